@@ -1,0 +1,3 @@
+#include "base/general.h"
+
+SystemState* g_SystemState = nullptr;

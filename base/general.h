@@ -1,0 +1,81 @@
+// The process-wide system record and the program's constant descriptor.
+// SystemState is made by InitGeneral and freed by ExitGeneral; each layer keeps
+// its own group of fields here, in the groups below.
+#pragma once
+
+#include <cstdint>
+
+struct QelCatalog;
+
+// The constant record of the program handed to InitGeneral.
+struct AppDescriptor {
+    const char* appName;             // word 0: registry key and message-box caption
+    uint32_t flags;                  // bit 0 / bit 1 gate the video options
+    uint32_t rectTableCapacity;      // 100
+    const char* saveTemplate;        // save games
+    const char* primaryCatalog;      // "%02d.cat"
+    const char* secondaryCatalog;    // "%02d.cat" (formatted with the letter and k)
+    const char* modCatalog;          // "mods\\%s.cat"
+    const char* captureFolder;       // "screenshots"
+    const char* fontTemplate;        // "F\\%s"
+    const char* textureTemplates[3]; // "tex\\%s", "textures\\%s", "dds\\%s"
+    const char* storyTemplate;       // "L\\%s.obj"
+    const char* movieTemplate;       // movies
+};
+
+struct SystemState {
+    // --- general start-up ---
+    uint32_t videoFlags;             // 0x2000000 "-3", 0x8000000 windowed, 0x20 double, 0x4000000 ramp
+    uint32_t soundFlags;             // bit 0 effects on, bit 1 music on, 4/8 switched off by option
+    uint32_t thirdFlags;
+    uint16_t width, height, depth;
+    uint32_t textureFlags;
+    uint32_t deviceFlags;
+    uint32_t SysProfilingFlags;
+    int argc;
+    char** argv;
+    uint32_t startFlags;             // bit 0 catalogs wanted, 0x20 packed files
+    uint32_t physicalMemoryMB;
+    uint32_t videoMemoryMB;
+    uint32_t debugFlags;             // mask word of Qel_DPrintf
+    const AppDescriptor* app;
+    char* logFileName;
+    QelCatalog** catalogs;
+    uint16_t catalogSlotCount;
+    uint16_t currentCatalog;
+    char secondaryCatalogLetter;
+    int32_t Num3DSounds;
+    double lowerFpsLimit;            // 10.0
+    double upperFpsLimit;            // 25.0
+    int32_t furtherWord;             // 50
+    int32_t languageId;              // 44
+    int32_t fontScale;               // 1
+    char* captureFolder;
+    char* modName;
+
+    // --- processor probe ---
+    int32_t cpuLevel;
+
+    // --- clocks (in record order) ---
+    int32_t gameTimeScale;           // 16.16, 65536 = normal speed
+    int32_t gameFrameDelta;
+    int32_t gameClock;               // ms, 0 .. 32,399,999
+    int32_t realFrameDelta;
+    int32_t realClock;
+    uint32_t frameCounter;
+    int32_t averageFps;
+    int32_t instantFps;
+
+    // --- registry settings ---
+
+    // --- video device ---
+
+    // --- input ---
+
+    // --- sound ---
+
+    // --- capture ---
+};
+
+// The one SystemState; null outside InitGeneral .. ExitGeneral.
+extern SystemState* g_SystemState;

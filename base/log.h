@@ -1,0 +1,21 @@
+// The debug log: masked trace lines and framed error lines, one sink for all.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+#define QEL_PRINTF_FMT(a, b) __attribute__((format(printf, a, b)))
+
+// Written only when every bit of mask is set in the debug flags (mask 0 always).
+// Returns the characters written, 0 when filtered out, -2 when over the frame budget.
+int Qel_DPrintf(uint32_t mask, const char* fmt, ...) QEL_PRINTF_FMT(2, 3);
+void Qel_DPrintfVoid(uint32_t mask, const char* fmt, ...) QEL_PRINTF_FMT(2, 3);
+int Qel_VDPrintf(uint32_t mask, const char* fmt, va_list ap);
+
+// A banner line, the message, a banner line. Returns the message's length.
+int Qel_BannerPrintf(const char* fmt, ...) QEL_PRINTF_FMT(1, 2);
+int Qel_ErrPrintf(const char* fmt, ...) QEL_PRINTF_FMT(1, 2);
+int Qel_VErrPrintf(const char* fmt, va_list ap);
+
+// The 38 '=' banner line framing error messages.
+extern const char QEL_LOG_BANNER[];

@@ -2,7 +2,7 @@
 
 #include "base/general.h"
 #include "base/log.h"
-#include "base/strings.h"
+#include "base/angles.h"
 #include "platform/win32/timer.h"
 
 static uint32_t s_ticksPerMs = 0;

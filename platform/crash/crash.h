@@ -11,7 +11,8 @@
 constexpr uint32_t EXCEPTION_ACCESS_VIOLATION = 0xC0000005;     // SEGV
 constexpr uint32_t EXCEPTION_IN_PAGE_ERROR = 0xC0000006;        // BUS
 constexpr uint32_t EXCEPTION_ILLEGAL_INSTRUCTION = 0xC000001D;  // ILL
-constexpr uint32_t EXCEPTION_INT_DIVIDE_BY_ZERO = 0xC0000094;   // FPE, integer
+constexpr uint32_t EXCEPTION_INT_DIVIDE_BY_ZERO = 0xC0000094;   // FPE, integer division
+constexpr uint32_t EXCEPTION_INT_OVERFLOW = 0xC0000095;         // FPE, integer overflow
 constexpr uint32_t EXCEPTION_FLT_INVALID_OPERATION = 0xC0000090; // FPE, other
 constexpr uint32_t EXCEPTION_BREAKPOINT = 0x80000003;           // TRAP
 constexpr uint32_t STATUS_FATAL_APP_EXIT = 0x40000015;          // ABRT

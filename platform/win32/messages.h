@@ -7,11 +7,11 @@
 
 #include <cstdint>
 
+#include "platform/win32/types.h"
+
 struct SDL_Window;
 union SDL_Event;
 
-struct Win32Window;                  // one attached SDL window
-using HWND = Win32Window*;
 using UINT = uint32_t;
 using WPARAM = uintptr_t;
 using LPARAM = intptr_t;

@@ -1,7 +1,6 @@
 #include "system/crash.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,8 +12,6 @@
 
 // Everything below runs inside a signal handler after the program broke: no
 // allocation, no stdio, fixed buffers only.
-
-static char s_userName[256];
 
 static time_t CrashTime() { return time(nullptr); }
 static const char* CrashTimeText(const time_t* t, char* buffer) { return ctime_r(t, buffer); }
@@ -110,10 +107,10 @@ static void Banner(CrashStream* s) {
 
 long P_CrashHandler(EXCEPTION_POINTERS* pointers) {
     char program[1024];
-    ssize_t n = readlink("/proc/self/exe", program, sizeof program - 1);
-    program[n > 0 ? n : 0] = 0;
-    const char* user = s_userName[0] ? s_userName : getenv("USER");
-    if (!user) user = "";
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    char user[256];
+    uint32_t userSize = sizeof user;
+    if (!GetUserNameA(user, &userSize)) user[0] = 0;
     uint32_t code = pointers->ExceptionRecord->ExceptionCode;
     const CONTEXT& ctx = *pointers->ContextRecord;
     time_t now = CrashTime();
@@ -174,13 +171,6 @@ long P_CrashHandler(EXCEPTION_POINTERS* pointers) {
 
 void P_InstallCrashHandler() {
 #ifndef TREVAN_SANITIZE
-    // The user name is looked up now; the handler may not.
-    passwd pw{};
-    passwd* found = nullptr;
-    char buffer[1024];
-    if (getpwuid_r(getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_name) {
-        std::strncpy(s_userName, found->pw_name, sizeof s_userName - 1);
-    }
     SetUnhandledExceptionFilter(P_CrashHandler);
 #endif
 }

@@ -2,15 +2,18 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <pwd.h>
 #include <signal.h>
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 static LPTOP_LEVEL_EXCEPTION_FILTER s_filter = nullptr;
 static CrashStackBounds s_stack{0, 0};
+static char s_userName[256];
 // The handler runs here, so a fault from an exhausted stack can still be reported.
 alignas(16) static char s_altStack[64 * 1024];
 
@@ -87,6 +90,35 @@ static void RecordStackBounds() {
     pthread_attr_destroy(&attr);
 }
 
+static void RecordUserName() {
+    passwd pw{};
+    passwd* found = nullptr;
+    char buffer[1024];
+    const char* name = nullptr;
+    if (getpwuid_r(getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_name)
+        name = found->pw_name;
+    else
+        name = getenv("USER");
+    std::strncpy(s_userName, name ? name : "", sizeof s_userName - 1);
+}
+
+uint32_t GetModuleFileNameA(void* /*module*/, char* buffer, uint32_t size) {
+    if (!buffer || size == 0) return 0;
+    ssize_t n = readlink("/proc/self/exe", buffer, size - 1);
+    buffer[n > 0 ? n : 0] = 0;
+    return n > 0 ? static_cast<uint32_t>(n) : 0;
+}
+
+int GetUserNameA(char* buffer, uint32_t* size) {
+    if (!buffer || !size || *size == 0) return 0;
+    size_t n = std::strlen(s_userName);
+    if (n >= *size) n = *size - 1;
+    std::memcpy(buffer, s_userName, n);
+    buffer[n] = 0;
+    *size = static_cast<uint32_t>(n + 1);
+    return n > 0 ? 1 : 0;
+}
+
 LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER filter) {
     LPTOP_LEVEL_EXCEPTION_FILTER previous = s_filter;
     s_filter = filter;
@@ -97,6 +129,7 @@ LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_F
     // Whatever may allocate is done now, never inside the handler: the stack
     // bounds and the time-zone data of the time stamp.
     RecordStackBounds();
+    RecordUserName();
     tzset();
     stack_t ss{};
     ss.ss_sp = s_altStack;

@@ -47,6 +47,12 @@ using LPTOP_LEVEL_EXCEPTION_FILTER = long (*)(EXCEPTION_POINTERS*);
 // Installs the filter (null removes the handlers); returns the previous one.
 LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER filter);
 
+// The program's file name and the user's name, safe inside the filter (the user
+// name is looked up when the filter is installed). Both give the length written,
+// 0 on failure; the text is always terminated.
+uint32_t GetModuleFileNameA(void* module, char* buffer, uint32_t size);
+int GetUserNameA(char* buffer, uint32_t* size);
+
 // The installing thread's stack, recorded at installation (the handler may not
 // ask for it): base is its high end, limit its low end; both 0 when unknown.
 struct CrashStackBounds {

@@ -109,7 +109,7 @@ TEST(ClockArithmetic, AdvanceAndDifference) {
     EXPECT_EQ(S_ClockDiff(10, 32399990), 20);
     EXPECT_EQ(S_ClockDiff(32399990, 10), -20);
     EXPECT_EQ(S_ClockDiff(16200000, 0), 16200000);
-    EXPECT_EQ(S_ClockDiff(0, 16200000), 16200000);
+    EXPECT_EQ(S_ClockDiff(0, 16200000), -16200000);
     EXPECT_EQ(S_ClockDiff(7, 7), 0);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -62,7 +63,7 @@ TEST(CrashReport, StackDumpLines) {
               "\n\n");
 
     std::string exact = Written([&](CrashStream* s) { P_WriteStackDump(s, bytes, 32); });
-    EXPECT_EQ(exact.substr(exact.size() - 3), "F\n\n\n");
+    EXPECT_EQ(exact.substr(exact.size() - 4), "F\n\n\n");
     EXPECT_EQ(Written([&](CrashStream* s) { P_WriteStackDump(s, bytes, 0); }), "Stack dump:\n\n\n");
 }
 
@@ -135,7 +136,9 @@ TEST_F(CrashFolderTest, FaultInAChildWritesLogAndDump) {
     EXPECT_NE(log.find("test_system\n"), std::string::npos);
     EXPECT_NE(log.find("The exception \"access violation\" (0xc0000005) was caused at address "),
               std::string::npos);
-    EXPECT_NE(log.find("Process owned by user: "), std::string::npos);
+    const passwd* pw = getpwuid(getuid());
+    std::string user = pw ? pw->pw_name : "";
+    EXPECT_NE(log.find(std::string("\n\nProcess owned by user: ") + user + "\n\n"), std::string::npos);
     EXPECT_NE(log.find("\n\nStack dump:\n"), std::string::npos);
     EXPECT_EQ(log.substr(log.size() - 41), banner + "\n\n\n");
 

@@ -207,7 +207,7 @@ TEST_F(WindowTest, FreeCursorFollowsTheSystemCursorClamped) {
         {100, 50, 100, 50, 100, 50},
         {110, 45, 110, 45, 10, -5},
         {-20, 500, 0, 480, -130, 455},   // left of and below the screen
-        {640, 0, 640, 0, 660, -500},     // both ends included
+        {640, 0, 640, 0, 640, -480},     // both ends included; moved from the clamped place
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.x << "," << c.y);

@@ -15,6 +15,10 @@ int64_t s_tagMem[128] = {};
 uint32_t s_pageSize = 0;
 Int_MemoryFlushHookFn s_flushHook = nullptr;
 
+// What an empty heap block is: a free of size 0 does nothing, so a real block
+// of 0 bytes could never be given back.
+alignas(16) unsigned char s_emptyBlock[16];
+
 void Book(size_t size, uint32_t flags) {
     s_memUsed += static_cast<int64_t>(size);
     s_memEver += static_cast<int64_t>(size);
@@ -41,7 +45,9 @@ size_t RoundToPages(size_t size, size_t page) { return (size + page - 1) / page 
 
 void* Int_AllocMem(size_t size, uint32_t flags) {
     void* p;
-    if (!(flags & INT_MEM_VIRTUAL)) {
+    if (!(flags & INT_MEM_VIRTUAL) && size == 0) {
+        p = s_emptyBlock;
+    } else if (!(flags & INT_MEM_VIRTUAL)) {
         p = Win32_HeapAlloc(size);
         if (!p) p = Win32_HeapAlloc(size);
         if (!p) return nullptr;
@@ -101,13 +107,13 @@ void* Int_ReAllocMem(void* ptr, size_t oldSize, size_t newSize, uint32_t flags) 
     } else {
         if (newSize == 0) {
             // A heap block resized to nothing is gone; the caller must not keep it.
-            if (ptr && oldSize) {
+            if (ptr && oldSize && ptr != s_emptyBlock) {
                 Win32_HeapFree(ptr);
                 Unbook(oldSize, flags);
             }
             return nullptr;
         }
-        result = Win32_HeapReAlloc(ptr, newSize);
+        result = Win32_HeapReAlloc(ptr == s_emptyBlock ? nullptr : ptr, newSize);
     }
 
     if (!result) {

@@ -187,6 +187,19 @@ TEST_F(MemoryLog, HeapResizeToZeroFreesTheBlock) {
     // The sanitizer build reports a leak here if the block were kept.
 }
 
+TEST_F(MemoryLog, EmptyHeapBlockNeedsNoFreeAndCanGrow) {
+    Counters before = Counters::Now();
+    auto* p = static_cast<char*>(Int_AllocMem(0, 0));
+    ASSERT_NE(p, nullptr);  // not a failure
+    EXPECT_EQ(Counters::Now().count - before.count, 1);
+    Int_FreeMem(p, 0, 0);   // the sanitizer build would report a real 0-byte block as leaked
+    p = static_cast<char*>(Int_ReAllocMem(Int_AllocMem(0, 0), 0, 6, INT_MEM_ZERO_TAIL));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p[5], 0);
+    EXPECT_EQ(Counters::Now().used - before.used, 6);
+    Int_FreeMem(p, 6, 0);
+}
+
 TEST_F(MemoryLog, ResizeTraceNeedsMask0x20) {
     SystemState* ss = UseState();
     ss->logFileName = const_cast<char*>("null");

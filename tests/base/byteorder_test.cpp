@@ -22,6 +22,8 @@ struct Case {
     std::vector<uint8_t> expected;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class SwapByLayout : public testing::TestWithParam<Case> {};
 
 TEST_P(SwapByLayout, ConvertsFieldByField) {

@@ -12,6 +12,8 @@ struct ExitCase {
     const char* line;
 };
 
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << "reason " << c.reason; }
+
 class ExitStatus : public testing::TestWithParam<ExitCase> {};
 
 // The status tells a failure from a normal end; reasons past 255 never wrap to 0.

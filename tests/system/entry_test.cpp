@@ -57,6 +57,8 @@ struct SplitCase {
     std::vector<std::string> words;  // entries after "WinCalled"
 };
 
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << '"' << c.line << '"'; }
+
 class EntrySplit : public Entry, public testing::WithParamInterface<SplitCase> {};
 
 TEST_P(EntrySplit, CutsAtEveryBlank) {

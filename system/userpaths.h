@@ -28,7 +28,7 @@ struct QelDirListing {
     char* names;            // matching names, NUL-terminated, back to back
     uint32_t namesSize;
     uint32_t count;
-    uint32_t next;          // index of the next name to hand out
+    uint32_t next;          // offset of the next name in names
     uint32_t firstPending;  // 1 after opening: the first name is yet to be returned
     char name[260];         // the name handed out last
 };

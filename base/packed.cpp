@@ -1,6 +1,7 @@
 #include "base/packed.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "base/file.h"
 #include "base/log.h"

@@ -24,11 +24,6 @@ static char* HeapCopy(const std::string& s) {
     return p;
 }
 
-static bool IsDirectory(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 static char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
 
 static bool EqualNoCase(const char* a, const char* b) {

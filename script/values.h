@@ -51,11 +51,11 @@ struct SV_UserRecord {
 struct ScriptValue {
     uint8_t tag;
     union {
+        uint64_t bits;        // the whole payload (first: `ScriptValue v{}` clears it)
         int32_t i;            // INTEGER, STRING number, ADDRESS
         uint32_t u;
         int64_t q;            // QUAD
         double f;             // FLOAT
-        uint64_t bits;        // the whole payload
         void* ptr;
         SAR* array;
         SV_TableRec* table;
@@ -98,6 +98,16 @@ int32_t SV_GetStringLength(const ScriptValue* v);
 
 // Writes a DSTRING with the value's display text into dst; returns that text.
 const char* SV_ToString(ScriptValue* dst, const ScriptValue* v);
+
+// The display text of a value for one message line; released with the helper.
+struct SV_TextOf {
+    ScriptValue cell{};
+    const char* text;
+    explicit SV_TextOf(const ScriptValue* v) : text(SV_ToString(&cell, v)) {}
+    ~SV_TextOf() { SV_Release(&cell); }
+    SV_TextOf(const SV_TextOf&) = delete;
+    SV_TextOf& operator=(const SV_TextOf&) = delete;
+};
 
 // Frees a DSTRING record whose count reached 0 (used by the release path and
 // by owners that replace a text in place).

@@ -4,6 +4,7 @@
 // story assembler and by tests; the raw helpers make malformed files.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -42,8 +43,7 @@ struct StoryWriter {
     std::vector<uint16_t> code;
     std::map<std::string, uint32_t> labels;
     std::vector<StoryWriterFixup> fixups;
-    bool hasCompileTime = false;
-    uint32_t compileTime = 0;
+    uint32_t compileTime = 0;                 // "CTIM" is always written
     StoryWriterObject global{0, -1, 0, false, false, {}, {}};
     std::vector<StoryWriterObject> objects;   // written in this order
     bool objectChunk = true;                  // write "OBJ3" (always, unless a test omits it)

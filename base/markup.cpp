@@ -63,8 +63,9 @@ char* DecodeString(const char* s, size_t n) {
     return out;
 }
 
-const char* Find(const char* p, const char* end, const char* what) {
-    size_t n = strlen(what);
+template <size_t N>
+const char* Find(const char* p, const char* end, const char (&what)[N]) {
+    constexpr size_t n = N - 1;
     while (static_cast<size_t>(end - p) >= n) {
         const char* hit = static_cast<const char*>(memchr(p, what[0], end - p - n + 1));
         if (!hit) return nullptr;
@@ -74,8 +75,9 @@ const char* Find(const char* p, const char* end, const char* what) {
     return nullptr;
 }
 
-bool StartsWith(const char* p, const char* end, const char* what) {
-    size_t n = strlen(what);
+template <size_t N>
+bool StartsWith(const char* p, const char* end, const char (&what)[N]) {
+    constexpr size_t n = N - 1;
     return static_cast<size_t>(end - p) >= n && memcmp(p, what, n) == 0;
 }
 

@@ -388,25 +388,28 @@ enum class Outcome { Match, NoMatch, Error };
 struct Matcher {
     const uint8_t* code;
     uint32_t codeSize;
+    // The subject is never measured up front: a search that stops early (or a
+    // caller stepping through a long text match by match) reads only what it needs.
+    // Its closing zero is where '$' matches; no pattern byte is zero, so every
+    // byte test fails there by itself.
     const uint8_t* begin;       // start of the subject: where '^' matches
-    const uint8_t* end;         // its closing zero: where '$' matches
     const uint8_t* slots[2 * EREG_GROUPS];
     const uint8_t* matchEnd;
     FrameStack stack;
 
-    // How far a run node's byte test holds from pos, up to end.
-    const uint8_t* RunEnd(const uint8_t* node, const uint8_t* pos) const {
+    // How far a run node's byte test holds from pos.
+    static const uint8_t* RunEnd(const uint8_t* node, const uint8_t* pos) {
         switch (node[0]) {
             case OP_RPT_ANY:
-                return end;
+                return pos + strlen(reinterpret_cast<const char*>(pos));
             case OP_RPT_CHAR: {
                 uint8_t c = node[2];
-                while (pos < end && *pos == c) ++pos;
+                while (*pos == c) ++pos;
                 return pos;
             }
             default: {
                 const uint8_t* map = node + 2;
-                while (pos < end && InSet(map, *pos)) ++pos;
+                while (*pos && InSet(map, *pos)) ++pos;
                 return pos;
             }
         }
@@ -422,7 +425,7 @@ struct Matcher {
         const uint8_t* pos = f.pos;
         while (pos > f.low) {
             --pos;
-            if (need < 0 || (pos < end && *pos == need)) {
+            if (need < 0 || *pos == need) {
                 f.pos = pos;
                 return true;
             }
@@ -453,21 +456,24 @@ struct Matcher {
                     matchEnd = sp;
                     return Outcome::Match;
                 case OP_CHAR:
-                    ok = sp < end && *sp == node[1];
+                    ok = *sp == node[1];
                     if (ok) ++sp, pc += 2;
                     break;
                 case OP_STR: {
+                    // Stops at the first difference, the subject's zero included.
                     size_t n = node[1];
-                    ok = static_cast<size_t>(end - sp) >= n && memcmp(sp, node + 2, n) == 0;
+                    size_t i = 0;
+                    while (i < n && sp[i] == node[2 + i]) ++i;
+                    ok = i == n;
                     if (ok) sp += n, pc += static_cast<int32_t>(2 + n);
                     break;
                 }
                 case OP_ANY:
-                    ok = sp < end;
+                    ok = *sp != 0;
                     if (ok) ++sp, ++pc;
                     break;
                 case OP_SET:
-                    ok = sp < end && InSet(node + 1, *sp);
+                    ok = *sp && InSet(node + 1, *sp);
                     if (ok) ++sp, pc += 1 + kSetBytes;
                     break;
                 case OP_BOL:
@@ -475,7 +481,7 @@ struct Matcher {
                     ++pc;
                     break;
                 case OP_EOL:
-                    ok = sp == end;
+                    ok = *sp == 0;
                     ++pc;
                     break;
                 case OP_SPLIT: {
@@ -543,6 +549,17 @@ struct Matcher {
     }
 };
 
+// Whether the zero-terminated subject holds the n bytes of literal.
+bool Contains(const uint8_t* subject, const uint8_t* literal, size_t n) {
+    for (const char* at = reinterpret_cast<const char*>(subject);
+         (at = strchr(at, literal[0])) != nullptr; ++at) {
+        size_t i = 1;
+        while (i < n && static_cast<uint8_t>(at[i]) == literal[i]) ++i;
+        if (i == n) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 ERegexp* eregcomp(const char* pattern) {
@@ -587,13 +604,9 @@ int eregexec(ERegexp* prog, const char* string) {
         return 0;
     }
     const uint8_t* begin = reinterpret_cast<const uint8_t*>(string);
-    size_t length = strlen(string);
-    const uint8_t* end = begin + length;
-    if (prog->mustLength &&
-        !memmem(begin, length, prog->program + prog->mustOffset, prog->mustLength))
-        return 0;
+    if (prog->mustLength && !Contains(begin, prog->program + prog->mustOffset, prog->mustLength)) return 0;
 
-    Matcher m{prog->program, prog->codeSize, begin, end, {}, nullptr, {}};
+    Matcher m{prog->program, prog->codeSize, begin, {}, nullptr, {}};
     auto attempt = [&](const uint8_t* at) -> Outcome {
         Outcome o = m.Run(at);
         if (o != Outcome::Match) return o;
@@ -613,16 +626,14 @@ int eregexec(ERegexp* prog, const char* string) {
     if (prog->anchored) {
         o = attempt(begin);
     } else if (prog->firstChar >= 0) {
-        for (const uint8_t* at = begin; at < end; ++at) {
-            at = static_cast<const uint8_t*>(memchr(at, prog->firstChar, end - at));
-            if (!at) break;
-            o = attempt(at);
+        for (const char* at = string; (at = strchr(at, prog->firstChar)) != nullptr; ++at) {
+            o = attempt(reinterpret_cast<const uint8_t*>(at));
             if (o != Outcome::NoMatch) break;
         }
     } else {
-        for (const uint8_t* at = begin; at <= end; ++at) {
+        for (const uint8_t* at = begin;; ++at) {
             o = attempt(at);
-            if (o != Outcome::NoMatch) break;
+            if (o != Outcome::NoMatch || *at == 0) break;
         }
     }
     return o == Outcome::Match ? 1 : 0;

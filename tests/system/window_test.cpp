@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/general.h"
+#include "base/memory.h"
 #include "system/entry.h"
 #include "system/window.h"
 
@@ -47,6 +48,7 @@ using KeyList = std::vector<std::pair<int, int>>;
 
 class WindowTest : public testing::Test {
 protected:
+    ~WindowTest() override { Int_FreeRecord(&sys_, 0); }
     void SetUp() override {
         savedState_ = g_SystemState;
         g_SystemState = &sys_;
@@ -80,7 +82,8 @@ protected:
         return keys;
     }
 
-    SystemState sys_{};
+    // Allocated as start-up allocates it: the program's exit frees it.
+    SystemState& sys_ = *Int_AllocRecord<SystemState>(0);
     SystemState* savedState_ = nullptr;
     InputState input_{};
     HWND hwnd_ = nullptr;

@@ -1,0 +1,61 @@
+// STAND-IN: see standin.h.
+#include "cockpit/standin.h"
+
+#include <string>
+
+#include "base/table.h"
+#include "program/standin_calls.h"
+#include "script/standin_tasks.h"
+
+GalaxyGrid* g_GalaxyGrid = nullptr;
+CockpitSystem* g_CockpitSystem = nullptr;
+
+namespace {
+const char* const s_names[] = {nullptr};
+
+int32_t CockpitStandInSysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
+    SE_TaskReturnIntEx(task, g_SEContext, 0);
+    return 1;
+}
+
+int32_t Register() {
+    return g_SEContext ? SB_RegisterEngineModule(g_SEContext, CockpitStandInSysCall, s_names, nullptr, nullptr, nullptr)
+                       : 0;
+}
+}  // namespace
+
+void GS_Init(GalaxyGrid* grid) {
+    StandIn_Record("GS_Init");
+    grid->moduleNumber = Register();
+}
+
+void GS_ClearGalaxy(GalaxyGrid*) { StandIn_Record("GS_ClearGalaxy"); }
+
+CockpitSystem* INS_CreateCockpitSystem(CockpitSystem* block) {
+    StandIn_Record("INS_CreateCockpitSystem");
+    block->cockpits = Qel_TableCreate();
+    return block;
+}
+
+void INS_ClearAllCockpits(CockpitSystem* system) {
+    StandIn_Record("INS_ClearAllCockpits");
+    if (system && system->cockpits) {
+        Qel_TableFree(system->cockpits);
+        system->cockpits = nullptr;
+    }
+}
+
+void INS_RegisterSysCalls() {
+    StandIn_Record("INS_RegisterSysCalls");
+    Register();
+}
+
+void INS_UpdateAllCockpits() { StandIn_Record("INS_UpdateAllCockpits"); }
+void EO_Init() { StandIn_Record("EO_Init"); }
+void EO_MoveExplObjects() { StandIn_Record("EO_MoveExplObjects"); }
+void EO_FreeExplosions() { StandIn_Record("EO_FreeExplosions"); }
+void EO_FreeEffects() { StandIn_Record("EO_FreeEffects"); }
+
+void STS_Set(int32_t objectId, int flag) {
+    StandIn_Record(("STS_Set " + std::to_string(objectId) + " " + std::to_string(flag)).c_str());
+}

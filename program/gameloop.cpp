@@ -1,0 +1,310 @@
+#include "program/gameloop.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "base/general.h"
+#include "base/log.h"
+#include "base/memory.h"
+#include "base/standin_display.h"
+#include "base/strings.h"
+#include "cockpit/standin.h"
+#include "program/exit.h"
+#include "program/gamesound.h"
+#include "program/main.h"
+#include "program/movies.h"
+#include "program/pcalls.h"
+#include "program/savegame.h"
+#include "program/startup.h"
+#include "scene/standin.h"
+#include "script/loader.h"
+#include "script/standin_tasks.h"
+#include "space/standin.h"
+#include "system/clock.h"
+#include "system/standin_devices.h"
+#include "system/standin_fields.h"
+#include "system/timer.h"
+#include "system/window.h"
+
+int32_t g_StopFlag = 0;
+int32_t g_FrameCaptureRequest = 0;
+int32_t g_KeyHandled = 0;
+int32_t g_LastInputResult = 0;
+P_BenchmarkRow g_BenchmarkTable[P_BENCHMARK_SCENES];
+P_DetailState g_DetailState;
+
+namespace {
+// Mouse keys of the intro story's input step.
+constexpr uint16_t KEY_MOUSE1 = 280;
+constexpr uint16_t KEY_MOUSE2 = 281;
+constexpr uint16_t KEY_MOUSE_DX = 285;
+constexpr uint16_t KEY_MOUSE_DY = 286;
+constexpr uint16_t KEY_WHEEL_UP = 294;
+constexpr uint16_t KEY_WHEEL_DOWN = 295;
+
+constexpr uint32_t PROFILING_FILE_OPENED = 0x4000;
+constexpr uint32_t PROFILING_BENCHMARK = 0x10;
+constexpr uint32_t D3D_AUTO_QUALITY = 0x800000;
+constexpr uint32_t SCENE_ENVMAP_DRAWN = 0x80;
+constexpr uint32_t VIDEO_CAPTURE_BEFORE_PRESENT = 0x8000000;
+
+bool IsViewerMode(int32_t mode) { return mode == 3 || mode == 4 || mode == 11; }
+
+bool RunningIntroStory() {
+    const ProgramState* ps = g_ProgramState;
+    const char* intro = g_ProgramOptions.introStory;
+    return ps->storyName && intro && Qel_StrICmp(ps->storyName, intro) == 0;
+}
+
+// The integer a story function left, 0 for anything else.
+int32_t ResultInt() {
+    const ScriptValue& r = g_ProgramState->result;
+    return r.tag == VARTYPE_INTEGER ? r.i : 0;
+}
+
+// The intro story's input step; answers a non-zero "Input" result that ends the loop.
+int32_t IntroInput() {
+    ProgramState* ps = g_ProgramState;
+    const int32_t mode = ps->startMode;
+    if (g_B3DState) g_B3DState->engineFlags &= ~SCENE_ENVMAP_DRAWN;
+    uint16_t key = S_GetKey();
+    const InputState* in = g_InputState;
+    if (!IsViewerMode(mode) && in) {
+        if (in->buttonLeft) key = KEY_MOUSE1;
+        else if (in->buttonRight) key = KEY_MOUSE2;
+        if (in->mouseDZ > 0) key = KEY_WHEEL_UP;
+        else if (in->mouseDZ < 0) key = KEY_WHEEL_DOWN;
+    }
+    if (in && (in->mouseDX != 0 || in->mouseDY != 0))
+        P_RunStoryFunction(mode, "InputMouseDelta", 2, in->mouseDX, in->mouseDY);
+    P_RunStoryFunction(mode, "Input", 1, key);
+    int32_t result = ResultInt();
+    if (result != 0) return result;
+    if (IsViewerMode(mode) && in) {
+        P_RunStoryFunction(mode, "MouseInput", 3, KEY_MOUSE1, in->buttonLeft, in->buttonLeft);
+        P_RunStoryFunction(mode, "MouseInput", 3, KEY_MOUSE2, in->buttonRight, 0);
+        if (in->mouseDX != 0) P_RunStoryFunction(mode, "MouseInput", 3, KEY_MOUSE_DX, in->mouseDX, 0);
+        if (in->mouseDY != 0) P_RunStoryFunction(mode, "MouseInput", 3, KEY_MOUSE_DY, in->mouseDY, 0);
+    }
+    return 0;
+}
+
+void PendingSave() {
+    ProgramState* ps = g_ProgramState;
+    Qel_DPrintf(0, "gameloop() Saving game %d name %s\n", ps->requestedSlot, ps->saveName1 ? ps->saveName1 : "");
+    ps->requestBits &= ~P_REQUEST_SAVE;
+    int saved = P_Save(ps->requestedSlot, ps->saveName1, ps->saveName2, ps->saveValue);
+    ps->saveName1 = Qel_StrFree(ps->saveName1);
+    ps->saveName2 = Qel_StrFree(ps->saveName2);
+    if (!P_RunStoryFunction(ps->startMode, "SaveFinished2", 1, saved)) {
+        Qel_DPrintf(0, "CL_GameLoop() Story doesn't have SaveFinished2() yet, using SaveFinished() instead!\n");
+        P_RunStoryFunction(ps->startMode, "SaveFinished", 0);
+    }
+}
+
+void Present() {
+    if (!g_FrameCaptureRequest) {
+        Qel_UpdateScreen();
+        return;
+    }
+    if (StandIn_VideoFlags() & VIDEO_CAPTURE_BEFORE_PRESENT) {
+        P_CaptureScreen();
+        Qel_UpdateScreen();
+    } else {
+        Qel_UpdateScreen();
+        P_CaptureScreen();
+    }
+    g_FrameCaptureRequest = 0;
+}
+
+// A new run of the space simulation: the root's per-run words start afresh.
+void ResetSpaceRoot() {
+    SpaceRoot* root = g_SpaceRoot;
+    if (!root) return;
+    root->firstWord = 1;
+    root->running = 1;
+    root->reference = nullptr;
+    std::fill(std::begin(root->perRun), std::end(root->perRun), 0);
+}
+
+// Sets up the run: a save game or a fresh story. Answers 1 when frames may follow.
+void StartRun() {
+    ProgramState* ps = g_ProgramState;
+    MOV_StopPlayingMovies();
+    if (g_GalaxyGrid) GS_ClearGalaxy(g_GalaxyGrid);
+    if (ps->loadFlag) {
+        ps->loadFlag = 0;
+        EO_Init();
+        P_InitLoadingScreen();
+        P_ShowNextLoadingScreen();
+        P_Load(ps->startScene % 100);
+        P_RunStoryFunction(ps->startMode, "Restart", 1, ps->startScene);
+        return;
+    }
+    P_SetLocationState(0);
+    if (!g_ScriptContext || !SB_LoadLocation(g_ScriptContext, ps->storyName)) {
+        Qel_DPrintf(0, "Error in SE_LoadLocation\n");
+        Qel_DPrintf(0, "Can't load story %s!\n", ps->storyName ? ps->storyName : "");
+        Qel_DPrintf(0, "%s", P_ExitReasonText(1));
+        P_Exit(1);
+    }
+    P_RunInitScript(ps->storyName);
+    EO_Init();
+    P_RunStoryFunction(ps->startMode, "Init", 1, ps->startScene);
+    ResetSpaceRoot();
+    auto* cockpits = Int_AllocRecord<CockpitSystem>(0);
+    g_CockpitSystem = cockpits ? INS_CreateCockpitSystem(cockpits) : nullptr;
+    P_RunStoryFunction(ps->startMode, "Run", 1, ps->startScene);
+    P_IdleFrame();
+    P_IdleFrame();
+}
+
+void EndRun() {
+    ProgramState* ps = g_ProgramState;
+    SE_Run(0, 0, ps->startMode, "Stop", 1, 0);
+    EO_FreeExplosions();
+    EO_FreeEffects();
+    SFX_ReleaseSounds();
+    if (g_SpaceRoot) SA_FreeAllObjects(g_SpaceRoot);
+    if (g_CockpitSystem) {
+        INS_ClearAllCockpits(g_CockpitSystem);
+        Int_FreeRecord(g_CockpitSystem, 0);
+        g_CockpitSystem = nullptr;
+    }
+    P_SetLocationState(0);
+    g_SystemState->gameTimeScale = 0x10000;
+    S_GetKey();
+}
+}  // namespace
+
+int P_RunStoryFunction(int32_t object, const char* name, int argc, int32_t a0, int32_t a1, int32_t a2) {
+    ProgramState* ps = g_ProgramState;
+    // A result left by an earlier function must not be taken for this one's:
+    // a function that is missing or waits leaves 0.
+    ps->answered = 0;
+    SV_Release(&ps->result);
+    SV_AssignInt(&ps->result, 0);
+    return SE_Run(ps->ruzoModule, 0, object, name, 1, argc, a0, a1, a2);
+}
+
+void P_BenchmarkFrame() {
+    ProgramState* ps = g_ProgramState;
+    SystemState* sys = g_SystemState;
+    if (!ps->benchmarkRunning || ps->benchmarkScene < 0 || ps->benchmarkScene >= P_BENCHMARK_SCENES) return;
+    P_BenchmarkRow& row = g_BenchmarkTable[ps->benchmarkScene];
+    ps->benchmarkFrames++;
+    const auto fps = static_cast<uint32_t>(sys->instantFps);
+    if (sys->SysProfilingFlags & PROFILING_FILE_OPENED) {
+        Qel_DPrintf(0, "skipping\n");
+    } else if (row.minimum == 0.0f) {
+        if (fps > 1) row.minimum = static_cast<float>(fps);
+    } else {
+        row.minimum = std::min(row.minimum, static_cast<float>(fps));
+    }
+    row.maximum = std::max(row.maximum, static_cast<float>(fps));
+}
+
+void P_AdaptDetailLevel() {
+    SystemState* sys = g_SystemState;
+    P_DetailState& d = g_DetailState;
+    int32_t& level = g_SysStandIn.detailLevel;
+    double t = sys->gameFrameDelta;
+    if (sys->gameTimeScale > 0x10000) {
+        // Game time runs faster than real time: bring the frame back to real ms.
+        t = static_cast<double>((static_cast<int64_t>(sys->gameFrameDelta) << 16) / sys->gameTimeScale);
+    }
+    if (d.samples != 0) t = (t + d.average) * 0.5;
+    d.average = t;
+    if (!(g_SysStandIn.SysD3DFlags & D3D_AUTO_QUALITY)) {
+        level = 100;
+        return;
+    }
+    if (d.samples < 3) {
+        d.samples++;
+        return;
+    }
+    const double fps = d.average > 0.0 ? 1000.0 / d.average : 1000.0;
+    d.samples = 0;
+    if (fps > sys->upperFpsLimit) {
+        d.lowCount = 0;
+        int32_t n = fps > 1.2 * sys->upperFpsLimit ? 5 : d.highCount;
+        d.highCount = n + 1;
+        if (n > 4 && level < 100) {
+            level = std::min(level + 5, 100);
+            d.highCount = 0;
+        }
+    } else if (fps < sys->lowerFpsLimit) {
+        d.highCount = 0;
+        int32_t n = fps < 0.8 * sys->lowerFpsLimit ? 5 : d.lowCount;
+        d.lowCount = n + 1;
+        if (n > 4 && level > 0) {
+            level = std::max(level - 5, 0);
+            d.lowCount = 0;
+        }
+    }
+}
+
+int CL_GameLoop() {
+    ProgramState* ps = g_ProgramState;
+    SystemState* sys = g_SystemState;
+    g_StopFlag = 0;
+    int32_t result = 0;
+    StartRun();
+
+    while (!g_StopFlag) {
+        sys->SysProfilingFlags &= ~PROFILING_FILE_OPENED;
+        sys->frameCounter++;
+        const bool paused = ps->requestBits & P_REQUEST_PAUSE;
+        if (paused) {
+            S_GetTimeDelta();
+            S_GetRealTimeDelta();
+        }
+        Timer_Update();
+        S_ProcessMessages();
+        SFX_VBI();
+        SE_RunAllTasks();
+        MOV_CheckFinished();
+        if (!paused) {
+            J3D_TakesUpdate();
+            SA_UpdateSpace();
+            if (g_SpaceRoot)
+                for (SectorObject* o = g_SpaceRoot->objects; o; o = o->next)
+                    if (o->mainType == 1) O_DeleteKilledChildren(o);
+        }
+
+        if (RunningIntroStory()) {
+            int32_t r = IntroInput();
+            if (r != 0) {
+                result = r;
+                break;
+            }
+        } else if (!P_Pause()) {
+            g_StopFlag = 1;
+            result = 0;
+            break;
+        }
+
+        if (ps->requestBits & P_REQUEST_SAVE) PendingSave();
+        if (ps->requestBits & P_REQUEST_LOAD) {
+            Qel_DPrintf(0, "gameloop() Loading game %d\n", ps->requestedSlot);
+            ps->requestBits &= ~P_REQUEST_LOAD;
+            result = 100 * (static_cast<int32_t>(ps->extraValue) + 1) + ps->requestedSlot;
+            g_StopFlag = 1;
+            break;
+        }
+
+        const int32_t detail = g_SysStandIn.detailLevel;
+        if (g_FrameCaptureRequest) g_SysStandIn.detailLevel = 100;
+        EO_MoveExplObjects();
+        INS_UpdateAllCockpits();
+        B3D_DrawObjects();
+        if (g_FrameCaptureRequest) g_SysStandIn.detailLevel = detail;
+        P_AdaptDetailLevel();
+        Present();
+        P_BenchmarkFrame();
+        if (sys->frameCounter == 1) ps->benchmarkScene = 0;
+    }
+
+    EndRun();
+    return result;
+}

@@ -1,0 +1,44 @@
+// The per-frame game loop: one story from its start to its end.
+#pragma once
+
+#include <cstdint>
+
+// Runs the story named in the ProgramState (or loads the requested save game)
+// frame by frame and answers the value the start-mode loop turns into the
+// next run.
+int CL_GameLoop();
+
+// Starts a story function of the running start mode through the Ruzo module,
+// caller 0, result kind 1, after clearing the answered flag and the result
+// word. Answers SE_Run's result (0: the story has no such function).
+int P_RunStoryFunction(int32_t object, const char* name, int argc, int32_t a0 = 0, int32_t a1 = 0, int32_t a2 = 0);
+
+// One step of the automatic detail level, once per frame.
+void P_AdaptDetailLevel();
+
+// Program-wide words of the loop.
+extern int32_t g_StopFlag;            // ends the frame loop
+extern int32_t g_FrameCaptureRequest; // set by Ruzo_CaptureFrame
+extern int32_t g_KeyHandled;          // set by the steering, cleared by the input step
+extern int32_t g_LastInputResult;     // the last "Input" result of the input step
+
+// Benchmark rows: average, minimum and maximum frame rate per scene index.
+struct P_BenchmarkRow {
+    float average;
+    float minimum;
+    float maximum;
+};
+constexpr int P_BENCHMARK_SCENES = 64;
+extern P_BenchmarkRow g_BenchmarkTable[P_BENCHMARK_SCENES];
+
+// One frame's benchmark statistics (the frame rate from the SystemState).
+void P_BenchmarkFrame();
+
+// State of the adaptive detail step.
+struct P_DetailState {
+    uint16_t samples;
+    double average;     // ms
+    int32_t highCount;
+    int32_t lowCount;
+};
+extern P_DetailState g_DetailState;

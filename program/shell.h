@@ -1,0 +1,17 @@
+// The Ruzo_ module: the shell's engine calls (module 9) and the result
+// callbacks through which every story function the shell starts answers.
+//
+// The calls themselves are not served yet: every one answers 0 with the
+// undefined-call line. The result callbacks are complete.
+#pragma once
+
+#include <cstdint>
+
+#include "script/context.h"
+
+const char* const* Ruzo_GetSysCallNames();
+int32_t Ruzo_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
+// Results of the story functions the shell started: caller 0 lands in the
+// ProgramState's result word; other callers are looked up in its caller table.
+void Ruzo_ReturnInt(uint32_t callerNumber, int32_t n);
+void Ruzo_ReturnString(uint32_t callerNumber, const char* text);

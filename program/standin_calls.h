@@ -1,0 +1,24 @@
+// STAND-IN support: the modules still to come (renderer, scene engine, space
+// simulation, cockpit, and the program's own modules not built yet) are small
+// stand-ins that record every call they receive here, in order, so tests can
+// assert the order in which start-up, the game loop and the exit drive them.
+// Goes away with the last stand-in.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Appends a call ("B3D_Init", "SA_UpdateSpace" ...) and runs the hook.
+void StandIn_Record(const char* call);
+const std::vector<std::string>& StandIn_Calls();
+void StandIn_ClearCalls();
+
+// Test seams: a call named here answers failure (0 or null); a hook runs after
+// every recorded call (tests use it to request a save, a load or a pause at a
+// chosen frame).
+void StandIn_SetFailure(const char* call, bool fail);
+bool StandIn_Fails(const char* call);
+using StandInHook = void (*)(const char* call);
+void StandIn_SetHook(StandInHook hook);
+// Clears the calls, the failures and the hook.
+void StandIn_Reset();

@@ -1,0 +1,62 @@
+// STAND-IN: see standin.h.
+#include "scene/standin.h"
+
+#include <string>
+
+#include "base/memory.h"
+#include "program/standin_calls.h"
+#include "render/standin.h"
+#include "script/standin_tasks.h"
+
+B3DState* g_B3DState = nullptr;
+int32_t g_B3DStandInId = 0;
+
+namespace {
+const char* const s_names[] = {nullptr};
+
+int32_t SceneStandInSysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
+    SE_TaskReturnIntEx(task, g_SEContext, 0);
+    return 1;
+}
+
+int32_t LookUpId(const char* call, const char* name) {
+    StandIn_Record((std::string(call) + " " + (name ? name : "")).c_str());
+    return g_B3DStandInId;
+}
+}  // namespace
+
+B3DState* B3D_Init() {
+    StandIn_Record("B3D_Init");
+    if (StandIn_Fails("B3D_Init")) return nullptr;
+    if (!g_B3DState) {
+        g_B3DState = Int_AllocRecord<B3DState>(0);
+        if (!g_B3DState) return nullptr;
+        g_B3DState->moduleNumber =
+            g_SEContext ? SB_RegisterEngineModule(g_SEContext, SceneStandInSysCall, s_names, nullptr, nullptr, nullptr)
+                        : 0;
+    }
+    return g_B3DState;
+}
+
+int B3D_InitRenderer() {
+    StandIn_Record("B3D_InitRenderer");
+    if (StandIn_Fails("B3D_InitRenderer")) return 0;
+    return S_3DInit();
+}
+
+int B3DB_Init() {
+    StandIn_Record("B3DB_Init");
+    return StandIn_Fails("B3DB_Init") ? 0 : 1;
+}
+
+void B3D_SetBackgroundInfo(void*) { StandIn_Record("B3D_SetBackgroundInfo"); }
+int32_t B3D_GetBodyID(const char* name) { return LookUpId("B3D_GetBodyID", name); }
+int32_t B3D_GetCutID(const char* name) { return LookUpId("B3D_GetCutID", name); }
+void J3D_TakesUpdate() { StandIn_Record("J3D_TakesUpdate"); }
+void B3D_DrawObjects() { StandIn_Record("B3D_DrawObjects"); }
+void B3D_ReplayFreeAll() { StandIn_Record("B3D_ReplayFreeAll"); }
+void B3D_MemoryFlush() { StandIn_Record("B3D_MemoryFlush"); }
+void B3D_ScenesUpdateFlags() { StandIn_Record("B3D_ScenesUpdateFlags"); }
+void B3D_ResetBodyParts() { StandIn_Record("B3D_ResetBodyParts"); }
+void B3D_FreeTextureFormats() { StandIn_Record("B3D_FreeTextureFormats"); }
+void B3D_FreeBodyTables() { StandIn_Record("B3D_FreeBodyTables"); }

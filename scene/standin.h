@@ -1,0 +1,33 @@
+// STAND-IN for the scene engine (B3D_, J3D_) until its modules come: it
+// registers its engine-call module in start-up order (module 2), answers the
+// calls the program's start-up, game loop and exit make, and records each one
+// (program/standin_calls.h). Replaced module by module by the scene engine.
+#pragma once
+
+#include <cstdint>
+
+// The scene engine's state; null until B3D_Init.
+struct B3DState {
+    int32_t moduleNumber;
+    uint32_t engineFlags;   // 0x80: environment map drawn at least once
+};
+extern B3DState* g_B3DState;
+
+B3DState* B3D_Init();          // null on failure (exit reason 30)
+int B3D_InitRenderer();        // 0 on failure (exit reason 7)
+int B3DB_Init();               // 0 on failure (exit reason 7)
+void B3D_SetBackgroundInfo(void* view);
+// Body and cut ids of the viewers; 0 when unknown.
+int32_t B3D_GetBodyID(const char* name);
+int32_t B3D_GetCutID(const char* name);
+void J3D_TakesUpdate();
+void B3D_DrawObjects();
+void B3D_ReplayFreeAll();
+void B3D_MemoryFlush();
+void B3D_ScenesUpdateFlags();
+void B3D_ResetBodyParts();
+void B3D_FreeTextureFormats();
+void B3D_FreeBodyTables();
+
+// Test seam: the id B3D_GetBodyID and B3D_GetCutID answer (0 by default).
+extern int32_t g_B3DStandInId;

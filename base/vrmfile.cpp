@@ -266,11 +266,13 @@ static uint32_t ParseFlags(VRMFile* r, const VRMNameValue* names) {
     char* token = ReadToken(r, true);
     if (!token) return 0;
     uint32_t v = 0;
-    for (char* part = token; part;) {
-        char* bar = strchr(part, '|');
-        if (bar) *bar = 0;
-        if (const VRMNameValue* n = FindName(names, part)) v |= uint32_t(n->value);
-        part = bar ? bar + 1 : nullptr;
+    const char* part = token;
+    for (;;) {
+        const char* bar = strchr(part, '|');
+        std::string name(part, bar ? size_t(bar - part) : strlen(part));
+        if (const VRMNameValue* n = FindName(names, name.c_str())) v |= uint32_t(n->value);
+        if (!bar) break;
+        part = bar + 1;
     }
     Qel_StrFree(token);
     return v;

@@ -464,10 +464,15 @@ int VRMFile::Validate() {
     return 1;
 }
 
+// A tag as its four bytes, NUL-padded when shorter.
+static void TagBytes(const char* tag, char out[4]) {
+    for (int i = 0; i < 4; ++i) out[i] = (tag && tag[0]) ? *tag++ : 0;
+}
+
 static bool SameTag(const uint8_t* at, const char* tag) {
     if (!tag || !tag[0]) return false;
-    char t[4] = {};
-    strncpy(t, tag, 4);
+    char t[4];
+    TagBytes(tag, t);
     return memcmp(at, t, 4) == 0;
 }
 
@@ -651,9 +656,8 @@ void VRMFile::WriteTag(int row, int start) {
     int before = error;
     error = 0;
     if (binary) {
-        char t[4] = {};
-        const char* tag = start ? tags[row].tag : tags[row].endTag;
-        if (tag) strncpy(t, tag, 4);
+        char t[4];
+        TagBytes(start ? tags[row].tag : tags[row].endTag, t);
         Emit(this, t, 4);
     } else if (!start) {
         Emit(this, "\r\n", 2);

@@ -203,6 +203,7 @@ static bool OpenCatalogs(SystemState* s, const AppDescriptor* app) {
 SystemState* InitGeneral(int argc, const AppDescriptor* app, char** argv) {
     Int_QueryPageSize();
     if (!app) return nullptr;
+    if (!argv) argc = 0;
     auto* s = Int_AllocRecord<SystemState>(0);
     if (!s) return nullptr;
     g_SystemState = s;

@@ -283,6 +283,8 @@ struct Malformed {
     std::function<std::vector<uint8_t>()> make;
 };
 
+void PrintTo(const Malformed& m, std::ostream* os) { *os << m.name; }
+
 const Malformed kMalformed[] = {
     {"code count past the end", [] {
          std::vector<uint8_t> b;

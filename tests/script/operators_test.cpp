@@ -47,6 +47,8 @@ struct Case {
     const char* log;   // expected in the log, or null for none
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 uint32_t StringNumber(const char* t) {
     size_t at = kStrings.find(std::string(t) + '\0');
     return static_cast<uint32_t>(at);

@@ -106,9 +106,7 @@ void FreeModules() {
     }
     if (g_SfxState) SFX_Exit();
     if (g_ScriptContext) {
-        SB_FreeTables(g_ScriptContext);
-        Int_FreeRecord(g_ScriptContext, 0);
-        if (g_SEContext == g_ScriptContext) g_SEContext = nullptr;
+        SE_Destroy(g_ScriptContext);
         g_ScriptContext = nullptr;
     }
     P_FreeState();
@@ -176,20 +174,8 @@ double P_WriteBenchmarkReport() {
     return overall;
 }
 
-void P_Exit(int reason) {
-    static bool s_exiting = false;
+void P_Shutdown(int reason) {
     const uint16_t r = static_cast<uint16_t>(reason);
-    const int status = P_ExitStatus(r);
-    g_SysStandIn.shuttingDown[0] = 1;
-    g_SysStandIn.shuttingDown[1] = 1;
-    if (s_exiting) {
-        // Called again while ending (a failure inside the shutdown, the window's
-        // close command): end at once.
-        std::fflush(nullptr);
-        _exit(status);
-    }
-    s_exiting = true;
-
     SystemState* sys = g_SystemState;
     const bool video = StandIn_VideoOpen();
     if (video && r == 0 && sys && !(sys->SysProfilingFlags & PROFILING_NO_SAVE)) {
@@ -217,9 +203,24 @@ void P_Exit(int reason) {
     } else if (r != 0 && P_ExitReasonText(r)) {
         S_SystemMessage(P_ExitReasonText(r));
     }
+}
 
+void P_Exit(int reason) {
+    static bool s_exiting = false;
+    const uint16_t r = static_cast<uint16_t>(reason);
+    const int status = P_ExitStatus(r);
+    g_SysStandIn.shuttingDown[0] = 1;
+    g_SysStandIn.shuttingDown[1] = 1;
+    if (s_exiting) {
+        // Called again while ending (a failure inside the shutdown, the window's
+        // close command): end at once.
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    s_exiting = true;
+    P_Shutdown(r);
     // Logged while the log file is still known, so a "-o" log ends with it.
     Qel_ErrPrintf("EXIT(%d)!!!\n", r);
-    if (sys) ExitGeneral(r);
+    if (g_SystemState) ExitGeneral(r);
     std::exit(status);
 }

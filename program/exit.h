@@ -10,6 +10,11 @@
 // reads as success. A second call ends the process at once.
 [[noreturn]] void P_Exit(int reason);
 
+// Everything P_Exit does before the general state ends: the settings saved
+// (reason 0), every module freed in order, the benchmark report (36), audio,
+// input and video closed, the reason's message shown.
+void P_Shutdown(int reason);
+
 // The message of an exit reason; null above 37.
 const char* P_ExitReasonText(int reason);
 // The process status of an exit reason.

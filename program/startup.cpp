@@ -98,7 +98,9 @@ const char* AfterObjects(const char* name, const char* marker) {
     return p ? p + std::strlen(marker) : name;
 }
 
-void StartViewers() {
+}  // namespace
+
+void P_StartViewers() {
     ProgramOptions& o = g_ProgramOptions;
     SystemState* sys = g_SystemState;
     if (o.bodyViewer) {
@@ -121,12 +123,14 @@ void StartViewers() {
     }
     if (o.plotSceneViewer) {
         char* text = Qel_StrDup(AfterObjects(o.plotSceneViewer, "\\objects\\cut\\"));
-        const char* digits = text;
-        while (*digits == '0') ++digits;
-        if (char* dot = std::strchr(text, '.')) *dot = 0;
         int32_t scene = 6000;
-        if (std::sscanf(digits, "%d", &scene) != 1) scene = 6000;
-        Qel_StrFree(text);
+        if (text) {
+            const char* digits = text;
+            while (*digits == '0') ++digits;
+            if (char* dot = std::strchr(text, '.')) *dot = 0;
+            if (std::sscanf(digits, "%d", &scene) != 1) scene = 6000;
+            Qel_StrFree(text);
+        }
         Qel_DPrintf(0, "Loading CutID for plotsceneviewer: %d!\n", scene);
         if (scene > 0) {
             o.firstMode = 9;
@@ -138,6 +142,8 @@ void StartViewers() {
         o.firstMode = 11;
     }
 }
+
+namespace {
 
 void CreateScriptEngine() {
     g_ScriptContext = Fails(P_STEP_SCRIPT_ENGINE) ? nullptr : SE_Create();
@@ -202,7 +208,7 @@ void P_StartUp(int argc, char** argv) {
     Qel_DPrintf(0, "nach init video\n");
     if (!g_ScriptContext) CreateScriptEngine();
     if (Fails(P_STEP_SCENE_ENGINE) || !B3D_Init()) P_Exit(30);
-    StartViewers();
+    P_StartViewers();
 
     if (Fails(P_STEP_INPUT) || !S_InitIO(f.inputFlags)) P_Exit(6);
     g_InputState->flags |= 0x1000;

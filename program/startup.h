@@ -17,6 +17,11 @@ extern SE_Context* g_ScriptContext;
 // the first story is chosen). Returns only when every step succeeded.
 void P_StartUp(int argc, char** argv);
 
+// The viewer options, once the scene engine exists: body, cut, plot-scene and
+// effect viewer each set the first run's start mode (a later one wins) and
+// start scene.
+void P_StartViewers();
+
 // The memory-flush hook installed at start-up: releases the scene engine's
 // cached data, then the texture cache's.
 void P_MemoryFlushHook();

@@ -28,13 +28,11 @@ int32_t LookUpId(const char* call, const char* name) {
 B3DState* B3D_Init() {
     StandIn_Record("B3D_Init");
     if (StandIn_Fails("B3D_Init")) return nullptr;
-    if (!g_B3DState) {
-        g_B3DState = Int_AllocRecord<B3DState>(0);
-        if (!g_B3DState) return nullptr;
-        g_B3DState->moduleNumber =
-            g_SEContext ? SB_RegisterEngineModule(g_SEContext, SceneStandInSysCall, s_names, nullptr, nullptr, nullptr)
-                        : 0;
-    }
+    // Made once and kept for the program's life.
+    if (!g_B3DState) g_B3DState = Int_AllocRecord<B3DState>(0);
+    if (!g_B3DState) return nullptr;
+    g_B3DState->moduleNumber =
+        g_SEContext ? SB_RegisterEngineModule(g_SEContext, SceneStandInSysCall, s_names, nullptr, nullptr, nullptr) : 0;
     return g_B3DState;
 }
 

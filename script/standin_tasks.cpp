@@ -3,10 +3,10 @@
 #include "script/standin_tasks.h"
 
 #include <cstdarg>
+#include <cstdlib>
 #include <initializer_list>
 
 #include "base/log.h"
-#include "base/memory.h"
 #include "base/table.h"
 #include "script/loader.h"
 #include "script/lookup.h"
@@ -14,7 +14,7 @@
 #define STANDIN __attribute__((weak))
 
 STANDIN SE_Context* SE_Create() {
-    auto* ctx = Int_AllocRecord<SE_Context>(0);
+    auto* ctx = static_cast<SE_Context*>(std::calloc(1, sizeof(SE_Context)));
     if (!ctx) return nullptr;
     SE_ListInit(&ctx->ready);
     SE_ListInit(&ctx->waiting);
@@ -50,25 +50,33 @@ STANDIN void SB_FreeTables(SE_Context* ctx) {
     }
 }
 
-// Looks the function up only: without the interpreter nothing runs, and the
-// caller is told 0 as for a function that ended without result.
+STANDIN void SE_Destroy(SE_Context* ctx) {
+    if (!ctx) return;
+    SB_FreeTables(ctx);
+    if (g_SEContext == ctx) g_SEContext = nullptr;
+    std::free(ctx);
+}
+
+// Looks the function up only: without the interpreter a function that exists
+// never gets to its end, as if it waited; one that does not exist tells the
+// caller 0.
 static int StartStandIn(int32_t callerModule, uint32_t callerNumber, int32_t objectId, const char* name) {
     SE_Context* ctx = g_SEContext;
-    int found = ctx && ctx->storyName && SB_ObjectFunctionExists(objectId, name);
-    if (!found) Qel_BannerPrintf("SE_Run(%d, %s) Unknown function!\n", objectId, name);
+    if (ctx && ctx->storyName && SB_ObjectFunctionExists(objectId, name)) return 1;
+    Qel_BannerPrintf("SE_Run(%d, %s) Unknown function!\n", objectId, name);
     if (ctx && ctx->storyName && callerModule > 0 && callerModule < SE_MODULE_RECORDS &&
         ctx->modules[callerModule].ReturnInt)
         ctx->modules[callerModule].ReturnInt(callerNumber, 0);
-    return found;
+    return 0;
 }
 
 STANDIN int SE_Run(int32_t callerModule, uint32_t callerNumber, int32_t objectId, const char* name,
-                   int32_t /*returnKind*/, int32_t /*argc*/, ...) {
+                   int16_t /*returnKind*/, int32_t /*argc*/, ...) {
     return StartStandIn(callerModule, callerNumber, objectId, name);
 }
 
 STANDIN int SE_RunWithValues(int32_t callerModule, uint32_t callerNumber, int32_t objectId, const char* name,
-                             int32_t /*returnKind*/, int32_t /*count*/, ...) {
+                             int16_t /*returnKind*/, int32_t /*count*/, ...) {
     return StartStandIn(callerModule, callerNumber, objectId, name);
 }
 

@@ -14,10 +14,12 @@ int32_t SB_RegisterEngineModule(SE_Context* ctx, SE_ModuleHandler handler, const
                                 SE_ReturnIntFn returnInt, SE_ReturnStringFn returnString,
                                 SE_ReturnValueFn returnValue);
 void SB_FreeTables(SE_Context* ctx);
-int SE_Run(int32_t callerModule, uint32_t callerNumber, int32_t objectId, const char* name, int32_t returnKind,
+// SB_FreeTables, then the context record made by SE_Create.
+void SE_Destroy(SE_Context* ctx);
+int SE_Run(int32_t callerModule, uint32_t callerNumber, int32_t objectId, const char* name, int16_t returnKind,
            int32_t argc, ...);
 int SE_RunWithValues(int32_t callerModule, uint32_t callerNumber, int32_t objectId, const char* name,
-                     int32_t returnKind, int32_t count, ...);
+                     int16_t returnKind, int32_t count, ...);
 void SE_RunAllTasks();
 void SE_TaskReturnIntEx(SE_Task* task, SE_Context* ctx, int32_t n);
 void SE_TaskWakeUp(SE_Context* ctx, SE_Task* task);

@@ -1,8 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
 
+#include "base/general.h"
 #include "program/exit.h"
+#include "program/gameloop.h"
+#include "program/main.h"
+#include "program/standin_calls.h"
+#include "program/startup.h"
+#include "space/standin.h"
+#include "support/program.h"
 
 namespace {
 
@@ -14,6 +24,10 @@ struct ExitCase {
 
 void PrintTo(const ExitCase& c, std::ostream* os) { *os << "reason " << c.reason; }
 
+std::string ExitCaseName(const testing::TestParamInfo<ExitCase>& info) {
+    return "Reason" + std::to_string(info.param.reason);
+}
+
 class ExitStatus : public testing::TestWithParam<ExitCase> {};
 
 // The status tells a failure from a normal end; reasons past 255 never wrap to 0.
@@ -24,8 +38,11 @@ TEST_P(ExitStatus, IsTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(Reasons, ExitStatus,
                          testing::Values(ExitCase{0, 0, "=\nEXIT\\(0\\)!!!\n="}, ExitCase{3, 3, "EXIT\\(3\\)!!!"},
+                                         ExitCase{29, 29, "Error loading savegame, may be corrupt!\n.*EXIT\\(29\\)"},
+                                         ExitCase{36, 0, "benchmark completed.*EXIT\\(36\\)!!!"},
                                          ExitCase{37, 37, "EXIT\\(37\\)!!!"}, ExitCase{256, 255, "EXIT\\(256\\)!!!"},
-                                         ExitCase{0x10007, 7, "EXIT\\(7\\)!!!"}));
+                                         ExitCase{0x10007, 7, "EXIT\\(7\\)!!!"}),
+                         ExitCaseName);
 
 TEST(ExitGuard, SecondCallEndsAtOnce) {
     // A handler that runs while the process ends calls P_Exit again.
@@ -35,6 +52,96 @@ TEST(ExitGuard, SecondCallEndsAtOnce) {
             P_Exit(5);
         },
         testing::ExitedWithCode(9), "EXIT\\(5\\)!!!");
+}
+
+TEST(ExitReasons, Texts) {
+    EXPECT_STREQ(P_ExitReasonText(0), "Ready.\n");
+    EXPECT_STREQ(P_ExitReasonText(7),
+                 "Error opening video.\nCheck your display settings!\nFurther information can be found in the manual "
+                 "or readme.txt!\n");
+    EXPECT_STREQ(P_ExitReasonText(34), "Error initialiting Movie replay");
+    EXPECT_STREQ(P_ExitReasonText(37), "Generic error (custom string is displayed instead of this text)");
+    EXPECT_EQ(P_ExitReasonText(38), nullptr);
+    EXPECT_EQ(P_ExitReasonText(-1), nullptr);
+}
+
+using Calls = std::vector<std::string>;
+
+// The calls of the stand-ins and stubs of the program's modules, in order.
+Calls ModuleCalls() {
+    static const std::set<std::string> ignored = {"S_SaveRegistrySettings", "S_CloseAudio", "S_CloseIO",
+                                                  "Qel_CloseVideo", "S_SystemMessage", "TC_MemoryFlush"};
+    Calls out;
+    for (const std::string& c : StandIn_Calls())
+        if (!ignored.count(c)) out.push_back(c);
+    return out;
+}
+
+bool Called(const char* name) {
+    for (const std::string& c : StandIn_Calls())
+        if (c == name) return true;
+    return false;
+}
+
+TEST(Shutdown, FreesTheModulesInOrder) {
+    ProgramSession session;
+    StandIn_ClearCalls();
+    P_Shutdown(0);
+    EXPECT_EQ(ModuleCalls(),
+              (Calls{"B3D_ScenesUpdateFlags", "EO_FreeExplosions", "EO_FreeEffects", "SA_FreeAllObjects",
+                     "Timer_ClearAll", "SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies", "MOV_FreeVoices",
+                     "P_FreeScreens", "SA_ResetObjectDB", "B3D_ResetBodyParts", "B3D_FreeTextureFormats",
+                     "B3D_FreeBodyTables", "SFX_Exit", "Timer_FreeAllNodes", "MOV_Exit", "SFX_FreeAllSamples"}));
+    EXPECT_EQ(g_ScriptContext, nullptr);
+    EXPECT_EQ(g_SpaceRoot, nullptr);
+}
+
+TEST(Shutdown, SettingsAreSavedOnlyAtANormalEnd) {
+    const struct {
+        int reason;
+        uint32_t profiling;
+        bool saved;
+    } cases[] = {{0, 0, true}, {7, 0, false}, {0, 0x10 | 0x40, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        ProgramSession session;
+        g_SystemState->SysProfilingFlags |= c.profiling;
+        StandIn_ClearCalls();
+        P_Shutdown(c.reason);
+        EXPECT_EQ(Called("S_SaveRegistrySettings"), c.saved);
+        // Saved once: the settings' own end does not save them again.
+        if (c.saved) EXPECT_NE(g_SystemState->SysProfilingFlags & 0x40, 0u);
+        EXPECT_EQ(Called("S_SystemMessage"), c.reason != 0);
+    }
+}
+
+TEST(BenchmarkReport, WritesOneRowPerMeasuredScene) {
+    ProgramSession session;
+    g_BenchmarkTable[0] = {30.0f, 20.0f, 40.0f};
+    g_BenchmarkTable[1] = {50.0f, 45.5f, 60.0f};
+    EXPECT_DOUBLE_EQ(P_WriteBenchmarkReport(), 40.0);
+    g_BenchmarkTable[0] = {};
+    g_BenchmarkTable[1] = {};
+    const std::vector<uint8_t> bytes = session.Folder().Read("qelperf.txt");
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text.rfind("--------------------------\n     Trevan - Ostrala\n--------------------------\n", 0), 0u);
+    EXPECT_NE(text.find("\tAuto Quality Control:\tdisabled\n"), std::string::npos);
+    EXPECT_NE(text.find("\tGlow Filter:\t\tdisabled\n\tShip Color Variations:\tenabled\n"), std::string::npos);
+    EXPECT_NE(text.find("\nFramerates\n----"), std::string::npos);
+    EXPECT_NE(text.find("  Scene\t 00\t 30.0 average fps\t 20.0 minimum fps\t 40.0 maximum fps\n"
+                        "  Scene\t 01\t 50.0 average fps\t 45.5 minimum fps\t 60.0 maximum fps\n\n"
+                        "Overall average framerate: 40.0 fps\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find("Scene\t 02"), std::string::npos);
+}
+
+TEST(BenchmarkReport, TheEndOfABenchmarkRunWritesItAndSucceeds) {
+    ProgramSession session;
+    g_BenchmarkTable[0] = {25.0f, 20.0f, 30.0f};
+    EXPECT_EXIT(P_Exit(36), testing::ExitedWithCode(0),
+                "Results saved in qelperf.txt.\nOverall average framerate: 25.000 fps.*EXIT\\(36\\)");
+    g_BenchmarkTable[0] = {};
+    EXPECT_TRUE(session.Folder().Exists("qelperf.txt"));
 }
 
 }  // namespace

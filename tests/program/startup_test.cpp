@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/general.h"
+#include "base/memory.h"
+#include "cockpit/standin.h"
+#include "platform/win32/memory.h"
+#include "program/gamesound.h"
+#include "program/main.h"
+#include "program/movies.h"
+#include "program/pcalls.h"
+#include "program/standin_calls.h"
+#include "program/startup.h"
+#include "scene/standin.h"
+#include "script/standin_tasks.h"
+#include "space/standin.h"
+#include "support/program.h"
+#include "system/timer.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// The calls of the program's own module stubs and of the stand-ins of
+// subsystems 5 to 8, in order.
+Calls ModuleCalls() {
+    static const std::set<std::string> modules = {
+        "B3D_Init", "Timer_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3D_InitRenderer", "B3DB_Init",
+        "B3D_SetBackgroundInfo", "GS_Init", "SA_Init", "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"};
+    Calls out;
+    for (const std::string& c : StandIn_Calls())
+        if (modules.count(c)) out.push_back(c);
+    return out;
+}
+
+TEST(StartUp, StartsEveryModuleInItsOrder) {
+    ProgramSession session;
+    EXPECT_EQ(ModuleCalls(), (Calls{"B3D_Init", "Timer_Init", "SFX_Init", "P_LoadScreens", "MOV_Init",
+                                    "B3D_InitRenderer", "B3DB_Init", "B3D_SetBackgroundInfo", "GS_Init", "SA_Init",
+                                    "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"}));
+    // "-noabout": no configuration story, no start dialog.
+    const Calls& all = StandIn_Calls();
+    EXPECT_EQ(std::count(all.begin(), all.end(), "S_RunStartDialog"), 0);
+}
+
+TEST(StartUp, ModulesKeepTheirNumbers) {
+    ProgramSession session;
+    EXPECT_EQ(g_B3DState->moduleNumber, 2);
+    EXPECT_EQ(g_PState->moduleNumber, 3);
+    EXPECT_EQ(g_TimerBase->moduleNumber, 4);
+    EXPECT_EQ(g_SfxState->moduleNumber, 5);
+    // Reserved even without a movie table, so later numbers never shift.
+    EXPECT_EQ(g_MovieTable, nullptr);
+    EXPECT_EQ(g_MovieModule, 6);
+    EXPECT_EQ(g_GalaxyGrid->moduleNumber, 7);
+    EXPECT_EQ(g_SpaceRoot->moduleNumber, 8);
+    EXPECT_EQ(g_ProgramState->ruzoModule, 9);
+    EXPECT_EQ(g_ScriptContext->nextModule, 11);  // the cockpit took 10
+}
+
+TEST(StartUp, SetsTheFirstRunAndTheStartUpFlags) {
+    ProgramSession session({"-obj", "5", "-par", "77", "-profi"});
+    EXPECT_STREQ(g_ProgramState->storyName, "trevanintro");
+    EXPECT_EQ(g_ProgramState->startMode, 5);
+    EXPECT_EQ(g_ProgramState->startScene, 77);
+    EXPECT_NE(g_SystemState->SysProfilingFlags & 0x200, 0u);
+    EXPECT_NE(g_SystemState->textureFlags & 0x10000, 0u);
+    EXPECT_EQ(Int_GetMemoryFlushHook(), &P_MemoryFlushHook);
+}
+
+struct FailureCase {
+    const char* name;
+    P_StartupStep step;
+    bool noAbout;
+    int reason;
+    const char* line;
+};
+
+class StartUpFailure : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(StartUpFailure, EndsWithItsExitReason) {
+    const FailureCase& c = GetParam();
+    TempGameFolder folder;
+    WriteStory(folder, P_CONFIG_STORY, kQuietIntroStory);
+    ProgramArgs args(c.noAbout ? std::vector<std::string>{"-noabout"} : std::vector<std::string>{});
+    EXPECT_EXIT(
+        {
+            g_StartupFailStep = c.step;
+            P_StartUp(args.argc(), args.argv());
+            std::exit(99);
+        },
+        testing::ExitedWithCode(c.reason), c.line);
+}
+
+std::string FailureName(const testing::TestParamInfo<FailureCase>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, StartUpFailure,
+    testing::Values(FailureCase{"General", P_STEP_INIT_GENERAL, true, 5, "EXIT\\(5\\)"},
+                    FailureCase{"ScriptEngine", P_STEP_SCRIPT_ENGINE, true, 12, "nach init video.*EXIT\\(12\\)"},
+                    FailureCase{"ScriptEngineBeforeDialog", P_STEP_SCRIPT_ENGINE, false, 12, "EXIT\\(12\\)"},
+                    FailureCase{"ConfigStory", P_STEP_CONFIG_STORY, false, 1,
+                                "Can't load story trevanconfig!.*File not found.*EXIT\\(1\\)"},
+                    FailureCase{"DialogCancelled", P_STEP_START_DIALOG, false, 0, "EXIT\\(0\\)"},
+                    FailureCase{"Video", P_STEP_VIDEO, true, 7, "Error opening video.*EXIT\\(7\\)"},
+                    FailureCase{"SceneEngine", P_STEP_SCENE_ENGINE, true, 30, "EXIT\\(30\\)"},
+                    FailureCase{"Input", P_STEP_INPUT, true, 6, "EXIT\\(6\\)"},
+                    FailureCase{"Audio", P_STEP_AUDIO, true, 2, "EXIT\\(2\\)"},
+                    FailureCase{"ProgramModule", P_STEP_PROGRAM_MODULE, true, 9, "EXIT\\(9\\)"},
+                    FailureCase{"GameSound", P_STEP_GAME_SOUND, true, 20, "EXIT\\(20\\)"},
+                    FailureCase{"Screens", P_STEP_SCREENS, true, 1, "error opening gfx resources.*EXIT\\(1\\)"},
+                    FailureCase{"Renderer", P_STEP_RENDERER, true, 7, "EXIT\\(7\\)"},
+                    FailureCase{"Materials", P_STEP_MATERIALS, true, 7, "B3D_PrepareMaterials: Error.*EXIT\\(7\\)"}),
+    FailureName);
+
+TEST(StartUpFailure, AMissingConfigurationStoryEndsWithReasonOne) {
+    TempGameFolder folder;
+    ProgramArgs args({});
+    EXPECT_EXIT(
+        {
+            P_StartUp(args.argc(), args.argv());
+            std::exit(99);
+        },
+        testing::ExitedWithCode(1), "Error in SE_LoadLocation.*Can't load story trevanconfig!.*EXIT\\(1\\)");
+}
+
+TEST(StartUpFailure, TheConfigurationStoryRunsBeforeTheDialog) {
+    TempGameFolder folder;
+    WriteStory(folder, P_CONFIG_STORY, kQuietIntroStory);
+    ProgramArgs args({});
+    EXPECT_EXIT(
+        {
+            StandIn_SetFailure("S_RunStartDialog", true);
+            P_StartUp(args.argc(), args.argv());
+            std::exit(99);
+        },
+        testing::ExitedWithCode(0), "SB_LoadLocation\\(\\) loading story file trevanconfig.*EXIT\\(0\\)");
+}
+
+TEST(StartUpFailure, LowMemoryEndsNormallyWithItsMessage) {
+    TempGameFolder folder;
+    ProgramArgs args({"-noabout"});
+    EXPECT_EXIT(
+        {
+            Win32MemorySeam& seam = g_Win32MemorySeam;
+            seam.statusOverridden = true;
+            seam.status = MEMORYSTATUS{};
+            seam.status.dwTotalPhys = 128ull << 20;
+            seam.status.dwTotalPageFile = 100ull << 20;
+            P_StartUp(args.argc(), args.argv());
+            std::exit(99);
+        },
+        testing::ExitedWithCode(0), "low on virtual memory.*EXIT\\(0\\)");
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+#include "support/program.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "base/general.h"
+#include "base/memory.h"
+#include "base/strings.h"
+#include "base/table.h"
+#include "program/exit.h"
+#include "program/main.h"
+#include "program/standin_calls.h"
+#include "program/startup.h"
+#include "tools/lib/storyasm.h"
+
+const char* const kQuietIntroStory = R"(
+.func "_Init" need 1
+    c0
+    ret
+.object 9
+.func "Init" need 1
+    c0
+    ret
+.func "Run" need 1
+    c0
+    ret
+.func "Input" need 1
+    c0
+    ret
+.func "Stop" need 1
+    c0
+    ret
+)";
+
+void WriteStory(const TempGameFolder& folder, const std::string& name, const std::string& text) {
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(StoryAsm_Build(text, image, &error)) << error;
+    folder.WriteBytes("L/" + name + ".obj", image);
+}
+
+ProgramArgs::ProgramArgs(std::vector<std::string> args) {
+    args_.push_back("WinCalled");
+    for (std::string& a : args) args_.push_back(std::move(a));
+    for (std::string& a : args_) argv_.push_back(a.data());
+    argv_.push_back(nullptr);
+}
+
+static std::vector<std::string> WithNoAbout(std::vector<std::string> args) {
+    args.insert(args.begin(), "-noabout");
+    return args;
+}
+
+ProgramSession::ProgramSession(std::vector<std::string> args, const std::string& intro)
+    : args_(WithNoAbout(std::move(args))) {
+    StandIn_Reset();
+    WriteStory(folder_, "trevanintro", intro);
+    P_StartUp(args_.argc(), args_.argv());
+    P_ChooseFirstRun();
+}
+
+ProgramSession::~ProgramSession() {
+    // A text result is released while the script engine still exists.
+    if (g_ProgramState) SV_Release(&g_ProgramState->result);
+    P_Shutdown(0);
+    ExitGeneral(0);
+    FreeProgramState();
+    P_FreeOptions(&g_ProgramOptions);
+    StandIn_Reset();
+}
+
+void FreeProgramState() {
+    ProgramState* ps = g_ProgramState;
+    if (!ps) return;
+    SV_Release(&ps->result);
+    for (char** text : {&ps->saveName1, &ps->saveName2, &ps->stringParameter, &ps->storyName})
+        *text = Qel_StrFree(*text);
+    Qel_TableFree(ps->callerTable);
+    Int_FreeRecord(ps, 0);
+    g_ProgramState = nullptr;
+}
+
+std::vector<std::string> CallsFrom(const std::string& from) {
+    const auto& calls = StandIn_Calls();
+    auto it = std::find(calls.begin(), calls.end(), from);
+    if (it == calls.end()) it = calls.begin();
+    return {it, calls.end()};
+}

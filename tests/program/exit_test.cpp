@@ -110,7 +110,9 @@ TEST(Shutdown, SettingsAreSavedOnlyAtANormalEnd) {
         P_Shutdown(c.reason);
         EXPECT_EQ(Called("S_SaveRegistrySettings"), c.saved);
         // Saved once: the settings' own end does not save them again.
-        if (c.saved) EXPECT_NE(g_SystemState->SysProfilingFlags & 0x40, 0u);
+        if (c.saved) {
+            EXPECT_NE(g_SystemState->SysProfilingFlags & 0x40, 0u);
+        }
         EXPECT_EQ(Called("S_SystemMessage"), c.reason != 0);
     }
 }

@@ -28,6 +28,10 @@ struct ApplicationRecord {
     // --- video adapter and device ---
 
     // --- input settings ---
+    uint8_t* joystickGuid;                // "InputJoyGUID": a 16-byte block, null when none
+    int32_t ffGain;                       // "InputFFGain": index into the force-feedback gain table
+    int32_t joyDeadzone;                  // "InputJoyDeadzone": percent
+    int32_t joySensitivity;               // "InputJoySensitivity": kept, not used by input
 
     // --- audio settings ---
 };

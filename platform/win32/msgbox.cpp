@@ -5,8 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/win32/messages.h"
+
 static Win32MessageBoxSeam s_seam;
 static std::string s_error;
+constexpr uint32_t kErrorGenFailure = 31;  // ERROR_GEN_FAILURE
+
+static int Failure(const char* why) {
+    s_error = why;
+    SetLastError(kErrorGenFailure);
+    return 0;
+}
 
 // Nobody could see a box under these drivers, and the call must not wait for a click.
 static bool Headless() {
@@ -20,7 +29,7 @@ int MessageBoxA(HWND /*owner*/, const char* text, const char* caption, UINT type
     UINT buttons = type & 0xF;
     if (s_seam.capture || Headless()) {
         s_seam.shown.push_back(Win32MessageBox{text, caption, type});
-        if (s_seam.answer == 0) s_error = "The message box could not be shown.";
+        if (s_seam.answer == 0) return Failure("The message box could not be shown.");
         if (s_seam.answer == IDOK && buttons == MB_YESNO) return IDYES;
         return s_seam.answer;
     }
@@ -46,17 +55,11 @@ int MessageBoxA(HWND /*owner*/, const char* text, const char* caption, UINT type
         box.numbuttons = 2;
         box.buttons = okCancel;
     } else {
-        if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) != 0) {
-            s_error = SDL_GetError();
-            return 0;
-        }
+        if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) != 0) return Failure(SDL_GetError());
         return IDOK;
     }
     int pressed = 0;
-    if (SDL_ShowMessageBox(&box, &pressed) != 0) {
-        s_error = SDL_GetError();
-        return 0;
-    }
+    if (SDL_ShowMessageBox(&box, &pressed) != 0) return Failure(SDL_GetError());
     // Closing the box without a button counts as its escape button.
     if (pressed < 0) pressed = buttons == MB_YESNO ? IDNO : IDCANCEL;
     return pressed;

@@ -27,8 +27,8 @@ constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
-// The button pressed, or 0 when the box could not be shown; then
-// Win32_MessageBoxError tells why.
+// The button pressed, or 0 when the box could not be shown; then GetLastError
+// gives the code and Win32_MessageBoxError the system's text.
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
 const char* Win32_MessageBoxError();
 

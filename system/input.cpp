@@ -716,7 +716,8 @@ static void TakeMouseEvents(InputState* in, const DIDEVICEOBJECTDATA* events, DW
         int32_t diff = gameClock - s_lastLeftPress;
         if (diff > kClockWrap / 2) diff -= kClockWrap;
         if (diff < -kClockWrap / 2) diff += kClockWrap;
-        if (s_leftPressSeen && diff < kDoubleClickMs) in->doubleClick = 1;
+        // A press that folds to before the last one (the clock was set back) is no double click.
+        if (s_leftPressSeen && diff >= 0 && diff < kDoubleClickMs) in->doubleClick = 1;
         s_lastLeftPress = gameClock;
         s_leftPressSeen = true;
     }

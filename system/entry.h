@@ -6,6 +6,7 @@
 
 #include "platform/win32/types.h"
 
+struct GUID;
 struct IDirectInput8;
 struct IDirectInputDevice8;
 
@@ -28,10 +29,10 @@ struct ApplicationRecord {
     // --- video adapter and device ---
 
     // --- input settings ---
-    uint8_t* joystickGuid;                // "InputJoyGUID": a 16-byte block, null when none
-    int32_t ffGain;                       // "InputFFGain": index into the force-feedback gain table
-    int32_t joyDeadzone;                  // "InputJoyDeadzone": percent
-    int32_t joySensitivity;               // "InputJoySensitivity": kept, not used by input
+    GUID* joyGUID;                        // 16-byte block, or none
+    int32_t ffGain;
+    int32_t joyDeadzone;
+    int32_t joySensitivity;
 
     // --- audio settings ---
 };

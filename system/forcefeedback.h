@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-class IDirectInputEffect;
+struct IDirectInputEffect;
 
 // Effect kinds, also the slot order after S_FFInit: hold, bounce, explode, fire.
 constexpr uint32_t FF_BOUNCE = 1;

@@ -326,13 +326,13 @@ int S_InitIO2() {
         char text[48];
         bool haveGuid = false;
         GUID guid{};
-        if (app.joystickGuid) {
-            std::memcpy(&guid, app.joystickGuid, sizeof guid);
+        if (app.joyGUID) {
+            guid = *app.joyGUID;
             if (Failed(hr = app.directInput->GetDeviceStatus(guid))) {
                 FormatGuid(guid, text, sizeof text);
                 Fail("S_InitIO2() Default Joystick %s is no longer attached: %s\n", text, S_DIErrorText(hr));
-                Int_FreeMem(app.joystickGuid, sizeof(GUID), 0);
-                app.joystickGuid = nullptr;
+                Int_FreeMem(app.joyGUID, sizeof(GUID), 0);
+                app.joyGUID = nullptr;
             } else {
                 haveGuid = true;
             }
@@ -343,9 +343,9 @@ int S_InitIO2() {
             if (Failed(hr)) {
                 Fail("S_InitIO2() EnumDevices() for Joystick failed: %s\n", S_DIErrorText(hr));
             } else if (search.found) {
-                if (!app.joystickGuid) app.joystickGuid = static_cast<uint8_t*>(Int_AllocMem(sizeof(GUID), 0));
-                if (app.joystickGuid) {
-                    std::memcpy(app.joystickGuid, &search.guid, sizeof(GUID));
+                if (!app.joyGUID) app.joyGUID = static_cast<GUID*>(Int_AllocMem(sizeof(GUID), 0));
+                if (app.joyGUID) {
+                    *app.joyGUID = search.guid;
                     guid = search.guid;
                     haveGuid = true;
                 }
@@ -564,9 +564,8 @@ void Ex_SyncAcquire(int unacquire) {
             return;
         }
         if (in && (in->flags & INPUT_FORCE_FEEDBACK)) S_FFInit();
-    } else if (in && app.directInput && (in->flags & (INPUT_JOYSTICK | INPUT_JOYSTICK2)) && app.joystickGuid) {
-        GUID guid;
-        std::memcpy(&guid, app.joystickGuid, sizeof guid);
+    } else if (in && app.directInput && (in->flags & (INPUT_JOYSTICK | INPUT_JOYSTICK2)) && app.joyGUID) {
+        GUID guid = *app.joyGUID;
         if (!S_DICreateJoystick(guid)) Note("EX_SyncAcquire(%d) Joystick could not be reinitialized!\n", unacquire);
     }
 }

@@ -305,8 +305,7 @@ struct DIEFFECT {
     DWORD dwStartDelay;
 };
 
-class IDirectInputEffect {
-public:
+struct IDirectInputEffect {
     HRESULT SetParameters(const DIEFFECT* effect, DWORD flags);
     HRESULT Start(DWORD iterations, DWORD flags);
     HRESULT Stop();
@@ -316,8 +315,7 @@ public:
     Impl* impl;
 };
 
-class IDirectInputDevice8 {
-public:
+struct IDirectInputDevice8 {
     HRESULT GetCapabilities(DIDEVCAPS* caps);
     HRESULT EnumObjects(LPDIENUMDEVICEOBJECTSCALLBACK callback, void* ref, DWORD flags);
     HRESULT GetObjectInfo(DIDEVICEOBJECTINSTANCE* info, DWORD obj, DWORD how);
@@ -340,8 +338,7 @@ public:
     Impl* impl;
 };
 
-class IDirectInput8 {
-public:
+struct IDirectInput8 {
     HRESULT CreateDevice(const GUID& guid, IDirectInputDevice8** out, void* outer);
     HRESULT EnumDevices(DWORD deviceClass, LPDIENUMDEVICESCALLBACK callback, void* ref, DWORD flags);
     // DI_OK when the device is attached, DI_NOTATTACHED or DIERR_DEVICENOTREG when not.

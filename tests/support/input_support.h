@@ -39,7 +39,7 @@ protected:
     void TearDown() override {
         if (g_InputState) S_CloseIO();
         EXPECT_EQ(DInput_LiveObjects(), 0);
-        if (g_ApplicationRecord.joystickGuid) Int_FreeMem(g_ApplicationRecord.joystickGuid, sizeof(GUID), 0);
+        if (g_ApplicationRecord.joyGUID) Int_FreeMem(g_ApplicationRecord.joyGUID, sizeof(GUID), 0);
         g_ApplicationRecord = ApplicationRecord{};
         DInput_SeamDisable();
         Win32_JoySeamDisable();

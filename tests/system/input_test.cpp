@@ -338,8 +338,8 @@ TEST_F(InputJoystick, EnumerationFindsTheFeatures) {
     InputState* in = Start(kDefaultFlags);
     std::string log = StopCapture();
     ASSERT_NE(g_ApplicationRecord.joystickDevice, nullptr);
-    ASSERT_NE(g_ApplicationRecord.joystickGuid, nullptr);
-    EXPECT_EQ(std::memcmp(g_ApplicationRecord.joystickGuid, &Live().guid, 16), 0);
+    ASSERT_NE(g_ApplicationRecord.joyGUID, nullptr);
+    EXPECT_EQ(std::memcmp(g_ApplicationRecord.joyGUID, &Live().guid, 16), 0);
     uint32_t want = INPUT_JOYSTICK | INPUT_POV | INPUT_POV_READ | INPUT_TWIST | INPUT_TWIST_FILTERED |
                     INPUT_RUDDER | INPUT_RUDDER_RANGED | INPUT_POLL_JOYSTICK;
     EXPECT_EQ(in->flags & want, want);
@@ -450,22 +450,22 @@ TEST_F(InputJoystick, IgnoredJoystickIsPassedOver) {
     g_IgnoreJoystick[1] = 1;
     Start(kDefaultFlags);
     g_IgnoreJoystick[1] = 0;
-    ASSERT_NE(g_ApplicationRecord.joystickGuid, nullptr);
-    EXPECT_EQ(std::memcmp(g_ApplicationRecord.joystickGuid, &seam_->joysticks[1].guid, 16), 0);
+    ASSERT_NE(g_ApplicationRecord.joyGUID, nullptr);
+    EXPECT_EQ(std::memcmp(g_ApplicationRecord.joyGUID, &seam_->joysticks[1].guid, 16), 0);
 }
 
 TEST_F(InputJoystick, StoredJoystickThatIsGoneIsForgotten) {
     AddJoystick(1);
     GUID gone{0xDEAD, 0, 0, {}};
-    g_ApplicationRecord.joystickGuid = static_cast<uint8_t*>(Int_AllocMem(sizeof(GUID), 0));
-    std::memcpy(g_ApplicationRecord.joystickGuid, &gone, sizeof gone);
+    g_ApplicationRecord.joyGUID = static_cast<GUID*>(Int_AllocMem(sizeof(GUID), 0));
+    *g_ApplicationRecord.joyGUID = gone;
     StartCapture();
     Start(kDefaultFlags);
     std::string log = StopCapture();
     EXPECT_TRUE(Has(log, "S_InitIO2() Default Joystick {0000DEAD-0000-0000-0000-000000000000} is no longer "
                          "attached: DIERR_DEVICENOTREG\n"));
     ASSERT_NE(g_ApplicationRecord.joystickDevice, nullptr);
-    EXPECT_EQ(std::memcmp(g_ApplicationRecord.joystickGuid, &seam_->joysticks[0].guid, 16), 0);
+    EXPECT_EQ(std::memcmp(g_ApplicationRecord.joyGUID, &seam_->joysticks[0].guid, 16), 0);
 }
 
 TEST_F(InputJoystick, FailedJoystickStepsLeaveNoJoystick) {

@@ -13,7 +13,6 @@
 #include "system/entry.h"
 #include "system/input.h"
 #include "system/keycodes.h"
-#include "system/message_hook.h"
 #include "system/window.h"
 
 namespace {
@@ -76,17 +75,6 @@ char* ControlName(uint32_t base) {
         return Qel_Format(nullptr, "%s%d", SB_GetText(kControlTextPage, 20011), static_cast<int>(base - 295));
     return nullptr;  // 288-293 have no name
 }
-
-void LogMessageBox(const char* text) {
-    // The box logs its own result; that line must not open another box.
-    if (!s_showingMessage) S_SystemMessage(text);
-}
-
-// The log shows its lines in a message box once this layer is linked in.
-[[maybe_unused]] const bool s_hookInstalled = [] {
-    g_LogMessageBox = LogMessageBox;
-    return true;
-}();
 
 }  // namespace
 
@@ -170,6 +158,11 @@ void S_SystemMessage(const char* text) {
         Qel_DPrintf(0, "S_SystemMessage(%s) Failed opening MessageBox() %s (%d)\n", text ? text : "",
                     Win32_MessageBoxError(), static_cast<int>(GetLastError()));
     s_showingMessage = false;
+}
+
+void S_LogMessageBox(const char* text) {
+    // The box logs its own result; that line must not open another box.
+    if (!s_showingMessage) S_SystemMessage(text);
 }
 
 const char* Qel_ToWide(const char* text) {

@@ -16,5 +16,7 @@ char* S_IODIKeyToKeyName(uint32_t scanCode);
 const char* S_IOKeyComboName(uint32_t code);
 // A modal message box with the application's name as caption.
 void S_SystemMessage(const char* text);
+// The log's message box: S_SystemMessage, except for the lines the box itself logs.
+void S_LogMessageBox(const char* text);
 // Text of the system code page as UTF-8, in one buffer the next call replaces; null for null.
 const char* Qel_ToWide(const char* text);

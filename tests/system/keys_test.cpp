@@ -284,7 +284,7 @@ TEST_F(Keys, MessageBoxesAreModalWithTheApplicationsName) {
 }
 
 TEST_F(Keys, LogLinesShowInOneBoxEach) {
-    ASSERT_NE(g_LogMessageBox, nullptr);
+    ASSERT_EQ(g_LogMessageBox, S_LogMessageBox);
     sys_.SysProfilingFlags = 0x100;
     StartCapture();
     Qel_DPrintf(0, "something went wrong\n");

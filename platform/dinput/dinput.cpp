@@ -816,11 +816,19 @@ HRESULT IDirectInputDevice8::SetProperty(DIPROPID property, const DIPROPHEADER* 
             if (property == DIPROP_RANGE) {
                 const auto* r = reinterpret_cast<const DIPROPRANGE*>(header);
                 if (r->lMin >= r->lMax) return DIERR_INVALIDPARAM;
-                for (int i = first; i <= last; ++i) d->axes[i].min = r->lMin, d->axes[i].max = r->lMax;
+                for (int i = first; i <= last; ++i) {
+                    d->axes[i].min = r->lMin;
+                    d->axes[i].max = r->lMax;
+                }
             } else {
                 DWORD v = reinterpret_cast<const DIPROPDWORD*>(header)->dwData;
                 if (v > 10000) return DIERR_INVALIDPARAM;
-                for (int i = first; i <= last; ++i) (property == DIPROP_DEADZONE ? d->axes[i].deadzone : d->axes[i].saturation) = v;
+                for (int i = first; i <= last; ++i) {
+                    if (property == DIPROP_DEADZONE)
+                        d->axes[i].deadzone = v;
+                    else
+                        d->axes[i].saturation = v;
+                }
             }
             return DI_OK;
         }
@@ -987,8 +995,6 @@ HRESULT IDirectInputDevice8::Poll() {
     if (d->kind != Kind::Joystick) PumpRouter();
     hr = ReadableState(d);
     if (hr < 0) return hr;
-    DIDEVCAPS caps{};
-    caps.dwSize = sizeof caps;
     DWORD flags;
     switch (d->kind) {
         case Kind::Keyboard: flags = s_seamOn ? s_seam.keyboardCaps : DIDC_ATTACHED; break;

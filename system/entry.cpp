@@ -9,6 +9,7 @@
 #include "platform/win32/cpu.h"
 #include "platform/win32/process.h"
 #include "program/main.h"
+#include "system/crash.h"
 
 ApplicationRecord g_ApplicationRecord;
 
@@ -18,11 +19,8 @@ namespace {
 char* s_argv[S_MAX_ARGS];
 S_ProgramMainFn s_programMain = P_Main;
 
-// Runs before WinMain, so that a fault anywhere in start-up is reported. The
-// crash report's filter is installed here once it exists
-// (SetUnhandledExceptionFilter(P_CrashHandler)).
-void InstallCrashHandler() {}
-[[maybe_unused]] const bool s_crashHandlerInstalled = (InstallCrashHandler(), true);
+// Runs before WinMain, so that a fault anywhere in start-up is reported.
+[[maybe_unused]] const bool s_crashHandlerInstalled = (P_InstallCrashHandler(), true);
 
 // Cuts the line in place at every blank: consecutive blanks give empty entries.
 int SplitCommandLine(char* line) {

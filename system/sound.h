@@ -11,6 +11,9 @@
 struct QelSample;
 struct QelSampleDesc;
 
+// Memory tag of the sound records and sample data.
+constexpr uint32_t SOUND_MEM_TAG = 14;
+
 // SoundState flag bits.
 constexpr uint32_t SOUND_FLAG_RUNNING = 0x1;
 constexpr uint32_t SOUND_FLAG_OFF = 0x4;
@@ -55,6 +58,9 @@ struct SoundDevice {
 };
 extern SoundDevice S_SoundDevice;
 
+// audioFlags carries SOUND_FLAG_RUNNING when sound is wanted; a device that
+// cannot be made clears it (a silent run). 0 only when the record cannot be
+// allocated or the primary buffer cannot be made or played.
 SoundState* S_InitDS3D(uint32_t audioFlags);
 void S_CloseAudio();
 const char* S_DSErrorText(HRESULT result);

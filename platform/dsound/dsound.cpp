@@ -1188,6 +1188,7 @@ DSoundSeam& DSound_Seam() { return g_seam; }
 void DSound_ResetSeam() {
     g_seam = DSoundSeam{};
     g_listenerNow = ListenerParams{};
+    if (!DeviceOpen()) g_nextBufferId = 1;
 }
 
 bool DSound_SeamRender(int16_t* out, int frames) {
@@ -1253,9 +1254,7 @@ DSoundListenerState DSound_ListenerState() {
     s.speedOfSound = alGetFloat(AL_SPEED_OF_SOUND);
     s.efx = g_al.efx;
     if (g_al.efx) {
-        ALint loaded = 0;
-        g_al.fx.GetSloti(g_al.slot, AL_EFFECTSLOT_EFFECT, &loaded);
-        s.reverbOn = g_al.roomLoaded && loaded != 0;
+        s.reverbOn = g_al.roomLoaded;
         ALenum pDecay = g_al.eaxReverb ? AL_EAXREVERB_DECAY_TIME : AL_REVERB_DECAY_TIME;
         ALenum pDensity = g_al.eaxReverb ? AL_EAXREVERB_DENSITY : AL_REVERB_DENSITY;
         ALenum pGain = g_al.eaxReverb ? AL_EAXREVERB_GAIN : AL_REVERB_GAIN;

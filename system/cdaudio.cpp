@@ -96,7 +96,7 @@ void S_FindCDDrive(uint32_t audioFlags) {
         }
     }
     if (g_SystemState) g_SystemState->cdDriveLetter = chosen;
-    Qel_DPrintf(0, "CD ROM Drive letter set to: %c:\n", chosen);
+    Qel_DPrintf(4, "CD ROM Drive letter set to: %c:\n", chosen);
     char name[4];
     std::snprintf(name, sizeof name, "%c:", chosen);
     if (!S_OpenCDAudio(name)) Qel_ErrPrintf("error opening CD audio playback\n");

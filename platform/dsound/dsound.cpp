@@ -1066,7 +1066,8 @@ public:
             if (open_) {
                 // The device's buffers stop with it; whoever still holds one
                 // keeps a harmless, silent object.
-                for (Buffer* b : g_allBuffers) b->Orphan();
+                if (g_al.users == 1)
+                    for (Buffer* b : g_allBuffers) b->Orphan();
                 CloseAlDevice();
             }
             delete this;

@@ -80,6 +80,28 @@ struct MovieTable {
 };
 extern MovieTable* g_MovieTable;
 
+// Memory tag of the movie records and audio blocks.
+constexpr uint32_t MOVIE_MEM_TAG = 15;
+
+// The destination of a frame as its lock gives it: 32-bit rows top down.
+struct MovieLockedSurface {
+    uint8_t* bits;
+    int32_t pitch;
+    uint32_t width, height;
+    uint32_t bitsPerPixel;
+    uint32_t redMask, greenMask, blueMask, alphaMask;
+};
+// How frames reach a bitmap's device surface. The surfaces layer fills these
+// (describe and lock the bitmap's Direct3D surface, with its pixel format from
+// the renderer's format conversion); until it does, a movie with video finds
+// no surface and reports its end, while soundtracks play as usual.
+struct MovieTextureLink {
+    int (*hasSurface)(EBM* bitmap);                          // 1 when the bitmap has a device surface
+    HRESULT (*lock)(EBM* bitmap, MovieLockedSurface* out);  // describe and lock for writing
+    void (*unlock)(EBM* bitmap);
+};
+extern MovieTextureLink S_MovieTextureLink;
+
 MovieTable* S_InitMovies();
 uint32_t S_FreeMovies();
 MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags);
@@ -94,4 +116,5 @@ int S_MovieSetStopTime(MovieEntry* entry, int32_t ms);
 uint32_t S_MovieGetFlags(MovieEntry* entry);
 uint16_t S_RenderMovieFrame(MovieEntry* entry, EBM* destination);
 uint16_t Int_MovieRenderAudioToDS(MovieRecord* record);
+int S_CopyMovieFrame(IDirectDrawSurface* source, EBM* destination);
 const char* S_GetLogoImageName();

@@ -22,6 +22,9 @@
 #include "scene/standin.h"
 #include "script/standin_tasks.h"
 #include "space/standin.h"
+#include "system/input.h"
+#include "system/keys.h"
+#include "system/sound.h"
 #include "system/standin_devices.h"
 #include "system/standin_fields.h"
 #include "system/timer.h"
@@ -187,7 +190,7 @@ void P_Shutdown(int reason) {
 
     double overall = 0.0;
     if (r == REASON_BENCHMARK && video) overall = P_WriteBenchmarkReport();
-    if (StandIn_SoundState()) S_CloseAudio();
+    if (g_SoundState) S_CloseAudio();
     if (g_InputState) S_CloseIO();
     if (video) Qel_CloseVideo(1);
 

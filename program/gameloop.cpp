@@ -21,7 +21,7 @@
 #include "script/standin_tasks.h"
 #include "space/standin.h"
 #include "system/clock.h"
-#include "system/standin_devices.h"
+#include "system/keys.h"
 #include "system/standin_fields.h"
 #include "system/timer.h"
 #include "system/window.h"

@@ -14,7 +14,7 @@
 #include "program/exit.h"
 #include "program/gameloop.h"
 #include "program/startup.h"
-#include "system/standin_devices.h"
+#include "system/keys.h"
 #include "system/window.h"
 
 ProgramState* g_ProgramState = nullptr;

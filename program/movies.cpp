@@ -3,9 +3,9 @@
 
 #include "program/standin_calls.h"
 #include "script/standin_tasks.h"
+#include "system/window.h"
 
 int32_t g_MovieModule = 0;
-MovieTable* g_MovieTable = nullptr;
 
 namespace {
 const char* const s_names[] = {nullptr};
@@ -19,12 +19,18 @@ int32_t MOV_SysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
 
 MovieTable* MOV_Init() {
     StandIn_Record("MOV_Init");
+    MovieTable* table = S_InitMovies();
     if (g_SEContext) g_MovieModule = SB_RegisterEngineModule(g_SEContext, MOV_SysCall, s_names, nullptr, nullptr, nullptr);
-    return g_MovieTable;
+    S_WindowLinks.stopPlayingMovies = MOV_StopPlayingMovies;
+    return table;
 }
 
 void MOV_StopPlayingMovies() { StandIn_Record("MOV_StopPlayingMovies"); }
 void MOV_CheckFinished() { StandIn_Record("MOV_CheckFinished"); }
 void MOV_FreeAllMovies() { StandIn_Record("MOV_FreeAllMovies"); }
 void MOV_FreeVoices() { StandIn_Record("MOV_FreeVoices"); }
-void MOV_Exit() { StandIn_Record("MOV_Exit"); }
+void MOV_Exit() {
+    StandIn_Record("MOV_Exit");
+    S_FreeMovies();
+    if (S_WindowLinks.stopPlayingMovies == MOV_StopPlayingMovies) S_WindowLinks.stopPlayingMovies = nullptr;
+}

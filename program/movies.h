@@ -7,15 +7,12 @@
 
 #include <cstdint>
 
-struct MovieTable;
+#include "system/movie.h"
 
 // The module's number; it is registered whether or not the movie table could
 // be made, so the numbers of the modules after it (and in save games) never
 // shift. 0 before MOV_Init.
 extern int32_t g_MovieModule;
-// The movie table; null without movie support.
-extern MovieTable* g_MovieTable;
-
 // Registers the module; answers the movie table (null is no failure).
 MovieTable* MOV_Init();
 void MOV_StopPlayingMovies();

@@ -19,7 +19,7 @@
 #include "script/lookup.h"
 #include "script/standin_tasks.h"
 #include "system/clock.h"
-#include "system/standin_devices.h"
+#include "system/keys.h"
 #include "system/timer.h"
 #include "system/window.h"
 

@@ -2,20 +2,11 @@
 // as they are linked in.
 #include "system/standin_devices.h"
 
-#include "base/log.h"
-#include "base/memory.h"
 #include "program/standin_calls.h"
-#include "system/window.h"
 
 #define STANDIN __attribute__((weak))
 
 namespace {
-struct SoundStateStandIn {
-    uint32_t flags;
-};
-SoundStateStandIn* s_sound = nullptr;
-InputState* s_input = nullptr;   // the record made here (tests may put their own)
-
 int Answer(const char* call) {
     StandIn_Record(call);
     return StandIn_Fails(call) ? 0 : 1;
@@ -42,44 +33,3 @@ STANDIN const char* S_TextureQualityName(int quality) {
 STANDIN const char* S_ShaderQualityName(int quality) { return S_TextureQualityName(quality); }
 
 STANDIN int S_RunStartDialog() { return Answer("S_RunStartDialog"); }
-
-STANDIN InputState* S_InitIO(uint32_t) {
-    if (!Answer("S_InitIO")) return nullptr;
-    if (!s_input) s_input = Int_AllocRecord<InputState>(0);
-    g_InputState = s_input;
-    return s_input;
-}
-
-STANDIN void S_CloseIO() {
-    StandIn_Record("S_CloseIO");
-    if (!s_input) return;
-    if (g_InputState == s_input) g_InputState = nullptr;
-    Int_FreeRecord(s_input, 0);
-    s_input = nullptr;
-}
-
-// The key ring's characters as they are; the real key reading maps them to
-// the engine's key codes.
-STANDIN uint16_t S_GetKey() {
-    const KeyRingEntry* e = S_KeyRingNext(false);
-    return e ? static_cast<uint16_t>(e->code) : 0;
-}
-
-STANDIN void S_SystemMessage(const char* text) {
-    StandIn_Record("S_SystemMessage");
-    Qel_DPrintf(0, "%s\n", text);
-}
-
-STANDIN SoundState* S_InitDS3D(uint32_t) {
-    if (!Answer("S_InitDS3D")) return nullptr;
-    if (!s_sound) s_sound = Int_AllocRecord<SoundStateStandIn>(0);
-    return reinterpret_cast<SoundState*>(s_sound);
-}
-
-STANDIN void S_CloseAudio() {
-    StandIn_Record("S_CloseAudio");
-    if (s_sound) Int_FreeRecord(s_sound, 0);
-    s_sound = nullptr;
-}
-
-SoundState* StandIn_SoundState() { return reinterpret_cast<SoundState*>(s_sound); }

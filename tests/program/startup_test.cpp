@@ -54,8 +54,6 @@ TEST(StartUp, ModulesKeepTheirNumbers) {
     EXPECT_EQ(g_PState->moduleNumber, 3);
     EXPECT_EQ(g_TimerBase->moduleNumber, 4);
     EXPECT_EQ(g_SfxState->moduleNumber, 5);
-    // Reserved even without a movie table, so later numbers never shift.
-    EXPECT_EQ(g_MovieTable, nullptr);
     EXPECT_EQ(g_MovieModule, 6);
     EXPECT_EQ(g_GalaxyGrid->moduleNumber, 7);
     EXPECT_EQ(g_SpaceRoot->moduleNumber, 8);
@@ -73,6 +71,20 @@ TEST(StartUp, SetsTheFirstRunAndTheStartUpFlags) {
     EXPECT_EQ(Int_GetMemoryFlushHook(), &P_MemoryFlushHook);
 }
 
+TEST(StartUp, TheMovieModuleKeepsItsNumberWithoutAMovieTable) {
+    // A configuration without movies must not shift the numbers of the modules
+    // after it: saved games keep module numbers.
+    ProgramSession session;
+    S_FreeMovies();
+    g_Win32MemorySeam.failHeapAllocs = 2;
+    const int32_t next = g_ScriptContext->nextModule;
+    EXPECT_EQ(MOV_Init(), nullptr);
+    g_Win32MemorySeam.failHeapAllocs = 0;
+    EXPECT_EQ(g_MovieModule, next);
+    EXPECT_EQ(g_ScriptContext->nextModule, next + 1);
+    EXPECT_NE(g_ScriptContext->modules[next].handler, nullptr);
+}
+
 struct FailureCase {
     const char* name;
     P_StartupStep step;
@@ -80,6 +92,8 @@ struct FailureCase {
     int reason;
     const char* line;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class StartUpFailure : public testing::TestWithParam<FailureCase> {};
 
@@ -90,6 +104,7 @@ TEST_P(StartUpFailure, EndsWithItsExitReason) {
     ProgramArgs args(c.noAbout ? std::vector<std::string>{"-noabout"} : std::vector<std::string>{});
     EXPECT_EXIT(
         {
+            PrintMessageBoxesAtExit();
             g_StartupFailStep = c.step;
             P_StartUp(args.argc(), args.argv());
             std::exit(99);
@@ -105,9 +120,9 @@ INSTANTIATE_TEST_SUITE_P(
                     FailureCase{"ScriptEngine", P_STEP_SCRIPT_ENGINE, true, 12, "nach init video.*EXIT\\(12\\)"},
                     FailureCase{"ScriptEngineBeforeDialog", P_STEP_SCRIPT_ENGINE, false, 12, "EXIT\\(12\\)"},
                     FailureCase{"ConfigStory", P_STEP_CONFIG_STORY, false, 1,
-                                "Can't load story trevanconfig!.*File not found.*EXIT\\(1\\)"},
+                                "Can't load story trevanconfig!.*File not found.*EXIT\\(1\\).*Message box: File not found"},
                     FailureCase{"DialogCancelled", P_STEP_START_DIALOG, false, 0, "EXIT\\(0\\)"},
-                    FailureCase{"Video", P_STEP_VIDEO, true, 7, "Error opening video.*EXIT\\(7\\)"},
+                    FailureCase{"Video", P_STEP_VIDEO, true, 7, "EXIT\\(7\\).*Message box: Error opening video"},
                     FailureCase{"SceneEngine", P_STEP_SCENE_ENGINE, true, 30, "EXIT\\(30\\)"},
                     FailureCase{"Input", P_STEP_INPUT, true, 6, "EXIT\\(6\\)"},
                     FailureCase{"Audio", P_STEP_AUDIO, true, 2, "EXIT\\(2\\)"},
@@ -147,6 +162,7 @@ TEST(StartUpFailure, LowMemoryEndsNormallyWithItsMessage) {
     ProgramArgs args({"-noabout"});
     EXPECT_EXIT(
         {
+            PrintMessageBoxesAtExit();
             Win32MemorySeam& seam = g_Win32MemorySeam;
             seam.statusOverridden = true;
             seam.status = MEMORYSTATUS{};
@@ -155,7 +171,7 @@ TEST(StartUpFailure, LowMemoryEndsNormallyWithItsMessage) {
             P_StartUp(args.argc(), args.argv());
             std::exit(99);
         },
-        testing::ExitedWithCode(0), "low on virtual memory.*EXIT\\(0\\)");
+        testing::ExitedWithCode(0), "EXIT\\(0\\).*Message box: Your machine is low on virtual memory");
 }
 
 }  // namespace

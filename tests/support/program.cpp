@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "base/general.h"
 #include "base/memory.h"
 #include "base/strings.h"
 #include "base/table.h"
+#include "platform/win32/msgbox.h"
 #include "program/exit.h"
 #include "program/main.h"
 #include "program/standin_calls.h"
@@ -79,6 +82,14 @@ void FreeProgramState() {
     Qel_TableFree(ps->callerTable);
     Int_FreeRecord(ps, 0);
     g_ProgramState = nullptr;
+}
+
+void PrintMessageBoxesAtExit() {
+    Win32_MessageBoxSeamReset();
+    std::atexit([] {
+        for (const Win32MessageBox& box : Win32_MessageBoxSeam().shown)
+            std::fprintf(stderr, "Message box: %s\n", box.text.c_str());
+    });
 }
 
 std::vector<std::string> CallsFrom(const std::string& from) {

@@ -46,6 +46,11 @@ private:
 // Frees the ProgramState and clears its pointer.
 void FreeProgramState();
 
+// Headless message boxes are only captured: this prints each one's text to
+// standard error ("Message box: <text>") when the process ends, so a death
+// test sees the exit's message.
+void PrintMessageBoxesAtExit();
+
 // The calls recorded since the last StandIn_ClearCalls, from the first one
 // named `from` on (all when empty or not found).
 std::vector<std::string> CallsFrom(const std::string& from);

@@ -48,7 +48,10 @@ using KeyList = std::vector<std::pair<int, int>>;
 
 class WindowTest : public testing::Test {
 protected:
-    ~WindowTest() override { Int_FreeRecord(&sys_, 0); }
+    ~WindowTest() override {
+        Int_FreeRecord(&input_, 0);
+        Int_FreeRecord(&sys_, 0);
+    }
     void SetUp() override {
         savedState_ = g_SystemState;
         g_SystemState = &sys_;
@@ -82,10 +85,10 @@ protected:
         return keys;
     }
 
-    // Allocated as start-up allocates it: the program's exit frees it.
+    // Allocated as start-up allocates them: the program's exit frees them.
     SystemState& sys_ = *Int_AllocRecord<SystemState>(0);
     SystemState* savedState_ = nullptr;
-    InputState input_{};
+    InputState& input_ = *Int_AllocRecord<InputState>(0);
     HWND hwnd_ = nullptr;
 };
 

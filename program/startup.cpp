@@ -222,7 +222,9 @@ void P_StartUp(int argc, char** argv) {
     f.memSpeed = static_cast<uint16_t>(Qel_MeasureMemSpeed());
 
     if (Fails(P_STEP_PROGRAM_MODULE) || !P_Init()) P_Exit(9);
-    g_TimerBase = Timer_Init(Int_AllocRecord<TimerBase>(0));
+    auto* timers = Int_AllocRecord<TimerBase>(0);
+    if (!timers) P_Exit(3);
+    g_TimerBase = Timer_Init(timers);
     if (Fails(P_STEP_GAME_SOUND) || !SFX_Init()) P_Exit(20);
     if (Fails(P_STEP_SCREENS) || !P_LoadScreens()) {
         Qel_DPrintf(0, "error opening gfx resources\n");
@@ -243,8 +245,10 @@ void P_StartUp(int argc, char** argv) {
     B3D_SetBackgroundInfo(nullptr);
 
     g_GalaxyGrid = Int_AllocRecord<GalaxyGrid>(0);
+    if (!g_GalaxyGrid) P_Exit(3);
     GS_Init(g_GalaxyGrid);
     g_SpaceRoot = Int_AllocRecord<SpaceRoot>(0);
+    if (!g_SpaceRoot) P_Exit(3);
     SA_Init(g_SpaceRoot);
     SA_LoadObjectDB(g_SpaceRoot);
     Qel_UpdateScreen();

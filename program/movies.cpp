@@ -20,7 +20,8 @@ int32_t MOV_SysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
 MovieTable* MOV_Init() {
     StandIn_Record("MOV_Init");
     MovieTable* table = S_InitMovies();
-    if (g_SEContext) g_MovieModule = SB_RegisterEngineModule(g_SEContext, MOV_SysCall, s_names, nullptr, nullptr, nullptr);
+    if (g_SEContext)
+        g_MovieModule = SB_RegisterEngineModule(g_SEContext, MOV_SysCall, s_names, nullptr, nullptr, nullptr);
     S_WindowLinks.stopPlayingMovies = MOV_StopPlayingMovies;
     return table;
 }

@@ -153,7 +153,8 @@ int P_Pause() {
     int32_t object = 0;
     CockpitSystem* cs = g_CockpitSystem;
     if (cs && cs->cockpits && cs->activeControl) {
-        auto* cockpit = reinterpret_cast<Cockpit*>(Qel_TableGet(cs->cockpits, static_cast<uint32_t>(cs->activeControl)));
+        const auto id = static_cast<uint32_t>(cs->activeControl);
+        auto* cockpit = reinterpret_cast<Cockpit*>(Qel_TableGet(cs->cockpits, id));
         if (cockpit) object = (cockpit->flags & 0x4) ? cockpit->objectIds[1] : cockpit->objectIds[0];
     }
     g_KeyHandled = 0;

@@ -239,7 +239,8 @@ void P_StartUp(int argc, char** argv) {
     const uint32_t videoFlags = StandIn_VideoFlags();
     if (!(videoFlags & VIDEO_DEVICE_SURFACES)) {
         Qel_OpenDisplay(nullptr, nullptr, 0, 0, 0, 0);
-        if (videoFlags & VIDEO_TWO_VIEWS) Qel_OpenDisplay(nullptr, nullptr, static_cast<int16_t>(sys->width / 2), 0, 0, 0);
+        if (videoFlags & VIDEO_TWO_VIEWS)
+            Qel_OpenDisplay(nullptr, nullptr, static_cast<int16_t>(sys->width / 2), 0, 0, 0);
         Qel_DPrintf(0, "Views als Displays initialisiert\n");
     }
     B3D_SetBackgroundInfo(nullptr);

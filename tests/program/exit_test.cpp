@@ -42,13 +42,14 @@ TEST_P(ExitStatus, IsTheReason) {
         testing::ExitedWithCode(c.status), c.line);
 }
 
-INSTANTIATE_TEST_SUITE_P(Reasons, ExitStatus,
-                         testing::Values(ExitCase{0, 0, "=\nEXIT\\(0\\)!!!\n="}, ExitCase{3, 3, "EXIT\\(3\\)!!!"},
-                                         ExitCase{29, 29, "EXIT\\(29\\).*Message box: Error loading savegame, may be corrupt!\n"},
-                                         ExitCase{36, 0, "EXIT\\(36\\)!!!.*Message box: Trevan - Ostrala - 3D benchmark completed"},
-                                         ExitCase{37, 37, "EXIT\\(37\\)!!!"}, ExitCase{256, 255, "EXIT\\(256\\)!!!"},
-                                         ExitCase{0x10007, 7, "EXIT\\(7\\)!!!"}),
-                         ExitCaseName);
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, ExitStatus,
+    testing::Values(ExitCase{0, 0, "=\nEXIT\\(0\\)!!!\n="}, ExitCase{3, 3, "EXIT\\(3\\)!!!"},
+                    ExitCase{29, 29, "EXIT\\(29\\).*Message box: Error loading savegame, may be corrupt!\n"},
+                    ExitCase{36, 0, "EXIT\\(36\\)!!!.*Message box: Trevan - Ostrala - 3D benchmark completed"},
+                    ExitCase{37, 37, "EXIT\\(37\\)!!!"}, ExitCase{256, 255, "EXIT\\(256\\)!!!"},
+                    ExitCase{0x10007, 7, "EXIT\\(7\\)!!!"}),
+    ExitCaseName);
 
 TEST(ExitGuard, SecondCallEndsAtOnce) {
     // A handler that runs while the process ends calls P_Exit again.

@@ -130,7 +130,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FailureCase{"GameSound", P_STEP_GAME_SOUND, true, 20, "EXIT\\(20\\)"},
                     FailureCase{"Screens", P_STEP_SCREENS, true, 1, "error opening gfx resources.*EXIT\\(1\\)"},
                     FailureCase{"Renderer", P_STEP_RENDERER, true, 7, "EXIT\\(7\\)"},
-                    FailureCase{"Materials", P_STEP_MATERIALS, true, 7, "B3D_PrepareMaterials: Error.*EXIT\\(7\\)"}),
+                    FailureCase{"Materials", P_STEP_MATERIALS, true, 7,
+                                "B3D_PrepareMaterials: Error.*EXIT\\(7\\)"}),
     FailureName);
 
 TEST(StartUpFailure, AMissingConfigurationStoryEndsWithReasonOne) {

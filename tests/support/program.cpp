@@ -15,6 +15,7 @@
 #include "program/main.h"
 #include "program/standin_calls.h"
 #include "program/startup.h"
+#include "script/standin_tasks.h"
 #include "tools/lib/storyasm.h"
 
 const char* const kQuietIntroStory = R"(
@@ -82,6 +83,33 @@ void FreeProgramState() {
     Qel_TableFree(ps->callerTable);
     Int_FreeRecord(ps, 0);
     g_ProgramState = nullptr;
+}
+
+namespace {
+const char* const kTestCallNames[] = {"Test_Note", "Test_Wait", nullptr};
+
+int32_t TestModuleCall(int32_t, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args) {
+    if (call != 0) return 1;  // Test_Wait: no answer
+    std::string note;
+    for (int32_t i = 0; i < argc; ++i) {
+        if (i) note += ' ';
+        const char* text = SV_GetString(&args[i]);
+        note += text ? std::string(text) : std::to_string(args[i].i);
+    }
+    TestNotes().push_back(note);
+    SE_TaskReturnIntEx(task, g_SEContext, 0);
+    return 1;
+}
+}  // namespace
+
+void RegisterTestModule() {
+    TestNotes().clear();
+    SB_RegisterEngineModule(g_ScriptContext, TestModuleCall, kTestCallNames, nullptr, nullptr, nullptr);
+}
+
+std::vector<std::string>& TestNotes() {
+    static std::vector<std::string> notes;
+    return notes;
 }
 
 void PrintMessageBoxesAtExit() {

@@ -46,6 +46,12 @@ private:
 // Frees the ProgramState and clears its pointer.
 void FreeProgramState();
 
+// A module for test stories: "Test_Note" (any arguments) answers 0 at once and
+// notes its arguments, integers as numbers and texts as they are, joined by
+// blanks; "Test_Wait" never answers, so the calling task waits.
+void RegisterTestModule();
+std::vector<std::string>& TestNotes();
+
 // Headless message boxes are only captured: this prints each one's text to
 // standard error ("Message box: <text>") when the process ends, so a death
 // test sees the exit's message.

@@ -18,11 +18,12 @@ constexpr int32_t TIMER_POOL_SIZE = 5000;
 // The TI_ engine calls (the call-name table holds this many names and a null).
 constexpr int32_t TIMER_CALL_COUNT = 15;
 
-// Delays a script may ask for: the largest keeps the due time (jitter
-// included) less than half a clock turn ahead, so it is still seen as ahead;
-// the smallest is half a turn back, seen as already due.
+// Delays a script may ask for. Clock differences fold at half a turn: the
+// largest keeps the due time (jitter included) less than half a turn ahead,
+// so it is still seen as ahead; the smallest lies a quarter turn back, so it
+// is still seen as past after the clock has moved on by a long step.
 constexpr int32_t TIMER_MAX_DELAY = 16200000 - 256;
-constexpr int32_t TIMER_MIN_DELAY = -(16200000 - 1);
+constexpr int32_t TIMER_MIN_DELAY = -8100000;
 
 struct TimerLink {
     TimerLink* succ;

@@ -5,7 +5,8 @@
 
 #include "base/table.h"
 #include "program/standin_calls.h"
-#include "script/standin_tasks.h"
+#include "script/modules.h"
+#include "script/tasks.h"
 
 GalaxyGrid* g_GalaxyGrid = nullptr;
 CockpitSystem* g_CockpitSystem = nullptr;

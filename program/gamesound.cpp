@@ -3,7 +3,8 @@
 
 #include "base/memory.h"
 #include "program/standin_calls.h"
-#include "script/standin_tasks.h"
+#include "script/modules.h"
+#include "script/tasks.h"
 
 SfxState* g_SfxState = nullptr;
 

@@ -2,7 +2,8 @@
 #include "program/movies.h"
 
 #include "program/standin_calls.h"
-#include "script/standin_tasks.h"
+#include "script/modules.h"
+#include "script/tasks.h"
 #include "system/window.h"
 
 int32_t g_MovieModule = 0;

@@ -5,7 +5,8 @@
 #include "base/log.h"
 #include "base/table.h"
 #include "program/main.h"
-#include "script/standin_tasks.h"
+#include "script/modules.h"
+#include "script/tasks.h"
 
 namespace {
 const char* const s_ruzoCallNames[] = {

@@ -6,7 +6,8 @@
 #include "base/memory.h"
 #include "program/standin_calls.h"
 #include "render/standin.h"
-#include "script/standin_tasks.h"
+#include "script/modules.h"
+#include "script/tasks.h"
 
 B3DState* g_B3DState = nullptr;
 int32_t g_B3DStandInId = 0;

@@ -2,7 +2,8 @@
 #include "space/standin.h"
 
 #include "program/standin_calls.h"
-#include "script/standin_tasks.h"
+#include "script/modules.h"
+#include "script/tasks.h"
 
 SpaceRoot* g_SpaceRoot = nullptr;
 

@@ -96,9 +96,9 @@ TEST(Shutdown, FreesTheModulesInOrder) {
     P_Shutdown(0);
     EXPECT_EQ(ModuleCalls(),
               (Calls{"B3D_ScenesUpdateFlags", "EO_FreeExplosions", "EO_FreeEffects", "SA_FreeAllObjects",
-                     "Timer_ClearAll", "SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies", "MOV_FreeVoices",
+                     "SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies", "MOV_FreeVoices",
                      "P_FreeScreens", "SA_ResetObjectDB", "B3D_ResetBodyParts", "B3D_FreeTextureFormats",
-                     "B3D_FreeBodyTables", "SFX_Exit", "Timer_FreeAllNodes", "MOV_Exit", "SFX_FreeAllSamples"}));
+                     "B3D_FreeBodyTables", "SFX_Exit", "MOV_Exit", "SFX_FreeAllSamples"}));
     EXPECT_EQ(g_ScriptContext, nullptr);
     EXPECT_EQ(g_SpaceRoot, nullptr);
 }

@@ -11,7 +11,8 @@
 #include "program/shell.h"
 #include "program/standin_calls.h"
 #include "program/startup.h"
-#include "script/standin_tasks.h"
+#include "script/modules.h"
+#include "script/tasks.h"
 #include "space/standin.h"
 #include "support/program.h"
 #include "system/standin_fields.h"
@@ -20,15 +21,15 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-const Calls kFrame = {"Timer_Update",       "SFX_VBI",           "MOV_CheckFinished",     "J3D_TakesUpdate",
+const Calls kFrame = {"SFX_VBI",           "MOV_CheckFinished",     "J3D_TakesUpdate",
                       "SA_UpdateSpace",     "O_DeleteKilledChildren", "EO_MoveExplObjects", "INS_UpdateAllCockpits",
                       "B3D_DrawObjects",    "Qel_UpdateScreen"};
-const Calls kPausedFrame = {"Timer_Update",          "SFX_VBI",         "MOV_CheckFinished", "EO_MoveExplObjects",
+const Calls kPausedFrame = {"SFX_VBI",         "MOV_CheckFinished", "EO_MoveExplObjects",
                             "INS_UpdateAllCockpits", "B3D_DrawObjects", "Qel_UpdateScreen"};
 const Calls kEnd = {"EO_FreeExplosions", "EO_FreeEffects", "SFX_ReleaseSounds", "SA_FreeAllObjects",
                     "INS_ClearAllCockpits"};
-const Calls kIdleFrame = {"Timer_Update", "SFX_VBI", "MOV_CheckFinished"};
-const Calls kLocationReset = {"Timer_ClearAll", "SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies",
+const Calls kIdleFrame = {"SFX_VBI", "MOV_CheckFinished"};
+const Calls kLocationReset = {"SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies",
                               "MOV_FreeVoices"};
 
 Calls Join(std::initializer_list<Calls> parts) {
@@ -89,7 +90,7 @@ TEST_F(GameLoopTest, FramesRunInTheirOrderUntilALoadIsRequested) {
     On(0, "B3D_DrawObjects", 2, RequestLoadSlot7Extra2);
     EXPECT_EQ(CL_GameLoop(), 307);
     const Calls start = {"MOV_StopPlayingMovies", "GS_ClearGalaxy"};
-    const Calls lastFrame(kFrame.begin(), kFrame.begin() + 6);
+    const Calls lastFrame(kFrame.begin(), kFrame.begin() + 5);
     EXPECT_EQ(StandIn_Calls(), Join({start, kLocationReset, kIdleFrame, {"EO_Init", "INS_CreateCockpitSystem"},
                                      kIdleFrame, kIdleFrame, kFrame, kFrame, lastFrame, kEnd, kLocationReset}));
     EXPECT_EQ(g_ProgramState->requestBits & P_REQUEST_LOAD, 0u);
@@ -101,7 +102,7 @@ TEST_F(GameLoopTest, PausedFramesLeaveTakesAndSpaceAlone) {
     g_ProgramState->requestBits |= P_REQUEST_PAUSE;
     On(0, "B3D_DrawObjects", 2, RequestLoadSlot4);
     EXPECT_EQ(CL_GameLoop(), 104);
-    const Calls lastFrame(kPausedFrame.begin(), kPausedFrame.begin() + 3);
+    const Calls lastFrame(kPausedFrame.begin(), kPausedFrame.begin() + 2);
     EXPECT_EQ(CallsFrom("INS_CreateCockpitSystem"),
               Join({{"INS_CreateCockpitSystem"}, kIdleFrame, kIdleFrame, kPausedFrame, kPausedFrame, lastFrame,
                     kEnd, kLocationReset}));
@@ -110,10 +111,6 @@ TEST_F(GameLoopTest, PausedFramesLeaveTakesAndSpaceAlone) {
 }
 
 void LateAnswerOfFive() { Ruzo_ReturnInt(0, 5); }
-
-// A module whose calls never answer: the calling task waits.
-const char* const kWaitNames[] = {"Test_Wait", nullptr};
-int32_t NeverAnswers(int32_t, SE_Task*, int32_t, int32_t, ScriptValue*) { return 1; }
 
 TEST(GameLoopResultWord, AStaleResultNeverEndsTheLoop) {
     // "Input" waits for an engine call. A result that reached the result word
@@ -131,7 +128,7 @@ TEST(GameLoopResultWord, AStaleResultNeverEndsTheLoop) {
     sys "Test_Wait"
     ret
 )");
-    SB_RegisterEngineModule(g_ScriptContext, NeverAnswers, kWaitNames, nullptr, nullptr, nullptr);
+    RegisterTestModule();
     for (Request& r : s_requests) r = Request{};
     s_requests[0] = Request{"J3D_TakesUpdate", 1, LateAnswerOfFive};
     s_requests[1] = Request{"B3D_DrawObjects", 3, RequestLoadSlot4};

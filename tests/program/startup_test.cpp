@@ -17,7 +17,8 @@
 #include "program/standin_calls.h"
 #include "program/startup.h"
 #include "scene/standin.h"
-#include "script/standin_tasks.h"
+#include "script/modules.h"
+#include "script/tasks.h"
 #include "space/standin.h"
 #include "support/program.h"
 #include "system/timer.h"
@@ -30,7 +31,7 @@ using Calls = std::vector<std::string>;
 // subsystems 5 to 8, in order.
 Calls ModuleCalls() {
     static const std::set<std::string> modules = {
-        "B3D_Init", "Timer_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3D_InitRenderer", "B3DB_Init",
+        "B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3D_InitRenderer", "B3DB_Init",
         "B3D_SetBackgroundInfo", "GS_Init", "SA_Init", "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"};
     Calls out;
     for (const std::string& c : StandIn_Calls())
@@ -40,7 +41,7 @@ Calls ModuleCalls() {
 
 TEST(StartUp, StartsEveryModuleInItsOrder) {
     ProgramSession session;
-    EXPECT_EQ(ModuleCalls(), (Calls{"B3D_Init", "Timer_Init", "SFX_Init", "P_LoadScreens", "MOV_Init",
+    EXPECT_EQ(ModuleCalls(), (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init",
                                     "B3D_InitRenderer", "B3DB_Init", "B3D_SetBackgroundInfo", "GS_Init", "SA_Init",
                                     "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"}));
     // "-noabout": no configuration story, no start dialog.

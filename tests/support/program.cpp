@@ -15,7 +15,8 @@
 #include "program/main.h"
 #include "program/standin_calls.h"
 #include "program/startup.h"
-#include "script/standin_tasks.h"
+#include "script/modules.h"
+#include "script/tasks.h"
 #include "tools/lib/storyasm.h"
 
 const char* const kQuietIntroStory = R"(

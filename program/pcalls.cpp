@@ -63,12 +63,12 @@ void P_FreeState() {
 const char* const* P_GetCallNames() { return s_pCallNames; }
 
 // The calls are not served yet: each answers 0 as an undefined call does.
-int32_t P_SysCall(int32_t, SE_Task* task, int32_t call, int32_t, ScriptValue*) {
+int32_t P_SysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
     const char* where = SE_GetCurrentDebugAddress();
-    Qel_DPrintf(0, "P_SysCall (%s): Undefined System Call %d\n", where ? where : "invalid address", call);
-    SV_Release(&task->callResult);
-    SV_AssignInt(&task->callResult, 0);
-    SE_TaskWakeUp(g_ScriptContext, task);
+    Qel_DPrintf(0, "P_SysCall (%s): Undefined System Call %d\n", where ? where : "invalid address",
+                static_cast<int>(task->id));
+    // Answered as every call is, so the task goes on with 0.
+    SE_TaskReturnIntEx(task, g_ScriptContext, 0);
     return 1;
 }
 

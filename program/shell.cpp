@@ -33,9 +33,8 @@ const char* const* Ruzo_GetSysCallNames() { return s_ruzoCallNames; }
 
 int32_t Ruzo_SysCall(int32_t, SE_Task* task, int32_t call, int32_t, ScriptValue*) {
     Qel_DPrintf(0, "Undefined Ruzo Syscall %d called!\n", call);
-    SV_Release(&task->callResult);
-    SV_AssignInt(&task->callResult, 0);
-    SE_TaskWakeUp(g_SEContext, task);
+    // Answered as every call is, so the task goes on with 0.
+    SE_TaskReturnIntEx(task, g_SEContext, 0);
     return 1;
 }
 

@@ -78,6 +78,30 @@ TEST(StoryRun, IntroInputEndsTheRunWithItsResult) {
     EXPECT_EQ(g_SystemState->gameTimeScale, 0x10000);
 }
 
+TEST(StoryRun, UnservedShellAndProgramCallsAnswerZeroAndTheStoryGoesOn) {
+    ProgramSession session({}, R"(
+.object 9
+.func "Run" need 4
+    c0
+    sys "Ruzo_GraphicSettings"
+    c0
+    sys "P_ClearEngineFlags"
+    add
+    pushds "Run"
+    c2
+    sys "Test_Note"
+    pop
+    c0
+    ret
+.func "Input" need 1
+    c3
+    ret
+)");
+    RegisterTestModule();
+    EXPECT_EQ(CL_GameLoop(), 3);
+    EXPECT_EQ(TestNotes(), (Notes{"Run 0"}));
+}
+
 // "MouseInput" and "InputMouseDelta" note their arguments.
 const char* const kViewerStory = R"(
 .object 3

@@ -79,3 +79,20 @@ struct SystemState {
 
 // The one SystemState; null outside InitGeneral .. ExitGeneral.
 extern SystemState* g_SystemState;
+
+// startFlags bits.
+constexpr uint32_t QEL_START_CATALOGS = 0x1;  // catalogs wanted; clear while they are being opened
+constexpr uint32_t QEL_START_PACKED = 0x20;   // packed files wanted; cleared by "+r"
+
+// Joysticks to ignore, indexed 1..32 ("-ignorejoy n").
+extern int32_t g_IgnoreJoystick[33];
+
+// Creates the SystemState from the command line, "lang.dat" and the catalogs
+// found in the game folder (the working directory); null on failure.
+SystemState* InitGeneral(int argc, const AppDescriptor* app, char** argv);
+// Frees everything InitGeneral and the catalogs made; safe without a SystemState.
+void ExitGeneral(int exitCode);
+// 5000 / milliseconds for 1024 clears of 1 KB; 100 when no time passed, 0 without memory.
+int Qel_MeasureMemSpeed();
+// Loads "mods\<mod name>.cat" into the last catalog slot; 1 when opened.
+int Qel_OpenModCatalog();

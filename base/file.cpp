@@ -1,0 +1,290 @@
+#include "base/file.h"
+
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "base/byteorder.h"
+#include "base/catalog.h"
+#include "base/general.h"
+#include "base/log.h"
+#include "base/memory.h"
+#include "base/strings.h"
+#include "system/userpaths.h"
+
+uint32_t g_QelLastFileSize = 0;
+
+// Marks that the program has opened a file through the file layer.
+constexpr uint32_t SYS_PROFILING_FILE_OPENED = 0x4000;
+
+static FILE* Plain(QelFile* f) { return static_cast<FILE*>(f->stream); }
+static gzFile Gz(QelFile* f) { return static_cast<gzFile>(f->stream); }
+
+// Catalogs serve reading only; "r+" would write into an archive.
+static bool IsReadMode(const char* mode) { return mode[0] == 'r' && !strchr(mode, '+'); }
+
+// The path on disk of a name: resolved (user folder) and folded.
+static char* DiskPathOf(const char* name, int userRelative) {
+    char* resolved = Qel_ResolvePath(name, userRelative);
+    char* disk = Qel_DiskPath(resolved);
+    Qel_StrFree(resolved);
+    return disk;
+}
+
+static void LogRefusedWrite() { Qel_ErrPrintf("Error someone tried to write to a Catalog !\n"); }
+
+static QelFile* OpenMember(QelFile* f, const char* name, const char* mode, const QelCatalogEntry* e) {
+    SystemState* s = g_SystemState;
+    const QelCatalog* cat = s->catalogs[s->currentCatalog];
+    f->flags = QEL_FILE_CATALOG;
+    f->memberStart = e->offset;
+    f->memberSize = e->size;
+    f->memberPos = 0;
+    char* disk = Qel_DiskPath(cat->dataFileName);
+    FILE* fp = disk ? fopen(disk, "rb") : nullptr;
+    Qel_StrFree(disk);
+    if (!fp) {
+        Int_FreeRecord(f, 0);
+        Qel_DPrintf(2, "Qel_fopen failed (cat): %s\n", name);
+        return nullptr;
+    }
+    if (fseeko(fp, off_t(e->offset), SEEK_SET) != 0) {
+        Qel_ErrPrintf("Error seeking!");
+        fclose(fp);
+        Int_FreeRecord(f, 0);
+        return nullptr;
+    }
+    f->stream = fp;
+    Qel_DPrintf(1, "Qel_fopen(%s, %s) (cat)\n", name, mode);
+    return f;
+}
+
+QelFile* Qel_fopen(const char* name, const char* mode, int diskOnly) {
+    if (!name || !mode) return nullptr;
+    if (g_SystemState) g_SystemState->SysProfilingFlags |= SYS_PROFILING_FILE_OPENED;
+    auto* f = Int_AllocRecord<QelFile>(0);
+    if (!f) return nullptr;
+
+    if (!diskOnly && IsReadMode(mode)) {
+        if (const QelCatalogEntry* e = Qel_CatalogFind(name)) return OpenMember(f, name, mode, e);
+    }
+    char* disk = DiskPathOf(name, diskOnly);
+    FILE* fp = disk ? fopen(disk, mode) : nullptr;
+    if (fp) {
+        f->stream = fp;
+        Qel_DPrintf(1, "Qel_fopen(%s, %s) opened %s\n", name, mode, disk);
+    } else {
+        Int_FreeRecord(f, 0);
+        f = nullptr;
+        Qel_DPrintf(2, "Qel_fopen(%s, %s) failed: %s\n", name, mode, disk ? disk : name);
+    }
+    Qel_StrFree(disk);
+    return f;
+}
+
+QelFile* Qel_fcopen(const char* name, const char* mode, int userPath) {
+    if (!name || !mode) return nullptr;
+    char* disk = DiskPathOf(name, userPath);
+    gzFile gz = disk ? gzopen(disk, mode) : nullptr;
+    QelFile* f = nullptr;
+    if (gz) {
+        f = Int_AllocRecord<QelFile>(0);
+        if (f) {
+            f->stream = gz;
+            f->flags = QEL_FILE_GZIP;
+            Qel_DPrintf(0, "Qel_fcopen(%s, %s) opened %s\n", name, mode, disk);
+        } else {
+            gzclose(gz);
+        }
+    } else {
+        Qel_DPrintf(0, "Qel_fcopen failed: %s\n", disk ? disk : name);
+    }
+    Qel_StrFree(disk);
+    return f;
+}
+
+// zlib counts in unsigned int; larger transfers go in pieces.
+constexpr size_t GZ_CHUNK = 1u << 30;
+
+size_t Qel_fread(QelFile* f, size_t size, size_t count, void* buffer) {
+    if (!f || !buffer || size == 0 || count == 0 || count > SIZE_MAX / size) return 0;
+    size_t n = size * count;
+    if (f->flags & QEL_FILE_GZIP) {
+        size_t done = 0;
+        while (done < n) {
+            unsigned want = unsigned(n - done < GZ_CHUNK ? n - done : GZ_CHUNK);
+            int got = gzread(Gz(f), static_cast<uint8_t*>(buffer) + done, want);
+            if (got <= 0) break;
+            done += size_t(got);
+            if (unsigned(got) < want) break;
+        }
+        return done / size;
+    }
+    if (f->flags & QEL_FILE_CATALOG) {
+        size_t left = f->memberSize - f->memberPos;
+        if (n > left) n = left;
+        size_t got = fread(buffer, 1, n, Plain(f));
+        auto* b = static_cast<uint8_t*>(buffer);
+        for (size_t i = 0; i < got; ++i) b[i] ^= QEL_CATALOG_MEMBER_KEY;
+        f->memberPos += uint32_t(got);
+        return got / size;
+    }
+    return fread(buffer, size, count, Plain(f));
+}
+
+size_t Qel_fwriteBlock(QelFile* f, size_t size, size_t count, const void* buffer) {
+    if (!f) return 0;
+    if (f->flags & QEL_FILE_CATALOG) {
+        LogRefusedWrite();
+        return 0;
+    }
+    if (!buffer || size == 0 || count == 0 || count > SIZE_MAX / size) return 0;
+    if (f->flags & QEL_FILE_GZIP) {
+        size_t n = size * count, done = 0;
+        while (done < n) {
+            unsigned want = unsigned(n - done < GZ_CHUNK ? n - done : GZ_CHUNK);
+            int put = gzwrite(Gz(f), static_cast<const uint8_t*>(buffer) + done, want);
+            if (put <= 0) break;
+            done += size_t(put);
+        }
+        return done / size;
+    }
+    return fwrite(buffer, size, count, Plain(f));
+}
+
+size_t Qel_fwrite(QelFile* f, void* record, size_t length, const char* layout) {
+    if (!f) return 0;
+    if (f->flags & QEL_FILE_CATALOG) {
+        LogRefusedWrite();
+        return 0;
+    }
+    if (!record || length == 0) return 0;
+    Qel_SwapBytesByLayout(static_cast<uint8_t*>(record), layout, uint32_t(length));
+    size_t n = Qel_fwriteBlock(f, 1, length, record);
+    Qel_SwapBytesByLayout(static_cast<uint8_t*>(record), layout, uint32_t(length));
+    return n;
+}
+
+int Qel_fprintf(QelFile* f, const char* fmt, ...) {
+    if (!f || !fmt) return 0;
+    if (f->flags & QEL_FILE_CATALOG) {
+        LogRefusedWrite();
+        return 0;
+    }
+    va_list ap;
+    va_start(ap, fmt);
+    int n = (f->flags & QEL_FILE_GZIP) ? gzvprintf(Gz(f), fmt, ap) : vfprintf(Plain(f), fmt, ap);
+    va_end(ap);
+    return n;
+}
+
+int Qel_fseek(QelFile* f, long offset, int origin) {
+    if (!f) return -1;
+    if (f->flags & QEL_FILE_GZIP) return gzseek(Gz(f), offset, origin) < 0 ? -1 : 0;
+    if (f->flags & QEL_FILE_CATALOG) {
+        int64_t pos;
+        switch (origin) {
+            case 0: pos = offset; break;
+            case 1: pos = int64_t(f->memberPos) + offset; break;
+            case 2: pos = int64_t(f->memberSize) + offset; break;
+            default: return -1;
+        }
+        if (pos < 0) pos = 0;
+        if (pos > int64_t(f->memberSize)) pos = f->memberSize;
+        f->memberPos = uint32_t(pos);
+        return fseeko(Plain(f), off_t(f->memberStart) + off_t(pos), SEEK_SET) == 0 ? 0 : -1;
+    }
+    return fseek(Plain(f), offset, origin) == 0 ? 0 : -1;
+}
+
+long Qel_ftell(QelFile* f) {
+    if (!f) return -1;
+    if (f->flags & QEL_FILE_CATALOG) return long(f->memberPos);
+    if (f->flags & QEL_FILE_GZIP) return long(gztell(Gz(f)));
+    return ftell(Plain(f));
+}
+
+int Qel_fclose(QelFile* f) {
+    if (!f) return -1;
+    int r = 0;
+    if (f->stream) r = (f->flags & QEL_FILE_GZIP) ? (gzclose(Gz(f)) == Z_OK ? 0 : -1) : fclose(Plain(f));
+    Int_FreeRecord(f, 0);
+    return r;
+}
+
+int64_t Qel_fsize(int catalogFlag, const char* name) {
+    if (!name) return -1;
+    if (!catalogFlag) {
+        if (const QelCatalogEntry* e = Qel_CatalogFind(name)) return e->size;
+    }
+    char* disk = DiskPathOf(name, catalogFlag);
+    struct stat st;
+    int64_t r;
+    if (!disk || stat(disk, &st) != 0) {
+        Qel_DPrintf(4, "Qel_fsize: \"%s\" not found!\n", name);
+        r = -1;
+    } else {
+        r = S_ISDIR(st.st_mode) ? -2 : int64_t(st.st_size);
+    }
+    Qel_StrFree(disk);
+    return r;
+}
+
+time_t Qel_ftime(const char* name, int userPath) {
+    if (!name) return 0;
+    char* disk = DiskPathOf(name, userPath);
+    struct stat st;
+    time_t t = 0;
+    if (disk && stat(disk, &st) == 0) t = st.st_mtime;
+    else Qel_ErrPrintf("Qel_ftime: \"%s\" not found!\n", name);
+    Qel_StrFree(disk);
+    return t;
+}
+
+int Qel_RemoveFile(const char* name, int userPath) {
+    if (!name) return 0;
+    char* disk = DiskPathOf(name, userPath);
+    int ok = disk && remove(disk) == 0;
+    if (!ok) Qel_ErrPrintf("Qel_RemoveFile(%s,%d) remove failed!\n", name, userPath);
+    Qel_StrFree(disk);
+    return ok ? 1 : 0;
+}
+
+int Qel_RenameFile(const char* from, const char* to, int userPath) {
+    if (!from || !to) return 0;
+    char* src = DiskPathOf(from, userPath);
+    char* dst = DiskPathOf(to, userPath);
+    // POSIX rename replaces an existing target in one step.
+    int ok = src && dst && rename(src, dst) == 0;
+    if (!ok) Qel_ErrPrintf("Qel_RenameFile(%s,%s,%d) rename failed!\n", from, to, userPath);
+    Qel_StrFree(src);
+    Qel_StrFree(dst);
+    return ok ? 1 : 0;
+}
+
+void* Qel_LoadFile(const char* name, int diskOnly) {
+    g_QelLastFileSize = 0;
+    QelFile* f = Qel_fopen(name, "rb", diskOnly);
+    if (!f) return nullptr;
+    long size = -1;
+    if (Qel_fseek(f, 0, 2) == 0) size = Qel_ftell(f);
+    void* buf = nullptr;
+    if (size > 0 && size <= long(INT32_MAX) && Qel_fseek(f, 0, 0) == 0) {
+        buf = Int_AllocMem(size_t(size), 0);
+        if (buf && Qel_fread(f, 1, size_t(size), buf) != size_t(size)) {
+            Int_FreeMem(buf, size_t(size), 0);
+            buf = nullptr;
+        }
+    }
+    Qel_fclose(f);
+    if (buf) g_QelLastFileSize = uint32_t(size);
+    return buf;
+}
+
+const char* Qel_FindNext(QelDirListing* dir) { return Qel_NextDirEntry(dir); }
+void Qel_FindClose(QelDirListing* dir) { Qel_CloseDir(dir); }

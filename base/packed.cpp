@@ -1,0 +1,581 @@
+#include "base/packed.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "base/file.h"
+#include "base/log.h"
+#include "base/memory.h"
+
+// DEFLATE (RFC 1951) decoding straight into the final buffer, whose size the
+// gzip trailer gives up front: the output is its own window. Input bytes are
+// descrambled as they enter the bit buffer.
+
+namespace {
+
+// A decoding table entry:
+//   bits 0-3   bits consumed at this level
+//   bits 4-7   extra bits of a length or distance, or index bits of a subtable
+//   bits 8-10  kind
+//   bits 16-31 literal byte, base length or distance, or subtable offset
+enum : uint32_t { K_LIT = 0, K_BASE = 1, K_EOB = 2, K_SUB = 3, K_BAD = 4 };
+
+constexpr uint32_t MakeEntry(uint32_t kind, uint32_t value, uint32_t extra) {
+    return (value << 16) | (kind << 8) | (extra << 4);
+}
+inline uint32_t EntryLen(uint32_t e) { return e & 15; }
+inline uint32_t EntryExtra(uint32_t e) { return (e >> 4) & 15; }
+inline uint32_t EntryKind(uint32_t e) { return (e >> 8) & 7; }
+inline uint32_t EntryValue(uint32_t e) { return e >> 16; }
+
+constexpr unsigned LIT_ROOT = 10;
+constexpr unsigned DIST_ROOT = 8;
+constexpr unsigned PRE_ROOT = 7;
+constexpr unsigned MAX_BITS = 15;
+// Every long code opens at most one subtable of at most 2^(15 - root) entries.
+constexpr size_t LIT_TABLE_SIZE = (1u << LIT_ROOT) + 288 * (1u << (MAX_BITS - LIT_ROOT));
+constexpr size_t DIST_TABLE_SIZE = (1u << DIST_ROOT) + 32 * (1u << (MAX_BITS - DIST_ROOT));
+
+constexpr uint16_t LEN_BASE[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                   31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint8_t LEN_EXTRA[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr uint16_t DIST_BASE[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+                                    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint8_t DIST_EXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr uint8_t PRECODE_ORDER[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+enum class Code { LitLen, Dist, Precode };
+
+uint32_t SymbolEntry(Code code, unsigned sym) {
+    switch (code) {
+        case Code::LitLen:
+            if (sym < 256) return MakeEntry(K_LIT, sym, 0);
+            if (sym == 256) return MakeEntry(K_EOB, 0, 0);
+            if (sym < 286) return MakeEntry(K_BASE, LEN_BASE[sym - 257], LEN_EXTRA[sym - 257]);
+            return MakeEntry(K_BAD, 0, 0);
+        case Code::Dist:
+            if (sym < 30) return MakeEntry(K_BASE, DIST_BASE[sym], DIST_EXTRA[sym]);
+            return MakeEntry(K_BAD, 0, 0);
+        case Code::Precode: return MakeEntry(K_LIT, sym, 0);
+    }
+    return MakeEntry(K_BAD, 0, 0);
+}
+
+// Builds the lookup table of a canonical Huffman code. False for an
+// over-subscribed code, and for an incomplete one unless it is a single code
+// of one bit (or no code at all) of a literal/length or distance alphabet.
+bool BuildTable(uint32_t* table, unsigned root, const uint8_t* lens, unsigned n, Code code) {
+    unsigned count[MAX_BITS + 1] = {};
+    for (unsigned s = 0; s < n; ++s) count[lens[s]]++;
+    count[0] = 0;
+    int left = 1;
+    unsigned maxLen = 0;
+    for (unsigned len = 1; len <= MAX_BITS; ++len) {
+        left = (left << 1) - int(count[len]);
+        if (left < 0) return false;
+        if (count[len]) maxLen = len;
+    }
+    if (left > 0 && (code == Code::Precode || maxLen > 1)) return false;
+
+    unsigned next[MAX_BITS + 2];
+    unsigned c = 0;
+    next[1] = 0;
+    for (unsigned len = 1; len <= MAX_BITS; ++len) {
+        c = (c + count[len - 1]) << 1;
+        next[len] = c;
+    }
+    // count[0] was cleared, so codes of length 1 start at 0.
+
+    const uint32_t bad = MakeEntry(K_BAD, 0, 0) | 1;
+    const unsigned rootSize = 1u << root;
+    for (unsigned i = 0; i < rootSize; ++i) table[i] = bad;
+
+    uint8_t subBits[1u << LIT_ROOT] = {};
+    uint16_t subOffset[1u << LIT_ROOT] = {};
+    unsigned codes[288];
+    for (unsigned s = 0; s < n; ++s) {
+        unsigned len = lens[s];
+        if (!len) continue;
+        unsigned v = next[len]++;
+        unsigned r = 0;
+        for (unsigned b = 0; b < len; ++b) r |= ((v >> b) & 1u) << (len - 1 - b);
+        codes[s] = r;
+        if (len > root) {
+            unsigned prefix = r & (rootSize - 1);
+            if (len - root > subBits[prefix]) subBits[prefix] = uint8_t(len - root);
+        }
+    }
+    unsigned used = rootSize;
+    for (unsigned s = 0; s < n; ++s) {
+        unsigned len = lens[s];
+        if (!len) continue;
+        uint32_t e = SymbolEntry(code, s);
+        unsigned r = codes[s];
+        if (len <= root) {
+            for (unsigned i = r; i < rootSize; i += 1u << len) table[i] = e | len;
+            continue;
+        }
+        unsigned prefix = r & (rootSize - 1);
+        unsigned bits = subBits[prefix];
+        if (!subOffset[prefix]) {
+            subOffset[prefix] = uint16_t(used);
+            table[prefix] = MakeEntry(K_SUB, used, bits) | root;
+            for (unsigned i = 0; i < (1u << bits); ++i) table[used + i] = bad;
+            used += 1u << bits;
+        }
+        unsigned subLen = len - root;
+        for (unsigned i = r >> root; i < (1u << bits); i += 1u << subLen) table[subOffset[prefix] + i] = e | subLen;
+    }
+    return true;
+}
+
+// Where the compressed bytes come from: a block in memory, refilled from a
+// file when one is given.
+struct Source {
+    const uint8_t* p;
+    const uint8_t* end;
+    QelFile* file;
+    uint8_t* buffer;
+    size_t bufferSize;
+
+    bool More() {
+        if (!file) return false;
+        size_t got = Qel_fread(file, 1, bufferSize, buffer);
+        p = buffer;
+        end = buffer + got;
+        return got > 0;
+    }
+};
+
+// Padding past the end of the input is allowed this far before the stream is
+// declared short.
+constexpr unsigned MAX_OVERRUN = 16;
+
+struct Inflater {
+    uint32_t lit[LIT_TABLE_SIZE];
+    uint32_t dist[DIST_TABLE_SIZE];
+    uint32_t pre[1u << PRE_ROOT];
+    uint8_t lens[288 + 32];
+
+    Source src;
+    uint8_t key;
+    uint64_t keyMask;
+    uint64_t bits;
+    unsigned nbits;
+    unsigned overrun;   // zero bytes added after the input ended
+
+    uint8_t* outStart;
+    uint8_t* out;
+    uint8_t* outEnd;
+
+    void Start(uint8_t k) {
+        key = k;
+        keyMask = 0x0101010101010101ull * k;
+        bits = 0;
+        nbits = 0;
+        overrun = 0;
+    }
+
+    // Bits above nbits are either 0 or the low bits of the byte at p.
+    __attribute__((noinline)) bool SlowRefill() {
+        while (nbits <= 56) {
+            if (src.p == src.end && !src.More()) {
+                if (++overrun > MAX_OVERRUN) return false;
+                nbits += 8;
+                continue;
+            }
+            bits |= uint64_t(uint8_t(*src.p++ ^ key)) << nbits;
+            nbits += 8;
+        }
+        return true;
+    }
+
+    inline bool Refill() {
+        if (src.end - src.p >= 8) {
+            uint64_t w;
+            memcpy(&w, src.p, 8);
+            bits |= (w ^ keyMask) << nbits;
+            src.p += (63 - nbits) >> 3;
+            nbits |= 56;
+            return true;
+        }
+        return SlowRefill();
+    }
+
+    inline bool Need(unsigned n) { return nbits >= n || Refill(); }
+    inline uint32_t Take(unsigned n) {
+        uint32_t v = uint32_t(bits & ((1ull << n) - 1));
+        bits >>= n;
+        nbits -= n;
+        return v;
+    }
+    // Whether bits read so far all came from the input.
+    bool Real() const { return overrun * 8 <= nbits; }
+
+    inline uint32_t Decode(const uint32_t* table, unsigned root) {
+        uint32_t e = table[bits & ((1u << root) - 1)];
+        if (EntryKind(e) == K_SUB) {
+            bits >>= root;
+            nbits -= root;
+            e = table[EntryValue(e) + (bits & ((1u << EntryExtra(e)) - 1))];
+        }
+        bits >>= EntryLen(e);
+        nbits -= EntryLen(e);
+        return e;
+    }
+
+    QelInflateResult Stored() {
+        Take(nbits & 7);
+        if (!Need(32)) return QEL_INFLATE_SHORT;
+        uint32_t len = Take(16);
+        uint32_t nlen = Take(16);
+        if (!Real()) return QEL_INFLATE_SHORT;
+        if (len != (~nlen & 0xFFFF)) return QEL_INFLATE_CORRUPT;
+        if (len > size_t(outEnd - out)) return QEL_INFLATE_OVERFLOW;
+        while (len && nbits >= 8 + overrun * 8) {
+            *out++ = uint8_t(Take(8));
+            --len;
+        }
+        if (!len) return QEL_INFLATE_OK;
+        if (overrun) return QEL_INFLATE_SHORT;
+        // The bit buffer is empty: copy straight from the input.
+        bits = 0;
+        nbits = 0;
+        while (len) {
+            if (src.p == src.end && !src.More()) return QEL_INFLATE_SHORT;
+            size_t n = size_t(src.end - src.p);
+            if (n > len) n = len;
+            for (size_t i = 0; i < n; ++i) out[i] = uint8_t(src.p[i] ^ key);
+            out += n;
+            src.p += n;
+            len -= uint32_t(n);
+        }
+        return QEL_INFLATE_OK;
+    }
+
+    QelInflateResult DynamicTables() {
+        if (!Need(14)) return QEL_INFLATE_SHORT;
+        unsigned hlit = Take(5) + 257;
+        unsigned hdist = Take(5) + 1;
+        unsigned hclen = Take(4) + 4;
+        if (hlit > 286 || hdist > 30) return QEL_INFLATE_CORRUPT;
+        uint8_t preLens[19] = {};
+        for (unsigned i = 0; i < hclen; ++i) {
+            if (!Need(3)) return QEL_INFLATE_SHORT;
+            preLens[PRECODE_ORDER[i]] = uint8_t(Take(3));
+        }
+        if (!BuildTable(pre, PRE_ROOT, preLens, 19, Code::Precode)) return QEL_INFLATE_CORRUPT;
+        unsigned total = hlit + hdist;
+        for (unsigned i = 0; i < total;) {
+            if (!Need(14)) return QEL_INFLATE_SHORT;
+            uint32_t e = Decode(pre, PRE_ROOT);
+            if (EntryKind(e) == K_BAD) return QEL_INFLATE_CORRUPT;
+            unsigned sym = EntryValue(e);
+            if (sym < 16) {
+                lens[i++] = uint8_t(sym);
+                continue;
+            }
+            unsigned rep;
+            uint8_t value = 0;
+            if (sym == 16) {
+                if (i == 0) return QEL_INFLATE_CORRUPT;
+                value = lens[i - 1];
+                rep = 3 + Take(2);
+            } else if (sym == 17) {
+                rep = 3 + Take(3);
+            } else {
+                rep = 11 + Take(7);
+            }
+            if (i + rep > total) return QEL_INFLATE_CORRUPT;
+            memset(lens + i, value, rep);
+            i += rep;
+        }
+        if (!Real()) return QEL_INFLATE_SHORT;
+        if (lens[256] == 0) return QEL_INFLATE_CORRUPT;
+        if (!BuildTable(lit, LIT_ROOT, lens, hlit, Code::LitLen)) return QEL_INFLATE_CORRUPT;
+        if (!BuildTable(dist, DIST_ROOT, lens + hlit, hdist, Code::Dist)) return QEL_INFLATE_CORRUPT;
+        return QEL_INFLATE_OK;
+    }
+
+    QelInflateResult Codes(const uint32_t* litTable, const uint32_t* distTable) {
+        for (;;) {
+            if (nbits < MAX_BITS && !Refill()) return QEL_INFLATE_SHORT;
+            uint32_t e = Decode(litTable, LIT_ROOT);
+            uint32_t kind = EntryKind(e);
+            if (kind == K_LIT) {
+                if (out == outEnd) return QEL_INFLATE_OVERFLOW;
+                *out++ = uint8_t(EntryValue(e));
+                continue;
+            }
+            if (kind == K_EOB) return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT;
+            if (kind != K_BASE) return QEL_INFLATE_CORRUPT;
+            // A length: its extra bits, a distance code and its extra bits
+            // take at most 5 + 15 + 13 bits.
+            if (nbits < 33 && !Refill()) return QEL_INFLATE_SHORT;
+            size_t len = EntryValue(e) + Take(EntryExtra(e));
+            e = Decode(distTable, DIST_ROOT);
+            if (EntryKind(e) != K_BASE) return QEL_INFLATE_CORRUPT;
+            size_t d = EntryValue(e) + Take(EntryExtra(e));
+            if (d > size_t(out - outStart)) return QEL_INFLATE_CORRUPT;
+            size_t room = size_t(outEnd - out);
+            if (len > room) return QEL_INFLATE_OVERFLOW;
+            const uint8_t* from = out - d;
+            if (d >= 8 && room >= len + 8) {
+                uint8_t* stop = out + len;
+                do {
+                    memcpy(out, from, 8);
+                    out += 8;
+                    from += 8;
+                } while (out < stop);
+                out = stop;
+            } else if (d == 1) {
+                memset(out, out[-1], len);
+                out += len;
+            } else {
+                for (size_t i = 0; i < len; ++i) out[i] = from[i];
+                out += len;
+            }
+        }
+    }
+
+    QelInflateResult Run() {
+        for (;;) {
+            if (!Need(3)) return QEL_INFLATE_SHORT;
+            uint32_t last = Take(1);
+            uint32_t type = Take(2);
+            QelInflateResult r;
+            if (type == 0) {
+                r = Stored();
+            } else if (type == 1) {
+                const FixedTables& f = Fixed();
+                r = Codes(f.lit, f.dist);
+            } else if (type == 2) {
+                r = DynamicTables();
+                if (r == QEL_INFLATE_OK) r = Codes(lit, dist);
+            } else {
+                r = QEL_INFLATE_CORRUPT;
+            }
+            if (r != QEL_INFLATE_OK) return r;
+            if (last) return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT;
+        }
+    }
+
+    struct FixedTables {
+        uint32_t lit[LIT_TABLE_SIZE];
+        uint32_t dist[DIST_TABLE_SIZE];
+    };
+
+    static const FixedTables& Fixed() {
+        static const FixedTables* tables = [] {
+            static FixedTables t;
+            uint8_t l[288];
+            memset(l, 8, 144);
+            memset(l + 144, 9, 112);
+            memset(l + 256, 7, 24);
+            memset(l + 280, 8, 8);
+            BuildTable(t.lit, LIT_ROOT, l, 288, Code::LitLen);
+            uint8_t d[32];
+            memset(d, 5, 32);
+            BuildTable(t.dist, DIST_ROOT, d, 32, Code::Dist);
+            return &t;
+        }();
+        return *tables;
+    }
+};
+
+uint32_t s_crcTable[8][256];
+
+void BuildCrcTable() {
+    for (uint32_t n = 0; n < 256; ++n) {
+        uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        s_crcTable[0][n] = c;
+    }
+    for (uint32_t n = 0; n < 256; ++n)
+        for (int t = 1; t < 8; ++t) s_crcTable[t][n] = (s_crcTable[t - 1][n] >> 8) ^ s_crcTable[0][s_crcTable[t - 1][n] & 0xFF];
+}
+
+}  // namespace
+
+uint32_t Qel_Crc32(uint32_t crc, const uint8_t* data, size_t size) {
+    static const bool ready = (BuildCrcTable(), true);
+    (void)ready;
+    crc = ~crc;
+    while (size >= 8) {
+        uint32_t a, b;
+        memcpy(&a, data, 4);
+        memcpy(&b, data + 4, 4);
+        a ^= crc;
+        crc = s_crcTable[7][a & 0xFF] ^ s_crcTable[6][(a >> 8) & 0xFF] ^ s_crcTable[5][(a >> 16) & 0xFF] ^
+              s_crcTable[4][a >> 24] ^ s_crcTable[3][b & 0xFF] ^ s_crcTable[2][(b >> 8) & 0xFF] ^
+              s_crcTable[1][(b >> 16) & 0xFF] ^ s_crcTable[0][b >> 24];
+        data += 8;
+        size -= 8;
+    }
+    while (size--) crc = s_crcTable[0][(crc ^ *data++) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+QelInflateResult Qel_InflateRaw(const uint8_t* in, size_t inSize, uint8_t key, uint8_t* out, size_t outSize,
+                                size_t* produced) {
+    if (produced) *produced = 0;
+    auto* inf = Int_AllocRecord<Inflater>(0);
+    if (!inf) return QEL_INFLATE_OVERFLOW;
+    inf->src = Source{in, in + inSize, nullptr, nullptr, 0};
+    inf->Start(key);
+    inf->outStart = inf->out = out;
+    inf->outEnd = out + outSize;
+    QelInflateResult r = inf->Run();
+    if (produced) *produced = size_t(inf->out - out);
+    Int_FreeRecord(inf, 0);
+    return r;
+}
+
+namespace {
+
+constexpr size_t INPUT_BUFFER = 16384;
+// DEFLATE cannot expand data by more than this factor.
+constexpr uint64_t MAX_RATIO = 1032;
+
+struct UnpackState {
+    Inflater inf;
+    uint8_t input[INPUT_BUFFER];
+};
+
+// The next byte of the raw input, -1 at the end.
+int NextByte(Source& src) {
+    if (src.p == src.end && !src.More()) return -1;
+    return *src.p++;
+}
+
+// Reads the gzip header; false when it is not one we can unpack.
+bool ReadHeader(Source& src, uint8_t* key, int* method) {
+    int k = NextByte(src);
+    if (k < 0) return false;
+    *key = uint8_t(k ^ QEL_PACKED_KEY_MASK);
+    auto get = [&]() {
+        int b = NextByte(src);
+        return b < 0 ? -1 : (b ^ *key);
+    };
+    int m1 = get(), m2 = get();
+    if (m1 != 0x1F || (m2 != 0x8B && m2 != 0x9E)) return false;
+    *method = get();
+    int flags = get();
+    if (*method < 0 || flags < 0 || (flags & 0x20) || (flags & 0x02) || flags >= 64) return false;
+    for (int i = 0; i < 6; ++i)
+        if (get() < 0) return false;
+    if (flags & 4) {
+        int lo = get(), hi = get();
+        if (lo < 0 || hi < 0) return false;
+        for (int n = lo | (hi << 8); n > 0; --n)
+            if (get() < 0) return false;
+    }
+    for (int field : {8, 16}) {
+        if (!(flags & field)) continue;
+        int b;
+        do b = get();
+        while (b > 0);
+        if (b < 0) return false;
+    }
+    return true;
+}
+
+uint32_t TakeWord(Inflater& inf) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) {
+        inf.Need(8);
+        v |= inf.Take(8) << (8 * i);
+    }
+    return v;
+}
+
+}  // namespace
+
+void* Qel_Unpack(const char* name, int diskOnly) {
+    g_QelLastFileSize = 0;
+    QelFile* f = Qel_fopen(name, "rb", diskOnly);
+    if (!f) return nullptr;
+    auto* st = Int_AllocRecord<UnpackState>(0);
+    uint8_t* out = nullptr;
+    uint32_t size = 0;
+    const char* error = nullptr;
+    uint8_t key = 0;
+    int method = 0;
+
+    if (!st) {
+        error = "Qel_Unpack: Couldn't allocate memory for unpacked file\n";
+        goto fail;
+    }
+    {
+        Inflater& inf = st->inf;
+        inf.src = Source{st->input, st->input, f, st->input, INPUT_BUFFER};
+        if (!ReadHeader(inf.src, &key, &method)) {
+            error = "Qel_Unpack: Error in getting compression type\n";
+            goto fail;
+        }
+        if (method != 8) {
+            error = "Qel_Unpack: Couldn't allocate memory for unpacked file\n";
+            goto fail;
+        }
+        long start = Qel_ftell(f) - long(inf.src.end - inf.src.p);
+        long total = (Qel_fseek(f, 0, 2) == 0) ? Qel_ftell(f) : -1;
+        uint8_t sizeBytes[4];
+        if (total < start + 8 || Qel_fseek(f, -4, 2) != 0 || Qel_fread(f, 1, 4, sizeBytes) != 4) {
+            error = "Qel_Unpack: Error in reading input file\n";
+            goto fail;
+        }
+        for (uint8_t& b : sizeBytes) b ^= key;
+        size = uint32_t(sizeBytes[0]) | uint32_t(sizeBytes[1]) << 8 | uint32_t(sizeBytes[2]) << 16 |
+               uint32_t(sizeBytes[3]) << 24;
+        if (uint64_t(size) > MAX_RATIO * uint64_t(total)) {
+            Qel_ErrPrintf("Qel_Unpack: unpacked size %u of %s is not believable\n", size, name);
+            size = 0;
+            goto fail;
+        }
+        out = size ? static_cast<uint8_t*>(Int_AllocMem(size, 0)) : nullptr;
+        if (!out) {
+            error = "Qel_Unpack: Couldn't allocate memory for unpacked file\n";
+            goto fail;
+        }
+        if (Qel_fseek(f, start, 0) != 0) {
+            error = "Qel_Unpack: Error in reading input file\n";
+            goto fail;
+        }
+        inf.src.p = inf.src.end = st->input;
+        inf.Start(key);
+        inf.outStart = inf.out = out;
+        inf.outEnd = out + size;
+        switch (inf.Run()) {
+            case QEL_INFLATE_OK: break;
+            case QEL_INFLATE_SHORT: error = "Qel_Unpack: Error in reading input file\n"; goto fail;
+            case QEL_INFLATE_OVERFLOW: error = "Qel_Unpack: Error in writing output\n"; goto fail;
+            case QEL_INFLATE_CORRUPT: error = "Qel_Unpack: Error in compressed data\n"; goto fail;
+        }
+        inf.Take(inf.nbits & 7);
+        uint32_t crc = TakeWord(inf);
+        uint32_t isize = TakeWord(inf);
+        if (!inf.Real()) {
+            error = "Qel_Unpack: Error in reading input file\n";
+            goto fail;
+        }
+        if (size_t(inf.out - out) != size || isize != size) {
+            error = "Qel_Unpack: Unpacked size does not match\n";
+            goto fail;
+        }
+        if (Qel_Crc32(0, out, size) != crc) {
+            error = "Qel_Unpack: CRC error in unpacked file\n";
+            goto fail;
+        }
+    }
+    Int_FreeRecord(st, 0);
+    Qel_fclose(f);
+    g_QelLastFileSize = size;
+    return out;
+
+fail:
+    if (error) Qel_ErrPrintf("%s", error);
+    if (out) Int_FreeMem(out, size, 0);
+    Int_FreeRecord(st, 0);
+    Qel_fclose(f);
+    return nullptr;
+}

@@ -1,0 +1,226 @@
+#include "base/table.h"
+
+#include "base/log.h"
+#include "base/memory.h"
+
+// Tables and their entries are booked to memory tag 0.
+static constexpr uint32_t kTableMemFlags = 0;
+// Past this the bucket array stops growing: four times more would not fit
+// the 32-bit bucket count, and chains just get longer.
+static constexpr uint32_t kMaxBucketCount = 0x40000000;
+
+static int32_t s_liveTables = 0;
+static int32_t s_peakTables = 0;
+
+static size_t BucketBytes(uint32_t count) { return size_t(count) * sizeof(QelTableEntry*); }
+
+static QelTableEntry** BucketOf(const QelTable* table, uint32_t key) {
+    return &table->buckets[key & (table->bucketCount - 1)];
+}
+
+QelTable* Qel_TableCreate() {
+    QelTable* table = Int_AllocRecord<QelTable>(kTableMemFlags);
+    if (!table) return nullptr;
+    table->buckets = nullptr;
+    table->bucketCount = QEL_TABLE_FIRST_BUCKETS;
+    table->keyCounter = 1;
+    table->entryCount = 0;
+    if (++s_liveTables > s_peakTables) s_peakTables = s_liveTables;
+    return table;
+}
+
+void Qel_TableFree(QelTable* table) {
+    if (!table) return;
+    if (table->buckets) {
+        for (uint32_t b = 0; b < table->bucketCount; ++b) {
+            QelTableEntry* entry = table->buckets[b];
+            while (entry) {
+                QelTableEntry* next = entry->next;
+                Int_FreeRecord(entry, kTableMemFlags);
+                entry = next;
+            }
+        }
+        Int_FreeMem(table->buckets, BucketBytes(table->bucketCount), kTableMemFlags);
+    }
+    Int_FreeRecord(table, kTableMemFlags);
+    --s_liveTables;
+}
+
+// Four times the buckets; every entry moves to the head of its new chain.
+// When the larger array cannot be had the table keeps working on the old one.
+static void Grow(QelTable* table) {
+    if (table->bucketCount >= kMaxBucketCount) return;
+    uint32_t newCount = table->bucketCount * 4;
+    auto** newBuckets = static_cast<QelTableEntry**>(Int_AllocMem(BucketBytes(newCount), kTableMemFlags));
+    if (!newBuckets) return;
+    for (uint32_t b = 0; b < table->bucketCount; ++b) {
+        QelTableEntry* entry = table->buckets[b];
+        while (entry) {
+            QelTableEntry* next = entry->next;
+            QelTableEntry** head = &newBuckets[entry->key & (newCount - 1)];
+            entry->next = *head;
+            *head = entry;
+            entry = next;
+        }
+    }
+    Int_FreeMem(table->buckets, BucketBytes(table->bucketCount), kTableMemFlags);
+    table->buckets = newBuckets;
+    table->bucketCount = newCount;
+}
+
+int Qel_TableSet(QelTable* table, uint32_t key, uintptr_t value) {
+    if (!table) return 0;
+    if (!table->buckets) {
+        table->buckets = static_cast<QelTableEntry**>(Int_AllocMem(BucketBytes(table->bucketCount), kTableMemFlags));
+        if (!table->buckets) return 0;
+    }
+    QelTableEntry** link = BucketOf(table, key);
+    for (; *link; link = &(*link)->next) {
+        if ((*link)->key == key) {
+            (*link)->value = value;
+            return 0;
+        }
+    }
+    QelTableEntry* entry = Int_AllocRecord<QelTableEntry>(kTableMemFlags);
+    if (!entry) return 0;
+    entry->next = nullptr;
+    entry->key = key;
+    entry->value = value;
+    *link = entry;
+    if (++table->entryCount >= table->bucketCount) Grow(table);
+    return 1;
+}
+
+QelTableEntry* Qel_TableFind(const QelTable* table, uint32_t key) {
+    if (!table || !table->buckets) return nullptr;
+    for (QelTableEntry* entry = *BucketOf(table, key); entry; entry = entry->next)
+        if (entry->key == key) return entry;
+    return nullptr;
+}
+
+uintptr_t Qel_TableGet(const QelTable* table, uint32_t key) {
+    const QelTableEntry* entry = Qel_TableFind(table, key);
+    return entry ? entry->value : 0;
+}
+
+uintptr_t Qel_TableRemove(QelTable* table, uint32_t key) {
+    if (!table || !table->buckets) return 0;
+    for (QelTableEntry** link = BucketOf(table, key); *link; link = &(*link)->next) {
+        QelTableEntry* entry = *link;
+        if (entry->key != key) continue;
+        uintptr_t value = entry->value;
+        *link = entry->next;
+        Int_FreeRecord(entry, kTableMemFlags);
+        --table->entryCount;
+        return value;
+    }
+    return 0;
+}
+
+uint32_t Qel_TableAdd(QelTable* table, uintptr_t value) {
+    if (!table) return 0;
+    const uint32_t start = table->keyCounter;
+    // Bounded by the size of the key range, so a counter stored out of range
+    // (0 from a save game) cannot loop for ever on a full table.
+    for (uint32_t tries = 0; tries < QEL_TABLE_MAX_KEY; ++tries) {
+        if (++table->keyCounter > QEL_TABLE_MAX_KEY) table->keyCounter = 1;
+        const uint32_t key = table->keyCounter;
+        if (key == start) return 0;
+        if (!Qel_TableFind(table, key)) return Qel_TableSet(table, key, value) == 1 ? key : 0;
+    }
+    return 0;
+}
+
+// The head of the first non-empty bucket from `from` on, 0 when none.
+static uint32_t FirstKeyFrom(const QelTable* table, uint32_t from) {
+    for (uint32_t b = from; b < table->bucketCount; ++b) {
+        const QelTableEntry* entry = table->buckets[b];
+        if (!entry) continue;
+        if (entry->key == 0) {
+            Qel_BannerPrintf("Qel_TableNext() found entry with key=0!\n");
+            return 0;
+        }
+        return entry->key;
+    }
+    return 0;
+}
+
+uint32_t Qel_TableNext(const QelTable* table, uint32_t key) {
+    if (!table || !table->buckets) return 0;
+    if (key == 0) return FirstKeyFrom(table, 0);
+    const uint32_t bucket = key & (table->bucketCount - 1);
+    for (const QelTableEntry* entry = table->buckets[bucket]; entry; entry = entry->next) {
+        if (entry->key != key) continue;
+        if (!entry->next) return FirstKeyFrom(table, bucket + 1);
+        if (entry->next->key == 0) {
+            Qel_BannerPrintf("Qel_TableNext() found entry with key=0!\n");
+            return 0;
+        }
+        return entry->next->key;
+    }
+    return FirstKeyFrom(table, 0);
+}
+
+void Qel_TableSetNextKey(QelTable* table, uint32_t value) {
+    if (!table) return;
+    table->keyCounter = value > QEL_TABLE_MAX_KEY ? value % (QEL_TABLE_MAX_KEY - 1) + 1 : value;
+}
+
+uint32_t Qel_TableGetCount(const QelTable* table) { return table ? table->entryCount : 0; }
+uint32_t Qel_TableGetNextKey(const QelTable* table) { return table ? table->keyCounter : 0; }
+
+int32_t Qel_TableGetLiveCount() { return s_liveTables; }
+int32_t Qel_TableGetPeakCount() { return s_peakTables; }
+
+void Qel_ListInit(QelList* list) {
+    list->head.next = &list->tail;
+    list->head.prev = nullptr;
+    list->head.key = 0;
+    list->tail.next = nullptr;
+    list->tail.prev = &list->head;
+    list->tail.key = 0;
+}
+
+static void LinkBefore(QelListNode* at, QelListNode* node) {
+    node->next = at;
+    node->prev = at->prev;
+    at->prev->next = node;
+    at->prev = node;
+}
+
+void Qel_ListInsertSorted(QelList* list, QelListNode* node) {
+    QelListNode* at = list->head.next;
+    while (at->next && at->key > node->key) at = at->next;
+    LinkBefore(at, node);
+}
+
+void Qel_ListAddTail(QelList* list, QelListNode* node) { LinkBefore(&list->tail, node); }
+
+void Qel_ListRemove(QelListNode* node) {
+    // Sentinels and nodes already taken out have a null link.
+    if (!node || !node->next || !node->prev) return;
+    node->prev->next = node->next;
+    node->next->prev = node->prev;
+    node->next = nullptr;
+    node->prev = nullptr;
+}
+
+void Qel_ListResort(QelList* list) {
+    // One insertion-sort pass: everything before the walk is already in order.
+    QelListNode* node = list->head.next;
+    while (node->next) {
+        QelListNode* next = node->next;
+        if (node->prev != &list->head && node->key > node->prev->key) {
+            Qel_ListRemove(node);
+            Qel_ListInsertSorted(list, node);
+        }
+        node = next;
+    }
+}
+
+int Qel_WordArrayFind(const int32_t* words, int32_t value) {
+    if (!words) return 0;
+    for (int32_t i = 1; i <= words[0]; ++i)
+        if (words[i] == value) return 1;
+    return 0;
+}

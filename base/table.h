@@ -1,0 +1,81 @@
+// Hash tables from 32-bit keys to pointer-sized values, with fresh-key
+// allocation for handle tables; plus the key-ordered doubly linked list used
+// for priority queues and the counted word-array membership test.
+#pragma once
+
+#include <cstdint>
+
+// Keys of handles are kept in 1..QEL_TABLE_MAX_KEY so that 0 can mean "none".
+constexpr uint32_t QEL_TABLE_MAX_KEY = 0x7ffffffe;
+constexpr uint32_t QEL_TABLE_FIRST_BUCKETS = 8;
+
+struct QelTableEntry {
+    QelTableEntry* next;   // next entry in the same bucket's chain
+    uint32_t key;
+    uintptr_t value;       // usually a pointer
+};
+
+struct QelTable {
+    QelTableEntry** buckets;  // chain heads; null until the first insert
+    uint32_t bucketCount;     // a power of two; a key's bucket is key & (bucketCount - 1)
+    uint32_t keyCounter;      // the last key handed out by Qel_TableAdd
+    uint32_t entryCount;
+};
+
+// New empty table (8 buckets, key counter 1), or null when out of memory.
+QelTable* Qel_TableCreate();
+// Frees every entry, the bucket array and the table itself. Null is ignored.
+void Qel_TableFree(QelTable* table);
+
+// 1 when an entry was added, 0 when the key existed and its value was replaced.
+// Also 0 (nothing stored) for a null table or when the entry cannot be allocated.
+int Qel_TableSet(QelTable* table, uint32_t key, uintptr_t value);
+// The value under key, 0 when absent.
+uintptr_t Qel_TableGet(const QelTable* table, uint32_t key);
+QelTableEntry* Qel_TableFind(const QelTable* table, uint32_t key);
+// Removes the entry and returns its value, 0 when absent. Buckets never shrink.
+uintptr_t Qel_TableRemove(QelTable* table, uint32_t key);
+// Stores value under the next free key after the key counter (wrapping to 1
+// after QEL_TABLE_MAX_KEY) and returns that key; 0 when no key is free.
+uint32_t Qel_TableAdd(QelTable* table, uintptr_t value);
+// The key after key in iteration order (bucket order, then chain order);
+// key 0 gives the first key, a key not in the table restarts from the first.
+// 0 at the end. The order changes when the table grows.
+uint32_t Qel_TableNext(const QelTable* table, uint32_t key);
+// Stores the key counter; values above QEL_TABLE_MAX_KEY are folded into range.
+void Qel_TableSetNextKey(QelTable* table, uint32_t value);
+uint32_t Qel_TableGetCount(const QelTable* table);
+uint32_t Qel_TableGetNextKey(const QelTable* table);
+
+// Process-wide statistics: live tables and the highest number ever live.
+int32_t Qel_TableGetLiveCount();
+int32_t Qel_TableGetPeakCount();
+
+// A list node lives at the start of the caller's record.
+struct QelListNode {
+    QelListNode* next;
+    QelListNode* prev;
+    int32_t key;
+};
+
+// A list is a head sentinel whose chain ends in a tail sentinel (next null);
+// the nodes between are kept in descending key order by the sorted calls.
+struct QelList {
+    QelListNode head;  // head.next is the first node (or &tail); head.prev is null
+    QelListNode tail;  // tail.prev is the last node (or &head); tail.next is null
+};
+
+// Makes the list empty (head.next == &tail). Every list starts here.
+void Qel_ListInit(QelList* list);
+// Links node before the first node whose key is less than or equal to its own
+// (so among equal keys the newest comes first).
+void Qel_ListInsertSorted(QelList* list, QelListNode* node);
+// Links node at the end, regardless of its key.
+void Qel_ListAddTail(QelList* list, QelListNode* node);
+// Unlinks node and clears its links; a node that is not linked is left alone.
+void Qel_ListRemove(QelListNode* node);
+// Restores descending order after keys were changed in place.
+void Qel_ListResort(QelList* list);
+
+// words[0] is a count n, followed by n words: 1 when value is among them.
+int Qel_WordArrayFind(const int32_t* words, int32_t value);

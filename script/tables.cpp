@@ -1,0 +1,248 @@
+#include "script/tables.h"
+
+#include <cstring>
+
+#include "base/log.h"
+#include "base/table.h"
+#include "script/context.h"
+#include "script/lookup.h"
+#include "script/memory.h"
+
+static constexpr uint32_t kNewTableBuckets = 4;
+static constexpr uint32_t kLastFreshKey = 2147483646;
+
+static bool IsStringTag(uint8_t tag) { return tag == VARTYPE_STRING || tag == VARTYPE_DSTRING; }
+// Only INTEGER and string keys can be found again.
+static bool IsKey(const ScriptValue* key) { return key->tag == VARTYPE_INTEGER || IsStringTag(key->tag); }
+
+static const char* KeyText(const ScriptValue* key) {
+    const char* text = SV_GetString(key);
+    return text ? text : "";
+}
+
+static bool KeysEqual(const ScriptValue* a, const ScriptValue* b) {
+    if (a->tag == VARTYPE_INTEGER && b->tag == VARTYPE_INTEGER) return a->i == b->i;
+    if (IsStringTag(a->tag) && IsStringTag(b->tag)) return std::strcmp(KeyText(a), KeyText(b)) == 0;
+    return false;
+}
+
+uint32_t SV_GetHashCode(const ScriptValue* key, uint32_t c) {
+    if (key->tag == VARTYPE_INTEGER) return key->u & (c - 1);
+    if (IsStringTag(key->tag)) {
+        uint32_t h = 0;
+        for (const unsigned char* p = reinterpret_cast<const unsigned char*>(KeyText(key)); *p; ++p) h = 2 * h + *p;
+        return h & (c - 1);
+    }
+    SV_TextOf t(key);
+    Qel_BannerPrintf("SV_GetHashCode: Invalid key %s\n", t.text);
+    return 0;
+}
+
+static SV_TableEntry** AllocBuckets(uint32_t n) {
+    return static_cast<SV_TableEntry**>(
+        SB_Alloc(g_SEContext, SE_MEMCAT_TABLE_BUCKETS, SE_MEM_ZERO, static_cast<size_t>(n) * sizeof(SV_TableEntry*)));
+}
+
+static void FreeBuckets(SV_TableEntry** buckets, uint32_t n) {
+    if (buckets) SB_Free(g_SEContext, SE_MEMCAT_TABLE_BUCKETS, buckets, static_cast<size_t>(n) * sizeof(SV_TableEntry*));
+}
+
+static SV_TableEntry* FindEntry(const SV_TableRec* t, const ScriptValue* key, SV_TableEntry*** link = nullptr) {
+    if (!t->buckets || !IsKey(key)) return nullptr;
+    SV_TableEntry** at = &t->buckets[SV_GetHashCode(key, t->bucketCount)];
+    for (; *at; at = &(*at)->next) {
+        if (KeysEqual(&(*at)->cell[0], key)) {
+            if (link) *link = at;
+            return *at;
+        }
+    }
+    return nullptr;
+}
+
+SV_TableRec* SV_TableCreate() {
+    SE_Context* ctx = g_SEContext;
+    SV_TableRec* t = SB_AllocRecord<SV_TableRec>(ctx, SE_MEMCAT_TABLE);
+    if (!t) return nullptr;
+    t->bucketCount = kNewTableBuckets;
+    t->nextKey = 1;
+    if (ctx && ctx->tableTable) t->id = Qel_TableAdd(ctx->tableTable, reinterpret_cast<uintptr_t>(t));
+    return t;
+}
+
+static void Rehash(SV_TableRec* t, uint32_t newCount) {
+    SV_TableEntry** fresh = AllocBuckets(newCount);
+    if (!fresh) return;   // the table keeps working with its old buckets
+    for (uint32_t b = 0; b < t->bucketCount; ++b) {
+        SV_TableEntry* e = t->buckets[b];
+        while (e) {
+            SV_TableEntry* next = e->next;
+            uint32_t nb = SV_GetHashCode(&e->cell[0], newCount);
+            e->next = fresh[nb];
+            fresh[nb] = e;
+            e = next;
+        }
+    }
+    FreeBuckets(t->buckets, t->bucketCount);
+    t->buckets = fresh;
+    t->bucketCount = newCount;
+}
+
+// Inserts or replaces; false only when memory runs out.
+static bool Insert(SV_TableRec* t, const ScriptValue* key, const ScriptValue* data) {
+    if (!t->buckets) {
+        t->buckets = AllocBuckets(t->bucketCount);
+        if (!t->buckets) return false;
+    }
+    SV_TableEntry** at = &t->buckets[SV_GetHashCode(key, t->bucketCount)];
+    for (; *at; at = &(*at)->next) {
+        if (KeysEqual(&(*at)->cell[0], key)) {
+            SV_Copy(data, &(*at)->cell[1]);
+            return true;
+        }
+    }
+    SV_TableEntry* e = SB_AllocRecord<SV_TableEntry>(g_SEContext, SE_MEMCAT_TABLE_ENTRY);
+    if (!e) return false;
+    SV_Copy(key, &e->cell[0]);
+    SV_Copy(data, &e->cell[1]);
+    *at = e;
+    t->count++;
+    return true;
+}
+
+int SV_TableAdd(ScriptValue* tv, const ScriptValue* key, const ScriptValue* data) {
+    if (tv->tag != VARTYPE_TABLE || !tv->table) {
+        SV_TextOf t(tv), k(key), d(data);
+        Qel_BannerPrintf(tv->tag != VARTYPE_TABLE
+                             ? "%s %s.SV_TableAdd(%s,%s) Trying to add new value to nonexisting table!\n"
+                             : "%s %s.SV_TableAdd(%s,%s) Trying to add new value to unallocated table!\n",
+                         SE_PositionText(), t.text, k.text, d.text);
+        return 0;
+    }
+    if (!IsKey(key)) {
+        // Such a key could never be found, replaced or removed again.
+        SV_TextOf t(tv), k(key), d(data);
+        Qel_BannerPrintf("%s %s.SV_TableAdd(%s,%s) Key is neither an integer nor a string!\n", SE_PositionText(),
+                         t.text, k.text, d.text);
+        return 0;
+    }
+    SV_TableRec* t = tv->table;
+    if (!Insert(t, key, data)) return 0;
+    if (t->count > 4 * t->bucketCount - 1 && t->bucketCount < 0x80000000u) Rehash(t, 2 * t->bucketCount);
+    return 1;
+}
+
+int32_t SV_TableNew(ScriptValue* tv, const ScriptValue* data) {
+    if (tv->tag != VARTYPE_TABLE || !tv->table) {
+        SV_TextOf t(tv), d(data);
+        Qel_BannerPrintf(tv->tag != VARTYPE_TABLE
+                             ? "%s %s.SV_TableNew(%s) Trying to add new value to nonexisting table!\n"
+                             : "%s %s.SV_TableNew(%s) Trying to add new value to unallocated table!\n",
+                         SE_PositionText(), t.text, d.text);
+        return 0;
+    }
+    SV_TableRec* t = tv->table;
+    uint32_t start = t->nextKey;
+    ScriptValue key{};
+    key.tag = VARTYPE_INTEGER;
+    for (;;) {
+        uint32_t k = t->nextKey + 1;
+        if (k > kLastFreshKey) k = 1;
+        t->nextKey = k;
+        key.bits = k;
+        if (!FindEntry(t, &key)) break;
+        if (k == start) return 0;
+    }
+    return SV_TableAdd(tv, &key, data) ? key.i : 0;
+}
+
+ScriptValue* SV_TableFind(ScriptValue* tv, const ScriptValue* key) {
+    if (tv->tag != VARTYPE_TABLE) {
+        SV_TextOf t(tv), k(key);
+        Qel_BannerPrintf("%s %s.SV_TableFind(%s) Trying to find value in nonexisting table!\n", SE_PositionText(),
+                         t.text, k.text);
+        return nullptr;
+    }
+    if (!tv->table) return nullptr;
+    SV_TableEntry* e = FindEntry(tv->table, key);
+    return e ? &e->cell[1] : nullptr;
+}
+
+int SV_TableExists(ScriptValue* tv, const ScriptValue* key) {
+    if (tv->tag != VARTYPE_TABLE) {
+        SV_TextOf t(tv), k(key);
+        Qel_BannerPrintf("%s %s.SV_TableExists(%s) Trying to check in nonexisting table!\n", SE_PositionText(),
+                         t.text, k.text);
+        return 0;
+    }
+    return tv->table && FindEntry(tv->table, key) ? 1 : 0;
+}
+
+int SV_TableRemove(ScriptValue* tv, const ScriptValue* key) {
+    if (tv->tag != VARTYPE_TABLE) {
+        SV_TextOf t(tv), k(key);
+        Qel_BannerPrintf("%s %s.SV_TableRemove(%s) Trying to remove entry from nonexisting table!\n",
+                         SE_PositionText(), t.text, k.text);
+        return 0;
+    }
+    SV_TableRec* t = tv->table;
+    if (!t || !t->buckets) {
+        Qel_BannerPrintf("SV_TableRemove() Table has no HashLists!\n");
+        return 0;
+    }
+    SV_TableEntry** link = nullptr;
+    SV_TableEntry* e = FindEntry(t, key, &link);
+    if (!e) {
+        Qel_DPrintf(0, "SV_TableRemove() Noncritical; Couldn't find key in table!\n");
+        return 0;
+    }
+    *link = e->next;
+    t->count--;
+    SV_Release(&e->cell[0]);
+    SV_Release(&e->cell[1]);
+    SB_FreeRecord(g_SEContext, SE_MEMCAT_TABLE_ENTRY, e);
+    return 1;
+}
+
+uint32_t SV_TableSize(const ScriptValue* tv) {
+    return tv->tag == VARTYPE_TABLE && tv->table ? tv->table->count : 0;
+}
+
+ScriptValue* SV_TableNextKey(const ScriptValue* key, ScriptValue* tv) {
+    if (tv->tag != VARTYPE_TABLE || !tv->table || !tv->table->buckets) return nullptr;
+    SV_TableRec* t = tv->table;
+    uint32_t from = 0;
+    if (key) {
+        if (SV_TableEntry* e = FindEntry(t, key)) {
+            if (e->next) return &e->next->cell[0];
+            from = SV_GetHashCode(key, t->bucketCount) + 1;
+        }
+    }
+    for (uint32_t b = from; b < t->bucketCount; ++b)
+        if (t->buckets[b]) return &t->buckets[b]->cell[0];
+    return nullptr;
+}
+
+void SV_TableFree(SV_TableRec* t) {
+    SE_Context* ctx = g_SEContext;
+    if (ctx && ctx->tableTable && t->id) Qel_TableRemove(ctx->tableTable, t->id);
+    SV_TableEntry** buckets = t->buckets;
+    uint32_t n = t->bucketCount;
+    t->buckets = nullptr;
+    t->bucketCount = kNewTableBuckets;
+    t->nextKey = 1;
+    t->count = 0;
+    if (buckets) {
+        for (uint32_t b = 0; b < n; ++b) {
+            SV_TableEntry* e = buckets[b];
+            while (e) {
+                SV_TableEntry* next = e->next;
+                SV_Release(&e->cell[0]);
+                SV_Release(&e->cell[1]);
+                SB_FreeRecord(ctx, SE_MEMCAT_TABLE_ENTRY, e);
+                e = next;
+            }
+        }
+        FreeBuckets(buckets, n);
+    }
+    SB_FreeRecord(ctx, SE_MEMCAT_TABLE, t);
+}

@@ -1,0 +1,35 @@
+// Script tables: hash maps from INTEGER or string keys to values.
+#pragma once
+
+#include <cstdint>
+
+#include "script/values.h"
+
+struct SV_TableEntry {
+    SV_TableEntry* next;
+    ScriptValue cell[2];     // key, then data
+};
+
+struct SV_TableRec {
+    uint32_t id;             // key in the context's table table
+    int32_t refCount;
+    SV_TableEntry** buckets; // null until the first insertion
+    uint32_t bucketCount;    // a power of two, 4 for a new table
+    uint32_t nextKey;        // last key handed out by SV_TableNew
+    uint32_t count;
+};
+
+// The data cell that follows a key cell returned by SV_TableNextKey.
+inline ScriptValue* SV_TableEntryData(ScriptValue* key) { return key + 1; }
+
+SV_TableRec* SV_TableCreate();   // a new empty record with refcount 0, or null
+int SV_TableAdd(ScriptValue* t, const ScriptValue* key, const ScriptValue* data);
+int32_t SV_TableNew(ScriptValue* t, const ScriptValue* data);
+ScriptValue* SV_TableFind(ScriptValue* t, const ScriptValue* key);
+int SV_TableExists(ScriptValue* t, const ScriptValue* key);
+int SV_TableRemove(ScriptValue* t, const ScriptValue* key);
+uint32_t SV_TableSize(const ScriptValue* t);
+ScriptValue* SV_TableNextKey(const ScriptValue* key, ScriptValue* t);
+uint32_t SV_GetHashCode(const ScriptValue* key, uint32_t bucketCount);
+// Frees a record whose count reached 0 (the release path only).
+void SV_TableFree(SV_TableRec* rec);

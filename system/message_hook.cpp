@@ -1,0 +1,3 @@
+#include "system/message_hook.h"
+
+S_MessageBoxFn g_LogMessageBox = nullptr;

@@ -1,5 +1,0 @@
-#include <gtest/gtest.h>
-
-#include "base/general.h"
-
-TEST(Skeleton, NoSystemStateBeforeStartUp) { EXPECT_EQ(g_SystemState, nullptr); }

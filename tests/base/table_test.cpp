@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
+
+#include "base/memory.h"
+#include "base/table.h"
+
+namespace {
+
+// Owns a table for one test so a failing expectation never leaks it.
+struct TableHolder {
+    QelTable* t = Qel_TableCreate();
+    ~TableHolder() { Qel_TableFree(t); }
+};
+
+std::vector<uint32_t> IterationKeys(const QelTable* t) {
+    std::vector<uint32_t> keys;
+    for (uint32_t k = Qel_TableNext(t, 0); k != 0 && keys.size() <= t->entryCount; k = Qel_TableNext(t, k))
+        keys.push_back(k);
+    return keys;
+}
+
+}  // namespace
+
+TEST(QelTable, NewTableIsEmptyWithEightBucketsAndHandsOutTwoThenThree) {
+    TableHolder h;
+    ASSERT_NE(h.t, nullptr);
+    EXPECT_EQ(h.t->buckets, nullptr);
+    EXPECT_EQ(h.t->bucketCount, 8u);
+    EXPECT_EQ(Qel_TableGetNextKey(h.t), 1u);
+    EXPECT_EQ(Qel_TableGetCount(h.t), 0u);
+    EXPECT_EQ(Qel_TableGet(h.t, 1), 0u);
+    EXPECT_EQ(Qel_TableNext(h.t, 0), 0u);
+
+    EXPECT_EQ(Qel_TableAdd(h.t, 100), 2u);
+    EXPECT_EQ(Qel_TableAdd(h.t, 200), 3u);
+    EXPECT_EQ(Qel_TableGet(h.t, 2), 100u);
+    EXPECT_EQ(Qel_TableGet(h.t, 3), 200u);
+    EXPECT_EQ(Qel_TableGetNextKey(h.t), 3u);
+    EXPECT_EQ(Qel_TableGetCount(h.t), 2u);
+}
+
+TEST(QelTable, SetAddsThenReplacesAndKeepsPointerSizedValues) {
+    TableHolder h;
+    int object = 0;
+    const auto ptr = reinterpret_cast<uintptr_t>(&object);
+    const uintptr_t wide = uintptr_t(0xdeadbeef) << 32 | 0x12345678;
+
+    EXPECT_EQ(Qel_TableSet(h.t, 7, ptr), 1);
+    EXPECT_EQ(Qel_TableSet(h.t, 0xffffffffu, wide), 1);
+    EXPECT_EQ(Qel_TableSet(h.t, 7, wide), 0);
+    EXPECT_EQ(Qel_TableGetCount(h.t), 2u);
+    EXPECT_EQ(Qel_TableGet(h.t, 7), wide);
+    EXPECT_EQ(Qel_TableGet(h.t, 0xffffffffu), wide);
+    EXPECT_EQ(Qel_TableGet(h.t, 15), 0u);  // same bucket as 7, absent
+
+    QelTableEntry* e = Qel_TableFind(h.t, 0xffffffffu);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->key, 0xffffffffu);
+    EXPECT_EQ(Qel_TableFind(h.t, 8), nullptr);
+}
+
+TEST(QelTable, NewEntriesGoToTheEndOfTheirChainAndIterateInBucketOrder) {
+    TableHolder h;
+    for (uint32_t k : {9u, 2u, 1u, 17u}) Qel_TableSet(h.t, k, k * 10);
+    // Bucket 1 holds 9, 1, 17 in insertion order, bucket 2 holds 2.
+    EXPECT_EQ(IterationKeys(h.t), (std::vector<uint32_t>{9, 1, 17, 2}));
+    EXPECT_EQ(Qel_TableNext(h.t, 17), 2u);
+    EXPECT_EQ(Qel_TableNext(h.t, 2), 0u);
+    // A key that is not in the table restarts from the first key.
+    EXPECT_EQ(Qel_TableNext(h.t, 5), 9u);
+    EXPECT_EQ(Qel_TableNext(h.t, 25), 9u);
+}
+
+TEST(QelTable, EighthEntryGrowsToThirtyTwoBucketsAndEveryKeyStaysReachable) {
+    TableHolder h;
+    // Keys sharing one bucket before growth, spread after it.
+    for (uint32_t i = 0; i < 7; ++i) EXPECT_EQ(Qel_TableSet(h.t, 3 + 8 * i, i + 1), 1);
+    EXPECT_EQ(h.t->bucketCount, 8u);
+    EXPECT_EQ(Qel_TableSet(h.t, 3 + 8 * 7, 8), 1);
+    EXPECT_EQ(h.t->bucketCount, 32u);
+    for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(Qel_TableGet(h.t, 3 + 8 * i), i + 1);
+
+    // Keep going across the next growth (32 -> 128) and check the whole set.
+    std::unordered_map<uint32_t, uintptr_t> expected;
+    for (uint32_t i = 0; i < 8; ++i) expected[3 + 8 * i] = i + 1;
+    for (uint32_t i = 0; i < 300; ++i) {
+        uint32_t key = 0x9e3779b9u * (i + 1);
+        if (key == 0 || expected.count(key)) continue;
+        Qel_TableSet(h.t, key, key ^ 0x5555);
+        expected[key] = key ^ 0x5555;
+    }
+    EXPECT_EQ(h.t->bucketCount, 512u);
+    EXPECT_EQ(Qel_TableGetCount(h.t), expected.size());
+    for (auto [k, v] : expected) EXPECT_EQ(Qel_TableGet(h.t, k), v) << k;
+
+    std::vector<uint32_t> seen = IterationKeys(h.t);
+    std::sort(seen.begin(), seen.end());
+    std::vector<uint32_t> keys;
+    for (auto& kv : expected) keys.push_back(kv.first);
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(seen, keys);
+}
+
+TEST(QelTable, RemoveUnlinksFromAnyChainPositionAndKeepsTheBuckets) {
+    TableHolder h;
+    for (uint32_t k : {4u, 12u, 20u}) Qel_TableSet(h.t, k, k + 1);
+    EXPECT_EQ(Qel_TableRemove(h.t, 12), 13u);  // middle of the chain
+    EXPECT_EQ(Qel_TableRemove(h.t, 12), 0u);
+    EXPECT_EQ(Qel_TableRemove(h.t, 99), 0u);
+    EXPECT_EQ(Qel_TableGet(h.t, 4), 5u);
+    EXPECT_EQ(Qel_TableGet(h.t, 20), 21u);
+    EXPECT_EQ(Qel_TableRemove(h.t, 4), 5u);  // chain head
+    EXPECT_EQ(Qel_TableRemove(h.t, 20), 21u);
+    EXPECT_EQ(Qel_TableGetCount(h.t), 0u);
+
+    QelTableEntry** buckets = h.t->buckets;
+    ASSERT_NE(buckets, nullptr);
+    EXPECT_EQ(Qel_TableNext(h.t, 0), 0u);
+    EXPECT_EQ(Qel_TableSet(h.t, 6, 60), 1);
+    EXPECT_EQ(h.t->buckets, buckets);
+    EXPECT_EQ(Qel_TableGet(h.t, 6), 60u);
+}
+
+TEST(QelTable, RemovingWhileIteratingWorksWhenTheNextKeyIsFetchedFirst) {
+    TableHolder h;
+    for (uint32_t k = 1; k <= 20; ++k) Qel_TableSet(h.t, k, k);
+    int visited = 0;
+    for (uint32_t k = Qel_TableNext(h.t, 0); k != 0;) {
+        uint32_t next = Qel_TableNext(h.t, k);
+        if (k % 2 == 0) Qel_TableRemove(h.t, k);
+        ++visited;
+        k = next;
+    }
+    EXPECT_EQ(visited, 20);
+    EXPECT_EQ(Qel_TableGetCount(h.t), 10u);
+    for (uint32_t k = 1; k <= 20; ++k) EXPECT_EQ(Qel_TableGet(h.t, k), k % 2 ? k : 0u);
+}
+
+TEST(QelTable, SetNextKeyFoldsValuesAboveTheRange) {
+    struct Case {
+        uint32_t stored, counter;
+    };
+    const Case cases[] = {
+        {5, 5},
+        {QEL_TABLE_MAX_KEY, QEL_TABLE_MAX_KEY},
+        {0x7fffffff, 3},
+        {0x80000000u, 4},
+        {0xffffffffu, 6},
+    };
+    TableHolder h;
+    for (const Case& c : cases) {
+        Qel_TableSetNextKey(h.t, c.stored);
+        EXPECT_EQ(Qel_TableGetNextKey(h.t), c.counter) << c.stored;
+    }
+}
+
+TEST(QelTable, AddSkipsKeysInUseAndWrapsToOne) {
+    TableHolder h;
+    Qel_TableSet(h.t, 6, 1);
+    Qel_TableSet(h.t, 7, 1);
+    Qel_TableSetNextKey(h.t, 5);
+    EXPECT_EQ(Qel_TableAdd(h.t, 42), 8u);
+    EXPECT_EQ(Qel_TableGet(h.t, 8), 42u);
+
+    Qel_TableSetNextKey(h.t, QEL_TABLE_MAX_KEY - 1);
+    EXPECT_EQ(Qel_TableAdd(h.t, 1), QEL_TABLE_MAX_KEY);
+    EXPECT_EQ(Qel_TableAdd(h.t, 2), 1u);
+    EXPECT_EQ(Qel_TableAdd(h.t, 3), 2u);
+
+    // A counter of 0 (restored from elsewhere) still hands out keys in range.
+    Qel_TableSetNextKey(h.t, 0);
+    EXPECT_EQ(Qel_TableAdd(h.t, 4), 3u);
+}
+
+TEST(QelTable, IterationStopsWithANoticeAtAnEntryWithKeyZero) {
+    TableHolder h;
+    Qel_TableSet(h.t, 0, 1);
+    Qel_TableSet(h.t, 8, 2);  // behind key 0 in bucket 0
+    Qel_TableSet(h.t, 3, 3);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Qel_TableNext(h.t, 0), 0u);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Qel_TableNext() found entry with key=0!\n"), std::string::npos);
+    EXPECT_EQ(Qel_TableNext(h.t, 8), 3u);
+    EXPECT_EQ(Qel_TableGet(h.t, 0), 1u);
+}
+
+TEST(QelTable, FreeGivesBackEveryByteAndCountsLiveTables) {
+    const int64_t before = Int_GetTag0Mem();
+    const int32_t live = Qel_TableGetLiveCount();
+    QelTable* a = Qel_TableCreate();
+    QelTable* b = Qel_TableCreate();
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(Qel_TableGetLiveCount(), live + 2);
+    EXPECT_GE(Qel_TableGetPeakCount(), live + 2);
+    for (uint32_t i = 0; i < 100; ++i) Qel_TableAdd(a, i);
+    Qel_TableSet(b, 1, 1);
+    Qel_TableRemove(b, 1);
+    EXPECT_GT(Int_GetTag0Mem(), before);
+    Qel_TableFree(a);
+    Qel_TableFree(b);
+    EXPECT_EQ(Int_GetTag0Mem(), before);
+    EXPECT_EQ(Qel_TableGetLiveCount(), live);
+    EXPECT_GE(Qel_TableGetPeakCount(), live + 2);
+}
+
+TEST(QelTable, NullTableIsRefusedQuietly) {
+    EXPECT_EQ(Qel_TableSet(nullptr, 1, 1), 0);
+    EXPECT_EQ(Qel_TableGet(nullptr, 1), 0u);
+    EXPECT_EQ(Qel_TableFind(nullptr, 1), nullptr);
+    EXPECT_EQ(Qel_TableRemove(nullptr, 1), 0u);
+    EXPECT_EQ(Qel_TableAdd(nullptr, 1), 0u);
+    EXPECT_EQ(Qel_TableNext(nullptr, 0), 0u);
+    EXPECT_EQ(Qel_TableGetCount(nullptr), 0u);
+    Qel_TableSetNextKey(nullptr, 3);
+    Qel_TableFree(nullptr);
+}
+
+namespace {
+
+struct Item {
+    QelListNode node;
+    int id;
+};
+
+// Ids front to back, checking the back links on the way.
+std::vector<int> ListIds(const QelList& list) {
+    std::vector<int> ids;
+    const QelListNode* prev = &list.head;
+    for (const QelListNode* n = list.head.next; n->next; n = n->next) {
+        EXPECT_EQ(n->prev, prev);
+        ids.push_back(reinterpret_cast<const Item*>(n)->id);
+        prev = n;
+    }
+    EXPECT_EQ(list.tail.prev, prev);
+    EXPECT_EQ(list.tail.next, nullptr);
+    return ids;
+}
+
+}  // namespace
+
+TEST(QelList, InsertSortedKeepsDescendingOrderNewestFirstAmongEqualKeys) {
+    QelList list;
+    Qel_ListInit(&list);
+    EXPECT_EQ(list.head.next, &list.tail);
+    Item items[] = {{{nullptr, nullptr, 5}, 1}, {{nullptr, nullptr, 9}, 2}, {{nullptr, nullptr, 5}, 3},
+                    {{nullptr, nullptr, -4}, 4}, {{nullptr, nullptr, 20}, 5}};
+    for (Item& it : items) Qel_ListInsertSorted(&list, &it.node);
+    EXPECT_EQ(ListIds(list), (std::vector<int>{5, 2, 3, 1, 4}));
+}
+
+TEST(QelList, AddTailIgnoresTheKeyAndRemoveUnlinksOnce) {
+    QelList list;
+    Qel_ListInit(&list);
+    Item a{{nullptr, nullptr, 1}, 1}, b{{nullptr, nullptr, 7}, 2}, c{{nullptr, nullptr, 3}, 3};
+    Qel_ListAddTail(&list, &a.node);
+    Qel_ListAddTail(&list, &b.node);
+    Qel_ListAddTail(&list, &c.node);
+    EXPECT_EQ(ListIds(list), (std::vector<int>{1, 2, 3}));
+
+    Qel_ListRemove(&b.node);
+    EXPECT_EQ(b.node.next, nullptr);
+    Qel_ListRemove(&b.node);  // already out: left alone
+    Qel_ListRemove(&list.tail);
+    Qel_ListRemove(&list.head);
+    EXPECT_EQ(ListIds(list), (std::vector<int>{1, 3}));
+    Qel_ListRemove(&a.node);
+    Qel_ListRemove(&c.node);
+    EXPECT_EQ(list.head.next, &list.tail);
+    EXPECT_EQ(list.tail.prev, &list.head);
+}
+
+TEST(QelList, ResortRestoresOrderAfterKeysChangeInPlace) {
+    QelList list;
+    Qel_ListInit(&list);
+    Item items[6];
+    for (int i = 0; i < 6; ++i) {
+        items[i] = {{nullptr, nullptr, 60 - 10 * i}, i};
+        Qel_ListInsertSorted(&list, &items[i].node);
+    }
+    items[5].node.key = 100;  // last becomes the largest
+    items[0].node.key = -1;   // first becomes the smallest
+    items[3].node.key = 45;   // middle moves up
+    items[2].node.key = 45;   // a moved node goes before an equal key
+    Qel_ListResort(&list);
+    EXPECT_EQ(ListIds(list), (std::vector<int>{5, 1, 3, 2, 4, 0}));
+
+    QelList empty;
+    Qel_ListInit(&empty);
+    Qel_ListResort(&empty);
+    EXPECT_EQ(empty.head.next, &empty.tail);
+}
+
+TEST(QelWordArray, FindLooksOnlyAtTheCountedWords) {
+    const int32_t words[] = {3, 10, -2, 7, 99};  // 99 lies beyond the count
+    const int32_t none[] = {0, 10};
+    struct Case {
+        const int32_t* words;
+        int32_t value;
+        int found;
+    };
+    const Case cases[] = {
+        {words, 10, 1}, {words, -2, 1}, {words, 7, 1}, {words, 99, 0}, {words, 3, 0},
+        {none, 10, 0},  {nullptr, 0, 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Qel_WordArrayFind(c.words, c.value), c.found) << c.value;
+}

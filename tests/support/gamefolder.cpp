@@ -1,0 +1,93 @@
+#include "support/gamefolder.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "tools/lib/packed_writer.h"
+
+namespace fs = std::filesystem;
+
+static std::string ScratchRoot() {
+    const char* s = getenv("TREVAN_TEST_SCRATCH");
+    return (s && s[0]) ? s : fs::temp_directory_path().string();
+}
+
+TempGameFolder::TempGameFolder() {
+    static std::atomic<int> counter{0};
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    std::string test = info ? std::string(info->test_suite_name()) + "." + info->name() : "game";
+    for (char& c : test)
+        if (!isalnum(static_cast<unsigned char>(c)) && c != '.') c = '_';
+    fs::path p = fs::path(ScratchRoot()) / "games" /
+                 (test + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+    fs::remove_all(p);
+    fs::create_directories(p);
+    path_ = p.string();
+    oldCwd_ = fs::current_path().string();
+    fs::current_path(p);
+}
+
+TempGameFolder::~TempGameFolder() {
+    std::error_code ec;
+    fs::current_path(oldCwd_, ec);
+    fs::remove_all(path_, ec);
+}
+
+void TempGameFolder::Write(const std::string& name, const std::string& text) const {
+    WriteBytes(name, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+void TempGameFolder::WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    fs::path p = fs::path(path_) / name;
+    if (p.has_parent_path()) fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    ASSERT_TRUE(out.good()) << "cannot write " << p;
+}
+
+std::vector<uint8_t> TempGameFolder::Read(const std::string& name) const {
+    std::ifstream in(fs::path(path_) / name, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool TempGameFolder::Exists(const std::string& name) const { return fs::exists(fs::path(path_) / name); }
+
+void TempGameFolder::WriteCatalog(const std::string& catName, const std::vector<ToolCatalogMember>& members) const {
+    std::string error;
+    ASSERT_TRUE(Tool_WriteCatalog((fs::path(path_) / catName).string(), members, &error)) << error;
+}
+
+void TempGameFolder::WritePacked(const std::string& name, const std::vector<uint8_t>& data, uint8_t key) const {
+    WriteBytes(name, Tool_Pack(data, key));
+}
+
+const AppDescriptor* TestAppDescriptor() {
+    static const AppDescriptor app = {
+        "TrevanTest", 0, 100, "save\\Qel%02d.sav", "%02d.cat", "%c%02d.cat", "mods\\%s.cat", "screenshots",
+        "F\\%s", {"tex\\%s", "textures\\%s", "dds\\%s"}, "L\\%s.obj", "mov\\%s"};
+    return &app;
+}
+
+GeneralSession::GeneralSession(std::vector<std::string> args, const AppDescriptor* app) {
+    args_.push_back("trevan");
+    for (std::string& a : args) args_.push_back(std::move(a));
+    for (std::string& a : args_) argv_.push_back(a.data());
+    argv_.push_back(nullptr);
+    state_ = InitGeneral(int(args_.size()), app, argv_.data());
+}
+
+GeneralSession::~GeneralSession() { ExitGeneral(0); }
+
+std::vector<ToolCatalogMember> Members(const std::vector<std::pair<std::string, std::string>>& items) {
+    std::vector<ToolCatalogMember> out;
+    for (const auto& [name, text] : items) out.push_back({name, Bytes(text)});
+    return out;
+}
+
+std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/general.h"
+#include "platform/win32/timer.h"
+#include "system/clock.h"
+
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+namespace {
+
+// A counter of 1 MHz driven by the test: 1000 ticks per millisecond.
+class ClockTest : public testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = g_SystemState;
+        g_SystemState = &sys_;
+        Win32_SetTimerSeam(&seam_);
+        ASSERT_EQ(S_InitTimer(), 1);
+    }
+    void TearDown() override {
+        Win32_SetTimerSeam(nullptr);
+        g_SystemState = saved_;
+    }
+    // Moves the counter on by ms (fractions allowed) and reads the clocks.
+    void Elapse(double ms) {
+        seam_.counter += static_cast<int64_t>(ms * 1000.0);
+        S_ReadSystemClock();
+    }
+
+    SystemState sys_{};
+    SystemState* saved_ = nullptr;
+    Win32TimerSeam seam_{5000000, 1000000, false, false};
+};
+
+struct StepCase {
+    int32_t scale;
+    double frameMs;
+    int32_t gameStep;
+    int32_t realStep;
+};
+
+TEST_F(ClockTest, GameStepIsClampedAndScaled) {
+    const StepCase cases[] = {
+        {65536, 0, 1, 0},        // same millisecond: still one scaled ms
+        {65536, 16, 16, 16},
+        {65536, 200, 200, 200},
+        {65536, 5000, 200, 5000}, // a stall: game time moves 200 ms only
+        {32768, 3, 2, 3},         // (3 * 32768 + 32768) >> 16
+        {131072, 250, 400, 250},
+        {0, 10, 0, 10},
+    };
+    for (const StepCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "scale " << c.scale << " frame " << c.frameMs);
+        sys_.gameTimeScale = c.scale;
+        sys_.gameClock = 1000;
+        sys_.realClock = 1000;
+        Elapse(c.frameMs);
+        EXPECT_EQ(sys_.gameClock, 1000 + c.gameStep);
+        EXPECT_EQ(sys_.realClock, 1000 + c.realStep);
+    }
+}
+
+TEST_F(ClockTest, RemainderTicksCountTowardsTheNextReading) {
+    sys_.realClock = 0;
+    Elapse(1.5);
+    EXPECT_EQ(sys_.realClock, 1);
+    Elapse(1.5);
+    EXPECT_EQ(sys_.realClock, 3);
+}
+
+TEST_F(ClockTest, OneShotStepIsExactAndUsedOnce) {
+    sys_.gameTimeScale = 0;
+    sys_.gameClock = 500;
+    EXPECT_EQ(S_SetTimeStep(33), 33);
+    Elapse(5);
+    EXPECT_EQ(sys_.gameClock, 533);
+    Elapse(5);
+    EXPECT_EQ(sys_.gameClock, 533);  // scale 0 again
+}
+
+TEST_F(ClockTest, ClocksWrapAndStayInRange) {
+    sys_.gameClock = 32399990;
+    S_SetTimeStep(20);
+    Elapse(1);
+    EXPECT_EQ(sys_.gameClock, 10);
+
+    // A step of more than a whole turn, and a stall of 20 hours.
+    sys_.gameClock = 1000;
+    S_SetTimeStep(100000000);
+    sys_.realClock = 32000000;
+    Elapse(20.0 * 3600 * 1000);
+    EXPECT_EQ(sys_.gameClock, (1000 + 100000000) % S_CLOCK_SPAN);
+    EXPECT_EQ(sys_.realClock, static_cast<int32_t>((32000000LL + 72000000LL) % S_CLOCK_SPAN));
+
+    sys_.gameClock = 300;
+    S_SetTimeStep(-500);
+    Elapse(0);
+    EXPECT_EQ(sys_.gameClock, 32399800);
+}
+
+TEST(ClockArithmetic, AdvanceAndDifference) {
+    EXPECT_EQ(S_ClockAdvance(32399990, 20), 10);
+    EXPECT_EQ(S_ClockAdvance(300, -500), 32399800);
+    EXPECT_EQ(S_ClockAdvance(0, -S_CLOCK_SPAN * 3 - 1), S_CLOCK_SPAN - 1);
+    EXPECT_EQ(S_ClockAdvance(-5, 0), S_CLOCK_SPAN - 5);
+    EXPECT_EQ(S_ClockDiff(10, 32399990), 20);
+    EXPECT_EQ(S_ClockDiff(32399990, 10), -20);
+    EXPECT_EQ(S_ClockDiff(16200000, 0), 16200000);
+    EXPECT_EQ(S_ClockDiff(0, 16200000), -16200000);
+    EXPECT_EQ(S_ClockDiff(7, 7), 0);
+}
+
+TEST_F(ClockTest, DeltaReadersFoldAndNeverReadZero) {
+    sys_.realClock = 32399990;
+    S_GetRealTimeDelta();
+    sys_.realClock = 10;
+    EXPECT_EQ(S_GetRealTimeDelta(), 20);   // across the wrap
+    EXPECT_EQ(S_GetRealTimeDelta(), 1);    // nothing happened: 1, not 0
+    sys_.realClock = 10 + 40000;
+    EXPECT_EQ(S_GetRealTimeDelta(), 1);    // over-long
+    sys_.realClock = 5;
+    EXPECT_EQ(S_GetRealTimeDelta(), 1);    // backwards
+
+    sys_.gameTimeScale = 65536;
+    S_ResetTimeDeltas();
+    seam_.counter += 40000;
+    EXPECT_EQ(S_GetTimeDelta(), 40);
+}
+
+TEST_F(ClockTest, CounterFailuresAreLoggedAndChangeNothing) {
+    sys_.gameClock = 77;
+    sys_.realClock = 88;
+    seam_.counterFails = true;
+    CaptureStderr();
+    EXPECT_EQ(S_ReadSystemClock(), 0);
+    EXPECT_NE(GetCapturedStderr().find("S_ReadSystemClock() Unable to QueryPerformanceCounter()\n"),
+              std::string::npos);
+    EXPECT_EQ(sys_.gameClock, 77);
+    EXPECT_EQ(sys_.realClock, 88);
+
+    seam_.counterFails = false;
+    seam_.frequencyFails = true;
+    CaptureStderr();
+    EXPECT_EQ(S_InitTimer(), 0);
+    EXPECT_NE(GetCapturedStderr().find("S_InitTimer() Unable to QueryPerformanceFrequency()\n"), std::string::npos);
+}
+
+TEST_F(ClockTest, ZeroFrequencyStopsRealTimeWithoutDividing) {
+    seam_.frequency = 0;
+    ASSERT_EQ(S_InitTimer(), 1);
+    sys_.gameClock = 0;
+    sys_.realClock = 0;
+    Elapse(1000);
+    EXPECT_EQ(sys_.realClock, 0);
+    EXPECT_EQ(sys_.gameClock, 1);
+}
+
+TEST_F(ClockTest, FramesPerSecond) {
+    CaptureStderr();
+    sys_.debugFlags = 4;
+    S_updateFpsTimer();  // frame counter did not move since the start
+    EXPECT_NE(GetCapturedStderr().find("S_updateFpsTimer() already updated this frame\n"), std::string::npos);
+
+    for (int frame = 1; frame <= 40; ++frame) {
+        sys_.frameCounter = frame;
+        sys_.realFrameDelta = 25;
+        S_updateFpsTimer();
+        EXPECT_EQ(sys_.instantFps, 40);
+        if (frame == 39) {
+            EXPECT_EQ(sys_.averageFps, 0);  // 975 ms: not yet a second
+        }
+    }
+    EXPECT_EQ(sys_.averageFps, 40);  // 40 frames in 1000 ms
+
+    sys_.realFrameDelta = 7;
+    S_updateFpsTimer();  // same frame again: nothing changes
+    EXPECT_EQ(sys_.instantFps, 40);
+}
+
+}  // namespace

@@ -61,6 +61,13 @@ bool VideoTestBase::OpenVideo(int width, int height, bool windowed) {
 void VideoTestBase::CloseVideo() {
     S_3DFreeLookupTextures();
     S_CloseVideoDevice(1);
+    // Enumeration alone (no display record) leaves the tables to free here.
+    if (g_RendererState) {
+        S_FreeDevicesList();
+        if (g_RendererState->d3d) g_RendererState->d3d->Release();
+        Int_FreeRecord(g_RendererState, 0);
+        g_RendererState = nullptr;
+    }
 }
 
 void SeamOneAdapter(const char* description, unsigned desktopW, unsigned desktopH,

@@ -206,6 +206,7 @@ int S_ReleaseEBMSurfaces(EBM* bitmap) {
     if (sys->WE_lpDestTexture) {
         if (sys->surface) {
             sys->surface->Release();
+            --g_D3DCounters.surfaces;
             sys->surface = nullptr;
         }
         if (!(sys->flags & SYSEBM_TEXTURE_NOT_OWNED)) {

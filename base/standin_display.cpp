@@ -3,24 +3,14 @@
 #include "base/standin_display.h"
 
 #include "program/standin_calls.h"
-#include "system/entry.h"
+#include "system/video.h"
 
 #define STANDIN __attribute__((weak))
 
-namespace {
-bool s_open = false;
-uint32_t s_flags = 0;
-}  // namespace
-
-STANDIN VideoRecord* Qel_CreateVideoDisplayList(uint32_t flags, int16_t, int16_t, int16_t) {
+STANDIN VideoRecord* Qel_CreateVideoDisplayList(uint32_t flags, int16_t width, int16_t height, int16_t depth) {
     StandIn_Record("Qel_CreateVideoDisplayList");
     if (StandIn_Fails("Qel_CreateVideoDisplayList")) return nullptr;
-    s_open = true;
-    s_flags = flags;
-    // There is no window to activate; the game runs as if its window were active.
-    g_ApplicationRecord.active = 1;
-    static char record;
-    return reinterpret_cast<VideoRecord*>(&record);
+    return S_InitVideo(width, height, depth, flags);
 }
 
 STANDIN DisplayList* Qel_OpenDisplay(DisplayList*, EBM*, int16_t, int16_t, int32_t, uint32_t) {
@@ -28,15 +18,15 @@ STANDIN DisplayList* Qel_OpenDisplay(DisplayList*, EBM*, int16_t, int16_t, int32
     return nullptr;
 }
 
-STANDIN void Qel_CloseVideo(int) {
+STANDIN void Qel_CloseVideo(int mode) {
     StandIn_Record("Qel_CloseVideo");
-    s_open = false;
-    s_flags = 0;
+    S_CloseVideoDevice(mode);
 }
 
-STANDIN void Qel_UpdateScreen() { StandIn_Record("Qel_UpdateScreen"); }
+STANDIN void Qel_UpdateScreen() {
+    StandIn_Record("Qel_UpdateScreen");
+    if (g_VideoRecord) S_FlipScreen();
+}
+
 STANDIN void P_CaptureScreen() { StandIn_Record("P_CaptureScreen"); }
 STANDIN void TC_MemoryFlush() { StandIn_Record("TC_MemoryFlush"); }
-
-uint32_t StandIn_VideoFlags() { return s_flags; }
-bool StandIn_VideoOpen() { return s_open; }

@@ -1,8 +1,9 @@
-// STAND-IN for the video display, the displays and the screen capture of the
-// base library while they are being built: the calls the program's start-up,
-// game loop and exit make, with the names and arguments the real modules have.
-// Each records its call (program/standin_calls.h) and can be made to fail.
-// Delete this file once base/display.* and the video device are on main.
+// STAND-IN for the displays and the screen capture of the base library while
+// they are being built: the calls the program's start-up, game loop and exit
+// make, with the names and arguments the real modules have. The video display
+// is the system layer's video device; views and capture only record their
+// calls (program/standin_calls.h). Delete this file once base/display.* and
+// the screen capture are on main.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,3 @@ void Qel_CloseVideo(int mode);
 void Qel_UpdateScreen();
 void P_CaptureScreen();
 void TC_MemoryFlush();
-
-// The open display's flag word; 0 without one.
-uint32_t StandIn_VideoFlags();
-bool StandIn_VideoOpen();

@@ -23,12 +23,14 @@
 #include "script/modules.h"
 #include "script/tasks.h"
 #include "space/standin.h"
+#include "system/adapters.h"
 #include "system/input.h"
+#include "system/settings.h"
 #include "system/keys.h"
 #include "system/sound.h"
-#include "system/standin_devices.h"
 #include "system/standin_fields.h"
 #include "system/timer.h"
+#include "system/video.h"
 #include "system/window.h"
 
 namespace {
@@ -139,6 +141,8 @@ int P_ExitStatus(int reason) {
 double P_WriteBenchmarkReport() {
     const SystemState* sys = g_SystemState;
     const SystemFieldsStandIn& f = g_SysStandIn;
+    const uint32_t d3d = sys ? sys->VideoD3DFlags : 0;
+    const uint32_t d3d2 = sys ? sys->VideoD3DFlags2 : 0;
     int rows = 0;
     double sum = 0.0;
     while (rows < P_BENCHMARK_SCENES && g_BenchmarkTable[rows].average != 0.0f) sum += g_BenchmarkTable[rows++].average;
@@ -151,17 +155,17 @@ double P_WriteBenchmarkReport() {
                 "%s\n\nGraphic card info: %s\nCPU info: %s\nSystem memory: [%d MB]\n\n\nVideo settings during "
                 "benchmark:\n\tScreen resolution:\t %d x %d * [%d]\n\tusing shader profile:\t %s\n\tAntialias "
                 "Mode:\t\t %s\n\tAnisotropic Mode:\t %s\n\n",
-                f.gameVersion, f.graphicsCard, f.processor, sys ? static_cast<int>(sys->physicalMemoryMB) : 0,
-                sys ? sys->width : 0, sys ? sys->height : 0, sys ? sys->depth : 0, f.shaderProfile, f.antialiasName,
+                f.gameVersion, sys ? sys->adapterSummary : "", f.processor,
+                sys ? static_cast<int>(sys->physicalMemoryMB) : 0, sys ? sys->width : 0, sys ? sys->height : 0,
+                sys ? sys->depth : 0, sys ? sys->shaderVersion : "", S_AntialiasName(sys ? sys->antialiasMode : -1),
                 f.anisotropicName);
     Qel_fprintf(file,
                 "Graphic & Shader settings\n\tTexture quality:\t%s\n\tShader quality:\t\t%s\n\tAuto Quality "
                 "Control:\t%s\n\tHigh quality bumpmaps:\t%s\n\tEnvironment mapping:\t%s\n\tGlow Filter:\t\t%s\n\tShip "
                 "Color Variations:\t%s\n\tmore dynamic Lights:\t%s\n\tused Vertexsize :\t%d bytes\n",
-                S_TextureQualityName(f.textureQuality), S_ShaderQualityName(f.shaderQuality),
-                OnOff(f.SysD3DFlags & 0x800000), OnOff(!(f.SysD3DFlags2 & 0x400)), OnOff(!(f.SysD3DFlags2 & 0x100)),
-                OnOff(f.SysD3DFlags2 & 0x80), OnOff(!(f.SysD3DFlags2 & 0x800)), OnOff(!(f.SysD3DFlags2 & 0x1000)),
-                f.vertexSize);
+                S_TextureQualityName(sys ? sys->textureQuality : -1), S_ShaderQualityName(sys ? sys->shaderQuality : -1),
+                OnOff(d3d & 0x800000), OnOff(!(d3d2 & 0x400)), OnOff(!(d3d2 & 0x100)), OnOff(d3d2 & 0x80),
+                OnOff(!(d3d2 & 0x800)), OnOff(!(d3d2 & 0x1000)), f.vertexSize);
     Qel_fprintf(file,
                 "\nFramerates\n-------------------------------------------------------------------------------"
                 "-\n");
@@ -181,7 +185,7 @@ double P_WriteBenchmarkReport() {
 void P_Shutdown(int reason) {
     const uint16_t r = static_cast<uint16_t>(reason);
     SystemState* sys = g_SystemState;
-    const bool video = StandIn_VideoOpen();
+    const bool video = g_VideoRecord != nullptr;
     if (video && r == 0 && sys && !(sys->SysProfilingFlags & PROFILING_NO_SAVE)) {
         if (!S_SaveRegistrySettings()) Qel_DPrintf(0, "Couldn't save registry settings.\n");
         sys->SysProfilingFlags |= PROFILING_NO_SAVE;

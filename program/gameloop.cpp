@@ -25,6 +25,7 @@
 #include "system/keys.h"
 #include "system/standin_fields.h"
 #include "system/timer.h"
+#include "system/video.h"
 #include "system/window.h"
 
 int32_t g_StopFlag = 0;
@@ -108,7 +109,7 @@ void Present() {
         Qel_UpdateScreen();
         return;
     }
-    if (StandIn_VideoFlags() & VIDEO_CAPTURE_BEFORE_PRESENT) {
+    if (g_VideoRecord && (g_VideoRecord->flags & VIDEO_CAPTURE_BEFORE_PRESENT)) {
         P_CaptureScreen();
         Qel_UpdateScreen();
     } else {
@@ -216,7 +217,7 @@ void P_AdaptDetailLevel() {
     }
     if (d.samples != 0) t = (t + d.average) * 0.5;
     d.average = t;
-    if (!(g_SysStandIn.SysD3DFlags & D3D_AUTO_QUALITY)) {
+    if (!(g_SystemState->VideoD3DFlags & D3D_AUTO_QUALITY)) {
         level = 100;
         return;
     }

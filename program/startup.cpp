@@ -21,12 +21,15 @@
 #include "script/tasks.h"
 #include "space/standin.h"
 #include "system/entry.h"
+#include "system/adapters.h"
 #include "system/input.h"
 #include "system/keys.h"
+#include "system/settings.h"
 #include "system/sound.h"
 #include "system/standin_devices.h"
 #include "system/standin_fields.h"
 #include "system/timer.h"
+#include "system/video.h"
 #include "system/window.h"
 
 SE_Context* g_ScriptContext = nullptr;
@@ -78,11 +81,10 @@ void CheckMemory() {
 
 void LoadSettings() {
     SystemState* sys = g_SystemState;
-    SystemFieldsStandIn& f = g_SysStandIn;
     if (!(sys->SysProfilingFlags & PROFILING_IGNORE_SETTINGS)) {
         const uint32_t profiling = sys->SysProfilingFlags;
         const uint32_t video = sys->videoFlags;
-        const uint32_t d3d2 = f.SysD3DFlags2;
+        const uint32_t d3d2 = sys->VideoD3DFlags2;
         if (!S_LoadRegistrySettings()) {
             Qel_DPrintf(0, "Couldn't find registry settings.\nUsing defaults.\n");
             sys->SysProfilingFlags &= ~PROFILING_SETTINGS_FOUND;
@@ -91,9 +93,9 @@ void LoadSettings() {
         }
         sys->SysProfilingFlags |= profiling & 0xf0;
         sys->videoFlags |= video & VIDEO_KEEP_WINDOWED;
-        f.SysD3DFlags2 |= d3d2 & 0x8;
+        sys->VideoD3DFlags2 |= d3d2 & 0x8;
     }
-    f.SysD3DFlags2 |= 0x8;
+    sys->VideoD3DFlags2 |= 0x8;
 }
 
 // "ships\objects\v\x.bod" names the body "v\x.bod".
@@ -183,8 +185,8 @@ void P_StartUp(int argc, char** argv) {
     if (Fails(P_STEP_INIT_GENERAL) || !InitGeneral(argc, &s_app, argv)) P_Exit(5);
     SystemState* sys = g_SystemState;
     SystemFieldsStandIn& f = g_SysStandIn;
-    f.inputFlags |= 0x200000;
-    f.SysD3DFlags |= 0x400;
+    sys->inputFlags |= 0x200000;
+    sys->VideoD3DFlags |= 0x400;
     sys->textureFlags |= 0x10000;
     f.furtherFlags |= 0x10000;
     if (!S_DetectCPUFeatures()) Qel_DPrintf(0, "ERROR: init_math() failed! \n");
@@ -201,7 +203,7 @@ void P_StartUp(int argc, char** argv) {
     f.dialogWord = 12;
     if (sys->modName && !Qel_OpenModCatalog()) sys->modName = Qel_StrFree(sys->modName);
     if (sys->SysProfilingFlags & PROFILING_BENCHMARK) {
-        f.SysD3DFlags &= ~D3D_AUTO_QUALITY;
+        sys->VideoD3DFlags &= ~D3D_AUTO_QUALITY;
         sys->SysProfilingFlags |= PROFILING_NO_SAVE;
     }
 
@@ -214,9 +216,9 @@ void P_StartUp(int argc, char** argv) {
     if (Fails(P_STEP_SCENE_ENGINE) || !B3D_Init()) P_Exit(30);
     P_StartViewers();
 
-    if (Fails(P_STEP_INPUT) || !S_InitIO(f.inputFlags)) P_Exit(6);
+    if (Fails(P_STEP_INPUT) || !S_InitIO(sys->inputFlags)) P_Exit(6);
     g_InputState->flags |= 0x1000;
-    f.cdReferenceLength = 531513;
+    sys->cdReferenceTrackLength = 531513;
     Qel_DPrintf(0, "nach init io\n");
     if (Fails(P_STEP_AUDIO) || !S_InitDS3D(sys->soundFlags)) P_Exit(2);
     Qel_DPrintf(0, "nach init audio\n");
@@ -237,7 +239,7 @@ void P_StartUp(int argc, char** argv) {
         Qel_DPrintf(0, "B3D_PrepareMaterials: Error\n");
         P_Exit(7);
     }
-    const uint32_t videoFlags = StandIn_VideoFlags();
+    const uint32_t videoFlags = g_VideoRecord ? g_VideoRecord->flags : 0;
     if (!(videoFlags & VIDEO_DEVICE_SURFACES)) {
         Qel_OpenDisplay(nullptr, nullptr, 0, 0, 0, 0);
         if (videoFlags & VIDEO_TWO_VIEWS)

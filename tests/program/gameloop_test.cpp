@@ -164,7 +164,7 @@ void NoteDetailAtDraw() { s_detailAtDraw = g_SysStandIn.detailLevel; }
 void NoteDetailAfterPresent() { s_detailAfterPresent = g_SysStandIn.detailLevel; }
 
 TEST_F(GameLoopTest, ACaptureFrameIsDrawnAtFullDetail) {
-    g_SysStandIn.SysD3DFlags |= 0x800000;  // automatic quality keeps the level
+    g_SystemState->VideoD3DFlags |= 0x800000;  // automatic quality keeps the level
     g_SysStandIn.detailLevel = 40;
     g_DetailState = {};
     On(0, "J3D_TakesUpdate", 1, RequestCapture);
@@ -180,7 +180,7 @@ TEST_F(GameLoopTest, ACaptureFrameIsDrawnAtFullDetail) {
     EXPECT_EQ(calls[1], "Qel_UpdateScreen");
     EXPECT_EQ(calls[2], "P_CaptureScreen");
     EXPECT_EQ(g_FrameCaptureRequest, 0);
-    g_SysStandIn.SysD3DFlags &= ~0x800000u;
+    g_SystemState->VideoD3DFlags &= ~0x800000u;
 }
 
 TEST_F(GameLoopTest, GameStoriesSteerThroughThePauseStep) {
@@ -199,12 +199,12 @@ protected:
     void SetUp() override {
         g_DetailState = {};
         g_SysStandIn.detailLevel = 50;
-        g_SysStandIn.SysD3DFlags |= 0x800000;
+        g_SystemState->VideoD3DFlags |= 0x800000;
         general_.State()->upperFpsLimit = 60.0;
         general_.State()->lowerFpsLimit = 20.0;
     }
     void TearDown() override {
-        g_SysStandIn.SysD3DFlags &= ~0x800000u;
+        g_SystemState->VideoD3DFlags &= ~0x800000u;
         g_SysStandIn.detailLevel = 100;
     }
     // The detail level after each evaluation (every fourth frame).
@@ -236,7 +236,7 @@ TEST_F(DetailTest, SlowFramesLowerItAndTheLevelStaysInRange) {
 }
 
 TEST_F(DetailTest, WithoutAutomaticQualityTheLevelIsFull) {
-    g_SysStandIn.SysD3DFlags &= ~0x800000u;
+    g_SystemState->VideoD3DFlags &= ~0x800000u;
     EXPECT_EQ(Evaluations(100, 1), (std::vector<int32_t>{100}));
 }
 

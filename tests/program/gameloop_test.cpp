@@ -16,6 +16,7 @@
 #include "space/standin.h"
 #include "support/program.h"
 #include "system/standin_fields.h"
+#include "system/video.h"
 
 namespace {
 
@@ -167,6 +168,7 @@ TEST_F(GameLoopTest, ACaptureFrameIsDrawnAtFullDetail) {
     g_SystemState->VideoD3DFlags |= 0x800000;  // automatic quality keeps the level
     g_SysStandIn.detailLevel = 40;
     g_DetailState = {};
+    g_VideoRecord->flags &= ~0x8000000u;
     On(0, "J3D_TakesUpdate", 1, RequestCapture);
     On(1, "B3D_DrawObjects", 1, NoteDetailAtDraw);
     On(2, "Qel_UpdateScreen", 2, NoteDetailAfterPresent);  // the first is start-up's
@@ -174,13 +176,24 @@ TEST_F(GameLoopTest, ACaptureFrameIsDrawnAtFullDetail) {
     EXPECT_EQ(CL_GameLoop(), 104);
     EXPECT_EQ(s_detailAtDraw, 100);
     EXPECT_EQ(s_detailAfterPresent, 40);
+    EXPECT_EQ(g_FrameCaptureRequest, 0);
     // Without the display's capture-before-present flag the picture is taken after.
     const Calls calls = CallsFrom("B3D_DrawObjects");
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ(calls[1], "Qel_UpdateScreen");
     EXPECT_EQ(calls[2], "P_CaptureScreen");
-    EXPECT_EQ(g_FrameCaptureRequest, 0);
     g_SystemState->VideoD3DFlags &= ~0x800000u;
+}
+
+TEST_F(GameLoopTest, WithTheDisplaysFlagTheCaptureComesBeforeThePresent) {
+    g_VideoRecord->flags |= 0x8000000;
+    On(0, "J3D_TakesUpdate", 1, RequestCapture);
+    On(1, "B3D_DrawObjects", 2, RequestLoadSlot4);
+    EXPECT_EQ(CL_GameLoop(), 104);
+    const Calls calls = CallsFrom("B3D_DrawObjects");
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[1], "P_CaptureScreen");
+    EXPECT_EQ(calls[2], "Qel_UpdateScreen");
 }
 
 TEST_F(GameLoopTest, GameStoriesSteerThroughThePauseStep) {

@@ -59,6 +59,8 @@ static std::vector<std::string> WithNoAbout(std::vector<std::string> args) {
 
 ProgramSession::ProgramSession(std::vector<std::string> args, const std::string& intro)
     : args_(WithNoAbout(std::move(args))) {
+    if (const char* home = std::getenv("XDG_CONFIG_HOME")) savedConfigHome_ = home;
+    setenv("XDG_CONFIG_HOME", (folder_.Path() + "/config").c_str(), 1);
     StandIn_Reset();
     WriteStory(folder_, "trevanintro", intro);
     P_StartUp(args_.argc(), args_.argv());
@@ -73,6 +75,8 @@ ProgramSession::~ProgramSession() {
     FreeProgramState();
     P_FreeOptions(&g_ProgramOptions);
     StandIn_Reset();
+    if (savedConfigHome_.empty()) unsetenv("XDG_CONFIG_HOME");
+    else setenv("XDG_CONFIG_HOME", savedConfigHome_.c_str(), 1);
 }
 
 void FreeProgramState() {

@@ -30,7 +30,7 @@ private:
 
 // P_StartUp with "-noabout" and the given arguments in a fresh game folder
 // holding "trevanintro" (kQuietIntroStory unless given), then the first run
-// chosen. The destructor shuts the program down (P_Shutdown, ExitGeneral),
+// chosen. The settings live in the folder too, so no session sees another's. The destructor shuts the program down (P_Shutdown, ExitGeneral),
 // frees the ProgramState and the options and resets the stand-ins.
 class ProgramSession {
 public:
@@ -40,6 +40,7 @@ public:
 
 private:
     TempGameFolder folder_;
+    std::string savedConfigHome_;
     ProgramArgs args_;
 };
 

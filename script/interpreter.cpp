@@ -56,7 +56,9 @@ enum : uint8_t {
     XOP_LL_STORE,                           // getl a; getl b; store
     XOP_LF,                                 // getl a; pushf d; op
     XOP_F_SET = XOP_LF + kFloatOps,         // pushf d; op; setl c; pop
-    XOP_COUNT = XOP_F_SET + kFloatOps,
+    XOP_STEP_LL = XOP_F_SET + kFloatOps,    // getl a; constant; add; setl c; pop, then an LL_J form
+    XOP_STEP_LK = XOP_STEP_LL + kCmpOps,    // ... then an LK_J form
+    XOP_COUNT = XOP_STEP_LK + kCmpOps,
 };
 static_assert(XOP_COUNT <= 256, "instruction forms fit a byte");
 
@@ -92,8 +94,10 @@ struct SE_CodeCache {
     const uint16_t* code;   // the code it describes
     uint32_t words;
     size_t bytes;           // booked size of this block
-    uint8_t* xop;           // words + 1 entries; the last one is the end of the code
-    uint64_t* aux;          // per word: call-by-name and engine-call look-ups
+    // words + 1 entries, one per code word (the last one is the end of the
+    // code): the low byte is the instruction form, the rest its decoded
+    // operands or the call-by-name and engine-call look-ups of the word.
+    uint64_t* ins;
 };
 
 namespace {
@@ -147,6 +151,10 @@ inline void SetFloat(ScriptValue* v, double d) {
     std::memcpy(&bits, &d, sizeof bits);
     Put(v, VARTYPE_FLOAT, bits);
 }
+
+// A destination a fused form may overwrite without a release: an INTEGER
+// (by far the most common) is decided by one comparison.
+inline bool PlainFast(uint8_t tag) { return tag == VARTYPE_INTEGER || IsPlain(tag); }
 
 constexpr bool IsNumberTag(uint8_t tag) { return tag == VARTYPE_INTEGER || tag == VARTYPE_FLOAT; }
 
@@ -207,40 +215,44 @@ SE_CodeCache* CodeCache(SE_Context* ctx) {
     if (cc && cc->code == ctx->code && cc->words == ctx->codeWords) return cc;
     SE_FreeCodeCache(ctx);
     uint32_t words = ctx->codeWords;
-    size_t xopBytes = (size_t{words} + 1 + 7) & ~size_t{7};
-    size_t bytes = sizeof(SE_CodeCache) + xopBytes + size_t{words} * sizeof(uint64_t);
+    size_t bytes = sizeof(SE_CodeCache) + (size_t{words} + 1) * sizeof(uint64_t);
     auto* block = static_cast<uint8_t*>(SB_Alloc(ctx, SE_MEMCAT_CODE, SE_MEM_ZERO, bytes));
     if (!block) return nullptr;
     cc = reinterpret_cast<SE_CodeCache*>(block);
     cc->code = ctx->code;
     cc->words = words;
     cc->bytes = bytes;
-    cc->xop = block + sizeof(SE_CodeCache);
-    cc->aux = reinterpret_cast<uint64_t*>(cc->xop + xopBytes);
-    cc->xop[words] = XOP_ILLEGAL;
+    cc->ins = reinterpret_cast<uint64_t*>(block + sizeof(SE_CodeCache));
+    cc->ins[words] = XOP_ILLEGAL;
     ctx->codeCache = cc;
     return cc;
 }
 
-// Operands of the fused forms, decoded once into the word's aux entry: slot
-// indices counted from the top before the run starts (A: the first local,
-// B: the second local or the constant, C: the setl destination) and M, the
-// largest of them (the run needs M < depth). Bit 15 of A: the constant is a
-// two-word pushw.
+// Operands of the fused forms, decoded once into the word's entry above its
+// form byte: slot indices counted from the top before the run starts (A: the
+// first local, B: the second local, a global or the constant, C: the setl
+// destination) and M, the largest of them (the run needs M < depth); a flag
+// for a constant that is a two-word pushw. Slot indices beyond kMaxFusedSlot
+// are left to the plain instructions.
+constexpr uint32_t kMaxFusedSlot = 4095;
 constexpr uint64_t PackOperands(uint32_t a, uint32_t b, uint32_t c, uint32_t m, bool wide) {
-    return uint64_t{a} | (wide ? 0x8000u : 0u) | (uint64_t{b & 0xffffu} << 16) | (uint64_t{c} << 32) |
-           (uint64_t{m} << 48);
+    return (uint64_t{a} << 8) | (wide ? uint64_t{1} << 20 : 0) | (uint64_t{b & 0xffffu} << 24) |
+           (uint64_t{c} << 40) | (uint64_t{m} << 52);
 }
-constexpr uint32_t OpA(uint64_t ax) { return static_cast<uint32_t>(ax & 0x7fff); }
-constexpr uint32_t OpB(uint64_t ax) { return static_cast<uint32_t>((ax >> 16) & 0xffff); }
-constexpr int32_t OpK(uint64_t ax) { return static_cast<int16_t>((ax >> 16) & 0xffff); }
-constexpr uint32_t OpC(uint64_t ax) { return static_cast<uint32_t>((ax >> 32) & 0xffff); }
-constexpr uint32_t OpM(uint64_t ax) { return static_cast<uint32_t>(ax >> 48); }
-constexpr uint32_t OpWide(uint64_t ax) { return static_cast<uint32_t>((ax >> 15) & 1); }
+constexpr uint8_t Form(uint64_t e) { return static_cast<uint8_t>(e); }
+constexpr uint32_t OpA(uint64_t e) { return static_cast<uint32_t>((e >> 8) & 0xfff); }
+constexpr uint32_t OpWide(uint64_t e) { return static_cast<uint32_t>((e >> 20) & 1); }
+constexpr uint32_t OpB(uint64_t e) { return static_cast<uint32_t>((e >> 24) & 0xffff); }
+constexpr int32_t OpK(uint64_t e) { return static_cast<int16_t>((e >> 24) & 0xffff); }
+constexpr uint32_t OpC(uint64_t e) { return static_cast<uint32_t>((e >> 40) & 0xfff); }
+constexpr uint32_t OpM(uint64_t e) { return static_cast<uint32_t>(e >> 52); }
+// A store form followed by a pop (an assignment whose value is not used).
+constexpr uint64_t kPopFollows = uint64_t{1} << 21;
+constexpr uint32_t OpPop(uint64_t e) { return static_cast<uint32_t>((e >> 21) & 1); }
 
 // Decides the interpreter's form of the instruction at pc (pc < words) and
 // the operands of a fused form.
-uint8_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, uint64_t* aux) {
+uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = true) {
     uint16_t op = code[pc];
     if (op == 0 || op >= SE_OP_COUNT) return XOP_ILLEGAL;
     const SE_OpcodeInfo& info = SE_Opcodes[op];
@@ -256,7 +268,7 @@ uint8_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, uint64_t* aux)
     auto slot = [&](uint32_t k, int32_t pushed) -> int32_t {
         if (at(k) < 0) return -1;
         int32_t i = static_cast<int16_t>(code[pc + k]) - 1 - pushed;
-        return i >= 0 ? i : -1;
+        return i >= 0 && i <= static_cast<int32_t>(kMaxFusedSlot) ? i : -1;
     };
     // A constant instruction at k: its length in words, or 0; its value in *value.
     auto constant = [&](uint32_t k, int32_t* value) -> uint32_t {
@@ -286,6 +298,7 @@ uint8_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, uint64_t* aux)
         return slot(k + 1, 1);
     };
     auto max3 = [](int32_t a, int32_t b, int32_t c) { return static_cast<uint32_t>(std::max(a, std::max(b, c))); };
+    uint64_t ops = 0;
 
     switch (op) {
     case SE_OP_GETLOCAL: {
@@ -297,65 +310,74 @@ uint8_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, uint64_t* aux)
             int bi = b >= 0 ? BinIndex(at(4)) : -1;
             if (bi >= kArithOps) {
                 int j = branch(5);
-                *aux = PackOperands(a, b, 0, max3(a, b, 0), false);
-                if (j >= 0) return static_cast<uint8_t>((j ? XOP_LL_JNF : XOP_LL_JF) + bi - kArithOps);
-                return static_cast<uint8_t>(XOP_LL + bi);
+                ops = PackOperands(a, b, 0, max3(a, b, 0), false);
+                if (j >= 0) return ops | static_cast<uint8_t>((j ? XOP_LL_JNF : XOP_LL_JF) + bi - kArithOps);
+                return ops | static_cast<uint8_t>(XOP_LL + bi);
             }
             if (bi >= 0) {
                 int32_t c = setPop(5);
-                *aux = PackOperands(a, b, c < 0 ? 0 : c, max3(a, b, c), false);
-                return static_cast<uint8_t>((c >= 0 ? XOP_LL_SET : XOP_LL) + bi);
+                ops = PackOperands(a, b, c < 0 ? 0 : c, max3(a, b, c), false);
+                return ops | static_cast<uint8_t>((c >= 0 ? XOP_LL_SET : XOP_LL) + bi);
             }
             if (b >= 0 && at(4) == SE_OP_INDEX) {
-                *aux = PackOperands(a, b, 0, max3(a, b, 0), false);
-                return XOP_LL_INDEX;
+                ops = PackOperands(a, b, 0, max3(a, b, 0), false);
+                return ops | (XOP_LL_INDEX);
             }
             // The container must be neither the index nor the value.
             if (b >= 1 && at(4) == SE_OP_INDEXSET) {
-                *aux = PackOperands(a, b, 0, max3(a, b, 1), false);
-                return XOP_LL_STORE;
+                ops = PackOperands(a, b, 0, max3(a, b, 1), false);
+                return ops | (at(5) == SE_OP_POP ? kPopFollows : 0) | XOP_LL_STORE;
             }
         } else if (uint32_t n = constant(2, &k)) {
             int bi = BinIndex(at(2 + n));
             if (bi >= kArithOps) {
                 int j = branch(3 + n);
-                *aux = PackOperands(a, static_cast<uint32_t>(k), 0, static_cast<uint32_t>(a), n == 2);
-                if (j >= 0) return static_cast<uint8_t>((j ? XOP_LK_JNF : XOP_LK_JF) + bi - kArithOps);
-                return static_cast<uint8_t>(XOP_LK + bi);
+                ops = PackOperands(a, static_cast<uint32_t>(k), 0, static_cast<uint32_t>(a), n == 2);
+                if (j >= 0) return ops | static_cast<uint8_t>((j ? XOP_LK_JNF : XOP_LK_JF) + bi - kArithOps);
+                return ops | static_cast<uint8_t>(XOP_LK + bi);
             }
             if (bi >= 0) {
                 int32_t c = setPop(3 + n);
-                *aux = PackOperands(a, static_cast<uint32_t>(k), c < 0 ? 0 : c, max3(a, c, 0), n == 2);
-                return static_cast<uint8_t>((c >= 0 ? XOP_LK_SET : XOP_LK) + bi);
+                ops = PackOperands(a, static_cast<uint32_t>(k), c < 0 ? 0 : c, max3(a, c, 0), n == 2);
+                // A loop step: the increment of a counter, then the loop's test.
+                if (c >= 0 && bi == 0 && step && size_t{pc} + 6 + n < words) {
+                    uint8_t next = Form(Decode(code, words, pc + 6 + n, false));
+                    if (next >= XOP_LL_JF && next < XOP_LL_JNF + kCmpOps)
+                        return ops | static_cast<uint8_t>(XOP_STEP_LL + (next - XOP_LL_JF) % kCmpOps);
+                    if (next >= XOP_LK_JF && next < XOP_LK_JNF + kCmpOps)
+                        return ops | static_cast<uint8_t>(XOP_STEP_LK + (next - XOP_LK_JF) % kCmpOps);
+                }
+                return ops | static_cast<uint8_t>((c >= 0 ? XOP_LK_SET : XOP_LK) + bi);
             }
         } else if (at(2) == SE_OP_GETGLOBAL && at(3) >= 0 && (at(4) == SE_OP_INDEX || at(4) == SE_OP_INDEXSET)) {
-            *aux = PackOperands(a, code[pc + 3], 0, static_cast<uint32_t>(a), false);
-            return at(4) == SE_OP_INDEX ? XOP_LG_INDEX : XOP_LG_STORE;
+            ops = PackOperands(a, code[pc + 3], 0, static_cast<uint32_t>(a), false);
+            if (at(4) == SE_OP_INDEX) return ops | XOP_LG_INDEX;
+            return ops | (at(5) == SE_OP_POP ? kPopFollows : 0) | XOP_LG_STORE;
         } else if (at(2) == SE_OP_PUSHFLOAT && at(6) >= 0) {
             int fi = FloatIndex(at(7));
             if (fi >= 0) {
-                *aux = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
-                return static_cast<uint8_t>(XOP_LF + fi);
+                ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
+                return ops | static_cast<uint8_t>(XOP_LF + fi);
             }
         } else if (at(2) == SE_OP_INDEX && a >= 1) {
-            *aux = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
-            return XOP_L_INDEX;
+            ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
+            return ops | (XOP_L_INDEX);
         } else if (at(2) == SE_OP_INDEXSET && a >= 2) {
-            *aux = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
-            return XOP_L_STORE;
+            ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
+            return ops | (at(3) == SE_OP_POP ? kPopFollows : 0) | XOP_L_STORE;
         }
         break;
     }
     case SE_OP_GETGLOBAL:
-        if (at(2) == SE_OP_INDEX) return XOP_G_INDEX;
-        if (at(2) == SE_OP_INDEXSET) return XOP_G_STORE;
+        if (at(2) == SE_OP_INDEX) return ops | (XOP_G_INDEX);
+        if (at(2) == SE_OP_INDEXSET) return (at(3) == SE_OP_POP ? kPopFollows : 0) | XOP_G_STORE;
         break;
     case SE_OP_SETLOCAL: {
         // setl c; pop: the destination is slot c-1; c = 1 copies the top onto itself.
         int32_t c = slot(1, 0);
         if (c >= 1 && at(2) == SE_OP_POP) {
-            *aux = PackOperands(static_cast<uint32_t>(c), 0, 0, static_cast<uint32_t>(c), false);
-            return XOP_SETL_POP;
+            ops = PackOperands(static_cast<uint32_t>(c), 0, 0, static_cast<uint32_t>(c), false);
+            return ops | (XOP_SETL_POP);
         }
         break;
     }
@@ -366,24 +388,24 @@ uint8_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, uint64_t* aux)
         if (at(6) == SE_OP_SETLOCAL && at(8) == SE_OP_POP) {
             int32_t c = slot(7, 0);
             if (c >= 1) {
-                *aux = PackOperands(static_cast<uint32_t>(c), 0, 0, static_cast<uint32_t>(c), false);
-                return static_cast<uint8_t>(XOP_F_SET + fi);
+                ops = PackOperands(static_cast<uint32_t>(c), 0, 0, static_cast<uint32_t>(c), false);
+                return ops | static_cast<uint8_t>(XOP_F_SET + fi);
             }
         }
-        return static_cast<uint8_t>(XOP_F + fi);
+        return ops | static_cast<uint8_t>(XOP_F + fi);
     }
     default: {
         int32_t k;
         if (uint32_t n = constant(0, &k)) {
             int bi = BinIndex(at(n));
-            if (bi >= 0) return static_cast<uint8_t>(XOP_K + bi);
+            if (bi >= 0) return ops | static_cast<uint8_t>(XOP_K + bi);
         } else if (int bi = BinIndex(op); bi >= kArithOps) {
-            if (branch(1) >= 0) return static_cast<uint8_t>((branch(1) ? XOP_CMP_JNF : XOP_CMP_JF) + bi - kArithOps);
+            if (branch(1) >= 0) return ops | static_cast<uint8_t>((branch(1) ? XOP_CMP_JNF : XOP_CMP_JF) + bi - kArithOps);
         }
         break;
     }
     }
-    return static_cast<uint8_t>(op);
+    return ops | static_cast<uint8_t>(op);
 }
 
 // Index read of container c: the result replaces the index cell.
@@ -588,7 +610,7 @@ int64_t FindGlobalIndex(const SE_Context* ctx, const char* name) {
     return f ? f - ctx->objects[0].functions : -1;
 }
 
-constexpr uint64_t kUnknownCallMark = uint64_t{1} << 63;
+constexpr uint64_t kUnknownCallMark = uint64_t{1} << 62;
 
 }  // namespace
 
@@ -607,6 +629,12 @@ void SE_FreeCodeCache(SE_Context* ctx) {
 #endif
 
 static int Run(SE_Context* ctx, SE_Task* task) SE_DISPATCH_ATTR;
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define SE_REGVAR(type, name, reg) register type name __asm__(reg)
+#else
+#define SE_REGVAR(type, name, reg) type name
+#endif
 
 // The operators of the fused forms over integers x and y (the order is that
 // of BinIndex and FloatIndex).
@@ -728,6 +756,9 @@ static int Run(SE_Context* ctx, SE_Task* task) {
     dispatch[XOP_LK_JNF + IX] = &&xlkjnf_##name;                                                     \
     dispatch[XOP_CMP_JF + IX] = &&xcjf_##name;                                                       \
     dispatch[XOP_CMP_JNF + IX] = &&xcjnf_##name;
+#define REG_STEP(name, IX, expr)                                                                    \
+    dispatch[XOP_STEP_LL + IX] = &&xstepll_##name;                                                  \
+    dispatch[XOP_STEP_LK + IX] = &&xsteplk_##name;
 #define REG_ARITH(name, IX, expr)                                                                    \
     dispatch[XOP_LL_SET + IX] = &&xllset_##name;                                                     \
     dispatch[XOP_LK_SET + IX] = &&xlkset_##name;
@@ -738,6 +769,7 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         SE_BIN_OPS(REG_BIN)
         SE_CMP_OPS(REG_CMP)
         SE_ARITH_OPS(REG_ARITH)
+        SE_CMP_OPS(REG_STEP)
         SE_FLOAT_OPS(REG_FLOAT)
         dispatch[XOP_SETL_POP] = &&xsetlpop;
         dispatch[XOP_G_INDEX] = &&xgindex;
@@ -751,19 +783,17 @@ static int Run(SE_Context* ctx, SE_Task* task) {
     }
 
     SE_CodeCache* cc = ctx->code ? CodeCache(ctx) : nullptr;
-    uint32_t pc = task->position;
-    if (!cc || pc >= cc->words) {
-        pc = task->position;
-        goto illegal_nocache;
-    }
+    if (!cc || task->position >= cc->words) goto illegal_nocache;
     {
-    const uint16_t* const code = ctx->code;
+    // The hottest state of the loop lives in callee-saved registers: left to
+    // itself the compiler spills some of it in a function this large.
+    SE_REGVAR(uint32_t, pc, "r14") = task->position;
+    SE_REGVAR(const uint16_t*, code, "r15") = ctx->code;
     const uint32_t words = cc->words;
-    uint8_t* const xop = cc->xop;
-    uint64_t* const aux = cc->aux;
-    ScriptValue* end = task->stackEnd;
+    SE_REGVAR(uint64_t*, ins, "r12") = cc->ins;
+    SE_REGVAR(ScriptValue*, end, "r13") = task->stackEnd;
     ScriptValue* base = end - task->stackSize;
-    ScriptValue* top = end + task->sp;
+    SE_REGVAR(ScriptValue*, top, "rbx") = end + task->sp;
     StoryInstance* self = task->object;
 
     // Operand words of the instruction at pc.
@@ -796,7 +826,7 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         base = end - task->stackSize;                                                             \
         top = end + task->sp;                                                                     \
     } while (0)
-#define NEXT() goto* dispatch[xop[pc]]
+#define NEXT() goto* dispatch[Form(ins[pc])]
 
     // The task's debug address at an instruction, for messages.
     WhereArg whereArg{ctx, task, 0, {}};
@@ -809,7 +839,12 @@ static int Run(SE_Context* ctx, SE_Task* task) {
     NEXT();
 
 op_decode:
-    xop[pc] = Decode(code, words, pc, &aux[pc]);
+    ins[pc] = Decode(code, words, pc);
+    if (Form(ins[pc]) >= XOP_STEP_LL && Form(ins[pc]) < XOP_STEP_LK + kCmpOps) {
+        // The test that follows a loop step is reached straight from it.
+        uint32_t test = pc + 7 + OpWide(ins[pc]);
+        ins[test] = Decode(code, words, test, false);
+    }
     NEXT();
 
 op_push16:
@@ -1039,7 +1074,7 @@ op_jf: {
         NEED(1);
         if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 1)) goto illegal;
         StoryObject* g = ctx->objects;
-        uint64_t cached = aux[pc];
+        uint64_t cached = ins[pc] >> 8;
         if (SE_LIKELY(cached && g && cached - 1 < g->functionCount)) {
             target = g->functions[cached - 1].position;
         } else {
@@ -1054,7 +1089,7 @@ op_jf: {
                 pc = retPos;
                 NEXT();
             }
-            aux[pc] = static_cast<uint64_t>(index) + 1;
+            ins[pc] = Form(ins[pc]) | (static_cast<uint64_t>(index) + 1) << 8;
             target = g->functions[index].position;
         }
         goto enter_global;
@@ -1120,10 +1155,12 @@ op_jf: {
             goto method_fail;
         }
         StoryObject* cls = callee->classObject;
-        uint64_t cached = aux[pc];
+        // The last class seen here and its function: class index + 1 in bits
+        // 32..55, the function's index in its merged table in bits 8..31.
+        uint64_t cached = ins[pc];
         uint64_t clsKey = static_cast<uint64_t>(cls - ctx->objects) + 1;
-        if (SE_LIKELY((cached >> 32) == clsKey && (cached & 0xffffffffu) < cls->mergedCount)) {
-            target = cls->merged[cached & 0xffffffffu].position;
+        if (SE_LIKELY((cached >> 32) == clsKey && ((cached >> 8) & 0xffffff) < cls->mergedCount)) {
+            target = cls->merged[(cached >> 8) & 0xffffff].position;
         } else {
             uint32_t index;
             const StoryFunction* fn = FindMerged(cls, name, &index);
@@ -1133,7 +1170,9 @@ op_jf: {
                                  NameText(ctx, name));
                 goto method_fail;
             }
-            if (cls >= ctx->objects && cls < ctx->objects + ctx->objectCount) aux[pc] = clsKey << 32 | index;
+            if (cls >= ctx->objects && cls < ctx->objects + ctx->objectCount && clsKey < (1u << 24) &&
+                index < (1u << 24))
+                ins[pc] = Form(ins[pc]) | clsKey << 32 | uint64_t{index} << 8;
             target = fn->position;
         }
         // An inherited method called on the object itself keeps the object.
@@ -1290,8 +1329,8 @@ engine_call: {
     } else {
         name = NameText(ctx, callName);
         if (trace) Qel_DPrintf(kTraceMask, longCall ? "SYSTEML: %s(" : "SYSTEM: %s(", name);
-        uint64_t missStamp = kUnknownCallMark | ctx->registryGeneration;
-        if (aux[pc] != missStamp) {
+        uint64_t missStamp = Form(ins[pc]) | kUnknownCallMark | uint64_t{ctx->registryGeneration} << 8;
+        if (ins[pc] != missStamp) {
             if (SE_FindCallName(ctx, name, &module, &call)) {
                 uint16_t linked = SE_LinkedCallWord(static_cast<uint32_t>(module), static_cast<uint32_t>(call));
                 // The loaded code is rewritten in place: later runs skip the look-up.
@@ -1304,7 +1343,7 @@ engine_call: {
                 }
             } else {
                 module = 32;
-                aux[pc] = missStamp;
+                ins[pc] = missStamp;
             }
         }
     }
@@ -1639,13 +1678,13 @@ op_case: {
 }
 
     // ---- fused forms ----
-    // Each checks its operands (decoded into aux[pc]) and their tags; when the
+    // Each checks its operands (decoded into ins[pc]) and their tags; when the
     // fast case does not hold it runs its first instruction the plain way.
 #define FUSED_OK(ax) (top + OpM(ax) < end)
 
 #define GEN_BIN(name, IX, expr)                                                                     \
     xll_##name : {                                                                                  \
-        uint64_t ax = aux[pc];                                                                      \
+        uint64_t ax = ins[pc];                                                                      \
         if (SE_LIKELY(FUSED_OK(ax) && top > base)) {                                                \
             const ScriptValue* va = top + OpA(ax);                                                  \
             const ScriptValue* vb = top + OpB(ax);                                                  \
@@ -1660,7 +1699,7 @@ op_case: {
         goto* dispatch[SE_OP_GETLOCAL];                                                             \
     }                                                                                               \
     xlk_##name : {                                                                                  \
-        uint64_t ax = aux[pc];                                                                      \
+        uint64_t ax = ins[pc];                                                                      \
         if (SE_LIKELY(FUSED_OK(ax) && top > base && top[OpA(ax)].tag == VARTYPE_INTEGER)) {         \
             int32_t x = top[OpA(ax)].i, y = OpK(ax);                                                \
             --top;                                                                                  \
@@ -1685,13 +1724,13 @@ op_case: {
 
 #define GEN_CMP(name, IX, expr)                                                                     \
     xlljf_##name : xlljnf_##name : {                                                                \
-        uint64_t ax = aux[pc];                                                                      \
+        uint64_t ax = ins[pc];                                                                      \
         if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
             const ScriptValue* va = top + OpA(ax);                                                  \
             const ScriptValue* vb = top + OpB(ax);                                                  \
             if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER)) {              \
                 int32_t x = va->i, y = vb->i;                                                       \
-                bool jumpIfTrue = xop[pc] >= XOP_LL_JNF;                                            \
+                bool jumpIfTrue = Form(ax) >= XOP_LL_JNF;                                            \
                 pc = (expr) == jumpIfTrue ? U32(6) : pc + 8;                                        \
                 NEXT();                                                                             \
             }                                                                                       \
@@ -1699,10 +1738,10 @@ op_case: {
         goto* dispatch[SE_OP_GETLOCAL];                                                             \
     }                                                                                               \
     xlkjf_##name : xlkjnf_##name : {                                                                \
-        uint64_t ax = aux[pc];                                                                      \
+        uint64_t ax = ins[pc];                                                                      \
         if (SE_LIKELY(FUSED_OK(ax) && top[OpA(ax)].tag == VARTYPE_INTEGER)) {                       \
             int32_t x = top[OpA(ax)].i, y = OpK(ax);                                                \
-            bool jumpIfTrue = xop[pc] >= XOP_LK_JNF;                                                \
+            bool jumpIfTrue = Form(ax) >= XOP_LK_JNF;                                                \
             uint32_t n = OpWide(ax);                                                                \
             pc = (expr) == jumpIfTrue ? U32(5 + n) : pc + 7 + n;                                    \
             NEXT();                                                                                 \
@@ -1712,7 +1751,7 @@ op_case: {
     xcjf_##name : xcjnf_##name : {                                                                  \
         if (SE_LIKELY(end - top >= 2 && top[0].tag == VARTYPE_INTEGER && top[1].tag == VARTYPE_INTEGER)) { \
             int32_t x = top[1].i, y = top[0].i;                                                     \
-            bool jumpIfTrue = xop[pc] >= XOP_CMP_JNF;                                               \
+            bool jumpIfTrue = Form(ins[pc]) >= XOP_CMP_JNF;                                               \
             top += 2;                                                                               \
             pc = (expr) == jumpIfTrue ? U32(2) : pc + 4;                                            \
             NEXT();                                                                                 \
@@ -1721,14 +1760,32 @@ op_case: {
     }
     SE_CMP_OPS(GEN_CMP)
 
+#define GEN_STEP(name, IX, expr)                                                                    \
+    xstepll_##name : xsteplk_##name : {                                                             \
+        uint64_t ax = ins[pc];                                                                      \
+        if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
+            const ScriptValue* va = top + OpA(ax);                                                  \
+            ScriptValue* dst = top + OpC(ax);                                                       \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) {                       \
+                SetInt(dst, WRAP(U(va->i) + U(OpK(ax))));                                           \
+                bool local = Form(ax) < XOP_STEP_LK;                                                \
+                pc += 7 + OpWide(ax);                                                               \
+                if (local) goto xlljf_##name;                                                       \
+                goto xlkjf_##name;                                                                  \
+            }                                                                                       \
+        }                                                                                           \
+        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+    }
+    SE_CMP_OPS(GEN_STEP)
+
 #define GEN_ARITH(name, IX, expr)                                                                   \
     xllset_##name : {                                                                               \
-        uint64_t ax = aux[pc];                                                                      \
+        uint64_t ax = ins[pc];                                                                      \
         if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
             const ScriptValue* va = top + OpA(ax);                                                  \
             const ScriptValue* vb = top + OpB(ax);                                                  \
             ScriptValue* dst = top + OpC(ax);                                                       \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER && IsPlain(dst->tag))) { \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) { \
                 int32_t x = va->i, y = vb->i;                                                       \
                 SetInt(dst, expr);                                                                  \
                 pc += 8;                                                                            \
@@ -1738,11 +1795,11 @@ op_case: {
         goto* dispatch[SE_OP_GETLOCAL];                                                             \
     }                                                                                               \
     xlkset_##name : {                                                                               \
-        uint64_t ax = aux[pc];                                                                      \
+        uint64_t ax = ins[pc];                                                                      \
         if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
             const ScriptValue* va = top + OpA(ax);                                                  \
             ScriptValue* dst = top + OpC(ax);                                                       \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && IsPlain(dst->tag))) {                       \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) {                       \
                 int32_t x = va->i, y = OpK(ax);                                                     \
                 SetInt(dst, expr);                                                                  \
                 pc += 7 + OpWide(ax);                                                               \
@@ -1778,7 +1835,7 @@ op_case: {
         goto* dispatch[SE_OP_PUSHFLOAT];                                                            \
     }                                                                                               \
     xfset_##name : {                                                                                \
-        uint64_t ax = aux[pc];                                                                      \
+        uint64_t ax = ins[pc];                                                                      \
         if (SE_LIKELY(FUSED_OK(ax) && IsNumberTag(top->tag))) {                                     \
             ScriptValue* dst = top + OpA(ax);                                                       \
             double x = NUMBER(top);                                                                 \
@@ -1793,7 +1850,7 @@ op_case: {
         goto* dispatch[SE_OP_PUSHFLOAT];                                                            \
     }                                                                                               \
     xlf_##name : {                                                                                  \
-        uint64_t ax = aux[pc];                                                                      \
+        uint64_t ax = ins[pc];                                                                      \
         if (SE_LIKELY(FUSED_OK(ax) && top > base && IsNumberTag(top[OpA(ax)].tag))) {               \
             double x = NUMBER(top + OpA(ax));                                                       \
             FLOAT_AT(3)                                                                             \
@@ -1809,7 +1866,7 @@ op_case: {
     SE_FLOAT_OPS(GEN_FLOAT)
 
 xsetlpop: {
-    uint64_t ax = aux[pc];
+    uint64_t ax = ins[pc];
     if (SE_LIKELY(FUSED_OK(ax))) {
         CopyInto(top + OpA(ax), top);
         Drop(top);
@@ -1821,7 +1878,14 @@ xsetlpop: {
 }
 
     // A container variable indexed in place: no copy of it is pushed. The
-    // index instruction's own position is the one messages show.
+    // index instruction's own position is the one messages show. A pop right
+    // after a store is done with it.
+#define POP_FOLLOWS(e)                                                                              \
+    if (OpPop(e)) {                                                                                 \
+        Drop(top);                                                                                  \
+        ++top;                                                                                      \
+        pc += 1;                                                                                    \
+    }
 xgindex: {
     int32_t g = S16(1);
     StoryObject* globals = ctx->objects;
@@ -1845,13 +1909,14 @@ xgstore: {
         Drop(top);
         ++top;
         pc += 1;
+        POP_FOLLOWS(ins[pc - 3]);
         NEXT();
     }
     goto* dispatch[SE_OP_GETGLOBAL];
 }
 
 xlindex: {
-    uint64_t ax = aux[pc];
+    uint64_t ax = ins[pc];
     if (SE_LIKELY(FUSED_OK(ax))) {
         pc += 2;
         IndexReadAt(top + OpA(ax), top, &whereArg, pc);
@@ -1862,13 +1927,14 @@ xlindex: {
 }
 
 xlstore: {
-    uint64_t ax = aux[pc];
+    uint64_t ax = ins[pc];
     if (SE_LIKELY(FUSED_OK(ax))) {
         pc += 2;
         IndexWriteAt(top + OpA(ax), top, top + 1, &whereArg, pc);
         Drop(top);
         ++top;
         pc += 1;
+        POP_FOLLOWS(ax);
         NEXT();
     }
     goto* dispatch[SE_OP_GETLOCAL];
@@ -1876,7 +1942,7 @@ xlstore: {
 
     // An element of a container variable by a local index: T[k] and T[k] = v.
 xlgindex: {
-    uint64_t ax = aux[pc];
+    uint64_t ax = ins[pc];
     StoryObject* globals = ctx->objects;
     int32_t g = OpK(ax);
     if (SE_LIKELY(FUSED_OK(ax) && top > base && globals && g >= 0 &&
@@ -1893,7 +1959,7 @@ xlgindex: {
 }
 
 xlgstore: {
-    uint64_t ax = aux[pc];
+    uint64_t ax = ins[pc];
     StoryObject* globals = ctx->objects;
     int32_t g = OpK(ax);
     if (SE_LIKELY(FUSED_OK(ax) && globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount &&
@@ -1901,13 +1967,14 @@ xlgstore: {
         pc += 4;
         IndexWriteAt(&globals->variables[g], top + OpA(ax), top, &whereArg, pc);
         pc += 1;
+        POP_FOLLOWS(ax);
         NEXT();
     }
     goto* dispatch[SE_OP_GETLOCAL];
 }
 
 xllindex: {
-    uint64_t ax = aux[pc];
+    uint64_t ax = ins[pc];
     if (SE_LIKELY(FUSED_OK(ax) && top > base)) {
         ScriptValue* index = top + OpA(ax);
         ScriptValue* container = top + OpB(ax);
@@ -1922,11 +1989,12 @@ xllindex: {
 }
 
 xllstore: {
-    uint64_t ax = aux[pc];
+    uint64_t ax = ins[pc];
     if (SE_LIKELY(FUSED_OK(ax))) {
         pc += 4;
         IndexWriteAt(top + OpB(ax), top + OpA(ax), top, &whereArg, pc);
         pc += 1;
+        POP_FOLLOWS(ax);
         NEXT();
     }
     goto* dispatch[SE_OP_GETLOCAL];

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -430,6 +431,10 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("Lua/") + row.function).c_str(), BM_Lua, &row)
             ->Unit(benchmark::kMillisecond);
     }
+    // A --benchmark_filter also limits the table to the rows it names.
+    std::string filter;
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--benchmark_filter=", 19) == 0) filter = argv[i] + 19;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
@@ -439,6 +444,8 @@ int main(int argc, char** argv) {
     constexpr int kRounds = 7;
     std::printf("\n%-32s %12s %12s %8s\n", "work (best of 7, in turn)", "story ns/op", "Lua ns/op", "ratio");
     for (const Row& row : kRows) {
+        if (!filter.empty() && filter != "all" && filter != "NONE" && filter.find(row.function) == std::string::npos)
+            continue;
         double bestStory = 1e30, bestLua = 1e30;
         for (int r = 0; r < kRounds; ++r) {
             bestStory = std::min(bestStory, TimeRun(story, row));

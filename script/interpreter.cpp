@@ -18,6 +18,7 @@
 
 #define SE_LIKELY(x) __builtin_expect(!!(x), 1)
 #define SE_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#define SE_INLINE inline __attribute__((always_inline))
 
 // Instructions as the interpreter runs them: every code word gets one byte,
 // filled the first time the word is reached as an instruction. 1..95 are the
@@ -494,7 +495,7 @@ inline bool ArrayFast(const ScriptValue* c, const ScriptValue* idx) {
 }
 
 // Index read and write with the array fast path inline.
-inline void IndexReadAt(ScriptValue* c, ScriptValue* idx, WhereArg* w, uint32_t pc) {
+SE_INLINE void IndexReadAt(ScriptValue* c, ScriptValue* idx, WhereArg* w, uint32_t pc) {
     if (ArrayFast(c, idx)) {
         CopyInto(idx, &c->array->elements[idx->i]);
     } else {
@@ -504,7 +505,7 @@ inline void IndexReadAt(ScriptValue* c, ScriptValue* idx, WhereArg* w, uint32_t 
     }
 }
 
-inline void IndexWriteAt(ScriptValue* c, ScriptValue* idx, ScriptValue* value, WhereArg* w, uint32_t pc) {
+SE_INLINE void IndexWriteAt(ScriptValue* c, ScriptValue* idx, ScriptValue* value, WhereArg* w, uint32_t pc) {
     if (ArrayFast(c, idx)) {
         CopyInto(&c->array->elements[idx->i], value);
     } else {

@@ -20,9 +20,10 @@
 #define SE_UNLIKELY(x) __builtin_expect(!!(x), 0)
 #define SE_INLINE inline __attribute__((always_inline))
 
-// Instructions as the interpreter runs them: every code word gets one byte,
-// filled the first time the word is reached as an instruction. 1..95 are the
-// opcodes themselves once their operands are known to lie inside the code.
+// Instructions as the interpreter runs them: every code word gets one entry
+// whose low byte is its form, filled the first time the word is reached as
+// an instruction. Forms 1..95 are the opcodes themselves once their operands
+// are known to lie inside the code.
 // The others are runs of common instructions done in one step while their
 // values are integers; anything else falls back to the first instruction of
 // the run, so a run behaves exactly as its instructions one by one (and a

@@ -154,6 +154,17 @@ const ValueCase kValueCases[] = {
     {"c0\nmktable\nsetg 0\npop\nc7\nc2\ngetg 0\nstore\npop\nc2\ngetg 0\nindex\nret", "7"},
     {"pushs \"abc\"\nc1\ngetl 2\nindex\nsetl 2\npop\nret", "98"},
     {"c0\njmp mid\ngetl 4\nmid: c2\nadd\nret", "2"},
+    {"c0\nc0\nc2\nmkarray\nc9\nc1\ngetl 3\nstore\npop\nc1\ngetl 2\nindex\nsetl 2\npop\nret", "9"},
+    // Counting loops: the step and the test are done together.
+    {"c0\nc0\njmp t\nl: getl 2\ngetl 2\nadd\nsetl 3\npop\ngetl 1\nc1\nadd\nsetl 2\npop\n"
+     "t: getl 1\npushw 10\nlt\njnf l\npop\nret",
+     "45"},
+    {"c0\nc0\njmp t\nl: getl 2\ngetl 2\nadd\nsetl 3\npop\ngetl 1\nc1\nadd\nsetl 2\npop\n"
+     "t: getl 1\ngetl 7\nle\njnf l\npop\nret",
+     "66"},
+    {"c0\npushf0\njmp t\nl: getl 2\ngetl 2\nadd\nsetl 3\npop\ngetl 1\nc1\nadd\nsetl 2\npop\n"
+     "t: getl 1\npushw 10\nlt\njnf l\npop\nret",
+     "45"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Opcodes, InterpreterValues, testing::ValuesIn(kValueCases));

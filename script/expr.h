@@ -46,7 +46,7 @@ int32_t SE_CompressRanges(ScriptValue* ranges, int32_t n);
 
 // Distance of a vector: single-precision square root of the sum of squares,
 // truncated.
-int32_t SE_VectorLength(int32_t dx, int32_t dy, int32_t dz);
+int32_t SE_VectorLength(int64_t dx, int64_t dy, int64_t dz);
 // Scales a 16.16 vector to length 1.0; a zero vector is logged and kept.
 void SE_NormalizeFix(int32_t v[3]);
 // 16.16 dot product with each product rounded.

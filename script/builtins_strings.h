@@ -1,5 +1,5 @@
 // The script engine's built-in calls for texts, strings, arrays and tables,
-// plus the small arithmetic and the calls that do nothing (module 1).
+// the process command line and the calls that do nothing (module 1).
 // Each has the shape of SE_BuiltinFn (script/builtins.h).
 #pragma once
 
@@ -60,11 +60,6 @@ int32_t SE_TableRemove(SE_Context* ctx, int32_t callerModule, SE_Task* task, int
 int32_t SE_TableKeys(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_TableData(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_TableRandomKey(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-
-// Arithmetic.
-int32_t SE_MulFix(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-int32_t SE_Random(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-int32_t SE_RandomLowNorm(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 
 // Calls kept for old stories: no effect, answer 0.
 int32_t SE_Assert(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);

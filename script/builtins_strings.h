@@ -25,6 +25,9 @@ int32_t SE_StringChr(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32
 int32_t SE_StringRChr(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_StringSub(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_StringToInt(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
+// Leading blanks, an optional sign, then decimal digits up to the first other
+// byte; saturated to 32 bits; 0 for null.
+int32_t SE_TextToInt(const char* s);
 int32_t SE_StringSplit(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_StringSubst(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_strcmp(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "base/log.h"
 #include "base/memory.h"
@@ -137,7 +138,7 @@ int32_t SE_GetSuperClass(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, 
 }
 
 int32_t SE_GetExprType(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, argc > 0 ? args[0].tag : VARTYPE_UNDEFINED);
+    return AnswerInt(ctx, task, argc > 0 ? int32_t{args[0].tag} : 0);
 }
 
 int32_t SB_ExportPrivateInfo(int32_t id, SE_Context* ctx) {
@@ -192,7 +193,7 @@ int32_t SE_TaskList(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValu
         return AnswerInt(ctx, task, 0);
     }
     int32_t i = 0;
-    for (SE_TaskList* list : {&ctx->ready, &ctx->waiting}) {
+    for (struct SE_TaskList* list : {&ctx->ready, &ctx->waiting}) {
         for (SE_ListNode* node = list->head.succ; SE_ListIsTask(node) && i < n; node = node->succ, ++i) {
             const SE_Task* t = SE_ListTask(node);
             const StoryInstance* o = t->object;

@@ -6,6 +6,9 @@
 #pragma once
 
 #include "script/builtins.h"
+// First: the call SE_TaskList hides the list type of that name, which is then
+// written "struct SE_TaskList".
+#include "script/context.h"
 
 int32_t SE_GetTaskID(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_TaskExists(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);

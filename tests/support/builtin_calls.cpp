@@ -6,8 +6,11 @@
 #include "script/loader.h"
 #include "script/modules.h"
 #include "script/tasks.h"
+#include "support/story.h"
 
-BuiltinCaller::BuiltinCaller() : ctx_(SE_Create()) {
+BuiltinCaller::BuiltinCaller() : BuiltinCaller(SE_Create()) { ownsContext_ = true; }
+
+BuiltinCaller::BuiltinCaller(SE_Context* ctx) : ctx_(ctx), ownsContext_(false) {
     task_ = SE_AllocTask(ctx_, 64);
     taskId_ = task_->id;
     task_->state = SE_TASK_READY;
@@ -18,8 +21,14 @@ BuiltinCaller::BuiltinCaller() : ctx_(SE_Create()) {
 BuiltinCaller::~BuiltinCaller() {
     for (ScriptValue& v : held_) SV_Release(&v);
     if (SE_FindTask(ctx_, taskId_) == task_) SE_RemoveTask(ctx_, task_);
+    if (!ownsContext_) return;
     SB_FreeLocation(ctx_);
     SE_Destroy(ctx_);
+}
+
+bool BuiltinCaller::Load(const std::string& text) {
+    std::vector<uint8_t> image = AssembleStory(text);
+    return !image.empty() && LoadStoryImage(ctx_, image, "builtins") == 1;
 }
 
 bool BuiltinCaller::taskAlive() const { return SE_FindTask(ctx_, taskId_) == task_; }

@@ -13,7 +13,12 @@
 class BuiltinCaller {
 public:
     BuiltinCaller();    // a context made by SE_Create and one task in the ready list
-    ~BuiltinCaller();   // releases held values, the task and the context
+    // Works in a context the test keeps (a story runner's); adds its task there.
+    explicit BuiltinCaller(SE_Context* ctx);
+    ~BuiltinCaller();   // releases held values and the task, and the context it made
+
+    // Assembles and loads a story into the context (a test failure on error).
+    bool Load(const std::string& text);
     BuiltinCaller(const BuiltinCaller&) = delete;
     BuiltinCaller& operator=(const BuiltinCaller&) = delete;
 
@@ -48,6 +53,7 @@ public:
 private:
     ScriptValue Run(int32_t call, std::vector<ScriptValue>& args);
     SE_Context* ctx_;
+    bool ownsContext_;
     SE_Task* task_;
     uint32_t taskId_;
     std::deque<ScriptValue> held_;

@@ -9,7 +9,7 @@
 #include "script/arrays.h"
 #include "script/lookup.h"
 #include "script/tasks.h"
-#include "support/builtin_calls.h"
+#include "support/syscall_runner.h"
 #include "support/script_run.h"
 #include "support/signing.h"
 
@@ -20,7 +20,7 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-using B = BuiltinCaller;
+using B = SysCallRunner;
 
 // Arguments are pushed last first, then their count: argument 0 lies nearest the top.
 const char* kStory = R"(

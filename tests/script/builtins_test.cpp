@@ -14,7 +14,7 @@
 #include "script/modules.h"
 #include "script/tasks.h"
 #include "script/textpages.h"
-#include "support/builtin_calls.h"
+#include "support/syscall_runner.h"
 #include "support/script_run.h"
 
 using testing::HasSubstr;
@@ -23,7 +23,7 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-using B = BuiltinCaller;
+using B = SysCallRunner;
 
 // One call with its arguments, the display text of its answer and, when not
 // empty, a text the log must hold.

@@ -1,4 +1,4 @@
-#include "support/builtin_calls.h"
+#include "support/syscall_runner.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include "script/tasks.h"
 #include "support/story.h"
 
-BuiltinCaller::BuiltinCaller() : BuiltinCaller(SE_Create()) { ownsContext_ = true; }
+SysCallRunner::SysCallRunner() : SysCallRunner(SE_Create()) { ownsContext_ = true; }
 
-BuiltinCaller::BuiltinCaller(SE_Context* ctx) : ctx_(ctx), ownsContext_(false) {
+SysCallRunner::SysCallRunner(SE_Context* ctx) : ctx_(ctx), ownsContext_(false) {
     task_ = SE_AllocTask(ctx_, 64);
     taskId_ = task_->id;
     task_->state = SE_TASK_READY;
@@ -18,7 +18,7 @@ BuiltinCaller::BuiltinCaller(SE_Context* ctx) : ctx_(ctx), ownsContext_(false) {
     ctx_->currentTask = task_;
 }
 
-BuiltinCaller::~BuiltinCaller() {
+SysCallRunner::~SysCallRunner() {
     for (ScriptValue& v : held_) SV_Release(&v);
     if (SE_FindTask(ctx_, taskId_) == task_) SE_RemoveTask(ctx_, task_);
     if (!ownsContext_) return;
@@ -26,38 +26,38 @@ BuiltinCaller::~BuiltinCaller() {
     SE_Destroy(ctx_);
 }
 
-bool BuiltinCaller::Load(const std::string& text) {
+bool SysCallRunner::Load(const std::string& text) {
     std::vector<uint8_t> image = AssembleStory(text);
     return !image.empty() && LoadStoryImage(ctx_, image, "builtins") == 1;
 }
 
-bool BuiltinCaller::taskAlive() const { return SE_FindTask(ctx_, taskId_) == task_; }
+bool SysCallRunner::taskAlive() const { return SE_FindTask(ctx_, taskId_) == task_; }
 
-ScriptValue BuiltinCaller::Int(int32_t n) {
+ScriptValue SysCallRunner::Int(int32_t n) {
     ScriptValue v{};
     SV_AssignInt(&v, n);
     return v;
 }
 
-ScriptValue BuiltinCaller::Text(const char* text) {
+ScriptValue SysCallRunner::Text(const char* text) {
     ScriptValue v{};
     SV_AssignString(&v, text);
     return v;
 }
 
-ScriptValue BuiltinCaller::Float(double d) {
+ScriptValue SysCallRunner::Float(double d) {
     ScriptValue v{};
     SV_AssignFloat(&v, d);
     return v;
 }
 
-ScriptValue BuiltinCaller::Ref(const ScriptValue& v) {
+ScriptValue SysCallRunner::Ref(const ScriptValue& v) {
     ScriptValue copy{};
     SV_Copy(&v, &copy);
     return copy;
 }
 
-ScriptValue BuiltinCaller::Array(std::vector<ScriptValue> elements) {
+ScriptValue SysCallRunner::Array(std::vector<ScriptValue> elements) {
     ScriptValue a{};
     SV_ArrayAlloc(&a, static_cast<int32_t>(elements.size()));
     for (size_t i = 0; i < elements.size(); ++i) {
@@ -67,25 +67,25 @@ ScriptValue BuiltinCaller::Array(std::vector<ScriptValue> elements) {
     return a;
 }
 
-ScriptValue BuiltinCaller::IntArray(const std::vector<int32_t>& elements) {
+ScriptValue SysCallRunner::IntArray(const std::vector<int32_t>& elements) {
     std::vector<ScriptValue> values;
     for (int32_t n : elements) values.push_back(Int(n));
     return Array(std::move(values));
 }
 
-ScriptValue& BuiltinCaller::Hold(ScriptValue v) {
+ScriptValue& SysCallRunner::Hold(ScriptValue v) {
     held_.push_back(v);
     return held_.back();
 }
 
-std::string BuiltinCaller::Display(const ScriptValue& v) {
+std::string SysCallRunner::Display(const ScriptValue& v) {
     ScriptValue cell{};
     std::string s = SV_ToString(&cell, &v);
     SV_Release(&cell);
     return s;
 }
 
-ScriptValue BuiltinCaller::Run(int32_t call, std::vector<ScriptValue>& args) {
+ScriptValue SysCallRunner::Run(int32_t call, std::vector<ScriptValue>& args) {
     // The frame as the interpreter leaves it: the count on top, argument 0 below it.
     int32_t argc = static_cast<int32_t>(args.size());
     ScriptValue* top = task_->stackEnd + task_->sp - (argc + 1);
@@ -106,14 +106,14 @@ ScriptValue BuiltinCaller::Run(int32_t call, std::vector<ScriptValue>& args) {
     return answer;
 }
 
-ScriptValue BuiltinCaller::Answer(const char* name, std::vector<ScriptValue> args) {
+ScriptValue SysCallRunner::Answer(const char* name, std::vector<ScriptValue> args) {
     int32_t module = 0, call = -1;
     EXPECT_TRUE(SE_FindCallName(ctx_, name, &module, &call)) << name;
     EXPECT_EQ(module, 1) << name;
     return Run(call, args);
 }
 
-std::string BuiltinCaller::CallNumber(int32_t call, std::vector<ScriptValue> args) {
+std::string SysCallRunner::CallNumber(int32_t call, std::vector<ScriptValue> args) {
     ScriptValue answer = Run(call, args);
     if (!lastAnswered) return "<no answer>";
     std::string text = Display(answer);
@@ -121,7 +121,7 @@ std::string BuiltinCaller::CallNumber(int32_t call, std::vector<ScriptValue> arg
     return text;
 }
 
-std::string BuiltinCaller::Call(const char* name, std::vector<ScriptValue> args) {
+std::string SysCallRunner::Call(const char* name, std::vector<ScriptValue> args) {
     int32_t module = 0, call = -1;
     EXPECT_TRUE(SE_FindCallName(ctx_, name, &module, &call)) << name;
     EXPECT_EQ(module, 1) << name;

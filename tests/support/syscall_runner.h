@@ -10,17 +10,17 @@
 
 #include "script/context.h"
 
-class BuiltinCaller {
+class SysCallRunner {
 public:
-    BuiltinCaller();    // a context made by SE_Create and one task in the ready list
+    SysCallRunner();    // a context made by SE_Create and one task in the ready list
     // Works in a context the test keeps (a story runner's); adds its task there.
-    explicit BuiltinCaller(SE_Context* ctx);
-    ~BuiltinCaller();   // releases held values and the task, and the context it made
+    explicit SysCallRunner(SE_Context* ctx);
+    ~SysCallRunner();   // releases held values and the task, and the context it made
 
     // Assembles and loads a story into the context (a test failure on error).
     bool Load(const std::string& text);
-    BuiltinCaller(const BuiltinCaller&) = delete;
-    BuiltinCaller& operator=(const BuiltinCaller&) = delete;
+    SysCallRunner(const SysCallRunner&) = delete;
+    SysCallRunner& operator=(const SysCallRunner&) = delete;
 
     SE_Context* ctx() const { return ctx_; }
     // The calling task; gone once a call removed it (taskAlive()).

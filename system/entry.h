@@ -6,6 +6,7 @@
 
 #include "platform/win32/types.h"
 
+struct GUID;
 struct IDirectInput8;
 struct IDirectInputDevice8;
 
@@ -28,6 +29,10 @@ struct ApplicationRecord {
     // --- video adapter and device ---
 
     // --- input settings ---
+    GUID* joyGUID;                        // 16-byte block, or none
+    int32_t ffGain;
+    int32_t joyDeadzone;
+    int32_t joySensitivity;
 
     // --- audio settings ---
 };

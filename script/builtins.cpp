@@ -37,8 +37,8 @@ constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
     SE_CALL(SE_StringToInt),
     SE_CALL(SE_StringSplit),
     SE_CALL(SE_StringSubst),
-    SE_PENDING(SE_SPrintf),              // 20
-    SE_PENDING(SE_VSPrintf),
+    SE_CALL(SE_SPrintf),                 // 20
+    SE_CALL(SE_VSPrintf),
     SE_CALL(SE_strcmp),
     SE_CALL(SE_stricmp),
     SE_PENDING(SE_CTime),
@@ -75,45 +75,45 @@ constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
     SE_CALL(SE_IsClass),                 // 55
     SE_CALL(SE_GetSuperClass),
     SE_CALL(SE_GetExprType),
-    SE_PENDING(SE_LinFunc),
-    SE_PENDING(SE_LogFunc),
-    SE_PENDING(SE_LinFuncSum),           // 60
-    SE_PENDING(SE_CubicPoly),
-    SE_PENDING(SE_GGT),
-    SE_PENDING(SE_KGV),
-    SE_PENDING(SE_Distance3),
-    SE_PENDING(SE_DistanceA3),           // 65
-    SE_PENDING(SE_DistanceAA),
-    SE_PENDING(SE_IsPosInRangeA),
-    SE_PENDING(SE_IsPosInRange3),
-    SE_PENDING(SE_CompressRangeData),
-    SE_PENDING(SE_MulFix),               // 70
-    SE_PENDING(SE_DivFix),
-    SE_PENDING(SE_MulDivFix),
-    SE_PENDING(SE_Sqrt),
-    SE_PENDING(SE_Sin),
-    SE_PENDING(SE_Cos),                  // 75
-    SE_PENDING(SE_Random),
-    SE_PENDING(SE_RandomLowNorm),
-    SE_PENDING(SE_GetRotMatrixFromAngles),
-    SE_PENDING(SE_GetAnglesFromRotMatrix),
-    SE_PENDING(SE_GetAnglesFromVector),  // 80
-    SE_PENDING(SE_MatrixMultiplySelfRight),
-    SE_PENDING(SE_MatrixMultiplySelfLeft),
-    SE_PENDING(SE_MatrixMultiply),
-    SE_PENDING(SE_MatrixMultiplyInv),
-    SE_PENDING(SE_RotateVector),         // 85
-    SE_PENDING(SE_RotateVectorInv),
-    SE_PENDING(SE_ScriptComputeExpression),
-    SE_PENDING(SE_RegComp),
-    SE_PENDING(SE_RegExec),
-    SE_PENDING(SE_RegSub),               // 90
-    SE_PENDING(SE_RegSubGlobal),
-    SE_PENDING(SE_RegFree),
-    SE_PENDING(SE_StringXMLEncode),
-    SE_PENDING(SE_StringXMLEscape),
-    SE_PENDING(SE_StringXMLQueryDecode), // 95
-    SE_PENDING(SE_StringXMLQueryToUTF8),
+    SE_CALL(SE_LinFunc),
+    SE_CALL(SE_LogFunc),
+    SE_CALL(SE_LinFuncSum),              // 60
+    SE_CALL(SE_CubicPoly),
+    SE_CALL(SE_GGT),
+    SE_CALL(SE_KGV),
+    SE_CALL(SE_Distance3),
+    SE_CALL(SE_DistanceA3),              // 65
+    SE_CALL(SE_DistanceAA),
+    SE_CALL(SE_IsPosInRangeA),
+    SE_CALL(SE_IsPosInRange3),
+    SE_CALL(SE_CompressRangeData),
+    SE_CALL(SE_MulFix),                  // 70
+    SE_CALL(SE_DivFix),
+    SE_CALL(SE_MulDivFix),
+    SE_CALL(SE_Sqrt),
+    SE_CALL(SE_Sin),
+    SE_CALL(SE_Cos),                     // 75
+    SE_CALL(SE_Random),
+    SE_CALL(SE_RandomLowNorm),
+    SE_CALL(SE_GetRotMatrixFromAngles),
+    SE_CALL(SE_GetAnglesFromRotMatrix),
+    SE_CALL(SE_GetAnglesFromVector),     // 80
+    SE_CALL(SE_MatrixMultiplySelfRight),
+    SE_CALL(SE_MatrixMultiplySelfLeft),
+    SE_CALL(SE_MatrixMultiply),
+    SE_CALL(SE_MatrixMultiplyInv),
+    SE_CALL(SE_RotateVector),            // 85
+    SE_CALL(SE_RotateVectorInv),
+    SE_CALL(SE_ScriptComputeExpression),
+    SE_CALL(SE_RegComp),
+    SE_CALL(SE_RegExec),
+    SE_CALL(SE_RegSub),                  // 90
+    SE_CALL(SE_RegSubGlobal),
+    SE_CALL(SE_RegFree),
+    SE_CALL(SE_StringXMLEncode),
+    SE_CALL(SE_StringXMLEscape),
+    SE_CALL(SE_StringXMLQueryDecode),    // 95
+    SE_CALL(SE_StringXMLQueryToUTF8),
     SE_PENDING(SE_XMLExportObject),
     SE_PENDING(SE_XMLImportObject),
     SE_PENDING(SE_XMLExportValue),
@@ -121,7 +121,7 @@ constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
     SE_PENDING(SE_XMLImport),
     SE_PENDING(SE_FOpen),
     SE_PENDING(SE_FClose),
-    SE_PENDING(SE_FPrintf),
+    SE_CALL(SE_FPrintf),
     SE_PENDING(SE_ReadFile),             // 105
     SE_PENDING(SE_WriteFile),
     SE_PENDING(SE_DeleteFile),
@@ -131,10 +131,10 @@ constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
     SE_PENDING(SE_GetDir),
     SE_PENDING(SE_MakeDir),
     SE_PENDING(SE_ChangeDir),
-    SE_PENDING(SE_DMprintf),
-    SE_PENDING(SE_XDMprintf),            // 115
-    SE_PENDING(SE_Dprintf),
-    SE_PENDING(SE_XDprintf),
+    SE_CALL(SE_DMprintf),
+    SE_CALL(SE_XDMprintf),               // 115
+    SE_CALL(SE_Dprintf),
+    SE_CALL(SE_XDprintf),
     SE_CALL(SE_Assert),
     SE_CALL(SE_Trace),
     SE_CALL(SE_ExportPrivateInfo),       // 120
@@ -156,7 +156,7 @@ constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
     SE_CALL(SE_QSortByInt),
     SE_CALL(SE_ToInt),
     SE_CALL(SE_GetNum),
-    SE_PENDING(SE_CalcGalaxyEscortOffset),
+    SE_CALL(SE_CalcGalaxyEscortOffset),
     SE_CALL(SE_SetMaxOpCount),           // 140
     SE_CALL(SE_StringCat),
     SE_PENDING(SE_ConvertFormatString),

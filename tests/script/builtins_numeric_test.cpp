@@ -460,3 +460,134 @@ TEST(Expression, TextAdditionRunsTheStoryFunction) {
 }
 
 }  // namespace
+
+// --- end to end: calls linked by name from assembled stories ---
+
+namespace {
+
+const char* kNumericStory = R"(
+    end
+.func "Mul" need 8
+    pushl 98304
+    pushl 131072
+    c2
+    sys "SE_MulFix"
+    ret
+.func "Dist" need 8
+    c0
+    c4
+    c3
+    c3
+    sys "SE_Distance3"
+    ret
+.func "Mat" need 8
+    c0
+    c0
+    c0
+    c3
+    sys "SE_GetRotMatrixFromAngles"
+    ret
+.func "Escort" need 8
+    c0
+    c0
+    pushl 65536
+    pushl 65536
+    c0
+    c0
+    c6
+    sys "SE_CalcGalaxyEscortOffset"
+    ret
+)";
+
+TEST(NumericStory, CallsByName) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kNumericStory));
+    for (auto [fn, expected] : {std::pair{"Mul", "196608"},
+                                {"Dist", "5"},
+                                {"Mat", "{{65536,0,0},{0,65536,0},{0,0,65536}}"},
+                                {"Escort", "{65536,0,0}"}}) {
+        r.answers.clear();
+        EXPECT_EQ(r.Start(0, fn, {}, 3), 1);
+        EXPECT_EQ(r.Only(), expected) << fn;
+    }
+}
+
+// The story's text addition evaluates an expression of its own while the
+// outer evaluation still holds its operands: 20 + 22 is appended to the sum.
+const char* kNestedAddStory = R"(
+    end
+.object 2124
+.func "__scriptOpAddString" need 16
+    c6
+    c1
+    sys "SE_ArrayAlloc"
+    c4
+    c0
+    getl 3
+    c3
+    sys "SE_ArrayWrite"
+    pop
+    pushw 20
+    c1
+    getl 3
+    c3
+    sys "SE_ArrayWrite"
+    pop
+    c4
+    c2
+    getl 3
+    c3
+    sys "SE_ArrayWrite"
+    pop
+    pushw 22
+    c3
+    getl 3
+    c3
+    sys "SE_ArrayWrite"
+    pop
+    pushw 15
+    c4
+    getl 3
+    c3
+    sys "SE_ArrayWrite"
+    pop
+    pushw 11
+    c5
+    getl 3
+    c3
+    sys "SE_ArrayWrite"
+    pop
+    c3
+    getl 2
+    c2
+    sys "SE_ScriptComputeExpression"
+    pop
+    c1
+    getl 2
+    c2
+    sys "SE_ArrayRead"
+    getl 7
+    getl 10
+    add
+    getl 2
+    add
+    setl 3
+    pop
+    pop
+    ret
+)";
+
+TEST(NumericStory, NestedEvaluationKeepsTheOuterOperands) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kNestedAddStory));
+    BuiltinCaller call(r.ctx());
+    CaptureStderr();
+    EXPECT_EQ(Evaluate(call, {{4, 1}, {5, 0, "ab"}, {5, 0, "cd"}, {OP, SE_EXPR_ADD}, {OP, SE_EXPR_NE}}), "4:1");
+    EXPECT_EQ(Evaluate(call, {{5, 0, "x"}, {5, 0, "ab"}, {5, 0, "cd"}, {OP, SE_EXPR_ADD}, {OP, SE_EXPR_ADD}}),
+              "5:\"xabcd4242\"");
+    std::string log = GetCapturedStderr();
+    EXPECT_EQ(log.find("ILLEGAL"), std::string::npos) << log;
+    EXPECT_TRUE(r.Ready().empty());
+}
+
+}  // namespace

@@ -12,6 +12,7 @@
 #include "script/loader.h"
 #include "support/builtin_call.h"
 #include "support/gamefolder.h"
+#include "support/script_run.h"
 #include "support/story.h"
 
 using testing::HasSubstr;
@@ -189,6 +190,56 @@ TEST_F(RegexCalls, FreedWithTheStory) {
     SB_FreeLocation(ctx.get());
     call.task = nullptr;   // freed with the story
     EXPECT_EQ(Qel_TableGetCount(ctx->regexpTable), 0u);
+}
+
+}  // namespace
+
+// --- end to end: calls linked by name from an assembled story ---
+
+namespace {
+
+const char* kTextStory = R"(
+    end
+.func "Fmt" need 8
+    pushw 7
+    pushs "ab"
+    pushs "%s=%03d"
+    c3
+    sys "SE_SPrintf"
+    ret
+.func "Encode" need 8
+    pushs "a<b"
+    c1
+    sys "SE_StringXMLEncode"
+    ret
+.func "Re" need 16
+    pushs "a(b+)c"
+    c1
+    sys "SE_RegComp"
+    pushds "xabbcx"
+    getl 2
+    c2
+    sys "SE_RegExec"
+    pop
+    pushs "<\\1>"
+    getl 2
+    c2
+    sys "SE_RegSub"
+    setl 2
+    pop
+    ret
+)";
+
+TEST(TextStory, CallsByName) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kTextStory));
+    for (auto [fn, expected] : {std::pair{"Fmt", "\"ab=007\""}, {"Encode", "\"a&lt;b\""}, {"Re", "\"<bb>\""}}) {
+        r.answers.clear();
+        EXPECT_EQ(r.Start(0, fn, {}, 3), 1);
+        EXPECT_EQ(r.Only(), expected) << fn;
+    }
+    // The expression "Re" left compiled is freed with the story.
+    EXPECT_EQ(Qel_TableGetCount(r.ctx()->regexpTable), 1u);
 }
 
 }  // namespace

@@ -367,7 +367,27 @@ bool LoadValue(Load& l, ScriptValue* target) {
     case VARTYPE_NULL: SetCell(target, VARTYPE_NULL, 0); return true;
     case 6:
     case 12: return true;   // the target stays as it was
-    default: break;
+    case VARTYPE_INTEGER:
+    case VARTYPE_STRING:
+    case VARTYPE_ARRAY:
+    case VARTYPE_TABLE:
+    case VARTYPE_TASK:
+    case VARTYPE_OBJECT:
+    case VARTYPE_DSTRING:
+    case VARTYPE_FLOAT:
+    case VARTYPE_USER:
+    case VARTYPE_ADDRESS:
+    case VARTYPE_QUAD:
+    case kUnresolvedDString:
+    case kUnresolvedArray:
+    case kUnresolvedTable:
+    case kUnresolvedTask:
+    case kUnresolvedObject:
+        break;
+    default:
+        // No save holds such a tag: the stream is out of step.
+        Qel_ErrPrintf("SB_LoadGame: unknown value type %d\n", tag);
+        return false;
     }
     if (!l.in.U32(word)) return false;
     auto sword = static_cast<int32_t>(word);
@@ -430,17 +450,9 @@ bool LoadValue(Load& l, ScriptValue* target) {
             SetCell(target, kUnresolvedObject, word);
         }
         return true;
-    case kUnresolvedDString:
-    case kUnresolvedArray:
-    case kUnresolvedTable:
-    case kUnresolvedTask:
-    case kUnresolvedObject:
-        SetCell(target, tag, word);
-        return true;
     default:
-        // No save holds such a tag: the stream is out of step.
-        Qel_ErrPrintf("SB_LoadGame: unknown value type %d\n", tag);
-        return false;
+        SetCell(target, tag, word);   // an unresolved cell, kept as it was saved
+        return true;
     }
 }
 

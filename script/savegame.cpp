@@ -680,7 +680,8 @@ bool ReadObjects(Load& l) {
     uint32_t count;
     if (!l.in.U32(count)) return false;
     if (count != ctx->objectCount)
-        Qel_ErrPrintf("SB_LoadGame: Num static objects in savegame (%d) different from num objects in current story (%d)\n",
+        Qel_ErrPrintf(
+            "SB_LoadGame: Num static objects in savegame (%d) different from num objects in current story (%d)\n",
                       static_cast<int>(count), static_cast<int>(ctx->objectCount));
     uint32_t from = 0;
     for (uint32_t k = 0; k < count; ++k) {
@@ -692,7 +693,8 @@ bool ReadObjects(Load& l) {
             ++from;
         }
         if (from >= ctx->objectCount) {
-            Qel_ErrPrintf("SB_LoadGame: Couldn't find savegame static object %d in current story static objects!\n", id);
+            Qel_ErrPrintf("SB_LoadGame: Couldn't find savegame static object %d in current story static objects!\n",
+                          id);
             return false;
         }
         StoryObject& obj = ctx->objects[from++];
@@ -817,7 +819,8 @@ bool ReadTasks(Load& l, uint32_t nextKey) {
         auto sp = static_cast<int32_t>(w[6]);
         auto state = static_cast<int16_t>(w[11]);
         uint32_t depth = sp <= 0 ? static_cast<uint32_t>(-static_cast<int64_t>(sp)) : kMaxStackSlots + 1;
-        if (depth > kMaxStackSlots || w[7] > kMaxStackSlots) return Bad("stack out of range in task", static_cast<int32_t>(w[0]));
+        if (depth > kMaxStackSlots || w[7] > kMaxStackSlots)
+            return Bad("stack out of range in task", static_cast<int32_t>(w[0]));
 
         if (state != SE_TASK_READY && state != SE_TASK_WAITING) {
             Qel_ErrPrintf("SB_LoadGame: task in unknown state %d, ignoring!\n", state);
@@ -860,21 +863,23 @@ bool ReadTasks(Load& l, uint32_t nextKey) {
         l.tasks.push_back(task);
         for (uint32_t i = 0; i < depth; ++i)
             if (!LoadValue(l, task->stackEnd + sp + static_cast<int32_t>(i))) return false;
+        if (l.relink) RelinkTask(l, task);   // may grow (and so move) the stack
         if (state == SE_TASK_WAITING && depth > 0) {
-            // The pending engine call: its count on top, its arguments below.
+            // The pending engine call: its count on top, its arguments below;
+            // the answer that wakes the task replaces them.
             const ScriptValue* top = task->stackEnd + sp;
             if (top->tag == VARTYPE_INTEGER && top->i >= 0 && static_cast<uint32_t>(top->i) < depth) {
                 task->pendingArgc = static_cast<uint16_t>(top->i);
                 task->pendingArgs = task->stackEnd + sp + 1;
             }
         }
-        if (l.relink) RelinkTask(l, task);
         SE_ListAddTail(state == SE_TASK_READY ? &ctx->ready : &ctx->waiting, &task->link);
         if (Qel_TableSet(ctx->taskTable, task->id, reinterpret_cast<uintptr_t>(task)) != 1)
             return Bad("no key for task", static_cast<int32_t>(task->id));
     }
     Qel_TableSetNextKey(ctx->taskTable, nextKey);
     if (l.patchFailed) {
+        Qel_DPrintf(4, "SB_LoadGame() first code position that could not be moved: %06x\n", l.firstFailure);
         Qel_ErrPrintf("Error patching loaded save game!\n");
         return false;
     }

@@ -64,7 +64,8 @@ size_t QuotedPart(const std::vector<char>& b, size_t p, std::string& out, bool* 
         default:
             if (d >= '0' && d <= '7') {
                 uint32_t v = static_cast<uint32_t>(d - '0');
-                while (p < b.size() && b[p] >= '0' && b[p] <= '7') v = (v * 8 + static_cast<uint32_t>(b[p++] - '0')) & 0xffff;
+                while (p < b.size() && b[p] >= '0' && b[p] <= '7')
+                    v = (v * 8 + static_cast<uint32_t>(b[p++] - '0')) & 0xffff;
                 out += static_cast<char>(v & 0xff);
             } else {
                 out += d;
@@ -273,7 +274,8 @@ void Expand(std::string& out, const char* text, int32_t depth) {
         } else {
             int32_t id = Number(comma + 1, close);
             const ScriptValue* v = SB_ReadText(ctx, language, page, id);
-            const char* found = v && (v->tag == VARTYPE_STRING || v->tag == VARTYPE_DSTRING) ? SV_GetString(v) : nullptr;
+            bool text = v && (v->tag == VARTYPE_STRING || v->tag == VARTYPE_DSTRING);
+            const char* found = text ? SV_GetString(v) : nullptr;
             if (found) {
                 // The text may change while it is expanded: expand a copy.
                 std::string copy = found;

@@ -327,7 +327,8 @@ const char* SV_GetString(const ScriptValue* v) {
 }
 
 int32_t SV_GetStringLength(const ScriptValue* v) {
-    if (v && v->tag == VARTYPE_DSTRING) return v->dstring && v->dstring->text ? static_cast<int32_t>(v->dstring->length) : 0;
+    if (v && v->tag == VARTYPE_DSTRING)
+        return v->dstring && v->dstring->text ? static_cast<int32_t>(v->dstring->length) : 0;
     const char* text = SV_GetString(v);
     return text ? static_cast<int32_t>(std::strlen(text)) : 0;
 }

@@ -295,7 +295,8 @@ TEST_F(SaveGameTest, RecompiledStoryMovesPositionsThroughThePatchTable) {
     FreshContext fresh;
     CaptureStderr();
     ASSERT_EQ(Load(), 1);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Compile Time of save game 1000 different from story file compile time 2000!"));
+    EXPECT_THAT(GetCapturedStderr(),
+                HasSubstr("Compile Time of save game 1000 different from story file compile time 2000!"));
     SE_Context* ctx = fresh.get();
     EXPECT_EQ(ctx->flags & SE_FLAG_OTHER_COMPILE, SE_FLAG_OTHER_COMPILE);
     std::vector<SE_Task*> waiting = Tasks(ctx->waiting);

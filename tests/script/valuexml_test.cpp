@@ -167,7 +167,8 @@ TEST_F(ValueXmlTest, ImportReadsWhatIsThereAndNoMore) {
         SV_Release(&v);
     }
     CaptureStderr();
-    ScriptValue v = Import("<sval type=\"array\" size=\"1\"><sval type=\"int\" val=\"1\" /><sval type=\"int\" /></sval>");
+    ScriptValue v =
+        Import("<sval type=\"array\" size=\"1\"><sval type=\"int\" val=\"1\" /><sval type=\"int\" /></sval>");
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("array index out of bounds [0..0]"));
     EXPECT_EQ(Show(&v), "{1}");
     SV_Release(&v);

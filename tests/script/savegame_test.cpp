@@ -168,7 +168,7 @@ public:
     ~FreshContext() {
         g_SEContext = ctx_;
         SB_FreeLocation(ctx_);
-        SE_Destroy(ctx_);
+        DestroyContext(ctx_);
         g_SEContext = prev_;
     }
     FreshContext(const FreshContext&) = delete;

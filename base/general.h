@@ -75,6 +75,11 @@ struct SystemState {
     // --- sound ---
 
     // --- capture ---
+
+    // --- displays ---
+    uint8_t showFpsLine;             // compose the statistics line at each redraw
+    uint8_t presentOff;              // the screen update does not present
+    char statusText[256];            // the status line the statistics are appended to
 };
 
 // The one SystemState; null outside InitGeneral .. ExitGeneral.

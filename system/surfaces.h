@@ -39,10 +39,6 @@ struct SurfaceLockInfo {
     int32_t pitch;
 };
 
-// Counters of created minus released Direct3D objects (logged at video close).
-extern int g_NumTextures;
-extern int g_NumSurfaces;
-
 int S_NewSysEBM(EBM* bitmap);
 void S_FreeSysEBM(EBM* bitmap);
 int S_SurfaceToEBM(EBM* bitmap, IDirect3DSurface9* surface);
@@ -83,3 +79,16 @@ void S_BlockCopyHook(DisplayList* display, EBM* src, int16_t sx, int16_t sy, int
 void S_BlockCopyHook2(DisplayList* display, EBM* src, int16_t sx, int16_t sy, int16_t w, int16_t h, EBM* dst,
                       int16_t dx, int16_t dy);
 void S_SetDisplayHooks(DisplayList* display, uint32_t flags);
+
+// Locks for one drawing operation: locks what S_LockDDSurfaces would and
+// remembers it, so that the unlock afterwards leaves a caller's lock (and a
+// memory bitmap's pixels) as they were. 0 when a bitmap has neither pixels nor
+// a surface, or a lock fails (nothing stays locked then).
+struct SurfaceLocks {
+    EBM* dst;
+    EBM* src;
+    bool dstLocked;
+    bool srcLocked;
+};
+int S_LockForDrawing(SurfaceLocks* locks, EBM* dst, EBM* src);
+void S_UnlockAfterDrawing(SurfaceLocks* locks);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -75,11 +76,16 @@ static bool Append(char* buffer, size_t size, size_t& len, const char* text) {
     return true;
 }
 
-// The user data folder, $XDG_DATA_HOME/Veldrim/<application>, made when missing.
-// Before start-up has named the application the reports go to the Veldrim folder.
+// The user data folder, $XDG_DATA_HOME (else ~/.local/share) + "/Veldrim/<application>",
+// made when missing, as the user-paths module resolves it; that module allocates,
+// so the same rule is followed here in fixed buffers. Without an application
+// name or a home the reports go to the current folder (false).
 static bool ReportFolder(char* buffer, size_t size) {
     size_t len = 0;
     buffer[0] = 0;
+    const SystemState* sys = g_SystemState;
+    const char* app = sys && sys->app ? sys->app->appName : nullptr;
+    if (!app || !app[0] || std::strchr(app, '/')) return false;
     const char* data = getenv("XDG_DATA_HOME");
     if (data && data[0] == '/') {
         if (!Append(buffer, size, len, data)) return false;
@@ -88,16 +94,10 @@ static bool ReportFolder(char* buffer, size_t size) {
         if (!home || !home[0] || !Append(buffer, size, len, home) || !Append(buffer, size, len, "/.local/share"))
             return false;
     }
-    mkdir(buffer, 0755);
     if (!Append(buffer, size, len, "/Veldrim")) return false;
     mkdir(buffer, 0755);
-    const SystemState* sys = g_SystemState;
-    const char* app = sys && sys->app ? sys->app->appName : nullptr;
-    if (app && app[0] && !std::strchr(app, '/')) {
-        if (!Append(buffer, size, len, "/") || !Append(buffer, size, len, app)) return false;
-        mkdir(buffer, 0755);
-    }
-    return true;
+    if (!Append(buffer, size, len, "/") || !Append(buffer, size, len, app)) return false;
+    return mkdir(buffer, 0755) == 0 || errno == EEXIST;
 }
 
 static void Banner(CrashStream* s) {
@@ -119,11 +119,13 @@ long P_CrashHandler(EXCEPTION_POINTERS* pointers) {
 
     char folder[1024];
     char path[1100];
-    bool haveFolder = ReportFolder(folder, sizeof folder);
     size_t len = 0;
     path[0] = 0;
-    if (haveFolder) Append(path, sizeof path, len, folder), Append(path, sizeof path, len, "/");
-    size_t folderLen = len;
+    if (ReportFolder(folder, sizeof folder)) {
+        Append(path, sizeof path, len, folder);
+        Append(path, sizeof path, len, "/");
+    }
+    const size_t folderLen = len;
 
     CrashStream log;
     log.fd = -1;

@@ -119,8 +119,12 @@ LRESULT S_WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     ApplicationRecord& app = g_ApplicationRecord;
     if (app.mainWindow && hwnd != app.mainWindow) return DefWindowProcA(hwnd, message, wParam, lParam);
 
-    InputState scratch{};
-    InputState* in = g_InputState ? g_InputState : &scratch;
+    InputState scratch;
+    InputState* in = g_InputState;
+    if (!in) {
+        scratch = InputState{};
+        in = &scratch;
+    }
 
     switch (message) {
         case WM_ACTIVATEAPP:

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 static LPTOP_LEVEL_EXCEPTION_FILTER s_filter = nullptr;
 static CrashStackBounds s_stack{0, 0};
@@ -18,6 +19,8 @@ static char s_userName[256];
 alignas(16) static char s_altStack[64 * 1024];
 
 static constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP, SIGABRT};
+// The handlers in place before ours, put back when the filter is removed.
+static struct sigaction s_previous[std::size(kSignals)];
 
 static uint32_t ExceptionCode(int sig, const siginfo_t* info) {
     switch (sig) {
@@ -123,7 +126,8 @@ LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_F
     LPTOP_LEVEL_EXCEPTION_FILTER previous = s_filter;
     s_filter = filter;
     if (!filter) {
-        for (int sig : kSignals) signal(sig, SIG_DFL);
+        if (previous)
+            for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &s_previous[i], nullptr);
         return previous;
     }
     // Whatever may allocate is done now, never inside the handler: the stack
@@ -139,7 +143,8 @@ LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_F
     sa.sa_sigaction = OnSignal;
     sa.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
     sigemptyset(&sa.sa_mask);
-    for (int sig : kSignals) sigaction(sig, &sa, nullptr);
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+        sigaction(kSignals[i], &sa, previous ? nullptr : &s_previous[i]);
     return previous;
 }
 
@@ -171,7 +176,7 @@ static void PutBytes(CrashStream* s, const void* data, size_t size) {
 
 bool Crash_Open(CrashStream* stream, const char* path) {
     stream->used = 0;
-    stream->fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_SYNC, 0644);
+    stream->fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     return stream->fd >= 0;
 }
 

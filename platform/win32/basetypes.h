@@ -13,9 +13,8 @@ using LONG = int32_t;
 using BOOL = int;
 using HRESULT = int32_t;
 
-struct SDL_Window;
-// A window is the SDL window behind it.
-using HWND = SDL_Window*;
+#include "platform/win32/types.h"
+
 // Monitors are named by their SDL display index + 1 (0 = none).
 using HMONITOR = uintptr_t;
 

@@ -7,7 +7,10 @@
 
 namespace {
 
+// The game has one window; a few slots leave room for a test or dialog window.
 struct WindowSlot {
+    bool used;
+    HWND handle;
     SDL_Window* sdl;
     uint32_t sdlId;
     WNDPROC proc;
@@ -15,14 +18,7 @@ struct WindowSlot {
 
 }  // namespace
 
-// A window handle points at its slot; the game has one window, a few slots
-// leave room for a test or a dialog window beside it.
-struct HWND__ {
-    WindowSlot slot;
-    bool used;
-};
-
-static HWND__ s_windows[4];
+static WindowSlot s_windows[4];
 static std::deque<MSG> s_queue;
 static uint32_t s_lastError = 0;
 static char s_lastErrorText[256];
@@ -34,15 +30,21 @@ constexpr uint32_t ERROR_GEN_FAILURE = 31;
 
 static bool EventsReady() { return SDL_WasInit(SDL_INIT_EVENTS) != 0; }
 
+static WindowSlot* SlotOf(HWND hwnd) {
+    for (auto& w : s_windows)
+        if (hwnd && w.used && w.handle == hwnd) return &w;
+    return nullptr;
+}
+
 static HWND FirstWindow() {
     for (auto& w : s_windows)
-        if (w.used) return &w;
+        if (w.used) return w.handle;
     return nullptr;
 }
 
 static HWND WindowFromSDL(uint32_t sdlId) {
     for (auto& w : s_windows)
-        if (w.used && w.slot.sdlId == sdlId) return &w;
+        if (w.used && w.sdl && w.sdlId == sdlId) return w.handle;
     return nullptr;
 }
 
@@ -66,27 +68,31 @@ static void FailFromSDL() {
 HWND Win32_AttachWindow(SDL_Window* window, WNDPROC proc) {
     for (auto& w : s_windows) {
         if (w.used) continue;
-        w.used = true;
-        w.slot = WindowSlot{window, window ? SDL_GetWindowID(window) : 0, proc};
+        HWND handle = window ? reinterpret_cast<HWND>(window) : reinterpret_cast<HWND>(&w);
+        w = WindowSlot{true, handle, window, window ? SDL_GetWindowID(window) : 0, proc};
         // These drivers never report focus, so the window would stay inactive and
         // the pump would wait for an activation that never comes.
         const char* driver = window ? SDL_GetCurrentVideoDriver() : nullptr;
         if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
-            Post(&w, WM_ACTIVATEAPP, 1, 0);
-            Post(&w, WM_ACTIVATE, WA_ACTIVE, 0);
+            Post(handle, WM_ACTIVATEAPP, 1, 0);
+            Post(handle, WM_ACTIVATE, WA_ACTIVE, 0);
         }
-        return &w;
+        return handle;
     }
     return nullptr;
 }
 
 void Win32_DetachWindow(HWND hwnd) {
-    if (!hwnd) return;
+    WindowSlot* slot = SlotOf(hwnd);
+    if (!slot) return;
     std::erase_if(s_queue, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
-    *hwnd = HWND__{};
+    *slot = WindowSlot{};
 }
 
-SDL_Window* Win32_GetSDLWindow(HWND hwnd) { return hwnd ? hwnd->slot.sdl : nullptr; }
+SDL_Window* Win32_GetSDLWindow(HWND hwnd) {
+    WindowSlot* slot = SlotOf(hwnd);
+    return slot ? slot->sdl : nullptr;
+}
 
 // Virtual-key code of an SDL key; 0 for keys the game has no code for.
 static WPARAM VirtualKey(SDL_Keycode key) {
@@ -309,9 +315,9 @@ int TranslateMessage(const MSG* msg) {
 }
 
 LRESULT DispatchMessageA(const MSG* msg) {
-    HWND hwnd = msg->hwnd;
-    if (!hwnd || !hwnd->used || !hwnd->slot.proc) return 0;
-    return hwnd->slot.proc(hwnd, msg->message, msg->wParam, msg->lParam);
+    WindowSlot* slot = SlotOf(msg->hwnd);
+    if (!slot || !slot->proc) return 0;
+    return slot->proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
 LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
@@ -345,8 +351,8 @@ int GetCursorPos(POINT* point) {
 int SetCursorPos(int x, int y) {
     s_cursor = POINT{x, y};
     ++s_cursorSeam.setCursorPosCalls;
-    HWND hwnd = FirstWindow();
-    if (hwnd && hwnd->slot.sdl && SDL_WasInit(SDL_INIT_VIDEO)) SDL_WarpMouseInWindow(hwnd->slot.sdl, x, y);
+    SDL_Window* window = Win32_GetSDLWindow(FirstWindow());
+    if (window && SDL_WasInit(SDL_INIT_VIDEO)) SDL_WarpMouseInWindow(window, x, y);
     return 1;
 }
 
@@ -367,8 +373,8 @@ void Win32_PostMciNotify(WPARAM flags, uint32_t deviceId) {
         if (s_mciEventType != 0) {
             SDL_Event e{};
             e.type = s_mciEventType;
-            HWND hwnd = FirstWindow();
-            e.user.windowID = hwnd ? hwnd->slot.sdlId : 0;
+            WindowSlot* slot = SlotOf(FirstWindow());
+            e.user.windowID = slot ? slot->sdlId : 0;
             e.user.code = static_cast<int32_t>(flags);
             e.user.data1 = reinterpret_cast<void*>(static_cast<uintptr_t>(deviceId));
             if (SDL_PushEvent(&e) == 1) return;

@@ -18,9 +18,16 @@ using LPARAM = intptr_t;
 using LRESULT = intptr_t;
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 
+// Shared with the other stand-ins that declare them (same guard, same layout).
+#ifndef TREVAN_WIN32_RECT_DEFINED
+#define TREVAN_WIN32_RECT_DEFINED
+struct RECT {
+    int32_t left, top, right, bottom;
+};
 struct POINT {
     int32_t x, y;
 };
+#endif
 
 struct MSG {
     HWND hwnd;
@@ -96,7 +103,8 @@ inline uint16_t LOWORD(uintptr_t v) { return static_cast<uint16_t>(v & 0xFFFF); 
 inline uint16_t HIWORD(uintptr_t v) { return static_cast<uint16_t>((v >> 16) & 0xFFFF); }
 
 // Attaches an SDL window (owned by the caller) with its window procedure and
-// returns its handle. Under a driver that never gives focus (offscreen, dummy),
+// returns its handle: the SDL window pointer itself (a window attached without
+// an SDL window, as tests do, gets a handle of its own). Under a driver that never gives focus (offscreen, dummy),
 // one activation is queued so the window starts active.
 HWND Win32_AttachWindow(SDL_Window* window, WNDPROC proc);
 void Win32_DetachWindow(HWND hwnd);

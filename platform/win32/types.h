@@ -1,7 +1,10 @@
 // The handle types the Windows calls pass around. Opaque pointers: nothing
-// here is ever dereferenced outside its own stand-in.
+// here is ever dereferenced outside its own stand-in. A window handle is the
+// SDL window itself.
 #pragma once
+
+struct SDL_Window;
 
 using HANDLE = void*;
 using HINSTANCE = struct HINSTANCE__*;
-using HWND = struct HWND__*;
+using HWND = SDL_Window*;

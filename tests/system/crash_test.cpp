@@ -7,39 +7,26 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/general.h"
+#include "support/gamefolder.h"
 #include "system/crash.h"
 
 namespace {
 
-std::string ScratchDir(const char* name) {
-    const char* root = std::getenv("TREVAN_TEST_SCRATCH");
-    std::string tmpl = std::string(root ? root : "/tmp") + "/" + name + "-XXXXXX";
-    char* made = mkdtemp(tmpl.data());
-    return made ? std::string(made) : std::string();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 // Writes through a crash stream into a file and gives back what arrived.
 template <class Fn>
 std::string Written(Fn&& write) {
-    std::string dir = ScratchDir("crash-stream");
-    std::string path = dir + "/out.txt";
+    TempGameFolder folder;
     CrashStream s;
-    EXPECT_TRUE(Crash_Open(&s, path.c_str()));
+    EXPECT_TRUE(Crash_Open(&s, "out.txt"));
     write(&s);
     Crash_Close(&s);
-    return ReadFile(path);
+    return Text(folder.Read("out.txt"));
 }
 
 TEST(CrashReport, ExceptionNames) {
@@ -94,22 +81,21 @@ protected:
     void SetUp() override {
         const char* old = std::getenv("XDG_DATA_HOME");
         oldData_ = old ? old : "";
-        dataHome_ = ScratchDir("crash-data");
-        setenv("XDG_DATA_HOME", dataHome_.c_str(), 1);
+        setenv("XDG_DATA_HOME", dataHome_.Path().c_str(), 1);
         saved_ = g_SystemState;
         app_.appName = "CrashTest";
         sys_.app = &app_;
         g_SystemState = &sys_;
-        folder_ = dataHome_ + "/Veldrim/CrashTest/";
     }
     void TearDown() override {
         g_SystemState = saved_;
         setenv("XDG_DATA_HOME", oldData_.c_str(), 1);
     }
-    std::string Log() { return ReadFile(folder_ + "TrevanCrash.log"); }
-    std::string Dump() { return ReadFile(folder_ + "TrevanCrash.dmp"); }
+    std::string Log() { return Text(dataHome_.Read("Veldrim/CrashTest/TrevanCrash.log")); }
+    std::string Dump() { return Text(dataHome_.Read("Veldrim/CrashTest/TrevanCrash.dmp")); }
 
-    std::string oldData_, dataHome_, folder_;
+    TempGameFolder dataHome_;
+    std::string oldData_;
     AppDescriptor app_{};
     SystemState sys_{};
     SystemState* saved_ = nullptr;

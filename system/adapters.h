@@ -7,7 +7,7 @@
 #include "platform/d3d9/d3d9.h"
 
 struct D3DDeviceRecord;
-class ID3DXEffectStateManager;
+class CStateManagerInterface;
 
 struct DispMode {
     UINT width;
@@ -51,7 +51,7 @@ struct RendererState {
     int32_t windowed;
     AdapterInfo* adapters;
     D3DDeviceRecord* device;
-    ID3DXEffectStateManager* stateManager;
+    CStateManagerInterface* stateManager;
     // --- the renderer's own fields ---
     uint32_t envFlags;             // environment-map flags (bit 0x80 cleared by a reset)
 };

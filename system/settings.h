@@ -9,17 +9,6 @@ constexpr uint32_t SYSPROF_IGNORE_SETTINGS = 0x8;
 constexpr uint32_t SYSPROF_BENCHMARK = 0x10;
 constexpr uint32_t SYSPROF_NO_SAVE = 0x40;
 
-// The sound format record of the settings (18 bytes on disk).
-struct WAVEFORMATEX {
-    uint16_t wFormatTag;
-    uint16_t nChannels;
-    uint32_t nSamplesPerSec;
-    uint32_t nAvgBytesPerSec;
-    uint16_t nBlockAlign;
-    uint16_t wBitsPerSample;
-    uint16_t cbSize;
-};
-
 int S_InitSystemSettings();
 void S_ExitSystemSettings(int reason);
 void S_SetDefaultD3DFlags();

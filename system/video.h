@@ -10,7 +10,7 @@ struct EBM;
 struct AdapterInfo;
 struct DispMode;
 struct TextureBitmapFormat;
-class ID3DXEffectStateManager;
+class CStateManagerInterface;
 
 // Video flags of the VideoRecord.
 constexpr uint32_t VIDEO_FLAG_BACKBUFFER = 0x20;
@@ -70,7 +70,7 @@ struct D3DDeviceRecord {
 
 VideoRecord* S_InitVideo(int width, int height, int depth, uint32_t flags);
 int S_Create3DDevice();
-ID3DXEffectStateManager* S_InitStateManager(ID3DXEffectStateManager** out);
+CStateManagerInterface* S_InitStateManager(CStateManagerInterface** out);
 void S_FlipScreen();
 int S_Reset3DDevice();
 int S_ResetDevice();

@@ -38,6 +38,20 @@ struct POINT {
 };
 #endif
 
+#ifndef TREVAN_WIN32_WAVEFORMATEX_DEFINED
+#define TREVAN_WIN32_WAVEFORMATEX_DEFINED
+// A sound format (18 bytes where it is stored).
+struct WAVEFORMATEX {
+    uint16_t wFormatTag;
+    uint16_t nChannels;
+    uint32_t nSamplesPerSec;
+    uint32_t nAvgBytesPerSec;
+    uint16_t nBlockAlign;
+    uint16_t wBitsPerSample;
+    uint16_t cbSize;
+};
+#endif
+
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
 constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);

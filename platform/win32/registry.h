@@ -49,9 +49,6 @@ LONG RegDeleteValueA(HKEY key, const char* name);
 LONG RegDeleteKeyA(HKEY key, const char* subKey);
 LONG RegCloseKey(HKEY key);
 
-// The user name for reports: $USER, else the password entry's name.
-BOOL GetUserNameA(char* buffer, DWORD* size);
-
 // Test seam.
 struct Win32RegistrySeam {
     int failWrites;        // the next n file writes fail (ERROR_CANTWRITE)

@@ -14,7 +14,6 @@
 #include "system/surfaces.h"
 #include "system/video.h"
 
-VideoRecord* g_VideoRecord = nullptr;
 
 namespace {
 

@@ -365,7 +365,7 @@ void Qel_Redraw(EBM* bitmap, EBM* screen, int16_t x, int16_t y) {
         } else {
             int cap = Capacity(bitmap);
             int n = std::min(static_cast<int>(own.size()), cap);
-            std::memcpy(dl->prevRects, own.data(), static_cast<size_t>(n) * sizeof(QelRect));
+            if (n > 0) std::memcpy(dl->prevRects, own.data(), static_cast<size_t>(n) * sizeof(QelRect));
             dl->prevCount = n;
         }
         std::swap(dl->cursorRects[0], dl->cursorRects[1]);
@@ -444,8 +444,9 @@ DisplayList* Qel_OpenDisplay(DisplayList* parent, EBM* bitmap, int16_t x, int16_
     bool ok = true;
     if (dl->flags & DISPLAY_DOUBLEBUFFERED) {
         dl->prevRects = static_cast<QelRect*>(Int_AllocMem(static_cast<size_t>(cap + 1) * sizeof(QelRect), 0));
-        dl->prevCount = -1;  // the first frame reaches both pages whole
         ok = dl->prevRects != nullptr;
+        // The first two frames reach both pages whole.
+        if (ok && !shortHeader && bitmap->rectTable) bitmap->rectCount = QEL_RECTS_WHOLE;
     }
     const SystemState* ss = g_SystemState;
     if (ok && ss && ss->app && (ss->app->flags & kAppCursor)) {

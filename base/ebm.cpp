@@ -196,6 +196,8 @@ void FreeILBM(EBM* b) {
     if (!(b->flags & EBM_SHORT) && b->dirtyList && g_QelFreeDirtyList) g_QelFreeDirtyList(b);
     if ((b->flags & EBM_SHORT) && !(b->flags & EBM_NOSTORAGE) && !b->plane0 && !(b->flags & EBM_SURFACE))
         Qel_DPrintf(0x40, "FreeILBM: EBM hatte keinen Plane0 Pointer!\n");
+    // A 1-bit bitmap's shadow is its plane: it goes with the pixels.
+    if (b->shadow == b->plane0) b->shadow = nullptr;
     S_ReleaseEBMSurfaces(b);
     Qel_FreeEBMBuffers(b);
     if (!(b->flags & EBM_OWNHEADER)) {

@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -97,6 +99,20 @@ std::string ConfigFolder() {
     return base + "/Veldrim";
 }
 
+// Key names match without regard to case, and so do the files named after them.
+std::string FileNameOf(const std::string& wanted) {
+    DIR* dir = opendir(ConfigFolder().c_str());
+    if (!dir) return wanted;
+    std::string found = wanted;
+    while (const dirent* e = readdir(dir))
+        if (EqualNoCase(e->d_name, wanted)) {
+            found = e->d_name;
+            break;
+        }
+    closedir(dir);
+    return found;
+}
+
 // Where a key lives: the file and the section inside it. False for a key that
 // names no file (the root, "Software", "Software\Veldrim") or an unsafe name.
 bool Locate(HKEY root, const std::string& path, std::string* file, std::string* section) {
@@ -111,7 +127,7 @@ bool Locate(HKEY root, const std::string& path, std::string* file, std::string* 
         size_t cut = rest.find('\\');
         std::string app = rest.substr(0, cut);
         if (app == "." || app == ".." || app.find('/') != std::string::npos) return false;
-        *file = ConfigFolder() + "/" + app + ".reg";
+        *file = ConfigFolder() + "/" + FileNameOf(app + ".reg");
         *section = cut == std::string::npos ? "" : rest.substr(cut + 1);
         return true;
     }
@@ -245,7 +261,6 @@ LONG Save(const std::string& file, const Store& store) {
         }
     }
     ok = (fflush(f) == 0) && ok;
-    ok = (fsync(fileno(f)) == 0) && ok;
     ok = (fclose(f) == 0) && ok;
     if (!ok || rename(temp.c_str(), file.c_str()) != 0) {
         remove(temp.c_str());

@@ -189,9 +189,12 @@ int S_SurfaceToEBM(EBM* bitmap, IDirect3DSurface9* surface) {
         case 32: bitmap->flags |= EBM_32BIT | EBM_CHUNKY; break;
         default: Qel_ErrPrintf("Unknown D3D Color Depth!\n"); break;
     }
+    bitmap->bytesPerRow = static_cast<uint16_t>(((desc.Width + 15) / 8 & ~1u) * (f.bitsPerPixel / 8) * 8);
+    // A surface that cannot be locked now (a default-pool texture) is addressed
+    // by its row length, which is what a lock's pitch is here.
+    if (pitch <= 0) pitch = bitmap->bytesPerRow;
     bitmap->rowDistance = static_cast<uint16_t>(pitch);
     bitmap->planeSize = f.bitsPerPixel ? static_cast<uint32_t>(pitch) * desc.Height / f.bitsPerPixel : 0;
-    bitmap->bytesPerRow = static_cast<uint16_t>(((desc.Width + 15) / 8 & ~1u) * (f.bitsPerPixel / 8) * 8);
     bitmap->planeDistance = bitmap->bytesPerRow;
     if (!S_NewSysEBM(bitmap)) return 0;
     bitmap->sys->surface = surface;
@@ -452,12 +455,10 @@ void S_GenerateMipmaps(EBM* bitmap) {
         }
         prev.flags = cur.flags = EBM_SHORT;
         lastOk = S_SurfaceToEBM(&prev, prevSurface) && S_SurfaceToEBM(&cur, s);
-        if (lastOk) {
-            SurfaceLocks locks{};
-            lastOk = S_LockForDrawing(&locks, &cur, &prev) != 0;
-            S_UnlockAfterDrawing(&locks);
-            if (lastOk) Qel_HalfAveraged(&cur, &prev);
-        }
+        SurfaceLocks locks{};
+        if (lastOk) lastOk = S_LockForDrawing(&locks, &cur, &prev) != 0;
+        if (lastOk) Qel_HalfAveraged(&cur, &prev);
+        S_UnlockAfterDrawing(&locks);
         if (!prevIsTop) prevSurface->Release();
         prevSurface = s;
         prevIsTop = false;

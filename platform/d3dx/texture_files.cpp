@@ -128,8 +128,8 @@ HRESULT ParseDds(const void* data, UINT size, DdsFile* out) {
 // The format a texture of the file is made in: the file's own, except where the
 // device has no such texture format (24-bit pixels become 32-bit).
 D3DFORMAT TextureFormat(const DdsFile& f, D3DFORMAT requested) {
-    if (requested && requested != D3DX_DEFAULT) return requested;
-    return f.fileFormat == D3DFMT_R8G8B8 ? D3DFMT_X8R8G8B8 : f.fileFormat;
+    D3DFORMAT format = requested && requested != D3DX_DEFAULT ? requested : f.fileFormat;
+    return format == D3DFMT_R8G8B8 ? D3DFMT_X8R8G8B8 : format;
 }
 
 // One level of the file into a surface, converted when the formats differ.

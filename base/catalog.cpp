@@ -171,8 +171,8 @@ int Qel_LoadCatalog(int slot, const char* indexName, int primary) {
         uint32_t offset = 0;
         size_t i = 0;
         ForEachLine(text, textSize, [&](const IndexLine& line) {
-            size_t n;
-            uint64_t size;
+            size_t n = 0;
+            uint64_t size = 0;
             SplitLine(line, &n, &size);
             QelCatalogEntry& e = cat->entries[i++];
             e.offset = offset;

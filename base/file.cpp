@@ -97,12 +97,12 @@ QelFile* Qel_fcopen(const char* name, const char* mode, int userPath) {
         if (f) {
             f->stream = gz;
             f->flags = QEL_FILE_GZIP;
-            Qel_DPrintf(0, "Qel_fcopen(%s, %s) opened %s\n", name, mode, disk);
+            Qel_DPrintf(1, "Qel_fcopen(%s, %s) opened %s\n", name, mode, disk);
         } else {
             gzclose(gz);
         }
     } else {
-        Qel_DPrintf(0, "Qel_fcopen failed: %s\n", disk ? disk : name);
+        Qel_DPrintf(2, "Qel_fcopen failed: %s\n", disk ? disk : name);
     }
     Qel_StrFree(disk);
     return f;

@@ -14,11 +14,9 @@
 #include "base/memory.h"
 #include "base/strings.h"
 #include "program/exit.h"
+#include "system/clock.h"
 #include "system/settings.h"
 #include "system/userpaths.h"
-
-// The game-time delta of the clocks (ms since its last call).
-int32_t S_GetTimeDelta();
 
 SystemState* g_SystemState = nullptr;
 int32_t g_IgnoreJoystick[33];
@@ -205,6 +203,7 @@ static bool OpenCatalogs(SystemState* s, const AppDescriptor* app) {
 SystemState* InitGeneral(int argc, const AppDescriptor* app, char** argv) {
     Int_QueryPageSize();
     if (!app) return nullptr;
+    if (!argv) argc = 0;
     auto* s = Int_AllocRecord<SystemState>(0);
     if (!s) return nullptr;
     g_SystemState = s;

@@ -98,6 +98,8 @@ struct SystemState {
     // --- input ---
 
     // --- sound ---
+    int32_t cdReferenceTrackLength;  // ms; the drive whose disc has a track this long is chosen
+    char cdDriveLetter;              // 'd' ...
 
     // --- capture ---
 

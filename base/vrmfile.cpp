@@ -266,11 +266,13 @@ static uint32_t ParseFlags(VRMFile* r, const VRMNameValue* names) {
     char* token = ReadToken(r, true);
     if (!token) return 0;
     uint32_t v = 0;
-    for (char* part = token; part;) {
-        char* bar = strchr(part, '|');
-        if (bar) *bar = 0;
-        if (const VRMNameValue* n = FindName(names, part)) v |= uint32_t(n->value);
-        part = bar ? bar + 1 : nullptr;
+    const char* part = token;
+    for (;;) {
+        const char* bar = strchr(part, '|');
+        std::string name(part, bar ? size_t(bar - part) : strlen(part));
+        if (const VRMNameValue* n = FindName(names, name.c_str())) v |= uint32_t(n->value);
+        if (!bar) break;
+        part = bar + 1;
     }
     Qel_StrFree(token);
     return v;
@@ -462,10 +464,15 @@ int VRMFile::Validate() {
     return 1;
 }
 
+// A tag as its four bytes, NUL-padded when shorter.
+static void TagBytes(const char* tag, char out[4]) {
+    for (int i = 0; i < 4; ++i) out[i] = (tag && tag[0]) ? *tag++ : 0;
+}
+
 static bool SameTag(const uint8_t* at, const char* tag) {
     if (!tag || !tag[0]) return false;
-    char t[4] = {};
-    strncpy(t, tag, 4);
+    char t[4];
+    TagBytes(tag, t);
     return memcmp(at, t, 4) == 0;
 }
 
@@ -649,9 +656,8 @@ void VRMFile::WriteTag(int row, int start) {
     int before = error;
     error = 0;
     if (binary) {
-        char t[4] = {};
-        const char* tag = start ? tags[row].tag : tags[row].endTag;
-        if (tag) strncpy(t, tag, 4);
+        char t[4];
+        TagBytes(start ? tags[row].tag : tags[row].endTag, t);
         Emit(this, t, 4);
     } else if (!start) {
         Emit(this, "\r\n", 2);

@@ -151,6 +151,11 @@ static bool ReadObjects(Load& l, Reader& r) {
         l.objects.push_back(p);
         StoryObject& o = l.objects.back().obj;
         if (o.id < 1) return Fail(l, "object id below 1");
+        // An entry that starts with a chunk tag means the count promised more
+        // entries than the chunk holds.
+        for (const char* tag : {STORY_TAG_CODE, STORY_TAG_CTIME, STORY_TAG_OBJECTS, STORY_TAG_FUNCTIONS,
+                                STORY_TAG_VARIABLES, STORY_TAG_PATCHES, STORY_TAG_STRINGS, STORY_TAG_PLAIN_STRINGS})
+            if (std::memcmp(r.p - 12, tag, 4) == 0) return Fail(l, "fewer objects than counted");
         bool symb = false;
         for (;;) {
             if (r.IsTag(STORY_TAG_FUNCTIONS)) {

@@ -71,11 +71,15 @@ void SB_FreeTexts(SE_Context* ctx) {
     if (!ctx) return;
     for (QelTable*& table : ctx->languages) {
         if (!table) continue;
-        for (uint32_t key = Qel_TableNext(table, 0); key; key = Qel_TableNext(table, 0)) {
-            if (auto* p = reinterpret_cast<SB_TextPage*>(Qel_TableRemove(table, key))) FreePage(ctx, p);
+        // The chains are walked directly: a page may be stored under key 0,
+        // which the key walk cannot step over.
+        for (uint32_t b = 0; table->buckets && b < table->bucketCount; ++b) {
+            for (QelTableEntry* e = table->buckets[b]; e; e = e->next) {
+                if (e->key == 0) Qel_BannerPrintf("Qel_TableNext() found entry with key=0!\n");
+                if (e->value) FreePage(ctx, reinterpret_cast<SB_TextPage*>(e->value));
+                e->value = 0;
+            }
         }
-        // A page stored under key 0 is not reached by the walk.
-        if (auto* p = reinterpret_cast<SB_TextPage*>(Qel_TableRemove(table, 0))) FreePage(ctx, p);
         Qel_TableFree(table);
         table = nullptr;
     }

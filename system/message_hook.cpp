@@ -1,3 +1,6 @@
 #include "system/message_hook.h"
 
-S_MessageBoxFn g_LogMessageBox = nullptr;
+#include "system/keys.h"
+
+// Pointing at the message box from here links it into every program that logs.
+S_MessageBoxFn g_LogMessageBox = S_LogMessageBox;

@@ -1,8 +1,8 @@
 // The way the base library's log reaches the system layer's message box
-// without depending on the window code: the message-box routine installs itself here.
+// without depending on the window code.
 #pragma once
 
 using S_MessageBoxFn = void (*)(const char* text);
 
-// Null until the system layer's message box exists; the log then shows nothing.
+// The system layer's message box (S_LogMessageBox); null shows nothing.
 extern S_MessageBoxFn g_LogMessageBox;

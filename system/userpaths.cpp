@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -46,10 +47,22 @@ static bool PersonalFolder(std::string* out) {
     return false;
 }
 
+// The personal folder always exists on the platform the game was made for;
+// here a fresh account may lack ~/.local/share, so it is made with its parents.
+static bool MakeFolders(const std::string& path) {
+    for (size_t i = 1; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != '/') continue;
+        std::string part = path.substr(0, i);
+        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 char* Qel_GetUserDataDir() {
     std::string personal;
     const char* app = (g_SystemState && g_SystemState->app) ? g_SystemState->app->appName : nullptr;
-    if (PersonalFolder(&personal) && app && app[0]) {
+    if (PersonalFolder(&personal) && MakeFolders(personal) && app && app[0]) {
         std::string veldrim = personal + "\\Veldrim";
         if (Qel_fsize(0, veldrim.c_str()) != -2) Qel_MakeDir(veldrim.c_str(), 0);
         std::string dir = veldrim + "\\" + app;

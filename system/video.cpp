@@ -47,7 +47,7 @@ static const char* AppName() {
 }
 
 static bool OpenWindow(int width, int height, int depth, uint32_t flags) {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    if (!D3D9_LoadDriver() || SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         Qel_DPrintf(4, "S_InitVideo() Error registering class\n");
         return false;
     }

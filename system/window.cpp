@@ -52,8 +52,12 @@ static void SyncAcquire(int unacquire) {
 
 static int16_t Clamp16(int32_t v, int32_t hi) { return static_cast<int16_t>(v < 0 ? 0 : v > hi ? hi : v); }
 
-// Digits, letters, the numeric keypad, space and backspace arrive as characters too.
-static bool KeyArrivesAsCharacter(WPARAM vk) { return vk == VK_BACK || vk == VK_SPACE || (vk >= 0x30 && vk <= 0x6F); }
+// Digits, letters, the numeric keypad, space, backspace, tab, enter and escape
+// arrive as characters too; storing their key-down as well would read them twice.
+static bool KeyArrivesAsCharacter(WPARAM vk) {
+    return vk == VK_BACK || vk == VK_TAB || vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_SPACE ||
+           (vk >= 0x30 && vk <= 0x6F);
+}
 
 static LRESULT SetCursorMessage(InputState* in) {
     ApplicationRecord& app = g_ApplicationRecord;

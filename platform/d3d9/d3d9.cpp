@@ -156,13 +156,19 @@ struct GLProbe {
 };
 static GLProbe s_probe;
 
+// The video subsystem (and with it the GL driver) stays loaded for the life of
+// the process: drivers are not made to be unloaded and loaded again.
+bool D3D9_LoadDriver() {
+    static int loaded = -1;
+    if (loaded < 0) loaded = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0 ? 1 : 0;
+    return loaded == 1;
+}
+
 // A short-lived hidden window and context tell what the GL of this machine can do.
 static bool ProbeGL() {
     if (s_probe.done) return s_probe.ok;
     s_probe.done = true;
-    // The video subsystem (and with it the GL driver) stays loaded for the life of
-    // the process: drivers are not made to be unloaded and loaded again.
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0 || SDL_GL_LoadLibrary(nullptr) != 0) return false;
+    if (!D3D9_LoadDriver()) return false;
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);

@@ -697,5 +697,9 @@ public:
 // Null when the SDK version is not ours or no OpenGL 3.3 context can be had.
 IDirect3D9* Direct3DCreate9(UINT sdkVersion);
 
+// Loads SDL's video and the GL driver once for the life of the process; the game
+// window is made with it too. False when there is no GL at all.
+bool D3D9_LoadDriver();
+
 // The text of a Direct3D result, as the error-string routine of the platform gives it.
 const char* DXGetErrorString9A(HRESULT hr);

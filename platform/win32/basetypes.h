@@ -38,8 +38,8 @@ struct POINT {
 };
 #endif
 
-#ifndef TREVAN_WIN32_WAVEFORMATEX_DEFINED
-#define TREVAN_WIN32_WAVEFORMATEX_DEFINED
+#ifndef TREVAN_WAVEFORMATEX_DEFINED
+#define TREVAN_WAVEFORMATEX_DEFINED
 // A sound format (18 bytes where it is stored).
 struct WAVEFORMATEX {
     uint16_t wFormatTag;

@@ -248,7 +248,7 @@ LONG Save(const std::string& file, const Store& store) {
         return ERROR_CANTWRITE;
     }
     if (!MakeFolder(file.substr(0, file.rfind('/')))) return ERROR_CANTWRITE;
-    std::string temp = file + ".tmp";
+    std::string temp = file + ".tmp" + std::to_string(getpid());
     FILE* f = fopen(temp.c_str(), "w");
     if (!f) return ERROR_CANTWRITE;
     bool ok = true;

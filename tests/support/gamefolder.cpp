@@ -60,7 +60,9 @@ bool TempGameFolder::Exists(const std::string& name) const { return fs::exists(f
 
 void TempGameFolder::WriteCatalog(const std::string& catName, const std::vector<ToolCatalogMember>& members) const {
     std::string error;
-    ASSERT_TRUE(Tool_WriteCatalog((fs::path(path_) / catName).string(), members, &error)) << error;
+    fs::path p = fs::path(path_) / catName;
+    if (p.has_parent_path()) fs::create_directories(p.parent_path());
+    ASSERT_TRUE(Tool_WriteCatalog(p.string(), members, &error)) << error;
 }
 
 void TempGameFolder::WritePacked(const std::string& name, const std::vector<uint8_t>& data, uint8_t key) const {

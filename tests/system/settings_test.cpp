@@ -120,7 +120,7 @@ TEST_F(Settings, SaveAndLoadRoundTrip) {
     state->captureFolder = Qel_StrReassign(state->captureFolder, "shots");
     ASSERT_EQ(S_SaveRegistrySettings(), 1);
     EXPECT_TRUE(fs::exists(StoreFile()));
-    EXPECT_FALSE(fs::exists(StoreFile() + ".tmp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(configDir + "/Veldrim"), fs::directory_iterator()), 1);
 
     S_SetDefaultSettings();
     ASSERT_EQ(S_LoadRegistrySettings(), 1);

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "platform/dshow/dshow.h"
+#include "platform/dshow/seam.h"
+#include "support/gamefolder.h"
+#include "tools/lib/media_fixtures.h"
+
+namespace {
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+template <class T>
+T* Create(const GUID& clsid, const GUID& iid) {
+    void* p = nullptr;
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, &p), S_OK_DS);
+    return static_cast<T*>(p);
+}
+
+class DShowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        DShow_ResetSeam();
+        DShow_Seam().manualClock = true;
+    }
+    void TearDown() override {
+        EXPECT_EQ(DShow_LiveObjects(), 0);
+        DShow_ResetSeam();
+    }
+};
+
+TEST_F(DShowTest, SoundtrackInACatalogPlaysThroughTheFileLayer) {
+    TempGameFolder folder;
+    std::string error;
+    ASSERT_TRUE(Media_WriteSoundtrack(folder.Path() + "/tone.mp3", 1.0, 22050, 1, &error)) << error;
+    folder.WriteCatalog("01.cat", {ToolCatalogMember{"soundtrack\\00005.mp3", ReadAll(folder.Path() + "/tone.mp3")}});
+    std::filesystem::remove(folder.Path() + "/tone.mp3");
+    GeneralSession session;
+    ASSERT_NE(session.State(), nullptr);
+
+    auto* stream = Create<IAMMultiMediaStream>(CLSID_AMMultiMediaStream, IID_IAMMultiMediaStream);
+    ASSERT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr), S_OK_DS);
+    ASSERT_EQ(stream->AddMediaStream(nullptr, &MSPID_PrimaryAudio, 0, nullptr), S_OK_DS);
+    ASSERT_EQ(stream->OpenFile("soundtrack\\00005.mp3", 0), S_OK_DS);
+    IMediaStream* media = nullptr;
+    EXPECT_EQ(stream->GetMediaStream(MSPID_PrimaryVideo, &media), MS_E_NOSTREAM);
+    ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryAudio, &media), S_OK_DS);
+    void* p = nullptr;
+    ASSERT_EQ(media->QueryInterface(IID_IAudioMediaStream, &p), S_OK_DS);
+    auto* audio = static_cast<IAudioMediaStream*>(p);
+    WAVEFORMATEX format{};
+    ASSERT_EQ(audio->GetFormat(&format), S_OK_DS);
+    EXPECT_EQ(format.nSamplesPerSec, 22050u);
+    EXPECT_EQ(format.nChannels, 1u);
+    EXPECT_EQ(format.wBitsPerSample, 16u);
+
+    auto* data = Create<IAudioData>(CLSID_AMAudioData, IID_IAudioData);
+    std::vector<uint8_t> block(format.nAvgBytesPerSec / 4);
+    ASSERT_EQ(data->SetBuffer(static_cast<DWORD>(block.size()), block.data(), 0), S_OK_DS);
+    IAudioStreamSample* sample = nullptr;
+    ASSERT_EQ(audio->CreateSample(data, 0, &sample), S_OK_DS);
+    size_t total = 0;
+    STREAM_TIME lastEnd = 0;
+    HRESULT hr;
+    while ((hr = sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0)) == S_OK_DS) {
+        DWORD actual = 0;
+        data->GetInfo(nullptr, nullptr, &actual);
+        STREAM_TIME start = 0, end = 0;
+        sample->GetSampleTimes(&start, &end, nullptr);
+        EXPECT_NEAR(static_cast<double>(start), static_cast<double>(lastEnd), 1e4);  // blocks follow each other
+        lastEnd = end;
+        total += actual;
+    }
+    EXPECT_EQ(hr, MS_S_ENDOFSTREAM);
+    EXPECT_NEAR(static_cast<double>(total) / format.nAvgBytesPerSec, 1.0, 0.1);
+
+    sample->Release();
+    data->Release();
+    audio->Release();
+    media->Release();
+    stream->Release();
+}
+
+TEST_F(DShowTest, VideoSampleCompletesWhenTheClockReachesTheFrame) {
+    TempGameFolder folder;
+    std::string error;
+    MediaMovieSpec spec;
+    spec.audio = false;
+    spec.frames = 10;
+    ASSERT_TRUE(Media_WriteMovie(folder.Path() + "/m.dat", spec, &error)) << error;
+
+    auto* stream = Create<IAMMultiMediaStream>(CLSID_AMMultiMediaStream, IID_IAMMultiMediaStream);
+    ASSERT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr), S_OK_DS);
+    ASSERT_EQ(stream->AddMediaStream(nullptr, &MSPID_PrimaryVideo, 0, nullptr), S_OK_DS);
+    ASSERT_EQ(stream->OpenFile("m.dat", 0), S_OK_DS);
+    IGraphBuilder* graph = nullptr;
+    ASSERT_EQ(stream->GetFilterGraph(&graph), S_OK_DS);
+    void* p = nullptr;
+    ASSERT_EQ(graph->QueryInterface(IID_IMediaControl, &p), S_OK_DS);
+    auto* control = static_cast<IMediaControl*>(p);
+    IMediaStream* media = nullptr;
+    ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryVideo, &media), S_OK_DS);
+    ASSERT_EQ(media->QueryInterface(IID_IDirectDrawMediaStream, &p), S_OK_DS);
+    auto* dd = static_cast<IDirectDrawMediaStream*>(p);
+    IDirectDrawStreamSample* sample = nullptr;
+    ASSERT_EQ(dd->CreateSample(nullptr, nullptr, 0, &sample), S_OK_DS);
+    IDirectDrawSurface* surface = nullptr;
+    RECT rect{};
+    ASSERT_EQ(sample->GetSurface(&surface, &rect), S_OK_DS);
+    EXPECT_EQ(rect.right, 64);
+    EXPECT_EQ(rect.bottom, 48);
+
+    // Paused: the first frame waits.
+    EXPECT_EQ(sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0), MS_S_PENDING);
+    EXPECT_EQ(sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0), MS_E_BUSY);
+    ASSERT_EQ(control->Run(), S_OK_DS);
+    EXPECT_EQ(sample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0), S_OK_DS);
+    // The next frame is due 40 ms later.
+    EXPECT_EQ(sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0), MS_S_PENDING);
+    DShow_SeamAdvance(20);
+    EXPECT_EQ(sample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0), MS_S_PENDING);
+    DShow_SeamAdvance(20);
+    EXPECT_EQ(sample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0), S_OK_DS);
+    STREAM_TIME start = 0, end = 0;
+    sample->GetSampleTimes(&start, &end, nullptr);
+    EXPECT_EQ(start, 400000);
+    EXPECT_EQ(end, 800000);
+    DDSURFACEDESC desc{};
+    ASSERT_EQ(surface->Lock(nullptr, &desc, 0, nullptr), S_OK_DS);
+    uint32_t pixel = static_cast<uint32_t*>(desc.lpSurface)[24 * 64 + 32] & 0xFFFFFF;
+    EXPECT_NEAR(static_cast<int>((pixel >> 8) & 0xFF), 0xE0, 24);  // frame 1 is green
+    surface->Unlock(nullptr);
+
+    DShow_SeamAdvance(1000);
+    HRESULT hr = S_OK_DS;
+    for (int i = 0; i < 20 && hr == S_OK_DS; ++i) hr = sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0);
+    EXPECT_EQ(hr, MS_S_ENDOFSTREAM);
+
+    surface->Release();
+    sample->Release();
+    dd->Release();
+    media->Release();
+    control->Release();
+    graph->Release();
+    stream->Release();
+}
+
+TEST_F(DShowTest, FiltersByClassIdAndTheirFailures) {
+    auto* splitter = Create<IBaseFilter>(CLSID_MPEG1Splitter, IID_IBaseFilter);
+    IPin* pin = nullptr;
+    EXPECT_EQ(splitter->FindPin("Output", &pin), VFW_E_NOT_FOUND);  // only a file source has one
+    splitter->Release();
+    auto* dmo = Create<IBaseFilter>(CLSID_DMOWrapperFilter, IID_IBaseFilter);
+    void* p = nullptr;
+    ASSERT_EQ(dmo->QueryInterface(IID_IDMOWrapperFilter, &p), S_OK_DS);
+    static_cast<IDMOWrapperFilter*>(p)->Release();
+    dmo->Release();
+    DShow_Seam().failClasses = {CLSID_MP3Decoder.Data1};
+    EXPECT_NE(CoCreateInstance(CLSID_MP3Decoder, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &p), S_OK_DS);
+    EXPECT_EQ(p, nullptr);
+}
+
+}  // namespace

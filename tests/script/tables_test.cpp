@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "base/table.h"
+#include "script/memory.h"
+#include "script/tables.h"
+#include "script/values.h"
+#include "support/story.h"
+
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+namespace {
+
+class TablesTest : public testing::Test {
+protected:
+    void SetUp() override {
+        SetStaticStrings(ctx.get(), std::string("\0abc\0" "0", 7));
+        SV_TableAlloc(&t);
+    }
+    void TearDown() override {
+        SV_Release(&t);
+        EXPECT_EQ(Qel_TableGetCount(ctx->tableTable), 0u);
+        EXPECT_EQ(Qel_TableGetCount(ctx->stringTable), 0u);
+        EXPECT_EQ(BookedBlocks(ctx.get()), 1);   // the static strings
+    }
+    static ScriptValue Int(int32_t n) {
+        ScriptValue v{};
+        SV_AssignInt(&v, n);
+        return v;
+    }
+    static ScriptValue Static(uint32_t n) {
+        ScriptValue v{};
+        SV_AssignStaticString(&v, n);
+        return v;
+    }
+    ScriptTestContext ctx;
+    ScriptValue t{};
+};
+
+TEST_F(TablesTest, BucketsDoubleAtTheSixteenthEntry) {
+    EXPECT_EQ(t.table->buckets, nullptr);
+    for (int i = 1; i <= 15; ++i) {
+        ScriptValue k = Int(i);
+        ASSERT_EQ(SV_TableAdd(&t, &k, &k), 1);
+    }
+    EXPECT_EQ(t.table->bucketCount, 4u);
+    ScriptValue k = Int(16);
+    SV_TableAdd(&t, &k, &k);
+    EXPECT_EQ(t.table->bucketCount, 8u);
+    EXPECT_EQ(SV_TableSize(&t), 16u);
+    for (int i = 1; i <= 16; ++i) {
+        ScriptValue key = Int(i);
+        ScriptValue* d = SV_TableFind(&t, &key);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->i, i);
+    }
+}
+
+TEST_F(TablesTest, AddingAKeyTwiceReplacesItsData) {
+    ScriptValue k = Int(5), one = Int(1), s{};
+    SV_AssignString(&s, "second");
+    SV_TableAdd(&t, &k, &one);
+    SV_TableAdd(&t, &k, &s);
+    SV_Release(&s);
+    EXPECT_EQ(SV_TableSize(&t), 1u);
+    EXPECT_STREQ(SV_GetString(SV_TableFind(&t, &k)), "second");
+}
+
+TEST_F(TablesTest, StringKeysMatchByTextAndNeverMatchIntegers) {
+    ScriptValue st = Static(1), ds{}, zero = Int(0), zeroText = Static(5), d1 = Int(1), d2 = Int(2);
+    SV_AssignString(&ds, "abc");
+    SV_TableAdd(&t, &st, &d1);
+    SV_TableAdd(&t, &ds, &d2);
+    EXPECT_EQ(SV_TableSize(&t), 1u);
+    EXPECT_EQ(SV_TableFind(&t, &st)->i, 2);
+    SV_TableAdd(&t, &zero, &d1);
+    SV_TableAdd(&t, &zeroText, &d2);
+    EXPECT_EQ(SV_TableSize(&t), 3u);
+    EXPECT_EQ(SV_TableFind(&t, &zero)->i, 1);
+    EXPECT_EQ(SV_TableFind(&t, &zeroText)->i, 2);
+    EXPECT_EQ(SV_TableExists(&t, &ds), 1);
+    SV_Release(&ds);
+}
+
+TEST_F(TablesTest, StringHash) {
+    ScriptValue ds{};
+    SV_AssignString(&ds, "ab");
+    EXPECT_EQ(SV_GetHashCode(&ds, 512), (2u * 'a' + 'b') & 511);
+    SV_AssignString(&ds, "");
+    EXPECT_EQ(SV_GetHashCode(&ds, 4), 0u);
+    ScriptValue k = Int(-1);
+    EXPECT_EQ(SV_GetHashCode(&k, 8), 7u);
+    SV_Release(&ds);
+}
+
+TEST_F(TablesTest, FreshKeys) {
+    ScriptValue d = Int(0);
+    EXPECT_EQ(SV_TableNew(&t, &d), 2);
+    EXPECT_EQ(SV_TableNew(&t, &d), 3);
+    ScriptValue u{};
+    SV_TableAlloc(&u);
+    ScriptValue k2 = Int(2), k3 = Int(3);
+    SV_TableAdd(&u, &k2, &d);
+    SV_TableAdd(&u, &k3, &d);
+    EXPECT_EQ(SV_TableNew(&u, &d), 4);
+    u.table->nextKey = 2147483646;
+    EXPECT_EQ(SV_TableNew(&u, &d), 1);
+    SV_Release(&u);
+}
+
+TEST_F(TablesTest, RemoveAndAbsentKeys) {
+    ScriptValue k = Int(1), absent = Int(2), s{};
+    SV_AssignString(&s, "data");
+    CaptureStderr();
+    EXPECT_EQ(SV_TableRemove(&t, &k), 0);
+    EXPECT_NE(GetCapturedStderr().find("SV_TableRemove() Table has no HashLists!"), std::string::npos);
+    SV_TableAdd(&t, &k, &s);
+    SV_Release(&s);
+    CaptureStderr();
+    EXPECT_EQ(SV_TableRemove(&t, &absent), 0);
+    std::string log = GetCapturedStderr();
+    EXPECT_NE(log.find("SV_TableRemove() Noncritical; Couldn't find key in table!\n"), std::string::npos);
+    EXPECT_EQ(log.find("====="), std::string::npos);   // a plain debug line
+    EXPECT_EQ(SV_TableRemove(&t, &k), 1);
+    EXPECT_EQ(SV_TableSize(&t), 0u);
+    EXPECT_EQ(Qel_TableGetCount(ctx->stringTable), 0u);
+    EXPECT_NE(t.table->buckets, nullptr);   // the buckets stay
+}
+
+TEST_F(TablesTest, Iteration) {
+    for (int i = 1; i <= 3; ++i) {
+        ScriptValue k = Int(i * 4);   // all in one bucket
+        SV_TableAdd(&t, &k, &k);
+    }
+    std::set<int32_t> seen;
+    for (ScriptValue* k = SV_TableNextKey(nullptr, &t); k; k = SV_TableNextKey(k, &t)) {
+        seen.insert(k->i);
+        EXPECT_EQ(SV_TableEntryData(k)->i, k->i);
+        ASSERT_LE(seen.size(), 3u);
+    }
+    EXPECT_EQ(seen, (std::set<int32_t>{4, 8, 12}));
+    ScriptValue absent = Int(99);
+    EXPECT_EQ(SV_TableNextKey(&absent, &t), SV_TableNextKey(nullptr, &t));
+    ScriptValue n{};
+    EXPECT_EQ(SV_TableNextKey(nullptr, &n), nullptr);
+}
+
+TEST_F(TablesTest, KeysThatCouldNeverBeFoundAreRefused) {
+    ScriptValue f{}, d = Int(1);
+    SV_AssignFloat(&f, 1.5);
+    CaptureStderr();
+    EXPECT_EQ(SV_TableAdd(&t, &f, &d), 0);
+    EXPECT_NE(GetCapturedStderr().find("Key is neither an integer nor a string!"), std::string::npos);
+    EXPECT_EQ(SV_TableSize(&t), 0u);
+    ScriptValue obj{};
+    SV_AssignObject(&obj, nullptr);
+    CaptureStderr();
+    EXPECT_EQ(SV_TableAdd(&t, &obj, &d), 0);
+    GetCapturedStderr();
+    // Looking such keys up answers nothing without a message.
+    CaptureStderr();
+    EXPECT_EQ(SV_TableFind(&t, &f), nullptr);
+    EXPECT_EQ(SV_TableExists(&t, &f), 0);
+    EXPECT_EQ(GetCapturedStderr(), "");
+}
+
+TEST_F(TablesTest, MessagesForNonTables) {
+    ScriptValue n = Int(3), k = Int(1), nt{};
+    nt.tag = VARTYPE_TABLE;   // a null table record
+    CaptureStderr();
+    EXPECT_EQ(SV_TableAdd(&n, &k, &k), 0);
+    EXPECT_EQ(SV_TableAdd(&nt, &k, &k), 0);
+    EXPECT_EQ(SV_TableNew(&n, &k), 0);
+    EXPECT_EQ(SV_TableNew(&nt, &k), 0);
+    EXPECT_EQ(SV_TableFind(&n, &k), nullptr);
+    EXPECT_EQ(SV_TableExists(&n, &k), 0);
+    EXPECT_EQ(SV_TableRemove(&n, &k), 0);
+    EXPECT_EQ(SV_TableFind(&nt, &k), nullptr);
+    std::string log = GetCapturedStderr();
+    for (const char* line : {
+             " 3.SV_TableAdd(1,1) Trying to add new value to nonexisting table!\n",
+             " [].SV_TableAdd(1,1) Trying to add new value to unallocated table!\n",
+             " 3.SV_TableNew(1) Trying to add new value to nonexisting table!\n",
+             " [].SV_TableNew(1) Trying to add new value to unallocated table!\n",
+             " 3.SV_TableFind(1) Trying to find value in nonexisting table!\n",
+             " 3.SV_TableExists(1) Trying to check in nonexisting table!\n",
+             " 3.SV_TableRemove(1) Trying to remove entry from nonexisting table!\n",
+         })
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_EQ(SV_TableSize(&n), 0u);
+}
+
+TEST_F(TablesTest, FreeingReleasesKeysAndData) {
+    ScriptValue u{}, k{}, d{};
+    SV_TableAlloc(&u);
+    SV_AssignString(&k, "key");
+    SV_AssignString(&d, "data");
+    SV_TableAdd(&u, &k, &d);
+    SV_Release(&k);
+    SV_Release(&d);
+    EXPECT_EQ(Qel_TableGetCount(ctx->stringTable), 2u);
+    SV_Release(&u);
+    EXPECT_EQ(Qel_TableGetCount(ctx->stringTable), 0u);
+    EXPECT_EQ(ctx->memBlocks[SE_MEMCAT_TABLE_ENTRY], 0);
+}
+
+}  // namespace

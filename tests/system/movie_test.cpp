@@ -1,0 +1,280 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "base/memory.h"
+#include "platform/dshow/seam.h"
+#include "platform/dsound/seam.h"
+#include "support/gamefolder.h"
+#include "support/soundfiles.h"
+#include "system/entry.h"
+#include "system/movie.h"
+#include "system/sound.h"
+#include "tools/lib/media_fixtures.h"
+
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+namespace {
+
+// A 32-bit texture in memory with guard words after it, standing in for the
+// bitmap's device surface.
+struct TestTexture {
+    uint32_t width, height;
+    std::vector<uint32_t> pixels;
+    static constexpr uint32_t kGuard = 0xDEADBEEF;
+    TestTexture(uint32_t w, uint32_t h) : width(w), height(h), pixels(w * h + 64, kGuard) {
+        std::fill(pixels.begin(), pixels.begin() + w * h, 0u);
+    }
+    EBM* Bitmap() { return reinterpret_cast<EBM*>(this); }
+    uint32_t At(uint32_t x, uint32_t y) const { return pixels[y * width + x]; }
+    bool GuardIntact() const {
+        for (size_t i = width * height; i < pixels.size(); ++i)
+            if (pixels[i] != kGuard) return false;
+        return true;
+    }
+};
+
+int HasSurface(EBM*) { return 1; }
+HRESULT LockTexture(EBM* bitmap, MovieLockedSurface* out) {
+    auto* t = reinterpret_cast<TestTexture*>(bitmap);
+    *out = MovieLockedSurface{reinterpret_cast<uint8_t*>(t->pixels.data()), static_cast<int32_t>(t->width * 4),
+                              t->width, t->height, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    return S_OK_DS;
+}
+void UnlockTexture(EBM*) {}
+
+bool Near(uint32_t a, uint32_t b, int tolerance) {
+    for (int s = 0; s < 24; s += 8)
+        if (std::abs(static_cast<int>((a >> s) & 0xFF) - static_cast<int>((b >> s) & 0xFF)) > tolerance) return false;
+    return true;
+}
+
+// Which fixture frame a pixel shows; -1 when none.
+int FrameOf(uint32_t pixel) {
+    for (int n = 0; n < 8; ++n)
+        if (Near(pixel, Media_FrameColour(n), 24)) return n;
+    return -1;
+}
+
+class MovieTest : public SoundFixture {
+protected:
+    void SetUp() override {
+        SoundFixture::SetUp();
+        sys_.app = TestAppDescriptor();
+        DShow_ResetSeam();
+        DShow_Seam().manualClock = true;
+        DSound_Seam().loopback = true;
+        g_ApplicationRecord.active = 1;
+        S_MovieTextureLink = MovieTextureLink{HasSurface, LockTexture, UnlockTexture};
+        std::filesystem::create_directories(folder_.Path() + "/mov");
+        std::filesystem::create_directories(folder_.Path() + "/soundtrack");
+        std::string error;
+        MediaMovieSpec movie;
+        ASSERT_TRUE(Media_WriteMovie(folder_.Path() + "/mov/00001.dat", movie, &error)) << error;
+        MediaMovieSpec audioOnly;
+        audioOnly.frames = 0;
+        ASSERT_TRUE(Media_WriteMovie(folder_.Path() + "/mov/00003.dat", audioOnly, &error)) << error;
+        ASSERT_TRUE(Media_WriteSoundtrack(folder_.Path() + "/soundtrack/00002.mp3", 1.5, 22050, 1, &error)) << error;
+        CaptureStderr();
+        ASSERT_TRUE(StartSound());
+        GetCapturedStderr();
+    }
+    void TearDown() override {
+        if (entry_.record) S_FreeMovie(entry_.record);
+        EXPECT_EQ(DShow_LiveObjects(), 0);
+        S_MovieTextureLink = MovieTextureLink{};
+        DShow_ResetSeam();
+        SoundFixture::TearDown();
+    }
+    bool Open(uint32_t number, uint32_t flags) {
+        entry_.number = number;
+        entry_.record = S_OpenMovie(number, flags);
+        return entry_.record != nullptr;
+    }
+    // One game frame: the clock moves, the device plays, the movie is polled.
+    uint16_t Frame(EBM* destination, int ms = 40) {
+        DShow_SeamAdvance(ms);
+        // The device plays in 10 ms slices; a slice with the tone in it counts as heard.
+        for (int t = 0; t < ms; t += 10) {
+            std::vector<int16_t> out(441 * 2);
+            DSound_SeamRender(out.data(), 441);
+            int peak = PeakOf(out);
+            heard_ = std::max(heard_, peak);
+            if (peak > 2000) heardMs_ += 10;
+        }
+        return S_RenderMovieFrame(&entry_, destination);
+    }
+    static int PeakOf(const std::vector<int16_t>& v) {
+        int p = 0;
+        for (int16_t s : v) p = std::max(p, std::abs(static_cast<int>(s)));
+        return p;
+    }
+
+    TempGameFolder folder_;
+    MovieEntry entry_{};
+    int heard_ = 0;
+    int heardMs_ = 0;
+};
+
+TEST_F(MovieTest, FramesReachTheTextureInOrderUntilTheEnd) {
+    ASSERT_TRUE(Open(1, 0));
+    EXPECT_NE(entry_.record->audioRenderer, nullptr);
+    EXPECT_NE(entry_.record->splitter, nullptr);
+    EXPECT_NE(entry_.record->fileSource, nullptr);  // both MPEG decoders: the file-source route
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    TestTexture tex(64, 48);
+    std::vector<int> shown;
+    uint16_t state = 1;
+    for (int i = 0; i < 200 && state == 1; ++i) {
+        state = Frame(tex.Bitmap());
+        int n = FrameOf(tex.At(32, 24));
+        if (n >= 0 && (shown.empty() || shown.back() != n)) shown.push_back(n);
+    }
+    EXPECT_EQ(state, 2);
+    ASSERT_GE(shown.size(), 20u);
+    for (size_t i = 1; i < shown.size(); ++i) EXPECT_EQ(shown[i], (shown[i - 1] + 1) % 8) << i;
+    EXPECT_EQ(tex.At(0, 0) >> 24, 0xFFu);  // alpha is always full
+    EXPECT_TRUE(tex.GuardIntact());
+    EXPECT_GT(heard_, 1000);                // its audio played through the renderer
+}
+
+TEST_F(MovieTest, FramesAreClippedOrScaledToTheTexture) {
+    ASSERT_TRUE(Open(1, MOVIE_NO_AUDIO));
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    TestTexture odd(40, 30), half(32, 24), twice(128, 96);
+    for (TestTexture* t : {&odd, &half, &twice}) {
+        EXPECT_EQ(Frame(t->Bitmap()), 1);
+        EXPECT_TRUE(t->GuardIntact());
+    }
+    EXPECT_EQ(FrameOf(odd.At(39, 29)), FrameOf(odd.At(0, 0)));
+    EXPECT_GE(FrameOf(half.At(31, 23)), 0);
+    EXPECT_GE(FrameOf(twice.At(127, 95)), 0);
+}
+
+TEST_F(MovieTest, SoundtrackStreamsIntoTheBufferUntilItEnds) {
+    ASSERT_TRUE(Open(2, MOVIE_NO_VIDEO));  // no movie 2: its soundtrack
+    EXPECT_EQ(S_MovieGetFlags(&entry_), MOVIE_NO_VIDEO | MOVIE_STREAM_AUDIO);
+    EXPECT_NE(entry_.record->soundBuffer, nullptr);
+    EXPECT_EQ(entry_.record->waveFormat.nSamplesPerSec, 22050u);
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    uint16_t state = 1;
+    int frames = 0;
+    for (; frames < 200 && state == 1; ++frames) state = Frame(nullptr);
+    EXPECT_EQ(state, 2);
+    EXPECT_GE(frames, 30);  // it played out, it did not just stop
+    EXPECT_NEAR(heardMs_, 1500, 100);  // all of it, once
+}
+
+TEST_F(MovieTest, StopTimeCutsTheStreamedAudio) {
+    ASSERT_TRUE(Open(2, MOVIE_NO_VIDEO));
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    ASSERT_EQ(S_MovieSetStopTime(&entry_, 500), 1);
+    uint16_t state = 1;
+    for (int i = 0; i < 200 && state == 1; ++i) state = Frame(nullptr);
+    EXPECT_EQ(state, 2);
+    EXPECT_NEAR(heardMs_, 500, 60);
+}
+
+TEST_F(MovieTest, SeekingAudioOnlyStreamsAndDroppingOlderAudio) {
+    ASSERT_TRUE(Open(2, MOVIE_NO_VIDEO));
+    ASSERT_EQ(S_SetCurrentMovieTime(&entry_, 2000), 1);
+    EXPECT_EQ(DShow_Seam().calls.back(), "put_CurrentPosition 1.500");
+    ASSERT_EQ(S_SetCurrentMovieTime(&entry_, 400), 1);
+    EXPECT_EQ(DShow_Seam().calls.back(), "put_CurrentPosition 0.400");
+    // From 1000 ms: only what is left is heard; the older audio of the first block is dropped.
+    ASSERT_EQ(S_SetCurrentMovieTime(&entry_, 1000), 1);
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    uint16_t state = 1;
+    for (int i = 0; i < 200 && state == 1; ++i) state = Frame(nullptr);
+    EXPECT_EQ(state, 2);
+    EXPECT_NEAR(heardMs_, 500, 100);
+}
+
+TEST_F(MovieTest, MovieWithoutVideoPlaysItsAudioToTheEnd) {
+    CaptureStderr();
+    ASSERT_TRUE(Open(3, 0));
+    EXPECT_NE(GetCapturedStderr().find("S_OpenMovie: Exit_NoVideo!\n"), std::string::npos);
+    EXPECT_TRUE(S_MovieGetFlags(&entry_) & MOVIE_NO_VIDEO);
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    EXPECT_EQ(Frame(nullptr), 1);
+    uint16_t state = 1;
+    int frames = 1;
+    for (; frames < 200 && state == 1; ++frames) state = Frame(nullptr);
+    EXPECT_EQ(state, 2);
+    EXPECT_GE(frames, 20);
+    int32_t ms = 0;
+    ASSERT_EQ(S_MovieGetPosition(&entry_, &ms), 1);
+    EXPECT_GE(ms, 700);
+}
+
+TEST_F(MovieTest, MissingMovieInactiveWindowAndNoSurface) {
+    CaptureStderr();
+    EXPECT_EQ(S_OpenMovie(9, 0), nullptr);
+    EXPECT_NE(GetCapturedStderr().find("S_OpenMovie() Movie 9 not found!\n"), std::string::npos);
+
+    ASSERT_TRUE(Open(1, 0));
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    TestTexture tex(64, 48);
+    g_ApplicationRecord.active = 0;
+    EXPECT_EQ(Frame(tex.Bitmap()), 2);
+    g_ApplicationRecord.active = 1;
+    sys_.debugFlags = 2048;
+    CaptureStderr();
+    EXPECT_EQ(S_RenderMovieFrame(&entry_, nullptr), 2);
+    EXPECT_NE(GetCapturedStderr().find("S_RenderMovieFrame(1) destination is NULL!\n"), std::string::npos);
+    S_MovieTextureLink.hasSurface = nullptr;  // no device surface behind the bitmap yet
+    EXPECT_EQ(S_RenderMovieFrame(&entry_, tex.Bitmap()), 2);
+}
+
+TEST_F(MovieTest, VolumeRateAndStop) {
+    ASSERT_TRUE(Open(1, 0));
+    EXPECT_EQ(S_MovieSetVolume(128, &entry_), 1);
+    EXPECT_EQ(DShow_Seam().calls.back(), "put_Volume -2500");
+    EXPECT_EQ(S_MovieSetRate(&entry_, 2.0), 1);
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    DShow_SeamAdvance(100);
+    int32_t ms = 0;
+    ASSERT_EQ(S_MovieGetPosition(&entry_, &ms), 1);
+    EXPECT_EQ(ms, 200);
+    ASSERT_EQ(S_MovieStateStop(&entry_), 1);
+    DShow_SeamAdvance(100);
+    ASSERT_EQ(S_MovieGetPosition(&entry_, &ms), 1);
+    EXPECT_EQ(ms, 200);
+    entry_.record->flags |= MOVIE_NO_POSITION;
+    CaptureStderr();
+    EXPECT_EQ(S_MovieSetRate(&entry_, 1.0), 0);
+    EXPECT_NE(GetCapturedStderr().find("ERROR:Setting rate on NOPOS stream!\n"), std::string::npos);
+    entry_.record->flags &= ~MOVIE_NO_POSITION;
+}
+
+TEST_F(MovieTest, OpeningFailuresFreeWhatWasBuilt) {
+    int64_t before = Int_GetTagMem(MOVIE_MEM_TAG);
+    DShow_Seam().failOpen = true;
+    CaptureStderr();
+    EXPECT_EQ(S_OpenMovie(1, 0), nullptr);
+    EXPECT_NE(GetCapturedStderr().find("Error opening movie: mov\\00001.dat\nrelease exe!\n"), std::string::npos);
+    DShow_Seam().failOpen = false;
+    DShow_Seam().failPosition = true;
+    EXPECT_EQ(S_OpenMovie(1, 0), nullptr);
+    DShow_Seam().failPosition = false;
+    // A missing decoder is dropped with a message and the movie still opens.
+    DShow_Seam().failClasses = {CLSID_MPEG1Splitter.Data1};
+    CaptureStderr();
+    ASSERT_TRUE(Open(1, 0));
+    EXPECT_NE(GetCapturedStderr().find("Qel MPEG-I Stream Splitter"), std::string::npos);
+    S_FreeMovie(entry_.record);
+    entry_.record = nullptr;
+    EXPECT_EQ(Int_GetTagMem(MOVIE_MEM_TAG), before);
+    EXPECT_EQ(DShow_LiveObjects(), 0);
+
+    EXPECT_NE(S_InitMovies(), nullptr);
+    EXPECT_EQ(S_FreeMovies(), sizeof(MovieTable));
+    EXPECT_EQ(S_FreeMovies(), 0u);
+    EXPECT_STREQ(S_GetLogoImageName(), "images\\logo01.jpg");
+}
+
+}  // namespace

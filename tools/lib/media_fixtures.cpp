@@ -1,0 +1,231 @@
+#include "tools/lib/media_fixtures.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+struct Output {
+    AVFormatContext* fmt = nullptr;
+    AVCodecContext* video = nullptr;
+    AVStream* videoStream = nullptr;
+    AVCodecContext* audio = nullptr;
+    AVStream* audioStream = nullptr;
+    ~Output() {
+        avcodec_free_context(&video);
+        avcodec_free_context(&audio);
+        if (fmt) {
+            if (fmt->pb) avio_closep(&fmt->pb);
+            avformat_free_context(fmt);
+        }
+    }
+};
+
+bool Fail(std::string* error, const std::string& what) {
+    if (error) *error = what;
+    return false;
+}
+
+bool Drain(Output& o, AVCodecContext* ctx, AVStream* st, AVFrame* frame) {
+    if (avcodec_send_frame(ctx, frame) < 0) return false;
+    AVPacket* pkt = av_packet_alloc();
+    bool ok = true;
+    for (;;) {
+        int r = avcodec_receive_packet(ctx, pkt);
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) break;
+        if (r < 0) {
+            ok = false;
+            break;
+        }
+        av_packet_rescale_ts(pkt, ctx->time_base, st->time_base);
+        pkt->stream_index = st->index;
+        if (av_interleaved_write_frame(o.fmt, pkt) < 0) {
+            ok = false;
+            break;
+        }
+    }
+    av_packet_free(&pkt);
+    return ok;
+}
+
+AVCodecContext* OpenAudio(Output& o, const AVCodec* codec, int rate, int channels, std::string* error) {
+    AVCodecContext* c = avcodec_alloc_context3(codec);
+    if (!c) return nullptr;
+    c->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+    c->sample_rate = rate;
+    av_channel_layout_default(&c->ch_layout, channels);
+    c->bit_rate = channels * 64000;
+    c->time_base = AVRational{1, rate};
+    if (o.fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(c, codec, nullptr) < 0) {
+        avcodec_free_context(&c);
+        Fail(error, std::string("cannot open audio encoder ") + codec->name);
+        return nullptr;
+    }
+    o.audioStream = avformat_new_stream(o.fmt, nullptr);
+    avcodec_parameters_from_context(o.audioStream->codecpar, c);
+    o.audioStream->time_base = c->time_base;
+    return c;
+}
+
+// One audio frame of a 440 Hz tone starting at sample `first`.
+void ToneFrame(AVCodecContext* c, AVFrame* f, int64_t first) {
+    int channels = c->ch_layout.nb_channels;
+    for (int i = 0; i < f->nb_samples; ++i) {
+        double v = 0.5 * std::sin(2.0 * M_PI * 440.0 * static_cast<double>(first + i) / c->sample_rate);
+        for (int ch = 0; ch < channels; ++ch) {
+            switch (c->sample_fmt) {
+                case AV_SAMPLE_FMT_S16:
+                    reinterpret_cast<int16_t*>(f->data[0])[i * channels + ch] = static_cast<int16_t>(v * 32767);
+                    break;
+                case AV_SAMPLE_FMT_S16P:
+                    reinterpret_cast<int16_t*>(f->data[ch])[i] = static_cast<int16_t>(v * 32767);
+                    break;
+                case AV_SAMPLE_FMT_FLT:
+                    reinterpret_cast<float*>(f->data[0])[i * channels + ch] = static_cast<float>(v);
+                    break;
+                case AV_SAMPLE_FMT_FLTP:
+                    reinterpret_cast<float*>(f->data[ch])[i] = static_cast<float>(v);
+                    break;
+                case AV_SAMPLE_FMT_S32P:
+                    reinterpret_cast<int32_t*>(f->data[ch])[i] = static_cast<int32_t>(v * 2147483647.0);
+                    break;
+                default:
+                    break;
+            }
+        }
+    }
+}
+
+bool WriteAudioUntil(Output& o, AVFrame* frame, int64_t* next, int64_t end) {
+    while (*next < end) {
+        if (av_frame_make_writable(frame) < 0) return false;
+        ToneFrame(o.audio, frame, *next);
+        frame->pts = *next;
+        *next += frame->nb_samples;
+        if (!Drain(o, o.audio, o.audioStream, frame)) return false;
+    }
+    return true;
+}
+
+AVFrame* AudioFrame(AVCodecContext* c) {
+    AVFrame* f = av_frame_alloc();
+    f->format = c->sample_fmt;
+    av_channel_layout_copy(&f->ch_layout, &c->ch_layout);
+    f->sample_rate = c->sample_rate;
+    f->nb_samples = c->frame_size > 0 ? c->frame_size : 1152;
+    if (av_frame_get_buffer(f, 0) < 0) av_frame_free(&f);
+    return f;
+}
+
+bool Begin(Output& o, const char* format, const std::string& path, std::string* error) {
+    av_log_set_level(AV_LOG_ERROR);
+    if (avformat_alloc_output_context2(&o.fmt, nullptr, format, path.c_str()) < 0 || !o.fmt)
+        return Fail(error, std::string("no muxer ") + format);
+    return true;
+}
+
+bool Finish(Output& o, const std::string& path, std::string* error) {
+    if (avio_open(&o.fmt->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return Fail(error, "cannot write " + path);
+    return avformat_write_header(o.fmt, nullptr) >= 0 || Fail(error, "cannot write the header");
+}
+
+}  // namespace
+
+uint32_t Media_FrameColour(int n) {
+    static const uint32_t kColours[] = {0xE02020, 0x20E020, 0x2020E0, 0xE0E020, 0x20E0E0, 0xE020E0, 0xF0F0F0, 0x404040};
+    return kColours[n % 8];
+}
+
+bool Media_WriteMovie(const std::string& path, const MediaMovieSpec& spec, std::string* error) {
+    Output o;
+    if (!Begin(o, "mpeg", path, error)) return false;
+    const AVCodec* vc = avcodec_find_encoder(AV_CODEC_ID_MPEG1VIDEO);
+    if (!vc) return Fail(error, "no MPEG-1 video encoder");
+    bool video = spec.frames > 0;
+    o.video = avcodec_alloc_context3(vc);
+    o.video->width = spec.width;
+    o.video->height = spec.height;
+    o.video->time_base = AVRational{1, spec.fps};
+    o.video->framerate = AVRational{spec.fps, 1};
+    o.video->pix_fmt = AV_PIX_FMT_YUV420P;
+    o.video->gop_size = 5;
+    o.video->max_b_frames = 0;
+    o.video->bit_rate = 800000;
+    if (avcodec_open2(o.video, vc, nullptr) < 0) return Fail(error, "cannot open the MPEG-1 video encoder");
+    if (video) {
+        o.videoStream = avformat_new_stream(o.fmt, nullptr);
+        avcodec_parameters_from_context(o.videoStream->codecpar, o.video);
+        o.videoStream->time_base = o.video->time_base;
+    }
+    if (spec.audio) {
+        const AVCodec* ac = avcodec_find_encoder(AV_CODEC_ID_MP2);
+        if (!ac) return Fail(error, "no MP2 encoder");
+        o.audio = OpenAudio(o, ac, spec.audioRate, spec.audioChannels, error);
+        if (!o.audio) return false;
+    }
+    if (!Finish(o, path, error)) return false;
+
+    AVFrame* vf = av_frame_alloc();
+    vf->format = AV_PIX_FMT_YUV420P;
+    vf->width = spec.width;
+    vf->height = spec.height;
+    av_frame_get_buffer(vf, 0);
+    AVFrame* af = o.audio ? AudioFrame(o.audio) : nullptr;
+    int64_t audioNext = 0;
+    bool ok = true;
+    if (!video && af) ok = WriteAudioUntil(o, af, &audioNext, spec.audioRate);  // one second of sound alone
+    for (int n = 0; n < spec.frames && ok; ++n) {
+        if (af) ok = WriteAudioUntil(o, af, &audioNext, static_cast<int64_t>(n + 1) * spec.audioRate / spec.fps);
+        av_frame_make_writable(vf);
+        uint32_t c = Media_FrameColour(n);
+        double r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+        auto y = static_cast<uint8_t>(std::lround(16 + 0.257 * r + 0.504 * g + 0.098 * b));
+        auto u = static_cast<uint8_t>(std::lround(128 - 0.148 * r - 0.291 * g + 0.439 * b));
+        auto v = static_cast<uint8_t>(std::lround(128 + 0.439 * r - 0.368 * g - 0.071 * b));
+        for (int row = 0; row < spec.height; ++row)
+            std::fill(vf->data[0] + row * vf->linesize[0], vf->data[0] + row * vf->linesize[0] + spec.width, y);
+        for (int row = 0; row < spec.height / 2; ++row) {
+            std::fill(vf->data[1] + row * vf->linesize[1], vf->data[1] + row * vf->linesize[1] + spec.width / 2, u);
+            std::fill(vf->data[2] + row * vf->linesize[2], vf->data[2] + row * vf->linesize[2] + spec.width / 2, v);
+        }
+        vf->pts = n;
+        ok = ok && Drain(o, o.video, o.videoStream, vf);
+    }
+    if (video) ok = ok && Drain(o, o.video, o.videoStream, nullptr);
+    if (o.audio) ok = ok && Drain(o, o.audio, o.audioStream, nullptr);
+    av_frame_free(&vf);
+    av_frame_free(&af);
+    if (!ok) return Fail(error, "encoding failed");
+    return av_write_trailer(o.fmt) >= 0 || Fail(error, "cannot write the trailer");
+}
+
+bool Media_WriteSoundtrack(const std::string& path, double seconds, int rate, int channels, std::string* error) {
+    Output o;
+    const AVCodec* ac = avcodec_find_encoder_by_name("libmp3lame");
+    const char* format = "mp3";
+    if (!ac) {
+        // MPEG audio layer 2 frames read as an ".mp3" all the same.
+        ac = avcodec_find_encoder(AV_CODEC_ID_MP2);
+        format = "mp2";
+    }
+    if (!ac) return Fail(error, "no MPEG audio encoder");
+    if (!Begin(o, format, path, error)) return false;
+    o.audio = OpenAudio(o, ac, rate, channels, error);
+    if (!o.audio || !Finish(o, path, error)) return false;
+    AVFrame* af = AudioFrame(o.audio);
+    int64_t next = 0;
+    bool ok = af && WriteAudioUntil(o, af, &next, static_cast<int64_t>(seconds * rate));
+    ok = ok && Drain(o, o.audio, o.audioStream, nullptr);
+    av_frame_free(&af);
+    if (!ok) return Fail(error, "encoding failed");
+    return av_write_trailer(o.fmt) >= 0 || Fail(error, "cannot write the trailer");
+}

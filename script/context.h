@@ -80,6 +80,11 @@ struct SE_Task {
     int16_t returnKind;          // 1 integer, 2 text, else a value
     int16_t state;               // 1 ready, 2 waiting
     StoryInstance* object;       // the current object (StoryObject or instance)
+    // A task that is removed while one of its runs is still on the call stack
+    // (a handler or a task it starts ended it) is only marked; the outermost
+    // run frees it when it returns.
+    int32_t activeRuns;
+    int32_t removed;
 };
 
 using SE_ModuleHandler = int32_t (*)(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc,
@@ -127,6 +132,13 @@ struct SE_Context {
     int32_t nextModule;
     EngineModuleEntry modules[SE_MODULE_RECORDS];
     int32_t ownModule;
+
+    // Interpreter caches over the loaded code, built as it runs and freed
+    // with the story (script/interpreter.h).
+    struct SE_CodeCache* codeCache;
+    // Changes with every module registration, so that call names found in no
+    // module are looked up again.
+    uint32_t registryGeneration;
 
     // Id tables.
     QelTable* taskTable;

@@ -13,6 +13,7 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/table.h"
+#include "script/interpreter.h"
 #include "script/memory.h"
 #include "script/textpages.h"
 
@@ -565,6 +566,7 @@ void SB_FreeLocation(SE_Context* ctx) {
     if (ctx->staticStrings) SB_Free(ctx, SE_MEMCAT_CODE, ctx->staticStrings, size_t{ctx->staticSize} + 1);
     ctx->staticStrings = nullptr;
     ctx->staticSize = 0;
+    SE_FreeCodeCache(ctx);
     if (ctx->code) SB_Free(ctx, SE_MEMCAT_CODE, ctx->code, size_t{ctx->codeWords} * 2);
     ctx->code = nullptr;
     ctx->codeWords = 0;

@@ -1,0 +1,23 @@
+// The bytecode interpreter: runs one task of the loaded story on its value
+// stack until the task waits for an engine call, ends or is removed.
+#pragma once
+
+#include <cstdint>
+
+#include "script/context.h"
+
+// Runs the task from its saved position and stack pointer. 1 when the task
+// waits, has ended or was removed; 0 when an engine-call handler answered 0
+// (the scheduler then ends its pass). A task that is already running further
+// up the call stack is not run again (1).
+int SE_ExecuteTask(SE_Context* ctx, SE_Task* task);
+
+// Frees the interpreter's caches over the loaded code (decoded instructions,
+// call-by-name and engine-call look-ups); the story loader calls it whenever
+// the code goes away.
+void SE_FreeCodeCache(SE_Context* ctx);
+
+// The engine-call word of a linked call: 0x8000 | module << 9 | call.
+constexpr uint16_t SE_LinkedCallWord(uint32_t module, uint32_t call) {
+    return static_cast<uint16_t>(0x8000u | ((module & 63u) << 9) | (call & 511u));
+}

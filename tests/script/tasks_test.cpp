@@ -1,0 +1,380 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/general.h"
+#include "base/table.h"
+#include "script/interpreter.h"
+#include "script/loader.h"
+#include "script/modules.h"
+#include "script/tasks.h"
+#include "support/script_run.h"
+
+using testing::HasSubstr;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+namespace {
+
+const char* kStory = R"(
+    end
+.var "Log" zero
+.func "Wait" need 8          ; answers what the later call answered, plus its argument
+    c0
+    sys "T_Later"
+    getl 5
+    add
+    ret
+.func "Never" need 8
+    c0
+    sys "T_Never"
+    ret
+.func "Now" need 8
+    c0
+    sys "T_Now"
+    ret
+.func "WaitThenZero" need 8
+    c0
+    sys "T_Later"
+    pop
+    c0
+    sys "T_Zero"
+    ret
+.func "WaitTwice" need 8
+    c0
+    sys "T_Later"
+    pop
+    c0
+    sys "T_Now"
+    ret
+.func "Append" need 8        ; Log = Log * 10 + argument
+    getg 0
+    c10
+    mul
+    getl 5
+    add
+    setg 0
+    ret
+.func "Str" need 2
+    pushs "story text"
+    ret
+.func "Arr" need 4
+    c1
+    c2
+    c2
+    mkarray
+    ret
+.func "Outer" need 8
+    c0
+    calla inner "Inner"
+    ret
+.func "Inner" need 8
+inner: c0
+    sys "T_Never"
+    ret
+)";
+
+TEST(Tasks, AllocTaskRoundsTheStack) {
+    StoryRunner r;
+    struct Case {
+        uint32_t asked, size;
+    };
+    for (Case c : {Case{33, 64}, Case{32, 32}, Case{0, 32}, Case{100, 128}}) {
+        SE_Task* t = SE_AllocTask(r.ctx(), c.asked);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(t->stackSize, c.size) << c.asked;
+        EXPECT_EQ(t->sp, 0);
+        EXPECT_EQ(SE_FindTask(r.ctx(), t->id), t);
+        SE_RemoveTask(r.ctx(), t);
+    }
+    EXPECT_EQ(Qel_TableGetCount(r.ctx()->taskTable), 0u);
+}
+
+TEST(Tasks, StartFailuresTellTheCallerZero) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    CaptureStderr();
+    EXPECT_EQ(r.Start(0, "Nothing", {}, SE_RETURN_STRING, 7), 0);
+    EXPECT_EQ(r.Start(55, "Wait", {}, SE_RETURN_VALUE, 8), 0);
+    std::string log = GetCapturedStderr();
+    EXPECT_THAT(log, HasSubstr("SE_Run(0, Nothing) Unknown function!"));
+    EXPECT_THAT(log, HasSubstr("SE_Run(55, Wait) Unknown object!"));
+    ASSERT_EQ(r.answers.size(), 2u);
+    EXPECT_EQ(r.answers[0].kind, 1);
+    EXPECT_EQ(r.answers[0].callerNumber, 7u);
+    EXPECT_EQ(r.answers[0].n, 0);
+    EXPECT_EQ(r.answers[1].callerNumber, 8u);
+}
+
+TEST(Tasks, ResultsReachTheCallerByKind) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    r.Start(0, "Str", {}, SE_RETURN_STRING, 1);
+    r.Start(0, "Now", {}, SE_RETURN_STRING, 2);   // an integer result: a null text
+    r.Start(0, "Arr", {}, SE_RETURN_VALUE, 3);
+    r.Start(0, "Str", {}, SE_RETURN_INT, 4);      // a text result: integer 0
+    ASSERT_EQ(r.answers.size(), 4u);
+    EXPECT_EQ(r.answers[0].text, "story text");
+    EXPECT_TRUE(r.answers[1].nullText);
+    EXPECT_EQ(r.answers[2].text, "{2,1}");
+    EXPECT_EQ(r.answers[3].kind, 1);
+    EXPECT_EQ(r.answers[3].n, 0);
+}
+
+TEST(Tasks, LaterAnswersWakeTasksAtTheHeadOfTheReadyList) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    for (int32_t i = 1; i <= 3; ++i) r.Start(0, "Wait", {i}, SE_RETURN_INT, static_cast<uint32_t>(i));
+    ASSERT_EQ(r.later.size(), 3u);
+    EXPECT_EQ(r.Waiting().size(), 3u);
+    EXPECT_TRUE(r.answers.empty());
+    // Answers through the script engine's own callback: task 2 first, then 3.
+    SE_CallerReturnInt(SE_OWN_MODULE, 20, r.later[1]);
+    SE_CallerReturnInt(SE_OWN_MODULE, 30, r.later[2]);
+    ASSERT_EQ(r.Ready().size(), 2u);
+    EXPECT_EQ(r.Ready()[0]->id, r.later[2]);
+    EXPECT_EQ(r.Ready()[1]->id, r.later[1]);
+    SE_RunAllTasks();
+    ASSERT_EQ(r.answers.size(), 2u);
+    EXPECT_EQ(r.answers[0].n, 33);
+    EXPECT_EQ(r.answers[1].n, 22);
+    EXPECT_EQ(r.Waiting().size(), 1u);
+    // An answer for a task that no longer exists is dropped.
+    SE_ReturnIntCallback(r.later[1], 5);
+    SE_RunAllTasks();
+    EXPECT_EQ(r.answers.size(), 2u);
+}
+
+TEST(Tasks, ATaskWokenDuringThePassRunsInTheNextPass) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    r.Start(0, "Wait", {1}, SE_RETURN_INT, 1);        // B
+    r.Start(0, "WaitTwice", {}, SE_RETURN_INT, 2);    // A
+    uint32_t b = r.later.at(0), a = r.later.at(1);
+    SE_ReturnIntCallback(a, 0);
+    // A's second call answers B; A then ends.
+    r.handler = [&](SE_Task* task, int32_t, int32_t, ScriptValue*) {
+        SE_ReturnIntCallback(b, 100);
+        SE_TaskReturnInt(task, 0);
+        return 1;
+    };
+    SE_RunAllTasks();
+    ASSERT_EQ(r.answers.size(), 1u);
+    EXPECT_EQ(r.answers[0].callerNumber, 2u);
+    ASSERT_EQ(r.Ready().size(), 1u);
+    SE_RunAllTasks();
+    ASSERT_EQ(r.answers.size(), 2u);
+    EXPECT_EQ(r.answers[1].callerNumber, 1u);
+    EXPECT_EQ(r.answers[1].n, 101);
+}
+
+TEST(Tasks, RemovingTellsAnIntegerCallerZeroAndAValueCallerNothing) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    r.Start(0, "Never", {}, SE_RETURN_INT, 1);
+    r.Start(0, "Never", {}, SE_RETURN_VALUE, 2);
+    std::vector<SE_Task*> waiting = r.Waiting();
+    ASSERT_EQ(waiting.size(), 2u);
+    SE_KillTask(r.ctx(), waiting[0]->id);
+    SE_KillTask(r.ctx(), waiting[1]->id);
+    SE_KillTask(r.ctx(), 12345);
+    ASSERT_EQ(r.answers.size(), 1u);
+    EXPECT_EQ(r.answers[0].callerNumber, 1u);
+    EXPECT_EQ(r.answers[0].n, 0);
+    EXPECT_TRUE(r.Waiting().empty());
+}
+
+TEST(Tasks, AHandlerAnsweringZeroEndsThePass) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    r.handler = [&](SE_Task* task, int32_t call, int32_t, ScriptValue*) {
+        if (call == 1) {
+            r.later.push_back(task->id);
+            return 1;
+        }
+        SE_KillTask(r.ctx(), task->id);   // "T_Zero": as a kill of the calling task does
+        return 0;
+    };
+    r.Start(0, "WaitThenZero", {}, SE_RETURN_INT, 1);   // X
+    r.Start(0, "Wait", {2}, SE_RETURN_INT, 2);          // Y
+    SE_ReturnIntCallback(r.later.at(1), 0);
+    SE_ReturnIntCallback(r.later.at(0), 0);             // X first
+    SE_RunAllTasks();
+    ASSERT_EQ(r.answers.size(), 1u);
+    EXPECT_EQ(r.answers[0].callerNumber, 1u);   // X was removed; the pass ended there
+    EXPECT_EQ(r.Ready().size(), 1u);
+    SE_RunAllTasks();
+    ASSERT_EQ(r.answers.size(), 2u);
+    EXPECT_EQ(r.answers[1].callerNumber, 2u);
+    EXPECT_EQ(r.answers[1].n, 2);
+}
+
+TEST(Tasks, HandlerThatRemovesItsOwnTask) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    r.handler = [&](SE_Task* task, int32_t, int32_t, ScriptValue*) {
+        SE_RemoveTask(r.ctx(), task);
+        return 1;   // and still non-zero
+    };
+    r.Start(0, "Now", {}, SE_RETURN_INT, 9);
+    ASSERT_EQ(r.answers.size(), 1u);
+    EXPECT_EQ(r.answers[0].n, 0);
+    EXPECT_EQ(Qel_TableGetCount(r.ctx()->taskTable), 0u);
+    EXPECT_TRUE(r.Ready().empty());
+}
+
+TEST(Tasks, ATaskStartedByAHandlerKillsTheCaller) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    uint32_t outer = 0;
+    r.handler = [&](SE_Task* task, int32_t call, int32_t, ScriptValue*) {
+        if (call == 1) {   // "T_Later" of the outer task: start a task that kills it
+            outer = task->id;
+            r.Start(0, "Now", {}, SE_RETURN_INT, 2);
+            return 1;
+        }
+        SE_KillTask(r.ctx(), outer);   // "T_Now" of the inner task
+        SE_TaskReturnInt(task, 5);
+        return 1;
+    };
+    r.Start(0, "Wait", {1}, SE_RETURN_INT, 1);
+    ASSERT_EQ(r.answers.size(), 2u);
+    EXPECT_EQ(r.answers[0].callerNumber, 1u);   // the outer task was removed
+    EXPECT_EQ(r.answers[0].n, 0);
+    EXPECT_EQ(r.answers[1].callerNumber, 2u);
+    EXPECT_EQ(r.answers[1].n, 5);
+    EXPECT_EQ(Qel_TableGetCount(r.ctx()->taskTable), 0u);
+    EXPECT_TRUE(r.Waiting().empty());
+}
+
+TEST(Tasks, AHandlerStartsATaskThatRunsAtOnceAtTheTail) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    r.handler = [&](SE_Task* task, int32_t call, int32_t, ScriptValue*) {
+        if (call == 1) {
+            r.Start(0, "Append", {7}, SE_RETURN_INT, 2);
+            SE_TaskReturnInt(task, 1);
+        } else {
+            SE_TaskReturnInt(task, 0);
+        }
+        return 1;
+    };
+    r.Start(0, "Wait", {3}, SE_RETURN_INT, 1);
+    ASSERT_EQ(r.answers.size(), 2u);
+    EXPECT_EQ(r.answers[0].callerNumber, 2u);   // the started task ended first
+    EXPECT_EQ(r.answers[0].n, 7);
+    EXPECT_EQ(r.answers[1].callerNumber, 1u);
+    EXPECT_EQ(r.answers[1].n, 4);
+}
+
+TEST(Tasks, ValueCallbackCopiesTheValue) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    r.Start(0, "Wait", {0}, SE_RETURN_VALUE, 1);
+    ScriptValue v{};
+    SV_AssignInt(&v, 41);
+    SE_CallerReturnValue(SE_OWN_MODULE, &v, r.later[0]);
+    EXPECT_EQ(StoryRunner::Text(&v), "41");   // left as it was
+    SE_RunAllTasks();
+    EXPECT_EQ(r.Only(), "41");
+}
+
+TEST(Tasks, StackGrowthKeepsTheStackAnchoredAtItsEnd) {
+    StoryRunner r;
+    SystemState state{};
+    state.debugFlags = 4;
+    SE_Task* t = SE_AllocTask(r.ctx(), 64);
+    ASSERT_NE(t, nullptr);
+    t->sp = -2;
+    SV_AssignInt(&t->stackEnd[-1], 1);
+    SV_AssignInt(&t->stackEnd[-2], 2);
+    g_SystemState = &state;
+    CaptureStderr();
+    EXPECT_EQ(SE_GrowTaskStack(r.ctx(), t, 100), 1);
+    std::string log = GetCapturedStderr();
+    g_SystemState = nullptr;
+    EXPECT_EQ(t->stackSize, 128u);
+    EXPECT_EQ(t->stackEnd[-1].i, 1);
+    EXPECT_EQ(t->stackEnd[-2].i, 2);
+    EXPECT_THAT(log, HasSubstr("Stack size of task " + std::to_string(t->id) + " increased to 128"));
+    // At the limit nothing grows.
+    t->position = 0x1234;
+    CaptureStderr();
+    SE_GrowTaskStack(r.ctx(), t, SE_STACK_LIMIT);
+    EXPECT_EQ(t->stackSize, SE_STACK_LIMIT);
+    EXPECT_EQ(SE_GrowTaskStack(r.ctx(), t, SE_STACK_LIMIT + 100), 0);
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Stack overflow, program offset 00001234"));
+    SE_RemoveTask(r.ctx(), t);
+}
+
+TEST(Tasks, StackNeedAndDumps) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    r.Start(0, "Outer", {}, SE_RETURN_INT, 1);
+    ASSERT_EQ(r.Waiting().size(), 1u);
+    SE_Task* t = r.Waiting()[0];
+    // Inner: need 8 + 5 slots from its ADDRESS to the end + 5; Outer: 8 + 2 + 5.
+    EXPECT_EQ(SE_TaskStackNeed(t), 18u);
+
+    CaptureStderr();
+    SE_StackDump(t);
+    SE_CallStackDump(t, r.ctx());
+    std::string log = GetCapturedStderr();
+    EXPECT_THAT(log, HasSubstr("   -1: Int 0\n   -2: Adr 00000000\n   -3: Obj #0\n   -4: Int 0\n   -5: Adr "));
+    EXPECT_THAT(log, HasSubstr("   -7: Int 0\n"));
+    EXPECT_THAT(log, HasSubstr("#0[0].Outer()\n"));
+    EXPECT_THAT(log, HasSubstr("#0[0].Inner()\n"));
+}
+
+TEST(Tasks, DeletingAnInstanceRemovesItsWaitingTasks) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(R"(
+    end
+.func "Make" need 4
+    pushw 10
+    new
+    ret
+.func "Kill" need 4
+    getl 4
+    delete
+    c1
+    ret
+.object 10
+.func "Sleep" need 4
+    c0
+    sys "T_Never"
+    ret
+)"));
+    r.Start(0, "Make", {}, SE_RETURN_INT, 1);
+    int32_t id = r.answers.at(0).n;
+    ASSERT_LT(id, 0);
+    r.Start(id, "Sleep", {}, SE_RETURN_INT, 2);
+    r.Start(10, "Sleep", {}, SE_RETURN_INT, 3);
+    ASSERT_EQ(r.Waiting().size(), 2u);
+    r.Start(0, "Kill", {id}, SE_RETURN_INT, 4);
+    ASSERT_EQ(r.answers.size(), 3u);
+    EXPECT_EQ(r.answers[1].callerNumber, 2u);   // the instance's task, told 0
+    EXPECT_EQ(r.answers[1].n, 0);
+    EXPECT_EQ(r.answers[2].callerNumber, 4u);
+    EXPECT_EQ(r.answers[2].n, 1);
+    ASSERT_EQ(r.Waiting().size(), 1u);
+    EXPECT_EQ(r.Waiting()[0]->object->id, 10);
+}
+
+TEST(Tasks, FreeingTheStoryDropsTasksWithoutCallbacks) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kStory));
+    r.Start(0, "Never", {}, SE_RETURN_INT, 1);
+    uint32_t id = r.Waiting().at(0)->id;
+    SB_FreeLocation(r.ctx());
+    EXPECT_TRUE(r.answers.empty());
+    EXPECT_EQ(SE_FindTask(r.ctx(), id), nullptr);
+    SE_RunAllTasks();
+    SE_CallerReturnInt(r.module(), 1, 1);   // no story: nothing is called
+    EXPECT_TRUE(r.answers.empty());
+    EXPECT_EQ(RunBookedBytes(r.ctx()), 0);
+}
+
+}  // namespace

@@ -361,6 +361,7 @@ int S_CreateEBMTexture(EBM* bitmap) {
         ++g_D3DCounters.surfaces;
     }
 
+    bool madeSys = false;
     auto undo = [&]() {
         if (surface) {
             surface->Release();
@@ -374,6 +375,7 @@ int S_CreateEBMTexture(EBM* bitmap) {
             bitmap->sys->surface = nullptr;
             bitmap->sys->WE_lpDestTexture = nullptr;
         }
+        if (madeSys) S_FreeSysEBM(bitmap);
     };
     if (!bitmap->sys) {
         auto* sys = Int_AllocRecord<SysEBM>(0);
@@ -384,6 +386,7 @@ int S_CreateEBMTexture(EBM* bitmap) {
         }
         std::memset(sys, 0, sizeof *sys);
         bitmap->sys = sys;
+        madeSys = true;
     }
     bitmap->sys->surface = surface;
     if (texture) bitmap->sys->WE_lpDestTexture = texture;

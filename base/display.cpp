@@ -431,7 +431,7 @@ DisplayList* Qel_OpenDisplay(DisplayList* parent, EBM* bitmap, int16_t x, int16_
     std::memset(dl, 0, sizeof *dl);
     int cap = Qel_RectCapacity();
     bool shortHeader = bitmap->flags & EBM_SHORT;
-    dl->name = shortHeader ? "SMALL" : (bitmap->name ? bitmap->name : "NoName");
+    std::snprintf(dl->name, sizeof dl->name, "%s", shortHeader ? "SMALL" : (bitmap->name ? bitmap->name : "NoName"));
     dl->priority = priority;
     dl->bitmap = bitmap;
     dl->flags = flags | ((bitmap->flags & EBM_NOSTORAGE) ? DISPLAY_NOSTORAGE : 0);
@@ -513,10 +513,10 @@ VideoRecord* Qel_CreateVideoDisplayList(uint32_t flags, int16_t width, int16_t h
     if (!vr) return nullptr;
     if (!(flags & VIDEO_NOUPDATE)) {
         DisplayList* v = vr->VideoEBM ? Qel_OpenDisplay(nullptr, vr->VideoEBM, 0, 0, -128, 0x5) : nullptr;
-        if (v) v->name = "VideoDisplayList";
+        if (v) std::snprintf(v->name, sizeof v->name, "%s", "VideoDisplayList");
         if ((vr->flags & VIDEO_PAGEFLIP) && vr->BackBufferEBM && vr->BackBufferEBM != vr->VideoEBM) {
             DisplayList* b = Qel_OpenDisplay(nullptr, vr->BackBufferEBM, 0, 0, -128, 0x5);
-            if (b) b->name = "BackBufferDisplayList";
+            if (b) std::snprintf(b->name, sizeof b->name, "%s", "BackBufferDisplayList");
         }
     }
     if (!(flags & VIDEO_NOCLEAR)) Qel_ClearDisplay();

@@ -54,7 +54,7 @@ struct DisplayList {
     DisplayList* next;
     DisplayList* prev;
     int32_t priority;
-    const char* name;
+    char name[32];               // a copy: the bitmap's own name may change
     DisplayChildren* children;
     DisplayList* parent;
     EBM* bitmap;

@@ -314,8 +314,13 @@ TEST_F(DisplayTest, VideoSurfacesPagesAndTheWorkBuffer) {
 
     // Invalidating asks every child of the video display for a full redraw.
     DisplayList* root = Qel_OpenDisplay(nullptr, b.get(), 0, 0, -128, 0x5);
+    EXPECT_STREQ(root->name, "NoName");
     Bitmap c = Dirty(2, 2);
-    ASSERT_NE(Qel_OpenDisplay(root, c.get(), 0, 0, 10, DISPLAY_SHOWN), nullptr);
+    Qel_SetEbmName(c.get(), "panel");
+    DisplayList* panel = Qel_OpenDisplay(root, c.get(), 0, 0, 10, DISPLAY_SHOWN);
+    ASSERT_NE(panel, nullptr);
+    Qel_SetEbmName(c.get(), "renamed");
+    EXPECT_STREQ(panel->name, "panel");
     Qel_InvalidateDisplays();
     EXPECT_EQ(c->rectCount, QEL_RECTS_WHOLE);
     FreeILBM(c.release());

@@ -10,7 +10,8 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "base/memory.h"
-#include "base/standin_display.h"
+#include "base/display.h"
+#include "base/standin_capture.h"
 #include "base/strings.h"
 #include "cockpit/standin.h"
 #include "program/gameloop.h"
@@ -112,7 +113,10 @@ void FreeModules() {
     }
     if (g_SfxState) SFX_Exit();
     if (g_ScriptContext) {
-        SE_Destroy(g_ScriptContext);
+        // The context record itself is a plain allocation of SE_Create.
+        SB_FreeTables(g_ScriptContext);
+        if (g_SEContext == g_ScriptContext) g_SEContext = nullptr;
+        std::free(g_ScriptContext);
         g_ScriptContext = nullptr;
     }
     P_FreeState();

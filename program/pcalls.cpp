@@ -25,6 +25,7 @@
 #include "system/window.h"
 
 PState* g_PState = nullptr;
+EBM* g_ScreenViews[2] = {};
 
 namespace {
 const char* const s_pCallNames[] = {

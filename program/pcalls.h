@@ -7,6 +7,8 @@
 
 #include "script/context.h"
 
+struct EBM;
+
 // The module's state: two words, the second the module number.
 struct PState {
     uint32_t flags;
@@ -32,6 +34,10 @@ int P_LoadLocation(const char* name);
 int P_RunInitScript(const char* name);
 // One idle frame: timers, messages, game sound, tasks, movies.
 void P_IdleFrame();
+
+// The screen views made by P_LoadScreens (the second only with two views);
+// null until then.
+extern EBM* g_ScreenViews[2];
 
 // Screens and loading screens (the screen bitmaps are made at start-up).
 int P_LoadScreens();

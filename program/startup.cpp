@@ -6,7 +6,8 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "base/memory.h"
-#include "base/standin_display.h"
+#include "base/display.h"
+#include "base/standin_capture.h"
 #include "base/strings.h"
 #include "cockpit/standin.h"
 #include "platform/win32/memory.h"
@@ -241,12 +242,12 @@ void P_StartUp(int argc, char** argv) {
     }
     const uint32_t videoFlags = g_VideoRecord ? g_VideoRecord->flags : 0;
     if (!(videoFlags & VIDEO_DEVICE_SURFACES)) {
-        Qel_OpenDisplay(nullptr, nullptr, 0, 0, 0, 0);
-        if (videoFlags & VIDEO_TWO_VIEWS)
-            Qel_OpenDisplay(nullptr, nullptr, static_cast<int16_t>(sys->width / 2), 0, 0, 0);
+        if (g_ScreenViews[0]) Qel_OpenDisplay(nullptr, g_ScreenViews[0], 0, 0, 0, 0);
+        if ((videoFlags & VIDEO_TWO_VIEWS) && g_ScreenViews[1])
+            Qel_OpenDisplay(nullptr, g_ScreenViews[1], static_cast<int16_t>(sys->width / 2), 0, 0, 0);
         Qel_DPrintf(0, "Views als Displays initialisiert\n");
     }
-    B3D_SetBackgroundInfo(nullptr);
+    B3D_SetBackgroundInfo(g_ScreenViews[0]);
 
     g_GalaxyGrid = Int_AllocRecord<GalaxyGrid>(0);
     if (!g_GalaxyGrid) P_Exit(3);

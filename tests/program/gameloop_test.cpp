@@ -17,16 +17,16 @@
 #include "support/program.h"
 #include "system/standin_fields.h"
 #include "system/video.h"
+#include "platform/d3d9/seam.h"
 
 namespace {
 
 using Calls = std::vector<std::string>;
 
-const Calls kFrame = {"SFX_VBI",           "MOV_CheckFinished",     "J3D_TakesUpdate",
-                      "SA_UpdateSpace",     "O_DeleteKilledChildren", "EO_MoveExplObjects", "INS_UpdateAllCockpits",
-                      "B3D_DrawObjects",    "Qel_UpdateScreen"};
-const Calls kPausedFrame = {"SFX_VBI",         "MOV_CheckFinished", "EO_MoveExplObjects",
-                            "INS_UpdateAllCockpits", "B3D_DrawObjects", "Qel_UpdateScreen"};
+const Calls kFrame = {"SFX_VBI",        "MOV_CheckFinished",  "J3D_TakesUpdate",       "SA_UpdateSpace",
+                      "O_DeleteKilledChildren", "EO_MoveExplObjects", "INS_UpdateAllCockpits", "B3D_DrawObjects"};
+const Calls kPausedFrame = {"SFX_VBI", "MOV_CheckFinished", "EO_MoveExplObjects", "INS_UpdateAllCockpits",
+                            "B3D_DrawObjects"};
 const Calls kEnd = {"EO_FreeExplosions", "EO_FreeEffects", "SFX_ReleaseSounds", "SA_FreeAllObjects",
                     "INS_ClearAllCockpits"};
 const Calls kIdleFrame = {"SFX_VBI", "MOV_CheckFinished"};
@@ -159,41 +159,47 @@ TEST_F(GameLoopTest, ASaveAndALoadInOneFrameSaveFirst) {
 }
 
 int32_t s_detailAtDraw = -1;
-int32_t s_detailAfterPresent = -1;
+int32_t s_detailAtCapture = -1;
+int s_presentsAtDraw = -1;
+int s_presentsAtCapture = -1;
 void RequestCapture() { g_FrameCaptureRequest = 1; }
-void NoteDetailAtDraw() { s_detailAtDraw = g_SysStandIn.detailLevel; }
-void NoteDetailAfterPresent() { s_detailAfterPresent = g_SysStandIn.detailLevel; }
-
-TEST_F(GameLoopTest, ACaptureFrameIsDrawnAtFullDetail) {
-    g_SystemState->VideoD3DFlags |= 0x800000;  // automatic quality keeps the level
-    g_SysStandIn.detailLevel = 40;
-    g_DetailState = {};
-    g_VideoRecord->flags &= ~0x8000000u;
-    On(0, "J3D_TakesUpdate", 1, RequestCapture);
-    On(1, "B3D_DrawObjects", 1, NoteDetailAtDraw);
-    On(2, "Qel_UpdateScreen", 2, NoteDetailAfterPresent);  // the first is start-up's
-    On(3, "B3D_DrawObjects", 2, RequestLoadSlot4);
-    EXPECT_EQ(CL_GameLoop(), 104);
-    EXPECT_EQ(s_detailAtDraw, 100);
-    EXPECT_EQ(s_detailAfterPresent, 40);
-    EXPECT_EQ(g_FrameCaptureRequest, 0);
-    // Without the display's capture-before-present flag the picture is taken after.
-    const Calls calls = CallsFrom("B3D_DrawObjects");
-    ASSERT_GE(calls.size(), 3u);
-    EXPECT_EQ(calls[1], "Qel_UpdateScreen");
-    EXPECT_EQ(calls[2], "P_CaptureScreen");
-    g_SystemState->VideoD3DFlags &= ~0x800000u;
+void NoteDraw() {
+    s_detailAtDraw = g_SysStandIn.detailLevel;
+    s_presentsAtDraw = g_D3D9Seam.presentCount;
+}
+void NoteCapture() {
+    s_detailAtCapture = g_SysStandIn.detailLevel;
+    s_presentsAtCapture = g_D3D9Seam.presentCount;
 }
 
-TEST_F(GameLoopTest, WithTheDisplaysFlagTheCaptureComesBeforeThePresent) {
-    g_VideoRecord->flags |= 0x8000000;
-    On(0, "J3D_TakesUpdate", 1, RequestCapture);
-    On(1, "B3D_DrawObjects", 2, RequestLoadSlot4);
-    EXPECT_EQ(CL_GameLoop(), 104);
-    const Calls calls = CallsFrom("B3D_DrawObjects");
-    ASSERT_GE(calls.size(), 3u);
-    EXPECT_EQ(calls[1], "P_CaptureScreen");
-    EXPECT_EQ(calls[2], "Qel_UpdateScreen");
+TEST_F(GameLoopTest, ACaptureFrameIsDrawnAtFullDetail) {
+    const struct {
+        bool captureBeforePresent;
+        int presentsBeforeCapture;
+    } cases[] = {{false, 1}, {true, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.captureBeforePresent);
+        g_SystemState->VideoD3DFlags |= 0x800000;  // automatic quality keeps the level
+        g_SysStandIn.detailLevel = 40;
+        g_DetailState = {};
+        if (c.captureBeforePresent) g_VideoRecord->flags |= 0x8000000;
+        else g_VideoRecord->flags &= ~0x8000000u;
+        for (Request& r : s_requests) r = Request{};
+        On(0, "J3D_TakesUpdate", 1, RequestCapture);
+        On(1, "B3D_DrawObjects", 1, NoteDraw);
+        On(2, "P_CaptureScreen", 1, NoteCapture);
+        On(3, "B3D_DrawObjects", 2, RequestLoadSlot4);
+        EXPECT_EQ(CL_GameLoop(), 104);
+        EXPECT_EQ(s_detailAtDraw, 100);
+        EXPECT_EQ(s_detailAtCapture, 40);  // back before the present
+        EXPECT_EQ(s_presentsAtCapture - s_presentsAtDraw, c.presentsBeforeCapture);
+        EXPECT_EQ(g_FrameCaptureRequest, 0);
+        int captures = 0;
+        for (const std::string& call : StandIn_Calls()) captures += call == "P_CaptureScreen";
+        EXPECT_EQ(captures, 1);
+        StandIn_ClearCalls();
+        g_SystemState->VideoD3DFlags &= ~0x800000u;
+    }
 }
 
 TEST_F(GameLoopTest, GameStoriesSteerThroughThePauseStep) {

@@ -67,8 +67,33 @@ struct SystemState {
     int32_t instantFps;
 
     // --- registry settings ---
+    char ownerName[256];             // "RegisteredOwner" of the machine
+    int32_t textureQuality;          // "VideoTextureQuality": 0 low, 1 medium, 2 high
+    int32_t shaderQuality;           // "VideoShaderQuality"
+    int32_t antialiasMode;           // "VideoAntialiasMode", -1 off
+    int32_t filterMode;              // "VideoFilterMode", -1 off
+    uint32_t VideoD3DFlags;
+    uint32_t VideoD3DFlags2;
+    int32_t fullscreenGamma;
+    uint32_t inputFlags;
+    uint32_t keyMapping[30];
+    int32_t logoPictureNum;
+    char logoPictureName[100];       // "" = none
+    int32_t modVolume;
+    int32_t fxVolume;
+    int32_t voiceVolume;
+    int32_t masterVolume;
+    int32_t gameState;
+    char defaultProfile[100];
+    int32_t gameStarts;
+    uint32_t d3dBaseFlags;           // base of the derived Direct3D flag words
+    uint32_t d3dFlags[6];            // derived words 1 to 6, read by the renderer
+    char adapterSummary[100];        // "<description> [<n> MB]    Driver [a.b.c.d]"
 
     // --- video device ---
+    uint32_t screenFormat;           // 0x100000 16-bit screen, 0x80000 true colour
+    float shaderScale;
+    char shaderVersion[5];           // "1.1" ... "3.0"
 
     // --- input ---
 

@@ -1,5 +1,7 @@
 #include "script/interpreter.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "base/general.h"
@@ -16,23 +18,88 @@
 
 #define SE_LIKELY(x) __builtin_expect(!!(x), 1)
 #define SE_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#define SE_INLINE inline __attribute__((always_inline))
 
-// Instructions as the interpreter runs them: every code word gets one byte,
-// filled the first time the word is reached as an instruction. 1..95 are the
-// opcodes themselves once their operands are known to lie inside the code;
-// the others are the interpreter's own forms below.
+// Instructions as the interpreter runs them: every code word gets one entry
+// whose low byte is its form, filled the first time the word is reached as
+// an instruction. Forms 1..95 are the opcodes themselves once their operands
+// are known to lie inside the code.
+// The others are runs of common instructions done in one step while their
+// values are integers; anything else falls back to the first instruction of
+// the run, so a run behaves exactly as its instructions one by one (and a
+// jump into its middle finds the plain instructions there).
+constexpr int kBinOps = 11;     // add sub mul and or | lt gt le ge ne eq
+constexpr int kArithOps = 5;
+constexpr int kCmpOps = 6;
+constexpr int kFloatOps = 4;    // add sub mul div
 enum : uint8_t {
-    XOP_DECODE = 0,     // not looked at yet
-    XOP_ILLEGAL = 96,   // no opcode, operands past the end, or the end of the code
-    XOP_COUNT,
+    XOP_DECODE = 0,                         // not looked at yet
+    XOP_ILLEGAL = 96,                       // no opcode, operands past the end, or the end of the code
+    XOP_LL = 97,                            // getl a; getl b; op
+    XOP_LK = XOP_LL + kBinOps,              // getl a; constant; op
+    XOP_K = XOP_LK + kBinOps,               // constant; op
+    XOP_LL_JF = XOP_K + kBinOps,            // getl a; getl b; compare; jf
+    XOP_LL_JNF = XOP_LL_JF + kCmpOps,       // ... jnf
+    XOP_LK_JF = XOP_LL_JNF + kCmpOps,       // getl a; constant; compare; jf
+    XOP_LK_JNF = XOP_LK_JF + kCmpOps,
+    XOP_CMP_JF = XOP_LK_JNF + kCmpOps,      // compare; jf
+    XOP_CMP_JNF = XOP_CMP_JF + kCmpOps,
+    XOP_LL_SET = XOP_CMP_JNF + kCmpOps,     // getl a; getl b; op; setl c; pop
+    XOP_LK_SET = XOP_LL_SET + kArithOps,    // getl a; constant; op; setl c; pop
+    XOP_SETL_POP = XOP_LK_SET + kArithOps,  // setl c; pop
+    XOP_F = XOP_SETL_POP + 1,               // pushf d; op
+    XOP_G_INDEX = XOP_F + kFloatOps,        // getg g; index
+    XOP_G_STORE,                            // getg g; store
+    XOP_L_INDEX,                            // getl a; index
+    XOP_L_STORE,                            // getl a; store
+    XOP_LG_INDEX,                           // getl a; getg g; index
+    XOP_LG_STORE,                           // getl a; getg g; store
+    XOP_LL_INDEX,                           // getl a; getl b; index
+    XOP_LL_STORE,                           // getl a; getl b; store
+    XOP_LF,                                 // getl a; pushf d; op
+    XOP_F_SET = XOP_LF + kFloatOps,         // pushf d; op; setl c; pop
+    XOP_STEP_LL = XOP_F_SET + kFloatOps,    // getl a; constant; add; setl c; pop, then an LL_J form
+    XOP_STEP_LK = XOP_STEP_LL + kCmpOps,    // ... then an LK_J form
+    XOP_COUNT = XOP_STEP_LK + kCmpOps,
 };
+static_assert(XOP_COUNT <= 256, "instruction forms fit a byte");
+
+// The binary operator index of an opcode, or -1.
+constexpr int BinIndex(int op) {
+    switch (op) {
+    case SE_OP_ADD: return 0;
+    case SE_OP_SUB: return 1;
+    case SE_OP_MUL: return 2;
+    case SE_OP_AND: return 3;
+    case SE_OP_OR: return 4;
+    case SE_OP_LT: return 5;
+    case SE_OP_GT: return 6;
+    case SE_OP_LE: return 7;
+    case SE_OP_GE: return 8;
+    case SE_OP_NE: return 9;
+    case SE_OP_EQ: return 10;
+    default: return -1;
+    }
+}
+
+constexpr int FloatIndex(int op) {
+    switch (op) {
+    case SE_OP_ADD: return 0;
+    case SE_OP_SUB: return 1;
+    case SE_OP_MUL: return 2;
+    case SE_OP_DIV: return 3;
+    default: return -1;
+    }
+}
 
 struct SE_CodeCache {
     const uint16_t* code;   // the code it describes
     uint32_t words;
     size_t bytes;           // booked size of this block
-    uint8_t* xop;           // words + 1 entries; the last one is the end of the code
-    uint64_t* aux;          // per word: call-by-name and engine-call look-ups
+    // words + 1 entries, one per code word (the last one is the end of the
+    // code): the low byte is the instruction form, the rest its decoded
+    // operands or the call-by-name and engine-call look-ups of the word.
+    uint64_t* ins;
 };
 
 namespace {
@@ -42,14 +109,56 @@ constexpr uint32_t kTraceMask = 0x100;
 // Tags whose cells own nothing: copied and dropped without any count.
 constexpr bool IsPlain(uint8_t tag) { return tag <= 14 && ((0x6407u >> tag) & 1u); }
 
-inline void Drop(ScriptValue* v) {
-    if (!IsPlain(v->tag)) SV_Release(v);
+// ARRAY, TABLE, OBJECT and DSTRING records all keep their reference count in
+// the word after their id.
+static_assert(offsetof(SAR, refCount) == 4 && offsetof(SV_TableRec, refCount) == 4 &&
+                  offsetof(SV_DString, refCount) == 4 && offsetof(StoryInstance, refCount) == 4,
+              "shared records count their references at one place");
+constexpr bool IsCounted(uint8_t tag) {
+    return tag == VARTYPE_ARRAY || tag == VARTYPE_TABLE || tag == VARTYPE_OBJECT || tag == VARTYPE_DSTRING;
+}
+inline int32_t* RefCount(void* record) {
+    return reinterpret_cast<int32_t*>(static_cast<char*>(record) + 4);
 }
 
-inline void SetInt(ScriptValue* v, int32_t n) {
-    v->tag = VARTYPE_INTEGER;
-    v->bits = static_cast<uint64_t>(static_cast<int64_t>(n));
+// Releases a cell whose slot dies; the last reference goes the long way.
+inline void Drop(ScriptValue* v) {
+    uint8_t tag = v->tag;
+    if (IsPlain(tag)) return;
+    if (IsCounted(tag) && v->ptr && *RefCount(v->ptr) > 1) {
+        --*RefCount(v->ptr);
+        return;
+    }
+    SV_Release(v);
 }
+
+// Cells are read and written here as two 8-byte words (the tag word with its
+// padding, then the payload), never as one 16-byte block: a wide load right
+// after two narrow stores to the same cell stalls the processor.
+inline uint64_t TagWord(const ScriptValue* v) {
+    uint64_t w;
+    std::memcpy(&w, v, sizeof w);
+    return w;
+}
+
+inline void Put(ScriptValue* v, uint64_t tagWord, uint64_t bits) {
+    std::memcpy(v, &tagWord, sizeof tagWord);
+    v->bits = bits;
+}
+
+inline void SetInt(ScriptValue* v, int32_t n) { Put(v, VARTYPE_INTEGER, static_cast<uint64_t>(static_cast<int64_t>(n))); }
+
+inline void SetFloat(ScriptValue* v, double d) {
+    uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    Put(v, VARTYPE_FLOAT, bits);
+}
+
+// A destination a fused form may overwrite without a release: an INTEGER
+// (by far the most common) is decided by one comparison.
+inline bool PlainFast(uint8_t tag) { return tag == VARTYPE_INTEGER || IsPlain(tag); }
+
+constexpr bool IsNumberTag(uint8_t tag) { return tag == VARTYPE_INTEGER || tag == VARTYPE_FLOAT; }
 
 inline void AssignInt(ScriptValue* v, int32_t n) {
     Drop(v);
@@ -58,23 +167,39 @@ inline void AssignInt(ScriptValue* v, int32_t n) {
 
 // A copy into a slot that holds nothing yet.
 inline void CopyNew(ScriptValue* dst, const ScriptValue* src) {
-    if (IsPlain(src->tag)) {
-        *dst = *src;
+    uint64_t w0 = TagWord(src), w1 = src->bits;
+    uint8_t tag = static_cast<uint8_t>(w0);
+    if (IsPlain(tag)) {
+        Put(dst, w0, w1);
+    } else if (IsCounted(tag) && src->ptr && (tag != VARTYPE_OBJECT || src->object->classObject)) {
+        ++*RefCount(src->ptr);
+        Put(dst, w0, w1);
     } else {
         dst->tag = VARTYPE_UNDEFINED;
         SV_Copy(src, dst);
     }
 }
 
-// A copy over a live cell.
+// A copy over a live cell (the new reference is taken before the old goes).
 inline void CopyInto(ScriptValue* dst, const ScriptValue* src) {
-    if (IsPlain(src->tag) && IsPlain(dst->tag)) *dst = *src;
-    else SV_Copy(src, dst);
+    if (src == dst) return;
+    uint64_t w0 = TagWord(src), w1 = src->bits;
+    uint8_t tag = static_cast<uint8_t>(w0);
+    if (IsPlain(tag)) {
+        // nothing to count
+    } else if (IsCounted(tag) && src->ptr && (tag != VARTYPE_OBJECT || src->object->classObject)) {
+        ++*RefCount(src->ptr);
+    } else {
+        SV_Copy(src, dst);
+        return;
+    }
+    Drop(dst);
+    Put(dst, w0, w1);
 }
 
 // Moves src into a slot that holds nothing yet.
 inline void MoveNew(ScriptValue* dst, ScriptValue* src) {
-    *dst = *src;
+    Put(dst, TagWord(src), src->bits);
     src->tag = VARTYPE_UNDEFINED;
 }
 
@@ -92,23 +217,44 @@ SE_CodeCache* CodeCache(SE_Context* ctx) {
     if (cc && cc->code == ctx->code && cc->words == ctx->codeWords) return cc;
     SE_FreeCodeCache(ctx);
     uint32_t words = ctx->codeWords;
-    size_t xopBytes = (size_t{words} + 1 + 7) & ~size_t{7};
-    size_t bytes = sizeof(SE_CodeCache) + xopBytes + size_t{words} * sizeof(uint64_t);
+    size_t bytes = sizeof(SE_CodeCache) + (size_t{words} + 1) * sizeof(uint64_t);
     auto* block = static_cast<uint8_t*>(SB_Alloc(ctx, SE_MEMCAT_CODE, SE_MEM_ZERO, bytes));
     if (!block) return nullptr;
     cc = reinterpret_cast<SE_CodeCache*>(block);
     cc->code = ctx->code;
     cc->words = words;
     cc->bytes = bytes;
-    cc->xop = block + sizeof(SE_CodeCache);
-    cc->aux = reinterpret_cast<uint64_t*>(cc->xop + xopBytes);
-    cc->xop[words] = XOP_ILLEGAL;
+    cc->ins = reinterpret_cast<uint64_t*>(block + sizeof(SE_CodeCache));
+    cc->ins[words] = XOP_ILLEGAL;
     ctx->codeCache = cc;
     return cc;
 }
 
-// Decides the interpreter's form of the instruction at pc (pc < words).
-uint8_t Decode(const uint16_t* code, uint32_t words, uint32_t pc) {
+// Operands of the fused forms, decoded once into the word's entry above its
+// form byte: slot indices counted from the top before the run starts (A: the
+// first local, B: the second local, a global or the constant, C: the setl
+// destination) and M, the largest of them (the run needs M < depth); a flag
+// for a constant that is a two-word pushw. Slot indices beyond kMaxFusedSlot
+// are left to the plain instructions.
+constexpr uint32_t kMaxFusedSlot = 4095;
+constexpr uint64_t PackOperands(uint32_t a, uint32_t b, uint32_t c, uint32_t m, bool wide) {
+    return (uint64_t{a} << 8) | (wide ? uint64_t{1} << 20 : 0) | (uint64_t{b & 0xffffu} << 24) |
+           (uint64_t{c} << 40) | (uint64_t{m} << 52);
+}
+constexpr uint8_t Form(uint64_t e) { return static_cast<uint8_t>(e); }
+constexpr uint32_t OpA(uint64_t e) { return static_cast<uint32_t>((e >> 8) & 0xfff); }
+constexpr uint32_t OpWide(uint64_t e) { return static_cast<uint32_t>((e >> 20) & 1); }
+constexpr uint32_t OpB(uint64_t e) { return static_cast<uint32_t>((e >> 24) & 0xffff); }
+constexpr int32_t OpK(uint64_t e) { return static_cast<int16_t>((e >> 24) & 0xffff); }
+constexpr uint32_t OpC(uint64_t e) { return static_cast<uint32_t>((e >> 40) & 0xfff); }
+constexpr uint32_t OpM(uint64_t e) { return static_cast<uint32_t>(e >> 52); }
+// A store form followed by a pop (an assignment whose value is not used).
+constexpr uint64_t kPopFollows = uint64_t{1} << 21;
+constexpr uint32_t OpPop(uint64_t e) { return static_cast<uint32_t>((e >> 21) & 1); }
+
+// Decides the interpreter's form of the instruction at pc (pc < words) and
+// the operands of a fused form.
+uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = true) {
     uint16_t op = code[pc];
     if (op == 0 || op >= SE_OP_COUNT) return XOP_ILLEGAL;
     const SE_OpcodeInfo& info = SE_Opcodes[op];
@@ -116,14 +262,156 @@ uint8_t Decode(const uint16_t* code, uint32_t words, uint32_t pc) {
     for (uint8_t shape : info.operands)
         if (shape != SE_OPND_JUMPTABLE) operandWords += static_cast<uint32_t>(SE_OperandWords(shape));
     if (size_t{pc} + 1 + operandWords > words) return XOP_ILLEGAL;
-    return static_cast<uint8_t>(op);
+
+    // The word k after pc, or -1 past the end of the code.
+    auto at = [&](uint32_t k) -> int32_t { return size_t{pc} + k < words ? code[pc + k] : -1; };
+    // A local operand at k as a slot index from the top before the run (getl i
+    // names slot i-1; `pushed` values lie above it by then), or -1.
+    auto slot = [&](uint32_t k, int32_t pushed) -> int32_t {
+        if (at(k) < 0) return -1;
+        int32_t i = static_cast<int16_t>(code[pc + k]) - 1 - pushed;
+        return i >= 0 && i <= static_cast<int32_t>(kMaxFusedSlot) ? i : -1;
+    };
+    // A constant instruction at k: its length in words, or 0; its value in *value.
+    auto constant = [&](uint32_t k, int32_t* value) -> uint32_t {
+        int32_t w = at(k);
+        if (w >= SE_OP_CONST0 && w <= SE_OP_CONST31) {
+            *value = w - SE_OP_CONST0;
+            return 1;
+        }
+        if (w == SE_OP_PUSH16 && at(k + 1) >= 0) {
+            *value = static_cast<int16_t>(code[pc + k + 1]);
+            return 2;
+        }
+        return 0;
+    };
+    // A jf or jnf at k whose target lies in the code: 0 jf, 1 jnf; else -1.
+    auto branch = [&](uint32_t k) -> int {
+        int32_t w = at(k);
+        if ((w != SE_OP_JF && w != SE_OP_JNF) || at(k + 2) < 0) return -1;
+        uint32_t target = (static_cast<uint32_t>(code[pc + k + 1]) << 16) | code[pc + k + 2];
+        if (target >= words) return -1;
+        return w == SE_OP_JF ? 0 : 1;
+    };
+    // "setl c; pop" at k with one value pushed by then: the destination slot
+    // in the stack before the run, or -1 (c = 1 would be the pushed value).
+    auto setPop = [&](uint32_t k) -> int32_t {
+        if (at(k) != SE_OP_SETLOCAL || at(k + 2) != SE_OP_POP) return -1;
+        return slot(k + 1, 1);
+    };
+    auto max3 = [](int32_t a, int32_t b, int32_t c) { return static_cast<uint32_t>(std::max(a, std::max(b, c))); };
+    uint64_t ops = 0;
+
+    switch (op) {
+    case SE_OP_GETLOCAL: {
+        int32_t a = slot(1, 0);
+        if (a < 0) break;
+        int32_t k;
+        if (at(2) == SE_OP_GETLOCAL) {
+            int32_t b = slot(3, 1);
+            int bi = b >= 0 ? BinIndex(at(4)) : -1;
+            if (bi >= kArithOps) {
+                int j = branch(5);
+                ops = PackOperands(a, b, 0, max3(a, b, 0), false);
+                if (j >= 0) return ops | static_cast<uint8_t>((j ? XOP_LL_JNF : XOP_LL_JF) + bi - kArithOps);
+                return ops | static_cast<uint8_t>(XOP_LL + bi);
+            }
+            if (bi >= 0) {
+                int32_t c = setPop(5);
+                ops = PackOperands(a, b, c < 0 ? 0 : c, max3(a, b, c), false);
+                return ops | static_cast<uint8_t>((c >= 0 ? XOP_LL_SET : XOP_LL) + bi);
+            }
+            if (b >= 0 && at(4) == SE_OP_INDEX) {
+                ops = PackOperands(a, b, 0, max3(a, b, 0), false);
+                return ops | (XOP_LL_INDEX);
+            }
+            // The container must be neither the index nor the value.
+            if (b >= 1 && at(4) == SE_OP_INDEXSET) {
+                ops = PackOperands(a, b, 0, max3(a, b, 1), false);
+                return ops | (at(5) == SE_OP_POP ? kPopFollows : 0) | XOP_LL_STORE;
+            }
+        } else if (uint32_t n = constant(2, &k)) {
+            int bi = BinIndex(at(2 + n));
+            if (bi >= kArithOps) {
+                int j = branch(3 + n);
+                ops = PackOperands(a, static_cast<uint32_t>(k), 0, static_cast<uint32_t>(a), n == 2);
+                if (j >= 0) return ops | static_cast<uint8_t>((j ? XOP_LK_JNF : XOP_LK_JF) + bi - kArithOps);
+                return ops | static_cast<uint8_t>(XOP_LK + bi);
+            }
+            if (bi >= 0) {
+                int32_t c = setPop(3 + n);
+                ops = PackOperands(a, static_cast<uint32_t>(k), c < 0 ? 0 : c, max3(a, c, 0), n == 2);
+                // A loop step: the increment of a counter, then the loop's test.
+                if (c >= 0 && bi == 0 && step && size_t{pc} + 6 + n < words) {
+                    uint8_t next = Form(Decode(code, words, pc + 6 + n, false));
+                    if (next >= XOP_LL_JF && next < XOP_LL_JNF + kCmpOps)
+                        return ops | static_cast<uint8_t>(XOP_STEP_LL + (next - XOP_LL_JF) % kCmpOps);
+                    if (next >= XOP_LK_JF && next < XOP_LK_JNF + kCmpOps)
+                        return ops | static_cast<uint8_t>(XOP_STEP_LK + (next - XOP_LK_JF) % kCmpOps);
+                }
+                return ops | static_cast<uint8_t>((c >= 0 ? XOP_LK_SET : XOP_LK) + bi);
+            }
+        } else if (at(2) == SE_OP_GETGLOBAL && at(3) >= 0 && (at(4) == SE_OP_INDEX || at(4) == SE_OP_INDEXSET)) {
+            ops = PackOperands(a, code[pc + 3], 0, static_cast<uint32_t>(a), false);
+            if (at(4) == SE_OP_INDEX) return ops | XOP_LG_INDEX;
+            return ops | (at(5) == SE_OP_POP ? kPopFollows : 0) | XOP_LG_STORE;
+        } else if (at(2) == SE_OP_PUSHFLOAT && at(6) >= 0) {
+            int fi = FloatIndex(at(7));
+            if (fi >= 0) {
+                ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
+                return ops | static_cast<uint8_t>(XOP_LF + fi);
+            }
+        } else if (at(2) == SE_OP_INDEX && a >= 1) {
+            ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
+            return ops | (XOP_L_INDEX);
+        } else if (at(2) == SE_OP_INDEXSET && a >= 2) {
+            ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
+            return ops | (at(3) == SE_OP_POP ? kPopFollows : 0) | XOP_L_STORE;
+        }
+        break;
+    }
+    case SE_OP_GETGLOBAL:
+        if (at(2) == SE_OP_INDEX) return ops | (XOP_G_INDEX);
+        if (at(2) == SE_OP_INDEXSET) return (at(3) == SE_OP_POP ? kPopFollows : 0) | XOP_G_STORE;
+        break;
+    case SE_OP_SETLOCAL: {
+        // setl c; pop: the destination is slot c-1; c = 1 copies the top onto itself.
+        int32_t c = slot(1, 0);
+        if (c >= 1 && at(2) == SE_OP_POP) {
+            ops = PackOperands(static_cast<uint32_t>(c), 0, 0, static_cast<uint32_t>(c), false);
+            return ops | (XOP_SETL_POP);
+        }
+        break;
+    }
+    case SE_OP_PUSHFLOAT: {
+        int fi = FloatIndex(at(5));
+        if (fi < 0) break;
+        // pushf d; op; setl c; pop: the destination counted before the pushf.
+        if (at(6) == SE_OP_SETLOCAL && at(8) == SE_OP_POP) {
+            int32_t c = slot(7, 0);
+            if (c >= 1) {
+                ops = PackOperands(static_cast<uint32_t>(c), 0, 0, static_cast<uint32_t>(c), false);
+                return ops | static_cast<uint8_t>(XOP_F_SET + fi);
+            }
+        }
+        return ops | static_cast<uint8_t>(XOP_F + fi);
+    }
+    default: {
+        int32_t k;
+        if (uint32_t n = constant(0, &k)) {
+            int bi = BinIndex(at(n));
+            if (bi >= 0) return ops | static_cast<uint8_t>(XOP_K + bi);
+        } else if (int bi = BinIndex(op); bi >= kArithOps) {
+            if (branch(1) >= 0) return ops | static_cast<uint8_t>((branch(1) ? XOP_CMP_JNF : XOP_CMP_JF) + bi - kArithOps);
+        }
+        break;
+    }
+    }
+    return ops | static_cast<uint8_t>(op);
 }
 
-// Index read: slot 0 the container, slot 1 the index; the result replaces
-// slot 1 (the container is popped by the caller).
-void IndexRead(ScriptValue* top, const char* (*where)(void*), void* whereArg) {
-    ScriptValue* c = &top[0];
-    ScriptValue* idx = &top[1];
+// Index read of container c: the result replaces the index cell.
+void IndexRead(ScriptValue* c, ScriptValue* idx, const char* (*where)(void*), void* whereArg) {
     if (c->tag == VARTYPE_ARRAY) {
         if (idx->tag != VARTYPE_INTEGER) {
             SV_TextOf t(idx);
@@ -159,14 +447,12 @@ void IndexRead(ScriptValue* top, const char* (*where)(void*), void* whereArg) {
         AssignInt(idx, 0);
         return;
     }
-    SV_Copy(SV_TableFind(c, idx), idx);
+    if (const ScriptValue* found = SV_TableFind(c, idx)) CopyInto(idx, found);
+    else AssignInt(idx, 0);
 }
 
-// Index write: slot 0 the container, slot 1 the index, slot 2 the value.
-void IndexWrite(ScriptValue* top, const char* (*where)(void*), void* whereArg) {
-    ScriptValue* c = &top[0];
-    ScriptValue* idx = &top[1];
-    ScriptValue* value = &top[2];
+// Index write of a value into container c.
+void IndexWrite(ScriptValue* c, ScriptValue* idx, ScriptValue* value, const char* (*where)(void*), void* whereArg) {
     if (c->tag == VARTYPE_ARRAY) {
         if (idx->tag != VARTYPE_INTEGER) {
             SV_TextOf t(idx);
@@ -182,6 +468,52 @@ void IndexWrite(ScriptValue* top, const char* (*where)(void*), void* whereArg) {
         return;
     }
     SV_TableAdd(c, idx, value);
+}
+
+// The debug address of a task at an instruction, for the messages of the
+// instruction (the task's saved position follows).
+struct WhereArg {
+    SE_Context* ctx;
+    SE_Task* task;
+    uint32_t pc;
+    char text[64];
+};
+
+const char* WhereText(void* p) {
+    auto* w = static_cast<WhereArg*>(p);
+    w->task->position = w->pc;
+    return SE_GetTaskDebugAddress(w->text, w->task, w->ctx);
+}
+
+const char* WhereAt(WhereArg* w, uint32_t pc) {
+    w->pc = pc;
+    return WhereText(w);
+}
+
+inline bool ArrayFast(const ScriptValue* c, const ScriptValue* idx) {
+    return c->tag == VARTYPE_ARRAY && idx->tag == VARTYPE_INTEGER && c->array && c->array->SAR_Size > 0 &&
+           static_cast<uint32_t>(idx->i) < static_cast<uint32_t>(c->array->SAR_Size);
+}
+
+// Index read and write with the array fast path inline.
+SE_INLINE void IndexReadAt(ScriptValue* c, ScriptValue* idx, WhereArg* w, uint32_t pc) {
+    if (ArrayFast(c, idx)) {
+        CopyInto(idx, &c->array->elements[idx->i]);
+    } else {
+        w->pc = pc;
+        w->task->position = pc;
+        IndexRead(c, idx, WhereText, w);
+    }
+}
+
+SE_INLINE void IndexWriteAt(ScriptValue* c, ScriptValue* idx, ScriptValue* value, WhereArg* w, uint32_t pc) {
+    if (ArrayFast(c, idx)) {
+        CopyInto(&c->array->elements[idx->i], value);
+    } else {
+        w->pc = pc;
+        w->task->position = pc;
+        IndexWrite(c, idx, value, WhereText, w);
+    }
 }
 
 // Case equality: EQ of the case value against the tested one, where the
@@ -280,7 +612,7 @@ int64_t FindGlobalIndex(const SE_Context* ctx, const char* name) {
     return f ? f - ctx->objects[0].functions : -1;
 }
 
-constexpr uint64_t kUnknownCallMark = uint64_t{1} << 63;
+constexpr uint64_t kUnknownCallMark = uint64_t{1} << 62;
 
 }  // namespace
 
@@ -290,7 +622,52 @@ void SE_FreeCodeCache(SE_Context* ctx) {
     ctx->codeCache = nullptr;
 }
 
-static int Run(SE_Context* ctx, SE_Task* task);
+// Each instruction ends in its own indirect jump: merging them into one
+// shared jump would defeat the branch predictor.
+#if defined(__GNUC__) && !defined(__clang__)
+#define SE_DISPATCH_ATTR __attribute__((optimize("no-crossjumping", "no-gcse", "no-tree-slp-vectorize")))
+#else
+#define SE_DISPATCH_ATTR
+#endif
+
+static int Run(SE_Context* ctx, SE_Task* task) SE_DISPATCH_ATTR;
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define SE_REGVAR(type, name, reg) register type name __asm__(reg)
+#else
+#define SE_REGVAR(type, name, reg) type name
+#endif
+
+// The operators of the fused forms over integers x and y (the order is that
+// of BinIndex and FloatIndex).
+#define WRAP(e) static_cast<int32_t>(e)
+#define U(v) static_cast<uint32_t>(v)
+#define SE_ARITH_OPS(X)                                                                             \
+    X(add, 0, WRAP(U(x) + U(y)))                                                                    \
+    X(sub, 1, WRAP(U(x) - U(y)))                                                                    \
+    X(mul, 2, WRAP(U(x) * U(y)))                                                                    \
+    X(band, 3, x & y)                                                                               \
+    X(bor, 4, x | y)
+#define SE_CMP_OPS(X)                                                                               \
+    X(lt, 0, x < y)                                                                                 \
+    X(gt, 1, x > y)                                                                                 \
+    X(le, 2, x <= y)                                                                                \
+    X(ge, 3, x >= y)                                                                                \
+    X(ne, 4, x != y)                                                                                \
+    X(eq, 5, x == y)
+#define SE_BIN_OPS(X)                                                                               \
+    SE_ARITH_OPS(X)                                                                                 \
+    X(lt, 5, x < y)                                                                                 \
+    X(gt, 6, x > y)                                                                                 \
+    X(le, 7, x <= y)                                                                                \
+    X(ge, 8, x >= y)                                                                                \
+    X(ne, 9, x != y)                                                                                \
+    X(eq, 10, x == y)
+#define SE_FLOAT_OPS(X)                                                                             \
+    X(fadd, 0, x + d)                                                                               \
+    X(fsub, 1, x - d)                                                                               \
+    X(fmul, 2, x * d)                                                                               \
+    X(fdiv, 3, x / d)
 
 int SE_ExecuteTask(SE_Context* ctx, SE_Task* task) {
     if (!ctx || !task || task->removed || task->activeRuns > 0 || !task->stackEnd) return 1;
@@ -370,22 +747,55 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         dispatch[SE_OP_PUSHFLOAT0] = &&op_pushfloat0;
         dispatch[SE_OP_JTAB] = &&op_jtab;
         dispatch[SE_OP_CASE] = &&op_case;
+#define REG_BIN(name, IX, expr)                                                                      \
+    dispatch[XOP_LL + IX] = &&xll_##name;                                                            \
+    dispatch[XOP_LK + IX] = &&xlk_##name;                                                            \
+    dispatch[XOP_K + IX] = &&xk_##name;
+#define REG_CMP(name, IX, expr)                                                                      \
+    dispatch[XOP_LL_JF + IX] = &&xlljf_##name;                                                       \
+    dispatch[XOP_LL_JNF + IX] = &&xlljnf_##name;                                                     \
+    dispatch[XOP_LK_JF + IX] = &&xlkjf_##name;                                                       \
+    dispatch[XOP_LK_JNF + IX] = &&xlkjnf_##name;                                                     \
+    dispatch[XOP_CMP_JF + IX] = &&xcjf_##name;                                                       \
+    dispatch[XOP_CMP_JNF + IX] = &&xcjnf_##name;
+#define REG_STEP(name, IX, expr)                                                                    \
+    dispatch[XOP_STEP_LL + IX] = &&xstepll_##name;                                                  \
+    dispatch[XOP_STEP_LK + IX] = &&xsteplk_##name;
+#define REG_ARITH(name, IX, expr)                                                                    \
+    dispatch[XOP_LL_SET + IX] = &&xllset_##name;                                                     \
+    dispatch[XOP_LK_SET + IX] = &&xlkset_##name;
+#define REG_FLOAT(name, IX, expr)                                                                   \
+    dispatch[XOP_F + IX] = &&xf_##name;                                                             \
+    dispatch[XOP_F_SET + IX] = &&xfset_##name;                                                      \
+    dispatch[XOP_LF + IX] = &&xlf_##name;
+        SE_BIN_OPS(REG_BIN)
+        SE_CMP_OPS(REG_CMP)
+        SE_ARITH_OPS(REG_ARITH)
+        SE_CMP_OPS(REG_STEP)
+        SE_FLOAT_OPS(REG_FLOAT)
+        dispatch[XOP_SETL_POP] = &&xsetlpop;
+        dispatch[XOP_G_INDEX] = &&xgindex;
+        dispatch[XOP_G_STORE] = &&xgstore;
+        dispatch[XOP_L_INDEX] = &&xlindex;
+        dispatch[XOP_L_STORE] = &&xlstore;
+        dispatch[XOP_LG_INDEX] = &&xlgindex;
+        dispatch[XOP_LG_STORE] = &&xlgstore;
+        dispatch[XOP_LL_INDEX] = &&xllindex;
+        dispatch[XOP_LL_STORE] = &&xllstore;
     }
 
     SE_CodeCache* cc = ctx->code ? CodeCache(ctx) : nullptr;
-    uint32_t pc = task->position;
-    if (!cc || pc >= cc->words) {
-        pc = task->position;
-        goto illegal_nocache;
-    }
+    if (!cc || task->position >= cc->words) goto illegal_nocache;
     {
-    const uint16_t* const code = ctx->code;
+    // The hottest state of the loop lives in callee-saved registers: left to
+    // itself the compiler spills some of it in a function this large.
+    SE_REGVAR(uint32_t, pc, "r14") = task->position;
+    SE_REGVAR(const uint16_t*, code, "r15") = ctx->code;
     const uint32_t words = cc->words;
-    uint8_t* const xop = cc->xop;
-    uint64_t* const aux = cc->aux;
-    ScriptValue* end = task->stackEnd;
+    SE_REGVAR(uint64_t*, ins, "r12") = cc->ins;
+    SE_REGVAR(ScriptValue*, end, "r13") = task->stackEnd;
     ScriptValue* base = end - task->stackSize;
-    ScriptValue* top = end + task->sp;
+    SE_REGVAR(ScriptValue*, top, "rbx") = end + task->sp;
     StoryInstance* self = task->object;
 
     // Operand words of the instruction at pc.
@@ -400,7 +810,10 @@ static int Run(SE_Context* ctx, SE_Task* task) {
 #define ROOM(n)                                                                                   \
     do {                                                                                          \
         if (SE_UNLIKELY(top - base < (n))) {                                                      \
-            if (!grow(static_cast<uint32_t>(n))) goto overflow;                                   \
+            SAVE();                                                                               \
+            if (!SE_GrowTaskStack(ctx, task, static_cast<uint32_t>(DEPTH() + (n) + 4))) goto overflow; \
+            RELOAD();                                                                             \
+            if (top - base < (n)) goto overflow;                                                  \
         }                                                                                         \
     } while (0)
 #define SAVE()                                                                                    \
@@ -415,31 +828,10 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         base = end - task->stackSize;                                                             \
         top = end + task->sp;                                                                     \
     } while (0)
-#define NEXT() goto* dispatch[xop[pc]]
+#define NEXT() goto* dispatch[Form(ins[pc])]
 
-    // A push without room grows the stack up to its limit.
-    auto grow = [&](uint32_t n) -> bool {
-        SAVE();
-        if (!SE_GrowTaskStack(ctx, task, static_cast<uint32_t>(DEPTH()) + n + 4)) return false;
-        RELOAD();
-        return top - base >= static_cast<ptrdiff_t>(n);
-    };
-    // The task's debug address at pc, for messages.
-    struct WhereArg {
-        SE_Context* ctx;
-        SE_Task* task;
-        uint32_t pc;
-        char text[64];
-    } whereArg{ctx, task, 0, {}};
-    auto whereFn = +[](void* p) -> const char* {
-        auto* w = static_cast<WhereArg*>(p);
-        w->task->position = w->pc;
-        return SE_GetTaskDebugAddress(w->text, w->task, w->ctx);
-    };
-    auto where = [&]() -> const char* {
-        whereArg.pc = pc;
-        return whereFn(&whereArg);
-    };
+    // The task's debug address at an instruction, for messages.
+    WhereArg whereArg{ctx, task, 0, {}};
 
     // Engine-call state shared by both forms.
     uint32_t callWord;   // the linked form's word, or 0 while unlinked
@@ -449,7 +841,12 @@ static int Run(SE_Context* ctx, SE_Task* task) {
     NEXT();
 
 op_decode:
-    xop[pc] = Decode(code, words, pc);
+    ins[pc] = Decode(code, words, pc);
+    if (Form(ins[pc]) >= XOP_STEP_LL && Form(ins[pc]) < XOP_STEP_LK + kCmpOps) {
+        // The test that follows a loop step is reached straight from it.
+        uint32_t test = pc + 7 + OpWide(ins[pc]);
+        ins[test] = Decode(code, words, test, false);
+    }
     NEXT();
 
 op_push16:
@@ -519,14 +916,7 @@ op_dup:
 
 op_index:
     NEED(2);
-    if (top[0].tag == VARTYPE_ARRAY && top[1].tag == VARTYPE_INTEGER && top[0].array &&
-        top[0].array->SAR_Size > 0 && static_cast<uint32_t>(top[1].i) < static_cast<uint32_t>(top[0].array->SAR_Size)) {
-        CopyInto(&top[1], &top[0].array->elements[top[1].i]);
-    } else {
-        whereArg.pc = pc;
-        task->position = pc;
-        IndexRead(top, whereFn, &whereArg);
-    }
+    IndexReadAt(top, top + 1, &whereArg, pc);
     Drop(top);
     ++top;
     pc += 1;
@@ -577,14 +967,7 @@ op_pop:
 
 op_indexset:
     NEED(3);
-    if (top[0].tag == VARTYPE_ARRAY && top[1].tag == VARTYPE_INTEGER && top[0].array &&
-        top[0].array->SAR_Size > 0 && static_cast<uint32_t>(top[1].i) < static_cast<uint32_t>(top[0].array->SAR_Size)) {
-        CopyInto(&top[0].array->elements[top[1].i], &top[2]);
-    } else {
-        whereArg.pc = pc;
-        task->position = pc;
-        IndexWrite(top, whereFn, &whereArg);
-    }
+    IndexWriteAt(top, top + 1, top + 2, &whereArg, pc);
     Drop(top);
     Drop(top + 1);
     top += 2;
@@ -693,14 +1076,14 @@ op_jf: {
         NEED(1);
         if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 1)) goto illegal;
         StoryObject* g = ctx->objects;
-        uint64_t cached = aux[pc];
+        uint64_t cached = ins[pc] >> 8;
         if (SE_LIKELY(cached && g && cached - 1 < g->functionCount)) {
             target = g->functions[cached - 1].position;
         } else {
             int64_t index = g ? FindGlobalIndex(ctx, NameText(ctx, name)) : -1;
             if (index < 0) {
                 task->position = pc;
-                Qel_DPrintf(0, "%s Undefined function %s called!\n", where(), NameText(ctx, name));
+                Qel_DPrintf(0, "%s Undefined function %s called!\n", WhereAt(&whereArg, pc), NameText(ctx, name));
                 int32_t n = top->i;
                 for (int32_t k = 0; k < n; ++k) Drop(top + k);
                 top += n;
@@ -708,7 +1091,7 @@ op_jf: {
                 pc = retPos;
                 NEXT();
             }
-            aux[pc] = static_cast<uint64_t>(index) + 1;
+            ins[pc] = Form(ins[pc]) | (static_cast<uint64_t>(index) + 1) << 8;
             target = g->functions[index].position;
         }
         goto enter_global;
@@ -727,7 +1110,7 @@ op_jf: {
         NEED(1);
         if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 1)) goto illegal;
         if (SE_UNLIKELY(target == 0)) {
-            Qel_BannerPrintf("%s Undefined function %s called at address 0!\n", where(), NameText(ctx, name));
+            Qel_BannerPrintf("%s Undefined function %s called at address 0!\n", WhereAt(&whereArg, pc), NameText(ctx, name));
             int32_t n = top->i;
             for (int32_t k = 0; k < n; ++k) Drop(top + k);
             top += n;
@@ -739,15 +1122,13 @@ op_jf: {
         if (SE_UNLIKELY(target >= words || !ctx->objects)) goto illegal;
         ROOM(2);
         --top;
-        top->tag = VARTYPE_ADDRESS;
-        top->bits = retPos;
+        Put(top, VARTYPE_ADDRESS, retPos);
         --top;
-        top->tag = VARTYPE_OBJECT;
         if (self && self->classObject) {
-            top->object = self;
+            Put(top, VARTYPE_OBJECT, reinterpret_cast<uintptr_t>(self));
             self->refCount++;
         } else {
-            top->object = nullptr;
+            Put(top, VARTYPE_OBJECT, 0);
         }
         self = ctx->objects;
         task->object = self;
@@ -771,25 +1152,29 @@ op_jf: {
             callee = (self && top->i == self->id) ? self : SB_FindObject(ctx, top->i);
         if (SE_UNLIKELY(!callee || !callee->classObject)) {
             SV_TextOf t(top);
-            Qel_BannerPrintf("%s Function %s in undefined object %s called!\n", where(), NameText(ctx, name),
+            Qel_BannerPrintf("%s Function %s in undefined object %s called!\n", WhereAt(&whereArg, pc), NameText(ctx, name),
                              t.text);
             goto method_fail;
         }
         StoryObject* cls = callee->classObject;
-        uint64_t cached = aux[pc];
+        // The last class seen here and its function: class index + 1 in bits
+        // 32..55, the function's index in its merged table in bits 8..31.
+        uint64_t cached = ins[pc];
         uint64_t clsKey = static_cast<uint64_t>(cls - ctx->objects) + 1;
-        if (SE_LIKELY((cached >> 32) == clsKey && (cached & 0xffffffffu) < cls->mergedCount)) {
-            target = cls->merged[cached & 0xffffffffu].position;
+        if (SE_LIKELY((cached >> 32) == clsKey && ((cached >> 8) & 0xffffff) < cls->mergedCount)) {
+            target = cls->merged[(cached >> 8) & 0xffffff].position;
         } else {
             uint32_t index;
             const StoryFunction* fn = FindMerged(cls, name, &index);
             if (!fn) {
                 SV_TextOf t(top);
-                Qel_BannerPrintf("%s Undefined function %s(%d).%s called!\n", where(), t.text, cls->id,
+                Qel_BannerPrintf("%s Undefined function %s(%d).%s called!\n", WhereAt(&whereArg, pc), t.text, cls->id,
                                  NameText(ctx, name));
                 goto method_fail;
             }
-            if (cls >= ctx->objects && cls < ctx->objects + ctx->objectCount) aux[pc] = clsKey << 32 | index;
+            if (cls >= ctx->objects && cls < ctx->objects + ctx->objectCount && clsKey < (1u << 24) &&
+                index < (1u << 24))
+                ins[pc] = Form(ins[pc]) | clsKey << 32 | uint64_t{index} << 8;
             target = fn->position;
         }
         // An inherited method called on the object itself keeps the object.
@@ -819,7 +1204,7 @@ op_jf: {
         if (SE_UNLIKELY(top[1].tag != VARTYPE_INTEGER || top[1].i < 0 || top[1].i > DEPTH() - 2)) goto illegal;
         if (SE_UNLIKELY(target == 0)) {
             SV_TextOf t(top);
-            Qel_BannerPrintf("%s Undefined function %s.%s called at address 0 called!\n", where(), t.text,
+            Qel_BannerPrintf("%s Undefined function %s.%s called at address 0 called!\n", WhereAt(&whereArg, pc), t.text,
                              NameText(ctx, name));
             goto method_fail;
         }
@@ -829,22 +1214,20 @@ op_jf: {
             callee = (self && top->i == self->id) ? self : SB_FindObject(ctx, top->i);
         if (SE_UNLIKELY(!callee || !callee->classObject)) {
             SV_TextOf t(top);
-            Qel_BannerPrintf("%s Missing function object %s.%s!\n", where(), t.text, NameText(ctx, name));
+            Qel_BannerPrintf("%s Missing function object %s.%s!\n", WhereAt(&whereArg, pc), t.text, NameText(ctx, name));
             goto method_fail;
         }
     enter_method:
         if (SE_UNLIKELY(target >= words)) goto illegal;
         ROOM(1);
         Drop(top);
-        top->tag = VARTYPE_ADDRESS;
-        top->bits = retPos;
+        Put(top, VARTYPE_ADDRESS, retPos);
         --top;
-        top->tag = VARTYPE_OBJECT;
         if (self && self->classObject) {
-            top->object = self;
+            Put(top, VARTYPE_OBJECT, reinterpret_cast<uintptr_t>(self));
             self->refCount++;
         } else {
-            top->object = nullptr;
+            Put(top, VARTYPE_OBJECT, 0);
         }
         self = callee;
         task->object = self;
@@ -884,7 +1267,7 @@ op_ret: {
     // The result takes the deepest argument's slot (the count's when n = 0).
     ScriptValue* dst = top + n + 3;
     Drop(dst);
-    *dst = top[0];
+    Put(dst, TagWord(top), top->bits);
     caller->refCount--;   // the frame's OBJECT slot; a live object is never freed by it
     for (int32_t k = 4; k < n + 3; ++k) Drop(top + k);
     top = dst;
@@ -948,8 +1331,8 @@ engine_call: {
     } else {
         name = NameText(ctx, callName);
         if (trace) Qel_DPrintf(kTraceMask, longCall ? "SYSTEML: %s(" : "SYSTEM: %s(", name);
-        uint64_t missStamp = kUnknownCallMark | ctx->registryGeneration;
-        if (aux[pc] != missStamp) {
+        uint64_t missStamp = Form(ins[pc]) | kUnknownCallMark | uint64_t{ctx->registryGeneration} << 8;
+        if (ins[pc] != missStamp) {
             if (SE_FindCallName(ctx, name, &module, &call)) {
                 uint16_t linked = SE_LinkedCallWord(static_cast<uint32_t>(module), static_cast<uint32_t>(call));
                 // The loaded code is rewritten in place: later runs skip the look-up.
@@ -962,7 +1345,7 @@ engine_call: {
                 }
             } else {
                 module = 32;
-                aux[pc] = missStamp;
+                ins[pc] = missStamp;
             }
         }
     }
@@ -974,7 +1357,7 @@ engine_call: {
     uint32_t next = pc + (longCall ? 3 : 2);
     if (module == 32) {
         SE_TaskReturnIntEx(task, ctx, 0);
-        Qel_BannerPrintf("%s Unknown System Call: %s\n", where(), name);
+        Qel_BannerPrintf("%s Unknown System Call: %s\n", WhereAt(&whereArg, pc), name);
     } else if (!ctx->modules[module].handler) {
         SE_TaskReturnIntEx(task, ctx, 0);
         if (callWord) {
@@ -982,7 +1365,7 @@ engine_call: {
             for (int32_t j = 0; names[j]; ++j)
                 if (j == call) name = names[j];
         }
-        Qel_BannerPrintf("%s Illegal System Call not known by engine: %s\n", where(), name);
+        Qel_BannerPrintf("%s Illegal System Call not known by engine: %s\n", WhereAt(&whereArg, pc), name);
     } else {
         // Saved so that the position plus 2 is the next instruction (a handler
         // that calls a function inside this task moves it).
@@ -1029,7 +1412,7 @@ op_new: {
     int32_t id = top->tag == VARTYPE_INTEGER ? top->i : 0;
     StoryInstance* cls = id > 0 ? SB_FindObject(ctx, id) : nullptr;
     if (!cls) {
-        Qel_BannerPrintf("%s new operator: Invalid class ID %d\n", where(), id);
+        Qel_BannerPrintf("%s new operator: Invalid class ID %d\n", WhereAt(&whereArg, pc), id);
         AssignInt(top, 0);
     } else {
         StoryInstance* inst = NewInstance(ctx, static_cast<StoryObject*>(cls));
@@ -1067,23 +1450,30 @@ op_self:
 
 op_super:
     ROOM(1);
-    Qel_BannerPrintf("%s SUPER instruction now illegal!\n", where());
+    Qel_BannerPrintf("%s SUPER instruction now illegal!\n", WhereAt(&whereArg, pc));
     --top;
     SetInt(top, 0);
     pc += 1;
     NEXT();
 
     // ---- operators: integer fast paths, the value operators otherwise ----
-#define BINARY(label, fast, slow)                                                                  \
+#define BINARY(label, fast, floatFast, slow)                                                       \
     label : {                                                                                      \
         NEED(2);                                                                                   \
         ScriptValue* a = top + 1;                                                                  \
         ScriptValue* b = top;                                                                      \
-        if (SE_LIKELY(a->tag == VARTYPE_INTEGER && b->tag == VARTYPE_INTEGER)) {                   \
+        uint8_t ta = a->tag, tb = b->tag;                                                          \
+        if (SE_LIKELY(ta == VARTYPE_INTEGER && tb == VARTYPE_INTEGER)) {                           \
             int32_t x = a->i, y = b->i;                                                            \
             (void)x;                                                                               \
             (void)y;                                                                               \
             fast;                                                                                  \
+        } else if (IsNumberTag(ta) && IsNumberTag(tb)) {                                           \
+            double x = ta == VARTYPE_FLOAT ? a->f : static_cast<double>(a->i);                     \
+            double y = tb == VARTYPE_FLOAT ? b->f : static_cast<double>(b->i);                     \
+            (void)x;                                                                               \
+            (void)y;                                                                               \
+            floatFast;                                                                             \
         } else {                                                                                   \
             task->position = pc;                                                                   \
             slow(a, b);                                                                            \
@@ -1093,25 +1483,29 @@ op_super:
         pc += 1;                                                                                   \
         NEXT();                                                                                    \
     }
-#define WRAP(e) static_cast<int32_t>(e)
-#define U(v) static_cast<uint32_t>(v)
+#define SLOW(op)                                                                                   \
+    {                                                                                              \
+        task->position = pc;                                                                       \
+        op(a, b);                                                                                  \
+    }
 
-    BINARY(op_add, SetInt(a, WRAP(U(x) + U(y))), SV_OpAdd)
-    BINARY(op_sub, SetInt(a, WRAP(U(x) - U(y))), SV_OpSub)
-    BINARY(op_mul, SetInt(a, WRAP(U(x) * U(y))), SV_OpMul)
-    BINARY(op_div, if (y == 0 || y == -1) { task->position = pc; SV_OpDiv(a, b); } else SetInt(a, x / y), SV_OpDiv)
-    BINARY(op_mod, if (y == 0 || y == -1) { task->position = pc; SV_OpMod(a, b); } else SetInt(a, x % y), SV_OpMod)
-    BINARY(op_or, SetInt(a, x | y), SV_OpOr)
-    BINARY(op_and, SetInt(a, x & y), SV_OpAnd)
-    BINARY(op_eor, SetInt(a, x ^ y), SV_OpEor)
-    BINARY(op_lsh, SetInt(a, WRAP(U(x) << (U(y) & 31))), SV_OpLsh)
-    BINARY(op_rsh, SetInt(a, x >> (U(y) & 31)), SV_OpRsh)
-    BINARY(op_lt, SetInt(a, x < y), SV_OpLt)
-    BINARY(op_gt, SetInt(a, x > y), SV_OpGt)
-    BINARY(op_le, SetInt(a, x <= y), SV_OpLe)
-    BINARY(op_ge, SetInt(a, x >= y), SV_OpGe)
-    BINARY(op_ne, SetInt(a, x != y), SV_OpNe)
-    BINARY(op_eq, SetInt(a, x == y), SV_OpEq)
+    BINARY(op_add, SetInt(a, WRAP(U(x) + U(y))), SetFloat(a, x + y), SV_OpAdd)
+    BINARY(op_sub, SetInt(a, WRAP(U(x) - U(y))), SetFloat(a, x - y), SV_OpSub)
+    BINARY(op_mul, SetInt(a, WRAP(U(x) * U(y))), SetFloat(a, x * y), SV_OpMul)
+    BINARY(op_div, if (y == 0 || y == -1) SLOW(SV_OpDiv) else SetInt(a, x / y),
+           if (y == 0.0) SLOW(SV_OpDiv) else SetFloat(a, x / y), SV_OpDiv)
+    BINARY(op_mod, if (y == 0 || y == -1) SLOW(SV_OpMod) else SetInt(a, x % y), SLOW(SV_OpMod), SV_OpMod)
+    BINARY(op_or, SetInt(a, x | y), SLOW(SV_OpOr), SV_OpOr)
+    BINARY(op_and, SetInt(a, x & y), SLOW(SV_OpAnd), SV_OpAnd)
+    BINARY(op_eor, SetInt(a, x ^ y), SLOW(SV_OpEor), SV_OpEor)
+    BINARY(op_lsh, SetInt(a, WRAP(U(x) << (U(y) & 31))), SLOW(SV_OpLsh), SV_OpLsh)
+    BINARY(op_rsh, SetInt(a, x >> (U(y) & 31)), SLOW(SV_OpRsh), SV_OpRsh)
+    BINARY(op_lt, SetInt(a, x < y), SetInt(a, x < y), SV_OpLt)
+    BINARY(op_gt, SetInt(a, x > y), SetInt(a, x > y), SV_OpGt)
+    BINARY(op_le, SetInt(a, x <= y), SetInt(a, x <= y), SV_OpLe)
+    BINARY(op_ge, SetInt(a, x >= y), SetInt(a, x >= y), SV_OpGe)
+    BINARY(op_ne, SetInt(a, x != y), SetInt(a, x != y), SV_OpNe)
+    BINARY(op_eq, SetInt(a, x == y), SetInt(a, x == y), SV_OpEq)
 
 op_lor: {
     NEED(2);
@@ -1235,8 +1629,7 @@ op_room: {
 op_pushstr:
     ROOM(1);
     --top;
-    top->tag = VARTYPE_STRING;
-    top->bits = U32(1);
+    Put(top, VARTYPE_STRING, U32(1));
     pc += 3;
     NEXT();
 
@@ -1245,8 +1638,7 @@ op_pushfloat: {
     uint64_t bits = (static_cast<uint64_t>(code[pc + 1]) << 48) | (static_cast<uint64_t>(code[pc + 2]) << 32) |
                     (static_cast<uint64_t>(code[pc + 3]) << 16) | code[pc + 4];
     --top;
-    top->tag = VARTYPE_FLOAT;
-    std::memcpy(&top->f, &bits, sizeof bits);
+    Put(top, VARTYPE_FLOAT, bits);
     pc += 5;
     NEXT();
 }
@@ -1254,8 +1646,7 @@ op_pushfloat: {
 op_pushfloat0:
     ROOM(1);
     --top;
-    top->tag = VARTYPE_FLOAT;
-    top->f = 0.0;
+    Put(top, VARTYPE_FLOAT, 0);
     pc += 1;
     NEXT();
 
@@ -1286,6 +1677,329 @@ op_case: {
     AssignInt(top, match);
     pc += 1;
     NEXT();
+}
+
+    // ---- fused forms ----
+    // Each checks its operands (decoded into ins[pc]) and their tags; when the
+    // fast case does not hold it runs its first instruction the plain way.
+#define FUSED_OK(ax) (top + OpM(ax) < end)
+
+#define GEN_BIN(name, IX, expr)                                                                     \
+    xll_##name : {                                                                                  \
+        uint64_t ax = ins[pc];                                                                      \
+        if (SE_LIKELY(FUSED_OK(ax) && top > base)) {                                                \
+            const ScriptValue* va = top + OpA(ax);                                                  \
+            const ScriptValue* vb = top + OpB(ax);                                                  \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER)) {              \
+                int32_t x = va->i, y = vb->i;                                                       \
+                --top;                                                                              \
+                SetInt(top, expr);                                                                  \
+                pc += 5;                                                                            \
+                NEXT();                                                                             \
+            }                                                                                       \
+        }                                                                                           \
+        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+    }                                                                                               \
+    xlk_##name : {                                                                                  \
+        uint64_t ax = ins[pc];                                                                      \
+        if (SE_LIKELY(FUSED_OK(ax) && top > base && top[OpA(ax)].tag == VARTYPE_INTEGER)) {         \
+            int32_t x = top[OpA(ax)].i, y = OpK(ax);                                                \
+            --top;                                                                                  \
+            SetInt(top, expr);                                                                      \
+            pc += 4 + OpWide(ax);                                                                   \
+            NEXT();                                                                                 \
+        }                                                                                           \
+        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+    }                                                                                               \
+    xk_##name : {                                                                                   \
+        if (SE_LIKELY(top < end && top->tag == VARTYPE_INTEGER)) {                                  \
+            uint32_t wide = code[pc] == SE_OP_PUSH16;                                               \
+            int32_t x = top->i;                                                                     \
+            int32_t y = wide ? S16(1) : static_cast<int32_t>(code[pc]) - SE_OP_CONST0;              \
+            SetInt(top, expr);                                                                      \
+            pc += 2 + wide;                                                                         \
+            NEXT();                                                                                 \
+        }                                                                                           \
+        goto* dispatch[code[pc]];                                                                   \
+    }
+    SE_BIN_OPS(GEN_BIN)
+
+#define GEN_CMP(name, IX, expr)                                                                     \
+    xlljf_##name : xlljnf_##name : {                                                                \
+        uint64_t ax = ins[pc];                                                                      \
+        if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
+            const ScriptValue* va = top + OpA(ax);                                                  \
+            const ScriptValue* vb = top + OpB(ax);                                                  \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER)) {              \
+                int32_t x = va->i, y = vb->i;                                                       \
+                bool jumpIfTrue = Form(ax) >= XOP_LL_JNF;                                            \
+                pc = (expr) == jumpIfTrue ? U32(6) : pc + 8;                                        \
+                NEXT();                                                                             \
+            }                                                                                       \
+        }                                                                                           \
+        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+    }                                                                                               \
+    xlkjf_##name : xlkjnf_##name : {                                                                \
+        uint64_t ax = ins[pc];                                                                      \
+        if (SE_LIKELY(FUSED_OK(ax) && top[OpA(ax)].tag == VARTYPE_INTEGER)) {                       \
+            int32_t x = top[OpA(ax)].i, y = OpK(ax);                                                \
+            bool jumpIfTrue = Form(ax) >= XOP_LK_JNF;                                                \
+            uint32_t n = OpWide(ax);                                                                \
+            pc = (expr) == jumpIfTrue ? U32(5 + n) : pc + 7 + n;                                    \
+            NEXT();                                                                                 \
+        }                                                                                           \
+        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+    }                                                                                               \
+    xcjf_##name : xcjnf_##name : {                                                                  \
+        if (SE_LIKELY(end - top >= 2 && top[0].tag == VARTYPE_INTEGER && top[1].tag == VARTYPE_INTEGER)) { \
+            int32_t x = top[1].i, y = top[0].i;                                                     \
+            bool jumpIfTrue = Form(ins[pc]) >= XOP_CMP_JNF;                                               \
+            top += 2;                                                                               \
+            pc = (expr) == jumpIfTrue ? U32(2) : pc + 4;                                            \
+            NEXT();                                                                                 \
+        }                                                                                           \
+        goto* dispatch[code[pc]];                                                                   \
+    }
+    SE_CMP_OPS(GEN_CMP)
+
+#define GEN_STEP(name, IX, expr)                                                                    \
+    xstepll_##name : xsteplk_##name : {                                                             \
+        uint64_t ax = ins[pc];                                                                      \
+        if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
+            const ScriptValue* va = top + OpA(ax);                                                  \
+            ScriptValue* dst = top + OpC(ax);                                                       \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) {                       \
+                SetInt(dst, WRAP(U(va->i) + U(OpK(ax))));                                           \
+                bool local = Form(ax) < XOP_STEP_LK;                                                \
+                pc += 7 + OpWide(ax);                                                               \
+                if (local) goto xlljf_##name;                                                       \
+                goto xlkjf_##name;                                                                  \
+            }                                                                                       \
+        }                                                                                           \
+        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+    }
+    SE_CMP_OPS(GEN_STEP)
+
+#define GEN_ARITH(name, IX, expr)                                                                   \
+    xllset_##name : {                                                                               \
+        uint64_t ax = ins[pc];                                                                      \
+        if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
+            const ScriptValue* va = top + OpA(ax);                                                  \
+            const ScriptValue* vb = top + OpB(ax);                                                  \
+            ScriptValue* dst = top + OpC(ax);                                                       \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) { \
+                int32_t x = va->i, y = vb->i;                                                       \
+                SetInt(dst, expr);                                                                  \
+                pc += 8;                                                                            \
+                NEXT();                                                                             \
+            }                                                                                       \
+        }                                                                                           \
+        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+    }                                                                                               \
+    xlkset_##name : {                                                                               \
+        uint64_t ax = ins[pc];                                                                      \
+        if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
+            const ScriptValue* va = top + OpA(ax);                                                  \
+            ScriptValue* dst = top + OpC(ax);                                                       \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) {                       \
+                int32_t x = va->i, y = OpK(ax);                                                     \
+                SetInt(dst, expr);                                                                  \
+                pc += 7 + OpWide(ax);                                                               \
+                NEXT();                                                                             \
+            }                                                                                       \
+        }                                                                                           \
+        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+    }
+    SE_ARITH_OPS(GEN_ARITH)
+
+    // The double of a pushf at word k.
+#define FLOAT_AT(k)                                                                                 \
+    double d;                                                                                       \
+    {                                                                                               \
+        uint64_t bits = (static_cast<uint64_t>(code[pc + (k)]) << 48) |                             \
+                        (static_cast<uint64_t>(code[pc + (k) + 1]) << 32) |                         \
+                        (static_cast<uint64_t>(code[pc + (k) + 2]) << 16) | code[pc + (k) + 3];     \
+        std::memcpy(&d, &bits, sizeof d);                                                           \
+    }
+#define NUMBER(v) ((v)->tag == VARTYPE_FLOAT ? (v)->f : static_cast<double>((v)->i))
+
+#define GEN_FLOAT(name, IX, expr)                                                                   \
+    xf_##name : {                                                                                   \
+        if (SE_LIKELY(top < end && IsNumberTag(top->tag))) {                                        \
+            double x = NUMBER(top);                                                                 \
+            FLOAT_AT(1)                                                                             \
+            if (IX != 3 || d != 0.0) {                                                              \
+                SetFloat(top, expr);                                                                \
+                pc += 6;                                                                            \
+                NEXT();                                                                             \
+            }                                                                                       \
+        }                                                                                           \
+        goto* dispatch[SE_OP_PUSHFLOAT];                                                            \
+    }                                                                                               \
+    xfset_##name : {                                                                                \
+        uint64_t ax = ins[pc];                                                                      \
+        if (SE_LIKELY(FUSED_OK(ax) && IsNumberTag(top->tag))) {                                     \
+            ScriptValue* dst = top + OpA(ax);                                                       \
+            double x = NUMBER(top);                                                                 \
+            FLOAT_AT(1)                                                                             \
+            if ((IX != 3 || d != 0.0) && IsPlain(dst->tag)) {                                       \
+                SetFloat(dst, expr);                                                                \
+                ++top;                                                                              \
+                pc += 9;                                                                            \
+                NEXT();                                                                             \
+            }                                                                                       \
+        }                                                                                           \
+        goto* dispatch[SE_OP_PUSHFLOAT];                                                            \
+    }                                                                                               \
+    xlf_##name : {                                                                                  \
+        uint64_t ax = ins[pc];                                                                      \
+        if (SE_LIKELY(FUSED_OK(ax) && top > base && IsNumberTag(top[OpA(ax)].tag))) {               \
+            double x = NUMBER(top + OpA(ax));                                                       \
+            FLOAT_AT(3)                                                                             \
+            if (IX != 3 || d != 0.0) {                                                              \
+                --top;                                                                              \
+                SetFloat(top, expr);                                                                \
+                pc += 8;                                                                            \
+                NEXT();                                                                             \
+            }                                                                                       \
+        }                                                                                           \
+        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+    }
+    SE_FLOAT_OPS(GEN_FLOAT)
+
+xsetlpop: {
+    uint64_t ax = ins[pc];
+    if (SE_LIKELY(FUSED_OK(ax))) {
+        CopyInto(top + OpA(ax), top);
+        Drop(top);
+        ++top;
+        pc += 3;
+        NEXT();
+    }
+    goto* dispatch[SE_OP_SETLOCAL];
+}
+
+    // A container variable indexed in place: no copy of it is pushed. The
+    // index instruction's own position is the one messages show. A pop right
+    // after a store is done with it.
+#define POP_FOLLOWS(e)                                                                              \
+    if (OpPop(e)) {                                                                                 \
+        Drop(top);                                                                                  \
+        ++top;                                                                                      \
+        pc += 1;                                                                                    \
+    }
+xgindex: {
+    int32_t g = S16(1);
+    StoryObject* globals = ctx->objects;
+    if (SE_LIKELY(globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount && globals->variables &&
+                  top < end)) {
+        pc += 2;
+        IndexReadAt(&globals->variables[g], top, &whereArg, pc);
+        pc += 1;
+        NEXT();
+    }
+    goto* dispatch[SE_OP_GETGLOBAL];
+}
+
+xgstore: {
+    int32_t g = S16(1);
+    StoryObject* globals = ctx->objects;
+    if (SE_LIKELY(globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount && globals->variables &&
+                  end - top >= 2)) {
+        pc += 2;
+        IndexWriteAt(&globals->variables[g], top, top + 1, &whereArg, pc);
+        Drop(top);
+        ++top;
+        pc += 1;
+        POP_FOLLOWS(ins[pc - 3]);
+        NEXT();
+    }
+    goto* dispatch[SE_OP_GETGLOBAL];
+}
+
+xlindex: {
+    uint64_t ax = ins[pc];
+    if (SE_LIKELY(FUSED_OK(ax))) {
+        pc += 2;
+        IndexReadAt(top + OpA(ax), top, &whereArg, pc);
+        pc += 1;
+        NEXT();
+    }
+    goto* dispatch[SE_OP_GETLOCAL];
+}
+
+xlstore: {
+    uint64_t ax = ins[pc];
+    if (SE_LIKELY(FUSED_OK(ax))) {
+        pc += 2;
+        IndexWriteAt(top + OpA(ax), top, top + 1, &whereArg, pc);
+        Drop(top);
+        ++top;
+        pc += 1;
+        POP_FOLLOWS(ax);
+        NEXT();
+    }
+    goto* dispatch[SE_OP_GETLOCAL];
+}
+
+    // An element of a container variable by a local index: T[k] and T[k] = v.
+xlgindex: {
+    uint64_t ax = ins[pc];
+    StoryObject* globals = ctx->objects;
+    int32_t g = OpK(ax);
+    if (SE_LIKELY(FUSED_OK(ax) && top > base && globals && g >= 0 &&
+                  static_cast<uint32_t>(g) < globals->variableCount && globals->variables)) {
+        ScriptValue* index = top + OpA(ax);
+        --top;
+        CopyNew(top, index);
+        pc += 4;
+        IndexReadAt(&globals->variables[g], top, &whereArg, pc);
+        pc += 1;
+        NEXT();
+    }
+    goto* dispatch[SE_OP_GETLOCAL];
+}
+
+xlgstore: {
+    uint64_t ax = ins[pc];
+    StoryObject* globals = ctx->objects;
+    int32_t g = OpK(ax);
+    if (SE_LIKELY(FUSED_OK(ax) && globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount &&
+                  globals->variables)) {
+        pc += 4;
+        IndexWriteAt(&globals->variables[g], top + OpA(ax), top, &whereArg, pc);
+        pc += 1;
+        POP_FOLLOWS(ax);
+        NEXT();
+    }
+    goto* dispatch[SE_OP_GETLOCAL];
+}
+
+xllindex: {
+    uint64_t ax = ins[pc];
+    if (SE_LIKELY(FUSED_OK(ax) && top > base)) {
+        ScriptValue* index = top + OpA(ax);
+        ScriptValue* container = top + OpB(ax);
+        --top;
+        CopyNew(top, index);
+        pc += 4;
+        IndexReadAt(container, top, &whereArg, pc);
+        pc += 1;
+        NEXT();
+    }
+    goto* dispatch[SE_OP_GETLOCAL];
+}
+
+xllstore: {
+    uint64_t ax = ins[pc];
+    if (SE_LIKELY(FUSED_OK(ax))) {
+        pc += 4;
+        IndexWriteAt(top + OpB(ax), top + OpA(ax), top, &whereArg, pc);
+        pc += 1;
+        POP_FOLLOWS(ax);
+        NEXT();
+    }
+    goto* dispatch[SE_OP_GETLOCAL];
 }
 
 op_illegal:

@@ -78,13 +78,6 @@ void SB_FreeTables(SE_Context* ctx) {
     }
 }
 
-void SE_Destroy(SE_Context* ctx) {
-    if (!ctx) return;
-    SB_FreeTables(ctx);
-    if (g_SEContext == ctx) g_SEContext = nullptr;
-    std::free(ctx);
-}
-
 int32_t SB_RegisterEngineModule(SE_Context* ctx, SE_ModuleHandler handler, const char* const* callNames,
                                 SE_ReturnIntFn returnInt, SE_ReturnStringFn returnString,
                                 SE_ReturnValueFn returnValue) {

@@ -19,8 +19,6 @@ SE_Context* SE_Create();
 void SE_InitContext(SE_Context* ctx);
 // Frees the eight id tables of the context (when the program ends).
 void SB_FreeTables(SE_Context* ctx);
-// SB_FreeTables, then the context record made by SE_Create.
-void SE_Destroy(SE_Context* ctx);
 
 // Fills the next module record; returns its number, or 0 (after a log line)
 // when all records are taken. Any callback may be null.

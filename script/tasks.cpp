@@ -329,6 +329,15 @@ void SE_RemoveObjectTasks(SE_Context* ctx, const StoryInstance* object) {
 
 void SE_TaskReturnIntEx(SE_Task* task, SE_Context* ctx, int32_t n) {
     if (!task) return;
+    // The common answer: an integer for a task that is running its call now.
+    ScriptValue& result = task->callResult;
+    if (result.tag == VARTYPE_INTEGER || result.tag == VARTYPE_UNDEFINED) {
+        task->answered = 1;
+        result.tag = VARTYPE_INTEGER;
+        result.bits = static_cast<uint64_t>(static_cast<int64_t>(n));
+        if (task->state == SE_TASK_WAITING) SE_TaskWakeUp(ctx, task);
+        return;
+    }
     ScriptValue v{};
     v.tag = VARTYPE_INTEGER;
     v.bits = static_cast<uint64_t>(static_cast<int64_t>(n));

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "platform/win32/types.h"
+#include "platform/win32/basetypes.h"
 
-struct GUID;
+class IDirect3DSurface9;
 struct IDirectInput8;
 struct IDirectInputDevice8;
 
@@ -27,6 +27,15 @@ struct ApplicationRecord {
     IDirectInputDevice8* joystickDevice;
 
     // --- video adapter and device ---
+    char* adapterName;                    // heap copy of the chosen adapter's description
+    int32_t adapterOrdinal;               // -1 = none chosen
+    uint32_t modeFormat;                  // D3DFORMAT of the chosen display mode, 0 = none
+    int32_t modeIndex;                    // in the full-screen or windowed table
+    RECT clientRect;                      // client area on the screen; (0,0,-1,-1) when larger than asked
+    int32_t deviceUsable;                 // 0 while the device is lost
+    int32_t colourDepth;
+    IDirect3DSurface9* backBuffer;
+    int16_t videoWords[2];                // cleared after device creation
 
     // --- input settings ---
     GUID* joyGUID;                        // 16-byte block, or none
@@ -35,6 +44,9 @@ struct ApplicationRecord {
     int32_t joySensitivity;
 
     // --- audio settings ---
+    WAVEFORMATEX waveFormat;
+    uint32_t speakerConfig;
+    GUID* soundDeviceGUID;                // 16-byte block, or none
 };
 
 extern ApplicationRecord g_ApplicationRecord;

@@ -24,11 +24,12 @@ namespace {
 constexpr uint32_t kMovieMem = Int_MemTag(MOVIE_MEM_TAG);
 constexpr uint32_t kLog = 2048;
 
-// Settings the movies read. The settings module keeps them; until it does,
-// these are its defaults.
-uint32_t SecondVideoFlags() { return 0; }          // 0x4000: the codecs are not ours to choose
-int32_t LogoPictureNum() { return 0; }
-const char* LogoPictureName() { return nullptr; }
+// Settings the movies read.
+uint32_t SecondVideoFlags() { return g_SystemState ? g_SystemState->VideoD3DFlags2 : 0; }
+int32_t LogoPictureNum() { return g_SystemState ? g_SystemState->logoPictureNum : 0; }
+const char* LogoPictureName() {
+    return g_SystemState && g_SystemState->logoPictureName[0] ? g_SystemState->logoPictureName : nullptr;
+}
 
 constexpr uint32_t kNoManualCodecs = 0x4000;
 

@@ -22,10 +22,11 @@ namespace {
 constexpr uint32_t kSoundMem = Int_MemTag(SOUND_MEM_TAG);
 constexpr uint32_t kLog = 2048;
 
-// Registry settings the device reads. The settings module keeps them; until it
-// does, these are its defaults.
-uint32_t FxVolumeSetting() { return 255; }
-WAVEFORMATEX WaveFormatSetting() { return WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0}; }
+// Registry settings the device reads; their defaults before the settings exist.
+uint32_t FxVolumeSetting() { return g_SystemState ? static_cast<uint32_t>(g_SystemState->fxVolume) : 255; }
+WAVEFORMATEX WaveFormatSetting() { return g_ApplicationRecord.waveFormat.nSamplesPerSec
+        ? g_ApplicationRecord.waveFormat
+        : WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0}; }
 
 bool ValidChannel(int channel) { return channel >= 0 && channel < S_SOUND_CHANNELS; }
 

@@ -858,6 +858,9 @@ public:
         alDopplerFactor(p.dopplerFactor);
         // Distances are in units of distanceFactor metres.
         alSpeedOfSound(343.3f / p.distanceFactor);
+        // The reverb's air absorption works in metres; without this it would see
+        // sound crawl at 343.3 / distanceFactor m/s and damp itself to nothing.
+        if (g_al.efx) alListenerf(AL_METERS_PER_UNIT, p.distanceFactor);
         if (rolloff) ApplyRolloffToAll();
         alGetError();
     }
@@ -900,8 +903,10 @@ void LoadRoom(const EAXLISTENERPROPERTIES& r) {
     float density = clampf(r.flEnvironmentSize * r.flEnvironmentSize * r.flEnvironmentSize / 16.0f, 0.0f, 1.0f);
     float diffusion = clampf(r.flEnvironmentDiffusion, 0.0f, 1.0f);
     float gain = clampf(MbGain(static_cast<float>(r.lRoom)), 0.0f, 1.0f);
-    float gainHF = clampf(MbGain(static_cast<float>(r.lRoomHF)), 0.0f, 1.0f);
-    float gainLF = clampf(MbGain(static_cast<float>(r.lRoomLF)), 0.0f, 1.0f);
+    // OpenAL Soft builds its shelf filters from these and aborts on a gain
+    // of 0.00001 or less: -60 dB is already silent.
+    float gainHF = clampf(MbGain(static_cast<float>(r.lRoomHF)), 0.001f, 1.0f);
+    float gainLF = clampf(MbGain(static_cast<float>(r.lRoomLF)), 0.001f, 1.0f);
     float decay = clampf(r.flDecayTime, 0.1f, 20.0f);
     float decayHF = clampf(r.flDecayHFRatio, 0.1f, 2.0f);
     float decayLF = clampf(r.flDecayLFRatio, 0.1f, 2.0f);

@@ -39,7 +39,7 @@ TEST(InitGeneral, StartValues) {
     SystemState* s = session.State();
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(g_SystemState, s);
-    EXPECT_EQ(s->soundFlags, 3u);
+    EXPECT_EQ(s->soundFlags, 3u | 0x100u);  // the settings start adds 0x100
     EXPECT_EQ(s->startFlags, QEL_START_CATALOGS | QEL_START_PACKED);
     EXPECT_EQ(s->languageId, 44);
     EXPECT_EQ(s->gameTimeScale, 0x10000);
@@ -84,12 +84,14 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"any_case", {"-HICOL"}, [](const SystemState* s) { EXPECT_EQ(s->depth, 16); }},
         OptionCase{"truecol", {"-truecol"}, [](const SystemState* s) { EXPECT_EQ(s->depth, 24); }},
         OptionCase{"video", {"-3", "-window", "-double", "-ramp"},
-                   [](const SystemState* s) { EXPECT_EQ(s->videoFlags, 0x2000000u | 0x8000000 | 0x20 | 0x4000000); }},
+                   [](const SystemState* s) {
+                       EXPECT_EQ(s->videoFlags, 0x100u | 0x2000000 | 0x8000000 | 0x20 | 0x4000000);
+                   }},
         OptionCase{"video_off", {"-window", "-ramp", "-fullscreen", "-rgb"},
-                   [](const SystemState* s) { EXPECT_EQ(s->videoFlags, 0u); }},
+                   [](const SystemState* s) { EXPECT_EQ(s->videoFlags, 0x100u); }},
         OptionCase{"mipmap", {"+mipmap"}, [](const SystemState* s) { EXPECT_EQ(s->textureFlags, 0x2000000u); }},
         OptionCase{"no_mipmap", {"+mipmap", "-mipmap"}, [](const SystemState* s) { EXPECT_EQ(s->textureFlags, 0u); }},
-        OptionCase{"sound", {"-s", "-m"}, [](const SystemState* s) { EXPECT_EQ(s->soundFlags, 4u | 8u); }},
+        OptionCase{"sound", {"-s", "-m"}, [](const SystemState* s) { EXPECT_EQ(s->soundFlags, 0x100u | 4u | 8u); }},
         OptionCase{"language", {"-language", "49"}, [](const SystemState* s) { EXPECT_EQ(s->languageId, 49); }},
         OptionCase{"fontscale", {"-fontscale", "2"}, [](const SystemState* s) { EXPECT_EQ(s->fontScale, 2); }},
         OptionCase{"tools", {"-generaterdf", "-convertbodies", "-dumpusedbodies"},
@@ -97,8 +99,9 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"managed", {"-managed"}, [](const SystemState* s) { EXPECT_EQ(s->deviceFlags, 8u); }},
         OptionCase{"no_packed", {"+r", "+d"},
                    [](const SystemState* s) { EXPECT_EQ(s->startFlags & QEL_START_PACKED, 0u); }},
-        OptionCase{"unknown", {"-bogus", "800"}, [](const SystemState* s) { EXPECT_EQ(s->width, 0); }},
-        OptionCase{"value_last", {"-x"}, [](const SystemState* s) { EXPECT_EQ(s->width, 0); }},
+        // The settings start has set the default width, 1024.
+        OptionCase{"unknown", {"-bogus", "800"}, [](const SystemState* s) { EXPECT_EQ(s->width, 1024); }},
+        OptionCase{"value_last", {"-x"}, [](const SystemState* s) { EXPECT_EQ(s->width, 1024); }},
         OptionCase{"no_number", {"-x", "wide"}, [](const SystemState* s) { EXPECT_EQ(s->width, 0); }}),
     [](const testing::TestParamInfo<OptionCase>& i) { return std::string(i.param.label); });
 
@@ -126,8 +129,8 @@ TEST(InitGeneral, VideoOptionsNeedTheDescriptorsConsent) {
     app.flags = 1;  // bit 0 set, bit 1 clear: the video options are not taken
     {
         GeneralSession session({"-x", "800", "-window", "-language", "7"}, &app);
-        EXPECT_EQ(session.State()->width, 0);
-        EXPECT_EQ(session.State()->videoFlags, 0u);
+        EXPECT_EQ(session.State()->width, 1024);  // the settings' default
+        EXPECT_EQ(session.State()->videoFlags, 0x100u);
         EXPECT_EQ(session.State()->languageId, 7);
     }
     app.flags = 3;

@@ -127,6 +127,44 @@ const ValueCase kValueCases[] = {
     {"pushw -3\njtab d0\nd0: pushw 100\nret", "100"},
     {"self\nret", "0"},
     {"room 40\nc1\nret", "1"},
+    // Runs of instructions the interpreter does in one step: the same results
+    // for integers, for other values and when jumped into.
+    {"getl 4\ngetl 6\nadd\nret", "33"},
+    {"pushf 1.5\ngetl 1\ngetl 2\nadd\nsetl 2\npop\nret", "3"},
+    {"pushs \"a\"\ngetl 1\ngetl 6\nadd\nsetl 2\npop\nret", "\"a11\""},
+    {"pushf 2.5\ngetl 1\ngetl 6\nlt\njf no\nc1\nsetl 2\npop\nret\nno: c0\nsetl 2\npop\nret", "1"},
+    {"pushs \"a\"\ngetl 1\ngetl 2\nlt\njf no\nc1\nsetl 2\npop\nret\nno: c2\nsetl 2\npop\nret", "1"},
+    {"getl 4\npushw 30\nlt\njnf yes\nc1\nret\nyes: c2\nret", "2"},
+    {"pushds \"x\"\ngetl 5\nc1\nadd\nsetl 2\npop\nret", "12"},
+    {"c0\ngetl 5\ngetl 7\nsub\nsetl 2\npop\nret", "-11"},
+    {"getl 4\npushw -3\nmul\nret", "-33"},
+    {"c5\npushw 300\nadd\nret", "305"},
+    {"pushf 0.5\nc2\nmul\nret", "1"},
+    {"c3\nc2\ngt\njf no\npushw 7\nret\nno: pushw 8\nret", "7"},
+    {"pushf 1.5\npushf 1.5\neq\njnf yes\npushw 7\nret\nyes: pushw 8\nret", "8"},
+    {"getl 4\npushf 0.5\nmul\nret", "5.5"},
+    {"getl 4\npushf 0.0\ndiv\nret", "0"},
+    {"c0\npushf 1.5\npushf 2.0\nmul\nsetl 2\npop\nret", "3"},
+    {"c0\npushs \"s\"\npushf 2.0\nadd\nsetl 2\npop\nret", "\"s2\""},
+    {"c0\nc0\nmkarray\nsetl 2\npop\nret", "{}"},
+    {"c7\nc8\nc2\nmkarray\nc1\ngetl 1\ngetl 3\nindex\nsetl 3\npop\npop\nret", "7"},
+    {"c0\nc0\nc2\nmkarray\nc1\nc9\ngetl 2\ngetl 4\nstore\npop\npop\nc1\ngetl 2\nindex\nsetl 2\npop\nret", "9"},
+    {"c0\nmktable\nsetg 0\npop\nc3\nc5\ngetl 2\ngetg 0\nstore\npop\ngetl 1\ngetg 0\nindex\nsetl 2\npop\nret",
+     "5"},
+    {"c0\nmktable\nsetg 0\npop\nc7\nc2\ngetg 0\nstore\npop\nc2\ngetg 0\nindex\nret", "7"},
+    {"pushs \"abc\"\nc1\ngetl 2\nindex\nsetl 2\npop\nret", "98"},
+    {"c0\njmp mid\ngetl 4\nmid: c2\nadd\nret", "2"},
+    {"c0\nc0\nc2\nmkarray\nc9\nc1\ngetl 3\nstore\npop\nc1\ngetl 2\nindex\nsetl 2\npop\nret", "9"},
+    // Counting loops: the step and the test are done together.
+    {"c0\nc0\njmp t\nl: getl 2\ngetl 2\nadd\nsetl 3\npop\ngetl 1\nc1\nadd\nsetl 2\npop\n"
+     "t: getl 1\npushw 10\nlt\njnf l\npop\nret",
+     "45"},
+    {"c0\nc0\njmp t\nl: getl 2\ngetl 2\nadd\nsetl 3\npop\ngetl 1\nc1\nadd\nsetl 2\npop\n"
+     "t: getl 1\ngetl 7\nle\njnf l\npop\nret",
+     "66"},
+    {"c0\npushf0\njmp t\nl: getl 2\ngetl 2\nadd\nsetl 3\npop\ngetl 1\nc1\nadd\nsetl 2\npop\n"
+     "t: getl 1\npushw 10\nlt\njnf l\npop\nret",
+     "45"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Opcodes, InterpreterValues, testing::ValuesIn(kValueCases));

@@ -55,7 +55,7 @@ TEST(Modules, CreateRegistersTheScriptEngineAsModuleOne) {
     for (QelTable* t : {ctx->taskTable, ctx->instanceTable, ctx->fileTable, ctx->patchTable, ctx->regexpTable,
                         ctx->stringTable, ctx->arrayTable, ctx->tableTable})
         EXPECT_NE(t, nullptr);
-    SE_Destroy(ctx);
+    DestroyContext(ctx);
 }
 
 TEST(Modules, NumbersFollowRegistrationAndTheRecordsRunOut) {
@@ -67,7 +67,7 @@ TEST(Modules, NumbersFollowRegistrationAndTheRecordsRunOut) {
     EXPECT_EQ(SB_RegisterEngineModuleShort(ctx, AnswerSeven, kOtherNames), 0);
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("no free module record"));
     EXPECT_EQ(ctx->nextModule, 32);
-    SE_Destroy(ctx);
+    DestroyContext(ctx);
 }
 
 TEST(Modules, ANameInTwoModulesLinksToTheLowerNumber) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "script/loader.h"
 #include "script/modules.h"
 #include "script/tasks.h"
@@ -48,7 +50,7 @@ StoryRunner::StoryRunner() {
 
 StoryRunner::~StoryRunner() {
     SB_FreeLocation(ctx_);
-    SE_Destroy(ctx_);
+    DestroyContext(ctx_);
     if (s_runner == this) s_runner = nullptr;
 }
 
@@ -91,6 +93,12 @@ static std::vector<SE_Task*> ListTasks(const SE_TaskList& list) {
 
 std::vector<SE_Task*> StoryRunner::Ready() const { return ListTasks(ctx_->ready); }
 std::vector<SE_Task*> StoryRunner::Waiting() const { return ListTasks(ctx_->waiting); }
+
+void DestroyContext(SE_Context* ctx) {
+    SB_FreeTables(ctx);
+    if (g_SEContext == ctx) g_SEContext = nullptr;
+    std::free(ctx);
+}
 
 int64_t RunBookedBytes(const SE_Context* ctx) {
     int64_t sum = 0;

@@ -70,5 +70,9 @@ private:
     int32_t module_;
 };
 
+// The end of a context made by SE_Create (the program keeps its one context
+// to the end): its tables and the record.
+void DestroyContext(SE_Context* ctx);
+
 // Sum of the bytes booked in all memory categories of a context.
 int64_t RunBookedBytes(const SE_Context* ctx);

@@ -69,6 +69,7 @@ std::vector<uint8_t> Square16(size_t samples, int16_t amplitude, size_t period) 
 void SoundFixture::SetUp() {
     saved_ = g_SystemState;
     g_SystemState = &sys_;
+    sys_.fxVolume = 255;  // the settings' default
     g_ApplicationRecord = ApplicationRecord{};
     DSound_ResetSeam();
     Mci_ResetSeam();

@@ -1,0 +1,246 @@
+// Inside the Direct3D 9 stand-in: the implementation classes shared by
+// d3d9.cpp, device.cpp and resources.cpp. Not for use outside platform/d3d9.
+#pragma once
+
+#include <epoxy/gl.h>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "platform/d3d9/d3d9.h"
+
+// How one Direct3D format is held in GL.
+struct D3D9GLFormat {
+    D3DFORMAT format;
+    GLenum internalFormat;
+    GLenum glFormat;
+    GLenum glType;
+    uint8_t bytesPerPixel;      // 0 for block-compressed formats
+    uint8_t blockBytes;         // bytes of one 4x4 block, 0 when not compressed
+    GLint swizzle[4];           // GL_RED.. per channel r, g, b, a
+    bool texture;               // usable as a plain texture
+    bool renderTarget;
+    bool depth;
+    bool stencil;
+};
+const D3D9GLFormat* D3D9_FindFormat(D3DFORMAT format);
+// Row pitch in bytes (4-byte aligned; for compressed formats one row of blocks).
+UINT D3D9_Pitch(D3DFORMAT format, UINT width);
+// Rows of memory (block rows for compressed formats).
+UINT D3D9_Rows(D3DFORMAT format, UINT height);
+bool D3D9_IsDisplayFormat(D3DFORMAT format);
+
+// Makes the context current; returns false when there is none.
+bool D3D9_MakeCurrent(SDL_Window* window, void* context);
+
+class D3D9Device;
+class D3D9BaseTexture;
+
+// Counts live objects for tests.
+extern int g_D3D9LiveDevices;
+extern int g_D3D9LiveResources;
+
+class D3D9Surface final : public IDirect3DSurface9 {
+public:
+    enum class Store { Memory, Texture, Renderbuffer };
+
+    D3D9Surface(D3D9Device* device, D3D9BaseTexture* container, const D3DSURFACE_DESC& desc);
+    ~D3D9Surface() override;
+
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT GetDevice(IDirect3DDevice9** device) override;
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
+    HRESULT GetContainer(IDirect3DBaseTexture9** container) override;
+    HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
+    HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect() override;
+
+    // Creates the GL storage of a stand-alone surface; false when GL refuses.
+    bool CreateStorage();
+    // Pulls the GL picture into memory (when the memory copy is stale).
+    bool ReadBack();
+    // Pushes memory into GL.
+    void Upload();
+    // Attaches this surface to the bound framebuffer at the attachment point.
+    void Attach(GLenum target, GLenum attachment);
+
+    D3D9Device* device;
+    D3D9BaseTexture* container;   // level of a texture, or null
+    D3DSURFACE_DESC desc;
+    Store store = Store::Memory;
+    GLuint glTexture = 0;         // own texture, or the container's
+    GLenum glTarget = GL_TEXTURE_2D;
+    GLint glLevel = 0;
+    GLuint renderbuffer = 0;
+    std::vector<uint8_t> memory;  // pitch x rows, row 0 the top row
+    bool memoryValid = false;     // memory holds the current picture
+    bool gpuValid = true;         // GL holds the current picture
+    bool locked = false;
+    bool lockable = true;
+    bool implicit = false;        // back buffer or automatic depth buffer of the device
+    bool lockReadOnly_ = false;
+    int refs = 1;
+};
+
+class D3D9BaseTexture {
+public:
+    virtual ~D3D9BaseTexture() = default;
+    virtual void ContainerAddRef() = 0;
+    virtual void ContainerRelease() = 0;
+    virtual IDirect3DBaseTexture9* AsBase() = 0;
+    virtual void LevelChanged(D3D9Surface*) {}
+};
+
+// The device's recorded state, as Direct3D holds it.
+struct D3D9State {
+    std::array<DWORD, D3D9_RENDER_STATE_COUNT> render{};
+    std::array<std::array<DWORD, D3D9_SAMPLER_STATE_COUNT>, D3D9_MAX_SAMPLERS> sampler{};
+    std::array<std::array<DWORD, D3D9_STAGE_STATE_COUNT>, D3D9_MAX_STAGES> stage{};
+    std::array<IDirect3DBaseTexture9*, D3D9_MAX_SAMPLERS> textures{};
+    D3DVIEWPORT9 viewport{};
+};
+void D3D9_DefaultState(D3D9State* state, bool depthBuffer);
+
+class D3D9Interface;
+
+class D3D9Device final : public IDirect3DDevice9 {
+public:
+    D3D9Device(D3D9Interface* d3d, UINT adapter, HWND window, DWORD behavior, const D3DCAPS9& caps);
+    ~D3D9Device() override;
+    HRESULT Init(D3DPRESENT_PARAMETERS* params);
+
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT TestCooperativeLevel() override;
+    HRESULT GetDirect3D(IDirect3D9** d3d) override;
+    HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
+    HRESULT GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override;
+    HRESULT GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* params) override;
+    HRESULT Reset(D3DPRESENT_PARAMETERS* params) override;
+    HRESULT Present(const RECT*, const RECT*, HWND, const void*) override;
+    HRESULT GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) override;
+    void SetGammaRamp(UINT swapChain, DWORD flags, const D3DGAMMARAMP* ramp) override;
+    void GetGammaRamp(UINT swapChain, D3DGAMMARAMP* ramp) override;
+    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                          IDirect3DTexture9** texture, void*) override;
+    HRESULT CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DCubeTexture9** texture, void*) override;
+    HRESULT CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample, DWORD,
+                               BOOL lockable, IDirect3DSurface9** surface, void*) override;
+    HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                      DWORD, BOOL, IDirect3DSurface9** surface, void*) override;
+    HRESULT CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                        IDirect3DSurface9** surface, void*) override;
+    HRESULT GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* destSurface) override;
+    HRESULT GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destSurface) override;
+    HRESULT StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* dest,
+                        const RECT* destRect, D3DTEXTUREFILTERTYPE filter) override;
+    HRESULT ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) override;
+    HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) override;
+    HRESULT GetRenderTarget(DWORD index, IDirect3DSurface9** surface) override;
+    HRESULT SetDepthStencilSurface(IDirect3DSurface9* surface) override;
+    HRESULT GetDepthStencilSurface(IDirect3DSurface9** surface) override;
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) override;
+    HRESULT SetViewport(const D3DVIEWPORT9* viewport) override;
+    HRESULT GetViewport(D3DVIEWPORT9* viewport) override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+    HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
+    HRESULT SetTexture(DWORD sampler, IDirect3DBaseTexture9* texture) override;
+    HRESULT GetTexture(DWORD sampler, IDirect3DBaseTexture9** texture) override;
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+    HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
+    HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
+    HRESULT GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override;
+
+    bool MakeCurrent();
+    // Binds scratch framebuffer slot (0 or 1) to target with only this surface attached.
+    void AttachScratch(GLenum target, int slot, D3D9Surface* surface);
+    // Bindings hold no reference: an object that goes away is unbound here.
+    void ForgetSurface(D3D9Surface* surface);
+    void ForgetTexture(IDirect3DBaseTexture9* texture);
+    // Default-pool resources other than the implicit ones, alive now.
+    int defaultPoolObjects = 0;
+    const D3DCAPS9& Caps() const { return caps_; }
+
+private:
+    HRESULT TakeParams(const D3DPRESENT_PARAMETERS* params);
+    HRESULT CreateSwapChainSurfaces();
+    void ReleaseSwapChainSurfaces();
+    void BindDrawTargets();
+    bool EnsurePresentProgram();
+    void UploadGammaRamp();
+
+    int refs_ = 1;
+    D3D9Interface* d3d_;
+    UINT adapter_;
+    HWND window_;
+    DWORD behavior_;
+    D3DCAPS9 caps_;
+    void* context_ = nullptr;
+    D3DPRESENT_PARAMETERS params_{};
+    D3D9Surface* backBuffer_ = nullptr;
+    D3D9Surface* autoDepth_ = nullptr;
+    D3D9Surface* renderTarget_ = nullptr;   // AddRef'd unless it is the back buffer
+    D3D9Surface* depthStencil_ = nullptr;   // AddRef'd unless it is the automatic one
+    bool inScene_ = false;
+    D3D9State state_;
+    D3DGAMMARAMP gamma_{};
+    bool gammaDirty_ = true;
+    GLuint drawFbo_ = 0;
+    GLuint scratchFbo_[2] = {0, 0};
+    GLuint resolveFbo_ = 0;
+    GLuint resolveTex_ = 0;
+    UINT resolveW_ = 0, resolveH_ = 0;
+    GLuint presentProgram_ = 0;
+    GLuint presentVao_ = 0;
+    GLuint gammaTex_ = 0;
+};
+
+// Adapter facts of the stand-in (real or seamed).
+struct D3D9AdapterFacts {
+    D3DADAPTER_IDENTIFIER9 identifier{};
+    HRESULT capsResult = D3D_OK;
+    D3DCAPS9 caps{};
+    HRESULT desktopResult = D3D_OK;
+    D3DDISPLAYMODE desktop{};
+    std::vector<D3DDISPLAYMODE> modes;   // every format
+    HMONITOR monitor = 0;
+};
+
+class D3D9Interface final : public IDirect3D9 {
+public:
+    D3D9Interface();
+    ~D3D9Interface() override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    UINT GetAdapterCount() override;
+    HRESULT GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER9* identifier) override;
+    UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) override;
+    HRESULT EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT mode, D3DDISPLAYMODE* displayMode) override;
+    HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override;
+    HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, D3DFORMAT backBufferFormat,
+                            BOOL windowed) override;
+    HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, DWORD usage,
+                              D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) override;
+    HRESULT CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surfaceFormat, BOOL windowed,
+                                       D3DMULTISAMPLE_TYPE multiSample, DWORD* qualityLevels) override;
+    HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
+                                   D3DFORMAT renderTargetFormat, D3DFORMAT depthStencilFormat) override;
+    HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) override;
+    HMONITOR GetAdapterMonitor(UINT adapter) override;
+    HRESULT CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
+                         D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) override;
+
+    bool Init();
+    int maxSamples = 4;
+
+private:
+    void Enumerate();
+    int refs_ = 1;
+    bool sdlStarted_ = false;
+    std::vector<D3D9AdapterFacts> adapters_;
+};

@@ -1,0 +1,63 @@
+// Test seam of the Direct3D 9 stand-in: lets a test decide what the platform
+// reports (adapters, identifiers, capabilities, modes, format checks) and make
+// device calls fail or report a lost device. Default-constructed = the real system.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/d3d9/d3d9.h"
+
+struct D3D9SeamAdapter {
+    D3DADAPTER_IDENTIFIER9 identifier{};
+    HRESULT capsResult = D3D_OK;            // GetDeviceCaps(HAL) answer
+    D3DCAPS9 caps{};
+    HRESULT desktopResult = D3D_OK;         // GetAdapterDisplayMode answer
+    D3DDISPLAYMODE desktop{};
+    // Full-screen modes per format, in enumeration order.
+    std::vector<std::pair<D3DFORMAT, std::vector<D3DDISPLAYMODE>>> modes;
+};
+
+struct D3D9Seam {
+    bool failCreate = false;                // Direct3DCreate9 answers null
+    // When set, these adapters replace the SDL displays for enumeration, caps and
+    // checks; devices are still real GL devices on the given window.
+    bool adaptersSeamed = false;
+    std::vector<D3D9SeamAdapter> adapters;
+
+    // Answers of the Check* calls; unset = the stand-in's own rules.
+    std::function<HRESULT(UINT adapter, D3DFORMAT display, D3DFORMAT back, BOOL windowed)> checkDeviceType;
+    std::function<HRESULT(UINT adapter, D3DFORMAT display, DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format)>
+        checkDeviceFormat;
+    std::function<HRESULT(UINT adapter, D3DFORMAT display, D3DFORMAT target, D3DFORMAT depth)> checkDepthStencilMatch;
+    std::function<HRESULT(UINT adapter, D3DFORMAT format, BOOL windowed, D3DMULTISAMPLE_TYPE samples)>
+        checkMultiSample;
+
+    // Each call takes the front answer when its queue is not empty, else works
+    // normally. D3D_OK in a queue means "behave normally this time".
+    std::deque<HRESULT> createDevice;
+    std::deque<HRESULT> present;
+    std::deque<HRESULT> testCooperativeLevel;
+    std::deque<HRESULT> reset;
+    std::deque<HRESULT> getBackBuffer;
+
+    // Counters for tests.
+    int presentCount = 0;
+    int resetCount = 0;
+};
+
+extern D3D9Seam g_D3D9Seam;
+
+// Back to the real system.
+void D3D9_ResetSeam();
+
+// Live objects of the stand-in, for leak checks in tests.
+int D3D9_LiveDeviceCount();
+int D3D9_LiveResourceCount();
+
+// The capabilities the stand-in reports for a GL 3.3 device (what a test starts
+// from when it seams an adapter).
+D3DCAPS9 D3D9_DefaultCaps();

@@ -1,0 +1,63 @@
+// The plain Windows scalar and record types shared by the platform stand-ins.
+// Aliases may be repeated elsewhere with the same types; records live only here.
+#pragma once
+
+#include <cstdint>
+
+using BYTE = uint8_t;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using UINT = uint32_t;
+using ULONG = uint32_t;
+using LONG = int32_t;
+using BOOL = int;
+using HRESULT = int32_t;
+
+#include "platform/win32/types.h"
+
+// Monitors are named by their SDL display index + 1 (0 = none).
+using HMONITOR = uintptr_t;
+
+#ifndef TREVAN_WIN32_GUID_DEFINED
+#define TREVAN_WIN32_GUID_DEFINED
+struct GUID {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+};
+#endif
+
+#ifndef TREVAN_WIN32_RECT_DEFINED
+#define TREVAN_WIN32_RECT_DEFINED
+struct RECT {
+    LONG left, top, right, bottom;
+};
+struct POINT {
+    LONG x, y;
+};
+#endif
+
+#ifndef TREVAN_WAVEFORMATEX_DEFINED
+#define TREVAN_WAVEFORMATEX_DEFINED
+// A sound format (18 bytes where it is stored).
+struct WAVEFORMATEX {
+    uint16_t wFormatTag;
+    uint16_t nChannels;
+    uint32_t nSamplesPerSec;
+    uint32_t nAvgBytesPerSec;
+    uint16_t nBlockAlign;
+    uint16_t wBitsPerSample;
+    uint16_t cbSize;
+};
+#endif
+
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
+
+constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+constexpr bool FAILED(HRESULT hr) { return hr < 0; }

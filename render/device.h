@@ -1,0 +1,43 @@
+// What the system layer needs of the renderer around the device until the
+// renderer's own modules come: the effect state manager, device-object release
+// and restore around a reset, the default render states, the end-of-frame test.
+// Small stand-ins: the post-process and environment-map set-ups only count
+// their calls until the renderer makes those objects.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3dx/d3dx9.h"
+
+// The renderer's state manager: the effect system sets device state through it.
+class CStateManagerInterface : public ID3DXEffectStateManager {
+public:
+    // Forgets what the cache believes the device holds.
+    virtual void ResetCachedState() = 0;
+};
+
+// The renderer's device-dependent object; null while absent.
+struct RendererDeviceObject {
+    void (*onLost)(RendererDeviceObject* self);
+    void (*onReset)(RendererDeviceObject* self);
+};
+extern RendererDeviceObject* g_RendererDeviceObject;
+
+CStateManagerInterface* S_3DCreateStateManager();
+bool S_3DEndFrame();
+void S_3DReleaseDeviceObjects();
+void S_3DSetDefaultRenderStates();
+void S_3DInitPostProcessFX();
+void S_3DInitEnviMapRender();
+
+// Releases the lookup textures made with the device (the renderer's part at exit).
+void S_3DFreeLookupTextures();
+
+// Calls of the set-ups, for tests.
+struct RendererStandInCounts {
+    int releaseDeviceObjects;
+    int defaultRenderStates;
+    int postProcess;
+    int enviMap;
+};
+extern RendererStandInCounts g_RendererStandInCounts;

@@ -154,7 +154,7 @@ TEST(FormatValue, WideTextField) {
     ScriptTestContext ctx;
     std::vector<ScriptValue> v(1);
     SV_AssignString(&v[0], "x");
-    EXPECT_EQ(SV_FormatValue(nullptr, "%1000000s|%-3s", v.data(), 2), 1000000u + 1 + 9);
+    EXPECT_EQ(SV_FormatValue(nullptr, "%1000000s|%-3s", v.data(), 1), 1000000u + 1 + 9);
     SV_Release(&v[0]);
 }
 

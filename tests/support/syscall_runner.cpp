@@ -6,6 +6,7 @@
 #include "script/loader.h"
 #include "script/modules.h"
 #include "script/tasks.h"
+#include "support/script_run.h"
 #include "support/story.h"
 
 SysCallRunner::SysCallRunner() : SysCallRunner(SE_Create()) { ownsContext_ = true; }
@@ -23,7 +24,7 @@ SysCallRunner::~SysCallRunner() {
     if (SE_FindTask(ctx_, taskId_) == task_) SE_RemoveTask(ctx_, task_);
     if (!ownsContext_) return;
     SB_FreeLocation(ctx_);
-    SE_Destroy(ctx_);
+    DestroyContext(ctx_);
 }
 
 bool SysCallRunner::Load(const std::string& text) {

@@ -31,5 +31,18 @@ int SV_TableRemove(ScriptValue* t, const ScriptValue* key);
 uint32_t SV_TableSize(const ScriptValue* t);
 ScriptValue* SV_TableNextKey(const ScriptValue* key, ScriptValue* t);
 uint32_t SV_GetHashCode(const ScriptValue* key, uint32_t bucketCount);
+
+// The data cell of INTEGER key k in a table record, or null: the lookup of
+// SV_TableFind for the most common key, without a call.
+inline ScriptValue* SV_TableFindInt(const SV_TableRec* t, int32_t k) {
+    if (!t->buckets) return nullptr;
+    for (SV_TableEntry* e = t->buckets[static_cast<uint32_t>(k) & (t->bucketCount - 1)]; e; e = e->next)
+        if (e->cell[0].tag == VARTYPE_INTEGER && e->cell[0].i == k) return &e->cell[1];
+    return nullptr;
+}
+
+// True when an insertion into the record would not have to grow it: an
+// existing key's data may then be replaced in place.
+inline bool SV_TableSettled(const SV_TableRec* t) { return t->count <= 4 * t->bucketCount - 1; }
 // Frees a record whose count reached 0 (the release path only).
 void SV_TableFree(SV_TableRec* rec);

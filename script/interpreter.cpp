@@ -226,6 +226,13 @@ SE_INLINE double FloatAt(const uint16_t* p) {
     return d;
 }
 
+// The 32-bit operand in the two code words at p, the first the high half.
+SE_INLINE uint32_t Word32At(const uint16_t* p) {
+    uint32_t x;
+    std::memcpy(&x, p, sizeof x);
+    return std::rotl(x, 16);
+}
+
 inline bool Tracing() { return g_SystemState && (g_SystemState->debugFlags & kTraceMask) == kTraceMask; }
 
 inline bool IsStringTag(uint8_t tag) { return tag == VARTYPE_STRING || tag == VARTYPE_DSTRING; }
@@ -525,6 +532,8 @@ inline bool ArrayFast(const ScriptValue* c, const ScriptValue* idx) {
 SE_INLINE ScriptValue* TableFast(ScriptValue* c, const ScriptValue* idx) {
     if (c->tag != VARTYPE_TABLE || !c->table) return nullptr;
     if (idx->tag == VARTYPE_INTEGER) return SV_TableFindInt(c->table, idx->i);
+    if (idx->tag == VARTYPE_DSTRING)
+        if (ScriptValue* found = SV_TableFindSharedText(c->table, idx)) return found;
     if (IsStringTag(idx->tag)) return SV_TableFind(c, idx);
     return nullptr;
 }
@@ -847,7 +856,7 @@ static int Run(SE_Context* ctx, SE_Task* task) {
     // Operand words of the instruction at pc.
 #define S16(k) static_cast<int32_t>(static_cast<int16_t>(code[pc + (k)]))
 #define U16(k) static_cast<uint32_t>(code[pc + (k)])
-#define U32(k) ((static_cast<uint32_t>(code[pc + (k)]) << 16) | code[pc + (k) + 1])
+#define U32(k) Word32At(code + pc + (k))
 #define DEPTH() (end - top)
 #define NEED(n)                                                                                   \
     do {                                                                                          \

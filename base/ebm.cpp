@@ -86,12 +86,17 @@ int Qel_MakeStandardTabs(EBM* b) {
     uint32_t width = b->width > 0 ? static_cast<uint32_t>(b->width) : 0;
     if (full) {
         if (b->flags & EBM_RECTTAB) {
-            if (b->rectTable) Qel_DPrintf(0, "Qel_MakeStandardTabs: EBM_RectangleTab already existing!\n");
+            if (b->rectTable) {
+                Qel_DPrintf(0, "Qel_MakeStandardTabs: EBM_RectangleTab already existing!\n");
+                Int_FreeMem(b->rectTable, b->rectTableSize, EBM_MEMFLAGS);
+                b->rectTable = nullptr;
+            }
             uint32_t size = (RectCapacity() + 1) * 8;
             b->rectTable = Int_AllocMem(size, EBM_MEMFLAGS);
             if (!b->rectTable) goto fail;
             b->rectTableSize = size;
         } else {
+            if (b->rectTable) Int_FreeMem(b->rectTable, b->rectTableSize, EBM_MEMFLAGS);
             b->rectTable = nullptr;
             b->rectTableSize = 0;
             b->rectCount = 0;
@@ -100,7 +105,11 @@ int Qel_MakeStandardTabs(EBM* b) {
     if (!(b->flags & EBM_RECTTAB) || !full) b->flags &= ~EBM_RECTTAB;
 
     if (!(b->flags & EBM_NOSHADOW)) {
-        if (b->shadow && b->shadow != b->plane0) Qel_DPrintf(0, "Qel_MakeStandardTabs: Shadow already existing!\n");
+        if (b->shadow && b->shadow != b->plane0) {
+            Qel_DPrintf(0, "Qel_MakeStandardTabs: Shadow already existing!\n");
+            Int_FreeMem(b->shadow, b->planeSize, EBM_MEMFLAGS);
+        }
+        b->shadow = nullptr;
         if (!chunky && b->bitsPerPixel == 1) {
             b->shadow = b->plane0;
         } else if (b->planeSize > 0) {
@@ -129,30 +138,46 @@ int Qel_MakeStandardTabs(EBM* b) {
             }
         }
     } else {
+        if (b->shadow && b->shadow != b->plane0) Int_FreeMem(b->shadow, b->planeSize, EBM_MEMFLAGS);
         b->shadow = nullptr;
     }
 
     if (full) {
         if (chunky && (b->flags & EBM_ROWTAB)) {
-            if (b->EBM_FlipWidthTab) Qel_DPrintf(0, "Qel_MakeStandardTabs: EBM_FlipWidthTab already existing!\n");
+            if (b->EBM_FlipWidthTab) {
+                Qel_DPrintf(0, "Qel_MakeStandardTabs: EBM_FlipWidthTab already existing!\n");
+                Int_FreeMem(b->EBM_FlipWidthTab, b->flipWidthTabSize ? b->flipWidthTabSize : 2, EBM_MEMFLAGS);
+            }
             b->flipWidthTabSize = width * 2;
             b->EBM_FlipWidthTab = static_cast<uint16_t*>(Int_AllocMem(width ? width * 2 : 2, EBM_MEMFLAGS));
             if (!b->EBM_FlipWidthTab) goto fail;
             for (uint32_t x = 0; x < width; ++x) b->EBM_FlipWidthTab[x] = static_cast<uint16_t>(width - x);
-            if (b->EBM_FlipHeightTab)
+            if (b->EBM_FlipHeightTab) {
                 Qel_DPrintf(0, "Qel_MakeStandardTabs: EBM_FlipHeightTabLen  already existing!\n");
+                Int_FreeMem(b->EBM_FlipHeightTab, b->flipHeightTabSize ? b->flipHeightTabSize : 2, EBM_MEMFLAGS);
+            }
             b->flipHeightTabSize = height * 2;
             b->EBM_FlipHeightTab = static_cast<uint16_t*>(Int_AllocMem(height ? height * 2 : 2, EBM_MEMFLAGS));
             if (!b->EBM_FlipHeightTab) goto fail;
             for (uint32_t y = 0; y < height; ++y) b->EBM_FlipHeightTab[y] = static_cast<uint16_t>(height - y);
         } else {
+            // Tables of an earlier build are given back, not dropped.
+            if (b->EBM_FlipWidthTab)
+                Int_FreeMem(b->EBM_FlipWidthTab, b->flipWidthTabSize ? b->flipWidthTabSize : 2, EBM_MEMFLAGS);
+            if (b->EBM_FlipHeightTab)
+                Int_FreeMem(b->EBM_FlipHeightTab, b->flipHeightTabSize ? b->flipHeightTabSize : 2, EBM_MEMFLAGS);
+            if (b->EBM_RowOffsetTab)
+                Int_FreeMem(b->EBM_RowOffsetTab, b->rowOffsetTabSize ? b->rowOffsetTabSize : 4, EBM_MEMFLAGS);
             b->EBM_FlipWidthTab = b->EBM_FlipHeightTab = nullptr;
             b->flipWidthTabSize = b->flipHeightTabSize = 0;
             b->EBM_RowOffsetTab = nullptr;
             b->rowOffsetTabSize = 0;
         }
         if (b->flags & EBM_ROWTAB) {
-            if (b->EBM_RowOffsetTab) Qel_DPrintf(0, "Qel_MakeStandardTabs: EBM_RowOffsetTabLen already existing!\n");
+            if (b->EBM_RowOffsetTab) {
+                Qel_DPrintf(0, "Qel_MakeStandardTabs: EBM_RowOffsetTabLen already existing!\n");
+                Int_FreeMem(b->EBM_RowOffsetTab, b->rowOffsetTabSize ? b->rowOffsetTabSize : 4, EBM_MEMFLAGS);
+            }
             b->rowOffsetTabSize = height * 4;
             b->EBM_RowOffsetTab = static_cast<uint32_t*>(Int_AllocMem(height ? height * 4 : 4, EBM_MEMFLAGS));
             if (!b->EBM_RowOffsetTab) goto fail;

@@ -102,6 +102,11 @@ struct SystemState {
     char cdDriveLetter;              // 'd' ...
 
     // --- capture ---
+
+    // --- displays ---
+    uint8_t showFpsLine;             // compose the statistics line at each redraw
+    uint8_t presentOff;              // the screen update does not present
+    char statusText[256];            // the status line the statistics are appended to
 };
 
 // The one SystemState; null outside InitGeneral .. ExitGeneral.

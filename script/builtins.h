@@ -16,3 +16,12 @@ using SE_BuiltinFn = int32_t (*)(SE_Context* ctx, int32_t callerModule, SE_Task*
                                  ScriptValue* args);
 
 constexpr int32_t SE_BUILTIN_COUNT = 149;
+
+// The dispatch table of module 1, index = call number: the call's name (the
+// same as the module's call-name table) and its function; calls that are not
+// built yet share one stand-in that logs and answers 0.
+struct SE_BuiltinEntry {
+    const char* name;
+    SE_BuiltinFn fn;   // null: not built yet
+};
+const SE_BuiltinEntry* SE_GetBuiltins();

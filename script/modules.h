@@ -38,7 +38,7 @@ int SE_FindCallName(const SE_Context* ctx, const char* name, int32_t* module, in
 
 // The handler of module 1: forwards to SE_SysCall with the global context.
 int32_t SE_ModuleSysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
-// The built-in calls of module 1 (script/syscall_stub.cpp until they are built).
+// The built-in calls of module 1 (script/builtins.cpp).
 int32_t SE_SysCall(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t call, int32_t argc,
                    ScriptValue* args);
 

@@ -1,11 +1,11 @@
 #include "script/operators.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "base/log.h"
 #include "script/context.h"
+#include "script/format.h"
 #include "script/lookup.h"
 #include "script/memory.h"
 
@@ -39,10 +39,11 @@ static void Illegal1(const char* op, const ScriptValue* a) {
     Qel_BannerPrintf("%s illegal operand to %s: %s\n", SE_PositionText(), op, ta.text);
 }
 
-// The text of a number as it is joined to a string.
+// The text of a number as it is joined to a string, by the value formatter.
 static void NumberText(const ScriptValue* v, char* buf, size_t size) {
-    if (v->tag == VARTYPE_INTEGER) std::snprintf(buf, size, "%d", v->i);
-    else std::snprintf(buf, size, "%g", v->f);
+    const char* fmt = v->tag == VARTYPE_INTEGER ? "%d" : "%g";
+    if (SV_FormatValue(nullptr, fmt, v, 1) < size) SV_FormatValue(buf, fmt, v, 1);
+    else buf[0] = '\0';
 }
 
 // A gets a new DSTRING of left then right; A stays as it is without memory.

@@ -67,22 +67,26 @@ static void FreePage(SE_Context* ctx, SB_TextPage* p) {
     SB_FreeRecord(ctx, SE_MEMCAT_TEXT_PAGES, p);
 }
 
+void SB_FreeTextLanguage(SE_Context* ctx, int32_t language) {
+    if (!ctx || !ValidLanguage(language)) return;
+    QelTable*& table = ctx->languages[language];
+    if (!table) return;
+    // The chains are walked directly: a page may be stored under key 0,
+    // which the key walk cannot step over.
+    for (uint32_t b = 0; table->buckets && b < table->bucketCount; ++b) {
+        for (QelTableEntry* e = table->buckets[b]; e; e = e->next) {
+            if (e->key == 0) Qel_BannerPrintf("Qel_TableNext() found entry with key=0!\n");
+            if (e->value) FreePage(ctx, reinterpret_cast<SB_TextPage*>(e->value));
+            e->value = 0;
+        }
+    }
+    Qel_TableFree(table);
+    table = nullptr;
+}
+
 void SB_FreeTexts(SE_Context* ctx) {
     if (!ctx) return;
-    for (QelTable*& table : ctx->languages) {
-        if (!table) continue;
-        // The chains are walked directly: a page may be stored under key 0,
-        // which the key walk cannot step over.
-        for (uint32_t b = 0; table->buckets && b < table->bucketCount; ++b) {
-            for (QelTableEntry* e = table->buckets[b]; e; e = e->next) {
-                if (e->key == 0) Qel_BannerPrintf("Qel_TableNext() found entry with key=0!\n");
-                if (e->value) FreePage(ctx, reinterpret_cast<SB_TextPage*>(e->value));
-                e->value = 0;
-            }
-        }
-        Qel_TableFree(table);
-        table = nullptr;
-    }
+    for (int32_t language = 0; language < SE_LANGUAGE_SLOTS; ++language) SB_FreeTextLanguage(ctx, language);
 }
 
 // Replaces the text of an entry; a DSTRING keeps its record (scripts may hold it).
@@ -92,8 +96,9 @@ static void ReplaceText(SE_Context* ctx, ScriptValue* v, const char* text, uint3
         if (!copy) return;
         std::memcpy(copy, text, length);
         copy[length] = '\0';
-        if (v->dstring->text) SB_Free(ctx, SE_MEMCAT_TEXT, v->dstring->text, std::strlen(v->dstring->text) + 1);
+        if (v->dstring->text) SB_Free(ctx, SE_MEMCAT_TEXT, v->dstring->text, size_t{v->dstring->length} + 1);
         v->dstring->text = copy;
+        v->dstring->length = length;
     } else {
         SV_AssignDString(v, text, static_cast<int32_t>(length));
     }

@@ -39,6 +39,8 @@ const char* SB_GetText(int32_t page, int32_t id);
 ScriptValue* SB_FindTextInTable(QelTable* language, int32_t page, int32_t id);
 // Frees every page of every language.
 void SB_FreeTexts(SE_Context* ctx);
+// Frees every page of one language and leaves its slot null.
+void SB_FreeTextLanguage(SE_Context* ctx, int32_t language);
 
 // The page builder: merges the listed texts into (language, page), making the
 // language table and the page when missing; a text whose id is on the page

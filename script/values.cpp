@@ -23,7 +23,7 @@ static void ClearCell(ScriptValue* v) {
 void SV_DStringFree(SV_DString* ds) {
     SE_Context* ctx = g_SEContext;
     if (ctx && ctx->stringTable && ds->id != 0) Qel_TableRemove(ctx->stringTable, ds->id);
-    if (ds->text) SB_Free(ctx, SE_MEMCAT_TEXT, ds->text, std::strlen(ds->text) + 1);
+    if (ds->text) SB_Free(ctx, SE_MEMCAT_TEXT, ds->text, size_t{ds->length} + 1);
     SB_FreeRecord(ctx, SE_MEMCAT_DSTRING, ds);
 }
 
@@ -184,6 +184,7 @@ static SV_DString* NewDString(const char* text, size_t len) {
     if (len) std::memcpy(copy, text, len);
     copy[len] = '\0';
     ds->text = copy;
+    ds->length = static_cast<uint32_t>(len);
     ds->refCount = 1;
     if (ctx && ctx->stringTable) ds->id = Qel_TableAdd(ctx->stringTable, reinterpret_cast<uintptr_t>(ds));
     return ds;
@@ -218,6 +219,10 @@ ScriptValue* SV_AssignDString(ScriptValue* v, const char* text, int32_t n) {
         }
     }
     return AssignNewDString(v, text ? text : "", len);
+}
+
+ScriptValue* SV_AssignBytes(ScriptValue* v, const char* bytes, uint32_t n) {
+    return AssignNewDString(v, bytes ? bytes : "", bytes ? n : 0);
 }
 
 ScriptValue* SV_AssignArray(ScriptValue* v, SAR* array) {
@@ -322,6 +327,8 @@ const char* SV_GetString(const ScriptValue* v) {
 }
 
 int32_t SV_GetStringLength(const ScriptValue* v) {
+    if (v && v->tag == VARTYPE_DSTRING)
+        return v->dstring && v->dstring->text ? static_cast<int32_t>(v->dstring->length) : 0;
     const char* text = SV_GetString(v);
     return text ? static_cast<int32_t>(std::strlen(text)) : 0;
 }

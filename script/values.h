@@ -34,7 +34,8 @@ enum : uint8_t {
 struct SV_DString {
     uint32_t id;
     int32_t refCount;
-    char* text;  // length + 1 bytes
+    char* text;       // length + 1 bytes, the last a NUL
+    uint32_t length;  // bytes of text; a text read from a file may hold zero bytes
 };
 
 // USER records: the first word is the reference count.
@@ -82,6 +83,8 @@ ScriptValue* SV_AssignFloat(ScriptValue* v, double d);
 ScriptValue* SV_AssignQuad(ScriptValue* v, int64_t q);
 ScriptValue* SV_AssignString(ScriptValue* v, const char* text);
 ScriptValue* SV_AssignDString(ScriptValue* v, const char* text, int32_t n);
+// A new DSTRING of exactly n bytes, zero bytes included (file contents).
+ScriptValue* SV_AssignBytes(ScriptValue* v, const char* bytes, uint32_t n);
 ScriptValue* SV_AssignArray(ScriptValue* v, SAR* array);
 ScriptValue* SV_AssignObject(ScriptValue* v, StoryInstance* object);
 ScriptValue* SV_AssignTable(ScriptValue* v, SV_TableRec* table);
@@ -94,6 +97,7 @@ int SV_IsFalse(const ScriptValue* v);
 
 // Text of a STRING or DSTRING value, null for every other tag.
 const char* SV_GetString(const ScriptValue* v);
+// Bytes of a STRING's text, or of a DSTRING (zero bytes included).
 int32_t SV_GetStringLength(const ScriptValue* v);
 
 // Writes a DSTRING with the value's display text into dst; returns that text.

@@ -77,12 +77,13 @@ static const D3D9GLFormat kFormats[] = {
 
 static bool s_hasS3TC = true;
 
+// Without S3TC the compressed formats stay available: their textures hold the
+// decoded pixels in GL (texture_dxt.cpp).
+bool D3D9_ContextHasS3TC() { return s_hasS3TC; }
+
 const D3D9GLFormat* D3D9_FindFormat(D3DFORMAT format) {
     for (const auto& f : kFormats)
-        if (f.format == format) {
-            if (f.blockBytes && !s_hasS3TC) return nullptr;
-            return &f;
-        }
+        if (f.format == format) return &f;
     return nullptr;
 }
 
@@ -90,7 +91,9 @@ UINT D3D9_Pitch(D3DFORMAT format, UINT width) {
     const D3D9GLFormat* f = D3D9_FindFormat(format);
     if (!f) return 0;
     if (f->blockBytes) return ((width + 3) / 4) * f->blockBytes;
-    return (width * f->bytesPerPixel + 3u) & ~3u;
+    // Rows of whole 16-pixel groups: a locked surface's pitch is the row length
+    // of a bitmap of the same width, so rows are addressed alike on both.
+    return ((width + 15u) & ~15u) * f->bytesPerPixel;
 }
 
 UINT D3D9_Rows(D3DFORMAT format, UINT height) {

@@ -502,8 +502,10 @@ HRESULT D3D9Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect
     const D3D9GLFormat* f = D3D9_FindFormat(src->desc.Format);
     GLenum bindTarget = src->glTarget == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
     glBindTexture(bindTarget, src->glTexture);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(D3D9_Pitch(dst->desc.Format, dst->desc.Width) / f->bytesPerPixel));
     glGetTexImage(src->glTarget, src->glLevel, f->glFormat, f->glType, dst->memory.data());
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glBindTexture(bindTarget, 0);
     dst->memoryValid = true;
     return D3D_OK;

@@ -61,8 +61,8 @@ public:
     bool CreateStorage();
     // Pulls the GL picture into memory (when the memory copy is stale).
     bool ReadBack();
-    // Pushes memory into GL.
-    void Upload();
+    // Pushes memory into GL: the whole picture, or only the rectangle.
+    void Upload(const RECT* rect = nullptr);
     // Attaches this surface to the bound framebuffer at the attachment point.
     void Attach(GLenum target, GLenum attachment);
 
@@ -81,6 +81,8 @@ public:
     bool lockable = true;
     bool implicit = false;        // back buffer or automatic depth buffer of the device
     bool lockReadOnly_ = false;
+    bool lockHasRect_ = false;    // the lock covered lockRect_ only
+    RECT lockRect_{};
     int refs = 1;
 };
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/d3d9/internal.h"
+#include "platform/d3d9/texture_dxt.h"
 
 static constexpr HRESULT E_NOINTERFACE_ = static_cast<HRESULT>(0x80004002u);
 
@@ -145,30 +146,54 @@ bool D3D9Surface::ReadBack() {
     const D3D9GLFormat* f = D3D9_FindFormat(desc.Format);
     GLenum bindTarget = glTarget == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
     glBindTexture(bindTarget, glTexture);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    if (f->blockBytes)
+    if (f->blockBytes && D3D9_DecodeDXTOnCpu()) {
+        // GL holds decoded pixels only; the blocks are the memory copy itself.
+        glBindTexture(bindTarget, 0);
+        memoryValid = true;
+        return true;
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    if (f->blockBytes) {
         glGetCompressedTexImage(glTarget, glLevel, memory.data());
-    else
+    } else {
+        glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(D3D9_Pitch(desc.Format, desc.Width) / f->bytesPerPixel));
         glGetTexImage(glTarget, glLevel, f->glFormat, f->glType, memory.data());
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    }
     glBindTexture(bindTarget, 0);
     memoryValid = true;
     return true;
 }
 
-void D3D9Surface::Upload() {
+void D3D9Surface::Upload(const RECT* rect) {
     if (store != Store::Texture || !device->MakeCurrent()) return;
     const D3D9GLFormat* f = D3D9_FindFormat(desc.Format);
     GLenum bindTarget = glTarget == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
     glBindTexture(bindTarget, glTexture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    if (f->blockBytes)
+    if (f->blockBytes && D3D9_DecodeDXTOnCpu()) {
+        UINT w = desc.Width, h = desc.Height;
+        std::vector<uint8_t> bgra(static_cast<size_t>(w) * h * 4);
+        D3D9_DecodeDXT(desc.Format, w, h, memory.data(), D3D9_Pitch(desc.Format, w), bgra.data(), w * 4);
+        glTexSubImage2D(glTarget, glLevel, 0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA,
+                        GL_UNSIGNED_INT_8_8_8_8_REV, bgra.data());
+    } else if (f->blockBytes) {
         glCompressedTexSubImage2D(glTarget, glLevel, 0, 0, static_cast<GLsizei>(desc.Width),
                                   static_cast<GLsizei>(desc.Height), f->internalFormat,
                                   static_cast<GLsizei>(memory.size()), memory.data());
-    else
-        glTexSubImage2D(glTarget, glLevel, 0, 0, static_cast<GLsizei>(desc.Width), static_cast<GLsizei>(desc.Height),
-                        f->glFormat, f->glType, memory.data());
+    } else {
+        // Only the rectangle that changed goes up; rows are read at the lock pitch.
+        RECT r = rect ? *rect : RECT{0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(D3D9_Pitch(desc.Format, desc.Width) / f->bytesPerPixel));
+        glPixelStorei(GL_UNPACK_SKIP_PIXELS, r.left);
+        glPixelStorei(GL_UNPACK_SKIP_ROWS, r.top);
+        glTexSubImage2D(glTarget, glLevel, r.left, r.top, static_cast<GLsizei>(r.right - r.left),
+                        static_cast<GLsizei>(r.bottom - r.top), f->glFormat, f->glType, memory.data());
+        glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+        glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    }
     glBindTexture(bindTarget, 0);
     gpuValid = true;
 }
@@ -199,6 +224,8 @@ HRESULT D3D9Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags
     }
     locked = true;
     lockReadOnly_ = (flags & D3DLOCK_READONLY) != 0;
+    lockHasRect_ = rect != nullptr && !f->blockBytes;
+    if (lockHasRect_) lockRect_ = *rect;
     out->Pitch = static_cast<int32_t>(pitch);
     out->pBits = memory.data() + offset;
     return D3D_OK;
@@ -208,7 +235,7 @@ HRESULT D3D9Surface::UnlockRect() {
     if (!locked) return D3DERR_INVALIDCALL;
     locked = false;
     if (!lockReadOnly_ && store == Store::Texture) {
-        Upload();
+        Upload(lockHasRect_ ? &lockRect_ : nullptr);
         if (container) container->LevelChanged(this);
     }
     return D3D_OK;
@@ -254,7 +281,10 @@ struct TextureStore {
             GLenum target = faces == 6 ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(face) : GL_TEXTURE_2D;
             UINT w = width, h = height;
             for (UINT level = 0; level < levels; ++level) {
-                if (f->blockBytes) {
+                if (f->blockBytes && D3D9_DecodeDXTOnCpu()) {
+                    glTexImage2D(target, static_cast<GLint>(level), GL_RGBA8, static_cast<GLsizei>(w),
+                                 static_cast<GLsizei>(h), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+                } else if (f->blockBytes) {
                     std::vector<uint8_t> zero(static_cast<size_t>(D3D9_Pitch(format, w)) * D3D9_Rows(format, h), 0);
                     glCompressedTexImage2D(target, static_cast<GLint>(level), f->internalFormat,
                                            static_cast<GLsizei>(w), static_cast<GLsizei>(h), 0,

@@ -151,4 +151,23 @@ TEST(Ebm, NamesAndBadSizes) {
     EXPECT_EQ(GenerateEbm(16384, 1, 32, EBM_CHUNKY), nullptr);
 }
 
+TEST(Ebm, RebuildingTheTablesGivesTheOldOnesBack) {
+    int64_t before = Int_GetMemUsed();
+    EBM* b = GenerateEbm(8, 4, 16, EBM_CHUNKY | EBM_RECTTAB | EBM_ROWTAB);
+    ASSERT_NE(b, nullptr);
+    int64_t built = Int_GetMemUsed();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Qel_MakeStandardTabs(b), 1);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Int_GetMemUsed(), built);
+    EXPECT_EQ(b->EBM_FlipWidthTab[0], 8);
+    // Tables no longer asked for are given back too.
+    b->flags &= ~(EBM_RECTTAB | EBM_ROWTAB);
+    EXPECT_EQ(Qel_MakeStandardTabs(b), 1);
+    EXPECT_EQ(b->EBM_RowOffsetTab, nullptr);
+    EXPECT_EQ(b->rectTable, nullptr);
+    FreeILBM(b);
+    EXPECT_EQ(Int_GetMemUsed(), before);
+}
+
 }  // namespace

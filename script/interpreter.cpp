@@ -1,6 +1,7 @@
 #include "script/interpreter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 
@@ -58,9 +59,12 @@ enum : uint8_t {
     XOP_LL_STORE,                           // getl a; getl b; store
     XOP_LF,                                 // getl a; pushf d; op
     XOP_F_SET = XOP_LF + kFloatOps,         // pushf d; op; setl c; pop
-    XOP_STEP_LL = XOP_F_SET + kFloatOps,    // getl a; constant; add; setl c; pop, then an LL_J form
-    XOP_STEP_LK = XOP_STEP_LL + kCmpOps,    // ... then an LK_J form
-    XOP_COUNT = XOP_STEP_LK + kCmpOps,
+    // getl a; constant; add; setl c; pop, then the loop's test: an LL_J or
+    // LK_J form, jf or jnf, after a one-word or a two-word constant. Each has
+    // its own form so that the step knows where the test lies without
+    // reading it from its operands.
+    XOP_STEP = XOP_F_SET + kFloatOps,
+    XOP_COUNT = XOP_STEP + 8 * kCmpOps,
 };
 static_assert(XOP_COUNT <= 256, "instruction forms fit a byte");
 
@@ -80,6 +84,12 @@ constexpr int BinIndex(int op) {
     case SE_OP_EQ: return 10;
     default: return -1;
     }
+}
+
+// The step form for a test of the LK (else LL) kind, after a two-word
+// constant, branching on jnf (else jf), with compare index ci.
+constexpr int StepForm(bool lk, bool wide, bool jnf, int ci) {
+    return XOP_STEP + (((lk ? 4 : 0) + (wide ? 2 : 0) + (jnf ? 1 : 0)) * kCmpOps) + ci;
 }
 
 constexpr int FloatIndex(int op) {
@@ -122,7 +132,7 @@ inline int32_t* RefCount(void* record) {
 }
 
 // Releases a cell whose slot dies; the last reference goes the long way.
-inline void Drop(ScriptValue* v) {
+SE_INLINE void Drop(ScriptValue* v) {
     uint8_t tag = v->tag;
     if (IsPlain(tag)) return;
     if (IsCounted(tag) && v->ptr && *RefCount(v->ptr) > 1) {
@@ -166,7 +176,7 @@ inline void AssignInt(ScriptValue* v, int32_t n) {
 }
 
 // A copy into a slot that holds nothing yet.
-inline void CopyNew(ScriptValue* dst, const ScriptValue* src) {
+SE_INLINE void CopyNew(ScriptValue* dst, const ScriptValue* src) {
     uint64_t w0 = TagWord(src), w1 = src->bits;
     uint8_t tag = static_cast<uint8_t>(w0);
     if (IsPlain(tag)) {
@@ -181,7 +191,7 @@ inline void CopyNew(ScriptValue* dst, const ScriptValue* src) {
 }
 
 // A copy over a live cell (the new reference is taken before the old goes).
-inline void CopyInto(ScriptValue* dst, const ScriptValue* src) {
+SE_INLINE void CopyInto(ScriptValue* dst, const ScriptValue* src) {
     if (src == dst) return;
     uint64_t w0 = TagWord(src), w1 = src->bits;
     uint8_t tag = static_cast<uint8_t>(w0);
@@ -201,6 +211,26 @@ inline void CopyInto(ScriptValue* dst, const ScriptValue* src) {
 inline void MoveNew(ScriptValue* dst, ScriptValue* src) {
     Put(dst, TagWord(src), src->bits);
     src->tag = VARTYPE_UNDEFINED;
+}
+
+// The double of the four code words at p, the first the highest: one load,
+// its words then put in order.
+SE_INLINE double FloatAt(const uint16_t* p) {
+    static_assert(std::endian::native == std::endian::little, "code words are read in little-endian order");
+    uint64_t x;
+    std::memcpy(&x, p, sizeof x);
+    x = (x >> 32) | (x << 32);
+    x = ((x & 0x0000ffff0000ffffull) << 16) | ((x >> 16) & 0x0000ffff0000ffffull);
+    double d;
+    std::memcpy(&d, &x, sizeof d);
+    return d;
+}
+
+// The 32-bit operand in the two code words at p, the first the high half.
+SE_INLINE uint32_t Word32At(const uint16_t* p) {
+    uint32_t x;
+    std::memcpy(&x, p, sizeof x);
+    return std::rotl(x, 16);
 }
 
 inline bool Tracing() { return g_SystemState && (g_SystemState->debugFlags & kTraceMask) == kTraceMask; }
@@ -345,9 +375,11 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
                 if (c >= 0 && bi == 0 && step && size_t{pc} + 6 + n < words) {
                     uint8_t next = Form(Decode(code, words, pc + 6 + n, false));
                     if (next >= XOP_LL_JF && next < XOP_LL_JNF + kCmpOps)
-                        return ops | static_cast<uint8_t>(XOP_STEP_LL + (next - XOP_LL_JF) % kCmpOps);
+                        return ops | static_cast<uint8_t>(StepForm(false, n == 2, next >= XOP_LL_JNF,
+                                                                   (next - XOP_LL_JF) % kCmpOps));
                     if (next >= XOP_LK_JF && next < XOP_LK_JNF + kCmpOps)
-                        return ops | static_cast<uint8_t>(XOP_STEP_LK + (next - XOP_LK_JF) % kCmpOps);
+                        return ops | static_cast<uint8_t>(StepForm(true, n == 2, next >= XOP_LK_JNF,
+                                                                   (next - XOP_LK_JF) % kCmpOps));
                 }
                 return ops | static_cast<uint8_t>((c >= 0 ? XOP_LK_SET : XOP_LK) + bi);
             }
@@ -495,10 +527,23 @@ inline bool ArrayFast(const ScriptValue* c, const ScriptValue* idx) {
            static_cast<uint32_t>(idx->i) < static_cast<uint32_t>(c->array->SAR_Size);
 }
 
-// Index read and write with the array fast path inline.
+// The data cell of an INTEGER or string key present in a TABLE container, or
+// null (any other case goes the long way).
+SE_INLINE ScriptValue* TableFast(ScriptValue* c, const ScriptValue* idx) {
+    if (c->tag != VARTYPE_TABLE || !c->table) return nullptr;
+    if (idx->tag == VARTYPE_INTEGER) return SV_TableFindInt(c->table, idx->i);
+    if (idx->tag == VARTYPE_DSTRING)
+        if (ScriptValue* found = SV_TableFindSharedText(c->table, idx)) return found;
+    if (IsStringTag(idx->tag)) return SV_TableFind(c, idx);
+    return nullptr;
+}
+
+// Index read and write with the array and table fast paths inline.
 SE_INLINE void IndexReadAt(ScriptValue* c, ScriptValue* idx, WhereArg* w, uint32_t pc) {
     if (ArrayFast(c, idx)) {
         CopyInto(idx, &c->array->elements[idx->i]);
+    } else if (ScriptValue* found = TableFast(c, idx)) {
+        CopyInto(idx, found);
     } else {
         w->pc = pc;
         w->task->position = pc;
@@ -507,8 +552,12 @@ SE_INLINE void IndexReadAt(ScriptValue* c, ScriptValue* idx, WhereArg* w, uint32
 }
 
 SE_INLINE void IndexWriteAt(ScriptValue* c, ScriptValue* idx, ScriptValue* value, WhereArg* w, uint32_t pc) {
+    ScriptValue* found;
     if (ArrayFast(c, idx)) {
         CopyInto(&c->array->elements[idx->i], value);
+    } else if (c->tag == VARTYPE_TABLE && c->table && SV_TableSettled(c->table) && (found = TableFast(c, idx))) {
+        // A key already present: its data is replaced and the table does not grow.
+        CopyInto(found, value);
     } else {
         w->pc = pc;
         w->task->position = pc;
@@ -759,8 +808,14 @@ static int Run(SE_Context* ctx, SE_Task* task) {
     dispatch[XOP_CMP_JF + IX] = &&xcjf_##name;                                                       \
     dispatch[XOP_CMP_JNF + IX] = &&xcjnf_##name;
 #define REG_STEP(name, IX, expr)                                                                    \
-    dispatch[XOP_STEP_LL + IX] = &&xstepll_##name;                                                  \
-    dispatch[XOP_STEP_LK + IX] = &&xsteplk_##name;
+    dispatch[StepForm(false, false, false, IX)] = &&xstep_ll0jf_##name;                              \
+    dispatch[StepForm(false, false, true, IX)] = &&xstep_ll0jnf_##name;                              \
+    dispatch[StepForm(false, true, false, IX)] = &&xstep_ll1jf_##name;                               \
+    dispatch[StepForm(false, true, true, IX)] = &&xstep_ll1jnf_##name;                               \
+    dispatch[StepForm(true, false, false, IX)] = &&xstep_lk0jf_##name;                               \
+    dispatch[StepForm(true, false, true, IX)] = &&xstep_lk0jnf_##name;                               \
+    dispatch[StepForm(true, true, false, IX)] = &&xstep_lk1jf_##name;                                \
+    dispatch[StepForm(true, true, true, IX)] = &&xstep_lk1jnf_##name;
 #define REG_ARITH(name, IX, expr)                                                                    \
     dispatch[XOP_LL_SET + IX] = &&xllset_##name;                                                     \
     dispatch[XOP_LK_SET + IX] = &&xlkset_##name;
@@ -801,7 +856,7 @@ static int Run(SE_Context* ctx, SE_Task* task) {
     // Operand words of the instruction at pc.
 #define S16(k) static_cast<int32_t>(static_cast<int16_t>(code[pc + (k)]))
 #define U16(k) static_cast<uint32_t>(code[pc + (k)])
-#define U32(k) ((static_cast<uint32_t>(code[pc + (k)]) << 16) | code[pc + (k) + 1])
+#define U32(k) Word32At(code + pc + (k))
 #define DEPTH() (end - top)
 #define NEED(n)                                                                                   \
     do {                                                                                          \
@@ -842,7 +897,7 @@ static int Run(SE_Context* ctx, SE_Task* task) {
 
 op_decode:
     ins[pc] = Decode(code, words, pc);
-    if (Form(ins[pc]) >= XOP_STEP_LL && Form(ins[pc]) < XOP_STEP_LK + kCmpOps) {
+    if (Form(ins[pc]) >= XOP_STEP && Form(ins[pc]) < XOP_COUNT) {
         // The test that follows a loop step is reached straight from it.
         uint32_t test = pc + 7 + OpWide(ins[pc]);
         ins[test] = Decode(code, words, test, false);
@@ -1724,60 +1779,62 @@ op_case: {
     }
     SE_BIN_OPS(GEN_BIN)
 
-#define GEN_CMP(name, IX, expr)                                                                     \
-    xlljf_##name : xlljnf_##name : {                                                                \
+#define GEN_CMP_J(name, expr, J, JIT)                                                               \
+    xll##J##_##name : {                                                                             \
         uint64_t ax = ins[pc];                                                                      \
         if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
             const ScriptValue* va = top + OpA(ax);                                                  \
             const ScriptValue* vb = top + OpB(ax);                                                  \
             if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER)) {              \
                 int32_t x = va->i, y = vb->i;                                                       \
-                bool jumpIfTrue = Form(ax) >= XOP_LL_JNF;                                            \
-                pc = (expr) == jumpIfTrue ? U32(6) : pc + 8;                                        \
+                pc = (expr) == (JIT) ? U32(6) : pc + 8;                                             \
                 NEXT();                                                                             \
             }                                                                                       \
         }                                                                                           \
         goto* dispatch[SE_OP_GETLOCAL];                                                             \
     }                                                                                               \
-    xlkjf_##name : xlkjnf_##name : {                                                                \
+    xlk##J##_##name : {                                                                             \
         uint64_t ax = ins[pc];                                                                      \
         if (SE_LIKELY(FUSED_OK(ax) && top[OpA(ax)].tag == VARTYPE_INTEGER)) {                       \
             int32_t x = top[OpA(ax)].i, y = OpK(ax);                                                \
-            bool jumpIfTrue = Form(ax) >= XOP_LK_JNF;                                                \
             uint32_t n = OpWide(ax);                                                                \
-            pc = (expr) == jumpIfTrue ? U32(5 + n) : pc + 7 + n;                                    \
+            pc = (expr) == (JIT) ? U32(5 + n) : pc + 7 + n;                                         \
             NEXT();                                                                                 \
         }                                                                                           \
         goto* dispatch[SE_OP_GETLOCAL];                                                             \
     }                                                                                               \
-    xcjf_##name : xcjnf_##name : {                                                                  \
+    xc##J##_##name : {                                                                              \
         if (SE_LIKELY(end - top >= 2 && top[0].tag == VARTYPE_INTEGER && top[1].tag == VARTYPE_INTEGER)) { \
             int32_t x = top[1].i, y = top[0].i;                                                     \
-            bool jumpIfTrue = Form(ins[pc]) >= XOP_CMP_JNF;                                               \
             top += 2;                                                                               \
-            pc = (expr) == jumpIfTrue ? U32(2) : pc + 4;                                            \
+            pc = (expr) == (JIT) ? U32(2) : pc + 4;                                                 \
             NEXT();                                                                                 \
         }                                                                                           \
         goto* dispatch[code[pc]];                                                                   \
     }
+#define GEN_CMP(name, IX, expr) GEN_CMP_J(name, expr, jf, false) GEN_CMP_J(name, expr, jnf, true)
     SE_CMP_OPS(GEN_CMP)
 
-#define GEN_STEP(name, IX, expr)                                                                    \
-    xstepll_##name : xsteplk_##name : {                                                             \
+// A loop step, then straight into the loop's test (L: ll or lk, W: 1 after a
+// two-word constant, J: jf or jnf).
+#define GEN_STEP_V(name, L, W, J)                                                                   \
+    xstep_##L##W##J##_##name : {                                                                    \
         uint64_t ax = ins[pc];                                                                      \
         if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
             const ScriptValue* va = top + OpA(ax);                                                  \
             ScriptValue* dst = top + OpC(ax);                                                       \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) {                       \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) {                     \
                 SetInt(dst, WRAP(U(va->i) + U(OpK(ax))));                                           \
-                bool local = Form(ax) < XOP_STEP_LK;                                                \
-                pc += 7 + OpWide(ax);                                                               \
-                if (local) goto xlljf_##name;                                                       \
-                goto xlkjf_##name;                                                                  \
+                pc += 7 + W;                                                                        \
+                goto x##L##J##_##name;                                                              \
             }                                                                                       \
         }                                                                                           \
         goto* dispatch[SE_OP_GETLOCAL];                                                             \
     }
+#define GEN_STEP(name, IX, expr)                                                                    \
+    GEN_STEP_V(name, ll, 0, jf) GEN_STEP_V(name, ll, 0, jnf) GEN_STEP_V(name, ll, 1, jf)            \
+    GEN_STEP_V(name, ll, 1, jnf) GEN_STEP_V(name, lk, 0, jf) GEN_STEP_V(name, lk, 0, jnf)           \
+    GEN_STEP_V(name, lk, 1, jf) GEN_STEP_V(name, lk, 1, jnf)
     SE_CMP_OPS(GEN_STEP)
 
 #define GEN_ARITH(name, IX, expr)                                                                   \
@@ -1813,14 +1870,7 @@ op_case: {
     SE_ARITH_OPS(GEN_ARITH)
 
     // The double of a pushf at word k.
-#define FLOAT_AT(k)                                                                                 \
-    double d;                                                                                       \
-    {                                                                                               \
-        uint64_t bits = (static_cast<uint64_t>(code[pc + (k)]) << 48) |                             \
-                        (static_cast<uint64_t>(code[pc + (k) + 1]) << 32) |                         \
-                        (static_cast<uint64_t>(code[pc + (k) + 2]) << 16) | code[pc + (k) + 3];     \
-        std::memcpy(&d, &bits, sizeof d);                                                           \
-    }
+#define FLOAT_AT(k) double d = FloatAt(code + pc + (k));
 #define NUMBER(v) ((v)->tag == VARTYPE_FLOAT ? (v)->f : static_cast<double>((v)->i))
 
 #define GEN_FLOAT(name, IX, expr)                                                                   \

@@ -11,28 +11,40 @@
 static constexpr uint32_t kNewTableBuckets = 4;
 static constexpr uint32_t kLastFreshKey = 2147483646;
 
-static bool IsStringTag(uint8_t tag) { return tag == VARTYPE_STRING || tag == VARTYPE_DSTRING; }
+static inline bool IsStringTag(uint8_t tag) { return tag == VARTYPE_STRING || tag == VARTYPE_DSTRING; }
 // Only INTEGER and string keys can be found again.
-static bool IsKey(const ScriptValue* key) { return key->tag == VARTYPE_INTEGER || IsStringTag(key->tag); }
+static inline bool IsKey(const ScriptValue* key) { return key->tag == VARTYPE_INTEGER || IsStringTag(key->tag); }
 
-static const char* KeyText(const ScriptValue* key) {
+// The text of a string key; a DSTRING is read in place, without a call.
+static inline const char* KeyText(const ScriptValue* key) {
+    if (key->tag == VARTYPE_DSTRING) return key->dstring && key->dstring->text ? key->dstring->text : "";
     const char* text = SV_GetString(key);
     return text ? text : "";
 }
 
-static bool KeysEqual(const ScriptValue* a, const ScriptValue* b) {
-    if (a->tag == VARTYPE_INTEGER && b->tag == VARTYPE_INTEGER) return a->i == b->i;
-    if (IsStringTag(a->tag) && IsStringTag(b->tag)) return std::strcmp(KeyText(a), KeyText(b)) == 0;
-    return false;
+static inline bool KeysEqual(const ScriptValue* a, const ScriptValue* b) {
+    if (a->tag == VARTYPE_INTEGER) return b->tag == VARTYPE_INTEGER && a->i == b->i;
+    if (!IsStringTag(a->tag) || !IsStringTag(b->tag)) return false;
+    // The same shared text, or the same story string, is the same key without
+    // comparing a byte.
+    if (a->tag == b->tag && a->bits == b->bits) return true;
+    // Keys are short: a byte loop beats a call of the library's compare.
+    const char* x = KeyText(a);
+    const char* y = KeyText(b);
+    while (*x && *x == *y) ++x, ++y;
+    return *x == *y;
+}
+
+// The bucket of a key already known to be INTEGER or a string.
+static inline uint32_t KeyHash(const ScriptValue* key, uint32_t c) {
+    if (key->tag == VARTYPE_INTEGER) return key->u & (c - 1);
+    uint32_t h = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(KeyText(key)); *p; ++p) h = 2 * h + *p;
+    return h & (c - 1);
 }
 
 uint32_t SV_GetHashCode(const ScriptValue* key, uint32_t c) {
-    if (key->tag == VARTYPE_INTEGER) return key->u & (c - 1);
-    if (IsStringTag(key->tag)) {
-        uint32_t h = 0;
-        for (const unsigned char* p = reinterpret_cast<const unsigned char*>(KeyText(key)); *p; ++p) h = 2 * h + *p;
-        return h & (c - 1);
-    }
+    if (IsKey(key)) return KeyHash(key, c);
     SV_TextOf t(key);
     Qel_BannerPrintf("SV_GetHashCode: Invalid key %s\n", t.text);
     return 0;
@@ -47,9 +59,15 @@ static void FreeBuckets(SV_TableEntry** buckets, uint32_t n) {
     if (buckets) SB_Free(g_SEContext, SE_MEMCAT_TABLE_BUCKETS, buckets, static_cast<size_t>(n) * sizeof(SV_TableEntry*));
 }
 
-static SV_TableEntry* FindEntry(const SV_TableRec* t, const ScriptValue* key, SV_TableEntry*** link = nullptr) {
+static inline SV_TableEntry* FindEntry(const SV_TableRec* t, const ScriptValue* key,
+                                       SV_TableEntry*** link = nullptr) {
     if (!t->buckets || !IsKey(key)) return nullptr;
-    SV_TableEntry** at = &t->buckets[SV_GetHashCode(key, t->bucketCount)];
+    SV_TableEntry** at = &t->buckets[KeyHash(key, t->bucketCount)];
+    if (key->tag == VARTYPE_INTEGER && !link) {
+        for (SV_TableEntry* e = *at; e; e = e->next)
+            if (e->cell[0].tag == VARTYPE_INTEGER && e->cell[0].i == key->i) return e;
+        return nullptr;
+    }
     for (; *at; at = &(*at)->next) {
         if (KeysEqual(&(*at)->cell[0], key)) {
             if (link) *link = at;
@@ -76,7 +94,7 @@ static void Rehash(SV_TableRec* t, uint32_t newCount) {
         SV_TableEntry* e = t->buckets[b];
         while (e) {
             SV_TableEntry* next = e->next;
-            uint32_t nb = SV_GetHashCode(&e->cell[0], newCount);
+            uint32_t nb = KeyHash(&e->cell[0], newCount);
             e->next = fresh[nb];
             fresh[nb] = e;
             e = next;
@@ -93,7 +111,7 @@ static bool Insert(SV_TableRec* t, const ScriptValue* key, const ScriptValue* da
         t->buckets = AllocBuckets(t->bucketCount);
         if (!t->buckets) return false;
     }
-    SV_TableEntry** at = &t->buckets[SV_GetHashCode(key, t->bucketCount)];
+    SV_TableEntry** at = &t->buckets[KeyHash(key, t->bucketCount)];
     for (; *at; at = &(*at)->next) {
         if (KeysEqual(&(*at)->cell[0], key)) {
             SV_Copy(data, &(*at)->cell[1]);
@@ -214,7 +232,7 @@ ScriptValue* SV_TableNextKey(const ScriptValue* key, ScriptValue* tv) {
     if (key) {
         if (SV_TableEntry* e = FindEntry(t, key)) {
             if (e->next) return &e->next->cell[0];
-            from = SV_GetHashCode(key, t->bucketCount) + 1;
+            from = KeyHash(key, t->bucketCount) + 1;
         }
     }
     for (uint32_t b = from; b < t->bucketCount; ++b)

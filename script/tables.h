@@ -31,5 +31,30 @@ int SV_TableRemove(ScriptValue* t, const ScriptValue* key);
 uint32_t SV_TableSize(const ScriptValue* t);
 ScriptValue* SV_TableNextKey(const ScriptValue* key, ScriptValue* t);
 uint32_t SV_GetHashCode(const ScriptValue* key, uint32_t bucketCount);
+
+// The data cell of INTEGER key k in a table record, or null: the lookup of
+// SV_TableFind for the most common key, without a call.
+inline ScriptValue* SV_TableFindInt(const SV_TableRec* t, int32_t k) {
+    if (!t->buckets) return nullptr;
+    for (SV_TableEntry* e = t->buckets[static_cast<uint32_t>(k) & (t->bucketCount - 1)]; e; e = e->next)
+        if (e->cell[0].tag == VARTYPE_INTEGER && e->cell[0].i == k) return &e->cell[1];
+    return nullptr;
+}
+
+// The data cell of the entry that shares DSTRING key k's own text record, or
+// null when no entry does (the key may still be present under an equal text:
+// SV_TableFind answers that).
+inline ScriptValue* SV_TableFindSharedText(const SV_TableRec* t, const ScriptValue* k) {
+    if (!t->buckets || !k->dstring || !k->dstring->text) return nullptr;
+    uint32_t h = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(k->dstring->text); *p; ++p) h = 2 * h + *p;
+    for (SV_TableEntry* e = t->buckets[h & (t->bucketCount - 1)]; e; e = e->next)
+        if (e->cell[0].tag == VARTYPE_DSTRING && e->cell[0].dstring == k->dstring) return &e->cell[1];
+    return nullptr;
+}
+
+// True when an insertion into the record would not have to grow it: an
+// existing key's data may then be replaced in place.
+inline bool SV_TableSettled(const SV_TableRec* t) { return t->count <= 4 * t->bucketCount - 1; }
 // Frees a record whose count reached 0 (the release path only).
 void SV_TableFree(SV_TableRec* rec);

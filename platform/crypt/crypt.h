@@ -6,9 +6,8 @@
 
 #include <cstdint>
 
-using BOOL = int;
-using BYTE = uint8_t;
-using DWORD = uint32_t;
+#include "platform/win32/basetypes.h"
+
 using ALG_ID = uint32_t;
 using HCRYPTPROV = uintptr_t;
 using HCRYPTKEY = uintptr_t;

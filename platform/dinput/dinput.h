@@ -9,24 +9,7 @@
 
 #include <cstdint>
 
-#include "platform/win32/types.h"
-
-using BYTE = uint8_t;
-using WORD = uint16_t;
-using DWORD = uint32_t;
-using LONG = int32_t;
-using BOOL = int;
-using HRESULT = int32_t;
-
-#ifndef TREVAN_WIN32_GUID_DEFINED
-#define TREVAN_WIN32_GUID_DEFINED
-struct GUID {
-    uint32_t Data1;
-    uint16_t Data2;
-    uint16_t Data3;
-    uint8_t Data4[8];
-};
-#endif
+#include "platform/win32/basetypes.h"
 
 inline bool DI_SameGuid(const GUID& a, const GUID& b) {
     return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/win32/basetypes.h"
+
 #include "platform/dsound/dsound.h"
 
 using STREAM_TIME = int64_t;   // 100-ns units
@@ -100,15 +102,6 @@ struct DDSURFACEDESC {
     void* lpSurface;
     DDPIXELFORMAT ddpfPixelFormat;
 };
-#ifndef TREVAN_WIN32_RECT_DEFINED
-#define TREVAN_WIN32_RECT_DEFINED
-struct RECT {
-    LONG left, top, right, bottom;
-};
-struct POINT {
-    LONG x, y;
-};
-#endif
 
 // ---------------------------------------------------------------- interfaces
 class IPin {

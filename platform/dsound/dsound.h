@@ -8,41 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/win32/types.h"
+#include "platform/win32/basetypes.h"
 
-using BYTE = uint8_t;
-using WORD = uint16_t;
-using DWORD = uint32_t;
-using UINT = uint32_t;
-using LONG = int32_t;
-using ULONG = uint32_t;
-using BOOL = int;
-using HRESULT = int32_t;
 using DWORD_PTR = uintptr_t;
 
-#ifndef TREVAN_WIN32_GUID_DEFINED
-#define TREVAN_WIN32_GUID_DEFINED
-struct GUID {
-    uint32_t Data1;
-    uint16_t Data2;
-    uint16_t Data3;
-    uint8_t Data4[8];
-};
-#endif
-
-#ifndef TREVAN_WAVEFORMATEX_DEFINED
-#define TREVAN_WAVEFORMATEX_DEFINED
-// The sound format record (18 bytes on disk).
-struct WAVEFORMATEX {
-    uint16_t wFormatTag;
-    uint16_t nChannels;
-    uint32_t nSamplesPerSec;
-    uint32_t nAvgBytesPerSec;
-    uint16_t nBlockAlign;
-    uint16_t wBitsPerSample;
-    uint16_t cbSize;
-};
-#endif
 constexpr uint16_t WAVE_FORMAT_PCM = 1;
 
 inline bool DS_GuidEqual(const GUID& a, const GUID& b) {

@@ -1,5 +1,5 @@
 // The plain Windows scalar and record types shared by the platform stand-ins.
-// Aliases may be repeated elsewhere with the same types; records live only here.
+// Every stand-in includes this one definition of them.
 #pragma once
 
 #include <cstdint>
@@ -18,28 +18,20 @@ using HRESULT = int32_t;
 // Monitors are named by their SDL display index + 1 (0 = none).
 using HMONITOR = uintptr_t;
 
-#ifndef TREVAN_WIN32_GUID_DEFINED
-#define TREVAN_WIN32_GUID_DEFINED
 struct GUID {
     uint32_t Data1;
     uint16_t Data2;
     uint16_t Data3;
     uint8_t Data4[8];
 };
-#endif
 
-#ifndef TREVAN_WIN32_RECT_DEFINED
-#define TREVAN_WIN32_RECT_DEFINED
 struct RECT {
     LONG left, top, right, bottom;
 };
 struct POINT {
     LONG x, y;
 };
-#endif
 
-#ifndef TREVAN_WAVEFORMATEX_DEFINED
-#define TREVAN_WAVEFORMATEX_DEFINED
 // A sound format (18 bytes where it is stored).
 struct WAVEFORMATEX {
     uint16_t wFormatTag;
@@ -50,7 +42,6 @@ struct WAVEFORMATEX {
     uint16_t wBitsPerSample;
     uint16_t cbSize;
 };
-#endif
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;

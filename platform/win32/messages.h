@@ -7,27 +7,17 @@
 
 #include <cstdint>
 
-#include "platform/win32/types.h"
+#include "platform/win32/basetypes.h"
 
 struct SDL_Window;
 union SDL_Event;
 
-using UINT = uint32_t;
 using WPARAM = uintptr_t;
 using LPARAM = intptr_t;
 using LRESULT = intptr_t;
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 
 // Shared with the other stand-ins that declare them (same guard, same layout).
-#ifndef TREVAN_WIN32_RECT_DEFINED
-#define TREVAN_WIN32_RECT_DEFINED
-struct RECT {
-    int32_t left, top, right, bottom;
-};
-struct POINT {
-    int32_t x, y;
-};
-#endif
 
 struct MSG {
     HWND hwnd;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-using UINT = uint32_t;
+#include "platform/win32/basetypes.h"
 
 constexpr UINT JOYSTICKID1 = 0;
 constexpr UINT JOYSTICKID2 = 1;

@@ -22,7 +22,9 @@ struct Sink {
         n += len;
     }
     void Fill(char c, int64_t count) {
-        for (; count > 0; --count) Put(c);
+        if (count <= 0) return;
+        if (out) std::memset(out + n, c, static_cast<size_t>(count));
+        n += static_cast<size_t>(count);
     }
 };
 }  // namespace

@@ -149,6 +149,15 @@ TEST(FormatValue, HugeFloat) {
     EXPECT_EQ(Format("%.30f", v, 1), expected);
 }
 
+// Text fields are not cut like number fields: a wide one is measured whole.
+TEST(FormatValue, WideTextField) {
+    ScriptTestContext ctx;
+    std::vector<ScriptValue> v(1);
+    SV_AssignString(&v[0], "x");
+    EXPECT_EQ(SV_FormatValue(nullptr, "%1000000s|%-3s", v.data(), 1), 1000000u + 1 + 9);
+    SV_Release(&v[0]);
+}
+
 TEST(FormatNumber, AppendsAtPositionAndMeasures) {
     char buf[32] = "ab";
     size_t end = SV_FormatNumber(255, buf, 2, 16, 6, -1, SV_FMT_ALT | SV_FMT_ZERO, true);

@@ -1,6 +1,7 @@
 #include "script/builtins.h"
 
 #include "base/log.h"
+#include "script/builtins_files.h"
 #include "script/builtins_numeric.h"
 #include "script/builtins_strings.h"
 #include "script/builtins_tasks.h"
@@ -13,15 +14,13 @@
 namespace {
 
 #define SE_CALL(fn) SE_BuiltinEntry{#fn, fn}
-// Calls whose family is not built yet.
-#define SE_PENDING(fn) SE_BuiltinEntry{#fn, nullptr}
 
 constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
-    SE_PENDING(SE_XMLImportText),        // 0
+    SE_CALL(SE_XMLImportText),        // 0
     SE_CALL(SE_ReadText),
     SE_CALL(SE_ExistsText),
-    SE_PENDING(SE_LoadText),
-    SE_PENDING(SE_LoadTextPage),
+    SE_CALL(SE_LoadText),
+    SE_CALL(SE_LoadTextPage),
     SE_CALL(SE_GetLanguage),             // 5
     SE_CALL(SE_FreeText),
     SE_CALL(SE_StringLen),
@@ -41,8 +40,8 @@ constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
     SE_CALL(SE_VSPrintf),
     SE_CALL(SE_strcmp),
     SE_CALL(SE_stricmp),
-    SE_PENDING(SE_CTime),
-    SE_PENDING(SE_TimeString),           // 25
+    SE_CALL(SE_CTime),
+    SE_CALL(SE_TimeString),           // 25
     SE_CALL(SE_ArrayAlloc),
     SE_CALL(SE_ArraySize),
     SE_CALL(SE_ArrayRead),
@@ -114,23 +113,23 @@ constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
     SE_CALL(SE_StringXMLEscape),
     SE_CALL(SE_StringXMLQueryDecode),    // 95
     SE_CALL(SE_StringXMLQueryToUTF8),
-    SE_PENDING(SE_XMLExportObject),
-    SE_PENDING(SE_XMLImportObject),
-    SE_PENDING(SE_XMLExportValue),
-    SE_PENDING(SE_XMLImportValue),       // 100
-    SE_PENDING(SE_XMLImport),
-    SE_PENDING(SE_FOpen),
-    SE_PENDING(SE_FClose),
+    SE_CALL(SE_XMLExportObject),
+    SE_CALL(SE_XMLImportObject),
+    SE_CALL(SE_XMLExportValue),
+    SE_CALL(SE_XMLImportValue),       // 100
+    SE_CALL(SE_XMLImport),
+    SE_CALL(SE_FOpen),
+    SE_CALL(SE_FClose),
     SE_CALL(SE_FPrintf),
-    SE_PENDING(SE_ReadFile),             // 105
-    SE_PENDING(SE_WriteFile),
-    SE_PENDING(SE_DeleteFile),
-    SE_PENDING(SE_MoveFile),
-    SE_PENDING(SE_FSize),
-    SE_PENDING(SE_FTime),                // 110
-    SE_PENDING(SE_GetDir),
-    SE_PENDING(SE_MakeDir),
-    SE_PENDING(SE_ChangeDir),
+    SE_CALL(SE_ReadFile),             // 105
+    SE_CALL(SE_WriteFile),
+    SE_CALL(SE_DeleteFile),
+    SE_CALL(SE_MoveFile),
+    SE_CALL(SE_FSize),
+    SE_CALL(SE_FTime),                // 110
+    SE_CALL(SE_GetDir),
+    SE_CALL(SE_MakeDir),
+    SE_CALL(SE_ChangeDir),
     SE_CALL(SE_DMprintf),
     SE_CALL(SE_XDMprintf),               // 115
     SE_CALL(SE_Dprintf),
@@ -151,7 +150,7 @@ constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
     SE_CALL(SE_DumpValues),
     SE_CALL(SE_AllocatedMem),
     SE_CALL(SE_AllocatedMemGeneral),
-    SE_PENDING(SE_Time),
+    SE_CALL(SE_Time),
     SE_CALL(SE_QSortByName),             // 135
     SE_CALL(SE_QSortByInt),
     SE_CALL(SE_ToInt),
@@ -159,17 +158,16 @@ constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
     SE_CALL(SE_CalcGalaxyEscortOffset),
     SE_CALL(SE_SetMaxOpCount),           // 140
     SE_CALL(SE_StringCat),
-    SE_PENDING(SE_ConvertFormatString),
+    SE_CALL(SE_ConvertFormatString),
     SE_CALL(SE_StringMul),
     SE_CALL(SE_VerifyData),
     SE_CALL(SE_SignData),                // 145
-    SE_PENDING(SE_SaveAllTexts),
-    SE_PENDING(SE_LoadAllTexts),
+    SE_CALL(SE_SaveAllTexts),
+    SE_CALL(SE_LoadAllTexts),
     SE_CALL(SE_UpdateLocation),
 };
 
 #undef SE_CALL
-#undef SE_PENDING
 
 }  // namespace
 
@@ -185,12 +183,5 @@ int32_t SE_SysCall(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t
         SE_TaskReturnIntEx(task, ctx, 0);
         return 1;
     }
-    const SE_BuiltinEntry& entry = kBuiltins[call];
-    if (!entry.fn) {
-        // TEMPORARY stand-in: this call's family is not built yet.
-        Qel_BannerPrintf("SE_SysCall: (%s) System Call %d %s not available yet\n", where, call, entry.name);
-        SE_TaskReturnIntEx(task, ctx, 0);
-        return 1;
-    }
-    return entry.fn(ctx, callerModule, task, argc, args);
+    return kBuiltins[call].fn(ctx, callerModule, task, argc, args);
 }

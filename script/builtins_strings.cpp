@@ -9,6 +9,7 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "base/random.h"
+#include "base/strings.h"
 #include "base/utf8.h"
 #include "platform/win32/command_line.h"
 #include "script/arrays.h"
@@ -18,6 +19,7 @@
 #include "script/memory.h"
 #include "script/tables.h"
 #include "script/tasks.h"
+#include "script/textfiles.h"
 #include "script/textpages.h"
 
 namespace {
@@ -147,6 +149,33 @@ int32_t SE_GetLanguage(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptV
 int32_t SE_FreeText(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
     SB_FreeTexts(ctx);
     return AnswerInt(ctx, task, 0);
+}
+
+int32_t SE_LoadText(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
+    return AnswerInt(ctx, task, SE_LoadTextsOfPage(ctx, SE_ArgInt(args, argc, 0)));
+}
+
+int32_t SE_LoadTextPage(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
+    int32_t language = argc >= 2 ? SE_ArgInt(args, argc, 1) : CurrentLanguage();
+    return AnswerInt(ctx, task, SB_LoadText(ctx, SE_ArgInt(args, argc, 0), language));
+}
+
+int32_t SE_ConvertFormatString(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
+    char* text = SB_ConvertFormatString(SE_ArgText(args, argc, 0));
+    AnswerText(ctx, task, text ? text : "");
+    Qel_StrFree(text);
+    return 1;
+}
+
+// A save name that is no text writes or reads nothing.
+int32_t SE_SaveAllTexts(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
+    const char* name = SE_ArgText(args, argc, 0);
+    return AnswerInt(ctx, task, name ? SB_SaveAllTexts(name) : 0);
+}
+
+int32_t SE_LoadAllTexts(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
+    const char* name = SE_ArgText(args, argc, 0);
+    return AnswerInt(ctx, task, name ? SB_LoadAllTexts(ctx, name) : 0);
 }
 
 // --- strings ---

@@ -10,6 +10,13 @@ int32_t SE_ReadText(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_
 int32_t SE_ExistsText(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_GetLanguage(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_FreeText(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
+// Text files and the text save file; {page,id} references in texts.
+int32_t SE_LoadText(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
+int32_t SE_LoadTextPage(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
+int32_t SE_ConvertFormatString(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
+                               ScriptValue* args);
+int32_t SE_SaveAllTexts(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
+int32_t SE_LoadAllTexts(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 
 // Strings.
 int32_t SE_StringLen(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);

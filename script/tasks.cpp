@@ -15,6 +15,7 @@
 #include "script/lookup.h"
 #include "script/memory.h"
 #include "script/tables.h"
+#include "script/textfiles.h"
 
 namespace {
 
@@ -556,3 +557,5 @@ void SE_StackDump(SE_Task* task) {
         }
     }
 }
+
+int SE_LoadTextsOfPage(SE_Context* ctx, int32_t pageId) { return SB_LoadText(ctx, 0, pageId / 1000); }

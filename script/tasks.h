@@ -84,6 +84,10 @@ uint32_t SE_TaskStackNeed(const SE_Task* task);
 void SE_CallStackDump(SE_Task* task, SE_Context* ctx);
 void SE_StackDump(SE_Task* task);
 
+// Reads the text file numbered pageId / 1000 into text page 0 of that
+// language. 1 when it was read, 0 when not.
+int SE_LoadTextsOfPage(SE_Context* ctx, int32_t pageId);
+
 // Frees a removed task once no run holds it any more (the interpreter calls
 // it when its outermost run of the task returns).
 void SE_FinishRemovedTask(SE_Context* ctx, SE_Task* task);

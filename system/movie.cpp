@@ -15,9 +15,10 @@
 #include "base/file.h"
 #include "system/entry.h"
 #include "system/sound.h"
+#include "system/surfaces.h"
 
 MovieTable* g_MovieTable = nullptr;
-MovieTextureLink S_MovieTextureLink = {};
+MovieTextureLink S_MovieTextureLink = {S_MovieHasSurface, S_MovieLockSurface, S_MovieUnlockSurface};
 
 namespace {
 

@@ -91,10 +91,10 @@ struct MovieLockedSurface {
     uint32_t bitsPerPixel;
     uint32_t redMask, greenMask, blueMask, alphaMask;
 };
-// How frames reach a bitmap's device surface. The surfaces layer fills these
+// How frames reach a bitmap's device surface: the surfaces layer's hook
 // (describe and lock the bitmap's Direct3D surface, with its pixel format from
-// the renderer's format conversion); until it does, a movie with video finds
-// no surface and reports its end, while soundtracks play as usual.
+// the renderer's format conversion). Without a surface a movie with video
+// reports its end, while soundtracks play as usual.
 struct MovieTextureLink {
     int (*hasSurface)(EBM* bitmap);                          // 1 when the bitmap has a device surface
     HRESULT (*lock)(EBM* bitmap, MovieLockedSurface* out);  // describe and lock for writing

@@ -15,6 +15,7 @@
 #include "platform/d3dx/d3dx9tex.h"
 #include "render/pixelformat.h"
 #include "system/adapters.h"
+#include "system/movie.h"
 #include "system/video.h"
 
 namespace {
@@ -304,6 +305,52 @@ void S_UnlockAfterDrawing(SurfaceLocks* locks) {
     if (locks->srcLocked) S_UnLockSingleDDSurface(locks->src);
     if (locks->dstLocked) S_UnLockSingleDDSurface(locks->dst);
     locks->srcLocked = locks->dstLocked = false;
+}
+
+// ---------------------------------------------------------------- movie frames
+
+// The bitmap whose surface the movie hook locked itself; a bitmap a caller
+// already holds locked is written through that lock and left locked.
+static EBM* s_MovieLocked = nullptr;
+
+int S_MovieHasSurface(EBM* bitmap) { return SurfaceOf(bitmap) ? 1 : 0; }
+
+HRESULT S_MovieLockSurface(EBM* bitmap, MovieLockedSurface* out) {
+    *out = MovieLockedSurface{};
+    IDirect3DSurface9* surface = SurfaceOf(bitmap);
+    if (!surface) return D3DERR_INVALIDCALL;
+    D3DSURFACE_DESC d{};
+    HRESULT hr = surface->GetDesc(&d);
+    if (FAILED(hr)) return hr;
+    // Formats without plain masked channels get no pixel size, so nothing is written.
+    TextureBitmapFormat f{};
+    if (S3D_EbmGetPixelFormatFromDPF(&f, d.Format) && !(bitmap->flags & EBM_COMPRESSED)) {
+        out->bitsPerPixel = f.bitsPerPixel;
+        out->redMask = f.redMask, out->greenMask = f.greenMask, out->blueMask = f.blueMask;
+        out->alphaMask = f.alphaMask;
+    }
+    out->width = d.Width, out->height = d.Height;
+    if (bitmap->plane0) {
+        out->bits = bitmap->plane0;
+        out->pitch = bitmap->rowDistance;
+        return D3D_OK;
+    }
+    SurfaceLockInfo info{};
+    uint8_t* bits = S_LockSingleSurface(surface, &info, 0);
+    if (!bits) return D3DERR_INVALIDCALL;
+    out->bits = bits;
+    out->pitch = info.pitch;
+    s_MovieLocked = bitmap;
+    return D3D_OK;
+}
+
+void S_MovieUnlockSurface(EBM* bitmap) {
+    if (!bitmap || bitmap != s_MovieLocked) return;
+    s_MovieLocked = nullptr;
+    if (IDirect3DSurface9* s = SurfaceOf(bitmap)) {
+        HRESULT hr = s->UnlockRect();
+        if (FAILED(hr)) Qel_ErrPrintf("ERROR: unlocking Surface (S_UnLockSingleDDSurface): %s!\n", DXGetErrorString9A(hr));
+    }
 }
 
 // ---------------------------------------------------------------- creation and release

@@ -10,6 +10,7 @@
 
 struct EBM;
 struct DisplayList;
+struct MovieLockedSurface;
 
 constexpr uint32_t SYSEBM_TEXTURE_NOT_OWNED = 0x10;
 
@@ -92,3 +93,10 @@ struct SurfaceLocks {
 };
 int S_LockForDrawing(SurfaceLocks* locks, EBM* dst, EBM* src);
 void S_UnlockAfterDrawing(SurfaceLocks* locks);
+
+// Movie frames into a bitmap's device surface (the movie layer's texture
+// link): whether the bitmap has one, and its lock for writing described with
+// the pixel format of its Direct3D format.
+int S_MovieHasSurface(EBM* bitmap);
+HRESULT S_MovieLockSurface(EBM* bitmap, MovieLockedSurface* out);
+void S_MovieUnlockSurface(EBM* bitmap);

@@ -71,15 +71,9 @@ TEST(BuiltinDispatch, UndefinedCallNumbersAnswerZero) {
     EXPECT_EQ(GetCapturedStderr(), "");
 }
 
-TEST(BuiltinDispatch, CallsNotBuiltYetAnswerZero) {
+TEST(BuiltinDispatch, EveryCallHasItsHandler) {
     const SE_BuiltinEntry* table = SE_GetBuiltins();
-    B b;
-    for (int32_t i = 0; i < SE_BUILTIN_COUNT; ++i) {
-        if (table[i].fn) continue;
-        CaptureStderr();
-        EXPECT_EQ(b.CallNumber(i, {B::Int(1)}), "0") << table[i].name;
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr(std::string(table[i].name) + " not available yet")) << i;
-    }
+    for (int32_t i = 0; i < SE_BUILTIN_COUNT; ++i) EXPECT_NE(table[i].fn, nullptr) << table[i].name;
 }
 
 TEST(BuiltinDispatch, AutoDocLeavesTheTaskUnanswered) {

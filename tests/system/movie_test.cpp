@@ -5,14 +5,24 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/display.h"
+#include "base/ebm.h"
 #include "base/memory.h"
+#include "platform/d3d9/internal.h"
 #include "platform/dshow/seam.h"
 #include "platform/dsound/seam.h"
+#include "render/device.h"
+#include "render/pixelformat.h"
 #include "support/gamefolder.h"
 #include "support/soundfiles.h"
+#include "support/surfacesupport.h"
+#include "support/videosupport.h"
+#include "system/adapters.h"
 #include "system/entry.h"
 #include "system/movie.h"
 #include "system/sound.h"
+#include "system/surfaces.h"
+#include "system/video.h"
 #include "tools/lib/media_fixtures.h"
 
 using testing::internal::CaptureStderr;
@@ -69,6 +79,7 @@ protected:
         DShow_Seam().manualClock = true;
         DSound_Seam().loopback = true;
         g_ApplicationRecord.active = 1;
+        savedLink_ = S_MovieTextureLink;
         S_MovieTextureLink = MovieTextureLink{HasSurface, LockTexture, UnlockTexture};
         std::filesystem::create_directories(folder_.Path() + "/mov");
         std::filesystem::create_directories(folder_.Path() + "/soundtrack");
@@ -86,7 +97,7 @@ protected:
     void TearDown() override {
         if (entry_.record) S_FreeMovie(entry_.record);
         EXPECT_EQ(DShow_LiveObjects(), 0);
-        S_MovieTextureLink = MovieTextureLink{};
+        S_MovieTextureLink = savedLink_;
         DShow_ResetSeam();
         SoundFixture::TearDown();
     }
@@ -115,6 +126,7 @@ protected:
     }
 
     TempGameFolder folder_;
+    MovieTextureLink savedLink_{};
     MovieEntry entry_{};
     int heard_ = 0;
     int heardMs_ = 0;
@@ -275,6 +287,71 @@ TEST_F(MovieTest, OpeningFailuresFreeWhatWasBuilt) {
     EXPECT_EQ(S_FreeMovies(), sizeof(MovieTable));
     EXPECT_EQ(S_FreeMovies(), 0u);
     EXPECT_STREQ(S_GetLogoImageName(), "images\\logo01.jpg");
+}
+
+// A movie played into a real texture on the GL device through the surfaces
+// layer's lock, read back from GL.
+class MovieTextureTest : public VideoTestBase {
+protected:
+    void SetUp() override {
+        VideoTestBase::SetUp();
+        state->app = TestAppDescriptor();
+        DShow_ResetSeam();
+        DShow_Seam().manualClock = true;
+        g_ApplicationRecord.active = 1;
+        std::filesystem::create_directories(folder_.Path() + "/mov");
+        std::string error;
+        ASSERT_TRUE(Media_WriteMovie(folder_.Path() + "/mov/00001.dat", MediaMovieSpec{}, &error)) << error;
+    }
+    void TearDown() override {
+        if (entry_.record) S_FreeMovie(entry_.record);
+        if (bitmap_) FreeILBM(bitmap_);
+        S_3DFreeLookupTextures();
+        if (g_VideoRecord) Qel_CloseVideo(1);
+        CloseVideo();
+        DShow_ResetSeam();
+        VideoTestBase::TearDown();
+    }
+
+    TempGameFolder folder_;
+    MovieEntry entry_{};
+    EBM* bitmap_ = nullptr;
+};
+
+TEST_F(MovieTextureTest, FramesPlayIntoADeviceTexture) {
+    ASSERT_TRUE(OpenVideo(640, 480));
+    // The hook the movie layer starts with is the surfaces layer's.
+    EXPECT_EQ(S_MovieTextureLink.lock, &S_MovieLockSurface);
+    TextureBitmapFormat* f = g_RendererState->device->opaqueFormat;
+    int saved = f->code;
+    f->code = S3D_PixelFormatCode(D3DFMT_A8R8G8B8);
+    bitmap_ = GenerateEbm(64, 48, 32, EBM_CHUNKY | EBM_SURFACE | EBM_TEXTURE | EBM_NOSHADOW);
+    f->code = saved;
+    ASSERT_NE(bitmap_, nullptr);
+    ASSERT_NE(bitmap_->sys, nullptr);
+
+    entry_.number = 1;
+    entry_.record = S_OpenMovie(1, MOVIE_NO_AUDIO);
+    ASSERT_NE(entry_.record, nullptr);
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    std::vector<int> shown;
+    uint16_t state = 1;
+    for (int i = 0; i < 200 && state == 1; ++i) {
+        DShow_SeamAdvance(40);
+        state = S_RenderMovieFrame(&entry_, bitmap_);
+        // What GL holds: the memory copy is dropped and read back.
+        static_cast<D3D9Surface*>(bitmap_->sys->surface)->memoryValid = false;
+        uint32_t pixel = PixelAt(bitmap_, 32, 24);
+        int n = FrameOf(pixel);
+        if (n >= 0 && (shown.empty() || shown.back() != n)) shown.push_back(n);
+        if (n >= 0) {
+            EXPECT_EQ(pixel >> 24, 0xFFu);
+        }
+    }
+    EXPECT_EQ(state, 2);
+    ASSERT_GE(shown.size(), 20u);
+    for (size_t i = 1; i < shown.size(); ++i) EXPECT_EQ(shown[i], (shown[i - 1] + 1) % 8) << i;
+    EXPECT_EQ(bitmap_->plane0, nullptr);   // the hook leaves the surface unlocked
 }
 
 }  // namespace

@@ -24,21 +24,6 @@
 
 namespace {
 
-int32_t AnswerInt(SE_Context* ctx, SE_Task* task, int32_t n) {
-    SE_TaskReturnIntEx(task, ctx, n);
-    return 1;
-}
-
-int32_t AnswerText(SE_Context* ctx, SE_Task* task, const char* text) {
-    SE_TaskReturnString(task, text, ctx);
-    return 1;
-}
-
-int32_t AnswerValue(SE_Context* ctx, SE_Task* task, ScriptValue* value) {
-    SE_TaskReturnValue(task, value, ctx);
-    return 1;
-}
-
 const char* Shown(const char* text) { return text ? text : ""; }
 
 // The parsed tree of a text argument; null when it is no text or does not parse.
@@ -94,17 +79,17 @@ time_t TimeArgument(const ScriptValue* args, int32_t argc, int32_t i) {
 
 int32_t SE_XMLImportText(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     XmlNode* root = ParseArgument(args, argc, 0);
-    if (!root) return AnswerInt(ctx, task, 0);
+    if (!root) return SE_AnswerInt(ctx, task, 0);
     int result = XMLImportText(ctx, root);
     Qel_XmlFreeNode(root);
-    return AnswerInt(ctx, task, result);
+    return SE_AnswerInt(ctx, task, result);
 }
 
 int32_t SE_XMLExportObject(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     StoryInstance* object = ObjectArgument(ctx, SE_ArgValue(args, argc, 0));
     char* text = object ? SV_XMLExportObject(ctx, object) : nullptr;
-    if (!text) return AnswerInt(ctx, task, 0);
-    AnswerText(ctx, task, text);
+    if (!text) return SE_AnswerInt(ctx, task, 0);
+    SE_AnswerText(ctx, task, text);
     Qel_XmlFreeString(text);
     return 1;
 }
@@ -112,7 +97,7 @@ int32_t SE_XMLExportObject(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc
 int32_t SE_XMLImportObject(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     StoryInstance* object = ObjectArgument(ctx, SE_ArgValue(args, argc, 0));
     XmlNode* root = object ? ParseArgument(args, argc, 1) : nullptr;
-    if (!root) return AnswerInt(ctx, task, 0);
+    if (!root) return SE_AnswerInt(ctx, task, 0);
     const XmlNode* obj = Named(root, "ROOT") ? FirstElement(root) : nullptr;
     if (Named(obj, "obj")) {
         const StoryObject* cls = object->classObject;
@@ -128,35 +113,35 @@ int32_t SE_XMLImportObject(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc
         }
     }
     Qel_XmlFreeNode(root);
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_XMLExportValue(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     XmlNode* tree = SV_XMLExport(SE_ArgValue(args, argc, 0));
     char* text = tree ? Qel_XmlWriteNode(tree) : nullptr;
     Qel_XmlFreeNode(tree);
-    if (!text) return AnswerInt(ctx, task, 0);
-    AnswerText(ctx, task, text);
+    if (!text) return SE_AnswerInt(ctx, task, 0);
+    SE_AnswerText(ctx, task, text);
     Qel_XmlFreeString(text);
     return 1;
 }
 
 int32_t SE_XMLImportValue(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     XmlNode* root = ParseArgument(args, argc, 0);
-    if (!root) return AnswerInt(ctx, task, 0);
+    if (!root) return SE_AnswerInt(ctx, task, 0);
     ScriptValue value{};
     SV_XMLAssign(root, &value);
     Qel_XmlFreeNode(root);
-    return AnswerValue(ctx, task, &value);
+    return SE_AnswerValue(ctx, task, &value);
 }
 
 int32_t SE_XMLImport(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     XmlNode* root = ParseArgument(args, argc, 0);
-    if (!root) return AnswerInt(ctx, task, 0);
+    if (!root) return SE_AnswerInt(ctx, task, 0);
     ScriptValue value{};
     SV_XMLToArray(root, &value);
     Qel_XmlFreeNode(root);
-    return AnswerValue(ctx, task, &value);
+    return SE_AnswerValue(ctx, task, &value);
 }
 
 // ---------------------------------------------------------------- files
@@ -170,9 +155,9 @@ int32_t SE_FOpen(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptVa
     if (!handle) {
         if (f) Qel_fclose(f);
         Qel_ErrPrintf("SE_FOpen: can't open file %s\n", Shown(name));
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
-    return AnswerInt(ctx, task, static_cast<int32_t>(handle));
+    return SE_AnswerInt(ctx, task, static_cast<int32_t>(handle));
 }
 
 int32_t SE_FClose(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -182,7 +167,7 @@ int32_t SE_FClose(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptV
                   : nullptr;
     if (f) Qel_fclose(f);
     else Qel_ErrPrintf("SE_FClose: tried to close nonexisting filehandle %d\n", handle);
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_ReadFile(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -193,7 +178,7 @@ int32_t SE_ReadFile(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scrip
     uint32_t size = 0;
     if (g_SystemState && (g_SystemState->startFlags & QEL_START_PACKED)) {
         size_t length = name ? std::strlen(name) : 0;
-        if (length < 4) return AnswerInt(ctx, task, 0);
+        if (length < 4) return SE_AnswerInt(ctx, task, 0);
         // The packed sibling is named in a copy: the name may be the story's own text.
         std::string packed(name);
         packed.replace(length - 3, 3, "pck");
@@ -206,13 +191,13 @@ int32_t SE_ReadFile(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scrip
     }
     if (!data) {
         Qel_ErrPrintf("SE_ReadFile: Can't load file %s\n", Shown(name));
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
     if (fill != 0) std::replace(data, data + size, '\0', static_cast<char>(fill & 0xff));
     ScriptValue text{};
     SV_AssignBytes(&text, data, size);
     Int_FreeMem(data, size, 0);
-    return AnswerValue(ctx, task, &text);
+    return SE_AnswerValue(ctx, task, &text);
 }
 
 int32_t SE_WriteFile(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -222,7 +207,7 @@ int32_t SE_WriteFile(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scri
     QelFile* f = name ? Qel_fopen(name, "wb", diskOnly) : nullptr;
     if (!f) {
         Qel_ErrPrintf("SE_WriteFile: Can't open file %s\n", Shown(name));
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
     // The whole text, zero bytes included: a file read into a text writes back unchanged.
     const char* bytes = SV_GetString(data);
@@ -231,35 +216,35 @@ int32_t SE_WriteFile(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scri
     bool closed = Qel_fclose(f) == 0;
     if (length == 0 || written != length || !closed) {
         Qel_ErrPrintf("SE_WriteFile: Error in writing to file %s\n", name);
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
-    return AnswerInt(ctx, task, static_cast<int32_t>(std::min<size_t>(written, INT32_MAX)));
+    return SE_AnswerInt(ctx, task, static_cast<int32_t>(std::min<size_t>(written, INT32_MAX)));
 }
 
 int32_t SE_DeleteFile(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* name = SE_ArgText(args, argc, 0);
     int flag = argc > 1 ? SE_ArgInt(args, argc, 1) : 0;
-    return AnswerInt(ctx, task, name ? Qel_RemoveFile(name, flag) : 0);
+    return SE_AnswerInt(ctx, task, name ? Qel_RemoveFile(name, flag) : 0);
 }
 
 int32_t SE_MoveFile(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* from = SE_ArgText(args, argc, 0);
     const char* to = SE_ArgText(args, argc, 1);
     int flag = argc > 2 ? SE_ArgInt(args, argc, 2) : 0;
-    return AnswerInt(ctx, task, from && to ? Qel_RenameFile(from, to, flag) : 0);
+    return SE_AnswerInt(ctx, task, from && to ? Qel_RenameFile(from, to, flag) : 0);
 }
 
 int32_t SE_FSize(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* name = SE_ArgText(args, argc, 0);
     int catalogFlag = argc > 1 ? SE_ArgInt(args, argc, 1) : 0;
     int64_t size = name ? Qel_fsize(catalogFlag, name) : -1;
-    return AnswerInt(ctx, task, static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX)));
+    return SE_AnswerInt(ctx, task, static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX)));
 }
 
 int32_t SE_FTime(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* name = SE_ArgText(args, argc, 0);
     int flag = argc > 1 ? SE_ArgInt(args, argc, 1) : 0;
-    return AnswerInt(ctx, task, name ? static_cast<int32_t>(Qel_ftime(name, flag)) : 0);
+    return SE_AnswerInt(ctx, task, name ? static_cast<int32_t>(Qel_ftime(name, flag)) : 0);
 }
 
 int32_t SE_GetDir(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -267,12 +252,12 @@ int32_t SE_GetDir(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptV
     const char* pattern = argc > 1 ? SE_ArgText(args, argc, 1) : nullptr;
     int userRelative = argc > 2 ? SE_ArgInt(args, argc, 2) : 0;
     QelDirListing* dir = Qel_OpenDir(pattern, folder, userRelative);
-    if (!dir) return AnswerInt(ctx, task, 0);
+    if (!dir) return SE_AnswerInt(ctx, task, 0);
     int32_t count = 0;
     while (Qel_NextDirEntry(dir) && count < INT32_MAX) ++count;
     Qel_CloseDir(dir);
     ScriptValue list{};
-    if (count == 0 || !SV_ArrayAlloc(&list, count)) return AnswerInt(ctx, task, 0);
+    if (count == 0 || !SV_ArrayAlloc(&list, count)) return SE_AnswerInt(ctx, task, 0);
     // Exactly the counted number of names; one that vanished in between is "".
     dir = Qel_OpenDir(pattern, folder, userRelative);
     for (int32_t i = 0; i < count; ++i) {
@@ -280,17 +265,17 @@ int32_t SE_GetDir(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptV
         SV_ArrayWriteString(&list, i, entry ? entry : "");
     }
     Qel_CloseDir(dir);
-    return AnswerValue(ctx, task, &list);
+    return SE_AnswerValue(ctx, task, &list);
 }
 
 int32_t SE_MakeDir(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* path = SE_ArgText(args, argc, 0);
-    return AnswerInt(ctx, task, path && Qel_MakeDir(path, 1) ? 1 : 0);
+    return SE_AnswerInt(ctx, task, path && Qel_MakeDir(path, 1) ? 1 : 0);
 }
 
 int32_t SE_ChangeDir(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* path = SE_ArgText(args, argc, 0);
-    return AnswerInt(ctx, task, path && Qel_FileExists(path) ? 1 : 0);
+    return SE_AnswerInt(ctx, task, path && Qel_FileExists(path) ? 1 : 0);
 }
 
 // ---------------------------------------------------------------- clock
@@ -301,7 +286,7 @@ int32_t SE_CTime(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptVa
     if (!ctime_r(&t, text)) text[0] = '\0';
     size_t length = std::strlen(text);
     if (length && text[length - 1] == '\n') text[length - 1] = '\0';
-    return AnswerText(ctx, task, text);
+    return SE_AnswerText(ctx, task, text);
 }
 
 int32_t SE_TimeString(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -311,9 +296,9 @@ int32_t SE_TimeString(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scr
     struct tm local {};
     if (!format || !localtime_r(&t, &local) || std::strftime(text, sizeof text, format, &local) == 0)
         text[0] = '\0';
-    return AnswerText(ctx, task, text);
+    return SE_AnswerText(ctx, task, text);
 }
 
 int32_t SE_Time(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return AnswerInt(ctx, task, static_cast<int32_t>(std::time(nullptr)));
+    return SE_AnswerInt(ctx, task, static_cast<int32_t>(std::time(nullptr)));
 }

@@ -1,5 +1,7 @@
 #include "script/builtins_numeric.h"
 
+#include "script/builtins_args.h"
+
 #include <cmath>
 #include <cstdlib>
 
@@ -20,16 +22,6 @@ static int32_t Sat(int64_t v) {
     return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
 }
 
-static int32_t AnswerInt(SE_Context* ctx, SE_Task* task, int32_t n) {
-    SE_TaskReturnIntEx(task, ctx, n);
-    return 1;
-}
-// Moves a built value into the task's answer.
-static int32_t AnswerValue(SE_Context* ctx, SE_Task* task, ScriptValue* v) {
-    SE_TaskReturnValue(task, v, ctx);
-    return 1;
-}
-
 // --- curves and integer functions ---
 
 static int32_t LinFunc(int32_t x0, int32_t x1, int32_t y0, int32_t y1, int32_t x) {
@@ -48,7 +40,7 @@ static int32_t LinFunc(int32_t x0, int32_t x1, int32_t y0, int32_t y1, int32_t x
 }
 
 int32_t SE_LinFunc(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task,
+    return SE_AnswerInt(ctx, task,
                      LinFunc(Int(args, argc, 0), Int(args, argc, 1), Int(args, argc, 2), Int(args, argc, 3),
                              Int(args, argc, 4)));
 }
@@ -59,7 +51,7 @@ int32_t SE_LinFuncSum(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scr
     int64_t sum = static_cast<int64_t>(LinFunc(x0, x1, y0, y1, a)) + LinFunc(x0, x1, y0, y1, b);
     int64_t span = static_cast<int64_t>(b) - a + 1;
     // Both factors fit in 33 bits, so the product cannot overflow 64 bits.
-    return AnswerInt(ctx, task, Sat(sum * span / 2));
+    return SE_AnswerInt(ctx, task, Sat(sum * span / 2));
 }
 
 int32_t SE_LogFunc(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -69,24 +61,24 @@ int32_t SE_LogFunc(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Script
     if (x > xmax) x = xmax;
     // Logarithms of non-positive ratios and a zero span have no curve: the
     // start value stands.
-    if (xmin == 0) return AnswerInt(ctx, task, ymin);
+    if (xmin == 0) return SE_AnswerInt(ctx, task, ymin);
     double ratio = static_cast<double>(x) / xmin;
     double span = static_cast<double>(xmax) / xmin;
-    if (!(ratio > 0.0) || !(span > 0.0) || span == 1.0) return AnswerInt(ctx, task, ymin);
+    if (!(ratio > 0.0) || !(span > 0.0) || span == 1.0) return SE_AnswerInt(ctx, task, ymin);
     double y = ymin + (static_cast<double>(ymax) - ymin) * std::log(ratio) / std::log(span);
-    return AnswerInt(ctx, task, SV_DoubleToInt(y));
+    return SE_AnswerInt(ctx, task, SV_DoubleToInt(y));
 }
 
 int32_t SE_CubicPoly(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     double c = Int(args, argc, 0), y0 = Int(args, argc, 1), r = Int(args, argc, 2), d = Int(args, argc, 3);
     double q = Int(args, argc, 4), p = Int(args, argc, 5), x = Int(args, argc, 6);
     // Without a length or a slope divisor the curve is flat at y0.
-    if (q == 0.0 || r == 0.0) return AnswerInt(ctx, task, SV_DoubleToInt(y0));
+    if (q == 0.0 || r == 0.0) return SE_AnswerInt(ctx, task, SV_DoubleToInt(y0));
     double t = x - c;
     if (t < -c) t = -c;
     if (t > c) t = c;
     double k = (d - p * r / q) / (r * r * r);
-    return AnswerInt(ctx, task, SV_DoubleToInt(y0 + p * t / q + k * t * t * t));
+    return SE_AnswerInt(ctx, task, SV_DoubleToInt(y0 + p * t / q + k * t * t * t));
 }
 
 // Greatest common divisor of two positive numbers; 0 for anything else.
@@ -101,21 +93,21 @@ static int32_t Gcd(int32_t a, int32_t b) {
 }
 
 int32_t SE_GGT(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, Gcd(Int(args, argc, 0), Int(args, argc, 1)));
+    return SE_AnswerInt(ctx, task, Gcd(Int(args, argc, 0), Int(args, argc, 1)));
 }
 
 int32_t SE_KGV(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     int32_t a = Int(args, argc, 0), b = Int(args, argc, 1);
-    if (a == b) return AnswerInt(ctx, task, b);
+    if (a == b) return SE_AnswerInt(ctx, task, b);
     int32_t g = Gcd(a, b);
-    if (!g) return AnswerInt(ctx, task, 0);
-    return AnswerInt(ctx, task, Sat(static_cast<int64_t>(a / g) * b));
+    if (!g) return SE_AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, Sat(static_cast<int64_t>(a / g) * b));
 }
 
 // --- distances and ranges ---
 
 int32_t SE_Distance3(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, SE_VectorLength(Int(args, argc, 0), Int(args, argc, 1), Int(args, argc, 2)));
+    return SE_AnswerInt(ctx, task, SE_VectorLength(Int(args, argc, 0), Int(args, argc, 1), Int(args, argc, 2)));
 }
 
 // x, y, z of a position argument; false when an element is missing.
@@ -131,59 +123,59 @@ static bool Position(ScriptValue* v, int64_t out[3]) {
 
 int32_t SE_DistanceA3(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     int64_t p[3];
-    if (!Position(Val(args, argc, 0), p)) return AnswerInt(ctx, task, 0);
-    return AnswerInt(ctx, task,
+    if (!Position(Val(args, argc, 0), p)) return SE_AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task,
                      SE_VectorLength(p[0] - Int(args, argc, 1), p[1] - Int(args, argc, 2), p[2] - Int(args, argc, 3)));
 }
 
 int32_t SE_DistanceAA(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     int64_t p[3], q[3];
-    if (!Position(Val(args, argc, 0), p) || !Position(Val(args, argc, 1), q)) return AnswerInt(ctx, task, 0);
-    return AnswerInt(ctx, task, SE_VectorLength(p[0] - q[0], p[1] - q[1], p[2] - q[2]));
+    if (!Position(Val(args, argc, 0), p) || !Position(Val(args, argc, 1), q)) return SE_AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, SE_VectorLength(p[0] - q[0], p[1] - q[1], p[2] - q[2]));
 }
 
 int32_t SE_IsPosInRangeA(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     ScriptValue* pos = Val(args, argc, 0);
     ScriptValue* ranges = Val(args, argc, 1);
-    if (!pos || pos->tag != VARTYPE_ARRAY || SV_ArraySize(pos) < 3 || !ranges) return AnswerInt(ctx, task, 0);
+    if (!pos || pos->tag != VARTYPE_ARRAY || SV_ArraySize(pos) < 3 || !ranges) return SE_AnswerInt(ctx, task, 0);
     int64_t p[3];
-    if (!Position(pos, p)) return AnswerInt(ctx, task, 0);
+    if (!Position(pos, p)) return SE_AnswerInt(ctx, task, 0);
     int32_t r = argc >= 3 ? Int(args, argc, 2) : -1;
-    return AnswerInt(ctx, task,
+    return SE_AnswerInt(ctx, task,
                      SE_IsPosInRange(r, static_cast<int32_t>(p[0]), static_cast<int32_t>(p[1]),
                                      static_cast<int32_t>(p[2]), ranges));
 }
 
 int32_t SE_IsPosInRange3(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     ScriptValue* ranges = Val(args, argc, 3);
-    if (!ranges) return AnswerInt(ctx, task, 0);
+    if (!ranges) return SE_AnswerInt(ctx, task, 0);
     int32_t r = argc >= 5 ? Int(args, argc, 4) : -1;
-    return AnswerInt(ctx, task, SE_IsPosInRange(r, Int(args, argc, 0), Int(args, argc, 1), Int(args, argc, 2), ranges));
+    return SE_AnswerInt(ctx, task, SE_IsPosInRange(r, Int(args, argc, 0), Int(args, argc, 1), Int(args, argc, 2), ranges));
 }
 
 int32_t SE_CompressRangeData(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     ScriptValue* ranges = Val(args, argc, 0);
-    if (!ranges) return AnswerInt(ctx, task, 0);
-    return AnswerInt(ctx, task, SE_CompressRanges(ranges, argc >= 2 ? Int(args, argc, 1) : -1));
+    if (!ranges) return SE_AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, SE_CompressRanges(ranges, argc >= 2 ? Int(args, argc, 1) : -1));
 }
 
 // --- fixed point ---
 
 int32_t SE_MulFix(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     int64_t p = static_cast<int64_t>(Int(args, argc, 0)) * Int(args, argc, 1);
-    return AnswerInt(ctx, task, static_cast<int32_t>((p + 32768) >> 16));
+    return SE_AnswerInt(ctx, task, static_cast<int32_t>((p + 32768) >> 16));
 }
 
 int32_t SE_DivFix(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     int32_t a = Int(args, argc, 0), b = Int(args, argc, 1);
-    if (!b) return AnswerInt(ctx, task, 0);
-    return AnswerInt(ctx, task, Sat(static_cast<int64_t>(a) * 65536 / b));
+    if (!b) return SE_AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, Sat(static_cast<int64_t>(a) * 65536 / b));
 }
 
 int32_t SE_MulDivFix(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     int32_t a = Int(args, argc, 0), b = Int(args, argc, 1), c = Int(args, argc, 2);
-    if (!c) return AnswerInt(ctx, task, 0);
-    return AnswerInt(ctx, task, Sat(static_cast<int64_t>(a) * b / c));
+    if (!c) return SE_AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, Sat(static_cast<int64_t>(a) * b / c));
 }
 
 int32_t SE_Sqrt(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -199,7 +191,7 @@ int32_t SE_Sqrt(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptVal
         }
         one >>= 2;
     }
-    return AnswerInt(ctx, task, res);
+    return SE_AnswerInt(ctx, task, res);
 }
 
 static int32_t Sine(uint32_t a) {
@@ -219,11 +211,11 @@ static int32_t Cosine(uint32_t a) {
 }
 
 int32_t SE_Sin(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, Sine(static_cast<uint32_t>(Int(args, argc, 0)) & 0xFFFF));
+    return SE_AnswerInt(ctx, task, Sine(static_cast<uint32_t>(Int(args, argc, 0)) & 0xFFFF));
 }
 
 int32_t SE_Cos(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, Cosine(static_cast<uint32_t>(Int(args, argc, 0)) & 0xFFFF));
+    return SE_AnswerInt(ctx, task, Cosine(static_cast<uint32_t>(Int(args, argc, 0)) & 0xFFFF));
 }
 
 // --- random numbers ---
@@ -232,19 +224,19 @@ int32_t SE_Random(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptV
     int32_t n = Int(args, argc, 0);
     if (n <= 0) {
         Qel_ErrPrintf("Qel_LongRandom: Wrong argument %d\n", n);
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
-    return AnswerInt(ctx, task, Qel_Random(n));
+    return SE_AnswerInt(ctx, task, Qel_Random(n));
 }
 
 int32_t SE_RandomLowNorm(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     int32_t n = Int(args, argc, 0), k = Int(args, argc, 1);
-    if (k <= 0) return AnswerInt(ctx, task, 0);
+    if (k <= 0) return SE_AnswerInt(ctx, task, 0);
     int64_t sum = 0;
     for (int32_t i = 0; i < k; ++i) sum += Qel_Random(n);
     int64_t m = sum / k;
     int64_t h = n / 2;
-    return AnswerInt(ctx, task, Sat(2 * std::llabs(m - h)));
+    return SE_AnswerInt(ctx, task, Sat(2 * std::llabs(m - h)));
 }
 
 // --- matrices and vectors ---
@@ -304,7 +296,7 @@ int32_t SE_GetRotMatrixFromAngles(SE_Context* ctx, int32_t, SE_Task* task, int32
     Qel_MatFromAngles(&m, Int(args, argc, 0), Int(args, argc, 1), Int(args, argc, 2));
     ScriptValue v{};
     NewMatrix(&v, &m);
-    return AnswerValue(ctx, task, &v);
+    return SE_AnswerValue(ctx, task, &v);
 }
 
 int32_t SE_GetAnglesFromRotMatrix(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -314,7 +306,7 @@ int32_t SE_GetAnglesFromRotMatrix(SE_Context* ctx, int32_t, SE_Task* task, int32
     Qel_AnglesFromMat(&m, &angles[0], &angles[1], &angles[2]);
     ScriptValue v{};
     NewIntArray(&v, angles, 3);
-    return AnswerValue(ctx, task, &v);
+    return SE_AnswerValue(ctx, task, &v);
 }
 
 int32_t SE_GetAnglesFromVector(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -324,7 +316,7 @@ int32_t SE_GetAnglesFromVector(SE_Context* ctx, int32_t, SE_Task* task, int32_t 
     Qel_AnglesFromVector(&d, &angles[0], &angles[1]);
     ScriptValue v{};
     NewIntArray(&v, angles, 2);
-    return AnswerValue(ctx, task, &v);
+    return SE_AnswerValue(ctx, task, &v);
 }
 
 int32_t SE_MatrixMultiplySelfRight(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -333,7 +325,7 @@ int32_t SE_MatrixMultiplySelfRight(SE_Context* ctx, int32_t, SE_Task* task, int3
     ReadMatrix(Val(args, argc, 1), &b);
     Qel_MatMul(&b, &a, &r);
     if (ScriptValue* v = Val(args, argc, 0)) WriteMatrix(v, &r);
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_MatrixMultiplySelfLeft(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -342,7 +334,7 @@ int32_t SE_MatrixMultiplySelfLeft(SE_Context* ctx, int32_t, SE_Task* task, int32
     ReadMatrix(Val(args, argc, 1), &b);
     Qel_MatMul(&a, &b, &r);
     if (ScriptValue* v = Val(args, argc, 0)) WriteMatrix(v, &r);
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_MatrixMultiply(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -352,7 +344,7 @@ int32_t SE_MatrixMultiply(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc,
     Qel_MatMul(&a, &b, &r);
     ScriptValue v{};
     NewMatrix(&v, &r);
-    return AnswerValue(ctx, task, &v);
+    return SE_AnswerValue(ctx, task, &v);
 }
 
 int32_t SE_MatrixMultiplyInv(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -362,7 +354,7 @@ int32_t SE_MatrixMultiplyInv(SE_Context* ctx, int32_t, SE_Task* task, int32_t ar
     Qel_MatMulTransposed(&a, &b, &r);
     ScriptValue v{};
     NewMatrix(&v, &r);
-    return AnswerValue(ctx, task, &v);
+    return SE_AnswerValue(ctx, task, &v);
 }
 
 int32_t SE_RotateVector(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -372,7 +364,7 @@ int32_t SE_RotateVector(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, S
     ReadMatrix(Val(args, argc, 1), &m);
     Qel_MatMulVec(&m, &v, &out);
     WriteVector(Val(args, argc, 0), &out);
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_RotateVectorInv(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -382,7 +374,7 @@ int32_t SE_RotateVectorInv(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc
     ReadMatrix(Val(args, argc, 1), &m);
     Qel_MatTransMulVec(&m, &v, &out);
     WriteVector(Val(args, argc, 0), &out);
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 // --- expression evaluator and escort offset ---
@@ -390,15 +382,15 @@ int32_t SE_RotateVectorInv(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc
 int32_t SE_ScriptComputeExpression(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
                                    ScriptValue* args) {
     if (ScriptValue* program = Val(args, argc, 0)) SE_ComputeExpression(callerModule, task, program, Int(args, argc, 1));
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_CalcGalaxyEscortOffset(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const int32_t dir[3] = {Int(args, argc, 0), Int(args, argc, 1), Int(args, argc, 2)};
     const int32_t offset[3] = {Int(args, argc, 3), Int(args, argc, 4), Int(args, argc, 5)};
     int32_t out[3];
-    if (!SE_CalcGalaxyEscortOffset(dir, offset, out)) return AnswerInt(ctx, task, 0);
+    if (!SE_CalcGalaxyEscortOffset(dir, offset, out)) return SE_AnswerInt(ctx, task, 0);
     ScriptValue v{};
     NewIntArray(&v, out, 3);
-    return AnswerValue(ctx, task, &v);
+    return SE_AnswerValue(ctx, task, &v);
 }

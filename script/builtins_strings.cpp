@@ -24,30 +24,12 @@
 
 namespace {
 
-int32_t AnswerInt(SE_Context* ctx, SE_Task* task, int32_t n) {
-    SE_TaskReturnIntEx(task, ctx, n);
-    return 1;
-}
-
-int32_t AnswerText(SE_Context* ctx, SE_Task* task, const char* text) {
-    SE_TaskReturnString(task, text, ctx);
-    return 1;
-}
-
-// Moves a value into the answer (the value is left undefined); an undefined
-// value, as left by a failed allocation, answers INTEGER 0.
-int32_t AnswerMove(SE_Context* ctx, SE_Task* task, ScriptValue* v) {
-    if (v->tag == VARTYPE_UNDEFINED) return AnswerInt(ctx, task, 0);
-    SE_TaskReturnValue(task, v, ctx);
-    return 1;
-}
-
 // Answers a copy of a value; null answers INTEGER 0.
 int32_t AnswerCopy(SE_Context* ctx, SE_Task* task, const ScriptValue* v) {
-    if (!v) return AnswerInt(ctx, task, 0);
+    if (!v) return SE_AnswerInt(ctx, task, 0);
     ScriptValue copy{};
     SV_Copy(v, &copy);
-    return AnswerMove(ctx, task, &copy);
+    return SE_AnswerMove(ctx, task, &copy);
 }
 
 // A scratch text of length + 1 bytes booked as a text buffer; freed by its
@@ -115,7 +97,7 @@ ScriptValue NewArray(int32_t n) {
     return a;
 }
 
-int32_t NoEffect(SE_Context* ctx, SE_Task* task) { return AnswerInt(ctx, task, 0); }
+int32_t NoEffect(SE_Context* ctx, SE_Task* task) { return SE_AnswerInt(ctx, task, 0); }
 
 }  // namespace
 
@@ -131,38 +113,38 @@ int32_t SE_ReadText(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scrip
         std::snprintf(text, sizeof text, "ReadText%d-%d", r.page, r.id);
     else
         std::snprintf(text, sizeof text, "ReadText%d", r.id);
-    return AnswerText(ctx, task, text);
+    return SE_AnswerText(ctx, task, text);
 }
 
 int32_t SE_ExistsText(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     TextRef r = ReadTextArgs(args, argc);
     // Language ids outside the table are simply not found.
     if (r.language < 0 || r.language >= SE_LANGUAGE_SLOTS || !ctx->languages[r.language])
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     return AnswerCopy(ctx, task, SB_FindTextInTable(ctx->languages[r.language], r.page, r.id));
 }
 
 int32_t SE_GetLanguage(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return AnswerInt(ctx, task, CurrentLanguage());
+    return SE_AnswerInt(ctx, task, CurrentLanguage());
 }
 
 int32_t SE_FreeText(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
     SB_FreeTexts(ctx);
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_LoadText(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, SE_LoadTextsOfPage(ctx, SE_ArgInt(args, argc, 0)));
+    return SE_AnswerInt(ctx, task, SE_LoadTextsOfPage(ctx, SE_ArgInt(args, argc, 0)));
 }
 
 int32_t SE_LoadTextPage(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     int32_t language = argc >= 2 ? SE_ArgInt(args, argc, 1) : CurrentLanguage();
-    return AnswerInt(ctx, task, SB_LoadText(ctx, SE_ArgInt(args, argc, 0), language));
+    return SE_AnswerInt(ctx, task, SB_LoadText(ctx, SE_ArgInt(args, argc, 0), language));
 }
 
 int32_t SE_ConvertFormatString(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     char* text = SB_ConvertFormatString(SE_ArgText(args, argc, 0));
-    AnswerText(ctx, task, text ? text : "");
+    SE_AnswerText(ctx, task, text ? text : "");
     Qel_StrFree(text);
     return 1;
 }
@@ -170,55 +152,55 @@ int32_t SE_ConvertFormatString(SE_Context* ctx, int32_t, SE_Task* task, int32_t 
 // A save name that is no text writes or reads nothing.
 int32_t SE_SaveAllTexts(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* name = SE_ArgText(args, argc, 0);
-    return AnswerInt(ctx, task, name ? SB_SaveAllTexts(name) : 0);
+    return SE_AnswerInt(ctx, task, name ? SB_SaveAllTexts(name) : 0);
 }
 
 int32_t SE_LoadAllTexts(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* name = SE_ArgText(args, argc, 0);
-    return AnswerInt(ctx, task, name ? SB_LoadAllTexts(ctx, name) : 0);
+    return SE_AnswerInt(ctx, task, name ? SB_LoadAllTexts(ctx, name) : 0);
 }
 
 // --- strings ---
 
 int32_t SE_StringLen(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* s = SE_ArgText(args, argc, 0);
-    return AnswerInt(ctx, task, s ? Length(s) : 0);
+    return SE_AnswerInt(ctx, task, s ? Length(s) : 0);
 }
 
 int32_t SE_StringNumChars(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, Qel_Utf8CharCount(SE_ArgText(args, argc, 0)));
+    return SE_AnswerInt(ctx, task, Qel_Utf8CharCount(SE_ArgText(args, argc, 0)));
 }
 
 int32_t SE_StringNextCharPos(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* s = SE_ArgText(args, argc, 0);
-    return AnswerInt(ctx, task, s ? Qel_Utf8NextChar(s, SE_ArgInt(args, argc, 1)) : 0);
+    return SE_AnswerInt(ctx, task, s ? Qel_Utf8NextChar(s, SE_ArgInt(args, argc, 1)) : 0);
 }
 
 int32_t SE_StringPrevCharPos(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* s = SE_ArgText(args, argc, 0);
-    return AnswerInt(ctx, task, s ? Qel_Utf8ClampLength(s, SE_ArgInt(args, argc, 1)) : 0);
+    return SE_AnswerInt(ctx, task, s ? Qel_Utf8ClampLength(s, SE_ArgInt(args, argc, 1)) : 0);
 }
 
 int32_t SE_StringReadChar(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* s = SE_ArgText(args, argc, 0);
     int32_t i = SE_ArgInt(args, argc, 1);
-    if (!s) return AnswerInt(ctx, task, 0);
+    if (!s) return SE_AnswerInt(ctx, task, 0);
     if (i < 0 || i >= Length(s)) {
         char where[50];
         Qel_BannerPrintf("SE_StringReadChar(%s,%d) %s invalid offset %d!\n", s, i, CurrentAddress(ctx, where), i);
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
-    return AnswerInt(ctx, task, static_cast<uint8_t>(s[i]));
+    return SE_AnswerInt(ctx, task, static_cast<uint8_t>(s[i]));
 }
 
 int32_t SE_StringWriteChar(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* s = SE_ArgText(args, argc, 0);
     int32_t c = SE_ArgInt(args, argc, 1);
     int32_t i = SE_ArgInt(args, argc, 2);
-    if (!s) return AnswerText(ctx, task, "");
+    if (!s) return SE_AnswerText(ctx, task, "");
     int32_t n = Length(s);
     ScratchText out(ctx, static_cast<size_t>(n));
-    if (!out.get()) return AnswerText(ctx, task, "");
+    if (!out.get()) return SE_AnswerText(ctx, task, "");
     std::memcpy(out.get(), s, static_cast<size_t>(n));
     if (i < 0 || i >= n) {
         char where[50];
@@ -227,42 +209,42 @@ int32_t SE_StringWriteChar(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc
     } else {
         out.get()[i] = static_cast<char>(c);
     }
-    return AnswerText(ctx, task, out.get());
+    return SE_AnswerText(ctx, task, out.get());
 }
 
 int32_t SE_StringStr(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* s = SE_ArgText(args, argc, 0);
     const char* sub = SE_ArgText(args, argc, 1);
     const char* p = s && sub ? std::strstr(s, sub) : nullptr;
-    return AnswerInt(ctx, task, p ? static_cast<int32_t>(p - s) : -1);
+    return SE_AnswerInt(ctx, task, p ? static_cast<int32_t>(p - s) : -1);
 }
 
 int32_t SE_StringChr(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* s = SE_ArgText(args, argc, 0);
     char c = static_cast<char>(SE_ArgInt(args, argc, 1));
     int32_t from = std::max(SE_ArgInt(args, argc, 2), 0);
-    if (!s) return AnswerInt(ctx, task, -1);
+    if (!s) return SE_AnswerInt(ctx, task, -1);
     int32_t n = Length(s);
     for (int32_t i = from; i < n; ++i)
-        if (s[i] == c) return AnswerInt(ctx, task, i);
-    return AnswerInt(ctx, task, -1);
+        if (s[i] == c) return SE_AnswerInt(ctx, task, i);
+    return SE_AnswerInt(ctx, task, -1);
 }
 
 int32_t SE_StringRChr(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* s = SE_ArgText(args, argc, 0);
     char c = static_cast<char>(SE_ArgInt(args, argc, 1));
-    if (!s) return AnswerInt(ctx, task, -1);
+    if (!s) return SE_AnswerInt(ctx, task, -1);
     for (int32_t i = Length(s) - 1; i >= 0; --i)
-        if (s[i] == c) return AnswerInt(ctx, task, i);
-    return AnswerInt(ctx, task, -1);
+        if (s[i] == c) return SE_AnswerInt(ctx, task, i);
+    return SE_AnswerInt(ctx, task, -1);
 }
 
 int32_t SE_StringSub(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* s = SE_ArgText(args, argc, 0);
     uint32_t start = static_cast<uint32_t>(SE_ArgInt(args, argc, 1));
-    if (!s) return AnswerText(ctx, task, "");
+    if (!s) return SE_AnswerText(ctx, task, "");
     uint32_t n = static_cast<uint32_t>(Length(s));
-    if (start >= n) return AnswerText(ctx, task, "");
+    if (start >= n) return SE_AnswerText(ctx, task, "");
     uint32_t end = n;
     if (argc > 2) {
         int32_t len = SE_ArgInt(args, argc, 2);
@@ -273,13 +255,13 @@ int32_t SE_StringSub(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scri
         }
     }
     ScratchText out(ctx, end - start);
-    if (!out.get()) return AnswerText(ctx, task, "");
+    if (!out.get()) return SE_AnswerText(ctx, task, "");
     std::memcpy(out.get(), s + start, end - start);
-    return AnswerText(ctx, task, out.get());
+    return SE_AnswerText(ctx, task, out.get());
 }
 
 int32_t SE_StringToInt(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, SE_TextToInt(SE_ArgText(args, argc, 0)));
+    return SE_AnswerInt(ctx, task, SE_TextToInt(SE_ArgText(args, argc, 0)));
 }
 
 int32_t SE_TextToInt(const char* s) {
@@ -299,13 +281,13 @@ int32_t SE_TextToInt(const char* s) {
 int32_t SE_StringSplit(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* s = SE_ArgText(args, argc, 0);
     const char* sep = SE_ArgText(args, argc, 1);
-    if (!s) return AnswerInt(ctx, task, 0);
+    if (!s) return SE_AnswerInt(ctx, task, 0);
     // An empty separator would match everywhere without moving on: the text stays whole.
     size_t sepLength = sep ? std::strlen(sep) : 0;
     size_t count = sepLength ? CountMatches(s, sep, sepLength) : 0;
-    if (count >= static_cast<size_t>(INT32_MAX)) return AnswerInt(ctx, task, 0);
+    if (count >= static_cast<size_t>(INT32_MAX)) return SE_AnswerInt(ctx, task, 0);
     ScriptValue a = NewArray(static_cast<int32_t>(count + 1));
-    if (a.tag != VARTYPE_ARRAY) return AnswerInt(ctx, task, 0);
+    if (a.tag != VARTYPE_ARRAY) return SE_AnswerInt(ctx, task, 0);
     const char* from = s;
     for (int32_t j = 0; j < static_cast<int32_t>(count); ++j) {
         const char* match = std::strstr(from, sep);
@@ -313,7 +295,7 @@ int32_t SE_StringSplit(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Sc
         from = match + sepLength;
     }
     SV_ArrayWriteString(&a, static_cast<int32_t>(count), from);
-    return AnswerMove(ctx, task, &a);
+    return SE_AnswerMove(ctx, task, &a);
 }
 
 int32_t SE_StringSubst(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -327,7 +309,7 @@ int32_t SE_StringSubst(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Sc
     size_t sLength = std::strlen(s), withLength = std::strlen(with);
     size_t size = sLength - count * oldLength + count * withLength;
     ScratchText out(ctx, size);
-    if (!out.get()) return AnswerText(ctx, task, "");
+    if (!out.get()) return SE_AnswerText(ctx, task, "");
     char* w = out.get();
     const char* from = s;
     for (const char* match = std::strstr(from, old); match; match = std::strstr(from, old)) {
@@ -338,52 +320,52 @@ int32_t SE_StringSubst(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Sc
         from = match + oldLength;
     }
     std::memcpy(w, from, std::strlen(from));
-    return AnswerText(ctx, task, out.get());
+    return SE_AnswerText(ctx, task, out.get());
 }
 
 int32_t SE_strcmp(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* a = SE_ArgText(args, argc, 0);
     const char* b = SE_ArgText(args, argc, 1);
-    if (!a) return AnswerInt(ctx, task, -2);
-    if (!b) return AnswerInt(ctx, task, 2);
+    if (!a) return SE_AnswerInt(ctx, task, -2);
+    if (!b) return SE_AnswerInt(ctx, task, 2);
     int c = std::strcmp(a, b);
-    return AnswerInt(ctx, task, c < 0 ? -1 : c > 0 ? 1 : 0);
+    return SE_AnswerInt(ctx, task, c < 0 ? -1 : c > 0 ? 1 : 0);
 }
 
 int32_t SE_stricmp(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* a = SE_ArgText(args, argc, 0);
     const char* b = SE_ArgText(args, argc, 1);
-    if (!a) return AnswerInt(ctx, task, -2);
-    if (!b) return AnswerInt(ctx, task, 2);
+    if (!a) return SE_AnswerInt(ctx, task, -2);
+    if (!b) return SE_AnswerInt(ctx, task, 2);
     int c = strcasecmp(a, b);
-    return AnswerInt(ctx, task, c < 0 ? -1 : c > 0 ? 1 : 0);
+    return SE_AnswerInt(ctx, task, c < 0 ? -1 : c > 0 ? 1 : 0);
 }
 
 int32_t SE_StringCat(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return AnswerText(ctx, task, GetCommandLineA());
+    return SE_AnswerText(ctx, task, GetCommandLineA());
 }
 
 int32_t SE_StringMul(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    if (argc != 3) return AnswerInt(ctx, task, 0);
+    if (argc != 3) return SE_AnswerInt(ctx, task, 0);
     const char* s = SE_ArgText(args, argc, 0);
-    if (!s) return AnswerInt(ctx, task, 0);
+    if (!s) return SE_AnswerInt(ctx, task, 0);
     int32_t n = Length(s);
     int32_t from = std::max(SE_ArgInt(args, argc, 1), 0);
     int32_t to = std::min(SE_ArgInt(args, argc, 2), n);
     uint32_t x = 0;
     for (int32_t i = from; i < to; ++i) x ^= static_cast<uint8_t>(s[i]);
-    return AnswerInt(ctx, task, static_cast<int32_t>(x));
+    return SE_AnswerInt(ctx, task, static_cast<int32_t>(x));
 }
 
 // --- arrays ---
 
 int32_t SE_ArrayAlloc(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     ScriptValue a = NewArray(SE_ArgInt(args, argc, 0));
-    return AnswerMove(ctx, task, &a);
+    return SE_AnswerMove(ctx, task, &a);
 }
 
 int32_t SE_ArraySize(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, SV_ArraySize(SE_ArgValue(args, argc, 0)));
+    return SE_AnswerInt(ctx, task, SV_ArraySize(SE_ArgValue(args, argc, 0)));
 }
 
 int32_t SE_ArrayRead(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -394,7 +376,7 @@ int32_t SE_ArrayRead(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scri
 int32_t SE_ArrayWrite(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     MutableArg a(args, argc, 0);
     SV_ArrayWrite(a.v, SE_ArgInt(args, argc, 1), SE_ArgValue(args, argc, 2));
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_ArrayCopy(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -418,7 +400,7 @@ int32_t SE_ArrayCopy(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scri
         SV_ArrayWrite(dst.v, static_cast<int32_t>(di), &held);
         SV_Release(&held);
     }
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 // A new array of the elements from..end-1 of a (both already within it).
@@ -435,9 +417,9 @@ static ScriptValue CloneRange(ScriptValue* a, int32_t from, int32_t end) {
 int32_t SE_ArrayClone(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     MutableArg a(args, argc, 0);
     int32_t n = SV_ArraySize(a.v);
-    if (n < 0) return AnswerInt(ctx, task, 0);
+    if (n < 0) return SE_AnswerInt(ctx, task, 0);
     ScriptValue out = CloneRange(a.v, 0, n);
-    return AnswerMove(ctx, task, &out);
+    return SE_AnswerMove(ctx, task, &out);
 }
 
 int32_t SE_ArraySubClone(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -446,33 +428,33 @@ int32_t SE_ArraySubClone(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, 
     int32_t from = std::max(SE_ArgInt(args, argc, 1), 0);
     int32_t end = SE_ArgInt(args, argc, 2);
     if (end < 0 || end > n) end = n;
-    if (n < 0 || end <= from) return AnswerInt(ctx, task, 0);
+    if (n < 0 || end <= from) return SE_AnswerInt(ctx, task, 0);
     ScriptValue out = CloneRange(a.v, from, end);
-    return AnswerMove(ctx, task, &out);
+    return SE_AnswerMove(ctx, task, &out);
 }
 
 int32_t SE_ArrayInsert(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     MutableArg a(args, argc, 0);
     SV_ArrayInsert(a.v, SE_ArgInt(args, argc, 1), SE_ArgValue(args, argc, 2));
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_ArrayAppend(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     MutableArg a(args, argc, 0);
     SV_ArrayInsert(a.v, -1, SE_ArgValue(args, argc, 1));
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_ArrayRemove(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     MutableArg a(args, argc, 0);
     SV_ArrayRemove(a.v, SE_ArgInt(args, argc, 1));
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_ArrayResize(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     MutableArg a(args, argc, 0);
     SV_ArrayResize(a.v, SE_ArgInt(args, argc, 1));
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 template <void (*Sort)(ScriptValue*, ScriptValue*, int32_t, int32_t, int)>
@@ -480,7 +462,7 @@ static int32_t QSort(SE_Context* ctx, SE_Task* task, int32_t argc, ScriptValue* 
     MutableArg a(args, argc, 0);
     MutableArg keys(args, argc, 1);
     Sort(a.v, keys.v, SE_ArgInt(args, argc, 2), SE_ArgInt(args, argc, 3), SE_ArgInt(args, argc, 4));
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_QSortByName(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -497,23 +479,23 @@ int32_t SE_TableAlloc(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptVa
     ScriptValue t{};
     SV_TableAlloc(&t);
     if (!t.table) SV_Release(&t);
-    return AnswerMove(ctx, task, &t);
+    return SE_AnswerMove(ctx, task, &t);
 }
 
 int32_t SE_TableSize(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, static_cast<int32_t>(SV_TableSize(SE_ArgValue(args, argc, 0))));
+    return SE_AnswerInt(ctx, task, static_cast<int32_t>(SV_TableSize(SE_ArgValue(args, argc, 0))));
 }
 
 int32_t SE_TableNew(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     MutableArg t(args, argc, 0);
-    return AnswerInt(ctx, task, SV_TableNew(t.v, SE_ArgValue(args, argc, 1)));
+    return SE_AnswerInt(ctx, task, SV_TableNew(t.v, SE_ArgValue(args, argc, 1)));
 }
 
 int32_t SE_TableAdd(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     MutableArg t(args, argc, 0);
     const ScriptValue* key = SE_ArgValue(args, argc, 1);
     const ScriptValue* data = argc > 2 ? SE_ArgValue(args, argc, 2) : key;
-    return AnswerInt(ctx, task, SV_TableAdd(t.v, key, data) ? 1 : 0);
+    return SE_AnswerInt(ctx, task, SV_TableAdd(t.v, key, data) ? 1 : 0);
 }
 
 int32_t SE_TableFind(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -523,7 +505,7 @@ int32_t SE_TableFind(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scri
 
 int32_t SE_TableExists(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     MutableArg t(args, argc, 0);
-    return AnswerInt(ctx, task, SV_TableExists(t.v, SE_ArgValue(args, argc, 1)) ? 1 : 0);
+    return SE_AnswerInt(ctx, task, SV_TableExists(t.v, SE_ArgValue(args, argc, 1)) ? 1 : 0);
 }
 
 int32_t SE_TableNext(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -536,11 +518,11 @@ int32_t SE_TableRemove(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Sc
     MutableArg t(args, argc, 0);
     const ScriptValue* key = SE_ArgValue(args, argc, 1);
     const ScriptValue* data = SV_TableFind(t.v, key);
-    if (!data) return AnswerInt(ctx, task, 0);
+    if (!data) return SE_AnswerInt(ctx, task, 0);
     ScriptValue held{};
     SV_Copy(data, &held);
     SV_TableRemove(t.v, key);
-    return AnswerMove(ctx, task, &held);
+    return SE_AnswerMove(ctx, task, &held);
 }
 
 // A new array of the table's keys (or their data) in iteration order.
@@ -548,11 +530,11 @@ static int32_t TableColumn(SE_Context* ctx, SE_Task* task, int32_t argc, ScriptV
     MutableArg t(args, argc, 0);
     int32_t n = static_cast<int32_t>(SV_TableSize(t.v));
     ScriptValue out = NewArray(n);
-    if (out.tag != VARTYPE_ARRAY) return AnswerInt(ctx, task, 0);
+    if (out.tag != VARTYPE_ARRAY) return SE_AnswerInt(ctx, task, 0);
     int32_t i = 0;
     for (ScriptValue* key = SV_TableNextKey(nullptr, t.v); key && i < n; key = SV_TableNextKey(key, t.v), ++i)
         SV_ArrayWrite(&out, i, data ? SV_TableEntryData(key) : key);
-    return AnswerMove(ctx, task, &out);
+    return SE_AnswerMove(ctx, task, &out);
 }
 
 int32_t SE_TableKeys(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -566,12 +548,12 @@ int32_t SE_TableData(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scri
 int32_t SE_TableRandomKey(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     MutableArg t(args, argc, 0);
     int32_t n = static_cast<int32_t>(SV_TableSize(t.v));
-    if (n <= 0) return AnswerInt(ctx, task, 0);
+    if (n <= 0) return SE_AnswerInt(ctx, task, 0);
     int32_t k = Qel_Rand(n);
     ScriptValue* key = nullptr;
     for (int32_t step = 0; step <= k; ++step) {
         key = SV_TableNextKey(key, t.v);
-        if (!key) return AnswerInt(ctx, task, 0);
+        if (!key) return SE_AnswerInt(ctx, task, 0);
     }
     return AnswerCopy(ctx, task, key);
 }

@@ -18,17 +18,6 @@
 
 namespace {
 
-int32_t AnswerInt(SE_Context* ctx, SE_Task* task, int32_t n) {
-    SE_TaskReturnIntEx(task, ctx, n);
-    return 1;
-}
-
-int32_t AnswerMove(SE_Context* ctx, SE_Task* task, ScriptValue* v) {
-    if (v->tag == VARTYPE_UNDEFINED) return AnswerInt(ctx, task, 0);
-    SE_TaskReturnValue(task, v, ctx);
-    return 1;
-}
-
 // The object an argument names: a live OBJECT value, or an object or instance id.
 StoryInstance* ObjectOf(SE_Context* ctx, const ScriptValue* v) {
     StoryInstance* o = v->tag == VARTYPE_OBJECT ? v->object : SB_FindObject(ctx, v->i);
@@ -49,11 +38,11 @@ SE_Task* DumpTarget(SE_Context* ctx, SE_Task* task, int32_t argc, ScriptValue* a
 }  // namespace
 
 int32_t SE_GetTaskID(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return AnswerInt(ctx, task, task ? static_cast<int32_t>(task->id) : 0);
+    return SE_AnswerInt(ctx, task, task ? static_cast<int32_t>(task->id) : 0);
 }
 
 int32_t SE_TaskExists(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, SE_FindTask(ctx, static_cast<uint32_t>(SE_ArgInt(args, argc, 0))) ? 1 : 0);
+    return SE_AnswerInt(ctx, task, SE_FindTask(ctx, static_cast<uint32_t>(SE_ArgInt(args, argc, 0))) ? 1 : 0);
 }
 
 int32_t SE_KillTask(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -61,7 +50,7 @@ int32_t SE_KillTask(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scrip
     SE_KillTask(ctx, static_cast<uint32_t>(SE_ArgInt(args, argc, 0)));
     // The calling task removed itself: no answer, and its run stops here.
     if (own && SE_FindTask(ctx, own) != task) return 0;
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_Run(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -70,7 +59,7 @@ int32_t SE_Run(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValu
     // The call frame is rewritten below: it needs the object and the name slots.
     if (argc < 2 || !task) {
         Qel_BannerPrintf("%s SE_Run() needs an object and a function name, got %d arguments!\n", where, argc);
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
     const ScriptValue* target = &args[0];
     StoryInstance* object = nullptr;
@@ -84,14 +73,14 @@ int32_t SE_Run(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValu
     if (!object || !object->classObject) {
         SV_TextOf shown(target);
         Qel_BannerPrintf("%s Function %s in undefined object %s called!\n", where, name ? name : "", shown.text);
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
     const StoryFunction* fn = SE_FindFunctionByName(ctx, object->classObject, name, nullptr);
     if (!fn) {
         SV_TextOf shown(target);
         Qel_BannerPrintf("%s Undefined function %s(%d).%s called!\n", where, shown.text, object->classObject->id,
                          name ? name : "");
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
     // The frame of a script call: the arguments, their count, the return
     // position (the instruction after this call) and the caller's object,
@@ -109,16 +98,16 @@ int32_t SE_Run(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValu
 }
 
 int32_t SE_ObjectExists(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, SB_IsLiveObject(SE_ArgValue(args, argc, 0)));
+    return SE_AnswerInt(ctx, task, SB_IsLiveObject(SE_ArgValue(args, argc, 0)));
 }
 
 int32_t SE_ObjectFunctionExists(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, SB_ObjectFunctionExists(SE_ArgInt(args, argc, 0), SE_ArgText(args, argc, 1)));
+    return SE_AnswerInt(ctx, task, SB_ObjectFunctionExists(SE_ArgInt(args, argc, 0), SE_ArgText(args, argc, 1)));
 }
 
 int32_t SE_GetClass(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     StoryInstance* o = ObjectOf(ctx, SE_ArgValue(args, argc, 0));
-    return AnswerInt(ctx, task, o ? o->classObject->id : 0);
+    return SE_AnswerInt(ctx, task, o ? o->classObject->id : 0);
 }
 
 int32_t SE_IsClass(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -126,19 +115,19 @@ int32_t SE_IsClass(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Script
     const ScriptValue* cls = SE_ArgValue(args, argc, 1);
     for (const StoryObject* c = o ? o->classObject : nullptr; c; c = c->super) {
         bool same = cls->tag == VARTYPE_OBJECT ? cls->object == c : cls->i == c->id;
-        if (same) return AnswerInt(ctx, task, 1);
+        if (same) return SE_AnswerInt(ctx, task, 1);
     }
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_GetSuperClass(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     StoryInstance* o = ObjectOf(ctx, SE_ArgValue(args, argc, 0));
     int32_t super = o ? o->classObject->superId : 0;
-    return AnswerInt(ctx, task, super == -1 ? 0 : super);
+    return SE_AnswerInt(ctx, task, super == -1 ? 0 : super);
 }
 
 int32_t SE_GetExprType(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, argc > 0 ? int32_t{args[0].tag} : 0);
+    return SE_AnswerInt(ctx, task, argc > 0 ? int32_t{args[0].tag} : 0);
 }
 
 int32_t SB_ExportPrivateInfo(int32_t id, SE_Context* ctx) {
@@ -158,17 +147,17 @@ int32_t SB_ExportPrivateInfo(int32_t id, SE_Context* ctx) {
 }
 
 int32_t SE_ExportPrivateInfo(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return AnswerInt(ctx, task, SB_ExportPrivateInfo(SE_ArgInt(args, argc, 0) & 0xFFFF, ctx));
+    return SE_AnswerInt(ctx, task, SB_ExportPrivateInfo(SE_ArgInt(args, argc, 0) & 0xFFFF, ctx));
 }
 
 int32_t SE_GetTaskPC(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     SE_Task* t = SE_FindTask(ctx, static_cast<uint32_t>(SE_ArgInt(args, argc, 0)));
-    return AnswerInt(ctx, task, t ? static_cast<int32_t>(t->position) : 0);
+    return SE_AnswerInt(ctx, task, t ? static_cast<int32_t>(t->position) : 0);
 }
 
 int32_t SE_MemStatistics(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
     ScriptValue out{};
-    if (!SV_ArrayAlloc(&out, SE_MEM_CATEGORIES)) return AnswerInt(ctx, task, 0);
+    if (!SV_ArrayAlloc(&out, SE_MEM_CATEGORIES)) return SE_AnswerInt(ctx, task, 0);
     for (int32_t c = 0; c < SE_MEM_CATEGORIES; ++c) {
         ScriptValue row{};
         if (!SV_ArrayAlloc(&row, 5)) continue;
@@ -180,7 +169,7 @@ int32_t SE_MemStatistics(SE_Context* ctx, int32_t, SE_Task* task, int32_t, Scrip
         SV_ArrayWrite(&out, c, &row);
         SV_Release(&row);
     }
-    return AnswerMove(ctx, task, &out);
+    return SE_AnswerMove(ctx, task, &out);
 }
 
 int32_t SE_TaskList(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
@@ -190,7 +179,7 @@ int32_t SE_TaskList(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValu
         SV_Release(&ids);
         SV_Release(&classes);
         SV_Release(&names);
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
     int32_t i = 0;
     for (struct SE_TaskList* list : {&ctx->ready, &ctx->waiting}) {
@@ -225,17 +214,17 @@ int32_t SE_TaskList(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValu
     SV_Release(&ids);
     SV_Release(&classes);
     SV_Release(&names);
-    return AnswerMove(ctx, task, &out);
+    return SE_AnswerMove(ctx, task, &out);
 }
 
 int32_t SE_StackDump(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     if (SE_Task* t = DumpTarget(ctx, task, argc, args)) SE_StackDump(t);
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_CallStackDump(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     if (SE_Task* t = DumpTarget(ctx, task, argc, args)) SE_CallStackDump(t, ctx);
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_ShowCallStack(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -243,28 +232,28 @@ int32_t SE_ShowCallStack(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, 
     SE_GetTaskDebugAddress(where, ctx->currentTask, ctx);
     const char* text = SE_ArgText(args, argc, 0);
     Qel_DPrintf(0, "%s %s\n", text ? text : "", where);
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_CallerNumber(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return AnswerInt(ctx, task, task ? static_cast<int32_t>(task->callerNumber) : 0);
+    return SE_AnswerInt(ctx, task, task ? static_cast<int32_t>(task->callerNumber) : 0);
 }
 
 int32_t SE_CallerEngine(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return AnswerInt(ctx, task, task ? task->callerModule : 0);
+    return SE_AnswerInt(ctx, task, task ? task->callerModule : 0);
 }
 
 int32_t SE_DumpValues(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
     Qel_DPrintf(0, "No dump, because DEBUG disabled\n");
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_AllocatedMem(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return AnswerInt(ctx, task, static_cast<int32_t>(Int_GetMemUsed()));
+    return SE_AnswerInt(ctx, task, static_cast<int32_t>(Int_GetMemUsed()));
 }
 
 int32_t SE_AllocatedMemGeneral(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return AnswerInt(ctx, task, static_cast<int32_t>(Int_GetTag0Mem()));
+    return SE_AnswerInt(ctx, task, static_cast<int32_t>(Int_GetTag0Mem()));
 }
 
 int32_t SE_ToInt(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -273,32 +262,32 @@ int32_t SE_ToInt(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptVa
         double d = std::trunc(v->f);
         int32_t n = std::isnan(d) ? 0 : d >= 2147483647.0 ? INT32_MAX : d <= -2147483648.0 ? INT32_MIN
                                                                                             : static_cast<int32_t>(d);
-        return AnswerInt(ctx, task, n);
+        return SE_AnswerInt(ctx, task, n);
     }
     if (argc > 0 && (v->tag == VARTYPE_STRING || v->tag == VARTYPE_DSTRING))
-        return AnswerInt(ctx, task, SE_TextToInt(SV_GetString(v)));
-    return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, SE_TextToInt(SV_GetString(v)));
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_GetNum(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return AnswerInt(ctx, task, (ctx->flags & 2) && !(ctx->flags & 4) ? 0 : 1);
+    return SE_AnswerInt(ctx, task, (ctx->flags & 2) && !(ctx->flags & 4) ? 0 : 1);
 }
 
 int32_t SE_SetMaxOpCount(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_VerifyData(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    if (argc != 3) return AnswerInt(ctx, task, 0);
+    if (argc != 3) return SE_AnswerInt(ctx, task, 0);
     const char* data = SV_GetString(&args[0]);
     const char* signature = SV_GetString(&args[1]);
     int32_t dataLength = data ? static_cast<int32_t>(std::strlen(data)) : 0;
     int32_t signatureLength = signature ? static_cast<int32_t>(std::strlen(signature)) : 0;
     int32_t keyLength = args[2].tag == VARTYPE_ARRAY ? SV_ArraySize(&args[2]) : 0;
-    if (dataLength <= 0 || signatureLength <= 0 || keyLength <= 0) return AnswerInt(ctx, task, 0);
+    if (dataLength <= 0 || signatureLength <= 0 || keyLength <= 0) return SE_AnswerInt(ctx, task, 0);
 
     auto* key = static_cast<uint8_t*>(Int_AllocMem(static_cast<size_t>(keyLength), 0));
-    if (!key) return AnswerInt(ctx, task, 0);
+    if (!key) return SE_AnswerInt(ctx, task, 0);
     for (int32_t i = 0; i < keyLength; ++i) {
         const ScriptValue* e = SV_ArrayRead(&args[2], i);
         key[i] = e ? static_cast<uint8_t>(e->u) : 0;
@@ -307,7 +296,7 @@ int32_t SE_VerifyData(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scr
     char* digest = S_VerifyData(reinterpret_cast<const uint8_t*>(data), dataLength, signature, signatureLength, key,
                                 keyLength, &outLength);
     Int_FreeMem(key, static_cast<size_t>(keyLength), 0);
-    if (!digest) return AnswerInt(ctx, task, 0);
+    if (!digest) return SE_AnswerInt(ctx, task, 0);
     if (outLength > 0)
         SE_TaskReturnString(task, digest, ctx);
     else

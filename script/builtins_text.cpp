@@ -1,5 +1,7 @@
 #include "script/builtins_text.h"
 
+#include "script/builtins_args.h"
+
 #include <cstring>
 
 #include "base/file.h"
@@ -24,15 +26,6 @@ static const char* TextArg(const ScriptValue* args, int32_t argc, int32_t i) {
 static int32_t IntArg(const ScriptValue* args, int32_t argc, int32_t i) {
     const ScriptValue* v = Arg(args, argc, i);
     return v ? v->i : 0;
-}
-
-static int32_t AnswerInt(SE_Context* ctx, SE_Task* task, int32_t n) {
-    SE_TaskReturnIntEx(task, ctx, n);
-    return 1;
-}
-static int32_t AnswerText(SE_Context* ctx, SE_Task* task, const char* text) {
-    SE_TaskReturnString(task, text ? text : "", ctx);
-    return 1;
 }
 
 namespace {
@@ -81,7 +74,7 @@ int32_t SE_SPrintf(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Script
     int32_t count;
     const ScriptValue* values = Rest(args, argc, 1, &count);
     Formatted f(ctx, TextArg(args, argc, 0), values, count);
-    return AnswerText(ctx, task, f.text());
+    return SE_AnswerText(ctx, task, f.text());
 }
 
 int32_t SE_VSPrintf(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -97,7 +90,7 @@ int32_t SE_VSPrintf(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scrip
         }
     }
     Formatted f(ctx, TextArg(args, argc, 0), values, count);
-    return AnswerText(ctx, task, f.text());
+    return SE_AnswerText(ctx, task, f.text());
 }
 
 int32_t SE_FPrintf(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -108,24 +101,24 @@ int32_t SE_FPrintf(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Script
     if (!file) {
         Qel_BannerPrintf("SE_FPrintf(%s): trying to write to nonexisting filehandle %d\n", format ? format : "",
                          handle);
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
     int32_t count;
     const ScriptValue* values = Rest(args, argc, 2, &count);
     Formatted f(ctx, format, values, count);
-    if (!f.text()) return AnswerText(ctx, task, "");
+    if (!f.text()) return SE_AnswerText(ctx, task, "");
     size_t written = Qel_fwriteBlock(file, 1, f.length(), f.text());
-    return AnswerInt(ctx, task, static_cast<int32_t>(written));
+    return SE_AnswerInt(ctx, task, static_cast<int32_t>(written));
 }
 
 int32_t SE_DMprintf(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     uint32_t mask = static_cast<uint32_t>(IntArg(args, argc, 0));
-    if (mask && g_SystemState && (g_SystemState->debugFlags & mask) != mask) return AnswerInt(ctx, task, 0);
+    if (mask && g_SystemState && (g_SystemState->debugFlags & mask) != mask) return SE_AnswerInt(ctx, task, 0);
     int32_t count;
     const ScriptValue* values = Rest(args, argc, 2, &count);
     Formatted f(ctx, TextArg(args, argc, 1), values, count);
     if (f.text()) Qel_DPrintfVoid(mask, "%s", f.text());
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_XDMprintf(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -141,7 +134,7 @@ int32_t SE_Dprintf(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Script
         Qel_BannerPrintf("%d:%d.%03d: %s", task ? static_cast<int>(task->id) : 0, clock / 1000, clock % 1000,
                          f.text());
     }
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }
 
 int32_t SE_XDprintf(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -154,9 +147,9 @@ static int32_t AnswerCodec(SE_Context* ctx, SE_Task* task, int32_t argc, ScriptV
                            size_t (*codec)(char*, const char*)) {
     const char* s = TextArg(args, argc, 0);
     TextBuffer buf(ctx, codec(nullptr, s));
-    if (!buf.text) return AnswerText(ctx, task, "");
+    if (!buf.text) return SE_AnswerText(ctx, task, "");
     codec(buf.text, s);
-    return AnswerText(ctx, task, buf.text);
+    return SE_AnswerText(ctx, task, buf.text);
 }
 
 int32_t SE_StringXMLEncode(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -246,44 +239,44 @@ static size_t SubstitutionSize(const ERegexp* prog, const char* tmpl) {
 
 int32_t SE_RegComp(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* pattern = TextArg(args, argc, 0);
-    if (!pattern || !ctx || !ctx->regexpTable) return AnswerInt(ctx, task, 0);
+    if (!pattern || !ctx || !ctx->regexpTable) return SE_AnswerInt(ctx, task, 0);
     SB_SetRegExpFree(FreeRegRecord);
     ERegexp* prog = eregcomp(pattern);
-    if (!prog) return AnswerInt(ctx, task, 0);
+    if (!prog) return SE_AnswerInt(ctx, task, 0);
     for (int g = 0; g < EREG_GROUPS; ++g) prog->startp[g] = prog->endp[g] = nullptr;
     auto* rec = Int_AllocRecord<RegRecord>(SE_MEM_TAG);
     if (!rec) {
         eregfree(prog);
-        return AnswerInt(ctx, task, 0);
+        return SE_AnswerInt(ctx, task, 0);
     }
     *rec = RegRecord{prog, nullptr, 0};
     uint32_t id = Qel_TableAdd(ctx->regexpTable, reinterpret_cast<uintptr_t>(rec));
     if (!id) FreeRegRecord(rec);
-    return AnswerInt(ctx, task, static_cast<int32_t>(id));
+    return SE_AnswerInt(ctx, task, static_cast<int32_t>(id));
 }
 
 int32_t SE_RegExec(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     RegRecord* rec = FindReg(ctx, IntArg(args, argc, 0));
     const char* s = TextArg(args, argc, 1);
-    if (!rec || !s) return AnswerInt(ctx, task, 0);
+    if (!rec || !s) return SE_AnswerInt(ctx, task, 0);
     size_t size;
     char* copy = CopyText(s, &size);
-    if (!copy) return AnswerInt(ctx, task, 0);
+    if (!copy) return SE_AnswerInt(ctx, task, 0);
     int matched = eregexec(rec->prog, copy);
     // A failed search leaves the last match as it was, so its subject stays.
     if (matched) KeepSubject(rec, copy, size);
     else Int_FreeMem(copy, size, SE_MEM_TAG);
-    return AnswerInt(ctx, task, matched ? 1 : 0);
+    return SE_AnswerInt(ctx, task, matched ? 1 : 0);
 }
 
 int32_t SE_RegSub(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     RegRecord* rec = FindReg(ctx, IntArg(args, argc, 0));
     const char* tmpl = TextArg(args, argc, 1);
-    if (!rec || !tmpl) return AnswerText(ctx, task, "");
+    if (!rec || !tmpl) return SE_AnswerText(ctx, task, "");
     TextBuffer buf(ctx, SubstitutionSize(rec->prog, tmpl));
-    if (!buf.text) return AnswerText(ctx, task, "");
+    if (!buf.text) return SE_AnswerText(ctx, task, "");
     eregsub(rec->prog, tmpl, buf.text, buf.size);
-    return AnswerText(ctx, task, buf.text);
+    return SE_AnswerText(ctx, task, buf.text);
 }
 
 // Runs the expression over every match in subject: the first search from the
@@ -310,19 +303,19 @@ int32_t SE_RegSubGlobal(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, S
     RegRecord* rec = FindReg(ctx, IntArg(args, argc, 0));
     const char* s = TextArg(args, argc, 1);
     const char* tmpl = TextArg(args, argc, 2);
-    if (!rec || !s || !tmpl) return AnswerText(ctx, task, "");
+    if (!rec || !s || !tmpl) return SE_AnswerText(ctx, task, "");
     size_t copySize;
     char* copy = CopyText(s, &copySize);
-    if (!copy) return AnswerText(ctx, task, "");
+    if (!copy) return SE_AnswerText(ctx, task, "");
     size_t total = 0;
     int32_t matches = EachMatch(rec->prog, copy, [&] { total += SubstitutionSize(rec->prog, tmpl); });
     if (!matches) {
         Int_FreeMem(copy, copySize, SE_MEM_TAG);
-        return AnswerText(ctx, task, "");
+        return SE_AnswerText(ctx, task, "");
     }
     KeepSubject(rec, copy, copySize);
     TextBuffer buf(ctx, total);
-    if (!buf.text) return AnswerText(ctx, task, "");
+    if (!buf.text) return SE_AnswerText(ctx, task, "");
     size_t used = 0;
     EachMatch(rec->prog, copy, [&] {
         if (used + 1 < buf.size) {
@@ -330,12 +323,12 @@ int32_t SE_RegSubGlobal(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, S
             used += std::strlen(buf.text + used);
         }
     });
-    return AnswerText(ctx, task, buf.text);
+    return SE_AnswerText(ctx, task, buf.text);
 }
 
 int32_t SE_RegFree(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     int32_t id = IntArg(args, argc, 0);
     if (FindReg(ctx, id))
         FreeRegRecord(reinterpret_cast<void*>(Qel_TableRemove(ctx->regexpTable, static_cast<uint32_t>(id))));
-    return AnswerInt(ctx, task, 0);
+    return SE_AnswerInt(ctx, task, 0);
 }

@@ -326,7 +326,28 @@ struct TextureStore {
         for (D3D9Surface* s : surfaces)
             if (s->glLevel > 0) s->memoryValid = false;
     }
+    HRESULT GetDevice(IDirect3DDevice9** out) const {
+        if (!out) return D3DERR_INVALIDCALL;
+        *out = device;
+        device->AddRef();
+        return D3D_OK;
+    }
 };
+
+// The one release rule of both texture kinds: the last reference frees the
+// texture, then gives back its default-pool count and its device reference.
+template <class T>
+ULONG ReleaseTexture(T* texture) {
+    int left = --texture->refs_;
+    if (left == 0) {
+        D3D9Device* dev = texture->store_.device;
+        bool defaultPool = texture->store_.pool == D3DPOOL_DEFAULT;
+        delete texture;
+        if (defaultPool) --dev->defaultPoolObjects;
+        dev->Release();
+    }
+    return static_cast<ULONG>(left < 0 ? 0 : left);
+}
 
 HRESULT CheckTextureArgs(const D3DCAPS9& caps, UINT width, UINT height, DWORD usage, D3DFORMAT format, D3DPOOL pool) {
     const D3D9GLFormat* f = D3D9_FindFormat(format);
@@ -362,23 +383,8 @@ public:
     }
 
     ULONG AddRef() override { return static_cast<ULONG>(++refs_); }
-    ULONG Release() override {
-        int left = --refs_;
-        if (left == 0) {
-            D3D9Device* dev = store_.device;
-            bool defaultPool = store_.pool == D3DPOOL_DEFAULT;
-            delete this;
-            if (defaultPool) --dev->defaultPoolObjects;
-            dev->Release();
-        }
-        return static_cast<ULONG>(left < 0 ? 0 : left);
-    }
-    HRESULT GetDevice(IDirect3DDevice9** out) override {
-        if (!out) return D3DERR_INVALIDCALL;
-        *out = store_.device;
-        store_.device->AddRef();
-        return D3D_OK;
-    }
+    ULONG Release() override { return ReleaseTexture(this); }
+    HRESULT GetDevice(IDirect3DDevice9** out) override { return store_.GetDevice(out); }
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
     DWORD GetLevelCount() override { return store_.levels; }
     void GenerateMipSubLevels() override { store_.GenerateMips(); }
@@ -414,6 +420,8 @@ public:
     GLuint GLName() const { return store_.tex; }
 
 private:
+    template <class T>
+    friend ULONG ReleaseTexture(T* texture);
     int refs_ = 1;
     UINT width_ = 0, height_ = 0;
     TextureStore store_;
@@ -440,23 +448,8 @@ public:
     }
 
     ULONG AddRef() override { return static_cast<ULONG>(++refs_); }
-    ULONG Release() override {
-        int left = --refs_;
-        if (left == 0) {
-            D3D9Device* dev = store_.device;
-            bool defaultPool = store_.pool == D3DPOOL_DEFAULT;
-            delete this;
-            if (defaultPool) --dev->defaultPoolObjects;
-            dev->Release();
-        }
-        return static_cast<ULONG>(left < 0 ? 0 : left);
-    }
-    HRESULT GetDevice(IDirect3DDevice9** out) override {
-        if (!out) return D3DERR_INVALIDCALL;
-        *out = store_.device;
-        store_.device->AddRef();
-        return D3D_OK;
-    }
+    ULONG Release() override { return ReleaseTexture(this); }
+    HRESULT GetDevice(IDirect3DDevice9** out) override { return store_.GetDevice(out); }
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_CUBETEXTURE; }
     DWORD GetLevelCount() override { return store_.levels; }
     void GenerateMipSubLevels() override { store_.GenerateMips(); }
@@ -488,6 +481,8 @@ public:
     IDirect3DBaseTexture9* AsBase() override { return this; }
 
 private:
+    template <class T>
+    friend ULONG ReleaseTexture(T* texture);
     int refs_ = 1;
     TextureStore store_;
 };

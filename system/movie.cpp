@@ -59,7 +59,7 @@ IBaseFilter* AddFilter(IGraphBuilder* graph, const GUID& clsid, const char* labe
         return nullptr;
     }
     auto* f = static_cast<IBaseFilter*>(p);
-    if (graph->AddFilter(f, nullptr) != S_OK_DS) {
+    if (graph->AddFilter(f, nullptr) != S_OK) {
         Qel_ErrPrintf("S_OpenMovie() Error adding %s\n", label);
         f->Release();
         return nullptr;
@@ -173,12 +173,12 @@ MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags) {
         return nullptr;
     }
     r->stream = static_cast<IAMMultiMediaStream*>(p);
-    if (r->stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr) != S_OK_DS) {
+    if (r->stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr) != S_OK) {
         Qel_ErrPrintf("S_OpenMovie() Error initialising the multimedia stream\n");
         S_FreeMovie(r);
         return nullptr;
     }
-    if (HasVideo(r) && r->stream->AddMediaStream(nullptr, &MSPID_PrimaryVideo, 0, nullptr) != S_OK_DS) {
+    if (HasVideo(r) && r->stream->AddMediaStream(nullptr, &MSPID_PrimaryVideo, 0, nullptr) != S_OK) {
         Qel_ErrPrintf("S_OpenMovie() Error adding the primary video stream\n");
         S_FreeMovie(r);
         return nullptr;
@@ -186,7 +186,7 @@ MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags) {
     if (!(r->flags & MOVIE_NO_AUDIO)) {
         DWORD audioFlags =
             (video2 & kNoManualCodecs) && !(r->flags & MOVIE_STREAM_AUDIO) ? AMMSF_ADDDEFAULTRENDERER : 0;
-        if (r->stream->AddMediaStream(nullptr, &MSPID_PrimaryAudio, audioFlags, nullptr) != S_OK_DS) {
+        if (r->stream->AddMediaStream(nullptr, &MSPID_PrimaryAudio, audioFlags, nullptr) != S_OK) {
             r->flags |= MOVIE_NO_AUDIO;
             Qel_ErrPrintf("ERROR: connecting Primary Audio to media stream\nIgnoring this!\n");
         }
@@ -217,7 +217,7 @@ MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags) {
         audioLabel = "Qel WMSpeech Decoder DMO";
         r->audioDecoder = AddFilter(r->graph, CLSID_DMOWrapperFilter, audioLabel);
         void* dmo = nullptr;
-        if (r->audioDecoder && r->audioDecoder->QueryInterface(IID_IDMOWrapperFilter, &dmo) == S_OK_DS) {
+        if (r->audioDecoder && r->audioDecoder->QueryInterface(IID_IDMOWrapperFilter, &dmo) == S_OK) {
             static_cast<IDMOWrapperFilter*>(dmo)->Init(CLSID_WMSpeechDecoderDMO, DMOCATEGORY_AUDIO_DECODER);
             static_cast<IDMOWrapperFilter*>(dmo)->Release();
         }
@@ -238,9 +238,9 @@ MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags) {
 
     bool opened = false;
     if (fileSourceRoute && !(video2 & kNoManualCodecs)) {
-        if (r->graph->AddSourceFilter(path, "Qel File Source", &r->fileSource) == S_OK_DS) {
+        if (r->graph->AddSourceFilter(path, "Qel File Source", &r->fileSource) == S_OK) {
             IPin* pin = nullptr;
-            if (r->fileSource->FindPin("Output", &pin) == S_OK_DS && r->graph->Render(pin) == S_OK_DS) opened = true;
+            if (r->fileSource->FindPin("Output", &pin) == S_OK && r->graph->Render(pin) == S_OK) opened = true;
             ReleaseInto(pin);
             if (!opened) {
                 r->graph->RemoveFilter(r->fileSource);
@@ -248,7 +248,7 @@ MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags) {
             }
         }
     }
-    if (!opened && r->stream->OpenFile(path, 0) != S_OK_DS) {
+    if (!opened && r->stream->OpenFile(path, 0) != S_OK) {
         Qel_ErrPrintf("Error opening movie: %s\n%s\n", path, "release exe!\n");
         Qel_StrFree(path);
         S_FreeMovie(r);
@@ -258,8 +258,8 @@ MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags) {
 
     if (HasVideo(r)) {
         void* dd = nullptr;
-        if (r->stream->GetMediaStream(MSPID_PrimaryVideo, &r->videoStream) != S_OK_DS ||
-            r->videoStream->QueryInterface(IID_IDirectDrawMediaStream, &dd) != S_OK_DS) {
+        if (r->stream->GetMediaStream(MSPID_PrimaryVideo, &r->videoStream) != S_OK ||
+            r->videoStream->QueryInterface(IID_IDirectDrawMediaStream, &dd) != S_OK) {
             Qel_ErrPrintf("S_OpenMovie: Exit_NoVideo!\n");
             if (r->flags & MOVIE_NO_AUDIO) {
                 S_FreeMovie(r);
@@ -276,10 +276,10 @@ MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags) {
     if ((r->flags & MOVIE_STREAM_AUDIO) && !(r->flags & MOVIE_NO_AUDIO)) {
         bool ok = S_SoundDevice.directSound != nullptr;
         void* q = nullptr;
-        ok = ok && r->stream->GetMediaStream(MSPID_PrimaryAudio, &r->audioStream) == S_OK_DS &&
-             r->audioStream->QueryInterface(IID_IAudioMediaStream, &q) == S_OK_DS;
+        ok = ok && r->stream->GetMediaStream(MSPID_PrimaryAudio, &r->audioStream) == S_OK &&
+             r->audioStream->QueryInterface(IID_IAudioMediaStream, &q) == S_OK;
         if (ok) r->audioMediaStream = static_cast<IAudioMediaStream*>(q);
-        ok = ok && r->audioMediaStream->GetFormat(&r->waveFormat) == S_OK_DS && r->waveFormat.nAvgBytesPerSec > 0;
+        ok = ok && r->audioMediaStream->GetFormat(&r->waveFormat) == S_OK && r->waveFormat.nAvgBytesPerSec > 0;
         if (ok) {
             r->bytesPerSample = r->waveFormat.wBitsPerSample / 8;
             r->sampleBlockSize = 2 * r->waveFormat.nAvgBytesPerSec;
@@ -293,9 +293,9 @@ MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags) {
         ok = ok && CoCreateInstance(CLSID_AMAudioData, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioData, &q) == DS_OK;
         if (ok) {
             r->audioData = static_cast<IAudioData*>(q);
-            ok = r->audioData->SetBuffer(r->sampleBlockSize, r->sampleBlock, 0) == S_OK_DS &&
-                 r->audioData->SetFormat(&r->waveFormat) == S_OK_DS &&
-                 r->audioMediaStream->CreateSample(r->audioData, 0, &r->audioSample) == S_OK_DS;
+            ok = r->audioData->SetBuffer(r->sampleBlockSize, r->sampleBlock, 0) == S_OK &&
+                 r->audioData->SetFormat(&r->waveFormat) == S_OK &&
+                 r->audioMediaStream->CreateSample(r->audioData, 0, &r->audioSample) == S_OK;
         }
         if (ok) {
             r->soundDesc = DSBUFFERDESC{};
@@ -321,12 +321,12 @@ MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags) {
     }
 
     void* q = nullptr;
-    if (r->graph->QueryInterface(IID_IMediaPosition, &q) != S_OK_DS) {
+    if (r->graph->QueryInterface(IID_IMediaPosition, &q) != S_OK) {
         S_FreeMovie(r);
         return nullptr;
     }
     r->position = static_cast<IMediaPosition*>(q);
-    if (r->graph->QueryInterface(IID_IMediaControl, &q) != S_OK_DS) {
+    if (r->graph->QueryInterface(IID_IMediaControl, &q) != S_OK) {
         S_FreeMovie(r);
         return nullptr;
     }
@@ -335,7 +335,7 @@ MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags) {
     r->position->CanSeekForward(&canSeek);
     if (canSeek == OAFALSE) Qel_DPrintf(0, "WARNING: seeking NOT supported [%d]\n", static_cast<int>(number));
     if (!(r->flags & (MOVIE_NO_AUDIO | MOVIE_STREAM_AUDIO))) {
-        if (r->graph->QueryInterface(IID_IBasicAudio, &q) != S_OK_DS) {
+        if (r->graph->QueryInterface(IID_IBasicAudio, &q) != S_OK) {
             S_FreeMovie(r);
             return nullptr;
         }
@@ -356,7 +356,7 @@ void S_FreeMovie(MovieRecord* r) {
     ReleaseInto(r->basicAudio);
     for (IBaseFilter** f : {&r->audioDecoder, &r->videoDecoder, &r->splitter, &r->fileSource, &r->audioRenderer}) {
         if (!*f) continue;
-        if (!r->graph || r->graph->RemoveFilter(*f) != S_OK_DS) Qel_ErrPrintf("Could not remove filter from graph!\n");
+        if (!r->graph || r->graph->RemoveFilter(*f) != S_OK) Qel_ErrPrintf("Could not remove filter from graph!\n");
         ReleaseInto(*f);
     }
     ReleaseInto(r->graph);
@@ -373,14 +373,14 @@ int S_MovieStatePlay(MovieEntry* entry) {
     MovieRecord* r = entry->record;
     Qel_DPrintf(kLog, "S_MovieStatePlay(%d)\n", static_cast<int>(r->number));
     if (HasVideo(r) && !r->videoSample) {
-        if (!r->ddStream || r->ddStream->CreateSample(nullptr, nullptr, 0, &r->videoSample) != S_OK_DS) {
+        if (!r->ddStream || r->ddStream->CreateSample(nullptr, nullptr, 0, &r->videoSample) != S_OK) {
             r->videoSample = nullptr;
             return 0;
         }
         r->videoSample->GetSurface(&r->sampleSurface, &r->sampleRect);
         DDSURFACEDESC desc{};
         desc.dwSize = sizeof desc;
-        if (!r->sampleSurface || r->sampleSurface->GetSurfaceDesc(&desc) != S_OK_DS) {
+        if (!r->sampleSurface || r->sampleSurface->GetSurfaceDesc(&desc) != S_OK) {
             Qel_ErrPrintf("error getting sample surf. descr.\n");
         } else {
             Qel_DPrintf(4, "stream surface: %d * %d, pitch=%d\n", static_cast<int>(desc.dwWidth),
@@ -395,7 +395,7 @@ int S_MovieStatePlay(MovieEntry* entry) {
         r->playState = MOVIE_PLAY_IDLE;
         r->fetchState = MOVIE_FETCH_NEED;
     }
-    if (r->control->Run() != S_OK_DS) Qel_ErrPrintf("S_MovieStatePlay() MediaControl->Run() failed!\n");
+    if (r->control->Run() != S_OK) Qel_ErrPrintf("S_MovieStatePlay() MediaControl->Run() failed!\n");
     return 1;
 }
 
@@ -403,7 +403,7 @@ int S_MovieStateStop(MovieEntry* entry) {
     if (!entry || !entry->record) return 0;
     MovieRecord* r = entry->record;
     Qel_DPrintf(kLog, "S_MovieStateStop(%d)\n", static_cast<int>(r->number));
-    if (r->control->Pause() != S_OK_DS) return 0;
+    if (r->control->Pause() != S_OK) return 0;
     if (StreamsAudio(r)) {
         if (r->soundBuffer->Stop() != DS_OK) return 0;
         r->playState = MOVIE_PLAY_IDLE;
@@ -427,13 +427,13 @@ int S_SetCurrentMovieTime(MovieEntry* entry, int32_t ms) {
     r->fetchState = MOVIE_FETCH_NEED;
     r->startTime = ms;
     r->stopTime = -1;
-    if (r->flags & MOVIE_NO_POSITION) return r->stream->Seek(static_cast<STREAM_TIME>(ms) * 10000) == S_OK_DS;
+    if (r->flags & MOVIE_NO_POSITION) return r->stream->Seek(static_cast<STREAM_TIME>(ms) * 10000) == S_OK;
     double seconds = ms / 1000.0;
     if (!HasVideo(r) && ms > 500) seconds = (ms - 500) / 1000.0;
     HRESULT hr = r->position->put_CurrentPosition(seconds);
-    if (hr == S_OK_DS)
+    if (hr == S_OK)
         Qel_DPrintf(kLog, "SUCCESS\n");
-    else if (hr == S_FALSE_DS)
+    else if (hr == S_FALSE)
         Qel_DPrintf(kLog, "FALSE\n");
     else
         Qel_DPrintf(kLog, "Failed with HRESULT(%s)\n", S_DSErrorText(hr));
@@ -446,12 +446,12 @@ int S_MovieGetPosition(MovieEntry* entry, int32_t* ms) {
     MovieRecord* r = entry->record;
     if (r->flags & MOVIE_NO_POSITION) {
         STREAM_TIME t = 0;
-        if (r->stream->GetTime(&t) != S_OK_DS) return 0;
+        if (r->stream->GetTime(&t) != S_OK) return 0;
         *ms = Ms(t);
         return 1;
     }
     REFTIME t = 0;
-    if (r->position->get_CurrentPosition(&t) != S_OK_DS) return 0;
+    if (r->position->get_CurrentPosition(&t) != S_OK) return 0;
     *ms = static_cast<int32_t>(t * 1000.0);
     return 1;
 }
@@ -462,7 +462,7 @@ int S_MovieSetVolume(uint32_t volume, MovieEntry* entry) {
     if (r->flags & MOVIE_NO_AUDIO) return 1;
     LONG db = static_cast<LONG>(volume) * 5000 / 256 - 5000;
     if (r->flags & MOVIE_STREAM_AUDIO) return r->soundBuffer && r->soundBuffer->SetVolume(db) == DS_OK;
-    return r->basicAudio && r->basicAudio->put_Volume(db) == S_OK_DS;
+    return r->basicAudio && r->basicAudio->put_Volume(db) == S_OK;
 }
 
 int S_MovieSetRate(MovieEntry* entry, double rate) {
@@ -472,7 +472,7 @@ int S_MovieSetRate(MovieEntry* entry, double rate) {
         Qel_ErrPrintf("ERROR:Setting rate on NOPOS stream!\n");
         return 0;
     }
-    return r->position->put_Rate(rate) == S_OK_DS;
+    return r->position->put_Rate(rate) == S_OK;
 }
 
 int S_MovieSetStopTime(MovieEntry* entry, int32_t ms) {
@@ -489,7 +489,7 @@ int S_CopyMovieFrame(IDirectDrawSurface* source, EBM* destination) {
     DDSURFACEDESC src{};
     src.dwSize = sizeof src;
     HRESULT hr = source->Lock(nullptr, &src, DDLOCK_WAIT | DDLOCK_READONLY, nullptr);
-    if (hr != S_OK_DS) {
+    if (hr != S_OK) {
         Qel_ErrPrintf("S_CopyMovieFrame() error locking sample surface, %s\n", S_DSErrorText(hr));
         return 0;
     }
@@ -500,7 +500,7 @@ int S_CopyMovieFrame(IDirectDrawSurface* source, EBM* destination) {
     }
     MovieLockedSurface dst{};
     hr = S_MovieTextureLink.lock(destination, &dst);
-    if (hr != S_OK_DS) {
+    if (hr != S_OK) {
         Qel_ErrPrintf("S_RenderMovieFrame() error locking destination texture, %s\n", S_DSErrorText(hr));
         source->Unlock(nullptr);
         return 0;
@@ -576,7 +576,7 @@ uint16_t S_RenderMovieFrame(MovieEntry* entry, EBM* destination) {
         uint16_t result = 1;
         if (r->videoState == MOVIE_VIDEO_PENDING) {
             HRESULT hr = r->videoSample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0);
-            if (hr == E_ABORT_DS) {
+            if (hr == E_ABORT) {
                 Qel_DPrintf(kLog, "S_RenderMovieFrame() CompletionStatus() returned E_ABORT\n");
                 r->videoState = MOVIE_VIDEO_REQUEST;
             } else if (hr == MS_S_ENDOFSTREAM) {
@@ -589,7 +589,7 @@ uint16_t S_RenderMovieFrame(MovieEntry* entry, EBM* destination) {
                 r->videoState = MOVIE_VIDEO_REQUEST;
             } else if (hr == MS_S_PENDING) {
                 Qel_DPrintf(kLog, "S_RenderMovieFrame() CompletionStatus() returned MS_S_PENDING\n");
-            } else if (hr == S_OK_DS) {
+            } else if (hr == S_OK) {
                 Qel_DPrintf(kLog, "S_RenderMovieFrame() CompletionStatus() returned S_OK\n");
                 r->videoState = MOVIE_VIDEO_READY;
             } else {
@@ -601,13 +601,13 @@ uint16_t S_RenderMovieFrame(MovieEntry* entry, EBM* destination) {
             Qel_DPrintf(kLog, "S_RenderMovieFrame() sstart=%d ssend=%d movstart=%d movend=%d\n", Ms(start), Ms(end),
                         r->startTime, r->stopTime);
             HRESULT hr = r->videoSample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0);
-            if (hr == E_ABORT_DS) {
+            if (hr == E_ABORT) {
                 Qel_DPrintf(kLog, "S_RenderMovieFrame() Update() returned E_ABORT\n");
                 return 1;
-            } else if (hr == E_INVALIDARG_DS) {
+            } else if (hr == E_INVALIDARG) {
                 Qel_DPrintf(kLog, "S_RenderMovieFrame() Update() returned E_INVALIDARG\n");
                 return 0;
-            } else if (hr == E_POINTER_DS) {
+            } else if (hr == E_POINTER) {
                 Qel_DPrintf(kLog, "S_RenderMovieFrame() Update() returned E_POINTER\n");
                 return 0;
             } else if (hr == MS_E_BUSY) {
@@ -621,7 +621,7 @@ uint16_t S_RenderMovieFrame(MovieEntry* entry, EBM* destination) {
             } else if (hr == MS_S_PENDING) {
                 Qel_DPrintf(kLog, "S_RenderMovieFrame() Update() returned MS_S_PENDING\n");
                 r->videoState = MOVIE_VIDEO_PENDING;
-            } else if (hr == S_OK_DS) {
+            } else if (hr == S_OK) {
                 // A frame that is there at once is copied like any other.
                 Qel_DPrintf(kLog, "S_RenderMovieFrame() Update() returned S_OK\n");
                 r->videoState = MOVIE_VIDEO_READY;
@@ -632,7 +632,7 @@ uint16_t S_RenderMovieFrame(MovieEntry* entry, EBM* destination) {
         }
         if (r->videoState == MOVIE_VIDEO_READY) {
             REFTIME now = 0;
-            bool known = (r->flags & MOVIE_NO_POSITION) || r->position->get_CurrentPosition(&now) == S_OK_DS;
+            bool known = (r->flags & MOVIE_NO_POSITION) || r->position->get_CurrentPosition(&now) == S_OK;
             if (!known || (r->stopTime > 0 && now * 1000.0 > r->stopTime)) {
                 Qel_DPrintf(kLog, "S_RenderMovieFrame() Update() returned MS_E_BUSY\n");
                 r->playState = MOVIE_PLAY_PLAYING;
@@ -676,7 +676,7 @@ uint16_t Int_MovieRenderAudioToDS(MovieRecord* r) {
     if (b->GetCurrentPosition(&play, &write) != DS_OK) return 0;
 
     if (r->fetchState == MOVIE_FETCH_PENDING &&
-        r->audioSample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0) == S_OK_DS)
+        r->audioSample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0) == S_OK)
         r->fetchState = MOVIE_FETCH_READY;
 
     if (r->fetchState == MOVIE_FETCH_READY) {
@@ -737,7 +737,7 @@ uint16_t Int_MovieRenderAudioToDS(MovieRecord* r) {
 
     if (r->fetchState == MOVIE_FETCH_NEED) {
         REFTIME now = 0;
-        if (!(r->flags & MOVIE_NO_POSITION) && r->position->get_CurrentPosition(&now) == S_OK_DS)
+        if (!(r->flags & MOVIE_NO_POSITION) && r->position->get_CurrentPosition(&now) == S_OK)
             Qel_DPrintf(kLog, "GetCurrentTime() -> %f\n", now);
         HRESULT hr = r->audioSample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0);
         if (hr == MS_S_ENDOFSTREAM) {
@@ -754,7 +754,7 @@ uint16_t Int_MovieRenderAudioToDS(MovieRecord* r) {
                 Qel_DPrintf(kLog, "INT_MovieRenderAudioToDS() Finished Streaming!\n");
             }
         } else {
-            r->fetchState = hr == S_OK_DS ? MOVIE_FETCH_READY : MOVIE_FETCH_PENDING;
+            r->fetchState = hr == S_OK ? MOVIE_FETCH_READY : MOVIE_FETCH_PENDING;
         }
     }
 

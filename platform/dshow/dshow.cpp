@@ -323,22 +323,22 @@ public:
         return left;
     }
     HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_POINTER_DS;
+        if (!out) return E_POINTER;
         *out = nullptr;
         if (DS_GuidEqual(iid, IID_IDMOWrapperFilter) && DS_GuidEqual(clsid_, CLSID_DMOWrapperFilter)) {
             AddRef();
             *out = static_cast<IDMOWrapperFilter*>(this);
-            return S_OK_DS;
+            return S_OK;
         }
         if (DS_GuidEqual(iid, IID_IBaseFilter)) {
             AddRef();
             *out = static_cast<IBaseFilter*>(this);
-            return S_OK_DS;
+            return S_OK;
         }
-        return E_NOINTERFACE_DS;
+        return E_NOINTERFACE;
     }
     HRESULT FindPin(const char* id, IPin** pin) override;
-    HRESULT Init(const GUID&, const GUID&) override { return S_OK_DS; }
+    HRESULT Init(const GUID&, const GUID&) override { return S_OK; }
     const GUID& Clsid() const { return clsid_; }
     const std::string& Path() const { return path_; }
 
@@ -372,11 +372,11 @@ private:
 };
 
 HRESULT Filter::FindPin(const char* id, IPin** pin) {
-    if (!pin) return E_POINTER_DS;
+    if (!pin) return E_POINTER;
     *pin = nullptr;
     if (path_.empty() || !id || std::strcmp(id, "Output") != 0) return VFW_E_NOT_FOUND;
     *pin = new Pin(this);
-    return S_OK_DS;
+    return S_OK;
 }
 
 struct Core {
@@ -539,6 +539,16 @@ public:
     }
 
 protected:
+    // The answer of a facade that offers only its own interface.
+    HRESULT QueryOwn(const GUID& iid, const GUID& own, void** out) {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!DS_GuidEqual(iid, own)) return E_NOINTERFACE;
+        AddRef();
+        *out = static_cast<I*>(this);
+        return S_OK;
+    }
+
     Core* core_;
     ULONG refs_ = 1;
 };
@@ -548,24 +558,24 @@ public:
     using Facade::Facade;
     HRESULT Run() override {
         g_seam.calls.emplace_back("Run");
-        if (g_seam.failRun) return E_FAIL_DS;
+        if (g_seam.failRun) return E_FAIL;
         core_->Run();
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT Pause() override {
         g_seam.calls.emplace_back("Pause");
         core_->Pause();
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT Stop() override {
         g_seam.calls.emplace_back("Stop");
         core_->Stop();
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT GetState(LONG, OAFilterState* s) override {
-        if (!s) return E_POINTER_DS;
+        if (!s) return E_POINTER;
         *s = core_->state;
-        return S_OK_DS;
+        return S_OK;
     }
 };
 
@@ -573,40 +583,40 @@ class Position final : public Facade<IMediaPosition> {
 public:
     using Facade::Facade;
     HRESULT get_Duration(REFTIME* d) override {
-        if (!d) return E_POINTER_DS;
+        if (!d) return E_POINTER;
         *d = core_->source ? static_cast<double>(core_->source->Duration()) / kHns : 0.0;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT put_CurrentPosition(REFTIME t) override {
         char line[64];
         std::snprintf(line, sizeof line, "put_CurrentPosition %.3f", t);
         g_seam.calls.emplace_back(line);
-        if (!core_->source) return E_FAIL_DS;
+        if (!core_->source) return E_FAIL;
         core_->SeekTo(static_cast<int64_t>(std::llround(t * kHns)));
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT get_CurrentPosition(REFTIME* t) override {
-        if (!t) return E_POINTER_DS;
+        if (!t) return E_POINTER;
         core_->Pump();
         int64_t now = core_->Time();
         if (core_->source && core_->source->Duration() > 0) now = std::min(now, core_->source->Duration());
         *t = static_cast<double>(now) / kHns;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT put_Rate(double r) override {
-        if (r <= 0) return E_INVALIDARG_DS;
+        if (r <= 0) return E_INVALIDARG;
         core_->SetRate(r);
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT get_Rate(double* r) override {
-        if (!r) return E_POINTER_DS;
+        if (!r) return E_POINTER;
         *r = core_->rate;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT CanSeekForward(LONG* can) override {
-        if (!can) return E_POINTER_DS;
+        if (!can) return E_POINTER;
         *can = OATRUE;
-        return S_OK_DS;
+        return S_OK;
     }
 };
 
@@ -614,16 +624,16 @@ class BasicAudio final : public Facade<IBasicAudio> {
 public:
     using Facade::Facade;
     HRESULT put_Volume(LONG v) override {
-        if (v < -10000 || v > 0) return E_INVALIDARG_DS;
+        if (v < -10000 || v > 0) return E_INVALIDARG;
         core_->volume = v;
         core_->ApplyVolume();
         g_seam.calls.emplace_back("put_Volume " + std::to_string(v));
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT get_Volume(LONG* v) override {
-        if (!v) return E_POINTER_DS;
+        if (!v) return E_POINTER;
         *v = core_->volume;
-        return S_OK_DS;
+        return S_OK;
     }
 };
 
@@ -631,51 +641,51 @@ class Graph final : public Facade<IGraphBuilder> {
 public:
     using Facade::Facade;
     HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_POINTER_DS;
+        if (!out) return E_POINTER;
         *out = nullptr;
         if (DS_GuidEqual(iid, IID_IMediaControl)) {
-            if (g_seam.failControl) return E_NOINTERFACE_DS;
+            if (g_seam.failControl) return E_NOINTERFACE;
             *out = static_cast<IMediaControl*>(new Control(core_));
         } else if (DS_GuidEqual(iid, IID_IMediaPosition)) {
-            if (g_seam.failPosition) return E_NOINTERFACE_DS;
+            if (g_seam.failPosition) return E_NOINTERFACE;
             *out = static_cast<IMediaPosition*>(new Position(core_));
         } else if (DS_GuidEqual(iid, IID_IBasicAudio)) {
-            if (g_seam.failBasicAudio) return E_NOINTERFACE_DS;
+            if (g_seam.failBasicAudio) return E_NOINTERFACE;
             *out = static_cast<IBasicAudio*>(new BasicAudio(core_));
         } else {
-            return E_NOINTERFACE_DS;
+            return E_NOINTERFACE;
         }
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT AddFilter(IBaseFilter* filter, const char*) override {
-        if (!filter) return E_POINTER_DS;
+        if (!filter) return E_POINTER;
         filter->AddRef();
         core_->filters.push_back(filter);
         if (DS_GuidEqual(static_cast<Filter*>(filter)->Clsid(), CLSID_DSoundRender)) core_->audioRenderer = true;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT RemoveFilter(IBaseFilter* filter) override {
         auto it = std::find(core_->filters.begin(), core_->filters.end(), filter);
         if (it == core_->filters.end()) return VFW_E_NOT_FOUND;
         core_->filters.erase(it);
         filter->Release();
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT AddSourceFilter(const char* file, const char*, IBaseFilter** out) override {
-        if (!out || !file) return E_POINTER_DS;
+        if (!out || !file) return E_POINTER;
         *out = nullptr;
         if (Qel_fsize(0, file) <= 0 && Qel_fsize(1, file) <= 0) return VFW_E_NOT_FOUND;
         auto* f = new Filter(GUID{}, file);
         AddFilter(f, nullptr);
         *out = f;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT Render(IPin* pin) override {
-        if (!pin) return E_POINTER_DS;
+        if (!pin) return E_POINTER;
         g_seam.calls.emplace_back("Render");
         if (g_seam.failOpen || !core_->Open(static_cast<Pin*>(pin)->Owner()->Path().c_str()))
             return VFW_E_CANNOT_RENDER;
-        return S_OK_DS;
+        return S_OK;
     }
 };
 
@@ -691,23 +701,23 @@ public:
         return left;
     }
     HRESULT GetSurfaceDesc(DDSURFACEDESC* d) override {
-        if (!d) return E_POINTER_DS;
+        if (!d) return E_POINTER;
         Describe(d);
         d->lpSurface = nullptr;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT Lock(RECT*, DDSURFACEDESC* d, DWORD, void*) override {
-        if (!d) return E_POINTER_DS;
-        if (locked_) return E_FAIL_DS;
+        if (!d) return E_POINTER;
+        if (locked_) return E_FAIL;
         Describe(d);
         d->lpSurface = bits_.data();
         locked_ = true;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT Unlock(void*) override {
-        if (!locked_) return E_FAIL_DS;
+        if (!locked_) return E_FAIL;
         locked_ = false;
-        return S_OK_DS;
+        return S_OK;
     }
     std::vector<uint8_t>& Bits() { return bits_; }
 
@@ -736,13 +746,13 @@ public:
             *s = surface_;
         }
         if (rect && core_->source) *rect = RECT{0, 0, core_->source->Width(), core_->source->Height()};
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT GetSampleTimes(STREAM_TIME* start, STREAM_TIME* end, STREAM_TIME* current) override {
         if (start) *start = start_;
         if (end) *end = end_;
         if (current) *current = core_->Time();
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT Update(DWORD, void*, void*, DWORD_PTR) override {
         if (!core_->source || !core_->source->HasVideo()) return MS_E_NOSTREAM;
@@ -752,7 +762,7 @@ public:
             generation_ = core_->generation;
             int64_t len = 0;
             int r = core_->source->NextVideo(frame_, &pts_, &len);
-            if (r < 0) return status_ = E_FAIL_DS;
+            if (r < 0) return status_ = E_FAIL;
             if (r == 0) return status_ = MS_S_ENDOFSTREAM;
             held_ = true;
             frameLength_ = len;
@@ -764,7 +774,7 @@ public:
         core_->Pump();
         if (status_ != MS_S_PENDING) {
             HRESULT s = status_;
-            if (s == S_OK_DS) status_ = MS_S_NOUPDATE;
+            if (s == S_OK) status_ = MS_S_NOUPDATE;
             return s;
         }
         if (generation_ != core_->generation) {
@@ -774,11 +784,11 @@ public:
             return MS_S_NOUPDATE;
         }
         if (flags & COMPSTAT_ABORT) {
-            status_ = E_ABORT_DS;
-            return E_ABORT_DS;
+            status_ = E_ABORT;
+            return E_ABORT;
         }
         HRESULT r = Complete();
-        if (r == S_OK_DS) status_ = MS_S_NOUPDATE;
+        if (r == S_OK) status_ = MS_S_NOUPDATE;
         return r;
     }
 
@@ -791,8 +801,8 @@ private:
         start_ = pts_;
         end_ = pts_ + frameLength_;
         held_ = false;
-        status_ = S_OK_DS;
-        return S_OK_DS;
+        status_ = S_OK;
+        return S_OK;
     }
     Surface* surface_;
     std::vector<uint8_t> frame_;
@@ -814,32 +824,32 @@ public:
         return left;
     }
     HRESULT SetBuffer(DWORD size, BYTE* data, DWORD) override {
-        if (!data || size == 0) return E_INVALIDARG_DS;
+        if (!data || size == 0) return E_INVALIDARG;
         size_ = size;
         data_ = data;
         actual_ = 0;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT GetInfo(DWORD* length, BYTE** data, DWORD* actual) override {
         if (length) *length = size_;
         if (data) *data = data_;
         if (actual) *actual = actual_;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT SetActual(DWORD actual) override {
-        if (actual > size_) return E_INVALIDARG_DS;
+        if (actual > size_) return E_INVALIDARG;
         actual_ = actual;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT SetFormat(const WAVEFORMATEX* f) override {
-        if (!f) return E_POINTER_DS;
+        if (!f) return E_POINTER;
         format_ = *f;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT GetFormat(WAVEFORMATEX* f) override {
-        if (!f) return E_POINTER_DS;
+        if (!f) return E_POINTER;
         *f = format_;
-        return S_OK_DS;
+        return S_OK;
     }
 
 private:
@@ -854,23 +864,23 @@ public:
     AudioSample(Core* core, IAudioData* data) : Facade(core), data_(data) { data_->AddRef(); }
     ~AudioSample() { data_->Release(); }
     HRESULT GetAudioData(IAudioData** d) override {
-        if (!d) return E_POINTER_DS;
+        if (!d) return E_POINTER;
         data_->AddRef();
         *d = data_;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT GetSampleTimes(STREAM_TIME* start, STREAM_TIME* end, STREAM_TIME* current) override {
         if (start) *start = start_;
         if (end) *end = end_;
         if (current) *current = core_->Time();
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT Update(DWORD, void*, void*, DWORD_PTR) override {
         if (!core_->source || !core_->source->HasAudio()) return MS_E_NOSTREAM;
         DWORD size = 0;
         BYTE* bytes = nullptr;
         data_->GetInfo(&size, &bytes, nullptr);
-        if (!bytes) return E_POINTER_DS;
+        if (!bytes) return E_POINTER;
         int64_t start = 0;
         uint32_t n = core_->source->ReadAudio(bytes, size, &start);
         data_->SetActual(n);
@@ -878,7 +888,7 @@ public:
         const WAVEFORMATEX& f = core_->source->AudioFormat();
         start_ = start;
         end_ = start + static_cast<int64_t>(n) * kHns / f.nAvgBytesPerSec;
-        return status_ = S_OK_DS;
+        return status_ = S_OK;
     }
     HRESULT CompletionStatus(DWORD, DWORD) override { return status_; }
 
@@ -892,51 +902,37 @@ private:
 class VideoStream final : public Facade<IDirectDrawMediaStream> {
 public:
     using Facade::Facade;
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_POINTER_DS;
-        *out = nullptr;
-        if (!DS_GuidEqual(iid, IID_IDirectDrawMediaStream)) return E_NOINTERFACE_DS;
-        AddRef();
-        *out = static_cast<IDirectDrawMediaStream*>(this);
-        return S_OK_DS;
-    }
+    HRESULT QueryInterface(const GUID& iid, void** out) override { return QueryOwn(iid, IID_IDirectDrawMediaStream, out); }
     HRESULT GetFormat(DDSURFACEDESC* d) override {
-        if (!d) return E_POINTER_DS;
+        if (!d) return E_POINTER;
         if (!core_->source || !core_->source->HasVideo()) return MS_E_NOSTREAM;
         Surface s(core_->source->Width(), core_->source->Height());
         return s.GetSurfaceDesc(d);
     }
     HRESULT CreateSample(IDirectDrawSurface*, const RECT*, DWORD, IDirectDrawStreamSample** out) override {
-        if (!out) return E_POINTER_DS;
+        if (!out) return E_POINTER;
         *out = nullptr;
         if (g_seam.failVideoSample) return MS_E_SAMPLEALLOC;
         if (!core_->source || !core_->source->HasVideo()) return MS_E_NOSTREAM;
         *out = new VideoSample(core_, new Surface(core_->source->Width(), core_->source->Height()));
-        return S_OK_DS;
+        return S_OK;
     }
 };
 
 class AudioStream final : public Facade<IAudioMediaStream> {
 public:
     using Facade::Facade;
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_POINTER_DS;
-        *out = nullptr;
-        if (!DS_GuidEqual(iid, IID_IAudioMediaStream)) return E_NOINTERFACE_DS;
-        AddRef();
-        *out = static_cast<IAudioMediaStream*>(this);
-        return S_OK_DS;
-    }
+    HRESULT QueryInterface(const GUID& iid, void** out) override { return QueryOwn(iid, IID_IAudioMediaStream, out); }
     HRESULT GetFormat(WAVEFORMATEX* f) override {
-        if (!f) return E_POINTER_DS;
+        if (!f) return E_POINTER;
         if (!core_->source || !core_->source->HasAudio()) return MS_E_NOSTREAM;
         *f = core_->source->AudioFormat();
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT CreateSample(IAudioData* data, DWORD, IAudioStreamSample** out) override {
-        if (!out || !data) return E_POINTER_DS;
+        if (!out || !data) return E_POINTER;
         *out = new AudioSample(core_, data);
-        return S_OK_DS;
+        return S_OK;
     }
 };
 
@@ -944,18 +940,18 @@ class MultiMediaStream final : public Facade<IAMMultiMediaStream> {
 public:
     using Facade::Facade;
     HRESULT Initialize(STREAM_TYPE type, DWORD, IGraphBuilder* graph) override {
-        if (g_seam.failInitialize || type != STREAMTYPE_READ || graph) return E_FAIL_DS;
+        if (g_seam.failInitialize || type != STREAMTYPE_READ || graph) return E_FAIL;
         core_->initialized = true;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT GetFilterGraph(IGraphBuilder** graph) override {
-        if (!graph) return E_POINTER_DS;
+        if (!graph) return E_POINTER;
         *graph = core_->initialized ? new Graph(core_) : nullptr;
-        return *graph ? S_OK_DS : MS_E_NOTINIT;
+        return *graph ? S_OK : MS_E_NOTINIT;
     }
     HRESULT AddMediaStream(void*, const GUID* purpose, DWORD flags, IMediaStream** out) override {
         if (out) *out = nullptr;
-        if (!purpose || !core_->initialized) return E_INVALIDARG_DS;
+        if (!purpose || !core_->initialized) return E_INVALIDARG;
         if (DS_GuidEqual(*purpose, MSPID_PrimaryVideo)) {
             if (g_seam.failAddVideo) return MS_E_PURPOSEID;
             core_->videoWanted = true;
@@ -968,10 +964,10 @@ public:
         } else {
             return MS_E_PURPOSEID;
         }
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT GetMediaStream(const GUID& purpose, IMediaStream** out) override {
-        if (!out) return E_POINTER_DS;
+        if (!out) return E_POINTER;
         *out = nullptr;
         MediaSource* s = core_->source.get();
         if (DS_GuidEqual(purpose, MSPID_PrimaryVideo)) {
@@ -983,54 +979,54 @@ public:
         } else {
             return MS_E_PURPOSEID;
         }
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT OpenFile(const char* name, DWORD) override {
-        if (!name) return E_POINTER_DS;
+        if (!name) return E_POINTER;
         g_seam.calls.emplace_back(std::string("OpenFile ") + name);
         if (g_seam.failOpen || !core_->Open(name)) return VFW_E_NOT_FOUND;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT SetState(STREAM_STATE state) override {
         if (state == STREAMSTATE_RUN)
             core_->Run();
         else
             core_->Stop();
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT GetTime(STREAM_TIME* t) override {
-        if (!t) return E_POINTER_DS;
+        if (!t) return E_POINTER;
         core_->Pump();
         *t = core_->Time();
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT GetDuration(STREAM_TIME* d) override {
-        if (!d) return E_POINTER_DS;
+        if (!d) return E_POINTER;
         *d = core_->source ? core_->source->Duration() : 0;
-        return S_OK_DS;
+        return S_OK;
     }
     HRESULT Seek(STREAM_TIME t) override {
         if (!core_->source) return MS_E_NOSEEKING;
         core_->SeekTo(t);
-        return S_OK_DS;
+        return S_OK;
     }
 };
 
 }  // namespace
 
 HRESULT DShow_CreateInstance(const GUID& clsid, const GUID& iid, void** out) {
-    if (!out) return E_POINTER_DS;
+    if (!out) return E_POINTER;
     *out = nullptr;
     if (g_seam.failClasses.count(clsid.Data1)) return DSERR_CLASSNOTAVAILABLE;
     if (DS_GuidEqual(clsid, CLSID_AMMultiMediaStream)) {
-        if (!DS_GuidEqual(iid, IID_IAMMultiMediaStream)) return E_NOINTERFACE_DS;
+        if (!DS_GuidEqual(iid, IID_IAMMultiMediaStream)) return E_NOINTERFACE;
         *out = static_cast<IAMMultiMediaStream*>(new MultiMediaStream(new Core()));
-        return S_OK_DS;
+        return S_OK;
     }
     if (DS_GuidEqual(clsid, CLSID_AMAudioData)) {
-        if (!DS_GuidEqual(iid, IID_IAudioData)) return E_NOINTERFACE_DS;
+        if (!DS_GuidEqual(iid, IID_IAudioData)) return E_NOINTERFACE;
         *out = static_cast<IAudioData*>(new AudioData());
-        return S_OK_DS;
+        return S_OK;
     }
     static const GUID* kFilters[] = {&CLSID_CMpegAudioCodec, &CLSID_MP3Decoder,     &CLSID_DMOWrapperFilter,
                                      &CLSID_CMpegVideoCodec, &CLSID_MPEG1Splitter, &CLSID_DSoundRender};

@@ -19,14 +19,6 @@ using REFTIME = double;        // seconds
 using OAFilterState = LONG;
 
 // ---------------------------------------------------------------- results
-constexpr HRESULT S_OK_DS = 0;
-constexpr HRESULT S_FALSE_DS = 1;
-constexpr HRESULT E_ABORT_DS = static_cast<HRESULT>(0x80004004u);
-constexpr HRESULT E_POINTER_DS = static_cast<HRESULT>(0x80004003u);
-constexpr HRESULT E_INVALIDARG_DS = static_cast<HRESULT>(0x80070057u);
-constexpr HRESULT E_FAIL_DS = static_cast<HRESULT>(0x80004005u);
-constexpr HRESULT E_NOINTERFACE_DS = static_cast<HRESULT>(0x80004002u);
-constexpr HRESULT E_OUTOFMEMORY_DS = static_cast<HRESULT>(0x8007000Eu);
 constexpr HRESULT MS_S_PENDING = 0x00040001;
 constexpr HRESULT MS_S_NOUPDATE = 0x00040002;
 constexpr HRESULT MS_S_ENDOFSTREAM = 0x00040003;

@@ -20,7 +20,7 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
 template <class T>
 T* Create(const GUID& clsid, const GUID& iid) {
     void* p = nullptr;
-    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, &p), S_OK_DS);
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, &p), S_OK);
     return static_cast<T*>(p);
 }
 
@@ -46,30 +46,30 @@ TEST_F(DShowTest, SoundtrackInACatalogPlaysThroughTheFileLayer) {
     ASSERT_NE(session.State(), nullptr);
 
     auto* stream = Create<IAMMultiMediaStream>(CLSID_AMMultiMediaStream, IID_IAMMultiMediaStream);
-    ASSERT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr), S_OK_DS);
-    ASSERT_EQ(stream->AddMediaStream(nullptr, &MSPID_PrimaryAudio, 0, nullptr), S_OK_DS);
-    ASSERT_EQ(stream->OpenFile("soundtrack\\00005.mp3", 0), S_OK_DS);
+    ASSERT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr), S_OK);
+    ASSERT_EQ(stream->AddMediaStream(nullptr, &MSPID_PrimaryAudio, 0, nullptr), S_OK);
+    ASSERT_EQ(stream->OpenFile("soundtrack\\00005.mp3", 0), S_OK);
     IMediaStream* media = nullptr;
     EXPECT_EQ(stream->GetMediaStream(MSPID_PrimaryVideo, &media), MS_E_NOSTREAM);
-    ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryAudio, &media), S_OK_DS);
+    ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryAudio, &media), S_OK);
     void* p = nullptr;
-    ASSERT_EQ(media->QueryInterface(IID_IAudioMediaStream, &p), S_OK_DS);
+    ASSERT_EQ(media->QueryInterface(IID_IAudioMediaStream, &p), S_OK);
     auto* audio = static_cast<IAudioMediaStream*>(p);
     WAVEFORMATEX format{};
-    ASSERT_EQ(audio->GetFormat(&format), S_OK_DS);
+    ASSERT_EQ(audio->GetFormat(&format), S_OK);
     EXPECT_EQ(format.nSamplesPerSec, 22050u);
     EXPECT_EQ(format.nChannels, 1u);
     EXPECT_EQ(format.wBitsPerSample, 16u);
 
     auto* data = Create<IAudioData>(CLSID_AMAudioData, IID_IAudioData);
     std::vector<uint8_t> block(format.nAvgBytesPerSec / 4);
-    ASSERT_EQ(data->SetBuffer(static_cast<DWORD>(block.size()), block.data(), 0), S_OK_DS);
+    ASSERT_EQ(data->SetBuffer(static_cast<DWORD>(block.size()), block.data(), 0), S_OK);
     IAudioStreamSample* sample = nullptr;
-    ASSERT_EQ(audio->CreateSample(data, 0, &sample), S_OK_DS);
+    ASSERT_EQ(audio->CreateSample(data, 0, &sample), S_OK);
     size_t total = 0;
     STREAM_TIME lastEnd = 0;
     HRESULT hr;
-    while ((hr = sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0)) == S_OK_DS) {
+    while ((hr = sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0)) == S_OK) {
         DWORD actual = 0;
         data->GetInfo(nullptr, nullptr, &actual);
         STREAM_TIME start = 0, end = 0;
@@ -97,50 +97,50 @@ TEST_F(DShowTest, VideoSampleCompletesWhenTheClockReachesTheFrame) {
     ASSERT_TRUE(Media_WriteMovie(folder.Path() + "/m.dat", spec, &error)) << error;
 
     auto* stream = Create<IAMMultiMediaStream>(CLSID_AMMultiMediaStream, IID_IAMMultiMediaStream);
-    ASSERT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr), S_OK_DS);
-    ASSERT_EQ(stream->AddMediaStream(nullptr, &MSPID_PrimaryVideo, 0, nullptr), S_OK_DS);
-    ASSERT_EQ(stream->OpenFile("m.dat", 0), S_OK_DS);
+    ASSERT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr), S_OK);
+    ASSERT_EQ(stream->AddMediaStream(nullptr, &MSPID_PrimaryVideo, 0, nullptr), S_OK);
+    ASSERT_EQ(stream->OpenFile("m.dat", 0), S_OK);
     IGraphBuilder* graph = nullptr;
-    ASSERT_EQ(stream->GetFilterGraph(&graph), S_OK_DS);
+    ASSERT_EQ(stream->GetFilterGraph(&graph), S_OK);
     void* p = nullptr;
-    ASSERT_EQ(graph->QueryInterface(IID_IMediaControl, &p), S_OK_DS);
+    ASSERT_EQ(graph->QueryInterface(IID_IMediaControl, &p), S_OK);
     auto* control = static_cast<IMediaControl*>(p);
     IMediaStream* media = nullptr;
-    ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryVideo, &media), S_OK_DS);
-    ASSERT_EQ(media->QueryInterface(IID_IDirectDrawMediaStream, &p), S_OK_DS);
+    ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryVideo, &media), S_OK);
+    ASSERT_EQ(media->QueryInterface(IID_IDirectDrawMediaStream, &p), S_OK);
     auto* dd = static_cast<IDirectDrawMediaStream*>(p);
     IDirectDrawStreamSample* sample = nullptr;
-    ASSERT_EQ(dd->CreateSample(nullptr, nullptr, 0, &sample), S_OK_DS);
+    ASSERT_EQ(dd->CreateSample(nullptr, nullptr, 0, &sample), S_OK);
     IDirectDrawSurface* surface = nullptr;
     RECT rect{};
-    ASSERT_EQ(sample->GetSurface(&surface, &rect), S_OK_DS);
+    ASSERT_EQ(sample->GetSurface(&surface, &rect), S_OK);
     EXPECT_EQ(rect.right, 64);
     EXPECT_EQ(rect.bottom, 48);
 
     // Paused: the first frame waits.
     EXPECT_EQ(sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0), MS_S_PENDING);
     EXPECT_EQ(sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0), MS_E_BUSY);
-    ASSERT_EQ(control->Run(), S_OK_DS);
-    EXPECT_EQ(sample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0), S_OK_DS);
+    ASSERT_EQ(control->Run(), S_OK);
+    EXPECT_EQ(sample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0), S_OK);
     // The next frame is due 40 ms later.
     EXPECT_EQ(sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0), MS_S_PENDING);
     DShow_SeamAdvance(20);
     EXPECT_EQ(sample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0), MS_S_PENDING);
     DShow_SeamAdvance(20);
-    EXPECT_EQ(sample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0), S_OK_DS);
+    EXPECT_EQ(sample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0), S_OK);
     STREAM_TIME start = 0, end = 0;
     sample->GetSampleTimes(&start, &end, nullptr);
     EXPECT_EQ(start, 400000);
     EXPECT_EQ(end, 800000);
     DDSURFACEDESC desc{};
-    ASSERT_EQ(surface->Lock(nullptr, &desc, 0, nullptr), S_OK_DS);
+    ASSERT_EQ(surface->Lock(nullptr, &desc, 0, nullptr), S_OK);
     uint32_t pixel = static_cast<uint32_t*>(desc.lpSurface)[24 * 64 + 32] & 0xFFFFFF;
     EXPECT_NEAR(static_cast<int>((pixel >> 8) & 0xFF), 0xE0, 24);  // frame 1 is green
     surface->Unlock(nullptr);
 
     DShow_SeamAdvance(1000);
-    HRESULT hr = S_OK_DS;
-    for (int i = 0; i < 20 && hr == S_OK_DS; ++i) hr = sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0);
+    HRESULT hr = S_OK;
+    for (int i = 0; i < 20 && hr == S_OK; ++i) hr = sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0);
     EXPECT_EQ(hr, MS_S_ENDOFSTREAM);
 
     surface->Release();
@@ -159,11 +159,11 @@ TEST_F(DShowTest, FiltersByClassIdAndTheirFailures) {
     splitter->Release();
     auto* dmo = Create<IBaseFilter>(CLSID_DMOWrapperFilter, IID_IBaseFilter);
     void* p = nullptr;
-    ASSERT_EQ(dmo->QueryInterface(IID_IDMOWrapperFilter, &p), S_OK_DS);
+    ASSERT_EQ(dmo->QueryInterface(IID_IDMOWrapperFilter, &p), S_OK);
     static_cast<IDMOWrapperFilter*>(p)->Release();
     dmo->Release();
     DShow_Seam().failClasses = {CLSID_MP3Decoder.Data1};
-    EXPECT_NE(CoCreateInstance(CLSID_MP3Decoder, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &p), S_OK_DS);
+    EXPECT_NE(CoCreateInstance(CLSID_MP3Decoder, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &p), S_OK);
     EXPECT_EQ(p, nullptr);
 }
 

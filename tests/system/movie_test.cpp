@@ -53,7 +53,7 @@ HRESULT LockTexture(EBM* bitmap, MovieLockedSurface* out) {
     auto* t = reinterpret_cast<TestTexture*>(bitmap);
     *out = MovieLockedSurface{reinterpret_cast<uint8_t*>(t->pixels.data()), static_cast<int32_t>(t->width * 4),
                               t->width, t->height, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000};
-    return S_OK_DS;
+    return S_OK;
 }
 void UnlockTexture(EBM*) {}
 

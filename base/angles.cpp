@@ -6,7 +6,8 @@ static int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint3
 
 int32_t Qel_AngleDiff(int32_t a, int32_t b) {
     int32_t d = Wrap32(static_cast<int64_t>(a) - b);
-    if (b > a && Wrap32(static_cast<int64_t>(b) - a) > QEL_ANGLE_HALF) return Wrap32(static_cast<int64_t>(d) + QEL_ANGLE_FULL);
+    if (b > a && Wrap32(static_cast<int64_t>(b) - a) > QEL_ANGLE_HALF)
+        return Wrap32(static_cast<int64_t>(d) + QEL_ANGLE_FULL);
     if (a >= b && d > QEL_ANGLE_HALF) return Wrap32(static_cast<int64_t>(d) - QEL_ANGLE_FULL);
     return d;
 }

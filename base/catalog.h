@@ -7,17 +7,17 @@
 #include <cstdint>
 
 struct QelCatalogEntry {
-    uint32_t offset;        // start of the member in the data file
+    uint32_t offset;  // start of the member in the data file
     uint32_t size;
-    const char* name;       // lower case, '\' as separator; points into the names buffer
+    const char* name;  // lower case, '\' as separator; points into the names buffer
 };
 
 struct QelCatalog {
-    uint32_t count;         // entries (at most 65535)
-    char* names;            // every member name, NUL-terminated, in index order
+    uint32_t count;  // entries (at most 65535)
+    char* names;     // every member name, NUL-terminated, in index order
     uint32_t namesSize;
-    char* dataFileName;     // heap string: the index name with 'd' as first extension letter
-    uint32_t kind;          // 1 primary (and mod), 2 secondary
+    char* dataFileName;        // heap string: the index name with 'd' as first extension letter
+    uint32_t kind;             // 1 primary (and mod), 2 secondary
     QelCatalogEntry* entries;  // sorted by name; follow the record in the same block
 };
 

@@ -46,8 +46,8 @@ void Qel_ChangeBitOrdering(EBM* bitmap) {
         int dpr = vr->redShift - 11, dpg = vr->greenShift - 5, dpb = vr->blueShift;
         int dsr = vr->redBits - 5, dsg = vr->greenBits - 6, dsb = vr->blueBits - 5;
         if (dpr || dpg || dpb || dsr || dsg || dsb) {
-            Qel_DPrintf(0, "Qel_ChangeBitOrdering: Hi-color\ndpr=%d, dpg=%d, dpb=%d\n!\ndsr=%d, dsg=%d, dsb=%d\n!\n", dpr,
-                        dpg, dpb, dsr, dsg, dsb);
+            Qel_DPrintf(0, "Qel_ChangeBitOrdering: Hi-color\ndpr=%d, dpg=%d, dpb=%d\n!\ndsr=%d, dsg=%d, dsb=%d\n!\n",
+                        dpr, dpg, dpb, dsr, dsg, dsb);
             uint32_t rm = ScreenMask(vr->redShift, vr->redBits), gm = ScreenMask(vr->greenShift, vr->greenBits),
                      bm = ScreenMask(vr->blueShift, vr->blueBits);
             int rt = vr->redShift + vr->redBits - 1, gt = vr->greenShift + vr->greenBits - 1,

@@ -14,7 +14,6 @@
 #include "system/surfaces.h"
 #include "system/video.h"
 
-
 namespace {
 
 constexpr uint32_t kAppOptimiseRects = 0x4;
@@ -154,14 +153,10 @@ void Unlink(DisplayList* dl) {
     DisplayList* parent = dl->parent;
     if (!parent || !parent->children) return;
     DisplayChildren* kids = parent->children;
-    if (dl->prev)
-        dl->prev->next = dl->next;
-    else
-        kids->first = dl->next;
-    if (dl->next)
-        dl->next->prev = dl->prev;
-    else
-        kids->last = dl->prev;
+    if (dl->prev) dl->prev->next = dl->next;
+    else kids->first = dl->next;
+    if (dl->next) dl->next->prev = dl->prev;
+    else kids->last = dl->prev;
     dl->next = dl->prev = nullptr;
     dl->parent = nullptr;
     if (!kids->first) {
@@ -177,14 +172,10 @@ void InsertByPriority(DisplayList* parent, DisplayList* dl) {
     while (after && after->priority > dl->priority) after = after->prev;
     dl->prev = after;
     dl->next = after ? after->next : kids->first;
-    if (dl->next)
-        dl->next->prev = dl;
-    else
-        kids->last = dl;
-    if (after)
-        after->next = dl;
-    else
-        kids->first = dl;
+    if (dl->next) dl->next->prev = dl;
+    else kids->last = dl;
+    if (after) after->next = dl;
+    else kids->first = dl;
     dl->parent = parent;
 }
 
@@ -225,12 +216,13 @@ void UpdateChildren(DisplayList* parent, EBM* screen, int originX, int originY) 
         int ox = child->srcX - child->x + parent->srcX, oy = child->srcY - child->y + parent->srcY;
         Box in{ox, oy, ox + parent->width, oy + parent->height};
         int bw = b->width, bh = b->height;
-        Box strips[4] = {{-32768, -32768, in.x0, 32767}, {in.x1, -32768, 32767, 32767},
-                         {in.x0, -32768, in.x1, in.y0}, {in.x0, in.y1, in.x1, 32767}};
+        Box strips[4] = {{-32768, -32768, in.x0, 32767},
+                         {in.x1, -32768, 32767, 32767},
+                         {in.x0, -32768, in.x1, in.y0},
+                         {in.x0, in.y1, in.x1, 32767}};
         for (Box s : strips) {
             s = Intersect(s, {0, 0, bw, bh});
-            if (!s.Empty())
-                SubtractFromSet(b, s);
+            if (!s.Empty()) SubtractFromSet(b, s);
         }
         int cx = originX + child->x - parent->srcX, cy = originY + child->y - parent->srcY;
         Qel_Redraw(b, screen, static_cast<int16_t>(cx), static_cast<int16_t>(cy));
@@ -383,10 +375,10 @@ void Qel_UpdateScreen() {
         if (!ss || !ss->presentOff) S_FlipScreen();
         vr->flags ^= VIDEO_CURRENTPAGE;
         DisplayList* bb = ListOf(vr->BackBufferEBM);
-        if (bb && (bb->flags & DISPLAY_DOUBLEBUFFERED) && !(vr->flags & VIDEO_NOOVERLAY) && !(vr->flags & kVideoNoStats))
+        if (bb && (bb->flags & DISPLAY_DOUBLEBUFFERED) && !(vr->flags & VIDEO_NOOVERLAY) &&
+            !(vr->flags & kVideoNoStats))
             Qel_StatsLine(vr->BackBufferEBM);
-        else
-            B3D_ClearCameraBackgrounds();
+        else B3D_ClearCameraBackgrounds();
         return;
     }
     EBM* screen = vr->VideoEBM;
@@ -420,8 +412,7 @@ void Qel_StatsLine(EBM* bitmap) {
 
 // ---------------------------------------------------------------- displays
 
-DisplayList* Qel_OpenDisplay(DisplayList* parent, EBM* bitmap, int16_t x, int16_t y, int32_t priority,
-                             uint32_t flags) {
+DisplayList* Qel_OpenDisplay(DisplayList* parent, EBM* bitmap, int16_t x, int16_t y, int32_t priority, uint32_t flags) {
     if (!bitmap) return nullptr;
     auto* dl = Int_AllocRecord<DisplayList>(0);
     if (!dl) {

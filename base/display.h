@@ -54,19 +54,19 @@ struct DisplayList {
     DisplayList* next;
     DisplayList* prev;
     int32_t priority;
-    char name[32];               // a copy: the bitmap's own name may change
+    char name[32];  // a copy: the bitmap's own name may change
     DisplayChildren* children;
     DisplayList* parent;
     EBM* bitmap;
     uint32_t flags;
     DisplayCopyFn copy;
-    int16_t x, y;                // position in the parent
-    int16_t srcX, srcY;          // visible window inside the bitmap
+    int16_t x, y;        // position in the parent
+    int16_t srcX, srcY;  // visible window inside the bitmap
     int16_t width, height;
-    QelRect* prevRects;          // double-buffered pages: last frame's rectangles
-    int32_t prevCount;           // -1 asks for a full redraw
+    QelRect* prevRects;  // double-buffered pages: last frame's rectangles
+    int32_t prevCount;   // -1 asks for a full redraw
     DisplayClearFn clear;
-    QelRect* cursorRects[2];     // current and previous cursor rectangles
+    QelRect* cursorRects[2];  // current and previous cursor rectangles
     int32_t cursorCount[2];
 };
 
@@ -76,8 +76,7 @@ extern VideoRecord* g_VideoRecord;
 VideoRecord* Qel_CreateVideoDisplayList(uint32_t flags, int16_t width, int16_t height, int16_t depth);
 // Attaches a display list to the bitmap and inserts it among the parent's
 // children (no parent: a root). Null after "oom: Open Display\n".
-DisplayList* Qel_OpenDisplay(DisplayList* parent, EBM* bitmap, int16_t x, int16_t y, int32_t priority,
-                             uint32_t flags);
+DisplayList* Qel_OpenDisplay(DisplayList* parent, EBM* bitmap, int16_t x, int16_t y, int32_t priority, uint32_t flags);
 void Qel_CloseVideo(int mode);
 EBM* Qel_GetVideoSurface(int n);
 int Qel_VideoPageCount();

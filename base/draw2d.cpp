@@ -35,10 +35,26 @@ constexpr uint16_t kBlitTypes[5][5] = {
 
 // Cuts a block to the parts inside both bitmaps; false when nothing is left.
 bool ClipBlock(const EBM* src, int& sx, int& sy, int& w, int& h, const EBM* dst, int& dx, int& dy) {
-    if (sx < 0) { w += sx; dx -= sx; sx = 0; }
-    if (sy < 0) { h += sy; dy -= sy; sy = 0; }
-    if (dx < 0) { w += dx; sx -= dx; dx = 0; }
-    if (dy < 0) { h += dy; sy -= dy; dy = 0; }
+    if (sx < 0) {
+        w += sx;
+        dx -= sx;
+        sx = 0;
+    }
+    if (sy < 0) {
+        h += sy;
+        dy -= sy;
+        sy = 0;
+    }
+    if (dx < 0) {
+        w += dx;
+        sx -= dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        h += dy;
+        sy -= dy;
+        dy = 0;
+    }
     w = std::min({w, src->width - sx, dst->width - dx});
     h = std::min({h, src->height - sy, dst->height - dy});
     return w > 0 && h > 0;
@@ -340,12 +356,9 @@ void Qel_Line(int16_t x0, int16_t y0, int16_t x1, int16_t y1, EBM* bitmap, uint3
         case 24:
             // A line reaching outside the bitmap is cut rather than written past it.
             if (!Qel_ClipLine(bitmap, &ax, &ay, &bx, &by)) break;
-            if (type == 0)
-                Qel_Line8(bitmap, ax, ay, bx, by, colour);
-            else if (type == 5)
-                Qel_Line16(bitmap, ax, ay, bx, by, colour);
-            else
-                Qel_LineTrueColor(bitmap, ax, ay, bx, by, colour);
+            if (type == 0) Qel_Line8(bitmap, ax, ay, bx, by, colour);
+            else if (type == 5) Qel_Line16(bitmap, ax, ay, bx, by, colour);
+            else Qel_LineTrueColor(bitmap, ax, ay, bx, by, colour);
             break;
         case 15: Qel_UnsupportedPrimitive(); break;
         default:
@@ -360,8 +373,8 @@ void Qel_ClippedLine(EBM* bitmap, int16_t x0, int16_t y0, int16_t x1, int16_t y1
     if (!bitmap) return;
     int32_t ax = x0, ay = y0, bx = x1, by = y1;
     if (Qel_ClipLine(bitmap, &ax, &ay, &bx, &by) == 1)
-        Qel_Line(static_cast<int16_t>(ax), static_cast<int16_t>(ay), static_cast<int16_t>(bx),
-                 static_cast<int16_t>(by), bitmap, colour);
+        Qel_Line(static_cast<int16_t>(ax), static_cast<int16_t>(ay), static_cast<int16_t>(bx), static_cast<int16_t>(by),
+                 bitmap, colour);
 }
 
 // ---------------------------------------------------------------- circles

@@ -132,7 +132,8 @@ int Qel_MakeStandardTabs(EBM* b) {
                         bool set;
                         if (bpp == 2) set = row[x * 2] != 0 || row[x * 2 + 1] != 0;
                         else set = row[static_cast<size_t>(x) * static_cast<size_t>(bpp)] != 0;
-                        if (set && x / 8 < maskRow) b->shadow[y * maskRow + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+                        if (set && x / 8 < maskRow)
+                            b->shadow[y * maskRow + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
                     }
                 }
             }
@@ -197,7 +198,8 @@ void Qel_FreeEBMBuffers(EBM* b) {
         if (b->rectTable) Int_FreeMem(b->rectTable, b->rectTableSize, EBM_MEMFLAGS);
         b->rectTable = nullptr;
         b->rectTableSize = 0;
-        if (b->EBM_FlipWidthTab) Int_FreeMem(b->EBM_FlipWidthTab, b->flipWidthTabSize ? b->flipWidthTabSize : 2, EBM_MEMFLAGS);
+        if (b->EBM_FlipWidthTab)
+            Int_FreeMem(b->EBM_FlipWidthTab, b->flipWidthTabSize ? b->flipWidthTabSize : 2, EBM_MEMFLAGS);
         if (b->EBM_FlipHeightTab)
             Int_FreeMem(b->EBM_FlipHeightTab, b->flipHeightTabSize ? b->flipHeightTabSize : 2, EBM_MEMFLAGS);
         if (b->EBM_RowOffsetTab)

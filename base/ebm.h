@@ -32,8 +32,8 @@ struct EBM {
     uint8_t* plane0;
     int16_t width;
     int16_t height;
-    int32_t bitsPerPixel;          // i16 value
-    int32_t bytesPerPixel;         // i16 value
+    int32_t bitsPerPixel;   // i16 value
+    int32_t bytesPerPixel;  // i16 value
     uint32_t flags;
     uint16_t bytesPerRow;
     uint16_t rowDistance;
@@ -58,9 +58,7 @@ struct EBM {
 };
 
 // Bytes of the header a bitmap with these flags has.
-constexpr size_t EBM_HeaderSize(uint32_t flags) {
-    return (flags & EBM_SHORT) ? offsetof(EBM, rectCount) : sizeof(EBM);
-}
+constexpr size_t EBM_HeaderSize(uint32_t flags) { return (flags & EBM_SHORT) ? offsetof(EBM, rectCount) : sizeof(EBM); }
 
 // Memory flags of bitmap headers and tables.
 constexpr uint32_t EBM_MEMFLAGS = 0;

@@ -9,14 +9,14 @@
 
 // Handle flag bits.
 constexpr uint32_t QEL_FILE_CATALOG = 0x1;  // a member of a catalog's data file
-constexpr uint32_t QEL_FILE_GZIP    = 0x2;  // a zlib gz stream
+constexpr uint32_t QEL_FILE_GZIP = 0x2;     // a zlib gz stream
 
 struct QelFile {
-    void* stream;           // FILE* or gzFile
+    void* stream;  // FILE* or gzFile
     uint32_t flags;
-    uint32_t memberStart;   // byte offset of the member in the catalog's data file
+    uint32_t memberStart;  // byte offset of the member in the catalog's data file
     uint32_t memberSize;
-    uint32_t memberPos;     // 0 .. memberSize
+    uint32_t memberPos;  // 0 .. memberSize
 };
 
 struct QelCatalogEntry;

@@ -21,9 +21,7 @@ static int32_t RoundToFix(double v) {
 
 // --- scalars ---
 
-int32_t Qel_FixMul(int32_t a, int32_t b) {
-    return Wrap32((static_cast<int64_t>(a) * b + 0x8000) >> 16);
-}
+int32_t Qel_FixMul(int32_t a, int32_t b) { return Wrap32((static_cast<int64_t>(a) * b + 0x8000) >> 16); }
 
 int32_t Qel_FixDiv(int32_t a, int32_t b) {
     if (b == 0) return 0;
@@ -160,9 +158,7 @@ void Fx_VecDiv(const QelVector* a, const QelVector* b, QelVector* out) {
     out->z = Qel_FixDiv(a->z, b->z);
 }
 
-static int32_t MulDiv(int32_t v, int32_t m, int32_t d) {
-    return d ? Wrap32(static_cast<int64_t>(v) * m / d) : 0;
-}
+static int32_t MulDiv(int32_t v, int32_t m, int32_t d) { return d ? Wrap32(static_cast<int64_t>(v) * m / d) : 0; }
 
 void Fx_VecMulDiv(const QelVector* v, int32_t m, int32_t d, QelVector* out) {
     int32_t x = MulDiv(v->x, m, d), y = MulDiv(v->y, m, d), z = MulDiv(v->z, m, d);
@@ -194,9 +190,15 @@ void Qel_MatFromAngles(QelMatrix* out, int32_t a, int32_t b, int32_t c) {
     float cb = std::cos(rb), sb = std::sin(rb);
     float cc = std::cos(rc), sc = std::sin(rc);
     float w[9] = {
-        cc * ca + sc * sb * sa, sc * cb, cc * sa - sc * sb * ca,
-        sb * cc * sa - sc * ca, cc * cb, -sc * sa - sb * cc * ca,
-        -sa * cb,               sb,      ca * cb,
+        cc * ca + sc * sb * sa,
+        sc * cb,
+        cc * sa - sc * sb * ca,
+        sb * cc * sa - sc * ca,
+        cc * cb,
+        -sc * sa - sb * cc * ca,
+        -sa * cb,
+        sb,
+        ca * cb,
     };
     for (int i = 0; i < 9; ++i) At(out, i / 3, i % 3) = RoundToFix(static_cast<double>(w[i]) * 65536);
 }
@@ -312,9 +314,8 @@ void Qel_MatFromQuat(const QelQuat* q, QelMatrix* out) {
     int64_t zy = M(q->z, q->y), wx = M(q->w, q->x);
     const int64_t half = 0x8000;
     int32_t w[9] = {
-        twice(half - yy - zz), twice(xy - zw),        twice(wy + zx),
-        twice(zw + xy),        twice(half - xx - zz), twice(zy - wx),
-        twice(zx - wy),        twice(wx + zy),        twice(half - xx - yy),
+        twice(half - yy - zz), twice(xy - zw), twice(wy + zx), twice(zw + xy),        twice(half - xx - zz),
+        twice(zy - wx),        twice(zx - wy), twice(wx + zy), twice(half - xx - yy),
     };
     for (int i = 0; i < 9; ++i) At(out, i / 3, i % 3) = w[i];
 }
@@ -330,8 +331,7 @@ void Qel_QuatFromMat(const QelMatrix* m, QelQuat* out) {
 
     // The differences are 4w times the vector part; the column of the largest
     // diagonal entry is 4 q_i times it and stays reliable when w is small.
-    int64_t d[3] = {static_cast<int64_t>(At(m, 2, 1)) - At(m, 1, 2),
-                    static_cast<int64_t>(At(m, 0, 2)) - At(m, 2, 0),
+    int64_t d[3] = {static_cast<int64_t>(At(m, 2, 1)) - At(m, 1, 2), static_cast<int64_t>(At(m, 0, 2)) - At(m, 2, 0),
                     static_cast<int64_t>(At(m, 1, 0)) - At(m, 0, 1)};
     int64_t col[3];
     if (m00 >= m11 && m00 >= m22) {
@@ -425,8 +425,8 @@ void Qel_Rotate2D(int32_t x, int32_t y, int32_t angle, int32_t* outX, int32_t* o
     *outY = RoundToFix(y * c + x * s);
 }
 
-void Qel_VecSplineInterp(const QelVector* p0, const QelVector* p1, const QelVector* t0,
-                         const QelVector* t1, int32_t t, QelVector* out, QelVector* outTangent) {
+void Qel_VecSplineInterp(const QelVector* p0, const QelVector* p1, const QelVector* t0, const QelVector* t1, int32_t t,
+                         QelVector* out, QelVector* outTangent) {
     int64_t tt = t;
     int64_t t2 = Qel_FixMul(t, t);
     int64_t t3 = Qel_FixMul(static_cast<int32_t>(t2), t);

@@ -33,11 +33,11 @@ struct QelAxisAngle {
 };
 
 // --- scalars ---
-int32_t Qel_FixMul(int32_t a, int32_t b);         // rounded product
-int32_t Qel_FixDiv(int32_t a, int32_t b);         // (a << 16) / b, 0 for b == 0
-int32_t Qel_MulDiv32767(int32_t a, int32_t b);    // a * b / 32767
-int32_t Qel_MulDiv15(int32_t a, int32_t b);       // a * b / 32768
-uint32_t Qel_ISqrt(uint32_t v);                   // floor(sqrt(v)), bit by bit
+int32_t Qel_FixMul(int32_t a, int32_t b);       // rounded product
+int32_t Qel_FixDiv(int32_t a, int32_t b);       // (a << 16) / b, 0 for b == 0
+int32_t Qel_MulDiv32767(int32_t a, int32_t b);  // a * b / 32767
+int32_t Qel_MulDiv15(int32_t a, int32_t b);     // a * b / 32768
+uint32_t Qel_ISqrt(uint32_t v);                 // floor(sqrt(v)), bit by bit
 
 // --- tables ---
 // Builds the sine, arc-sine, arc-tangent and circle tables (once; later calls
@@ -46,22 +46,22 @@ void Qel_InitMathTables();
 // 16385 entries: sin(i * quarter turn / 16384) in 16.16.
 const int32_t* Qel_SinQuarterTable();
 // 65537 entries each, index a 16.16 value 0..1.0:
-const uint16_t* Qel_ArcSinTable();   // asin, in 3D angle units
-const uint16_t* Qel_ArcTanTable();   // atan, in 3D angle units
-const uint16_t* Qel_CircleTable();   // sqrt(1 - x^2) in 16.16, entry 0 is 65535
+const uint16_t* Qel_ArcSinTable();  // asin, in 3D angle units
+const uint16_t* Qel_ArcTanTable();  // atan, in 3D angle units
+const uint16_t* Qel_CircleTable();  // sqrt(1 - x^2) in 16.16, entry 0 is 65535
 // 16.16 sine and cosine of a 3D angle, from the quarter table.
 int32_t Qel_FixSin(uint16_t angle);
 int32_t Qel_FixCos(uint16_t angle);
 
 // --- vectors (x, y, z; out may be any of the inputs) ---
-void Fx_VecAdd(const QelVector* a, const QelVector* b, QelVector* out);   // a + b
-void Fx_VecAddTo(QelVector* v, const QelVector* a);                        // v += a
-void Fx_VecSub(const QelVector* a, const QelVector* b, QelVector* out);   // b - a
-void Fx_VecSubFrom(QelVector* v, const QelVector* a);                      // v -= a
-void Fx_VecSet(QelVector* out, int32_t x, int32_t y, int32_t z);           // w := 0
+void Fx_VecAdd(const QelVector* a, const QelVector* b, QelVector* out);  // a + b
+void Fx_VecAddTo(QelVector* v, const QelVector* a);                      // v += a
+void Fx_VecSub(const QelVector* a, const QelVector* b, QelVector* out);  // b - a
+void Fx_VecSubFrom(QelVector* v, const QelVector* a);                    // v -= a
+void Fx_VecSet(QelVector* out, int32_t x, int32_t y, int32_t z);         // w := 0
 QelVector* Fx_VecScale(const QelVector* v, int32_t s, QelVector* out);
 void Fx_VecMul(const QelVector* a, const QelVector* b, QelVector* out);
-void Fx_VecDiv(const QelVector* a, const QelVector* b, QelVector* out);   // 0 where b is 0
+void Fx_VecDiv(const QelVector* a, const QelVector* b, QelVector* out);  // 0 where b is 0
 // v * m / d per component with a 64-bit product; the zero vector for d == 0.
 void Fx_VecMulDiv(const QelVector* v, int32_t m, int32_t d, QelVector* out);
 void Fx_VecScaleMulDiv(const QelVector* v, int32_t m, int32_t d, QelVector* out);
@@ -111,8 +111,8 @@ void Qel_Rotate2D(int32_t x, int32_t y, int32_t angle, int32_t* outX, int32_t* o
 // Cubic Hermite interpolation at t (16.16, 0..1.0) between positions p0, p1
 // with tangents t0, t1: the position and its derivative. The w words of the
 // results are not written.
-void Qel_VecSplineInterp(const QelVector* p0, const QelVector* p1, const QelVector* t0,
-                         const QelVector* t1, int32_t t, QelVector* out, QelVector* outTangent);
+void Qel_VecSplineInterp(const QelVector* p0, const QelVector* p1, const QelVector* t0, const QelVector* t1, int32_t t,
+                         QelVector* out, QelVector* outTangent);
 
 // --- normalising (a null vector is logged and left as it is) ---
 void Qel_Norm3(int32_t* x, int32_t* y, int32_t* z, int32_t length);

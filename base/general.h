@@ -9,24 +9,24 @@ struct QelCatalog;
 
 // The constant record of the program handed to InitGeneral.
 struct AppDescriptor {
-    const char* appName;             // word 0: registry key and message-box caption
-    uint32_t flags;                  // bit 0 / bit 1 gate the video options
-    uint32_t rectTableCapacity;      // 100
-    const char* saveTemplate;        // save games
-    const char* primaryCatalog;      // "%02d.cat"
-    const char* secondaryCatalog;    // "%02d.cat" (formatted with the letter and k)
-    const char* modCatalog;          // "mods\\%s.cat"
-    const char* captureFolder;       // "screenshots"
-    const char* fontTemplate;        // "F\\%s"
-    const char* textureTemplates[3]; // "tex\\%s", "textures\\%s", "dds\\%s"
-    const char* storyTemplate;       // "L\\%s.obj"
-    const char* movieTemplate;       // movies
+    const char* appName;              // word 0: registry key and message-box caption
+    uint32_t flags;                   // bit 0 / bit 1 gate the video options
+    uint32_t rectTableCapacity;       // 100
+    const char* saveTemplate;         // save games
+    const char* primaryCatalog;       // "%02d.cat"
+    const char* secondaryCatalog;     // "%02d.cat" (formatted with the letter and k)
+    const char* modCatalog;           // "mods\\%s.cat"
+    const char* captureFolder;        // "screenshots"
+    const char* fontTemplate;         // "F\\%s"
+    const char* textureTemplates[3];  // "tex\\%s", "textures\\%s", "dds\\%s"
+    const char* storyTemplate;        // "L\\%s.obj"
+    const char* movieTemplate;        // movies
 };
 
 struct SystemState {
     // --- general start-up ---
-    uint32_t videoFlags;             // 0x2000000 "-3", 0x8000000 windowed, 0x20 double, 0x4000000 ramp
-    uint32_t soundFlags;             // bit 0 effects on, bit 1 music on, 4/8 switched off by option
+    uint32_t videoFlags;  // 0x2000000 "-3", 0x8000000 windowed, 0x20 double, 0x4000000 ramp
+    uint32_t soundFlags;  // bit 0 effects on, bit 1 music on, 4/8 switched off by option
     uint32_t thirdFlags;
     uint16_t width, height, depth;
     uint32_t textureFlags;
@@ -34,10 +34,10 @@ struct SystemState {
     uint32_t SysProfilingFlags;
     int argc;
     char** argv;
-    uint32_t startFlags;             // bit 0 catalogs wanted, 0x20 packed files
+    uint32_t startFlags;  // bit 0 catalogs wanted, 0x20 packed files
     uint32_t physicalMemoryMB;
     uint32_t videoMemoryMB;
-    uint32_t debugFlags;             // mask word of Qel_DPrintf
+    uint32_t debugFlags;  // mask word of Qel_DPrintf
     const AppDescriptor* app;
     char* logFileName;
     QelCatalog** catalogs;
@@ -45,11 +45,11 @@ struct SystemState {
     uint16_t currentCatalog;
     char secondaryCatalogLetter;
     int32_t Num3DSounds;
-    double lowerFpsLimit;            // 10.0
-    double upperFpsLimit;            // 25.0
-    int32_t furtherWord;             // 50
-    int32_t languageId;              // 44
-    int32_t fontScale;               // 1
+    double lowerFpsLimit;  // 10.0
+    double upperFpsLimit;  // 25.0
+    int32_t furtherWord;   // 50
+    int32_t languageId;    // 44
+    int32_t fontScale;     // 1
     char* captureFolder;
     char* modName;
 
@@ -57,9 +57,9 @@ struct SystemState {
     int32_t cpuLevel;
 
     // --- clocks (in record order) ---
-    int32_t gameTimeScale;           // 16.16, 65536 = normal speed
+    int32_t gameTimeScale;  // 16.16, 65536 = normal speed
     int32_t gameFrameDelta;
-    int32_t gameClock;               // ms, 0 .. 32,399,999
+    int32_t gameClock;  // ms, 0 .. 32,399,999
     int32_t realFrameDelta;
     int32_t realClock;
     uint32_t frameCounter;
@@ -67,18 +67,18 @@ struct SystemState {
     int32_t instantFps;
 
     // --- registry settings ---
-    char ownerName[256];             // "RegisteredOwner" of the machine
-    int32_t textureQuality;          // "VideoTextureQuality": 0 low, 1 medium, 2 high
-    int32_t shaderQuality;           // "VideoShaderQuality"
-    int32_t antialiasMode;           // "VideoAntialiasMode", -1 off
-    int32_t filterMode;              // "VideoFilterMode", -1 off
+    char ownerName[256];     // "RegisteredOwner" of the machine
+    int32_t textureQuality;  // "VideoTextureQuality": 0 low, 1 medium, 2 high
+    int32_t shaderQuality;   // "VideoShaderQuality"
+    int32_t antialiasMode;   // "VideoAntialiasMode", -1 off
+    int32_t filterMode;      // "VideoFilterMode", -1 off
     uint32_t VideoD3DFlags;
     uint32_t VideoD3DFlags2;
     int32_t fullscreenGamma;
     uint32_t inputFlags;
     uint32_t keyMapping[30];
     int32_t logoPictureNum;
-    char logoPictureName[100];       // "" = none
+    char logoPictureName[100];  // "" = none
     int32_t modVolume;
     int32_t fxVolume;
     int32_t voiceVolume;
@@ -86,14 +86,14 @@ struct SystemState {
     int32_t gameState;
     char defaultProfile[100];
     int32_t gameStarts;
-    uint32_t d3dBaseFlags;           // base of the derived Direct3D flag words
-    uint32_t d3dFlags[6];            // derived words 1 to 6, read by the renderer
-    char adapterSummary[100];        // "<description> [<n> MB]    Driver [a.b.c.d]"
+    uint32_t d3dBaseFlags;     // base of the derived Direct3D flag words
+    uint32_t d3dFlags[6];      // derived words 1 to 6, read by the renderer
+    char adapterSummary[100];  // "<description> [<n> MB]    Driver [a.b.c.d]"
 
     // --- video device ---
-    uint32_t screenFormat;           // 0x100000 16-bit screen, 0x80000 true colour
+    uint32_t screenFormat;  // 0x100000 16-bit screen, 0x80000 true colour
     float shaderScale;
-    char shaderVersion[5];           // "1.1" ... "3.0"
+    char shaderVersion[5];  // "1.1" ... "3.0"
 
     // --- input ---
 
@@ -104,9 +104,9 @@ struct SystemState {
     // --- capture ---
 
     // --- displays ---
-    uint8_t showFpsLine;             // compose the statistics line at each redraw
-    uint8_t presentOff;              // the screen update does not present
-    char statusText[256];            // the status line the statistics are appended to
+    uint8_t showFpsLine;   // compose the statistics line at each redraw
+    uint8_t presentOff;    // the screen update does not present
+    char statusText[256];  // the status line the statistics are appended to
 };
 
 // The one SystemState; null outside InitGeneral .. ExitGeneral.

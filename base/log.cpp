@@ -63,12 +63,9 @@ int SinkToHeap(const char* fmt, va_list ap) {
     }
     std::vsnprintf(text, static_cast<size_t>(len) + 1, fmt, ap);
 
-    if (g_SystemState && (g_SystemState->SysProfilingFlags & kProfMessageBox) && g_LogMessageBox)
-        g_LogMessageBox(text);
-    if (IsDebuggerPresent())
-        OutputDebugStringA(text);
-    else
-        std::fprintf(stderr, "%s", text);
+    if (g_SystemState && (g_SystemState->SysProfilingFlags & kProfMessageBox) && g_LogMessageBox) g_LogMessageBox(text);
+    if (IsDebuggerPresent()) OutputDebugStringA(text);
+    else std::fprintf(stderr, "%s", text);
     Int_FreeMem(text, static_cast<size_t>(len) + 1, 0);
     return len;
 }
@@ -80,8 +77,7 @@ int SinkLine(const char* fmt, va_list ap) {
             s_lastClock = ss->gameClock;
             int32_t taken = s_lineCount;
             s_lineCount = 0;
-            if (taken > kLinesPerFrame)
-                SinkBannerF("%d lines of debug output dropped!\n", taken - kLinesPerFrame);
+            if (taken > kLinesPerFrame) SinkBannerF("%d lines of debug output dropped!\n", taken - kLinesPerFrame);
         } else if (s_lineCount++ > kLinesPerFrame) {
             return -2;
         }

@@ -24,7 +24,7 @@ char* NewString(const char* s, size_t n) {
 
 // The five predefined entities; any other '&' stays as it is.
 struct Entity {
-    const char* name;   // text after '&', with the ';'
+    const char* name;  // text after '&', with the ';'
     size_t length;
     char value;
 };
@@ -82,7 +82,7 @@ bool StartsWith(const char* p, const char* end, const char (&what)[N]) {
 }
 
 struct Parser {
-    const char* text;   // start, for line numbers
+    const char* text;  // start, for line numbers
     const char* p;
     const char* end;
 };
@@ -105,7 +105,8 @@ void AppendChild(XmlNode* parent, XmlNode* child) {
     XmlNodeList& list = parent->element->children;
     child->next = nullptr;
     child->prev = list.tail;
-    if (list.tail) list.tail->next = child; else list.head = child;
+    if (list.tail) list.tail->next = child;
+    else list.head = child;
     list.tail = child;
 }
 
@@ -113,7 +114,8 @@ void AppendAttribute(XmlNode* element, XmlListItem* item) {
     XmlAttributeList& list = element->element->attributes;
     item->next = nullptr;
     item->prev = list.tail;
-    if (list.tail) list.tail->next = item; else list.head = item;
+    if (list.tail) list.tail->next = item;
+    else list.head = item;
     list.tail = item;
 }
 
@@ -312,7 +314,8 @@ size_t EscapedLength(const char* s) {
     for (; s && *s; ++s) {
         switch (*s) {
             case '&': n += 5; break;
-            case '<': case '>': n += 4; break;
+            case '<':
+            case '>': n += 4; break;
             case '"': n += 6; break;
             default: n += 1; break;
         }
@@ -351,22 +354,28 @@ constexpr size_t kTooDeep = static_cast<size_t>(-1);
 size_t EmitNode(const XmlNode* node, char* out, int depth) {
     char* w = out;
     size_t n = 0;
-    auto raw = [&](const char* s) { if (out) w = WriteRaw(w, s); n += RawLength(s); };
-    auto escaped = [&](const char* s) { if (out) w = WriteEscaped(w, s); n += EscapedLength(s); };
+    auto raw = [&](const char* s) {
+        if (out) w = WriteRaw(w, s);
+        n += RawLength(s);
+    };
+    auto escaped = [&](const char* s) {
+        if (out) w = WriteEscaped(w, s);
+        n += EscapedLength(s);
+    };
     switch (node->kind) {
-        case XML_TEXT:
-            escaped(node->text);
-            return n;
+        case XML_TEXT: escaped(node->text); return n;
         case XML_COMMENT:
-            raw("<!--"); raw(node->text); raw("-->");
+            raw("<!--");
+            raw(node->text);
+            raw("-->");
             return n;
         case XML_PI:
-            raw("<?"); raw(node->text); raw("?>");
+            raw("<?");
+            raw(node->text);
+            raw("?>");
             return n;
-        case XML_ELEMENT:
-            break;
-        default:
-            return 0;
+        case XML_ELEMENT: break;
+        default: return 0;
     }
     if (depth > XML_MAX_DEPTH) return kTooDeep;
     raw("<");

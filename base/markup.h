@@ -7,10 +7,10 @@
 #include <cstdint>
 
 // Node kinds.
-constexpr int32_t XML_ELEMENT = 1;   // text: the element name
-constexpr int32_t XML_TEXT = 2;      // text or CDATA section
-constexpr int32_t XML_COMMENT = 3;   // text between "<!--" and "-->"
-constexpr int32_t XML_PI = 4;        // text between "<?" and "?>"
+constexpr int32_t XML_ELEMENT = 1;  // text: the element name
+constexpr int32_t XML_TEXT = 2;     // text or CDATA section
+constexpr int32_t XML_COMMENT = 3;  // text between "<!--" and "-->"
+constexpr int32_t XML_PI = 4;       // text between "<?" and "?>"
 
 // Every string and record of a tree is booked to this memory tag.
 constexpr uint32_t XML_MEM_TAG = 11;
@@ -21,19 +21,19 @@ constexpr int XML_MAX_DEPTH = 512;
 struct XmlElementBlock;
 
 struct XmlNode {
-    XmlNode* next;                 // next sibling, null at the end of the list
-    XmlNode* prev;                 // previous sibling, null at the head
-    int32_t kind;                  // XML_ELEMENT .. XML_PI
-    char* text;                    // heap string: element name or the node's text
-    XmlElementBlock* element;      // elements only, else null
+    XmlNode* next;             // next sibling, null at the end of the list
+    XmlNode* prev;             // previous sibling, null at the head
+    int32_t kind;              // XML_ELEMENT .. XML_PI
+    char* text;                // heap string: element name or the node's text
+    XmlElementBlock* element;  // elements only, else null
 };
 
 // One attribute: a list record of the attribute list.
 struct XmlListItem {
     XmlListItem* next;
     XmlListItem* prev;
-    char* name;                    // heap string
-    char* value;                   // heap string, entities decoded
+    char* name;   // heap string
+    char* value;  // heap string, entities decoded
 };
 
 // Doubly linked lists, null-terminated, with head and tail kept in the block.

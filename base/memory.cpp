@@ -86,8 +86,8 @@ void Int_FreeMem(void* ptr, size_t size, uint32_t flags) {
 }
 
 void* Int_ReAllocMem(void* ptr, size_t oldSize, size_t newSize, uint32_t flags) {
-    Qel_DPrintf(0x20, "%s: %zu bytes to %zu bytes\nold Ptr: %p\n",
-                newSize < oldSize ? "shrinking" : "growing", oldSize, newSize, ptr);
+    Qel_DPrintf(0x20, "%s: %zu bytes to %zu bytes\nold Ptr: %p\n", newSize < oldSize ? "shrinking" : "growing", oldSize,
+                newSize, ptr);
 
     void* result;
     if (flags & INT_MEM_VIRTUAL) {

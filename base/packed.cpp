@@ -38,10 +38,13 @@ constexpr size_t DIST_TABLE_SIZE = (1u << DIST_ROOT) + 32 * (1u << (MAX_BITS - D
 
 constexpr uint16_t LEN_BASE[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                    31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr uint8_t LEN_EXTRA[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr uint16_t DIST_BASE[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-                                    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr uint8_t DIST_EXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr uint8_t LEN_EXTRA[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                   2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr uint16_t DIST_BASE[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint8_t DIST_EXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 constexpr uint8_t PRECODE_ORDER[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 enum class Code { LitLen, Dist, Precode };
@@ -162,7 +165,7 @@ struct Inflater {
     uint64_t keyMask;
     uint64_t bits;
     unsigned nbits;
-    unsigned overrun;   // zero bytes added after the input ended
+    unsigned overrun;  // zero bytes added after the input ended
 
     uint8_t* outStart;
     uint8_t* out;
@@ -392,7 +395,8 @@ void BuildCrcTable() {
         s_crcTable[0][n] = c;
     }
     for (uint32_t n = 0; n < 256; ++n)
-        for (int t = 1; t < 8; ++t) s_crcTable[t][n] = (s_crcTable[t - 1][n] >> 8) ^ s_crcTable[0][s_crcTable[t - 1][n] & 0xFF];
+        for (int t = 1; t < 8; ++t)
+            s_crcTable[t][n] = (s_crcTable[t - 1][n] >> 8) ^ s_crcTable[0][s_crcTable[t - 1][n] & 0xFF];
 }
 
 }  // namespace

@@ -15,15 +15,15 @@ void* Qel_Unpack(const char* name, int diskOnly);
 // Result codes of Qel_InflateRaw.
 enum QelInflateResult {
     QEL_INFLATE_OK = 0,
-    QEL_INFLATE_CORRUPT,    // invalid block type, code, length or distance
-    QEL_INFLATE_SHORT,      // input ended before the last block
-    QEL_INFLATE_OVERFLOW,   // output does not fit
+    QEL_INFLATE_CORRUPT,   // invalid block type, code, length or distance
+    QEL_INFLATE_SHORT,     // input ended before the last block
+    QEL_INFLATE_OVERFLOW,  // output does not fit
 };
 
 // Inflates a raw DEFLATE stream held in memory whose bytes are XOR key (0 for
 // plain data) into out. *produced receives the bytes written.
-QelInflateResult Qel_InflateRaw(const uint8_t* in, size_t inSize, uint8_t key,
-                                uint8_t* out, size_t outSize, size_t* produced);
+QelInflateResult Qel_InflateRaw(const uint8_t* in, size_t inSize, uint8_t key, uint8_t* out, size_t outSize,
+                                size_t* produced);
 
 // CRC-32 (the gzip polynomial), continued from crc (0 to start).
 uint32_t Qel_Crc32(uint32_t crc, const uint8_t* data, size_t size);

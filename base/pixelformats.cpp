@@ -190,16 +190,16 @@ void Qel_SetPix24(EBM* b, int x, int y, uint32_t colour) {
     d[2] = static_cast<uint8_t>(p >> 16);
 }
 
-void Qel_SetPix32(EBM* b, int x, int y, uint32_t colour) { Store32(Qel_PixelAddress(b, x, y), Qel_OpaquePixel32(b, colour)); }
+void Qel_SetPix32(EBM* b, int x, int y, uint32_t colour) {
+    Store32(Qel_PixelAddress(b, x, y), Qel_OpaquePixel32(b, colour));
+}
 
 static inline void PlanarPut(EBM* b, int x, int y, uint32_t colour) {
     uint8_t* row = b->plane0 + Qel_RowOffset(b, y) + (x >> 3);
     uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
     for (int p = 0; p < b->bitsPerPixel; ++p, row += b->planeDistance) {
-        if (colour & (1u << p))
-            *row |= bit;
-        else
-            *row &= static_cast<uint8_t>(~bit);
+        if (colour & (1u << p)) *row |= bit;
+        else *row &= static_cast<uint8_t>(~bit);
     }
 }
 
@@ -247,10 +247,8 @@ void Qel_SpanPlanar(EBM* b, int y, int a, int e, uint32_t colour) {
             uint8_t m = 0xFF;
             if (i == firstByte) m &= startMask;
             if (i == lastByte) m &= endMask;
-            if (set)
-                row[i] |= m;
-            else
-                row[i] &= static_cast<uint8_t>(~m);
+            if (set) row[i] |= m;
+            else row[i] &= static_cast<uint8_t>(~m);
         }
     }
 }

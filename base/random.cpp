@@ -13,9 +13,7 @@ int32_t Qel_RandomRaw() {
     return static_cast<int32_t>((s_RandomState >> 16) & 0x7FFFu);
 }
 
-int32_t Qel_Random(int32_t n) {
-    return static_cast<int32_t>(static_cast<int64_t>(n) * Qel_RandomRaw() / 32768);
-}
+int32_t Qel_Random(int32_t n) { return static_cast<int32_t>(static_cast<int64_t>(n) * Qel_RandomRaw() / 32768); }
 
 int32_t Qel_Rand(int32_t n) { return Qel_Random(n); }
 

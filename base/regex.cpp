@@ -16,19 +16,19 @@ constexpr uint32_t kRegexFlags = 0;
 // Node program. Offsets are signed 16-bit, big-endian, relative to the start
 // of the node that holds them.
 enum Op : uint8_t {
-    OP_END = 1,       // the match is complete
-    OP_CHAR,          // c: one byte
-    OP_STR,           // n, bytes[n]: a literal run
-    OP_ANY,           // any byte
-    OP_SET,           // bitmap[32]: a byte in the set
-    OP_BOL,           // start of the subject
-    OP_EOL,           // end of the subject
-    OP_SPLIT,         // first, second: try first, on failure second
-    OP_JMP,           // offset
-    OP_SAVE,          // slot: record the position (group n: slots 2n and 2n+1)
-    OP_RPT_ANY,       // min: greedy run of any bytes, at least min (0 or 1)
-    OP_RPT_CHAR,      // min, c
-    OP_RPT_SET,       // min, bitmap[32]
+    OP_END = 1,   // the match is complete
+    OP_CHAR,      // c: one byte
+    OP_STR,       // n, bytes[n]: a literal run
+    OP_ANY,       // any byte
+    OP_SET,       // bitmap[32]: a byte in the set
+    OP_BOL,       // start of the subject
+    OP_EOL,       // end of the subject
+    OP_SPLIT,     // first, second: try first, on failure second
+    OP_JMP,       // offset
+    OP_SAVE,      // slot: record the position (group n: slots 2n and 2n+1)
+    OP_RPT_ANY,   // min: greedy run of any bytes, at least min (0 or 1)
+    OP_RPT_CHAR,  // min, c
+    OP_RPT_SET,   // min, bitmap[32]
 };
 
 constexpr uint32_t kSplitSize = 5;
@@ -43,7 +43,7 @@ void Fail(const char* text) { Qel_ErrPrintf("eregexp: %s\n", text); }
 // What a parsed part of the pattern can do.
 struct Shape {
     bool canBeEmpty = false;
-    bool single = false;        // one CHAR, ANY or SET node: repeats become run nodes
+    bool single = false;  // one CHAR, ANY or SET node: repeats become run nodes
 };
 
 // Facts about the top-level branch, for the start-position hints.
@@ -55,9 +55,9 @@ struct Hints {
 };
 
 struct Compiler {
-    const uint8_t* p;           // next pattern byte
-    uint8_t* code;              // null while sizing
-    size_t size;                // bytes emitted (or counted) so far
+    const uint8_t* p;  // next pattern byte
+    uint8_t* code;     // null while sizing
+    size_t size;       // bytes emitted (or counted) so far
     int groups;
     bool failed;
 
@@ -103,8 +103,7 @@ struct Compiler {
 bool IsRepeat(uint8_t c) { return c == '*' || c == '+' || c == '?'; }
 
 bool IsSpecial(uint8_t c) {
-    return c == '\0' || c == '^' || c == '$' || c == '.' || c == '[' || c == '(' || c == ')' || c == '|' ||
-           IsRepeat(c);
+    return c == '\0' || c == '^' || c == '$' || c == '.' || c == '[' || c == '(' || c == ')' || c == '|' || IsRepeat(c);
 }
 
 bool Compiler::Alternation(Shape* shape, Hints* hints) {
@@ -248,12 +247,10 @@ bool Compiler::Atom(Shape* shape, bool* literal) {
     switch (c) {
         case '\0':
         case '|':
-        case ')':
-            return Error("internal urp");   // a branch stops before these
+        case ')': return Error("internal urp");  // a branch stops before these
         case '*':
         case '+':
-        case '?':
-            return Error("?+* follows nothing");
+        case '?': return Error("?+* follows nothing");
         case '^':
             ++p;
             Emit(OP_BOL);
@@ -288,8 +285,7 @@ bool Compiler::Atom(Shape* shape, bool* literal) {
             shape->canBeEmpty = inner.canBeEmpty;
             return true;
         }
-        default:
-            break;
+        default: break;
     }
     // A literal run. A byte followed by a repeat operator stands alone, so that
     // the operator applies to that byte only.
@@ -349,9 +345,9 @@ enum FrameKind : uint32_t { FRAME_BRANCH, FRAME_RESTORE, FRAME_REPEAT };
 // A choice point (branch or repeat) or an undo record for a group slot.
 struct Frame {
     FrameKind kind;
-    int32_t pc;                 // resume node; slot for FRAME_RESTORE
-    const uint8_t* pos;         // resume position; old slot value for FRAME_RESTORE
-    const uint8_t* low;         // FRAME_REPEAT: the run may not shrink below this
+    int32_t pc;          // resume node; slot for FRAME_RESTORE
+    const uint8_t* pos;  // resume position; old slot value for FRAME_RESTORE
+    const uint8_t* low;  // FRAME_REPEAT: the run may not shrink below this
 };
 
 struct FrameStack {
@@ -392,7 +388,7 @@ struct Matcher {
     // caller stepping through a long text match by match) reads only what it needs.
     // Its closing zero is where '$' matches; no pattern byte is zero, so every
     // byte test fails there by itself.
-    const uint8_t* begin;       // start of the subject: where '^' matches
+    const uint8_t* begin;  // start of the subject: where '^' matches
     const uint8_t* slots[2 * EREG_GROUPS];
     const uint8_t* matchEnd;
     FrameStack stack;
@@ -400,8 +396,7 @@ struct Matcher {
     // How far a run node's byte test holds from pos.
     static const uint8_t* RunEnd(const uint8_t* node, const uint8_t* pos) {
         switch (node[0]) {
-            case OP_RPT_ANY:
-                return pos + strlen(reinterpret_cast<const char*>(pos));
+            case OP_RPT_ANY: return pos + strlen(reinterpret_cast<const char*>(pos));
             case OP_RPT_CHAR: {
                 uint8_t c = node[2];
                 while (*pos == c) ++pos;
@@ -452,9 +447,7 @@ struct Matcher {
             const uint8_t* node = code + pc;
             bool ok = true;
             switch (node[0]) {
-                case OP_END:
-                    matchEnd = sp;
-                    return Outcome::Match;
+                case OP_END: matchEnd = sp; return Outcome::Match;
                 case OP_CHAR:
                     ok = *sp == node[1];
                     if (ok) ++sp, pc += 2;
@@ -486,8 +479,7 @@ struct Matcher {
                     break;
                 case OP_SPLIT: {
                     int32_t alt = pc;
-                    if (!Jump(&alt, ReadOffset(node + 3)) || !Jump(&pc, ReadOffset(node + 1)))
-                        return Outcome::Error;
+                    if (!Jump(&alt, ReadOffset(node + 3)) || !Jump(&pc, ReadOffset(node + 1))) return Outcome::Error;
                     if (!stack.Push({FRAME_BRANCH, alt, sp, nullptr})) return Outcome::Error;
                     break;
                 }
@@ -519,9 +511,7 @@ struct Matcher {
                     sp = runEnd;
                     break;
                 }
-                default:
-                    Fail("memory corruption");
-                    return Outcome::Error;
+                default: Fail("memory corruption"); return Outcome::Error;
             }
             if (ok) continue;
             // Back to the latest choice point, undoing group slots on the way.
@@ -551,8 +541,7 @@ struct Matcher {
 
 // Whether the zero-terminated subject holds the n bytes of literal.
 bool Contains(const uint8_t* subject, const uint8_t* literal, size_t n) {
-    for (const char* at = reinterpret_cast<const char*>(subject);
-         (at = strchr(at, literal[0])) != nullptr; ++at) {
+    for (const char* at = reinterpret_cast<const char*>(subject); (at = strchr(at, literal[0])) != nullptr; ++at) {
         size_t i = 1;
         while (i < n && static_cast<uint8_t>(at[i]) == literal[i]) ++i;
         if (i == n) return true;

@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int EREG_GROUPS = 10;                 // index 0 is the whole match
-constexpr uint8_t EREG_MAGIC = 0x9C;            // first byte of every program
-constexpr uint32_t EREG_MAX_PROGRAM = 32767;    // programs this size or larger are refused
+constexpr int EREG_GROUPS = 10;               // index 0 is the whole match
+constexpr uint8_t EREG_MAGIC = 0x9C;          // first byte of every program
+constexpr uint32_t EREG_MAX_PROGRAM = 32767;  // programs this size or larger are refused
 
 struct ERegexp {
     // Pointers into the string of the last successful eregexec: [0] the whole
@@ -18,13 +18,13 @@ struct ERegexp {
     const char* startp[EREG_GROUPS];
     const char* endp[EREG_GROUPS];
     // Start-position hints.
-    int32_t firstChar;           // byte every match starts with, or -1
-    int32_t anchored;            // 1: matches only at the start of the string
-    uint32_t mustOffset;         // longest literal every match holds (offset into program)
-    uint32_t mustLength;         // its length, 0 for none
-    uint32_t codeSize;           // bytes of program
+    int32_t firstChar;    // byte every match starts with, or -1
+    int32_t anchored;     // 1: matches only at the start of the string
+    uint32_t mustOffset;  // longest literal every match holds (offset into program)
+    uint32_t mustLength;  // its length, 0 for none
+    uint32_t codeSize;    // bytes of program
     uint32_t groupCount;
-    uint8_t* program;            // codeSize bytes, allocated with the record; [0] == EREG_MAGIC
+    uint8_t* program;  // codeSize bytes, allocated with the record; [0] == EREG_MAGIC
 };
 
 // Compiles pattern; null (with a log line) for a bad pattern.

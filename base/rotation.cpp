@@ -56,16 +56,14 @@ int32_t Qel_AngleFromXY(int32_t x, int32_t y) {
 }
 
 void Qel_MatFromAxisAngle(QelMatrix* out, const QelVector* axis, int32_t angle) {
-    Qel_MatFromAxisAngleDouble(out, FromFix(axis->x), FromFix(axis->y), FromFix(axis->z),
-                               angle / 65536.0 * 2 * M_PI);
+    Qel_MatFromAxisAngleDouble(out, FromFix(axis->x), FromFix(axis->y), FromFix(axis->z), angle / 65536.0 * 2 * M_PI);
 }
 
 void Qel_MatFromAxisAngleDouble(QelMatrix* out, double x, double y, double z, double radians) {
     double c = std::cos(radians), s = std::sin(radians), k = 1 - c;
     const double w[9] = {
-        x * x + (1 - x * x) * c, k * x * y + z * s,       k * x * z - y * s,
-        k * x * y - z * s,       y * y + (1 - y * y) * c, k * y * z + x * s,
-        k * x * z + y * s,       k * y * z - x * s,       z * z + (1 - z * z) * c,
+        x * x + (1 - x * x) * c, k * x * y + z * s, k * x * z - y * s, k * x * y - z * s,       y * y + (1 - y * y) * c,
+        k * y * z + x * s,       k * x * z + y * s, k * y * z - x * s, z * z + (1 - z * z) * c,
     };
     for (int i = 0; i < 9; ++i) out->m[(i / 3) * 4 + i % 3] = TruncToFix(w[i] * 65536);
 }

@@ -163,10 +163,8 @@ void Qel_FreeSampleDesc(QelSampleDesc* d) {
 
 void Qel_FreeSample(QelSample* s) {
     if (!s) return;
-    if (s->flags & QEL_SAMPLE_HAS_DESC)
-        Qel_FreeSampleDesc(s->descriptor);
-    else if (s->data)
-        Int_FreeMem(s->data, s->length, kSampleMem);
+    if (s->flags & QEL_SAMPLE_HAS_DESC) Qel_FreeSampleDesc(s->descriptor);
+    else if (s->data) Int_FreeMem(s->data, s->length, kSampleMem);
     Qel_StrFree(s->name);
     Int_FreeRecord(s, kSampleMem);
 }

@@ -17,21 +17,21 @@ constexpr uint32_t QEL_SAMPLE_LARGE_BYTES = 0x80000;
 
 struct QelSampleDesc {
     uint16_t flags;
-    uint32_t word;          // 64
-    uint32_t length;        // data bytes
+    uint32_t word;    // 64
+    uint32_t length;  // data bytes
     uint32_t length2;
     uint32_t length3;
-    uint8_t* data;          // null for an empty sample
-    uint32_t rate;          // Hz, 16-bit value
+    uint8_t* data;  // null for an empty sample
+    uint32_t rate;  // Hz, 16-bit value
     uint32_t loadLength;
-    uint32_t resident;      // data bytes, 0 for a large sample
-    uint32_t streamed;      // data bytes of a large sample, else 0
-    uint32_t ready;         // 1 once the data is final, 0 after it was freed
+    uint32_t resident;  // data bytes, 0 for a large sample
+    uint32_t streamed;  // data bytes of a large sample, else 0
+    uint32_t ready;     // 1 once the data is final, 0 after it was freed
 };
 
 // Sample record flags.
 constexpr uint32_t QEL_SAMPLE_HAS_DESC = 0x8;
-constexpr uint32_t QEL_SAMPLE_LARGE = 0x10;   // a fresh buffer at every start
+constexpr uint32_t QEL_SAMPLE_LARGE = 0x10;  // a fresh buffer at every start
 constexpr uint32_t QEL_SAMPLE_WANT_3D = 0x20;
 
 struct QelSample {
@@ -43,7 +43,7 @@ struct QelSample {
     uint32_t flags;
     uint32_t playLength;
     QelSampleDesc* descriptor;
-    char* name;               // the name it was opened by (heap string)
+    char* name;  // the name it was opened by (heap string)
 };
 
 // Opens "name", else "name.wav", through catalogs and disk; 0 while sound is

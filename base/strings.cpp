@@ -18,9 +18,7 @@ char* Qel_StrFree(char* s) {
     return nullptr;
 }
 
-char* Qel_StrDup(const char* text) {
-    return text ? NewHeapString(text, strlen(text)) : nullptr;
-}
+char* Qel_StrDup(const char* text) { return text ? NewHeapString(text, strlen(text)) : nullptr; }
 
 char* Qel_StrReassign(char* old, const char* text) {
     char* s = Qel_StrDup(text);
@@ -93,9 +91,7 @@ char* Qel_Format(char* old, const char* fmt, ...) {
 
 static int FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
-int Qel_StrICmp(const char* a, const char* b) {
-    return Qel_StrNICmp(a, b, static_cast<size_t>(-1));
-}
+int Qel_StrICmp(const char* a, const char* b) { return Qel_StrNICmp(a, b, static_cast<size_t>(-1)); }
 
 int Qel_StrNICmp(const char* a, const char* b, size_t n) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(a);

@@ -10,9 +10,9 @@ constexpr uint32_t QEL_TABLE_MAX_KEY = 0x7ffffffe;
 constexpr uint32_t QEL_TABLE_FIRST_BUCKETS = 8;
 
 struct QelTableEntry {
-    QelTableEntry* next;   // next entry in the same bucket's chain
+    QelTableEntry* next;  // next entry in the same bucket's chain
     uint32_t key;
-    uintptr_t value;       // usually a pointer
+    uintptr_t value;  // usually a pointer
 };
 
 struct QelTable {

@@ -46,8 +46,7 @@ const VRMTagRow g_VRMCutTags[12] = {
     {"", "", "", "", 11},
 };
 
-const VRMNameValue g_VRMSceneTypes[4] = {
-    {"SCTYPE_LASER", 0}, {"SCTYPE_COCKPIT", 1}, {"SCTYPE_DOCKING", 2}, {"", 0}};
+const VRMNameValue g_VRMSceneTypes[4] = {{"SCTYPE_LASER", 0}, {"SCTYPE_COCKPIT", 1}, {"SCTYPE_DOCKING", 2}, {"", 0}};
 
 // The row that SkipToTag looks for: the embedded body of a cut file.
 constexpr int SKIP_ROW = 8;
@@ -107,7 +106,10 @@ static int FieldChar(VRMFile* r) {
 }
 
 static int DigitValue(int c, int base) {
-    int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : 99;
+    int d = (c >= '0' && c <= '9')   ? c - '0'
+            : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+            : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                     : 99;
     return d < base ? d : -1;
 }
 
@@ -155,8 +157,8 @@ bad:
 struct Decimal {
     bool neg;
     uint64_t whole;
-    uint64_t frac;      // the first 12 fraction digits
-    uint64_t fracScale; // 10 ^ number of those digits
+    uint64_t frac;       // the first 12 fraction digits
+    uint64_t fracScale;  // 10 ^ number of those digits
 };
 
 static bool ParseDecimal(VRMFile* r, Decimal* d) {

@@ -13,9 +13,9 @@ struct QelFile;
 // One row of a tag table: sections of a file are marked by tags.
 struct VRMTagRow {
     const char* longName;
-    const char* tag;        // 4 characters (binary form)
-    const char* endTag;     // 4 characters (binary form)
-    const char* keyword;    // text form
+    const char* tag;      // 4 characters (binary form)
+    const char* endTag;   // 4 characters (binary form)
+    const char* keyword;  // text form
     int32_t id;
 };
 
@@ -33,22 +33,21 @@ extern const VRMNameValue g_VRMSceneTypes[4];
 
 class VRMFile {
 public:
-    QelFile* out;           // written by the Write methods; null when reading
-    uint8_t* base;          // input buffer; null disables the bounds check
+    QelFile* out;   // written by the Write methods; null when reading
+    uint8_t* base;  // input buffer; null disables the bounds check
     uint8_t* cursor;
-    uint32_t size;          // bytes in the input buffer (a NUL follows them)
+    uint32_t size;  // bytes in the input buffer (a NUL follows them)
     const VRMTagRow* tags;
     int32_t rowCount;
-    int32_t binary;         // 1 binary form, 0 text form
+    int32_t binary;  // 1 binary form, 0 text form
     int32_t lineStart;
-    int32_t depth;          // +1 per start tag, -1 per end tag
+    int32_t depth;  // +1 per start tag, -1 per end tag
     int32_t error;
 
     // Reading (read 1): the whole file, unpacked when packed is set. Writing:
     // a new file, gzip when packed is set. 1 on success; the error flag says
     // the same.
-    int Open(const char* name, int read, int packed, int binaryForm,
-             const VRMTagRow* table, int rows);
+    int Open(const char* name, int read, int packed, int binaryForm, const VRMTagRow* table, int rows);
     // Closes the output file and frees the loaded buffer.
     void Close();
 
@@ -95,14 +94,13 @@ int Qel_ReaderReadChar(VRMFile* r);
 
 // A new reader or writer (VRMFile::Open), never null unless out of memory;
 // its error flag says whether the file opened.
-VRMFile* Qel_StreamCreate(const char* name, int read, int packed, int binaryForm,
-                          const VRMTagRow* table, int rows);
+VRMFile* Qel_StreamCreate(const char* name, int read, int packed, int binaryForm, const VRMTagRow* table, int rows);
 // Closes and frees a reader or writer made by Qel_StreamCreate.
 void Qel_CloseFileBuffer(VRMFile* r);
 
 // The methods as plain functions.
-int Qel_ReaderOpen(VRMFile* r, const char* name, int read, int packed, int binaryForm,
-                   const VRMTagRow* table, int rows);
+int Qel_ReaderOpen(VRMFile* r, const char* name, int read, int packed, int binaryForm, const VRMTagRow* table,
+                   int rows);
 void Qel_ReaderClose(VRMFile* r);
 int32_t Qel_ReaderReadEnum(VRMFile* r, const VRMNameValue* names);
 int16_t Qel_ReaderReadShort(VRMFile* r);

@@ -305,7 +305,7 @@ struct Row {
     const char* title;
     const char* function;
     int n;
-    int64_t ops;   // operations per run
+    int64_t ops;  // operations per run
 };
 
 const Row kRows[] = {

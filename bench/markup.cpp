@@ -21,8 +21,8 @@ const std::string& Document() {
         auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFFFF; };
         for (int sector = 0; s.size() < 5u * 1024 * 1024; ++sector) {
             snprintf(line, sizeof line,
-                     "  <sector id=\"%d\" x=\"%u\" y=\"%u\" name=\"Sector %d &amp; beyond\" race=\"%u\">\n",
-                     sector, next() % 20, next() % 20, sector, next() % 8);
+                     "  <sector id=\"%d\" x=\"%u\" y=\"%u\" name=\"Sector %d &amp; beyond\" race=\"%u\">\n", sector,
+                     next() % 20, next() % 20, sector, next() % 8);
             s += line;
             s += "    <!-- generated sector -->\n";
             s += "    <description><![CDATA[A quiet <place> & nothing more]]></description>\n";
@@ -61,9 +61,9 @@ void BM_PugixmlParse(benchmark::State& state) {
     for (auto _ : state) {
         pugi::xml_document tree;
         // The same work as ours: comments, CDATA, entities and declarations kept.
-        pugi::xml_parse_result r = tree.load_buffer(doc.data(), doc.size(),
-                                                    pugi::parse_default | pugi::parse_comments |
-                                                        pugi::parse_declaration | pugi::parse_ws_pcdata);
+        pugi::xml_parse_result r = tree.load_buffer(
+            doc.data(), doc.size(),
+            pugi::parse_default | pugi::parse_comments | pugi::parse_declaration | pugi::parse_ws_pcdata);
         if (!r) {
             state.SkipWithError("parse failed");
             break;

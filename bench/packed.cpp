@@ -25,8 +25,8 @@ constexpr uint8_t KEY = 0x5A;
 
 // Text, small numbers, noise and runs: what data files look like.
 std::vector<uint8_t> MixedData(size_t size) {
-    static const char* words[] = {"ship", "station", "sector", "laser", "shield", "0x1F;", "-12;", "NAME:", "\r\n",
-                                  "POINTS:", "1.500000;", "Material6"};
+    static const char* words[] = {"ship", "station", "sector", "laser",   "shield",    "0x1F;",
+                                  "-12;", "NAME:",   "\r\n",   "POINTS:", "1.500000;", "Material6"};
     uint64_t x = 0x9E3779B97F4A7C15ull;
     auto next = [&]() {
         x ^= x << 13;
@@ -38,14 +38,18 @@ std::vector<uint8_t> MixedData(size_t size) {
     out.reserve(size + 1024);
     while (out.size() < size) {
         switch (next() % 8) {
-            case 0: case 1: case 2: case 3:
+            case 0:
+            case 1:
+            case 2:
+            case 3:
                 for (int i = 0; i < 40; ++i) {
                     const char* w = words[next() % 12];
                     out.insert(out.end(), w, w + strlen(w));
                     out.push_back(' ');
                 }
                 break;
-            case 4: case 5:
+            case 4:
+            case 5:
                 for (int i = 0; i < 64; ++i) {
                     uint32_t v = next() % 1000;
                     out.push_back(uint8_t(v >> 8));

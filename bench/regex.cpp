@@ -20,8 +20,8 @@ namespace {
 // matches a line feed, the other engines' does not).
 const std::string& Text() {
     static const std::string text = [] {
-        static const char* const kWords[] = {"trading", "fighting", "docking", "station", "sector", "gate",
-                                            "freighter", "the", "pilot", "abbab", "cargo", "shield"};
+        static const char* const kWords[] = {"trading",   "fighting", "docking", "station", "sector", "gate",
+                                             "freighter", "the",      "pilot",   "abbab",   "cargo",  "shield"};
         std::string s;
         unsigned seed = 7;
         auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFFFF; };
@@ -52,12 +52,8 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"literal", "spaceport"},
-    {"mail", "[a-z]+[0-9]*@[a-z]+\\.org"},
-    {"alternation", "(trad|fight|dock)ing"},
-    {"repeat_group", "(a|b)*abb"},
-    {"wildcards", "s[^ ]*t[^ ]*n"},
-    {"number_word", "[0-9]+ [a-z]+"},
+    {"literal", "spaceport"},      {"mail", "[a-z]+[0-9]*@[a-z]+\\.org"}, {"alternation", "(trad|fight|dock)ing"},
+    {"repeat_group", "(a|b)*abb"}, {"wildcards", "s[^ ]*t[^ ]*n"},        {"number_word", "[0-9]+ [a-z]+"},
 };
 
 int CountOurs(ERegexp* re, const char* text) {
@@ -78,8 +74,7 @@ int CountPcre(pcre2_code* code, pcre2_match_data* md, const std::string& text) {
     int count = 0;
     PCRE2_SIZE offset = 0;
     auto subject = reinterpret_cast<PCRE2_SPTR>(text.data());
-    while (offset < text.size() &&
-           pcre2_match(code, subject, text.size(), offset, PCRE2_NOTBOL, md, nullptr) >= 0) {
+    while (offset < text.size() && pcre2_match(code, subject, text.size(), offset, PCRE2_NOTBOL, md, nullptr) >= 0) {
         ++count;
         PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md);
         offset = ov[1] > ov[0] ? ov[1] : ov[0] + 1;
@@ -90,8 +85,8 @@ int CountPcre(pcre2_code* code, pcre2_match_data* md, const std::string& text) {
 pcre2_code* CompilePcre(const char* pattern, bool jit) {
     int err = 0;
     PCRE2_SIZE errOffset = 0;
-    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED, 0, &err,
-                                     &errOffset, nullptr);
+    pcre2_code* code =
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED, 0, &err, &errOffset, nullptr);
     if (code && jit) pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
     return code;
 }

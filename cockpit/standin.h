@@ -19,13 +19,13 @@ void GS_Init(GalaxyGrid* grid);
 void GS_ClearGalaxy(GalaxyGrid* grid);
 
 struct Cockpit {
-    uint32_t flags;             // 0x4: the second object is steered
+    uint32_t flags;  // 0x4: the second object is steered
     int32_t objectIds[2];
 };
 // The cockpit system: a zeroed record that the program allocates per run.
 struct CockpitSystem {
-    QelTable* cockpits;         // cockpit id -> Cockpit*
-    int32_t activeControl;      // id of the active control cockpit
+    QelTable* cockpits;     // cockpit id -> Cockpit*
+    int32_t activeControl;  // id of the active control cockpit
 };
 // The global cockpit system of the running story; null between runs.
 extern CockpitSystem* g_CockpitSystem;

@@ -167,9 +167,10 @@ double P_WriteBenchmarkReport() {
                 "Graphic & Shader settings\n\tTexture quality:\t%s\n\tShader quality:\t\t%s\n\tAuto Quality "
                 "Control:\t%s\n\tHigh quality bumpmaps:\t%s\n\tEnvironment mapping:\t%s\n\tGlow Filter:\t\t%s\n\tShip "
                 "Color Variations:\t%s\n\tmore dynamic Lights:\t%s\n\tused Vertexsize :\t%d bytes\n",
-                S_TextureQualityName(sys ? sys->textureQuality : -1), S_ShaderQualityName(sys ? sys->shaderQuality : -1),
-                OnOff(d3d & 0x800000), OnOff(!(d3d2 & 0x400)), OnOff(!(d3d2 & 0x100)), OnOff(d3d2 & 0x80),
-                OnOff(!(d3d2 & 0x800)), OnOff(!(d3d2 & 0x1000)), f.vertexSize);
+                S_TextureQualityName(sys ? sys->textureQuality : -1),
+                S_ShaderQualityName(sys ? sys->shaderQuality : -1), OnOff(d3d & 0x800000), OnOff(!(d3d2 & 0x400)),
+                OnOff(!(d3d2 & 0x100)), OnOff(d3d2 & 0x80), OnOff(!(d3d2 & 0x800)), OnOff(!(d3d2 & 0x1000)),
+                f.vertexSize);
     Qel_fprintf(file,
                 "\nFramerates\n-------------------------------------------------------------------------------"
                 "-\n");
@@ -180,8 +181,9 @@ double P_WriteBenchmarkReport() {
         Qel_DPrintf(0, format, i, r.average, r.minimum, r.maximum);
     }
     Qel_fprintf(file, "\nOverall average framerate: %03.1f fps\n", overall);
-    Qel_fprintf(file, "\n\nFrame rates are measured per scene from its first to its last frame.\n"
-                      "Frames during which a file was read do not count towards the minimum.\n");
+    Qel_fprintf(file,
+                "\n\nFrame rates are measured per scene from its first to its last frame.\n"
+                "Frames during which a file was read do not count towards the minimum.\n");
     Qel_fclose(file);
     return overall;
 }

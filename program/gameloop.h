@@ -17,10 +17,10 @@ int P_RunStoryFunction(int32_t object, const char* name, int argc, int32_t a0 = 
 void P_AdaptDetailLevel();
 
 // Program-wide words of the loop.
-extern int32_t g_StopFlag;            // ends the frame loop
-extern int32_t g_FrameCaptureRequest; // set by Ruzo_CaptureFrame
-extern int32_t g_KeyHandled;          // set by the steering, cleared by the input step
-extern int32_t g_LastInputResult;     // the last "Input" result of the input step
+extern int32_t g_StopFlag;             // ends the frame loop
+extern int32_t g_FrameCaptureRequest;  // set by Ruzo_CaptureFrame
+extern int32_t g_KeyHandled;           // set by the steering, cleared by the input step
+extern int32_t g_LastInputResult;      // the last "Input" result of the input step
 
 // Benchmark rows: average, minimum and maximum frame rate per scene index.
 struct P_BenchmarkRow {
@@ -37,7 +37,7 @@ void P_BenchmarkFrame();
 // State of the adaptive detail step.
 struct P_DetailState {
     uint16_t samples;
-    double average;     // ms
+    double average;  // ms
     int32_t highCount;
     int32_t lowCount;
 };

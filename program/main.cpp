@@ -48,9 +48,9 @@ struct OptionRow {
 
 // In table order: an argument matches only its own option.
 constexpr OptionRow s_options[] = {
-    {"profi", false},   {"noabout", false},  {"location", true},   {"intro", true},    {"obj", true},
-    {"par", true},      {"tutorial", true},  {"galedit", true},    {"load", true},     {"cutcapture", false},
-    {"body", true},     {"cut", true},       {"plotscene", true},  {"effect", false},
+    {"profi", false}, {"noabout", false}, {"location", true},  {"intro", true},   {"obj", true},
+    {"par", true},    {"tutorial", true}, {"galedit", true},   {"load", true},    {"cutcapture", false},
+    {"body", true},   {"cut", true},      {"plotscene", true}, {"effect", false},
 };
 
 int MatchOption(const char* arg) {
@@ -190,7 +190,16 @@ int P_ChooseNextRun(int r) {
             Qel_DPrintf(0, "main() starting custom game game %d\n", r);
             run(o.gameStory, 2100, -2);
             return P_RUN_ON;
-        case 11: case 12: case 13: case 21: case 22: case 23: case 31: case 32: case 33: case 99:
+        case 11:
+        case 12:
+        case 13:
+        case 21:
+        case 22:
+        case 23:
+        case 31:
+        case 32:
+        case 33:
+        case 99:
             Qel_DPrintf(0, "main() starting mission game %d\n", r);
             run(o.missionStory, 2100, r);
             return P_RUN_ON;
@@ -218,9 +227,7 @@ int P_ChooseNextRun(int r) {
             run(o.introStory, o.cutCapture ? 6 : 9, scene);
             return P_RUN_ON;
         }
-        case 10:
-            run(nullptr, 9, 6700);
-            return P_RUN_ON;
+        case 10: run(nullptr, 9, 6700); return P_RUN_ON;
         case 4:
         case 6: {
             int32_t scene = r == 4 ? 9000 : 4000;
@@ -232,17 +239,13 @@ int P_ChooseNextRun(int r) {
             Qel_DPrintf(0, "main() starting effect demo\n");
             run(o.introStory, 11, 0);
             return P_RUN_ON;
-        case -3:
-            run(o.introStory, 9, 6004);
-            return P_RUN_ON;
+        case -3: run(o.introStory, 9, 6004); return P_RUN_ON;
         case -2:
             if (benchmark) return 36;
             run(o.introStory, 8, 950);
             return P_RUN_ON;
-        case 3:
-            return 0;
-        default:
-            break;
+        case 3: return 0;
+        default: break;
     }
     const bool viewer = o.bodyViewer || o.cutViewer || o.plotSceneViewer || o.effectViewer;
     if (viewer && o.firstMode != -1) return 0;
@@ -259,8 +262,7 @@ int P_ChooseNextRun(int r) {
 
 void P_StartModeLoop() {
     for (;;) {
-        while (S_ProcessMessages(), S_GetKey() != 0) {
-        }
+        while (S_ProcessMessages(), S_GetKey() != 0) {}
         Qel_DPrintf(4, "intro vor Startmenue\n");
         Qel_DPrintf(4, "main() running story %s\n", g_ProgramState->storyName ? g_ProgramState->storyName : "");
         const int reason = P_ChooseNextRun(CL_GameLoop());

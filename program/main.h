@@ -15,22 +15,22 @@ constexpr uint32_t P_REQUEST_SAVE = 0x2;
 constexpr uint32_t P_REQUEST_LOAD = 0x4;
 
 struct ProgramState {
-    int32_t ruzoModule;          // module number of the Ruzo_ module: it answers every story function we start
-    uint16_t answered;           // 0 before a story function starts, 1 once its result arrived
-    ScriptValue result;          // the last result for caller 0: INTEGER or DSTRING
-    uint32_t requestBits;        // P_REQUEST_*
+    int32_t ruzoModule;    // module number of the Ruzo_ module: it answers every story function we start
+    uint16_t answered;     // 0 before a story function starts, 1 once its result arrived
+    ScriptValue result;    // the last result for caller 0: INTEGER or DSTRING
+    uint32_t requestBits;  // P_REQUEST_*
     int32_t requestedSlot;
-    char* saveName1;             // owned copies given with the save request
+    char* saveName1;  // owned copies given with the save request
     char* saveName2;
     uint32_t saveValue;
-    uint32_t extraValue;         // fifth argument of a save, second of a load
-    QelTable* callerTable;       // results for callers other than 0 (never filled)
+    uint32_t extraValue;    // fifth argument of a save, second of a load
+    QelTable* callerTable;  // results for callers other than 0 (never filled)
     uint16_t lastKey;
-    char* stringParameter;       // owned
-    char* storyName;             // owned: the story the next CL_GameLoop runs
-    int32_t startMode;           // object whose "Init", "Run", "Restart", "Input", "Stop" run
-    int32_t startScene;          // their one integer argument
-    uint32_t loadFlag;           // 1: the next CL_GameLoop loads slot startScene mod 100
+    char* stringParameter;  // owned
+    char* storyName;        // owned: the story the next CL_GameLoop runs
+    int32_t startMode;      // object whose "Init", "Run", "Restart", "Input", "Stop" run
+    int32_t startScene;     // their one integer argument
+    uint32_t loadFlag;      // 1: the next CL_GameLoop loads slot startScene mod 100
     int32_t benchmarkScene;
     uint32_t benchmarkRunning;
     uint32_t benchmarkStartTime;
@@ -42,20 +42,20 @@ extern ProgramState* g_ProgramState;
 
 // Program-wide values that main keeps outside the record; the options set them.
 struct ProgramOptions {
-    char* gameStory;             // owned; "trevanstory"
-    char* introStory;            // "trevanintro"
-    char* missionStory;          // "trevantutorial"
-    char* galaxyEditorStory;     // "trevangaledit"
-    bool noStartDialog;          // "noabout" and every viewer
+    char* gameStory;          // owned; "trevanstory"
+    char* introStory;         // "trevanintro"
+    char* missionStory;       // "trevantutorial"
+    char* galaxyEditorStory;  // "trevangaledit"
+    bool noStartDialog;       // "noabout" and every viewer
     bool cutCapture;
     bool effectViewer;
-    bool profiling;              // "profi": SysProfilingFlags 0x200, applied by start-up
-    char* bodyViewer;            // owned names given to the viewers
+    bool profiling;    // "profi": SysProfilingFlags 0x200, applied by start-up
+    char* bodyViewer;  // owned names given to the viewers
     char* cutViewer;
     char* plotSceneViewer;
-    char* loadStory;             // "load": read by the script engine's save-game loader
-    int32_t firstMode;           // -1: not given ("obj" or a viewer)
-    int32_t firstScene;          // "par" or a viewer; 0 by default
+    char* loadStory;     // "load": read by the script engine's save-game loader
+    int32_t firstMode;   // -1: not given ("obj" or a viewer)
+    int32_t firstScene;  // "par" or a viewer; 0 by default
 };
 
 // The one set of options; the defaults until start-up parsed the command line.

@@ -28,13 +28,33 @@ PState* g_PState = nullptr;
 EBM* g_ScreenViews[2] = {};
 
 namespace {
-const char* const s_pCallNames[] = {
-    "P_LoadLocation", "P_Leave", "P_PrepareInterruption", "P_SetEngineFlags", "P_ClearEngineFlags",
-    "P_GetSysFlags", "P_SetSysFlags", "P_GetSysD3DFlags", "P_SetSysD3DFlags", "P_GetSysD3DFlags2",
-    "P_SetSysD3DFlags2", "P_GetSysProfilingFlags", "P_SetSysProfilingFlags", "P_ViewEBMFullscreen",
-    "P_ViewLoadingScreen", "P_InitLoadingScreen", "P_ShowNextLoadingScreen", "P_ClearScreen",
-    "P_GetLocalizedKey", "P_GetKeyName", "P_GetJoySensitivity", "P_SetJoySensitivity", "P_GetJoyDeadzone",
-    "P_SetJoyDeadzone", "P_GetSysIORequirements", "P_SetSysIORequirements", nullptr};
+const char* const s_pCallNames[] = {"P_LoadLocation",
+                                    "P_Leave",
+                                    "P_PrepareInterruption",
+                                    "P_SetEngineFlags",
+                                    "P_ClearEngineFlags",
+                                    "P_GetSysFlags",
+                                    "P_SetSysFlags",
+                                    "P_GetSysD3DFlags",
+                                    "P_SetSysD3DFlags",
+                                    "P_GetSysD3DFlags2",
+                                    "P_SetSysD3DFlags2",
+                                    "P_GetSysProfilingFlags",
+                                    "P_SetSysProfilingFlags",
+                                    "P_ViewEBMFullscreen",
+                                    "P_ViewLoadingScreen",
+                                    "P_InitLoadingScreen",
+                                    "P_ShowNextLoadingScreen",
+                                    "P_ClearScreen",
+                                    "P_GetLocalizedKey",
+                                    "P_GetKeyName",
+                                    "P_GetJoySensitivity",
+                                    "P_SetJoySensitivity",
+                                    "P_GetJoyDeadzone",
+                                    "P_SetJoyDeadzone",
+                                    "P_GetSysIORequirements",
+                                    "P_SetSysIORequirements",
+                                    nullptr};
 
 // The key codes of the pause step.
 constexpr uint16_t KEY_QUIT = 81;
@@ -48,9 +68,9 @@ PState* P_Init() {
     Qel_DPrintf(0, "INIT: P_Init(); Anfang!\n");
     auto* state = Int_AllocRecord<PState>(0);
     if (!state) return nullptr;
-    state->moduleNumber = g_ScriptContext ? SB_RegisterEngineModule(g_ScriptContext, P_SysCall, s_pCallNames,
-                                                                    nullptr, nullptr, nullptr)
-                                          : 0;
+    state->moduleNumber =
+        g_ScriptContext ? SB_RegisterEngineModule(g_ScriptContext, P_SysCall, s_pCallNames, nullptr, nullptr, nullptr)
+                        : 0;
     g_PState = state;
     Qel_DPrintf(0, "INIT: P_Init(); Ende!\n");
     return state;

@@ -9,16 +9,41 @@
 #include "script/tasks.h"
 
 namespace {
-const char* const s_ruzoCallNames[] = {
-    "Ruzo_GetScene", "Ruzo_GetSpace", "Ruzo_SetGalaxy", "Ruzo_Save", "Ruzo_Load", "Ruzo_LoadSaveNames",
-    "Ruzo_CaptureFrame", "Ruzo_GraphicSettings", "Ruzo_SoundSettings", "Ruzo_BlitRuzoLogo",
-    "Ruzo_XMLImportGalaxy", "Ruzo_SetPause", "Ruzo_SetStringParameter", "Ruzo_GetStringParameter",
-    "Ruzo_SetInputModeMask", "Ruzo_GetInputModeMask", "Ruzo_GetScreenDebugLine", "Ruzo_SetScreenDebugLine",
-    "Ruzo_StartBenchmarkScene", "Ruzo_StopBenchmarkScene", "Ruzo_SetGameState", "Ruzo_GetGameState",
-    "Ruzo_GetModName", "Ruzo_GetSaveDevices", "Ruzo_GetDefaultProfile", "Ruzo_SetDefaultProfile",
-    "Ruzo_GetControlMatrix", "Ruzo_SetControlMatrix", "Ruzo_IsStartModeAvailable", "Ruzo_SetStartModeAvailable",
-    "Ruzo_SaveStringToRegistry", "Ruzo_ReadStringFromRegistry", "Ruzo_SaveIntToRegistry",
-    "Ruzo_ReadIntFromRegistry", nullptr};
+const char* const s_ruzoCallNames[] = {"Ruzo_GetScene",
+                                       "Ruzo_GetSpace",
+                                       "Ruzo_SetGalaxy",
+                                       "Ruzo_Save",
+                                       "Ruzo_Load",
+                                       "Ruzo_LoadSaveNames",
+                                       "Ruzo_CaptureFrame",
+                                       "Ruzo_GraphicSettings",
+                                       "Ruzo_SoundSettings",
+                                       "Ruzo_BlitRuzoLogo",
+                                       "Ruzo_XMLImportGalaxy",
+                                       "Ruzo_SetPause",
+                                       "Ruzo_SetStringParameter",
+                                       "Ruzo_GetStringParameter",
+                                       "Ruzo_SetInputModeMask",
+                                       "Ruzo_GetInputModeMask",
+                                       "Ruzo_GetScreenDebugLine",
+                                       "Ruzo_SetScreenDebugLine",
+                                       "Ruzo_StartBenchmarkScene",
+                                       "Ruzo_StopBenchmarkScene",
+                                       "Ruzo_SetGameState",
+                                       "Ruzo_GetGameState",
+                                       "Ruzo_GetModName",
+                                       "Ruzo_GetSaveDevices",
+                                       "Ruzo_GetDefaultProfile",
+                                       "Ruzo_SetDefaultProfile",
+                                       "Ruzo_GetControlMatrix",
+                                       "Ruzo_SetControlMatrix",
+                                       "Ruzo_IsStartModeAvailable",
+                                       "Ruzo_SetStartModeAvailable",
+                                       "Ruzo_SaveStringToRegistry",
+                                       "Ruzo_ReadStringFromRegistry",
+                                       "Ruzo_SaveIntToRegistry",
+                                       "Ruzo_ReadIntFromRegistry",
+                                       nullptr};
 
 // Results for other callers would go to a record kept under the caller's
 // number in the caller table; none is ever entered, so they are dropped.

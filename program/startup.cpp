@@ -48,12 +48,21 @@ constexpr uint32_t VIDEO_DEVICE_SURFACES = 0x20;
 constexpr uint32_t VIDEO_TWO_VIEWS = 0x2000000;
 constexpr uint64_t LOW_MEMORY = 0x10000000;  // 256 MiB
 
-const AppDescriptor s_app = {
-    "Trevan", 0, 100, "save\\%02d.sav", "%02d.cat", "%c%02d.cat", "mods\\%s.cat", "screenshots",
-    "F\\%s", {"tex\\%s", "textures\\%s", "dds\\%s"}, "L\\%s.obj", "mov\\%s"};
+const AppDescriptor s_app = {"Trevan",
+                             0,
+                             100,
+                             "save\\%02d.sav",
+                             "%02d.cat",
+                             "%c%02d.cat",
+                             "mods\\%s.cat",
+                             "screenshots",
+                             "F\\%s",
+                             {"tex\\%s", "textures\\%s", "dds\\%s"},
+                             "L\\%s.obj",
+                             "mov\\%s"};
 
-constexpr uint32_t s_maskWords[16] = {0x20021, 0x40, 0x400, 0x180000, 0x8800, 0x1000, 0x40082, 0x4000,
-                                      0x200, 0x100, 0x2010, 0, 0x400000, 0x800000, 0x2000000, 0x1000000};
+constexpr uint32_t s_maskWords[16] = {0x20021, 0x40,  0x400,  0x180000, 0x8800,   0x1000,   0x40082,   0x4000,
+                                      0x200,   0x100, 0x2010, 0,        0x400000, 0x800000, 0x2000000, 0x1000000};
 
 bool Fails(P_StartupStep step) { return g_StartupFailStep == step; }
 
@@ -208,9 +217,9 @@ void P_StartUp(int argc, char** argv) {
         sys->SysProfilingFlags |= PROFILING_NO_SAVE;
     }
 
-    if (Fails(P_STEP_VIDEO) || !Qel_CreateVideoDisplayList(sys->videoFlags | 0xe0, static_cast<int16_t>(sys->width),
-                                                           static_cast<int16_t>(sys->height),
-                                                           static_cast<int16_t>(sys->depth)))
+    if (Fails(P_STEP_VIDEO) ||
+        !Qel_CreateVideoDisplayList(sys->videoFlags | 0xe0, static_cast<int16_t>(sys->width),
+                                    static_cast<int16_t>(sys->height), static_cast<int16_t>(sys->depth)))
         P_Exit(7);
     Qel_DPrintf(0, "nach init video\n");
     if (!g_ScriptContext) CreateScriptEngine();

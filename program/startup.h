@@ -29,19 +29,19 @@ void P_MemoryFlushHook();
 // Start-up steps that can fail, each ending with its exit reason.
 enum P_StartupStep : int {
     P_STEP_NONE = 0,
-    P_STEP_INIT_GENERAL,      // 5
-    P_STEP_SCRIPT_ENGINE,     // 12
-    P_STEP_CONFIG_STORY,      // 1
-    P_STEP_START_DIALOG,      // 0: cancelled
-    P_STEP_VIDEO,             // 7
-    P_STEP_SCENE_ENGINE,      // 30
-    P_STEP_INPUT,             // 6
-    P_STEP_AUDIO,             // 2
-    P_STEP_PROGRAM_MODULE,    // 9
-    P_STEP_GAME_SOUND,        // 20
-    P_STEP_SCREENS,           // 1
-    P_STEP_RENDERER,          // 7
-    P_STEP_MATERIALS,         // 7
+    P_STEP_INIT_GENERAL,    // 5
+    P_STEP_SCRIPT_ENGINE,   // 12
+    P_STEP_CONFIG_STORY,    // 1
+    P_STEP_START_DIALOG,    // 0: cancelled
+    P_STEP_VIDEO,           // 7
+    P_STEP_SCENE_ENGINE,    // 30
+    P_STEP_INPUT,           // 6
+    P_STEP_AUDIO,           // 2
+    P_STEP_PROGRAM_MODULE,  // 9
+    P_STEP_GAME_SOUND,      // 20
+    P_STEP_SCREENS,         // 1
+    P_STEP_RENDERER,        // 7
+    P_STEP_MATERIALS,       // 7
 };
 
 // Test seam: the step named here fails as if its call had answered failure

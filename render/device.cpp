@@ -93,7 +93,8 @@ bool S_3DEndFrame() {
 
 void S_3DReleaseDeviceObjects() {
     ++g_RendererStandInCounts.releaseDeviceObjects;
-    if (g_RendererDeviceObject && g_RendererDeviceObject->onLost) g_RendererDeviceObject->onLost(g_RendererDeviceObject);
+    if (g_RendererDeviceObject && g_RendererDeviceObject->onLost)
+        g_RendererDeviceObject->onLost(g_RendererDeviceObject);
 }
 
 void S_3DSetDefaultRenderStates() {
@@ -124,8 +125,8 @@ void S_3DFreeLookupTextures() {
         FreeILBM(e);
         e = nullptr;
     }
-    EBM** others[] = {&t.pow, &t.deriveZ, &t.normalizeCube, &t.whiteDummy, &t.blackDummy, &t.blackDummy2,
-                      &t.blackDummyCube};
+    EBM** others[] = {&t.pow,        &t.deriveZ,     &t.normalizeCube, &t.whiteDummy,
+                      &t.blackDummy, &t.blackDummy2, &t.blackDummyCube};
     for (EBM** e : others) {
         FreeILBM(*e);
         *e = nullptr;

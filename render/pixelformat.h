@@ -12,14 +12,14 @@ struct DispMode;
 extern const D3DFORMAT S3D_PixelFormatTable[45];
 
 // Kind flags of a descriptor.
-constexpr uint32_t TBF_KIND_PACKED = 4;        // packed colour, described by the masks
-constexpr uint32_t TBF_KIND_SPECIAL = 68;      // not plain masked channels
-constexpr uint32_t TBF_KIND_WIDE = 64;         // 64-bit four-channel
+constexpr uint32_t TBF_KIND_PACKED = 4;    // packed colour, described by the masks
+constexpr uint32_t TBF_KIND_SPECIAL = 68;  // not plain masked channels
+constexpr uint32_t TBF_KIND_WIDE = 64;     // 64-bit four-channel
 constexpr uint32_t TBF_KIND_DEPTH = 8;
 constexpr uint32_t TBF_KIND_DEPTH_STENCIL = 24;
 
 struct TextureBitmapFormat {
-    int32_t code;           // index in S3D_PixelFormatTable
+    int32_t code;  // index in S3D_PixelFormatTable
     uint32_t kind;
     uint32_t bitsPerPixel;
     uint32_t redMask;

@@ -106,8 +106,8 @@ ScriptValue* SV_ArrayWrite(ScriptValue* av, int32_t i, const ScriptValue* value)
     int32_t n = Count(a);
     if (i < 0 || i >= n) {
         SV_TextOf t(av), vt(value);
-        Qel_BannerPrintf("%s %s.SV_ArrayWrite(%d,%s) array index out of bounds [0..%d]\n", SE_PositionText(), t.text,
-                         i, vt.text, n - 1);
+        Qel_BannerPrintf("%s %s.SV_ArrayWrite(%d,%s) array index out of bounds [0..%d]\n", SE_PositionText(), t.text, i,
+                         vt.text, n - 1);
         return nullptr;
     }
     if (a->SAR_Size < 0 && !Materialise(a)) {

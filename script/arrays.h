@@ -7,11 +7,11 @@
 #include "script/values.h"
 
 struct SAR {
-    uint32_t id;             // key in the context's array table
+    uint32_t id;  // key in the context's array table
     int32_t refCount;
-    int32_t SAR_Size;        // >= 0 materialised count; -n: n elements not yet made
-    int32_t SAR_MaxSize;     // capacity of elements
-    ScriptValue* elements;   // null while not materialised or empty
+    int32_t SAR_Size;       // >= 0 materialised count; -n: n elements not yet made
+    int32_t SAR_MaxSize;    // capacity of elements
+    ScriptValue* elements;  // null while not materialised or empty
 };
 
 ScriptValue* SV_ArrayAlloc(ScriptValue* target, int32_t n);

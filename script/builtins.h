@@ -12,8 +12,7 @@ struct ScriptValue;
 // task, the argument count and argument 0 (argument i is args[i], the count of
 // the call frame args[-1]). Answers the task and returns 1; 0 only after the
 // calling task was removed.
-using SE_BuiltinFn = int32_t (*)(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                                 ScriptValue* args);
+using SE_BuiltinFn = int32_t (*)(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 
 constexpr int32_t SE_BUILTIN_COUNT = 149;
 
@@ -22,6 +21,6 @@ constexpr int32_t SE_BUILTIN_COUNT = 149;
 // built yet share one stand-in that logs and answers 0.
 struct SE_BuiltinEntry {
     const char* name;
-    SE_BuiltinFn fn;   // null: not built yet
+    SE_BuiltinFn fn;  // null: not built yet
 };
 const SE_BuiltinEntry* SE_GetBuiltins();

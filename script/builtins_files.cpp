@@ -294,8 +294,7 @@ int32_t SE_TimeString(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scr
     time_t t = TimeArgument(args, argc, 1);
     char text[50] = "";
     struct tm local {};
-    if (!format || !localtime_r(&t, &local) || std::strftime(text, sizeof text, format, &local) == 0)
-        text[0] = '\0';
+    if (!format || !localtime_r(&t, &local) || std::strftime(text, sizeof text, format, &local) == 0) text[0] = '\0';
     return SE_AnswerText(ctx, task, text);
 }
 

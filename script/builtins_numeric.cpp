@@ -40,9 +40,9 @@ static int32_t LinFunc(int32_t x0, int32_t x1, int32_t y0, int32_t y1, int32_t x
 }
 
 int32_t SE_LinFunc(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
-    return SE_AnswerInt(ctx, task,
-                     LinFunc(Int(args, argc, 0), Int(args, argc, 1), Int(args, argc, 2), Int(args, argc, 3),
-                             Int(args, argc, 4)));
+    return SE_AnswerInt(
+        ctx, task,
+        LinFunc(Int(args, argc, 0), Int(args, argc, 1), Int(args, argc, 2), Int(args, argc, 3), Int(args, argc, 4)));
 }
 
 int32_t SE_LinFuncSum(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -124,8 +124,8 @@ static bool Position(ScriptValue* v, int64_t out[3]) {
 int32_t SE_DistanceA3(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     int64_t p[3];
     if (!Position(Val(args, argc, 0), p)) return SE_AnswerInt(ctx, task, 0);
-    return SE_AnswerInt(ctx, task,
-                     SE_VectorLength(p[0] - Int(args, argc, 1), p[1] - Int(args, argc, 2), p[2] - Int(args, argc, 3)));
+    return SE_AnswerInt(
+        ctx, task, SE_VectorLength(p[0] - Int(args, argc, 1), p[1] - Int(args, argc, 2), p[2] - Int(args, argc, 3)));
 }
 
 int32_t SE_DistanceAA(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -141,16 +141,17 @@ int32_t SE_IsPosInRangeA(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, 
     int64_t p[3];
     if (!Position(pos, p)) return SE_AnswerInt(ctx, task, 0);
     int32_t r = argc >= 3 ? Int(args, argc, 2) : -1;
-    return SE_AnswerInt(ctx, task,
-                     SE_IsPosInRange(r, static_cast<int32_t>(p[0]), static_cast<int32_t>(p[1]),
-                                     static_cast<int32_t>(p[2]), ranges));
+    return SE_AnswerInt(
+        ctx, task,
+        SE_IsPosInRange(r, static_cast<int32_t>(p[0]), static_cast<int32_t>(p[1]), static_cast<int32_t>(p[2]), ranges));
 }
 
 int32_t SE_IsPosInRange3(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     ScriptValue* ranges = Val(args, argc, 3);
     if (!ranges) return SE_AnswerInt(ctx, task, 0);
     int32_t r = argc >= 5 ? Int(args, argc, 4) : -1;
-    return SE_AnswerInt(ctx, task, SE_IsPosInRange(r, Int(args, argc, 0), Int(args, argc, 1), Int(args, argc, 2), ranges));
+    return SE_AnswerInt(ctx, task,
+                        SE_IsPosInRange(r, Int(args, argc, 0), Int(args, argc, 1), Int(args, argc, 2), ranges));
 }
 
 int32_t SE_CompressRangeData(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
@@ -381,7 +382,8 @@ int32_t SE_RotateVectorInv(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc
 
 int32_t SE_ScriptComputeExpression(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
                                    ScriptValue* args) {
-    if (ScriptValue* program = Val(args, argc, 0)) SE_ComputeExpression(callerModule, task, program, Int(args, argc, 1));
+    if (ScriptValue* program = Val(args, argc, 0))
+        SE_ComputeExpression(callerModule, task, program, Int(args, argc, 1));
     return SE_AnswerInt(ctx, task, 0);
 }
 

@@ -19,8 +19,7 @@ int32_t SE_DistanceA3(SE_Context* ctx, int32_t callerModule, SE_Task* task, int3
 int32_t SE_DistanceAA(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_IsPosInRangeA(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_IsPosInRange3(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-int32_t SE_CompressRangeData(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                             ScriptValue* args);
+int32_t SE_CompressRangeData(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_MulFix(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_DivFix(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_MulDivFix(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
@@ -37,18 +36,15 @@ int32_t SE_GetRotMatrixFromAngles(SE_Context* ctx, int32_t callerModule, SE_Task
                                   ScriptValue* args);
 int32_t SE_GetAnglesFromRotMatrix(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
                                   ScriptValue* args);
-int32_t SE_GetAnglesFromVector(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                               ScriptValue* args);
+int32_t SE_GetAnglesFromVector(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_MatrixMultiplySelfRight(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
                                    ScriptValue* args);
 int32_t SE_MatrixMultiplySelfLeft(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
                                   ScriptValue* args);
 int32_t SE_MatrixMultiply(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-int32_t SE_MatrixMultiplyInv(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                             ScriptValue* args);
+int32_t SE_MatrixMultiplyInv(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_RotateVector(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-int32_t SE_RotateVectorInv(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                           ScriptValue* args);
+int32_t SE_RotateVectorInv(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_ScriptComputeExpression(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
                                    ScriptValue* args);
 

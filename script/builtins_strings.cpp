@@ -107,12 +107,9 @@ int32_t SE_ReadText(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scrip
     TextRef r = ReadTextArgs(args, argc);
     if (const ScriptValue* v = SB_ReadText(ctx, r.language, r.page, r.id)) return AnswerCopy(ctx, task, v);
     char text[64];
-    if (argc >= 3)
-        std::snprintf(text, sizeof text, "ReadText%d-%d-%d", r.page, r.language, r.id);
-    else if (argc == 2)
-        std::snprintf(text, sizeof text, "ReadText%d-%d", r.page, r.id);
-    else
-        std::snprintf(text, sizeof text, "ReadText%d", r.id);
+    if (argc >= 3) std::snprintf(text, sizeof text, "ReadText%d-%d-%d", r.page, r.language, r.id);
+    else if (argc == 2) std::snprintf(text, sizeof text, "ReadText%d-%d", r.page, r.id);
+    else std::snprintf(text, sizeof text, "ReadText%d", r.id);
     return SE_AnswerText(ctx, task, text);
 }
 
@@ -272,7 +269,7 @@ int32_t SE_TextToInt(const char* s) {
     int64_t v = 0;
     for (; *s >= '0' && *s <= '9'; ++s) {
         v = v * 10 + (*s - '0');
-        if (v > int64_t{INT32_MAX} + 1) v = int64_t{INT32_MAX} + 1;   // saturate, never overflow
+        if (v > int64_t{INT32_MAX} + 1) v = int64_t{INT32_MAX} + 1;  // saturate, never overflow
     }
     if (negative) v = -v;
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
@@ -396,7 +393,7 @@ int32_t SE_ArrayCopy(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scri
         const ScriptValue* from = SV_ArrayRead(src.v, static_cast<int32_t>(si));
         if (!from) continue;
         ScriptValue held{};
-        SV_Copy(from, &held);   // the same array may be on both sides
+        SV_Copy(from, &held);  // the same array may be on both sides
         SV_ArrayWrite(dst.v, static_cast<int32_t>(di), &held);
         SV_Release(&held);
     }
@@ -562,9 +559,7 @@ int32_t SE_TableRandomKey(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc,
 
 int32_t SE_Assert(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) { return NoEffect(ctx, task); }
 int32_t SE_Trace(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) { return NoEffect(ctx, task); }
-int32_t SE_SetProfiling(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return NoEffect(ctx, task);
-}
+int32_t SE_SetProfiling(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) { return NoEffect(ctx, task); }
 int32_t SE_SignData(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) { return NoEffect(ctx, task); }
 int32_t SE_UpdateLocation(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
     return NoEffect(ctx, task);

@@ -13,18 +13,15 @@ int32_t SE_FreeText(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_
 // Text files and the text save file; {page,id} references in texts.
 int32_t SE_LoadText(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_LoadTextPage(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-int32_t SE_ConvertFormatString(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                               ScriptValue* args);
+int32_t SE_ConvertFormatString(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_SaveAllTexts(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_LoadAllTexts(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 
 // Strings.
 int32_t SE_StringLen(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_StringNumChars(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-int32_t SE_StringNextCharPos(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                             ScriptValue* args);
-int32_t SE_StringPrevCharPos(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                             ScriptValue* args);
+int32_t SE_StringNextCharPos(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
+int32_t SE_StringPrevCharPos(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_StringReadChar(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_StringWriteChar(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_StringStr(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);

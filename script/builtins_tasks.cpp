@@ -65,10 +65,8 @@ int32_t SE_Run(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValu
     StoryInstance* object = nullptr;
     if (target->tag == VARTYPE_OBJECT)
         object = target->object && target->object->classObject ? target->object : nullptr;
-    else if (task->object && task->object->id == target->i)
-        object = task->object;
-    else
-        object = SB_FindObject(ctx, target->i);
+    else if (task->object && task->object->id == target->i) object = task->object;
+    else object = SB_FindObject(ctx, target->i);
     const char* name = SV_GetString(&args[1]);
     if (!object || !object->classObject) {
         SV_TextOf shown(target);
@@ -132,17 +130,13 @@ int32_t SE_GetExprType(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Sc
 
 int32_t SB_ExportPrivateInfo(int32_t id, SE_Context* ctx) {
     switch (id) {
-    case SE_EXP_TASK_COUNT:
-        return ctx ? static_cast<int32_t>(TaskCount(ctx)) : 0;
-    case SE_EXP_CONSTANT:
-        return 5000;
-    case SE_EXP_OBJECT_COUNT:
-        if (!ctx) return 0;
-        return static_cast<int32_t>(ctx->objectCount +
-                                    (ctx->instanceTable ? Qel_TableGetCount(ctx->instanceTable) : 0));
-    default:
-        Qel_BannerPrintf("SB_ExportPrivateInfo(): Wrong EXP_ID: %04x\n", id);
-        return 0;
+        case SE_EXP_TASK_COUNT: return ctx ? static_cast<int32_t>(TaskCount(ctx)) : 0;
+        case SE_EXP_CONSTANT: return 5000;
+        case SE_EXP_OBJECT_COUNT:
+            if (!ctx) return 0;
+            return static_cast<int32_t>(ctx->objectCount +
+                                        (ctx->instanceTable ? Qel_TableGetCount(ctx->instanceTable) : 0));
+        default: Qel_BannerPrintf("SB_ExportPrivateInfo(): Wrong EXP_ID: %04x\n", id); return 0;
     }
 }
 
@@ -260,8 +254,10 @@ int32_t SE_ToInt(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptVa
     const ScriptValue* v = SE_ArgValue(args, argc, 0);
     if (argc > 0 && v->tag == VARTYPE_FLOAT) {
         double d = std::trunc(v->f);
-        int32_t n = std::isnan(d) ? 0 : d >= 2147483647.0 ? INT32_MAX : d <= -2147483648.0 ? INT32_MIN
-                                                                                            : static_cast<int32_t>(d);
+        int32_t n = std::isnan(d)        ? 0
+                    : d >= 2147483647.0  ? INT32_MAX
+                    : d <= -2147483648.0 ? INT32_MIN
+                                         : static_cast<int32_t>(d);
         return SE_AnswerInt(ctx, task, n);
     }
     if (argc > 0 && (v->tag == VARTYPE_STRING || v->tag == VARTYPE_DSTRING))
@@ -297,10 +293,8 @@ int32_t SE_VerifyData(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scr
                                 keyLength, &outLength);
     Int_FreeMem(key, static_cast<size_t>(keyLength), 0);
     if (!digest) return SE_AnswerInt(ctx, task, 0);
-    if (outLength > 0)
-        SE_TaskReturnString(task, digest, ctx);
-    else
-        SE_TaskReturnIntEx(task, ctx, 0);
+    if (outLength > 0) SE_TaskReturnString(task, digest, ctx);
+    else SE_TaskReturnIntEx(task, ctx, 0);
     Int_FreeMem(digest, static_cast<size_t>(outLength) + 1, 0);
     return 1;
 }

@@ -17,14 +17,12 @@ int32_t SE_KillTask(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_
 // Calls a function of an object by name inside the calling task.
 int32_t SE_Run(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_ObjectExists(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-int32_t SE_ObjectFunctionExists(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                                ScriptValue* args);
+int32_t SE_ObjectFunctionExists(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_GetClass(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_IsClass(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_GetSuperClass(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_GetExprType(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-int32_t SE_ExportPrivateInfo(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                             ScriptValue* args);
+int32_t SE_ExportPrivateInfo(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_GetTaskPC(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_MemStatistics(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_TaskList(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
@@ -35,8 +33,7 @@ int32_t SE_CallerNumber(SE_Context* ctx, int32_t callerModule, SE_Task* task, in
 int32_t SE_CallerEngine(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_DumpValues(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_AllocatedMem(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-int32_t SE_AllocatedMemGeneral(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                               ScriptValue* args);
+int32_t SE_AllocatedMemGeneral(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_ToInt(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_GetNum(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_SetMaxOpCount(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);

@@ -84,7 +84,7 @@ int32_t SE_VSPrintf(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Scrip
     // Anything but an array formats with no values.
     if (array && array->tag == VARTYPE_ARRAY && array->array) {
         int32_t n = SV_ArraySize(array);
-        if (n > 0 && SV_ArrayRead(array, 0)) {   // makes the elements exist
+        if (n > 0 && SV_ArrayRead(array, 0)) {  // makes the elements exist
             values = array->array->elements;
             count = n;
         }
@@ -131,8 +131,7 @@ int32_t SE_Dprintf(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Script
     Formatted f(ctx, TextArg(args, argc, 0), values, count);
     if (f.text()) {
         int32_t clock = g_SystemState ? g_SystemState->gameClock : 0;
-        Qel_BannerPrintf("%d:%d.%03d: %s", task ? static_cast<int>(task->id) : 0, clock / 1000, clock % 1000,
-                         f.text());
+        Qel_BannerPrintf("%d:%d.%03d: %s", task ? static_cast<int>(task->id) : 0, clock / 1000, clock % 1000, f.text());
     }
     return SE_AnswerInt(ctx, task, 0);
 }
@@ -289,7 +288,7 @@ static int32_t EachMatch(ERegexp* prog, const char* subject, OnMatch onMatch) {
         ++matches;
         onMatch();
         const char* next = prog->endp[0];
-        if (!next || next < at) break;   // only a damaged match
+        if (!next || next < at) break;  // only a damaged match
         if (next == prog->startp[0]) {
             if (*next == '\0') break;
             ++next;

@@ -17,10 +17,8 @@ int32_t SE_XDprintf(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_
 // Text codecs: 93-96.
 int32_t SE_StringXMLEncode(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 int32_t SE_StringXMLEscape(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
-int32_t SE_StringXMLQueryDecode(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                                ScriptValue* args);
-int32_t SE_StringXMLQueryToUTF8(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc,
-                                ScriptValue* args);
+int32_t SE_StringXMLQueryDecode(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
+int32_t SE_StringXMLQueryToUTF8(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t argc, ScriptValue* args);
 
 // Regular expressions: 88-92. Compiled expressions live in the context's
 // expression table under the id handed to the script.

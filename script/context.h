@@ -10,8 +10,8 @@
 struct QelTable;
 
 constexpr int SE_MEM_CATEGORIES = 20;
-constexpr int SE_LANGUAGE_SLOTS = 999;   // language ids 0 .. 998
-constexpr int SE_MODULE_RECORDS = 32;    // record 0 stays empty
+constexpr int SE_LANGUAGE_SLOTS = 999;  // language ids 0 .. 998
+constexpr int SE_MODULE_RECORDS = 32;   // record 0 stays empty
 
 // An instance made by the "new" instruction; its fields are also the first
 // fields of every StoryObject, so an OBJECT value may point at either.
@@ -19,24 +19,24 @@ constexpr int SE_MODULE_RECORDS = 32;    // record 0 stays empty
 struct StoryObject;
 struct StoryInstance {
     int32_t id;
-    uint32_t refCount;           // OBJECT values that refer to it
-    StoryObject* classObject;    // null once the instance is deleted
-    ScriptValue* variables;      // classObject->variableCount cells
+    uint32_t refCount;         // OBJECT values that refer to it
+    StoryObject* classObject;  // null once the instance is deleted
+    ScriptValue* variables;    // classObject->variableCount cells
 };
 
 // A class of the loaded story (the global object has id 0).
 struct StoryObject : StoryInstance {
-    int32_t superId;             // -1: none
+    int32_t superId;  // -1: none
     StoryObject* super;
-    uint32_t thirdWord;          // kept as read
-    uint32_t variableCount;      // inherited + own
-    uint32_t firstOwnVariable;   // the super's variable count
-    uint32_t ownVariableCount;   // descriptors in ownVariables
+    uint32_t thirdWord;         // kept as read
+    uint32_t variableCount;     // inherited + own
+    uint32_t firstOwnVariable;  // the super's variable count
+    uint32_t ownVariableCount;  // descriptors in ownVariables
     StoryVarDesc* ownVariables;
-    bool hasVariableChunk;       // the entry carried a "VAR2" chunk
-    uint32_t functionCount;      // own functions, sorted by name text
+    bool hasVariableChunk;   // the entry carried a "VAR2" chunk
+    uint32_t functionCount;  // own functions, sorted by name text
     StoryFunction* functions;
-    uint32_t mergedCount;        // own and inherited, sorted by name number
+    uint32_t mergedCount;  // own and inherited, sorted by name number
     StoryFunction* merged;
 };
 
@@ -46,9 +46,9 @@ struct StoryPatchPair {
     uint32_t newPosition;
 };
 struct StoryPatch {
-    uint32_t key;                // the older compile time
+    uint32_t key;  // the older compile time
     uint32_t pairCount;
-    StoryPatchPair* pairs;       // ascending by old position
+    StoryPatchPair* pairs;  // ascending by old position
 };
 
 // Task lists: doubly linked with a head and a tail sentinel; a node is a real
@@ -58,28 +58,28 @@ struct SE_ListNode {
     SE_ListNode* pred;
 };
 struct SE_TaskList {
-    SE_ListNode head;            // head.succ: first node; head.pred always null
-    SE_ListNode tail;            // tail.succ always null; tail.pred: last node
+    SE_ListNode head;  // head.succ: first node; head.pred always null
+    SE_ListNode tail;  // tail.succ always null; tail.pred: last node
 };
 
 // A running story function.
 struct SE_Task {
-    SE_ListNode link;            // first field: a list node is its task
-    uint32_t id;                 // key in the task table; 0 once the task ended
-    int32_t refCount;            // TASK values that refer to it
-    uint32_t stackSize;          // slots, a multiple of 32
-    ScriptValue* stackEnd;       // just past the last slot
-    int32_t sp;                  // 0 (empty) or negative; top = stackEnd + sp
-    uint32_t position;           // code position in words
+    SE_ListNode link;       // first field: a list node is its task
+    uint32_t id;            // key in the task table; 0 once the task ended
+    int32_t refCount;       // TASK values that refer to it
+    uint32_t stackSize;     // slots, a multiple of 32
+    ScriptValue* stackEnd;  // just past the last slot
+    int32_t sp;             // 0 (empty) or negative; top = stackEnd + sp
+    uint32_t position;      // code position in words
     uint16_t answered;
     uint16_t pendingArgc;
-    ScriptValue* pendingArgs;    // argument 0 of the pending engine call
+    ScriptValue* pendingArgs;  // argument 0 of the pending engine call
     ScriptValue callResult;
-    int32_t callerModule;        // 0: nobody is told the result
+    int32_t callerModule;  // 0: nobody is told the result
     uint32_t callerNumber;
-    int16_t returnKind;          // 1 integer, 2 text, else a value
-    int16_t state;               // 1 ready, 2 waiting
-    StoryInstance* object;       // the current object (StoryObject or instance)
+    int16_t returnKind;     // 1 integer, 2 text, else a value
+    int16_t state;          // 1 ready, 2 waiting
+    StoryInstance* object;  // the current object (StoryObject or instance)
     // A task that is removed while one of its runs is still on the call stack
     // (a handler or a task it starts ended it) is only marked; the outermost
     // run frees it when it returns.
@@ -98,18 +98,18 @@ struct EngineModuleEntry {
     SE_ReturnIntFn ReturnInt;
     SE_ReturnStringFn ReturnString;
     SE_ReturnValueFn ReturnValue;
-    const char* const* callNames;   // ended by a null pointer; index = call number
-    uint32_t reserved;              // always 0
+    const char* const* callNames;  // ended by a null pointer; index = call number
+    uint32_t reserved;             // always 0
 };
 
 struct SE_Context {
     // The loaded story (storyName non-null while one is loaded).
     uint16_t* code;
     uint32_t codeWords;
-    char* staticStrings;            // staticSize bytes plus a terminating NUL
+    char* staticStrings;  // staticSize bytes plus a terminating NUL
     uint32_t staticSize;
-    uint32_t objectCount;           // including the global object
-    StoryObject* objects;           // sorted ascending by id; element 0 is the global object
+    uint32_t objectCount;  // including the global object
+    StoryObject* objects;  // sorted ascending by id; element 0 is the global object
     uint32_t compileTime;
     char* storyName;
     uint32_t flags;

@@ -55,7 +55,7 @@ static bool IsZero(const ScriptValue* v) {
 }
 
 static void Compare(Operand& left, const Operand& right, int32_t op) {
-    int cmp;   // sign of left - right
+    int cmp;  // sign of left - right
     if (left.type != right.type) {
         SetBool(left, op == SE_EXPR_NE);
         return;
@@ -67,21 +67,21 @@ static void Compare(Operand& left, const Operand& right, int32_t op) {
         const char* a = SV_GetString(&left.value);
         const char* b = SV_GetString(&right.value);
         if (!a || !b) cmp = 1;
-        else cmp = std::strcmp(a, b);   // unsigned bytes
+        else cmp = std::strcmp(a, b);  // unsigned bytes
     } else {
-        bool equal = left.value.tag == VARTYPE_INTEGER && right.value.tag == VARTYPE_INTEGER &&
-                     left.value.i == right.value.i;
+        bool equal =
+            left.value.tag == VARTYPE_INTEGER && right.value.tag == VARTYPE_INTEGER && left.value.i == right.value.i;
         SetBool(left, op == SE_EXPR_EQ ? equal : op == SE_EXPR_NE ? !equal : false);
         return;
     }
     bool r = false;
     switch (op) {
-    case SE_EXPR_EQ: r = cmp == 0; break;
-    case SE_EXPR_NE: r = cmp != 0; break;
-    case SE_EXPR_GT: r = cmp > 0; break;
-    case SE_EXPR_LT: r = cmp < 0; break;
-    case SE_EXPR_GE: r = cmp >= 0; break;
-    case SE_EXPR_LE: r = cmp <= 0; break;
+        case SE_EXPR_EQ: r = cmp == 0; break;
+        case SE_EXPR_NE: r = cmp != 0; break;
+        case SE_EXPR_GT: r = cmp > 0; break;
+        case SE_EXPR_LT: r = cmp < 0; break;
+        case SE_EXPR_GE: r = cmp >= 0; break;
+        case SE_EXPR_LE: r = cmp <= 0; break;
     }
     SetBool(left, r);
 }
@@ -116,63 +116,51 @@ static void AddByStory(int32_t callerModule, SE_Task* task, Operand& left, const
 static void Binary(int32_t callerModule, SE_Task* task, Operand& left, const Operand& right, int32_t op) {
     bool ints = left.type == SE_EXPR_INT && right.type == SE_EXPR_INT;
     switch (op) {
-    case SE_EXPR_EQ:
-    case SE_EXPR_NE:
-    case SE_EXPR_GT:
-    case SE_EXPR_LT:
-    case SE_EXPR_GE:
-    case SE_EXPR_LE:
-        Compare(left, right, op);
-        return;
-    case SE_EXPR_AND:
-    case SE_EXPR_OR:
-    case SE_EXPR_EOR:
-    case SE_EXPR_SUB:
-    case SE_EXPR_MUL:
-    case SE_EXPR_DIV:
-    case SE_EXPR_MOD: {
-        if (!ints || ((op == SE_EXPR_DIV || op == SE_EXPR_MOD) && IsZero(&right.value))) {
-            SetResult(left, SE_EXPR_NONE, 0);
+        case SE_EXPR_EQ:
+        case SE_EXPR_NE:
+        case SE_EXPR_GT:
+        case SE_EXPR_LT:
+        case SE_EXPR_GE:
+        case SE_EXPR_LE: Compare(left, right, op); return;
+        case SE_EXPR_AND:
+        case SE_EXPR_OR:
+        case SE_EXPR_EOR:
+        case SE_EXPR_SUB:
+        case SE_EXPR_MUL:
+        case SE_EXPR_DIV:
+        case SE_EXPR_MOD: {
+            if (!ints || ((op == SE_EXPR_DIV || op == SE_EXPR_MOD) && IsZero(&right.value))) {
+                SetResult(left, SE_EXPR_NONE, 0);
+                return;
+            }
+            static void (*const ops[])(ScriptValue*, const ScriptValue*) = {SV_OpAnd, SV_OpOr, SV_OpEor};
+            if (op <= SE_EXPR_EOR) ops[op - SE_EXPR_AND](&left.value, &right.value);
+            else if (op == SE_EXPR_SUB) SV_OpSub(&left.value, &right.value);
+            else if (op == SE_EXPR_MUL) SV_OpMul(&left.value, &right.value);
+            else if (op == SE_EXPR_DIV) SV_OpDiv(&left.value, &right.value);
+            else SV_OpMod(&left.value, &right.value);
             return;
         }
-        static void (*const ops[])(ScriptValue*, const ScriptValue*) = {SV_OpAnd, SV_OpOr, SV_OpEor};
-        if (op <= SE_EXPR_EOR) ops[op - SE_EXPR_AND](&left.value, &right.value);
-        else if (op == SE_EXPR_SUB) SV_OpSub(&left.value, &right.value);
-        else if (op == SE_EXPR_MUL) SV_OpMul(&left.value, &right.value);
-        else if (op == SE_EXPR_DIV) SV_OpDiv(&left.value, &right.value);
-        else SV_OpMod(&left.value, &right.value);
-        return;
-    }
-    case SE_EXPR_LAND:
-        SetBool(left, IsTrue(left) && IsTrue(right));
-        return;
-    case SE_EXPR_LOR:
-        SetBool(left, IsTrue(left) || IsTrue(right));
-        return;
-    case SE_EXPR_ADD:
-        if (ints) SV_OpAdd(&left.value, &right.value);
-        else AddByStory(callerModule, task, left, right);
-        return;
-    default:
-        SetResult(left, SE_EXPR_NONE, 0);
-        return;
+        case SE_EXPR_LAND: SetBool(left, IsTrue(left) && IsTrue(right)); return;
+        case SE_EXPR_LOR: SetBool(left, IsTrue(left) || IsTrue(right)); return;
+        case SE_EXPR_ADD:
+            if (ints) SV_OpAdd(&left.value, &right.value);
+            else AddByStory(callerModule, task, left, right);
+            return;
+        default: SetResult(left, SE_EXPR_NONE, 0); return;
     }
 }
 
 static void Unary(Operand& top, int32_t op) {
     switch (op) {
-    case SE_EXPR_INV:
-    case SE_EXPR_MINUS:
-        if (top.type != SE_EXPR_INT) SetResult(top, SE_EXPR_NONE, 0);
-        else if (op == SE_EXPR_INV) SV_OpInv(&top.value);
-        else SV_OpMinus(&top.value);
-        return;
-    case SE_EXPR_NOT:
-        SetBool(top, !IsTrue(top));
-        return;
-    default:
-        SetResult(top, SE_EXPR_NONE, 0);
-        return;
+        case SE_EXPR_INV:
+        case SE_EXPR_MINUS:
+            if (top.type != SE_EXPR_INT) SetResult(top, SE_EXPR_NONE, 0);
+            else if (op == SE_EXPR_INV) SV_OpInv(&top.value);
+            else SV_OpMinus(&top.value);
+            return;
+        case SE_EXPR_NOT: SetBool(top, !IsTrue(top)); return;
+        default: SetResult(top, SE_EXPR_NONE, 0); return;
     }
 }
 
@@ -278,8 +266,8 @@ int32_t SE_CompressRanges(ScriptValue* ranges, int32_t n) {
     for (int32_t i = 0; i < m; ++i) {
         for (int32_t j = i + 1; j < m && s[i].radius > 0; ++j) {
             if (s[j].radius <= 0) continue;
-            int64_t d = SE_VectorLength(s[i].pos[0] - s[j].pos[0], s[i].pos[1] - s[j].pos[1],
-                                        s[i].pos[2] - s[j].pos[2]);
+            int64_t d =
+                SE_VectorLength(s[i].pos[0] - s[j].pos[0], s[i].pos[1] - s[j].pos[1], s[i].pos[2] - s[j].pos[2]);
             if (s[i].radius + d <= s[j].radius) s[i].radius = 0;
             else if (s[j].radius + d <= s[i].radius) s[j].radius = 0;
         }

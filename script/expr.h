@@ -14,15 +14,30 @@ enum : int32_t {
     SE_EXPR_INT = 4,
     SE_EXPR_TEXT = 5,
     SE_EXPR_OPERATOR = 15,
-    SE_EXPR_OBJECT_BIT = 0x10000,   // any type with this bit: an object reference
+    SE_EXPR_OBJECT_BIT = 0x10000,  // any type with this bit: an object reference
 };
 
 // Operator codes.
 enum : int32_t {
-    SE_EXPR_EQ = 0, SE_EXPR_NE, SE_EXPR_GT, SE_EXPR_LT, SE_EXPR_GE, SE_EXPR_LE,
-    SE_EXPR_AND, SE_EXPR_OR, SE_EXPR_EOR, SE_EXPR_LAND, SE_EXPR_LOR,
-    SE_EXPR_ADD, SE_EXPR_SUB, SE_EXPR_MUL, SE_EXPR_DIV, SE_EXPR_MOD,
-    SE_EXPR_INV = 0x10012, SE_EXPR_MINUS = 0x10013, SE_EXPR_NOT = 0x10014,
+    SE_EXPR_EQ = 0,
+    SE_EXPR_NE,
+    SE_EXPR_GT,
+    SE_EXPR_LT,
+    SE_EXPR_GE,
+    SE_EXPR_LE,
+    SE_EXPR_AND,
+    SE_EXPR_OR,
+    SE_EXPR_EOR,
+    SE_EXPR_LAND,
+    SE_EXPR_LOR,
+    SE_EXPR_ADD,
+    SE_EXPR_SUB,
+    SE_EXPR_MUL,
+    SE_EXPR_DIV,
+    SE_EXPR_MOD,
+    SE_EXPR_INV = 0x10012,
+    SE_EXPR_MINUS = 0x10013,
+    SE_EXPR_NOT = 0x10014,
 };
 
 // The most operands one evaluation holds at once.

@@ -39,8 +39,8 @@ size_t SV_FormatNumber(int32_t value, char* out, size_t pos, int base, int width
     if (base < 2 || base > 36) return pos;
     Sink sink{write ? out : nullptr, pos};
     const char fill = (flags & SV_FMT_ZERO) ? '0' : ' ';
-    const char* digitSet = (flags & SV_FMT_UPPER) ? "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                   : "0123456789abcdefghijklmnopqrstuvwxyz";
+    const char* digitSet =
+        (flags & SV_FMT_UPPER) ? "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ" : "0123456789abcdefghijklmnopqrstuvwxyz";
     uint32_t magnitude = static_cast<uint32_t>(value);
     char sign = 0;
     if (flags & SV_FMT_SIGNED) {
@@ -121,7 +121,7 @@ size_t SV_FormatValue(char* out, const char* format, const ScriptValue* args, in
         if (out) out[0] = '\0';
         return 0;
     }
-    int32_t next = 0;   // the running argument index
+    int32_t next = 0;  // the running argument index
     for (const char* p = format; *p;) {
         if (*p != '%') {
             sink.Put(*p++);
@@ -179,81 +179,68 @@ size_t SV_FormatValue(char* out, const char* format, const ScriptValue* args, in
         auto takeValue = [&]() { return valueIndex >= 0 ? valueIndex : next++; };
         int base = 10;
         switch (conv) {
-        case '%':
-            sink.Put('%');
-            continue;
-        case 'c': {
-            char c = static_cast<char>(IntArg(args, takeValue(), argc));
-            int64_t pad = static_cast<int64_t>(width) - 1;
-            if (!(flags & SV_FMT_LEFT)) sink.Fill(' ', pad);
-            sink.Put(c);
-            if (flags & SV_FMT_LEFT) sink.Fill(' ', pad);
-            continue;
-        }
-        case 's':
-            PutField(sink, SB_ArgumentText(args, takeValue(), argc), width, precision, flags);
-            continue;
-        case 'a': {
-            int32_t i = takeValue();
-            if (!args || !HasArg(i, argc)) {
-                PutField(sink, "[NULL]", width, precision, flags);
-            } else {
-                SV_TextOf text(&args[i]);
-                PutField(sink, text.text ? text.text : "", width, precision, flags);
+            case '%': sink.Put('%'); continue;
+            case 'c': {
+                char c = static_cast<char>(IntArg(args, takeValue(), argc));
+                int64_t pad = static_cast<int64_t>(width) - 1;
+                if (!(flags & SV_FMT_LEFT)) sink.Fill(' ', pad);
+                sink.Put(c);
+                if (flags & SV_FMT_LEFT) sink.Fill(' ', pad);
+                continue;
             }
-            continue;
-        }
-        case 'd':
-        case 'i':
-            flags |= SV_FMT_SIGNED;
-            break;
-        case 'u':
-            break;
-        case 'o':
-            base = 8;
-            break;
-        case 'X':
-            flags |= SV_FMT_UPPER;
-            [[fallthrough]];
-        case 'x':
-            base = 16;
-            break;
-        case 'e':
-        case 'E':
-        case 'f':
-        case 'F':
-        case 'g':
-        case 'G': {
-            int32_t i = takeValue();
-            double d = (args && HasArg(i, argc) && args[i].tag == VARTYPE_FLOAT) ? args[i].f : 0.0;
-            char spec[32];
-            size_t k = 0;
-            spec[k++] = '%';
-            if (flags & SV_FMT_ALT) spec[k++] = '#';
-            if (width >= 0) {
-                if (flags & SV_FMT_LEFT) spec[k++] = '-';
-                k += static_cast<size_t>(std::snprintf(spec + k, sizeof spec - k, "%d",
-                                                       width > kMaxNumberField ? kMaxNumberField : width));
+            case 's': PutField(sink, SB_ArgumentText(args, takeValue(), argc), width, precision, flags); continue;
+            case 'a': {
+                int32_t i = takeValue();
+                if (!args || !HasArg(i, argc)) {
+                    PutField(sink, "[NULL]", width, precision, flags);
+                } else {
+                    SV_TextOf text(&args[i]);
+                    PutField(sink, text.text ? text.text : "", width, precision, flags);
+                }
+                continue;
             }
-            if (precision >= 0)
-                k += static_cast<size_t>(std::snprintf(spec + k, sizeof spec - k, ".%d",
-                                                       precision > kMaxNumberField ? kMaxNumberField : precision));
-            spec[k++] = conv;
-            spec[k] = '\0';
-            // The widest double in %f is some 330 bytes.
-            char text[400];
+            case 'd':
+            case 'i': flags |= SV_FMT_SIGNED; break;
+            case 'u': break;
+            case 'o': base = 8; break;
+            case 'X': flags |= SV_FMT_UPPER; [[fallthrough]];
+            case 'x': base = 16; break;
+            case 'e':
+            case 'E':
+            case 'f':
+            case 'F':
+            case 'g':
+            case 'G': {
+                int32_t i = takeValue();
+                double d = (args && HasArg(i, argc) && args[i].tag == VARTYPE_FLOAT) ? args[i].f : 0.0;
+                char spec[32];
+                size_t k = 0;
+                spec[k++] = '%';
+                if (flags & SV_FMT_ALT) spec[k++] = '#';
+                if (width >= 0) {
+                    if (flags & SV_FMT_LEFT) spec[k++] = '-';
+                    k += static_cast<size_t>(std::snprintf(spec + k, sizeof spec - k, "%d",
+                                                           width > kMaxNumberField ? kMaxNumberField : width));
+                }
+                if (precision >= 0)
+                    k += static_cast<size_t>(std::snprintf(spec + k, sizeof spec - k, ".%d",
+                                                           precision > kMaxNumberField ? kMaxNumberField : precision));
+                spec[k++] = conv;
+                spec[k] = '\0';
+                // The widest double in %f is some 330 bytes.
+                char text[400];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-            int n = std::snprintf(text, sizeof text, spec, d);
+                int n = std::snprintf(text, sizeof text, spec, d);
 #pragma GCC diagnostic pop
-            if (n > 0) sink.Put(text, std::min(static_cast<size_t>(n), sizeof text - 1));
-            continue;
-        }
-        default:
-            // Unknown conversions (including 'n' and 'p') are copied as they are.
-            sink.Put('%');
-            sink.Put(conv);
-            continue;
+                if (n > 0) sink.Put(text, std::min(static_cast<size_t>(n), sizeof text - 1));
+                continue;
+            }
+            default:
+                // Unknown conversions (including 'n' and 'p') are copied as they are.
+                sink.Put('%');
+                sink.Put(conv);
+                continue;
         }
         int32_t v = IntArg(args, takeValue(), argc);
         if (qualifier == 'h') v = (flags & SV_FMT_SIGNED) ? static_cast<int16_t>(v) : static_cast<uint16_t>(v);
@@ -299,11 +286,11 @@ static void PutUtf8(Sink& sink, uint32_t cp) {
 
 static bool PutEntity(Sink& sink, unsigned char c) {
     switch (c) {
-    case '&': sink.Put("&amp;", 5); return true;
-    case '<': sink.Put("&lt;", 4); return true;
-    case '>': sink.Put("&gt;", 4); return true;
-    case '"': sink.Put("&quot;", 6); return true;
-    default: return false;
+        case '&': sink.Put("&amp;", 5); return true;
+        case '<': sink.Put("&lt;", 4); return true;
+        case '>': sink.Put("&gt;", 4); return true;
+        case '"': sink.Put("&quot;", 6); return true;
+        default: return false;
     }
 }
 

@@ -17,9 +17,9 @@
 #include "script/tables.h"
 #include "script/tasks.h"
 
-#define SE_LIKELY(x) __builtin_expect(!!(x), 1)
+#define SE_LIKELY(x)   __builtin_expect(!!(x), 1)
 #define SE_UNLIKELY(x) __builtin_expect(!!(x), 0)
-#define SE_INLINE inline __attribute__((always_inline))
+#define SE_INLINE      inline __attribute__((always_inline))
 
 // Instructions as the interpreter runs them: every code word gets one entry
 // whose low byte is its form, filled the first time the word is reached as
@@ -29,21 +29,21 @@
 // values are integers; anything else falls back to the first instruction of
 // the run, so a run behaves exactly as its instructions one by one (and a
 // jump into its middle finds the plain instructions there).
-constexpr int kBinOps = 11;     // add sub mul and or | lt gt le ge ne eq
+constexpr int kBinOps = 11;  // add sub mul and or | lt gt le ge ne eq
 constexpr int kArithOps = 5;
 constexpr int kCmpOps = 6;
-constexpr int kFloatOps = 4;    // add sub mul div
+constexpr int kFloatOps = 4;  // add sub mul div
 enum : uint8_t {
-    XOP_DECODE = 0,                         // not looked at yet
-    XOP_ILLEGAL = 96,                       // no opcode, operands past the end, or the end of the code
-    XOP_LL = 97,                            // getl a; getl b; op
-    XOP_LK = XOP_LL + kBinOps,              // getl a; constant; op
-    XOP_K = XOP_LK + kBinOps,               // constant; op
-    XOP_LL_JF = XOP_K + kBinOps,            // getl a; getl b; compare; jf
-    XOP_LL_JNF = XOP_LL_JF + kCmpOps,       // ... jnf
-    XOP_LK_JF = XOP_LL_JNF + kCmpOps,       // getl a; constant; compare; jf
+    XOP_DECODE = 0,                    // not looked at yet
+    XOP_ILLEGAL = 96,                  // no opcode, operands past the end, or the end of the code
+    XOP_LL = 97,                       // getl a; getl b; op
+    XOP_LK = XOP_LL + kBinOps,         // getl a; constant; op
+    XOP_K = XOP_LK + kBinOps,          // constant; op
+    XOP_LL_JF = XOP_K + kBinOps,       // getl a; getl b; compare; jf
+    XOP_LL_JNF = XOP_LL_JF + kCmpOps,  // ... jnf
+    XOP_LK_JF = XOP_LL_JNF + kCmpOps,  // getl a; constant; compare; jf
     XOP_LK_JNF = XOP_LK_JF + kCmpOps,
-    XOP_CMP_JF = XOP_LK_JNF + kCmpOps,      // compare; jf
+    XOP_CMP_JF = XOP_LK_JNF + kCmpOps,  // compare; jf
     XOP_CMP_JNF = XOP_CMP_JF + kCmpOps,
     XOP_LL_SET = XOP_CMP_JNF + kCmpOps,     // getl a; getl b; op; setl c; pop
     XOP_LK_SET = XOP_LL_SET + kArithOps,    // getl a; constant; op; setl c; pop
@@ -71,18 +71,18 @@ static_assert(XOP_COUNT <= 256, "instruction forms fit a byte");
 // The binary operator index of an opcode, or -1.
 constexpr int BinIndex(int op) {
     switch (op) {
-    case SE_OP_ADD: return 0;
-    case SE_OP_SUB: return 1;
-    case SE_OP_MUL: return 2;
-    case SE_OP_AND: return 3;
-    case SE_OP_OR: return 4;
-    case SE_OP_LT: return 5;
-    case SE_OP_GT: return 6;
-    case SE_OP_LE: return 7;
-    case SE_OP_GE: return 8;
-    case SE_OP_NE: return 9;
-    case SE_OP_EQ: return 10;
-    default: return -1;
+        case SE_OP_ADD: return 0;
+        case SE_OP_SUB: return 1;
+        case SE_OP_MUL: return 2;
+        case SE_OP_AND: return 3;
+        case SE_OP_OR: return 4;
+        case SE_OP_LT: return 5;
+        case SE_OP_GT: return 6;
+        case SE_OP_LE: return 7;
+        case SE_OP_GE: return 8;
+        case SE_OP_NE: return 9;
+        case SE_OP_EQ: return 10;
+        default: return -1;
     }
 }
 
@@ -94,18 +94,18 @@ constexpr int StepForm(bool lk, bool wide, bool jnf, int ci) {
 
 constexpr int FloatIndex(int op) {
     switch (op) {
-    case SE_OP_ADD: return 0;
-    case SE_OP_SUB: return 1;
-    case SE_OP_MUL: return 2;
-    case SE_OP_DIV: return 3;
-    default: return -1;
+        case SE_OP_ADD: return 0;
+        case SE_OP_SUB: return 1;
+        case SE_OP_MUL: return 2;
+        case SE_OP_DIV: return 3;
+        default: return -1;
     }
 }
 
 struct SE_CodeCache {
-    const uint16_t* code;   // the code it describes
+    const uint16_t* code;  // the code it describes
     uint32_t words;
-    size_t bytes;           // booked size of this block
+    size_t bytes;  // booked size of this block
     // words + 1 entries, one per code word (the last one is the end of the
     // code): the low byte is the instruction form, the rest its decoded
     // operands or the call-by-name and engine-call look-ups of the word.
@@ -127,9 +127,7 @@ static_assert(offsetof(SAR, refCount) == 4 && offsetof(SV_TableRec, refCount) ==
 constexpr bool IsCounted(uint8_t tag) {
     return tag == VARTYPE_ARRAY || tag == VARTYPE_TABLE || tag == VARTYPE_OBJECT || tag == VARTYPE_DSTRING;
 }
-inline int32_t* RefCount(void* record) {
-    return reinterpret_cast<int32_t*>(static_cast<char*>(record) + 4);
-}
+inline int32_t* RefCount(void* record) { return reinterpret_cast<int32_t*>(static_cast<char*>(record) + 4); }
 
 // Releases a cell whose slot dies; the last reference goes the long way.
 SE_INLINE void Drop(ScriptValue* v) {
@@ -156,7 +154,9 @@ inline void Put(ScriptValue* v, uint64_t tagWord, uint64_t bits) {
     v->bits = bits;
 }
 
-inline void SetInt(ScriptValue* v, int32_t n) { Put(v, VARTYPE_INTEGER, static_cast<uint64_t>(static_cast<int64_t>(n))); }
+inline void SetInt(ScriptValue* v, int32_t n) {
+    Put(v, VARTYPE_INTEGER, static_cast<uint64_t>(static_cast<int64_t>(n)));
+}
 
 inline void SetFloat(ScriptValue* v, double d) {
     uint64_t bits;
@@ -268,8 +268,8 @@ SE_CodeCache* CodeCache(SE_Context* ctx) {
 // are left to the plain instructions.
 constexpr uint32_t kMaxFusedSlot = 4095;
 constexpr uint64_t PackOperands(uint32_t a, uint32_t b, uint32_t c, uint32_t m, bool wide) {
-    return (uint64_t{a} << 8) | (wide ? uint64_t{1} << 20 : 0) | (uint64_t{b & 0xffffu} << 24) |
-           (uint64_t{c} << 40) | (uint64_t{m} << 52);
+    return (uint64_t{a} << 8) | (wide ? uint64_t{1} << 20 : 0) | (uint64_t{b & 0xffffu} << 24) | (uint64_t{c} << 40) |
+           (uint64_t{m} << 52);
 }
 constexpr uint8_t Form(uint64_t e) { return static_cast<uint8_t>(e); }
 constexpr uint32_t OpA(uint64_t e) { return static_cast<uint32_t>((e >> 8) & 0xfff); }
@@ -333,111 +333,112 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
     uint64_t ops = 0;
 
     switch (op) {
-    case SE_OP_GETLOCAL: {
-        int32_t a = slot(1, 0);
-        if (a < 0) break;
-        int32_t k;
-        if (at(2) == SE_OP_GETLOCAL) {
-            int32_t b = slot(3, 1);
-            int bi = b >= 0 ? BinIndex(at(4)) : -1;
-            if (bi >= kArithOps) {
-                int j = branch(5);
-                ops = PackOperands(a, b, 0, max3(a, b, 0), false);
-                if (j >= 0) return ops | static_cast<uint8_t>((j ? XOP_LL_JNF : XOP_LL_JF) + bi - kArithOps);
-                return ops | static_cast<uint8_t>(XOP_LL + bi);
-            }
-            if (bi >= 0) {
-                int32_t c = setPop(5);
-                ops = PackOperands(a, b, c < 0 ? 0 : c, max3(a, b, c), false);
-                return ops | static_cast<uint8_t>((c >= 0 ? XOP_LL_SET : XOP_LL) + bi);
-            }
-            if (b >= 0 && at(4) == SE_OP_INDEX) {
-                ops = PackOperands(a, b, 0, max3(a, b, 0), false);
-                return ops | (XOP_LL_INDEX);
-            }
-            // The container must be neither the index nor the value.
-            if (b >= 1 && at(4) == SE_OP_INDEXSET) {
-                ops = PackOperands(a, b, 0, max3(a, b, 1), false);
-                return ops | (at(5) == SE_OP_POP ? kPopFollows : 0) | XOP_LL_STORE;
-            }
-        } else if (uint32_t n = constant(2, &k)) {
-            int bi = BinIndex(at(2 + n));
-            if (bi >= kArithOps) {
-                int j = branch(3 + n);
-                ops = PackOperands(a, static_cast<uint32_t>(k), 0, static_cast<uint32_t>(a), n == 2);
-                if (j >= 0) return ops | static_cast<uint8_t>((j ? XOP_LK_JNF : XOP_LK_JF) + bi - kArithOps);
-                return ops | static_cast<uint8_t>(XOP_LK + bi);
-            }
-            if (bi >= 0) {
-                int32_t c = setPop(3 + n);
-                ops = PackOperands(a, static_cast<uint32_t>(k), c < 0 ? 0 : c, max3(a, c, 0), n == 2);
-                // A loop step: the increment of a counter, then the loop's test.
-                if (c >= 0 && bi == 0 && step && size_t{pc} + 6 + n < words) {
-                    uint8_t next = Form(Decode(code, words, pc + 6 + n, false));
-                    if (next >= XOP_LL_JF && next < XOP_LL_JNF + kCmpOps)
-                        return ops | static_cast<uint8_t>(StepForm(false, n == 2, next >= XOP_LL_JNF,
-                                                                   (next - XOP_LL_JF) % kCmpOps));
-                    if (next >= XOP_LK_JF && next < XOP_LK_JNF + kCmpOps)
-                        return ops | static_cast<uint8_t>(StepForm(true, n == 2, next >= XOP_LK_JNF,
-                                                                   (next - XOP_LK_JF) % kCmpOps));
+        case SE_OP_GETLOCAL: {
+            int32_t a = slot(1, 0);
+            if (a < 0) break;
+            int32_t k;
+            if (at(2) == SE_OP_GETLOCAL) {
+                int32_t b = slot(3, 1);
+                int bi = b >= 0 ? BinIndex(at(4)) : -1;
+                if (bi >= kArithOps) {
+                    int j = branch(5);
+                    ops = PackOperands(a, b, 0, max3(a, b, 0), false);
+                    if (j >= 0) return ops | static_cast<uint8_t>((j ? XOP_LL_JNF : XOP_LL_JF) + bi - kArithOps);
+                    return ops | static_cast<uint8_t>(XOP_LL + bi);
                 }
-                return ops | static_cast<uint8_t>((c >= 0 ? XOP_LK_SET : XOP_LK) + bi);
-            }
-        } else if (at(2) == SE_OP_GETGLOBAL && at(3) >= 0 && (at(4) == SE_OP_INDEX || at(4) == SE_OP_INDEXSET)) {
-            ops = PackOperands(a, code[pc + 3], 0, static_cast<uint32_t>(a), false);
-            if (at(4) == SE_OP_INDEX) return ops | XOP_LG_INDEX;
-            return ops | (at(5) == SE_OP_POP ? kPopFollows : 0) | XOP_LG_STORE;
-        } else if (at(2) == SE_OP_PUSHFLOAT && at(6) >= 0) {
-            int fi = FloatIndex(at(7));
-            if (fi >= 0) {
+                if (bi >= 0) {
+                    int32_t c = setPop(5);
+                    ops = PackOperands(a, b, c < 0 ? 0 : c, max3(a, b, c), false);
+                    return ops | static_cast<uint8_t>((c >= 0 ? XOP_LL_SET : XOP_LL) + bi);
+                }
+                if (b >= 0 && at(4) == SE_OP_INDEX) {
+                    ops = PackOperands(a, b, 0, max3(a, b, 0), false);
+                    return ops | (XOP_LL_INDEX);
+                }
+                // The container must be neither the index nor the value.
+                if (b >= 1 && at(4) == SE_OP_INDEXSET) {
+                    ops = PackOperands(a, b, 0, max3(a, b, 1), false);
+                    return ops | (at(5) == SE_OP_POP ? kPopFollows : 0) | XOP_LL_STORE;
+                }
+            } else if (uint32_t n = constant(2, &k)) {
+                int bi = BinIndex(at(2 + n));
+                if (bi >= kArithOps) {
+                    int j = branch(3 + n);
+                    ops = PackOperands(a, static_cast<uint32_t>(k), 0, static_cast<uint32_t>(a), n == 2);
+                    if (j >= 0) return ops | static_cast<uint8_t>((j ? XOP_LK_JNF : XOP_LK_JF) + bi - kArithOps);
+                    return ops | static_cast<uint8_t>(XOP_LK + bi);
+                }
+                if (bi >= 0) {
+                    int32_t c = setPop(3 + n);
+                    ops = PackOperands(a, static_cast<uint32_t>(k), c < 0 ? 0 : c, max3(a, c, 0), n == 2);
+                    // A loop step: the increment of a counter, then the loop's test.
+                    if (c >= 0 && bi == 0 && step && size_t{pc} + 6 + n < words) {
+                        uint8_t next = Form(Decode(code, words, pc + 6 + n, false));
+                        if (next >= XOP_LL_JF && next < XOP_LL_JNF + kCmpOps)
+                            return ops | static_cast<uint8_t>(
+                                             StepForm(false, n == 2, next >= XOP_LL_JNF, (next - XOP_LL_JF) % kCmpOps));
+                        if (next >= XOP_LK_JF && next < XOP_LK_JNF + kCmpOps)
+                            return ops | static_cast<uint8_t>(
+                                             StepForm(true, n == 2, next >= XOP_LK_JNF, (next - XOP_LK_JF) % kCmpOps));
+                    }
+                    return ops | static_cast<uint8_t>((c >= 0 ? XOP_LK_SET : XOP_LK) + bi);
+                }
+            } else if (at(2) == SE_OP_GETGLOBAL && at(3) >= 0 && (at(4) == SE_OP_INDEX || at(4) == SE_OP_INDEXSET)) {
+                ops = PackOperands(a, code[pc + 3], 0, static_cast<uint32_t>(a), false);
+                if (at(4) == SE_OP_INDEX) return ops | XOP_LG_INDEX;
+                return ops | (at(5) == SE_OP_POP ? kPopFollows : 0) | XOP_LG_STORE;
+            } else if (at(2) == SE_OP_PUSHFLOAT && at(6) >= 0) {
+                int fi = FloatIndex(at(7));
+                if (fi >= 0) {
+                    ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
+                    return ops | static_cast<uint8_t>(XOP_LF + fi);
+                }
+            } else if (at(2) == SE_OP_INDEX && a >= 1) {
                 ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
-                return ops | static_cast<uint8_t>(XOP_LF + fi);
+                return ops | (XOP_L_INDEX);
+            } else if (at(2) == SE_OP_INDEXSET && a >= 2) {
+                ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
+                return ops | (at(3) == SE_OP_POP ? kPopFollows : 0) | XOP_L_STORE;
             }
-        } else if (at(2) == SE_OP_INDEX && a >= 1) {
-            ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
-            return ops | (XOP_L_INDEX);
-        } else if (at(2) == SE_OP_INDEXSET && a >= 2) {
-            ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
-            return ops | (at(3) == SE_OP_POP ? kPopFollows : 0) | XOP_L_STORE;
+            break;
         }
-        break;
-    }
-    case SE_OP_GETGLOBAL:
-        if (at(2) == SE_OP_INDEX) return ops | (XOP_G_INDEX);
-        if (at(2) == SE_OP_INDEXSET) return (at(3) == SE_OP_POP ? kPopFollows : 0) | XOP_G_STORE;
-        break;
-    case SE_OP_SETLOCAL: {
-        // setl c; pop: the destination is slot c-1; c = 1 copies the top onto itself.
-        int32_t c = slot(1, 0);
-        if (c >= 1 && at(2) == SE_OP_POP) {
-            ops = PackOperands(static_cast<uint32_t>(c), 0, 0, static_cast<uint32_t>(c), false);
-            return ops | (XOP_SETL_POP);
-        }
-        break;
-    }
-    case SE_OP_PUSHFLOAT: {
-        int fi = FloatIndex(at(5));
-        if (fi < 0) break;
-        // pushf d; op; setl c; pop: the destination counted before the pushf.
-        if (at(6) == SE_OP_SETLOCAL && at(8) == SE_OP_POP) {
-            int32_t c = slot(7, 0);
-            if (c >= 1) {
+        case SE_OP_GETGLOBAL:
+            if (at(2) == SE_OP_INDEX) return ops | (XOP_G_INDEX);
+            if (at(2) == SE_OP_INDEXSET) return (at(3) == SE_OP_POP ? kPopFollows : 0) | XOP_G_STORE;
+            break;
+        case SE_OP_SETLOCAL: {
+            // setl c; pop: the destination is slot c-1; c = 1 copies the top onto itself.
+            int32_t c = slot(1, 0);
+            if (c >= 1 && at(2) == SE_OP_POP) {
                 ops = PackOperands(static_cast<uint32_t>(c), 0, 0, static_cast<uint32_t>(c), false);
-                return ops | static_cast<uint8_t>(XOP_F_SET + fi);
+                return ops | (XOP_SETL_POP);
             }
+            break;
         }
-        return ops | static_cast<uint8_t>(XOP_F + fi);
-    }
-    default: {
-        int32_t k;
-        if (uint32_t n = constant(0, &k)) {
-            int bi = BinIndex(at(n));
-            if (bi >= 0) return ops | static_cast<uint8_t>(XOP_K + bi);
-        } else if (int bi = BinIndex(op); bi >= kArithOps) {
-            if (branch(1) >= 0) return ops | static_cast<uint8_t>((branch(1) ? XOP_CMP_JNF : XOP_CMP_JF) + bi - kArithOps);
+        case SE_OP_PUSHFLOAT: {
+            int fi = FloatIndex(at(5));
+            if (fi < 0) break;
+            // pushf d; op; setl c; pop: the destination counted before the pushf.
+            if (at(6) == SE_OP_SETLOCAL && at(8) == SE_OP_POP) {
+                int32_t c = slot(7, 0);
+                if (c >= 1) {
+                    ops = PackOperands(static_cast<uint32_t>(c), 0, 0, static_cast<uint32_t>(c), false);
+                    return ops | static_cast<uint8_t>(XOP_F_SET + fi);
+                }
+            }
+            return ops | static_cast<uint8_t>(XOP_F + fi);
         }
-        break;
-    }
+        default: {
+            int32_t k;
+            if (uint32_t n = constant(0, &k)) {
+                int bi = BinIndex(at(n));
+                if (bi >= 0) return ops | static_cast<uint8_t>(XOP_K + bi);
+            } else if (int bi = BinIndex(op); bi >= kArithOps) {
+                if (branch(1) >= 0)
+                    return ops | static_cast<uint8_t>((branch(1) ? XOP_CMP_JNF : XOP_CMP_JF) + bi - kArithOps);
+            }
+            break;
+        }
     }
     return ops | static_cast<uint8_t>(op);
 }
@@ -587,8 +588,8 @@ StoryInstance* NewInstance(SE_Context* ctx, StoryObject* cls) {
     if (!inst) return nullptr;
     uint32_t count = cls->variableCount;
     if (count) {
-        inst->variables = static_cast<ScriptValue*>(
-            SB_Alloc(ctx, SE_MEMCAT_INSTANCES, SE_MEM_ZERO, size_t{count} * SE_SIZE_VALUE));
+        inst->variables =
+            static_cast<ScriptValue*>(SB_Alloc(ctx, SE_MEMCAT_INSTANCES, SE_MEM_ZERO, size_t{count} * SE_SIZE_VALUE));
         if (!inst->variables) {
             SB_FreeRecord(ctx, SE_MEMCAT_INSTANCES, inst);
             return nullptr;
@@ -690,32 +691,32 @@ static int Run(SE_Context* ctx, SE_Task* task) SE_DISPATCH_ATTR;
 // The operators of the fused forms over integers x and y (the order is that
 // of BinIndex and FloatIndex).
 #define WRAP(e) static_cast<int32_t>(e)
-#define U(v) static_cast<uint32_t>(v)
-#define SE_ARITH_OPS(X)                                                                             \
-    X(add, 0, WRAP(U(x) + U(y)))                                                                    \
-    X(sub, 1, WRAP(U(x) - U(y)))                                                                    \
-    X(mul, 2, WRAP(U(x) * U(y)))                                                                    \
-    X(band, 3, x & y)                                                                               \
+#define U(v)    static_cast<uint32_t>(v)
+#define SE_ARITH_OPS(X)          \
+    X(add, 0, WRAP(U(x) + U(y))) \
+    X(sub, 1, WRAP(U(x) - U(y))) \
+    X(mul, 2, WRAP(U(x) * U(y))) \
+    X(band, 3, x& y)             \
     X(bor, 4, x | y)
-#define SE_CMP_OPS(X)                                                                               \
-    X(lt, 0, x < y)                                                                                 \
-    X(gt, 1, x > y)                                                                                 \
-    X(le, 2, x <= y)                                                                                \
-    X(ge, 3, x >= y)                                                                                \
-    X(ne, 4, x != y)                                                                                \
+#define SE_CMP_OPS(X) \
+    X(lt, 0, x < y)   \
+    X(gt, 1, x > y)   \
+    X(le, 2, x <= y)  \
+    X(ge, 3, x >= y)  \
+    X(ne, 4, x != y)  \
     X(eq, 5, x == y)
-#define SE_BIN_OPS(X)                                                                               \
-    SE_ARITH_OPS(X)                                                                                 \
-    X(lt, 5, x < y)                                                                                 \
-    X(gt, 6, x > y)                                                                                 \
-    X(le, 7, x <= y)                                                                                \
-    X(ge, 8, x >= y)                                                                                \
-    X(ne, 9, x != y)                                                                                \
+#define SE_BIN_OPS(X) \
+    SE_ARITH_OPS(X)   \
+    X(lt, 5, x < y)   \
+    X(gt, 6, x > y)   \
+    X(le, 7, x <= y)  \
+    X(ge, 8, x >= y)  \
+    X(ne, 9, x != y)  \
     X(eq, 10, x == y)
-#define SE_FLOAT_OPS(X)                                                                             \
-    X(fadd, 0, x + d)                                                                               \
-    X(fsub, 1, x - d)                                                                               \
-    X(fmul, 2, x * d)                                                                               \
+#define SE_FLOAT_OPS(X) \
+    X(fadd, 0, x + d)   \
+    X(fsub, 1, x - d)   \
+    X(fmul, 2, x* d)    \
     X(fdiv, 3, x / d)
 
 int SE_ExecuteTask(SE_Context* ctx, SE_Task* task) {
@@ -796,32 +797,32 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         dispatch[SE_OP_PUSHFLOAT0] = &&op_pushfloat0;
         dispatch[SE_OP_JTAB] = &&op_jtab;
         dispatch[SE_OP_CASE] = &&op_case;
-#define REG_BIN(name, IX, expr)                                                                      \
-    dispatch[XOP_LL + IX] = &&xll_##name;                                                            \
-    dispatch[XOP_LK + IX] = &&xlk_##name;                                                            \
+#define REG_BIN(name, IX, expr)           \
+    dispatch[XOP_LL + IX] = &&xll_##name; \
+    dispatch[XOP_LK + IX] = &&xlk_##name; \
     dispatch[XOP_K + IX] = &&xk_##name;
-#define REG_CMP(name, IX, expr)                                                                      \
-    dispatch[XOP_LL_JF + IX] = &&xlljf_##name;                                                       \
-    dispatch[XOP_LL_JNF + IX] = &&xlljnf_##name;                                                     \
-    dispatch[XOP_LK_JF + IX] = &&xlkjf_##name;                                                       \
-    dispatch[XOP_LK_JNF + IX] = &&xlkjnf_##name;                                                     \
-    dispatch[XOP_CMP_JF + IX] = &&xcjf_##name;                                                       \
+#define REG_CMP(name, IX, expr)                  \
+    dispatch[XOP_LL_JF + IX] = &&xlljf_##name;   \
+    dispatch[XOP_LL_JNF + IX] = &&xlljnf_##name; \
+    dispatch[XOP_LK_JF + IX] = &&xlkjf_##name;   \
+    dispatch[XOP_LK_JNF + IX] = &&xlkjnf_##name; \
+    dispatch[XOP_CMP_JF + IX] = &&xcjf_##name;   \
     dispatch[XOP_CMP_JNF + IX] = &&xcjnf_##name;
-#define REG_STEP(name, IX, expr)                                                                    \
-    dispatch[StepForm(false, false, false, IX)] = &&xstep_ll0jf_##name;                              \
-    dispatch[StepForm(false, false, true, IX)] = &&xstep_ll0jnf_##name;                              \
-    dispatch[StepForm(false, true, false, IX)] = &&xstep_ll1jf_##name;                               \
-    dispatch[StepForm(false, true, true, IX)] = &&xstep_ll1jnf_##name;                               \
-    dispatch[StepForm(true, false, false, IX)] = &&xstep_lk0jf_##name;                               \
-    dispatch[StepForm(true, false, true, IX)] = &&xstep_lk0jnf_##name;                               \
-    dispatch[StepForm(true, true, false, IX)] = &&xstep_lk1jf_##name;                                \
+#define REG_STEP(name, IX, expr)                                        \
+    dispatch[StepForm(false, false, false, IX)] = &&xstep_ll0jf_##name; \
+    dispatch[StepForm(false, false, true, IX)] = &&xstep_ll0jnf_##name; \
+    dispatch[StepForm(false, true, false, IX)] = &&xstep_ll1jf_##name;  \
+    dispatch[StepForm(false, true, true, IX)] = &&xstep_ll1jnf_##name;  \
+    dispatch[StepForm(true, false, false, IX)] = &&xstep_lk0jf_##name;  \
+    dispatch[StepForm(true, false, true, IX)] = &&xstep_lk0jnf_##name;  \
+    dispatch[StepForm(true, true, false, IX)] = &&xstep_lk1jf_##name;   \
     dispatch[StepForm(true, true, true, IX)] = &&xstep_lk1jnf_##name;
-#define REG_ARITH(name, IX, expr)                                                                    \
-    dispatch[XOP_LL_SET + IX] = &&xllset_##name;                                                     \
+#define REG_ARITH(name, IX, expr)                \
+    dispatch[XOP_LL_SET + IX] = &&xllset_##name; \
     dispatch[XOP_LK_SET + IX] = &&xlkset_##name;
-#define REG_FLOAT(name, IX, expr)                                                                   \
-    dispatch[XOP_F + IX] = &&xf_##name;                                                             \
-    dispatch[XOP_F_SET + IX] = &&xfset_##name;                                                      \
+#define REG_FLOAT(name, IX, expr)              \
+    dispatch[XOP_F + IX] = &&xf_##name;        \
+    dispatch[XOP_F_SET + IX] = &&xfset_##name; \
     dispatch[XOP_LF + IX] = &&xlf_##name;
         SE_BIN_OPS(REG_BIN)
         SE_CMP_OPS(REG_CMP)
@@ -842,303 +843,331 @@ static int Run(SE_Context* ctx, SE_Task* task) {
     SE_CodeCache* cc = ctx->code ? CodeCache(ctx) : nullptr;
     if (!cc || task->position >= cc->words) goto illegal_nocache;
     {
-    // The hottest state of the loop lives in callee-saved registers: left to
-    // itself the compiler spills some of it in a function this large.
-    SE_REGVAR(uint32_t, pc, "r14") = task->position;
-    SE_REGVAR(const uint16_t*, code, "r15") = ctx->code;
-    const uint32_t words = cc->words;
-    SE_REGVAR(uint64_t*, ins, "r12") = cc->ins;
-    SE_REGVAR(ScriptValue*, end, "r13") = task->stackEnd;
-    ScriptValue* base = end - task->stackSize;
-    SE_REGVAR(ScriptValue*, top, "rbx") = end + task->sp;
-    StoryInstance* self = task->object;
+        // The hottest state of the loop lives in callee-saved registers: left to
+        // itself the compiler spills some of it in a function this large.
+        SE_REGVAR(uint32_t, pc, "r14") = task->position;
+        SE_REGVAR(const uint16_t*, code, "r15") = ctx->code;
+        const uint32_t words = cc->words;
+        SE_REGVAR(uint64_t*, ins, "r12") = cc->ins;
+        SE_REGVAR(ScriptValue*, end, "r13") = task->stackEnd;
+        ScriptValue* base = end - task->stackSize;
+        SE_REGVAR(ScriptValue*, top, "rbx") = end + task->sp;
+        StoryInstance* self = task->object;
 
-    // Operand words of the instruction at pc.
-#define S16(k) static_cast<int32_t>(static_cast<int16_t>(code[pc + (k)]))
-#define U16(k) static_cast<uint32_t>(code[pc + (k)])
-#define U32(k) Word32At(code + pc + (k))
+        // Operand words of the instruction at pc.
+#define S16(k)  static_cast<int32_t>(static_cast<int16_t>(code[pc + (k)]))
+#define U16(k)  static_cast<uint32_t>(code[pc + (k)])
+#define U32(k)  Word32At(code + pc + (k))
 #define DEPTH() (end - top)
-#define NEED(n)                                                                                   \
-    do {                                                                                          \
-        if (SE_UNLIKELY(end - top < (n))) goto illegal;                                           \
+#define NEED(n)                                         \
+    do {                                                \
+        if (SE_UNLIKELY(end - top < (n))) goto illegal; \
     } while (0)
-#define ROOM(n)                                                                                   \
-    do {                                                                                          \
-        if (SE_UNLIKELY(top - base < (n))) {                                                      \
-            SAVE();                                                                               \
+#define ROOM(n)                                                                                        \
+    do {                                                                                               \
+        if (SE_UNLIKELY(top - base < (n))) {                                                           \
+            SAVE();                                                                                    \
             if (!SE_GrowTaskStack(ctx, task, static_cast<uint32_t>(DEPTH() + (n) + 4))) goto overflow; \
-            RELOAD();                                                                             \
-            if (top - base < (n)) goto overflow;                                                  \
-        }                                                                                         \
+            RELOAD();                                                                                  \
+            if (top - base < (n)) goto overflow;                                                       \
+        }                                                                                              \
     } while (0)
-#define SAVE()                                                                                    \
-    do {                                                                                          \
-        task->position = pc;                                                                      \
-        task->sp = static_cast<int32_t>(top - end);                                               \
-        task->object = self;                                                                      \
+#define SAVE()                                      \
+    do {                                            \
+        task->position = pc;                        \
+        task->sp = static_cast<int32_t>(top - end); \
+        task->object = self;                        \
     } while (0)
-#define RELOAD()                                                                                  \
-    do {                                                                                          \
-        end = task->stackEnd;                                                                     \
-        base = end - task->stackSize;                                                             \
-        top = end + task->sp;                                                                     \
+#define RELOAD()                      \
+    do {                              \
+        end = task->stackEnd;         \
+        base = end - task->stackSize; \
+        top = end + task->sp;         \
     } while (0)
 #define NEXT() goto* dispatch[Form(ins[pc])]
 
-    // The task's debug address at an instruction, for messages.
-    WhereArg whereArg{ctx, task, 0, {}};
+        // The task's debug address at an instruction, for messages.
+        WhereArg whereArg{ctx, task, 0, {}};
 
-    // Engine-call state shared by both forms.
-    uint32_t callWord;   // the linked form's word, or 0 while unlinked
-    uint32_t callName;
-    bool longCall;
+        // Engine-call state shared by both forms.
+        uint32_t callWord;  // the linked form's word, or 0 while unlinked
+        uint32_t callName;
+        bool longCall;
 
-    NEXT();
+        NEXT();
 
-op_decode:
-    ins[pc] = Decode(code, words, pc);
-    if (Form(ins[pc]) >= XOP_STEP && Form(ins[pc]) < XOP_COUNT) {
-        // The test that follows a loop step is reached straight from it.
-        uint32_t test = pc + 7 + OpWide(ins[pc]);
-        ins[test] = Decode(code, words, test, false);
-    }
-    NEXT();
+    op_decode:
+        ins[pc] = Decode(code, words, pc);
+        if (Form(ins[pc]) >= XOP_STEP && Form(ins[pc]) < XOP_COUNT) {
+            // The test that follows a loop step is reached straight from it.
+            uint32_t test = pc + 7 + OpWide(ins[pc]);
+            ins[test] = Decode(code, words, test, false);
+        }
+        NEXT();
 
-op_push16:
-    ROOM(1);
-    --top;
-    SetInt(top, S16(1));
-    pc += 2;
-    NEXT();
+    op_push16:
+        ROOM(1);
+        --top;
+        SetInt(top, S16(1));
+        pc += 2;
+        NEXT();
 
-op_push32:
-    ROOM(1);
-    --top;
-    SetInt(top, static_cast<int32_t>(U32(1)));
-    pc += 3;
-    NEXT();
-
-op_pushdstr:
-    ROOM(1);
-    task->position = pc;
-    --top;
-    top->tag = VARTYPE_UNDEFINED;
-    SV_AssignString(top, SB_String(ctx, U16(1)));
-    pc += 2;
-    NEXT();
-
-op_getglobal: {
-    int32_t i = S16(1);
-    StoryObject* g = ctx->objects;
-    if (SE_UNLIKELY(!g || i < 0 || static_cast<uint32_t>(i) >= g->variableCount || !g->variables)) goto illegal;
-    ROOM(1);
-    --top;
-    CopyNew(top, &g->variables[i]);
-    pc += 2;
-    NEXT();
-}
-
-op_getlocal: {
-    int32_t i = S16(1);
-    if (SE_UNLIKELY(i < 1 || i > DEPTH())) goto illegal;
-    ROOM(1);
-    ScriptValue* src = top + (i - 1);
-    --top;
-    CopyNew(top, src);
-    pc += 2;
-    NEXT();
-}
-
-op_getvar: {
-    int32_t i = S16(1);
-    if (SE_UNLIKELY(!self || !self->classObject || !self->variables || i < 0 ||
-                    static_cast<uint32_t>(i) >= self->classObject->variableCount))
-        goto illegal;
-    ROOM(1);
-    --top;
-    CopyNew(top, &self->variables[i]);
-    pc += 2;
-    NEXT();
-}
-
-op_dup:
-    NEED(1);
-    ROOM(1);
-    --top;
-    CopyNew(top, top + 1);
-    pc += 1;
-    NEXT();
-
-op_index:
-    NEED(2);
-    IndexReadAt(top, top + 1, &whereArg, pc);
-    Drop(top);
-    ++top;
-    pc += 1;
-    NEXT();
-
-op_const:
-    ROOM(1);
-    --top;
-    SetInt(top, static_cast<int32_t>(code[pc]) - SE_OP_CONST0);
-    pc += 1;
-    NEXT();
-
-op_setglobal: {
-    int32_t i = S16(1);
-    StoryObject* g = ctx->objects;
-    if (SE_UNLIKELY(!g || i < 0 || static_cast<uint32_t>(i) >= g->variableCount || !g->variables)) goto illegal;
-    NEED(1);
-    CopyInto(&g->variables[i], top);
-    pc += 2;
-    NEXT();
-}
-
-op_setlocal: {
-    int32_t i = S16(1);
-    if (SE_UNLIKELY(i < 1 || i > DEPTH())) goto illegal;
-    CopyInto(top + (i - 1), top);
-    pc += 2;
-    NEXT();
-}
-
-op_setvar: {
-    int32_t i = S16(1);
-    if (SE_UNLIKELY(!self || !self->classObject || !self->variables || i < 0 ||
-                    static_cast<uint32_t>(i) >= self->classObject->variableCount))
-        goto illegal;
-    NEED(1);
-    CopyInto(&self->variables[i], top);
-    pc += 2;
-    NEXT();
-}
-
-op_pop:
-    NEED(1);
-    Drop(top);
-    ++top;
-    pc += 1;
-    NEXT();
-
-op_indexset:
-    NEED(3);
-    IndexWriteAt(top, top + 1, top + 2, &whereArg, pc);
-    Drop(top);
-    Drop(top + 1);
-    top += 2;
-    pc += 1;
-    NEXT();
-
-op_popn: {
-    int32_t n = S16(1);
-    if (SE_UNLIKELY(n < 0 || n > DEPTH())) goto illegal;
-    for (int32_t k = 0; k < n; ++k) Drop(top + k);
-    top += n;
-    pc += 2;
-    NEXT();
-}
-
-op_mkarray: {
-    NEED(1);
-    if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 1)) goto illegal;
-    int32_t n = top->i;
-    task->position = pc;
-    ScriptValue array{};
-    bool ok = SV_ArrayAlloc(&array, n) != nullptr;
-    if (ok && n > 0) ok = SV_ArrayRead(&array, 0) != nullptr;   // makes the elements
-    if (ok) {
-        ScriptValue* elements = array.array->elements;
-        for (int32_t k = 0; k < n; ++k) MoveNew(&elements[k], &top[1 + k]);
-    } else {
-        SV_Release(&array);
-        for (int32_t k = 1; k <= n; ++k) Drop(&top[k]);
-    }
-    // The count is an INTEGER: nothing to release.
-    top += n;
-    MoveNew(top, &array);
-    pc += 1;
-    NEXT();
-}
-
-op_mktable: {
-    NEED(1);
-    if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || (top->i & 1) || top->i > DEPTH() - 1))
-        goto illegal;
-    int32_t n = top->i;
-    task->position = pc;
-    ScriptValue table{};
-    SV_TableAlloc(&table);
-    for (int32_t k = 1; k < n; k += 2) SV_TableAdd(&table, &top[k], &top[k + 1]);
-    for (int32_t k = 1; k <= n; ++k) Drop(&top[k]);
-    top += n;
-    MoveNew(top, &table);
-    pc += 1;
-    NEXT();
-}
-
-op_jmp: {
-    uint32_t p = U32(1);
-    if (SE_UNLIKELY(p >= words)) goto illegal;
-    pc = p;
-    NEXT();
-}
-
-op_jnf: {
-    NEED(1);
-    int f = IsFalseValue(top);
-    Drop(top);
-    ++top;
-    if (!f) {
-        uint32_t p = U32(1);
-        if (SE_UNLIKELY(p >= words)) goto illegal;
-        pc = p;
-    } else {
+    op_push32:
+        ROOM(1);
+        --top;
+        SetInt(top, static_cast<int32_t>(U32(1)));
         pc += 3;
+        NEXT();
+
+    op_pushdstr:
+        ROOM(1);
+        task->position = pc;
+        --top;
+        top->tag = VARTYPE_UNDEFINED;
+        SV_AssignString(top, SB_String(ctx, U16(1)));
+        pc += 2;
+        NEXT();
+
+    op_getglobal : {
+        int32_t i = S16(1);
+        StoryObject* g = ctx->objects;
+        if (SE_UNLIKELY(!g || i < 0 || static_cast<uint32_t>(i) >= g->variableCount || !g->variables)) goto illegal;
+        ROOM(1);
+        --top;
+        CopyNew(top, &g->variables[i]);
+        pc += 2;
+        NEXT();
     }
-    NEXT();
-}
 
-op_jf: {
-    NEED(1);
-    int f = IsFalseValue(top);
-    Drop(top);
-    ++top;
-    if (f) {
-        uint32_t p = U32(1);
-        if (SE_UNLIKELY(p >= words)) goto illegal;
-        pc = p;
-    } else {
-        pc += 3;
+    op_getlocal : {
+        int32_t i = S16(1);
+        if (SE_UNLIKELY(i < 1 || i > DEPTH())) goto illegal;
+        ROOM(1);
+        ScriptValue* src = top + (i - 1);
+        --top;
+        CopyNew(top, src);
+        pc += 2;
+        NEXT();
     }
-    NEXT();
-}
 
-    // ---- calls of story functions ----
-    {
-        uint32_t name;        // static string number of the called name
-        uint32_t target;      // code position of the callee
-        uint32_t retPos;      // the word after the call's operands
-        StoryInstance* callee;
+    op_getvar : {
+        int32_t i = S16(1);
+        if (SE_UNLIKELY(!self || !self->classObject || !self->variables || i < 0 ||
+                        static_cast<uint32_t>(i) >= self->classObject->variableCount))
+            goto illegal;
+        ROOM(1);
+        --top;
+        CopyNew(top, &self->variables[i]);
+        pc += 2;
+        NEXT();
+    }
 
-    op_call:
-        name = U16(1);
-        retPos = pc + 2;
-        goto call_by_name;
-    op_calll:
-        name = U32(1);
-        retPos = pc + 3;
-    call_by_name: {
+    op_dup:
+        NEED(1);
+        ROOM(1);
+        --top;
+        CopyNew(top, top + 1);
+        pc += 1;
+        NEXT();
+
+    op_index:
+        NEED(2);
+        IndexReadAt(top, top + 1, &whereArg, pc);
+        Drop(top);
+        ++top;
+        pc += 1;
+        NEXT();
+
+    op_const:
+        ROOM(1);
+        --top;
+        SetInt(top, static_cast<int32_t>(code[pc]) - SE_OP_CONST0);
+        pc += 1;
+        NEXT();
+
+    op_setglobal : {
+        int32_t i = S16(1);
+        StoryObject* g = ctx->objects;
+        if (SE_UNLIKELY(!g || i < 0 || static_cast<uint32_t>(i) >= g->variableCount || !g->variables)) goto illegal;
+        NEED(1);
+        CopyInto(&g->variables[i], top);
+        pc += 2;
+        NEXT();
+    }
+
+    op_setlocal : {
+        int32_t i = S16(1);
+        if (SE_UNLIKELY(i < 1 || i > DEPTH())) goto illegal;
+        CopyInto(top + (i - 1), top);
+        pc += 2;
+        NEXT();
+    }
+
+    op_setvar : {
+        int32_t i = S16(1);
+        if (SE_UNLIKELY(!self || !self->classObject || !self->variables || i < 0 ||
+                        static_cast<uint32_t>(i) >= self->classObject->variableCount))
+            goto illegal;
+        NEED(1);
+        CopyInto(&self->variables[i], top);
+        pc += 2;
+        NEXT();
+    }
+
+    op_pop:
+        NEED(1);
+        Drop(top);
+        ++top;
+        pc += 1;
+        NEXT();
+
+    op_indexset:
+        NEED(3);
+        IndexWriteAt(top, top + 1, top + 2, &whereArg, pc);
+        Drop(top);
+        Drop(top + 1);
+        top += 2;
+        pc += 1;
+        NEXT();
+
+    op_popn : {
+        int32_t n = S16(1);
+        if (SE_UNLIKELY(n < 0 || n > DEPTH())) goto illegal;
+        for (int32_t k = 0; k < n; ++k) Drop(top + k);
+        top += n;
+        pc += 2;
+        NEXT();
+    }
+
+    op_mkarray : {
         NEED(1);
         if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 1)) goto illegal;
-        StoryObject* g = ctx->objects;
-        uint64_t cached = ins[pc] >> 8;
-        if (SE_LIKELY(cached && g && cached - 1 < g->functionCount)) {
-            target = g->functions[cached - 1].position;
+        int32_t n = top->i;
+        task->position = pc;
+        ScriptValue array{};
+        bool ok = SV_ArrayAlloc(&array, n) != nullptr;
+        if (ok && n > 0) ok = SV_ArrayRead(&array, 0) != nullptr;  // makes the elements
+        if (ok) {
+            ScriptValue* elements = array.array->elements;
+            for (int32_t k = 0; k < n; ++k) MoveNew(&elements[k], &top[1 + k]);
         } else {
-            int64_t index = g ? FindGlobalIndex(ctx, NameText(ctx, name)) : -1;
-            if (index < 0) {
-                task->position = pc;
-                Qel_DPrintf(0, "%s Undefined function %s called!\n", WhereAt(&whereArg, pc), NameText(ctx, name));
+            SV_Release(&array);
+            for (int32_t k = 1; k <= n; ++k) Drop(&top[k]);
+        }
+        // The count is an INTEGER: nothing to release.
+        top += n;
+        MoveNew(top, &array);
+        pc += 1;
+        NEXT();
+    }
+
+    op_mktable : {
+        NEED(1);
+        if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || (top->i & 1) || top->i > DEPTH() - 1))
+            goto illegal;
+        int32_t n = top->i;
+        task->position = pc;
+        ScriptValue table{};
+        SV_TableAlloc(&table);
+        for (int32_t k = 1; k < n; k += 2) SV_TableAdd(&table, &top[k], &top[k + 1]);
+        for (int32_t k = 1; k <= n; ++k) Drop(&top[k]);
+        top += n;
+        MoveNew(top, &table);
+        pc += 1;
+        NEXT();
+    }
+
+    op_jmp : {
+        uint32_t p = U32(1);
+        if (SE_UNLIKELY(p >= words)) goto illegal;
+        pc = p;
+        NEXT();
+    }
+
+    op_jnf : {
+        NEED(1);
+        int f = IsFalseValue(top);
+        Drop(top);
+        ++top;
+        if (!f) {
+            uint32_t p = U32(1);
+            if (SE_UNLIKELY(p >= words)) goto illegal;
+            pc = p;
+        } else {
+            pc += 3;
+        }
+        NEXT();
+    }
+
+    op_jf : {
+        NEED(1);
+        int f = IsFalseValue(top);
+        Drop(top);
+        ++top;
+        if (f) {
+            uint32_t p = U32(1);
+            if (SE_UNLIKELY(p >= words)) goto illegal;
+            pc = p;
+        } else {
+            pc += 3;
+        }
+        NEXT();
+    }
+
+        // ---- calls of story functions ----
+        {
+            uint32_t name;    // static string number of the called name
+            uint32_t target;  // code position of the callee
+            uint32_t retPos;  // the word after the call's operands
+            StoryInstance* callee;
+
+        op_call:
+            name = U16(1);
+            retPos = pc + 2;
+            goto call_by_name;
+        op_calll:
+            name = U32(1);
+            retPos = pc + 3;
+        call_by_name : {
+            NEED(1);
+            if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 1)) goto illegal;
+            StoryObject* g = ctx->objects;
+            uint64_t cached = ins[pc] >> 8;
+            if (SE_LIKELY(cached && g && cached - 1 < g->functionCount)) {
+                target = g->functions[cached - 1].position;
+            } else {
+                int64_t index = g ? FindGlobalIndex(ctx, NameText(ctx, name)) : -1;
+                if (index < 0) {
+                    task->position = pc;
+                    Qel_DPrintf(0, "%s Undefined function %s called!\n", WhereAt(&whereArg, pc), NameText(ctx, name));
+                    int32_t n = top->i;
+                    for (int32_t k = 0; k < n; ++k) Drop(top + k);
+                    top += n;
+                    SetInt(top, 0);
+                    pc = retPos;
+                    NEXT();
+                }
+                ins[pc] = Form(ins[pc]) | (static_cast<uint64_t>(index) + 1) << 8;
+                target = g->functions[index].position;
+            }
+            goto enter_global;
+        }
+
+        op_callat:
+            target = U32(1);
+            name = U16(3);
+            retPos = pc + 4;
+            goto call_at;
+        op_callatl:
+            target = U32(1);
+            name = U32(3);
+            retPos = pc + 5;
+        call_at:
+            NEED(1);
+            if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 1)) goto illegal;
+            if (SE_UNLIKELY(target == 0)) {
+                Qel_BannerPrintf("%s Undefined function %s called at address 0!\n", WhereAt(&whereArg, pc),
+                                 NameText(ctx, name));
                 int32_t n = top->i;
                 for (int32_t k = 0; k < n; ++k) Drop(top + k);
                 top += n;
@@ -1146,930 +1175,905 @@ op_jf: {
                 pc = retPos;
                 NEXT();
             }
-            ins[pc] = Form(ins[pc]) | (static_cast<uint64_t>(index) + 1) << 8;
-            target = g->functions[index].position;
-        }
-        goto enter_global;
-    }
-
-    op_callat:
-        target = U32(1);
-        name = U16(3);
-        retPos = pc + 4;
-        goto call_at;
-    op_callatl:
-        target = U32(1);
-        name = U32(3);
-        retPos = pc + 5;
-    call_at:
-        NEED(1);
-        if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 1)) goto illegal;
-        if (SE_UNLIKELY(target == 0)) {
-            Qel_BannerPrintf("%s Undefined function %s called at address 0!\n", WhereAt(&whereArg, pc), NameText(ctx, name));
-            int32_t n = top->i;
-            for (int32_t k = 0; k < n; ++k) Drop(top + k);
-            top += n;
-            SetInt(top, 0);
-            pc = retPos;
+        enter_global:
+            if (SE_UNLIKELY(target >= words || !ctx->objects)) goto illegal;
+            ROOM(2);
+            --top;
+            Put(top, VARTYPE_ADDRESS, retPos);
+            --top;
+            if (self && self->classObject) {
+                Put(top, VARTYPE_OBJECT, reinterpret_cast<uintptr_t>(self));
+                self->refCount++;
+            } else {
+                Put(top, VARTYPE_OBJECT, 0);
+            }
+            self = ctx->objects;
+            task->object = self;
+            pc = target;
             NEXT();
-        }
-    enter_global:
-        if (SE_UNLIKELY(target >= words || !ctx->objects)) goto illegal;
-        ROOM(2);
-        --top;
-        Put(top, VARTYPE_ADDRESS, retPos);
-        --top;
-        if (self && self->classObject) {
-            Put(top, VARTYPE_OBJECT, reinterpret_cast<uintptr_t>(self));
-            self->refCount++;
-        } else {
-            Put(top, VARTYPE_OBJECT, 0);
-        }
-        self = ctx->objects;
-        task->object = self;
-        pc = target;
-        NEXT();
 
-    op_method:
-        name = U16(1);
-        retPos = pc + 2;
-        goto method_by_name;
-    op_methodl:
-        name = U32(1);
-        retPos = pc + 3;
-    method_by_name: {
-        NEED(2);
-        if (SE_UNLIKELY(top[1].tag != VARTYPE_INTEGER || top[1].i < 0 || top[1].i > DEPTH() - 2)) goto illegal;
-        // The target: an OBJECT value, or an id (the current object's own id first).
-        callee = nullptr;
-        if (top->tag == VARTYPE_OBJECT) callee = top->object;
-        else if (top->tag == VARTYPE_INTEGER)
-            callee = (self && top->i == self->id) ? self : SB_FindObject(ctx, top->i);
-        if (SE_UNLIKELY(!callee || !callee->classObject)) {
-            SV_TextOf t(top);
-            Qel_BannerPrintf("%s Function %s in undefined object %s called!\n", WhereAt(&whereArg, pc), NameText(ctx, name),
-                             t.text);
-            goto method_fail;
-        }
-        StoryObject* cls = callee->classObject;
-        // The last class seen here and its function: class index + 1 in bits
-        // 32..55, the function's index in its merged table in bits 8..31.
-        uint64_t cached = ins[pc];
-        uint64_t clsKey = static_cast<uint64_t>(cls - ctx->objects) + 1;
-        if (SE_LIKELY((cached >> 32) == clsKey && ((cached >> 8) & 0xffffff) < cls->mergedCount)) {
-            target = cls->merged[(cached >> 8) & 0xffffff].position;
-        } else {
-            uint32_t index;
-            const StoryFunction* fn = FindMerged(cls, name, &index);
-            if (!fn) {
+        op_method:
+            name = U16(1);
+            retPos = pc + 2;
+            goto method_by_name;
+        op_methodl:
+            name = U32(1);
+            retPos = pc + 3;
+        method_by_name : {
+            NEED(2);
+            if (SE_UNLIKELY(top[1].tag != VARTYPE_INTEGER || top[1].i < 0 || top[1].i > DEPTH() - 2)) goto illegal;
+            // The target: an OBJECT value, or an id (the current object's own id first).
+            callee = nullptr;
+            if (top->tag == VARTYPE_OBJECT) callee = top->object;
+            else if (top->tag == VARTYPE_INTEGER)
+                callee = (self && top->i == self->id) ? self : SB_FindObject(ctx, top->i);
+            if (SE_UNLIKELY(!callee || !callee->classObject)) {
                 SV_TextOf t(top);
-                Qel_BannerPrintf("%s Undefined function %s(%d).%s called!\n", WhereAt(&whereArg, pc), t.text, cls->id,
+                Qel_BannerPrintf("%s Function %s in undefined object %s called!\n", WhereAt(&whereArg, pc),
+                                 NameText(ctx, name), t.text);
+                goto method_fail;
+            }
+            StoryObject* cls = callee->classObject;
+            // The last class seen here and its function: class index + 1 in bits
+            // 32..55, the function's index in its merged table in bits 8..31.
+            uint64_t cached = ins[pc];
+            uint64_t clsKey = static_cast<uint64_t>(cls - ctx->objects) + 1;
+            if (SE_LIKELY((cached >> 32) == clsKey && ((cached >> 8) & 0xffffff) < cls->mergedCount)) {
+                target = cls->merged[(cached >> 8) & 0xffffff].position;
+            } else {
+                uint32_t index;
+                const StoryFunction* fn = FindMerged(cls, name, &index);
+                if (!fn) {
+                    SV_TextOf t(top);
+                    Qel_BannerPrintf("%s Undefined function %s(%d).%s called!\n", WhereAt(&whereArg, pc), t.text,
+                                     cls->id, NameText(ctx, name));
+                    goto method_fail;
+                }
+                if (cls >= ctx->objects && cls < ctx->objects + ctx->objectCount && clsKey < (1u << 24) &&
+                    index < (1u << 24))
+                    ins[pc] = Form(ins[pc]) | clsKey << 32 | uint64_t{index} << 8;
+                target = fn->position;
+            }
+            // An inherited method called on the object itself keeps the object.
+            StoryObject* callerClass = self ? self->classObject : nullptr;
+            if (callee->id > 0 && callerClass && callee != callerClass) {
+                for (StoryObject* s = callerClass->super; s; s = s->super) {
+                    if (s == callee) {
+                        callee = self;
+                        break;
+                    }
+                }
+            }
+            goto enter_method;
+        }
+
+        op_methodat:
+            target = U32(1);
+            name = U16(3);
+            retPos = pc + 4;
+            goto method_at;
+        op_methodatl:
+            target = U32(1);
+            name = U32(3);
+            retPos = pc + 5;
+        method_at:
+            NEED(2);
+            if (SE_UNLIKELY(top[1].tag != VARTYPE_INTEGER || top[1].i < 0 || top[1].i > DEPTH() - 2)) goto illegal;
+            if (SE_UNLIKELY(target == 0)) {
+                SV_TextOf t(top);
+                Qel_BannerPrintf("%s Undefined function %s.%s called at address 0 called!\n", WhereAt(&whereArg, pc),
+                                 t.text, NameText(ctx, name));
+                goto method_fail;
+            }
+            callee = nullptr;
+            if (top->tag == VARTYPE_OBJECT) callee = top->object;
+            else if (top->tag == VARTYPE_INTEGER)
+                callee = (self && top->i == self->id) ? self : SB_FindObject(ctx, top->i);
+            if (SE_UNLIKELY(!callee || !callee->classObject)) {
+                SV_TextOf t(top);
+                Qel_BannerPrintf("%s Missing function object %s.%s!\n", WhereAt(&whereArg, pc), t.text,
                                  NameText(ctx, name));
                 goto method_fail;
             }
-            if (cls >= ctx->objects && cls < ctx->objects + ctx->objectCount && clsKey < (1u << 24) &&
-                index < (1u << 24))
-                ins[pc] = Form(ins[pc]) | clsKey << 32 | uint64_t{index} << 8;
-            target = fn->position;
-        }
-        // An inherited method called on the object itself keeps the object.
-        StoryObject* callerClass = self ? self->classObject : nullptr;
-        if (callee->id > 0 && callerClass && callee != callerClass) {
-            for (StoryObject* s = callerClass->super; s; s = s->super) {
-                if (s == callee) {
-                    callee = self;
-                    break;
-                }
+        enter_method:
+            if (SE_UNLIKELY(target >= words)) goto illegal;
+            ROOM(1);
+            Drop(top);
+            Put(top, VARTYPE_ADDRESS, retPos);
+            --top;
+            if (self && self->classObject) {
+                Put(top, VARTYPE_OBJECT, reinterpret_cast<uintptr_t>(self));
+                self->refCount++;
+            } else {
+                Put(top, VARTYPE_OBJECT, 0);
             }
-        }
-        goto enter_method;
-    }
+            self = callee;
+            task->object = self;
+            pc = target;
+            NEXT();
 
-    op_methodat:
-        target = U32(1);
-        name = U16(3);
-        retPos = pc + 4;
-        goto method_at;
-    op_methodatl:
-        target = U32(1);
-        name = U32(3);
-        retPos = pc + 5;
-    method_at:
-        NEED(2);
-        if (SE_UNLIKELY(top[1].tag != VARTYPE_INTEGER || top[1].i < 0 || top[1].i > DEPTH() - 2)) goto illegal;
-        if (SE_UNLIKELY(target == 0)) {
-            SV_TextOf t(top);
-            Qel_BannerPrintf("%s Undefined function %s.%s called at address 0 called!\n", WhereAt(&whereArg, pc), t.text,
-                             NameText(ctx, name));
-            goto method_fail;
+        method_fail : {
+            // Target, count and arguments go; the deepest slot holds the result 0.
+            int32_t n = top[1].i;
+            for (int32_t k = 0; k <= n; ++k) Drop(top + k);
+            top += n + 1;
+            AssignInt(top, 0);
+            pc = retPos;
+            NEXT();
         }
-        callee = nullptr;
-        if (top->tag == VARTYPE_OBJECT) callee = top->object;
-        else if (top->tag == VARTYPE_INTEGER)
-            callee = (self && top->i == self->id) ? self : SB_FindObject(ctx, top->i);
-        if (SE_UNLIKELY(!callee || !callee->classObject)) {
-            SV_TextOf t(top);
-            Qel_BannerPrintf("%s Missing function object %s.%s!\n", WhereAt(&whereArg, pc), t.text, NameText(ctx, name));
-            goto method_fail;
         }
-    enter_method:
-        if (SE_UNLIKELY(target >= words)) goto illegal;
-        ROOM(1);
-        Drop(top);
-        Put(top, VARTYPE_ADDRESS, retPos);
-        --top;
-        if (self && self->classObject) {
-            Put(top, VARTYPE_OBJECT, reinterpret_cast<uintptr_t>(self));
-            self->refCount++;
-        } else {
-            Put(top, VARTYPE_OBJECT, 0);
+
+    op_ret : {
+        NEED(4);
+        if (SE_UNLIKELY(top[3].tag != VARTYPE_INTEGER || top[2].tag != VARTYPE_ADDRESS || top[1].tag != VARTYPE_OBJECT))
+            goto illegal;
+        int32_t n = top[3].i;
+        if (SE_UNLIKELY(n < 0 || n > DEPTH() - 4)) goto illegal;
+        uint32_t p = top[2].u;
+        if (p == 0) {
+            SAVE();
+            SE_EndTask(ctx, task);
+            return 1;
         }
-        self = callee;
+        if (SE_UNLIKELY(p >= words)) goto illegal;
+        StoryInstance* caller = top[1].object;
+        if (SE_UNLIKELY(!caller || !caller->classObject)) {
+            SAVE();
+            SE_RemoveTask(ctx, task);
+            return 1;
+        }
+        // The result takes the deepest argument's slot (the count's when n = 0).
+        ScriptValue* dst = top + n + 3;
+        Drop(dst);
+        Put(dst, TagWord(top), top->bits);
+        caller->refCount--;  // the frame's OBJECT slot; a live object is never freed by it
+        for (int32_t k = 4; k < n + 3; ++k) Drop(top + k);
+        top = dst;
+        self = caller;
         task->object = self;
-        pc = target;
-        NEXT();
-
-    method_fail: {
-        // Target, count and arguments go; the deepest slot holds the result 0.
-        int32_t n = top[1].i;
-        for (int32_t k = 0; k <= n; ++k) Drop(top + k);
-        top += n + 1;
-        AssignInt(top, 0);
-        pc = retPos;
+        pc = p;
         NEXT();
     }
-    }
 
-op_ret: {
-    NEED(4);
-    if (SE_UNLIKELY(top[3].tag != VARTYPE_INTEGER || top[2].tag != VARTYPE_ADDRESS || top[1].tag != VARTYPE_OBJECT))
-        goto illegal;
-    int32_t n = top[3].i;
-    if (SE_UNLIKELY(n < 0 || n > DEPTH() - 4)) goto illegal;
-    uint32_t p = top[2].u;
-    if (p == 0) {
-        SAVE();
-        SE_EndTask(ctx, task);
-        return 1;
-    }
-    if (SE_UNLIKELY(p >= words)) goto illegal;
-    StoryInstance* caller = top[1].object;
-    if (SE_UNLIKELY(!caller || !caller->classObject)) {
-        SAVE();
-        SE_RemoveTask(ctx, task);
-        return 1;
-    }
-    // The result takes the deepest argument's slot (the count's when n = 0).
-    ScriptValue* dst = top + n + 3;
-    Drop(dst);
-    Put(dst, TagWord(top), top->bits);
-    caller->refCount--;   // the frame's OBJECT slot; a live object is never freed by it
-    for (int32_t k = 4; k < n + 3; ++k) Drop(top + k);
-    top = dst;
-    self = caller;
-    task->object = self;
-    pc = p;
-    NEXT();
-}
-
-    // ---- engine calls ----
-op_sys: {
-    longCall = false;
-    uint16_t w = code[pc + 1];
-    if (w & 0x8000) {
-        callWord = w;
-        callName = 0;
-    } else {
-        callWord = 0;
-        callName = w;
-    }
-    goto engine_call;
-}
-
-op_sysl: {
-    longCall = true;
-    uint32_t w = U32(1);
-    if ((w >> 16) == 0xFFFF && (w & 0x8000)) {
-        callWord = w & 0xFFFF;
-        callName = 0;
-    } else {
-        callWord = 0;
-        callName = w;
-    }
-    goto engine_call;
-}
-
-engine_call: {
-    NEED(1);
-    if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 1)) goto illegal;
-    int32_t argc = top->i;
-    int32_t module = 32;
-    int32_t call = 0;
-    const char* name = "uninitialized";
-    bool trace = Tracing();
-    if (callWord) {
-        module = static_cast<int32_t>((callWord >> 9) & 63);
-        call = static_cast<int32_t>(callWord & 511);
-        if (trace) {
-            if (!longCall) {
-                Qel_DPrintf(kTraceMask, "SYSTEM: %d:%d(", module, call);
-            } else {
-                const char* const* names = module < SE_MODULE_RECORDS ? ctx->modules[module].callNames : nullptr;
-                const char* shown = "uninitialized";
-                for (int32_t j = 0; names && names[j]; ++j)
-                    if (j == call) shown = names[j];
-                Qel_DPrintf(kTraceMask, "SYSTEML: %s(", shown);
-            }
+        // ---- engine calls ----
+    op_sys : {
+        longCall = false;
+        uint16_t w = code[pc + 1];
+        if (w & 0x8000) {
+            callWord = w;
+            callName = 0;
+        } else {
+            callWord = 0;
+            callName = w;
         }
-        // A word no registered module stands behind is an unknown call.
-        if (module >= SE_MODULE_RECORDS || module >= ctx->nextModule || !ctx->modules[module].callNames) module = 32;
-    } else {
-        name = NameText(ctx, callName);
-        if (trace) Qel_DPrintf(kTraceMask, longCall ? "SYSTEML: %s(" : "SYSTEM: %s(", name);
-        uint64_t missStamp = Form(ins[pc]) | kUnknownCallMark | uint64_t{ctx->registryGeneration} << 8;
-        if (ins[pc] != missStamp) {
-            if (SE_FindCallName(ctx, name, &module, &call)) {
-                uint16_t linked = SE_LinkedCallWord(static_cast<uint32_t>(module), static_cast<uint32_t>(call));
-                // The loaded code is rewritten in place: later runs skip the look-up.
-                uint16_t* words16 = const_cast<uint16_t*>(code);
-                if (longCall) {
-                    words16[pc + 1] = 0xFFFF;
-                    words16[pc + 2] = linked;
-                } else {
-                    words16[pc + 1] = linked;
-                }
-            } else {
-                module = 32;
-                ins[pc] = missStamp;
-            }
-        }
+        goto engine_call;
     }
-    if (trace) Qel_DPrintf(kTraceMask, ")\n");
 
-    task->answered = 0;
-    task->pendingArgc = static_cast<uint16_t>(argc);
-    task->pendingArgs = top + 1;
-    uint32_t next = pc + (longCall ? 3 : 2);
-    if (module == 32) {
-        SE_TaskReturnIntEx(task, ctx, 0);
-        Qel_BannerPrintf("%s Unknown System Call: %s\n", WhereAt(&whereArg, pc), name);
-    } else if (!ctx->modules[module].handler) {
-        SE_TaskReturnIntEx(task, ctx, 0);
+    op_sysl : {
+        longCall = true;
+        uint32_t w = U32(1);
+        if ((w >> 16) == 0xFFFF && (w & 0x8000)) {
+            callWord = w & 0xFFFF;
+            callName = 0;
+        } else {
+            callWord = 0;
+            callName = w;
+        }
+        goto engine_call;
+    }
+
+    engine_call : {
+        NEED(1);
+        if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 1)) goto illegal;
+        int32_t argc = top->i;
+        int32_t module = 32;
+        int32_t call = 0;
+        const char* name = "uninitialized";
+        bool trace = Tracing();
         if (callWord) {
-            const char* const* names = ctx->modules[module].callNames;
-            for (int32_t j = 0; names[j]; ++j)
-                if (j == call) name = names[j];
+            module = static_cast<int32_t>((callWord >> 9) & 63);
+            call = static_cast<int32_t>(callWord & 511);
+            if (trace) {
+                if (!longCall) {
+                    Qel_DPrintf(kTraceMask, "SYSTEM: %d:%d(", module, call);
+                } else {
+                    const char* const* names = module < SE_MODULE_RECORDS ? ctx->modules[module].callNames : nullptr;
+                    const char* shown = "uninitialized";
+                    for (int32_t j = 0; names && names[j]; ++j)
+                        if (j == call) shown = names[j];
+                    Qel_DPrintf(kTraceMask, "SYSTEML: %s(", shown);
+                }
+            }
+            // A word no registered module stands behind is an unknown call.
+            if (module >= SE_MODULE_RECORDS || module >= ctx->nextModule || !ctx->modules[module].callNames)
+                module = 32;
+        } else {
+            name = NameText(ctx, callName);
+            if (trace) Qel_DPrintf(kTraceMask, longCall ? "SYSTEML: %s(" : "SYSTEM: %s(", name);
+            uint64_t missStamp = Form(ins[pc]) | kUnknownCallMark | uint64_t{ctx->registryGeneration} << 8;
+            if (ins[pc] != missStamp) {
+                if (SE_FindCallName(ctx, name, &module, &call)) {
+                    uint16_t linked = SE_LinkedCallWord(static_cast<uint32_t>(module), static_cast<uint32_t>(call));
+                    // The loaded code is rewritten in place: later runs skip the look-up.
+                    uint16_t* words16 = const_cast<uint16_t*>(code);
+                    if (longCall) {
+                        words16[pc + 1] = 0xFFFF;
+                        words16[pc + 2] = linked;
+                    } else {
+                        words16[pc + 1] = linked;
+                    }
+                } else {
+                    module = 32;
+                    ins[pc] = missStamp;
+                }
+            }
         }
-        Qel_BannerPrintf("%s Illegal System Call not known by engine: %s\n", WhereAt(&whereArg, pc), name);
-    } else {
-        // Saved so that the position plus 2 is the next instruction (a handler
-        // that calls a function inside this task moves it).
-        pc = next - 2;
+        if (trace) Qel_DPrintf(kTraceMask, ")\n");
+
+        task->answered = 0;
+        task->pendingArgc = static_cast<uint16_t>(argc);
+        task->pendingArgs = top + 1;
+        uint32_t next = pc + (longCall ? 3 : 2);
+        if (module == 32) {
+            SE_TaskReturnIntEx(task, ctx, 0);
+            Qel_BannerPrintf("%s Unknown System Call: %s\n", WhereAt(&whereArg, pc), name);
+        } else if (!ctx->modules[module].handler) {
+            SE_TaskReturnIntEx(task, ctx, 0);
+            if (callWord) {
+                const char* const* names = ctx->modules[module].callNames;
+                for (int32_t j = 0; names[j]; ++j)
+                    if (j == call) name = names[j];
+            }
+            Qel_BannerPrintf("%s Illegal System Call not known by engine: %s\n", WhereAt(&whereArg, pc), name);
+        } else {
+            // Saved so that the position plus 2 is the next instruction (a handler
+            // that calls a function inside this task moves it).
+            pc = next - 2;
+            SAVE();
+            int32_t r = ctx->modules[module].handler(ctx->ownModule, task, call, argc, top + 1);
+            if (r == 0) return 0;
+            if (task->removed) return 1;
+            ctx->currentTask = task;
+            RELOAD();
+            self = task->object;
+            next = task->position + 2;
+            if (SE_UNLIKELY(next >= words || task->state != SE_TASK_READY)) {
+                pc = next;
+                goto illegal;
+            }
+            // A handler may rewrite the frame: the count slot says how many
+            // arguments are still to go.
+            if (task->answered && top->tag == VARTYPE_INTEGER && top->i >= 0 && top->i <= argc) argc = top->i;
+        }
+        pc = next;
+        if (task->answered) {
+            ScriptValue* dst = top + argc;
+            for (int32_t k = 0; k < argc; ++k) Drop(top + k);
+            Drop(dst);
+            MoveNew(dst, &task->callResult);
+            top = dst;
+            NEXT();
+        }
+        // Not answered: the task waits for a later answer.
         SAVE();
-        int32_t r = ctx->modules[module].handler(ctx->ownModule, task, call, argc, top + 1);
-        if (r == 0) return 0;
+        if (ctx->currentTask == task) {
+            SE_ListNode* pred = task->link.pred;
+            ctx->currentTask = SE_ListIsTask(pred) ? SE_ListTask(pred) : nullptr;
+        }
+        SE_ListRemove(&task->link);
+        task->state = SE_TASK_WAITING;
+        SE_ListAddTail(&ctx->waiting, &task->link);
+        return 1;
+    }
+
+    op_new : {
+        NEED(1);
+        int32_t id = top->tag == VARTYPE_INTEGER ? top->i : 0;
+        StoryInstance* cls = id > 0 ? SB_FindObject(ctx, id) : nullptr;
+        if (!cls) {
+            Qel_BannerPrintf("%s new operator: Invalid class ID %d\n", WhereAt(&whereArg, pc), id);
+            AssignInt(top, 0);
+        } else {
+            StoryInstance* inst = NewInstance(ctx, static_cast<StoryObject*>(cls));
+            AssignInt(top, inst ? inst->id : 0);
+        }
+        pc += 1;
+        NEXT();
+    }
+
+    op_delete : {
+        NEED(1);
+        StoryInstance* inst = InstanceOf(ctx, top);
+        if (inst) {
+            pc += 1;
+            SAVE();
+            DeleteInstance(ctx, inst);
+            if (task->removed) return 1;
+            ctx->currentTask = task;
+            RELOAD();
+            pc = task->position;
+        } else {
+            pc += 1;
+        }
+        Drop(top);
+        ++top;
+        NEXT();
+    }
+
+    op_self:
+        ROOM(1);
+        --top;
+        SetInt(top, self ? self->id : 0);
+        pc += 1;
+        NEXT();
+
+    op_super:
+        ROOM(1);
+        Qel_BannerPrintf("%s SUPER instruction now illegal!\n", WhereAt(&whereArg, pc));
+        --top;
+        SetInt(top, 0);
+        pc += 1;
+        NEXT();
+
+        // ---- operators: integer fast paths, the value operators otherwise ----
+#define BINARY(label, fast, floatFast, slow)                                   \
+    label : {                                                                  \
+        NEED(2);                                                               \
+        ScriptValue* a = top + 1;                                              \
+        ScriptValue* b = top;                                                  \
+        uint8_t ta = a->tag, tb = b->tag;                                      \
+        if (SE_LIKELY(ta == VARTYPE_INTEGER && tb == VARTYPE_INTEGER)) {       \
+            int32_t x = a->i, y = b->i;                                        \
+            (void)x;                                                           \
+            (void)y;                                                           \
+            fast;                                                              \
+        } else if (IsNumberTag(ta) && IsNumberTag(tb)) {                       \
+            double x = ta == VARTYPE_FLOAT ? a->f : static_cast<double>(a->i); \
+            double y = tb == VARTYPE_FLOAT ? b->f : static_cast<double>(b->i); \
+            (void)x;                                                           \
+            (void)y;                                                           \
+            floatFast;                                                         \
+        } else {                                                               \
+            task->position = pc;                                               \
+            slow(a, b);                                                        \
+            Drop(b);                                                           \
+        }                                                                      \
+        ++top;                                                                 \
+        pc += 1;                                                               \
+        NEXT();                                                                \
+    }
+#define SLOW(op)             \
+    {                        \
+        task->position = pc; \
+        op(a, b);            \
+    }
+
+        BINARY(op_add, SetInt(a, WRAP(U(x) + U(y))), SetFloat(a, x + y), SV_OpAdd)
+        BINARY(op_sub, SetInt(a, WRAP(U(x) - U(y))), SetFloat(a, x - y), SV_OpSub)
+        BINARY(op_mul, SetInt(a, WRAP(U(x) * U(y))), SetFloat(a, x * y), SV_OpMul)
+        BINARY(op_div, if (y == 0 || y == -1) SLOW(SV_OpDiv) else SetInt(a, x / y),
+               if (y == 0.0) SLOW(SV_OpDiv) else SetFloat(a, x / y), SV_OpDiv)
+        BINARY(op_mod, if (y == 0 || y == -1) SLOW(SV_OpMod) else SetInt(a, x % y), SLOW(SV_OpMod), SV_OpMod)
+        BINARY(op_or, SetInt(a, x | y), SLOW(SV_OpOr), SV_OpOr)
+        BINARY(op_and, SetInt(a, x & y), SLOW(SV_OpAnd), SV_OpAnd)
+        BINARY(op_eor, SetInt(a, x ^ y), SLOW(SV_OpEor), SV_OpEor)
+        BINARY(op_lsh, SetInt(a, WRAP(U(x) << (U(y) & 31))), SLOW(SV_OpLsh), SV_OpLsh)
+        BINARY(op_rsh, SetInt(a, x >> (U(y) & 31)), SLOW(SV_OpRsh), SV_OpRsh)
+        BINARY(op_lt, SetInt(a, x < y), SetInt(a, x < y), SV_OpLt)
+        BINARY(op_gt, SetInt(a, x > y), SetInt(a, x > y), SV_OpGt)
+        BINARY(op_le, SetInt(a, x <= y), SetInt(a, x <= y), SV_OpLe)
+        BINARY(op_ge, SetInt(a, x >= y), SetInt(a, x >= y), SV_OpGe)
+        BINARY(op_ne, SetInt(a, x != y), SetInt(a, x != y), SV_OpNe)
+        BINARY(op_eq, SetInt(a, x == y), SetInt(a, x == y), SV_OpEq)
+
+    op_lor : {
+        NEED(2);
+        int r = IsTrueValue(top + 1) || IsTrueValue(top);
+        Drop(top);
+        ++top;
+        AssignInt(top, r);
+        pc += 1;
+        NEXT();
+    }
+
+    op_land : {
+        NEED(2);
+        int r = IsTrueValue(top + 1) && IsTrueValue(top);
+        Drop(top);
+        ++top;
+        AssignInt(top, r);
+        pc += 1;
+        NEXT();
+    }
+
+    op_minus:
+        NEED(1);
+        if (top->tag == VARTYPE_INTEGER) {
+            SetInt(top, WRAP(0u - U(top->i)));
+        } else {
+            task->position = pc;
+            SV_OpMinus(top);
+        }
+        pc += 1;
+        NEXT();
+
+    op_not:
+        NEED(1);
+        if (top->tag == VARTYPE_INTEGER) SetInt(top, top->i == 0);
+        else SV_OpNot(top);
+        pc += 1;
+        NEXT();
+
+    op_inv:
+        NEED(1);
+        if (top->tag == VARTYPE_INTEGER) {
+            SetInt(top, ~top->i);
+        } else {
+            task->position = pc;
+            SV_OpInv(top);
+        }
+        pc += 1;
+        NEXT();
+
+    op_launch : {
+        ROOM(1);
+        --top;
+        SetInt(top, 0);
+        pc += 1;
+        // The running function's frame: the first ADDRESS below the top, its count under it.
+        int32_t depth = static_cast<int32_t>(DEPTH());
+        int32_t a = 1;
+        while (a < depth && top[a].tag != VARTYPE_ADDRESS) ++a;
+        if (SE_UNLIKELY(a + 1 >= depth || top[a + 1].tag != VARTYPE_INTEGER || top[a + 1].i < 0 ||
+                        top[a + 1].i > depth - a - 2)) {
+            pc -= 1;
+            goto illegal;
+        }
+        int32_t n = top[a + 1].i;
+        int32_t copied = a + 2 + n;  // slots from the top down to the deepest argument
+        const StoryFunction* fn = SE_FindFunctionContaining(self, pc, nullptr);
+        uint32_t slots = (fn ? fn->stackNeed : 0) + static_cast<uint32_t>(n) + 7;
+        if (slots < static_cast<uint32_t>(copied) + 4) slots = static_cast<uint32_t>(copied) + 4;
+        SAVE();
+        SE_Task* child = SE_AllocTask(ctx, slots);
+        if (!child) {
+            // No task: the parent sees 0 and goes on.
+            NEXT();
+        }
+        child->position = pc;
+        child->object = self;
+        child->sp = -copied;
+        ScriptValue* ctop = child->stackEnd + child->sp;
+        for (int32_t k = 0; k < copied; ++k) {
+            if (top[k].tag == VARTYPE_ADDRESS) {
+                ctop[k].tag = VARTYPE_ADDRESS;
+                ctop[k].bits = 0;
+            } else {
+                CopyNew(&ctop[k], &top[k]);
+            }
+        }
+        SetInt(ctop, 0);
+        SetInt(top, static_cast<int32_t>(child->id));
+        child->state = SE_TASK_READY;
+        SE_ListAddTail(&ctx->ready, &child->link);
+        ctx->currentTask = child;
+        SE_ExecuteTask(ctx, child);
         if (task->removed) return 1;
         ctx->currentTask = task;
         RELOAD();
         self = task->object;
-        next = task->position + 2;
-        if (SE_UNLIKELY(next >= words || task->state != SE_TASK_READY)) {
-            pc = next;
-            goto illegal;
-        }
-        // A handler may rewrite the frame: the count slot says how many
-        // arguments are still to go.
-        if (task->answered && top->tag == VARTYPE_INTEGER && top->i >= 0 && top->i <= argc) argc = top->i;
-    }
-    pc = next;
-    if (task->answered) {
-        ScriptValue* dst = top + argc;
-        for (int32_t k = 0; k < argc; ++k) Drop(top + k);
-        Drop(dst);
-        MoveNew(dst, &task->callResult);
-        top = dst;
-        NEXT();
-    }
-    // Not answered: the task waits for a later answer.
-    SAVE();
-    if (ctx->currentTask == task) {
-        SE_ListNode* pred = task->link.pred;
-        ctx->currentTask = SE_ListIsTask(pred) ? SE_ListTask(pred) : nullptr;
-    }
-    SE_ListRemove(&task->link);
-    task->state = SE_TASK_WAITING;
-    SE_ListAddTail(&ctx->waiting, &task->link);
-    return 1;
-}
-
-op_new: {
-    NEED(1);
-    int32_t id = top->tag == VARTYPE_INTEGER ? top->i : 0;
-    StoryInstance* cls = id > 0 ? SB_FindObject(ctx, id) : nullptr;
-    if (!cls) {
-        Qel_BannerPrintf("%s new operator: Invalid class ID %d\n", WhereAt(&whereArg, pc), id);
-        AssignInt(top, 0);
-    } else {
-        StoryInstance* inst = NewInstance(ctx, static_cast<StoryObject*>(cls));
-        AssignInt(top, inst ? inst->id : 0);
-    }
-    pc += 1;
-    NEXT();
-}
-
-op_delete: {
-    NEED(1);
-    StoryInstance* inst = InstanceOf(ctx, top);
-    if (inst) {
-        pc += 1;
-        SAVE();
-        DeleteInstance(ctx, inst);
-        if (task->removed) return 1;
-        ctx->currentTask = task;
-        RELOAD();
         pc = task->position;
-    } else {
-        pc += 1;
-    }
-    Drop(top);
-    ++top;
-    NEXT();
-}
-
-op_self:
-    ROOM(1);
-    --top;
-    SetInt(top, self ? self->id : 0);
-    pc += 1;
-    NEXT();
-
-op_super:
-    ROOM(1);
-    Qel_BannerPrintf("%s SUPER instruction now illegal!\n", WhereAt(&whereArg, pc));
-    --top;
-    SetInt(top, 0);
-    pc += 1;
-    NEXT();
-
-    // ---- operators: integer fast paths, the value operators otherwise ----
-#define BINARY(label, fast, floatFast, slow)                                                       \
-    label : {                                                                                      \
-        NEED(2);                                                                                   \
-        ScriptValue* a = top + 1;                                                                  \
-        ScriptValue* b = top;                                                                      \
-        uint8_t ta = a->tag, tb = b->tag;                                                          \
-        if (SE_LIKELY(ta == VARTYPE_INTEGER && tb == VARTYPE_INTEGER)) {                           \
-            int32_t x = a->i, y = b->i;                                                            \
-            (void)x;                                                                               \
-            (void)y;                                                                               \
-            fast;                                                                                  \
-        } else if (IsNumberTag(ta) && IsNumberTag(tb)) {                                           \
-            double x = ta == VARTYPE_FLOAT ? a->f : static_cast<double>(a->i);                     \
-            double y = tb == VARTYPE_FLOAT ? b->f : static_cast<double>(b->i);                     \
-            (void)x;                                                                               \
-            (void)y;                                                                               \
-            floatFast;                                                                             \
-        } else {                                                                                   \
-            task->position = pc;                                                                   \
-            slow(a, b);                                                                            \
-            Drop(b);                                                                               \
-        }                                                                                          \
-        ++top;                                                                                     \
-        pc += 1;                                                                                   \
-        NEXT();                                                                                    \
-    }
-#define SLOW(op)                                                                                   \
-    {                                                                                              \
-        task->position = pc;                                                                       \
-        op(a, b);                                                                                  \
-    }
-
-    BINARY(op_add, SetInt(a, WRAP(U(x) + U(y))), SetFloat(a, x + y), SV_OpAdd)
-    BINARY(op_sub, SetInt(a, WRAP(U(x) - U(y))), SetFloat(a, x - y), SV_OpSub)
-    BINARY(op_mul, SetInt(a, WRAP(U(x) * U(y))), SetFloat(a, x * y), SV_OpMul)
-    BINARY(op_div, if (y == 0 || y == -1) SLOW(SV_OpDiv) else SetInt(a, x / y),
-           if (y == 0.0) SLOW(SV_OpDiv) else SetFloat(a, x / y), SV_OpDiv)
-    BINARY(op_mod, if (y == 0 || y == -1) SLOW(SV_OpMod) else SetInt(a, x % y), SLOW(SV_OpMod), SV_OpMod)
-    BINARY(op_or, SetInt(a, x | y), SLOW(SV_OpOr), SV_OpOr)
-    BINARY(op_and, SetInt(a, x & y), SLOW(SV_OpAnd), SV_OpAnd)
-    BINARY(op_eor, SetInt(a, x ^ y), SLOW(SV_OpEor), SV_OpEor)
-    BINARY(op_lsh, SetInt(a, WRAP(U(x) << (U(y) & 31))), SLOW(SV_OpLsh), SV_OpLsh)
-    BINARY(op_rsh, SetInt(a, x >> (U(y) & 31)), SLOW(SV_OpRsh), SV_OpRsh)
-    BINARY(op_lt, SetInt(a, x < y), SetInt(a, x < y), SV_OpLt)
-    BINARY(op_gt, SetInt(a, x > y), SetInt(a, x > y), SV_OpGt)
-    BINARY(op_le, SetInt(a, x <= y), SetInt(a, x <= y), SV_OpLe)
-    BINARY(op_ge, SetInt(a, x >= y), SetInt(a, x >= y), SV_OpGe)
-    BINARY(op_ne, SetInt(a, x != y), SetInt(a, x != y), SV_OpNe)
-    BINARY(op_eq, SetInt(a, x == y), SetInt(a, x == y), SV_OpEq)
-
-op_lor: {
-    NEED(2);
-    int r = IsTrueValue(top + 1) || IsTrueValue(top);
-    Drop(top);
-    ++top;
-    AssignInt(top, r);
-    pc += 1;
-    NEXT();
-}
-
-op_land: {
-    NEED(2);
-    int r = IsTrueValue(top + 1) && IsTrueValue(top);
-    Drop(top);
-    ++top;
-    AssignInt(top, r);
-    pc += 1;
-    NEXT();
-}
-
-op_minus:
-    NEED(1);
-    if (top->tag == VARTYPE_INTEGER) {
-        SetInt(top, WRAP(0u - U(top->i)));
-    } else {
-        task->position = pc;
-        SV_OpMinus(top);
-    }
-    pc += 1;
-    NEXT();
-
-op_not:
-    NEED(1);
-    if (top->tag == VARTYPE_INTEGER) SetInt(top, top->i == 0);
-    else SV_OpNot(top);
-    pc += 1;
-    NEXT();
-
-op_inv:
-    NEED(1);
-    if (top->tag == VARTYPE_INTEGER) {
-        SetInt(top, ~top->i);
-    } else {
-        task->position = pc;
-        SV_OpInv(top);
-    }
-    pc += 1;
-    NEXT();
-
-op_launch: {
-    ROOM(1);
-    --top;
-    SetInt(top, 0);
-    pc += 1;
-    // The running function's frame: the first ADDRESS below the top, its count under it.
-    int32_t depth = static_cast<int32_t>(DEPTH());
-    int32_t a = 1;
-    while (a < depth && top[a].tag != VARTYPE_ADDRESS) ++a;
-    if (SE_UNLIKELY(a + 1 >= depth || top[a + 1].tag != VARTYPE_INTEGER || top[a + 1].i < 0 ||
-                    top[a + 1].i > depth - a - 2)) {
-        pc -= 1;
-        goto illegal;
-    }
-    int32_t n = top[a + 1].i;
-    int32_t copied = a + 2 + n;   // slots from the top down to the deepest argument
-    const StoryFunction* fn = SE_FindFunctionContaining(self, pc, nullptr);
-    uint32_t slots = (fn ? fn->stackNeed : 0) + static_cast<uint32_t>(n) + 7;
-    if (slots < static_cast<uint32_t>(copied) + 4) slots = static_cast<uint32_t>(copied) + 4;
-    SAVE();
-    SE_Task* child = SE_AllocTask(ctx, slots);
-    if (!child) {
-        // No task: the parent sees 0 and goes on.
         NEXT();
     }
-    child->position = pc;
-    child->object = self;
-    child->sp = -copied;
-    ScriptValue* ctop = child->stackEnd + child->sp;
-    for (int32_t k = 0; k < copied; ++k) {
-        if (top[k].tag == VARTYPE_ADDRESS) {
-            ctop[k].tag = VARTYPE_ADDRESS;
-            ctop[k].bits = 0;
-        } else {
-            CopyNew(&ctop[k], &top[k]);
-        }
-    }
-    SetInt(ctop, 0);
-    SetInt(top, static_cast<int32_t>(child->id));
-    child->state = SE_TASK_READY;
-    SE_ListAddTail(&ctx->ready, &child->link);
-    ctx->currentTask = child;
-    SE_ExecuteTask(ctx, child);
-    if (task->removed) return 1;
-    ctx->currentTask = task;
-    RELOAD();
-    self = task->object;
-    pc = task->position;
-    NEXT();
-}
 
-op_end:
-    pc += 1;
-    SAVE();
-    SE_RemoveTask(ctx, task);
-    return 1;
-
-op_room: {
-    int32_t n = S16(1);
-    if (SE_UNLIKELY(n < 0)) goto illegal;
-    if (top - base < n + 4) {
+    op_end:
+        pc += 1;
         SAVE();
-        // At the limit this logs and the task goes on; a push without room ends it.
-        SE_GrowTaskStack(ctx, task, static_cast<uint32_t>(DEPTH() + n + 4));
-        RELOAD();
+        SE_RemoveTask(ctx, task);
+        return 1;
+
+    op_room : {
+        int32_t n = S16(1);
+        if (SE_UNLIKELY(n < 0)) goto illegal;
+        if (top - base < n + 4) {
+            SAVE();
+            // At the limit this logs and the task goes on; a push without room ends it.
+            SE_GrowTaskStack(ctx, task, static_cast<uint32_t>(DEPTH() + n + 4));
+            RELOAD();
+        }
+        pc += 2;
+        NEXT();
     }
-    pc += 2;
-    NEXT();
-}
 
-op_pushstr:
-    ROOM(1);
-    --top;
-    Put(top, VARTYPE_STRING, U32(1));
-    pc += 3;
-    NEXT();
+    op_pushstr:
+        ROOM(1);
+        --top;
+        Put(top, VARTYPE_STRING, U32(1));
+        pc += 3;
+        NEXT();
 
-op_pushfloat: {
-    ROOM(1);
-    uint64_t bits = (static_cast<uint64_t>(code[pc + 1]) << 48) | (static_cast<uint64_t>(code[pc + 2]) << 32) |
-                    (static_cast<uint64_t>(code[pc + 3]) << 16) | code[pc + 4];
-    --top;
-    Put(top, VARTYPE_FLOAT, bits);
-    pc += 5;
-    NEXT();
-}
+    op_pushfloat : {
+        ROOM(1);
+        uint64_t bits = (static_cast<uint64_t>(code[pc + 1]) << 48) | (static_cast<uint64_t>(code[pc + 2]) << 32) |
+                        (static_cast<uint64_t>(code[pc + 3]) << 16) | code[pc + 4];
+        --top;
+        Put(top, VARTYPE_FLOAT, bits);
+        pc += 5;
+        NEXT();
+    }
 
-op_pushfloat0:
-    ROOM(1);
-    --top;
-    Put(top, VARTYPE_FLOAT, 0);
-    pc += 1;
-    NEXT();
+    op_pushfloat0:
+        ROOM(1);
+        --top;
+        Put(top, VARTYPE_FLOAT, 0);
+        pc += 1;
+        NEXT();
 
-op_jtab: {
-    NEED(1);
-    if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER)) goto illegal;
-    uint64_t i = top->i < 0 ? 0 : static_cast<uint64_t>(top->i);
-    uint64_t entry = uint64_t{pc} + 1 + 2 * i;
-    if (SE_UNLIKELY(entry + 1 >= words)) goto illegal;
-    uint32_t p = (static_cast<uint32_t>(code[entry]) << 16) | code[entry + 1];
-    if (SE_UNLIKELY(p >= words)) goto illegal;
-    ++top;
-    pc = p;
-    NEXT();
-}
+    op_jtab : {
+        NEED(1);
+        if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER)) goto illegal;
+        uint64_t i = top->i < 0 ? 0 : static_cast<uint64_t>(top->i);
+        uint64_t entry = uint64_t{pc} + 1 + 2 * i;
+        if (SE_UNLIKELY(entry + 1 >= words)) goto illegal;
+        uint32_t p = (static_cast<uint32_t>(code[entry]) << 16) | code[entry + 1];
+        if (SE_UNLIKELY(p >= words)) goto illegal;
+        ++top;
+        pc = p;
+        NEXT();
+    }
 
-op_case: {
-    NEED(1);
-    if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 2)) goto illegal;
-    int32_t n = top->i;
-    ScriptValue* tested = top + n + 1;
-    int32_t match = 0;
-    task->position = pc;
-    for (int32_t c = 0; c < n && !match; ++c)
-        if (CaseEqual(top + n - c, tested)) match = c + 1;
-    for (int32_t k = 0; k <= n; ++k) Drop(top + k);
-    top += n + 1;
-    AssignInt(top, match);
-    pc += 1;
-    NEXT();
-}
+    op_case : {
+        NEED(1);
+        if (SE_UNLIKELY(top->tag != VARTYPE_INTEGER || top->i < 0 || top->i > DEPTH() - 2)) goto illegal;
+        int32_t n = top->i;
+        ScriptValue* tested = top + n + 1;
+        int32_t match = 0;
+        task->position = pc;
+        for (int32_t c = 0; c < n && !match; ++c)
+            if (CaseEqual(top + n - c, tested)) match = c + 1;
+        for (int32_t k = 0; k <= n; ++k) Drop(top + k);
+        top += n + 1;
+        AssignInt(top, match);
+        pc += 1;
+        NEXT();
+    }
 
     // ---- fused forms ----
     // Each checks its operands (decoded into ins[pc]) and their tags; when the
     // fast case does not hold it runs its first instruction the plain way.
 #define FUSED_OK(ax) (top + OpM(ax) < end)
 
-#define GEN_BIN(name, IX, expr)                                                                     \
-    xll_##name : {                                                                                  \
-        uint64_t ax = ins[pc];                                                                      \
-        if (SE_LIKELY(FUSED_OK(ax) && top > base)) {                                                \
-            const ScriptValue* va = top + OpA(ax);                                                  \
-            const ScriptValue* vb = top + OpB(ax);                                                  \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER)) {              \
-                int32_t x = va->i, y = vb->i;                                                       \
-                --top;                                                                              \
-                SetInt(top, expr);                                                                  \
-                pc += 5;                                                                            \
-                NEXT();                                                                             \
-            }                                                                                       \
-        }                                                                                           \
-        goto* dispatch[SE_OP_GETLOCAL];                                                             \
-    }                                                                                               \
-    xlk_##name : {                                                                                  \
-        uint64_t ax = ins[pc];                                                                      \
-        if (SE_LIKELY(FUSED_OK(ax) && top > base && top[OpA(ax)].tag == VARTYPE_INTEGER)) {         \
-            int32_t x = top[OpA(ax)].i, y = OpK(ax);                                                \
-            --top;                                                                                  \
-            SetInt(top, expr);                                                                      \
-            pc += 4 + OpWide(ax);                                                                   \
-            NEXT();                                                                                 \
-        }                                                                                           \
-        goto* dispatch[SE_OP_GETLOCAL];                                                             \
-    }                                                                                               \
-    xk_##name : {                                                                                   \
-        if (SE_LIKELY(top < end && top->tag == VARTYPE_INTEGER)) {                                  \
-            uint32_t wide = code[pc] == SE_OP_PUSH16;                                               \
-            int32_t x = top->i;                                                                     \
-            int32_t y = wide ? S16(1) : static_cast<int32_t>(code[pc]) - SE_OP_CONST0;              \
-            SetInt(top, expr);                                                                      \
-            pc += 2 + wide;                                                                         \
-            NEXT();                                                                                 \
-        }                                                                                           \
-        goto* dispatch[code[pc]];                                                                   \
+#define GEN_BIN(name, IX, expr)                                                             \
+    xll_##name : {                                                                          \
+        uint64_t ax = ins[pc];                                                              \
+        if (SE_LIKELY(FUSED_OK(ax) && top > base)) {                                        \
+            const ScriptValue* va = top + OpA(ax);                                          \
+            const ScriptValue* vb = top + OpB(ax);                                          \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER)) {      \
+                int32_t x = va->i, y = vb->i;                                               \
+                --top;                                                                      \
+                SetInt(top, expr);                                                          \
+                pc += 5;                                                                    \
+                NEXT();                                                                     \
+            }                                                                               \
+        }                                                                                   \
+        goto* dispatch[SE_OP_GETLOCAL];                                                     \
+    }                                                                                       \
+    xlk_##name : {                                                                          \
+        uint64_t ax = ins[pc];                                                              \
+        if (SE_LIKELY(FUSED_OK(ax) && top > base && top[OpA(ax)].tag == VARTYPE_INTEGER)) { \
+            int32_t x = top[OpA(ax)].i, y = OpK(ax);                                        \
+            --top;                                                                          \
+            SetInt(top, expr);                                                              \
+            pc += 4 + OpWide(ax);                                                           \
+            NEXT();                                                                         \
+        }                                                                                   \
+        goto* dispatch[SE_OP_GETLOCAL];                                                     \
+    }                                                                                       \
+    xk_##name : {                                                                           \
+        if (SE_LIKELY(top < end && top->tag == VARTYPE_INTEGER)) {                          \
+            uint32_t wide = code[pc] == SE_OP_PUSH16;                                       \
+            int32_t x = top->i;                                                             \
+            int32_t y = wide ? S16(1) : static_cast<int32_t>(code[pc]) - SE_OP_CONST0;      \
+            SetInt(top, expr);                                                              \
+            pc += 2 + wide;                                                                 \
+            NEXT();                                                                         \
+        }                                                                                   \
+        goto* dispatch[code[pc]];                                                           \
     }
-    SE_BIN_OPS(GEN_BIN)
+        SE_BIN_OPS(GEN_BIN)
 
-#define GEN_CMP_J(name, expr, J, JIT)                                                               \
-    xll##J##_##name : {                                                                             \
-        uint64_t ax = ins[pc];                                                                      \
-        if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
-            const ScriptValue* va = top + OpA(ax);                                                  \
-            const ScriptValue* vb = top + OpB(ax);                                                  \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER)) {              \
-                int32_t x = va->i, y = vb->i;                                                       \
-                pc = (expr) == (JIT) ? U32(6) : pc + 8;                                             \
-                NEXT();                                                                             \
-            }                                                                                       \
-        }                                                                                           \
-        goto* dispatch[SE_OP_GETLOCAL];                                                             \
-    }                                                                                               \
-    xlk##J##_##name : {                                                                             \
-        uint64_t ax = ins[pc];                                                                      \
-        if (SE_LIKELY(FUSED_OK(ax) && top[OpA(ax)].tag == VARTYPE_INTEGER)) {                       \
-            int32_t x = top[OpA(ax)].i, y = OpK(ax);                                                \
-            uint32_t n = OpWide(ax);                                                                \
-            pc = (expr) == (JIT) ? U32(5 + n) : pc + 7 + n;                                         \
-            NEXT();                                                                                 \
-        }                                                                                           \
-        goto* dispatch[SE_OP_GETLOCAL];                                                             \
-    }                                                                                               \
-    xc##J##_##name : {                                                                              \
+#define GEN_CMP_J(name, expr, J, JIT)                                                                      \
+    xll##J##_##name : {                                                                                    \
+        uint64_t ax = ins[pc];                                                                             \
+        if (SE_LIKELY(FUSED_OK(ax))) {                                                                     \
+            const ScriptValue* va = top + OpA(ax);                                                         \
+            const ScriptValue* vb = top + OpB(ax);                                                         \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER)) {                     \
+                int32_t x = va->i, y = vb->i;                                                              \
+                pc = (expr) == (JIT) ? U32(6) : pc + 8;                                                    \
+                NEXT();                                                                                    \
+            }                                                                                              \
+        }                                                                                                  \
+        goto* dispatch[SE_OP_GETLOCAL];                                                                    \
+    }                                                                                                      \
+    xlk##J##_##name : {                                                                                    \
+        uint64_t ax = ins[pc];                                                                             \
+        if (SE_LIKELY(FUSED_OK(ax) && top[OpA(ax)].tag == VARTYPE_INTEGER)) {                              \
+            int32_t x = top[OpA(ax)].i, y = OpK(ax);                                                       \
+            uint32_t n = OpWide(ax);                                                                       \
+            pc = (expr) == (JIT) ? U32(5 + n) : pc + 7 + n;                                                \
+            NEXT();                                                                                        \
+        }                                                                                                  \
+        goto* dispatch[SE_OP_GETLOCAL];                                                                    \
+    }                                                                                                      \
+    xc##J##_##name : {                                                                                     \
         if (SE_LIKELY(end - top >= 2 && top[0].tag == VARTYPE_INTEGER && top[1].tag == VARTYPE_INTEGER)) { \
-            int32_t x = top[1].i, y = top[0].i;                                                     \
-            top += 2;                                                                               \
-            pc = (expr) == (JIT) ? U32(2) : pc + 4;                                                 \
-            NEXT();                                                                                 \
-        }                                                                                           \
-        goto* dispatch[code[pc]];                                                                   \
+            int32_t x = top[1].i, y = top[0].i;                                                            \
+            top += 2;                                                                                      \
+            pc = (expr) == (JIT) ? U32(2) : pc + 4;                                                        \
+            NEXT();                                                                                        \
+        }                                                                                                  \
+        goto* dispatch[code[pc]];                                                                          \
     }
 #define GEN_CMP(name, IX, expr) GEN_CMP_J(name, expr, jf, false) GEN_CMP_J(name, expr, jnf, true)
-    SE_CMP_OPS(GEN_CMP)
+        SE_CMP_OPS(GEN_CMP)
 
 // A loop step, then straight into the loop's test (L: ll or lk, W: 1 after a
 // two-word constant, J: jf or jnf).
-#define GEN_STEP_V(name, L, W, J)                                                                   \
-    xstep_##L##W##J##_##name : {                                                                    \
-        uint64_t ax = ins[pc];                                                                      \
-        if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
-            const ScriptValue* va = top + OpA(ax);                                                  \
-            ScriptValue* dst = top + OpC(ax);                                                       \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) {                     \
-                SetInt(dst, WRAP(U(va->i) + U(OpK(ax))));                                           \
-                pc += 7 + W;                                                                        \
-                goto x##L##J##_##name;                                                              \
-            }                                                                                       \
-        }                                                                                           \
-        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+#define GEN_STEP_V(name, L, W, J)                                               \
+    xstep_##L##W##J##_##name : {                                                \
+        uint64_t ax = ins[pc];                                                  \
+        if (SE_LIKELY(FUSED_OK(ax))) {                                          \
+            const ScriptValue* va = top + OpA(ax);                              \
+            ScriptValue* dst = top + OpC(ax);                                   \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) { \
+                SetInt(dst, WRAP(U(va->i) + U(OpK(ax))));                       \
+                pc += 7 + W;                                                    \
+                goto x##L##J##_##name;                                          \
+            }                                                                   \
+        }                                                                       \
+        goto* dispatch[SE_OP_GETLOCAL];                                         \
     }
-#define GEN_STEP(name, IX, expr)                                                                    \
-    GEN_STEP_V(name, ll, 0, jf) GEN_STEP_V(name, ll, 0, jnf) GEN_STEP_V(name, ll, 1, jf)            \
-    GEN_STEP_V(name, ll, 1, jnf) GEN_STEP_V(name, lk, 0, jf) GEN_STEP_V(name, lk, 0, jnf)           \
-    GEN_STEP_V(name, lk, 1, jf) GEN_STEP_V(name, lk, 1, jnf)
-    SE_CMP_OPS(GEN_STEP)
+#define GEN_STEP(name, IX, expr)                                                                                      \
+    GEN_STEP_V(name, ll, 0, jf)                                                                                       \
+    GEN_STEP_V(name, ll, 0, jnf) GEN_STEP_V(name, ll, 1, jf) GEN_STEP_V(name, ll, 1, jnf) GEN_STEP_V(name, lk, 0, jf) \
+        GEN_STEP_V(name, lk, 0, jnf) GEN_STEP_V(name, lk, 1, jf) GEN_STEP_V(name, lk, 1, jnf)
+        SE_CMP_OPS(GEN_STEP)
 
-#define GEN_ARITH(name, IX, expr)                                                                   \
-    xllset_##name : {                                                                               \
-        uint64_t ax = ins[pc];                                                                      \
-        if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
-            const ScriptValue* va = top + OpA(ax);                                                  \
-            const ScriptValue* vb = top + OpB(ax);                                                  \
-            ScriptValue* dst = top + OpC(ax);                                                       \
+#define GEN_ARITH(name, IX, expr)                                                                             \
+    xllset_##name : {                                                                                         \
+        uint64_t ax = ins[pc];                                                                                \
+        if (SE_LIKELY(FUSED_OK(ax))) {                                                                        \
+            const ScriptValue* va = top + OpA(ax);                                                            \
+            const ScriptValue* vb = top + OpB(ax);                                                            \
+            ScriptValue* dst = top + OpC(ax);                                                                 \
             if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) { \
-                int32_t x = va->i, y = vb->i;                                                       \
-                SetInt(dst, expr);                                                                  \
-                pc += 8;                                                                            \
-                NEXT();                                                                             \
-            }                                                                                       \
-        }                                                                                           \
-        goto* dispatch[SE_OP_GETLOCAL];                                                             \
-    }                                                                                               \
-    xlkset_##name : {                                                                               \
-        uint64_t ax = ins[pc];                                                                      \
-        if (SE_LIKELY(FUSED_OK(ax))) {                                                              \
-            const ScriptValue* va = top + OpA(ax);                                                  \
-            ScriptValue* dst = top + OpC(ax);                                                       \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) {                       \
-                int32_t x = va->i, y = OpK(ax);                                                     \
-                SetInt(dst, expr);                                                                  \
-                pc += 7 + OpWide(ax);                                                               \
-                NEXT();                                                                             \
-            }                                                                                       \
-        }                                                                                           \
-        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+                int32_t x = va->i, y = vb->i;                                                                 \
+                SetInt(dst, expr);                                                                            \
+                pc += 8;                                                                                      \
+                NEXT();                                                                                       \
+            }                                                                                                 \
+        }                                                                                                     \
+        goto* dispatch[SE_OP_GETLOCAL];                                                                       \
+    }                                                                                                         \
+    xlkset_##name : {                                                                                         \
+        uint64_t ax = ins[pc];                                                                                \
+        if (SE_LIKELY(FUSED_OK(ax))) {                                                                        \
+            const ScriptValue* va = top + OpA(ax);                                                            \
+            ScriptValue* dst = top + OpC(ax);                                                                 \
+            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) {                               \
+                int32_t x = va->i, y = OpK(ax);                                                               \
+                SetInt(dst, expr);                                                                            \
+                pc += 7 + OpWide(ax);                                                                         \
+                NEXT();                                                                                       \
+            }                                                                                                 \
+        }                                                                                                     \
+        goto* dispatch[SE_OP_GETLOCAL];                                                                       \
     }
-    SE_ARITH_OPS(GEN_ARITH)
+        SE_ARITH_OPS(GEN_ARITH)
 
-    // The double of a pushf at word k.
+        // The double of a pushf at word k.
 #define FLOAT_AT(k) double d = FloatAt(code + pc + (k));
-#define NUMBER(v) ((v)->tag == VARTYPE_FLOAT ? (v)->f : static_cast<double>((v)->i))
+#define NUMBER(v)   ((v)->tag == VARTYPE_FLOAT ? (v)->f : static_cast<double>((v)->i))
 
-#define GEN_FLOAT(name, IX, expr)                                                                   \
-    xf_##name : {                                                                                   \
-        if (SE_LIKELY(top < end && IsNumberTag(top->tag))) {                                        \
-            double x = NUMBER(top);                                                                 \
-            FLOAT_AT(1)                                                                             \
-            if (IX != 3 || d != 0.0) {                                                              \
-                SetFloat(top, expr);                                                                \
-                pc += 6;                                                                            \
-                NEXT();                                                                             \
-            }                                                                                       \
-        }                                                                                           \
-        goto* dispatch[SE_OP_PUSHFLOAT];                                                            \
-    }                                                                                               \
-    xfset_##name : {                                                                                \
-        uint64_t ax = ins[pc];                                                                      \
-        if (SE_LIKELY(FUSED_OK(ax) && IsNumberTag(top->tag))) {                                     \
-            ScriptValue* dst = top + OpA(ax);                                                       \
-            double x = NUMBER(top);                                                                 \
-            FLOAT_AT(1)                                                                             \
-            if ((IX != 3 || d != 0.0) && IsPlain(dst->tag)) {                                       \
-                SetFloat(dst, expr);                                                                \
-                ++top;                                                                              \
-                pc += 9;                                                                            \
-                NEXT();                                                                             \
-            }                                                                                       \
-        }                                                                                           \
-        goto* dispatch[SE_OP_PUSHFLOAT];                                                            \
-    }                                                                                               \
-    xlf_##name : {                                                                                  \
-        uint64_t ax = ins[pc];                                                                      \
-        if (SE_LIKELY(FUSED_OK(ax) && top > base && IsNumberTag(top[OpA(ax)].tag))) {               \
-            double x = NUMBER(top + OpA(ax));                                                       \
-            FLOAT_AT(3)                                                                             \
-            if (IX != 3 || d != 0.0) {                                                              \
-                --top;                                                                              \
-                SetFloat(top, expr);                                                                \
-                pc += 8;                                                                            \
-                NEXT();                                                                             \
-            }                                                                                       \
-        }                                                                                           \
-        goto* dispatch[SE_OP_GETLOCAL];                                                             \
+#define GEN_FLOAT(name, IX, expr)                                                     \
+    xf_##name : {                                                                     \
+        if (SE_LIKELY(top < end && IsNumberTag(top->tag))) {                          \
+            double x = NUMBER(top);                                                   \
+            FLOAT_AT(1)                                                               \
+            if (IX != 3 || d != 0.0) {                                                \
+                SetFloat(top, expr);                                                  \
+                pc += 6;                                                              \
+                NEXT();                                                               \
+            }                                                                         \
+        }                                                                             \
+        goto* dispatch[SE_OP_PUSHFLOAT];                                              \
+    }                                                                                 \
+    xfset_##name : {                                                                  \
+        uint64_t ax = ins[pc];                                                        \
+        if (SE_LIKELY(FUSED_OK(ax) && IsNumberTag(top->tag))) {                       \
+            ScriptValue* dst = top + OpA(ax);                                         \
+            double x = NUMBER(top);                                                   \
+            FLOAT_AT(1)                                                               \
+            if ((IX != 3 || d != 0.0) && IsPlain(dst->tag)) {                         \
+                SetFloat(dst, expr);                                                  \
+                ++top;                                                                \
+                pc += 9;                                                              \
+                NEXT();                                                               \
+            }                                                                         \
+        }                                                                             \
+        goto* dispatch[SE_OP_PUSHFLOAT];                                              \
+    }                                                                                 \
+    xlf_##name : {                                                                    \
+        uint64_t ax = ins[pc];                                                        \
+        if (SE_LIKELY(FUSED_OK(ax) && top > base && IsNumberTag(top[OpA(ax)].tag))) { \
+            double x = NUMBER(top + OpA(ax));                                         \
+            FLOAT_AT(3)                                                               \
+            if (IX != 3 || d != 0.0) {                                                \
+                --top;                                                                \
+                SetFloat(top, expr);                                                  \
+                pc += 8;                                                              \
+                NEXT();                                                               \
+            }                                                                         \
+        }                                                                             \
+        goto* dispatch[SE_OP_GETLOCAL];                                               \
     }
-    SE_FLOAT_OPS(GEN_FLOAT)
+        SE_FLOAT_OPS(GEN_FLOAT)
 
-xsetlpop: {
-    uint64_t ax = ins[pc];
-    if (SE_LIKELY(FUSED_OK(ax))) {
-        CopyInto(top + OpA(ax), top);
-        Drop(top);
-        ++top;
-        pc += 3;
-        NEXT();
+    xsetlpop : {
+        uint64_t ax = ins[pc];
+        if (SE_LIKELY(FUSED_OK(ax))) {
+            CopyInto(top + OpA(ax), top);
+            Drop(top);
+            ++top;
+            pc += 3;
+            NEXT();
+        }
+        goto* dispatch[SE_OP_SETLOCAL];
     }
-    goto* dispatch[SE_OP_SETLOCAL];
-}
 
     // A container variable indexed in place: no copy of it is pushed. The
     // index instruction's own position is the one messages show. A pop right
     // after a store is done with it.
-#define POP_FOLLOWS(e)                                                                              \
-    if (OpPop(e)) {                                                                                 \
-        Drop(top);                                                                                  \
-        ++top;                                                                                      \
-        pc += 1;                                                                                    \
+#define POP_FOLLOWS(e) \
+    if (OpPop(e)) {    \
+        Drop(top);     \
+        ++top;         \
+        pc += 1;       \
     }
-xgindex: {
-    int32_t g = S16(1);
-    StoryObject* globals = ctx->objects;
-    if (SE_LIKELY(globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount && globals->variables &&
-                  top < end)) {
-        pc += 2;
-        IndexReadAt(&globals->variables[g], top, &whereArg, pc);
-        pc += 1;
-        NEXT();
-    }
-    goto* dispatch[SE_OP_GETGLOBAL];
-}
-
-xgstore: {
-    int32_t g = S16(1);
-    StoryObject* globals = ctx->objects;
-    if (SE_LIKELY(globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount && globals->variables &&
-                  end - top >= 2)) {
-        pc += 2;
-        IndexWriteAt(&globals->variables[g], top, top + 1, &whereArg, pc);
-        Drop(top);
-        ++top;
-        pc += 1;
-        POP_FOLLOWS(ins[pc - 3]);
-        NEXT();
-    }
-    goto* dispatch[SE_OP_GETGLOBAL];
-}
-
-xlindex: {
-    uint64_t ax = ins[pc];
-    if (SE_LIKELY(FUSED_OK(ax))) {
-        pc += 2;
-        IndexReadAt(top + OpA(ax), top, &whereArg, pc);
-        pc += 1;
-        NEXT();
-    }
-    goto* dispatch[SE_OP_GETLOCAL];
-}
-
-xlstore: {
-    uint64_t ax = ins[pc];
-    if (SE_LIKELY(FUSED_OK(ax))) {
-        pc += 2;
-        IndexWriteAt(top + OpA(ax), top, top + 1, &whereArg, pc);
-        Drop(top);
-        ++top;
-        pc += 1;
-        POP_FOLLOWS(ax);
-        NEXT();
-    }
-    goto* dispatch[SE_OP_GETLOCAL];
-}
-
-    // An element of a container variable by a local index: T[k] and T[k] = v.
-xlgindex: {
-    uint64_t ax = ins[pc];
-    StoryObject* globals = ctx->objects;
-    int32_t g = OpK(ax);
-    if (SE_LIKELY(FUSED_OK(ax) && top > base && globals && g >= 0 &&
-                  static_cast<uint32_t>(g) < globals->variableCount && globals->variables)) {
-        ScriptValue* index = top + OpA(ax);
-        --top;
-        CopyNew(top, index);
-        pc += 4;
-        IndexReadAt(&globals->variables[g], top, &whereArg, pc);
-        pc += 1;
-        NEXT();
-    }
-    goto* dispatch[SE_OP_GETLOCAL];
-}
-
-xlgstore: {
-    uint64_t ax = ins[pc];
-    StoryObject* globals = ctx->objects;
-    int32_t g = OpK(ax);
-    if (SE_LIKELY(FUSED_OK(ax) && globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount &&
-                  globals->variables)) {
-        pc += 4;
-        IndexWriteAt(&globals->variables[g], top + OpA(ax), top, &whereArg, pc);
-        pc += 1;
-        POP_FOLLOWS(ax);
-        NEXT();
-    }
-    goto* dispatch[SE_OP_GETLOCAL];
-}
-
-xllindex: {
-    uint64_t ax = ins[pc];
-    if (SE_LIKELY(FUSED_OK(ax) && top > base)) {
-        ScriptValue* index = top + OpA(ax);
-        ScriptValue* container = top + OpB(ax);
-        --top;
-        CopyNew(top, index);
-        pc += 4;
-        IndexReadAt(container, top, &whereArg, pc);
-        pc += 1;
-        NEXT();
-    }
-    goto* dispatch[SE_OP_GETLOCAL];
-}
-
-xllstore: {
-    uint64_t ax = ins[pc];
-    if (SE_LIKELY(FUSED_OK(ax))) {
-        pc += 4;
-        IndexWriteAt(top + OpB(ax), top + OpA(ax), top, &whereArg, pc);
-        pc += 1;
-        POP_FOLLOWS(ax);
-        NEXT();
-    }
-    goto* dispatch[SE_OP_GETLOCAL];
-}
-
-op_illegal:
-illegal: {
-    SAVE();
-    char text[64];
-    SE_GetTaskDebugAddress(text, task, ctx);
-    Qel_BannerPrintf("%s *** ILLEGAL ***\n", text);
-    SE_RemoveTask(ctx, task);
-    return 1;
-}
-
-overflow:
-    // The growth logged why; the task cannot go on without writing past its stack.
-    SAVE();
-    SE_RemoveTask(ctx, task);
-    return 1;
+    xgindex : {
+        int32_t g = S16(1);
+        StoryObject* globals = ctx->objects;
+        if (SE_LIKELY(globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount && globals->variables &&
+                      top < end)) {
+            pc += 2;
+            IndexReadAt(&globals->variables[g], top, &whereArg, pc);
+            pc += 1;
+            NEXT();
+        }
+        goto* dispatch[SE_OP_GETGLOBAL];
     }
 
-illegal_nocache: {
+    xgstore : {
+        int32_t g = S16(1);
+        StoryObject* globals = ctx->objects;
+        if (SE_LIKELY(globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount && globals->variables &&
+                      end - top >= 2)) {
+            pc += 2;
+            IndexWriteAt(&globals->variables[g], top, top + 1, &whereArg, pc);
+            Drop(top);
+            ++top;
+            pc += 1;
+            POP_FOLLOWS(ins[pc - 3]);
+            NEXT();
+        }
+        goto* dispatch[SE_OP_GETGLOBAL];
+    }
+
+    xlindex : {
+        uint64_t ax = ins[pc];
+        if (SE_LIKELY(FUSED_OK(ax))) {
+            pc += 2;
+            IndexReadAt(top + OpA(ax), top, &whereArg, pc);
+            pc += 1;
+            NEXT();
+        }
+        goto* dispatch[SE_OP_GETLOCAL];
+    }
+
+    xlstore : {
+        uint64_t ax = ins[pc];
+        if (SE_LIKELY(FUSED_OK(ax))) {
+            pc += 2;
+            IndexWriteAt(top + OpA(ax), top, top + 1, &whereArg, pc);
+            Drop(top);
+            ++top;
+            pc += 1;
+            POP_FOLLOWS(ax);
+            NEXT();
+        }
+        goto* dispatch[SE_OP_GETLOCAL];
+    }
+
+        // An element of a container variable by a local index: T[k] and T[k] = v.
+    xlgindex : {
+        uint64_t ax = ins[pc];
+        StoryObject* globals = ctx->objects;
+        int32_t g = OpK(ax);
+        if (SE_LIKELY(FUSED_OK(ax) && top > base && globals && g >= 0 &&
+                      static_cast<uint32_t>(g) < globals->variableCount && globals->variables)) {
+            ScriptValue* index = top + OpA(ax);
+            --top;
+            CopyNew(top, index);
+            pc += 4;
+            IndexReadAt(&globals->variables[g], top, &whereArg, pc);
+            pc += 1;
+            NEXT();
+        }
+        goto* dispatch[SE_OP_GETLOCAL];
+    }
+
+    xlgstore : {
+        uint64_t ax = ins[pc];
+        StoryObject* globals = ctx->objects;
+        int32_t g = OpK(ax);
+        if (SE_LIKELY(FUSED_OK(ax) && globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount &&
+                      globals->variables)) {
+            pc += 4;
+            IndexWriteAt(&globals->variables[g], top + OpA(ax), top, &whereArg, pc);
+            pc += 1;
+            POP_FOLLOWS(ax);
+            NEXT();
+        }
+        goto* dispatch[SE_OP_GETLOCAL];
+    }
+
+    xllindex : {
+        uint64_t ax = ins[pc];
+        if (SE_LIKELY(FUSED_OK(ax) && top > base)) {
+            ScriptValue* index = top + OpA(ax);
+            ScriptValue* container = top + OpB(ax);
+            --top;
+            CopyNew(top, index);
+            pc += 4;
+            IndexReadAt(container, top, &whereArg, pc);
+            pc += 1;
+            NEXT();
+        }
+        goto* dispatch[SE_OP_GETLOCAL];
+    }
+
+    xllstore : {
+        uint64_t ax = ins[pc];
+        if (SE_LIKELY(FUSED_OK(ax))) {
+            pc += 4;
+            IndexWriteAt(top + OpB(ax), top + OpA(ax), top, &whereArg, pc);
+            pc += 1;
+            POP_FOLLOWS(ax);
+            NEXT();
+        }
+        goto* dispatch[SE_OP_GETLOCAL];
+    }
+
+    op_illegal:
+    illegal : {
+        SAVE();
+        char text[64];
+        SE_GetTaskDebugAddress(text, task, ctx);
+        Qel_BannerPrintf("%s *** ILLEGAL ***\n", text);
+        SE_RemoveTask(ctx, task);
+        return 1;
+    }
+
+    overflow:
+        // The growth logged why; the task cannot go on without writing past its stack.
+        SAVE();
+        SE_RemoveTask(ctx, task);
+        return 1;
+    }
+
+illegal_nocache : {
     char text[64];
     SE_GetTaskDebugAddress(text, task, ctx);
     Qel_BannerPrintf("%s *** ILLEGAL ***\n", text);

@@ -40,7 +40,7 @@ struct Reader {
 // What one object entry of the file becomes before it is placed in the array.
 struct Parsed {
     StoryObject obj;
-    int superIndex;     // index into the parsed list, -1 none
+    int superIndex;  // index into the parsed list, -1 none
     bool hasFunctions;
 };
 
@@ -52,7 +52,7 @@ struct Load {
     bool haveCode = false;
     uint32_t compileTime = 0;
     bool haveObjects = false;
-    std::vector<Parsed> objects;   // element 0: the global object
+    std::vector<Parsed> objects;  // element 0: the global object
     std::vector<StoryPatch*> patches;
     char* strings = nullptr;
     uint32_t stringSize = 0;
@@ -65,7 +65,8 @@ struct Load {
 
 static void FreeObjectTables(SE_Context* ctx, StoryObject* o) {
     if (o->variables) SB_Free(ctx, SE_MEMCAT_OBJECTS, o->variables, size_t{o->variableCount} * SE_SIZE_VALUE);
-    if (o->ownVariables) SB_Free(ctx, SE_MEMCAT_OBJECTS, o->ownVariables, size_t{o->ownVariableCount} * SE_SIZE_VARDESC);
+    if (o->ownVariables)
+        SB_Free(ctx, SE_MEMCAT_OBJECTS, o->ownVariables, size_t{o->ownVariableCount} * SE_SIZE_VARDESC);
     if (o->functions) SB_Free(ctx, SE_MEMCAT_OBJECTS, o->functions, size_t{o->functionCount} * SE_SIZE_FUNCTION);
     if (o->merged) SB_Free(ctx, SE_MEMCAT_OBJECTS, o->merged, size_t{o->mergedCount} * SE_SIZE_FUNCTION);
     o->variables = nullptr;
@@ -108,7 +109,8 @@ static bool ReadFunctions(Load& l, Reader& r, StoryObject& o) {
     if (!r.U32(n)) return Fail(l, "function count past the end");
     if (n > r.Left() / STORY_FUNCTION_BYTES) return Fail(l, "function count past the end");
     if (n == 0) return true;
-    o.functions = static_cast<StoryFunction*>(SB_Alloc(l.ctx, SE_MEMCAT_OBJECTS, SE_MEM_ZERO, size_t{n} * SE_SIZE_FUNCTION));
+    o.functions =
+        static_cast<StoryFunction*>(SB_Alloc(l.ctx, SE_MEMCAT_OBJECTS, SE_MEM_ZERO, size_t{n} * SE_SIZE_FUNCTION));
     if (!o.functions) return Fail(l, "out of memory");
     o.functionCount = n;
     for (uint32_t i = 0; i < n; ++i) {
@@ -125,7 +127,8 @@ static bool ReadVariables(Load& l, Reader& r, StoryObject& o) {
     if (n > r.Left() / STORY_VARDESC_BYTES) return Fail(l, "variable count past the end");
     o.hasVariableChunk = true;
     if (n == 0) return true;
-    o.ownVariables = static_cast<StoryVarDesc*>(SB_Alloc(l.ctx, SE_MEMCAT_OBJECTS, SE_MEM_ZERO, size_t{n} * SE_SIZE_VARDESC));
+    o.ownVariables =
+        static_cast<StoryVarDesc*>(SB_Alloc(l.ctx, SE_MEMCAT_OBJECTS, SE_MEM_ZERO, size_t{n} * SE_SIZE_VARDESC));
     if (!o.ownVariables) return Fail(l, "out of memory");
     o.ownVariableCount = n;
     for (uint32_t i = 0; i < n; ++i) {
@@ -203,7 +206,8 @@ static bool ReadPatches(Load& l, Reader& r) {
         l.patches.push_back(p);
         p->key = key;
         if (m) {
-            p->pairs = static_cast<StoryPatchPair*>(SB_Alloc(l.ctx, SE_MEMCAT_PATCH, SE_MEM_ZERO, size_t{m} * SE_SIZE_PATCH_PAIR));
+            p->pairs = static_cast<StoryPatchPair*>(
+                SB_Alloc(l.ctx, SE_MEMCAT_PATCH, SE_MEM_ZERO, size_t{m} * SE_SIZE_PATCH_PAIR));
             if (!p->pairs) return Fail(l, "out of memory");
             p->pairCount = m;
             for (uint32_t i = 0; i < m; ++i) {
@@ -267,7 +271,7 @@ static bool ReadChunks(Load& l, Reader& r) {
             r.p = r.end;
             break;
         } else {
-            break;   // an unknown tag ends the story
+            break;  // an unknown tag ends the story
         }
     }
     return true;
@@ -312,7 +316,7 @@ static bool Build(Load& l) {
         o.classObject = &o;
         o.super = p.superIndex >= 0 ? &l.array[where[static_cast<size_t>(p.superIndex)]] : nullptr;
     }
-    l.objects.clear();   // the tables belong to the array now
+    l.objects.clear();  // the tables belong to the array now
 
     // Variables, set along the super chain but never past the object's own count.
     for (uint32_t k = 0; k < l.arrayCount; ++k) {
@@ -351,8 +355,7 @@ static bool Build(Load& l) {
         if (merged.empty()) continue;
         std::sort(merged.begin(), merged.end(),
                   [](const StoryFunction& a, const StoryFunction& b) { return a.name < b.name; });
-        o.merged = static_cast<StoryFunction*>(
-            SB_Alloc(l.ctx, SE_MEMCAT_OBJECTS, 0, merged.size() * SE_SIZE_FUNCTION));
+        o.merged = static_cast<StoryFunction*>(SB_Alloc(l.ctx, SE_MEMCAT_OBJECTS, 0, merged.size() * SE_SIZE_FUNCTION));
         if (!o.merged) return Fail(l, "out of memory");
         o.mergedCount = static_cast<uint32_t>(merged.size());
         std::memcpy(o.merged, merged.data(), merged.size() * SE_SIZE_FUNCTION);

@@ -19,8 +19,7 @@ int SB_IsLiveObject(const ScriptValue* v);
 const StoryFunction* SB_FindFunctionAt(SE_Context* ctx, uint32_t position, const StoryObject** owner);
 
 // Printable script position "#id(class)[pos]obj.name", cut to size bytes.
-char* SE_GetDebugAddress(SE_Context* ctx, char* buffer, size_t size, uint32_t position,
-                         const StoryInstance* object);
+char* SE_GetDebugAddress(SE_Context* ctx, char* buffer, size_t size, uint32_t position, const StoryInstance* object);
 // Debug address of a task (size 50); empty without a task.
 char* SE_GetTaskDebugAddress(char* buffer, const SE_Task* task, SE_Context* ctx);
 // Debug address of the scheduler's current task ("invalid address" without one).

@@ -23,8 +23,7 @@ void SB_FreeTables(SE_Context* ctx);
 // Fills the next module record; returns its number, or 0 (after a log line)
 // when all records are taken. Any callback may be null.
 int32_t SB_RegisterEngineModule(SE_Context* ctx, SE_ModuleHandler handler, const char* const* callNames,
-                                SE_ReturnIntFn returnInt, SE_ReturnStringFn returnString,
-                                SE_ReturnValueFn returnValue);
+                                SE_ReturnIntFn returnInt, SE_ReturnStringFn returnString, SE_ReturnValueFn returnValue);
 // The short form: a handler and a call-name table, no callbacks.
 int32_t SB_RegisterEngineModuleShort(SE_Context* ctx, SE_ModuleHandler handler, const char* const* callNames);
 
@@ -39,8 +38,7 @@ int SE_FindCallName(const SE_Context* ctx, const char* name, int32_t* module, in
 // The handler of module 1: forwards to SE_SysCall with the global context.
 int32_t SE_ModuleSysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
 // The built-in calls of module 1 (script/builtins.cpp).
-int32_t SE_SysCall(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t call, int32_t argc,
-                   ScriptValue* args);
+int32_t SE_SysCall(SE_Context* ctx, int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
 
 // Later answers for whoever called a module: while a context exists and a
 // story is loaded, the callback of that kind in the record of `module`.

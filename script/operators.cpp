@@ -101,7 +101,9 @@ void SV_OpMul(ScriptValue* a, const ScriptValue* b) {
     else Illegal2("MUL", a, b);
 }
 
-static void DivisionByZero(const char* op) { Qel_BannerPrintf("%s *** %s: DIVISION BY ZERO ***\n", SE_PositionText(), op); }
+static void DivisionByZero(const char* op) {
+    Qel_BannerPrintf("%s *** %s: DIVISION BY ZERO ***\n", SE_PositionText(), op);
+}
 
 void SV_OpDiv(ScriptValue* a, const ScriptValue* b) {
     if (a->tag == VARTYPE_INTEGER && b->tag == VARTYPE_INTEGER) {
@@ -109,7 +111,7 @@ void SV_OpDiv(ScriptValue* a, const ScriptValue* b) {
             DivisionByZero("DIV");
             SV_AssignInt(a, 0);
         } else if (b->i == -1) {
-            SV_AssignInt(a, Wrap(0u - U(a->i)));   // INT_MIN / -1 wraps to INT_MIN
+            SV_AssignInt(a, Wrap(0u - U(a->i)));  // INT_MIN / -1 wraps to INT_MIN
         } else {
             SV_AssignInt(a, a->i / b->i);
         }
@@ -180,7 +182,7 @@ static void Compare(ScriptValue* a, const ScriptValue* b, Order o, const char* n
         int32_t x = a->i, y = b->i;
         r = o == Order::LT ? x < y : o == Order::GT ? x > y : o == Order::LE ? x <= y : x >= y;
     } else {
-        double x = AsDouble(a), y = AsDouble(b);   // a NaN makes all four false
+        double x = AsDouble(a), y = AsDouble(b);  // a NaN makes all four false
         r = o == Order::LT ? x < y : o == Order::GT ? x > y : o == Order::LE ? x <= y : x >= y;
     }
     SV_AssignInt(a, r ? 1 : 0);
@@ -196,7 +198,7 @@ static void Equality(ScriptValue* a, const ScriptValue* b, bool ne) {
     const char* name = ne ? "NE" : "EQ";
     bool eq;
     if (a->tag == VARTYPE_INTEGER || a->tag == VARTYPE_FLOAT) {
-        if (!IsNumber(b)) return;   // a non-number right operand leaves A as it is
+        if (!IsNumber(b)) return;  // a non-number right operand leaves A as it is
         if (BothInt(a, b)) eq = a->i == b->i;
         else eq = AsDouble(a) == AsDouble(b);
     } else if (IsString(a) && IsString(b)) {

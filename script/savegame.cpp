@@ -81,37 +81,34 @@ int32_t FixedOf(double d) {
 void PutValue(Out& o, SE_Context* ctx, const ScriptValue* v) {
     o.Byte(v->tag);
     switch (v->tag) {
-    case VARTYPE_INTEGER:
-    case VARTYPE_ADDRESS:
-        o.U32(v->u);
-        break;
-    case VARTYPE_STRING:
-        Qel_DPrintf(0, "Warning saving static string <<%s>>!\n", SB_String(ctx, v->u));
-        o.U32(v->u);
-        break;
-    case VARTYPE_ARRAY: o.U32(v->array ? v->array->id : 0); break;
-    case VARTYPE_TABLE: o.U32(v->table ? v->table->id : 0); break;
-    case VARTYPE_TASK: o.U32(v->task ? v->task->id : 0); break;
-    case VARTYPE_DSTRING: o.U32(v->dstring ? v->dstring->id : 0); break;
-    case VARTYPE_OBJECT: o.I32(v->object ? v->object->id : -1); break;
-    case VARTYPE_FLOAT: o.I32(FixedOf(v->f)); break;
-    case VARTYPE_USER:
-        // No operation makes USER values; their record has no word to keep here.
-        o.U32(0);
-        break;
-    case VARTYPE_QUAD:
-        Qel_DPrintf(0, "Warning saving 64bit integeres not fully supported!\n");
-        o.U32(static_cast<uint32_t>(v->q));
-        break;
-    case kUnresolvedDString:
-    case kUnresolvedArray:
-    case kUnresolvedTable:
-    case kUnresolvedTask:
-    case kUnresolvedObject:
-        o.U32(v->u);   // kept as read, so it reads back the same
-        break;
-    default:
-        break;   // 0, 6, 8, 12: the tag alone
+        case VARTYPE_INTEGER:
+        case VARTYPE_ADDRESS: o.U32(v->u); break;
+        case VARTYPE_STRING:
+            Qel_DPrintf(0, "Warning saving static string <<%s>>!\n", SB_String(ctx, v->u));
+            o.U32(v->u);
+            break;
+        case VARTYPE_ARRAY: o.U32(v->array ? v->array->id : 0); break;
+        case VARTYPE_TABLE: o.U32(v->table ? v->table->id : 0); break;
+        case VARTYPE_TASK: o.U32(v->task ? v->task->id : 0); break;
+        case VARTYPE_DSTRING: o.U32(v->dstring ? v->dstring->id : 0); break;
+        case VARTYPE_OBJECT: o.I32(v->object ? v->object->id : -1); break;
+        case VARTYPE_FLOAT: o.I32(FixedOf(v->f)); break;
+        case VARTYPE_USER:
+            // No operation makes USER values; their record has no word to keep here.
+            o.U32(0);
+            break;
+        case VARTYPE_QUAD:
+            Qel_DPrintf(0, "Warning saving 64bit integeres not fully supported!\n");
+            o.U32(static_cast<uint32_t>(v->q));
+            break;
+        case kUnresolvedDString:
+        case kUnresolvedArray:
+        case kUnresolvedTable:
+        case kUnresolvedTask:
+        case kUnresolvedObject:
+            o.U32(v->u);  // kept as read, so it reads back the same
+            break;
+        default: break;  // 0, 6, 8, 12: the tag alone
     }
 }
 
@@ -317,13 +314,13 @@ struct Made {
 struct Load {
     SE_Context* ctx = nullptr;
     In in{nullptr};
-    bool own = false;   // ids resolve through the records of this load
+    bool own = false;  // ids resolve through the records of this load
     Made<SV_DString> strings;
     Made<SAR> arrays;
     Made<SV_TableRec> tables;
     std::vector<StoryInstance*> instances;
-    std::vector<uint32_t> instanceVariables;   // cells allocated per instance
-    std::vector<SE_Task*> tasks;               // entered in the lists and the table
+    std::vector<uint32_t> instanceVariables;  // cells allocated per instance
+    std::vector<SE_Task*> tasks;              // entered in the lists and the table
     const StoryPatch* patch = nullptr;
     bool relink = false;
     bool patchFailed = false;
@@ -363,96 +360,95 @@ bool LoadValue(Load& l, ScriptValue* target) {
     if (!l.in.Read(&tag, 1)) return false;
     uint32_t word = 0;
     switch (tag) {
-    case VARTYPE_UNDEFINED: SV_Release(target); return true;
-    case VARTYPE_NULL: SetCell(target, VARTYPE_NULL, 0); return true;
-    case 6:
-    case 12: return true;   // the target stays as it was
-    case VARTYPE_INTEGER:
-    case VARTYPE_STRING:
-    case VARTYPE_ARRAY:
-    case VARTYPE_TABLE:
-    case VARTYPE_TASK:
-    case VARTYPE_OBJECT:
-    case VARTYPE_DSTRING:
-    case VARTYPE_FLOAT:
-    case VARTYPE_USER:
-    case VARTYPE_ADDRESS:
-    case VARTYPE_QUAD:
-    case kUnresolvedDString:
-    case kUnresolvedArray:
-    case kUnresolvedTable:
-    case kUnresolvedTask:
-    case kUnresolvedObject:
-        break;
-    default:
-        // No save holds such a tag: the stream is out of step.
-        Qel_ErrPrintf("SB_LoadGame: unknown value type %d\n", tag);
-        return false;
+        case VARTYPE_UNDEFINED: SV_Release(target); return true;
+        case VARTYPE_NULL: SetCell(target, VARTYPE_NULL, 0); return true;
+        case 6:
+        case 12: return true;  // the target stays as it was
+        case VARTYPE_INTEGER:
+        case VARTYPE_STRING:
+        case VARTYPE_ARRAY:
+        case VARTYPE_TABLE:
+        case VARTYPE_TASK:
+        case VARTYPE_OBJECT:
+        case VARTYPE_DSTRING:
+        case VARTYPE_FLOAT:
+        case VARTYPE_USER:
+        case VARTYPE_ADDRESS:
+        case VARTYPE_QUAD:
+        case kUnresolvedDString:
+        case kUnresolvedArray:
+        case kUnresolvedTable:
+        case kUnresolvedTask:
+        case kUnresolvedObject: break;
+        default:
+            // No save holds such a tag: the stream is out of step.
+            Qel_ErrPrintf("SB_LoadGame: unknown value type %d\n", tag);
+            return false;
     }
     if (!l.in.U32(word)) return false;
     auto sword = static_cast<int32_t>(word);
     switch (tag) {
-    case VARTYPE_INTEGER: SV_AssignInt(target, sword); return true;
-    case VARTYPE_STRING: SV_AssignStaticString(target, word); return true;
-    case VARTYPE_ADDRESS: SV_AssignAddress(target, word); return true;
-    case VARTYPE_FLOAT: SV_AssignFloat(target, sword / 65536.0); return true;
-    case VARTYPE_QUAD: SV_AssignQuad(target, sword); return true;
-    case VARTYPE_USER: return true;   // the target stays as it was
-    case VARTYPE_ARRAY:
-        if (word == 0) {
-            SV_AssignArray(target, nullptr);
-        } else if (SAR* a = Resolve(l, l.arrays, ctx->arrayTable, word)) {
-            a->refCount++;
-            SharePointer(target, VARTYPE_ARRAY, a);
-        } else {
-            SetCell(target, kUnresolvedArray, word);
-        }
-        return true;
-    case VARTYPE_TABLE:
-        if (word == 0) {
-            SharePointer(target, VARTYPE_TABLE, nullptr);
-        } else if (SV_TableRec* t = Resolve(l, l.tables, ctx->tableTable, word)) {
-            t->refCount++;
-            SharePointer(target, VARTYPE_TABLE, t);
-        } else {
-            SetCell(target, kUnresolvedTable, word);
-        }
-        return true;
-    case VARTYPE_DSTRING:
-        if (word == 0) {
-            SharePointer(target, VARTYPE_DSTRING, nullptr);
-        } else if (SV_DString* s = Resolve(l, l.strings, ctx->stringTable, word)) {
-            s->refCount++;
-            SharePointer(target, VARTYPE_DSTRING, s);
-        } else {
-            SetCell(target, kUnresolvedDString, word);
-        }
-        return true;
-    case VARTYPE_TASK:
-        if (word == 0) {
-            SharePointer(target, VARTYPE_TASK, nullptr);
-        } else if (SE_Task* t = SE_FindTask(ctx, word)) {
-            // Counted, so the task record outlives its end while the value lives.
-            t->refCount++;
-            SharePointer(target, VARTYPE_TASK, t);
-        } else {
-            SetCell(target, kUnresolvedTask, word);
-        }
-        return true;
-    case VARTYPE_OBJECT:
-        if (sword == -1) {
-            SharePointer(target, VARTYPE_OBJECT, nullptr);
-        } else if (StoryInstance* o = SB_FindObject(ctx, sword)) {
-            // Instances get their class later in the load: shared directly.
-            o->refCount++;
-            SharePointer(target, VARTYPE_OBJECT, o);
-        } else {
-            SetCell(target, kUnresolvedObject, word);
-        }
-        return true;
-    default:
-        SetCell(target, tag, word);   // an unresolved cell, kept as it was saved
-        return true;
+        case VARTYPE_INTEGER: SV_AssignInt(target, sword); return true;
+        case VARTYPE_STRING: SV_AssignStaticString(target, word); return true;
+        case VARTYPE_ADDRESS: SV_AssignAddress(target, word); return true;
+        case VARTYPE_FLOAT: SV_AssignFloat(target, sword / 65536.0); return true;
+        case VARTYPE_QUAD: SV_AssignQuad(target, sword); return true;
+        case VARTYPE_USER: return true;  // the target stays as it was
+        case VARTYPE_ARRAY:
+            if (word == 0) {
+                SV_AssignArray(target, nullptr);
+            } else if (SAR* a = Resolve(l, l.arrays, ctx->arrayTable, word)) {
+                a->refCount++;
+                SharePointer(target, VARTYPE_ARRAY, a);
+            } else {
+                SetCell(target, kUnresolvedArray, word);
+            }
+            return true;
+        case VARTYPE_TABLE:
+            if (word == 0) {
+                SharePointer(target, VARTYPE_TABLE, nullptr);
+            } else if (SV_TableRec* t = Resolve(l, l.tables, ctx->tableTable, word)) {
+                t->refCount++;
+                SharePointer(target, VARTYPE_TABLE, t);
+            } else {
+                SetCell(target, kUnresolvedTable, word);
+            }
+            return true;
+        case VARTYPE_DSTRING:
+            if (word == 0) {
+                SharePointer(target, VARTYPE_DSTRING, nullptr);
+            } else if (SV_DString* s = Resolve(l, l.strings, ctx->stringTable, word)) {
+                s->refCount++;
+                SharePointer(target, VARTYPE_DSTRING, s);
+            } else {
+                SetCell(target, kUnresolvedDString, word);
+            }
+            return true;
+        case VARTYPE_TASK:
+            if (word == 0) {
+                SharePointer(target, VARTYPE_TASK, nullptr);
+            } else if (SE_Task* t = SE_FindTask(ctx, word)) {
+                // Counted, so the task record outlives its end while the value lives.
+                t->refCount++;
+                SharePointer(target, VARTYPE_TASK, t);
+            } else {
+                SetCell(target, kUnresolvedTask, word);
+            }
+            return true;
+        case VARTYPE_OBJECT:
+            if (sword == -1) {
+                SharePointer(target, VARTYPE_OBJECT, nullptr);
+            } else if (StoryInstance* o = SB_FindObject(ctx, sword)) {
+                // Instances get their class later in the load: shared directly.
+                o->refCount++;
+                SharePointer(target, VARTYPE_OBJECT, o);
+            } else {
+                SetCell(target, kUnresolvedObject, word);
+            }
+            return true;
+        default:
+            SetCell(target, tag, word);  // an unresolved cell, kept as it was saved
+            return true;
     }
 }
 
@@ -504,7 +500,7 @@ bool ReadStrings(Load& l, uint32_t nextKey) {
         copy[length] = '\0';
         s->text = copy;
         s->length = length;
-        s->refCount = 1;   // the load's own hold, dropped when it ends
+        s->refCount = 1;  // the load's own hold, dropped when it ends
         s->id = Enter(ctx->stringTable, id, s);
         l.strings.list.push_back(s);
         l.strings.keys.push_back(s->id);
@@ -527,7 +523,7 @@ bool ReadArrayHeads(Load& l, uint32_t nextKey) {
         if (l.arrays.Find(id)) return Bad("second array with id", static_cast<int32_t>(id));
         if (size < -kMaxElements || size > kMaxElements) return Bad("array size out of range", size);
         if (size < 0) {
-            max = -size;   // not materialised: the capacity is the element count
+            max = -size;  // not materialised: the capacity is the element count
         } else if (max < size) {
             Qel_ErrPrintf("SB_LoadGame: SAR_MaxSize (%d) < SAR_Size (%d) - correcting\n", max, size);
             max = size;
@@ -537,7 +533,7 @@ bool ReadArrayHeads(Load& l, uint32_t nextKey) {
         if (!a) return Bad("no memory for array", static_cast<int32_t>(id));
         a->SAR_Size = size;
         a->SAR_MaxSize = max;
-        a->refCount = 1;   // the load's own hold
+        a->refCount = 1;  // the load's own hold
         // A not-materialised array gets its storage when it is first touched.
         if (size >= 0 && max > 0) {
             a->elements = static_cast<ScriptValue*>(
@@ -569,7 +565,7 @@ bool ReadTableHeads(Load& l, uint32_t nextKey) {
         auto* t = SB_AllocRecord<SV_TableRec>(ctx, SE_MEMCAT_TABLE);
         if (!t) return Bad("no memory for table", static_cast<int32_t>(id));
         t->bucketCount = 4;
-        t->refCount = 1;   // the load's own hold
+        t->refCount = 1;  // the load's own hold
         t->id = Enter(ctx->tableTable, id, t);
         l.tables.list.push_back(t);
         l.tables.keys.push_back(t->id);
@@ -595,7 +591,7 @@ bool ReadInstanceHeads(Load& l, uint32_t nextKey) {
         auto* inst = SB_AllocRecord<StoryInstance>(ctx, SE_MEMCAT_INSTANCES);
         if (!inst) return Bad("no memory for instance", id);
         inst->id = id;
-        inst->refCount = 1;   // the load's own hold: it has no class yet
+        inst->refCount = 1;  // the load's own hold: it has no class yet
         l.instances.push_back(inst);
         l.instanceVariables.push_back(0);
         if (Qel_TableSet(ctx->instanceTable, key, reinterpret_cast<uintptr_t>(inst)) != 1)
@@ -639,7 +635,7 @@ bool ReadTableContents(Load& l) {
         t->nextKey = nextKey;
         ScriptValue table{};
         table.tag = VARTYPE_TABLE;
-        table.table = t;   // borrowed: no reference is taken or dropped
+        table.table = t;  // borrowed: no reference is taken or dropped
         for (uint32_t e = 0; e < entries; ++e) {
             ScriptValue key{}, data{};
             bool ok = LoadValue(l, &key) && LoadValue(l, &data);
@@ -682,7 +678,7 @@ bool ReadObjects(Load& l) {
     if (count != ctx->objectCount)
         Qel_ErrPrintf(
             "SB_LoadGame: Num static objects in savegame (%d) different from num objects in current story (%d)\n",
-                      static_cast<int>(count), static_cast<int>(ctx->objectCount));
+            static_cast<int>(count), static_cast<int>(ctx->objectCount));
     uint32_t from = 0;
     for (uint32_t k = 0; k < count; ++k) {
         int32_t id;
@@ -712,8 +708,8 @@ bool ReadInstanceContents(Load& l) {
         int32_t id, classId;
         uint32_t saved;
         if (!l.in.I32(id) || !l.in.I32(classId) || !l.in.U32(saved)) return false;
-        auto at = std::find_if(l.instances.begin(), l.instances.end(),
-                               [&](const StoryInstance* i) { return i->id == id; });
+        auto at =
+            std::find_if(l.instances.begin(), l.instances.end(), [&](const StoryInstance* i) { return i->id == id; });
         if (at == l.instances.end() || (*at)->classObject) return Bad("instance without its record", id);
         StoryInstance* inst = *at;
         // Classes are story objects; an instance made from a class the story
@@ -838,8 +834,8 @@ bool ReadTasks(Load& l, uint32_t nextKey) {
             Qel_ErrPrintf("SB_LoadGame: Cant alloc task struct\n");
             return false;
         }
-        auto* stack = static_cast<ScriptValue*>(
-            SB_Alloc(ctx, SE_MEMCAT_TASK_STACKS, SE_MEM_ZERO, size_t{size} * SE_SIZE_VALUE));
+        auto* stack =
+            static_cast<ScriptValue*>(SB_Alloc(ctx, SE_MEMCAT_TASK_STACKS, SE_MEM_ZERO, size_t{size} * SE_SIZE_VALUE));
         if (!stack) {
             SB_FreeRecord(ctx, SE_MEMCAT_TASKS, task);
             return Bad("no memory for the stack of task", static_cast<int32_t>(w[0]));
@@ -863,7 +859,7 @@ bool ReadTasks(Load& l, uint32_t nextKey) {
         l.tasks.push_back(task);
         for (uint32_t i = 0; i < depth; ++i)
             if (!LoadValue(l, task->stackEnd + sp + static_cast<int32_t>(i))) return false;
-        if (l.relink) RelinkTask(l, task);   // may grow (and so move) the stack
+        if (l.relink) RelinkTask(l, task);  // may grow (and so move) the stack
         if (state == SE_TASK_WAITING && depth > 0) {
             // The pending engine call: its count on top, its arguments below;
             // the answer that wakes the task replaces them.

@@ -24,8 +24,8 @@ constexpr uint32_t STORY_FUNCTION_BYTES = 12;
 
 // A VAR2 variable descriptor: four big-endian u32 on disk in this order.
 struct StoryVarDesc {
-    uint32_t name;      // static string number
-    uint32_t kind;      // 0/4 integer 0, 1 integer, 2 static string, 3 null array, 10 float
+    uint32_t name;  // static string number
+    uint32_t kind;  // 0/4 integer 0, 1 integer, 2 static string, 3 null array, 10 float
     uint32_t value;
     uint32_t reserved;  // written as 0
 };

@@ -13,29 +13,29 @@
 #include "script/story_format.h"
 
 struct StoryWriterFunction {
-    uint32_t name;          // static string number
-    std::string label;      // code position by label when not empty
-    uint32_t position;      // else this position
+    uint32_t name;      // static string number
+    std::string label;  // code position by label when not empty
+    uint32_t position;  // else this position
     uint32_t stackNeed;
 };
 
 struct StoryWriterObject {
     int32_t id;
-    int32_t superId;        // -1 none
+    int32_t superId;  // -1 none
     uint32_t thirdWord;
-    bool functionChunk;     // write "SYMB" (also when empty)
-    bool variableChunk;     // write "VAR2" (also when empty)
+    bool functionChunk;  // write "SYMB" (also when empty)
+    bool variableChunk;  // write "VAR2" (also when empty)
     std::vector<StoryWriterFunction> functions;
     std::vector<StoryVarDesc> variables;
 };
 
 struct StoryWriterPatch {
     uint32_t key;
-    std::vector<std::pair<uint32_t, uint32_t>> pairs;   // (old, new) ascending by old
+    std::vector<std::pair<uint32_t, uint32_t>> pairs;  // (old, new) ascending by old
 };
 
 struct StoryWriterFixup {
-    uint32_t word;          // index of the high word of an a32
+    uint32_t word;  // index of the high word of an a32
     std::string label;
 };
 
@@ -43,15 +43,15 @@ struct StoryWriter {
     std::vector<uint16_t> code;
     std::map<std::string, uint32_t> labels;
     std::vector<StoryWriterFixup> fixups;
-    uint32_t compileTime = 0;                 // "CTIM" is always written
+    uint32_t compileTime = 0;  // "CTIM" is always written
     StoryWriterObject global{0, -1, 0, false, false, {}, {}};
-    std::vector<StoryWriterObject> objects;   // written in this order
-    bool objectChunk = true;                  // write "OBJ3" (always, unless a test omits it)
+    std::vector<StoryWriterObject> objects;  // written in this order
+    bool objectChunk = true;                 // write "OBJ3" (always, unless a test omits it)
     std::vector<StoryWriterPatch> patches;
-    std::string strings = std::string(1, '\0');   // offset 0 is "no string"
+    std::string strings = std::string(1, '\0');  // offset 0 is "no string"
     std::map<std::string, uint32_t> interned;
-    bool scrambled = false;                   // "STRG" when set, else "STRU"
-    std::vector<uint8_t> junk;                // bytes before "STO3" (keep the length even)
+    bool scrambled = false;     // "STRG" when set, else "STRU"
+    std::vector<uint8_t> junk;  // bytes before "STO3" (keep the length even)
 };
 
 // Static strings: the number of `text` in the block, added once.

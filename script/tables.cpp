@@ -56,11 +56,11 @@ static SV_TableEntry** AllocBuckets(uint32_t n) {
 }
 
 static void FreeBuckets(SV_TableEntry** buckets, uint32_t n) {
-    if (buckets) SB_Free(g_SEContext, SE_MEMCAT_TABLE_BUCKETS, buckets, static_cast<size_t>(n) * sizeof(SV_TableEntry*));
+    if (buckets)
+        SB_Free(g_SEContext, SE_MEMCAT_TABLE_BUCKETS, buckets, static_cast<size_t>(n) * sizeof(SV_TableEntry*));
 }
 
-static inline SV_TableEntry* FindEntry(const SV_TableRec* t, const ScriptValue* key,
-                                       SV_TableEntry*** link = nullptr) {
+static inline SV_TableEntry* FindEntry(const SV_TableRec* t, const ScriptValue* key, SV_TableEntry*** link = nullptr) {
     if (!t->buckets || !IsKey(key)) return nullptr;
     SV_TableEntry** at = &t->buckets[KeyHash(key, t->bucketCount)];
     if (key->tag == VARTYPE_INTEGER && !link) {
@@ -89,7 +89,7 @@ SV_TableRec* SV_TableCreate() {
 
 static void Rehash(SV_TableRec* t, uint32_t newCount) {
     SV_TableEntry** fresh = AllocBuckets(newCount);
-    if (!fresh) return;   // the table keeps working with its old buckets
+    if (!fresh) return;  // the table keeps working with its old buckets
     for (uint32_t b = 0; b < t->bucketCount; ++b) {
         SV_TableEntry* e = t->buckets[b];
         while (e) {
@@ -188,8 +188,8 @@ ScriptValue* SV_TableFind(ScriptValue* tv, const ScriptValue* key) {
 int SV_TableExists(ScriptValue* tv, const ScriptValue* key) {
     if (tv->tag != VARTYPE_TABLE) {
         SV_TextOf t(tv), k(key);
-        Qel_BannerPrintf("%s %s.SV_TableExists(%s) Trying to check in nonexisting table!\n", SE_PositionText(),
-                         t.text, k.text);
+        Qel_BannerPrintf("%s %s.SV_TableExists(%s) Trying to check in nonexisting table!\n", SE_PositionText(), t.text,
+                         k.text);
         return 0;
     }
     return tv->table && FindEntry(tv->table, key) ? 1 : 0;
@@ -198,8 +198,8 @@ int SV_TableExists(ScriptValue* tv, const ScriptValue* key) {
 int SV_TableRemove(ScriptValue* tv, const ScriptValue* key) {
     if (tv->tag != VARTYPE_TABLE) {
         SV_TextOf t(tv), k(key);
-        Qel_BannerPrintf("%s %s.SV_TableRemove(%s) Trying to remove entry from nonexisting table!\n",
-                         SE_PositionText(), t.text, k.text);
+        Qel_BannerPrintf("%s %s.SV_TableRemove(%s) Trying to remove entry from nonexisting table!\n", SE_PositionText(),
+                         t.text, k.text);
         return 0;
     }
     SV_TableRec* t = tv->table;
@@ -221,9 +221,7 @@ int SV_TableRemove(ScriptValue* tv, const ScriptValue* key) {
     return 1;
 }
 
-uint32_t SV_TableSize(const ScriptValue* tv) {
-    return tv->tag == VARTYPE_TABLE && tv->table ? tv->table->count : 0;
-}
+uint32_t SV_TableSize(const ScriptValue* tv) { return tv->tag == VARTYPE_TABLE && tv->table ? tv->table->count : 0; }
 
 ScriptValue* SV_TableNextKey(const ScriptValue* key, ScriptValue* tv) {
     if (tv->tag != VARTYPE_TABLE || !tv->table || !tv->table->buckets) return nullptr;

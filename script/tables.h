@@ -7,22 +7,22 @@
 
 struct SV_TableEntry {
     SV_TableEntry* next;
-    ScriptValue cell[2];     // key, then data
+    ScriptValue cell[2];  // key, then data
 };
 
 struct SV_TableRec {
-    uint32_t id;             // key in the context's table table
+    uint32_t id;  // key in the context's table table
     int32_t refCount;
-    SV_TableEntry** buckets; // null until the first insertion
-    uint32_t bucketCount;    // a power of two, 4 for a new table
-    uint32_t nextKey;        // last key handed out by SV_TableNew
+    SV_TableEntry** buckets;  // null until the first insertion
+    uint32_t bucketCount;     // a power of two, 4 for a new table
+    uint32_t nextKey;         // last key handed out by SV_TableNew
     uint32_t count;
 };
 
 // The data cell that follows a key cell returned by SV_TableNextKey.
 inline ScriptValue* SV_TableEntryData(ScriptValue* key) { return key + 1; }
 
-SV_TableRec* SV_TableCreate();   // a new empty record with refcount 0, or null
+SV_TableRec* SV_TableCreate();  // a new empty record with refcount 0, or null
 int SV_TableAdd(ScriptValue* t, const ScriptValue* key, const ScriptValue* data);
 int32_t SV_TableNew(ScriptValue* t, const ScriptValue* data);
 ScriptValue* SV_TableFind(ScriptValue* t, const ScriptValue* key);

@@ -136,8 +136,8 @@ SE_Task* SE_AllocTask(SE_Context* ctx, uint32_t slots) {
     uint32_t size = slots <= kStackSlotsStep ? kStackSlotsStep : RoundSlots(slots);
     SE_Task* task = SB_AllocRecord<SE_Task>(ctx, SE_MEMCAT_TASKS);
     if (!task) return nullptr;
-    auto* stack = static_cast<ScriptValue*>(
-        SB_Alloc(ctx, SE_MEMCAT_TASK_STACKS, SE_MEM_ZERO, size_t{size} * SE_SIZE_VALUE));
+    auto* stack =
+        static_cast<ScriptValue*>(SB_Alloc(ctx, SE_MEMCAT_TASK_STACKS, SE_MEM_ZERO, size_t{size} * SE_SIZE_VALUE));
     uint32_t id = stack ? Qel_TableAdd(ctx->taskTable, reinterpret_cast<uintptr_t>(task)) : 0;
     if (!id) {
         if (stack) SB_Free(ctx, SE_MEMCAT_TASK_STACKS, stack, size_t{size} * SE_SIZE_VALUE);
@@ -157,8 +157,8 @@ SE_Task* SE_FindTask(SE_Context* ctx, uint32_t id) {
     return reinterpret_cast<SE_Task*>(Qel_TableGet(ctx->taskTable, id));
 }
 
-int SE_RunValueArgs(SE_Context* ctx, int32_t callerModule, uint32_t callerNumber, int32_t objectId,
-                    const char* name, int16_t returnKind, int32_t argc, const ScriptValue* const* args) {
+int SE_RunValueArgs(SE_Context* ctx, int32_t callerModule, uint32_t callerNumber, int32_t objectId, const char* name,
+                    int16_t returnKind, int32_t argc, const ScriptValue* const* args) {
     if (!ctx) return 0;
     if (argc < 0) argc = 0;
     if (!name) name = "";
@@ -169,8 +169,7 @@ int SE_RunValueArgs(SE_Context* ctx, int32_t callerModule, uint32_t callerNumber
     } else if (!(fn = SE_FindFunctionByName(ctx, object->classObject, name, nullptr))) {
         if (objectId < 0)
             Qel_BannerPrintf("SE_Run(%d[%d], %s) Unknown function!\n", objectId, object->classObject->id, name);
-        else
-            Qel_BannerPrintf("SE_Run(%d, %s) Unknown function!\n", objectId, name);
+        else Qel_BannerPrintf("SE_Run(%d, %s) Unknown function!\n", objectId, name);
     }
     SE_Task* task = nullptr;
     if (fn) {
@@ -365,7 +364,7 @@ void SE_TaskWakeUp(SE_Context* ctx, SE_Task* task) {
     if (!ctx || !task || task->removed || task->state != SE_TASK_WAITING) return;
     int32_t depth = -task->sp;
     int32_t n = task->pendingArgc;
-    if (n + 1 > depth) n = depth - 1;   // only a damaged stack: never reach past its end
+    if (n + 1 > depth) n = depth - 1;  // only a damaged stack: never reach past its end
     if (n >= 0) {
         ScriptValue* top = task->stackEnd + task->sp;
         SV_Move(&task->callResult, &top[n]);
@@ -404,14 +403,13 @@ int SE_GrowTaskStack(SE_Context* ctx, SE_Task* task, uint32_t needed) {
         if (task->object)
             Qel_BannerPrintf("%s Stack overflow: in Object %d, program offset %08x\n", where, task->object->id,
                              task->position);
-        else
-            Qel_BannerPrintf("%s Stack overflow, program offset %08x\n", where, task->position);
+        else Qel_BannerPrintf("%s Stack overflow, program offset %08x\n", where, task->position);
         return 0;
     }
     if (old >= needed) return 1;
     uint32_t size = old + RoundSlots(needed - old);
-    auto* stack = static_cast<ScriptValue*>(
-        SB_Alloc(ctx, SE_MEMCAT_TASK_STACKS, SE_MEM_ZERO, size_t{size} * SE_SIZE_VALUE));
+    auto* stack =
+        static_cast<ScriptValue*>(SB_Alloc(ctx, SE_MEMCAT_TASK_STACKS, SE_MEM_ZERO, size_t{size} * SE_SIZE_VALUE));
     if (!stack) {
         Qel_BannerPrintf("Stack of task %u cannot grow to %u slots: no memory\n", task->id, size);
         return 0;
@@ -481,14 +479,13 @@ static void FrameLine(SE_Context* ctx, uint32_t position, const StoryInstance* o
     else if (object)
         Qel_DPrintf(0, "[%06x]->[%06x]#%d[%d].%s%s", position, start, object->id, owner ? owner->id : 0, name,
                     args.c_str());
-    else
-        Qel_DPrintf(0, "[%06x]->[%06x]%s%s", position, start, name, args.c_str());
+    else Qel_DPrintf(0, "[%06x]->[%06x]%s%s", position, start, name, args.c_str());
 }
 
 void SE_CallStackDump(SE_Task* task, SE_Context* ctx) {
     if (!task || !ctx || !task->stackEnd) return;
     const ScriptValue* top = task->stackEnd + task->sp;
-    std::vector<int32_t> addr = AddressSlots(task);   // top down
+    std::vector<int32_t> addr = AddressSlots(task);  // top down
     // From the deepest frame up: each ADDRESS that returns into an outer frame
     // prints that frame.
     for (size_t i = addr.size(); i-- > 0;) {
@@ -512,48 +509,45 @@ void SE_StackDump(SE_Task* task) {
     for (int32_t k = -1; k >= task->sp; --k) {
         const ScriptValue* v = task->stackEnd + k;
         switch (v->tag) {
-        case VARTYPE_ADDRESS:
-            if (v->u == 0) {
-                Qel_DPrintf(0, "%5d: Adr 00000000\n", k);
-            } else {
-                const StoryObject* owner = nullptr;
-                const StoryFunction* fn = SB_FindFunctionAt(ctx, v->u, &owner);
-                Qel_DPrintf(0, "%5d: Adr %08x %d.%s()\n", k, v->u, owner ? owner->id : -1,
-                            fn ? NameText(ctx, fn->name) : "");
+            case VARTYPE_ADDRESS:
+                if (v->u == 0) {
+                    Qel_DPrintf(0, "%5d: Adr 00000000\n", k);
+                } else {
+                    const StoryObject* owner = nullptr;
+                    const StoryFunction* fn = SB_FindFunctionAt(ctx, v->u, &owner);
+                    Qel_DPrintf(0, "%5d: Adr %08x %d.%s()\n", k, v->u, owner ? owner->id : -1,
+                                fn ? NameText(ctx, fn->name) : "");
+                }
+                break;
+            case VARTYPE_STRING: Qel_DPrintf(0, "%5d: Str '%s' (%d)\n", k, SB_String(ctx, v->u), v->i); break;
+            case VARTYPE_DSTRING:
+                Qel_DPrintf(0, "%5d: Str \"%s\" Ref=%d\n", k, v->dstring && v->dstring->text ? v->dstring->text : "",
+                            v->dstring ? v->dstring->refCount : 0);
+                break;
+            case VARTYPE_UNDEFINED: Qel_DPrintf(0, "%5d: Und\n", k); break;
+            case VARTYPE_INTEGER: Qel_DPrintf(0, "%5d: Int %d\n", k, v->i); break;
+            case VARTYPE_FLOAT: Qel_DPrintf(0, "%5d: Flt %f\n", k, v->f); break;
+            case VARTYPE_ARRAY: {
+                SV_TextOf t(v);
+                Qel_DPrintf(0, "%5d: Arr %s Ref=%d\n", k, t.text, v->array ? v->array->refCount : 0);
+                break;
             }
-            break;
-        case VARTYPE_STRING:
-            Qel_DPrintf(0, "%5d: Str '%s' (%d)\n", k, SB_String(ctx, v->u), v->i);
-            break;
-        case VARTYPE_DSTRING:
-            Qel_DPrintf(0, "%5d: Str \"%s\" Ref=%d\n", k, v->dstring && v->dstring->text ? v->dstring->text : "",
-                        v->dstring ? v->dstring->refCount : 0);
-            break;
-        case VARTYPE_UNDEFINED: Qel_DPrintf(0, "%5d: Und\n", k); break;
-        case VARTYPE_INTEGER: Qel_DPrintf(0, "%5d: Int %d\n", k, v->i); break;
-        case VARTYPE_FLOAT: Qel_DPrintf(0, "%5d: Flt %f\n", k, v->f); break;
-        case VARTYPE_ARRAY: {
-            SV_TextOf t(v);
-            Qel_DPrintf(0, "%5d: Arr %s Ref=%d\n", k, t.text, v->array ? v->array->refCount : 0);
-            break;
-        }
-        case VARTYPE_TABLE: {
-            SV_TextOf t(v);
-            Qel_DPrintf(0, "%5d: Tab %s Ref=%d\n", k, t.text, v->table ? v->table->refCount : 0);
-            break;
-        }
-        case VARTYPE_TASK: Qel_DPrintf(0, "%5d: Tas %d\n", k, v->task ? static_cast<int>(v->task->id) : 0); break;
-        case VARTYPE_OBJECT: Qel_DPrintf(0, "%5d: Obj #%d\n", k, v->object ? v->object->id : 0); break;
-        case VARTYPE_NULL: Qel_DPrintf(0, "%5d: Nul\n", k); break;
-        case VARTYPE_USER:
-            if (v->user)
-                Qel_DPrintf(0, "%5d: Usr %d:%d:%d Ref=%d\n", k, v->user->byte0, v->user->byte1, v->user->word,
-                            v->user->refCount);
-            else
-                Qel_DPrintf(0, "%5d: Usr 0:0:0 Ref=0\n", k);
-            break;
-        case VARTYPE_QUAD: Qel_DPrintf(0, "%5d: Qua %" PRId64 "\n", k, v->q); break;
-        default: Qel_DPrintf(0, "%5d: ??? Type=%d\n", k, v->tag); break;
+            case VARTYPE_TABLE: {
+                SV_TextOf t(v);
+                Qel_DPrintf(0, "%5d: Tab %s Ref=%d\n", k, t.text, v->table ? v->table->refCount : 0);
+                break;
+            }
+            case VARTYPE_TASK: Qel_DPrintf(0, "%5d: Tas %d\n", k, v->task ? static_cast<int>(v->task->id) : 0); break;
+            case VARTYPE_OBJECT: Qel_DPrintf(0, "%5d: Obj #%d\n", k, v->object ? v->object->id : 0); break;
+            case VARTYPE_NULL: Qel_DPrintf(0, "%5d: Nul\n", k); break;
+            case VARTYPE_USER:
+                if (v->user)
+                    Qel_DPrintf(0, "%5d: Usr %d:%d:%d Ref=%d\n", k, v->user->byte0, v->user->byte1, v->user->word,
+                                v->user->refCount);
+                else Qel_DPrintf(0, "%5d: Usr 0:0:0 Ref=0\n", k);
+                break;
+            case VARTYPE_QUAD: Qel_DPrintf(0, "%5d: Qua %" PRId64 "\n", k, v->q); break;
+            default: Qel_DPrintf(0, "%5d: ??? Type=%d\n", k, v->tag); break;
         }
     }
 }

@@ -14,7 +14,7 @@ constexpr uint32_t SE_STACK_LIMIT = 16384;
 enum : int16_t {
     SE_RETURN_INT = 1,
     SE_RETURN_STRING = 2,
-    SE_RETURN_VALUE = 3,   // any other value: a ScriptValue
+    SE_RETURN_VALUE = 3,  // any other value: a ScriptValue
 };
 
 // Task states.
@@ -38,8 +38,8 @@ int SE_RunWithValues(int32_t callerModule, uint32_t callerNumber, int32_t object
 // The array forms behind both (argument 0 first).
 int SE_RunIntArgs(SE_Context* ctx, int32_t callerModule, uint32_t callerNumber, int32_t objectId, const char* name,
                   int16_t returnKind, int32_t argc, const int32_t* args);
-int SE_RunValueArgs(SE_Context* ctx, int32_t callerModule, uint32_t callerNumber, int32_t objectId,
-                    const char* name, int16_t returnKind, int32_t argc, const ScriptValue* const* args);
+int SE_RunValueArgs(SE_Context* ctx, int32_t callerModule, uint32_t callerNumber, int32_t objectId, const char* name,
+                    int16_t returnKind, int32_t argc, const ScriptValue* const* args);
 
 // One pass of the scheduler over the ready list of the global context.
 void SE_RunAllTasks();

@@ -57,19 +57,19 @@ size_t QuotedPart(const std::vector<char>& b, size_t p, std::string& out, bool* 
         }
         char d = b[p++];
         switch (d) {
-        case 'n': out += '\n'; break;
-        case 'b': out += '\b'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        default:
-            if (d >= '0' && d <= '7') {
-                uint32_t v = static_cast<uint32_t>(d - '0');
-                while (p < b.size() && b[p] >= '0' && b[p] <= '7')
-                    v = (v * 8 + static_cast<uint32_t>(b[p++] - '0')) & 0xffff;
-                out += static_cast<char>(v & 0xff);
-            } else {
-                out += d;
-            }
+            case 'n': out += '\n'; break;
+            case 'b': out += '\b'; break;
+            case 't': out += '\t'; break;
+            case 'r': out += '\r'; break;
+            default:
+                if (d >= '0' && d <= '7') {
+                    uint32_t v = static_cast<uint32_t>(d - '0');
+                    while (p < b.size() && b[p] >= '0' && b[p] <= '7')
+                        v = (v * 8 + static_cast<uint32_t>(b[p++] - '0')) & 0xffff;
+                    out += static_cast<char>(v & 0xff);
+                } else {
+                    out += d;
+                }
         }
     }
     return p;

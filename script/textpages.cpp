@@ -126,7 +126,8 @@ int SB_MergeTextPage(SE_Context* ctx, int32_t language, int32_t page, const SB_T
     }
     if (fresh.empty()) return 1;
     size_t count = size_t{p->count} + fresh.size();
-    auto* entries = static_cast<SB_TextEntry*>(SB_Alloc(ctx, SE_MEMCAT_TEXT_PAGES, SE_MEM_ZERO, count * sizeof(SB_TextEntry)));
+    auto* entries =
+        static_cast<SB_TextEntry*>(SB_Alloc(ctx, SE_MEMCAT_TEXT_PAGES, SE_MEM_ZERO, count * sizeof(SB_TextEntry)));
     if (!entries) return 0;
     if (p->entries) {
         std::memcpy(entries, p->entries, size_t{p->count} * sizeof(SB_TextEntry));
@@ -156,18 +157,19 @@ int32_t SB_UnescapeText(int32_t n, char* text) {
             if (r >= n) break;
             char d = text[r++];
             switch (d) {
-            case 'n': put('\n'); break;
-            case 'b': put('\b'); break;
-            case 't': put('\t'); break;
-            case 'r': put('\r'); break;
-            default:
-                if (d >= '0' && d <= '7') {
-                    uint32_t v = static_cast<uint32_t>(d - '0');
-                    while (r < n && text[r] >= '0' && text[r] <= '7') v = v * 8 + static_cast<uint32_t>(text[r++] - '0');
-                    put(static_cast<char>(v & 0xff));
-                } else {
-                    put(d);
-                }
+                case 'n': put('\n'); break;
+                case 'b': put('\b'); break;
+                case 't': put('\t'); break;
+                case 'r': put('\r'); break;
+                default:
+                    if (d >= '0' && d <= '7') {
+                        uint32_t v = static_cast<uint32_t>(d - '0');
+                        while (r < n && text[r] >= '0' && text[r] <= '7')
+                            v = v * 8 + static_cast<uint32_t>(text[r++] - '0');
+                        put(static_cast<char>(v & 0xff));
+                    } else {
+                        put(d);
+                    }
             }
         } else if (c == '(') {
             remark = true;

@@ -10,12 +10,12 @@ struct XmlNode;
 
 struct SB_TextEntry {
     int32_t id;
-    ScriptValue text;   // STRING or DSTRING
+    ScriptValue text;  // STRING or DSTRING
 };
 
 struct SB_TextPage {
     uint32_t count;
-    SB_TextEntry* entries;   // sorted ascending by id
+    SB_TextEntry* entries;  // sorted ascending by id
 };
 
 // One parsed text handed to the page builder; a list with head and tail.

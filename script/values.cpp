@@ -30,43 +30,37 @@ void SV_DStringFree(SV_DString* ds) {
 ScriptValue* SV_Release(ScriptValue* v) {
     SE_Context* ctx = g_SEContext;
     switch (v->tag) {
-    case VARTYPE_UNDEFINED:
-        return v;
-    case VARTYPE_INTEGER:
-    case VARTYPE_STRING:
-    case VARTYPE_ADDRESS:
-    case VARTYPE_FLOAT:
-    case VARTYPE_QUAD:
-        break;
-    case VARTYPE_ARRAY:
-        if (v->array && --v->array->refCount == 0) {
-            SV_ArrayFree(v);
-        }
-        break;
-    case VARTYPE_TABLE:
-        if (v->table && --v->table->refCount == 0) SV_TableFree(v->table);
-        break;
-    case VARTYPE_OBJECT:
-        if (v->object && --v->object->refCount == 0 && !v->object->classObject) {
-            // A deleted instance waited for its last reference.
-            SB_FreeRecord(ctx, SE_MEMCAT_INSTANCES, v->object);
-        }
-        break;
-    case VARTYPE_DSTRING:
-        if (v->dstring && --v->dstring->refCount == 0) SV_DStringFree(v->dstring);
-        break;
-    case VARTYPE_TASK:
-        if (v->task && --v->task->refCount == 0 && v->task->id == 0) {
-            // The task ended earlier and kept its record for this value.
-            SB_FreeRecord(ctx, SE_MEMCAT_TASKS, v->task);
-        }
-        break;
-    case VARTYPE_USER:
-        Qel_BannerPrintf("SV_Release() Actually VARTYPE_USER shouldn't exist yet!\n");
-        break;
-    default:
-        Qel_BannerPrintf("SV_Release() Trying to release unknown var type %d\n", v->tag);
-        break;
+        case VARTYPE_UNDEFINED: return v;
+        case VARTYPE_INTEGER:
+        case VARTYPE_STRING:
+        case VARTYPE_ADDRESS:
+        case VARTYPE_FLOAT:
+        case VARTYPE_QUAD: break;
+        case VARTYPE_ARRAY:
+            if (v->array && --v->array->refCount == 0) {
+                SV_ArrayFree(v);
+            }
+            break;
+        case VARTYPE_TABLE:
+            if (v->table && --v->table->refCount == 0) SV_TableFree(v->table);
+            break;
+        case VARTYPE_OBJECT:
+            if (v->object && --v->object->refCount == 0 && !v->object->classObject) {
+                // A deleted instance waited for its last reference.
+                SB_FreeRecord(ctx, SE_MEMCAT_INSTANCES, v->object);
+            }
+            break;
+        case VARTYPE_DSTRING:
+            if (v->dstring && --v->dstring->refCount == 0) SV_DStringFree(v->dstring);
+            break;
+        case VARTYPE_TASK:
+            if (v->task && --v->task->refCount == 0 && v->task->id == 0) {
+                // The task ended earlier and kept its record for this value.
+                SB_FreeRecord(ctx, SE_MEMCAT_TASKS, v->task);
+            }
+            break;
+        case VARTYPE_USER: Qel_BannerPrintf("SV_Release() Actually VARTYPE_USER shouldn't exist yet!\n"); break;
+        default: Qel_BannerPrintf("SV_Release() Trying to release unknown var type %d\n", v->tag); break;
     }
     ClearCell(v);
     return v;
@@ -81,45 +75,42 @@ ScriptValue* SV_Copy(const ScriptValue* src, ScriptValue* dst) {
     } else {
         n.tag = src->tag;
         switch (src->tag) {
-        case VARTYPE_INTEGER:
-        case VARTYPE_STRING:
-        case VARTYPE_ADDRESS:
-        case VARTYPE_FLOAT:
-        case VARTYPE_QUAD:
-            n.bits = src->bits;
-            break;
-        case VARTYPE_ARRAY:
-            n.array = src->array;
-            if (n.array) n.array->refCount++;
-            break;
-        case VARTYPE_TABLE:
-            n.table = src->table;
-            if (n.table) n.table->refCount++;
-            break;
-        case VARTYPE_DSTRING:
-            n.dstring = src->dstring;
-            if (n.dstring) n.dstring->refCount++;
-            break;
-        case VARTYPE_TASK:
-            if (src->task && src->task->id != 0) {
-                n.task = src->task;
-                n.task->refCount++;
-            }
-            break;
-        case VARTYPE_OBJECT:
-            if (src->object && src->object->classObject) {
-                n.object = src->object;
-                n.object->refCount++;
-            }
-            break;
-        case VARTYPE_USER:
-            if (src->user && src->user->refCount != 0) {
-                n.user = src->user;
-                n.user->refCount++;
-            }
-            break;
-        default:
-            break;   // invalid tags: the tag only
+            case VARTYPE_INTEGER:
+            case VARTYPE_STRING:
+            case VARTYPE_ADDRESS:
+            case VARTYPE_FLOAT:
+            case VARTYPE_QUAD: n.bits = src->bits; break;
+            case VARTYPE_ARRAY:
+                n.array = src->array;
+                if (n.array) n.array->refCount++;
+                break;
+            case VARTYPE_TABLE:
+                n.table = src->table;
+                if (n.table) n.table->refCount++;
+                break;
+            case VARTYPE_DSTRING:
+                n.dstring = src->dstring;
+                if (n.dstring) n.dstring->refCount++;
+                break;
+            case VARTYPE_TASK:
+                if (src->task && src->task->id != 0) {
+                    n.task = src->task;
+                    n.task->refCount++;
+                }
+                break;
+            case VARTYPE_OBJECT:
+                if (src->object && src->object->classObject) {
+                    n.object = src->object;
+                    n.object->refCount++;
+                }
+                break;
+            case VARTYPE_USER:
+                if (src->user && src->user->refCount != 0) {
+                    n.user = src->user;
+                    n.user->refCount++;
+                }
+                break;
+            default: break;  // invalid tags: the tag only
         }
     }
     // The new reference is taken before the old content goes, so a cell that
@@ -149,13 +140,9 @@ ScriptValue* SV_AssignInt(ScriptValue* v, int32_t n) {
     return SetPlain(v, VARTYPE_INTEGER, static_cast<uint64_t>(static_cast<int64_t>(n)));
 }
 
-ScriptValue* SV_AssignAddress(ScriptValue* v, uint32_t position) {
-    return SetPlain(v, VARTYPE_ADDRESS, position);
-}
+ScriptValue* SV_AssignAddress(ScriptValue* v, uint32_t position) { return SetPlain(v, VARTYPE_ADDRESS, position); }
 
-ScriptValue* SV_AssignStaticString(ScriptValue* v, uint32_t number) {
-    return SetPlain(v, VARTYPE_STRING, number);
-}
+ScriptValue* SV_AssignStaticString(ScriptValue* v, uint32_t number) { return SetPlain(v, VARTYPE_STRING, number); }
 
 ScriptValue* SV_AssignFloat(ScriptValue* v, double d) {
     SV_Release(v);
@@ -212,8 +199,8 @@ ScriptValue* SV_AssignDString(ScriptValue* v, const char* text, int32_t n) {
         const void* nul = std::memchr(text, 0, static_cast<size_t>(n));
         if (nul) {
             len = static_cast<size_t>(static_cast<const char*>(nul) - text);
-            Qel_DPrintf(0, "SV_AssignDString(%s, %d[%d] string shorter than len\n", text,
-                        n - static_cast<int32_t>(len), n);
+            Qel_DPrintf(0, "SV_AssignDString(%s, %d[%d] string shorter than len\n", text, n - static_cast<int32_t>(len),
+                        n);
         } else {
             len = static_cast<size_t>(n);
         }
@@ -272,50 +259,45 @@ ScriptValue* SV_TableAlloc(ScriptValue* v) {
 ScriptValue* SV_InitVariable(ScriptValue* v, const StoryVarDesc* desc) {
     SV_Release(v);
     switch (desc->kind) {
-    case STORY_VAR_ZERO:
-    case STORY_VAR_ZERO4:
-        return SV_AssignInt(v, 0);
-    case STORY_VAR_INTEGER:
-        return SV_AssignInt(v, static_cast<int32_t>(desc->value));
-    case STORY_VAR_STRING:
-        return SV_AssignStaticString(v, desc->value);
-    case STORY_VAR_ARRAY:
-        return SV_AssignArray(v, nullptr);
-    case STORY_VAR_FLOAT: {
-        float f;
-        std::memcpy(&f, &desc->value, sizeof f);
-        return SV_AssignFloat(v, static_cast<double>(f));
-    }
-    default:
-        return v;
+        case STORY_VAR_ZERO:
+        case STORY_VAR_ZERO4: return SV_AssignInt(v, 0);
+        case STORY_VAR_INTEGER: return SV_AssignInt(v, static_cast<int32_t>(desc->value));
+        case STORY_VAR_STRING: return SV_AssignStaticString(v, desc->value);
+        case STORY_VAR_ARRAY: return SV_AssignArray(v, nullptr);
+        case STORY_VAR_FLOAT: {
+            float f;
+            std::memcpy(&f, &desc->value, sizeof f);
+            return SV_AssignFloat(v, static_cast<double>(f));
+        }
+        default: return v;
     }
 }
 
 int SV_IsTrue(const ScriptValue* v) {
     switch (v->tag) {
-    case VARTYPE_INTEGER: return v->i != 0;
-    case VARTYPE_STRING: return v->u != 0;
-    case VARTYPE_ARRAY:
-    case VARTYPE_TABLE:
-    case VARTYPE_DSTRING: return v->ptr != nullptr;
-    case VARTYPE_OBJECT: return v->object && v->object->classObject;
-    case VARTYPE_FLOAT: return !(v->f == 0.0);
-    case VARTYPE_QUAD: return v->q != 0;
-    default: return 0;
+        case VARTYPE_INTEGER: return v->i != 0;
+        case VARTYPE_STRING: return v->u != 0;
+        case VARTYPE_ARRAY:
+        case VARTYPE_TABLE:
+        case VARTYPE_DSTRING: return v->ptr != nullptr;
+        case VARTYPE_OBJECT: return v->object && v->object->classObject;
+        case VARTYPE_FLOAT: return !(v->f == 0.0);
+        case VARTYPE_QUAD: return v->q != 0;
+        default: return 0;
     }
 }
 
 int SV_IsFalse(const ScriptValue* v) {
     switch (v->tag) {
-    case VARTYPE_INTEGER: return v->i == 0;
-    case VARTYPE_STRING: return v->u == 0;
-    case VARTYPE_ARRAY:
-    case VARTYPE_TABLE:
-    case VARTYPE_DSTRING: return v->ptr == nullptr;
-    case VARTYPE_OBJECT: return !v->object || !v->object->classObject;
-    case VARTYPE_FLOAT: return v->f == 0.0;
-    case VARTYPE_QUAD: return v->q == 0;
-    default: return 0;
+        case VARTYPE_INTEGER: return v->i == 0;
+        case VARTYPE_STRING: return v->u == 0;
+        case VARTYPE_ARRAY:
+        case VARTYPE_TABLE:
+        case VARTYPE_DSTRING: return v->ptr == nullptr;
+        case VARTYPE_OBJECT: return !v->object || !v->object->classObject;
+        case VARTYPE_FLOAT: return v->f == 0.0;
+        case VARTYPE_QUAD: return v->q == 0;
+        default: return 0;
     }
 }
 
@@ -356,76 +338,68 @@ static void Display(std::string& out, const ScriptValue* v, std::vector<const vo
         return true;
     };
     switch (v->tag) {
-    case VARTYPE_INTEGER:
-        Append(out, "%d", v->i);
-        break;
-    case VARTYPE_STRING:
-        out += '\'';
-        out += SB_String(g_SEContext, v->u);
-        out += '\'';
-        break;
-    case VARTYPE_DSTRING:
-        out += '"';
-        if (v->dstring && v->dstring->text) out += v->dstring->text;
-        out += '"';
-        break;
-    case VARTYPE_ARRAY: {
-        const SAR* a = v->array;
-        if (!a) {
-            out += "NULLa";
-        } else if (a->SAR_Size == 0) {
-            out += "{}";
-        } else if (a->SAR_Size < 0) {
-            Append(out, "{%4d*0}", -a->SAR_Size);
-        } else if (!enter(a)) {
-            out += "...";
-        } else {
-            out += '{';
-            for (int32_t i = 0; i < a->SAR_Size; ++i) {
-                if (i) out += ',';
-                Display(out, &a->elements[i], open);
-            }
-            out += '}';
-            open.pop_back();
-        }
-        break;
-    }
-    case VARTYPE_TABLE: {
-        const SV_TableRec* t = v->table;
-        if (!t || t->count == 0 || !t->buckets) {
-            out += "[]";
-        } else if (!enter(t)) {
-            out += "...";
-        } else {
-            out += '[';
-            bool first = true;
-            for (uint32_t b = 0; b < t->bucketCount; ++b) {
-                for (const SV_TableEntry* e = t->buckets[b]; e; e = e->next) {
-                    if (!first) out += ',';
-                    first = false;
-                    Display(out, &e->cell[0], open);
-                    out += ':';
-                    Display(out, &e->cell[1], open);
+        case VARTYPE_INTEGER: Append(out, "%d", v->i); break;
+        case VARTYPE_STRING:
+            out += '\'';
+            out += SB_String(g_SEContext, v->u);
+            out += '\'';
+            break;
+        case VARTYPE_DSTRING:
+            out += '"';
+            if (v->dstring && v->dstring->text) out += v->dstring->text;
+            out += '"';
+            break;
+        case VARTYPE_ARRAY: {
+            const SAR* a = v->array;
+            if (!a) {
+                out += "NULLa";
+            } else if (a->SAR_Size == 0) {
+                out += "{}";
+            } else if (a->SAR_Size < 0) {
+                Append(out, "{%4d*0}", -a->SAR_Size);
+            } else if (!enter(a)) {
+                out += "...";
+            } else {
+                out += '{';
+                for (int32_t i = 0; i < a->SAR_Size; ++i) {
+                    if (i) out += ',';
+                    Display(out, &a->elements[i], open);
                 }
+                out += '}';
+                open.pop_back();
             }
-            out += ']';
-            open.pop_back();
+            break;
         }
-        break;
-    }
-    case VARTYPE_OBJECT:
-        if (!v->object) out += "<object null>";
-        else Append(out, "<object %d>", v->object->id);
-        break;
-    case VARTYPE_FLOAT:
-        Append(out, "%g", v->f);
-        break;
-    case VARTYPE_QUAD:
-        Append(out, "%" PRId64, v->q);
-        break;
-    default:
-        Append(out, "<type %d>", v->tag);
-        break;
+        case VARTYPE_TABLE: {
+            const SV_TableRec* t = v->table;
+            if (!t || t->count == 0 || !t->buckets) {
+                out += "[]";
+            } else if (!enter(t)) {
+                out += "...";
+            } else {
+                out += '[';
+                bool first = true;
+                for (uint32_t b = 0; b < t->bucketCount; ++b) {
+                    for (const SV_TableEntry* e = t->buckets[b]; e; e = e->next) {
+                        if (!first) out += ',';
+                        first = false;
+                        Display(out, &e->cell[0], open);
+                        out += ':';
+                        Display(out, &e->cell[1], open);
+                    }
+                }
+                out += ']';
+                open.pop_back();
+            }
+            break;
+        }
+        case VARTYPE_OBJECT:
+            if (!v->object) out += "<object null>";
+            else Append(out, "<object %d>", v->object->id);
+            break;
+        case VARTYPE_FLOAT: Append(out, "%g", v->f); break;
+        case VARTYPE_QUAD: Append(out, "%" PRId64, v->q); break;
+        default: Append(out, "<type %d>", v->tag); break;
     }
 }
 

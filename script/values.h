@@ -16,7 +16,7 @@ struct StoryVarDesc;
 enum : uint8_t {
     VARTYPE_UNDEFINED = 0,
     VARTYPE_INTEGER = 1,
-    VARTYPE_STRING = 2,   // static story string number
+    VARTYPE_STRING = 2,  // static story string number
     VARTYPE_ARRAY = 3,
     VARTYPE_TABLE = 4,
     VARTYPE_TASK = 5,
@@ -52,11 +52,11 @@ struct SV_UserRecord {
 struct ScriptValue {
     uint8_t tag;
     union {
-        uint64_t bits;        // the whole payload (first: `ScriptValue v{}` clears it)
-        int32_t i;            // INTEGER, STRING number, ADDRESS
+        uint64_t bits;  // the whole payload (first: `ScriptValue v{}` clears it)
+        int32_t i;      // INTEGER, STRING number, ADDRESS
         uint32_t u;
-        int64_t q;            // QUAD
-        double f;             // FLOAT
+        int64_t q;  // QUAD
+        double f;   // FLOAT
         void* ptr;
         SAR* array;
         SV_TableRec* table;

@@ -76,49 +76,45 @@ XmlNode* Export(const ScriptValue* v, ExportPath& path) {
     XmlNode* e = NewElement("sval");
     if (!e) return nullptr;
     bool ok = true;
-    const void* container = v->tag == VARTYPE_ARRAY ? static_cast<const void*>(v->array)
+    const void* container = v->tag == VARTYPE_ARRAY   ? static_cast<const void*>(v->array)
                             : v->tag == VARTYPE_TABLE ? static_cast<const void*>(v->table)
                                                       : nullptr;
     bool cycle = container && (std::find(path.open.begin(), path.open.end(), container) != path.open.end() ||
                                path.open.size() + 4 >= static_cast<size_t>(XML_MAX_DEPTH));
     switch (cycle ? uint8_t{VARTYPE_UNDEFINED} : v->tag) {
-    case VARTYPE_INTEGER:
-        ok = AddAttribute(e, "type", "int") && AddNumber(e, "val", v->i);
-        break;
-    case VARTYPE_STRING:
-    case VARTYPE_DSTRING: {
-        const char* text = SV_GetString(v);
-        ok = AddAttribute(e, "type", "string") && AddAttribute(e, "val", text ? text : "");
-        break;
-    }
-    case VARTYPE_FLOAT: {
-        char text[64];
-        std::snprintf(text, sizeof text, "%g", v->f);
-        ok = AddAttribute(e, "type", "float") && AddAttribute(e, "val", text);
-        break;
-    }
-    case VARTYPE_ARRAY: {
-        const SAR* a = v->array;
-        int32_t size = a ? a->SAR_Size : 0;
-        ok = AddAttribute(e, "type", "array") && AddNumber(e, "size", size);
-        path.open.push_back(container);
-        for (int32_t i = 0; ok && i < size && a->elements; ++i) ok = AddChild(e, &a->elements[i], path);
-        path.open.pop_back();
-        break;
-    }
-    case VARTYPE_TABLE: {
-        ScriptValue cell = *v;   // borrowed for the walk
-        uint32_t count = SV_TableSize(&cell);
-        ok = AddAttribute(e, "type", "table") && AddNumber(e, "size", static_cast<int32_t>(count));
-        path.open.push_back(container);
-        for (ScriptValue* k = SV_TableNextKey(nullptr, &cell); ok && k; k = SV_TableNextKey(k, &cell))
-            ok = AddChild(e, k, path) && AddChild(e, SV_TableEntryData(k), path);
-        path.open.pop_back();
-        break;
-    }
-    default:
-        ok = AddAttribute(e, "type", "unknown") && AddNumber(e, "typeid", v->tag);
-        break;
+        case VARTYPE_INTEGER: ok = AddAttribute(e, "type", "int") && AddNumber(e, "val", v->i); break;
+        case VARTYPE_STRING:
+        case VARTYPE_DSTRING: {
+            const char* text = SV_GetString(v);
+            ok = AddAttribute(e, "type", "string") && AddAttribute(e, "val", text ? text : "");
+            break;
+        }
+        case VARTYPE_FLOAT: {
+            char text[64];
+            std::snprintf(text, sizeof text, "%g", v->f);
+            ok = AddAttribute(e, "type", "float") && AddAttribute(e, "val", text);
+            break;
+        }
+        case VARTYPE_ARRAY: {
+            const SAR* a = v->array;
+            int32_t size = a ? a->SAR_Size : 0;
+            ok = AddAttribute(e, "type", "array") && AddNumber(e, "size", size);
+            path.open.push_back(container);
+            for (int32_t i = 0; ok && i < size && a->elements; ++i) ok = AddChild(e, &a->elements[i], path);
+            path.open.pop_back();
+            break;
+        }
+        case VARTYPE_TABLE: {
+            ScriptValue cell = *v;  // borrowed for the walk
+            uint32_t count = SV_TableSize(&cell);
+            ok = AddAttribute(e, "type", "table") && AddNumber(e, "size", static_cast<int32_t>(count));
+            path.open.push_back(container);
+            for (ScriptValue* k = SV_TableNextKey(nullptr, &cell); ok && k; k = SV_TableNextKey(k, &cell))
+                ok = AddChild(e, k, path) && AddChild(e, SV_TableEntryData(k), path);
+            path.open.pop_back();
+            break;
+        }
+        default: ok = AddAttribute(e, "type", "unknown") && AddNumber(e, "typeid", v->tag); break;
     }
     if (!ok) {
         Qel_XmlFreeNode(e);

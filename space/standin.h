@@ -15,10 +15,10 @@ struct SectorObject {
 // The space root: a zeroed record that the program allocates.
 struct SpaceRoot {
     int32_t firstWord;
-    int32_t running;            // 1 while a run goes
-    SectorObject* objects;      // the object list
-    SectorObject* reference;    // the reference object
-    int32_t perRun[9];          // cleared at the start of every run
+    int32_t running;          // 1 while a run goes
+    SectorObject* objects;    // the object list
+    SectorObject* reference;  // the reference object
+    int32_t perRun[9];        // cleared at the start of every run
     int32_t moduleNumber;
 };
 

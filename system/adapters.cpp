@@ -18,40 +18,40 @@ RendererState* g_RendererState = nullptr;
 D3DObjectCounters g_D3DCounters;
 
 const D3DFORMAT S_BackBufferCandidates[5] = {D3DFMT_X1R5G5B5, D3DFMT_R5G6B5, D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, 0};
-const D3DFORMAT S_DepthStencilCandidates[8] = {D3DFMT_D16_LOCKABLE, D3DFMT_D32,  D3DFMT_D15S1,   D3DFMT_D24S8,
+const D3DFORMAT S_DepthStencilCandidates[8] = {D3DFMT_D16_LOCKABLE, D3DFMT_D32,   D3DFMT_D15S1,   D3DFMT_D24S8,
                                                D3DFMT_D16,          D3DFMT_D24X8, D3DFMT_D24X4S4, 0};
 
 int S_FormatBitsPerPixel(D3DFORMAT format) {
     switch (format) {
-    case D3DFMT_R8G8B8: return 24;
-    case D3DFMT_A8R8G8B8:
-    case D3DFMT_X8R8G8B8: return 32;
-    case D3DFMT_R5G6B5:
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5:
-    case D3DFMT_A4R4G4B4:
-    case D3DFMT_X4R4G4B4: return 16;
-    default: return 0;
+        case D3DFMT_R8G8B8: return 24;
+        case D3DFMT_A8R8G8B8:
+        case D3DFMT_X8R8G8B8: return 32;
+        case D3DFMT_R5G6B5:
+        case D3DFMT_X1R5G5B5:
+        case D3DFMT_A1R5G5B5:
+        case D3DFMT_A4R4G4B4:
+        case D3DFMT_X4R4G4B4: return 16;
+        default: return 0;
     }
 }
 
 const char* S_AntialiasName(int samples) {
     switch (samples) {
-    case 2: return "2x";
-    case 4: return "4x";
-    case 6: return "6x";
-    case 8: return "8x";
-    case 16: return "16x";
-    default: return "NONE";
+        case 2: return "2x";
+        case 4: return "4x";
+        case 6: return "6x";
+        case 8: return "8x";
+        case 16: return "16x";
+        default: return "NONE";
     }
 }
 
 static const char* QualityName(int quality) {
     switch (quality) {
-    case 0: return "low";
-    case 1: return "medium";
-    case 2: return "high";
-    default: return "not defined";
+        case 0: return "low";
+        case 1: return "medium";
+        case 2: return "high";
+        default: return "not defined";
     }
 }
 const char* S_TextureQualityName(int quality) { return QualityName(quality); }
@@ -388,10 +388,8 @@ static int FindMode(const AdapterInfo* a, bool windowed, int width, int height, 
 }
 
 static void LogNoMode(const char* who, int ordinal, bool windowed, int width, int height, int depth) {
-    if (windowed)
-        Qel_DPrintf(4, "%s(%d) No %dx%d mode found!\n", who, ordinal, width, height);
-    else
-        Qel_DPrintf(4, "%s(%d) No %dx%dx%d mode found!\n", who, ordinal, width, height, depth);
+    if (windowed) Qel_DPrintf(4, "%s(%d) No %dx%d mode found!\n", who, ordinal, width, height);
+    else Qel_DPrintf(4, "%s(%d) No %dx%dx%d mode found!\n", who, ordinal, width, height, depth);
 }
 
 static void LogSupport(int ordinal, bool supported, const char* what) {
@@ -428,8 +426,8 @@ int S_EvalAdapter(int ordinal) {
         return -1;
     }
     if (!(c.PrimitiveMiscCaps & D3DPMISCCAPS_CULLCW)) {
-        Qel_DPrintf(4, "S_EvalAdapter(%d [%s]) Clockwise culling reqired, but not supported by the device!\n",
-                    ordinal, name);
+        Qel_DPrintf(4, "S_EvalAdapter(%d [%s]) Clockwise culling reqired, but not supported by the device!\n", ordinal,
+                    name);
         return -1;
     }
     int score = 0;
@@ -483,12 +481,12 @@ void S_SetDefault3DSettings(int ordinal) {
         f &= ~0x1000000u;
     } else {
         f &= ~0x80000u;
-        if ((c.SrcBlendCaps & D3DPBLENDCAPS_ONE) && (c.DestBlendCaps & D3DPBLENDCAPS_ONE))
-            f |= 0x1040000;
+        if ((c.SrcBlendCaps & D3DPBLENDCAPS_ONE) && (c.DestBlendCaps & D3DPBLENDCAPS_ONE)) f |= 0x1040000;
         else
-            Qel_ErrPrintf("S_SetDefault3DSettings(%d) Alpha- or destination-blending reqired, but not supported by "
-                          "the hardware!\n",
-                          ordinal);
+            Qel_ErrPrintf(
+                "S_SetDefault3DSettings(%d) Alpha- or destination-blending reqired, but not supported by "
+                "the hardware!\n",
+                ordinal);
     }
     if (c.LineCaps & D3DLINECAPS_ZTEST) {
         f |= 0x400;
@@ -509,19 +507,15 @@ void S_SetDefault3DSettings(int ordinal) {
         Qel_DPrintf(4, "S_SetDefault3DSettings(%d) Hardware T&L supported, default resolution 1024x768\n", ordinal);
     } else {
         f &= ~0x100000u;
-        Qel_DPrintf(4, "S_SetDefault3DSettings(%d) Hardware T&L NOT supported, default resolution 1024x768\n",
-                    ordinal);
+        Qel_DPrintf(4, "S_SetDefault3DSettings(%d) Hardware T&L NOT supported, default resolution 1024x768\n", ordinal);
     }
     s->width = 1024;
     s->height = 768;
-    if (c.TextureCaps & D3DPTEXTURECAPS_PERSPECTIVE)
-        s->videoFlags |= 0x40;
-    else
-        s->videoFlags &= ~0x40u;
+    if (c.TextureCaps & D3DPTEXTURECAPS_PERSPECTIVE) s->videoFlags |= 0x40;
+    else s->videoFlags &= ~0x40u;
     if (c.TextureOpCaps & (D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG2 | D3DTEXOPCAPS_MODULATE))
         s->videoFlags |= 0x200000;
-    else
-        s->videoFlags &= ~0x200000u;
+    else s->videoFlags &= ~0x200000u;
     if (c.TextureOpCaps & D3DTEXOPCAPS_DOTPRODUCT3)
         Qel_DPrintf(4, "S_SetDefault3DSettings(%d) Hardware supports DOT_PRODUCT3\n", ordinal);
     if (c.MaxSimultaneousTextures >= 2) {

@@ -35,13 +35,13 @@ struct AdapterInfo {
     uint32_t ordinal;
     D3DADAPTER_IDENTIFIER9 identifier;
     HMONITOR monitor;
-    D3DCAPS9 caps;                 // HAL caps; DeviceType 0 = no HAL
+    D3DCAPS9 caps;  // HAL caps; DeviceType 0 = no HAL
     uint32_t zeroWord;
     uint32_t fullscreenModeCount;
     DispMode* DispModeTable;
     uint32_t windowedModeCount;
     DispMode* windowedModeTable;
-    DWORD behaviorFlags;           // device creation (video device)
+    DWORD behaviorFlags;  // device creation (video device)
     DispMode desktopMode;
 };
 
@@ -53,7 +53,7 @@ struct RendererState {
     D3DDeviceRecord* device;
     CStateManagerInterface* stateManager;
     // --- the renderer's own fields ---
-    uint32_t envFlags;             // environment-map flags (bit 0x80 cleared by a reset)
+    uint32_t envFlags;  // environment-map flags (bit 0x80 cleared by a reset)
 };
 
 extern RendererState* g_RendererState;

@@ -13,8 +13,8 @@
 
 namespace {
 
-uint32_t g_playing = 0;           // set around the play command
-MCI_PLAY_PARMS g_playParams{};    // callback window, from, to
+uint32_t g_playing = 0;         // set around the play command
+MCI_PLAY_PARMS g_playParams{};  // callback window, from, to
 
 MCIDEVICEID& CdDevice() { return g_ApplicationRecord.cdDeviceId; }
 

@@ -28,8 +28,7 @@ const char* P_GetExceptionName(uint32_t code) {
 }
 
 // The bytes are raw stack memory, sanitizer redzones included: read unchecked.
-__attribute__((no_sanitize("address"))) void P_WriteStackDump(CrashStream* stream, const uint8_t* bytes,
-                                                               size_t count) {
+__attribute__((no_sanitize("address"))) void P_WriteStackDump(CrashStream* stream, const uint8_t* bytes, size_t count) {
     Crash_Put(stream, "Stack dump:\n");
     char text[32 + 8 + 1];
     size_t textLen = 0;
@@ -52,7 +51,7 @@ __attribute__((no_sanitize("address"))) void P_WriteStackDump(CrashStream* strea
         }
     }
     if (column != 0) {
-        for (; column < 32; ) {
+        for (; column < 32;) {
             Crash_Put(stream, "--");
             ++column;
             if (column % 4 == 0 && column != 32) Crash_Put(stream, " ");
@@ -153,8 +152,7 @@ long P_CrashHandler(EXCEPTION_POINTERS* pointers) {
     uintptr_t sp = static_cast<uintptr_t>(ctx.Rsp);
     if (stack.base != 0 && sp >= stack.limit && sp < stack.base)
         P_WriteStackDump(&log, reinterpret_cast<const uint8_t*>(sp), stack.base - sp);
-    else
-        Crash_Put(&log, "WARNING: failed to generate stack dump!\n");
+    else Crash_Put(&log, "WARNING: failed to generate stack dump!\n");
     Banner(&log);
     Crash_Put(&log, "\n\n");
     Crash_Close(&log);

@@ -114,8 +114,7 @@ uint32_t Qel_DetectCPU() {
 
     // The control-register test for an emulated FPU is left out: no 64-bit
     // system runs SSE code with it set.
-    if ((word & CPU_FEATURE_SSE) && (word & CPU_FEATURE_FXSR) && Win32_OsSavesSseState())
-        word |= CPU_FEATURE_OS_SSE;
+    if ((word & CPU_FEATURE_SSE) && (word & CPU_FEATURE_FXSR) && Win32_OsSavesSseState()) word |= CPU_FEATURE_OS_SSE;
     return word;
 }
 

@@ -15,30 +15,30 @@ struct IDirectInputDevice8;
 struct ApplicationRecord {
     HINSTANCE hInstance;
     HINSTANCE hPrevInstance;
-    HWND mainWindow;                      // set when the video device makes the window
-    char* commandLine;                    // cut into words in place
+    HWND mainWindow;    // set when the video device makes the window
+    char* commandLine;  // cut into words in place
     int32_t showCommand;
-    int32_t active;                       // 1 while the game window is active
-    uint32_t cdDeviceId;                  // MCI devices: compact disc, music
+    int32_t active;       // 1 while the game window is active
+    uint32_t cdDeviceId;  // MCI devices: compact disc, music
     uint32_t musicDeviceId;
-    IDirectInput8* directInput;           // owned by input; null while absent
+    IDirectInput8* directInput;  // owned by input; null while absent
     IDirectInputDevice8* mouseDevice;
     IDirectInputDevice8* keyboardDevice;
     IDirectInputDevice8* joystickDevice;
 
     // --- video adapter and device ---
-    char* adapterName;                    // heap copy of the chosen adapter's description
-    int32_t adapterOrdinal;               // -1 = none chosen
-    uint32_t modeFormat;                  // D3DFORMAT of the chosen display mode, 0 = none
-    int32_t modeIndex;                    // in the full-screen or windowed table
-    RECT clientRect;                      // client area on the screen; (0,0,-1,-1) when larger than asked
-    int32_t deviceUsable;                 // 0 while the device is lost
+    char* adapterName;       // heap copy of the chosen adapter's description
+    int32_t adapterOrdinal;  // -1 = none chosen
+    uint32_t modeFormat;     // D3DFORMAT of the chosen display mode, 0 = none
+    int32_t modeIndex;       // in the full-screen or windowed table
+    RECT clientRect;         // client area on the screen; (0,0,-1,-1) when larger than asked
+    int32_t deviceUsable;    // 0 while the device is lost
     int32_t colourDepth;
     IDirect3DSurface9* backBuffer;
-    int16_t videoWords[2];                // cleared after device creation
+    int16_t videoWords[2];  // cleared after device creation
 
     // --- input settings ---
-    GUID* joyGUID;                        // 16-byte block, or none
+    GUID* joyGUID;  // 16-byte block, or none
     int32_t ffGain;
     int32_t joyDeadzone;
     int32_t joySensitivity;
@@ -46,7 +46,7 @@ struct ApplicationRecord {
     // --- audio settings ---
     WAVEFORMATEX waveFormat;
     uint32_t speakerConfig;
-    GUID* soundDeviceGUID;                // 16-byte block, or none
+    GUID* soundDeviceGUID;  // 16-byte block, or none
 };
 
 extern ApplicationRecord g_ApplicationRecord;
@@ -78,8 +78,8 @@ void S_SetMxcsrBit(int bit);
 
 // Feature bits used by the probe.
 constexpr uint32_t CPU_FEATURE_OS_SSE = 0x800;
-constexpr uint32_t CPU_FEATURE_MMX    = 0x800000;
-constexpr uint32_t CPU_FEATURE_FXSR   = 0x1000000;
-constexpr uint32_t CPU_FEATURE_SSE    = 0x2000000;
-constexpr uint32_t CPU_FEATURE_SSE2   = 0x4000000;
-constexpr uint32_t CPU_FEATURE_SSE3   = 0x8000000;
+constexpr uint32_t CPU_FEATURE_MMX = 0x800000;
+constexpr uint32_t CPU_FEATURE_FXSR = 0x1000000;
+constexpr uint32_t CPU_FEATURE_SSE = 0x2000000;
+constexpr uint32_t CPU_FEATURE_SSE2 = 0x4000000;
+constexpr uint32_t CPU_FEATURE_SSE3 = 0x8000000;

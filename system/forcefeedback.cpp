@@ -143,8 +143,7 @@ IDirectInputEffect* S_FFCreateEffects(uint32_t kind) {
             }
             return effect;
         }
-        default:
-            return nullptr;
+        default: return nullptr;
     }
 }
 

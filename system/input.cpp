@@ -23,7 +23,7 @@ namespace {
 constexpr DWORD kKeyboardBuffer = 50;
 constexpr DWORD kMouseBuffer = 128;
 constexpr DWORD kCoopKeyboard = DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | DISCL_NOWINKEY;  // 0x16
-constexpr DWORD kCoopExclusive = DISCL_EXCLUSIVE | DISCL_FOREGROUND;                    // 0x5
+constexpr DWORD kCoopExclusive = DISCL_EXCLUSIVE | DISCL_FOREGROUND;                     // 0x5
 constexpr LONG kAxisRange = 65535;
 constexpr int32_t kClockWrap = 32400000;
 constexpr int32_t kDoubleClickMs = 1000;
@@ -413,10 +413,8 @@ int S_DICreateJoystick(const GUID& guid) {
         Note("Joystick requires Polling!\n");
         in->flags |= INPUT_POLL_JOYSTICK;
     }
-    if ((caps.dwFlags & DIDC_FORCEFEEDBACK) && (in->flags & INPUT_FORCE_FEEDBACK))
-        S_FFInit();
-    else
-        in->flags &= ~INPUT_FORCE_FEEDBACK;
+    if ((caps.dwFlags & DIDC_FORCEFEEDBACK) && (in->flags & INPUT_FORCE_FEEDBACK)) S_FFInit();
+    else in->flags &= ~INPUT_FORCE_FEEDBACK;
     s_joystickErrors = 0;
     Ex_SyncAcquire(0);
     return 1;
@@ -554,8 +552,7 @@ void Ex_SyncAcquire(int unacquire) {
             DWORD count;
             if (Failed(hr = Flush(app.keyboardDevice, &count)))
                 Note("Error GetDeviceData keyboard!:\n%s\n", S_DIErrorText(hr));
-            else
-                Note("Keyboard %d Keys flushed!:\n%s\n", static_cast<int>(count), S_DIErrorText(hr));
+            else Note("Keyboard %d Keys flushed!:\n%s\n", static_cast<int>(count), S_DIErrorText(hr));
         }
     }
     if (app.joystickDevice) {
@@ -783,10 +780,8 @@ static void ReadJoystick(InputState* in) {
         }
         in->throttle = 0;
         if ((in->flags & INPUT_JOYSTICK2) && (in->flags2 & 0x8)) {
-            if (in->flags & INPUT_THROTTLE_ANALOG)
-                in->throttle = state.lZ;
-            else if (in->flags & INPUT_THROTTLE_DIGITAL)
-                in->throttle = Sign(state.lZ);
+            if (in->flags & INPUT_THROTTLE_ANALOG) in->throttle = state.lZ;
+            else if (in->flags & INPUT_THROTTLE_DIGITAL) in->throttle = Sign(state.lZ);
         }
         bool povInUse = (in->flags & INPUT_POV) && (in->flags & INPUT_POV_READ);
         in->pov = povInUse && (state.rgdwPOV[0] & 0xFFFF) != 0xFFFF ? static_cast<int32_t>(state.rgdwPOV[0]) : -1;
@@ -815,14 +810,10 @@ static void ReadJoystick(InputState* in) {
         return;
     }
 
-    if (hr == DIERR_NOTACQUIRED)
-        Note("Joystick Poll or GetDeviceState() DIERR_NOTACQUIRED, reacquiring\n");
-    else if (hr == DIERR_INPUTLOST)
-        Note("Joystick Poll or GetDeviceState() DIERR_INPUTLOST, reacquiring\n");
-    else if (hr == DIERR_PENDING)
-        Note("Joystick Poll or GetDeviceState() E_PENDING\n");
-    else
-        Note("Joystick Poll or GetDeviceState() unknown error %x\n", static_cast<unsigned>(hr));
+    if (hr == DIERR_NOTACQUIRED) Note("Joystick Poll or GetDeviceState() DIERR_NOTACQUIRED, reacquiring\n");
+    else if (hr == DIERR_INPUTLOST) Note("Joystick Poll or GetDeviceState() DIERR_INPUTLOST, reacquiring\n");
+    else if (hr == DIERR_PENDING) Note("Joystick Poll or GetDeviceState() E_PENDING\n");
+    else Note("Joystick Poll or GetDeviceState() unknown error %x\n", static_cast<unsigned>(hr));
     if (hr != DIERR_PENDING) joystick->Acquire();
     if (++s_joystickErrors > kJoystickFailureLimit) {
         Note("Error polling Joystick!\nClosing Joystick!:\n%s\n", S_DIErrorText(hr));
@@ -842,10 +833,8 @@ int S_VbiIO2() {
     std::memset(g_InputVirtualKeys, 0, sizeof g_InputVirtualKeys);
     std::memset(in->keyDown, 0, sizeof in->keyDown);
 
-    if (!app.keyboardDevice)
-        Note("No Keyboard!\n");
-    else if (ReadKeyboard(in))
-        TakeHeldKeys(in);
+    if (!app.keyboardDevice) Note("No Keyboard!\n");
+    else if (ReadKeyboard(in)) TakeHeldKeys(in);
 
     if (in->mousePresent) ReadMouse(in);
     if ((in->flags & INPUT_JOYSTICK) && app.joystickDevice) ReadJoystick(in);

@@ -11,8 +11,8 @@ struct InputState;  // the record itself is declared with the window procedure, 
 
 // InputState flags.
 constexpr uint32_t INPUT_MOUSE = 0x1;
-constexpr uint32_t INPUT_JOYSTICK = 0x2;             // wanted at start-up, present after it
-constexpr uint32_t INPUT_JOYSTICK2 = 0x8;            // second stick / throttle on Z; without DirectInput: second joystick
+constexpr uint32_t INPUT_JOYSTICK = 0x2;   // wanted at start-up, present after it
+constexpr uint32_t INPUT_JOYSTICK2 = 0x8;  // second stick / throttle on Z; without DirectInput: second joystick
 constexpr uint32_t INPUT_SERIAL = 0x10;
 constexpr uint32_t INPUT_STICK_ANALOG = 0x100;
 constexpr uint32_t INPUT_STICK_DIGITAL = 0x200;

@@ -65,8 +65,10 @@ const char* ShiftName() {
 // A new heap string naming a joystick control (base 280-327), or null.
 char* ControlName(uint32_t base) {
     InputState* in = g_InputState;
-    if (base >= 280 && base <= 282) return Qel_StrDup(SB_GetText(kControlTextPage, static_cast<int32_t>(20000 + base - 280)));
-    if (base == 294 || base == 295) return Qel_StrDup(SB_GetText(kControlTextPage, static_cast<int32_t>(20003 + base - 294)));
+    if (base >= 280 && base <= 282)
+        return Qel_StrDup(SB_GetText(kControlTextPage, static_cast<int32_t>(20000 + base - 280)));
+    if (base == 294 || base == 295)
+        return Qel_StrDup(SB_GetText(kControlTextPage, static_cast<int32_t>(20003 + base - 294)));
     if (base >= 283 && base <= 287)
         return Qel_Format(nullptr, "%s%d", SB_GetText(kControlTextPage, 20010), static_cast<int>(base - 279));
     if (base >= 320 && base <= 327 && in && (in->flags & INPUT_POV))

@@ -100,9 +100,7 @@ void S_ReadMMJoysticks() {
     for (int axis = 0; axis < 2; ++axis) {
         MMJoyAxis& a = g_MMJoyAxes[0][axis];
         int32_t v = Calibrate(a, Centred(raw[axis]));
-        if (in->flags & INPUT_STICK_ANALOG)
-            *out[axis] = Analog(a, v);
-        else if (in->flags & INPUT_STICK_DIGITAL)
-            *out[axis] = Digital(a, v);
+        if (in->flags & INPUT_STICK_ANALOG) *out[axis] = Analog(a, v);
+        else if (in->flags & INPUT_STICK_DIGITAL) *out[axis] = Digital(a, v);
     }
 }

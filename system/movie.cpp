@@ -41,9 +41,7 @@ void ReleaseInto(T*& p) {
 }
 
 bool HasVideo(const MovieRecord* r) { return !(r->flags & MOVIE_NO_VIDEO); }
-bool StreamsAudio(const MovieRecord* r) {
-    return (r->flags & MOVIE_STREAM_AUDIO) && !(r->flags & MOVIE_NO_AUDIO);
-}
+bool StreamsAudio(const MovieRecord* r) { return (r->flags & MOVIE_STREAM_AUDIO) && !(r->flags & MOVIE_NO_AUDIO); }
 
 bool Found(const char* name) { return Qel_fsize(0, name) > 0 || Qel_fsize(1, name) > 0; }
 
@@ -127,9 +125,7 @@ struct Packer {
         as = shift(d.alphaMask);
         alpha = d.alphaMask ? (0xFFu << as) & d.alphaMask : 0xFF000000u;
     }
-    uint32_t operator()(uint32_t r, uint32_t g, uint32_t b) const {
-        return (r << rs) | (g << gs) | (b << bs) | alpha;
-    }
+    uint32_t operator()(uint32_t r, uint32_t g, uint32_t b) const { return (r << rs) | (g << gs) | (b << bs) | alpha; }
 };
 
 int HighestBit(uint32_t mask) {
@@ -431,12 +427,9 @@ int S_SetCurrentMovieTime(MovieEntry* entry, int32_t ms) {
     double seconds = ms / 1000.0;
     if (!HasVideo(r) && ms > 500) seconds = (ms - 500) / 1000.0;
     HRESULT hr = r->position->put_CurrentPosition(seconds);
-    if (hr == S_OK)
-        Qel_DPrintf(kLog, "SUCCESS\n");
-    else if (hr == S_FALSE)
-        Qel_DPrintf(kLog, "FALSE\n");
-    else
-        Qel_DPrintf(kLog, "Failed with HRESULT(%s)\n", S_DSErrorText(hr));
+    if (hr == S_OK) Qel_DPrintf(kLog, "SUCCESS\n");
+    else if (hr == S_FALSE) Qel_DPrintf(kLog, "FALSE\n");
+    else Qel_DPrintf(kLog, "Failed with HRESULT(%s)\n", S_DSErrorText(hr));
     Qel_DPrintf(kLog, "put_CurrentPosition(%f)\n", seconds);
     return hr >= 0 ? 1 : 0;
 }
@@ -570,8 +563,7 @@ uint16_t S_RenderMovieFrame(MovieEntry* entry, EBM* destination) {
             Qel_DPrintf(kLog, "S_RenderMovieFrame(%d) destination is NULL!\n", static_cast<int>(r->number));
             return 2;
         }
-        if (!S_MovieTextureLink.hasSurface || !S_MovieTextureLink.hasSurface(destination) || !r->videoSample)
-            return 2;
+        if (!S_MovieTextureLink.hasSurface || !S_MovieTextureLink.hasSurface(destination) || !r->videoSample) return 2;
 
         uint16_t result = 1;
         if (r->videoState == MOVIE_VIDEO_PENDING) {
@@ -675,8 +667,7 @@ uint16_t Int_MovieRenderAudioToDS(MovieRecord* r) {
     DWORD play = 0, write = 0;
     if (b->GetCurrentPosition(&play, &write) != DS_OK) return 0;
 
-    if (r->fetchState == MOVIE_FETCH_PENDING &&
-        r->audioSample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0) == S_OK)
+    if (r->fetchState == MOVIE_FETCH_PENDING && r->audioSample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0) == S_OK)
         r->fetchState = MOVIE_FETCH_READY;
 
     if (r->fetchState == MOVIE_FETCH_READY) {
@@ -686,8 +677,7 @@ uint16_t Int_MovieRenderAudioToDS(MovieRecord* r) {
         if (r->playState == MOVIE_PLAY_PLAYING && freeSpace <= n) return 1;  // no room yet: next frame
         STREAM_TIME start = 0, end = 0;
         r->audioSample->GetSampleTimes(&start, &end, nullptr);
-        Qel_DPrintf(kLog, "sstart=%d ssend=%d movstart=%d movend=%d\n", Ms(start), Ms(end), r->startTime,
-                    r->stopTime);
+        Qel_DPrintf(kLog, "sstart=%d ssend=%d movstart=%d movend=%d\n", Ms(start), Ms(end), r->startTime, r->stopTime);
         int64_t startMs = Ms(start), endMs = Ms(end);
         int64_t span = end - start;  // a block without duration cuts nothing
         int64_t skip = 0;

@@ -56,7 +56,7 @@ struct MovieRecord {
     IBaseFilter* fileSource;
     IBaseFilter* audioRenderer;
     uint32_t videoState;
-    WAVEFORMATEX waveFormat;     // of the streamed audio
+    WAVEFORMATEX waveFormat;  // of the streamed audio
 };
 
 // State bits of a movie entry.
@@ -96,7 +96,7 @@ struct MovieLockedSurface {
 // the renderer's format conversion). Without a surface a movie with video
 // reports its end, while soundtracks play as usual.
 struct MovieTextureLink {
-    int (*hasSurface)(EBM* bitmap);                          // 1 when the bitmap has a device surface
+    int (*hasSurface)(EBM* bitmap);                         // 1 when the bitmap has a device surface
     HRESULT (*lock)(EBM* bitmap, MovieLockedSurface* out);  // describe and lock for writing
     void (*unlock)(EBM* bitmap);
 };

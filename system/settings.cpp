@@ -18,8 +18,8 @@
 #include "system/entry.h"
 #include "system/video.h"
 
-static const uint32_t kDefaultKeyMapping[16] = {0x20021, 0x40,     0x400,    0x180000, 0x8800,   0x1000,
-                                                0x40082, 0x4000,   0x200,    0x100,    0x2010,   0,
+static const uint32_t kDefaultKeyMapping[16] = {0x20021,  0x40,     0x400,     0x180000, 0x8800, 0x1000,
+                                                0x40082,  0x4000,   0x200,     0x100,    0x2010, 0,
                                                 0x400000, 0x800000, 0x2000000, 0x1000000};
 
 static const char* AppName() {
@@ -27,10 +27,8 @@ static const char* AppName() {
 }
 
 static void KeyName(char* out, size_t size, const char* subKey) {
-    if (subKey)
-        snprintf(out, size, "Software\\Veldrim\\%s\\%s", AppName(), subKey);
-    else
-        snprintf(out, size, "Software\\Veldrim\\%s", AppName());
+    if (subKey) snprintf(out, size, "Software\\Veldrim\\%s\\%s", AppName(), subKey);
+    else snprintf(out, size, "Software\\Veldrim\\%s", AppName());
 }
 
 static GUID* FreeGuid(GUID* guid) {
@@ -93,8 +91,8 @@ static bool WriteFlags(HKEY key, const char* name, uint32_t value) {
 
 static bool WriteString(HKEY key, const char* name, const char* text) {
     const char* t = text ? text : "";
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(t),
-                          static_cast<DWORD>(strlen(t) + 1)) == ERROR_SUCCESS;
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(t), static_cast<DWORD>(strlen(t) + 1)) ==
+           ERROR_SUCCESS;
 }
 
 // A GUID value: taken only when not all zero, into a new 16-byte block.
@@ -153,9 +151,7 @@ static void UnpackWaveFormat(const uint8_t* b, WAVEFORMATEX* w) {
     w->cbSize = static_cast<uint16_t>(b[16] | (b[17] << 8));
 }
 
-static void SetDefaultWaveFormat() {
-    g_ApplicationRecord.waveFormat = {1, 2, 44100, 176400, 4, 16, 0};
-}
+static void SetDefaultWaveFormat() { g_ApplicationRecord.waveFormat = {1, 2, 44100, 176400, 4, 16, 0}; }
 
 // ---------------------------------------------------------------- defaults
 
@@ -303,23 +299,34 @@ int S_LoadVideoSettings() {
     if (ReadString(key, "VideoAdapterName", buffer, sizeof buffer) >= 1 && buffer[0])
         app.adapterName = Qel_StrReassign(app.adapterName, buffer);
     int32_t v;
-    if (ReadDword(key, "VideoAdapterOrdinal", &v)) app.adapterOrdinal = v; else ok = false;
-    if (ReadDword(key, "VideoWidth", &v)) s->width = static_cast<uint16_t>(v); else ok = false;
-    if (ReadDword(key, "VideoHeight", &v)) s->height = static_cast<uint16_t>(v); else ok = false;
+    if (ReadDword(key, "VideoAdapterOrdinal", &v)) app.adapterOrdinal = v;
+    else ok = false;
+    if (ReadDword(key, "VideoWidth", &v)) s->width = static_cast<uint16_t>(v);
+    else ok = false;
+    if (ReadDword(key, "VideoHeight", &v)) s->height = static_cast<uint16_t>(v);
+    else ok = false;
     if (ReadDword(key, "VideoMode", &v) && v != 0) {
         app.modeFormat = static_cast<uint32_t>(v);
         s->depth = static_cast<uint16_t>(S_FormatBitsPerPixel(static_cast<D3DFORMAT>(v)));
     } else {
         ok = false;
     }
-    if (ReadDword(key, "VideoTextureQuality", &v)) s->textureQuality = v; else ok = false;
-    if (ReadDword(key, "VideoShaderQuality", &v)) s->shaderQuality = v; else ok = false;
-    if (ReadDword(key, "VideoAntialiasMode", &v)) s->antialiasMode = v; else ok = false;
-    if (ReadDword(key, "VideoFilterMode", &v)) s->filterMode = v; else ok = false;
-    if (ReadDword(key, "VideoFlags", &v)) s->videoFlags = static_cast<uint32_t>(v); else ok = false;
-    if (ReadDword(key, "VideoD3DFlags", &v)) s->VideoD3DFlags = static_cast<uint32_t>(v); else ok = false;
-    if (ReadDword(key, "VideoD3DFlags2", &v)) s->VideoD3DFlags2 = static_cast<uint32_t>(v); else ok = false;
-    if (ReadDword(key, "VideoFullscreenGamma", &v)) s->fullscreenGamma = v; else ok = false;
+    if (ReadDword(key, "VideoTextureQuality", &v)) s->textureQuality = v;
+    else ok = false;
+    if (ReadDword(key, "VideoShaderQuality", &v)) s->shaderQuality = v;
+    else ok = false;
+    if (ReadDword(key, "VideoAntialiasMode", &v)) s->antialiasMode = v;
+    else ok = false;
+    if (ReadDword(key, "VideoFilterMode", &v)) s->filterMode = v;
+    else ok = false;
+    if (ReadDword(key, "VideoFlags", &v)) s->videoFlags = static_cast<uint32_t>(v);
+    else ok = false;
+    if (ReadDword(key, "VideoD3DFlags", &v)) s->VideoD3DFlags = static_cast<uint32_t>(v);
+    else ok = false;
+    if (ReadDword(key, "VideoD3DFlags2", &v)) s->VideoD3DFlags2 = static_cast<uint32_t>(v);
+    else ok = false;
+    if (ReadDword(key, "VideoFullscreenGamma", &v)) s->fullscreenGamma = v;
+    else ok = false;
     RegCloseKey(key);
     if (!ok) {
         app.adapterName = Qel_StrFree(app.adapterName);
@@ -406,37 +413,35 @@ int S_SaveRegistrySettings() {
     for (int i = 0; i < 30; ++i) PutWord(keys + i * 4, s->keyMapping[i]);
     uint8_t wave[18];
     PackWaveFormat(wave, app.waveFormat);
-    bool ok = WriteString(key, "CaptureFolder", s->captureFolder) &&
-              (!app.adapterName || WriteString(key, "VideoAdapterName", app.adapterName)) &&
-              WriteDword(key, "VideoAdapterOrdinal", app.adapterOrdinal) &&
-              WriteDword(key, "VideoWidth", static_cast<int16_t>(s->width)) &&
-              WriteDword(key, "VideoHeight", static_cast<int16_t>(s->height)) &&
-              WriteDword(key, "VideoMode", static_cast<int32_t>(app.modeFormat)) &&
-              WriteDword(key, "VideoTextureQuality", s->textureQuality) &&
-              WriteDword(key, "VideoShaderQuality", s->shaderQuality) &&
-              WriteDword(key, "VideoAntialiasMode", s->antialiasMode) &&
-              WriteDword(key, "VideoFilterMode", s->filterMode) && WriteFlags(key, "VideoFlags", s->videoFlags) &&
-              WriteFlags(key, "VideoD3DFlags", s->VideoD3DFlags) &&
-              WriteFlags(key, "VideoD3DFlags2", s->VideoD3DFlags2) &&
-              WriteDword(key, "VideoFullscreenGamma", s->fullscreenGamma) &&
-              WriteFlags(key, "InputFlags", s->inputFlags) && WriteGuid(key, "InputJoyGUID", app.joyGUID) &&
-              WriteDword(key, "InputFFGain", app.ffGain) && WriteDword(key, "InputJoyDeadzone", app.joyDeadzone) &&
-              WriteDword(key, "InputJoySensitivity", app.joySensitivity) &&
-              WriteBinary(key, "InputKeymapping", keys, sizeof keys) &&
-              WriteDword(key, "LogoPictureNum", s->logoPictureNum) &&
-              (!s->logoPictureName[0] || WriteString(key, "LogoPictureName", s->logoPictureName)) &&
-              WriteString(key, "ModName", s->modName) && WriteFlags(key, "AudioFlags", s->soundFlags) &&
-              WriteBinary(key, "AudioWaveFormat", wave, sizeof wave) &&
-              WriteDword(key, "AudioSpeakerConfig", static_cast<int32_t>(app.speakerConfig)) &&
-              WriteGuid(key, "AudioA3DGUID", app.soundDeviceGUID) &&
-              WriteDword(key, "AudioModVolume", s->modVolume) && WriteDword(key, "AudioFXVolume", s->fxVolume) &&
-              WriteDword(key, "AudioVoiceVolume", s->voiceVolume) &&
-              WriteDword(key, "AudioMasterVolume", s->masterVolume) &&
-              WriteDword(key, "AudioNum3DSounds", s->Num3DSounds) &&
-              WriteDword(key, "VideoLowerAQCFPS", static_cast<int32_t>(s->lowerFpsLimit)) &&
-              WriteDword(key, "VideoUpperAQCFPS", static_cast<int32_t>(s->upperFpsLimit)) &&
-              WriteDword(key, "GameState", s->gameState) && WriteString(key, "DefaultProfile", s->defaultProfile) &&
-              WriteDword(key, "GameStarts", s->gameStarts);
+    bool ok =
+        WriteString(key, "CaptureFolder", s->captureFolder) &&
+        (!app.adapterName || WriteString(key, "VideoAdapterName", app.adapterName)) &&
+        WriteDword(key, "VideoAdapterOrdinal", app.adapterOrdinal) &&
+        WriteDword(key, "VideoWidth", static_cast<int16_t>(s->width)) &&
+        WriteDword(key, "VideoHeight", static_cast<int16_t>(s->height)) &&
+        WriteDword(key, "VideoMode", static_cast<int32_t>(app.modeFormat)) &&
+        WriteDword(key, "VideoTextureQuality", s->textureQuality) &&
+        WriteDword(key, "VideoShaderQuality", s->shaderQuality) &&
+        WriteDword(key, "VideoAntialiasMode", s->antialiasMode) && WriteDword(key, "VideoFilterMode", s->filterMode) &&
+        WriteFlags(key, "VideoFlags", s->videoFlags) && WriteFlags(key, "VideoD3DFlags", s->VideoD3DFlags) &&
+        WriteFlags(key, "VideoD3DFlags2", s->VideoD3DFlags2) &&
+        WriteDword(key, "VideoFullscreenGamma", s->fullscreenGamma) && WriteFlags(key, "InputFlags", s->inputFlags) &&
+        WriteGuid(key, "InputJoyGUID", app.joyGUID) && WriteDword(key, "InputFFGain", app.ffGain) &&
+        WriteDword(key, "InputJoyDeadzone", app.joyDeadzone) &&
+        WriteDword(key, "InputJoySensitivity", app.joySensitivity) &&
+        WriteBinary(key, "InputKeymapping", keys, sizeof keys) &&
+        WriteDword(key, "LogoPictureNum", s->logoPictureNum) &&
+        (!s->logoPictureName[0] || WriteString(key, "LogoPictureName", s->logoPictureName)) &&
+        WriteString(key, "ModName", s->modName) && WriteFlags(key, "AudioFlags", s->soundFlags) &&
+        WriteBinary(key, "AudioWaveFormat", wave, sizeof wave) &&
+        WriteDword(key, "AudioSpeakerConfig", static_cast<int32_t>(app.speakerConfig)) &&
+        WriteGuid(key, "AudioA3DGUID", app.soundDeviceGUID) && WriteDword(key, "AudioModVolume", s->modVolume) &&
+        WriteDword(key, "AudioFXVolume", s->fxVolume) && WriteDword(key, "AudioVoiceVolume", s->voiceVolume) &&
+        WriteDword(key, "AudioMasterVolume", s->masterVolume) && WriteDword(key, "AudioNum3DSounds", s->Num3DSounds) &&
+        WriteDword(key, "VideoLowerAQCFPS", static_cast<int32_t>(s->lowerFpsLimit)) &&
+        WriteDword(key, "VideoUpperAQCFPS", static_cast<int32_t>(s->upperFpsLimit)) &&
+        WriteDword(key, "GameState", s->gameState) && WriteString(key, "DefaultProfile", s->defaultProfile) &&
+        WriteDword(key, "GameStarts", s->gameStarts);
     RegCloseKey(key);
     return ok ? 1 : 0;
 }
@@ -471,13 +476,11 @@ char* S_RegReadStringValue(const char* name) {
     char* result = nullptr;
     DWORD type = 0, size = 0;
     // Any length: the size is asked first.
-    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_MORE_DATA && type == REG_SZ &&
-        size > 0) {
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_MORE_DATA && type == REG_SZ && size > 0) {
         char* buffer = static_cast<char*>(Int_AllocMem(size + 1, 0));
         if (buffer) {
             DWORD got = size;
-            if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &got) ==
-                ERROR_SUCCESS) {
+            if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &got) == ERROR_SUCCESS) {
                 buffer[got] = 0;
                 if (buffer[0]) result = Qel_StrDup(buffer);
             }

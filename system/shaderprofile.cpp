@@ -17,7 +17,7 @@
 
 LookupTextureSet g_LookupTextures;
 
-const char* const S_LightingTextureNames[10] = {"varsk", "thuun", "drasz",    "ossyl",  "zevra",
+const char* const S_LightingTextureNames[10] = {"varsk", "thuun",  "drasz", "ossyl",    "zevra",
                                                 "meluq", "quorin", "solen", "asteroid", "default"};
 
 // Until the base library loads textures from the game's data, every lookup
@@ -119,8 +119,8 @@ int S_InitShaderProfile(D3DDeviceRecord* d) {
         (s->VideoD3DFlags2 & 0x200)) {
         d->anisotropicOn = 1;
         int wanted = s->filterMode <= 3 ? levels[s->filterMode] : 2;
-        d->anisotropyLevel = static_cast<int32_t>(caps.MaxAnisotropy) < wanted ? static_cast<int32_t>(caps.MaxAnisotropy)
-                                                                                : wanted;
+        d->anisotropyLevel =
+            static_cast<int32_t>(caps.MaxAnisotropy) < wanted ? static_cast<int32_t>(caps.MaxAnisotropy) : wanted;
     }
 
     const char* suffix = "";

@@ -7,7 +7,7 @@ struct D3DDeviceRecord;
 
 // The fixed lookup textures (the renderer uses and releases them).
 struct LookupTextureSet {
-    EBM* lighting[10];     // varsk, thuun, drasz, ossyl, zevra, meluq, quorin, solen, asteroid, default
+    EBM* lighting[10];  // varsk, thuun, drasz, ossyl, zevra, meluq, quorin, solen, asteroid, default
     EBM* pow;
     EBM* deriveZ;
     EBM* normalizeCube;

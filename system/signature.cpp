@@ -21,10 +21,8 @@ int32_t Qel_Base64Decode(const char* text, int32_t length, uint8_t* output) {
     if (!text || length <= 0 || length % 4 != 0) return 0;
     if (!output) {
         int32_t size = length / 4 * 3;
-        if (text[length - 2] == '=')
-            size -= 2;
-        else if (text[length - 1] == '=')
-            size -= 1;
+        if (text[length - 2] == '=') size -= 2;
+        else if (text[length - 1] == '=') size -= 1;
         return size;
     }
     int32_t written = 0;
@@ -58,8 +56,7 @@ int32_t Qel_Base64Encode(const uint8_t* bytes, int32_t count, char* output) {
 
 char* S_VerifyData(const uint8_t* data, int32_t dataLength, const char* signature, int32_t signatureLength,
                    const uint8_t* keyBlob, int32_t keyBlobLength, int32_t* outLength) {
-    if (!data || !signature || !keyBlob || !outLength || dataLength < 1 || signatureLength < 1 ||
-        keyBlobLength < 1)
+    if (!data || !signature || !keyBlob || !outLength || dataLength < 1 || signatureLength < 1 || keyBlobLength < 1)
         return nullptr;
     *outLength = 0;
 

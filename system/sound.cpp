@@ -24,9 +24,10 @@ constexpr uint32_t kLog = 2048;
 
 // Registry settings the device reads; their defaults before the settings exist.
 uint32_t FxVolumeSetting() { return g_SystemState ? static_cast<uint32_t>(g_SystemState->fxVolume) : 255; }
-WAVEFORMATEX WaveFormatSetting() { return g_ApplicationRecord.waveFormat.nSamplesPerSec
-        ? g_ApplicationRecord.waveFormat
-        : WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0}; }
+WAVEFORMATEX WaveFormatSetting() {
+    return g_ApplicationRecord.waveFormat.nSamplesPerSec ? g_ApplicationRecord.waveFormat
+                                                         : WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+}
 
 bool ValidChannel(int channel) { return channel >= 0 && channel < S_SOUND_CHANNELS; }
 
@@ -66,11 +67,16 @@ void LogCaps(const DSCAPS& c) {
         DWORD bit;
         const char* name;
     } kFlags[] = {
-        {DSCAPS_CERTIFIED, "DSCAPS_CERTIFIED"},         {DSCAPS_CONTINUOUSRATE, "DSCAPS_CONTINUOUSRATE"},
-        {DSCAPS_EMULDRIVER, "DSCAPS_EMULDRIVER"},       {DSCAPS_PRIMARY16BIT, "DSCAPS_PRIMARY16BIT"},
-        {DSCAPS_PRIMARY8BIT, "DSCAPS_PRIMARY8BIT"},     {DSCAPS_PRIMARYMONO, "DSCAPS_PRIMARYMONO"},
-        {DSCAPS_PRIMARYSTEREO, "DSCAPS_PRIMARYSTEREO"}, {DSCAPS_SECONDARY16BIT, "DSCAPS_SECONDARY16BIT"},
-        {DSCAPS_SECONDARY8BIT, "DSCAPS_SECONDARY8BIT"}, {DSCAPS_SECONDARYMONO, "DSCAPS_SECONDARYMONO"},
+        {DSCAPS_CERTIFIED, "DSCAPS_CERTIFIED"},
+        {DSCAPS_CONTINUOUSRATE, "DSCAPS_CONTINUOUSRATE"},
+        {DSCAPS_EMULDRIVER, "DSCAPS_EMULDRIVER"},
+        {DSCAPS_PRIMARY16BIT, "DSCAPS_PRIMARY16BIT"},
+        {DSCAPS_PRIMARY8BIT, "DSCAPS_PRIMARY8BIT"},
+        {DSCAPS_PRIMARYMONO, "DSCAPS_PRIMARYMONO"},
+        {DSCAPS_PRIMARYSTEREO, "DSCAPS_PRIMARYSTEREO"},
+        {DSCAPS_SECONDARY16BIT, "DSCAPS_SECONDARY16BIT"},
+        {DSCAPS_SECONDARY8BIT, "DSCAPS_SECONDARY8BIT"},
+        {DSCAPS_SECONDARYMONO, "DSCAPS_SECONDARYMONO"},
         {DSCAPS_SECONDARYSTEREO, "DSCAPS_SECONDARYSTEREO"},
     };
     char flags[512] = "S_InitD3DS() Flags:";
@@ -195,10 +201,8 @@ SoundState* S_InitDS3D(uint32_t audioFlags) {
     DSCAPS caps{};
     caps.dwSize = sizeof caps;
     HRESULT hr = ds->GetCaps(&caps);
-    if (hr == DS_OK)
-        LogCaps(caps);
-    else
-        Qel_ErrPrintf("S_InitDS3D() Failure getting caps: %s\n", S_DSErrorText(hr));
+    if (hr == DS_OK) LogCaps(caps);
+    else Qel_ErrPrintf("S_InitDS3D() Failure getting caps: %s\n", S_DSErrorText(hr));
 
     hr = ds->SetCooperativeLevel(g_ApplicationRecord.mainWindow, DSSCL_PRIORITY);
     if (hr != DS_OK) {
@@ -356,11 +360,11 @@ int Int_InitEAXListener() {
         ok = false;
     }
     if (ok) {
-        EAXLISTENERPROPERTIES drugged{23,    1.9f,  0.5f,      -1000,  0,     0,     8.39f, 1.39f,
-                                      1.0f,  -115,  0.002f,    {0, 0, 0}, 985, 0.03f, {0, 0, 0}, 0.25f,
-                                      0.0f,  0.25f, 1.0f,      -5.0f,  5000.0f, 250.0f, 0.0f, 0x1F};
-        ok = dev.eaxPropertySet->Set(DSPROPSETID_EAX_ListenerProperties, DSPROPERTY_EAXLISTENER_ALLPARAMETERS,
-                                     nullptr, 0, &drugged, sizeof drugged) == DS_OK;
+        EAXLISTENERPROPERTIES drugged{23,   1.9f,  0.5f,   -1000,     0,       0,      8.39f,     1.39f,
+                                      1.0f, -115,  0.002f, {0, 0, 0}, 985,     0.03f,  {0, 0, 0}, 0.25f,
+                                      0.0f, 0.25f, 1.0f,   -5.0f,     5000.0f, 250.0f, 0.0f,      0x1F};
+        ok = dev.eaxPropertySet->Set(DSPROPSETID_EAX_ListenerProperties, DSPROPERTY_EAXLISTENER_ALLPARAMETERS, nullptr,
+                                     0, &drugged, sizeof drugged) == DS_OK;
     }
     if (!ok) {
         ReleaseInto(dev.eaxPropertySet);
@@ -381,9 +385,8 @@ int S_SFXSetEAXRoom(int32_t location, int32_t scenario) {
     S_SoundDevice.eaxLocation = location;
     if (!S_SoundDevice.eaxPropertySet) return 1;
     EAXLISTENERPROPERTIES room = S_SFX_GetEAXListenerProperties(location, scenario);
-    HRESULT hr = S_SoundDevice.eaxPropertySet->Set(DSPROPSETID_EAX_ListenerProperties,
-                                                   DSPROPERTY_EAXLISTENER_ALLPARAMETERS, nullptr, 0, &room,
-                                                   sizeof room);
+    HRESULT hr = S_SoundDevice.eaxPropertySet->Set(
+        DSPROPSETID_EAX_ListenerProperties, DSPROPERTY_EAXLISTENER_ALLPARAMETERS, nullptr, 0, &room, sizeof room);
     return hr == DS_OK ? 1 : 0;
 }
 
@@ -401,9 +404,9 @@ int Int_SoundBufferAlloc(int channel, QelSampleDesc* d) {
     bool is3D = (d->flags & QEL_SAMPLEDESC_3D) && S_SoundDevice.listener;
     DSBUFFERDESC desc{};
     desc.dwSize = sizeof desc;
-    desc.dwFlags = is3D ? DSBCAPS_STATIC | DSBCAPS_CTRL3D | DSBCAPS_CTRLVOLUME | DSBCAPS_MUTE3DATMAXDISTANCE
-                        : DSBCAPS_STATIC | DSBCAPS_LOCSOFTWARE | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN |
-                              DSBCAPS_CTRLVOLUME;
+    desc.dwFlags =
+        is3D ? DSBCAPS_STATIC | DSBCAPS_CTRL3D | DSBCAPS_CTRLVOLUME | DSBCAPS_MUTE3DATMAXDISTANCE
+             : DSBCAPS_STATIC | DSBCAPS_LOCSOFTWARE | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
     desc.dwBufferBytes = d->length;
     desc.lpwfxFormat = &format;
     HRESULT hr = S_SoundDevice.directSound->CreateSoundBuffer(&desc, &ch.buffer, nullptr);
@@ -654,8 +657,8 @@ int S_SetSound3DOrientation(int channel, int32_t x, int32_t y, int32_t z) {
     float fx = x / 65536.0f, fy = y / 65536.0f, fz = z / 65536.0f;
     HRESULT hr = S_SoundChannels[channel].buffer3D->SetConeOrientation(fx, fy, fz, DS3D_DEFERRED);
     if (hr != DS_OK) {
-        Qel_ErrPrintf("S_SetSound3DOrientation(%d) error setting 3d orientation=(%f,%f,%f): %s\n", channel, fx, fy,
-                      fz, S_DSErrorText(hr));
+        Qel_ErrPrintf("S_SetSound3DOrientation(%d) error setting 3d orientation=(%f,%f,%f): %s\n", channel, fx, fy, fz,
+                      S_DSErrorText(hr));
         return 0;
     }
     return 1;
@@ -675,8 +678,7 @@ int S_SetSound3DVolume(uint32_t volume, int channel) {
     if (S_SoundDevice.listener && ch.buffer3D) {
         hr = ch.buffer3D->SetConeOutsideVolume(-500, DS3D_DEFERRED);
         if (hr != DS_OK) {
-            Qel_ErrPrintf("S_SetSound3DVolume(%d) error setting cone outside volume: %s\n", channel,
-                          S_DSErrorText(hr));
+            Qel_ErrPrintf("S_SetSound3DVolume(%d) error setting cone outside volume: %s\n", channel, S_DSErrorText(hr));
             return 0;
         }
     }

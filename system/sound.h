@@ -17,7 +17,7 @@ constexpr uint32_t SOUND_MEM_TAG = 14;
 // SoundState flag bits.
 constexpr uint32_t SOUND_FLAG_RUNNING = 0x1;
 constexpr uint32_t SOUND_FLAG_OFF = 0x4;
-constexpr uint32_t SOUND_FLAG_NO_CD = 0x8;         // no compact-disc search
+constexpr uint32_t SOUND_FLAG_NO_CD = 0x8;  // no compact-disc search
 constexpr uint32_t SOUND_FLAG_MIDI_VOLUME = 0x40;
 constexpr uint32_t SOUND_FLAG_SEARCH_CD = 0x80;
 constexpr uint32_t SOUND_FLAG_EAX = 0x200;
@@ -27,9 +27,9 @@ using S_SoundNotifyFn = void (*)();
 
 struct SoundState {
     uint32_t flags;
-    uint32_t volume;           // effect volume 0..256
-    S_SoundNotifyFn notify;    // compact-disc completion routine of the game-sound module
-    void* extra;               // 4-byte block
+    uint32_t volume;         // effect volume 0..256
+    S_SoundNotifyFn notify;  // compact-disc completion routine of the game-sound module
+    void* extra;             // 4-byte block
 };
 extern SoundState* g_SoundState;
 
@@ -50,7 +50,7 @@ struct SoundDevice {
     IDirectSoundBuffer8* primary;
     IDirectSound3DListener8* listener;
     LONG savedPrimaryVolume;
-    IDirectSoundBuffer8* eaxBuffer;       // 4-byte carrier of the EAX property set
+    IDirectSoundBuffer8* eaxBuffer;  // 4-byte carrier of the EAX property set
     IDirectSound3DBuffer8* eaxBuffer3D;
     IKsPropertySet* eaxPropertySet;
     int32_t eaxScenario;

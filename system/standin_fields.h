@@ -8,13 +8,13 @@
 #include <cstdint>
 
 struct SystemFieldsStandIn {
-    uint32_t furtherFlags;        // the further flag word start-up sets 0x10000 in
+    uint32_t furtherFlags;  // the further flag word start-up sets 0x10000 in
     uint32_t maskWords[16];
-    int32_t dialogWord;           // also set by the start dialog
+    int32_t dialogWord;  // also set by the start dialog
     uint16_t memSpeed;
-    int32_t detailLevel;          // 0 .. 100
+    int32_t detailLevel;  // 0 .. 100
     int32_t shuttingDown[2];
-    int32_t vertexSize;           // bytes
+    int32_t vertexSize;  // bytes
     const char* gameVersion;
     const char* processor;
     const char* anisotropicName;

@@ -29,7 +29,7 @@ constexpr uint32_t kDdsCubeMap = 0x200;
 
 D3DDeviceRecord* DeviceRecord() {
     return g_RendererState && g_RendererState->device && g_RendererState->device->device ? g_RendererState->device
-                                                                                          : nullptr;
+                                                                                         : nullptr;
 }
 
 IDirect3DDevice9* Device() {
@@ -76,10 +76,8 @@ void FillRows(uint8_t* bits, int pitch, int bytesPerPixel, int w, int h, uint32_
 // The device's format for textures of this bitmap.
 D3DFORMAT TextureFormatFor(const EBM* b, const D3DDeviceRecord* r) {
     const TextureBitmapFormat* f = r->opaqueFormat;
-    if (b->flags & EBM_THIRDFORMAT)
-        f = r->thirdFormat;
-    else if (b->flags & EBM_TRANSPARENTFORMAT)
-        f = r->transparentFormat;
+    if (b->flags & EBM_THIRDFORMAT) f = r->thirdFormat;
+    else if (b->flags & EBM_TRANSPARENTFORMAT) f = r->transparentFormat;
     if (f && f->code >= 0 && f->code < 44 && S3D_PixelFormatTable[f->code]) return S3D_PixelFormatTable[f->code];
     return D3DFMT_A8R8G8B8;
 }
@@ -266,7 +264,8 @@ void S_UnLockSingleDDSurface(EBM* bitmap) {
     IDirect3DSurface9* s = SurfaceOf(bitmap);
     if (s) {
         HRESULT hr = s->UnlockRect();
-        if (FAILED(hr)) Qel_ErrPrintf("ERROR: unlocking Surface (S_UnLockSingleDDSurface): %s!\n", DXGetErrorString9A(hr));
+        if (FAILED(hr))
+            Qel_ErrPrintf("ERROR: unlocking Surface (S_UnLockSingleDDSurface): %s!\n", DXGetErrorString9A(hr));
     }
     bitmap->flags &= ~EBM_LOCKED;
     bitmap->plane0 = nullptr;
@@ -349,7 +348,8 @@ void S_MovieUnlockSurface(EBM* bitmap) {
     s_MovieLocked = nullptr;
     if (IDirect3DSurface9* s = SurfaceOf(bitmap)) {
         HRESULT hr = s->UnlockRect();
-        if (FAILED(hr)) Qel_ErrPrintf("ERROR: unlocking Surface (S_UnLockSingleDDSurface): %s!\n", DXGetErrorString9A(hr));
+        if (FAILED(hr))
+            Qel_ErrPrintf("ERROR: unlocking Surface (S_UnLockSingleDDSurface): %s!\n", DXGetErrorString9A(hr));
     }
 }
 
@@ -456,8 +456,7 @@ int S_CreateEBMTexture(EBM* bitmap) {
         }
         if (Qel_GetBlitType(&view, bitmap) == Qel_GetBlitType(&view, nullptr))
             Qel_BltBlock(bitmap, 0, 0, bitmap->width, bitmap->height, &view, 0, 0);
-        else
-            Qel_ChangeEBMType(&view, bitmap);
+        else Qel_ChangeEBMType(&view, bitmap);
         hr = surface->UnlockRect();
         view.plane0 = nullptr;
         view.flags &= ~EBM_LOCKED;
@@ -600,9 +599,9 @@ EBM* S_ReadDDS(const char* name, uint32_t flags, int levels) {
     if (cube) {
         Qel_DPrintf(0, " This is a cubemap!\n");
         IDirect3DCubeTexture9* ct = nullptr;
-        HRESULT hr = D3DXCreateCubeTextureFromFileInMemoryEx(rec->device, data, size, info.Width, wanted, 0,
-                                                             info.Format, pool, D3DX_DEFAULT, D3DX_FILTER_NONE, 0,
-                                                             nullptr, nullptr, &ct);
+        HRESULT hr =
+            D3DXCreateCubeTextureFromFileInMemoryEx(rec->device, data, size, info.Width, wanted, 0, info.Format, pool,
+                                                    D3DX_DEFAULT, D3DX_FILTER_NONE, 0, nullptr, nullptr, &ct);
         if (FAILED(hr) || !ct || FAILED(ct->GetCubeMapSurface(D3DCUBEMAP_FACE_POSITIVE_X, 0, &top))) {
             Qel_ErrPrintf("S_ReadDDS(%s) D3DXCreate(Cube)TextureFromFileInMemoryEx() failed!\n", name);
             if (ct) ct->Release();
@@ -620,10 +619,9 @@ EBM* S_ReadDDS(const char* name, uint32_t flags, int levels) {
             skip = l - keep > 0 ? static_cast<UINT>(l - keep) : 0;
         }
         IDirect3DTexture9* t = nullptr;
-        HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(rec->device, data, size, info.Width, info.Height, wanted, 0,
-                                                         info.Format, pool, D3DX_DEFAULT,
-                                                         D3DX_SKIP_DDS_MIP_LEVELS(skip, D3DX_FILTER_NONE), 0, nullptr,
-                                                         nullptr, &t);
+        HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
+            rec->device, data, size, info.Width, info.Height, wanted, 0, info.Format, pool, D3DX_DEFAULT,
+            D3DX_SKIP_DDS_MIP_LEVELS(skip, D3DX_FILTER_NONE), 0, nullptr, nullptr, &t);
         if (FAILED(hr) || !t || FAILED(t->GetSurfaceLevel(0, &top))) {
             Qel_ErrPrintf("S_ReadDDS(%s) Failed D3DXCreateTextureFromFileInMemoryEx!\n", name);
             if (t) t->Release();
@@ -762,8 +760,7 @@ void W_RectFill(EBM* bitmap, int16_t x, int16_t y, int16_t w, int16_t h, uint32_
     int bpp = bitmap->bytesPerPixel > 0 ? bitmap->bytesPerPixel : 1;
     if (bitmap->plane0) {
         // Memory pixels, or a surface the caller holds locked: written where they are.
-        for (int row = 0; row < h; ++row)
-            FillRows(Qel_PixelAddress(bitmap, x, y + row), 0, bpp, w, 1, pixel);
+        for (int row = 0; row < h; ++row) FillRows(Qel_PixelAddress(bitmap, x, y + row), 0, bpp, w, 1, pixel);
         return;
     }
     if (!s || (bitmap->flags & EBM_COMPRESSED)) return;
@@ -794,7 +791,8 @@ void W_Clear(EBM* dst, EBM* src, int16_t sx, int16_t sy, int16_t dx, int16_t dy,
     }
     int bpp = dst->bytesPerPixel > 0 ? dst->bytesPerPixel : 1;
     if (dst->plane0) {
-        for (int row = 0; row < h; ++row) std::memset(Qel_PixelAddress(dst, dx, dy + row), 0, static_cast<size_t>(w) * bpp);
+        for (int row = 0; row < h; ++row)
+            std::memset(Qel_PixelAddress(dst, dx, dy + row), 0, static_cast<size_t>(w) * bpp);
         return;
     }
     if (!s || (dst->flags & EBM_COMPRESSED)) return;
@@ -838,7 +836,8 @@ void W_RectStretchEBM(EBM* dst, EBM* src, const RECT* srcRect, const RECT* dstRe
         if (FAILED(hr)) Qel_ErrPrintf("ERROR: W_RectStretch (StretchRect): %s!\n", DXGetErrorString9A(hr));
     } else {
         HRESULT hr = D3DXLoadSurfaceFromSurface(ds, nullptr, dstRect, ss, nullptr, srcRect, D3DX_FILTER_LINEAR, 0);
-        if (FAILED(hr)) Qel_ErrPrintf("ERROR: W_RectStretch (D3DXLoadSurfaceFromSurface): %s!\n", DXGetErrorString9A(hr));
+        if (FAILED(hr))
+            Qel_ErrPrintf("ERROR: W_RectStretch (D3DXLoadSurfaceFromSurface): %s!\n", DXGetErrorString9A(hr));
     }
     if (srcLocked) S_LockVideoSurface(src);
     if (dstLocked) S_LockVideoSurface(dst);
@@ -855,7 +854,8 @@ void S_DispatchBlit(EBM* src, EBM* dst, const uint8_t* points, int count, int16_
             int16_t x, y;
             std::memcpy(&x, points + 8 * i, 2);
             std::memcpy(&y, points + 8 * i + 2, 2);
-            Qel_BltBlockManual(src, x, y, 1, 1, dst, static_cast<int16_t>(x + xOffset), static_cast<int16_t>(y + yOffset));
+            Qel_BltBlockManual(src, x, y, 1, 1, dst, static_cast<int16_t>(x + xOffset),
+                               static_cast<int16_t>(y + yOffset));
         }
         return;
     }
@@ -924,8 +924,6 @@ void S_SetDisplayHooks(DisplayList* display, uint32_t flags) {
     if (flags & 8)
         display->copy = [](DisplayList*, EBM* src, int16_t sx, int16_t sy, int16_t w, int16_t h, EBM* dst, int16_t dx,
                            int16_t dy) { W_Clear(dst, src, sx, sy, dx, dy, w, h); };
-    else if (!(flags & 2))
-        display->copy = S_BlockCopyHook;
-    else
-        display->copy = S_BlockCopyHook2;
+    else if (!(flags & 2)) display->copy = S_BlockCopyHook;
+    else display->copy = S_BlockCopyHook2;
 }

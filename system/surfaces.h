@@ -15,12 +15,12 @@ struct MovieLockedSurface;
 constexpr uint32_t SYSEBM_TEXTURE_NOT_OWNED = 0x10;
 
 // Bitmap flag bits of this layer (beside those of base/ebm.h).
-constexpr uint32_t EBM_TEXDEFAULTPOOL = 0x80;     // texture in the default pool
+constexpr uint32_t EBM_TEXDEFAULTPOOL = 0x80;  // texture in the default pool
 constexpr uint32_t EBM_FROMDDS = 0x400;
 constexpr uint32_t EBM_MIPMAPS = 0x8000;
 constexpr uint32_t EBM_DDSNOSKIP = 0x40000;
-constexpr uint32_t EBM_BOUND = 0x800000;          // bound to a surface
-constexpr uint32_t EBM_ARGBSURFACE = 0x4000000;   // A8R8G8B8 off-screen surface
+constexpr uint32_t EBM_BOUND = 0x800000;         // bound to a surface
+constexpr uint32_t EBM_ARGBSURFACE = 0x4000000;  // A8R8G8B8 off-screen surface
 constexpr uint32_t EBM_DEFAULTPOOL = 0x8000000;
 constexpr uint32_t EBM_THIRDFORMAT = 0x10000000;
 constexpr uint32_t EBM_TRANSPARENTFORMAT = 0x20000000;
@@ -75,8 +75,8 @@ void S_DispatchBlit(EBM* src, EBM* dst, const uint8_t* points, int count, int16_
 int S_SaveFrontBuffer(const char* name);
 
 // Display copy routines: a block copy through Qel_BltBlockManual.
-void S_BlockCopyHook(DisplayList* display, EBM* src, int16_t sx, int16_t sy, int16_t w, int16_t h, EBM* dst,
-                     int16_t dx, int16_t dy);
+void S_BlockCopyHook(DisplayList* display, EBM* src, int16_t sx, int16_t sy, int16_t w, int16_t h, EBM* dst, int16_t dx,
+                     int16_t dy);
 void S_BlockCopyHook2(DisplayList* display, EBM* src, int16_t sx, int16_t sy, int16_t w, int16_t h, EBM* dst,
                       int16_t dx, int16_t dy);
 void S_SetDisplayHooks(DisplayList* display, uint32_t flags);

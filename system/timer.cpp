@@ -50,9 +50,7 @@ static int32_t AdvanceClock(int32_t clock, int64_t step) {
 
 // Tells the module that queued an event its value (nobody when no story is
 // loaded or the module takes no integer answers).
-static void Answer(int32_t module, uint32_t argument, int32_t value) {
-    SE_CallerReturnInt(module, value, argument);
-}
+static void Answer(int32_t module, uint32_t argument, int32_t value) { SE_CallerReturnInt(module, value, argument); }
 
 // ---------------------------------------------------------------- lists
 
@@ -188,7 +186,7 @@ void Timer_Update() {
 
 TimerEvent* Timer_AddEvent(int32_t delay, TimerBase* base, int32_t module, uint32_t argument) {
     int32_t range = delay >= 4096 ? 256 : delay / 16 + 1;
-    int32_t jitter = Qel_LongRandom(static_cast<int16_t>(range));   // logs a range below 1
+    int32_t jitter = Qel_LongRandom(static_cast<int16_t>(range));  // logs a range below 1
     TimerEvent* node = Timer_AllocNode(base);
     if (!node) {
         Answer(module, argument, 0);
@@ -261,7 +259,7 @@ void Timer_FreeAllNodes(TimerBase* base) {
 // A delay from a story, brought into the span a due time can be told apart in
 // (seconds × 1000 + ms and random additions are summed in 64 bits first).
 static int32_t ScriptDelay(int64_t ms, int32_t call) {
-    int32_t clamped = ms > TIMER_MAX_DELAY ? TIMER_MAX_DELAY
+    int32_t clamped = ms > TIMER_MAX_DELAY   ? TIMER_MAX_DELAY
                       : ms < TIMER_MIN_DELAY ? TIMER_MIN_DELAY
                                              : static_cast<int32_t>(ms);
     if (clamped != ms)
@@ -274,8 +272,7 @@ static int32_t ScriptDelay(int64_t ms, int32_t call) {
 static int32_t ScriptTime(int32_t t, int32_t call) {
     int32_t clamped = t < 0 ? 0 : t >= S_CLOCK_SPAN ? S_CLOCK_SPAN - 1 : t;
     if (clamped != t)
-        Qel_ErrPrintf("%s %s: time %d out of range, clamped to %d\n", SE_PositionText(), s_callNames[call], t,
-                      clamped);
+        Qel_ErrPrintf("%s %s: time %d out of range, clamped to %d\n", SE_PositionText(), s_callNames[call], t, clamped);
     return clamped;
 }
 
@@ -301,67 +298,67 @@ int32_t Timer_SysCall(int32_t call, SE_Task* task, TimerBase* base, int32_t call
     }
 
     switch (call) {
-    case 0: {   // TI_Delay
-        int64_t ms = argc == 2 ? static_cast<int64_t>(arg(0)) * 1000 + arg(1) : arg(0);
-        Timer_AddEvent(ScriptDelay(ms, call), base, callerModule, caller);
-        break;
-    }
-    case 1: {   // TI_DelayRandom
-        int64_t ms = static_cast<int64_t>(arg(0)) + RandomAddition(arg(1));
-        Timer_AddEvent(ScriptDelay(ms, call), base, callerModule, caller);
-        break;
-    }
-    case 2:   // TI_GetAbsTime
-        SE_TaskReturnIntEx(task, ctx, sys->gameClock);
-        break;
-    case 3:   // TI_CmpTime
-        SE_TaskReturnIntEx(task, ctx, S_ClockDiff(ScriptTime(arg(0), call), ScriptTime(arg(1), call)));
-        break;
-    case 4:   // TI_WaitForStart
-        Timer_AddWaitEvent(base, callerModule, caller);
-        break;
-    case 5:   // TI_WaitForInterrupt
-        Timer_AddOwnerEvent(caller, callerModule, base, ScriptDelay(arg(0), call), arg(1));
-        break;
-    case 6: {   // TI_WaitRandomForInterrupt
-        int64_t ms = static_cast<int64_t>(arg(0)) + RandomAddition(arg(1));
-        Timer_AddOwnerEvent(caller, callerModule, base, ScriptDelay(ms, call), arg(2));
-        break;
-    }
-    case 7:   // TI_Interrupt
-        Timer_CancelOwner(base, arg(0));
-        SE_TaskReturnIntEx(task, ctx, 0);
-        break;
-    case 8:   // TI_GetLastFrameDelay
-        SE_TaskReturnIntEx(task, ctx, sys->gameFrameDelta);
-        break;
-    case 9:   // TI_SetTimeWarpFactor
-        sys->gameTimeScale = arg(0);
-        SE_TaskReturnIntEx(task, ctx, 1);
-        break;
-    case 10:   // TI_GetTimeWarpFactor
-        SE_TaskReturnIntEx(task, ctx, sys->gameTimeScale);
-        break;
-    case 11:   // TI_AddTime
-        SE_TaskReturnIntEx(task, ctx, S_ClockAdvance(ScriptTime(arg(0), call), arg(1)));
-        break;
-    case 12: {   // TI_SetAbsTime
-        int32_t t = ScriptTime(arg(0), call);
-        sys->gameFrameDelta = 0;
-        sys->gameClock = t;
-        SE_TaskReturnIntEx(task, ctx, t);
-        break;
-    }
-    case 13:   // TI_GetRealTime
-        SE_TaskReturnIntEx(task, ctx, sys->realClock);
-        break;
-    case 14:   // TI_ReadSystemClock
-        SE_TaskReturnIntEx(task, ctx, S_ReadSystemClock());
-        break;
-    default:
-        Qel_BannerPrintf("Timer_SysCall (%s) : Undefined System Call %d\n", SE_GetCurrentDebugAddress(), call);
-        SE_TaskReturnIntEx(task, ctx, 0);
-        break;
+        case 0: {  // TI_Delay
+            int64_t ms = argc == 2 ? static_cast<int64_t>(arg(0)) * 1000 + arg(1) : arg(0);
+            Timer_AddEvent(ScriptDelay(ms, call), base, callerModule, caller);
+            break;
+        }
+        case 1: {  // TI_DelayRandom
+            int64_t ms = static_cast<int64_t>(arg(0)) + RandomAddition(arg(1));
+            Timer_AddEvent(ScriptDelay(ms, call), base, callerModule, caller);
+            break;
+        }
+        case 2:  // TI_GetAbsTime
+            SE_TaskReturnIntEx(task, ctx, sys->gameClock);
+            break;
+        case 3:  // TI_CmpTime
+            SE_TaskReturnIntEx(task, ctx, S_ClockDiff(ScriptTime(arg(0), call), ScriptTime(arg(1), call)));
+            break;
+        case 4:  // TI_WaitForStart
+            Timer_AddWaitEvent(base, callerModule, caller);
+            break;
+        case 5:  // TI_WaitForInterrupt
+            Timer_AddOwnerEvent(caller, callerModule, base, ScriptDelay(arg(0), call), arg(1));
+            break;
+        case 6: {  // TI_WaitRandomForInterrupt
+            int64_t ms = static_cast<int64_t>(arg(0)) + RandomAddition(arg(1));
+            Timer_AddOwnerEvent(caller, callerModule, base, ScriptDelay(ms, call), arg(2));
+            break;
+        }
+        case 7:  // TI_Interrupt
+            Timer_CancelOwner(base, arg(0));
+            SE_TaskReturnIntEx(task, ctx, 0);
+            break;
+        case 8:  // TI_GetLastFrameDelay
+            SE_TaskReturnIntEx(task, ctx, sys->gameFrameDelta);
+            break;
+        case 9:  // TI_SetTimeWarpFactor
+            sys->gameTimeScale = arg(0);
+            SE_TaskReturnIntEx(task, ctx, 1);
+            break;
+        case 10:  // TI_GetTimeWarpFactor
+            SE_TaskReturnIntEx(task, ctx, sys->gameTimeScale);
+            break;
+        case 11:  // TI_AddTime
+            SE_TaskReturnIntEx(task, ctx, S_ClockAdvance(ScriptTime(arg(0), call), arg(1)));
+            break;
+        case 12: {  // TI_SetAbsTime
+            int32_t t = ScriptTime(arg(0), call);
+            sys->gameFrameDelta = 0;
+            sys->gameClock = t;
+            SE_TaskReturnIntEx(task, ctx, t);
+            break;
+        }
+        case 13:  // TI_GetRealTime
+            SE_TaskReturnIntEx(task, ctx, sys->realClock);
+            break;
+        case 14:  // TI_ReadSystemClock
+            SE_TaskReturnIntEx(task, ctx, S_ReadSystemClock());
+            break;
+        default:
+            Qel_BannerPrintf("Timer_SysCall (%s) : Undefined System Call %d\n", SE_GetCurrentDebugAddress(), call);
+            SE_TaskReturnIntEx(task, ctx, 0);
+            break;
     }
     return 1;
 }
@@ -382,8 +379,8 @@ static void PutBig32(uint8_t* p, uint32_t v) {
 }
 
 static uint32_t GetBig32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+           p[3];
 }
 
 int Timer_SaveGame(QelFile* file, TimerBase* base) {

@@ -11,8 +11,8 @@ struct ScriptValue;
 struct SE_Task;
 
 // Node flags.
-constexpr uint16_t TIMER_EVENT_POOL = 0x2;    // the node belongs to the pool (else the heap)
-constexpr uint16_t TIMER_EVENT_OWNER = 0x4;   // has an owner and can be interrupted
+constexpr uint16_t TIMER_EVENT_POOL = 0x2;   // the node belongs to the pool (else the heap)
+constexpr uint16_t TIMER_EVENT_OWNER = 0x4;  // has an owner and can be interrupted
 
 constexpr int32_t TIMER_POOL_SIZE = 5000;
 // The TI_ engine calls (the call-name table holds this many names and a null).
@@ -32,12 +32,12 @@ struct TimerLink {
 
 // One pending event.
 struct TimerEvent {
-    TimerLink link;           // first field: a list link is its event
-    int16_t module;           // the engine module to answer
-    uint16_t flags;           // TIMER_EVENT_*
-    uint32_t argument;        // handed back to the module's ReturnInt (a task id for stories)
-    int32_t dueTime;          // game clock (ms) at which the event fires
-    int32_t owner;            // any value the story chooses
+    TimerLink link;     // first field: a list link is its event
+    int16_t module;     // the engine module to answer
+    uint16_t flags;     // TIMER_EVENT_*
+    uint32_t argument;  // handed back to the module's ReturnInt (a task id for stories)
+    int32_t dueTime;    // game clock (ms) at which the event fires
+    int32_t owner;      // any value the story chooses
 };
 
 // A list whose two sentinels close both ends: head.succ is the first node and
@@ -49,18 +49,18 @@ struct TimerList {
 };
 
 struct TimerBase {
-    TimerList timed;          // events with a due time, in the order queued
-    TimerList waiting;        // answered at the next update
+    TimerList timed;    // events with a due time, in the order queued
+    TimerList waiting;  // answered at the next update
     TimerEvent pool[TIMER_POOL_SIZE];
-    TimerList freeList;       // pool records not in use
+    TimerList freeList;  // pool records not in use
     int32_t freeCount;
-    int32_t moduleNumber;     // given by the script engine's registry
+    int32_t moduleNumber;  // given by the script engine's registry
 };
 
 // One saved event of the "TIME" section: five big-endian 32-bit words.
 struct TimerDelaySave {
-    int32_t TD_EngineID;      // the module number, sign-extended
-    uint32_t flags;           // node flags, zero-extended
+    int32_t TD_EngineID;  // the module number, sign-extended
+    uint32_t flags;       // node flags, zero-extended
     uint32_t argument;
     int32_t dueTime;
     int32_t owner;
@@ -94,7 +94,7 @@ void Timer_FreeAllNodes(TimerBase* base);
 TimerEvent* Timer_AllocNode(TimerBase* base);
 void Timer_FreeNode(TimerBase* base, TimerEvent* node);
 void Timer_ListInit(TimerList* list);
-void Timer_ListInsert(TimerEvent* node, TimerList* list);   // at the tail
+void Timer_ListInsert(TimerEvent* node, TimerList* list);  // at the tail
 void Timer_ListUnlink(TimerEvent* node, TimerList* list);
 // Events in a list.
 int32_t Timer_ListCount(const TimerList* list);

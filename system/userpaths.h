@@ -25,7 +25,7 @@ int Qel_FileExists(const char* path);
 // A listing of the names in a folder that match a pattern by Windows wildcard
 // rules ("*.*" matches every name); "." and ".." are listed first.
 struct QelDirListing {
-    char* names;            // matching names, NUL-terminated, back to back
+    char* names;  // matching names, NUL-terminated, back to back
     uint32_t namesSize;
     uint32_t count;
     uint32_t next;          // offset of the next name in names

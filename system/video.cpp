@@ -42,8 +42,7 @@ static void ReleaseSurface(IDirect3DSurface9*& surface) {
 // ---------------------------------------------------------------- the window
 
 static const char* AppName() {
-    return g_SystemState && g_SystemState->app && g_SystemState->app->appName ? g_SystemState->app->appName
-                                                                              : "trevan";
+    return g_SystemState && g_SystemState->app && g_SystemState->app->appName ? g_SystemState->app->appName : "trevan";
 }
 
 static bool OpenWindow(int width, int height, int depth, uint32_t flags) {
@@ -73,10 +72,8 @@ static bool OpenWindow(int width, int height, int depth, uint32_t flags) {
     int cw = 0, ch = 0, cx = 0, cy = 0;
     SDL_GetWindowSize(window, &cw, &ch);
     SDL_GetWindowPosition(window, &cx, &cy);
-    if (cw > width || ch > height)
-        g_ApplicationRecord.clientRect = {0, 0, -1, -1};
-    else
-        g_ApplicationRecord.clientRect = {cx, cy, cx + cw, cy + ch};
+    if (cw > width || ch > height) g_ApplicationRecord.clientRect = {0, 0, -1, -1};
+    else g_ApplicationRecord.clientRect = {cx, cy, cx + cw, cy + ch};
     if (!(flags & (VIDEO_FLAG_WINDOWED | VIDEO_FLAG_NO_D3D))) SetCursor(nullptr);
     Qel_DPrintf(4, "NVIDIA CRASH AUSGABE!\n");
     return true;
@@ -236,9 +233,8 @@ VideoRecord* S_InitVideo(int width, int height, int depth, uint32_t flags) {
     }
     uint32_t mask;
     uint16_t alphaMaskBits;
-    if (!S_PixelFormatFromD3D(v->BackBufferEBM, &mask, &v->redBits, &v->redShift, &mask, &v->greenBits,
-                              &v->greenShift, &mask, &v->blueBits, &v->blueShift, &mask, &alphaMaskBits,
-                              &v->alphaShift))
+    if (!S_PixelFormatFromD3D(v->BackBufferEBM, &mask, &v->redBits, &v->redShift, &mask, &v->greenBits, &v->greenShift,
+                              &mask, &v->blueBits, &v->blueShift, &mask, &alphaMaskBits, &v->alphaShift))
         return nullptr;
     v->alphaBits = alphaMaskBits;
 
@@ -407,13 +403,15 @@ int S_Create3DDevice() {
     if (s->VideoD3DFlags & 0x1) {
         static const int samplesOf[4] = {2, 4, 6, 8};
         int samples = (s->antialiasMode >= 0 && s->antialiasMode <= 3) ? samplesOf[s->antialiasMode] : 2;
-        if (!S_CheckMultiSample(app.adapterOrdinal, back, samples)) samples = S_CheckMultiSample(app.adapterOrdinal, back, 2) ? 2 : 0;
+        if (!S_CheckMultiSample(app.adapterOrdinal, back, samples))
+            samples = S_CheckMultiSample(app.adapterOrdinal, back, 2) ? 2 : 0;
         if (samples) {
             pp.MultiSampleType = static_cast<D3DMULTISAMPLE_TYPE>(samples);
             Qel_DPrintf(4, "S_Create3DDevice() Enabling Fullscreen Antialiasing D3DMULTISAMPLE_%d_SAMPLES\n", samples);
         } else {
-            Qel_DPrintf(4, "S_Create3DDevice() failed to find a supported Fullscreen Antialiasing Mode! (so "
-                           "disabling AA)\n");
+            Qel_DPrintf(4,
+                        "S_Create3DDevice() failed to find a supported Fullscreen Antialiasing Mode! (so "
+                        "disabling AA)\n");
         }
     }
 
@@ -454,10 +452,10 @@ int S_CheckMultiSample(int ordinal, D3DFORMAT format, int samples) {
     if (!g_RendererState || !g_RendererState->d3d || ordinal < 0) return 0;
     IDirect3D9* d3d = g_RendererState->d3d;
     D3DMULTISAMPLE_TYPE type = static_cast<D3DMULTISAMPLE_TYPE>(samples);
-    return SUCCEEDED(d3d->CheckDeviceMultiSampleType(static_cast<UINT>(ordinal), D3DDEVTYPE_HAL, format, 0, type,
-                                                      nullptr)) &&
-                   SUCCEEDED(d3d->CheckDeviceMultiSampleType(static_cast<UINT>(ordinal), D3DDEVTYPE_HAL,
-                                                             D3DFMT_D24X8, 0, type, nullptr))
+    return SUCCEEDED(
+               d3d->CheckDeviceMultiSampleType(static_cast<UINT>(ordinal), D3DDEVTYPE_HAL, format, 0, type, nullptr)) &&
+                   SUCCEEDED(d3d->CheckDeviceMultiSampleType(static_cast<UINT>(ordinal), D3DDEVTYPE_HAL, D3DFMT_D24X8,
+                                                             0, type, nullptr))
                ? 1
                : 0;
 }
@@ -537,7 +535,8 @@ int S_Reset3DDevice() {
         S_3DInitEnviMapRender();
         g_RendererState->envFlags &= ~0x80u;
     }
-    if (g_RendererDeviceObject && g_RendererDeviceObject->onReset) g_RendererDeviceObject->onReset(g_RendererDeviceObject);
+    if (g_RendererDeviceObject && g_RendererDeviceObject->onReset)
+        g_RendererDeviceObject->onReset(g_RendererDeviceObject);
     return 1;
 }
 

@@ -31,12 +31,12 @@ struct VideoRecord {
     uint16_t greenShift, greenBits;
     uint16_t blueShift, blueBits;
     uint16_t alphaShift, alphaBits;
-    int32_t aspectX;               // 16.16
-    int32_t aspectY;               // 16.16
+    int32_t aspectX;  // 16.16
+    int32_t aspectY;  // 16.16
     int32_t zeroWords[2];
     uint16_t adapterCount;
     uint8_t adapterArea[256];
-    uint32_t* workBuffer;          // squares table of the displays
+    uint32_t* workBuffer;  // squares table of the displays
 };
 
 extern VideoRecord* g_VideoRecord;
@@ -64,8 +64,8 @@ struct D3DDeviceRecord {
     DispMode* mode;
     DWORD maxSimultaneousTextures;
     D3DPRESENT_PARAMETERS presentParams;
-    int32_t pixelShaderLevel;      // the renderer's
-    uint32_t declTypeBits;         // 0x300 half floats, 0x80 DEC3N
+    int32_t pixelShaderLevel;  // the renderer's
+    uint32_t declTypeBits;     // 0x300 half floats, 0x80 DEC3N
 };
 
 VideoRecord* S_InitVideo(int width, int height, int depth, uint32_t flags);

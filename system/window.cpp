@@ -21,10 +21,8 @@ void S_KeyRingStore(int32_t deviceKey, int32_t code, int32_t kind) {
     ring.entries[ring.writeIndex] = KeyRingEntry{deviceKey, code, kind};
     // Write and read index meet both when the ring is empty and when it is full:
     // the unread count tells them apart, and a fifth key pushes the oldest out.
-    if (ring.unread < 4)
-        ++ring.unread;
-    else
-        ring.readIndex = NextKeyIndex(ring.readIndex);
+    if (ring.unread < 4) ++ring.unread;
+    else ring.readIndex = NextKeyIndex(ring.readIndex);
 }
 
 const KeyRingEntry* S_KeyRingNext(bool newestOnly) {
@@ -97,8 +95,11 @@ static LRESULT SetCursorMessage(InputState* in) {
 // Button messages; the non-client ones count only while the game holds the cursor.
 static bool ButtonMessage(InputState* in, UINT message) {
     switch (message) {
-        case WM_NCLBUTTONDOWN: case WM_NCLBUTTONUP: case WM_NCLBUTTONDBLCLK:
-        case WM_NCRBUTTONDOWN: case WM_NCRBUTTONUP: {
+        case WM_NCLBUTTONDOWN:
+        case WM_NCLBUTTONUP:
+        case WM_NCLBUTTONDBLCLK:
+        case WM_NCRBUTTONDOWN:
+        case WM_NCRBUTTONUP: {
             int32_t width = 0, height = 0;
             uint32_t displayFlags = 0;
             bool display = S_WindowLinks.screen && S_WindowLinks.screen(&width, &height, &displayFlags);
@@ -106,8 +107,7 @@ static bool ButtonMessage(InputState* in, UINT message) {
             message -= WM_NCLBUTTONDOWN - WM_LBUTTONDOWN;
             break;
         }
-        default:
-            break;
+        default: break;
     }
     switch (message) {
         case WM_LBUTTONDOWN: in->clickLeft = in->buttonLeft = 1; return true;
@@ -147,9 +147,7 @@ LRESULT S_WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             app.active = 1;
             in->active = 1;
             return 0;
-        case WM_NCHITTEST:
-            Qel_DPrintf(4, "WM_NCHITTEST %d\n", static_cast<int>(wParam));
-            return HTCLIENT;
+        case WM_NCHITTEST: Qel_DPrintf(4, "WM_NCHITTEST %d\n", static_cast<int>(wParam)); return HTCLIENT;
         case WM_SYSCOMMAND:
             // The game window is never moved, sized, given a menu, a screen saver
             // or a monitor power-down.
@@ -175,23 +173,18 @@ LRESULT S_WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         }
-        default:
-            break;
+        default: break;
     }
 
     if (!app.directInput || !app.keyboardDevice) {
         switch (message) {
             case WM_KEYDOWN:
                 in->keySeen = 1;
-                if (!KeyArrivesAsCharacter(wParam))
-                    S_KeyRingStore(0, static_cast<int32_t>(wParam), KEY_KIND_VIRTUAL);
+                if (!KeyArrivesAsCharacter(wParam)) S_KeyRingStore(0, static_cast<int32_t>(wParam), KEY_KIND_VIRTUAL);
                 return 0;
             case WM_CHAR:
-            case WM_SYSCHAR:
-                S_KeyRingStore(0, static_cast<int32_t>(wParam), KEY_KIND_CHAR);
-                return 0;
-            default:
-                break;
+            case WM_SYSCHAR: S_KeyRingStore(0, static_cast<int32_t>(wParam), KEY_KIND_CHAR); return 0;
+            default: break;
         }
     }
 

@@ -10,7 +10,7 @@
 // window procedure writes the mouse, button and key fields; without a record it
 // works on a zeroed scratch copy, so nothing is kept.
 struct InputState {
-    uint32_t flags;                 // 0x4000: pump messages while inactive
+    uint32_t flags;  // 0x4000: pump messages while inactive
     uint32_t flags2;
     int32_t joyX, joyY;
     uint8_t keyDown[512];
@@ -47,9 +47,9 @@ constexpr uint32_t INPUT_PUMP_WHILE_INACTIVE = 0x4000;
 // The key ring: four entries filled by the window procedure and by the input
 // layer's keyboard poll, read one key per frame.
 struct KeyRingEntry {
-    int32_t deviceKey;   // scan code from the keyboard poll
-    int32_t code;        // wParam of the message: character or virtual-key code
-    int32_t kind;        // KEY_KIND_CHAR or KEY_KIND_VIRTUAL
+    int32_t deviceKey;  // scan code from the keyboard poll
+    int32_t code;       // wParam of the message: character or virtual-key code
+    int32_t kind;       // KEY_KIND_CHAR or KEY_KIND_VIRTUAL
 };
 constexpr int32_t KEY_KIND_CHAR = 0;
 constexpr int32_t KEY_KIND_VIRTUAL = 1;
@@ -75,10 +75,10 @@ void S_KeyRingClear();
 // movies, sound, the display list). Each layer fills its entries at its start-up;
 // an empty entry is skipped.
 struct WindowLinks {
-    void (*syncAcquire)(int unacquire);   // Ex_SyncAcquire
-    void (*pollInput)();                  // S_VbiIO, before messages are handled
-    void (*stopPlayingMovies)();          // MOV_StopPlayingMovies
-    void (*cdTrackDone)();                // the sound record's compact-disc routine, when set
+    void (*syncAcquire)(int unacquire);  // Ex_SyncAcquire
+    void (*pollInput)();                 // S_VbiIO, before messages are handled
+    void (*stopPlayingMovies)();         // MOV_StopPlayingMovies
+    void (*cdTrackDone)();               // the sound record's compact-disc routine, when set
     // The screen bitmap's size and the display list's flag word; 0 when there is
     // no display list or no screen bitmap.
     int (*screen)(int32_t* width, int32_t* height, uint32_t* displayFlags);

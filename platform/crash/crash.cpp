@@ -28,7 +28,7 @@ static uint32_t ExceptionCode(int sig, const siginfo_t* info) {
         case SIGBUS: return EXCEPTION_IN_PAGE_ERROR;
         case SIGILL: return EXCEPTION_ILLEGAL_INSTRUCTION;
         case SIGFPE:
-            return info && info->si_code == FPE_INTDIV ? EXCEPTION_INT_DIVIDE_BY_ZERO
+            return info && info->si_code == FPE_INTDIV   ? EXCEPTION_INT_DIVIDE_BY_ZERO
                    : info && info->si_code == FPE_INTOVF ? EXCEPTION_INT_OVERFLOW
                                                          : EXCEPTION_FLT_INVALID_OPERATION;
         case SIGTRAP: return EXCEPTION_BREAKPOINT;
@@ -98,10 +98,8 @@ static void RecordUserName() {
     passwd* found = nullptr;
     char buffer[1024];
     const char* name = nullptr;
-    if (getpwuid_r(getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_name)
-        name = found->pw_name;
-    else
-        name = getenv("USER");
+    if (getpwuid_r(getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_name) name = found->pw_name;
+    else name = getenv("USER");
     std::strncpy(s_userName, name ? name : "", sizeof s_userName - 1);
 }
 
@@ -139,12 +137,11 @@ LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_F
     ss.ss_sp = s_altStack;
     ss.ss_size = sizeof s_altStack;
     sigaltstack(&ss, nullptr);
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_sigaction = OnSignal;
     sa.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
     sigemptyset(&sa.sa_mask);
-    for (size_t i = 0; i < std::size(kSignals); ++i)
-        sigaction(kSignals[i], &sa, previous ? nullptr : &s_previous[i]);
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &sa, previous ? nullptr : &s_previous[i]);
     return previous;
 }
 
@@ -216,8 +213,8 @@ int Crash_WriteDump(int fd, const EXCEPTION_POINTERS* pointers, CrashStackBounds
     PutBytes(&s, "TRVDUMP1", 8);
     uint32_t head[2] = {r.ExceptionCode, static_cast<uint32_t>(r.Signal)};
     PutBytes(&s, head, sizeof head);
-    const uint64_t regs[] = {c.SegCs, c.Rip, c.Rsp, c.Rbp, c.Rax, c.Rbx, c.Rcx, c.Rdx, c.Rsi,
-                             c.Rdi,   c.R8,  c.R9,  c.R10, c.R11, c.R12, c.R13, c.R14, c.R15, c.EFlags};
+    const uint64_t regs[] = {c.SegCs, c.Rip, c.Rsp, c.Rbp, c.Rax, c.Rbx, c.Rcx, c.Rdx, c.Rsi,   c.Rdi,
+                             c.R8,    c.R9,  c.R10, c.R11, c.R12, c.R13, c.R14, c.R15, c.EFlags};
     for (uint64_t v : regs) PutU64(&s, v);
     // Only a stack pointer inside the recorded stack is followed.
     uint64_t start = c.Rsp & ~uint64_t{7};

@@ -8,14 +8,14 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr uint32_t EXCEPTION_ACCESS_VIOLATION = 0xC0000005;     // SEGV
-constexpr uint32_t EXCEPTION_IN_PAGE_ERROR = 0xC0000006;        // BUS
-constexpr uint32_t EXCEPTION_ILLEGAL_INSTRUCTION = 0xC000001D;  // ILL
-constexpr uint32_t EXCEPTION_INT_DIVIDE_BY_ZERO = 0xC0000094;   // FPE, integer division
-constexpr uint32_t EXCEPTION_INT_OVERFLOW = 0xC0000095;         // FPE, integer overflow
-constexpr uint32_t EXCEPTION_FLT_INVALID_OPERATION = 0xC0000090; // FPE, other
-constexpr uint32_t EXCEPTION_BREAKPOINT = 0x80000003;           // TRAP
-constexpr uint32_t STATUS_FATAL_APP_EXIT = 0x40000015;          // ABRT
+constexpr uint32_t EXCEPTION_ACCESS_VIOLATION = 0xC0000005;       // SEGV
+constexpr uint32_t EXCEPTION_IN_PAGE_ERROR = 0xC0000006;          // BUS
+constexpr uint32_t EXCEPTION_ILLEGAL_INSTRUCTION = 0xC000001D;    // ILL
+constexpr uint32_t EXCEPTION_INT_DIVIDE_BY_ZERO = 0xC0000094;     // FPE, integer division
+constexpr uint32_t EXCEPTION_INT_OVERFLOW = 0xC0000095;           // FPE, integer overflow
+constexpr uint32_t EXCEPTION_FLT_INVALID_OPERATION = 0xC0000090;  // FPE, other
+constexpr uint32_t EXCEPTION_BREAKPOINT = 0x80000003;             // TRAP
+constexpr uint32_t STATUS_FATAL_APP_EXIT = 0x40000015;            // ABRT
 constexpr uint32_t DBG_CONTROL_C = 0x40010005;
 constexpr uint32_t DBG_CONTROL_BREAK = 0x40010008;
 
@@ -25,7 +25,7 @@ struct EXCEPTION_RECORD {
     uint32_t ExceptionCode;
     uint32_t ExceptionFlags;
     void* ExceptionAddress;
-    int Signal;                      // the signal that raised it
+    int Signal;  // the signal that raised it
 };
 
 // The faulting thread's registers (x86-64; zero elsewhere).

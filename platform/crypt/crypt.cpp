@@ -29,7 +29,7 @@ struct PKeyFree {
 };
 struct Key {
     std::unique_ptr<EVP_PKEY, PKeyFree> pkey;
-    DWORD bytes = 0;   // modulus length
+    DWORD bytes = 0;  // modulus length
 };
 
 struct MdCtxFree {
@@ -83,9 +83,7 @@ bool TakeFailure(int& counter) {
     return true;
 }
 
-DWORD ReadLe32(const BYTE* p) {
-    return DWORD{p[0]} | DWORD{p[1]} << 8 | DWORD{p[2]} << 16 | DWORD{p[3]} << 24;
-}
+DWORD ReadLe32(const BYTE* p) { return DWORD{p[0]} | DWORD{p[1]} << 8 | DWORD{p[2]} << 16 | DWORD{p[3]} << 24; }
 
 bool FinishHash(Hash* h) {
     if (h->finished) return true;
@@ -119,8 +117,7 @@ EVP_PKEY* MakeRsaKey(const std::vector<BYTE>& modulusBe, DWORD exponent) {
 
 }  // namespace
 
-BOOL CryptAcquireContextA(HCRYPTPROV* prov, const char* container, const char* provider, DWORD provType,
-                          DWORD flags) {
+BOOL CryptAcquireContextA(HCRYPTPROV* prov, const char* container, const char* provider, DWORD provType, DWORD flags) {
     ++g_CryptSeam.acquireCalls;
     if (!prov) return 0;
     *prov = 0;

@@ -34,14 +34,12 @@ constexpr DWORD HP_HASHSIZE = 0x4;
 // modulus of bitlen/8 bytes, every number little-endian.
 constexpr BYTE PUBLICKEYBLOB = 0x6;
 constexpr BYTE CUR_BLOB_VERSION = 2;
-constexpr DWORD RSA1_MAGIC = 0x31415352;   // "RSA1"
+constexpr DWORD RSA1_MAGIC = 0x31415352;  // "RSA1"
 constexpr DWORD PUBLICKEYBLOB_HEADER_BYTES = 20;
 
-BOOL CryptAcquireContextA(HCRYPTPROV* prov, const char* container, const char* provider, DWORD provType,
-                          DWORD flags);
+BOOL CryptAcquireContextA(HCRYPTPROV* prov, const char* container, const char* provider, DWORD provType, DWORD flags);
 BOOL CryptReleaseContext(HCRYPTPROV prov, DWORD flags);
-BOOL CryptImportKey(HCRYPTPROV prov, const BYTE* data, DWORD dataLength, HCRYPTKEY pubKey, DWORD flags,
-                    HCRYPTKEY* key);
+BOOL CryptImportKey(HCRYPTPROV prov, const BYTE* data, DWORD dataLength, HCRYPTKEY pubKey, DWORD flags, HCRYPTKEY* key);
 BOOL CryptDestroyKey(HCRYPTKEY key);
 BOOL CryptCreateHash(HCRYPTPROV prov, ALG_ID algorithm, HCRYPTKEY key, DWORD flags, HCRYPTHASH* hash);
 BOOL CryptHashData(HCRYPTHASH hash, const BYTE* data, DWORD dataLength, DWORD flags);
@@ -65,7 +63,7 @@ struct CryptSeam {
     int failHashValue = 0;
     int acquireCalls = 0;
     int deleteCalls = 0;
-    int liveContainers = 0;   // containers made and not deleted
-    int liveHandles = 0;      // providers, keys and hashes not yet released
+    int liveContainers = 0;  // containers made and not deleted
+    int liveHandles = 0;     // providers, keys and hashes not yet released
 };
 extern CryptSeam g_CryptSeam;

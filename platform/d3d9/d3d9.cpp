@@ -19,7 +19,8 @@ int D3D9_LiveResourceCount() { return g_D3D9LiveResources; }
 
 // ---------------------------------------------------------------- formats
 
-#define SWZ(r, g, b, a) {r, g, b, a}
+#define SWZ(r, g, b, a) \
+    { r, g, b, a }
 #define RGBA_SWZ SWZ(GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA)
 static const D3D9GLFormat kFormats[] = {
     // format, internal, format, type, bpp, block, swizzle, tex, rt, depth, stencil
@@ -36,7 +37,8 @@ static const D3D9GLFormat kFormats[] = {
     {D3DFMT_A4R4G4B4, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, 0, RGBA_SWZ, true, false, false, false},
     {D3DFMT_X4R4G4B4, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, 0, SWZ(GL_RED, GL_GREEN, GL_BLUE, GL_ONE),
      true, false, false, false},
-    {D3DFMT_A8, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, 0, SWZ(GL_ZERO, GL_ZERO, GL_ZERO, GL_RED), true, false, false, false},
+    {D3DFMT_A8, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, 0, SWZ(GL_ZERO, GL_ZERO, GL_ZERO, GL_RED), true, false, false,
+     false},
     {D3DFMT_L8, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, 0, SWZ(GL_RED, GL_RED, GL_RED, GL_ONE), true, false, false, false},
     {D3DFMT_A8L8, GL_RG8, GL_RG, GL_UNSIGNED_BYTE, 2, 0, SWZ(GL_RED, GL_RED, GL_RED, GL_GREEN), true, false, false,
      false},
@@ -116,28 +118,28 @@ bool D3D9_MakeCurrent(SDL_Window* window, void* context) {
 
 const char* DXGetErrorString9A(HRESULT hr) {
     switch (static_cast<uint32_t>(hr)) {
-    case 0: return "S_OK";
-    case 1: return "S_FALSE";
-    case 0x0876086Fu: return "D3DOK_NOAUTOGEN";
-    case 0x88760818u: return "D3DERR_WRONGTEXTUREFORMAT";
-    case 0x88760819u: return "D3DERR_UNSUPPORTEDCOLOROPERATION";
-    case 0x8876081Du: return "D3DERR_TOOMANYOPERATIONS";
-    case 0x88760827u: return "D3DERR_DRIVERINTERNALERROR";
-    case 0x88760866u: return "D3DERR_NOTFOUND";
-    case 0x88760867u: return "D3DERR_MOREDATA";
-    case 0x88760868u: return "D3DERR_DEVICELOST";
-    case 0x88760869u: return "D3DERR_DEVICENOTRESET";
-    case 0x8876086Au: return "D3DERR_NOTAVAILABLE";
-    case 0x8876017Cu: return "D3DERR_OUTOFVIDEOMEMORY";
-    case 0x8876086Bu: return "D3DERR_INVALIDDEVICE";
-    case 0x8876086Cu: return "D3DERR_INVALIDCALL";
-    case 0x8876021Cu: return "D3DERR_WASSTILLDRAWING";
-    case 0x80004005u: return "E_FAIL";
-    case 0x8007000Eu: return "E_OUTOFMEMORY";
-    case 0x80070057u: return "E_INVALIDARG";
-    case 0x80004001u: return "E_NOTIMPL";
-    case 0x80004002u: return "E_NOINTERFACE";
-    default: return "Unknown";
+        case 0: return "S_OK";
+        case 1: return "S_FALSE";
+        case 0x0876086Fu: return "D3DOK_NOAUTOGEN";
+        case 0x88760818u: return "D3DERR_WRONGTEXTUREFORMAT";
+        case 0x88760819u: return "D3DERR_UNSUPPORTEDCOLOROPERATION";
+        case 0x8876081Du: return "D3DERR_TOOMANYOPERATIONS";
+        case 0x88760827u: return "D3DERR_DRIVERINTERNALERROR";
+        case 0x88760866u: return "D3DERR_NOTFOUND";
+        case 0x88760867u: return "D3DERR_MOREDATA";
+        case 0x88760868u: return "D3DERR_DEVICELOST";
+        case 0x88760869u: return "D3DERR_DEVICENOTRESET";
+        case 0x8876086Au: return "D3DERR_NOTAVAILABLE";
+        case 0x8876017Cu: return "D3DERR_OUTOFVIDEOMEMORY";
+        case 0x8876086Bu: return "D3DERR_INVALIDDEVICE";
+        case 0x8876086Cu: return "D3DERR_INVALIDCALL";
+        case 0x8876021Cu: return "D3DERR_WASSTILLDRAWING";
+        case 0x80004005u: return "E_FAIL";
+        case 0x8007000Eu: return "E_OUTOFMEMORY";
+        case 0x80070057u: return "E_INVALIDARG";
+        case 0x80004001u: return "E_NOTIMPL";
+        case 0x80004002u: return "E_NOINTERFACE";
+        default: return "Unknown";
     }
 }
 
@@ -224,10 +226,9 @@ D3DCAPS9 D3D9_DefaultCaps() {
                     D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
     if (s_probe.maxAnisotropy > 1.0f) filters |= D3DPTFILTERCAPS_MINFANISOTROPIC | D3DPTFILTERCAPS_MAGFANISOTROPIC;
     c.TextureFilterCaps = c.CubeTextureFilterCaps = filters;
-    c.TextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP |
-                           D3DPTADDRESSCAPS_BORDER;
-    c.LineCaps = D3DLINECAPS_TEXTURE | D3DLINECAPS_ZTEST | D3DLINECAPS_BLEND | D3DLINECAPS_ALPHACMP |
-                 D3DLINECAPS_FOG;
+    c.TextureAddressCaps =
+        D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP | D3DPTADDRESSCAPS_BORDER;
+    c.LineCaps = D3DLINECAPS_TEXTURE | D3DLINECAPS_ZTEST | D3DLINECAPS_BLEND | D3DLINECAPS_ALPHACMP | D3DLINECAPS_FOG;
     // 8192 keeps the pitch of a 32-bit row inside the 16-bit fields of the bitmaps.
     DWORD maxTexture = s_probe.maxTexture > 0 ? std::min<DWORD>(8192, static_cast<DWORD>(s_probe.maxTexture)) : 8192;
     c.MaxTextureWidth = c.MaxTextureHeight = maxTexture;
@@ -240,15 +241,15 @@ D3DCAPS9 D3D9_DefaultCaps() {
     c.GuardBandRight = c.GuardBandBottom = 1e8f;
     c.StencilCaps = D3DSTENCILCAPS_ALL;
     c.FVFCaps = 8;
-    c.TextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 |
-                      D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD |
-                      D3DTEXOPCAPS_ADDSIGNED | D3DTEXOPCAPS_SUBTRACT | D3DTEXOPCAPS_BLENDDIFFUSEALPHA |
-                      D3DTEXOPCAPS_BLENDTEXTUREALPHA | D3DTEXOPCAPS_BLENDCURRENTALPHA | D3DTEXOPCAPS_BUMPENVMAP |
-                      D3DTEXOPCAPS_DOTPRODUCT3 | D3DTEXOPCAPS_MULTIPLYADD | D3DTEXOPCAPS_LERP;
+    c.TextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 | D3DTEXOPCAPS_MODULATE |
+                      D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD | D3DTEXOPCAPS_ADDSIGNED |
+                      D3DTEXOPCAPS_SUBTRACT | D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA |
+                      D3DTEXOPCAPS_BLENDCURRENTALPHA | D3DTEXOPCAPS_BUMPENVMAP | D3DTEXOPCAPS_DOTPRODUCT3 |
+                      D3DTEXOPCAPS_MULTIPLYADD | D3DTEXOPCAPS_LERP;
     c.MaxTextureBlendStages = D3D9_MAX_STAGES;
     c.MaxSimultaneousTextures = D3D9_MAX_STAGES;
-    c.VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS |
-                             D3DVTXPCAPS_LOCALVIEWER;
+    c.VertexProcessingCaps =
+        D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
     c.MaxActiveLights = 8;
     c.MaxUserClipPlanes = 6;
     c.MaxVertexBlendMatrices = 4;
@@ -264,12 +265,11 @@ D3DCAPS9 D3D9_DefaultCaps() {
     c.PixelShader1xMaxValue = 65504.0f;
     c.DevCaps2 = D3DDEVCAPS2_CAN_STRETCHRECT_FROM_TEXTURES;
     c.NumberOfAdaptersInGroup = 1;
-    c.DeclTypes = D3DDTCAPS_UBYTE4 | D3DDTCAPS_UBYTE4N | D3DDTCAPS_SHORT2N | D3DDTCAPS_SHORT4N |
-                  D3DDTCAPS_USHORT2N | D3DDTCAPS_USHORT4N | D3DDTCAPS_UDEC3 | D3DDTCAPS_DEC3N | D3DDTCAPS_FLOAT16_2 |
-                  D3DDTCAPS_FLOAT16_4;
+    c.DeclTypes = D3DDTCAPS_UBYTE4 | D3DDTCAPS_UBYTE4N | D3DDTCAPS_SHORT2N | D3DDTCAPS_SHORT4N | D3DDTCAPS_USHORT2N |
+                  D3DDTCAPS_USHORT4N | D3DDTCAPS_UDEC3 | D3DDTCAPS_DEC3N | D3DDTCAPS_FLOAT16_2 | D3DDTCAPS_FLOAT16_4;
     c.NumSimultaneousRTs = 4;
-    c.StretchRectFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFPOINT |
-                              D3DPTFILTERCAPS_MAGFLINEAR;
+    c.StretchRectFilterCaps =
+        D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
     c.VS20Caps = {1, 24, 32, 4};
     c.PS20Caps = {0x1F, 24, 32, 4, 512};
     c.VertexTextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MAGFPOINT;
@@ -282,23 +282,19 @@ D3DCAPS9 D3D9_DefaultCaps() {
 
 static D3DFORMAT FormatOfSDL(uint32_t sdlFormat) {
     switch (sdlFormat) {
-    case SDL_PIXELFORMAT_RGB888:
-    case SDL_PIXELFORMAT_ARGB8888:
-    case SDL_PIXELFORMAT_BGR888:
-    case SDL_PIXELFORMAT_ABGR8888:
-    case SDL_PIXELFORMAT_RGBX8888:
-    case SDL_PIXELFORMAT_BGRX8888:
-    case SDL_PIXELFORMAT_RGBA8888:
-    case SDL_PIXELFORMAT_BGRA8888:
-        return D3DFMT_X8R8G8B8;
-    case SDL_PIXELFORMAT_RGB565:
-    case SDL_PIXELFORMAT_BGR565:
-        return D3DFMT_R5G6B5;
-    case SDL_PIXELFORMAT_RGB555:
-    case SDL_PIXELFORMAT_ARGB1555:
-        return D3DFMT_X1R5G5B5;
-    default:
-        return D3DFMT_UNKNOWN;
+        case SDL_PIXELFORMAT_RGB888:
+        case SDL_PIXELFORMAT_ARGB8888:
+        case SDL_PIXELFORMAT_BGR888:
+        case SDL_PIXELFORMAT_ABGR8888:
+        case SDL_PIXELFORMAT_RGBX8888:
+        case SDL_PIXELFORMAT_BGRX8888:
+        case SDL_PIXELFORMAT_RGBA8888:
+        case SDL_PIXELFORMAT_BGRA8888: return D3DFMT_X8R8G8B8;
+        case SDL_PIXELFORMAT_RGB565:
+        case SDL_PIXELFORMAT_BGR565: return D3DFMT_R5G6B5;
+        case SDL_PIXELFORMAT_RGB555:
+        case SDL_PIXELFORMAT_ARGB1555: return D3DFMT_X1R5G5B5;
+        default: return D3DFMT_UNKNOWN;
     }
 }
 
@@ -349,7 +345,8 @@ void D3D9Interface::Enumerate() {
         snprintf(id.Description, sizeof id.Description, "%s", s_probe.renderer);
         const char* name = SDL_GetDisplayName(d);
         snprintf(id.DeviceName, sizeof id.DeviceName, "%s", name ? name : "display");
-        id.DriverVersion = (static_cast<int64_t>(s_probe.glMajor) << 48) | (static_cast<int64_t>(s_probe.glMinor) << 32);
+        id.DriverVersion =
+            (static_cast<int64_t>(s_probe.glMajor) << 48) | (static_cast<int64_t>(s_probe.glMinor) << 32);
         uint32_t hash = 2166136261u;  // a stable identifier from the renderer's name
         for (const char* p = id.Description; *p; ++p) hash = (hash ^ static_cast<uint8_t>(*p)) * 16777619u;
         id.DeviceIdentifier.Data1 = hash;
@@ -372,7 +369,8 @@ void D3D9Interface::Enumerate() {
             if (SDL_GetDisplayMode(d, i, &dm) != 0) continue;
             D3DFORMAT f = FormatOfSDL(dm.format);
             if (f == D3DFMT_UNKNOWN || dm.w <= 0 || dm.h <= 0) continue;
-            a.modes.push_back({static_cast<UINT>(dm.w), static_cast<UINT>(dm.h), static_cast<UINT>(dm.refresh_rate), f});
+            a.modes.push_back(
+                {static_cast<UINT>(dm.w), static_cast<UINT>(dm.h), static_cast<UINT>(dm.refresh_rate), f});
         }
         // Some drivers list nothing usable (the offscreen one lists a single 0x0 mode).
         if (a.modes.empty() && a.desktopResult == D3D_OK) a.modes.push_back(a.desktop);
@@ -426,19 +424,16 @@ HRESULT D3D9Interface::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode)
 HRESULT D3D9Interface::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
                                        D3DFORMAT backBufferFormat, BOOL windowed) {
     if (adapter >= adapters_.size()) return D3DERR_INVALIDCALL;
-    if (g_D3D9Seam.checkDeviceType) return g_D3D9Seam.checkDeviceType(adapter, adapterFormat, backBufferFormat, windowed);
+    if (g_D3D9Seam.checkDeviceType)
+        return g_D3D9Seam.checkDeviceType(adapter, adapterFormat, backBufferFormat, windowed);
     if (type != D3DDEVTYPE_HAL || !D3D9_IsDisplayFormat(adapterFormat)) return D3DERR_NOTAVAILABLE;
     switch (backBufferFormat) {
-    case D3DFMT_X8R8G8B8:
-    case D3DFMT_A8R8G8B8:
-        return (windowed || adapterFormat == D3DFMT_X8R8G8B8) ? D3D_OK : D3DERR_NOTAVAILABLE;
-    case D3DFMT_R5G6B5:
-        return (windowed || adapterFormat == D3DFMT_R5G6B5) ? D3D_OK : D3DERR_NOTAVAILABLE;
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5:
-        return (windowed || adapterFormat == D3DFMT_X1R5G5B5) ? D3D_OK : D3DERR_NOTAVAILABLE;
-    default:
-        return D3DERR_NOTAVAILABLE;
+        case D3DFMT_X8R8G8B8:
+        case D3DFMT_A8R8G8B8: return (windowed || adapterFormat == D3DFMT_X8R8G8B8) ? D3D_OK : D3DERR_NOTAVAILABLE;
+        case D3DFMT_R5G6B5: return (windowed || adapterFormat == D3DFMT_R5G6B5) ? D3D_OK : D3DERR_NOTAVAILABLE;
+        case D3DFMT_X1R5G5B5:
+        case D3DFMT_A1R5G5B5: return (windowed || adapterFormat == D3DFMT_X1R5G5B5) ? D3D_OK : D3DERR_NOTAVAILABLE;
+        default: return D3DERR_NOTAVAILABLE;
     }
 }
 
@@ -464,9 +459,8 @@ HRESULT D3D9Interface::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMA
     return D3D_OK;
 }
 
-HRESULT D3D9Interface::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surfaceFormat,
-                                                  BOOL windowed, D3DMULTISAMPLE_TYPE multiSample,
-                                                  DWORD* qualityLevels) {
+HRESULT D3D9Interface::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surfaceFormat, BOOL windowed,
+                                                  D3DMULTISAMPLE_TYPE multiSample, DWORD* qualityLevels) {
     if (adapter >= adapters_.size()) return D3DERR_INVALIDCALL;
     HRESULT hr;
     if (g_D3D9Seam.checkMultiSample) {
@@ -475,10 +469,8 @@ HRESULT D3D9Interface::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type,
         const D3D9GLFormat* f = D3D9_FindFormat(surfaceFormat);
         if (type != D3DDEVTYPE_HAL || !f || !(f->renderTarget || f->depth) || multiSample > 16)
             hr = D3DERR_NOTAVAILABLE;
-        else if (multiSample == D3DMULTISAMPLE_NONE || multiSample == D3DMULTISAMPLE_NONMASKABLE)
-            hr = D3D_OK;
-        else
-            hr = (static_cast<int>(multiSample) <= maxSamples) ? D3D_OK : D3DERR_NOTAVAILABLE;
+        else if (multiSample == D3DMULTISAMPLE_NONE || multiSample == D3DMULTISAMPLE_NONMASKABLE) hr = D3D_OK;
+        else hr = (static_cast<int>(multiSample) <= maxSamples) ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
     if (qualityLevels) *qualityLevels = SUCCEEDED(hr) ? 1 : 0;
     return hr;

@@ -132,14 +132,12 @@ HRESULT D3D9Device::TakeParams(const D3DPRESENT_PARAMETERS* params) {
     if (p.BackBufferFormat == D3DFMT_UNKNOWN && p.Windowed) p.BackBufferFormat = D3DFMT_X8R8G8B8;
     if (p.BackBufferCount == 0) p.BackBufferCount = 1;
     switch (p.BackBufferFormat) {
-    case D3DFMT_X8R8G8B8:
-    case D3DFMT_A8R8G8B8:
-    case D3DFMT_R5G6B5:
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5:
-        break;
-    default:
-        return D3DERR_INVALIDCALL;
+        case D3DFMT_X8R8G8B8:
+        case D3DFMT_A8R8G8B8:
+        case D3DFMT_R5G6B5:
+        case D3DFMT_X1R5G5B5:
+        case D3DFMT_A1R5G5B5: break;
+        default: return D3DERR_INVALIDCALL;
     }
     if (p.BackBufferCount > 3 || p.BackBufferWidth > 16384 || p.BackBufferHeight > 16384) return D3DERR_INVALIDCALL;
     if (p.MultiSampleType == D3DMULTISAMPLE_NONMASKABLE) p.MultiSampleType = D3DMULTISAMPLE_2_SAMPLES;
@@ -187,17 +185,20 @@ HRESULT D3D9Device::Init(D3DPRESENT_PARAMETERS* params) {
 }
 
 HRESULT D3D9Device::CreateSwapChainSurfaces() {
-    D3DSURFACE_DESC d{params_.BackBufferFormat, D3DRTYPE_SURFACE, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT,
-                      params_.MultiSampleType, 0, params_.BackBufferWidth, params_.BackBufferHeight};
+    D3DSURFACE_DESC d{params_.BackBufferFormat, D3DRTYPE_SURFACE,        D3DUSAGE_RENDERTARGET,
+                      D3DPOOL_DEFAULT,          params_.MultiSampleType, 0,
+                      params_.BackBufferWidth,  params_.BackBufferHeight};
     backBuffer_ = new D3D9Surface(this, nullptr, d);
     backBuffer_->implicit = true;
     backBuffer_->refs = 0;
     if (!backBuffer_->CreateStorage()) return D3DERR_OUTOFVIDEOMEMORY;
-    backBuffer_->lockable = (params_.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) &&
-                            params_.MultiSampleType < D3DMULTISAMPLE_2_SAMPLES;
+    backBuffer_->lockable =
+        (params_.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) && params_.MultiSampleType < D3DMULTISAMPLE_2_SAMPLES;
     if (params_.EnableAutoDepthStencil) {
-        D3DSURFACE_DESC z{params_.AutoDepthStencilFormat, D3DRTYPE_SURFACE, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT,
-                          params_.MultiSampleType, 0, params_.BackBufferWidth, params_.BackBufferHeight};
+        D3DSURFACE_DESC z{params_.AutoDepthStencilFormat, D3DRTYPE_SURFACE,
+                          D3DUSAGE_DEPTHSTENCIL,          D3DPOOL_DEFAULT,
+                          params_.MultiSampleType,        0,
+                          params_.BackBufferWidth,        params_.BackBufferHeight};
         autoDepth_ = new D3D9Surface(this, nullptr, z);
         autoDepth_->implicit = true;
         autoDepth_->refs = 0;
@@ -231,8 +232,9 @@ void D3D9Device::AttachScratch(GLenum target, int slot, D3D9Surface* surface) {
     glFramebufferRenderbuffer(target, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
     glFramebufferRenderbuffer(target, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
     const D3D9GLFormat* f = D3D9_FindFormat(surface->desc.Format);
-    GLenum attachment = !f->depth ? GL_COLOR_ATTACHMENT0 : f->stencil ? GL_DEPTH_STENCIL_ATTACHMENT
-                                                                      : GL_DEPTH_ATTACHMENT;
+    GLenum attachment = !f->depth    ? GL_COLOR_ATTACHMENT0
+                        : f->stencil ? GL_DEPTH_STENCIL_ATTACHMENT
+                                     : GL_DEPTH_ATTACHMENT;
     surface->Attach(target, attachment);
 }
 
@@ -487,8 +489,8 @@ HRESULT D3D9Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* params)
 // ---------------------------------------------------------------- copies between surfaces
 
 static bool ValidRect(const RECT& r, const D3DSURFACE_DESC& d) {
-    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
-           r.right <= static_cast<LONG>(d.Width) && r.bottom <= static_cast<LONG>(d.Height);
+    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= static_cast<LONG>(d.Width) &&
+           r.bottom <= static_cast<LONG>(d.Height);
 }
 
 HRESULT D3D9Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* destSurface) {
@@ -503,7 +505,8 @@ HRESULT D3D9Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect
     GLenum bindTarget = src->glTarget == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
     glBindTexture(bindTarget, src->glTexture);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(D3D9_Pitch(dst->desc.Format, dst->desc.Width) / f->bytesPerPixel));
+    glPixelStorei(GL_PACK_ROW_LENGTH,
+                  static_cast<GLint>(D3D9_Pitch(dst->desc.Format, dst->desc.Width) / f->bytesPerPixel));
     glGetTexImage(src->glTarget, src->glLevel, f->glFormat, f->glType, dst->memory.data());
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glBindTexture(bindTarget, 0);
@@ -548,7 +551,8 @@ HRESULT D3D9Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRec
         dst->store == D3D9Surface::Store::Memory || src->desc.Pool != D3DPOOL_DEFAULT ||
         dst->desc.Pool != D3DPOOL_DEFAULT || inScene_)
         return D3DERR_INVALIDCALL;
-    RECT s = sourceRect ? *sourceRect : RECT{0, 0, static_cast<LONG>(src->desc.Width), static_cast<LONG>(src->desc.Height)};
+    RECT s =
+        sourceRect ? *sourceRect : RECT{0, 0, static_cast<LONG>(src->desc.Width), static_cast<LONG>(src->desc.Height)};
     RECT d = destRect ? *destRect : RECT{0, 0, static_cast<LONG>(dst->desc.Width), static_cast<LONG>(dst->desc.Height)};
     if (!ValidRect(s, src->desc) || !ValidRect(d, dst->desc)) return D3DERR_INVALIDCALL;
     const D3D9GLFormat* sf = D3D9_FindFormat(src->desc.Format);
@@ -694,8 +698,8 @@ HRESULT D3D9Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOL
 HRESULT D3D9Device::SetViewport(const D3DVIEWPORT9* viewport) {
     if (!viewport || !renderTarget_) return D3DERR_INVALIDCALL;
     if (viewport->X + viewport->Width > renderTarget_->desc.Width ||
-        viewport->Y + viewport->Height > renderTarget_->desc.Height || viewport->MinZ < 0.0f ||
-        viewport->MaxZ > 1.0f || viewport->MinZ > viewport->MaxZ)
+        viewport->Y + viewport->Height > renderTarget_->desc.Height || viewport->MinZ < 0.0f || viewport->MaxZ > 1.0f ||
+        viewport->MinZ > viewport->MaxZ)
         return D3DERR_INVALIDCALL;
     state_.viewport = *viewport;
     return D3D_OK;

@@ -16,10 +16,10 @@ struct D3D9GLFormat {
     GLenum internalFormat;
     GLenum glFormat;
     GLenum glType;
-    uint8_t bytesPerPixel;      // 0 for block-compressed formats
-    uint8_t blockBytes;         // bytes of one 4x4 block, 0 when not compressed
-    GLint swizzle[4];           // GL_RED.. per channel r, g, b, a
-    bool texture;               // usable as a plain texture
+    uint8_t bytesPerPixel;  // 0 for block-compressed formats
+    uint8_t blockBytes;     // bytes of one 4x4 block, 0 when not compressed
+    GLint swizzle[4];       // GL_RED.. per channel r, g, b, a
+    bool texture;           // usable as a plain texture
     bool renderTarget;
     bool depth;
     bool stencil;
@@ -67,10 +67,10 @@ public:
     void Attach(GLenum target, GLenum attachment);
 
     D3D9Device* device;
-    D3D9BaseTexture* container;   // level of a texture, or null
+    D3D9BaseTexture* container;  // level of a texture, or null
     D3DSURFACE_DESC desc;
     Store store = Store::Memory;
-    GLuint glTexture = 0;         // own texture, or the container's
+    GLuint glTexture = 0;  // own texture, or the container's
     GLenum glTarget = GL_TEXTURE_2D;
     GLint glLevel = 0;
     GLuint renderbuffer = 0;
@@ -79,9 +79,9 @@ public:
     bool gpuValid = true;         // GL holds the current picture
     bool locked = false;
     bool lockable = true;
-    bool implicit = false;        // back buffer or automatic depth buffer of the device
+    bool implicit = false;  // back buffer or automatic depth buffer of the device
     bool lockReadOnly_ = false;
-    bool lockHasRect_ = false;    // the lock covered lockRect_ only
+    bool lockHasRect_ = false;  // the lock covered lockRect_ only
     RECT lockRect_{};
     int refs = 1;
 };
@@ -131,8 +131,8 @@ public:
                               IDirect3DCubeTexture9** texture, void*) override;
     HRESULT CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample, DWORD,
                                BOOL lockable, IDirect3DSurface9** surface, void*) override;
-    HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
-                                      DWORD, BOOL, IDirect3DSurface9** surface, void*) override;
+    HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample, DWORD,
+                                      BOOL, IDirect3DSurface9** surface, void*) override;
     HRESULT CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
                                         IDirect3DSurface9** surface, void*) override;
     HRESULT GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* destSurface) override;
@@ -186,8 +186,8 @@ private:
     D3DPRESENT_PARAMETERS params_{};
     D3D9Surface* backBuffer_ = nullptr;
     D3D9Surface* autoDepth_ = nullptr;
-    D3D9Surface* renderTarget_ = nullptr;   // AddRef'd unless it is the back buffer
-    D3D9Surface* depthStencil_ = nullptr;   // AddRef'd unless it is the automatic one
+    D3D9Surface* renderTarget_ = nullptr;  // AddRef'd unless it is the back buffer
+    D3D9Surface* depthStencil_ = nullptr;  // AddRef'd unless it is the automatic one
     bool inScene_ = false;
     D3D9State state_;
     D3DGAMMARAMP gamma_{};
@@ -209,7 +209,7 @@ struct D3D9AdapterFacts {
     D3DCAPS9 caps{};
     HRESULT desktopResult = D3D_OK;
     D3DDISPLAYMODE desktop{};
-    std::vector<D3DDISPLAYMODE> modes;   // every format
+    std::vector<D3DDISPLAYMODE> modes;  // every format
     HMONITOR monitor = 0;
 };
 
@@ -230,8 +230,8 @@ public:
                               D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) override;
     HRESULT CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surfaceFormat, BOOL windowed,
                                        D3DMULTISAMPLE_TYPE multiSample, DWORD* qualityLevels) override;
-    HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
-                                   D3DFORMAT renderTargetFormat, D3DFORMAT depthStencilFormat) override;
+    HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, D3DFORMAT renderTargetFormat,
+                                   D3DFORMAT depthStencilFormat) override;
     HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) override;
     HMONITOR GetAdapterMonitor(UINT adapter) override;
     HRESULT CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,

@@ -95,8 +95,7 @@ bool D3D9Surface::CreateStorage() {
         return true;
     }
     if (!device->MakeCurrent()) return false;
-    while (glGetError() != GL_NO_ERROR) {
-    }
+    while (glGetError() != GL_NO_ERROR) {}
     if (f->depth || desc.MultiSampleType >= D3DMULTISAMPLE_2_SAMPLES) {
         store = Store::Renderbuffer;
         lockable = false;
@@ -129,10 +128,8 @@ bool D3D9Surface::CreateStorage() {
 }
 
 void D3D9Surface::Attach(GLenum target, GLenum attachment) {
-    if (store == Store::Renderbuffer)
-        glFramebufferRenderbuffer(target, attachment, GL_RENDERBUFFER, renderbuffer);
-    else if (store == Store::Texture)
-        glFramebufferTexture2D(target, attachment, glTarget, glTexture, glLevel);
+    if (store == Store::Renderbuffer) glFramebufferRenderbuffer(target, attachment, GL_RENDERBUFFER, renderbuffer);
+    else if (store == Store::Texture) glFramebufferTexture2D(target, attachment, glTarget, glTexture, glLevel);
 }
 
 bool D3D9Surface::ReadBack() {
@@ -212,8 +209,7 @@ HRESULT D3D9Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags
             return D3DERR_INVALIDCALL;
         if (f->blockBytes)
             offset = static_cast<size_t>(rect->top / 4) * pitch + static_cast<size_t>(rect->left / 4) * f->blockBytes;
-        else
-            offset = static_cast<size_t>(rect->top) * pitch + static_cast<size_t>(rect->left) * f->bytesPerPixel;
+        else offset = static_cast<size_t>(rect->top) * pitch + static_cast<size_t>(rect->left) * f->bytesPerPixel;
     }
     if (flags & D3DLOCK_DISCARD) {
         size_t size = static_cast<size_t>(pitch) * D3D9_Rows(desc.Format, desc.Height);
@@ -270,8 +266,7 @@ struct TextureStore {
         const D3D9GLFormat* f = D3D9_FindFormat(format);
         if (!f || f->depth) return D3DERR_INVALIDCALL;
         if (!device->MakeCurrent()) return D3DERR_DEVICELOST;
-        while (glGetError() != GL_NO_ERROR) {
-        }
+        while (glGetError() != GL_NO_ERROR) {}
         glGenTextures(1, &tex);
         glBindTexture(bindTarget, tex);
         glTexParameteri(bindTarget, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels - 1));
@@ -550,8 +545,8 @@ HRESULT D3D9Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format
 }
 
 HRESULT D3D9Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
-                                              D3DMULTISAMPLE_TYPE multiSample, DWORD, BOOL,
-                                              IDirect3DSurface9** surface, void*) {
+                                              D3DMULTISAMPLE_TYPE multiSample, DWORD, BOOL, IDirect3DSurface9** surface,
+                                              void*) {
     const D3D9GLFormat* f = D3D9_FindFormat(format);
     if (!f || !f->depth) return D3DERR_INVALIDCALL;
     D3DSURFACE_DESC d{format, D3DRTYPE_SURFACE, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT, multiSample, 0, width, height};

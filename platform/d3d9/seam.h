@@ -13,16 +13,16 @@
 
 struct D3D9SeamAdapter {
     D3DADAPTER_IDENTIFIER9 identifier{};
-    HRESULT capsResult = D3D_OK;            // GetDeviceCaps(HAL) answer
+    HRESULT capsResult = D3D_OK;  // GetDeviceCaps(HAL) answer
     D3DCAPS9 caps{};
-    HRESULT desktopResult = D3D_OK;         // GetAdapterDisplayMode answer
+    HRESULT desktopResult = D3D_OK;  // GetAdapterDisplayMode answer
     D3DDISPLAYMODE desktop{};
     // Full-screen modes per format, in enumeration order.
     std::vector<std::pair<D3DFORMAT, std::vector<D3DDISPLAYMODE>>> modes;
 };
 
 struct D3D9Seam {
-    bool failCreate = false;                // Direct3DCreate9 answers null
+    bool failCreate = false;  // Direct3DCreate9 answers null
     // When set, these adapters replace the SDL displays for enumeration, caps and
     // checks; devices are still real GL devices on the given window.
     bool adaptersSeamed = false;
@@ -33,8 +33,7 @@ struct D3D9Seam {
     std::function<HRESULT(UINT adapter, D3DFORMAT display, DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format)>
         checkDeviceFormat;
     std::function<HRESULT(UINT adapter, D3DFORMAT display, D3DFORMAT target, D3DFORMAT depth)> checkDepthStencilMatch;
-    std::function<HRESULT(UINT adapter, D3DFORMAT format, BOOL windowed, D3DMULTISAMPLE_TYPE samples)>
-        checkMultiSample;
+    std::function<HRESULT(UINT adapter, D3DFORMAT format, BOOL windowed, D3DMULTISAMPLE_TYPE samples)> checkMultiSample;
 
     // Each call takes the front answer when its queue is not empty, else works
     // normally. D3D_OK in a queue means "behave normally this time".

@@ -97,14 +97,13 @@ void D3D9_DecodeDXT(D3DFORMAT format, UINT w, UINT h, const uint8_t* blocks, UIN
                 ColourBlock(p, true, px);
             } else {
                 ColourBlock(p + 8, false, px);
-                if (format == D3DFMT_DXT2 || format == D3DFMT_DXT3)
-                    ExplicitAlpha(p, px);
-                else
-                    InterpolatedAlpha(p, px);
+                if (format == D3DFMT_DXT2 || format == D3DFMT_DXT3) ExplicitAlpha(p, px);
+                else InterpolatedAlpha(p, px);
             }
             for (UINT y = 0; y < 4 && by * 4 + y < h; ++y)
                 for (UINT x = 0; x < 4 && bx * 4 + x < w; ++x) {
-                    uint8_t* d = bgra + static_cast<size_t>(by * 4 + y) * dstPitch + static_cast<size_t>(bx * 4 + x) * 4;
+                    uint8_t* d =
+                        bgra + static_cast<size_t>(by * 4 + y) * dstPitch + static_cast<size_t>(bx * 4 + x) * 4;
                     const Bgra& s = px[y * 4 + x];
                     d[0] = s.b;
                     d[1] = s.g;

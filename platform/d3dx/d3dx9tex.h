@@ -48,9 +48,8 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
                                             DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* info,
                                             void* palette, IDirect3DTexture9** texture);
 HRESULT D3DXCreateCubeTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* data, UINT size, UINT edge,
-                                                UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                                                DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
-                                                D3DXIMAGE_INFO* info, void* palette,
+                                                UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                                DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* info, void* palette,
                                                 IDirect3DCubeTexture9** texture);
 
 // Null rectangles are whole surfaces. Palettes are not supported (pass null).

@@ -102,7 +102,9 @@ bool D3DX_Encode(D3DFORMAT format, UINT w, UINT h, const uint8_t* bgra, uint8_t*
                 case D3DFMT_A1R5G5B5:
                     Store(d, (a >= 128 ? 0x8000 : 0) | ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3), 2);
                     break;
-                case D3DFMT_A4R4G4B4: Store(d, ((a >> 4) << 12) | ((r >> 4) << 8) | ((g >> 4) << 4) | (b >> 4), 2); break;
+                case D3DFMT_A4R4G4B4:
+                    Store(d, ((a >> 4) << 12) | ((r >> 4) << 8) | ((g >> 4) << 4) | (b >> 4), 2);
+                    break;
                 case D3DFMT_X4R4G4B4: Store(d, 0xF000 | ((r >> 4) << 8) | ((g >> 4) << 4) | (b >> 4), 2); break;
                 case D3DFMT_A8L8:
                     d[0] = static_cast<uint8_t>((r * 77 + g * 150 + b * 29) >> 8), d[1] = static_cast<uint8_t>(a);

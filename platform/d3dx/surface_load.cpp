@@ -12,8 +12,8 @@
 namespace {
 
 bool ValidRect(const RECT& r, const D3DSURFACE_DESC& d) {
-    return r.left >= 0 && r.top >= 0 && r.right <= static_cast<LONG>(d.Width) && r.bottom <= static_cast<LONG>(d.Height) &&
-           r.left < r.right && r.top < r.bottom;
+    return r.left >= 0 && r.top >= 0 && r.right <= static_cast<LONG>(d.Width) &&
+           r.bottom <= static_cast<LONG>(d.Height) && r.left < r.right && r.top < r.bottom;
 }
 
 // The surface's rectangle as B, G, R, A rows.
@@ -58,7 +58,8 @@ std::vector<uint8_t> Resample(const std::vector<uint8_t>& src, UINT sw, UINT sh,
             double ax = cx - x0, ay = cy - y0;
             for (int c = 0; c < 4; ++c) {
                 auto at = [&](UINT px, UINT py) { return src[(static_cast<size_t>(py) * sw + px) * 4 + c]; };
-                double v = (at(x0, y0) * (1 - ax) + at(x1, y0) * ax) * (1 - ay) + (at(x0, y1) * (1 - ax) + at(x1, y1) * ax) * ay;
+                double v = (at(x0, y0) * (1 - ax) + at(x1, y0) * ax) * (1 - ay) +
+                           (at(x0, y1) * (1 - ax) + at(x1, y1) * ax) * ay;
                 d[c] = static_cast<uint8_t>(std::clamp(v + 0.5, 0.0, 255.0));
             }
         }
@@ -104,9 +105,24 @@ HRESULT D3DXSaveSurfaceToFileA(const char* file, D3DXIMAGE_FILEFORMAT format, ID
     if (FAILED(hr)) return hr;
     UINT w = static_cast<UINT>(r.right - r.left), h = static_cast<UINT>(r.bottom - r.top);
     // Uncompressed true-colour Targa, 32 bits, rows from the top (descriptor 0x28).
-    uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                          static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(h),
-                          static_cast<uint8_t>(h >> 8), 32, 0x28};
+    uint8_t header[18] = {0,
+                          0,
+                          2,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          static_cast<uint8_t>(w),
+                          static_cast<uint8_t>(w >> 8),
+                          static_cast<uint8_t>(h),
+                          static_cast<uint8_t>(h >> 8),
+                          32,
+                          0x28};
     FILE* f = std::fopen(file, "wb");
     if (!f) return D3DERR_INVALIDCALL;
     bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header &&

@@ -23,7 +23,7 @@ struct DdsFile {
     UINT width = 0, height = 0, levels = 0;
     D3DFORMAT fileFormat = D3DFMT_UNKNOWN;  // the layout of the bytes in the file
     bool cube = false;
-    const uint8_t* pixels = nullptr;        // first level of the first face
+    const uint8_t* pixels = nullptr;  // first level of the first face
 };
 
 uint32_t U32(const uint8_t* p, size_t at) {
@@ -45,14 +45,17 @@ UINT FullChain(UINT w, UINT h) {
 D3DFORMAT FormatFromMasks(uint32_t flags, uint32_t bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
     if (!(flags & kPfAlphaPixels)) a = 0;
     if (flags & kPfRgb) {
-        if (bits == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return a == 0xFF000000u ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-        if (bits == 32 && r == 0xFF && g == 0xFF00 && b == 0xFF0000) return a == 0xFF000000u ? D3DFMT_A8B8G8R8 : D3DFMT_X8B8G8R8;
+        if (bits == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF)
+            return a == 0xFF000000u ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+        if (bits == 32 && r == 0xFF && g == 0xFF00 && b == 0xFF0000)
+            return a == 0xFF000000u ? D3DFMT_A8B8G8R8 : D3DFMT_X8B8G8R8;
         if (bits == 32 && r == 0xFFFF && g == 0xFFFF0000u && b == 0) return D3DFMT_G16R16;
         if (bits == 32 && r == 0x3FF && g == 0xFFC00 && b == 0x3FF00000) return D3DFMT_A2B10G10R10;
         if (bits == 32 && r == 0x3FF00000 && g == 0xFFC00 && b == 0x3FF) return D3DFMT_A2R10G10B10;
         if (bits == 24 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return D3DFMT_R8G8B8;
         if (bits == 16 && r == 0xF800 && g == 0x7E0 && b == 0x1F) return D3DFMT_R5G6B5;
-        if (bits == 16 && r == 0x7C00 && g == 0x3E0 && b == 0x1F) return a == 0x8000 ? D3DFMT_A1R5G5B5 : D3DFMT_X1R5G5B5;
+        if (bits == 16 && r == 0x7C00 && g == 0x3E0 && b == 0x1F)
+            return a == 0x8000 ? D3DFMT_A1R5G5B5 : D3DFMT_X1R5G5B5;
         if (bits == 16 && r == 0xF00 && g == 0xF0 && b == 0xF) return a == 0xF000 ? D3DFMT_A4R4G4B4 : D3DFMT_X4R4G4B4;
         return D3DFMT_UNKNOWN;
     }
@@ -72,9 +75,15 @@ size_t LevelBytes(D3DFORMAT f, UINT w, UINT h) {
     UINT bytes = 0;
     switch (f) {
         case D3DFMT_R8G8B8: bytes = 3; break;
-        case D3DFMT_R5G6B5: case D3DFMT_X1R5G5B5: case D3DFMT_A1R5G5B5: case D3DFMT_A4R4G4B4:
-        case D3DFMT_X4R4G4B4: case D3DFMT_L16: case D3DFMT_A8L8: bytes = 2; break;
-        case D3DFMT_L8: case D3DFMT_A8: bytes = 1; break;
+        case D3DFMT_R5G6B5:
+        case D3DFMT_X1R5G5B5:
+        case D3DFMT_A1R5G5B5:
+        case D3DFMT_A4R4G4B4:
+        case D3DFMT_X4R4G4B4:
+        case D3DFMT_L16:
+        case D3DFMT_A8L8: bytes = 2; break;
+        case D3DFMT_L8:
+        case D3DFMT_A8: bytes = 1; break;
         case D3DFMT_A16B16G16R16: bytes = 8; break;
         default: bytes = 4; break;
     }
@@ -101,12 +110,17 @@ HRESULT ParseDds(const void* data, UINT size, DdsFile* out) {
     if (pf & kPfFourCC) {
         uint32_t cc = U32(p, kFourCC);
         switch (cc) {
-            case D3DFMT_DXT1: case D3DFMT_DXT2: case D3DFMT_DXT3: case D3DFMT_DXT4: case D3DFMT_DXT5:
+            case D3DFMT_DXT1:
+            case D3DFMT_DXT2:
+            case D3DFMT_DXT3:
+            case D3DFMT_DXT4:
+            case D3DFMT_DXT5:
             case D3DFMT_A16B16G16R16: f.fileFormat = cc; break;
             default: return D3DXERR_INVALIDDATA;
         }
     } else {
-        f.fileFormat = FormatFromMasks(pf, U32(p, kBitCount), U32(p, kRMask), U32(p, kGMask), U32(p, kBMask), U32(p, kAMask));
+        f.fileFormat =
+            FormatFromMasks(pf, U32(p, kBitCount), U32(p, kRMask), U32(p, kGMask), U32(p, kBMask), U32(p, kAMask));
         if (!f.fileFormat) return D3DXERR_INVALIDDATA;
     }
     uint32_t caps2 = U32(p, kCaps2);
@@ -212,8 +226,8 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
 }
 
 HRESULT D3DXCreateCubeTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* data, UINT size, UINT,
-                                                UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD,
-                                                DWORD, D3DCOLOR, D3DXIMAGE_INFO* info, void*,
+                                                UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD, DWORD,
+                                                D3DCOLOR, D3DXIMAGE_INFO* info, void*,
                                                 IDirect3DCubeTexture9** texture) {
     if (!device || !texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;

@@ -52,13 +52,13 @@ enum class Kind { Keyboard, Mouse, Joystick };
 struct AxisProps {
     LONG min = 0;
     LONG max = 65535;
-    DWORD deadzone = 0;      // 1/10000 of the half range
+    DWORD deadzone = 0;  // 1/10000 of the half range
     DWORD saturation = 10000;
 };
 
 const GUID* const kAxisGuids[DI_SEAM_AXES] = {&GUID_XAxis,  &GUID_YAxis,  &GUID_ZAxis,  &GUID_RxAxis,
                                               &GUID_RyAxis, &GUID_RzAxis, &GUID_Slider, &GUID_Slider};
-const char* const kAxisNames[DI_SEAM_AXES] = {"X Axis",  "Y Axis",  "Z Axis",  "X Rotation",
+const char* const kAxisNames[DI_SEAM_AXES] = {"X Axis",     "Y Axis",     "Z Axis", "X Rotation",
                                               "Y Rotation", "Z Rotation", "Slider", "Slider"};
 
 struct Failure {
@@ -158,8 +158,7 @@ static void LogCall(DISeamDevice device, const char* call) {
 }
 
 // True when the seam answers this call; the answer goes to *hr.
-static bool SeamFails(DISeamDevice device, DISeamCall call, HRESULT* hr, DIPROPID property = 0,
-                      int32_t object = -1) {
+static bool SeamFails(DISeamDevice device, DISeamCall call, HRESULT* hr, DIPROPID property = 0, int32_t object = -1) {
     if (!s_seamOn) return false;
     for (auto it = s_failures.begin(); it != s_failures.end(); ++it) {
         if (it->device != device || it->call != call) continue;
@@ -209,10 +208,8 @@ static void RouteKey(DWORD scanCode, bool down, DWORD time) {
 static void RouteMouse(DWORD offset, DWORD data, DWORD time) {
     for (auto* d : s_devices) {
         if (d->kind != Kind::Mouse || !d->acquired) continue;
-        if (offset <= DIMOFS_Z)
-            d->mouseMotion[offset / 4] += static_cast<LONG>(data);
-        else if (offset <= DIMOFS_BUTTON7)
-            d->mouseButtons[offset - DIMOFS_BUTTON0] = static_cast<uint8_t>(data & 0x80);
+        if (offset <= DIMOFS_Z) d->mouseMotion[offset / 4] += static_cast<LONG>(data);
+        else if (offset <= DIMOFS_BUTTON7) d->mouseButtons[offset - DIMOFS_BUTTON0] = static_cast<uint8_t>(data & 0x80);
         Append(d, offset, data, time);
     }
 }
@@ -268,8 +265,7 @@ static void RouteEvent(const SDL_Event& e) {
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) DInput_SetForeground(true);
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) DInput_SetForeground(false);
             return;
-        default:
-            return;
+        default: return;
     }
 }
 
@@ -394,12 +390,9 @@ static LONG ScaleAxis(int16_t raw, const AxisProps& p) {
     int64_t dz = std::min<int64_t>(p.deadzone, 10000);
     int64_t sat = std::max<int64_t>(std::min<int64_t>(p.saturation, 10000), dz);
     int64_t out;
-    if (mag <= dz)
-        out = 0;
-    else if (mag >= sat)
-        out = 10000;
-    else
-        out = (mag - dz) * 10000 / (sat - dz);
+    if (mag <= dz) out = 0;
+    else if (mag >= sat) out = 10000;
+    else out = (mag - dz) * 10000 / (sat - dz);
     if (pos < 0) out = -out;
     int64_t span = int64_t{p.max} - p.min;
     return static_cast<LONG>(p.min + (out + 10000) * span / 20000);
@@ -424,7 +417,7 @@ static bool ReadJoystick(IDirectInputDevice8::Impl* d, DIJOYSTATE* state) {
             if (SDL_JoystickGetButton(d->joystick, i)) buttons |= 1u << i;
     }
     *state = DIJOYSTATE{};
-    LONG* axes[DI_SEAM_AXES] = {&state->lX,  &state->lY,  &state->lZ,          &state->lRx,
+    LONG* axes[DI_SEAM_AXES] = {&state->lX,  &state->lY,  &state->lZ,           &state->lRx,
                                 &state->lRy, &state->lRz, &state->rglSlider[0], &state->rglSlider[1]};
     for (int i = 0; i < DI_SEAM_AXES; ++i)
         if (AxisPresent(d, i)) *axes[i] = ScaleAxis(raw[i], d->axes[i]);
@@ -566,7 +559,8 @@ static bool BuildHaptic(const IDirectInputEffect::Impl& e, SDL_HapticEffect* h) 
     h->periodic.length = HapticTime(e.duration);
     h->periodic.period = static_cast<Uint16>(std::min<DWORD>(e.periodic.dwPeriod / 1000, 0xFFFF));
     h->periodic.magnitude = static_cast<Sint16>(HapticLevel(static_cast<LONG>(e.periodic.dwMagnitude), e.gain));
-    h->periodic.offset = static_cast<Sint16>(std::clamp<int64_t>(int64_t{e.periodic.lOffset} * 32767 / 10000, -32767, 32767));
+    h->periodic.offset =
+        static_cast<Sint16>(std::clamp<int64_t>(int64_t{e.periodic.lOffset} * 32767 / 10000, -32767, 32767));
     h->periodic.phase = static_cast<Uint16>(e.periodic.dwPhase % 36000);
     if (e.hasEnvelope) {
         h->periodic.attack_length = static_cast<Uint16>(HapticTime(e.envelope.dwAttackTime));
@@ -625,10 +619,8 @@ static HRESULT TakeParameters(IDirectInputEffect::Impl* e, const DIEFFECT* p, DW
         if (p->lpEnvelope) e->envelope = *p->lpEnvelope;
     }
     if (flags & DIEP_TYPESPECIFICPARAMS) {
-        if (constant)
-            e->constantMagnitude = static_cast<const DICONSTANTFORCE*>(p->lpvTypeSpecificParams)->lMagnitude;
-        else
-            e->periodic = *static_cast<const DIPERIODIC*>(p->lpvTypeSpecificParams);
+        if (constant) e->constantMagnitude = static_cast<const DICONSTANTFORCE*>(p->lpvTypeSpecificParams)->lMagnitude;
+        else e->periodic = *static_cast<const DIPERIODIC*>(p->lpvTypeSpecificParams);
     }
     return DI_OK;
 }
@@ -824,10 +816,8 @@ HRESULT IDirectInputDevice8::SetProperty(DIPROPID property, const DIPROPHEADER* 
                 DWORD v = reinterpret_cast<const DIPROPDWORD*>(header)->dwData;
                 if (v > 10000) return DIERR_INVALIDPARAM;
                 for (int i = first; i <= last; ++i) {
-                    if (property == DIPROP_DEADZONE)
-                        d->axes[i].deadzone = v;
-                    else
-                        d->axes[i].saturation = v;
+                    if (property == DIPROP_DEADZONE) d->axes[i].deadzone = v;
+                    else d->axes[i].saturation = v;
                 }
             }
             return DI_OK;
@@ -843,8 +833,7 @@ HRESULT IDirectInputDevice8::SetProperty(DIPROPID property, const DIPROPHEADER* 
             }
             return DI_OK;
         }
-        default:
-            return DIERR_UNSUPPORTED;
+        default: return DIERR_UNSUPPORTED;
     }
 }
 
@@ -1039,7 +1028,8 @@ HRESULT IDirectInputDevice8::CreateEffect(const GUID& effectGuid, const DIEFFECT
             delete e;
             return DIERR_INVALIDPARAM;
         }
-        hr = TakeParameters(e, effect, DIEP_DURATION | DIEP_GAIN | DIEP_DIRECTION | DIEP_ENVELOPE | DIEP_TYPESPECIFICPARAMS);
+        hr = TakeParameters(e, effect,
+                            DIEP_DURATION | DIEP_GAIN | DIEP_DIRECTION | DIEP_ENVELOPE | DIEP_TYPESPECIFICPARAMS);
         if (hr < 0) {
             delete e;
             return hr;
@@ -1081,8 +1071,10 @@ HRESULT IDirectInputDevice8::EnumEffects(LPDIENUMEFFECTSCALLBACK callback, void*
         const char* name;
     };
     static const Kind_ kinds[] = {
-        {&GUID_ConstantForce, DIEFT_CONSTANTFORCE, "Constant Force"}, {&GUID_Sine, DIEFT_PERIODIC, "Sine"},
-        {&GUID_Triangle, DIEFT_PERIODIC, "Triangle"},                 {&GUID_SawtoothUp, DIEFT_PERIODIC, "Sawtooth Up"},
+        {&GUID_ConstantForce, DIEFT_CONSTANTFORCE, "Constant Force"},
+        {&GUID_Sine, DIEFT_PERIODIC, "Sine"},
+        {&GUID_Triangle, DIEFT_PERIODIC, "Triangle"},
+        {&GUID_SawtoothUp, DIEFT_PERIODIC, "Sawtooth Up"},
         {&GUID_SawtoothDown, DIEFT_PERIODIC, "Sawtooth Down"},
     };
     for (const auto& k : kinds) {

@@ -42,9 +42,9 @@ struct DISeamJoystick {
     int povs = 0;
     int buttons = 4;
     DWORD capsFlags = DIDC_ATTACHED | DIDC_POLLEDDATAFORMAT;  // add DIDC_FORCEFEEDBACK for effects
-    bool constantForce = true;  // effects listed by a force-feedback device
+    bool constantForce = true;                                // effects listed by a force-feedback device
     bool periodic = true;
-    bool attached = true;       // false: reads answer input lost
+    bool attached = true;  // false: reads answer input lost
     // State, raw as SDL reports it: axes -32768..32767, hats already in
     // hundredths of a degree (0xFFFFFFFF centred), bit n = button n.
     int16_t axis[DI_SEAM_AXES] = {};
@@ -79,7 +79,7 @@ struct DInputSeam {
     DWORD mouseCaps = DIDC_ATTACHED;
     std::vector<DISeamJoystick> joysticks;
     std::vector<DISeamEffect> effects;
-    int autocenter = -1;            // last autocentre property set, -1 never
+    int autocenter = -1;             // last autocentre property set, -1 never
     std::vector<std::string> calls;  // "Keyboard.Acquire", "Joystick.SetProperty(5@4)", ...
 };
 
@@ -92,8 +92,8 @@ void DInput_SeamDisable();
 
 // The next `times` matching calls (times < 0: all of them) answer result and do
 // nothing else. For SetProperty, property 0 and object -1 match any.
-void DInput_SeamFail(DISeamDevice device, DISeamCall call, HRESULT result, int times = 1,
-                     DIPROPID property = 0, int32_t object = -1);
+void DInput_SeamFail(DISeamDevice device, DISeamCall call, HRESULT result, int times = 1, DIPROPID property = 0,
+                     int32_t object = -1);
 
 // Buffered events as the router would store them: into every acquired device of
 // that kind (a key: scan code and down; a mouse event: offset and data).

@@ -206,10 +206,13 @@ private:
             avcodec_free_context(&audio_);
             return;
         }
-        wave_ = WAVEFORMATEX{WAVE_FORMAT_PCM, static_cast<uint16_t>(channels),
+        wave_ = WAVEFORMATEX{WAVE_FORMAT_PCM,
+                             static_cast<uint16_t>(channels),
                              static_cast<uint32_t>(audio_->sample_rate),
                              static_cast<uint32_t>(audio_->sample_rate * channels * 2),
-                             static_cast<uint16_t>(channels * 2), 16, 0};
+                             static_cast<uint16_t>(channels * 2),
+                             16,
+                             0};
     }
 
     // Demuxes until the queue has a packet; false when the file has ended.
@@ -221,12 +224,9 @@ private:
                 eof_ = true;
                 break;
             }
-            if (video_ && p->stream_index == videoIndex_)
-                vq_.push_back(p);
-            else if (audio_ && p->stream_index == audioIndex_)
-                aq_.push_back(p);
-            else
-                av_packet_free(&p);
+            if (video_ && p->stream_index == videoIndex_) vq_.push_back(p);
+            else if (audio_ && p->stream_index == audioIndex_) aq_.push_back(p);
+            else av_packet_free(&p);
         }
         return !queue.empty();
     }
@@ -383,7 +383,7 @@ struct Core {
     int refs = 0;
     bool initialized = false;
     OAFilterState state = State_Stopped;
-    int64_t clockBase = 0;     // hns at runStart
+    int64_t clockBase = 0;  // hns at runStart
     int64_t runStartMs = 0;
     double rate = 1.0;
     bool videoWanted = false;
@@ -391,7 +391,7 @@ struct Core {
     bool audioRenderer = false;
     std::vector<IBaseFilter*> filters;
     std::unique_ptr<MediaSource> source;
-    int generation = 0;        // bumped at every seek: samples drop what they hold
+    int generation = 0;  // bumped at every seek: samples drop what they hold
     // Renderer output.
     ALuint alSource = 0;
     ALuint alBuffers[4]{};
@@ -902,7 +902,9 @@ private:
 class VideoStream final : public Facade<IDirectDrawMediaStream> {
 public:
     using Facade::Facade;
-    HRESULT QueryInterface(const GUID& iid, void** out) override { return QueryOwn(iid, IID_IDirectDrawMediaStream, out); }
+    HRESULT QueryInterface(const GUID& iid, void** out) override {
+        return QueryOwn(iid, IID_IDirectDrawMediaStream, out);
+    }
     HRESULT GetFormat(DDSURFACEDESC* d) override {
         if (!d) return E_POINTER;
         if (!core_->source || !core_->source->HasVideo()) return MS_E_NOSTREAM;
@@ -957,10 +959,8 @@ public:
             core_->videoWanted = true;
         } else if (DS_GuidEqual(*purpose, MSPID_PrimaryAudio)) {
             if (g_seam.failAddAudio) return MS_E_PURPOSEID;
-            if (flags & AMMSF_ADDDEFAULTRENDERER)
-                core_->audioRenderer = true;
-            else
-                core_->audioWanted = true;
+            if (flags & AMMSF_ADDDEFAULTRENDERER) core_->audioRenderer = true;
+            else core_->audioWanted = true;
         } else {
             return MS_E_PURPOSEID;
         }
@@ -988,10 +988,8 @@ public:
         return S_OK;
     }
     HRESULT SetState(STREAM_STATE state) override {
-        if (state == STREAMSTATE_RUN)
-            core_->Run();
-        else
-            core_->Stop();
+        if (state == STREAMSTATE_RUN) core_->Run();
+        else core_->Stop();
         return S_OK;
     }
     HRESULT GetTime(STREAM_TIME* t) override {
@@ -1028,7 +1026,7 @@ HRESULT DShow_CreateInstance(const GUID& clsid, const GUID& iid, void** out) {
         *out = static_cast<IAudioData*>(new AudioData());
         return S_OK;
     }
-    static const GUID* kFilters[] = {&CLSID_CMpegAudioCodec, &CLSID_MP3Decoder,     &CLSID_DMOWrapperFilter,
+    static const GUID* kFilters[] = {&CLSID_CMpegAudioCodec, &CLSID_MP3Decoder,    &CLSID_DMOWrapperFilter,
                                      &CLSID_CMpegVideoCodec, &CLSID_MPEG1Splitter, &CLSID_DSoundRender};
     for (const GUID* f : kFilters) {
         if (!DS_GuidEqual(clsid, *f)) continue;

@@ -8,9 +8,9 @@
 #include <vector>
 
 struct DShowSeam {
-    bool manualClock = false;     // time moves only through DShow_SeamAdvance
+    bool manualClock = false;  // time moves only through DShow_SeamAdvance
     int64_t nowMs = 0;
-    std::set<uint32_t> failClasses;   // Data1 of class ids whose creation fails
+    std::set<uint32_t> failClasses;  // Data1 of class ids whose creation fails
     bool failInitialize = false;
     bool failAddVideo = false;
     bool failAddAudio = false;

@@ -57,7 +57,7 @@ struct AlDevice {
     int users = 0;
     bool loopback = false;
     bool efx = false;
-    bool eaxReverb = false;     // AL_EFFECT_EAXREVERB available, else plain reverb
+    bool eaxReverb = false;  // AL_EFFECT_EAXREVERB available, else plain reverb
     ALuint slot = 0;
     ALuint effect = 0;
     bool roomLoaded = false;
@@ -82,7 +82,8 @@ bool OpenAlDevice() {
     }
     g_al = AlDevice{};
     if (g_seam.loopback) {
-        auto open = reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(alcGetProcAddress(nullptr, "alcLoopbackOpenDeviceSOFT"));
+        auto open =
+            reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(alcGetProcAddress(nullptr, "alcLoopbackOpenDeviceSOFT"));
         g_al.render = reinterpret_cast<LPALCRENDERSAMPLESSOFT>(alcGetProcAddress(nullptr, "alcRenderSamplesSOFT"));
         if (!open || !g_al.render) return false;
         g_al.device = open(nullptr);
@@ -188,7 +189,7 @@ class Buffer3D;
 class Listener;
 std::vector<Buffer3D*> g_buffers3D;
 Listener* g_listener = nullptr;
-ListenerParams g_listenerNow;   // applied to OpenAL
+ListenerParams g_listenerNow;  // applied to OpenAL
 
 void ApplyRolloffToAll();
 
@@ -222,7 +223,8 @@ public:
         if (flags_ & DSBCAPS_CTRL3D) {
             alSourcei(source_, AL_SOURCE_RELATIVE, AL_FALSE);
             alSourcef(source_, AL_ROLLOFF_FACTOR, g_listenerNow.rolloffFactor);
-            if (g_al.efx) alSource3i(source_, AL_AUXILIARY_SEND_FILTER, static_cast<ALint>(g_al.slot), 0, AL_FILTER_NULL);
+            if (g_al.efx)
+                alSource3i(source_, AL_AUXILIARY_SEND_FILTER, static_cast<ALint>(g_al.slot), 0, AL_FILTER_NULL);
         } else {
             alSourcei(source_, AL_SOURCE_RELATIVE, AL_TRUE);
             alSourcef(source_, AL_ROLLOFF_FACTOR, 0.0f);
@@ -396,10 +398,8 @@ public:
         }
         ALint state = AL_STOPPED;
         alGetSourcei(source_, AL_SOURCE_STATE, &state);
-        if (state == AL_PLAYING || state == AL_PAUSED)
-            alSourcei(source_, AL_BYTE_OFFSET, static_cast<ALint>(position));
-        else
-            startOffset_ = position;
+        if (state == AL_PLAYING || state == AL_PAUSED) alSourcei(source_, AL_BYTE_OFFSET, static_cast<ALint>(position));
+        else startOffset_ = position;
         return DS_OK;
     }
     HRESULT SetFormat(const WAVEFORMATEX* format) override {
@@ -415,10 +415,8 @@ public:
         if (volume < DSBVOLUME_MIN || volume > DSBVOLUME_MAX) return DSERR_INVALIDPARAM;
         if (!primary_ && !(flags_ & DSBCAPS_CTRLVOLUME)) return DSERR_CONTROLUNAVAIL;
         volume_ = volume;
-        if (primary_)
-            alListenerf(AL_GAIN, VolumeGain(volume));
-        else
-            ApplyGain();
+        if (primary_) alListenerf(AL_GAIN, VolumeGain(volume));
+        else ApplyGain();
         return DS_OK;
     }
     HRESULT SetPan(LONG pan) override {
@@ -468,10 +466,8 @@ public:
         if (!streaming_) {
             ALint state = AL_STOPPED;
             alGetSourcei(source_, AL_SOURCE_STATE, &state);
-            if (state == AL_PLAYING)
-                dirty_ = true;
-            else
-                Upload();
+            if (state == AL_PLAYING) dirty_ = true;
+            else Upload();
         }
         return DS_OK;
     }
@@ -599,7 +595,7 @@ private:
     float panGain_ = 1.0f;
     DWORD frequency_ = 0;
     bool looping_ = false;
-    bool playing_ = false;   // primary and streaming buffers
+    bool playing_ = false;  // primary and streaming buffers
     bool lost_ = false;
     bool locked_ = false;
     bool dirty_ = false;
@@ -662,12 +658,12 @@ public:
 
     HRESULT SetAllParameters(const DS3DBUFFER* p, DWORD apply) override {
         if (!p) return DSERR_INVALIDPARAM;
-        Record("SetAllParameters #%d pos(%g,%g,%g) vel(%g,%g,%g) cone(%u,%u) orient(%g,%g,%g) outside %d min %g max %g "
-               "mode %u %s",
-               owner_->Id(), p->vPosition.x, p->vPosition.y, p->vPosition.z, p->vVelocity.x, p->vVelocity.y,
-               p->vVelocity.z, p->dwInsideConeAngle, p->dwOutsideConeAngle, p->vConeOrientation.x,
-               p->vConeOrientation.y, p->vConeOrientation.z, p->lConeOutsideVolume, p->flMinDistance,
-               p->flMaxDistance, p->dwMode, Apply(apply));
+        Record(
+            "SetAllParameters #%d pos(%g,%g,%g) vel(%g,%g,%g) cone(%u,%u) orient(%g,%g,%g) outside %d min %g max %g "
+            "mode %u %s",
+            owner_->Id(), p->vPosition.x, p->vPosition.y, p->vPosition.z, p->vVelocity.x, p->vVelocity.y,
+            p->vVelocity.z, p->dwInsideConeAngle, p->dwOutsideConeAngle, p->vConeOrientation.x, p->vConeOrientation.y,
+            p->vConeOrientation.z, p->lConeOutsideVolume, p->flMinDistance, p->flMaxDistance, p->dwMode, Apply(apply));
         if (g_seam.fail3D) return DSERR_INVALIDCALL;
         if (p->dwInsideConeAngle > 360 || p->dwOutsideConeAngle > 360 || p->flMinDistance <= 0 ||
             p->flMaxDistance <= 0 || p->dwMode > DS3DMODE_DISABLE)
@@ -749,10 +745,8 @@ public:
         // DirectSound's space is left-handed: z points away from the listener.
         bool relative = v.dwMode != DS3DMODE_NORMAL;
         alSourcei(s, AL_SOURCE_RELATIVE, relative ? AL_TRUE : AL_FALSE);
-        if (v.dwMode == DS3DMODE_DISABLE)
-            alSource3f(s, AL_POSITION, 0.0f, 0.0f, 0.0f);
-        else
-            alSource3f(s, AL_POSITION, v.vPosition.x, v.vPosition.y, -v.vPosition.z);
+        if (v.dwMode == DS3DMODE_DISABLE) alSource3f(s, AL_POSITION, 0.0f, 0.0f, 0.0f);
+        else alSource3f(s, AL_POSITION, v.vPosition.x, v.vPosition.y, -v.vPosition.z);
         alSource3f(s, AL_VELOCITY, v.vVelocity.x, v.vVelocity.y, -v.vVelocity.z);
         alSourcef(s, AL_CONE_INNER_ANGLE, static_cast<float>(v.dwInsideConeAngle));
         alSourcef(s, AL_CONE_OUTER_ANGLE, static_cast<float>(v.dwOutsideConeAngle));
@@ -1125,8 +1119,8 @@ public:
         *caps = DSCAPS{};
         caps->dwSize = sizeof(DSCAPS);
         caps->dwFlags = DSCAPS_PRIMARYMONO | DSCAPS_PRIMARYSTEREO | DSCAPS_PRIMARY8BIT | DSCAPS_PRIMARY16BIT |
-                        DSCAPS_CONTINUOUSRATE | DSCAPS_SECONDARYMONO | DSCAPS_SECONDARYSTEREO |
-                        DSCAPS_SECONDARY8BIT | DSCAPS_SECONDARY16BIT;
+                        DSCAPS_CONTINUOUSRATE | DSCAPS_SECONDARYMONO | DSCAPS_SECONDARYSTEREO | DSCAPS_SECONDARY8BIT |
+                        DSCAPS_SECONDARY16BIT;
         caps->dwMinSecondarySampleRate = DSBFREQUENCY_MIN;
         caps->dwMaxSecondarySampleRate = DSBFREQUENCY_MAX;
         caps->dwPrimaryBuffers = 1;

@@ -151,8 +151,10 @@ struct DS3DBUFFER {
 
 // ---------------------------------------------------------------- interface ids
 constexpr GUID IID_IDirectSound8 = {0xC50A7E93, 0xF395, 0x4834, {0x9E, 0xF6, 0x7F, 0xA9, 0x9D, 0xE5, 0x09, 0x66}};
-constexpr GUID IID_IDirectSound3DBuffer = {0x279AFA86, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
-constexpr GUID IID_IDirectSound3DListener = {0x279AFA84, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+constexpr GUID IID_IDirectSound3DBuffer = {
+    0x279AFA86, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+constexpr GUID IID_IDirectSound3DListener = {
+    0x279AFA84, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 constexpr GUID IID_IKsPropertySet = {0x31EFAC30, 0x515C, 0x11D0, {0xA9, 0xAA, 0x00, 0xAA, 0x00, 0x61, 0xBE, 0x93}};
 // The EAX-enabled DirectSound object and the EAX listener property set.
 constexpr GUID CLSID_EAXDirectSound8 = {0xCA503B60, 0xB176, 0x11D4, {0xA0, 0x94, 0xD0, 0xC0, 0xBF, 0x3A, 0x56, 0x0C}};
@@ -235,8 +237,7 @@ public:
     virtual ULONG Release() = 0;
     virtual HRESULT Get(const GUID& set, ULONG id, void* instance, ULONG instanceLength, void* data, ULONG length,
                         ULONG* returned) = 0;
-    virtual HRESULT Set(const GUID& set, ULONG id, void* instance, ULONG instanceLength, void* data,
-                        ULONG length) = 0;
+    virtual HRESULT Set(const GUID& set, ULONG id, void* instance, ULONG instanceLength, void* data, ULONG length) = 0;
     virtual HRESULT QuerySupport(const GUID& set, ULONG id, ULONG* support) = 0;
 
 protected:

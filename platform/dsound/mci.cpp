@@ -21,7 +21,7 @@ struct CdDevice {
     char letter = 0;
     DWORD timeFormat = MCI_FORMAT_MSF;
     bool playing = false;
-    bool notify = false;        // a notice is owed for the play in progress
+    bool notify = false;  // a notice is owed for the play in progress
     DWORD_PTR callback = 0;
 };
 std::map<MCIDEVICEID, CdDevice> g_devices;
@@ -70,8 +70,7 @@ MCIERROR mciSendCommandA(MCIDEVICEID device, uint32_t command, DWORD_PTR flags, 
         MciSeamDrive* drive = nullptr;
         if ((flags & MCI_OPEN_ELEMENT) && p->lpstrElementName && p->lpstrElementName[0])
             drive = FindDrive(p->lpstrElementName[0]);
-        else if (!g_seam.drives.empty())
-            drive = &g_seam.drives.front();
+        else if (!g_seam.drives.empty()) drive = &g_seam.drives.front();
         if (!drive || !drive->cdrom) return MCIERR_INVALID_DEVICE_NAME;
         if (!drive->opens) return MCIERR_DEVICE_NOT_READY;
         MCIDEVICEID id = g_nextId++;
@@ -140,8 +139,7 @@ MCIERROR mciSendCommandA(MCIDEVICEID device, uint32_t command, DWORD_PTR flags, 
             Notify(device, dev, MCI_NOTIFY_ABORTED);
             g_devices.erase(it);
             return MMSYSERR_NOERROR;
-        default:
-            return MCIERR_BASE + 18;
+        default: return MCIERR_BASE + 18;
     }
 }
 

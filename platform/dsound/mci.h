@@ -54,9 +54,7 @@ constexpr DWORD MCI_FORMAT_TMSF = 10;
 constexpr DWORD MCI_MAKE_TMSF(uint8_t t, uint8_t m, uint8_t s, uint8_t f) {
     return DWORD(t) | (DWORD(m) << 8) | (DWORD(s) << 16) | (DWORD(f) << 24);
 }
-constexpr DWORD MCI_MAKE_MSF(uint8_t m, uint8_t s, uint8_t f) {
-    return DWORD(m) | (DWORD(s) << 8) | (DWORD(f) << 16);
-}
+constexpr DWORD MCI_MAKE_MSF(uint8_t m, uint8_t s, uint8_t f) { return DWORD(m) | (DWORD(s) << 8) | (DWORD(f) << 16); }
 
 struct MCI_GENERIC_PARMS {
     DWORD_PTR dwCallback;
@@ -178,10 +176,10 @@ MMRESULT midiOutSetVolume(HMIDIOUT device, DWORD volume);
 
 // ---------------------------------------------------------------- test seam
 struct MciSeamDrive {
-    char letter;                      // 'd' ...
+    char letter;  // 'd' ...
     bool cdrom = true;
-    bool opens = true;                // the cdaudio device opens on it (a disc is in)
-    std::vector<DWORD> tracks;        // lengths as MCI_MAKE_MSF(minutes, seconds, frames)
+    bool opens = true;          // the cdaudio device opens on it (a disc is in)
+    std::vector<DWORD> tracks;  // lengths as MCI_MAKE_MSF(minutes, seconds, frames)
 };
 struct MciSeam {
     std::vector<MciSeamDrive> drives;
@@ -189,8 +187,8 @@ struct MciSeam {
     bool failStatus = false;
     bool failPlay = false;
     bool failStop = false;
-    bool notifyAtOnce = false;        // a play with MCI_NOTIFY completes immediately
-    std::vector<std::string> calls;   // "open d:", "play 3 from 3 to ..." ...
+    bool notifyAtOnce = false;       // a play with MCI_NOTIFY completes immediately
+    std::vector<std::string> calls;  // "open d:", "play 3 from 3 to ..." ...
 };
 MciSeam& Mci_Seam();
 void Mci_ResetSeam();

@@ -11,21 +11,21 @@
 
 struct DSoundSeam {
     // Start-up steps.
-    bool failCreate = false;              // DirectSoundCreate8 and Initialize
-    bool failEAXClass = false;            // CoCreateInstance(CLSID_EAXDirectSound8)
+    bool failCreate = false;    // DirectSoundCreate8 and Initialize
+    bool failEAXClass = false;  // CoCreateInstance(CLSID_EAXDirectSound8)
     bool failGetCaps = false;
     bool failCooperativeLevel = false;
-    int failPrimaryCreates = 0;           // the next n primary-buffer creations fail
-    bool failListener = false;            // QueryInterface for the listener
+    int failPrimaryCreates = 0;  // the next n primary-buffer creations fail
+    bool failListener = false;   // QueryInterface for the listener
     bool failPrimaryPlay = false;
-    bool noEFX = false;                   // behave as a device without EFX
+    bool noEFX = false;  // behave as a device without EFX
     // EAX listener steps.
-    bool failPropertySet = false;         // QueryInterface for IKsPropertySet
+    bool failPropertySet = false;  // QueryInterface for IKsPropertySet
     ULONG eaxSupport = KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET;
     bool failQuerySupport = false;
     bool failPropertySetSet = false;
     // Secondary buffers.
-    int failSecondaryCreates = 0;         // the next n secondary creations fail
+    int failSecondaryCreates = 0;  // the next n secondary creations fail
     bool failLock = false;
     bool failUnlock = false;
     bool failSetVolume = false;
@@ -34,11 +34,11 @@ struct DSoundSeam {
     bool failPlay = false;
     bool failStop = false;
     bool failQuery3D = false;
-    bool fail3D = false;                  // every 3D-buffer and listener setter
+    bool fail3D = false;  // every 3D-buffer and listener setter
     bool failRestore = false;
     bool failGetPosition = false;
-    int lostBuffers = 0;                  // the next n status reads report a lost buffer
-    int releaseExtraRefs = 0;             // Release reports this many remaining references
+    int lostBuffers = 0;       // the next n status reads report a lost buffer
+    int releaseExtraRefs = 0;  // Release reports this many remaining references
     // Loopback: the device renders only through DSound_SeamRender (stereo 16-bit).
     bool loopback = false;
     uint32_t loopbackRate = 44100;
@@ -68,7 +68,7 @@ struct DSoundSourceState {
     bool relative;
     bool looping;
     bool playing;
-    bool reverbSend;       // routed to the reverb slot
+    bool reverbSend;  // routed to the reverb slot
 };
 DSoundSourceState DSound_SourceState(IDirectSoundBuffer8* buffer);
 struct DSoundListenerState {
@@ -79,7 +79,7 @@ struct DSoundListenerState {
     float dopplerFactor;
     float speedOfSound;
     bool efx;
-    bool reverbOn;          // a room is loaded in the slot
+    bool reverbOn;  // a room is loaded in the slot
     float decayTime, density, gain_, reflectionsGain, lateReverbGain;
 };
 DSoundListenerState DSound_ListenerState();

@@ -18,7 +18,8 @@ UINT PositionalVirtualKey(SDL_Scancode sc, bool distinguish) {
     switch (sc) {
         case SDL_SCANCODE_BACKSPACE: return 0x08;
         case SDL_SCANCODE_TAB: return 0x09;
-        case SDL_SCANCODE_RETURN: case SDL_SCANCODE_KP_ENTER: return 0x0D;
+        case SDL_SCANCODE_RETURN:
+        case SDL_SCANCODE_KP_ENTER: return 0x0D;
         case SDL_SCANCODE_LSHIFT: return distinguish ? kLShift : kShift;
         case SDL_SCANCODE_RSHIFT: return distinguish ? kRShift : kShift;
         case SDL_SCANCODE_LCTRL: return distinguish ? kLControl : kControl;
@@ -37,7 +38,8 @@ UINT PositionalVirtualKey(SDL_Scancode sc, bool distinguish) {
         case SDL_SCANCODE_UP: return 0x26;
         case SDL_SCANCODE_RIGHT: return 0x27;
         case SDL_SCANCODE_DOWN: return 0x28;
-        case SDL_SCANCODE_PRINTSCREEN: case SDL_SCANCODE_SYSREQ: return 0x2C;
+        case SDL_SCANCODE_PRINTSCREEN:
+        case SDL_SCANCODE_SYSREQ: return 0x2C;
         case SDL_SCANCODE_INSERT: return 0x2D;
         case SDL_SCANCODE_DELETE: return 0x2E;
         case SDL_SCANCODE_LGUI: return 0x5B;
@@ -105,9 +107,7 @@ SDL_Keycode LayoutKey(SDL_Scancode sc) {
     }
 }
 
-SDL_Scancode ScancodeOf(UINT scanCode) {
-    return static_cast<SDL_Scancode>(DInput_SDLScancodeFromDIK(scanCode & 0xFF));
-}
+SDL_Scancode ScancodeOf(UINT scanCode) { return static_cast<SDL_Scancode>(DInput_SDLScancodeFromDIK(scanCode & 0xFF)); }
 
 UINT VirtualKeyOf(UINT scanCode, bool distinguish) {
     SDL_Scancode sc = ScancodeOf(scanCode);

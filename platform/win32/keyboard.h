@@ -25,5 +25,5 @@ UINT MapVirtualKeyExA(UINT code, UINT mapType, HKL layout);
 // The characters of a key for the given key state (0x80 per virtual key held):
 // at most bufferSize UTF-16 units into buffer, returns their count, 0 when the
 // key gives no character.
-int ToUnicodeEx(UINT virtualKey, UINT scanCode, const BYTE* keyState, uint16_t* buffer, int bufferSize,
-                UINT flags, HKL layout);
+int ToUnicodeEx(UINT virtualKey, UINT scanCode, const BYTE* keyState, uint16_t* buffer, int bufferSize, UINT flags,
+                HKL layout);

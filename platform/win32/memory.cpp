@@ -113,8 +113,7 @@ int VirtualFree(void* address, size_t size, uint32_t freeType) {
 
 void GetSystemInfo(SYSTEM_INFO* info) {
     if (!info) return;
-    info->dwPageSize = g_Win32MemorySeam.pageSize ? g_Win32MemorySeam.pageSize
-                                                  : static_cast<uint32_t>(RealPageSize());
+    info->dwPageSize = g_Win32MemorySeam.pageSize ? g_Win32MemorySeam.pageSize : static_cast<uint32_t>(RealPageSize());
     info->dwAllocationGranularity = 65536;
     long cpus = sysconf(_SC_NPROCESSORS_ONLN);
     info->dwNumberOfProcessors = cpus > 0 ? static_cast<uint32_t>(cpus) : 1;
@@ -147,7 +146,7 @@ void GlobalMemoryStatus(MEMORYSTATUS* status) {
     }
     MEMORYSTATUS s{};
     s.dwLength = sizeof(MEMORYSTATUS);
-    struct sysinfo si{};
+    struct sysinfo si {};
     if (sysinfo(&si) == 0) {
         uint64_t unit = si.mem_unit ? si.mem_unit : 1;
         s.dwTotalPhys = si.totalram * unit;

@@ -5,13 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr uint32_t MEM_COMMIT   = 0x1000;
-constexpr uint32_t MEM_RESERVE  = 0x2000;
+constexpr uint32_t MEM_COMMIT = 0x1000;
+constexpr uint32_t MEM_RESERVE = 0x2000;
 constexpr uint32_t MEM_DECOMMIT = 0x4000;
-constexpr uint32_t MEM_RELEASE  = 0x8000;
+constexpr uint32_t MEM_RELEASE = 0x8000;
 
-constexpr uint32_t PAGE_NOACCESS  = 0x01;
-constexpr uint32_t PAGE_READONLY  = 0x02;
+constexpr uint32_t PAGE_NOACCESS = 0x01;
+constexpr uint32_t PAGE_READONLY = 0x02;
 constexpr uint32_t PAGE_READWRITE = 0x04;
 
 // Address null: reserves (and with MEM_COMMIT also commits) a new region.
@@ -34,7 +34,7 @@ void GetSystemInfo(SYSTEM_INFO* info);
 // counts it: physical memory plus swap.
 struct MEMORYSTATUS {
     uint32_t dwLength;
-    uint32_t dwMemoryLoad;      // percent in use
+    uint32_t dwMemoryLoad;  // percent in use
     uint64_t dwTotalPhys;
     uint64_t dwAvailPhys;
     uint64_t dwTotalPageFile;
@@ -51,11 +51,11 @@ void Win32_HeapFree(void* ptr);
 
 // Test seam: lets a test decide what the platform reports. Zeroed = the real system.
 struct Win32MemorySeam {
-    int failVirtualAllocs;       // the next n VirtualAlloc calls fail
-    int failVirtualFrees;        // the next n VirtualFree calls fail
-    int failHeapAllocs;          // the next n heap allocations/reallocations fail
-    uint32_t pageSize;           // reported page size when non-zero
-    bool statusOverridden;       // GlobalMemoryStatus reports `status`
+    int failVirtualAllocs;  // the next n VirtualAlloc calls fail
+    int failVirtualFrees;   // the next n VirtualFree calls fail
+    int failHeapAllocs;     // the next n heap allocations/reallocations fail
+    uint32_t pageSize;      // reported page size when non-zero
+    bool statusOverridden;  // GlobalMemoryStatus reports `status`
     MEMORYSTATUS status;
 };
 extern Win32MemorySeam g_Win32MemorySeam;

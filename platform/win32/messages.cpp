@@ -103,10 +103,14 @@ static WPARAM VirtualKey(SDL_Keycode key) {
     switch (key) {
         case SDLK_BACKSPACE: return VK_BACK;
         case SDLK_TAB: return VK_TAB;
-        case SDLK_RETURN: case SDLK_KP_ENTER: return VK_RETURN;
-        case SDLK_LSHIFT: case SDLK_RSHIFT: return VK_SHIFT;
-        case SDLK_LCTRL: case SDLK_RCTRL: return VK_CONTROL;
-        case SDLK_LALT: case SDLK_RALT: return VK_MENU;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER: return VK_RETURN;
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT: return VK_SHIFT;
+        case SDLK_LCTRL:
+        case SDLK_RCTRL: return VK_CONTROL;
+        case SDLK_LALT:
+        case SDLK_RALT: return VK_MENU;
         case SDLK_PAUSE: return VK_PAUSE;
         case SDLK_CAPSLOCK: return VK_CAPITAL;
         case SDLK_ESCAPE: return VK_ESCAPE;
@@ -193,14 +197,9 @@ int Win32_TranslateSDLEvent(const SDL_Event& e) {
                     Post(hwnd, WM_ACTIVATE, WA_INACTIVE, 0);
                     Post(hwnd, WM_ACTIVATEAPP, 0, 0);
                     return 2;
-                case SDL_WINDOWEVENT_MINIMIZED:
-                    Post(hwnd, WM_ACTIVATE, WA_INACTIVE | (1u << 16), 0);
-                    return 1;
-                case SDL_WINDOWEVENT_CLOSE:
-                    Post(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-                    return 1;
-                default:
-                    return 0;
+                case SDL_WINDOWEVENT_MINIMIZED: Post(hwnd, WM_ACTIVATE, WA_INACTIVE | (1u << 16), 0); return 1;
+                case SDL_WINDOWEVENT_CLOSE: Post(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); return 1;
+                default: return 0;
             }
         }
         case SDL_KEYDOWN:
@@ -248,17 +247,15 @@ int Win32_TranslateSDLEvent(const SDL_Event& e) {
             bool down = e.type == SDL_MOUSEBUTTONDOWN;
             UINT msg;
             if (e.button.button == SDL_BUTTON_LEFT)
-                msg = !down ? WM_LBUTTONUP : (e.button.clicks >= 2 && e.button.clicks % 2 == 0) ? WM_LBUTTONDBLCLK
-                                                                                                 : WM_LBUTTONDOWN;
-            else if (e.button.button == SDL_BUTTON_RIGHT)
-                msg = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
-            else
-                return 0;
+                msg = !down                                                ? WM_LBUTTONUP
+                      : (e.button.clicks >= 2 && e.button.clicks % 2 == 0) ? WM_LBUTTONDBLCLK
+                                                                           : WM_LBUTTONDOWN;
+            else if (e.button.button == SDL_BUTTON_RIGHT) msg = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+            else return 0;
             Post(hwnd, msg, 0, PointParam(e.button.x, e.button.y));
             return 1;
         }
-        default:
-            return 0;
+        default: return 0;
     }
 }
 
@@ -304,7 +301,10 @@ int TranslateMessage(const MSG* msg) {
     // Text input carries the printable characters; the control keys that have a
     // character of their own get it here.
     switch (msg->wParam) {
-        case VK_RETURN: case VK_ESCAPE: case VK_TAB: case VK_BACK: break;
+        case VK_RETURN:
+        case VK_ESCAPE:
+        case VK_TAB:
+        case VK_BACK: break;
         default: return 0;
     }
     MSG ch = *msg;
@@ -335,9 +335,9 @@ void SetLastError(uint32_t code) { s_lastError = code; }
 uint32_t FormatMessageA(uint32_t code, char* buffer, uint32_t size) {
     if (!buffer || size == 0) return 0;
     const char* text = code == ERROR_INVALID_WINDOW_HANDLE ? "Invalid window handle."
-                       : code == ERROR_GEN_FAILURE          ? s_lastErrorText
-                       : code == 0                          ? "The operation completed successfully."
-                                                            : "Unknown error.";
+                       : code == ERROR_GEN_FAILURE         ? s_lastErrorText
+                       : code == 0                         ? "The operation completed successfully."
+                                                           : "Unknown error.";
     std::strncpy(buffer, text, size - 1);
     buffer[size - 1] = 0;
     return static_cast<uint32_t>(std::strlen(buffer));

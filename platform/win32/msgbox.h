@@ -39,8 +39,8 @@ struct Win32MessageBox {
     UINT type;
 };
 struct Win32MessageBoxSeam {
-    bool capture = false;   // capture instead of showing
-    int answer = IDOK;      // what a captured box answers; 0 fails it
+    bool capture = false;  // capture instead of showing
+    int answer = IDOK;     // what a captured box answers; 0 fails it
     std::vector<Win32MessageBox> shown;
 };
 Win32MessageBoxSeam& Win32_MessageBoxSeamReset();  // captures from now on

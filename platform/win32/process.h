@@ -6,8 +6,8 @@
 #include "platform/win32/types.h"
 
 constexpr uint32_t NORMAL_PRIORITY_CLASS = 0x20;
-constexpr uint32_t IDLE_PRIORITY_CLASS   = 0x40;
-constexpr uint32_t HIGH_PRIORITY_CLASS   = 0x80;
+constexpr uint32_t IDLE_PRIORITY_CLASS = 0x40;
+constexpr uint32_t HIGH_PRIORITY_CLASS = 0x80;
 
 HANDLE GetCurrentProcess();
 // Non-zero on success. Raising the priority needs the right to lower the nice value.

@@ -316,7 +316,7 @@ bool KeyExists(HKEY root, const std::string& path) {
     std::string file, section;
     if (!Locate(root, path, &file, &section)) {
         // "Software\Veldrim" exists once its folder does.
-        struct stat st{};
+        struct stat st {};
         return root == HKEY_CURRENT_USER && EqualNoCase(path, kVeldrimPrefix) &&
                stat(ConfigFolder().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }

@@ -51,7 +51,7 @@ LONG RegCloseKey(HKEY key);
 
 // Test seam.
 struct Win32RegistrySeam {
-    int failWrites;        // the next n file writes fail (ERROR_CANTWRITE)
-    int openKeys;          // keys opened and not yet closed
+    int failWrites;  // the next n file writes fail (ERROR_CANTWRITE)
+    int openKeys;    // keys opened and not yet closed
 };
 extern Win32RegistrySeam g_Win32RegistrySeam;

@@ -32,8 +32,7 @@ int QueryPerformanceCounter(int64_t* counter) {
 
 uint32_t SleepEx(uint32_t ms, int /*alertable*/) {
     timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {}
     return 0;
 }
 

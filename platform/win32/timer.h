@@ -13,8 +13,8 @@ uint32_t SleepEx(uint32_t ms, int alertable);
 
 // Test seam: while installed, the counter calls answer from this record.
 struct Win32TimerSeam {
-    int64_t counter;        // the value QueryPerformanceCounter reports
-    int64_t frequency;      // the value QueryPerformanceFrequency reports (0 allowed)
+    int64_t counter;    // the value QueryPerformanceCounter reports
+    int64_t frequency;  // the value QueryPerformanceFrequency reports (0 allowed)
     bool counterFails;
     bool frequencyFails;
 };

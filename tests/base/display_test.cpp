@@ -43,9 +43,7 @@ protected:
         Int_FreeRecord(state_, 0);
     }
     // A 32-bit memory bitmap with a rectangle table.
-    Bitmap Dirty(int w, int h) {
-        return Bitmap(MakeBitmap(Layout::Bits32, w, h, EBM_RECTTAB));
-    }
+    Bitmap Dirty(int w, int h) { return Bitmap(MakeBitmap(Layout::Bits32, w, h, EBM_RECTTAB)); }
     static std::vector<QelRect> Rects(const EBM* b) {
         auto* t = static_cast<const QelRect*>(b->rectTable);
         return std::vector<QelRect>(t, t + (b->rectCount < 1000 ? b->rectCount : 0));
@@ -178,9 +176,8 @@ TEST_F(DisplayTest, RedrawCopiesTheRectanglesClippedOnBothSides) {
 
     SetRects(b.get(), {{1, 1, 2, 2}, {6, 0, 2, 1}, {0, 0, 0, 0}});
     Qel_Redraw(b.get(), screen.get(), 2, 1);
-    EXPECT_EQ(Shows(screen.get(), 0xAA),
-              (std::vector<std::string>{"............", "........##..", "...##.......", "...##.......", "............",
-                                        "............"}));
+    EXPECT_EQ(Shows(screen.get(), 0xAA), (std::vector<std::string>{"............", "........##..", "...##.......",
+                                                                   "...##.......", "............", "............"}));
     EXPECT_EQ(b->rectCount, 0);
 
     // Placed partly off the screen: the source moves with the clipped target.
@@ -201,9 +198,8 @@ TEST_F(DisplayTest, RedrawCopiesTheRectanglesClippedOnBothSides) {
     FillRaw(b.get(), 0xAA);
     b->rectCount = QEL_RECTS_WHOLE;
     Qel_Redraw(b.get(), screen.get(), 4, 2);
-    EXPECT_EQ(Shows(screen.get(), 0xAA),
-              (std::vector<std::string>{"............", "............", "....########", "....########",
-                                        "....########", "....########"}));
+    EXPECT_EQ(Shows(screen.get(), 0xAA), (std::vector<std::string>{"............", "............", "....########",
+                                                                   "....########", "....########", "....########"}));
 }
 
 TEST_F(DisplayTest, DoubleBufferedPagesReceiveEveryChange) {

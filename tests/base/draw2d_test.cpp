@@ -77,13 +77,13 @@ TEST(Draw2D, LinesAreClippedToTheBitmap) {
         int cx0, cy0, cx1, cy1;
     };
     const Case cases[] = {
-        {-10, 5, 10, 5, 0, 0, 0, 0, 0},     // both below the last row
-        {-10, 1, 10, 1, 1, 0, 1, 3, 1},     // through the bitmap
-        {1, -5, 1, 10, 1, 1, 0, 1, 3},      // top to bottom
-        {2, 2, 3, 3, 1, 2, 2, 3, 3},        // inside
-        {-3, -3, -1, -1, 0, 0, 0, 0, 0},    // above and left
-        {5, 0, 9, 3, 0, 0, 0, 0, 0},        // right of it
-        {0, 0, 40000, 0, 0, 0, 0, 0, 0},    // longer than 32767
+        {-10, 5, 10, 5, 0, 0, 0, 0, 0},   // both below the last row
+        {-10, 1, 10, 1, 1, 0, 1, 3, 1},   // through the bitmap
+        {1, -5, 1, 10, 1, 1, 0, 1, 3},    // top to bottom
+        {2, 2, 3, 3, 1, 2, 2, 3, 3},      // inside
+        {-3, -3, -1, -1, 0, 0, 0, 0, 0},  // above and left
+        {5, 0, 9, 3, 0, 0, 0, 0, 0},      // right of it
+        {0, 0, 40000, 0, 0, 0, 0, 0, 0},  // longer than 32767
     };
     for (const Case& c : cases) {
         int32_t x0 = c.x0, y0 = c.y0, x1 = c.x1, y1 = c.y1;
@@ -104,16 +104,14 @@ TEST(Draw2D, LinesAreClippedToTheBitmap) {
 TEST(Draw2D, CirclesAreDrawnWithClippingAtEveryEdge) {
     Bitmap b = Make(Layout::Bits8, 11, 11);
     Qel_ClipFilledCircle(5, 5, 3, 1, 0x10000, b.get());
-    EXPECT_EQ(Picture(b.get()), (std::vector<std::string>{"...........", "...........", "....###....",
-                                                          "...#####...", "..#######..", "..#######..",
-                                                          "..#######..", "...#####...", "....###....",
-                                                          "...........", "..........."}));
+    EXPECT_EQ(Picture(b.get()), (std::vector<std::string>{"...........", "...........", "....###....", "...#####...",
+                                                          "..#######..", "..#######..", "..#######..", "...#####...",
+                                                          "....###....", "...........", "..........."}));
     FillRaw(b.get(), 0);
     Qel_ClipCircle(5, 5, 3, 1, 0x10000, b.get());
-    EXPECT_EQ(Picture(b.get()), (std::vector<std::string>{"...........", "...........", "....###....",
-                                                          "...#...#...", "..#.....#..", "..#.....#..",
-                                                          "..#.....#..", "...#...#...", "....###....",
-                                                          "...........", "..........."}));
+    EXPECT_EQ(Picture(b.get()), (std::vector<std::string>{"...........", "...........", "....###....", "...#...#...",
+                                                          "..#.....#..", "..#.....#..", "..#.....#..", "...#...#...",
+                                                          "....###....", "...........", "..........."}));
     // An aspect of 2 halves the horizontal axis.
     FillRaw(b.get(), 0);
     Qel_ClipFilledCircle(5, 5, 4, 1, 0x20000, b.get());

@@ -38,7 +38,7 @@ double QuatLength(const QelQuat& q) {
 
 TEST(FixMath, Scalars) {
     EXPECT_EQ(Qel_FixMul(ONE + ONE / 2, 2 * ONE), 3 * ONE);
-    EXPECT_EQ(Qel_FixMul(1, 0x8000), 1);   // rounded, not truncated
+    EXPECT_EQ(Qel_FixMul(1, 0x8000), 1);  // rounded, not truncated
     EXPECT_EQ(Qel_FixMul(-1, 0x8000), 0);
     EXPECT_EQ(Qel_FixMul(-ONE, 5 * ONE), -5 * ONE);
     EXPECT_EQ(Qel_FixDiv(3 * ONE, 2 * ONE), ONE + ONE / 2);
@@ -57,8 +57,16 @@ TEST(FixMath, Scalars) {
 TEST(FixMath, IntegerSquareRoot) {
     struct Case {
         uint32_t v, root;
-    } cases[] = {{0, 0}, {1, 1}, {3, 1}, {4, 2}, {15, 3}, {16, 4}, {65536, 256},
-                 {0x40000000, 32768}, {0xFFFFFFFFu, 65535}, {4 * 65536, 512}};
+    } cases[] = {{0, 0},
+                 {1, 1},
+                 {3, 1},
+                 {4, 2},
+                 {15, 3},
+                 {16, 4},
+                 {65536, 256},
+                 {0x40000000, 32768},
+                 {0xFFFFFFFFu, 65535},
+                 {4 * 65536, 512}};
     for (const Case& c : cases) EXPECT_EQ(Qel_ISqrt(c.v), c.root) << c.v;
 }
 
@@ -100,7 +108,7 @@ TEST(FixMath, VectorHelpers) {
     Fx_VecAdd(&a, &b, &out);
     EXPECT_EQ(out.x, ONE + ONE / 2);
     EXPECT_EQ(out.z, -ONE);
-    EXPECT_EQ(out.w, 99);  // the fourth word is not touched
+    EXPECT_EQ(out.w, 99);     // the fourth word is not touched
     Fx_VecSub(&a, &b, &out);  // b - a
     EXPECT_EQ(out.x, -ONE / 2);
     EXPECT_EQ(out.y, -2 * ONE);
@@ -160,9 +168,9 @@ TEST(FixMath, MatFromAnglesLayout) {
     QelMatrix m{};
     Qel_MatFromAngles(&m, 16384, 0, 0);  // a quarter turn of heading
     QelMatrix want{};
-    want.m[2] = ONE;    // cc sa
-    want.m[5] = ONE;    // cc cb
-    want.m[8] = -ONE;   // -sa cb
+    want.m[2] = ONE;   // cc sa
+    want.m[5] = ONE;   // cc cb
+    want.m[8] = -ONE;  // -sa cb
     ExpectMatNear(m, want, 1);
     Qel_MatFromAngles(&m, 0, 16384, 0);  // pitch up: forward row points up
     EXPECT_NEAR(m.m[9], ONE, 1);
@@ -170,9 +178,9 @@ TEST(FixMath, MatFromAnglesLayout) {
 }
 
 TEST(FixMath, AnglesFromMatTurnsBack) {
-    const int32_t cases[][3] = {{0, 0, 0},         {1000, 2000, 3000}, {40000, 1500, 60000},
-                                {16384, 60000, 8000}, {65000, 10000, 32768}, {30000, 55000, 100},
-                                {5, 16000, 5},     {20000, 49600, 12345}};
+    const int32_t cases[][3] = {
+        {0, 0, 0},           {1000, 2000, 3000}, {40000, 1500, 60000}, {16384, 60000, 8000}, {65000, 10000, 32768},
+        {30000, 55000, 100}, {5, 16000, 5},      {20000, 49600, 12345}};
     for (const auto& c : cases) {
         QelMatrix m{};
         Qel_MatFromAngles(&m, c[0], c[1], c[2]);
@@ -294,9 +302,10 @@ TEST(FixMath, MatFromQuat) {
 
 TEST(FixMath, QuatFromMatRoundTrip) {
     const QelAxisAngle keys[] = {
-        {0, ONE, 0, 0},          {16384, 0, 0, ONE},    {5000, 37837, 37837, 37837}, {32768, ONE, 0, 0},
-        {32768, 0, ONE, 0},      {32768, 0, 0, ONE},    {32768, 46341, 46341, 0},    {30000, 0, 46341, -46341},
-        {64000, 26755, 53510, 26755}, {100, ONE, 0, 0},
+        {0, ONE, 0, 0},           {16384, 0, 0, ONE},        {5000, 37837, 37837, 37837},
+        {32768, ONE, 0, 0},       {32768, 0, ONE, 0},        {32768, 0, 0, ONE},
+        {32768, 46341, 46341, 0}, {30000, 0, 46341, -46341}, {64000, 26755, 53510, 26755},
+        {100, ONE, 0, 0},
     };
     for (const QelAxisAngle& key : keys) {
         QelQuat q{}, back{};
@@ -356,12 +365,8 @@ TEST(FixMath, AnglesFromVector) {
         QelVector v;
         int32_t heading, pitch;
     } cases[] = {
-        {{0, 0, ONE, 0}, 0, 0},
-        {{0, ONE, 0, 0}, 0, 16318},
-        {{0, -5, 0, 0}, 0, 49217},
-        {{-ONE, 0, 0, 0}, 16384, 0},
-        {{ONE, 0, 0, 0}, 49152, 0},
-        {{0, 0, -3 * ONE, 0}, 32768, 0},
+        {{0, 0, ONE, 0}, 0, 0},      {{0, ONE, 0, 0}, 0, 16318}, {{0, -5, 0, 0}, 0, 49217},
+        {{-ONE, 0, 0, 0}, 16384, 0}, {{ONE, 0, 0, 0}, 49152, 0}, {{0, 0, -3 * ONE, 0}, 32768, 0},
     };
     for (const Case& c : cases) {
         int32_t h = -1, p = -1;
@@ -483,11 +488,37 @@ TEST(FixMath, NormalisingANullVectorLogsAndKeepsIt) {
         const char* line;
         void (*run)();
     } cases[] = {
-        {"Qel_Norm3: Nullvektor!\n", [] { int32_t x = 0, y = 0, z = 0; Qel_Norm3(&x, &y, &z, ONE); EXPECT_EQ(x, 0); }},
-        {"Qel_NormVectorToOne: Nullvektor!\n", [] { QelVector v = {0, 0, 0, 3}; Qel_NormVectorToOne(&v); EXPECT_EQ(v.w, 3); EXPECT_EQ(v.x, 0); }},
-        {"Qel_Norm4ToOne: Nullvektor!\n", [] { int32_t v[4] = {}; Qel_Norm4ToOne(v); EXPECT_EQ(v[0], 0); }},
-        {"Qel_Norm3ToOne: Nullvektor!\n", [] { int32_t v[3] = {}; Qel_Norm3ToOne(v); EXPECT_EQ(v[2], 0); }},
-        {"Qel_Norm2: Nullvektor!\n", [] { int32_t v[2] = {}; Qel_Norm2(v); EXPECT_EQ(v[1], 0); }},
+        {"Qel_Norm3: Nullvektor!\n",
+         [] {
+             int32_t x = 0, y = 0, z = 0;
+             Qel_Norm3(&x, &y, &z, ONE);
+             EXPECT_EQ(x, 0);
+         }},
+        {"Qel_NormVectorToOne: Nullvektor!\n",
+         [] {
+             QelVector v = {0, 0, 0, 3};
+             Qel_NormVectorToOne(&v);
+             EXPECT_EQ(v.w, 3);
+             EXPECT_EQ(v.x, 0);
+         }},
+        {"Qel_Norm4ToOne: Nullvektor!\n",
+         [] {
+             int32_t v[4] = {};
+             Qel_Norm4ToOne(v);
+             EXPECT_EQ(v[0], 0);
+         }},
+        {"Qel_Norm3ToOne: Nullvektor!\n",
+         [] {
+             int32_t v[3] = {};
+             Qel_Norm3ToOne(v);
+             EXPECT_EQ(v[2], 0);
+         }},
+        {"Qel_Norm2: Nullvektor!\n",
+         [] {
+             int32_t v[2] = {};
+             Qel_Norm2(v);
+             EXPECT_EQ(v[1], 0);
+         }},
     };
     for (const Case& c : cases) {
         CaptureStderr();

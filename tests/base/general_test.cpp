@@ -75,7 +75,8 @@ TEST_P(Options, Apply) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Options,
     testing::Values(
-        OptionCase{"size", {"-x", "800", "-y", "600", "-z", "32"},
+        OptionCase{"size",
+                   {"-x", "800", "-y", "600", "-z", "32"},
                    [](const SystemState* s) {
                        EXPECT_EQ(s->width, 800);
                        EXPECT_EQ(s->height, 600);
@@ -83,22 +84,24 @@ INSTANTIATE_TEST_SUITE_P(
                    }},
         OptionCase{"any_case", {"-HICOL"}, [](const SystemState* s) { EXPECT_EQ(s->depth, 16); }},
         OptionCase{"truecol", {"-truecol"}, [](const SystemState* s) { EXPECT_EQ(s->depth, 24); }},
-        OptionCase{"video", {"-3", "-window", "-double", "-ramp"},
-                   [](const SystemState* s) {
-                       EXPECT_EQ(s->videoFlags, 0x100u | 0x2000000 | 0x8000000 | 0x20 | 0x4000000);
-                   }},
-        OptionCase{"video_off", {"-window", "-ramp", "-fullscreen", "-rgb"},
+        OptionCase{
+            "video",
+            {"-3", "-window", "-double", "-ramp"},
+            [](const SystemState* s) { EXPECT_EQ(s->videoFlags, 0x100u | 0x2000000 | 0x8000000 | 0x20 | 0x4000000); }},
+        OptionCase{"video_off",
+                   {"-window", "-ramp", "-fullscreen", "-rgb"},
                    [](const SystemState* s) { EXPECT_EQ(s->videoFlags, 0x100u); }},
         OptionCase{"mipmap", {"+mipmap"}, [](const SystemState* s) { EXPECT_EQ(s->textureFlags, 0x2000000u); }},
         OptionCase{"no_mipmap", {"+mipmap", "-mipmap"}, [](const SystemState* s) { EXPECT_EQ(s->textureFlags, 0u); }},
         OptionCase{"sound", {"-s", "-m"}, [](const SystemState* s) { EXPECT_EQ(s->soundFlags, 0x100u | 4u | 8u); }},
         OptionCase{"language", {"-language", "49"}, [](const SystemState* s) { EXPECT_EQ(s->languageId, 49); }},
         OptionCase{"fontscale", {"-fontscale", "2"}, [](const SystemState* s) { EXPECT_EQ(s->fontScale, 2); }},
-        OptionCase{"tools", {"-generaterdf", "-convertbodies", "-dumpusedbodies"},
+        OptionCase{"tools",
+                   {"-generaterdf", "-convertbodies", "-dumpusedbodies"},
                    [](const SystemState* s) { EXPECT_EQ(s->SysProfilingFlags & 0x1C00u, 0x1C00u); }},
         OptionCase{"managed", {"-managed"}, [](const SystemState* s) { EXPECT_EQ(s->deviceFlags, 8u); }},
-        OptionCase{"no_packed", {"+r", "+d"},
-                   [](const SystemState* s) { EXPECT_EQ(s->startFlags & QEL_START_PACKED, 0u); }},
+        OptionCase{
+            "no_packed", {"+r", "+d"}, [](const SystemState* s) { EXPECT_EQ(s->startFlags & QEL_START_PACKED, 0u); }},
         // The settings start has set the default width, 1024.
         OptionCase{"unknown", {"-bogus", "800"}, [](const SystemState* s) { EXPECT_EQ(s->width, 1024); }},
         OptionCase{"value_last", {"-x"}, [](const SystemState* s) { EXPECT_EQ(s->width, 1024); }},
@@ -227,13 +230,14 @@ TEST(LoadCatalog, IndexLinesOffsetsAndOrder) {
     ASSERT_NE(s, nullptr);
     // Header, members in index order, comments, blank-led and empty lines, and
     // every kind of line end.
-    std::string index = "zz.txt 5\r\n"
-                        "Zeta/Last.TXT 3\n"
-                        "#comment 4\r"
-                        " blank 9\n\r"
-                        "\n"
-                        "alpha\\first.txt\t2\r\n"
-                        "with blank.txt 4";
+    std::string index =
+        "zz.txt 5\r\n"
+        "Zeta/Last.TXT 3\n"
+        "#comment 4\r"
+        " blank 9\n\r"
+        "\n"
+        "alpha\\first.txt\t2\r\n"
+        "with blank.txt 4";
     WriteIndex(game, "07.cat", index);
     ASSERT_EQ(Qel_LoadCatalog(0, "07.cat", 0), 1);
     QelCatalog* cat = s->catalogs[0];

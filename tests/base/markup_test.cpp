@@ -42,7 +42,7 @@ std::string Dump(const XmlNode* n) {
 struct ParseCase {
     const char* name;
     const char* text;
-    const char* tree;       // Dump of ROOT
+    const char* tree;  // Dump of ROOT
 };
 
 class MarkupParse : public ::testing::TestWithParam<ParseCase> {};
@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(Table, MarkupParse, ::testing::ValuesIn(kParseCases),
 struct BadCase {
     const char* name;
     const char* text;
-    const char* message;    // part of the logged line
+    const char* message;  // part of the logged line
 };
 
 class MarkupMalformed : public ::testing::TestWithParam<BadCase> {};
@@ -99,8 +99,7 @@ TEST_P(MarkupMalformed, FailsWithAClearError) {
     XmlNode* root = Qel_XmlParseString(c.text);
     std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(root, nullptr) << c.text;
-    EXPECT_NE(log.find(std::string("Qel_XmlParse: ") + c.message), std::string::npos)
-        << c.text << " logged: " << log;
+    EXPECT_NE(log.find(std::string("Qel_XmlParse: ") + c.message), std::string::npos) << c.text << " logged: " << log;
     Qel_XmlFreeNode(root);
 }
 

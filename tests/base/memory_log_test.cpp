@@ -25,8 +25,7 @@ namespace {
 struct Counters {
     int64_t used, ever, count, tag0, tag5;
     static Counters Now() {
-        return {Int_GetMemUsed(), Int_GetMemEverAllocated(), Int_GetAllocCount(), Int_GetTag0Mem(),
-                Int_GetTagMem(5)};
+        return {Int_GetMemUsed(), Int_GetMemEverAllocated(), Int_GetAllocCount(), Int_GetTag0Mem(), Int_GetTagMem(5)};
     }
 };
 
@@ -192,7 +191,7 @@ TEST_F(MemoryLog, EmptyHeapBlockNeedsNoFreeAndCanGrow) {
     auto* p = static_cast<char*>(Int_AllocMem(0, 0));
     ASSERT_NE(p, nullptr);  // not a failure
     EXPECT_EQ(Counters::Now().count - before.count, 1);
-    Int_FreeMem(p, 0, 0);   // the sanitizer build would report a real 0-byte block as leaked
+    Int_FreeMem(p, 0, 0);  // the sanitizer build would report a real 0-byte block as leaked
     p = static_cast<char*>(Int_ReAllocMem(Int_AllocMem(0, 0), 0, 6, INT_MEM_ZERO_TAIL));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p[5], 0);
@@ -213,8 +212,8 @@ TEST_F(MemoryLog, ResizeTraceNeedsMask0x20) {
     void* q = Int_ReAllocMem(p, 20, 5, 0);
     std::string out = GetCapturedStderr();
     char expected[256];
-    std::snprintf(expected, sizeof expected, "shrinking: 20 bytes to 5 bytes\nold Ptr: %p\nsucccessfully: new Ptr: %p\n",
-                  p, q);
+    std::snprintf(expected, sizeof expected,
+                  "shrinking: 20 bytes to 5 bytes\nold Ptr: %p\nsucccessfully: new Ptr: %p\n", p, q);
     EXPECT_EQ(out, expected);
     EXPECT_EQ(ss->debugFlags, 0x20u);
     Int_FreeMem(q, 5, 0);
@@ -306,7 +305,8 @@ TEST_F(MemoryLog, CommitBeyondTheRegionFailsAndKeepsTheBlock) {
     Counters before = Counters::Now();
     CaptureStderr();
     EXPECT_EQ(Int_ReAllocMem(p, page, 4 * page, INT_MEM_VIRTUAL), nullptr);
-    EXPECT_EQ(GetCapturedStderr(), Banner("Int_ReAllocMem() failed re-allocating: " + std::to_string(4 * page) + " bytes\n"));
+    EXPECT_EQ(GetCapturedStderr(),
+              Banner("Int_ReAllocMem() failed re-allocating: " + std::to_string(4 * page) + " bytes\n"));
     EXPECT_EQ(Counters::Now().used, before.used);
     Int_FreeMem(p, page, INT_MEM_VIRTUAL);
 }
@@ -325,7 +325,10 @@ TEST_F(MemoryLog, PageSizeIsAskedOnceAndLogged) {
 
 TEST_F(MemoryLog, MemoryIsSufficientFromPhysicalPageFileOrTheirSum) {
     constexpr uint64_t MB = 1024 * 1024;
-    struct Case { uint64_t phys, pageFile; int expected; } cases[] = {
+    struct Case {
+        uint64_t phys, pageFile;
+        int expected;
+    } cases[] = {
         {256 * MB, 0, 1}, {0, 256 * MB, 1}, {128 * MB, 128 * MB, 1}, {128 * MB, 127 * MB, 0}, {0, 0, 0},
     };
     for (const Case& c : cases) {
@@ -348,7 +351,11 @@ TEST_F(MemoryLog, MemoryFlushHookIsOnlyKept) {
 }
 
 TEST_F(MemoryLog, RecordsAreAllocatedByTheirRealSize) {
-    struct Rec { void* a; void* b; int32_t c; };
+    struct Rec {
+        void* a;
+        void* b;
+        int32_t c;
+    };
     Counters before = Counters::Now();
     Rec* r = Int_AllocRecord<Rec>(Int_MemTag(5));
     ASSERT_NE(r, nullptr);
@@ -369,7 +376,10 @@ TEST_F(MemoryLog, WithoutSystemStateOnlyMaskZeroPasses) {
 
 TEST_F(MemoryLog, MaskPassesOnlyWhenEveryBitIsSet) {
     SystemState* ss = UseState();
-    struct Case { uint32_t flags, mask; bool shown; } cases[] = {
+    struct Case {
+        uint32_t flags, mask;
+        bool shown;
+    } cases[] = {
         {0, 0, true}, {0, 3, false}, {1, 3, false}, {2, 3, false}, {3, 3, true}, {0xFF, 3, true}, {4, 4, true},
     };
     for (const Case& c : cases) {
@@ -458,7 +468,8 @@ TEST_F(MemoryLog, AtMost1002LinesPerFrameThenOneNotice) {
     SystemState* ss = UseState();
     ss->logFileName = path.data();
     ss->gameClock += 1;  // this line opens the frame
-    for (int i = 1; i <= 1002; ++i) ASSERT_EQ(Qel_DPrintf(0, "%d\n", i), static_cast<int>(std::to_string(i).size()) + 1);
+    for (int i = 1; i <= 1002; ++i)
+        ASSERT_EQ(Qel_DPrintf(0, "%d\n", i), static_cast<int>(std::to_string(i).size()) + 1);
     EXPECT_EQ(Qel_DPrintf(0, "1003\n"), -2);
     EXPECT_EQ(Qel_DPrintf(0, "1004\n"), -2);
     ss->gameClock += 1;

@@ -201,70 +201,69 @@ TEST_P(BadPacked, FailsWithItsMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BadPacked,
-    testing::Values(
-        BadPackedCase{"empty", [] { return std::vector<uint8_t>{}; }, "Error in getting compression type"},
-        BadPackedCase{"not_gzip", [] { return Tool_ScramblePacked(Bytes("plain text, no gzip"), 1); },
-                      "Error in getting compression type"},
-        BadPackedCase{"encrypted_flag",
-                      [] {
-                          auto gz = Tool_Gzip(Sample());
-                          gz[3] |= 0x20;
-                          return Tool_ScramblePacked(gz, 3);
-                      },
-                      "Error in getting compression type"},
-        BadPackedCase{"unknown_method",
-                      [] {
-                          auto gz = Tool_Gzip(Sample());
-                          gz[2] = 7;
-                          return Tool_ScramblePacked(gz, 3);
-                      },
-                      "Couldn't allocate memory for unpacked file"},
-        BadPackedCase{"size_too_small",
-                      [] {
-                          auto gz = Tool_Gzip(Sample());
-                          PutLE32(gz, gz.size() - 4, 1000);
-                          return Tool_ScramblePacked(gz, 4);
-                      },
-                      "Error in writing output"},
-        BadPackedCase{"size_too_large",
-                      [] {
-                          auto gz = Tool_Gzip(Sample());
-                          PutLE32(gz, gz.size() - 4, 50000);
-                          return Tool_ScramblePacked(gz, 4);
-                      },
-                      "Unpacked size does not match"},
-        BadPackedCase{"size_unbelievable",
-                      [] {
-                          auto gz = Tool_Gzip(Sample());
-                          PutLE32(gz, gz.size() - 4, 0xFFFFFFF0u);
-                          return Tool_ScramblePacked(gz, 4);
-                      },
-                      "is not believable"},
-        BadPackedCase{"crc",
-                      [] {
-                          auto gz = Tool_Gzip(Sample());
-                          gz[gz.size() - 8] ^= 1;
-                          return Tool_ScramblePacked(gz, 5);
-                      },
-                      "CRC error"},
-        BadPackedCase{"truncated",
-                      [] {
-                          auto gz = Tool_Gzip(Sample());
-                          std::vector<uint8_t> cut(gz.begin(), gz.begin() + 10 + 40);
-                          cut.insert(cut.end(), gz.end() - 8, gz.end());
-                          return Tool_ScramblePacked(cut, 6);
-                      },
-                      "Qel_Unpack: Error in"},
-        BadPackedCase{"invalid_block_type",
-                      [] {
-                          auto gz = Tool_Gzip(Sample());
-                          std::vector<uint8_t> bad(gz.begin(), gz.begin() + 10);
-                          bad.push_back(0x07);  // final block of type 3
-                          bad.insert(bad.end(), 20, 0);
-                          bad.insert(bad.end(), gz.end() - 8, gz.end());
-                          return Tool_ScramblePacked(bad, 6);
-                      },
-                      "Error in compressed data"}),
+    testing::Values(BadPackedCase{"empty", [] { return std::vector<uint8_t>{}; }, "Error in getting compression type"},
+                    BadPackedCase{"not_gzip", [] { return Tool_ScramblePacked(Bytes("plain text, no gzip"), 1); },
+                                  "Error in getting compression type"},
+                    BadPackedCase{"encrypted_flag",
+                                  [] {
+                                      auto gz = Tool_Gzip(Sample());
+                                      gz[3] |= 0x20;
+                                      return Tool_ScramblePacked(gz, 3);
+                                  },
+                                  "Error in getting compression type"},
+                    BadPackedCase{"unknown_method",
+                                  [] {
+                                      auto gz = Tool_Gzip(Sample());
+                                      gz[2] = 7;
+                                      return Tool_ScramblePacked(gz, 3);
+                                  },
+                                  "Couldn't allocate memory for unpacked file"},
+                    BadPackedCase{"size_too_small",
+                                  [] {
+                                      auto gz = Tool_Gzip(Sample());
+                                      PutLE32(gz, gz.size() - 4, 1000);
+                                      return Tool_ScramblePacked(gz, 4);
+                                  },
+                                  "Error in writing output"},
+                    BadPackedCase{"size_too_large",
+                                  [] {
+                                      auto gz = Tool_Gzip(Sample());
+                                      PutLE32(gz, gz.size() - 4, 50000);
+                                      return Tool_ScramblePacked(gz, 4);
+                                  },
+                                  "Unpacked size does not match"},
+                    BadPackedCase{"size_unbelievable",
+                                  [] {
+                                      auto gz = Tool_Gzip(Sample());
+                                      PutLE32(gz, gz.size() - 4, 0xFFFFFFF0u);
+                                      return Tool_ScramblePacked(gz, 4);
+                                  },
+                                  "is not believable"},
+                    BadPackedCase{"crc",
+                                  [] {
+                                      auto gz = Tool_Gzip(Sample());
+                                      gz[gz.size() - 8] ^= 1;
+                                      return Tool_ScramblePacked(gz, 5);
+                                  },
+                                  "CRC error"},
+                    BadPackedCase{"truncated",
+                                  [] {
+                                      auto gz = Tool_Gzip(Sample());
+                                      std::vector<uint8_t> cut(gz.begin(), gz.begin() + 10 + 40);
+                                      cut.insert(cut.end(), gz.end() - 8, gz.end());
+                                      return Tool_ScramblePacked(cut, 6);
+                                  },
+                                  "Qel_Unpack: Error in"},
+                    BadPackedCase{"invalid_block_type",
+                                  [] {
+                                      auto gz = Tool_Gzip(Sample());
+                                      std::vector<uint8_t> bad(gz.begin(), gz.begin() + 10);
+                                      bad.push_back(0x07);  // final block of type 3
+                                      bad.insert(bad.end(), 20, 0);
+                                      bad.insert(bad.end(), gz.end() - 8, gz.end());
+                                      return Tool_ScramblePacked(bad, 6);
+                                  },
+                                  "Error in compressed data"}),
     [](const testing::TestParamInfo<BadPackedCase>& i) { return std::string(i.param.label); });
 
 TEST(Packed, MissingFileGivesNull) {
@@ -278,9 +277,9 @@ TEST(Inflate, RejectsBadStreams) {
     BitWriter far;
     far.Put(1, 1);
     far.Put(1, 2);
-    far.Code(1, 7);   // length symbol 257
-    far.Code(0, 5);   // distance 1
-    far.Code(0, 7);   // end of block
+    far.Code(1, 7);  // length symbol 257
+    far.Code(0, 5);  // distance 1
+    far.Code(0, 7);  // end of block
     EXPECT_EQ(Inflate(far.bytes, &out, 100), QEL_INFLATE_CORRUPT);
 
     // Distance symbol 30 does not exist.

@@ -65,8 +65,7 @@ TEST(PixelFormats, BlitTypesFollowTheTableOfLayouts) {
     std::vector<Bitmap> b;
     for (Layout l : kAll) b.push_back(Make(l, 4, 4));
     for (int d = 0; d < 5; ++d)
-        for (int s = 0; s < 5; ++s)
-            EXPECT_EQ(Qel_GetBlitType(b[d].get(), b[s].get()), expected[d][s]) << d << "," << s;
+        for (int s = 0; s < 5; ++s) EXPECT_EQ(Qel_GetBlitType(b[d].get(), b[s].get()), expected[d][s]) << d << "," << s;
     // A missing bitmap takes the other's place.
     EXPECT_EQ(Qel_GetBlitType(b[1].get(), nullptr), 5);
     EXPECT_EQ(Qel_GetBlitType(nullptr, b[3].get()), 24);
@@ -92,12 +91,12 @@ TEST(PixelFormats, PixelsLinesAndSpansStoreTheColourOfEachLayout) {
                       Framed("Unsupported graphic primitive called:\n"));
             EXPECT_EQ(PixelAt(b.get(), 0, 0), 0u);
         } else {
-        Qel_Line(0, 0, 4, 4, b.get(), colour);
-        for (int i = 0; i <= 4; ++i) EXPECT_EQ(PixelAt(b.get(), i, i), Stored(l, colour)) << i;
-        EXPECT_EQ(PixelAt(b.get(), 1, 0), 0u);
-        Qel_Line(19, 5, 5, 5, b.get(), colour);
-        for (int x = 5; x <= 19; ++x) EXPECT_EQ(PixelAt(b.get(), x, 5), Stored(l, colour)) << x;
-        EXPECT_EQ(PixelAt(b.get(), 4, 5), 0u);
+            Qel_Line(0, 0, 4, 4, b.get(), colour);
+            for (int i = 0; i <= 4; ++i) EXPECT_EQ(PixelAt(b.get(), i, i), Stored(l, colour)) << i;
+            EXPECT_EQ(PixelAt(b.get(), 1, 0), 0u);
+            Qel_Line(19, 5, 5, 5, b.get(), colour);
+            for (int x = 5; x <= 19; ++x) EXPECT_EQ(PixelAt(b.get(), x, 5), Stored(l, colour)) << x;
+            EXPECT_EQ(PixelAt(b.get(), 4, 5), 0u);
         }
 
         // Spans of odd and even length, starting off a byte boundary for planes.
@@ -215,7 +214,7 @@ TEST(PixelFormats, HalfAveragingTakesTheMeanOfEachTwoByTwoBlock) {
 TEST(PixelFormats, MaskBlitsSetTheColourWhereTheMaskHasBits) {
     Bitmap mask(GenerateEbm(16, 2, 1, EBM_NOSHADOW));
     ASSERT_TRUE(mask);
-    mask->plane0[0] = 0xA0;  // row 0: columns 0 and 2
+    mask->plane0[0] = 0xA0;                      // row 0: columns 0 and 2
     mask->plane0[mask->rowDistance + 1] = 0x01;  // row 1: column 15
     for (Layout l : kAll) {
         SCOPED_TRACE(LayoutName(l));
@@ -237,7 +236,8 @@ TEST(PixelFormats, RgbUploadsPackFiveSixFiveAndWriteBlueGreenRed) {
     Qel_CopyRGBToEbm(b24.get(), rgb);
     Qel_CopyRGBToEbm(b32.get(), rgb);
     EXPECT_EQ(PixelAt(b16.get(), 0, 0), 0xFFFFu);
-    EXPECT_EQ(PixelAt(b16.get(), 1, 0), static_cast<uint32_t>(((0x12 & 0xF8) << 8) | ((0x34 & 0xFC) << 3) | (0x56 >> 3)));
+    EXPECT_EQ(PixelAt(b16.get(), 1, 0),
+              static_cast<uint32_t>(((0x12 & 0xF8) << 8) | ((0x34 & 0xFC) << 3) | (0x56 >> 3)));
     EXPECT_EQ(PixelAt(b24.get(), 1, 0), 0x123456u);
     EXPECT_EQ(PixelAt(b32.get(), 1, 0), 0xFF123456u);
 }

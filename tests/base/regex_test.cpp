@@ -23,8 +23,8 @@ struct MatchCase {
     const char* pattern;
     const char* subject;
     int matches;
-    const char* whole;      // the whole match, when it matches
-    const char* group1;     // null: not checked
+    const char* whole;   // the whole match, when it matches
+    const char* group1;  // null: not checked
     const char* group2;
 };
 
@@ -86,7 +86,10 @@ const MatchCase kMatchCases[] = {
     {"x(y*)z", "xz", 1, "xz", "", nullptr},
     {"[\xC0-\xFF]+", "abc\xC4\xD6\xFF!", 1, "\xC4\xD6\xFF", nullptr, nullptr},
     {"\xE9t\xE9", "l'\xE9t\xE9", 1, "\xE9t\xE9", nullptr, nullptr},
-    {"[^\x80-\xFF]+", "\x90\x91" "ab\xA0", 1, "ab", nullptr, nullptr},
+    {"[^\x80-\xFF]+",
+     "\x90\x91"
+     "ab\xA0",
+     1, "ab", nullptr, nullptr},
     {"\xFF.", "a\xFF\x80", 1, "\xFF\x80", nullptr, nullptr},
     {"a{2}", "aa{2}", 1, "a{2}", nullptr, nullptr},
     {"(a|b)*abb", "babaabb", 1, "babaabb", "a", nullptr},
@@ -311,12 +314,12 @@ TEST(Regex, AgreesWithTheStandardEngineOnRandomPatterns) {
         ::testing::internal::CaptureStderr();
         ERegexp* re = eregcomp(pattern.c_str());
         ::testing::internal::GetCapturedStderr();
-        if (!re) continue;   // empty operands of '*' and '+' are ours to refuse
+        if (!re) continue;  // empty operands of '*' and '+' are ours to refuse
         std::regex reference;
         try {
             reference.assign(pattern, std::regex::ECMAScript);
         } catch (const std::regex_error&) {
-            eregfree(re);   // a few empty groups the reference cannot take
+            eregfree(re);  // a few empty groups the reference cannot take
             continue;
         }
         for (int k = 0; k < 4; ++k) {

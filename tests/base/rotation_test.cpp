@@ -60,8 +60,7 @@ TEST(Rotation, AngleFromXY) {
     struct Case {
         int32_t x, y, angle;
     } cases[] = {
-        {1, 0, 0},       {0, 1, 16384},   {-1, 0, 32768}, {0, -1, 49152},
-        {ONE, ONE, 8192}, {0, 0, 0},      {ONE, -1, 65535},
+        {1, 0, 0}, {0, 1, 16384}, {-1, 0, 32768}, {0, -1, 49152}, {ONE, ONE, 8192}, {0, 0, 0}, {ONE, -1, 65535},
     };
     for (const Case& c : cases) EXPECT_EQ(Qel_AngleFromXY(c.x, c.y), c.angle) << c.x << " " << c.y;
 }
@@ -95,8 +94,13 @@ TEST(Rotation, AxisAngleRoundTrip) {
         double axis[3];
         double angle;
     } cases[] = {
-        {{0, 0, 1}, 0.5},  {{1, 0, 0}, 2.0},      {{0, -1, 0}, 1.0},           {{0.6, 0.8, 0}, 3.0},
-        {{0.48, 0.6, 0.64}, 0.05}, {{0, 0.6, -0.8}, M_PI - 0.01}, {{0.36, -0.48, 0.8}, M_PI - 0.0005},
+        {{0, 0, 1}, 0.5},
+        {{1, 0, 0}, 2.0},
+        {{0, -1, 0}, 1.0},
+        {{0.6, 0.8, 0}, 3.0},
+        {{0.48, 0.6, 0.64}, 0.05},
+        {{0, 0.6, -0.8}, M_PI - 0.01},
+        {{0.36, -0.48, 0.8}, M_PI - 0.0005},
     };
     for (const Case& c : cases) {
         QelMatrix m{};
@@ -127,10 +131,8 @@ TEST(Rotation, DecomposeHalfTurnTakesAxisFromDiagonal) {
         int32_t off01, off02, off12;  // symmetric off-diagonal entries
         double axis[3];
     } cases[] = {
-        {{ONE, -ONE, -ONE}, 0, 0, 0, {1, 0, 0}},
-        {{-ONE, ONE, -ONE}, 0, 0, 0, {0, 1, 0}},
-        {{-ONE, -ONE, ONE}, 0, 0, 0, {0, 0, 1}},
-        {{0, 0, -ONE}, ONE, 0, 0, {M_SQRT1_2, M_SQRT1_2, 0}},
+        {{ONE, -ONE, -ONE}, 0, 0, 0, {1, 0, 0}},     {{-ONE, ONE, -ONE}, 0, 0, 0, {0, 1, 0}},
+        {{-ONE, -ONE, ONE}, 0, 0, 0, {0, 0, 1}},     {{0, 0, -ONE}, ONE, 0, 0, {M_SQRT1_2, M_SQRT1_2, 0}},
         {{-ONE, ONE - 1, -ONE}, 0, 0, 0, {0, 1, 0}},  // rounded: trace + 1 below 0
     };
     for (const Case& c : cases) {

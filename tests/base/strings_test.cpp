@@ -194,12 +194,8 @@ TEST(Angles, DiffFoldsIntoHalfATurn) {
     struct Case {
         int32_t a, b, want;
     } cases[] = {
-        {1000, 32399000, 2000},
-        {32399000, 1000, -2000},
-        {16200000, 0, 16200000},
-        {0, 16200000, -16200000},
-        {16200001, 0, -16199999},
-        {5, 5, 0},
+        {1000, 32399000, 2000},     {32399000, 1000, -2000},  {16200000, 0, 16200000},
+        {0, 16200000, -16200000},   {16200001, 0, -16199999}, {5, 5, 0},
         {INT32_MAX, INT32_MIN, -1},  // no overflow trap on wild input
     };
     for (const Case& c : cases) EXPECT_EQ(Qel_AngleDiff(c.a, c.b), c.want) << c.a << " " << c.b;
@@ -209,14 +205,8 @@ TEST(Angles, AddWrapsIntoOneTurn) {
     struct Case {
         int32_t delta, angle, want;
     } cases[] = {
-        {-500, 300, 32399800},
-        {500, 32399800, 300},
-        {0, 0, 0},
-        {-300, 300, 0},
-        {200, 32399800, 0},
-        {32400000, 0, 0},
-        {-32400000, 5, 5},
-        {100, 32399800, 32399900},
+        {-500, 300, 32399800}, {500, 32399800, 300}, {0, 0, 0},         {-300, 300, 0},
+        {200, 32399800, 0},    {32400000, 0, 0},     {-32400000, 5, 5}, {100, 32399800, 32399900},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Qel_AngleAdd(c.delta, c.angle), c.want) << c.delta << " " << c.angle;
@@ -247,7 +237,7 @@ TEST(Colour, RgbToHsv) {
         {{one, 0, 0}, {0, one, one}},
         {{0, one, 0}, {120 * one, one, one}},
         {{0, 0, one}, {240 * one, one, one}},
-        {{one, 0, one}, {300 * one, one, one}},        // negative hue gets 360
+        {{one, 0, one}, {300 * one, one, one}},  // negative hue gets 360
         {{one, one, 0}, {60 * one, one, one}},
         {{one / 2, one / 2, one / 2}, {1, 0, one / 2}},  // grey: hue 1
         {{0, 0, 0}, {1, 0, 0}},

@@ -144,11 +144,7 @@ TEST(QelTable, SetNextKeyFoldsValuesAboveTheRange) {
         uint32_t stored, counter;
     };
     const Case cases[] = {
-        {5, 5},
-        {QEL_TABLE_MAX_KEY, QEL_TABLE_MAX_KEY},
-        {0x7fffffff, 3},
-        {0x80000000u, 4},
-        {0xffffffffu, 6},
+        {5, 5}, {QEL_TABLE_MAX_KEY, QEL_TABLE_MAX_KEY}, {0x7fffffff, 3}, {0x80000000u, 4}, {0xffffffffu, 6},
     };
     TableHolder h;
     for (const Case& c : cases) {
@@ -246,8 +242,11 @@ TEST(QelList, InsertSortedKeepsDescendingOrderNewestFirstAmongEqualKeys) {
     QelList list;
     Qel_ListInit(&list);
     EXPECT_EQ(list.head.next, &list.tail);
-    Item items[] = {{{nullptr, nullptr, 5}, 1}, {{nullptr, nullptr, 9}, 2}, {{nullptr, nullptr, 5}, 3},
-                    {{nullptr, nullptr, -4}, 4}, {{nullptr, nullptr, 20}, 5}};
+    Item items[] = {{{nullptr, nullptr, 5}, 1},
+                    {{nullptr, nullptr, 9}, 2},
+                    {{nullptr, nullptr, 5}, 3},
+                    {{nullptr, nullptr, -4}, 4},
+                    {{nullptr, nullptr, 20}, 5}};
     for (Item& it : items) Qel_ListInsertSorted(&list, &it.node);
     EXPECT_EQ(ListIds(list), (std::vector<int>{5, 2, 3, 1, 4}));
 }
@@ -303,8 +302,7 @@ TEST(QelWordArray, FindLooksOnlyAtTheCountedWords) {
         int found;
     };
     const Case cases[] = {
-        {words, 10, 1}, {words, -2, 1}, {words, 7, 1}, {words, 99, 0}, {words, 3, 0},
-        {none, 10, 0},  {nullptr, 0, 0},
+        {words, 10, 1}, {words, -2, 1}, {words, 7, 1}, {words, 99, 0}, {words, 3, 0}, {none, 10, 0}, {nullptr, 0, 0},
     };
     for (const Case& c : cases) EXPECT_EQ(Qel_WordArrayFind(c.words, c.value), c.found) << c.value;
 }

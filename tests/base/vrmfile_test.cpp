@@ -48,11 +48,13 @@ struct IntCase {
 
 TEST(VRMText, Integers) {
     const IntCase cases[] = {
-        {"  -12 ;", -12, false}, {"0x1F;", 31, false},   {"0XfF;", 255, false},  {"%101;", 5, false},
-        {"1 2;", 12, false},     {"\t7\r\n;", 7, false}, {"/ note\n 9;", 9, false}, {"42", 42, false},
-        {"-0x10;", 0, true},     {"%-1;", 0, true},      {"1-2;", 0, true},      {"--1;", 0, true},
-        {"12abc;", 0, true},     {";", 0, true},         {"", 0, true},          {"0x;", 0, true},
-        {"%102;", 0, true},      {"00x1;", 0, true},     {"4294967295;", -1, false},
+        {"  -12 ;", -12, false},    {"0x1F;", 31, false}, {"0XfF;", 255, false},
+        {"%101;", 5, false},        {"1 2;", 12, false},  {"\t7\r\n;", 7, false},
+        {"/ note\n 9;", 9, false},  {"42", 42, false},    {"-0x10;", 0, true},
+        {"%-1;", 0, true},          {"1-2;", 0, true},    {"--1;", 0, true},
+        {"12abc;", 0, true},        {";", 0, true},       {"", 0, true},
+        {"0x;", 0, true},           {"%102;", 0, true},   {"00x1;", 0, true},
+        {"4294967295;", -1, false},
     };
     for (const IntCase& c : cases) {
         TextReader t(c.text);
@@ -89,9 +91,16 @@ struct FixedCase {
 
 TEST(VRMText, Fractions) {
     const FixedCase cases[] = {
-        {"1.5;", 0x18000, false}, {"-0.5;", -0x8000, false}, {"2;", 0x20000, false},   {".25;", 0x4000, false},
-        {"1.000015;", 65537, false}, {"1.2.3;", 0, true},     {"-;", 0, true},           {"1-;", 0, true},
-        {"1e5;", 0, true},           {"32767.999985;", 0x7FFFFFFF, false},
+        {"1.5;", 0x18000, false},
+        {"-0.5;", -0x8000, false},
+        {"2;", 0x20000, false},
+        {".25;", 0x4000, false},
+        {"1.000015;", 65537, false},
+        {"1.2.3;", 0, true},
+        {"-;", 0, true},
+        {"1-;", 0, true},
+        {"1e5;", 0, true},
+        {"32767.999985;", 0x7FFFFFFF, false},
     };
     for (const FixedCase& c : cases) {
         TextReader t(c.text);
@@ -163,8 +172,8 @@ TEST(VRMText, ReadCharAndSkip) {
 }
 
 TEST(VRMBinary, Fields) {
-    BinaryReader b({0x12, 0x34, 0xFF, 0xFF, 0xFF, 0xFE, 0x00, 0x01, 0x80, 0x00, 'h', 'i', 0, 0x05, 0x00, 0x03,
-                    0xAB, 0xCD, 0xEF, 0x01});
+    BinaryReader b({0x12, 0x34, 0xFF, 0xFF, 0xFF, 0xFE, 0x00, 0x01, 0x80, 0x00,
+                    'h',  'i',  0,    0x05, 0x00, 0x03, 0xAB, 0xCD, 0xEF, 0x01});
     EXPECT_EQ(b.r.ReadShort(), 0x1234);
     EXPECT_EQ(b.r.ReadInt(), -2);
     EXPECT_EQ(b.r.ReadFixed(), 0x18000);

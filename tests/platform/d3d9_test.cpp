@@ -59,8 +59,7 @@ protected:
     // Reads the window's picture through the front-buffer copy.
     uint32_t WindowPixel(int x, int y) {
         IDirect3DSurface9* s = nullptr;
-        EXPECT_EQ(device->CreateOffscreenPlainSurface(64, 48, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &s, nullptr),
-                  D3D_OK);
+        EXPECT_EQ(device->CreateOffscreenPlainSurface(64, 48, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &s, nullptr), D3D_OK);
         EXPECT_EQ(device->GetFrontBufferData(0, s), D3D_OK);
         D3DLOCKED_RECT lr{};
         EXPECT_EQ(s->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
@@ -197,7 +196,8 @@ TEST_F(D3D9Test, MultisampledBackBufferIsResolvedAtPresent) {
     D3DLOCKED_RECT lr{};
     EXPECT_EQ(back->LockRect(&lr, nullptr, 0), D3DERR_INVALIDCALL);
     back->Release();
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, D3DCOLOR_XRGB(10, 20, 30), 1.0f, 0);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, D3DCOLOR_XRGB(10, 20, 30), 1.0f,
+                  0);
     ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     EXPECT_EQ(WindowPixel(3, 3) & 0xFFFFFF, 0x0A141Eu);
 }
@@ -210,9 +210,9 @@ TEST_F(D3D9Test, ResetFailsWhileDefaultPoolObjectsLive) {
     EXPECT_EQ(device->Reset(&pp), D3DERR_INVALIDCALL);  // the back buffer is still held
     EXPECT_EQ(back->Release(), 0u);
     IDirect3DTexture9* target = nullptr;
-    ASSERT_EQ(device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target,
-                                    nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
+        D3D_OK);
     IDirect3DTexture9* managed = nullptr;
     ASSERT_EQ(device->CreateTexture(16, 16, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &managed, nullptr), D3D_OK);
     EXPECT_EQ(device->Reset(&pp), D3DERR_INVALIDCALL);  // a default-pool texture lives
@@ -253,7 +253,8 @@ TEST_F(D3D9Test, SeamMakesCallsFailOrReportALostDevice) {
 TEST_F(D3D9Test, TexturesKeepRowsAndCopyOnTheDevice) {
     Create(Params());
     IDirect3DTexture9* tex = nullptr;
-    ASSERT_EQ(device->CreateTexture(8, 4, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &tex, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateTexture(8, 4, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &tex, nullptr),
+              D3D_OK);
     D3DLOCKED_RECT lr{};
     ASSERT_EQ(tex->LockRect(0, &lr, nullptr, D3DLOCK_DISCARD), D3D_OK);
     for (int y = 0; y < 4; ++y)

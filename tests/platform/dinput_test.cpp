@@ -151,7 +151,8 @@ TEST_F(DInput, PropertiesAndFormatsWantAnUnacquiredDevice) {
     EXPECT_EQ(kb->Unacquire(), DI_OK);
     EXPECT_EQ(kb->Unacquire(), DI_NOEFFECT);
     EXPECT_EQ(kb->SetDataFormat(&c_dfDIMouse2), DIERR_INVALIDPARAM);
-    EXPECT_EQ(kb->SetCooperativeLevel(nullptr, DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_FOREGROUND), DIERR_INVALIDPARAM);
+    EXPECT_EQ(kb->SetCooperativeLevel(nullptr, DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_FOREGROUND),
+              DIERR_INVALIDPARAM);
     EXPECT_EQ(SetRange(kb, 0, 0, 10), DIERR_UNSUPPORTED);
 }
 
@@ -269,7 +270,8 @@ TEST_F(DInput, EnumerationListsEveryAttachedJoystick) {
     IDirectInputDevice8* js = Joystick(seam_->joysticks[0].guid);
     std::vector<DWORD> offsets;
     ASSERT_EQ(js->EnumObjects(objects, &offsets, DIDFT_ALL), DI_OK);
-    EXPECT_EQ(offsets, (std::vector<DWORD>{DIJOFS_X, DIJOFS_Y, DIJOFS_RZ, DIJOFS_POV(0), DIJOFS_BUTTON(0), DIJOFS_BUTTON(1)}));
+    EXPECT_EQ(offsets,
+              (std::vector<DWORD>{DIJOFS_X, DIJOFS_Y, DIJOFS_RZ, DIJOFS_POV(0), DIJOFS_BUTTON(0), DIJOFS_BUTTON(1)}));
 }
 
 TEST_F(DInput, EffectsRecordWhatTheDeviceGot) {
@@ -429,9 +431,12 @@ TEST_F(DInputSdl, MouseMovesRelativelyWithWheelStepsAndButtonsInOrder) {
     auto events = Read(mouse, 20);
     std::vector<std::pair<DWORD, LONG>> got;
     for (const auto& e : events) got.emplace_back(e.dwOfs, static_cast<LONG>(e.dwData));
-    EXPECT_EQ(got, (std::vector<std::pair<DWORD, LONG>>{
-                       {DIMOFS_X, 5}, {DIMOFS_Y, -3}, {DIMOFS_Z, -240},
-                       {DIMOFS_BUTTON0 + 1, 0x80}, {DIMOFS_BUTTON0 + 2, 0x80}, {DIMOFS_BUTTON0, 0x80}}));
+    EXPECT_EQ(got, (std::vector<std::pair<DWORD, LONG>>{{DIMOFS_X, 5},
+                                                        {DIMOFS_Y, -3},
+                                                        {DIMOFS_Z, -240},
+                                                        {DIMOFS_BUTTON0 + 1, 0x80},
+                                                        {DIMOFS_BUTTON0 + 2, 0x80},
+                                                        {DIMOFS_BUTTON0, 0x80}}));
     DIMOUSESTATE2 state;
     ASSERT_EQ(mouse->GetDeviceState(sizeof state, &state), DI_OK);
     EXPECT_EQ(state.lX, 5);

@@ -46,8 +46,8 @@ protected:
         DSound_ResetSeam();
     }
     IDirectSoundBuffer8* Make(DWORD flags, const std::vector<uint8_t>& bytes, uint16_t channels = 1) {
-        WAVEFORMATEX f{WAVE_FORMAT_PCM, channels, kRate, kRate * 2u * channels, static_cast<uint16_t>(2 * channels),
-                       16, 0};
+        WAVEFORMATEX f{
+            WAVE_FORMAT_PCM, channels, kRate, kRate * 2u * channels, static_cast<uint16_t>(2 * channels), 16, 0};
         DSBUFFERDESC d{sizeof(DSBUFFERDESC), flags, static_cast<DWORD>(bytes.size()), 0, &f, {}};
         IDirectSoundBuffer8* b = nullptr;
         EXPECT_EQ(ds_->CreateSoundBuffer(&d, &b, nullptr), DS_OK);
@@ -82,7 +82,7 @@ TEST_F(DSoundTest, VolumeAndPanShapeWhatIsHeard) {
     EXPECT_NEAR(centre.left, centre.right, centre.left / 10);
 
     ASSERT_EQ(b->SetVolume(-2000), DS_OK);  // −20 dB: a tenth
-    Render(1024);                            // let the gain settle
+    Render(1024);                           // let the gain settle
     Peaks quiet = Render(2205);
     EXPECT_NEAR(quiet.left, centre.left / 10, centre.left / 25);
 
@@ -102,8 +102,8 @@ TEST_F(DSoundTest, VolumeAndPanShapeWhatIsHeard) {
 }
 
 TEST_F(DSoundTest, PrimaryVolumeIsTheListenerGain) {
-    DSBUFFERDESC d{sizeof(DSBUFFERDESC), DSBCAPS_PRIMARYBUFFER | DSBCAPS_CTRL3D | DSBCAPS_CTRLVOLUME, 0, 0, nullptr,
-                   {}};
+    DSBUFFERDESC d{
+        sizeof(DSBUFFERDESC), DSBCAPS_PRIMARYBUFFER | DSBCAPS_CTRL3D | DSBCAPS_CTRLVOLUME, 0, 0, nullptr, {}};
     IDirectSoundBuffer8* primary = nullptr;
     ASSERT_EQ(ds_->CreateSoundBuffer(&d, &primary, nullptr), DS_OK);
     buffers_.push_back(primary);

@@ -87,12 +87,12 @@ TEST_F(Registry, BadHandlesAndNames) {
     HKEY key = 0;
     EXPECT_EQ(RegCloseKey(12345), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegSetValueExA(12345, "x", 0, REG_DWORD, nullptr, 0), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Veldrim\\..", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                              nullptr),
-              ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Veldrim\\.\\x", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                              nullptr),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Veldrim\\..", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ERROR_ACCESS_DENIED);
+    EXPECT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Veldrim\\.\\x", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ERROR_ACCESS_DENIED);
     // The machine's owner is answered from the account.
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ, &key),
               ERROR_SUCCESS);

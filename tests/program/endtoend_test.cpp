@@ -32,17 +32,16 @@ TEST(EndToEnd, TheDemoRunsItsStoryAndEndsNormally) {
     // Without "-o" the log is standard error.
     const fs::path log = folder / "log.txt";
     const std::string command = "cd '" + folder.string() + "' && exec timeout 120 '" +
-                                (fs::path(binaryDir) / "trevan").string() +
-                                "' -noabout -window >log.txt 2>&1";
+                                (fs::path(binaryDir) / "trevan").string() + "' -noabout -window >log.txt 2>&1";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << status;
     const std::string text = ReadFile(log);
     EXPECT_EQ(WEXITSTATUS(status), 0) << text;
 
     size_t at = 0;
-    for (const char* line : {" *** Trevan version 2.0 (", "nach init video\n", "nach init io\n", "nach init audio\n",
-                             "INIT: P_Init(); Anfang!\n", "SB_LoadLocation() loading story file trevanintro",
-                             "EXIT(0)!!!\n"}) {
+    for (const char* line :
+         {" *** Trevan version 2.0 (", "nach init video\n", "nach init io\n", "nach init audio\n",
+          "INIT: P_Init(); Anfang!\n", "SB_LoadLocation() loading story file trevanintro", "EXIT(0)!!!\n"}) {
         const size_t found = text.find(line, at);
         ASSERT_NE(found, std::string::npos) << "missing in order: " << line << "\n" << text;
         at = found;

@@ -78,8 +78,8 @@ using Calls = std::vector<std::string>;
 
 // The calls of the stand-ins and stubs of the program's modules, in order.
 Calls ModuleCalls() {
-    static const std::set<std::string> ignored = {"S_SaveRegistrySettings", "S_CloseAudio", "S_CloseIO",
-                                                  "Qel_CloseVideo", "S_SystemMessage", "TC_MemoryFlush"};
+    static const std::set<std::string> ignored = {"S_SaveRegistrySettings", "S_CloseAudio",    "S_CloseIO",
+                                                  "Qel_CloseVideo",         "S_SystemMessage", "TC_MemoryFlush"};
     Calls out;
     for (const std::string& c : StandIn_Calls())
         if (!ignored.count(c)) out.push_back(c);
@@ -90,11 +90,10 @@ TEST(Shutdown, FreesTheModulesInOrder) {
     ProgramSession session;
     StandIn_ClearCalls();
     P_Shutdown(0);
-    EXPECT_EQ(ModuleCalls(),
-              (Calls{"B3D_ScenesUpdateFlags", "EO_FreeExplosions", "EO_FreeEffects", "SA_FreeAllObjects",
-                     "SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies", "MOV_FreeVoices",
-                     "P_FreeScreens", "SA_ResetObjectDB", "B3D_ResetBodyParts", "B3D_FreeTextureFormats",
-                     "B3D_FreeBodyTables", "SFX_Exit", "MOV_Exit", "SFX_FreeAllSamples"}));
+    EXPECT_EQ(ModuleCalls(), (Calls{"B3D_ScenesUpdateFlags", "EO_FreeExplosions", "EO_FreeEffects", "SA_FreeAllObjects",
+                                    "SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies", "MOV_FreeVoices",
+                                    "P_FreeScreens", "SA_ResetObjectDB", "B3D_ResetBodyParts", "B3D_FreeTextureFormats",
+                                    "B3D_FreeBodyTables", "SFX_Exit", "MOV_Exit", "SFX_FreeAllSamples"}));
     EXPECT_EQ(g_ScriptContext, nullptr);
     EXPECT_EQ(g_SpaceRoot, nullptr);
 }
@@ -138,9 +137,10 @@ TEST(BenchmarkReport, WritesOneRowPerMeasuredScene) {
     const std::string text(bytes.begin(), bytes.end());
     EXPECT_EQ(text.rfind("--------------------------\n     Trevan - Ostrala\n--------------------------\n", 0), 0u);
     EXPECT_NE(text.find("\tAuto Quality Control:\tdisabled\n"), std::string::npos);
-    EXPECT_NE(text.find("\tHigh quality bumpmaps:\tenabled\n\tEnvironment mapping:\tenabled\n\tGlow Filter:\t\tenabled\n"
-                        "\tShip Color Variations:\tdisabled\n\tmore dynamic Lights:\tenabled\n"),
-              std::string::npos);
+    EXPECT_NE(
+        text.find("\tHigh quality bumpmaps:\tenabled\n\tEnvironment mapping:\tenabled\n\tGlow Filter:\t\tenabled\n"
+                  "\tShip Color Variations:\tdisabled\n\tmore dynamic Lights:\tenabled\n"),
+        std::string::npos);
     EXPECT_NE(text.find("\nFramerates\n----"), std::string::npos);
     EXPECT_NE(text.find("  Scene\t 00\t 30.0 average fps\t 20.0 minimum fps\t 40.0 maximum fps\n"
                         "  Scene\t 01\t 50.0 average fps\t 45.5 minimum fps\t 60.0 maximum fps\n\n"

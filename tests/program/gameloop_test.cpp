@@ -23,15 +23,20 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-const Calls kFrame = {"SFX_VBI",        "MOV_CheckFinished",  "J3D_TakesUpdate",       "SA_UpdateSpace",
-                      "O_DeleteKilledChildren", "EO_MoveExplObjects", "INS_UpdateAllCockpits", "B3D_DrawObjects"};
+const Calls kFrame = {"SFX_VBI",
+                      "MOV_CheckFinished",
+                      "J3D_TakesUpdate",
+                      "SA_UpdateSpace",
+                      "O_DeleteKilledChildren",
+                      "EO_MoveExplObjects",
+                      "INS_UpdateAllCockpits",
+                      "B3D_DrawObjects"};
 const Calls kPausedFrame = {"SFX_VBI", "MOV_CheckFinished", "EO_MoveExplObjects", "INS_UpdateAllCockpits",
                             "B3D_DrawObjects"};
 const Calls kEnd = {"EO_FreeExplosions", "EO_FreeEffects", "SFX_ReleaseSounds", "SA_FreeAllObjects",
                     "INS_ClearAllCockpits"};
 const Calls kIdleFrame = {"SFX_VBI", "MOV_CheckFinished"};
-const Calls kLocationReset = {"SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies",
-                              "MOV_FreeVoices"};
+const Calls kLocationReset = {"SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies", "MOV_FreeVoices"};
 
 Calls Join(std::initializer_list<Calls> parts) {
     Calls out;
@@ -92,8 +97,17 @@ TEST_F(GameLoopTest, FramesRunInTheirOrderUntilALoadIsRequested) {
     EXPECT_EQ(CL_GameLoop(), 307);
     const Calls start = {"MOV_StopPlayingMovies", "GS_ClearGalaxy"};
     const Calls lastFrame(kFrame.begin(), kFrame.begin() + 5);
-    EXPECT_EQ(StandIn_Calls(), Join({start, kLocationReset, kIdleFrame, {"EO_Init", "INS_CreateCockpitSystem"},
-                                     kIdleFrame, kIdleFrame, kFrame, kFrame, lastFrame, kEnd, kLocationReset}));
+    EXPECT_EQ(StandIn_Calls(), Join({start,
+                                     kLocationReset,
+                                     kIdleFrame,
+                                     {"EO_Init", "INS_CreateCockpitSystem"},
+                                     kIdleFrame,
+                                     kIdleFrame,
+                                     kFrame,
+                                     kFrame,
+                                     lastFrame,
+                                     kEnd,
+                                     kLocationReset}));
     EXPECT_EQ(g_ProgramState->requestBits & P_REQUEST_LOAD, 0u);
     EXPECT_EQ(g_SpaceRoot->running, 1);
     EXPECT_EQ(g_StopFlag, 1);
@@ -104,9 +118,14 @@ TEST_F(GameLoopTest, PausedFramesLeaveTakesAndSpaceAlone) {
     On(0, "B3D_DrawObjects", 2, RequestLoadSlot4);
     EXPECT_EQ(CL_GameLoop(), 104);
     const Calls lastFrame(kPausedFrame.begin(), kPausedFrame.begin() + 2);
-    EXPECT_EQ(CallsFrom("INS_CreateCockpitSystem"),
-              Join({{"INS_CreateCockpitSystem"}, kIdleFrame, kIdleFrame, kPausedFrame, kPausedFrame, lastFrame,
-                    kEnd, kLocationReset}));
+    EXPECT_EQ(CallsFrom("INS_CreateCockpitSystem"), Join({{"INS_CreateCockpitSystem"},
+                                                          kIdleFrame,
+                                                          kIdleFrame,
+                                                          kPausedFrame,
+                                                          kPausedFrame,
+                                                          lastFrame,
+                                                          kEnd,
+                                                          kLocationReset}));
     // The intro story's input step never clears the pause.
     EXPECT_NE(g_ProgramState->requestBits & P_REQUEST_PAUSE, 0u);
 }

@@ -40,10 +40,10 @@ struct FlagCase {
 
 TEST_F(OptionsTest, FlagOptionsWithSlashOrDashInAnyCase) {
     const FlagCase cases[] = {
-        {"-profi", &ProgramOptions::profiling, false},        {"/PROFI", &ProgramOptions::profiling, false},
-        {"-noabout", &ProgramOptions::noStartDialog, true},   {"/NoAbout", &ProgramOptions::noStartDialog, true},
-        {"-cutcapture", &ProgramOptions::cutCapture, false},  {"/CUTCAPTURE", &ProgramOptions::cutCapture, false},
-        {"-effect", &ProgramOptions::effectViewer, true},     {"/Effect", &ProgramOptions::effectViewer, true},
+        {"-profi", &ProgramOptions::profiling, false},       {"/PROFI", &ProgramOptions::profiling, false},
+        {"-noabout", &ProgramOptions::noStartDialog, true},  {"/NoAbout", &ProgramOptions::noStartDialog, true},
+        {"-cutcapture", &ProgramOptions::cutCapture, false}, {"/CUTCAPTURE", &ProgramOptions::cutCapture, false},
+        {"-effect", &ProgramOptions::effectViewer, true},    {"/Effect", &ProgramOptions::effectViewer, true},
     };
     for (const FlagCase& c : cases) {
         SCOPED_TRACE(c.arg);
@@ -65,10 +65,10 @@ struct NameCase {
 
 TEST_F(OptionsTest, NameOptionsTakeTheNextArgument) {
     const NameCase cases[] = {
-        {"location", &ProgramOptions::gameStory, false},      {"intro", &ProgramOptions::introStory, false},
-        {"tutorial", &ProgramOptions::missionStory, false},   {"galedit", &ProgramOptions::galaxyEditorStory, false},
-        {"load", &ProgramOptions::loadStory, false},          {"body", &ProgramOptions::bodyViewer, true},
-        {"cut", &ProgramOptions::cutViewer, true},            {"plotscene", &ProgramOptions::plotSceneViewer, true},
+        {"location", &ProgramOptions::gameStory, false},    {"intro", &ProgramOptions::introStory, false},
+        {"tutorial", &ProgramOptions::missionStory, false}, {"galedit", &ProgramOptions::galaxyEditorStory, false},
+        {"load", &ProgramOptions::loadStory, false},        {"body", &ProgramOptions::bodyViewer, true},
+        {"cut", &ProgramOptions::cutViewer, true},          {"plotscene", &ProgramOptions::plotSceneViewer, true},
     };
     for (const NameCase& c : cases) {
         for (const char* prefix : {"-", "/"}) {

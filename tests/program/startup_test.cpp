@@ -31,8 +31,9 @@ using Calls = std::vector<std::string>;
 // subsystems 5 to 8, in order.
 Calls ModuleCalls() {
     static const std::set<std::string> modules = {
-        "B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3D_InitRenderer", "B3DB_Init",
-        "B3D_SetBackgroundInfo", "GS_Init", "SA_Init", "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"};
+        "B3D_Init",         "SFX_Init",        "P_LoadScreens",         "MOV_Init",
+        "B3D_InitRenderer", "B3DB_Init",       "B3D_SetBackgroundInfo", "GS_Init",
+        "SA_Init",          "SA_LoadObjectDB", "INS_RegisterSysCalls",  "SFX_InitSounds"};
     Calls out;
     for (const std::string& c : StandIn_Calls())
         if (modules.count(c)) out.push_back(c);
@@ -41,9 +42,9 @@ Calls ModuleCalls() {
 
 TEST(StartUp, StartsEveryModuleInItsOrder) {
     ProgramSession session;
-    EXPECT_EQ(ModuleCalls(), (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init",
-                                    "B3D_InitRenderer", "B3DB_Init", "B3D_SetBackgroundInfo", "GS_Init", "SA_Init",
-                                    "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"}));
+    EXPECT_EQ(ModuleCalls(), (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3D_InitRenderer",
+                                    "B3DB_Init", "B3D_SetBackgroundInfo", "GS_Init", "SA_Init", "SA_LoadObjectDB",
+                                    "INS_RegisterSysCalls", "SFX_InitSounds"}));
     // "-noabout": no configuration story, no start dialog.
     const Calls& all = StandIn_Calls();
     EXPECT_EQ(std::count(all.begin(), all.end(), "S_RunStartDialog"), 0);
@@ -120,8 +121,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(FailureCase{"General", P_STEP_INIT_GENERAL, true, 5, "EXIT\\(5\\)"},
                     FailureCase{"ScriptEngine", P_STEP_SCRIPT_ENGINE, true, 12, "nach init video.*EXIT\\(12\\)"},
                     FailureCase{"ScriptEngineBeforeDialog", P_STEP_SCRIPT_ENGINE, false, 12, "EXIT\\(12\\)"},
-                    FailureCase{"ConfigStory", P_STEP_CONFIG_STORY, false, 1,
-                                "Can't load story trevanconfig!.*File not found.*EXIT\\(1\\).*Message box: File not found"},
+                    FailureCase{
+                        "ConfigStory", P_STEP_CONFIG_STORY, false, 1,
+                        "Can't load story trevanconfig!.*File not found.*EXIT\\(1\\).*Message box: File not found"},
                     FailureCase{"DialogCancelled", P_STEP_START_DIALOG, false, 0, "EXIT\\(0\\)"},
                     FailureCase{"Video", P_STEP_VIDEO, true, 7, "EXIT\\(7\\).*Message box: Error opening video"},
                     FailureCase{"SceneEngine", P_STEP_SCENE_ENGINE, true, 30, "EXIT\\(30\\)"},
@@ -131,8 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FailureCase{"GameSound", P_STEP_GAME_SOUND, true, 20, "EXIT\\(20\\)"},
                     FailureCase{"Screens", P_STEP_SCREENS, true, 1, "error opening gfx resources.*EXIT\\(1\\)"},
                     FailureCase{"Renderer", P_STEP_RENDERER, true, 7, "EXIT\\(7\\)"},
-                    FailureCase{"Materials", P_STEP_MATERIALS, true, 7,
-                                "B3D_PrepareMaterials: Error.*EXIT\\(7\\)"}),
+                    FailureCase{"Materials", P_STEP_MATERIALS, true, 7, "B3D_PrepareMaterials: Error.*EXIT\\(7\\)"}),
     FailureName);
 
 TEST(StartUpFailure, AMissingConfigurationStoryEndsWithReasonOne) {

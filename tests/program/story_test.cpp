@@ -55,7 +55,8 @@ std::string IntroStory(int result) {
     pushw 3
     ge
     jf more
-    pushl )" + std::to_string(result) + R"(
+    pushl )" +
+           std::to_string(result) + R"(
     ret
 more:
     c0

@@ -53,7 +53,7 @@ TEST_F(ArraysTest, ReadPastTheEndNamesTheBounds) {
     EXPECT_EQ(SV_ArrayRead(&a, -1), nullptr);
     std::string log = GetCapturedStderr();
     EXPECT_NE(log.find("{   3*0}.SV_ArrayRead(3)  array index out of bounds [0..2]\n"), std::string::npos) << log;
-    EXPECT_EQ(a.array->SAR_Size, -3);   // nothing was materialised
+    EXPECT_EQ(a.array->SAR_Size, -3);  // nothing was materialised
 }
 
 TEST_F(ArraysTest, InsertAppendsAtTheEndOrFails) {
@@ -87,7 +87,7 @@ TEST_F(ArraysTest, InsertIntoAFullArrayGrowsByEight) {
 TEST_F(ArraysTest, InsertAnElementOfTheSameArray) {
     SV_ArrayAlloc(&a, 4);
     SV_ArrayWriteString(&a, 1, "one");
-    EXPECT_EQ(SV_ArrayInsert(&a, 0, SV_ArrayRead(&a, 1)), 0);   // the storage moves while inserting
+    EXPECT_EQ(SV_ArrayInsert(&a, 0, SV_ArrayRead(&a, 1)), 0);  // the storage moves while inserting
     EXPECT_STREQ(SV_GetString(SV_ArrayRead(&a, 0)), "one");
     EXPECT_STREQ(SV_GetString(SV_ArrayRead(&a, 2)), "one");
     EXPECT_EQ(SV_ArrayRead(&a, 0)->dstring->refCount, 2);
@@ -113,7 +113,7 @@ TEST_F(ArraysTest, RemoveKeepsOrderAndCapacity) {
     EXPECT_EQ(Ints(&a), (std::vector<int32_t>{10, 12, 13}));
     EXPECT_EQ(a.array->SAR_MaxSize, 4);
     SV_ArrayAlloc(&k, 3);
-    EXPECT_EQ(SV_ArrayRemove(&k, 2), 0);   // not materialised: only the count changes
+    EXPECT_EQ(SV_ArrayRemove(&k, 2), 0);  // not materialised: only the count changes
     EXPECT_EQ(k.array->SAR_Size, -2);
 }
 
@@ -125,7 +125,7 @@ TEST_F(ArraysTest, Resize) {
     SV_ArrayWriteString(&a, 7, "last");
     SV_ArrayWriteInt(&a, 0, 5);
     EXPECT_EQ(SV_ArrayResize(&a, 2), 2);
-    EXPECT_EQ(Qel_TableGetCount(ctx->stringTable), 0u);   // the dropped text is released
+    EXPECT_EQ(Qel_TableGetCount(ctx->stringTable), 0u);  // the dropped text is released
     EXPECT_EQ(SV_ArrayResize(&a, 4), 4);
     EXPECT_EQ(Ints(&a), (std::vector<int32_t>{5, 0, 0, 0}));
     EXPECT_EQ(SV_ArrayResize(&a, -1), -1);
@@ -189,11 +189,11 @@ TEST_F(ArraysTest, SortByName) {
         SV_ArrayWriteString(&k, i, names[i]);
     }
     SV_ArrayQSortByName(&a, &k, 0, 2, 0);
-    EXPECT_EQ(Ints(&a), (std::vector<int32_t>{1, 2, 0}));   // apple, Banana, cherry
+    EXPECT_EQ(Ints(&a), (std::vector<int32_t>{1, 2, 0}));  // apple, Banana, cherry
     SV_ArrayQSortByName(&a, &k, 0, 2, 1);
     // The keys stay in place: element j is sorted by key j whatever it holds.
     EXPECT_STREQ(SV_GetString(SV_ArrayRead(&k, 0)), "cherry");
-    EXPECT_EQ(Ints(&a), (std::vector<int32_t>{1, 0, 2}));   // keys cherry, Banana, apple
+    EXPECT_EQ(Ints(&a), (std::vector<int32_t>{1, 0, 2}));  // keys cherry, Banana, apple
 }
 
 TEST_F(ArraysTest, SortByIntKeepsReferencesAndIgnoresBadRanges) {
@@ -214,7 +214,7 @@ TEST_F(ArraysTest, SortByIntKeepsReferencesAndIgnoresBadRanges) {
     SV_ArrayQSortByInt(&a, &k, 0, 4, 1);
     SV_ArrayQSortByInt(&a, &k, -1, 3, 1);
     EXPECT_STREQ(SV_GetString(SV_ArrayRead(&a, 0)), "-3");
-    SV_ArrayQSortByInt(&a, &k, 1, 3, 1);   // keys -3, 9, 0 for "0", "5", "9"
+    SV_ArrayQSortByInt(&a, &k, 1, 3, 1);  // keys -3, 9, 0 for "0", "5", "9"
     EXPECT_STREQ(SV_GetString(SV_ArrayRead(&a, 1)), "5");
     EXPECT_STREQ(SV_GetString(SV_ArrayRead(&a, 3)), "0");
     ScriptValue n{};

@@ -60,7 +60,6 @@ std::string Call(SysCallRunner& r, SE_BuiltinFn fn, std::vector<ScriptValue> arg
     return s;
 }
 
-
 std::string Contents(const ScriptValue& v) {
     return v.tag == VARTYPE_DSTRING && v.dstring ? std::string(v.dstring->text, v.dstring->length) : "<not a text>";
 }
@@ -122,7 +121,7 @@ TEST_F(FileCallsTest, PackedSiblingIsReadWhenThePackedOptionIsOn) {
     ScriptValue name{};
     SV_AssignStaticString(&name, 1);
     EXPECT_EQ(Call(r, SE_ReadFile, {name}), "\"packed\"");
-    EXPECT_EQ(std::string(r.ctx()->staticStrings, r.ctx()->staticSize), block);   // the story's text is untouched
+    EXPECT_EQ(std::string(r.ctx()->staticStrings, r.ctx()->staticSize), block);  // the story's text is untouched
     EXPECT_EQ(Call(r, SE_ReadFile, {R::Text("data\\only.txt")}), "\"only plain\"");
     EXPECT_EQ(Call(r, SE_ReadFile, {R::Text("a.b")}), "0");
     session.State()->startFlags &= ~QEL_START_PACKED;
@@ -197,8 +196,7 @@ TEST_F(FileCallsTest, UserFolderCalls) {
 
 TEST_F(FileCallsTest, ClockTexts) {
     EXPECT_EQ(Call(r, SE_CTime, {R::Int(0)}), "\"Thu Jan  1 00:00:00 1970\"");
-    EXPECT_EQ(Call(r, SE_TimeString, {R::Text("%Y-%m-%d %H:%M:%S"), R::Int(86400 + 3723)}),
-              "\"1970-01-02 01:02:03\"");
+    EXPECT_EQ(Call(r, SE_TimeString, {R::Text("%Y-%m-%d %H:%M:%S"), R::Int(86400 + 3723)}), "\"1970-01-02 01:02:03\"");
     EXPECT_EQ(Call(r, SE_TimeString, {R::Text(std::string(60, 'x').c_str()), R::Int(0)}), "\"\"");
     EXPECT_EQ(Call(r, SE_TimeString, {R::Int(5)}), "\"\"");
     ScriptValue now = Answer(r, SE_Time);
@@ -249,10 +247,11 @@ TEST_F(MarkupCallsTest, ValuesToMarkupAndBack) {
               "val=\"a&lt;b\" /><sval type=\"float\" val=\"2.5\" /></sval>\"");
     ScriptValue markup = Answer(r, SE_XMLExportValue, {R::Array({R::Int(1), R::Text("a<b"), R::Float(2.5)})});
     EXPECT_EQ(Call(r, SE_XMLImportValue, {R::Ref(markup)}), "{1,\"a<b\",2.5}");
-    EXPECT_EQ(Call(r, SE_XMLImport, {markup}), "{\"ROOT\",0,{\"sval\",[\"type\":\"array\",\"size\":3],"
-                                                "{\"sval\",[\"type\":\"int\",\"val\":1]},"
-                                                "{\"sval\",[\"type\":\"string\",\"val\":\"a<b\"]},"
-                                                "{\"sval\",[\"type\":\"float\",\"val\":\"2.5\"]}}}");
+    EXPECT_EQ(Call(r, SE_XMLImport, {markup}),
+              "{\"ROOT\",0,{\"sval\",[\"type\":\"array\",\"size\":3],"
+              "{\"sval\",[\"type\":\"int\",\"val\":1]},"
+              "{\"sval\",[\"type\":\"string\",\"val\":\"a<b\"]},"
+              "{\"sval\",[\"type\":\"float\",\"val\":\"2.5\"]}}}");
     CaptureStderr();
     EXPECT_EQ(Call(r, SE_XMLImportValue, {R::Text("<open>")}), "0");
     EXPECT_EQ(Call(r, SE_XMLImport, {R::Int(3)}), "0");

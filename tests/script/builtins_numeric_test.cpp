@@ -72,16 +72,11 @@ INSTANTIATE_TEST_SUITE_P(
         NumericCase{"CubicPolySlope", SE_CubicPoly, {100, 10, 50, 20, 2, 1, 150}, 30},
         NumericCase{"CubicPolyZeroDivisor", SE_CubicPoly, {100, 10, 50, 20, 0, 1, 150}, 10},
         NumericCase{"CubicPolyZeroLength", SE_CubicPoly, {100, 10, 0, 20, 1, 1, 150}, 10},
-        NumericCase{"GGT", SE_GGT, {12, 18}, 6},
-        NumericCase{"GGTCoprime", SE_GGT, {7, 13}, 1},
-        NumericCase{"GGTEqual", SE_GGT, {5, 5}, 5},
-        NumericCase{"GGTZero", SE_GGT, {0, 5}, 0},
-        NumericCase{"GGTNegative", SE_GGT, {-4, 6}, 0},
-        NumericCase{"KGV", SE_KGV, {4, 6}, 12},
-        NumericCase{"KGVEqual", SE_KGV, {5, 5}, 5},
-        NumericCase{"KGVZeros", SE_KGV, {0, 0}, 0},
-        NumericCase{"KGVZero", SE_KGV, {0, 3}, 0},
-        NumericCase{"KGVNegative", SE_KGV, {-2, 3}, 0},
+        NumericCase{"GGT", SE_GGT, {12, 18}, 6}, NumericCase{"GGTCoprime", SE_GGT, {7, 13}, 1},
+        NumericCase{"GGTEqual", SE_GGT, {5, 5}, 5}, NumericCase{"GGTZero", SE_GGT, {0, 5}, 0},
+        NumericCase{"GGTNegative", SE_GGT, {-4, 6}, 0}, NumericCase{"KGV", SE_KGV, {4, 6}, 12},
+        NumericCase{"KGVEqual", SE_KGV, {5, 5}, 5}, NumericCase{"KGVZeros", SE_KGV, {0, 0}, 0},
+        NumericCase{"KGVZero", SE_KGV, {0, 3}, 0}, NumericCase{"KGVNegative", SE_KGV, {-2, 3}, 0},
         NumericCase{"Distance3", SE_Distance3, {3, 4, 0}, 5},
         NumericCase{"Distance3Truncates", SE_Distance3, {6, 8, 5}, 11},
         NumericCase{"Distance3Saturates", SE_Distance3, {INT_MAX, INT_MAX, 0}, INT_MAX},
@@ -94,23 +89,15 @@ INSTANTIATE_TEST_SUITE_P(
         NumericCase{"DivFixSaturates", SE_DivFix, {INT_MAX, 1}, INT_MAX},
         NumericCase{"MulDivFix", SE_MulDivFix, {1000000, 1000000, 1000}, 1000000000},
         NumericCase{"MulDivFixTowardZero", SE_MulDivFix, {7, -3, 2}, -10},
-        NumericCase{"MulDivFixByZero", SE_MulDivFix, {7, 3, 0}, 0},
-        NumericCase{"SqrtZero", SE_Sqrt, {0}, 0},
-        NumericCase{"SqrtOne", SE_Sqrt, {1}, 1},
-        NumericCase{"SqrtBelowSquare", SE_Sqrt, {15}, 3},
-        NumericCase{"SqrtSquare", SE_Sqrt, {16}, 4},
-        NumericCase{"SqrtLargest", SE_Sqrt, {INT_MAX}, 46340},
-        NumericCase{"SqrtNegative", SE_Sqrt, {-5}, 0},
-        NumericCase{"SinQuarter", SE_Sin, {0x4000}, kOne},
-        NumericCase{"SinThreeQuarters", SE_Sin, {0xC000}, -kOne},
-        NumericCase{"SinFullTurn", SE_Sin, {0x10000}, 0},
+        NumericCase{"MulDivFixByZero", SE_MulDivFix, {7, 3, 0}, 0}, NumericCase{"SqrtZero", SE_Sqrt, {0}, 0},
+        NumericCase{"SqrtOne", SE_Sqrt, {1}, 1}, NumericCase{"SqrtBelowSquare", SE_Sqrt, {15}, 3},
+        NumericCase{"SqrtSquare", SE_Sqrt, {16}, 4}, NumericCase{"SqrtLargest", SE_Sqrt, {INT_MAX}, 46340},
+        NumericCase{"SqrtNegative", SE_Sqrt, {-5}, 0}, NumericCase{"SinQuarter", SE_Sin, {0x4000}, kOne},
+        NumericCase{"SinThreeQuarters", SE_Sin, {0xC000}, -kOne}, NumericCase{"SinFullTurn", SE_Sin, {0x10000}, 0},
         NumericCase{"SinLowBitsOnly", SE_Sin, {0x14000}, kOne},
-        NumericCase{"SinHalfQuarterMirrors", SE_Sin, {0x6000}, 46341},
-        NumericCase{"CosZero", SE_Cos, {0}, kOne},
-        NumericCase{"CosHalf", SE_Cos, {0x8000}, -kOne},
-        NumericCase{"CosQuarter", SE_Cos, {0x4000}, 0},
-        NumericCase{"CosThreeQuarters", SE_Cos, {0xC000}, 0},
-        NumericCase{"RandomOfOne", SE_Random, {1}, 0},
+        NumericCase{"SinHalfQuarterMirrors", SE_Sin, {0x6000}, 46341}, NumericCase{"CosZero", SE_Cos, {0}, kOne},
+        NumericCase{"CosHalf", SE_Cos, {0x8000}, -kOne}, NumericCase{"CosQuarter", SE_Cos, {0x4000}, 0},
+        NumericCase{"CosThreeQuarters", SE_Cos, {0xC000}, 0}, NumericCase{"RandomOfOne", SE_Random, {1}, 0},
         NumericCase{"RandomOfZero", SE_Random, {0}, 0},
         NumericCase{"RandomLowNormNoDraws", SE_RandomLowNorm, {10, 0}, 0},
         NumericCase{"RandomLowNormNegativeDraws", SE_RandomLowNorm, {10, -1}, 0},
@@ -170,13 +157,13 @@ TEST(NumericCalls, PositionRangeTests) {
     ScriptValue list{};
     Spheres(&list);
     auto copy = [&] { return Share(&list); };
-    EXPECT_EQ(call.Int(SE_IsPosInRange3, {VInt(6), VInt(8), VInt(0), copy()}), 1);   // distance 10
-    EXPECT_EQ(call.Int(SE_IsPosInRange3, {VInt(6), VInt(8), VInt(5), copy()}), 0);   // 11 after truncation
+    EXPECT_EQ(call.Int(SE_IsPosInRange3, {VInt(6), VInt(8), VInt(0), copy()}), 1);  // distance 10
+    EXPECT_EQ(call.Int(SE_IsPosInRange3, {VInt(6), VInt(8), VInt(5), copy()}), 0);  // 11 after truncation
     EXPECT_EQ(call.Int(SE_IsPosInRangeA, {VInts({103, 4, 0}), copy()}), 1);
     EXPECT_EQ(call.Int(SE_IsPosInRangeA, {VInts({103, 4, 0}), copy(), VInt(1)}), 0);  // only the first
     EXPECT_EQ(call.Int(SE_IsPosInRangeA, {VInts({103, 4, 0}), copy(), VInt(2)}), 1);  // 2r not below size: all
     EXPECT_EQ(call.Int(SE_IsPosInRangeA, {VInts({0, 0}), copy()}), 0);
-    EXPECT_EQ(call.Int(SE_IsPosInRange3, {VInt(0), VInt(0), VInt(0), VInts({5, 10})}), 0);   // no position
+    EXPECT_EQ(call.Int(SE_IsPosInRange3, {VInt(0), VInt(0), VInt(0), VInts({5, 10})}), 0);  // no position
     SV_Release(&list);
 }
 
@@ -241,17 +228,16 @@ TEST(NumericCalls, MatrixProducts) {
     std::string zx = Product(kTurnZ, kTurnX, false), xz = Product(kTurnX, kTurnZ, false);
     ASSERT_NE(zx, xz);
     EXPECT_EQ(call.Display(SE_MatrixMultiply, {VMatrix(kTurnZ), VMatrix(kTurnX)}), zx);
-    EXPECT_EQ(call.Display(SE_MatrixMultiplyInv, {VMatrix(kTurnZ), VMatrix(kTurnX)}),
-              Product(kTurnZ, kTurnX, true));
+    EXPECT_EQ(call.Display(SE_MatrixMultiplyInv, {VMatrix(kTurnZ), VMatrix(kTurnX)}), Product(kTurnZ, kTurnX, true));
 
     ScriptValue a = VMatrix(kTurnZ);
     EXPECT_EQ(call.Int(SE_MatrixMultiplySelfLeft, {Share(&a), VMatrix(kTurnX)}), 0);
-    EXPECT_EQ(DisplayOf(&a), zx);   // A B
+    EXPECT_EQ(DisplayOf(&a), zx);  // A B
     SV_Release(&a);
 
     a = VMatrix(kTurnZ);
     EXPECT_EQ(call.Int(SE_MatrixMultiplySelfRight, {Share(&a), VMatrix(kTurnX)}), 0);
-    EXPECT_EQ(DisplayOf(&a), xz);   // B A
+    EXPECT_EQ(DisplayOf(&a), xz);  // B A
     SV_Release(&a);
 
     EXPECT_EQ(call.Display(SE_GetRotMatrixFromAngles, Ints({0, 0, 0})), MatrixText(kIdentity));
@@ -284,14 +270,14 @@ TEST(NumericCalls, RotateVectors) {
 
     ScriptValue v = VInts({in.x, in.y, in.z});
     EXPECT_EQ(call.Int(SE_RotateVector, {Share(&v), VMatrix(kTurnZ)}), 0);
-    EXPECT_EQ(DisplayOf(&v), "{" + std::to_string(out.x) + "," + std::to_string(out.y) + "," +
-                                 std::to_string(out.z) + "}");
+    EXPECT_EQ(DisplayOf(&v),
+              "{" + std::to_string(out.x) + "," + std::to_string(out.y) + "," + std::to_string(out.z) + "}");
     SV_Release(&v);
 
     v = VInts({in.x, in.y, in.z});
     EXPECT_EQ(call.Int(SE_RotateVectorInv, {Share(&v), VMatrix(kTurnZ)}), 0);
-    EXPECT_EQ(DisplayOf(&v), "{" + std::to_string(outInv.x) + "," + std::to_string(outInv.y) + "," +
-                                 std::to_string(outInv.z) + "}");
+    EXPECT_EQ(DisplayOf(&v),
+              "{" + std::to_string(outInv.x) + "," + std::to_string(outInv.y) + "," + std::to_string(outInv.z) + "}");
     SV_Release(&v);
 }
 
@@ -313,8 +299,8 @@ TEST(EscortMath, NormaliseAndDot) {
     int32_t v[3] = {0, 3 * kOne, 4 * kOne};
     SE_NormalizeFix(v);
     EXPECT_EQ(v[0], 0);
-    EXPECT_EQ(v[1], 39321);   // 0.6, truncated
-    EXPECT_EQ(v[2], 52428);   // 0.8, truncated
+    EXPECT_EQ(v[1], 39321);  // 0.6, truncated
+    EXPECT_EQ(v[2], 52428);  // 0.8, truncated
     const int32_t a[3] = {kOne, kOne / 2, 0}, b[3] = {kOne, kOne, 7};
     EXPECT_EQ(SE_DotFix(a, b), kOne + kOne / 2);
     int32_t zero[3] = {0, 0, 0};
@@ -383,10 +369,8 @@ INSTANTIATE_TEST_SUITE_P(
         ExprCase{"Div", {{4, 7}, {4, 2}, {OP, SE_EXPR_DIV}}, "4:3"},
         ExprCase{"SubMul", {{4, 7}, {4, 2}, {OP, SE_EXPR_SUB}, {4, 3}, {OP, SE_EXPR_MUL}}, "4:15"},
         ExprCase{"BitAnd", {{4, 6}, {4, 3}, {OP, SE_EXPR_AND}}, "4:2"},
-        ExprCase{"BitEor", {{4, 6}, {4, 3}, {OP, SE_EXPR_EOR}}, "4:5"},
-        ExprCase{"TwoLeft", {{4, 2}, {4, 3}}, "0:0"},
-        ExprCase{"NothingLeft", {}, "0:0"},
-        ExprCase{"BinaryWithOneOperandSkipped", {{4, 7}, {OP, SE_EXPR_ADD}}, "4:7"},
+        ExprCase{"BitEor", {{4, 6}, {4, 3}, {OP, SE_EXPR_EOR}}, "4:5"}, ExprCase{"TwoLeft", {{4, 2}, {4, 3}}, "0:0"},
+        ExprCase{"NothingLeft", {}, "0:0"}, ExprCase{"BinaryWithOneOperandSkipped", {{4, 7}, {OP, SE_EXPR_ADD}}, "4:7"},
         ExprCase{"Greater", {{4, 5}, {4, 3}, {OP, SE_EXPR_GT}}, "4:1"},
         ExprCase{"Less", {{4, 5}, {4, 3}, {OP, SE_EXPR_LT}}, "0:0"},
         ExprCase{"LessWithoutWrap", {{4, INT_MIN}, {4, 1}, {OP, SE_EXPR_LT}}, "4:1"},
@@ -404,12 +388,10 @@ INSTANTIATE_TEST_SUITE_P(
         ExprCase{"NotOfZero", {{4, 0}, {OP, SE_EXPR_NOT}}, "4:1"},
         ExprCase{"NotOfText", {{5, 0, "x"}, {OP, SE_EXPR_NOT}}, "0:0"},
         ExprCase{"NotOfDeadObject", {{SE_EXPR_OBJECT_BIT, 99}, {OP, SE_EXPR_NOT}}, "4:1"},
-        ExprCase{"Minus", {{4, 5}, {OP, SE_EXPR_MINUS}}, "4:-5"},
-        ExprCase{"Inv", {{4, 0}, {OP, SE_EXPR_INV}}, "4:-1"},
+        ExprCase{"Minus", {{4, 5}, {OP, SE_EXPR_MINUS}}, "4:-5"}, ExprCase{"Inv", {{4, 0}, {OP, SE_EXPR_INV}}, "4:-1"},
         ExprCase{"MinusOfText", {{5, 0, "x"}, {OP, SE_EXPR_MINUS}}, "0:0"},
         ExprCase{"UnknownBinary", {{4, 1}, {4, 1}, {OP, 16}}, "0:0"},
-        ExprCase{"UnknownUnary", {{4, 1}, {OP, 0x10015}}, "0:0"},
-        ExprCase{"TextCarried", {{5, 0, "abc"}}, "5:\"abc\""},
+        ExprCase{"UnknownUnary", {{4, 1}, {OP, 0x10015}}, "0:0"}, ExprCase{"TextCarried", {{5, 0, "abc"}}, "5:\"abc\""},
         ExprCase{"OtherTypeCarried", {{77, 3}}, "77:3"}));
 
 TEST(Expression, CountLimitsThePairsRead) {
@@ -454,8 +436,7 @@ TEST(Expression, TextAdditionRunsTheStoryFunction) {
     ASSERT_TRUE(r.Load(kAddStory));
     BuiltinCaller call(r.ctx());
     EXPECT_EQ(Evaluate(call, {{5, 0, "ab"}, {5, 0, "cd"}, {OP, SE_EXPR_ADD}}), "5:\"abcd\"");
-    EXPECT_EQ(Evaluate(call, {{5, 0, "ab"}, {4, 7}, {OP, SE_EXPR_ADD}, {5, 0, "!"}, {OP, SE_EXPR_ADD}}),
-              "5:\"ab7!\"");
+    EXPECT_EQ(Evaluate(call, {{5, 0, "ab"}, {4, 7}, {OP, SE_EXPR_ADD}, {5, 0, "!"}, {OP, SE_EXPR_ADD}}), "5:\"ab7!\"");
     EXPECT_TRUE(r.Ready().empty());
 }
 

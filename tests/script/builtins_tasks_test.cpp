@@ -143,8 +143,8 @@ protected:
 };
 
 TEST_F(BuiltinTaskStory, KillTaskOfItselfEndsTheTaskAtOnce) {
-    EXPECT_EQ(Result(0, "KillSelf"), 0);   // the caller is told 0 for a removed task
-    EXPECT_EQ(r.Global(0), "0");           // nothing after the call ran
+    EXPECT_EQ(Result(0, "KillSelf"), 0);  // the caller is told 0 for a removed task
+    EXPECT_EQ(r.Global(0), "0");          // nothing after the call ran
     EXPECT_TRUE(r.Ready().empty());
     EXPECT_TRUE(r.Waiting().empty());
 }
@@ -156,7 +156,7 @@ TEST_F(BuiltinTaskStory, AutoDocWaitsUntilKilled) {
     r.answers.clear();
     r.Start(0, "Kill", {int32_t(id)});
     EXPECT_TRUE(r.Waiting().empty());
-    ASSERT_EQ(r.answers.size(), 2u);   // the killed task told 0, then the killer's own 0
+    ASSERT_EQ(r.answers.size(), 2u);  // the killed task told 0, then the killer's own 0
     EXPECT_EQ(r.answers[0].n, 0);
     EXPECT_EQ(r.answers[1].n, 0);
     EXPECT_EQ(r.Global(0), "0");
@@ -178,11 +178,12 @@ TEST_F(BuiltinTaskStory, RunFailuresLogAndAnswerZero) {
         const char* function;
         std::string log;
     };
-    for (const Case& c : {Case{"RunMissingObject", " Function Hello in undefined object 555 called!\n"},
-                          Case{"RunMissingFunction", " Undefined function 101(101).Nope called!\n"},
-                          Case{"RunOneArgument", " SE_Run() needs an object and a function name, got 1 arguments!\n"}}) {
+    for (const Case& c :
+         {Case{"RunMissingObject", " Function Hello in undefined object 555 called!\n"},
+          Case{"RunMissingFunction", " Undefined function 101(101).Nope called!\n"},
+          Case{"RunOneArgument", " SE_Run() needs an object and a function name, got 1 arguments!\n"}}) {
         CaptureStderr();
-        EXPECT_EQ(Result(0, c.function), 1000) << c.function;   // the task went on after the call
+        EXPECT_EQ(Result(0, c.function), 1000) << c.function;  // the task went on after the call
         EXPECT_THAT(GetCapturedStderr(), HasSubstr(c.log));
     }
 }
@@ -210,7 +211,7 @@ TEST_F(BuiltinTaskStory, ObjectsAndClasses) {
         {"SE_ObjectExists", {B::Int(555)}, "0"},
         {"SE_ObjectFunctionExists", {B::Int(100), B::Text("Hello")}, "1"},
         {"SE_ObjectFunctionExists", {B::Int(100), B::Text("Nope")}, "0"},
-        {"SE_ObjectFunctionExists", {B::Int(101), B::Text("Hello")}, "0"},   // no functions of its own
+        {"SE_ObjectFunctionExists", {B::Int(101), B::Text("Hello")}, "0"},  // no functions of its own
         {"SE_GetClass", {B::Int(instance)}, "101"},
         {"SE_GetClass", {B::Int(100)}, "100"},
         {"SE_GetClass", {B::Int(555)}, "0"},
@@ -234,8 +235,8 @@ TEST_F(BuiltinTaskStory, ObjectsAndClasses) {
 }
 
 TEST_F(BuiltinTaskStory, TaskListNamesObjectsClassesAndFunctions) {
-    r.Start(101, "Park");   // waits in a function that object 101 inherits from 100
-    B b(r.ctx());           // its task is ready and has no object
+    r.Start(101, "Park");  // waits in a function that object 101 inherits from 100
+    B b(r.ctx());          // its task is ready and has no object
     EXPECT_EQ(b.Call("SE_TaskList"), "{{0,101},{0,100},{\"unknown object\",'Park'}}");
 }
 
@@ -267,8 +268,8 @@ TEST(BuiltinTasks, ExportPrivateInfo) {
         int32_t id;
         std::string answer;
     };
-    for (const Case& c : {Case{402, "5000"}, Case{65536 + 402, "5000"}, Case{401, "1"}, Case{65536 + 401, "1"},
-                          Case{403, "0"}}) {
+    for (const Case& c :
+         {Case{402, "5000"}, Case{65536 + 402, "5000"}, Case{401, "1"}, Case{65536 + 401, "1"}, Case{403, "0"}}) {
         CaptureStderr();
         EXPECT_EQ(b.Call("SE_ExportPrivateInfo", {B::Int(c.id)}), c.answer) << c.id;
         EXPECT_EQ(GetCapturedStderr(), "");
@@ -304,7 +305,7 @@ TEST(BuiltinTasks, DumpsAndDebugLines) {
     B b;
     CaptureStderr();
     EXPECT_EQ(b.Call("SE_StackDump"), "0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Int 0"));   // the call's own count slot
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Int 0"));  // the call's own count slot
     CaptureStderr();
     EXPECT_EQ(b.Call("SE_StackDump", {B::Text("not a task")}), "0");
     EXPECT_EQ(b.Call("SE_CallStackDump", {B::Int(999)}), "0");
@@ -326,12 +327,11 @@ TEST(BuiltinTasks, ToIntGetNumAndMaxOpCount) {
         ScriptValue (*value)();
         std::string answer;
     };
-    for (const Case& c : {Case{[] { return B::Float(-2.7); }, "-2"}, Case{[] { return B::Float(2.9); }, "2"},
-                          Case{[] { return B::Int(7); }, "0"}, Case{[] { return B::Text(" 12z"); }, "12"},
-                          Case{[] { return B::Float(1e20); }, "2147483647"},
-                          Case{[] { return B::Float(-1e20); }, "-2147483648"},
-                          Case{[] { return B::Float(std::nan("")); }, "0"},
-                          Case{[] { return B::IntArray({4}); }, "0"}})
+    for (const Case& c :
+         {Case{[] { return B::Float(-2.7); }, "-2"}, Case{[] { return B::Float(2.9); }, "2"},
+          Case{[] { return B::Int(7); }, "0"}, Case{[] { return B::Text(" 12z"); }, "12"},
+          Case{[] { return B::Float(1e20); }, "2147483647"}, Case{[] { return B::Float(-1e20); }, "-2147483648"},
+          Case{[] { return B::Float(std::nan("")); }, "0"}, Case{[] { return B::IntArray({4}); }, "0"}})
         EXPECT_EQ(b.Call("SE_ToInt", {c.value()}), c.answer);
     struct Flags {
         uint32_t flags;

@@ -61,9 +61,8 @@ TEST(BuiltinDispatch, UndefinedCallNumbersAnswerZero) {
     for (int32_t call : {149, 511, -1}) {
         CaptureStderr();
         EXPECT_EQ(b.CallNumber(call), "0");
-        EXPECT_THAT(GetCapturedStderr(),
-                    HasSubstr("SE_SysCall: (" + std::string(SE_PositionText()) + ") Undefined System Call " +
-                              std::to_string(call) + "\n"));
+        EXPECT_THAT(GetCapturedStderr(), HasSubstr("SE_SysCall: (" + std::string(SE_PositionText()) +
+                                                   ") Undefined System Call " + std::to_string(call) + "\n"));
     }
     // 148 (SE_UpdateLocation) has no effect and says nothing.
     CaptureStderr();
@@ -85,100 +84,100 @@ TEST(BuiltinDispatch, AutoDocLeavesTheTaskUnanswered) {
 TEST(BuiltinStrings, LengthsAndCharacterPositions) {
     B b;
     RunCases(b, {
-        {"SE_StringLen", ARGS(B::Text("abc")), "3"},
-        {"SE_StringLen", ARGS(B::Int(5)), "0"},
-        {"SE_StringNumChars", ARGS(B::Text("a\xC3\xA9\xE2\x82\xAC")), "3"},
-        {"SE_StringNumChars", ARGS(B::Text("a\x1BRb")), "2"},
-        {"SE_StringNumChars", ARGS(B::Int(5)), "0"},
-        {"SE_StringNextCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(0)), "1"},
-        {"SE_StringNextCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(1)), "3"},
-        {"SE_StringNextCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(3)), "3"},
-        {"SE_StringNextCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(99)), "3"},
-        {"SE_StringNextCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(-4)), "0"},
-        {"SE_StringNextCharPos", ARGS(B::Int(5), B::Int(0)), "0"},
-        {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(3)), "1"},
-        {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(2)), "1"},
-        {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(1)), "0"},
-        {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(0)), "0"},
-        {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(50)), "1"},
-        {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(-2)), "0"},
-    });
+                    {"SE_StringLen", ARGS(B::Text("abc")), "3"},
+                    {"SE_StringLen", ARGS(B::Int(5)), "0"},
+                    {"SE_StringNumChars", ARGS(B::Text("a\xC3\xA9\xE2\x82\xAC")), "3"},
+                    {"SE_StringNumChars", ARGS(B::Text("a\x1BRb")), "2"},
+                    {"SE_StringNumChars", ARGS(B::Int(5)), "0"},
+                    {"SE_StringNextCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(0)), "1"},
+                    {"SE_StringNextCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(1)), "3"},
+                    {"SE_StringNextCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(3)), "3"},
+                    {"SE_StringNextCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(99)), "3"},
+                    {"SE_StringNextCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(-4)), "0"},
+                    {"SE_StringNextCharPos", ARGS(B::Int(5), B::Int(0)), "0"},
+                    {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(3)), "1"},
+                    {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(2)), "1"},
+                    {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(1)), "0"},
+                    {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(0)), "0"},
+                    {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(50)), "1"},
+                    {"SE_StringPrevCharPos", ARGS(B::Text("a\xC3\xA9"), B::Int(-2)), "0"},
+                });
 }
 
 TEST(BuiltinStrings, ReadAndWriteBytes) {
     B b;
     std::string where = SE_PositionText();
     RunCases(b, {
-        {"SE_StringReadChar", ARGS(B::Text("abc"), B::Int(1)), "98"},
-        {"SE_StringReadChar", ARGS(B::Text("abc")), "97"},
-        {"SE_StringReadChar", ARGS(B::Text("\xFF")), "255"},
-        {"SE_StringReadChar", ARGS(B::Text("abc"), B::Int(3)), "0",
-         "SE_StringReadChar(abc,3) " + where + " invalid offset 3!\n"},
-        {"SE_StringReadChar", ARGS(B::Text("abc"), B::Int(-1)), "0", "invalid offset -1!"},
-        {"SE_StringReadChar", ARGS(B::Int(7)), "0"},
-        {"SE_StringWriteChar", ARGS(B::Text("abc"), B::Int('X'), B::Int(1)), "\"aXc\""},
-        {"SE_StringWriteChar", ARGS(B::Text("abc"), B::Int('X')), "\"Xbc\""},
-        {"SE_StringWriteChar", ARGS(B::Text("abc"), B::Int('X'), B::Int(3)), "\"abc\"",
-         "SE_StringWriteChar(abc,3,X) " + where + " invalid offset 3!\n"},
-        {"SE_StringWriteChar", ARGS(B::Int(1), B::Int('X')), "\"\""},
-    });
+                    {"SE_StringReadChar", ARGS(B::Text("abc"), B::Int(1)), "98"},
+                    {"SE_StringReadChar", ARGS(B::Text("abc")), "97"},
+                    {"SE_StringReadChar", ARGS(B::Text("\xFF")), "255"},
+                    {"SE_StringReadChar", ARGS(B::Text("abc"), B::Int(3)), "0",
+                     "SE_StringReadChar(abc,3) " + where + " invalid offset 3!\n"},
+                    {"SE_StringReadChar", ARGS(B::Text("abc"), B::Int(-1)), "0", "invalid offset -1!"},
+                    {"SE_StringReadChar", ARGS(B::Int(7)), "0"},
+                    {"SE_StringWriteChar", ARGS(B::Text("abc"), B::Int('X'), B::Int(1)), "\"aXc\""},
+                    {"SE_StringWriteChar", ARGS(B::Text("abc"), B::Int('X')), "\"Xbc\""},
+                    {"SE_StringWriteChar", ARGS(B::Text("abc"), B::Int('X'), B::Int(3)), "\"abc\"",
+                     "SE_StringWriteChar(abc,3,X) " + where + " invalid offset 3!\n"},
+                    {"SE_StringWriteChar", ARGS(B::Int(1), B::Int('X')), "\"\""},
+                });
 }
 
 TEST(BuiltinStrings, SearchAndCut) {
     B b;
     RunCases(b, {
-        {"SE_StringStr", ARGS(B::Text("hello"), B::Text("ll")), "2"},
-        {"SE_StringStr", ARGS(B::Text("hello"), B::Text("z")), "-1"},
-        {"SE_StringStr", ARGS(B::Text("hello"), B::Text("")), "0"},
-        {"SE_StringStr", ARGS(B::Int(1), B::Text("a")), "-1"},
-        {"SE_StringStr", ARGS(B::Text("a"), B::Int(1)), "-1"},
-        {"SE_StringChr", ARGS(B::Text("abcabc"), B::Int('c')), "2"},
-        {"SE_StringChr", ARGS(B::Text("abcabc"), B::Int('c'), B::Int(3)), "5"},
-        {"SE_StringChr", ARGS(B::Text("abc"), B::Int('c'), B::Int(3)), "-1"},
-        {"SE_StringChr", ARGS(B::Text("abc"), B::Int('a'), B::Int(-70000)), "0"},
-        {"SE_StringChr", ARGS(B::Text("abc"), B::Int(0)), "-1"},
-        {"SE_StringChr", ARGS(B::Int(3), B::Int('a')), "-1"},
-        {"SE_StringRChr", ARGS(B::Text("abcabc"), B::Int('a')), "3"},
-        {"SE_StringRChr", ARGS(B::Text("abc"), B::Int('z')), "-1"},
-        {"SE_StringRChr", ARGS(B::Int(3), B::Int('a')), "-1"},
-        {"SE_StringSub", ARGS(B::Text("hello"), B::Int(1), B::Int(3)), "\"ell\""},
-        {"SE_StringSub", ARGS(B::Text("hello"), B::Int(1)), "\"ello\""},
-        {"SE_StringSub", ARGS(B::Text("hello"), B::Int(1), B::Int(-1)), "\"ello\""},
-        {"SE_StringSub", ARGS(B::Text("hello"), B::Int(2), B::Int(0x7FFFFFFF)), "\"llo\""},
-        {"SE_StringSub", ARGS(B::Text("hello"), B::Int(5)), "\"\""},
-        {"SE_StringSub", ARGS(B::Text("hello"), B::Int(-1), B::Int(2)), "\"\""},
-        {"SE_StringSub", ARGS(B::Text("a\xC3\xA9z"), B::Int(0), B::Int(2)), "\"a\xC3\xA9\""},
-        {"SE_StringSub", ARGS(B::Int(5), B::Int(0)), "\"\""},
-        {"SE_StringToInt", ARGS(B::Text("  -42xyz")), "-42"},
-        {"SE_StringToInt", ARGS(B::Text("+7")), "7"},
-        {"SE_StringToInt", ARGS(B::Text("x1")), "0"},
-        {"SE_StringToInt", ARGS(B::Text("99999999999")), "2147483647"},
-        {"SE_StringToInt", ARGS(B::Text("-99999999999")), "-2147483648"},
-        {"SE_StringToInt", ARGS(B::Int(5)), "0"},
-    });
+                    {"SE_StringStr", ARGS(B::Text("hello"), B::Text("ll")), "2"},
+                    {"SE_StringStr", ARGS(B::Text("hello"), B::Text("z")), "-1"},
+                    {"SE_StringStr", ARGS(B::Text("hello"), B::Text("")), "0"},
+                    {"SE_StringStr", ARGS(B::Int(1), B::Text("a")), "-1"},
+                    {"SE_StringStr", ARGS(B::Text("a"), B::Int(1)), "-1"},
+                    {"SE_StringChr", ARGS(B::Text("abcabc"), B::Int('c')), "2"},
+                    {"SE_StringChr", ARGS(B::Text("abcabc"), B::Int('c'), B::Int(3)), "5"},
+                    {"SE_StringChr", ARGS(B::Text("abc"), B::Int('c'), B::Int(3)), "-1"},
+                    {"SE_StringChr", ARGS(B::Text("abc"), B::Int('a'), B::Int(-70000)), "0"},
+                    {"SE_StringChr", ARGS(B::Text("abc"), B::Int(0)), "-1"},
+                    {"SE_StringChr", ARGS(B::Int(3), B::Int('a')), "-1"},
+                    {"SE_StringRChr", ARGS(B::Text("abcabc"), B::Int('a')), "3"},
+                    {"SE_StringRChr", ARGS(B::Text("abc"), B::Int('z')), "-1"},
+                    {"SE_StringRChr", ARGS(B::Int(3), B::Int('a')), "-1"},
+                    {"SE_StringSub", ARGS(B::Text("hello"), B::Int(1), B::Int(3)), "\"ell\""},
+                    {"SE_StringSub", ARGS(B::Text("hello"), B::Int(1)), "\"ello\""},
+                    {"SE_StringSub", ARGS(B::Text("hello"), B::Int(1), B::Int(-1)), "\"ello\""},
+                    {"SE_StringSub", ARGS(B::Text("hello"), B::Int(2), B::Int(0x7FFFFFFF)), "\"llo\""},
+                    {"SE_StringSub", ARGS(B::Text("hello"), B::Int(5)), "\"\""},
+                    {"SE_StringSub", ARGS(B::Text("hello"), B::Int(-1), B::Int(2)), "\"\""},
+                    {"SE_StringSub", ARGS(B::Text("a\xC3\xA9z"), B::Int(0), B::Int(2)), "\"a\xC3\xA9\""},
+                    {"SE_StringSub", ARGS(B::Int(5), B::Int(0)), "\"\""},
+                    {"SE_StringToInt", ARGS(B::Text("  -42xyz")), "-42"},
+                    {"SE_StringToInt", ARGS(B::Text("+7")), "7"},
+                    {"SE_StringToInt", ARGS(B::Text("x1")), "0"},
+                    {"SE_StringToInt", ARGS(B::Text("99999999999")), "2147483647"},
+                    {"SE_StringToInt", ARGS(B::Text("-99999999999")), "-2147483648"},
+                    {"SE_StringToInt", ARGS(B::Int(5)), "0"},
+                });
 }
 
 TEST(BuiltinStrings, SplitAndSubstitute) {
     B b;
     RunCases(b, {
-        {"SE_StringSplit", ARGS(B::Text("a,b,,c"), B::Text(",")), "{\"a\",\"b\",\"\",\"c\"}"},
-        {"SE_StringSplit", ARGS(B::Text(",a,"), B::Text(",")), "{\"\",\"a\",\"\"}"},
-        {"SE_StringSplit", ARGS(B::Text("a--b"), B::Text("--")), "{\"a\",\"b\"}"},
-        {"SE_StringSplit", ARGS(B::Text("aaa"), B::Text("aa")), "{\"\",\"a\"}"},
-        {"SE_StringSplit", ARGS(B::Text("abc"), B::Text(",")), "{\"abc\"}"},
-        // An empty separator ends at once with the whole text.
-        {"SE_StringSplit", ARGS(B::Text("abc"), B::Text("")), "{\"abc\"}"},
-        {"SE_StringSplit", ARGS(B::Text("abc"), B::Int(0)), "{\"abc\"}"},
-        {"SE_StringSplit", ARGS(B::Int(4), B::Text(",")), "0"},
-        {"SE_StringSubst", ARGS(B::Text("a.b.c"), B::Text("."), B::Text("--")), "\"a--b--c\""},
-        {"SE_StringSubst", ARGS(B::Text("aaa"), B::Text("aa"), B::Text("b")), "\"ba\""},
-        {"SE_StringSubst", ARGS(B::Text("abcabc"), B::Text("abc"), B::Text("")), "\"\""},
-        {"SE_StringSubst", ARGS(B::Text("abc"), B::Text("x"), B::Text("y")), "\"abc\""},
-        {"SE_StringSubst", ARGS(B::Text("abc"), B::Text(""), B::Text("y")), "\"abc\""},
-        {"SE_StringSubst", ARGS(B::Text("abc"), B::Int(1), B::Text("y")), "\"abc\""},
-        {"SE_StringSubst", ARGS(B::Text("abc"), B::Text("b"), B::Int(1)), "\"abc\""},
-        {"SE_StringSubst", ARGS(B::Int(9), B::Text("b"), B::Text("c")), "9"},
-    });
+                    {"SE_StringSplit", ARGS(B::Text("a,b,,c"), B::Text(",")), "{\"a\",\"b\",\"\",\"c\"}"},
+                    {"SE_StringSplit", ARGS(B::Text(",a,"), B::Text(",")), "{\"\",\"a\",\"\"}"},
+                    {"SE_StringSplit", ARGS(B::Text("a--b"), B::Text("--")), "{\"a\",\"b\"}"},
+                    {"SE_StringSplit", ARGS(B::Text("aaa"), B::Text("aa")), "{\"\",\"a\"}"},
+                    {"SE_StringSplit", ARGS(B::Text("abc"), B::Text(",")), "{\"abc\"}"},
+                    // An empty separator ends at once with the whole text.
+                    {"SE_StringSplit", ARGS(B::Text("abc"), B::Text("")), "{\"abc\"}"},
+                    {"SE_StringSplit", ARGS(B::Text("abc"), B::Int(0)), "{\"abc\"}"},
+                    {"SE_StringSplit", ARGS(B::Int(4), B::Text(",")), "0"},
+                    {"SE_StringSubst", ARGS(B::Text("a.b.c"), B::Text("."), B::Text("--")), "\"a--b--c\""},
+                    {"SE_StringSubst", ARGS(B::Text("aaa"), B::Text("aa"), B::Text("b")), "\"ba\""},
+                    {"SE_StringSubst", ARGS(B::Text("abcabc"), B::Text("abc"), B::Text("")), "\"\""},
+                    {"SE_StringSubst", ARGS(B::Text("abc"), B::Text("x"), B::Text("y")), "\"abc\""},
+                    {"SE_StringSubst", ARGS(B::Text("abc"), B::Text(""), B::Text("y")), "\"abc\""},
+                    {"SE_StringSubst", ARGS(B::Text("abc"), B::Int(1), B::Text("y")), "\"abc\""},
+                    {"SE_StringSubst", ARGS(B::Text("abc"), B::Text("b"), B::Int(1)), "\"abc\""},
+                    {"SE_StringSubst", ARGS(B::Int(9), B::Text("b"), B::Text("c")), "9"},
+                });
 }
 
 TEST(BuiltinStrings, SubstitutionSizedByItsMatches) {
@@ -190,37 +189,37 @@ TEST(BuiltinStrings, SubstitutionSizedByItsMatches) {
     ASSERT_NE(SV_GetString(&answer), nullptr);
     EXPECT_EQ(std::strlen(SV_GetString(&answer)), s.size() * with.size());
     SV_Release(&answer);
-    EXPECT_EQ(b.ctx()->memBytes[SE_MEMCAT_TEXT], 0);   // scratch buffers are given back
+    EXPECT_EQ(b.ctx()->memBytes[SE_MEMCAT_TEXT], 0);  // scratch buffers are given back
 }
 
 TEST(BuiltinStrings, ComparisonsAndTheRest) {
     B b;
     g_Win32CommandLineSeam.text = "trevan -window";
     RunCases(b, {
-        {"SE_strcmp", ARGS(B::Text("a"), B::Text("b")), "-1"},
-        {"SE_strcmp", ARGS(B::Text("b"), B::Text("a")), "1"},
-        {"SE_strcmp", ARGS(B::Text("a"), B::Text("a")), "0"},
-        {"SE_strcmp", ARGS(B::Text("\xE9"), B::Text("a")), "1"},
-        {"SE_strcmp", ARGS(B::Text("a"), B::Int(1)), "2"},
-        {"SE_strcmp", ARGS(B::Int(1), B::Text("a")), "-2"},
-        {"SE_stricmp", ARGS(B::Text("ABC"), B::Text("abc")), "0"},
-        {"SE_stricmp", ARGS(B::Text("a"), B::Text("B")), "-1"},
-        {"SE_stricmp", ARGS(B::Text("a"), B::Int(1)), "2"},
-        {"SE_stricmp", ARGS(B::Int(1), B::Text("a")), "-2"},
-        {"SE_StringCat", ARGS(B::Int(1)), "\"trevan -window\""},
-        {"SE_StringMul", ARGS(B::Text("abc"), B::Int(0), B::Int(3)), "96"},
-        {"SE_StringMul", ARGS(B::Text("abc"), B::Int(0)), "0"},
-        {"SE_StringMul", ARGS(B::Text("abc"), B::Int(2), B::Int(1)), "0"},
-        {"SE_StringMul", ARGS(B::Text("abc"), B::Int(-9), B::Int(99)), "96"},
-        {"SE_StringMul", ARGS(B::Int(1), B::Int(0), B::Int(3)), "0"},
-        {"SE_Assert", ARGS(B::Int(0)), "0"},
-        {"SE_Trace", ARGS(), "0"},
-        {"SE_SetProfiling", ARGS(B::Int(1)), "0"},
-        {"SE_SignData", ARGS(B::Text("x")), "0"},
-        {"SE_UpdateLocation", ARGS(), "0"},
-    });
+                    {"SE_strcmp", ARGS(B::Text("a"), B::Text("b")), "-1"},
+                    {"SE_strcmp", ARGS(B::Text("b"), B::Text("a")), "1"},
+                    {"SE_strcmp", ARGS(B::Text("a"), B::Text("a")), "0"},
+                    {"SE_strcmp", ARGS(B::Text("\xE9"), B::Text("a")), "1"},
+                    {"SE_strcmp", ARGS(B::Text("a"), B::Int(1)), "2"},
+                    {"SE_strcmp", ARGS(B::Int(1), B::Text("a")), "-2"},
+                    {"SE_stricmp", ARGS(B::Text("ABC"), B::Text("abc")), "0"},
+                    {"SE_stricmp", ARGS(B::Text("a"), B::Text("B")), "-1"},
+                    {"SE_stricmp", ARGS(B::Text("a"), B::Int(1)), "2"},
+                    {"SE_stricmp", ARGS(B::Int(1), B::Text("a")), "-2"},
+                    {"SE_StringCat", ARGS(B::Int(1)), "\"trevan -window\""},
+                    {"SE_StringMul", ARGS(B::Text("abc"), B::Int(0), B::Int(3)), "96"},
+                    {"SE_StringMul", ARGS(B::Text("abc"), B::Int(0)), "0"},
+                    {"SE_StringMul", ARGS(B::Text("abc"), B::Int(2), B::Int(1)), "0"},
+                    {"SE_StringMul", ARGS(B::Text("abc"), B::Int(-9), B::Int(99)), "96"},
+                    {"SE_StringMul", ARGS(B::Int(1), B::Int(0), B::Int(3)), "0"},
+                    {"SE_Assert", ARGS(B::Int(0)), "0"},
+                    {"SE_Trace", ARGS(), "0"},
+                    {"SE_SetProfiling", ARGS(B::Int(1)), "0"},
+                    {"SE_SignData", ARGS(B::Text("x")), "0"},
+                    {"SE_UpdateLocation", ARGS(), "0"},
+                });
     g_Win32CommandLineSeam.text = nullptr;
-    EXPECT_NE(b.Call("SE_StringCat"), "\"\"");   // the real command line of this test
+    EXPECT_NE(b.Call("SE_StringCat"), "\"\"");  // the real command line of this test
 }
 
 class BuiltinArrays : public testing::Test {
@@ -256,9 +255,9 @@ TEST_F(BuiltinArrays, CopyClampsItsRanges) {
              {1, 0, -1, "{0,1,2,3}"},
              {0, 1, 2, "{2,0,0,0}"},
              {0, 0, 99, "{1,2,3,0}"},
-             {-2, 0, 3, "{3,0,0,0}"},                   // the pairs below 0 are stepped over together
+             {-2, 0, 3, "{3,0,0,0}"},  // the pairs below 0 are stepped over together
              {0, -1, 3, "{0,1,2,3}"},
-             {INT32_MIN, 0, 3, "{0,0,0,0}"},            // ends at once
+             {INT32_MIN, 0, 3, "{0,0,0,0}"},  // ends at once
              {0, INT32_MIN + 1, -1, "{0,0,0,0}"},
              {3, 0, -1, "{0,0,0,1}"},
          }) {
@@ -373,26 +372,27 @@ protected:
 
 TEST_F(BuiltinTexts, ReadAndExists) {
     RunCases(b, {
-        {"SE_GetLanguage", ARGS(), "0"},
-        {"SE_ReadText", ARGS(B::Int(5)), "\"five\""},
-        {"SE_ReadText", ARGS(B::Int(3), B::Int(7)), "\"seven\""},
-        {"SE_ReadText", ARGS(B::Int(3), B::Int(44), B::Int(7)), "\"sieben\""},
-        {"SE_ReadText", ARGS(B::Int(9)), "\"ReadText9\"", "TextID 9 not found"},
-        {"SE_ReadText", ARGS(B::Int(3), B::Int(8)), "\"ReadText3-8\""},
-        {"SE_ReadText", ARGS(B::Int(3), B::Int(44), B::Int(8)), "\"ReadText3-44-8\""},
-        {"SE_ReadText", ARGS(B::Int(3), B::Int(999), B::Int(7)), "\"ReadText3-999-7\"", "language 999 not found"},
-        {"SE_ReadText", ARGS(B::Int(3), B::Int(-1), B::Int(7)), "\"ReadText3--1-7\""},
-        {"SE_ExistsText", ARGS(B::Int(5)), "\"five\""},
-        {"SE_ExistsText", ARGS(B::Int(3), B::Int(44), B::Int(7)), "\"sieben\""},
-        {"SE_ExistsText", ARGS(B::Int(9)), "0"},
-        {"SE_ExistsText", ARGS(B::Int(3), B::Int(45), B::Int(7)), "0"},
-        // Language ids outside the table are not found.
-        {"SE_ExistsText", ARGS(B::Int(3), B::Int(999), B::Int(7)), "0"},
-        {"SE_ExistsText", ARGS(B::Int(3), B::Int(-1), B::Int(7)), "0"},
-        {"SE_ExistsText", ARGS(B::Int(3), B::Int(INT32_MIN), B::Int(7)), "0"},
-        {"SE_FreeText", ARGS(), "0"},
-        {"SE_ExistsText", ARGS(B::Int(5)), "0"},
-    });
+                    {"SE_GetLanguage", ARGS(), "0"},
+                    {"SE_ReadText", ARGS(B::Int(5)), "\"five\""},
+                    {"SE_ReadText", ARGS(B::Int(3), B::Int(7)), "\"seven\""},
+                    {"SE_ReadText", ARGS(B::Int(3), B::Int(44), B::Int(7)), "\"sieben\""},
+                    {"SE_ReadText", ARGS(B::Int(9)), "\"ReadText9\"", "TextID 9 not found"},
+                    {"SE_ReadText", ARGS(B::Int(3), B::Int(8)), "\"ReadText3-8\""},
+                    {"SE_ReadText", ARGS(B::Int(3), B::Int(44), B::Int(8)), "\"ReadText3-44-8\""},
+                    {"SE_ReadText", ARGS(B::Int(3), B::Int(999), B::Int(7)), "\"ReadText3-999-7\"",
+                     "language 999 not found"},
+                    {"SE_ReadText", ARGS(B::Int(3), B::Int(-1), B::Int(7)), "\"ReadText3--1-7\""},
+                    {"SE_ExistsText", ARGS(B::Int(5)), "\"five\""},
+                    {"SE_ExistsText", ARGS(B::Int(3), B::Int(44), B::Int(7)), "\"sieben\""},
+                    {"SE_ExistsText", ARGS(B::Int(9)), "0"},
+                    {"SE_ExistsText", ARGS(B::Int(3), B::Int(45), B::Int(7)), "0"},
+                    // Language ids outside the table are not found.
+                    {"SE_ExistsText", ARGS(B::Int(3), B::Int(999), B::Int(7)), "0"},
+                    {"SE_ExistsText", ARGS(B::Int(3), B::Int(-1), B::Int(7)), "0"},
+                    {"SE_ExistsText", ARGS(B::Int(3), B::Int(INT32_MIN), B::Int(7)), "0"},
+                    {"SE_FreeText", ARGS(), "0"},
+                    {"SE_ExistsText", ARGS(B::Int(5)), "0"},
+                });
 }
 
 // Every call name links to module 1 from a story and is answered (SE_AutoDoc

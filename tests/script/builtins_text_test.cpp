@@ -40,7 +40,7 @@ TEST(TextCalls, SPrintfFormatsTheValuesAfterTheFormat) {
     BuiltinCaller call(ctx.get());
     EXPECT_EQ(call.Text(SE_SPrintf, {VText("%d-%s|%5.1f"), VInt(5), VText("ab"), VFloat(2.25)}), "5-ab|  2.2");
     EXPECT_EQ(call.Text(SE_SPrintf, {VText("%d %s")}), "0 <invalid>");
-    EXPECT_EQ(call.Text(SE_SPrintf, {VInt(3)}), "");   // no format
+    EXPECT_EQ(call.Text(SE_SPrintf, {VInt(3)}), "");  // no format
     EXPECT_EQ(call.Text(SE_SPrintf, {}), "");
     // The scratch buffer is given back.
     EXPECT_EQ(ctx->memBytes[13], 0);
@@ -51,7 +51,7 @@ TEST(TextCalls, VSPrintfTakesTheArrayElements) {
     BuiltinCaller call(ctx.get());
     EXPECT_EQ(call.Text(SE_VSPrintf, {VText("%d+%d=%a"), VInts({1, 2, 3})}), "1+2=3");
     ScriptValue untouched{};
-    SV_ArrayAlloc(&untouched, 2);   // elements not made yet
+    SV_ArrayAlloc(&untouched, 2);  // elements not made yet
     EXPECT_EQ(call.Text(SE_VSPrintf, {VText("%d,%d,%d"), untouched}), "0,0,0");
     EXPECT_EQ(call.Text(SE_VSPrintf, {VText("%d,%s"), VInt(7)}), "0,<invalid>");
     EXPECT_EQ(call.Text(SE_VSPrintf, {VText("%d")}), "0");
@@ -139,8 +139,8 @@ TEST_F(RegexCalls, MatchAndSubstitute) {
     // The subject was a DSTRING released with the call's arguments: the
     // expression reads its own copy.
     EXPECT_EQ(Sub(id, "[&|\\1|\\&]"), "[abbc|bb|&]");
-    EXPECT_EQ(Sub(id, "\\2<"), "<");   // a group that took no part
-    EXPECT_EQ(Sub(id, "end\\"), "end\\");   // a template ending in '\'
+    EXPECT_EQ(Sub(id, "\\2<"), "<");       // a group that took no part
+    EXPECT_EQ(Sub(id, "end\\"), "end\\");  // a template ending in '\'
     // A failed search leaves the last match.
     EXPECT_EQ(Exec(id, VText("zzz")), 0);
     EXPECT_EQ(Sub(id, "&"), "abbc");
@@ -157,7 +157,7 @@ TEST_F(RegexCalls, SubstituteBeforeAnyMatchIsEmpty) {
 TEST_F(RegexCalls, GlobalSubstitution) {
     int32_t id = Comp("a(b+)c");
     EXPECT_EQ(Global(id, "abc-abbc-ac", "<\\1>"), "<b><bb>");
-    EXPECT_EQ(Sub(id, "&"), "abbc");   // the last match of the global run
+    EXPECT_EQ(Sub(id, "&"), "abbc");  // the last match of the global run
     EXPECT_EQ(Global(id, "none", "<&>"), "");
     call.Int(SE_RegFree, {VInt(id)});
 
@@ -177,9 +177,9 @@ TEST_F(RegexCalls, UnknownIdsAndBadPatterns) {
     EXPECT_EQ(Global(77, "a", "&"), "");
     EXPECT_EQ(call.Int(SE_RegFree, {VInt(77)}), 0);
     int32_t id = Comp("a");
-    EXPECT_EQ(Exec(id, VInt(3)), 0);   // no text
+    EXPECT_EQ(Exec(id, VInt(3)), 0);  // no text
     call.Int(SE_RegFree, {VInt(id)});
-    EXPECT_EQ(Exec(id, VText("a")), 0);   // freed
+    EXPECT_EQ(Exec(id, VText("a")), 0);  // freed
 }
 
 TEST_F(RegexCalls, FreedWithTheStory) {
@@ -188,7 +188,7 @@ TEST_F(RegexCalls, FreedWithTheStory) {
     EXPECT_EQ(Exec(id, VText("abbb")), 1);
     // The story's end frees what the script left (the leak checker watches).
     SB_FreeLocation(ctx.get());
-    call.task = nullptr;   // freed with the story
+    call.task = nullptr;  // freed with the story
     EXPECT_EQ(Qel_TableGetCount(ctx->regexpTable), 0u);
 }
 

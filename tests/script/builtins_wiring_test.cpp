@@ -96,20 +96,20 @@ TEST(WiringStory, TextFileCalls) {
     ASSERT_TRUE(r.Load(kTextStory));
     CaptureStderr();
     ExpectAnswers(r, {
-        {"Load", "1"},       // language 44, page 0
-        {"Read44", "\"page zero\""},
-        {"Page", "1"},       // the current language
-        {"PageIn", "1"},
-        {"Missing", "0"},
-        {"Convert", "\"<three four|{0,3}|=TextIDNotFound=>\""},
-        {"Save", "1"},
-        {"Free", "0"},
-        {"Read17", "\"ReadText17-3\""},
-        {"LoadAll", "1"},
-        {"Read17", "\"three {17,4}\""},
-        {"Read44", "\"page zero\""},
-        {"LoadNone", "0"},
-    });
+                         {"Load", "1"},  // language 44, page 0
+                         {"Read44", "\"page zero\""},
+                         {"Page", "1"},  // the current language
+                         {"PageIn", "1"},
+                         {"Missing", "0"},
+                         {"Convert", "\"<three four|{0,3}|=TextIDNotFound=>\""},
+                         {"Save", "1"},
+                         {"Free", "0"},
+                         {"Read17", "\"ReadText17-3\""},
+                         {"LoadAll", "1"},
+                         {"Read17", "\"three {17,4}\""},
+                         {"Read44", "\"page zero\""},
+                         {"LoadNone", "0"},
+                     });
     std::string log = GetCapturedStderr();
     EXPECT_THAT(log, testing::HasSubstr("SB_LoadAllTexts() Unable to open text save file tc\\none.txc"));
 }

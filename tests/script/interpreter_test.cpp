@@ -149,8 +149,7 @@ const ValueCase kValueCases[] = {
     {"c0\nc0\nmkarray\nsetl 2\npop\nret", "{}"},
     {"c7\nc8\nc2\nmkarray\nc1\ngetl 1\ngetl 3\nindex\nsetl 3\npop\npop\nret", "7"},
     {"c0\nc0\nc2\nmkarray\nc1\nc9\ngetl 2\ngetl 4\nstore\npop\npop\nc1\ngetl 2\nindex\nsetl 2\npop\nret", "9"},
-    {"c0\nmktable\nsetg 0\npop\nc3\nc5\ngetl 2\ngetg 0\nstore\npop\ngetl 1\ngetg 0\nindex\nsetl 2\npop\nret",
-     "5"},
+    {"c0\nmktable\nsetg 0\npop\nc3\nc5\ngetl 2\ngetg 0\nstore\npop\ngetl 1\ngetg 0\nindex\nsetl 2\npop\nret", "5"},
     {"c0\nmktable\nsetg 0\npop\nc7\nc2\ngetg 0\nstore\npop\nc2\ngetg 0\nindex\nret", "7"},
     {"pushs \"abc\"\nc1\ngetl 2\nindex\nsetl 2\npop\nret", "98"},
     {"c0\njmp mid\ngetl 4\nmid: c2\nadd\nret", "2"},
@@ -397,11 +396,11 @@ TEST(InterpreterMethods, MethodByNameSwitchesToTheTarget) {
 TEST(InterpreterMethods, CurrentObjectRules) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(kObjects));
-    r.Start(11, "Inherited");   // 10 is 11's super class: the object stays 11
-    r.Start(11, "Unrelated");   // 12 is unrelated: it becomes the object
+    r.Start(11, "Inherited");  // 10 is 11's super class: the object stays 11
+    r.Start(11, "Unrelated");  // 12 is unrelated: it becomes the object
     r.Start(0, "CallWho", {10});
     r.Start(0, "CallWho", {12});
-    r.Start(0, "WhoAt", {11});   // at an address: always the target
+    r.Start(0, "WhoAt", {11});  // at an address: always the target
     ASSERT_EQ(r.answers.size(), 5u);
     EXPECT_EQ(r.answers[0].n, 11);
     EXPECT_EQ(r.answers[1].n, 1012);
@@ -453,8 +452,8 @@ TEST(InterpreterMethods, DeletingTheRunningObjectEndsTheRun) {
     int64_t before = RunBookedBytes(r.ctx());
     r.Start(id, "Suicide");
     ASSERT_EQ(r.answers.size(), 1u);
-    EXPECT_EQ(r.answers[0].n, 0);   // removed: the caller is told 0
-    EXPECT_EQ(r.Global(0), "0");     // nothing after the delete ran
+    EXPECT_EQ(r.answers[0].n, 0);  // removed: the caller is told 0
+    EXPECT_EQ(r.Global(0), "0");   // nothing after the delete ran
     EXPECT_EQ(SB_FindObject(r.ctx(), id), nullptr);
     EXPECT_TRUE(r.Ready().empty());
     EXPECT_LT(RunBookedBytes(r.ctx()), before);
@@ -533,8 +532,8 @@ const char* const kIllegalBodies[] = {
     "pushw 40\nsys \"T_Now\"",
     "c0\ncalla 99999 \"X\"",
     "room -1",
-    "c1",                 // runs off the end of the code
-    ".word 2 5",          // operand past the end
+    "c1",         // runs off the end of the code
+    ".word 2 5",  // operand past the end
     "pushw 40\ncall \"F\"",
     "pushw 40\nc0\nmethod \"F\"",
     "pop\npop\npop\npop\nlaunch",
@@ -631,7 +630,7 @@ TEST(InterpreterSys, LinksOnFirstRunAndTracesTheNumbersAfter) {
     uint32_t at = FindOp(r.ctx(), SE_OP_SYS, fn->position);
     EXPECT_EQ(r.ctx()->code[at + 1] & 0x8000, 0);
     r.Start(0, "Now");
-    EXPECT_EQ(r.Only(), "65");   // argument 0 is 6 (pushed last), argument 1 is 5
+    EXPECT_EQ(r.Only(), "65");  // argument 0 is 6 (pushed last), argument 1 is 5
     EXPECT_EQ(r.ctx()->code[at + 1], SE_LinkedCallWord(static_cast<uint32_t>(r.module()), 0));
 
     SystemState state{};

@@ -187,7 +187,7 @@ TEST_F(LoaderTest, BytesAfterTheStringChunkBelongToTheBlock) {
     uint32_t tail = static_cast<uint32_t>(w.strings.size());
     std::vector<uint8_t> image;
     ASSERT_TRUE(SW_Build(w, image, nullptr));
-    const char more[] = "OBJ3more";   // no terminating NUL: the loader adds one
+    const char more[] = "OBJ3more";  // no terminating NUL: the loader adds one
     image.insert(image.end(), more, more + 8);
     ASSERT_EQ(LoadBytes(image), 1) << log;
     EXPECT_EQ(ctx->staticSize, tail + 8);
@@ -213,7 +213,9 @@ TEST_F(LoaderTest, VariablesAreInheritedOnlyWithAVariableChunk) {
 .var2
 .object 4 super 3
 .var "d" int 9
-)"), 1) << log;
+)"),
+              1)
+        << log;
     EXPECT_EQ(FindStoryObject(ctx.get(), 2)->variableCount, 0u);
     StoryObject* o3 = FindStoryObject(ctx.get(), 3);
     ASSERT_EQ(o3->variableCount, 2u);
@@ -235,7 +237,9 @@ TEST_F(LoaderTest, ASuperWithoutVariablesDoesNotMakeASubclassWritePastItsOwn) {
 .object 2 super 1
 .object 3 super 2
 .var "d" int 4
-)"), 1) << log;
+)"),
+              1)
+        << log;
     StoryObject* o3 = FindStoryObject(ctx.get(), 3);
     EXPECT_EQ(o3->variableCount, 1u);
     EXPECT_EQ(o3->variables[0].tag, VARTYPE_INTEGER);
@@ -250,12 +254,14 @@ TEST_F(LoaderTest, SupersAreLinkedWhateverTheirIdOrder) {
 .func "Down"
     ret
 .object 8 super 99
-)"), 1) << log;
+)"),
+              1)
+        << log;
     StoryObject* o7 = FindStoryObject(ctx.get(), 7);
     EXPECT_EQ(o7->super, FindStoryObject(ctx.get(), 50));
     EXPECT_EQ(o7->mergedCount, 2u);
     StoryObject* o8 = FindStoryObject(ctx.get(), 8);
-    EXPECT_EQ(o8->super, nullptr);   // an unknown super id: no super
+    EXPECT_EQ(o8->super, nullptr);  // an unknown super id: no super
 }
 
 // A well-formed start: one code word and its function table.
@@ -286,40 +292,46 @@ struct Malformed {
 void PrintTo(const Malformed& m, std::ostream* os) { *os << m.name; }
 
 const Malformed kMalformed[] = {
-    {"code count past the end", [] {
+    {"code count past the end",
+     [] {
          std::vector<uint8_t> b;
          SW_PutTag(b, STORY_TAG_CODE);
          SW_PutU32(b, 1000);
          SW_PutU16(b, 1);
          return b;
      }},
-    {"code count cut short", [] {
+    {"code count cut short",
+     [] {
          std::vector<uint8_t> b;
          SW_PutTag(b, STORY_TAG_CODE);
          SW_PutU16(b, 0);
          return b;
      }},
-    {"second code chunk", [] {
+    {"second code chunk",
+     [] {
          auto b = Start();
          auto again = Start();
          b.insert(b.end(), again.begin(), again.end());
          return b;
      }},
-    {"function count past the end", [] {
+    {"function count past the end",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_FUNCTIONS);
          SW_PutU32(b, 5);
          SW_PutFunction(b, StoryFunction{0, 1, 0});
          return b;
      }},
-    {"variable count past the end", [] {
+    {"variable count past the end",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_VARIABLES);
          SW_PutU32(b, 0x10000000);
          SW_PutVarDesc(b, StoryVarDesc{1, 1, 1, 0});
          return b;
      }},
-    {"function outside the code", [] {
+    {"function outside the code",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_FUNCTIONS);
          SW_PutU32(b, 1);
@@ -327,7 +339,8 @@ const Malformed kMalformed[] = {
          Strings(b);
          return b;
      }},
-    {"function name outside the strings", [] {
+    {"function name outside the strings",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_FUNCTIONS);
          SW_PutU32(b, 1);
@@ -335,21 +348,24 @@ const Malformed kMalformed[] = {
          Strings(b);
          return b;
      }},
-    {"functions without strings", [] {
+    {"functions without strings",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_FUNCTIONS);
          SW_PutU32(b, 1);
          SW_PutFunction(b, StoryFunction{0, 1, 0});
          return b;
      }},
-    {"object count past the end", [] {
+    {"object count past the end",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_OBJECTS);
          SW_PutU32(b, 3);
          Entry(b, 1, 0xffffffff);
          return b;
      }},
-    {"fewer objects than counted before the strings", [] {
+    {"fewer objects than counted before the strings",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_OBJECTS);
          SW_PutU32(b, 2);
@@ -357,21 +373,24 @@ const Malformed kMalformed[] = {
          Strings(b, "\0a long enough string block\0", 28);
          return b;
      }},
-    {"object id 0", [] {
+    {"object id 0",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_OBJECTS);
          SW_PutU32(b, 1);
          Entry(b, 0, 0xffffffff);
          return b;
      }},
-    {"negative object id", [] {
+    {"negative object id",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_OBJECTS);
          SW_PutU32(b, 1);
          Entry(b, 0xfffffffe, 0xffffffff);
          return b;
      }},
-    {"two objects with one id", [] {
+    {"two objects with one id",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_OBJECTS);
          SW_PutU32(b, 2);
@@ -379,14 +398,16 @@ const Malformed kMalformed[] = {
          Entry(b, 4, 0xffffffff);
          return b;
      }},
-    {"super is the object itself", [] {
+    {"super is the object itself",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_OBJECTS);
          SW_PutU32(b, 1);
          Entry(b, 4, 4);
          return b;
      }},
-    {"super is a later object", [] {
+    {"super is a later object",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_OBJECTS);
          SW_PutU32(b, 2);
@@ -394,7 +415,8 @@ const Malformed kMalformed[] = {
          Entry(b, 5, 4);
          return b;
      }},
-    {"second function chunk in an object", [] {
+    {"second function chunk in an object",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_OBJECTS);
          SW_PutU32(b, 1);
@@ -405,7 +427,8 @@ const Malformed kMalformed[] = {
          SW_PutU32(b, 0);
          return b;
      }},
-    {"second object chunk", [] {
+    {"second object chunk",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_OBJECTS);
          SW_PutU32(b, 0);
@@ -413,7 +436,8 @@ const Malformed kMalformed[] = {
          SW_PutU32(b, 0);
          return b;
      }},
-    {"patch pairs past the end", [] {
+    {"patch pairs past the end",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_PATCHES);
          SW_PutU32(b, 1);
@@ -423,7 +447,8 @@ const Malformed kMalformed[] = {
          SW_PutU32(b, 2);
          return b;
      }},
-    {"patch count past the end", [] {
+    {"patch count past the end",
+     [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_PATCHES);
          SW_PutU32(b, 9);
@@ -489,7 +514,8 @@ TEST_F(LoaderTest, FreeLocationEndsInstancesAndTasksButKeepsRecordsThatValuesHol
     EXPECT_EQ(SB_FindObject(ctx.get(), inst->id), inst);
     // A task with a value on its stack.
     auto* task = SB_AllocRecord<SE_Task>(ctx.get(), SE_MEMCAT_TASKS);
-    auto* stack = static_cast<ScriptValue*>(SB_Alloc(ctx.get(), SE_MEMCAT_TASK_STACKS, SE_MEM_ZERO, 32 * SE_SIZE_VALUE));
+    auto* stack =
+        static_cast<ScriptValue*>(SB_Alloc(ctx.get(), SE_MEMCAT_TASK_STACKS, SE_MEM_ZERO, 32 * SE_SIZE_VALUE));
     task->stackSize = 32;
     task->stackEnd = stack + 32;
     task->sp = -1;

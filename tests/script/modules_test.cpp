@@ -71,7 +71,7 @@ TEST(Modules, NumbersFollowRegistrationAndTheRecordsRunOut) {
 }
 
 TEST(Modules, ANameInTwoModulesLinksToTheLowerNumber) {
-    StoryRunner r;   // module 2 has "T_Now"
+    StoryRunner r;  // module 2 has "T_Now"
     int32_t other = SB_RegisterEngineModuleShort(r.ctx(), AnswerSeven, kOtherNames);
     EXPECT_EQ(other, 3);
     int32_t m = 0, c = 0;
@@ -132,7 +132,7 @@ TEST(Modules, AModuleWithoutHandlerRefusesItsCalls) {
     ASSERT_TRUE(r.Load(kStory));
     CaptureStderr();
     r.Start(0, "CallDead");
-    r.Start(0, "CallDead");   // linked now: refused by number
+    r.Start(0, "CallDead");  // linked now: refused by number
     std::string log = GetCapturedStderr();
     ASSERT_EQ(r.answers.size(), 2u);
     EXPECT_EQ(r.answers[0].n, 0);
@@ -180,7 +180,7 @@ TEST(Modules, CallerAnswersOnlyWhileAStoryIsLoaded) {
     ScriptValue v{};
     SV_AssignInt(&v, 3);
     SE_CallerReturnValue(r.module(), &v, 11);
-    SE_CallerReturnInt(40, 1, 1);   // no such record: nothing
+    SE_CallerReturnInt(40, 1, 1);  // no such record: nothing
     ASSERT_EQ(r.answers.size(), 3u);
     EXPECT_EQ(r.answers[0].n, 5);
     EXPECT_EQ(r.answers[0].callerNumber, 9u);

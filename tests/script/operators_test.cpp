@@ -16,11 +16,14 @@ using testing::internal::GetCapturedStderr;
 namespace {
 
 // Static strings of the tests: "ab" at 1, "5" at 4, "x" at 6.
-const std::string kStrings("\0ab\0" "5\0x", 8);
+const std::string kStrings(
+    "\0ab\0"
+    "5\0x",
+    8);
 
 // An operand or result written compactly: the kind and its number or text.
 struct V {
-    char kind;      // i integer, f float, s static string, d dstring, u undefined, o null object, a array, n none
+    char kind;  // i integer, f float, s static string, d dstring, u undefined, o null object, a array, n none
     double num;
     const char* text;
 };
@@ -44,7 +47,7 @@ struct Case {
     Op op;
     V b;
     V result;
-    const char* log;   // expected in the log, or null for none
+    const char* log;  // expected in the log, or null for none
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -56,13 +59,13 @@ uint32_t StringNumber(const char* t) {
 
 void Make(const V& v, ScriptValue* out, ScriptValue* array) {
     switch (v.kind) {
-    case 'i': SV_AssignInt(out, static_cast<int32_t>(v.num)); break;
-    case 'f': SV_AssignFloat(out, v.num); break;
-    case 's': SV_AssignStaticString(out, StringNumber(v.text)); break;
-    case 'd': SV_AssignString(out, v.text); break;
-    case 'o': SV_AssignObject(out, nullptr); break;
-    case 'a': SV_Copy(array, out); break;
-    default: SV_Release(out); break;
+        case 'i': SV_AssignInt(out, static_cast<int32_t>(v.num)); break;
+        case 'f': SV_AssignFloat(out, v.num); break;
+        case 's': SV_AssignStaticString(out, StringNumber(v.text)); break;
+        case 'd': SV_AssignString(out, v.text); break;
+        case 'o': SV_AssignObject(out, nullptr); break;
+        case 'a': SV_Copy(array, out); break;
+        default: SV_Release(out); break;
     }
 }
 
@@ -158,26 +161,24 @@ TEST_P(OperatorsTest, Result) {
     else EXPECT_EQ(log, "");
     const V& r = c.result;
     switch (r.kind) {
-    case 'i':
-        ASSERT_EQ(a.tag, VARTYPE_INTEGER);
-        EXPECT_EQ(a.q, static_cast<int64_t>(r.num));
-        break;
-    case 'f':
-        ASSERT_EQ(a.tag, VARTYPE_FLOAT);
-        if (std::isnan(r.num)) EXPECT_TRUE(std::isnan(a.f));
-        else EXPECT_EQ(a.f, r.num);
-        break;
-    case 's':
-        ASSERT_EQ(a.tag, VARTYPE_STRING);
-        EXPECT_STREQ(SV_GetString(&a), r.text);
-        break;
-    case 'd':
-        ASSERT_EQ(a.tag, VARTYPE_DSTRING);
-        EXPECT_STREQ(SV_GetString(&a), r.text);
-        break;
-    case 'u':
-        EXPECT_EQ(a.tag, VARTYPE_UNDEFINED);
-        break;
+        case 'i':
+            ASSERT_EQ(a.tag, VARTYPE_INTEGER);
+            EXPECT_EQ(a.q, static_cast<int64_t>(r.num));
+            break;
+        case 'f':
+            ASSERT_EQ(a.tag, VARTYPE_FLOAT);
+            if (std::isnan(r.num)) EXPECT_TRUE(std::isnan(a.f));
+            else EXPECT_EQ(a.f, r.num);
+            break;
+        case 's':
+            ASSERT_EQ(a.tag, VARTYPE_STRING);
+            EXPECT_STREQ(SV_GetString(&a), r.text);
+            break;
+        case 'd':
+            ASSERT_EQ(a.tag, VARTYPE_DSTRING);
+            EXPECT_STREQ(SV_GetString(&a), r.text);
+            break;
+        case 'u': EXPECT_EQ(a.tag, VARTYPE_UNDEFINED); break;
     }
     SV_Release(&a);
     SV_Release(&b);
@@ -203,7 +204,7 @@ TEST(OperatorsDoubleToInt, Saturates) {
 TEST(OperatorsNullDString, ReadsAsEmptyText) {
     ScriptTestContext ctx;
     ScriptValue a{}, b{};
-    a.tag = VARTYPE_DSTRING;   // a record-less cell that nothing makes, but must not crash
+    a.tag = VARTYPE_DSTRING;  // a record-less cell that nothing makes, but must not crash
     SV_AssignString(&b, "");
     SV_OpEq(&a, &b);
     EXPECT_EQ(a.tag, VARTYPE_INTEGER);

@@ -71,7 +71,8 @@ std::string Recompiled(const char* patch, int32_t innerNeed = 40) {
     setl 2
     pop
     ret
-.func "Inner" need )" + std::to_string(innerNeed) + R"(
+.func "Inner" need )" +
+           std::to_string(innerNeed) + R"(
 inner: c0
     pop
     pushw 5
@@ -267,7 +268,7 @@ TEST_F(SaveGameTest, LoadIntoAFreshContextSavesTheSameBytesAndTheTaskRunsOn) {
     ScriptValue* globals = ctx->objects[0].variables;
     EXPECT_EQ(Show(&globals[0]), "\"ab\"");
     EXPECT_EQ(globals[1].array->SAR_Size, -3);
-    EXPECT_EQ(globals[1].array->elements, nullptr);   // still untouched: no storage
+    EXPECT_EQ(globals[1].array->elements, nullptr);  // still untouched: no storage
     EXPECT_EQ(Show(&globals[2]), "[4:{1,0.0999908},\"xyz\":<object -3>]");
     StoryInstance* inst = SB_FindObject(ctx, -3);
     ASSERT_NE(inst, nullptr);
@@ -284,9 +285,8 @@ TEST_F(SaveGameTest, LoadIntoAFreshContextSavesTheSameBytesAndTheTaskRunsOn) {
     SE_TaskReturnIntEx(task, ctx, 9);
     SE_RunAllTasks();
     EXPECT_EQ(Count(ctx->taskTable), 0u);
-    EXPECT_EQ(Count(ctx->instanceTable), 1u);   // resumed after its "new"
+    EXPECT_EQ(Count(ctx->instanceTable), 1u);  // resumed after its "new"
 }
-
 
 TEST_F(SaveGameTest, RecompiledStoryMovesPositionsThroughThePatchTable) {
     BuildGolden();
@@ -319,9 +319,9 @@ TEST_F(SaveGameTest, FailedRelinkingOrUnknownCompileTimeFailsTheLoadAndLeavesNot
         const char* message;
     };
     const Case cases[] = {
-        {Recompiled(".patch 1000 0:2 15:0"), "Error patching loaded save game!"},           // PC's pair leads to 0
-        {Recompiled(".patch 1000 0:0 15:19"), "Error patching loaded save game!"},          // the return address's
-        {Recompiled(".patch 1000 0:2 15:20"), "Error patching loaded save game!"},          // not after an engine call
+        {Recompiled(".patch 1000 0:2 15:0"), "Error patching loaded save game!"},   // PC's pair leads to 0
+        {Recompiled(".patch 1000 0:0 15:19"), "Error patching loaded save game!"},  // the return address's
+        {Recompiled(".patch 1000 0:2 15:20"), "Error patching loaded save game!"},  // not after an engine call
         {Recompiled(".patch 999 0:2 15:19"), "Unknown compile time - no entry in patch table"},
     };
     for (const Case& c : cases) {
@@ -334,7 +334,7 @@ TEST_F(SaveGameTest, FailedRelinkingOrUnknownCompileTimeFailsTheLoadAndLeavesNot
         EXPECT_THAT(GetCapturedStderr(), HasSubstr(c.message));
         for (QelTable* t : {ctx->stringTable, ctx->arrayTable, ctx->tableTable, ctx->instanceTable, ctx->taskTable})
             EXPECT_EQ(Count(t), 0u);
-        EXPECT_EQ(Show(&ctx->objects[0].variables[0]), "7");   // the story's own value again
+        EXPECT_EQ(Show(&ctx->objects[0].variables[0]), "7");  // the story's own value again
         EXPECT_TRUE(SE_ListIsEmpty(&ctx->waiting));
     }
 }
@@ -372,8 +372,12 @@ TEST_F(SaveGameTest, ValueRecordsOfPlainValues) {
         double back;
     };
     const Case floats[] = {
-        {1.5, 98304, 1.5},       {0.1, 6553, 6553 / 65536.0},   {-2.25, -147456, -2.25},
-        {1e10, INT32_MAX, INT32_MAX / 65536.0}, {-1e10, INT32_MIN, -32768.0}, {NAN, 0, 0.0},
+        {1.5, 98304, 1.5},
+        {0.1, 6553, 6553 / 65536.0},
+        {-2.25, -147456, -2.25},
+        {1e10, INT32_MAX, INT32_MAX / 65536.0},
+        {-1e10, INT32_MIN, -32768.0},
+        {NAN, 0, 0.0},
     };
     for (const Case& c : floats) {
         SCOPED_TRACE(c.f);
@@ -402,7 +406,7 @@ TEST_F(SaveGameTest, ValueRecordsOfPlainValues) {
     EXPECT_EQ(Show(&back), "<object null>");
     EXPECT_EQ(SB_LoadStoryValue(runner.ctx(), &back, f), 1);
     EXPECT_EQ(Show(&back), "-5");
-    EXPECT_EQ(SB_LoadStoryValue(runner.ctx(), &back, f), 0);   // the stream has ended
+    EXPECT_EQ(SB_LoadStoryValue(runner.ctx(), &back, f), 0);  // the stream has ended
     Qel_fclose(f);
     SV_Release(&back);
 }
@@ -485,20 +489,20 @@ TEST_F(SaveGameTest, TaskValuesStatesAndUnreferencedStrings) {
     ASSERT_EQ(loaded, 1) << log;
     EXPECT_THAT(log, HasSubstr("SB_LoadGame: task in unknown state 7, ignoring!"));
     ScriptValue* globals = ctx->objects[0].variables;
-    EXPECT_EQ(globals[0].tag, 18);   // named task 2 before it was read
+    EXPECT_EQ(globals[0].tag, 18);  // named task 2 before it was read
     EXPECT_EQ(globals[0].u, 2u);
     EXPECT_EQ(Show(&globals[1]), "\"kept\"");
-    EXPECT_EQ(Count(ctx->stringTable), 1u);   // "gone" was only on the dropped task
+    EXPECT_EQ(Count(ctx->stringTable), 1u);  // "gone" was only on the dropped task
     SE_Task* two = SE_FindTask(ctx, 2);
     SE_Task* five = SE_FindTask(ctx, 5);
     ASSERT_TRUE(two && five);
     EXPECT_EQ(SE_FindTask(ctx, 4), nullptr);
     EXPECT_EQ(two->refCount, 1);
-    EXPECT_EQ(five->stackEnd[five->sp].task, two);   // the top cell
+    EXPECT_EQ(five->stackEnd[five->sp].task, two);  // the top cell
     EXPECT_EQ(five->object, &ctx->objects[0]);
     EXPECT_EQ(Tasks(ctx->waiting), std::vector<SE_Task*>{two});
     EXPECT_EQ(Tasks(ctx->ready), std::vector<SE_Task*>{five});
-    SV_Release(&globals[0]);   // the unresolved cell is an invalid tag now
+    SV_Release(&globals[0]);  // the unresolved cell is an invalid tag now
 }
 
 // The story changed since the save: a new object is skipped, values beyond
@@ -526,13 +530,13 @@ TEST_F(SaveGameTest, NewObjectsAreSkippedAndSurplusVariablesDropped) {
     EXPECT_THAT(log, HasSubstr("Num static objects in savegame (2) different from num objects in current story (3)"));
     EXPECT_THAT(log, HasSubstr("skipping object 4 in current story, must be new!"));
     EXPECT_EQ(Show(&ctx->objects[0].variables[0]), "10");
-    EXPECT_EQ(Show(&ctx->objects[1].variables[0]), "1");    // object 4 keeps its initial value
+    EXPECT_EQ(Show(&ctx->objects[1].variables[0]), "1");  // object 4 keeps its initial value
     EXPECT_EQ(Show(&ctx->objects[2].variables[0]), "20");
     StoryInstance* inst = SB_FindObject(ctx, -2);
     ASSERT_NE(inst, nullptr);
     EXPECT_EQ(Show(&inst->variables[0]), "30");
-    EXPECT_EQ(Count(ctx->stringTable), 0u);   // held only by dropped values
-    EXPECT_EQ(inst->refCount, 0u);            // the dropped OBJECT let go of it
+    EXPECT_EQ(Count(ctx->stringTable), 0u);  // held only by dropped values
+    EXPECT_EQ(inst->refCount, 0u);           // the dropped OBJECT let go of it
 }
 
 // An id the running program already uses (a string held outside the script
@@ -565,7 +569,6 @@ TEST_F(SaveGameTest, LoadOverrideReadsAnotherStory) {
     SB_SetLoadGameStory(nullptr);
     EXPECT_STREQ(fresh->storyName, "other");
 }
-
 
 // A table's display text with its entries in sorted order: a table that grew
 // while it was read back may list them in another order.
@@ -621,7 +624,7 @@ TEST_F(SaveGameTest, LargerStateReadsBackValueByValue) {
     EXPECT_EQ(Show(&loaded[1]), array);
     // The global, 20 table data, 9 arrays (element 3's array gave way to the QUAD).
     EXPECT_EQ(loaded[2].dstring->refCount, 1 + 20 + 9);
-    EXPECT_EQ(Count(fresh->stringTable), 1u + 20u + 12u);   // shared, data texts, keys
+    EXPECT_EQ(Count(fresh->stringTable), 1u + 20u + 12u);  // shared, data texts, keys
     EXPECT_EQ(Count(fresh->arrayTable), 1u + 19u);
 }
 
@@ -635,7 +638,7 @@ TEST_F(SaveGameTest, SaveReportsRecordsWithoutReferencesAndIdsWithoutRecords) {
     {
         FreshContext fresh;
         ASSERT_EQ(Load(), 1);
-        EXPECT_EQ(Count(fresh->stringTable), 0u);   // nothing refers to it: dropped
+        EXPECT_EQ(Count(fresh->stringTable), 0u);  // nothing refers to it: dropped
     }
     orphan.dstring->refCount = 1;
     SV_Release(&orphan);

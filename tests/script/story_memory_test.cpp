@@ -37,7 +37,7 @@ TEST(StoryMemory, BookingCountsBytesBlocksAndPeaks) {
 
 TEST(StoryMemory, StaticStrings) {
     ScriptTestContext ctx;
-    SetStaticStrings(ctx.get(), std::string("\0one\0two", 8));   // the last text has no NUL of its own
+    SetStaticStrings(ctx.get(), std::string("\0one\0two", 8));  // the last text has no NUL of its own
     EXPECT_STREQ(SB_String(ctx.get(), 0), "SB_String(0)");
     EXPECT_STREQ(SB_String(ctx.get(), 1), "one");
     EXPECT_STREQ(SB_String(ctx.get(), 5), "two");
@@ -57,7 +57,7 @@ TEST(StoryMemory, ArgumentTexts) {
     SV_AssignStaticString(&args[0], 1);
     SV_AssignString(&args[1], "dyn");
     SV_AssignInt(&args[2], 5);
-    args[3].tag = VARTYPE_DSTRING;   // without record
+    args[3].tag = VARTYPE_DSTRING;  // without record
     EXPECT_STREQ(SB_ArgumentText(args, 0, 4), "st");
     EXPECT_STREQ(SB_ArgumentText(args, 1, 4), "dyn");
     EXPECT_STREQ(SB_ArgumentText(args, 2, 4), "<invalid>");
@@ -142,7 +142,7 @@ TEST_F(LookupTest, LiveObjects) {
     EXPECT_EQ(SB_IsLiveObject(&v), 1);
     i->classObject = nullptr;
     EXPECT_EQ(SB_IsLiveObject(&v), 0);
-    i->refCount = 0;   // the record is freed by the fixture
+    i->refCount = 0;  // the record is freed by the fixture
     v.tag = VARTYPE_UNDEFINED;
 }
 
@@ -150,7 +150,7 @@ TEST_F(LookupTest, DebugAddresses) {
     char buf[100];
     char expect[100];
     uint32_t bar = Position(11, "Bar");
-    ASSERT_EQ(bar, 4u);   // after Main and Foo, two words each
+    ASSERT_EQ(bar, 4u);  // after Main and Foo, two words each
     // Any position inside a function names it.
     EXPECT_STREQ(SE_GetDebugAddress(ctx.get(), buf, sizeof buf, bar + 1, FindStoryObject(ctx.get(), 11)),
                  "#11[000005]11.Bar");
@@ -175,7 +175,7 @@ TEST_F(LookupTest, DebugAddresses) {
 }
 
 TEST_F(LookupTest, InvalidFunctionNameInADebugAddress) {
-    ctx->objects[0].functions[0].name = ctx->staticSize;   // beyond the block
+    ctx->objects[0].functions[0].name = ctx->staticSize;  // beyond the block
     char buf[100];
     EXPECT_STREQ(SE_GetDebugAddress(ctx.get(), buf, sizeof buf, 0, nullptr),
                  "[000000]0.**invalid string in SE_GetDebugAddress**");

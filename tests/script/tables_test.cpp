@@ -17,14 +17,16 @@ namespace {
 class TablesTest : public testing::Test {
 protected:
     void SetUp() override {
-        SetStaticStrings(ctx.get(), std::string("\0abc\0" "0", 7));
+        SetStaticStrings(ctx.get(), std::string("\0abc\0"
+                                                "0",
+                                                7));
         SV_TableAlloc(&t);
     }
     void TearDown() override {
         SV_Release(&t);
         EXPECT_EQ(Qel_TableGetCount(ctx->tableTable), 0u);
         EXPECT_EQ(Qel_TableGetCount(ctx->stringTable), 0u);
-        EXPECT_EQ(BookedBlocks(ctx.get()), 1);   // the static strings
+        EXPECT_EQ(BookedBlocks(ctx.get()), 1);  // the static strings
     }
     static ScriptValue Int(int32_t n) {
         ScriptValue v{};
@@ -123,16 +125,16 @@ TEST_F(TablesTest, RemoveAndAbsentKeys) {
     EXPECT_EQ(SV_TableRemove(&t, &absent), 0);
     std::string log = GetCapturedStderr();
     EXPECT_NE(log.find("SV_TableRemove() Noncritical; Couldn't find key in table!\n"), std::string::npos);
-    EXPECT_EQ(log.find("====="), std::string::npos);   // a plain debug line
+    EXPECT_EQ(log.find("====="), std::string::npos);  // a plain debug line
     EXPECT_EQ(SV_TableRemove(&t, &k), 1);
     EXPECT_EQ(SV_TableSize(&t), 0u);
     EXPECT_EQ(Qel_TableGetCount(ctx->stringTable), 0u);
-    EXPECT_NE(t.table->buckets, nullptr);   // the buckets stay
+    EXPECT_NE(t.table->buckets, nullptr);  // the buckets stay
 }
 
 TEST_F(TablesTest, Iteration) {
     for (int i = 1; i <= 3; ++i) {
-        ScriptValue k = Int(i * 4);   // all in one bucket
+        ScriptValue k = Int(i * 4);  // all in one bucket
         SV_TableAdd(&t, &k, &k);
     }
     std::set<int32_t> seen;
@@ -169,7 +171,7 @@ TEST_F(TablesTest, KeysThatCouldNeverBeFoundAreRefused) {
 
 TEST_F(TablesTest, MessagesForNonTables) {
     ScriptValue n = Int(3), k = Int(1), nt{};
-    nt.tag = VARTYPE_TABLE;   // a null table record
+    nt.tag = VARTYPE_TABLE;  // a null table record
     CaptureStderr();
     EXPECT_EQ(SV_TableAdd(&n, &k, &k), 0);
     EXPECT_EQ(SV_TableAdd(&nt, &k, &k), 0);

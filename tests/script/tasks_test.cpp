@@ -112,9 +112,9 @@ TEST(Tasks, ResultsReachTheCallerByKind) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(kStory));
     r.Start(0, "Str", {}, SE_RETURN_STRING, 1);
-    r.Start(0, "Now", {}, SE_RETURN_STRING, 2);   // an integer result: a null text
+    r.Start(0, "Now", {}, SE_RETURN_STRING, 2);  // an integer result: a null text
     r.Start(0, "Arr", {}, SE_RETURN_VALUE, 3);
-    r.Start(0, "Str", {}, SE_RETURN_INT, 4);      // a text result: integer 0
+    r.Start(0, "Str", {}, SE_RETURN_INT, 4);  // a text result: integer 0
     ASSERT_EQ(r.answers.size(), 4u);
     EXPECT_EQ(r.answers[0].text, "story text");
     EXPECT_TRUE(r.answers[1].nullText);
@@ -150,8 +150,8 @@ TEST(Tasks, LaterAnswersWakeTasksAtTheHeadOfTheReadyList) {
 TEST(Tasks, ATaskWokenDuringThePassRunsInTheNextPass) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(kStory));
-    r.Start(0, "Wait", {1}, SE_RETURN_INT, 1);        // B
-    r.Start(0, "WaitTwice", {}, SE_RETURN_INT, 2);    // A
+    r.Start(0, "Wait", {1}, SE_RETURN_INT, 1);      // B
+    r.Start(0, "WaitTwice", {}, SE_RETURN_INT, 2);  // A
     uint32_t b = r.later.at(0), a = r.later.at(1);
     SE_ReturnIntCallback(a, 0);
     // A's second call answers B; A then ends.
@@ -194,16 +194,16 @@ TEST(Tasks, AHandlerAnsweringZeroEndsThePass) {
             r.later.push_back(task->id);
             return 1;
         }
-        SE_KillTask(r.ctx(), task->id);   // "T_Zero": as a kill of the calling task does
+        SE_KillTask(r.ctx(), task->id);  // "T_Zero": as a kill of the calling task does
         return 0;
     };
-    r.Start(0, "WaitThenZero", {}, SE_RETURN_INT, 1);   // X
-    r.Start(0, "Wait", {2}, SE_RETURN_INT, 2);          // Y
+    r.Start(0, "WaitThenZero", {}, SE_RETURN_INT, 1);  // X
+    r.Start(0, "Wait", {2}, SE_RETURN_INT, 2);         // Y
     SE_ReturnIntCallback(r.later.at(1), 0);
-    SE_ReturnIntCallback(r.later.at(0), 0);             // X first
+    SE_ReturnIntCallback(r.later.at(0), 0);  // X first
     SE_RunAllTasks();
     ASSERT_EQ(r.answers.size(), 1u);
-    EXPECT_EQ(r.answers[0].callerNumber, 1u);   // X was removed; the pass ended there
+    EXPECT_EQ(r.answers[0].callerNumber, 1u);  // X was removed; the pass ended there
     EXPECT_EQ(r.Ready().size(), 1u);
     SE_RunAllTasks();
     ASSERT_EQ(r.answers.size(), 2u);
@@ -216,7 +216,7 @@ TEST(Tasks, HandlerThatRemovesItsOwnTask) {
     ASSERT_TRUE(r.Load(kStory));
     r.handler = [&](SE_Task* task, int32_t, int32_t, ScriptValue*) {
         SE_RemoveTask(r.ctx(), task);
-        return 1;   // and still non-zero
+        return 1;  // and still non-zero
     };
     r.Start(0, "Now", {}, SE_RETURN_INT, 9);
     ASSERT_EQ(r.answers.size(), 1u);
@@ -230,18 +230,18 @@ TEST(Tasks, ATaskStartedByAHandlerKillsTheCaller) {
     ASSERT_TRUE(r.Load(kStory));
     uint32_t outer = 0;
     r.handler = [&](SE_Task* task, int32_t call, int32_t, ScriptValue*) {
-        if (call == 1) {   // "T_Later" of the outer task: start a task that kills it
+        if (call == 1) {  // "T_Later" of the outer task: start a task that kills it
             outer = task->id;
             r.Start(0, "Now", {}, SE_RETURN_INT, 2);
             return 1;
         }
-        SE_KillTask(r.ctx(), outer);   // "T_Now" of the inner task
+        SE_KillTask(r.ctx(), outer);  // "T_Now" of the inner task
         SE_TaskReturnInt(task, 5);
         return 1;
     };
     r.Start(0, "Wait", {1}, SE_RETURN_INT, 1);
     ASSERT_EQ(r.answers.size(), 2u);
-    EXPECT_EQ(r.answers[0].callerNumber, 1u);   // the outer task was removed
+    EXPECT_EQ(r.answers[0].callerNumber, 1u);  // the outer task was removed
     EXPECT_EQ(r.answers[0].n, 0);
     EXPECT_EQ(r.answers[1].callerNumber, 2u);
     EXPECT_EQ(r.answers[1].n, 5);
@@ -263,7 +263,7 @@ TEST(Tasks, AHandlerStartsATaskThatRunsAtOnceAtTheTail) {
     };
     r.Start(0, "Wait", {3}, SE_RETURN_INT, 1);
     ASSERT_EQ(r.answers.size(), 2u);
-    EXPECT_EQ(r.answers[0].callerNumber, 2u);   // the started task ended first
+    EXPECT_EQ(r.answers[0].callerNumber, 2u);  // the started task ended first
     EXPECT_EQ(r.answers[0].n, 7);
     EXPECT_EQ(r.answers[1].callerNumber, 1u);
     EXPECT_EQ(r.answers[1].n, 4);
@@ -276,7 +276,7 @@ TEST(Tasks, ValueCallbackCopiesTheValue) {
     ScriptValue v{};
     SV_AssignInt(&v, 41);
     SE_CallerReturnValue(SE_OWN_MODULE, &v, r.later[0]);
-    EXPECT_EQ(StoryRunner::Text(&v), "41");   // left as it was
+    EXPECT_EQ(StoryRunner::Text(&v), "41");  // left as it was
     SE_RunAllTasks();
     EXPECT_EQ(r.Only(), "41");
 }
@@ -355,7 +355,7 @@ TEST(Tasks, DeletingAnInstanceRemovesItsWaitingTasks) {
     ASSERT_EQ(r.Waiting().size(), 2u);
     r.Start(0, "Kill", {id}, SE_RETURN_INT, 4);
     ASSERT_EQ(r.answers.size(), 3u);
-    EXPECT_EQ(r.answers[1].callerNumber, 2u);   // the instance's task, told 0
+    EXPECT_EQ(r.answers[1].callerNumber, 2u);  // the instance's task, told 0
     EXPECT_EQ(r.answers[1].n, 0);
     EXPECT_EQ(r.answers[2].callerNumber, 4u);
     EXPECT_EQ(r.answers[2].n, 1);
@@ -372,7 +372,7 @@ TEST(Tasks, FreeingTheStoryDropsTasksWithoutCallbacks) {
     EXPECT_TRUE(r.answers.empty());
     EXPECT_EQ(SE_FindTask(r.ctx(), id), nullptr);
     SE_RunAllTasks();
-    SE_CallerReturnInt(r.module(), 1, 1);   // no story: nothing is called
+    SE_CallerReturnInt(r.module(), 1, 1);  // no story: nothing is called
     EXPECT_TRUE(r.answers.empty());
     EXPECT_EQ(RunBookedBytes(r.ctx()), 0);
 }

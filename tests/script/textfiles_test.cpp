@@ -124,10 +124,10 @@ std::vector<uint8_t> OneTextFile(uint32_t slots, const char* endCookie) {
             word(0);
             continue;
         }
-        word(1);           // pages
-        word(2);           // page id
-        word(1);           // texts
-        word(3);           // text id
+        word(1);  // pages
+        word(2);  // page id
+        word(1);  // texts
+        word(3);  // text id
         word(2);
         raw("ab", 2);
     }
@@ -154,7 +154,7 @@ TEST_F(TextFilesTest, TextSaveFileRoundTripReplacesTheSlotsItHolds) {
     game.Write("tc/keep", "");
     ASSERT_EQ(SB_SaveAllTexts("all"), 1);
 
-    ScriptTestContext other;   // current while it lives
+    ScriptTestContext other;  // current while it lives
     game.Write("T/1005.txt", "1 \"replaced with its slot\"\n");
     game.Write("T/7005.txt", "1 \"slot the file leaves alone\"\n");
     ASSERT_EQ(SB_LoadText(other.get(), 5, 1), 1);
@@ -171,7 +171,7 @@ TEST_F(TextFilesTest, TextSaveFileRoundTripReplacesTheSlotsItHolds) {
 TEST_F(TextFilesTest, MalformedTextSaveFilesAreRefused) {
     game.Write("tc/keep", "");
     std::vector<uint8_t> cut = OneTextFile(999, "/TSA");
-    cut.resize(4 + 4 + 4 + 4 + 4 + 4 + 4);   // into slot 1's page
+    cut.resize(4 + 4 + 4 + 4 + 4 + 4 + 4);  // into slot 1's page
     struct Case {
         const char* what;
         std::vector<uint8_t> bytes;

@@ -58,8 +58,7 @@ TEST_F(TextPagesTest, MergedTextsAreFoundSortedById) {
     EXPECT_EQ(Read(44, 17, 12), "twelve");
     EXPECT_EQ(Read(44, 17, 30), "thirty");
     ASSERT_EQ(Merge(44, 17, {{5, "five"}}), 1);
-    const SB_TextEntry* e =
-        reinterpret_cast<SB_TextPage*>(Qel_TableGet(ctx->languages[44], 17))->entries;
+    const SB_TextEntry* e = reinterpret_cast<SB_TextPage*>(Qel_TableGet(ctx->languages[44], 17))->entries;
     EXPECT_EQ(e[0].id, 3);
     EXPECT_EQ(e[1].id, 5);
     EXPECT_EQ(e[3].id, 30);
@@ -118,10 +117,19 @@ TEST_F(TextPagesTest, Unescape) {
     struct Case {
         std::string in, out;
     } cases[] = {
-        {"a(b)c", "ac"},       {"a\\(b", "a(b"},     {"a\\101", "aA"},      {"line\nbreak", "line break"},
-        {"\\n\\t\\r\\b", "\n\t\r\b"}, {"(all gone)", ""},    {"x\\q", "x"
-                                                                             "q"},
-        {"\\0", std::string(1, '\0')}, {"((a)b", "b"},   {"tail\\", "tail"}, {"a(\\101)b", "ab"},
+        {"a(b)c", "ac"},
+        {"a\\(b", "a(b"},
+        {"a\\101", "aA"},
+        {"line\nbreak", "line break"},
+        {"\\n\\t\\r\\b", "\n\t\r\b"},
+        {"(all gone)", ""},
+        {"x\\q",
+         "x"
+         "q"},
+        {"\\0", std::string(1, '\0')},
+        {"((a)b", "b"},
+        {"tail\\", "tail"},
+        {"a(\\101)b", "ab"},
     };
     for (const Case& c : cases) {
         std::string buf = c.in;

@@ -81,7 +81,7 @@ TEST_F(ValuesTest, CopyFromInsideTheContainerTheTargetHolds) {
     EXPECT_STREQ(SV_GetString(&a), "inner");
     EXPECT_EQ(a.dstring->refCount, 1);
     SV_Release(&a);
-    EXPECT_EQ(BookedBlocks(ctx.get()), 1);   // only the static strings are left
+    EXPECT_EQ(BookedBlocks(ctx.get()), 1);  // only the static strings are left
 }
 
 TEST_F(ValuesTest, AssignStaticStringReleasesTheOldContent) {
@@ -206,7 +206,7 @@ TEST_F(ValuesTest, TaskValuesKeepAnEndedTaskUntilReleased) {
     SV_AssignTask(&a, task);
     SV_Copy(&a, &b);
     EXPECT_EQ(task->refCount, 2);
-    task->id = 0;   // ended
+    task->id = 0;  // ended
     ScriptValue c{};
     SV_Copy(&a, &c);
     EXPECT_EQ(c.task, nullptr);
@@ -243,8 +243,8 @@ TEST_F(ValuesTest, InitVariableByKind) {
         uint8_t tag;
         int64_t payload;
     } cases[] = {
-        {0, 9, VARTYPE_INTEGER, 0},  {1, 0xffffffff, VARTYPE_INTEGER, -1}, {2, kA, VARTYPE_STRING, kA},
-        {3, 9, VARTYPE_ARRAY, 0},    {4, 9, VARTYPE_INTEGER, 0},           {7, 9, VARTYPE_UNDEFINED, 0},
+        {0, 9, VARTYPE_INTEGER, 0},    {1, 0xffffffff, VARTYPE_INTEGER, -1}, {2, kA, VARTYPE_STRING, kA},
+        {3, 9, VARTYPE_ARRAY, 0},      {4, 9, VARTYPE_INTEGER, 0},           {7, 9, VARTYPE_UNDEFINED, 0},
         {11, 9, VARTYPE_UNDEFINED, 0},
     };
     for (const Case& c : cases) {

@@ -67,8 +67,8 @@ TEST_F(ValueXmlTest, ValuesRoundTrip) {
     struct Case {
         const char* what;
         std::function<void(ScriptValue*)> make;
-        std::string text;    // the export, where it is worth pinning down
-        std::string shown;   // the imported value
+        std::string text;   // the export, where it is worth pinning down
+        std::string shown;  // the imported value
     };
     auto array = [](ScriptValue* v) {
         ScriptValue e{};
@@ -138,7 +138,7 @@ TEST_F(ValueXmlTest, OtherValuesExportAsUnknownAndImportAsUndefined) {
     SV_ArrayAlloc(&v, 1);
     SV_ArrayWrite(&v, 0, &v);
     EXPECT_EQ(ExportText(&v), "<sval type=\"array\" size=\"1\"><sval type=\"unknown\" typeid=\"3\" /></sval>");
-    SV_ArrayResize(&v, 0);   // breaks the circle
+    SV_ArrayResize(&v, 0);  // breaks the circle
     SV_Release(&v);
 }
 
@@ -158,8 +158,7 @@ TEST_F(ValueXmlTest, ImportReadsWhatIsThereAndNoMore) {
         {"<sval type=\"table\" size=\"1\"><sval type=\"int\" val=\"1\" /><sval type=\"int\" val=\"2\" />"
          "<sval type=\"int\" val=\"3\" /></sval>",
          "[1:2]"},
-        {"<sval type=\"table\" size=\"0\"><sval type=\"int\" val=\"1\" /><sval type=\"int\" val=\"2\" /></sval>",
-         "[]"},
+        {"<sval type=\"table\" size=\"0\"><sval type=\"int\" val=\"1\" /><sval type=\"int\" val=\"2\" /></sval>", "[]"},
     };
     for (const Case& c : cases) {
         ScriptValue v = Import(c.text);
@@ -197,7 +196,7 @@ TEST_F(ValueXmlTest, AnyElementBecomesNestedArrays) {
     EXPECT_EQ(Show(SV_ArrayRead(&v, 0)), "\"ROOT\"");
     EXPECT_EQ(Show(SV_ArrayRead(&v, 1)), "0");
     ScriptValue* e = SV_ArrayRead(&v, 2);
-    ASSERT_EQ(SV_ArraySize(e), 4);   // name, attributes, the text and the child; no comment
+    ASSERT_EQ(SV_ArraySize(e), 4);  // name, attributes, the text and the child; no comment
     EXPECT_EQ(Show(SV_ArrayRead(e, 0)), "\"e\"");
     ScriptValue* attributes = SV_ArrayRead(e, 1);
     const std::pair<const char*, const char*> expected[] = {

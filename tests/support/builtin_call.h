@@ -12,8 +12,8 @@
 
 class BuiltinCaller {
 public:
-    explicit BuiltinCaller(SE_Context* ctx);   // a task from the context's task table
-    ~BuiltinCaller();                          // removes the task
+    explicit BuiltinCaller(SE_Context* ctx);  // a task from the context's task table
+    ~BuiltinCaller();                         // removes the task
     BuiltinCaller(const BuiltinCaller&) = delete;
     BuiltinCaller& operator=(const BuiltinCaller&) = delete;
 
@@ -34,9 +34,9 @@ public:
 
 ScriptValue VInt(int32_t n);
 ScriptValue VFloat(double d);
-ScriptValue VText(const char* text);                     // a DSTRING
-ScriptValue VInts(const std::vector<int32_t>& values);   // an ARRAY of INTEGERs
-ScriptValue VMatrix(const int32_t m[3][3]);               // an ARRAY of three row ARRAYs
+ScriptValue VText(const char* text);                    // a DSTRING
+ScriptValue VInts(const std::vector<int32_t>& values);  // an ARRAY of INTEGERs
+ScriptValue VMatrix(const int32_t m[3][3]);             // an ARRAY of three row ARRAYs
 // A new reference to a value (an ARRAY argument that the test reads back).
 ScriptValue Share(const ScriptValue* v);
 // Display text of a value.

@@ -24,8 +24,8 @@ TempGameFolder::TempGameFolder() {
     std::string test = info ? std::string(info->test_suite_name()) + "." + info->name() : "game";
     for (char& c : test)
         if (!isalnum(static_cast<unsigned char>(c)) && c != '.') c = '_';
-    fs::path p = fs::path(ScratchRoot()) / "games" /
-                 (test + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+    fs::path p =
+        fs::path(ScratchRoot()) / "games" / (test + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
     fs::remove_all(p);
     fs::create_directories(p);
     path_ = p.string();
@@ -70,9 +70,18 @@ void TempGameFolder::WritePacked(const std::string& name, const std::vector<uint
 }
 
 const AppDescriptor* TestAppDescriptor() {
-    static const AppDescriptor app = {
-        "TrevanTest", 0, 100, "save\\Qel%02d.sav", "%02d.cat", "%c%02d.cat", "mods\\%s.cat", "screenshots",
-        "F\\%s", {"tex\\%s", "textures\\%s", "dds\\%s"}, "L\\%s.obj", "mov\\%s"};
+    static const AppDescriptor app = {"TrevanTest",
+                                      0,
+                                      100,
+                                      "save\\Qel%02d.sav",
+                                      "%02d.cat",
+                                      "%c%02d.cat",
+                                      "mods\\%s.cat",
+                                      "screenshots",
+                                      "F\\%s",
+                                      {"tex\\%s", "textures\\%s", "dds\\%s"},
+                                      "L\\%s.obj",
+                                      "mov\\%s"};
     return &app;
 }
 

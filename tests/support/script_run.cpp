@@ -20,11 +20,11 @@ int32_t TestHandler(int32_t /*callerModule*/, SE_Task* task, int32_t call, int32
     r->calls.push_back(c);
     if (r->handler) return r->handler(task, call, argc, args);
     switch (call) {
-    case 0: SE_TaskReturnInt(task, 0); return 1;               // T_Now
-    case 1: r->later.push_back(task->id); return 1;            // T_Later: answered by the test
-    case 2: return 1;                                          // T_Never
-    case 3: return 0;                                          // T_Zero
-    default: SE_TaskReturnString(task, "text", g_SEContext); return 1;   // T_Text
+        case 0: SE_TaskReturnInt(task, 0); return 1;                        // T_Now
+        case 1: r->later.push_back(task->id); return 1;                     // T_Later: answered by the test
+        case 2: return 1;                                                   // T_Never
+        case 3: return 0;                                                   // T_Zero
+        default: SE_TaskReturnString(task, "text", g_SEContext); return 1;  // T_Text
     }
 }
 

@@ -13,10 +13,10 @@
 // One answer a module callback received.
 struct RunAnswer {
     uint32_t callerNumber;
-    int32_t kind;          // 1 integer, 2 text, 3 value
-    int32_t n;             // the integer
-    std::string text;      // the text (kind 2), or the value's display text (kind 3)
-    bool nullText = false; // kind 2 with a null text
+    int32_t kind;           // 1 integer, 2 text, 3 value
+    int32_t n;              // the integer
+    std::string text;       // the text (kind 2), or the value's display text (kind 3)
+    bool nullText = false;  // kind 2 with a null text
 };
 
 // One call the test module's handler received.
@@ -24,7 +24,7 @@ struct RunCall {
     uint32_t taskId;
     int32_t call;
     int32_t argc;
-    std::vector<std::string> args;   // display texts
+    std::vector<std::string> args;  // display texts
 };
 
 class StoryRunner {

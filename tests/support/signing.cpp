@@ -21,8 +21,8 @@ TestSigningKey::TestSigningKey(int bits) : pkey_(EVP_PKEY_Q_keygen(nullptr, null
     std::vector<uint8_t> modulus(size_t(bits) / 8);
     BN_bn2lebinpad(n, modulus.data(), int(modulus.size()));
     blob_ = {0x06, 0x02, 0x00, 0x00};
-    PutLe32(blob_, 0x2400);        // RSA signature key
-    PutLe32(blob_, 0x31415352);    // "RSA1"
+    PutLe32(blob_, 0x2400);      // RSA signature key
+    PutLe32(blob_, 0x31415352);  // "RSA1"
     PutLe32(blob_, uint32_t(bits));
     PutLe32(blob_, uint32_t(BN_get_word(e)));
     blob_.insert(blob_.end(), modulus.begin(), modulus.end());
@@ -41,8 +41,7 @@ std::vector<uint8_t> TestSigningKey::Sign(const std::string& data) const {
         EVP_PKEY_CTX_set_rsa_padding(pctx, RSA_PKCS1_PADDING) == 1 &&
         EVP_DigestSign(md, nullptr, &len, reinterpret_cast<const unsigned char*>(data.data()), data.size()) == 1) {
         sig.resize(len);
-        if (EVP_DigestSign(md, sig.data(), &len, reinterpret_cast<const unsigned char*>(data.data()), data.size()) !=
-            1)
+        if (EVP_DigestSign(md, sig.data(), &len, reinterpret_cast<const unsigned char*>(data.data()), data.size()) != 1)
             sig.clear();
         sig.resize(sig.empty() ? 0 : len);
     }

@@ -88,6 +88,4 @@ void SoundFixture::TearDown() {
     g_SystemState = saved_;
 }
 
-bool SoundFixture::StartSound(uint32_t extraFlags) {
-    return S_InitDS3D(SOUND_FLAG_RUNNING | extraFlags) != nullptr;
-}
+bool SoundFixture::StartSound(uint32_t extraFlags) { return S_InitDS3D(SOUND_FLAG_RUNNING | extraFlags) != nullptr; }

@@ -11,11 +11,11 @@ struct WavSpec {
     uint16_t channels = 1;
     uint32_t rate = 22050;
     uint16_t bits = 16;
-    uint32_t fmtSize = 16;                 // 18 adds the extra-size word
+    uint32_t fmtSize = 16;  // 18 adds the extra-size word
     std::vector<uint8_t> data;
     std::vector<std::pair<std::string, std::vector<uint8_t>>> chunksBefore;  // between "fmt " and "data"
-    int32_t riffSizeDelta = 0;             // added to the RIFF size
-    int32_t dataSizeDelta = 0;             // added to the declared data size
+    int32_t riffSizeDelta = 0;                                               // added to the RIFF size
+    int32_t dataSizeDelta = 0;                                               // added to the declared data size
 };
 
 std::vector<uint8_t> MakeWav(const WavSpec& spec);

@@ -65,10 +65,8 @@ void SetRaw(EBM* b, int x, int y, uint32_t value) {
         uint8_t* row = b->plane0 + Qel_RowOffset(b, y) + x / 8;
         for (int p = 0; p < b->bitsPerPixel; ++p) {
             uint8_t& byte = row[static_cast<size_t>(p) * b->planeDistance];
-            if (value & (1u << p))
-                byte |= static_cast<uint8_t>(0x80 >> (x % 8));
-            else
-                byte &= static_cast<uint8_t>(~(0x80 >> (x % 8)));
+            if (value & (1u << p)) byte |= static_cast<uint8_t>(0x80 >> (x % 8));
+            else byte &= static_cast<uint8_t>(~(0x80 >> (x % 8)));
         }
         return;
     }

@@ -99,7 +99,7 @@ ScriptValue SysCallRunner::Run(int32_t call, std::vector<ScriptValue>& args) {
     lastResult = SE_SysCall(ctx_, 1, task_, call, argc, top + 1);
     ScriptValue answer{};
     lastAnswered = false;
-    if (SE_FindTask(ctx_, taskId_) != task_) return answer;   // the call removed the task
+    if (SE_FindTask(ctx_, taskId_) != task_) return answer;  // the call removed the task
     lastAnswered = task_->answered != 0;
     for (int32_t i = 0; i <= argc; ++i) SV_Release(&top[i]);
     task_->sp += argc + 1;

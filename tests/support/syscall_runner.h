@@ -12,10 +12,10 @@
 
 class SysCallRunner {
 public:
-    SysCallRunner();    // a context made by SE_Create and one task in the ready list
+    SysCallRunner();  // a context made by SE_Create and one task in the ready list
     // Works in a context the test keeps (a story runner's); adds its task there.
     explicit SysCallRunner(SE_Context* ctx);
-    ~SysCallRunner();   // releases held values and the task, and the context it made
+    ~SysCallRunner();  // releases held values and the task, and the context it made
 
     // Assembles and loads a story into the context (a test failure on error).
     bool Load(const std::string& text);
@@ -31,8 +31,8 @@ public:
     static ScriptValue Int(int32_t n);
     static ScriptValue Text(const char* text);
     static ScriptValue Float(double d);
-    static ScriptValue Ref(const ScriptValue& v);   // one more reference to v
-    static ScriptValue Array(std::vector<ScriptValue> elements);   // elements moved in
+    static ScriptValue Ref(const ScriptValue& v);                 // one more reference to v
+    static ScriptValue Array(std::vector<ScriptValue> elements);  // elements moved in
     static ScriptValue IntArray(const std::vector<int32_t>& elements);
     // Keeps a value until the caller is destroyed; the reference stays valid.
     ScriptValue& Hold(ScriptValue v);
@@ -45,8 +45,8 @@ public:
     std::string CallNumber(int32_t call, std::vector<ScriptValue> args = {});
     // As Call, handing the answer over (undefined when there was none).
     ScriptValue Answer(const char* name, std::vector<ScriptValue> args = {});
-    int32_t lastResult = 0;      // what SE_SysCall returned
-    bool lastAnswered = false;   // the task was answered (and still exists)
+    int32_t lastResult = 0;     // what SE_SysCall returned
+    bool lastAnswered = false;  // the task was answered (and still exists)
 
     static std::string Display(const ScriptValue& v);
 

@@ -197,9 +197,9 @@ TEST_F(Adapters, DefaultSettingsFromCapabilities) {
     EXPECT_EQ(f & 0x80000, 0u);
     EXPECT_EQ(f & 0x1040000, 0x1040000u);  // blending through ONE
     EXPECT_NE(f & 0x400, 0u);
-    EXPECT_EQ(f & 0x8000000, 0u);          // no w-buffer
-    EXPECT_EQ(f & 0x10000000, 0u);         // one texture stage
-    EXPECT_EQ(f & 0x20000, 0u);            // vertex shader 1.0: no bump mapping
+    EXPECT_EQ(f & 0x8000000, 0u);   // no w-buffer
+    EXPECT_EQ(f & 0x10000000, 0u);  // one texture stage
+    EXPECT_EQ(f & 0x20000, 0u);     // vertex shader 1.0: no bump mapping
     EXPECT_NE(state->videoFlags & 0x40, 0u);
     EXPECT_NE(state->videoFlags & 0x200000, 0u);
 }

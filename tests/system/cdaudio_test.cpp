@@ -114,8 +114,8 @@ TEST_F(CdAudioTest, PlayedTrackNotifiesThroughTheWindow) {
     GetCapturedStderr();
     g_SoundState->notify = TrackDone;
     ASSERT_EQ(S_CDPlayTrack(2), 1);
-    EXPECT_EQ(Mci_Seam().calls.back(), "play " + std::to_string(g_ApplicationRecord.cdDeviceId) +
-                                           " from 0x2 to 0x51e0202 notify");
+    EXPECT_EQ(Mci_Seam().calls.back(),
+              "play " + std::to_string(g_ApplicationRecord.cdDeviceId) + " from 0x2 to 0x51e0202 notify");
     CaptureStderr();
     Pump();
     EXPECT_EQ(g_trackDone, 0);

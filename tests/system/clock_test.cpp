@@ -44,13 +44,11 @@ struct StepCase {
 
 TEST_F(ClockTest, GameStepIsClampedAndScaled) {
     const StepCase cases[] = {
-        {65536, 0, 1, 0},        // same millisecond: still one scaled ms
-        {65536, 16, 16, 16},
-        {65536, 200, 200, 200},
-        {65536, 5000, 200, 5000}, // a stall: game time moves 200 ms only
-        {32768, 3, 2, 3},         // (3 * 32768 + 32768) >> 16
-        {131072, 250, 400, 250},
-        {0, 10, 0, 10},
+        {65536, 0, 1, 0},  // same millisecond: still one scaled ms
+        {65536, 16, 16, 16},      {65536, 200, 200, 200},
+        {65536, 5000, 200, 5000},  // a stall: game time moves 200 ms only
+        {32768, 3, 2, 3},          // (3 * 32768 + 32768) >> 16
+        {131072, 250, 400, 250},  {0, 10, 0, 10},
     };
     for (const StepCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "scale " << c.scale << " frame " << c.frameMs);
@@ -117,12 +115,12 @@ TEST_F(ClockTest, DeltaReadersFoldAndNeverReadZero) {
     sys_.realClock = 32399990;
     S_GetRealTimeDelta();
     sys_.realClock = 10;
-    EXPECT_EQ(S_GetRealTimeDelta(), 20);   // across the wrap
-    EXPECT_EQ(S_GetRealTimeDelta(), 1);    // nothing happened: 1, not 0
+    EXPECT_EQ(S_GetRealTimeDelta(), 20);  // across the wrap
+    EXPECT_EQ(S_GetRealTimeDelta(), 1);   // nothing happened: 1, not 0
     sys_.realClock = 10 + 40000;
-    EXPECT_EQ(S_GetRealTimeDelta(), 1);    // over-long
+    EXPECT_EQ(S_GetRealTimeDelta(), 1);  // over-long
     sys_.realClock = 5;
-    EXPECT_EQ(S_GetRealTimeDelta(), 1);    // backwards
+    EXPECT_EQ(S_GetRealTimeDelta(), 1);  // backwards
 
     sys_.gameTimeScale = 65536;
     S_ResetTimeDeltas();
@@ -136,8 +134,7 @@ TEST_F(ClockTest, CounterFailuresAreLoggedAndChangeNothing) {
     seam_.counterFails = true;
     CaptureStderr();
     EXPECT_EQ(S_ReadSystemClock(), 0);
-    EXPECT_NE(GetCapturedStderr().find("S_ReadSystemClock() Unable to QueryPerformanceCounter()\n"),
-              std::string::npos);
+    EXPECT_NE(GetCapturedStderr().find("S_ReadSystemClock() Unable to QueryPerformanceCounter()\n"), std::string::npos);
     EXPECT_EQ(sys_.gameClock, 77);
     EXPECT_EQ(sys_.realClock, 88);
 

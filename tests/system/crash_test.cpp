@@ -120,8 +120,7 @@ TEST_F(CrashFolderTest, FaultInAChildWritesLogAndDump) {
     std::string banner(38, '=');
     EXPECT_EQ(log.rfind(banner + "\nCrash event occurred on ", 0), 0u) << log;
     EXPECT_NE(log.find("test_system\n"), std::string::npos);
-    EXPECT_NE(log.find("The exception \"access violation\" (0xc0000005) was caused at address "),
-              std::string::npos);
+    EXPECT_NE(log.find("The exception \"access violation\" (0xc0000005) was caused at address "), std::string::npos);
     const passwd* pw = getpwuid(getuid());
     std::string user = pw ? pw->pw_name : "";
     EXPECT_NE(log.find(std::string("\n\nProcess owned by user: ") + user + "\n\n"), std::string::npos);

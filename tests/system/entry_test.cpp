@@ -71,13 +71,10 @@ TEST_P(EntrySplit, CutsAtEveryBlank) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, EntrySplit,
-                         testing::Values(SplitCase{"", {""}},
-                                         SplitCase{"load", {"load"}},
+                         testing::Values(SplitCase{"", {""}}, SplitCase{"load", {"load"}},
                                          SplitCase{"-o log.txt", {"-o", "log.txt"}},
-                                         SplitCase{"one  two", {"one", "", "two"}},
-                                         SplitCase{" lead", {"", "lead"}},
-                                         SplitCase{"tab\there", {"tab\there"}},
-                                         SplitCase{"end ", {"end", ""}}));
+                                         SplitCase{"one  two", {"one", "", "two"}}, SplitCase{" lead", {"", "lead"}},
+                                         SplitCase{"tab\there", {"tab\there"}}, SplitCase{"end ", {"end", ""}}));
 
 std::string Words(int from, int to) {
     std::string s;
@@ -113,7 +110,12 @@ TEST_F(Entry, RecordIsClearedThenFilled) {
 }
 
 TEST_F(Entry, PrioritySwitchesIgnoreCaseButNotLongerWords) {
-    struct Case { const char* line; int calls; uint32_t lastClass; const char* log; } cases[] = {
+    struct Case {
+        const char* line;
+        int calls;
+        uint32_t lastClass;
+        const char* log;
+    } cases[] = {
         {"-lowpri", 1, IDLE_PRIORITY_CLASS, ""},
         {"-LowPri", 1, IDLE_PRIORITY_CLASS, ""},
         {"-lowprix -low", 0, 0, ""},
@@ -145,8 +147,8 @@ TEST_F(Entry, FailedPriorityChangeIsLoggedAndTheProgramGoesOn) {
 
 constexpr uint32_t kIntel = 0x6C65746E;  // "ntel"
 constexpr uint32_t kAmd = 0x444D4163;    // "cAMD"
-constexpr uint32_t kFpu = 1u << 0, kTsc = 1u << 4, kCx8 = 1u << 8, kCmov = 1u << 15, kMmx = 1u << 23,
-                   kFxsr = 1u << 24, kSse = 1u << 25, kSse2 = 1u << 26, kHtt = 1u << 28;
+constexpr uint32_t kFpu = 1u << 0, kTsc = 1u << 4, kCx8 = 1u << 8, kCmov = 1u << 15, kMmx = 1u << 23, kFxsr = 1u << 24,
+                   kSse = 1u << 25, kSse2 = 1u << 26, kHtt = 1u << 28;
 
 class CpuProbe : public testing::Test {
 protected:
@@ -199,8 +201,8 @@ TEST_F(CpuProbe, NoCpuidOrNoStandardLeafGivesZero) {
     g_Win32CpuSeam.hasCpuid = false;
     EXPECT_EQ(Qel_DetectCPU(), 0u);
     int result;
-    EXPECT_EQ(Detect(&result), std::string(QEL_LOG_BANNER) + "ERROR: CPUID is not supported, cant detect CPU features\n" +
-                                   QEL_LOG_BANNER);
+    EXPECT_EQ(Detect(&result), std::string(QEL_LOG_BANNER) +
+                                   "ERROR: CPUID is not supported, cant detect CPU features\n" + QEL_LOG_BANNER);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(state_.cpuLevel, -1);
 
@@ -210,7 +212,12 @@ TEST_F(CpuProbe, NoCpuidOrNoStandardLeafGivesZero) {
 }
 
 TEST_F(CpuProbe, SseControlBitsAndCpuLevel) {
-    struct Case { uint32_t edx, ecx, mask; int level; uint32_t mxcsr; const char* log; } cases[] = {
+    struct Case {
+        uint32_t edx, ecx, mask;
+        int level;
+        uint32_t mxcsr;
+        const char* log;
+    } cases[] = {
         {kMmx | kFxsr | kSse | kSse2, 1, 0xFFFF, 8, 0x1F80 | 0x8940, "MMX: 1, SSE1: 1, SSE2: 1, SSE3: 1, DAZ: 1\n"},
         {kMmx | kFxsr | kSse | kSse2, 0, 0xFFBF, 4, 0x1F80 | 0x8900, "MMX: 1, SSE1: 1, SSE2: 1, SSE3: 0, DAZ: 0\n"},
         {kMmx | kFxsr | kSse, 0, 0xFFBF, 2, 0x1F80 | 0x8900, "MMX: 1, SSE1: 1, SSE2: 0, SSE3: 0, DAZ: 0\n"},

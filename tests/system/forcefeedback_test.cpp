@@ -153,7 +153,8 @@ TEST_F(ForceFeedback, FailedHoldStepsLeaveItsSlotEmpty) {
         const char* line;
     } cases[] = {
         {DISeamDevice::Joystick, DISeamCall::EnumEffects, 0, "EnumEffects(Constant Force) failed\nDIERR_GENERIC\n"},
-        {DISeamDevice::Joystick, DISeamCall::SetProperty, DIPROP_AUTOCENTER, "SetProp. Autocenter failed - DIERR_GENERIC\n"},
+        {DISeamDevice::Joystick, DISeamCall::SetProperty, DIPROP_AUTOCENTER,
+         "SetProp. Autocenter failed - DIERR_GENERIC\n"},
         {DISeamDevice::Effect, DISeamCall::CreateEffect, 0, "CreateEffect(Constant) failed - DIERR_GENERIC\n"},
         {DISeamDevice::Effect, DISeamCall::Start, 0, "Start(CONST effect) failed:DIERR_GENERIC\n"},
     };
@@ -188,8 +189,10 @@ TEST_F(ForceFeedback, LaterKindsFailOnTheirOwn) {
         {FF_BOUNCE, DISeamDevice::Effect, DISeamCall::CreateEffect, "CreateEffect(Bounce) failed - DIERR_GENERIC\n"},
         {FF_FIRE, DISeamDevice::Effect, DISeamCall::CreateEffect, "CreateEffect(Fire) failed - DIERR_GENERIC\n"},
         {FF_EXPLODE, DISeamDevice::Effect, DISeamCall::CreateEffect, "CreateEffect(Explode) failed - DIERR_GENERIC\n"},
-        {FF_EXPLODE, DISeamDevice::Joystick, DISeamCall::EnumEffects, "EnumEffects(Periodic Force) failed:DIERR_GENERIC\n"},
-        {FF_FIRE, DISeamDevice::Joystick, DISeamCall::EnumEffects, "EnumEffects(Constant Force) failed\nDIERR_GENERIC\n"},
+        {FF_EXPLODE, DISeamDevice::Joystick, DISeamCall::EnumEffects,
+         "EnumEffects(Periodic Force) failed:DIERR_GENERIC\n"},
+        {FF_FIRE, DISeamDevice::Joystick, DISeamCall::EnumEffects,
+         "EnumEffects(Constant Force) failed\nDIERR_GENERIC\n"},
     };
     for (const Case& c : cases) {
         DInput_SeamFail(c.device, c.call, DIERR_GENERIC);

@@ -83,7 +83,8 @@ TEST_F(Input, FailedDeviceStepFallsBackAndKeepsTheRecord) {
          "S_InitIO2() Error opening Direct Input.\nFalling back to normal input!\nDIERR_GENERIC\n"},
         {DISeamDevice::Mouse, DISeamCall::CreateDevice, "S_InitIO2() CreateDevice Mouse!\nDIERR_GENERIC\n"},
         {DISeamDevice::Mouse, DISeamCall::SetDataFormat, "S_InitIO2() SetDataFormat Mouse!\nDIERR_GENERIC\n"},
-        {DISeamDevice::Mouse, DISeamCall::SetCooperativeLevel, "S_InitIO2() SetCooperativeLevel Mouse failed: DIERR_GENERIC\n"},
+        {DISeamDevice::Mouse, DISeamCall::SetCooperativeLevel,
+         "S_InitIO2() SetCooperativeLevel Mouse failed: DIERR_GENERIC\n"},
         {DISeamDevice::Keyboard, DISeamCall::CreateDevice, "S_InitIO2() CreateDevice Keyboard!\nDIERR_GENERIC\n"},
         {DISeamDevice::Keyboard, DISeamCall::SetDataFormat, "S_InitIO2() SetDataFormat Keyboard!\nDIERR_GENERIC\n"},
         {DISeamDevice::Keyboard, DISeamCall::SetCooperativeLevel,
@@ -286,8 +287,8 @@ TEST_F(Input, DoubleClickWithinASecondOfGameTime) {
     };
     EXPECT_EQ(press(500), 0u);  // the first press ever
     EXPECT_EQ(press(1499), 1u);
-    EXPECT_EQ(press(2499), 0u);  // 1000 ms after
-    EXPECT_EQ(press(2499), 1u);  // the same time
+    EXPECT_EQ(press(2499), 0u);      // 1000 ms after
+    EXPECT_EQ(press(2499), 1u);      // the same time
     EXPECT_EQ(press(32399500), 0u);  // folded, this is earlier than the last press
     EXPECT_EQ(press(300), 1u);       // 800 ms across the clock's wrap
 }
@@ -340,8 +341,8 @@ TEST_F(InputJoystick, EnumerationFindsTheFeatures) {
     ASSERT_NE(g_ApplicationRecord.joystickDevice, nullptr);
     ASSERT_NE(g_ApplicationRecord.joyGUID, nullptr);
     EXPECT_EQ(std::memcmp(g_ApplicationRecord.joyGUID, &Live().guid, 16), 0);
-    uint32_t want = INPUT_JOYSTICK | INPUT_POV | INPUT_POV_READ | INPUT_TWIST | INPUT_TWIST_FILTERED |
-                    INPUT_RUDDER | INPUT_RUDDER_RANGED | INPUT_POLL_JOYSTICK;
+    uint32_t want = INPUT_JOYSTICK | INPUT_POV | INPUT_POV_READ | INPUT_TWIST | INPUT_TWIST_FILTERED | INPUT_RUDDER |
+                    INPUT_RUDDER_RANGED | INPUT_POLL_JOYSTICK;
     EXPECT_EQ(in->flags & want, want);
     EXPECT_EQ(in->flags & (INPUT_FORCE_FEEDBACK | INPUT_RUDDER_SLIDER), 0u);  // no force feedback; Z is the rudder
     EXPECT_TRUE(Has(log, "S_InitIO2() Creating Joystick GUID={10000001-1234-5678-0102-030405060701}\n"));
@@ -462,8 +463,9 @@ TEST_F(InputJoystick, StoredJoystickThatIsGoneIsForgotten) {
     StartCapture();
     Start(kDefaultFlags);
     std::string log = StopCapture();
-    EXPECT_TRUE(Has(log, "S_InitIO2() Default Joystick {0000DEAD-0000-0000-0000-000000000000} is no longer "
-                         "attached: DIERR_DEVICENOTREG\n"));
+    EXPECT_TRUE(Has(log,
+                    "S_InitIO2() Default Joystick {0000DEAD-0000-0000-0000-000000000000} is no longer "
+                    "attached: DIERR_DEVICENOTREG\n"));
     ASSERT_NE(g_ApplicationRecord.joystickDevice, nullptr);
     EXPECT_EQ(std::memcmp(g_ApplicationRecord.joyGUID, &seam_->joysticks[0].guid, 16), 0);
 }
@@ -633,7 +635,8 @@ TEST_F(Input, CloseFreesTheRecord) {
     EXPECT_EQ(DInput_LiveObjects(), 0);
     StartCapture();
     S_CloseIO();
-    EXPECT_TRUE(Has(StopCapture(), "S_FreeMem: Trying to free NULL pointer, len " + std::to_string(sizeof(InputState))));
+    EXPECT_TRUE(
+        Has(StopCapture(), "S_FreeMem: Trying to free NULL pointer, len " + std::to_string(sizeof(InputState))));
     S_VbiIO();  // nothing to poll
 }
 

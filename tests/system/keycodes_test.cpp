@@ -12,9 +12,9 @@ TEST(KeyCodes, TableBothWays) {
     struct Case {
         uint32_t keyCode, scanCode;
     } cases[] = {
-        {8, 14}, {27, 1}, {32, 57}, {48, 11}, {49, 2}, {97, 30}, {122, 44}, {258, 208}, {262, 199},
-        {265, 59}, {274, 68}, {276, 88}, {279, 102}, {330, 211}, {360, 207}, {409, 56}, {414, 54},
-        {430, 83}, {433, 183}, {437, 197}, {439, 55}, {445, 126}, {455, 153}, {463, 179}, {475, 237}, {476, 86},
+        {8, 14},    {27, 1},    {32, 57},  {48, 11},   {49, 2},    {97, 30},   {122, 44},  {258, 208}, {262, 199},
+        {265, 59},  {274, 68},  {276, 88}, {279, 102}, {330, 211}, {360, 207}, {409, 56},  {414, 54},  {430, 83},
+        {433, 183}, {437, 197}, {439, 55}, {445, 126}, {455, 153}, {463, 179}, {475, 237}, {476, 86},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(S_KeyCodeToDIK(c.keyCode), c.scanCode) << c.keyCode;
@@ -23,11 +23,11 @@ TEST(KeyCodes, TableBothWays) {
 }
 
 TEST(KeyCodes, OutsideTheTableIsZero) {
-    EXPECT_EQ(S_DIKToKeyCode(84), 0u);   // inside the range, no key
+    EXPECT_EQ(S_DIKToKeyCode(84), 0u);  // inside the range, no key
     EXPECT_EQ(S_DIKToKeyCode(0), 0u);
     EXPECT_EQ(S_DIKToKeyCode(238), 0u);
     EXPECT_EQ(S_DIKToKeyCode(255), 0u);
-    EXPECT_EQ(S_KeyCodeToDIK(65), 0u);   // "A": only lower-case letters are keys
+    EXPECT_EQ(S_KeyCodeToDIK(65), 0u);  // "A": only lower-case letters are keys
     EXPECT_EQ(S_KeyCodeToDIK(7), 0u);
     EXPECT_EQ(S_KeyCodeToDIK(477), 0u);
     EXPECT_EQ(S_KeyCodeToDIK(300), 0u);

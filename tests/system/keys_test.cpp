@@ -94,24 +94,14 @@ TEST_F(Keys, WindowKeysTranslate) {
         int32_t code, kind;
         uint16_t want;
     } cases[] = {
-        {'a', KEY_KIND_CHAR, 97},
-        {0xE9, KEY_KIND_CHAR, 0xE9},  // a code-page character stays clear of the Shift bit
-        {13, KEY_KIND_CHAR, 13},
-        {0x13, KEY_KIND_VIRTUAL, 0x100},  // pause
-        {0x2C, KEY_KIND_VIRTUAL, 0x100},  // print screen
-        {0x91, KEY_KIND_VIRTUAL, 0x100},  // scroll lock
-        {0x21, KEY_KIND_VIRTUAL, 0x153},
-        {0x22, KEY_KIND_VIRTUAL, 0x152},
-        {0x23, KEY_KIND_VIRTUAL, 0x168},
-        {0x24, KEY_KIND_VIRTUAL, 0x106},
-        {0x25, KEY_KIND_VIRTUAL, 0x104},
-        {0x26, KEY_KIND_VIRTUAL, 0x103},
-        {0x27, KEY_KIND_VIRTUAL, 0x105},
-        {0x28, KEY_KIND_VIRTUAL, 0x102},
-        {0x2D, KEY_KIND_VIRTUAL, 0x14B},
-        {0x2E, KEY_KIND_VIRTUAL, 0x14A},
-        {0x70, KEY_KIND_VIRTUAL, 265},
-        {0x7B, KEY_KIND_VIRTUAL, 276},
+        {'a', KEY_KIND_CHAR, 97},        {0xE9, KEY_KIND_CHAR, 0xE9},  // a code-page character stays clear of the Shift bit
+        {13, KEY_KIND_CHAR, 13},         {0x13, KEY_KIND_VIRTUAL, 0x100},  // pause
+        {0x2C, KEY_KIND_VIRTUAL, 0x100},                                   // print screen
+        {0x91, KEY_KIND_VIRTUAL, 0x100},                                   // scroll lock
+        {0x21, KEY_KIND_VIRTUAL, 0x153}, {0x22, KEY_KIND_VIRTUAL, 0x152}, {0x23, KEY_KIND_VIRTUAL, 0x168},
+        {0x24, KEY_KIND_VIRTUAL, 0x106}, {0x25, KEY_KIND_VIRTUAL, 0x104}, {0x26, KEY_KIND_VIRTUAL, 0x103},
+        {0x27, KEY_KIND_VIRTUAL, 0x105}, {0x28, KEY_KIND_VIRTUAL, 0x102}, {0x2D, KEY_KIND_VIRTUAL, 0x14B},
+        {0x2E, KEY_KIND_VIRTUAL, 0x14A}, {0x70, KEY_KIND_VIRTUAL, 265},   {0x7B, KEY_KIND_VIRTUAL, 276},
         {0x14, KEY_KIND_VIRTUAL, 0x14},  // caps lock: its own code
     };
     for (const Case& c : cases) {
@@ -149,8 +139,7 @@ TEST_F(Keys, LastKeyCharacterFollowsShift) {
     EXPECT_STREQ(S_IOLastKeyChar(), "A");
     DInput_SeamKey(0x3B, true);
     S_VbiIO();
-    while (S_GetKey() != (0x1000 | 265)) {
-    }
+    while (S_GetKey() != (0x1000 | 265)) {}
     EXPECT_EQ(S_IOLastKeyChar(), nullptr);  // F1 types nothing
 }
 
@@ -181,10 +170,8 @@ TEST_F(Keys, NamesOfKeys) {
     };
     for (const Case& c : cases) {
         const char* got = S_IOKeyComboName(c.code);
-        if (c.want)
-            EXPECT_STREQ(got, c.want) << c.code;
-        else
-            EXPECT_EQ(got, nullptr) << c.code;
+        if (c.want) EXPECT_STREQ(got, c.want) << c.code;
+        else EXPECT_EQ(got, nullptr) << c.code;
     }
 }
 
@@ -196,9 +183,9 @@ TEST_F(Keys, NamesOfJoystickControlsComeFromTheTexts) {
     struct Text {
         int32_t id;
         const char* text;
-    } texts[] = {{20000, "Stick X"}, {20001, "Stick Y"}, {20002, "Throttle"}, {20003, "Rudder"}, {20004, "Twist"},
-                 {20010, "Axis "},   {20011, "Button "}, {20020, "Hat Up"},   {20027, "Hat Up-Left"},
-                 {20030, "Hold"},    {20031, "Double"}};
+    } texts[] = {{20000, "Stick X"},     {20001, "Stick Y"}, {20002, "Throttle"}, {20003, "Rudder"},
+                 {20004, "Twist"},       {20010, "Axis "},   {20011, "Button "},  {20020, "Hat Up"},
+                 {20027, "Hat Up-Left"}, {20030, "Hold"},    {20031, "Double"}};
     SB_TextImport records[std::size(texts)] = {};
     SB_TextImportList list{};
     for (size_t i = 0; i < std::size(texts); ++i) {
@@ -234,10 +221,8 @@ TEST_F(Keys, NamesOfJoystickControlsComeFromTheTexts) {
     };
     for (const Case& c : cases) {
         const char* got = S_IOKeyComboName(c.code);
-        if (c.want)
-            EXPECT_STREQ(got, c.want) << c.code;
-        else
-            EXPECT_EQ(got, nullptr) << c.code;
+        if (c.want) EXPECT_STREQ(got, c.want) << c.code;
+        else EXPECT_EQ(got, nullptr) << c.code;
     }
     in->flags |= INPUT_POV;  // hat directions have names of their own
     EXPECT_STREQ(S_IOKeyComboName(320), "Hat Up");

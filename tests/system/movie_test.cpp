@@ -51,8 +51,15 @@ struct TestTexture {
 int HasSurface(EBM*) { return 1; }
 HRESULT LockTexture(EBM* bitmap, MovieLockedSurface* out) {
     auto* t = reinterpret_cast<TestTexture*>(bitmap);
-    *out = MovieLockedSurface{reinterpret_cast<uint8_t*>(t->pixels.data()), static_cast<int32_t>(t->width * 4),
-                              t->width, t->height, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    *out = MovieLockedSurface{reinterpret_cast<uint8_t*>(t->pixels.data()),
+                              static_cast<int32_t>(t->width * 4),
+                              t->width,
+                              t->height,
+                              32,
+                              0xFF0000,
+                              0xFF00,
+                              0xFF,
+                              0xFF000000};
     return S_OK;
 }
 void UnlockTexture(EBM*) {}
@@ -151,7 +158,7 @@ TEST_F(MovieTest, FramesReachTheTextureInOrderUntilTheEnd) {
     for (size_t i = 1; i < shown.size(); ++i) EXPECT_EQ(shown[i], (shown[i - 1] + 1) % 8) << i;
     EXPECT_EQ(tex.At(0, 0) >> 24, 0xFFu);  // alpha is always full
     EXPECT_TRUE(tex.GuardIntact());
-    EXPECT_GT(heard_, 1000);                // its audio played through the renderer
+    EXPECT_GT(heard_, 1000);  // its audio played through the renderer
 }
 
 TEST_F(MovieTest, FramesAreClippedOrScaledToTheTexture) {
@@ -177,7 +184,7 @@ TEST_F(MovieTest, SoundtrackStreamsIntoTheBufferUntilItEnds) {
     int frames = 0;
     for (; frames < 200 && state == 1; ++frames) state = Frame(nullptr);
     EXPECT_EQ(state, 2);
-    EXPECT_GE(frames, 30);  // it played out, it did not just stop
+    EXPECT_GE(frames, 30);             // it played out, it did not just stop
     EXPECT_NEAR(heardMs_, 1500, 100);  // all of it, once
 }
 
@@ -351,7 +358,7 @@ TEST_F(MovieTextureTest, FramesPlayIntoADeviceTexture) {
     EXPECT_EQ(state, 2);
     ASSERT_GE(shown.size(), 20u);
     for (size_t i = 1; i < shown.size(); ++i) EXPECT_EQ(shown[i], (shown[i - 1] + 1) % 8) << i;
-    EXPECT_EQ(bitmap_->plane0, nullptr);   // the hook leaves the surface unlocked
+    EXPECT_EQ(bitmap_->plane0, nullptr);  // the hook leaves the surface unlocked
 }
 
 }  // namespace

@@ -42,22 +42,28 @@ TEST_P(WavParse, AcceptsOnlyMonoPcmThatFitsTheFile) {
     Qel_FreeSampleDesc(d);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, WavParse,
-    testing::Values(WavCase{"Mono16", [](WavSpec&) {}, true},
-                    WavCase{"Mono8", [](WavSpec& s) { s.bits = 8; }, true},
-                    WavCase{"Stereo", [](WavSpec& s) { s.channels = 2; }, false},
-                    WavCase{"NotPcm", [](WavSpec& s) { s.formatTag = 3; }, false},
-                    WavCase{"RiffLargerThanFile", [](WavSpec& s) { s.riffSizeDelta = 1; }, false},
-                    WavCase{"ListChunkBeforeData", [](WavSpec& s) { s.chunksBefore = {{"LIST", RampBytes(27)}}; },
-                            true},
-                    WavCase{"EighteenByteFormat", [](WavSpec& s) { s.fmtSize = 18; }, true},
-                    WavCase{"FewDataBytes", [](WavSpec& s) { s.data = RampBytes(2); }, true},
-                    WavCase{"DataLargerThanFile", [](WavSpec& s) { s.dataSizeDelta = 2; s.riffSizeDelta = -2; },
-                            false},
-                    WavCase{"Bits24", [](WavSpec& s) { s.bits = 24; }, false},
-                    WavCase{"Bits32", [](WavSpec& s) { s.bits = 32; }, false}),
-    [](const testing::TestParamInfo<WavCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, WavParse,
+                         testing::Values(WavCase{"Mono16", [](WavSpec&) {}, true},
+                                         WavCase{"Mono8", [](WavSpec& s) { s.bits = 8; }, true},
+                                         WavCase{"Stereo", [](WavSpec& s) { s.channels = 2; }, false},
+                                         WavCase{"NotPcm", [](WavSpec& s) { s.formatTag = 3; }, false},
+                                         WavCase{"RiffLargerThanFile", [](WavSpec& s) { s.riffSizeDelta = 1; }, false},
+                                         WavCase{"ListChunkBeforeData",
+                                                 [](WavSpec& s) {
+                                                     s.chunksBefore = {{"LIST", RampBytes(27)}};
+                                                 },
+                                                 true},
+                                         WavCase{"EighteenByteFormat", [](WavSpec& s) { s.fmtSize = 18; }, true},
+                                         WavCase{"FewDataBytes", [](WavSpec& s) { s.data = RampBytes(2); }, true},
+                                         WavCase{"DataLargerThanFile",
+                                                 [](WavSpec& s) {
+                                                     s.dataSizeDelta = 2;
+                                                     s.riffSizeDelta = -2;
+                                                 },
+                                                 false},
+                                         WavCase{"Bits24", [](WavSpec& s) { s.bits = 24; }, false},
+                                         WavCase{"Bits32", [](WavSpec& s) { s.bits = 32; }, false}),
+                         [](const testing::TestParamInfo<WavCase>& info) { return info.param.name; });
 
 TEST(SampleLoad, DescriptorFieldsAndLargeThreshold) {
     WavSpec spec;

@@ -30,8 +30,8 @@ protected:
 
     HKEY OpenApp() {
         HKEY key = 0;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Veldrim\\TrevanTest", 0, nullptr, 0, KEY_WRITE,
-                                  nullptr, &key, nullptr),
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Veldrim\\TrevanTest", 0, nullptr, 0, KEY_WRITE, nullptr,
+                                  &key, nullptr),
                   ERROR_SUCCESS);
         return key;
     }
@@ -201,7 +201,7 @@ TEST_F(Settings, PartialStoresKeepWhatIsMissing) {
     EXPECT_EQ(S_LoadRegistrySettings(), 0);  // the video values are missing
     EXPECT_EQ(state->keyMapping[0], 0x77u);
     EXPECT_EQ(state->keyMapping[9], 0u);
-    EXPECT_EQ(state->keyMapping[12], 0xABCDu);  // words past the stored 10 stay
+    EXPECT_EQ(state->keyMapping[12], 0xABCDu);        // words past the stored 10 stay
     ASSERT_NE(g_ApplicationRecord.joyGUID, nullptr);  // the 0x2A pattern is a GUID
     EXPECT_EQ(g_ApplicationRecord.joyGUID->Data1, 0x2A2A2A2Au);
     EXPECT_EQ(state->modName, nullptr);  // an empty value clears the mod
@@ -277,8 +277,8 @@ TEST_F(Settings, PhysicalMemorySaturates) {
         uint64_t bytes;
         uint32_t mb;
     };
-    for (Case c : {Case{512ull << 20, 512}, Case{(512ull << 20) + 1, 528}, Case{24ull << 30, 0xFF0},
-                   Case{4ull << 30, 0xFF0}}) {
+    for (Case c :
+         {Case{512ull << 20, 512}, Case{(512ull << 20) + 1, 528}, Case{24ull << 30, 0xFF0}, Case{4ull << 30, 0xFF0}}) {
         g_Win32MemorySeam.status.dwTotalPhys = c.bytes;
         EXPECT_EQ(S_GetPhysicalMemoryMB(), c.mb) << c.bytes;
     }
@@ -292,12 +292,8 @@ TEST_F(Settings, VideoMemoryProbeRoundsTheSmallestTotal) {
     };
     const uint32_t MB = 1u << 20;
     const Case cases[] = {
-        {{0, 0, 0, 0}, 4095},
-        {{100 * MB, 0, 0, 0}, 128},
-        {{100 * MB, 60 * MB, 200 * MB, 0}, 64},
-        {{0, 20 * MB, 0, 0}, 32},
-        {{0, 0, 0, 10 * MB}, 16},
-        {{0xFFFFFFFFu, 0, 0, 0}, 4095},
+        {{0, 0, 0, 0}, 4095},     {{100 * MB, 0, 0, 0}, 128}, {{100 * MB, 60 * MB, 200 * MB, 0}, 64},
+        {{0, 20 * MB, 0, 0}, 32}, {{0, 0, 0, 10 * MB}, 16},   {{0xFFFFFFFFu, 0, 0, 0}, 4095},
     };
     for (const Case& c : cases) {
         std::memcpy(g_DDrawSeam.totals, c.totals, sizeof c.totals);

@@ -107,7 +107,7 @@ TEST_F(VerifyDataTest, GoodSignatureAnswersTheDigest) {
 TEST_F(VerifyDataTest, FailuresLogAndAnswerNothing) {
     std::string good = TestBase64(key.Sign(data));
     std::vector<uint8_t> sigBytes = key.Sign(data);
-    std::reverse(sigBytes.begin(), sigBytes.end());   // as most libraries store it: wrong order here
+    std::reverse(sigBytes.begin(), sigBytes.end());  // as most libraries store it: wrong order here
     std::vector<uint8_t> shortBlob(key.Blob().begin(), key.Blob().end() - 1);
     std::vector<uint8_t> badMagic = key.Blob();
     badMagic[8] = 'X';

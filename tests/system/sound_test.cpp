@@ -23,8 +23,7 @@ struct TestSample {
         spec.rate = rate;
         spec.data = Square16(bytes / 2, 8000, 50);
         std::vector<uint8_t> wav = MakeWav(spec);
-        record.descriptor = Qel_LoadSample(wav.data(), static_cast<uint32_t>(wav.size()),
-                                           is3D ? QEL_SAMPLEDESC_3D : 0);
+        record.descriptor = Qel_LoadSample(wav.data(), static_cast<uint32_t>(wav.size()), is3D ? QEL_SAMPLEDESC_3D : 0);
         record.flags = QEL_SAMPLE_HAS_DESC;
         if (record.descriptor->flags & QEL_SAMPLEDESC_LARGE) record.flags |= QEL_SAMPLE_LARGE;
         record.frequency = rate;
@@ -58,8 +57,8 @@ TEST_F(SoundTest, StartsWithListenerAndMainVolume) {
 struct StartCase {
     const char* name;
     void (*setup)(DSoundSeam&);
-    bool record;        // S_InitDS3D gives a record
-    bool device;        // and keeps a device
+    bool record;  // S_InitDS3D gives a record
+    bool device;  // and keeps a device
     const char* logLine;
 };
 
@@ -84,23 +83,22 @@ TEST_P(SoundStartFailures, SilentOrFatalAsTheStepSays) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, SoundStartFailures,
-    testing::Values(
-        StartCase{"NoDevice", [](DSoundSeam& s) { s.failCreate = true; }, true, false,
-                  "*** Program WILL continue without sound\n"},
-        StartCase{"Caps", [](DSoundSeam& s) { s.failGetCaps = true; }, true, true,
-                  "S_InitDS3D() Failure getting caps: generic error\n"},
-        StartCase{"CooperativeLevel", [](DSoundSeam& s) { s.failCooperativeLevel = true; }, true, false,
-                  "failure setting DS Cooperative Level:\nRequested resources already in use\n"},
-        StartCase{"PrimaryOnce", [](DSoundSeam& s) { s.failPrimaryCreates = 1; }, true, true,
-                  "S_InitAudio() Can't create primary soundbuffer with volume control, trying without - "},
-        StartCase{"PrimaryTwice", [](DSoundSeam& s) { s.failPrimaryCreates = 2; }, true, true,
-                  "S_InitAudio() Can't create primary soundbuffer with 3D, trying without - "},
-        StartCase{"PrimaryThrice", [](DSoundSeam& s) { s.failPrimaryCreates = 3; }, false, false,
-                  "S_InitAudio() Error creating Prim. DSB\nControl requested not available\n"},
-        StartCase{"Listener", [](DSoundSeam& s) { s.failListener = true; }, true, true,
-                  "Couldn't QI primary buffer for 3D listener interface \n"},
-        StartCase{"PrimaryPlay", [](DSoundSeam& s) { s.failPrimaryPlay = true; }, false, false,
-                  "Error Playing Prim. DSB:\n"}),
+    testing::Values(StartCase{"NoDevice", [](DSoundSeam& s) { s.failCreate = true; }, true, false,
+                              "*** Program WILL continue without sound\n"},
+                    StartCase{"Caps", [](DSoundSeam& s) { s.failGetCaps = true; }, true, true,
+                              "S_InitDS3D() Failure getting caps: generic error\n"},
+                    StartCase{"CooperativeLevel", [](DSoundSeam& s) { s.failCooperativeLevel = true; }, true, false,
+                              "failure setting DS Cooperative Level:\nRequested resources already in use\n"},
+                    StartCase{"PrimaryOnce", [](DSoundSeam& s) { s.failPrimaryCreates = 1; }, true, true,
+                              "S_InitAudio() Can't create primary soundbuffer with volume control, trying without - "},
+                    StartCase{"PrimaryTwice", [](DSoundSeam& s) { s.failPrimaryCreates = 2; }, true, true,
+                              "S_InitAudio() Can't create primary soundbuffer with 3D, trying without - "},
+                    StartCase{"PrimaryThrice", [](DSoundSeam& s) { s.failPrimaryCreates = 3; }, false, false,
+                              "S_InitAudio() Error creating Prim. DSB\nControl requested not available\n"},
+                    StartCase{"Listener", [](DSoundSeam& s) { s.failListener = true; }, true, true,
+                              "Couldn't QI primary buffer for 3D listener interface \n"},
+                    StartCase{"PrimaryPlay", [](DSoundSeam& s) { s.failPrimaryPlay = true; }, false, false,
+                              "Error Playing Prim. DSB:\n"}),
     [](const testing::TestParamInfo<StartCase>& info) { return info.param.name; });
 
 TEST_F(SoundTest, FailedAllocationOfTheRecordGivesZero) {
@@ -136,9 +134,9 @@ struct VolumeCase {
 };
 
 TEST(SoundConversions, VolumesPansAndMainVolume) {
-    for (VolumeCase c : {VolumeCase{256, 255, -1016, -20}, VolumeCase{256, 320, 0, 1250},
-                         VolumeCase{255, 255, -1036, -40}, VolumeCase{0, 255, -5000, -5000},
-                         VolumeCase{256, 400, 0, 2812}}) {
+    for (VolumeCase c :
+         {VolumeCase{256, 255, -1016, -20}, VolumeCase{256, 320, 0, 1250}, VolumeCase{255, 255, -1036, -40},
+          VolumeCase{0, 255, -5000, -5000}, VolumeCase{256, 400, 0, 2812}}) {
         EXPECT_EQ(S_ChannelVolumeToDB(c.state, c.volume), c.channelDb) << c.state << " " << c.volume;
         EXPECT_EQ(S_3DVolumeToDB(c.state, c.volume), c.db3D) << c.state << " " << c.volume;
     }
@@ -344,7 +342,7 @@ TEST_F(SoundTest, EaxRoomsBecomeReverb) {
     CaptureStderr();
     EXPECT_EQ(S_SFXSetEAXRoom(0, 14), 0);
     EXPECT_EQ(S_SFXSetEAXRoom(0, -1), 0);
-    EXPECT_EQ(S_SFXSetEAXRoom(99, 3), 1);   // falls back to location 0
+    EXPECT_EQ(S_SFXSetEAXRoom(99, 3), 1);  // falls back to location 0
     EXPECT_EQ(S_SFXSetEAXRoom(-2, 3), 1);
     std::string log = GetCapturedStderr();
     EXPECT_NE(log.find("S_SFXSetEAXRoom(14,0) scenarionr 14 out of range, max=5\n"), std::string::npos);

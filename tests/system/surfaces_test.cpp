@@ -79,7 +79,7 @@ protected:
         IDirect3DSurface9* s = nullptr;
         D3DPRESENT_PARAMETERS& pp = Record()->presentParams;
         EXPECT_EQ(Device()->CreateOffscreenPlainSurface(pp.BackBufferWidth, pp.BackBufferHeight, D3DFMT_A8R8G8B8,
-                                                         D3DPOOL_SYSTEMMEM, &s, nullptr),
+                                                        D3DPOOL_SYSTEMMEM, &s, nullptr),
                   D3D_OK);
         EXPECT_EQ(Device()->GetFrontBufferData(0, s), D3D_OK);
         D3DLOCKED_RECT lr{};
@@ -317,8 +317,9 @@ TEST_F(Surfaces, DdsTopLevelsAreSkippedByTextureQuality) {
         uint32_t flags;
         int width;
     };
-    const Case cases[] = {{"big.dds", 2, 0, 2048},       {"big.dds", 1, 0, 1024}, {"big.dds", 0, 0, 512},
-                          {"big.dds", 0, EBM_DDSNOSKIP, 2048}, {"eight.dds", 0, 0, 128}, {"eight.dds", 1, 0, 128}};
+    const Case cases[] = {{"big.dds", 2, 0, 2048},  {"big.dds", 1, 0, 1024},
+                          {"big.dds", 0, 0, 512},   {"big.dds", 0, EBM_DDSNOSKIP, 2048},
+                          {"eight.dds", 0, 0, 128}, {"eight.dds", 1, 0, 128}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.file << " quality " << c.quality);
         Record()->textureQuality = c.quality;
@@ -465,7 +466,8 @@ TEST_F(Surfaces, AFrameOfPrimitivesIsPresentedAndReadBackFromTheFrontBuffer) {
     Bitmap expect(MakeBitmap(Layout::Bits32, 1024, 768));
     Bitmap sprite(MakeBitmap(Layout::Bits32, 16, 16));
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) SetRaw(sprite.get(), x, y, 0xFF000000u | static_cast<uint32_t>(x * 16 << 8 | y * 16));
+        for (int x = 0; x < 16; ++x)
+            SetRaw(sprite.get(), x, y, 0xFF000000u | static_cast<uint32_t>(x * 16 << 8 | y * 16));
     auto draw = [&](EBM* target, bool onScreen) {
         Qel_RectFill(0, 0, 1024, 768, 0x202020, target);
         Qel_RectFill(990, 10, 30, 20, 0xFF0000, target);

@@ -115,10 +115,10 @@ protected:
         return out;
     }
 
-    StoryRunner r_;   // the script context: module 1, the test module 2; the timer is 3
+    StoryRunner r_;  // the script context: module 1, the test module 2; the timer is 3
     SystemState sys_{};
     SystemState* savedState_ = nullptr;
-    Win32TimerSeam seam_{1000000, 1000000, false, false};   // 1 MHz
+    Win32TimerSeam seam_{1000000, 1000000, false, false};  // 1 MHz
     TimerBase* base_ = nullptr;
     int32_t module_ = 0;
 };
@@ -156,18 +156,18 @@ TEST_F(TimerTest, InitBuildsThePoolAndRegistersTheModule) {
 
 struct JitterCase {
     int32_t delay;
-    int32_t earliest, latest;   // how far ahead the event may be due
-    bool logs;                  // the jitter range is below 1
+    int32_t earliest, latest;  // how far ahead the event may be due
+    bool logs;                 // the jitter range is below 1
 };
 
 TEST_F(TimerTest, EventsAreDueAfterTheirDelayPlusJitter) {
     const JitterCase cases[] = {
-        {0, 0, 0, false},            // range 1: no jitter
+        {0, 0, 0, false},  // range 1: no jitter
         {15, 15, 15, false},
-        {100, 100, 106, false},      // range 7
-        {4095, 4095, 4350, false},   // range 256
+        {100, 100, 106, false},     // range 7
+        {4095, 4095, 4350, false},  // range 256
         {10000, 10000, 10255, false},
-        {-40, -40, -40, true},       // range -1
+        {-40, -40, -40, true},  // range -1
     };
     for (const JitterCase& c : cases) {
         SCOPED_TRACE(c.delay);
@@ -186,14 +186,12 @@ TEST_F(TimerTest, EventsAreDueAfterTheirDelayPlusJitter) {
         std::string log = GetCapturedStderr();
         EXPECT_GE(lo, c.earliest);
         EXPECT_LE(hi, c.latest);
-        if (c.latest - c.earliest < 10) {   // small ranges: every jitter value shows up
+        if (c.latest - c.earliest < 10) {  // small ranges: every jitter value shows up
             EXPECT_EQ(lo, c.earliest);
             EXPECT_EQ(hi, c.latest);
         }
-        if (c.logs)
-            EXPECT_THAT(log, HasSubstr("Qel_LongRandom: Wrong argument -1\n"));
-        else
-            EXPECT_EQ(log, "");
+        if (c.logs) EXPECT_THAT(log, HasSubstr("Qel_LongRandom: Wrong argument -1\n"));
+        else EXPECT_EQ(log, "");
         EXPECT_EQ(static_cast<int>(Timed().size()), reps);
         Timer_FreeAllNodes(base_);
         EXPECT_EQ(base_->freeCount, TIMER_POOL_SIZE);
@@ -211,9 +209,9 @@ TEST_F(TimerTest, DelayAnswersTheTaskOnceTheGameClockPassesTheDueTime) {
     EXPECT_EQ(timed[0]->module, SE_OWN_MODULE);
     EXPECT_EQ(timed[0]->argument, waiting[0]->id);
     Frame(50);
-    Frame(40);   // 90 ms: not yet
+    Frame(40);  // 90 ms: not yet
     EXPECT_TRUE(r_.answers.empty());
-    Frame(20);   // 110 ms: past 100 + jitter
+    Frame(20);  // 110 ms: past 100 + jitter
     EXPECT_EQ(Got(), (Answers{{7, 0}}));
     EXPECT_TRUE(Timed().empty());
     EXPECT_EQ(base_->freeCount, TIMER_POOL_SIZE);
@@ -240,7 +238,7 @@ TEST_F(TimerTest, ZeroAndNegativeDelaysAnswerAtTheNextUpdate) {
     EXPECT_EQ(Ahead(Timed()[1]), -40);
     EXPECT_TRUE(r_.answers.empty());
     Frame(1);
-    EXPECT_EQ(Got(), (Answers{{2, 0}, {1, 0}}));   // woken tasks go to the head of the ready list
+    EXPECT_EQ(Got(), (Answers{{2, 0}, {1, 0}}));  // woken tasks go to the head of the ready list
 }
 
 TEST_F(TimerTest, DelayRandomAddsARandomPartAndRefusesABadRange) {
@@ -272,7 +270,7 @@ TEST_F(TimerTest, InterruptAnswersEveryWaiterOfTheOwnerWithItsRemainingTime) {
     EXPECT_TRUE(r_.answers.empty());
 
     r_.Start(0, "TI_Interrupt1", {7}, SE_RETURN_INT, 4);
-    EXPECT_EQ(Got(), (Answers{{4, 0}}));   // the interrupter is answered at once
+    EXPECT_EQ(Got(), (Answers{{4, 0}}));  // the interrupter is answered at once
     SE_RunAllTasks();
     ASSERT_EQ(r_.answers.size(), 3u);
     EXPECT_EQ(Got()[1], (Answer{3, remaining3}));
@@ -319,12 +317,12 @@ TEST_F(TimerTest, CallsThatAnswerAtOnce) {
         {"TI_SetTimeWarpFactor1", {32768}, 1},
         {"TI_GetTimeWarpFactor0", {}, 65536},
         {"TI_GetRealTime0", {}, 777},
-        {"TI_ReadSystemClock0", {}, 779},   // 2 ms of counter pass first
-        {"TI_CmpTime1", {10}, 10},          // a missing argument reads as 0
+        {"TI_ReadSystemClock0", {}, 779},  // 2 ms of counter pass first
+        {"TI_CmpTime1", {10}, 10},         // a missing argument reads as 0
     };
     for (const ImmediateCase& c : cases) {
         SCOPED_TRACE(c.function);
-        S_ReadSystemClock();   // the counter is read up to now
+        S_ReadSystemClock();  // the counter is read up to now
         sys_.gameClock = 4000;
         sys_.gameFrameDelta = 16;
         sys_.gameTimeScale = 65536;
@@ -355,7 +353,7 @@ TEST_F(TimerTest, SetTimeWarpAndSetAbsTimeChangeTheClockRecord) {
 struct ClampCase {
     const char* function;
     std::vector<int32_t> args;
-    int32_t answer;       // for calls that answer at once
+    int32_t answer;  // for calls that answer at once
     const char* logged;
 };
 
@@ -377,7 +375,7 @@ TEST_F(TimerTest, TimesOutsideTheClockSpanAreClampedWithALogLine) {
     }
     r_.answers.clear();
     CaptureStderr();
-    r_.Start(0, "TI_AddTime2", {32399999, INT_MIN}, SE_RETURN_INT, 1);   // deltas of any size wrap
+    r_.Start(0, "TI_AddTime2", {32399999, INT_MIN}, SE_RETURN_INT, 1);  // deltas of any size wrap
     EXPECT_THAT(GetCapturedStderr(), Not(HasSubstr("out of range")));
     EXPECT_EQ(Got(), (Answers{{1, S_ClockAdvance(32399999, INT_MIN)}}));
 }
@@ -385,25 +383,39 @@ TEST_F(TimerTest, TimesOutsideTheClockSpanAreClampedWithALogLine) {
 struct DelayClampCase {
     const char* function;
     std::vector<int32_t> args;
-    int32_t earliest, latest;   // how far ahead the event is due
+    int32_t earliest, latest;  // how far ahead the event is due
     const char* logged;
 };
 
 TEST_F(TimerTest, DelaysOutsideHalfAClockTurnAreClampedWithoutOverflow) {
     const DelayClampCase cases[] = {
-        {"TI_Delay1", {INT_MAX}, TIMER_MAX_DELAY, TIMER_MAX_DELAY + 255,
+        {"TI_Delay1",
+         {INT_MAX},
+         TIMER_MAX_DELAY,
+         TIMER_MAX_DELAY + 255,
          "TI_Delay: delay 2147483647 ms out of range, clamped to 16199744 ms\n"},
         // 2147483 s and 647000 ms: beyond 32 bits once summed.
-        {"TI_Delay2", {2147483, 647000}, TIMER_MAX_DELAY, TIMER_MAX_DELAY + 255,
+        {"TI_Delay2",
+         {2147483, 647000},
+         TIMER_MAX_DELAY,
+         TIMER_MAX_DELAY + 255,
          "TI_Delay: delay 2148130000 ms out of range, clamped to 16199744 ms\n"},
-        {"TI_Delay2", {-2147483, -649000}, TIMER_MIN_DELAY, TIMER_MIN_DELAY + 32767,
+        {"TI_Delay2",
+         {-2147483, -649000},
+         TIMER_MIN_DELAY,
+         TIMER_MIN_DELAY + 32767,
          "TI_Delay: delay -2148132000 ms out of range, clamped to -8100000 ms\n"},
         {"TI_Delay1", {16300000}, TIMER_MAX_DELAY, TIMER_MAX_DELAY + 255, "clamped to 16199744 ms\n"},
-        {"TI_DelayRandom2", {INT_MAX, INT_MAX}, TIMER_MAX_DELAY, TIMER_MAX_DELAY + 255,
-         "TI_DelayRandom: delay "},
-        {"TI_WaitForInterrupt2", {INT_MIN, 3}, TIMER_MIN_DELAY, TIMER_MIN_DELAY + 32767,
+        {"TI_DelayRandom2", {INT_MAX, INT_MAX}, TIMER_MAX_DELAY, TIMER_MAX_DELAY + 255, "TI_DelayRandom: delay "},
+        {"TI_WaitForInterrupt2",
+         {INT_MIN, 3},
+         TIMER_MIN_DELAY,
+         TIMER_MIN_DELAY + 32767,
          "TI_WaitForInterrupt: delay -2147483648 ms out of range, clamped to -8100000 ms\n"},
-        {"TI_WaitRandomForInterrupt3", {INT_MAX, 10, 3}, TIMER_MAX_DELAY, TIMER_MAX_DELAY + 255,
+        {"TI_WaitRandomForInterrupt3",
+         {INT_MAX, 10, 3},
+         TIMER_MAX_DELAY,
+         TIMER_MAX_DELAY + 255,
          "TI_WaitRandomForInterrupt: delay 2147483"},
     };
     uint32_t caller = 0;
@@ -457,8 +469,8 @@ TEST_F(TimerTest, DueEventsAreAnsweredFromAListCollectedFirst) {
         if (argument == 3) Timer_AddWaitEvent(s_base, s_module, 30);
     };
     Timer_AddEvent(0, base_, module_, 1);
-    Timer_AddOwnerEvent(2, module_, base_, 0, 99);      // due now: already collected
-    Timer_AddOwnerEvent(4, module_, base_, 5000, 99);   // ahead: cancelled by the callback
+    Timer_AddOwnerEvent(2, module_, base_, 0, 99);     // due now: already collected
+    Timer_AddOwnerEvent(4, module_, base_, 5000, 99);  // ahead: cancelled by the callback
     Timer_AddWaitEvent(base_, module_, 3);
     int32_t remaining4 = Ahead(Timed()[2]) - 1;
     Frame(1);
@@ -495,13 +507,13 @@ TEST_F(TimerTest, PoolOverflowUsesTheHeapAndClearAllAnswersEverything) {
     std::vector<TimerEvent*> timed = Timed();
     ASSERT_EQ(timed.size(), static_cast<size_t>(TIMER_POOL_SIZE + 1));
     EXPECT_EQ(timed[TIMER_POOL_SIZE - 2]->flags, TIMER_EVENT_POOL);
-    EXPECT_EQ(timed[TIMER_POOL_SIZE - 1]->flags, 0);   // from the heap
+    EXPECT_EQ(timed[TIMER_POOL_SIZE - 1]->flags, 0);  // from the heap
     EXPECT_EQ(timed[TIMER_POOL_SIZE]->flags, 0);
     EXPECT_EQ(Int_GetMemUsed() - used, static_cast<int64_t>(2 * sizeof(TimerEvent)));
 
     Timer_ClearAll();
     ASSERT_EQ(s_moduleAnswers.size(), static_cast<size_t>(TIMER_POOL_SIZE + 2));
-    EXPECT_EQ(s_moduleAnswers.front(), (ModuleAnswer{100000, 0}));   // the waiting list first
+    EXPECT_EQ(s_moduleAnswers.front(), (ModuleAnswer{100000, 0}));  // the waiting list first
     EXPECT_EQ(s_moduleAnswers[1], (ModuleAnswer{0, 0}));
     EXPECT_EQ(s_moduleAnswers.back(), (ModuleAnswer{TIMER_POOL_SIZE, 0}));
     EXPECT_EQ(base_->freeCount, TIMER_POOL_SIZE);
@@ -520,7 +532,7 @@ TEST_F(TimerTest, FreeAllNodesAnswersNobody) {
 }
 
 TEST_F(TimerTest, EventsOfAModuleWithoutReturnIntAreDropped) {
-    Timer_AddEvent(0, base_, base_->moduleNumber, 1);   // the timer takes no answers
+    Timer_AddEvent(0, base_, base_->moduleNumber, 1);  // the timer takes no answers
     Timer_AddEvent(0, base_, 0, 2);
     Frame(1);
     EXPECT_TRUE(Timed().empty());
@@ -529,7 +541,7 @@ TEST_F(TimerTest, EventsOfAModuleWithoutReturnIntAreDropped) {
 
 // ---------------------------------------------------------------- "TIME" section
 
-using Record = std::array<uint32_t, 5>;   // module, flags, argument, due time, owner
+using Record = std::array<uint32_t, 5>;  // module, flags, argument, due time, owner
 
 std::vector<uint8_t> Section(const char* tag, uint32_t count, const std::vector<Record>& records) {
     std::vector<uint8_t> out(tag, tag + 4);
@@ -575,7 +587,7 @@ TEST_F(TimerTest, SaveWritesTheTimedEventsBigEndianAndLoadRestoresThem) {
     sys_.gameClock = 1000;
     TimerEvent* a = Timer_AddOwnerEvent(77, 2, base_, 300, -5);
     TimerEvent* b = Timer_AddEvent(0x12345, base_, 1, 0xABCDEF01u);
-    Timer_AddWaitEvent(base_, 2, 9);   // not kept
+    Timer_AddWaitEvent(base_, 2, 9);  // not kept
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     uint32_t dueA = static_cast<uint32_t>(a->dueTime), dueB = static_cast<uint32_t>(b->dueTime);
@@ -638,8 +650,7 @@ TEST_F(TimerTest, LoadRefusesBadSections) {
         {"empty", {}, "P_Load: Wrong TIME cookie\n", 0},
         {"no count", Cut(Section("TIME", 0, {}), 6), "P_Load: Failed reading TIME count!\n", 0},
         {"short record", Cut(Section("TIME", 1, {good}), 8 + 12), "P_Load: Failed reading TimerDelaySave!\n", 0},
-        {"count beyond the records", Section("TIME", 3, {good, good}), "P_Load: Failed reading TimerDelaySave!\n",
-         2},
+        {"count beyond the records", Section("TIME", 3, {good, good}), "P_Load: Failed reading TimerDelaySave!\n", 2},
         {"module 0", Section("TIME", 1, {{0, 0, 5, 1000, 0}}),
          "P_Load: TimerDelay sanity check (TD_EngineID) failed!\n", 0},
         {"module -1", Section("TIME", 1, {{0xFFFFFFFFu, 0, 5, 1000, 0}}),
@@ -649,7 +660,7 @@ TEST_F(TimerTest, LoadRefusesBadSections) {
         {"beyond 16 bits", Section("TIME", 1, {{0x10002u, 0, 5, 1000, 0}}),
          "P_Load: TimerDelay sanity check (TD_EngineID) failed!\n", 0},
     };
-    ASSERT_EQ(r_.ctx()->nextModule, 5);   // 1 scripts, 2 the test, 3 the timer, 4 the test module
+    ASSERT_EQ(r_.ctx()->nextModule, 5);  // 1 scripts, 2 the test, 3 the timer, 4 the test module
     for (const BadSection& c : cases) {
         SCOPED_TRACE(c.label);
         WriteGz("bad.sav", c.bytes);

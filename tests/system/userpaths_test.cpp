@@ -124,10 +124,12 @@ TEST_F(UserPaths, WildcardRules) {
         const char* name;
         bool match;
     } cases[] = {
-        {"*.*", "noext", true},     {"*.*", ".", true},          {"*.txt", "A.TXT", true},
-        {"*.txt", "a.txt.bak", false}, {"a?c", "abc", true},     {"a?c", "ac", false},
-        {"*", ".hidden", true},     {"save*.sav", "Save01.sav", true}, {"name.*", "name", true},
-        {"*.sav", "x.savx", false}, {"*a*b", "xxaxxb", true},    {"", "x", false},
+        {"*.*", "noext", true},   {"*.*", ".", true},
+        {"*.txt", "A.TXT", true}, {"*.txt", "a.txt.bak", false},
+        {"a?c", "abc", true},     {"a?c", "ac", false},
+        {"*", ".hidden", true},   {"save*.sav", "Save01.sav", true},
+        {"name.*", "name", true}, {"*.sav", "x.savx", false},
+        {"*a*b", "xxaxxb", true}, {"", "x", false},
     };
     for (const Case& c : cases) EXPECT_EQ(Qel_WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }

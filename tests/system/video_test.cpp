@@ -47,7 +47,7 @@ protected:
         g_RendererState->d3d->GetAdapterDisplayMode(0, &desktop);
         IDirect3DSurface9* s = nullptr;
         EXPECT_EQ(Device()->CreateOffscreenPlainSurface(desktop.Width, desktop.Height, D3DFMT_A8R8G8B8,
-                                                         D3DPOOL_SYSTEMMEM, &s, nullptr),
+                                                        D3DPOOL_SYSTEMMEM, &s, nullptr),
                   D3D_OK);
         EXPECT_EQ(Device()->GetFrontBufferData(0, s), D3D_OK);
         D3DLOCKED_RECT lr{};
@@ -203,9 +203,9 @@ TEST_F(Video, ResetWithoutABackBufferLeavesTheScreensEmpty) {
 TEST_F(Video, ResetFailsWhileDefaultPoolObjectsLive) {
     ASSERT_TRUE(OpenVideo(1024, 768));
     IDirect3DTexture9* target = nullptr;
-    ASSERT_EQ(Device()->CreateTexture(64, 64, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target,
-                                      nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        Device()->CreateTexture(64, 64, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
+        D3D_OK);
     EXPECT_EQ(S_Reset3DDevice(), 0);
     target->Release();
     EXPECT_EQ(S_Reset3DDevice(), 1);
@@ -409,9 +409,8 @@ TEST_F(ShaderProfile, LightsOffFoldersAndFallbackFormats) {
 TEST_F(ShaderProfile, AnisotropyAndDeclarationBits) {
     state->filterMode = 1;
     ASSERT_TRUE(OpenWith(D3DPS_VERSION(3, 0), 32, 512, 2, 0x281));
-    EXPECT_EQ(D()->anisotropicOn, g_D3D9Seam.adapters[0].caps.TextureFilterCaps & D3DPTFILTERCAPS_MINFANISOTROPIC
-                                      ? 1
-                                      : 0);
+    EXPECT_EQ(D()->anisotropicOn,
+              g_D3D9Seam.adapters[0].caps.TextureFilterCaps & D3DPTFILTERCAPS_MINFANISOTROPIC ? 1 : 0);
     if (D()->anisotropicOn) {
         EXPECT_EQ(D()->anisotropyLevel, static_cast<int>(g_D3D9Seam.adapters[0].caps.MaxAnisotropy) < 4
                                             ? static_cast<int>(g_D3D9Seam.adapters[0].caps.MaxAnisotropy)
@@ -420,8 +419,6 @@ TEST_F(ShaderProfile, AnisotropyAndDeclarationBits) {
     EXPECT_EQ(D()->declTypeBits, 0x380u);
 }
 
-TEST_F(ShaderProfile, NoPixelShadersFailsTheDevice) {
-    EXPECT_FALSE(OpenWith(0, 0, 0, 2));
-}
+TEST_F(ShaderProfile, NoPixelShadersFailsTheDevice) { EXPECT_FALSE(OpenWith(0, 0, 0, 2)); }
 
 }  // namespace

@@ -142,7 +142,7 @@ TEST_F(WindowTest, KeysAndCharactersFillTheRing) {
         KeyList stored;
     };
     const Case cases[] = {
-        {WM_KEYDOWN, 'A', {}},                             // arrives as WM_CHAR
+        {WM_KEYDOWN, 'A', {}},  // arrives as WM_CHAR
         {WM_CHAR, 'a', {{KEY_KIND_CHAR, 97}}},
         {WM_SYSCHAR, 'q', {{KEY_KIND_CHAR, 'q'}}},
         {WM_KEYDOWN, VK_F1, {{KEY_KIND_VIRTUAL, 112}}},
@@ -150,8 +150,8 @@ TEST_F(WindowTest, KeysAndCharactersFillTheRing) {
         {WM_KEYDOWN, VK_SPACE, {}},
         {WM_KEYDOWN, VK_BACK, {}},
         {WM_KEYDOWN, '7', {}},
-        {WM_KEYDOWN, VK_DIVIDE, {}},                       // keypad
-        {WM_KEYDOWN, VK_ESCAPE, {}},                       // arrives as WM_CHAR
+        {WM_KEYDOWN, VK_DIVIDE, {}},  // keypad
+        {WM_KEYDOWN, VK_ESCAPE, {}},  // arrives as WM_CHAR
         {WM_KEYDOWN, VK_F12, {{KEY_KIND_VIRTUAL, 123}}},
     };
     for (const Case& c : cases) {
@@ -212,8 +212,8 @@ TEST_F(WindowTest, FreeCursorFollowsTheSystemCursorClamped) {
     const Case cases[] = {
         {100, 50, 100, 50, 100, 50},
         {110, 45, 110, 45, 10, -5},
-        {-20, 500, 0, 480, -130, 455},   // left of and below the screen
-        {640, 0, 640, 0, 640, -480},     // both ends included; moved from the clamped place
+        {-20, 500, 0, 480, -130, 455},  // left of and below the screen
+        {640, 0, 640, 0, 640, -480},    // both ends included; moved from the clamped place
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.x << "," << c.y);

@@ -37,8 +37,7 @@ bool Tool_WriteCatalogIndex(const std::string& catPath, const std::string& text,
     return WriteBytes(catPath, bytes, error);
 }
 
-bool Tool_WriteCatalog(const std::string& catPath, const std::vector<ToolCatalogMember>& members,
-                       std::string* error) {
+bool Tool_WriteCatalog(const std::string& catPath, const std::vector<ToolCatalogMember>& members, std::string* error) {
     if (catPath.size() < 4 || catPath[catPath.size() - 4] != '.') {
         if (error) *error = "catalog name needs a three-letter extension: " + catPath;
         return false;

@@ -8,7 +8,7 @@
 #include <vector>
 
 struct ToolCatalogMember {
-    std::string name;           // as it appears in the index ('\' or '/' separators)
+    std::string name;  // as it appears in the index ('\' or '/' separators)
     std::vector<uint8_t> data;
 };
 
@@ -19,8 +19,7 @@ void Tool_ScrambleIndex(std::vector<uint8_t>& bytes);
 void Tool_ScrambleMember(std::vector<uint8_t>& bytes);
 // Writes <catPath> and the data file beside it ("xx.cat" -> "xx.dat"). False
 // with a message in *error when a file cannot be written.
-bool Tool_WriteCatalog(const std::string& catPath, const std::vector<ToolCatalogMember>& members,
-                       std::string* error);
+bool Tool_WriteCatalog(const std::string& catPath, const std::vector<ToolCatalogMember>& members, std::string* error);
 // Writes an index from raw text (for index files built by hand).
 bool Tool_WriteCatalogIndex(const std::string& catPath, const std::string& text, std::string* error);
 // Every regular file under a folder, named by its path relative to the folder

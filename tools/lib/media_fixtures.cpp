@@ -92,14 +92,11 @@ void ToneFrame(AVCodecContext* c, AVFrame* f, int64_t first) {
                 case AV_SAMPLE_FMT_FLT:
                     reinterpret_cast<float*>(f->data[0])[i * channels + ch] = static_cast<float>(v);
                     break;
-                case AV_SAMPLE_FMT_FLTP:
-                    reinterpret_cast<float*>(f->data[ch])[i] = static_cast<float>(v);
-                    break;
+                case AV_SAMPLE_FMT_FLTP: reinterpret_cast<float*>(f->data[ch])[i] = static_cast<float>(v); break;
                 case AV_SAMPLE_FMT_S32P:
                     reinterpret_cast<int32_t*>(f->data[ch])[i] = static_cast<int32_t>(v * 2147483647.0);
                     break;
-                default:
-                    break;
+                default: break;
             }
         }
     }

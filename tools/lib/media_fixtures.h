@@ -10,7 +10,7 @@
 struct MediaMovieSpec {
     int width = 64;
     int height = 48;
-    int frames = 25;              // 0: no video stream, one second of sound
+    int frames = 25;  // 0: no video stream, one second of sound
     int fps = 25;
     bool audio = true;
     int audioRate = 44100;

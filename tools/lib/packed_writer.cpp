@@ -33,8 +33,7 @@ std::vector<uint8_t> Tool_Pack(const std::vector<uint8_t>& data, uint8_t key, in
     return Tool_ScramblePacked(Tool_Gzip(data, level), key);
 }
 
-bool Tool_WritePackedFile(const std::string& path, const std::vector<uint8_t>& data, uint8_t key,
-                          std::string* error) {
+bool Tool_WritePackedFile(const std::string& path, const std::vector<uint8_t>& data, uint8_t key, std::string* error) {
     std::vector<uint8_t> packed = Tool_Pack(data, key);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(packed.data()), std::streamsize(packed.size()));

@@ -12,5 +12,4 @@ std::vector<uint8_t> Tool_Gzip(const std::vector<uint8_t>& data, int level = 9);
 std::vector<uint8_t> Tool_Pack(const std::vector<uint8_t>& data, uint8_t key, int level = 9);
 // Scrambles a gzip member with the key and puts the key byte in front.
 std::vector<uint8_t> Tool_ScramblePacked(const std::vector<uint8_t>& gzip, uint8_t key);
-bool Tool_WritePackedFile(const std::string& path, const std::vector<uint8_t>& data, uint8_t key,
-                          std::string* error);
+bool Tool_WritePackedFile(const std::string& path, const std::vector<uint8_t>& data, uint8_t key, std::string* error);

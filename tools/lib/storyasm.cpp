@@ -50,26 +50,27 @@ bool Tokenize(const std::string& line, std::vector<Token>& out, std::string& err
                 if (i >= line.size()) break;
                 char e = line[i++];
                 switch (e) {
-                case 'n': s += '\n'; break;
-                case 't': s += '\t'; break;
-                case 'r': s += '\r'; break;
-                case '0': s += '\0'; break;
-                case 'x': {
-                    size_t used = 0;
-                    int v = 0;
-                    while (used < 2 && i < line.size() && std::isxdigit(static_cast<unsigned char>(line[i]))) {
-                        char h = line[i++];
-                        v = v * 16 + (std::isdigit(static_cast<unsigned char>(h)) ? h - '0' : (std::tolower(h) - 'a' + 10));
-                        ++used;
+                    case 'n': s += '\n'; break;
+                    case 't': s += '\t'; break;
+                    case 'r': s += '\r'; break;
+                    case '0': s += '\0'; break;
+                    case 'x': {
+                        size_t used = 0;
+                        int v = 0;
+                        while (used < 2 && i < line.size() && std::isxdigit(static_cast<unsigned char>(line[i]))) {
+                            char h = line[i++];
+                            v = v * 16 +
+                                (std::isdigit(static_cast<unsigned char>(h)) ? h - '0' : (std::tolower(h) - 'a' + 10));
+                            ++used;
+                        }
+                        if (!used) {
+                            error = "\\x without hex digits";
+                            return false;
+                        }
+                        s += static_cast<char>(v);
+                        break;
                     }
-                    if (!used) {
-                        error = "\\x without hex digits";
-                        return false;
-                    }
-                    s += static_cast<char>(v);
-                    break;
-                }
-                default: s += e; break;
+                    default: s += e; break;
                 }
             }
             if (!closed) {
@@ -80,8 +81,8 @@ bool Tokenize(const std::string& line, std::vector<Token>& out, std::string& err
             continue;
         }
         size_t start = i;
-        while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])) && line[i] != ',' && line[i] != ';' &&
-               line[i] != '"')
+        while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])) && line[i] != ',' &&
+               line[i] != ';' && line[i] != '"')
             ++i;
         out.push_back(Token{line.substr(start, i - start), false});
     }
@@ -122,7 +123,9 @@ bool Err(Asm& a, const std::string& msg) {
 bool StringNumber(Asm& a, const Token& t, uint32_t max, uint32_t& n) {
     if (t.quoted) {
         n = SW_Intern(a.w, t.text);
-        if (n > max) return Err(a, "string \"" + t.text + "\" lies at " + std::to_string(n) + ", past one word; use the long form");
+        if (n > max)
+            return Err(a,
+                       "string \"" + t.text + "\" lies at " + std::to_string(n) + ", past one word; use the long form");
         return true;
     }
     int64_t v;
@@ -147,30 +150,28 @@ bool Operand(Asm& a, uint8_t shape, const Token& t) {
     double d;
     uint32_t n;
     switch (shape) {
-    case SE_OPND_S16:
-        if (!ParseInt(t, -32768, 65535, v)) return Err(a, "bad word operand '" + t.text + "'");
-        SW_EmitWord(a.w, static_cast<uint16_t>(v));
-        return true;
-    case SE_OPND_I32:
-        if (!ParseInt(t, INT32_MIN, UINT32_MAX, v)) return Err(a, "bad 32-bit operand '" + t.text + "'");
-        SW_EmitI32(a.w, static_cast<int32_t>(static_cast<uint32_t>(v)));
-        return true;
-    case SE_OPND_A32:
-        return Address(a, t);
-    case SE_OPND_F64:
-        if (!ParseDouble(t, d)) return Err(a, "bad number '" + t.text + "'");
-        SW_EmitF64(a.w, d);
-        return true;
-    case SE_OPND_STR16:
-        if (!StringNumber(a, t, 0x7fff, n)) return false;
-        SW_EmitWord(a.w, static_cast<uint16_t>(n));
-        return true;
-    case SE_OPND_STR32:
-        if (!StringNumber(a, t, 0x7fffffff, n)) return false;
-        SW_EmitI32(a.w, static_cast<int32_t>(n));
-        return true;
-    default:
-        return Err(a, "unexpected operand");
+        case SE_OPND_S16:
+            if (!ParseInt(t, -32768, 65535, v)) return Err(a, "bad word operand '" + t.text + "'");
+            SW_EmitWord(a.w, static_cast<uint16_t>(v));
+            return true;
+        case SE_OPND_I32:
+            if (!ParseInt(t, INT32_MIN, UINT32_MAX, v)) return Err(a, "bad 32-bit operand '" + t.text + "'");
+            SW_EmitI32(a.w, static_cast<int32_t>(static_cast<uint32_t>(v)));
+            return true;
+        case SE_OPND_A32: return Address(a, t);
+        case SE_OPND_F64:
+            if (!ParseDouble(t, d)) return Err(a, "bad number '" + t.text + "'");
+            SW_EmitF64(a.w, d);
+            return true;
+        case SE_OPND_STR16:
+            if (!StringNumber(a, t, 0x7fff, n)) return false;
+            SW_EmitWord(a.w, static_cast<uint16_t>(n));
+            return true;
+        case SE_OPND_STR32:
+            if (!StringNumber(a, t, 0x7fffffff, n)) return false;
+            SW_EmitI32(a.w, static_cast<int32_t>(n));
+            return true;
+        default: return Err(a, "unexpected operand");
     }
 }
 
@@ -254,7 +255,9 @@ bool VarDirective(Asm& a, const std::vector<Token>& tok) {
     const std::string& kind = tok[2].text;
     int64_t n;
     double d;
-    auto need = [&](size_t count) { return tok.size() == count ? true : Err(a, ".var " + kind + ": wrong operand count"); };
+    auto need = [&](size_t count) {
+        return tok.size() == count ? true : Err(a, ".var " + kind + ": wrong operand count");
+    };
     if (kind == "zero" || kind == "array") {
         if (!need(3)) return false;
         SW_AddVariable(*a.current, name, kind == "zero" ? STORY_VAR_ZERO : STORY_VAR_ARRAY, 0);
@@ -263,7 +266,8 @@ bool VarDirective(Asm& a, const std::vector<Token>& tok) {
         SW_AddVariable(*a.current, name, STORY_VAR_INTEGER, static_cast<uint32_t>(n));
     } else if (kind == "string") {
         uint32_t s;
-        if (!need(4) || !StringNumber(a, tok[3], 0x7fffffff, s)) return Err(a, a.error.empty() ? "bad .var string" : a.error);
+        if (!need(4) || !StringNumber(a, tok[3], 0x7fffffff, s))
+            return Err(a, a.error.empty() ? "bad .var string" : a.error);
         SW_AddVariable(*a.current, name, STORY_VAR_STRING, s);
     } else if (kind == "float") {
         if (!need(4) || !ParseDouble(tok[3], d)) return Err(a, "bad .var float value");

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "base/general.h"
 #include "base/memory.h"
@@ -18,6 +19,29 @@ constexpr int kLinesPerFrame = 1000;
 // The per-frame budget: the game clock of the previous line and the lines since it changed.
 int32_t s_lastClock = 0;
 int32_t s_lineCount = 0;
+
+QelLogCapture s_capture = nullptr;
+void* s_captureUser = nullptr;
+
+int SinkToCapture(const char* fmt, va_list ap) {
+    char small[512];
+    va_list measure;
+    va_copy(measure, ap);
+    int len = std::vsnprintf(small, sizeof small, fmt, measure);
+    va_end(measure);
+    if (len < 0) {
+        s_capture(fmt, std::strlen(fmt), s_captureUser);
+        return static_cast<int>(std::strlen(fmt));
+    }
+    if (static_cast<size_t>(len) < sizeof small) {
+        s_capture(small, static_cast<size_t>(len), s_captureUser);
+        return len;
+    }
+    std::string text(static_cast<size_t>(len), '\0');
+    std::vsnprintf(text.data(), text.size() + 1, fmt, ap);
+    s_capture(text.data(), text.size(), s_captureUser);
+    return len;
+}
 
 int SinkLine(const char* fmt, va_list ap);
 int SinkBanner(const char* fmt, va_list ap);
@@ -81,16 +105,16 @@ int SinkLine(const char* fmt, va_list ap) {
         } else if (s_lineCount++ > kLinesPerFrame) {
             return -2;
         }
-
-        if (ss->logFileName) {
-            if (std::strcmp(ss->logFileName, "null") == 0) return std::vfprintf(stderr, fmt, ap);
-            // Opened and closed for every line so that a crash loses nothing.
-            FILE* f = std::fopen(ss->logFileName, "a+");
-            if (!f) return 0;
-            int n = std::vfprintf(f, fmt, ap);
-            std::fclose(f);
-            return n;
-        }
+    }
+    if (s_capture) return SinkToCapture(fmt, ap);
+    if (ss && ss->logFileName) {
+        if (std::strcmp(ss->logFileName, "null") == 0) return std::vfprintf(stderr, fmt, ap);
+        // Opened and closed for every line so that a crash loses nothing.
+        FILE* f = std::fopen(ss->logFileName, "a+");
+        if (!f) return 0;
+        int n = std::vfprintf(f, fmt, ap);
+        std::fclose(f);
+        return n;
     }
     return SinkToHeap(fmt, ap);
 }
@@ -122,6 +146,11 @@ void Qel_DPrintfVoid(uint32_t mask, const char* fmt, ...) {
     va_start(ap, fmt);
     Qel_VDPrintf(mask, fmt, ap);
     va_end(ap);
+}
+
+void Qel_SetLogCapture(QelLogCapture fn, void* user) {
+    s_capture = fn;
+    s_captureUser = fn ? user : nullptr;
 }
 
 int Qel_VErrPrintf(const char* fmt, va_list ap) { return SinkBanner(fmt, ap); }

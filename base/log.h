@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 #define QEL_PRINTF_FMT(a, b) __attribute__((format(printf, a, b)))
@@ -19,3 +20,8 @@ int Qel_VErrPrintf(const char* fmt, va_list ap);
 
 // The 38 '=' banner line framing error messages.
 extern const char QEL_LOG_BANNER[];
+
+// While a capture is set, every line goes to it instead of the log file or standard error,
+// so tests and tools read exactly what the engine logged. Null ends the capture.
+using QelLogCapture = void (*)(const char* text, size_t length, void* user);
+void Qel_SetLogCapture(QelLogCapture fn, void* user);

@@ -15,6 +15,7 @@
 #include "base/memory.h"
 #include "platform/win32/debug.h"
 #include "platform/win32/memory.h"
+#include "support/logcapture.h"
 #include "system/message_hook.h"
 
 using testing::internal::CaptureStderr;
@@ -480,6 +481,28 @@ TEST_F(MemoryLog, AtMost1002LinesPerFrameThenOneNotice) {
     std::string tail = "1002\n" + Banner("3 lines of debug output dropped!\n") + "next\n";
     ASSERT_GE(log.size(), tail.size());
     EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+}
+
+TEST_F(MemoryLog, CaptureTakesEveryLineInsteadOfTheSinksAndEndsCleanly) {
+    std::string dir = ScratchDir("capture");
+    std::string path = dir + "/capture.log";
+    SystemState* ss = UseState();
+    ss->logFileName = path.data();
+    std::string longLine(2000, 'x');
+    {
+        LogCapture log;
+        CaptureStderr();
+        EXPECT_EQ(Qel_DPrintf(0, "one %d\n", 1), 6);
+        EXPECT_EQ(Qel_ErrPrintf("two\n"), 4);
+        EXPECT_EQ(Qel_DPrintf(0, "%s\n", longLine.c_str()), 2001);
+        EXPECT_EQ(GetCapturedStderr(), "");
+        EXPECT_EQ(log.Take(), "one 1\n" + Banner("two\n") + longLine + "\n");
+        EXPECT_EQ(Qel_DPrintf(0x40, "masked out\n"), 0);
+        EXPECT_EQ(log.Text(), "");
+    }
+    EXPECT_EQ(ReadFile(path), "");
+    Qel_DPrintf(0, "after\n");
+    EXPECT_EQ(ReadFile(path), "after\n");
 }
 
 }  // namespace

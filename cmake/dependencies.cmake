@@ -20,3 +20,13 @@ else()
   find_library(MESHOPT_LIB meshoptimizer REQUIRED)
   target_link_libraries(trevan_deps INTERFACE ${MESHOPT_LIB})
 endif()
+
+# FCL, only to measure and check the collision library against: the benchmark
+# and the agreement test build when it is found. Its pkg-config flags carry
+# -std=c++11, so only its include folders and libraries are taken.
+pkg_check_modules(FCL QUIET fcl)
+if(FCL_FOUND)
+  add_library(trevan_fcl INTERFACE)
+  target_include_directories(trevan_fcl SYSTEM INTERFACE ${FCL_INCLUDE_DIRS})
+  target_link_libraries(trevan_fcl INTERFACE ${FCL_LINK_LIBRARIES})
+endif()

@@ -672,6 +672,7 @@ int Coll_Collide(const float R1[3][3], const float T1[3], float s1, CollModel* m
         return COLL_ERR_NOT_BUILT;
     CollState& st = g_CollState;
     st.boxTests = st.triTests = st.contacts = 0;
+    st.tri1 = st.tri2 = nullptr;  // never left pointing into a model freed since
     const bool firstContact = flag == COLL_FIRST_CONTACT;
 
     // A model shrunk to a point (or placed with a scale that is no number)

@@ -74,7 +74,9 @@ struct CollState {
     // Where the plane of model 2's triangle crosses model 1's z axis, clamped
     // to the triangle's z range (model 1's frame).
     float depth;
-    const CollTri* tri1;  // the two triangles of the last accepted contact
+    // The two triangles of the last accepted contact of the last collide
+    // (null when it found none).
+    const CollTri* tri1;
     const CollTri* tri2;
     // Model 2 in model 1's frame: v1 = scale * R * v2 + T.
     float R[3][3];

@@ -194,6 +194,17 @@ TEST(CollisionLibrary, FirstAxisIsTheOneOfLargestSpread) {
     }
 }
 
+TEST(CollisionLibrary, MomentsBeyondFloatRangeEndTheEigenSweepsAtTheLimit) {
+    // The covariance overflows to no number; the rotation gives up after its
+    // last sweep, says so, and the model is still built.
+    LogCapture log;
+    const float big = 1e30f;
+    CollModel* m = Build({{{{0, 0, 0}, {big, 0, 0}, {0, big, 0}}}, {{{0, 0, big}, {big, 0, big}, {0, big, big}}}});
+    EXPECT_TRUE(log.Contains("eigen: too many iterations in Jacobi transform (")) << log.Text();
+    EXPECT_EQ(m->buildState, COLL_STATE_BUILT);
+    Coll_FreeModel(m);
+}
+
 TEST(CollisionLibrary, FirstContactModeFindsAtMostOneContact) {
     CollModel* a = CollMesh_BuildModel(CollMesh_NoisyIcosphere(2, 1.0f, 0.03f, 1));
     CollModel* b = CollMesh_BuildModel(CollMesh_NoisyIcosphere(2, 1.0f, 0.03f, 2));
@@ -274,6 +285,10 @@ TEST(CollisionLibrary, WithoutModesTheContactPointsAreTheTrianglesCentroids) {
     ASSERT_NE(t1, nullptr);
     EXPECT_FLOAT_EQ(g_CollState.point1[2], (t1->p1[2] + t1->p2[2] + t1->p3[2]) / 3);
     EXPECT_EQ(g_CollState.tri2, &plate->tris[0]);
+    const float apart[3] = {10, 20, 50};
+    ASSERT_EQ(CountContacts(beam, plate, COLL_FIRST_CONTACT, at, apart), 0);
+    EXPECT_EQ(g_CollState.tri1, nullptr);
+    EXPECT_EQ(g_CollState.tri2, nullptr);
     Coll_FreeModel(beam);
     Coll_FreeModel(plate);
 }

@@ -14,7 +14,10 @@ constexpr uint32_t kXmlFlags = Int_MemTag(XML_MEM_TAG);
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// Tree strings are freed by their length, so a NUL inside the source text
+// ends the string: what is booked is always strlen + 1.
 char* NewString(const char* s, size_t n) {
+    if (const void* nul = memchr(s, '\0', n)) n = static_cast<const char*>(nul) - s;
     char* out = static_cast<char*>(Int_AllocMem(n + 1, kXmlFlags));
     if (!out) return nullptr;
     if (n) memcpy(out, s, n);
@@ -41,6 +44,7 @@ const Entity* MatchEntity(const char* s, const char* end) {
 
 // Decodes entities into a new heap string of exactly the decoded length + 1.
 char* DecodeString(const char* s, size_t n) {
+    if (const void* nul = memchr(s, '\0', n)) n = static_cast<const char*>(nul) - s;
     const char* end = s + n;
     size_t length = 0;
     for (const char* p = s; p < end; ++length) {
@@ -179,11 +183,8 @@ XmlNode* ParseStartTag(Parser& ps, XmlNode* parent, bool* empty) {
             return nullptr;
         }
         while (p < ps.end && IsBlank(*p)) ++p;
-        if (p == ps.end || *p != '=') {
-            ParseError(ps, attrName, "attribute %.*s of <%.64s> has no value",
-                       static_cast<int>(attrNameLength < 64 ? attrNameLength : 64), attrName, name);
-            return nullptr;
-        }
+        // A bare word ("<a checked>") carries no value and makes no attribute.
+        if (p == ps.end || *p != '=') continue;
         ++p;
         while (p < ps.end && IsBlank(*p)) ++p;
         if (p == ps.end || (*p != '"' && *p != '\'')) {
@@ -218,12 +219,38 @@ XmlNode* ParseStartTag(Parser& ps, XmlNode* parent, bool* empty) {
     }
 }
 
+// Skips the declaration "<!...>" at d, or "<!...[...]>" with an internal subset.
+bool SkipDeclaration(Parser& ps, const char* d) {
+    for (const char* p = d + 2; p < ps.end; ++p) {
+        if (*p == '>') {
+            ps.p = p + 1;
+            return true;
+        }
+        if (*p == '[') {
+            for (const char* q = p + 1; (q = static_cast<const char*>(memchr(q, ']', ps.end - q))) != nullptr;) {
+                const char* r = q + 1;
+                while (r < ps.end && IsBlank(*r)) ++r;
+                if (r < ps.end && *r == '>') {
+                    ps.p = r + 1;
+                    return true;
+                }
+                q = r;
+                if (q >= ps.end) break;
+            }
+            break;
+        }
+    }
+    return ParseError(ps, d, StartsWith(d, ps.end, "<!DOCTYPE") ? "DOCTYPE not closed" : "declaration not closed");
+}
+
 // Content of element (ROOT at depth 0) up to its end tag, or the end of the text for ROOT.
 bool ParseContent(Parser& ps, XmlNode* element, int depth) {
     for (;;) {
         if (ps.p == ps.end) {
-            if (depth == 0) return true;
-            return ParseError(ps, ps.end, "element <%.64s> not closed before the end of the text", element->text);
+            // An element left open keeps what it holds; the text simply ended.
+            if (depth > 0)
+                ParseError(ps, ps.end, "element <%.64s> not closed before the end of the text", element->text);
+            return true;
         }
         if (*ps.p != '<') {
             const char* lt = static_cast<const char*>(memchr(ps.p, '<', ps.end - ps.p));
@@ -249,7 +276,8 @@ bool ParseContent(Parser& ps, XmlNode* element, int depth) {
             if (!AddTextNode(ps, element, XML_TEXT, at + 9, close - at - 9, false)) return false;
             ps.p = close + 3;
         } else if (StartsWith(at, ps.end, "<!")) {
-            return ParseError(ps, at, "unexpected declaration inside the document");
+            // A declaration (a document type after a comment, an entity, ...) holds nothing for the tree.
+            if (!SkipDeclaration(ps, at)) return false;
         } else if (StartsWith(at, ps.end, "</")) {
             const char* close = static_cast<const char*>(memchr(at, '>', ps.end - at));
             if (!close) return ParseError(ps, at, "end tag not closed");
@@ -259,7 +287,8 @@ bool ParseContent(Parser& ps, XmlNode* element, int depth) {
             while (nEnd > n && IsBlank(nEnd[-1])) --nEnd;
             int shown = static_cast<int>(nEnd - n < 64 ? nEnd - n : 64);
             if (depth == 0) return ParseError(ps, at, "end tag </%.*s> without a start tag", shown, n);
-            size_t length = nEnd - n;
+            // Names were cut at a NUL when booked; the end tag is compared the same way.
+            size_t length = strnlen(n, nEnd - n);
             if (strlen(element->text) != length || memcmp(element->text, n, length) != 0)
                 return ParseError(ps, at, "end tag </%.*s> does not match <%.64s>", shown, n, element->text);
             ps.p = close + 1;
@@ -286,26 +315,7 @@ bool SkipProlog(Parser& ps) {
     const char* d = ps.p;
     while (d < ps.end && IsBlank(*d)) ++d;
     if (!StartsWith(d, ps.end, "<!DOCTYPE")) return true;
-    for (const char* p = d + 9; p < ps.end; ++p) {
-        if (*p == '>') {
-            ps.p = p + 1;
-            return true;
-        }
-        if (*p == '[') {
-            for (const char* q = p + 1; (q = static_cast<const char*>(memchr(q, ']', ps.end - q))) != nullptr;) {
-                const char* r = q + 1;
-                while (r < ps.end && IsBlank(*r)) ++r;
-                if (r < ps.end && *r == '>') {
-                    ps.p = r + 1;
-                    return true;
-                }
-                q = r;
-                if (q >= ps.end) break;
-            }
-            break;
-        }
-    }
-    return ParseError(ps, d, "DOCTYPE not closed");
+    return SkipDeclaration(ps, d);
 }
 
 // Writer: every byte that would end a value or open markup is written as an entity.

@@ -253,7 +253,7 @@ TEST_F(MarkupCallsTest, ValuesToMarkupAndBack) {
               "{\"sval\",[\"type\":\"string\",\"val\":\"a<b\"]},"
               "{\"sval\",[\"type\":\"float\",\"val\":\"2.5\"]}}}");
     CaptureStderr();
-    EXPECT_EQ(Call(r, SE_XMLImportValue, {R::Text("<open>")}), "0");
+    EXPECT_EQ(Call(r, SE_XMLImportValue, {R::Text("<open></shut>")}), "0");
     EXPECT_EQ(Call(r, SE_XMLImport, {R::Int(3)}), "0");
     GetCapturedStderr();
 }
@@ -294,7 +294,7 @@ TEST_F(MarkupCallsTest, TextPagesFromMarkup) {
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(SV_GetString(text), "Hi there");
     CaptureStderr();
-    EXPECT_EQ(Call(r, SE_XMLImportText, {R::Text("<language id=\"44\">")}), "0");
+    EXPECT_EQ(Call(r, SE_XMLImportText, {R::Text("<language id=\"44\"></page>")}), "0");
     GetCapturedStderr();
 }
 

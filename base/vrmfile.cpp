@@ -69,6 +69,20 @@ static bool Has(const VRMFile* r, size_t n) {
     return !end || (r->cursor <= end && size_t(end - r->cursor) >= n);
 }
 
+// Whether the n bytes of what stand at the cursor, never reading past the
+// bytes left: with a known end the compare is bounded by it; without one (a
+// text reader set up by Qel_ReaderInit) it stops at the first byte that
+// differs, so the NUL that ends the text is never passed.
+static bool At(const VRMFile* r, const char* what, size_t n) {
+    if (!r->cursor) return false;
+    const uint8_t* end = EndOf(r);
+    if (end) return r->cursor <= end && size_t(end - r->cursor) >= n && memcmp(r->cursor, what, n) == 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (r->cursor[i] != uint8_t(what[i])) return false;
+    }
+    return true;
+}
+
 static void SkipComment(VRMFile* r) {
     int c;
     while ((c = Peek(r)) != 0 && c != '\n') r->cursor++;
@@ -471,11 +485,11 @@ static void TagBytes(const char* tag, char out[4]) {
     for (int i = 0; i < 4; ++i) out[i] = (tag && tag[0]) ? *tag++ : 0;
 }
 
-static bool SameTag(const uint8_t* at, const char* tag) {
+static bool SameTag(const VRMFile* r, const char* tag) {
     if (!tag || !tag[0]) return false;
     char t[4];
     TagBytes(tag, t);
-    return memcmp(at, t, 4) == 0;
+    return At(r, t, 4);
 }
 
 // Text: the row whose keyword stands at the cursor (0 when none: the section
@@ -489,7 +503,7 @@ int VRMFile::ReadTag(int expectedRow) {
         for (int row = 2; row <= rowCount - 2; ++row) {
             const char* kw = tags[row].keyword;
             size_t n = kw ? strlen(kw) : 0;
-            if (!n || !Has(this, n) || memcmp(cursor, kw, n) != 0) continue;
+            if (!n || !At(this, kw, n)) continue;
             cursor += n;
             depth++;
             return row;
@@ -502,12 +516,12 @@ int VRMFile::ReadTag(int expectedRow) {
         return rowCount - 1;
     }
     for (int row = 0; row <= rowCount - 2; ++row) {
-        if (SameTag(cursor, tags[row].tag)) {
+        if (SameTag(this, tags[row].tag)) {
             cursor += 4;
             depth++;
             return row;
         }
-        if (SameTag(cursor, tags[row].endTag) && (row == expectedRow || tags[row].id == expectedRow)) {
+        if (SameTag(this, tags[row].endTag) && (row == expectedRow || tags[row].id == expectedRow)) {
             cursor += 4;
             depth--;
             return row;
@@ -530,7 +544,7 @@ int VRMFile::SkipToTag() {
                 error = 1;
                 return 0;
             }
-            if (SameTag(cursor, row.endTag)) {
+            if (SameTag(this, row.endTag)) {
                 cursor += 4;
                 return 1;
             }
@@ -545,7 +559,7 @@ int VRMFile::SkipToTag() {
             error = 1;
             return 0;
         }
-        if (Has(this, n) && memcmp(cursor, kw, n) == 0) {
+        if (At(this, kw, n)) {
             cursor += n;
             return 1;
         }

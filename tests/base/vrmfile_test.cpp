@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -247,6 +248,26 @@ TEST(VRMBinary, ValidateAndSkipToTag) {
     text.r.rowCount = 12;
     EXPECT_EQ(text.r.SkipToTag(), 1);
     EXPECT_EQ(text.r.ReadInt(), 5);
+}
+
+TEST(VRMText, TagsStopAtTheEndOfATextWithoutSize) {
+    // Each text sits in a heap block of exactly its size, so a compare that ran
+    // past the NUL would be caught; every one is a cut keyword prefix.
+    for (const char* text : {"NA", "N", "", "BOD", "  MATERIAL"}) {
+        const size_t n = strlen(text) + 1;
+        std::unique_ptr<char[]> block(new char[n]);
+        memcpy(block.get(), text, n);
+        VRMFile tag{};
+        Qel_ReaderInit(&tag, block.get(), 0);
+        EXPECT_EQ(tag.ReadTag(2), 0) << text;
+        EXPECT_EQ(tag.error, 0) << text;
+        VRMFile skip{};
+        Qel_ReaderInit(&skip, block.get(), 0);
+        skip.tags = g_VRMCutTags;
+        skip.rowCount = 12;
+        EXPECT_EQ(skip.SkipToTag(), 0) << text;
+        EXPECT_EQ(skip.error, 1) << text;
+    }
 }
 
 class VRMFiles : public testing::Test {

@@ -381,6 +381,66 @@ struct FrameStack {
 
 enum class Outcome { Match, NoMatch, Error };
 
+// Positions (node, subject offset) from which the search has already resumed
+// once. Without back-references whether the rest of the pattern matches from
+// such a position does not depend on how it was reached, and the search stops
+// at its first match, so a second arrival can only fail again: it is skipped.
+// This keeps nested repeats such as "(.+)*c" from trying every way to split
+// the subject. Recording starts only after a number of resumes, so ordinary
+// searches never touch the table.
+class VisitedSet {
+public:
+    ~VisitedSet() {
+        if (keys_) Int_FreeMem(keys_, capacity_ * sizeof(uint64_t), kRegexFlags);
+    }
+    // False when (pc, offset) was recorded before; records it otherwise.
+    // Out of memory it records nothing and answers true: only pruning is lost.
+    bool Insert(int32_t pc, size_t offset) {
+        if ((count_ + 1) * 2 > capacity_ && !Grow()) return true;
+        uint64_t key = (static_cast<uint64_t>(offset) << 16 | static_cast<uint32_t>(pc)) + 1;
+        for (size_t i = Hash(key);; i = (i + 1) & (capacity_ - 1)) {
+            if (keys_[i] == key) return false;
+            if (keys_[i] == 0) {
+                keys_[i] = key;
+                ++count_;
+                return true;
+            }
+        }
+    }
+
+private:
+    size_t Hash(uint64_t key) const {
+        return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (capacity_ - 1);
+    }
+    bool Grow() {
+        size_t grown = capacity_ ? capacity_ * 2 : 1024;
+        auto* bigger = static_cast<uint64_t*>(Int_AllocMem(grown * sizeof(uint64_t), kRegexFlags));
+        if (!bigger) return false;
+        memset(bigger, 0, grown * sizeof(uint64_t));
+        uint64_t* old = keys_;
+        size_t oldCapacity = capacity_;
+        keys_ = bigger;
+        capacity_ = grown;
+        for (size_t i = 0; i < oldCapacity; ++i) {
+            if (!old[i]) continue;
+            size_t j = Hash(old[i]);
+            while (keys_[j]) j = (j + 1) & (capacity_ - 1);
+            keys_[j] = old[i];
+        }
+        if (old) Int_FreeMem(old, oldCapacity * sizeof(uint64_t), kRegexFlags);
+        return true;
+    }
+    uint64_t* keys_ = nullptr;
+    size_t capacity_ = 0;
+    size_t count_ = 0;
+};
+
+// Resumes before positions are recorded, and the work one search may do in
+// all: node steps plus bytes scanned by runs. Past the budget the search fails
+// with a log line, so no pattern can stall the frame that asked.
+constexpr uint32_t kResumesBeforeRecording = 256;
+constexpr uint64_t kStepBudget = 1ull << 26;
+
 struct Matcher {
     const uint8_t* code;
     uint32_t codeSize;
@@ -392,6 +452,16 @@ struct Matcher {
     const uint8_t* slots[2 * EREG_GROUPS];
     const uint8_t* matchEnd;
     FrameStack stack;
+    // Shared by every start position of one search: what failed from one start fails from any.
+    VisitedSet visited;
+    uint32_t resumes = 0;
+    uint64_t steps = 0;
+
+    // Whether the search should go on from (pc, sp) after backtracking to it.
+    bool Fresh(int32_t pc, const uint8_t* sp) {
+        if (++resumes <= kResumesBeforeRecording) return true;
+        return visited.Insert(pc, static_cast<size_t>(sp - begin));
+    }
 
     // How far a run node's byte test holds from pos.
     static const uint8_t* RunEnd(const uint8_t* node, const uint8_t* pos) {
@@ -444,6 +514,10 @@ struct Matcher {
         int32_t pc = 1;
         const uint8_t* sp = start;
         for (;;) {
+            if (++steps > kStepBudget) {
+                Fail("match too complex");
+                return Outcome::Error;
+            }
             const uint8_t* node = code + pc;
             bool ok = true;
             switch (node[0]) {
@@ -501,6 +575,7 @@ struct Matcher {
                 case OP_RPT_CHAR:
                 case OP_RPT_SET: {
                     const uint8_t* runEnd = RunEnd(node, sp);
+                    steps += static_cast<uint64_t>(runEnd - sp);
                     const uint8_t* low = sp + node[1];
                     if (runEnd < low) {
                         ok = false;
@@ -525,12 +600,12 @@ struct Matcher {
                     pc = f.pc;
                     sp = f.pos;
                     --stack.count;
-                    break;
+                    if (Fresh(pc, sp)) break;
                 } else if (ShrinkRepeat(f)) {
                     pc = f.pc;
                     sp = f.pos;
                     if (f.pos == f.low) --stack.count;
-                    break;
+                    if (Fresh(pc, sp)) break;
                 } else {
                     --stack.count;
                 }
@@ -595,7 +670,7 @@ int eregexec(ERegexp* prog, const char* string) {
     const uint8_t* begin = reinterpret_cast<const uint8_t*>(string);
     if (prog->mustLength && !Contains(begin, prog->program + prog->mustOffset, prog->mustLength)) return 0;
 
-    Matcher m{prog->program, prog->codeSize, begin, {}, nullptr, {}};
+    Matcher m{prog->program, prog->codeSize, begin, {}, nullptr, {}, {}};
     auto attempt = [&](const uint8_t* at) -> Outcome {
         Outcome o = m.Run(at);
         if (o != Outcome::Match) return o;

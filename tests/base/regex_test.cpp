@@ -12,6 +12,8 @@
 #pragma GCC diagnostic pop
 #include <string>
 
+#include "support/logcapture.h"
+
 namespace {
 
 std::string Group(const ERegexp* re, int i) {
@@ -202,6 +204,50 @@ TEST(Regex, LongSubjectsDoNotExhaustTheStack) {
     ASSERT_NE(re, nullptr);
     EXPECT_EQ(eregexec(re, subject.c_str()), 1);
     EXPECT_EQ(re->endp[0], subject.c_str() + subject.size());
+    eregfree(re);
+}
+
+TEST(Regex, NestedRepeatsDoNotTryEverySplit) {
+    // Each would try about 2^n ways to split the subject; positions that
+    // failed once are not tried again, so all finish with their true answer.
+    const std::string a30(30, 'a');
+    struct Case {
+        const char* pattern;
+        std::string subject;
+        int matches;
+        const char* whole;
+    };
+    const Case cases[] = {
+        {"(.+)*c", "c" + std::string(26, 'a'), 1, "c"},
+        {"(x+x+)+y", "y" + std::string(30, 'x'), 0, nullptr},
+        {"(a|aa)+$", a30 + "b" + a30, 1, a30.c_str()},
+        {"^(a|a?b)*(a|b)*c", a30 + "bc", 1, nullptr},
+    };
+    for (const Case& c : cases) {
+        ERegexp* re = eregcomp(c.pattern);
+        ASSERT_NE(re, nullptr) << c.pattern;
+        LogCapture log;
+        EXPECT_EQ(eregexec(re, c.subject.c_str()), c.matches) << c.pattern;
+        if (c.whole) {
+            EXPECT_EQ(Group(re, 0), c.whole) << c.pattern;
+        }
+        EXPECT_EQ(log.Text(), "") << c.pattern;
+        eregfree(re);
+    }
+}
+
+TEST(Regex, SearchWorkIsBounded) {
+    // Polynomial rather than exponential, yet still too much for one frame:
+    // the search gives up with a line instead of stalling the caller.
+    ERegexp* re = eregcomp("(.+)+b");
+    ASSERT_NE(re, nullptr);
+    const std::string subject = "b" + std::string(20000, 'a');
+    LogCapture log;
+    EXPECT_EQ(eregexec(re, subject.c_str()), 0);
+    EXPECT_TRUE(log.Contains("eregexp: match too complex\n")) << log.Text();
+    // The same expression still answers an ordinary subject afterwards.
+    EXPECT_EQ(eregexec(re, "xxb"), 1);
+    EXPECT_EQ(Group(re, 0), "xxb");
     eregfree(re);
 }
 

@@ -78,15 +78,18 @@ static void ForEachLine(const char* text, size_t size, Fn fn) {
 }
 
 // The member size after the last blank or tab; false for a line without one
-// or with no decimal number there.
+// or with no decimal number there. Blanks and tabs after the size are not part
+// of the line: index files written by hand or by other tools often carry them.
 static bool SplitLine(const IndexLine& line, size_t* nameLength, uint64_t* size) {
-    size_t sep = line.length;
+    size_t length = line.length;
+    while (length > 0 && (line.text[length - 1] == ' ' || line.text[length - 1] == '\t')) --length;
+    size_t sep = length;
     while (sep > 0 && line.text[sep - 1] != ' ' && line.text[sep - 1] != '\t') --sep;
     if (sep < 2) return false;  // no separator, or an empty name
     *nameLength = sep - 1;
-    if (sep == line.length) return false;
+    if (sep == length) return false;
     uint64_t v = 0;
-    for (size_t i = sep; i < line.length; ++i) {
+    for (size_t i = sep; i < length; ++i) {
         char c = line.text[i];
         if (c < '0' || c > '9' || v > 0xFFFFFFFFull) return false;
         v = v * 10 + uint64_t(c - '0');

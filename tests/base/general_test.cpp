@@ -257,6 +257,25 @@ TEST(LoadCatalog, IndexLinesOffsetsAndOrder) {
     EXPECT_NE(Qel_CatalogFind("Zeta/last.txt"), nullptr);
 }
 
+TEST(LoadCatalog, BlanksAfterTheSizeAreTolerated) {
+    TempGameFolder game;
+    GeneralSession session;
+    SystemState* s = session.State();
+    ASSERT_NE(s, nullptr);
+    WriteIndex(game, "01.cat", "header\na.txt 5 \nb.txt\t3\t \t\r\nc d.txt 2  \n");
+    ASSERT_EQ(Qel_LoadCatalog(0, "01.cat", 1), 1);
+    QelCatalog* cat = s->catalogs[0];
+    ASSERT_EQ(cat->count, 3u);
+    EXPECT_STREQ(cat->entries[0].name, "a.txt");
+    EXPECT_EQ(cat->entries[0].size, 5u);
+    EXPECT_STREQ(cat->entries[1].name, "b.txt");
+    EXPECT_EQ(cat->entries[1].offset, 5u);
+    EXPECT_EQ(cat->entries[1].size, 3u);
+    EXPECT_STREQ(cat->entries[2].name, "c d.txt");
+    EXPECT_EQ(cat->entries[2].offset, 8u);
+    EXPECT_EQ(cat->entries[2].size, 2u);
+}
+
 struct BadIndexCase {
     const char* label;
     const char* name;
@@ -293,6 +312,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, BadIndex,
     testing::Values(BadIndexCase{"no_separator", "01.cat", "h\nnoseparator\n", "has no name and size"},
                     BadIndexCase{"no_size", "01.cat", "h\nname \n", "has no name and size"},
+                    BadIndexCase{"only_blanks_after_name", "01.cat", "h\nname \t \n", "has no name and size"},
                     BadIndexCase{"bad_size", "01.cat", "h\nname 12x\n", "has no name and size"},
                     BadIndexCase{"size_overflow", "01.cat", "h\nname 99999999999\n", "has no name and size"},
                     BadIndexCase{"too_large", "01.cat", "h\na 4000000000\nb 4000000000\n", "exceed 4 GB"},

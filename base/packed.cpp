@@ -536,7 +536,8 @@ void* Qel_Unpack(const char* name, int diskOnly) {
             size = 0;
             goto fail;
         }
-        out = size ? static_cast<uint8_t*>(Int_AllocMem(size, 0)) : nullptr;
+        // An empty file unpacks to an empty block (freed with size 0, like any other).
+        out = static_cast<uint8_t*>(Int_AllocMem(size, 0));
         if (!out) {
             error = "Qel_Unpack: Couldn't allocate memory for unpacked file\n";
             goto fail;

@@ -7,6 +7,7 @@
 #include "base/file.h"
 #include "base/memory.h"
 #include "base/packed.h"
+#include "support/logcapture.h"
 #include "support/gamefolder.h"
 #include "tools/lib/packed_writer.h"
 
@@ -225,6 +226,13 @@ INSTANTIATE_TEST_SUITE_P(
                                       return Tool_ScramblePacked(gz, 4);
                                   },
                                   "Error in writing output"},
+                    BadPackedCase{"size_zero",
+                                  [] {
+                                      auto gz = Tool_Gzip(Sample());
+                                      PutLE32(gz, gz.size() - 4, 0);
+                                      return Tool_ScramblePacked(gz, 4);
+                                  },
+                                  "Error in writing output"},
                     BadPackedCase{"size_too_large",
                                   [] {
                                       auto gz = Tool_Gzip(Sample());
@@ -265,6 +273,20 @@ INSTANTIATE_TEST_SUITE_P(
                                   },
                                   "Error in compressed data"}),
     [](const testing::TestParamInfo<BadPackedCase>& i) { return std::string(i.param.label); });
+
+TEST(Packed, EmptyFileUnpacksToAnEmptyBlock) {
+    TempGameFolder game;
+    game.WriteBytes("empty.pck", Tool_Pack({}, 0x21));
+    int64_t before = Int_GetMemUsed();
+    LogCapture log;
+    g_QelLastFileSize = 99;
+    void* p = Qel_Unpack("empty.pck", 0);
+    EXPECT_NE(p, nullptr);
+    EXPECT_EQ(g_QelLastFileSize, 0u);
+    EXPECT_EQ(log.Text(), "");
+    Int_FreeMem(p, g_QelLastFileSize, 0);
+    EXPECT_EQ(Int_GetMemUsed(), before);
+}
 
 TEST(Packed, MissingFileGivesNull) {
     TempGameFolder game;

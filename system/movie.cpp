@@ -4,6 +4,7 @@
 #include "system/movie.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <initializer_list>
 #include <cstring>
@@ -134,10 +135,35 @@ int HighestBit(uint32_t mask) {
     return 0;
 }
 
+// The streams read through the file layer, so catalog members play: the
+// catalogs first, then the disk.
+void* MovieFileOpen(const char* name) {
+    QelFile* f = Qel_fopen(name, "rb", 0);
+    return f ? f : Qel_fopen(name, "rb", 1);
+}
+size_t MovieFileRead(void* f, void* buffer, size_t bytes) {
+    return Qel_fread(static_cast<QelFile*>(f), 1, bytes, buffer);
+}
+int MovieFileSeek(void* f, int64_t offset, int whence) {
+    if (offset < LONG_MIN || offset > LONG_MAX) return -1;
+    return Qel_fseek(static_cast<QelFile*>(f), static_cast<long>(offset), whence);
+}
+int64_t MovieFileTell(void* f) { return Qel_ftell(static_cast<QelFile*>(f)); }
+void MovieFileClose(void* f) { Qel_fclose(static_cast<QelFile*>(f)); }
+int64_t MovieFileSize(const char* name) { return std::max(Qel_fsize(0, name), Qel_fsize(1, name)); }
+
 }  // namespace
+
+void S_InstallMovieStreams() {
+    static const DShowFileReader kReader = {MovieFileOpen, MovieFileRead,  MovieFileSeek,
+                                            MovieFileTell, MovieFileClose, MovieFileSize};
+    DShow_SetFileReader(&kReader);
+    DShow_RegisterClasses();
+}
 
 // ---------------------------------------------------------------- table
 MovieTable* S_InitMovies() {
+    S_InstallMovieStreams();
     if (!g_MovieTable) g_MovieTable = Int_AllocRecord<MovieTable>(kMovieMem);
     return g_MovieTable;
 }
@@ -151,6 +177,7 @@ uint32_t S_FreeMovies() {
 
 // ---------------------------------------------------------------- open and free
 MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags) {
+    S_InstallMovieStreams();
     auto* r = Int_AllocRecord<MovieRecord>(kMovieMem);
     if (!r) return nullptr;
     r->number = number;

@@ -102,6 +102,9 @@ struct MovieTextureLink {
 };
 extern MovieTextureLink S_MovieTextureLink;
 
+// Hands the stream stand-in the file layer as its reader and makes its classes
+// known; done by S_InitMovies and S_OpenMovie, repeating it is harmless.
+void S_InstallMovieStreams();
 MovieTable* S_InitMovies();
 uint32_t S_FreeMovies();
 MovieRecord* S_OpenMovie(uint32_t number, uint32_t flags);

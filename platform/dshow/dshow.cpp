@@ -1,6 +1,6 @@
 // Multimedia streams over FFmpeg. One core per multimedia stream holds the
 // graph's state and clock, the filters added to it, and the media source (the
-// demuxer and decoders reading through the file layer). Video samples decode
+// demuxer and decoders reading through the file reader). Video samples decode
 // the next frame and complete once the clock reaches it; audio samples fill
 // their block at once. When the graph has an audio renderer, the core plays
 // the audio itself on an OpenAL streaming source of the current context.
@@ -20,6 +20,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -27,7 +28,6 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "base/file.h"
 #include "platform/dshow/seam.h"
 
 namespace {
@@ -44,17 +44,34 @@ int64_t NowMs() {
 
 constexpr int64_t kHns = 10000000;  // 100-ns units per second
 
+// ---------------------------------------------------------------- files
+// Plain files on disk, until the system layer hands in its file layer.
+void* DiskOpen(const char* name) { return std::fopen(name, "rb"); }
+size_t DiskRead(void* f, void* buffer, size_t bytes) { return std::fread(buffer, 1, bytes, static_cast<FILE*>(f)); }
+int DiskSeek(void* f, int64_t offset, int whence) { return fseeko(static_cast<FILE*>(f), offset, whence); }
+int64_t DiskTell(void* f) { return ftello(static_cast<FILE*>(f)); }
+void DiskClose(void* f) { std::fclose(static_cast<FILE*>(f)); }
+int64_t DiskSize(const char* name) {
+    FILE* f = std::fopen(name, "rb");
+    if (!f) return 0;
+    int64_t n = fseeko(f, 0, SEEK_END) == 0 ? ftello(f) : 0;
+    std::fclose(f);
+    return n;
+}
+constexpr DShowFileReader kDiskReader = {DiskOpen, DiskRead, DiskSeek, DiskTell, DiskClose, DiskSize};
+DShowFileReader g_reader = kDiskReader;
+
 // ---------------------------------------------------------------- media source
 class MediaSource {
 public:
     ~MediaSource() { Close(); }
 
     bool Open(const char* name, bool wantVideo, bool wantAudio) {
-        file_ = Qel_fopen(name, "rb", 0);
-        if (!file_) file_ = Qel_fopen(name, "rb", 1);
+        file_ = g_reader.open(name);
         if (!file_) return false;
-        if (Qel_fseek(file_, 0, 2) == 0) size_ = Qel_ftell(file_);
-        Qel_fseek(file_, 0, 0);
+        reader_ = g_reader;
+        if (reader_.seek(file_, 0, SEEK_END) == 0) size_ = reader_.tell(file_);
+        reader_.seek(file_, 0, SEEK_SET);
         constexpr int kIo = 32768;
         auto* buf = static_cast<uint8_t*>(av_malloc(kIo));
         io_ = avio_alloc_context(buf, kIo, 0, this, &Read, nullptr, &Seek);
@@ -147,15 +164,15 @@ public:
 private:
     static int Read(void* opaque, uint8_t* buf, int size) {
         auto* self = static_cast<MediaSource*>(opaque);
-        size_t n = Qel_fread(self->file_, 1, static_cast<size_t>(size), buf);
+        size_t n = self->reader_.read(self->file_, buf, static_cast<size_t>(size));
         return n == 0 ? AVERROR_EOF : static_cast<int>(n);
     }
     static int64_t Seek(void* opaque, int64_t offset, int whence) {
         auto* self = static_cast<MediaSource*>(opaque);
         if (whence & AVSEEK_SIZE) return self->size_;
         whence &= ~AVSEEK_FORCE;
-        if (Qel_fseek(self->file_, static_cast<long>(offset), whence) != 0) return -1;
-        return Qel_ftell(self->file_);
+        if (self->reader_.seek(self->file_, offset, whence) != 0) return -1;
+        return self->reader_.tell(self->file_);
     }
 
     int64_t ToHns(int64_t ts, AVRational tb) const {
@@ -284,11 +301,12 @@ private:
             av_freep(&io_->buffer);
             avio_context_free(&io_);
         }
-        if (file_) Qel_fclose(file_);
+        if (file_) reader_.close(file_);
         file_ = nullptr;
     }
 
-    QelFile* file_ = nullptr;
+    void* file_ = nullptr;
+    DShowFileReader reader_ = kDiskReader;  // the one that opened file_
     int64_t size_ = -1;
     AVIOContext* io_ = nullptr;
     AVFormatContext* fmt_ = nullptr;
@@ -674,7 +692,7 @@ public:
     HRESULT AddSourceFilter(const char* file, const char*, IBaseFilter** out) override {
         if (!out || !file) return E_POINTER;
         *out = nullptr;
-        if (Qel_fsize(0, file) <= 0 && Qel_fsize(1, file) <= 0) return VFW_E_NOT_FOUND;
+        if (g_reader.size(file) <= 0) return VFW_E_NOT_FOUND;
         auto* f = new Filter(GUID{}, file);
         AddFilter(f, nullptr);
         *out = f;
@@ -1036,6 +1054,30 @@ HRESULT DShow_CreateInstance(const GUID& clsid, const GUID& iid, void** out) {
         return hr;
     }
     return DSERR_CLASSNOTAVAILABLE;
+}
+
+namespace {
+template <const GUID* Class>
+HRESULT Factory(const GUID& iid, void** out) {
+    return DShow_CreateInstance(*Class, iid, out);
+}
+}  // namespace
+
+void DShow_RegisterClasses() {
+    DS_RegisterClass(CLSID_AMMultiMediaStream, Factory<&CLSID_AMMultiMediaStream>);
+    DS_RegisterClass(CLSID_AMAudioData, Factory<&CLSID_AMAudioData>);
+    DS_RegisterClass(CLSID_CMpegAudioCodec, Factory<&CLSID_CMpegAudioCodec>);
+    DS_RegisterClass(CLSID_MP3Decoder, Factory<&CLSID_MP3Decoder>);
+    DS_RegisterClass(CLSID_DMOWrapperFilter, Factory<&CLSID_DMOWrapperFilter>);
+    DS_RegisterClass(CLSID_CMpegVideoCodec, Factory<&CLSID_CMpegVideoCodec>);
+    DS_RegisterClass(CLSID_MPEG1Splitter, Factory<&CLSID_MPEG1Splitter>);
+    DS_RegisterClass(CLSID_DSoundRender, Factory<&CLSID_DSoundRender>);
+}
+
+void DShow_SetFileReader(const DShowFileReader* reader) {
+    g_reader = reader && reader->open && reader->read && reader->seek && reader->tell && reader->close && reader->size
+                   ? *reader
+                   : kDiskReader;
 }
 
 DShowSeam& DShow_Seam() { return g_seam; }

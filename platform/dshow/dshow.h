@@ -2,9 +2,10 @@
 // with its filter graph, the primary video stream with DirectDraw-style
 // samples and surfaces (32-bit frames), the primary audio stream with audio
 // samples over an audio data block (16-bit PCM), media position and control,
-// and the basic audio of the renderer path. Files are read through the file
-// layer, so catalog members play. Nothing runs in a thread: decoding happens
-// in the calls, timed by the graph's clock (real time, or the test seam's).
+// and the basic audio of the renderer path. Files are read through the reader
+// the system layer hands in (its file layer, so catalog members play). Nothing
+// runs in a thread: decoding happens in the calls, timed by the graph's clock
+// (real time, or the test seam's).
 #pragma once
 
 #include <cstddef>
@@ -276,5 +277,19 @@ protected:
     virtual ~IAMMultiMediaStream() = default;
 };
 
-// Class factory of the multimedia-stream classes and filters (CoCreateInstance).
+// Class factory of the multimedia-stream classes and filters.
 HRESULT DShow_CreateInstance(const GUID& clsid, const GUID& iid, void** out);
+// Makes those classes known to CoCreateInstance (DS_RegisterClass); repeating it is harmless.
+void DShow_RegisterClasses();
+
+// How the streams read their files. Without a reader, names are opened on disk as given.
+struct DShowFileReader {
+    void* (*open)(const char* name);                         // null when there is no such file
+    size_t (*read)(void* file, void* buffer, size_t bytes);  // bytes read, 0 at the end
+    int (*seek)(void* file, int64_t offset, int whence);     // SEEK_SET/CUR/END; 0 on success
+    int64_t (*tell)(void* file);
+    void (*close)(void* file);
+    int64_t (*size)(const char* name);  // bytes of the named file, 0 or less when missing
+};
+// The reader is copied; null goes back to the disk.
+void DShow_SetFileReader(const DShowFileReader* reader);

@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/dshow/dshow.h"
 #include "platform/dsound/seam.h"
 
 namespace {
@@ -1166,6 +1165,15 @@ HRESULT DirectSoundCreate8(const GUID* device, IDirectSound8** out, void* outer)
     return DS_OK;
 }
 
+namespace {
+// Classes of other stand-ins (the movie streams), registered by them.
+struct RegisteredClass {
+    GUID clsid;
+    DS_ClassFactory factory;
+};
+std::vector<RegisteredClass> g_classes;
+}  // namespace
+
 HRESULT CoCreateInstance(const GUID& clsid, void* outer, DWORD, const GUID& iid, void** out) {
     if (!out) return DSERR_INVALIDPARAM;
     *out = nullptr;
@@ -1177,7 +1185,20 @@ HRESULT CoCreateInstance(const GUID& clsid, void* outer, DWORD, const GUID& iid,
         *out = static_cast<IDirectSound8*>(new Device());
         return DS_OK;
     }
-    return DShow_CreateInstance(clsid, iid, out);
+    for (const RegisteredClass& c : g_classes) {
+        if (c.factory && DS_GuidEqual(clsid, c.clsid)) return c.factory(iid, out);
+    }
+    return DSERR_CLASSNOTAVAILABLE;
+}
+
+void DS_RegisterClass(const GUID& clsid, DS_ClassFactory factory) {
+    for (RegisteredClass& c : g_classes) {
+        if (DS_GuidEqual(clsid, c.clsid)) {
+            c.factory = factory;
+            return;
+        }
+    }
+    if (factory) g_classes.push_back({clsid, factory});
 }
 
 float DS_VolumeToGain(LONG hundredthsDb) { return VolumeGain(hundredthsDb); }

@@ -8,6 +8,7 @@
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/seam.h"
 #include "support/gamefolder.h"
+#include "system/movie.h"
 #include "tools/lib/media_fixtures.h"
 
 namespace {
@@ -29,10 +30,13 @@ protected:
     void SetUp() override {
         DShow_ResetSeam();
         DShow_Seam().manualClock = true;
+        DShow_RegisterClasses();
+        DShow_SetFileReader(nullptr);
     }
     void TearDown() override {
         EXPECT_EQ(DShow_LiveObjects(), 0);
         DShow_ResetSeam();
+        DShow_SetFileReader(nullptr);
     }
 };
 
@@ -44,6 +48,7 @@ TEST_F(DShowTest, SoundtrackInACatalogPlaysThroughTheFileLayer) {
     std::filesystem::remove(folder.Path() + "/tone.mp3");
     GeneralSession session;
     ASSERT_NE(session.State(), nullptr);
+    S_InstallMovieStreams();  // the system layer's reader: its file layer
 
     auto* stream = Create<IAMMultiMediaStream>(CLSID_AMMultiMediaStream, IID_IAMMultiMediaStream);
     ASSERT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr), S_OK);

@@ -61,12 +61,19 @@ int64_t DiskSize(const char* name) {
 constexpr DShowFileReader kDiskReader = {DiskOpen, DiskRead, DiskSeek, DiskTell, DiskClose, DiskSize};
 DShowFileReader g_reader = kDiskReader;
 
-// ---------------------------------------------------------------- media source
-class MediaSource {
+// ---------------------------------------------------------------- demuxer
+// A file opened through the reader with its demuxer.
+class Demuxer {
 public:
-    ~MediaSource() { Close(); }
-
-    bool Open(const char* name, bool wantVideo, bool wantAudio) {
+    ~Demuxer() {
+        if (fmt) avformat_close_input(&fmt);
+        if (io_) {
+            av_freep(&io_->buffer);
+            avio_context_free(&io_);
+        }
+        if (file_) reader_.close(file_);
+    }
+    bool Open(const char* name) {
         file_ = g_reader.open(name);
         if (!file_) return false;
         reader_ = g_reader;
@@ -75,19 +82,58 @@ public:
         constexpr int kIo = 32768;
         auto* buf = static_cast<uint8_t*>(av_malloc(kIo));
         io_ = avio_alloc_context(buf, kIo, 0, this, &Read, nullptr, &Seek);
-        fmt_ = avformat_alloc_context();
-        if (!io_ || !fmt_) return false;
-        fmt_->pb = io_;
-        if (avformat_open_input(&fmt_, nullptr, nullptr, nullptr) < 0) {
-            fmt_ = nullptr;
+        if (!io_) av_free(buf);
+        fmt = avformat_alloc_context();
+        if (!io_ || !fmt) return false;
+        fmt->pb = io_;
+        if (avformat_open_input(&fmt, nullptr, nullptr, nullptr) < 0) {
+            fmt = nullptr;
             return false;
         }
-        if (avformat_find_stream_info(fmt_, nullptr) < 0) return false;
+        return avformat_find_stream_info(fmt, nullptr) >= 0;
+    }
+
+    AVFormatContext* fmt = nullptr;
+
+private:
+    static int Read(void* opaque, uint8_t* buf, int size) {
+        auto* self = static_cast<Demuxer*>(opaque);
+        size_t n = self->reader_.read(self->file_, buf, static_cast<size_t>(size));
+        return n == 0 ? AVERROR_EOF : static_cast<int>(n);
+    }
+    static int64_t Seek(void* opaque, int64_t offset, int whence) {
+        auto* self = static_cast<Demuxer*>(opaque);
+        if (whence & AVSEEK_SIZE) return self->size_;
+        whence &= ~AVSEEK_FORCE;
+        if (self->reader_.seek(self->file_, offset, whence) != 0) return -1;
+        return self->reader_.tell(self->file_);
+    }
+
+    void* file_ = nullptr;
+    DShowFileReader reader_ = kDiskReader;  // the one that opened file_
+    int64_t size_ = -1;
+    AVIOContext* io_ = nullptr;
+};
+
+// ---------------------------------------------------------------- media source
+class MediaSource {
+public:
+    ~MediaSource() { Close(); }
+
+    bool Open(const char* name, bool wantVideo, bool wantAudio) {
+        in_ = std::make_unique<Demuxer>();
+        if (!in_->Open(name)) return false;
+        fmt_ = in_->fmt;
         start_ = fmt_->start_time != AV_NOPTS_VALUE ? fmt_->start_time * 10 : 0;
         duration_ = fmt_->duration != AV_NOPTS_VALUE ? fmt_->duration * 10 : 0;
         if (wantVideo) OpenVideo();
         if (wantAudio) OpenAudio();
-        return video_ || audio_;
+        if (!video_ && !audio_) return false;
+        // The container's duration is a guess from the stamps it finds first and
+        // last, and a stream whose later packets carry none looks one frame long.
+        // What the streams really hold is found by reading the file to its end once.
+        if (int64_t end = ScanEnd(name); end > 0) duration_ = end;
+        return true;
     }
 
     bool HasVideo() const { return video_ != nullptr; }
@@ -103,8 +149,14 @@ public:
         for (;;) {
             int r = avcodec_receive_frame(video_, frame_);
             if (r == 0) {
-                int64_t t = ToHns(frame_->best_effort_timestamp, fmt_->streams[videoIndex_]->time_base);
                 int64_t len = frameLength_;
+                int64_t stamp = frame_->best_effort_timestamp;
+                int64_t t = ToHns(stamp, fmt_->streams[videoIndex_]->time_base);
+                // Frames come in display order: one without a stamp of its own,
+                // or with one that does not move on, follows the frame before.
+                if (stamp == AV_NOPTS_VALUE || (nextVideo_ != AV_NOPTS_VALUE && t < nextVideo_ - len / 2))
+                    t = nextVideo_ != AV_NOPTS_VALUE ? nextVideo_ : 0;
+                nextVideo_ = t + len;
                 if (t + len <= skipVideoBefore_) {
                     av_frame_unref(frame_);
                     continue;
@@ -156,23 +208,42 @@ public:
         aq_.clear();
         eof_ = videoFlushed_ = audioFlushed_ = false;
         skipVideoBefore_ = hns;
+        nextVideo_ = hns;  // where stamp-less frames go on from
         pcm_.clear();
         pcmPos_ = 0;
+        pcmTime_ = hns;
         pcmTimeValid_ = false;
     }
 
 private:
-    static int Read(void* opaque, uint8_t* buf, int size) {
-        auto* self = static_cast<MediaSource*>(opaque);
-        size_t n = self->reader_.read(self->file_, buf, static_cast<size_t>(size));
-        return n == 0 ? AVERROR_EOF : static_cast<int>(n);
-    }
-    static int64_t Seek(void* opaque, int64_t offset, int whence) {
-        auto* self = static_cast<MediaSource*>(opaque);
-        if (whence & AVSEEK_SIZE) return self->size_;
-        whence &= ~AVSEEK_FORCE;
-        if (self->reader_.seek(self->file_, offset, whence) != 0) return -1;
-        return self->reader_.tell(self->file_);
+    // The end (hns from the start) of the last packet of the streams played,
+    // reading a second demuxer over the same file to its end; 0 when unknown.
+    // A packet without stamps follows the one before it.
+    int64_t ScanEnd(const char* name) const {
+        Demuxer scan;
+        if (!scan.Open(name)) return 0;
+        const int indices[2] = {videoIndex_, audioIndex_};
+        int64_t next[2] = {AV_NOPTS_VALUE, AV_NOPTS_VALUE};  // stream time where the next packet starts
+        int64_t end = 0;
+        AVPacket* p = av_packet_alloc();
+        while (p && av_read_frame(scan.fmt, p) >= 0) {
+            for (int k = 0; k < 2; ++k) {
+                if (indices[k] < 0 || p->stream_index != indices[k]) continue;
+                AVRational tb = scan.fmt->streams[p->stream_index]->time_base;
+                // Decode order: a packet that does not move on carries no stamp of its own.
+                int64_t ts = p->dts != AV_NOPTS_VALUE ? p->dts : p->pts;
+                if (ts == AV_NOPTS_VALUE || (next[k] != AV_NOPTS_VALUE && ts < next[k])) ts = next[k];
+                if (ts == AV_NOPTS_VALUE) break;
+                int64_t length = p->duration;
+                if (length <= 0 && k == 0) length = av_rescale_q(frameLength_, AVRational{1, int(kHns)}, tb);
+                next[k] = ts + length;
+                end = std::max(end, ToHns(next[k], tb));
+                if (p->pts != AV_NOPTS_VALUE && p->pts > ts) end = std::max(end, ToHns(p->pts + length, tb));
+            }
+            av_packet_unref(p);
+        }
+        av_packet_free(&p);
+        return end;
     }
 
     int64_t ToHns(int64_t ts, AVRational tb) const {
@@ -266,8 +337,10 @@ private:
             int r = avcodec_receive_frame(audio_, frame_);
             if (r == 0) {
                 if (!pcmTimeValid_ || pcmPos_ == pcm_.size()) {
-                    pcmTime_ = ToHns(frame_->best_effort_timestamp, fmt_->streams[audioIndex_]->time_base);
-                    if (pcmTime_ < 0) pcmTime_ = 0;
+                    // Without a stamp the sound goes on from where it was.
+                    if (frame_->best_effort_timestamp != AV_NOPTS_VALUE)
+                        pcmTime_ = std::max<int64_t>(
+                            0, ToHns(frame_->best_effort_timestamp, fmt_->streams[audioIndex_]->time_base));
                     pcmTimeValid_ = true;
                     pcm_.erase(pcm_.begin(), pcm_.begin() + static_cast<long>(pcmPos_));
                     pcmPos_ = 0;
@@ -296,20 +369,12 @@ private:
         sws_freeContext(sws_);
         swr_free(&swr_);
         av_frame_free(&frame_);
-        if (fmt_) avformat_close_input(&fmt_);
-        if (io_) {
-            av_freep(&io_->buffer);
-            avio_context_free(&io_);
-        }
-        if (file_) reader_.close(file_);
-        file_ = nullptr;
+        in_.reset();
+        fmt_ = nullptr;
     }
 
-    void* file_ = nullptr;
-    DShowFileReader reader_ = kDiskReader;  // the one that opened file_
-    int64_t size_ = -1;
-    AVIOContext* io_ = nullptr;
-    AVFormatContext* fmt_ = nullptr;
+    std::unique_ptr<Demuxer> in_;
+    AVFormatContext* fmt_ = nullptr;  // in_'s
     AVCodecContext* video_ = nullptr;
     AVCodecContext* audio_ = nullptr;
     int videoIndex_ = -1, audioIndex_ = -1;
@@ -320,6 +385,7 @@ private:
     bool eof_ = false, videoFlushed_ = false, audioFlushed_ = false;
     int64_t start_ = 0, duration_ = 0, frameLength_ = kHns / 25;
     int64_t skipVideoBefore_ = 0;
+    int64_t nextVideo_ = AV_NOPTS_VALUE;  // where the frame after the last one starts
     WAVEFORMATEX wave_{};
     std::vector<uint8_t> pcm_;
     size_t pcmPos_ = 0;
@@ -784,6 +850,7 @@ public:
             if (r == 0) return status_ = MS_S_ENDOFSTREAM;
             held_ = true;
             frameLength_ = len;
+            if (!CatchUp()) return status_ = E_FAIL;
         }
         status_ = MS_S_PENDING;
         return Complete();
@@ -805,12 +872,30 @@ public:
             status_ = E_ABORT;
             return E_ABORT;
         }
+        if (!CatchUp()) return status_ = E_FAIL;
         HRESULT r = Complete();
         if (r == S_OK) status_ = MS_S_NOUPDATE;
         return r;
     }
 
 private:
+    // A sample polled more slowly than the frame rate would fall behind the
+    // clock: the held frame moves on to the one due now, dropping those whose
+    // time has passed. The last frame of the stream is always kept.
+    bool CatchUp() {
+        const int64_t now = core_->Time();
+        while (held_ && pts_ + frameLength_ <= now) {
+            int64_t pts = 0, len = 0;
+            int r = core_->source->NextVideo(next_, &pts, &len);
+            if (r < 0) return false;
+            if (r == 0) break;
+            frame_.swap(next_);
+            pts_ = pts;
+            frameLength_ = len;
+        }
+        return true;
+    }
+
     // The held frame goes into the surface once the clock has reached it.
     HRESULT Complete() {
         if (core_->state != State_Running || pts_ > core_->Time()) return MS_S_PENDING;
@@ -823,7 +908,7 @@ private:
         return S_OK;
     }
     Surface* surface_;
-    std::vector<uint8_t> frame_;
+    std::vector<uint8_t> frame_, next_;
     bool held_ = false;
     int64_t pts_ = 0, frameLength_ = 0, start_ = 0, end_ = 0;
     HRESULT status_ = MS_S_NOUPDATE;

@@ -157,6 +157,101 @@ TEST_F(DShowTest, VideoSampleCompletesWhenTheClockReachesTheFrame) {
     stream->Release();
 }
 
+// A video sample over a stream opened from a file, with its graph's control and position.
+struct OpenedMovie {
+    IAMMultiMediaStream* stream = nullptr;
+    IGraphBuilder* graph = nullptr;
+    IMediaControl* control = nullptr;
+    IMediaPosition* position = nullptr;
+    IMediaStream* media = nullptr;
+    IDirectDrawMediaStream* dd = nullptr;
+    IDirectDrawStreamSample* sample = nullptr;
+    explicit OpenedMovie(const char* name) {
+        stream = Create<IAMMultiMediaStream>(CLSID_AMMultiMediaStream, IID_IAMMultiMediaStream);
+        EXPECT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr), S_OK);
+        EXPECT_EQ(stream->AddMediaStream(nullptr, &MSPID_PrimaryVideo, 0, nullptr), S_OK);
+        EXPECT_EQ(stream->OpenFile(name, 0), S_OK);
+        EXPECT_EQ(stream->GetFilterGraph(&graph), S_OK);
+        void* p = nullptr;
+        EXPECT_EQ(graph->QueryInterface(IID_IMediaControl, &p), S_OK);
+        control = static_cast<IMediaControl*>(p);
+        EXPECT_EQ(graph->QueryInterface(IID_IMediaPosition, &p), S_OK);
+        position = static_cast<IMediaPosition*>(p);
+        EXPECT_EQ(stream->GetMediaStream(MSPID_PrimaryVideo, &media), S_OK);
+        EXPECT_EQ(media->QueryInterface(IID_IDirectDrawMediaStream, &p), S_OK);
+        dd = static_cast<IDirectDrawMediaStream*>(p);
+        EXPECT_EQ(dd->CreateSample(nullptr, nullptr, 0, &sample), S_OK);
+    }
+    ~OpenedMovie() {
+        Release(sample), Release(dd), Release(media), Release(position), Release(control), Release(graph);
+        Release(stream);
+    }
+    template <class T>
+    static void Release(T* p) {
+        if (p) p->Release();
+    }
+    // Frames shown while the clock moves on by stepMs between polls: {clock, frame start} in ms.
+    std::vector<std::pair<int, int>> Play(int stepMs, int firstMs = 0) {
+        std::vector<std::pair<int, int>> starts;
+        int now = firstMs;
+        control->Run();
+        DShow_SeamAdvance(firstMs);
+        bool pending = false;
+        for (int i = 0; i < 1000; ++i) {
+            HRESULT hr = pending ? sample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0)
+                                 : sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0);
+            if (hr == MS_S_ENDOFSTREAM) break;
+            pending = hr == MS_S_PENDING;
+            if (hr == S_OK) {
+                STREAM_TIME start = 0, end = 0;
+                sample->GetSampleTimes(&start, &end, nullptr);
+                starts.emplace_back(now, static_cast<int>(start / 10000));
+            }
+            DShow_SeamAdvance(stepMs);
+            now += stepMs;
+        }
+        return starts;
+    }
+};
+
+TEST_F(DShowTest, DurationIsTheStreamsOwnEvenWithoutLaterStamps) {
+    // Only the first frame is stamped: a guess from the stamps would give one frame.
+    TempGameFolder folder;
+    std::string error;
+    MediaMovieSpec spec;
+    spec.frames = 30;
+    spec.fps = 30;
+    spec.firstStampOnly = true;
+    ASSERT_TRUE(Media_WriteMovie(folder.Path() + "/m.dat", spec, &error)) << error;
+    OpenedMovie m("m.dat");
+    REFTIME length = 0;
+    ASSERT_EQ(m.position->get_Duration(&length), S_OK);
+    EXPECT_NEAR(length, 1.0, 0.05);
+    // Every frame comes, each at its own time, the last at 29/30 s.
+    std::vector<std::pair<int, int>> shown = m.Play(10);
+    ASSERT_EQ(shown.size(), 30u);
+    for (size_t i = 0; i < shown.size(); ++i) EXPECT_NEAR(shown[i].second, static_cast<int>(i) * 1000 / 30, 2) << i;
+}
+
+TEST_F(DShowTest, AnUpdateGivesTheFrameDueNowSkippingLateOnes) {
+    TempGameFolder folder;
+    std::string error;
+    MediaMovieSpec spec;
+    spec.frames = 30;
+    spec.fps = 30;
+    spec.audio = false;
+    ASSERT_TRUE(Media_WriteMovie(folder.Path() + "/m.dat", spec, &error)) << error;
+    OpenedMovie m("m.dat");
+    // Polled every 80 ms, never on a frame's edge: each poll shows the frame whose time holds the clock.
+    std::vector<std::pair<int, int>> shown = m.Play(80, 5);
+    ASSERT_GE(shown.size(), 12u);
+    for (const auto& [now, start] : shown) {
+        int due = std::min(29, now * 30 / 1000);
+        EXPECT_NEAR(start, due * 1000 / 30, 2) << "polled at " << now << " ms";
+    }
+    EXPECT_NEAR(shown.back().second, 29 * 1000 / 30, 2);  // the last frame is never skipped
+}
+
 TEST_F(DShowTest, FiltersByClassIdAndTheirFailures) {
     auto* splitter = Create<IBaseFilter>(CLSID_MPEG1Splitter, IID_IBaseFilter);
     IPin* pin = nullptr;

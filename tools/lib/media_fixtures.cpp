@@ -9,6 +9,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -135,6 +136,54 @@ bool Finish(Output& o, const std::string& path, std::string* error) {
     return avformat_write_header(o.fmt, nullptr) >= 0 || Fail(error, "cannot write the header");
 }
 
+// Takes the time stamps out of every packet of an MPEG-1 system stream but the
+// first video packet: the stamp bytes become stuffing and the "no stamp" code,
+// so every packet keeps its length.
+bool StripStamps(const std::string& path, std::string* error) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return Fail(error, "cannot read " + path);
+    std::vector<uint8_t> b;
+    uint8_t chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) b.insert(b.end(), chunk, chunk + n);
+    std::fclose(f);
+    bool keptFirst = false;
+    size_t i = 0;
+    while (i + 4 <= b.size()) {
+        if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1) {
+            ++i;
+            continue;
+        }
+        uint8_t id = b[i + 3];
+        if (id == 0xBA) {  // pack header: MPEG-1 form, 12 bytes
+            i += 12;
+            continue;
+        }
+        if (id < 0xBB || i + 6 > b.size()) {
+            i += 4;
+            continue;
+        }
+        size_t length = static_cast<size_t>(b[i + 4]) << 8 | b[i + 5];
+        size_t end = std::min(b.size(), i + 6 + length);
+        if (id >= 0xC0 && id <= 0xEF) {
+            size_t p = i + 6;
+            while (p < end && b[p] == 0xFF) ++p;
+            if (p + 1 < end && (b[p] & 0xC0) == 0x40) p += 2;  // buffer size field
+            size_t stamps = p < end ? ((b[p] & 0xF0) == 0x20 ? 5 : (b[p] & 0xF0) == 0x30 ? 10 : 0) : 0;
+            bool keep = !keptFirst && id >= 0xE0;
+            if (keep) keptFirst = true;
+            if (stamps && !keep && p + stamps <= end) {
+                std::fill(b.begin() + static_cast<long>(p), b.begin() + static_cast<long>(p + stamps - 1), 0xFF);
+                b[p + stamps - 1] = 0x0F;
+            }
+        }
+        i = end;
+    }
+    f = std::fopen(path.c_str(), "wb");
+    if (!f) return Fail(error, "cannot write " + path);
+    bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
+    return (std::fclose(f) == 0 && ok) || Fail(error, "cannot write " + path);
+}
+
 }  // namespace
 
 uint32_t Media_FrameColour(int n) {
@@ -202,7 +251,10 @@ bool Media_WriteMovie(const std::string& path, const MediaMovieSpec& spec, std::
     av_frame_free(&vf);
     av_frame_free(&af);
     if (!ok) return Fail(error, "encoding failed");
-    return av_write_trailer(o.fmt) >= 0 || Fail(error, "cannot write the trailer");
+    if (av_write_trailer(o.fmt) < 0) return Fail(error, "cannot write the trailer");
+    if (!spec.firstStampOnly) return true;
+    avio_closep(&o.fmt->pb);
+    return StripStamps(path, error);
 }
 
 bool Media_WriteSoundtrack(const std::string& path, double seconds, int rate, int channels, std::string* error) {

@@ -15,6 +15,9 @@ struct MediaMovieSpec {
     bool audio = true;
     int audioRate = 44100;
     int audioChannels = 1;
+    // Only the first video packet keeps its time stamp, as some muxers write
+    // them: every later packet of either stream has its stamps taken out.
+    bool firstStampOnly = false;
 };
 
 // The colour of frame n (0xRRGGBB): far enough apart to survive the encoder.

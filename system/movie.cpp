@@ -671,7 +671,15 @@ uint16_t S_RenderMovieFrame(MovieEntry* entry, EBM* destination) {
         }
     }
     if (r->flags & MOVIE_NO_AUDIO) return 1;
-    if (r->flags & MOVIE_STREAM_AUDIO) return Int_MovieRenderAudioToDS(r);
+    if (r->flags & MOVIE_STREAM_AUDIO) {
+        uint16_t audio = Int_MovieRenderAudioToDS(r);
+        if (audio != 2 || !HasVideo(r)) return audio;
+        // A movie ends with its last frame (the video's end of stream above),
+        // or at its stop time, never when only its sound has played out.
+        int32_t ms = 0;
+        return r->stopTime > 0 && S_MovieGetPosition(entry, &ms) && ms >= r->stopTime ? 2 : 1;
+    }
+    if (HasVideo(r)) return 1;
     REFTIME now = 0, length = 0;
     r->position->get_CurrentPosition(&now);
     r->position->get_Duration(&length);
@@ -679,6 +687,16 @@ uint16_t S_RenderMovieFrame(MovieEntry* entry, EBM* destination) {
 }
 
 // ---------------------------------------------------------------- streamed audio
+namespace {
+// The sound is fetched ahead of what is heard (up to the ring buffer's five
+// seconds), so its end of stream comes early. A soundtrack's graph may pause
+// then; a movie's picture must go on to its last frame, in time with the
+// sound still playing out of the ring.
+void PauseForAudio(MovieRecord* r) {
+    if (!HasVideo(r)) r->control->Pause();
+}
+}  // namespace
+
 uint16_t Int_MovieRenderAudioToDS(MovieRecord* r) {
     IDirectSoundBuffer8* b = r->soundBuffer;
     if (!b || !r->audioSample || !r->audioData) return 0;
@@ -744,7 +762,7 @@ uint16_t Int_MovieRenderAudioToDS(MovieRecord* r) {
             }
             if (r->stopTime > 0 && endMs >= r->stopTime) {
                 r->fetchState = MOVIE_FETCH_DONE;
-                r->control->Pause();
+                PauseForAudio(r);
                 r->endDistance = (r->writeCursor - play + size) % size;
                 r->playState = MOVIE_PLAY_ENDING;
                 Qel_DPrintf(kLog, "INT_MovieRenderAudioToDS() Stop position reached!\n");
@@ -765,7 +783,7 @@ uint16_t Int_MovieRenderAudioToDS(MovieRecord* r) {
                 r->fetchState = MOVIE_FETCH_READY;
             } else {
                 r->fetchState = MOVIE_FETCH_DONE;
-                r->control->Pause();
+                PauseForAudio(r);
                 r->endDistance = (r->writeCursor - play + size) % size;
                 r->playState = MOVIE_PLAY_ENDING;
                 Qel_DPrintf(kLog, "INT_MovieRenderAudioToDS() Finished Streaming!\n");

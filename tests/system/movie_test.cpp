@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -126,6 +128,33 @@ protected:
         }
         return S_RenderMovieFrame(&entry_, destination);
     }
+    void WriteMovie(uint32_t number, const MediaMovieSpec& spec) {
+        std::string error;
+        char name[32];
+        std::snprintf(name, sizeof name, "/mov/%05u.dat", number);
+        ASSERT_TRUE(Media_WriteMovie(folder_.Path() + name, spec, &error)) << error;
+    }
+    // Plays the open movie to its end, polled every stepMs after a first step of
+    // firstMs: for each poll the media position and the fixture frame shown.
+    struct Poll {
+        int32_t ms;
+        int frame;
+        int32_t start, end;  // times of the frame in the video sample (ms)
+    };
+    std::vector<Poll> PlayToTheEnd(TestTexture& tex, int stepMs, int firstMs, uint16_t* state) {
+        std::vector<Poll> polls;
+        *state = 1;
+        for (int i = 0; i < 500 && *state == 1; ++i) {
+            *state = Frame(tex.Bitmap(), i == 0 ? firstMs : stepMs);
+            int32_t ms = 0;
+            S_MovieGetPosition(&entry_, &ms);
+            STREAM_TIME start = 0, end = 0;
+            if (entry_.record->videoSample) entry_.record->videoSample->GetSampleTimes(&start, &end, nullptr);
+            polls.push_back(
+                {ms, FrameOf(tex.At(32, 24)), static_cast<int32_t>(start / 10000), static_cast<int32_t>(end / 10000)});
+        }
+        return polls;
+    }
     static int PeakOf(const std::vector<int16_t>& v) {
         int p = 0;
         for (int16_t s : v) p = std::max(p, std::abs(static_cast<int>(s)));
@@ -159,6 +188,70 @@ TEST_F(MovieTest, FramesReachTheTextureInOrderUntilTheEnd) {
     EXPECT_EQ(tex.At(0, 0) >> 24, 0xFFu);  // alpha is always full
     EXPECT_TRUE(tex.GuardIntact());
     EXPECT_GT(heard_, 1000);  // its audio played through the renderer
+}
+
+TEST_F(MovieTest, AMovieWithOnlyItsFirstFrameStampedPlaysToItsLastFrame) {
+    MediaMovieSpec spec;
+    spec.frames = 30;
+    spec.fps = 30;
+    spec.firstStampOnly = true;
+    WriteMovie(4, spec);
+    ASSERT_TRUE(Open(4, 0));
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    TestTexture tex(64, 48);
+    uint16_t state = 0;
+    std::vector<Poll> polls = PlayToTheEnd(tex, 40, 40, &state);
+    EXPECT_EQ(state, 2);
+    ASSERT_FALSE(polls.empty());
+    EXPECT_GE(polls.size(), 24u);           // a second of movie, not one frame of it
+    EXPECT_EQ(polls.back().frame, 29 % 8);  // its last frame
+}
+
+TEST_F(MovieTest, SlowPollsShowTheFrameDueAtTheMediaPosition) {
+    // 30 frames a second polled 20 times a second: each poll shows the frame
+    // whose time holds the media position, so picture and sound stay together.
+    MediaMovieSpec spec;
+    spec.frames = 90;
+    spec.fps = 30;
+    WriteMovie(4, spec);
+    ASSERT_TRUE(Open(4, 0));
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    TestTexture tex(64, 48);
+    uint16_t state = 0;
+    std::vector<Poll> polls = PlayToTheEnd(tex, 50, 50, &state);
+    EXPECT_EQ(state, 2);
+    ASSERT_GE(polls.size(), 55u);
+    for (size_t i = 0; i + 1 < polls.size(); ++i) {
+        const Poll& p = polls[i];
+        EXPECT_LE(p.start, p.ms) << "at " << p.ms << " ms";
+        EXPECT_GE(p.end + 1, p.ms) << "at " << p.ms << " ms";
+        EXPECT_GE(p.frame, 0) << "at " << p.ms << " ms";
+        if (i > 0) {
+            EXPECT_NE(p.frame, polls[i - 1].frame) << "at " << p.ms << " ms";  // each poll moves it on
+        }
+    }
+    EXPECT_EQ(polls.back().frame, 89 % 8);
+}
+
+TEST_F(MovieTest, StreamedSoundAndThePictureOfAMovieEndTogether) {
+    // The sound is fetched seconds ahead; the picture must not stop when it has all been fetched.
+    MediaMovieSpec spec;
+    spec.frames = 75;  // three seconds
+    WriteMovie(4, spec);
+    ASSERT_TRUE(Open(4, MOVIE_STREAM_AUDIO));
+    EXPECT_NE(entry_.record->soundBuffer, nullptr);
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    TestTexture tex(64, 48);
+    uint16_t state = 0;
+    std::vector<Poll> polls = PlayToTheEnd(tex, 40, 40, &state);
+    EXPECT_EQ(state, 2);
+    ASSERT_FALSE(polls.empty());
+    EXPECT_EQ(polls.back().frame, 74 % 8);
+    EXPECT_NEAR(static_cast<int>(polls.size()) * 40, 3000, 120);
+    EXPECT_NEAR(heardMs_, 3000, 150);
+    // The picture kept moving all along.
+    for (size_t i = 2; i < polls.size(); ++i)
+        EXPECT_NE(polls[i].frame, polls[i - 2].frame) << "poll " << i << " at " << polls[i].ms << " ms";
 }
 
 TEST_F(MovieTest, FramesAreClippedOrScaledToTheTexture) {

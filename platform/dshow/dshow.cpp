@@ -154,8 +154,8 @@ public:
                 int64_t t = ToHns(stamp, fmt_->streams[videoIndex_]->time_base);
                 // Frames come in display order: one without a stamp of its own,
                 // or with one that does not move on, follows the frame before.
-                if (stamp == AV_NOPTS_VALUE || (nextVideo_ != AV_NOPTS_VALUE && t < nextVideo_ - len / 2))
-                    t = nextVideo_ != AV_NOPTS_VALUE ? nextVideo_ : 0;
+                if (stamp == AV_NOPTS_VALUE) t = nextVideo_ != AV_NOPTS_VALUE ? nextVideo_ : videoBase_;
+                else if (nextVideo_ != AV_NOPTS_VALUE && t < nextVideo_ - len / 2) t = nextVideo_;
                 nextVideo_ = t + len;
                 if (t + len <= skipVideoBefore_) {
                     av_frame_unref(frame_);
@@ -208,7 +208,8 @@ public:
         aq_.clear();
         eof_ = videoFlushed_ = audioFlushed_ = false;
         skipVideoBefore_ = hns;
-        nextVideo_ = hns;  // where stamp-less frames go on from
+        nextVideo_ = AV_NOPTS_VALUE;  // the frames before the target carry their own stamps
+        videoBase_ = hns;             // where stamp-less ones go on from
         pcm_.clear();
         pcmPos_ = 0;
         pcmTime_ = hns;
@@ -386,6 +387,7 @@ private:
     int64_t start_ = 0, duration_ = 0, frameLength_ = kHns / 25;
     int64_t skipVideoBefore_ = 0;
     int64_t nextVideo_ = AV_NOPTS_VALUE;  // where the frame after the last one starts
+    int64_t videoBase_ = 0;               // the time of a first frame without a stamp
     WAVEFORMATEX wave_{};
     std::vector<uint8_t> pcm_;
     size_t pcmPos_ = 0;

@@ -252,6 +252,40 @@ TEST_F(DShowTest, AnUpdateGivesTheFrameDueNowSkippingLateOnes) {
     EXPECT_NEAR(shown.back().second, 29 * 1000 / 30, 2);  // the last frame is never skipped
 }
 
+TEST_F(DShowTest, AfterASeekTheFirstFrameShownIsTheOneAtTheTarget) {
+    TempGameFolder folder;
+    std::string error;
+    MediaMovieSpec spec;
+    spec.frames = 30;
+    spec.fps = 30;
+    spec.audio = false;
+    ASSERT_TRUE(Media_WriteMovie(folder.Path() + "/m.dat", spec, &error)) << error;
+    OpenedMovie m("m.dat");
+    // Frame 18 follows the key frame 15: the frames between are decoded and dropped.
+    ASSERT_EQ(m.position->put_CurrentPosition(0.61), S_OK);
+    ASSERT_EQ(m.control->Run(), S_OK);
+    HRESULT hr = m.sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0);
+    for (int i = 0; i < 10 && hr == MS_S_PENDING; ++i) {
+        DShow_SeamAdvance(10);
+        hr = m.sample->CompletionStatus(COMPSTAT_NOUPDATEOK, 0);
+    }
+    ASSERT_EQ(hr, S_OK);
+    STREAM_TIME start = 0, end = 0;
+    m.sample->GetSampleTimes(&start, &end, nullptr);
+    EXPECT_NEAR(static_cast<double>(start), 6000000.0, 20000.0);
+    // And it is that frame's own picture.
+    IDirectDrawSurface* surface = nullptr;
+    ASSERT_EQ(m.sample->GetSurface(&surface, nullptr), S_OK);
+    DDSURFACEDESC desc{};
+    ASSERT_EQ(surface->Lock(nullptr, &desc, 0, nullptr), S_OK);
+    uint32_t pixel = static_cast<uint32_t*>(desc.lpSurface)[24 * 64 + 32] & 0xFFFFFF;
+    surface->Unlock(nullptr);
+    surface->Release();
+    uint32_t want = Media_FrameColour(18);
+    for (int shift : {0, 8, 16})
+        EXPECT_NEAR(static_cast<int>((pixel >> shift) & 0xFF), static_cast<int>((want >> shift) & 0xFF), 24) << shift;
+}
+
 TEST_F(DShowTest, FiltersByClassIdAndTheirFailures) {
     auto* splitter = Create<IBaseFilter>(CLSID_MPEG1Splitter, IID_IBaseFilter);
     IPin* pin = nullptr;

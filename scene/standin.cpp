@@ -5,11 +5,11 @@
 
 #include "base/memory.h"
 #include "program/standin_calls.h"
+#include "render/pixelformat.h"
 #include "render/standin.h"
 #include "script/modules.h"
 #include "script/tasks.h"
 
-B3DState* g_B3DState = nullptr;
 int32_t g_B3DStandInId = 0;
 
 namespace {
@@ -30,8 +30,12 @@ B3DState* B3D_Init() {
     StandIn_Record("B3D_Init");
     if (StandIn_Fails("B3D_Init")) return nullptr;
     // Made once and kept for the program's life.
-    if (!g_B3DState) g_B3DState = Int_AllocRecord<B3DState>(0);
-    if (!g_B3DState) return nullptr;
+    if (!g_B3DState) {
+        g_B3DState = B3D_InitStore();
+        if (!g_B3DState) return nullptr;
+        B3D_InitBodyIdTable();
+        B3D_InitCutIdTable();
+    }
     g_B3DState->moduleNumber =
         g_SEContext ? SB_RegisterEngineModule(g_SEContext, SceneStandInSysCall, s_names, nullptr, nullptr, nullptr) : 0;
     return g_B3DState;
@@ -48,7 +52,6 @@ int B3DB_Init() {
     return StandIn_Fails("B3DB_Init") ? 0 : 1;
 }
 
-void B3D_SetBackgroundInfo(void*) { StandIn_Record("B3D_SetBackgroundInfo"); }
 int32_t B3D_GetBodyID(const char* name) { return LookUpId("B3D_GetBodyID", name); }
 int32_t B3D_GetCutID(const char* name) { return LookUpId("B3D_GetCutID", name); }
 void J3D_TakesUpdate() { StandIn_Record("J3D_TakesUpdate"); }
@@ -57,5 +60,14 @@ void B3D_ReplayFreeAll() { StandIn_Record("B3D_ReplayFreeAll"); }
 void B3D_MemoryFlush() { StandIn_Record("B3D_MemoryFlush"); }
 void B3D_ScenesUpdateFlags() { StandIn_Record("B3D_ScenesUpdateFlags"); }
 void B3D_ResetBodyParts() { StandIn_Record("B3D_ResetBodyParts"); }
-void B3D_FreeTextureFormats() { StandIn_Record("B3D_FreeTextureFormats"); }
+// The records are freed here; closing the renderer waits for its module.
+void B3D_FreeTextureFormats() {
+    StandIn_Record("B3D_FreeTextureFormats");
+    if (!g_B3DState) return;
+    QelTable* t = g_B3DState->textureFormats;
+    while (uint32_t k = Qel_TableNext(t, 0))
+        Int_FreeRecord(reinterpret_cast<TextureBitmapFormat*>(Qel_TableRemove(t, k)), 0);
+    g_B3DState->textureFormatWords[0] = -1;
+    g_B3DState->textureFormatWords[1] = -1;
+}
 void B3D_FreeBodyTables() { StandIn_Record("B3D_FreeBodyTables"); }

@@ -6,17 +6,12 @@
 
 #include <cstdint>
 
-// The scene engine's state; null until B3D_Init.
-struct B3DState {
-    int32_t moduleNumber;
-    uint32_t engineFlags;  // 0x80: environment map drawn at least once
-};
-extern B3DState* g_B3DState;
+#include "scene/smallops.h"
+#include "scene/state.h"
 
 B3DState* B3D_Init();    // null on failure (exit reason 30)
 int B3D_InitRenderer();  // 0 on failure (exit reason 7)
 int B3DB_Init();         // 0 on failure (exit reason 7)
-void B3D_SetBackgroundInfo(void* view);
 // Body and cut ids of the viewers; 0 when unknown.
 int32_t B3D_GetBodyID(const char* name);
 int32_t B3D_GetCutID(const char* name);

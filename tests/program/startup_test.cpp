@@ -31,9 +31,9 @@ using Calls = std::vector<std::string>;
 // subsystems 5 to 8, in order.
 Calls ModuleCalls() {
     static const std::set<std::string> modules = {
-        "B3D_Init",         "SFX_Init",        "P_LoadScreens",         "MOV_Init",
-        "B3D_InitRenderer", "B3DB_Init",       "B3D_SetBackgroundInfo", "GS_Init",
-        "SA_Init",          "SA_LoadObjectDB", "INS_RegisterSysCalls",  "SFX_InitSounds"};
+        "B3D_Init",      "SFX_Init", "P_LoadScreens", "MOV_Init",        "B3D_InitRenderer",
+        "B3DB_Init",     "GS_Init",  "SA_Init",       "SA_LoadObjectDB", "INS_RegisterSysCalls",
+        "SFX_InitSounds"};
     Calls out;
     for (const std::string& c : StandIn_Calls())
         if (modules.count(c)) out.push_back(c);
@@ -42,9 +42,11 @@ Calls ModuleCalls() {
 
 TEST(StartUp, StartsEveryModuleInItsOrder) {
     ProgramSession session;
-    EXPECT_EQ(ModuleCalls(), (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3D_InitRenderer",
-                                    "B3DB_Init", "B3D_SetBackgroundInfo", "GS_Init", "SA_Init", "SA_LoadObjectDB",
-                                    "INS_RegisterSysCalls", "SFX_InitSounds"}));
+    EXPECT_EQ(ModuleCalls(),
+              (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3D_InitRenderer", "B3DB_Init", "GS_Init",
+                     "SA_Init", "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"}));
+    // The scene engine keeps the first screen view as its background.
+    EXPECT_EQ(g_B3DState->backgroundRecord, g_ScreenViews[0]);
     // "-noabout": no configuration story, no start dialog.
     const Calls& all = StandIn_Calls();
     EXPECT_EQ(std::count(all.begin(), all.end(), "S_RunStartDialog"), 0);

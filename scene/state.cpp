@@ -1,0 +1,335 @@
+#include "scene/state.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "base/log.h"
+#include "base/memory.h"
+#include "base/strings.h"
+#include "render/pixelformat.h"
+#include "scene/smallops.h"
+
+B3DState* g_B3DState = nullptr;
+
+B3DState* B3D_InitStore() {
+    auto* s = Int_AllocRecord<B3DState>(0);
+    if (!s) return nullptr;
+    s->gammaValue = 127;
+    B3D_ListInit(&s->bodies);
+    s->instTable = Qel_TableCreate();
+    s->sceneTable = Qel_TableCreate();
+    s->bodyTable = Qel_TableCreate();
+    B3D_ListInit(&s->scenes);
+    B3D_ListInit(&s->freeInsts);
+    B3D_ListInit(&s->drawFree);
+    B3D_ListInit(&s->drawList);
+    s->cutTable = Qel_TableCreate();
+    s->takeTable = Qel_TableCreate();
+    s->textureFormats = Qel_TableCreate();
+    for (QelTable*& t : s->nameTables) t = Qel_TableCreate();
+    s->shadowAlpha = 200;
+    B3D_ListInit(&s->particleFree);
+    B3D_ListInit(&s->particleLive);
+    B3D_ListInit(&s->generators);
+    B3D_ListInit(&s->replayList);
+    s->generatorTable = Qel_TableCreate();
+    s->replayTable = Qel_TableCreate();
+    for (int32_t i = 0; i < B3D_PARTICLE_RECORDS; ++i) {
+        auto* p = Int_AllocRecord<B3DParticle>(0);
+        if (!p) p = Int_AllocRecord<B3DParticle>(0);
+        if (!p) continue;
+        p->state = PARTICLE_FREE;
+        B3D_ListAppend(&s->particleFree, B3D_Node(p));
+    }
+    s->namedEntries = Qel_TableCreate();
+    s->lightSlotCount = B3D_LIGHT_SLOTS;
+    for (B3DLightSlot& slot : s->lightSlots) slot = {-1, 0, 0};
+    return s;
+}
+
+namespace {
+void FreeInstTree(Inst3D* inst) {
+    while (Inst3D* c = B3D_First<Inst3D>(&inst->children)) {
+        B3D_ListRemove(B3D_Node(c));
+        FreeInstTree(c);
+    }
+    B3D_InstFreeBones(inst);
+    inst->name = Qel_StrFree(inst->name);
+    if (inst->flags & INST_CAMERA) {
+        auto* cam = reinterpret_cast<Camera3D*>(inst);
+        while (auto* item = B3D_First<B3DCameraItem>(&cam->items)) {
+            B3D_ListRemove(B3D_Node(item));
+            B3D_FreeRecordI(item);
+        }
+        while (auto* node = B3D_First<B3DFacingNode>(&cam->facing)) B3D_FreeFacingNode(node);
+        B3D_FreeRecordI(cam);
+    } else {
+        B3D_FreeRecordI(inst);
+    }
+}
+
+void FreeTable(QelTable*& t) {
+    Qel_TableFree(t);
+    t = nullptr;
+}
+}  // namespace
+
+void B3D_FreeStore() {
+    B3DState* s = g_B3DState;
+    if (!s) return;
+    while (Scene3D* sc = B3D_First<Scene3D>(&s->scenes)) {
+        B3D_ListRemove(B3D_Node(sc));
+        for (B3DList* l : {&sc->insts, &sc->cameras}) {
+            while (Inst3D* i = B3D_First<Inst3D>(l)) {
+                B3D_ListRemove(B3D_Node(i));
+                FreeInstTree(i);
+            }
+        }
+        B3D_SceneFreeSceneBuffers(sc);
+        sc->name = Qel_StrFree(sc->name);
+        B3D_FreeRecordI(sc);
+    }
+    while (Inst3D* i = B3D_First<Inst3D>(&s->freeInsts)) {
+        B3D_ListRemove(B3D_Node(i));
+        FreeInstTree(i);
+    }
+    B3D_ReleaseDrawItems();
+    while (auto* d = B3D_First<B3DDrawItem>(&s->drawFree)) {
+        B3D_ListRemove(B3D_Node(d));
+        B3D_FreeRecordI(d);
+    }
+    for (uint32_t k = Qel_TableNext(s->takeTable, 0); k; k = Qel_TableNext(s->takeTable, k)) {
+        auto* take = reinterpret_cast<J3D_Take*>(Qel_TableGet(s->takeTable, k));
+        if (take->insts) B3D_FreeMemJ(take->instCount * static_cast<int32_t>(sizeof(Inst3D*)), take->insts, 0);
+        B3D_FreeMemJ(sizeof(J3D_Take), take, 0);
+    }
+    for (uint32_t k = Qel_TableNext(s->namedEntries, 0); k; k = Qel_TableNext(s->namedEntries, k)) {
+        auto* e = reinterpret_cast<B3DNamedEntry*>(Qel_TableGet(s->namedEntries, k));
+        e->name = Qel_StrFree(e->name);
+        B3D_FreeMemB(sizeof(B3DNamedEntry), e, 0);
+    }
+    B3D_FreeParticleLists();
+    B3D_FreeIconLists();
+    B3D_FreeSkinTable();
+    B3D_FreeArrayTable();
+    B3D_FreeBodyIdTable();
+    B3D_FreeCutIdTable();
+    for (QelTable** t : {&s->instTable, &s->sceneTable, &s->bodyTable, &s->cutTable, &s->takeTable, &s->textureFormats,
+                         &s->generatorTable, &s->replayTable, &s->namedEntries})
+        FreeTable(*t);
+    for (QelTable*& t : s->nameTables) FreeTable(t);
+    Int_FreeRecord(s, 0);
+    g_B3DState = nullptr;
+}
+
+// ------------------------------------------------------------------ pools
+
+namespace {
+int32_t s_failNext = 0;
+
+void* PoolAlloc(size_t size, uint32_t flags) {
+    if (s_failNext > 0) {
+        --s_failNext;
+        return nullptr;
+    }
+    return Int_AllocMem(size, flags);
+}
+
+void Count(int32_t& bytes, int32_t& peak, int32_t size) {
+    bytes += size;
+    if (bytes > peak) peak = bytes;
+}
+
+size_t Bytes(int32_t size) { return size > 0 ? static_cast<size_t>(size) : 0; }
+}  // namespace
+
+void B3D_FailNextAllocations(int32_t n) { s_failNext = n; }
+
+void* B3D_AllocMemB(int32_t size, uint32_t flags) {
+    void* p = PoolAlloc(Bytes(size), flags | Int_MemTag(B3D_TAG_B));
+    if (!p) {
+        Qel_DPrintf(0, "B3D_AllocMemB() failed to allocate %d bytes!\n", size);
+        return nullptr;
+    }
+    Count(g_B3DState->poolBBytes, g_B3DState->poolBPeak, size);
+    return p;
+}
+
+void* B3D_AllocMemJ(int32_t size, uint32_t flags) {
+    void* p = PoolAlloc(Bytes(size), flags | Int_MemTag(B3D_TAG_J));
+    if (!p) {
+        Qel_DPrintf(0, "B3D_AllocMemJ() failed to allocate %d bytes!\n", size);
+        return nullptr;
+    }
+    Count(g_B3DState->poolJBytes, g_B3DState->poolJPeak, size);
+    return p;
+}
+
+void* B3D_AllocMemI(int32_t size) {
+    void* p = PoolAlloc(Bytes(size), Int_MemTag(B3D_TAG_I) | B3D_MEM_ZERO);
+    if (!p) {
+        Qel_DPrintf(0, "B3D_AllocMemI() failed to allocate %d bytes!\n", size);
+        return nullptr;
+    }
+    Count(g_B3DState->poolIBytes, g_B3DState->poolIPeak, size);
+    return p;
+}
+
+void* B3D_ReAllocMemR(int32_t size) {
+    void* p = PoolAlloc(Bytes(size), Int_MemTag(B3D_TAG_R) | B3D_MEM_ZERO);
+    if (!p) {
+        Qel_DPrintf(0, "B3D_ReAllocMemR() failed to allocate %d bytes!\n", size);
+        return nullptr;
+    }
+    Count(g_B3DState->poolRBytes, g_B3DState->poolRPeak, size);
+    return p;
+}
+
+namespace {
+void* PoolReAlloc(void* block, int32_t oldSize, int32_t newSize, uint32_t tag, const char* who, int32_t& bytes,
+                  int32_t& peak) {
+    void* p = nullptr;
+    if (s_failNext > 0) --s_failNext;
+    else p = Int_ReAllocMem(block, Bytes(oldSize), Bytes(newSize), Int_MemTag(tag) | B3D_MEM_VIRTUAL | B3D_MEM_ZERO);
+    if (!p) {
+        Qel_DPrintf(0, "%s() failed to allocate %d bytes!\n", who, newSize);
+        return nullptr;
+    }
+    Count(bytes, peak, newSize - oldSize);
+    return p;
+}
+}  // namespace
+
+void* B3D_ReAllocMemB(void* block, int32_t oldSize, int32_t newSize) {
+    return PoolReAlloc(block, oldSize, newSize, B3D_TAG_B, "B3D_ReAllocMemB", g_B3DState->poolBBytes,
+                       g_B3DState->poolBPeak);
+}
+
+void* B3D_ReAllocMemJ(void* block, int32_t oldSize, int32_t newSize) {
+    return PoolReAlloc(block, oldSize, newSize, B3D_TAG_J, "B3D_ReAllocMemJ", g_B3DState->poolJBytes,
+                       g_B3DState->poolJPeak);
+}
+
+void B3D_FreeMemB(int32_t size, void* block, uint32_t flags) {
+    g_B3DState->poolBBytes -= size;
+    Int_FreeMem(block, Bytes(size), flags | Int_MemTag(B3D_TAG_B));
+}
+
+void B3D_FreeMemJ(int32_t size, void* block, uint32_t flags) {
+    g_B3DState->poolJBytes -= size;
+    Int_FreeMem(block, Bytes(size), flags | Int_MemTag(B3D_TAG_J));
+}
+
+void B3D_FreeMemI(int32_t size, void* block) {
+    g_B3DState->poolIBytes -= size;
+    Int_FreeMem(block, Bytes(size), Int_MemTag(B3D_TAG_I) | B3D_MEM_ZERO);
+}
+
+void B3D_FreeMemR(int32_t size, void* block) {
+    g_B3DState->poolRBytes -= size;
+    Int_FreeMem(block, Bytes(size), Int_MemTag(B3D_TAG_R) | B3D_MEM_ZERO);
+}
+
+// ------------------------------------------------------------------ finds
+
+Inst3D* B3D_InstFind(uint32_t id) {
+    return g_B3DState ? reinterpret_cast<Inst3D*>(Qel_TableGet(g_B3DState->instTable, id)) : nullptr;
+}
+
+Scene3D* B3D_SceneFind(uint32_t id) {
+    return g_B3DState ? reinterpret_cast<Scene3D*>(Qel_TableGet(g_B3DState->sceneTable, id)) : nullptr;
+}
+
+void* B3D_FindBody(int32_t id) {
+    if (!g_B3DState) return nullptr;
+    return reinterpret_cast<void*>(Qel_TableGet(g_B3DState->bodyTable, static_cast<uint32_t>(id) + 1u));
+}
+
+int32_t B3D_StoreBody(int32_t id, void* body) {
+    return Qel_TableSet(g_B3DState->bodyTable, static_cast<uint32_t>(id) + 1u, reinterpret_cast<uintptr_t>(body));
+}
+
+// ------------------------------------------------------------------ engine flags
+
+uint32_t B3D_GetEngineFlags() { return g_B3DState->engineFlags; }
+void B3D_SetEngineFlags(uint32_t bits) { g_B3DState->engineFlags |= bits; }
+void B3D_ClearEngineFlags(uint32_t bits) { g_B3DState->engineFlags &= ~bits; }
+
+int32_t B3D_CallSetEngineFlags(int32_t bits) {
+    B3D_SetEngineFlags(static_cast<uint32_t>(bits));
+    return static_cast<int16_t>(g_B3DState->engineFlags & 0xFFFF);
+}
+
+int32_t B3D_CallClearEngineFlags(int32_t bits) {
+    B3D_ClearEngineFlags(static_cast<uint32_t>(bits));
+    return static_cast<int32_t>(g_B3DState->engineFlags);
+}
+
+int32_t B3D_CallSetFlags(int32_t word) {
+    g_B3DState->engineFlags = static_cast<uint32_t>(word);
+    return word;
+}
+
+int32_t B3D_MemStatistics(int32_t n) {
+    const B3DState* s = g_B3DState;
+    switch (n) {
+        case 0: return s->poolBBytes;
+        case 1: return s->poolBPeak;
+        case 2: return s->poolIBytes;
+        case 3: return s->poolIPeak;
+        case 4: return s->poolJBytes;
+        case 5: return s->poolJPeak;
+        default: return 0;
+    }
+}
+
+// ------------------------------------------------------------------ named entries
+
+B3DNamedEntry* B3D_AllocName(const char* name) {
+    auto* e = static_cast<B3DNamedEntry*>(B3D_AllocMemB(sizeof(B3DNamedEntry), B3D_MEM_ZERO));
+    if (!e) return nullptr;
+    e->name = name ? Qel_StrDup(name) : nullptr;
+    e->id = Qel_TableAdd(g_B3DState->namedEntries, reinterpret_cast<uintptr_t>(e));
+    if (!e->id) {
+        // No id: nothing is left allocated.
+        e->name = Qel_StrFree(e->name);
+        B3D_FreeMemB(sizeof(B3DNamedEntry), e, 0);
+        return nullptr;
+    }
+    return e;
+}
+
+namespace {
+bool SameIgnoringAsciiCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        char x = *a, y = *b;
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+        if (x != y) return false;
+        if (!x) return true;
+    }
+}
+}  // namespace
+
+B3DNamedEntry* B3D_FindEffectByName(const char* name) {
+    if (!name) return nullptr;
+    QelTable* t = g_B3DState->namedEntries;
+    for (uint32_t k = Qel_TableNext(t, 0); k; k = Qel_TableNext(t, k)) {
+        auto* e = reinterpret_cast<B3DNamedEntry*>(Qel_TableGet(t, k));
+        if (e && e->name && SameIgnoringAsciiCase(e->name, name)) return e;
+    }
+    return nullptr;
+}
+
+void B3D_FreeNamedEntry(B3DNamedEntry* entry) {
+    if (!entry) return;
+    entry->name = Qel_StrFree(entry->name);
+    Qel_TableRemove(g_B3DState->namedEntries, entry->id);
+    // The entry goes too: a shader that fails to load would otherwise leak one each frame.
+    B3D_FreeMemB(sizeof(B3DNamedEntry), entry, 0);
+}
+
+int32_t B3D_AddTextureFormat(void* record, int32_t code) {
+    return Qel_TableSet(g_B3DState->textureFormats, static_cast<uint32_t>(code) + 1u,
+                        reinterpret_cast<uintptr_t>(record));
+}

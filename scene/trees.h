@@ -1,0 +1,11 @@
+// Instance tree operations.
+#pragma once
+
+#include "scene/records.h"
+
+// Frees an instance and its subtree; a waiting caller gets reply code 2.
+void B3D_InstFree(Inst3D* inst);
+// Takes a top instance out of its scene into the list of instances in no scene.
+void B3D_InstDeleteFromScene(Inst3D* inst);
+// Puts a scene's cameras (and instances) into the renderer.
+void B3D_SceneEnable(Scene3D* scene);

@@ -1,0 +1,84 @@
+// A fresh scene-engine state per test, a system state for the game clock, and
+// a module that records the replies the scene engine sends.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "base/general.h"
+#include "scene/allocs.h"
+#include "scene/state.h"
+#include "script/context.h"
+#include "script/values.h"
+
+class SceneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        savedSystem_ = g_SystemState;
+        savedState_ = g_B3DState;
+        system_ = std::make_unique<SystemState>();
+        g_SystemState = system_.get();
+        g_B3DState = B3D_InitStore();
+        ASSERT_NE(g_B3DState, nullptr);
+        ASSERT_EQ(B3D_InitBodyIdTable(), 1);
+        ASSERT_EQ(B3D_InitCutIdTable(), 1);
+    }
+    void TearDown() override {
+        B3D_FreeStore();
+        g_B3DState = savedState_;
+        g_SystemState = savedSystem_;
+    }
+    void SetClock(int32_t ms) { system_->gameClock = ms; }
+
+    std::unique_ptr<SystemState> system_;
+
+private:
+    SystemState* savedSystem_ = nullptr;
+    B3DState* savedState_ = nullptr;
+};
+
+// Registers a module whose integer result callback records (handle, code).
+class ReplyModule {
+public:
+    explicit ReplyModule(int32_t module) : context_(std::make_unique<SE_Context>()) {
+        context_->nextModule = module + 1;
+        context_->modules[module].ReturnInt = &Record;
+        saved_ = g_SEContext;
+        g_SEContext = context_.get();
+        Replies().clear();
+    }
+    ~ReplyModule() { g_SEContext = saved_; }
+    ReplyModule(const ReplyModule&) = delete;
+    ReplyModule& operator=(const ReplyModule&) = delete;
+
+    static std::vector<std::pair<uint32_t, int32_t>>& Replies() {
+        static std::vector<std::pair<uint32_t, int32_t>> replies;
+        return replies;
+    }
+
+private:
+    static void Record(uint32_t handle, int32_t code) { Replies().emplace_back(handle, code); }
+    std::unique_ptr<SE_Context> context_;
+    SE_Context* saved_ = nullptr;
+};
+
+using Reply = std::pair<uint32_t, int32_t>;
+using Replies = std::vector<Reply>;
+
+// Links an instance under a parent, in the parent's scene.
+inline void Adopt(Inst3D* parent, Inst3D* child) {
+    B3D_ListRemove(B3D_Node(child));
+    B3D_ListAppend(&parent->children, B3D_Node(child));
+    child->parent = parent;
+    child->scene = parent->scene;
+}
+
+// Moves a top instance into a scene.
+inline void PutInScene(Scene3D* scene, Inst3D* inst) {
+    B3D_ListRemove(B3D_Node(inst));
+    B3D_ListAppend(&scene->insts, B3D_Node(inst));
+    inst->scene = scene;
+}

@@ -66,15 +66,14 @@ bool JobRuns(const Inst3D* inst) { return (inst->jobFlags & JOB_RUNNING) && !(in
 int32_t J3D_TakeCheckFinished(J3D_Take* take) {
     if (!take->cutId || take->instCount == 0 || !take->insts) return 0;
     int32_t count = 0;
-    for (int32_t i = 0; i < take->instCount; ++i)
-        if (take->insts[i] && JobRuns(take->insts[i])) ++count;
-    // A take whose cut was unloaded has nothing left to play: it stops too, so
-    // the task waiting on it is woken.
-    const bool cutGone = !J3D_CutIsLoaded(take->cutId);
-    if (count == 0 || cutGone) {
+    // A take whose cut was unloaded has nothing left to play: it stops like a
+    // finished one, so the task waiting on it is woken.
+    if (J3D_FindCut(take->cutId))
+        for (int32_t i = 0; i < take->instCount; ++i)
+            if (take->insts[i] && JobRuns(take->insts[i])) ++count;
+    if (count == 0) {
         Qel_DPrintf(4, "J3D_TakeCheckFinished() stopping cutid %d\n", take->cutId);
         J3D_TakeStop(take);
-        return 0;
     }
     return count;
 }

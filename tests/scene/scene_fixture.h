@@ -82,3 +82,38 @@ inline void PutInScene(Scene3D* scene, Inst3D* inst) {
     B3D_ListAppend(&scene->insts, B3D_Node(inst));
     inst->scene = scene;
 }
+
+// A cut built in memory and entered in the cut table; its paths hold
+// position keys at the given times and notes.
+class TestCut {
+public:
+    TestCut(int32_t id, int32_t pathCount) : paths_(static_cast<size_t>(pathCount)), keys_(paths_.size()) {
+        cut_.id = static_cast<uint32_t>(id);
+        cut_.pathCount = pathCount;
+        cut_.paths = paths_.data();
+        Qel_MatIdentity(&cut_.placeMatrix);
+        for (size_t i = 0; i < paths_.size(); ++i) paths_[i].pathNr = static_cast<int32_t>(i);
+        Qel_TableSet(g_B3DState->cutTable, cut_.id, reinterpret_cast<uintptr_t>(&cut_));
+    }
+    void Unload() { Qel_TableRemove(g_B3DState->cutTable, cut_.id); }
+    // Position keys at these times (values x = time).
+    void Keys(int32_t path, std::vector<int32_t> times) {
+        auto& k = keys_[static_cast<size_t>(path)];
+        k.clear();
+        for (int32_t t : times) {
+            J3D_MotionKey key{};
+            key.time = t;
+            key.value[0] = t;
+            k.push_back(key);
+        }
+        paths_[static_cast<size_t>(path)].posCount = static_cast<int32_t>(k.size());
+        paths_[static_cast<size_t>(path)].posKeys = k.data();
+    }
+    J3D_Cut* cut() { return &cut_; }
+    J3D_CutPath& path(int32_t i) { return paths_[static_cast<size_t>(i)]; }
+
+private:
+    J3D_Cut cut_{};
+    std::vector<J3D_CutPath> paths_;
+    std::vector<std::vector<J3D_MotionKey>> keys_;
+};

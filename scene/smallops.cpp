@@ -680,24 +680,33 @@ void B3DB_FixCatalogs() {
         for (uint32_t e = 0; e < cat->count; ++e) {
             const char* name = cat->entries[e].name;
             if (!name || !IsPackedBody(name)) continue;
-            for (const char last : {'d', 'b'}) {
-                const char* norm = Qel_NormalizeName(name);
-                if (!norm) continue;
+            // Both forms are looked up before either is renamed: a renamed
+            // member no longer sorts where the binary search expects it.
+            const char* norm = Qel_NormalizeName(name);
+            if (!norm) continue;
+            QelCatalogEntry* hits[2][64];
+            int32_t hitCatalog[2][64];
+            int32_t hitCount[2] = {0, 0};
+            for (int32_t form = 0; form < 2; ++form) {
                 char probe[512];
                 std::snprintf(probe, sizeof probe, "%s", norm);
-                probe[std::strlen(probe) - 1] = last;
-                for (int32_t older = 0; older < c; ++older) {
-                    QelCatalog* oc = sys->catalogs[older];
-                    if (!oc) continue;
-                    QelCatalogEntry* hit = FindInCatalog(oc, probe);
-                    if (!hit) continue;
-                    Qel_DPrintf(0, " File %s found older file %s in catalog %d\n", name, hit->name,
-                                static_cast<int>(older));
-                    // The names live in the catalog's own buffer.
-                    char* older_name = const_cast<char*>(hit->name);
-                    older_name[std::strlen(older_name) - 1] = 'X';
-                }
+                probe[std::strlen(probe) - 1] = form == 0 ? 'd' : 'b';
+                for (int32_t older = 0; older < c && hitCount[form] < 64; ++older)
+                    if (sys->catalogs[older])
+                        if (QelCatalogEntry* hit = FindInCatalog(sys->catalogs[older], probe)) {
+                            hits[form][hitCount[form]] = hit;
+                            hitCatalog[form][hitCount[form]++] = older;
+                        }
             }
+            for (int32_t form = 0; form < 2; ++form)
+                for (int32_t h = 0; h < hitCount[form]; ++h) {
+                    QelCatalogEntry* hit = hits[form][h];
+                    Qel_DPrintf(0, " File %s found older file %s in catalog %d\n", name, hit->name,
+                                static_cast<int>(hitCatalog[form][h]));
+                    // The names live in the catalog's own buffer.
+                    char* olderName = const_cast<char*>(hit->name);
+                    olderName[std::strlen(olderName) - 1] = 'X';
+                }
         }
     }
 }

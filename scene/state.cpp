@@ -8,6 +8,7 @@
 #include "base/strings.h"
 #include "render/pixelformat.h"
 #include "scene/smallops.h"
+#include "scene/texanim.h"
 
 B3DState* g_B3DState = nullptr;
 
@@ -54,6 +55,7 @@ void FreeInstTree(Inst3D* inst) {
         FreeInstTree(c);
     }
     B3D_InstFreeBones(inst);
+    B3D_InstFreeMaterialOverrides(inst);
     inst->name = Qel_StrFree(inst->name);
     if (inst->flags & INST_CAMERA) {
         auto* cam = reinterpret_cast<Camera3D*>(inst);
@@ -62,6 +64,7 @@ void FreeInstTree(Inst3D* inst) {
             B3D_FreeRecordI(item);
         }
         while (auto* node = B3D_First<B3DFacingNode>(&cam->facing)) B3D_FreeFacingNode(node);
+        if (cam->causticMaterial) B3D_FreeTextureMaterial(cam->causticMaterial);
         B3D_FreeRecordI(cam);
     } else {
         B3D_FreeRecordI(inst);

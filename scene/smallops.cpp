@@ -879,6 +879,31 @@ void B3D_FreeFacingNode(B3DFacingNode* node) {
     B3D_FreeRecordI(node);
 }
 
+// The program's exit; called only when the cut reader cannot get its arrays.
+[[noreturn]] void P_Exit(int reason);
+
+int32_t J3D_KeySize(int32_t track) {
+    switch (track) {
+        case 3: return sizeof(J3D_RollKey);
+        case 4: return sizeof(J3D_ColorKey);
+        case 5: return sizeof(J3D_FovKey);
+        default: return sizeof(J3D_MotionKey);
+    }
+}
+
+void J3D_InitCutBuffers() {
+    for (int32_t t = 0; t < J3D_KEY_TRACKS; ++t) {
+        J3D_KeyBuffer& b = g_B3DState->cutBuffers[t];
+        const int32_t size = J3D_KeySize(t);
+        void* keys = b.keys ? B3D_ReAllocMemJ(b.keys, b.capacity * size, 100 * size)
+                            : B3D_AllocMemJ(100 * size, B3D_MEM_VIRTUAL | B3D_MEM_ZERO);
+        if (!keys) P_Exit(3);
+        b.keys = keys;
+        b.capacity = 100;
+        b.count = 0;
+    }
+}
+
 // ------------------------------------------------------------------ arithmetic
 
 int32_t B3D_FixSqrt(int32_t v) {

@@ -133,6 +133,11 @@ void B3D_FreeParticleLists();
 int32_t B3D_PointLineDistance(const QelVector* a, const QelVector* b, const QelVector* p);
 void B3D_ReleaseDrawItems();
 void B3D_FreeFacingNode(B3DFacingNode* node);
+// Sizes the cut reader's six key arrays for 100 keys each; a failure ends
+// the program (exit reason 3).
+void J3D_InitCutBuffers();
+// Bytes of one key of a track.
+int32_t J3D_KeySize(int32_t track);
 
 // --- arithmetic ---
 int32_t B3D_FixSqrt(int32_t v);

@@ -117,6 +117,11 @@ void B3D_FreeStore() {
     B3D_FreeArrayTable();
     B3D_FreeBodyIdTable();
     B3D_FreeCutIdTable();
+    for (int32_t t = 0; t < J3D_KEY_TRACKS; ++t) {
+        J3D_KeyBuffer& b = s->cutBuffers[t];
+        if (b.keys) B3D_FreeMemJ(b.capacity * J3D_KeySize(t), b.keys, B3D_MEM_VIRTUAL | B3D_MEM_ZERO);
+        b = {};
+    }
     for (QelTable** t : {&s->instTable, &s->sceneTable, &s->bodyTable, &s->cutTable, &s->takeTable, &s->textureFormats,
                          &s->generatorTable, &s->replayTable, &s->namedEntries})
         FreeTable(*t);

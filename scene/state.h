@@ -84,6 +84,16 @@ struct B3DArrayTableRow {
     void* array;
 };
 
+// A work array of the cut reader: one key track of the path being read.
+struct J3D_KeyBuffer {
+    int32_t capacity;  // keys
+    int32_t count;
+    void* keys;
+};
+
+// The six tracks: position, rotation, target, roll, colour, field of view.
+constexpr int32_t J3D_KEY_TRACKS = 6;
+
 struct B3DState {
     B3DList bodies;
     QelTable* instTable;
@@ -138,6 +148,7 @@ struct B3DState {
     B3DSkinRow* skins;
     int32_t arrayTableCount;
     B3DArrayTableRow* arrayTable;
+    J3D_KeyBuffer cutBuffers[J3D_KEY_TRACKS];
 };
 
 // The state; null until B3D_Init.

@@ -650,3 +650,25 @@ TEST_F(SceneSmallOps, NewerPackedBodiesHideOlderOnes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SceneSmallOps, CutBuffersHoldAHundredKeysPerTrack) {
+    J3D_InitCutBuffers();
+    int32_t bytes = 0;
+    for (int32_t t = 0; t < J3D_KEY_TRACKS; ++t) {
+        const J3D_KeyBuffer& b = g_B3DState->cutBuffers[t];
+        EXPECT_EQ(b.capacity, 100) << t;
+        EXPECT_EQ(b.count, 0) << t;
+        EXPECT_NE(b.keys, nullptr) << t;
+        bytes += 100 * J3D_KeySize(t);
+    }
+    EXPECT_EQ(g_B3DState->poolJBytes, bytes);
+    // Sized again, they keep their room and forget their keys.
+    g_B3DState->cutBuffers[2].count = 40;
+    J3D_InitCutBuffers();
+    EXPECT_EQ(g_B3DState->cutBuffers[2].count, 0);
+    EXPECT_EQ(g_B3DState->poolJBytes, bytes);
+}
+
+}  // namespace

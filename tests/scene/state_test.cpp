@@ -137,3 +137,28 @@ TEST_F(SceneState, NamedEntries) {
 }
 
 }  // namespace
+
+#include "base/memory.h"
+#include "render/pixelformat.h"
+#include "scene/standin.h"
+
+namespace {
+
+TEST_F(SceneState, TextureFormatsAreKeyedByCodePlusOneAndFreed) {
+    auto* a = Int_AllocRecord<TextureBitmapFormat>(0);
+    auto* b = Int_AllocRecord<TextureBitmapFormat>(0);
+    EXPECT_EQ(B3D_AddTextureFormat(a, 0), 1);
+    EXPECT_EQ(B3D_AddTextureFormat(b, 21), 1);
+    EXPECT_EQ(Qel_TableGet(g_B3DState->textureFormats, 1), reinterpret_cast<uintptr_t>(a));
+    EXPECT_EQ(Qel_TableGet(g_B3DState->textureFormats, 22), reinterpret_cast<uintptr_t>(b));
+    const int64_t before = Int_GetTag0Mem();
+    B3D_FreeTextureFormats();
+    EXPECT_EQ(Qel_TableGetCount(g_B3DState->textureFormats), 0u);
+    EXPECT_EQ(g_B3DState->textureFormatWords[0], -1);
+    EXPECT_EQ(g_B3DState->textureFormatWords[1], -1);
+    // The two records and their two table entries.
+    EXPECT_EQ(before - Int_GetTag0Mem(),
+              static_cast<int64_t>(2 * (sizeof(TextureBitmapFormat) + sizeof(QelTableEntry))));
+}
+
+}  // namespace

@@ -8,6 +8,7 @@
 
 #include "base/table.h"
 #include "scene/ids.h"
+#include "scene/pools.h"
 #include "scene/records.h"
 
 // Engine flags.
@@ -15,15 +16,6 @@ constexpr uint32_t B3D_ENGINE_RECORDING = 0x1;
 constexpr uint32_t B3D_ENGINE_REPLAYING = 0x2;
 constexpr uint32_t B3D_ENGINE_ENVMAP_REFRESH = 0x40;
 constexpr uint32_t B3D_ENGINE_ENVMAP_DRAWN = 0x80;
-
-// Pool tags of the base allocator.
-constexpr uint32_t B3D_TAG_I = 2;
-constexpr uint32_t B3D_TAG_B = 3;
-constexpr uint32_t B3D_TAG_J = 4;
-constexpr uint32_t B3D_TAG_R = 5;
-
-constexpr uint32_t B3D_MEM_ZERO = 0x10000;
-constexpr uint32_t B3D_MEM_VIRTUAL = 0x800;
 
 constexpr int32_t B3D_LIGHT_TYPES = 1000;
 constexpr int32_t B3D_MAX_COLLECTED_LIGHTS = 254;
@@ -161,29 +153,6 @@ B3DState* B3D_InitStore();
 // Frees what B3D_InitStore, the id tables and the records made and clears the
 // pointer (the program keeps its state for its life; tests start afresh).
 void B3D_FreeStore();
-
-// Pools.
-void* B3D_AllocMemB(int32_t size, uint32_t flags);
-void* B3D_AllocMemJ(int32_t size, uint32_t flags);
-void* B3D_AllocMemI(int32_t size);
-void* B3D_ReAllocMemR(int32_t size);
-void* B3D_ReAllocMemB(void* block, int32_t oldSize, int32_t newSize);
-void* B3D_ReAllocMemJ(void* block, int32_t oldSize, int32_t newSize);
-void B3D_FreeMemB(int32_t size, void* block, uint32_t flags);
-void B3D_FreeMemJ(int32_t size, void* block, uint32_t flags);
-void B3D_FreeMemI(int32_t size, void* block);
-void B3D_FreeMemR(int32_t size, void* block);
-// Records of pool I by their real size.
-template <class T>
-T* B3D_AllocRecordI() {
-    return static_cast<T*>(B3D_AllocMemI(static_cast<int32_t>(sizeof(T))));
-}
-template <class T>
-void B3D_FreeRecordI(T* rec) {
-    B3D_FreeMemI(static_cast<int32_t>(sizeof(T)), rec);
-}
-// Test seam: the next n pool allocations fail as if the heap were out of memory.
-void B3D_FailNextAllocations(int32_t n);
 
 // Finds by id; null when no record has it.
 Inst3D* B3D_InstFind(uint32_t id);

@@ -1,5 +1,5 @@
-// What the scene engine reads of a loaded body before the body records come:
-// its bone names.
+// What the scene engine reads of a loaded body (bodies.cpp holds a STAND-IN
+// until the body records come): its bone names.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,7 @@
 #include "base/ebm.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "program/standin_calls.h"
 #include "scene/allocs.h"
 #include "scene/animation.h"
 #include "scene/geometry.h"
@@ -669,6 +670,54 @@ TEST_F(SceneSmallOps, CutBuffersHoldAHundredKeysPerTrack) {
     J3D_InitCutBuffers();
     EXPECT_EQ(g_B3DState->cutBuffers[2].count, 0);
     EXPECT_EQ(g_B3DState->poolJBytes, bytes);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SceneSmallOps, SceneWideWalksAndTableFrees) {
+    // Frame marks of a scene's trees, kept during a replay.
+    Scene3D* scene = B3D_SceneAlloc();
+    Tree t = MakeTree();
+    PutInScene(scene, t.top);
+    for (Inst3D* i : {t.top, t.child, t.grandchild}) i->flags |= INST_FRAME_MARK;
+    B3D_SetEngineFlags(B3D_ENGINE_REPLAYING);
+    B3D_SceneClearFrameMarks(scene);
+    EXPECT_NE(t.grandchild->flags & INST_FRAME_MARK, 0u);
+    B3D_ClearEngineFlags(B3D_ENGINE_REPLAYING);
+    B3D_SceneClearFrameMarks(scene);
+    for (Inst3D* i : {t.top, t.child, t.grandchild}) EXPECT_EQ(i->flags & INST_FRAME_MARK, 0u);
+
+    // Only cameras with a renderer object have a background to clear.
+    Camera3D* drawn = B3D_CameraAlloc();
+    Camera3D* idle = B3D_CameraAlloc();
+    B3D_SceneLinkInst(scene, drawn);
+    B3D_SceneLinkInst(scene, idle);
+    int marker = 0;
+    drawn->rendererCamera = &marker;
+    StandIn_ClearCalls();
+    B3D_ClearCameraBackgrounds();
+    EXPECT_EQ(StandIn_Calls(), std::vector<std::string>{"S_3DClearSceneBackground"});
+    drawn->rendererCamera = nullptr;
+
+    // A table of heap strings is emptied and its strings freed.
+    QelTable* names = Qel_TableCreate();
+    Qel_TableSet(names, 4, reinterpret_cast<uintptr_t>(Qel_StrDup("four")));
+    Qel_TableSet(names, 9, reinterpret_cast<uintptr_t>(Qel_StrDup("nine")));
+    B3D_FreeStringTable(names);
+    EXPECT_EQ(Qel_TableGetCount(names), 0u);
+    Qel_TableFree(names);
+
+    // The array table: each array of 20-byte elements, then the table.
+    B3DState* s = g_B3DState;
+    s->arrayTableCount = 2;
+    s->arrayTable = static_cast<B3DArrayTableRow*>(Int_AllocMem(2 * sizeof(B3DArrayTableRow), 0));
+    s->arrayTable[0] = {3, Int_AllocMem(60, 0)};
+    s->arrayTable[1] = {0, nullptr};
+    B3D_FreeArrayTable();
+    EXPECT_EQ(s->arrayTable, nullptr);
+    EXPECT_EQ(s->arrayTableCount, 0);
 }
 
 }  // namespace

@@ -650,10 +650,6 @@ TEST_F(SceneSmallOps, NewerPackedBodiesHideOlderOnes) {
     EXPECT_STREQ(newEntries[0].name, "obj\\ship.pbd");
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(SceneSmallOps, CutBuffersHoldAHundredKeysPerTrack) {
     J3D_InitCutBuffers();
     int32_t bytes = 0;
@@ -671,10 +667,6 @@ TEST_F(SceneSmallOps, CutBuffersHoldAHundredKeysPerTrack) {
     EXPECT_EQ(g_B3DState->cutBuffers[2].count, 0);
     EXPECT_EQ(g_B3DState->poolJBytes, bytes);
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(SceneSmallOps, SceneWideWalksAndTableFrees) {
     // Frame marks of a scene's trees, kept during a replay.

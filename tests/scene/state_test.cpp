@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "base/memory.h"
+#include "render/pixelformat.h"
 #include "scene/allocs.h"
+#include "scene/standin.h"
 #include "scene/state.h"
 #include "scene/trees.h"
 #include "scene_fixture.h"
@@ -135,14 +138,6 @@ TEST_F(SceneState, NamedEntries) {
     EXPECT_EQ(Qel_TableGet(g_B3DState->namedEntries, id), 0u);
     EXPECT_EQ(g_B3DState->poolBBytes, static_cast<int32_t>(sizeof(B3DNamedEntry)));
 }
-
-}  // namespace
-
-#include "base/memory.h"
-#include "render/pixelformat.h"
-#include "scene/standin.h"
-
-namespace {
 
 TEST_F(SceneState, TextureFormatsAreKeyedByCodePlusOneAndFreed) {
     auto* a = Int_AllocRecord<TextureBitmapFormat>(0);

@@ -102,6 +102,9 @@ struct SystemState {
     char cdDriveLetter;              // 'd' ...
 
     // --- capture ---
+    int32_t lastCaptureNumber;  // 0 until the capture folder was scanned
+    int32_t captureThirds;      // running thirds of a millisecond of the capture step
+    int32_t captureStep;        // game-time step of the next captured frame (ms)
 
     // --- displays ---
     uint8_t showFpsLine;   // compose the statistics line at each redraw

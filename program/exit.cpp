@@ -11,7 +11,6 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/display.h"
-#include "base/standin_capture.h"
 #include "base/strings.h"
 #include "cockpit/standin.h"
 #include "program/gameloop.h"

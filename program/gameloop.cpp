@@ -7,7 +7,7 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/display.h"
-#include "base/standin_capture.h"
+#include "base/imagefiles.h"
 #include "base/strings.h"
 #include "cockpit/standin.h"
 #include "program/exit.h"

@@ -1,5 +1,6 @@
 // Our D3DX 9 texture subset: image information and textures from files in
-// memory (DDS read by our own code), surface-to-surface loads with format
+// memory (DDS read by our own code, Targa and JPEG through stb_image; levels 0
+// makes a full chain, a DXT1 format compresses), surface-to-surface loads with format
 // conversion and filtering, and surfaces saved as Targa files.
 #pragma once
 
@@ -56,6 +57,12 @@ HRESULT D3DXCreateCubeTextureFromFileInMemoryEx(IDirect3DDevice9* device, const 
 HRESULT D3DXLoadSurfaceFromSurface(IDirect3DSurface9* dest, const void* destPalette, const RECT* destRect,
                                    IDirect3DSurface9* src, const void* srcPalette, const RECT* srcRect, DWORD filter,
                                    D3DCOLOR colorKey);
+
+// A Targa or JPEG picture into the surface's rectangle (null: whole), scaled
+// and converted to its format. Palettes are not supported (pass null).
+HRESULT D3DXLoadSurfaceFromFileInMemory(IDirect3DSurface9* dest, const void* destPalette, const RECT* destRect,
+                                        const void* data, UINT size, const RECT* srcRect, DWORD filter,
+                                        D3DCOLOR colorKey, D3DXIMAGE_INFO* info);
 
 // Only D3DXIFF_TGA is written: 32-bit top-down Targa.
 HRESULT D3DXSaveSurfaceToFileA(const char* file, D3DXIMAGE_FILEFORMAT format, IDirect3DSurface9* surface,

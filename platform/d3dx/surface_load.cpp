@@ -7,6 +7,7 @@
 #include "platform/d3d9/surface_access.h"
 #include "platform/d3d9/texture_dxt.h"
 #include "platform/d3dx/d3dx9tex.h"
+#include "platform/d3dx/image_decode.h"
 #include "platform/d3dx/pixelcodec.h"
 
 namespace {
@@ -91,6 +92,38 @@ HRESULT D3DXLoadSurfaceFromSurface(IDirect3DSurface9* dest, const void* destPale
     std::vector<uint8_t> out(static_cast<size_t>(pitch) * dh);
     D3DX_Encode(dd.Format, dw, dh, scaled.data(), out.data(), pitch);
     return D3D9_WriteSurfacePixels(dest, &d, out.data(), pitch);
+}
+
+HRESULT D3DXLoadSurfaceFromFileInMemory(IDirect3DSurface9* dest, const void* destPalette, const RECT* destRect,
+                                        const void* data, UINT size, const RECT* srcRect, DWORD filter, D3DCOLOR,
+                                        D3DXIMAGE_INFO* info) {
+    if (!dest || destPalette) return D3DERR_INVALIDCALL;
+    D3DX_Picture pic;
+    HRESULT hr = D3DX_DecodePicture(data, size, &pic);
+    if (FAILED(hr)) return hr;
+    D3DSURFACE_DESC dd{};
+    dest->GetDesc(&dd);
+    D3DSURFACE_DESC sd{};
+    sd.Width = pic.width;
+    sd.Height = pic.height;
+    RECT s = srcRect ? *srcRect : RECT{0, 0, static_cast<LONG>(pic.width), static_cast<LONG>(pic.height)};
+    RECT d = destRect ? *destRect : RECT{0, 0, static_cast<LONG>(dd.Width), static_cast<LONG>(dd.Height)};
+    if (!ValidRect(s, sd) || !ValidRect(d, dd) || !D3DX_CanEncode(dd.Format)) return D3DERR_INVALIDCALL;
+    UINT sw = static_cast<UINT>(s.right - s.left), sh = static_cast<UINT>(s.bottom - s.top);
+    std::vector<uint8_t> pixels(static_cast<size_t>(sw) * sh * 4);
+    for (UINT y = 0; y < sh; ++y)
+        std::copy_n(pic.bgra.data() + (static_cast<size_t>(s.top + y) * pic.width + s.left) * 4, sw * 4,
+                    pixels.data() + static_cast<size_t>(y) * sw * 4);
+    UINT dw = static_cast<UINT>(d.right - d.left), dh = static_cast<UINT>(d.bottom - d.top);
+    DWORD kind = filter & 0xFFFF;
+    bool linear = filter == D3DX_DEFAULT || (kind != D3DX_FILTER_NONE && kind != D3DX_FILTER_POINT);
+    std::vector<uint8_t> scaled = Resample(pixels, sw, sh, dw, dh, linear);
+    UINT pitch = dw * D3DX_CodecBytes(dd.Format);
+    std::vector<uint8_t> out(static_cast<size_t>(pitch) * dh);
+    D3DX_Encode(dd.Format, dw, dh, scaled.data(), out.data(), pitch);
+    hr = D3D9_WriteSurfacePixels(dest, &d, out.data(), pitch);
+    if (SUCCEEDED(hr) && info) D3DX_PictureInfo(data, size, info);
+    return hr;
 }
 
 HRESULT D3DXSaveSurfaceToFileA(const char* file, D3DXIMAGE_FILEFORMAT format, IDirect3DSurface9* surface,

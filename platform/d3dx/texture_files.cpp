@@ -7,6 +7,7 @@
 #include "platform/d3d9/surface_access.h"
 #include "platform/d3d9/texture_dxt.h"
 #include "platform/d3dx/d3dx9tex.h"
+#include "platform/d3dx/image_decode.h"
 #include "platform/d3dx/pixelcodec.h"
 
 namespace {
@@ -175,10 +176,51 @@ UINT LevelsWanted(UINT requested, UINT fileLevels) {
     return std::min(requested, fileLevels);
 }
 
+// A texture from a Targa or JPEG picture: the file's size, levels 0 for a full
+// chain made by 2 x 2 averaging, in the asked format (DXT1 compressed here).
+HRESULT TextureFromPicture(IDirect3DDevice9* device, const void* data, UINT size, UINT levels, DWORD usage,
+                           D3DFORMAT format, D3DPOOL pool, D3DXIMAGE_INFO* info, IDirect3DTexture9** texture) {
+    D3DX_Picture pic;
+    HRESULT hr = D3DX_DecodePicture(data, size, &pic);
+    if (FAILED(hr)) return hr;
+    UINT count = LevelsWanted(levels, D3DX_FullChain(pic.width, pic.height));
+    D3DFORMAT texFormat = format && format != D3DX_DEFAULT ? format : pic.format;
+    if (texFormat == D3DFMT_R8G8B8 || texFormat == D3DFMT_X1R5G5B5) texFormat = D3DFMT_X8R8G8B8;
+    IDirect3DTexture9* t = nullptr;
+    hr = device->CreateTexture(pic.width, pic.height, count, usage, texFormat, pool, &t, nullptr);
+    if (FAILED(hr)) return hr;
+    std::vector<uint8_t> level = std::move(pic.bgra);
+    UINT w = pic.width, h = pic.height;
+    for (UINT l = 0; l < count && SUCCEEDED(hr); ++l) {
+        if (l > 0) {
+            level = D3DX_HalveBgra(level, w, h);
+            w = std::max(1u, w / 2);
+            h = std::max(1u, h / 2);
+        }
+        std::vector<uint8_t> pixels;
+        UINT pitch = 0;
+        hr = D3DX_EncodeLevel(texFormat, level, w, h, &pixels, &pitch);
+        IDirect3DSurface9* s = nullptr;
+        if (SUCCEEDED(hr)) hr = t->GetSurfaceLevel(l, &s);
+        if (SUCCEEDED(hr)) {
+            hr = D3D9_WriteSurfacePixels(s, nullptr, pixels.data(), pitch);
+            s->Release();
+        }
+    }
+    if (FAILED(hr)) {
+        t->Release();
+        return hr;
+    }
+    if (info) D3DX_PictureInfo(data, size, info);
+    *texture = t;
+    return D3D_OK;
+}
+
 }  // namespace
 
 HRESULT D3DXGetImageInfoFromFileInMemory(const void* data, UINT size, D3DXIMAGE_INFO* info) {
     if (!info) return D3DERR_INVALIDCALL;
+    if (!D3DX_IsDdsFile(data, size)) return D3DX_PictureInfo(data, size, info);
     DdsFile f;
     HRESULT hr = ParseDds(data, size, &f);
     if (FAILED(hr)) return hr;
@@ -192,6 +234,8 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
                                             IDirect3DTexture9** texture) {
     if (!device || !texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
+    if (!D3DX_IsDdsFile(data, size))
+        return TextureFromPicture(device, data, size, levels, usage, format, pool, info, texture);
     DdsFile f;
     HRESULT hr = ParseDds(data, size, &f);
     if (FAILED(hr)) return hr;

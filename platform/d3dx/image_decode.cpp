@@ -47,6 +47,26 @@ D3DFORMAT FileFormat(const uint8_t* p, UINT size, int channels, bool jpeg) {
     return D3DFMT_R8G8B8;
 }
 
+// A Targa file holds every pixel its header promises: stb_image would read
+// zeros past the end of a short one.
+bool CompleteTarga(const uint8_t* p, UINT size) {
+    if (size < 18) return false;
+    UINT w = p[12] | p[13] << 8, h = p[14] | p[15] << 8, bytes = (p[16] + 7) / 8;
+    uint64_t at = 18ull + p[0];
+    if (p[1]) at += static_cast<uint64_t>(p[5] | p[6] << 8) * ((p[7] + 7) / 8);
+    uint64_t pixels = static_cast<uint64_t>(w) * h;
+    if (p[2] < 9) return at + pixels * bytes <= size;
+    // Run-length packets: a header byte, then one pixel (run) or n pixels (raw).
+    for (uint64_t done = 0; done < pixels;) {
+        if (at >= size) return false;
+        uint8_t packet = p[at++];
+        uint64_t n = (packet & 0x7F) + 1u;
+        at += (packet & 0x80) ? bytes : n * bytes;
+        done += n;
+    }
+    return at <= size;
+}
+
 }  // namespace
 
 bool D3DX_IsDdsFile(const void* data, UINT size) { return data && size >= 4 && std::memcmp(data, "DDS ", 4) == 0; }
@@ -59,6 +79,7 @@ HRESULT D3DX_PictureInfo(const void* data, UINT size, D3DXIMAGE_INFO* info) {
     if (w <= 0 || h <= 0 || static_cast<UINT>(w) > kMaxEdge || static_cast<UINT>(h) > kMaxEdge)
         return D3DXERR_INVALIDDATA;
     bool jpeg = IsJpeg(p, size);
+    if (!jpeg && !CompleteTarga(p, size)) return D3DXERR_INVALIDDATA;
     info->Width = static_cast<UINT>(w);
     info->Height = static_cast<UINT>(h);
     info->Depth = 1;

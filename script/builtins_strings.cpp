@@ -175,7 +175,7 @@ int32_t SE_StringNextCharPos(SE_Context* ctx, int32_t, SE_Task* task, int32_t ar
 
 int32_t SE_StringPrevCharPos(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {
     const char* s = SE_ArgText(args, argc, 0);
-    return SE_AnswerInt(ctx, task, s ? Qel_Utf8ClampLength(s, SE_ArgInt(args, argc, 1)) : 0);
+    return SE_AnswerInt(ctx, task, s ? Qel_Utf8PrevChar(s, SE_ArgInt(args, argc, 1)) : 0);
 }
 
 int32_t SE_StringReadChar(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {

@@ -18,8 +18,10 @@ namespace {
 // Animation 1: a loop over textures 11 to 14, 100 ms each. Animation 2: a
 // ping-pong over the ids 21 to 23 without frames, 300 ms a cycle. Animation 3:
 // a single-step over 31 to 35. Animation 4: a loop whose frames last 0 ms.
+// Animation 5: a one-shot over 51 to 53. Animation 6: movie 7 from 0:01.000
+// to 0:05.250 into texture 61.
 const char* kAnimations =
-    "4;\n"
+    "6;\n"
     "TAT_LOOP;NULL;11;14;4;\n"
     "NULL;11;100;NULL;12;100;NULL;13;100;NULL;14;100;\n"
     "400;\n"
@@ -27,7 +29,9 @@ const char* kAnimations =
     "TAT_SINGLESTEP;NULL;31;35;0;0;\n"
     "TAT_LOOP;TADF_COORDS;41;42;0;0;1;1;2;\n"
     "TATF_COORDS;41;0;0.5;0;TATF_COORDS;42;0;0;0.5;\n"
-    "0;\n";
+    "0;\n"
+    "TAT_ONESHOT;NULL;51;53;0;300;\n"
+    "TAT_MOVIE;NULL;61;61;7;0;1;0;0;5;250;\n";
 
 class TextureAnimations : public testing::Test {
 protected:
@@ -63,7 +67,7 @@ TEST_F(TextureAnimations, DefinitionsLoadAndTotalsAreChecked) {
     LogCapture log;
     ASSERT_EQ(TC_AnimLoadDefinitions(), 1);
     EXPECT_EQ(log.Text(), "");
-    ASSERT_EQ(g_TCAnimationCount, 4);
+    ASSERT_EQ(g_TCAnimationCount, 6);
     EXPECT_EQ(g_TCAnimations[0].totalDuration, 400);
     EXPECT_EQ(g_TCAnimations[0].frameCount, 4);
     EXPECT_EQ(g_TCAnimations[1].totalDuration, 300);
@@ -91,6 +95,47 @@ TEST_F(TextureAnimations, LoopsAndPingPongsFollowGameTime) {
     EXPECT_EQ(Play(2, {0, 100, 200, 300, 400, 500, 600, 700}), (std::vector<int>{21, 22, 23, 23, 22, 21, 21, 22}));
     // A cycle of 0 ms stays on its first frame and its offsets.
     EXPECT_EQ(Play(4, {0, 5, 500}), (std::vector<int>{41, 41, 41}));
+    EXPECT_EQ(Play(5, {0, 150, 299, 300, 5000}), (std::vector<int>{51, 52, 53, 53, 53}));
+}
+
+TEST_F(TextureAnimations, OneShotsReportTheirEndAndMoviesStartOnce) {
+    ASSERT_EQ(TC_AnimLoadDefinitions(), 1);
+    int32_t textures[1] = {5};
+    state()->gameClock = 0;
+    TC_Material* m = TC_NewMaterials(nullptr, 1, textures, nullptr, nullptr, nullptr, nullptr);
+    state()->gameClock = 100;
+    EXPECT_EQ(TC_AnimAnimate(1, m), 0);
+    state()->gameClock = 300;
+    EXPECT_EQ(TC_AnimAnimate(1, m), 1);
+    EXPECT_EQ(TC_MaterialTexture(m, 0), 53);
+    TC_FreeMaterials(1, m);
+
+    static std::vector<std::string> calls;
+    calls.clear();
+    g_TCMovieCalls = {[](int) { return 0; },
+                      [](int movie) {
+                          calls.push_back("open " + std::to_string(movie));
+                          return 1;
+                      },
+                      [](int movie, int texture) {
+                          calls.push_back("connect " + std::to_string(movie) + " " + std::to_string(texture));
+                          return 1;
+                      },
+                      nullptr,
+                      [](int movie, int a, int b, int c, int d, int e, int f) {
+                          calls.push_back("play " + std::to_string(movie) + " " + std::to_string(a) + ":" +
+                                          std::to_string(b) + "." + std::to_string(c) + "-" + std::to_string(d) + ":" +
+                                          std::to_string(e) + "." + std::to_string(f));
+                      },
+                      nullptr,
+                      nullptr};
+    textures[0] = 6;
+    m = TC_NewMaterials(nullptr, 1, textures, nullptr, nullptr, nullptr, nullptr);
+    TC_AnimAnimate(1, m);
+    TC_AnimAnimate(1, m);
+    EXPECT_EQ(calls, (std::vector<std::string>{"open 7", "connect 7 61", "play 7 0:1.0-0:5.250"}));
+    g_TCMovieCalls = {};
+    TC_FreeMaterials(1, m);
 }
 
 TEST_F(TextureAnimations, PlainTexturesIgnoreTimeAndBadIndexesShowNothing) {
@@ -105,6 +150,19 @@ TEST_F(TextureAnimations, PlainTexturesIgnoreTimeAndBadIndexesShowNothing) {
     TC_AnimAnimate(1, m);
     EXPECT_EQ(TC_MaterialMatrix(m, 0)[8], 0x8000);
     TC_FreeMaterials(1, m);
+    // A rotation turns the texture a quarter in a quarter of its period, the
+    // other way round for a negative period; a period of 0 never turns it.
+    for (int32_t period : {1000, -1000, 0}) {
+        state()->gameClock = 0;
+        m = TC_NewMaterials(nullptr, 1, &texture, nullptr, nullptr, nullptr, &period);
+        state()->gameClock = 250;
+        TC_AnimAnimate(1, m);
+        int32_t* x = TC_MaterialMatrix(m, 0);
+        int32_t sine = period > 0 ? 0x10000 : period < 0 ? -0x10000 : 0;
+        EXPECT_NEAR(x[4], sine, 2) << period;
+        EXPECT_NEAR(x[0], period ? 0 : 0x10000, 2) << period;
+        TC_FreeMaterials(1, m);
+    }
 }
 
 TEST_F(TextureAnimations, ScriptsChooseFramesOfSingleSteps) {

@@ -1,5 +1,7 @@
 #include "script/builtins.h"
 
+#include <iterator>
+
 #include "base/log.h"
 #include "script/builtins_files.h"
 #include "script/builtins_numeric.h"
@@ -16,7 +18,7 @@ namespace {
 #define SE_CALL(fn) \
     SE_BuiltinEntry { #fn, fn }
 
-constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
+constexpr SE_BuiltinEntry kBuiltins[] = {
     SE_CALL(SE_XMLImportText),  // 0
     SE_CALL(SE_ReadText),
     SE_CALL(SE_ExistsText),
@@ -169,6 +171,10 @@ constexpr SE_BuiltinEntry kBuiltins[SE_BUILTIN_COUNT] = {
 };
 
 #undef SE_CALL
+
+// Every entry names its function; a call missing from the table would shift
+// every later call number.
+static_assert(std::size(kBuiltins) == SE_BUILTIN_COUNT, "one entry per call number");
 
 }  // namespace
 

@@ -17,10 +17,10 @@ using SE_BuiltinFn = int32_t (*)(SE_Context* ctx, int32_t callerModule, SE_Task*
 constexpr int32_t SE_BUILTIN_COUNT = 149;
 
 // The dispatch table of module 1, index = call number: the call's name (the
-// same as the module's call-name table) and its function; calls that are not
-// built yet share one stand-in that logs and answers 0.
+// same as the module's call-name table) and its function. The table holds
+// exactly SE_BUILTIN_COUNT entries, each with its function.
 struct SE_BuiltinEntry {
     const char* name;
-    SE_BuiltinFn fn;  // null: not built yet
+    SE_BuiltinFn fn;
 };
 const SE_BuiltinEntry* SE_GetBuiltins();

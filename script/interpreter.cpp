@@ -9,6 +9,7 @@
 #include "base/log.h"
 #include "base/table.h"
 #include "script/arrays.h"
+#include "script/loader.h"
 #include "script/lookup.h"
 #include "script/memory.h"
 #include "script/modules.h"
@@ -603,9 +604,7 @@ StoryInstance* NewInstance(SE_Context* ctx, StoryObject* cls) {
     }
     inst->classObject = cls;
     inst->id = -static_cast<int32_t>(key) - 1;
-    for (const StoryObject* c = cls; c; c = c->super)
-        for (uint32_t i = c->firstOwnVariable; i < c->variableCount && i < count; ++i)
-            SV_InitVariable(&inst->variables[i], &c->ownVariables[i - c->firstOwnVariable]);
+    SB_InitObjectVariables(inst->variables, count, cls);
     return inst;
 }
 
@@ -1837,8 +1836,9 @@ static int Run(SE_Context* ctx, SE_Task* task) {
     }
 #define GEN_STEP(name, IX, expr)                                                                                      \
     GEN_STEP_V(name, ll, 0, jf)                                                                                       \
-    GEN_STEP_V(name, ll, 0, jnf) GEN_STEP_V(name, ll, 1, jf) GEN_STEP_V(name, ll, 1, jnf) GEN_STEP_V(name, lk, 0, jf) \
-        GEN_STEP_V(name, lk, 0, jnf) GEN_STEP_V(name, lk, 1, jf) GEN_STEP_V(name, lk, 1, jnf)
+    GEN_STEP_V(name, ll, 0, jnf)                                                                                      \
+    GEN_STEP_V(name, ll, 1, jf) GEN_STEP_V(name, ll, 1, jnf) GEN_STEP_V(name, lk, 0, jf) GEN_STEP_V(name, lk, 0, jnf) \
+        GEN_STEP_V(name, lk, 1, jf) GEN_STEP_V(name, lk, 1, jnf)
         SE_CMP_OPS(GEN_STEP)
 
 #define GEN_ARITH(name, IX, expr)                                                                             \

@@ -15,6 +15,7 @@
 #include "base/table.h"
 #include "script/interpreter.h"
 #include "script/memory.h"
+#include "script/tasks.h"
 #include "script/textpages.h"
 
 static SB_RegExpFreeFn s_regExpFree = nullptr;
@@ -117,6 +118,9 @@ static bool ReadFunctions(Load& l, Reader& r, StoryObject& o) {
         o.functions[i] = Story_ReadFunction(r.p);
         r.p += STORY_FUNCTION_BYTES;
         if (o.functions[i].position >= l.codeWords) return Fail(l, "function outside the code");
+        // A task's stack never grows past the limit; a larger need would only
+        // make its size wrap.
+        if (o.functions[i].stackNeed > SE_STACK_LIMIT) return Fail(l, "stack need beyond the limit");
     }
     return true;
 }
@@ -175,8 +179,11 @@ static bool ReadObjects(Load& l, Reader& r) {
                 break;
             }
         }
-        // The super must stand earlier in the same chunk.
-        if (o.superId != -1) {
+        // The super must stand earlier in the same chunk; id 0 is the global
+        // object, which stands before every chunk.
+        if (o.superId == 0) {
+            l.objects.back().superIndex = 0;
+        } else if (o.superId != -1) {
             for (size_t e = first; e + 1 < l.objects.size(); ++e)
                 if (l.objects[e].obj.id == o.superId) l.objects.back().superIndex = static_cast<int>(e);
         }
@@ -277,22 +284,22 @@ static bool ReadChunks(Load& l, Reader& r) {
     return true;
 }
 
-static const char* Name(const Load& l, uint32_t n) { return l.strings + n; }
+// The text of a function's name; a number that is 0 or outside the block
+// names no text (its debug address says so) and sorts as the empty text.
+static const char* Name(const Load& l, uint32_t n) {
+    return l.strings && n != 0 && n < l.stringSize ? l.strings + n : "";
+}
 
-// Steps after parsing: validation, the sorted object array, variables and
-// the function tables.
+// Steps after parsing: the sorted object array, variables and the function
+// tables.
 static bool Build(Load& l) {
-    for (const Parsed& p : l.objects)
-        for (uint32_t f = 0; f < p.obj.functionCount; ++f) {
-            uint32_t name = p.obj.functions[f].name;
-            if (name == 0 || name >= l.stringSize) return Fail(l, "function name outside the strings");
-        }
-
     // Variable layout in file order, so a super is laid out before its subclasses.
     for (Parsed& p : l.objects) {
         StoryObject& o = p.obj;
         if (!o.hasVariableChunk) continue;
-        o.firstOwnVariable = p.superIndex >= 0 ? l.objects[static_cast<size_t>(p.superIndex)].obj.variableCount : 0;
+        // The global object as super lays nothing below the object's own:
+        // while the file is read, its place in the object array is empty.
+        o.firstOwnVariable = p.superIndex > 0 ? l.objects[static_cast<size_t>(p.superIndex)].obj.variableCount : 0;
         o.variableCount = o.firstOwnVariable + o.ownVariableCount;
     }
 
@@ -328,9 +335,7 @@ static bool Build(Load& l) {
             o.variableCount = 0;
             return Fail(l, "out of memory");
         }
-        for (const StoryObject* c = &o; c; c = c->super)
-            for (uint32_t i = c->firstOwnVariable; i < c->variableCount && i < o.variableCount; ++i)
-                SV_InitVariable(&o.variables[i], &c->ownVariables[i - c->firstOwnVariable]);
+        SB_InitObjectVariables(o.variables, o.variableCount, &o);
     }
 
     // Own tables by name text; merged tables by name number.
@@ -361,6 +366,15 @@ static bool Build(Load& l) {
         std::memcpy(o.merged, merged.data(), merged.size() * SE_SIZE_FUNCTION);
     }
     return true;
+}
+
+void SB_InitObjectVariables(ScriptValue* vars, uint32_t count, const StoryObject* cls) {
+    uint32_t below = UINT32_MAX;  // where the variables set so far begin
+    for (const StoryObject* c = cls; c && c->variableCount <= below; c = c->super) {
+        for (uint32_t i = c->firstOwnVariable; i < c->variableCount && i < count; ++i)
+            SV_InitVariable(&vars[i], &c->ownVariables[i - c->firstOwnVariable]);
+        below = c->firstOwnVariable;
+    }
 }
 
 // Hands the built story to the context.

@@ -16,6 +16,11 @@ void SB_FreeLocation(SE_Context* ctx);
 // `label` names the file in messages. 1 loaded, 0 malformed.
 int SB_LoadStoryImage(SE_Context* ctx, const char* name, const char* label, uint8_t* image, uint32_t size);
 
+// Sets `count` variables of an object or instance of class `cls` to the
+// story's initial values, along the super chain. A super whose variables are
+// not laid out below the class's own (the global object as super) gives none.
+void SB_InitObjectVariables(ScriptValue* vars, uint32_t count, const StoryObject* cls);
+
 // Compiled regular expressions live in the context's table; their owner
 // installs the routine that frees one (until then they are only removed).
 using SB_RegExpFreeFn = void (*)(void* compiled);

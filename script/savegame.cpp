@@ -657,9 +657,7 @@ bool ReadTableContents(Load& l) {
 // Sets an object's or instance's variables to the story's initial values,
 // along its class's super chain.
 void InitVariables(ScriptValue* vars, uint32_t count, const StoryObject* cls) {
-    for (const StoryObject* c = cls; c; c = c->super)
-        for (uint32_t i = c->firstOwnVariable; i < c->variableCount && i < count; ++i)
-            SV_InitVariable(&vars[i], &c->ownVariables[i - c->firstOwnVariable]);
+    SB_InitObjectVariables(vars, count, cls);
 }
 
 bool ReadVariables(Load& l, ScriptValue* vars, uint32_t count, uint32_t saved) {

@@ -24,7 +24,8 @@ constexpr uint32_t kStackSlotsStep = 32;
 
 bool Tracing() { return g_SystemState && (g_SystemState->debugFlags & kTraceMask) == kTraceMask; }
 
-uint32_t RoundSlots(uint32_t n) { return (n + kStackSlotsStep - 1) / kStackSlotsStep * kStackSlotsStep; }
+// Rounded up to a multiple of 32, in 64 bits so that no count wraps.
+uint64_t RoundSlots(uint64_t n) { return (n + kStackSlotsStep - 1) / kStackSlotsStep * kStackSlotsStep; }
 
 const char* NameText(const SE_Context* ctx, uint32_t name) {
     if (!ctx->staticStrings || name == 0 || name >= ctx->staticSize) return "";
@@ -133,7 +134,14 @@ const StoryFunction* SE_FindFunctionContaining(const StoryInstance* object, uint
 
 SE_Task* SE_AllocTask(SE_Context* ctx, uint32_t slots) {
     if (!ctx || !ctx->taskTable) return nullptr;
-    uint32_t size = slots <= kStackSlotsStep ? kStackSlotsStep : RoundSlots(slots);
+    uint64_t rounded = slots <= kStackSlotsStep ? kStackSlotsStep : RoundSlots(slots);
+    // Stacks stop growing near the limit (one growth may pass it); a start
+    // far beyond it is no task.
+    if (rounded > uint64_t{SE_STACK_LIMIT} * 4) {
+        Qel_BannerPrintf("SE_AllocTask(%u) stack beyond the limit of %u slots!\n", slots, SE_STACK_LIMIT);
+        return nullptr;
+    }
+    uint32_t size = static_cast<uint32_t>(rounded);
     SE_Task* task = SB_AllocRecord<SE_Task>(ctx, SE_MEMCAT_TASKS);
     if (!task) return nullptr;
     auto* stack =
@@ -407,7 +415,7 @@ int SE_GrowTaskStack(SE_Context* ctx, SE_Task* task, uint32_t needed) {
         return 0;
     }
     if (old >= needed) return 1;
-    uint32_t size = old + RoundSlots(needed - old);
+    uint32_t size = old + static_cast<uint32_t>(RoundSlots(needed - old));
     auto* stack =
         static_cast<ScriptValue*>(SB_Alloc(ctx, SE_MEMCAT_TASK_STACKS, SE_MEM_ZERO, size_t{size} * SE_SIZE_VALUE));
     if (!stack) {

@@ -339,21 +339,13 @@ const Malformed kMalformed[] = {
          Strings(b);
          return b;
      }},
-    {"function name outside the strings",
+    {"stack need beyond the limit",
      [] {
          auto b = Start();
          SW_PutTag(b, STORY_TAG_FUNCTIONS);
          SW_PutU32(b, 1);
-         SW_PutFunction(b, StoryFunction{0, 600, 0});
+         SW_PutFunction(b, StoryFunction{0, 1, 0xFFFFFFE0});
          Strings(b);
-         return b;
-     }},
-    {"functions without strings",
-     [] {
-         auto b = Start();
-         SW_PutTag(b, STORY_TAG_FUNCTIONS);
-         SW_PutU32(b, 1);
-         SW_PutFunction(b, StoryFunction{0, 1, 0});
          return b;
      }},
     {"object count past the end",
@@ -483,6 +475,53 @@ std::string MalformedName(const testing::TestParamInfo<Malformed>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, MalformedStoryTest, testing::ValuesIn(kMalformed), MalformedName);
+
+TEST_F(LoaderTest, FunctionNamesOutsideTheStringsLoadAndShowAsInvalid) {
+    struct Case {
+        const char* what;
+        uint32_t name;
+        bool strings;
+    };
+    for (Case c : {Case{"name 0", 0, true}, Case{"past the block", 600, true}, Case{"no block", 1, false}}) {
+        SCOPED_TRACE(c.what);
+        auto b = Start(2);
+        SW_PutTag(b, STORY_TAG_FUNCTIONS);
+        SW_PutU32(b, 2);
+        SW_PutFunction(b, StoryFunction{0, c.name, 0});
+        SW_PutFunction(b, StoryFunction{1, c.strings ? 1u : c.name, 0});
+        if (c.strings) Strings(b);
+        ASSERT_EQ(LoadBytes(b), 1) << log;
+        char where[128];
+        SE_GetDebugAddress(ctx.get(), where, sizeof where, 0, nullptr);
+        EXPECT_STREQ(where, "[000000]0.**invalid string in SE_GetDebugAddress**");
+        if (c.strings) {
+            SE_GetDebugAddress(ctx.get(), where, sizeof where, 1, nullptr);
+            EXPECT_STREQ(where, "[000001]0.Main");
+        }
+    }
+}
+
+TEST_F(LoaderTest, SuperZeroIsTheGlobalObject) {
+    ASSERT_EQ(Load(R"(
+.var "g" int 7
+.func "Everywhere"
+    ret
+.object 3 super 0
+.var "own" int 5
+.func "Here"
+    ret
+)"),
+              1)
+        << log;
+    StoryObject* global = FindStoryObject(ctx.get(), 0);
+    StoryObject* o3 = FindStoryObject(ctx.get(), 3);
+    EXPECT_EQ(o3->super, global);
+    ASSERT_EQ(o3->mergedCount, 2u);  // its own function and the global one
+    // The global object's variables are not laid out below the object's own.
+    ASSERT_EQ(o3->variableCount, 1u);
+    EXPECT_EQ(o3->variables[0].i, 5);
+    EXPECT_EQ(global->variables[0].i, 7);
+}
 
 TEST_F(LoaderTest, RefusedFileAfterObjectsWereMadeFreesThem) {
     // Everything is parsed and built; the last object has a bad super.

@@ -10,6 +10,7 @@
 #include "script/loader.h"
 #include "script/modules.h"
 #include "script/tasks.h"
+#include "support/logcapture.h"
 #include "support/script_run.h"
 
 using testing::HasSubstr;
@@ -89,6 +90,17 @@ TEST(Tasks, AllocTaskRoundsTheStack) {
         EXPECT_EQ(SE_FindTask(r.ctx(), t->id), t);
         SE_RemoveTask(r.ctx(), t);
     }
+    EXPECT_EQ(Qel_TableGetCount(r.ctx()->taskTable), 0u);
+}
+
+TEST(Tasks, AllocTaskRefusesAStackFarBeyondTheLimit) {
+    StoryRunner r;
+    LogCapture log;
+    for (uint32_t asked : {0xFFFFFFE0u, 0xFFFFFFE7u, 4 * SE_STACK_LIMIT + 1}) {
+        EXPECT_EQ(SE_AllocTask(r.ctx(), asked), nullptr) << asked;
+        EXPECT_TRUE(log.Contains("SE_AllocTask(" + std::to_string(asked) + ") stack beyond the limit")) << log.Text();
+    }
+    EXPECT_EQ(RunBookedBytes(r.ctx()), 0);
     EXPECT_EQ(Qel_TableGetCount(r.ctx()->taskTable), 0u);
 }
 

@@ -1142,7 +1142,7 @@ static int Run(SE_Context* ctx, SE_Task* task) {
                     int32_t n = top->i;
                     for (int32_t k = 0; k < n; ++k) Drop(top + k);
                     top += n;
-                    SetInt(top, 0);
+                    AssignInt(top, 0);  // over the deepest argument
                     pc = retPos;
                     NEXT();
                 }
@@ -1170,7 +1170,7 @@ static int Run(SE_Context* ctx, SE_Task* task) {
                 int32_t n = top->i;
                 for (int32_t k = 0; k < n; ++k) Drop(top + k);
                 top += n;
-                SetInt(top, 0);
+                AssignInt(top, 0);  // over the deepest argument
                 pc = retPos;
                 NEXT();
             }

@@ -11,6 +11,7 @@
 #include "script/modules.h"
 #include "script/opcodes.h"
 #include "script/tasks.h"
+#include "support/logcapture.h"
 #include "support/script_run.h"
 
 using testing::HasSubstr;
@@ -281,6 +282,20 @@ TEST(InterpreterCalls, UndefinedFunctionsGiveZero) {
     EXPECT_EQ(r.answers[1].n, 0);
     EXPECT_THAT(log, HasSubstr("Undefined function Nowhere called!"));
     EXPECT_THAT(log, HasSubstr("Undefined function Nowhere called at address 0!"));
+}
+
+TEST(InterpreterCalls, UndefinedFunctionsReleaseTheirArguments) {
+    for (const char* call : {"call \"Nowhere\"", "calll \"Nowhere\"", "calla 0 \"Nowhere\"", "callal 0 \"Nowhere\""}) {
+        SCOPED_TRACE(call);
+        StoryRunner r;
+        ASSERT_TRUE(
+            r.Load(std::string(".func \"F\" need 8\n pushds \"a\"\n pushds \"b\"\n c2\n ") + call + "\n ret\n"));
+        LogCapture log;
+        r.Start(0, "F");
+        EXPECT_EQ(r.Only(), "0");
+        EXPECT_TRUE(log.Contains("Undefined function Nowhere called")) << log.Text();
+        EXPECT_EQ(Qel_TableGetCount(r.ctx()->stringTable), 0u);
+    }
 }
 
 // The id of the instance made first (the instance table's first key).

@@ -190,9 +190,10 @@ void SV_XMLAssign(const XmlNode* e, ScriptValue* target) {
         SV_AssignFloat(target, val ? std::strtod(val, nullptr) : 0.0);
     } else if (std::strcmp(type, "array") == 0) {
         int32_t n = ToInt(size);
-        // A size word below 0 is an array whose elements were never touched.
-        if (n <= 0) {
-            SV_ArrayAlloc(target, n == INT32_MIN ? 0 : -n);
+        // A size word below 1 (an array whose elements were never touched
+        // exports as its negative size) gives an array of no elements.
+        if (n < 1) {
+            SV_ArrayAlloc(target, 0);
             return;
         }
         if (!SV_ArrayAlloc(target, n)) return;

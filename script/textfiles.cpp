@@ -252,7 +252,29 @@ int32_t Number(const char* p, const char* end) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
-void Expand(std::string& out, const char* text, int32_t depth) {
+// One expansion's output and what it may still spend.
+struct Expansion {
+    std::string out;
+    int32_t references = 0;
+    bool stopped = false;
+
+    // Appends up to the byte bound; false once the expansion has stopped.
+    bool Append(const char* from, size_t n) {
+        if (stopped) return false;
+        if (out.size() + n > SB_TEXT_EXPANSION_BYTES) return Stop(from, n);
+        out.append(from, n);
+        return true;
+    }
+    bool Stop(const char* from, size_t n) {
+        out.append(from, std::min(n, SB_TEXT_EXPANSION_BYTES - out.size()));
+        stopped = true;
+        Qel_BannerPrintf("SB_ConvertFormatString() stopped after %d text references and %u bytes\n", references,
+                         static_cast<unsigned>(out.size()));
+        return false;
+    }
+};
+
+void Expand(Expansion& e, const char* text, int32_t depth) {
     SE_Context* ctx = g_SEContext;
     int32_t language = g_SystemState ? g_SystemState->languageId : 0;
     const char* rest = text;
@@ -260,18 +282,23 @@ void Expand(std::string& out, const char* text, int32_t depth) {
         const char* open = std::strchr(rest, '{');
         const char* close = std::strchr(rest, '}');
         if (!open || !close || close < open) {
-            out += rest;
+            e.Append(rest, std::strlen(rest));
             return;
         }
-        out.append(rest, open);
+        if (!e.Append(rest, static_cast<size_t>(open - rest))) return;
         const char* inner = open + 1;
         const char* comma = static_cast<const char*>(std::memchr(inner, ',', static_cast<size_t>(close - inner)));
         int32_t page = comma ? Number(inner, comma) : 0;
         // A text that refers to itself, directly or round a circle, stops
         // being expanded here and keeps the reference.
         if (page == 0 || depth >= SB_TEXT_REFERENCE_DEPTH) {
-            out.append(open, close + 1);
+            if (!e.Append(open, static_cast<size_t>(close + 1 - open))) return;
         } else {
+            if (e.references >= SB_TEXT_REFERENCE_EXPANSIONS) {
+                e.Stop(open, 0);
+                return;
+            }
+            e.references++;
             int32_t id = Number(comma + 1, close);
             const ScriptValue* v = SB_ReadText(ctx, language, page, id);
             bool text = v && (v->tag == VARTYPE_STRING || v->tag == VARTYPE_DSTRING);
@@ -279,10 +306,11 @@ void Expand(std::string& out, const char* text, int32_t depth) {
             if (found) {
                 // The text may change while it is expanded: expand a copy.
                 std::string copy = found;
-                Expand(out, copy.c_str(), depth + 1);
+                Expand(e, copy.c_str(), depth + 1);
             } else {
-                out += "=TextIDNotFound=";
+                e.Append("=TextIDNotFound=", 16);
             }
+            if (e.stopped) return;
         }
         rest = close + 1;
     }
@@ -406,7 +434,7 @@ int SB_LoadAllTexts(SE_Context* ctx, const char* name) {
 }
 
 char* SB_ConvertFormatString(const char* text) {
-    std::string out;
-    if (text) Expand(out, text, 0);
-    return Qel_StrDup(out.c_str());
+    Expansion e;
+    if (text) Expand(e, text, 0);
+    return Qel_StrDup(e.out.c_str());
 }

@@ -3,6 +3,7 @@
 // the expansion of {page,id} text references in format strings.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct SE_Context;
@@ -22,6 +23,12 @@ int SB_SaveAllTexts(const char* name);
 // pages. 1, or 0 for a missing or malformed file (the slots read before a cut
 // stay in place).
 int SB_LoadAllTexts(SE_Context* ctx, const char* name);
+
+// Bounds on one expansion: texts that refer to each other several times
+// would otherwise multiply at every level. Past either bound the expansion
+// logs and stops, keeping what it has.
+constexpr int32_t SB_TEXT_REFERENCE_EXPANSIONS = 4096;
+constexpr size_t SB_TEXT_EXPANSION_BYTES = size_t{1} << 20;
 
 // A new heap string (Qel_StrFree) with every text reference of text expanded
 // in the current language; a null text gives "". Null only without memory.

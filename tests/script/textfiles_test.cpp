@@ -10,6 +10,7 @@
 #include "script/textfiles.h"
 #include "script/textpages.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "support/story.h"
 
 using testing::HasSubstr;
@@ -232,6 +233,27 @@ TEST_F(TextFilesTest, TextReferencesExpand) {
     std::string self;
     for (int32_t i = 0; i < SB_TEXT_REFERENCE_DEPTH; ++i) self += "me ";
     EXPECT_EQ(Convert("{17,5}"), self + "{17,5}");
+}
+
+TEST_F(TextFilesTest, TextsThatReferToThemselvesManyTimesStop) {
+    const std::string chunk(1000, 'x');
+    game.Write("T/17.txt", "6 \"{17,6}{17,6}{17,6}{17,6}\"\n7 \"" + chunk + "{17,7}{17,7}\"\n");
+    ASSERT_EQ(SB_LoadText(ctx.get(), 17, 0), 1);
+    struct Case {
+        const char* text;
+        std::string logged;
+    };
+    const Case cases[] = {
+        {"{17,6}", "stopped after " + std::to_string(SB_TEXT_REFERENCE_EXPANSIONS) + " text references"},
+        {"{17,7}", "references and " + std::to_string(SB_TEXT_EXPANSION_BYTES) + " bytes"},
+    };
+    for (const Case& c : cases) {
+        LogCapture log;
+        std::string out = Convert(c.text);
+        EXPECT_LE(out.size(), SB_TEXT_EXPANSION_BYTES) << c.text;
+        EXPECT_TRUE(log.Contains("SB_ConvertFormatString() stopped after ")) << log.Text();
+        EXPECT_TRUE(log.Contains(c.logged)) << log.Text();
+    }
 }
 
 }  // namespace

@@ -89,8 +89,16 @@ static void Compare(Operand& left, const Operand& right, int32_t op) {
 // Texts and other non-integer sums go to the story's own addition function,
 // which answers through the caller module's value callback into the calling
 // task's call result.
+static int32_t s_addNesting = 0;  // text additions running their story function now
+
 static void AddByStory(int32_t callerModule, SE_Task* task, Operand& left, const Operand& right) {
     SE_Context* ctx = g_SEContext;
+    if (s_addNesting >= SE_EXPR_ADD_NESTING) {
+        Qel_BannerPrintf("%s SE_ComputeExpression: text additions nested deeper than %d\n", SE_PositionText(),
+                         SE_EXPR_ADD_NESTING);
+        SetResult(left, SE_EXPR_NONE, 0);
+        return;
+    }
     ScriptValue lt{}, rt{};
     SV_AssignInt(&lt, left.type);
     SV_AssignInt(&rt, right.type);
@@ -98,8 +106,10 @@ static void AddByStory(int32_t callerModule, SE_Task* task, Operand& left, const
     ScriptValue result{};
     if (task) {
         SV_Release(&task->callResult);
+        s_addNesting++;
         SE_RunValueArgs(ctx, callerModule, task->id, SE_EXPR_ADD_OBJECT, SE_EXPR_ADD_FUNCTION, SE_RETURN_VALUE, 4,
                         argv);
+        s_addNesting--;
         SV_Move(&task->callResult, &result);
     }
     SV_Release(&lt);

@@ -46,6 +46,9 @@ constexpr int32_t SE_EXPR_MAX_OPERANDS = 50;
 // The story function that adds texts and other non-integer operands.
 constexpr int32_t SE_EXPR_ADD_OBJECT = 2124;
 constexpr const char* SE_EXPR_ADD_FUNCTION = "__scriptOpAddString";
+// Text additions whose story function evaluates text additions again nest
+// at most this deep; a deeper one is logged and gives (0, 0).
+constexpr int32_t SE_EXPR_ADD_NESTING = 16;
 
 // Evaluates the first `pairCount` pairs of the ARRAY `program` (element 2k the
 // type, 2k+1 the operand) and writes the result pair into elements 0 and 1.

@@ -11,6 +11,7 @@
 #include "script/builtins_numeric.h"
 #include "script/expr.h"
 #include "support/builtin_call.h"
+#include "support/logcapture.h"
 #include "support/script_run.h"
 #include "support/story.h"
 
@@ -557,6 +558,45 @@ const char* kNestedAddStory = R"(
     pop
     ret
 )";
+
+// The story's addition function adds two texts itself, and so without end;
+// the global counts how deep it ran.
+const char* kEndlessAddStory = R"(
+    end
+.var "Depth" zero
+.object 2124
+.func "__scriptOpAddString" need 16
+    getg 0
+    c1
+    add
+    setg 0
+    pop
+    c3
+    c11
+    c15
+    pushds "b"
+    c5
+    pushds "a"
+    c5
+    pushw 6
+    mkarray
+    c2
+    sys "SE_ScriptComputeExpression"
+    ret
+)";
+
+TEST(NumericStory, TextAdditionsNestOnlySoDeep) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kEndlessAddStory));
+    BuiltinCaller call(r.ctx());
+    LogCapture log;
+    EXPECT_EQ(Evaluate(call, {{5, 0, "x"}, {5, 0, "y"}, {OP, SE_EXPR_ADD}}), "0:0");
+    EXPECT_EQ(r.Global(0), std::to_string(SE_EXPR_ADD_NESTING));
+    EXPECT_TRUE(log.Contains("SE_ComputeExpression: text additions nested deeper than " +
+                             std::to_string(SE_EXPR_ADD_NESTING) + "\n"))
+        << log.Text();
+    EXPECT_TRUE(r.Ready().empty());
+}
 
 TEST(NumericStory, NestedEvaluationKeepsTheOuterOperands) {
     StoryRunner r;

@@ -81,8 +81,9 @@ struct SE_Task {
     int16_t state;          // 1 ready, 2 waiting
     StoryInstance* object;  // the current object (StoryObject or instance)
     // A task that is removed while one of its runs is still on the call stack
-    // (a handler or a task it starts ended it) is only marked; the outermost
-    // run frees it when it returns.
+    // (a handler or a task it starts ended it, or the story was freed) gives
+    // up its values at once; the outermost run frees its stack and record
+    // when it returns.
     int32_t activeRuns;
     int32_t removed;
 };
@@ -127,6 +128,8 @@ struct SE_Context {
     SE_TaskList ready;
     SE_TaskList waiting;
     SE_Task* currentTask;
+    int32_t runDepth;          // runs of tasks nested on the call stack now
+    uint32_t storyGeneration;  // changes whenever the story is freed; a pass ends there
 
     // Engine-call modules.
     int32_t nextModule;

@@ -611,6 +611,9 @@ StoryInstance* NewInstance(SE_Context* ctx, StoryObject* cls) {
 // Takes an instance out of the story: its variables go, its tasks are
 // removed; the record lives on while OBJECT values refer to it.
 void DeleteInstance(SE_Context* ctx, StoryInstance* inst) {
+    // Held here: removing its tasks releases their values, which may hold the
+    // last references.
+    inst->refCount++;
     uint32_t key = static_cast<uint32_t>(-static_cast<int64_t>(inst->id) - 1);
     Qel_TableRemove(ctx->instanceTable, key);
     uint32_t count = inst->classObject ? inst->classObject->variableCount : 0;
@@ -624,7 +627,7 @@ void DeleteInstance(SE_Context* ctx, StoryInstance* inst) {
     }
     SE_RemoveObjectTasks(ctx, inst);
     inst->id = -1;
-    if (inst->refCount == 0) SB_FreeRecord(ctx, SE_MEMCAT_INSTANCES, inst);
+    if (--inst->refCount == 0) SB_FreeRecord(ctx, SE_MEMCAT_INSTANCES, inst);
 }
 
 // The instance an OBJECT value or an INTEGER instance id names, or null.
@@ -721,7 +724,9 @@ static int Run(SE_Context* ctx, SE_Task* task) SE_DISPATCH_ATTR;
 int SE_ExecuteTask(SE_Context* ctx, SE_Task* task) {
     if (!ctx || !task || task->removed || task->activeRuns > 0 || !task->stackEnd) return 1;
     task->activeRuns++;
+    ctx->runDepth++;
     int result = Run(ctx, task);
+    ctx->runDepth--;
     task->activeRuns--;
     SE_FinishRemovedTask(ctx, task);
     return result;
@@ -1413,6 +1418,8 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         task->pendingArgc = static_cast<uint16_t>(argc);
         task->pendingArgs = top + 1;
         uint32_t next = pc + (longCall ? 3 : 2);
+        // A handler's 0: the task stops for this turn, the pass ends.
+        bool stop = false;
         if (module == 32) {
             SE_TaskReturnIntEx(task, ctx, 0);
             Qel_BannerPrintf("%s Unknown System Call: %s\n", WhereAt(&whereArg, pc), name);
@@ -1430,8 +1437,8 @@ static int Run(SE_Context* ctx, SE_Task* task) {
             pc = next - 2;
             SAVE();
             int32_t r = ctx->modules[module].handler(ctx->ownModule, task, call, argc, top + 1);
-            if (r == 0) return 0;
-            if (task->removed) return 1;
+            stop = r == 0;
+            if (task->removed) return stop ? 0 : 1;
             ctx->currentTask = task;
             RELOAD();
             self = task->object;
@@ -1451,6 +1458,11 @@ static int Run(SE_Context* ctx, SE_Task* task) {
             Drop(dst);
             MoveNew(dst, &task->callResult);
             top = dst;
+            if (SE_UNLIKELY(stop)) {
+                // It goes on after the call at its next run.
+                SAVE();
+                return 0;
+            }
             NEXT();
         }
         // Not answered: the task waits for a later answer.
@@ -1462,7 +1474,7 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         SE_ListRemove(&task->link);
         task->state = SE_TASK_WAITING;
         SE_ListAddTail(&ctx->waiting, &task->link);
-        return 1;
+        return stop ? 0 : 1;
     }
 
     op_new : {
@@ -1655,6 +1667,13 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         SetInt(top, static_cast<int32_t>(child->id));
         child->state = SE_TASK_READY;
         SE_ListAddTail(&ctx->ready, &child->link);
+        if (SE_UNLIKELY(ctx->runDepth >= SE_MAX_NESTED_RUNS)) {
+            // Runs nest on the native stack: this deep, the new task waits at
+            // the tail of the ready list for the scheduler.
+            Qel_BannerPrintf("%s Launch: %d runs nested, task %u runs from the scheduler\n", WhereAt(&whereArg, pc - 1),
+                             ctx->runDepth, child->id);
+            NEXT();
+        }
         ctx->currentTask = child;
         SE_ExecuteTask(ctx, child);
         if (task->removed) return 1;
@@ -1837,8 +1856,9 @@ static int Run(SE_Context* ctx, SE_Task* task) {
 #define GEN_STEP(name, IX, expr)                                                                                      \
     GEN_STEP_V(name, ll, 0, jf)                                                                                       \
     GEN_STEP_V(name, ll, 0, jnf)                                                                                      \
-    GEN_STEP_V(name, ll, 1, jf) GEN_STEP_V(name, ll, 1, jnf) GEN_STEP_V(name, lk, 0, jf) GEN_STEP_V(name, lk, 0, jnf) \
-        GEN_STEP_V(name, lk, 1, jf) GEN_STEP_V(name, lk, 1, jnf)
+    GEN_STEP_V(name, ll, 1, jf)                                                                                       \
+    GEN_STEP_V(name, ll, 1, jnf) GEN_STEP_V(name, lk, 0, jf) GEN_STEP_V(name, lk, 0, jnf) GEN_STEP_V(name, lk, 1, jf) \
+        GEN_STEP_V(name, lk, 1, jnf)
         SE_CMP_OPS(GEN_STEP)
 
 #define GEN_ARITH(name, IX, expr)                                                                             \

@@ -482,27 +482,14 @@ static void DrainTable(QelTable* t, Fn&& fn) {
     for (uint32_t key = Qel_TableNext(t, 0); key; key = Qel_TableNext(t, 0)) fn(key, Qel_TableRemove(t, key));
 }
 
-static void FreeTask(SE_Context* ctx, SE_Task* task) {
-    if (task->stackEnd) {
-        for (ScriptValue* v = task->stackEnd + task->sp; v < task->stackEnd; ++v) SV_Release(v);
-        ScriptValue* base = task->stackEnd - task->stackSize;
-        SB_Free(ctx, SE_MEMCAT_TASK_STACKS, base, size_t{task->stackSize} * SE_SIZE_VALUE);
-    }
-    task->stackEnd = nullptr;
-    task->stackSize = 0;
-    task->sp = 0;
-    SV_Release(&task->callResult);
-    task->link.succ = task->link.pred = nullptr;
-    task->id = 0;
-    task->object = nullptr;
-    // A TASK value still refers to it: the last one frees the record.
-    if (task->refCount == 0) SB_FreeRecord(ctx, SE_MEMCAT_TASKS, task);
-}
-
 void SB_FreeLocation(SE_Context* ctx) {
     if (!ctx) return;
+    // A pass of the scheduler that is running now ends after the current task.
+    ctx->storyGeneration++;
+    // A task that runs now (a handler of it frees the story) stops when the
+    // handler returns; its stack and record go when its outermost run returns.
     DrainTable(ctx->taskTable, [&](uint32_t, uintptr_t v) {
-        if (v) FreeTask(ctx, reinterpret_cast<SE_Task*>(v));
+        if (v) SE_DiscardTask(ctx, reinterpret_cast<SE_Task*>(v));
     });
     SE_ListInit(&ctx->ready);
     SE_ListInit(&ctx->waiting);

@@ -45,17 +45,23 @@ const StoryFunction* FindOwn(const SE_Context* ctx, const StoryObject* o, const 
     return nullptr;
 }
 
+// Releases the values on the stack and the call result; the stack keeps its
+// size and pointer, its slots are left undefined.
+void ReleaseTaskValues(SE_Task* task) {
+    if (task->stackEnd)
+        for (ScriptValue* v = task->stackEnd + task->sp; v < task->stackEnd; ++v) SV_Release(v);
+    SV_Release(&task->callResult);
+}
+
 // Frees the stack, its values, the call result and the record (the record
 // stays while TASK values still refer to it; the last one frees it).
 void FreeTaskNow(SE_Context* ctx, SE_Task* task) {
-    if (task->stackEnd) {
-        for (ScriptValue* v = task->stackEnd + task->sp; v < task->stackEnd; ++v) SV_Release(v);
+    ReleaseTaskValues(task);
+    if (task->stackEnd)
         SB_Free(ctx, SE_MEMCAT_TASK_STACKS, task->stackEnd - task->stackSize, size_t{task->stackSize} * SE_SIZE_VALUE);
-    }
     task->stackEnd = nullptr;
     task->stackSize = 0;
     task->sp = 0;
-    SV_Release(&task->callResult);
     task->link.succ = task->link.pred = nullptr;
     task->id = 0;
     task->object = nullptr;
@@ -74,9 +80,12 @@ void Detach(SE_Context* ctx, SE_Task* task) {
         Qel_TableRemove(ctx->taskTable, task->id);
 }
 
-// After Detach: free now, or leave it to the outermost run that holds it.
+// After Detach: free now, or leave the stack and the record to the outermost
+// run that holds them. The values go at once: they may refer to a story that
+// is freed before that run returns.
 void Finish(SE_Context* ctx, SE_Task* task) {
     if (task->activeRuns == 0) FreeTaskNow(ctx, task);
+    else ReleaseTaskValues(task);
 }
 
 const EngineModuleEntry* CallerRecord(const SE_Context* ctx, const SE_Task* task) {
@@ -260,10 +269,12 @@ int SE_RunWithValues(int32_t callerModule, uint32_t callerNumber, int32_t object
 void SE_RunAllTasks() {
     SE_Context* ctx = g_SEContext;
     if (!ctx) return;
+    // Tasks of a story loaded during the pass wait for the next one.
+    const uint32_t generation = ctx->storyGeneration;
     SE_ListNode* first = ctx->ready.head.succ;
     ctx->currentTask = SE_ListIsTask(first) ? SE_ListTask(first) : nullptr;
     while (SE_Task* task = ctx->currentTask) {
-        if (SE_ExecuteTask(ctx, task) == 0) return;
+        if (SE_ExecuteTask(ctx, task) == 0 || ctx->storyGeneration != generation) return;
         if (ctx->currentTask) {
             SE_ListNode* next = ctx->currentTask->link.succ;
             ctx->currentTask = SE_ListIsTask(next) ? SE_ListTask(next) : nullptr;
@@ -316,6 +327,15 @@ void SE_RemoveTask(SE_Context* ctx, SE_Task* task) {
 
 void SE_FinishRemovedTask(SE_Context* ctx, SE_Task* task) {
     if (task && task->removed && task->activeRuns == 0) FreeTaskNow(ctx, task);
+}
+
+void SE_DiscardTask(SE_Context* ctx, SE_Task* task) {
+    if (!ctx || !task) return;
+    task->removed = 1;
+    task->link.succ = task->link.pred = nullptr;
+    task->object = nullptr;
+    if (ctx->currentTask == task) ctx->currentTask = nullptr;
+    Finish(ctx, task);
 }
 
 void SE_KillTask(SE_Context* ctx, uint32_t id) {

@@ -91,6 +91,14 @@ int SE_LoadTextsOfPage(SE_Context* ctx, int32_t pageId);
 // Frees a removed task once no run holds it any more (the interpreter calls
 // it when its outermost run of the task returns).
 void SE_FinishRemovedTask(SE_Context* ctx, SE_Task* task);
+// Drops a task of a story that goes away, telling nobody: its values at once,
+// its stack and record once no run holds it. The caller has taken it out of
+// the task table and the lists.
+void SE_DiscardTask(SE_Context* ctx, SE_Task* task);
+
+// Runs of tasks nest on the native stack when a task launches another; past
+// this depth a launched task is left to the scheduler instead.
+constexpr int32_t SE_MAX_NESTED_RUNS = 256;
 
 // Function look-ups over the loaded story's tables.
 // By name text in the own tables of `cls`, then up its super chain.

@@ -505,6 +505,37 @@ TEST(Interpreter, LaunchForksTheRunningFunction) {
     EXPECT_TRUE(r.Waiting().empty());
 }
 
+// Each task launches the next until the global counts to the argument.
+const char* kChain = R"(
+.var "Count" zero
+.func "Chain" need 8
+top: getg 0
+    c1
+    add
+    setg 0
+    getl 5
+    lt
+    jf done
+    launch
+    jf top              ; the child goes round again, the parent ends
+done: c0
+    ret
+)";
+
+TEST(Interpreter, ALongChainOfLaunchesDoesNotNestWithoutBound) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(kChain));
+    constexpr int32_t kLaunches = 100000;
+    LogCapture log;
+    r.Start(0, "Chain", {kLaunches});
+    EXPECT_EQ(r.Global(0), std::to_string(SE_MAX_NESTED_RUNS));  // the first run went this deep
+    EXPECT_TRUE(log.Contains("Launch: " + std::to_string(SE_MAX_NESTED_RUNS) + " runs nested, task ")) << log.Take();
+    SE_RunAllTasks();  // the rest within one pass
+    EXPECT_EQ(r.Global(0), std::to_string(kLaunches));
+    EXPECT_EQ(Qel_TableGetCount(r.ctx()->taskTable), 0u);
+    EXPECT_EQ(r.ctx()->runDepth, 0);
+}
+
 // Malformed code: the task is removed with "*** ILLEGAL ***" and nothing else happens.
 class InterpreterIllegal : public testing::TestWithParam<const char*> {};
 

@@ -12,6 +12,7 @@
 #include "script/tasks.h"
 #include "support/logcapture.h"
 #include "support/script_run.h"
+#include "support/story.h"
 
 using testing::HasSubstr;
 using testing::internal::CaptureStderr;
@@ -70,6 +71,18 @@ const char* kStory = R"(
 .func "Outer" need 8
     c0
     calla inner "Inner"
+    ret
+.func "ZeroShort" need 8      ; the answer of a handler that returns 0, plus 1
+    c0
+    sys "T_Zero"
+    c1
+    add
+    ret
+.func "ZeroLong" need 8
+    c0
+    sysl "T_Zero"
+    c1
+    add
     ret
 .func "Inner" need 8
 inner: c0
@@ -223,6 +236,33 @@ TEST(Tasks, AHandlerAnsweringZeroEndsThePass) {
     EXPECT_EQ(r.answers[1].n, 2);
 }
 
+TEST(Tasks, AHandlerReturningZeroStopsTheTaskForThisTurnOnly) {
+    struct Case {
+        const char* function;
+        bool answered;  // the handler answers before it returns 0
+    };
+    for (Case c :
+         {Case{"ZeroShort", true}, Case{"ZeroLong", true}, Case{"ZeroShort", false}, Case{"ZeroLong", false}}) {
+        SCOPED_TRACE(std::string(c.function) + (c.answered ? " answered" : " unanswered"));
+        StoryRunner r;
+        ASSERT_TRUE(r.Load(kStory));
+        r.handler = [&](SE_Task* task, int32_t, int32_t, ScriptValue*) {
+            if (c.answered) SE_TaskReturnInt(task, 7);
+            return 0;
+        };
+        LogCapture log;
+        r.Start(0, c.function, {}, SE_RETURN_INT, 1);
+        EXPECT_TRUE(r.answers.empty());
+        ASSERT_EQ((c.answered ? r.Ready() : r.Waiting()).size(), 1u);
+        if (!c.answered) SE_ReturnIntCallback((r.Waiting()[0])->id, 7);
+        SE_RunAllTasks();  // on after the call, which is not made again
+        EXPECT_EQ(r.calls.size(), 1u);
+        EXPECT_EQ(r.Only(), "8");
+        EXPECT_FALSE(log.Contains("ILLEGAL")) << log.Text();
+        EXPECT_TRUE(r.Ready().empty());
+    }
+}
+
 TEST(Tasks, HandlerThatRemovesItsOwnTask) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(kStory));
@@ -373,6 +413,69 @@ TEST(Tasks, DeletingAnInstanceRemovesItsWaitingTasks) {
     EXPECT_EQ(r.answers[2].n, 1);
     ASSERT_EQ(r.Waiting().size(), 1u);
     EXPECT_EQ(r.Waiting()[0]->object->id, 10);
+}
+
+TEST(Tasks, AHandlerMayFreeTheStoryOfItsOwnTask) {
+    const char* kOld = R"(
+.func "Old" need 8
+    pushds "held"
+    c0
+    sys "T_Later"
+    pop
+    c0
+    sys "T_Now"         ; frees the story, or starts Inner, which does
+    ret
+.func "Inner" need 8
+    c0
+    sys "T_Text"        ; frees the story
+    ret
+)";
+    const char* kNew = R"(
+.func "New" need 8
+    c0
+    sys "T_Zero"        ; stops for this turn
+    ret
+)";
+    struct Case {
+        bool nested;      // a task started by the handler frees the story
+        int32_t returns;  // what the handler that frees the story returns
+    };
+    for (Case c : {Case{false, 1}, Case{false, 0}, Case{true, 1}, Case{true, 0}}) {
+        SCOPED_TRACE(std::string(c.nested ? "nested" : "direct") + " returning " + std::to_string(c.returns));
+        StoryRunner r;
+        ASSERT_TRUE(r.Load(kOld));
+        const std::vector<uint8_t> next = AssembleStory(kNew);
+        r.handler = [&](SE_Task* task, int32_t call, int32_t, ScriptValue*) -> int32_t {
+            switch (call) {
+                case 1: r.later.push_back(task->id); return 1;
+                case 3: SE_TaskReturnInt(task, 5); return 0;
+                case 0:
+                    if (c.nested) {
+                        r.Start(0, "Inner", {}, SE_RETURN_INT, 3);
+                        SE_TaskReturnInt(task, 0);  // its task is gone: the answer is dropped
+                        return 1;
+                    }
+                    break;
+                default: break;
+            }
+            SB_FreeLocation(r.ctx());
+            EXPECT_EQ(LoadStoryImage(r.ctx(), next, "next"), 1);
+            r.Start(0, "New", {}, SE_RETURN_INT, 2);
+            return c.returns;
+        };
+        r.Start(0, "Old", {}, SE_RETURN_INT, 1);
+        SE_ReturnIntCallback(r.later.at(0), 0);
+        SE_RunAllTasks();
+        // The old tasks went without a word; the new story's task waits for the next pass.
+        EXPECT_TRUE(r.answers.empty());
+        ASSERT_EQ(r.Ready().size(), 1u);
+        SE_RunAllTasks();
+        EXPECT_EQ(r.Only(), "5");
+        EXPECT_EQ(r.answers[0].callerNumber, 2u);
+        EXPECT_EQ(Qel_TableGetCount(r.ctx()->taskTable), 0u);
+        EXPECT_EQ(Qel_TableGetCount(r.ctx()->stringTable), 0u);
+        EXPECT_EQ(r.ctx()->runDepth, 0);
+    }
 }
 
 TEST(Tasks, FreeingTheStoryDropsTasksWithoutCallbacks) {

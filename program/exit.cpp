@@ -111,12 +111,11 @@ void FreeModules() {
         B3D_FreeBodyTables();
     }
     if (g_SfxState) SFX_Exit();
-    if (g_ScriptContext) {
+    if (SE_Context* ctx = g_SEContext) {
         // The context record itself is a plain allocation of SE_Create.
-        SB_FreeTables(g_ScriptContext);
-        if (g_SEContext == g_ScriptContext) g_SEContext = nullptr;
-        std::free(g_ScriptContext);
-        g_ScriptContext = nullptr;
+        SB_FreeTables(ctx);
+        g_SEContext = nullptr;
+        std::free(ctx);
     }
     P_FreeState();
     if (g_TimerBase) {

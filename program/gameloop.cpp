@@ -145,7 +145,7 @@ void StartRun() {
         return;
     }
     P_SetLocationState(0);
-    if (!g_ScriptContext || !SB_LoadLocation(g_ScriptContext, ps->storyName)) {
+    if (!g_SEContext || !SB_LoadLocation(g_SEContext, ps->storyName)) {
         Qel_DPrintf(0, "Error in SE_LoadLocation\n");
         Qel_DPrintf(0, "Can't load story %s!\n", ps->storyName ? ps->storyName : "");
         Qel_DPrintf(0, "%s", P_ExitReasonText(1));

@@ -69,8 +69,7 @@ PState* P_Init() {
     auto* state = Int_AllocRecord<PState>(0);
     if (!state) return nullptr;
     state->moduleNumber =
-        g_ScriptContext ? SB_RegisterEngineModule(g_ScriptContext, P_SysCall, s_pCallNames, nullptr, nullptr, nullptr)
-                        : 0;
+        g_SEContext ? SB_RegisterEngineModule(g_SEContext, P_SysCall, s_pCallNames, nullptr, nullptr, nullptr) : 0;
     g_PState = state;
     Qel_DPrintf(0, "INIT: P_Init(); Ende!\n");
     return state;
@@ -89,13 +88,13 @@ int32_t P_SysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
     Qel_DPrintf(0, "P_SysCall (%s): Undefined System Call %d\n", where ? where : "invalid address",
                 static_cast<int>(task->id));
     // Answered as every call is, so the task goes on with 0.
-    SE_TaskReturnIntEx(task, g_ScriptContext, 0);
+    SE_TaskReturnIntEx(task, g_SEContext, 0);
     return 1;
 }
 
 void P_SetLocationState(int flag) {
     if (g_TimerBase) Timer_ClearAll();
-    if (g_ScriptContext) SB_FreeLocation(g_ScriptContext);
+    if (g_SEContext) SB_FreeLocation(g_SEContext);
     if (g_SfxState) SFX_IntFreeSample(flag);
     if (g_B3DState) B3D_ReplayFreeAll();
     if (g_MovieModule) {
@@ -106,7 +105,7 @@ void P_SetLocationState(int flag) {
 
 int P_LoadLocation(const char* name) {
     P_SetLocationState(0);
-    if (!g_ScriptContext || !SB_LoadLocation(g_ScriptContext, name)) {
+    if (!g_SEContext || !SB_LoadLocation(g_SEContext, name)) {
         Qel_DPrintf(0, "Error in SE_LoadLocation\n");
         return 0;
     }

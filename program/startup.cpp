@@ -33,7 +33,6 @@
 #include "system/video.h"
 #include "system/window.h"
 
-SE_Context* g_ScriptContext = nullptr;
 P_StartupStep g_StartupFailStep = P_STEP_NONE;
 
 namespace {
@@ -162,8 +161,8 @@ void P_StartViewers() {
 namespace {
 
 void CreateScriptEngine() {
-    g_ScriptContext = Fails(P_STEP_SCRIPT_ENGINE) ? nullptr : SE_Create();
-    if (!g_ScriptContext) P_Exit(12);
+    // SE_Create makes the one script context, g_SEContext.
+    if (Fails(P_STEP_SCRIPT_ENGINE) || !SE_Create()) P_Exit(12);
 }
 
 // The configuration story and the start dialog.
@@ -222,7 +221,7 @@ void P_StartUp(int argc, char** argv) {
                                     static_cast<int16_t>(sys->height), static_cast<int16_t>(sys->depth)))
         P_Exit(7);
     Qel_DPrintf(0, "nach init video\n");
-    if (!g_ScriptContext) CreateScriptEngine();
+    if (!g_SEContext) CreateScriptEngine();
     if (Fails(P_STEP_SCENE_ENGINE) || !B3D_Init()) P_Exit(30);
     P_StartViewers();
 
@@ -267,7 +266,7 @@ void P_StartUp(int argc, char** argv) {
     SA_LoadObjectDB(g_SpaceRoot);
     Qel_UpdateScreen();
 
-    g_ProgramState->ruzoModule = SB_RegisterEngineModule(g_ScriptContext, Ruzo_SysCall, Ruzo_GetSysCallNames(),
+    g_ProgramState->ruzoModule = SB_RegisterEngineModule(g_SEContext, Ruzo_SysCall, Ruzo_GetSysCallNames(),
                                                          Ruzo_ReturnInt, Ruzo_ReturnString, nullptr);
     INS_RegisterSysCalls();
     Int_SetMemoryFlushHook(P_MemoryFlushHook);

@@ -5,13 +5,9 @@
 #include <cstdint>
 
 struct AppDescriptor;
-struct SE_Context;
 
 // The program's own constant descriptor handed to InitGeneral.
 const AppDescriptor* P_AppDescriptor();
-
-// The script context start-up made (null before).
-extern SE_Context* g_ScriptContext;
 
 // Runs start-up from the banner to the sound-effect table (everything before
 // the first story is chosen). Returns only when every step succeeded.

@@ -94,7 +94,7 @@ TEST(Shutdown, FreesTheModulesInOrder) {
                                     "SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies", "MOV_FreeVoices",
                                     "P_FreeScreens", "SA_ResetObjectDB", "B3D_ResetBodyParts", "B3D_FreeTextureFormats",
                                     "B3D_FreeBodyTables", "SFX_Exit", "MOV_Exit", "SFX_FreeAllSamples"}));
-    EXPECT_EQ(g_ScriptContext, nullptr);
+    EXPECT_EQ(g_SEContext, nullptr);
     EXPECT_EQ(g_SpaceRoot, nullptr);
 }
 

@@ -62,7 +62,7 @@ TEST(StartUp, ModulesKeepTheirNumbers) {
     EXPECT_EQ(g_GalaxyGrid->moduleNumber, 7);
     EXPECT_EQ(g_SpaceRoot->moduleNumber, 8);
     EXPECT_EQ(g_ProgramState->ruzoModule, 9);
-    EXPECT_EQ(g_ScriptContext->nextModule, 11);  // the cockpit took 10
+    EXPECT_EQ(g_SEContext->nextModule, 11);  // the cockpit took 10
 }
 
 TEST(StartUp, SetsTheFirstRunAndTheStartUpFlags) {
@@ -81,12 +81,12 @@ TEST(StartUp, TheMovieModuleKeepsItsNumberWithoutAMovieTable) {
     ProgramSession session;
     S_FreeMovies();
     g_Win32MemorySeam.failHeapAllocs = 2;
-    const int32_t next = g_ScriptContext->nextModule;
+    const int32_t next = g_SEContext->nextModule;
     EXPECT_EQ(MOV_Init(), nullptr);
     g_Win32MemorySeam.failHeapAllocs = 0;
     EXPECT_EQ(g_MovieModule, next);
-    EXPECT_EQ(g_ScriptContext->nextModule, next + 1);
-    EXPECT_NE(g_ScriptContext->modules[next].handler, nullptr);
+    EXPECT_EQ(g_SEContext->nextModule, next + 1);
+    EXPECT_NE(g_SEContext->modules[next].handler, nullptr);
 }
 
 struct FailureCase {

@@ -109,7 +109,7 @@ int32_t TestModuleCall(int32_t, SE_Task* task, int32_t call, int32_t argc, Scrip
 
 void RegisterTestModule() {
     TestNotes().clear();
-    SB_RegisterEngineModule(g_ScriptContext, TestModuleCall, kTestCallNames, nullptr, nullptr, nullptr);
+    SB_RegisterEngineModule(g_SEContext, TestModuleCall, kTestCallNames, nullptr, nullptr, nullptr);
 }
 
 std::vector<std::string>& TestNotes() {

@@ -801,51 +801,13 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         dispatch[SE_OP_PUSHFLOAT0] = &&op_pushfloat0;
         dispatch[SE_OP_JTAB] = &&op_jtab;
         dispatch[SE_OP_CASE] = &&op_case;
-#define REG_BIN(name, IX, expr)           \
-    dispatch[XOP_LL + IX] = &&xll_##name; \
-    dispatch[XOP_LK + IX] = &&xlk_##name; \
-    dispatch[XOP_K + IX] = &&xk_##name;
-#define REG_CMP(name, IX, expr)                  \
-    dispatch[XOP_LL_JF + IX] = &&xlljf_##name;   \
-    dispatch[XOP_LL_JNF + IX] = &&xlljnf_##name; \
-    dispatch[XOP_LK_JF + IX] = &&xlkjf_##name;   \
-    dispatch[XOP_LK_JNF + IX] = &&xlkjnf_##name; \
-    dispatch[XOP_CMP_JF + IX] = &&xcjf_##name;   \
-    dispatch[XOP_CMP_JNF + IX] = &&xcjnf_##name;
-#define REG_STEP(name, IX, expr)                                        \
-    dispatch[StepForm(false, false, false, IX)] = &&xstep_ll0jf_##name; \
-    dispatch[StepForm(false, false, true, IX)] = &&xstep_ll0jnf_##name; \
-    dispatch[StepForm(false, true, false, IX)] = &&xstep_ll1jf_##name;  \
-    dispatch[StepForm(false, true, true, IX)] = &&xstep_ll1jnf_##name;  \
-    dispatch[StepForm(true, false, false, IX)] = &&xstep_lk0jf_##name;  \
-    dispatch[StepForm(true, false, true, IX)] = &&xstep_lk0jnf_##name;  \
-    dispatch[StepForm(true, true, false, IX)] = &&xstep_lk1jf_##name;   \
-    dispatch[StepForm(true, true, true, IX)] = &&xstep_lk1jnf_##name;
-#define REG_ARITH(name, IX, expr)                \
-    dispatch[XOP_LL_SET + IX] = &&xllset_##name; \
-    dispatch[XOP_LK_SET + IX] = &&xlkset_##name;
-#define REG_FLOAT(name, IX, expr)              \
-    dispatch[XOP_F + IX] = &&xf_##name;        \
-    dispatch[XOP_F_SET + IX] = &&xfset_##name; \
-    dispatch[XOP_LF + IX] = &&xlf_##name;
-        SE_BIN_OPS(REG_BIN)
-        SE_CMP_OPS(REG_CMP)
-        SE_ARITH_OPS(REG_ARITH)
-        SE_CMP_OPS(REG_STEP)
-        SE_FLOAT_OPS(REG_FLOAT)
-        dispatch[XOP_SETL_POP] = &&xsetlpop;
-        dispatch[XOP_G_INDEX] = &&xgindex;
-        dispatch[XOP_G_STORE] = &&xgstore;
-        dispatch[XOP_L_INDEX] = &&xlindex;
-        dispatch[XOP_L_STORE] = &&xlstore;
-        dispatch[XOP_LG_INDEX] = &&xlgindex;
-        dispatch[XOP_LG_STORE] = &&xlgstore;
-        dispatch[XOP_LL_INDEX] = &&xllindex;
-        dispatch[XOP_LL_STORE] = &&xllstore;
+#define SE_FUSED_REGISTER
+#include "script/interpreter_fused.inc"
+#undef SE_FUSED_REGISTER
     }
 
     SE_CodeCache* cc = ctx->code ? CodeCache(ctx) : nullptr;
-    if (!cc || task->position >= cc->words) goto illegal_nocache;
+    if (!cc || task->position >= cc->words) goto illegal_saved;
     {
         // The hottest state of the loop lives in callee-saved registers: left to
         // itself the compiler spills some of it in a function this large.
@@ -1757,334 +1719,12 @@ static int Run(SE_Context* ctx, SE_Task* task) {
     }
 
     // ---- fused forms ----
-    // Each checks its operands (decoded into ins[pc]) and their tags; when the
-    // fast case does not hold it runs its first instruction the plain way.
-#define FUSED_OK(ax) (top + OpM(ax) < end)
-
-#define GEN_BIN(name, IX, expr)                                                             \
-    xll_##name : {                                                                          \
-        uint64_t ax = ins[pc];                                                              \
-        if (SE_LIKELY(FUSED_OK(ax) && top > base)) {                                        \
-            const ScriptValue* va = top + OpA(ax);                                          \
-            const ScriptValue* vb = top + OpB(ax);                                          \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER)) {      \
-                int32_t x = va->i, y = vb->i;                                               \
-                --top;                                                                      \
-                SetInt(top, expr);                                                          \
-                pc += 5;                                                                    \
-                NEXT();                                                                     \
-            }                                                                               \
-        }                                                                                   \
-        goto* dispatch[SE_OP_GETLOCAL];                                                     \
-    }                                                                                       \
-    xlk_##name : {                                                                          \
-        uint64_t ax = ins[pc];                                                              \
-        if (SE_LIKELY(FUSED_OK(ax) && top > base && top[OpA(ax)].tag == VARTYPE_INTEGER)) { \
-            int32_t x = top[OpA(ax)].i, y = OpK(ax);                                        \
-            --top;                                                                          \
-            SetInt(top, expr);                                                              \
-            pc += 4 + OpWide(ax);                                                           \
-            NEXT();                                                                         \
-        }                                                                                   \
-        goto* dispatch[SE_OP_GETLOCAL];                                                     \
-    }                                                                                       \
-    xk_##name : {                                                                           \
-        if (SE_LIKELY(top < end && top->tag == VARTYPE_INTEGER)) {                          \
-            uint32_t wide = code[pc] == SE_OP_PUSH16;                                       \
-            int32_t x = top->i;                                                             \
-            int32_t y = wide ? S16(1) : static_cast<int32_t>(code[pc]) - SE_OP_CONST0;      \
-            SetInt(top, expr);                                                              \
-            pc += 2 + wide;                                                                 \
-            NEXT();                                                                         \
-        }                                                                                   \
-        goto* dispatch[code[pc]];                                                           \
-    }
-        SE_BIN_OPS(GEN_BIN)
-
-#define GEN_CMP_J(name, expr, J, JIT)                                                                      \
-    xll##J##_##name : {                                                                                    \
-        uint64_t ax = ins[pc];                                                                             \
-        if (SE_LIKELY(FUSED_OK(ax))) {                                                                     \
-            const ScriptValue* va = top + OpA(ax);                                                         \
-            const ScriptValue* vb = top + OpB(ax);                                                         \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER)) {                     \
-                int32_t x = va->i, y = vb->i;                                                              \
-                pc = (expr) == (JIT) ? U32(6) : pc + 8;                                                    \
-                NEXT();                                                                                    \
-            }                                                                                              \
-        }                                                                                                  \
-        goto* dispatch[SE_OP_GETLOCAL];                                                                    \
-    }                                                                                                      \
-    xlk##J##_##name : {                                                                                    \
-        uint64_t ax = ins[pc];                                                                             \
-        if (SE_LIKELY(FUSED_OK(ax) && top[OpA(ax)].tag == VARTYPE_INTEGER)) {                              \
-            int32_t x = top[OpA(ax)].i, y = OpK(ax);                                                       \
-            uint32_t n = OpWide(ax);                                                                       \
-            pc = (expr) == (JIT) ? U32(5 + n) : pc + 7 + n;                                                \
-            NEXT();                                                                                        \
-        }                                                                                                  \
-        goto* dispatch[SE_OP_GETLOCAL];                                                                    \
-    }                                                                                                      \
-    xc##J##_##name : {                                                                                     \
-        if (SE_LIKELY(end - top >= 2 && top[0].tag == VARTYPE_INTEGER && top[1].tag == VARTYPE_INTEGER)) { \
-            int32_t x = top[1].i, y = top[0].i;                                                            \
-            top += 2;                                                                                      \
-            pc = (expr) == (JIT) ? U32(2) : pc + 4;                                                        \
-            NEXT();                                                                                        \
-        }                                                                                                  \
-        goto* dispatch[code[pc]];                                                                          \
-    }
-#define GEN_CMP(name, IX, expr) GEN_CMP_J(name, expr, jf, false) GEN_CMP_J(name, expr, jnf, true)
-        SE_CMP_OPS(GEN_CMP)
-
-// A loop step, then straight into the loop's test (L: ll or lk, W: 1 after a
-// two-word constant, J: jf or jnf).
-#define GEN_STEP_V(name, L, W, J)                                               \
-    xstep_##L##W##J##_##name : {                                                \
-        uint64_t ax = ins[pc];                                                  \
-        if (SE_LIKELY(FUSED_OK(ax))) {                                          \
-            const ScriptValue* va = top + OpA(ax);                              \
-            ScriptValue* dst = top + OpC(ax);                                   \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) { \
-                SetInt(dst, WRAP(U(va->i) + U(OpK(ax))));                       \
-                pc += 7 + W;                                                    \
-                goto x##L##J##_##name;                                          \
-            }                                                                   \
-        }                                                                       \
-        goto* dispatch[SE_OP_GETLOCAL];                                         \
-    }
-#define GEN_STEP(name, IX, expr)                                                                                      \
-    GEN_STEP_V(name, ll, 0, jf)                                                                                       \
-    GEN_STEP_V(name, ll, 0, jnf)                                                                                      \
-    GEN_STEP_V(name, ll, 1, jf)                                                                                       \
-    GEN_STEP_V(name, ll, 1, jnf) GEN_STEP_V(name, lk, 0, jf) GEN_STEP_V(name, lk, 0, jnf) GEN_STEP_V(name, lk, 1, jf) \
-        GEN_STEP_V(name, lk, 1, jnf)
-        SE_CMP_OPS(GEN_STEP)
-
-#define GEN_ARITH(name, IX, expr)                                                                             \
-    xllset_##name : {                                                                                         \
-        uint64_t ax = ins[pc];                                                                                \
-        if (SE_LIKELY(FUSED_OK(ax))) {                                                                        \
-            const ScriptValue* va = top + OpA(ax);                                                            \
-            const ScriptValue* vb = top + OpB(ax);                                                            \
-            ScriptValue* dst = top + OpC(ax);                                                                 \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && vb->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) { \
-                int32_t x = va->i, y = vb->i;                                                                 \
-                SetInt(dst, expr);                                                                            \
-                pc += 8;                                                                                      \
-                NEXT();                                                                                       \
-            }                                                                                                 \
-        }                                                                                                     \
-        goto* dispatch[SE_OP_GETLOCAL];                                                                       \
-    }                                                                                                         \
-    xlkset_##name : {                                                                                         \
-        uint64_t ax = ins[pc];                                                                                \
-        if (SE_LIKELY(FUSED_OK(ax))) {                                                                        \
-            const ScriptValue* va = top + OpA(ax);                                                            \
-            ScriptValue* dst = top + OpC(ax);                                                                 \
-            if (SE_LIKELY(va->tag == VARTYPE_INTEGER && PlainFast(dst->tag))) {                               \
-                int32_t x = va->i, y = OpK(ax);                                                               \
-                SetInt(dst, expr);                                                                            \
-                pc += 7 + OpWide(ax);                                                                         \
-                NEXT();                                                                                       \
-            }                                                                                                 \
-        }                                                                                                     \
-        goto* dispatch[SE_OP_GETLOCAL];                                                                       \
-    }
-        SE_ARITH_OPS(GEN_ARITH)
-
-        // The double of a pushf at word k.
-#define FLOAT_AT(k) double d = FloatAt(code + pc + (k));
-#define NUMBER(v)   ((v)->tag == VARTYPE_FLOAT ? (v)->f : static_cast<double>((v)->i))
-
-#define GEN_FLOAT(name, IX, expr)                                                     \
-    xf_##name : {                                                                     \
-        if (SE_LIKELY(top < end && IsNumberTag(top->tag))) {                          \
-            double x = NUMBER(top);                                                   \
-            FLOAT_AT(1)                                                               \
-            if (IX != 3 || d != 0.0) {                                                \
-                SetFloat(top, expr);                                                  \
-                pc += 6;                                                              \
-                NEXT();                                                               \
-            }                                                                         \
-        }                                                                             \
-        goto* dispatch[SE_OP_PUSHFLOAT];                                              \
-    }                                                                                 \
-    xfset_##name : {                                                                  \
-        uint64_t ax = ins[pc];                                                        \
-        if (SE_LIKELY(FUSED_OK(ax) && IsNumberTag(top->tag))) {                       \
-            ScriptValue* dst = top + OpA(ax);                                         \
-            double x = NUMBER(top);                                                   \
-            FLOAT_AT(1)                                                               \
-            if ((IX != 3 || d != 0.0) && IsPlain(dst->tag)) {                         \
-                SetFloat(dst, expr);                                                  \
-                ++top;                                                                \
-                pc += 9;                                                              \
-                NEXT();                                                               \
-            }                                                                         \
-        }                                                                             \
-        goto* dispatch[SE_OP_PUSHFLOAT];                                              \
-    }                                                                                 \
-    xlf_##name : {                                                                    \
-        uint64_t ax = ins[pc];                                                        \
-        if (SE_LIKELY(FUSED_OK(ax) && top > base && IsNumberTag(top[OpA(ax)].tag))) { \
-            double x = NUMBER(top + OpA(ax));                                         \
-            FLOAT_AT(3)                                                               \
-            if (IX != 3 || d != 0.0) {                                                \
-                --top;                                                                \
-                SetFloat(top, expr);                                                  \
-                pc += 8;                                                              \
-                NEXT();                                                               \
-            }                                                                         \
-        }                                                                             \
-        goto* dispatch[SE_OP_GETLOCAL];                                               \
-    }
-        SE_FLOAT_OPS(GEN_FLOAT)
-
-    xsetlpop : {
-        uint64_t ax = ins[pc];
-        if (SE_LIKELY(FUSED_OK(ax))) {
-            CopyInto(top + OpA(ax), top);
-            Drop(top);
-            ++top;
-            pc += 3;
-            NEXT();
-        }
-        goto* dispatch[SE_OP_SETLOCAL];
-    }
-
-    // A container variable indexed in place: no copy of it is pushed. The
-    // index instruction's own position is the one messages show. A pop right
-    // after a store is done with it.
-#define POP_FOLLOWS(e) \
-    if (OpPop(e)) {    \
-        Drop(top);     \
-        ++top;         \
-        pc += 1;       \
-    }
-    xgindex : {
-        int32_t g = S16(1);
-        StoryObject* globals = ctx->objects;
-        if (SE_LIKELY(globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount && globals->variables &&
-                      top < end)) {
-            pc += 2;
-            IndexReadAt(&globals->variables[g], top, &whereArg, pc);
-            pc += 1;
-            NEXT();
-        }
-        goto* dispatch[SE_OP_GETGLOBAL];
-    }
-
-    xgstore : {
-        int32_t g = S16(1);
-        StoryObject* globals = ctx->objects;
-        if (SE_LIKELY(globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount && globals->variables &&
-                      end - top >= 2)) {
-            pc += 2;
-            IndexWriteAt(&globals->variables[g], top, top + 1, &whereArg, pc);
-            Drop(top);
-            ++top;
-            pc += 1;
-            POP_FOLLOWS(ins[pc - 3]);
-            NEXT();
-        }
-        goto* dispatch[SE_OP_GETGLOBAL];
-    }
-
-    xlindex : {
-        uint64_t ax = ins[pc];
-        if (SE_LIKELY(FUSED_OK(ax))) {
-            pc += 2;
-            IndexReadAt(top + OpA(ax), top, &whereArg, pc);
-            pc += 1;
-            NEXT();
-        }
-        goto* dispatch[SE_OP_GETLOCAL];
-    }
-
-    xlstore : {
-        uint64_t ax = ins[pc];
-        if (SE_LIKELY(FUSED_OK(ax))) {
-            pc += 2;
-            IndexWriteAt(top + OpA(ax), top, top + 1, &whereArg, pc);
-            Drop(top);
-            ++top;
-            pc += 1;
-            POP_FOLLOWS(ax);
-            NEXT();
-        }
-        goto* dispatch[SE_OP_GETLOCAL];
-    }
-
-        // An element of a container variable by a local index: T[k] and T[k] = v.
-    xlgindex : {
-        uint64_t ax = ins[pc];
-        StoryObject* globals = ctx->objects;
-        int32_t g = OpK(ax);
-        if (SE_LIKELY(FUSED_OK(ax) && top > base && globals && g >= 0 &&
-                      static_cast<uint32_t>(g) < globals->variableCount && globals->variables)) {
-            ScriptValue* index = top + OpA(ax);
-            --top;
-            CopyNew(top, index);
-            pc += 4;
-            IndexReadAt(&globals->variables[g], top, &whereArg, pc);
-            pc += 1;
-            NEXT();
-        }
-        goto* dispatch[SE_OP_GETLOCAL];
-    }
-
-    xlgstore : {
-        uint64_t ax = ins[pc];
-        StoryObject* globals = ctx->objects;
-        int32_t g = OpK(ax);
-        if (SE_LIKELY(FUSED_OK(ax) && globals && g >= 0 && static_cast<uint32_t>(g) < globals->variableCount &&
-                      globals->variables)) {
-            pc += 4;
-            IndexWriteAt(&globals->variables[g], top + OpA(ax), top, &whereArg, pc);
-            pc += 1;
-            POP_FOLLOWS(ax);
-            NEXT();
-        }
-        goto* dispatch[SE_OP_GETLOCAL];
-    }
-
-    xllindex : {
-        uint64_t ax = ins[pc];
-        if (SE_LIKELY(FUSED_OK(ax) && top > base)) {
-            ScriptValue* index = top + OpA(ax);
-            ScriptValue* container = top + OpB(ax);
-            --top;
-            CopyNew(top, index);
-            pc += 4;
-            IndexReadAt(container, top, &whereArg, pc);
-            pc += 1;
-            NEXT();
-        }
-        goto* dispatch[SE_OP_GETLOCAL];
-    }
-
-    xllstore : {
-        uint64_t ax = ins[pc];
-        if (SE_LIKELY(FUSED_OK(ax))) {
-            pc += 4;
-            IndexWriteAt(top + OpB(ax), top + OpA(ax), top, &whereArg, pc);
-            pc += 1;
-            POP_FOLLOWS(ax);
-            NEXT();
-        }
-        goto* dispatch[SE_OP_GETLOCAL];
-    }
+#include "script/interpreter_fused.inc"
 
     op_illegal:
-    illegal : {
+    illegal:
         SAVE();
-        char text[64];
-        SE_GetTaskDebugAddress(text, task, ctx);
-        Qel_BannerPrintf("%s *** ILLEGAL ***\n", text);
-        SE_RemoveTask(ctx, task);
-        return 1;
-    }
+        goto illegal_saved;
 
     overflow:
         // The growth logged why; the task cannot go on without writing past its stack.
@@ -2093,7 +1733,9 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         return 1;
     }
 
-illegal_nocache : {
+    // An illegal word, or no code to run at the saved position: the task's
+    // saved state is what the message shows.
+illegal_saved : {
     char text[64];
     SE_GetTaskDebugAddress(text, task, ctx);
     Qel_BannerPrintf("%s *** ILLEGAL ***\n", text);
@@ -2101,3 +1743,26 @@ illegal_nocache : {
     return 1;
 }
 }
+
+#undef S16
+#undef U16
+#undef U32
+#undef DEPTH
+#undef NEED
+#undef ROOM
+#undef SAVE
+#undef RELOAD
+#undef NEXT
+#undef BINARY
+#undef SLOW
+#undef WRAP
+#undef U
+#undef SE_ARITH_OPS
+#undef SE_CMP_OPS
+#undef SE_BIN_OPS
+#undef SE_FLOAT_OPS
+#undef SE_REGVAR
+#undef SE_DISPATCH_ATTR
+#undef SE_INLINE
+#undef SE_UNLIKELY
+#undef SE_LIKELY

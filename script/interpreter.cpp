@@ -24,8 +24,8 @@
 
 // Instructions as the interpreter runs them: every code word gets one entry
 // whose low byte is its form, filled the first time the word is reached as
-// an instruction. Forms 1..95 are the opcodes themselves once their operands
-// are known to lie inside the code.
+// an instruction. Forms 1 .. SE_OP_COUNT-1 are the opcodes themselves once
+// their operands are known to lie inside the code (script/BYTECODE.md).
 // The others are runs of common instructions done in one step while their
 // values are integers; anything else falls back to the first instruction of
 // the run, so a run behaves exactly as its instructions one by one (and a
@@ -36,8 +36,8 @@ constexpr int kCmpOps = 6;
 constexpr int kFloatOps = 4;  // add sub mul div
 enum : uint8_t {
     XOP_DECODE = 0,                    // not looked at yet
-    XOP_ILLEGAL = 96,                  // no opcode, operands past the end, or the end of the code
-    XOP_LL = 97,                       // getl a; getl b; op
+    XOP_ILLEGAL = SE_OP_COUNT,         // no opcode, operands past the end, or the end of the code
+    XOP_LL = XOP_ILLEGAL + 1,          // getl a; getl b; op
     XOP_LK = XOP_LL + kBinOps,         // getl a; constant; op
     XOP_K = XOP_LK + kBinOps,          // constant; op
     XOP_LL_JF = XOP_K + kBinOps,       // getl a; getl b; compare; jf

@@ -1,20 +1,14 @@
-// What the system layer needs of the renderer around the device until the
-// renderer's own modules come: the effect state manager, device-object release
-// and restore around a reset, the default render states, the end-of-frame test.
-// Small stand-ins: the post-process and environment-map set-ups only count
-// their calls until the renderer makes those objects.
+// What the system layer needs of the renderer around the device: the effect
+// state manager, device-object release and restore around a reset, the default
+// render states, the end-of-frame test. Small stand-ins: the post-process and
+// environment-map set-ups only count their calls until the renderer makes
+// those objects.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/d3dx/d3dx9.h"
-
-// The renderer's state manager: the effect system sets device state through it.
-class CStateManagerInterface : public ID3DXEffectStateManager {
-public:
-    // Forgets what the cache believes the device holds.
-    virtual void ResetCachedState() = 0;
-};
+#include "render/statemanager.h"
 
 // The renderer's device-dependent object; null while absent.
 struct RendererDeviceObject {
@@ -23,6 +17,7 @@ struct RendererDeviceObject {
 };
 extern RendererDeviceObject* g_RendererDeviceObject;
 
+// The manager for the renderer's device (S_3DCreateStateManager(device)).
 CStateManagerInterface* S_3DCreateStateManager();
 bool S_3DEndFrame();
 void S_3DReleaseDeviceObjects();

@@ -3,8 +3,11 @@
 
 #include <cstring>
 
+#include "base/ebm.h"
 #include "base/log.h"
 #include "system/adapters.h"
+#include "system/shaderprofile.h"
+#include "system/surfaces.h"
 
 const D3DFORMAT S3D_PixelFormatTable[45] = {
     D3DFMT_R8G8B8,   D3DFMT_A8R8G8B8,   D3DFMT_X8R8G8B8,    D3DFMT_R5G6B5,      D3DFMT_X1R5G5B5,
@@ -185,4 +188,20 @@ void S3D_AddDDPFfromDX8F(DispMode* m) {
             rgb(0, 0, 0);
             break;
     }
+}
+
+uint32_t S3D_PackChannel(uint32_t value8, uint16_t bits, uint16_t shift, uint32_t mask) {
+    if (bits == 0) return 0;
+    // Wider channels scale up: a right shift by a negative count would be undefined.
+    uint32_t v = bits <= 8 ? value8 >> (8 - bits) : value8 << (bits - 8);
+    return shift < 32 ? (v << shift) & mask : 0;
+}
+
+IDirect3DBaseTexture9* S_3DTextureGetSystemHandle(const EBM* bitmap) {
+    if (bitmap && bitmap->sys && bitmap->sys->WE_lpDestTexture) return bitmap->sys->WE_lpDestTexture;
+    Qel_DPrintf(0,
+                "ERROR: S_3DTextureGetSystemHandle, TEbm->EBM_Sys.Win->WE_lpDestTexture not valid using black dummy "
+                "texture");
+    const EBM* black = g_LookupTextures.blackDummy;
+    return black && black->sys ? black->sys->WE_lpDestTexture : nullptr;
 }

@@ -7,6 +7,7 @@
 #include "platform/d3d9/d3d9.h"
 
 struct DispMode;
+struct EBM;
 
 // Direct3D format by bitmap pixel-format code (0 to 43), ended by 0 at 44.
 extern const D3DFORMAT S3D_PixelFormatTable[45];
@@ -45,3 +46,13 @@ int S3D_EbmGetPixelFormatFromDPF(TextureBitmapFormat* out, D3DFORMAT format);
 
 // Fills a display mode's pixel description from the format it already holds.
 void S3D_AddDDPFfromDX8F(DispMode* mode);
+
+// An 8-bit channel value packed into its place in a pixel: (v shifted right by
+// 8 - bits, or left by bits - 8 for channels wider than 8 bits) shifted left
+// by shift, masked. A channel of 0 bits packs to 0.
+uint32_t S3D_PackChannel(uint32_t value8, uint16_t bits, uint16_t shift, uint32_t mask);
+
+// The texture behind a texture bitmap; a missing one is logged and the black
+// dummy texture answers in its place, so drawing goes on with black. A base
+// texture: a cube-map bitmap answers its cube texture.
+IDirect3DBaseTexture9* S_3DTextureGetSystemHandle(const EBM* bitmap);

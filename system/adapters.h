@@ -53,7 +53,8 @@ struct RendererState {
     D3DDeviceRecord* device;
     CStateManagerInterface* stateManager;
     // --- the renderer's own fields ---
-    uint32_t envFlags;  // environment-map flags (bit 0x80 cleared by a reset)
+    uint32_t envFlags;    // environment-map flags (bit 0x80 cleared by a reset)
+    int64_t bufferBytes;  // bytes of every vertex and index buffer the renderer owns
 };
 
 extern RendererState* g_RendererState;

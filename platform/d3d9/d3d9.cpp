@@ -1,6 +1,8 @@
 // The Direct3D 9 interface over SDL displays and an OpenGL 3.3 core context:
 // adapters, modes, capabilities and the format checks.
 #include <SDL2/SDL.h>
+#include <SDL2/SDL_syswm.h>
+#include <epoxy/glx.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -8,6 +10,7 @@
 
 #include "platform/d3d9/internal.h"
 #include "platform/d3d9/seam.h"
+#include "platform/win32/debug.h"
 
 D3D9Seam g_D3D9Seam;
 int g_D3D9LiveDevices = 0;
@@ -155,6 +158,8 @@ struct GLProbe {
     int maxSamples = 0;
     float maxAnisotropy = 1.0f;
     int textureUnits = 0;
+    int videoMemoryMB = 0;  // 0 = the driver does not tell
+    const char* videoMemorySource = "";
 };
 static GLProbe s_probe;
 
@@ -164,6 +169,70 @@ bool D3D9_LoadDriver() {
     static int loaded = -1;
     if (loaded < 0) loaded = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0 ? 1 : 0;
     return loaded == 1;
+}
+
+// Video memory as the driver tells it: Mesa's renderer query (GLX only), then
+// the memory-info extensions of the two big vendors.
+static void ProbeVideoMemory(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 && glXGetCurrentContext()) {
+        Display* display = glXGetCurrentDisplay();
+        if (display && epoxy_has_glx_extension(display, DefaultScreen(display), "GLX_MESA_query_renderer")) {
+            unsigned int mb = 0;
+            if (glXQueryCurrentRendererIntegerMESA(GLX_RENDERER_VIDEO_MEMORY_MESA, &mb) && mb > 0) {
+                s_probe.videoMemoryMB = static_cast<int>(mb);
+                s_probe.videoMemorySource = "GLX_MESA_query_renderer";
+                return;
+            }
+        }
+    }
+    if (epoxy_has_gl_extension("GL_NVX_gpu_memory_info")) {
+        GLint kb = 0;
+        glGetIntegerv(GL_GPU_MEMORY_INFO_TOTAL_AVAILABLE_MEMORY_NVX, &kb);
+        if (kb > 0) {
+            s_probe.videoMemoryMB = kb / 1024;
+            s_probe.videoMemorySource = "GL_NVX_gpu_memory_info";
+            return;
+        }
+    }
+    if (epoxy_has_gl_extension("GL_ATI_meminfo")) {
+        GLint kb[4] = {0, 0, 0, 0};
+        glGetIntegerv(GL_TEXTURE_FREE_MEMORY_ATI, kb);
+        if (kb[0] > 0) {
+            s_probe.videoMemoryMB = kb[0] / 1024;
+            s_probe.videoMemorySource = "GL_ATI_meminfo";
+        }
+    }
+}
+
+// When the driver tells nothing (Mesa's software rasteriser under EGL, for one)
+// the stand-in answers 256 MB: enough for the engine's textures, small enough
+// that it never chooses more than a modest card would hold.
+constexpr int kDefaultVideoMemoryMB = 256;
+
+UINT D3D9_VideoMemoryBytes() {
+    int mb = s_probe.videoMemoryMB;
+    const char* source = s_probe.videoMemorySource;
+    if (g_D3D9Seam.videoMemoryMB > 0) {
+        mb = g_D3D9Seam.videoMemoryMB;
+        source = "seam";
+    } else if (g_D3D9Seam.videoMemoryMB == -2) {
+        mb = 0;
+    }
+    if (mb <= 0) {
+        mb = kDefaultVideoMemoryMB;
+        source = "default, the driver does not tell";
+    }
+    static bool logged = false;
+    if (!logged) {
+        logged = true;
+        char line[160];
+        snprintf(line, sizeof line, "Direct3D stand-in: video memory %d MB (%s)\n", mb, source);
+        OutputDebugStringA(line);
+    }
+    // 4095 MB at most, so the figure fits the 32-bit answer.
+    return static_cast<UINT>(std::min(mb, 4095)) << 20;
 }
 
 // A short-lived hidden window and context tell what the GL of this machine can do.
@@ -195,6 +264,7 @@ static bool ProbeGL() {
             epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic"))
             glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &s_probe.maxAnisotropy);
         s_hasS3TC = epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc");
+        ProbeVideoMemory(window);
         s_probe.ok = version >= 33;
         SDL_GL_MakeCurrent(previousWindow, previous);
         SDL_GL_DeleteContext(context);
@@ -211,10 +281,9 @@ D3DCAPS9 D3D9_DefaultCaps() {
     c.DevCaps = D3DDEVCAPS_HWTRANSFORMANDLIGHT | D3DDEVCAPS_PUREDEVICE | D3DDEVCAPS_HWRASTERIZATION;
     c.PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW |
                           D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_BLENDOP | D3DPMISCCAPS_SEPARATEALPHABLEND;
-    c.RasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_FOGTABLE |
-                   D3DPRASTERCAPS_MIPMAPLODBIAS | D3DPRASTERCAPS_FOGRANGE | D3DPRASTERCAPS_ANISOTROPY |
-                   D3DPRASTERCAPS_WFOG | D3DPRASTERCAPS_ZFOG | D3DPRASTERCAPS_SCISSORTEST |
-                   D3DPRASTERCAPS_SLOPESCALEDEPTHBIAS | D3DPRASTERCAPS_DEPTHBIAS;
+    // Only what the draw path does: no fog, scissor or depth bias.
+    c.RasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_MIPMAPLODBIAS;
+    if (s_probe.maxAnisotropy > 1.0f) c.RasterCaps |= D3DPRASTERCAPS_ANISOTROPY;
     c.ZCmpCaps = D3DPCMPCAPS_ALL;
     c.AlphaCmpCaps = D3DPCMPCAPS_ALL;
     c.SrcBlendCaps = c.DestBlendCaps = 0x3FFF;
@@ -241,11 +310,9 @@ D3DCAPS9 D3D9_DefaultCaps() {
     c.GuardBandRight = c.GuardBandBottom = 1e8f;
     c.StencilCaps = D3DSTENCILCAPS_ALL;
     c.FVFCaps = 8;
+    // The built-in program's stage 0 operations.
     c.TextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 | D3DTEXOPCAPS_MODULATE |
-                      D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD | D3DTEXOPCAPS_ADDSIGNED |
-                      D3DTEXOPCAPS_SUBTRACT | D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA |
-                      D3DTEXOPCAPS_BLENDCURRENTALPHA | D3DTEXOPCAPS_BUMPENVMAP | D3DTEXOPCAPS_DOTPRODUCT3 |
-                      D3DTEXOPCAPS_MULTIPLYADD | D3DTEXOPCAPS_LERP;
+                      D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD;
     c.MaxTextureBlendStages = D3D9_MAX_STAGES;
     c.MaxSimultaneousTextures = D3D9_MAX_STAGES;
     c.VertexProcessingCaps =
@@ -265,8 +332,9 @@ D3DCAPS9 D3D9_DefaultCaps() {
     c.PixelShader1xMaxValue = 65504.0f;
     c.DevCaps2 = D3DDEVCAPS2_CAN_STRETCHRECT_FROM_TEXTURES;
     c.NumberOfAdaptersInGroup = 1;
+    // UDEC3 is left out: GL reads its 2-bit w field where Direct3D reads 1.
     c.DeclTypes = D3DDTCAPS_UBYTE4 | D3DDTCAPS_UBYTE4N | D3DDTCAPS_SHORT2N | D3DDTCAPS_SHORT4N | D3DDTCAPS_USHORT2N |
-                  D3DDTCAPS_USHORT4N | D3DDTCAPS_UDEC3 | D3DDTCAPS_DEC3N | D3DDTCAPS_FLOAT16_2 | D3DDTCAPS_FLOAT16_4;
+                  D3DDTCAPS_USHORT4N | D3DDTCAPS_DEC3N | D3DDTCAPS_FLOAT16_2 | D3DDTCAPS_FLOAT16_4;
     c.NumSimultaneousRTs = 4;
     c.StretchRectFilterCaps =
         D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
@@ -493,6 +561,7 @@ HRESULT D3D9Interface::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* ca
     if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
     if (adapters_[adapter].capsResult != D3D_OK) return adapters_[adapter].capsResult;
     *caps = adapters_[adapter].caps;
+    if (g_D3D9Seam.declTypes >= 0) caps->DeclTypes = static_cast<DWORD>(g_D3D9Seam.declTypes);
     return D3D_OK;
 }
 

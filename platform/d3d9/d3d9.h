@@ -407,6 +407,143 @@ constexpr DWORD D3DTA_CURRENT = 1, D3DTA_TEXTURE = 2;
 constexpr uint32_t D3D9_MAX_SAMPLERS = 16;
 constexpr uint32_t D3D9_MAX_STAGES = 8;
 
+// Blend factors and operations beyond the common ones.
+constexpr DWORD D3DBLEND_SRCCOLOR = 3, D3DBLEND_INVSRCCOLOR = 4, D3DBLEND_DESTALPHA = 7, D3DBLEND_INVDESTALPHA = 8,
+                D3DBLEND_DESTCOLOR = 9, D3DBLEND_INVDESTCOLOR = 10, D3DBLEND_SRCALPHASAT = 11,
+                D3DBLEND_BOTHSRCALPHA = 12, D3DBLEND_BOTHINVSRCALPHA = 13, D3DBLEND_BLENDFACTOR = 14,
+                D3DBLEND_INVBLENDFACTOR = 15;
+constexpr DWORD D3DBLENDOP_SUBTRACT = 2, D3DBLENDOP_REVSUBTRACT = 3, D3DBLENDOP_MIN = 4, D3DBLENDOP_MAX = 5;
+constexpr DWORD D3DSTENCILOP_ZERO = 2, D3DSTENCILOP_REPLACE = 3, D3DSTENCILOP_INCRSAT = 4, D3DSTENCILOP_DECRSAT = 5,
+                D3DSTENCILOP_INVERT = 6, D3DSTENCILOP_INCR = 7, D3DSTENCILOP_DECR = 8;
+constexpr D3DRENDERSTATETYPE D3DRS_BLENDFACTOR = 193;
+constexpr DWORD D3DCOLORWRITEENABLE_RED = 1, D3DCOLORWRITEENABLE_GREEN = 2, D3DCOLORWRITEENABLE_BLUE = 4,
+                D3DCOLORWRITEENABLE_ALPHA = 8;
+constexpr DWORD D3DTA_DIFFUSE = 0, D3DTA_TFACTOR = 3, D3DTA_SELECTMASK = 0xF;
+constexpr DWORD D3DTADDRESS_MIRRORONCE = 5;
+
+// ---------------------------------------------------------------- geometry
+using D3DPRIMITIVETYPE = uint32_t;
+constexpr D3DPRIMITIVETYPE D3DPT_POINTLIST = 1;
+constexpr D3DPRIMITIVETYPE D3DPT_LINELIST = 2;
+constexpr D3DPRIMITIVETYPE D3DPT_LINESTRIP = 3;
+constexpr D3DPRIMITIVETYPE D3DPT_TRIANGLELIST = 4;
+constexpr D3DPRIMITIVETYPE D3DPT_TRIANGLESTRIP = 5;
+constexpr D3DPRIMITIVETYPE D3DPT_TRIANGLEFAN = 6;
+
+// Vertex formats as flag words (only the pre-transformed corner is drawn).
+constexpr DWORD D3DFVF_XYZ = 0x2;
+constexpr DWORD D3DFVF_XYZRHW = 0x4;
+constexpr DWORD D3DFVF_NORMAL = 0x10;
+constexpr DWORD D3DFVF_DIFFUSE = 0x40;
+constexpr DWORD D3DFVF_TEX1 = 0x100;
+
+using D3DDECLTYPE = uint8_t;
+constexpr D3DDECLTYPE D3DDECLTYPE_FLOAT1 = 0;
+constexpr D3DDECLTYPE D3DDECLTYPE_FLOAT2 = 1;
+constexpr D3DDECLTYPE D3DDECLTYPE_FLOAT3 = 2;
+constexpr D3DDECLTYPE D3DDECLTYPE_FLOAT4 = 3;
+constexpr D3DDECLTYPE D3DDECLTYPE_D3DCOLOR = 4;
+constexpr D3DDECLTYPE D3DDECLTYPE_UBYTE4 = 5;
+constexpr D3DDECLTYPE D3DDECLTYPE_SHORT2 = 6;
+constexpr D3DDECLTYPE D3DDECLTYPE_SHORT4 = 7;
+constexpr D3DDECLTYPE D3DDECLTYPE_UBYTE4N = 8;
+constexpr D3DDECLTYPE D3DDECLTYPE_SHORT2N = 9;
+constexpr D3DDECLTYPE D3DDECLTYPE_SHORT4N = 10;
+constexpr D3DDECLTYPE D3DDECLTYPE_USHORT2N = 11;
+constexpr D3DDECLTYPE D3DDECLTYPE_USHORT4N = 12;
+constexpr D3DDECLTYPE D3DDECLTYPE_UDEC3 = 13;
+constexpr D3DDECLTYPE D3DDECLTYPE_DEC3N = 14;
+constexpr D3DDECLTYPE D3DDECLTYPE_FLOAT16_2 = 15;
+constexpr D3DDECLTYPE D3DDECLTYPE_FLOAT16_4 = 16;
+constexpr D3DDECLTYPE D3DDECLTYPE_UNUSED = 17;
+
+constexpr uint8_t D3DDECLMETHOD_DEFAULT = 0;
+
+using D3DDECLUSAGE = uint8_t;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_POSITION = 0;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_BLENDWEIGHT = 1;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_BLENDINDICES = 2;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_NORMAL = 3;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_PSIZE = 4;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_TEXCOORD = 5;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_TANGENT = 6;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_BINORMAL = 7;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_TESSFACTOR = 8;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_POSITIONT = 9;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_COLOR = 10;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_FOG = 11;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_DEPTH = 12;
+constexpr D3DDECLUSAGE D3DDECLUSAGE_SAMPLE = 13;
+
+struct D3DVERTEXELEMENT9 {
+    WORD Stream;
+    WORD Offset;
+    BYTE Type;
+    BYTE Method;
+    BYTE Usage;
+    BYTE UsageIndex;
+};
+// The element that ends every declaration.
+constexpr D3DVERTEXELEMENT9 D3DDECL_END() { return {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}; }
+constexpr UINT MAXD3DDECLLENGTH = 64;
+
+// Byte size of one element of a declaration type; 0 for an unknown type.
+constexpr UINT D3DDeclTypeSize(BYTE type) {
+    constexpr BYTE sizes[17] = {4, 8, 12, 16, 4, 4, 4, 8, 4, 4, 8, 4, 8, 4, 4, 4, 8};
+    return type < 17 ? sizes[type] : 0;
+}
+
+struct D3DVERTEXBUFFER_DESC {
+    D3DFORMAT Format;
+    D3DRESOURCETYPE Type;
+    DWORD Usage;
+    D3DPOOL Pool;
+    UINT Size;
+    DWORD FVF;
+};
+
+struct D3DINDEXBUFFER_DESC {
+    D3DFORMAT Format;
+    D3DRESOURCETYPE Type;
+    DWORD Usage;
+    D3DPOOL Pool;
+    UINT Size;
+};
+
+constexpr DWORD D3DUSAGE_SOFTWAREPROCESSING = 0x10;
+constexpr DWORD D3DUSAGE_DONOTCLIP = 0x20;
+constexpr DWORD D3DUSAGE_POINTS = 0x40;
+constexpr DWORD D3DUSAGE_NPATCHES = 0x100;
+
+// ---------------------------------------------------------------- transforms, materials, lights
+struct D3DMATRIX {
+    float m[4][4];
+};
+struct D3DVECTOR {
+    float x, y, z;
+};
+struct D3DCOLORVALUE {
+    float r, g, b, a;
+};
+struct D3DMATERIAL9 {
+    D3DCOLORVALUE Diffuse, Ambient, Specular, Emissive;
+    float Power;
+};
+using D3DLIGHTTYPE = uint32_t;
+constexpr D3DLIGHTTYPE D3DLIGHT_POINT = 1, D3DLIGHT_SPOT = 2, D3DLIGHT_DIRECTIONAL = 3;
+struct D3DLIGHT9 {
+    D3DLIGHTTYPE Type;
+    D3DCOLORVALUE Diffuse, Specular, Ambient;
+    D3DVECTOR Position, Direction;
+    float Range, Falloff, Attenuation0, Attenuation1, Attenuation2, Theta, Phi;
+};
+using D3DTRANSFORMSTATETYPE = uint32_t;
+constexpr D3DTRANSFORMSTATETYPE D3DTS_VIEW = 2;
+constexpr D3DTRANSFORMSTATETYPE D3DTS_PROJECTION = 3;
+constexpr D3DTRANSFORMSTATETYPE D3DTS_TEXTURE0 = 16;
+constexpr D3DTRANSFORMSTATETYPE D3DTS_WORLD = 256;
+constexpr D3DTRANSFORMSTATETYPE D3DTS_WORLDMATRIX(UINT index) { return 256 + index; }
+
 // ---------------------------------------------------------------- records
 struct D3DDISPLAYMODE {
     UINT Width;
@@ -621,6 +758,33 @@ public:
     virtual HRESULT UnlockRect(D3DCUBEMAP_FACES face, UINT level) = 0;
 };
 
+// Vertex and index buffers: the bytes live in memory as well, so a lock hands
+// out the bytes the caller wrote last (or, after DISCARD, fresh ones).
+class IDirect3DVertexBuffer9 : public IDirect3DResource9 {
+public:
+    virtual HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) = 0;
+    virtual HRESULT Unlock() = 0;
+    virtual HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) = 0;
+};
+
+class IDirect3DIndexBuffer9 : public IDirect3DResource9 {
+public:
+    virtual HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) = 0;
+    virtual HRESULT Unlock() = 0;
+    virtual HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) = 0;
+};
+
+class IDirect3DVertexDeclaration9 : public IUnknown {
+public:
+    virtual HRESULT GetDevice(IDirect3DDevice9** device) = 0;
+    // Copies the elements, the end marker included; count gets their number.
+    virtual HRESULT GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* count) = 0;
+};
+
+// Shader objects come with the effect system; the device only records them.
+class IDirect3DVertexShader9 : public IUnknown {};
+class IDirect3DPixelShader9 : public IUnknown {};
+
 class IDirect3D9;
 
 class IDirect3DDevice9 : public IUnknown {
@@ -670,6 +834,48 @@ public:
     virtual HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) = 0;
     virtual HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) = 0;
     virtual HRESULT GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) = 0;
+
+    virtual UINT GetAvailableTextureMem() = 0;
+    virtual HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                       IDirect3DVertexBuffer9** buffer, void* sharedHandle) = 0;
+    virtual HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                      IDirect3DIndexBuffer9** buffer, void* sharedHandle) = 0;
+    virtual HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                            IDirect3DVertexDeclaration9** declaration) = 0;
+    virtual HRESULT SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) = 0;
+    virtual HRESULT GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration) = 0;
+    virtual HRESULT SetFVF(DWORD fvf) = 0;
+    virtual HRESULT GetFVF(DWORD* fvf) = 0;
+    virtual HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) = 0;
+    virtual HRESULT GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset, UINT* stride) = 0;
+    virtual HRESULT SetIndices(IDirect3DIndexBuffer9* buffer) = 0;
+    virtual HRESULT GetIndices(IDirect3DIndexBuffer9** buffer) = 0;
+    virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) = 0;
+    virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int baseVertex, UINT minIndex, UINT numVertices,
+                                         UINT startIndex, UINT primitiveCount) = 0;
+    virtual HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) = 0;
+    virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
+    virtual HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) = 0;
+    virtual HRESULT SetMaterial(const D3DMATERIAL9* material) = 0;
+    virtual HRESULT GetMaterial(D3DMATERIAL9* material) = 0;
+    virtual HRESULT SetLight(DWORD index, const D3DLIGHT9* light) = 0;
+    virtual HRESULT GetLight(DWORD index, D3DLIGHT9* light) = 0;
+    virtual HRESULT LightEnable(DWORD index, BOOL enable) = 0;
+    virtual HRESULT GetLightEnable(DWORD index, BOOL* enable) = 0;
+    virtual HRESULT SetNPatchMode(float segments) = 0;
+    virtual float GetNPatchMode() = 0;
+    virtual HRESULT SetSoftwareVertexProcessing(BOOL software) = 0;
+    virtual BOOL GetSoftwareVertexProcessing() = 0;
+    virtual HRESULT SetVertexShader(IDirect3DVertexShader9* shader) = 0;
+    virtual HRESULT GetVertexShader(IDirect3DVertexShader9** shader) = 0;
+    virtual HRESULT SetPixelShader(IDirect3DPixelShader9* shader) = 0;
+    virtual HRESULT GetPixelShader(IDirect3DPixelShader9** shader) = 0;
+    virtual HRESULT SetVertexShaderConstantF(UINT start, const float* values, UINT vector4fCount) = 0;
+    virtual HRESULT SetVertexShaderConstantI(UINT start, const int* values, UINT vector4iCount) = 0;
+    virtual HRESULT SetVertexShaderConstantB(UINT start, const BOOL* values, UINT boolCount) = 0;
+    virtual HRESULT SetPixelShaderConstantF(UINT start, const float* values, UINT vector4fCount) = 0;
+    virtual HRESULT SetPixelShaderConstantI(UINT start, const int* values, UINT vector4iCount) = 0;
+    virtual HRESULT SetPixelShaderConstantB(UINT start, const BOOL* values, UINT boolCount) = 0;
 };
 
 class IDirect3D9 : public IUnknown {

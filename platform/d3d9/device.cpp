@@ -24,7 +24,7 @@ static DWORD FloatBits(float f) {
 }
 
 void D3D9_DefaultState(D3D9State* s, bool depthBuffer) {
-    s->render.fill(0);
+    *s = D3D9State{};
     s->render[D3DRS_ZENABLE] = depthBuffer ? D3DZB_TRUE : D3DZB_FALSE;
     s->render[D3DRS_FILLMODE] = D3DFILL_SOLID;
     s->render[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
@@ -84,6 +84,7 @@ D3D9Device::D3D9Device(D3D9Interface* d3d, UINT adapter, HWND window, DWORD beha
     : d3d_(d3d), adapter_(adapter), window_(window), behavior_(behavior), caps_(caps) {
     d3d_->AddRef();
     ++g_D3D9LiveDevices;
+    if (g_D3D9Seam.declTypes >= 0) caps_.DeclTypes = static_cast<DWORD>(g_D3D9Seam.declTypes);
     for (int i = 0; i < 256; ++i) gamma_.red[i] = gamma_.green[i] = gamma_.blue[i] = static_cast<WORD>(i * 257);
 }
 
@@ -97,6 +98,10 @@ D3D9Device::~D3D9Device() {
         if (presentProgram_) glDeleteProgram(presentProgram_);
         if (presentVao_) glDeleteVertexArrays(1, &presentVao_);
         if (gammaTex_) glDeleteTextures(1, &gammaTex_);
+        if (drawProgram_) glDeleteProgram(drawProgram_);
+        if (drawVao_) glDeleteVertexArrays(1, &drawVao_);
+        if (upBuffer_) glDeleteBuffers(1, &upBuffer_);
+        if (samplers_[0]) glDeleteSamplers(D3D9_MAX_SAMPLERS, samplers_);
     } else {
         ReleaseSwapChainSurfaces();
     }
@@ -284,6 +289,7 @@ HRESULT D3D9Device::Reset(D3DPRESENT_PARAMETERS* params) {
     depthStencil_ = autoDepth_;
     inScene_ = false;
     gammaDirty_ = true;
+    InvalidateFlushedState();
     ++g_D3D9Seam.resetCount;
     *params = params_;
     return D3D_OK;
@@ -378,6 +384,7 @@ void D3D9Device::UploadGammaRamp() {
 }
 
 HRESULT D3D9Device::Present(const RECT*, const RECT*, HWND, const void*) {
+    InvalidateFlushedState();
     ++g_D3D9Seam.presentCount;
     HRESULT forced = SeamTake(g_D3D9Seam.present);
     if (forced != D3D_OK) return forced;
@@ -482,7 +489,9 @@ HRESULT D3D9Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
 
 HRESULT D3D9Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* params) {
     if (!params) return D3DERR_INVALIDCALL;
-    *params = {adapter_, D3DDEVTYPE_HAL, window_, behavior_};
+    HRESULT forced = SeamTake(g_D3D9Seam.getCreationParameters);
+    if (forced != D3D_OK) return forced;
+    *params = {adapter_, D3DDEVTYPE_HAL, window_, g_D3D9Seam.behaviorSeamed ? g_D3D9Seam.behaviorFlags : behavior_};
     return D3D_OK;
 }
 
@@ -545,6 +554,7 @@ HRESULT D3D9Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destSu
 
 HRESULT D3D9Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* dest,
                                 const RECT* destRect, D3DTEXTUREFILTERTYPE filter) {
+    InvalidateFlushedState();
     auto* src = static_cast<D3D9Surface*>(source);
     auto* dst = static_cast<D3D9Surface*>(dest);
     if (!src || !dst || src == dst || src->store == D3D9Surface::Store::Memory ||
@@ -578,6 +588,7 @@ HRESULT D3D9Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRec
 }
 
 HRESULT D3D9Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) {
+    InvalidateFlushedState();
     auto* s = static_cast<D3D9Surface*>(surface);
     if (!s || s->store == D3D9Surface::Store::Memory || s->desc.Pool != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     const D3D9GLFormat* f = D3D9_FindFormat(s->desc.Format);
@@ -648,6 +659,7 @@ HRESULT D3D9Device::EndScene() {
 }
 
 HRESULT D3D9Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
+    InvalidateFlushedState();
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !depthStencil_) return D3DERR_INVALIDCALL;
     if (flags & D3DCLEAR_STENCIL) {
         const D3D9GLFormat* f = D3D9_FindFormat(depthStencil_->desc.Format);

@@ -5,6 +5,7 @@
 #include <epoxy/gl.h>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,8 @@ UINT D3D9_Pitch(D3DFORMAT format, UINT width);
 // Rows of memory (block rows for compressed formats).
 UINT D3D9_Rows(D3DFORMAT format, UINT height);
 bool D3D9_IsDisplayFormat(D3DFORMAT format);
+// Video memory in bytes: what the GL driver tells, else a default (see d3d9.cpp).
+UINT D3D9_VideoMemoryBytes();
 
 // Makes the context current; returns false when there is none.
 bool D3D9_MakeCurrent(SDL_Window* window, void* context);
@@ -93,7 +96,55 @@ public:
     virtual void ContainerRelease() = 0;
     virtual IDirect3DBaseTexture9* AsBase() = 0;
     virtual void LevelChanged(D3D9Surface*) {}
+    virtual GLuint GLName() const = 0;
+    virtual GLenum GLBindTarget() const = 0;
 };
+
+// Vertex and index buffers: a GL buffer with a memory copy, so that locks can
+// hand out what was written last without reading GL back.
+class D3D9Buffer {
+public:
+    D3D9Buffer(D3D9Device* device, D3DRESOURCETYPE type, UINT size, DWORD usage, D3DPOOL pool, D3DFORMAT format,
+               DWORD fvf);
+    virtual ~D3D9Buffer();
+    HRESULT LockBytes(UINT offset, UINT size, void** data, DWORD flags);
+    HRESULT UnlockBytes();
+    // The GL buffer holding the current bytes (uploaded on demand).
+    GLuint GLBuffer();
+
+    D3D9Device* device;
+    D3DRESOURCETYPE type;
+    UINT size;
+    DWORD usage;
+    D3DPOOL pool;
+    D3DFORMAT format;  // INDEX16 / INDEX32 for index buffers
+    DWORD fvf;
+    std::vector<uint8_t> memory;
+    GLuint glBuffer = 0;
+    bool gpuStale = true;
+    bool locked = false;
+    bool lockReadOnly = false;
+    int refs = 1;
+};
+
+// A declaration is its elements; GL attributes are set from them at draw time.
+class D3D9Declaration final : public IDirect3DVertexDeclaration9 {
+public:
+    D3D9Declaration(IDirect3DDevice9* device, const D3DVERTEXELEMENT9* elements, UINT count);
+    ~D3D9Declaration() override;
+    ULONG AddRef() override { return static_cast<ULONG>(++refs_); }
+    ULONG Release() override;
+    HRESULT GetDevice(IDirect3DDevice9** device) override;
+    HRESULT GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* count) override;
+    std::vector<D3DVERTEXELEMENT9> elements;  // without the end marker
+
+private:
+    IDirect3DDevice9* device_;
+    int refs_ = 1;
+};
+// The elements of a declaration list up to its end marker; false when the list
+// is malformed (unknown type, stream or usage out of range, no end in sight).
+bool D3D9_ReadDeclaration(const D3DVERTEXELEMENT9* elements, std::vector<D3DVERTEXELEMENT9>* out);
 
 // The device's recorded state, as Direct3D holds it.
 struct D3D9State {
@@ -102,6 +153,25 @@ struct D3D9State {
     std::array<std::array<DWORD, D3D9_STAGE_STATE_COUNT>, D3D9_MAX_STAGES> stage{};
     std::array<IDirect3DBaseTexture9*, D3D9_MAX_SAMPLERS> textures{};
     D3DVIEWPORT9 viewport{};
+    struct Stream {
+        IDirect3DVertexBuffer9* buffer;
+        UINT offset, stride;
+    };
+    std::array<Stream, 16> streams{};
+    IDirect3DIndexBuffer9* indices = nullptr;
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    DWORD fvf = 0;
+    IDirect3DVertexShader9* vertexShader = nullptr;
+    IDirect3DPixelShader9* pixelShader = nullptr;
+    std::array<float, 256 * 4> vsFloat{}, psFloat{};
+    std::array<int, 16 * 4> vsInt{}, psInt{};
+    std::array<BOOL, 16> vsBool{}, psBool{};
+    std::map<D3DTRANSFORMSTATETYPE, D3DMATRIX> transforms;  // absent = identity
+    D3DMATERIAL9 material{};
+    std::map<DWORD, D3DLIGHT9> lights;
+    std::map<DWORD, BOOL> lightEnabled;
+    float nPatchMode = 0.0f;
+    BOOL softwareVertexProcessing = 0;
 };
 void D3D9_DefaultState(D3D9State* state, bool depthBuffer);
 
@@ -158,6 +228,56 @@ public:
     HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
     HRESULT GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override;
 
+    UINT GetAvailableTextureMem() override;
+    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
+                               void*) override;
+    HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** buffer,
+                              void*) override;
+    HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                    IDirect3DVertexDeclaration9** declaration) override;
+    HRESULT SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) override;
+    HRESULT GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration) override;
+    HRESULT SetFVF(DWORD fvf) override;
+    HRESULT GetFVF(DWORD* fvf) override;
+    HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) override;
+    HRESULT GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset, UINT* stride) override;
+    HRESULT SetIndices(IDirect3DIndexBuffer9* buffer) override;
+    HRESULT GetIndices(IDirect3DIndexBuffer9** buffer) override;
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int baseVertex, UINT minIndex, UINT numVertices,
+                                 UINT startIndex, UINT primitiveCount) override;
+    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) override;
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
+    HRESULT SetMaterial(const D3DMATERIAL9* material) override;
+    HRESULT GetMaterial(D3DMATERIAL9* material) override;
+    HRESULT SetLight(DWORD index, const D3DLIGHT9* light) override;
+    HRESULT GetLight(DWORD index, D3DLIGHT9* light) override;
+    HRESULT LightEnable(DWORD index, BOOL enable) override;
+    HRESULT GetLightEnable(DWORD index, BOOL* enable) override;
+    HRESULT SetNPatchMode(float segments) override;
+    float GetNPatchMode() override;
+    HRESULT SetSoftwareVertexProcessing(BOOL software) override;
+    BOOL GetSoftwareVertexProcessing() override;
+    HRESULT SetVertexShader(IDirect3DVertexShader9* shader) override;
+    HRESULT GetVertexShader(IDirect3DVertexShader9** shader) override;
+    HRESULT SetPixelShader(IDirect3DPixelShader9* shader) override;
+    HRESULT GetPixelShader(IDirect3DPixelShader9** shader) override;
+    HRESULT SetVertexShaderConstantF(UINT start, const float* values, UINT count) override;
+    HRESULT SetVertexShaderConstantI(UINT start, const int* values, UINT count) override;
+    HRESULT SetVertexShaderConstantB(UINT start, const BOOL* values, UINT count) override;
+    HRESULT SetPixelShaderConstantF(UINT start, const float* values, UINT count) override;
+    HRESULT SetPixelShaderConstantI(UINT start, const int* values, UINT count) override;
+    HRESULT SetPixelShaderConstantB(UINT start, const BOOL* values, UINT count) override;
+
+    // The recorded state, for tests and for the draw.
+    const D3D9State& State() const { return state_; }
+    void ForgetBuffer(D3D9Buffer* buffer);
+    void ForgetDeclaration(IDirect3DVertexDeclaration9* declaration);
+    // GL state set behind the draw's back (clears, copies, present): the next
+    // draw applies every recorded state again.
+    void InvalidateFlushedState() { flushed_.valid = false; }
+
     bool MakeCurrent();
     // Binds scratch framebuffer slot (0 or 1) to target with only this surface attached.
     void AttachScratch(GLenum target, int slot, D3D9Surface* surface);
@@ -175,6 +295,27 @@ private:
     void BindDrawTargets();
     bool EnsurePresentProgram();
     void UploadGammaRamp();
+    // Everything of a draw after the arguments are checked: the recorded states
+    // go to GL (FlushState, the one place that maps them), the attributes are
+    // set from the declaration, and GL draws.
+    HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexed, int baseVertex, UINT startIndex,
+                 UINT startVertex, GLuint upBuffer, UINT upStride);
+    bool FlushState();
+    bool EnsureDrawProgram();
+    void ApplySamplers();
+
+    struct Flushed {
+        bool valid = false;
+        std::array<DWORD, D3D9_RENDER_STATE_COUNT> render{};
+    };
+    Flushed flushed_;
+    GLuint drawProgram_ = 0;
+    GLuint drawVao_ = 0;
+    GLuint upBuffer_ = 0;
+    GLuint upIndexBuffer_ = 0;
+    GLuint samplers_[D3D9_MAX_SAMPLERS] = {};
+    std::array<std::array<DWORD, D3D9_SAMPLER_STATE_COUNT>, D3D9_MAX_SAMPLERS> appliedSampler_{};
+    bool samplersValid_ = false;
 
     int refs_ = 1;
     D3D9Interface* d3d_;

@@ -412,7 +412,8 @@ public:
         if (s->glLevel == 0) store_.GenerateMips();
     }
 
-    GLuint GLName() const { return store_.tex; }
+    GLuint GLName() const override { return store_.tex; }
+    GLenum GLBindTarget() const override { return GL_TEXTURE_2D; }
 
 private:
     template <class T>
@@ -474,6 +475,8 @@ public:
     void ContainerAddRef() override { AddRef(); }
     void ContainerRelease() override { Release(); }
     IDirect3DBaseTexture9* AsBase() override { return this; }
+    GLuint GLName() const override { return store_.tex; }
+    GLenum GLBindTarget() const override { return GL_TEXTURE_CUBE_MAP; }
 
 private:
     template <class T>

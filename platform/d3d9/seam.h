@@ -3,6 +3,7 @@
 // device calls fail or report a lost device. Default-constructed = the real system.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -42,6 +43,17 @@ struct D3D9Seam {
     std::deque<HRESULT> testCooperativeLevel;
     std::deque<HRESULT> reset;
     std::deque<HRESULT> getBackBuffer;
+    std::deque<HRESULT> getCreationParameters;
+
+    // What GetCreationParameters reports as behaviour flags when set (the
+    // pure-device flag decides the kind of effect state manager).
+    bool behaviorSeamed = false;
+    DWORD behaviorFlags = 0;
+    // The declaration types the capabilities offer when >= 0 (D3DDTCAPS_ bits).
+    int64_t declTypes = -1;
+    // The video memory in MB the driver is taken to tell when > 0; -2 = the
+    // driver tells nothing (the documented default is used).
+    int videoMemoryMB = 0;
 
     // Counters for tests.
     int presentCount = 0;

@@ -113,6 +113,8 @@ TEST_F(Adapters, RatingFollowsTheCapabilities) {
     g_D3D9Seam.adapters[4].caps.LineCaps &= ~D3DLINECAPS_ZTEST;
     SeamOneAdapter("separate", 1280, 1024, {{1024, 768, 60}});
     g_D3D9Seam.adapters[5].caps.DevCaps |= D3DDEVCAPS_SEPARATETEXTUREMEMORIES;
+    // A card with DOT3 (the stand-in itself does not offer it).
+    for (int a : {0, 5}) g_D3D9Seam.adapters[a].caps.TextureOpCaps |= D3DTEXOPCAPS_DOTPRODUCT3;
     ASSERT_EQ(S_EnumDevices(), 1);
     // 10 (T&L) + 5 (perspective) + 1 (DOT3) + 5 * 8 - 5 (eight textures with ADD).
     EXPECT_EQ(S_EvalAdapter(0), 51);

@@ -1,0 +1,1002 @@
+// Geometry of the Direct3D 9 stand-in: vertex and index buffers, declarations,
+// the recorded fixed-function and shader state, and the draws. Direct3D state
+// reaches GL in one place only, FlushState, right before each draw.
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d9/internal.h"
+#include "platform/d3d9/prelude.h"
+#include "platform/d3d9/seam.h"
+
+// ---------------------------------------------------------------- prelude
+
+const char* D3D9_VertexPrelude() {
+    return "#version 330 core\n"
+           "uniform vec2 d3d_halfPixel;\n"
+           "vec4 d3d_ClipToGL(vec4 p) {\n"
+           "    return vec4(p.x + d3d_halfPixel.x * p.w, -p.y + d3d_halfPixel.y * p.w, 2.0 * p.z - p.w, p.w);\n"
+           "}\n";
+}
+
+const char* D3D9_FragmentPrelude() {
+    return "#version 330 core\n"
+           "uniform int d3d_alphaFunc;\n"   // 0 = no test, else the comparison
+           "uniform float d3d_alphaRef;\n"  // 0..255
+           "void d3d_AlphaTest(float alpha) {\n"
+           "    if (d3d_alphaFunc == 0) return;\n"
+           "    float a = floor(clamp(alpha, 0.0, 1.0) * 255.0 + 0.5);\n"
+           "    bool pass = true;\n"
+           "    if (d3d_alphaFunc == 1) pass = false;\n"
+           "    else if (d3d_alphaFunc == 2) pass = a < d3d_alphaRef;\n"
+           "    else if (d3d_alphaFunc == 3) pass = a == d3d_alphaRef;\n"
+           "    else if (d3d_alphaFunc == 4) pass = a <= d3d_alphaRef;\n"
+           "    else if (d3d_alphaFunc == 5) pass = a > d3d_alphaRef;\n"
+           "    else if (d3d_alphaFunc == 6) pass = a != d3d_alphaRef;\n"
+           "    else if (d3d_alphaFunc == 7) pass = a >= d3d_alphaRef;\n"
+           "    if (!pass) discard;\n"
+           "}\n";
+}
+
+int D3D9_AttributeLocation(BYTE usage, BYTE index) {
+    switch (usage) {
+        case D3DDECLUSAGE_POSITION:
+        case D3DDECLUSAGE_POSITIONT: return index == 0 ? 0 : -1;
+        case D3DDECLUSAGE_COLOR: return index == 0 ? 1 : index == 1 ? 7 : -1;
+        case D3DDECLUSAGE_TEXCOORD: return index == 0 ? 2 : index == 1 ? 6 : index < 8 ? 6 + index : -1;
+        case D3DDECLUSAGE_NORMAL: return index == 0 ? 3 : -1;
+        case D3DDECLUSAGE_TANGENT: return index == 0 ? 4 : -1;
+        case D3DDECLUSAGE_BINORMAL: return index == 0 ? 5 : -1;
+        case D3DDECLUSAGE_BLENDWEIGHT: return index == 0 ? 14 : -1;
+        case D3DDECLUSAGE_BLENDINDICES: return index == 0 ? 15 : -1;
+        default: return -1;
+    }
+}
+
+// ---------------------------------------------------------------- buffers
+
+D3D9Buffer::D3D9Buffer(D3D9Device* dev, D3DRESOURCETYPE t, UINT bytes, DWORD use, D3DPOOL p, D3DFORMAT f, DWORD v)
+    : device(dev), type(t), size(bytes), usage(use), pool(p), format(f), fvf(v), memory(bytes, 0) {
+    ++g_D3D9LiveResources;
+    device->AddRef();
+    if (pool == D3DPOOL_DEFAULT) ++device->defaultPoolObjects;
+}
+
+D3D9Buffer::~D3D9Buffer() {
+    device->ForgetBuffer(this);
+    if (glBuffer && device->MakeCurrent()) glDeleteBuffers(1, &glBuffer);
+    if (pool == D3DPOOL_DEFAULT) --device->defaultPoolObjects;
+    --g_D3D9LiveResources;
+}
+
+HRESULT D3D9Buffer::LockBytes(UINT offset, UINT bytes, void** data, DWORD flags) {
+    if (!data) return D3DERR_INVALIDCALL;
+    *data = nullptr;
+    if (locked || offset > size || (bytes != 0 && bytes > size - offset)) return D3DERR_INVALIDCALL;
+    if (flags & D3DLOCK_DISCARD) {
+        // New storage: draws already made keep theirs (GL gets fresh storage
+        // at the next upload, so nothing waits on them).
+        std::vector<uint8_t> fresh(size, 0);
+        memory.swap(fresh);
+    }
+    locked = true;
+    lockReadOnly = (flags & D3DLOCK_READONLY) != 0;
+    *data = memory.data() + offset;
+    return D3D_OK;
+}
+
+HRESULT D3D9Buffer::UnlockBytes() {
+    if (!locked) return D3DERR_INVALIDCALL;
+    locked = false;
+    if (!lockReadOnly) gpuStale = true;
+    return D3D_OK;
+}
+
+GLuint D3D9Buffer::GLBuffer() {
+    if (!glBuffer) glGenBuffers(1, &glBuffer);
+    if (gpuStale) {
+        // Element arrays are bound to the array target only to fill them: the
+        // binding that counts for a draw is made on the vertex array object.
+        glBindBuffer(GL_ARRAY_BUFFER, glBuffer);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(size), memory.data(),
+                     (usage & D3DUSAGE_DYNAMIC) ? GL_STREAM_DRAW : GL_STATIC_DRAW);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        gpuStale = false;
+    }
+    return glBuffer;
+}
+
+namespace {
+
+template <class Base, class Desc>
+class BufferOf final : public Base, public D3D9Buffer {
+public:
+    using D3D9Buffer::D3D9Buffer;
+    ULONG AddRef() override { return static_cast<ULONG>(++refs); }
+    ULONG Release() override {
+        int left = --refs;
+        if (left == 0) {
+            D3D9Device* dev = device;
+            delete this;
+            dev->Release();
+        }
+        return static_cast<ULONG>(left < 0 ? 0 : left);
+    }
+    HRESULT GetDevice(IDirect3DDevice9** out) override {
+        if (!out) return D3DERR_INVALIDCALL;
+        device->AddRef();
+        *out = device;
+        return D3D_OK;
+    }
+    D3DRESOURCETYPE GetType() override { return type; }
+    HRESULT Lock(UINT offset, UINT bytes, void** data, DWORD flags) override {
+        return LockBytes(offset, bytes, data, flags);
+    }
+    HRESULT Unlock() override { return UnlockBytes(); }
+    HRESULT GetDesc(Desc* desc) override {
+        if (!desc) return D3DERR_INVALIDCALL;
+        FillDesc(desc);
+        return D3D_OK;
+    }
+
+private:
+    void FillDesc(D3DVERTEXBUFFER_DESC* d) { *d = {D3DFMT_VERTEXDATA, type, usage, pool, size, fvf}; }
+    void FillDesc(D3DINDEXBUFFER_DESC* d) { *d = {format, type, usage, pool, size}; }
+};
+using VertexBuffer = BufferOf<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>;
+using IndexBuffer = BufferOf<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>;
+
+D3D9Buffer* BufferOfVB(IDirect3DVertexBuffer9* b) { return b ? static_cast<VertexBuffer*>(b) : nullptr; }
+D3D9Buffer* BufferOfIB(IDirect3DIndexBuffer9* b) { return b ? static_cast<IndexBuffer*>(b) : nullptr; }
+
+}  // namespace
+
+HRESULT D3D9Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                       IDirect3DVertexBuffer9** buffer, void*) {
+    if (!buffer) return D3DERR_INVALIDCALL;
+    *buffer = nullptr;
+    if (length == 0 || pool == D3DPOOL_SCRATCH || (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)))
+        return D3DERR_INVALIDCALL;
+    *buffer = new VertexBuffer(this, D3DRTYPE_VERTEXBUFFER, length, usage, pool, D3DFMT_VERTEXDATA, fvf);
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                      IDirect3DIndexBuffer9** buffer, void*) {
+    if (!buffer) return D3DERR_INVALIDCALL;
+    *buffer = nullptr;
+    if (length == 0 || pool == D3DPOOL_SCRATCH || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) ||
+        (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)))
+        return D3DERR_INVALIDCALL;
+    *buffer = new IndexBuffer(this, D3DRTYPE_INDEXBUFFER, length, usage, pool, format, 0);
+    return D3D_OK;
+}
+
+void D3D9Device::ForgetBuffer(D3D9Buffer* buffer) {
+    for (auto& s : state_.streams)
+        if (s.buffer && BufferOfVB(s.buffer) == buffer) s = {nullptr, 0, 0};
+    if (state_.indices && BufferOfIB(state_.indices) == buffer) state_.indices = nullptr;
+}
+
+// ---------------------------------------------------------------- declarations
+
+bool D3D9_ReadDeclaration(const D3DVERTEXELEMENT9* elements, std::vector<D3DVERTEXELEMENT9>* out) {
+    if (!elements) return false;
+    out->clear();
+    for (UINT i = 0; i <= MAXD3DDECLLENGTH; ++i) {
+        const D3DVERTEXELEMENT9& e = elements[i];
+        if (e.Stream == 0xFF) return e.Type == D3DDECLTYPE_UNUSED;
+        if (e.Stream >= 16 || e.Type >= D3DDECLTYPE_UNUSED || e.Usage > D3DDECLUSAGE_SAMPLE) return false;
+        out->push_back(e);
+    }
+    return false;
+}
+
+D3D9Declaration::D3D9Declaration(IDirect3DDevice9* device, const D3DVERTEXELEMENT9* list, UINT count)
+    : elements(list, list + count), device_(device) {
+    ++g_D3D9LiveResources;
+    device_->AddRef();
+}
+
+D3D9Declaration::~D3D9Declaration() { --g_D3D9LiveResources; }
+
+ULONG D3D9Declaration::Release() {
+    int left = --refs_;
+    if (left == 0) {
+        IDirect3DDevice9* dev = device_;
+        if (auto* own = dynamic_cast<D3D9Device*>(dev)) own->ForgetDeclaration(this);
+        delete this;
+        dev->Release();
+    }
+    return static_cast<ULONG>(left < 0 ? 0 : left);
+}
+
+HRESULT D3D9Declaration::GetDevice(IDirect3DDevice9** out) {
+    if (!out) return D3DERR_INVALIDCALL;
+    device_->AddRef();
+    *out = device_;
+    return D3D_OK;
+}
+
+HRESULT D3D9Declaration::GetDeclaration(D3DVERTEXELEMENT9* out, UINT* count) {
+    if (!count) return D3DERR_INVALIDCALL;
+    *count = static_cast<UINT>(elements.size()) + 1;
+    if (out) {
+        std::copy(elements.begin(), elements.end(), out);
+        out[elements.size()] = D3DDECL_END();
+    }
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                            IDirect3DVertexDeclaration9** declaration) {
+    if (!declaration) return D3DERR_INVALIDCALL;
+    *declaration = nullptr;
+    std::vector<D3DVERTEXELEMENT9> list;
+    if (!D3D9_ReadDeclaration(elements, &list)) return D3DERR_INVALIDCALL;
+    // Only the types the capabilities offer can be made.
+    for (const auto& e : list)
+        if (e.Type >= D3DDECLTYPE_UBYTE4 && e.Type != D3DDECLTYPE_D3DCOLOR) {
+            static constexpr DWORD bits[17] = {0,
+                                               0,
+                                               0,
+                                               0,
+                                               0,
+                                               D3DDTCAPS_UBYTE4,
+                                               0,
+                                               0,
+                                               D3DDTCAPS_UBYTE4N,
+                                               D3DDTCAPS_SHORT2N,
+                                               D3DDTCAPS_SHORT4N,
+                                               D3DDTCAPS_USHORT2N,
+                                               D3DDTCAPS_USHORT4N,
+                                               D3DDTCAPS_UDEC3,
+                                               D3DDTCAPS_DEC3N,
+                                               D3DDTCAPS_FLOAT16_2,
+                                               D3DDTCAPS_FLOAT16_4};
+            if (bits[e.Type] && !(caps_.DeclTypes & bits[e.Type])) return D3DERR_INVALIDCALL;
+        }
+    *declaration = new D3D9Declaration(this, list.data(), static_cast<UINT>(list.size()));
+    return D3D_OK;
+}
+
+void D3D9Device::ForgetDeclaration(IDirect3DVertexDeclaration9* declaration) {
+    if (state_.declaration == declaration) state_.declaration = nullptr;
+}
+
+HRESULT D3D9Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
+    state_.declaration = declaration;
+    if (declaration) state_.fvf = 0;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration) {
+    if (!declaration) return D3DERR_INVALIDCALL;
+    *declaration = state_.declaration;
+    if (*declaration) (*declaration)->AddRef();
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::SetFVF(DWORD fvf) {
+    state_.fvf = fvf;
+    if (fvf) state_.declaration = nullptr;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::GetFVF(DWORD* fvf) {
+    if (!fvf) return D3DERR_INVALIDCALL;
+    *fvf = state_.fvf;
+    return D3D_OK;
+}
+
+// The elements of the flag words the stand-in draws: position (plain or
+// pre-transformed), normal, diffuse colour and one set of coordinates.
+static std::vector<D3DVERTEXELEMENT9> ElementsOfFVF(DWORD fvf) {
+    std::vector<D3DVERTEXELEMENT9> out;
+    WORD offset = 0;
+    if (fvf & D3DFVF_XYZRHW) {
+        out.push_back({0, offset, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_POSITIONT, 0});
+        offset += 16;
+    } else if (fvf & D3DFVF_XYZ) {
+        out.push_back({0, offset, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0});
+        offset += 12;
+    }
+    if (fvf & D3DFVF_NORMAL) {
+        out.push_back({0, offset, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0});
+        offset += 12;
+    }
+    if (fvf & D3DFVF_DIFFUSE) {
+        out.push_back({0, offset, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0});
+        offset += 4;
+    }
+    if (fvf & D3DFVF_TEX1) out.push_back({0, offset, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0});
+    return out;
+}
+
+// ---------------------------------------------------------------- streams
+
+HRESULT D3D9Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) {
+    if (stream >= state_.streams.size() || stride > caps_.MaxStreamStride) return D3DERR_INVALIDCALL;
+    state_.streams[stream] = {buffer, offset, stride};
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset, UINT* stride) {
+    if (stream >= state_.streams.size() || !buffer || !offset || !stride) return D3DERR_INVALIDCALL;
+    const auto& s = state_.streams[stream];
+    *buffer = s.buffer;
+    if (*buffer) (*buffer)->AddRef();
+    *offset = s.offset;
+    *stride = s.stride;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::SetIndices(IDirect3DIndexBuffer9* buffer) {
+    state_.indices = buffer;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::GetIndices(IDirect3DIndexBuffer9** buffer) {
+    if (!buffer) return D3DERR_INVALIDCALL;
+    *buffer = state_.indices;
+    if (*buffer) (*buffer)->AddRef();
+    return D3D_OK;
+}
+
+// ---------------------------------------------------------------- recorded only
+
+HRESULT D3D9Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
+    if (!matrix || state > D3DTS_WORLDMATRIX(255)) return D3DERR_INVALIDCALL;
+    state_.transforms[state] = *matrix;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
+    if (!matrix || state > D3DTS_WORLDMATRIX(255)) return D3DERR_INVALIDCALL;
+    auto it = state_.transforms.find(state);
+    if (it != state_.transforms.end()) {
+        *matrix = it->second;
+    } else {
+        *matrix = {};
+        for (int i = 0; i < 4; ++i) matrix->m[i][i] = 1.0f;
+    }
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::SetMaterial(const D3DMATERIAL9* material) {
+    if (!material) return D3DERR_INVALIDCALL;
+    state_.material = *material;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::GetMaterial(D3DMATERIAL9* material) {
+    if (!material) return D3DERR_INVALIDCALL;
+    *material = state_.material;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::SetLight(DWORD index, const D3DLIGHT9* light) {
+    if (!light) return D3DERR_INVALIDCALL;
+    state_.lights[index] = *light;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::GetLight(DWORD index, D3DLIGHT9* light) {
+    auto it = state_.lights.find(index);
+    if (!light || it == state_.lights.end()) return D3DERR_INVALIDCALL;
+    *light = it->second;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::LightEnable(DWORD index, BOOL enable) {
+    // As the platform does: enabling a light never set gives it the default light.
+    if (!state_.lights.count(index)) {
+        D3DLIGHT9 l{};
+        l.Type = D3DLIGHT_DIRECTIONAL;
+        l.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+        l.Direction = {0.0f, 0.0f, 1.0f};
+        state_.lights[index] = l;
+    }
+    state_.lightEnabled[index] = enable ? 1 : 0;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::GetLightEnable(DWORD index, BOOL* enable) {
+    auto it = state_.lightEnabled.find(index);
+    if (!enable || it == state_.lightEnabled.end()) return D3DERR_INVALIDCALL;
+    *enable = it->second;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::SetNPatchMode(float segments) {
+    state_.nPatchMode = segments;
+    return D3D_OK;
+}
+
+float D3D9Device::GetNPatchMode() { return state_.nPatchMode; }
+
+HRESULT D3D9Device::SetSoftwareVertexProcessing(BOOL software) {
+    // Only a mixed-processing device may switch.
+    if (!(behavior_ & D3DCREATE_MIXED_VERTEXPROCESSING)) return D3DERR_INVALIDCALL;
+    state_.softwareVertexProcessing = software ? 1 : 0;
+    return D3D_OK;
+}
+
+BOOL D3D9Device::GetSoftwareVertexProcessing() {
+    return (behavior_ & D3DCREATE_SOFTWARE_VERTEXPROCESSING) ? 1 : state_.softwareVertexProcessing;
+}
+
+HRESULT D3D9Device::SetVertexShader(IDirect3DVertexShader9* shader) {
+    state_.vertexShader = shader;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::GetVertexShader(IDirect3DVertexShader9** shader) {
+    if (!shader) return D3DERR_INVALIDCALL;
+    *shader = state_.vertexShader;
+    if (*shader) (*shader)->AddRef();
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::SetPixelShader(IDirect3DPixelShader9* shader) {
+    state_.pixelShader = shader;
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::GetPixelShader(IDirect3DPixelShader9** shader) {
+    if (!shader) return D3DERR_INVALIDCALL;
+    *shader = state_.pixelShader;
+    if (*shader) (*shader)->AddRef();
+    return D3D_OK;
+}
+
+template <class T, size_t N>
+static HRESULT SetConstants(std::array<T, N>& registers, UINT width, UINT start, const T* values, UINT count) {
+    if (!values || start > N / width || count > N / width - start) return D3DERR_INVALIDCALL;
+    std::copy(values, values + static_cast<size_t>(count) * width,
+              registers.begin() + static_cast<size_t>(start) * width);
+    return D3D_OK;
+}
+
+HRESULT D3D9Device::SetVertexShaderConstantF(UINT start, const float* v, UINT count) {
+    return SetConstants(state_.vsFloat, 4, start, v, count);
+}
+HRESULT D3D9Device::SetVertexShaderConstantI(UINT start, const int* v, UINT count) {
+    return SetConstants(state_.vsInt, 4, start, v, count);
+}
+HRESULT D3D9Device::SetVertexShaderConstantB(UINT start, const BOOL* v, UINT count) {
+    return SetConstants(state_.vsBool, 1, start, v, count);
+}
+HRESULT D3D9Device::SetPixelShaderConstantF(UINT start, const float* v, UINT count) {
+    return SetConstants(state_.psFloat, 4, start, v, count);
+}
+HRESULT D3D9Device::SetPixelShaderConstantI(UINT start, const int* v, UINT count) {
+    return SetConstants(state_.psInt, 4, start, v, count);
+}
+HRESULT D3D9Device::SetPixelShaderConstantB(UINT start, const BOOL* v, UINT count) {
+    return SetConstants(state_.psBool, 1, start, v, count);
+}
+
+UINT D3D9Device::GetAvailableTextureMem() { return D3D9_VideoMemoryBytes(); }
+
+// ---------------------------------------------------------------- Direct3D state onto GL
+
+namespace {
+
+float FloatOf(DWORD bits) {
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+GLenum GLCompare(DWORD f) {
+    switch (f) {
+        case D3DCMP_NEVER: return GL_NEVER;
+        case D3DCMP_LESS: return GL_LESS;
+        case D3DCMP_EQUAL: return GL_EQUAL;
+        case D3DCMP_LESSEQUAL: return GL_LEQUAL;
+        case D3DCMP_GREATER: return GL_GREATER;
+        case D3DCMP_NOTEQUAL: return GL_NOTEQUAL;
+        case D3DCMP_GREATEREQUAL: return GL_GEQUAL;
+        default: return GL_ALWAYS;
+    }
+}
+
+GLenum GLBlend(DWORD b) {
+    switch (b) {
+        case D3DBLEND_ZERO: return GL_ZERO;
+        case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
+        case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
+        case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
+        case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+        case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
+        case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+        case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
+        case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
+        case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
+        case D3DBLEND_BLENDFACTOR: return GL_CONSTANT_COLOR;
+        case D3DBLEND_INVBLENDFACTOR: return GL_ONE_MINUS_CONSTANT_COLOR;
+        default: return GL_ONE;
+    }
+}
+
+// The two legacy factors set both sides at once.
+void BlendPair(DWORD src, DWORD dst, GLenum* s, GLenum* d) {
+    if (src == D3DBLEND_BOTHSRCALPHA) {
+        *s = GL_SRC_ALPHA;
+        *d = GL_ONE_MINUS_SRC_ALPHA;
+    } else if (src == D3DBLEND_BOTHINVSRCALPHA) {
+        *s = GL_ONE_MINUS_SRC_ALPHA;
+        *d = GL_SRC_ALPHA;
+    } else {
+        *s = GLBlend(src);
+        *d = GLBlend(dst);
+    }
+}
+
+GLenum GLBlendOp(DWORD op) {
+    switch (op) {
+        case D3DBLENDOP_SUBTRACT: return GL_FUNC_SUBTRACT;
+        case D3DBLENDOP_REVSUBTRACT: return GL_FUNC_REVERSE_SUBTRACT;
+        case D3DBLENDOP_MIN: return GL_MIN;
+        case D3DBLENDOP_MAX: return GL_MAX;
+        default: return GL_FUNC_ADD;
+    }
+}
+
+GLenum GLStencilOp(DWORD op) {
+    switch (op) {
+        case D3DSTENCILOP_ZERO: return GL_ZERO;
+        case D3DSTENCILOP_REPLACE: return GL_REPLACE;
+        case D3DSTENCILOP_INCRSAT: return GL_INCR;
+        case D3DSTENCILOP_DECRSAT: return GL_DECR;
+        case D3DSTENCILOP_INVERT: return GL_INVERT;
+        case D3DSTENCILOP_INCR: return GL_INCR_WRAP;
+        case D3DSTENCILOP_DECR: return GL_DECR_WRAP;
+        default: return GL_KEEP;
+    }
+}
+
+GLint GLAddress(DWORD a) {
+    switch (a) {
+        case D3DTADDRESS_MIRROR:
+        case D3DTADDRESS_MIRRORONCE: return GL_MIRRORED_REPEAT;
+        case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
+        case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
+        default: return GL_REPEAT;
+    }
+}
+
+GLint GLMinFilter(DWORD min, DWORD mip) {
+    bool linear = min == D3DTEXF_LINEAR || min == D3DTEXF_ANISOTROPIC;
+    if (mip == D3DTEXF_POINT) return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    if (mip == D3DTEXF_LINEAR) return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    return linear ? GL_LINEAR : GL_NEAREST;
+}
+
+bool Differs(const std::array<DWORD, D3D9_RENDER_STATE_COUNT>& a, const std::array<DWORD, D3D9_RENDER_STATE_COUNT>& b,
+             std::initializer_list<D3DRENDERSTATETYPE> states) {
+    for (D3DRENDERSTATETYPE s : states)
+        if (a[s] != b[s]) return true;
+    return false;
+}
+
+D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r{};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            for (int k = 0; k < 4; ++k) r.m[i][j] += a.m[i][k] * b.m[k][j];
+    return r;
+}
+
+}  // namespace
+
+bool D3D9Device::FlushState() {
+    const auto& r = state_.render;
+    auto& f = flushed_.render;
+    bool all = !flushed_.valid;
+    bool hasDepth = depthStencil_ != nullptr;
+    if (all || Differs(r, f, {D3DRS_ZENABLE, D3DRS_ZWRITEENABLE, D3DRS_ZFUNC})) {
+        if (r[D3DRS_ZENABLE] != D3DZB_FALSE && hasDepth) glEnable(GL_DEPTH_TEST);
+        else glDisable(GL_DEPTH_TEST);
+        glDepthMask(r[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+        glDepthFunc(GLCompare(r[D3DRS_ZFUNC]));
+    }
+    if (all ||
+        Differs(r, f,
+                {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_DESTBLEND, D3DRS_BLENDOP, D3DRS_SEPARATEALPHABLENDENABLE,
+                 D3DRS_SRCBLENDALPHA, D3DRS_DESTBLENDALPHA, D3DRS_BLENDOPALPHA, D3DRS_BLENDFACTOR})) {
+        if (r[D3DRS_ALPHABLENDENABLE]) glEnable(GL_BLEND);
+        else glDisable(GL_BLEND);
+        GLenum s, d, sa, da;
+        BlendPair(r[D3DRS_SRCBLEND], r[D3DRS_DESTBLEND], &s, &d);
+        GLenum op = GLBlendOp(r[D3DRS_BLENDOP]), opa = op;
+        if (r[D3DRS_SEPARATEALPHABLENDENABLE]) {
+            BlendPair(r[D3DRS_SRCBLENDALPHA], r[D3DRS_DESTBLENDALPHA], &sa, &da);
+            opa = GLBlendOp(r[D3DRS_BLENDOPALPHA]);
+        } else {
+            sa = s;
+            da = d;
+        }
+        glBlendFuncSeparate(s, d, sa, da);
+        glBlendEquationSeparate(op, opa);
+        DWORD c = r[D3DRS_BLENDFACTOR];
+        glBlendColor(((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f,
+                     ((c >> 24) & 0xFF) / 255.0f);
+    }
+    if (all || Differs(r, f, {D3DRS_COLORWRITEENABLE})) {
+        DWORD m = r[D3DRS_COLORWRITEENABLE];
+        glColorMask(m & 1 ? GL_TRUE : GL_FALSE, m & 2 ? GL_TRUE : GL_FALSE, m & 4 ? GL_TRUE : GL_FALSE,
+                    m & 8 ? GL_TRUE : GL_FALSE);
+    }
+    if (all || Differs(r, f, {D3DRS_CULLMODE})) {
+        // Rows are in memory order and y is negated on the way to GL, so a
+        // triangle Direct3D sees clockwise is counter-clockwise to GL: GL's
+        // front faces are Direct3D's clockwise ones.
+        glFrontFace(GL_CCW);
+        if (r[D3DRS_CULLMODE] == D3DCULL_CCW) {
+            glEnable(GL_CULL_FACE);
+            glCullFace(GL_BACK);
+        } else if (r[D3DRS_CULLMODE] == D3DCULL_CW) {
+            glEnable(GL_CULL_FACE);
+            glCullFace(GL_FRONT);
+        } else {
+            glDisable(GL_CULL_FACE);
+        }
+    }
+    if (all || Differs(r, f,
+                       {D3DRS_STENCILENABLE, D3DRS_STENCILFUNC, D3DRS_STENCILREF, D3DRS_STENCILMASK,
+                        D3DRS_STENCILWRITEMASK, D3DRS_STENCILFAIL, D3DRS_STENCILZFAIL, D3DRS_STENCILPASS})) {
+        if (r[D3DRS_STENCILENABLE] && hasDepth) glEnable(GL_STENCIL_TEST);
+        else glDisable(GL_STENCIL_TEST);
+        glStencilFunc(GLCompare(r[D3DRS_STENCILFUNC]), static_cast<GLint>(r[D3DRS_STENCILREF] & 0xFF),
+                      r[D3DRS_STENCILMASK]);
+        glStencilMask(r[D3DRS_STENCILWRITEMASK]);
+        glStencilOp(GLStencilOp(r[D3DRS_STENCILFAIL]), GLStencilOp(r[D3DRS_STENCILZFAIL]),
+                    GLStencilOp(r[D3DRS_STENCILPASS]));
+    }
+    if (all || Differs(r, f, {D3DRS_FILLMODE})) {
+        DWORD m = r[D3DRS_FILLMODE];
+        glPolygonMode(GL_FRONT_AND_BACK, m == 1 ? GL_POINT : m == 2 ? GL_LINE : GL_FILL);
+    }
+    if (all) glDisable(GL_SCISSOR_TEST);
+    f = r;
+    flushed_.valid = true;
+
+    // The viewport: rows of every target are in memory order, so Direct3D's
+    // rectangle is GL's as it is.
+    const D3DVIEWPORT9& vp = state_.viewport;
+    glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
+               static_cast<GLsizei>(vp.Height));
+    glDepthRange(vp.MinZ, vp.MaxZ);
+
+    // The prelude's uniforms and the fixed-function stage 0.
+    GLuint p = drawProgram_;
+    glUniform2f(glGetUniformLocation(p, "d3d_halfPixel"), vp.Width ? 1.0f / static_cast<float>(vp.Width) : 0.0f,
+                vp.Height ? 1.0f / static_cast<float>(vp.Height) : 0.0f);
+    glUniform1i(glGetUniformLocation(p, "d3d_alphaFunc"),
+                r[D3DRS_ALPHATESTENABLE] ? static_cast<GLint>(std::clamp<DWORD>(r[D3DRS_ALPHAFUNC], 1, 8)) : 0);
+    glUniform1f(glGetUniformLocation(p, "d3d_alphaRef"), static_cast<float>(r[D3DRS_ALPHAREF] & 0xFF));
+    const auto& st = state_.stage[0];
+    glUniform4i(glGetUniformLocation(p, "stageColor"), static_cast<GLint>(st[D3DTSS_COLOROP]),
+                static_cast<GLint>(st[D3DTSS_COLORARG1]), static_cast<GLint>(st[D3DTSS_COLORARG2]), 0);
+    glUniform4i(glGetUniformLocation(p, "stageAlpha"), static_cast<GLint>(st[D3DTSS_ALPHAOP]),
+                static_cast<GLint>(st[D3DTSS_ALPHAARG1]), static_cast<GLint>(st[D3DTSS_ALPHAARG2]), 0);
+    DWORD tf = r[D3DRS_TEXTUREFACTOR];
+    glUniform4f(glGetUniformLocation(p, "tfactor"), ((tf >> 16) & 0xFF) / 255.0f, ((tf >> 8) & 0xFF) / 255.0f,
+                (tf & 0xFF) / 255.0f, ((tf >> 24) & 0xFF) / 255.0f);
+    D3DMATRIX world, view, projection;
+    GetTransform(D3DTS_WORLD, &world);
+    GetTransform(D3DTS_VIEW, &view);
+    GetTransform(D3DTS_PROJECTION, &projection);
+    D3DMATRIX wvp = Multiply(Multiply(world, view), projection);
+    // Direct3D multiplies row vectors by row-major matrices: read as GL's
+    // column-major, the same floats are the transposed matrix GL multiplies.
+    glUniformMatrix4fv(glGetUniformLocation(p, "worldViewProjection"), 1, GL_FALSE, &wvp.m[0][0]);
+    glUniform4f(glGetUniformLocation(p, "viewport"), static_cast<float>(vp.X), static_cast<float>(vp.Y),
+                static_cast<float>(vp.Width), static_cast<float>(vp.Height));
+    ApplySamplers();
+    return true;
+}
+
+void D3D9Device::ApplySamplers() {
+    if (!samplers_[0]) glGenSamplers(D3D9_MAX_SAMPLERS, samplers_);
+    static const bool anisotropy = epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
+                                   epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
+    bool tex0Bound = false;
+    for (UINT i = 0; i < D3D9_MAX_SAMPLERS; ++i) {
+        auto* base = state_.textures[i] ? dynamic_cast<D3D9BaseTexture*>(state_.textures[i]) : nullptr;
+        glActiveTexture(GL_TEXTURE0 + i);
+        if (!base) {
+            glBindTexture(GL_TEXTURE_2D, 0);
+            glBindSampler(i, 0);
+            continue;
+        }
+        glBindTexture(base->GLBindTarget(), base->GLName());
+        if (i == 0) tex0Bound = base->GLBindTarget() == GL_TEXTURE_2D;
+        const auto& s = state_.sampler[i];
+        if (!samplersValid_ || s != appliedSampler_[i]) {
+            GLuint g = samplers_[i];
+            glSamplerParameteri(g, GL_TEXTURE_WRAP_S, GLAddress(s[D3DSAMP_ADDRESSU]));
+            glSamplerParameteri(g, GL_TEXTURE_WRAP_T, GLAddress(s[D3DSAMP_ADDRESSV]));
+            glSamplerParameteri(g, GL_TEXTURE_WRAP_R, GLAddress(s[D3DSAMP_ADDRESSW]));
+            DWORD b = s[D3DSAMP_BORDERCOLOR];
+            GLfloat border[4] = {((b >> 16) & 0xFF) / 255.0f, ((b >> 8) & 0xFF) / 255.0f, (b & 0xFF) / 255.0f,
+                                 ((b >> 24) & 0xFF) / 255.0f};
+            glSamplerParameterfv(g, GL_TEXTURE_BORDER_COLOR, border);
+            DWORD mag = s[D3DSAMP_MAGFILTER];
+            glSamplerParameteri(g, GL_TEXTURE_MAG_FILTER,
+                                mag == D3DTEXF_LINEAR || mag == D3DTEXF_ANISOTROPIC ? GL_LINEAR : GL_NEAREST);
+            glSamplerParameteri(g, GL_TEXTURE_MIN_FILTER, GLMinFilter(s[D3DSAMP_MINFILTER], s[D3DSAMP_MIPFILTER]));
+            glSamplerParameterf(g, GL_TEXTURE_LOD_BIAS, FloatOf(s[D3DSAMP_MIPMAPLODBIAS]));
+            glSamplerParameterf(g, GL_TEXTURE_MIN_LOD, static_cast<float>(s[D3DSAMP_MAXMIPLEVEL]));
+            if (anisotropy) {
+                bool aniso = s[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || mag == D3DTEXF_ANISOTROPIC;
+                glSamplerParameterf(g, GL_TEXTURE_MAX_ANISOTROPY_EXT,
+                                    aniso ? static_cast<float>(std::max<DWORD>(1, s[D3DSAMP_MAXANISOTROPY])) : 1.0f);
+            }
+            appliedSampler_[i] = s;
+        }
+        glBindSampler(i, samplers_[i]);
+    }
+    samplersValid_ = true;
+    glActiveTexture(GL_TEXTURE0);
+    glUniform1i(glGetUniformLocation(drawProgram_, "tex0Bound"), tex0Bound ? 1 : 0);
+}
+
+// ---------------------------------------------------------------- the built-in program
+
+static GLuint Compile(GLenum type, const char* prelude, const char* body) {
+    GLuint shader = glCreateShader(type);
+    const char* sources[2] = {prelude, body};
+    glShaderSource(shader, 2, sources, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+// The fixed-function subset the engine draws without shaders: positions
+// through the recorded transforms or pre-transformed, a diffuse colour (white
+// when the vertices have none) and texture stage 0.
+bool D3D9Device::EnsureDrawProgram() {
+    if (drawProgram_) return true;
+    static const char* vs =
+        "layout(location = 0) in vec4 inPosition;\n"
+        "layout(location = 1) in vec4 inColor;\n"
+        "layout(location = 2) in vec4 inTex0;\n"
+        "uniform bool pretransformed;\n"
+        "uniform vec4 viewport;\n"
+        "uniform mat4 worldViewProjection;\n"
+        "out vec4 vColor;\n"
+        "out vec2 vTex0;\n"
+        "void main() {\n"
+        "    vec4 p;\n"
+        "    if (pretransformed) {\n"
+        "        float w = inPosition.w != 0.0 ? 1.0 / inPosition.w : 1.0;\n"
+        "        p = vec4((inPosition.x - viewport.x) / viewport.z * 2.0 - 1.0,\n"
+        "                 1.0 - (inPosition.y - viewport.y) / viewport.w * 2.0, inPosition.z, 1.0) * w;\n"
+        "    } else {\n"
+        "        p = worldViewProjection * inPosition;\n"
+        "    }\n"
+        "    gl_Position = d3d_ClipToGL(p);\n"
+        "    vColor = inColor;\n"
+        "    vTex0 = inTex0.xy;\n"
+        "}\n";
+    // Stage operations: 1 disable, 2 select 1, 3 select 2, 4 modulate, 5 and 6
+    // modulate twice and four times, 7 add; arguments 0 diffuse, 1 current (the
+    // diffuse at stage 0), 2 texture, 3 texture factor. An unbound texture
+    // reads as opaque white.
+    static const char* fs =
+        "in vec4 vColor;\n"
+        "in vec2 vTex0;\n"
+        "uniform sampler2D tex0;\n"
+        "uniform bool tex0Bound;\n"
+        "uniform ivec4 stageColor;\n"
+        "uniform ivec4 stageAlpha;\n"
+        "uniform vec4 tfactor;\n"
+        "out vec4 fragColor;\n"
+        "vec4 Arg(int a, vec4 t) {\n"
+        "    int s = a & 15;\n"
+        "    if (s == 2) return t;\n"
+        "    if (s == 3) return tfactor;\n"
+        "    return vColor;\n"
+        "}\n"
+        "vec4 Op(ivec4 st, vec4 t) {\n"
+        "    vec4 a = Arg(st.y, t), b = Arg(st.z, t);\n"
+        "    if (st.x == 2) return a;\n"
+        "    if (st.x == 3) return b;\n"
+        "    if (st.x == 4) return a * b;\n"
+        "    if (st.x == 5) return 2.0 * a * b;\n"
+        "    if (st.x == 6) return 4.0 * a * b;\n"
+        "    if (st.x == 7) return a + b;\n"
+        "    return vColor;\n"
+        "}\n"
+        "void main() {\n"
+        "    vec4 t = tex0Bound ? texture(tex0, vTex0) : vec4(1.0);\n"
+        "    vec4 c = vec4(clamp(Op(stageColor, t).rgb, 0.0, 1.0), clamp(Op(stageAlpha, t).a, 0.0, 1.0));\n"
+        "    d3d_AlphaTest(c.a);\n"
+        "    fragColor = c;\n"
+        "}\n";
+    GLuint v = Compile(GL_VERTEX_SHADER, D3D9_VertexPrelude(), vs);
+    GLuint f = Compile(GL_FRAGMENT_SHADER, D3D9_FragmentPrelude(), fs);
+    if (!v || !f) {
+        if (v) glDeleteShader(v);
+        if (f) glDeleteShader(f);
+        return false;
+    }
+    GLuint program = glCreateProgram();
+    glAttachShader(program, v);
+    glAttachShader(program, f);
+    glLinkProgram(program);
+    glDeleteShader(v);
+    glDeleteShader(f);
+    GLint ok = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        glDeleteProgram(program);
+        return false;
+    }
+    drawProgram_ = program;
+    glUseProgram(program);
+    glUniform1i(glGetUniformLocation(program, "tex0"), 0);
+    glGenVertexArrays(1, &drawVao_);
+    glGenBuffers(1, &upBuffer_);
+    return true;
+}
+
+// ---------------------------------------------------------------- draws
+
+static UINT VertexCount(D3DPRIMITIVETYPE type, UINT primitives) {
+    switch (type) {
+        case D3DPT_POINTLIST: return primitives;
+        case D3DPT_LINELIST: return primitives * 2;
+        case D3DPT_LINESTRIP: return primitives + 1;
+        case D3DPT_TRIANGLELIST: return primitives * 3;
+        case D3DPT_TRIANGLESTRIP:
+        case D3DPT_TRIANGLEFAN: return primitives + 2;
+        default: return 0;
+    }
+}
+
+static GLenum GLPrimitive(D3DPRIMITIVETYPE type) {
+    switch (type) {
+        case D3DPT_POINTLIST: return GL_POINTS;
+        case D3DPT_LINELIST: return GL_LINES;
+        case D3DPT_LINESTRIP: return GL_LINE_STRIP;
+        case D3DPT_TRIANGLESTRIP: return GL_TRIANGLE_STRIP;
+        case D3DPT_TRIANGLEFAN: return GL_TRIANGLE_FAN;
+        default: return GL_TRIANGLES;
+    }
+}
+
+// How one declaration type is read by GL: components, type, normalised.
+struct AttributeFormat {
+    GLint size;
+    GLenum type;
+    GLboolean normalized;
+};
+static AttributeFormat FormatOfType(BYTE t) {
+    switch (t) {
+        case D3DDECLTYPE_FLOAT1: return {1, GL_FLOAT, GL_FALSE};
+        case D3DDECLTYPE_FLOAT2: return {2, GL_FLOAT, GL_FALSE};
+        case D3DDECLTYPE_FLOAT3: return {3, GL_FLOAT, GL_FALSE};
+        case D3DDECLTYPE_FLOAT4: return {4, GL_FLOAT, GL_FALSE};
+        case D3DDECLTYPE_D3DCOLOR: return {GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE};
+        case D3DDECLTYPE_UBYTE4: return {4, GL_UNSIGNED_BYTE, GL_FALSE};
+        case D3DDECLTYPE_SHORT2: return {2, GL_SHORT, GL_FALSE};
+        case D3DDECLTYPE_SHORT4: return {4, GL_SHORT, GL_FALSE};
+        case D3DDECLTYPE_UBYTE4N: return {4, GL_UNSIGNED_BYTE, GL_TRUE};
+        case D3DDECLTYPE_SHORT2N: return {2, GL_SHORT, GL_TRUE};
+        case D3DDECLTYPE_SHORT4N: return {4, GL_SHORT, GL_TRUE};
+        case D3DDECLTYPE_USHORT2N: return {2, GL_UNSIGNED_SHORT, GL_TRUE};
+        case D3DDECLTYPE_USHORT4N: return {4, GL_UNSIGNED_SHORT, GL_TRUE};
+        // Packed 2-10-10-10: GL reads all four fields, so w is the 2-bit field,
+        // which every writer of the engine leaves 0.
+        case D3DDECLTYPE_UDEC3: return {4, GL_UNSIGNED_INT_2_10_10_10_REV, GL_FALSE};
+        case D3DDECLTYPE_DEC3N: return {4, GL_INT_2_10_10_10_REV, GL_TRUE};
+        case D3DDECLTYPE_FLOAT16_2: return {2, GL_HALF_FLOAT, GL_FALSE};
+        default: return {4, GL_HALF_FLOAT, GL_FALSE};
+    }
+}
+
+HRESULT D3D9Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
+    return Draw(type, primitiveCount, false, 0, 0, startVertex, 0, 0);
+}
+
+HRESULT D3D9Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int baseVertex, UINT, UINT, UINT startIndex,
+                                         UINT primitiveCount) {
+    if (!state_.indices) return D3DERR_INVALIDCALL;
+    return Draw(type, primitiveCount, true, baseVertex, startIndex, 0, 0, 0);
+}
+
+HRESULT D3D9Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) {
+    if (!vertices || stride == 0) return D3DERR_INVALIDCALL;
+    UINT count = VertexCount(type, primitiveCount);
+    if (count == 0) return type >= D3DPT_POINTLIST && type <= D3DPT_TRIANGLEFAN ? D3D_OK : D3DERR_INVALIDCALL;
+    if (!MakeCurrent()) return D3DERR_DEVICELOST;
+    if (!EnsureDrawProgram()) return D3DERR_DRIVERINTERNALERROR;
+    glBindBuffer(GL_ARRAY_BUFFER, upBuffer_);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(count) * stride, vertices, GL_STREAM_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    HRESULT hr = Draw(type, primitiveCount, false, 0, 0, 0, upBuffer_, stride);
+    // As the platform does: the call leaves stream 0 unset.
+    state_.streams[0] = {nullptr, 0, 0};
+    return hr;
+}
+
+HRESULT D3D9Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexed, int baseVertex, UINT startIndex,
+                         UINT startVertex, GLuint upBuffer, UINT upStride) {
+    if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) return D3DERR_INVALIDCALL;
+    UINT count = VertexCount(type, primitiveCount);
+    if (count == 0) return D3D_OK;
+    // Shader objects of the effect system are not drawn by the built-in program.
+    if (state_.vertexShader || state_.pixelShader) return D3DERR_INVALIDCALL;
+    std::vector<D3DVERTEXELEMENT9> elements;
+    if (state_.declaration) elements = static_cast<D3D9Declaration*>(state_.declaration)->elements;
+    else if (state_.fvf) elements = ElementsOfFVF(state_.fvf);
+    else return D3DERR_INVALIDCALL;
+    if (!renderTarget_) return D3DERR_INVALIDCALL;
+    for (const auto& e : elements)
+        if (!upBuffer && !state_.streams[e.Stream].buffer) return D3DERR_INVALIDCALL;
+    D3D9Buffer* indexBuffer = indexed ? BufferOfIB(state_.indices) : nullptr;
+    UINT indexSize = indexBuffer && indexBuffer->format == D3DFMT_INDEX32 ? 4 : 2;
+    if (indexBuffer && (static_cast<uint64_t>(startIndex) + count) * indexSize > indexBuffer->size)
+        return D3DERR_INVALIDCALL;
+    if (!MakeCurrent()) return D3DERR_DEVICELOST;
+    if (!EnsureDrawProgram()) return D3DERR_DRIVERINTERNALERROR;
+
+    BindDrawTargets();
+    glUseProgram(drawProgram_);
+    glBindVertexArray(drawVao_);
+    for (GLuint i = 0; i < 16; ++i) glDisableVertexAttribArray(i);
+    glVertexAttrib4f(1, 1.0f, 1.0f, 1.0f, 1.0f);  // diffuse without a colour element: white
+    glVertexAttrib4f(2, 0.0f, 0.0f, 0.0f, 1.0f);
+    bool pretransformed = false;
+    for (const auto& e : elements) {
+        int location = D3D9_AttributeLocation(e.Usage, e.UsageIndex);
+        if (e.Usage == D3DDECLUSAGE_POSITIONT) pretransformed = true;
+        if (location < 0) continue;
+        GLuint buffer;
+        UINT stride, offset;
+        if (upBuffer) {
+            buffer = upBuffer;
+            stride = upStride;
+            offset = 0;
+        } else {
+            const auto& s = state_.streams[e.Stream];
+            buffer = BufferOfVB(s.buffer)->GLBuffer();
+            stride = s.stride;
+            offset = s.offset + startVertex * s.stride;
+        }
+        AttributeFormat f = FormatOfType(e.Type);
+        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glEnableVertexAttribArray(static_cast<GLuint>(location));
+        glVertexAttribPointer(static_cast<GLuint>(location), f.size, f.type, f.normalized, static_cast<GLsizei>(stride),
+                              reinterpret_cast<const void*>(static_cast<uintptr_t>(offset + e.Offset)));
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glUniform1i(glGetUniformLocation(drawProgram_, "pretransformed"), pretransformed ? 1 : 0);
+    FlushState();
+    if (indexBuffer) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer->GLBuffer());
+        glDrawElementsBaseVertex(
+            GLPrimitive(type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+            reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * indexSize), baseVertex);
+    } else {
+        glDrawArrays(GLPrimitive(type), 0, static_cast<GLsizei>(count));
+    }
+    glBindVertexArray(0);
+    glUseProgram(0);
+    for (GLuint i = 0; i < D3D9_MAX_SAMPLERS; ++i) glBindSampler(i, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    renderTarget_->memoryValid = false;
+    renderTarget_->gpuValid = true;
+    return D3D_OK;
+}

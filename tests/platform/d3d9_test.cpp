@@ -4,6 +4,8 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "platform/d3d9/d3d9.h"
@@ -348,6 +350,414 @@ TEST_F(D3D9Test, ShaderProfileFollowsTheCaps) {
     };
     ASSERT_EQ(D3DXCheckTextureRequirements(device, &w, &h, &levels, 0, &f, D3DPOOL_MANAGED), D3D_OK);
     EXPECT_EQ(f, D3DFMT_A2R10G10B10);
+}
+
+// ---------------------------------------------------------------- drawing
+
+// Draws into an A8R8G8B8 render target of the window's size and reads it back.
+class D3D9DrawTest : public D3D9Test {
+protected:
+    void SetUp() override {
+        D3D9Test::SetUp();
+        Create(Params());
+        ASSERT_EQ(device->CreateRenderTarget(64, 48, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, 0, &target, nullptr),
+                  D3D_OK);
+        ASSERT_EQ(device->SetRenderTarget(0, target), D3D_OK);
+        // Stage 0 passes the diffuse colour, as the fade rectangle sets it.
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+        device->SetRenderState(D3DRS_LIGHTING, 0);
+        device->SetRenderState(D3DRS_ZENABLE, 0);
+    }
+    void TearDown() override {
+        if (target) {
+            EXPECT_EQ(target->Release(), 0u);
+        }
+        D3D9Test::TearDown();
+    }
+
+    struct ScreenVertex {
+        float x, y, z, rhw;
+        D3DCOLOR colour;
+        float u, v;
+    };
+    static constexpr DWORD kScreenFVF = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+    // A pre-transformed rectangle in one colour, as a strip.
+    HRESULT Rect(float x0, float y0, float x1, float y1, D3DCOLOR colour) {
+        ScreenVertex v[4] = {{x0, y0, 0.5f, 1.0f, colour, 0.0f, 0.0f},
+                             {x1, y0, 0.5f, 1.0f, colour, 1.0f, 0.0f},
+                             {x0, y1, 0.5f, 1.0f, colour, 0.0f, 1.0f},
+                             {x1, y1, 0.5f, 1.0f, colour, 1.0f, 1.0f}};
+        device->SetFVF(kScreenFVF);
+        return device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ScreenVertex));
+    }
+
+    uint32_t Pixel(int x, int y) {
+        IDirect3DSurface9* copy = nullptr;
+        EXPECT_EQ(device->CreateOffscreenPlainSurface(64, 48, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr),
+                  D3D_OK);
+        EXPECT_EQ(device->GetRenderTargetData(target, copy), D3D_OK);
+        D3DLOCKED_RECT lr{};
+        EXPECT_EQ(copy->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+        uint32_t v;
+        std::memcpy(&v, static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch + x * 4, 4);
+        copy->UnlockRect();
+        copy->Release();
+        return v;
+    }
+
+    IDirect3DSurface9* target = nullptr;
+};
+
+// Each channel within the tolerance.
+::testing::AssertionResult Near(uint32_t got, uint32_t want, int tolerance = 2) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        int a = static_cast<int>((got >> shift) & 0xFF), b = static_cast<int>((want >> shift) & 0xFF);
+        if (std::abs(a - b) > tolerance)
+            return ::testing::AssertionFailure() << std::hex << got << " is not near " << want;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The blend of one channel by Direct3D's rules (a small oracle for the table).
+float Factor(DWORD f, int channel, const float* s, const float* d, const float* k) {
+    switch (f) {
+        case D3DBLEND_ZERO: return 0.0f;
+        case D3DBLEND_ONE: return 1.0f;
+        case D3DBLEND_SRCCOLOR: return s[channel];
+        case D3DBLEND_INVSRCCOLOR: return 1.0f - s[channel];
+        case D3DBLEND_SRCALPHA: return s[3];
+        case D3DBLEND_INVSRCALPHA: return 1.0f - s[3];
+        case D3DBLEND_DESTALPHA: return d[3];
+        case D3DBLEND_INVDESTALPHA: return 1.0f - d[3];
+        case D3DBLEND_DESTCOLOR: return d[channel];
+        case D3DBLEND_INVDESTCOLOR: return 1.0f - d[channel];
+        case D3DBLEND_SRCALPHASAT: return channel == 3 ? 1.0f : std::min(s[3], 1.0f - d[3]);
+        case D3DBLEND_BLENDFACTOR: return k[channel];
+        default: return 1.0f - k[channel];
+    }
+}
+
+TEST_F(D3D9DrawTest, BlendFactorPairsOverAKnownColour) {
+    const D3DCOLOR dst = D3DCOLOR_ARGB(0x80, 0x40, 0x80, 0xC0), src = D3DCOLOR_ARGB(0x40, 0xFF, 0x80, 0x00);
+    const D3DCOLOR factor = D3DCOLOR_ARGB(0x80, 0x20, 0x80, 0xFF);
+    struct {
+        DWORD src, dst, op;
+        DWORD srcAlpha, dstAlpha, opAlpha;  // srcAlpha 0: no separate alpha
+    } cases[] = {
+        {D3DBLEND_ONE, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0, 0, 0},
+        {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, 0, 0, 0},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_ADD, 0, 0, 0},
+        {D3DBLEND_DESTCOLOR, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0, 0, 0},
+        {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, D3DBLENDOP_ADD, 0, 0, 0},
+        {D3DBLEND_INVDESTALPHA, D3DBLEND_DESTALPHA, D3DBLENDOP_ADD, 0, 0, 0},
+        {D3DBLEND_INVSRCCOLOR, D3DBLEND_INVDESTCOLOR, D3DBLENDOP_ADD, 0, 0, 0},
+        {D3DBLEND_BLENDFACTOR, D3DBLEND_INVBLENDFACTOR, D3DBLENDOP_ADD, 0, 0, 0},
+        {D3DBLEND_SRCALPHASAT, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0, 0, 0},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT, 0, 0, 0},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_SUBTRACT, 0, 0, 0},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX, 0, 0, 0},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MIN, 0, 0, 0},
+        {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, D3DBLEND_ONE, D3DBLEND_ZERO, D3DBLENDOP_ADD},
+        {D3DBLEND_ONE, D3DBLEND_ZERO, D3DBLENDOP_ADD, D3DBLEND_ZERO, D3DBLEND_ONE, D3DBLENDOP_ADD},
+        {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_ADD, D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT},
+    };
+    auto split = [](D3DCOLOR c, float* out) {
+        out[0] = ((c >> 16) & 0xFF) / 255.0f;
+        out[1] = ((c >> 8) & 0xFF) / 255.0f;
+        out[2] = (c & 0xFF) / 255.0f;
+        out[3] = (c >> 24) / 255.0f;
+    };
+    float s[4], d[4], k[4];
+    split(src, s);
+    split(dst, d);
+    split(factor, k);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    device->SetRenderState(D3DRS_BLENDFACTOR, factor);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.src << "," << c.dst << " op " << c.op << " alpha " << c.srcAlpha);
+        device->SetRenderState(D3DRS_SRCBLEND, c.src);
+        device->SetRenderState(D3DRS_DESTBLEND, c.dst);
+        device->SetRenderState(D3DRS_BLENDOP, c.op);
+        device->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, c.srcAlpha != 0);
+        device->SetRenderState(D3DRS_SRCBLENDALPHA, c.srcAlpha);
+        device->SetRenderState(D3DRS_DESTBLENDALPHA, c.dstAlpha);
+        device->SetRenderState(D3DRS_BLENDOPALPHA, c.opAlpha);
+        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, dst, 1.0f, 0), D3D_OK);
+        ASSERT_EQ(Rect(0, 0, 64, 48, src), D3D_OK);
+        uint32_t want = 0;
+        for (int ch = 0; ch < 4; ++ch) {
+            bool alpha = ch == 3 && c.srcAlpha;
+            DWORD fs = alpha ? c.srcAlpha : c.src, fd = alpha ? c.dstAlpha : c.dst, op = alpha ? c.opAlpha : c.op;
+            float a = s[ch] * Factor(fs, ch, s, d, k), b = d[ch] * Factor(fd, ch, s, d, k);
+            float v = op == D3DBLENDOP_ADD           ? a + b
+                      : op == D3DBLENDOP_SUBTRACT    ? a - b
+                      : op == D3DBLENDOP_REVSUBTRACT ? b - a
+                      : op == D3DBLENDOP_MIN         ? std::min(s[ch], d[ch])
+                                                     : std::max(s[ch], d[ch]);
+            auto byte = static_cast<uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+            int shift = ch == 3 ? 24 : 16 - 8 * ch;
+            want |= byte << shift;
+        }
+        EXPECT_TRUE(Near(Pixel(20, 20), want));
+    }
+}
+
+TEST_F(D3D9DrawTest, CullingFollowsDirect3DsWinding) {
+    // (10,10) (50,10) (10,40) runs clockwise on the screen; the reverse order does not.
+    ScreenVertex cw[3] = {
+        {10, 10, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {50, 10, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {10, 40, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    ScreenVertex ccw[3] = {cw[0], cw[2], cw[1]};
+    struct {
+        ScreenVertex* triangle;
+        DWORD cull;
+        bool drawn;
+    } cases[] = {
+        {cw, D3DCULL_CCW, true},   {cw, D3DCULL_CW, false}, {cw, D3DCULL_NONE, true},
+        {ccw, D3DCULL_CCW, false}, {ccw, D3DCULL_CW, true}, {ccw, D3DCULL_NONE, true},
+    };
+    device->SetFVF(kScreenFVF);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << (c.triangle == cw ? "clockwise" : "counter-clockwise") << " cull " << c.cull);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0, 0, 255), 1.0f, 0);
+        device->SetRenderState(D3DRS_CULLMODE, c.cull);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, c.triangle, sizeof(ScreenVertex)), D3D_OK);
+        EXPECT_EQ(Pixel(15, 15) & 0xFFFFFF, c.drawn ? 0xFFFFFFu : 0x0000FFu);
+    }
+}
+
+TEST_F(D3D9DrawTest, AlphaTestAgainstTheReference) {
+    // Texel alpha 89 on the left, 90 on the right; the test keeps alpha >= 90.
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
+    D3DLOCKED_RECT lr{};
+    ASSERT_EQ(tex->LockRect(0, &lr, nullptr, 0), D3D_OK);
+    uint32_t texels[2] = {D3DCOLOR_ARGB(89, 255, 0, 0), D3DCOLOR_ARGB(90, 0, 255, 0)};
+    std::memcpy(lr.pBits, texels, 8);
+    tex->UnlockRect(0);
+    device->SetTexture(0, tex);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+    device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+    device->SetRenderState(D3DRS_ALPHAREF, 90);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0, 0, 255), 1.0f, 0);
+    ASSERT_EQ(Rect(0, 0, 64, 48, 0xFFFFFFFF), D3D_OK);
+    EXPECT_EQ(Pixel(10, 20) & 0xFFFFFF, 0x0000FFu);  // 89 fails the test
+    EXPECT_EQ(Pixel(50, 20), D3DCOLOR_ARGB(90, 0, 255, 0));
+    // A reference of 89 lets both through.
+    device->SetRenderState(D3DRS_ALPHAREF, 89);
+    ASSERT_EQ(Rect(0, 0, 64, 48, 0xFFFFFFFF), D3D_OK);
+    EXPECT_EQ(Pixel(10, 20), D3DCOLOR_ARGB(89, 255, 0, 0));
+    device->SetTexture(0, nullptr);
+    tex->Release();
+}
+
+TEST_F(D3D9DrawTest, ColourWriteMaskSevenKeepsTheTargetsAlpha) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(0x40, 0, 0, 0), 1.0f, 0);
+    device->SetRenderState(D3DRS_COLORWRITEENABLE, 7);
+    ASSERT_EQ(Rect(0, 0, 64, 48, D3DCOLOR_ARGB(0xFF, 0x10, 0x20, 0x30)), D3D_OK);
+    EXPECT_EQ(Pixel(30, 30), D3DCOLOR_ARGB(0x40, 0x10, 0x20, 0x30));
+    device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    ASSERT_EQ(Rect(0, 0, 64, 48, D3DCOLOR_ARGB(0xFF, 0x10, 0x20, 0x30)), D3D_OK);
+    EXPECT_EQ(Pixel(30, 30), D3DCOLOR_ARGB(0xFF, 0x10, 0x20, 0x30));
+}
+
+TEST_F(D3D9DrawTest, FadeRectangleDrawsHalfTransparentBlack) {
+    // The fade rectangle's set-up: no shaders, stage 0 selecting the diffuse
+    // colour, stage 1 off, pre-transformed vertices with a colour.
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetRenderState(D3DRS_ZENABLE, 0);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(255, 255, 255), 1.0f, 0);
+    ASSERT_EQ(Rect(0, 0, 32, 48, 0x80000000), D3D_OK);
+    EXPECT_TRUE(Near(Pixel(10, 10) & 0xFFFFFF, 0x7F7F7F, 1));
+    EXPECT_EQ(Pixel(50, 10) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST_F(D3D9DrawTest, DepthTestAndWrite) {
+    auto at = [&](float z, D3DCOLOR colour) {
+        ScreenVertex v[4] = {{0, 0, z, 1, colour, 0, 0},
+                             {64, 0, z, 1, colour, 0, 0},
+                             {0, 48, z, 1, colour, 0, 0},
+                             {64, 48, z, 1, colour, 0, 0}};
+        device->SetFVF(kScreenFVF);
+        return device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ScreenVertex));
+    };
+    device->SetRenderState(D3DRS_ZENABLE, 1);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    ASSERT_EQ(at(0.25f, D3DCOLOR_XRGB(255, 0, 0)), D3D_OK);
+    ASSERT_EQ(at(0.75f, D3DCOLOR_XRGB(0, 255, 0)), D3D_OK);  // behind: hidden
+    EXPECT_EQ(Pixel(5, 5) & 0xFFFFFF, 0xFF0000u);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, 0);
+    ASSERT_EQ(at(0.75f, D3DCOLOR_XRGB(0, 255, 0)), D3D_OK);
+    ASSERT_EQ(at(0.5f, D3DCOLOR_XRGB(0, 0, 255)), D3D_OK);  // the depth is still 0.25
+    EXPECT_EQ(Pixel(5, 5) & 0xFFFFFF, 0x0000FFu);
+}
+
+TEST_F(D3D9DrawTest, PixelCentresLieOnWholeCoordinates) {
+    // Direct3D 9 covers the pixels whose centres (whole numbers) lie inside:
+    // 0.25 .. 3.25 holds the centres 1, 2 and 3.
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    ASSERT_EQ(Rect(0.25f, 0.25f, 3.25f, 3.25f, 0xFFFFFFFF), D3D_OK);
+    for (int i = 0; i <= 4; ++i) {
+        bool inside = i >= 1 && i <= 3;
+        EXPECT_EQ(Pixel(i, 2) & 0xFFFFFF, inside ? 0xFFFFFFu : 0u) << "column " << i;
+        EXPECT_EQ(Pixel(2, i) & 0xFFFFFF, inside ? 0xFFFFFFu : 0u) << "row " << i;
+    }
+}
+
+TEST_F(D3D9DrawTest, DeclarationTypesReachTheProgramDecoded) {
+    // One colour element of each type over a pre-transformed quad.
+    struct {
+        BYTE type;
+        uint8_t bytes[16];
+        uint32_t want;
+    } cases[] = {
+        {D3DDECLTYPE_D3DCOLOR, {0x00, 0x40, 0xFF, 0x80}, D3DCOLOR_ARGB(0x80, 0xFF, 0x40, 0x00)},
+        {D3DDECLTYPE_UBYTE4N, {0x10, 0x20, 0x30, 0x40}, D3DCOLOR_ARGB(0x40, 0x10, 0x20, 0x30)},
+        // 0.25, 0.5, 1.0, 0.75 as 16-bit floats.
+        {D3DDECLTYPE_FLOAT16_4, {0x00, 0x34, 0x00, 0x38, 0x00, 0x3C, 0x00, 0x3A}, D3DCOLOR_ARGB(191, 64, 128, 255)},
+        // 511, 255, 128 in the 10-bit fields, the 2-bit field 0: w reads 0.
+        {D3DDECLTYPE_DEC3N, {0xFF, 0xFD, 0x03, 0x08}, D3DCOLOR_ARGB(0, 255, 127, 64)},
+        {D3DDECLTYPE_USHORT4N, {0xFF, 0xFF, 0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF}, D3DCOLOR_ARGB(255, 255, 128, 0)},
+    };
+    device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.type));
+        D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_POSITIONT, 0},
+                                        {0, 16, c.type, 0, D3DDECLUSAGE_COLOR, 0},
+                                        D3DDECL_END()};
+        IDirect3DVertexDeclaration9* decl = nullptr;
+        ASSERT_EQ(device->CreateVertexDeclaration(elements, &decl), D3D_OK);
+        uint8_t vertices[4][32] = {};
+        const float corners[4][2] = {{0, 0}, {64, 0}, {0, 48}, {64, 48}};
+        for (int i = 0; i < 4; ++i) {
+            float p[4] = {corners[i][0], corners[i][1], 0.5f, 1.0f};
+            std::memcpy(vertices[i], p, 16);
+            std::memcpy(vertices[i] + 16, c.bytes, 16);
+        }
+        device->SetVertexDeclaration(decl);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, 32), D3D_OK);
+        EXPECT_TRUE(Near(Pixel(30, 20), c.want, 1));
+        device->SetVertexDeclaration(nullptr);
+        decl->Release();
+    }
+}
+
+TEST_F(D3D9DrawTest, BuffersLockDescribeAndDraw) {
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(4 * sizeof(ScreenVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, kScreenFVF,
+                                         D3DPOOL_DEFAULT, &vb, nullptr),
+              D3D_OK);
+    D3DVERTEXBUFFER_DESC vd{};
+    ASSERT_EQ(vb->GetDesc(&vd), D3D_OK);
+    EXPECT_EQ(vd.Size, 4 * sizeof(ScreenVertex));
+    EXPECT_EQ(vd.Pool, D3DPOOL_DEFAULT);
+    EXPECT_EQ(vd.Usage, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY);
+    EXPECT_EQ(vd.FVF, kScreenFVF);
+    EXPECT_EQ(vd.Type, D3DRTYPE_VERTEXBUFFER);
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(device->CreateIndexBuffer(6 * 4, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+    D3DINDEXBUFFER_DESC id{};
+    ASSERT_EQ(ib->GetDesc(&id), D3D_OK);
+    EXPECT_EQ(id.Format, D3DFMT_INDEX32);
+    EXPECT_EQ(id.Size, 24u);
+    IDirect3DIndexBuffer9* refused = nullptr;
+    EXPECT_EQ(device->CreateIndexBuffer(8, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &refused, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(refused, nullptr);
+
+    auto fill = [&](D3DCOLOR colour, DWORD flags) {
+        void* p = nullptr;
+        EXPECT_EQ(vb->Lock(0, 0, &p, flags), D3D_OK);
+        ScreenVertex v[4] = {{0, 0, 0.5f, 1, colour, 0, 0},
+                             {64, 0, 0.5f, 1, colour, 0, 0},
+                             {0, 48, 0.5f, 1, colour, 0, 0},
+                             {64, 48, 0.5f, 1, colour, 0, 0}};
+        std::memcpy(p, v, sizeof v);
+        EXPECT_EQ(vb->Lock(0, 0, &p, 0), D3DERR_INVALIDCALL);  // already locked
+        vb->Unlock();
+    };
+    void* p = nullptr;
+    ASSERT_EQ(ib->Lock(0, 0, &p, 0), D3D_OK);
+    uint32_t indices[6] = {0, 1, 2, 2, 1, 3};
+    std::memcpy(p, indices, sizeof indices);
+    ib->Unlock();
+    EXPECT_EQ(vb->Lock(60, 100, &p, 0), D3DERR_INVALIDCALL);  // past the end
+
+    device->SetFVF(kScreenFVF);
+    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+    device->SetIndices(ib);
+    fill(D3DCOLOR_XRGB(255, 0, 0), 0);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+    EXPECT_EQ(Pixel(40, 30) & 0xFFFFFF, 0xFF0000u);
+    // A discarding lock hands out fresh storage; the strip draws what was written.
+    ASSERT_EQ(vb->Lock(0, 0, &p, D3DLOCK_DISCARD), D3D_OK);
+    uint8_t zero[sizeof(ScreenVertex)] = {};
+    EXPECT_EQ(std::memcmp(p, zero, sizeof zero), 0);
+    vb->Unlock();
+    fill(D3DCOLOR_XRGB(0, 255, 0), D3DLOCK_DISCARD);
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    EXPECT_EQ(Pixel(40, 30) & 0xFFFFFF, 0x00FF00u);
+
+    // A reset refuses while a default-pool buffer lives.
+    D3DPRESENT_PARAMETERS pp = Params();
+    target->Release();
+    target = nullptr;
+    EXPECT_EQ(device->Reset(&pp), D3DERR_INVALIDCALL);
+    vb->Release();
+    EXPECT_EQ(device->Reset(&pp), D3D_OK);
+    IDirect3DIndexBuffer9* bound = nullptr;
+    ASSERT_EQ(device->GetIndices(&bound), D3D_OK);
+    EXPECT_EQ(bound, nullptr);  // a reset sets the state back
+    ib->Release();
+}
+
+TEST_F(D3D9DrawTest, DrawsRefuseWhatTheyCannotDraw) {
+    ScreenVertex v[3] = {};
+    device->SetFVF(0);
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ScreenVertex)), D3DERR_INVALIDCALL);
+    device->SetFVF(kScreenFVF);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL);  // no stream
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 0, v, sizeof(ScreenVertex)), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitiveUP(99, 1, v, sizeof(ScreenVertex)), D3DERR_INVALIDCALL);
+    // A declaration names only types the capabilities offer.
+    D3DVERTEXELEMENT9 udec3[] = {{0, 0, D3DDECLTYPE_UDEC3, 0, D3DDECLUSAGE_NORMAL, 0}, D3DDECL_END()};
+    IDirect3DVertexDeclaration9* decl = nullptr;
+    EXPECT_EQ(device->CreateVertexDeclaration(udec3, &decl), D3DERR_INVALIDCALL);
+    D3DVERTEXELEMENT9 bad[] = {{0, 0, 40, 0, D3DDECLUSAGE_NORMAL, 0}, D3DDECL_END()};
+    EXPECT_EQ(device->CreateVertexDeclaration(bad, &decl), D3DERR_INVALIDCALL);
+}
+
+TEST_F(D3D9DrawTest, SeamDecidesCreationFlagsDeclarationTypesAndVideoMemory) {
+    D3DDEVICE_CREATION_PARAMETERS cp{};
+    ASSERT_EQ(device->GetCreationParameters(&cp), D3D_OK);
+    EXPECT_EQ(cp.BehaviorFlags, static_cast<DWORD>(D3DCREATE_HARDWARE_VERTEXPROCESSING));
+    g_D3D9Seam.behaviorSeamed = true;
+    g_D3D9Seam.behaviorFlags = D3DCREATE_PUREDEVICE | D3DCREATE_HARDWARE_VERTEXPROCESSING;
+    ASSERT_EQ(device->GetCreationParameters(&cp), D3D_OK);
+    EXPECT_EQ(cp.BehaviorFlags, g_D3D9Seam.behaviorFlags);
+    g_D3D9Seam.getCreationParameters = {E_FAIL};
+    EXPECT_EQ(device->GetCreationParameters(&cp), E_FAIL);
+
+    g_D3D9Seam.videoMemoryMB = 512;
+    EXPECT_EQ(device->GetAvailableTextureMem(), 512u << 20);
+    g_D3D9Seam.videoMemoryMB = -2;  // the driver tells nothing: the documented default
+    EXPECT_EQ(device->GetAvailableTextureMem(), 256u << 20);
+
+    D3DCAPS9 caps{};
+    g_D3D9Seam.declTypes = D3DDTCAPS_FLOAT16_4;
+    ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    EXPECT_EQ(caps.DeclTypes, static_cast<DWORD>(D3DDTCAPS_FLOAT16_4));
 }
 
 TEST(D3D9Errors, NamesAndCreationRules) {

@@ -596,6 +596,16 @@ HRESULT D3DXCleanMesh(D3DXCLEANTYPE cleanType, ID3DXMesh* meshIn, const DWORD* a
         // Faces around each vertex grouped into fans through the adjacency
         // across the two edges meeting at that corner; every fan after the
         // first gets its own copy of the vertex.
+        // The adjacency of meshes with edges shared by three faces need not be
+        // mutual; fans are grown over the links in both directions.
+        std::vector<std::vector<DWORD>> links(faces);
+        for (DWORD f = 0; f < faces; ++f)
+            for (int e = 0; e < 3; ++e) {
+                DWORD n = adjacencyIn[f * 3 + e];
+                if (n >= faces || n == f) continue;
+                links[f].push_back(n);
+                links[n].push_back(f);
+            }
         std::vector<std::vector<DWORD>> facesOf(vertices);
         for (DWORD f = 0; f < faces; ++f)
             for (int c = 0; c < 3; ++c) {
@@ -614,11 +624,8 @@ HRESULT D3DXCleanMesh(D3DXCLEANTYPE cleanType, ID3DXMesh* meshIn, const DWORD* a
                 while (!stack.empty()) {
                     DWORD f = stack.back();
                     stack.pop_back();
-                    int c = corner(f, v);
-                    // The edges at corner c are edge c (c -> c+1) and edge c+2 (c+2 -> c).
-                    for (int e : {c, (c + 2) % 3}) {
-                        DWORD n = adjacencyIn[f * 3 + e];
-                        if (n >= faces || fan.count(n) || corner(n, v) < 0) continue;
+                    for (DWORD n : links[f]) {
+                        if (fan.count(n) || corner(n, v) < 0) continue;
                         fan[n] = fans;
                         stack.push_back(n);
                     }

@@ -602,6 +602,61 @@ TEST_F(D3D9DrawTest, DepthTestAndWrite) {
     EXPECT_EQ(Pixel(5, 5) & 0xFFFFFF, 0x0000FFu);
 }
 
+TEST_F(D3D9DrawTest, StencilMasksLaterDraws) {
+    device->SetRenderState(D3DRS_STENCILENABLE, 1);
+    device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_ALWAYS);
+    device->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_REPLACE);
+    device->SetRenderState(D3DRS_STENCILREF, 1);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_STENCIL, 0, 1.0f, 0);
+    ASSERT_EQ(Rect(0, 0, 32, 48, D3DCOLOR_XRGB(255, 0, 0)), D3D_OK);
+    device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+    device->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_KEEP);
+    ASSERT_EQ(Rect(0, 0, 64, 48, D3DCOLOR_XRGB(0, 255, 0)), D3D_OK);
+    EXPECT_EQ(Pixel(10, 10) & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(Pixel(50, 10) & 0xFFFFFF, 0u);
+}
+
+TEST_F(D3D9DrawTest, SamplerStatesAddressAndFilter) {
+    // Two texels, red and green; the rectangle runs u from 0 to 2.
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
+    D3DLOCKED_RECT lr{};
+    ASSERT_EQ(tex->LockRect(0, &lr, nullptr, 0), D3D_OK);
+    uint32_t texels[2] = {0xFFFF0000u, 0xFF00FF00u};
+    std::memcpy(lr.pBits, texels, 8);
+    tex->UnlockRect(0);
+    device->SetTexture(0, tex);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    struct {
+        DWORD address, filter;
+        int x;
+        uint32_t want;
+    } cases[] = {
+        {D3DTADDRESS_WRAP, D3DTEXF_POINT, 40, 0xFF0000},    // u 1.25: the first texel again
+        {D3DTADDRESS_CLAMP, D3DTEXF_POINT, 40, 0x00FF00},   // the last texel
+        {D3DTADDRESS_MIRROR, D3DTEXF_POINT, 40, 0x00FF00},  // mirrored: the second texel first
+        {D3DTADDRESS_BORDER, D3DTEXF_POINT, 40, 0x0000FF},  // the border colour
+        {D3DTADDRESS_CLAMP, D3DTEXF_LINEAR, 16, 0x808000},  // u 0.5: halfway between the texels
+    };
+    device->SetSamplerState(0, D3DSAMP_BORDERCOLOR, 0xFF0000FF);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "address " << c.address << " filter " << c.filter);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.address);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, c.filter);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, c.filter);
+        ScreenVertex v[4] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0.5f},
+                             {64, 0, 0.5f, 1, 0xFFFFFFFF, 2, 0.5f},
+                             {0, 48, 0.5f, 1, 0xFFFFFFFF, 0, 0.5f},
+                             {64, 48, 0.5f, 1, 0xFFFFFFFF, 2, 0.5f}};
+        device->SetFVF(kScreenFVF);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ScreenVertex)), D3D_OK);
+        EXPECT_TRUE(Near(Pixel(c.x, 20) & 0xFFFFFF, c.want, 2));
+    }
+    device->SetTexture(0, nullptr);
+    tex->Release();
+}
+
 TEST_F(D3D9DrawTest, PixelCentresLieOnWholeCoordinates) {
     // Direct3D 9 covers the pixels whose centres (whole numbers) lie inside:
     // 0.25 .. 3.25 holds the centres 1, 2 and 3.

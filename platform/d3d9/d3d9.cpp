@@ -287,17 +287,16 @@ D3DCAPS9 D3D9_DefaultCaps() {
     c.ZCmpCaps = D3DPCMPCAPS_ALL;
     c.AlphaCmpCaps = D3DPCMPCAPS_ALL;
     c.SrcBlendCaps = c.DestBlendCaps = 0x3FFF;
-    c.ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB | D3DPSHADECAPS_ALPHAGOURAUDBLEND |
-                  D3DPSHADECAPS_FOGGOURAUD;
+    c.ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_ALPHAGOURAUDBLEND;
     c.TextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_MIPMAP |
-                    D3DPTEXTURECAPS_CUBEMAP | D3DPTEXTURECAPS_MIPCUBEMAP | D3DPTEXTURECAPS_PROJECTED;
+                    D3DPTEXTURECAPS_CUBEMAP | D3DPTEXTURECAPS_MIPCUBEMAP;
     DWORD filters = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
                     D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
     if (s_probe.maxAnisotropy > 1.0f) filters |= D3DPTFILTERCAPS_MINFANISOTROPIC | D3DPTFILTERCAPS_MAGFANISOTROPIC;
     c.TextureFilterCaps = c.CubeTextureFilterCaps = filters;
     c.TextureAddressCaps =
         D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP | D3DPTADDRESSCAPS_BORDER;
-    c.LineCaps = D3DLINECAPS_TEXTURE | D3DLINECAPS_ZTEST | D3DLINECAPS_BLEND | D3DLINECAPS_ALPHACMP | D3DLINECAPS_FOG;
+    c.LineCaps = D3DLINECAPS_TEXTURE | D3DLINECAPS_ZTEST | D3DLINECAPS_BLEND | D3DLINECAPS_ALPHACMP;
     // 8192 keeps the pitch of a 32-bit row inside the 16-bit fields of the bitmaps.
     DWORD maxTexture = s_probe.maxTexture > 0 ? std::min<DWORD>(8192, static_cast<DWORD>(s_probe.maxTexture)) : 8192;
     c.MaxTextureWidth = c.MaxTextureHeight = maxTexture;
@@ -315,8 +314,9 @@ D3DCAPS9 D3D9_DefaultCaps() {
                       D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD;
     c.MaxTextureBlendStages = D3D9_MAX_STAGES;
     c.MaxSimultaneousTextures = D3D9_MAX_STAGES;
-    c.VertexProcessingCaps =
-        D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
+    // Fixed-function lighting and texture coordinate generation are recorded,
+    // not drawn: the renderer lights through its effects.
+    c.VertexProcessingCaps = 0;
     c.MaxActiveLights = 8;
     c.MaxUserClipPlanes = 6;
     c.MaxVertexBlendMatrices = 4;

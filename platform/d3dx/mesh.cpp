@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numeric>
 #include <unordered_map>
 #include <vector>
@@ -585,7 +586,8 @@ HRESULT D3DXCleanMesh(D3DXCLEANTYPE cleanType, ID3DXMesh* meshIn, const DWORD* a
     DWORD faces = in->GetNumFaces(), vertices = in->GetNumVertices();
     UINT stride = in->GetNumBytesPerVertex();
     std::vector<uint32_t> out = indices;
-    std::vector<DWORD> copyOf;  // original vertex of each added one
+    std::vector<DWORD> copyOf;             // original vertex of each added one
+    std::vector<bool> ownVertices(faces);  // faces split off back to back
 
     auto corner = [&](DWORD f, uint32_t v) {
         for (int c = 0; c < 3; ++c)
@@ -665,6 +667,7 @@ HRESULT D3DXCleanMesh(D3DXCLEANTYPE cleanType, ID3DXMesh* meshIn, const DWORD* a
             for (int r = 0; r < 3; ++r)
                 if (o[0] == t[r] && o[1] == t[(r + 2) % 3] && o[2] == t[(r + 1) % 3]) reversed = true;
             if (!reversed) continue;
+            ownVertices[f] = true;
             for (int c = 0; c < 3; ++c) {
                 uint32_t original = t[c] < vertices ? t[c] : copyOf[t[c] - vertices];
                 out[f * 3 + static_cast<size_t>(c)] = vertices + static_cast<uint32_t>(copyOf.size());
@@ -704,28 +707,33 @@ HRESULT D3DXCleanMesh(D3DXCLEANTYPE cleanType, ID3DXMesh* meshIn, const DWORD* a
     in->LockAttributeBuffer(D3DLOCK_READONLY, &attributes);
     std::copy(attributes, attributes + faces, m->Attributes().begin());
     if (adjacencyOut) {
-        // The split vertices stand for themselves, so no face is adjacent
-        // across a split any more; the rest keeps the adjacency it came with.
+        // The points of the new mesh follow the pairing of the adjacency in:
+        // the two ends of every shared edge are one point each. A face given
+        // vertices of its own is paired with nothing; a split vertex meets
+        // the other fans of its old vertex through no edge, so it stays apart.
+        std::vector<DWORD> reps(total);
+        std::iota(reps.begin(), reps.end(), 0u);
+        std::function<DWORD(DWORD)> find = [&](DWORD x) {
+            while (reps[x] != x) x = reps[x] = reps[reps[x]];
+            return x;
+        };
+        auto join = [&](DWORD x, DWORD y) {
+            x = find(x), y = find(y);
+            if (x != y) reps[std::max(x, y)] = std::min(x, y);
+        };
         for (DWORD f = 0; f < faces; ++f)
             for (int e = 0; e < 3; ++e) {
                 DWORD n = adjacencyIn[f * 3 + e];
-                uint32_t a = out[f * 3 + e], b = out[f * 3 + (e + 1) % 3];
-                bool kept = false;
-                if (n < faces) {
-                    for (int k = 0; k < 3; ++k)
-                        if (out[n * 3 + k] == b && out[n * 3 + (k + 1) % 3] == a) kept = true;
-                    if (!kept) {
-                        // Adjacency made with a weld joins faces over different
-                        // vertex numbers; such an edge stays as it was unless a
-                        // corner of it was split here.
-                        kept = a < vertices && b < vertices && a == indices[f * 3 + e] &&
-                               b == indices[f * 3 + (e + 1) % 3];
-                        for (int k = 0; kept && k < 3; ++k)
-                            if (out[n * 3 + k] != indices[n * 3 + k]) kept = false;
+                if (n >= faces || ownVertices[f] || ownVertices[n]) continue;
+                for (int k = 0; k < 3; ++k)
+                    if (adjacencyIn[n * 3 + k] == f) {
+                        join(out[f * 3 + e], out[n * 3 + (k + 1) % 3]);
+                        join(out[f * 3 + (e + 1) % 3], out[n * 3 + k]);
+                        break;
                     }
-                }
-                adjacencyOut[f * 3 + e] = kept ? n : kNone;
             }
+        for (DWORD& r : reps) r = find(r);
+        AdjacencyFromReps(out, reps, adjacencyOut);
     }
     *meshOut = made;
     return D3D_OK;

@@ -163,6 +163,27 @@ TEST_F(MeshTest, CleaningSplitsBowtiesAndBackToBackFaces) {
     EXPECT_EQ(std::vector<uint32_t>(idx.begin() + 6, idx.end()), (std::vector<uint32_t>{4, 5, 6}));
 
     EXPECT_EQ(D3DXCleanMesh(D3DXCLEAN_SIMPLIFICATION, m, nullptr, &out, nullptr, nullptr), D3DERR_INVALIDCALL);
+
+    // Two fans of two faces each, touching at vertex 0, with a welded seam in
+    // the second fan: the adjacency out keeps every edge inside a fan.
+    std::vector<Vertex> fans = {At(0, 0), At(1, 0), At(1, 1), At(0, 1), At(-1, 0), At(-1, -1), At(0, -1), At(-1, -1)};
+    ID3DXMesh* two = Make(fans, {0, 1, 2, 0, 2, 3, 0, 4, 5, 0, 7, 6});
+    std::vector<DWORD> in(12), outAdjacency(12);
+    ASSERT_EQ(two->GenerateAdjacency(1e-6f, in.data()), D3D_OK);
+    EXPECT_EQ(in, (std::vector<DWORD>{kNone, kNone, 1, 0, kNone, kNone, kNone, kNone, 3, 2, kNone, kNone}));
+    ID3DXMesh* split = nullptr;
+    ASSERT_EQ(D3DXCleanMesh(D3DXCLEAN_SIMPLIFICATION, two, in.data(), &split, outAdjacency.data(), nullptr), D3D_OK);
+    meshes.push_back(split);
+    EXPECT_EQ(split->GetNumVertices(), 9u);
+    EXPECT_EQ(outAdjacency, in);
+    // The face split off back to back is adjacent to nothing.
+    std::vector<DWORD> quadOut(9);
+    ID3DXMesh* again = nullptr;
+    ASSERT_EQ(D3DXCleanMesh(D3DXCLEAN_SIMPLIFICATION, quad, a.data(), &again, quadOut.data(), nullptr), D3D_OK);
+    meshes.push_back(again);
+    EXPECT_EQ(std::vector<DWORD>(quadOut.begin() + 6, quadOut.end()), (std::vector<DWORD>(3, kNone)));
+    EXPECT_EQ(quadOut[1], 1u);  // faces 0 and 1 keep their shared edge
+    EXPECT_EQ(quadOut[3], 0u);
 }
 
 // A grid of w x h quads with its triangles in a scattered order.

@@ -907,13 +907,16 @@ static AttributeFormat FormatOfType(BYTE t) {
 }
 
 HRESULT D3D9Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
-    return Draw(type, primitiveCount, false, 0, 0, startVertex, 0, 0);
+    return Draw(type, primitiveCount, false, 0, 0, startVertex, 0, 0,
+                static_cast<int64_t>(startVertex) + VertexCount(type, primitiveCount));
 }
 
-HRESULT D3D9Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int baseVertex, UINT, UINT, UINT startIndex,
-                                         UINT primitiveCount) {
+HRESULT D3D9Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int baseVertex, UINT minIndex, UINT numVertices,
+                                         UINT startIndex, UINT primitiveCount) {
     if (!state_.indices) return D3DERR_INVALIDCALL;
-    return Draw(type, primitiveCount, true, baseVertex, startIndex, 0, 0, 0);
+    int64_t first = static_cast<int64_t>(baseVertex) + minIndex;
+    if (first < 0) return D3DERR_INVALIDCALL;
+    return Draw(type, primitiveCount, true, baseVertex, startIndex, 0, 0, 0, first + numVertices);
 }
 
 HRESULT D3D9Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) {
@@ -925,14 +928,14 @@ HRESULT D3D9Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, 
     glBindBuffer(GL_ARRAY_BUFFER, upBuffer_);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(count) * stride, vertices, GL_STREAM_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    HRESULT hr = Draw(type, primitiveCount, false, 0, 0, 0, upBuffer_, stride);
+    HRESULT hr = Draw(type, primitiveCount, false, 0, 0, 0, upBuffer_, stride, count);
     // As the platform does: the call leaves stream 0 unset.
     state_.streams[0] = {nullptr, 0, 0};
     return hr;
 }
 
 HRESULT D3D9Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexed, int baseVertex, UINT startIndex,
-                         UINT startVertex, GLuint upBuffer, UINT upStride) {
+                         UINT startVertex, GLuint upBuffer, UINT upStride, int64_t vertexEnd) {
     if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) return D3DERR_INVALIDCALL;
     UINT count = VertexCount(type, primitiveCount);
     if (count == 0) return D3D_OK;
@@ -943,8 +946,16 @@ HRESULT D3D9Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexe
     else if (state_.fvf) elements = ElementsOfFVF(state_.fvf);
     else return D3DERR_INVALIDCALL;
     if (!renderTarget_) return D3DERR_INVALIDCALL;
-    for (const auto& e : elements)
-        if (!upBuffer && !state_.streams[e.Stream].buffer) return D3DERR_INVALIDCALL;
+    // Every vertex the draw may read lies inside its stream's buffer (for an
+    // indexed draw, the range its caller names).
+    for (const auto& e : elements) {
+        if (upBuffer) continue;
+        const auto& st = state_.streams[e.Stream];
+        if (!st.buffer) return D3DERR_INVALIDCALL;
+        int64_t last = static_cast<int64_t>(st.offset) + e.Offset + D3DDeclTypeSize(e.Type) +
+                       (vertexEnd > 0 ? vertexEnd - 1 : 0) * static_cast<int64_t>(st.stride);
+        if (last > static_cast<int64_t>(BufferOfVB(st.buffer)->size)) return D3DERR_INVALIDCALL;
+    }
     D3D9Buffer* indexBuffer = indexed ? BufferOfIB(state_.indices) : nullptr;
     UINT indexSize = indexBuffer && indexBuffer->format == D3DFMT_INDEX32 ? 4 : 2;
     if (indexBuffer && (static_cast<uint64_t>(startIndex) + count) * indexSize > indexBuffer->size)

@@ -299,7 +299,7 @@ private:
     // go to GL (FlushState, the one place that maps them), the attributes are
     // set from the declaration, and GL draws.
     HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexed, int baseVertex, UINT startIndex,
-                 UINT startVertex, GLuint upBuffer, UINT upStride);
+                 UINT startVertex, GLuint upBuffer, UINT upStride, int64_t vertexEnd);
     bool FlushState();
     bool EnsureDrawProgram();
     void ApplySamplers();

@@ -762,6 +762,10 @@ TEST_F(D3D9DrawTest, BuffersLockDescribeAndDraw) {
     fill(D3DCOLOR_XRGB(0, 255, 0), D3DLOCK_DISCARD);
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
     EXPECT_EQ(Pixel(40, 30) & 0xFFFFFF, 0x00FF00u);
+    // Draws that would read past the buffer are refused.
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 5, 0, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 1, 2), D3DERR_INVALIDCALL);
 
     // A reset refuses while a default-pool buffer lives.
     D3DPRESENT_PARAMETERS pp = Params();

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <numeric>
-#include <unordered_map>
+#include <tuple>
 #include <vector>
 
 #include "platform/d3dx/d3dx9.h"
@@ -316,25 +316,30 @@ private:
 // face holding the edge (b, a) among the representatives.
 void AdjacencyFromReps(const std::vector<uint32_t>& indices, const std::vector<DWORD>& reps, DWORD* adjacency) {
     size_t faces = indices.size() / 3;
-    std::unordered_multimap<uint64_t, DWORD> edges;
-    edges.reserve(indices.size());
-    auto key = [](DWORD a, DWORD b) { return (static_cast<uint64_t>(a) << 32) | b; };
     auto rep = [&](uint32_t v) { return v < reps.size() ? reps[v] : v; };
+    // The edges leaving each point, in face order: the face across (a, b) is
+    // the first other face among the edges leaving b that ends at a.
+    uint32_t points = 0;
+    for (uint32_t v : indices) points = std::max(points, rep(v) + 1);
+    std::vector<uint32_t> start(static_cast<size_t>(points) + 1, 0);
+    for (uint32_t v : indices) ++start[rep(v) + 1];
+    for (uint32_t p = 0; p < points; ++p) start[p + 1] += start[p];
+    std::vector<std::pair<DWORD, DWORD>> leaving(indices.size());  // (end point, face)
+    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
     for (size_t f = 0; f < faces; ++f)
-        for (int e = 0; e < 3; ++e)
-            edges.emplace(key(rep(indices[f * 3 + e]), rep(indices[f * 3 + (e + 1) % 3])), static_cast<DWORD>(f));
+        for (int e = 0; e < 3; ++e) {
+            DWORD a = rep(indices[f * 3 + e]), b = rep(indices[f * 3 + (e + 1) % 3]);
+            leaving[fill[a]++] = {b, static_cast<DWORD>(f)};
+        }
     for (size_t f = 0; f < faces; ++f)
         for (int e = 0; e < 3; ++e) {
             DWORD a = rep(indices[f * 3 + e]), b = rep(indices[f * 3 + (e + 1) % 3]);
             DWORD found = kNone;
-            if (a != b) {
-                auto range = edges.equal_range(key(b, a));
-                for (auto it = range.first; it != range.second; ++it)
-                    if (it->second != f) {
-                        found = it->second;
-                        break;
-                    }
-            }
+            for (uint32_t i = a != b ? start[b] : start[b + 1]; i < start[b + 1]; ++i)
+                if (leaving[i].first == a && leaving[i].second != f) {
+                    found = leaving[i].second;
+                    break;
+                }
             adjacency[f * 3 + e] = found;
         }
 }
@@ -466,25 +471,30 @@ HRESULT Mesh::OptimizeInplace(DWORD flags, const DWORD* adjacencyIn, DWORD* adja
             meshopt_optimizeVertexCache(optimised.data(), group.data(), group.size(), vertices_);
             // The optimiser hands back triangles, not their numbers: each one
             // is found again among the group's faces by its three indices.
-            std::unordered_multimap<uint64_t, DWORD> byCorners;
-            auto key = [](uint32_t a, uint32_t b, uint32_t c) {
-                return (static_cast<uint64_t>(a) * 0x9E3779B97F4A7C15ull) ^ (static_cast<uint64_t>(b) << 21) ^ c;
+            struct Corners {
+                uint32_t a, b, c;
+                DWORD face;
+                bool operator<(const Corners& o) const {
+                    return std::tie(a, b, c, face) < std::tie(o.a, o.b, o.c, o.face);
+                }
             };
+            std::vector<Corners> byCorners;
+            byCorners.reserve(end - begin);
             for (size_t f = begin; f < end; ++f) {
                 const uint32_t* t = &indices[faceOrder[f] * 3];
-                byCorners.emplace(key(t[0], t[1], t[2]), faceOrder[f]);
+                byCorners.push_back({t[0], t[1], t[2], faceOrder[f]});
             }
+            std::sort(byCorners.begin(), byCorners.end());
+            std::vector<bool> taken(byCorners.size(), false);
             for (size_t i = 0; i < end - begin; ++i) {
                 const uint32_t* t = &optimised[i * 3];
-                auto range = byCorners.equal_range(key(t[0], t[1], t[2]));
-                for (auto it = range.first; it != range.second; ++it) {
-                    const uint32_t* o = &indices[it->second * 3];
-                    if (o[0] == t[0] && o[1] == t[1] && o[2] == t[2]) {
-                        faceOrder[begin + i] = it->second;
-                        byCorners.erase(it);
-                        break;
-                    }
-                }
+                Corners probe{t[0], t[1], t[2], 0};
+                auto it = std::lower_bound(byCorners.begin(), byCorners.end(), probe);
+                while (it != byCorners.end() && taken[static_cast<size_t>(it - byCorners.begin())]) ++it;
+                if (it == byCorners.end() || it->a != t[0] || it->b != t[1] || it->c != t[2])
+                    return D3DERR_INVALIDCALL;  // nothing written yet: the mesh stays as it was
+                taken[static_cast<size_t>(it - byCorners.begin())] = true;
+                faceOrder[begin + i] = it->face;
             }
             begin = end;
         }
@@ -595,81 +605,119 @@ HRESULT D3DXCleanMesh(D3DXCLEANTYPE cleanType, ID3DXMesh* meshIn, const DWORD* a
         return -1;
     };
     if (cleanType & D3DXCLEAN_BOWTIES) {
-        // Faces around each vertex grouped into fans through the adjacency
-        // across the two edges meeting at that corner; every fan after the
-        // first gets its own copy of the vertex.
-        // The adjacency of meshes with edges shared by three faces need not be
-        // mutual; fans are grown over the links in both directions.
-        std::vector<std::vector<DWORD>> links(faces);
+        // Faces around each vertex grouped into fans over the adjacency; every
+        // fan after the first gets its own copy of the vertex. The adjacency
+        // of edges shared by three faces need not be mutual, so the links are
+        // taken in both directions. Lists are flat (offsets and entries).
+        std::vector<uint32_t> linkStart(faces + 1, 0), linkList;
         for (DWORD f = 0; f < faces; ++f)
             for (int e = 0; e < 3; ++e) {
                 DWORD n = adjacencyIn[f * 3 + e];
                 if (n >= faces || n == f) continue;
-                links[f].push_back(n);
-                links[n].push_back(f);
+                ++linkStart[f + 1];
+                ++linkStart[n + 1];
             }
-        std::vector<std::vector<DWORD>> facesOf(vertices);
+        for (DWORD f = 0; f < faces; ++f) linkStart[f + 1] += linkStart[f];
+        linkList.resize(linkStart[faces]);
+        std::vector<uint32_t> fill(linkStart.begin(), linkStart.end() - 1);
         for (DWORD f = 0; f < faces; ++f)
-            for (int c = 0; c < 3; ++c) {
-                auto& list = facesOf[indices[f * 3 + c]];
-                if (list.empty() || list.back() != f) list.push_back(f);
+            for (int e = 0; e < 3; ++e) {
+                DWORD n = adjacencyIn[f * 3 + e];
+                if (n >= faces || n == f) continue;
+                linkList[fill[f]++] = n;
+                linkList[fill[n]++] = f;
             }
+        std::vector<uint32_t> aroundStart(vertices + 1, 0), aroundList;
+        auto eachCorner = [&](auto visit) {
+            for (DWORD f = 0; f < faces; ++f)
+                for (int c = 0; c < 3; ++c) {
+                    uint32_t v = indices[f * 3 + c];
+                    bool repeated = (c > 0 && indices[f * 3] == v) || (c > 1 && indices[f * 3 + 1] == v);
+                    if (v < vertices && !repeated) visit(v, f);
+                }
+        };
+        eachCorner([&](uint32_t v, DWORD) { ++aroundStart[v + 1]; });
+        for (DWORD v = 0; v < vertices; ++v) aroundStart[v + 1] += aroundStart[v];
+        aroundList.resize(aroundStart[vertices]);
+        fill.assign(aroundStart.begin(), aroundStart.end() - 1);
+        eachCorner([&](uint32_t v, DWORD f) { aroundList[fill[v]++] = f; });
+
+        std::vector<int> fanOf(faces, -1);
+        std::vector<DWORD> stack;
         for (uint32_t v = 0; v < vertices; ++v) {
-            const auto& around = facesOf[v];
-            if (around.size() < 2) continue;
-            std::unordered_map<DWORD, int> fan;
+            uint32_t first = aroundStart[v], last = aroundStart[v + 1];
+            if (last - first < 2) continue;
             int fans = 0;
-            for (DWORD start : around) {
-                if (fan.count(start)) continue;
-                std::vector<DWORD> stack{start};
-                fan[start] = fans;
+            for (uint32_t i = first; i < last; ++i) {
+                DWORD start = aroundList[i];
+                if (fanOf[start] >= 0) continue;
+                fanOf[start] = fans;
+                stack.assign(1, start);
                 while (!stack.empty()) {
                     DWORD f = stack.back();
                     stack.pop_back();
-                    for (DWORD n : links[f]) {
-                        if (fan.count(n) || corner(n, v) < 0) continue;
-                        fan[n] = fans;
+                    for (uint32_t l = linkStart[f]; l < linkStart[f + 1]; ++l) {
+                        DWORD n = linkList[l];
+                        if (fanOf[n] >= 0 || corner(n, v) < 0) continue;
+                        fanOf[n] = fans;
                         stack.push_back(n);
                     }
                 }
                 ++fans;
             }
-            if (fans < 2) continue;
-            std::vector<uint32_t> copies(static_cast<size_t>(fans), v);
-            for (int k = 1; k < fans; ++k) {
-                copies[static_cast<size_t>(k)] = vertices + static_cast<uint32_t>(copyOf.size());
-                copyOf.push_back(v);
+            if (fans > 1) {
+                std::vector<uint32_t> copies(static_cast<size_t>(fans), v);
+                for (int k = 1; k < fans; ++k) {
+                    copies[static_cast<size_t>(k)] = vertices + static_cast<uint32_t>(copyOf.size());
+                    copyOf.push_back(v);
+                }
+                for (uint32_t i = first; i < last; ++i) {
+                    DWORD f = aroundList[i];
+                    out[f * 3 + static_cast<size_t>(corner(f, v))] = copies[static_cast<size_t>(fanOf[f])];
+                }
             }
-            for (DWORD f : around) {
-                int c = corner(f, v);
-                out[f * 3 + static_cast<size_t>(c)] = copies[static_cast<size_t>(fan[f])];
-            }
+            for (uint32_t i = first; i < last; ++i) fanOf[aroundList[i]] = -1;
         }
     }
     if (cleanType & D3DXCLEAN_BACKFACING) {
-        // A face lying back to back with an earlier one over the same three
+        // A face lying back to back with the first face over the same three
         // vertices gets vertices of its own.
-        std::unordered_map<uint64_t, DWORD> seen;
+        std::vector<std::pair<uint64_t, DWORD>> byVertices;
+        byVertices.reserve(faces);
         for (DWORD f = 0; f < faces; ++f) {
-            uint32_t t[3] = {out[f * 3], out[f * 3 + 1], out[f * 3 + 2]};
-            uint32_t s[3] = {t[0], t[1], t[2]};
+            uint32_t s[3] = {out[f * 3], out[f * 3 + 1], out[f * 3 + 2]};
             std::sort(s, s + 3);
             if (s[0] == s[1] || s[1] == s[2]) continue;
-            uint64_t k = (static_cast<uint64_t>(s[0]) << 42) ^ (static_cast<uint64_t>(s[1]) << 21) ^ s[2];
-            auto it = seen.find(k);
-            if (it == seen.end()) {
-                seen.emplace(k, f);
-                continue;
+            byVertices.emplace_back((static_cast<uint64_t>(s[0]) << 42) ^ (static_cast<uint64_t>(s[1]) << 21) ^ s[2],
+                                    f);
+        }
+        std::sort(byVertices.begin(), byVertices.end());
+        std::vector<DWORD> backToBack;
+        for (size_t i = 0; i < byVertices.size();) {
+            size_t j = i + 1;
+            const uint32_t* o = &out[byVertices[i].second * 3];
+            uint32_t so[3] = {o[0], o[1], o[2]};
+            std::sort(so, so + 3);
+            for (; j < byVertices.size() && byVertices[j].first == byVertices[i].first; ++j) {
+                const uint32_t* t = &out[byVertices[j].second * 3];
+                uint32_t st[3] = {t[0], t[1], t[2]};
+                std::sort(st, st + 3);
+                if (!std::equal(so, so + 3, st)) continue;  // a key shared by chance
+                // Back to back: the same cycle in the other direction.
+                for (int r = 0; r < 3; ++r)
+                    if (o[0] == t[r] && o[1] == t[(r + 2) % 3] && o[2] == t[(r + 1) % 3]) {
+                        backToBack.push_back(byVertices[j].second);
+                        break;
+                    }
             }
-            const uint32_t* o = &out[it->second * 3];
-            // Back to back: the same cycle in the other direction.
-            bool reversed = false;
-            for (int r = 0; r < 3; ++r)
-                if (o[0] == t[r] && o[1] == t[(r + 2) % 3] && o[2] == t[(r + 1) % 3]) reversed = true;
-            if (!reversed) continue;
+            i = j;
+        }
+        std::sort(backToBack.begin(), backToBack.end());
+        for (DWORD f : backToBack) {
             ownVertices[f] = true;
             for (int c = 0; c < 3; ++c) {
-                uint32_t original = t[c] < vertices ? t[c] : copyOf[t[c] - vertices];
+                uint32_t t = out[f * 3 + static_cast<size_t>(c)];
+                uint32_t original = t < vertices ? t : copyOf[t - vertices];
                 out[f * 3 + static_cast<size_t>(c)] = vertices + static_cast<uint32_t>(copyOf.size());
                 copyOf.push_back(original);
             }

@@ -21,6 +21,7 @@ struct AppDescriptor {
     const char* textureTemplates[3];  // "tex\\%s", "textures\\%s", "dds\\%s"
     const char* storyTemplate;        // "L\\%s.obj"
     const char* movieTemplate;        // movies
+    const char* typesTemplates[2];    // "types\\%s.txt", "types\\%s.pck"
 };
 
 struct SystemState {

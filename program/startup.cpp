@@ -58,7 +58,8 @@ const AppDescriptor s_app = {"Trevan",
                              "F\\%s",
                              {"tex\\%s", "textures\\%s", "dds\\%s"},
                              "L\\%s.obj",
-                             "mov\\%s"};
+                             "mov\\%s",
+                             {"types\\%s.txt", "types\\%s.pck"}};
 
 constexpr uint32_t s_maskWords[16] = {0x20021, 0x40,  0x400,  0x180000, 0x8800,   0x1000,   0x40082,   0x4000,
                                       0x200,   0x100, 0x2010, 0,        0x400000, 0x800000, 0x2000000, 0x1000000};

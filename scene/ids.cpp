@@ -27,10 +27,12 @@ int32_t ArraySlots(int32_t fixed, int32_t dynamic) {
 
 bool Valid(int32_t slot, int32_t fixed, int32_t dynamic) { return slot >= 0 && slot < fixed + dynamic; }
 
+// A three-letter extension goes: the last '.' when it is the fourth-last
+// character, the rule the id lookup by name uses too.
 char* NameWithoutExtension(const char* name) {
     if (!name || !*name) return nullptr;
     const size_t len = std::strlen(name);
-    const char* dot = len > 1 ? std::strchr(name + 1, '.') : nullptr;
+    const char* dot = std::strrchr(name, '.');
     if (dot && len >= 4 && dot == name + len - 4) {
         std::string_view cut(name, static_cast<size_t>(dot - name));
         char* copy = static_cast<char*>(Int_AllocMem(cut.size() + 1, 0));

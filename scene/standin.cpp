@@ -10,19 +10,12 @@
 #include "script/modules.h"
 #include "script/tasks.h"
 
-int32_t g_B3DStandInId = 0;
-
 namespace {
 const char* const s_names[] = {nullptr};
 
 int32_t SceneStandInSysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
     SE_TaskReturnIntEx(task, g_SEContext, 0);
     return 1;
-}
-
-int32_t LookUpId(const char* call, const char* name) {
-    StandIn_Record((std::string(call) + " " + (name ? name : "")).c_str());
-    return g_B3DStandInId;
 }
 }  // namespace
 
@@ -52,8 +45,6 @@ int B3DB_Init() {
     return StandIn_Fails("B3DB_Init") ? 0 : 1;
 }
 
-int32_t B3D_GetBodyID(const char* name) { return LookUpId("B3D_GetBodyID", name); }
-int32_t B3D_GetCutID(const char* name) { return LookUpId("B3D_GetCutID", name); }
 void J3D_TakesUpdate() { StandIn_Record("J3D_TakesUpdate"); }
 void B3D_DrawObjects() { StandIn_Record("B3D_DrawObjects"); }
 void B3D_ReplayFreeAll() { StandIn_Record("B3D_ReplayFreeAll"); }

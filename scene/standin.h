@@ -6,15 +6,13 @@
 
 #include <cstdint>
 
+#include "scene/names.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
 
 B3DState* B3D_Init();    // null on failure (exit reason 30)
 int B3D_InitRenderer();  // 0 on failure (exit reason 7)
 int B3DB_Init();         // 0 on failure (exit reason 7)
-// Body and cut ids of the viewers; 0 when unknown.
-int32_t B3D_GetBodyID(const char* name);
-int32_t B3D_GetCutID(const char* name);
 void J3D_TakesUpdate();
 void B3D_DrawObjects();
 void B3D_ReplayFreeAll();
@@ -23,6 +21,3 @@ void B3D_ScenesUpdateFlags();
 void B3D_ResetBodyParts();
 void B3D_FreeTextureFormats();
 void B3D_FreeBodyTables();
-
-// Test seam: the id B3D_GetBodyID and B3D_GetCutID answer (0 by default).
-extern int32_t g_B3DStandInId;

@@ -8,6 +8,7 @@
 #include "base/strings.h"
 #include "render/pixelformat.h"
 #include "scene/smallops.h"
+#include "scene/typesfiles.h"
 #include "scene/texanim.h"
 
 B3DState* g_B3DState = nullptr;
@@ -112,6 +113,7 @@ void B3D_FreeStore() {
         B3D_FreeMemB(sizeof(B3DNamedEntry), e, 0);
     }
     B3D_FreeParticleLists();
+    B3DB_FreeParticleDescriptions();
     B3D_FreeIconLists();
     B3D_FreeSkinTable();
     B3D_FreeArrayTable();

@@ -25,11 +25,11 @@ constexpr int32_t B3D_ICON_LISTS = 10;
 
 // A row of the light-type table.
 struct B3DLightType {
-    uint16_t kind;  // 1 directional, 2 point, 3 spot
-    uint16_t pad;
-    int32_t word1;
-    int32_t second;
-    int32_t value;
+    uint16_t kind;              // 1 directional, 2 point, 3 spot
+    uint16_t red, green, blue;  // 0 to 255
+    int32_t switchWord;
+    int32_t value;  // 16.16
+    int32_t words[2];
 };
 
 // A light slot of the renderer: index in the collected lights (-1 free),

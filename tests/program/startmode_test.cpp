@@ -33,7 +33,6 @@ protected:
         FreeProgramState();
         P_FreeOptions(&g_ProgramOptions);
         StandIn_Reset();
-        g_B3DStandInId = 0;
     }
     void ParseOptions(std::vector<std::string> args) {
         ProgramArgs a(std::move(args));
@@ -173,13 +172,11 @@ TEST_F(StartModeTest, FirstRun) {
 }
 
 TEST_F(StartModeTest, BodyViewerLooksUpTheNameAfterObjects) {
-    ParseOptions({"-body", "ships\\objects\\v\\x.bod"});
-    g_B3DStandInId = 0;
+    ParseOptions({"-body", "ships\\objects\\NULL"});
     P_StartViewers();
-    EXPECT_EQ(StandIn_Calls(), std::vector<std::string>{"B3D_GetBodyID v\\x.bod"});
-    EXPECT_EQ(g_ProgramOptions.firstMode, -1);  // an unknown body leaves the first run alone
+    EXPECT_EQ(g_ProgramOptions.firstMode, -1);  // no body leaves the first run alone
 
-    g_B3DStandInId = 42;
+    ParseOptions({"-body", "ships\\objects\\42.bod"});
     P_StartViewers();
     EXPECT_EQ(g_ProgramOptions.firstMode, 3);
     EXPECT_EQ(g_ProgramOptions.firstScene, 42);
@@ -199,8 +196,7 @@ TEST_F(StartModeTest, PlotSceneViewerReadsTheSceneFromTheName) {
 }
 
 TEST_F(StartModeTest, ALaterViewerWinsTheModeAndTheLastSceneStays) {
-    ParseOptions({"-cut", "c.cut", "-plotscene", "00120.txt", "-effect"});
-    g_B3DStandInId = 9;
+    ParseOptions({"-cut", "9.cut", "-plotscene", "00120.txt", "-effect"});
     P_StartViewers();
     EXPECT_EQ(g_ProgramOptions.firstMode, 11);
     EXPECT_EQ(g_ProgramOptions.firstScene, 120);

@@ -81,7 +81,8 @@ const AppDescriptor* TestAppDescriptor() {
                                       "F\\%s",
                                       {"tex\\%s", "textures\\%s", "dds\\%s"},
                                       "L\\%s.obj",
-                                      "mov\\%s"};
+                                      "mov\\%s",
+                                      {"types\\%s.txt", "types\\%s.pck"}};
     return &app;
 }
 

@@ -27,15 +27,22 @@ constexpr uint32_t TC_BLANK = 0x800000;
 // Info-record flags a texture's entry takes over.
 constexpr uint32_t TC_INFO_FLAG_MASK = 0xA70118;
 
-// One per numbered texture, filled by the scene engine's materials reader.
+// One per numbered texture: the material definition the scene engine's
+// materials reader fills.
 struct TC_TextureInfo {
-    uint8_t colour[3][3];   // RGB colours at bytes 3, 6 and 9 of the record
+    uint8_t head[3];
+    uint8_t colour[3][3];   // RGB: specular, ambient, diffuse (bytes 3, 6 and 9 of the record)
     int16_t textureNumber;  // 0: the id has no texture
     uint8_t opacity;        // below 255: loaded in a format with alpha
     uint32_t flags;         // 0x800000 blank, 0x200000 alpha, 0x1000000 uncompressed, 0x60000 linear, 0x1 DXT1
     int16_t width, height;  // of a blank texture
-    int16_t envMap;         // index of the environment-map info record
-    int16_t bumpMap;        // index of the bump-map info record
+    int16_t sizeWords[3];
+    int16_t shininess;
+    int16_t words[2];
+    int16_t envMap;  // index of the environment-map info record
+    int16_t word3;
+    int16_t bumpMap;  // index of the bump-map info record
+    int16_t word4;
 };
 
 extern TC_TextureEntry* TC_TextureTable;

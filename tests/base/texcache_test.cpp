@@ -78,9 +78,19 @@ TEST_F(TextureTable, TheThousandthNameGrowsTheTableAndKeepsEarlierIds) {
 
 TEST_F(TextureTable, InfoRecordsPickTheClosestMaterial) {
     std::vector<TC_TextureInfo> info(4);
-    info[1] = {{{0, 0, 0}, {200, 10, 10}, {0, 0, 0}}, 5, 255, 0, 0, 0, 0, 0};
-    info[2] = {{{0, 0, 0}, {10, 10, 200}, {0, 0, 0}}, 5, 255, 0, 0, 0, 0, 0};
-    info[3] = {{{0, 0, 0}, {10, 10, 200}, {0, 0, 0}}, 6, 255, 0x800118, 0, 0, 0, 0};
+    // Colour 2 (byte 6 of the record) weighs most.
+    auto set = [&](int i, uint8_t r, uint8_t g, uint8_t b, int16_t texture, uint32_t flags) {
+        info[i] = {};
+        info[i].colour[1][0] = r;
+        info[i].colour[1][1] = g;
+        info[i].colour[1][2] = b;
+        info[i].textureNumber = texture;
+        info[i].opacity = 255;
+        info[i].flags = flags;
+    };
+    set(1, 200, 10, 10, 5, 0);
+    set(2, 10, 10, 200, 5, 0);
+    set(3, 10, 10, 200, 6, 0x800118);
     g_TCTextureInfo = info.data();
     g_TCTextureInfoCount = 4;
     TC_BodyMaterial blue{{{20, 20, 190}, {0, 0, 0}, {0, 0, 0}}, 100, 5, 0, 0, 0};

@@ -100,6 +100,7 @@ bool Tool_ParseTypesSource(const std::string& source, std::vector<ToolTypesFile>
         if (files->empty()) return Fail(error, where + ": record before the first [file]");
         ToolTypesFile& file = files->back();
         if (!indented) {
+            if (fields.size() == 1 && fields[0] == "-") fields.clear();
             file.records.push_back({fields, {}});
             continue;
         }

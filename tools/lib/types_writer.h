@@ -5,8 +5,9 @@
 // The source: "[Name]" starts a file; every other line is a record of fields
 // separated by blanks ("quoted" fields may hold blanks inside); lines indented
 // under a record are its sub-records (a description's emitters, a skin's
-// texture pairs, an icon sheet's icons, a lens flare's elements). '#' starts
-// a comment. Counts are written by the writer, never in the source.
+// texture pairs, an icon sheet's icons, a lens flare's elements); a record
+// without fields of its own (a lens flare) is the line "-". '#' starts a
+// comment. Counts are written by the writer, never in the source.
 //
 // The text form ends every field with ';'. A string field begins right after
 // the ';' or the line end before it, because the reader keeps blanks in front

@@ -1,0 +1,88 @@
+#include "tools/lib/types_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "base/file.h"
+#include "base/memory.h"
+#include "base/packed.h"
+#include "support/gamefolder.h"
+
+namespace {
+
+std::string TextOf(const std::string& source, const char* file) {
+    std::vector<ToolTypesFile> files;
+    std::string error, text;
+    EXPECT_TRUE(Tool_ParseTypesSource(source, &files, &error)) << error;
+    for (const ToolTypesFile& f : files)
+        if (f.name == file) {
+            EXPECT_TRUE(Tool_TypesText(f, &text, &error)) << error;
+        }
+    return text;
+}
+
+TEST(TypesWriter, CountsGoWhereEachFileReadsThem) {
+    const std::string source =
+        "# scene tables\n"
+        "[CutData]\n"
+        "3 \"cut\\intro scene\"   # a name with a blank inside\n"
+        "[Particles3]\n"
+        "4 NULL\n"
+        "  PEDF_2D spark 0 0 1 1 lifetimevariation: 5\n"
+        "[Skins]\n"
+        "7 camo\n"
+        "\thull hull_camo\n"
+        "[IconData]\n"
+        "ICONTYPE_GUI gui 256 128\n"
+        "  ICON_QM_BUTTON NULL 0 0 8 8\n"
+        "[Lensflares]\n"
+        "-\n"
+        "  v\\flare 1.5 2 3 4\n";
+    EXPECT_EQ(TextOf(source, "CutData"), "1;\n3;cut\\intro scene;\n");
+    EXPECT_EQ(TextOf(source, "Particles3"), "1;\n4;1;NULL;\nPEDF_2D;spark;0;0;1;1;lifetimevariation:;5;\n");
+    EXPECT_EQ(TextOf(source, "Skins"), "1;\n7;camo;1;\nhull;hull_camo;\n");
+    EXPECT_EQ(TextOf(source, "IconData"), "ICONTYPE_GUI;gui;1;256;128;\nICON_QM_BUTTON;NULL;0;0;8;8;\n");
+    EXPECT_EQ(TextOf(source, "Lensflares"), "1;\n1;\nv\\flare;1.5;2;3;4;\n");
+}
+
+TEST(TypesWriter, RefusesWhatTheTextFormCannotHold) {
+    const char* sources[] = {
+        "[CutData]\n1 \"a;b\"\n",
+        "[CutData]\n1 fx/spark\n",
+        "[CutData]\n1 \" lead\"\n",
+        "[CutData]\n1 \"open\n",
+        "[Nowhere]\n1\n",
+        "1 before\n",
+        "[CutData]\n1 a\n  child\n",
+        "[Skins]\n  pair without skin\n",
+    };
+    for (const char* s : sources) {
+        std::vector<ToolTypesFile> files;
+        std::string error, text;
+        bool ok = Tool_ParseTypesSource(s, &files, &error);
+        for (const ToolTypesFile& f : files) ok = ok && Tool_TypesText(f, &text, &error);
+        EXPECT_FALSE(ok) << s;
+        EXPECT_FALSE(error.empty()) << s;
+    }
+}
+
+TEST(TypesWriter, CommandLineWritesTextAndPackedForms) {
+    TempGameFolder game;
+    game.Write("scene.types", "[BodyData]\n5 0 -1 3 v\\five\n[LightTypes]\n");
+    const char* bin = getenv("TREVAN_BINARY_DIR");
+    const std::string tool = std::string(bin ? bin : ".") + "/tools/typeswriter/typeswriter";
+    ASSERT_EQ(std::system((tool + " scene.types types 91").c_str()), 0);
+    EXPECT_NE(std::system((tool + " missing.types types 2> /dev/null").c_str()), 0);
+    const auto text = game.Read("types/BodyData.txt");
+    EXPECT_EQ(std::string(text.begin(), text.end()), "1;\n5;0;-1;3;v\\five;\n");
+    EXPECT_TRUE(game.Exists("types/LightTypes.txt"));
+    void* unpacked = Qel_Unpack("types/BodyData.pck", 1);
+    ASSERT_NE(unpacked, nullptr);
+    EXPECT_EQ(std::string(static_cast<char*>(unpacked), g_QelLastFileSize), "1;\n5;0;-1;3;v\\five;\n");
+    Int_FreeMem(unpacked, g_QelLastFileSize, 0);
+}
+
+}  // namespace

@@ -1231,7 +1231,14 @@ HRESULT DirectInput8Create(HINSTANCE /*instance*/, DWORD version, const GUID& ii
 // ---------------------------------------------------------------------------
 // Seam
 
+// What text input typed for each key lasts only as long as the keys that typed it.
+static void ForgetTypedText() {
+    s_lastKeyDown = 0;
+    for (std::string& text : s_keyText) text.clear();
+}
+
 DInputSeam& DInput_SeamReset() {
+    ForgetTypedText();
     s_seamOn = true;
     s_seam = DInputSeam{};
     s_failures.clear();
@@ -1242,6 +1249,7 @@ DInputSeam& DInput_SeamReset() {
 DInputSeam& DInput_Seam() { return s_seam; }
 
 void DInput_SeamDisable() {
+    ForgetTypedText();
     s_seamOn = false;
     s_seam = DInputSeam{};
     s_failures.clear();
@@ -1254,7 +1262,14 @@ void DInput_SeamFail(DISeamDevice device, DISeamCall call, HRESULT result, int t
     s_failures.push_back(Failure{device, call, result, times, property, object});
 }
 
-void DInput_SeamKey(DWORD scanCode, bool down) { RouteKey(scanCode, down, SDL_GetTicks()); }
+void DInput_SeamKey(DWORD scanCode, bool down) {
+    // A fresh press has typed nothing yet, as for a key from SDL.
+    if (down && (scanCode & 0xFF) != 0) {
+        s_lastKeyDown = scanCode & 0xFF;
+        s_keyText[s_lastKeyDown].clear();
+    }
+    RouteKey(scanCode, down, SDL_GetTicks());
+}
 
 void DInput_SeamMouse(DWORD offset, DWORD data) { RouteMouse(offset, data, SDL_GetTicks()); }
 

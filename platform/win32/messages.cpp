@@ -42,6 +42,12 @@ static HWND FirstWindow() {
     return nullptr;
 }
 
+static bool AnyScreenWindow() {
+    for (auto& w : s_windows)
+        if (w.used && w.sdl) return true;
+    return false;
+}
+
 static HWND WindowFromSDL(uint32_t sdlId) {
     for (auto& w : s_windows)
         if (w.used && w.sdl && w.sdlId == sdlId) return w.handle;
@@ -281,9 +287,9 @@ int GetMessageA(MSG* msg, HWND /*hwnd*/, UINT /*filterMin*/, UINT /*filterMax*/)
             s_queue.pop_front();
             return msg->message == WM_QUIT ? 0 : 1;
         }
-        // Without an event source nothing can ever arrive: fail instead of
-        // waiting for ever.
-        if (!EventsReady()) {
+        // Without an event source, or without a window on screen that could
+        // receive one, nothing can ever arrive: fail instead of waiting for ever.
+        if (!EventsReady() || !AnyScreenWindow()) {
             s_lastError = ERROR_INVALID_WINDOW_HANDLE;
             return -1;
         }

@@ -75,3 +75,8 @@ Win32MessageBoxSeam& Win32_MessageBoxSeamReset() {
 }
 
 Win32MessageBoxSeam& Win32_MessageBoxSeam() { return s_seam; }
+
+void Win32_MessageBoxSeamDisable() {
+    s_seam = Win32MessageBoxSeam{};
+    s_error.clear();
+}

@@ -45,3 +45,5 @@ struct Win32MessageBoxSeam {
 };
 Win32MessageBoxSeam& Win32_MessageBoxSeamReset();  // captures from now on
 Win32MessageBoxSeam& Win32_MessageBoxSeam();
+// Shows boxes again (headless drivers still only capture them).
+void Win32_MessageBoxSeamDisable();

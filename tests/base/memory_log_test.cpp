@@ -342,7 +342,8 @@ TEST_F(MemoryLog, MemoryIsSufficientFromPhysicalPageFileOrTheirSum) {
 }
 
 TEST_F(MemoryLog, MemoryFlushHookIsOnlyKept) {
-    static int calls = 0;
+    static int calls;
+    calls = 0;  // the test may run again in the same process
     Int_MemoryFlushHookFn old = Int_GetMemoryFlushHook();
     Int_SetMemoryFlushHook([] { ++calls; });
     ASSERT_NE(Int_GetMemoryFlushHook(), nullptr);

@@ -4,11 +4,24 @@
 #include <ctime>
 #include <string>
 
+#include "platform/seams.h"
+#include "support/globals.h"
+
 // The scratch folders and headless drivers of tests/CMakeLists.txt, set here
 // too so that a test never touches the user's own folders, whether it runs
 // under CTest or on its own.
 static const char* const kTestEnv[] = {
 #include "test_env.inc"
+};
+
+// Tests of one binary share a process (a plain run, a filter, a shuffle): after
+// each, the platform's seams and the engine's globals go back to how a fresh
+// process starts, so no test depends on what ran before it.
+class ResetAfterEachTest : public testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo&) override {
+        Platform_ResetAllSeams();
+        ResetEngineGlobals();
+    }
 };
 
 int main(int argc, char** argv) {
@@ -19,5 +32,6 @@ int main(int argc, char** argv) {
     }
     tzset();
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ResetAfterEachTest);
     return RUN_ALL_TESTS();
 }

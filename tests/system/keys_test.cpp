@@ -139,7 +139,10 @@ TEST_F(Keys, LastKeyCharacterFollowsShift) {
     EXPECT_STREQ(S_IOLastKeyChar(), "A");
     DInput_SeamKey(0x3B, true);
     S_VbiIO();
-    while (S_GetKey() != (0x1000 | 265)) {}
+    // The held letter comes again before F1; the ring holds at most four keys.
+    int reads = 0;
+    while (S_GetKey() != (0x1000 | 265) && ++reads < 4) {}
+    ASSERT_LT(reads, 4) << "F1 never read";
     EXPECT_EQ(S_IOLastKeyChar(), nullptr);  // F1 types nothing
 }
 

@@ -1,0 +1,15 @@
+#include "support/globals.h"
+
+#include "program/gameloop.h"
+#include "system/entry.h"
+#include "system/window.h"
+
+void ResetEngineGlobals() {
+    if (g_ApplicationRecord.mainWindow) S_DetachMainWindow();
+    S_KeyRingClear();
+    S_WindowLinks = WindowLinks{};
+    g_StopFlag = 0;
+    g_FrameCaptureRequest = 0;
+    g_KeyHandled = 0;
+    g_LastInputResult = 0;
+}

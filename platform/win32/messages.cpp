@@ -25,6 +25,7 @@ static char s_lastErrorText[256];
 static POINT s_cursor{0, 0};
 static Win32CursorSeam s_cursorSeam{};
 static uint32_t s_mciEventType = 0;
+static bool s_closePending = false;
 
 constexpr uint32_t ERROR_GEN_FAILURE = 31;
 
@@ -82,6 +83,10 @@ HWND Win32_AttachWindow(SDL_Window* window, WNDPROC proc) {
         if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
             Post(handle, WM_ACTIVATEAPP, 1, 0);
             Post(handle, WM_ACTIVATE, WA_ACTIVE, 0);
+        }
+        if (s_closePending) {
+            s_closePending = false;
+            Post(handle, WM_SYSCOMMAND, SC_CLOSE, 0);
         }
         return handle;
     }
@@ -180,7 +185,16 @@ static int PostText(HWND hwnd, const char* text) {
 
 int Win32_TranslateSDLEvent(const SDL_Event& e) {
     if (e.type == SDL_QUIT) {
-        Post(nullptr, WM_QUIT, 0, 0);
+        // SDL's quit is a stop asked from outside the game (SIGINT, SIGTERM, the
+        // desktop's last window closed): it takes the window's close path, as
+        // Alt+F4 does. WM_QUIT stays the program's own message. Without a window
+        // yet, the close waits for the first one.
+        HWND hwnd = FirstWindow();
+        if (!hwnd) {
+            s_closePending = true;
+            return 0;
+        }
+        Post(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 1;
     }
     if (s_mciEventType != 0 && e.type == s_mciEventType) {
@@ -393,7 +407,10 @@ Win32CursorSeam* Win32_GetCursorSeam() { return &s_cursorSeam; }
 
 void Win32_ResetMessages() {
     s_queue.clear();
+    // Events SDL still holds would become messages at the next pump.
+    if (EventsReady()) SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     s_cursorSeam = Win32CursorSeam{};
     s_cursor = POINT{0, 0};
     s_lastError = 0;
+    s_closePending = false;
 }

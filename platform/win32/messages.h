@@ -135,4 +135,5 @@ struct Win32CursorSeam {
     bool hidden;
 };
 Win32CursorSeam* Win32_GetCursorSeam();
+// Empties the message queue and SDL's event queue behind it.
 void Win32_ResetMessages();

@@ -1,13 +1,21 @@
 // The real `trevan` binary on the demo game folder, headless.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+
+#include "support/program.h"
 
 namespace fs = std::filesystem;
 
@@ -47,6 +55,60 @@ TEST(EndToEnd, TheDemoRunsItsStoryAndEndsNormally) {
         at = found;
     }
     fs::remove_all(folder);
+}
+
+// Waits up to `seconds` for the child to end; its wait status, or -1.
+int WaitFor(pid_t pid, int seconds) {
+    for (int i = 0; i < seconds * 20; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return -1;
+}
+
+// Ctrl+C in a terminal (SIGINT) and a service manager's stop (SIGTERM) take
+// the window's close path: the orderly exit with reason 0, whatever the story
+// is doing.
+TEST(EndToEnd, StopSignalsEndTheRunInOrder) {
+    const char* binaryDir = std::getenv("TREVAN_BINARY_DIR");
+    ASSERT_NE(binaryDir, nullptr);
+    TempGameFolder folder;
+    WriteStory(folder, "trevanintro", kQuietIntroStory);  // never asks to end
+    const std::string binary = (fs::path(binaryDir) / "trevan").string();
+    for (int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(strsignal(sig));
+        const std::string log = folder.Path() + "/log" + std::to_string(sig) + ".txt";
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            // A shell may start background jobs with SIGINT ignored; a terminal would not.
+            signal(sig, SIG_DFL);
+            int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(fd, 1);
+            dup2(fd, 2);
+            execl(binary.c_str(), binary.c_str(), "-noabout", "-window", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        bool running = false;
+        for (int i = 0; i < 1200 && !running; ++i) {
+            running = ReadFile(log).find("SB_LoadLocation() loading story file trevanintro") != std::string::npos;
+            if (!running) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_TRUE(running) << ReadFile(log);
+        kill(pid, sig);
+        int status = WaitFor(pid, 60);
+        if (status == -1) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "still running after the signal\n" << ReadFile(log);
+            continue;
+        }
+        const std::string text = ReadFile(log);
+        ASSERT_TRUE(WIFEXITED(status)) << status << "\n" << text;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+        EXPECT_NE(text.find("EXIT(0)!!!\n"), std::string::npos) << text;
+    }
 }
 
 }  // namespace

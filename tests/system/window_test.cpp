@@ -468,6 +468,17 @@ TEST_F(SdlWindowTest, FocusLossPausesAndQuitThenEnds) {
     EXPECT_EXIT(S_ProcessMessages(), testing::ExitedWithCode(0), "EXIT\\(0\\)");
 }
 
+// SIGINT and SIGTERM reach SDL as its quit event: even while the game runs
+// (active window, where WM_QUIT is ignored) it ends the program in order.
+TEST_F(SdlWindowTest, QuitFromOutsideClosesTheActiveWindow) {
+    S_ProcessMessages();
+    ASSERT_EQ(g_ApplicationRecord.active, 1);
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    Push(quit);
+    EXPECT_EXIT(S_ProcessMessages(), testing::ExitedWithCode(0), "EXIT\\(0\\)");
+}
+
 TEST_F(SdlWindowTest, CloseAndAltF4EndTheProgramAltSpaceDoesNothing) {
     S_ProcessMessages();
     Key(SDLK_SPACE, KMOD_LALT);

@@ -12,7 +12,9 @@
 #include "base/fixmath.h"
 #include "base/log.h"
 #include "base/memory.h"
+#include "base/random.h"
 #include "base/strings.h"
+#include "platform/win32/timer.h"
 #include "program/exit.h"
 #include "system/clock.h"
 #include "system/settings.h"
@@ -241,7 +243,8 @@ SystemState* InitGeneral(int argc, const AppDescriptor* app, char** argv) {
 
     ParseOptions(s, app, argc, argv);
 
-    srand(unsigned(time(nullptr)));
+    // The engine's own generator: every story draws from it, so each run draws anew.
+    Qel_SeedRandom(static_cast<uint32_t>(Win32_Time()));
     Qel_InitMathTables();
 
     if ((s->startFlags & QEL_START_CATALOGS) && !OpenCatalogs(s, app)) {

@@ -21,6 +21,7 @@
 void Platform_ResetAllSeams() {
     g_Win32MemorySeam = Win32MemorySeam{};
     Win32_SetTimerSeam(nullptr);
+    g_Win32TimeSeam = 0;
     g_Win32DebugSeam = Win32DebugSeam{};
     g_Win32CommandLineSeam = Win32CommandLineSeam{};
     g_Win32CpuSeam = Win32CpuSeam{};

@@ -37,3 +37,7 @@ uint32_t SleepEx(uint32_t ms, int /*alertable*/) {
 }
 
 void Win32_SetTimerSeam(Win32TimerSeam* seam) { s_seam = seam; }
+
+int64_t g_Win32TimeSeam = 0;
+
+int64_t Win32_Time() { return g_Win32TimeSeam != 0 ? g_Win32TimeSeam : static_cast<int64_t>(time(nullptr)); }

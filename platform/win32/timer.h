@@ -20,3 +20,9 @@ struct Win32TimerSeam {
 };
 // Null puts the real clock back.
 void Win32_SetTimerSeam(Win32TimerSeam* seam);
+
+// The calendar clock: whole seconds since 1970, as the runtime library's time()
+// gives them.
+int64_t Win32_Time();
+// Test seam: a non-zero value is the calendar clock's answer instead of the real one.
+extern int64_t g_Win32TimeSeam;

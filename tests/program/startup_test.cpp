@@ -8,8 +8,10 @@
 
 #include "base/general.h"
 #include "base/memory.h"
+#include "base/random.h"
 #include "cockpit/standin.h"
 #include "platform/win32/memory.h"
+#include "platform/win32/timer.h"
 #include "program/gamesound.h"
 #include "program/main.h"
 #include "program/movies.h"
@@ -24,6 +26,24 @@
 #include "system/timer.h"
 
 namespace {
+
+// The numbers a story draws first after a start-up at the given calendar clock.
+std::vector<int32_t> FirstDrawsAfterStartAt(int64_t clock) {
+    g_Win32TimeSeam = clock;
+    Qel_SeedRandom(1);  // what a fresh process holds
+    TempGameFolder folder;
+    GeneralSession session;
+    std::vector<int32_t> draws;
+    for (int i = 0; i < 4; ++i) draws.push_back(Qel_Random(1000000));
+    g_Win32TimeSeam = 0;
+    return draws;
+}
+
+TEST(StartUpRandom, EachStartDrawsFromItsOwnClock) {
+    const std::vector<int32_t> first = FirstDrawsAfterStartAt(1700000000);
+    EXPECT_NE(FirstDrawsAfterStartAt(1700000001), first);
+    EXPECT_EQ(FirstDrawsAfterStartAt(1700000000), first);  // the seed is the clock
+}
 
 using Calls = std::vector<std::string>;
 

@@ -51,7 +51,9 @@ constexpr uint32_t D3D_AUTO_QUALITY = 0x800000;
 constexpr uint32_t SCENE_ENVMAP_DRAWN = 0x80;
 constexpr uint32_t VIDEO_CAPTURE_BEFORE_PRESENT = 0x8000000;
 
-bool IsViewerMode(int32_t mode) { return mode == 3 || mode == 4 || mode == 11; }
+bool IsViewerMode(int32_t mode) {
+    return mode == P_MODE_BODY_VIEWER || mode == P_MODE_CUT_VIEWER || mode == P_MODE_EFFECT_VIEWER;
+}
 
 bool RunningIntroStory() {
     const ProgramState* ps = g_ProgramState;
@@ -140,7 +142,7 @@ void StartRun() {
         EO_Init();
         P_InitLoadingScreen();
         P_ShowNextLoadingScreen();
-        P_Load(ps->startScene % 100);
+        P_Load(P_SlotOfLoadScene(ps->startScene));
         P_RunStoryFunction(ps->startMode, "Restart", 1, ps->startScene);
         return;
     }
@@ -272,7 +274,7 @@ int CL_GameLoop() {
             SA_UpdateSpace();
             if (g_SpaceRoot)
                 for (SectorObject* o = g_SpaceRoot->objects; o; o = o->next)
-                    if (o->mainType == 1) O_DeleteKilledChildren(o);
+                    if (o->mainType == SA_MAIN_TYPE_SECTOR) O_DeleteKilledChildren(o);
         }
 
         if (RunningIntroStory()) {
@@ -291,7 +293,7 @@ int CL_GameLoop() {
         if (ps->requestBits & P_REQUEST_LOAD) {
             Qel_DPrintf(0, "gameloop() Loading game %d\n", ps->requestedSlot);
             ps->requestBits &= ~P_REQUEST_LOAD;
-            result = 100 * (static_cast<int32_t>(ps->extraValue) + 1) + ps->requestedSlot;
+            result = P_LoadResult(ps->requestedSlot, static_cast<int32_t>(ps->extraValue));
             g_StopFlag = 1;
             break;
         }

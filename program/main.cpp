@@ -150,13 +150,13 @@ void P_ChooseFirstRun() {
     const uint32_t prof = g_SystemState->SysProfilingFlags;
     P_SetStoryName(g_ProgramOptions.introStory);
     if (prof & PROFILING_BENCHMARK) {
-        ps->startMode = 9;
+        ps->startMode = P_MODE_INTRO;
         ps->startScene = 6628;
     } else if (prof & PROFILING_DUMP_BODIES) {
-        ps->startMode = 10;
+        ps->startMode = P_MODE_BODY_DUMP;
         ps->startScene = 0;
     } else {
-        ps->startMode = 9;
+        ps->startMode = P_MODE_INTRO;
         ps->startScene = 6005;
     }
     if (g_ProgramOptions.firstMode >= 0) {
@@ -184,11 +184,11 @@ int P_ChooseNextRun(int r) {
     switch (r) {
         case 1:
             Qel_DPrintf(0, "main() starting normal game game %d\n", r);
-            run(o.gameStory, 2100, -1);
+            run(o.gameStory, P_MODE_GAME, -1);
             return P_RUN_ON;
         case 90:
             Qel_DPrintf(0, "main() starting custom game game %d\n", r);
-            run(o.gameStory, 2100, -2);
+            run(o.gameStory, P_MODE_GAME, -2);
             return P_RUN_ON;
         case 11:
         case 12:
@@ -201,48 +201,48 @@ int P_ChooseNextRun(int r) {
         case 33:
         case 99:
             Qel_DPrintf(0, "main() starting mission game %d\n", r);
-            run(o.missionStory, 2100, r);
+            run(o.missionStory, P_MODE_GAME, r);
             return P_RUN_ON;
         case 8:
             Qel_DPrintf(0, "main() starting galaxy editor\n");
-            run(o.galaxyEditorStory, 2100, -2);
+            run(o.galaxyEditorStory, P_MODE_GAME, -2);
             return P_RUN_ON;
         case 2:
             Qel_DPrintf(0, "main() starting demo\n");
-            run(o.introStory, 3, 0);
+            run(o.introStory, P_MODE_BODY_VIEWER, 0);
             return P_RUN_ON;
         case 5:
             Qel_DPrintf(0, "main() starting Replay!\n");
-            run(o.introStory, 7, 0);
+            run(o.introStory, P_MODE_REPLAY, 0);
             return P_RUN_ON;
         case 7: {
             int32_t scene = menuScene();
             Qel_DPrintf(0, "main() menu returned value %d, starting intro with scene %d\n", r, scene);
-            run(o.introStory, 9, scene);
+            run(o.introStory, P_MODE_INTRO, scene);
             return P_RUN_ON;
         }
         case 9: {
             int32_t scene = menuScene();
             Qel_DPrintf(0, "main() menu returned value %d, starting intro3 with scene %d\n", r, scene);
-            run(o.introStory, o.cutCapture ? 6 : 9, scene);
+            run(o.introStory, o.cutCapture ? P_MODE_CUT_CAPTURE : P_MODE_INTRO, scene);
             return P_RUN_ON;
         }
-        case 10: run(nullptr, 9, 6700); return P_RUN_ON;
+        case 10: run(nullptr, P_MODE_INTRO, 6700); return P_RUN_ON;
         case 4:
         case 6: {
             int32_t scene = r == 4 ? 9000 : 4000;
             Qel_DPrintf(0, "main() menu returned value %d, starting demo2 with scene %d\n", r, scene);
-            run(o.introStory, 4, scene);
+            run(o.introStory, P_MODE_CUT_VIEWER, scene);
             return P_RUN_ON;
         }
         case 89:
             Qel_DPrintf(0, "main() starting effect demo\n");
-            run(o.introStory, 11, 0);
+            run(o.introStory, P_MODE_EFFECT_VIEWER, 0);
             return P_RUN_ON;
-        case -3: run(o.introStory, 9, 6004); return P_RUN_ON;
+        case -3: run(o.introStory, P_MODE_INTRO, 6004); return P_RUN_ON;
         case -2:
             if (benchmark) return 36;
-            run(o.introStory, 8, 950);
+            run(o.introStory, P_MODE_MENU, 950);
             return P_RUN_ON;
         case 3: return 0;
         default: break;
@@ -250,13 +250,13 @@ int P_ChooseNextRun(int r) {
     const bool viewer = o.bodyViewer || o.cutViewer || o.plotSceneViewer || o.effectViewer;
     if (viewer && o.firstMode != -1) return 0;
     if (benchmark) return 36;
-    if (r >= 100) {
-        Qel_DPrintf(0, "main() Trying to load savegame #%d\n", r - 100);
+    if (r >= P_LOAD_RESULT_BASE) {
+        Qel_DPrintf(0, "main() Trying to load savegame #%d\n", r - P_LOAD_RESULT_BASE);
         ps->loadFlag = 1;
-        ps->startScene = r - 100;
+        ps->startScene = r - P_LOAD_RESULT_BASE;
         return P_RUN_ON;
     }
-    run(o.introStory, 8, 950);
+    run(o.introStory, P_MODE_MENU, 950);
     return P_RUN_ON;
 }
 

@@ -14,6 +14,27 @@ constexpr uint32_t P_REQUEST_PAUSE = 0x1;
 constexpr uint32_t P_REQUEST_SAVE = 0x2;
 constexpr uint32_t P_REQUEST_LOAD = 0x4;
 
+// Start modes: the story object whose "Init", "Run", "Input" and "Stop" a run
+// starts. The viewers' objects read the mouse themselves ("MouseInput").
+constexpr int32_t P_MODE_BODY_VIEWER = 3;  // also the demo
+constexpr int32_t P_MODE_CUT_VIEWER = 4;   // also the second demo
+constexpr int32_t P_MODE_CUT_CAPTURE = 6;
+constexpr int32_t P_MODE_REPLAY = 7;
+constexpr int32_t P_MODE_MENU = 8;
+constexpr int32_t P_MODE_INTRO = 9;  // intro scenes, the plot-scene viewer, benchmarks
+constexpr int32_t P_MODE_BODY_DUMP = 10;
+constexpr int32_t P_MODE_EFFECT_VIEWER = 11;
+constexpr int32_t P_MODE_GAME = 2100;  // game, missions and the galaxy editor
+
+// A run's result of 100 or more loads a save game: the slot is its last two
+// digits, and the hundreds above the first carry the load request's extra value.
+constexpr int32_t P_LOAD_RESULT_BASE = 100;
+constexpr int32_t P_SAVE_SLOTS = 100;
+constexpr int32_t P_LoadResult(int32_t slot, int32_t extraValue) {
+    return P_LOAD_RESULT_BASE * (extraValue + 1) + slot;
+}
+constexpr int32_t P_SlotOfLoadScene(int32_t scene) { return scene % P_SAVE_SLOTS; }
+
 struct ProgramState {
     int32_t ruzoModule;    // module number of the Ruzo_ module: it answers every story function we start
     uint16_t answered;     // 0 before a story function starts, 1 once its result arrived

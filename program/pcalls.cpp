@@ -60,8 +60,6 @@ const char* const s_pCallNames[] = {"P_LoadLocation",
 constexpr uint16_t KEY_QUIT = 81;
 constexpr uint16_t KEY_PAUSE = 80;
 constexpr uint16_t KEY_PAUSE2 = 437;
-// Game stories are driven through this object.
-constexpr int32_t GAME_OBJECT = 2100;
 }  // namespace
 
 PState* P_Init() {
@@ -158,11 +156,11 @@ int P_Pause() {
         ps->requestBits &= ~P_REQUEST_PAUSE;
         S_GetTimeDelta();
         S_GetRealTimeDelta();
-        SE_Run(0, 0, GAME_OBJECT, "NotifyPause", 1, 1, 0);
+        SE_Run(0, 0, P_MODE_GAME, "NotifyPause", 1, 1, 0);
         return 1;
     }
     if (!(g_KeyHandled && key == 0)) {
-        P_RunStoryFunction(GAME_OBJECT, "Input", 1, key);
+        P_RunStoryFunction(P_MODE_GAME, "Input", 1, key);
         g_LastInputResult = ps->result.tag == VARTYPE_INTEGER ? ps->result.i : 0;
         if (g_LastInputResult == -1) {
             g_StopFlag = 1;

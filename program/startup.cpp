@@ -124,7 +124,7 @@ void P_StartViewers() {
         Qel_DPrintf(0, "Loading BodyID for bodyviewer: %d!\n", id);
         if (id > 0) {
             sys->SysProfilingFlags |= 0x3;
-            o.firstMode = 3;
+            o.firstMode = P_MODE_BODY_VIEWER;
             o.firstScene = id;
         }
     }
@@ -133,7 +133,7 @@ void P_StartViewers() {
         Qel_DPrintf(0, "Loading CutID for cutviewer: %d!\n", id);
         if (id > 0) {
             sys->SysProfilingFlags |= 0x3;
-            o.firstMode = 4;
+            o.firstMode = P_MODE_CUT_VIEWER;
             o.firstScene = id;
         }
     }
@@ -149,13 +149,13 @@ void P_StartViewers() {
         }
         Qel_DPrintf(0, "Loading CutID for plotsceneviewer: %d!\n", scene);
         if (scene > 0) {
-            o.firstMode = 9;
+            o.firstMode = P_MODE_INTRO;
             o.firstScene = scene;
         }
     }
     if (o.effectViewer) {
         Qel_DPrintf(0, "Loading effectviewer!\n");
-        o.firstMode = 11;
+        o.firstMode = P_MODE_EFFECT_VIEWER;
     }
 }
 

@@ -6,7 +6,10 @@
 
 #include <cstdint>
 
-// An object in space; main type 1 is a sector.
+// Main types of objects in space.
+constexpr int32_t SA_MAIN_TYPE_SECTOR = 1;
+
+// An object in space.
 struct SectorObject {
     SectorObject* next;
     int32_t mainType;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "base/convert.h"
@@ -73,19 +74,27 @@ void FillRows(uint8_t* bits, int pitch, int bytesPerPixel, int w, int h, uint32_
     }
 }
 
+// The pixel-format codes that name a format; the table's last entry only ends it.
+constexpr int32_t kPixelFormatCodes = static_cast<int32_t>(std::size(S3D_PixelFormatTable)) - 1;
+
+// The Direct3D format of a descriptor, or fallback when it names none.
+D3DFORMAT FormatOf(const TextureBitmapFormat* f, D3DFORMAT fallback) {
+    if (f && f->code >= 0 && f->code < kPixelFormatCodes && S3D_PixelFormatTable[f->code])
+        return S3D_PixelFormatTable[f->code];
+    return fallback;
+}
+
 // The device's format for textures of this bitmap.
 D3DFORMAT TextureFormatFor(const EBM* b, const D3DDeviceRecord* r) {
     const TextureBitmapFormat* f = r->opaqueFormat;
     if (b->flags & EBM_THIRDFORMAT) f = r->thirdFormat;
     else if (b->flags & EBM_TRANSPARENTFORMAT) f = r->transparentFormat;
-    if (f && f->code >= 0 && f->code < 44 && S3D_PixelFormatTable[f->code]) return S3D_PixelFormatTable[f->code];
-    return D3DFMT_A8R8G8B8;
+    return FormatOf(f, D3DFMT_A8R8G8B8);
 }
 
 D3DFORMAT ScreenFormat(const D3DDeviceRecord* r) {
-    const TextureBitmapFormat* f = r->screenFormat;
-    if (f && f->code >= 0 && f->code < 44 && S3D_PixelFormatTable[f->code]) return S3D_PixelFormatTable[f->code];
-    return r->presentParams.BackBufferFormat ? r->presentParams.BackBufferFormat : D3DFMT_X8R8G8B8;
+    return FormatOf(r->screenFormat,
+                    r->presentParams.BackBufferFormat ? r->presentParams.BackBufferFormat : D3DFMT_X8R8G8B8);
 }
 
 // Locked over a rectangle: the rows of that rectangle, for device-side fills.

@@ -884,6 +884,40 @@ void S_DispatchBlit(EBM* src, EBM* dst, const uint8_t* points, int count, int16_
     S_UnlockAfterDrawing(&locks);
 }
 
+// A 32-bit A8R8G8B8 surface as an uncompressed true-colour Targa file, rows
+// from the top, written through the file layer like every other file the game
+// writes. 1 on success.
+static int WriteTarga(const char* name, IDirect3DSurface9* surface, UINT width, UINT height) {
+    D3DLOCKED_RECT locked{};
+    if (FAILED(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return 0;
+    const uint8_t header[18] = {0,
+                                0,
+                                2,  // uncompressed true colour
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                static_cast<uint8_t>(width),
+                                static_cast<uint8_t>(width >> 8),
+                                static_cast<uint8_t>(height),
+                                static_cast<uint8_t>(height >> 8),
+                                32,
+                                0x28};  // 8 alpha bits, first row at the top
+    QelFile* f = Qel_fopen(name, "wb", 0);
+    bool ok = f && Qel_fwriteBlock(f, 1, sizeof header, header) == sizeof header;
+    const auto* rows = static_cast<const uint8_t*>(locked.pBits);
+    for (UINT y = 0; ok && y < height; ++y)
+        ok = Qel_fwriteBlock(f, 4, width, rows + static_cast<size_t>(y) * static_cast<size_t>(locked.Pitch)) == width;
+    if (f) ok = Qel_fclose(f) == 0 && ok;
+    surface->UnlockRect();
+    return ok ? 1 : 0;
+}
+
 int S_SaveFrontBuffer(const char* name) {
     IDirect3DDevice9* dev = Device();
     if (!name || !dev || !g_RendererState || !g_RendererState->d3d) return 0;
@@ -909,7 +943,7 @@ int S_SaveFrontBuffer(const char* name) {
         Qel_ErrPrintf("Couldn't Grab the front Buffer\n");
     } else {
         Qel_DPrintf(0, "Successfully got frontbuffer!\n");
-        ok = SUCCEEDED(D3DXSaveSurfaceToFileA(file.c_str(), D3DXIFF_TGA, surface, nullptr, nullptr)) ? 1 : 0;
+        ok = WriteTarga(file.c_str(), surface, mode.Width, mode.Height);
     }
     surface->Release();
     return ok;

@@ -493,6 +493,10 @@ TEST_F(Surfaces, AFrameOfPrimitivesIsPresentedAndReadBackFromTheFrontBuffer) {
     EXPECT_EQ(tga[12] | tga[13] << 8, 1024);
     EXPECT_EQ(tga[14] | tga[15] << 8, 768);
     EXPECT_EQ(tga[17], 0x28);
+    // Names are the game's: '\' between folders, any case, found as the disk has them.
+    folder.Write("Shots/keep.txt", "");
+    ASSERT_EQ(S_SaveFrontBuffer("SHOTS\\frame2"), 1);
+    EXPECT_EQ(folder.Read("Shots/frame2.tga"), tga);
     int wrong = 0;
     for (int y = 0; y < 768; ++y)
         for (int x = 0; x < 1024; ++x) {

@@ -442,7 +442,8 @@ int S_SaveRegistrySettings() {
         WriteDword(key, "VideoUpperAQCFPS", static_cast<int32_t>(s->upperFpsLimit)) &&
         WriteDword(key, "GameState", s->gameState) && WriteString(key, "DefaultProfile", s->defaultProfile) &&
         WriteDword(key, "GameStarts", s->gameStarts);
-    RegCloseKey(key);
+    // The store writes its file when the key closes: that is where a write fails.
+    ok = RegCloseKey(key) == ERROR_SUCCESS && ok;
     return ok ? 1 : 0;
 }
 
@@ -527,7 +528,7 @@ int S_RegSaveStringValue(const char* name, const char* text) {
     HKEY key = CreateValuesKey();
     if (!key) return 0;
     bool ok = WriteString(key, name, text);
-    RegCloseKey(key);
+    ok = RegCloseKey(key) == ERROR_SUCCESS && ok;
     return ok ? 1 : 0;
 }
 
@@ -536,7 +537,7 @@ int S_RegSaveIntValue(const char* name, int32_t value) {
     HKEY key = CreateValuesKey();
     if (!key) return 0;
     bool ok = WriteDword(key, name, value);
-    RegCloseKey(key);
+    ok = RegCloseKey(key) == ERROR_SUCCESS && ok;
     return ok ? 1 : 0;
 }
 

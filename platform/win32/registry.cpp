@@ -7,10 +7,17 @@
 //   key "<subkey path>"                    (the application key itself is "")
 //   value "<name>" <type> <hex bytes>
 // Quoted texts escape '"', '\' and bytes outside 0x20..0x7E as \xHH.
+//
+// A file is read once when a key in it is opened and kept in memory while any of
+// its keys is open; changes are written when a key is closed (and, for keys
+// still open, when the process exits), whole, to a temporary file that is
+// synced to disk before it replaces the old one, so a power cut leaves the old
+// settings or the new ones, never an empty file.
 #include "platform/win32/registry.h"
 
 #include <pwd.h>
 #include <strings.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,7 +56,20 @@ struct Store {
 struct KeyHandle {
     HKEY root;
     std::string path;  // normalised: no leading/trailing '\', single separators
+    std::string file;  // the file the key lives in; empty for keys of no file
 };
+
+// A file's store while keys in it are open.
+struct CachedFile {
+    Store store;
+    bool dirty = false;
+    int handles = 0;
+};
+
+std::map<std::string, CachedFile>& Cache() {
+    static std::map<std::string, CachedFile> cache;
+    return cache;
+}
 
 std::map<HKEY, KeyHandle>& Handles() {
     static std::map<HKEY, KeyHandle> handles;
@@ -240,8 +260,13 @@ bool MakeFolder(const std::string& folder) {
     return true;
 }
 
-// Written whole to a temporary file, then renamed over the old one, so a crash
-// never leaves half a settings file.
+bool SyncToDisk(int fd) {
+    ++g_Win32RegistrySeam.syncs;
+    return fsync(fd) == 0;
+}
+
+// Written whole to a temporary file, synced, then renamed over the old one, so
+// a crash never leaves half a settings file.
 LONG Save(const std::string& file, const Store& store) {
     if (g_Win32RegistrySeam.failWrites > 0) {
         --g_Win32RegistrySeam.failWrites;
@@ -261,11 +286,19 @@ LONG Save(const std::string& file, const Store& store) {
         }
     }
     ok = (fflush(f) == 0) && ok;
+    ok = ok && SyncToDisk(fileno(f));
     ok = (fclose(f) == 0) && ok;
     if (!ok || rename(temp.c_str(), file.c_str()) != 0) {
         remove(temp.c_str());
         return ERROR_CANTWRITE;
     }
+    // The rename itself reaches the disk only with its folder.
+    int folder = open(file.substr(0, file.rfind('/')).c_str(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        SyncToDisk(folder);
+        close(folder);
+    }
+    ++g_Win32RegistrySeam.fileWrites;
     return ERROR_SUCCESS;
 }
 
@@ -311,6 +344,49 @@ std::string OwnerName() {
     return pw && pw->pw_name ? pw->pw_name : "";
 }
 
+void FlushAll() {
+    for (auto& [file, cached] : Cache())
+        if (cached.dirty && Save(file, cached.store) == ERROR_SUCCESS) cached.dirty = false;
+}
+
+// The file's store in memory, read on first use; each Acquire is matched by a Release.
+CachedFile& Acquire(const std::string& file) {
+    std::map<std::string, CachedFile>& cache = Cache();
+    static bool s_flushAtExit = false;
+    if (!s_flushAtExit) {
+        // Keys still open when the program ends keep their changes. Registered
+        // after the cache exists, so it runs before the cache is destroyed.
+        std::atexit(FlushAll);
+        s_flushAtExit = true;
+    }
+    auto [it, fresh] = cache.try_emplace(file);
+    if (fresh) Load(file, &it->second.store);
+    ++it->second.handles;
+    return it->second;
+}
+
+// Writes the file's changes; forgets the store once no key in it is open.
+LONG Release(const std::string& file) {
+    auto it = Cache().find(file);
+    if (it == Cache().end()) return ERROR_SUCCESS;
+    CachedFile& cached = it->second;
+    LONG result = ERROR_SUCCESS;
+    if (cached.dirty) {
+        result = Save(file, cached.store);
+        cached.dirty = result != ERROR_SUCCESS;
+    }
+    if (--cached.handles <= 0) Cache().erase(it);
+    return result;
+}
+
+// The store of a file: the one in memory while a key in it is open, else read
+// into scratch. Null when the file is neither.
+Store* StoreOf(const std::string& file, Store* scratch) {
+    auto it = Cache().find(file);
+    if (it != Cache().end()) return &it->second.store;
+    return Load(file, scratch) ? scratch : nullptr;
+}
+
 bool KeyExists(HKEY root, const std::string& path) {
     if (IsWindowsKey(root, path)) return true;
     std::string file, section;
@@ -320,17 +396,40 @@ bool KeyExists(HKEY root, const std::string& path) {
         return root == HKEY_CURRENT_USER && EqualNoCase(path, kVeldrimPrefix) &&
                stat(ConfigFolder().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
-    Store store;
-    if (!Load(file, &store)) return false;
-    return FindSection(&store, section) != nullptr;
+    Store scratch;
+    Store* store = StoreOf(file, &scratch);
+    return store && FindSection(store, section) != nullptr;
 }
 
 HKEY NewHandle(HKEY root, const std::string& path) {
     HKEY h = g_nextHandle++;
-    Handles()[h] = {root, path};
+    std::string file, section;
+    if (IsWindowsKey(root, path) || !Locate(root, path, &file, &section)) file.clear();
+    Handles()[h] = {root, path, file};
+    if (!file.empty()) Acquire(file);
     ++g_Win32RegistrySeam.openKeys;
     return h;
 }
+
+const KeyHandle* HandleOf(HKEY key) {
+    auto it = Handles().find(key);
+    return it == Handles().end() ? nullptr : &it->second;
+}
+
+// The section of an open key in its file's store; null for keys of no file.
+Section* SectionOf(const KeyHandle& h, bool create) {
+    std::string file, section;
+    if (h.file.empty() || !Locate(h.root, h.path, &file, &section)) return nullptr;
+    Store& store = Cache()[h.file].store;
+    Section* s = FindSection(&store, section);
+    if (!s && create) {
+        store.sections.push_back({section, {}});
+        s = &store.sections.back();
+    }
+    return s;
+}
+
+void MarkChanged(const KeyHandle& h) { Cache()[h.file].dirty = true; }
 
 }  // namespace
 
@@ -355,48 +454,41 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD, DWORD, v
     if (Resolve(key, &base, &root) == reinterpret_cast<const KeyHandle*>(-1)) return ERROR_INVALID_HANDLE;
     std::string path = Normalise(Join(base, Normalise(subKey)).c_str());
     bool existed = KeyExists(root, path);
+    std::string file, section;
+    if (!existed && !Locate(root, path, &file, &section)) return ERROR_ACCESS_DENIED;
+    HKEY h = NewHandle(root, path);
     if (!existed) {
-        std::string file, section;
-        if (!Locate(root, path, &file, &section)) return ERROR_ACCESS_DENIED;
-        Store store;
-        Load(file, &store);
+        Store& store = Cache()[file].store;
         // The application key itself exists whenever any of its subkeys does.
         if (!FindSection(&store, "")) store.sections.insert(store.sections.begin(), Section{"", {}});
-        std::string partial;
         size_t start = 0;
         while (!section.empty()) {
             size_t cut = section.find('\\', start);
-            partial = section.substr(0, cut);
+            std::string partial = section.substr(0, cut);
             if (!FindSection(&store, partial)) store.sections.push_back({partial, {}});
             if (cut == std::string::npos) break;
             start = cut + 1;
         }
-        LONG saved = Save(file, store);
-        if (saved != ERROR_SUCCESS) return saved;
+        Cache()[file].dirty = true;
     }
     if (disposition) *disposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
-    *result = NewHandle(root, path);
+    *result = h;
     return ERROR_SUCCESS;
 }
 
 LONG RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* data, DWORD* size) {
-    auto it = Handles().find(key);
-    if (it == Handles().end()) return ERROR_INVALID_HANDLE;
-    const KeyHandle& h = it->second;
+    const KeyHandle* h = HandleOf(key);
+    if (!h) return ERROR_INVALID_HANDLE;
     std::string valueName = name ? name : "";
     Value found;
-    if (IsWindowsKey(h.root, h.path)) {
+    if (IsWindowsKey(h->root, h->path)) {
         if (!EqualNoCase(valueName, "RegisteredOwner")) return ERROR_FILE_NOT_FOUND;
         std::string owner = OwnerName();
         found.type = REG_SZ;
         found.data.assign(owner.begin(), owner.end());
         found.data.push_back(0);
     } else {
-        std::string file, section;
-        if (!Locate(h.root, h.path, &file, &section)) return ERROR_FILE_NOT_FOUND;
-        Store store;
-        if (!Load(file, &store)) return ERROR_FILE_NOT_FOUND;
-        Section* s = FindSection(&store, section);
+        Section* s = SectionOf(*h, false);
         Value* v = s ? FindValue(s, valueName) : nullptr;
         if (!v) return ERROR_FILE_NOT_FOUND;
         found = *v;
@@ -419,19 +511,11 @@ LONG RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* dat
 }
 
 LONG RegSetValueExA(HKEY key, const char* name, DWORD, DWORD type, const BYTE* data, DWORD size) {
-    auto it = Handles().find(key);
-    if (it == Handles().end()) return ERROR_INVALID_HANDLE;
-    const KeyHandle& h = it->second;
+    const KeyHandle* h = HandleOf(key);
+    if (!h) return ERROR_INVALID_HANDLE;
     if (size && !data) return ERROR_INVALID_PARAMETER;
-    std::string file, section;
-    if (IsWindowsKey(h.root, h.path) || !Locate(h.root, h.path, &file, &section)) return ERROR_ACCESS_DENIED;
-    Store store;
-    Load(file, &store);
-    Section* s = FindSection(&store, section);
-    if (!s) {
-        store.sections.push_back({section, {}});
-        s = &store.sections.back();
-    }
+    Section* s = IsWindowsKey(h->root, h->path) ? nullptr : SectionOf(*h, true);
+    if (!s) return ERROR_ACCESS_DENIED;
     std::string valueName = name ? name : "";
     Value* v = FindValue(s, valueName);
     if (!v) {
@@ -440,23 +524,21 @@ LONG RegSetValueExA(HKEY key, const char* name, DWORD, DWORD type, const BYTE* d
     }
     v->type = type;
     v->data.assign(data, data + size);
-    return Save(file, store);
+    MarkChanged(*h);
+    return ERROR_SUCCESS;
 }
 
 LONG RegDeleteValueA(HKEY key, const char* name) {
-    auto it = Handles().find(key);
-    if (it == Handles().end()) return ERROR_INVALID_HANDLE;
-    std::string file, section;
-    if (!Locate(it->second.root, it->second.path, &file, &section)) return ERROR_FILE_NOT_FOUND;
-    Store store;
-    if (!Load(file, &store)) return ERROR_FILE_NOT_FOUND;
-    Section* s = FindSection(&store, section);
-    std::string valueName = name ? name : "";
+    const KeyHandle* h = HandleOf(key);
+    if (!h) return ERROR_INVALID_HANDLE;
+    Section* s = SectionOf(*h, false);
     if (!s) return ERROR_FILE_NOT_FOUND;
+    std::string valueName = name ? name : "";
     for (size_t i = 0; i < s->values.size(); ++i)
         if (EqualNoCase(s->values[i].name, valueName)) {
             s->values.erase(s->values.begin() + static_cast<long>(i));
-            return Save(file, store);
+            MarkChanged(*h);
+            return ERROR_SUCCESS;
         }
     return ERROR_FILE_NOT_FOUND;
 }
@@ -473,21 +555,25 @@ LONG RegDeleteKeyA(HKEY key, const char* subKey) {
     if (!KeyExists(root, path)) return ERROR_FILE_NOT_FOUND;
     if (section.empty() && root == HKEY_CURRENT_USER && file != ConfigFolder() + "/other.reg") {
         if (remove(file.c_str()) != 0) return ERROR_ACCESS_DENIED;
+        // Keys still open in it see an empty key and write nothing back.
+        auto it = Cache().find(file);
+        if (it != Cache().end()) it->second = CachedFile{Store{}, false, it->second.handles};
         return ERROR_SUCCESS;
     }
-    Store store;
-    Load(file, &store);
+    CachedFile& cached = Acquire(file);
     std::vector<Section> kept;
-    for (Section& s : store.sections)
+    for (Section& s : cached.store.sections)
         if (!EqualNoCase(s.path, section) && !StartsWithNoCase(s.path, section + "\\")) kept.push_back(s);
-    store.sections = kept;
-    return Save(file, store);
+    cached.store.sections = kept;
+    cached.dirty = true;
+    return Release(file);
 }
 
 LONG RegCloseKey(HKEY key) {
     auto it = Handles().find(key);
     if (it == Handles().end()) return ERROR_INVALID_HANDLE;
+    std::string file = it->second.file;
     Handles().erase(it);
     --g_Win32RegistrySeam.openKeys;
-    return ERROR_SUCCESS;
+    return file.empty() ? ERROR_SUCCESS : Release(file);
 }

@@ -1,7 +1,8 @@
 // The registry calls over one text file per application under
 // $XDG_CONFIG_HOME/Veldrim/: each value keeps its type and bytes, subkeys are
-// sections, names match without regard to case, and every change is written
-// atomically (temporary file, then rename).
+// sections, names match without regard to case. A file is kept in memory while
+// keys in it are open; a key's close writes the changes (so does the process's
+// exit), atomically: a synced temporary file, then rename.
 #pragma once
 
 #include <cstdint>
@@ -47,11 +48,14 @@ LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, cons
 LONG RegDeleteValueA(HKEY key, const char* name);
 // Deletes the subkey and everything below it.
 LONG RegDeleteKeyA(HKEY key, const char* subKey);
+// Writes what changed in the key's file: ERROR_CANTWRITE when that fails.
 LONG RegCloseKey(HKEY key);
 
 // Test seam.
 struct Win32RegistrySeam {
     int failWrites;  // the next n file writes fail (ERROR_CANTWRITE)
     int openKeys;    // keys opened and not yet closed
+    int fileWrites;  // settings files written so far
+    int syncs;       // files and folders synced to disk so far
 };
 extern Win32RegistrySeam g_Win32RegistrySeam;

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -101,6 +102,62 @@ TEST_F(Registry, BadHandlesAndNames) {
     EXPECT_GT(size, 0u);
     EXPECT_EQ(RegSetValueExA(key, "RegisteredOwner", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2),
               ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, ChangesStayInMemoryUntilTheKeyCloses) {
+    const std::string file = dir_ + "/Veldrim/Game.reg";
+    auto open = [](HKEY* key) {
+        return RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Veldrim\\Game", 0, nullptr, 0, KEY_WRITE, nullptr, key,
+                               nullptr);
+    };
+    auto dword = [](HKEY key, const char* name) {
+        DWORD value = 0, size = 4;
+        EXPECT_EQ(RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS)
+            << name;
+        return value;
+    };
+    HKEY key = 0;
+    ASSERT_EQ(open(&key), ERROR_SUCCESS);
+    const int writes = g_Win32RegistrySeam.fileWrites, syncs = g_Win32RegistrySeam.syncs;
+    for (DWORD v : {1u, 2u, 3u})
+        ASSERT_EQ(RegSetValueExA(key, ("V" + std::to_string(v)).c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4),
+                  ERROR_SUCCESS);
+    EXPECT_EQ(dword(key, "V2"), 2u);  // from memory
+    EXPECT_EQ(g_Win32RegistrySeam.fileWrites, writes);
+    EXPECT_FALSE(fs::exists(file));
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(g_Win32RegistrySeam.fileWrites, writes + 1);  // all three in one write
+    EXPECT_EQ(g_Win32RegistrySeam.syncs, syncs + 2);        // the file before its rename, the folder after
+
+    // A write that fails at the close leaves the file as it was.
+    ASSERT_EQ(open(&key), ERROR_SUCCESS);
+    const DWORD nine = 9;
+    ASSERT_EQ(RegSetValueExA(key, "V1", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&nine), 4), ERROR_SUCCESS);
+    g_Win32RegistrySeam.failWrites = 1;
+    EXPECT_EQ(RegCloseKey(key), ERROR_CANTWRITE);
+    ASSERT_EQ(open(&key), ERROR_SUCCESS);
+    EXPECT_EQ(dword(key, "V1"), 1u);
+    EXPECT_EQ(dword(key, "V3"), 3u);
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, KeysStillOpenAtExitAreWritten) {
+    EXPECT_EXIT(
+        {
+            HKEY key = 0;
+            RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Veldrim\\Game", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr);
+            const DWORD seven = 7;
+            RegSetValueExA(key, "Left", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), 4);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+    HKEY key = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Veldrim\\Game", 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD value = 0, size = 4;
+    EXPECT_EQ(RegQueryValueExA(key, "Left", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(value, 7u);
     RegCloseKey(key);
 }
 

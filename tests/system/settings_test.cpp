@@ -228,6 +228,12 @@ TEST_F(Settings, FailedWriteEndsTheSave) {
     EXPECT_EQ(g_Win32RegistrySeam.openKeys, 0);
 }
 
+TEST_F(Settings, TheSaveWritesTheStoreOnce) {
+    const int writes = g_Win32RegistrySeam.fileWrites;
+    ASSERT_EQ(S_SaveRegistrySettings(), 1);
+    EXPECT_EQ(g_Win32RegistrySeam.fileWrites, writes + 1);
+}
+
 TEST_F(Settings, ValuesSubkey) {
     EXPECT_EQ(S_RegReadIntValue("never"), 0);
     EXPECT_EQ(S_RegReadStringValue("never"), nullptr);

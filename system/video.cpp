@@ -3,8 +3,6 @@
 // recovery, reset and close.
 #include "system/video.h"
 
-#include <SDL2/SDL.h>
-
 #include <cstring>
 
 #include "base/ebm.h"
@@ -13,6 +11,7 @@
 #include "base/memory.h"
 #include "base/strings.h"
 #include "platform/win32/messages.h"
+#include "platform/win32/window.h"
 #include "render/device.h"
 #include "render/pixelformat.h"
 #include "system/adapters.h"
@@ -46,46 +45,60 @@ static const char* AppName() {
 }
 
 static bool OpenWindow(int width, int height, int depth, uint32_t flags) {
-    if (!D3D9_LoadDriver() || SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        Qel_DPrintf(4, "S_InitVideo() Error registering class\n");
-        return false;
-    }
+    const bool plain = flags & VIDEO_FLAG_NO_D3D;  // a window without Direct3D
+    const bool windowed = flags & VIDEO_FLAG_WINDOWED;
+    WNDCLASSA wc{};
+    wc.style = plain ? 0x1003 : (CS_HREDRAW | CS_VREDRAW);
+    wc.lpfnWndProc = S_WindowProc;
+    wc.hInstance = g_ApplicationRecord.hInstance;
+    wc.hbrBackground = plain ? 6 : 0;  // the window colour, else nothing behind the device's picture
+    wc.lpszClassName = AppName();
+    // The Direct3D stand-in's driver is loaded before its first window.
+    if (!D3D9_LoadDriver() || !RegisterClassA(&wc)) Qel_DPrintf(4, "S_InitVideo() Error registering class\n");
+
+    DWORD style = WS_VISIBLE;
     int x = 0, y = 0;
-    if (flags & VIDEO_FLAG_NO_D3D) {
+    if (plain) {
+        style = WS_VISIBLE | WS_OVERLAPPEDWINDOW;
         x = y = depth;
-    } else if (flags & VIDEO_FLAG_WINDOWED) {
-        SDL_Rect usable{0, 0, 0, 0};
-        SDL_GetDisplayUsableBounds(0, &usable);
-        x = usable.w / 2 - width / 2;
-        y = usable.h / 8 - height / 8;
+    } else if (windowed) {
+        style = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+        x = GetSystemMetrics(SM_CXFULLSCREEN) / 2 - width / 2;
+        y = GetSystemMetrics(SM_CYFULLSCREEN) / 8 - height / 8;
     }
+    RECT r{x, y, x + width, y + height};
+    if (windowed) {
+        r = RECT{r.left + 50, r.top + 50, r.right + 50, r.bottom + 50};
+        if (!AdjustWindowRectEx(&r, style, 0, 0)) {
+            Qel_DPrintf(4, "S_InitVideo() Can not compute window dimension\n");
+            return false;
+        }
+        r = RECT{r.left - 50, r.top - 50, r.right - 50, r.bottom - 50};
+    }
+
     g_ApplicationRecord.active = 1;
-    // SDL sizes are client sizes: the frame goes around them.
-    SDL_Window* window = SDL_CreateWindow(AppName(), x, y, width, height,
-                                          SDL_WINDOW_OPENGL | ((flags & VIDEO_FLAG_NO_D3D) ? SDL_WINDOW_RESIZABLE : 0));
+    HWND window = CreateWindowExA(0, AppName(), AppName(), style, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                  nullptr, nullptr, g_ApplicationRecord.hInstance, nullptr);
     if (!window) {
         Qel_DPrintf(4, "S_InitVideo() Error Creating Window\n");
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
-    S_AttachMainWindow(window);
-    int cw = 0, ch = 0, cx = 0, cy = 0;
-    SDL_GetWindowSize(window, &cw, &ch);
-    SDL_GetWindowPosition(window, &cx, &cy);
-    if (cw > width || ch > height) g_ApplicationRecord.clientRect = {0, 0, -1, -1};
-    else g_ApplicationRecord.clientRect = {cx, cy, cx + cw, cy + ch};
-    if (!(flags & (VIDEO_FLAG_WINDOWED | VIDEO_FLAG_NO_D3D))) SetCursor(nullptr);
+    g_ApplicationRecord.mainWindow = window;
+    RECT client{};
+    GetClientRect(window, &client);
+    POINT topLeft{client.left, client.top}, bottomRight{client.right, client.bottom};
+    ClientToScreen(window, &topLeft);
+    ClientToScreen(window, &bottomRight);
+    if (client.right - client.left > width || client.bottom - client.top > height)
+        g_ApplicationRecord.clientRect = {0, 0, -1, -1};
+    else g_ApplicationRecord.clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+    UpdateWindow(window);
+    if (!windowed && !plain) SetCursor(nullptr);
     Qel_DPrintf(4, "NVIDIA CRASH AUSGABE!\n");
     return true;
 }
 
-static void CloseWindow() {
-    HWND window = g_ApplicationRecord.mainWindow;
-    if (!window) return;
-    S_DetachMainWindow();
-    SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-}
+static void CloseWindow() { S_DetachMainWindow(); }
 
 // ---------------------------------------------------------------- screen bitmaps
 

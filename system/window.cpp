@@ -3,6 +3,7 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "program/exit.h"
+#include "platform/win32/window.h"
 #include "system/entry.h"
 
 InputState* g_InputState = nullptr;
@@ -246,14 +247,14 @@ void S_ProcessMessages() {
     }
 }
 
-HWND S_AttachMainWindow(SDL_Window* window) {
-    HWND hwnd = Win32_AttachWindow(window, S_WindowProc);
+HWND S_AttachMainWindow() {
+    HWND hwnd = Win32_CreateMessageWindow(S_WindowProc);
     g_ApplicationRecord.mainWindow = hwnd;
     return hwnd;
 }
 
 void S_DetachMainWindow() {
-    Win32_DetachWindow(g_ApplicationRecord.mainWindow);
+    if (g_ApplicationRecord.mainWindow) DestroyWindow(g_ApplicationRecord.mainWindow);
     g_ApplicationRecord.mainWindow = nullptr;
     g_ApplicationRecord.active = 0;
 }

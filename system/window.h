@@ -88,7 +88,8 @@ extern WindowLinks S_WindowLinks;
 LRESULT S_WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void S_ProcessMessages();
 
-// The video device attaches its SDL window through this: it becomes the main
-// window of the application record, handled by S_WindowProc.
-HWND S_AttachMainWindow(SDL_Window* window);
+// A main window that only takes messages, handled by S_WindowProc, for callers
+// without a video device (tests). The video device makes the real one itself.
+HWND S_AttachMainWindow();
+// Destroys the main window, whoever made it, and clears it from the application record.
 void S_DetachMainWindow();

@@ -11,6 +11,7 @@
 #include "platform/d3d9/internal.h"
 #include "platform/d3d9/seam.h"
 #include "platform/win32/debug.h"
+#include "platform/win32/window.h"
 
 D3D9Seam g_D3D9Seam;
 int g_D3D9LiveDevices = 0;
@@ -582,7 +583,7 @@ HRESULT D3D9Interface::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWin
     if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
     if (adapters_[adapter].capsResult != D3D_OK) return D3DERR_NOTAVAILABLE;
     HWND window = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
-    if (!window) return D3DERR_INVALIDCALL;
+    if (!Win32_GetSDLWindow(window)) return D3DERR_INVALIDCALL;
     auto* created = new D3D9Device(this, adapter, window, behaviorFlags, adapters_[adapter].caps);
     HRESULT hr = created->Init(params);
     if (FAILED(hr)) {

@@ -8,6 +8,7 @@
 
 #include "platform/d3d9/internal.h"
 #include "platform/d3d9/seam.h"
+#include "platform/win32/window.h"
 
 // Takes the front answer of a seam queue; D3D_OK when the queue is empty.
 static HRESULT SeamTake(std::deque<HRESULT>& queue) {
@@ -81,7 +82,12 @@ void D3D9_DefaultState(D3D9State* s, bool depthBuffer) {
 // ---------------------------------------------------------------- life
 
 D3D9Device::D3D9Device(D3D9Interface* d3d, UINT adapter, HWND window, DWORD behavior, const D3DCAPS9& caps)
-    : d3d_(d3d), adapter_(adapter), window_(window), behavior_(behavior), caps_(caps) {
+    : d3d_(d3d),
+      adapter_(adapter),
+      window_(window),
+      sdl_(Win32_GetSDLWindow(window)),
+      behavior_(behavior),
+      caps_(caps) {
     d3d_->AddRef();
     ++g_D3D9LiveDevices;
     if (g_D3D9Seam.declTypes >= 0) caps_.DeclTypes = static_cast<DWORD>(g_D3D9Seam.declTypes);
@@ -106,7 +112,7 @@ D3D9Device::~D3D9Device() {
         ReleaseSwapChainSurfaces();
     }
     if (context_) {
-        SDL_GL_MakeCurrent(window_, nullptr);
+        SDL_GL_MakeCurrent(sdl_, nullptr);
         SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
     }
     --g_D3D9LiveDevices;
@@ -121,7 +127,7 @@ ULONG D3D9Device::Release() {
     return static_cast<ULONG>(left < 0 ? 0 : left);
 }
 
-bool D3D9Device::MakeCurrent() { return D3D9_MakeCurrent(window_, context_); }
+bool D3D9Device::MakeCurrent() { return D3D9_MakeCurrent(sdl_, context_); }
 
 HRESULT D3D9Device::TakeParams(const D3DPRESENT_PARAMETERS* params) {
     if (!params) return D3DERR_INVALIDCALL;
@@ -130,7 +136,7 @@ HRESULT D3D9Device::TakeParams(const D3DPRESENT_PARAMETERS* params) {
     if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) {
         if (!p.Windowed) return D3DERR_INVALIDCALL;
         int w = 0, h = 0;
-        SDL_GetWindowSize(p.hDeviceWindow, &w, &h);
+        SDL_GetWindowSize(Win32_GetSDLWindow(p.hDeviceWindow), &w, &h);
         if (p.BackBufferWidth == 0) p.BackBufferWidth = static_cast<UINT>(std::max(w, 1));
         if (p.BackBufferHeight == 0) p.BackBufferHeight = static_cast<UINT>(std::max(h, 1));
     }
@@ -163,19 +169,19 @@ HRESULT D3D9Device::TakeParams(const D3DPRESENT_PARAMETERS* params) {
 HRESULT D3D9Device::Init(D3DPRESENT_PARAMETERS* params) {
     HRESULT hr = TakeParams(params);
     if (FAILED(hr)) return hr;
-    if (!(SDL_GetWindowFlags(window_) & SDL_WINDOW_OPENGL)) return D3DERR_NOTAVAILABLE;
+    if (!(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_OPENGL)) return D3DERR_NOTAVAILABLE;
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    context_ = SDL_GL_CreateContext(window_);
+    context_ = SDL_GL_CreateContext(sdl_);
     if (!context_ || !MakeCurrent()) return D3DERR_NOTAVAILABLE;
     SDL_GL_SetSwapInterval(params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
     if (!params_.Windowed) {
         SDL_DisplayMode mode{SDL_PIXELFORMAT_RGB888, static_cast<int>(params_.BackBufferWidth),
                              static_cast<int>(params_.BackBufferHeight),
                              static_cast<int>(params_.FullScreen_RefreshRateInHz), nullptr};
-        SDL_SetWindowDisplayMode(window_, &mode);
-        SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN);
+        SDL_SetWindowDisplayMode(sdl_, &mode);
+        SDL_SetWindowFullscreen(sdl_, SDL_WINDOW_FULLSCREEN);
     }
     glGenFramebuffers(1, &drawFbo_);
     glGenFramebuffers(2, scratchFbo_);
@@ -271,13 +277,13 @@ HRESULT D3D9Device::Reset(D3DPRESENT_PARAMETERS* params) {
     ReleaseSwapChainSurfaces();
     if (params_.Windowed != old.Windowed || !params_.Windowed) {
         if (params_.Windowed) {
-            SDL_SetWindowFullscreen(window_, 0);
+            SDL_SetWindowFullscreen(sdl_, 0);
         } else {
             SDL_DisplayMode mode{SDL_PIXELFORMAT_RGB888, static_cast<int>(params_.BackBufferWidth),
                                  static_cast<int>(params_.BackBufferHeight),
                                  static_cast<int>(params_.FullScreen_RefreshRateInHz), nullptr};
-            SDL_SetWindowDisplayMode(window_, &mode);
-            SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN);
+            SDL_SetWindowDisplayMode(sdl_, &mode);
+            SDL_SetWindowFullscreen(sdl_, SDL_WINDOW_FULLSCREEN);
         }
     }
     SDL_GL_SetSwapInterval(params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
@@ -419,7 +425,7 @@ HRESULT D3D9Device::Present(const RECT*, const RECT*, HWND, const void*) {
         picture = resolveTex_;
     }
     int dw = 0, dh = 0;
-    SDL_GL_GetDrawableSize(window_, &dw, &dh);
+    SDL_GL_GetDrawableSize(sdl_, &dw, &dh);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, dw, dh);
     glDisable(GL_SCISSOR_TEST);
@@ -437,7 +443,7 @@ HRESULT D3D9Device::Present(const RECT*, const RECT*, HWND, const void*) {
     glDrawArrays(GL_TRIANGLES, 0, 3);
     glBindVertexArray(0);
     glUseProgram(0);
-    SDL_GL_SwapWindow(window_);
+    SDL_GL_SwapWindow(sdl_);
     return D3D_OK;
 }
 
@@ -529,7 +535,7 @@ HRESULT D3D9Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destSu
         return D3DERR_INVALIDCALL;
     if (!MakeCurrent()) return D3DERR_DEVICELOST;
     int dw = 0, dh = 0;
-    SDL_GL_GetDrawableSize(window_, &dw, &dh);
+    SDL_GL_GetDrawableSize(sdl_, &dw, &dh);
     int w = std::min<int>(dw, static_cast<int>(dst->desc.Width));
     int h = std::min<int>(dh, static_cast<int>(dst->desc.Height));
     if (w <= 0 || h <= 0) return D3D_OK;

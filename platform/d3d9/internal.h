@@ -11,6 +11,8 @@
 
 #include "platform/d3d9/d3d9.h"
 
+struct SDL_Window;
+
 // How one Direct3D format is held in GL.
 struct D3D9GLFormat {
     D3DFORMAT format;
@@ -321,6 +323,7 @@ private:
     D3D9Interface* d3d_;
     UINT adapter_;
     HWND window_;
+    SDL_Window* sdl_;  // the SDL window behind window_
     DWORD behavior_;
     D3DCAPS9 caps_;
     void* context_ = nullptr;

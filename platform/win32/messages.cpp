@@ -5,6 +5,8 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/win32/window.h"
+
 namespace {
 
 // The game has one window; a few slots leave room for a test or dialog window.
@@ -19,6 +21,8 @@ struct WindowSlot {
 }  // namespace
 
 static WindowSlot s_windows[4];
+// Handles are never reused, so a stale one names no window.
+static uintptr_t s_lastHandle = 0;
 static std::deque<MSG> s_queue;
 static uint32_t s_lastError = 0;
 static char s_lastErrorText[256];
@@ -75,7 +79,7 @@ static void FailFromSDL() {
 HWND Win32_AttachWindow(SDL_Window* window, WNDPROC proc) {
     for (auto& w : s_windows) {
         if (w.used) continue;
-        HWND handle = window ? reinterpret_cast<HWND>(window) : reinterpret_cast<HWND>(&w);
+        HWND handle = reinterpret_cast<HWND>(++s_lastHandle);
         w = WindowSlot{true, handle, window, window ? SDL_GetWindowID(window) : 0, proc};
         // These drivers never report focus, so the window would stay inactive and
         // the pump would wait for an activation that never comes.
@@ -99,6 +103,10 @@ void Win32_DetachWindow(HWND hwnd) {
     std::erase_if(s_queue, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
     *slot = WindowSlot{};
 }
+
+BOOL IsWindow(HWND hwnd) { return SlotOf(hwnd) != nullptr; }
+
+void Win32_SetErrorFromSDL() { FailFromSDL(); }
 
 SDL_Window* Win32_GetSDLWindow(HWND hwnd) {
     WindowSlot* slot = SlotOf(hwnd);

@@ -1,8 +1,8 @@
 // Window messages over SDL2: the window handle, the message record and codes,
 // the queue calls (PeekMessageA, GetMessageA, TranslateMessage, DispatchMessageA),
 // the cursor calls, and the translation of SDL events into window messages.
-// The video device creates the SDL window and attaches it here with its window
-// procedure; tests post synthetic messages or call the procedure directly.
+// Windows come from platform/win32/window.h; tests post synthetic messages or
+// call a window procedure directly.
 #pragma once
 
 #include <cstdint>
@@ -91,13 +91,16 @@ constexpr uint32_t ERROR_INVALID_WINDOW_HANDLE = 1400;
 inline uint16_t LOWORD(uintptr_t v) { return static_cast<uint16_t>(v & 0xFFFF); }
 inline uint16_t HIWORD(uintptr_t v) { return static_cast<uint16_t>((v >> 16) & 0xFFFF); }
 
-// Attaches an SDL window (owned by the caller) with its window procedure and
-// returns its handle: the SDL window pointer itself (a window attached without
-// an SDL window, as tests do, gets a handle of its own). Under a driver that never gives focus (offscreen, dummy),
-// one activation is queued so the window starts active.
+// For the window stand-in (platform/win32/window.h): gives an SDL window, or
+// none, a handle of its own with its window procedure. Under a driver that
+// never gives focus (offscreen, dummy), one activation is queued so an SDL
+// window starts active. Detaching drops the window's queued messages; the SDL
+// window stays the caller's.
 HWND Win32_AttachWindow(SDL_Window* window, WNDPROC proc);
 void Win32_DetachWindow(HWND hwnd);
-SDL_Window* Win32_GetSDLWindow(HWND hwnd);
+BOOL IsWindow(HWND hwnd);
+// Makes SDL's last error the text of the next GetLastError (ERROR_GEN_FAILURE).
+void Win32_SetErrorFromSDL();
 
 // Queue calls. PeekMessageA never removes here (only PM_NOREMOVE is used).
 int PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);

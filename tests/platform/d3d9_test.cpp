@@ -11,6 +11,7 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/seam.h"
 #include "platform/d3dx/d3dx9.h"
+#include "support/window_support.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ protected:
         D3D9_ResetSeam();
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
-        window = SDL_CreateWindow("d3d9 test", 0, 0, 64, 48, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        window = OpenScreenWindow(DefWindowProcA, 64, 48);
         ASSERT_NE(window, nullptr);
     }
     void TearDown() override {
@@ -30,7 +31,7 @@ protected:
         device = nullptr;
         EXPECT_EQ(D3D9_LiveResourceCount(), 0);
         EXPECT_EQ(D3D9_LiveDeviceCount(), 0);
-        if (window) SDL_DestroyWindow(window);
+        if (window) DestroyWindow(window);
         if (d3d) {
             EXPECT_EQ(d3d->Release(), 0u);
         }
@@ -74,7 +75,7 @@ protected:
 
     IDirect3D9* d3d = nullptr;
     IDirect3DDevice9* device = nullptr;
-    SDL_Window* window = nullptr;
+    HWND window = nullptr;
 };
 
 TEST_F(D3D9Test, OffscreenDisplayGivesOneAdapterWithTheDesktopMode) {

@@ -2,11 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/win32/debug.h"
 #include "platform/win32/memory.h"
 #include "platform/win32/process.h"
+#include "platform/win32/window.h"
+#include "support/window_support.h"
 
 namespace {
 
@@ -108,6 +112,42 @@ TEST(Win32Process, PriorityClassesAreCheckedAndRecorded) {
     EXPECT_EQ(SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS), 0);
     EXPECT_EQ(g_Win32ProcessSeam.calls, 1);
     g_Win32ProcessSeam = {};
+}
+
+// Windows made from a registered class: an SDL window behind an opaque handle,
+// whose messages reach the class's procedure; a destroyed handle names nothing,
+// and is never handed out again.
+std::vector<UINT> g_seen;
+LRESULT RecordingProc(HWND, UINT message, WPARAM, LPARAM) {
+    g_seen.push_back(message);
+    return 0;
+}
+
+TEST(Win32Window, ClassWindowsTakeTheirMessagesUntilDestroyed) {
+    g_seen.clear();
+    HWND window = OpenScreenWindow(RecordingProc, 200, 100);
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(Win32_GetSDLWindow(window), nullptr);
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(window, &client));
+    EXPECT_EQ(client.right - client.left, 200);
+    EXPECT_EQ(client.bottom - client.top, 100);
+    PostMessageA(window, WM_CHAR, 'x', 0);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) && GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    EXPECT_NE(std::find(g_seen.begin(), g_seen.end(), WM_CHAR), g_seen.end());
+
+    ASSERT_TRUE(DestroyWindow(window));
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(DestroyWindow(window));
+    EXPECT_EQ(Win32_GetSDLWindow(window), nullptr);
+    HWND next = Win32_CreateMessageWindow(RecordingProc);
+    EXPECT_NE(next, window);
+    DestroyWindow(next);
+
+    EXPECT_EQ(CreateWindowExA(0, "no such class", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), 1407u);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "platform/d3d9/seam.h"
 #include "platform/d3dx/d3dx9.h"
 #include "render/mesh.h"
+#include "support/window_support.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ protected:
         D3D9_ResetSeam();
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
-        window = SDL_CreateWindow("draw test", 0, 0, 64, 48, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        window = OpenScreenWindow(DefWindowProcA, 64, 48);
         ASSERT_NE(window, nullptr);
         D3DPRESENT_PARAMETERS pp{};
         pp.BackBufferWidth = 64;
@@ -41,7 +42,7 @@ protected:
             EXPECT_EQ(device->Release(), 0u);
         }
         EXPECT_EQ(D3D9_LiveResourceCount(), 0);
-        if (window) SDL_DestroyWindow(window);
+        if (window) DestroyWindow(window);
         if (d3d) d3d->Release();
     }
 
@@ -62,7 +63,7 @@ protected:
     IDirect3D9* d3d = nullptr;
     IDirect3DDevice9* device = nullptr;
     IDirect3DSurface9* target = nullptr;
-    SDL_Window* window = nullptr;
+    HWND window = nullptr;
 };
 
 TEST_F(DeclarationDrawTest, SmallFormsDrawThePlainFormsPicture) {

@@ -108,7 +108,7 @@ TEST_F(CdAudioTest, OpenFailuresCloseTheDevice) {
 
 TEST_F(CdAudioTest, PlayedTrackNotifiesThroughTheWindow) {
     Mci_Seam().drives = {Drive('d', {MCI_MAKE_MSF(1, 0, 0), MCI_MAKE_MSF(2, 30, 5)})};
-    HWND hwnd = S_AttachMainWindow(nullptr);
+    HWND hwnd = S_AttachMainWindow();
     CaptureStderr();
     ASSERT_TRUE(StartSound(SOUND_FLAG_SEARCH_CD));
     GetCapturedStderr();

@@ -11,6 +11,7 @@
 #include "script/context.h"
 #include "script/textpages.h"
 #include "support/input_support.h"
+#include "support/window_support.h"
 #include "system/keys.h"
 #include "system/message_hook.h"
 
@@ -112,7 +113,7 @@ TEST_F(Keys, WindowKeysTranslate) {
 
 TEST_F(Keys, EnterTabAndEscapeArriveOnce) {
     StartWithoutDirectInput();
-    HWND hwnd = S_AttachMainWindow(nullptr);
+    HWND hwnd = S_AttachMainWindow();
     for (WPARAM vk : {VK_RETURN, VK_TAB, VK_ESCAPE}) {
         PostMessageA(hwnd, WM_ACTIVATE, WA_ACTIVE, 0);
         PostMessageA(hwnd, WM_KEYDOWN, vk, 0);
@@ -290,18 +291,15 @@ class KeysSdl : public Keys {
 protected:
     void SetUp() override {
         Keys::SetUp();
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window_ = SDL_CreateWindow("trevan input", 0, 0, 320, 240, SDL_WINDOW_HIDDEN);
+        g_ApplicationRecord.mainWindow = OpenScreenWindow(S_WindowProc, 320, 240);
+        window_ = Win32_GetSDLWindow(g_ApplicationRecord.mainWindow);
         ASSERT_NE(window_, nullptr) << SDL_GetError();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-        S_AttachMainWindow(window_);
     }
     void TearDown() override {
         if (g_InputState) S_CloseIO();
         S_DetachMainWindow();
         Win32_ResetMessages();
-        if (window_) SDL_DestroyWindow(window_);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         Keys::TearDown();
     }
     void Key(SDL_Scancode sc, SDL_Keycode sym, bool down = true) {

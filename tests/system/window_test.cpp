@@ -9,6 +9,7 @@
 #include "base/general.h"
 #include "base/memory.h"
 #include "system/entry.h"
+#include "support/window_support.h"
 #include "system/window.h"
 
 using testing::internal::CaptureStderr;
@@ -61,7 +62,7 @@ protected:
         S_WindowLinks = WindowLinks{RecordAcquire, RecordPoll, RecordMovieStop, RecordCdDone, Screen640x480};
         S_KeyRingClear();
         Win32_ResetMessages();
-        hwnd_ = S_AttachMainWindow(nullptr);
+        hwnd_ = S_AttachMainWindow();
         ASSERT_NE(hwnd_, nullptr);
     }
     void TearDown() override {
@@ -117,11 +118,11 @@ TEST_F(WindowTest, WorksWithoutInputRecordAndIgnoresOtherWindows) {
     Send(WM_CHAR, 'x');
     EXPECT_EQ(ReadKeys(), (KeyList{{KEY_KIND_CHAR, 'x'}}));
 
-    HWND other = Win32_AttachWindow(nullptr, S_WindowProc);
+    HWND other = Win32_CreateMessageWindow(S_WindowProc);
     EXPECT_EQ(S_WindowProc(other, WM_CHAR, 'y', 0), 0);
     EXPECT_EQ(S_WindowProc(other, WM_NCHITTEST, 0, 0), 0);  // left to the default procedure
     EXPECT_TRUE(ReadKeys().empty());
-    Win32_DetachWindow(other);
+    DestroyWindow(other);
 }
 
 TEST_F(WindowTest, SystemCommandsThatWouldMoveOrSleepAreSwallowed) {
@@ -366,17 +367,14 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         S_DetachMainWindow();
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        window_ = SDL_CreateWindow("trevan test", 0, 0, 640, 480, SDL_WINDOW_HIDDEN);
+        hwnd_ = g_ApplicationRecord.mainWindow = OpenScreenWindow(S_WindowProc, 640, 480);
+        window_ = Win32_GetSDLWindow(hwnd_);
         ASSERT_NE(window_, nullptr) << SDL_GetError();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-        hwnd_ = S_AttachMainWindow(window_);
         id_ = SDL_GetWindowID(window_);
     }
     void TearDown() override {
         S_DetachMainWindow();
-        if (window_) SDL_DestroyWindow(window_);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         hwnd_ = nullptr;
         WindowTest::TearDown();
     }

@@ -60,3 +60,28 @@ void EO_FreeEffects() { StandIn_Record("EO_FreeEffects"); }
 void STS_Set(int32_t objectId, int flag) {
     StandIn_Record(("STS_Set " + std::to_string(objectId) + " " + std::to_string(flag)).c_str());
 }
+
+void* g_INSTrackedObject = nullptr;
+
+void INS_ClearCockpit(Cockpit* cockpit) {
+    StandIn_Record("INS_ClearCockpit");
+    *cockpit = Cockpit{};
+}
+
+void INS_DeleteCockpitObject(CockpitObject* object) {
+    StandIn_Record("INS_DeleteCockpitObject");
+    if (CockpitObjectList* list = object->list) {
+        (object->prev ? object->prev->next : list->head) = object->next;
+        (object->next ? object->next->prev : list->tail) = object->prev;
+    }
+    object->next = object->prev = nullptr;
+    object->list = nullptr;
+    if (object->tracked) INS_DropTrackedObject(object->tracked);
+    object->tracked = nullptr;
+    for (void*& icon : object->icons) icon = nullptr;
+}
+
+void INS_DropTrackedObject(void* object) {
+    StandIn_Record("INS_DropTrackedObject");
+    if (!object || object == g_INSTrackedObject) g_INSTrackedObject = nullptr;
+}

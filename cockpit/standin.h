@@ -1,7 +1,9 @@
 // STAND-IN for the cockpit and galaxy map (GS_, INS_, EO_, STS_) until its
 // modules come: it registers the galaxy module (7) and the cockpit module (10)
 // in start-up order, answers the calls the program's start-up, game loop and
-// exit make, and records each one (program/standin_calls.h).
+// exit make, and records each one (program/standin_calls.h); and it offers
+// the least the shared helpers (cockpit/helpers.h) call: emptying a cockpit,
+// unlinking a cockpit object and dropping the tracked object.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +31,31 @@ struct CockpitSystem {
 };
 // The global cockpit system of the running story; null between runs.
 extern CockpitSystem* g_CockpitSystem;
+
+// Empties the cockpit record (it stays allocated).
+void INS_ClearCockpit(Cockpit* cockpit);
+
+struct CockpitObjectList;
+// An object shown by a cockpit: linked in its list, it may track a space
+// object and holds six icon slots.
+struct CockpitObject {
+    CockpitObject* next;
+    CockpitObject* prev;
+    CockpitObjectList* list;
+    void* tracked;
+    void* icons[6];
+};
+struct CockpitObjectList {
+    CockpitObject* head;
+    CockpitObject* tail;
+};
+// Unlinks the object from its list, drops its tracked object and empties its
+// icon slots; the record stays allocated.
+void INS_DeleteCockpitObject(CockpitObject* object);
+// The current cockpit's tracked object; null when none.
+extern void* g_INSTrackedObject;
+// Clears the tracked object when it is this one or when object is null.
+void INS_DropTrackedObject(void* object);
 
 CockpitSystem* INS_CreateCockpitSystem(CockpitSystem* block);
 void INS_ClearAllCockpits(CockpitSystem* system);

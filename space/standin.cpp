@@ -6,6 +6,10 @@
 #include "script/tasks.h"
 
 SpaceRoot* g_SpaceRoot = nullptr;
+TypeRecord* g_BulletTypes = nullptr;
+int32_t g_BulletTypeCount = 0;
+TypeRecord* g_LaserTypes = nullptr;
+int32_t g_LaserTypeCount = 0;
 
 namespace {
 const char* const s_names[] = {nullptr};

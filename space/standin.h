@@ -1,10 +1,13 @@
 // STAND-IN for the space simulation (SA_) until its modules come: it registers
 // its engine-call module in start-up order (module 8), answers the calls the
 // program's start-up, game loop and exit make, and records each one
-// (program/standin_calls.h).
+// (program/standin_calls.h); and it holds the fields of objects and type
+// records that the shared helpers read (space/helpers.h).
 #pragma once
 
 #include <cstdint>
+
+struct Inst3D;
 
 // Main types of objects in space.
 constexpr int32_t SA_MAIN_TYPE_SECTOR = 1;
@@ -12,8 +15,29 @@ constexpr int32_t SA_MAIN_TYPE_SECTOR = 1;
 // An object in space.
 struct SectorObject {
     SectorObject* next;
-    int32_t mainType;
+    int16_t mainType;
+    int16_t subType;
+    Inst3D* instance;  // its position is the instance's
 };
+
+// The fields of a type record the shared helpers read: of a laser type the
+// index of its bullet type; of a bullet type its speed, lifetime (ms),
+// subtype and flags.
+struct TypeRecord {
+    int32_t bulletType;
+    int32_t speed;
+    int32_t lifetime;
+    int32_t subType;
+    uint8_t flags;  // 0x40: the bullet uses ammunition
+};
+constexpr uint8_t TYPE_FLAG_AMMUNITION = 0x40;
+
+// The type records of main type 0 (bullets) and 8 (lasers), with their
+// counts; null and 0 until the types are loaded.
+extern TypeRecord* g_BulletTypes;
+extern int32_t g_BulletTypeCount;
+extern TypeRecord* g_LaserTypes;
+extern int32_t g_LaserTypeCount;
 
 // The space root: a zeroed record that the program allocates.
 struct SpaceRoot {

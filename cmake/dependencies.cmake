@@ -4,6 +4,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(EPOXY REQUIRED IMPORTED_TARGET epoxy)
 pkg_check_modules(OPENAL REQUIRED IMPORTED_TARGET openal)
+pkg_check_modules(IMGUI REQUIRED IMPORTED_TARGET imgui)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libswresample libavutil)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 find_package(meshoptimizer CONFIG QUIET)
@@ -12,7 +13,7 @@ find_path(STB_INCLUDE_DIR stb_image.h PATH_SUFFIXES stb REQUIRED)
 add_library(trevan_deps INTERFACE)
 target_include_directories(trevan_deps INTERFACE ${STB_INCLUDE_DIR})
 target_link_libraries(trevan_deps INTERFACE
-  ZLIB::ZLIB PkgConfig::SDL2 PkgConfig::EPOXY PkgConfig::OPENAL PkgConfig::FFMPEG
+  ZLIB::ZLIB PkgConfig::SDL2 PkgConfig::EPOXY PkgConfig::IMGUI PkgConfig::OPENAL PkgConfig::FFMPEG
   OpenSSL::Crypto ${CMAKE_DL_LIBS})
 if(meshoptimizer_FOUND)
   target_link_libraries(trevan_deps INTERFACE meshoptimizer::meshoptimizer)

@@ -27,7 +27,7 @@
 #include "system/keys.h"
 #include "system/settings.h"
 #include "system/sound.h"
-#include "system/standin_devices.h"
+#include "system/startdialog.h"
 #include "system/standin_fields.h"
 #include "system/timer.h"
 #include "system/video.h"

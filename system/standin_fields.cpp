@@ -5,6 +5,7 @@ SystemFieldsStandIn g_SysStandIn = {
     .furtherFlags = 0,
     .maskWords = {},
     .dialogWord = 0,
+    .captureState = 0,
     .memSpeed = 0,
     .detailLevel = 100,
     .shuttingDown = {},

@@ -78,8 +78,8 @@ protected:
     void SetUp() override {
         for (Request& r : s_requests) r = Request{};
         // One sector in space: its killed children are deleted every frame.
-        sector_ = SectorObject{nullptr, 1};
-        other_ = SectorObject{&sector_, 2};
+        sector_ = SectorObject{nullptr, 1, 0, nullptr};
+        other_ = SectorObject{&sector_, 2, 0, nullptr};
         g_SpaceRoot->objects = &other_;
         StandIn_ClearCalls();
         StandIn_SetHook(Hook);

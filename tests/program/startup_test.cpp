@@ -18,6 +18,8 @@
 #include "program/pcalls.h"
 #include "program/standin_calls.h"
 #include "program/startup.h"
+#include "platform/win32/dialog.h"
+#include "platform/win32/msgbox.h"
 #include "scene/standin.h"
 #include "script/modules.h"
 #include "script/tasks.h"
@@ -61,6 +63,7 @@ Calls ModuleCalls() {
 }
 
 TEST(StartUp, StartsEveryModuleInItsOrder) {
+    Win32_DialogSeamReset();
     ProgramSession session;
     EXPECT_EQ(ModuleCalls(),
               (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3D_InitRenderer", "B3DB_Init", "GS_Init",
@@ -68,8 +71,7 @@ TEST(StartUp, StartsEveryModuleInItsOrder) {
     // The scene engine keeps the first screen view as its background.
     EXPECT_EQ(g_B3DState->backgroundRecord, g_ScreenViews[0]);
     // "-noabout": no configuration story, no start dialog.
-    const Calls& all = StandIn_Calls();
-    EXPECT_EQ(std::count(all.begin(), all.end(), "S_RunStartDialog"), 0);
+    EXPECT_EQ(Win32_DialogSeam().shown, 0);
 }
 
 TEST(StartUp, ModulesKeepTheirNumbers) {
@@ -175,7 +177,7 @@ TEST(StartUpFailure, TheConfigurationStoryRunsBeforeTheDialog) {
     ProgramArgs args({});
     EXPECT_EXIT(
         {
-            StandIn_SetFailure("S_RunStartDialog", true);
+            Win32_DialogSeamReset().driver = [](HWND dialog, int) { Win32_DialogClick(dialog, IDCANCEL); };
             P_StartUp(args.argc(), args.argv());
             std::exit(99);
         },

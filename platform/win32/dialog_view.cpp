@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/d3d9/d3d9.h"
+
 namespace {
 
 constexpr const char* kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
@@ -48,7 +50,9 @@ struct CurrentGL {
 
 bool OpenView(int width, int height, const char* caption) {
     if (s_view.window) return true;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    // The GL driver stays loaded for the life of the process, shared with the
+    // video device: drivers are not made to be unloaded and loaded again.
+    if (!D3D9_LoadDriver()) return false;
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
@@ -56,16 +60,12 @@ bool OpenView(int width, int height, const char* caption) {
     const Uint32 shown = DlgView_Headless() ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
     s_view.window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
                                      SDL_WINDOW_OPENGL | shown);
-    if (!s_view.window) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return false;
-    }
+    if (!s_view.window) return false;
     CurrentGL keep;
     s_view.context = SDL_GL_CreateContext(s_view.window);
     if (!s_view.context) {
         SDL_DestroyWindow(s_view.window);
         s_view.window = nullptr;
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
     SDL_GL_MakeCurrent(s_view.window, s_view.context);
@@ -99,7 +99,6 @@ void CloseView() {
     ImGui::DestroyContext(s_view.imgui);
     SDL_GL_DeleteContext(s_view.context);
     SDL_DestroyWindow(s_view.window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
     keep.context = keep.context == s_view.context ? nullptr : keep.context;
     s_view = View{};
 }

@@ -117,7 +117,7 @@ constexpr DlgControlTemplate kMod[] = {
 };
 
 constexpr DlgTemplate kTemplates[] = {
-    {DLG_START, 520, 422, "Start", kStart},        {DLG_GFX, 560, 480, "Graphics", kGfx},
+    {DLG_START, 520, 422, "Start", kStart},        {DLG_GFX, 560, 480, "Graphics", kGfx, ID_GFX_CANCEL},
     {DLG_ADJUST, 420, 235, "Controller", kAdjust}, {DLG_CAPTURE, 420, 133, "Screenshots", kCapture},
     {DLG_MOD, 320, 298, "Mod package", kMod},
 };

@@ -96,6 +96,7 @@ struct DlgTemplate {
     int width, height;  // client area in pixels
     const char* caption;
     std::span<const DlgControlTemplate> controls;
+    int closeCommand = 2;  // what closing the window sends (IDCANCEL unless the dialog has its own)
 };
 
 // The program's dialog resources: DialogBoxParamA finds its template here.

@@ -237,8 +237,8 @@ void Carry(HWND dialog, const Action& a) {
         case Action::Select: Win32_DialogSelect(dialog, a.id, a.index); break;
         case Action::Type: Win32_DialogType(dialog, a.id, a.text.c_str()); break;
         case Action::Cancel:
-            // Closing the window is the cancel command, as on Windows.
-            SendMessageA(dialog, WM_COMMAND, 2, 0);
+            // Closing the window is the dialog's cancel command.
+            SendMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(Win32_DialogTemplate(dialog)->closeCommand), 0);
             break;
         case Action::None: break;
     }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -182,6 +184,27 @@ TEST(StartUpFailure, TheConfigurationStoryRunsBeforeTheDialog) {
             std::exit(99);
         },
         testing::ExitedWithCode(0), "SB_LoadLocation\\(\\) loading story file trevanconfig.*EXIT\\(0\\)");
+}
+
+TEST(StartUp, TheDemoDialogShowsTheTextsItsConfigurationStoryLoaded) {
+    const char* binaryDir = std::getenv("TREVAN_BINARY_DIR");
+    ASSERT_NE(binaryDir, nullptr);
+    TempGameFolder folder;
+    std::filesystem::copy(std::filesystem::path(binaryDir) / "demo", folder.Path(),
+                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+    ProgramArgs args({});
+    EXPECT_EXIT(
+        {
+            Win32_DialogSeamReset().driver = [](HWND dialog, int) {
+                std::fprintf(stderr, "dialog: %s / %s / %s\n", Win32_DialogCaption(dialog).c_str(),
+                             Win32_DialogControl(dialog, IDOK)->text.c_str(),
+                             Win32_DialogControl(dialog, 1249)->text.c_str());
+                Win32_DialogClick(dialog, IDCANCEL);
+            };
+            P_StartUp(args.argc(), args.argv());
+            std::exit(99);
+        },
+        testing::ExitedWithCode(0), "dialog: Trevan / Start / Check for Updates\n.*EXIT\\(0\\)");
 }
 
 TEST(StartUpFailure, LowMemoryEndsNormallyWithItsMessage) {

@@ -194,7 +194,9 @@ INT_PTR DialogBoxParamA(HINSTANCE, const char* templateName, HWND parent, DLGPRO
     proc(h, WM_INITDIALOG, 0, param);
     if (!d->ended) {
         if (s_seam.driver) {
-            s_seam.driver(h, id);
+            // A copy: the driver may install another one while it runs.
+            const DlgDriver driver = s_seam.driver;
+            driver(h, id);
             if (!d->ended) {
                 std::fprintf(stderr, "Dialog %d left open by its driver\n", id);
                 d->ended = true;
@@ -208,7 +210,7 @@ INT_PTR DialogBoxParamA(HINSTANCE, const char* templateName, HWND parent, DLGPRO
     const INT_PTR result = d->result;
     s_open.pop_back();
     SyncHandles();
-    DlgView_CloseIfIdle();
+    DlgView_CloseEnded();
     return result;
 }
 

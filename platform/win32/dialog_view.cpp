@@ -1,14 +1,17 @@
 #include "platform/win32/dialog_view.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 #include <epoxy/gl.h>
 #include <imgui.h>
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -19,14 +22,16 @@ namespace {
 constexpr const char* kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr float kFontSize = 15.0f;
 
+// Each open dialog that is shown has a window of its own, as on Windows: a
+// nested dialog opens over its parent, whose window waits under it.
 struct View {
+    HWND dialog = nullptr;
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
     ImGuiContext* imgui = nullptr;
     std::map<const Win32Bitmap*, GLuint> textures;
-    const DlgTemplate* shown = nullptr;
 };
-View s_view;
+std::map<HWND, std::unique_ptr<View>> s_views;
 
 // What the user did in a frame; carried out after the frame, so that a
 // dialog opened by it runs frames of its own.
@@ -48,30 +53,38 @@ struct CurrentGL {
     }
 };
 
-bool OpenView(int width, int height, const char* caption) {
-    if (s_view.window) return true;
+View* OpenView(HWND dialog) {
+    if (auto it = s_views.find(dialog); it != s_views.end()) return it->second.get();
+    const DlgTemplate* t = Win32_DialogTemplate(dialog);
+    if (!t) return nullptr;
     // The GL driver stays loaded for the life of the process, shared with the
-    // video device: drivers are not made to be unloaded and loaded again.
-    if (!D3D9_LoadDriver()) return false;
+    // video device: drivers are not made to be unloaded and loaded again. The
+    // back end's own GL loader opens libGL for each view and closes it again;
+    // one reference of ours keeps it loaded under the other views.
+    if (!D3D9_LoadDriver()) return nullptr;
+    static void* const keepLoaded = dlopen("libGL.so.1", RTLD_LAZY | RTLD_GLOBAL);
+    (void)keepLoaded;
+    auto view = std::make_unique<View>();
+    View& v = *view;
+    v.dialog = dialog;
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     const Uint32 shown = DlgView_Headless() ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
-    s_view.window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
-                                     SDL_WINDOW_OPENGL | shown);
-    if (!s_view.window) return false;
+    v.window = SDL_CreateWindow(Win32_DialogCaption(dialog).c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                t->width, t->height, SDL_WINDOW_OPENGL | shown);
+    if (!v.window) return nullptr;
     CurrentGL keep;
-    s_view.context = SDL_GL_CreateContext(s_view.window);
-    if (!s_view.context) {
-        SDL_DestroyWindow(s_view.window);
-        s_view.window = nullptr;
-        return false;
+    v.context = SDL_GL_CreateContext(v.window);
+    if (!v.context) {
+        SDL_DestroyWindow(v.window);
+        return nullptr;
     }
-    SDL_GL_MakeCurrent(s_view.window, s_view.context);
+    SDL_GL_MakeCurrent(v.window, v.context);
     IMGUI_CHECKVERSION();
-    s_view.imgui = ImGui::CreateContext();
-    ImGui::SetCurrentContext(s_view.imgui);
+    v.imgui = ImGui::CreateContext();
+    ImGui::SetCurrentContext(v.imgui);
     ImGuiIO& io = ImGui::GetIO();
     io.IniFilename = nullptr;
     io.LogFilename = nullptr;
@@ -83,29 +96,28 @@ bool OpenView(int width, int height, const char* caption) {
     ImGuiStyle& style = ImGui::GetStyle();
     style.WindowRounding = 0;
     style.FrameBorderSize = 1;
-    ImGui_ImplSDL2_InitForOpenGL(s_view.window, s_view.context);
+    ImGui_ImplSDL2_InitForOpenGL(v.window, v.context);
     ImGui_ImplOpenGL3_Init("#version 330 core");
-    return true;
+    s_views[dialog] = std::move(view);
+    return &v;
 }
 
-void CloseView() {
-    if (!s_view.window) return;
+void CloseView(View& v) {
     CurrentGL keep;
-    SDL_GL_MakeCurrent(s_view.window, s_view.context);
-    ImGui::SetCurrentContext(s_view.imgui);
-    for (auto& [bitmap, texture] : s_view.textures) glDeleteTextures(1, &texture);
+    SDL_GL_MakeCurrent(v.window, v.context);
+    ImGui::SetCurrentContext(v.imgui);
+    for (auto& [bitmap, texture] : v.textures) glDeleteTextures(1, &texture);
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplSDL2_Shutdown();
-    ImGui::DestroyContext(s_view.imgui);
-    SDL_GL_DeleteContext(s_view.context);
-    SDL_DestroyWindow(s_view.window);
-    keep.context = keep.context == s_view.context ? nullptr : keep.context;
-    s_view = View{};
+    ImGui::DestroyContext(v.imgui);
+    SDL_GL_DeleteContext(v.context);
+    SDL_DestroyWindow(v.window);
+    if (keep.context == v.context) keep.context = nullptr;
 }
 
-GLuint TextureOf(const Win32Bitmap* bitmap) {
-    auto it = s_view.textures.find(bitmap);
-    if (it != s_view.textures.end()) return it->second;
+GLuint TextureOf(View& v, const Win32Bitmap* bitmap) {
+    auto it = v.textures.find(bitmap);
+    if (it != v.textures.end()) return it->second;
     GLuint texture = 0;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -114,13 +126,13 @@ GLuint TextureOf(const Win32Bitmap* bitmap) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, bitmap->width, bitmap->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                  bitmap->rgba.data());
-    s_view.textures[bitmap] = texture;
+    v.textures[bitmap] = texture;
     return texture;
 }
 
 std::string Label(const DlgControlState& c) { return c.text + "##" + std::to_string(c.id); }
 
-void DrawControl(const DlgControlTemplate& t, const DlgControlState& c, Action* action) {
+void DrawControl(View& v, const DlgControlTemplate& t, const DlgControlState& c, Action* action) {
     if (!c.visible) return;
     const ImVec2 at(static_cast<float>(t.x), static_cast<float>(t.y));
     const ImVec2 size(static_cast<float>(t.width), static_cast<float>(t.height));
@@ -134,7 +146,7 @@ void DrawControl(const DlgControlTemplate& t, const DlgControlState& c, Action* 
             break;
         case DlgKind::Picture:
             if (c.image && c.image->width > 0 && c.image->height > 0) {
-                ImGui::Image(reinterpret_cast<ImTextureID>(static_cast<uintptr_t>(TextureOf(c.image))),
+                ImGui::Image(reinterpret_cast<ImTextureID>(static_cast<uintptr_t>(TextureOf(v, c.image))),
                              ImVec2(static_cast<float>(c.image->width), static_cast<float>(c.image->height)));
             }
             break;
@@ -156,6 +168,11 @@ void DrawControl(const DlgControlTemplate& t, const DlgControlState& c, Action* 
             const float top = origin.y + at.y + kFontSize / 2;
             draw->AddRect(ImVec2(origin.x + at.x, top), ImVec2(origin.x + at.x + size.x, origin.y + at.y + size.y),
                           ImGui::GetColorU32(ImGuiCol_Border));
+            // The caption sits in a gap of the frame's top line.
+            const ImVec2 label = ImGui::CalcTextSize(c.text.c_str());
+            const ImVec2 gap(origin.x + at.x + 6, origin.y + at.y);
+            draw->AddRectFilled(gap, ImVec2(gap.x + label.x + 4, gap.y + label.y),
+                                ImGui::GetColorU32(ImGuiCol_WindowBg));
             ImGui::SetCursorPos(ImVec2(at.x + 8, at.y));
             ImGui::TextUnformatted(c.text.c_str());
             break;
@@ -197,17 +214,13 @@ void DrawControl(const DlgControlTemplate& t, const DlgControlState& c, Action* 
     ImGui::EndDisabled();
 }
 
-// Draws one frame of the topmost dialog; returns what the user did.
-Action Frame(HWND dialog) {
+// Draws one frame of the view's dialog; returns what the user did.
+Action Frame(View& v) {
+    HWND dialog = v.dialog;
     const DlgTemplate* t = Win32_DialogTemplate(dialog);
-    if (s_view.shown != t) {
-        // The window takes the size and caption of the dialog it shows.
-        SDL_SetWindowSize(s_view.window, t->width, t->height);
-        s_view.shown = t;
-    }
-    SDL_SetWindowTitle(s_view.window, Win32_DialogCaption(dialog).c_str());
-    SDL_GL_MakeCurrent(s_view.window, s_view.context);
-    ImGui::SetCurrentContext(s_view.imgui);
+    SDL_SetWindowTitle(v.window, Win32_DialogCaption(dialog).c_str());
+    SDL_GL_MakeCurrent(v.window, v.context);
+    ImGui::SetCurrentContext(v.imgui);
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplSDL2_NewFrame();
     ImGui::NewFrame();
@@ -218,17 +231,32 @@ Action Frame(HWND dialog) {
                  ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
                      ImGuiWindowFlags_NoBringToFrontOnFocus);
     for (const DlgControlTemplate& ct : t->controls)
-        if (const DlgControlState* c = Win32_DialogControl(dialog, ct.id)) DrawControl(ct, *c, &action);
+        if (const DlgControlState* c = Win32_DialogControl(dialog, ct.id)) DrawControl(v, ct, *c, &action);
     ImGui::End();
     ImGui::Render();
     int w = 0, h = 0;
-    SDL_GL_GetDrawableSize(s_view.window, &w, &h);
+    SDL_GL_GetDrawableSize(v.window, &w, &h);
     glViewport(0, 0, w, h);
     const ImVec4 bg = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
     glClearColor(bg.x, bg.y, bg.z, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
     return action;
+}
+
+// The window an input or window event belongs to; 0 for the others.
+Uint32 EventWindow(const SDL_Event& e) {
+    switch (e.type) {
+        case SDL_WINDOWEVENT: return e.window.windowID;
+        case SDL_MOUSEMOTION: return e.motion.windowID;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: return e.button.windowID;
+        case SDL_MOUSEWHEEL: return e.wheel.windowID;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: return e.key.windowID;
+        case SDL_TEXTINPUT: return e.text.windowID;
+        default: return 0;
+    }
 }
 
 void Carry(HWND dialog, const Action& a) {
@@ -252,28 +280,29 @@ bool DlgView_Headless() {
 }
 
 bool DlgView_Run(HWND dialog) {
-    const DlgTemplate* t = Win32_DialogTemplate(dialog);
-    if (!t || !OpenView(t->width, t->height, Win32_DialogCaption(dialog).c_str())) return false;
+    View* v = OpenView(dialog);
+    if (!v) return false;
     CurrentGL keep;
     while (!Win32_DialogEnded(dialog)) {
         Action pending;
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
-            ImGui::SetCurrentContext(s_view.imgui);
+            // A parent's window waits under a nested dialog: its events are not this dialog's.
+            const Uint32 window = EventWindow(event);
+            if (window != 0 && window != SDL_GetWindowID(v->window)) continue;
+            ImGui::SetCurrentContext(v->imgui);
             ImGui_ImplSDL2_ProcessEvent(&event);
-            if (event.type == SDL_QUIT ||
-                (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE))
+            const bool ours = event.type == SDL_WINDOWEVENT;
+            if (event.type == SDL_QUIT || (ours && event.window.event == SDL_WINDOWEVENT_CLOSE))
                 pending = Act(Action::Cancel);
-            if (event.type == SDL_WINDOWEVENT && (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED ||
-                                                  event.window.event == SDL_WINDOWEVENT_FOCUS_LOST))
+            if (ours && (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED ||
+                         event.window.event == SDL_WINDOWEVENT_FOCUS_LOST))
                 Win32_DialogActivateApp(dialog, event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED);
         }
-        Action action = Frame(dialog);
-        SDL_GL_SwapWindow(s_view.window);
+        Action action = Frame(*v);
+        SDL_GL_SwapWindow(v->window);
         if (pending.kind != Action::None) action = pending;
         Carry(dialog, action);
-        // A dialog opened by the action came back: show this one again.
-        if (s_view.shown != t && !Win32_DialogEnded(dialog)) s_view.shown = nullptr;
         SDL_Delay(action.kind == Action::None ? 15 : 0);
     }
     return true;
@@ -282,15 +311,14 @@ bool DlgView_Run(HWND dialog) {
 bool DlgView_RenderFrame(int* width, int* height, std::vector<uint8_t>* rgba) {
     auto open = Win32_OpenDialogs();
     if (open.empty()) return false;
-    HWND dialog = open.back();
-    const DlgTemplate* t = Win32_DialogTemplate(dialog);
-    if (!OpenView(t->width, t->height, Win32_DialogCaption(dialog).c_str())) return false;
+    View* v = OpenView(open.back());
+    if (!v) return false;
     CurrentGL keep;
     // Layout settles in the first frame; the second is the one read back.
-    Frame(dialog);
-    Frame(dialog);
+    Frame(*v);
+    Frame(*v);
     int w = 0, h = 0;
-    SDL_GL_GetDrawableSize(s_view.window, &w, &h);
+    SDL_GL_GetDrawableSize(v->window, &w, &h);
     std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
@@ -304,6 +332,14 @@ bool DlgView_RenderFrame(int* width, int* height, std::vector<uint8_t>* rgba) {
     return true;
 }
 
-void DlgView_CloseIfIdle() {
-    if (Win32_OpenDialogs().empty()) CloseView();
+void DlgView_CloseEnded() {
+    auto open = Win32_OpenDialogs();
+    for (auto it = s_views.begin(); it != s_views.end();) {
+        if (std::find(open.begin(), open.end(), it->first) == open.end()) {
+            CloseView(*it->second);
+            it = s_views.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }

@@ -1,5 +1,5 @@
-// The view of the dialog model (dialog.h): one window drawn with Dear ImGui,
-// showing the topmost open dialog. Used only by the model.
+// The view of the dialog model (dialog.h): a window per shown dialog, drawn
+// with Dear ImGui. Used only by the model.
 #pragma once
 
 #include <cstdint>
@@ -13,5 +13,5 @@ bool DlgView_Headless();
 bool DlgView_Run(HWND dialog);
 // One frame of the topmost dialog, read back (rows top first).
 bool DlgView_RenderFrame(int* width, int* height, std::vector<uint8_t>* rgba);
-// Closes the window once no dialog is open any more.
-void DlgView_CloseIfIdle();
+// Closes the windows of the dialogs that are no longer open.
+void DlgView_CloseEnded();

@@ -573,9 +573,16 @@ const char* S_Utf8ToAnsi(const char* text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text);
     while (*p) {
         const unsigned char c = *p;
-        const int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-        bool ok = extra >= 0 && !(c == 0xC0 || c == 0xC1 || c > 0xF4);
-        for (int i = 1; ok && i <= extra; ++i) ok = (p[i] & 0xC0) == 0x80;
+        int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        uint32_t code = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+        bool ok = extra >= 0;
+        for (int i = 1; ok && i <= extra; ++i) {
+            ok = (p[i] & 0xC0) == 0x80;
+            code = (code << 6) | (p[i] & 0x3F);
+        }
+        // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
+        static constexpr uint32_t kLeast[4] = {0, 0x80, 0x800, 0x10000};
+        if (ok && (code < kLeast[extra] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)) ok = false;
         if (!ok) {
             buffer += '?';  // the default character
             ++p;

@@ -295,6 +295,12 @@ bool DlgView_Run(HWND dialog) {
             const bool ours = event.type == SDL_WINDOWEVENT;
             if (event.type == SDL_QUIT || (ours && event.window.event == SDL_WINDOWEVENT_CLOSE))
                 pending = Act(Action::Cancel);
+            // Escape cancels and Enter presses the default button, as in any dialog.
+            if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) pending = Act(Action::Cancel);
+            if (event.type == SDL_KEYDOWN &&
+                (event.key.keysym.sym == SDLK_RETURN || event.key.keysym.sym == SDLK_KP_ENTER))
+                for (const DlgControlTemplate& ct : Win32_DialogTemplate(dialog)->controls)
+                    if (ct.kind == DlgKind::DefaultButton) pending = Act(Action::Click, ct.id);
             if (ours && (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED ||
                          event.window.event == SDL_WINDOWEVENT_FOCUS_LOST))
                 Win32_DialogActivateApp(dialog, event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED);

@@ -600,9 +600,19 @@ TEST_F(StartDialog, ModPackagesAreListedAndChosen) {
 
 TEST(DialogTexts, ConversionAndMessageBoxes) {
     EXPECT_STREQ(S_Utf8ToAnsi("Grüße"), "Grüße");
-    EXPECT_STREQ(S_Utf8ToAnsi("a\xff"
-                              "b\xc3"),
-                 "a?b?");
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"a\xff"
+         "b\xc3",
+         "a?b?"},                 // no lead byte; a lead byte without its continuation
+        {"\xc0\xaf", "??"},       // overlong '/'
+        {"\xed\xa0\x80", "???"},  // a surrogate
+        {"\xf4\x90\x80\x80", "????"},
+        {"\xf0\x9f\x9a\x80", "\xf0\x9f\x9a\x80"},  // a rocket stays
+    };
+    for (const Case& c : cases) EXPECT_STREQ(S_Utf8ToAnsi(c.in), c.out) << c.in;
     EXPECT_STREQ(S_Utf8ToAnsi(nullptr), "");
     // Text and caption each keep their own text.
     Win32MessageBoxSeam& boxes = Win32_MessageBoxSeamReset();

@@ -171,6 +171,7 @@ TEST_F(StartDialog, ShowsTheSettingsAndTheTextsOfItsPage) {
                 EXPECT_TRUE(C(d, 1241).checked);
                 EXPECT_FALSE(C(d, 1242).enabled);  // no mod package
                 EXPECT_FALSE(Win32_DialogClick(d, 1242));
+                EXPECT_EQ(C(d, 1234).image, nullptr);  // no about picture: the control stays empty
             }}});
     EXPECT_EQ(S_RunStartDialog(), 0);
     EXPECT_NE(seen, nullptr);

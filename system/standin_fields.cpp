@@ -5,7 +5,6 @@ SystemFieldsStandIn g_SysStandIn = {
     .furtherFlags = 0,
     .maskWords = {},
     .dialogWord = 0,
-    .captureState = 0,
     .memSpeed = 0,
     .detailLevel = 100,
     .shuttingDown = {},

@@ -10,8 +10,7 @@
 struct SystemFieldsStandIn {
     uint32_t furtherFlags;  // the further flag word start-up sets 0x10000 in
     uint32_t maskWords[16];
-    int32_t dialogWord;    // also set by the start dialog
-    int32_t captureState;  // read by the frame capture; the screenshot-folder dialog resets it
+    int32_t dialogWord;  // also set by the start dialog
     uint16_t memSpeed;
     int32_t detailLevel;  // 0 .. 100
     int32_t shuttingDown[2];

@@ -525,7 +525,8 @@ void CaptureOk(HWND dialog) {
         }
     }
     g_SystemState->captureFolder = Qel_StrReassign(g_SystemState->captureFolder, name);
-    g_SysStandIn.captureState = 0;
+    // The next capture looks for the last number in the new folder.
+    g_SystemState->lastCaptureNumber = 0;
     EndDialog(dialog, 1);
 }
 

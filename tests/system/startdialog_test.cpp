@@ -508,10 +508,10 @@ TEST_F(StartDialog, AFolderWithATrailingSlashIsMadeInTheUserFolderAndStoredWitho
                 Win32_DialogType(d, 1205, "shots/");
                 Win32_DialogClick(d, IDOK);
             }}});
-    g_SysStandIn.captureState = 5;
+    state->lastCaptureNumber = 5;
     EXPECT_EQ(S_RunCaptureDialog(nullptr), 1);
     EXPECT_STREQ(state->captureFolder, "shots");
-    EXPECT_EQ(g_SysStandIn.captureState, 0);
+    EXPECT_EQ(state->lastCaptureNumber, 0);
     ASSERT_EQ(boxes_->shown.size(), 1u);
     EXPECT_EQ(boxes_->shown[0].text, "Ordner anlegen?");
     EXPECT_EQ(boxes_->shown[0].caption, "Achtung");

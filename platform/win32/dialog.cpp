@@ -173,7 +173,7 @@ INT_PTR DialogBoxParamA(HINSTANCE, const char* templateName, HWND parent, DLGPRO
         if (t->id == id) tmpl = t;
     if (!tmpl || !proc) return -1;
     // Without a display and without a driver nobody could ever answer.
-    if (!s_seam.driver && DlgView_Headless()) return -1;
+    if (!s_seam.driver && !s_seam.viewHeadless && DlgView_Headless()) return -1;
 
     auto dialog = std::make_unique<Dialog>();
     Dialog* d = dialog.get();

@@ -164,6 +164,9 @@ struct Win32DialogSeam {
     // headless driver) they are only recorded, and openFails makes it fail.
     std::vector<std::string> opened;
     bool openFails = false;
+    // Without a driver, run the view even under a headless video driver (its
+    // window hidden), so that a test can feed it SDL events.
+    bool viewHeadless = false;
 };
 // Installs a fresh seam (no driver); returns it.
 Win32DialogSeam& Win32_DialogSeamReset();

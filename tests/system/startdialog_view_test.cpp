@@ -10,6 +10,9 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
+#include <SDL.h>
+
+#include "platform/d3d9/d3d9.h"
 #include "platform/imgdll/imgdll.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/msgbox.h"
@@ -107,6 +110,24 @@ TEST_F(StartDialogView, RendersTheStartDialogWithItsPicture) {
     EXPECT_GT(dark(300, 382, 400, 412), 10);
     EXPECT_EQ(dark(300, 192, 510, 222), 0);  // nothing drawn there
     EXPECT_GT(background.r + background.g + background.b, 600);
+}
+
+TEST_F(StartDialogView, TheViewTakesEscapeAndEnterFromTheKeyboard) {
+    ASSERT_TRUE(D3D9_LoadDriver());
+    struct Case {
+        SDL_Keycode key;
+        int result;
+    } cases[] = {{SDLK_ESCAPE, 0}, {SDLK_RETURN, 1}};
+    for (const Case& c : cases) {
+        Win32_DialogSeamReset().viewHeadless = true;
+        SDL_Event press{};
+        press.type = SDL_KEYDOWN;
+        press.key.state = SDL_PRESSED;
+        press.key.keysym.sym = c.key;
+        ASSERT_EQ(SDL_PushEvent(&press), 1);
+        EXPECT_EQ(S_RunStartDialog(), c.result) << SDL_GetKeyName(c.key);
+        EXPECT_TRUE(Win32_OpenDialogs().empty());
+    }
 }
 
 }  // namespace

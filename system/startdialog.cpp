@@ -230,9 +230,11 @@ void StartOk(HWND dialog) {
     EndStart(dialog, 1);
 }
 
-// The page of the address text; a bare host name is a web address.
+// The page of the address text; a bare host name is a web address. Without
+// an address there is nothing to open, as after a failed web start.
 void OpenUpdatesPage(HWND dialog) {
     std::string page = Text(PAGE_START, ID_ADDRESS);
+    if (page.empty() || page == "=TextIDNotFound=") return;
     if (page.find("://") == std::string::npos) page = "https://" + page;
     if (ShellExecuteA(dialog, "open", page.c_str(), nullptr, nullptr, SW_SHOW) > 32) EndStart(dialog, 0);
 }

@@ -266,6 +266,18 @@ TEST_F(StartDialog, TheUpdatesButtonOpensTheAddressPage) {
     }
 }
 
+TEST_F(StartDialog, WithoutAnAddressTheUpdatesButtonOpensNothing) {
+    state->languageId = 1;  // no texts in this language
+    bool open = false;
+    Drive({{DLG_START, [&](HWND d) {
+                Win32_DialogClick(d, 1249);
+                open = !Win32_DialogEnded(d);
+            }}});
+    EXPECT_EQ(S_RunStartDialog(), 0);
+    EXPECT_TRUE(open);
+    EXPECT_TRUE(Win32_DialogSeam().opened.empty());
+}
+
 TEST_F(StartDialog, MessagesOfTheStartDialog) {
     g_SysStandIn.dialogWord = 0;
     g_ApplicationRecord.active = 1;

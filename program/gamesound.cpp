@@ -780,7 +780,9 @@ char* ModSlot(int32_t slot) { return slot >= 1 && slot < SFX_MOD_SLOTS ? g_SfxSt
 uint32_t SampleMs(int32_t id) {
     SfxLoadedSample* n = FindLoaded(id);
     if (!n || !n->sample->frequency) return 0;
-    return static_cast<uint32_t>(static_cast<uint64_t>(n->sample->length) * 1000 / n->sample->frequency);
+    // Timed by sample frames: a 16-bit sample has two bytes per frame.
+    uint32_t frames = n->sample->length / (n->sample->bytesPerSample ? n->sample->bytesPerSample : 1);
+    return static_cast<uint32_t>(static_cast<uint64_t>(frames) * 1000 / n->sample->frequency);
 }
 
 void ApplyMusicVolume() {

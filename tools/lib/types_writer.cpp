@@ -13,12 +13,14 @@ struct Layout {
     const char* name;
     bool topCount;
     int childCountAt;  // -1: records have no sub-records
+    // A record without sub-records gets no count (a version word, a skipped group).
+    bool countOnlyWithChildren = false;
 };
 
 constexpr Layout kLayouts[] = {
-    {"CutData", true, -1},     {"BodyData", true, -1},  {"LightTypes", true, -1},
-    {"Particles3", true, 1},   {"Skins", true, 2},      {"IconData", false, 2},
-    {"BodyDummies", true, -1}, {"Lensflares", true, 0}, {"Materials", true, -1},
+    {"CutData", true, -1},   {"BodyData", true, -1},     {"LightTypes", true, -1},  {"Particles3", true, 1},
+    {"Skins", true, 2},      {"IconData", false, 2},     {"BodyDummies", true, -1}, {"Lensflares", true, 0},
+    {"Materials", true, -1}, {"Sounds", false, 1, true},
 };
 
 const Layout* FindLayout(const std::string& name) {
@@ -119,7 +121,7 @@ bool Tool_TypesText(const ToolTypesFile& file, std::string* text, std::string* e
     if (layout->topCount) out += std::to_string(file.records.size()) + ";\n";
     for (const ToolTypesRecord& r : file.records) {
         std::vector<std::string> head = r.fields;
-        if (layout->childCountAt >= 0) {
+        if (layout->childCountAt >= 0 && !(layout->countOnlyWithChildren && r.children.empty())) {
             if (static_cast<size_t>(layout->childCountAt) > head.size())
                 return Fail(error, file.name + ": a record has too few fields");
             head.insert(head.begin() + layout->childCountAt, std::to_string(r.children.size()));

@@ -1,6 +1,6 @@
 // Writes the scene engine's types files ("CutData", "BodyData", "LightTypes",
 // "Particles3", "Skins", "IconData", "BodyDummies", "Lensflares",
-// "Materials") in the text form their loaders read, from one readable source.
+// "Materials", "Sounds") in the text form their loaders read, from one readable source.
 //
 // The source: "[Name]" starts a file; every other line is a record of fields
 // separated by blanks ("quoted" fields may hold blanks inside); lines indented

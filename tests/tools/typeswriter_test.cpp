@@ -40,12 +40,19 @@ TEST(TypesWriter, CountsGoWhereEachFileReadsThem) {
         "  ICON_QM_BUTTON NULL 0 0 8 8\n"
         "[Lensflares]\n"
         "-\n"
-        "  v\\flare 1.5 2 3 4\n";
+        "  v\\flare 1.5 2 3 4\n"
+        "[Sounds]\n"
+        "1\n"
+        "1300\n"
+        "1200\n"
+        "  5 200 SFX_LOOP|SFX_3DCONTROL 0 0 0 0\n";
     EXPECT_EQ(TextOf(source, "CutData"), "1;\n3;cut\\intro scene;\n");
     EXPECT_EQ(TextOf(source, "Particles3"), "1;\n4;1;NULL;\nPEDF_2D;spark;0;0;1;1;lifetimevariation:;5;\n");
     EXPECT_EQ(TextOf(source, "Skins"), "1;\n7;camo;1;\nhull;hull_camo;\n");
     EXPECT_EQ(TextOf(source, "IconData"), "ICONTYPE_GUI;gui;1;256;128;\nICON_QM_BUTTON;NULL;0;0;8;8;\n");
     EXPECT_EQ(TextOf(source, "Lensflares"), "1;\n1;\nv\\flare;1.5;2;3;4;\n");
+    // No count for the version word or a group without rows.
+    EXPECT_EQ(TextOf(source, "Sounds"), "1;\n1300;\n1200;1;\n5;200;SFX_LOOP|SFX_3DCONTROL;0;0;0;0;\n");
 }
 
 TEST(TypesWriter, RefusesWhatTheTextFormCannotHold) {

@@ -11,6 +11,7 @@
 #include "base/random.h"
 #include "base/sample.h"
 #include "platform/dsound/mci.h"
+#include "platform/dsound/seam.h"
 #include "platform/win32/messages.h"
 #include "scene/lists.h"
 #include "scene/records.h"
@@ -639,6 +640,28 @@ TEST_F(GameSoundTest, SaveSectionHoldsTheWaitingCallersAndLoadingAnswersThem) {
     EXPECT_EQ(SFX_LoadGame(f), 0);
     Qel_fclose(f);
     EXPECT_TRUE(log.Contains("SFX_LoadGame: Wrong SFX cookie\n"));
+}
+
+}  // namespace
+
+namespace {
+
+// The real sound layer on the loopback device: a sound whose buffer has
+// played out ends before its time.
+TEST_F(GameSoundTest, PlayedOutBufferEndsTheSoundOnTheDevice) {
+    g_SfxSoundLink = savedLink_;
+    DSound_Seam().loopback = true;
+    Start("[Sounds]\n1\n0\n  5 255 NULL 0 0 0 0\n");
+    Sample(0, 100);
+    EXPECT_EQ(SFX_PlaySound(Module(), 31, 0, -1), 1);
+    EXPECT_EQ(S_ChannelIsPlaying(0), 1);
+    SFX_VBI();
+    EXPECT_TRUE(Answers().empty());
+    std::vector<int16_t> out(2 * 441);
+    for (int i = 0; i < 30; ++i) DSound_SeamRender(out.data(), 441);  // 300 ms
+    EXPECT_EQ(S_ChannelIsPlaying(0), 0);
+    SFX_VBI();
+    EXPECT_EQ(Answers(), (AnswerList{{31, 1}}));
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include "render/pixelformat.h"
 #include "support/gamefolder.h"
 #include "support/script_run.h"
+#include "support/soundfiles.h"
+#include "support/syscall_runner.h"
 #include "support/surfacesupport.h"
 #include "support/videosupport.h"
 #include "system/adapters.h"
@@ -108,6 +110,43 @@ TEST_F(MovieModuleTextureTest, AMoviePlaysIntoItsTextureAndAnswersAtItsEnd) {
     ASSERT_EQ(runner_.answers.size(), 1u);
     EXPECT_EQ(runner_.answers[0].callerNumber, 5u);
     EXPECT_EQ(runner_.answers[0].n, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The volume call on a real movie stream: 0..255 in hundredths of a decibel.
+class MovieModuleVolumeTest : public SoundFixture {};
+
+TEST_F(MovieModuleVolumeTest, VolumeReachesTheStreamInHundredthsOfADecibel) {
+    TempGameFolder folder;
+    sys_.app = TestAppDescriptor();
+    DShow_ResetSeam();
+    DShow_Seam().manualClock = true;
+    g_ApplicationRecord.active = 1;
+    std::string error;
+    std::filesystem::create_directories(folder.Path() + "/mov");
+    ASSERT_TRUE(Media_WriteMovie(folder.Path() + "/mov/00004.dat", MediaMovieSpec{}, &error)) << error;
+    ASSERT_TRUE(StartSound());
+    StoryRunner runner;
+    ASSERT_TRUE(runner.Load("    end\n.func \"Nop\" need 8\n    c0\n    ret\n"));
+    ASSERT_NE(MOV_Init(), nullptr);
+    ASSERT_EQ(MOV_LoadMovie(0, 0, 4, 0), 1);
+    const struct {
+        int32_t volume;
+        const char* call;
+    } cases[] = {{128, "put_Volume -2500"}, {0, "put_Volume -5000"}, {255, "put_Volume -20"}};
+    for (const auto& c : cases) {
+        SysCallRunner caller(runner.ctx());
+        ScriptValue args[2] = {SysCallRunner::Int(4), SysCallRunner::Int(c.volume)};
+        MOV_SysCall(runner.module(), caller.task(), 8, 2, args);
+        EXPECT_EQ(caller.task()->callResult.i, 1);
+        EXPECT_EQ(DShow_Seam().calls.back(), c.call);
+    }
+    MOV_Exit();
+    EXPECT_EQ(DShow_LiveObjects(), 0);
+    DShow_ResetSeam();
 }
 
 }  // namespace

@@ -349,7 +349,9 @@ void MOV_CheckFinished() {
     for (MovMovie* m = g_MovState->first; m;) {
         MovMovie* next = m->next;
         if (m->flags & MOV_PLAYING) {
-            if ((m->flags & MOV_CONNECTED) && TextureBitmap(m->textureId)) m->bitmap = TextureBitmap(m->textureId);
+            if ((m->flags & MOV_CONNECTED) && TC_TextureTable && m->textureId >= 0 &&
+                m->textureId < g_TCNumberedCount + g_TCNamedCount)
+                m->bitmap = TextureBitmap(m->textureId);
             uint16_t r = g_MovStreamLink.render(&m->stream, m->bitmap);
             if (r == 1) {
                 int32_t ms = 0;

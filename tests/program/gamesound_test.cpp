@@ -536,6 +536,7 @@ TEST_F(SoundCallTest, EveryCallAnswersAsItShould) {
     EXPECT_EQ(g_SoundState->flags & 0x8c0u, SFX_MUSIC_SOUNDTRACK);
     EXPECT_TRUE(log.Contains("SFX_ExportPrivateInfo(): Wrong EXP_ID: 0123\n"));
     EXPECT_TRUE(log.Contains("MOD: error mod not found\n"));
+    EXPECT_TRUE(log.Contains("SFX_SysCall: ("));
     EXPECT_TRUE(log.Contains(") Undefined System Call 40\n"));
     for (int i = 0; i < 40; ++i) EXPECT_NE(SFX_GetCallNames()[i], nullptr) << i;
     EXPECT_EQ(SFX_GetCallNames()[40], nullptr);

@@ -507,6 +507,7 @@ TEST_F(MoviesTest, WithoutAMovieTableTheSectionIsEmptyAndCallsAnswerZero) {
 
     LogCapture log;
     EXPECT_EQ(Call(14), "now 0");
+    EXPECT_TRUE(log.Contains("MOV_SysCall ("));
     EXPECT_TRUE(log.Contains(") : Undefined System Call 14\n"));
     for (int i = 0; i < 14; ++i) EXPECT_NE(MOV_GetCallNames()[i], nullptr) << i;
     EXPECT_EQ(MOV_GetCallNames()[14], nullptr);

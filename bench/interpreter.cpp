@@ -1,8 +1,13 @@
-// The story interpreter against Lua 5.4 on the same work, in one process:
-// integer and float loops, recursive calls, method calls, array and table
-// reads and writes, string concatenation and a call of a native function.
-// Prints ns per operation for both and their ratio.
+// The story interpreter against Lua 5.4 and LuaJIT 2.1 with its compiler
+// off (-joff) on the same work, in one process: integer and float loops,
+// recursive calls, method calls, array and table reads and writes, string
+// concatenation and a call of a native function. Prints ns per operation
+// for each and the story's ratios to both.
+//
+// LuaJIT exports the same C names as Lua 5.4, so it is opened apart with
+// dlopen (its own names bound first) and reached through looked-up pointers.
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
 
 #include <lua5.4/lua.hpp>
 
@@ -12,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "script/arrays.h"
@@ -301,6 +307,27 @@ function Concat(n) local s for i = 0, n - 1 do s = "item" .. i end return s end
 function Engine(n) local inc = B_Inc for i = 0, n - 1 do inc(i) end return n end
 )";
 
+// The same work in the language LuaJIT reads (no bit operators: the masks
+// are remainders, equal for these non-negative counters).
+const char* kLuaJit = R"(
+function SumInt(n) local s = 0 for i = 0, n - 1 do s = s + i end return s end
+function SumFloat(n) local x = 0.0 for i = 0, n - 1 do x = x * 0.999 + 1.5 end return x end
+local function fib(n) if n < 2 then return n end return fib(n - 1) + fib(n - 2) end
+function Fib(n) return fib(n) end
+local obj = {v = 0}
+function obj:Add(x) self.v = self.v + x return self.v end
+function Methods(n) for i = 0, n - 1 do obj:Add(i) end return n end
+local A = {} for i = 1, 1024 do A[i] = 0 end
+function ArrayRW(n) for i = 0, n - 1 do local k = (i % 1024) + 1 A[k] = A[k] + 1 end return n end
+local T = {} for i = 0, 1023 do T[i] = 0 end
+function TableInt(n) for i = 0, n - 1 do local k = i % 1024 T[k] = T[k] + 1 end return n end
+local K = {} for i = 1, 16 do K[i] = "key" .. (i - 1) end
+local S = {} for i = 1, 16 do S[K[i]] = 0 end
+function TableStr(n) for i = 0, n - 1 do local k = K[(i % 16) + 1] S[k] = S[k] + 1 end return n end
+function Concat(n) local s for i = 0, n - 1 do s = "item" .. i end return s end
+function Engine(n) local inc = B_Inc for i = 0, n - 1 do inc(i) end return n end
+)";
+
 struct Row {
     const char* title;
     const char* function;
@@ -397,8 +424,83 @@ struct LuaBench {
     }
 };
 
+// ---- the LuaJIT side, interpreter only ----
+
+struct LuaJitApi {
+    using State = struct LjState;
+    using CFunction = int (*)(State*);
+    State* (*newstate)();
+    void (*openlibs)(State*);
+    int (*loadstring)(State*, const char*);
+    int (*pcall)(State*, int, int, int);
+    void (*getfield)(State*, int, const char*);
+    void (*setfield)(State*, int, const char*);
+    void (*pushinteger)(State*, ptrdiff_t);
+    ptrdiff_t (*tointeger)(State*, int);
+    void (*pushcclosure)(State*, CFunction, int);
+    void (*settop)(State*, int);
+    const char* (*tolstring)(State*, int, size_t*);
+    int (*setmode)(State*, int, int);
+    void (*close)(State*);
+};
+LuaJitApi g_lj{};
+constexpr int kLjGlobals = -10002;  // LUA_GLOBALSINDEX of the 5.1 interface
+constexpr int kLjEngineOff = 0;     // LUAJIT_MODE_ENGINE | LUAJIT_MODE_OFF
+
+int LuaJitInc(LuaJitApi::State* L) {
+    g_lj.pushinteger(L, g_lj.tointeger(L, 1) + 1);
+    return 1;
+}
+
+struct LuaJitBench {
+    LuaJitApi::State* L = nullptr;
+    bool Open() {
+        void* lib = dlopen("libluajit-5.1.so.2", RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+        if (!lib) return false;
+        bool ok = true;
+        auto get = [&](auto& fn, const char* name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+            ok = ok && fn;
+        };
+        get(g_lj.newstate, "luaL_newstate");
+        get(g_lj.openlibs, "luaL_openlibs");
+        get(g_lj.loadstring, "luaL_loadstring");
+        get(g_lj.pcall, "lua_pcall");
+        get(g_lj.getfield, "lua_getfield");
+        get(g_lj.setfield, "lua_setfield");
+        get(g_lj.pushinteger, "lua_pushinteger");
+        get(g_lj.tointeger, "lua_tointeger");
+        get(g_lj.pushcclosure, "lua_pushcclosure");
+        get(g_lj.settop, "lua_settop");
+        get(g_lj.tolstring, "lua_tolstring");
+        get(g_lj.setmode, "luaJIT_setmode");
+        get(g_lj.close, "lua_close");
+        if (!ok) return false;
+        L = g_lj.newstate();
+        g_lj.openlibs(L);
+        g_lj.setmode(L, 0, kLjEngineOff);
+        g_lj.pushcclosure(L, LuaJitInc, 0);
+        g_lj.setfield(L, kLjGlobals, "B_Inc");
+        if (g_lj.loadstring(L, kLuaJit) != 0 || g_lj.pcall(L, 0, 0, 0) != 0) {
+            std::fprintf(stderr, "luajit: %s\n", g_lj.tolstring(L, -1, nullptr));
+            std::exit(1);
+        }
+        return true;
+    }
+    ~LuaJitBench() {
+        if (L) g_lj.close(L);
+    }
+    void Run(const char* function, int n) {
+        g_lj.getfield(L, kLjGlobals, function);
+        g_lj.pushinteger(L, n);
+        g_lj.pcall(L, 1, 1, 0);
+        g_lj.settop(L, -2);
+    }
+};
+
 StoryBench* s_story;
 LuaBench* s_lua;
+LuaJitBench* s_luajit;
 
 void BM_Story(benchmark::State& state, const Row* row) {
     for (auto _ : state) s_story->Run(row->function, row->n);
@@ -407,6 +509,11 @@ void BM_Story(benchmark::State& state, const Row* row) {
 
 void BM_Lua(benchmark::State& state, const Row* row) {
     for (auto _ : state) s_lua->Run(row->function, row->n);
+    state.SetItemsProcessed(state.iterations() * row->ops);
+}
+
+void BM_LuaJit(benchmark::State& state, const Row* row) {
+    for (auto _ : state) s_luajit->Run(row->function, row->n);
     state.SetItemsProcessed(state.iterations() * row->ops);
 }
 
@@ -423,13 +530,20 @@ double TimeRun(Bench& b, const Row& row) {
 int main(int argc, char** argv) {
     StoryBench story;
     LuaBench lua;
+    LuaJitBench luajit;
+    bool haveJit = luajit.Open();
+    if (!haveJit) std::fprintf(stderr, "LuaJIT 2.1 (libluajit-5.1.so.2) not found: its column is left out\n");
     s_story = &story;
     s_lua = &lua;
+    s_luajit = &luajit;
     for (const Row& row : kRows) {
         benchmark::RegisterBenchmark((std::string("Story/") + row.function).c_str(), BM_Story, &row)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark((std::string("Lua/") + row.function).c_str(), BM_Lua, &row)
             ->Unit(benchmark::kMillisecond);
+        if (haveJit)
+            benchmark::RegisterBenchmark((std::string("LuaJIToff/") + row.function).c_str(), BM_LuaJit, &row)
+                ->Unit(benchmark::kMillisecond);
     }
     // A --benchmark_filter also limits the table to the rows it names.
     std::string filter;
@@ -442,18 +556,25 @@ int main(int argc, char** argv) {
     // The table: both sides run in turn, the best of several rounds each, so
     // that the load of the machine at one moment weighs on both alike.
     constexpr int kRounds = 7;
-    std::printf("\n%-32s %12s %12s %8s\n", "work (best of 7, in turn)", "story ns/op", "Lua ns/op", "ratio");
+    std::printf("\n%-32s %11s %11s %11s %8s %8s\n", "work (best of 7, in turn)", "story ns/op", "Lua ns/op",
+                "-joff ns/op", "/Lua", "/-joff");
     for (const Row& row : kRows) {
         if (!filter.empty() && filter != "all" && filter != "NONE" && filter.find(row.function) == std::string::npos)
             continue;
-        double bestStory = 1e30, bestLua = 1e30;
+        double bestStory = 1e30, bestLua = 1e30, bestJit = 1e30;
         for (int r = 0; r < kRounds; ++r) {
             bestStory = std::min(bestStory, TimeRun(story, row));
             bestLua = std::min(bestLua, TimeRun(lua, row));
+            if (haveJit) bestJit = std::min(bestJit, TimeRun(luajit, row));
         }
         double s = bestStory * 1e9 / static_cast<double>(row.ops);
         double l = bestLua * 1e9 / static_cast<double>(row.ops);
-        std::printf("%-32s %12.2f %12.2f %8.2f\n", row.title, s, l, s / l);
+        if (haveJit) {
+            double j = bestJit * 1e9 / static_cast<double>(row.ops);
+            std::printf("%-32s %11.2f %11.2f %11.2f %8.2f %8.2f\n", row.title, s, l, j, s / l, s / j);
+        } else {
+            std::printf("%-32s %11.2f %11.2f %11s %8.2f %8s\n", row.title, s, l, "-", s / l, "-");
+        }
     }
     return 0;
 }

@@ -61,11 +61,14 @@ enum : uint8_t {
     XOP_LF,                                 // getl a; pushf d; op
     XOP_F_SET = XOP_LF + kFloatOps,         // pushf d; op; setl c; pop
     // getl a; constant; add; setl c; pop, then the loop's test: an LL_J or
-    // LK_J form, jf or jnf, after a one-word or a two-word constant. Each has
-    // its own form so that the step knows where the test lies without
-    // reading it from its operands.
+    // LK_J form, jf or jnf. Each has its own form so that the step goes
+    // straight into the test's body.
     XOP_STEP = XOP_F_SET + kFloatOps,
-    XOP_COUNT = XOP_STEP + 8 * kCmpOps,
+    // A counting loop's step and test in one: the counter stepped in place
+    // by a small constant, then compared with a local (LL) or a constant
+    // (LK) and the branch taken, all operands and the target in the entry.
+    XOP_LOOP = XOP_STEP + 4 * kCmpOps,
+    XOP_COUNT = XOP_LOOP + 4 * kCmpOps,
 };
 static_assert(XOP_COUNT <= 256, "instruction forms fit a byte");
 
@@ -87,11 +90,11 @@ constexpr int BinIndex(int op) {
     }
 }
 
-// The step form for a test of the LK (else LL) kind, after a two-word
-// constant, branching on jnf (else jf), with compare index ci.
-constexpr int StepForm(bool lk, bool wide, bool jnf, int ci) {
-    return XOP_STEP + (((lk ? 4 : 0) + (wide ? 2 : 0) + (jnf ? 1 : 0)) * kCmpOps) + ci;
-}
+// The step form for a test of the LK (else LL) kind, branching on jnf (else
+// jf), with compare index ci.
+constexpr int StepForm(bool lk, bool jnf, int ci) { return XOP_STEP + (((lk ? 2 : 0) + (jnf ? 1 : 0)) * kCmpOps) + ci; }
+// The loop form of the same test kinds.
+constexpr int LoopForm(bool lk, bool jnf, int ci) { return XOP_LOOP + (((lk ? 2 : 0) + (jnf ? 1 : 0)) * kCmpOps) + ci; }
 
 constexpr int FloatIndex(int op) {
     switch (op) {
@@ -283,6 +286,31 @@ constexpr uint32_t OpM(uint64_t e) { return static_cast<uint32_t>(e >> 52); }
 constexpr uint64_t kPopFollows = uint64_t{1} << 21;
 constexpr uint32_t OpPop(uint64_t e) { return static_cast<uint32_t>((e >> 21) & 1); }
 
+// Operands of a loop form, all within one entry: the words from the step to
+// past the branch, the counter's slot, the step, the test's other local
+// (LL) or its constant (LK), and the branch target less the step's
+// position. A loop whose fields do not fit is left to the step form.
+constexpr uint32_t kMaxLoopSlot = 255;
+constexpr uint64_t PackLoop(uint32_t length, uint32_t a, int32_t step, int32_t other, int32_t rel) {
+    return (uint64_t{length} << 8) | (uint64_t{a} << 16) | (uint64_t{static_cast<uint8_t>(step)} << 24) |
+           (uint64_t{static_cast<uint16_t>(other)} << 32) | (uint64_t{static_cast<uint16_t>(rel)} << 48);
+}
+constexpr uint32_t LoopLength(uint64_t e) { return static_cast<uint32_t>((e >> 8) & 0xff); }
+constexpr uint32_t LoopA(uint64_t e) { return static_cast<uint32_t>((e >> 16) & 0xff); }
+constexpr int32_t LoopStep(uint64_t e) { return static_cast<int8_t>((e >> 24) & 0xff); }
+constexpr uint32_t LoopB(uint64_t e) { return static_cast<uint32_t>((e >> 32) & 0xffff); }
+constexpr int32_t LoopK(uint64_t e) { return static_cast<int16_t>((e >> 32) & 0xffff); }
+constexpr int32_t LoopRel(uint64_t e) { return static_cast<int16_t>(e >> 48); }
+
+// Off, every instruction runs in its plain form (the fused forms' reference).
+// A build with SE_PLAIN_FORMS never fuses.
+#ifdef SE_PLAIN_FORMS
+constexpr bool kFusedBuild = false;
+#else
+constexpr bool kFusedBuild = true;
+#endif
+bool g_fusedForms = kFusedBuild;
+
 // Decides the interpreter's form of the instruction at pc (pc < words) and
 // the operands of a fused form.
 uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = true) {
@@ -293,6 +321,7 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
     for (uint8_t shape : info.operands)
         if (shape != SE_OPND_JUMPTABLE) operandWords += static_cast<uint32_t>(SE_OperandWords(shape));
     if (size_t{pc} + 1 + operandWords > words) return XOP_ILLEGAL;
+    if (!g_fusedForms) return op;
 
     // The word k after pc, or -1 past the end of the code.
     auto at = [&](uint32_t k) -> int32_t { return size_t{pc} + k < words ? code[pc + k] : -1; };
@@ -317,11 +346,12 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
         return 0;
     };
     // A jf or jnf at k whose target lies in the code: 0 jf, 1 jnf; else -1.
-    auto branch = [&](uint32_t k) -> int {
+    auto branch = [&](uint32_t k, uint32_t* to = nullptr) -> int {
         int32_t w = at(k);
         if ((w != SE_OP_JF && w != SE_OP_JNF) || at(k + 2) < 0) return -1;
         uint32_t target = (static_cast<uint32_t>(code[pc + k + 1]) << 16) | code[pc + k + 2];
         if (target >= words) return -1;
+        if (to) *to = target;
         return w == SE_OP_JF ? 0 : 1;
     };
     // "setl c; pop" at k with one value pushed by then: the destination slot
@@ -331,6 +361,36 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
         return slot(k + 1, 1);
     };
     auto max3 = [](int32_t a, int32_t b, int32_t c) { return static_cast<uint32_t>(std::max(a, std::max(b, c))); };
+    // The loop form of a step of counter slot a (into c) by k whose test
+    // starts at t: `getl` of the same counter, then a local or a constant,
+    // a compare and a branch. 0 when it is no such loop or does not fit.
+    auto LoopEntry = [&](uint32_t t, int32_t a, int32_t c, int32_t k) -> uint64_t {
+        if (a != c || a > static_cast<int32_t>(kMaxLoopSlot) || k < -128 || k > 127) return 0;
+        if (at(t) != SE_OP_GETLOCAL || slot(t + 1, 0) != a) return 0;
+        int32_t other, k2;
+        uint32_t cmpAt;
+        bool lk;
+        if (at(t + 2) == SE_OP_GETLOCAL) {
+            other = slot(t + 3, 1);
+            if (other < 0 || other > static_cast<int32_t>(kMaxLoopSlot)) return 0;
+            cmpAt = t + 4;
+            lk = false;
+        } else if (uint32_t n2 = constant(t + 2, &k2)) {
+            other = k2;
+            cmpAt = t + 2 + n2;
+            lk = true;
+        } else {
+            return 0;
+        }
+        int bi = BinIndex(at(cmpAt));
+        uint32_t target = 0;
+        int j = bi >= kArithOps ? branch(cmpAt + 1, &target) : -1;
+        if (j < 0) return 0;
+        int64_t rel = int64_t{target} - pc;
+        if (rel < INT16_MIN || rel > INT16_MAX) return 0;
+        return PackLoop(cmpAt + 4, static_cast<uint32_t>(a), k, other, static_cast<int32_t>(rel)) |
+               static_cast<uint8_t>(LoopForm(lk, j == 1, bi - kArithOps));
+    };
     uint64_t ops = 0;
 
     switch (op) {
@@ -374,13 +434,14 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
                     ops = PackOperands(a, static_cast<uint32_t>(k), c < 0 ? 0 : c, max3(a, c, 0), n == 2);
                     // A loop step: the increment of a counter, then the loop's test.
                     if (c >= 0 && bi == 0 && step && size_t{pc} + 6 + n < words) {
+                        if (uint64_t loop = LoopEntry(6 + n, a, c, k)) return loop;
                         uint8_t next = Form(Decode(code, words, pc + 6 + n, false));
                         if (next >= XOP_LL_JF && next < XOP_LL_JNF + kCmpOps)
                             return ops | static_cast<uint8_t>(
-                                             StepForm(false, n == 2, next >= XOP_LL_JNF, (next - XOP_LL_JF) % kCmpOps));
+                                             StepForm(false, next >= XOP_LL_JNF, (next - XOP_LL_JF) % kCmpOps));
                         if (next >= XOP_LK_JF && next < XOP_LK_JNF + kCmpOps)
                             return ops | static_cast<uint8_t>(
-                                             StepForm(true, n == 2, next >= XOP_LK_JNF, (next - XOP_LK_JF) % kCmpOps));
+                                             StepForm(true, next >= XOP_LK_JNF, (next - XOP_LK_JF) % kCmpOps));
                     }
                     return ops | static_cast<uint8_t>((c >= 0 ? XOP_LK_SET : XOP_LK) + bi);
                 }
@@ -668,6 +729,9 @@ constexpr uint64_t kUnknownCallMark = uint64_t{1} << 62;
 
 }  // namespace
 
+void SE_SetFusedForms(bool on) { g_fusedForms = on && kFusedBuild; }
+bool SE_FusedForms() { return g_fusedForms; }
+
 void SE_FreeCodeCache(SE_Context* ctx) {
     if (!ctx || !ctx->codeCache) return;
     SB_Free(ctx, SE_MEMCAT_CODE, ctx->codeCache, ctx->codeCache->bytes);
@@ -864,7 +928,7 @@ static int Run(SE_Context* ctx, SE_Task* task) {
 
     op_decode:
         ins[pc] = Decode(code, words, pc);
-        if (Form(ins[pc]) >= XOP_STEP && Form(ins[pc]) < XOP_COUNT) {
+        if (Form(ins[pc]) >= XOP_STEP && Form(ins[pc]) < XOP_LOOP) {
             // The test that follows a loop step is reached straight from it.
             uint32_t test = pc + 7 + OpWide(ins[pc]);
             ins[test] = Decode(code, words, test, false);

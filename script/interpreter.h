@@ -17,6 +17,13 @@ int SE_ExecuteTask(SE_Context* ctx, SE_Task* task);
 // the code goes away.
 void SE_FreeCodeCache(SE_Context* ctx);
 
+// Whether code decoded from now on may run in the interpreter's fused forms
+// (on by default; never in a build with SE_PLAIN_FORMS, the CMake option
+// TREVAN_PLAIN_FORMS). Off, every instruction runs on its own: the
+// reference the fused forms are tested against.
+void SE_SetFusedForms(bool on);
+bool SE_FusedForms();
+
 // The engine-call word of a linked call: 0x8000 | module << 9 | call.
 constexpr uint16_t SE_LinkedCallWord(uint32_t module, uint32_t call) {
     return static_cast<uint16_t>(0x8000u | ((module & 63u) << 9) | (call & 511u));

@@ -108,6 +108,19 @@ QelFile* Qel_fcopen(const char* name, const char* mode, int userPath) {
     return f;
 }
 
+// Undoes the members' byte scrambling, eight bytes at a time.
+static void Descramble(uint8_t* b, size_t n) {
+    constexpr uint64_t key = 0x0101010101010101ull * QEL_CATALOG_MEMBER_KEY;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        memcpy(&w, b + i, 8);
+        w ^= key;
+        memcpy(b + i, &w, 8);
+    }
+    for (; i < n; ++i) b[i] ^= QEL_CATALOG_MEMBER_KEY;
+}
+
 // zlib counts in unsigned int; larger transfers go in pieces.
 constexpr size_t GZ_CHUNK = 1u << 30;
 
@@ -129,8 +142,7 @@ size_t Qel_fread(QelFile* f, size_t size, size_t count, void* buffer) {
         size_t left = f->memberSize - f->memberPos;
         if (n > left) n = left;
         size_t got = fread(buffer, 1, n, Plain(f));
-        auto* b = static_cast<uint8_t*>(buffer);
-        for (size_t i = 0; i < got; ++i) b[i] ^= QEL_CATALOG_MEMBER_KEY;
+        Descramble(static_cast<uint8_t*>(buffer), got);
         f->memberPos += uint32_t(got);
         return got / size;
     }
@@ -272,10 +284,18 @@ void* Qel_LoadFile(const char* name, int diskOnly) {
     QelFile* f = Qel_fopen(name, "rb", diskOnly);
     if (!f) return nullptr;
     long size = -1;
-    if (Qel_fseek(f, 0, 2) == 0) size = Qel_ftell(f);
+    bool atStart;
+    if (f->flags & QEL_FILE_CATALOG) {
+        // A member just opened stands at its start and knows its size.
+        size = long(f->memberSize);
+        atStart = true;
+    } else {
+        if (Qel_fseek(f, 0, 2) == 0) size = Qel_ftell(f);
+        atStart = size > 0 && Qel_fseek(f, 0, 0) == 0;
+    }
     void* buf = nullptr;
-    if (size > 0 && size <= long(INT32_MAX) && Qel_fseek(f, 0, 0) == 0) {
-        buf = Int_AllocMem(size_t(size), 0);
+    if (size > 0 && size <= long(INT32_MAX) && atStart) {
+        buf = Int_AllocMem(size_t(size), INT_MEM_UNZEROED);  // the read fills it or it goes
         if (buf && Qel_fread(f, 1, size_t(size), buf) != size_t(size)) {
             Int_FreeMem(buf, size_t(size), 0);
             buf = nullptr;

@@ -65,7 +65,7 @@ void* Int_AllocMem(size_t size, uint32_t flags) {
         }
     }
     Book(size, flags);
-    std::memset(p, 0, size);
+    if (!(flags & INT_MEM_UNZEROED) || (flags & INT_MEM_VIRTUAL)) std::memset(p, 0, size);
     return p;
 }
 

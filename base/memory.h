@@ -11,6 +11,7 @@
 constexpr uint32_t INT_MEM_VIRTUAL = 0x800;      // block comes from the virtual-memory layer
 constexpr uint32_t INT_MEM_RESERVE = 0x1000;     // with INT_MEM_VIRTUAL: reserve address space only
 constexpr uint32_t INT_MEM_ZERO_TAIL = 0x10000;  // on resize: zero the grown tail
+constexpr uint32_t INT_MEM_UNZEROED = 0x20000;   // heap block the caller fills whole: not cleared
 
 constexpr uint32_t Int_MemTag(uint32_t tag) { return (tag & 127u) << 24; }
 constexpr uint32_t Int_MemFlagsTag(uint32_t flags) { return (flags >> 24) & 127u; }

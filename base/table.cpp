@@ -25,6 +25,7 @@ QelTable* Qel_TableCreate() {
     table->bucketCount = QEL_TABLE_FIRST_BUCKETS;
     table->keyCounter = 1;
     table->entryCount = 0;
+    table->cursor = nullptr;
     if (++s_liveTables > s_peakTables) s_peakTables = s_liveTables;
     return table;
 }
@@ -110,6 +111,7 @@ uintptr_t Qel_TableRemove(QelTable* table, uint32_t key) {
         if (entry->key != key) continue;
         uintptr_t value = entry->value;
         *link = entry->next;
+        if (table->cursor == entry) table->cursor = nullptr;
         Int_FreeRecord(entry, kTableMemFlags);
         --table->entryCount;
         return value;
@@ -131,34 +133,34 @@ uint32_t Qel_TableAdd(QelTable* table, uintptr_t value) {
     return 0;
 }
 
+// Answers entry's key and keeps the entry as the table's cursor.
+static uint32_t Answer(const QelTable* table, const QelTableEntry* entry) {
+    if (entry->key == 0) {
+        Qel_BannerPrintf("Qel_TableNext() found entry with key=0!\n");
+        return 0;
+    }
+    const_cast<QelTable*>(table)->cursor = entry;
+    return entry->key;
+}
+
 // The head of the first non-empty bucket from `from` on, 0 when none.
 static uint32_t FirstKeyFrom(const QelTable* table, uint32_t from) {
-    for (uint32_t b = from; b < table->bucketCount; ++b) {
-        const QelTableEntry* entry = table->buckets[b];
-        if (!entry) continue;
-        if (entry->key == 0) {
-            Qel_BannerPrintf("Qel_TableNext() found entry with key=0!\n");
-            return 0;
-        }
-        return entry->key;
-    }
+    for (uint32_t b = from; b < table->bucketCount; ++b)
+        if (const QelTableEntry* entry = table->buckets[b]) return Answer(table, entry);
     return 0;
 }
 
 uint32_t Qel_TableNext(const QelTable* table, uint32_t key) {
     if (!table || !table->buckets) return 0;
     if (key == 0) return FirstKeyFrom(table, 0);
-    const uint32_t bucket = key & (table->bucketCount - 1);
-    for (const QelTableEntry* entry = table->buckets[bucket]; entry; entry = entry->next) {
-        if (entry->key != key) continue;
-        if (!entry->next) return FirstKeyFrom(table, bucket + 1);
-        if (entry->next->key == 0) {
-            Qel_BannerPrintf("Qel_TableNext() found entry with key=0!\n");
-            return 0;
-        }
-        return entry->next->key;
+    // Keys are unique, so the cursor holding the key is the entry a look-up finds.
+    const QelTableEntry* entry = table->cursor;
+    if (!entry || entry->key != key) {
+        entry = Qel_TableFind(table, key);
+        if (!entry) return FirstKeyFrom(table, 0);
     }
-    return FirstKeyFrom(table, 0);
+    if (!entry->next) return FirstKeyFrom(table, (key & (table->bucketCount - 1)) + 1);
+    return Answer(table, entry->next);
 }
 
 void Qel_TableSetNextKey(QelTable* table, uint32_t value) {

@@ -20,6 +20,10 @@ struct QelTable {
     uint32_t bucketCount;     // a power of two; a key's bucket is key & (bucketCount - 1)
     uint32_t keyCounter;      // the last key handed out by Qel_TableAdd
     uint32_t entryCount;
+    // The entry Qel_TableNext answered last: the next call with its key starts
+    // there instead of looking the key up. Checked before use; cleared when
+    // that entry is removed.
+    const QelTableEntry* cursor;
 };
 
 // New empty table (8 buckets, key counter 1), or null when out of memory.

@@ -171,6 +171,30 @@ TEST(QelTable, AddSkipsKeysInUseAndWrapsToOne) {
     EXPECT_EQ(Qel_TableAdd(h.t, 4), 3u);
 }
 
+TEST(QelTable, NextAfterTheAnsweredKeyIsRemovedOrReaddedStillLooksItUp) {
+    TableHolder h;
+    for (uint32_t k = 1; k <= 20; ++k) Qel_TableSet(h.t, k, k);
+    const std::vector<uint32_t> order = IterationKeys(h.t);
+    ASSERT_EQ(order.size(), 20u);
+    // The key just answered goes away: the next call restarts from the first key.
+    EXPECT_EQ(Qel_TableNext(h.t, 0), order[0]);
+    uint32_t k = Qel_TableNext(h.t, order[0]);
+    EXPECT_EQ(k, order[1]);
+    Qel_TableRemove(h.t, k);
+    EXPECT_EQ(Qel_TableNext(h.t, k), order[0]);
+    // Added again it sits at its chain's end; the answer follows the new chain.
+    Qel_TableSet(h.t, k, k);
+    const std::vector<uint32_t> again = IterationKeys(h.t);
+    auto at = std::find(again.begin(), again.end(), k);
+    ASSERT_NE(at, again.end());
+    EXPECT_EQ(Qel_TableNext(h.t, k), at + 1 == again.end() ? 0u : *(at + 1));
+    // Growing the table keeps the entries: the order is the new one.
+    for (uint32_t n = 21; n <= 40; ++n) Qel_TableSet(h.t, n, n);
+    const std::vector<uint32_t> grown = IterationKeys(h.t);
+    ASSERT_EQ(grown.size(), 40u);
+    for (size_t i = 0; i + 1 < grown.size(); ++i) EXPECT_EQ(Qel_TableNext(h.t, grown[i]), grown[i + 1]);
+}
+
 TEST(QelTable, IterationStopsWithANoticeAtAnEntryWithKeyZero) {
     TableHolder h;
     Qel_TableSet(h.t, 0, 1);

@@ -11,6 +11,8 @@
 // gzip trailer gives up front: the output is its own window. Input bytes are
 // descrambled as they enter the bit buffer.
 
+#define SE_INFLATE_LIKELY(x) __builtin_expect(!!(x), 1)
+
 namespace {
 
 // A decoding table entry:
@@ -300,45 +302,136 @@ struct Inflater {
         return QEL_INFLATE_OK;
     }
 
+    // The state lives in locals while symbols are decoded: the output is
+    // written bytewise and would otherwise oblige the compiler to keep the
+    // bit buffer in memory. The refills happen where Refill would happen.
     QelInflateResult Codes(const uint32_t* litTable, const uint32_t* distTable) {
+        uint64_t b = bits;
+        unsigned n = nbits;
+        uint8_t* o = out;
+        const uint8_t* ip = src.p;
+        const uint8_t* ipEnd = src.end;
+        uint8_t* const oStart = outStart;
+        uint8_t* const oEnd = outEnd;
+        const uint64_t mask = keyMask;
+        QelInflateResult r;
+#define INFLATE_SAVE() (bits = b, nbits = n, out = o, src.p = ip)
+#define INFLATE_REFILL()                     \
+    do {                                     \
+        if (ipEnd - ip >= 8) {               \
+            uint64_t w;                      \
+            memcpy(&w, ip, 8);               \
+            b |= (w ^ mask) << n;            \
+            ip += (63 - n) >> 3;             \
+            n |= 56;                         \
+        } else {                             \
+            INFLATE_SAVE();                  \
+            bool ok = SlowRefill();          \
+            b = bits, n = nbits, ip = src.p; \
+            ipEnd = src.end;                 \
+            if (!ok) {                       \
+                r = QEL_INFLATE_SHORT;       \
+                goto done;                   \
+            }                                \
+        }                                    \
+    } while (0)
+#define INFLATE_DECODE(e, table, root)                                    \
+    do {                                                                  \
+        e = table[b & ((1u << root) - 1)];                                \
+        if (EntryKind(e) == K_SUB) {                                      \
+            b >>= root;                                                   \
+            n -= root;                                                    \
+            e = table[EntryValue(e) + (b & ((1u << EntryExtra(e)) - 1))]; \
+        }                                                                 \
+        b >>= EntryLen(e);                                                \
+        n -= EntryLen(e);                                                 \
+    } while (0)
         for (;;) {
-            if (nbits < MAX_BITS && !Refill()) return QEL_INFLATE_SHORT;
-            uint32_t e = Decode(litTable, LIT_ROOT);
-            uint32_t kind = EntryKind(e);
-            if (kind == K_LIT) {
-                if (out == outEnd) return QEL_INFLATE_OVERFLOW;
-                *out++ = uint8_t(EntryValue(e));
+            if (n < MAX_BITS) INFLATE_REFILL();
+            uint32_t e = litTable[b & ((1u << LIT_ROOT) - 1)];
+            // Most symbols are literals whose code fits the root table.
+            if (SE_INFLATE_LIKELY(EntryKind(e) == K_LIT)) {
+                b >>= EntryLen(e);
+                n -= EntryLen(e);
+                if (o == oEnd) {
+                    r = QEL_INFLATE_OVERFLOW;
+                    goto done;
+                }
+                *o++ = uint8_t(EntryValue(e));
                 continue;
             }
-            if (kind == K_EOB) return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT;
-            if (kind != K_BASE) return QEL_INFLATE_CORRUPT;
+            if (EntryKind(e) == K_SUB) {
+                b >>= LIT_ROOT;
+                n -= LIT_ROOT;
+                e = litTable[EntryValue(e) + (b & ((1u << EntryExtra(e)) - 1))];
+            }
+            b >>= EntryLen(e);
+            n -= EntryLen(e);
+            uint32_t kind = EntryKind(e);
+            if (SE_INFLATE_LIKELY(kind == K_LIT)) {
+                if (o == oEnd) {
+                    r = QEL_INFLATE_OVERFLOW;
+                    goto done;
+                }
+                *o++ = uint8_t(EntryValue(e));
+                continue;
+            }
+            if (kind == K_EOB) {
+                INFLATE_SAVE();
+                return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT;
+            }
+            if (kind != K_BASE) {
+                r = QEL_INFLATE_CORRUPT;
+                goto done;
+            }
             // A length: its extra bits, a distance code and its extra bits
             // take at most 5 + 15 + 13 bits.
-            if (nbits < 33 && !Refill()) return QEL_INFLATE_SHORT;
-            size_t len = EntryValue(e) + Take(EntryExtra(e));
-            e = Decode(distTable, DIST_ROOT);
-            if (EntryKind(e) != K_BASE) return QEL_INFLATE_CORRUPT;
-            size_t d = EntryValue(e) + Take(EntryExtra(e));
-            if (d > size_t(out - outStart)) return QEL_INFLATE_CORRUPT;
-            size_t room = size_t(outEnd - out);
-            if (len > room) return QEL_INFLATE_OVERFLOW;
-            const uint8_t* from = out - d;
+            if (n < 33) INFLATE_REFILL();
+            uint32_t extra = EntryExtra(e);
+            size_t len = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1));
+            b >>= extra;
+            n -= extra;
+            INFLATE_DECODE(e, distTable, DIST_ROOT);
+            if (EntryKind(e) != K_BASE) {
+                r = QEL_INFLATE_CORRUPT;
+                goto done;
+            }
+            extra = EntryExtra(e);
+            size_t d = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1));
+            b >>= extra;
+            n -= extra;
+            if (d > size_t(o - oStart)) {
+                r = QEL_INFLATE_CORRUPT;
+                goto done;
+            }
+            size_t room = size_t(oEnd - o);
+            if (len > room) {
+                r = QEL_INFLATE_OVERFLOW;
+                goto done;
+            }
+            const uint8_t* from = o - d;
             if (d >= 8 && room >= len + 8) {
-                uint8_t* stop = out + len;
+                uint8_t* stop = o + len;
                 do {
-                    memcpy(out, from, 8);
-                    out += 8;
+                    memcpy(o, from, 8);
+                    o += 8;
                     from += 8;
-                } while (out < stop);
-                out = stop;
+                } while (o < stop);
+                o = stop;
             } else if (d == 1) {
-                memset(out, out[-1], len);
-                out += len;
+                memset(o, o[-1], len);
+                o += len;
             } else {
-                for (size_t i = 0; i < len; ++i) out[i] = from[i];
-                out += len;
+                for (size_t i = 0; i < len; ++i) o[i] = from[i];
+                o += len;
             }
         }
+    done:
+        INFLATE_SAVE();
+        return r;
+#undef INFLATE_SAVE
+#undef INFLATE_REFILL
+#undef INFLATE_DECODE
     }
 
     QelInflateResult Run() {
@@ -584,3 +677,5 @@ fail:
     Qel_fclose(f);
     return nullptr;
 }
+
+#undef SE_INFLATE_LIKELY

@@ -38,6 +38,7 @@ static void FreeCatalog(QelCatalog* cat) {
 }
 
 void Qel_FreeCatalogs() {
+    Qel_CloseParkedDataFile();
     SystemState* s = g_SystemState;
     if (!s) return;
     if (!s->catalogs) {

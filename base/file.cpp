@@ -38,6 +38,43 @@ static char* DiskPathOf(const char* name, int userRelative) {
 
 static void LogRefusedWrite() { Qel_ErrPrintf("Error someone tried to write to a Catalog !\n"); }
 
+// The data file of the catalog member closed last stays open for the next
+// member of the same file (the same file on disk, not merely the same
+// name): reading members one after the other then opens the file once. The
+// seek to the member is always made: it also drops what the stream read
+// ahead, which a rewrite of the file may have made stale.
+struct ParkedDataFile {
+    FILE* fp;
+    struct stat st;  // the file as it was: one replaced or resized is opened afresh
+};
+static ParkedDataFile s_parked;
+
+void Qel_CloseParkedDataFile() {
+    if (s_parked.fp) fclose(s_parked.fp);
+    s_parked.fp = nullptr;
+}
+
+static FILE* TakeParked(const char* disk) {
+    struct stat st;
+    if (!s_parked.fp || stat(disk, &st) != 0 || st.st_dev != s_parked.st.st_dev || st.st_ino != s_parked.st.st_ino ||
+        st.st_size != s_parked.st.st_size || st.st_mtim.tv_sec != s_parked.st.st_mtim.tv_sec ||
+        st.st_mtim.tv_nsec != s_parked.st.st_mtim.tv_nsec)
+        return nullptr;
+    FILE* fp = s_parked.fp;
+    s_parked.fp = nullptr;
+    return fp;
+}
+
+// Keeps a member's data file open; false when it is to be closed.
+static bool Park(QelFile* f) {
+    FILE* fp = Plain(f);
+    struct stat st;
+    if (ferror(fp) || fstat(fileno(fp), &st) != 0) return false;
+    Qel_CloseParkedDataFile();
+    s_parked = {fp, st};
+    return true;
+}
+
 static QelFile* OpenMember(QelFile* f, const char* name, const char* mode, const QelCatalogEntry* e) {
     SystemState* s = g_SystemState;
     const QelCatalog* cat = s->catalogs[s->currentCatalog];
@@ -46,7 +83,8 @@ static QelFile* OpenMember(QelFile* f, const char* name, const char* mode, const
     f->memberSize = e->size;
     f->memberPos = 0;
     char* disk = Qel_DiskPath(cat->dataFileName);
-    FILE* fp = disk ? fopen(disk, "rb") : nullptr;
+    FILE* fp = disk ? TakeParked(disk) : nullptr;
+    if (!fp) fp = disk ? fopen(disk, "rb") : nullptr;
     Qel_StrFree(disk);
     if (!fp) {
         Int_FreeRecord(f, 0);
@@ -224,7 +262,8 @@ long Qel_ftell(QelFile* f) {
 int Qel_fclose(QelFile* f) {
     if (!f) return -1;
     int r = 0;
-    if (f->stream) r = (f->flags & QEL_FILE_GZIP) ? (gzclose(Gz(f)) == Z_OK ? 0 : -1) : fclose(Plain(f));
+    if (f->stream && (f->flags & QEL_FILE_CATALOG) && Park(f)) r = 0;
+    else if (f->stream) r = (f->flags & QEL_FILE_GZIP) ? (gzclose(Gz(f)) == Z_OK ? 0 : -1) : fclose(Plain(f));
     Int_FreeRecord(f, 0);
     return r;
 }

@@ -21,6 +21,10 @@ struct QelFile {
 
 struct QelCatalogEntry;
 
+// Closes the catalog data file kept open after its last member was closed
+// (the catalogs call it when they go).
+void Qel_CloseParkedDataFile();
+
 // Size of the last file loaded whole (Qel_LoadFile, Qel_Unpack); 0 after a failure.
 extern uint32_t g_QelLastFileSize;
 

@@ -101,6 +101,31 @@ TEST_F(FileLayer, MemberReadsAreClippedAndSeeksClamped) {
     Qel_fclose(f);
 }
 
+TEST_F(FileLayer, MembersReadInAnyOrderAndAfterTheDataFileIsRewritten) {
+    // In catalog order, backwards, and after a member left half read.
+    const char* const order[] = {"data\\ships.txt", "both.txt", "member120.bin", "both.txt", "data\\ships.txt"};
+    const char* const texts[] = {"ships from catalog 1", "catalog copy", nullptr, "catalog copy",
+                                 "ships from catalog 1"};
+    for (size_t i = 0; i < 5; ++i) {
+        if (texts[i]) {
+            EXPECT_EQ(LoadText(order[i]), texts[i]) << i;
+            continue;
+        }
+        QelFile* f = Qel_fopen(order[i], "rb", 0);
+        ASSERT_NE(f, nullptr);
+        char buf[10];
+        EXPECT_EQ(Qel_fread(f, 1, sizeof buf, buf), sizeof buf);
+        Qel_fclose(f);
+    }
+    // The same members with new bytes: what is read is the new file.
+    game_.WriteCatalog("01.cat", Members({{"data\\ships.txt", "SHIPS FROM CATALOG 1"},
+                                          {"both.txt", "CATALOG COPY"},
+                                          {"member120.bin", std::string(120, 'M')},
+                                          {"override.txt", "FIRST"}}));
+    EXPECT_EQ(LoadText("both.txt"), "CATALOG COPY");
+    EXPECT_EQ(LoadText("member120.bin"), std::string(120, 'M'));
+}
+
 TEST_F(FileLayer, ReadCountsElementsForEveryKind) {
     game_.Write("plain.bin", std::string(10, 'p'));
     QelFile* gz = Qel_fcopen("packed.gz", "wb", 0);

@@ -15,6 +15,7 @@
 #include "base/file.h"
 #include "base/general.h"
 #include "base/memory.h"
+#include "bench/ratios.h"
 #include "tools/lib/catalog_writer.h"
 
 namespace {
@@ -159,3 +160,10 @@ void BM_Plain_ReadDataFileDescrambled(benchmark::State& state) {
 BENCHMARK(BM_Plain_ReadDataFileDescrambled)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    return bench_ratios::Main(argc, argv,
+                              {{"BM_Catalog_LoadEveryMember", "BM_Plain_ReadDataFileDescrambled", "<= 1.1"},
+                               {"BM_Catalog_ReadEveryMember", "BM_Plain_ReadDataFileDescrambled", "<= 1.1"},
+                               {"BM_Catalog_LoadEveryMember", "BM_Plain_ReadDataFile", "(plain read)"}});
+}

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/markup.h"
+#include "bench/ratios.h"
 
 namespace {
 
@@ -94,3 +95,7 @@ void BM_QelXmlWrite(benchmark::State& state) {
 BENCHMARK(BM_QelXmlParse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PugixmlParse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QelXmlWrite)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    return bench_ratios::Main(argc, argv, {{"BM_QelXmlParse", "BM_PugixmlParse", "<= 1.0 (parse and free)"}});
+}

@@ -16,6 +16,7 @@
 #include "base/file.h"
 #include "base/memory.h"
 #include "base/packed.h"
+#include "bench/ratios.h"
 #include "tools/lib/packed_writer.h"
 
 namespace {
@@ -219,3 +220,10 @@ void BM_QelUnpack_File(benchmark::State& state) {
 BENCHMARK(BM_QelUnpack_File)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    return bench_ratios::Main(argc, argv,
+                              {{"BM_QelInflate", "BM_Libdeflate", "<= 1.43 (0.7x its speed)"},
+                               {"BM_QelInflate", "BM_ZlibInflate", "(zlib)"},
+                               {"BM_QelInflate_Scrambled", "BM_ZlibInflate_Scrambled", "(zlib, scrambled)"}});
+}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/table.h"
+#include "bench/ratios.h"
 
 namespace {
 
@@ -146,3 +147,13 @@ BENCHMARK(BM_QelTable_FreshKey)->Apply(Sizes);
 BENCHMARK(BM_UnorderedMap_FreshKey)->Apply(Sizes);
 BENCHMARK(BM_QelTable_Iterate)->Apply(Sizes);
 BENCHMARK(BM_UnorderedMap_Iterate)->Apply(Sizes);
+
+int main(int argc, char** argv) {
+    return bench_ratios::Main(argc, argv,
+                              {{"BM_QelTable_Iterate/64", "BM_UnorderedMap_Iterate/64", "<= 1.5"},
+                               {"BM_QelTable_Iterate/4096", "BM_UnorderedMap_Iterate/4096", "<= 1.5"},
+                               {"BM_QelTable_Iterate/262144", "BM_UnorderedMap_Iterate/262144", "<= 1.5"},
+                               {"BM_QelTable_Get/4096", "BM_UnorderedMap_Get/4096", ""},
+                               {"BM_QelTable_Set/4096", "BM_UnorderedMap_Set/4096", ""},
+                               {"BM_QelTable_FreshKey/4096", "BM_UnorderedMap_FreshKey/4096", ""}});
+}

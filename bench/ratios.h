@@ -1,0 +1,51 @@
+// A main for benchmark programs that compare our code with a peer: runs the
+// benchmarks as usual, then prints each pair's times side by side with the
+// ratio ours / theirs (above 1 means ours is slower) and the target it is
+// held to.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace bench_ratios {
+
+struct Pair {
+    const char* ours;  // benchmark names, arguments included ("BM_X/64")
+    const char* theirs;
+    const char* target;  // e.g. "<= 1.0"
+};
+
+// Keeps the time per iteration of every run while the console shows them.
+class Recorder : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> ns;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (!r.error_occurred && r.run_type == Run::RT_Iteration)
+                ns[r.benchmark_name()] = r.GetAdjustedRealTime() * (r.time_unit == benchmark::kMillisecond   ? 1e6
+                                                                    : r.time_unit == benchmark::kMicrosecond ? 1e3
+                                                                                                             : 1.0);
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+inline int Main(int argc, char** argv, const std::vector<Pair>& pairs) {
+    benchmark::Initialize(&argc, argv);
+    Recorder recorder;
+    benchmark::RunSpecifiedBenchmarks(&recorder);
+    benchmark::Shutdown();
+    std::printf("\n%-62s %12s %12s %7s  %s\n", "ours / theirs", "ours us", "theirs us", "ratio", "target");
+    for (const Pair& p : pairs) {
+        auto a = recorder.ns.find(p.ours), b = recorder.ns.find(p.theirs);
+        if (a == recorder.ns.end() || b == recorder.ns.end()) continue;
+        std::printf("%-62s %12.3f %12.3f %7.2f  %s\n", (std::string(p.ours) + " / " + p.theirs).c_str(),
+                    a->second / 1e3, b->second / 1e3, a->second / b->second, p.target);
+    }
+    return 0;
+}
+
+}  // namespace bench_ratios

@@ -1,10 +1,10 @@
-// STAND-IN: see standin.h.
+// STANDIN: see standin.h.
 #include "cockpit/standin.h"
 
 #include <string>
 
 #include "base/table.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "script/modules.h"
 #include "script/tasks.h"
 

@@ -1,9 +1,8 @@
-// STAND-IN for the cockpit and galaxy map (GS_, INS_, EO_, STS_) until its
-// modules come: it registers the galaxy module (7) and the cockpit module (10)
-// in start-up order, answers the calls the program's start-up, game loop and
-// exit make, and records each one (program/standin_calls.h); and it offers
-// the least the shared helpers (cockpit/helpers.h) call: emptying a cockpit,
-// unlinking a cockpit object and dropping the tracked object.
+// STANDIN: the cockpit and galaxy map (GS_, INS_, EO_, STS_): registers the
+// galaxy module (7) and the cockpit module (10) in start-up order, answers the
+// calls the program's start-up, game loop and exit make, and records each one;
+// and it offers the least the shared helpers (cockpit/helpers.h) call: emptying
+// a cockpit, unlinking a cockpit object and dropping the tracked object.
 #pragma once
 
 #include <cstdint>

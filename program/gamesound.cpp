@@ -14,7 +14,7 @@
 #include "base/strings.h"
 #include "base/vrmfile.h"
 #include "program/movies.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "scene/lists.h"
 #include "scene/records.h"
 #include "scene/state.h"

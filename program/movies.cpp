@@ -12,7 +12,7 @@
 #include "base/texanim.h"
 #include "base/texcache.h"
 #include "program/gamesound.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "script/builtins_args.h"
 #include "script/lookup.h"
 #include "script/modules.h"

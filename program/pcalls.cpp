@@ -12,7 +12,7 @@
 #include "program/gamesound.h"
 #include "program/main.h"
 #include "program/movies.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "program/startup.h"
 #include "scene/standin.h"
 #include "script/loader.h"

@@ -1,9 +1,9 @@
-// STUB: see savegame.h.
+// STANDIN: see savegame.h.
 #include "program/savegame.h"
 
 #include "base/log.h"
 #include "program/exit.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 
 int P_Save(int32_t, const char*, const char*, uint32_t) {
     StandIn_Record("P_Save");

@@ -1,6 +1,4 @@
-// The save-game container.
-//
-// STUB: the container is not built yet. P_Save reports failure; P_Load cannot
+// STANDIN: the save-game container. P_Save reports failure; P_Load cannot
 // read a save game and ends the program as for a damaged one (exit reason 29).
 #pragma once
 

@@ -8,8 +8,8 @@
 
 #include "platform/d3dx/d3dx9.h"
 
-// STAND-IN for the scene engine's part records (scene/, being built): the
-// least the mesh build reads of an engine part, as plain input records.
+// Until the scene engine's part records come, the least the mesh build reads
+// of an engine part, as plain input records.
 struct S3DPartVertex {   // 24 bytes
     int16_t x, y, z;     // 1/16384
     int16_t nx, ny, nz;  // 1/16384

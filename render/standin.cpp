@@ -1,7 +1,7 @@
-// STAND-IN: see standin.h.
+// STANDIN: see standin.h.
 #include "render/standin.h"
 
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 
 int S_3DInit() {
     StandIn_Record("S_3DInit");

@@ -1,6 +1,5 @@
-// STAND-IN for the renderer until its modules come: answers the renderer
-// start-up that the scene engine's start-up runs, and records it
-// (program/standin_calls.h).
+// STANDIN: the renderer's start-up that the scene engine's start-up runs;
+// answers it and records it.
 #pragma once
 
 // 1 when the renderer is ready.

@@ -1,7 +1,7 @@
-// STAND-IN: see standin_scene.h.
+// STANDIN: see standin_scene.h.
 #include "render/standin_scene.h"
 
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 
 void S_3DSetSceneViewPort(Camera3D*) { StandIn_Record("S_3DSetSceneViewPort"); }
 void S_3DFreeSceneCamera(Camera3D*) { StandIn_Record("S_3DFreeSceneCamera"); }

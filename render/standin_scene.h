@@ -1,6 +1,5 @@
-// STAND-IN for the renderer calls the scene engine makes (cameras and
-// viewports, lights, scene buffers and particles, gamma ramp) until those
-// renderer modules come. Each records its call (program/standin_calls.h) and
+// STANDIN: the renderer calls the scene engine makes (cameras and viewports,
+// lights, scene buffers and particles, gamma ramp). Each records its call and
 // answers success.
 #pragma once
 

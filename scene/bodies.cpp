@@ -1,5 +1,5 @@
-// STAND-IN for the body records until they come: a body stored in the body
-// table is read as a B3DBodyBones record (bone count and names).
+// STANDIN: the body records: a body stored in the body table is read as a
+// B3DBodyBones record (bone count and names).
 #include "scene/bodies.h"
 
 #include "scene/bodies_standin.h"

@@ -1,5 +1,5 @@
-// What the scene engine reads of a loaded body (bodies.cpp holds a STAND-IN
-// until the body records come): its bone names.
+// What the scene engine reads of a loaded body: its bone names (bodies.cpp is
+// a stand-in until the body records come).
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
-// STAND-IN for the body record until it comes: the bone list, all that the
-// scene placement reads of a body today.
+// STANDIN: the body record: the bone list, all that the scene placement reads
+// of a body today.
 #pragma once
 
 #include <cstdint>

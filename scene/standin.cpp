@@ -1,10 +1,10 @@
-// STAND-IN: see standin.h.
+// STANDIN: see standin.h.
 #include "scene/standin.h"
 
 #include <string>
 
 #include "base/memory.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "render/pixelformat.h"
 #include "render/standin.h"
 #include "script/modules.h"

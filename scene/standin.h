@@ -1,7 +1,6 @@
-// STAND-IN for the scene engine (B3D_, J3D_) until its modules come: it
-// registers its engine-call module in start-up order (module 2), answers the
-// calls the program's start-up, game loop and exit make, and records each one
-// (program/standin_calls.h). Replaced module by module by the scene engine.
+// STANDIN: the scene engine (B3D_, J3D_): registers its engine-call module in
+// start-up order (module 2), answers the calls the program's start-up, game
+// loop and exit make, and records each one.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-// STAND-IN for the texture-animation layer of materials and instances until
-// it comes: an override array here is one material record holding a texture
-// id and a texture matrix, which is all the scene operations need of it.
+// STANDIN: the texture-animation layer of materials and instances: an override
+// array here is one material record holding a texture id and a texture
+// matrix, which is all the scene operations need of it.
 #include "scene/texanim.h"
 
 #include "base/memory.h"

@@ -1,5 +1,5 @@
 // Texture animation of instances: material override arrays and extra texture
-// matrices (texanim.cpp holds a STAND-IN until that layer comes).
+// matrices (texanim.cpp is a stand-in until that layer comes).
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-// STAND-IN for the instance tree operations until that module comes: frees an
-// instance tree with its replies and enables a scene's cameras; nothing of the
-// renderer's instances, shadows or lens-flare items yet.
+// STANDIN: the instance tree operations: frees an instance tree with its
+// replies and enables a scene's cameras; nothing of the renderer's instances,
+// shadows or lens-flare items yet.
 #include "scene/trees.h"
 
 #include "base/log.h"

@@ -1,4 +1,4 @@
-// Instance tree operations (trees.cpp holds a STAND-IN until that module comes).
+// Instance tree operations (trees.cpp is a stand-in until that module comes).
 #pragma once
 
 #include "scene/records.h"

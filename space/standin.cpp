@@ -1,7 +1,7 @@
-// STAND-IN: see standin.h.
+// STANDIN: see standin.h.
 #include "space/standin.h"
 
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "script/modules.h"
 #include "script/tasks.h"
 

@@ -1,8 +1,7 @@
-// STAND-IN for the space simulation (SA_) until its modules come: it registers
-// its engine-call module in start-up order (module 8), answers the calls the
-// program's start-up, game loop and exit make, and records each one
-// (program/standin_calls.h); and it holds the fields of objects and type
-// records that the shared helpers read (space/helpers.h).
+// STANDIN: the space simulation (SA_): registers its engine-call module in
+// start-up order (module 8), answers the calls the program's start-up, game
+// loop and exit make, and records each one; and it holds the fields of objects
+// and type records that the shared helpers read (space/helpers.h).
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// STAND-IN: see standin_fields.h.
+// STANDIN: see standin_fields.h.
 #include "system/standin_fields.h"
 
 SystemFieldsStandIn g_SysStandIn = {

@@ -1,8 +1,6 @@
-// STAND-IN: SystemState fields that the modules still being built add when
-// they land (the displays, the detail level of the scene engine, the start
-// dialog, the processor and benchmark texts). Until then the program keeps
-// them here; each use becomes the SystemState field of the same meaning once
-// it exists.
+// STANDIN: SystemState fields that modules still to come add (the displays,
+// the detail level of the scene engine, the start dialog, the processor and
+// benchmark texts); each use becomes the SystemState field of the same meaning.
 #pragma once
 
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/memory.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 
 namespace {
 

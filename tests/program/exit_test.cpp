@@ -12,7 +12,7 @@
 #include "program/exit.h"
 #include "program/gameloop.h"
 #include "program/main.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "program/startup.h"
 #include "space/standin.h"
 #include "support/program.h"

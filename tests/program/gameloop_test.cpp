@@ -11,7 +11,7 @@
 #include "program/gameloop.h"
 #include "program/main.h"
 #include "program/shell.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "program/startup.h"
 #include "script/modules.h"
 #include "script/tasks.h"

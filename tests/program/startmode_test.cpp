@@ -8,7 +8,7 @@
 #include "base/strings.h"
 #include "base/table.h"
 #include "program/main.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "program/startup.h"
 #include "scene/standin.h"
 #include "support/gamefolder.h"

@@ -18,7 +18,7 @@
 #include "program/main.h"
 #include "program/movies.h"
 #include "program/pcalls.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "program/startup.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/msgbox.h"

@@ -9,7 +9,7 @@
 #include "base/strings.h"
 #include "program/gameloop.h"
 #include "program/main.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "program/startup.h"
 #include "support/program.h"
 #include "system/window.h"

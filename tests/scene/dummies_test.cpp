@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/texcache.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "scene/ids.h"
 #include "scene/state.h"
 #include "support/logcapture.h"

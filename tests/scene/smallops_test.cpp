@@ -9,7 +9,7 @@
 #include "base/ebm.h"
 #include "base/memory.h"
 #include "base/strings.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "scene/allocs.h"
 #include "scene/animation.h"
 #include "scene/geometry.h"

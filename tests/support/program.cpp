@@ -13,7 +13,7 @@
 #include "platform/win32/msgbox.h"
 #include "program/exit.h"
 #include "program/main.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "program/startup.h"
 #include "script/modules.h"
 #include "script/tasks.h"

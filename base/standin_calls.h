@@ -1,8 +1,6 @@
-// STAND-IN support: the modules still to come (renderer, scene engine, space
-// simulation, cockpit, and the program's own modules not built yet) are small
-// stand-ins that record every call they receive here, in order, so tests can
-// assert the order in which start-up, the game loop and the exit drive them.
-// Goes away with the last stand-in.
+// STANDIN: the call recorder of the stand-ins: every stand-in records the calls
+// it receives here, in order, so tests can assert the order in which start-up,
+// the game loop and the exit drive the modules still to come.
 #pragma once
 
 #include <string>

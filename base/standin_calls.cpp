@@ -1,4 +1,4 @@
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 
 #include <algorithm>
 

@@ -7,7 +7,6 @@
 #include "base/general.h"
 #include "base/memory.h"
 #include "platform/win32/debug.h"
-#include "system/message_hook.h"
 
 const char QEL_LOG_BANNER[] = "======================================\n";
 

@@ -25,3 +25,9 @@ extern const char QEL_LOG_BANNER[];
 // so tests and tools read exactly what the engine logged. Null ends the capture.
 using QelLogCapture = void (*)(const char* text, size_t length, void* user);
 void Qel_SetLogCapture(QelLogCapture fn, void* user);
+
+// Hook: the system layer's message box (S_LogMessageBox, set in
+// system/message_hook.cpp) that shows every line when profiling asks for it;
+// null shows nothing.
+using S_MessageBoxFn = void (*)(const char* text);
+extern S_MessageBoxFn g_LogMessageBox;

@@ -1,5 +1,5 @@
-#include "system/message_hook.h"
-
+// Points the log's message-box hook (base/log.h) at the system layer's message box.
+#include "base/log.h"
 #include "system/keys.h"
 
 // Pointing at the message box from here links it into every program that logs.

@@ -16,7 +16,6 @@
 #include "platform/win32/debug.h"
 #include "platform/win32/memory.h"
 #include "support/logcapture.h"
-#include "system/message_hook.h"
 
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;

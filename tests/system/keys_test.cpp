@@ -13,7 +13,6 @@
 #include "support/input_support.h"
 #include "support/window_support.h"
 #include "system/keys.h"
-#include "system/message_hook.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 #include "base/texcache.h"
 #include "base/strings.h"
 #include "cockpit/standin.h"
-#include "platform/win32/memory.h"
 #include "program/exit.h"
 #include "program/gamesound.h"
 #include "program/main.h"
@@ -75,12 +74,10 @@ bool Fails(P_StartupStep step) { return g_StartupFailStep == step; }
 // The low-memory check: physical memory, page file and both together all
 // below 256 MiB end the program.
 void CheckMemory() {
-    MEMORYSTATUS status{};
-    status.dwLength = sizeof(status);
-    GlobalMemoryStatus(&status);
-    if (status.dwTotalPhys >= LOW_MEMORY || status.dwTotalPageFile >= LOW_MEMORY ||
-        status.dwTotalPhys + status.dwTotalPageFile >= LOW_MEMORY)
-        return;
+    uint64_t physical = 0;
+    uint64_t pageFile = 0;
+    S_GetMemoryTotals(&physical, &pageFile);
+    if (physical >= LOW_MEMORY || pageFile >= LOW_MEMORY || physical + pageFile >= LOW_MEMORY) return;
     S_SystemMessage(g_SystemState->languageId == 49
                         ? "Ihr Computer hat nicht genügend virtuellen Speicherplatz auf Ihrer Festplatte. Bitte "
                           "stellen Sie sicher, dass etwa 300MB auf Ihrer Festplatte frei sind."

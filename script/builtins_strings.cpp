@@ -11,7 +11,6 @@
 #include "base/random.h"
 #include "base/strings.h"
 #include "base/utf8.h"
-#include "platform/win32/command_line.h"
 #include "script/arrays.h"
 #include "script/builtins_args.h"
 #include "script/context.h"
@@ -21,6 +20,7 @@
 #include "script/tasks.h"
 #include "script/textfiles.h"
 #include "script/textpages.h"
+#include "system/entry.h"
 
 namespace {
 
@@ -339,7 +339,7 @@ int32_t SE_stricmp(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, Script
 }
 
 int32_t SE_StringCat(SE_Context* ctx, int32_t, SE_Task* task, int32_t, ScriptValue*) {
-    return SE_AnswerText(ctx, task, GetCommandLineA());
+    return SE_AnswerText(ctx, task, S_GetCommandLine());
 }
 
 int32_t SE_StringMul(SE_Context* ctx, int32_t, SE_Task* task, int32_t argc, ScriptValue* args) {

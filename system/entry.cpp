@@ -6,6 +6,7 @@
 
 #include "base/general.h"
 #include "base/log.h"
+#include "platform/win32/command_line.h"
 #include "platform/win32/cpu.h"
 #include "platform/win32/process.h"
 #include "program/main.h"
@@ -152,3 +153,5 @@ int S_DetectCPUFeatures() {
     }
     return 1;
 }
+
+const char* S_GetCommandLine() { return GetCommandLineA(); }

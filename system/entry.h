@@ -59,6 +59,9 @@ constexpr int S_MAX_ARGS = 30;
 // process itself; its result is returned only when it does return (tests).
 int WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, char* cmdLine, int showCommand);
 
+// The process command line as one text, the way the program was started.
+const char* S_GetCommandLine();
+
 // The program's main that WinMain hands over to; P_Main unless a test puts another.
 using S_ProgramMainFn = int (*)(int argc, char** argv);
 void S_SetProgramMain(S_ProgramMainFn fn);

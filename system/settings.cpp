@@ -553,6 +553,14 @@ uint32_t S_GetPhysicalMemoryMB() {
     return static_cast<uint32_t>(mb) & 0xFF0u;
 }
 
+void S_GetMemoryTotals(uint64_t* physical, uint64_t* pageFile) {
+    MEMORYSTATUS status{};
+    status.dwLength = sizeof status;
+    GlobalMemoryStatus(&status);
+    *physical = status.dwTotalPhys;
+    *pageFile = status.dwTotalPageFile;
+}
+
 uint32_t S_GetVideoMemoryMB() {
     void* library = DDraw_LoadLibrary();
     if (!library) return 4095;

@@ -27,4 +27,6 @@ int S_RegSaveStringValue(const char* name, const char* text);
 int S_RegSaveIntValue(const char* name, int32_t value);
 
 uint32_t S_GetPhysicalMemoryMB();
+// The machine's physical memory and page file, in bytes.
+void S_GetMemoryTotals(uint64_t* physical, uint64_t* pageFile);
 uint32_t S_GetVideoMemoryMB();

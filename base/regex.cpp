@@ -32,7 +32,6 @@ enum Op : uint8_t {
 };
 
 constexpr uint32_t kSplitSize = 5;
-constexpr uint32_t kJmpSize = 3;
 constexpr uint32_t kSetBytes = 32;
 constexpr int kMaxRun = 255;
 

@@ -45,8 +45,8 @@ const char* const s_reasonTexts[] = {
     "Fatal error.\n",
     "Error opening SystemBase.\n",
     "Error opening IO device.\n",
-    "Error opening video.\nCheck your display settings!\nFurther information can be found in the manual or "
-    "readme.txt!\n",
+    ("Error opening video.\nCheck your display settings!\nFurther information can be found in the manual or "
+     "readme.txt!\n"),
     "Wrong Arguments.\n",
     "Error opening ProgramBase.\n",
     "Error opening GUIBase.\n",

@@ -46,7 +46,6 @@ constexpr uint16_t KEY_WHEEL_UP = 294;
 constexpr uint16_t KEY_WHEEL_DOWN = 295;
 
 constexpr uint32_t PROFILING_FILE_OPENED = 0x4000;
-constexpr uint32_t PROFILING_BENCHMARK = 0x10;
 constexpr uint32_t D3D_AUTO_QUALITY = 0x800000;
 constexpr uint32_t SCENE_ENVMAP_DRAWN = 0x80;
 constexpr uint32_t VIDEO_CAPTURE_BEFORE_PRESENT = 0x8000000;

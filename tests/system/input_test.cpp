@@ -138,7 +138,7 @@ TEST_F(Input, HeldKeysFillStateCodesAndTheRingEveryPoll) {
     EXPECT_EQ(in->shiftDown, 1u);
     EXPECT_EQ(g_InputShift, 1);
     EXPECT_EQ(in->keySeen, 1u);
-    EXPECT_EQ(g_InputVirtualKeys['A'], 0x80);
+    EXPECT_EQ(g_InputVirtualKeys[static_cast<unsigned char>('A')], 0x80);
     EXPECT_EQ(g_InputVirtualKeys[0x10], 0x80);
     EXPECT_EQ(RingSize(), 1);  // Shift is not a key of its own
     EXPECT_EQ(S_KeyRing.entries[S_KeyRing.writeIndex].deviceKey, 0x1E);
@@ -150,7 +150,7 @@ TEST_F(Input, HeldKeysFillStateCodesAndTheRingEveryPoll) {
     Poll();
     EXPECT_EQ(in->keyDown[97], 0);
     EXPECT_EQ(in->shiftDown, 0u);
-    EXPECT_EQ(g_InputVirtualKeys['A'], 0);
+    EXPECT_EQ(g_InputVirtualKeys[static_cast<unsigned char>('A')], 0);
     EXPECT_EQ(RingSize(), 2);
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "base/general.h"
@@ -15,6 +16,7 @@
 #include "platform/win32/msgbox.h"
 #include "system/entry.h"
 #include "system/input.h"
+#include "support/logcapture.h"
 #include "system/window.h"
 
 class InputTestBase : public testing::Test {
@@ -56,8 +58,12 @@ protected:
         return seam_->joysticks.back();
     }
 
-    void StartCapture() { testing::internal::CaptureStderr(); }
-    std::string StopCapture() { return testing::internal::GetCapturedStderr(); }
+    void StartCapture() { capture_ = std::make_unique<LogCapture>(); }
+    std::string StopCapture() {
+        std::string text = capture_ ? capture_->Take() : std::string();
+        capture_.reset();
+        return text;
+    }
 
     static bool Has(const std::string& log, const std::string& line) { return log.find(line) != std::string::npos; }
 
@@ -66,4 +72,5 @@ protected:
     DInputSeam* seam_ = nullptr;
     Win32JoySeam* joySeam_ = nullptr;
     Win32MessageBoxSeam* boxes_ = nullptr;
+    std::unique_ptr<LogCapture> capture_;
 };

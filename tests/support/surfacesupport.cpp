@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "base/log.h"
 #include "base/pixelformats.h"
+#include "support/logcapture.h"
 #include "system/surfaces.h"
 
 const char* LayoutName(Layout l) {
@@ -79,11 +81,19 @@ void FillRaw(EBM* b, uint32_t value) {
         for (int x = 0; x < b->width; ++x) SetRaw(b, x, y, value);
 }
 
+namespace {
+std::unique_ptr<LogCapture> s_capture;
+}  // namespace
+
 std::string CaptureBegin() {
-    testing::internal::CaptureStderr();
+    s_capture = std::make_unique<LogCapture>();
     return {};
 }
 
-std::string CaptureEnd() { return testing::internal::GetCapturedStderr(); }
+std::string CaptureEnd() {
+    std::string text = s_capture ? s_capture->Take() : std::string();
+    s_capture.reset();
+    return text;
+}
 
 std::string Framed(const std::string& line) { return std::string(QEL_LOG_BANNER) + line + QEL_LOG_BANNER; }

@@ -21,7 +21,7 @@ void SetRaw(EBM* b, int x, int y, uint32_t value);
 // Every pixel set to value.
 void FillRaw(EBM* b, uint32_t value);
 
-// Runs f with standard error captured; returns what was written.
+// Runs f with the log captured; returns what it logged.
 template <class F>
 std::string LogOf(F f);
 

@@ -6,6 +6,7 @@
 
 #include "base/ebm.h"
 #include "base/memory.h"
+#include "support/logcapture.h"
 #include "system/surfaces.h"
 
 namespace {
@@ -156,9 +157,9 @@ TEST(Ebm, RebuildingTheTablesGivesTheOldOnesBack) {
     EBM* b = GenerateEbm(8, 4, 16, EBM_CHUNKY | EBM_RECTTAB | EBM_ROWTAB);
     ASSERT_NE(b, nullptr);
     int64_t built = Int_GetMemUsed();
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_MakeStandardTabs(b), 1);
-    testing::internal::GetCapturedStderr();
+    capture.Take();
     EXPECT_EQ(Int_GetMemUsed(), built);
     EXPECT_EQ(b->EBM_FlipWidthTab[0], 8);
     // Tables no longer asked for are given back too.

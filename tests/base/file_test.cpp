@@ -8,6 +8,7 @@
 #include "base/file.h"
 #include "base/memory.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 
 namespace {
 
@@ -149,11 +150,11 @@ TEST_F(FileLayer, WritesToAMemberAreRefused) {
     QelFile* f = Qel_fopen("both.txt", "rb", 0);
     ASSERT_NE(f, nullptr);
     uint32_t word = 1;
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_fwriteBlock(f, 1, 4, &word), 0u);
     EXPECT_EQ(Qel_fwrite(f, &word, 4, "\4"), 0u);
     EXPECT_EQ(Qel_fprintf(f, "%d", 5), 0);
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("Error someone tried to write to a Catalog !\n"), std::string::npos);
     EXPECT_EQ(ReadAll(f), "catalog copy");
     Qel_fclose(f);
@@ -182,13 +183,13 @@ TEST_F(FileLayer, SizesTimesAndMissingFiles) {
     EXPECT_EQ(Qel_fsize(0, "nothing.txt"), -1);
     EXPECT_GT(Qel_ftime("Data/Disk.Txt", 0), 0);
 
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_ftime("nothing.txt", 0), 0);
     EXPECT_EQ(Qel_ftime("member120.bin", 0), 0);  // catalogs are not consulted
     EXPECT_EQ(LoadText("nothing.txt"), "<null>");
     EXPECT_EQ(g_QelLastFileSize, 0u);
     EXPECT_EQ(Qel_fopen("nothing.txt", "rb", 0), nullptr);
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("Qel_ftime: \"nothing.txt\" not found!\n"), std::string::npos);
 
     game_.Write("empty.txt", "");
@@ -204,10 +205,10 @@ TEST_F(FileLayer, RemoveAndRenameReplaceAtomically) {
     EXPECT_EQ(Qel_RemoveFile("TARGET.TXT", 0), 1);
     EXPECT_FALSE(game_.Exists("Target.txt"));
 
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_RemoveFile("gone.txt", 0), 0);
     EXPECT_EQ(Qel_RenameFile("gone.txt", "x.txt", 0), 0);
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("Qel_RemoveFile(gone.txt,0) remove failed!\n"), std::string::npos);
 }
 

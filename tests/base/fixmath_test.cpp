@@ -6,9 +6,7 @@
 
 #include "base/fixmath.h"
 #include "base/rotation.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
+#include "support/logcapture.h"
 
 namespace {
 
@@ -431,9 +429,9 @@ TEST(FixMath, VecRotateAroundAxis) {
 
     QelVector nullAxis = {0, 0, 0, 0};
     QelVector keep = {ONE, 2, 3, 4};
-    CaptureStderr();
+    LogCapture capture;
     Qel_VecRotateAroundAxis(&keep, &nullAxis, 5000);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(keep.x, ONE);
     EXPECT_EQ(keep.y, 2);
     EXPECT_EQ(keep.z, 3);
@@ -521,9 +519,9 @@ TEST(FixMath, NormalisingANullVectorLogsAndKeepsIt) {
          }},
     };
     for (const Case& c : cases) {
-        CaptureStderr();
+        LogCapture capture;
         c.run();
-        std::string log = GetCapturedStderr();
+        std::string log = capture.Take();
         EXPECT_NE(log.find(c.line), std::string::npos) << c.line;
     }
 }

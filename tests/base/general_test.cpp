@@ -11,6 +11,7 @@
 #include "base/memory.h"
 #include "base/strings.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 
 namespace {
 
@@ -64,9 +65,9 @@ class Options : public testing::TestWithParam<OptionCase> {};
 TEST_P(Options, Apply) {
     TempGameFolder game;
     testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     GeneralSession session(GetParam().args);
-    testing::internal::GetCapturedStderr();
+    capture.Take();
     testing::internal::GetCapturedStdout();
     ASSERT_NE(session.State(), nullptr);
     GetParam().check(session.State());
@@ -118,9 +119,9 @@ TEST(InitGeneral, SoundOptionsAnnounceThemselves) {
 
 TEST(InitGeneral, ValueOptionAtTheEndIsLoggedAndIgnored) {
     TempGameFolder game;
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     GeneralSession session({"-language"});
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     ASSERT_NE(session.State(), nullptr);
     EXPECT_EQ(session.State()->languageId, 44);
     EXPECT_NE(log.find("option -language without a value ignored"), std::string::npos) << log;
@@ -205,9 +206,9 @@ TEST(InitGeneral, PrimaryCatalogsAreCountedAndLoaded) {
     game.WriteCatalog("01.cat", Members({{"a.txt", "one"}, {"shared.txt", "from 01"}}));
     game.WriteCatalog("02.cat", Members({{"b.txt", "two"}, {"shared.txt", "from 02"}}));
     game.WriteCatalog("04.cat", Members({{"c.txt", "four"}}));
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     GeneralSession session;
-    testing::internal::GetCapturedStderr();
+    capture.Take();
     SystemState* s = session.State();
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->catalogSlotCount, 3);
@@ -293,9 +294,9 @@ TEST_P(BadIndex, IsRejectedAndTheStateSurvives) {
     ASSERT_NE(s, nullptr);
     WriteIndex(game, c.name, c.text);
     int64_t before = Int_GetMemUsed();
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_LoadCatalog(0, c.name, 1), 0);
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find(c.message), std::string::npos) << log;
     EXPECT_EQ(g_SystemState, s);
     EXPECT_EQ(s->catalogs[0], nullptr);
@@ -326,10 +327,10 @@ TEST(LoadCatalog, MissingIndexAndBadSlot) {
     TempGameFolder game;
     GeneralSession session;
     EXPECT_EQ(Qel_LoadCatalog(0, "09.cat", 1), 0);
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_LoadCatalog(5, "09.cat", 1), 0);
     EXPECT_EQ(Qel_LoadCatalog(-1, "09.cat", 1), 0);
-    testing::internal::GetCapturedStderr();
+    capture.Take();
 }
 
 TEST(LoadCatalog, MaximumEntryCount) {
@@ -345,9 +346,9 @@ TEST(InitGeneral, CorruptCatalogFailsCleanly) {
     game.WriteCatalog("01.cat", Members({{"a.txt", "one"}}));
     WriteIndex(game, "02.cat", "header\nbroken line without size\n");
     int64_t before = Int_GetMemUsed();
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     GeneralSession session;
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(session.State(), nullptr);
     EXPECT_EQ(g_SystemState, nullptr);
     EXPECT_NE(log.find("error opening prim. Catalog: 2\n"), std::string::npos) << log;

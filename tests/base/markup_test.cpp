@@ -101,9 +101,9 @@ class MarkupMalformed : public ::testing::TestWithParam<BadCase> {};
 
 TEST_P(MarkupMalformed, FailsWithAClearError) {
     const BadCase& c = GetParam();
-    ::testing::internal::CaptureStderr();
+    LogCapture capture;
     XmlNode* root = Qel_XmlParseString(c.text);
-    std::string log = ::testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(root, nullptr) << c.text;
     EXPECT_NE(log.find(std::string("Qel_XmlParse: ") + c.message), std::string::npos) << c.text << " logged: " << log;
     Qel_XmlFreeNode(root);
@@ -149,9 +149,9 @@ TEST(Markup, EveryTruncationOfADocumentFailsCleanly) {
         "<?pi data?><ship/></galaxy>";
     const int64_t before = Int_GetTagMem(XML_MEM_TAG);
     for (size_t n = 0; n < doc.size(); ++n) {
-        ::testing::internal::CaptureStderr();
+        LogCapture capture;
         XmlNode* root = Qel_XmlParse(doc.data(), n);
-        std::string log = ::testing::internal::GetCapturedStderr();
+        std::string log = capture.Take();
         // A cut inside markup is refused; a cut between markup leaves the open elements open.
         if (root) {
             Qel_XmlFreeNode(root);
@@ -190,10 +190,9 @@ TEST(Markup, NestingIsLimited) {
 
     // One level more: refused with a line, and a hostile depth does not reach the stack.
     for (int depth : {XML_MAX_DEPTH + 1, 100000}) {
-        ::testing::internal::CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(Qel_XmlParseString(Nested(depth).c_str()), nullptr);
-        EXPECT_NE(::testing::internal::GetCapturedStderr().find("elements nested deeper than 512 levels"),
-                  std::string::npos);
+        EXPECT_NE(capture.Take().find("elements nested deeper than 512 levels"), std::string::npos);
     }
 
     // A tree built by code beyond the limit is refused by the writer, and freed.
@@ -206,10 +205,9 @@ TEST(Markup, NestingIsLimited) {
         Qel_XmlAppendChild(at, child);
         at = child;
     }
-    ::testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_XmlWriteNode(top), nullptr);
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("Qel_XmlWriteNode: elements nested deeper than 512"),
-              std::string::npos);
+    EXPECT_NE(capture.Take().find("Qel_XmlWriteNode: elements nested deeper than 512"), std::string::npos);
     Qel_XmlFreeNode(top);
     Qel_XmlFreeNode(root);
 }
@@ -317,10 +315,9 @@ TEST(Markup, SetStringReplacesAndFreeingNullIsReported) {
     EXPECT_EQ(Qel_XmlSetString(&slot, "two"), 1);
     EXPECT_STREQ(slot, "two");
     Qel_XmlFreeString(slot);
-    ::testing::internal::CaptureStderr();
+    LogCapture capture;
     Qel_XmlFreeString(nullptr);
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("S_FreeMem: Trying to free NULL pointer, len"),
-              std::string::npos);
+    EXPECT_NE(capture.Take().find("S_FreeMem: Trying to free NULL pointer, len"), std::string::npos);
 }
 
 TEST(Markup, NewNodes) {

@@ -17,6 +17,7 @@
 #include "platform/win32/memory.h"
 #include "support/logcapture.h"
 
+// Only the tests of the sinks behind the capture read standard error.
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
@@ -114,9 +115,9 @@ TEST_F(MemoryLog, HeapAllocationRetriesOnceThenFailsSilently) {
 
     Counters before = Counters::Now();
     g_Win32MemorySeam.failHeapAllocs = 2;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Int_AllocMem(16, 0), nullptr);
-    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(capture.Take(), "");
     Counters after = Counters::Now();
     EXPECT_EQ(after.used, before.used);
     EXPECT_EQ(after.count, before.count);
@@ -128,10 +129,10 @@ TEST_F(MemoryLog, FreeOfSizeZeroOrNullTouchesNothing) {
     Int_FreeMem(p, 0, 0);  // size 0: not even a valid block is freed
     EXPECT_EQ(Counters::Now().used, before.used);
 
-    CaptureStderr();
+    LogCapture capture;
     Int_FreeMem(nullptr, 0, 0);
     Int_FreeMem(nullptr, 7, 0);
-    EXPECT_EQ(GetCapturedStderr(), Banner("S_FreeMem: Trying to free NULL pointer, len 7\n"));
+    EXPECT_EQ(capture.Take(), Banner("S_FreeMem: Trying to free NULL pointer, len 7\n"));
     EXPECT_EQ(Counters::Now().used, before.used);
     Int_FreeMem(p, 32, 0);
 }
@@ -164,9 +165,9 @@ TEST_F(MemoryLog, FailedHeapResizeKeepsTheOldBlockAndCounters) {
     std::strcpy(p, "kept");
     Counters before = Counters::Now();
     g_Win32MemorySeam.failHeapAllocs = 1;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Int_ReAllocMem(p, 8, 1000, 0), nullptr);
-    EXPECT_EQ(GetCapturedStderr(), Banner("Int_ReAllocMem() failed re-allocating: 1000 bytes\n"));
+    EXPECT_EQ(capture.Take(), Banner("Int_ReAllocMem() failed re-allocating: 1000 bytes\n"));
     Counters after = Counters::Now();
     EXPECT_EQ(after.used, before.used);
     EXPECT_EQ(after.count, before.count);
@@ -177,9 +178,9 @@ TEST_F(MemoryLog, FailedHeapResizeKeepsTheOldBlockAndCounters) {
 TEST_F(MemoryLog, HeapResizeToZeroFreesTheBlock) {
     void* p = Int_AllocMem(48, Int_MemTag(5));
     Counters before = Counters::Now();
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Int_ReAllocMem(p, 48, 0, Int_MemTag(5)), nullptr);
-    EXPECT_EQ(GetCapturedStderr(), "");  // a free, not a failure
+    EXPECT_EQ(capture.Take(), "");  // a free, not a failure
     Counters after = Counters::Now();
     EXPECT_EQ(after.used - before.used, -48);
     EXPECT_EQ(after.tag5 - before.tag5, -48);
@@ -203,14 +204,14 @@ TEST_F(MemoryLog, ResizeTraceNeedsMask0x20) {
     SystemState* ss = UseState();
     ss->logFileName = const_cast<char*>("null");
     void* p = Int_AllocMem(10, 0);
-    CaptureStderr();
+    LogCapture capture;
     p = Int_ReAllocMem(p, 10, 20, 0);
-    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(capture.Take(), "");
 
     ss->debugFlags = 0x20;
-    CaptureStderr();
+    capture.Take();
     void* q = Int_ReAllocMem(p, 20, 5, 0);
-    std::string out = GetCapturedStderr();
+    std::string out = capture.Take();
     char expected[256];
     std::snprintf(expected, sizeof expected,
                   "shrinking: 20 bytes to 5 bytes\nold Ptr: %p\nsucccessfully: new Ptr: %p\n", p, q);
@@ -220,9 +221,9 @@ TEST_F(MemoryLog, ResizeTraceNeedsMask0x20) {
 }
 
 TEST_F(MemoryLog, ReservedRegionGrowsInPlaceAndIsBookedAsCommitted) {
-    CaptureStderr();
+    LogCapture capture;
     Int_QueryPageSize();
-    GetCapturedStderr();
+    capture.Take();
     const size_t page = Int_GetPageSize();
     ASSERT_GT(page, 0u);
     Counters before = Counters::Now();
@@ -280,32 +281,32 @@ TEST_F(MemoryLog, VirtualFailuresAreLogged) {
 
     Counters before = Counters::Now();
     g_Win32MemorySeam.failVirtualFrees = 1;
-    CaptureStderr();
+    LogCapture capture;
     Int_FreeMem(p, 100, INT_MEM_VIRTUAL);
-    EXPECT_EQ(GetCapturedStderr(), Banner("Int_FreeMem: Releasing 100 bytes virtual memory failed!\n"));
+    EXPECT_EQ(capture.Take(), Banner("Int_FreeMem: Releasing 100 bytes virtual memory failed!\n"));
     EXPECT_EQ(Counters::Now().used - before.used, -100);  // uncounted all the same
     EXPECT_EQ(VirtualFree(p, 0, MEM_RELEASE), 1);
 
     g_Win32MemorySeam.failVirtualAllocs = 2;
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(Int_AllocMem(100, INT_MEM_VIRTUAL), nullptr);
-    EXPECT_EQ(GetCapturedStderr(), Banner("Int_AllocMem() failed allocating 100 bytes virtual memory\n"));
+    EXPECT_EQ(capture.Take(), Banner("Int_AllocMem() failed allocating 100 bytes virtual memory\n"));
 
     g_Win32MemorySeam.failVirtualAllocs = 1;  // reserving is not retried
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(Int_AllocMem(4096, INT_MEM_VIRTUAL | INT_MEM_RESERVE), nullptr);
-    EXPECT_EQ(GetCapturedStderr(), Banner("Int_AllocMem() failed reserving 4096 bytes virtual memory\n"));
+    EXPECT_EQ(capture.Take(), Banner("Int_AllocMem() failed reserving 4096 bytes virtual memory\n"));
 }
 
 TEST_F(MemoryLog, CommitBeyondTheRegionFailsAndKeepsTheBlock) {
-    CaptureStderr();
+    LogCapture capture;
     const size_t page = Int_QueryPageSize();
-    GetCapturedStderr();
+    capture.Take();
     void* p = Int_AllocMem(page, INT_MEM_VIRTUAL);
     Counters before = Counters::Now();
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(Int_ReAllocMem(p, page, 4 * page, INT_MEM_VIRTUAL), nullptr);
-    EXPECT_EQ(GetCapturedStderr(),
+    EXPECT_EQ(capture.Take(),
               Banner("Int_ReAllocMem() failed re-allocating: " + std::to_string(4 * page) + " bytes\n"));
     EXPECT_EQ(Counters::Now().used, before.used);
     Int_FreeMem(p, page, INT_MEM_VIRTUAL);
@@ -313,14 +314,14 @@ TEST_F(MemoryLog, CommitBeyondTheRegionFailsAndKeepsTheBlock) {
 
 TEST_F(MemoryLog, PageSizeIsAskedOnceAndLogged) {
     g_Win32MemorySeam.pageSize = 16384;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Int_QueryPageSize(), 16384u);
-    EXPECT_EQ(GetCapturedStderr(), "System PageSize = 16384\n");
+    EXPECT_EQ(capture.Take(), "System PageSize = 16384\n");
     EXPECT_EQ(Int_GetPageSize(), 16384u);
     g_Win32MemorySeam.pageSize = 0;
-    CaptureStderr();
+    capture.Take();
     Int_QueryPageSize();
-    GetCapturedStderr();
+    capture.Take();
 }
 
 TEST_F(MemoryLog, MemoryIsSufficientFromPhysicalPageFileOrTheirSum) {
@@ -369,10 +370,10 @@ TEST_F(MemoryLog, RecordsAreAllocatedByTheirRealSize) {
 // --- log ---
 
 TEST_F(MemoryLog, WithoutSystemStateOnlyMaskZeroPasses) {
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_DPrintf(0, "hello %d\n", 42), 9);
     EXPECT_EQ(Qel_DPrintf(1, "hidden\n"), 0);
-    EXPECT_EQ(GetCapturedStderr(), "hello 42\n");
+    EXPECT_EQ(capture.Take(), "hello 42\n");
 }
 
 TEST_F(MemoryLog, MaskPassesOnlyWhenEveryBitIsSet) {
@@ -385,9 +386,9 @@ TEST_F(MemoryLog, MaskPassesOnlyWhenEveryBitIsSet) {
     };
     for (const Case& c : cases) {
         ss->debugFlags = c.flags;
-        CaptureStderr();
+        LogCapture capture;
         int n = Qel_DPrintf(c.mask, "x\n");
-        std::string out = GetCapturedStderr();
+        std::string out = capture.Take();
         EXPECT_EQ(n, c.shown ? 2 : 0) << c.flags << "/" << c.mask;
         EXPECT_EQ(out, c.shown ? "x\n" : "") << c.flags << "/" << c.mask;
         EXPECT_EQ(ss->debugFlags, c.flags);
@@ -397,6 +398,7 @@ TEST_F(MemoryLog, MaskPassesOnlyWhenEveryBitIsSet) {
 }
 
 TEST_F(MemoryLog, DebugFlagsAreClearedWhileALineIsWritten) {
+    // This sink writes standard error itself, behind the log capture: read it there.
     SystemState* ss = UseState();
     ss->debugFlags = 0x24;
     ss->SysProfilingFlags = 0x100;
@@ -417,14 +419,15 @@ TEST_F(MemoryLog, DebugFlagsAreClearedWhileALineIsWritten) {
 }
 
 TEST_F(MemoryLog, ErrorLinesAreFramedAndCountTheMessageOnly) {
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_ErrPrintf("bad %s\n", "thing"), 10);
     EXPECT_EQ(Qel_BannerPrintf("note\n"), 5);
-    EXPECT_EQ(GetCapturedStderr(), Banner("bad thing\n") + Banner("note\n"));
+    EXPECT_EQ(capture.Take(), Banner("bad thing\n") + Banner("note\n"));
     EXPECT_EQ(std::strlen(QEL_LOG_BANNER), 39u);
 }
 
 TEST_F(MemoryLog, DebuggerGetsTheTextUnlessTheLogFileIsNull) {
+    // This sink writes standard error itself, behind the log capture: read it there.
     g_Win32DebugSeam.debuggerPresent = 1;
     CaptureStderr();
     Qel_DPrintf(0, "to the debugger\n");
@@ -440,6 +443,7 @@ TEST_F(MemoryLog, DebuggerGetsTheTextUnlessTheLogFileIsNull) {
 }
 
 TEST_F(MemoryLog, LogFileGetsEveryLineAppended) {
+    // This sink writes standard error itself, behind the log capture: read it there.
     std::string dir = ScratchDir("logfile");
     ASSERT_FALSE(dir.empty());
     std::string path = dir + "/trace.log";
@@ -457,6 +461,7 @@ TEST_F(MemoryLog, LogFileGetsEveryLineAppended) {
 }
 
 TEST_F(MemoryLog, FormattingWithoutMemoryFallsBackToTheRawFormat) {
+    // This sink writes standard error itself, behind the log capture: read it there.
     g_Win32MemorySeam.failHeapAllocs = 2;
     CaptureStderr();
     Qel_DPrintf(0, "value %d\n", 5);
@@ -484,6 +489,7 @@ TEST_F(MemoryLog, AtMost1002LinesPerFrameThenOneNotice) {
 }
 
 TEST_F(MemoryLog, CaptureTakesEveryLineInsteadOfTheSinksAndEndsCleanly) {
+    // Standard error shows that nothing passes the capture.
     std::string dir = ScratchDir("capture");
     std::string path = dir + "/capture.log";
     SystemState* ss = UseState();

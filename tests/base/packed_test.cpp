@@ -9,6 +9,7 @@
 #include "base/packed.h"
 #include "support/logcapture.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "tools/lib/packed_writer.h"
 
 namespace {
@@ -192,9 +193,9 @@ TEST_P(BadPacked, FailsWithItsMessage) {
     TempGameFolder game;
     game.WriteBytes("bad.pck", c.make());
     int64_t before = Int_GetMemUsed();
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     void* p = Qel_Unpack("bad.pck", 0);
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(p, nullptr);
     EXPECT_NE(log.find(c.message), std::string::npos) << log;
     EXPECT_EQ(Int_GetMemUsed(), before);
@@ -353,7 +354,7 @@ TEST(Packed, DamagedFilesNeverCrash) {
     TempGameFolder game;
     std::vector<uint8_t> good = Tool_Pack(MixedData(20000, 4), 0x11);
     std::mt19937 rng(99);
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     for (int i = 0; i < 200; ++i) {
         std::vector<uint8_t> bad = good;
         for (int k = 0; k < 1 + int(rng() % 4); ++k) bad[1 + rng() % (bad.size() - 1)] ^= uint8_t(1 + rng() % 255);
@@ -362,5 +363,5 @@ TEST(Packed, DamagedFilesNeverCrash) {
         void* p = Qel_Unpack("bad.pck", 0);
         if (p) Int_FreeMem(p, g_QelLastFileSize, 0);
     }
-    testing::internal::GetCapturedStderr();
+    capture.Take();
 }

@@ -1,4 +1,5 @@
 #include "base/regex.h"
+#include "support/logcapture.h"
 
 #include <gtest/gtest.h>
 
@@ -114,9 +115,9 @@ class RegexError : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(RegexError, RefusedWithItsMessage) {
     const ErrorCase& c = GetParam();
-    ::testing::internal::CaptureStderr();
+    LogCapture capture;
     ERegexp* re = eregcomp(c.pattern);
-    std::string log = ::testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(re, nullptr) << c.pattern;
     EXPECT_NE(log.find(std::string("eregexp: ") + c.message + "\n"), std::string::npos)
         << c.pattern << " logged: " << log;
@@ -159,12 +160,12 @@ TEST(Regex, NineGroupsAreAllowed) {
 }
 
 TEST(Regex, NullArgumentsAreLoggedAndFail) {
-    ::testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(eregcomp(nullptr), nullptr);
     EXPECT_EQ(eregexec(nullptr, "x"), 0);
     char out[8];
     EXPECT_EQ(eregsub(nullptr, "&", out, sizeof out), 0);
-    std::string log = ::testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("eregexp: NULL argument\n"), std::string::npos);
     EXPECT_NE(log.find("eregexp: NULL parameter\n"), std::string::npos);
     EXPECT_NE(log.find("eregexp: NULL parm to regsub\n"), std::string::npos);
@@ -174,11 +175,11 @@ TEST(Regex, ProgramWithoutMagicIsRefused) {
     ERegexp* re = eregcomp("abc");
     ASSERT_NE(re, nullptr);
     re->program[0] = 0;
-    ::testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(eregexec(re, "abc"), 0);
     char out[8];
     EXPECT_EQ(eregsub(re, "&", out, sizeof out), 0);
-    std::string log = ::testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("eregexp: corrupted program\n"), std::string::npos);
     EXPECT_NE(log.find("eregexp: damaged regexp fed to regsub\n"), std::string::npos);
     re->program[0] = EREG_MAGIC;
@@ -189,9 +190,9 @@ TEST(Regex, TooBigProgramIsRefused) {
     // Each set costs 33 bytes of program: 1000 of them pass the limit.
     std::string pattern;
     for (int i = 0; i < 1000; ++i) pattern += "[ab]";
-    ::testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(eregcomp(pattern.c_str()), nullptr);
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("eregexp: eregexp too big\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("eregexp: eregexp too big\n"), std::string::npos);
     // A long literal stays well inside it.
     std::string literal(5000, 'x');
     ERegexp* re = eregcomp(literal.c_str());
@@ -309,9 +310,9 @@ TEST(Regex, DamagedMatchPointersAreRefused) {
     re->startp[1] = subject + 2;
     re->endp[1] = subject + 1;
     char out[8];
-    ::testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(eregsub(re, "\\1", out, sizeof out), 0);
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("eregexp: damaged match string\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("eregexp: damaged match string\n"), std::string::npos);
     eregfree(re);
 }
 
@@ -359,9 +360,9 @@ TEST(Regex, AgreesWithTheStandardEngineOnRandomPatterns) {
     int compared = 0;
     for (int i = 0; i < 3000; ++i) {
         std::string pattern = RandomAlternation(rng, 0);
-        ::testing::internal::CaptureStderr();
+        LogCapture capture;
         ERegexp* re = eregcomp(pattern.c_str());
-        ::testing::internal::GetCapturedStderr();
+        capture.Take();
         if (!re) continue;  // empty operands of '*' and '+' are ours to refuse
         std::regex reference;
         try {

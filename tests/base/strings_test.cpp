@@ -9,9 +9,7 @@
 #include "base/memory.h"
 #include "base/random.h"
 #include "base/strings.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
+#include "support/logcapture.h"
 
 // --- heap strings ---
 
@@ -69,9 +67,9 @@ TEST(Strings, FormatFromItself) {
 
 TEST(Strings, FormatWithEmbeddedNulIsCopiedToItsOwnLength) {
     int64_t before = Int_GetMemUsed();
-    CaptureStderr();
+    LogCapture capture;
     char* s = Qel_Format(nullptr, "ab%cde", 0);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     ASSERT_NE(s, nullptr);
     EXPECT_STREQ(s, "ab");
     EXPECT_EQ(Int_GetMemUsed() - before, 3);
@@ -174,9 +172,9 @@ TEST(Random, ScaledDrawsFollowTheRawValue) {
 
 TEST(Random, LongRandomRejectsBoundsBelowOne) {
     for (int32_t n : {0, -5, 0x10000, 40000}) {  // the bound is taken as 16 bits
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(Qel_LongRandom(n), 0);
-        std::string log = GetCapturedStderr();
+        std::string log = capture.Take();
         std::string want = "Qel_LongRandom: Wrong argument " + std::to_string(static_cast<int16_t>(n)) + "\n";
         EXPECT_NE(log.find(want), std::string::npos) << n;
     }

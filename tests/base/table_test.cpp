@@ -6,6 +6,7 @@
 
 #include "base/memory.h"
 #include "base/table.h"
+#include "support/logcapture.h"
 
 namespace {
 
@@ -200,9 +201,9 @@ TEST(QelTable, IterationStopsWithANoticeAtAnEntryWithKeyZero) {
     Qel_TableSet(h.t, 0, 1);
     Qel_TableSet(h.t, 8, 2);  // behind key 0 in bucket 0
     Qel_TableSet(h.t, 3, 3);
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_TableNext(h.t, 0), 0u);
-    std::string err = testing::internal::GetCapturedStderr();
+    std::string err = capture.Take();
     EXPECT_NE(err.find("Qel_TableNext() found entry with key=0!\n"), std::string::npos);
     EXPECT_EQ(Qel_TableNext(h.t, 8), 3u);
     EXPECT_EQ(Qel_TableGet(h.t, 0), 1u);

@@ -10,6 +10,7 @@
 #include "base/strings.h"
 #include "base/vrmfile.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 
 namespace {
 
@@ -237,10 +238,10 @@ TEST(VRMBinary, ValidateAndSkipToTag) {
 
     BinaryReader out(std::vector<uint8_t>{1, 2});
     out.r.cursor += 2;
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(out.r.Validate(), 0);
     EXPECT_EQ(out.r.ReadTag(1), 17);
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("VRMFile::Validate: Invalid pointer!\n"), std::string::npos);
 
     TextReader text("junk  BODY: 5;");

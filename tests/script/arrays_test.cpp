@@ -7,10 +7,8 @@
 #include "script/arrays.h"
 #include "script/memory.h"
 #include "script/values.h"
+#include "support/logcapture.h"
 #include "support/story.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -48,10 +46,10 @@ TEST_F(ArraysTest, ElementsComeIntoBeingOnFirstAccess) {
 
 TEST_F(ArraysTest, ReadPastTheEndNamesTheBounds) {
     SV_ArrayAlloc(&a, 3);
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(SV_ArrayRead(&a, 3), nullptr);
     EXPECT_EQ(SV_ArrayRead(&a, -1), nullptr);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("{   3*0}.SV_ArrayRead(3)  array index out of bounds [0..2]\n"), std::string::npos) << log;
     EXPECT_EQ(a.array->SAR_Size, -3);  // nothing was materialised
 }
@@ -65,9 +63,9 @@ TEST_F(ArraysTest, InsertAppendsAtTheEndOrFails) {
     SV_AssignInt(&v, 8);
     EXPECT_EQ(SV_ArrayInsert(&a, 3, &v), 0);
     EXPECT_EQ(Ints(&a), (std::vector<int32_t>{0, 0, 7, 8}));
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(SV_ArrayInsert(&a, 5, &v), -1);
-    EXPECT_NE(GetCapturedStderr().find("SV_ArrayInsert() index out of bounds"), std::string::npos);
+    EXPECT_NE(capture.Take().find("SV_ArrayInsert() index out of bounds"), std::string::npos);
     SV_AssignInt(&v, 1);
     EXPECT_EQ(SV_ArrayInsert(&a, 0, &v), 0);
     EXPECT_EQ(Ints(&a), (std::vector<int32_t>{1, 0, 0, 7, 8}));
@@ -101,9 +99,9 @@ TEST_F(ArraysTest, RemovingTheOnlyElementFreesTheStorage) {
     EXPECT_EQ(SV_ArraySize(&a), 0);
     EXPECT_NE(a.array, nullptr);
     EXPECT_EQ(Qel_TableGetCount(ctx->stringTable), 0u);
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(SV_ArrayRemove(&a, 0), -1);
-    EXPECT_NE(GetCapturedStderr().find("SV_ArrayRemove() index out of bounds"), std::string::npos);
+    EXPECT_NE(capture.Take().find("SV_ArrayRemove() index out of bounds"), std::string::npos);
 }
 
 TEST_F(ArraysTest, RemoveKeepsOrderAndCapacity) {
@@ -135,10 +133,9 @@ TEST_F(ArraysTest, Resize) {
 
 TEST_F(ArraysTest, NegativeAllocLeavesTheTarget) {
     SV_AssignInt(&a, 5);
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(SV_ArrayAlloc(&a, -1), nullptr);
-    EXPECT_NE(GetCapturedStderr().find("SV_ArrayAlloc()  tried to alloc array with negative size -1!"),
-              std::string::npos);
+    EXPECT_NE(capture.Take().find("SV_ArrayAlloc()  tried to alloc array with negative size -1!"), std::string::npos);
     EXPECT_EQ(a.tag, VARTYPE_INTEGER);
 }
 
@@ -150,7 +147,7 @@ TEST_F(ArraysTest, OperationsOnNonArraysAndNullArrays) {
         const char* log;
         bool failed;
     };
-    CaptureStderr();
+    LogCapture capture;
     std::vector<Case> cases = {
         {"3.SV_ArrayRead(0) operand 1 not an array", SV_ArrayRead(&a, 0) == nullptr},
         {"NULLa.SV_ArrayRead(0) tried to read nonexisting array", SV_ArrayRead(&k, 0) == nullptr},
@@ -163,7 +160,7 @@ TEST_F(ArraysTest, OperationsOnNonArraysAndNullArrays) {
         {"3.SV_ArrayRemove() operand not an array", SV_ArrayRemove(&a, 0) == -1},
         {"NULLa.SV_ArrayRemove() tried resize nonexisting array", SV_ArrayRemove(&k, 0) == -1},
     };
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     for (const Case& c : cases) {
         EXPECT_TRUE(c.failed) << c.log;
         EXPECT_NE(log.find(c.log), std::string::npos) << c.log;
@@ -219,10 +216,10 @@ TEST_F(ArraysTest, SortByIntKeepsReferencesAndIgnoresBadRanges) {
     EXPECT_STREQ(SV_GetString(SV_ArrayRead(&a, 3)), "0");
     ScriptValue n{};
     SV_AssignInt(&n, 1);
-    CaptureStderr();
+    LogCapture capture;
     SV_ArrayQSortByInt(&n, &k, 0, 1, 0);
     SV_ArrayQSortByName(&a, &n, 0, 1, 0);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("1.SV_ArrayQSortByName() operand 1 not an array"), std::string::npos) << log;
     EXPECT_NE(log.find("SV_ArrayQSortByName() operand 2 not an array"), std::string::npos) << log;
 }

@@ -19,13 +19,12 @@
 #include "script/tasks.h"
 #include "script/textpages.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "support/script_run.h"
 #include "support/syscall_runner.h"
 #include "system/userpaths.h"
 
 using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -76,10 +75,10 @@ TEST_F(FileCallsTest, OpenAndCloseHandles) {
     EXPECT_EQ(Qel_TableGetCount(r.ctx()->fileTable), 1u);
     EXPECT_EQ(Call(r, SE_FClose, {R::Int(std::stoi(handle))}), "0");
     EXPECT_EQ(Qel_TableGetCount(r.ctx()->fileTable), 0u);
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Call(r, SE_FClose, {R::Int(std::stoi(handle))}), "0");
     EXPECT_EQ(Call(r, SE_FOpen, {R::Text("missing.txt"), R::Text("rb")}), "0");
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_THAT(log, HasSubstr("SE_FClose: tried to close nonexisting filehandle " + handle));
     EXPECT_THAT(log, HasSubstr("SE_FOpen: can't open file missing.txt"));
     // A file left open goes with the story.
@@ -99,11 +98,11 @@ TEST_F(FileCallsTest, FilesReadWithTheirZeroBytesAndWriteBackUnchanged) {
     EXPECT_EQ(Contents(filled), std::string("a b \xff", 5));
     SV_Release(&filled);
 
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Call(r, SE_ReadFile, {R::Text("nothing.bin")}), "0");
     EXPECT_EQ(Call(r, SE_WriteFile, {R::Text("empty.txt"), R::Text("")}), "0");
     EXPECT_EQ(Call(r, SE_WriteFile, {R::Text("no/such/folder/x.txt"), R::Text("x")}), "0");
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_THAT(log, HasSubstr("SE_ReadFile: Can't load file nothing.bin"));
     EXPECT_THAT(log, HasSubstr("SE_WriteFile: Error in writing to file empty.txt"));
     EXPECT_THAT(log, HasSubstr("SE_WriteFile: Can't open file no/such/folder/x.txt"));
@@ -165,10 +164,10 @@ TEST_F(FileCallsTest, DirectoryListings) {
     list = Answer(r, SE_GetDir, {R::Text("saves")});
     EXPECT_EQ(Names(list), (std::vector<std::string>{".", "..", "a.sav", "b.sav", "c.txt"}));
     SV_Release(&list);
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Call(r, SE_GetDir, {R::Text("empty"), R::Text("*.sav")}), "0");
     EXPECT_EQ(Call(r, SE_GetDir, {R::Text("missing")}), "0");
-    GetCapturedStderr();
+    capture.Take();
 }
 
 // The user folder: a made folder, a file written there, listed, sized, removed.
@@ -252,10 +251,10 @@ TEST_F(MarkupCallsTest, ValuesToMarkupAndBack) {
               "{\"sval\",[\"type\":\"int\",\"val\":1]},"
               "{\"sval\",[\"type\":\"string\",\"val\":\"a<b\"]},"
               "{\"sval\",[\"type\":\"float\",\"val\":\"2.5\"]}}}");
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Call(r, SE_XMLImportValue, {R::Text("<open></shut>")}), "0");
     EXPECT_EQ(Call(r, SE_XMLImport, {R::Int(3)}), "0");
-    GetCapturedStderr();
+    capture.Take();
 }
 
 TEST_F(MarkupCallsTest, ObjectsToMarkupAndBack) {
@@ -293,9 +292,9 @@ TEST_F(MarkupCallsTest, TextPagesFromMarkup) {
     const ScriptValue* text = SB_FindTextInTable(runner.ctx()->languages[44], 17, 3);
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(SV_GetString(text), "Hi there");
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Call(r, SE_XMLImportText, {R::Text("<language id=\"44\"></page>")}), "0");
-    GetCapturedStderr();
+    capture.Take();
 }
 
 }  // namespace

@@ -16,8 +16,6 @@
 #include "support/story.h"
 
 using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -44,9 +42,9 @@ TEST_P(NumericCalls, Answer) {
     ScriptTestContext ctx;
     BuiltinCaller call(ctx.get());
     const NumericCase& c = GetParam();
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(call.Int(c.fn, Ints(c.args)), c.expected);
-    GetCapturedStderr();
+    capture.Take();
 }
 
 constexpr int32_t kOne = 65536;
@@ -107,9 +105,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(NumericCalls, RandomRejectsNonPositiveWithItsLine) {
     ScriptTestContext ctx;
     BuiltinCaller call(ctx.get());
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(call.Int(SE_Random, Ints({-3})), 0);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Qel_LongRandom: Wrong argument -3"));
+    EXPECT_THAT(capture.Take(), HasSubstr("Qel_LongRandom: Wrong argument -3"));
     for (int k = 0; k < 200; ++k) {
         int32_t r = call.Int(SE_Random, Ints({7}));
         EXPECT_GE(r, 0);
@@ -134,10 +132,10 @@ TEST(NumericCalls, DistancesOfArrays) {
     BuiltinCaller call(ctx.get());
     EXPECT_EQ(call.Int(SE_DistanceA3, {VInts({13, 14, 10}), VInt(10), VInt(10), VInt(10)}), 5);
     EXPECT_EQ(call.Int(SE_DistanceAA, {VInts({1, 1, 1}), VInts({4, 5, 1})}), 5);
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(call.Int(SE_DistanceA3, {VInts({3, 4}), VInt(0), VInt(0), VInt(0)}), 0);
     EXPECT_EQ(call.Int(SE_DistanceAA, {VInts({3, 4, 0}), VInt(5)}), 0);
-    GetCapturedStderr();
+    capture.Take();
 }
 
 // One sphere at the origin with radius 10, then one at (100, 0, 0) with 5.
@@ -305,9 +303,9 @@ TEST(EscortMath, NormaliseAndDot) {
     const int32_t a[3] = {kOne, kOne / 2, 0}, b[3] = {kOne, kOne, 7};
     EXPECT_EQ(SE_DotFix(a, b), kOne + kOne / 2);
     int32_t zero[3] = {0, 0, 0};
-    CaptureStderr();
+    LogCapture capture;
     SE_NormalizeFix(zero);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Qel_NormVectorToOne: Nullvektor!"));
+    EXPECT_THAT(capture.Take(), HasSubstr("Qel_NormVectorToOne: Nullvektor!"));
     EXPECT_EQ(zero[0] | zero[1] | zero[2], 0);
 }
 
@@ -356,9 +354,9 @@ class ExpressionCases : public testing::TestWithParam<ExprCase> {};
 TEST_P(ExpressionCases, Evaluate) {
     ScriptTestContext ctx;
     BuiltinCaller call(ctx.get());
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Evaluate(call, GetParam().program), GetParam().expected);
-    GetCapturedStderr();
+    capture.Take();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -408,17 +406,17 @@ TEST(Expression, MoreThanFiftyOperandsOverflowIntoZero) {
     for (int k = 1; k < SE_EXPR_MAX_OPERANDS; ++k) fifty.push_back({OP, SE_EXPR_ADD});
     EXPECT_EQ(Evaluate(call, fifty), "4:50");
     std::vector<Pair> many(SE_EXPR_MAX_OPERANDS + 1, Pair{4, 1});
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Evaluate(call, many), "0:0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("more than 50 operands"));
+    EXPECT_THAT(capture.Take(), HasSubstr("more than 50 operands"));
 }
 
 TEST(Expression, TextAdditionWithoutTheStoryFunctionGivesZero) {
     StoryRunner r;
     BuiltinCaller call(r.ctx());
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Evaluate(call, {{5, 0, "ab"}, {5, 0, "cd"}, {OP, SE_EXPR_ADD}}), "0:0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("SE_Run(2124, __scriptOpAddString) Unknown object!"));
+    EXPECT_THAT(capture.Take(), HasSubstr("SE_Run(2124, __scriptOpAddString) Unknown object!"));
 }
 
 // The story's addition function joins the two operands with its own add.
@@ -602,11 +600,11 @@ TEST(NumericStory, NestedEvaluationKeepsTheOuterOperands) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(kNestedAddStory));
     BuiltinCaller call(r.ctx());
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Evaluate(call, {{4, 1}, {5, 0, "ab"}, {5, 0, "cd"}, {OP, SE_EXPR_ADD}, {OP, SE_EXPR_NE}}), "4:1");
     EXPECT_EQ(Evaluate(call, {{5, 0, "x"}, {5, 0, "ab"}, {5, 0, "cd"}, {OP, SE_EXPR_ADD}, {OP, SE_EXPR_ADD}}),
               "5:\"xabcd4242\"");
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(log.find("ILLEGAL"), std::string::npos) << log;
     EXPECT_TRUE(r.Ready().empty());
 }

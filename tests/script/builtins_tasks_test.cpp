@@ -9,14 +9,13 @@
 #include "script/arrays.h"
 #include "script/lookup.h"
 #include "script/tasks.h"
+#include "support/logcapture.h"
 #include "support/syscall_runner.h"
 #include "support/script_run.h"
 #include "support/signing.h"
 
 using testing::HasSubstr;
 using testing::Not;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -182,9 +181,9 @@ TEST_F(BuiltinTaskStory, RunFailuresLogAndAnswerZero) {
          {Case{"RunMissingObject", " Function Hello in undefined object 555 called!\n"},
           Case{"RunMissingFunction", " Undefined function 101(101).Nope called!\n"},
           Case{"RunOneArgument", " SE_Run() needs an object and a function name, got 1 arguments!\n"}}) {
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(Result(0, c.function), 1000) << c.function;  // the task went on after the call
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr(c.log));
+        EXPECT_THAT(capture.Take(), HasSubstr(c.log));
     }
 }
 
@@ -270,13 +269,13 @@ TEST(BuiltinTasks, ExportPrivateInfo) {
     };
     for (const Case& c :
          {Case{402, "5000"}, Case{65536 + 402, "5000"}, Case{401, "1"}, Case{65536 + 401, "1"}, Case{403, "0"}}) {
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(b.Call("SE_ExportPrivateInfo", {B::Int(c.id)}), c.answer) << c.id;
-        EXPECT_EQ(GetCapturedStderr(), "");
+        EXPECT_EQ(capture.Take(), "");
     }
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(b.Call("SE_ExportPrivateInfo", {B::Int(999)}), "0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("SB_ExportPrivateInfo(): Wrong EXP_ID: 03e7\n"));
+    EXPECT_THAT(capture.Take(), HasSubstr("SB_ExportPrivateInfo(): Wrong EXP_ID: 03e7\n"));
 }
 
 TEST_F(BuiltinTaskStory, ExportCountsObjectsAndInstances) {
@@ -303,22 +302,22 @@ TEST(BuiltinTasks, MemoryStatistics) {
 
 TEST(BuiltinTasks, DumpsAndDebugLines) {
     B b;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(b.Call("SE_StackDump"), "0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Int 0"));  // the call's own count slot
-    CaptureStderr();
+    EXPECT_THAT(capture.Take(), HasSubstr("Int 0"));  // the call's own count slot
+    capture.Take();
     EXPECT_EQ(b.Call("SE_StackDump", {B::Text("not a task")}), "0");
     EXPECT_EQ(b.Call("SE_CallStackDump", {B::Int(999)}), "0");
-    EXPECT_EQ(GetCapturedStderr(), "");
-    CaptureStderr();
+    EXPECT_EQ(capture.Take(), "");
+    capture.Take();
     EXPECT_EQ(b.Call("SE_StackDump", {B::Int(int32_t(b.task()->id))}), "0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Int 1"));
-    CaptureStderr();
+    EXPECT_THAT(capture.Take(), HasSubstr("Int 1"));
+    capture.Take();
     EXPECT_EQ(b.Call("SE_ShowCallStack", {B::Text("here")}), "0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("here " + std::string(SE_PositionText()) + "\n"));
-    CaptureStderr();
+    EXPECT_THAT(capture.Take(), HasSubstr("here " + std::string(SE_PositionText()) + "\n"));
+    capture.Take();
     EXPECT_EQ(b.Call("SE_DumpValues"), "0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("No dump, because DEBUG disabled\n"));
+    EXPECT_THAT(capture.Take(), HasSubstr("No dump, because DEBUG disabled\n"));
 }
 
 TEST(BuiltinTasks, ToIntGetNumAndMaxOpCount) {
@@ -352,17 +351,17 @@ TEST(BuiltinTasks, VerifyDataChecksTheSignature) {
     std::string sig = TestBase64(key.Sign(data));
     EXPECT_EQ(b.Call("SE_VerifyData", {B::Text(data.c_str()), B::Text(sig.c_str()), B::IntArray(blob)}),
               "\"" + TestMd5Base64(data) + "\"");
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(b.Call("SE_VerifyData", {B::Text("other"), B::Text(sig.c_str()), B::IntArray(blob)}), "0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("signature verification FAILED"));
+    EXPECT_THAT(capture.Take(), HasSubstr("signature verification FAILED"));
     // The arguments are checked before anything is tried.
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(b.Call("SE_VerifyData", {B::Text(data.c_str()), B::Text(sig.c_str())}), "0");
     EXPECT_EQ(b.Call("SE_VerifyData", {B::Text(""), B::Text(sig.c_str()), B::IntArray(blob)}), "0");
     EXPECT_EQ(b.Call("SE_VerifyData", {B::Text(data.c_str()), B::Int(1), B::IntArray(blob)}), "0");
     EXPECT_EQ(b.Call("SE_VerifyData", {B::Text(data.c_str()), B::Text(sig.c_str()), B::IntArray({})}), "0");
     EXPECT_EQ(b.Call("SE_VerifyData", {B::Text(data.c_str()), B::Text(sig.c_str()), B::Int(4)}), "0");
-    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(capture.Take(), "");
 }
 
 }  // namespace

@@ -14,12 +14,11 @@
 #include "script/modules.h"
 #include "script/tasks.h"
 #include "script/textpages.h"
+#include "support/logcapture.h"
 #include "support/syscall_runner.h"
 #include "support/script_run.h"
 
 using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -38,9 +37,9 @@ struct CallCase {
 
 void RunCases(B& b, std::vector<CallCase> cases) {
     for (CallCase& c : cases) {
-        CaptureStderr();
+        LogCapture capture;
         std::string answer = b.Call(c.name, c.args());
-        std::string log = GetCapturedStderr();
+        std::string log = capture.Take();
         EXPECT_EQ(answer, c.answer) << c.name << " " << testing::PrintToString(c.answer);
         if (!c.log.empty()) {
             EXPECT_THAT(log, HasSubstr(c.log)) << c.name;
@@ -59,15 +58,15 @@ TEST(BuiltinDispatch, TableFollowsTheCallNames) {
 TEST(BuiltinDispatch, UndefinedCallNumbersAnswerZero) {
     B b;
     for (int32_t call : {149, 511, -1}) {
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(b.CallNumber(call), "0");
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr("SE_SysCall: (" + std::string(SE_PositionText()) +
-                                                   ") Undefined System Call " + std::to_string(call) + "\n"));
+        EXPECT_THAT(capture.Take(), HasSubstr("SE_SysCall: (" + std::string(SE_PositionText()) +
+                                              ") Undefined System Call " + std::to_string(call) + "\n"));
     }
     // 148 (SE_UpdateLocation) has no effect and says nothing.
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(b.CallNumber(148, {B::Int(3)}), "0");
-    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(capture.Take(), "");
 }
 
 TEST(BuiltinDispatch, AutoDocLeavesTheTaskUnanswered) {
@@ -231,9 +230,9 @@ TEST_F(BuiltinArrays, AllocSizeReadWrite) {
     EXPECT_EQ(b.Call("SE_ArraySize", {B::Ref(a)}), "3");
     EXPECT_EQ(b.Call("SE_ArraySize", {B::Int(3)}), "-1");
     EXPECT_EQ(b.Call("SE_ArrayRead", {B::Ref(a), B::Int(1)}), "2");
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(b.Call("SE_ArrayRead", {B::Ref(a), B::Int(3)}), "0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("array index out of bounds [0..2]"));
+    EXPECT_THAT(capture.Take(), HasSubstr("array index out of bounds [0..2]"));
     EXPECT_EQ(b.Call("SE_ArrayWrite", {B::Ref(a), B::Int(1), B::Text("x")}), "0");
     EXPECT_EQ(Show(a), "{1,\"x\",3}");
     // A missing value argument writes INTEGER 0 and never reads past the frame.
@@ -258,9 +257,9 @@ TEST_F(BuiltinArrays, CopyClampsItsRanges) {
          }) {
         ScriptValue& dst = Held({0, 0, 0, 0});
         ScriptValue& src = Held({1, 2, 3});
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(b.Call("SE_ArrayCopy", {B::Ref(dst), B::Int(c.di), B::Ref(src), B::Int(c.si), B::Int(c.end)}), "0");
-        EXPECT_EQ(GetCapturedStderr(), "") << c.di << "," << c.si;
+        EXPECT_EQ(capture.Take(), "") << c.di << "," << c.si;
         EXPECT_EQ(Show(dst), c.dst) << c.di << "," << c.si << "," << c.end;
     }
     ScriptValue& same = Held({1, 2, 3});
@@ -401,9 +400,9 @@ TEST(BuiltinStory, EveryCallIsReachableByName) {
     ASSERT_TRUE(r.Load(story));
     for (int32_t i = 0; i < SE_BUILTIN_COUNT; ++i) {
         r.answers.clear();
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(r.Start(0, ("C" + std::to_string(i)).c_str(), {}, 1, uint32_t(i)), 1);
-        std::string log = GetCapturedStderr();
+        std::string log = capture.Take();
         EXPECT_THAT(log, testing::Not(HasSubstr("Unknown System Call"))) << names[i];
         if (std::strcmp(names[i], "SE_AutoDoc") == 0) {
             EXPECT_TRUE(r.answers.empty());

@@ -12,13 +12,12 @@
 #include "script/loader.h"
 #include "support/builtin_call.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "support/script_run.h"
 #include "support/story.h"
 
 using testing::HasSubstr;
 using testing::Not;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -70,9 +69,9 @@ TEST(TextCalls, FPrintfWritesToAnOpenHandle) {
     std::vector<uint8_t> bytes = folder.Read("out.txt");
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "n=007\n");
 
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(call.Int(SE_FPrintf, {VInt(static_cast<int32_t>(handle)), VText("x%d"), VInt(1)}), 0);
-    EXPECT_THAT(GetCapturedStderr(),
+    EXPECT_THAT(capture.Take(),
                 HasSubstr("SE_FPrintf(x%d): trying to write to nonexisting filehandle " + std::to_string(handle)));
 }
 
@@ -81,10 +80,10 @@ TEST(TextCalls, DprintfLogsTaskAndGameClock) {
     sys.state.gameClock = 12045;
     ScriptTestContext ctx;
     BuiltinCaller call(ctx.get());
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(call.Int(SE_Dprintf, {VText("hit %d"), VInt(3)}), 0);
     EXPECT_EQ(call.Int(SE_XDprintf, {VText("again")}), 0);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     std::string id = std::to_string(call.task->id);
     EXPECT_THAT(log, HasSubstr(id + ":12.045: hit 3"));
     EXPECT_THAT(log, HasSubstr(id + ":12.045: again"));
@@ -95,11 +94,11 @@ TEST(TextCalls, DMprintfLogsOnlyWhenEveryMaskBitIsSet) {
     sys.state.debugFlags = 0x4;
     ScriptTestContext ctx;
     BuiltinCaller call(ctx.get());
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(call.Int(SE_DMprintf, {VInt(0x4), VText("shown %d\n"), VInt(1)}), 0);
     EXPECT_EQ(call.Int(SE_XDMprintf, {VInt(0x6), VText("hidden\n")}), 0);
     EXPECT_EQ(call.Int(SE_DMprintf, {VInt(0), VText("always %s\n"), VText("x")}), 0);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_THAT(log, HasSubstr("shown 1"));
     EXPECT_THAT(log, HasSubstr("always x"));
     EXPECT_THAT(log, Not(HasSubstr("hidden")));
@@ -168,10 +167,10 @@ TEST_F(RegexCalls, GlobalSubstitution) {
 }
 
 TEST_F(RegexCalls, UnknownIdsAndBadPatterns) {
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Comp("a("), 0);
     EXPECT_EQ(call.Int(SE_RegComp, {VInt(1)}), 0);
-    GetCapturedStderr();
+    capture.Take();
     EXPECT_EQ(Exec(77, VText("a")), 0);
     EXPECT_EQ(Sub(77, "&"), "");
     EXPECT_EQ(Global(77, "a", "&"), "");

@@ -5,10 +5,8 @@
 #include <utility>
 
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "support/script_run.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 // End to end: the text-file, file, markup and clock calls linked by name from
 // an assembled story. Arguments are pushed last first, then their count.
@@ -94,7 +92,7 @@ TEST(WiringStory, TextFileCalls) {
     game.Write("tc/keep", "");
     StoryRunner r;
     ASSERT_TRUE(r.Load(kTextStory));
-    CaptureStderr();
+    LogCapture capture;
     ExpectAnswers(r, {
                          {"Load", "1"},  // language 44, page 0
                          {"Read44", "\"page zero\""},
@@ -110,7 +108,7 @@ TEST(WiringStory, TextFileCalls) {
                          {"Read44", "\"page zero\""},
                          {"LoadNone", "0"},
                      });
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_THAT(log, testing::HasSubstr("SB_LoadAllTexts() Unable to open text save file tc\\none.txc"));
 }
 

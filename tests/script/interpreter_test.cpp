@@ -15,8 +15,6 @@
 #include "support/script_run.h"
 
 using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -41,9 +39,9 @@ class InterpreterValues : public testing::TestWithParam<ValueCase> {};
 
 TEST_P(InterpreterValues, ReturnsTheValue) {
     StoryRunner r;
-    CaptureStderr();
+    LogCapture capture;
     std::string got = RunF(r, GetParam().body);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(got, GetParam().result) << GetParam().body << "\n" << log;
     EXPECT_TRUE(r.Ready().empty());
     EXPECT_EQ(log.find("ILLEGAL"), std::string::npos) << log;
@@ -179,25 +177,25 @@ TEST(Interpreter, GlobalVariableIsWritten) {
 
 TEST(Interpreter, SuperIsLoggedAndGivesZero) {
     StoryRunner r;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(RunF(r, "super\nret"), "0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("SUPER instruction now illegal!"));
+    EXPECT_THAT(capture.Take(), HasSubstr("SUPER instruction now illegal!"));
 }
 
 TEST(Interpreter, OperatorMessagesShowTheInstruction) {
     StoryRunner r;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(RunF(r, "c1\nc0\nmktable\nsub\nret"), "1");
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_THAT(log, HasSubstr("illegal operands to SUB: 1, []"));
     EXPECT_THAT(log, HasSubstr("[000003]0.F"));
 }
 
 TEST(Interpreter, StringOffsetMessage) {
     StoryRunner r;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(RunF(r, "c3\npushs \"abc\"\nindex\nret"), "0");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("String ('abc') invalid offset 3!"));
+    EXPECT_THAT(capture.Take(), HasSubstr("String ('abc') invalid offset 3!"));
 }
 
 const char* kCalls = R"(
@@ -273,10 +271,10 @@ TEST(InterpreterCalls, ArgumentOrderAndTheLongForm) {
 TEST(InterpreterCalls, UndefinedFunctionsGiveZero) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(kCalls));
-    CaptureStderr();
+    LogCapture capture;
     r.Start(0, "Missing");
     r.Start(0, "AtZero");
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     ASSERT_EQ(r.answers.size(), 2u);
     EXPECT_EQ(r.answers[0].n, 0);
     EXPECT_EQ(r.answers[1].n, 0);
@@ -446,11 +444,11 @@ TEST(InterpreterMethods, InstancesInheritVariablesAndMethods) {
 TEST(InterpreterMethods, FailuresGiveZero) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(kObjects));
-    CaptureStderr();
+    LogCapture capture;
     r.Start(0, "Missing");
     r.Start(0, "NoSuch");
     r.Start(0, "NewBad");
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     ASSERT_EQ(r.answers.size(), 3u);
     for (const RunAnswer& a : r.answers) EXPECT_EQ(a.n, 0);
     EXPECT_THAT(log, HasSubstr("Function Who in undefined object 99 called!"));
@@ -542,9 +540,9 @@ class InterpreterIllegal : public testing::TestWithParam<const char*> {};
 TEST_P(InterpreterIllegal, RemovesTheTask) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(Story(GetParam())));
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(r.Start(0, "F", {1}), 1);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_THAT(log, HasSubstr("*** ILLEGAL ***")) << GetParam();
     ASSERT_EQ(r.answers.size(), 1u) << GetParam();
     EXPECT_EQ(r.answers[0].n, 0);
@@ -590,17 +588,17 @@ INSTANTIATE_TEST_SUITE_P(Malformed, InterpreterIllegal, testing::ValuesIn(kIlleg
 TEST(Interpreter, IllegalShowsThePosition) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(Story("c1\nc2\n.word 0")));
-    CaptureStderr();
+    LogCapture capture;
     r.Start(0, "F");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("#0[000002]0.F *** ILLEGAL ***"));
+    EXPECT_THAT(capture.Take(), HasSubstr("#0[000002]0.F *** ILLEGAL ***"));
 }
 
 TEST(Interpreter, PushesGrowTheStackAndOverflowEndsTheTask) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(Story("loop: c1\njmp loop")));
-    CaptureStderr();
+    LogCapture capture;
     r.Start(0, "F");
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_THAT(log, HasSubstr("Stack overflow: in Object 0, program offset"));
     ASSERT_EQ(r.answers.size(), 1u);
     EXPECT_EQ(r.answers[0].n, 0);
@@ -682,9 +680,9 @@ TEST(InterpreterSys, LinksOnFirstRunAndTracesTheNumbersAfter) {
     SystemState state{};
     state.debugFlags = 0x100;
     g_SystemState = &state;
-    CaptureStderr();
+    LogCapture capture;
     r.Start(0, "Now");
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     g_SystemState = nullptr;
     EXPECT_THAT(log, HasSubstr("SYSTEM: 2:0("));
     EXPECT_THAT(log, HasSubstr("SE_Run() Launching 0.Now"));
@@ -720,12 +718,12 @@ TEST(InterpreterSys, NoArgumentsAnswerInTheCountSlot) {
 TEST(InterpreterSys, UnknownAndRefusedCallsAnswerZero) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(kSys));
-    CaptureStderr();
+    LogCapture capture;
     r.Start(0, "Unknown");
     r.Start(0, "Unknown");
     r.Start(0, "Bad32");
     r.Start(0, "Unregistered");
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     ASSERT_EQ(r.answers.size(), 4u);
     for (const RunAnswer& a : r.answers) EXPECT_EQ(a.n, 0);
     EXPECT_TRUE(r.calls.empty());

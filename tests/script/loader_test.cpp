@@ -14,10 +14,8 @@
 #include "script/story_writer.h"
 #include "script/textpages.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "support/story.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -58,15 +56,15 @@ const char* kSample = R"(
 class LoaderTest : public testing::Test {
 protected:
     int Load(const std::string& text) {
-        CaptureStderr();
+        LogCapture capture;
         int r = LoadStoryImage(ctx.get(), AssembleStory(text));
-        log = GetCapturedStderr();
+        log = capture.Take();
         return r;
     }
     int LoadBytes(std::vector<uint8_t> image) {
-        CaptureStderr();
+        LogCapture capture;
         int r = LoadStoryImage(ctx.get(), std::move(image));
-        log = GetCapturedStderr();
+        log = capture.Take();
         return r;
     }
     const StoryFunction* Own(StoryObject* o, const char* name) {
@@ -149,9 +147,9 @@ TEST_F(LoaderTest, FreeLocationGivesBackEverything) {
     EXPECT_GT(ctx->memBytes[SE_MEMCAT_CODE], 0);
     EXPECT_GT(ctx->memBytes[SE_MEMCAT_PATCH], 0);
     EXPECT_GT(ctx->memBytes[SE_MEMCAT_STORY_NAME], 0);
-    CaptureStderr();
+    LogCapture capture;
     SB_FreeLocation(ctx.get());
-    std::string out = GetCapturedStderr();
+    std::string out = capture.Take();
     EXPECT_NE(out.find("No dump, because DEBUG disabled\n"), std::string::npos);
     EXPECT_EQ(ctx->storyName, nullptr);
     EXPECT_EQ(ctx->objects, nullptr);
@@ -455,9 +453,9 @@ protected:
 
 TEST_P(MalformedStoryTest, IsRefusedAndLeavesNothingBehind) {
     std::vector<uint8_t> image = GetParam().make();
-    CaptureStderr();
+    LogCapture capture;
     int r = LoadStoryImage(ctx.get(), image);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(r, 0);
     EXPECT_NE(log.find("SB_LoadLocation: test is not a valid story file ("), std::string::npos) << log;
     EXPECT_EQ(ctx->storyName, nullptr);
@@ -566,9 +564,9 @@ TEST_F(LoaderTest, FreeLocationEndsInstancesAndTasksButKeepsRecordsThatValuesHol
     SV_AssignObject(&obj, inst);
     SV_AssignTask(&tv, task);
     SV_AssignString(&held, "held");
-    CaptureStderr();
+    LogCapture capture;
     SB_FreeLocation(ctx.get());
-    std::string out = GetCapturedStderr();
+    std::string out = capture.Take();
     EXPECT_NE(out.find("SB_FreeLocation() Number of unfreed StoryStrings: 1\n"), std::string::npos) << out;
     EXPECT_TRUE(SE_ListIsEmpty(&ctx->ready));
     EXPECT_EQ(SB_FindObject(ctx.get(), obj.object->id), nullptr);
@@ -590,14 +588,14 @@ TEST_F(LoaderTest, LoadLocationReadsThroughTheFileLayer) {
     std::vector<uint8_t> image = AssembleStory(kSample);
     folder.WriteBytes("L/story.obj", image);
     folder.WriteBytes("direct.obj", image);
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(SB_LoadLocation(ctx.get(), "story"), 1);
     EXPECT_STREQ(ctx->storyName, "story");
     SB_FreeLocation(ctx.get());
     EXPECT_EQ(SB_LoadLocation(ctx.get(), "direct.obj"), 1);
     SB_FreeLocation(ctx.get());
     EXPECT_EQ(SB_LoadLocation(ctx.get(), "missing"), 0);
-    std::string out = GetCapturedStderr();
+    std::string out = capture.Take();
     EXPECT_NE(out.find("SB_LoadLocation() loading story file story\n"), std::string::npos);
     EXPECT_NE(out.find("SB_LoadLocation: Cannot load file L\\missing.obj\n"), std::string::npos) << out;
     EXPECT_EQ(BookedBytes(ctx.get()), 0);

@@ -12,12 +12,11 @@
 #include "script/modules.h"
 #include "script/opcodes.h"
 #include "script/tasks.h"
+#include "support/logcapture.h"
 #include "support/script_run.h"
 
 using testing::HasSubstr;
 using testing::Not;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -63,9 +62,9 @@ TEST(Modules, NumbersFollowRegistrationAndTheRecordsRunOut) {
     for (int32_t k = 2; k <= 10; ++k) EXPECT_EQ(SB_RegisterEngineModuleShort(ctx, AnswerSeven, kOtherNames), k);
     EXPECT_EQ(ctx->nextModule, 11);
     for (int32_t k = 11; k <= 31; ++k) EXPECT_EQ(SB_RegisterEngineModuleShort(ctx, AnswerSeven, kOtherNames), k);
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(SB_RegisterEngineModuleShort(ctx, AnswerSeven, kOtherNames), 0);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("no free module record"));
+    EXPECT_THAT(capture.Take(), HasSubstr("no free module record"));
     EXPECT_EQ(ctx->nextModule, 32);
     DestroyContext(ctx);
 }
@@ -116,9 +115,9 @@ TEST(Modules, HandlersGetTheEngineAsCallerAndTheirCallNumber) {
 TEST(Modules, UnknownNamesAreLookedUpAgainAfterARegistration) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(kStory));
-    CaptureStderr();
+    LogCapture capture;
     r.Start(0, "CallX");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Unknown System Call: X_One"));
+    EXPECT_THAT(capture.Take(), HasSubstr("Unknown System Call: X_One"));
     SB_RegisterEngineModuleShort(r.ctx(), AnswerSeven, kOtherNames);
     r.Start(0, "CallX");
     ASSERT_EQ(r.answers.size(), 2u);
@@ -130,10 +129,10 @@ TEST(Modules, AModuleWithoutHandlerRefusesItsCalls) {
     StoryRunner r;
     SB_RegisterEngineModuleShort(r.ctx(), nullptr, kDeadNames);
     ASSERT_TRUE(r.Load(kStory));
-    CaptureStderr();
+    LogCapture capture;
     r.Start(0, "CallDead");
     r.Start(0, "CallDead");  // linked now: refused by number
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     ASSERT_EQ(r.answers.size(), 2u);
     EXPECT_EQ(r.answers[0].n, 0);
     EXPECT_EQ(r.answers[1].n, 0);
@@ -162,9 +161,9 @@ TEST(Modules, LinksDoNotOutliveTheLoadedCode) {
 TEST(Modules, BuiltInCallsReachTheEngineModule) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(kStory));
-    CaptureStderr();
+    LogCapture capture;
     r.Start(0, "Builtin");
-    EXPECT_THAT(GetCapturedStderr(), Not(HasSubstr("System Call")));
+    EXPECT_THAT(capture.Take(), Not(HasSubstr("System Call")));
     // SE_GetTaskID answers the id of the task, never 0.
     EXPECT_NE(r.Only(), "0");
 }

@@ -8,10 +8,8 @@
 #include "script/arrays.h"
 #include "script/operators.h"
 #include "script/values.h"
+#include "support/logcapture.h"
 #include "support/story.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -154,9 +152,9 @@ TEST_P(OperatorsTest, Result) {
     SV_ArrayAlloc(&array, 0);
     Make(c.a, &a, &array);
     Make(c.b, &b, &array);
-    CaptureStderr();
+    LogCapture capture;
     c.op(&a, &b);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     if (c.log) EXPECT_NE(log.find(c.log), std::string::npos) << log;
     else EXPECT_EQ(log, "");
     const V& r = c.result;

@@ -17,12 +17,11 @@
 #include "script/tables.h"
 #include "script/tasks.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "support/script_run.h"
 #include "support/story.h"
 
 using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -293,9 +292,9 @@ TEST_F(SaveGameTest, RecompiledStoryMovesPositionsThroughThePatchTable) {
     Save();
     game.WriteBytes("L/test.obj", AssembleStory(Recompiled(".patch 1000 0:2 15:19").c_str()));
     FreshContext fresh;
-    CaptureStderr();
+    LogCapture capture;
     ASSERT_EQ(Load(), 1);
-    EXPECT_THAT(GetCapturedStderr(),
+    EXPECT_THAT(capture.Take(),
                 HasSubstr("Compile Time of save game 1000 different from story file compile time 2000!"));
     SE_Context* ctx = fresh.get();
     EXPECT_EQ(ctx->flags & SE_FLAG_OTHER_COMPILE, SE_FLAG_OTHER_COMPILE);
@@ -329,9 +328,9 @@ TEST_F(SaveGameTest, FailedRelinkingOrUnknownCompileTimeFailsTheLoadAndLeavesNot
         game.WriteBytes("L/test.obj", AssembleStory(c.story));
         FreshContext fresh;
         SE_Context* ctx = fresh.get();
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(Load(), 0);
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr(c.message));
+        EXPECT_THAT(capture.Take(), HasSubstr(c.message));
         for (QelTable* t : {ctx->stringTable, ctx->arrayTable, ctx->tableTable, ctx->instanceTable, ctx->taskTable})
             EXPECT_EQ(Count(t), 0u);
         EXPECT_EQ(Show(&ctx->objects[0].variables[0]), "7");  // the story's own value again
@@ -350,7 +349,7 @@ TEST_F(SaveGameTest, SectionCutShortAnywhereFailsWithoutLeavingRecords) {
         ASSERT_EQ(SB_LoadLocation(reference.get(), "test"), 1);
         bare = RunBookedBytes(reference.get());
     }
-    CaptureStderr();
+    LogCapture capture;
     for (size_t n = 0; n < bytes.size(); ++n) {
         SCOPED_TRACE(n);
         FreshContext fresh;
@@ -360,7 +359,7 @@ TEST_F(SaveGameTest, SectionCutShortAnywhereFailsWithoutLeavingRecords) {
         for (QelTable* t : {ctx->stringTable, ctx->arrayTable, ctx->tableTable, ctx->instanceTable, ctx->taskTable})
             EXPECT_EQ(Count(t), 0u);
     }
-    GetCapturedStderr();
+    capture.Take();
 }
 
 // Value records one by one: FLOAT as 16.16 fixed point (saturated, NaN 0),
@@ -461,9 +460,9 @@ TEST_F(SaveGameTest, MalformedSectionsFailInsteadOfReadingOnOutOfStep) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FreshContext fresh;
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(LoadBytes(c.bytes), 0);
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr(c.message));
+        EXPECT_THAT(capture.Take(), HasSubstr(c.message));
         for (QelTable* t : {fresh->stringTable, fresh->arrayTable, fresh->instanceTable, fresh->taskTable})
             EXPECT_EQ(Count(t), 0u);
     }
@@ -483,9 +482,9 @@ TEST_F(SaveGameTest, TaskValuesStatesAndUnreferencedStrings) {
     e.C("task").W(5).W(0).W(0).W(0).W(0).W(0).W(-2).W(32).W(0).W(0).W(1).W(1).V(5, 2).V(1, 0);
     FreshContext fresh;
     SE_Context* ctx = fresh.get();
-    CaptureStderr();
+    LogCapture capture;
     int loaded = LoadBytes(e.b);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     ASSERT_EQ(loaded, 1) << log;
     EXPECT_THAT(log, HasSubstr("SB_LoadGame: task in unknown state 7, ignoring!"));
     ScriptValue* globals = ctx->objects[0].variables;
@@ -524,9 +523,9 @@ TEST_F(SaveGameTest, NewObjectsAreSkippedAndSurplusVariablesDropped) {
     e.C("TASK").W(0);
     FreshContext fresh;
     SE_Context* ctx = fresh.get();
-    CaptureStderr();
+    LogCapture capture;
     ASSERT_EQ(LoadBytes(e.b), 1);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_THAT(log, HasSubstr("Num static objects in savegame (2) different from num objects in current story (3)"));
     EXPECT_THAT(log, HasSubstr("skipping object 4 in current story, must be new!"));
     EXPECT_EQ(Show(&ctx->objects[0].variables[0]), "10");
@@ -613,9 +612,9 @@ TEST_F(SaveGameTest, LargerStateReadsBackValueByValue) {
     for (ScriptValue* c : {&shared, &v, &key}) SV_Release(c);
     std::string entries = Entries(&globals[0]);
     std::string array = Show(&globals[1]);
-    CaptureStderr();
+    LogCapture capture;
     std::vector<uint8_t> first = Save();
-    GetCapturedStderr();
+    capture.Take();
 
     FreshContext fresh;
     ASSERT_EQ(Load(), 1);
@@ -632,9 +631,9 @@ TEST_F(SaveGameTest, SaveReportsRecordsWithoutReferencesAndIdsWithoutRecords) {
     ScriptValue orphan{};
     SV_AssignString(&orphan, "orphan");
     orphan.dstring->refCount = 0;
-    CaptureStderr();
+    LogCapture capture;
     Save();
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("SB_SaveGame() Saving string with RefCount 0 <orphan>"));
+    EXPECT_THAT(capture.Take(), HasSubstr("SB_SaveGame() Saving string with RefCount 0 <orphan>"));
     {
         FreshContext fresh;
         ASSERT_EQ(Load(), 1);
@@ -645,9 +644,9 @@ TEST_F(SaveGameTest, SaveReportsRecordsWithoutReferencesAndIdsWithoutRecords) {
 
     Qel_TableSet(runner.ctx()->arrayTable, 99, 0);
     QelFile* f = Qel_fcopen("broken.gz", "wb", 0);
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(SB_SaveGame(f), 0);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("SB_SaveGame() Can't find array id=99!"));
+    EXPECT_THAT(capture.Take(), HasSubstr("SB_SaveGame() Can't find array id=99!"));
     Qel_fclose(f);
     Qel_TableRemove(runner.ctx()->arrayTable, 99);
 }

@@ -7,10 +7,8 @@
 #include "script/loader.h"
 #include "script/lookup.h"
 #include "script/memory.h"
+#include "support/logcapture.h"
 #include "support/story.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -42,10 +40,10 @@ TEST(StoryMemory, StaticStrings) {
     EXPECT_STREQ(SB_String(ctx.get(), 1), "one");
     EXPECT_STREQ(SB_String(ctx.get(), 5), "two");
     EXPECT_STREQ(SB_String(ctx.get(), 6), "wo");
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_STREQ(SB_String(ctx.get(), 8), " ");
     EXPECT_STREQ(SB_String(ctx.get(), 0xffffffff), " ");
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("SB_String:  invalid static string 8!\n"), std::string::npos) << log;
     EXPECT_NE(log.find("SB_String:  invalid static string -1!\n"), std::string::npos) << log;
 }

@@ -12,6 +12,7 @@
 #include "script/memory.h"
 #include "script/opcodes.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "support/story.h"
 #include "tools/lib/storyasm.h"
 
@@ -41,9 +42,9 @@ TEST(StoryAsm, TheExampleLoadsBackWithItsObjectsFunctionsVariablesAndStrings) {
     std::string error;
     ASSERT_TRUE(StoryAsm_AssembleFile(Source("tools/storyasm/example.sasm"), folder.Path() + "/example.obj", &error))
         << error;
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(SB_LoadLocation(ctx.get(), "example.obj"), 1) << testing::internal::GetCapturedStderr();
-    testing::internal::GetCapturedStderr();
+    LogCapture capture;
+    ASSERT_EQ(SB_LoadLocation(ctx.get(), "example.obj"), 1) << capture.Take();
+    capture.Take();
     EXPECT_EQ(ctx->compileTime, 20240101u);
     ASSERT_EQ(ctx->objectCount, 3u);
     StoryObject* global = &ctx->objects[0];

@@ -7,10 +7,8 @@
 #include "script/memory.h"
 #include "script/tables.h"
 #include "script/values.h"
+#include "support/logcapture.h"
 #include "support/story.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -116,14 +114,14 @@ TEST_F(TablesTest, FreshKeys) {
 TEST_F(TablesTest, RemoveAndAbsentKeys) {
     ScriptValue k = Int(1), absent = Int(2), s{};
     SV_AssignString(&s, "data");
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(SV_TableRemove(&t, &k), 0);
-    EXPECT_NE(GetCapturedStderr().find("SV_TableRemove() Table has no HashLists!"), std::string::npos);
+    EXPECT_NE(capture.Take().find("SV_TableRemove() Table has no HashLists!"), std::string::npos);
     SV_TableAdd(&t, &k, &s);
     SV_Release(&s);
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(SV_TableRemove(&t, &absent), 0);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("SV_TableRemove() Noncritical; Couldn't find key in table!\n"), std::string::npos);
     EXPECT_EQ(log.find("====="), std::string::npos);  // a plain debug line
     EXPECT_EQ(SV_TableRemove(&t, &k), 1);
@@ -153,26 +151,26 @@ TEST_F(TablesTest, Iteration) {
 TEST_F(TablesTest, KeysThatCouldNeverBeFoundAreRefused) {
     ScriptValue f{}, d = Int(1);
     SV_AssignFloat(&f, 1.5);
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(SV_TableAdd(&t, &f, &d), 0);
-    EXPECT_NE(GetCapturedStderr().find("Key is neither an integer nor a string!"), std::string::npos);
+    EXPECT_NE(capture.Take().find("Key is neither an integer nor a string!"), std::string::npos);
     EXPECT_EQ(SV_TableSize(&t), 0u);
     ScriptValue obj{};
     SV_AssignObject(&obj, nullptr);
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(SV_TableAdd(&t, &obj, &d), 0);
-    GetCapturedStderr();
+    capture.Take();
     // Looking such keys up answers nothing without a message.
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(SV_TableFind(&t, &f), nullptr);
     EXPECT_EQ(SV_TableExists(&t, &f), 0);
-    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(capture.Take(), "");
 }
 
 TEST_F(TablesTest, MessagesForNonTables) {
     ScriptValue n = Int(3), k = Int(1), nt{};
     nt.tag = VARTYPE_TABLE;  // a null table record
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(SV_TableAdd(&n, &k, &k), 0);
     EXPECT_EQ(SV_TableAdd(&nt, &k, &k), 0);
     EXPECT_EQ(SV_TableNew(&n, &k), 0);
@@ -181,7 +179,7 @@ TEST_F(TablesTest, MessagesForNonTables) {
     EXPECT_EQ(SV_TableExists(&n, &k), 0);
     EXPECT_EQ(SV_TableRemove(&n, &k), 0);
     EXPECT_EQ(SV_TableFind(&nt, &k), nullptr);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     for (const char* line : {
              " 3.SV_TableAdd(1,1) Trying to add new value to nonexisting table!\n",
              " [].SV_TableAdd(1,1) Trying to add new value to unallocated table!\n",

@@ -15,8 +15,6 @@
 #include "support/story.h"
 
 using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -120,10 +118,10 @@ TEST(Tasks, AllocTaskRefusesAStackFarBeyondTheLimit) {
 TEST(Tasks, StartFailuresTellTheCallerZero) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(kStory));
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(r.Start(0, "Nothing", {}, SE_RETURN_STRING, 7), 0);
     EXPECT_EQ(r.Start(55, "Wait", {}, SE_RETURN_VALUE, 8), 0);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_THAT(log, HasSubstr("SE_Run(0, Nothing) Unknown function!"));
     EXPECT_THAT(log, HasSubstr("SE_Run(55, Wait) Unknown object!"));
     ASSERT_EQ(r.answers.size(), 2u);
@@ -343,9 +341,9 @@ TEST(Tasks, StackGrowthKeepsTheStackAnchoredAtItsEnd) {
     SV_AssignInt(&t->stackEnd[-1], 1);
     SV_AssignInt(&t->stackEnd[-2], 2);
     g_SystemState = &state;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(SE_GrowTaskStack(r.ctx(), t, 100), 1);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     g_SystemState = nullptr;
     EXPECT_EQ(t->stackSize, 128u);
     EXPECT_EQ(t->stackEnd[-1].i, 1);
@@ -353,11 +351,11 @@ TEST(Tasks, StackGrowthKeepsTheStackAnchoredAtItsEnd) {
     EXPECT_THAT(log, HasSubstr("Stack size of task " + std::to_string(t->id) + " increased to 128"));
     // At the limit nothing grows.
     t->position = 0x1234;
-    CaptureStderr();
+    capture.Take();
     SE_GrowTaskStack(r.ctx(), t, SE_STACK_LIMIT);
     EXPECT_EQ(t->stackSize, SE_STACK_LIMIT);
     EXPECT_EQ(SE_GrowTaskStack(r.ctx(), t, SE_STACK_LIMIT + 100), 0);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Stack overflow, program offset 00001234"));
+    EXPECT_THAT(capture.Take(), HasSubstr("Stack overflow, program offset 00001234"));
     SE_RemoveTask(r.ctx(), t);
 }
 
@@ -370,10 +368,10 @@ TEST(Tasks, StackNeedAndDumps) {
     // Inner: need 8 + 5 slots from its ADDRESS to the end + 5; Outer: 8 + 2 + 5.
     EXPECT_EQ(SE_TaskStackNeed(t), 18u);
 
-    CaptureStderr();
+    LogCapture capture;
     SE_StackDump(t);
     SE_CallStackDump(t, r.ctx());
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_THAT(log, HasSubstr("   -1: Int 0\n   -2: Adr 00000000\n   -3: Obj #0\n   -4: Int 0\n   -5: Adr "));
     EXPECT_THAT(log, HasSubstr("   -7: Int 0\n"));
     EXPECT_THAT(log, HasSubstr("#0[0].Outer()\n"));

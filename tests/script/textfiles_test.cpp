@@ -14,8 +14,6 @@
 #include "support/story.h"
 
 using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -193,17 +191,17 @@ TEST_F(TextFilesTest, MalformedTextSaveFilesAreRefused) {
         SB_FreeTexts(ctx.get());
         ASSERT_EQ(SB_LoadText(ctx.get(), 2, 1), 1);
         game.WriteBytes("tc/bad.txc", c.bytes);
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(SB_LoadAllTexts(ctx.get(), "bad"), 0);
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr(c.message));
+        EXPECT_THAT(capture.Take(), HasSubstr(c.message));
         EXPECT_EQ(Text(ctx.get(), 1, 2, 3), c.kept);
     }
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(SB_LoadAllTexts(ctx.get(), "missing"), 0);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("SB_LoadAllTexts() Unable to open text save file tc\\missing.txc"));
-    CaptureStderr();
+    EXPECT_THAT(capture.Take(), HasSubstr("SB_LoadAllTexts() Unable to open text save file tc\\missing.txc"));
+    capture.Take();
     EXPECT_EQ(SB_SaveAllTexts("no/such/folder"), 0);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("SB_SaveAllTexts() Unable to open text save file"));
+    EXPECT_THAT(capture.Take(), HasSubstr("SB_SaveAllTexts() Unable to open text save file"));
 }
 
 TEST_F(TextFilesTest, TextReferencesExpand) {
@@ -225,9 +223,9 @@ TEST_F(TextFilesTest, TextReferencesExpand) {
         {"{17,3", "{17,3"},
         {"", ""},
     };
-    CaptureStderr();
+    LogCapture capture;
     for (const Case& c : cases) EXPECT_EQ(Convert(c.text), c.expanded) << c.text;
-    GetCapturedStderr();
+    capture.Take();
     EXPECT_EQ(Convert(nullptr), "");
     // A text that refers to itself stops at the depth limit, keeping the reference.
     std::string self;

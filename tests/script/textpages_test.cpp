@@ -9,10 +9,8 @@
 #include "base/table.h"
 #include "script/memory.h"
 #include "script/textpages.h"
+#include "support/logcapture.h"
 #include "support/story.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -87,9 +85,9 @@ TEST_F(TextPagesTest, MissingLevelsAreLogged) {
         {44, 17, 4, "SB_ReadText(17,44,4) TextID 4 not found!\n"},
     };
     for (const Case& c : cases) {
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(SB_ReadText(ctx.get(), c.language, c.page, c.id), nullptr);
-        EXPECT_NE(GetCapturedStderr().find(c.log), std::string::npos) << c.log;
+        EXPECT_NE(capture.Take().find(c.log), std::string::npos) << c.log;
     }
     EXPECT_EQ(Merge(999, 1, {{1, "x"}}), 0);
     EXPECT_EQ(Merge(-3, 1, {{1, "x"}}), 0);
@@ -103,14 +101,14 @@ TEST_F(TextPagesTest, GetTextInTheCurrentLanguage) {
     ASSERT_EQ(g_SystemState, nullptr);
     EXPECT_STREQ(SB_GetText(2, 1), "dynamic");
     EXPECT_STREQ(SB_GetText(2, 2), "static text");
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_STREQ(SB_GetText(9, 1), "=TextIDNotFound=");
-    EXPECT_NE(GetCapturedStderr().find("TextPage 9 not found!"), std::string::npos);
+    EXPECT_NE(capture.Take().find("TextPage 9 not found!"), std::string::npos);
     EXPECT_EQ(SB_FindTextInTable(ctx->languages[0], 2, 1), SB_ReadText(ctx.get(), 0, 2, 1));
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(SB_FindTextInTable(ctx->languages[0], 2, 5), nullptr);
     EXPECT_EQ(SB_FindTextInTable(ctx->languages[1], 2, 1), nullptr);
-    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(capture.Take(), "");
 }
 
 TEST_F(TextPagesTest, Unescape) {
@@ -139,7 +137,7 @@ TEST_F(TextPagesTest, Unescape) {
 }
 
 TEST_F(TextPagesTest, XmlImport) {
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Import(R"(<language id="44">
   <page id="300005"><t id="1">Hello(a remark)World</t><t id="2">Line\nTwo</t></page>
   <page id="400000"><t id="9">big</t></page>
@@ -149,7 +147,7 @@ TEST_F(TextPagesTest, XmlImport) {
 <language id="1000"><page id="1"><t id="1">refused</t></page></language>
 <language><page id="1"><t id="1">refused</t></page></language>)"),
               1);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(Read(44, 5, 1), "HelloWorld");
     EXPECT_EQ(Read(44, 5, 2), "Line\nTwo");
     EXPECT_EQ(Read(44, 400000, 9), "big");
@@ -159,9 +157,9 @@ TEST_F(TextPagesTest, XmlImport) {
 }
 
 TEST_F(TextPagesTest, XmlImportSkipsTextsWithoutIdOrText) {
-    CaptureStderr();
+    LogCapture capture;
     Import(R"(<l id="7"><p id="1"><t>no id</t><t id="4"/><t id="5">ok</t></p><p id="2"></p></l>)");
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(Read(7, 1, 5), "ok");
     EXPECT_NE(log.find("XMLImportTextPage(7, 1) skipped text <t> without id or text\n"), std::string::npos) << log;
     const auto* page = reinterpret_cast<SB_TextPage*>(Qel_TableGet(ctx->languages[7], 1));
@@ -182,9 +180,9 @@ TEST_F(TextPagesTest, XmlImportOfAnotherRootImportsNothing) {
 TEST_F(TextPagesTest, LongTextsKeepTheirLength) {
     std::string text(70000, 'x');
     std::string xml = "<l id=\"3\"><p id=\"1\"><t id=\"1\">" + text + "</t></p></l>";
-    CaptureStderr();
+    LogCapture capture;
     Import(xml.c_str());
-    GetCapturedStderr();
+    capture.Take();
     EXPECT_EQ(Read(3, 1, 1).size(), 70000u);
 }
 

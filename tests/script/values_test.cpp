@@ -11,10 +11,8 @@
 #include "script/operators.h"
 #include "script/tables.h"
 #include "script/values.h"
+#include "support/logcapture.h"
 #include "support/story.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -105,9 +103,9 @@ TEST_F(ValuesTest, AssignStringFromItsOwnText) {
 
 TEST_F(ValuesTest, AssignDStringLengths) {
     ScriptValue a{};
-    CaptureStderr();
+    LogCapture capture;
     SV_AssignDString(&a, "ab", 5);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_STREQ(SV_GetString(&a), "ab");
     EXPECT_NE(log.find("SV_AssignDString(ab, 3[5] string shorter than len"), std::string::npos) << log;
     SV_AssignDString(&a, "abc", -4);
@@ -218,17 +216,17 @@ TEST_F(ValuesTest, TaskValuesKeepAnEndedTaskUntilReleased) {
 
 TEST_F(ValuesTest, ReleasingInvalidTagsLogs) {
     ScriptValue v = Cell(8, 0x1234);
-    CaptureStderr();
+    LogCapture capture;
     SV_Release(&v);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("SV_Release() Trying to release unknown var type 8\n"), std::string::npos) << log;
     EXPECT_EQ(v.tag, VARTYPE_UNDEFINED);
     SV_UserRecord user{3, 0, 0, 0};
     v = Cell(VARTYPE_USER, 0);
     v.user = &user;
-    CaptureStderr();
+    capture.Take();
     SV_Release(&v);
-    log = GetCapturedStderr();
+    log = capture.Take();
     EXPECT_NE(log.find("SV_Release() Actually VARTYPE_USER shouldn't exist yet!\n"), std::string::npos);
     EXPECT_EQ(user.refCount, 3);
     EXPECT_EQ(v.tag, VARTYPE_UNDEFINED);

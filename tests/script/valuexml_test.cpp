@@ -10,11 +10,10 @@
 #include "script/lookup.h"
 #include "script/tables.h"
 #include "script/valuexml.h"
+#include "support/logcapture.h"
 #include "support/script_run.h"
 
 using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -129,9 +128,9 @@ TEST_F(ValueXmlTest, OtherValuesExportAsUnknownAndImportAsUndefined) {
     SV_AssignObject(&v, SB_FindObject(runner.ctx(), 5));
     std::string text = ExportText(&v);
     EXPECT_EQ(text, "<sval type=\"unknown\" typeid=\"7\" />");
-    CaptureStderr();
+    LogCapture capture;
     ScriptValue back = Import(text);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("SV_XMLAssign() unknown value type unknown found"));
+    EXPECT_THAT(capture.Take(), HasSubstr("SV_XMLAssign() unknown value type unknown found"));
     EXPECT_EQ(back.tag, VARTYPE_UNDEFINED);
     SV_Release(&v);
 
@@ -166,10 +165,10 @@ TEST_F(ValueXmlTest, ImportReadsWhatIsThereAndNoMore) {
         EXPECT_EQ(Show(&v), c.shown) << c.text;
         SV_Release(&v);
     }
-    CaptureStderr();
+    LogCapture capture;
     ScriptValue v =
         Import("<sval type=\"array\" size=\"1\"><sval type=\"int\" val=\"1\" /><sval type=\"int\" /></sval>");
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("array index out of bounds [0..0]"));
+    EXPECT_THAT(capture.Take(), HasSubstr("array index out of bounds [0..0]"));
     EXPECT_EQ(Show(&v), "{1}");
     SV_Release(&v);
 }

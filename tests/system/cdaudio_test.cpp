@@ -2,14 +2,12 @@
 
 #include "platform/dsound/mci.h"
 #include "platform/win32/messages.h"
+#include "support/logcapture.h"
 #include "support/soundfiles.h"
 #include "system/cdaudio.h"
 #include "system/entry.h"
 #include "system/sound.h"
 #include "system/window.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -46,9 +44,9 @@ protected:
 
 TEST_F(CdAudioTest, WithoutDriveTheLetterStaysDAndOpeningFails) {
     sys_.debugFlags = 4;
-    CaptureStderr();
+    LogCapture capture;
     S_FindCDDrive(SOUND_FLAG_SEARCH_CD);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(sys_.cdDriveLetter, 'd');
     EXPECT_NE(log.find("CD ROM Drive letter set to: d:\n"), std::string::npos);
     EXPECT_NE(log.find("error opening CD audio playback\n"), std::string::npos);
@@ -67,17 +65,17 @@ TEST_F(CdAudioTest, DriveWhoseTrackIsNearestTheReferenceWins) {
                          Drive('e', {MCI_MAKE_MSF(1, 0, 0), MCI_MAKE_MSF(8, 51, 0)}),
                          Drive('f', {MCI_MAKE_MSF(8, 51, 70)}),  // one track: never chosen by length
                          Drive('g', {}, false)};
-    CaptureStderr();
+    LogCapture capture;
     S_FindCDDrive(SOUND_FLAG_SEARCH_CD);
-    GetCapturedStderr();
+    capture.Take();
     EXPECT_EQ(sys_.cdDriveLetter, 'e');
     EXPECT_NE(g_ApplicationRecord.cdDeviceId, 0u);
     EXPECT_EQ(S_CDGetTrackCount(), 2u);
 
     sys_.cdReferenceTrackLength = 0;  // the last drive that opens
-    CaptureStderr();
+    capture.Take();
     S_FindCDDrive(SOUND_FLAG_SEARCH_CD);
-    GetCapturedStderr();
+    capture.Take();
     EXPECT_EQ(sys_.cdDriveLetter, 'f');
 }
 
@@ -86,9 +84,9 @@ TEST_F(CdAudioTest, TrackLengthAddsFramesAsMilliseconds) {
     ASSERT_EQ(S_OpenCDAudio("d:"), 1);
     EXPECT_EQ(S_CDGetTrackLength(1), 200030u);
     EXPECT_EQ(S_CDGetTrackLength(2), 1000u);
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S_CDGetTrackLength(3), 0u);  // closes the device
-    EXPECT_NE(GetCapturedStderr().find("Error getting track length\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("Error getting track length\n"), std::string::npos);
     EXPECT_EQ(g_ApplicationRecord.cdDeviceId, 0u);
     EXPECT_EQ(S_CDGetTrackLength(1), 0u);
     EXPECT_EQ(S_CDGetTrackCount(), 0u);
@@ -97,10 +95,10 @@ TEST_F(CdAudioTest, TrackLengthAddsFramesAsMilliseconds) {
 TEST_F(CdAudioTest, OpenFailuresCloseTheDevice) {
     Mci_Seam().drives = {Drive('d', {MCI_MAKE_MSF(1, 0, 0)})};
     Mci_Seam().failSetFormat = true;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S_OpenCDAudio("d:"), 0);
     EXPECT_EQ(S_OpenCDAudio("q:"), 0);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("Error setting CD Player to TMSF\n"), std::string::npos);
     EXPECT_NE(log.find("Error opening MCI CDAUDIO!\n"), std::string::npos);
     EXPECT_EQ(g_ApplicationRecord.cdDeviceId, 0u);
@@ -109,19 +107,19 @@ TEST_F(CdAudioTest, OpenFailuresCloseTheDevice) {
 TEST_F(CdAudioTest, PlayedTrackNotifiesThroughTheWindow) {
     Mci_Seam().drives = {Drive('d', {MCI_MAKE_MSF(1, 0, 0), MCI_MAKE_MSF(2, 30, 5)})};
     HWND hwnd = S_AttachMainWindow();
-    CaptureStderr();
+    LogCapture capture;
     ASSERT_TRUE(StartSound(SOUND_FLAG_SEARCH_CD));
-    GetCapturedStderr();
+    capture.Take();
     g_SoundState->notify = TrackDone;
     ASSERT_EQ(S_CDPlayTrack(2), 1);
     EXPECT_EQ(Mci_Seam().calls.back(),
               "play " + std::to_string(g_ApplicationRecord.cdDeviceId) + " from 0x2 to 0x51e0202 notify");
-    CaptureStderr();
+    capture.Take();
     Pump();
     EXPECT_EQ(g_trackDone, 0);
     ASSERT_TRUE(Mci_SeamFinishPlay());
     Pump();
-    GetCapturedStderr();
+    capture.Take();
     EXPECT_EQ(g_trackDone, 1);
 
     // Without a completion routine the track plays without notice.
@@ -137,9 +135,9 @@ TEST_F(CdAudioTest, FailedPlayAnswersZeroAndClosesTheDevice) {
     EXPECT_EQ(S_CDPlayTrack(1), 0);  // no device yet
     ASSERT_EQ(S_OpenCDAudio("d:"), 1);
     Mci_Seam().failPlay = true;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S_CDPlayTrack(1), 0);
-    EXPECT_NE(GetCapturedStderr().find("Error playing Audio track\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("Error playing Audio track\n"), std::string::npos);
     EXPECT_EQ(g_ApplicationRecord.cdDeviceId, 0u);
 }
 
@@ -149,9 +147,9 @@ TEST_F(CdAudioTest, StopAndCloseWithAudio) {
     ASSERT_NE(g_ApplicationRecord.cdDeviceId, 0u);
     ASSERT_EQ(S_CDPlayTrack(1), 1);
     Mci_Seam().failStop = true;
-    CaptureStderr();
+    LogCapture capture;
     S_CDStop();
-    EXPECT_NE(GetCapturedStderr().find("Error stoping CD audio:"), std::string::npos);
+    EXPECT_NE(capture.Take().find("Error stoping CD audio:"), std::string::npos);
     Mci_Seam().failStop = false;
     S_CloseAudio();
     EXPECT_EQ(g_ApplicationRecord.cdDeviceId, 0u);

@@ -4,10 +4,8 @@
 
 #include "base/general.h"
 #include "platform/win32/timer.h"
+#include "support/logcapture.h"
 #include "system/clock.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -132,17 +130,17 @@ TEST_F(ClockTest, CounterFailuresAreLoggedAndChangeNothing) {
     sys_.gameClock = 77;
     sys_.realClock = 88;
     seam_.counterFails = true;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S_ReadSystemClock(), 0);
-    EXPECT_NE(GetCapturedStderr().find("S_ReadSystemClock() Unable to QueryPerformanceCounter()\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("S_ReadSystemClock() Unable to QueryPerformanceCounter()\n"), std::string::npos);
     EXPECT_EQ(sys_.gameClock, 77);
     EXPECT_EQ(sys_.realClock, 88);
 
     seam_.counterFails = false;
     seam_.frequencyFails = true;
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(S_InitTimer(), 0);
-    EXPECT_NE(GetCapturedStderr().find("S_InitTimer() Unable to QueryPerformanceFrequency()\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("S_InitTimer() Unable to QueryPerformanceFrequency()\n"), std::string::npos);
 }
 
 TEST_F(ClockTest, ZeroFrequencyStopsRealTimeWithoutDividing) {
@@ -156,10 +154,10 @@ TEST_F(ClockTest, ZeroFrequencyStopsRealTimeWithoutDividing) {
 }
 
 TEST_F(ClockTest, FramesPerSecond) {
-    CaptureStderr();
+    LogCapture capture;
     sys_.debugFlags = 4;
     S_updateFpsTimer();  // frame counter did not move since the start
-    EXPECT_NE(GetCapturedStderr().find("S_updateFpsTimer() already updated this frame\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("S_updateFpsTimer() already updated this frame\n"), std::string::npos);
 
     for (int frame = 1; frame <= 40; ++frame) {
         sys_.frameCounter = frame;

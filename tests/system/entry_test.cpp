@@ -7,10 +7,8 @@
 #include "base/log.h"
 #include "platform/win32/cpu.h"
 #include "platform/win32/process.h"
+#include "support/logcapture.h"
 #include "system/entry.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -45,9 +43,9 @@ protected:
     std::string Run(const std::string& line) {
         line_.assign(line.begin(), line.end());
         line_.push_back('\0');
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(WinMain(nullptr, nullptr, line_.data(), 5), 77);
-        return GetCapturedStderr();
+        return capture.Take();
     }
     std::vector<char> line_;
 };
@@ -172,9 +170,9 @@ protected:
         Leaf(1, 0x6F2, 0, ecx, edx);
     }
     std::string Detect(int* result) {
-        CaptureStderr();
+        LogCapture capture;
         *result = S_DetectCPUFeatures();
-        return GetCapturedStderr();
+        return capture.Take();
     }
     SystemState state_{};
 };

@@ -16,6 +16,7 @@
 #include "render/device.h"
 #include "render/pixelformat.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "support/soundfiles.h"
 #include "support/surfacesupport.h"
 #include "support/videosupport.h"
@@ -26,9 +27,6 @@
 #include "system/surfaces.h"
 #include "system/video.h"
 #include "tools/lib/media_fixtures.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -99,9 +97,9 @@ protected:
         audioOnly.frames = 0;
         ASSERT_TRUE(Media_WriteMovie(folder_.Path() + "/mov/00003.dat", audioOnly, &error)) << error;
         ASSERT_TRUE(Media_WriteSoundtrack(folder_.Path() + "/soundtrack/00002.mp3", 1.5, 22050, 1, &error)) << error;
-        CaptureStderr();
+        LogCapture capture;
         ASSERT_TRUE(StartSound());
-        GetCapturedStderr();
+        capture.Take();
     }
     void TearDown() override {
         if (entry_.record) S_FreeMovie(entry_.record);
@@ -307,9 +305,9 @@ TEST_F(MovieTest, SeekingAudioOnlyStreamsAndDroppingOlderAudio) {
 }
 
 TEST_F(MovieTest, MovieWithoutVideoPlaysItsAudioToTheEnd) {
-    CaptureStderr();
+    LogCapture capture;
     ASSERT_TRUE(Open(3, 0));
-    EXPECT_NE(GetCapturedStderr().find("S_OpenMovie: Exit_NoVideo!\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("S_OpenMovie: Exit_NoVideo!\n"), std::string::npos);
     EXPECT_TRUE(S_MovieGetFlags(&entry_) & MOVIE_NO_VIDEO);
     ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
     EXPECT_EQ(Frame(nullptr), 1);
@@ -324,9 +322,9 @@ TEST_F(MovieTest, MovieWithoutVideoPlaysItsAudioToTheEnd) {
 }
 
 TEST_F(MovieTest, MissingMovieInactiveWindowAndNoSurface) {
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S_OpenMovie(9, 0), nullptr);
-    EXPECT_NE(GetCapturedStderr().find("S_OpenMovie() Movie 9 not found!\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("S_OpenMovie() Movie 9 not found!\n"), std::string::npos);
 
     ASSERT_TRUE(Open(1, 0));
     ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
@@ -335,9 +333,9 @@ TEST_F(MovieTest, MissingMovieInactiveWindowAndNoSurface) {
     EXPECT_EQ(Frame(tex.Bitmap()), 2);
     g_ApplicationRecord.active = 1;
     sys_.debugFlags = 2048;
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(S_RenderMovieFrame(&entry_, nullptr), 2);
-    EXPECT_NE(GetCapturedStderr().find("S_RenderMovieFrame(1) destination is NULL!\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("S_RenderMovieFrame(1) destination is NULL!\n"), std::string::npos);
     S_MovieTextureLink.hasSurface = nullptr;  // no device surface behind the bitmap yet
     EXPECT_EQ(S_RenderMovieFrame(&entry_, tex.Bitmap()), 2);
 }
@@ -357,27 +355,27 @@ TEST_F(MovieTest, VolumeRateAndStop) {
     ASSERT_EQ(S_MovieGetPosition(&entry_, &ms), 1);
     EXPECT_EQ(ms, 200);
     entry_.record->flags |= MOVIE_NO_POSITION;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S_MovieSetRate(&entry_, 1.0), 0);
-    EXPECT_NE(GetCapturedStderr().find("ERROR:Setting rate on NOPOS stream!\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("ERROR:Setting rate on NOPOS stream!\n"), std::string::npos);
     entry_.record->flags &= ~MOVIE_NO_POSITION;
 }
 
 TEST_F(MovieTest, OpeningFailuresFreeWhatWasBuilt) {
     int64_t before = Int_GetTagMem(MOVIE_MEM_TAG);
     DShow_Seam().failOpen = true;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S_OpenMovie(1, 0), nullptr);
-    EXPECT_NE(GetCapturedStderr().find("Error opening movie: mov\\00001.dat\nrelease exe!\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("Error opening movie: mov\\00001.dat\nrelease exe!\n"), std::string::npos);
     DShow_Seam().failOpen = false;
     DShow_Seam().failPosition = true;
     EXPECT_EQ(S_OpenMovie(1, 0), nullptr);
     DShow_Seam().failPosition = false;
     // A missing decoder is dropped with a message and the movie still opens.
     DShow_Seam().failClasses = {CLSID_MPEG1Splitter.Data1};
-    CaptureStderr();
+    capture.Take();
     ASSERT_TRUE(Open(1, 0));
-    EXPECT_NE(GetCapturedStderr().find("Qel MPEG-I Stream Splitter"), std::string::npos);
+    EXPECT_NE(capture.Take().find("Qel MPEG-I Stream Splitter"), std::string::npos);
     S_FreeMovie(entry_.record);
     entry_.record = nullptr;
     EXPECT_EQ(Int_GetTagMem(MOVIE_MEM_TAG), before);

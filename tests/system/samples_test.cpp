@@ -5,12 +5,10 @@
 
 #include "base/memory.h"
 #include "base/sample.h"
+#include "support/logcapture.h"
 #include "support/soundfiles.h"
 #include "support/gamefolder.h"
 #include "system/sound.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -30,9 +28,9 @@ TEST_P(WavParse, AcceptsOnlyMonoPcmThatFitsTheFile) {
     WavSpec spec;
     spec.data = RampBytes(64);
     GetParam().change(spec);
-    CaptureStderr();
+    LogCapture capture;
     QelSampleDesc* d = Load(MakeWav(spec));
-    GetCapturedStderr();
+    capture.Take();
     EXPECT_EQ(d != nullptr, GetParam().loads);
     if (d) {
         EXPECT_EQ(d->length, spec.data.size());
@@ -110,9 +108,9 @@ TEST(SampleLoad, EightBitSignFlipAndEmptyData) {
 TEST(SampleLoad, NoDataChunkIsReported) {
     std::vector<uint8_t> wav = MakeWav(WavSpec{});
     std::memcpy(wav.data() + 36, "junk", 4);
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Load(wav), nullptr);
-    EXPECT_NE(GetCapturedStderr().find("Qel_LoadSample() wrong audio format!\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("Qel_LoadSample() wrong audio format!\n"), std::string::npos);
 }
 
 class SampleOpen : public SoundFixture {};
@@ -148,10 +146,10 @@ TEST_F(SampleOpen, FailuresFreeTheRecord) {
     ASSERT_TRUE(StartSound());
     int64_t before = Int_GetTagMem(SOUND_MEM_TAG);
     sys_.debugFlags = 2;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_OpenSoundFX("missing", 0), nullptr);
     EXPECT_EQ(Qel_OpenSoundFX("stereo", 0), nullptr);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("no known Samplename for missing\n"), std::string::npos);
     EXPECT_NE(log.find("Qel_OpenSoundFX: ERROR returning for stereo!"), std::string::npos);
     EXPECT_EQ(Int_GetTagMem(SOUND_MEM_TAG), before);
@@ -182,10 +180,10 @@ TEST_F(SampleOpen, ContinueOnlyReports) {
     ASSERT_NE(small, nullptr);
     EXPECT_TRUE(big->flags & QEL_SAMPLE_LARGE);
     sys_.debugFlags = 1;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Qel_ContinueSoundEffect(big), 0);
     EXPECT_EQ(Qel_ContinueSoundEffect(small), 0);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("continue Sample big erfolgreich beendet!\n"), std::string::npos);
     EXPECT_NE(log.find("ERROR: Qel_ContinueSoundEffect 0 (small)\n"), std::string::npos);
     Qel_FreeSample(big);

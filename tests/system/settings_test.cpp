@@ -12,6 +12,7 @@
 #include "platform/d3d9/ddraw.h"
 #include "platform/win32/memory.h"
 #include "platform/win32/registry.h"
+#include "support/logcapture.h"
 #include "support/videosupport.h"
 #include "system/entry.h"
 #include "system/settings.h"
@@ -220,10 +221,10 @@ TEST_F(Settings, FailedWriteEndsTheSave) {
     ASSERT_EQ(S_SaveRegistrySettings(), 1);  // the key exists now
     g_Win32RegistrySeam.failWrites = 1;      // the first value cannot be written
     EXPECT_EQ(S_SaveRegistrySettings(), 0);
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     g_Win32RegistrySeam.failWrites = 1;
     S_ExitSystemSettings(0);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("Couldn't save registry settings."), std::string::npos);
+    EXPECT_NE(capture.Take().find("Couldn't save registry settings."), std::string::npos);
     EXPECT_EQ(g_Win32RegistrySeam.failWrites, 0);
     EXPECT_EQ(g_Win32RegistrySeam.openKeys, 0);
 }

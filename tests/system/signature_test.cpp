@@ -6,11 +6,9 @@
 
 #include "base/memory.h"
 #include "platform/crypt/crypt.h"
+#include "support/logcapture.h"
 #include "support/signing.h"
 #include "system/signature.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -127,11 +125,11 @@ TEST_F(VerifyDataTest, FailuresLogAndAnswerNothing) {
         {"not RSA1", data, good, badMagic, "failed to import key"},
     };
     for (const Case& c : cases) {
-        CaptureStderr();
+        LogCapture capture;
         int32_t n = -1;
         EXPECT_EQ(Verify(c.data, c.sig, c.blob, &n), "") << c.name;
         EXPECT_EQ(n, 0) << c.name;
-        EXPECT_NE(GetCapturedStderr().find(c.message), std::string::npos) << c.name;
+        EXPECT_NE(capture.Take().find(c.message), std::string::npos) << c.name;
     }
 }
 
@@ -147,9 +145,9 @@ TEST_F(VerifyDataTest, ProviderFailuresAtEachStep) {
                           Case{&CryptSeam::failHashSize, "S_VerifyData(): error: failed to get hash size\n"},
                           Case{&CryptSeam::failHashValue, "S_VerifyData(): error: failed to get hash\n"}}) {
         g_CryptSeam.*c.fail = 1;
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(Verify(data, good, key.Blob()), "") << c.message;
-        EXPECT_NE(GetCapturedStderr().find(c.message), std::string::npos) << c.message;
+        EXPECT_NE(capture.Take().find(c.message), std::string::npos) << c.message;
         EXPECT_EQ(g_CryptSeam.liveContainers, 0);
         EXPECT_EQ(g_CryptSeam.liveHandles, 0);
     }

@@ -6,12 +6,10 @@
 #include "base/sample.h"
 #include "platform/dsound/seam.h"
 #include "platform/win32/memory.h"
+#include "support/logcapture.h"
 #include "support/soundfiles.h"
 #include "system/sound.h"
 #include "system/window.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -66,9 +64,9 @@ class SoundStartFailures : public SoundFixture, public testing::WithParamInterfa
 
 TEST_P(SoundStartFailures, SilentOrFatalAsTheStepSays) {
     GetParam().setup(DSound_Seam());
-    CaptureStderr();
+    LogCapture capture;
     SoundState* s = S_InitDS3D(SOUND_FLAG_RUNNING);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find(GetParam().logLine), std::string::npos) << log;
     EXPECT_EQ(s != nullptr, GetParam().record);
     if (!s) {
@@ -104,9 +102,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SoundTest, FailedAllocationOfTheRecordGivesZero) {
     int64_t before = Int_GetTagMem(SOUND_MEM_TAG);
     g_Win32MemorySeam.failHeapAllocs = 4;  // the record and its one retry (each asks the heap twice)
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S_InitDS3D(SOUND_FLAG_RUNNING), nullptr);
-    GetCapturedStderr();
+    capture.Take();
     EXPECT_EQ(g_SoundState, nullptr);
     EXPECT_EQ(Int_GetTagMem(SOUND_MEM_TAG), before);
     g_Win32MemorySeam.failHeapAllocs = 2;  // one retry is enough
@@ -121,9 +119,9 @@ TEST_F(SoundTest, SoundOffAndSilentRunsStartNothing) {
     S_CloseAudio();
 
     DSound_Seam().failCreate = true;
-    CaptureStderr();
+    LogCapture capture;
     ASSERT_NE(S_InitDS3D(SOUND_FLAG_RUNNING), nullptr);
-    GetCapturedStderr();
+    capture.Take();
     EXPECT_EQ(S_StartSoundEffect(&s, 0, 0, 0, 0, 0), -1);
     S_SetMainVolume(100);  // no device: nothing to do, nothing breaks
 }
@@ -183,7 +181,7 @@ TEST_F(SoundTest, ChannelBufferIsReusedForTheSameSampleOnly) {
     ASSERT_TRUE(StartSound());
     TestSample a(false), b(false);
     sys_.debugFlags = 2048;
-    CaptureStderr();
+    LogCapture capture;
     ASSERT_EQ(S_StartSoundEffect(&a, 5, 0, 0, 0, 0), 5);
     IDirectSoundBuffer8* first = S_SoundChannels[5].buffer;
     ASSERT_EQ(S_StartSoundEffect(&a, 5, 0, 0, 0, 0), 5);
@@ -192,7 +190,7 @@ TEST_F(SoundTest, ChannelBufferIsReusedForTheSameSampleOnly) {
     ASSERT_EQ(S_StartSoundEffect(&b, 5, 0, 0, 0, 0), 5);
     EXPECT_EQ(DSound_SeamCalls("CreateSoundBuffer secondary").size(), creates + 1);
     EXPECT_EQ(S_SoundChannels[5].sample, b.record.descriptor);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find(") Aborting sample\n"), std::string::npos);
     EXPECT_NE(log.find(") Free soundbuffer\n"), std::string::npos);
 
@@ -221,40 +219,39 @@ TEST_F(SoundTest, LostBufferIsRestoredAndRefilled) {
 
     DSound_Seam().lostBuffers = 1;
     DSound_Seam().failRestore = true;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S_StartSoundEffect(&s, 0, 0, 0, 0, 0), -1);
-    EXPECT_NE(GetCapturedStderr().find("S_StartSoundEffect() Error RESTORING Soundbuffer:\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("S_StartSoundEffect() Error RESTORING Soundbuffer:\n"), std::string::npos);
 }
 
 TEST_F(SoundTest, ChannelFailuresGiveMinusOneAndFreeTheBuffer) {
     ASSERT_TRUE(StartSound());
     TestSample s(false);
     DSound_Seam().failSecondaryCreates = 1;
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S_StartSoundEffect(&s, 1, 0, 0, 0, 0), -1);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("Int_SoundBufferAlloc() Error creating sec. DSSB:\nOut of memory\n"), std::string::npos);
     EXPECT_NE(log.find(") Int_SoundBufferAlloc() failed!\n"), std::string::npos);
 
     DSound_Seam().failLock = true;
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(S_StartSoundEffect(&s, 1, 0, 0, 0, 0), -1);
-    EXPECT_NE(GetCapturedStderr().find("Int_SoundBufferAlloc() Error locking DSSB\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("Int_SoundBufferAlloc() Error locking DSSB\n"), std::string::npos);
     EXPECT_EQ(S_SoundChannels[1].buffer, nullptr);
     DSound_Seam().failLock = false;
 
     DSound_Seam().failPlay = true;
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(S_StartSoundEffect(&s, 1, 0, 0, 0, 0), -1);
-    EXPECT_NE(GetCapturedStderr().find(") Error playing DSB: Invalid call for object's current state\n"),
-              std::string::npos);
+    EXPECT_NE(capture.Take().find(") Error playing DSB: Invalid call for object's current state\n"), std::string::npos);
     EXPECT_EQ(S_SoundChannels[1].buffer, nullptr);
     DSound_Seam().failPlay = false;
 
     DSound_Seam().failSetVolume = true;  // not fatal
-    CaptureStderr();
+    capture.Take();
     EXPECT_EQ(S_StartSoundEffect(&s, 1, 0, 0, 0, 0), -1);  // the fresh buffer's own SetVolume(0) fails
-    GetCapturedStderr();
+    capture.Take();
 }
 
 TEST_F(SoundTest, ThreeDSampleWaitsForPlayAndTakesDeferredSettingsAtCommit) {
@@ -307,7 +304,7 @@ TEST_F(SoundTest, ThreeDSampleWaitsForPlayAndTakesDeferredSettingsAtCommit) {
 
 TEST_F(SoundTest, ThreeDCallsWithoutThreeDBufferOrListener) {
     DSound_Seam().failListener = true;
-    CaptureStderr();
+    LogCapture capture;
     ASSERT_TRUE(StartSound());
     TestSample s(true);
     ASSERT_EQ(S_StartSoundEffect(&s, 4, 0, 0, 0, 0), 4);
@@ -316,7 +313,7 @@ TEST_F(SoundTest, ThreeDCallsWithoutThreeDBufferOrListener) {
     EXPECT_EQ(S_SetSound3DInfo(4, 0, 0, 0, 0, 0, 1, 255), 0);
     EXPECT_EQ(S_Sound3DCommitDeferred(), 0);
     EXPECT_EQ(S_PlaySound3D(9), 1);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("S_SetSound3DPosition(4) trying to set 3d position without 3d soundbuffer!\n"),
               std::string::npos);
     EXPECT_NE(log.find("S_Sound3DCommitDeferred() Error: No Listener!\n"), std::string::npos);
@@ -339,12 +336,12 @@ TEST_F(SoundTest, EaxRoomsBecomeReverb) {
     EXPECT_NEAR(l.gain_, std::pow(10.0f, -1000 / 2000.0f), 1e-4);
     EXPECT_EQ(S_SoundDevice.eaxScenario, 0);
 
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S_SFXSetEAXRoom(0, 14), 0);
     EXPECT_EQ(S_SFXSetEAXRoom(0, -1), 0);
     EXPECT_EQ(S_SFXSetEAXRoom(99, 3), 1);  // falls back to location 0
     EXPECT_EQ(S_SFXSetEAXRoom(-2, 3), 1);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("S_SFXSetEAXRoom(14,0) scenarionr 14 out of range, max=5\n"), std::string::npos);
     EXPECT_NE(log.find("S_SFX_GetEAXListenerProperties() scenarionr=3 locationnr=99 out of range!\n"),
               std::string::npos);
@@ -360,10 +357,9 @@ TEST_F(SoundTest, EaxRoomsBecomeReverb) {
 
 TEST_F(SoundTest, WithoutEfxRoomsAreOffAndSoundStillRuns) {
     DSound_Seam().noEFX = true;
-    CaptureStderr();
+    LogCapture capture;
     ASSERT_TRUE(StartSound(SOUND_FLAG_EAX));
-    EXPECT_NE(GetCapturedStderr().find("Can't get EAX Listener interface from secondary soundbuffer!\n"),
-              std::string::npos);
+    EXPECT_NE(capture.Take().find("Can't get EAX Listener interface from secondary soundbuffer!\n"), std::string::npos);
     EXPECT_NE(S_SoundDevice.directSound, nullptr);
     EXPECT_EQ(S_SoundDevice.eaxPropertySet, nullptr);
     EXPECT_EQ(S_SFXSetEAXRoom(0, 1), 1);
@@ -373,10 +369,9 @@ TEST_F(SoundTest, WithoutEfxRoomsAreOffAndSoundStillRuns) {
 
 TEST_F(SoundTest, EaxSupportCheckFallsBackToPlainDevice) {
     DSound_Seam().eaxSupport = KSPROPERTY_SUPPORT_GET;
-    CaptureStderr();
+    LogCapture capture;
     ASSERT_TRUE(StartSound(SOUND_FLAG_EAX));
-    EXPECT_NE(GetCapturedStderr().find("Int_InitEAXListener() No EAX property GET and SET support !\n"),
-              std::string::npos);
+    EXPECT_NE(capture.Take().find("Int_InitEAXListener() No EAX property GET and SET support !\n"), std::string::npos);
     EXPECT_EQ(S_SoundDevice.eaxPropertySet, nullptr);
     EXPECT_NE(S_SoundDevice.directSound, nullptr);
 }
@@ -414,16 +409,16 @@ TEST_F(SoundTest, CloseReleasesEverythingAndClearsTheLink) {
     ASSERT_EQ(S_StartSoundEffect(&a, 0, -1, 0, 0, 0), 0);
     ASSERT_EQ(S_StartSoundEffect(&b, 1, 0, 0, 0, 0), 1);
     sys_.debugFlags = 4;
-    CaptureStderr();
+    LogCapture capture;
     S_CloseAudio();
-    EXPECT_NE(GetCapturedStderr().find("DSrelease(): 0\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("DSrelease(): 0\n"), std::string::npos);
     EXPECT_EQ(g_SoundState, nullptr);
     EXPECT_EQ(S_SoundChannels[0].buffer, nullptr);
     EXPECT_EQ(DSound_LiveObjects(), 0);
     EXPECT_EQ(S_WindowLinks.cdTrackDone, nullptr);
-    CaptureStderr();
+    capture.Take();
     S_CloseAudio();
-    EXPECT_NE(GetCapturedStderr().find("S_FreeMem: Trying to free NULL pointer, len "), std::string::npos);
+    EXPECT_NE(capture.Take().find("S_FreeMem: Trying to free NULL pointer, len "), std::string::npos);
 }
 
 TEST_F(SoundTest, SamplesPlayThroughTheBaseCalls) {

@@ -16,14 +16,13 @@
 #include "script/modules.h"
 #include "script/tasks.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "support/script_run.h"
 #include "system/clock.h"
 #include "system/timer.h"
 
 using testing::HasSubstr;
 using testing::Not;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -172,7 +171,7 @@ TEST_F(TimerTest, EventsAreDueAfterTheirDelayPlusJitter) {
     for (const JitterCase& c : cases) {
         SCOPED_TRACE(c.delay);
         int32_t lo = INT_MAX, hi = INT_MIN;
-        CaptureStderr();
+        LogCapture capture;
         const int reps = c.logs ? 2 : 300;
         for (int i = 0; i < reps; ++i) {
             TimerEvent* e = Timer_AddEvent(c.delay, base_, module_, static_cast<uint32_t>(i));
@@ -183,7 +182,7 @@ TEST_F(TimerTest, EventsAreDueAfterTheirDelayPlusJitter) {
             lo = std::min(lo, Ahead(e));
             hi = std::max(hi, Ahead(e));
         }
-        std::string log = GetCapturedStderr();
+        std::string log = capture.Take();
         EXPECT_GE(lo, c.earliest);
         EXPECT_LE(hi, c.latest);
         if (c.latest - c.earliest < 10) {  // small ranges: every jitter value shows up
@@ -230,9 +229,9 @@ TEST_F(TimerTest, DelayTakesSecondsAndMillisecondsFromTwoArguments) {
 
 TEST_F(TimerTest, ZeroAndNegativeDelaysAnswerAtTheNextUpdate) {
     r_.Start(0, "TI_Delay1", {0}, SE_RETURN_INT, 1);
-    CaptureStderr();
+    LogCapture capture;
     r_.Start(0, "TI_Delay1", {-40}, SE_RETURN_INT, 2);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Qel_LongRandom: Wrong argument -1\n"));
+    EXPECT_THAT(capture.Take(), HasSubstr("Qel_LongRandom: Wrong argument -1\n"));
     ASSERT_EQ(Timed().size(), 2u);
     EXPECT_EQ(Ahead(Timed()[0]), 0);
     EXPECT_EQ(Ahead(Timed()[1]), -40);
@@ -243,9 +242,9 @@ TEST_F(TimerTest, ZeroAndNegativeDelaysAnswerAtTheNextUpdate) {
 
 TEST_F(TimerTest, DelayRandomAddsARandomPartAndRefusesABadRange) {
     r_.Start(0, "TI_DelayRandom2", {5000, 1000}, SE_RETURN_INT, 1);
-    CaptureStderr();
+    LogCapture capture;
     r_.Start(0, "TI_DelayRandom2", {5000, 0}, SE_RETURN_INT, 2);
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("Qel_LongRandom: Wrong argument 0\n"));
+    EXPECT_THAT(capture.Take(), HasSubstr("Qel_LongRandom: Wrong argument 0\n"));
     std::vector<TimerEvent*> timed = Timed();
     ASSERT_EQ(timed.size(), 2u);
     EXPECT_GE(Ahead(timed[0]), 5000);
@@ -368,15 +367,15 @@ TEST_F(TimerTest, TimesOutsideTheClockSpanAreClampedWithALogLine) {
     for (const ClampCase& c : cases) {
         SCOPED_TRACE(c.function);
         r_.answers.clear();
-        CaptureStderr();
+        LogCapture capture;
         r_.Start(0, c.function, c.args, SE_RETURN_INT, 1);
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr(c.logged));
+        EXPECT_THAT(capture.Take(), HasSubstr(c.logged));
         EXPECT_EQ(Got(), (Answers{{1, c.answer}}));
     }
     r_.answers.clear();
-    CaptureStderr();
+    LogCapture capture;
     r_.Start(0, "TI_AddTime2", {32399999, INT_MIN}, SE_RETURN_INT, 1);  // deltas of any size wrap
-    EXPECT_THAT(GetCapturedStderr(), Not(HasSubstr("out of range")));
+    EXPECT_THAT(capture.Take(), Not(HasSubstr("out of range")));
     EXPECT_EQ(Got(), (Answers{{1, S_ClockAdvance(32399999, INT_MIN)}}));
 }
 
@@ -421,9 +420,9 @@ TEST_F(TimerTest, DelaysOutsideHalfAClockTurnAreClampedWithoutOverflow) {
     uint32_t caller = 0;
     for (const DelayClampCase& c : cases) {
         SCOPED_TRACE(c.function);
-        CaptureStderr();
+        LogCapture capture;
         r_.Start(0, c.function, c.args, SE_RETURN_INT, ++caller);
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr(c.logged));
+        EXPECT_THAT(capture.Take(), HasSubstr(c.logged));
         ASSERT_FALSE(Timed().empty());
         int32_t ahead = Ahead(Timed().back());
         EXPECT_GE(ahead, c.earliest);
@@ -438,10 +437,10 @@ TEST_F(TimerTest, DelaysOutsideHalfAClockTurnAreClampedWithoutOverflow) {
 }
 
 TEST_F(TimerTest, UndefinedCallNumbersAreLoggedAndAnswered) {
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Timer_SysCall(15, nullptr, base_, 1, 0, nullptr), 1);
     EXPECT_EQ(Timer_SysCallEntry(1, nullptr, -3, 0, nullptr), 1);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_THAT(log, HasSubstr("Timer_SysCall (invalid address) : Undefined System Call 15\n"));
     EXPECT_THAT(log, HasSubstr("Timer_SysCall (invalid address) : Undefined System Call -3\n"));
     EXPECT_TRUE(Timed().empty());
@@ -664,9 +663,9 @@ TEST_F(TimerTest, LoadRefusesBadSections) {
     for (const BadSection& c : cases) {
         SCOPED_TRACE(c.label);
         WriteGz("bad.sav", c.bytes);
-        CaptureStderr();
+        LogCapture capture;
         EXPECT_EQ(LoadGz("bad.sav", base_), 0);
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr(c.message));
+        EXPECT_THAT(capture.Take(), HasSubstr(c.message));
         EXPECT_EQ(Timed().size(), c.appended);
         EXPECT_EQ(base_->freeCount, TIMER_POOL_SIZE - static_cast<int32_t>(c.appended));
         Timer_FreeAllNodes(base_);

@@ -11,6 +11,7 @@
 #include "base/memory.h"
 #include "base/strings.h"
 #include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "system/userpaths.h"
 
 namespace fs = std::filesystem;
@@ -143,10 +144,10 @@ TEST_F(UserPaths, Listings) {
     EXPECT_EQ(List("*.xml", "SCRIPTS"), (std::vector<std::string>{"A.XML", "b.xml"}));
     EXPECT_EQ(List("scripts\\*.xml", nullptr), (std::vector<std::string>{"A.XML", "b.xml"}));
 
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(List("*.none", "scripts"), std::vector<std::string>{"<null>"});
     EXPECT_EQ(List("*.*", "no_such_folder"), std::vector<std::string>{"<null>"});
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("error opening dir: scripts\\*.none\n"), std::string::npos) << log;
 
     // The file layer's names for the same listing.

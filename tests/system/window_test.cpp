@@ -8,12 +8,10 @@
 
 #include "base/general.h"
 #include "base/memory.h"
+#include "support/logcapture.h"
 #include "system/entry.h"
 #include "support/window_support.h"
 #include "system/window.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -94,7 +92,7 @@ protected:
 };
 
 TEST_F(WindowTest, ActivationSetsFlagsAndDevices) {
-    CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(Send(WM_ACTIVATE, WA_ACTIVE), 0);
     EXPECT_EQ(g_ApplicationRecord.active, 1);
     EXPECT_EQ(input_.active, 1u);
@@ -104,7 +102,7 @@ TEST_F(WindowTest, ActivationSetsFlagsAndDevices) {
     EXPECT_EQ(g_calls.movieStops, 1);
     EXPECT_EQ(Send(WM_ACTIVATEAPP, 0), 0);
     EXPECT_EQ(Send(WM_ACTIVATEAPP, 1), 0);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("WM_ACTIVATE: Active=1, Minimized=0\n"), std::string::npos);
     EXPECT_NE(log.find("WM_ACTIVATE: Active=0, Minimized=1\n"), std::string::npos);
     EXPECT_NE(log.find("WM_ACTIVATEAPP 0\n"), std::string::npos);
@@ -294,12 +292,12 @@ TEST_F(WindowTest, MouseButtons) {
 TEST_F(WindowTest, CompactDiscNotices) {
     g_ApplicationRecord.cdDeviceId = 7;
     g_ApplicationRecord.musicDeviceId = 9;
-    CaptureStderr();
+    LogCapture capture;
     sys_.debugFlags = 4;
     Send(MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 7);
     Send(MM_MCINOTIFY, MCI_NOTIFY_ABORTED, 9);
     Send(MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 8);
-    std::string log = GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_EQ(g_calls.cdDone, 1);
     EXPECT_NE(log.find("got MM_MCINOTIFY\n"), std::string::npos);
     EXPECT_NE(log.find("unknown MM_MCINOTIFY\n"), std::string::npos);
@@ -314,9 +312,9 @@ TEST_F(WindowTest, ActivePumpHandlesEveryQueuedMessageAndIgnoresQuit) {
     PostMessageA(hwnd_, WM_CHAR, 'a', 0);
     PostQuitMessage(0);
     PostMessageA(hwnd_, WM_KEYDOWN, VK_RETURN, 0);
-    CaptureStderr();
+    LogCapture capture;
     S_ProcessMessages();
-    EXPECT_NE(GetCapturedStderr().find("GetMessage() WM_QUIT message received, ignoring\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("GetMessage() WM_QUIT message received, ignoring\n"), std::string::npos);
     EXPECT_EQ(g_calls.polls, 1);
     // Enter is stored once, as its translated character.
     EXPECT_EQ(ReadKeys(), (KeyList{{0, 'a'}, {0, 13}}));
@@ -334,18 +332,18 @@ TEST_F(WindowTest, InactivePumpBlocksUntilActivated) {
 }
 
 TEST_F(WindowTest, InactivePumpWithNothingToWaitForReturns) {
-    CaptureStderr();
+    LogCapture capture;
     S_ProcessMessages();
-    EXPECT_NE(GetCapturedStderr().find("GetMessage() Invalid window handle.\n"), std::string::npos);
+    EXPECT_NE(capture.Take().find("GetMessage() Invalid window handle.\n"), std::string::npos);
 }
 
 TEST_F(WindowTest, PumpWhileInactiveFlagDrainsWithoutBlocking) {
     input_.flags = INPUT_PUMP_WHILE_INACTIVE;
     PostMessageA(hwnd_, WM_CHAR, 'a', 0);
     PostQuitMessage(0);
-    CaptureStderr();
+    LogCapture capture;
     S_ProcessMessages();
-    EXPECT_NE(GetCapturedStderr().find("ignoring"), std::string::npos);
+    EXPECT_NE(capture.Take().find("ignoring"), std::string::npos);
     EXPECT_EQ(g_ApplicationRecord.active, 0);
     EXPECT_EQ(ReadKeys(), (KeyList{{0, 'a'}}));
 }

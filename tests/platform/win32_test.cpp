@@ -95,6 +95,7 @@ TEST(Win32Debug, SeamDecidesDebuggerPresence) {
     EXPECT_TRUE(real == 0 || real == 1);
     g_Win32DebugSeam.debuggerPresent = 1;
     EXPECT_EQ(IsDebuggerPresent(), 1);
+    // The debugger stand-in writes standard error itself; no log line is involved.
     testing::internal::CaptureStderr();
     OutputDebugStringA("to the debugger\n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "to the debugger\n");

@@ -15,6 +15,7 @@
 #include "base/standin_calls.h"
 #include "program/startup.h"
 #include "space/standin.h"
+#include "support/logcapture.h"
 #include "support/program.h"
 
 namespace {
@@ -111,9 +112,9 @@ TEST(Shutdown, SettingsAreSavedOnlyAtANormalEnd) {
         // Every write fails, so an attempt to save shows in the log.
         g_Win32RegistrySeam.failWrites = 1000;
         Win32MessageBoxSeam& boxes = Win32_MessageBoxSeamReset();
-        testing::internal::CaptureStderr();
+        LogCapture capture;
         P_Shutdown(c.reason);
-        const std::string log = testing::internal::GetCapturedStderr();
+        const std::string log = capture.Take();
         g_Win32RegistrySeam.failWrites = 0;
         EXPECT_EQ(log.find("Couldn't save registry settings.") != std::string::npos, c.saved);
         // Saved once: the settings' own end does not save them again.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "render/pixelformat.h"
+#include "support/logcapture.h"
 #include "system/adapters.h"
 
 namespace {
@@ -39,12 +40,12 @@ TEST(PixelFormat, Descriptors) {
     EXPECT_EQ(f.kind, 68u);
     EXPECT_EQ(f.redMask, 0xF800u);
     // Unknown formats give a zero descriptor and a log line with the four characters.
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     EXPECT_EQ(S3D_EbmGetPixelFormatFromDPF(&f, D3DFMT_A8B8G8R8), 0);
     EXPECT_EQ(f.code, 0);
     EXPECT_EQ(f.bitsPerPixel, 0u);
     EXPECT_EQ(S3D_EbmGetPixelFormatFromDPF(&f, D3D_MAKEFOURCC('A', 'B', 'C', 'D')), 0);
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = capture.Take();
     EXPECT_NE(log.find("S3D_EbmGetPixelFormatFromDPF(32) Don't know this format!"), std::string::npos);
     EXPECT_NE(log.find("[ABCD]"), std::string::npos);
 }
@@ -64,9 +65,9 @@ TEST(PixelFormat, DisplayModeDescriptions) {
     EXPECT_EQ(m.pfBitsPerPixel, 24);
     EXPECT_EQ(m.pfAlphaBits, 4);
     m.format = D3DFMT_P8;
-    testing::internal::CaptureStderr();
+    LogCapture capture;
     S3D_AddDDPFfromDX8F(&m);
-    testing::internal::GetCapturedStderr();
+    capture.Take();
     EXPECT_EQ(m.pfFlags, 0u);
     EXPECT_EQ(m.pfBitsPerPixel, 0);
 }

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "base/general.h"
+#include "platform/crash/crash.h"
 
 // Everything below runs inside a signal handler after the program broke: no
 // allocation, no stdio, fixed buffers only.

@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/crash/crash.h"
+struct EXCEPTION_POINTERS;
+struct CrashStream;
 
 // The filter; returns EXCEPTION_CONTINUE_SEARCH.
 long P_CrashHandler(EXCEPTION_POINTERS* pointers);

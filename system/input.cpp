@@ -7,6 +7,7 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "base/memory.h"
+#include "platform/dinput/dinput.h"
 #include "platform/win32/keyboard.h"
 #include "platform/win32/mmjoystick.h"
 #include "system/entry.h"

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/dinput/dinput.h"
+#include "platform/win32/basetypes.h"
 
 struct InputState;  // the record itself is declared with the window procedure, which writes into it
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/dinput/dinput.h"
 #include "system/entry.h"
 #include "system/window.h"
 

@@ -7,7 +7,10 @@
 
 #include <cstdint>
 
-#include "platform/dinput/dinput.h"
+#include "platform/win32/basetypes.h"
+
+struct DIDEVICEINSTANCE;
+struct DIEFFECTINFO;
 
 // 0 for a key code outside 8..476 or not in the table.
 uint32_t S_KeyCodeToDIK(uint32_t keyCode);

@@ -6,6 +6,7 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "platform/dinput/dinput.h"
 #include "platform/win32/keyboard.h"
 #include "platform/win32/messages.h"
 #include "platform/win32/msgbox.h"

@@ -9,6 +9,7 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/sample.h"
+#include "platform/dsound/dsound.h"
 #include "system/cdaudio.h"
 #include "system/entry.h"
 #include "system/window.h"

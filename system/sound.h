@@ -6,7 +6,14 @@
 
 #include <cstdint>
 
-#include "platform/dsound/dsound.h"
+#include "platform/win32/basetypes.h"
+
+class IDirectSound8;
+class IDirectSoundBuffer8;
+class IDirectSound3DBuffer8;
+class IDirectSound3DListener8;
+class IKsPropertySet;
+struct EAXLISTENERPROPERTIES;
 
 struct QelSample;
 struct QelSampleDesc;

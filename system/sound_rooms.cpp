@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "base/log.h"
+#include "platform/dsound/dsound.h"
 #include "system/sound.h"
 
 namespace {

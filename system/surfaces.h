@@ -6,7 +6,10 @@
 
 #include <cstdint>
 
-#include "platform/d3d9/d3d9.h"
+#include "platform/win32/basetypes.h"
+
+class IDirect3DSurface9;
+class IDirect3DBaseTexture9;
 
 struct EBM;
 struct DisplayList;

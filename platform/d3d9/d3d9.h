@@ -28,7 +28,6 @@ constexpr HRESULT D3DERR_WASSTILLDRAWING = static_cast<HRESULT>(0x8876021Cu);
 constexpr UINT D3D_SDK_VERSION = 32;
 
 // ---------------------------------------------------------------- formats
-using D3DFORMAT = uint32_t;
 constexpr D3DFORMAT D3D_MAKEFOURCC(char a, char b, char c, char d) {
     return static_cast<uint32_t>(static_cast<uint8_t>(a)) | (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8) |
            (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16) |

@@ -15,6 +15,9 @@ using HRESULT = int32_t;
 
 #include "platform/win32/types.h"
 
+// A pixel-format code of the Direct3D 9 stand-in (D3DFMT_...).
+using D3DFORMAT = uint32_t;
+
 // Monitors are named by their SDL display index + 1 (0 = none).
 using HMONITOR = uintptr_t;
 

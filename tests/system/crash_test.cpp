@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/general.h"
+#include "platform/crash/crash.h"
 #include "support/gamefolder.h"
 #include "system/crash.h"
 

@@ -1,3 +1,4 @@
+// STANDIN: see standin_calls.h.
 #include "base/standin_calls.h"
 
 #include <algorithm>

@@ -10,6 +10,7 @@
 #include "base/memory.h"
 #include "base/strings.h"
 #include "render/pixelformat.h"
+#include "system/adapter_info.h"
 #include "system/entry.h"
 #include "system/surfaces.h"
 #include "system/video.h"

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
-#include "platform/d3d9/d3d9.h"
+#include "platform/win32/basetypes.h"
 
+class IDirect3D9;
+struct AdapterInfo;  // system/adapter_info.h
 struct D3DDeviceRecord;
 class CStateManagerInterface;
 
@@ -29,20 +31,6 @@ struct DispMode {
     uint32_t greenMask;
     uint32_t blueMask;
     uint32_t furtherWord;
-};
-
-struct AdapterInfo {
-    uint32_t ordinal;
-    D3DADAPTER_IDENTIFIER9 identifier;
-    HMONITOR monitor;
-    D3DCAPS9 caps;  // HAL caps; DeviceType 0 = no HAL
-    uint32_t zeroWord;
-    uint32_t fullscreenModeCount;
-    DispMode* DispModeTable;
-    uint32_t windowedModeCount;
-    DispMode* windowedModeTable;
-    DWORD behaviorFlags;  // device creation (video device)
-    DispMode desktopMode;
 };
 
 struct RendererState {

@@ -11,6 +11,7 @@
 #include "base/log.h"
 #include "platform/d3dx/d3dx9.h"
 #include "render/device.h"
+#include "system/adapter_info.h"
 #include "system/adapters.h"
 #include "system/surfaces.h"
 #include "system/video.h"

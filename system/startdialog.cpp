@@ -14,6 +14,7 @@
 #include "platform/dinput/dinput.h"
 #include "platform/imgdll/imgdll.h"
 #include "platform/win32/msgbox.h"
+#include "system/adapter_info.h"
 #include "system/adapters.h"
 #include "system/entry.h"
 #include "system/input.h"

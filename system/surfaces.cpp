@@ -15,6 +15,7 @@
 #include "base/pixelformats.h"
 #include "platform/d3dx/d3dx9tex.h"
 #include "render/pixelformat.h"
+#include "system/adapter_info.h"
 #include "system/adapters.h"
 #include "system/movie.h"
 #include "system/video.h"

@@ -14,6 +14,7 @@
 #include "platform/win32/window.h"
 #include "render/device.h"
 #include "render/pixelformat.h"
+#include "system/adapter_info.h"
 #include "system/adapters.h"
 #include "system/entry.h"
 #include "system/settings.h"

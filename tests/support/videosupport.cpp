@@ -10,6 +10,7 @@
 #include "gamefolder.h"
 #include "platform/d3d9/seam.h"
 #include "render/device.h"
+#include "system/adapter_info.h"
 #include "system/adapters.h"
 #include "system/entry.h"
 #include "system/video.h"

@@ -7,6 +7,7 @@
 #include "base/strings.h"
 #include "platform/d3d9/seam.h"
 #include "support/videosupport.h"
+#include "system/adapter_info.h"
 #include "system/adapters.h"
 #include "system/entry.h"
 #include "system/settings.h"

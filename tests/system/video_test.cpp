@@ -14,6 +14,7 @@
 #include "render/device.h"
 #include "render/pixelformat.h"
 #include "support/videosupport.h"
+#include "system/adapter_info.h"
 #include "system/adapters.h"
 #include "system/entry.h"
 #include "system/settings.h"

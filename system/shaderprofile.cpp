@@ -10,7 +10,6 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "platform/d3dx/d3dx9.h"
-#include "render/device.h"
 #include "system/adapter_info.h"
 #include "system/adapters.h"
 #include "system/surfaces.h"

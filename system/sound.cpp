@@ -298,6 +298,7 @@ void S_CloseAudio() {
 // ---------------------------------------------------------------- EAX
 int S_InitEAXUnified() {
     void* obj = nullptr;
+    DSound_RegisterClasses();
     HRESULT hr = CoCreateInstance(CLSID_EAXDirectSound8, nullptr, CLSCTX_INPROC_SERVER, IID_IDirectSound8, &obj);
     if (hr != DS_OK || !obj) {
         Qel_ErrPrintf("S_InitEAXUnified() Failed to create CLSID_EAXDirectSound8\n");

@@ -1151,14 +1151,14 @@ HRESULT Factory(const GUID& iid, void** out) {
 }  // namespace
 
 void DShow_RegisterClasses() {
-    DS_RegisterClass(CLSID_AMMultiMediaStream, Factory<&CLSID_AMMultiMediaStream>);
-    DS_RegisterClass(CLSID_AMAudioData, Factory<&CLSID_AMAudioData>);
-    DS_RegisterClass(CLSID_CMpegAudioCodec, Factory<&CLSID_CMpegAudioCodec>);
-    DS_RegisterClass(CLSID_MP3Decoder, Factory<&CLSID_MP3Decoder>);
-    DS_RegisterClass(CLSID_DMOWrapperFilter, Factory<&CLSID_DMOWrapperFilter>);
-    DS_RegisterClass(CLSID_CMpegVideoCodec, Factory<&CLSID_CMpegVideoCodec>);
-    DS_RegisterClass(CLSID_MPEG1Splitter, Factory<&CLSID_MPEG1Splitter>);
-    DS_RegisterClass(CLSID_DSoundRender, Factory<&CLSID_DSoundRender>);
+    Win32_RegisterClass(CLSID_AMMultiMediaStream, Factory<&CLSID_AMMultiMediaStream>);
+    Win32_RegisterClass(CLSID_AMAudioData, Factory<&CLSID_AMAudioData>);
+    Win32_RegisterClass(CLSID_CMpegAudioCodec, Factory<&CLSID_CMpegAudioCodec>);
+    Win32_RegisterClass(CLSID_MP3Decoder, Factory<&CLSID_MP3Decoder>);
+    Win32_RegisterClass(CLSID_DMOWrapperFilter, Factory<&CLSID_DMOWrapperFilter>);
+    Win32_RegisterClass(CLSID_CMpegVideoCodec, Factory<&CLSID_CMpegVideoCodec>);
+    Win32_RegisterClass(CLSID_MPEG1Splitter, Factory<&CLSID_MPEG1Splitter>);
+    Win32_RegisterClass(CLSID_DSoundRender, Factory<&CLSID_DSoundRender>);
 }
 
 void DShow_SetFileReader(const DShowFileReader* reader) {

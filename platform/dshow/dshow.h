@@ -279,7 +279,7 @@ protected:
 
 // Class factory of the multimedia-stream classes and filters.
 HRESULT DShow_CreateInstance(const GUID& clsid, const GUID& iid, void** out);
-// Makes those classes known to CoCreateInstance (DS_RegisterClass); repeating it is harmless.
+// Makes those classes known to CoCreateInstance (platform/win32/com.h); repeating it is harmless.
 void DShow_RegisterClasses();
 
 // How the streams read their files. Without a reader, names are opened on disk as given.

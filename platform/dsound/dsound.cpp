@@ -1166,40 +1166,16 @@ HRESULT DirectSoundCreate8(const GUID* device, IDirectSound8** out, void* outer)
 }
 
 namespace {
-// Classes of other stand-ins (the movie streams), registered by them.
-struct RegisteredClass {
-    GUID clsid;
-    DS_ClassFactory factory;
-};
-std::vector<RegisteredClass> g_classes;
+HRESULT CreateEAXDevice(const GUID& iid, void** out) {
+    Record("CoCreateInstance EAXDirectSound8");
+    if (g_seam.failEAXClass) return DSERR_CLASSNOTAVAILABLE;
+    if (!DS_GuidEqual(iid, IID_IDirectSound8)) return DSERR_NOINTERFACE;
+    *out = static_cast<IDirectSound8*>(new Device());
+    return DS_OK;
+}
 }  // namespace
 
-HRESULT CoCreateInstance(const GUID& clsid, void* outer, DWORD, const GUID& iid, void** out) {
-    if (!out) return DSERR_INVALIDPARAM;
-    *out = nullptr;
-    if (outer) return DSERR_NOAGGREGATION;
-    if (DS_GuidEqual(clsid, CLSID_EAXDirectSound8)) {
-        Record("CoCreateInstance EAXDirectSound8");
-        if (g_seam.failEAXClass) return DSERR_CLASSNOTAVAILABLE;
-        if (!DS_GuidEqual(iid, IID_IDirectSound8)) return DSERR_NOINTERFACE;
-        *out = static_cast<IDirectSound8*>(new Device());
-        return DS_OK;
-    }
-    for (const RegisteredClass& c : g_classes) {
-        if (c.factory && DS_GuidEqual(clsid, c.clsid)) return c.factory(iid, out);
-    }
-    return DSERR_CLASSNOTAVAILABLE;
-}
-
-void DS_RegisterClass(const GUID& clsid, DS_ClassFactory factory) {
-    for (RegisteredClass& c : g_classes) {
-        if (DS_GuidEqual(clsid, c.clsid)) {
-            c.factory = factory;
-            return;
-        }
-    }
-    if (factory) g_classes.push_back({clsid, factory});
-}
+void DSound_RegisterClasses() { Win32_RegisterClass(CLSID_EAXDirectSound8, CreateEAXDevice); }
 
 float DS_VolumeToGain(LONG hundredthsDb) { return VolumeGain(hundredthsDb); }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/win32/basetypes.h"
+#include "platform/win32/com.h"
 
 using DWORD_PTR = uintptr_t;
 
@@ -291,13 +292,10 @@ using IDirectSound = IDirectSound8;
 // Opens the default playback device (device must be null).
 HRESULT DirectSoundCreate8(const GUID* device, IDirectSound8** out, void* outer);
 
-// COM creation by class id, as far as the sound and movie layers need it:
-// CLSID_EAXDirectSound8 gives an uninitialised IDirectSound8 (iid IID_IDirectSound8);
-// other classes are served by factories registered with DS_RegisterClass.
-constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
-HRESULT CoCreateInstance(const GUID& clsid, void* outer, DWORD context, const GUID& iid, void** out);
-using DS_ClassFactory = HRESULT (*)(const GUID& iid, void** out);
-void DS_RegisterClass(const GUID& clsid, DS_ClassFactory factory);
+// Makes CLSID_EAXDirectSound8 known to CoCreateInstance (platform/win32/com.h):
+// it gives an uninitialised IDirectSound8 (iid IID_IDirectSound8). Repeating it
+// is harmless.
+void DSound_RegisterClasses();
 
 // Gains from hundredths of a decibel, as the device applies them.
 float DS_VolumeToGain(LONG hundredthsDb);

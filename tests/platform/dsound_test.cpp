@@ -186,6 +186,7 @@ TEST_F(DSoundTest, RefusedBuffersAndObjectsByClassId) {
     EXPECT_EQ(ds_->CreateSoundBuffer(&d, &b, nullptr), DSERR_INVALIDPARAM);
 
     void* obj = nullptr;
+    DSound_RegisterClasses();
     ASSERT_EQ(CoCreateInstance(CLSID_EAXDirectSound8, nullptr, CLSCTX_INPROC_SERVER, IID_IDirectSound8, &obj), DS_OK);
     auto* eax = static_cast<IDirectSound8*>(obj);
     DSCAPS caps{};

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/com.h"
 #include "platform/win32/debug.h"
 #include "platform/win32/memory.h"
 #include "platform/win32/process.h"
@@ -149,6 +150,29 @@ TEST(Win32Window, ClassWindowsTakeTheirMessagesUntilDestroyed) {
 
     EXPECT_EQ(CreateWindowExA(0, "no such class", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), 1407u);
+}
+
+TEST(Win32Com, ClassesAreCreatedByTheirRegisteredFactory) {
+    static const GUID kClass{0x7e57c1a5u, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
+    static int made;
+    made = 0;
+    Win32_RegisterClass(kClass, [](const GUID&, void** out) -> HRESULT {
+        ++made;
+        *out = &made;
+        return S_OK;
+    });
+    void* obj = &obj;
+    EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_INPROC_SERVER, kClass, &obj), S_OK);
+    EXPECT_EQ(obj, &made);
+    EXPECT_EQ(CoCreateInstance(kClass, &obj, CLSCTX_INPROC_SERVER, kClass, &obj), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(obj, nullptr);
+    EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_INPROC_SERVER, kClass, nullptr), E_INVALIDARG);
+    EXPECT_EQ(made, 1);
+    // Registering again replaces the factory; a null factory forgets the class.
+    Win32_RegisterClass(kClass, [](const GUID&, void**) -> HRESULT { return E_NOINTERFACE; });
+    EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_INPROC_SERVER, kClass, &obj), E_NOINTERFACE);
+    Win32_RegisterClass(kClass, nullptr);
+    EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_INPROC_SERVER, kClass, &obj), CLASS_E_CLASSNOTAVAILABLE);
 }
 
 }  // namespace

@@ -732,6 +732,16 @@ constexpr uint64_t kUnknownCallMark = uint64_t{1} << 62;
 void SE_SetFusedForms(bool on) { g_fusedForms = on && kFusedBuild; }
 bool SE_FusedForms() { return g_fusedForms; }
 
+#ifdef TREVAN_SANITIZE
+// Instructions left to run before every task is stopped; negative: no bound.
+static int64_t s_stepBudget = -1;
+void SE_SetStepBudget(int64_t steps) { s_stepBudget = steps; }
+#define SE_STEP_SPENT() (SE_UNLIKELY(s_stepBudget >= 0) && s_stepBudget-- == 0 && (s_stepBudget = 0, true))
+#else
+void SE_SetStepBudget(int64_t) {}
+#define SE_STEP_SPENT() false
+#endif
+
 void SE_FreeCodeCache(SE_Context* ctx) {
     if (!ctx || !ctx->codeCache) return;
     SB_Free(ctx, SE_MEMCAT_CODE, ctx->codeCache, ctx->codeCache->bytes);
@@ -914,7 +924,11 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         base = end - task->stackSize; \
         top = end + task->sp;         \
     } while (0)
-#define NEXT() goto* dispatch[Form(ins[pc])]
+#define NEXT()                              \
+    do {                                    \
+        if (SE_STEP_SPENT()) goto overflow; \
+        goto* dispatch[Form(ins[pc])];      \
+    } while (0)
 
         // The task's debug address at an instruction, for messages.
         WhereArg whereArg{ctx, task, 0, {}};
@@ -1791,7 +1805,8 @@ static int Run(SE_Context* ctx, SE_Task* task) {
         goto illegal_saved;
 
     overflow:
-        // The growth logged why; the task cannot go on without writing past its stack.
+        // The growth logged why (or the step budget of a sanitizer build is
+        // spent); the task cannot go on without writing past its stack.
         SAVE();
         SE_RemoveTask(ctx, task);
         return 1;
@@ -1825,6 +1840,7 @@ illegal_saved : {
 #undef SE_CMP_OPS
 #undef SE_BIN_OPS
 #undef SE_FLOAT_OPS
+#undef SE_STEP_SPENT
 #undef SE_REGVAR
 #undef SE_DISPATCH_ATTR
 #undef SE_INLINE

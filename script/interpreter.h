@@ -12,6 +12,11 @@
 // up the call stack is not run again (1).
 int SE_ExecuteTask(SE_Context* ctx, SE_Task* task);
 
+// Sanitizer builds only, for the fuzz targets: at most `steps` more
+// instructions run, over all tasks, before a running task is removed as if its
+// stack had overflowed; a negative count lifts the bound. Elsewhere a no-op.
+void SE_SetStepBudget(int64_t steps);
+
 // Frees the interpreter's caches over the loaded code (decoded instructions,
 // call-by-name and engine-call look-ups); the story loader calls it whenever
 // the code goes away.

@@ -1,0 +1,57 @@
+// What every fuzz target shares: one scratch game folder as the working
+// directory for the whole process, a SystemState, a silent log, and the
+// memory books checked around each input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "script/context.h"
+
+// Once per process (safe to call on every input): makes the scratch folder,
+// points the per-user folders into it, changes into it and starts the general
+// layer without catalogs. Set TREVAN_FUZZ_LOG=1 to see the engine's log,
+// TREVAN_FUZZ_LOG=1+ for every trace line too.
+void Fuzz_Init();
+
+// The scratch folder (the working directory).
+const std::string& Fuzz_Folder();
+
+// Writes a file in the scratch folder, parent folders made as needed.
+void Fuzz_WriteFile(const std::string& name, const uint8_t* data, size_t size);
+void Fuzz_RemoveFile(const std::string& name);
+
+// The engine's memory books: bytes in use in total and per tag, and the
+// bytes and blocks booked in each memory category of a script context.
+struct FuzzMemory {
+    int64_t used;
+    int64_t tags[128];
+    int32_t storyBytes[SE_MEM_CATEGORIES];
+    int32_t storyBlocks[SE_MEM_CATEGORIES];
+};
+FuzzMemory Fuzz_Memory(const SE_Context* ctx = nullptr);
+
+// Checks the books against the snapshot taken before the input and aborts
+// with the differences when they moved: a leak or a free booked wrongly.
+class FuzzMemoryGuard {
+public:
+    explicit FuzzMemoryGuard(const SE_Context* ctx = nullptr);
+    ~FuzzMemoryGuard();
+    FuzzMemoryGuard(const FuzzMemoryGuard&) = delete;
+    FuzzMemoryGuard& operator=(const FuzzMemoryGuard&) = delete;
+
+private:
+    const SE_Context* ctx_;
+    FuzzMemory before_;
+};
+
+// Splits an input into two parts: a 16-bit little-endian length of the first
+// part, the first part, the rest (a short input gives an empty first part).
+struct FuzzSplit {
+    const uint8_t* first;
+    size_t firstSize;
+    const uint8_t* rest;
+    size_t restSize;
+};
+FuzzSplit Fuzz_Split(const uint8_t* data, size_t size);

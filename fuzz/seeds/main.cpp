@@ -1,0 +1,507 @@
+// fuzz_seeds OUTPUT: writes the seed corpus of every fuzz target into
+// OUTPUT/<target>/, each file made by the project's own writers (catalog and
+// packed-file writers, the data-file writer, the markup writer and the value
+// export, the story assembler, the save sections, the text save file) or
+// built field by field here. The same run writes the same bytes.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "base/file.h"
+#include "base/markup.h"
+#include "base/memory.h"
+#include "base/strings.h"
+#include "base/vrmfile.h"
+#include "fuzz/harness/harness.h"
+#include "fuzz/harness/story.h"
+#include "script/arrays.h"
+#include "script/loader.h"
+#include "script/lookup.h"
+#include "script/savegame.h"
+#include "script/tasks.h"
+#include "script/textfiles.h"
+#include "script/textpages.h"
+#include "script/valuexml.h"
+#include "script/values.h"
+#include "system/timer.h"
+#include "tools/lib/catalog_writer.h"
+#include "tools/lib/packed_writer.h"
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+fs::path s_out;
+int s_written = 0;
+
+void Seed(const std::string& target, const std::string& name, const Bytes& bytes) {
+    fs::path dir = s_out / target;
+    fs::create_directories(dir);
+    std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (!out.good()) {
+        std::fprintf(stderr, "fuzz_seeds: cannot write %s\n", (dir / name).c_str());
+        std::exit(1);
+    }
+    ++s_written;
+}
+
+Bytes Of(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// The two-part form of fuzz/harness/harness.h.
+Bytes Split(const Bytes& first, const Bytes& rest) {
+    Bytes b{uint8_t(first.size() & 0xFF), uint8_t(first.size() >> 8)};
+    b.insert(b.end(), first.begin(), first.end());
+    b.insert(b.end(), rest.begin(), rest.end());
+    return b;
+}
+
+// A gzip stream of the engine's file layer read back whole.
+Bytes ReadGz(const char* name) {
+    Bytes out;
+    QelFile* f = Qel_fcopen(name, "rb", 0);
+    if (!f) return out;
+    uint8_t chunk[4096];
+    for (size_t got; (got = Qel_fread(f, 1, sizeof chunk, chunk)) > 0;) out.insert(out.end(), chunk, chunk + got);
+    Qel_fclose(f);
+    return out;
+}
+
+Bytes ReadFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void Catalogs() {
+    struct Set {
+        const char* name;
+        std::vector<ToolCatalogMember> members;
+    };
+    const Set sets[] = {
+        {"two", {{"a.txt", Of("alpha")}, {"Sub\\B.TXT", Of("second member")}}},
+        {"slashes", {{"dir/x.bin", Bytes(40, 7)}, {"dir/y.bin", {}}, {"z", Of("z")}}},
+        {"one", {{"story.obj", Fuzz_StoryImage()}}},
+    };
+    for (const Set& s : sets) {
+        Bytes data;
+        for (const ToolCatalogMember& m : s.members) data.insert(data.end(), m.data.begin(), m.data.end());
+        Tool_ScrambleMember(data);
+        Seed("catalog", s.name, Split(Of(Tool_CatalogIndexText(s.members, "fuzz catalog")), data));
+    }
+}
+
+void Packed() {
+    Bytes text = Of("packed file text, packed file text, packed file text\n");
+    Bytes ramp;
+    for (int i = 0; i < 3000; ++i) ramp.push_back(uint8_t(i * 7 ^ i >> 3));
+    Seed("packed", "text", Tool_Pack(text, 0x21));
+    Seed("packed", "stored", Tool_Pack(text, 0x00, 0));
+    Seed("packed", "ramp", Tool_Pack(ramp, 0x9C, 6));
+    Seed("packed", "empty", Tool_Pack({}, 0x55));
+}
+
+// One data file written by the engine's writer; the read sequence mirrors the writes.
+void DataFile(const char* name, int binary, int packed) {
+    const char* file = "seed.vrm";
+    VRMFile* w = Qel_StreamCreate(file, 0, packed, binary, g_VRMBodyTags, 18);
+    if (!w || w->error) {
+        std::fprintf(stderr, "fuzz_seeds: the data-file writer failed\n");
+        std::exit(1);
+    }
+    static const VRMNameValue kFlags[] = {{"BIT_A", 1}, {"BIT_B", 2}, {"BIT_C", 0x100}, {"", 0}};
+    w->WriteTag(1, 1);
+    w->WriteInt(-12345, ";\n");
+    w->WriteShort(321, ";\n");
+    w->WriteUInt(4000000000u, ";\n");
+    w->WriteString("a name", ";\n");
+    w->WriteFlags(0x103, kFlags, ";\n");
+    w->WriteFixed(0x18000, ";\n");
+    w->WriteSceneType(2, ";\n");
+    w->WriteHex(0xBEEF, 4, ";\n");
+    w->WriteTag(1, 0);
+    Qel_CloseFileBuffer(w);
+    Bytes bytes = ReadFile(file);
+    // Reads: tag, int, short, uint, string, flags32, fixed, enum, flags16, tag.
+    Bytes ops{uint8_t(binary | packed << 1), 10 + 14 * 1, 2, 1, 3, 9, 5, 8, 0, 4, 10 + 14 * 1, 12};
+    Seed("vrmfile", name, Split(ops, bytes));
+}
+
+void DataFiles() {
+    DataFile("text", 0, 0);
+    DataFile("binary", 1, 0);
+    DataFile("binary-packed", 1, 1);
+}
+
+void Markup(SE_Context* ctx) {
+    // Values exported as markup.
+    ScriptValue values[4]{};
+    SV_AssignInt(&values[0], -42);
+    SV_AssignDString(&values[1], "text & <markup>", 15);
+    SV_AssignFloat(&values[2], 2.75);
+    SV_ArrayAlloc(&values[3], 0);
+    SV_ArrayWriteInt(&values[3], 0, 5);
+    SV_ArrayWriteString(&values[3], 1, "in an array");
+    SV_ArrayWrite(&values[3], 2, &values[2]);
+    const char* names[] = {"int", "text", "float", "array"};
+    for (int i = 0; i < 4; ++i) {
+        XmlNode* tree = SV_XMLExport(&values[i]);
+        char* text = tree ? Qel_XmlWriteNode(tree) : nullptr;
+        if (text) Seed("markup", std::string("value-") + names[i], Of(text));
+        Qel_XmlFreeString(text);
+        Qel_XmlFreeNode(tree);
+        SV_Release(&values[i]);
+    }
+    // An object's variables.
+    if (StoryInstance* o = SB_FindObject(ctx, 5)) {
+        char* text = SV_XMLExportObject(ctx, o);
+        if (text) Seed("markup", "object", Of(text));
+        Qel_XmlFreeString(text);
+    }
+    // Text pages, with every node kind and attributes, built as a tree.
+    XmlNode* root = Qel_XmlNewNode(XML_ELEMENT);
+    Qel_XmlSetString(&root->text, "texts");
+    auto element = [](XmlNode* parent, const char* name, const char* id) {
+        XmlNode* e = Qel_XmlNewNode(XML_ELEMENT);
+        Qel_XmlSetString(&e->text, name);
+        if (id) {
+            XmlListItem* a = Qel_XmlNewListItem();
+            Qel_XmlSetString(&a->name, "id");
+            Qel_XmlSetString(&a->value, id);
+            Qel_XmlAppendAttribute(e, a);
+        }
+        Qel_XmlAppendChild(parent, e);
+        return e;
+    };
+    auto leaf = [](XmlNode* parent, int32_t kind, const char* text) {
+        XmlNode* n = Qel_XmlNewNode(kind);
+        Qel_XmlSetString(&n->text, text);
+        Qel_XmlAppendChild(parent, n);
+    };
+    leaf(root, XML_PI, "xml version=\"1.0\"");
+    leaf(root, XML_COMMENT, " language 44 ");
+    XmlNode* lang = element(root, "lang", "44");
+    XmlNode* page = element(lang, "page", "17");
+    leaf(element(page, "t", "1"), XML_TEXT, "first \"text\" & more");
+    leaf(element(page, "t", "2"), XML_TEXT, "second {17,1}\\n");
+    leaf(element(element(lang, "page", "300002"), "t", "3"), XML_TEXT, "moved page");
+    char* text = Qel_XmlWriteNode(root);
+    if (text) Seed("markup", "texts", Of(std::string("<ROOT>") + text + "</ROOT>"));
+    if (text) Seed("markup", "texts-bare", Of(text));
+    Qel_XmlFreeString(text);
+    Qel_XmlFreeNode(root);
+}
+
+void Regex() {
+    struct Case {
+        const char* name;
+        uint8_t destSize;
+        const char* pattern;
+        const char* subject;
+        const char* templ;
+    };
+    const Case cases[] = {
+        {"groups", 16, "([a-z]+)-([0-9]*)", "key abc-123 end", "\\2:\\1&"},
+        {"anchors", 4, "^a.*z$", "abcz", "<&>"},
+        {"sets", 23, "[^ \t]+[0-9A-F]?|x*", "  word7 tail", "[\\0]\\\\\\&"},
+        {"alternation", 2, "(ab|cd)+e?", "xxababcde", "\\1\\1\\1"},
+        {"nested", 9, "((a*)b)*c", "aabab c", "\\2\\3\\9"},
+    };
+    for (const Case& c : cases) {
+        std::string s(1, char(c.destSize));
+        s += c.pattern;
+        s += '\0';
+        s += c.subject;
+        s += '\0';
+        s += c.templ;
+        Seed("regex", c.name, Of(s));
+    }
+}
+
+void Stories() {
+    Seed("story", "fuzz", Fuzz_StoryImage());
+    std::string scrambled = std::string(".scramble\n") + kFuzzStoryText;
+    Seed("story", "scrambled", Fuzz_StoryImage(scrambled));
+    Seed("story", "patched", Fuzz_StoryImage(std::string(".patch 900 0:2 15:19\n") + kFuzzStoryText));
+    Seed("story", "calls", Fuzz_StoryImage(R"(
+.global
+.var "T" zero
+.func "Main" need 16
+    pushw 3
+    pushw 4
+    c2
+    call "Sum"
+    setg 0
+    pop
+    c0
+    sysl "F_Now"
+    pop
+    pushs "abc"
+    c0
+    case
+    jtab one, two
+one: c1
+    ret
+two: c2
+    ret
+.func "Sum" need 4
+    getl 4
+    getl 6
+    add
+    ret
+)"));
+}
+
+void SaveSections(SE_Context* ctx) {
+    std::vector<uint8_t> image = Fuzz_StoryImage();
+    Fuzz_WriteFile("L/fuzz.obj", image.data(), image.size());
+    if (!SB_LoadLocation(ctx, "fuzz")) {
+        std::fprintf(stderr, "fuzz_seeds: the story did not load\n");
+        std::exit(1);
+    }
+    auto save = [&](const char* name) {
+        QelFile* f = Qel_fcopen("save.gz", "wb", 0);
+        int ok = f && SB_SaveGame(f);
+        if (f) Qel_fclose(f);
+        if (ok) Seed("savegame", name, ReadGz("save.gz"));
+    };
+    save("loaded");
+    const int32_t args[1] = {0};
+    SE_RunIntArgs(ctx, 2, 0, 0, "Main", 1, 0, args);
+    save("waiting");
+    SE_RunIntArgs(ctx, 2, 0, 0, "Text", 1, 0, args);
+    SE_RunIntArgs(ctx, 2, 0, 0, "Main", 1, 0, args);
+    save("two-waiting");
+    SB_FreeLocation(ctx);
+    Fuzz_ForgetLater();
+}
+
+void TimeSections(SE_Context* ctx) {
+    (void)ctx;
+    static TimerBase base;
+    Timer_Init(&base);
+    auto save = [&](const char* name) {
+        QelFile* f = Qel_fcopen("time.gz", "wb", 0);
+        int ok = f && Timer_SaveGame(f, &base);
+        if (f) Qel_fclose(f);
+        if (ok) Seed("timer", name, ReadGz("time.gz"));
+    };
+    save("empty");
+    Timer_AddEvent(500, &base, 1, 7);
+    Timer_AddOwnerEvent(9, 1, &base, 2000, 42);
+    Timer_AddEvent(-100, &base, 1, 3);
+    save("three");
+    Timer_FreeAllNodes(&base);
+}
+
+void TextFiles(SE_Context* ctx) {
+    std::string text =
+        "// a comment\n"
+        "1 \"one {17,2}\"\n"
+        "2 \"two\\n\\t\\101\"\n"
+        "   3 \"first \"\n"
+        "     \"second\"\n"
+        "4 \"remark(hidden)shown\"\n"
+        "5 \"{17,1} and {17,5}\"\n";
+    Fuzz_WriteFile("T/44017.txt", reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    Fuzz_WriteFile("T/1017.txt", reinterpret_cast<const uint8_t*>(text.data()), 40);
+    SB_LoadText(ctx, 17, 44);
+    SB_LoadText(ctx, 17, 1);
+    SB_SaveAllTexts("seed");
+    Bytes save = ReadFile("tc/seed.txc");
+    Seed("textfiles", "pages", Split(Of(text), save));
+    Seed("textfiles", "references", Split(Of("9 \"{17,9}{17,9}\"\n{17,1}"), save));
+    SB_FreeTexts(ctx);
+    SB_SaveAllTexts("empty");
+    Seed("textfiles", "empty-save", Split(Of("1 \"x\"\n"), ReadFile("tc/empty.txc")));
+}
+
+void Expressions() {
+    // kind byte: type = kind % 6 (INT TEXT OPERATOR NONE OBJECT 7), operand form = kind / 6 % 4
+    // (word, text, float, operator word).
+    auto word = [](Bytes& b, uint32_t v) {
+        for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
+    };
+    auto intOp = [&](Bytes& b, int32_t v) {
+        b.push_back(0);
+        word(b, uint32_t(v));
+    };
+    auto op = [&](Bytes& b, uint32_t code) {
+        b.push_back(2 + 6 * 3);
+        word(b, code);
+    };
+    Bytes arith{5};
+    intOp(arith, 7);
+    intOp(arith, 5);
+    op(arith, 11);  // add
+    intOp(arith, 3);
+    op(arith, 13);       // mul
+    op(arith, 0x10013);  // minus
+    Seed("expression", "arith", arith);
+    Bytes texts{3};
+    texts.push_back(1 + 6);
+    texts.push_back(3);
+    texts.insert(texts.end(), {'a', 'b', 'c'});
+    texts.push_back(1 + 6);
+    texts.push_back(2);
+    texts.insert(texts.end(), {'d', 'e'});
+    op(texts, 11);
+    Seed("expression", "texts", texts);
+    Bytes mixed{4};
+    mixed.push_back(0 + 12);  // INT with a float operand
+    word(mixed, 0x180);
+    intOp(mixed, 0);
+    op(mixed, 14);  // div by zero
+    intOp(mixed, 9);
+    op(mixed, 15);  // mod
+    Seed("expression", "mixed", mixed);
+}
+
+void Formats() {
+    auto word = [](Bytes& b, uint32_t v) {
+        for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
+    };
+    Bytes args;
+    args.push_back(0);
+    word(args, uint32_t(-1234));
+    args.push_back(1 + 6 * 1);
+    word(args, 31415);
+    args.push_back(2);
+    args.push_back(5);
+    args.insert(args.end(), {'h', 'e', 'l', 'l', 'o'});
+    args.push_back(3);
+    word(args, 1);
+    word(args, 2);
+    Seed("format", "numbers", Split(Of("%d|%+8.3f|%-6s|%lld %%"), args));
+    Seed("format", "hex", Split(Of("%#010x %X %o %c %5.1e %g"), args));
+    Seed("format", "codecs", Split(Of("a&b<c>\"d\" %41%u00e9+x \xC3\xA9\x01"), args));
+    Seed("format", "star", Split(Of("%*d %.*s %-*.*f"), args));
+}
+
+Bytes Wav(uint16_t bits, uint32_t rate, const Bytes& data, bool extraChunk) {
+    Bytes b;
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto u16 = [&](uint16_t v) {
+        b.push_back(uint8_t(v));
+        b.push_back(uint8_t(v >> 8));
+    };
+    auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
+    tag("RIFF");
+    u32(0);
+    tag("WAVE");
+    tag("fmt ");
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(rate);
+    u32(rate * bits / 8);
+    u16(uint16_t(bits / 8));
+    u16(bits);
+    if (extraChunk) {
+        tag("LIST");
+        u32(4);
+        tag("INFO");
+    }
+    tag("data");
+    u32(uint32_t(data.size()));
+    b.insert(b.end(), data.begin(), data.end());
+    uint32_t riff = uint32_t(b.size() - 8);
+    std::memcpy(b.data() + 4, &riff, 4);
+    return b;
+}
+
+void Samples() {
+    Bytes ramp;
+    for (int i = 0; i < 64; ++i) ramp.push_back(uint8_t(i * 4));
+    Seed("wav", "8bit", Wav(8, 11025, ramp, false));
+    Seed("wav", "16bit", Wav(16, 22050, ramp, true));
+    Seed("wav", "empty", Wav(16, 44100, {}, false));
+}
+
+// DDS header fields, little-endian, then the pixel data.
+Bytes Dds(uint32_t w, uint32_t h, uint32_t mips, uint32_t pfFlags, uint32_t fourCC, uint32_t bits,
+          const uint32_t masks[4], uint32_t caps2, const Bytes& pixels) {
+    Bytes b;
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+    };
+    b.insert(b.end(), {'D', 'D', 'S', ' '});
+    u32(124);
+    u32(0x1007 | (mips > 1 ? 0x20000 : 0));
+    u32(h);
+    u32(w);
+    u32(0);
+    u32(0);
+    u32(mips);
+    for (int i = 0; i < 11; ++i) u32(0);
+    u32(32);
+    u32(pfFlags);
+    u32(fourCC);
+    u32(bits);
+    for (int i = 0; i < 4; ++i) u32(masks[i]);
+    u32(0x1000 | (mips > 1 ? 0x400008 : 0) | (caps2 ? 8 : 0));
+    u32(caps2);
+    u32(0);
+    u32(0);
+    u32(0);
+    b.insert(b.end(), pixels.begin(), pixels.end());
+    return b;
+}
+
+void DdsFiles() {
+    const uint32_t argb[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    const uint32_t rgb565[4] = {0xF800, 0x7E0, 0x1F, 0};
+    const uint32_t none[4] = {0, 0, 0, 0};
+    Bytes chain;
+    for (int level = 4; level >= 1; level /= 2)
+        for (int i = 0; i < level * level * 4; ++i) chain.push_back(uint8_t(i * 13));
+    auto withMode = [](uint8_t mode, Bytes b) {
+        b.insert(b.begin(), mode);
+        return b;
+    };
+    Seed("dds", "argb-mips", withMode(0, Dds(4, 4, 3, 0x41, 0, 32, argb, 0, chain)));
+    Seed("dds", "rgb565", withMode(1, Dds(4, 2, 1, 0x40, 0, 16, rgb565, 0, Bytes(16, 0x5A))));
+    Seed("dds", "dxt1", withMode(2, Dds(4, 4, 1, 0x4, 0x31545844, 0, none, 0, Bytes(8, 0xA5))));
+    Bytes faces;
+    for (int f = 0; f < 6; ++f)
+        for (int i = 0; i < 16; ++i) faces.push_back(uint8_t(f * 40 + i));
+    Seed("dds", "cube", withMode(0, Dds(2, 2, 1, 0x41, 0, 32, argb, 0xFE00, faces)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seeds OUTPUT-FOLDER\n");
+        return 2;
+    }
+    s_out = fs::absolute(argv[1]);
+    Fuzz_Init();
+    SE_Context* ctx = Fuzz_ScriptContext();
+    Catalogs();
+    Packed();
+    DataFiles();
+    Regex();
+    Stories();
+    SaveSections(ctx);
+    TimeSections(ctx);
+    TextFiles(ctx);
+    Expressions();
+    Formats();
+    Samples();
+    DdsFiles();
+    {
+        std::vector<uint8_t> image = Fuzz_StoryImage();
+        SB_LoadStoryImage(ctx, "fuzz", "fuzz", image.data(), uint32_t(image.size()));
+        Markup(ctx);
+        SB_FreeLocation(ctx);
+    }
+    std::printf("fuzz_seeds: %d seeds in %s\n", s_written, s_out.c_str());
+    return 0;
+}

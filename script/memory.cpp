@@ -8,7 +8,8 @@ void* SB_Alloc(SE_Context* ctx, int category, uint32_t flags, size_t size) {
     void* block = Int_AllocMem(size, SE_MEM_TAG | flags);
     if (!block) return nullptr;
     if (ctx && category >= 0 && category < SE_MEM_CATEGORIES) {
-        ctx->memBytes[category] += static_cast<int32_t>(size);
+        // The books are 32-bit: they wrap rather than overflow.
+        ctx->memBytes[category] = static_cast<int32_t>(static_cast<uint32_t>(ctx->memBytes[category]) + size);
         if (ctx->memBytes[category] > ctx->memPeakBytes[category])
             ctx->memPeakBytes[category] = ctx->memBytes[category];
         ctx->memBlocks[category] += 1;
@@ -20,7 +21,7 @@ void* SB_Alloc(SE_Context* ctx, int category, uint32_t flags, size_t size) {
 
 void SB_Free(SE_Context* ctx, int category, void* block, size_t size) {
     if (ctx && category >= 0 && category < SE_MEM_CATEGORIES) {
-        ctx->memBytes[category] -= static_cast<int32_t>(size);
+        ctx->memBytes[category] = static_cast<int32_t>(static_cast<uint32_t>(ctx->memBytes[category]) - size);
         ctx->memBlocks[category] -= 1;
     }
     Int_FreeMem(block, size, SE_MEM_TAG);

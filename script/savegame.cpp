@@ -325,6 +325,7 @@ struct Load {
     bool relink = false;
     bool patchFailed = false;
     uint32_t firstFailure = 2147483647u;
+    int64_t arrayCells = 0;  // element storage taken ahead of the elements
 };
 
 // Enters a record under the id it was saved with; an id taken by a record of
@@ -529,6 +530,9 @@ bool ReadArrayHeads(Load& l, uint32_t nextKey) {
             max = size;
         }
         if (max > kMaxElements) return Bad("array capacity out of range", max);
+        // Storage is taken before the elements are read: a few header bytes
+        // must not claim more than one largest array's worth in all.
+        if (size >= 0 && (l.arrayCells += max) > kMaxElements) return Bad("array storage out of range", max);
         auto* a = SB_AllocRecord<SAR>(ctx, SE_MEMCAT_ARRAY);
         if (!a) return Bad("no memory for array", static_cast<int32_t>(id));
         a->SAR_Size = size;

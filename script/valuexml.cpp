@@ -51,6 +51,9 @@ bool AddNumber(XmlNode* e, const char* name, int32_t n) {
 }
 
 // A decimal integer as the runtime's atoi reads it, saturated to 32 bits.
+// The largest imported array whose elements the markup may leave out.
+constexpr int32_t kMaxPaddedArray = 1 << 20;
+
 int32_t ToInt(const char* text) {
     if (!text) return 0;
     long long v = std::strtoll(text, nullptr, 10);
@@ -194,6 +197,15 @@ void SV_XMLAssign(const XmlNode* e, ScriptValue* target) {
         // exports as its negative size) gives an array of no elements.
         if (n < 1) {
             SV_ArrayAlloc(target, 0);
+            return;
+        }
+        // Elements the markup leaves out are zeros, but a size word that asks
+        // for millions of them (gigabytes from a few bytes of text) is refused.
+        int32_t elements = 0;
+        for (const XmlNode* c = e->element->children.head; c && elements < n; c = c->next)
+            if (IsElement(c)) ++elements;
+        if (n > elements && n > kMaxPaddedArray) {
+            Qel_ErrPrintf("SV_XMLAssign: array of %d elements holds only %d\n", n, elements);
             return;
         }
         if (!SV_ArrayAlloc(target, n)) return;

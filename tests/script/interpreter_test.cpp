@@ -605,6 +605,22 @@ TEST(Interpreter, PushesGrowTheStackAndOverflowEndsTheTask) {
     EXPECT_EQ(Qel_TableGetCount(r.ctx()->taskTable), 0u);
 }
 
+#ifdef TREVAN_SANITIZE
+// The fuzz targets bound every input by this budget: a loop that never
+// grows the stack ends with its task, and the tasks after it run nothing.
+TEST(Interpreter, StepBudgetEndsALoopingTask) {
+    StoryRunner r;
+    ASSERT_TRUE(r.Load(Story("loop: c1\npop\njmp loop")));
+    SE_SetStepBudget(1000);
+    r.Start(0, "F");
+    r.Start(0, "F");
+    SE_SetStepBudget(-1);
+    ASSERT_EQ(r.answers.size(), 2u);
+    EXPECT_EQ(r.answers[0].n, 0);
+    EXPECT_EQ(Qel_TableGetCount(r.ctx()->taskTable), 0u);
+}
+#endif
+
 TEST(Interpreter, RoomGrowsTheStack) {
     StoryRunner r;
     ASSERT_TRUE(r.Load(Story("room 100\nc0\nsys \"T_Never\"\nret")));

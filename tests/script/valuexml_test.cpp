@@ -173,6 +173,25 @@ TEST_F(ValueXmlTest, ImportReadsWhatIsThereAndNoMore) {
     SV_Release(&v);
 }
 
+// Found by fuzzing the markup import: a size word of two billion with one
+// element asked for 32 GB of zeros.
+TEST_F(ValueXmlTest, HugeArraySizeBeyondItsElementsIsRefused) {
+    struct Case {
+        const char* size;
+        const char* shown;
+    };
+    const Case cases[] = {{"1048576", "1048576 elements"}, {"1048577", "<type 0>"}, {"2147483647", "<type 0>"}};
+    for (const Case& c : cases) {
+        LogCapture log;
+        ScriptValue v =
+            Import(std::string("<sval type=\"array\" size=\"") + c.size + "\"><sval type=\"int\" val=\"1\" /></sval>");
+        std::string shown = v.tag == VARTYPE_ARRAY ? std::to_string(SV_ArraySize(&v)) + " elements" : Show(&v);
+        EXPECT_EQ(shown, c.shown) << c.size;
+        EXPECT_EQ(log.Contains("holds only 1"), v.tag != VARTYPE_ARRAY) << log.Text();
+        SV_Release(&v);
+    }
+}
+
 TEST_F(ValueXmlTest, ObjectExportsItsVariablesByName) {
     const StoryInstance* o = SB_FindObject(runner.ctx(), 6);
     ASSERT_NE(o, nullptr);

@@ -45,6 +45,8 @@ constexpr uint8_t kUnresolvedObject = 19;
 // and still be booked in the 32-bit memory counters.
 constexpr uint32_t kMaxText = 0x7ffffff0u;
 constexpr int32_t kMaxElements = static_cast<int32_t>(0x7fffffffu / sizeof(ScriptValue));
+// Array cells of all arrays of one load together (256 MB).
+constexpr int64_t kMaxLoadCells = int64_t{1} << 24;
 constexpr uint32_t kMaxStackSlots = 1u << 20;
 constexpr uint32_t kMaxNameLength = 4096;
 constexpr uint32_t kStackStep = 32;
@@ -531,8 +533,8 @@ bool ReadArrayHeads(Load& l, uint32_t nextKey) {
         }
         if (max > kMaxElements) return Bad("array capacity out of range", max);
         // Storage is taken before the elements are read: a few header bytes
-        // must not claim more than one largest array's worth in all.
-        if (size >= 0 && (l.arrayCells += max) > kMaxElements) return Bad("array storage out of range", max);
+        // must not claim gigabytes (and as long to free again).
+        if (size >= 0 && (l.arrayCells += max) > kMaxLoadCells) return Bad("array storage out of range", max);
         auto* a = SB_AllocRecord<SAR>(ctx, SE_MEMCAT_ARRAY);
         if (!a) return Bad("no memory for array", static_cast<int32_t>(id));
         a->SAR_Size = size;

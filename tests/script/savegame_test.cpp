@@ -450,10 +450,10 @@ TEST_F(SaveGameTest, MalformedSectionsFailInsteadOfReadingOnOutOfStep) {
     // Found by fuzzing the save section: array heads that claim gigabytes
     // of storage between them, taken before any element is read.
     Bytes storage = Section();
-    storage.C("STRG").W(0).C("ARRA").W(2).W(1).W(0).W(1).W(2).W(0).W(0x7fffffff / 16);
+    storage.C("STRG").W(0).C("ARRA").W(2).W(1).W(0).W(1).W(2).W(0).W(1 << 24);
     const Case cases[] = {
         {"version", version.b, "SB_LoadGame(): unknown savegame version 2"},
-        {"array storage", storage.b, "SB_LoadGame: array storage out of range 134217727"},
+        {"array storage", storage.b, "SB_LoadGame: array storage out of range 16777216"},
         {"unknown array", unknownArray.b, "SB_LoadGame() Unable to find array id=7"},
         {"unknown table", unknownTable.b, "SB_LoadGame() Unable to find array id=3"},
         {"cookie", cookie.b, "SB_LoadGame: Wrong ARRA cookie"},

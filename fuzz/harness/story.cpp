@@ -1,5 +1,6 @@
 #include "fuzz/harness/story.h"
 
+#include <cstring>
 #include <string>
 
 #include "script/modules.h"
@@ -21,12 +22,33 @@ int32_t Handler(int32_t /*callerModule*/, SE_Task* task, int32_t call, int32_t /
     }
 }
 
+// Built-in calls that write, move or delete files or change the working
+// folder: a fuzzed story could name any path with them, so they answer 0.
+const char* const kRefusedCalls[] = {"SE_FOpen",    "SE_FPrintf",          "SE_WriteFile", "SE_DeleteFile",
+                                     "SE_MoveFile", "SE_MakeDir",          "SE_ChangeDir", "SE_SaveAllTexts",
+                                     "SE_SignData", "SE_ExportPrivateInfo"};
+
+SE_ModuleHandler s_builtins = nullptr;
+
+int32_t GuardedBuiltins(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args) {
+    const char* const* names = SE_GetCallNames();
+    for (const char* refused : kRefusedCalls) {
+        if (call >= 0 && call < SE_CALL_NAME_COUNT && std::strcmp(names[call], refused) == 0) {
+            SE_TaskReturnInt(task, 0);
+            return 1;
+        }
+    }
+    return s_builtins(callerModule, task, call, argc, args);
+}
+
 }  // namespace
 
 SE_Context* Fuzz_ScriptContext() {
     static SE_Context* ctx = nullptr;
     if (!ctx) {
         ctx = SE_Create();
+        s_builtins = ctx->modules[ctx->ownModule].handler;
+        ctx->modules[ctx->ownModule].handler = GuardedBuiltins;
         SB_RegisterEngineModule(ctx, Handler, kCallNames, nullptr, nullptr, nullptr);
     }
     g_SEContext = ctx;

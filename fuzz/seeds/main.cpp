@@ -222,11 +222,53 @@ void Regex() {
     }
 }
 
+// Built-in calls of strings, arrays, tables, expressions and regular
+// expressions, for the fuzzer to vary.
+const char* const kBuiltinsStory = R"(
+.global
+.var "R" zero
+.func "Main" need 32
+    pushs "hello"
+    c1
+    sysl "SE_StringLen"
+    pop
+    pushw 5
+    pushs "%d-%s"
+    c2
+    sysl "SE_SPrintf"
+    pop
+    pushw 3
+    c1
+    sysl "SE_ArrayAlloc"
+    setg 0
+    pop
+    c0
+    sysl "SE_TableAlloc"
+    pop
+    pushs "(a+)b"
+    c1
+    sysl "SE_RegComp"
+    dup
+    pushs "xaab"
+    getl 2
+    c2
+    sysl "SE_RegExec"
+    pop
+    c1
+    sysl "SE_RegFree"
+    pop
+    pushs "{17,1}"
+    c1
+    sysl "SE_ConvertFormatString"
+    ret
+)";
+
 void Stories() {
     Seed("story", "fuzz", Fuzz_StoryImage());
     std::string scrambled = std::string(".scramble\n") + kFuzzStoryText;
     Seed("story", "scrambled", Fuzz_StoryImage(scrambled));
     Seed("story", "patched", Fuzz_StoryImage(std::string(".patch 900 0:2 15:19\n") + kFuzzStoryText));
+    Seed("story", "builtins", Fuzz_StoryImage(kBuiltinsStory));
     Seed("story", "calls", Fuzz_StoryImage(R"(
 .global
 .var "T" zero

@@ -31,7 +31,8 @@ const AppDescriptor* FuzzApp() {
                                       "F\\%s",
                                       {"tex\\%s", "textures\\%s", "dds\\%s"},
                                       "L\\%s.obj",
-                                      "mov\\%s"};
+                                      "mov\\%s",
+                                      {"types\\%s.txt", "types\\%s.pck"}};
     return &app;
 }
 

@@ -29,12 +29,6 @@ bool S_3DEndFrame() {
     return SUCCEEDED(device->GetDeviceCaps(&caps)) && caps.DeviceType == D3DDEVTYPE_HAL;
 }
 
-void S_3DReleaseDeviceObjects() {
-    ++g_RendererStandInCounts.releaseDeviceObjects;
-    if (g_RendererDeviceObject && g_RendererDeviceObject->onLost)
-        g_RendererDeviceObject->onLost(g_RendererDeviceObject);
-}
-
 void S_3DSetDefaultRenderStates() {
     ++g_RendererStandInCounts.defaultRenderStates;
     CStateManagerInterface* m = g_RendererState ? g_RendererState->stateManager : nullptr;
@@ -52,10 +46,6 @@ void S_3DSetDefaultRenderStates() {
     m->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
     m->SetRenderState(D3DRS_ALPHATESTENABLE, 0);
 }
-
-void S_3DInitPostProcessFX() { ++g_RendererStandInCounts.postProcess; }
-
-void S_3DInitEnviMapRender() { ++g_RendererStandInCounts.enviMap; }
 
 void S_3DFreeLookupTextures() {
     LookupTextureSet& t = g_LookupTextures;

@@ -1,14 +1,14 @@
 // What the system layer needs of the renderer around the device: the effect
 // state manager, device-object release and restore around a reset, the default
-// render states, the end-of-frame test. Small stand-ins: the post-process and
-// environment-map set-ups only count their calls until the renderer makes
-// those objects.
+// render states, the end-of-frame test. The device objects themselves are
+// made and released in render/targets.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/d3dx/d3dx9.h"
 #include "render/statemanager.h"
+#include "render/targets.h"
 
 // The renderer's device-dependent object; null while absent.
 struct RendererDeviceObject {
@@ -20,15 +20,12 @@ extern RendererDeviceObject* g_RendererDeviceObject;
 // The manager for the renderer's device (S_3DCreateStateManager(device)).
 CStateManagerInterface* S_3DCreateStateManager();
 bool S_3DEndFrame();
-void S_3DReleaseDeviceObjects();
 void S_3DSetDefaultRenderStates();
-void S_3DInitPostProcessFX();
-void S_3DInitEnviMapRender();
 
 // Releases the lookup textures made with the device (the renderer's part at exit).
 void S_3DFreeLookupTextures();
 
-// Calls of the set-ups, for tests.
+// Calls of the set-ups around a reset, for tests.
 struct RendererStandInCounts {
     int releaseDeviceObjects;
     int defaultRenderStates;

@@ -2,6 +2,8 @@
 
 #include "base/fixmath.h"
 #include "base/log.h"
+#include "render/cameras.h"
+#include "render/lights.h"
 #include "render/standin_scene.h"
 #include "scene/state.h"
 

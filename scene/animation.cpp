@@ -7,6 +7,8 @@
 #include "base/fixmath.h"
 #include "base/general.h"
 #include "base/log.h"
+#include "render/cameras.h"
+#include "render/lights.h"
 #include "render/standin_scene.h"
 #include "scene/bodies.h"
 #include "scene/geometry.h"

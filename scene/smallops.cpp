@@ -13,6 +13,8 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "render/cameras.h"
+#include "render/lights.h"
 #include "render/standin_scene.h"
 #include "scene/geometry.h"
 #include "scene/state.h"

@@ -6,6 +6,7 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "render/cameras.h"
 #include "render/pixelformat.h"
 #include "scene/smallops.h"
 #include "scene/typesfiles.h"
@@ -66,6 +67,7 @@ void FreeInstTree(Inst3D* inst) {
         }
         while (auto* node = B3D_First<B3DFacingNode>(&cam->facing)) B3D_FreeFacingNode(node);
         if (cam->causticMaterial) B3D_FreeTextureMaterial(cam->causticMaterial);
+        S_3DFreeSceneCamera(cam);
         B3D_FreeRecordI(cam);
     } else {
         B3D_FreeRecordI(inst);

@@ -5,6 +5,7 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "base/strings.h"
+#include "render/cameras.h"
 #include "script/context.h"
 #include "script/values.h"
 #include "scene/allocs.h"
@@ -143,6 +144,7 @@ void B3D_CameraFree(Camera3D* camera) {
     // instance's subtree goes with the instance; none keeps a freed parent.
     while (Inst3D* c = B3D_First<Inst3D>(&inst->children)) B3D_InstFree(c);
     if (inst->scene) B3D_CameraDeleteFromScene(camera);
+    S_3DFreeSceneCamera(camera);
     B3D_ListRemove(B3D_Node(camera));
     Qel_TableRemove(g_B3DState->instTable, inst->id);
     inst->name = Qel_StrFree(inst->name);

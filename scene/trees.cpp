@@ -5,6 +5,8 @@
 
 #include "base/log.h"
 #include "base/strings.h"
+#include "render/cameras.h"
+#include "render/lights.h"
 #include "render/standin_scene.h"
 #include "scene/smallops.h"
 #include "scene/state.h"

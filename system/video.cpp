@@ -582,6 +582,8 @@ void S_CloseVideoDevice(int full) {
         Qel_DPrintf(4, "Remaining buffers: numvb=%d numshvb=%d numib=%d numtex=%d numsurf=%d\n",
                     g_D3DCounters.vertexBuffers, g_D3DCounters.shaderVertexBuffers, g_D3DCounters.indexBuffers,
                     g_D3DCounters.textures, g_D3DCounters.surfaces);
+        // No renderer target may outlive its device.
+        S_3DClose();
         // The state manager holds the device: it goes first.
         if (r->stateManager) {
             r->stateManager->Release();

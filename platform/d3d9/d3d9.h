@@ -738,6 +738,9 @@ class IDirect3DBaseTexture9 : public IDirect3DResource9 {
 public:
     virtual DWORD GetLevelCount() = 0;
     virtual void GenerateMipSubLevels() = 0;
+    // The filter of automatic mip generation (kept; GL filters linearly).
+    virtual HRESULT SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) = 0;
+    virtual D3DTEXTUREFILTERTYPE GetAutoGenFilterType() = 0;
 };
 
 class IDirect3DTexture9 : public IDirect3DBaseTexture9 {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/d3d9/internal.h"
+#include "platform/d3d9/seam.h"
 #include "platform/d3d9/texture_dxt.h"
 
 static constexpr HRESULT E_NOINTERFACE_ = static_cast<HRESULT>(0x80004002u);
@@ -260,6 +261,7 @@ struct TextureStore {
     DWORD usage = 0;
     D3DFORMAT format = D3DFMT_UNKNOWN;
     D3DPOOL pool = D3DPOOL_MANAGED;
+    D3DTEXTUREFILTERTYPE autoGenFilter = D3DTEXF_LINEAR;
     std::vector<D3D9Surface*> surfaces;  // face-major: face * levels + level
 
     HRESULT Create(D3D9BaseTexture* owner, UINT width, UINT height, int faces) {
@@ -311,6 +313,15 @@ struct TextureStore {
         surfaces.clear();
         if (tex && device->MakeCurrent()) glDeleteTextures(1, &tex);
         tex = 0;
+    }
+
+    // Direct3D refuses the filter for textures without automatic mips and for
+    // filters it cannot generate with.
+    HRESULT SetAutoGenFilter(D3DTEXTUREFILTERTYPE filter) {
+        if (!(usage & D3DUSAGE_AUTOGENMIPMAP) || filter == D3DTEXF_NONE || filter > D3DTEXF_ANISOTROPIC)
+            return D3DERR_INVALIDCALL;
+        autoGenFilter = filter;
+        return D3D_OK;
     }
 
     void GenerateMips() {
@@ -383,6 +394,8 @@ public:
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
     DWORD GetLevelCount() override { return store_.levels; }
     void GenerateMipSubLevels() override { store_.GenerateMips(); }
+    HRESULT SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) override { return store_.SetAutoGenFilter(filter); }
+    D3DTEXTUREFILTERTYPE GetAutoGenFilterType() override { return store_.autoGenFilter; }
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
         if (level >= store_.levels || !desc) return D3DERR_INVALIDCALL;
         *desc = store_.surfaces[level]->desc;
@@ -449,6 +462,8 @@ public:
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_CUBETEXTURE; }
     DWORD GetLevelCount() override { return store_.levels; }
     void GenerateMipSubLevels() override { store_.GenerateMips(); }
+    HRESULT SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) override { return store_.SetAutoGenFilter(filter); }
+    D3DTEXTUREFILTERTYPE GetAutoGenFilterType() override { return store_.autoGenFilter; }
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
         if (level >= store_.levels || !desc) return D3DERR_INVALIDCALL;
         *desc = store_.surfaces[level]->desc;
@@ -485,13 +500,22 @@ private:
     TextureStore store_;
 };
 
+HRESULT SeamTakeCreate(std::deque<HRESULT>& queue) {
+    if (queue.empty()) return D3D_OK;
+    HRESULT hr = queue.front();
+    queue.pop_front();
+    return hr;
+}
+
 }  // namespace
 
 HRESULT D3D9Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DTexture9** texture, void*) {
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
-    HRESULT hr = CheckTextureArgs(caps_, width, height, usage, format, pool);
+    HRESULT hr = SeamTakeCreate(g_D3D9Seam.createTexture);
+    if (FAILED(hr)) return hr;
+    hr = CheckTextureArgs(caps_, width, height, usage, format, pool);
     if (FAILED(hr)) return hr;
     auto* t = new Texture2D(this);
     if (pool == D3DPOOL_DEFAULT) ++defaultPoolObjects;
@@ -508,7 +532,9 @@ HRESULT D3D9Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFO
                                       IDirect3DCubeTexture9** texture, void*) {
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
-    HRESULT hr = CheckTextureArgs(caps_, edge, edge, usage, format, pool);
+    HRESULT hr = SeamTakeCreate(g_D3D9Seam.createCubeTexture);
+    if (FAILED(hr)) return hr;
+    hr = CheckTextureArgs(caps_, edge, edge, usage, format, pool);
     if (FAILED(hr)) return hr;
     auto* t = new TextureCube(this);
     if (pool == D3DPOOL_DEFAULT) ++defaultPoolObjects;

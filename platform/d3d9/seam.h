@@ -44,6 +44,8 @@ struct D3D9Seam {
     std::deque<HRESULT> reset;
     std::deque<HRESULT> getBackBuffer;
     std::deque<HRESULT> getCreationParameters;
+    std::deque<HRESULT> createTexture;
+    std::deque<HRESULT> createCubeTexture;
 
     // What GetCreationParameters reports as behaviour flags when set (the
     // pure-device flag decides the kind of effect state manager).

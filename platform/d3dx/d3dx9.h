@@ -45,3 +45,6 @@ constexpr GUID IID_ID3DXEffectStateManager = {
 
 // Meshes and the math helpers (mesh.cpp, math.cpp).
 #include "platform/d3dx/d3dx9mesh.h"
+
+// Rendering into cube faces (envmap.cpp).
+#include "platform/d3dx/envmap.h"

@@ -10,11 +10,15 @@
 #include "base/memory.h"
 #include "base/strings.h"
 #include "base/standin_calls.h"
+#include "platform/d3d9/spy.h"
+#include "render/cameras.h"
 #include "scene/allocs.h"
 #include "scene/animation.h"
 #include "scene/geometry.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
+#include "system/adapters.h"
+#include "system/video.h"
 #include "scene_fixture.h"
 #include "support/logcapture.h"
 
@@ -686,12 +690,23 @@ TEST_F(SceneSmallOps, SceneWideWalksAndTableFrees) {
     Camera3D* idle = B3D_CameraAlloc();
     B3D_SceneLinkInst(scene, drawn);
     B3D_SceneLinkInst(scene, idle);
-    int marker = 0;
-    drawn->rendererCamera = &marker;
-    StandIn_ClearCalls();
-    B3D_ClearCameraBackgrounds();
-    EXPECT_EQ(StandIn_Calls(), std::vector<std::string>{"S_3DClearSceneBackground"});
-    drawn->rendererCamera = nullptr;
+    drawn->camFlags |= 0x10;  // clear the target
+    idle->camFlags |= 0x10;
+    S_3DSetSceneViewPort(drawn);  // its renderer object
+    {
+        D3D9SpyDevice* spy = new D3D9SpyDevice();
+        D3DDeviceRecord record{};
+        record.device = spy;
+        RendererState renderer{};
+        renderer.device = &record;
+        RendererState* saved = g_RendererState;
+        g_RendererState = &renderer;
+        B3D_ClearCameraBackgrounds();
+        g_RendererState = saved;
+        EXPECT_EQ(spy->Count("Clear"), 1);
+        spy->Release();
+    }
+    S_3DFreeSceneCamera(drawn);
 
     // A table of heap strings is emptied and its strings freed.
     QelTable* names = Qel_TableCreate();

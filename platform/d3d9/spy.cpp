@@ -181,6 +181,14 @@ HRESULT D3D9SpyDevice::GetDepthStencilSurface(IDirect3DSurface9** s) {
     return D3DERR_NOTFOUND;
 }
 
+HRESULT D3D9SpyDevice::Clear(DWORD, const D3DRECT*, DWORD flags, D3DCOLOR colour, float, DWORD) {
+    return Log("Clear", Args("0x%x,0x%x", flags, colour));
+}
+HRESULT D3D9SpyDevice::SetViewport(const D3DVIEWPORT9* v) {
+    if (!v) return Log("SetViewport", "");
+    return Log("SetViewport", Args("%u,%u,%u,%u", v->X, v->Y, v->Width, v->Height));
+}
+
 HRESULT D3D9SpyDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     return Log("SetRenderState", Args("%u,%u", state, value));
 }

@@ -62,8 +62,9 @@ public:
     HRESULT GetDepthStencilSurface(IDirect3DSurface9** s) override;
     HRESULT BeginScene() override { return Log("BeginScene", ""); }
     HRESULT EndScene() override { return Log("EndScene", ""); }
-    HRESULT Clear(DWORD, const D3DRECT*, DWORD, D3DCOLOR, float, DWORD) override { return Log("Clear", ""); }
-    HRESULT SetViewport(const D3DVIEWPORT9*) override { return Log("SetViewport", ""); }
+    // "Clear(flags,colour)" in hex; "SetViewport(x,y,w,h)".
+    HRESULT Clear(DWORD, const D3DRECT*, DWORD flags, D3DCOLOR colour, float, DWORD) override;
+    HRESULT SetViewport(const D3DVIEWPORT9* viewport) override;
     HRESULT GetViewport(D3DVIEWPORT9*) override { return Log("GetViewport", ""); }
     HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
     HRESULT GetRenderState(D3DRENDERSTATETYPE, DWORD*) override { return D3DERR_INVALIDCALL; }

@@ -80,8 +80,8 @@ protected:
         if (t) t->GetLevelDesc(0, &d);
         return d;
     }
-    // The 0xRRGGBB pixels of a target surface.
-    std::vector<uint32_t> Picture(IDirect3DSurface9* target, UINT w, UINT h) {
+    // The pixels of a target surface, 0xRRGGBB unless the alpha is kept.
+    std::vector<uint32_t> Picture(IDirect3DSurface9* target, UINT w, UINT h, bool keepAlpha = false) {
         IDirect3DSurface9* copy = nullptr;
         D3DSURFACE_DESC d{};
         target->GetDesc(&d);
@@ -93,7 +93,8 @@ protected:
         for (UINT y = 0; y < h; ++y) std::memcpy(&out[y * w], static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch, w * 4);
         copy->UnlockRect();
         copy->Release();
-        for (uint32_t& p : out) p &= 0xFFFFFF;
+        if (!keepAlpha)
+            for (uint32_t& p : out) p &= 0xFFFFFF;
         return out;
     }
 
@@ -312,8 +313,11 @@ TEST_F(RendererTargetsTest, EachCubeFaceSeesItsWall) {
     for (int f = 0; f < 6; ++f) {
         IDirect3DSurface9* face = nullptr;
         ASSERT_EQ(g_S3DTargets.EnvMapCube->GetCubeMapSurface(static_cast<D3DCUBEMAP_FACES>(f), 0, &face), D3D_OK);
-        std::vector<uint32_t> p = Picture(face, 256, 256);
+        std::vector<uint32_t> p = Picture(face, 256, 256, true);
         face->Release();
+        // The cube has no alpha channel: it reads as opaque.
+        EXPECT_EQ(p[128 * 256 + 128] >> 24, 0xFFu) << "face " << f;
+        for (uint32_t& c : p) c &= 0xFFFFFF;
         EXPECT_EQ(p[128 * 256 + 128], wallColour[f]) << "face " << f;
         if (f == 0) {
             EXPECT_EQ(p[57 * 256 + 128], 0xFFFFFFu);   // above the centre

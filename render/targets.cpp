@@ -7,6 +7,7 @@
 #include "base/ebm.h"
 #include "base/general.h"
 #include "base/log.h"
+#include "base/texcache.h"
 #include "render/cameras.h"
 #include "render/device.h"
 #include "render/mesh.h"
@@ -211,6 +212,7 @@ int S_3DEndScene() {
 
 void S_3DReleaseDeviceObjects() {
     ++g_RendererStandInCounts.releaseDeviceObjects;
+    TC_UnlockTextureSurfaces();
     if (g_S3DReleaseSceneBuffersHook) g_S3DReleaseSceneBuffersHook();
     RendererTargets& t = g_S3DTargets;
     if (t.EnvMapRenderer) t.EnvMapRenderer->OnLostDevice();

@@ -820,6 +820,14 @@ void B3D_SceneFreeSceneBuffers(Scene3D* scene) {
     while (auto* g = B3D_First<B3DSceneBufferGroup>(&scene->bufferGroups)) B3D_FreeSceneBufferGroup(g);
 }
 
+void B3D_ReleaseRendererBuffers() {
+    if (!g_B3DState) return;
+    for (Scene3D* sc = B3D_First<Scene3D>(&g_B3DState->scenes); sc; sc = B3D_Next(sc)) {
+        S_3DReleaseParticles(sc);
+        B3D_SceneFreeSceneBuffers(sc);
+    }
+}
+
 int32_t B3D_SkinMapTexture(int32_t textureId, int32_t skinType) {
     const B3DSkinRow* row = B3D_SkinFind(skinType);
     if (!row || row->count < 1 || !row->replaced || !row->replacing) return textureId;

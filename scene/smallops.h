@@ -126,6 +126,9 @@ void B3D_SetGammaValue(int32_t value);
 void B3D_FreeSceneBufferGroup(B3DSceneBufferGroup* group);
 void B3D_FreeInstSceneBuffers(int32_t key);
 void B3D_SceneFreeSceneBuffers(Scene3D* scene);
+// Before a device reset: every scene's particle buffer and scene-buffer entries
+// go (the renderer reaches this through g_S3DReleaseSceneBuffersHook).
+void B3D_ReleaseRendererBuffers();
 int32_t B3D_SkinMapTexture(int32_t textureId, int32_t skinType);
 void B3D_InstSetScreenPlacement(Inst3D* inst, int32_t x, int32_t y, int32_t width);
 void B3D_FreeSkinTable();

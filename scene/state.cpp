@@ -8,6 +8,7 @@
 #include "base/strings.h"
 #include "render/cameras.h"
 #include "render/pixelformat.h"
+#include "render/targets.h"
 #include "scene/smallops.h"
 #include "scene/typesfiles.h"
 #include "scene/texanim.h"
@@ -47,6 +48,7 @@ B3DState* B3D_InitStore() {
     s->namedEntries = Qel_TableCreate();
     s->lightSlotCount = B3D_LIGHT_SLOTS;
     for (B3DLightSlot& slot : s->lightSlots) slot = {-1, 0, 0};
+    g_S3DReleaseSceneBuffersHook = B3D_ReleaseRendererBuffers;
     return s;
 }
 
@@ -83,6 +85,7 @@ void FreeTable(QelTable*& t) {
 void B3D_FreeStore() {
     B3DState* s = g_B3DState;
     if (!s) return;
+    g_S3DReleaseSceneBuffersHook = nullptr;
     while (Scene3D* sc = B3D_First<Scene3D>(&s->scenes)) {
         B3D_ListRemove(B3D_Node(sc));
         for (B3DList* l : {&sc->insts, &sc->cameras}) {

@@ -12,6 +12,7 @@
 #include "base/standin_calls.h"
 #include "platform/d3d9/spy.h"
 #include "render/cameras.h"
+#include "render/targets.h"
 #include "scene/allocs.h"
 #include "scene/animation.h"
 #include "scene/geometry.h"
@@ -549,6 +550,19 @@ TEST_F(SceneSmallOps, SceneBufferGroups) {
               static_cast<int32_t>(sizeof(B3DSceneBufferGroup) + sizeof(B3DSceneBufferItem)));
     B3D_SceneFreeSceneBuffers(scene);
     EXPECT_TRUE(B3D_ListIsEmpty(&scene->bufferGroups));
+}
+
+TEST_F(SceneSmallOps, DeviceObjectReleaseDropsEveryScenesBuffers) {
+    Scene3D* scenes[2] = {B3D_SceneAlloc(), B3D_SceneAlloc()};
+    for (Scene3D* scene : scenes) {
+        auto* group = B3D_AllocRecordI<B3DSceneBufferGroup>();
+        B3D_ListInit(&group->items);
+        B3D_ListAppend(&scene->bufferGroups, B3D_Node(group));
+    }
+    StandIn_ClearCalls();
+    S_3DReleaseDeviceObjects();
+    for (Scene3D* scene : scenes) EXPECT_TRUE(B3D_ListIsEmpty(&scene->bufferGroups));
+    EXPECT_EQ(StandIn_Calls(), (std::vector<std::string>{"S_3DReleaseParticles", "S_3DReleaseParticles"}));
 }
 
 TEST_F(SceneSmallOps, CameraCollectsNearInstancesWithModels) {

@@ -1,11 +1,127 @@
-// STANDIN: the body records: a body stored in the body table is read as a
-// B3DBodyBones record (bone count and names).
+// The body record's life: levels, parts and groups made while a body is read,
+// the link into the body list and table, and the release of it all.
 #include "scene/bodies.h"
 
-#include "scene/bodies_standin.h"
+#include "base/strings.h"
+#include "base/table.h"
+#include "scene/bodyrecord.h"
+#include "scene/fxparams_standin.h"
+#include "scene/pools.h"
+#include "scene/state.h"
+
+namespace {
+template <class T>
+int32_t Bytes(int64_t count) {
+    return int32_t(count * int64_t(sizeof(T)));
+}
+
+template <class T>
+void FreeArray(T*& p, int64_t count) {
+    if (p) B3D_FreeMemB(Bytes<T>(count), p, B3D_MEM_ZERO);
+    p = nullptr;
+}
+
+void FreePart(BodyPart* part) {
+    for (int32_t g = 0; g < part->groupCount; ++g) {
+        BodyGroup& group = part->groups[g];
+        FreeArray(group.tris, group.triCount);
+        FreeArray(group.precalc, group.precalcCount);
+    }
+    FreeArray(part->groups, part->groupCapacity);
+    B3D_FreeMemB(sizeof(BodyPart), part, B3D_MEM_ZERO);
+}
+
+void FreeLevel(BodyLevel* level) {
+    FreeArray(level->points, level->pointCount);
+    FreeArray(level->uv2, int64_t(level->pointCount) * 2);
+    FreeArray(level->weightCounts, level->pointCount);
+    FreeArray(level->weights, int64_t(level->pointCount) * level->maxWeights);
+    if (level->boneNames) {
+        for (int32_t b = 0; b < level->boneCount; ++b) Qel_StrFree(level->boneNames[b]);
+        FreeArray(level->boneNames, level->boneCount);
+    }
+    if (level->parts) {
+        for (int32_t p = 0; p < level->partCount; ++p)
+            if (level->parts[p]) FreePart(level->parts[p]);
+        FreeArray(level->parts, level->partCount);
+    }
+    B3D_FreeMemB(sizeof(BodyLevel), level, B3D_MEM_ZERO);
+}
+}  // namespace
 
 const char* const* B3D_BodyGetBones(const void* body, int32_t* count) {
-    const auto* b = static_cast<const B3DBodyBones*>(body);
-    *count = b ? b->boneCount : 0;
-    return b ? b->boneNames : nullptr;
+    const auto* b = static_cast<const Body3D*>(body);
+    const BodyLevel* level = (b && b->levelCount > 0 && b->levels) ? b->levels[0] : nullptr;
+    *count = level && level->boneNames ? level->boneCount : 0;
+    return *count ? level->boneNames : nullptr;
+}
+
+void B3D_FreeBody(Body3D* body) {
+    if (!body) return;
+    if (body->levels) {
+        for (int32_t l = 0; l < body->levelCount; ++l)
+            if (body->levels[l]) FreeLevel(body->levels[l]);
+        FreeArray(body->levels, body->levelCount);
+    }
+    if (body->materials) {
+        for (int32_t m = 0; m < body->materialCount; ++m) B3DB_FreeShaderParams(body->materials[m].effect);
+        FreeArray(body->materials, body->materialCount);
+    }
+    body->name = Qel_StrFree(body->name);
+    if (g_B3DState && B3D_FindBody(body->id) == body) Qel_TableRemove(g_B3DState->bodyTable, uint32_t(body->id) + 1u);
+    if (body->link.next) B3D_ListRemove(&body->link);
+    B3D_FreeMemB(sizeof(Body3D), body, B3D_MEM_ZERO);
+}
+
+void B3D_LinkBody(Body3D* body) {
+    B3D_ListAppend(&g_B3DState->bodies, &body->link);
+    B3D_StoreBody(body->id, body);
+}
+
+BodyLevel* B3D_AllocBodyLevel(Body3D* body) {
+    auto* grown =
+        static_cast<BodyLevel**>(body->levels ? B3D_ReAllocMemB(body->levels, Bytes<BodyLevel*>(body->levelCount),
+                                                                Bytes<BodyLevel*>(body->levelCount + 1))
+                                              : B3D_AllocMemB(Bytes<BodyLevel*>(1), B3D_MEM_ZERO));
+    if (!grown) return nullptr;
+    body->levels = grown;
+    auto* level = static_cast<BodyLevel*>(B3D_AllocMemB(sizeof(BodyLevel), B3D_MEM_ZERO));
+    if (!level) {
+        grown[body->levelCount] = nullptr;
+        return nullptr;
+    }
+    level->body = body;
+    grown[body->levelCount++] = level;
+    return level;
+}
+
+BodyPart* B3D_AllocBodyPart(BodyLevel* level) {
+    auto* grown =
+        static_cast<BodyPart**>(level->parts ? B3D_ReAllocMemB(level->parts, Bytes<BodyPart*>(level->partCount),
+                                                               Bytes<BodyPart*>(level->partCount + 1))
+                                             : B3D_AllocMemB(Bytes<BodyPart*>(1), B3D_MEM_ZERO));
+    if (!grown) return nullptr;
+    level->parts = grown;
+    auto* part = static_cast<BodyPart*>(B3D_AllocMemB(sizeof(BodyPart), B3D_MEM_ZERO));
+    grown[level->partCount] = part;
+    if (!part) return nullptr;
+    level->partCount++;
+    part->level = level;
+    return part;
+}
+
+BodyGroup* B3D_PartAddGroup(BodyPart* part, int32_t material) {
+    if (part->groupCount >= part->groupCapacity) {
+        int32_t cap = part->groupCapacity ? part->groupCapacity * 2 : 4;
+        auto* grown = static_cast<BodyGroup*>(
+            part->groups ? B3D_ReAllocMemB(part->groups, Bytes<BodyGroup>(part->groupCapacity), Bytes<BodyGroup>(cap))
+                         : B3D_AllocMemB(Bytes<BodyGroup>(cap), B3D_MEM_ZERO));
+        if (!grown) return nullptr;
+        part->groups = grown;
+        part->groupCapacity = cap;
+    }
+    BodyGroup* g = &part->groups[part->groupCount++];
+    *g = BodyGroup{};
+    g->material = material;
+    return g;
 }

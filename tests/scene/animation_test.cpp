@@ -4,7 +4,7 @@
 
 #include "scene/allocs.h"
 #include "scene/animation.h"
-#include "scene/bodies_standin.h"
+#include "scene/bodyrecord.h"
 #include "scene/geometry.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
@@ -129,6 +129,20 @@ TEST_F(SceneAnimation, ScenePlacementTracksThePassRange) {
     EXPECT_EQ(B3D_First<Inst3D>(&scene->insts)->worldPos.x, 2);
 }
 
+// A body of one level that holds only bone names.
+struct BonesBody {
+    BonesBody(int32_t count, const char* const* names) {
+        level.boneCount = count;
+        level.boneNames = const_cast<char**>(names);
+        levels[0] = &level;
+        body.levels = levels;
+        body.levelCount = 1;
+    }
+    BodyLevel level{};
+    BodyLevel* levels[1] = {};
+    Body3D body{};
+};
+
 TEST_F(SceneAnimation, SkinnedInstanceSitsAtTheAverageOfItsFoundBones) {
     Scene3D* scene = B3D_SceneAlloc();
     TestCut cut(7, 3);
@@ -136,8 +150,8 @@ TEST_F(SceneAnimation, SkinnedInstanceSitsAtTheAverageOfItsFoundBones) {
     cut.path(1).name = const_cast<char*>("knee");
     cut.path(2).name = const_cast<char*>("Foot");
     const char* const names[] = {"hip", "KNEE", "toe"};
-    B3DBodyBones body{3, names};
-    B3D_StoreBody(60, &body);
+    BonesBody body(3, names);
+    B3D_StoreBody(60, &body.body);
     Inst3D* skinned = B3D_AllocInst();
     skinned->bodyId = 60;
     skinned->flags2 |= INST2_SKINNED;
@@ -168,8 +182,8 @@ TEST_F(SceneAnimation, SkinnedInstanceSitsAtTheAverageOfItsFoundBones) {
 
     // With no bone found the instance stays where it is placed.
     const char* const missing[] = {"tail"};
-    B3DBodyBones lost{1, missing};
-    B3D_StoreBody(61, &lost);
+    BonesBody lost(1, missing);
+    B3D_StoreBody(61, &lost.body);
     Inst3D* lonely = B3D_AllocInst();
     lonely->bodyId = 61;
     lonely->flags2 |= INST2_SKINNED;
@@ -187,8 +201,8 @@ TEST_F(SceneAnimation, BonesStayVisibleWhenTheSystemShowsThem) {
     TestCut cut(8, 1);
     cut.path(0).name = const_cast<char*>("spine");
     const char* const names[] = {"spine"};
-    B3DBodyBones body{1, names};
-    B3D_StoreBody(62, &body);
+    BonesBody body(1, names);
+    B3D_StoreBody(62, &body.body);
     Inst3D* skinned = B3D_AllocInst();
     skinned->bodyId = 62;
     skinned->flags2 |= INST2_SKINNED;

@@ -2,6 +2,9 @@
 // the link into the body list and table, and the release of it all.
 #include "scene/bodies.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "base/strings.h"
 #include "base/table.h"
 #include "scene/bodyrecord.h"
@@ -48,6 +51,16 @@ void FreeLevel(BodyLevel* level) {
     B3D_FreeMemB(sizeof(BodyLevel), level, B3D_MEM_ZERO);
 }
 }  // namespace
+
+void* B3D_GrowMemB(void* block, int32_t oldSize, int32_t newSize) {
+    void* p = B3D_AllocMemB(newSize, B3D_MEM_ZERO);
+    if (!p) return nullptr;
+    if (block) {
+        memcpy(p, block, size_t(std::min(oldSize, newSize)));
+        B3D_FreeMemB(oldSize, block, B3D_MEM_ZERO);
+    }
+    return p;
+}
 
 const char* const* B3D_BodyGetBones(const void* body, int32_t* count) {
     const auto* b = static_cast<const Body3D*>(body);
@@ -114,8 +127,7 @@ BodyGroup* B3D_PartAddGroup(BodyPart* part, int32_t material) {
     if (part->groupCount >= part->groupCapacity) {
         int32_t cap = part->groupCapacity ? part->groupCapacity * 2 : 4;
         auto* grown = static_cast<BodyGroup*>(
-            part->groups ? B3D_ReAllocMemB(part->groups, Bytes<BodyGroup>(part->groupCapacity), Bytes<BodyGroup>(cap))
-                         : B3D_AllocMemB(Bytes<BodyGroup>(cap), B3D_MEM_ZERO));
+            B3D_GrowMemB(part->groups, Bytes<BodyGroup>(part->groupCapacity), Bytes<BodyGroup>(cap)));
         if (!grown) return nullptr;
         part->groups = grown;
         part->groupCapacity = cap;

@@ -160,5 +160,8 @@ void B3D_LinkBody(Body3D* body);
 // A new zeroed level of a body (null on failure) and the per-body level array.
 BodyLevel* B3D_AllocBodyLevel(Body3D* body);
 BodyPart* B3D_AllocBodyPart(BodyLevel* level);
+// Moves a pool-B heap block into a larger (or smaller) one, the grown part
+// zeroed; null on failure (the old block is kept).
+void* B3D_GrowMemB(void* block, int32_t oldSize, int32_t newSize);
 // Room for one more group in a part; null on failure.
 BodyGroup* B3D_PartAddGroup(BodyPart* part, int32_t material);

@@ -46,17 +46,20 @@ bool Grow() {
     B3DPolyWork& w = g_B3DPolyWork;
     const int32_t cap = w.capacity + kGrowth;
     auto* v = static_cast<B3DWorkVertex*>(
-        w.vertices ? B3D_ReAllocMemB(w.vertices, w.capacity * int32_t(sizeof(B3DWorkVertex)),
-                                     cap * int32_t(sizeof(B3DWorkVertex)))
-                   : B3D_AllocMemB(cap * int32_t(sizeof(B3DWorkVertex)), B3D_MEM_ZERO | B3D_MEM_VIRTUAL));
-    if (!v) return false;
+        B3D_GrowMemB(w.vertices, w.capacity * int32_t(sizeof(B3DWorkVertex)), cap * int32_t(sizeof(B3DWorkVertex))));
+    if (!v) {
+        Qel_DPrintf(0, "B3D_ReAllocMemB() failed to allocate %d bytes!\n", cap * int32_t(sizeof(B3DWorkVertex)));
+        return false;
+    }
     w.vertices = v;
+    // The weight array grows with the vertices; its capacity is the same.
     if (w.pointWeights) {
-        auto* wt = static_cast<B3DWeightRecord*>(
-            w.weights ? B3D_ReAllocMemB(w.weights, w.capacity * int32_t(sizeof(B3DWeightRecord)),
-                                        cap * int32_t(sizeof(B3DWeightRecord)))
-                      : B3D_AllocMemB(cap * int32_t(sizeof(B3DWeightRecord)), B3D_MEM_ZERO | B3D_MEM_VIRTUAL));
-        if (!wt) return false;
+        auto* wt = static_cast<B3DWeightRecord*>(B3D_GrowMemB(w.weights, w.capacity * int32_t(sizeof(B3DWeightRecord)),
+                                                              cap * int32_t(sizeof(B3DWeightRecord))));
+        if (!wt) {
+            Qel_DPrintf(0, "B3D_ReAllocMemB() failed to allocate %d bytes!\n", cap * int32_t(sizeof(B3DWeightRecord)));
+            return false;
+        }
         w.weights = wt;
     }
     w.capacity = cap;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/memory.h"
 #include "base/strings.h"
 #include "base/table.h"
 #include "scene/bodyrecord.h"
@@ -53,12 +54,13 @@ void FreeLevel(BodyLevel* level) {
 }  // namespace
 
 void* B3D_GrowMemB(void* block, int32_t oldSize, int32_t newSize) {
-    void* p = B3D_AllocMemB(newSize, B3D_MEM_ZERO);
+    if (!block) return B3D_AllocMemB(newSize, B3D_MEM_ZERO);
+    // A heap block (not the virtual-memory resize, which needs its space
+    // reserved up front); the grown part is zeroed.
+    void* p = Int_ReAllocMem(block, size_t(oldSize), size_t(newSize), Int_MemTag(B3D_TAG_B) | B3D_MEM_ZERO);
     if (!p) return nullptr;
-    if (block) {
-        memcpy(p, block, size_t(std::min(oldSize, newSize)));
-        B3D_FreeMemB(oldSize, block, B3D_MEM_ZERO);
-    }
+    g_B3DState->poolBBytes += newSize - oldSize;
+    g_B3DState->poolBPeak = std::max(g_B3DState->poolBPeak, g_B3DState->poolBBytes);
     return p;
 }
 
@@ -92,10 +94,8 @@ void B3D_LinkBody(Body3D* body) {
 }
 
 BodyLevel* B3D_AllocBodyLevel(Body3D* body) {
-    auto* grown =
-        static_cast<BodyLevel**>(body->levels ? B3D_ReAllocMemB(body->levels, Bytes<BodyLevel*>(body->levelCount),
-                                                                Bytes<BodyLevel*>(body->levelCount + 1))
-                                              : B3D_AllocMemB(Bytes<BodyLevel*>(1), B3D_MEM_ZERO));
+    auto* grown = static_cast<BodyLevel**>(
+        B3D_GrowMemB(body->levels, Bytes<BodyLevel*>(body->levelCount), Bytes<BodyLevel*>(body->levelCount + 1)));
     if (!grown) return nullptr;
     body->levels = grown;
     auto* level = static_cast<BodyLevel*>(B3D_AllocMemB(sizeof(BodyLevel), B3D_MEM_ZERO));
@@ -109,10 +109,8 @@ BodyLevel* B3D_AllocBodyLevel(Body3D* body) {
 }
 
 BodyPart* B3D_AllocBodyPart(BodyLevel* level) {
-    auto* grown =
-        static_cast<BodyPart**>(level->parts ? B3D_ReAllocMemB(level->parts, Bytes<BodyPart*>(level->partCount),
-                                                               Bytes<BodyPart*>(level->partCount + 1))
-                                             : B3D_AllocMemB(Bytes<BodyPart*>(1), B3D_MEM_ZERO));
+    auto* grown = static_cast<BodyPart**>(
+        B3D_GrowMemB(level->parts, Bytes<BodyPart*>(level->partCount), Bytes<BodyPart*>(level->partCount + 1)));
     if (!grown) return nullptr;
     level->parts = grown;
     auto* part = static_cast<BodyPart*>(B3D_AllocMemB(sizeof(BodyPart), B3D_MEM_ZERO));

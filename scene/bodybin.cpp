@@ -132,10 +132,6 @@ bool ReadMaterials(BinLoad& t, int version) {
         for (uint16_t& w : m.colour) w = uint16_t(r->ReadShort());
         m.derivedIndex = uint16_t(r->ReadShort());
         for (uint16_t& w : m.words) w = uint16_t(r->ReadShort());
-        m.texture5 = int16_t(r->ReadShort());
-        m.value5 = uint16_t(r->ReadShort());
-        m.texture6 = int16_t(r->ReadShort());
-        m.value6 = uint16_t(r->ReadShort());
         for (uint16_t& w : m.words2) w = uint16_t(r->ReadShort());
         if (version < 6) m.flags |= uint16_t(r->ReadShort());
         m.value1 = uint16_t(r->ReadShort());
@@ -505,10 +501,6 @@ void WriteMaterials(VRMFile* w, const Body3D* body) {
         for (uint16_t v : m.colour) w->WriteShort(int16_t(v), nullptr);
         w->WriteShort(int16_t(m.derivedIndex), nullptr);
         for (uint16_t v : m.words) w->WriteShort(int16_t(v), nullptr);
-        w->WriteShort(m.texture5, nullptr);
-        w->WriteShort(int16_t(m.value5), nullptr);
-        w->WriteShort(m.texture6, nullptr);
-        w->WriteShort(int16_t(m.value6), nullptr);
         for (uint16_t v : m.words2) w->WriteShort(int16_t(v), nullptr);
         if (version < 6) w->WriteShort(int16_t(m.flags & 0xFFFF), nullptr);
         w->WriteShort(int16_t(m.value1), nullptr);

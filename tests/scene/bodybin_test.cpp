@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -400,7 +401,7 @@ TEST_F(BodyBin, TextBodyRoundTripsThroughTheBinaryForm) {
     ExpectSameBody(fromText, fromBin);
 }
 
-TEST_F(BodyBin, FailedSaveLeavesNoFile) {
+TEST_F(BodyBin, FailedSaveLeavesTheOldFile) {
     WriteBodyBytes(130, Simple().Bytes());
     Body3D* body = B3D_LoadBodyBin(nullptr, 130);
     ASSERT_NE(body, nullptr);
@@ -412,6 +413,17 @@ TEST_F(BodyBin, FailedSaveLeavesNoFile) {
         EXPECT_EQ(B3D_SaveBodyBin(body), 0);
         EXPECT_TRUE(log.Contains("B3D_SaveBodyBin: Unable to open file v\\00131.bob for writing\n"));
         EXPECT_FALSE(folder_->Exists("v/00131.bob"));
+    }
+    body->id = 132;
+    {
+        // Writes that fail when the data reaches the disk: the old file stays.
+        WriteBody(132, "old", "bob");
+        std::filesystem::create_symlink("/dev/full", folder_->Path() + "/v/00132.bob.tmp");
+        LogCapture log;
+        EXPECT_EQ(B3D_SaveBodyBin(body), 0);
+        EXPECT_TRUE(log.Contains("B3D_SaveBodyBin: Unable to write file v\\00132.bob\n"));
+        EXPECT_EQ(folder_->Read("v/00132.bob"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+        EXPECT_FALSE(folder_->Exists("v/00132.bob.tmp"));
     }
     body->id = 130;
 }

@@ -439,11 +439,7 @@ void WriteTexture(VRMFile* w, int16_t id, int version) {
     w->WriteString(name);
 }
 
-int32_t FloatBitsToFixed(int32_t bits) {
-    float f;
-    memcpy(&f, &bits, sizeof f);
-    return int32_t(double(f) * 65536.0);
-}
+int32_t FloatToFixed(float f) { return int32_t(double(f) * 65536.0); }
 
 // The effect block in the form the effect-parameter reader reads.
 void WriteEffect(VRMFile* w, const FXEffectBlock* b) {
@@ -455,7 +451,7 @@ void WriteEffect(VRMFile* w, const FXEffectBlock* b) {
         const FXParameter& p = b->params[i];
         w->WriteString(p.name);
         // A texture parameter was resolved to its id on reading; its name goes back.
-        const char* texture = (p.type == 0 && p.textureSlot && p.value[0] > 0) ? TC_GetTextureName(p.value[0]) : "";
+        const char* texture = (p.type == 0 && p.textureSlot && p.value.i[0] > 0) ? TC_GetTextureName(p.value.i[0]) : "";
         if (texture[0]) {
             w->WriteInt(8, nullptr);
             w->WriteString(texture);
@@ -464,20 +460,21 @@ void WriteEffect(VRMFile* w, const FXEffectBlock* b) {
         w->WriteInt(p.type, nullptr);
         switch (p.type) {
             case 0:
-            case 1: w->WriteInt(p.value[0], nullptr); break;
+            case 1: w->WriteInt(p.value.i[0], nullptr); break;
             case 2:
             case 3:
             case 4:
             case 5:
-                for (int k = 0; k < p.type - 1; ++k) w->WriteFixed(FloatBitsToFixed(p.value[k]), nullptr);
+                for (int k = 0; k < p.type - 1; ++k) w->WriteFixed(FloatToFixed(p.value.f[k]), nullptr);
                 break;
             case 6:
-                for (int k = 0; k < 9; ++k) w->WriteFixed(int32_t(uint32_t(p.value[k / 3 * 4 + k % 3]) << 16), nullptr);
+                for (int k = 0; k < 9; ++k)
+                    w->WriteFixed(int32_t(uint32_t(p.value.i[k / 3 * 4 + k % 3]) << 16), nullptr);
                 break;
             case 7:
-                for (int k = 0; k < 16; ++k) w->WriteFixed(int32_t(uint32_t(p.value[k]) << 16), nullptr);
+                for (int k = 0; k < 16; ++k) w->WriteFixed(int32_t(uint32_t(p.value.i[k]) << 16), nullptr);
                 break;
-            default: w->WriteString(FX_ParameterString(&p)); break;
+            default: w->WriteString(p.value.text); break;
         }
     }
 }

@@ -23,28 +23,15 @@ const VRMNameValue kTypes[] = {{"SPTYPE_LONG", 0},
                                {"NULL", 0},
                                {"", 0}};
 
-int32_t FloatBits(float f) {
-    int32_t w;
-    memcpy(&w, &f, 4);
-    return w;
-}
-
-char* StringOf(const FXParameter* p) {
-    char* s;
-    memcpy(&s, p->value, sizeof s);
-    return s;
-}
 }  // namespace
 
-uint32_t B3D_ShaderTextureSlot(const char* name) {
+uint32_t S_3DShaderTextureSlot(const char* name) {
     static const char* const kSlots[] = {"t_DiffuseTexture",  "t_BumpTexture",    "t_SpecularTexture",
                                          "t_LightMapTexture", "t_CubeMapTexture", "t_DetailTexture"};
     for (uint32_t i = 0; name && i < 6; ++i)
         if (strcmp(name, kSlots[i]) == 0) return i + 1;
     return 0;
 }
-
-const char* FX_ParameterString(const FXParameter* p) { return p->type == 8 ? StringOf(p) : nullptr; }
 
 FXEffectBlock* B3DB_LoadShaderParams(VRMFile* r) {
     auto* b = static_cast<FXEffectBlock*>(B3D_AllocMemB(sizeof(FXEffectBlock), B3D_MEM_ZERO));
@@ -70,23 +57,23 @@ FXEffectBlock* B3DB_LoadShaderParams(VRMFile* r) {
     for (int i = 0; i < count && !r->error; ++i) {
         FXParameter& p = b->params[i];
         p.name = r->ReadString();
-        p.textureSlot = B3D_ShaderTextureSlot(p.name);
+        p.textureSlot = S_3DShaderTextureSlot(p.name);
         int32_t type = r->ReadEnum(kTypes);
         p.type = uint16_t(type);
         switch (type) {
             case 0:
-            case 1: p.value[0] = r->ReadInt(); break;
+            case 1: p.value.i[0] = r->ReadInt(); break;
             case 2:
             case 3:
             case 4:
             case 5:
-                for (int k = 0; k < type - 1; ++k) p.value[k] = FloatBits(r->ReadFloat());
+                for (int k = 0; k < type - 1; ++k) p.value.f[k] = r->ReadFloat();
                 break;
             case 6:
-                for (int k = 0; k < 9; ++k) p.value[k / 3 * 4 + k % 3] = int32_t(r->ReadFloat());
+                for (int k = 0; k < 9; ++k) p.value.i[k / 3 * 4 + k % 3] = int32_t(r->ReadFloat());
                 break;
             case 7:
-                for (int k = 0; k < 16; ++k) p.value[k] = int32_t(r->ReadFloat());
+                for (int k = 0; k < 16; ++k) p.value.i[k] = int32_t(r->ReadFloat());
                 break;
             case 8: {
                 char* s = r->ReadString();
@@ -94,12 +81,12 @@ FXEffectBlock* B3DB_LoadShaderParams(VRMFile* r) {
                     uint32_t id = TC_GetTextureIdByName(s);
                     if (id && id != 0xFFFF) {
                         p.type = 0;
-                        p.value[0] = int32_t(id);
+                        p.value.i[0] = int32_t(id);
                         Qel_StrFree(s);
                         break;
                     }
                 }
-                memcpy(p.value, &s, sizeof s);
+                p.value.text = s;
                 break;
             }
             default:
@@ -117,7 +104,7 @@ void B3DB_FreeShaderParams(FXEffectBlock* b) {
     for (int i = 0; i < b->count; ++i) {
         FXParameter& p = b->params[i];
         Qel_StrFree(p.name);
-        if (p.type == 8) Qel_StrFree(StringOf(&p));
+        if (p.type == 8) Qel_StrFree(p.value.text);
     }
     if (b->params) B3D_FreeMemB(b->count * int32_t(sizeof(FXParameter)), b->params, 0);
     Qel_StrFree(b->effectName);

@@ -12,7 +12,11 @@ struct FXParameter {
     uint32_t textureSlot;  // 1 "t_DiffuseTexture", 2 "t_BumpTexture" ...
     char* name;            // owned
     uint16_t type;         // 0 integer ... 8 string
-    int32_t value[16];     // type 8: word 0 and 1 hold an owned string pointer
+    union {
+        int32_t i[16];
+        float f[16];
+        char* text;  // type 8: owned
+    } value;
 };
 
 struct FXEffectBlock {
@@ -27,10 +31,8 @@ struct FXEffectBlock {
 // block is still answered and the error flag tells.
 FXEffectBlock* B3DB_LoadShaderParams(VRMFile* reader);
 void B3DB_FreeShaderParams(FXEffectBlock* block);
-// The texture slot of a parameter name.
-uint32_t B3D_ShaderTextureSlot(const char* name);
-// An owned string of a type-8 parameter.
-const char* FX_ParameterString(const FXParameter* p);
+// The texture slot of a parameter name: 1 "t_DiffuseTexture", 2 "t_BumpTexture" ...
+uint32_t S_3DShaderTextureSlot(const char* name);
 
 // The "Materials" definitions: their count, a definition's material flags and
 // the k-th of the five 16-bit values after them.

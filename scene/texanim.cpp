@@ -20,11 +20,7 @@ const FXParameter* Find(const FXEffectBlock* b, const char* name, uint16_t type)
     return nullptr;
 }
 
-float FloatOf(const FXParameter* p) {
-    float f;
-    memcpy(&f, &p->value[0], sizeof f);
-    return f;
-}
+float FloatOf(const FXParameter* p) { return p->value.f[0]; }
 
 // A float parameter times the scale (truncated), else the default.
 int32_t Scaled(const FXEffectBlock* b, const char* name, float scale, int32_t otherwise) {
@@ -34,7 +30,7 @@ int32_t Scaled(const FXEffectBlock* b, const char* name, float scale, int32_t ot
 
 bool IntSet(const FXEffectBlock* b, const char* name) {
     const FXParameter* p = Find(b, name, kTypeInt);
-    return p && p->value[0] != 0;
+    return p && p->value.i[0] != 0;
 }
 
 const FXParameter* FirstOfSlot(const FXEffectBlock* b, uint32_t slot) {
@@ -82,9 +78,9 @@ void CollectGroup(const Body3D* body, int32_t m, Entries& e) {
     if (m >= body->materialCount) return;
     const BodyMaterial& mat = body->materials[m];
     if ((mat.flags & BMAT_TEXANIM) && mat.effect) {
-        for (uint32_t slot : {B3D_ShaderTextureSlot("t_DiffuseTexture"), B3D_ShaderTextureSlot("t_BumpTexture")}) {
+        for (uint32_t slot : {S_3DShaderTextureSlot("t_DiffuseTexture"), S_3DShaderTextureSlot("t_BumpTexture")}) {
             const FXParameter* p = FirstOfSlot(mat.effect, slot);
-            if (p && p->type == kTypeInt && p->value[0] != 0) e.Add(-p->value[0], &mat);
+            if (p && p->type == kTypeInt && p->value.i[0] != 0) e.Add(-p->value.i[0], &mat);
         }
         return;
     }
@@ -124,8 +120,8 @@ void B3D_MaterialReadTexAnim(BodyMaterial* m) {
         m->originV = Scaled(b, "TexAnimOriginV", 65536, 32768);
         m->rotation = Scaled(b, "TexAnimRotation", 1000, 0);
     }
-    const FXParameter* bump = FirstOfSlot(b, B3D_ShaderTextureSlot("t_BumpTexture"));
-    if (bump && bump->type == kTypeInt && bump->value[0] != 0) m->flags |= BMAT_BUMP;
+    const FXParameter* bump = FirstOfSlot(b, S_3DShaderTextureSlot("t_BumpTexture"));
+    if (bump && bump->type == kTypeInt && bump->value.i[0] != 0) m->flags |= BMAT_BUMP;
     if (IntSet(b, "g_AlphaBlendEnable"))
         m->flags |= IntSet(b, "g_ALPHATESTENABLE") ? BMAT_ALPHA_TEST_BLEND : BMAT_ALPHA_BLEND;
 }

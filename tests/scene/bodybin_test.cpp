@@ -327,9 +327,9 @@ void ExpectSameBody(const Body3D* a, const Body3D* b) {
             EXPECT_EQ(p.type, q.type);
             EXPECT_EQ(p.textureSlot, q.textureSlot);
             if (p.type == 8) {
-                EXPECT_STREQ(FX_ParameterString(&p), FX_ParameterString(&q));
+                EXPECT_STREQ(p.value.text, q.value.text);
             } else {
-                EXPECT_EQ(0, memcmp(p.value, q.value, sizeof p.value)) << p.name;
+                EXPECT_EQ(0, memcmp(p.value.i, q.value.i, sizeof p.value.i)) << p.name;
             }
         }
     }

@@ -20,14 +20,14 @@ public:
         FXParameter p{};
         p.name = const_cast<char*>(name);
         p.type = 2;
-        memcpy(&p.value[0], &v, 4);
+        p.value.f[0] = v;
         return Add(p);
     }
     Effect& Long(const char* name, int32_t v) {
         FXParameter p{};
         p.name = const_cast<char*>(name);
-        p.textureSlot = B3D_ShaderTextureSlot(name);
-        p.value[0] = v;
+        p.textureSlot = S_3DShaderTextureSlot(name);
+        p.value.i[0] = v;
         return Add(p);
     }
     FXEffectBlock* Block() {

@@ -157,7 +157,7 @@ TEST_F(BodyText, EffectMaterialReadsItsParameterBlock) {
     ASSERT_EQ(m.effect->count, 3);
     EXPECT_EQ(m.effect->params[1].textureSlot, 1u);
     EXPECT_EQ(m.effect->params[1].type, 0);
-    EXPECT_STREQ(TC_GetTextureName(m.effect->params[1].value[0]), "waves");
+    EXPECT_STREQ(TC_GetTextureName(m.effect->params[1].value.i[0]), "waves");
     EXPECT_EQ(m.flags, BMAT_EFFECT | BMAT_TEXANIM | BMAT_BUMP);
     EXPECT_EQ(m.duration, 2500);
     EXPECT_EQ(body->flags, BODY_MATERIAL6 | BODY_BUMP_EFFECT);

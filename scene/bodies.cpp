@@ -8,8 +8,9 @@
 #include "base/memory.h"
 #include "base/strings.h"
 #include "base/table.h"
+#include "base/texcache.h"
 #include "scene/bodyrecord.h"
-#include "scene/fxparams_standin.h"
+#include "scene/fxparams.h"
 #include "scene/pools.h"
 #include "scene/state.h"
 
@@ -62,6 +63,10 @@ void* B3D_GrowMemB(void* block, int32_t oldSize, int32_t newSize) {
     g_B3DState->poolBBytes += newSize - oldSize;
     g_B3DState->poolBPeak = std::max(g_B3DState->poolBPeak, g_B3DState->poolBBytes);
     return p;
+}
+
+const TC_TextureInfo* B3D_MaterialDefinition(int32_t number) {
+    return (g_TCTextureInfo && number >= 0 && number < g_TCTextureInfoCount) ? &g_TCTextureInfo[number] : nullptr;
 }
 
 const char* const* B3D_BodyGetBones(const void* body, int32_t* count) {

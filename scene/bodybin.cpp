@@ -14,7 +14,7 @@
 #include "base/strings.h"
 #include "base/texcache.h"
 #include "base/vrmfile.h"
-#include "scene/fxparams_standin.h"
+#include "scene/fxparams.h"
 #include "scene/ids.h"
 #include "scene/polybuild.h"
 #include "scene/pools.h"
@@ -127,8 +127,8 @@ bool ReadMaterials(BinLoad& t, int version) {
             }
         }
         m.baseTexture = ReadTexture(r, version);
-        if (version < 6 && m.baseTexture >= 0 && m.baseTexture < B3D_MaterialDefCount())
-            m.flags = B3D_MaterialDefFlags(m.baseTexture);
+        if (version < 6)
+            if (const TC_TextureInfo* def = B3D_MaterialDefinition(m.baseTexture)) m.flags = def->flags;
         for (uint16_t& w : m.colour) w = uint16_t(r->ReadShort());
         m.derivedIndex = uint16_t(r->ReadShort());
         for (uint16_t& w : m.words) w = uint16_t(r->ReadShort());

@@ -9,6 +9,7 @@
 #include "scene/lists.h"
 
 struct FXEffectBlock;
+struct TC_TextureInfo;
 struct BodyLevel;
 
 // Body flags.
@@ -151,6 +152,9 @@ struct Body3D {
     int32_t lastUse;  // game ms
     void* rendererBody;
 };
+
+// The "Materials" definition of a number, null when there is none.
+const TC_TextureInfo* B3D_MaterialDefinition(int32_t number);
 
 // Releases a body and everything it owns: out of the body table and list.
 void B3D_FreeBody(Body3D* body);

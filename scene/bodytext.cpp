@@ -21,7 +21,7 @@
 #include "base/texcache.h"
 #include "base/vrmfile.h"
 #include "scene/texanim.h"
-#include "scene/fxparams_standin.h"
+#include "scene/fxparams.h"
 #include "scene/ids.h"
 #include "scene/polybuild.h"
 #include "scene/pools.h"
@@ -95,8 +95,8 @@ void ReadMaterial(TextLoad& t, BodyMaterial& m, int version) {
         }
     }
     m.baseTexture = ReadTexture(r, version);
-    if (version < 6 && m.baseTexture >= 0 && m.baseTexture < B3D_MaterialDefCount())
-        m.flags = B3D_MaterialDefFlags(m.baseTexture);
+    if (version < 6)
+        if (const TC_TextureInfo* def = B3D_MaterialDefinition(m.baseTexture)) m.flags = def->flags;
     for (uint16_t& w : m.colour) w = uint16_t(r->ReadShort());
     for (uint16_t& w : m.words) w = uint16_t(r->ReadShort());
     for (uint16_t& w : m.words2) w = uint16_t(r->ReadShort());

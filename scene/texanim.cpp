@@ -4,8 +4,10 @@
 #include <initializer_list>
 
 #include "base/texanim.h"
+#include "base/texcache.h"
 #include "scene/bodyrecord.h"
-#include "scene/fxparams_standin.h"
+#include "render/materialnames.h"
+#include "scene/fxparams.h"
 
 namespace {
 constexpr int32_t kMaxEntries = 20;
@@ -69,10 +71,9 @@ struct Entries {
 void CollectGroup(const Body3D* body, int32_t m, Entries& e) {
     if (m < 0) return e.Add(-m);
     if (!(body->flags & BODY_MATERIAL6)) {
-        if (m < B3D_MaterialDefCount()) {
-            const int16_t v = B3D_MaterialDefValue(m, 2);
-            if (v < 0) e.Add(-v);
-        }
+        // The third of the five values after the definition's flags.
+        const TC_TextureInfo* def = B3D_MaterialDefinition(m);
+        if (def && def->sizeWords[0] < 0) e.Add(-def->sizeWords[0]);
         return;
     }
     if (m >= body->materialCount) return;

@@ -10,7 +10,7 @@
 #include "body_fixture.h"
 #include "scene/bodybin.h"
 #include "scene/bodytext.h"
-#include "scene/fxparams_standin.h"
+#include "scene/fxparams.h"
 #include "scene/state.h"
 #include "support/logcapture.h"
 #include "tools/lib/bodyconv.h"

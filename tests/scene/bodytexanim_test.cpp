@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "base/texanim.h"
+#include "base/texcache.h"
 #include "scene/allocs.h"
 #include "scene/bodyrecord.h"
-#include "scene/fxparams_standin.h"
+#include "render/materialnames.h"
+#include "scene/fxparams.h"
 #include "scene/texanim.h"
 #include "scene_fixture.h"
 
@@ -176,6 +178,27 @@ TEST_F(InstTexAnims, EntriesComeFromGroupsMaterialsAndAnimatedEffects) {
     EXPECT_EQ(m[3].w[TCM_CYCLE], 1500);
     EXPECT_EQ(m[3].w[TCM_NEXTOFFSET], 65536);
     EXPECT_EQ(m[3].w[TCM_COORDS], 32768);
+}
+
+TEST_F(InstTexAnims, OlderBodiesTakeTheAnimationOfTheMaterialDefinition) {
+    TC_TextureInfo defs[3] = {};
+    defs[1].sizeWords[0] = -7;
+    defs[2].sizeWords[0] = 5;
+    TC_TextureInfo* saved = g_TCTextureInfo;
+    const uint16_t savedCount = g_TCTextureInfoCount;
+    g_TCTextureInfo = defs;
+    g_TCTextureInfoCount = 3;
+    HandBody body({}, {2, 1, 6, -4});
+    const_cast<Body3D*>(body.Body())->flags = 0;
+    Inst3D* inst = B3D_AllocInst();
+    inst->bodyId = 5;
+    B3D_InstBuildTexAnims(inst, body.Body());
+    g_TCTextureInfo = saved;
+    g_TCTextureInfoCount = savedCount;
+    ASSERT_EQ(inst->materialOverrideCount, 2);
+    auto* m = static_cast<TC_Material*>(inst->materialOverrides);
+    EXPECT_EQ(m[0].w[TCM_ANIM], 7);
+    EXPECT_EQ(m[1].w[TCM_ANIM], 4);
 }
 
 TEST_F(InstTexAnims, AtMostTwentyInOrder) {

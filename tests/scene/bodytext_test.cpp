@@ -9,7 +9,7 @@
 #include "body_fixture.h"
 #include "scene/bodies.h"
 #include "scene/bodytext.h"
-#include "scene/fxparams_standin.h"
+#include "scene/fxparams.h"
 #include "scene/state.h"
 #include "support/logcapture.h"
 #include "tools/lib/packed_writer.h"
@@ -144,6 +144,23 @@ TEST_F(BodyText, MaterialVersionsReadTheirFields) {
         }
         ++id;
     }
+}
+
+TEST_F(BodyText, OlderMaterialsTakeTheFlagsOfTheirDefinition) {
+    TC_TextureInfo defs[4] = {};
+    defs[3].flags = 0x1004;
+    TC_TextureInfo* saved = g_TCTextureInfo;
+    const uint16_t savedCount = g_TCTextureInfoCount;
+    g_TCTextureInfo = defs;
+    g_TCTextureInfoCount = 4;
+    // Material 3 is defined, material 9 is not.
+    WriteBody(29, Body(kMat1 + std::string("MATERIAL:\n1;9;") + kWords + "0;\n"));
+    Body3D* body = B3D_LoadBody2(nullptr, 29);
+    g_TCTextureInfo = saved;
+    g_TCTextureInfoCount = savedCount;
+    ASSERT_NE(body, nullptr);
+    EXPECT_EQ(body->materials[0].flags, 0x1004u | BMAT_FLAG_02);
+    EXPECT_EQ(body->materials[1].flags, 0u);
 }
 
 TEST_F(BodyText, EffectMaterialReadsItsParameterBlock) {

@@ -10,7 +10,7 @@
 #include "scene/bodybin.h"
 #include "scene/bodyrecord.h"
 #include "scene/bodytext.h"
-#include "scene/fxparams_standin.h"
+#include "scene/fxparams.h"
 
 namespace {
 struct Param {

@@ -147,6 +147,11 @@ void Qel_DPrintfVoid(uint32_t mask, const char* fmt, ...) {
     va_end(ap);
 }
 
+void Qel_LogResetFrameBudget() {
+    s_lastClock = g_SystemState ? g_SystemState->gameClock : 0;
+    s_lineCount = 0;
+}
+
 void Qel_SetLogCapture(QelLogCapture fn, void* user) {
     s_capture = fn;
     s_captureUser = fn ? user : nullptr;

@@ -21,6 +21,9 @@ int Qel_VErrPrintf(const char* fmt, va_list ap);
 // The 38 '=' banner line framing error messages.
 extern const char QEL_LOG_BANNER[];
 
+// Starts the per-frame line budget afresh, as a new game clock value does.
+void Qel_LogResetFrameBudget();
+
 // While a capture is set, every line goes to it instead of the log file or standard error,
 // so tests and tools read exactly what the engine logged. Null ends the capture.
 using QelLogCapture = void (*)(const char* text, size_t length, void* user);

@@ -1,5 +1,6 @@
 #include "support/globals.h"
 
+#include "base/log.h"
 #include "program/gameloop.h"
 #include "system/entry.h"
 #include "system/window.h"
@@ -12,4 +13,6 @@ void ResetEngineGlobals() {
     g_FrameCaptureRequest = 0;
     g_KeyHandled = 0;
     g_LastInputResult = 0;
+    // Tests that log thousands of lines in one frame must not silence the next test.
+    Qel_LogResetFrameBudget();
 }

@@ -9,6 +9,7 @@
 
 #include "platform/d3d9/internal.h"
 #include "platform/d3d9/prelude.h"
+#include "platform/d3d9/program.h"
 #include "platform/d3d9/seam.h"
 
 // ---------------------------------------------------------------- prelude
@@ -440,6 +441,11 @@ HRESULT D3D9Device::GetVertexShader(IDirect3DVertexShader9** shader) {
     return D3D_OK;
 }
 
+void D3D9Device::ForgetShaders(IDirect3DVertexShader9* vertexShader, IDirect3DPixelShader9* pixelShader) {
+    if (state_.vertexShader == vertexShader) state_.vertexShader = nullptr;
+    if (state_.pixelShader == pixelShader) state_.pixelShader = nullptr;
+}
+
 HRESULT D3D9Device::SetPixelShader(IDirect3DPixelShader9* shader) {
     state_.pixelShader = shader;
     return D3D_OK;
@@ -672,8 +678,9 @@ bool D3D9Device::FlushState() {
                static_cast<GLsizei>(vp.Height));
     glDepthRange(vp.MinZ, vp.MaxZ);
 
-    // The prelude's uniforms and the fixed-function stage 0.
-    GLuint p = drawProgram_;
+    // The prelude's uniforms and the fixed-function stage 0 (an effect's
+    // program has no stage uniforms: GL ignores their locations of -1).
+    GLuint p = activeProgram_;
     glUniform2f(glGetUniformLocation(p, "d3d_halfPixel"), vp.Width ? 1.0f / static_cast<float>(vp.Width) : 0.0f,
                 vp.Height ? 1.0f / static_cast<float>(vp.Height) : 0.0f);
     glUniform1i(glGetUniformLocation(p, "d3d_alphaFunc"),
@@ -743,7 +750,7 @@ void D3D9Device::ApplySamplers() {
     }
     samplersValid_ = true;
     glActiveTexture(GL_TEXTURE0);
-    glUniform1i(glGetUniformLocation(drawProgram_, "tex0Bound"), tex0Bound ? 1 : 0);
+    glUniform1i(glGetUniformLocation(activeProgram_, "tex0Bound"), tex0Bound ? 1 : 0);
 }
 
 // ---------------------------------------------------------------- the built-in program
@@ -939,8 +946,13 @@ HRESULT D3D9Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexe
     if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) return D3DERR_INVALIDCALL;
     UINT count = VertexCount(type, primitiveCount);
     if (count == 0) return D3D_OK;
-    // Shader objects of the effect system are not drawn by the built-in program.
-    if (state_.vertexShader || state_.pixelShader) return D3DERR_INVALIDCALL;
+    // Bound shader objects must be a pair of the effect system with a linked
+    // program; without them the built-in program draws.
+    GLuint program = 0;
+    D3D9ProgramOwner* owner = nullptr;
+    if ((state_.vertexShader || state_.pixelShader) &&
+        !D3D9_BoundProgram(state_.vertexShader, state_.pixelShader, &program, &owner))
+        return D3DERR_INVALIDCALL;
     std::vector<D3DVERTEXELEMENT9> elements;
     if (state_.declaration) elements = static_cast<D3D9Declaration*>(state_.declaration)->elements;
     else if (state_.fvf) elements = ElementsOfFVF(state_.fvf);
@@ -964,7 +976,8 @@ HRESULT D3D9Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexe
     if (!EnsureDrawProgram()) return D3DERR_DRIVERINTERNALERROR;
 
     BindDrawTargets();
-    glUseProgram(drawProgram_);
+    activeProgram_ = program ? program : drawProgram_;
+    glUseProgram(activeProgram_);
     glBindVertexArray(drawVao_);
     for (GLuint i = 0; i < 16; ++i) glDisableVertexAttribArray(i);
     glVertexAttrib4f(1, 1.0f, 1.0f, 1.0f, 1.0f);  // diffuse without a colour element: white
@@ -993,8 +1006,9 @@ HRESULT D3D9Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexe
                               reinterpret_cast<const void*>(static_cast<uintptr_t>(offset + e.Offset)));
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glUniform1i(glGetUniformLocation(drawProgram_, "pretransformed"), pretransformed ? 1 : 0);
+    glUniform1i(glGetUniformLocation(activeProgram_, "pretransformed"), pretransformed ? 1 : 0);
     FlushState();
+    if (owner) owner->D3D9_SetUniforms(activeProgram_);
     if (indexBuffer) {
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer->GLBuffer());
         glDrawElementsBaseVertex(

@@ -286,6 +286,7 @@ public:
     // Bindings hold no reference: an object that goes away is unbound here.
     void ForgetSurface(D3D9Surface* surface);
     void ForgetTexture(IDirect3DBaseTexture9* texture);
+    void ForgetShaders(IDirect3DVertexShader9* vertexShader, IDirect3DPixelShader9* pixelShader);
     // Default-pool resources other than the implicit ones, alive now.
     int defaultPoolObjects = 0;
     const D3DCAPS9& Caps() const { return caps_; }
@@ -312,6 +313,7 @@ private:
     };
     Flushed flushed_;
     GLuint drawProgram_ = 0;
+    GLuint activeProgram_ = 0;  // the program of the draw in progress
     GLuint drawVao_ = 0;
     GLuint upBuffer_ = 0;
     GLuint upIndexBuffer_ = 0;
@@ -345,6 +347,11 @@ private:
     GLuint presentVao_ = 0;
     GLuint gammaTex_ = 0;
 };
+
+class D3D9ProgramOwner;
+// The GL program of a bound shader pair made by D3D9_CreateProgram (program.cpp).
+bool D3D9_BoundProgram(IDirect3DVertexShader9* vs, IDirect3DPixelShader9* ps, GLuint* program,
+                       D3D9ProgramOwner** owner);
 
 // Adapter facts of the stand-in (real or seamed).
 struct D3D9AdapterFacts {

@@ -48,3 +48,6 @@ constexpr GUID IID_ID3DXEffectStateManager = {
 
 // Rendering into cube faces (envmap.cpp).
 #include "platform/d3dx/envmap.h"
+
+// Effects (effect.cpp).
+#include "platform/d3dx/d3dx9effect.h"

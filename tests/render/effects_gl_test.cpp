@@ -1,0 +1,226 @@
+// Effects on GL: a draw with a bound effect program goes through the one state
+// flush, every shipped effect compiles and links in both variants in every
+// shader folder, and linked programs come back from the binary cache.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/d3d9/program.h"
+#include "platform/d3d9/seam.h"
+#include "platform/d3dx/d3dx9.h"
+#include "support/window_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class EffectGLTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        D3D9_ResetSeam();
+        D3DXSetFileReader(nullptr);
+        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(d3d, nullptr);
+        window = OpenScreenWindow(DefWindowProcA, 64, 48);
+        ASSERT_NE(window, nullptr);
+        D3DPRESENT_PARAMETERS pp{};
+        pp.BackBufferWidth = 64;
+        pp.BackBufferHeight = 48;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        pp.BackBufferCount = 1;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.hDeviceWindow = window;
+        pp.Windowed = 1;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+                  D3D_OK);
+        ASSERT_EQ(device->CreateRenderTarget(64, 48, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, 0, &target, nullptr),
+                  D3D_OK);
+        device->SetRenderTarget(0, target);
+    }
+    void TearDown() override {
+        if (target) target->Release();
+        if (device) {
+            EXPECT_EQ(device->Release(), 0u);
+        }
+        EXPECT_EQ(D3D9_LiveResourceCount(), 0);
+        if (window) DestroyWindow(window);
+        if (d3d) d3d->Release();
+    }
+    ID3DXEffect* Create(const std::string& text, const D3DXMACRO* macros = nullptr) {
+        ID3DXEffect* effect = nullptr;
+        ID3DXBuffer* errors = nullptr;
+        HRESULT hr = D3DXCreateEffect(device, text.data(), static_cast<UINT>(text.size()), macros, nullptr, 0, nullptr,
+                                      &effect, &errors);
+        if (errors) {
+            ADD_FAILURE() << static_cast<const char*>(errors->GetBufferPointer());
+            errors->Release();
+        }
+        EXPECT_EQ(hr, D3D_OK);
+        return effect;
+    }
+    uint32_t Pixel(int x, int y) {
+        IDirect3DSurface9* copy = nullptr;
+        EXPECT_EQ(device->CreateOffscreenPlainSurface(64, 48, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr),
+                  D3D_OK);
+        EXPECT_EQ(device->GetRenderTargetData(target, copy), D3D_OK);
+        D3DLOCKED_RECT lr{};
+        copy->LockRect(&lr, nullptr, D3DLOCK_READONLY);
+        uint32_t p;
+        std::memcpy(&p, static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch + x * 4, 4);
+        copy->UnlockRect();
+        copy->Release();
+        return p & 0xFFFFFF;
+    }
+
+    IDirect3D9* d3d = nullptr;
+    HWND window = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    IDirect3DSurface9* target = nullptr;
+};
+
+const char* const kMoved = R"(
+float4x4 g_Move;
+float4 g_Colour = {1, 0, 0, 1};
+glsl vertex VS { void main() { gl_Position = d3d_ClipToGL(g_Move * a_Position); } }
+glsl fragment FS { void main() { d3d_FragColor = g_Colour; } }
+technique T { pass P { VertexShader = VS; PixelShader = FS; CullMode = 1; ZEnable = 0; } }
+)";
+
+TEST_F(EffectGLTest, ADrawWithABoundEffectUsesItsProgramAndValues) {
+    ID3DXEffect* effect = Create(kMoved);
+    ASSERT_NE(effect, nullptr);
+    // A Direct3D translation row: x + 1 moves the left half of clip space to the right half.
+    D3DXMATRIX move;
+    D3DXMatrixTranslation(&move, 1.0f, 0.0f, 0.0f);
+    effect->SetMatrix(effect->GetParameterByName(nullptr, "g_Move"), &move);
+    const float tri[] = {-1, -1, 0.5f, -1, 3, 0.5f, 0, -1, 0.5f};  // x <= 0 only
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    device->SetFVF(D3DFVF_XYZ);
+    UINT passes = 0;
+    effect->Begin(&passes, D3DXFX_DONOTSAVESTATE);
+    effect->BeginPass(0);
+    const D3DXVECTOR4 green = {0, 1, 0, 1};
+    // Values reach the program at the draw, without a commit.
+    effect->SetVector(effect->GetParameterByName(nullptr, "g_Colour"), &green);
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 12), D3D_OK);
+    effect->EndPass();
+    effect->End();
+    EXPECT_EQ(Pixel(8, 40), 0x000000u);
+    EXPECT_EQ(Pixel(56, 40), 0x00FF00u);
+    // The device drops the pair when the effect goes.
+    EXPECT_EQ(effect->Release(), 0u);
+    device->SetVertexShader(nullptr);
+    device->SetPixelShader(nullptr);
+}
+
+// The techniques each shipped effect must have, the safest first.
+const std::map<std::string, std::vector<const char*>> kTechniques = {
+    {"standard_lighting", {"DEFAULT", "BUMPMAP", "BUMPMAP_LOW"}},
+    {"effects", {"DEFAULT", "BUMPMAP_LOW", "INSTANCE", "INSTANCE_BULLETS"}},
+    {"z_only", {"Z_Only_Fast", "Z_Only_Alpha"}},
+    {"particles", {"BASE_NoLight"}},
+    {"bloom", {"DEFAULT"}},
+};
+
+std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(EffectGLTest, EveryShippedEffectLinksInBothVariantsInEveryFolder) {
+    const char* bin = std::getenv("TREVAN_BINARY_DIR");
+    ASSERT_NE(bin, nullptr);
+    fs::path game = fs::path(bin) / "demo";
+    std::set<std::string> folders;
+    int made = 0;
+    for (const auto& e : fs::recursive_directory_iterator(game / "shader")) {
+        if (e.path().extension() != ".fb") continue;
+        std::string stem = e.path().stem().string();  // name_000v
+        std::string name = stem.substr(0, stem.size() - 5);
+        std::string folder = fs::relative(e.path().parent_path(), game / "shader").string();
+        folders.insert(folder);
+        ASSERT_TRUE(kTechniques.count(name)) << e.path();
+        if (name == "bloom") {
+            EXPECT_EQ(folder.rfind("3_0", 0), 0u) << e.path();
+        }
+        SCOPED_TRACE(e.path().string());
+        // The compiled file, and the source with the variant's macros.
+        const D3DXMACRO plain[] = {{"VRMENGINE", "true"}, {nullptr, nullptr}};
+        const D3DXMACRO twoSided[] = {{"TWOSIDED", "true"}, {"VRMENGINE", "true"}, {nullptr, nullptr}};
+        std::string source = ReadFile(game / "shader_src" / folder / (name + ".fx"));
+        ASSERT_FALSE(source.empty());
+        for (ID3DXEffect* effect :
+             {Create(ReadFile(e.path())), Create(source, stem.back() == '1' ? twoSided : plain)}) {
+            ASSERT_NE(effect, nullptr);
+            ++made;
+            D3DXHANDLE first = nullptr;
+            effect->FindNextValidTechnique(nullptr, &first);
+            EXPECT_EQ(first, effect->GetTechniqueByName(kTechniques.at(name)[0]));
+            for (const char* t : kTechniques.at(name)) EXPECT_NE(effect->GetTechniqueByName(t), nullptr) << t;
+            if (name == "standard_lighting") {
+                D3DXHANDLE light = effect->GetParameterElement(effect->GetParameterByName(nullptr, "g_LightPoint"), 9);
+                for (const char* m : {"position", "color", "atten"})
+                    EXPECT_NE(effect->GetParameterByName(light, m), nullptr) << m;
+                D3DXVECTOR4 ambient{};
+                effect->GetVector(effect->GetParameterByName(nullptr, "g_LightAmbientIntensity"), &ambient);
+                EXPECT_GT(ambient.x, 0.0f);
+            }
+            effect->Release();
+        }
+    }
+    const std::set<std::string> expected = {"3_0", "3_0/hue_lights_off", "3_0/hueshift_off", "3_0/v_lights_off",
+                                            "1_4", "1_4/hue_lights_off", "1_4/hueshift_off", "1_4/v_lights_off",
+                                            "1_1", "1_1/hue_lights_off", "1_1/hueshift_off", "1_1/v_lights_off"};
+    EXPECT_EQ(folders, expected);
+    EXPECT_EQ(made, 2 * (12 * 4 * 2 + 4 * 2));
+}
+
+TEST_F(EffectGLTest, ASecondRunLoadsTheCachedProgramAndASpoiledOneIsCompiled) {
+    // A source no earlier run has linked.
+    std::string text = std::string(kMoved) + "glsl fragment Unique { void main() { d3d_FragColor = vec4(" +
+                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000003) +
+                       ".0); } }\ntechnique U { pass P { VertexShader = VS; PixelShader = Unique; } }\n";
+    fs::path folder = D3D9_ProgramCacheFolder();
+    auto files = [&] {
+        std::set<fs::path> out;
+        if (fs::exists(folder))
+            for (const auto& e : fs::directory_iterator(folder)) out.insert(e.path());
+        return out;
+    };
+    std::set<fs::path> before = files();
+    D3D9ProgramCacheCounts start = g_D3D9ProgramCache;
+    ID3DXEffect* effect = Create(text);
+    ASSERT_NE(effect, nullptr);
+    effect->Release();
+    D3D9ProgramCacheCounts first = g_D3D9ProgramCache;
+    EXPECT_EQ(first.compiled - start.compiled + first.loaded - start.loaded, 2);
+    ASSERT_GE(first.stored - start.stored, 1) << "the GL driver offers no program binaries";
+
+    effect = Create(text);
+    ASSERT_NE(effect, nullptr);
+    effect->Release();
+    EXPECT_EQ(g_D3D9ProgramCache.loaded - first.loaded, 2);
+    EXPECT_EQ(g_D3D9ProgramCache.compiled, first.compiled);
+
+    std::set<fs::path> added;
+    for (const auto& p : files())
+        if (!before.count(p)) added.insert(p);
+    ASSERT_FALSE(added.empty());
+    for (const auto& p : added) std::ofstream(p, std::ios::binary | std::ios::trunc) << "spoiled binary";
+    D3D9ProgramCacheCounts second = g_D3D9ProgramCache;
+    effect = Create(text);
+    ASSERT_NE(effect, nullptr);
+    effect->Release();
+    EXPECT_EQ(g_D3D9ProgramCache.rejected - second.rejected, static_cast<int>(added.size()));
+    EXPECT_EQ(g_D3D9ProgramCache.compiled - second.compiled, static_cast<int>(added.size()));
+}
+
+}  // namespace

@@ -16,6 +16,7 @@
 #include "platform/d3d9/program.h"
 #include "platform/d3d9/seam.h"
 #include "platform/d3dx/d3dx9.h"
+#include "render/mesh.h"
 #include "support/window_support.h"
 
 namespace fs = std::filesystem;
@@ -119,6 +120,51 @@ TEST_F(EffectGLTest, ADrawWithABoundEffectUsesItsProgramAndValues) {
     EXPECT_EQ(effect->Release(), 0u);
     device->SetVertexShader(nullptr);
     device->SetPixelShader(nullptr);
+}
+
+TEST_F(EffectGLTest, StandardLightingDrawsAPlainLitTriangle) {
+    const char* bin = std::getenv("TREVAN_BINARY_DIR");
+    ASSERT_NE(bin, nullptr);
+    std::string path = std::string(bin) + "/demo/shader_src/3_0/standard_lighting.fx";
+    const D3DXMACRO plain[] = {{"VRMENGINE", "true"}, {nullptr, nullptr}};
+    ID3DXEffect* effect = nullptr;
+    ASSERT_EQ(D3DXCreateEffectFromFileA(device, path.c_str(), plain, nullptr, 0, nullptr, &effect, nullptr), D3D_OK);
+    IDirect3DTexture9* white = nullptr;
+    ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &white, nullptr), D3D_OK);
+    D3DLOCKED_RECT lr{};
+    white->LockRect(0, &lr, nullptr, 0);
+    *static_cast<uint32_t*>(lr.pBits) = 0xFFFFFFFF;
+    white->UnlockRect(0);
+    auto p = [&](const char* name) { return effect->GetParameterByName(nullptr, name); };
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    for (const char* m : {"g_mWorld", "g_mWorldIT", "g_mWorldViewProjection", "g_mViewInverse"})
+        effect->SetMatrix(p(m), &identity);
+    const D3DXVECTOR4 towardsViewer = {0, 0, -1, 0}, red = {1, 0, 0, 0};
+    effect->SetVector(p("LightDir_Dir0"), &towardsViewer);
+    effect->SetVector(p("LightDir_Color0"), &red);
+    effect->SetTexture(p("t_DiffuseTexture"), white);
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(device->CreateVertexDeclaration(S3D_DeclarationElements[1], &declaration), D3D_OK);
+    device->SetVertexDeclaration(declaration);
+    // Position, uv, normal; clockwise as Direct3D sees it, facing the viewer.
+    const float tri[] = {-1, -1, 0.5f, 0, 0, 0, 0, -1, -1, 3, 0.5f, 0, 0, 0, 0, -1, 3, -1, 0.5f, 0, 0, 0, 0, -1};
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    UINT passes = 0;
+    effect->Begin(&passes, D3DXFX_DONOTSAVESTATE);
+    ASSERT_EQ(passes, 1u);
+    effect->BeginPass(0);
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 32), D3D_OK);
+    effect->EndPass();
+    effect->End();
+    // White lit by the red light and the effect's ambient 0.2.
+    uint32_t c = Pixel(32, 24);
+    EXPECT_NEAR(static_cast<int>(c >> 16 & 0xFF), 255, 2);
+    EXPECT_NEAR(static_cast<int>(c >> 8 & 0xFF), 51, 2);
+    EXPECT_NEAR(static_cast<int>(c & 0xFF), 51, 2);
+    effect->Release();
+    declaration->Release();
+    white->Release();
 }
 
 // The techniques each shipped effect must have, the safest first.

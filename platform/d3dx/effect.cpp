@@ -24,6 +24,10 @@ namespace {
 
 D3DXFileReaderFn g_reader = nullptr;
 
+// Values of one effect: far beyond what GL takes as uniforms, small enough
+// that nested arrays in a hostile file cannot claim gigabytes.
+constexpr size_t kMaxValueWords = 1u << 16;
+
 bool SameText(const std::string& a, const char* b) {
     size_t n = std::strlen(b);
     if (a.size() != n) return false;
@@ -837,7 +841,7 @@ bool Effect::BasicType(const std::string& t, Param* p) const {
 
 Param* Effect::Build(const std::string& type, const std::string& name, UINT elements, Param* top,
                      const std::string& path, int depth) {
-    if (depth > 8) return nullptr;
+    if (depth > 8 || store_.size() > kMaxValueWords || all_.size() > kMaxValueWords) return nullptr;
     Param* p = NewParam();
     p->name = name;
     p->top = top ? top : p;
@@ -1115,7 +1119,7 @@ bool Effect::Parse(const std::string& text, std::string* error) {
             t = lx.Next();
         }
         Param* p = Build(type.text, name.text, n, nullptr, name.text, 0);
-        if (!p) return Fail(type, "unknown type", error);
+        if (!p) return Fail(type, store_.size() > kMaxValueWords ? "too many values" : "unknown type", error);
         if (n && p->cls == D3DXPC_OBJECT) return Fail(type, "arrays of objects are not supported", error);
         if (t.text == ":") {
             Token sem = lx.Next();

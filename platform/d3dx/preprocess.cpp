@@ -53,6 +53,15 @@ private:
         return v;
     }
     long Unary() {
+        // Nesting is bounded: a hostile file cannot run the stack out.
+        if (++depth_ > 64) {
+            ok_ = false;
+            return 0;
+        }
+        struct Leave {
+            int& d;
+            ~Leave() { --d; }
+        } leave{depth_};
         if (Take("!")) return Unary() == 0;
         if (Take("(")) {
             long v = Or();
@@ -92,6 +101,7 @@ private:
     const std::map<std::string, std::string>& defs_;
     size_t i_ = 0;
     bool ok_ = true;
+    int depth_ = 0;
 };
 
 // Replaces defined names that have a value, outside string literals and comments.

@@ -52,17 +52,18 @@ TEST(EffectPreprocessor, Variants) {
 }
 
 TEST(EffectPreprocessor, Refusals) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"#include \"x.fxh\"", "line 1: #include is not supported"},
         {"#ifdef A\n", "#if without #endif"},
         {"a\n#endif", "line 2: #endif without #if"},
         {"#if (A\n#endif", "line 1: bad #if expression"},
         {"#ifdef A\n#else\n#else\n#endif", "line 3: #else without #if"},
+        {"#if " + std::string(100000, '!') + "A\n#endif", "line 1: bad #if expression"},
     };
     for (const auto& [text, message] : cases) {
         std::string out, error;
-        EXPECT_FALSE(FX_Preprocess(text, {}, &out, &error)) << text;
-        EXPECT_NE(error.find(message), std::string::npos) << text << " gave " << error;
+        EXPECT_FALSE(FX_Preprocess(text, {}, &out, &error)) << message;
+        EXPECT_NE(error.find(message), std::string::npos) << message << " gave " << error;
     }
 }
 
@@ -346,6 +347,7 @@ TEST_F(EffectTest, ParseErrorsComeBackAsCompileErrors) {
          "CullMode = <nothing>; } }",
          "unknown parameter"},
         {"int a;", "no technique"},
+        {"struct S { float4x4 m[256]; };\nstruct T { S s[256]; };\nT t[256];", "line 3: too many values"},
         {"#ifdef X\nint a;", "(preprocessor) line 2: #if without #endif"},
     };
     for (const auto& [text, message] : cases) {

@@ -235,3 +235,20 @@ TEST(ShaderDefines, CompileDefinesTokens) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ShaderLoaderTest, AnEffectWithoutTheStateManagerIsUsedAllTheSame) {
+    renderer.stateManager = nullptr;
+    Start({{"shader\\3_0\\fx_0000.fb", Baked(1, false)}, {"shader_src\\3_0\\fx.fx", EffectText(2)}});
+    LogCapture log;
+    // Variant 0 from the compiled file, variant 1 from source: each loader reports it.
+    ASSERT_NE(S_3DGetShader("fx", 0), nullptr);
+    ASSERT_NE(S_3DGetShader("fx", 1), nullptr);
+    const std::string line = "ERROR: Failed to set StateManager!\n";
+    size_t first = log.Text().find(line);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(log.Text().find(line, first + 1), std::string::npos) << log.Text();
+}
+
+}  // namespace

@@ -12,7 +12,7 @@
 #include "base/memory.h"
 #include "base/strings.h"
 #include "render/statemanager.h"
-#include "scene/state.h"
+#include "render/fxrecords.h"
 #include "system/adapters.h"
 #include "system/video.h"
 

@@ -5,29 +5,9 @@
 
 #include <cstdint>
 
+#include "render/fxrecords.h"
+
 class VRMFile;
-
-// Parameter types.
-constexpr uint16_t SPTYPE_LONG = 0;
-constexpr uint16_t SPTYPE_BOOL = 1;
-constexpr uint16_t SPTYPE_FLOAT = 2;
-constexpr uint16_t SPTYPE_FLOAT2 = 3;
-constexpr uint16_t SPTYPE_FLOAT3 = 4;
-constexpr uint16_t SPTYPE_FLOAT4 = 5;
-constexpr uint16_t SPTYPE_MATRIX3 = 6;
-constexpr uint16_t SPTYPE_MATRIX4 = 7;
-constexpr uint16_t SPTYPE_STRING = 8;
-
-struct FXParameter {
-    uint32_t textureSlot;  // S_3DShaderTextureSlot of the name
-    char* name;            // owned
-    uint16_t type;
-    union {
-        int32_t i[16];
-        float f[16];
-        char* text;  // SPTYPE_STRING: owned
-    } value;
-};
 
 struct FXEffectBlock {
     uint16_t effectWord;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/table.h"
+#include "render/fxrecords.h"
 #include "scene/ids.h"
 #include "scene/pools.h"
 #include "scene/records.h"
@@ -61,13 +62,6 @@ struct B3DSkinRow {
     int32_t count;
     int32_t* replaced;
     int32_t* replacing;
-};
-
-// A named shader-definition entry.
-struct B3DNamedEntry {
-    uint32_t id;
-    char* name;        // owned copy, null for a null name
-    void* definition;  // the renderer's shader definition
 };
 
 // An element of the state's array table: a count and an array of 20-byte elements.

@@ -516,6 +516,51 @@ void DdsFiles() {
     Seed("dds", "cube", withMode(0, Dds(2, 2, 1, 0x41, 0, 32, argb, 0xFE00, faces)));
 }
 
+// Effect files: one that uses every construct of the format, in both variants
+// (the first byte picks the macros; 0x10 is TWOSIDED).
+void EffectFiles() {
+    const std::string effect = R"(// a seed
+string COMPILE_DEFINES = "BUMP,SPEC;LIGHT";
+#define COUNT 3
+float4x4 g_mWorld : WORLD;
+float4 g_Colour <string UIName = "colour";> = {0.25, 0.5, 0.75, 1};
+int g_CullMode = 3;
+bool g_Blend = true;
+struct PointLight { float4 position; float4 color; float4 atten; };
+PointLight g_LightPoint[COUNT];
+float g_Weights[4] = {1, 2, 3, 4};
+texture t_Diffuse;
+textureCUBE t_Cube;
+sampler s_Diffuse = sampler_state { Texture = <t_Diffuse>; MinFilter = <g_CullMode>; AddressU = 3; };
+samplerCUBE s_Cube = sampler_state { Texture = <t_Cube>; MagFilter = 2; };
+glsl vertex VS { void main() { gl_Position = d3d_ClipToGL(g_mWorld * a_Position); } }
+glsl fragment FS { void main() { d3d_FragColor = g_Colour * g_LightPoint[0].color * g_Weights[1]; } }
+glsl fragment FS_Tex { /* { */ void main() { d3d_FragColor = texture(s_Diffuse, vec2(0.0)) + texture(s_Cube, vec3(1.0)); } }
+technique DEFAULT <int Order = 1;> {
+    pass P0 <string RenderColorTarget0 = "t_GlowMap1";> {
+        VertexShader = VS;
+        PixelShader = FS;
+#if defined(TWOSIDED) && !defined(BUMP)
+        CullMode = 1;
+#elif defined BUMP
+        CullMode = 2;
+#else
+        CullMode = <g_CullMode>;
+#endif
+        AlphaBlendEnable = <g_Blend>;
+        ZWriteEnable = false;
+    }
+    pass P1 { VertexShader = VS; PixelShader = FS_Tex; }
+}
+technique Other { pass P { VertexShader = VS; PixelShader = FS_Tex; } }
+)";
+    Bytes plain = Of(effect), twoSided = Of(effect);
+    plain.insert(plain.begin(), 0);
+    twoSided.insert(twoSided.begin(), 0x10);
+    Seed("effect", "every-construct", plain);
+    Seed("effect", "two-sided", twoSided);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -538,6 +583,7 @@ int main(int argc, char** argv) {
     Formats();
     Samples();
     DdsFiles();
+    EffectFiles();
     {
         std::vector<uint8_t> image = Fuzz_StoryImage();
         SB_LoadStoryImage(ctx, "fuzz", "fuzz", image.data(), uint32_t(image.size()));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/d3d9/glprogram.h"
 #include "platform/d3d9/internal.h"
 #include "platform/d3d9/seam.h"
 #include "platform/win32/window.h"
@@ -301,19 +302,6 @@ HRESULT D3D9Device::Reset(D3DPRESENT_PARAMETERS* params) {
     return D3D_OK;
 }
 
-static GLuint CompileShader(GLenum type, const char* source) {
-    GLuint shader = glCreateShader(type);
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    GLint ok = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
-
 bool D3D9Device::EnsurePresentProgram() {
     if (presentProgram_) return true;
     static const char* vs =
@@ -338,25 +326,8 @@ bool D3D9Device::EnsurePresentProgram() {
         "    color = vec4(texture(ramp, vec2(i.r, 0.5)).r, texture(ramp, vec2(i.g, 0.5)).g,\n"
         "                 texture(ramp, vec2(i.b, 0.5)).b, 1.0);\n"
         "}\n";
-    GLuint v = CompileShader(GL_VERTEX_SHADER, vs);
-    GLuint f = CompileShader(GL_FRAGMENT_SHADER, fs);
-    if (!v || !f) {
-        if (v) glDeleteShader(v);
-        if (f) glDeleteShader(f);
-        return false;
-    }
-    GLuint program = glCreateProgram();
-    glAttachShader(program, v);
-    glAttachShader(program, f);
-    glLinkProgram(program);
-    glDeleteShader(v);
-    glDeleteShader(f);
-    GLint ok = 0;
-    glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        glDeleteProgram(program);
-        return false;
-    }
+    GLuint program = D3D9_BuildProgram("", vs, "", fs);
+    if (!program) return false;
     presentProgram_ = program;
     glUseProgram(program);
     glUniform1i(glGetUniformLocation(program, "picture"), 0);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/d3d9/glprogram.h"
 #include "platform/d3d9/internal.h"
 #include "platform/d3d9/prelude.h"
 #include "platform/d3d9/program.h"
@@ -755,20 +756,6 @@ void D3D9Device::ApplySamplers() {
 
 // ---------------------------------------------------------------- the built-in program
 
-static GLuint Compile(GLenum type, const char* prelude, const char* body) {
-    GLuint shader = glCreateShader(type);
-    const char* sources[2] = {prelude, body};
-    glShaderSource(shader, 2, sources, nullptr);
-    glCompileShader(shader);
-    GLint ok = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
-
 // The fixed-function subset the engine draws without shaders: positions
 // through the recorded transforms or pre-transformed, a diffuse colour (white
 // when the vertices have none) and texture stage 0.
@@ -831,25 +818,8 @@ bool D3D9Device::EnsureDrawProgram() {
         "    d3d_AlphaTest(c.a);\n"
         "    fragColor = c;\n"
         "}\n";
-    GLuint v = Compile(GL_VERTEX_SHADER, D3D9_VertexPrelude(), vs);
-    GLuint f = Compile(GL_FRAGMENT_SHADER, D3D9_FragmentPrelude(), fs);
-    if (!v || !f) {
-        if (v) glDeleteShader(v);
-        if (f) glDeleteShader(f);
-        return false;
-    }
-    GLuint program = glCreateProgram();
-    glAttachShader(program, v);
-    glAttachShader(program, f);
-    glLinkProgram(program);
-    glDeleteShader(v);
-    glDeleteShader(f);
-    GLint ok = 0;
-    glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        glDeleteProgram(program);
-        return false;
-    }
+    GLuint program = D3D9_BuildProgram(D3D9_VertexPrelude(), vs, D3D9_FragmentPrelude(), fs);
+    if (!program) return false;
     drawProgram_ = program;
     glUseProgram(program);
     glUniform1i(glGetUniformLocation(program, "tex0"), 0);

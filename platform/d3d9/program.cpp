@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/d3d9/glprogram.h"
 #include "platform/d3d9/internal.h"
 #include "platform/d3d9/prelude.h"
 
@@ -76,25 +77,6 @@ void MakeFolders(const std::string& path) {
     for (size_t i = 1; i < path.size(); ++i)
         if (path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
     mkdir(path.c_str(), 0755);
-}
-
-GLuint CompileStage(GLenum type, const char* prelude, const std::string& body, std::string* errors) {
-    GLuint shader = glCreateShader(type);
-    const char* sources[2] = {prelude, body.c_str()};
-    glShaderSource(shader, 2, sources, nullptr);
-    glCompileShader(shader);
-    GLint ok = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        GLint length = 0;
-        glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-        std::string log(static_cast<size_t>(length > 0 ? length : 1), '\0');
-        glGetShaderInfoLog(shader, length, nullptr, log.data());
-        *errors += (type == GL_VERTEX_SHADER ? "vertex stage: " : "fragment stage: ") + std::string(log.c_str());
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
 }
 
 bool Linked(GLuint program) {
@@ -180,29 +162,9 @@ HRESULT D3D9_CreateProgram(IDirect3DDevice9* device, const std::string& vertex, 
         if (gl) {
             ++g_D3D9ProgramCache.loaded;
         } else {
-            GLuint v = CompileStage(GL_VERTEX_SHADER, D3D9_VertexPrelude(), vertex, errors);
-            GLuint f = CompileStage(GL_FRAGMENT_SHADER, D3D9_FragmentPrelude(), fragment, errors);
-            if (!v || !f) {
-                if (v) glDeleteShader(v);
-                if (f) glDeleteShader(f);
-                return E_FAIL;
-            }
-            gl = glCreateProgram();
-            if (formats > 0) glProgramParameteri(gl, GL_PROGRAM_BINARY_RETRIEVABLE_HINT, GL_TRUE);
-            glAttachShader(gl, v);
-            glAttachShader(gl, f);
-            glLinkProgram(gl);
-            glDeleteShader(v);
-            glDeleteShader(f);
-            if (!Linked(gl)) {
-                GLint length = 0;
-                glGetProgramiv(gl, GL_INFO_LOG_LENGTH, &length);
-                std::string log(static_cast<size_t>(length > 0 ? length : 1), '\0');
-                glGetProgramInfoLog(gl, length, nullptr, log.data());
-                *errors += "link: " + std::string(log.c_str());
-                glDeleteProgram(gl);
-                return E_FAIL;
-            }
+            gl = D3D9_BuildProgram(D3D9_VertexPrelude(), vertex.c_str(), D3D9_FragmentPrelude(), fragment.c_str(),
+                                   errors, formats > 0);
+            if (!gl) return E_FAIL;
             ++g_D3D9ProgramCache.compiled;
             if (formats > 0) Store(gl, folder, path);
         }

@@ -3,12 +3,16 @@
 #include "scene/bodies.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
+#include "base/general.h"
+#include "base/log.h"
 #include "base/memory.h"
 #include "base/strings.h"
 #include "base/table.h"
 #include "base/texcache.h"
+#include "base/vrmfile.h"
 #include "scene/bodyrecord.h"
 #include "scene/fxparams.h"
 #include "scene/pools.h"
@@ -139,4 +143,33 @@ BodyGroup* B3D_PartAddGroup(BodyPart* part, int32_t material) {
     *g = BodyGroup{};
     g->material = material;
     return g;
+}
+
+VRMFile* B3D_OpenBodyFile(int32_t bodyId, const char* name, bool binary, const char* caller, std::string* file) {
+    auto path = [&](const char* ext) {
+        char buf[300];
+        if (name) std::snprintf(buf, sizeof buf, "v\\%s.%s", name, ext);
+        else std::snprintf(buf, sizeof buf, "v\\%05d.%s", static_cast<int>(bodyId), ext);
+        return std::string(buf);
+    };
+    const char* kind = binary ? "binary " : "";
+    int binaryFlag = binary ? 1 : 0;
+    if (g_SystemState && (g_SystemState->startFlags & 0x20)) {
+        *file = path(binary ? "pbb" : "pbd");
+        VRMFile* r = Qel_StreamCreate(file->c_str(), 1, 1, binaryFlag, g_VRMBodyTags, 18);
+        if (r && !r->error) {
+            Qel_DPrintf(4, "%s: Loaded packed %sbody file %s (%d)\n", caller, kind, file->c_str(),
+                        static_cast<int>(bodyId));
+            return r;
+        }
+        Qel_CloseFileBuffer(r);
+    }
+    *file = path(binary ? "bob" : "bod");
+    VRMFile* r = Qel_StreamCreate(file->c_str(), 1, 0, binaryFlag, g_VRMBodyTags, 18);
+    if (r && !r->error) {
+        Qel_DPrintf(4, "%s: Loaded %sbody file %s (%d)\n", caller, kind, file->c_str(), static_cast<int>(bodyId));
+        return r;
+    }
+    Qel_CloseFileBuffer(r);
+    return nullptr;
 }

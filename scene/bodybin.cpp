@@ -14,6 +14,7 @@
 #include "base/strings.h"
 #include "base/texcache.h"
 #include "base/vrmfile.h"
+#include "scene/bodies.h"
 #include "scene/fxparams.h"
 #include "scene/ids.h"
 #include "scene/polybuild.h"
@@ -404,32 +405,6 @@ bool ReadBody(BinLoad& t) {
     }
 }
 
-VRMFile* OpenBody(int32_t bodyId, const char* name, std::string* file) {
-    auto path = [&](const char* ext) {
-        char buf[300];
-        if (name) snprintf(buf, sizeof buf, "v\\%s.%s", name, ext);
-        else snprintf(buf, sizeof buf, "v\\%05d.%s", int(bodyId), ext);
-        return std::string(buf);
-    };
-    if (g_SystemState && (g_SystemState->startFlags & 0x20)) {
-        *file = path("pbb");
-        VRMFile* r = Qel_StreamCreate(file->c_str(), 1, 1, 1, g_VRMBodyTags, 18);
-        if (r && !r->error) {
-            Qel_DPrintf(4, "B3D_LoadBodyBin: Loaded packed binary body file %s (%d)\n", file->c_str(), int(bodyId));
-            return r;
-        }
-        Qel_CloseFileBuffer(r);
-    }
-    *file = path("bob");
-    VRMFile* r = Qel_StreamCreate(file->c_str(), 1, 0, 1, g_VRMBodyTags, 18);
-    if (r && !r->error) {
-        Qel_DPrintf(4, "B3D_LoadBodyBin: Loaded binary body file %s (%d)\n", file->c_str(), int(bodyId));
-        return r;
-    }
-    Qel_CloseFileBuffer(r);
-    return nullptr;
-}
-
 // ------------------------------------------------------------------ writing
 
 void WriteTexture(VRMFile* w, int16_t id, int version) {
@@ -580,7 +555,7 @@ void WriteLevel(VRMFile* w, const BodyLevel* level, bool first) {
 Body3D* B3D_LoadBodyBin(VRMFile* stream, int32_t bodyId, const char* name) {
     BinLoad t{stream, "embedded body", nullptr};
     if (!stream) {
-        t.r = OpenBody(bodyId, name, &t.file);
+        t.r = B3D_OpenBodyFile(bodyId, name, true, "B3D_LoadBodyBin", &t.file);
         if (!t.r) return nullptr;
     }
     t.body = static_cast<Body3D*>(B3D_AllocMemB(sizeof(Body3D), B3D_MEM_ZERO));

@@ -20,6 +20,7 @@
 #include "base/strings.h"
 #include "base/texcache.h"
 #include "base/vrmfile.h"
+#include "scene/bodies.h"
 #include "scene/texanim.h"
 #include "scene/fxparams.h"
 #include "scene/ids.h"
@@ -391,37 +392,12 @@ bool ReadLevel(TextLoad& t, int32_t distance, int32_t levelIndex) {
     return true;
 }
 
-VRMFile* OpenBody(int32_t bodyId, const char* name, std::string* file) {
-    auto path = [&](const char* ext) {
-        char buf[300];
-        if (name) snprintf(buf, sizeof buf, "v\\%s.%s", name, ext);
-        else snprintf(buf, sizeof buf, "v\\%05d.%s", int(bodyId), ext);
-        return std::string(buf);
-    };
-    if (g_SystemState && (g_SystemState->startFlags & 0x20)) {
-        *file = path("pbd");
-        VRMFile* r = Qel_StreamCreate(file->c_str(), 1, 1, 0, g_VRMBodyTags, 18);
-        if (r && !r->error) {
-            Qel_DPrintf(4, "B3D_LoadBody2: Loaded packed body file %s (%d)\n", file->c_str(), int(bodyId));
-            return r;
-        }
-        Qel_CloseFileBuffer(r);
-    }
-    *file = path("bod");
-    VRMFile* r = Qel_StreamCreate(file->c_str(), 1, 0, 0, g_VRMBodyTags, 18);
-    if (r && !r->error) {
-        Qel_DPrintf(4, "B3D_LoadBody2: Loaded body file %s (%d)\n", file->c_str(), int(bodyId));
-        return r;
-    }
-    Qel_CloseFileBuffer(r);
-    return nullptr;
-}
 }  // namespace
 
 Body3D* B3D_LoadBody2(VRMFile* stream, int32_t bodyId, const char* name) {
     TextLoad t{stream, "embedded body", nullptr};
     if (!stream) {
-        t.r = OpenBody(bodyId, name, &t.file);
+        t.r = B3D_OpenBodyFile(bodyId, name, false, "B3D_LoadBody2", &t.file);
         if (!t.r) return nullptr;
     }
     t.body = static_cast<Body3D*>(B3D_AllocMemB(sizeof(Body3D), B3D_MEM_ZERO));

@@ -1,5 +1,7 @@
 #include "fuzz/harness/harness.h"
 
+#include "program/startup.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,19 +22,11 @@ namespace {
 std::string s_folder;
 
 const AppDescriptor* FuzzApp() {
-    static const AppDescriptor app = {"TrevanFuzz",
-                                      0,
-                                      100,
-                                      "save\\Qel%02d.sav",
-                                      "%02d.cat",
-                                      "%c%02d.cat",
-                                      "mods\\%s.cat",
-                                      "screenshots",
-                                      "F\\%s",
-                                      {"tex\\%s", "textures\\%s", "dds\\%s"},
-                                      "L\\%s.obj",
-                                      "mov\\%s",
-                                      {"types\\%s.txt", "types\\%s.pck"}};
+    static const AppDescriptor app = [] {
+        AppDescriptor a = *P_AppDescriptor();
+        a.appName = "TrevanFuzz";
+        return a;
+    }();
     return &app;
 }
 

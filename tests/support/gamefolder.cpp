@@ -1,5 +1,7 @@
 #include "support/gamefolder.h"
 
+#include "program/startup.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -70,19 +72,13 @@ void TempGameFolder::WritePacked(const std::string& name, const std::vector<uint
 }
 
 const AppDescriptor* TestAppDescriptor() {
-    static const AppDescriptor app = {"TrevanTest",
-                                      0,
-                                      100,
-                                      "save\\Qel%02d.sav",
-                                      "%02d.cat",
-                                      "%c%02d.cat",
-                                      "mods\\%s.cat",
-                                      "screenshots",
-                                      "F\\%s",
-                                      {"tex\\%s", "textures\\%s", "dds\\%s"},
-                                      "L\\%s.obj",
-                                      "mov\\%s",
-                                      {"types\\%s.txt", "types\\%s.pck"}};
+    // The program's own names and templates, under a name of its own so tests keep their settings apart.
+    static const AppDescriptor app = [] {
+        AppDescriptor a = *P_AppDescriptor();
+        a.appName = "TrevanTest";
+        a.saveTemplate = "save\\Qel%02d.sav";
+        return a;
+    }();
     return &app;
 }
 

@@ -229,7 +229,34 @@ TEST_F(EffectGLTest, EveryShippedEffectLinksInBothVariantsInEveryFolder) {
     EXPECT_EQ(made, 2 * (12 * 4 * 2 + 4 * 2));
 }
 
+// A program cache of the test's own: tests in other processes fill the shared
+// one at the same time, and their files must not count as this test's.
+class OwnProgramCache {
+public:
+    OwnProgramCache() {
+        if (const char* old = std::getenv("XDG_CACHE_HOME")) saved_ = old, hadOld_ = true;
+        const char* scratch = std::getenv("TREVAN_TEST_SCRATCH");
+        std::string pattern = std::string(scratch ? scratch : "/tmp") + "/programcache-XXXXXX";
+        fs::create_directories(fs::path(pattern).parent_path());
+        if (mkdtemp(pattern.data())) folder_ = pattern;
+        setenv("XDG_CACHE_HOME", folder_.c_str(), 1);
+    }
+    ~OwnProgramCache() {
+        if (hadOld_) setenv("XDG_CACHE_HOME", saved_.c_str(), 1);
+        else unsetenv("XDG_CACHE_HOME");
+        std::error_code ignored;
+        if (!folder_.empty()) fs::remove_all(folder_, ignored);
+    }
+    OwnProgramCache(const OwnProgramCache&) = delete;
+    OwnProgramCache& operator=(const OwnProgramCache&) = delete;
+
+private:
+    std::string saved_, folder_;
+    bool hadOld_ = false;
+};
+
 TEST_F(EffectGLTest, ASecondRunLoadsTheCachedProgramAndASpoiledOneIsCompiled) {
+    OwnProgramCache cache;
     // A source no earlier run has linked.
     std::string text = std::string(kMoved) + "glsl fragment Unique { void main() { d3d_FragColor = vec4(" +
                        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000003) +

@@ -57,3 +57,11 @@ void SA_UpdateSpace();
 void O_DeleteKilledChildren(SectorObject* container);
 void SA_FreeAllObjects(SpaceRoot* root);
 void SA_ResetObjectDB(SpaceRoot* root);
+
+// The subtype index of a name or a number for a main type: a text that starts
+// with a digit or a sign is read as its number; a name is looked up among the
+// names given with SA_SetSubTypeNames. -1 when there is none.
+int32_t SA_GetSubTypeByName(int32_t mainType, const char* text);
+// The stand-in's types database: the subtype names of a main type, in index
+// order, ended by a null entry (null clears them). The table must outlive its use.
+void SA_SetSubTypeNames(int32_t mainType, const char* const* names);

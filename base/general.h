@@ -33,6 +33,7 @@ struct SystemState {
     uint32_t textureFlags;
     uint32_t deviceFlags;
     uint32_t SysProfilingFlags;
+    uint32_t SysFlags;  // 0x100 3D sound on
     int argc;
     char** argv;
     uint32_t startFlags;  // bit 0 catalogs wanted, 0x20 packed files

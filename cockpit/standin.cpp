@@ -10,6 +10,7 @@
 
 GalaxyGrid* g_GalaxyGrid = nullptr;
 CockpitSystem* g_CockpitSystem = nullptr;
+Cockpit* g_StandInControlCockpit = nullptr;
 
 namespace {
 const char* const s_names[] = {nullptr};
@@ -35,6 +36,10 @@ void GS_ClearGalaxy(GalaxyGrid*) { StandIn_Record("GS_ClearGalaxy"); }
 CockpitSystem* INS_CreateCockpitSystem(CockpitSystem* block) {
     StandIn_Record("INS_CreateCockpitSystem");
     block->cockpits = Qel_TableCreate();
+    if (g_StandInControlCockpit && block->cockpits) {
+        Qel_TableSet(block->cockpits, 1, reinterpret_cast<uintptr_t>(g_StandInControlCockpit));
+        block->activeControl = 1;
+    }
     return block;
 }
 

@@ -56,6 +56,10 @@ extern void* g_INSTrackedObject;
 // Clears the tracked object when it is this one or when object is null.
 void INS_DropTrackedObject(void* object);
 
+// The stories make their cockpits through calls that come with the module;
+// until then a new system gets this cockpit (when set) as its active control
+// cockpit under id 1. The record is the setter's.
+extern Cockpit* g_StandInControlCockpit;
 CockpitSystem* INS_CreateCockpitSystem(CockpitSystem* block);
 void INS_ClearAllCockpits(CockpitSystem* system);
 void INS_RegisterSysCalls();

@@ -1,8 +1,17 @@
 #include "program/pcalls.h"
 
-#include <cstring>
+#include <strings.h>
 
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "base/display.h"
+#include "base/ebm.h"
 #include "base/general.h"
+#include "base/imagefiles.h"
+#include "base/random.h"
+#include "base/strings.h"
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/table.h"
@@ -15,11 +24,16 @@
 #include "base/standin_calls.h"
 #include "program/startup.h"
 #include "scene/standin.h"
+#include "script/builtins_args.h"
 #include "script/loader.h"
 #include "script/lookup.h"
 #include "script/modules.h"
 #include "script/tasks.h"
 #include "system/clock.h"
+#include "system/input.h"
+#include "system/surfaces.h"
+#include "system/userpaths.h"
+#include "system/video.h"
 #include "system/keys.h"
 #include "system/timer.h"
 #include "system/window.h"
@@ -80,14 +94,69 @@ void P_FreeState() {
 
 const char* const* P_GetCallNames() { return s_pCallNames; }
 
-// The calls are not served yet: each answers 0 as an undefined call does.
-int32_t P_SysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
+namespace {
+
+// The input record's flags that follow the input flags word.
+constexpr uint32_t IO_COPIED_BITS = 0x80 | 0x20 | 0x800000;
+
+int32_t Undefined(SE_Task* task, int32_t call) {
+    (void)call;
+    SE_TaskReturnIntEx(task, g_SEContext, 0);
     const char* where = SE_GetCurrentDebugAddress();
     Qel_DPrintf(0, "P_SysCall (%s): Undefined System Call %d\n", where ? where : "invalid address",
                 static_cast<int>(task->id));
-    // Answered as every call is, so the task goes on with 0.
-    SE_TaskReturnIntEx(task, g_SEContext, 0);
     return 1;
+}
+
+}  // namespace
+
+int32_t P_SysCall(int32_t, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args) {
+    if (!task) return 0;
+    auto arg = [&](int i) { return SE_ArgInt(args, argc, i); };
+    auto answer = [&](int32_t n) { return SE_AnswerInt(g_SEContext, task, n); };
+    auto text = [&](const char* t) { return t ? SE_AnswerText(g_SEContext, task, t) : answer(0); };
+    SystemState* sys = g_SystemState;
+    // The flag words answer 0 while there is no system record.
+    auto word = [&](uint32_t SystemState::*field) { return answer(sys ? static_cast<int32_t>(sys->*field) : 0); };
+    auto setWord = [&](uint32_t SystemState::*field) {
+        if (sys) sys->*field = static_cast<uint32_t>(arg(0));
+        return answer(arg(0));
+    };
+    switch (call) {
+        case 0:
+            // The story is loaded by the game loop; the calling task stops for this turn.
+            answer(1);
+            return 0;
+        case 1: P_Exit(static_cast<uint16_t>(arg(0)));
+        case 2: MOV_StopPlayingMovies(); return answer(0);
+        case 5: return word(&SystemState::SysFlags);
+        case 6: return setWord(&SystemState::SysFlags);
+        case 7: return word(&SystemState::VideoD3DFlags);
+        case 8: return setWord(&SystemState::VideoD3DFlags);
+        case 9: return word(&SystemState::VideoD3DFlags2);
+        case 10: return setWord(&SystemState::VideoD3DFlags2);
+        case 11: return word(&SystemState::SysProfilingFlags);
+        case 12: return setWord(&SystemState::SysProfilingFlags);
+        case 13: return answer(P_ViewEBMFullscreen(SE_ArgText(args, argc, 0), arg(1)));
+        case 14: return answer(P_ViewLoadingScreen(arg(1), SE_ArgText(args, argc, 0)));
+        case 15: P_InitLoadingScreen(); return answer(0);
+        case 16: P_ShowNextLoadingScreen(); return answer(0);
+        case 17: P_ClearScreen(); return answer(0);
+        case 18: return text(S_IOLastKeyChar());
+        case 19: return text(S_IOKeyComboName(static_cast<uint32_t>(arg(0))));
+        case 20: return answer(S_GetJoystickSensitivity());
+        case 21: S_SetJoystickSensitivity(arg(0)); return answer(0);
+        case 22: return answer(S_GetJoystickDeadzone());
+        case 23: S_SetJoystickDeadzone(arg(0)); return answer(0);
+        case 24: return word(&SystemState::inputFlags);
+        case 25: {
+            const auto flags = static_cast<uint32_t>(arg(0));
+            if (sys) sys->inputFlags = flags;
+            if (g_InputState) g_InputState->flags = (g_InputState->flags & ~IO_COPIED_BITS) | (flags & IO_COPIED_BITS);
+            return answer(0);
+        }
+        default: return Undefined(task, call);
+    }
 }
 
 void P_SetLocationState(int flag) {
@@ -102,8 +171,10 @@ void P_SetLocationState(int flag) {
 }
 
 int P_LoadLocation(const char* name) {
+    // The name may be the loaded story's own, which the reset frees.
+    const std::string story = name ? name : "";
     P_SetLocationState(0);
-    if (!g_SEContext || !SB_LoadLocation(g_SEContext, name)) {
+    if (!g_SEContext || !name || !SB_LoadLocation(g_SEContext, story.c_str())) {
         Qel_DPrintf(0, "Error in SE_LoadLocation\n");
         return 0;
     }
@@ -128,19 +199,199 @@ int P_RunInitScript(const char* name) {
     return 1;
 }
 
+namespace {
+void FreeLoadingNames();
+}  // namespace
+
 // The screen bitmaps and loading screens come with the displays; until then
 // there is nothing to make or show.
 int P_LoadScreens() {
     StandIn_Record("P_LoadScreens");
     return StandIn_Fails("P_LoadScreens") ? 0 : 1;
 }
-void P_FreeScreens() { StandIn_Record("P_FreeScreens"); }
+void P_FreeScreens() {
+    StandIn_Record("P_FreeScreens");
+    FreeLoadingNames();
+}
 void P_ResetViews() { StandIn_Record("P_ResetViews"); }
-void P_ClearScreen() { StandIn_Record("P_ClearScreen"); }
-int P_ViewEBMFullscreen(const char*, int) { return 0; }
-void P_InitLoadingScreen() { StandIn_Record("P_InitLoadingScreen"); }
-int P_ViewLoadingScreen(int32_t, const char*) { return 0; }
-void P_ShowNextLoadingScreen() { StandIn_Record("P_ShowNextLoadingScreen"); }
+
+namespace {
+
+// The application's picture path.
+constexpr const char* kPicturePath = "L\\%s";
+constexpr const char* kLoadingFolder = "loadscr";
+constexpr int32_t kClockWrap = 32400000;
+constexpr int32_t kClockHalf = 16200000;
+
+// The image-load flags adjusted to the screen depth.
+uint32_t PictureFlags() {
+    const SystemState* sys = g_SystemState;
+    uint32_t flags = sys->textureFlags;
+    if (sys->depth < 24) flags = (flags | 0x100) & ~0x200u;
+    else if (sys->depth < 32) flags = (flags | 0x200) & ~0x100u;
+    else flags = (flags & ~0x300u) | 0x2000;
+    if (!(flags & 0x4000)) flags |= 0x8000000;
+    return flags;
+}
+
+// A picture of the picture folder, or null. A picture that only loads as the
+// dummy texture counts as missing: no dummy is stretched over the screen.
+EBM* LoadPicture(const char* name) {
+    if (!name || !g_SystemState) return nullptr;
+    char path[512];
+    std::snprintf(path, sizeof path, kPicturePath, name);
+    EBM* picture = S_LoadTexture(path, PictureFlags(), 0, 1);
+    if (picture && (picture->flags & EBM_DUMMY)) {
+        FreeILBM(picture);
+        return nullptr;
+    }
+    return picture;
+}
+
+EBM* BackBuffer() { return g_VideoRecord ? g_VideoRecord->BackBufferEBM : nullptr; }
+
+// Stretches the picture into the rectangle of the back buffer (null: all of it).
+void Stretch(EBM* picture, const RECT* dst) {
+    EBM* screen = BackBuffer();
+    if (screen && picture) W_RectStretch(screen, picture, nullptr, dst);
+}
+
+// ms from now to the due time, folded into half the clock's range.
+int32_t MsUntil(int32_t due) {
+    int32_t diff = due - (g_SystemState ? g_SystemState->realClock : 0);
+    if (diff > kClockHalf) diff -= kClockWrap;
+    if (diff < -kClockHalf) diff += kClockWrap;
+    return diff;
+}
+
+bool MouseHeld() { return g_InputState && (g_InputState->mouseButtons || g_InputState->mouseHeld); }
+
+struct LoadingScreens {
+    QelTable* names;  // 1, 2, 3 ... -> heap picture names
+    int32_t count;
+    int32_t next;
+    int32_t dueTime;  // real clock (ms)
+    int32_t active;
+};
+LoadingScreens s_loading{};
+
+void FreeLoadingNames() {
+    if (!s_loading.names) return;
+    for (int32_t key = 1; key <= s_loading.count; ++key)
+        Qel_StrFree(reinterpret_cast<char*>(Qel_TableGet(s_loading.names, static_cast<uint32_t>(key))));
+    Qel_TableFree(s_loading.names);
+    s_loading.names = nullptr;
+    s_loading.count = 0;
+}
+
+bool IsJpegName(const char* name) {
+    const size_t n = std::strlen(name);
+    return n >= 5 && strcasecmp(name + n - 4, ".jpg") == 0;
+}
+
+}  // namespace
+
+void P_ClearScreen() {
+    EBM* view = g_ScreenViews[0];
+    EBM* screen = BackBuffer();
+    if (!view || !screen) return;
+    const int w = view->width, h = view->height;
+    if (w <= 0 || h <= 0) {
+        Qel_DPrintf(0, "Qel_RectFill(%d, %d, %d, %d) invalid rectangle size!\n", 0, 0, w, h);
+        return;
+    }
+    if (w > screen->width || h > screen->height) {
+        Qel_DPrintf(0, "Qel_RectFill(%d, %d, %d, %d) filling outside size (%d, %d)\n", 0, 0, w, h, screen->width,
+                    screen->height);
+        return;
+    }
+    W_RectFill(view, 0, 0, static_cast<int16_t>(w), static_cast<int16_t>(h), 0);
+}
+
+int P_ViewEBMFullscreen(const char* name, int seconds) {
+    if (!name || !g_SystemState) return 0;
+    char path[512];
+    std::snprintf(path, sizeof path, g_SystemState->depth <= 8 ? "h256/%s" : "true/%s", name);
+    EBM* picture = LoadPicture(path);
+    if (!picture) return 0;
+    Stretch(picture, nullptr);
+    Qel_UpdateScreen();
+    S_ResetTimeDeltas();
+    const int64_t wait = static_cast<int64_t>(seconds) * 1000;
+    int64_t waited = 0;
+    while (waited < wait && !MouseHeld()) {
+        const int32_t before = g_SystemState->realClock;
+        S_ProcessMessages();
+        S_ReadSystemClock();
+        int32_t step = g_SystemState->realClock - before;
+        if (step < 0) step += kClockWrap;
+        waited += step;
+    }
+    FreeILBM(picture);
+    return 1;
+}
+
+void P_InitLoadingScreen() {
+    s_loading.dueTime = g_SystemState ? g_SystemState->realClock : 0;
+    s_loading.next = 0;
+    s_loading.active = 1;
+    FreeLoadingNames();
+    s_loading.names = Qel_TableCreate();
+    if (!s_loading.names) return;
+    // The names are loaded through the picture path, so the listing looks there.
+    char folder[64];
+    std::snprintf(folder, sizeof folder, kPicturePath, kLoadingFolder);
+    if (QelDirListing* dir = Qel_OpenDir("*.*", folder, 0)) {
+        while (const char* file = Qel_NextDirEntry(dir)) {
+            if (!IsJpegName(file)) continue;
+            const std::string entry = std::string(kLoadingFolder) + "\\" + file;
+            char* copy = Qel_StrDup(entry.c_str());
+            if (!copy) continue;
+            if (!Qel_TableSet(s_loading.names, static_cast<uint32_t>(s_loading.count + 1),
+                              reinterpret_cast<uintptr_t>(copy))) {
+                Qel_StrFree(copy);
+                continue;
+            }
+            ++s_loading.count;
+        }
+        Qel_CloseDir(dir);
+    }
+    if (s_loading.count >= 2) s_loading.next = Qel_LongRandom(s_loading.count);
+}
+
+int P_ViewLoadingScreen(int32_t dueTime, const char* name) {
+    S_GetTimeDelta();
+    S_GetRealTimeDelta();
+    if (MsUntil(dueTime) > 0) return 0;
+    EBM* picture = LoadPicture(name);
+    if (!picture) picture = LoadPicture("true/LoadScrDefault");
+    EBM* top = LoadPicture("true/LoadScrTOP");
+    EBM* bottom = LoadPicture("true/LoadScrBOT");
+    Stretch(picture, nullptr);
+    if (EBM* screen = BackBuffer(); screen && top && bottom) {
+        const LONG band = screen->height * 10 / 128;
+        const RECT topBand{0, 0, screen->width, band};
+        const RECT bottomBand{0, screen->height - band, screen->width, screen->height};
+        Stretch(top, &topBand);
+        Stretch(bottom, &bottomBand);
+    }
+    Qel_UpdateScreen();
+    for (EBM* e : {picture, top, bottom})
+        if (e) FreeILBM(e);
+    return 1;
+}
+
+void P_ShowNextLoadingScreen() {
+    if (s_loading.next >= s_loading.count) s_loading.next = 0;
+    const char* name =
+        s_loading.names
+            ? reinterpret_cast<const char*>(Qel_TableGet(s_loading.names, static_cast<uint32_t>(s_loading.next + 1)))
+            : nullptr;
+    if (!P_ViewLoadingScreen(s_loading.dueTime, name)) return;
+    s_loading.dueTime = ((g_SystemState ? g_SystemState->realClock : 0) + 2000) % kClockWrap;
+    if (++s_loading.next >= s_loading.count) s_loading.next = 0;
+    s_loading.active = 0;
+}
 
 int P_Pause() {
     ProgramState* ps = g_ProgramState;
@@ -169,17 +420,16 @@ int P_Pause() {
     }
     int32_t result = g_LastInputResult;
 
-    int32_t object = 0;
+    // A game story before it made its control cockpit has nothing to steer.
+    const Cockpit* cockpit = nullptr;
     CockpitSystem* cs = g_CockpitSystem;
-    if (cs && cs->cockpits && cs->activeControl) {
-        const auto id = static_cast<uint32_t>(cs->activeControl);
-        auto* cockpit = reinterpret_cast<Cockpit*>(Qel_TableGet(cs->cockpits, id));
-        if (cockpit) object = (cockpit->flags & 0x4) ? cockpit->objectIds[1] : cockpit->objectIds[0];
-    }
+    if (cs && cs->cockpits && cs->activeControl)
+        cockpit = reinterpret_cast<Cockpit*>(Qel_TableGet(cs->cockpits, static_cast<uint32_t>(cs->activeControl)));
+    const int32_t object = !cockpit ? 0 : (cockpit->flags & 0x4) ? cockpit->objectIds[1] : cockpit->objectIds[0];
     g_KeyHandled = 0;
 
     if (result != 0) {
-        STS_Set(object, result == 2 ? 0 : 1);
+        if (cockpit) STS_Set(object, result == 2 ? 0 : 1);
         return 1;
     }
     if (key == KEY_PAUSE || key == KEY_PAUSE2) {
@@ -187,6 +437,6 @@ int P_Pause() {
         MOV_StopPlayingMovies();
     }
     ps->lastKey = key;
-    STS_Set(object, 1);
+    if (cockpit) STS_Set(object, 1);
     return 1;
 }

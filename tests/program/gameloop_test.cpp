@@ -8,6 +8,7 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "base/strings.h"
+#include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/main.h"
 #include "program/shell.h"
@@ -238,7 +239,10 @@ TEST_F(GameLoopTest, GameStoriesSteerThroughThePauseStep) {
     g_ProgramOptions.introStory = Qel_StrReassign(g_ProgramOptions.introStory, "otherintro");
     g_ProgramState->startMode = 2100;
     On(0, "B3D_DrawObjects", 2, RequestLoadSlot4);
+    Cockpit control{};
+    g_StandInControlCockpit = &control;
     EXPECT_EQ(CL_GameLoop(), 104);
+    g_StandInControlCockpit = nullptr;
     const Calls calls = CallsFrom("O_DeleteKilledChildren");
     ASSERT_GE(calls.size(), 2u);
     EXPECT_EQ(calls[1], "STS_Set 0 1");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/strings.h"
+#include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/main.h"
 #include "base/standin_calls.h"
@@ -174,7 +175,10 @@ TEST(StoryRun, AGameStoryStopsWhenInputAnswersMinusOne) {
     WriteStory(session.Folder(), "trevanstory", kGameStory);
     P_SetStoryName("trevanstory");
     g_ProgramState->startMode = 2100;
+    Cockpit control{};
+    g_StandInControlCockpit = &control;
     EXPECT_EQ(CL_GameLoop(), 0);
+    g_StandInControlCockpit = nullptr;
     EXPECT_EQ(g_StopFlag, 1);
     // One whole frame steered the ship; the second ended at the input step.
     int steered = 0;

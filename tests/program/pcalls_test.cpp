@@ -1,0 +1,277 @@
+// The program's own engine calls, full-screen pictures and loading screens
+// (drawn on the headless device and read back from its back buffer), and the
+// pause rules of the input step.
+#include "program/pcalls.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/display.h"
+#include "base/draw2d.h"
+#include "base/ebm.h"
+#include "base/general.h"
+#include "base/imagefiles.h"
+#include "cockpit/standin.h"
+#include "program/gameloop.h"
+#include "program/main.h"
+#include "program/standin_calls.h"
+#include "render/device.h"
+#include "script/tasks.h"
+#include "support/gamefolder.h"
+#include "support/imagefixtures.h"
+#include "support/logcapture.h"
+#include "support/program.h"
+#include "support/script_run.h"
+#include "support/surfacesupport.h"
+#include "support/syscall_runner.h"
+#include "support/videosupport.h"
+#include "system/input.h"
+#include "system/keys.h"
+#include "system/settings.h"
+#include "system/video.h"
+#include "system/window.h"
+
+namespace {
+
+const char* kStory = R"(
+    end
+.func "Nop" need 8
+    c0
+    ret
+)";
+
+// One call of the module: the display text of its answer ("<no answer>" when
+// the task was not answered), and the handler's result in *result.
+std::string PCall(StoryRunner& runner, int32_t call, std::vector<ScriptValue> args = {}, int32_t* result = nullptr) {
+    SysCallRunner caller(runner.ctx());
+    SE_Task* task = caller.task();
+    task->answered = 0;
+    task->callResult = ScriptValue{};
+    const int32_t r = P_SysCall(runner.module(), task, call, static_cast<int32_t>(args.size()), args.data());
+    if (result) *result = r;
+    for (ScriptValue& v : args) SV_Release(&v);
+    return task->answered ? SysCallRunner::Display(task->callResult) : "<no answer>";
+}
+
+class ProgramCalls : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(runner_.Load(kStory));
+        savedInput_ = g_InputState;
+        g_InputState = &input_;
+    }
+    void TearDown() override { g_InputState = savedInput_; }
+    std::string Call(int32_t call, std::vector<ScriptValue> args = {}) { return PCall(runner_, call, std::move(args)); }
+    static ScriptValue Int(int32_t n) { return SysCallRunner::Int(n); }
+
+    TempGameFolder folder_;
+    GeneralSession general_;
+    StoryRunner runner_;
+    InputState input_{};
+    InputState* savedInput_ = nullptr;
+};
+
+TEST_F(ProgramCalls, FlagWordsAnswerWhatTheyStore) {
+    struct Case {
+        int32_t get, set;
+        uint32_t SystemState::*field;
+    };
+    const Case cases[] = {{5, 6, &SystemState::SysFlags},
+                          {7, 8, &SystemState::VideoD3DFlags},
+                          {9, 10, &SystemState::VideoD3DFlags2},
+                          {11, 12, &SystemState::SysProfilingFlags}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(Call(c.set, {Int(0x12345)}), "74565") << c.set;
+        EXPECT_EQ(g_SystemState->*c.field, 0x12345u);
+        EXPECT_EQ(Call(c.get), "74565") << c.get;
+        g_SystemState->*c.field = 0x100;
+        EXPECT_EQ(Call(c.get), "256") << c.get;
+    }
+}
+
+TEST_F(ProgramCalls, InputRequirementsReachTheInputRecord) {
+    input_.flags = 0x80 | 0x800000 | 0x1000;
+    EXPECT_EQ(Call(25, {Int(0x20 | 0x4)}), "0");
+    EXPECT_EQ(g_SystemState->inputFlags, 0x24u);
+    EXPECT_EQ(input_.flags, 0x20u | 0x1000u);  // 0x20 set, 0x80 and 0x800000 cleared, others kept
+    EXPECT_EQ(Call(24), "36");
+    EXPECT_EQ(Call(25, {Int(0x800080)}), "0");
+    EXPECT_EQ(input_.flags, 0x800080u | 0x1000u);
+}
+
+TEST_F(ProgramCalls, KeyNamesAndJoystickValues) {
+    const char* name = S_IOKeyComboName(30);
+    const std::string expected = name ? "\"" + std::string(name) + "\"" : "0";
+    EXPECT_EQ(Call(19, {Int(30)}), expected);
+    // A code without a name answers 0.
+    EXPECT_EQ(Call(19, {Int(0x7fffffff)}), S_IOKeyComboName(0x7fffffff) ? "?" : "0");
+    const char* last = S_IOLastKeyChar();
+    EXPECT_EQ(Call(18), last ? "\"" + std::string(last) + "\"" : "0");
+
+    EXPECT_EQ(Call(21, {Int(7)}), "0");
+    EXPECT_EQ(Call(20), "7");
+    EXPECT_EQ(Call(23, {Int(15)}), "0");
+    EXPECT_EQ(Call(22), "15");
+    EXPECT_EQ(S_GetJoystickDeadzone(), 15);
+}
+
+TEST_F(ProgramCalls, UndefinedCallsAnswerZeroWithTheirLine) {
+    for (int32_t call : {3, 4, 26, 1000}) {
+        LogCapture log;
+        EXPECT_EQ(Call(call, {Int(1)}), "0") << call;
+        EXPECT_TRUE(log.Contains("P_SysCall (")) << call;
+        EXPECT_TRUE(log.Contains("): Undefined System Call ")) << call;
+    }
+    // The story is loaded by the game loop: the caller stops for this turn.
+    int32_t result = -1;
+    EXPECT_EQ(PCall(runner_, 0, {}, &result), "1");
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(PCall(runner_, 2, {}, &result), "0");
+    EXPECT_EQ(result, 1);
+}
+
+// Pictures on the headless device. Colours are those of small JPEG files, so
+// they are compared within a tolerance.
+constexpr uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF,
+                   kYellow = 0xFFFFFF00, kCyan = 0xFF00FFFF;
+
+class Pictures : public VideoTestBase {
+protected:
+    void SetUp() override {
+        VideoTestBase::SetUp();
+        S_InitSystemSettings();
+        ASSERT_TRUE(OpenVideo(640, 480));
+        savedInput_ = g_InputState;
+        g_InputState = &input_;
+    }
+    void TearDown() override {
+        g_InputState = savedInput_;
+        g_TextureDummies = {};
+        P_FreeScreens();
+        StandIn_ClearCalls();
+        S_3DFreeLookupTextures();
+        if (g_VideoRecord) Qel_CloseVideo(1);
+        CloseVideo();
+        VideoTestBase::TearDown();
+    }
+    void Picture(const std::string& name, uint32_t colour) const {
+        folder_.WriteBytes("L/" + name + ".jpg", Jpeg(16, 16, std::vector<uint32_t>(16 * 16, colour)));
+    }
+    static EBM* Screen() { return g_VideoRecord->BackBufferEBM; }
+    // 1 when the pixel is the colour within a tolerance.
+    static bool Is(int x, int y, uint32_t colour) { return Near(PixelAt(Screen(), x, y), colour); }
+    static bool Near(uint32_t got, uint32_t colour) {
+        for (int s = 0; s < 24; s += 8)
+            if (std::abs(static_cast<int>((got >> s) & 0xFF) - static_cast<int>((colour >> s) & 0xFF)) > 24)
+                return false;
+        return true;
+    }
+    static uint32_t Centre() { return PixelAt(Screen(), 320, 240) & 0xFFFFFF; }
+    // Lets the real clock reach the next due time.
+    static void Later() { g_SystemState->realClock = (g_SystemState->realClock + 2000) % 32400000; }
+
+    TempGameFolder folder_;
+    InputState input_{};
+    InputState* savedInput_ = nullptr;
+};
+
+TEST_F(Pictures, LoadingScreensShowTheListedPicturesInTurn) {
+    Picture("true/LoadScrDefault", kWhite);
+    // No listed picture: the default is shown, without bars while one is missing.
+    P_InitLoadingScreen();
+    P_ShowNextLoadingScreen();
+    EXPECT_TRUE(Is(320, 240, kWhite));
+    EXPECT_TRUE(Is(320, 2, kWhite));
+
+    // One picture is shown every time, and only once the due time came.
+    Picture("loadscr/one", kRed);
+    Picture("true/LoadScrTOP", kYellow);
+    Picture("true/LoadScrBOT", kCyan);
+    P_InitLoadingScreen();
+    for (int i = 0; i < 2; ++i) {
+        P_ShowNextLoadingScreen();
+        EXPECT_TRUE(Is(320, 240, kRed)) << i;
+        // The bars take a band of 10/128 of the height at the top and the bottom.
+        const int h = Screen()->height, band = h * 10 / 128;
+        EXPECT_TRUE(Is(320, 2, kYellow));
+        EXPECT_TRUE(Is(320, band - 2, kYellow));
+        EXPECT_TRUE(Is(320, band + 2, kRed));
+        EXPECT_TRUE(Is(320, h - band - 2, kRed));
+        EXPECT_TRUE(Is(320, h - band + 2, kCyan));
+        EXPECT_TRUE(Is(320, h - 2, kCyan));
+        Qel_RectFill(0, 0, Screen()->width, h, 0, Screen());
+        P_ShowNextLoadingScreen();  // not yet due
+        EXPECT_TRUE(Is(320, 240, 0));
+        Later();
+    }
+
+    // Three pictures come in turn from a random start; only ".jpg" files count.
+    Picture("loadscr/two", kGreen);
+    Picture("loadscr/three", kBlue);
+    folder_.WriteBytes("L/loadscr/notes.txt", {'x'});
+    folder_.WriteBytes("L/loadscr/.jpg", Jpeg(16, 16, std::vector<uint32_t>(16 * 16, kYellow)));
+    P_InitLoadingScreen();
+    std::vector<uint32_t> shown;
+    for (int i = 0; i < 4; ++i) {
+        P_ShowNextLoadingScreen();
+        shown.push_back(Centre());
+        Later();
+    }
+    const std::set<uint32_t> distinct(shown.begin(), shown.begin() + 3);
+    EXPECT_EQ(distinct.size(), 3u);
+    EXPECT_EQ(shown[3], shown[0]);
+    for (uint32_t c : shown) EXPECT_TRUE(Near(c, kRed) || Near(c, kGreen) || Near(c, kBlue)) << std::hex << c;
+}
+
+TEST_F(Pictures, AFullScreenPictureEndsEarlyOnAMouseButton) {
+    LogCapture log;
+    EXPECT_EQ(P_ViewEBMFullscreen("nothere", 0), 0);
+    // A picture that only loads as the dummy texture counts as missing.
+    std::unique_ptr<EBM, void (*)(EBM*)> dummy(MakeBitmap(Layout::Bits32, 1, 1), FreeILBM);
+    g_TextureDummies = {dummy.get(), dummy.get(), dummy.get()};
+    const int refs = dummy->refCount;
+    EXPECT_EQ(P_ViewEBMFullscreen("nothere", 0), 0);
+    EXPECT_EQ(dummy->refCount, refs);
+    EXPECT_EQ(P_ViewLoadingScreen(g_SystemState->realClock, "nothere"), 1);  // nothing to stretch
+    g_TextureDummies = {};
+
+    Picture("true/title", kGreen);
+    input_.mouseHeld = 1;
+    input_.mouseButtons = 1;
+    EXPECT_EQ(P_ViewEBMFullscreen("title", 3), 1);  // the button is held: no wait
+    EXPECT_TRUE(Is(320, 240, kGreen));
+    input_.mouseHeld = input_.mouseButtons = 0;
+    EXPECT_EQ(P_ViewEBMFullscreen("title", 0), 1);
+}
+
+TEST_F(Pictures, ClearingTheScreenChecksTheViewsSize) {
+    std::unique_ptr<EBM, void (*)(EBM*)> view(MakeBitmap(Layout::Bits32, 8, 8), FreeILBM);
+    g_ScreenViews[0] = view.get();
+    FillRaw(view.get(), 0xFFFFFF);
+    P_ClearScreen();
+    EXPECT_EQ(PixelAt(view.get(), 7, 7) & 0xFFFFFF, 0u);
+    struct Case {
+        int16_t w, h;
+        const char* line;
+    };
+    const Case cases[] = {{0, 8, "Qel_RectFill(0, 0, 0, 8) invalid rectangle size!\n"},
+                          {8, -1, "Qel_RectFill(0, 0, 8, -1) invalid rectangle size!\n"},
+                          {2000, 8, "Qel_RectFill(0, 0, 2000, 8) filling outside size ("}};
+    for (const Case& c : cases) {
+        EBM fake = *view;
+        fake.width = c.w;
+        fake.height = c.h;
+        g_ScreenViews[0] = &fake;
+        LogCapture log;
+        P_ClearScreen();
+        EXPECT_TRUE(log.Contains(c.line)) << log.Text();
+    }
+    g_ScreenViews[0] = nullptr;
+}
+
+}  // namespace

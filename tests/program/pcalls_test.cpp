@@ -16,6 +16,7 @@
 #include "base/ebm.h"
 #include "base/general.h"
 #include "base/imagefiles.h"
+#include "base/table.h"
 #include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/main.h"
@@ -31,6 +32,7 @@
 #include "support/syscall_runner.h"
 #include "support/videosupport.h"
 #include "system/input.h"
+#include "system/entry.h"
 #include "system/keys.h"
 #include "system/settings.h"
 #include "system/video.h"
@@ -272,6 +274,106 @@ TEST_F(Pictures, ClearingTheScreenChecksTheViewsSize) {
         EXPECT_TRUE(log.Contains(c.line)) << log.Text();
     }
     g_ScreenViews[0] = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+// Object 2100 notes each "Input" key (answering `InputResult`) and each "NotifyPause".
+const char* const kPauseStory = R"(
+.object 2100
+.var "InputResult" int 0
+.func "Input" need 4
+    getl 4
+    pushds "Input"
+    c2
+    sys "Test_Note"
+    pop
+    getv 0
+    ret
+.func "NotifyPause" need 4
+    getl 4
+    pushds "NotifyPause"
+    c2
+    sys "Test_Note"
+    pop
+    c0
+    ret
+)";
+
+using Notes = std::vector<std::string>;
+
+class PauseStep : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteStory(session_.Folder(), "trevanstory", kPauseStory);
+        RegisterTestModule();
+        ASSERT_EQ(P_LoadLocation("trevanstory"), 1);
+        S_KeyRingClear();
+        TestNotes().clear();
+        StandIn_ClearCalls();
+        // Every key of the ring in turn, not only the newest, and keys from the
+        // window's messages (upper-case P and Q only come that way).
+        g_InputState->flags &= ~INPUT_SINGLE_KEY;
+        keyboard_ = g_ApplicationRecord.keyboardDevice;
+        g_ApplicationRecord.keyboardDevice = nullptr;
+    }
+    void TearDown() override {
+        g_ApplicationRecord.keyboardDevice = keyboard_;
+        S_KeyRingClear();
+        if (g_CockpitSystem) {
+            INS_ClearAllCockpits(g_CockpitSystem);
+            g_CockpitSystem = nullptr;
+        }
+    }
+    // Typed characters, as the window's messages bring them.
+    static void Keys(std::initializer_list<char> keys) {
+        for (char k : keys) S_KeyRingStore(0, k, KEY_KIND_CHAR);
+    }
+    static int Steered() {
+        int n = 0;
+        for (const std::string& c : StandIn_Calls()) n += c.rfind("STS_Set", 0) == 0;
+        return n;
+    }
+    ProgramSession session_;
+    IDirectInputDevice8* keyboard_ = nullptr;
+};
+
+TEST_F(PauseStep, ThePausingKeyDoesNotUnpauseAnotherKeyDoes) {
+    Keys({'P'});
+    EXPECT_EQ(P_Pause(), 1);
+    EXPECT_NE(g_ProgramState->requestBits & P_REQUEST_PAUSE, 0u);
+    EXPECT_EQ(g_ProgramState->lastKey, 'P');
+    // Still holding P, then another key.
+    Keys({'P', 'P', 'x', 'y'});
+    EXPECT_EQ(P_Pause(), 1);
+    EXPECT_EQ(g_ProgramState->requestBits & P_REQUEST_PAUSE, 0u);
+    EXPECT_EQ(TestNotes(), (Notes{"Input 80", "NotifyPause 0"}));
+    EXPECT_EQ(S_GetKey(), 'y');  // the unpausing key is used up
+    // Without a control cockpit nothing is steered.
+    EXPECT_EQ(Steered(), 0);
+
+    // Q ends the story while paused.
+    g_ProgramState->requestBits |= P_REQUEST_PAUSE;
+    Keys({'Q'});
+    EXPECT_EQ(P_Pause(), 0);
+    EXPECT_EQ(TestNotes().size(), 2u);
+}
+
+TEST_F(PauseStep, TheActiveControlCockpitIsSteered) {
+    static CockpitSystem system;
+    system = {};
+    g_CockpitSystem = INS_CreateCockpitSystem(&system);
+    Cockpit cockpit{0x4, {11, 22}};
+    Qel_TableSet(system.cockpits, 5, reinterpret_cast<uintptr_t>(&cockpit));
+    system.activeControl = 5;
+    Keys({'a'});
+    EXPECT_EQ(P_Pause(), 1);
+    cockpit.flags = 0;
+    g_StopFlag = 0;
+    EXPECT_EQ(P_Pause(), 1);
+    EXPECT_EQ(CallsFrom("STS_Set 22 1"), (std::vector<std::string>{"STS_Set 22 1", "STS_Set 11 1"}));
 }
 
 }  // namespace

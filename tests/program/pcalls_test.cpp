@@ -373,7 +373,15 @@ TEST_F(PauseStep, TheActiveControlCockpitIsSteered) {
     cockpit.flags = 0;
     g_StopFlag = 0;
     EXPECT_EQ(P_Pause(), 1);
-    EXPECT_EQ(CallsFrom("STS_Set 22 1"), (std::vector<std::string>{"STS_Set 22 1", "STS_Set 11 1"}));
+    // The steering handled this frame's keys: without a key the last "Input"
+    // result is used, and 2 steers with flag 0.
+    g_KeyHandled = 1;
+    g_LastInputResult = 2;
+    TestNotes().clear();
+    EXPECT_EQ(P_Pause(), 1);
+    EXPECT_TRUE(TestNotes().empty());
+    EXPECT_EQ(g_KeyHandled, 0);
+    EXPECT_EQ(CallsFrom("STS_Set 22 1"), (std::vector<std::string>{"STS_Set 22 1", "STS_Set 11 1", "STS_Set 11 0"}));
 }
 
 }  // namespace

@@ -20,7 +20,7 @@
 #include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/main.h"
-#include "program/standin_calls.h"
+#include "base/standin_calls.h"
 #include "render/device.h"
 #include "script/tasks.h"
 #include "support/gamefolder.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-struct VRMFile;
+class VRMFile;
 
 // The bone names of a body's first level, null (count 0) for a body without bones.
 const char* const* B3D_BodyGetBones(const void* body, int32_t* count);

@@ -246,7 +246,9 @@ void SFX_InitSounds() {
         int32_t group = g / 100;
         if (group < 0 || group >= SFX_GROUPS) continue;
         int32_t n = r->ReadInt();
-        if (r->error || n < 0) break;
+        // Each row takes at least seven bytes: a count the file cannot hold is
+        // as bad as a negative one.
+        if (r->error || n < 0 || n > (r->base + r->size - r->cursor) / 7) break;
         if (g_SfxGroups[group]) {
             Int_FreeMem(g_SfxGroups[group], sizeof(SoundEffectEntry) * static_cast<size_t>(g_SfxGroupCounts[group]),
                         kMem);

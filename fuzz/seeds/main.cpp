@@ -15,6 +15,7 @@
 #include "base/markup.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "base/texcache.h"
 #include "base/vrmfile.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
@@ -26,10 +27,14 @@
 #include "script/textfiles.h"
 #include "script/textpages.h"
 #include "script/valuexml.h"
+#include "scene/state.h"
 #include "script/values.h"
 #include "system/timer.h"
+#include "tools/lib/bodyconv.h"
 #include "tools/lib/catalog_writer.h"
 #include "tools/lib/packed_writer.h"
+#include "tests/support/imagefixtures.h"
+#include "tools/lib/types_writer.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
@@ -561,6 +566,199 @@ technique Other { pass P { VertexShader = VS; PixelShader = FS_Tex; } }
     Seed("effect", "two-sided", twoSided);
 }
 
+// Binary bodies: model sources through the body converter, text then binary.
+void BodyFiles() {
+    g_B3DState = B3D_InitStore();
+    g_TCNumberedCount = 1;
+    g_TCNamedCount = 0;
+    if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1 || TC_AllocTextureTable()) {
+        std::fprintf(stderr, "fuzz_seeds: no scene state for bodies\n");
+        std::exit(1);
+    }
+    const char* cube =
+        "name cube\nmtl hull\n tex plates\nusemtl hull\n"
+        "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n"
+        "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\ns 1\n"
+        "f 1/1 2/2 3/3 4/4\nf 5/1 8/4 7/3 6/2\nf 1/1 5/2 6/3 2/4\n"
+        "f 2/1 6/2 7/3 3/4\nf 3/1 7/2 8/3 4/4\nf 4/1 8/2 5/3 1/4\n";
+    const char* levels =
+        "name levels\nmtl a\n tex one\nmtl b\n tex two\n"
+        "usemtl a\nv 0 0 0\nv 2 0 0\nv 2 2 0\nv 0 2 0\nf 1 2 3 4\no top\nusemtl b\nv 1 1 2\nf 1 2 5\n"
+        "lod 3000\nv 0 0 0\nv 2 0 0\nv 0 2 0\nusemtl a\nf 1 2 3\n";
+    const char* bones =
+        "name bones\nmtl skin\n tex skin\nbone hip\nbone knee\n"
+        "v 0 0 0\nvw 0 1\nv 2 0 0\nvw 0 0.5 1 0.5\nv 2 2 0\nvw 1 1\nv 0 2 1\nvw 1 1\n"
+        "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvt2 0.5 0.5\nvt2 0.25 0.75\n"
+        "usemtl skin\nf 1/1/1 2/2/2 3/3/1 4/4/2\n";
+    const char* effect =
+        "name effect\nmtl water\n effect water.fx 3\n param TexAnimDuration float 2.5\n"
+        " param t_DiffuseTexture string waves\n param g_AlphaBlendEnable long 1\n"
+        " param g_Tint float3 0.5 0.25 1\n param g_On bool 1\n param g_Uv float2 1 2\n"
+        " param g_Col float4 1 2 3 4\nusemtl water\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    const struct {
+        const char* name;
+        const char* source;
+    } bodies[] = {{"cube", cube}, {"levels", levels}, {"bones", bones}, {"effect", effect}};
+    int id = 1;
+    for (const auto& b : bodies) {
+        std::string text, error;
+        char name[32];
+        if (Tool_ModelToTextBody(b.source, &text, &error)) {
+            snprintf(name, sizeof name, "v/%05d.bod", id);
+            Fuzz_WriteFile(name, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+            if (Tool_BodyTextToBinary(id, &error)) {
+                snprintf(name, sizeof name, "v/%05d.bob", id);
+                Seed("bodybin", b.name, ReadFile(name));
+                ++id;
+                continue;
+            }
+        }
+        std::fprintf(stderr, "fuzz_seeds: body %s: %s\n", b.name, error.c_str());
+        std::exit(1);
+    }
+}
+
+// Types files: one source through the types writer, each file behind the
+// byte that picks its loader (the order of fuzz/typesfiles.cpp).
+void TypesFiles() {
+    const std::string material =
+        "1 2 3 LMETL_R HSPEC_R HIH_COL 1 2 3 4 5 6 12 TRANSP_NONE 0 "
+        "MPF_ALPHABLEND|MPF_2SIDED 64 32 10 11 12 MSHINY 13 14 15 16 17 18 ship.tga\n";
+    const std::string source =
+        "[CutData]\n3 intro.cut\n14999 last\n"
+        "[BodyData]\n5 1 2 3 v\\five.bod\n10005 4 5 6 v\\big\n"
+        "[LightTypes]\n0 2 10 20 30 1 65536 7 8\n12 3 1 2 3 0 0 0 0\n"
+        "[Particles3]\n4 ICON_LSR_IRE2\n"
+        "  PEDF_2D fx\\spark 0 0 0.5 0.25 1.5 0.1 1 2 3 100 200 1500 4 8 lifetimevariation: 250 spreadx: 0.5 "
+        "spready: 1.25 growduration: 7 fadeduration: 300 rotspeed: 2 randomrotspeed: 0.75\n"
+        "  PEDF_TRAIL fx\\trail 0 0 1 1 1 0 0 0 0 1 2 3 4 5 bogus: 9 fadeduration: 10\n9 NULL\n"
+        "[Skins]\n4 camo\n  hull hull_camo\n  NULL wing_camo\n7 plain\n"
+        "[IconData]\nICONTYPE_QMEXTRA gui\\sheet 256 128\n  ICON_QM_BUTTON NULL 0 0 32 16\n"
+        "  77 NULL 32 16 8 8\n9 gui\\other 64 64\n"
+        "[BodyDummies]\nv\\dummy.bod\n7\n25000\n"
+        "[Lensflares]\n-\n  v\\flare 1.5 2 3 4\n  7 0.25 -1 0 -2\n-\n"
+        "[Materials]\n" +
+        material + material;
+    const char* files[] = {"CutData",  "BodyData",    "LightTypes", "Particles3", "Skins",
+                           "IconData", "BodyDummies", "Lensflares", "Materials"};
+    std::string error;
+    if (!Tool_WriteTypesFiles(source, "types", -1, &error)) {
+        std::fprintf(stderr, "fuzz_seeds: types files: %s\n", error.c_str());
+        std::exit(1);
+    }
+    for (size_t i = 0; i < sizeof files / sizeof files[0]; ++i) {
+        Bytes b = ReadFile(std::string("types/") + files[i] + ".txt");
+        b.insert(b.begin(), uint8_t(i));
+        Seed("typesfiles", files[i], b);
+    }
+}
+
+// Effect blocks written field by field by the data-file writer, text and
+// binary, behind the byte whose low bit says binary.
+void EffectBlock(const char* name, int binary) {
+    const char* file = "seed.fxp";
+    VRMFile* w = Qel_StreamCreate(file, 0, 0, binary, g_VRMBodyTags, 18);
+    if (!w || w->error) {
+        std::fprintf(stderr, "fuzz_seeds: the data-file writer failed\n");
+        std::exit(1);
+    }
+    const char* end = ";\n";
+    w->WriteShort(3, end);
+    w->WriteString("water.fx", end);
+    w->WriteShort(7, end);
+    w->WriteString("t_DiffuseTexture", end);
+    w->WriteInt(8, end);
+    w->WriteString("ship.tga", end);
+    w->WriteString("g_Count", end);
+    w->WriteInt(0, end);
+    w->WriteInt(-5, end);
+    w->WriteString("g_On", end);
+    w->WriteInt(1, end);
+    w->WriteInt(1, end);
+    w->WriteString("g_Vec", end);
+    w->WriteInt(4, end);
+    for (int32_t v : {0x10000, 0x28000, -0x30000}) w->WriteFixed(v, end);
+    w->WriteString("g_Mat3", end);
+    w->WriteInt(6, end);
+    for (int k = 0; k < 9; ++k) w->WriteFixed(k % 4 ? 0 : 0x10000, end);
+    w->WriteString("g_Mat4", end);
+    w->WriteInt(7, end);
+    for (int k = 0; k < 16; ++k) w->WriteFixed(k % 5 ? 0 : 0x10000, end);
+    w->WriteString("g_Label", end);
+    w->WriteInt(8, end);
+    w->WriteString("hello", end);
+    Qel_CloseFileBuffer(w);
+    Bytes bytes = ReadFile(file);
+    bytes.insert(bytes.begin(), uint8_t(binary));
+    Seed("fxparams", name, bytes);
+}
+
+// Pictures of the tests' picture writers behind the byte that picks the
+// reader (the order of fuzz/images.cpp); fonts carry their metrics.
+Bytes Abc4Metrics() {
+    Bytes v;
+    auto put32 = [&v](uint32_t x) {
+        v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8), uint8_t(x >> 16), uint8_t(x >> 24)});
+    };
+    auto putF = [&](float f) {
+        uint32_t x;
+        std::memcpy(&x, &f, 4);
+        put32(x);
+    };
+    for (uint32_t x : {4u, 8u, 32u, 8u, 1u}) put32(x);
+    v.insert(v.end(), {'A', 0, 'B', 0});
+    put32(2);
+    const float boxes[2][4] = {{0.0f, 0.0f, 0.25f, 1.0f}, {0.25f, 0.0f, 0.5f, 1.0f}};
+    for (const auto& b : boxes) {
+        for (float f : b) putF(f);
+        v.insert(v.end(), {1, 0, 6, 0, 7, 0, 0, 0});
+    }
+    return v;
+}
+
+void Images() {
+    const std::vector<uint32_t> picture = {0xFFFF0000, 0xFFFF0000, 0xFF00FF00, 0x80FFFFFF,
+                                           0xFF0000FF, 0xFFFFFFFF, 0x00000000, 0xFF123456};
+    auto withMode = [](uint8_t mode, Bytes b) {
+        b.insert(b.begin(), mode);
+        return b;
+    };
+    Seed("images", "tga24", withMode(0 + 5 * 2, Tga({.width = 4, .height = 2, .type = 2, .depth = 24}, picture)));
+    Seed("images", "tga32-rle-topdown",
+         withMode(0 + 5 * 3,
+                  Tga({.width = 4, .height = 2, .type = 10, .depth = 32, .topDown = true, .alphaBits = 8}, picture)));
+    Seed("images", "tga16", withMode(0 + 5 * 4, Tga({.width = 4, .height = 2, .type = 2, .depth = 16}, picture)));
+    Seed("images", "tga-grey", withMode(0, Tga({.width = 4, .height = 2, .type = 3, .depth = 8}, picture)));
+    Seed("images", "jpeg", withMode(1 + 5 * 2, Jpeg(4, 2, picture)));
+    Seed("images", "jpeg-surface", withMode(1 + 5 * 13, Jpeg(4, 2, picture)));
+    const std::vector<const char*> grid = {"#.#.#.#.#.#.#.#.", ".#.#.#.#.#.#.#.#", "##..##..##..##..",
+                                           "..##..##..##..##", "####....####....", "....####....####",
+                                           "################", "................"};
+    Seed("images", "bmp", withMode(2, Bmp1(grid)));
+    Seed("images", "bmp-topdown", withMode(2, Bmp1(grid, true)));
+    const std::vector<const char*> wide(8, "################################");
+    Seed("images", "font-abc", withMode(3, Split(Bmp1(wide), Abc4Metrics())));
+    Seed("images", "font-siz", withMode(4, Split(Bmp1(grid), Bytes{3, 2, 5})));
+}
+
+// The game sound's effect table through the types writer.
+void SoundsFiles() {
+    const char* sources[][2] = {
+        {"groups",
+         "[Sounds]\n3\n0\n  7 200 SFX_LOOP|SFX_AUTOFREE -10 30 20 1234\n  1 -1 NULL 0 0 0 0\n"
+         "100\n  5 200 SFX_3DCONTROL 0 0 0 1000\n  5 200 SFX_DSIK|SFX_INTERPOLATE 0 100 50 0\n"},
+        {"one", "[Sounds]\n1\n0\n  5 200 NULL 0 0 0 0\n"},
+    };
+    for (const auto& s : sources) {
+        std::string error;
+        if (!Tool_WriteTypesFiles(s[1], "types", -1, &error)) {
+            std::fprintf(stderr, "fuzz_seeds: sounds: %s\n", error.c_str());
+            std::exit(1);
+        }
+        Seed("sounds", s[0], ReadFile("types/Sounds.txt"));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -584,6 +782,12 @@ int main(int argc, char** argv) {
     Samples();
     DdsFiles();
     EffectFiles();
+    BodyFiles();
+    TypesFiles();
+    EffectBlock("text", 0);
+    EffectBlock("binary", 1);
+    Images();
+    SoundsFiles();
     {
         std::vector<uint8_t> image = Fuzz_StoryImage();
         SB_LoadStoryImage(ctx, "fuzz", "fuzz", image.data(), uint32_t(image.size()));

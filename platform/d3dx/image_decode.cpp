@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/d3d9/texture_dxt.h"
@@ -16,6 +17,11 @@
 #pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
+// Zeroed: a scan that names a Huffman table no segment defined reads an empty
+// table instead of whatever the memory held.
+#define STBI_MALLOC(size)     std::calloc(1, size)
+#define STBI_REALLOC(p, size) std::realloc(p, size)
+#define STBI_FREE(p)          std::free(p)
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_TGA
 #define STBI_NO_STDIO
@@ -67,6 +73,26 @@ bool CompleteTarga(const uint8_t* p, UINT size) {
     return at <= size;
 }
 
+// Every Huffman table of a JPEG file holds at most 256 codes: stb_image
+// builds a table from the code counts before it checks their sum and writes
+// past its arrays on more. The decoder passes bytes between segments, so
+// every table marker in the file is looked at, wherever it stands.
+bool SaneHuffmanTables(const uint8_t* p, UINT size) {
+    for (UINT at = 0; at + 4 <= size; ++at) {
+        if (p[at] != 0xFF || p[at + 1] != 0xC4) continue;
+        // The decoder reads a table's counts while any byte of the segment is
+        // left, and zeros past the end of the file.
+        const UINT end = at + 2 + (p[at + 2] << 8 | p[at + 3]);
+        for (UINT t = at + 4; t < end && t < size;) {
+            UINT codes = 0;
+            for (UINT i = 1; i <= 16 && t + i < size; ++i) codes += p[t + i];
+            if (codes > 256) return false;
+            t += 17 + codes;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool D3DX_IsDdsFile(const void* data, UINT size) { return data && size >= 4 && std::memcmp(data, "DDS ", 4) == 0; }
@@ -74,6 +100,8 @@ bool D3DX_IsDdsFile(const void* data, UINT size) { return data && size >= 4 && s
 HRESULT D3DX_PictureInfo(const void* data, UINT size, D3DXIMAGE_INFO* info) {
     const auto* p = static_cast<const uint8_t*>(data);
     if (!p || !info || size == 0 || size > static_cast<UINT>(INT_MAX)) return D3DXERR_INVALIDDATA;
+    // The decoder takes any file that starts with a marker for a JPEG one.
+    if (p[0] == 0xFF && !SaneHuffmanTables(p, size)) return D3DXERR_INVALIDDATA;
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(p, static_cast<int>(size), &w, &h, &channels)) return D3DXERR_INVALIDDATA;
     if (w <= 0 || h <= 0 || static_cast<UINT>(w) > kMaxEdge || static_cast<UINT>(h) > kMaxEdge)

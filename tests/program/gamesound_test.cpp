@@ -187,6 +187,18 @@ TEST_F(GameSoundTest, BadOrMissingSoundsFileLeavesAnEmptyTable) {
     for (int g = 0; g < SFX_GROUPS; ++g) EXPECT_EQ(g_SfxGroupCounts[g], 0);
 }
 
+TEST_F(GameSoundTest, RowCountBeyondTheFileReadsNoRows) {
+    // A count of rows the file cannot hold is refused before any memory is
+    // taken for it; the groups read before it stay.
+    folder_.Write("types/Sounds.txt", "1;\n0;1;\n5;200;NULL;0;0;0;0;\n100;2147483647;5;200;NULL;0;0;0;0;\n");
+    ASSERT_TRUE(StartSound());
+    ASSERT_NE(SFX_Init(), nullptr);
+    SFX_InitSounds();
+    EXPECT_EQ(g_SfxGroupCounts[0], 1);
+    EXPECT_EQ(g_SfxGroupCounts[1], 0);
+    EXPECT_EQ(g_SfxGroups[1], nullptr);
+}
+
 // ---------------------------------------------------------------- channels
 
 TEST_F(GameSoundTest, ChannelsAreTakenBestFreeThenByPriorityAndNearestEnd) {

@@ -10,61 +10,11 @@
 #include "platform/d3d9/seam.h"
 #include "platform/d3dx/d3dx9.h"
 #include "render/mesh.h"
-#include "support/window_support.h"
+#include "support/small_device.h"
 
 namespace {
 
-class DeclarationDrawTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        D3D9_ResetSeam();
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        ASSERT_NE(d3d, nullptr);
-        window = OpenScreenWindow(DefWindowProcA, 64, 48);
-        ASSERT_NE(window, nullptr);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 48;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.hDeviceWindow = window;
-        pp.Windowed = 1;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-                  D3D_OK);
-        ASSERT_EQ(device->CreateRenderTarget(64, 48, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, 0, &target, nullptr),
-                  D3D_OK);
-        device->SetRenderTarget(0, target);
-    }
-    void TearDown() override {
-        if (target) target->Release();
-        if (device) {
-            EXPECT_EQ(device->Release(), 0u);
-        }
-        EXPECT_EQ(D3D9_LiveResourceCount(), 0);
-        if (window) DestroyWindow(window);
-        if (d3d) d3d->Release();
-    }
-
-    std::vector<uint32_t> Picture() {
-        IDirect3DSurface9* copy = nullptr;
-        EXPECT_EQ(device->CreateOffscreenPlainSurface(64, 48, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr),
-                  D3D_OK);
-        EXPECT_EQ(device->GetRenderTargetData(target, copy), D3D_OK);
-        D3DLOCKED_RECT lr{};
-        copy->LockRect(&lr, nullptr, D3DLOCK_READONLY);
-        std::vector<uint32_t> out(64 * 48);
-        for (int y = 0; y < 48; ++y) std::memcpy(&out[y * 64], static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch, 64 * 4);
-        copy->UnlockRect();
-        copy->Release();
-        return out;
-    }
-
-    IDirect3D9* d3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
-    IDirect3DSurface9* target = nullptr;
-    HWND window = nullptr;
-};
+class DeclarationDrawTest : public SmallDeviceTest {};
 
 TEST_F(DeclarationDrawTest, SmallFormsDrawThePlainFormsPicture) {
     // The triangle in declaration 1: clip-space positions (identity transforms),

@@ -17,43 +17,17 @@
 #include "platform/d3d9/seam.h"
 #include "platform/d3dx/d3dx9.h"
 #include "render/mesh.h"
-#include "support/window_support.h"
+#include "support/small_device.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class EffectGLTest : public ::testing::Test {
+class EffectGLTest : public SmallDeviceTest {
 protected:
     void SetUp() override {
-        D3D9_ResetSeam();
         D3DXSetFileReader(nullptr);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        ASSERT_NE(d3d, nullptr);
-        window = OpenScreenWindow(DefWindowProcA, 64, 48);
-        ASSERT_NE(window, nullptr);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 48;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.hDeviceWindow = window;
-        pp.Windowed = 1;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-                  D3D_OK);
-        ASSERT_EQ(device->CreateRenderTarget(64, 48, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, 0, &target, nullptr),
-                  D3D_OK);
-        device->SetRenderTarget(0, target);
-    }
-    void TearDown() override {
-        if (target) target->Release();
-        if (device) {
-            EXPECT_EQ(device->Release(), 0u);
-        }
-        EXPECT_EQ(D3D9_LiveResourceCount(), 0);
-        if (window) DestroyWindow(window);
-        if (d3d) d3d->Release();
+        SmallDeviceTest::SetUp();
     }
     ID3DXEffect* Create(const std::string& text, const D3DXMACRO* macros = nullptr) {
         ID3DXEffect* effect = nullptr;
@@ -67,24 +41,6 @@ protected:
         EXPECT_EQ(hr, D3D_OK);
         return effect;
     }
-    uint32_t Pixel(int x, int y) {
-        IDirect3DSurface9* copy = nullptr;
-        EXPECT_EQ(device->CreateOffscreenPlainSurface(64, 48, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr),
-                  D3D_OK);
-        EXPECT_EQ(device->GetRenderTargetData(target, copy), D3D_OK);
-        D3DLOCKED_RECT lr{};
-        copy->LockRect(&lr, nullptr, D3DLOCK_READONLY);
-        uint32_t p;
-        std::memcpy(&p, static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch + x * 4, 4);
-        copy->UnlockRect();
-        copy->Release();
-        return p & 0xFFFFFF;
-    }
-
-    IDirect3D9* d3d = nullptr;
-    HWND window = nullptr;
-    IDirect3DDevice9* device = nullptr;
-    IDirect3DSurface9* target = nullptr;
 };
 
 const char* const kMoved = R"(

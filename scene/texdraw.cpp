@@ -285,6 +285,34 @@ void B3D_TexRecord(const char* tag, const int16_t* fields, int32_t count, const 
     s_RecordWriter(s_Recorder, bytes.data(), bytes.size());
 }
 
+int32_t B3D_TexRecordFieldCount(const char* tag) {
+    if (!tag) return -1;
+    for (const B3DTexRecordKind& k : B3D_TEX_RECORD_KINDS)
+        if (std::memcmp(k.tag, tag, 4) == 0) return k.fields;
+    return -1;
+}
+
+int32_t B3D_TexReplayRecord(const char* tag, const int16_t* f, const char* text, int32_t textLength) {
+    if (B3D_TexRecordFieldCount(tag) < 0 || !f) return 0;
+    auto colour = [](int16_t c) { return B3D_Rgb15To24(static_cast<uint16_t>(c)); };
+    const std::string kind(tag, 4);
+    if (kind == "RTRS") B3D_TexRectStretch(f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], 0);
+    else if (kind == "RTBA")
+        B3D_TexBlit(f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], static_cast<int32_t>(colour(f[8])), 0);
+    else if (kind == "RTBM") B3D_TexCookie(f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], 0);
+    else if (kind == "RTBB") B3D_TexCookie(f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], -1, 0);
+    else if (kind == "RTCF") B3D_TexCircleFill(f[0], f[1], f[2], f[3], colour(f[5]), f[4] * 4);
+    else if (kind == "RTCI") B3D_TexCircle(f[0], f[1], f[2], f[3], colour(f[5]), f[4] * 4);
+    else if (kind == "RTLI") B3D_TexLine(f[0], f[1], f[2], f[3], f[4], colour(f[5]));
+    else if (kind == "RTSP") B3D_TexSetPix(f[0], f[1], f[2], colour(f[3]));
+    else if (kind == "RTRF") B3D_TexRectFill(f[0], f[1], f[2], f[3], f[4], colour(f[5]));
+    else if (kind == "RTTX") {
+        const std::string line(text ? text : "", text ? static_cast<size_t>(std::max(textLength, 0)) : 0);
+        B3D_TexText(f[0], line.c_str(), f[1], f[2], f[3], f[4], colour(f[5]), f[6]);
+    }
+    return 1;
+}
+
 // ------------------------------------------------------------------ fonts and sizes
 
 int32_t B3D_OpenFontNumbered(const char* name, int32_t number, int32_t cellWidth, int32_t style, int32_t topOffset) {
@@ -483,7 +511,7 @@ int32_t B3D_TexTextBox(int32_t texture, const char* text, int32_t font, int32_t 
     const int64_t w = TextWidth(width, texture);
     Lines l;
     Layout(&l, text, f, w, style);
-    const int32_t lineHeight = Qel_TextLineHeight(f, TextStyle(f, style)) / Scale();
+    const int32_t lineHeight = std::max(1, Qel_TextLineHeight(f, TextStyle(f, style)) / Scale());
     int32_t drawn = 0;
     for (int i = 0; i < l.count; ++i) {
         const int64_t top = y + static_cast<int64_t>(i) * lineHeight;
@@ -502,7 +530,7 @@ int32_t B3D_TexTextBlockCentered(int32_t texture, const char* text, int32_t font
     Lines l;
     Layout(&l, text, f, w, style);
     const uint32_t s = TextStyle(f, style);
-    const int32_t lineHeight = Qel_TextLineHeight(f, s) / Scale();
+    const int32_t lineHeight = std::max(1, Qel_TextLineHeight(f, s) / Scale());
     bool drew = false;
     for (int i = 0; i < l.count; ++i) {
         const std::string line(text + l.starts[i], static_cast<size_t>(l.lengths[i]));

@@ -56,6 +56,14 @@ constexpr B3DTexRecordKind B3D_TEX_RECORD_KINDS[] = {
     {"RTCI", 6},  {"RTLI", 6}, {"RTSP", 4}, {"RTTX", 8}, {"RTRF", 6},
 };
 
+// The field count of a texture record's tag (for "RTTX" the fields before its
+// text, whose length is the last of them); -1 for another tag.
+int32_t B3D_TexRecordFieldCount(const char* tag);
+// Repeats the drawing a texture record holds (the replay of a recording):
+// colours come back from their 5-5-5 form, a circle's aspect times 4. 1 for a
+// texture record, 0 for another tag.
+int32_t B3D_TexReplayRecord(const char* tag, const int16_t* fields, const char* text, int32_t textLength);
+
 // ------------------------------------------------------------------ fonts and sizes
 
 // Opens the font name + number ("%s%d") at font height `number`; the slot's

@@ -4,6 +4,7 @@
 // Textures are memory bitmaps in the texture cache of an open video device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -431,4 +432,47 @@ TEST_F(TexDraw, TilesCoverTheAreaWithTheLastColumnAndRowCut) {
     EXPECT_EQ(Picture(b), std::vector<std::string>(12, std::string(16, '#')));
     // Tiles without size draw nothing.
     EXPECT_EQ(B3D_TexBltTiles(2, 1, 0, 0, 0, 3, 0, 0, 10, 10), 0);
+}
+
+TEST_F(TexDraw, RecordedDrawingsReplayIntoTheSamePicture) {
+    const int font = B3D_OpenFontNumbered("grid", 8, 8, 1, 0);
+    ASSERT_GE(font, 0);
+    EBM* b = Give(1, 48, 32);
+    EBM* tile = Give(2, 4, 4);
+    FillRaw(tile, 0xFF80F808);
+    // Colours whose channels keep no low bits come back whole from 5-5-5.
+    B3D_TexRectFill(1, 2, 2, 10, 6, 0x800008);
+    B3D_TexLine(1, 0, 31, 47, 20, 0x00F800);
+    B3D_TexSetPix(1, 40, 3, 0xF8F8F8);
+    B3D_TexCircleFill(1, 30, 10, 6, 0x080808, 0x20000);
+    B3D_TexCircle(1, 30, 10, 8, 0x100000, 0);
+    B3D_TexCookie(2, 1, 0, 0, 44, 28, 4, 4, 0x10, 1);
+    B3D_TexCookie(2, 1, 1, 1, -1, 26, 3, 3, -1, 1);
+    B3D_TexText(1, "! !", font, 14, 20, 0, 0xF80000, 0);
+    const std::vector<std::string> drawn = Picture(b);
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x) pixels.push_back(PixelAt(b, x, y));
+    ASSERT_EQ(Written().size(), 8u);
+    int set = 0;
+    for (const std::string& row : drawn) set += static_cast<int>(std::count(row.begin(), row.end(), '#'));
+    EXPECT_GT(set, 150);
+
+    const std::vector<Chunk> records = Written();
+    FillRaw(b, 0);
+    B3D_ClearEngineFlags(B3D_ENGINE_RECORDING);
+    for (const Chunk& r : records) {
+        const char* tag = reinterpret_cast<const char*>(r.data());
+        const int32_t n = B3D_TexRecordFieldCount(tag);
+        ASSERT_GE(n, 0) << std::string(tag, 4);
+        std::vector<int16_t> fields;
+        for (int32_t i = 0; i < n; ++i) fields.push_back(static_cast<int16_t>(r[4 + 2 * i] << 8 | r[5 + 2 * i]));
+        const auto text = reinterpret_cast<const char*>(r.data()) + 4 + 2 * n;
+        EXPECT_EQ(B3D_TexReplayRecord(tag, fields.data(), text, static_cast<int32_t>(r.size()) - 4 - 2 * n), 1);
+    }
+    EXPECT_EQ(Picture(b), drawn);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x) ASSERT_EQ(PixelAt(b, x, y), pixels[y * 48 + x]) << x << "," << y;
+    EXPECT_EQ(B3D_TexRecordFieldCount("RSCE"), -1);
+    EXPECT_EQ(B3D_TexReplayRecord("RSCE", nullptr, nullptr, 0), 0);
 }

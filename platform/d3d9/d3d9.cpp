@@ -394,6 +394,7 @@ void D3D9Interface::Enumerate() {
             a.capsResult = s.capsResult;
             a.caps = s.caps;
             a.caps.AdapterOrdinal = static_cast<UINT>(i);
+            a.softwareVertexShaderVersion = s.softwareVertexShaderVersion;
             a.desktopResult = s.desktopResult;
             a.desktop = s.desktop;
             for (const auto& perFormat : s.modes)
@@ -584,7 +585,8 @@ HRESULT D3D9Interface::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWin
     if (adapters_[adapter].capsResult != D3D_OK) return D3DERR_NOTAVAILABLE;
     HWND window = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
     if (!Win32_GetSDLWindow(window)) return D3DERR_INVALIDCALL;
-    auto* created = new D3D9Device(this, adapter, window, behaviorFlags, adapters_[adapter].caps);
+    auto* created = new D3D9Device(this, adapter, window, behaviorFlags, adapters_[adapter].caps,
+                                   adapters_[adapter].softwareVertexShaderVersion);
     HRESULT hr = created->Init(params);
     if (FAILED(hr)) {
         created->Release();

@@ -82,13 +82,15 @@ void D3D9_DefaultState(D3D9State* s, bool depthBuffer) {
 
 // ---------------------------------------------------------------- life
 
-D3D9Device::D3D9Device(D3D9Interface* d3d, UINT adapter, HWND window, DWORD behavior, const D3DCAPS9& caps)
+D3D9Device::D3D9Device(D3D9Interface* d3d, UINT adapter, HWND window, DWORD behavior, const D3DCAPS9& caps,
+                       DWORD softwareVertexShaderVersion)
     : d3d_(d3d),
       adapter_(adapter),
       window_(window),
       sdl_(Win32_GetSDLWindow(window)),
       behavior_(behavior),
-      caps_(caps) {
+      caps_(caps),
+      softwareVertexShaderVersion_(softwareVertexShaderVersion) {
     d3d_->AddRef();
     ++g_D3D9LiveDevices;
     if (g_D3D9Seam.declTypes >= 0) caps_.DeclTypes = static_cast<DWORD>(g_D3D9Seam.declTypes);
@@ -451,6 +453,8 @@ HRESULT D3D9Device::GetDirect3D(IDirect3D9** d3d) {
 HRESULT D3D9Device::GetDeviceCaps(D3DCAPS9* caps) {
     if (!caps) return D3DERR_INVALIDCALL;
     *caps = caps_;
+    // Vertices processed in software get the software pipeline's shaders.
+    if (GetSoftwareVertexProcessing()) caps->VertexShaderVersion = softwareVertexShaderVersion_;
     return D3D_OK;
 }
 

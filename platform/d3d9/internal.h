@@ -181,7 +181,8 @@ class D3D9Interface;
 
 class D3D9Device final : public IDirect3DDevice9 {
 public:
-    D3D9Device(D3D9Interface* d3d, UINT adapter, HWND window, DWORD behavior, const D3DCAPS9& caps);
+    D3D9Device(D3D9Interface* d3d, UINT adapter, HWND window, DWORD behavior, const D3DCAPS9& caps,
+               DWORD softwareVertexShaderVersion);
     ~D3D9Device() override;
     HRESULT Init(D3DPRESENT_PARAMETERS* params);
 
@@ -328,6 +329,7 @@ private:
     SDL_Window* sdl_;  // the SDL window behind window_
     DWORD behavior_;
     D3DCAPS9 caps_;
+    DWORD softwareVertexShaderVersion_;
     void* context_ = nullptr;
     D3DPRESENT_PARAMETERS params_{};
     D3D9Surface* backBuffer_ = nullptr;
@@ -358,6 +360,7 @@ struct D3D9AdapterFacts {
     D3DADAPTER_IDENTIFIER9 identifier{};
     HRESULT capsResult = D3D_OK;
     D3DCAPS9 caps{};
+    DWORD softwareVertexShaderVersion = D3DVS_VERSION(3, 0);
     HRESULT desktopResult = D3D_OK;
     D3DDISPLAYMODE desktop{};
     std::vector<D3DDISPLAYMODE> modes;  // every format

@@ -16,6 +16,10 @@ struct D3D9SeamAdapter {
     D3DADAPTER_IDENTIFIER9 identifier{};
     HRESULT capsResult = D3D_OK;  // GetDeviceCaps(HAL) answer
     D3DCAPS9 caps{};
+    // The vertex-shader version a device of this adapter reports while it
+    // processes vertices in software (a software device, or a mixed one
+    // switched to software).
+    DWORD softwareVertexShaderVersion = D3DVS_VERSION(3, 0);
     HRESULT desktopResult = D3D_OK;  // GetAdapterDisplayMode answer
     D3DDISPLAYMODE desktop{};
     // Full-screen modes per format, in enumeration order.

@@ -353,6 +353,56 @@ TEST_F(D3D9Test, ShaderProfileFollowsTheCaps) {
     EXPECT_EQ(f, D3DFMT_A2R10G10B10);
 }
 
+// The capabilities of a seamed adapter: the vertex-shader version follows the
+// way vertices are processed; lights and the software switch are recorded.
+TEST_F(D3D9Test, VertexProcessingDecidesTheVertexShaderVersion) {
+    ASSERT_EQ(d3d->Release(), 0u);
+    g_D3D9Seam.adaptersSeamed = true;
+    D3D9SeamAdapter a;
+    a.caps = D3D9_DefaultCaps();
+    a.caps.VertexShaderVersion = D3DVS_VERSION(1, 0);
+    a.caps.MaxActiveLights = 16;
+    a.softwareVertexShaderVersion = D3DVS_VERSION(2, 0);
+    a.desktop = {64, 48, 60, D3DFMT_X8R8G8B8};
+    g_D3D9Seam.adapters.push_back(a);
+    d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DCAPS9 caps{};
+    ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    EXPECT_EQ(caps.Caps2 & D3DCAPS2_FULLSCREENGAMMA, static_cast<DWORD>(D3DCAPS2_FULLSCREENGAMMA));
+    EXPECT_EQ(caps.MaxActiveLights, 16u);
+
+    struct Case {
+        DWORD behaviour;
+        HRESULT switchResult;  // SetSoftwareVertexProcessing(TRUE)
+        DWORD before, after;   // vertex-shader versions before and after the switch
+    } cases[] = {
+        {D3DCREATE_HARDWARE_VERTEXPROCESSING, D3DERR_INVALIDCALL, D3DVS_VERSION(1, 0), D3DVS_VERSION(1, 0)},
+        {D3DCREATE_MIXED_VERTEXPROCESSING, D3D_OK, D3DVS_VERSION(1, 0), D3DVS_VERSION(2, 0)},
+        {D3DCREATE_SOFTWARE_VERTEXPROCESSING, D3DERR_INVALIDCALL, D3DVS_VERSION(2, 0), D3DVS_VERSION(2, 0)},
+    };
+    for (const Case& c : cases) {
+        D3DPRESENT_PARAMETERS pp = Params();
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, c.behaviour, &pp, &device), D3D_OK);
+        ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+        EXPECT_EQ(caps.VertexShaderVersion, c.before) << c.behaviour;
+        EXPECT_EQ(device->SetSoftwareVertexProcessing(1), c.switchResult) << c.behaviour;
+        ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+        EXPECT_EQ(caps.VertexShaderVersion, c.after) << c.behaviour;
+        device->SetSoftwareVertexProcessing(0);
+        ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+        EXPECT_EQ(caps.VertexShaderVersion, c.before) << c.behaviour;
+
+        BOOL on = 1;
+        EXPECT_EQ(device->GetLightEnable(3, &on), D3DERR_INVALIDCALL);  // never set
+        ASSERT_EQ(device->LightEnable(3, 0), D3D_OK);
+        ASSERT_EQ(device->GetLightEnable(3, &on), D3D_OK);
+        EXPECT_EQ(on, 0);
+        EXPECT_EQ(device->Release(), 0u);
+        device = nullptr;
+    }
+}
+
 // ---------------------------------------------------------------- drawing
 
 // Draws into an A8R8G8B8 render target of the window's size and reads it back.

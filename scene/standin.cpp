@@ -6,7 +6,7 @@
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "render/pixelformat.h"
-#include "render/standin.h"
+#include "render/startup.h"
 #include "script/modules.h"
 #include "script/tasks.h"
 

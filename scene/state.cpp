@@ -237,6 +237,19 @@ void B3D_FreeNamedEntry(B3DNamedEntry* entry) {
 }
 
 int32_t B3D_AddTextureFormat(void* record, int32_t code) {
-    return Qel_TableSet(g_B3DState->textureFormats, static_cast<uint32_t>(code) + 1u,
-                        reinterpret_cast<uintptr_t>(record));
+    if (!g_B3DState) return 0;
+    const uint32_t key = static_cast<uint32_t>(code) + 1u;
+    // A renderer started again replaces its record: the old one goes.
+    auto* old = reinterpret_cast<TextureBitmapFormat*>(Qel_TableGet(g_B3DState->textureFormats, key));
+    Qel_TableSet(g_B3DState->textureFormats, key, reinterpret_cast<uintptr_t>(record));
+    if (Qel_TableGet(g_B3DState->textureFormats, key) != reinterpret_cast<uintptr_t>(record)) return 0;
+    if (old && old != record) Int_FreeRecord(old, 0);
+    return 1;
+}
+
+void B3D_SetRendererWords(int32_t opaqueFormat, int32_t transparentFormat, int32_t hardwareLights) {
+    if (!g_B3DState) return;
+    g_B3DState->textureFormatWords[0] = opaqueFormat;
+    g_B3DState->textureFormatWords[1] = transparentFormat;
+    g_B3DState->lightSlotCount = hardwareLights;
 }

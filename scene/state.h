@@ -169,5 +169,8 @@ B3DNamedEntry* B3D_AllocName(const char* name);
 B3DNamedEntry* B3D_FindEffectByName(const char* name);
 void B3D_FreeNamedEntry(B3DNamedEntry* entry);
 
-// The renderer's pixel-format records.
+// The renderer's pixel-format records; 0 without a state.
 int32_t B3D_AddTextureFormat(void* record, int32_t code);
+// What renderer start-up decided: the opaque and transparent texture-format
+// codes (-1 none) and the number of hardware lights; nothing without a state.
+void B3D_SetRendererWords(int32_t opaqueFormat, int32_t transparentFormat, int32_t hardwareLights);

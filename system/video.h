@@ -64,8 +64,11 @@ struct D3DDeviceRecord {
     DispMode* mode;
     DWORD maxSimultaneousTextures;
     D3DPRESENT_PARAMETERS presentParams;
-    int32_t pixelShaderLevel;  // the renderer's
-    uint32_t declTypeBits;     // 0x300 half floats, 0x80 DEC3N
+    // The renderer's, set at its start: 0 none, 10 for 1.0-1.3, 14 for 1.4, 20 for 2.0 on.
+    int32_t pixelShaderLevel;
+    int32_t vertexShaders;         // the renderer's: 1 when vertex shaders are usable
+    int32_t vertexProcessingMode;  // the renderer's: 0 none, 1 hardware, 2 software
+    uint32_t declTypeBits;         // 0x300 half floats, 0x80 DEC3N
 };
 
 VideoRecord* S_InitVideo(int width, int height, int depth, uint32_t flags);

@@ -19,6 +19,8 @@
 #include "program/movies.h"
 #include "program/pcalls.h"
 #include "program/startup.h"
+#include "scene/caches.h"
+#include "scene/freeing.h"
 #include "scene/standin.h"
 #include "script/modules.h"
 #include "script/tasks.h"

@@ -16,6 +16,8 @@
 #include "program/movies.h"
 #include "program/pcalls.h"
 #include "program/shell.h"
+#include "scene/caches.h"
+#include "scene/freeing.h"
 #include "scene/standin.h"
 #include "script/modules.h"
 #include "script/tasks.h"
@@ -176,7 +178,7 @@ void RunStartDialog() {
 const AppDescriptor* P_AppDescriptor() { return &s_app; }
 
 void P_MemoryFlushHook() {
-    B3D_MemoryFlush();
+    B3D_MemoryFlush(g_B3DState);
     TC_MemoryFlush();
 }
 
@@ -241,6 +243,8 @@ void P_StartUp(int argc, char** argv) {
         P_Exit(1);
     }
     MOV_Init();
+    // Long body and cut loads keep a playing movie running.
+    g_B3DMoviePollHook = MOV_CheckFinished;
     if (Fails(P_STEP_RENDERER) || !B3D_InitRenderer()) P_Exit(7);
     if (Fails(P_STEP_MATERIALS) || !B3DB_Init()) {
         Qel_DPrintf(0, "B3D_PrepareMaterials: Error\n");

@@ -13,6 +13,7 @@
 #include "base/table.h"
 #include "base/texcache.h"
 #include "base/vrmfile.h"
+#include "render/standin_scene.h"
 #include "scene/bodyrecord.h"
 #include "scene/fxparams.h"
 #include "scene/pools.h"
@@ -83,8 +84,18 @@ const char* const* B3D_BodyGetBones(const void* body, int32_t* count) {
 void B3D_FreeBody(Body3D* body) {
     if (!body) return;
     if (body->levels) {
-        for (int32_t l = 0; l < body->levelCount; ++l)
-            if (body->levels[l]) FreeLevel(body->levels[l]);
+        for (int32_t l = 0; l < body->levelCount; ++l) {
+            BodyLevel* level = body->levels[l];
+            if (!level) continue;
+            // Without instances the renderer keeps a KEEPD3D body's geometry;
+            // it goes with the body.
+            if (body->flags & BODY_KEEPD3D) {
+                Qel_DPrintf(0x2000, "B3D_FreeBody() bodyid %d marked as KEEPD3D, now freed!\n",
+                            static_cast<int>(body->id));
+                S_3DFreeBodyParts(level);
+            }
+            FreeLevel(level);
+        }
         FreeArray(body->levels, body->levelCount);
     }
     if (body->materials) {

@@ -15,6 +15,7 @@ struct BodyLevel;
 // Body flags.
 constexpr uint8_t BODY_BUMP_EFFECT = 0x04;  // an effect material with flag 0x2000
 constexpr uint8_t BODY_MATERIAL6 = 0x10;    // materials of version 6
+constexpr uint8_t BODY_KEEPD3D = 0x20;      // the renderer keeps its geometry without instances
 constexpr uint8_t BODY_DUMMY = 0x40;
 
 // Material flags.

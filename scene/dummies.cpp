@@ -12,7 +12,7 @@
 #include "scene/ids.h"
 #include "scene/names.h"
 #include "scene/smallops.h"
-#include "scene/standin.h"
+#include "scene/freeing.h"
 #include "scene/state.h"
 #include "scene/typesfiles.h"
 
@@ -234,7 +234,7 @@ int32_t B3DB_LoadMaterials() {
 void B3D_DumpUsedBodies() {
     B3DState* s = g_B3DState;
     if (!s) return;
-    B3D_MemoryFlush();
+    B3D_MemoryFlush(s);
     const B3DBodyIdTable& t = s->bodyIds;
     if (!t.slots) return;
     for (int32_t slot = 0; slot < t.fixedCount + t.dynamicCount; ++slot) {

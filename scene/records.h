@@ -37,6 +37,7 @@ constexpr uint32_t INST_MARKED = 0x20000000;
 
 // Second flags word.
 constexpr uint32_t INST2_FAR = 0x2;
+constexpr uint32_t INST2_SOUND_CHANNEL = 0x10;  // the 3D sound holds a channel
 constexpr uint32_t INST2_SKINNED = 0x20;
 constexpr uint32_t INST2_WITH_CAMERA = 0x400000;
 constexpr uint32_t INST2_EXTRA_TEXMATRIX = 0x1000000;
@@ -137,6 +138,9 @@ struct Inst3D {
     int32_t replyHandle;
     int32_t cutId;
     int32_t pathNr;
+    // The 3D sound.
+    int32_t soundId;       // 0: none
+    int32_t soundChannel;  // -1: none
 };
 
 // Camera flags.

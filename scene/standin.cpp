@@ -3,10 +3,12 @@
 
 #include <string>
 
+#include "base/general.h"
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "render/pixelformat.h"
 #include "render/startup.h"
+#include "scene/caches.h"
 #include "script/modules.h"
 #include "script/tasks.h"
 
@@ -34,23 +36,16 @@ B3DState* B3D_Init() {
     return g_B3DState;
 }
 
-int B3D_InitRenderer() {
-    StandIn_Record("B3D_InitRenderer");
-    if (StandIn_Fails("B3D_InitRenderer")) return 0;
-    return S_3DInit();
-}
-
 int B3DB_Init() {
     StandIn_Record("B3DB_Init");
-    return StandIn_Fails("B3DB_Init") ? 0 : 1;
+    if (StandIn_Fails("B3DB_Init")) return 0;
+    if (g_SystemState && (g_SystemState->SysProfilingFlags & 0x800)) B3DB_ConvertAllBodiesToBinary();
+    return 1;
 }
 
 void J3D_TakesUpdate() { StandIn_Record("J3D_TakesUpdate"); }
 void B3D_DrawObjects() { StandIn_Record("B3D_DrawObjects"); }
 void B3D_ReplayFreeAll() { StandIn_Record("B3D_ReplayFreeAll"); }
-void B3D_MemoryFlush() { StandIn_Record("B3D_MemoryFlush"); }
-void B3D_ScenesUpdateFlags() { StandIn_Record("B3D_ScenesUpdateFlags"); }
-void B3D_ResetBodyParts() { StandIn_Record("B3D_ResetBodyParts"); }
 // The records are freed here; closing the renderer waits for its module.
 void B3D_FreeTextureFormats() {
     StandIn_Record("B3D_FreeTextureFormats");
@@ -61,4 +56,3 @@ void B3D_FreeTextureFormats() {
     g_B3DState->textureFormatWords[0] = -1;
     g_B3DState->textureFormatWords[1] = -1;
 }
-void B3D_FreeBodyTables() { StandIn_Record("B3D_FreeBodyTables"); }

@@ -9,14 +9,9 @@
 #include "scene/smallops.h"
 #include "scene/state.h"
 
-B3DState* B3D_Init();    // null on failure (exit reason 30)
-int B3D_InitRenderer();  // 0 on failure (exit reason 7)
-int B3DB_Init();         // 0 on failure (exit reason 7)
+B3DState* B3D_Init();  // null on failure (exit reason 30)
+int B3DB_Init();       // 0 on failure (exit reason 7)
 void J3D_TakesUpdate();
 void B3D_DrawObjects();
 void B3D_ReplayFreeAll();
-void B3D_MemoryFlush();
-void B3D_ScenesUpdateFlags();
-void B3D_ResetBodyParts();
 void B3D_FreeTextureFormats();
-void B3D_FreeBodyTables();

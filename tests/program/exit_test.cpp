@@ -14,6 +14,7 @@
 #include "program/main.h"
 #include "base/standin_calls.h"
 #include "program/startup.h"
+#include "scene/state.h"
 #include "space/standin.h"
 #include "support/logcapture.h"
 #include "support/program.h"
@@ -91,10 +92,14 @@ TEST(Shutdown, FreesTheModulesInOrder) {
     ProgramSession session;
     StandIn_ClearCalls();
     P_Shutdown(0);
-    EXPECT_EQ(ModuleCalls(), (Calls{"B3D_ScenesUpdateFlags", "EO_FreeExplosions", "EO_FreeEffects", "SA_FreeAllObjects",
-                                    "SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies", "MOV_FreeVoices",
-                                    "P_FreeScreens", "SA_ResetObjectDB", "B3D_ResetBodyParts", "B3D_FreeTextureFormats",
-                                    "B3D_FreeBodyTables", "SFX_Exit", "MOV_Exit", "SFX_FreeAllSamples"}));
+    EXPECT_EQ(ModuleCalls(),
+              (Calls{"EO_FreeExplosions", "EO_FreeEffects", "SA_FreeAllObjects", "SFX_IntFreeSample",
+                     "B3D_ReplayFreeAll", "MOV_FreeAllMovies", "MOV_FreeVoices", "P_FreeScreens", "SA_ResetObjectDB",
+                     "B3D_FreeTextureFormats", "SFX_Exit", "MOV_Exit", "SFX_FreeAllSamples"}));
+    // The scene engine's tables went with the release of its bodies.
+    ASSERT_NE(g_B3DState, nullptr);
+    EXPECT_EQ(g_B3DState->cutTable, nullptr);
+    EXPECT_EQ(g_B3DState->bodyIds.slots, nullptr);
     EXPECT_EQ(g_SEContext, nullptr);
     EXPECT_EQ(g_SpaceRoot, nullptr);
 }

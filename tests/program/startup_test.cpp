@@ -55,9 +55,8 @@ using Calls = std::vector<std::string>;
 // subsystems 5 to 8, in order.
 Calls ModuleCalls() {
     static const std::set<std::string> modules = {
-        "B3D_Init",      "SFX_Init", "P_LoadScreens", "MOV_Init",        "B3D_InitRenderer",
-        "B3DB_Init",     "GS_Init",  "SA_Init",       "SA_LoadObjectDB", "INS_RegisterSysCalls",
-        "SFX_InitSounds"};
+        "B3D_Init", "SFX_Init",        "P_LoadScreens",        "MOV_Init",      "S_3DInit", "B3DB_Init", "GS_Init",
+        "SA_Init",  "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"};
     Calls out;
     for (const std::string& c : StandIn_Calls())
         if (modules.count(c)) out.push_back(c);
@@ -68,8 +67,8 @@ TEST(StartUp, StartsEveryModuleInItsOrder) {
     Win32_DialogSeamReset();
     ProgramSession session;
     EXPECT_EQ(ModuleCalls(),
-              (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3D_InitRenderer", "B3DB_Init", "GS_Init",
-                     "SA_Init", "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"}));
+              (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "S_3DInit", "B3DB_Init", "GS_Init", "SA_Init",
+                     "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"}));
     // The scene engine keeps the first screen view as its background.
     EXPECT_EQ(g_B3DState->backgroundRecord, g_ScreenViews[0]);
     // "-noabout": no configuration story, no start dialog.

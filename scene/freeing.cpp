@@ -1,0 +1,162 @@
+#include "scene/freeing.h"
+
+#include "base/angles.h"
+#include "base/general.h"
+#include "base/log.h"
+#include "base/strings.h"
+#include "base/table.h"
+#include "render/lights.h"
+#include "render/startup.h"
+#include "render/standin_scene.h"
+#include "scene/bodyrecord.h"
+#include "scene/ids.h"
+#include "scene/state.h"
+#include "system/sound.h"
+
+namespace {
+constexpr int32_t FIRST_EMBEDDED_BODY = 100000;
+
+template <class T>
+void FreeKeys(T*& keys, int32_t& count) {
+    if (keys) B3D_FreeMemJ(count * static_cast<int32_t>(sizeof(T)), keys, 0);
+    keys = nullptr;
+    count = 0;
+}
+
+void FreePath(J3D_CutPath& path) {
+    path.name = Qel_StrFree(path.name);
+    FreeKeys(path.posKeys, path.posCount);
+    FreeKeys(path.rotKeys, path.rotCount);
+    FreeKeys(path.targetKeys, path.targetCount);
+    FreeKeys(path.rollKeys, path.rollCount);
+    FreeKeys(path.colorKeys, path.colorCount);
+    FreeKeys(path.fovKeys, path.fovCount);
+    // A path of a cut of its own names a cut, not an embedded body.
+    if (!(path.flags & PATH_CUT) && path.reference >= FIRST_EMBEDDED_BODY)
+        B3D_FreeBody(static_cast<Body3D*>(B3D_FindBody(path.reference)));
+    if (path.notes) {
+        for (int32_t n = 0; n < path.noteCount; ++n) path.notes[n].text = Qel_StrFree(path.notes[n].text);
+    }
+    FreeKeys(path.notes, path.noteCount);
+    FreeKeys(path.constraints, path.constraintCount);
+}
+
+void StopSound(Inst3D* inst) {
+    if (!(inst->flags2 & INST2_SOUND_CHANNEL)) return;
+    Int_StopSoundEffect(inst->soundChannel);
+    inst->flags2 &= ~INST2_SOUND_CHANNEL;
+    inst->soundChannel = -1;
+}
+
+void StopTreeSounds(Inst3D* inst) {
+    StopSound(inst);
+    for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) StopTreeSounds(c);
+}
+
+bool HasListener(Scene3D* scene) {
+    for (Camera3D* cam = B3D_First<Camera3D>(&scene->cameras); cam; cam = B3D_Next(cam))
+        if ((cam->camFlags & (CAM_ACTIVE | CAM_LISTENER)) == (CAM_ACTIVE | CAM_LISTENER)) return true;
+    return false;
+}
+}  // namespace
+
+void J3D_FreeCut(J3D_Cut* cut) {
+    if (!cut) return;
+    Qel_DPrintf(0, "J3D_FreeCut() freeing cut %d\n", static_cast<int>(cut->id));
+    if (g_B3DState && Qel_TableGet(g_B3DState->cutTable, cut->id) == reinterpret_cast<uintptr_t>(cut))
+        Qel_TableRemove(g_B3DState->cutTable, cut->id);
+    if (cut->paths) {
+        for (int32_t p = 0; p < cut->pathCount; ++p) FreePath(cut->paths[p]);
+    }
+    FreeKeys(cut->paths, cut->pathCount);
+    B3D_FreeMemJ(sizeof(J3D_Cut), cut, 0);
+}
+
+void J3D_FreeAllCuts() {
+    if (!g_B3DState) return;
+    QelTable* t = g_B3DState->cutTable;
+    while (Qel_TableGetCount(t) > 0) {
+        const uint32_t key = Qel_TableNext(t, 0);
+        if (key == 0) {
+            // The table's walk cannot name key 0; stop rather than loop forever.
+            Qel_ErrPrintf("Qel_TableNext() found entry with key=0!\n");
+            break;
+        }
+        J3D_FreeCut(reinterpret_cast<J3D_Cut*>(Qel_TableRemove(t, key)));
+    }
+}
+
+void B3D_MemoryFlush(B3DState* state) {
+    if (!state) return;
+    B3DBodyIdTable& ids = state->bodyIds;
+    if (ids.slots)
+        for (int32_t s = 0; s < ids.fixedCount + ids.dynamicCount; ++s) ids.slots[s].useCount = 0;
+    for (Inst3D* i = B3D_First<Inst3D>(&state->freeInsts); i; i = B3D_Next(i)) B3D_CountBodyUses(i);
+    for (Scene3D* sc = B3D_First<Scene3D>(&state->scenes); sc; sc = B3D_Next(sc))
+        for (Inst3D* i = B3D_First<Inst3D>(&sc->insts); i; i = B3D_Next(i)) B3D_CountBodyUses(i);
+    int32_t freed = 0, looked = 0;
+    for (B3DListNode* n = B3D_ListFirst(&state->bodies); n;) {
+        auto* body = reinterpret_cast<Body3D*>(n);
+        n = B3D_ListNext(n);
+        ++looked;
+        const B3DBodySlot* slot = B3D_BodySlotOf(body->id);
+        if (slot && slot->useCount == 0) {
+            B3D_FreeBody(body);
+            ++freed;
+        }
+    }
+    Qel_DPrintf(0, "B3D_MemoryFlush(): freed %d of %d bodies\n", static_cast<int>(freed), static_cast<int>(looked));
+}
+
+void B3D_AgeBodies() {
+    if (!g_B3DState) return;
+    const int32_t clock = g_SystemState ? g_SystemState->gameClock : 0;
+    for (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies); n;) {
+        auto* body = reinterpret_cast<Body3D*>(n);
+        n = B3D_ListNext(n);
+        if (body->id < FIRST_EMBEDDED_BODY && body->lastUse != 0 && Qel_AngleDiff(clock, body->lastUse) > 1)
+            B3D_FreeBody(body);
+    }
+}
+
+void B3D_FreeAllBodies() {
+    if (!g_B3DState) return;
+    while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
+}
+
+int B3D_InitRenderer() {
+    if (S_3DInit()) return 1;
+    Qel_ErrPrintf("S_3DInit() failed\n");
+    return 0;
+}
+
+void B3D_ResetBodyParts() {
+    if (!g_B3DState) return;
+    for (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies); n; n = B3D_ListNext(n)) {
+        auto* body = reinterpret_cast<Body3D*>(n);
+        for (int32_t m = 0; m < body->materialCount; ++m) {
+            BodyMaterial& mat = body->materials[m];
+            if (static_cast<int16_t>(mat.derivedIndex) >= 0) mat.derivedIndex = 0xFFFF;
+        }
+    }
+}
+
+void B3D_ScenesUpdateFlags() {
+    if (!g_B3DState) return;
+    for (Scene3D* sc = B3D_First<Scene3D>(&g_B3DState->scenes); sc && (sc->flags & SCENE_ENABLED); sc = B3D_Next(sc)) {
+        if (!HasListener(sc)) continue;
+        for (Inst3D* i = B3D_First<Inst3D>(&sc->insts); i; i = B3D_Next(i)) StopTreeSounds(i);
+    }
+}
+
+void B3D_InstRemoveFromRenderer(Inst3D* inst) {
+    if (!inst || !(inst->flags & INST_IN_RENDERER)) return;
+    if (inst->flags & INST_LIGHT) {
+        Qel_DPrintf(0x2000, "del light(%s)\n", inst->name ? inst->name : "");
+        S_3DFreeLight(inst);
+    } else {
+        StopSound(inst);
+        S_3DDeleteInst(inst);
+    }
+    inst->flags &= ~INST_IN_RENDERER;
+}

@@ -7,6 +7,7 @@
 #include "base/random.h"
 #include "scene/allocs.h"
 #include "scene/caches.h"
+#include "scene/freeing.h"
 #include "scene/ids.h"
 #include "scene/state.h"
 #include "support/logcapture.h"
@@ -193,6 +194,11 @@ TEST_F(BodyCache, ConvertAllBodiesWritesEveryTextBodyAsBinary) {
     system_->SysProfilingFlags |= 0x800;
     WriteModel(70, kTriangle);
     WriteModel(71, kTriangle);
+    // A packed text body, read with packed files on.
+    std::string text, error;
+    ASSERT_TRUE(Tool_ModelToTextBody(std::string("name packed\n") + kTriangle, &text, &error)) << error;
+    folder_->WritePacked("v/00076.pbd", std::vector<uint8_t>(text.begin(), text.end()), 0x33);
+    system_->startFlags |= 0x20;
     folder_->Write("v/notes.txt", "");
     folder_->Write("v/a.b", "");
     LogCapture log;
@@ -203,6 +209,13 @@ TEST_F(BodyCache, ConvertAllBodiesWritesEveryTextBodyAsBinary) {
     EXPECT_TRUE(log.Contains("B3DB_ConvertAllBodiesToBinary: notes.txt\n"));
     EXPECT_TRUE(log.Contains("B3DB_ConvertAllBodiesToBinary: Loaded 70\n"));
     EXPECT_TRUE(log.Contains("B3DB_ConvertAllBodiesToBinary: Loaded 71\n"));
+    EXPECT_TRUE(log.Contains("B3DB_ConvertAllBodiesToBinary: Loaded 76\n"));
+    ASSERT_TRUE(folder_->Exists("v/00076.bob"));
+    B3D_FreeAllBodies();
+    system_->startFlags &= ~0x20u;
+    const Body3D* fromBinary = B3D_GetBody(76);
+    ASSERT_NE(fromBinary, nullptr);
+    EXPECT_STREQ(fromBinary->name, "packed");
     EXPECT_FALSE(log.Contains("Loaded 0\n"));
 }
 

@@ -66,9 +66,8 @@ Calls ModuleCalls() {
 TEST(StartUp, StartsEveryModuleInItsOrder) {
     Win32_DialogSeamReset();
     ProgramSession session;
-    EXPECT_EQ(ModuleCalls(),
-              (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "S_3DInit", "B3DB_Init", "GS_Init", "SA_Init",
-                     "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"}));
+    EXPECT_EQ(ModuleCalls(), (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3DB_Init", "GS_Init",
+                                    "SA_Init", "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"}));
     // The scene engine keeps the first screen view as its background.
     EXPECT_EQ(g_B3DState->backgroundRecord, g_ScreenViews[0]);
     // "-noabout": no configuration story, no start dialog.

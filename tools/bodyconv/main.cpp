@@ -4,6 +4,9 @@
 //   bodyconv bin <id>           in the game folder: v/<id>.bod to v/<id>.bob
 //   bodyconv pack <input> <output> [key 0..255]
 //   bodyconv dump <id>          v/<id>.bob as text
+//   bodyconv cuttext <source> <output.bod>
+//   bodyconv cutbin <source> <id> [5|6]   in the game folder: cut/<id>.bob
+//   bodyconv cutdump <id>       cut/<id>.bob (else cut/<id>.bod) as text
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,12 +16,15 @@
 #include <vector>
 
 #include "base/general.h"
+#include "base/table.h"
 #include "base/texcache.h"
 #include "scene/bodybin.h"
 #include "scene/bodyrecord.h"
+#include "scene/cutfiles.h"
 #include "scene/ids.h"
 #include "scene/state.h"
 #include "tools/lib/bodyconv.h"
+#include "tools/lib/cutconv.h"
 #include "tools/lib/packed_writer.h"
 
 namespace {
@@ -27,7 +33,10 @@ int Usage() {
             "usage: bodyconv text <source> <output.bod>\n"
             "       bodyconv bin <id>\n"
             "       bodyconv pack <input> <output> [key 0..255]\n"
-            "       bodyconv dump <id>\n");
+            "       bodyconv dump <id>\n"
+            "       bodyconv cuttext <source> <output.bod>\n"
+            "       bodyconv cutbin <source> <id> [5|6]\n"
+            "       bodyconv cutdump <id>\n");
     return 2;
 }
 
@@ -44,11 +53,13 @@ struct Engine {
         g_SystemState = &system;
         g_B3DState = B3D_InitStore();
         B3D_InitBodyIdTable();
+        B3D_InitCutIdTable();
         // Texture id 0 means none: named textures follow one numbered slot.
         g_TCNumberedCount = 1;
         TC_AllocTextureTable();
     }
     ~Engine() {
+        while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
         TC_FreeTextureTables();
         B3D_FreeStore();
         g_SystemState = nullptr;
@@ -109,6 +120,54 @@ int main(int argc, char** argv) {
         }
         fputs(Tool_DumpBody(body).c_str(), stdout);
         B3D_FreeBody(body);
+        return 0;
+    }
+    if (cmd == "cuttext" && argc == 4) {
+        std::vector<uint8_t> src;
+        if (!ReadFile(argv[2], &src)) {
+            fprintf(stderr, "bodyconv: cannot read %s\n", argv[2]);
+            return 1;
+        }
+        std::string text;
+        if (!Tool_CutSourceToText(std::string(src.begin(), src.end()), &text, &error)) {
+            fprintf(stderr, "bodyconv: %s: %s\n", argv[2], error.c_str());
+            return 1;
+        }
+        std::ofstream out(argv[3], std::ios::binary);
+        out << text;
+        if (!out.flush()) {
+            fprintf(stderr, "bodyconv: cannot write %s\n", argv[3]);
+            return 1;
+        }
+        return 0;
+    }
+    if (cmd == "cutbin" && (argc == 4 || argc == 5)) {
+        std::vector<uint8_t> src;
+        if (!ReadFile(argv[2], &src)) {
+            fprintf(stderr, "bodyconv: cannot read %s\n", argv[2]);
+            return 1;
+        }
+        const int version = argc == 5 ? atoi(argv[4]) : 6;
+        if (version != 5 && version != 6) return Usage();
+        char file[32];
+        snprintf(file, sizeof file, "cut\\%05d.bob", atoi(argv[3]));
+        Engine engine;
+        if (Tool_WriteBinaryCut(std::string(src.begin(), src.end()), version, file, &error)) return 0;
+        fprintf(stderr, "bodyconv: %s: %s\n", argv[2], error.c_str());
+        return 1;
+    }
+    if (cmd == "cutdump" && argc == 3) {
+        Engine engine;
+        const int id = atoi(argv[2]);
+        J3D_Cut* cut = J3D_LoadCutBin(id);
+        if (!cut) cut = J3D_LoadCut2(id);
+        if (!cut) {
+            fprintf(stderr, "bodyconv: cannot read the cut %d\n", id);
+            return 1;
+        }
+        fputs(Tool_DumpCut(cut).c_str(), stdout);
+        Qel_TableRemove(g_B3DState->cutTable, uint32_t(id));
+        J3D_ReleaseCutMemory(cut);
         return 0;
     }
     return Usage();

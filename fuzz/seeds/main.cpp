@@ -32,6 +32,7 @@
 #include "system/timer.h"
 #include "tools/lib/bodyconv.h"
 #include "tools/lib/catalog_writer.h"
+#include "tools/lib/cutconv.h"
 #include "tools/lib/packed_writer.h"
 #include "tests/support/imagefixtures.h"
 #include "tools/lib/types_writer.h"
@@ -618,6 +619,40 @@ void BodyFiles() {
     }
 }
 
+// Binary cuts: cut sources through the cut converter (bodies made by
+// BodyFiles' scene state), versions 5 and 6.
+void CutFiles() {
+    const std::string box =
+        "    name box\n    v 0 0 0\n    v 1 0 0\n    v 0 1 0\n    vt 0 0\n    vt 1 0\n    vt 0 1\n"
+        "    f 1/1 2/2 3/3\n";
+    const std::string take =
+        "path 0 -1\n  name camera\n  key 0x800 2000 0 0 -65536 0 0 0 0.25\n  key 0x800 -1 0 0 -131072 0.125 0 0 0.3\n"
+        "path 1 2953\n  key 0x200 2000 0 65536 0 1 0.5 0.25\n  key 0x200 -1 0 65536 65536 0.5 0.5 0.5\n"
+        "path 2 12\n  name ship\n  flags c ld s\n  constraint 1 0.5\n  note 0 event start\n  note 4000\n"
+        "  key 0x4002 2000 0 0 0 0 0 0 0 0 0.25 0 1 0\n  key 0x2002 -1 131072 0 0 0.5 1 0 0\n"
+        "path 3 5\n  name crate\n  body 5\n" +
+        box + "  endbody\n  key 0x0 1000 0 65536 0 0 0 0\n";
+    const std::string tracks =
+        "info every track\npath 7 30\n  value1 3\n  value2 9\n  flags l f p b\n"
+        "  key 0xc008 500 1 2 3 0.1 0.2 0.3 0.4 0.5 10 20 30 0.125\n  key 0x8048 500 4 5 6 0.25\n"
+        "  key 0x8022 500 7 8 9\n  key 0x1a10 500 0 0 0\n  key 0x0a12 -1 0.5 0 0 1 1 1 1 0.75\n";
+    const std::string named = "path 0 hull\npath 1 intro\n  flags j\npath 2 hull\n  body 9\n" + box + "  endbody\n";
+    const struct {
+        const char* name;
+        const std::string& source;
+        int version;
+    } cuts[] = {{"take-v6", take, 6}, {"take-v5", take, 5}, {"tracks-v5", tracks, 5}, {"named-v6", named, 6}};
+    for (const auto& c : cuts) {
+        std::string error;
+        Fuzz_WriteFile("cut/00003.bob", nullptr, 0);
+        if (!Tool_WriteBinaryCut(c.source, c.version, "cut\\00003.bob", &error)) {
+            std::fprintf(stderr, "fuzz_seeds: cut %s: %s\n", c.name, error.c_str());
+            std::exit(1);
+        }
+        Seed("cutbin", c.name, ReadFile("cut/00003.bob"));
+    }
+}
+
 // Types files: one source through the types writer, each file behind the
 // byte that picks its loader (the order of fuzz/typesfiles.cpp).
 void TypesFiles() {
@@ -783,6 +818,7 @@ int main(int argc, char** argv) {
     DdsFiles();
     EffectFiles();
     BodyFiles();
+    CutFiles();
     TypesFiles();
     EffectBlock("text", 0);
     EffectBlock("binary", 1);

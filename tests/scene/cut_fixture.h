@@ -98,7 +98,7 @@ inline std::vector<std::string> CutFixtures() {
         "  key 0xc008 500 1 2 3 0.1 0.2 0.3 0.4 0.5 10 20 30 0.125\n"
         "  key 0x8048 500 4 5 6 0.25\n"
         "  key 0x8022 500 7 8 9\n"
-        "  key 0x1a10 0 0 0 0\n"
+        "  key 0x1a10 500 0 0 0\n"
         "  key 0x0a12 500 0.5 0 0 1 1 1 1 0.75\n"
         "path 8 31\n"
         "  flags ld\n"

@@ -10,6 +10,7 @@
 #include "scene/scene_fixture.h"
 #include "support/gamefolder.h"
 #include "tools/lib/bodyconv.h"
+#include "tools/lib/cutconv.h"
 
 namespace {
 
@@ -129,6 +130,57 @@ TEST(BodyConverterSource, PolygonWordHoldsTheSmoothingGroup) {
     // Five corners make a quad and a triangle of the fan, each with word 3 << 16.
     EXPECT_NE(text.find("0;0;1;2;3;-17;196608;\n0;0;3;4;-17;196608;\n"), std::string::npos) << text;
     EXPECT_NE(text.find("-99;\n-99;\n-1;\n"), std::string::npos);
+}
+
+const char* const kCut =
+    "version 6\npath 0 -1\n  name camera\n  key 0x800 1000 0 0 0 0.25 0 0 0.5\n"
+    "path 1 ship\n  flags c s\n  note 10 event go\n  body 4\n    v 0 0 0\n    v 1 0 0\n    v 0 1 0\n"
+    "    f 1 2 3\n  endbody\n  key 0x2 -1 1 2 3 0.25 0 1 0\n";
+
+TEST(CutConverter, CutSourcesBecomeCutsTheToolLists) {
+    TempGameFolder game;
+    game.Write("take.cut", kCut);
+    game.Write("cut/.keep", "");
+    std::string out;
+    ASSERT_EQ(RunTool("cuttext take.cut cut/00002.bod", &out), 0) << out;
+    ASSERT_EQ(RunTool("cutdump 2", &out), 0) << out;
+    EXPECT_NE(out.find("path 1: number 1 reference 100004 values 0 -1 flags 0x241 name \"\""), std::string::npos)
+        << out;
+    const std::string fromText = out;
+    ASSERT_EQ(RunTool("cutbin take.cut 2", &out), 0) << out;
+    ASSERT_TRUE(game.Exists("cut/00002.bob"));
+    ASSERT_EQ(RunTool("cutdump 2", &out), 0) << out;
+    EXPECT_NE(out.find("  note 10 \"event go\""), std::string::npos) << out;
+    // The binary reader marks its keys 0x80; the rest reads alike.
+    EXPECT_NE(out.find("flags 0x880"), std::string::npos) << out;
+    // A path with a body refers to it by number; other names are no numbers.
+    ASSERT_EQ(RunTool("cutbin take.cut 2 5", &out), 0) << out;
+    game.Write("named.cut", "path 0 -1\npath 1 ship\n");
+    EXPECT_NE(RunTool("cutbin named.cut 2 5", &out), 0);
+    EXPECT_NE(out.find("version 5 needs numbers as references (path 1)"), std::string::npos) << out;
+    EXPECT_NE(RunTool("cutdump 3", &out), 0);
+}
+
+TEST(CutConverter, BadSourcesAreRefusedWithTheirLine) {
+    struct Case {
+        const char* source;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"name x\n", "line 1: name before any path"},
+        {"path 1\n", "line 1: path needs a number and a reference"},
+        {"path 1 a\nkey 0x0 100 1 2 3\n", "line 2: key 0x0 takes 6 values"},
+        {"path 1 a\nkey 0x20 100 1 x 3\n", "line 2: key value x is no integer"},
+        {"path 1 a\nflags q\n", "line 2: unknown path flag q"},
+        {"path 1 a\nbody 3\nv 0 0 0\n", "line 3: body of line 2 has no endbody"},
+        {"path 1 a\nbody 3\nv 0 0\nendbody\n", "line 4: body: line 1: v needs three numbers"},
+        {"path 1 a\ncamera\n", "line 2: unknown statement camera"},
+    };
+    for (const Case& c : cases) {
+        std::string text, error;
+        EXPECT_FALSE(Tool_CutSourceToText(c.source, &text, &error)) << c.source;
+        EXPECT_EQ(error, c.message);
+    }
 }
 
 }  // namespace

@@ -478,6 +478,26 @@ TEST_F(CutFiles, TextFailuresLogAndGiveNull) {
     EXPECT_EQ(BodyCount(), 0);
 }
 
+TEST_F(CutFiles, ACutRecordThatCannotBeAllocated) {
+    WriteBinaryCut(12, "path 0 1\n");
+    WriteTextCut(12, "path 0 1\n");
+    // The binary reader ends the program, the text reader gives null.
+    B3D_FailNextAllocations(1);
+    // The exit frees the SystemState it finds; the test's own is no heap record.
+    EXPECT_EXIT(
+        {
+            g_SystemState = nullptr;
+            J3D_LoadCutBin(12);
+        },
+        testing::ExitedWithCode(3),
+        "J3D_LoadCutBin: Error loading cut file cut\\\\00012\\.bob - unable to allocate cut");
+    B3D_FailNextAllocations(1);
+    LogCapture log;
+    EXPECT_EQ(J3D_LoadCut2(12), nullptr);
+    EXPECT_TRUE(log.Contains("J3D_LoadCut2: Error loading cut file cut\\00012.bod - unable to allocate cut\n"));
+    B3D_FailNextAllocations(0);
+}
+
 TEST_F(CutFiles, AKeyBeyondTheLimitFailsTheCut) {
     std::string text = "VER: 6;\nP 0; B 1;\n";
     for (int32_t i = 0; i <= J3D_MAX_PATH_KEYS; ++i) text += "{0x58;0;1;0;}\n";

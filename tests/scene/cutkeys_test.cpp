@@ -158,6 +158,19 @@ TEST_F(CutKeys, ATrackHoldsTwentyThousandKeys) {
     EXPECT_EQ(Count(J3D_TRACK_ROLL), J3D_MAX_PATH_KEYS);
 }
 
+TEST_F(CutKeys, AWorkArrayThatCannotGrowEndsTheProgram) {
+    Read("1;2;3; 100;0;");
+    B3D_FailNextAllocations(1);
+    // The exit frees the SystemState it finds; the test's own is no heap record.
+    EXPECT_EXIT(
+        {
+            g_SystemState = nullptr;
+            J3D_LoadCutKey(&r_, 0x20, "f", 0, 0);
+        },
+        testing::ExitedWithCode(3), "B3D_AllocMemJ\\(\\) failed");
+    B3D_FailNextAllocations(0);
+}
+
 TEST_F(CutKeys, FinishingAPathMovesTheKeysIntoIt) {
     Read("0;0;0; 0.25;0;0; 0.5; 100;0; 65536;0;0; 0.5;0;0; 0.75; 100;0;");
     J3D_LoadCutKey(&r_, 0x800, "f", 0, 0);

@@ -10,14 +10,15 @@
 class VRMFile;
 
 // Key flags of a key line.
-constexpr uint32_t KEY_TARGET_ROLL = 0x8;    // target and roll instead of rotation
-constexpr uint32_t KEY_NO_POSITION = 0x10;   //
-constexpr uint32_t KEY_NO_ROTATION = 0x20;   // with KEY_TARGET_ROLL: no roll key
+constexpr uint32_t KEY_TARGET_ROLL = 0x8;   // target and roll instead of rotation
+constexpr uint32_t KEY_NO_POSITION = 0x10;  // the line has no position
+// No rotation (with KEY_AXIS_ANGLE the identity); with KEY_TARGET_ROLL no roll.
+constexpr uint32_t KEY_NO_ROTATION = 0x20;
 constexpr uint32_t KEY_NO_TARGET = 0x40;     // with KEY_TARGET_ROLL
 constexpr uint32_t KEY_BINARY = 0x80;        // read from a binary cut file
-constexpr uint32_t KEY_COLOR = 0x200;        //
+constexpr uint32_t KEY_COLOR = 0x200;        // a light colour, and no Euler rotation
 constexpr uint32_t KEY_NO_COLOR = 0x400;     // with KEY_COLOR
-constexpr uint32_t KEY_FOV = 0x800;          //
+constexpr uint32_t KEY_FOV = 0x800;          // a field of view
 constexpr uint32_t KEY_NO_FOV = 0x1000;      // with KEY_FOV
 constexpr uint32_t KEY_ABSOLUTE = 0x2000;    // the rotation is not composed with the previous one
 constexpr uint32_t KEY_POS_SPLINE = 0x4000;  // five spline values follow the position

@@ -1,7 +1,6 @@
 // Binary cuts: one cut file read whole, with its paths, keys and embedded
-// bodies, and freed again, on a scene state and texture table made once. The
-// cut is freed by the readers' own release (the cut table entry, the cut's
-// memory, then every body). Text cuts are not fuzzed: their embedded bodies
+// bodies, and freed again (J3D_FreeCut, then every body left), on a scene
+// state and texture table made once. Text cuts are not fuzzed: their embedded bodies
 // go through the text body reader, which ends the program on a format error
 // by design.
 #include "base/table.h"
@@ -9,6 +8,7 @@
 #include "fuzz/harness/harness.h"
 #include "scene/bodyrecord.h"
 #include "scene/cutfiles.h"
+#include "scene/freeing.h"
 #include "scene/ids.h"
 #include "scene/polybuild.h"
 #include "scene/state.h"
@@ -44,10 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Cut 3: its embedded bodies lie at 200000 and up.
     Fuzz_WriteFile("cut/00003.bob", data, size);
     FuzzMemoryGuard guard;
-    if (J3D_Cut* cut = J3D_LoadCutBin(3)) {
-        Qel_TableRemove(g_B3DState->cutTable, 3);
-        J3D_ReleaseCutMemory(cut);
-    }
+    J3D_FreeCut(J3D_LoadCutBin(3));
     while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
     // Names seen for the first time take dynamic id slots, and bodies leave
     // their polygon work buffer and texture names, all by design: start each

@@ -9,6 +9,7 @@
 #include "render/startup.h"
 #include "render/standin_scene.h"
 #include "scene/bodyrecord.h"
+#include "scene/cutfiles.h"
 #include "scene/ids.h"
 #include "scene/state.h"
 #include "system/sound.h"
@@ -16,29 +17,11 @@
 namespace {
 constexpr int32_t FIRST_EMBEDDED_BODY = 100000;
 
-template <class T>
-void FreeKeys(T*& keys, int32_t& count) {
-    if (keys) B3D_FreeMemJ(count * static_cast<int32_t>(sizeof(T)), keys, 0);
-    keys = nullptr;
-    count = 0;
-}
-
-void FreePath(J3D_CutPath& path) {
-    path.name = Qel_StrFree(path.name);
-    FreeKeys(path.posKeys, path.posCount);
-    FreeKeys(path.rotKeys, path.rotCount);
-    FreeKeys(path.targetKeys, path.targetCount);
-    FreeKeys(path.rollKeys, path.rollCount);
-    FreeKeys(path.colorKeys, path.colorCount);
-    FreeKeys(path.fovKeys, path.fovCount);
-    // A path of a cut of its own names a cut, not an embedded body.
+// A body embedded in a cut file goes with its cut; a path of a cut of its own
+// names a cut, and catalogue bodies stay.
+void FreeEmbeddedBody(const J3D_CutPath& path) {
     if (!(path.flags & PATH_CUT) && path.reference >= FIRST_EMBEDDED_BODY)
         B3D_FreeBody(static_cast<Body3D*>(B3D_FindBody(path.reference)));
-    if (path.notes) {
-        for (int32_t n = 0; n < path.noteCount; ++n) path.notes[n].text = Qel_StrFree(path.notes[n].text);
-    }
-    FreeKeys(path.notes, path.noteCount);
-    FreeKeys(path.constraints, path.constraintCount);
 }
 
 void StopSound(Inst3D* inst) {
@@ -65,11 +48,8 @@ void J3D_FreeCut(J3D_Cut* cut) {
     Qel_DPrintf(0, "J3D_FreeCut() freeing cut %d\n", static_cast<int>(cut->id));
     if (g_B3DState && Qel_TableGet(g_B3DState->cutTable, cut->id) == reinterpret_cast<uintptr_t>(cut))
         Qel_TableRemove(g_B3DState->cutTable, cut->id);
-    if (cut->paths) {
-        for (int32_t p = 0; p < cut->pathCount; ++p) FreePath(cut->paths[p]);
-    }
-    FreeKeys(cut->paths, cut->pathCount);
-    B3D_FreeMemJ(sizeof(J3D_Cut), cut, 0);
+    for (int32_t p = 0; cut->paths && p < cut->pathCount; ++p) FreeEmbeddedBody(cut->paths[p]);
+    J3D_ReleaseCutMemory(cut);
 }
 
 void J3D_FreeAllCuts() {

@@ -6,6 +6,7 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "base/memory.h"
+#include "base/texcache.h"
 #include "system/adapters.h"
 #include "system/video.h"
 
@@ -68,6 +69,56 @@ bool IsZero(const float* v) { return v[0] == 0.0f && v[1] == 0.0f && v[2] == 0.0
 const D3DVERTEXELEMENT9* const S3D_DeclarationElements[11] = {nullptr, kDecl1, kDecl2, kDecl3, kDecl4, kDecl5,
                                                               kDecl6,  kDecl7, kDecl8, kDecl9, kDecl10};
 const uint32_t S3D_DeclarationVertexSize[11] = {0, 32, 20, 16, 24, 56, 36, 24, 32, 32, 24};
+const char* const S3D_PartHandleNames[PH_COUNT] = {
+    "g_mWorld",
+    "g_mWorldIT",
+    "g_mWorldViewProjection",
+    "g_mViewInverse",
+    "LightDir_Dir0",
+    "LightDir_Color0",
+    "g_LightAmbientIntensity",
+    "t_DiffuseTexture",
+    "t_BumpTexture",
+    "t_SpecularTexture",
+    "t_LightMapTexture",
+    "t_CubeMapTexture",
+    "t_NormalizeTex0",
+    "t_NormalizeTex1",
+    "t_POW_Tex",
+    "t_Derive_ZTex",
+    "t_varsk_LightingTex",
+    "t_thuun_LightingTex",
+    "t_drasz_LightingTex",
+    "t_ossyl_LightingTex",
+    "t_zevra_LightingTex",
+    "t_meluq_LightingTex",
+    "t_quorin_LightingTex",
+    "t_solen_LightingTex",
+    "t_asteroid_LightingTex",
+    "t_Race_Lighting",
+    "g_nNumLightPoint",
+    "g_TexMatrix",
+    "g_FogClip",
+    "g_ZEnable",
+    "g_ZWriteEnable",
+    "t_DetailTexture",
+    "p_DetailMapBlendWeight",
+    "g_EnableFog",
+    "g_Brightness",
+    "g_Contrast",
+    "g_Saturation",
+    "g_Hue",
+    "g_AlphaBlendEnable",
+    "g_ALPHATESTENABLE",
+    "g_SrcBlend",
+    "g_DestBlend",
+    "g_SrcBlendAlpha",
+    "g_DestBlendAlpha",
+    "g_AlphaValue",
+    "g_ColorWriteEnable",
+    "g_EnableGlow",
+    "g_SeparateAlphaBlend",
+};
 const D3DVERTEXELEMENT9 S3D_QuadDeclaration[3] = {{0, 0, F4, 0, POS, 0}, {0, 16, F2, 0, UV, 0}, END};
 
 // ---------------------------------------------------------------- declarations
@@ -384,6 +435,8 @@ void S_3DFreePart(D3DPartMesh* part) {
     if (!part || !part->groups) return;
     for (int32_t g = 0; g < part->groupCount; ++g) {
         D3DPartMaterial& m = part->groups[g];
+        if (m.textureRef > 0) TC_ReleaseTexture(m.textureRef);
+        m.textureRef = 0;
         AddBufferBytes(-static_cast<int64_t>(m.vertexBytes) - m.indexBytes);
         if (m.ownBuffers) {
             if (m.vertexBuffer) {
@@ -404,6 +457,10 @@ void S_3DFreePart(D3DPartMesh* part) {
             ReleaseInto(m.mesh);
         }
         m.vertexBytes = m.indexBytes = 0;
+        if (m.block && m.blockEffect) m.blockEffect->DeleteParameterBlock(m.block);
+        if (m.depthBlock && m.depthEffect) m.depthEffect->DeleteParameterBlock(m.depthBlock);
+        m.block = m.depthBlock = nullptr;
+        m.blockEffect = m.depthEffect = nullptr;
     }
     Int_FreeMem(part->groups, sizeof(D3DPartMaterial) * static_cast<size_t>(part->groupCount), kRendererTag);
     part->groups = nullptr;

@@ -39,26 +39,99 @@ constexpr uint32_t PART_TANGENT_REPAIR = 0x800;
 constexpr uint32_t MATERIAL_TANGENT_A = 0x10000000;  // zero tangents are repaired
 constexpr uint32_t MATERIAL_TANGENT_B = 0x20000000;
 
+// Effect parameter handles a draw entry caches, in this order.
+enum S3DPartHandle : int {
+    PH_mWorld,
+    PH_mWorldIT,
+    PH_mWorldViewProjection,
+    PH_mViewInverse,
+    PH_LightDir_Dir0,
+    PH_LightDir_Color0,
+    PH_LightAmbientIntensity,
+    PH_DiffuseTexture,
+    PH_BumpTexture,
+    PH_SpecularTexture,
+    PH_LightMapTexture,
+    PH_CubeMapTexture,
+    PH_NormalizeTex0,
+    PH_NormalizeTex1,
+    PH_POW_Tex,
+    PH_Derive_ZTex,
+    PH_varsk_LightingTex,
+    PH_thuun_LightingTex,
+    PH_drasz_LightingTex,
+    PH_ossyl_LightingTex,
+    PH_zevra_LightingTex,
+    PH_meluq_LightingTex,
+    PH_quorin_LightingTex,
+    PH_solen_LightingTex,
+    PH_asteroid_LightingTex,
+    PH_Race_Lighting,
+    PH_nNumLightPoint,
+    PH_TexMatrix,
+    PH_FogClip,
+    PH_ZEnable,
+    PH_ZWriteEnable,
+    PH_DetailTexture,
+    PH_DetailMapBlendWeight,
+    PH_EnableFog,
+    PH_Brightness,
+    PH_Contrast,
+    PH_Saturation,
+    PH_Hue,
+    PH_AlphaBlendEnable,
+    PH_ALPHATESTENABLE,
+    PH_SrcBlend,
+    PH_DestBlend,
+    PH_SrcBlendAlpha,
+    PH_DestBlendAlpha,
+    PH_AlphaValue,
+    PH_ColorWriteEnable,
+    PH_EnableGlow,
+    PH_SeparateAlphaBlend,
+    PH_COUNT
+};
+// Their names, by the enumeration above.
+extern const char* const S3D_PartHandleNames[PH_COUNT];
+constexpr int S3D_POINT_LIGHTS = 10;
+
 // One material group of a part's renderer record: its mesh, buffers,
-// declaration and counts (the effect fields come with part drawing).
+// declaration and counts, and what part drawing keeps between draws.
 struct D3DPartMaterial {
     ID3DXMesh* mesh;
     IDirect3DVertexBuffer9* vertexBuffer;
     IDirect3DIndexBuffer9* indexBuffer;
-    int32_t declaration;  // the small declaration chosen, 0 = none
+    int32_t declaration;  // the declaration in use (1 or 5 as built, a small one after conversion), 0 = none
     uint32_t vertexCount;
     uint32_t faceCount;
     uint32_t vertexBytes;
     uint32_t indexBytes;
     uint8_t ownBuffers;  // buffers of its own instead of a mesh's
+    // --- the part's group
+    int32_t material;       // negative: an animated material
+    int32_t triangleCount;  // of the group
+    int32_t textureRef;     // the texture this entry holds a reference on, 0 for none
+    // --- part drawing: parameter blocks with their effects, cached handles
+    D3DXHANDLE block;
+    ID3DXEffect* blockEffect;
+    D3DXHANDLE depthBlock;
+    ID3DXEffect* depthEffect;
+    D3DXHANDLE handles[PH_COUNT];
+    D3DXHANDLE lightPoint[S3D_POINT_LIGHTS][3];  // "position", "color", "atten"
+    D3DXHANDLE depthHandles[2];                  // g_mWorldViewProjection, t_DiffuseTexture
+    int32_t blockValid;
+    int32_t blended;
 };
 
-// The renderer's record of a part: one draw entry per material group.
+// The renderer's record of a part: one draw entry per material group, and a
+// matrix buffer of one 4x4 float matrix per entry of its level's count.
 struct D3DPartMesh {
     void* part;
     int32_t useCount;
     int32_t groupCount;
     D3DPartMaterial* groups;
+    float* matrices;
+    int32_t matrixCount;
 };
 
 // The renderer's mesh globals.
@@ -88,6 +161,7 @@ int S_3DConvertAndOptimizeMesh(D3DPartMaterial* partMesh);
 int S_3D_UpdatePart3DMeshInfo(D3DPartMaterial* partMesh, ID3DXMesh* newMesh);
 int S_3D_ConvertToSmallMesh(D3DPartMaterial* partMesh, uint32_t partFlags);
 
-// Releases the buffers of every group of the record and the group array
-// (allocated with Int_AllocMem under the renderer's memory tag 6).
+// Releases the texture references and buffers of every group of the record,
+// deletes its parameter blocks and frees the group array (allocated with
+// Int_AllocMem under the renderer's memory tag 6).
 void S_3DFreePart(D3DPartMesh* part);

@@ -112,6 +112,7 @@ struct BodyPart {
     int32_t boxSize[3];    // "BSize", half extents
     uint32_t flags;
     BodyLevel* level;
+    void* rendererPart;  // the renderer's D3DPartMesh while the part has geometry
 };
 
 struct Body3D;
@@ -132,6 +133,8 @@ struct BodyLevel {
     int32_t maxWeights;
     BodyWeight* weights;  // maxWeights pairs per point
     Body3D* body;
+    void* rendererBody;     // the renderer's D3DBody while the level has geometry
+    int32_t matrixEntries;  // matrices in each part's matrix buffer
 };
 
 struct Body3D {

@@ -267,7 +267,7 @@ struct OneGroup {
         g_RendererState->bufferBytes += vd.Size + id.Size;
     }
     void Free() {
-        D3DPartMesh part{nullptr, 1, 1, nullptr};
+        D3DPartMesh part{nullptr, 1, 1, nullptr, nullptr, 0};
         part.groups = static_cast<D3DPartMaterial*>(Int_AllocMem(sizeof(D3DPartMaterial), Int_MemTag(6)));
         *part.groups = group;
         S_3DFreePart(&part);
@@ -394,7 +394,7 @@ TEST_F(PartMeshTest, FreeingAPartGivesBackEveryBuffer) {
     own.ownBuffers = 1;
     g_RendererState->bufferBytes += 102;
     g_D3DCounters.vertexBuffers = g_D3DCounters.indexBuffers = 1;
-    D3DPartMesh part{nullptr, 1, 2, nullptr};
+    D3DPartMesh part{nullptr, 1, 2, nullptr, nullptr, 0};
     part.groups = static_cast<D3DPartMaterial*>(Int_AllocMem(2 * sizeof(D3DPartMaterial), Int_MemTag(6)));
     part.groups[0] = meshGroup.group;
     part.groups[1] = own;

@@ -20,9 +20,28 @@ FXParameter Temporary(const char* name, uint16_t type) {
     return p;
 }
 
+// Whether any technique of the effect uses the parameter.
+bool UsedByAnyTechnique(ID3DXEffect* effect, D3DXHANDLE h) {
+    for (UINT t = 0; D3DXHANDLE technique = effect->GetTechnique(t); ++t)
+        if (effect->IsParameterUsed(h, technique)) return true;
+    return false;
+}
+
+int SetParameter(ID3DXEffect* effect, const char* shaderName, const FXParameter* parameter, bool anyTechnique);
+
 }  // namespace
 
 int SetFXParameter(ID3DXEffect* effect, const char* shaderName, const FXParameter* parameter) {
+    return SetParameter(effect, shaderName, parameter, false);
+}
+
+int SetFXParameterForAnyTechnique(ID3DXEffect* effect, const char* shaderName, const FXParameter* parameter) {
+    return SetParameter(effect, shaderName, parameter, true);
+}
+
+namespace {
+
+int SetParameter(ID3DXEffect* effect, const char* shaderName, const FXParameter* parameter, bool anyTechnique) {
     if (!effect || !parameter || !parameter->name) return 0;
     const char* shader = shaderName ? shaderName : "";
     D3DXHANDLE h = effect->GetParameterByName(nullptr, parameter->name);
@@ -30,7 +49,7 @@ int SetFXParameter(ID3DXEffect* effect, const char* shaderName, const FXParamete
         Qel_DPrintf(kParamLog, "SetFXParameter() Parameter %s not found in Shader %s\n", parameter->name, shader);
         return 0;
     }
-    if (!effect->IsParameterUsed(h, effect->GetCurrentTechnique())) {
+    if (anyTechnique ? !UsedByAnyTechnique(effect, h) : !effect->IsParameterUsed(h, effect->GetCurrentTechnique())) {
         Qel_DPrintf(kParamLog, "SetFXParameter() Parameter %s not used, skipping in Shader %s\n", parameter->name,
                     shader);
         return 0;
@@ -70,6 +89,8 @@ int SetFXParameter(ID3DXEffect* effect, const char* shaderName, const FXParamete
     }
     return 1;
 }
+
+}  // namespace
 
 int S_3DSetTexMatrix(ID3DXEffect* effect, const char* shaderName, const QelMatrix* matrix) {
     FXParameter p = Temporary("g_TexMatrix", SPTYPE_MATRIX3);

@@ -14,6 +14,9 @@ struct QelMatrix;
 // does not use it (debug lines, category 0x200000), for an unknown type or a
 // failing effect call (error lines). shaderName serves the log lines only.
 int SetFXParameter(ID3DXEffect* effect, const char* shaderName, const FXParameter* parameter);
+// The same, skipping only what no technique of the effect uses: a parameter
+// block serves every technique the group may draw with.
+int SetFXParameterForAnyTechnique(ID3DXEffect* effect, const char* shaderName, const FXParameter* parameter);
 
 // "g_TexMatrix" (type 6) from the three used rows of a 16.16 matrix.
 int S_3DSetTexMatrix(ID3DXEffect* effect, const char* shaderName, const QelMatrix* matrix);

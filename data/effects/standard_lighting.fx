@@ -1,6 +1,6 @@
 // Standard lighting of parts: our effect file (format in data/effects/README.md). The build copies
 // it into every shader folder and writes its variants as ".fb" files.
-string COMPILE_DEFINES = "BUMP,SPEC,ENVI,LIGHT,TWOSIDED";
+string COMPILE_DEFINES = "BUMP,SPEC,ENVI,LIGHT,TWOSIDED,DETAIL_MAP";
 
 // ---- parameters the renderer sets (matrices are row-major: M * v is v times M)
 float4x4 g_mWorld;
@@ -153,7 +153,10 @@ glsl fragment FS_Lit {
                   pow(max(dot(n, h), 0.0), g_MatSpecularPower) * LightDir_Color0.rgb;
         vec3 lightMap = texture(s_LightMap, v_Tex).rgb;
         colour += lightMap;
-        colour = mix(colour, colour * texture(s_Detail, v_Tex * 8.0).rgb * 2.0, p_DetailMapBlendWeight);
+#ifdef DETAIL_MAP
+        // The detail texture shows near by; its weight brings the plain colour back with distance.
+        colour = mix(colour * texture(s_Detail, v_Tex * 8.0).rgb * 2.0, colour, p_DetailMapBlendWeight);
+#endif
         float alpha = diffuse.a * g_AlphaValue;
         d3d_AlphaTest(alpha);
         if (g_EnableFog != 0) alpha *= clamp(g_FogClip.x - v_Depth * g_FogClip.y, 0.0, 1.0);
@@ -210,7 +213,10 @@ glsl fragment FS_LitBump {
         vec3 lightMap = texture(s_LightMap, v_Tex).rgb;
         colour += lightMap;
         colour += texture(s_CubeMap, reflect(-view, n)).rgb * g_MatReflectionStrength;
-        colour = mix(colour, colour * texture(s_Detail, v_Tex * 8.0).rgb * 2.0, p_DetailMapBlendWeight);
+#ifdef DETAIL_MAP
+        // The detail texture shows near by; its weight brings the plain colour back with distance.
+        colour = mix(colour * texture(s_Detail, v_Tex * 8.0).rgb * 2.0, colour, p_DetailMapBlendWeight);
+#endif
         float alpha = diffuse.a * g_AlphaValue;
         d3d_AlphaTest(alpha);
         if (g_EnableFog != 0) alpha *= clamp(g_FogClip.x - v_Depth * g_FogClip.y, 0.0, 1.0);

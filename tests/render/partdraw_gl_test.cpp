@@ -1,0 +1,226 @@
+// Part drawing on GL through the standard lighting effect, probed pixel by
+// pixel: a triangle's centre, one- and two-sided culling, the blend rows over
+// a known colour, and the near plane at 5.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/general.h"
+#include "base/memory.h"
+#include "base/strings.h"
+#include "base/texcache.h"
+#include "render/bodies.h"
+#include "render/cameras.h"
+#include "render/effects.h"
+#include "render/fake_body.h"
+#include "render/mesh.h"
+#include "render/partdraw.h"
+#include "render/statemanager.h"
+#include "scene/records.h"
+#include "scene/state.h"
+#include "support/small_device.h"
+#include "system/adapters.h"
+#include "system/video.h"
+
+namespace {
+
+std::string EffectSource(const char* name) {
+    const char* src = std::getenv("TREVAN_SOURCE_DIR");
+    std::ifstream in(std::string(src ? src : ".") + "/data/effects/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class PartDrawGLTest : public SmallDeviceTest {
+protected:
+    void SetUp() override {
+        SmallDeviceTest::SetUp();
+        savedSystem_ = g_SystemState;
+        savedState_ = g_B3DState;
+        savedRenderer_ = g_RendererState;
+        savedSettings_ = g_S3DPartDraw;
+        g_SystemState = &system_;
+        g_B3DState = B3D_InitStore();
+        ASSERT_NE(g_B3DState, nullptr);
+        record_.device = device;
+        renderer_.device = &record_;
+        g_RendererState = &renderer_;
+        renderer_.stateManager = S_3DCreateStateManager(device);
+        ASSERT_NE(renderer_.stateManager, nullptr);
+        ASSERT_TRUE(S_3DCreateVertexDeclarations());
+        ASSERT_EQ(S_3DAllocMatrices(), 1);
+        savedNumbered_ = g_TCNumberedCount;
+        g_TCNumberedCount = 4;
+        g_TCNamedCount = 0;
+        ASSERT_FALSE(TC_AllocTextureTable());
+        g_S3DPartDraw = {0, 0, 0, 0, 1, 1};
+        // The standard effect, as the cache would hold it.
+        entry_ = B3D_AllocName("standard_lighting");
+        auto* d = static_cast<SysShaderDefinition*>(Int_AllocMem(sizeof(SysShaderDefinition), 0));
+        d->name = Qel_StrDup("standard_lighting");
+        const std::string text = EffectSource("standard_lighting.fx");
+        for (int v = 0; v < 2; ++v) {
+            const D3DXMACRO macros[] = {
+                {v ? "TWOSIDED" : "VRMENGINE", "true"}, {"VRMENGINE", "true"}, {nullptr, nullptr}};
+            ID3DXBuffer* errors = nullptr;
+            ASSERT_EQ(D3DXCreateEffect(device, text.data(), static_cast<UINT>(text.size()), macros, nullptr, 0, nullptr,
+                                       &d->effect[v], &errors),
+                      D3D_OK)
+                << (errors ? static_cast<const char*>(errors->GetBufferPointer()) : "");
+            d->effect[v]->SetStateManager(renderer_.stateManager);
+        }
+        entry_->definition = d;
+
+        scene_.systemScale = 1.0f / 65536.0f;
+        camera_.inst.scene = &scene_;
+        camera_.inst.worldMatrix.m[0] = camera_.inst.worldMatrix.m[5] = camera_.inst.worldMatrix.m[10] = 0x10000;
+        camera_.focus = 16384;
+    }
+    void TearDown() override {
+        for (auto& b : bodies_)
+            if (b->level.rendererBody) S_3DFreeBodyParts(&b->level);
+        S_3DFreeShaderDefinition(entry_);
+        B3D_FreeNamedEntry(entry_);
+        device->SetVertexShader(nullptr);
+        device->SetPixelShader(nullptr);
+        device->SetIndices(nullptr);
+        device->SetStreamSource(0, nullptr, 0, 0);
+        device->SetVertexDeclaration(nullptr);
+        S_3DFreeMatrices();
+        S_3DReleaseVertexDeclarations();
+        renderer_.stateManager->Release();
+        TC_FreeTextureTables();
+        g_TCNumberedCount = savedNumbered_;
+        B3D_FreeStore();
+        g_S3DPartDraw = savedSettings_;
+        g_RendererState = savedRenderer_;
+        g_B3DState = savedState_;
+        g_SystemState = savedSystem_;
+        SmallDeviceTest::TearDown();
+    }
+
+    // One triangle (or a quad of two) of an own plain material whose emissive
+    // colour is the given bytes; corners in units of 1/16384 before the size.
+    FakeBody* Shape(const std::vector<std::array<int16_t, 2>>& corners, uint8_t r, uint8_t g, uint8_t b, uint32_t flags,
+                    bool clockwise = true) {
+        std::vector<BodyTriangle> tris;
+        for (size_t i = 2; i < corners.size(); ++i)
+            tris.push_back(clockwise ? BodyTriangle{{0, int32_t(i - 1), int32_t(i)}, 0}
+                                     : BodyTriangle{{0, int32_t(i), int32_t(i - 1)}, 0});
+        bodies_.push_back(std::make_unique<FakeBody>(static_cast<int32_t>(200 + bodies_.size()),
+                                                     static_cast<int32_t>(corners.size()),
+                                                     std::vector<std::vector<BodyTriangle>>{tris}));
+        FakeBody* body = bodies_.back().get();
+        for (size_t i = 0; i < corners.size(); ++i)
+            body->points[i] = {corners[i][0], corners[i][1], 0, 0, 0, -16384, 0, 0, 0};
+        body->groups[0].material = 0;
+        body->materials.resize(1);
+        BodyMaterial& m = body->materials[0];
+        m.colour[0] = r, m.colour[1] = g, m.colour[2] = b, m.colour[6] = 100;
+        m.flags = flags;
+        body->body.materials = body->materials.data();
+        body->body.materialCount = 1;
+        body->body.flags |= BODY_MATERIAL6;
+        EXPECT_EQ(S_3DAddBody(&body->body), 1);
+        return body;
+    }
+    // Draws it 8 units wide and high at distance z (in units), camera at the origin.
+    void DrawAt(FakeBody* body, float z, int32_t alpha = 0) {
+        Inst3D inst{};
+        inst.flags = S3D_INST_DRAWN;
+        inst.size = 8 << 16;
+        inst.scale = {0x10000, 0x10000, 0x10000, 0};
+        inst.colorModifier[1] = 0x10000;
+        inst.worldMatrix.m[0] = inst.worldMatrix.m[5] = inst.worldMatrix.m[10] = 0x10000;
+        inst.worldPos = {0, 0, static_cast<int32_t>(z * 65536.0f), 0};
+        inst.alphaOverride = alpha;
+        EXPECT_EQ(S_3DRenderPartFX(static_cast<D3DPartMesh*>(body->part.rendererPart), &inst, &camera_, 0, nullptr), 1);
+    }
+    static void ExpectNear(uint32_t got, int r, int g, int b) {
+        EXPECT_NEAR(static_cast<int>(got >> 16 & 0xFF), r, 2) << std::hex << got;
+        EXPECT_NEAR(static_cast<int>(got >> 8 & 0xFF), g, 2) << std::hex << got;
+        EXPECT_NEAR(static_cast<int>(got & 0xFF), b, 2) << std::hex << got;
+    }
+
+    SystemState system_{};
+    RendererState renderer_{};
+    D3DDeviceRecord record_{};
+    Scene3D scene_{};
+    Camera3D camera_{};
+    B3DNamedEntry* entry_ = nullptr;
+    std::vector<std::unique_ptr<FakeBody>> bodies_;
+
+private:
+    SystemState* savedSystem_ = nullptr;
+    B3DState* savedState_ = nullptr;
+    RendererState* savedRenderer_ = nullptr;
+    S3DPartDrawSettings savedSettings_{};
+    uint16_t savedNumbered_ = 0;
+};
+
+const std::vector<std::array<int16_t, 2>> kTriangle = {{-16384, -16384}, {0, 16384}, {16384, -16384}};
+const std::vector<std::array<int16_t, 2>> kQuad = {{-16384, -16384}, {-16384, 16384}, {16384, 16384}, {16384, -16384}};
+
+TEST_F(PartDrawGLTest, ATrianglesCentreHasItsColour) {
+    FakeBody* b = Shape(kTriangle, 255, 128, 0, 0);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    DrawAt(b, 10.0f);
+    ExpectNear(Pixel(kWidth / 2, kHeight / 2), 255, 128, 0);
+    ExpectNear(Pixel(1, 1), 0, 0, 255);  // above the triangle's slopes
+}
+
+TEST_F(PartDrawGLTest, OneSidedFacesAreCulledTwoSidedAreNot) {
+    struct Case {
+        uint32_t flags;
+        bool clockwise, drawn;
+    } cases[] = {{0x0, true, true}, {0x0, false, false}, {0x10, false, true}, {0x10, true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.flags << " " << c.clockwise);
+        FakeBody* b = Shape(kTriangle, 0, 255, 0, c.flags, c.clockwise);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        DrawAt(b, 10.0f);
+        ExpectNear(Pixel(kWidth / 2, kHeight / 2), 0, c.drawn ? 255 : 0, 0);
+    }
+}
+
+TEST_F(PartDrawGLTest, BlendRowsOverAKnownColour) {
+    // Source (128, 64, 0) at alpha 128 over (64, 128, 255).
+    const float s[3] = {128 / 255.0f, 64 / 255.0f, 0.0f}, d[3] = {64 / 255.0f, 128 / 255.0f, 1.0f};
+    const float a = 128 / 255.0f;
+    struct Row {
+        uint32_t flags;
+        float (*blend)(float s, float d, float a);
+    } rows[] = {
+        {0x80, [](float s, float d, float) { return s * d; }},
+        {0x40, [](float s, float d, float) { return 2 * s * d; }},
+        {0x400, [](float s, float d, float) { return s * s + d * (1 - s); }},
+        {0x4, [](float s, float d, float a) { return s * a + d * (1 - a); }},
+        {0x2, [](float s, float d, float) { return std::min(1.0f, s + d); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.flags);
+        FakeBody* b = Shape(kQuad, 128, 64, 0, row.flags);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF4080FF, 1.0f, 0);
+        DrawAt(b, 10.0f, 128);
+        int expected[3];
+        for (int i = 0; i < 3; ++i) expected[i] = static_cast<int>(row.blend(s[i], d[i], a) * 255.0f + 0.5f);
+        ExpectNear(Pixel(kWidth / 2, kHeight / 2), expected[0], expected[1], expected[2]);
+    }
+}
+
+TEST_F(PartDrawGLTest, TheNearPlaneLiesAtFive) {
+    FakeBody* b = Shape(kQuad, 255, 255, 255, 0);
+    S_3DSetPartDepthRange(&camera_);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    DrawAt(b, 4.9f);
+    ExpectNear(Pixel(kWidth / 2, kHeight / 2), 0, 0, 0);
+    DrawAt(b, 5.1f);
+    ExpectNear(Pixel(kWidth / 2, kHeight / 2), 255, 255, 255);
+}
+
+}  // namespace

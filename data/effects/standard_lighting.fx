@@ -160,9 +160,10 @@ glsl fragment FS_Lit {
         float alpha = diffuse.a * g_AlphaValue;
         d3d_AlphaTest(alpha);
         if (g_EnableFog != 0) alpha *= clamp(g_FogClip.x - v_Depth * g_FogClip.y, 0.0, 1.0);
-        // The glow mask for the bloom pass rides in alpha when nothing blends.
-        if (g_AlphaBlendEnable == 0 && g_ALPHATESTENABLE == 0)
-            alpha = max(alpha, g_EnableGlow * dot(lightMap, vec3(0.333)));
+        // The glow mask for the bloom pass rides in alpha when nothing blends:
+        // the light map's brightness where the part glows.
+        if (g_AlphaBlendEnable == 0 && g_ALPHATESTENABLE == 0 && g_EnableGlow > 0.0)
+            alpha = g_EnableGlow * dot(lightMap, vec3(1.0 / 3.0));
         d3d_FragColor = vec4(Adjust(colour), alpha);
     }
 }
@@ -220,9 +221,10 @@ glsl fragment FS_LitBump {
         float alpha = diffuse.a * g_AlphaValue;
         d3d_AlphaTest(alpha);
         if (g_EnableFog != 0) alpha *= clamp(g_FogClip.x - v_Depth * g_FogClip.y, 0.0, 1.0);
-        // The glow mask for the bloom pass rides in alpha when nothing blends.
-        if (g_AlphaBlendEnable == 0 && g_ALPHATESTENABLE == 0)
-            alpha = max(alpha, g_EnableGlow * dot(lightMap, vec3(0.333)));
+        // The glow mask for the bloom pass rides in alpha when nothing blends:
+        // the light map's brightness where the part glows.
+        if (g_AlphaBlendEnable == 0 && g_ALPHATESTENABLE == 0 && g_EnableGlow > 0.0)
+            alpha = g_EnableGlow * dot(lightMap, vec3(1.0 / 3.0));
         d3d_FragColor = vec4(Adjust(colour), alpha);
     }
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ebm.h"
 #include "base/general.h"
 #include "base/memory.h"
 #include "base/strings.h"
@@ -26,6 +27,7 @@
 #include "scene/state.h"
 #include "support/small_device.h"
 #include "system/adapters.h"
+#include "system/surfaces.h"
 #include "system/video.h"
 
 namespace {
@@ -94,6 +96,9 @@ protected:
         S_3DFreeMatrices();
         S_3DReleaseVertexDeclarations();
         renderer_.stateManager->Release();
+        // The bitmaps belong to the test.
+        for (int i = 0; i < g_TCNumberedCount + g_TCNamedCount; ++i) TC_TextureTable[i].bitmap = nullptr;
+        for (IDirect3DTexture9* t : textures_) t->Release();
         TC_FreeTextureTables();
         g_TCNumberedCount = savedNumbered_;
         B3D_FreeStore();
@@ -154,6 +159,9 @@ protected:
     Camera3D camera_{};
     B3DNamedEntry* entry_ = nullptr;
     std::vector<std::unique_ptr<FakeBody>> bodies_;
+    std::vector<IDirect3DTexture9*> textures_;
+    EBM bitmaps_[4]{};
+    SysEBM sys_[4]{};
 
 private:
     SystemState* savedSystem_ = nullptr;
@@ -210,6 +218,34 @@ TEST_F(PartDrawGLTest, BlendRowsOverAKnownColour) {
         int expected[3];
         for (int i = 0; i < 3; ++i) expected[i] = static_cast<int>(row.blend(s[i], d[i], a) * 255.0f + 0.5f);
         ExpectNear(Pixel(kWidth / 2, kHeight / 2), expected[0], expected[1], expected[2]);
+    }
+}
+
+TEST_F(PartDrawGLTest, TheGlowMaskRidesInTheTargetsAlpha) {
+    // Texture 2: a grey light map.
+    IDirect3DTexture9* grey = nullptr;
+    ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &grey, nullptr), D3D_OK);
+    textures_.push_back(grey);
+    D3DLOCKED_RECT lr{};
+    grey->LockRect(0, &lr, nullptr, 0);
+    *static_cast<uint32_t*>(lr.pBits) = 0xFF808080;
+    grey->UnlockRect(0);
+    bitmaps_[2].sys = &sys_[2];
+    sys_[2].WE_lpDestTexture = grey;
+    TC_TextureTable[2].bitmap = &bitmaps_[2];
+    struct Case {
+        int bloom;
+        int lightMap;
+        int alpha;  // of the target at the centre, cleared to 0x40
+    } cases[] = {{1, 0, 0}, {1, 2, 128}, {0, 2, 0x40}, {0, 0, 0x40}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bloom << " " << c.lightMap);
+        g_S3DPartDraw.bloom = c.bloom;
+        FakeBody* b = Shape(kQuad, 0, 0, 255, 0);
+        b->materials[0].texture3 = static_cast<int16_t>(c.lightMap);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x40000000, 1.0f, 0);
+        DrawAt(b, 10.0f);
+        EXPECT_NEAR(static_cast<int>(Picture()[(kHeight / 2) * kWidth + kWidth / 2] >> 24), c.alpha, 2);
     }
 }
 

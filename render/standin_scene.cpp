@@ -5,8 +5,3 @@
 
 void S_3DReleaseSceneBufferItem(B3DSceneBufferItem*) { StandIn_Record("S_3DReleaseSceneBufferItem"); }
 void S_3DReleaseParticles(Scene3D*) { StandIn_Record("S_3DReleaseParticles"); }
-void S_3DFreeBodyParts(BodyLevel*) { StandIn_Record("S_3DFreeBodyParts"); }
-int S_3DDeleteInst(Inst3D*) {
-    StandIn_Record("S_3DDeleteInst");
-    return 1;
-}

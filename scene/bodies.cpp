@@ -13,7 +13,7 @@
 #include "base/table.h"
 #include "base/texcache.h"
 #include "base/vrmfile.h"
-#include "render/standin_scene.h"
+#include "render/bodies.h"
 #include "scene/bodyrecord.h"
 #include "scene/fxparams.h"
 #include "scene/pools.h"

@@ -7,7 +7,7 @@
 #include "base/table.h"
 #include "render/lights.h"
 #include "render/startup.h"
-#include "render/standin_scene.h"
+#include "render/bodies.h"
 #include "scene/bodyrecord.h"
 #include "scene/cutfiles.h"
 #include "scene/ids.h"

@@ -6,9 +6,11 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "render/bodies.h"
 #include "render/cameras.h"
 #include "render/pixelformat.h"
 #include "render/targets.h"
+#include "scene/caches.h"
 #include "scene/smallops.h"
 #include "scene/typesfiles.h"
 #include "scene/texanim.h"
@@ -49,6 +51,7 @@ B3DState* B3D_InitStore() {
     s->lightSlotCount = B3D_LIGHT_SLOTS;
     for (B3DLightSlot& slot : s->lightSlots) slot = {-1, 0, 0};
     g_S3DReleaseSceneBuffersHook = B3D_ReleaseRendererBuffers;
+    g_S3DGetBodyHook = B3D_GetBody;
     return s;
 }
 
@@ -86,6 +89,7 @@ void B3D_FreeStore() {
     B3DState* s = g_B3DState;
     if (!s) return;
     g_S3DReleaseSceneBuffersHook = nullptr;
+    g_S3DGetBodyHook = nullptr;
     while (Scene3D* sc = B3D_First<Scene3D>(&s->scenes)) {
         B3D_ListRemove(B3D_Node(sc));
         for (B3DList* l : {&sc->insts, &sc->cameras}) {

@@ -43,6 +43,9 @@ struct TC_TextureInfo {
     int16_t word3;
     int16_t bumpMap;  // index of the bump-map info record
     int16_t word4;
+    // Scratch of the particle fill, per particle kind: the count this frame,
+    // then the batch it names (-1 none).
+    int32_t kindCounters[4];
 };
 
 extern TC_TextureEntry* TC_TextureTable;

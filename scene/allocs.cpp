@@ -4,7 +4,6 @@
 #include "base/log.h"
 #include "render/cameras.h"
 #include "render/lights.h"
-#include "render/standin_scene.h"
 #include "scene/state.h"
 
 namespace {

@@ -9,7 +9,6 @@
 #include "base/log.h"
 #include "render/cameras.h"
 #include "render/lights.h"
-#include "render/standin_scene.h"
 #include "scene/bodies.h"
 #include "scene/geometry.h"
 #include "scene/smallops.h"

@@ -11,6 +11,9 @@
 #include "scene/lists.h"
 
 struct Scene3D;
+struct ParticleBuffer;         // the renderer's, one per scene
+class IDirect3DVertexBuffer9;  // the renderer's device buffers
+struct BodyMaterial;
 
 // First flags word of an Inst3D.
 constexpr uint32_t INST_CAMERA = 0x1;
@@ -214,12 +217,26 @@ struct Scene3D {
     B3DList bufferGroups;  // B3DSceneBufferGroup
     int32_t lowestPass;
     int32_t highestPass;
+    ParticleBuffer* particleBuffer;  // made by the renderer on the first particle fill
 };
 
-// A scene-buffer record of the renderer, four words.
+// A scene-buffer record of the renderer: its dynamic vertex buffer, the
+// system-memory copy the vertices are written into, their byte size, and the
+// vertices written this frame.
 struct B3DSceneBuffer {
+    IDirect3DVertexBuffer9* vertexBuffer;
+    uint8_t* copy;
+    int32_t byteSize;
     int32_t vertexCount;
-    int32_t words[3];
+};
+
+// What the renderer draws of one scene buffer: the texture, the number of
+// buffered items, the material with its effect parameters, the buffer.
+struct B3DSceneBufferDraw {
+    uint16_t textureId;
+    int32_t itemCount;
+    const BodyMaterial* material;
+    B3DSceneBuffer* buffer;
 };
 
 struct B3DSceneBufferItem {
@@ -233,8 +250,8 @@ struct B3DSceneBufferGroup {
     B3DListNode link;
     int32_t word;
     int32_t key;
-    uint32_t flags;  // bit 0: uses a scene buffer
-    int32_t count;
+    uint32_t flags;  // bit 0: uses a scene buffer; the draw reads 0x10 and 0x20000000
+    int32_t count;   // instances one buffer holds
     int32_t count2;
     int32_t sortKey;
     int32_t counter;

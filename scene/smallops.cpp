@@ -15,7 +15,7 @@
 #include "base/strings.h"
 #include "render/cameras.h"
 #include "render/lights.h"
-#include "render/standin_scene.h"
+#include "render/particles.h"
 #include "scene/geometry.h"
 #include "scene/state.h"
 #include "scene/texanim.h"

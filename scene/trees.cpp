@@ -7,7 +7,6 @@
 #include "base/strings.h"
 #include "render/cameras.h"
 #include "render/lights.h"
-#include "render/standin_scene.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
 #include "scene/takes.h"

@@ -93,22 +93,20 @@ sampler s_Detail = sampler_state { Texture = <t_DetailTexture>; MinFilter = 2; M
 
 float4x4 g_mViewProjection;
 
-// Scene buffers: vertices already in world space, with a colour.
+// Scene buffers: vertices already in world space. Their colour word is
+// always 0, so the texture alone gives the colour.
 glsl vertex VS_Instance {
     out vec2 v_Tex;
-    out vec4 v_Color;
     void main() {
-        gl_Position = d3d_ClipToGL(g_mViewProjection * a_Position);
+        gl_Position = d3d_ClipToGL(g_mViewProjection * vec4(a_Position.xyz, 1.0));
         v_Tex = a_TexCoord0.xy;
-        v_Color = a_Color;
     }
 }
 
 glsl fragment FS_Instance {
     in vec2 v_Tex;
-    in vec4 v_Color;
     void main() {
-        vec4 c = texture(s_Diffuse, v_Tex) * v_Color;
+        vec4 c = texture(s_Diffuse, v_Tex);
         d3d_AlphaTest(c.a);
         d3d_FragColor = c;
     }

@@ -13,16 +13,18 @@ float g_TextureAlpha = 0.0;
 texture t_DiffuseTexture;
 sampler s_Diffuse = sampler_state { Texture = <t_DiffuseTexture>; MinFilter = 2; MagFilter = 2; MipFilter = 2; };
 
-// Six vertices per particle at its centre; the second coordinates push each
-// corner out in view space.
+// Six vertices per particle. A camera-facing particle puts all six at its
+// centre and the first coordinates push each corner out in view space; an
+// oriented particle has its corners in place and offsets of 0. The second
+// coordinates are the picture's.
 glsl vertex VS_Particle {
     out vec2 v_Tex;
     out vec4 v_Color;
     void main() {
-        vec4 view = g_mView * a_Position;
-        view.xy += a_TexCoord1.xy;
+        vec4 view = g_mView * vec4(a_Position.xyz, 1.0);
+        view.xy += a_TexCoord0.xy;
         gl_Position = d3d_ClipToGL(g_mProj * view);
-        v_Tex = a_TexCoord0.xy;
+        v_Tex = a_TexCoord1.xy;
         v_Color = a_Color;
     }
 }

@@ -540,7 +540,7 @@ HRESULT D3D9Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRec
     auto* dst = static_cast<D3D9Surface*>(dest);
     if (!src || !dst || src == dst || src->store == D3D9Surface::Store::Memory ||
         dst->store == D3D9Surface::Store::Memory || src->desc.Pool != D3DPOOL_DEFAULT ||
-        dst->desc.Pool != D3DPOOL_DEFAULT || inScene_)
+        dst->desc.Pool != D3DPOOL_DEFAULT)
         return D3DERR_INVALIDCALL;
     RECT s =
         sourceRect ? *sourceRect : RECT{0, 0, static_cast<LONG>(src->desc.Width), static_cast<LONG>(src->desc.Height)};
@@ -549,6 +549,9 @@ HRESULT D3D9Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRec
     const D3D9GLFormat* sf = D3D9_FindFormat(src->desc.Format);
     const D3D9GLFormat* df = D3D9_FindFormat(dst->desc.Format);
     if (sf->depth != df->depth) return D3DERR_INVALIDCALL;
+    // Colour copies may run inside a scene (the bloom copies the back buffer
+    // there); depth copies may not.
+    if (sf->depth && inScene_) return D3DERR_INVALIDCALL;
     if (dst->desc.MultiSampleType >= D3DMULTISAMPLE_2_SAMPLES && src->desc.MultiSampleType != dst->desc.MultiSampleType)
         return D3DERR_INVALIDCALL;
     bool sameSize = (s.right - s.left) == (d.right - d.left) && (s.bottom - s.top) == (d.bottom - d.top);

@@ -124,6 +124,10 @@ HRESULT D3D9SpyDevice::GetDirect3D(IDirect3D9** d3d) {
     return D3DERR_NOTAVAILABLE;
 }
 
+HRESULT D3D9SpyDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT count) {
+    return Log("DrawPrimitive", Args("%d,%u,%u", static_cast<int>(type), start, count));
+}
+
 HRESULT D3D9SpyDevice::GetDeviceCaps(D3DCAPS9* out) {
     HRESULT hr = Log("GetDeviceCaps", "");
     if (FAILED(hr) || !out) return FAILED(hr) ? hr : D3DERR_INVALIDCALL;

@@ -88,7 +88,8 @@ public:
     HRESULT GetStreamSource(UINT, IDirect3DVertexBuffer9**, UINT*, UINT*) override { return D3DERR_INVALIDCALL; }
     HRESULT SetIndices(IDirect3DIndexBuffer9* buffer) override;
     HRESULT GetIndices(IDirect3DIndexBuffer9**) override { return D3DERR_INVALIDCALL; }
-    HRESULT DrawPrimitive(D3DPRIMITIVETYPE, UINT, UINT) override { return Log("DrawPrimitive", ""); }
+    // "DrawPrimitive(type,start,count)".
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT count) override;
     HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE, int, UINT, UINT, UINT, UINT) override {
         return Log("DrawIndexedPrimitive", "");
     }

@@ -19,11 +19,17 @@ glsl vertex VS_Quad {
     }
 }
 
-// The glow mask lives in the scene's alpha.
+// Fragments find their texel from their own position in the target they
+// draw into, so every pass samples texel centres and the chain does not creep
+// by half a texel per pass. Rows run top down in targets and textures alike.
+// Each glow map is half the screen; the scene is the screen.
+
+// The glow mask lives in the scene's alpha; one glow texel averages 2 x 2 of the scene.
 glsl fragment FS_Mask {
     in vec2 v_Tex;
     void main() {
-        vec4 c = texture(s_Scene, v_Tex);
+        vec2 uv = gl_FragCoord.xy / vec2(textureSize(s_Glow1, 0));
+        vec4 c = texture(s_Scene, uv);
         d3d_FragColor = vec4(c.rgb * c.a, 1.0);
     }
 }
@@ -31,9 +37,10 @@ glsl fragment FS_Mask {
 glsl fragment FS_BlurX {
     in vec2 v_Tex;
     void main() {
-        float dx = 2.0 / max(ViewPortSize.x, 1.0);
+        vec2 size = vec2(textureSize(s_Glow1, 0));
+        vec2 uv = gl_FragCoord.xy / size;
         vec3 s = vec3(0.0);
-        for (int i = -4; i <= 4; ++i) s += texture(s_Glow1, v_Tex + vec2(float(i) * dx, 0.0)).rgb * (5.0 - abs(float(i)));
+        for (int i = -4; i <= 4; ++i) s += texture(s_Glow1, uv + vec2(float(i) / size.x, 0.0)).rgb * (5.0 - abs(float(i)));
         d3d_FragColor = vec4(s / 25.0, 1.0);
     }
 }
@@ -41,17 +48,20 @@ glsl fragment FS_BlurX {
 glsl fragment FS_BlurY {
     in vec2 v_Tex;
     void main() {
-        float dy = 2.0 / max(ViewPortSize.y, 1.0);
+        vec2 size = vec2(textureSize(s_Glow2, 0));
+        vec2 uv = gl_FragCoord.xy / size;
         vec3 s = vec3(0.0);
-        for (int i = -4; i <= 4; ++i) s += texture(s_Glow2, v_Tex + vec2(0.0, float(i) * dy)).rgb * (5.0 - abs(float(i)));
+        for (int i = -4; i <= 4; ++i) s += texture(s_Glow2, uv + vec2(0.0, float(i) / size.y)).rgb * (5.0 - abs(float(i)));
         d3d_FragColor = vec4(s / 25.0, 1.0);
     }
 }
 
+// The scene at its own texels plus the glow, scaled up from half size.
 glsl fragment FS_Combine {
     in vec2 v_Tex;
     void main() {
-        vec3 c = texture(s_Scene, v_Tex).rgb + texture(s_Glow1, v_Tex).rgb;
+        vec2 uv = gl_FragCoord.xy / max(ViewPortSize.xy, vec2(1.0));
+        vec3 c = texture(s_Scene, uv).rgb + texture(s_Glow1, uv).rgb;
         d3d_FragColor = vec4(clamp(c, 0.0, 1.0), 1.0);
     }
 }

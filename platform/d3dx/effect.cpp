@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -46,6 +47,14 @@ float Float(uint32_t u) {
     float f;
     std::memcpy(&f, &u, 4);
     return f;
+}
+// An effect file may give an integer parameter any number: one beyond the
+// integer range saturates and NaN reads as 0, as a shader compiler folds them.
+INT ToInt(float f) {
+    if (std::isnan(f)) return 0;
+    if (f >= 2147483648.0f) return INT32_MAX;
+    if (f < -2147483648.0f) return INT32_MIN;
+    return static_cast<INT>(f);
 }
 
 struct NamedValue {
@@ -417,7 +426,7 @@ public:
         Param* p = ParamOf(h);
         if (!v || !p || !p->numeric() || p->words == 0) return D3DERR_INVALIDCALL;
         uint32_t w = store_[p->offset];
-        *v = p->type == D3DXPT_FLOAT ? static_cast<INT>(Float(w)) : static_cast<INT>(w);
+        *v = p->type == D3DXPT_FLOAT ? ToInt(Float(w)) : static_cast<INT>(w);
         return D3D_OK;
     }
     HRESULT SetFloat(D3DXHANDLE h, float v) override { return SetScalars(h, {v}, true); }
@@ -682,7 +691,7 @@ private:
         uint32_t& w = store_[p->offset + i];
         if (p->type == D3DXPT_FLOAT) w = Bits(f);
         else if (p->type == D3DXPT_BOOL) w = f != 0.0f ? 1u : 0u;
-        else w = static_cast<uint32_t>(exact ? *exact : static_cast<int32_t>(f));
+        else w = static_cast<uint32_t>(exact ? *exact : ToInt(f));
     }
     HRESULT SetScalars(D3DXHANDLE h, std::initializer_list<float> values, bool scalar, const INT* exact = nullptr) {
         Param* p = ParamOf(h);

@@ -1,5 +1,6 @@
 // Our effect files on the spy device: the preprocessor, the parser, parameters,
 // pass states, techniques, annotations, parameter blocks, usage.
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -268,6 +269,24 @@ TEST_F(EffectTest, ParametersElementsAndConversions) {
     D3DXMATRIX got{};
     effect->GetMatrix(P("g_mWorld"), &got);
     EXPECT_EQ(got.m[3][0], 5.0f);
+}
+
+// Found by fuzzing: an integer parameter whose initialiser lies beyond the
+// integer range was converted from float with undefined behaviour.
+TEST_F(EffectTest, IntegersBeyondTheirRangeSaturate) {
+    ASSERT_EQ(Create(std::string("int g_Big = 22222222222222222222222;\nint g_Low = -1e30;\nfloat g_Nan;\n") + kEffect),
+              D3D_OK);
+    INT i = 0;
+    effect->GetInt(P("g_Big"), &i);
+    EXPECT_EQ(i, INT32_MAX);
+    effect->GetInt(P("g_Low"), &i);
+    EXPECT_EQ(i, INT32_MIN);
+    EXPECT_EQ(effect->SetFloat(P("g_Nan"), std::nanf("")), D3D_OK);
+    effect->GetInt(P("g_Nan"), &i);
+    EXPECT_EQ(i, 0);
+    EXPECT_EQ(effect->SetFloat(P("g_Big"), -3e9f), D3D_OK);
+    effect->GetInt(P("g_Big"), &i);
+    EXPECT_EQ(i, INT32_MIN);
 }
 
 TEST_F(EffectTest, TechniquesAnnotationsAndUsage) {

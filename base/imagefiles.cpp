@@ -143,11 +143,14 @@ EBM* ReadCandidates(const std::string& name, uint32_t flags, int levels) {
     return S_ReadJPG((name + ".jpg").c_str(), flags, levels);
 }
 
-// Step 5 of the loader: a copy in the asked format when the file's differs.
+// Step 5 of the loader: a copy in the asked format when the file's differs. A
+// request that names no depth keeps the loaded one: copying a texture into a
+// bitmap of no depth would lose it (the lookup textures are asked for so).
 EBM* Convert(EBM* loaded, uint32_t flags) {
     if (flags == QEL_LOAD_ANY || (loaded->flags & EBM_COMPRESSED)) return loaded;
     bool wantsSurface = (flags & EBM_SURFACE) && !(loaded->flags & EBM_SURFACE);
-    if (!wantsSurface && (flags & (kDepthFlags)) == (loaded->flags & kDepthFlags)) return loaded;
+    bool otherDepth = (flags & kDepthFlags) && (flags & kDepthFlags) != (loaded->flags & kDepthFlags);
+    if (!wantsSurface && !otherDepth) return loaded;
     uint32_t request = flags | (loaded->flags & EBM_CARRY);
     EBM* copy = GenerateEbm(loaded->width, loaded->height, static_cast<int16_t>(loaded->bitsPerPixel), request);
     if (!copy) {

@@ -238,6 +238,15 @@ TEST_F(ImageFiles, AskedDepthConvertsTheLoadedPicture) {
     Bitmap same(S_LoadTexture("c", EBM_CHUNKY | EBM_32BIT | EBM_SURFACE | EBM_TEXTURE, 0, 1));
     ASSERT_NE(same, nullptr);
     EXPECT_NE(same->flags & EBM_TEXTURE, 0u);
+    // So is any depth when the request names none (the lookup textures' flags):
+    // the texture itself comes back, not a failed copy of no depth.
+    LogCapture log;
+    Bitmap any(S_LoadTexture("c", 0x80040000, 0, 1));
+    ASSERT_NE(any, nullptr);
+    EXPECT_NE(any->flags & EBM_TEXTURE, 0u);
+    EXPECT_EQ(any->flags & EBM_32BIT, EBM_32BIT);
+    EXPECT_NE(any->sys->WE_lpDestTexture, nullptr);
+    EXPECT_FALSE(log.Contains("Qel_ReadAndConvertEbm"));
 }
 
 TEST_F(ImageFiles, TargaWriterWritesRowsOfTheImageWidthOnly) {

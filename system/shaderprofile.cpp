@@ -8,11 +8,11 @@
 
 #include "base/ebm.h"
 #include "base/general.h"
+#include "base/imagefiles.h"
 #include "base/log.h"
 #include "platform/d3dx/d3dx9.h"
 #include "system/adapter_info.h"
 #include "system/adapters.h"
-#include "system/surfaces.h"
 #include "system/video.h"
 
 LookupTextureSet g_LookupTextures;
@@ -20,59 +20,11 @@ LookupTextureSet g_LookupTextures;
 const char* const S_LightingTextureNames[10] = {"varsk", "thuun",  "drasz", "ossyl",    "zevra",
                                                 "meluq", "quorin", "solen", "asteroid", "default"};
 
-// Until the base library loads textures from the game's data, every lookup
-// texture is a 1 x 1 substitute: white for the white dummy, black otherwise,
-// a cube for the cube textures.
-static EBM* StandInTexture(const char* name, unsigned) {
-    IDirect3DDevice9* device = g_RendererState && g_RendererState->device ? g_RendererState->device->device : nullptr;
-    if (!device || !name) return nullptr;
-    bool cube = strstr(name, "Cube") || strstr(name, "normalize");
-    uint32_t colour = strstr(name, "White") ? 0xFFFFFFFFu : 0xFF000000u;
-    IDirect3DBaseTexture9* texture = nullptr;
-    IDirect3DSurface9* level = nullptr;
-    if (cube) {
-        IDirect3DCubeTexture9* t = nullptr;
-        if (FAILED(device->CreateCubeTexture(1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr))) return nullptr;
-        for (UINT face = 0; face < 6; ++face) {
-            D3DLOCKED_RECT lr{};
-            if (SUCCEEDED(t->LockRect(face, 0, &lr, nullptr, 0))) {
-                std::memcpy(lr.pBits, &colour, 4);
-                t->UnlockRect(face, 0);
-            }
-        }
-        t->GetCubeMapSurface(D3DCUBEMAP_FACE_POSITIVE_X, 0, &level);
-        texture = t;
-    } else {
-        IDirect3DTexture9* t = nullptr;
-        if (FAILED(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr))) return nullptr;
-        D3DLOCKED_RECT lr{};
-        if (SUCCEEDED(t->LockRect(0, &lr, nullptr, 0))) {
-            std::memcpy(lr.pBits, &colour, 4);
-            t->UnlockRect(0);
-        }
-        t->GetSurfaceLevel(0, &level);
-        texture = t;
-    }
-    EBM* e = GenerateEbm(1, 1, 32, EBM_CHUNKY | EBM_NOSTORAGE | EBM_NOSHADOW | EBM_TEXTURE | EBM_SURFACE);
-    if (!e || !level || !S_SurfaceToEBM(e, level)) {
-        if (level) level->Release();
-        texture->Release();
-        FreeILBM(e);
-        return nullptr;
-    }
-    e->flags |= EBM_DUMMY;
-    e->sys->WE_lpDestTexture = texture;
-    ++g_D3DCounters.textures;
-    ++g_D3DCounters.surfaces;
-    Qel_SetEbmName(e, name);
-    return e;
-}
-
-S_TextureLoaderFn g_LookupTextureLoader = StandInTexture;
+S_TextureLoaderFn g_LookupTextureLoader = S_LoadTexture;
 
 static EBM* Load(EBM* old, const char* name) {
     FreeILBM(old);
-    return g_LookupTextureLoader ? g_LookupTextureLoader(name, 0x80040000u) : nullptr;
+    return g_LookupTextureLoader ? g_LookupTextureLoader(name, 0x80040000u, 0, 0) : nullptr;
 }
 
 static bool Is(const char* a, const char* b) { return strcmp(a, b) == 0; }

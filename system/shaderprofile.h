@@ -2,6 +2,8 @@
 // fixed lookup textures the shaders sample.
 #pragma once
 
+#include <cstdint>
+
 struct EBM;
 struct D3DDeviceRecord;
 
@@ -19,9 +21,9 @@ struct LookupTextureSet {
 extern LookupTextureSet g_LookupTextures;
 extern const char* const S_LightingTextureNames[10];
 
-// Loads one texture by name with load flags; the base library's texture loader
-// once it exists, a small stand-in until then.
-using S_TextureLoaderFn = EBM* (*)(const char* name, unsigned flags);
+// Loads one lookup texture (name, load flags, unused, mip levels): the base
+// library's texture loader; tests put a recorder in its place.
+using S_TextureLoaderFn = EBM* (*)(const char* name, uint32_t flags, int unused, int levels);
 extern S_TextureLoaderFn g_LookupTextureLoader;
 
 // Runs inside device creation after the first clear: 1 done, 0 failed.

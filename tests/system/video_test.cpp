@@ -5,14 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/ebm.h"
+#include "base/imagefiles.h"
 #include "base/strings.h"
 #include "platform/d3d9/seam.h"
 #include "render/device.h"
 #include "render/pixelformat.h"
+#include "support/gamefolder.h"
+#include "support/logcapture.h"
 #include "support/videosupport.h"
 #include "system/adapter_info.h"
 #include "system/adapters.h"
@@ -21,6 +26,7 @@
 #include "system/shaderprofile.h"
 #include "system/surfaces.h"
 #include "system/video.h"
+#include "tools/lib/lookup_textures.h"
 
 namespace {
 
@@ -61,7 +67,7 @@ protected:
     }
 
     // Records the names of the lookup textures instead of loading them.
-    static EBM* Record(const char* name, unsigned) {
+    static EBM* Record(const char* name, uint32_t, int, int) {
         s_loaded.push_back(name);
         return nullptr;
     }
@@ -111,8 +117,6 @@ TEST_F(Video, OpensClearsAndPresentsOnTheWindow) {
     EXPECT_STREQ(state->shaderVersion, "3.0");
     EXPECT_EQ(state->shaderScale, 1.0f);
     EXPECT_EQ(g_LookupTextures.lighting[0], nullptr);
-    ASSERT_NE(g_LookupTextures.whiteDummy, nullptr);
-    EXPECT_NE(g_LookupTextures.blackDummyCube, nullptr);
     EXPECT_NE(g_RendererState->stateManager, nullptr);
     // The windowed list runs X1R5G5B5, R5G6B5, X8R8G8B8, A8R8G8B8: the alpha format comes last.
     EXPECT_EQ(d->presentParams.BackBufferFormat, D3DFMT_A8R8G8B8);
@@ -340,7 +344,8 @@ TEST_F(DevicePicks, CreateDeviceFailureFailsTheVideo) {
 // The shader profile, folder and lookup textures by profile and quality.
 class ShaderProfile : public Video {
 protected:
-    bool OpenWith(DWORD psVersion, int temps, int slots, int quality, uint32_t flags2 = 0x281) {
+    // An adapter of this pixel-shader version, at this shader quality.
+    void SeamShaders(DWORD psVersion, int temps, int slots, int quality, uint32_t flags2) {
         SeamOneAdapter("shaders", 1024, 768, {{1024, 768, 60}});
         D3DCAPS9& c = g_D3D9Seam.adapters[0].caps;
         c.PixelShaderVersion = psVersion;
@@ -348,6 +353,9 @@ protected:
         c.PS20Caps.NumInstructionSlots = slots;
         state->shaderQuality = quality;
         state->VideoD3DFlags2 = flags2;
+    }
+    bool OpenWith(DWORD psVersion, int temps, int slots, int quality, uint32_t flags2 = 0x281) {
+        SeamShaders(psVersion, temps, slots, quality, flags2);
         RecordLoads();
         return OpenVideo(1024, 768);
     }
@@ -421,5 +429,143 @@ TEST_F(ShaderProfile, AnisotropyAndDeclarationBits) {
 }
 
 TEST_F(ShaderProfile, NoPixelShadersFailsTheDevice) { EXPECT_FALSE(OpenWith(0, 0, 0, 2)); }
+
+// The lookup textures loaded by the base library's texture loader from a game
+// folder that has them: the files lookupgen writes into "dds".
+class LookupTextureFiles : public ShaderProfile {
+protected:
+    void SetUp() override {
+        ShaderProfile::SetUp();
+        std::filesystem::create_directories(folder.Path() + "/dds");
+        std::string error;
+        ASSERT_TRUE(Lookup_WriteTextures(folder.Path() + "/dds", &error)) << error;
+    }
+    void TearDown() override {
+        ShaderProfile::TearDown();
+        g_TextureDummies = {};
+    }
+    bool Open(DWORD psVersion, int quality) {
+        SeamShaders(psVersion, 32, 512, quality, 0x281);
+        return OpenVideo(1024, 768);
+    }
+
+    // A texture made from its file: no dummy, of this format and edge.
+    static void ExpectLoaded(const EBM* e, D3DFORMAT format, int edge, bool cube) {
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->flags & EBM_DUMMY, 0u) << e->name;
+        EXPECT_EQ(e->width, edge);
+        EXPECT_EQ(e->height, edge);
+        ASSERT_NE(e->sys, nullptr);
+        ASSERT_NE(e->sys->WE_lpDestTexture, nullptr);
+        EXPECT_EQ(e->sys->WE_lpDestTexture->GetType(), cube ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE);
+        EXPECT_EQ(S_EbmFormat(e), format);
+    }
+    // One texel of level 0 (of the +X face for a cube), as stored.
+    static uint32_t Texel(const EBM* e, int x, int y) {
+        IDirect3DBaseTexture9* t = e->sys->WE_lpDestTexture;
+        D3DLOCKED_RECT lr{};
+        uint32_t v = 0;
+        D3DFORMAT format = S_EbmFormat(e);
+        size_t bytes = format == D3DFMT_L8 ? 1 : format == D3DFMT_L16 ? 2 : 4;
+        if (t->GetType() == D3DRTYPE_CUBETEXTURE) {
+            auto* c = static_cast<IDirect3DCubeTexture9*>(t);
+            EXPECT_EQ(c->LockRect(D3DCUBEMAP_FACE_POSITIVE_X, 0, &lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+            std::memcpy(&v, static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch + x * bytes, bytes);
+            c->UnlockRect(D3DCUBEMAP_FACE_POSITIVE_X, 0);
+        } else {
+            auto* p = static_cast<IDirect3DTexture9*>(t);
+            EXPECT_EQ(p->LockRect(0, &lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+            std::memcpy(&v, static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch + x * bytes, bytes);
+            p->UnlockRect(0);
+        }
+        return v;
+    }
+
+    TempGameFolder folder;
+};
+
+TEST_F(LookupTextureFiles, ShaderModel2LoadsEveryTableFromTheGameFolder) {
+    ASSERT_TRUE(Open(D3DPS_VERSION(2, 0), 2));
+    const LookupTextureSet& t = g_LookupTextures;
+    for (EBM* e : t.lighting) ExpectLoaded(e, D3DFMT_G16R16, kLookupLightingSize, false);
+    ExpectLoaded(t.pow, D3DFMT_L16, kLookupPowSize, false);
+    ExpectLoaded(t.deriveZ, D3DFMT_L16, kLookupDeriveZSize, false);
+    ExpectLoaded(t.normalizeCube, D3DFMT_A2B10G10R10, kLookupNormalizeSize, true);
+    ExpectLoaded(t.whiteDummy, D3DFMT_A8R8G8B8, kLookupDummySize, false);
+    ExpectLoaded(t.blackDummy, D3DFMT_A8R8G8B8, kLookupDummySize, false);
+    ExpectLoaded(t.blackDummy2, D3DFMT_A8R8G8B8, kLookupDummySize, false);
+    EXPECT_NE(t.blackDummy, t.blackDummy2);
+    ExpectLoaded(t.blackDummyCube, D3DFMT_A8R8G8B8, kLookupDummySize, true);
+    if (HasFailure()) return;
+
+    // What they hold: diffuse in red, nothing where N.L is negative; z of the
+    // unit normal; the +X face's direction packed to 0..1; white and black.
+    const int last = kLookupLightingSize - 1;
+    EXPECT_EQ(Texel(t.lighting[0], 0, last) & 0xFFFF, 0u);
+    EXPECT_GT(Texel(t.lighting[0], last, last) & 0xFFFF, 64000u);
+    EXPECT_GT(Texel(t.lighting[0], last, last) >> 16, Texel(t.lighting[0], last, last / 2) >> 16);
+    EXPECT_GT(Texel(t.deriveZ, kLookupDeriveZSize / 2, kLookupDeriveZSize / 2), 65000u);
+    EXPECT_EQ(Texel(t.deriveZ, 0, 0), 0u);
+    EXPECT_GT(Texel(t.pow, kLookupPowSize - 1, 0), 65000u);                 // about x^0
+    EXPECT_LT(Texel(t.pow, kLookupPowSize / 2, kLookupPowSize - 1), 100u);  // 0.5^64
+    uint32_t centre = Texel(t.normalizeCube, kLookupNormalizeSize / 2, kLookupNormalizeSize / 2);
+    EXPECT_GT(centre & 0x3FF, 1015u);                // x
+    EXPECT_NEAR((centre >> 10) & 0x3FF, 479, 40);    // y a little below 0
+    EXPECT_NEAR((centre >> 20) & 0x3FF, 479, 40);    // z a little below 0
+    uint32_t corner = Texel(t.normalizeCube, 0, 0);  // up and towards +Z on the +X face
+    EXPECT_GT((corner >> 10) & 0x3FF, 750u);
+    EXPECT_GT((corner >> 20) & 0x3FF, 750u);
+    EXPECT_EQ(Texel(t.whiteDummy, 1, 1), 0xFFFFFFFFu);
+    EXPECT_EQ(Texel(t.blackDummy, 1, 1), 0xFF000000u);
+}
+
+TEST_F(LookupTextureFiles, MediumQualityLoadsTheBlinnTables) {
+    // Only the blinn tables are there to load.
+    for (const char* race : S_LightingTextureNames)
+        std::filesystem::remove(folder.Path() + "/dds/" + race + "_lighting_G16R16.dds");
+    ASSERT_TRUE(Open(D3DPS_VERSION(3, 0), 1));
+    for (EBM* e : g_LookupTextures.lighting) ExpectLoaded(e, D3DFMT_G16R16, kLookupLightingSize, false);
+    ExpectLoaded(g_LookupTextures.pow, D3DFMT_L16, kLookupPowSize, false);
+    EXPECT_EQ(g_LookupTextures.deriveZ, nullptr);  // shader model 2 is not in use
+}
+
+TEST_F(LookupTextureFiles, FallbackFormatsLoadTheirOwnFiles) {
+    g_D3D9Seam.checkDeviceFormat = [](UINT, D3DFORMAT, DWORD usage, D3DRESOURCETYPE, D3DFORMAT f) {
+        if (usage & D3DUSAGE_DEPTHSTENCIL) return f == D3DFMT_D24S8 ? D3D_OK : D3DERR_NOTAVAILABLE;
+        return f == D3DFMT_A8R8G8B8 || f == D3DFMT_X8R8G8B8 || f == D3DFMT_L8 ? D3D_OK : D3DERR_NOTAVAILABLE;
+    };
+    ASSERT_TRUE(Open(D3DPS_VERSION(2, 0), 2));
+    const LookupTextureSet& t = g_LookupTextures;
+    for (EBM* e : t.lighting) ExpectLoaded(e, D3DFMT_X8R8G8B8, kLookupLightingSize, false);
+    ExpectLoaded(t.pow, D3DFMT_L8, kLookupPowSize, false);
+    ExpectLoaded(t.deriveZ, D3DFMT_L8, kLookupDeriveZSize, false);
+    ExpectLoaded(t.normalizeCube, D3DFMT_X8R8G8B8, kLookupNormalizeSize, true);
+}
+
+TEST_F(LookupTextureFiles, AMissingTableIsEmptyBeforeTheRendererHasDummies) {
+    std::filesystem::remove(folder.Path() + "/dds/varsk_lighting_G16R16.dds");
+    LogCapture log;
+    ASSERT_TRUE(Open(D3DPS_VERSION(2, 0), 2));
+    EXPECT_EQ(g_LookupTextures.lighting[0], nullptr);
+    EXPECT_TRUE(log.Contains("WARNING: Unable to load texture \\varsk_lighting_G16R16, using dummy texture \n"));
+    EXPECT_TRUE(log.Contains("ERROR: cant load texture Dummy \n"));
+    ExpectLoaded(g_LookupTextures.lighting[1], D3DFMT_G16R16, kLookupLightingSize, false);
+    ExpectLoaded(g_LookupTextures.whiteDummy, D3DFMT_A8R8G8B8, kLookupDummySize, false);
+}
+
+TEST_F(LookupTextureFiles, AMissingTableGetsTheBumpDummy) {
+    std::filesystem::remove(folder.Path() + "/dds/fx_WhiteDummy.dds");
+    std::unique_ptr<EBM, void (*)(EBM*)> bump(GenerateEbm(1, 1, 32, EBM_CHUNKY), FreeILBM);
+    ASSERT_NE(bump, nullptr);
+    g_TextureDummies = {nullptr, nullptr, bump.get()};
+    int32_t references = bump->refCount;
+    ASSERT_TRUE(Open(D3DPS_VERSION(2, 0), 2));
+    EXPECT_EQ(g_LookupTextures.whiteDummy, bump.get());
+    EXPECT_NE(bump->flags & EBM_DUMMY, 0u);
+    EXPECT_EQ(bump->refCount, references + 1);
+    ExpectLoaded(g_LookupTextures.blackDummy, D3DFMT_A8R8G8B8, kLookupDummySize, false);
+    CloseVideo();
+    EXPECT_EQ(bump->refCount, references);
+}
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "base/vrmfile.h"
 #include "render/bodies.h"
 #include "scene/bodyrecord.h"
+#include "scene/collision.h"
 #include "scene/fxparams.h"
 #include "scene/pools.h"
 #include "scene/state.h"
@@ -103,6 +104,8 @@ void B3D_FreeBody(Body3D* body) {
         FreeArray(body->materials, body->materialCount);
     }
     body->name = Qel_StrFree(body->name);
+    Coll_FreeModel(body->collModel);
+    body->collModel = nullptr;
     if (g_B3DState && B3D_FindBody(body->id) == body) Qel_TableRemove(g_B3DState->bodyTable, uint32_t(body->id) + 1u);
     if (body->link.next) B3D_ListRemove(&body->link);
     B3D_FreeMemB(sizeof(Body3D), body, B3D_MEM_ZERO);

@@ -11,6 +11,7 @@
 struct FXEffectBlock;
 struct TC_TextureInfo;
 struct BodyLevel;
+struct CollModel;
 
 // Body flags.
 constexpr uint8_t BODY_BUMP_EFFECT = 0x04;  // an effect material with flag 0x2000
@@ -155,6 +156,8 @@ struct Body3D {
     BodyMaterial* materials;
     int32_t lastUse;  // game ms
     void* rendererBody;
+    CollModel* collModel;  // owned; null until the first instance needs one
+    int32_t collLevel;     // the detail level the collision model is built from
 };
 
 // The "Materials" definition of a number, null when there is none.

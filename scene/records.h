@@ -108,7 +108,7 @@ struct Inst3D {
     void* rendererLight;  // non-null while the light is in the renderer
     int32_t words5[4];
     int32_t contact[3];  // contact point of the last collision test
-    int32_t word6;
+    int32_t collLevel;   // detail level of the body that gave the collision model
     Inst3D* hitInst;
     int16_t savedHalves[2];
     int32_t savedWords3[2];

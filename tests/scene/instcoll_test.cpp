@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -15,6 +16,7 @@
 #include "scene/ids.h"
 #include "support/logcapture.h"
 #include "tools/lib/bodyconv.h"
+#include "tools/lib/collision_meshes.h"
 
 namespace {
 
@@ -459,6 +461,72 @@ TEST_F(InstColl, BeamAndDoublePyramidModels) {
         ASSERT_EQ(B3D_CollBuildModelOcta(probe, U / 10, U / 10, U / 10), 1);
         EXPECT_EQ(B3D_CheckCollisionPair(octa, probe, 0, 0), c.hit);
     }
+}
+
+// A model of a body's first level in the body's own axes, as the library
+// would take it without the wrapper.
+CollModel* ModelInBodyAxes(const Body3D* body) {
+    const BodyLevel* level = body->levels[0];
+    CollModel* model = Coll_NewBox();
+    const BodyGroup& group = level->parts[0]->groups[0];
+    for (int32_t t = 0; t < group.triCount; ++t) {
+        float v[3][3];
+        for (int k = 0; k < 3; ++k) {
+            const BodyPoint& p = level->points[group.tris[t].v[k]];
+            v[k][0] = p.x / 16384.0f;
+            v[k][1] = p.y / 16384.0f;
+            v[k][2] = p.z / 16384.0f;
+        }
+        Coll_AddTri(model, v[0], v[1], v[2], t);
+    }
+    Coll_EndModel(model);
+    return model;
+}
+
+TEST_F(InstColl, ThePairTestAnswersAsTheLibraryOnSeededPoses) {
+    // The benchmark's two noisy spheres, smaller, as bodies; the second
+    // placed with scale 0.75 at seeded poses, turned every way.
+    float unitA = 0, unitB = 0;
+    Body3D* bodyA = CollMesh_MakeBody(CollMesh_NoisyIcosphere(2, 1.0f, 0.03f, 1), 80, &unitA);
+    Body3D* bodyB = CollMesh_MakeBody(CollMesh_NoisyIcosphere(2, 1.0f, 0.03f, 2), 81, &unitB);
+    ASSERT_NE(bodyA, nullptr);
+    ASSERT_NE(bodyB, nullptr);
+    Inst3D* a = Inst(80, {0, 0, 0, 0}, 4 * U);
+    Inst3D* b = Inst(81, {0, 0, 0, 0}, 4 * U);
+    a->scale.x = int32_t(std::lround(unitA * U));
+    b->scale.x = int32_t(std::lround(unitB * 0.75f * U));
+    ASSERT_EQ(B3D_CollBuildModel(a, 0), 1);
+    ASSERT_EQ(B3D_CollBuildModel(b, 0), 1);
+    CollModel* refA = ModelInBodyAxes(bodyA);
+    CollModel* refB = ModelInBodyAxes(bodyB);
+
+    const float identity[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    const float origin[3] = {0, 0, 0};
+    int hits = 0;
+    int pose = 0;
+    for (const CollPose& p : CollMesh_Poses(200, 2.0f, 3)) {
+        // The engine's rows are the axes: row k is column k of the turn.
+        float R[3][3];
+        for (int k = 0; k < 3; ++k)
+            for (int i = 0; i < 3; ++i) {
+                b->worldMatrix.m[k * 4 + i] = int32_t(std::lround(p.R[i][k] * U));
+                R[i][k] = float(b->worldMatrix.m[k * 4 + i]) / U;
+            }
+        b->worldPos = {int32_t(std::lround(p.T[0] * U)), int32_t(std::lround(p.T[1] * U)),
+                       int32_t(std::lround(p.T[2] * U)), 0};
+        const float T[3] = {float(b->worldPos.x), float(b->worldPos.y), float(b->worldPos.z)};
+        ASSERT_EQ(Coll_Detect(COLL_FIRST_CONTACT, 1, 0, nullptr, identity, origin, float(a->scale.x), refA, R, T,
+                              float(b->scale.x), refB),
+                  COLL_OK);
+        const int expected = g_CollState.contacts > 0;
+        EXPECT_EQ(B3D_CheckCollisionPair(a, b, 0, 0), expected) << "pose " << pose;
+        hits += expected;
+        ++pose;
+    }
+    EXPECT_GT(hits, 40);
+    EXPECT_LT(hits, 190);
+    Coll_FreeModel(refA);
+    Coll_FreeModel(refB);
 }
 
 TEST_F(InstColl, CollidingABodyWithoutAModelIsLogged) {

@@ -1,8 +1,12 @@
 #include "tools/lib/collision_meshes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <utility>
+
+#include "scene/bodyrecord.h"
+#include "scene/pools.h"
 
 namespace {
 
@@ -122,4 +126,39 @@ CollModel* CollMesh_BuildModel(const CollMesh& mesh) {
         return nullptr;
     }
     return model;
+}
+
+Body3D* CollMesh_MakeBody(const CollMesh& mesh, int32_t id, float* unit) {
+    float largest = 0;
+    for (float c : mesh.vertices) largest = std::max(largest, std::fabs(c));
+    if (largest == 0) largest = 1;
+    *unit = largest;
+    auto* body = static_cast<Body3D*>(B3D_AllocMemB(sizeof(Body3D), B3D_MEM_ZERO));
+    if (!body) return nullptr;
+    body->id = id;
+    BodyLevel* level = B3D_AllocBodyLevel(body);
+    BodyPart* part = level ? B3D_AllocBodyPart(level) : nullptr;
+    BodyGroup* group = part ? B3D_PartAddGroup(part, 0) : nullptr;
+    const int32_t points = int32_t(mesh.vertices.size() / 3);
+    const int32_t tris = mesh.TriangleCount();
+    if (group) {
+        level->points = static_cast<BodyPoint*>(B3D_AllocMemB(points * int32_t(sizeof(BodyPoint)), B3D_MEM_ZERO));
+        if (level->points) level->pointCount = points;
+        group->tris = static_cast<BodyTriangle*>(B3D_AllocMemB(tris * int32_t(sizeof(BodyTriangle)), B3D_MEM_ZERO));
+        if (group->tris) group->triCount = tris;
+    }
+    if (!group || !level->points || !group->tris) {
+        B3D_FreeBody(body);
+        return nullptr;
+    }
+    // Points hold a quarter of their 16.16 value: 1.0 is 16384.
+    for (int32_t i = 0; i < points; ++i) {
+        int16_t* xyz[3] = {&level->points[i].x, &level->points[i].y, &level->points[i].z};
+        for (int k = 0; k < 3; ++k)
+            *xyz[k] = int16_t(std::lround(mesh.vertices[size_t(3 * i + k)] / largest * 16384.0f));
+    }
+    for (int32_t t = 0; t < tris; ++t)
+        for (int k = 0; k < 3; ++k) group->tris[t].v[k] = mesh.indices[size_t(3 * t + k)];
+    B3D_LinkBody(body);
+    return body;
 }

@@ -8,6 +8,8 @@
 
 #include "scene/collision.h"
 
+struct Body3D;
+
 struct CollMesh {
     std::vector<float> vertices;   // x, y, z per vertex
     std::vector<int32_t> indices;  // three vertex indices per triangle
@@ -35,3 +37,11 @@ std::vector<CollPose> CollMesh_Poses(int count, float maxOffset, uint64_t seed);
 // A built collision model of the mesh (triangle ids count from 0); null when
 // the library refuses it.
 CollModel* CollMesh_BuildModel(const CollMesh& mesh);
+
+// The mesh as a loaded body of one level, part and group, linked into the
+// scene engine's body table under `id` (the scene state must exist). Its
+// points are normalised as the body readers do: the largest coordinate
+// becomes 1.0. *unit gets the mesh length that 1.0 of the body stands for,
+// the scale that gives an instance of the body the mesh's own size. Null
+// when memory runs out.
+Body3D* CollMesh_MakeBody(const CollMesh& mesh, int32_t id, float* unit);

@@ -181,7 +181,6 @@ int32_t B3D_CollBuildModel(Inst3D* inst, int32_t level) {
     if (word >= 0) level = word & B3D_COLLWORD_LEVEL_MASK;
     if (body->levelCount <= 0 || !body->levels) return 0;
     level = std::clamp<int32_t>(level, 0, body->levelCount - 1);
-    body->collLevel = level;
     const BodyLevel* lv = body->levels[level];
     if (!lv) return 0;
 
@@ -194,6 +193,9 @@ int32_t B3D_CollBuildModel(Inst3D* inst, int32_t level) {
         }
         body->collModel = BuildFromLevel(body, lv, everything);
         if (!body->collModel) return 0;
+        // Recorded with the model, so that it names the level the model
+        // really holds when later instances ask for another.
+        body->collLevel = level;
     }
     inst->flags |= INST_COLLISION_MODEL;
     inst->collLevel = level;

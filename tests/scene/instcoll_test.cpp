@@ -279,6 +279,11 @@ TEST_F(InstColl, TheDetailLevelComesFromTheWordOrTheArgument) {
         EXPECT_EQ(inst->collLevel, c.level);
         EXPECT_EQ(body->collLevel, c.level);
         EXPECT_EQ(body->collModel->triCount, c.level + 1);
+        // A later instance asking for the other level shares the model.
+        Inst3D* later = Inst(32, {0, 0, 0, 0}, U);
+        ASSERT_EQ(B3D_CollBuildModel(later, 1 - c.level), 1);
+        EXPECT_EQ(body->collLevel, c.level);
+        EXPECT_EQ(body->collModel->triCount, c.level + 1);
         B3D_FreeBody(body);
     }
 }

@@ -6,6 +6,7 @@
 #include "base/fixmath.h"
 #include "base/log.h"
 #include "scene/bodyrecord.h"
+#include "scene/caches.h"
 #include "scene/collision.h"
 #include "scene/geometry.h"
 #include "scene/ids.h"
@@ -17,10 +18,6 @@ namespace {
 
 // The debug mask of the per-test trace line.
 constexpr uint32_t kTraceMask = 0x2000;
-
-// The loaded body of an id; null for none. Stands in for the body cache's
-// B3D_GetBody until that is at hand here.
-Body3D* GetBody(int32_t id) { return id < 0 ? nullptr : static_cast<Body3D*>(B3D_FindBody(id)); }
 
 // Body axes (x, y, z) are the model's (y, x, z): index i of one is index
 // kSwap[i] of the other, both ways.
@@ -169,7 +166,7 @@ CollModel* BuildFromLevel(const Body3D* body, const BodyLevel* level, bool every
 }
 
 // The body an instance's built models go to; null without one.
-Body3D* InstBody(const Inst3D* inst) { return inst ? GetBody(inst->bodyId) : nullptr; }
+Body3D* InstBody(const Inst3D* inst) { return inst ? B3D_GetBody(inst->bodyId) : nullptr; }
 
 }  // namespace
 
@@ -261,8 +258,8 @@ int32_t B3D_CheckCollision(Inst3D* a, Inst3D* b, int32_t radiusA, int32_t radius
     if (int64_t(radiusA) + radiusB <= d) return 0;
 
     if (Collidable(a) && Collidable(b)) {
-        Body3D* bodyA = GetBody(a->bodyId);
-        Body3D* bodyB = GetBody(b->bodyId);
+        Body3D* bodyA = B3D_GetBody(a->bodyId);
+        Body3D* bodyB = B3D_GetBody(b->bodyId);
         if (!bodyA || !bodyB) return 0;
         Qel_DPrintf(kTraceMask, "B3D_CheckCollision: Checking OBB Collision of bodies\n");
         if (B3D_InstCollide(a, bodyA, b, bodyB, COLL_FIRST_CONTACT, 1, 0, nullptr)) {
@@ -304,7 +301,7 @@ Inst3D* B3D_CheckCollisionTree(Inst3D* a, Body3D* bodyA, Inst3D* t, int32_t rang
     if (int64_t(radiusT) + range <= d) return nullptr;
 
     Inst3D* hit = nullptr;
-    Body3D* bodyT = Collidable(t) ? GetBody(t->bodyId) : nullptr;
+    Body3D* bodyT = Collidable(t) ? B3D_GetBody(t->bodyId) : nullptr;
     // The limit and the best depth are in A's model units; a model shrunk to
     // nothing hits nothing.
     const float scale = float(a->scale.x);
@@ -334,7 +331,7 @@ int32_t B3D_CheckCollisionHier(Inst3D* a, Inst3D* b, int32_t range, int32_t radi
     ClearContact(a);
     ClearContact(b);
     if (!(a->flags & INST_COLLISION_MODEL)) return 0;
-    Body3D* bodyA = GetBody(a->bodyId);
+    Body3D* bodyA = B3D_GetBody(a->bodyId);
     if (!bodyA) return 0;
     a->contact[2] = 0x7fffffff;  // the best depth so far
     Inst3D* hit = B3D_CheckCollisionTree(a, bodyA, b, range, radiusB);

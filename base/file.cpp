@@ -1,6 +1,8 @@
 #include "base/file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -8,6 +10,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "base/byteorder.h"
 #include "base/catalog.h"
@@ -18,6 +21,7 @@
 #include "system/userpaths.h"
 
 uint32_t g_QelLastFileSize = 0;
+QelFileFaults g_QelFileFaults;
 
 // Marks that the program has opened a file through the file layer.
 constexpr uint32_t SYS_PROFILING_FILE_OPENED = 0x4000;
@@ -194,6 +198,13 @@ size_t Qel_fwriteBlock(QelFile* f, size_t size, size_t count, const void* buffer
         return 0;
     }
     if (!buffer || size == 0 || count == 0 || count > SIZE_MAX / size) return 0;
+    if (int64_t& budget = g_QelFileFaults.writeBudget; budget >= 0) {
+        if (static_cast<uint64_t>(budget) < size * count) {
+            budget = 0;
+            return 0;
+        }
+        budget -= static_cast<int64_t>(size * count);
+    }
     if (f->flags & QEL_FILE_GZIP) {
         size_t n = size * count, done = 0;
         while (done < n) {
@@ -311,10 +322,31 @@ int Qel_RenameFile(const char* from, const char* to, int userPath) {
     char* src = DiskPathOf(from, userPath);
     char* dst = DiskPathOf(to, userPath);
     // POSIX rename replaces an existing target in one step.
-    int ok = src && dst && rename(src, dst) == 0;
+    int ok = src && dst && !g_QelFileFaults.failRename && rename(src, dst) == 0;
     if (!ok) Qel_ErrPrintf("Qel_RenameFile(%s,%s,%d) rename failed!\n", from, to, userPath);
+    // The folder's entry too reaches the disk.
+    if (ok) {
+        std::string folder = dst;
+        const size_t slash = folder.rfind('/');
+        folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+        if (int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+            fsync(fd);
+            close(fd);
+        }
+    }
     Qel_StrFree(src);
     Qel_StrFree(dst);
+    return ok ? 1 : 0;
+}
+
+int Qel_SyncFile(const char* name, int userPath) {
+    if (!name) return 0;
+    char* disk = DiskPathOf(name, userPath);
+    int fd = disk && !g_QelFileFaults.failSync ? open(disk, O_RDONLY | O_CLOEXEC) : -1;
+    int ok = fd >= 0 && fsync(fd) == 0;
+    if (fd >= 0) close(fd);
+    if (!ok) Qel_ErrPrintf("Qel_SyncFile(%s,%d) sync failed!\n", name, userPath);
+    Qel_StrFree(disk);
     return ok ? 1 : 0;
 }
 

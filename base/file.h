@@ -56,6 +56,19 @@ time_t Qel_ftime(const char* name, int userPath);
 int Qel_RemoveFile(const char* name, int userPath);
 // Replaces an existing target atomically.
 int Qel_RenameFile(const char* from, const char* to, int userPath);
+// Flushes a closed file's bytes to the disk, so a rename over an older file
+// never leaves a name without its data after a crash; 1 on success.
+int Qel_SyncFile(const char* name, int userPath);
+
+// Test seam: faults the file layer makes on purpose. With a write budget of
+// n >= 0 the writes go through until n bytes are written, then every write
+// fails; -1 turns it off. The flags make every rename or sync fail.
+struct QelFileFaults {
+    int64_t writeBudget = -1;
+    bool failRename = false;
+    bool failSync = false;
+};
+extern QelFileFaults g_QelFileFaults;
 
 // The whole file in a new block of exactly g_QelLastFileSize bytes
 // (Int_AllocMem, flags 0); null when missing or empty.

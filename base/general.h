@@ -112,6 +112,10 @@ struct SystemState {
     uint8_t showFpsLine;   // compose the statistics line at each redraw
     uint8_t presentOff;    // the screen update does not present
     char statusText[256];  // the status line the statistics are appended to
+    // --- shell ---
+    uint32_t inputModeMask;         // read by the steering
+    uint32_t startModeMask;         // start modes the menus offer; bits 0x3f always
+    char screenDebugLines[6][256];  // lines the story shows on screen
 };
 
 // The one SystemState; null outside InitGeneral .. ExitGeneral.

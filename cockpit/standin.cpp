@@ -1,8 +1,13 @@
 // STANDIN: see standin.h.
 #include "cockpit/standin.h"
 
+#include <cstring>
+#include <map>
 #include <string>
+#include <tuple>
 
+#include "base/file.h"
+#include "base/log.h"
 #include "base/table.h"
 #include "base/standin_calls.h"
 #include "script/modules.h"
@@ -14,6 +19,32 @@ Cockpit* g_StandInControlCockpit = nullptr;
 
 namespace {
 const char* const s_names[] = {nullptr};
+
+// The sections' one word; any value reads back.
+constexpr uint8_t kGalaxySection[12] = {'G', 'A', 'L', 'A', 0, 0, 0, 1, '/', 'G', 'A', 'L'};
+constexpr uint8_t kCockpitSection[12] = {'I', 'N', 'S', ' ', 0, 0, 0, 1, '/', 'I', 'N', 'S'};
+
+int WriteSection(const char* call, QelFile* file, const uint8_t (&section)[12]) {
+    StandIn_Record(call);
+    if (StandIn_Fails(call)) return 0;
+    return Qel_fwriteBlock(file, 1, sizeof section, section) == sizeof section ? 1 : 0;
+}
+
+int ReadSection(const char* call, QelFile* file, const uint8_t (&section)[12]) {
+    StandIn_Record(call);
+    uint8_t got[sizeof section];
+    if (Qel_fread(file, 1, sizeof got, got) != sizeof got || std::memcmp(got, section, 4) != 0 ||
+        std::memcmp(got + 8, section + 8, 4) != 0) {
+        Qel_ErrPrintf("%s: Wrong %.4s section\n", call, reinterpret_cast<const char*>(section));
+        return 0;
+    }
+    return StandIn_Fails(call) ? 0 : 1;
+}
+
+std::map<std::tuple<int32_t, int32_t, int32_t>, int32_t>& ControlMatrix() {
+    static std::map<std::tuple<int32_t, int32_t, int32_t>, int32_t> matrix;
+    return matrix;
+}
 
 int32_t CockpitStandInSysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
     SE_TaskReturnIntEx(task, g_SEContext, 0);
@@ -35,6 +66,7 @@ void GS_ClearGalaxy(GalaxyGrid*) { StandIn_Record("GS_ClearGalaxy"); }
 
 CockpitSystem* INS_CreateCockpitSystem(CockpitSystem* block) {
     StandIn_Record("INS_CreateCockpitSystem");
+    if (StandIn_Fails("INS_CreateCockpitSystem")) return nullptr;
     block->cockpits = Qel_TableCreate();
     if (g_StandInControlCockpit && block->cockpits) {
         Qel_TableSet(block->cockpits, 1, reinterpret_cast<uintptr_t>(g_StandInControlCockpit));
@@ -61,6 +93,19 @@ void EO_Init() { StandIn_Record("EO_Init"); }
 void EO_MoveExplObjects() { StandIn_Record("EO_MoveExplObjects"); }
 void EO_FreeExplosions() { StandIn_Record("EO_FreeExplosions"); }
 void EO_FreeEffects() { StandIn_Record("EO_FreeEffects"); }
+void EO_FreeObjectEffects() { StandIn_Record("EO_FreeObjectEffects"); }
+
+int GS_SaveGame(QelFile* file) { return WriteSection("GS_SaveGame", file, kGalaxySection); }
+int GS_LoadGame(QelFile* file) { return ReadSection("GS_LoadGame", file, kGalaxySection); }
+int ID_Save(QelFile* file) { return WriteSection("ID_Save", file, kCockpitSection); }
+int ID_Load(QelFile* file) { return ReadSection("ID_Load", file, kCockpitSection); }
+
+int32_t STS_GetControlMatrix(int32_t a, int32_t b, int32_t c) {
+    auto it = ControlMatrix().find({a, b, c});
+    return it == ControlMatrix().end() ? 0 : it->second;
+}
+
+void STS_SetControlMatrix(int32_t a, int32_t b, int32_t c, int32_t d) { ControlMatrix()[{a, b, c}] = d; }
 
 void STS_Set(int32_t objectId, int flag) {
     StandIn_Record(("STS_Set " + std::to_string(objectId) + " " + std::to_string(flag)).c_str());

@@ -2,7 +2,11 @@
 // galaxy module (7) and the cockpit module (10) in start-up order, answers the
 // calls the program's start-up, game loop and exit make, and records each one;
 // and it offers the least the shared helpers (cockpit/helpers.h) call: emptying
-// a cockpit, unlinking a cockpit object and dropping the tracked object.
+// a cockpit, unlinking a cockpit object and dropping the tracked object. Its
+// save sections ("GALA", "INS ") are each the section's two cookies around one
+// word, checked on reading; StandIn_SetFailure with "GS_SaveGame",
+// "GS_LoadGame", "ID_Save", "ID_Load" or "INS_CreateCockpitSystem" makes that
+// call fail.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +22,10 @@ extern GalaxyGrid* g_GalaxyGrid;
 
 void GS_Init(GalaxyGrid* grid);
 void GS_ClearGalaxy(GalaxyGrid* grid);
+struct QelFile;
+// The "GALA" ... "/GAL" section of save games; 1 done, 0 failed.
+int GS_SaveGame(QelFile* file);
+int GS_LoadGame(QelFile* file);
 
 struct Cockpit {
     uint32_t flags;  // 0x4: the second object is steered
@@ -60,7 +68,11 @@ void INS_DropTrackedObject(void* object);
 // until then a new system gets this cockpit (when set) as its active control
 // cockpit under id 1. The record is the setter's.
 extern Cockpit* g_StandInControlCockpit;
+// Null when it fails.
 CockpitSystem* INS_CreateCockpitSystem(CockpitSystem* block);
+// The "INS " ... "/INS" section of save games; 1 done, 0 failed.
+int ID_Save(QelFile* file);
+int ID_Load(QelFile* file);
 void INS_ClearAllCockpits(CockpitSystem* system);
 void INS_RegisterSysCalls();
 void INS_UpdateAllCockpits();
@@ -69,6 +81,10 @@ void EO_Init();
 void EO_MoveExplObjects();
 void EO_FreeExplosions();
 void EO_FreeEffects();
+void EO_FreeObjectEffects();
 
 // Steers the player's object from this frame's input.
 void STS_Set(int32_t objectId, int flag);
+// An entry of the control matrix (0 until set), and setting one.
+int32_t STS_GetControlMatrix(int32_t a, int32_t b, int32_t c);
+void STS_SetControlMatrix(int32_t a, int32_t b, int32_t c, int32_t d);

@@ -158,6 +158,7 @@ void StartRun() {
     ResetSpaceRoot();
     auto* cockpits = Int_AllocRecord<CockpitSystem>(0);
     g_CockpitSystem = cockpits ? INS_CreateCockpitSystem(cockpits) : nullptr;
+    if (!g_CockpitSystem) Int_FreeRecord(cockpits, 0);
     P_RunStoryFunction(ps->startMode, "Run", 1, ps->startScene);
     P_IdleFrame();
     P_IdleFrame();

@@ -736,7 +736,9 @@ int SFX_SaveGame(QelFile* file) {
         PutWord(buf + 8 + 12 * c, static_cast<uint32_t>(ch ? ch->module : 0));
         PutWord(buf + 12 + 12 * c, static_cast<uint32_t>(ch ? ch->handle : 0));
     }
-    for (int i = 0; i < 100; ++i) Qel_fwriteBlock(file, 4, 1, buf + 4 * i);
+    // A section cut short must fail the save.
+    for (int i = 0; i < 100; ++i)
+        if (Qel_fwriteBlock(file, 4, 1, buf + 4 * i) != 1) return 0;
     return 1;
 }
 

@@ -14,6 +14,7 @@
 #include "program/exit.h"
 #include "program/gameloop.h"
 #include "program/startup.h"
+#include "script/savegame.h"
 #include "system/keys.h"
 #include "system/window.h"
 
@@ -95,6 +96,7 @@ void P_FreeOptions(ProgramOptions* o) {
                         &o->cutViewer, &o->plotSceneViewer, &o->loadStory})
         *name = Qel_StrFree(*name);
     *o = {};
+    SB_SetLoadGameStory(nullptr);
     o->firstMode = -1;
 }
 
@@ -143,6 +145,8 @@ void P_ParseOptions(int argc, char** argv, ProgramOptions* o) {
                 break;
         }
     }
+    // A save game loads this story in place of the one it names.
+    SB_SetLoadGameStory(o->loadStory);
 }
 
 void P_ChooseFirstRun() {

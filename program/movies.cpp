@@ -516,32 +516,33 @@ bool GetTag(QelFile* f, const char* tag) {
 }  // namespace
 
 int MOV_SaveGame(QelFile* file) {
-    Qel_fwriteBlock(file, 1, 4, "MOVI");
+    // Every write is checked: a section cut short must fail the save.
+    bool ok = Qel_fwriteBlock(file, 1, 4, "MOVI") == 4;
     // Without a movie table the section is empty, so a machine without movies
     // still saves.
     uint32_t n = 0;
     if (HasTable())
         for (MovMovie* m = g_MovState->first; m; m = m->next) ++n;
     Qel_DPrintf(kDebug, "MOV_SaveGame() %d movies\n", static_cast<int>(n));
-    PutWord(file, n);
+    ok = ok && PutWord(file, n);
     if (n)
-        for (MovMovie* m = g_MovState->first; m; m = m->next) {
+        for (MovMovie* m = g_MovState->first; ok && m; m = m->next) {
             const int32_t words[10] = {
                 m->id,        m->handle,        m->module,    m->start,  m->end, static_cast<int32_t>(m->flags),
                 m->textureId, m->voiceLanguage, m->voicePage, m->voiceId};
-            for (int32_t w : words) PutWord(file, static_cast<uint32_t>(w));
+            for (int32_t w : words) ok = ok && PutWord(file, static_cast<uint32_t>(w));
             Qel_DPrintf(kDebug, "MOV_SaveGame() saved movie %d\n", m->id);
         }
     uint32_t files = HasTable() ? static_cast<uint32_t>(g_MovState->voiceFiles.size()) : 0;
     Qel_DPrintf(kDebug, "MOV_SaveGame() %d voice files\n", static_cast<int>(files));
-    PutWord(file, files);
-    for (uint32_t j = 0; j < files; ++j) {
-        PutWord(file, static_cast<uint32_t>(g_MovState->voiceFiles[j]));
+    ok = ok && PutWord(file, files);
+    for (uint32_t j = 0; ok && j < files; ++j) {
+        ok = PutWord(file, static_cast<uint32_t>(g_MovState->voiceFiles[j]));
         Qel_DPrintf(kDebug, "MOV_SaveGame() saved voice file %d\n", g_MovState->voiceFiles[j]);
     }
-    Qel_fwriteBlock(file, 1, 4, "/MOV");
+    ok = ok && Qel_fwriteBlock(file, 1, 4, "/MOV") == 4;
     Qel_DPrintf(kDebug, "MOV_SaveGame() finished\n");
-    return 1;
+    return ok ? 1 : 0;
 }
 
 int MOV_LoadGame(QelFile* file) {

@@ -40,6 +40,7 @@
 
 PState* g_PState = nullptr;
 EBM* g_ScreenViews[2] = {};
+EBM* g_LogoBitmap = nullptr;
 
 namespace {
 const char* const s_pCallNames[] = {"P_LoadLocation",
@@ -212,6 +213,8 @@ int P_LoadScreens() {
 void P_FreeScreens() {
     StandIn_Record("P_FreeScreens");
     FreeLoadingNames();
+    if (g_LogoBitmap) FreeILBM(g_LogoBitmap);
+    g_LogoBitmap = nullptr;
 }
 void P_ResetViews() { StandIn_Record("P_ResetViews"); }
 

@@ -38,6 +38,8 @@ void P_IdleFrame();
 // The screen views made by P_LoadScreens (the second only with two views);
 // null until then.
 extern EBM* g_ScreenViews[2];
+// The logo of the letterbox ("Ruzo_BlitRuzoLogo"); null while not loaded.
+extern EBM* g_LogoBitmap;
 
 // Screens and loading screens (the screen bitmaps are made at start-up).
 int P_LoadScreens();

@@ -1,8 +1,8 @@
-// The Ruzo_ module: the shell's engine calls (module 9) and the result
-// callbacks through which every story function the shell starts answers.
-//
-// The calls themselves are not served yet: every one answers 0 with the
-// undefined-call line. The result callbacks are complete.
+// The Ruzo_ module: the shell's engine calls (module 9): saves and loads,
+// the slot list, pauses, frame captures, the galaxy import, the string
+// parameter, debug lines on screen, benchmark scenes, shell settings and free
+// registry values; and the result callbacks through which every story
+// function the shell starts answers. Every call answers at once.
 #pragma once
 
 #include <cstdint>

@@ -51,7 +51,7 @@ constexpr uint64_t LOW_MEMORY = 0x10000000;  // 256 MiB
 const AppDescriptor s_app = {"Trevan",
                              0,
                              100,
-                             "save\\%02d.sav",
+                             "save\\Qel%02d.sav",
                              "%02d.cat",
                              "%c%02d.cat",
                              "mods\\%s.cat",

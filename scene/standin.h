@@ -1,6 +1,8 @@
 // STANDIN: the scene engine (B3D_, J3D_): registers its engine-call module in
 // start-up order (module 2), answers the calls the program's start-up, game
-// loop and exit make, and records each one.
+// loop and exit make, and records each one. Its save section is the section's
+// two cookies around one word, checked on reading; StandIn_SetFailure with
+// "B3D_SaveGame" or "B3D_LoadGame" makes it fail.
 #pragma once
 
 #include <cstdint>
@@ -15,3 +17,8 @@ void J3D_TakesUpdate();
 void B3D_DrawObjects();
 void B3D_ReplayFreeAll();
 void B3D_FreeTextureFormats();
+struct QelFile;
+int B3D_SaveGame(QelFile* file);  // 1 written, 0 failed
+int B3D_LoadGame(QelFile* file);  // 1 read, 0 failed after a log line
+void B3D_CheckSavedInsts();
+void B3D_FreeLoadInsts();

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 
+#include "base/file.h"
+#include "base/log.h"
 #include "base/standin_calls.h"
 #include "script/modules.h"
 #include "script/tasks.h"
@@ -17,6 +19,8 @@ int32_t g_LaserTypeCount = 0;
 
 namespace {
 const char* const s_names[] = {nullptr};
+// The section's one word; any value reads back.
+constexpr uint8_t kSection[12] = {'S', 'E', 'C', 'T', 0, 0, 0, 1, '/', 'S', 'E', 'C'};
 
 std::map<int32_t, const char* const*>& SubTypeNames() {
     static std::map<int32_t, const char* const*> names;
@@ -59,4 +63,21 @@ int32_t SA_GetSubTypeByName(int32_t mainType, const char* text) {
 void SA_SetSubTypeNames(int32_t mainType, const char* const* names) {
     if (names) SubTypeNames()[mainType] = names;
     else SubTypeNames().erase(mainType);
+}
+
+int SA_SaveSectors(QelFile* file) {
+    StandIn_Record("SA_SaveSectors");
+    if (StandIn_Fails("SA_SaveSectors")) return 0;
+    return Qel_fwriteBlock(file, 1, sizeof kSection, kSection) == sizeof kSection ? 1 : 0;
+}
+
+int SA_LoadSectors(QelFile* file) {
+    StandIn_Record("SA_LoadSectors");
+    uint8_t got[sizeof kSection];
+    if (Qel_fread(file, 1, sizeof got, got) != sizeof got || std::memcmp(got, kSection, 4) != 0 ||
+        std::memcmp(got + 8, kSection + 8, 4) != 0) {
+        Qel_ErrPrintf("SA_LoadSectors: Wrong SECT section\n");
+        return 0;
+    }
+    return StandIn_Fails("SA_LoadSectors") ? 0 : 1;
 }

@@ -1,6 +1,8 @@
 // STANDIN: the space simulation (SA_): registers its engine-call module in
 // start-up order (module 8), answers the calls the program's start-up, game
-// loop and exit make, and records each one; and it holds the fields of objects
+// loop and exit make, and records each one; its save section is the section's
+// two cookies around one word, checked on reading (StandIn_SetFailure with
+// "SA_SaveSectors" or "SA_LoadSectors" makes it fail); and it holds the fields of objects
 // and type records that the shared helpers read (space/helpers.h).
 #pragma once
 
@@ -57,6 +59,10 @@ void SA_UpdateSpace();
 void O_DeleteKilledChildren(SectorObject* container);
 void SA_FreeAllObjects(SpaceRoot* root);
 void SA_ResetObjectDB(SpaceRoot* root);
+struct QelFile;
+// The "SECT" ... "/SEC" section of save games; 1 done, 0 failed.
+int SA_SaveSectors(QelFile* file);
+int SA_LoadSectors(QelFile* file);
 
 // The subtype index of a name or a number for a main type: a text that starts
 // with a digit or a sign is read as its number; a name is looked up among the

@@ -7,11 +7,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "base/file.h"
+#include "base/standin_calls.h"
 #include "base/markup.h"
 #include "base/memory.h"
 #include "base/strings.h"
@@ -30,6 +32,11 @@
 #include "scene/state.h"
 #include "script/values.h"
 #include "system/timer.h"
+#include "cockpit/standin.h"
+#include "program/gamesound.h"
+#include "program/movies.h"
+#include "scene/standin.h"
+#include "space/standin.h"
 #include "tools/lib/bodyconv.h"
 #include "tools/lib/catalog_writer.h"
 #include "tools/lib/cutconv.h"
@@ -326,6 +333,85 @@ void SaveSections(SE_Context* ctx) {
     save("two-waiting");
     SB_FreeLocation(ctx);
     Fuzz_ForgetLater();
+}
+
+Bytes Words(std::initializer_list<uint32_t> words) {
+    Bytes b;
+    for (uint32_t w : words)
+        for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<uint8_t>(w >> shift));
+    return b;
+}
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
+    return b;
+}
+
+// The game sound's section as it writes it (no channel waits), and one with
+// two waiting channels, one of them on a module no one registered.
+void SoundSections() {
+    QelFile* f = Qel_fcopen("sfx.gz", "wb", 0);
+    int ok = f && SFX_SaveGame(f);
+    if (f) Qel_fclose(f);
+    if (ok) Seed("sfxsave", "idle", ReadGz("sfx.gz"));
+    Bytes waiting = Of("SFX ");
+    for (int c = 0; c <= 32; ++c) {
+        Bytes channel = c == 0 ? Words({5, 2, 1}) : c == 7 ? Words({3, 77, 9}) : Words({0, 0, 0});
+        waiting.insert(waiting.end(), channel.begin(), channel.end());
+    }
+    Seed("sfxsave", "waiting", waiting);
+}
+
+// The movies' section as it writes it without movies, and one naming a
+// movie with a texture and a voice file.
+void MovieSections() {
+    QelFile* f = Qel_fcopen("movi.gz", "wb", 0);
+    int ok = f && MOV_SaveGame(f);
+    if (f) Qel_fclose(f);
+    if (ok) Seed("movisave", "empty", ReadGz("movi.gz"));
+    Seed("movisave", "movie-and-voice",
+         Cat({Of("MOVI"), Words({1, 120, 3, 2, 0, 0, 0x1, 5, 44, 1, 0}), Words({1, 44}), Of("/MOV")}));
+}
+
+// Whole save games: the container's header around the sections each module
+// writes (the script section over the fuzzer's story), with and without the
+// cockpit and sound sections.
+void SaveFiles(SE_Context* ctx) {
+    std::vector<uint8_t> image = Fuzz_StoryImage();
+    Fuzz_WriteFile("L/fuzz.obj", image.data(), image.size());
+    if (!SB_LoadLocation(ctx, "fuzz")) {
+        std::fprintf(stderr, "fuzz_seeds: the story did not load\n");
+        std::exit(1);
+    }
+    static TimerBase base;
+    Timer_Init(&base);
+    Timer_AddEvent(500, &base, 1, 7);
+    auto section = [](int (*writer)(QelFile*)) {
+        QelFile* f = Qel_fcopen("section.gz", "wb", 0);
+        int ok = f && writer(f);
+        if (f) Qel_fclose(f);
+        return ok ? ReadGz("section.gz") : Bytes();
+    };
+    auto text = [](const char* t) {
+        Bytes b = Words({static_cast<uint32_t>(std::strlen(t))});
+        b.insert(b.end(), t, t + std::strlen(t) + 1);
+        return b;
+    };
+    const Bytes head = Cat({Of("KSA3"), text("Seed"), text("Game"), text("fuzz"), Words({ctx->compileTime, 7, 9, 6005}),
+                            Of("SYSB"), Words({6, 16, 1000, 2000, 0x10000, 44, 0})});
+    const Bytes time = section([](QelFile* f) { return Timer_SaveGame(f, g_TimerBase); });
+    const Bytes script = section(SB_SaveGame);
+    const Bytes middle =
+        Cat({section(B3D_SaveGame), section(MOV_SaveGame), section(GS_SaveGame), section(SA_SaveSectors)});
+    const Bytes cockpit = section(ID_Save);
+    const Bytes sound = Cat({Of("FIX "), section(SFX_SaveGame)});
+    Seed("savefile", "full", Cat({head, time, script, middle, cockpit, sound, Of("/KSA")}));
+    Seed("savefile", "no-cockpit", Cat({head, time, script, middle, sound, Of("/KSA")}));
+    Seed("savefile", "no-sound", Cat({head, time, script, middle, cockpit, Of("/KSA")}));
+    Timer_FreeAllNodes(&base);
+    SB_FreeLocation(ctx);
+    Fuzz_ForgetLater();
+    StandIn_ClearCalls();
 }
 
 void TimeSections(SE_Context* ctx) {
@@ -811,6 +897,9 @@ int main(int argc, char** argv) {
     Stories();
     SaveSections(ctx);
     TimeSections(ctx);
+    SoundSections();
+    MovieSections();
+    SaveFiles(ctx);
     TextFiles(ctx);
     Expressions();
     Formats();

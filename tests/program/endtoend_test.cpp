@@ -39,8 +39,10 @@ TEST(EndToEnd, TheDemoRunsItsStoryAndEndsNormally) {
     fs::copy(fs::path(binaryDir) / "demo", folder, fs::copy_options::recursive);
     // Without "-o" the log is standard error.
     const fs::path log = folder / "log.txt";
-    const std::string command = "cd '" + folder.string() + "' && exec timeout 120 '" +
-                                (fs::path(binaryDir) / "trevan").string() + "' -noabout -window >log.txt 2>&1";
+    // The story saves and loads a game: in a data folder of the run's own.
+    const std::string command = "cd '" + folder.string() + "' && XDG_DATA_HOME='" + (folder / "data").string() +
+                                "' exec timeout 120 '" + (fs::path(binaryDir) / "trevan").string() +
+                                "' -noabout -window >log.txt 2>&1";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << status;
     const std::string text = ReadFile(log);
@@ -49,11 +51,15 @@ TEST(EndToEnd, TheDemoRunsItsStoryAndEndsNormally) {
     size_t at = 0;
     for (const char* line :
          {" *** Trevan version 2.0 (", "nach init video\n", "nach init io\n", "nach init audio\n",
-          "INIT: P_Init(); Anfang!\n", "SB_LoadLocation() loading story file trevanintro", "EXIT(0)!!!\n"}) {
+          "INIT: P_Init(); Anfang!\n", "SB_LoadLocation() loading story file trevanintro",
+          "gameloop() Saving game 3 name Demo\n", "gameloop() Loading game 3\n", "main() Trying to load savegame #3\n",
+          "SB_LoadLocation() loading story file trevanintro", "EXIT(0)!!!\n"}) {
         const size_t found = text.find(line, at);
         ASSERT_NE(found, std::string::npos) << "missing in order: " << line << "\n" << text;
         at = found;
     }
+    EXPECT_EQ(text.find("Error loading savegame"), std::string::npos) << text;
+    EXPECT_TRUE(fs::exists(folder / "data" / "Veldrim" / "Trevan" / "save" / "Qel03.sav"));
     fs::remove_all(folder);
 }
 

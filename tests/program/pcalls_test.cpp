@@ -20,6 +20,7 @@
 #include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/main.h"
+#include "program/shell.h"
 #include "base/standin_calls.h"
 #include "render/device.h"
 #include "script/tasks.h"
@@ -249,6 +250,44 @@ TEST_F(Pictures, AFullScreenPictureEndsEarlyOnAMouseButton) {
     EXPECT_TRUE(Is(320, 240, kGreen));
     input_.mouseHeld = input_.mouseButtons = 0;
     EXPECT_EQ(P_ViewEBMFullscreen("title", 0), 1);
+}
+
+TEST_F(Pictures, TheLetterboxBlacksTheBarsAndPutsTheLogoTopRight) {
+    Picture("true/white", kWhite);
+    Picture("true/logo", kRed);
+    ASSERT_EQ(P_ViewEBMFullscreen("white", 0), 1);
+    // The logo loads as the pictures do.
+    const SystemState* sys = g_SystemState;
+    uint32_t flags = sys->textureFlags;
+    if (sys->depth < 24) flags = (flags | 0x100) & ~0x200u;
+    else if (sys->depth < 32) flags = (flags | 0x200) & ~0x100u;
+    else flags = (flags & ~0x300u) | 0x2000;
+    if (!(flags & 0x4000)) flags |= 0x8000000;
+    g_LogoBitmap = S_LoadTexture("L\\true\\logo", flags, 0, 1);
+    ASSERT_NE(g_LogoBitmap, nullptr);
+
+    ProgramState state{};
+    ProgramState* saved = g_ProgramState;
+    g_ProgramState = &state;
+    SysCallRunner caller;
+    Ruzo_SysCall(0, caller.task(), 9, 0, nullptr);  // "Ruzo_BlitRuzoLogo"
+    g_ProgramState = saved;
+
+    // Bars of an eighth of the height each; the 16 x 16 logo scaled to the
+    // top bar's height less 2, its right edge on the last column.
+    const int w = Screen()->width, h = Screen()->height, bar = h / 8, logo = bar - 2;
+    const uint32_t black = 0xFF000000;
+    EXPECT_TRUE(Is(100, 0, black));
+    EXPECT_TRUE(Is(100, bar - 1, black));
+    EXPECT_TRUE(Is(100, bar, kWhite));
+    EXPECT_TRUE(Is(w / 2, h / 2, kWhite));
+    EXPECT_TRUE(Is(100, h - bar - 1, kWhite));
+    EXPECT_TRUE(Is(100, h - bar, black));
+    EXPECT_TRUE(Is(100, h - 1, black));
+    EXPECT_TRUE(Is(w - 1, 0, kRed));
+    EXPECT_TRUE(Is(w - logo, logo - 1, kRed));
+    EXPECT_TRUE(Is(w - logo - 1, logo / 2, black));
+    EXPECT_TRUE(Is(w - 1, logo, black));
 }
 
 TEST_F(Pictures, ClearingTheScreenChecksTheViewsSize) {

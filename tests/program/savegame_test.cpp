@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -476,6 +477,35 @@ TEST_F(SaveGameTest, TheReaderChecksEveryPart) {
         }
         EXPECT_EQ(Timer_ListCount(&g_TimerBase->timed), 0);
     }
+}
+
+TEST_F(SaveGameTest, TheCockpitSectionIsReadWhenItsCookieComesNext) {
+    const Bytes with = ValidStream();
+    // A run without a cockpit system saves none.
+    INS_ClearAllCockpits(g_CockpitSystem);
+    Int_FreeRecord(g_CockpitSystem, 0);
+    g_CockpitSystem = nullptr;
+    ASSERT_EQ(P_Save(8, "Alpha", "Beta", 77), 1);
+    const std::vector<std::string> cookies = Cookies(Parse(ReadStream(8)));
+    EXPECT_EQ(std::count(cookies.begin(), cookies.end(), "INS "), 0);
+    EXPECT_EQ(Cookies(Parse(with)).size(), cookies.size() + 1);
+
+    // Either loads where a cockpit system can be made, and the run has one.
+    for (int32_t slot : {8, 9}) {
+        SCOPED_TRACE(slot);
+        StandIn_ClearCalls();
+        EXPECT_EQ(P_TryLoad(slot), 1);
+        EXPECT_NE(g_CockpitSystem, nullptr);
+        const auto& calls = StandIn_Calls();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "ID_Load"), slot == 9 ? 1 : 0);
+    }
+    // Where none can be made, only the game without a cockpit section loads.
+    StandIn_SetFailure("INS_CreateCockpitSystem", true);
+    LogCapture log;
+    EXPECT_EQ(P_TryLoad(9), 0);
+    EXPECT_TRUE(log.Contains("P_Load() ID_Load() failed!\n")) << log.Text();
+    EXPECT_EQ(P_TryLoad(8), 1);
+    EXPECT_EQ(g_CockpitSystem, nullptr);
 }
 
 TEST_F(SaveGameTest, RestoredClocksFoldIntoTheirSpan) {

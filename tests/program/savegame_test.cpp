@@ -508,6 +508,24 @@ TEST_F(SaveGameTest, TheCockpitSectionIsReadWhenItsCookieComesNext) {
     EXPECT_EQ(g_CockpitSystem, nullptr);
 }
 
+TEST_F(SaveGameTest, TheLoadOptionNamesTheStoryALoadReads) {
+    ValidStream();
+    WriteStory(session_.Folder(), "otherintro", kSavingStory);
+    ProgramArgs args({"-load", "otherintro"});
+    P_ParseOptions(args.argc(), args.argv(), &g_ProgramOptions);
+    {
+        LogCapture log;
+        EXPECT_EQ(P_TryLoad(9), 1);
+        EXPECT_TRUE(log.Contains("SB_LoadLocation() loading story file otherintro")) << log.Text();
+    }
+    // Without the option the saved story loads again.
+    ProgramArgs none({});
+    P_ParseOptions(none.argc(), none.argv(), &g_ProgramOptions);
+    LogCapture log;
+    EXPECT_EQ(P_TryLoad(9), 1);
+    EXPECT_TRUE(log.Contains("SB_LoadLocation() loading story file trevanintro")) << log.Text();
+}
+
 TEST_F(SaveGameTest, RestoredClocksFoldIntoTheirSpan) {
     SaveImage s = Parse(ValidStream());
     s.system[1] = 40000000;                      // game clock

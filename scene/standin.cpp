@@ -51,7 +51,6 @@ int B3DB_Init() {
 
 void J3D_TakesUpdate() { StandIn_Record("J3D_TakesUpdate"); }
 void B3D_DrawObjects() { StandIn_Record("B3D_DrawObjects"); }
-void B3D_ReplayFreeAll() { StandIn_Record("B3D_ReplayFreeAll"); }
 // The records are freed here; closing the renderer waits for its module.
 void B3D_FreeTextureFormats() {
     StandIn_Record("B3D_FreeTextureFormats");

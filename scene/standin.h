@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "scene/names.h"
+#include "scene/replay.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
 
@@ -15,7 +16,6 @@ B3DState* B3D_Init();  // null on failure (exit reason 30)
 int B3DB_Init();       // 0 on failure (exit reason 7)
 void J3D_TakesUpdate();
 void B3D_DrawObjects();
-void B3D_ReplayFreeAll();
 void B3D_FreeTextureFormats();
 struct QelFile;
 int B3D_SaveGame(QelFile* file);  // 1 written, 0 failed

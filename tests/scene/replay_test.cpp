@@ -1,0 +1,335 @@
+// The replay: a scripted scene recorded and played back into a fresh state
+// shows the same scenes, instances, lights, cameras and generators frame by
+// frame; frames play in step with the game clock, at most one per draw;
+// "REND", the end of the stream and an unknown cookie free exactly what the
+// replay made; a second start stops the first; a bad header fails the start.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/strings.h"
+#include "scene/geometry.h"
+#include "scene/names.h"
+#include "scene/recording_fixture.h"
+#include "scene/smallops.h"
+#include "support/logcapture.h"
+
+namespace {
+
+constexpr int32_t ONE = 0x10000;
+
+void Words(std::ostringstream& o, const int32_t* w, int n) {
+    for (int i = 0; i < n; ++i) o << ' ' << w[i];
+}
+
+void Rows(std::ostringstream& o, const QelMatrix& m) {
+    for (int r = 0; r < 3; ++r) Words(o, m.m + r * 4, 3);
+}
+
+void DescribeInst(std::ostringstream& o, const Inst3D* i, int depth) {
+    o << std::string(static_cast<size_t>(depth), ' ') << (i->flags & INST_LIGHT ? "L" : "I");
+    Words(o, &i->pos.x, 3);
+    Rows(o, i->matrix);
+    Words(o, i->velocity, 3);
+    o << " d" << i->detailValue << '/' << i->detailBase << " f" << (i->flags & ~INST_IN_RENDERER) << '/' << i->flags2
+      << " b" << i->bodyId << " s" << i->size;
+    Words(o, &i->scale.x, 3);
+    o << " sw" << i->detailSwitch << " u" << i->usedSize << " c" << i->lightColor[0] << ',' << i->lightColor[1] << ','
+      << i->lightColor[2];
+    Words(o, i->lightAtten, 3);
+    o << " e" << i->overrideEffect << " r" << i->lightRange;
+    Words(o, i->extraWords, 2);
+    o << " [" << (i->name ? i->name : "-") << "]\n";
+    for (const Inst3D* c = B3D_First<Inst3D>(&i->children); c; c = B3D_Next(c)) DescribeInst(o, c, depth + 1);
+}
+
+// Everything recorded, without ids: enabled scenes in list order with their
+// instance trees and active cameras, then the generators with the index of
+// their scene.
+std::string Describe() {
+    std::ostringstream o;
+    std::vector<const Scene3D*> order;
+    for (const Scene3D* s = B3D_First<Scene3D>(&g_B3DState->scenes); s; s = B3D_Next(s)) {
+        if (!(s->flags & SCENE_ENABLED)) continue;
+        order.push_back(s);
+        o << "S" << s->flags << ' ' << static_cast<int32_t>(s->systemScale * 65536.0f) << " ["
+          << (s->name ? s->name : "-") << "]\n";
+        for (const Inst3D* i = B3D_First<Inst3D>(&s->insts); i; i = B3D_Next(i)) DescribeInst(o, i, 1);
+        for (const Camera3D* c = B3D_First<Camera3D>(&s->cameras); c; c = B3D_Next(c)) {
+            if (!(c->camFlags & CAM_ACTIVE)) continue;
+            int32_t vp[4];
+            B3D_CameraGetViewPort(c, vp);
+            o << " C";
+            Words(o, &c->inst.pos.x, 3);
+            Rows(o, c->inst.matrix);
+            o << " p" << c->priority << " f" << c->camFlags << " r" << c->roll;
+            Words(o, vp, 4);
+            o << " F" << c->focus;
+            Words(o, c->background, 3);
+            Words(o, c->ones, 3);
+            Rows(o, c->inst.worldMatrix);
+            Words(o, c->aspect, 2);
+            o << " [" << (c->inst.name ? c->inst.name : "-") << "]\n";
+        }
+    }
+    for (const auto* g = B3D_First<ParticleGenerator>(&g_B3DState->generators); g; g = B3D_Next(g)) {
+        int scene = -1;
+        for (size_t k = 0; k < order.size(); ++k)
+            if (order[k] == g->scene) scene = static_cast<int>(k);
+        o << "G" << g->desc;
+        Words(o, &g->offset.x, 3);
+        Rows(o, g->matrix);
+        o << " i" << g->intensity << " t" << g->prevTime;
+        Words(o, &g->prevPos.x, 3);
+        Words(o, &g->prevVelocity.x, 3);
+        Words(o, &g->prevOrientation.w, 4);
+        o << " s" << scene;
+        const int32_t n = g->emitters ? g_B3DState->particleDescs[g->desc].emitterCount : 0;
+        for (int32_t e = 0; e < n; ++e) o << " e" << g->emitters[e].lastSpawn;
+        o << '\n';
+    }
+    return o.str();
+}
+
+class ReplayTest : public RecordingTest {
+protected:
+    // Records a scripted scene for `frames` frames, 100 ms apart from real
+    // time 1000; each frame's description is kept.
+    void RecordScript(int frames) {
+        Desc(2, 2);
+        Scene3D* deck = Scene("deck");
+        Scene3D* other = Scene();
+        deck->systemScale = 0.5f;
+        Inst3D* ship = Inst(deck);
+        ship->name = Qel_StrDup("ship");
+        ship->bodyId = 20000;
+        ship->size = 3 * ONE;
+        Inst3D* turret = Inst(deck, ship);
+        Inst3D* light = Inst(deck, nullptr, true);
+        Inst3D* drifter = Inst(other);
+        Camera3D* cam = Camera(deck);
+        ParticleGenerator* gen = Generator(deck, 2);
+        ASSERT_EQ(B3D_GetBodyID("v\\ship"), 20000);
+        system_->realClock = 1000;
+        ASSERT_EQ(B3D_InitRecording("take"), 1);
+        for (int k = 1; k <= frames; ++k) {
+            B3D_InstSetPos(ship, k * ONE, -k, 2 * k);
+            B3D_MatrixFromAngles(turret, k * 1000, 0, 0);
+            ship->velocity[2] = 10 * k;
+            if (k == 2) {
+                ship->bodyId = 20001;
+                B3D_InstSetScale(ship, 2 * ONE, ONE, ONE);
+                turret->flags |= INST_HIDDEN;
+                turret->flags2 = 0x20;
+                light->lightColor[0] = 255;
+                light->lightColor[2] = 0xFFFF;
+                light->lightAtten[1] = ONE / 3;
+                light->lightRange = 500 * ONE;
+                B3D_CameraSetViewPort(cam, 1, 2, 3, 4);
+                B3D_CameraSetAspect(cam, ONE, 2 * ONE);
+                cam->inst.name = Qel_StrDup("eye");
+                deck->flags |= 0x100;
+                gen->emitters[0].lastSpawn = 1234;
+            }
+            if (k == 3) {
+                B3D_InstFree(drifter);
+                B3D_InstDeleteFromScene(light);  // leaves: deleted in the replay
+                B3D_CameraSetPri(cam, 25);
+                B3D_CameraSetFocus(cam, 0x3000);
+                gen->intensity = ONE / 4;
+                gen->prevOrientation = {0, ONE, 0, 0};
+            }
+            if (k == 4) {
+                PutInScene(deck, light);  // comes back
+                other->flags &= ~SCENE_ENABLED;
+                Inst3D* late = Inst(deck, turret);
+                late->usedSize = 77;
+                late->overrideEffect = -3;
+                late->extraWords[1] = 9;
+                FreeGenerator(gen);
+                gen = nullptr;
+            }
+            if (k == 5) {
+                cam->roll = 0x1234;
+                B3D_CameraSetBackgroundColor(cam, 10, 20, 30);
+                Qel_MatFromAngles(&cam->inst.worldMatrix, 0, 2000, 0);
+                ship->detailValue = 3;
+                ship->detailBase = 4;
+                ship->detailSwitch = 5;
+            }
+            system_->realClock = 1000 + 100 * k;
+            B3D_RecordFrame();
+            recorded_.push_back(Describe());
+        }
+        B3D_ExitRecording();
+        Restart();
+        Desc(2, 2);
+    }
+    // The replay's frame draw at game time t.
+    std::string Draw(int32_t t) {
+        system_->gameClock = t;
+        B3D_ReplayFrame();
+        return Describe();
+    }
+    // The file with its last four bytes replaced (or cut when empty).
+    void Rewrite(const std::string& name, const std::string& lastCookie) {
+        std::vector<uint8_t> bytes = rec::Inflate(folder_->Path() + "/take.rec");
+        ASSERT_GE(bytes.size(), 4u);
+        bytes.erase(bytes.end() - 4, bytes.end());
+        bytes.insert(bytes.end(), lastCookie.begin(), lastCookie.end());
+        folder_->WriteBytes(name + ".rec", bytes);  // plain: the reader takes either
+    }
+    uint32_t Count(QelTable* t) { return Qel_TableGetCount(t); }
+
+    std::vector<std::string> recorded_;
+};
+
+TEST_F(ReplayTest, PlaysTheSameSceneFrameByFrame) {
+    constexpr int kFrames = 6;
+    RecordScript(kFrames);
+    const std::string empty = Describe();
+    LogCapture log;
+    system_->gameClock = 5000;
+    ASSERT_EQ(B3D_ReplayRecording("take", 1, 2, 3, 4, 5), 1);
+    EXPECT_TRUE(log.Contains("B3D_ReplayRecording(take, 1, 00000002, 00000003, 00000004, 00000005) Start\n"));
+    EXPECT_TRUE(log.Contains("B3D_ReplayRecording() Record file version 1\n"));
+    EXPECT_EQ(B3D_GetEngineFlags() & B3D_ENGINE_REPLAYING, B3D_ENGINE_REPLAYING);
+    // The names came with the recording.
+    EXPECT_EQ(B3D_GetBodyFilename(20000, 1), "v\\ship");
+    EXPECT_EQ(Draw(5000), empty) << "the header's frame holds nothing";
+    // The last frame is followed by "REND", which ends the replay in the same
+    // draw.
+    for (int k = 1; k < kFrames; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(Draw(5000 + 100 * k), recorded_[static_cast<size_t>(k - 1)]);
+        // The clock stands: the next frame is not due.
+        EXPECT_EQ(Draw(5000 + 100 * k), recorded_[static_cast<size_t>(k - 1)]);
+    }
+    Draw(5000 + 100 * kFrames);
+    EXPECT_TRUE(log.Contains("B3D_ExitReplay() Stopping Replay\n"));
+    EXPECT_EQ(B3D_GetEngineFlags() & B3D_ENGINE_REPLAYING, 0u);
+    EXPECT_EQ(Describe(), empty);
+}
+
+TEST_F(ReplayTest, AtMostOneFramePerDraw) {
+    RecordScript(4);
+    system_->gameClock = 32399950;  // the clock wraps during the replay
+    ASSERT_EQ(B3D_ReplayRecording("take", 0, 0, 0, 0, 0), 1);
+    Draw(32399950);
+    EXPECT_EQ(Draw(50 + 1000), recorded_[0]) << "three frames are due; one plays";
+    EXPECT_EQ(Draw(50 + 1000), recorded_[1]);
+    EXPECT_EQ(Draw(50 + 1000), recorded_[2]);
+}
+
+// Whatever the replay made goes with it, and nothing else does.
+TEST_F(ReplayTest, EndsFreeExactlyWhatTheReplayMade) {
+    RecordScript(4);
+    Rewrite("cut", "");         // the stream ends after the last frame
+    Rewrite("odd", "XY\x01Z");  // an unknown cookie in its place
+    struct Case {
+        const char* file;
+        const char* line;
+    };
+    for (const Case& c :
+         {Case{"take", "B3D_ExitReplay() Stopping Replay\n"}, Case{"cut", "B3D_ExitReplay() Stopping Replay\n"},
+          Case{"odd", "Unknown cookie 5859015a found.\n"}}) {
+        SCOPED_TRACE(c.file);
+        // The game's own scene and instances stay.
+        Scene3D* own = Scene("own");
+        Inst3D* mine = Inst(own);
+        Camera(own);
+        B3D_AllocInst();  // in no scene
+        const std::string before = Describe();
+        const uint32_t insts = Count(g_B3DState->instTable), scenes = Count(g_B3DState->sceneTable);
+        const int32_t poolI = g_B3DState->poolIBytes;
+        LogCapture log;
+        system_->gameClock = 100;
+        ASSERT_EQ(B3D_ReplayRecording(c.file, 0, 0, 0, 0, 0), 1);
+        for (int k = 0; k <= 3; ++k) Draw(100 + 100 * k);
+        EXPECT_NE(Describe(), before);
+        EXPECT_EQ(B3D_GetEngineFlags() & B3D_ENGINE_REPLAYING, B3D_ENGINE_REPLAYING);
+        Draw(1000);
+        EXPECT_TRUE(log.Contains(c.line));
+        EXPECT_EQ(B3D_GetEngineFlags() & B3D_ENGINE_REPLAYING, 0u);
+        EXPECT_EQ(Describe(), before);
+        EXPECT_EQ(Count(g_B3DState->instTable), insts);
+        EXPECT_EQ(Count(g_B3DState->sceneTable), scenes);
+        EXPECT_EQ(g_B3DState->poolIBytes, poolI);
+        EXPECT_EQ(B3D_InstFind(mine->id), mine);
+        Restart();
+        Desc(2, 2);
+    }
+}
+
+TEST_F(ReplayTest, SecondStartStopsTheFirst) {
+    RecordScript(2);
+    const int32_t poolI = g_B3DState->poolIBytes;
+    const std::string empty = Describe();
+    ASSERT_EQ(B3D_ReplayRecording("take", 0, 0, 0, 0, 0), 1);
+    Draw(5000);
+    ASSERT_EQ(Draw(5100), recorded_[0]);
+    LogCapture log;
+    ASSERT_EQ(B3D_ReplayRecording("take", 0, 0, 0, 0, 0), 1);
+    EXPECT_TRUE(log.Contains("B3D_ExitReplay() Stopping Replay\n"));
+    EXPECT_EQ(Describe(), empty) << "the first replay's objects went";
+    Draw(5100);
+    EXPECT_EQ(Draw(5200), recorded_[0]);
+    EXPECT_EQ(B3D_CallExitReplay(), 0);
+    EXPECT_EQ(g_B3DState->poolIBytes, poolI);
+}
+
+TEST_F(ReplayTest, BadHeaderFailsTheStart) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* line;
+    };
+    const std::string names(8, '\0');
+    const std::vector<Case> cases = {
+        {"a", "RECX", "B3D_ReplayRecording(a) Wrong cookie, expected RECO\n"},
+        {"b", std::string("RECO\0\0\0\1\0\0\0\0RFRA", 16), "B3D_ReplayRecording(b) Wrong cookie, expected RNAM\n"},
+        {"c", std::string("RECO\0\0\0\1\0\0\0\0RNAM", 16) + names + "RFRX",
+         "B3D_ReplayRecording(c) Wrong cookie, expected RFRA\n"},
+        {"d", std::string("RECO\0\0\0\1\0\0\0\0RNAM", 16) + names + "RFRA\0\0", "expected RFRA"},
+    };
+    const int32_t poolI = g_B3DState->poolIBytes;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        folder_->WriteBytes(std::string(c.name) + ".rec", std::vector<uint8_t>(c.bytes.begin(), c.bytes.end()));
+        LogCapture log;
+        EXPECT_EQ(B3D_ReplayRecording(c.name, 0, 0, 0, 0, 0), 0);
+        EXPECT_TRUE(log.Contains(c.line)) << log.Text();
+        EXPECT_EQ(B3D_GetEngineFlags() & B3D_ENGINE_REPLAYING, 0u);
+        EXPECT_EQ(g_B3DState->poolIBytes, poolI);
+    }
+    EXPECT_EQ(B3D_ReplayRecording("missing", 0, 0, 0, 0, 0), 0);
+    EXPECT_EQ(B3D_GetEngineFlags() & B3D_ENGINE_REPLAYING, 0u);
+}
+
+TEST_F(ReplayTest, RecordsOfVanishedObjectsAreSkipped) {
+    RecordScript(3);
+    const std::string empty = Describe();
+    const int32_t poolI = g_B3DState->poolIBytes;
+    ASSERT_EQ(B3D_ReplayRecording("take", 0, 0, 0, 0, 0), 1);
+    Draw(5000);
+    Draw(5100);
+    // A script frees the replayed ship and its scene.
+    Scene3D* deck = B3D_First<Scene3D>(&g_B3DState->scenes);
+    ASSERT_NE(deck, nullptr);
+    Inst3D* ship = B3D_First<Inst3D>(&deck->insts);
+    ASSERT_NE(ship, nullptr);
+    B3D_InstFree(ship);
+    system_->debugFlags = B3D_REPLAY_TRACE;
+    LogCapture log;
+    Draw(5200);
+    EXPECT_TRUE(log.Contains("found, but I3D has been destroyed!")) << log.Text();
+    Draw(5300);
+    B3D_ExitReplay();
+    EXPECT_EQ(Describe(), empty);
+    EXPECT_EQ(g_B3DState->poolIBytes, poolI);
+}
+
+}  // namespace

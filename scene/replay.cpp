@@ -340,8 +340,13 @@ void ReadInst(B3DReplay* r, In& in) {
     if (mask & B3D_RINS_VELOCITY) std::copy(f.velocity, f.velocity + 3, inst->velocity);
     if (mask & B3D_RINS_DETAIL) inst->detailValue = f.detailValue;
     if (mask & B3D_RINS_DETAIL_BASE) inst->detailBase = f.detailBase;
-    // Whether the instance is in the renderer is the live record's own state.
-    if (mask & B3D_RINS_FLAGS) inst->flags = (f.flags & ~INST_IN_RENDERER) | (inst->flags & INST_IN_RENDERER);
+    // The kind of record (camera, light) and whether it is in the renderer
+    // are the live record's own: a camera bit on an instance record would
+    // make it freed as the larger camera record.
+    if (mask & B3D_RINS_FLAGS) {
+        constexpr uint32_t live = INST_CAMERA | INST_LIGHT | INST_IN_RENDERER;
+        inst->flags = (f.flags & ~live) | (inst->flags & live);
+    }
     if (mask & B3D_RINS_FLAGS2) {
         inst->flags2 = f.flags2;
         trace += "f2";

@@ -3,6 +3,9 @@
 // packed-file writers, the data-file writer, the markup writer and the value
 // export, the story assembler, the save sections, the text save file) or
 // built field by field here. The same run writes the same bytes.
+#include <zlib.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "base/file.h"
+#include "base/general.h"
 #include "base/standin_calls.h"
 #include "base/markup.h"
 #include "base/memory.h"
@@ -29,7 +33,14 @@
 #include "script/textfiles.h"
 #include "script/textpages.h"
 #include "script/valuexml.h"
+#include "scene/allocs.h"
+#include "scene/names.h"
+#include "scene/pools.h"
+#include "scene/recorder.h"
+#include "scene/smallops.h"
 #include "scene/state.h"
+#include "scene/texdraw.h"
+#include "scene/trees.h"
 #include "script/values.h"
 #include "system/timer.h"
 #include "cockpit/standin.h"
@@ -880,6 +891,94 @@ void SoundsFiles() {
     }
 }
 
+// Recordings by the recorder: a scene with an instance tree, a light, a
+// camera and a particle generator over a few frames with changes, deletions
+// and a texture record; as written (gzip) and uncompressed.
+void Recordings() {
+    B3DState* saved = g_B3DState;  // the bodies' state stays for the run
+    g_B3DState = B3D_InitStore();
+    if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) {
+        std::fprintf(stderr, "fuzz_seeds: no scene state\n");
+        std::exit(1);
+    }
+    B3D_GetBodyID("v\\ship");
+    B3DParticleDesc& desc = g_B3DState->particleDescs[1];
+    desc.emitterCount = 2;
+    desc.emitters = static_cast<B3DParticleEmitter*>(B3D_AllocMemB(2 * sizeof(B3DParticleEmitter), B3D_MEM_ZERO));
+    Scene3D* scene = B3D_SceneAlloc();
+    scene->name = Qel_StrDup("deck");
+    B3D_SceneEnable(scene);
+    auto inScene = [scene](Inst3D* i) {
+        B3D_ListRemove(B3D_Node(i));
+        B3D_ListAppend(&scene->insts, B3D_Node(i));
+        i->scene = scene;
+        return i;
+    };
+    Inst3D* ship = inScene(B3D_AllocInst());
+    ship->name = Qel_StrDup("ship");
+    Inst3D* child = B3D_AllocInst();
+    B3D_ListRemove(B3D_Node(child));
+    B3D_ListAppend(&ship->children, B3D_Node(child));
+    child->parent = ship;
+    child->scene = scene;
+    Inst3D* light = inScene(B3D_LightAlloc());
+    light->lightColor[0] = 200;
+    Camera3D* cam = B3D_CameraAlloc();
+    B3D_SceneLinkInst(scene, cam);
+    auto* gen = static_cast<ParticleGenerator*>(B3D_AllocMemI(sizeof(ParticleGenerator)));
+    gen->id = Qel_TableAdd(g_B3DState->generatorTable, reinterpret_cast<uintptr_t>(gen));
+    gen->desc = 1;
+    gen->scene = scene;
+    gen->emitters = static_cast<B3DEmitterState*>(B3D_AllocMemI(2 * sizeof(B3DEmitterState)));
+    B3D_ListAppend(&g_B3DState->generators, B3D_Node(gen));
+    g_SystemState->realClock = 1000;
+    if (!B3D_InitRecording("seed")) {
+        std::fprintf(stderr, "fuzz_seeds: the recorder failed\n");
+        std::exit(1);
+    }
+    const int16_t pixel[4] = {1, 2, 3, 0x7c00};
+    B3D_TexRecord("RTSP", pixel, 4);
+    for (int k = 1; k <= 4; ++k) {
+        B3D_InstSetPos(ship, k << 16, 0, -k);
+        gen->emitters[0].lastSpawn = 100 * k;
+        if (k == 2) {
+            ship->bodyId = 20000;
+            B3D_CameraSetPri(cam, 30);
+            B3D_GetCutID("cut\\later");
+        }
+        if (k == 3) B3D_InstFree(light);
+        g_SystemState->realClock = 1000 + 100 * k;
+        B3D_RecordFrame();
+    }
+    B3D_ExitRecording();
+    // The start date is the one field that changes from run to run: 0 here,
+    // then packed again.
+    gzFile gz = gzopen("seed.rec", "rb");
+    Bytes plain;
+    uint8_t buf[4096];
+    for (int n; gz && (n = gzread(gz, buf, sizeof buf)) > 0;) plain.insert(plain.end(), buf, buf + n);
+    if (gz) gzclose(gz);
+    if (plain.size() < 12) {
+        std::fprintf(stderr, "fuzz_seeds: the recording is short\n");
+        std::exit(1);
+    }
+    std::fill(plain.begin() + 8, plain.begin() + 12, uint8_t(0));
+    Seed("recording", "scene-plain", plain);
+    gz = gzopen("seed.rec", "wb");
+    if (!gz || gzwrite(gz, plain.data(), unsigned(plain.size())) != int(plain.size()) || gzclose(gz) != Z_OK) {
+        std::fprintf(stderr, "fuzz_seeds: cannot pack the recording\n");
+        std::exit(1);
+    }
+    Seed("recording", "scene", ReadFile("seed.rec"));
+    B3D_ListRemove(B3D_Node(gen));
+    Qel_TableRemove(g_B3DState->generatorTable, gen->id);
+    B3D_FreeMemI(2 * sizeof(B3DEmitterState), gen->emitters);
+    B3D_FreeMemI(sizeof(ParticleGenerator), gen);
+    B3D_FreeStore();
+    g_B3DState = saved;
+    Fuzz_RemoveFile("seed.rec");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -913,6 +1012,7 @@ int main(int argc, char** argv) {
     EffectBlock("binary", 1);
     Images();
     SoundsFiles();
+    Recordings();
     {
         std::vector<uint8_t> image = Fuzz_StoryImage();
         SB_LoadStoryImage(ctx, "fuzz", "fuzz", image.data(), uint32_t(image.size()));

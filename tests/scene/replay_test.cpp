@@ -15,6 +15,7 @@
 #include "scene/names.h"
 #include "scene/recording_fixture.h"
 #include "scene/smallops.h"
+#include "scene/takes.h"
 #include "support/logcapture.h"
 
 namespace {
@@ -330,6 +331,66 @@ TEST_F(ReplayTest, RecordsOfVanishedObjectsAreSkipped) {
     B3D_ExitReplay();
     EXPECT_EQ(Describe(), empty);
     EXPECT_EQ(g_B3DState->poolIBytes, poolI);
+}
+
+// The kind of a live record is its own: an instance record whose flags carry
+// the camera bit stays an instance (and is freed as one).
+TEST_F(ReplayTest, RecordedFlagsNeverChangeTheKindOfRecord) {
+    auto u = [](std::string& b, std::initializer_list<uint32_t> words) {
+        for (uint32_t w : words)
+            for (int k = 24; k >= 0; k -= 8) b.push_back(static_cast<char>(w >> k));
+    };
+    std::string b = "RECO";
+    u(b, {1, 0});
+    b += "RNAM";
+    u(b, {0, 0});
+    b += "RFRA";
+    u(b, {0});
+    b += "RSCE";
+    u(b, {1, B3D_REC_FIRST | 0x1, SCENE_ENABLED});
+    b += "RINS";
+    u(b, {2, B3D_REC_FIRST | 0x204, 1, INST_CAMERA | INST_HIDDEN});
+    b += "RFRA";
+    u(b, {100});
+    b += "REND";
+    folder_->WriteBytes("odd.rec", std::vector<uint8_t>(b.begin(), b.end()));
+    const int32_t poolI = g_B3DState->poolIBytes;
+    system_->gameClock = 0;
+    ASSERT_EQ(B3D_ReplayRecording("odd", 0, 0, 0, 0, 0), 1);
+    Draw(0);
+    Scene3D* scene = B3D_First<Scene3D>(&g_B3DState->scenes);
+    ASSERT_NE(scene, nullptr);
+    Inst3D* inst = B3D_First<Inst3D>(&scene->insts);
+    ASSERT_NE(inst, nullptr);
+    EXPECT_EQ(inst->flags, INST_HIDDEN);
+    Draw(100);
+    EXPECT_EQ(B3D_GetEngineFlags() & B3D_ENGINE_REPLAYING, 0u);
+    EXPECT_EQ(g_B3DState->poolIBytes, poolI);
+}
+
+TEST_F(ReplayTest, LocationResetFreesScenesInstancesAndTakes) {
+    Scene3D* scene = Scene("a");
+    Inst(scene, Inst(scene));
+    Camera(scene);
+    Scene3D* flare = Scene("flare");
+    Camera(flare);
+    g_B3DState->lensFlareScene = flare;
+    B3D_AllocInst();
+    B3D_CameraAlloc();
+    J3D_Take* take = J3D_TakeAlloc();
+    take->instCount = 3;
+    take->insts = static_cast<Inst3D**>(B3D_AllocMemJ(3 * sizeof(Inst3D*), B3D_MEM_ZERO));
+    g_B3DState->shadowAlpha = 17;
+    B3D_ReplayFreeAll();
+    EXPECT_TRUE(B3D_ListIsEmpty(&g_B3DState->scenes));
+    EXPECT_TRUE(B3D_ListIsEmpty(&g_B3DState->freeInsts));
+    EXPECT_EQ(g_B3DState->lensFlareScene, nullptr);
+    EXPECT_EQ(Count(g_B3DState->instTable), 0u);
+    EXPECT_EQ(Count(g_B3DState->sceneTable), 0u);
+    EXPECT_EQ(Count(g_B3DState->takeTable), 0u);
+    EXPECT_EQ(g_B3DState->poolIBytes, 0);
+    EXPECT_EQ(g_B3DState->poolJBytes, 0);
+    EXPECT_EQ(g_B3DState->shadowAlpha, 200);
 }
 
 }  // namespace

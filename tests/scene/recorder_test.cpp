@@ -3,7 +3,10 @@
 // generators, texture records only while recording, and a failed write that
 // stops the recording.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <ctime>
 #include <map>
@@ -339,6 +342,78 @@ TEST_F(RecordingTest, EngineCallsStartOnlyWhenNothingRuns) {
     EXPECT_EQ(B3D_GetEngineFlags() & B3D_ENGINE_RECORDING, 0u);
     EXPECT_TRUE(Decoded().ended);
     EXPECT_EQ(g_B3DState->poolRBytes, 0);
+}
+
+// Without a copy a scene is written with its id and mask only and an
+// instance not at all; both come whole once a copy can be had.
+TEST_F(RecordingTest, ObjectsWithoutACopy) {
+    Scene3D* scene = Scene("deck");
+    Inst3D* inst = Inst(scene);
+    ASSERT_EQ(B3D_InitRecording("take"), 1);
+    LogCapture log;
+    B3D_FailNextAllocations(2);
+    Frame(1100);
+    const std::string text = log.Text();
+    const size_t first = text.find("B3D_ReAllocMemR() failed to allocate ");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(text.find("B3D_ReAllocMemR() failed to allocate ", first + 1), std::string::npos);
+    Frame(1200);
+    B3D_ExitRecording();
+
+    const rec::Recording r = Decoded();
+    ASSERT_EQ(r.error, "");
+    ASSERT_EQ(r.frames.size(), 3u);
+    ASSERT_EQ(r.frames[1].records.size(), 1u);
+    EXPECT_EQ(r.frames[1].records[0].tag, "RSCE");
+    EXPECT_EQ(r.frames[1].records[0].mask, kFirst);
+    const auto s = r.frames[2].Of("RSCE");
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].mask, kFirst | 0x1 | 0x2 | 0x4);
+    const auto i = r.frames[2].Of("RINS", inst->id);
+    ASSERT_EQ(i.size(), 1u);
+    EXPECT_EQ(i[0].mask & 0xF0000000, kFirst);
+}
+
+// A file that can grow no more (the process's file size limit here, a full
+// disk in the field) stops the recording in the frame that hits it; what was
+// written before still reads, up to the last whole frame.
+TEST_F(RecordingTest, WriteFailingMidwayStopsTheRecording) {
+    Scene3D* scene = Scene();
+    Inst3D* inst = Inst(scene);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*savedSignal)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    LogCapture log;
+    ASSERT_EQ(B3D_InitRecording("take"), 1);
+    uint32_t seed = 1;
+    int frames = 0;
+    while (frames < 1000 && (B3D_GetEngineFlags() & B3D_ENGINE_RECORDING)) {
+        // A name no compression can shrink.
+        std::string name(200, ' ');
+        for (char& c : name) {
+            seed = seed * 1103515245u + 12345u;
+            c = static_cast<char>('A' + (seed >> 16) % 50);
+        }
+        inst->name = Qel_StrReassign(inst->name, name.c_str());
+        Frame(1100 + 100 * frames++);
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedSignal);
+    EXPECT_GT(frames, 2);
+    EXPECT_LT(frames, 1000);
+    EXPECT_TRUE(log.Contains("B3D_RecordFrame() Write failed, recording stopped\n"));
+    EXPECT_EQ(B3D_GetEngineFlags() & B3D_ENGINE_RECORDING, 0u);
+    EXPECT_EQ(g_B3DState->poolRBytes, 0);
+    B3D_ExitRecording();  // nothing runs: no "REND" is added
+
+    const rec::Recording r = Decoded();
+    EXPECT_FALSE(r.ended);
+    ASSERT_GE(r.frames.size(), 2u);
+    EXPECT_LE(r.frames.size(), static_cast<size_t>(frames) + 1);  // the header's frame and the frames drawn
+    EXPECT_EQ(r.frames[1].Of("RINS", inst->id).size(), 1u);
 }
 
 }  // namespace

@@ -66,6 +66,10 @@ TEST_F(RecordingTest, FirstRecordsOfInstanceLightAndCamera) {
     light->lightColor[0] = 0xFFFF;  // -1 sign-extended
     light->lightColor[1] = 200;
     Camera3D* cam = Camera(scene);
+    Scene3D* flare = Scene("flare");  // never recorded
+    Inst(flare);
+    Camera(flare);
+    g_B3DState->lensFlareScene = flare;
     ASSERT_EQ(B3D_InitRecording("take"), 1);
     Frame(1100);
     B3D_ExitRecording();
@@ -75,7 +79,8 @@ TEST_F(RecordingTest, FirstRecordsOfInstanceLightAndCamera) {
     ASSERT_EQ(r.frames.size(), 2u);
     const rec::Frame& f = r.frames[1];
     EXPECT_EQ(f.time, 1100u);
-    // Scene, instance, light, camera: in the walk's order.
+    // Scene, instance, light, camera: in the walk's order; nothing of the
+    // lens-flare scene.
     ASSERT_EQ(f.records.size(), 4u);
     EXPECT_EQ(f.records[0].tag, "RSCE");
     EXPECT_EQ(f.records[0].mask, kFirst | 0x1 | 0x2 | 0x4);

@@ -240,7 +240,7 @@ void ReadScene(B3DReplay* r, In& in) {
     if (mask & B3D_RSCE_FLAGS) flags = in.U32();
     if (mask & B3D_RSCE_SCALE) scale = in.S32();
     if (mask & B3D_RSCE_NAME) hasName = in.Str(&name);
-    if (!in.ok) return;
+    if (!in.ok || !id) return;  // id 0 names no object
     Scene3D* scene = MappedScene(r, id);
     if (mask & B3D_REC_DELETED) {
         Qel_DPrintf(r->debugMask, " SCENE %d delete!\n", static_cast<int>(id));
@@ -253,7 +253,11 @@ void ReadScene(B3DReplay* r, In& in) {
     } else {
         scene = B3D_SceneAlloc();
         if (!scene) return;
-        Qel_TableSet(r->scenes, id, scene->id);
+        // Unmapped, the replay could never free it.
+        if (!Qel_TableSet(r->scenes, id, scene->id)) {
+            FreeScene(scene);
+            return;
+        }
         B3D_SceneEnable(scene);
         Qel_DPrintf(r->debugMask, " SCENE %d (%d) created.\n", static_cast<int>(id), static_cast<int>(scene->id));
     }
@@ -298,7 +302,7 @@ void ReadInst(B3DReplay* r, In& in) {
     if (mask & B3D_RINS_RANGE) f.range = in.S32();
     if (mask & B3D_RINS_WORDS) in.Words(f.words, 2);
     if (mask & B3D_RINS_NAME) f.hasName = in.Str(&f.name);
-    if (!in.ok) return;
+    if (!in.ok || !id) return;  // id 0 names no object
 
     const uint32_t liveId = Mapped(r->insts, id);
     Inst3D* inst = MappedInst(r, id);
@@ -324,7 +328,10 @@ void ReadInst(B3DReplay* r, In& in) {
         const bool light = mask & B3D_REC_LIGHT;
         inst = light ? B3D_LightAlloc() : B3D_AllocInst();
         if (!inst) return;
-        Qel_TableSet(r->insts, id, inst->id);
+        if (!Qel_TableSet(r->insts, id, inst->id)) {
+            B3D_InstFree(inst);
+            return;
+        }
         std::snprintf(buf, sizeof buf, light ? " LIGHT %d (%d) created..." : " INST %d (%d) created...",
                       static_cast<int>(id), static_cast<int>(inst->id));
         trace = buf;
@@ -423,7 +430,7 @@ void ReadCamera(B3DReplay* r, In& in) {
     if (mask & B3D_RCAM_MATRIX2) in.Words(matrix2, 9);
     if (mask & B3D_RCAM_ASPECT) in.Words(aspect, 2);
     if (mask & B3D_RCAM_NAME) hasName = in.Str(&name);
-    if (!in.ok) return;
+    if (!in.ok || !id) return;  // id 0 names no object
 
     Camera3D* cam = MappedCamera(r, id);
     if (mask & B3D_REC_DELETED) {
@@ -441,7 +448,10 @@ void ReadCamera(B3DReplay* r, In& in) {
     } else {
         cam = B3D_CameraAlloc();
         if (!cam) return;
-        Qel_TableSet(r->cameras, id, cam->inst.id);
+        if (!Qel_TableSet(r->cameras, id, cam->inst.id)) {
+            B3D_CameraFree(cam);
+            return;
+        }
         Qel_DPrintf(r->debugMask, "  CAMERA %d created...\n", static_cast<int>(id));
     }
     Inst3D* inst = &cam->inst;
@@ -491,7 +501,7 @@ void ReadGenerator(B3DReplay* r, In& in) {
             if (i < 100) spawns.push_back(t);
         }
     }
-    if (!in.ok) return;
+    if (!in.ok || !id) return;  // id 0 names no object
 
     ParticleGenerator* g = FindGenerator(Mapped(r->generators, id));
     if (mask & B3D_REC_DELETED) {
@@ -507,7 +517,10 @@ void ReadGenerator(B3DReplay* r, In& in) {
         }
         g = AllocGenerator();
         if (!g) return;
-        Qel_TableSet(r->generators, id, g->id);
+        if (!Qel_TableSet(r->generators, id, g->id)) {
+            FreeGenerator(g);
+            return;
+        }
         Qel_DPrintf(r->debugMask, " PARTICLEGENERATOR %d created.\n", static_cast<int>(id));
     }
     if ((mask & B3D_RPGE_DESC) && (desc != g->desc || !g->emitters)) SetGeneratorDesc(g, desc);

@@ -343,7 +343,8 @@ TEST_F(ReplayTest, RecordsOfVanishedObjectsAreSkipped) {
 }
 
 // The kind of a live record is its own: an instance record whose flags carry
-// the camera bit stays an instance (and is freed as one).
+// the camera bit stays an instance (and is freed as one). A record of id 0 is
+// read and skipped.
 TEST_F(ReplayTest, RecordedFlagsNeverChangeTheKindOfRecord) {
     auto u = [](std::string& b, std::initializer_list<uint32_t> words) {
         for (uint32_t w : words)
@@ -356,6 +357,8 @@ TEST_F(ReplayTest, RecordedFlagsNeverChangeTheKindOfRecord) {
     b += "RFRA";
     u(b, {0});
     b += "RSCE";
+    u(b, {0, B3D_REC_FIRST | 0x1, SCENE_ENABLED});  // id 0 names nothing: skipped
+    b += "RSCE";
     u(b, {1, B3D_REC_FIRST | 0x1, SCENE_ENABLED});
     b += "RINS";
     u(b, {2, B3D_REC_FIRST | 0x204, 1, INST_CAMERA | INST_HIDDEN});
@@ -367,8 +370,8 @@ TEST_F(ReplayTest, RecordedFlagsNeverChangeTheKindOfRecord) {
     system_->gameClock = 0;
     ASSERT_EQ(B3D_ReplayRecording("odd", 0, 0, 0, 0, 0), 1);
     Draw(0);
+    ASSERT_EQ(B3D_ListCount(&g_B3DState->scenes), 1);
     Scene3D* scene = B3D_First<Scene3D>(&g_B3DState->scenes);
-    ASSERT_NE(scene, nullptr);
     Inst3D* inst = B3D_First<Inst3D>(&scene->insts);
     ASSERT_NE(inst, nullptr);
     EXPECT_EQ(inst->flags, INST_HIDDEN);

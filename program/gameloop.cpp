@@ -18,6 +18,7 @@
 #include "program/savegame.h"
 #include "program/startup.h"
 #include "scene/standin.h"
+#include "scene/takes.h"
 #include "script/loader.h"
 #include "script/modules.h"
 #include "script/tasks.h"

@@ -280,12 +280,13 @@ struct J3D_Take {
     int32_t replyModule;  // 0: nobody waits
     int32_t replyHandle;
     int32_t instCount;
-    Inst3D** insts;  // one per path of the cut, null entries allowed
-    int32_t words[2];
+    Inst3D** insts;      // one per path of the cut, null entries allowed
+    uint32_t cameraId;   // the camera lent by the caller (not the take's own), 0: none
+    int32_t cameraPath;  // the path it plays
     QelVector pos;
     QelMatrix matrix;
     QelVector offset;
-    int32_t word;
+    Scene3D* scene;  // where the take builds its instances
     int32_t state;
     int32_t words2[2];
 };

@@ -49,7 +49,6 @@ int B3DB_Init() {
     return 1;
 }
 
-void J3D_TakesUpdate() { StandIn_Record("J3D_TakesUpdate"); }
 void B3D_DrawObjects() { StandIn_Record("B3D_DrawObjects"); }
 // The records are freed here; closing the renderer waits for its module.
 void B3D_FreeTextureFormats() {

@@ -14,7 +14,6 @@
 
 B3DState* B3D_Init();  // null on failure (exit reason 30)
 int B3DB_Init();       // 0 on failure (exit reason 7)
-void J3D_TakesUpdate();
 void B3D_DrawObjects();
 void B3D_FreeTextureFormats();
 struct QelFile;

@@ -1,6 +1,7 @@
 #include "scene/takes.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "base/general.h"
 #include "base/log.h"
@@ -8,7 +9,12 @@
 #include "render/cameras.h"
 #include "script/context.h"
 #include "script/values.h"
+#include "base/standin_calls.h"
+#include "render/lights.h"
 #include "scene/allocs.h"
+#include "scene/caches.h"
+#include "scene/cutevents.h"
+#include "scene/jobs.h"
 #include "scene/geometry.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
@@ -44,8 +50,25 @@ J3D_Take* J3D_TakeFind(uint32_t id) {
     return g_B3DState ? reinterpret_cast<J3D_Take*>(Qel_TableGet(g_B3DState->takeTable, id)) : nullptr;
 }
 
+namespace {
+bool JobRuns(const Inst3D* inst) { return (inst->jobFlags & JOB_RUNNING) && !(inst->jobFlags & JOB_STOPPED); }
+
+// The lent camera may be freed by its script while the take holds it: its
+// entry is dropped then, so nothing steps on the freed record.
+void DropFreedCamera(J3D_Take* take) {
+    if (!take->cameraId || !take->insts || take->cameraPath < 0 || take->cameraPath >= take->instCount) return;
+    if (take->insts[take->cameraPath] && B3D_InstFind(take->cameraId) == take->insts[take->cameraPath]) return;
+    take->insts[take->cameraPath] = nullptr;
+    take->cameraId = 0;
+}
+
+bool IsLentCamera(const J3D_Take* take, int32_t i) { return take->cameraId && i == take->cameraPath; }
+
+}  // namespace
+
 void J3D_TakeTransformInsts(J3D_Take* take) {
     if (!take->cutId || !take->insts) return;
+    DropFreedCamera(take);
     for (int32_t i = 0; i < take->instCount; ++i) {
         Inst3D* inst = take->insts[i];
         if (!inst) continue;
@@ -60,11 +83,8 @@ void J3D_TakeTransformInsts(J3D_Take* take) {
     }
 }
 
-namespace {
-bool JobRuns(const Inst3D* inst) { return (inst->jobFlags & JOB_RUNNING) && !(inst->jobFlags & JOB_STOPPED); }
-}  // namespace
-
 int32_t J3D_TakeCheckFinished(J3D_Take* take) {
+    DropFreedCamera(take);
     if (!take->cutId || take->instCount == 0 || !take->insts) return 0;
     int32_t count = 0;
     // A take whose cut was unloaded has nothing left to play: it stops like a
@@ -81,6 +101,7 @@ int32_t J3D_TakeCheckFinished(J3D_Take* take) {
 
 void J3D_TakeStop(J3D_Take* take) {
     if (take->state != TAKE_RUNNING) return;
+    DropFreedCamera(take);
     if (take->insts)
         for (int32_t i = 0; i < take->instCount; ++i)
             if (take->insts[i] && JobRuns(take->insts[i])) J3D_JobStop(take->insts[i]);
@@ -153,3 +174,201 @@ void B3D_CameraFree(Camera3D* camera) {
     *camera = Camera3D{};
     B3D_FreeRecordI(camera);
 }
+
+// ------------------------------------------------------------------ take start and update
+
+namespace {
+
+// Puts a new top instance into the scene (the tree operations' add, without
+// the renderer, until they come).
+void AddToScene(Inst3D* inst, Scene3D* scene) {
+    if (!scene) return;
+    B3D_ListRemove(B3D_Node(inst));
+    B3D_ListAppend(&scene->insts, B3D_Node(inst));
+    inst->parent = nullptr;
+    inst->scene = scene;
+    B3D_InstSetSceneRecursive(inst);
+}
+
+void UpdateLight(Inst3D* light) {
+    if (light->rendererLight) S_3DUpdateLight(light);
+}
+
+Inst3D* NewLight(int32_t word) {
+    Inst3D* light = B3D_LightAlloc();
+    if (!light) return nullptr;
+    if (word == -2) {
+        light->lightRange = 300000;
+        light->flags |= INST_POINT_LIGHT;
+        light->lightAtten[0] = 0x10000;
+        light->lightAtten[1] = 0;
+        light->lightAtten[2] = 0x80000;
+        return light;
+    }
+    const int32_t code = word - (word / 1000) * 1000;
+    light->lightColor[0] = static_cast<uint16_t>(code / 100 * 255 / 9);
+    light->lightColor[1] = static_cast<uint16_t>(code / 10 % 10 * 255 / 9);
+    light->lightColor[2] = static_cast<uint16_t>(code % 10 * 255 / 9);
+    if (word >= 3000) {
+        light->flags |= INST_SPOT_LIGHT;
+        light->lightAtten[0] = 0;
+        light->lightAtten[1] = 0xa0000;
+        light->lightAtten[2] = 0;
+        light->lightRange = 1000000;
+        Qel_MatIdentity(&light->matrix);
+    }
+    return light;
+}
+
+}  // namespace
+
+void J3D_TakesUpdate() {
+    StandIn_Record("J3D_TakesUpdate");
+    if (!g_B3DState) return;
+    g_J3DFrameList.count = 0;
+    // The ids of every tree first: "CutEvent" tasks run during the walk and
+    // may free instances and scenes.
+    std::vector<uint32_t> ids;
+    for (Inst3D* i = B3D_First<Inst3D>(&g_B3DState->freeInsts); i; i = B3D_Next(i)) J3D_CollectTreeIds(i, &ids);
+    for (Scene3D* s = B3D_First<Scene3D>(&g_B3DState->scenes); s; s = B3D_Next(s)) {
+        for (Inst3D* i = B3D_First<Inst3D>(&s->insts); i; i = B3D_Next(i)) J3D_CollectTreeIds(i, &ids);
+        for (Inst3D* i = B3D_First<Inst3D>(&s->cameras); i; i = B3D_Next(i)) J3D_CollectTreeIds(i, &ids);
+    }
+    J3D_CutEventRunIds(ids);
+
+    for (int32_t n = 0; n < g_J3DFrameList.count; ++n) {
+        Inst3D* inst = g_J3DFrameList.insts[n];
+        if (B3D_InstFind(g_J3DFrameList.ids[n]) != inst) continue;
+        Inst3D* follower = inst->boundInst;
+        if (!follower || follower == inst || !J3D_InstIsLive(follower)) continue;
+        follower->pos = inst->pos;
+        follower->matrix = inst->matrix;
+    }
+
+    QelTable* table = g_B3DState->takeTable;
+    for (uint32_t key = Qel_TableNext(table, 0); key; key = Qel_TableNext(table, key)) {
+        auto* take = reinterpret_cast<J3D_Take*>(Qel_TableGet(table, key));
+        if (!take) continue;
+        DropFreedCamera(take);
+        J3D_TakeTransformInsts(take);
+        if (take->state == TAKE_RUNNING) J3D_TakeCheckFinished(take);
+    }
+}
+
+int32_t J3D_TakeLoadCut(J3D_Take* take, J3D_Cut* cut, Scene3D* scene, Camera3D* camera) {
+    Qel_DPrintf(4, "J3D_TakeLoadCut(%d) start\n", cut->id);
+    take->cutId = static_cast<int32_t>(cut->id);
+    take->scene = scene;
+    const int32_t count = cut->paths ? cut->pathCount : 0;
+    if (count > 0) {
+        take->insts = static_cast<Inst3D**>(B3D_AllocMemJ(count * static_cast<int32_t>(sizeof(Inst3D*)), B3D_MEM_ZERO));
+        if (!take->insts) return 0;
+    }
+    take->instCount = count;
+    take->cameraId = 0;
+    take->cameraPath = 0;
+    bool cameraSeen = false;
+    for (int32_t i = 0; i < count; ++i) {
+        const J3D_CutPath& path = cut->paths[i];
+        const int32_t word = path.reference;
+        Inst3D* inst = nullptr;
+        if (word == -1) {
+            if (cameraSeen) {
+                Qel_DPrintf(0,
+                            "J3D_TakeLoadCut(cutid=%d) More than 1 camera defined (does not work for B3D Takes), "
+                            "ignoring camera in path %d!\n",
+                            cut->id, i);
+            } else {
+                cameraSeen = true;
+                if (camera) {
+                    take->insts[i] = &camera->inst;
+                    take->cameraId = camera->inst.id;
+                    take->cameraPath = i;
+                }
+            }
+            continue;
+        }
+        if (word == -2 || (word >= 1000 && word <= 3999)) {
+            inst = NewLight(word);
+            if (!inst) continue;
+            UpdateLight(inst);
+            AddToScene(inst, scene);
+            if (word >= 2000 && word <= 2999) {
+                inst->flags |= INST_MARKED;
+                inst->markValue = 0;
+            }
+        } else if (path.flags & PATH_BODY) {
+            inst = B3D_AllocInst();
+            if (!inst) continue;
+            // The tree operations' body set, until they come: the body must be had.
+            if (word >= 0 && B3D_GetBody(word)) inst->bodyId = word;
+            AddToScene(inst, scene);
+        } else {
+            Qel_DPrintf(0, "J3D_TakeLoadCut(cutid=%d) Path body id %d is actually a cut id\n", cut->id, word);
+            continue;
+        }
+        take->insts[i] = inst;
+    }
+    take->state = TAKE_STOPPED;
+    return 1;
+}
+
+int32_t J3D_TakePlay(J3D_Take* take) {
+    DropFreedCamera(take);
+    J3D_Cut* cut = J3D_CutIsLoaded(take->cutId);
+    if (!cut || !take->insts) return 0;
+    for (int32_t i = 0; i < take->instCount && i < cut->pathCount; ++i)
+        if (take->insts[i]) J3D_JobStartInst(take->insts[i], 0, i, cut, 0, 0);
+    int32_t running = 0;
+    for (int32_t i = 0; i < take->instCount; ++i)
+        if (take->insts[i] && JobRuns(take->insts[i])) ++running;
+    if (!running) return 0;
+    take->state = TAKE_RUNNING;
+    return 1;
+}
+
+int32_t J3D_TakeStartInScene(J3D_Take* take, J3D_Cut* cut, Scene3D* scene, Camera3D* camera) {
+    if (!take || !cut) return 0;
+    if (take->state == TAKE_RUNNING) J3D_TakeStop(take);
+    if (take->cutId && take->cutId != static_cast<int32_t>(cut->id)) J3D_TakeClear(take);
+    if (!take->cutId && !J3D_TakeLoadCut(take, cut, scene, camera)) return 0;
+    return J3D_TakePlay(take);
+}
+
+namespace {
+void ReleaseTakeInsts(J3D_Take* take) {
+    DropFreedCamera(take);
+    if (!take->insts) return;
+    for (int32_t i = 0; i < take->instCount; ++i) {
+        Inst3D* inst = take->insts[i];
+        if (!inst) continue;
+        take->insts[i] = nullptr;
+        if (IsLentCamera(take, i)) {
+            // The camera is the caller's: only the job the take gave it ends.
+            if (JobRuns(inst)) J3D_JobStop(inst);
+            continue;
+        }
+        B3D_InstFree(inst);
+    }
+    B3D_FreeMemJ(take->instCount * static_cast<int32_t>(sizeof(Inst3D*)), take->insts, 0);
+    take->insts = nullptr;
+    take->cameraId = 0;
+}
+}  // namespace
+
+void J3D_TakeClear(J3D_Take* take) {
+    if (!take) return;
+    ReleaseTakeInsts(take);
+    take->instCount = 0;
+    take->cutId = 0;
+    take->state = TAKE_ALLOCATED;
+}
+
+void J3D_TakeFree(J3D_Take* take) {
+    if (!take) return;
+    ReleaseTakeInsts(take);
+    Qel_TableRemove(g_B3DState->takeTable, take->id);
+    B3D_FreeMemJ(sizeof(J3D_Take), take, 0);
+}
+
+int32_t J3D_CutPreload(int32_t cutId) { return J3D_GetCut(cutId) ? 1 : 0; }

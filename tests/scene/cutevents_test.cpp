@@ -158,6 +158,13 @@ TEST_F(CutEvents, SpeakDurationsAndMinusOneWhenFinishing) {
     EXPECT_EQ(Events(), (Strings{"speak hello -1", "endspeak -1"}));
 }
 
+TEST_F(CutEvents, NotesAtAGivenTime) {
+    Notes(0, {{100, "event a"}, {200, "event b"}, {100, "event c"}});
+    Inst3D* inst = Playing(0);
+    J3D_InstDoNotes(inst, 100);
+    EXPECT_EQ(Events(), (Strings{"a 0", "c 0"}));
+}
+
 TEST_F(CutEvents, UnknownAndQuietNotes) {
     Notes(0, {{0, "lend 3"}, {0, "end 3"}, {0, "lstart 1"}, {0, "dance"}, {0, nullptr}});
     Inst3D* inst = Playing(0);

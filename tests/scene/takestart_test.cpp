@@ -11,6 +11,9 @@
 #include "scene/takes.h"
 #include "cut_fixture.h"
 #include "support/logcapture.h"
+#include "support/script_run.h"
+#include "scene/freeing.h"
+#include "script/tasks.h"
 
 namespace {
 
@@ -192,6 +195,33 @@ TEST_F(TakeStart, TheUpdateFinishesTheTake) {
     EXPECT_EQ(camera_->inst.pos.z, -98304);  // halfway between the first two keys
     SetClock(5000 + 2000);
     J3D_TakesUpdate();
+    EXPECT_EQ(take->state, TAKE_STOPPED);
+    J3D_TakeFree(take);
+}
+
+// A "CutEvent" task that frees the cut the take plays: the hook reads none of
+// its notes again, the job is not stepped and the take stops.
+TEST_F(TakeStart, AnEventThatFreesTheCut) {
+    StoryRunner runner;
+    ASSERT_TRUE(runner.Load(".object 10\n.func \"CutEvent\" need 4\n    c0\n    sys \"T_Now\"\n    ret\n"));
+    int32_t events = 0;
+    runner.handler = [&](SE_Task* task, int32_t, int32_t, ScriptValue*) {
+        ++events;
+        if (J3D_Cut* c = J3D_CutIsLoaded(kCut)) J3D_FreeCut(c);
+        SE_TaskReturnInt(task, 0);
+        return 1;
+    };
+    J3D_Cut* cut = Load(kCut, TakeCutSource());
+    J3D_Take* take = J3D_TakeAlloc();
+    ASSERT_EQ(J3D_TakeStartInScene(take, cut, scene_, camera_), 1);
+    Inst3D* ship = take->insts[2];
+    ship->storyObject = 10;
+    const QelVector before = ship->pos;
+    SetClock(5500);
+    LogCapture log;
+    J3D_TakesUpdate();
+    EXPECT_EQ(events, 1);
+    EXPECT_EQ(ship->pos.x, before.x);
     EXPECT_EQ(take->state, TAKE_STOPPED);
     J3D_TakeFree(take);
 }

@@ -36,6 +36,10 @@ J3D_CutPath* PathOf(J3D_Cut* cut, int32_t index) {
     return (cut && cut->paths && index >= 0 && index < cut->pathCount) ? &cut->paths[index] : nullptr;
 }
 
+// a + b on 32-bit words, wrapping as the words do.
+int32_t Wrap(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) + uint32_t(b)); }
+int32_t WrapSub(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) - uint32_t(b)); }
+
 // 16.16 quotient with a 64-bit dividend, 0 for a zero divisor.
 int32_t Quot(int64_t a, int64_t b) { return b ? Clamp32(a * 65536 / b) : 0; }
 
@@ -220,18 +224,20 @@ void J3D_InterpolatePos(int32_t t, const J3D_MotionKey* keys, int32_t k, QelVect
     int32_t u = Quot(int64_t(t) - p.time, int64_t(n.time) - p.time);
     const QelVector a = KeyPos(p), b = KeyPos(n);
     if (!(p.flags & KEY_POS_SPLINE)) {
-        *out = {Qel_FixMul(ONE - u, a.x) + Qel_FixMul(u, b.x), Qel_FixMul(ONE - u, a.y) + Qel_FixMul(u, b.y),
-                Qel_FixMul(ONE - u, a.z) + Qel_FixMul(u, b.z), out->w};
+        auto lerp = [&](int32_t pa, int32_t pb) {
+            return Clamp32(int64_t(Qel_FixMul(ONE - u, pa)) + Qel_FixMul(u, pb));
+        };
+        *out = {lerp(a.x, b.x), lerp(a.y, b.y), lerp(a.z, b.z), 0};
         return;
     }
     u = J3D_EaseCurve(u, p.spline[4], n.spline[3]);
     const int32_t s = u, s2 = Qel_FixMul(s, s), s3 = Qel_FixMul(s2, s);
     const int32_t h1 = 2 * s3 - 3 * s2 + ONE, h2 = 3 * s2 - 2 * s3, h3 = s3 - 2 * s2 + s, h4 = s3 - s2;
     auto blend = [&](int32_t pa, int32_t pb, int32_t ta, int32_t tb) {
-        return Qel_FixMul(h1, pa) + Qel_FixMul(h2, pb) + Qel_FixMul(h3, ta) + Qel_FixMul(h4, tb);
+        return Clamp32(int64_t(Qel_FixMul(h1, pa)) + Qel_FixMul(h2, pb) + Qel_FixMul(h3, ta) + Qel_FixMul(h4, tb));
     };
     *out = {blend(a.x, b.x, p.outTangent.x, n.inTangent.x), blend(a.y, b.y, p.outTangent.y, n.inTangent.y),
-            blend(a.z, b.z, p.outTangent.z, n.inTangent.z), out->w};
+            blend(a.z, b.z, p.outTangent.z, n.inTangent.z), 0};
 }
 
 int32_t J3D_KeyVelocity(int32_t value, int32_t next, int32_t interval) {
@@ -310,7 +316,7 @@ void J3D_JobApplyCutPlacement(Inst3D* inst, const J3D_Cut* cut) {
     const QelMatrix& r = cut->placeMatrix;
     QelVector p;
     Qel_MatMulVec(&r, &inst->pos, &p);
-    inst->pos = {cut->placePos.x + p.x, cut->placePos.y + p.y, cut->placePos.z + p.z, inst->pos.w};
+    inst->pos = {Wrap(cut->placePos.x, p.x), Wrap(cut->placePos.y, p.y), Wrap(cut->placePos.z, p.z), inst->pos.w};
     QelMatrix m;
     Qel_MatMul(&inst->matrix, &r, &m);
     inst->matrix = m;
@@ -382,7 +388,8 @@ int32_t J3D_JobStep(Inst3D* inst, J3D_Cut* cut, int32_t t) {
         if (path->targetCount > 0 && path->targetKeys) {
             int32_t k;
             const QelVector target = TrackPos(path->targetKeys, path->targetCount, tp, &k);
-            const QelVector d{target.x - inst->pos.x, target.y - inst->pos.y, target.z - inst->pos.z, 0};
+            const QelVector d{WrapSub(target.x, inst->pos.x), WrapSub(target.y, inst->pos.y),
+                              WrapSub(target.z, inst->pos.z), 0};
             Qel_AnglesFromVector(&d, &inst->rotAngles[0], &inst->rotAngles[1]);
             SetRotFromAngles(inst);
         }

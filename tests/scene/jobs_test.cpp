@@ -221,6 +221,26 @@ TEST_F(PathJobs, PositionKeysByTheirFlags) {
     EXPECT_EQ(XAt(250), Qel_FixMul(3 * s2 - 2 * s3, 100 * ONE));
 }
 
+// Keys at the ends of the 32-bit range: the blends saturate, nothing traps.
+TEST_F(PathJobs, ExtremeKeysDoNotOverflow) {
+    TestCut& cut = Cut({});
+    std::vector<J3D_MotionKey> keys(3);
+    keys[1].time = 1000;
+    keys[2].time = 2000;
+    keys[0].value[0] = keys[2].value[0] = INT32_MIN;
+    keys[1].value[0] = INT32_MAX;
+    for (auto& k : keys) k.flags = KEY_POS_SPLINE;
+    J3D_PreparePositionKeys(3, keys.data());
+    cut.path(0).posCount = 3;
+    cut.path(0).posKeys = keys.data();
+    cut.path(0).targetCount = 3;
+    cut.path(0).targetKeys = keys.data();
+    J3D_JobStartInst(inst_, 0, 0, cut.cut(), 0, 0);
+    for (int32_t t : {250, 500, 999, 1500}) J3D_JobStep(inst_, cut.cut(), t);
+    keys[0].flags = keys[1].flags = 0;
+    EXPECT_EQ(XAt(999), Qel_FixMul(ONE - 65470, INT32_MIN) + Qel_FixMul(65470, INT32_MAX));
+}
+
 // The velocity of a key interval in 64 bits, clamped, and zero for a jump.
 TEST_F(PathJobs, KeyVelocities) {
     struct Case {
@@ -266,7 +286,9 @@ TEST_F(PathJobs, EulerAndQuaternionRotations) {
     QelMatrix expect;
     Qel_MatFromAngles(&expect, 8192, 0, 4096);
     for (int i = 0; i < 12; ++i)
-        if (i % 4 != 3) EXPECT_EQ(inst_->matrix.m[i], expect.m[i]) << i;
+        if (i % 4 != 3) {
+            EXPECT_EQ(inst_->matrix.m[i], expect.m[i]) << i;
+        }
 
     // Angle and axis: a quarter turn about y, prepared into quaternions.
     for (auto& k : keys) {
@@ -383,7 +405,9 @@ TEST_F(PathJobs, APlacedCutMovesPositionRotationAndVelocity) {
     EXPECT_EQ(inst_->velocity[0], rv.x);
     EXPECT_EQ(inst_->velocity[2], rv.z);
     for (int i = 0; i < 12; ++i)
-        if (i % 4 != 3) EXPECT_EQ(inst_->matrix.m[i], turn.m[i]) << i;  // identity times R
+        if (i % 4 != 3) {
+            EXPECT_EQ(inst_->matrix.m[i], turn.m[i]) << i;
+        }  // identity times R
 }
 
 TEST_F(PathJobs, FinishAllJobsMovesOriginAndStampBack) {

@@ -332,6 +332,54 @@ TEST_F(PathJobs, EulerAndQuaternionRotations) {
     EXPECT_NEAR(q.y, b.y, 2);
 }
 
+// Which rotation the keys give by their flag 0x2, between keys and on one.
+TEST_F(PathJobs, RotationKeyFlagMatrix) {
+    struct Case {
+        uint32_t first, second;
+        int32_t t;
+        bool quaternion;
+    };
+    const Case cases[] = {
+        {0, 0, 500, false},
+        {KEY_AXIS_ANGLE, 0, 500, true},
+        {0, KEY_AXIS_ANGLE, 500, true},
+        {KEY_AXIS_ANGLE, KEY_AXIS_ANGLE, 500, true},
+        {KEY_AXIS_ANGLE, 0, 0, true},
+        {0, KEY_AXIS_ANGLE, 0, false},
+        {0, KEY_AXIS_ANGLE, 1000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.first << " " << c.second << " " << c.t);
+        TestCut& cut = Cut({});
+        std::vector<J3D_MotionKey> keys(2);
+        keys[1].time = 1000;
+        keys[0].flags = c.first;
+        keys[1].flags = c.second;
+        keys[0].value[0] = 4096;  // an angle, or the angle about the axis
+        keys[1].value[0] = 8192;
+        for (auto& k : keys) k.axis[1] = ONE;
+        J3D_PrepareRotationKeys(2, keys.data());
+        cut.path(0).rotCount = 2;
+        cut.path(0).rotKeys = keys.data();
+        inst_->jobFlags = c.quaternion ? 0 : JOB_QUATERNION;
+        J3D_JobStartInst(inst_, 0, 0, cut.cut(), 0, 0);
+        J3D_JobStep(inst_, cut.cut(), c.t);
+        EXPECT_EQ(bool(inst_->jobFlags & JOB_QUATERNION), c.quaternion);
+        if (!c.quaternion) {
+            EXPECT_EQ(inst_->rotAngles[0], c.t == 500 ? 6144 : 4096);
+        }
+    }
+}
+
+TEST_F(PathJobs, ASinglePositionKeyHoldsTheInstance) {
+    Cut({0});
+    J3D_JobStartInst(inst_, 0, 0, cut_->cut(), 0, 0);
+    inst_->velocity[0] = 99;
+    EXPECT_EQ(J3D_JobStep(inst_, cut_->cut(), 300), -300);
+    EXPECT_EQ(inst_->pos.x, 0);
+    EXPECT_EQ(inst_->velocity[0], 0);
+}
+
 // Target and roll keys turn the instance toward the target.
 TEST_F(PathJobs, TargetAndRollKeys) {
     TestCut& cut = Cut({0});
@@ -406,8 +454,8 @@ TEST_F(PathJobs, APlacedCutMovesPositionRotationAndVelocity) {
     EXPECT_EQ(inst_->velocity[2], rv.z);
     for (int i = 0; i < 12; ++i)
         if (i % 4 != 3) {
-            EXPECT_EQ(inst_->matrix.m[i], turn.m[i]) << i;
-        }  // identity times R
+            EXPECT_EQ(inst_->matrix.m[i], turn.m[i]) << i;  // identity times R
+        }
 }
 
 TEST_F(PathJobs, FinishAllJobsMovesOriginAndStampBack) {

@@ -42,6 +42,9 @@ constexpr uint32_t INST_MARKED = 0x20000000;
 constexpr uint32_t INST2_FAR = 0x2;
 constexpr uint32_t INST2_SOUND_CHANNEL = 0x10;  // the 3D sound holds a channel
 constexpr uint32_t INST2_SKINNED = 0x20;
+constexpr uint32_t INST2_LOAD_KEEP = 0x80;   // a load instance that stays after the load
+constexpr uint32_t INST2_LOAD_INST = 0x100;  // made while a save game is loaded
+constexpr uint32_t INST2_NOT_SAVED = 0x400;  // a top instance left out of save games
 constexpr uint32_t INST2_WITH_CAMERA = 0x400000;
 constexpr uint32_t INST2_EXTRA_TEXMATRIX = 0x1000000;
 constexpr uint32_t INST2_SCREEN_PLACED = 0x10800000;
@@ -204,6 +207,7 @@ struct B3DFacingNode {
 // Scene flags.
 constexpr uint32_t SCENE_ENABLED = 0x1;
 constexpr uint32_t SCENE_PARTICLES = 0x2;
+constexpr uint32_t SCENE_NOT_SAVED = 0x8;  // left out of save games
 
 struct Scene3D {
     B3DListNode link;  // the engine's scene list
@@ -281,12 +285,12 @@ struct J3D_Take {
     int32_t replyHandle;
     int32_t instCount;
     Inst3D** insts;      // one per path of the cut, null entries allowed
+    Scene3D* scene;      // where the take builds its instances
     uint32_t cameraId;   // the camera lent by the caller (not the take's own), 0: none
-    int32_t cameraPath;  // the path it plays
     QelVector pos;
     QelMatrix matrix;
     QelVector offset;
-    Scene3D* scene;  // where the take builds its instances
+    int32_t cameraPath;  // the path the lent camera plays
     int32_t state;
     int32_t words2[2];
 };

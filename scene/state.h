@@ -90,7 +90,9 @@ struct B3DState {
     B3DList freeInsts;  // instances, lights and cameras in no scene and without parent
     B3DList drawFree;   // free draw items
     B3DList drawList;   // this frame's draw items
-    int32_t nineWords[4];
+    int32_t nineWords[2];
+    Inst3D* firstLight;      // cleared at the start of each draw
+    Inst3D* lensFlareCheck;  // the lens-flare scene's occlusion-test instance
     void* backgroundRecord;
     int32_t backgroundHalf;
     int32_t backgroundScaled;

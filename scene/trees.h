@@ -9,3 +9,10 @@ void B3D_InstFree(Inst3D* inst);
 void B3D_InstDeleteFromScene(Inst3D* inst);
 // Puts a scene's cameras (and instances) into the renderer.
 void B3D_SceneEnable(Scene3D* scene);
+// Frees everything in the scene and the scene.
+void B3D_SceneFree(Scene3D* scene);
+// Gives every enabled camera of every enabled scene its viewport again.
+void B3D_EnableAllObjects3D();
+// The lens-flare scene, made on first use with its camera and occlusion-test
+// instance (body 195).
+Scene3D* B3D_MakeLensflareScene();

@@ -21,6 +21,7 @@
 #include "base/markup.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "base/texanim.h"
 #include "base/texcache.h"
 #include "base/vrmfile.h"
 #include "fuzz/harness/harness.h"
@@ -37,8 +38,10 @@
 #include "scene/names.h"
 #include "scene/pools.h"
 #include "scene/recorder.h"
+#include "scene/savesection.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
+#include "scene/takes.h"
 #include "scene/texdraw.h"
 #include "scene/trees.h"
 #include "script/values.h"
@@ -785,6 +788,78 @@ void TypesFiles() {
     }
 }
 
+// Scene save sections written by the scene engine's own writer: an empty
+// engine, and one with the lens-flare scene, a free tree with a light, a
+// scene with an animated instance, a named camera and a child, a placed cut
+// and a take over its instances.
+void SceneSections() {
+    B3DState* kept = g_B3DState;
+    auto save = [](const char* name) {
+        QelFile* f = Qel_fcopen("scene.gz", "wb", 0);
+        int ok = f && B3D_SaveGame(f);
+        if (f) Qel_fclose(f);
+        if (!ok) {
+            std::fprintf(stderr, "fuzz_seeds: the scene section was not written\n");
+            std::exit(1);
+        }
+        Seed("scenesection", name, ReadGz("scene.gz"));
+    };
+    g_B3DState = B3D_InitStore();
+    if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) {
+        std::fprintf(stderr, "fuzz_seeds: no scene state for the save section\n");
+        std::exit(1);
+    }
+    save("empty");
+    B3D_MakeLensflareScene();
+    Inst3D* top = B3D_AllocInst();
+    top->name = Qel_StrDup("free tree");
+    Inst3D* light = B3D_LightAlloc();
+    B3D_ListRemove(B3D_Node(light));
+    B3D_ListAppend(&top->children, B3D_Node(light));
+    light->parent = top;
+    g_B3DState->firstLight = light;
+    Scene3D* scene = B3D_SceneAlloc();
+    Inst3D* ship = B3D_AllocInst();
+    B3D_ListRemove(B3D_Node(ship));
+    B3D_ListAppend(&scene->insts, B3D_Node(ship));
+    ship->scene = scene;
+    ship->bodyId = 12;
+    ship->cutId = 3;
+    ship->flags2 = INST2_SKINNED;
+    const int32_t textures[2] = {2, 5};
+    ship->materialOverrides = TC_NewMaterials(nullptr, 2, textures, nullptr, nullptr, nullptr, nullptr);
+    ship->materialOverrideCount = ship->materialOverrides ? 2 : 0;
+    Camera3D* cam = B3D_CameraAlloc();
+    cam->inst.name = Qel_StrDup("camera");
+    B3D_SceneLinkInst(scene, cam);
+    cam->priority = 40;
+    cam->environmentSource = ship;
+    Inst3D* child = B3D_AllocInst();
+    B3D_ListRemove(B3D_Node(child));
+    B3D_ListAppend(&cam->inst.children, B3D_Node(child));
+    child->parent = &cam->inst;
+    child->scene = scene;
+    J3D_Cut cut{};
+    cut.id = 3;
+    Qel_MatIdentity(&cut.placeMatrix);
+    cut.placePos = {65536, 0, -65536, 0};
+    cut.flags = CUT_PLACED;
+    Qel_TableSet(g_B3DState->cutTable, cut.id, reinterpret_cast<uintptr_t>(&cut));
+    J3D_Take* take = J3D_TakeAlloc();
+    take->cutId = 3;
+    take->scene = scene;
+    take->camera = &cam->inst;
+    take->instCount = 2;
+    take->insts = static_cast<Inst3D**>(B3D_AllocMemJ(2 * sizeof(Inst3D*), B3D_MEM_ZERO));
+    take->insts[0] = &cam->inst;
+    take->insts[1] = ship;
+    take->state = TAKE_RUNNING;
+    save("scenes");
+    Qel_TableRemove(g_B3DState->cutTable, cut.id);
+    B3D_FreeStore();
+    g_B3DState = kept;
+}
+
 // Effect blocks written field by field by the data-file writer, text and
 // binary, behind the byte whose low bit says binary.
 void EffectBlock(const char* name, int binary) {
@@ -1008,6 +1083,7 @@ int main(int argc, char** argv) {
     BodyFiles();
     CutFiles();
     TypesFiles();
+    SceneSections();
     EffectBlock("text", 0);
     EffectBlock("binary", 1);
     Images();

@@ -243,7 +243,12 @@ TEST_F(SaveSectionTest, GoldenBytesOfASceneBuiltInCode) {
     want.Tag("TAKE").Record({static_cast<int32_t>(take->id), 0, 0, 0, 2, 0, 0, sid, id(c6), 0, 0, 0});
     want.Record(identityRows).Record({0, 0, 0, 0, TAKE_RUNNING}).Record({id(i3), 0});
     want.Tag("/B3D");
+    system_->debugFlags = 0x80000000;
+    LogCapture log;
     EXPECT_EQ(Save(), want.bytes());
+    EXPECT_TRUE(log.Contains("Saving Inst " + std::to_string(id(f1)) + " [free]\n"));
+    EXPECT_TRUE(log.Contains("Saving Light " + std::to_string(id(l4)) + " []\n"));
+    EXPECT_FALSE(log.Contains("Saving Inst " + std::to_string(id(f2)) + " "));
     placed.Unload();
     loose.Unload();
 }
@@ -410,6 +415,88 @@ TEST_F(SaveSectionTest, AnIdAlreadyInUseIsRefused) {
     EXPECT_EQ(Load(b), 0);  // id 2 lives already
     EXPECT_TRUE(log.Contains("B3D_LoadInst: Bad or used inst id 2\n"));
     EXPECT_EQ(Qel_TableGetCount(g_B3DState->instTable), 1u);
+}
+
+TEST_F(SaveSectionTest, RecordsBeyondTheLimitsAreRefused) {
+    Inst3D* inst = B3D_AllocInst();
+    inst->name = Qel_StrDup("x");
+    const Bytes good = Save();
+    const size_t record = TagAt(good, "INST") + 4;
+    struct Case {
+        int word;
+        int32_t value;
+        const char* message;
+    };
+    const Case cases[] = {{74, B3D_LOAD_MAX_MATERIALS + 1, "B3D_LoadInst: Bad material count 4097\n"},
+                          {74, -1, "B3D_LoadInst: Bad material count -1\n"},
+                          {78, -1, "B3D_LoadInst: Bad name length -1\n"},
+                          {78, B3D_LOAD_MAX_NAME + 1, "B3D_LoadInst: Bad name length 65537\n"},
+                          {0, 0, "B3D_LoadInst: Bad or used inst id 0\n"}};
+    for (const Case& c : cases) {
+        Bytes bad = good;
+        PutWordAt(bad, record + 4 * static_cast<size_t>(c.word), c.value);
+        FreshEngine();
+        LogCapture log;
+        EXPECT_EQ(Load(bad), 0) << c.message;
+        EXPECT_TRUE(log.Contains(c.message)) << log.Text();
+        EXPECT_EQ(Qel_TableGetCount(g_B3DState->instTable), 0u);
+    }
+}
+
+TEST_F(SaveSectionTest, ATreeNestedTooDeeplyIsRefused) {
+    Inst3D* parent = B3D_AllocInst();
+    for (int32_t depth = 1; depth <= B3D_LOAD_MAX_DEPTH; ++depth) {
+        Inst3D* child = B3D_AllocInst();
+        Adopt(parent, child);
+        parent = child;
+    }
+    const Bytes b = Save();
+    FreshEngine();
+    LogCapture log;
+    EXPECT_EQ(Load(b), 0);
+    EXPECT_TRUE(log.Contains("nested deeper than 1000\n"));
+    // What was read stays, linked under its parents.
+    EXPECT_EQ(Qel_TableGetCount(g_B3DState->instTable), static_cast<uint32_t>(B3D_LOAD_MAX_DEPTH));
+    EXPECT_EQ(B3D_ListCount(&g_B3DState->freeInsts), 1);
+}
+
+TEST_F(SaveSectionTest, NothingOfTheRendererOrTheSoundChannelsComesBack) {
+    Inst3D* inst = B3D_AllocInst();
+    inst->flags |= INST_IN_RENDERER | INST_HIDDEN;
+    inst->flags2 |= INST2_SOUND_CHANNEL | INST2_SKINNED;
+    inst->soundChannel = 3;
+    const uint32_t id = inst->id;
+    const Bytes b = Save();
+    FreshEngine();
+    ASSERT_EQ(Load(b), 1);
+    Inst3D* back = B3D_InstFind(id);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->flags, INST_HIDDEN);
+    EXPECT_EQ(back->flags2, INST2_SKINNED);
+    EXPECT_EQ(back->soundChannel, -1);
+}
+
+TEST_F(SaveSectionTest, LoadInstAloneLinksItsTree) {
+    Inst3D* top = B3D_AllocInst();
+    Adopt(top, B3D_LightAlloc());
+    const uint32_t topId = top->id;
+    const Bytes b = Save();
+    FreshEngine();
+    folder_->WriteBytes("tree.bin", Bytes(b.begin() + static_cast<long>(TagAt(b, "INST") + 4), b.end()));
+    QelFile* f = Qel_fcopen("tree.bin", "rb", 0);
+    system_->debugFlags = 0x80000000;
+    LogCapture log;
+    Inst3D* back = B3D_LoadInst(f);
+    Qel_fclose(f);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->id, topId);
+    EXPECT_EQ(B3D_ListCount(&back->children), 1);
+    EXPECT_EQ(B3D_First<Inst3D>(&back->children)->parent, back);
+    EXPECT_EQ(B3D_First<Inst3D>(&g_B3DState->freeInsts), back);
+    const std::string light = std::to_string(topId + 1);
+    EXPECT_TRUE(log.Contains("Loading Inst " + std::to_string(topId) + " []\n"));
+    EXPECT_TRUE(log.Contains("Loading Light " + light + " []\n"));
+    EXPECT_TRUE(log.Contains("Restore Light " + light + " []\n"));
 }
 
 TEST_F(SaveSectionTest, CutPositionsAreRestored) {

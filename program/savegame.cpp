@@ -15,6 +15,7 @@
 #include "program/main.h"
 #include "program/movies.h"
 #include "scene/freeing.h"
+#include "scene/savesection.h"
 #include "scene/standin.h"
 #include "script/arrays.h"
 #include "script/context.h"

@@ -1,12 +1,9 @@
 // STANDIN: see standin.h.
 #include "scene/standin.h"
 
-#include <cstring>
 #include <string>
 
-#include "base/file.h"
 #include "base/general.h"
-#include "base/log.h"
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "render/pixelformat.h"
@@ -17,9 +14,6 @@
 
 namespace {
 const char* const s_names[] = {nullptr};
-
-// The section's one word; any value reads back.
-constexpr uint8_t kSection[12] = {'B', '3', 'D', ' ', 0, 0, 0, 1, '/', 'B', '3', 'D'};
 
 int32_t SceneStandInSysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
     SE_TaskReturnIntEx(task, g_SEContext, 0);
@@ -59,26 +53,4 @@ void B3D_FreeTextureFormats() {
         Int_FreeRecord(reinterpret_cast<TextureBitmapFormat*>(Qel_TableRemove(t, k)), 0);
     g_B3DState->textureFormatWords[0] = -1;
     g_B3DState->textureFormatWords[1] = -1;
-}
-void B3D_CheckSavedInsts() { StandIn_Record("B3D_CheckSavedInsts"); }
-void B3D_FreeLoadInsts() { StandIn_Record("B3D_FreeLoadInsts"); }
-
-int B3D_SaveGame(QelFile* file) {
-    StandIn_Record("B3D_SaveGame");
-    if (StandIn_Fails("B3D_SaveGame")) return 0;
-    return Qel_fwriteBlock(file, 1, sizeof kSection, kSection) == sizeof kSection ? 1 : 0;
-}
-
-int B3D_LoadGame(QelFile* file) {
-    StandIn_Record("B3D_LoadGame");
-    uint8_t got[sizeof kSection];
-    if (Qel_fread(file, 1, 4, got) != 4 || std::memcmp(got, kSection, 4) != 0) {
-        Qel_ErrPrintf("B3D_LoadGame: Wrong B3D cookie\n");
-        return 0;
-    }
-    if (Qel_fread(file, 1, 8, got + 4) != 8 || std::memcmp(got + 8, kSection + 8, 4) != 0) {
-        Qel_ErrPrintf("B3D_LoadGame: Wrong /B3D cookie\n");
-        return 0;
-    }
-    return StandIn_Fails("B3D_LoadGame") ? 0 : 1;
 }

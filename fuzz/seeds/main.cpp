@@ -848,7 +848,7 @@ void SceneSections() {
     J3D_Take* take = J3D_TakeAlloc();
     take->cutId = 3;
     take->scene = scene;
-    take->camera = &cam->inst;
+    take->cameraId = cam->inst.id;
     take->instCount = 2;
     take->insts = static_cast<Inst3D**>(B3D_AllocMemJ(2 * sizeof(Inst3D*), B3D_MEM_ZERO));
     take->insts[0] = &cam->inst;

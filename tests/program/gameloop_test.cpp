@@ -174,10 +174,10 @@ void RequestSaveAndLoad() {
 TEST_F(GameLoopTest, ASaveAndALoadInOneFrameSaveFirst) {
     On(0, "SA_UpdateSpace", 1, RequestSaveAndLoad);
     EXPECT_EQ(CL_GameLoop(), 104);
-    // The save begins by aging the bodies; the loop ends right after it.
-    const Calls calls = CallsFrom("B3D_AgeBodies");
+    // The save begins by freeing the object effects; the loop ends right after it.
+    const Calls calls = CallsFrom("EO_FreeObjectEffects");
     ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.front(), "B3D_AgeBodies");
+    EXPECT_EQ(calls.front(), "EO_FreeObjectEffects");
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "B3D_DrawObjects"), 0);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "INS_ClearAllCockpits"), 1);
     EXPECT_EQ(g_ProgramState->saveName1, nullptr);

@@ -177,9 +177,11 @@ SaveImage Parse(const Bytes& b) {
     const size_t timeSize = 8 + 20 * size_t{Word(b, at + 4)};
     s.time.assign(b.begin() + at, b.begin() + at + timeSize);
     at += timeSize;
-    // The script section runs up to the scene section's cookie.
-    static const uint8_t kScene[12] = {'B', '3', 'D', ' ', 0, 0, 0, 1, '/', 'B', '3', 'D'};
-    auto scene = std::search(b.begin() + at, b.end(), kScene, kScene + 12);
+    // The script section runs up to the scene section's cookie, the scene
+    // section up to its end cookie before the movies' one.
+    static const uint8_t kScene[4] = {'B', '3', 'D', ' '};
+    static const uint8_t kSceneEnd[8] = {'/', 'B', '3', 'D', 'M', 'O', 'V', 'I'};
+    auto scene = std::search(b.begin() + at, b.end(), kScene, kScene + 4);
     EXPECT_NE(scene, b.end());
     s.script.assign(b.begin() + at, scene);
     at = static_cast<size_t>(scene - b.begin());
@@ -187,7 +189,9 @@ SaveImage Parse(const Bytes& b) {
         s.sections.push_back({CookieAt(b, at), Bytes(b.begin() + at, b.begin() + at + n)});
         at += n;
     };
-    take(12);
+    auto sceneEnd = std::search(scene, b.end(), kSceneEnd, kSceneEnd + 8);
+    EXPECT_NE(sceneEnd, b.end());
+    take(static_cast<size_t>(sceneEnd - scene) + 4);
     EXPECT_EQ(CookieAt(b, at), "MOVI");
     const uint32_t movies = Word(b, at + 4);
     const uint32_t files = Word(b, at + 8 + 40 * movies);
@@ -331,6 +335,15 @@ TEST(SaveGameRoundTrip, AStorySavesLoadsAndSavesTheSameGame) {
         ++counters;
     }
     EXPECT_LE(counters, 2);
+    ASSERT_EQ(same.sections.size(), a.sections.size());
+    // A load makes the lens-flare scene, which a game's first frame draw
+    // makes too; no frame drew here before the first save, so only the
+    // second scene section holds it.
+    ASSERT_EQ(a.sections[0].cookie, "B3D ");
+    EXPECT_EQ(Word(a.sections[0].bytes, 4 + 4), 0u);  // saved scenes
+    EXPECT_EQ(Word(b.sections[0].bytes, 4 + 4), 1u);
+    same.sections[0] = a.sections[0];
+    for (size_t i = 1; i < a.sections.size(); ++i) EXPECT_EQ(same.sections[i].bytes, a.sections[i].bytes) << i;
     EXPECT_EQ(Build(same), first);
 }
 
@@ -338,6 +351,14 @@ TEST_F(SaveGameTest, AFailureAnywhereLeavesTheSlotAsItWas) {
     ASSERT_EQ(P_Save(5, "Old", "Game", 1), 1);
     const Bytes old = ReadRaw(5);
     ASSERT_FALSE(old.empty());
+    // Where the scene and movie sections start in the stream of this save.
+    ASSERT_EQ(P_Save(6, "New", "Game", 2), 1);
+    const SaveImage reference = Parse(ReadStream(6));
+    const int64_t sceneAt =
+        4 + 3 * 5 + static_cast<int64_t>(reference.name1.size() + reference.name2.size() + reference.story.size()) +
+        16 + 8 + 4 * static_cast<int64_t>(reference.system.size()) +
+        static_cast<int64_t>(reference.time.size() + reference.script.size());
+    const int64_t moviesAt = sceneAt + static_cast<int64_t>(reference.sections[0].bytes.size());
     struct Case {
         const char* what;
         const char* failingCall;  // a stand-in told to fail
@@ -346,8 +367,8 @@ TEST_F(SaveGameTest, AFailureAnywhereLeavesTheSlotAsItWas) {
         const char* line;
     };
     const Case cases[] = {
-        {"scene", "B3D_SaveGame", nullptr, -1, "P_Save(5,New) B3D_SaveGame failed\n"},
-        {"movies", nullptr, "B3D_SaveGame", 12, "P_Save(5, New) MOV_SaveGame failed\n"},
+        {"scene", nullptr, "EO_FreeObjectEffects", sceneAt + 4, "P_Save(5,New) B3D_SaveGame failed\n"},
+        {"movies", nullptr, "EO_FreeObjectEffects", moviesAt + 4, "P_Save(5, New) MOV_SaveGame failed\n"},
         {"galaxy", "GS_SaveGame", nullptr, -1, "P_Save(5,New) GS_SaveGame() failed!\n"},
         {"space", "SA_SaveSectors", nullptr, -1, "P_Save(5,New) SA_Save() failed!\n"},
         {"cockpit", "ID_Save", nullptr, -1, "P_Save(5,New) ID_Save() failed!\n"},

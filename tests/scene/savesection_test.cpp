@@ -224,7 +224,7 @@ TEST_F(SaveSectionTest, GoldenBytesOfASceneBuiltInCode) {
     J3D_SetCutPos(placed.cut(), &at, &placed.cut()->placeMatrix);
     J3D_Take* take = NewTake({i3, nullptr});
     take->scene = s;
-    take->camera = &c6->inst;
+    take->cameraId = c6->inst.id;
     take->state = TAKE_RUNNING;
 
     auto id = [](const void* rec) { return static_cast<int32_t>(static_cast<const Inst3D*>(rec)->id); };
@@ -530,13 +530,13 @@ TEST_F(SaveSectionTest, TakesComeBackWithTheirInstanceArrays) {
     J3D_Take* t = NewTake({i1, nullptr, &cam->inst});
     const uint32_t second = t->id, sceneId = s->id, i1Id = i1->id, camId = cam->inst.id;
     t->scene = s;
-    t->camera = &cam->inst;
+    t->cameraId = cam->inst.id;
     t->replyModule = 3;
     t->replyHandle = 44;
     t->state = TAKE_STOPPED;
     t->pos = {ONE, 0, 0, 0};
     t->offset = {0, 0, 9, 0};
-    t->word = 5;
+    t->cameraPath = 5;
     const Bytes b = Save();
     FreshEngine();
     ASSERT_EQ(Load(b), 1);
@@ -551,13 +551,13 @@ TEST_F(SaveSectionTest, TakesComeBackWithTheirInstanceArrays) {
     EXPECT_EQ(back->insts[1], nullptr);
     EXPECT_EQ(back->insts[2], B3D_InstFind(camId));
     EXPECT_EQ(back->scene, B3D_SceneFind(sceneId));
-    EXPECT_EQ(back->camera, B3D_InstFind(camId));
+    EXPECT_EQ(back->cameraId, camId);
     EXPECT_EQ(back->replyModule, 3);
     EXPECT_EQ(back->replyHandle, 44);
     EXPECT_EQ(back->state, TAKE_STOPPED);
     EXPECT_EQ(back->pos.x, ONE);
     EXPECT_EQ(back->offset.z, 9);
-    EXPECT_EQ(back->word, 5);
+    EXPECT_EQ(back->cameraPath, 5);
     EXPECT_EQ(back->matrix.m[0], ONE);
 }
 

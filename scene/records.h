@@ -284,9 +284,9 @@ struct J3D_Take {
     int32_t replyModule;  // 0: nobody waits
     int32_t replyHandle;
     int32_t instCount;
-    Inst3D** insts;      // one per path of the cut, null entries allowed
-    Scene3D* scene;      // where the take builds its instances
-    uint32_t cameraId;   // the camera lent by the caller (not the take's own), 0: none
+    Inst3D** insts;     // one per path of the cut, null entries allowed
+    Scene3D* scene;     // where the take builds its instances
+    uint32_t cameraId;  // the camera lent by the caller (not the take's own), 0: none
     QelVector pos;
     QelMatrix matrix;
     QelVector offset;

@@ -168,7 +168,7 @@ Group GA(uint32_t bit, int32_t* copy, const int32_t* values, int32_t n) {
 uint32_t Compare(const Group* groups, size_t count) {
     uint32_t mask = 0;
     for (size_t i = 0; i < count; ++i)
-        if (std::memcmp(groups[i].cur, groups[i].copy, sizeof(int32_t) * static_cast<size_t>(groups[i].n)))
+        if (std::memcmp(groups[i].cur, groups[i].copy, sizeof(int32_t) * static_cast<size_t>(groups[i].n)) != 0)
             mask |= groups[i].bit;
     return mask;
 }

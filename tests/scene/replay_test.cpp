@@ -303,7 +303,7 @@ TEST_F(ReplayTest, BadHeaderFailsTheStart) {
         {"b", std::string("RECO\0\0\0\1\0\0\0\0RFRA", 16), "B3D_ReplayRecording(b) Wrong cookie, expected RNAM\n"},
         {"c", std::string("RECO\0\0\0\1\0\0\0\0RNAM", 16) + names + "RFRX",
          "B3D_ReplayRecording(c) Wrong cookie, expected RFRA\n"},
-        {"d", std::string("RECO\0\0\0\1\0\0\0\0RNAM", 16) + names + "RFRA\0\0", "expected RFRA"},
+        {"d", std::string("RECO\0\0\0\1\0\0\0\0RNAM", 16) + names + "RFRA", "expected RFRA"},
     };
     const int32_t poolI = g_B3DState->poolIBytes;
     for (const Case& c : cases) {

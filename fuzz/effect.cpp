@@ -37,7 +37,7 @@ void Walk(ID3DXEffect* e, D3DXHANDLE parent, int depth) {
         e->GetVector(p, &v);
         e->GetMatrix(p, &m);
         e->GetString(p, &s);
-        e->SetInt(p, n + 1);
+        e->SetInt(p, n == INT32_MAX ? n : n + 1);
         e->SetVector(p, &v);
         for (UINT k = 0; k < d.Annotations; ++k) e->GetString(e->GetAnnotation(p, k), &s);
         for (UINT k = 0; k < d.Elements && k < 4; ++k) Walk(e, e->GetParameterElement(p, k), depth + 1);

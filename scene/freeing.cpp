@@ -11,8 +11,8 @@
 #include "scene/bodyrecord.h"
 #include "scene/cutfiles.h"
 #include "scene/ids.h"
+#include "scene/sound3d.h"
 #include "scene/state.h"
-#include "system/sound.h"
 
 namespace {
 constexpr int32_t FIRST_EMBEDDED_BODY = 100000;
@@ -24,15 +24,8 @@ void FreeEmbeddedBody(const J3D_CutPath& path) {
         B3D_FreeBody(static_cast<Body3D*>(B3D_FindBody(path.reference)));
 }
 
-void StopSound(Inst3D* inst) {
-    if (!(inst->flags2 & INST2_SOUND_CHANNEL)) return;
-    Int_StopSoundEffect(inst->soundChannel);
-    inst->flags2 &= ~INST2_SOUND_CHANNEL;
-    inst->soundChannel = -1;
-}
-
 void StopTreeSounds(Inst3D* inst) {
-    StopSound(inst);
+    B3D_InstStopSound(inst);
     for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) StopTreeSounds(c);
 }
 
@@ -130,12 +123,23 @@ void B3D_ScenesUpdateFlags() {
 }
 
 void B3D_InstRemoveFromRenderer(Inst3D* inst) {
-    if (!inst || !(inst->flags & INST_IN_RENDERER)) return;
+    if (!inst) return;
+    // The frame's draw entries of the instance go with it.
+    if (B3DState* s = g_B3DState)
+        for (auto* d = B3D_First<B3DDrawItem>(&s->drawList); d;) {
+            auto* next = B3D_Next(d);
+            if (d->inst == inst) {
+                B3D_ListRemove(B3D_Node(d));
+                B3D_ListAppend(&s->drawFree, B3D_Node(d));
+            }
+            d = next;
+        }
+    if (!(inst->flags & INST_IN_RENDERER)) return;
     if (inst->flags & INST_LIGHT) {
         Qel_DPrintf(0x2000, "del light(%s)\n", inst->name ? inst->name : "");
         S_3DFreeLight(inst);
     } else {
-        StopSound(inst);
+        B3D_InstStopSound(inst);
         S_3DDeleteInst(inst);
     }
     inst->flags &= ~INST_IN_RENDERER;

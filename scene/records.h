@@ -23,6 +23,7 @@ constexpr uint32_t INST_SIZE_USED = 0x8;
 constexpr uint32_t INST_SPOT_LIGHT = 0x10;
 constexpr uint32_t INST_OWN_MATRIX = 0x20;
 constexpr uint32_t INST_SCALED_CHILD = 0x40;
+constexpr uint32_t INST_GLYPH = 0x40;  // a character of a text tree: scaled with its root
 constexpr uint32_t INST_FRAME_MARK = 0x80;
 constexpr uint32_t INST_FACE_PARENT = 0x800;
 constexpr uint32_t INST_IN_RENDERER = 0x1000;
@@ -35,6 +36,7 @@ constexpr uint32_t INST_POINT_LIGHT = 0x400000;
 constexpr uint32_t INST_DIRECTIONAL_LIGHT = 0x800000;
 constexpr uint32_t INST_COLLISION_MODEL = 0x1000000;
 constexpr uint32_t INST_HIDDEN = 0x2000000;
+constexpr uint32_t INST_BODY_FLAG40 = 0x8000000;  // its body has flag 0x40
 constexpr uint32_t INST_OWN_MATRIX3 = 0x10000000;
 constexpr uint32_t INST_MARKED = 0x20000000;
 
@@ -147,7 +149,26 @@ struct Inst3D {
     // The 3D sound.
     int32_t soundId;       // 0: none
     int32_t soundChannel;  // -1: none
+    uint32_t soundFlags;   // B3D_SOUND_ bits
+    int32_t soundPriority;
+    int32_t soundVolume;      // 0 to 255
+    int32_t soundLastVolume;  // the volume the channel was last given
+    QelVector soundAxis;      // with B3D_SOUND_ALONG_AXIS: the sound lies on this axis
+    int32_t soundDistance;    // added to the body's minimum distance
+    // Children whose mask word meets a mask can be freed together.
+    uint16_t childMask;
 };
+
+// Bits of an instance's sound flags (the channel it holds is marked in the
+// second flags word, INST2_SOUND_CHANNEL, which save games carry).
+constexpr uint32_t B3D_SOUND_STARTED = 0x1;
+constexpr uint32_t B3D_SOUND_FIRST_DONE = 0x2;
+constexpr uint32_t B3D_SOUND_SECOND_DONE = 0x4;
+constexpr uint32_t B3D_SOUND_SUPPRESSED = 0x8;
+constexpr uint32_t B3D_SOUND_ALONG_AXIS = 0x20;
+
+// First flags word: bit 30 traces the instance's 3D sound in the log.
+constexpr uint32_t INST_SOUND_TRACE = 0x40000000;
 
 // Camera flags.
 constexpr uint32_t CAM_ACTIVE = 0x1;
@@ -188,7 +209,10 @@ struct Camera3D {
     Inst3D* collected[B3D_CAMERA_MAX_COLLECTED];
 };
 
-// An item of a camera's item list: up to 13 instances, keyed by its fourth word.
+// An item of a camera's item list: up to 13 instances, keyed by its fourth
+// word. A lens-flare item's key is the id of the instance it belongs to (an
+// id, not a pointer: freeing the instance frees its items, and a stale key
+// finds nothing).
 struct B3DCameraItem {
     B3DListNode link;
     int32_t word;

@@ -8,6 +8,7 @@
 #include "base/strings.h"
 #include "render/bodies.h"
 #include "render/cameras.h"
+#include "render/lights.h"
 #include "render/pixelformat.h"
 #include "render/targets.h"
 #include "scene/caches.h"
@@ -34,6 +35,7 @@ B3DState* B3D_InitStore() {
     s->textureFormats = Qel_TableCreate();
     for (QelTable*& t : s->nameTables) t = Qel_TableCreate();
     s->shadowAlpha = 200;
+    s->sound3DUsable = 1;
     B3D_ListInit(&s->particleFree);
     B3D_ListInit(&s->particleLive);
     B3D_ListInit(&s->generators);
@@ -63,6 +65,7 @@ void FreeInstTree(Inst3D* inst) {
     }
     B3D_InstFreeBones(inst);
     B3D_InstFreeMaterialOverrides(inst);
+    if (inst->rendererLight) S_3DFreeLight(inst);
     inst->name = Qel_StrFree(inst->name);
     if (inst->flags & INST_CAMERA) {
         auto* cam = reinterpret_cast<Camera3D*>(inst);

@@ -23,6 +23,7 @@ constexpr int32_t B3D_MAX_COLLECTED_LIGHTS = 254;
 constexpr int32_t B3D_LIGHT_SLOTS = 8;
 constexpr int32_t B3D_PARTICLE_RECORDS = 10000;
 constexpr int32_t B3D_ICON_LISTS = 10;
+constexpr int32_t B3D_SCRATCH_AREAS = 11;  // five of the body pool, six of the cut pool
 
 // A row of the light-type table.
 struct B3DLightType {
@@ -137,6 +138,8 @@ struct B3DState {
     int32_t arrayTableCount;
     B3DArrayTableRow* arrayTable;
     J3D_KeyBuffer cutBuffers[J3D_KEY_TRACKS];
+    int32_t sound3DUsable;             // 1 at start; 0 after a failed listener call, for good
+    void* scratch[B3D_SCRATCH_AREAS];  // the loaders' reserved scratch areas
 };
 
 // The state; null until B3D_Init.

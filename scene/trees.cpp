@@ -1,93 +1,532 @@
-// STANDIN: the instance tree operations: frees an instance tree with its
-// replies, frees a scene, enables a scene's cameras and makes the lens-flare
-// scene; nothing of the renderer's instances, shadows, collision models or
-// lens-flare items yet.
 #include "scene/trees.h"
+
+#include <algorithm>
+#include <vector>
 
 #include "base/log.h"
 #include "base/strings.h"
+#include "render/bodies.h"
 #include "render/cameras.h"
 #include "render/lights.h"
+#include "render/particles.h"
 #include "scene/allocs.h"
+#include "scene/bodyrecord.h"
+#include "scene/caches.h"
+#include "scene/freeing.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
 #include "scene/takes.h"
 #include "scene/texanim.h"
 
-void B3D_InstDeleteFromScene(Inst3D* inst) {
-    if (!inst->scene) return;
-    B3D_ListRemove(B3D_Node(inst));
-    B3D_ListAppend(&g_B3DState->freeInsts, B3D_Node(inst));
-    inst->scene = nullptr;
-    B3D_InstSetSceneRecursive(inst);
+namespace {
+
+constexpr uint8_t BODY_SKINNED = 0x08;
+
+bool Enabled(const Scene3D* scene) { return scene && (scene->flags & SCENE_ENABLED); }
+
+void MarkRadiusStale(Inst3D* inst) {
+    if (inst) inst->totalRadius = -1;
 }
 
-void B3D_InstFree(Inst3D* inst) {
-    if (!inst) return;
-    if (inst->flags & INST_CAMERA) {
-        B3D_CameraFree(reinterpret_cast<Camera3D*>(inst));
-        return;
-    }
-    if (inst->jobFlags & JOB_WAITING) {
-        J3D_DoEngineReply(inst->replyModule, inst->replyHandle, B3D_REPLY_INST_FREED);
-        inst->jobFlags &= ~JOB_WAITING;
-    }
-    while (Inst3D* c = B3D_First<Inst3D>(&inst->children)) B3D_InstFree(c);
-    if (inst->scene && !inst->parent) B3D_InstDeleteFromScene(inst);
-    B3D_InstFreeBones(inst);
-    B3D_InstFreeMaterialOverrides(inst);
-    B3D_ListRemove(B3D_Node(inst));
-    Qel_TableRemove(g_B3DState->instTable, inst->id);
-    if (g_B3DState->firstLight == inst) g_B3DState->firstLight = nullptr;
-    if (g_B3DState->lensFlareCheck == inst) g_B3DState->lensFlareCheck = nullptr;
-    inst->name = Qel_StrFree(inst->name);
-    *inst = Inst3D{};
-    B3D_FreeRecordI(inst);
+void EnableChildren(Inst3D* inst) {
+    for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) B3D_InstEnableTree(c);
 }
 
-void B3D_SceneEnable(Scene3D* scene) {
-    if (!scene || (scene->flags & SCENE_ENABLED)) return;
-    scene->flags |= SCENE_ENABLED;
+void EnableSceneContents(Scene3D* scene) {
     for (Camera3D* cam = B3D_First<Camera3D>(&scene->cameras); cam; cam = B3D_Next(cam)) {
         if (cam->camFlags & CAM_ACTIVE) continue;
         S_3DSetSceneViewPort(cam);
         cam->camFlags |= CAM_ACTIVE;
     }
+    for (Inst3D* i = B3D_First<Inst3D>(&scene->insts); i; i = B3D_Next(i)) {
+        B3D_InstEnable(i);
+        EnableChildren(i);
+    }
+}
+
+// --------------------------------------------------------------- references
+
+// The instances of a subtree about to be freed, sorted for lookup.
+class Dying {
+public:
+    explicit Dying(Inst3D* root) {
+        Collect(root);
+        std::sort(insts_.begin(), insts_.end());
+        std::sort(ids_.begin(), ids_.end());
+    }
+    bool Has(const Inst3D* inst) const { return inst && std::binary_search(insts_.begin(), insts_.end(), inst); }
+    bool HasId(int32_t id) const { return id > 0 && std::binary_search(ids_.begin(), ids_.end(), id); }
+
+private:
+    void Collect(Inst3D* inst) {
+        insts_.push_back(inst);
+        ids_.push_back(static_cast<int32_t>(inst->id));
+        for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) Collect(c);
+    }
+    std::vector<const Inst3D*> insts_;
+    std::vector<int32_t> ids_;
+};
+
+// Clears what one camera holds of the dying instances; the lens-flare items
+// that belong to them are handed back to be freed after the walk.
+void ForgetInCamera(Camera3D* cam, const Dying& dying, std::vector<B3DCameraItem*>& items) {
+    if (dying.Has(cam->environmentSource)) cam->environmentSource = nullptr;
+    for (auto* item = B3D_First<B3DCameraItem>(&cam->items); item;) {
+        auto* next = B3D_Next(item);
+        for (Inst3D*& slot : item->insts)
+            if (dying.Has(slot)) slot = nullptr;
+        if (dying.HasId(item->key)) {
+            B3D_ListRemove(B3D_Node(item));
+            items.push_back(item);
+        }
+        item = next;
+    }
+    for (auto* node = B3D_First<B3DFacingNode>(&cam->facing); node;) {
+        auto* next = B3D_Next(node);
+        if (dying.Has(node->inst)) B3D_FreeFacingNode(node);
+        node = next;
+    }
+    int32_t kept = 0;
+    for (int32_t i = 0; i < cam->collectedCount && i < B3D_CAMERA_MAX_COLLECTED; ++i)
+        if (!dying.Has(cam->collected[i])) cam->collected[kept++] = cam->collected[i];
+    for (int32_t i = kept; i < cam->collectedCount && i < B3D_CAMERA_MAX_COLLECTED; ++i) cam->collected[i] = nullptr;
+    cam->collectedCount = kept;
+}
+
+void ForgetInTree(Inst3D* inst, const Dying& dying, std::vector<B3DCameraItem*>& items) {
+    if (dying.Has(inst->hitInst)) inst->hitInst = nullptr;
+    if (dying.Has(inst->boundInst)) inst->boundInst = nullptr;
+    if (inst->flags & INST_CAMERA) ForgetInCamera(reinterpret_cast<Camera3D*>(inst), dying, items);
+    for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) ForgetInTree(c, dying, items);
+}
+
+void ForgetInList(B3DList* list, const Dying& dying, std::vector<B3DCameraItem*>& items) {
+    for (Inst3D* i = B3D_First<Inst3D>(list); i; i = B3D_Next(i)) ForgetInTree(i, dying, items);
+}
+
+// Drops every reference the engine keeps to the subtree of root. The flare
+// items of the subtree are freed last; their own flare instances go through
+// B3D_InstFree and so clean up after themselves.
+void DropReferences(Inst3D* root) {
+    B3DState* s = g_B3DState;
+    if (!s) return;
+    const Dying dying(root);
+    std::vector<B3DCameraItem*> items;
+    for (Scene3D* sc = B3D_First<Scene3D>(&s->scenes); sc; sc = B3D_Next(sc)) {
+        ForgetInList(&sc->insts, dying, items);
+        ForgetInList(&sc->cameras, dying, items);
+    }
+    ForgetInList(&s->freeInsts, dying, items);
+    for (uint32_t k = Qel_TableNext(s->takeTable, 0); k; k = Qel_TableNext(s->takeTable, k)) {
+        auto* take = reinterpret_cast<J3D_Take*>(Qel_TableGet(s->takeTable, k));
+        for (int32_t i = 0; take && take->insts && i < take->instCount; ++i)
+            if (dying.Has(take->insts[i])) take->insts[i] = nullptr;
+    }
+    for (auto* d = B3D_First<B3DDrawItem>(&s->drawList); d;) {
+        auto* next = B3D_Next(d);
+        if (dying.Has(d->inst)) {
+            B3D_ListRemove(B3D_Node(d));
+            B3D_ListAppend(&s->drawFree, B3D_Node(d));
+        }
+        d = next;
+    }
+    int32_t kept = 0;
+    for (int32_t i = 0; i < B3D_MAX_COLLECTED_LIGHTS && s->collectedLights[i]; ++i)
+        if (!dying.Has(s->collectedLights[i])) s->collectedLights[kept++] = s->collectedLights[i];
+    for (int32_t i = kept; i <= B3D_MAX_COLLECTED_LIGHTS && s->collectedLights[i]; ++i) s->collectedLights[i] = nullptr;
+    if (dying.Has(s->lensFlareCheck)) s->lensFlareCheck = nullptr;
+    if (dying.Has(s->firstLight)) s->firstLight = nullptr;
+    for (B3DCameraItem* item : items) {
+        const Inst3D* owner = B3D_InstFind(static_cast<uint32_t>(item->key));
+        Qel_DPrintf(0, "Last chance removing CameraLight called for instance %d[%s]\n", item->key,
+                    owner && owner->name ? owner->name : "");
+        B3D_FreeCameraItem(item);
+    }
+}
+
+// The free of one instance without the reference sweep (done once for the
+// whole subtree by B3D_InstFree).
+void FreeOne(Inst3D* inst) {
+    if (inst->flags & INST_CAMERA) {
+        B3D_CameraFree(reinterpret_cast<Camera3D*>(inst));
+        return;
+    }
+    B3D_InstFreeMaterialOverrides(inst);
+    if (inst->jobFlags & JOB_WAITING) {
+        J3D_DoEngineReply(inst->replyModule, inst->replyHandle, B3D_REPLY_INST_FREED);
+        inst->jobFlags &= ~JOB_WAITING;
+    }
+    while (Inst3D* c = B3D_First<Inst3D>(&inst->children)) FreeOne(c);
+    if (inst->scene) B3D_InstDeleteFromScene(inst, inst->scene);
+    // An instance freed while in the renderer (no scene, or a disabled one)
+    // still leaves it.
+    B3D_InstRemoveFromRenderer(inst);
+    B3D_InstFreeBones(inst);
+    if (inst->parent) MarkRadiusStale(inst->parent);
+    B3D_ListRemove(B3D_Node(inst));
+    if (g_B3DState) Qel_TableRemove(g_B3DState->instTable, inst->id);
+    inst->name = Qel_StrFree(inst->name);
+    *inst = Inst3D{};
+    B3D_FreeRecordI(inst);
+}
+
+bool IsInSubtree(const Inst3D* inst, const Inst3D* root) {
+    for (const Inst3D* p = inst; p; p = p->parent)
+        if (p == root) return true;
+    return false;
+}
+
+// Takes the instance out of whatever list it is in and into the list of
+// instances in no scene.
+void Detach(Inst3D* inst) {
+    if (inst->parent) MarkRadiusStale(inst->parent);
+    inst->parent = nullptr;
+    B3D_ListRemove(B3D_Node(inst));
+}
+
+}  // namespace
+
+// --------------------------------------------------------------- placing
+
+void B3D_InstAddToScene(Inst3D* inst, Scene3D* scene) {
+    if (!inst || !scene) return;
+    if (inst->flags & INST_CAMERA) {
+        B3D_SceneLinkInst(scene, reinterpret_cast<Camera3D*>(inst));
+        return;
+    }
+    if (inst->scene) B3D_InstDeleteFromScene(inst, inst->scene);
+    Detach(inst);
+    B3D_ListAppend(&scene->insts, B3D_Node(inst));
+    inst->scene = scene;
+    B3D_InstSetSceneRecursive(inst);
+    if (Enabled(scene)) {
+        B3D_InstEnable(inst);
+        EnableChildren(inst);
+    }
+}
+
+void B3D_InstDeleteFromScene(Inst3D* inst, Scene3D* scene) {
+    if (!inst) return;
+    if (!scene || inst->scene != scene) {
+        Qel_DPrintf(0, "B3D_InstDeleteFromScene() Inst not in Scene (body=%d)!\n", inst->bodyId);
+        return;
+    }
+    if (inst->flags & INST_CAMERA) {
+        B3D_CameraDeleteFromScene(reinterpret_cast<Camera3D*>(inst));
+        return;
+    }
+    for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) B3D_InstDeleteFromScene(c, scene);
+    if (Enabled(scene)) B3D_InstRemoveFromRenderer(inst);
+    if (!inst->parent) {
+        B3D_ListRemove(B3D_Node(inst));
+        B3D_ListAppend(&g_B3DState->freeInsts, B3D_Node(inst));
+    }
+    inst->scene = nullptr;
+}
+
+int32_t B3D_InstAddToInst(Inst3D* child, Inst3D* parent) {
+    if (!child || !parent) return 0;
+    if (IsInSubtree(parent, child)) {
+        Qel_DPrintf(0, "B3D_InstAddToInst() Inst %d can't be put under itself or its own child %d!\n",
+                    static_cast<int>(child->id), static_cast<int>(parent->id));
+        return 0;
+    }
+    if (child->scene) B3D_InstDeleteFromScene(child, child->scene);
+    Detach(child);
+    B3D_ListAppend(&parent->children, B3D_Node(child));
+    child->parent = parent;
+    MarkRadiusStale(parent);
+    if (parent->scene) {
+        child->scene = parent->scene;
+        B3D_InstSetSceneRecursive(child);
+        if (Enabled(parent->scene)) B3D_InstEnableTree(child);
+    }
+    return 1;
+}
+
+// --------------------------------------------------------------- bodies
+
+int32_t B3D_InstSetBody(Inst3D* inst, int32_t id) {
+    if (!inst) return 0;
+    if (inst->bodyId != 0 && inst->bodyId == id) return 1;
+    if (id < 0) return 0;
+    Body3D* body = B3D_GetBody(id);
+    if (!body) return 0;
+    B3D_InstFreeTextGlyphs(inst);
+    if (Enabled(inst->scene)) B3D_InstRemoveFromRenderer(inst);
+    B3D_InstFreeMaterialOverrides(inst);
+    B3D_InstFreeBones(inst);
+    inst->bodyId = id;
+    const BodyLevel* level = body->levelCount > 0 && body->levels ? body->levels[0] : nullptr;
+    const BodyPart* part = level && level->partCount > 0 && level->parts ? level->parts[0] : nullptr;
+    const int32_t radius = part ? part->radius : 0;
+    inst->size = radius;
+    inst->scale.x = inst->scale.y = inst->scale.z = QEL_FIX_ONE;
+    inst->radius = radius;
+    inst->totalRadius = -1;
+    inst->soundId = static_cast<int32_t>(body->soundFlags);
+    inst->name = Qel_StrFree(inst->name);
+    if (body->name) inst->name = Qel_StrDup(body->name);
+    if (body->flags & BODY_DUMMY) inst->flags |= INST_BODY_FLAG40 | INST_INVISIBLE;
+    if (body->flags & BODY_SKINNED) inst->flags2 |= INST2_SKINNED;
+    B3D_InstBuildTexAnims(inst, body);
+    if (Enabled(inst->scene)) B3D_InstEnable(inst);
+    return 1;
+}
+
+// --------------------------------------------------------------- freeing
+
+void B3D_InstFree(Inst3D* inst) {
+    if (!inst) return;
+    DropReferences(inst);
+    FreeOne(inst);
+}
+
+int32_t B3D_InstFreeTextGlyphs(Inst3D* inst) {
+    if (!inst) return 1;
+    for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c;) {
+        Inst3D* next = B3D_Next(c);
+        if (c->flags & INST_GLYPH) B3D_InstFree(c);
+        c = next;
+    }
+    return 1;
+}
+
+void B3D_InstFreeChildrenByMask(Inst3D* inst, uint16_t mask, int32_t sense) {
+    if (!inst) return;
+    for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c;) {
+        Inst3D* next = B3D_Next(c);
+        if (((c->childMask & mask) != 0) != (sense != 0)) B3D_InstFree(c);
+        c = next;
+    }
+}
+
+// --------------------------------------------------------------- renderer
+
+void B3D_InstEnable(Inst3D* inst) {
+    if (!inst || (inst->flags & INST_IN_RENDERER)) return;
+    if (inst->flags & INST_LIGHT) {
+        if (!S_D3DLight(inst)) {
+            Qel_DPrintf(0, "B3D_InstEnable() Can't Add Light!\n");
+            return;
+        }
+        Qel_DPrintf(4, "LightInst: %s\n", inst->name ? inst->name : "");
+    } else {
+        if (inst->bodyId == -1 || (inst->flags & INST_CAMERA)) return;
+        if (!S_3DAddInst(inst)) {
+            Qel_DPrintf(0, "B3D_InstEnable() Can't Add Inst!\n");
+            return;
+        }
+    }
+    inst->flags |= INST_IN_RENDERER;
+}
+
+void B3D_InstEnableTree(Inst3D* inst) {
+    if (!inst) return;
+    B3D_InstEnable(inst);
+    EnableChildren(inst);
+}
+
+void B3D_InstDisableTree(Inst3D* inst) {
+    if (!inst) return;
+    for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) B3D_InstDisableTree(c);
+    B3D_InstRemoveFromRenderer(inst);
+}
+
+// --------------------------------------------------------------- cloning
+
+void B3D_InstCloneTree(Inst3D* source, Inst3D* target, Inst3D* parent) {
+    if (!source || !target) return;
+    // A copy inside its own source would be copied again without end.
+    if (IsInSubtree(target, source) || (parent && IsInSubtree(parent, source))) {
+        Qel_DPrintf(0, "B3D_InstCloneTree() Inst %d can't be cloned into its own tree!\n",
+                    static_cast<int>(source->id));
+        return;
+    }
+    if (source->bodyId >= 0) B3D_InstSetBody(target, source->bodyId);
+    if (parent) B3D_InstAddToInst(target, parent);
+    target->flags2 = (target->flags2 & ~1u) | (source->flags2 & 1u);
+    target->pos = source->pos;
+    target->matrix = source->matrix;
+    target->viewPos = source->viewPos;
+    target->worldMatrix = source->worldMatrix;
+    std::vector<Inst3D*> children;
+    for (Inst3D* c = B3D_First<Inst3D>(&source->children); c; c = B3D_Next(c)) children.push_back(c);
+    for (Inst3D* c : children) {
+        Inst3D* copy = B3D_AllocInst();
+        if (!copy) return;
+        B3D_InstCloneTree(c, copy, target);
+    }
+}
+
+// --------------------------------------------------------------- scenes
+
+void B3D_SceneEnable(Scene3D* scene) {
+    if (!scene || Enabled(scene)) return;
+    scene->flags |= SCENE_ENABLED;
+    const char* name = scene->name ? scene->name : "null";
+    Qel_DPrintf(4, "B3D_SceneEnable: starting %d %s\n", static_cast<int>(scene->id), name);
+    EnableSceneContents(scene);
+    Qel_DPrintf(4, "B3D_SceneEnable: finished %d %s\n", static_cast<int>(scene->id), name);
+}
+
+void B3D_SceneDisableInsts(Scene3D* scene) {
+    if (!Enabled(scene)) return;
+    for (Inst3D* i = B3D_First<Inst3D>(&scene->insts); i; i = B3D_Next(i)) {
+        for (Inst3D* c = B3D_First<Inst3D>(&i->children); c; c = B3D_Next(c)) B3D_InstDisableTree(c);
+        B3D_InstRemoveFromRenderer(i);
+    }
+    for (Camera3D* cam = B3D_First<Camera3D>(&scene->cameras); cam; cam = B3D_Next(cam)) {
+        if (!(cam->camFlags & CAM_ACTIVE)) continue;
+        S_3DFreeSceneCamera(cam);
+        cam->camFlags &= ~CAM_ACTIVE;
+    }
+    scene->flags &= ~SCENE_ENABLED;
+}
+
+void B3D_SceneClear(Scene3D* scene) {
+    if (!scene) return;
+    while (Inst3D* i = B3D_First<Inst3D>(&scene->insts)) B3D_InstDeleteFromScene(i, scene);
+    while (auto* cam = B3D_First<Camera3D>(&scene->cameras)) B3D_CameraDeleteFromScene(cam);
 }
 
 void B3D_SceneFree(Scene3D* scene) {
-    if (!scene) return;
+    B3DState* s = g_B3DState;
+    if (!scene || !s) return;
     while (Inst3D* i = B3D_First<Inst3D>(&scene->insts)) B3D_InstFree(i);
-    while (auto* cam = B3D_First<Camera3D>(&scene->cameras)) B3D_CameraFree(cam);
+    while (Inst3D* cam = B3D_First<Inst3D>(&scene->cameras)) B3D_InstFree(cam);
+    B3D_SceneDisableInsts(scene);
     B3D_SceneFreeSceneBuffers(scene);
+    // Live particles and generators of the scene lose it with its batches.
+    scene->flags |= SCENE_PARTICLES;
     B3D_SceneFreeParticles(scene);
-    Qel_TableRemove(g_B3DState->sceneTable, scene->id);
-    if (g_B3DState->lensFlareScene == scene) g_B3DState->lensFlareScene = nullptr;
+    for (auto* g = B3D_First<ParticleGenerator>(&s->generators); g; g = B3D_Next(g))
+        if (g->scene == scene) g->scene = nullptr;
+    Qel_TableRemove(s->sceneTable, scene->id);
     B3D_ListRemove(B3D_Node(scene));
+    if (s->lensFlareScene == scene) s->lensFlareScene = nullptr;
     scene->name = Qel_StrFree(scene->name);
     *scene = Scene3D{};
     B3D_FreeRecordI(scene);
 }
 
 void B3D_EnableAllObjects3D() {
+    if (!g_B3DState) return;
     for (Scene3D* sc = B3D_First<Scene3D>(&g_B3DState->scenes); sc; sc = B3D_Next(sc)) {
-        if (!(sc->flags & SCENE_ENABLED)) continue;
+        if (!Enabled(sc)) continue;
         for (Camera3D* cam = B3D_First<Camera3D>(&sc->cameras); cam; cam = B3D_Next(cam))
             if (cam->camFlags & CAM_ACTIVE) S_3DSetSceneViewPort(cam);
+        for (Inst3D* i = B3D_First<Inst3D>(&sc->insts); i; i = B3D_Next(i)) {
+            B3D_InstEnable(i);
+            EnableChildren(i);
+        }
     }
 }
 
+void B3D_DisableAllObjects3D() {
+    B3DState* s = g_B3DState;
+    if (!s) return;
+    for (Scene3D* sc = B3D_First<Scene3D>(&s->scenes); sc; sc = B3D_Next(sc)) {
+        if (!Enabled(sc)) continue;
+        for (Inst3D* i = B3D_First<Inst3D>(&sc->insts); i; i = B3D_Next(i)) B3D_InstDisableTree(i);
+        for (Camera3D* cam = B3D_First<Camera3D>(&sc->cameras); cam; cam = B3D_Next(cam))
+            if (cam->camFlags & CAM_ACTIVE) S_3DFreeSceneCamera(cam);
+        if (sc->particleBuffer) S_3DReleaseParticles(sc);
+    }
+    for (B3DListNode* n = B3D_ListFirst(&s->bodies); n; n = B3D_ListNext(n)) {
+        auto* body = reinterpret_cast<Body3D*>(n);
+        for (int32_t l = 0; l < body->levelCount && body->levels; ++l) {
+            BodyLevel* level = body->levels[l];
+            if (!level || !level->rendererBody) continue;
+            Qel_DPrintf(0x2000, "B3D_DisableAllObjects3D() bodyid %d marked as KEEPD3D, now freed!\n", body->id);
+            S_3DFreeBodyParts(level);
+        }
+    }
+}
+
+// --------------------------------------------------------------- made scenes
+
 Scene3D* B3D_MakeLensflareScene() {
     B3DState* s = g_B3DState;
-    if (s->lensFlareScene) return s->lensFlareScene;
-    Scene3D* scene = B3D_SceneAlloc();
-    if (!scene) return nullptr;
-    scene->name = Qel_StrDup("Lensflare Scene");
-    if (Camera3D* cam = B3D_CameraAlloc()) B3D_SceneLinkInst(scene, cam);
-    if (Inst3D* check = B3D_AllocInst()) {
-        check->bodyId = 195;
-        s->lensFlareCheck = check;
+    if (!s) return nullptr;
+    if (!s->lensFlareScene) {
+        Scene3D* scene = B3D_SceneAlloc();
+        if (!scene) return nullptr;
+        scene->name = Qel_StrDup("Lensflare Scene");
+        if (Camera3D* cam = B3D_CameraAlloc()) {
+            B3D_SceneLinkInst(scene, cam);
+            cam->inst.pos = QelVector{};
+            Qel_MatIdentity(&cam->inst.matrix);
+        }
+        s->lensFlareScene = scene;
+        // One occlusion-test instance for the engine's life: a scene made
+        // again keeps it.
+        if (!s->lensFlareCheck) s->lensFlareCheck = B3D_AllocInst();
     }
-    s->lensFlareScene = scene;
-    return scene;
+    if (s->lensFlareCheck) B3D_InstSetBody(s->lensFlareCheck, B3D_PICK_RAY_BODY);
+    return s->lensFlareScene;
+}
+
+int32_t B3D_GlyphBody(int32_t code) {
+    constexpr int32_t FIRST_GLYPH_BODY = 1000;
+    return code > 32 && code < 256 ? FIRST_GLYPH_BODY + code : -1;
+}
+
+int32_t B3D_GlyphAdvance(int32_t code) { return code >= 0 && code < 256 ? QEL_FIX_ONE / 2 : 0; }
+
+namespace {
+// The next character of UTF-8 text of at most three bytes a character; 0 at
+// the end (a lead byte of 0xF0 or more ends the text). Codes above 255 are '?'.
+int32_t NextCode(const unsigned char*& p) {
+    const unsigned char lead = *p;
+    if (lead == 0 || lead >= 0xF0) return 0;
+    ++p;
+    int32_t code = lead;
+    int32_t more = 0;
+    if (lead >= 0xE0) {
+        code = lead & 0x0F;
+        more = 2;
+    } else if (lead >= 0xC0) {
+        code = lead & 0x1F;
+        more = 1;
+    } else if (lead >= 0x80) {
+        return '?';  // a stray continuation byte
+    }
+    for (; more > 0; --more) {
+        if ((*p & 0xC0) != 0x80) return '?';
+        code = (code << 6) | (*p++ & 0x3F);
+    }
+    return code > 255 ? '?' : code;
+}
+}  // namespace
+
+Inst3D* B3D_MakeTextNullScene(const char* text, uint32_t flags) {
+    if (!text) text = "B3DTextNullPtr";
+    Inst3D* root = B3D_AllocInst();
+    if (!root) return nullptr;
+    Qel_MatIdentity(&root->matrix);
+    B3D_InstSetInvis(root, 1);
+    std::vector<int32_t> codes;
+    for (auto* p = reinterpret_cast<const unsigned char*>(text);;) {
+        const int32_t code = NextCode(p);
+        if (!code) break;
+        codes.push_back(code);
+    }
+    int32_t total = 0;
+    for (int32_t code : codes) total += 2 * B3D_GlyphAdvance(code);
+    const bool fromRight = flags & (B3D_TEXT_RIGHT | B3D_TEXT_RIGHT2);
+    const int32_t y = (flags & B3D_TEXT_RAISED) ? QEL_FIX_ONE : !(flags & B3D_TEXT_NO_DROP) ? -QEL_FIX_ONE : 0;
+    int32_t running = 0;
+    for (int32_t code : codes) {
+        Inst3D* glyph = B3D_AllocInst();
+        if (!glyph) break;
+        B3D_InstSetBody(glyph, B3D_GlyphBody(code));
+        glyph->flags |= INST_GLYPH;
+        B3D_InstAddToInst(glyph, root);
+        const int32_t advance = B3D_GlyphAdvance(code);
+        glyph->pos.x = fromRight ? advance - total + running : running + advance;
+        glyph->pos.y = y;
+        running += 2 * advance;
+    }
+    return root;
 }

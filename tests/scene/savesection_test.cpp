@@ -669,6 +669,8 @@ TEST_F(SaveSectionTest, RoundTripGivesTheSameBytes) {
     g_B3DState->fadeValue = 3;
     g_B3DState->gammaValue = 140;
 
+    // As in a running game, the enabled scene's trees are in the renderer.
+    B3D_EnableAllObjects3D();
     const uint32_t shipId = ship->id, camId = cam->inst.id;
     const Bytes first = Save();
     cut.Unload();

@@ -1,0 +1,26 @@
+// Instance 3D sound: an instance whose body has a sound plays it as a 3D
+// sound while it is near the listener camera, at most the system's number of
+// 3D sounds a frame; and the listener itself, set per listener camera and
+// committed after its draw.
+#pragma once
+
+#include <cstdint>
+
+#include "scene/records.h"
+
+// The samples come from the game-sound module, which ranks above: the program
+// points these at it; tests put their own. While a call is null a sample
+// cannot be played and a channel is stopped on the sound layer alone.
+struct B3DSoundLink {
+    // Loads the sample with the given game-sound flags; 0 when it cannot be had.
+    int (*loadSample)(int32_t sampleId, uint32_t flags);
+    // Starts the sample looping at a volume of 0 to 255: the channel, or -1.
+    int (*playSample)(int32_t sampleId, int32_t volume);
+    // Stops the channel that plays the sample.
+    void (*stopChannel)(int channel, int32_t sampleId);
+};
+extern B3DSoundLink g_B3DSoundLink;
+
+// Stops the instance's 3D sound when it holds a channel: the channel goes
+// back, INST2_SOUND_CHANNEL is cleared and the channel becomes -1.
+void B3D_InstStopSound(Inst3D* inst);

@@ -20,6 +20,7 @@
 #include "scene/ids.h"
 #include "scene/polybuild.h"
 #include "scene/smallops.h"
+#include "scene/startup.h"
 #include "scene/state.h"
 #include "system/userpaths.h"
 
@@ -119,6 +120,7 @@ void B3D_FreeBodyTables() {
     TC_FreeTextureTables();
     // The loaders' scratch: the polygon builder's and the cut key reader's.
     B3D_PolyWorkFree();
+    B3D_FreeScratchAreas();
     for (int32_t t = 0; t < J3D_KEY_TRACKS; ++t) {
         J3D_KeyBuffer& b = s->cutBuffers[t];
         if (b.keys) B3D_FreeMemJ(b.capacity * J3D_KeySize(t), b.keys, B3D_MEM_VIRTUAL | B3D_MEM_ZERO);

@@ -1,6 +1,6 @@
-// STANDIN: the scene engine (B3D_, J3D_): registers its engine-call module in
-// start-up order (module 2), answers the calls the program's start-up, game
-// loop and exit make, and records each one.
+// STANDIN: the scene engine's engine calls and frame (B3D_, J3D_): a handler
+// that answers every call with INTEGER 0, and the frame draw the game loop
+// calls, recorded.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +8,14 @@
 #include "scene/names.h"
 #include "scene/replay.h"
 #include "scene/smallops.h"
+#include "scene/startup.h"
 #include "scene/state.h"
 
-B3DState* B3D_Init();  // null on failure (exit reason 30)
-int B3DB_Init();       // 0 on failure (exit reason 7)
+struct SE_Task;
+struct ScriptValue;
+
+// The engine-call handler of module 2 and its call-name table.
+int32_t B3D_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
+const char* const* B3D_GetCallNames();
 void B3D_DrawObjects();
 void B3D_FreeTextureFormats();

@@ -13,6 +13,10 @@
 #include "render/targets.h"
 #include "scene/caches.h"
 #include "scene/smallops.h"
+#include "scene/standin.h"
+#include "scene/startup.h"
+#include "script/modules.h"
+#include "script/values.h"
 #include "scene/typesfiles.h"
 #include "scene/texanim.h"
 
@@ -36,6 +40,7 @@ B3DState* B3D_InitStore() {
     for (QelTable*& t : s->nameTables) t = Qel_TableCreate();
     s->shadowAlpha = 200;
     s->sound3DUsable = 1;
+    B3D_RegisterModule(s);
     B3D_ListInit(&s->particleFree);
     B3D_ListInit(&s->particleLive);
     B3D_ListInit(&s->generators);
@@ -55,6 +60,13 @@ B3DState* B3D_InitStore() {
     g_S3DReleaseSceneBuffersHook = B3D_ReleaseRendererBuffers;
     g_S3DGetBodyHook = B3D_GetBody;
     return s;
+}
+
+void B3D_RegisterModule(B3DState* state) {
+    if (!state) return;
+    state->moduleNumber =
+        g_SEContext ? SB_RegisterEngineModule(g_SEContext, B3D_SysCall, B3D_GetCallNames(), nullptr, nullptr, nullptr)
+                    : 0;
 }
 
 namespace {
@@ -124,6 +136,7 @@ void B3D_FreeStore() {
         e->name = Qel_StrFree(e->name);
         B3D_FreeMemB(sizeof(B3DNamedEntry), e, 0);
     }
+    B3D_FreeScratchAreas();
     B3D_FreeParticleLists();
     B3DB_FreeParticleDescriptions();
     B3D_FreeIconLists();

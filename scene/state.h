@@ -145,10 +145,13 @@ struct B3DState {
 // The state; null until B3D_Init.
 extern B3DState* g_B3DState;
 
-// Fills a new state: gamma, lists, id tables, particle free list, named-entry
-// table. Null when the record cannot be allocated. Registration of the
-// engine-call module and the id tables are the start-up's.
+// Fills a new state: gamma, lists, id tables, the engine-call module (when a
+// script engine exists), particle free list, named-entry table. Null when the
+// record cannot be allocated. The body and cut id tables are the start-up's.
 B3DState* B3D_InitStore();
+// Registers the engine-call module with the script engine and keeps the
+// number it gives (0 without a script engine).
+void B3D_RegisterModule(B3DState* state);
 // Frees what B3D_InitStore, the id tables and the records made and clears the
 // pointer (the program keeps its state for its life; tests start afresh).
 void B3D_FreeStore();

@@ -551,6 +551,11 @@ int SFX_PlayEffect3D(Inst3D* instance, int32_t effectId) { return SFX_PlaySound3
 
 // ---------------------------------------------------------------- stopping and freeing
 
+int SFX_LoadSample(int32_t sampleId, uint32_t flags) {
+    if (FindLoaded(sampleId)) return 1;
+    return LoadSample(sampleId, flags) ? 1 : 0;
+}
+
 int SFX_FindSample(int32_t sampleId) {
     if (!g_SfxState) return 0;
     for (SfxChannel* c : g_SfxState->channels)

@@ -103,6 +103,8 @@ int SFX_PlaySample(int32_t callerModule, int32_t handle, int32_t sampleId, int32
                    int32_t volume, int32_t priority, int32_t pan);
 int SFX_IntPlaySample(int channel, int32_t callerModule, int32_t handle, int32_t id, QelSample* sample, int32_t length,
                       uint32_t frequency, int32_t volume, int32_t priority, int32_t pan);
+// Loads a sample with the given effect flags unless it is loaded; 1 when it is.
+int SFX_LoadSample(int32_t sampleId, uint32_t flags);
 int SFX_FindSample(int32_t sampleId);
 int SFX_StopSample(int32_t sampleId);
 int SFX_StopSoundChannel(int channel, int32_t sampleId);

@@ -18,6 +18,7 @@
 #include "program/shell.h"
 #include "scene/caches.h"
 #include "scene/freeing.h"
+#include "scene/sound3d.h"
 #include "scene/standin.h"
 #include "script/modules.h"
 #include "script/tasks.h"
@@ -238,6 +239,10 @@ void P_StartUp(int argc, char** argv) {
     if (!timers) P_Exit(3);
     g_TimerBase = Timer_Init(timers);
     if (Fails(P_STEP_GAME_SOUND) || !SFX_Init()) P_Exit(20);
+    // The scene engine's 3D sounds loop on the game sound's channels.
+    g_B3DSoundLink = {SFX_LoadSample,
+                      [](int32_t id, int32_t volume) { return SFX_PlaySample(0, 0, id, -1, 0, volume, 255, 64); },
+                      [](int channel, int32_t id) { SFX_StopSoundChannel(channel, id); }};
     if (Fails(P_STEP_SCREENS) || !P_LoadScreens()) {
         Qel_DPrintf(0, "error opening gfx resources\n");
         P_Exit(1);

@@ -24,3 +24,18 @@ extern B3DSoundLink g_B3DSoundLink;
 // Stops the instance's 3D sound when it holds a channel: the channel goes
 // back, INST2_SOUND_CHANNEL is cleared and the channel becomes -1.
 void B3D_InstStopSound(Inst3D* inst);
+
+// The 3D sound of the instance and then of each child, for the listener
+// camera; counter counts the sounds updated this frame, up to the system's
+// number of 3D sounds. A sound is heard from its third update in range on.
+void B3D_InstMake3DSound(Inst3D* inst, Camera3D* camera, uint16_t* counter);
+
+// With 3D sound on and a listener camera, while the listener is usable: its
+// orientation, position and velocity (the camera's frame is the listener's).
+// A failed call turns 3D sound off for the rest of the run.
+void B3D_CameraSetListener(Camera3D* camera);
+// The same conditions: commits the deferred 3D settings; a failure turns 3D
+// sound off for the rest of the run.
+void B3D_Sound3DCommit(Camera3D* camera);
+// The commit, then the frame draw's debug line.
+void B3D_CameraEndDraw(Camera3D* camera);

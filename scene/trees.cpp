@@ -13,6 +13,7 @@
 #include "scene/bodyrecord.h"
 #include "scene/caches.h"
 #include "scene/freeing.h"
+#include "scene/instcoll.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
 #include "scene/takes.h"
@@ -21,6 +22,7 @@
 namespace {
 
 constexpr uint8_t BODY_SKINNED = 0x08;
+constexpr uint32_t LEVEL_COLLISION = 0x10;  // a sub-body that gets a collision model with the body
 
 bool Enabled(const Scene3D* scene) { return scene && (scene->flags & SCENE_ENABLED); }
 
@@ -270,6 +272,8 @@ int32_t B3D_InstSetBody(Inst3D* inst, int32_t id) {
     if (body->flags & BODY_DUMMY) inst->flags |= INST_BODY_FLAG40 | INST_INVISIBLE;
     if (body->flags & BODY_SKINNED) inst->flags2 |= INST2_SKINNED;
     B3D_InstBuildTexAnims(inst, body);
+    for (int32_t l = 0; l < body->levelCount && body->levels; ++l)
+        if (body->levels[l] && (body->levels[l]->flags & LEVEL_COLLISION)) B3D_CollBuildModel(inst, l);
     if (Enabled(inst->scene)) B3D_InstEnable(inst);
     return 1;
 }
@@ -463,7 +467,8 @@ Scene3D* B3D_MakeLensflareScene() {
         // again keeps it.
         if (!s->lensFlareCheck) s->lensFlareCheck = B3D_AllocInst();
     }
-    if (s->lensFlareCheck) B3D_InstSetBody(s->lensFlareCheck, B3D_PICK_RAY_BODY);
+    if (s->lensFlareCheck && B3D_InstSetBody(s->lensFlareCheck, B3D_PICK_RAY_BODY))
+        B3D_CollBuildModel(s->lensFlareCheck, 0);
     return s->lensFlareScene;
 }
 

@@ -878,7 +878,7 @@ void ApplyRolloffToAll() {
 
 HRESULT Listener::CommitDeferredSettings() {
     Record("Commit");
-    if (g_seam.fail3D) return DSERR_INVALIDCALL;
+    if (g_seam.fail3D || g_seam.failCommit) return DSERR_INVALIDCALL;
     ALCcontext* ctx = alcGetCurrentContext();
     if (ctx) alcSuspendContext(ctx);
     Commit();

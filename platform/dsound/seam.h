@@ -34,7 +34,8 @@ struct DSoundSeam {
     bool failPlay = false;
     bool failStop = false;
     bool failQuery3D = false;
-    bool fail3D = false;  // every 3D-buffer and listener setter
+    bool fail3D = false;      // every 3D-buffer and listener setter
+    bool failCommit = false;  // the listener's commit of the deferred settings alone
     bool failRestore = false;
     bool failGetPosition = false;
     int lostBuffers = 0;       // the next n status reads report a lost buffer

@@ -44,6 +44,7 @@ protected:
     }
     // Starts from no state, as the program does, with module 1 taken.
     B3DState* Start() {
+        StandIn_ClearCalls();
         B3D_FreeStore();
         return B3D_Init();
     }
@@ -160,6 +161,7 @@ TEST_F(SceneStartup, AfterADeviceReopenNoBodyKeepsRendererData) {
     insts[0]->flags2 |= INST2_SOUND_CHANNEL;
     insts[0]->soundChannel = 4;
     system_->debugFlags |= 0x2000;
+    StandIn_ClearCalls();
     LogCapture log;
     EXPECT_EQ(B3D_ReopenDevice(), 0);  // no device here: the renderer cannot start again
     EXPECT_TRUE(log.Contains("B3D_DisableAllObjects3D() bodyid 20 marked as KEEPD3D, now freed!\n")) << log.Text();

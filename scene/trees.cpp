@@ -1,6 +1,7 @@
 #include "scene/trees.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <vector>
 
 #include "base/log.h"
@@ -51,8 +52,8 @@ void EnableSceneContents(Scene3D* scene) {
 // The instances of a subtree about to be freed, sorted for lookup.
 class Dying {
 public:
-    explicit Dying(Inst3D* root) {
-        Collect(root);
+    explicit Dying(const std::vector<Inst3D*>& roots) {
+        for (Inst3D* root : roots) Collect(root);
         std::sort(insts_.begin(), insts_.end());
         std::sort(ids_.begin(), ids_.end());
     }
@@ -106,13 +107,13 @@ void ForgetInList(B3DList* list, const Dying& dying, std::vector<B3DCameraItem*>
     for (Inst3D* i = B3D_First<Inst3D>(list); i; i = B3D_Next(i)) ForgetInTree(i, dying, items);
 }
 
-// Drops every reference the engine keeps to the subtree of root. The flare
-// items of the subtree are freed last; their own flare instances go through
-// B3D_InstFree and so clean up after themselves.
-void DropReferences(Inst3D* root) {
+// Drops every reference the engine keeps to the subtrees of the roots. The
+// flare items of the subtrees are freed last; their own flare instances go
+// through B3D_InstFree and so clean up after themselves.
+void DropReferences(const std::vector<Inst3D*>& roots) {
     B3DState* s = g_B3DState;
     if (!s) return;
-    const Dying dying(root);
+    const Dying dying(roots);
     std::vector<B3DCameraItem*> items;
     for (Scene3D* sc = B3D_First<Scene3D>(&s->scenes); sc; sc = B3D_Next(sc)) {
         ForgetInList(&sc->insts, dying, items);
@@ -282,7 +283,7 @@ int32_t B3D_InstSetBody(Inst3D* inst, int32_t id) {
 
 void B3D_InstFree(Inst3D* inst) {
     if (!inst) return;
-    DropReferences(inst);
+    DropReferences({inst});
     FreeOne(inst);
 }
 
@@ -397,8 +398,13 @@ void B3D_SceneClear(Scene3D* scene) {
 void B3D_SceneFree(Scene3D* scene) {
     B3DState* s = g_B3DState;
     if (!scene || !s) return;
-    while (Inst3D* i = B3D_First<Inst3D>(&scene->insts)) B3D_InstFree(i);
-    while (Inst3D* cam = B3D_First<Inst3D>(&scene->cameras)) B3D_InstFree(cam);
+    // One sweep of the references for the whole scene.
+    std::vector<Inst3D*> roots;
+    for (B3DList* list : {&scene->insts, &scene->cameras})
+        for (Inst3D* i = B3D_First<Inst3D>(list); i; i = B3D_Next(i)) roots.push_back(i);
+    DropReferences(roots);
+    while (Inst3D* i = B3D_First<Inst3D>(&scene->insts)) FreeOne(i);
+    while (Inst3D* cam = B3D_First<Inst3D>(&scene->cameras)) FreeOne(cam);
     B3D_SceneDisableInsts(scene);
     B3D_SceneFreeSceneBuffers(scene);
     // Live particles and generators of the scene lose it with its batches.

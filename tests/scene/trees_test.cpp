@@ -239,6 +239,36 @@ TEST_F(SceneTrees, FreeingDropsEveryReferenceToTheFreedTree) {
     EXPECT_EQ(B3D_ListCount(&cams[1]->items), 1);
 }
 
+TEST_F(SceneTrees, FreeingASceneFreesItsTreesAndCamerasWithTheirReplies) {
+    Scene3D* doomed = EnabledScene();
+    Scene3D* other = EnabledScene();
+    Camera3D* watcher = B3D_CameraAlloc();
+    B3D_SceneLinkInst(other, watcher);
+    Camera3D* cam = B3D_CameraAlloc();
+    B3D_SceneLinkInst(doomed, cam);
+    Inst3D* top = NewInst(-1);
+    Inst3D* child = NewInst(-1);
+    B3D_InstAddToScene(top, doomed);
+    B3D_InstAddToInst(child, top);
+    watcher->environmentSource = child;
+    Inst3D* outside = NewInst(-1);
+    outside->hitInst = top;
+    child->jobFlags |= JOB_WAITING;
+    child->replyModule = kModule;
+    child->replyHandle = 9;
+    cam->inst.jobFlags |= JOB_WAITING;
+    cam->inst.replyModule = kModule;
+    cam->inst.replyHandle = 10;
+    const uint32_t ids[] = {doomed->id, top->id, child->id, cam->inst.id};
+    B3D_SceneFree(doomed);
+    EXPECT_EQ(Sent(), (Replies{{9, 2}, {10, 3}}));
+    EXPECT_EQ(B3D_SceneFind(ids[0]), nullptr);
+    for (int i = 1; i < 4; ++i) EXPECT_EQ(B3D_InstFind(ids[i]), nullptr) << i;
+    EXPECT_EQ(watcher->environmentSource, nullptr);
+    EXPECT_EQ(outside->hitInst, nullptr);
+    EXPECT_EQ(B3D_ListCount(&g_B3DState->scenes), 1);
+}
+
 TEST_F(SceneTrees, TheSameBodyTwiceDoesNothingAndBodyZeroAlwaysReloads) {
     NewBody(0, "zero");
     NewBody(10, "ten", 3 * ONE);

@@ -11,11 +11,13 @@
 #include "platform/win32/memory.h"
 #include "scene/allocs.h"
 #include "scene/bodyrecord.h"
+#include "scene/caches.h"
 #include "scene/geometry.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
 #include "scene/takes.h"
 #include "support/logcapture.h"
+#include "tools/lib/bodyconv.h"
 
 namespace {
 
@@ -305,6 +307,23 @@ TEST_F(SceneTrees, TheSameBodyTwiceDoesNothingAndBodyZeroAlwaysReloads) {
     EXPECT_EQ(B3D_InstSetBody(inst, 10), 1);
     EXPECT_EQ(B3D_InstFind(glyphId), nullptr);
     EXPECT_EQ(Children(inst), std::vector<Inst3D*>{part});
+}
+
+TEST_F(SceneTrees, AFlaggedSubBodyGivesTheInstanceACollisionModel) {
+    const char* const triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    for (int id : {40, 41}) {
+        std::string text, error;
+        ASSERT_TRUE(Tool_ModelToTextBody(std::string("name solid\n") + triangle, &text, &error)) << error;
+        WriteBody(id, text);
+        ASSERT_NE(B3D_GetBody(id), nullptr);
+    }
+    B3D_GetBody(40)->levels[0]->flags |= 0x10;
+    Inst3D* solid = NewInst(-1);
+    Inst3D* plain = NewInst(-1);
+    ASSERT_EQ(B3D_InstSetBody(solid, 40), 1);
+    ASSERT_EQ(B3D_InstSetBody(plain, 41), 1);
+    EXPECT_TRUE(solid->flags & INST_COLLISION_MODEL);
+    EXPECT_FALSE(plain->flags & INST_COLLISION_MODEL);
 }
 
 TEST_F(SceneTrees, ABodyTakenInAnEnabledSceneEntersTheRenderer) {

@@ -407,11 +407,14 @@ void B3D_SceneFree(Scene3D* scene) {
     while (Inst3D* cam = B3D_First<Inst3D>(&scene->cameras)) FreeOne(cam);
     B3D_SceneDisableInsts(scene);
     B3D_SceneFreeSceneBuffers(scene);
-    // Live particles and generators of the scene lose it with its batches.
+    // Live particles, generators and takes of the scene lose it.
     scene->flags |= SCENE_PARTICLES;
     B3D_SceneFreeParticles(scene);
     for (auto* g = B3D_First<ParticleGenerator>(&s->generators); g; g = B3D_Next(g))
         if (g->scene == scene) g->scene = nullptr;
+    for (uint32_t k = Qel_TableNext(s->takeTable, 0); k; k = Qel_TableNext(s->takeTable, k))
+        if (auto* take = reinterpret_cast<J3D_Take*>(Qel_TableGet(s->takeTable, k)); take && take->scene == scene)
+            take->scene = nullptr;
     Qel_TableRemove(s->sceneTable, scene->id);
     B3D_ListRemove(B3D_Node(scene));
     if (s->lensFlareScene == scene) s->lensFlareScene = nullptr;

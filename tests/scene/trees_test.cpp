@@ -261,8 +261,11 @@ TEST_F(SceneTrees, FreeingASceneFreesItsTreesAndCamerasWithTheirReplies) {
     cam->inst.jobFlags |= JOB_WAITING;
     cam->inst.replyModule = kModule;
     cam->inst.replyHandle = 10;
+    J3D_Take* take = J3D_TakeAlloc();
+    take->scene = doomed;
     const uint32_t ids[] = {doomed->id, top->id, child->id, cam->inst.id};
     B3D_SceneFree(doomed);
+    EXPECT_EQ(take->scene, nullptr);
     EXPECT_EQ(Sent(), (Replies{{9, 2}, {10, 3}}));
     EXPECT_EQ(B3D_SceneFind(ids[0]), nullptr);
     for (int i = 1; i < 4; ++i) EXPECT_EQ(B3D_InstFind(ids[i]), nullptr) << i;

@@ -4,19 +4,6 @@
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "render/pixelformat.h"
-#include "script/modules.h"
-#include "script/tasks.h"
-
-namespace {
-const char* const s_names[] = {nullptr};
-}  // namespace
-
-int32_t B3D_SysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
-    SE_TaskReturnIntEx(task, g_SEContext, 0);
-    return 1;
-}
-
-const char* const* B3D_GetCallNames() { return s_names; }
 
 void B3D_DrawObjects() { StandIn_Record("B3D_DrawObjects"); }
 // The records are freed here; closing the renderer waits for its module.

@@ -1,6 +1,5 @@
-// STANDIN: the scene engine's engine calls and frame (B3D_, J3D_): a handler
-// that answers every call with INTEGER 0, and the frame draw the game loop
-// calls, recorded.
+// STANDIN: the scene engine's frame (B3D_, J3D_): the frame draw the game
+// loop calls, recorded.
 #pragma once
 
 #include <cstdint>
@@ -11,11 +10,5 @@
 #include "scene/startup.h"
 #include "scene/state.h"
 
-struct SE_Task;
-struct ScriptValue;
-
-// The engine-call handler of module 2 and its call-name table.
-int32_t B3D_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
-const char* const* B3D_GetCallNames();
 void B3D_DrawObjects();
 void B3D_FreeTextureFormats();

@@ -12,6 +12,7 @@
 #include "render/pixelformat.h"
 #include "render/targets.h"
 #include "scene/caches.h"
+#include "scene/calls.h"
 #include "scene/smallops.h"
 #include "scene/standin.h"
 #include "scene/startup.h"

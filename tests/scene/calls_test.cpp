@@ -1,0 +1,489 @@
+// The scene engine's engine calls: the call-name table, and each group of
+// calls made the way the script engine makes them, on a story task whose
+// answer is read back.
+#include "scene/calls.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/fonts.h"
+#include "cut_fixture.h"
+#include "scene/allocs.h"
+#include "scene/records.h"
+#include "scene/state.h"
+#include "scene_fixture.h"
+#include "script/lookup.h"
+#include "script/modules.h"
+#include "script/tasks.h"
+#include "support/logcapture.h"
+#include "support/script_run.h"
+#include "support/syscall_runner.h"
+
+namespace {
+
+const char* kStory = R"(
+    end
+.func "Nop" need 8
+    c0
+    ret
+)";
+
+// Stand-ins for ids the test makes, replaced in the argument lists.
+constexpr int32_t I = -1000001;  // an instance
+constexpr int32_t L = -1000002;  // a light
+constexpr int32_t C = -1000003;  // a camera
+constexpr int32_t S = -1000004;  // a scene
+constexpr int32_t K = -1000005;  // a cut
+constexpr int32_t N = 424242;    // an id nothing has
+
+// Calls B3D_SysCall on a fresh task of a story runner and reads its answer.
+class CallHarness {
+public:
+    CallHarness() { EXPECT_TRUE(runner_.Load(kStory)); }
+    StoryRunner& runner() { return runner_; }
+
+    // The answer's display text ("<no answer>" while the task waits); the task
+    // stays alive as long as the harness. `argc` below 0: all the arguments.
+    std::string Call(int32_t call, std::vector<ScriptValue> args = {}, int32_t argc = -1) {
+        callers_.push_back(std::make_unique<SysCallRunner>(runner_.ctx()));
+        SE_Task* task = callers_.back()->task();
+        task->answered = 0;
+        task->callResult = ScriptValue{};
+        char where[64] = {};
+        SE_GetTaskDebugAddress(where, task, runner_.ctx());
+        where_ = where;
+        taskId_ = task->id;
+        const int32_t n = argc < 0 ? static_cast<int32_t>(args.size()) : argc;
+        EXPECT_EQ(B3D_SysCall(runner_.module(), task, call, n, args.data()), 1);
+        for (ScriptValue& v : args) SV_Release(&v);
+        std::string text = task->answered ? SysCallRunner::Display(task->callResult) : "<no answer>";
+        SV_Release(&task->callResult);
+        return text;
+    }
+    const std::string& where() const { return where_; }
+    uint32_t taskId() const { return taskId_; }
+
+private:
+    StoryRunner runner_;
+    std::vector<std::unique_ptr<SysCallRunner>> callers_;
+    std::string where_;
+    uint32_t taskId_ = 0;
+};
+
+ScriptValue Int(int32_t n) { return SysCallRunner::Int(n); }
+ScriptValue Text(const char* t) { return SysCallRunner::Text(t); }
+
+// One call of a table: the call, its integer arguments (stand-ins allowed)
+// and the display text of its answer.
+struct Row {
+    int32_t call;
+    std::vector<int32_t> args;
+    std::string answer;
+};
+
+class SceneCalls : public CutTest {
+protected:
+    void RunRows(const std::vector<Row>& rows) {
+        for (const Row& r : rows) EXPECT_EQ(Call(r.call, r.args), r.answer) << "call " << r.call;
+    }
+    void SetUp() override {
+        CutTest::SetUp();
+        inst_ = Id(0);
+        light_ = Id(1);
+        camera_ = Id(5);
+        scene_ = Id(7);
+    }
+    void TearDown() override {
+        if (cutInTable_) Qel_TableRemove(g_B3DState->cutTable, uint32_t(cut_.id));
+        CutTest::TearDown();
+    }
+    int32_t Id(int32_t call) {
+        const std::string s = calls_.Call(call);
+        return std::stoi(s);
+    }
+    // Integer arguments with the stand-ins replaced.
+    std::vector<ScriptValue> Args(const std::vector<int32_t>& words) const {
+        std::vector<ScriptValue> out;
+        for (int32_t w : words)
+            out.push_back(Int(w == I ? inst_ : w == L ? light_ : w == C ? camera_ : w == S ? scene_ : w == K ? 77 : w));
+        return out;
+    }
+    std::string Call(int32_t call, const std::vector<int32_t>& words) { return calls_.Call(call, Args(words)); }
+    std::string CallV(int32_t call, std::vector<ScriptValue> args) { return calls_.Call(call, std::move(args)); }
+    std::string IdText(int32_t id) const { return std::to_string(id); }
+    Inst3D* Inst(int32_t id) const { return B3D_InstFind(uint32_t(id)); }
+    Camera3D* Cam() const { return reinterpret_cast<Camera3D*>(Inst(camera_)); }
+
+    // A cut of three paths held in memory as cut 77: a body path (body 12,
+    // serial 0), a cut path (cut 7, serial 5) and another body path (body 12,
+    // serial 9).
+    void PutCut() {
+        paths_[0].reference = 12;
+        paths_[0].flags = PATH_BODY;
+        paths_[0].pathNr = 0;
+        paths_[0].value2 = -1;
+        paths_[0].name = name0_;
+        paths_[1].reference = 7;
+        paths_[1].flags = PATH_CUT;
+        paths_[1].pathNr = 5;
+        paths_[1].value2 = 0;
+        paths_[2].reference = 12;
+        paths_[2].flags = PATH_BODY;
+        paths_[2].pathNr = 9;
+        paths_[2].value2 = 0;
+        cut_.id = 77;
+        cut_.pathCount = 3;
+        cut_.paths = paths_;
+        Qel_TableSet(g_B3DState->cutTable, 77, reinterpret_cast<uintptr_t>(&cut_));
+        cutInTable_ = true;
+    }
+
+    CallHarness calls_;
+    int32_t inst_ = 0, light_ = 0, camera_ = 0, scene_ = 0;
+    J3D_Cut cut_{};
+    J3D_CutPath paths_[3]{};
+    char name0_[5] = "ship";
+    bool cutInTable_ = false;
+};
+
+}  // namespace
+
+TEST(SceneCallNames, The157NamesInTheirOrder) {
+    const char* expected =
+        "B3D_InstAlloc B3D_LightAlloc B3D_InstFree B3D_InstSetBody B3D_LightFree B3D_CameraAlloc B3D_CameraFree "
+        "B3D_SceneAlloc B3D_SceneClear B3D_SceneFree B3D_SceneEnable B3D_SceneDisable B3D_InstAddToScene "
+        "B3D_InstDeleteFromScene B3D_LightAddToScene B3D_LightDeleteFromScene B3D_CameraAddToScene "
+        "B3D_CameraDeleteFromScene B3D_InstAddToInst B3D_SetEngineFlags B3D_ClearEngineFlags B3D_GetEngineFlags "
+        "B3D_InstSetPos B3D_InstSetRot B3D_InstCopyRot B3D_LightSetPos B3D_LightSetColor B3D_LightSetRange "
+        "B3D_LightSetParameters B3D_LightSetAttenuation B3D_SceneGetCamera B3D_InstSetSize B3D_InstSetScale "
+        "B3D_InstSetOverrideEffect B3D_InstSetOverrideEffectPar B3D_InstSetAlphaOverride "
+        "B3D_InstSetAlphaOverrideRecursive B3D_InstSetInvis B3D_InstSetSizeUsed B3D_InstGetFlags B3D_InstGetFlags2 "
+        "B3D_InstSetFlags B3D_InstSetFlags2 B3D_GetTextureID B3D_InstSetAnimTextureIndex "
+        "B3D_InstSetAnimTextureCoords B3D_InstSetPass B3D_InstFindByBodyID B3D_InstFind B3D_SceneSetViewPort "
+        "B3D_SceneSetFlags B3D_SceneGetFlags B3D_FreeAllBodies B3D_CameraSetViewPort B3D_CameraGetViewPort "
+        "B3D_CameraGetFlags B3D_CameraSetFlags B3D_CameraSetPri B3D_CameraSetFocus B3D_CameraGetFocus "
+        "B3D_CameraSetBackgroundColor B3D_CameraSetAspectRatio B3D_CameraSetAspect B3D_CameraSetFog "
+        "B3D_CameraSetCausticAnim B3D_CameraSetFadeValue B3D_CameraSetEnvironmentSource B3D_SceneSetSystemScale "
+        "B3D_InstSetName B3D_InstMakeCollBox B3D_InstGetSize B3D_InstGetTotalSize B3D_InstGetBody B3D_InstGetPos "
+        "B3D_InstGetAbsPos B3D_InstGetZDir B3D_InstGetAbsZDir B3D_FindBody B3D_MemStatistics B3D_InitRecording "
+        "B3D_ExitRecording B3D_InitReplay B3D_ExitReplay B3D_SetFlags B3D_GetFlags B3D_TexRectFill "
+        "B3D_TexTextBlock B3D_TexNearestPen B3D_TexTextWidth B3D_TexTextHeight B3D_TexTextBlockHeight "
+        "B3D_TexSetTextBGColor B3D_TexGetTextArray B3D_TexGetWidth B3D_TexGetHeight B3D_SceneSetName B3D_TexLine "
+        "B3D_TexBltBlock B3D_TexBltBlockAlpha B3D_TexBltTiles B3D_TexBltTilesAlpha B3D_TexBltImage B3D_OpenFont "
+        "B3D_DisableAllObjects3D B3D_EnableAllObjects3D B3D_ScreenGetWidth B3D_ScreenGetHeight "
+        "B3D_ScreenGetAspectX B3D_ScreenGetAspectY B3D_ScreenGetBorderX B3D_ScreenGetBorderY B3D_SetFadeValue "
+        "B3D_TexCircle B3D_TexCircleFill B3D_SetShadowAlpha B3D_InstGetChildren B3D_InstDistanceToNearestVertex "
+        "B3D_GetGammaValue B3D_SetGammaValue B3D_SetFovValue B3D_ReloadStaticData B3D_DumpUsedBodies "
+        "B3D_GetBodyID B3D_GetCutID B3D_GetBodyFilename B3D_GetCutFilename B3D_InstGetPathNr B3D_GetIconData "
+        "B3D_InstSetIcon B3D_InstSetColorModifier B3D_InstGetScale B3D_TexTextBlockCentered "
+        "B3D_InstGetCollCenterX B3D_InstGetCollCenterY B3D_InstGetCollCenterZ J3D_GetNumPaths J3D_GetPathBody "
+        "J3D_GetPathCut J3D_GetPathSerial J3D_GetPathFather J3D_GetPathFlags J3D_GetPathPosAndRot "
+        "J3D_GetPathName J3D_JobStart J3D_JobStartS J3D_JobStop J3D_JobGetRemainingTime J3D_PathFind "
+        "J3D_LoadCut J3D_FreeCut J3D_SetCutPos J3D_TakeAlloc J3D_TakeStart J3D_TakeStop J3D_TakeFree "
+        "J3D_JobPlay J3D_JobPlayS";
+    std::istringstream in(expected);
+    std::vector<std::string> names;
+    for (std::string w; in >> w;) names.push_back(w);
+    ASSERT_EQ(names.size(), 157u);
+    ASSERT_EQ(B3D_CALL_COUNT, 157);
+
+    const char* const* table = B3D_GetCallNames();
+    for (int32_t i = 0; i < B3D_CALL_COUNT; ++i) {
+        ASSERT_NE(table[i], nullptr) << i;
+        EXPECT_EQ(table[i], names[i]) << "call " << i;
+    }
+    EXPECT_EQ(table[B3D_CALL_COUNT], nullptr);
+
+    // Registered as a module, a story's call name finds its number.
+    StoryRunner runner;
+    const int32_t module = SB_RegisterEngineModule(runner.ctx(), B3D_SysCall, table, nullptr, nullptr, nullptr);
+    ASSERT_GT(module, 0);
+    for (int32_t i = 0; i < B3D_CALL_COUNT; ++i) {
+        int32_t m = 0, c = -1;
+        ASSERT_EQ(SE_FindCallName(runner.ctx(), names[i].c_str(), &m, &c), 1) << names[i];
+        EXPECT_EQ(m, module);
+        EXPECT_EQ(c, i);
+    }
+}
+
+// Ids without a record log their message, framed, with the script position of
+// the calling task, and answer 0.
+TEST_F(SceneCalls, MissingIdsLogTheirMessageAndAnswerZero) {
+    struct Missing {
+        int32_t call;
+        std::vector<int32_t> args;
+        const char* message;  // the first %s is the script position
+    };
+    const std::vector<Missing> rows = {
+        {2, {N}, "Nonexisting instance freed (%s) inst:424242!\n"},
+        {4, {N}, "Nonexisting instance LightFree! (%s) inst: 424242 !\n"},
+        {6, {N}, "Nonexisting instance CamFree! (%s) inst: 424242 !\n"},
+        {6, {I}, "Nonexisting instance CamFree! (%s) inst: %I !\n"},  // an instance that is no camera
+        {13, {N, S}, "Nonexisting instance or scene: (%s) InstDeleteFromScene: inst:424242 scene:%S\n"},
+        {15, {L, N}, "Nonexisting instance or scene: (%s) InstDeleteFromScene: inst:%L scene:424242\n"},
+        {16, {N, S}, "Nonexisting instance or scene: (%s) CamAddToScene: inst:424242 scene:%S\n"},
+        {17, {C, N}, "Nonexisting instance or scene: (%s) CamDeleteFromScene: inst:%C scene:424242\n"},
+        {22, {N, 1, 2, 3}, "Nonexisting instance: (%s) InstSetPos: inst:424242\n"},
+        {23, {N, 1, 2, 3}, "Nonexisting instance: (%s) InstSetRot: inst:424242 \n"},
+        {24, {N, I}, "Nonexisting instance1: (%s) InstCopyRot: inst:424242 \n"},
+        {24, {I, N}, "Nonexisting instance2: (%s) InstCopyRot: inst:424242 \n"},
+        {25, {N, 1, 2, 3}, "Nonexisting instance: (%s) SetPos: inst:424242\n"},
+        {26, {N, 1, 2, 3}, "Nonexisting instance: (%s) LightSetColor: inst:424242\n"},
+        {27, {N, 1}, "Nonexisting instance: (%s) SetRange: inst:424242\n"},
+        {31, {N, 65536}, "Nonexisting instance SetSize! (%s) inst: 424242 size: 65536!\n"},
+        {32,
+         {N, 65536, 0x20000, 0x8000},
+         "Nonexisting instance SetScale! (%s) inst: 424242 scale: 00010000/00020000/00008000!\n"},
+        {38, {N, 5}, "Nonexisting instance: (%s) SetSizeUsed: inst:424242\n"},
+        {128, {N, 2, 31}, "Attempted to set icon type 2 ID 31 on nonexisting inst 424242\n"},
+        {130, {N}, "Attempted to retrieve scale of nonexisting inst 424242\n"},
+        {127, {3, 31}, "SYS_B3D_GetIconData(3,31) no icon for this icon ID!\n"},
+        {152, {1, K, S, N}, "J3D_TakeStart: (%s) Camera not found 424242\n"},
+        {152, {N, K, S}, "J3D_TakeStart: (%s) take not found 424242\n"},
+    };
+    for (const Missing& r : rows) {
+        LogCapture log;
+        EXPECT_EQ(Call(r.call, r.args), "0") << "call " << r.call;
+        std::string expected = r.message;
+        auto put = [&](const char* key, const std::string& value) {
+            const size_t at = expected.find(key);
+            if (at != std::string::npos) expected.replace(at, 2, value);
+        };
+        put("%s", calls_.where());
+        put("%I", IdText(inst_));
+        put("%L", IdText(light_));
+        put("%C", IdText(camera_));
+        put("%S", IdText(scene_));
+        EXPECT_TRUE(log.Contains(expected)) << "call " << r.call << ": " << log.Text();
+        EXPECT_TRUE(log.Contains(std::string(38, '='))) << "call " << r.call;
+    }
+    ASSERT_FALSE(calls_.where().empty());
+    // Nothing was freed on the way.
+    EXPECT_NE(Inst(inst_), nullptr);
+    EXPECT_NE(Inst(camera_), nullptr);
+}
+
+TEST_F(SceneCalls, EngineFlagsAnswers) {
+    EXPECT_EQ(Call(19, {0x18000}), "-32768");  // the low 16 bits, sign-extended
+    EXPECT_EQ(Call(21, {}), "98304");          // the whole word
+    EXPECT_EQ(Call(20, {0x1}), "98304");       // the whole new word
+    EXPECT_EQ(Call(20, {0x8000}), "65536");
+    EXPECT_EQ(Call(83, {0x70}), "112");
+    EXPECT_EQ(Call(84, {}), "112");
+    EXPECT_EQ(g_B3DState->engineFlags, 0x70u);
+}
+
+// Unknown numbers, calls 119 and 120, and the calls whose operation is still
+// to come answer 0 and change nothing.
+TEST_F(SceneCalls, CallsThatOnlyAnswerZero) {
+    g_B3DState->engineFlags = 0x5;
+    const int32_t gamma = g_B3DState->gammaValue;
+    for (int32_t call : {157, 158, 1000, -1}) EXPECT_EQ(Call(call, {1, 2, 3}), "0") << call;
+    EXPECT_EQ(Call(119, {123}), "0");
+    EXPECT_EQ(Call(120, {}), "0");
+    for (int32_t call = 0; call < B3D_CALL_COUNT; ++call)
+        if (B3D_CallIsPending(call)) {
+            EXPECT_EQ(Call(call, {I, S}), "0") << call;
+        }
+    EXPECT_EQ(g_B3DState->engineFlags, 0x5u);
+    EXPECT_EQ(g_B3DState->gammaValue, gamma);
+    EXPECT_NE(Inst(inst_), nullptr);
+}
+
+// Every call reads a missing argument as 0 and never one past its count.
+TEST_F(SceneCalls, MissingArgumentsReadAsZero) {
+    Inst3D* inst = Inst(inst_);
+    EXPECT_EQ(Call(22, {I, 5, 6, 7}), "0");
+    EXPECT_EQ(Call(22, {I}), "0");
+    EXPECT_EQ(Call(73, {I}), "{0,0,0}");
+    // Four values given, one counted.
+    EXPECT_EQ(calls_.Call(22, Args({I, 5, 6, 7}), 1), "0");
+    EXPECT_EQ(Call(73, {I}), "{0,0,0}");
+    EXPECT_EQ(calls_.Call(22, Args({I, 5, 6, 7}), 3), "0");
+    EXPECT_EQ(Call(73, {I}), "{5,6,0}");
+    // No id at all: the id 0, which no record has.
+    EXPECT_EQ(calls_.Call(41, Args({I, 9}), 0), "0");
+    EXPECT_NE(inst->flags, 9u);
+
+    // A missing text is no text.
+    EXPECT_EQ(CallV(68, {Int(inst_), Text("hull")}), "0");
+    EXPECT_STREQ(inst->name, "hull");
+    EXPECT_EQ(Call(68, {I}), "0");
+    EXPECT_EQ(inst->name, nullptr);
+    EXPECT_EQ(CallV(68, {Int(inst_), Int(5)}), "0");  // an integer is no text either
+    EXPECT_EQ(inst->name, nullptr);
+    EXPECT_EQ(Call(122, {}), "0");
+    EXPECT_EQ(Call(123, {}), "0");
+    EXPECT_EQ(Call(43, {}), "0");
+    EXPECT_EQ(Call(88, {0}), "0");
+    EXPECT_EQ(Call(92, {0}), "0");
+    EXPECT_EQ(Call(102, {}), "-1");
+    // A null argument array with a count reads nothing.
+    EXPECT_EQ(calls_.Call(21, {}, 3), std::to_string(g_B3DState->engineFlags));
+}
+
+TEST_F(SceneCalls, InstanceCalls) {
+    Inst3D* inst = Inst(inst_);
+    const std::vector<Row> rows = {
+        {22, {I, 65536, 131072, 196608}, "0"},
+        {73, {I}, "{65536,131072,196608}"},
+        {23, {I, 0, 0, 0}, "0"},
+        {75, {I}, "{0,0,65536}"},
+        {41, {I, 0x1234}, "0"},
+        {39, {I}, "4660"},
+        {42, {I, 7}, "0"},
+        {40, {I}, "7"},
+        {41, {I, 0}, "0"},
+        {35, {I, 128}, "128"},
+        {34, {I}, "1"},
+        {34, {N}, "0"},
+        {39, {N}, "0"},
+        {72, {I}, "-1"},
+        {31, {I, 65536}, "0"},
+        {70, {I}, "65536"},
+        {32, {I, 131072, 65536, 65536}, "0"},
+        {130, {I}, "{131072,65536,65536}"},
+        {70, {I}, "131072"},
+        {46, {I, 3}, "0"},
+        {126, {I}, "0"},
+        {38, {I, 4096}, "0"},
+        {129, {I, 1, 2, 3, 4}, "0"},
+        {33, {I, 2}, "1"},
+        {37, {I, 1}, "0"},
+    };
+    RunRows(rows);
+    EXPECT_EQ(inst->pass, 3);
+    EXPECT_EQ(inst->usedSize, 4096);
+    EXPECT_EQ(inst->colorModifier[3], 4);
+    EXPECT_EQ(inst->overrideEffect, -3);
+    EXPECT_TRUE(inst->flags & INST_INVISIBLE);
+
+    // Copying the rotation of another instance.
+    const int32_t other = Id(0);
+    EXPECT_EQ(Call(23, {other, 16384, 0, 0}), "0");
+    EXPECT_EQ(Call(24, {I, other}), "0");
+    EXPECT_EQ(std::memcmp(&inst->matrix, &Inst(other)->matrix, sizeof(QelMatrix)), 0);
+
+    // Children and the contact point.
+    Adopt(inst, Inst(other));
+    EXPECT_EQ(Call(115, {I}), "{" + IdText(other) + "}");
+    EXPECT_EQ(Call(115, {other}), "{}");
+    inst->contact[0] = 11;
+    inst->contact[1] = 22;
+    inst->contact[2] = 33;
+    EXPECT_EQ(Call(132, {I}), "11");
+    EXPECT_EQ(Call(133, {I}), "22");
+    EXPECT_EQ(Call(134, {I}), "33");
+    EXPECT_EQ(Call(2, {other}), "0");
+    EXPECT_EQ(Inst(other), nullptr);
+}
+
+TEST_F(SceneCalls, LightCalls) {
+    Inst3D* light = Inst(light_);
+    B3DLightType& type = g_B3DState->lightTypes[2];
+    type.kind = 2;
+    type.value = 0x30000;
+    type.switchWord = 1;
+    const std::vector<Row> rows = {
+        {25, {L, 1, 2, 3}, "0"}, {26, {L, 255, 128, 1}, "0"}, {27, {L, 65536}, "0"},
+        {29, {L, 4, 5, 6}, "0"}, {28, {L, 1000}, "0"},
+    };
+    RunRows(rows);
+    EXPECT_EQ(light->pos.z, 3);
+    EXPECT_EQ(light->lightColor[0], 255);
+    EXPECT_EQ(light->lightColor[1], 128);
+    EXPECT_EQ(light->lightRange, 65536);
+    EXPECT_EQ(light->lightAtten[2], 6);
+    EXPECT_FALSE(light->flags & INST_POINT_LIGHT);  // index 1000 is none
+    EXPECT_EQ(Call(28, {L, 2}), "0");
+    EXPECT_TRUE(light->flags & INST_POINT_LIGHT);
+    EXPECT_TRUE(light->flags & INST_LIGHT_VALUE);
+    EXPECT_TRUE(light->flags & INST_LIGHT_SECOND);
+    EXPECT_EQ(light->lightValue, 0x30000);
+    EXPECT_EQ(Call(4, {L}), "0");
+    EXPECT_EQ(Inst(light_), nullptr);
+}
+
+TEST_F(SceneCalls, CameraAndSceneCalls) {
+    Camera3D* cam = Cam();
+    Scene3D* scene = B3D_SceneFind(uint32_t(scene_));
+    const std::vector<Row> rows = {
+        {53, {C, 1, 2, 3, 4}, "0"},
+        {54, {C}, "{1,2,3,4}"},
+        {54, {I}, "0"},  // an instance that is no camera
+        {56, {C, 0x10}, "0"},
+        {55, {C}, "16"},
+        {58, {C, 99}, "0"},
+        {59, {C}, "99"},
+        {57, {C, 5}, "0"},
+        {60, {C, 1, 2, 3}, "0"},
+        {62, {C, 7, 8}, "0"},
+        {65, {C, 40}, "0"},
+        {66, {C, I}, "0"},
+        {30, {S}, "0"},
+        {16, {C, S}, "0"},
+        {30, {S}, IdText(camera_)},
+        {49, {S, 10, 20, 30, 40}, "0"},
+        {54, {C}, "{10,20,30,40}"},
+        {17, {C, S}, "0"},
+        {30, {S}, "0"},
+        {50, {S, 5}, "0"},
+        {51, {S}, "5"},
+        {48, {S, I}, IdText(inst_)},
+        {48, {S, N}, "0"},
+        {51, {N}, "0"},
+    };
+    RunRows(rows);
+    EXPECT_EQ(cam->priority, 5);
+    EXPECT_EQ(cam->background[2], 3);
+    EXPECT_EQ(cam->aspect[1], 8);
+    EXPECT_EQ(cam->fadeValue, 40);
+    EXPECT_EQ(cam->environmentSource, Inst(inst_));
+
+    EXPECT_EQ(CallV(67, {Int(scene_), SysCallRunner::Float(0.01)}), "0");
+    EXPECT_EQ(scene->systemScale, 0.01f);
+    EXPECT_EQ(Call(67, {S, 2}), "0");
+    EXPECT_EQ(scene->systemScale, 2.0f);
+    EXPECT_EQ(CallV(95, {Int(scene_), Text("deck")}), "0");
+    EXPECT_STREQ(scene->name, "deck");
+
+    EXPECT_EQ(Call(6, {C}), "0");
+    EXPECT_EQ(Inst(camera_), nullptr);
+}
+
+TEST_F(SceneCalls, PathCalls) {
+    PutCut();
+    const std::vector<Row> rows = {
+        {135, {K}, "3"},           {136, {K, 0}, "12"},      {136, {K, 1}, "0"},  // a path that holds a cut
+        {137, {K, 1}, "7"},        {137, {K, 0}, "0"},                            // a path that holds a body
+        {136, {K, 3}, "0"},                                                       // outside 0..count-1
+        {136, {K, -1}, "0"},       {138, {K, 1}, "5"},       {139, {K, 0}, "-1"}, {140, {K, 1}, "128"},
+        {142, {K, 0}, "\"ship\""}, {142, {K, 1}, "\"\""},    {147, {K, 12}, "1"}, {147, {K, 7}, "0"},
+        {148, {K}, "1"},           {150, {K, 1, 2, 3}, "0"},
+    };
+    RunRows(rows);
+    EXPECT_EQ(cut_.placePos.y, 2);
+    EXPECT_TRUE(cut_.flags & CUT_PLACED);
+}
+
+// J3D_TakeStart takes three or four arguments; any other count answers 0
+// without a look at them.
+TEST_F(SceneCalls, TakeStartCounts) {
+    PutCut();
+    const int32_t take = Id(151);
+    ASSERT_GT(take, 0);
+    LogCapture log;
+    EXPECT_EQ(Call(152, {take, K}), "0");
+    EXPECT_EQ(Call(152, {N, K, S, C, 0}), "0");
+    EXPECT_EQ(Call(152, {}), "0");
+    EXPECT_EQ(log.Text(), "");
+    EXPECT_EQ(Call(152, {take, K, N}), "0");
+    EXPECT_TRUE(log.Contains("J3D_TakeStart: (" + calls_.where() + ") scene not found 424242\n"));
+    EXPECT_EQ(Call(153, {take}), "0");
+}

@@ -7,12 +7,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "base/ebm.h"
 #include "base/fonts.h"
+#include "base/texcache.h"
 #include "cut_fixture.h"
 #include "scene/allocs.h"
 #include "scene/records.h"
@@ -21,9 +24,17 @@
 #include "script/lookup.h"
 #include "script/modules.h"
 #include "script/tasks.h"
+#include "support/gamefolder.h"
+#include "support/imagefixtures.h"
 #include "support/logcapture.h"
 #include "support/script_run.h"
+#include "support/surfacesupport.h"
 #include "support/syscall_runner.h"
+#include "support/videosupport.h"
+#include "system/settings.h"
+#include "system/video.h"
+#include "scene/names.h"
+#include "scene/texdraw.h"
 
 namespace {
 
@@ -486,4 +497,171 @@ TEST_F(SceneCalls, TakeStartCounts) {
     EXPECT_EQ(Call(152, {take, K, N}), "0");
     EXPECT_TRUE(log.Contains("J3D_TakeStart: (" + calls_.where() + ") scene not found 424242\n"));
     EXPECT_EQ(Call(153, {take}), "0");
+}
+
+TEST_F(SceneCalls, EngineWideCalls) {
+    EXPECT_EQ(Call(111, {77}), "0");
+    EXPECT_EQ(g_B3DState->fadeValue, 77);
+    EXPECT_EQ(Call(114, {99}), "0");
+    EXPECT_EQ(g_B3DState->shadowAlpha, 99);
+    EXPECT_EQ(Call(118, {200}), "0");
+    EXPECT_EQ(Call(117, {}), std::to_string(g_B3DState->gammaValue));
+    EXPECT_EQ(Call(87, {5, 0x123456}), std::to_string(0x123456));
+    EXPECT_EQ(Call(78, {2}), std::to_string(g_B3DState->poolIBytes));
+    EXPECT_EQ(Call(78, {6}), "0");
+    EXPECT_EQ(Call(77, {12}), "0");
+    EXPECT_EQ(Call(124, {12}), "\"" + B3D_GetBodyFilename(12, 0) + "\"");
+    EXPECT_EQ(Call(125, {7}), "\"" + B3D_GetCutFilename(7, 0) + "\"");
+    EXPECT_EQ(CallV(122, {Text(B3D_GetBodyFilename(12, 0).c_str())}), "12");
+    // Without a display the screen answers 0.
+    VideoRecord* saved = g_VideoRecord;
+    g_VideoRecord = nullptr;
+    for (int32_t call = 105; call <= 110; ++call) EXPECT_EQ(Call(call, {}), "0") << call;
+    g_VideoRecord = saved;
+
+    // Icon rows answer their five words after the id.
+    B3DIconRow row{31, 1, 2, 3, 4, 5};
+    B3DIconList& list = g_B3DState->icons[3];
+    const B3DIconList savedList = list;
+    list.rowCount = 1;
+    list.rows = &row;
+    EXPECT_EQ(Call(127, {3, 31}), "{1,2,3,4,5}");
+    list = savedList;
+}
+
+namespace {
+
+using Chunk = std::vector<uint8_t>;
+
+std::vector<Chunk>& Written() {
+    static std::vector<Chunk> records;
+    return records;
+}
+void Capture(void*, const uint8_t* bytes, size_t size) { Written().emplace_back(bytes, bytes + size); }
+
+// A 16 x 16 font image of 8 x 8 cells: '!' is a solid block, ' ' is empty.
+const std::vector<const char*> kFontImage = {
+    "................", ".........#######", ".........#######", ".........#######",
+    ".........#######", ".........#######", ".........#######", ".........#######",
+    ".........#######", "................", "................", "................",
+    "................", "................", "................", "................",
+};
+
+// Texture calls on memory bitmaps of the texture cache of an open device,
+// whose records show the arguments each call passed on.
+class SceneTexCalls : public VideoTestBase {
+protected:
+    void SetUp() override {
+        VideoTestBase::SetUp();
+        S_InitSystemSettings();
+        ASSERT_TRUE(OpenVideo(320, 240));
+        savedState_ = g_B3DState;
+        g_B3DState = B3D_InitStore();
+        ASSERT_NE(g_B3DState, nullptr);
+        g_TCNumberedCount = 10;
+        g_TCNamedCount = 0;
+        ASSERT_FALSE(TC_AllocTextureTable());
+        Written().clear();
+        B3D_TexSetRecordWriter(&Capture, this);
+        B3D_SetEngineFlags(B3D_ENGINE_RECORDING);
+        folder_.WriteBytes("F/grid8.bmp", Bmp1(kFontImage));
+        for (int id : {1, 2}) {
+            TC_TextureTable[id].bitmap = MakeBitmap(Layout::Bits32, 32, 32);
+            TC_SetTextureFlags(id, 0);
+        }
+    }
+    void TearDown() override {
+        B3D_TexSetRecordWriter(nullptr, nullptr);
+        B3D_TexFreeComposites();
+        Qel_CloseFonts();
+        TC_FreeTextureTables();
+        g_TCNumberedCount = g_TCNamedCount = 0;
+        B3D_FreeStore();
+        g_B3DState = savedState_;
+        CloseVideo();
+        VideoTestBase::TearDown();
+    }
+    // The records an action wrote.
+    static std::vector<Chunk> Records(const std::function<void()>& action) {
+        Written().clear();
+        action();
+        std::vector<Chunk> out;
+        out.swap(Written());
+        return out;
+    }
+
+    TempGameFolder folder_;
+    CallHarness calls_;
+    B3DState* savedState_ = nullptr;
+};
+
+std::vector<ScriptValue> Ints(const std::vector<int32_t>& words) {
+    std::vector<ScriptValue> out;
+    for (int32_t w : words) out.push_back(Int(w));
+    return out;
+}
+
+}  // namespace
+
+// Each drawing call hands the texture drawing its arguments in their order:
+// it writes the records the drawing operation writes itself.
+TEST_F(SceneTexCalls, DrawingCallsPassTheirArguments) {
+    const int32_t font = std::stoi(calls_.Call(102, {Text("grid"), Int(8), Int(8), Int(1), Int(0)}));
+    ASSERT_GE(font, 0);
+    struct Case {
+        int32_t call;
+        std::vector<ScriptValue> args;
+        std::function<int32_t()> direct;
+    };
+    std::vector<Case> cases;
+    cases.push_back({85, Ints({1, 2, 3, 4, 5, 0xFF0000}), [] { return B3D_TexRectFill(1, 2, 3, 4, 5, 0xFF0000); }});
+    cases.push_back({96, Ints({1, 0, 1, 9, 7, 0x00FF00}), [] { return B3D_TexLine(1, 0, 1, 9, 7, 0x00FF00); }});
+    cases.push_back({112, Ints({1, 9, 8, 5, 0xFF, 0x8000}), [] { return B3D_TexCircle(1, 9, 8, 5, 0xFF, 0x8000); }});
+    cases.push_back(
+        {113, Ints({1, 9, 8, 5, 0xFF, 0x8000}), [] { return B3D_TexCircleFill(1, 9, 8, 5, 0xFF, 0x8000); }});
+    cases.push_back({97, Ints({2, 1, 1, 2, 3, 4, 5, 6}), [] { return B3D_TexCookie(2, 1, 1, 2, 3, 4, 5, 6, -1, 1); }});
+    cases.push_back({98, Ints({2, 1, 1, 2, 3, 4, 5, 6}), [] { return B3D_TexBlit(2, 1, 1, 2, 3, 4, 5, 6, -1, 1); }});
+    cases.push_back(
+        {99, Ints({2, 1, 0, 0, 5, 6, 1, 2, 13, 14}), [] { return B3D_TexBltTiles(2, 1, 0, 0, 5, 6, 1, 2, 13, 14); }});
+    cases.push_back({100, Ints({2, 1, 0, 0, 5, 6, 1, 2, 13, 14}),
+                     [] { return B3D_TexBltTilesAlpha(2, 1, 0, 0, 5, 6, 1, 2, 13, 14, -1); }});
+    cases.push_back({86,
+                     {Int(1), Text("!! !!"), Int(font), Int(2), Int(3), Int(20), Int(30), Int(0xFFFFFF), Int(0)},
+                     [font] { return B3D_TexTextBox(1, "!! !!", font, 2, 3, 20, 30, 0xFFFFFF, 0); }});
+    cases.push_back({131, {Int(1), Text("!! !!"), Int(font), Int(2), Int(3), Int(20), Int(0xFFFFFF), Int(0)}, [font] {
+                         return B3D_TexTextBlockCentered(1, "!! !!", font, 2, 3, 20, 0xFFFFFF, 0);
+                     }});
+    for (Case& c : cases) {
+        std::string answer;
+        const std::vector<Chunk> viaCall = Records([&] { answer = calls_.Call(c.call, std::move(c.args)); });
+        int32_t direct = 0;
+        const std::vector<Chunk> viaOperation = Records([&] { direct = c.direct(); });
+        EXPECT_FALSE(viaCall.empty()) << "call " << c.call;
+        EXPECT_EQ(viaCall, viaOperation) << "call " << c.call;
+        EXPECT_EQ(answer, std::to_string(direct)) << "call " << c.call;
+    }
+
+    // Sizes, text measures and font colours.
+    EXPECT_EQ(calls_.Call(93, Ints({1})), "32");
+    EXPECT_EQ(calls_.Call(94, Ints({9})), "0");
+    EXPECT_EQ(calls_.Call(88, {Int(font), Text("!!")}), std::to_string(B3D_TexTextWidth(font, 0, "!!")));
+    EXPECT_EQ(calls_.Call(89, Ints({font})), std::to_string(B3D_TexTextHeight(font, 0)));
+    EXPECT_EQ(calls_.Call(90, {Int(font), Text("!! !! !!"), Int(20)}),
+              std::to_string(B3D_TexTextBlockHeight(font, "!! !! !!", 20, 0)));
+    // A width of 0 or less is added to the texture named fourth.
+    EXPECT_EQ(calls_.Call(90, {Int(font), Text("!! !! !!"), Int(-12), Int(1)}),
+              std::to_string(B3D_TexTextBlockHeight(font, "!! !! !!", 20, 0)));
+    EXPECT_EQ(calls_.Call(92, {Int(font), Text("!! !! !!"), Int(20)}), "{\"!!\",\"!!\",\"!!\"}");
+    EXPECT_EQ(calls_.Call(91, Ints({font, 0x00FF00})), "0");
+    EXPECT_EQ(g_QelFonts[font]->effectColour, 0x00FF00u);
+    LogCapture log;
+    EXPECT_EQ(calls_.Call(91, Ints({QEL_FONT_SLOTS - 1, 5})), "0");
+    EXPECT_TRUE(
+        log.Contains("B3D_SetTexTextBGColor: unknown fon number: " + std::to_string(QEL_FONT_SLOTS - 1) + ", col:5"));
+
+    // The display.
+    EXPECT_EQ(calls_.Call(105), std::to_string(g_VideoRecord->VideoEBM->width));
+    EXPECT_EQ(calls_.Call(106), std::to_string(g_VideoRecord->VideoEBM->height));
+    EXPECT_EQ(calls_.Call(107), std::to_string(g_VideoRecord->aspectX));
+    EXPECT_EQ(calls_.Call(108), std::to_string(g_VideoRecord->aspectY));
 }

@@ -12,6 +12,7 @@
 #include "scene/dummies.h"
 #include "scene/freeing.h"
 #include "scene/geometry.h"
+#include "scene/instcoll.h"
 #include "scene/lists.h"
 #include "scene/names.h"
 #include "scene/records.h"
@@ -205,7 +206,6 @@ constexpr int32_t s_pendingCalls[] = {
     14,   // B3D_LightAddToScene: instance trees
     18,   // B3D_InstAddToInst: instance trees
     52,   // B3D_FreeAllBodies: needs B3D_DisableAllObjects3D around the free
-    69,   // B3D_InstMakeCollBox: instance collision models
     79,   // B3D_InitRecording: recorder
     80,   // B3D_ExitRecording: recorder
     81,   // B3D_InitReplay: replay
@@ -559,6 +559,7 @@ int32_t InstanceCall(const Call& c, int32_t call) {
             if (cam) cam->environmentSource = c.Inst(1);
             return c.Answer(0);
         case 68: inst->name = Qel_StrReassign(inst->name, c.Text(1)); return c.Answer(0);
+        case 69: return c.Answer(B3D_CollBuildModel(inst, c.Int(1)));
         case 70: return c.Answer(inst->radius);
         case 71: return c.Answer(B3D_InstGetTotalSize(inst));
         case 72: return c.Answer(inst->bodyId);

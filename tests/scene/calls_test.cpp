@@ -18,6 +18,7 @@
 #include "base/texcache.h"
 #include "cut_fixture.h"
 #include "scene/allocs.h"
+#include "scene/bodytext.h"
 #include "scene/records.h"
 #include "scene/state.h"
 #include "scene_fixture.h"
@@ -33,6 +34,7 @@
 #include "support/videosupport.h"
 #include "system/settings.h"
 #include "system/video.h"
+#include "tools/lib/bodyconv.h"
 #include "scene/names.h"
 #include "scene/texdraw.h"
 
@@ -497,6 +499,22 @@ TEST_F(SceneCalls, TakeStartCounts) {
     EXPECT_EQ(Call(152, {take, K, N}), "0");
     EXPECT_TRUE(log.Contains("J3D_TakeStart: (" + calls_.where() + ") scene not found 424242\n"));
     EXPECT_EQ(Call(153, {take}), "0");
+}
+
+// A body loaded for an instance: its collision model is built through call 69.
+TEST_F(SceneCalls, BodyAndCollisionCalls) {
+    EXPECT_EQ(Call(77, {10}), "0");
+    EXPECT_EQ(Call(69, {I, 0}), "0");  // no body yet
+    std::string text, error;
+    ASSERT_TRUE(Tool_ModelToTextBody(TriangleBody("wall"), &text, &error)) << error;
+    WriteBody(10, text);
+    ASSERT_NE(B3D_LoadBody2(nullptr, 10), nullptr);
+    EXPECT_EQ(Call(77, {10}), "1");
+    Inst(inst_)->bodyId = 10;
+    EXPECT_EQ(Call(72, {I}), "10");
+    EXPECT_EQ(Call(69, {I, 0}), "1");
+    EXPECT_TRUE(Inst(inst_)->flags & INST_COLLISION_MODEL);
+    EXPECT_EQ(Call(69, {N, 0}), "0");
 }
 
 TEST_F(SceneCalls, EngineWideCalls) {

@@ -6,6 +6,7 @@
 #include "base/fonts.h"
 #include "base/log.h"
 #include "base/strings.h"
+#include "base/texanim.h"
 #include "render/lights.h"
 #include "scene/allocs.h"
 #include "scene/caches.h"
@@ -19,7 +20,6 @@
 #include "scene/smallops.h"
 #include "scene/state.h"
 #include "scene/takes.h"
-#include "scene/texanim.h"
 #include "scene/texdraw.h"
 #include "scene/trees.h"
 #include "script/arrays.h"
@@ -273,6 +273,19 @@ struct Call {
 // Passes a light change on to the renderer while the light is in it.
 void UpdateLight(Inst3D* light) {
     if (light->rendererLight) S_3DUpdateLight(light);
+}
+
+// The instance's material overrides, made as one record for the texture when
+// it has none; null when they cannot be made.
+TC_Material* Overrides(Inst3D* inst, int32_t textureId) {
+    if (!inst->materialOverrides || inst->materialOverrideCount <= 0) {
+        if (inst->materialOverrides) return nullptr;
+        inst->materialOverrides = Qel_NewTextureMaterial(textureId);
+        if (!inst->materialOverrides) return nullptr;
+        inst->flags2 |= INST2_EXTRA_TEXMATRIX;
+        inst->materialOverrideCount = 1;
+    }
+    return static_cast<TC_Material*>(inst->materialOverrides);
 }
 
 // Applies light type `index` (0 to 999) to a light.
@@ -552,8 +565,17 @@ int32_t InstanceCall(const Call& c, int32_t call) {
         case 40: return c.Answer(static_cast<int32_t>(inst->flags2));
         case 41: inst->flags = static_cast<uint32_t>(c.Int(1)); return c.Answer(0);
         case 42: inst->flags2 = static_cast<uint32_t>(c.Int(1)); return c.Answer(0);
-        case 44: B3D_InstTreeSetTexAnimFrame(inst, c.Int(1)); return c.Answer(0);
-        case 45: B3D_InstTreeSetTexAnimCoords(inst, c.Int(1), c.Int(2)); return c.Answer(0);
+        case 44: {  // instance, frame, animation, texture of a new override
+            auto* m = Overrides(inst, c.Int(3));
+            if (!m) return c.Answer(0);
+            return c.Answer(TC_AnimSetIndex(0, inst->materialOverrideCount, m, c.Int(2), c.Int(1)));
+        }
+        case 45: {  // instance, u, v, texture of a new override
+            auto* m = Overrides(inst, c.Int(3));
+            if (!m) return c.Answer(0);
+            for (int32_t k = 0; k < inst->materialOverrideCount; ++k) Qel_TexMatrixTranslate(&m[k], c.Int(1), c.Int(2));
+            return c.Answer(0);
+        }
         case 46: inst->pass = c.Int(1); return c.Answer(0);
         case 66:
             if (cam) cam->environmentSource = c.Inst(1);

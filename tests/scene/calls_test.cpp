@@ -15,6 +15,7 @@
 
 #include "base/ebm.h"
 #include "base/fonts.h"
+#include "base/texanim.h"
 #include "base/texcache.h"
 #include "cut_fixture.h"
 #include "scene/allocs.h"
@@ -36,6 +37,7 @@
 #include "system/video.h"
 #include "tools/lib/bodyconv.h"
 #include "scene/names.h"
+#include "scene/texanim.h"
 #include "scene/texdraw.h"
 
 namespace {
@@ -515,6 +517,27 @@ TEST_F(SceneCalls, BodyAndCollisionCalls) {
     EXPECT_EQ(Call(69, {I, 0}), "1");
     EXPECT_TRUE(Inst(inst_)->flags & INST_COLLISION_MODEL);
     EXPECT_EQ(Call(69, {N, 0}), "0");
+}
+
+// The texture-animation calls make a one-record override for the texture
+// named fourth when the instance has none.
+TEST_F(SceneCalls, TextureAnimationCalls) {
+    Inst3D* inst = Inst(inst_);
+    EXPECT_EQ(Call(45, {I, 0x8000, 0x4000, 5}), "0");
+    ASSERT_NE(inst->materialOverrides, nullptr);
+    EXPECT_EQ(inst->materialOverrideCount, 1);
+    EXPECT_TRUE(inst->flags2 & INST2_EXTRA_TEXMATRIX);
+    TC_Material* expected = Qel_NewTextureMaterial(5);
+    ASSERT_NE(expected, nullptr);
+    Qel_TexMatrixTranslate(expected, 0x8000, 0x4000);
+    auto* made = static_cast<TC_Material*>(inst->materialOverrides);
+    EXPECT_EQ(std::memcmp(TC_MaterialMatrix(made, 0), TC_MaterialMatrix(expected, 0), 12 * sizeof(int32_t)), 0);
+    EXPECT_EQ(TC_MaterialWord0(made, 0), TC_MaterialWord0(expected, 0));
+    TC_FreeMaterials(1, expected);
+    // The frame goes to the same array.
+    EXPECT_EQ(Call(44, {I, 0, 3, 9}), std::to_string(TC_AnimSetIndex(0, 1, made, 3, 0)));
+    EXPECT_EQ(inst->materialOverrides, made);
+    B3D_InstFreeMaterialOverrides(inst);
 }
 
 TEST_F(SceneCalls, EngineWideCalls) {

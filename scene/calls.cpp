@@ -405,7 +405,6 @@ int32_t InstanceCall(const Call& c, int32_t call) {
                 B3D_MISSING(c, "Nonexisting instance CamFree! (%s) inst: %d !\n", c.Int(0));
                 return c.Answer(0);
             }
-            J3D_JobStop(&cam->inst);
             B3D_CameraFree(cam);
             return c.Answer(0);
         }

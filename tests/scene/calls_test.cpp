@@ -540,6 +540,29 @@ TEST_F(SceneCalls, TextureAnimationCalls) {
     B3D_InstFreeMaterialOverrides(inst);
 }
 
+// A caller waiting on a job hears once: 5 when the job is stopped, 3 when its
+// camera is freed.
+TEST_F(SceneCalls, WaitingCallersHearTheirReplyCode) {
+    StoryRunner& runner = calls_.runner();
+    Inst3D* inst = Inst(inst_);
+    inst->jobFlags = JOB_RUNNING | JOB_WAITING;
+    inst->replyModule = runner.module();
+    inst->replyHandle = 1234;
+    EXPECT_EQ(Call(145, {I}), "0");
+    EXPECT_EQ(Call(145, {I}), "0");
+    Inst3D* cam = Inst(camera_);
+    cam->jobFlags = JOB_RUNNING | JOB_WAITING;
+    cam->replyModule = runner.module();
+    cam->replyHandle = 5678;
+    EXPECT_EQ(Call(6, {C}), "0");
+    ASSERT_EQ(runner.answers.size(), 2u);
+    EXPECT_EQ(runner.answers[0].callerNumber, 1234u);
+    EXPECT_EQ(runner.answers[0].n, B3D_REPLY_JOB_STOPPED);
+    EXPECT_EQ(runner.answers[1].callerNumber, 5678u);
+    EXPECT_EQ(runner.answers[1].n, B3D_REPLY_CAMERA_FREED);
+    EXPECT_TRUE(inst->jobFlags & JOB_STOPPED);
+}
+
 TEST_F(SceneCalls, EngineWideCalls) {
     EXPECT_EQ(Call(111, {77}), "0");
     EXPECT_EQ(g_B3DState->fadeValue, 77);

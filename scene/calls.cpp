@@ -14,6 +14,7 @@
 #include "scene/freeing.h"
 #include "scene/geometry.h"
 #include "scene/instcoll.h"
+#include "scene/jobs.h"
 #include "scene/lists.h"
 #include "scene/names.h"
 #include "scene/records.h"
@@ -214,15 +215,7 @@ constexpr int32_t s_pendingCalls[] = {
     103,  // B3D_DisableAllObjects3D: instance trees
     104,  // B3D_EnableAllObjects3D: instance trees
     141,  // J3D_GetPathPosAndRot: path key interpolation of the path jobs
-    154,  // J3D_TakeFree: take start
 };
-
-// The job starts (143, 144, 155, 156) and the take start (152) resolve their
-// arguments and wait here: the start itself answers 0 (not started) until it
-// lands.
-int32_t StartPathJob(Inst3D*, int32_t /*from*/, int32_t /*pathIndex*/, J3D_Cut*, int32_t /*to*/) { return 0; }
-// The take start; 0 (not started) until it lands.
-int32_t StartTake(J3D_Take*, J3D_Cut*, Scene3D*, Camera3D*) { return 0; }
 
 // ------------------------------------------------------------------ the call frame
 
@@ -331,7 +324,7 @@ int32_t JobStart(const Call& c, bool bySerial, bool withTimes) {
     if (index < 0) return c.Answer(0);
     const int32_t from = withTimes ? c.Int(3) : 0;
     const int32_t to = withTimes ? c.Int(4) : 0;
-    if (!StartPathJob(inst, from, index, cut, to)) return c.Answer(0);
+    if (!J3D_JobStartInst(inst, from, index, cut, to, 0)) return c.Answer(0);
     // A job stopped at its start never ends: the caller must not wait for it.
     if ((inst->jobFlags & JOB_STOPPED) || !c.task) return c.Answer(11);
     inst->jobFlags |= JOB_WAITING;
@@ -367,7 +360,7 @@ int32_t TakeStart(const Call& c) {
         B3D_MISSING(c, "J3D_TakeStart: (%s) scene not found %d\n", c.Int(2));
         return c.Answer(0);
     }
-    if (!StartTake(take, cut, scene, camera) || !c.task) return c.Answer(0);
+    if (!J3D_TakeStartInScene(take, cut, scene, camera) || !c.task) return c.Answer(0);
     take->replyModule = c.module;
     take->replyHandle = static_cast<int32_t>(c.task->id);
     return 1;
@@ -768,9 +761,11 @@ int32_t CutCall(const Call& c, int32_t call) {
             J3D_Take* take = J3D_TakeAlloc();
             return c.Answer(take ? static_cast<int32_t>(take->id) : 0);
         }
-        case 153: {
+        case 153:
+        case 154: {
             J3D_Take* take = J3D_TakeFind(static_cast<uint32_t>(c.Int(0)));
-            if (take) J3D_TakeStop(take);
+            if (take && call == 153) J3D_TakeStop(take);
+            if (take && call == 154) J3D_TakeFree(take);
             return c.Answer(0);
         }
         default: break;

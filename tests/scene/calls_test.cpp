@@ -37,6 +37,7 @@
 #include "system/video.h"
 #include "tools/lib/bodyconv.h"
 #include "scene/names.h"
+#include "scene/takes.h"
 #include "scene/texanim.h"
 #include "scene/texdraw.h"
 
@@ -487,6 +488,59 @@ TEST_F(SceneCalls, PathCalls) {
     EXPECT_TRUE(cut_.flags & CUT_PLACED);
 }
 
+// Job starts search the paths from the last; a job that runs keeps the task
+// waiting for its end, one stopped at once answers 11 and never again.
+TEST_F(SceneCalls, JobStarts) {
+    PutCut();
+    J3D_MotionKey keys[2]{};
+    keys[0].time = 0;
+    keys[1].time = 1000;
+    keys[1].value[0] = 65536;
+    paths_[2].posCount = 2;
+    paths_[2].posKeys = keys;
+    StoryRunner& runner = calls_.runner();
+    Inst3D* inst = Inst(inst_);
+    SetClock(5000);
+
+    EXPECT_EQ(Call(143, {I, K, 12}), "<no answer>");
+    EXPECT_EQ(inst->pathNr, 2);  // the last path of body 12
+    EXPECT_TRUE(inst->jobFlags & JOB_WAITING);
+    EXPECT_EQ(inst->replyModule, runner.module());
+    EXPECT_EQ(uint32_t(inst->replyHandle), calls_.taskId());
+    const uint32_t waiting = calls_.taskId();
+    SetClock(7000);
+    J3D_TakesUpdate();
+    ASSERT_EQ(runner.answers.size(), 1u);
+    EXPECT_EQ(runner.answers[0].callerNumber, waiting);
+    EXPECT_EQ(runner.answers[0].n, B3D_REPLY_JOB_ENDED);
+
+    // The path of serial 0 has no keys: its job ends at its start.
+    runner.answers.clear();
+    EXPECT_EQ(Call(144, {I, K, 0}), "11");
+    EXPECT_EQ(inst->pathNr, 0);
+    EXPECT_FALSE(inst->jobFlags & JOB_WAITING);
+    SetClock(9000);
+    J3D_TakesUpdate();
+    EXPECT_TRUE(runner.answers.empty());
+
+    // Start and end times.
+    EXPECT_EQ(Call(155, {I, K, 12, 100, 500}), "<no answer>");
+    EXPECT_EQ(inst->jobFrom, 100);
+    EXPECT_EQ(inst->jobTo, 500);
+    EXPECT_EQ(Call(145, {I}), "0");
+    ASSERT_EQ(runner.answers.size(), 1u);
+    EXPECT_EQ(runner.answers[0].n, B3D_REPLY_JOB_STOPPED);
+    EXPECT_EQ(Call(156, {I, K, 9, 0, 300}), "<no answer>");
+    EXPECT_EQ(inst->pathNr, 2);
+    EXPECT_EQ(Call(146, {I}), std::to_string(J3D_JobGetRemainingTime(inst)));
+    EXPECT_EQ(Call(145, {I}), "0");
+
+    // Nothing matches, or the instance or cut is missing.
+    for (const std::vector<int32_t>& args : std::vector<std::vector<int32_t>>{{I, K, 13}, {N, K, 12}, {I, 31999, 12}})
+        EXPECT_EQ(Call(143, args), "0");
+    EXPECT_EQ(Call(144, {I, K, 4}), "0");
+}
+
 // J3D_TakeStart takes three or four arguments; any other count answers 0
 // without a look at them.
 TEST_F(SceneCalls, TakeStartCounts) {
@@ -500,7 +554,24 @@ TEST_F(SceneCalls, TakeStartCounts) {
     EXPECT_EQ(log.Text(), "");
     EXPECT_EQ(Call(152, {take, K, N}), "0");
     EXPECT_TRUE(log.Contains("J3D_TakeStart: (" + calls_.where() + ") scene not found 424242\n"));
+
+    // A started take keeps the task waiting until it stops.
+    J3D_MotionKey keys[2]{};
+    keys[1].time = 1000;
+    paths_[2].posCount = 2;
+    paths_[2].posKeys = keys;
+    StoryRunner& runner = calls_.runner();
+    EXPECT_EQ(Call(152, {take, K, S}), "<no answer>");
+    J3D_Take* t = J3D_TakeFind(uint32_t(take));
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->replyModule, runner.module());
+    const uint32_t waiting = calls_.taskId();
     EXPECT_EQ(Call(153, {take}), "0");
+    ASSERT_EQ(runner.answers.size(), 1u);
+    EXPECT_EQ(runner.answers[0].callerNumber, waiting);
+    EXPECT_EQ(runner.answers[0].n, B3D_REPLY_TAKE_STOPPED);
+    EXPECT_EQ(Call(154, {take}), "0");
+    EXPECT_EQ(J3D_TakeFind(uint32_t(take)), nullptr);
 }
 
 // A body loaded for an instance: its collision model is built through call 69.

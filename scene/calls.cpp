@@ -17,7 +17,9 @@
 #include "scene/jobs.h"
 #include "scene/lists.h"
 #include "scene/names.h"
+#include "scene/recorder.h"
 #include "scene/records.h"
+#include "scene/replay.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
 #include "scene/takes.h"
@@ -207,10 +209,6 @@ constexpr int32_t s_pendingCalls[] = {
     14,   // B3D_LightAddToScene: instance trees
     18,   // B3D_InstAddToInst: instance trees
     52,   // B3D_FreeAllBodies: needs B3D_DisableAllObjects3D around the free
-    79,   // B3D_InitRecording: recorder
-    80,   // B3D_ExitRecording: recorder
-    81,   // B3D_InitReplay: replay
-    82,   // B3D_ExitReplay: replay
     101,  // B3D_TexBltImage: texture drawing from image files
     103,  // B3D_DisableAllObjects3D: instance trees
     104,  // B3D_EnableAllObjects3D: instance trees
@@ -814,6 +812,12 @@ int32_t B3D_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t a
         case 43: return c.Answer(c.Text(0) ? B3D_GetTextureID(c.Text(0)) : 0);
         case 77: return c.Answer(B3D_FindBody(c.Int(0)) ? 1 : 0);
         case 78: return c.Answer(B3D_MemStatistics(c.Int(0)));
+        case 79: return c.Answer(c.Text(0) ? B3D_CallInitRecording(c.Text(0)) : 0);
+        case 80: return c.Answer(B3D_CallExitRecording());
+        case 81:
+            if (!c.Text(0)) return c.Answer(0);
+            return c.Answer(B3D_ReplayRecording(c.Text(0), c.Int(1), c.Int(2), c.Int(3), c.Int(4), c.Int(5)));
+        case 82: return c.Answer(B3D_CallExitReplay());
         case 83: return c.Answer(B3D_CallSetFlags(c.Int(0)));
         case 105: return c.Answer(Display() ? Display()->width : 0);
         case 106: return c.Answer(Display() ? Display()->height : 0);

@@ -20,7 +20,9 @@
 #include "cut_fixture.h"
 #include "scene/allocs.h"
 #include "scene/bodytext.h"
+#include "scene/recorder.h"
 #include "scene/records.h"
+#include "scene/replay.h"
 #include "scene/state.h"
 #include "scene_fixture.h"
 #include "script/lookup.h"
@@ -116,6 +118,8 @@ protected:
         scene_ = Id(7);
     }
     void TearDown() override {
+        B3D_ExitRecording();
+        B3D_ExitReplay();
         if (cutInTable_) Qel_TableRemove(g_B3DState->cutTable, uint32_t(cut_.id));
         CutTest::TearDown();
     }
@@ -572,6 +576,21 @@ TEST_F(SceneCalls, TakeStartCounts) {
     EXPECT_EQ(runner.answers[0].n, B3D_REPLY_TAKE_STOPPED);
     EXPECT_EQ(Call(154, {take}), "0");
     EXPECT_EQ(J3D_TakeFind(uint32_t(take)), nullptr);
+}
+
+// A recording started, stopped and replayed through the calls.
+TEST_F(SceneCalls, RecordingAndReplayCalls) {
+    EXPECT_EQ(Call(79, {}), "0");  // no name
+    EXPECT_EQ(CallV(79, {Text("calls")}), "1");
+    EXPECT_TRUE(g_B3DState->engineFlags & 0x1);
+    EXPECT_EQ(CallV(79, {Text("again")}), "0");  // one runs already
+    EXPECT_EQ(Call(80, {}), "0");
+    EXPECT_FALSE(g_B3DState->engineFlags & 0x1);
+    EXPECT_EQ(Call(81, {}), "0");
+    EXPECT_EQ(CallV(81, {Text("calls")}), "1");
+    EXPECT_TRUE(g_B3DState->engineFlags & 0x2);
+    EXPECT_EQ(Call(82, {}), "0");
+    EXPECT_FALSE(g_B3DState->engineFlags & 0x2);
 }
 
 // A body loaded for an instance: its collision model is built through call 69.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/ebm.h"
+#include "base/fixmath.h"
 #include "base/fonts.h"
 #include "base/log.h"
 #include "base/strings.h"
@@ -212,7 +213,6 @@ constexpr int32_t s_pendingCalls[] = {
     101,  // B3D_TexBltImage: texture drawing from image files
     103,  // B3D_DisableAllObjects3D: instance trees
     104,  // B3D_EnableAllObjects3D: instance trees
-    141,  // J3D_GetPathPosAndRot: path key interpolation of the path jobs
 };
 
 // ------------------------------------------------------------------ the call frame
@@ -305,6 +305,28 @@ const J3D_CutPath* PathAt(const J3D_Cut* cut, int32_t index) {
 
 // The display record's bitmap, null without a display.
 const EBM* Display() { return g_VideoRecord ? g_VideoRecord->VideoEBM : nullptr; }
+
+// Call 141: the path's position at time t (between two keys, as the path job
+// places it) and the rotation of its rotation key at t, as x, y, z and the
+// three angles that B3D_InstSetPos and B3D_InstSetRot take.
+int32_t PathPosAndRot(const J3D_CutPath* path, int32_t t, int32_t out[6]) {
+    QelVector pos{};
+    if (path->posCount > 0 && path->posKeys) {
+        const J3D_MotionKey* keys = path->posKeys;
+        const int32_t k = J3D_FindKey(keys, sizeof(J3D_MotionKey), path->posCount, t);
+        if (k + 1 < path->posCount && t > keys[k].time && t < keys[k + 1].time) J3D_InterpolatePos(t, keys, k, &pos);
+        else pos = {keys[k].value[0], keys[k].value[1], keys[k].value[2], 0};
+    }
+    QelMatrix m{};
+    Qel_MatFromAngles(&m, 0, 0, 0);
+    if (path->rotCount > 0 && path->rotKeys)
+        J3D_GetPathRot(path->rotKeys, J3D_FindKey(path->rotKeys, sizeof(J3D_MotionKey), path->rotCount, t), &m);
+    out[0] = pos.x;
+    out[1] = pos.y;
+    out[2] = pos.z;
+    Qel_AnglesFromMat(&m, &out[3], &out[4], &out[5]);
+    return 1;
+}
 
 // Calls 143, 144, 155 and 156: a path job on the last path of the cut whose
 // body id (or serial) is the third argument; the task waits for its end.
@@ -781,6 +803,15 @@ int32_t CutCall(const Call& c, int32_t call) {
     const J3D_CutPath* path = PathAt(cut, c.Int(1));
     if (!path) return c.Answer(0);
     switch (call) {
+        case 141: {
+            // The array the story passed is shared: the words go into it.
+            auto* array = const_cast<ScriptValue*>(c.Value(3));
+            if (c.argc < 4 || array->tag != VARTYPE_ARRAY) return c.Answer(0);
+            int32_t words[6];
+            PathPosAndRot(path, c.Int(2), words);
+            for (int32_t k = 0; k < 6; ++k) SV_ArrayWriteInt(array, k, words[k]);
+            return c.Answer(1);
+        }
         case 136: return c.Answer((path->flags & PATH_BODY) ? path->reference : 0);
         case 137: return c.Answer((path->flags & PATH_CUT) ? path->reference : 0);
         case 138: return c.Answer(path->pathNr);

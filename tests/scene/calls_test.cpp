@@ -14,11 +14,14 @@
 #include <vector>
 
 #include "base/ebm.h"
+#include "base/fixmath.h"
 #include "base/fonts.h"
 #include "base/texanim.h"
 #include "base/texcache.h"
 #include "cut_fixture.h"
 #include "scene/allocs.h"
+#include "script/arrays.h"
+#include "scene/jobs.h"
 #include "scene/bodytext.h"
 #include "scene/recorder.h"
 #include "scene/records.h"
@@ -490,6 +493,43 @@ TEST_F(SceneCalls, PathCalls) {
     RunRows(rows);
     EXPECT_EQ(cut_.placePos.y, 2);
     EXPECT_TRUE(cut_.flags & CUT_PLACED);
+}
+
+// Position and rotation of a path at a time go into the story's array as
+// x, y, z and three angles.
+TEST_F(SceneCalls, PathPositionAndRotationAtATime) {
+    PutCut();
+    J3D_MotionKey pos[2]{}, rot[2]{};
+    pos[1].time = 1000;
+    pos[1].value[0] = 10 * 65536;
+    pos[1].value[2] = -4 * 65536;
+    rot[1].time = 600;
+    rot[1].value[0] = 16384;
+    paths_[0].posCount = paths_[0].rotCount = 2;
+    paths_[0].posKeys = pos;
+    paths_[0].rotKeys = rot;
+    ScriptValue array = SysCallRunner::IntArray({9, 9, 9, 9, 9, 9});
+    auto words = [&array] {
+        std::vector<int32_t> out;
+        for (int32_t k = 0; k < 6; ++k) out.push_back(SV_ArrayRead(&array, k)->i);
+        return out;
+    };
+    EXPECT_EQ(CallV(141, {Int(77), Int(0), Int(500), SysCallRunner::Ref(array)}), "1");
+    QelVector mid{};
+    J3D_InterpolatePos(500, pos, 0, &mid);
+    EXPECT_EQ(words(), (std::vector<int32_t>{mid.x, mid.y, mid.z, 0, 0, 0}));
+    EXPECT_EQ(CallV(141, {Int(77), Int(0), Int(2000), SysCallRunner::Ref(array)}), "1");
+    QelMatrix turned{};
+    Qel_MatFromAngles(&turned, 16384, 0, 0);
+    int32_t a = 0, b = 0, c = 0;
+    Qel_AnglesFromMat(&turned, &a, &b, &c);
+    EXPECT_EQ(words(), (std::vector<int32_t>{10 * 65536, 0, -4 * 65536, a, b, c}));
+    // No array, no path: nothing is written.
+    EXPECT_EQ(Call(141, {K, 0, 0}), "0");
+    EXPECT_EQ(Call(141, {K, 0, 0, 5}), "0");
+    EXPECT_EQ(CallV(141, {Int(77), Int(3), Int(0), SysCallRunner::Ref(array)}), "0");
+    EXPECT_EQ(words()[0], 10 * 65536);
+    SV_Release(&array);
 }
 
 // Job starts search the paths from the last; a job that runs keeps the task

@@ -210,7 +210,6 @@ constexpr int32_t s_pendingCalls[] = {
     14,   // B3D_LightAddToScene: instance trees
     18,   // B3D_InstAddToInst: instance trees
     52,   // B3D_FreeAllBodies: needs B3D_DisableAllObjects3D around the free
-    101,  // B3D_TexBltImage: texture drawing from image files
     103,  // B3D_DisableAllObjects3D: instance trees
     104,  // B3D_EnableAllObjects3D: instance trees
 };
@@ -731,6 +730,13 @@ int32_t TextureCall(const Call& c, int32_t call) {
         case 100:
             return c.Answer(B3D_TexBltTilesAlpha(c.Int(0), c.Int(1), c.Int(2), c.Int(3), c.Int(4), c.Int(5), c.Int(6),
                                                  c.Int(7), c.Int(8), c.Int(9), -1));
+        case 101: {  // texture, image name, x, y: the whole image, through the texture cache
+            if (!c.Text(1)) return c.Answer(0);
+            const int32_t image = B3D_GetTextureID(c.Text(1));
+            if (image <= 0 || image == 0xFFFF) return c.Answer(0);
+            return c.Answer(B3D_TexBlit(image, c.Int(0), 0, 0, c.Int(2), c.Int(3), B3D_TexGetWidth(image),
+                                        B3D_TexGetHeight(image), -1, 1));
+        }
         case 102:
             if (!c.Text(0)) return c.Answer(-1);
             return c.Answer(B3D_OpenFontNumbered(c.Text(0), c.Int(1), c.Int(2), c.Int(3), c.Int(4)));

@@ -835,6 +835,19 @@ TEST_F(SceneTexCalls, DrawingCallsPassTheirArguments) {
         EXPECT_EQ(answer, std::to_string(direct)) << "call " << c.call;
     }
 
+    // An image by its name in the texture cache, blitted whole.
+    TC_SetTextureName(2, "panel");  // the name drops the bitmap: a new one
+    TC_TextureTable[2].bitmap = MakeBitmap(Layout::Bits32, 32, 32);
+    ASSERT_EQ(TC_GetTextureIdByName("panel"), 2u);
+    std::string answer;
+    const std::vector<Chunk> viaCall = Records([&] {
+        answer = calls_.Call(101, {Int(1), Text("panel"), Int(3), Int(4)});
+    });
+    EXPECT_EQ(viaCall, Records([] { B3D_TexBlit(2, 1, 0, 0, 3, 4, 32, 32, -1, 1); }));
+    EXPECT_FALSE(viaCall.empty());
+    EXPECT_EQ(answer, "1");
+    EXPECT_EQ(calls_.Call(101, {Int(1)}), "0");
+
     // Sizes, text measures and font colours.
     EXPECT_EQ(calls_.Call(93, Ints({1})), "32");
     EXPECT_EQ(calls_.Call(94, Ints({9})), "0");

@@ -196,24 +196,6 @@ const char* const s_callNames[B3D_CALL_COUNT + 1] = {
     nullptr,
 };
 
-// ------------------------------------------------------------------ still to come
-//
-// Calls whose scene-engine operation has not landed yet. Each answers INTEGER
-// 0 and changes nothing; when its operation lands the number leaves this list
-// and its case below (or the marked start function) takes it.
-constexpr int32_t s_pendingCalls[] = {
-    3,    // B3D_InstSetBody: instance trees
-    8,    // B3D_SceneClear: instance trees
-    9,    // B3D_SceneFree: instance trees
-    11,   // B3D_SceneDisable (B3D_SceneDisableInsts): instance trees
-    12,   // B3D_InstAddToScene: instance trees
-    14,   // B3D_LightAddToScene: instance trees
-    18,   // B3D_InstAddToInst: instance trees
-    52,   // B3D_FreeAllBodies: needs B3D_DisableAllObjects3D around the free
-    103,  // B3D_DisableAllObjects3D: instance trees
-    104,  // B3D_EnableAllObjects3D: instance trees
-};
-
 // ------------------------------------------------------------------ the call frame
 
 // One call: its arguments (read only below the count) and its answers.
@@ -424,19 +406,53 @@ int32_t InstanceCall(const Call& c, int32_t call) {
             Scene3D* scene = B3D_SceneAlloc();
             return c.Answer(scene ? static_cast<int32_t>(scene->id) : 0);
         }
+        case 8:
+        case 9:
         case 10:
-            if (Scene3D* scene = c.Scene(0)) B3D_SceneEnable(scene);
+        case 11: {
+            Scene3D* scene = c.Scene(0);
+            if (!scene) return c.Answer(0);
+            if (call == 8) B3D_SceneClear(scene);
+            if (call == 9) B3D_SceneFree(scene);
+            if (call == 10) B3D_SceneEnable(scene);
+            if (call == 11) B3D_SceneDisableInsts(scene);
             return c.Answer(0);
+        }
+        case 3: {
+            Inst3D* inst = c.Inst(0);
+            if (!inst) {
+                B3D_MISSING(c, "Nonexisting instance SetBody! (%s) inst: %d body: %d!\n", c.Int(0), c.Int(1));
+                return c.Answer(0);
+            }
+            return c.Answer(B3D_InstSetBody(inst, c.Int(1)));
+        }
+        case 12:
+        case 14:
         case 13:
         case 15: {
             Inst3D* inst = c.Inst(0);
             Scene3D* scene = c.Scene(1);
             if (!inst || !scene) {
-                B3D_MISSING(c, "Nonexisting instance or scene: (%s) InstDeleteFromScene: inst:%d scene:%d\n", c.Int(0),
-                            c.Int(1));
+                if (call == 12 || call == 14)
+                    B3D_MISSING(c, "Nonexisting instance or scene: (%s) InstAddToScene: inst:%d scene:%d\n", c.Int(0),
+                                c.Int(1));
+                else
+                    B3D_MISSING(c, "Nonexisting instance or scene: (%s) InstDeleteFromScene: inst:%d scene:%d\n",
+                                c.Int(0), c.Int(1));
                 return c.Answer(0);
             }
-            B3D_InstDeleteFromScene(inst, scene);
+            if (call == 12 || call == 14) B3D_InstAddToScene(inst, scene);
+            else B3D_InstDeleteFromScene(inst, scene);
+            return c.Answer(0);
+        }
+        case 18: {
+            Inst3D* child = c.Inst(0);
+            Inst3D* parent = c.Inst(1);
+            if (!child || !parent) {
+                B3D_MISSING(c, "Nonexisting instance: (%s) AddtoInst: inst1:%d inst2:%d\n", c.Int(0), c.Int(1));
+                return c.Answer(0);
+            }
+            B3D_InstAddToInst(child, parent);
             return c.Answer(0);
         }
         case 16:
@@ -832,15 +848,9 @@ int32_t CutCall(const Call& c, int32_t call) {
 
 const char* const* B3D_GetCallNames() { return s_callNames; }
 
-int B3D_CallIsPending(int32_t call) {
-    for (int32_t n : s_pendingCalls)
-        if (n == call) return 1;
-    return 0;
-}
-
 int32_t B3D_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args) {
     const Call c{callerModule, task, args ? argc : 0, args};
-    if (call < 0 || call >= B3D_CALL_COUNT || !g_B3DState || B3D_CallIsPending(call)) return c.Answer(0);
+    if (call < 0 || call >= B3D_CALL_COUNT || !g_B3DState) return c.Answer(0);
     switch (call) {
         case 19: return c.Answer(B3D_CallSetEngineFlags(c.Int(0)));
         case 20: return c.Answer(B3D_CallClearEngineFlags(c.Int(0)));
@@ -862,6 +872,13 @@ int32_t B3D_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t a
         case 108: return c.Answer(g_VideoRecord ? g_VideoRecord->aspectY : 0);
         case 109: return c.Answer(g_VideoRecord ? g_VideoRecord->zeroWords[0] : 0);
         case 110: return c.Answer(g_VideoRecord ? g_VideoRecord->zeroWords[1] : 0);
+        case 52:
+            B3D_DisableAllObjects3D();
+            J3D_FreeCutEntry();  // every cut, then every body
+            B3D_EnableAllObjects3D();
+            return c.Answer(0);
+        case 103: B3D_DisableAllObjects3D(); return c.Answer(0);
+        case 104: B3D_EnableAllObjects3D(); return c.Answer(0);
         case 111: B3D_SetFadeValue(c.Int(0)); return c.Answer(0);
         case 114: g_B3DState->shadowAlpha = c.Int(0); return c.Answer(0);
         case 117: return c.Answer(g_B3DState->gammaValue);

@@ -20,7 +20,3 @@ const char* const* B3D_GetCallNames();
 // argument is read only when the call was given it; a missing one reads as 0
 // (a missing text as none).
 int32_t B3D_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
-
-// 1 when the call's scene-engine operation is not there yet: the call answers
-// INTEGER 0 and changes nothing.
-int B3D_CallIsPending(int32_t call);

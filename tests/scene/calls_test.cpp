@@ -245,6 +245,11 @@ TEST_F(SceneCalls, MissingIdsLogTheirMessageAndAnswerZero) {
     };
     const std::vector<Missing> rows = {
         {2, {N}, "Nonexisting instance freed (%s) inst:424242!\n"},
+        {3, {N, 12}, "Nonexisting instance SetBody! (%s) inst: 424242 body: 12!\n"},
+        {12, {N, S}, "Nonexisting instance or scene: (%s) InstAddToScene: inst:424242 scene:%S\n"},
+        {14, {L, N}, "Nonexisting instance or scene: (%s) InstAddToScene: inst:%L scene:424242\n"},
+        {18, {I, N}, "Nonexisting instance: (%s) AddtoInst: inst1:%I inst2:424242\n"},
+        {18, {N, I}, "Nonexisting instance: (%s) AddtoInst: inst1:424242 inst2:%I\n"},
         {4, {N}, "Nonexisting instance LightFree! (%s) inst: 424242 !\n"},
         {6, {N}, "Nonexisting instance CamFree! (%s) inst: 424242 !\n"},
         {6, {I}, "Nonexisting instance CamFree! (%s) inst: %I !\n"},  // an instance that is no camera
@@ -302,18 +307,13 @@ TEST_F(SceneCalls, EngineFlagsAnswers) {
     EXPECT_EQ(g_B3DState->engineFlags, 0x70u);
 }
 
-// Unknown numbers, calls 119 and 120, and the calls whose operation is still
-// to come answer 0 and change nothing.
+// Unknown numbers and calls 119 and 120 answer 0 and change nothing.
 TEST_F(SceneCalls, CallsThatOnlyAnswerZero) {
     g_B3DState->engineFlags = 0x5;
     const int32_t gamma = g_B3DState->gammaValue;
     for (int32_t call : {157, 158, 1000, -1}) EXPECT_EQ(Call(call, {1, 2, 3}), "0") << call;
     EXPECT_EQ(Call(119, {123}), "0");
     EXPECT_EQ(Call(120, {}), "0");
-    for (int32_t call = 0; call < B3D_CALL_COUNT; ++call)
-        if (B3D_CallIsPending(call)) {
-            EXPECT_EQ(Call(call, {I, S}), "0") << call;
-        }
     EXPECT_EQ(g_B3DState->engineFlags, 0x5u);
     EXPECT_EQ(g_B3DState->gammaValue, gamma);
     EXPECT_NE(Inst(inst_), nullptr);
@@ -633,6 +633,43 @@ TEST_F(SceneCalls, RecordingAndReplayCalls) {
     EXPECT_FALSE(g_B3DState->engineFlags & 0x2);
 }
 
+// Scenes and trees: instances and lights join and leave scenes and parents.
+TEST_F(SceneCalls, SceneAndTreeCalls) {
+    Scene3D* scene = B3D_SceneFind(uint32_t(scene_));
+    Inst3D* inst = Inst(inst_);
+    Inst3D* light = Inst(light_);
+    const int32_t child = Id(0);
+    const std::vector<Row> rows = {
+        {12, {I, S}, "0"}, {14, {L, S}, "0"}, {18, {child, I}, "0"}, {10, {S}, "0"},
+        {11, {S}, "0"},    {13, {I, S}, "0"}, {15, {L, S}, "0"},
+    };
+    RunRows({rows.begin(), rows.begin() + 3});
+    EXPECT_EQ(inst->scene, scene);
+    EXPECT_EQ(light->scene, scene);
+    EXPECT_EQ(Inst(child)->parent, inst);
+    EXPECT_EQ(Inst(child)->scene, scene);
+    EXPECT_EQ(Call(115, {I}), "{" + IdText(child) + "}");
+    RunRows({rows.begin() + 3, rows.end()});
+    EXPECT_EQ(inst->scene, nullptr);
+    EXPECT_EQ(light->scene, nullptr);
+    EXPECT_EQ(Call(18, {I, child}), "0");  // a parent under its own child: nothing changes
+    EXPECT_EQ(inst->parent, nullptr);
+
+    // Clearing keeps the instances; freeing the scene frees what is in it.
+    EXPECT_EQ(Call(12, {I, S}), "0");
+    EXPECT_EQ(Call(8, {S}), "0");
+    EXPECT_EQ(inst->scene, nullptr);
+    EXPECT_NE(Inst(inst_), nullptr);
+    EXPECT_EQ(Call(12, {I, S}), "0");
+    EXPECT_EQ(Call(9, {S}), "0");
+    EXPECT_EQ(B3D_SceneFind(uint32_t(scene_)), nullptr);
+    EXPECT_EQ(Inst(inst_), nullptr);
+    EXPECT_EQ(Inst(child), nullptr);
+    EXPECT_EQ(Call(9, {S}), "0");
+    EXPECT_EQ(Call(103, {}), "0");
+    EXPECT_EQ(Call(104, {}), "0");
+}
+
 // A body loaded for an instance: its collision model is built through call 69.
 TEST_F(SceneCalls, BodyAndCollisionCalls) {
     EXPECT_EQ(Call(77, {10}), "0");
@@ -642,11 +679,15 @@ TEST_F(SceneCalls, BodyAndCollisionCalls) {
     WriteBody(10, text);
     ASSERT_NE(B3D_LoadBody2(nullptr, 10), nullptr);
     EXPECT_EQ(Call(77, {10}), "1");
-    Inst(inst_)->bodyId = 10;
+    EXPECT_EQ(Call(3, {I, -5}), "0");
+    EXPECT_EQ(Call(3, {I, 10}), "1");
     EXPECT_EQ(Call(72, {I}), "10");
     EXPECT_EQ(Call(69, {I, 0}), "1");
     EXPECT_TRUE(Inst(inst_)->flags & INST_COLLISION_MODEL);
     EXPECT_EQ(Call(69, {N, 0}), "0");
+    // Freeing every body and cut.
+    EXPECT_EQ(Call(52, {}), "0");
+    EXPECT_EQ(Call(77, {10}), "0");
 }
 
 // The texture-animation calls make a one-record override for the texture

@@ -10,23 +10,14 @@
 
 namespace {
 
-// Texture id 0 means none: named textures follow one numbered slot.
-void NewTextureTable() {
-    g_TCNumberedCount = 1;
-    g_TCNamedCount = 0;
-    if (TC_AllocTextureTable()) __builtin_trap();
-}
-
 void InitScene() {
     static bool done = false;
     if (done) return;
     done = true;
-    g_B3DState = B3D_InitStore();
-    if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) __builtin_trap();
+    Fuzz_NewSceneState();
     // The body table makes its buckets on the first body linked, once.
     Qel_TableSet(g_B3DState->bodyTable, 1, 0);
     Qel_TableRemove(g_B3DState->bodyTable, 1);
-    NewTextureTable();
 }
 
 }  // namespace
@@ -41,6 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // design: start each input without them.
     B3D_PolyWorkFree();
     TC_FreeTextureTables();
-    NewTextureTable();
+    Fuzz_NewTextureTable();
     return 0;
 }

@@ -15,25 +15,16 @@
 
 namespace {
 
-// Texture id 0 means none: named textures follow one numbered slot.
-void NewTextureTable() {
-    g_TCNumberedCount = 1;
-    g_TCNamedCount = 0;
-    if (TC_AllocTextureTable()) __builtin_trap();
-}
-
 void InitScene() {
     static bool done = false;
     if (done) return;
     done = true;
-    g_B3DState = B3D_InitStore();
-    if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) __builtin_trap();
+    Fuzz_NewSceneState();
     // The body and cut tables make their buckets on the first entry, once.
     for (QelTable* t : {g_B3DState->bodyTable, g_B3DState->cutTable}) {
         Qel_TableSet(t, 1, 0);
         Qel_TableRemove(t, 1);
     }
-    NewTextureTable();
 }
 
 }  // namespace
@@ -53,6 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     B3D_ResetDynamicCutIds();
     B3D_PolyWorkFree();
     TC_FreeTextureTables();
-    NewTextureTable();
+    Fuzz_NewTextureTable();
     return 0;
 }

@@ -8,24 +8,13 @@
 #include "scene/fxparams.h"
 #include "scene/state.h"
 
-namespace {
-
-// Texture id 0 means none: named textures follow one numbered slot.
-void NewTextureTable() {
-    g_TCNumberedCount = 1;
-    g_TCNamedCount = 0;
-    if (TC_AllocTextureTable()) __builtin_trap();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz_Init();
     if (size < 1) return 0;
     if (!g_B3DState) {
         g_B3DState = B3D_InitStore();
         if (!g_B3DState) __builtin_trap();
-        NewTextureTable();
+        Fuzz_NewTextureTable();
     }
     Fuzz_WriteFile("fuzz.fxp", data + 1, size - 1);
     FuzzMemoryGuard guard;
@@ -33,6 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (r && !r->error) B3DB_FreeShaderParams(B3DB_LoadShaderParams(r));
     Qel_CloseFileBuffer(r);
     TC_FreeTextureTables();
-    NewTextureTable();
+    Fuzz_NewTextureTable();
     return 0;
 }

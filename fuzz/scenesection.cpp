@@ -16,12 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz_WriteFile("section.bin", data, size);
     {
         FuzzMemoryGuard guard;
-        g_B3DState = B3D_InitStore();
-        // Texture id 0 means none: named textures follow one numbered slot.
-        g_TCNumberedCount = 1;
-        g_TCNamedCount = 0;
-        if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1 || TC_AllocTextureTable())
-            __builtin_trap();
+        Fuzz_NewSceneState();
         if (QelFile* f = Qel_fcopen("section.bin", "rb", 0)) {
             B3D_LoadGame(f);
             Qel_fclose(f);

@@ -43,11 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz_WriteFile(name, data + 1, size - 1);
     {
         FuzzMemoryGuard guard;
-        g_B3DState = B3D_InitStore();
-        g_TCNumberedCount = 1;
-        g_TCNamedCount = 0;
-        if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1 || TC_AllocTextureTable())
-            __builtin_trap();
+        Fuzz_NewSceneState();
         loader.load();
         B3DB_FreeMaterials();
         TC_FreeTextureTables();

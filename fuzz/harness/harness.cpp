@@ -14,6 +14,9 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/table.h"
+#include "base/texcache.h"
+#include "scene/ids.h"
+#include "scene/state.h"
 
 namespace fs = std::filesystem;
 
@@ -136,4 +139,16 @@ FuzzSplit Fuzz_Split(const uint8_t* data, size_t size) {
     size_t first = size_t(data[0]) | size_t(data[1]) << 8;
     if (first > size - 2) first = size - 2;
     return {data + 2, first, data + 2 + first, size - 2 - first};
+}
+
+void Fuzz_NewTextureTable() {
+    g_TCNumberedCount = 1;
+    g_TCNamedCount = 0;
+    if (TC_AllocTextureTable()) __builtin_trap();
+}
+
+void Fuzz_NewSceneState() {
+    g_B3DState = B3D_InitStore();
+    if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) __builtin_trap();
+    Fuzz_NewTextureTable();
 }

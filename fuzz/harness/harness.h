@@ -55,3 +55,10 @@ struct FuzzSplit {
     size_t restSize;
 };
 FuzzSplit Fuzz_Split(const uint8_t* data, size_t size);
+
+// A scene state (g_B3DState) with its body and cut id tables, and a texture
+// table whose id 0 means none (named textures follow one numbered slot);
+// traps when any of them cannot be made.
+void Fuzz_NewSceneState();
+// The texture table alone, as above.
+void Fuzz_NewTextureTable();

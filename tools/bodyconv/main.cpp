@@ -47,6 +47,29 @@ bool ReadFile(const char* name, std::vector<uint8_t>* data) {
     return true;
 }
 
+// Reads a source file, converts it and writes the text; 0, or 1 after a line
+// on standard error.
+using TextConverter = bool (*)(const std::string& source, std::string* text, std::string* error);
+int ConvertToText(const char* input, const char* output, TextConverter convert) {
+    std::vector<uint8_t> src;
+    if (!ReadFile(input, &src)) {
+        fprintf(stderr, "bodyconv: cannot read %s\n", input);
+        return 1;
+    }
+    std::string text, error;
+    if (!convert(std::string(src.begin(), src.end()), &text, &error)) {
+        fprintf(stderr, "bodyconv: %s: %s\n", input, error.c_str());
+        return 1;
+    }
+    std::ofstream out(output, std::ios::binary);
+    out << text;
+    if (!out.flush()) {
+        fprintf(stderr, "bodyconv: cannot write %s\n", output);
+        return 1;
+    }
+    return 0;
+}
+
 // The engine's scene state, as the body readers need it.
 struct Engine {
     Engine() {
@@ -72,25 +95,7 @@ int main(int argc, char** argv) {
     if (argc < 3) return Usage();
     const std::string cmd = argv[1];
     std::string error;
-    if (cmd == "text" && argc == 4) {
-        std::vector<uint8_t> src;
-        if (!ReadFile(argv[2], &src)) {
-            fprintf(stderr, "bodyconv: cannot read %s\n", argv[2]);
-            return 1;
-        }
-        std::string text;
-        if (!Tool_ModelToTextBody(std::string(src.begin(), src.end()), &text, &error)) {
-            fprintf(stderr, "bodyconv: %s: %s\n", argv[2], error.c_str());
-            return 1;
-        }
-        std::ofstream out(argv[3], std::ios::binary);
-        out << text;
-        if (!out.flush()) {
-            fprintf(stderr, "bodyconv: cannot write %s\n", argv[3]);
-            return 1;
-        }
-        return 0;
-    }
+    if (cmd == "text" && argc == 4) return ConvertToText(argv[2], argv[3], Tool_ModelToTextBody);
     if (cmd == "pack" && (argc == 4 || argc == 5)) {
         std::vector<uint8_t> data;
         if (!ReadFile(argv[2], &data)) {
@@ -122,25 +127,7 @@ int main(int argc, char** argv) {
         B3D_FreeBody(body);
         return 0;
     }
-    if (cmd == "cuttext" && argc == 4) {
-        std::vector<uint8_t> src;
-        if (!ReadFile(argv[2], &src)) {
-            fprintf(stderr, "bodyconv: cannot read %s\n", argv[2]);
-            return 1;
-        }
-        std::string text;
-        if (!Tool_CutSourceToText(std::string(src.begin(), src.end()), &text, &error)) {
-            fprintf(stderr, "bodyconv: %s: %s\n", argv[2], error.c_str());
-            return 1;
-        }
-        std::ofstream out(argv[3], std::ios::binary);
-        out << text;
-        if (!out.flush()) {
-            fprintf(stderr, "bodyconv: cannot write %s\n", argv[3]);
-            return 1;
-        }
-        return 0;
-    }
+    if (cmd == "cuttext" && argc == 4) return ConvertToText(argv[2], argv[3], Tool_CutSourceToText);
     if (cmd == "cutbin" && (argc == 4 || argc == 5)) {
         std::vector<uint8_t> src;
         if (!ReadFile(argv[2], &src)) {

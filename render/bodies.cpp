@@ -10,6 +10,7 @@
 #include "base/memory.h"
 #include "base/texanim.h"
 #include "base/texcache.h"
+#include "render/device.h"
 #include "render/materialnames.h"
 #include "render/mesh.h"
 #include "scene/bodyrecord.h"
@@ -24,14 +25,6 @@ Body3D* (*g_S3DGetBodyHook)(int32_t bodyId) = nullptr;
 namespace {
 
 constexpr uint32_t kRendererTag = Int_MemTag(6);
-
-IDirect3DDevice9* Device() {
-    return g_RendererState && g_RendererState->device ? g_RendererState->device->device : nullptr;
-}
-
-void AddBufferBytes(int64_t bytes) {
-    if (g_RendererState) g_RendererState->bufferBytes += bytes;
-}
 
 template <class T>
 T* AllocZeroed(size_t count) {
@@ -139,7 +132,7 @@ void LoadGroupTextures(const Body3D* body, int32_t m) {
 
 // Releases what one draw entry holds and zeroes its buffer fields.
 void ReleaseEntry(D3DPartMaterial& e) {
-    AddBufferBytes(-static_cast<int64_t>(e.vertexBytes) - e.indexBytes);
+    S_3DAddBufferBytes(-static_cast<int64_t>(e.vertexBytes) - e.indexBytes);
     if (e.indexBuffer) e.indexBuffer->Release();
     if (e.vertexBuffer) e.vertexBuffer->Release();
     if (e.mesh) e.mesh->Release();
@@ -213,7 +206,7 @@ int S_3DCreatePart(BodyLevel* level, BodyPart* part, D3DPartMesh* pm, uint32_t f
         const BodyPoint& s = level->points[i];
         vertices[i] = {s.x, s.y, s.z, s.nx, s.ny, s.nz, s.u, s.v};
     }
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     const bool tangents = flags & S3D_CREATE_TANGENTS;
     const bool explicitLists = part->flags & BPART_PRECALC;
 
@@ -293,7 +286,7 @@ int S_3DCreatePart(BodyLevel* level, BodyPart* part, D3DPartMesh* pm, uint32_t f
         e.declaration = declaration;
         Qel_DPrintf(S3D_BODY_LOG, "Num vertices used: %d\n", used);
         Qel_DPrintf(S3D_BODY_LOG, "Num triangles used: %d\n", triangles);
-        AddBufferBytes(static_cast<int64_t>(vd.Size) + id.Size);
+        S_3DAddBufferBytes(static_cast<int64_t>(vd.Size) + id.Size);
 
         std::vector<S3DPartTriangle> tris(static_cast<size_t>(triangles));
         for (int32_t t = 0; t < triangles; ++t) {

@@ -47,10 +47,6 @@ constexpr uint32_t INST2_ANCHOR_RIGHT = 0x2000;
 constexpr uint32_t INST2_ANCHOR_TOP = 0x4000;
 constexpr uint32_t INST2_ANCHOR_BOTTOM = 0x8000;
 
-IDirect3DDevice9* Device() {
-    return g_RendererState && g_RendererState->device ? g_RendererState->device->device : nullptr;
-}
-
 // The 16.16 product rounded to nearest, taken as a plain number.
 int64_t FixProduct(int64_t a, int64_t b) { return (a * b + 0x8000) >> 16; }
 
@@ -167,7 +163,7 @@ int S_3DSetSceneViewPort(Camera3D* camera) {
         camera->rendererCamera = record;
     }
     *record = S_3DCameraViewport(camera);
-    if (IDirect3DDevice9* device = Device()) {
+    if (IDirect3DDevice9* device = S_3DDevice()) {
         HRESULT hr = device->SetViewport(record);
         if (FAILED(hr)) Qel_ErrPrintf("wrong ViewPort-settings: %s.\n", DXGetErrorString9A(hr));
     }
@@ -181,7 +177,7 @@ void S_3DFreeSceneCamera(Camera3D* camera) {
 }
 
 HRESULT S_3DSetDefaultViewPort(IDirect3DSurface9* surface) {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     D3DSURFACE_DESC desc{};
     HRESULT hr = surface && device ? surface->GetDesc(&desc) : D3DERR_INVALIDCALL;
     if (SUCCEEDED(hr)) {
@@ -195,7 +191,7 @@ HRESULT S_3DSetDefaultViewPort(IDirect3DSurface9* surface) {
 // ---------------------------------------------------------------- scene camera
 
 int S_3DInitSceneCamera(Scene3D* scene, Camera3D* camera) {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!scene || !camera || !device || !g_S3DMatrices.view) return 0;
     Qel_DPrintf(0x2000, "Render Scene(%d) Camera(%d) Init\n", static_cast<int>(scene->id),
                 static_cast<int>(camera->inst.id));
@@ -225,7 +221,7 @@ int S_3DInitSceneCamera(Scene3D* scene, Camera3D* camera) {
 }
 
 int S_3DClearSceneBackground(Camera3D* camera) {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!camera || !device) return 0;
     const uint32_t options = g_SystemState ? g_SystemState->VideoD3DFlags : 0;
     DWORD flags = 0;
@@ -318,7 +314,7 @@ int S_3DSetInstMatrix(const void* rendererObject, const Inst3D* inst, const Came
 
 int S3D_RenderFadeRectangle(uint32_t colour, Camera3D* camera) {
     if ((colour >> 24) == 0) return 1;
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!device || !camera) return 0;
     Qel_DPrintf(0x2000, "S_3DRenderFadeRectangle(%08x)\n", colour);
     device->SetRenderState(D3DRS_ZENABLE, 0);
@@ -372,7 +368,7 @@ uint16_t S_3DGammaRampEntry(int32_t gamma, int index) {
 }
 
 void S_3DSetGammaRamp(int32_t gamma) {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!device) return;
     D3DGAMMARAMP ramp{};
     for (int i = 0; i < 256; ++i) ramp.red[i] = ramp.green[i] = ramp.blue[i] = S_3DGammaRampEntry(gamma, i);
@@ -380,7 +376,7 @@ void S_3DSetGammaRamp(int32_t gamma) {
 }
 
 int S_3DStatsLine() {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!device || FAILED(device->EndScene())) return 0;
     if (g_SystemState && g_SystemState->showFpsLine) {
         char line[256];

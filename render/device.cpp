@@ -12,18 +12,10 @@
 RendererDeviceObject* g_RendererDeviceObject = nullptr;
 RendererStandInCounts g_RendererStandInCounts;
 
-namespace {
-
-IDirect3DDevice9* Device() {
-    return g_RendererState && g_RendererState->device ? g_RendererState->device->device : nullptr;
-}
-
-}  // namespace
-
-CStateManagerInterface* S_3DCreateStateManager() { return S_3DCreateStateManager(Device()); }
+CStateManagerInterface* S_3DCreateStateManager() { return S_3DCreateStateManager(S_3DDevice()); }
 
 bool S_3DEndFrame() {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!g_VideoRecord || !device) return false;
     D3DCAPS9 caps{};
     return SUCCEEDED(device->GetDeviceCaps(&caps)) && caps.DeviceType == D3DDEVTYPE_HAL;
@@ -59,4 +51,12 @@ void S_3DFreeLookupTextures() {
         FreeILBM(*e);
         *e = nullptr;
     }
+}
+
+IDirect3DDevice9* S_3DDevice() {
+    return g_RendererState && g_RendererState->device ? g_RendererState->device->device : nullptr;
+}
+
+void S_3DAddBufferBytes(int64_t bytes) {
+    if (g_RendererState) g_RendererState->bufferBytes += bytes;
 }

@@ -17,6 +17,11 @@ struct RendererDeviceObject {
 };
 extern RendererDeviceObject* g_RendererDeviceObject;
 
+// The video device's Direct3D device; null while there is none.
+IDirect3DDevice9* S_3DDevice();
+// Counts bytes of vertex and index buffers into the renderer's statistics.
+void S_3DAddBufferBytes(int64_t bytes);
+
 // The manager for the renderer's device (S_3DCreateStateManager(device)).
 CStateManagerInterface* S_3DCreateStateManager();
 bool S_3DEndFrame();

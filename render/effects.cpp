@@ -11,6 +11,7 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "render/device.h"
 #include "render/statemanager.h"
 #include "render/fxrecords.h"
 #include "system/adapters.h"
@@ -22,11 +23,6 @@ const ShaderVariantMacro S_ShaderVariantMacros[9] = {
 };
 
 namespace {
-
-IDirect3DDevice9* Device() {
-    RendererState* r = g_RendererState;
-    return r && r->device ? r->device->device : nullptr;
-}
 
 const char* Folder() {
     RendererState* r = g_RendererState;
@@ -122,7 +118,7 @@ SysShaderDefinition* S_3DLoadShaderBin(int variant, B3DNamedEntry* entry) {
     void* data = Qel_LoadFile(path);
     if (!data) return nullptr;
     uint32_t size = g_QelLastFileSize;
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     ID3DXEffect* effect = nullptr;
     HRESULT hr = device ? D3DXCreateEffect(device, data, size, nullptr, nullptr, 0, nullptr, &effect, nullptr)
                         : D3DERR_INVALIDCALL;
@@ -143,7 +139,7 @@ SysShaderDefinition* S_3DLoadShaderSource(B3DNamedEntry* entry, int variant) {
     char path[512];
     std::snprintf(path, sizeof path, EndsWithFx(name) ? "shader_src\\%s\\%s" : "shader_src\\%s\\%s.fx", Folder(), name);
     D3DXSetFileReader(ReadThroughCatalogs);
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     auto compile = [&](int v, ID3DXEffect** out, ID3DXBuffer** errors) {
         D3DXMACRO macros[11];
         int n = 0;

@@ -7,6 +7,7 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/texcache.h"
+#include "render/device.h"
 #include "system/adapters.h"
 #include "system/video.h"
 
@@ -37,14 +38,6 @@ constexpr D3DVERTEXELEMENT9 kDecl9[] = {
 constexpr D3DVERTEXELEMENT9 kDecl10[] = {{0, 0, F3, 0, POS, 0}, {0, 12, F2, 0, UV, 0}, {0, 20, C, 0, COL, 0}, END};
 
 constexpr uint32_t kRendererTag = Int_MemTag(6);
-
-IDirect3DDevice9* Device() {
-    return g_RendererState && g_RendererState->device ? g_RendererState->device->device : nullptr;
-}
-
-void AddBufferBytes(int64_t bytes) {
-    if (g_RendererState) g_RendererState->bufferBytes += bytes;
-}
 
 template <class T>
 void ReleaseInto(T*& object) {
@@ -130,7 +123,7 @@ void S_3DReleaseVertexDeclarations() {
 
 bool S_3DCreateVertexDeclarations() {
     S_3DReleaseVertexDeclarations();
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     auto create = [&](int n) {
         return device &&
                SUCCEEDED(device->CreateVertexDeclaration(S3D_DeclarationElements[n], &g_S3DMesh.declarations[n]));
@@ -343,7 +336,7 @@ int S_3D_UpdatePart3DMeshInfo(D3DPartMaterial* pm, ID3DXMesh* newMesh) {
         Qel_DPrintf(0, "ERROR: S_3D_UpdatePart3DMeshInfo failed while getting new VB/IB! \n");
         return 0;
     }
-    AddBufferBytes(-static_cast<int64_t>(pm->vertexBytes) - pm->indexBytes);
+    S_3DAddBufferBytes(-static_cast<int64_t>(pm->vertexBytes) - pm->indexBytes);
     ReleaseInto(pm->indexBuffer);
     ReleaseInto(pm->vertexBuffer);
     ReleaseInto(pm->mesh);
@@ -356,7 +349,7 @@ int S_3D_UpdatePart3DMeshInfo(D3DPartMaterial* pm, ID3DXMesh* newMesh) {
     ib->GetDesc(&id);
     pm->vertexBytes = vd.Size;
     pm->indexBytes = id.Size;
-    AddBufferBytes(static_cast<int64_t>(vd.Size) + id.Size);
+    S_3DAddBufferBytes(static_cast<int64_t>(vd.Size) + id.Size);
     pm->faceCount = newMesh->GetNumFaces();
     pm->vertexCount = newMesh->GetNumVertices();
     return 1;
@@ -437,7 +430,7 @@ void S_3DFreePart(D3DPartMesh* part) {
         D3DPartMaterial& m = part->groups[g];
         if (m.textureRef > 0) TC_ReleaseTexture(m.textureRef);
         m.textureRef = 0;
-        AddBufferBytes(-static_cast<int64_t>(m.vertexBytes) - m.indexBytes);
+        S_3DAddBufferBytes(-static_cast<int64_t>(m.vertexBytes) - m.indexBytes);
         if (m.ownBuffers) {
             if (m.vertexBuffer) {
                 ULONG left = m.vertexBuffer->Release();

@@ -16,6 +16,7 @@
 #include "base/texcache.h"
 #include "render/bodies.h"
 #include "render/cameras.h"
+#include "render/device.h"
 #include "render/effectparams.h"
 #include "render/effects.h"
 #include "render/lights.h"
@@ -41,9 +42,6 @@ constexpr uint32_t kParamLog = 0x200000;
 constexpr uint32_t kBlendFlags = 0x4C7;
 constexpr uint32_t kCubeTexture = 0x2000000;
 
-IDirect3DDevice9* Device() {
-    return g_RendererState && g_RendererState->device ? g_RendererState->device->device : nullptr;
-}
 CStateManagerInterface* Manager() { return g_RendererState ? g_RendererState->stateManager : nullptr; }
 bool Anisotropic() { return g_RendererState && g_RendererState->device && g_RendererState->device->anisotropicOn; }
 
@@ -792,7 +790,7 @@ void RunPasses(const Draw& d, UINT passes) {
         Qel_ErrPrintf("ERROR: DrawIndexedPrimitive, pd3dpm->D3PM_dwVertices && pd3dpm->D3PM_NumTriangles are invalid");
         return;
     }
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     for (UINT p = 0; p < passes; ++p) {
         d.fx->BeginPass(p);
         HRESULT hr = device ? device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, d.e.vertexCount, 0, d.e.faceCount)
@@ -905,7 +903,7 @@ int S_3DRenderPartFX(D3DPartMesh* pm, Inst3D* inst, Camera3D* camera, int lightF
         if (g_S3DPartDraw.overrideFlags & 0x400000)
             Qel_DPrintf(0, "OVERRIDE_ALPHA: MaterialToOverride=%d\n", g_S3DPartDraw.overrideMaterial);
     }
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (g_S3DPartDraw.vertexProcessing == 2 && device) device->SetSoftwareVertexProcessing(1);
     CStateManagerInterface* manager = Manager();
     auto* part = static_cast<BodyPart*>(pm->part);

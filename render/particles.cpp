@@ -12,6 +12,7 @@
 #include "base/memory.h"
 #include "base/texcache.h"
 #include "render/cameras.h"
+#include "render/device.h"
 #include "render/effects.h"
 #include "render/mesh.h"
 #include "render/pixelformat.h"
@@ -26,10 +27,6 @@
 namespace {
 
 constexpr uint32_t kRendererTag = Int_MemTag(6);
-
-IDirect3DDevice9* Device() {
-    return g_RendererState && g_RendererState->device ? g_RendererState->device->device : nullptr;
-}
 
 // The device was made for software vertex processing.
 bool SoftwareProcessing(IDirect3DDevice9* device) {
@@ -47,10 +44,6 @@ HRESULT CreateDynamicBuffer(IDirect3DDevice9* device, UINT bytes, IDirect3DVerte
     DWORD usage = D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC;
     if (SoftwareProcessing(device)) usage |= D3DUSAGE_SOFTWAREPROCESSING;
     return device->CreateVertexBuffer(bytes, usage, 0, D3DPOOL_DEFAULT, out, nullptr);
-}
-
-void AddBufferBytes(int64_t bytes) {
-    if (g_RendererState) g_RendererState->bufferBytes += bytes;
 }
 
 int64_t RoundMul(int64_t a, int64_t b) { return (a * b + 32768) >> 16; }
@@ -181,7 +174,7 @@ ParticleHandles s_particleHandles{};
 // ---------------------------------------------------------------- particle fill
 
 int S_3DUpdateParticleSystems(Scene3D* scene, Camera3D* camera) {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!scene) return 0;
     if (!scene->particleBuffer) {
         auto* pb = Int_AllocRecord<ParticleBuffer>(kRendererTag);
@@ -200,7 +193,7 @@ int S_3DUpdateParticleSystems(Scene3D* scene, Camera3D* camera) {
             return 0;
         }
         pb->bufferBytes = S3D_PARTICLE_BUFFER_BYTES;
-        AddBufferBytes(pb->bufferBytes);
+        S_3DAddBufferBytes(pb->bufferBytes);
     }
 
     // Count per material and kind.
@@ -283,7 +276,7 @@ int S_3DUpdateSceneBuffer(const B3DSceneBufferGroup* owner, B3DSceneBufferItem* 
     if (!owner || !instance || !part || !part->level || !triangles || triangles->triCount < 0) return 0;
     const int64_t instanceVertices = static_cast<int64_t>(triangles->triCount) * 3;
     if (!b->vertexBuffer) {
-        IDirect3DDevice9* device = Device();
+        IDirect3DDevice9* device = S_3DDevice();
         const int64_t bytes = static_cast<int64_t>(owner->count) * instanceVertices * S3D_SCENE_VERTEX_BYTES;
         if (!device || bytes <= 0 || bytes > 0x7FFFFFFF ||
             FAILED(CreateDynamicBuffer(device, static_cast<UINT>(bytes), &b->vertexBuffer))) {
@@ -292,7 +285,7 @@ int S_3DUpdateSceneBuffer(const B3DSceneBufferGroup* owner, B3DSceneBufferItem* 
             return 0;
         }
         b->byteSize = static_cast<int32_t>(bytes);
-        AddBufferBytes(bytes);
+        S_3DAddBufferBytes(bytes);
         b->copy = static_cast<uint8_t*>(Int_AllocMem(static_cast<size_t>(bytes), kRendererTag));
         // Without its copy the buffer cannot be filled: the call fails
         // instead of writing through a null pointer.
@@ -355,7 +348,7 @@ void S_3DFreeBuffer(Scene3D* scene) {
     ParticleBuffer* pb = scene->particleBuffer;
     if (pb->vertexBuffer) {
         pb->vertexBuffer->Release();
-        AddBufferBytes(-static_cast<int64_t>(pb->bufferBytes));
+        S_3DAddBufferBytes(-static_cast<int64_t>(pb->bufferBytes));
     }
     Int_FreeRecord(pb, kRendererTag);
     scene->particleBuffer = nullptr;
@@ -366,7 +359,7 @@ void S_3DFreeMeshBuffers(B3DSceneBufferItem* item) {
     if (!b) return;
     if (b->vertexBuffer) {
         b->vertexBuffer->Release();
-        AddBufferBytes(-static_cast<int64_t>(b->byteSize));
+        S_3DAddBufferBytes(-static_cast<int64_t>(b->byteSize));
     }
     if (b->copy) Int_FreeMem(b->copy, static_cast<size_t>(b->byteSize), kRendererTag);
     *b = B3DSceneBuffer{};
@@ -376,7 +369,7 @@ void S_3DFreeMeshBuffers(B3DSceneBufferItem* item) {
 
 int S_3DRenderSceneBuffer(const B3DSceneBufferDraw* record, Scene3D* scene, const B3DSceneBufferGroup* group,
                           Camera3D* camera) {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!record || !scene || !group || !camera || !device || !g_RendererState->stateManager) {
         Qel_DPrintf(0, "S_3DRenderSceneBuffer() NULL Pointer Input!\n");
         return 0;
@@ -468,7 +461,7 @@ int S_3DRenderSceneBuffer(const B3DSceneBufferDraw* record, Scene3D* scene, cons
 }
 
 int S_3DRenderParticleSystems(Scene3D* scene) {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     SysShaderDefinition* shader = S_3DGetShader("particles", 0);
     ParticleBuffer* pb = scene ? scene->particleBuffer : nullptr;
     if (!device || !HasVertexShaders(device) || !pb || !pb->vertexBuffer || pb->batchCount == 0) return 1;

@@ -20,10 +20,6 @@ void (*g_S3DReleaseSceneBuffersHook)() = nullptr;
 
 namespace {
 
-IDirect3DDevice9* Device() {
-    return g_RendererState && g_RendererState->device ? g_RendererState->device->device : nullptr;
-}
-
 template <class T>
 void ReleaseInto(T*& object) {
     if (object) object->Release();
@@ -65,7 +61,7 @@ void EnvMapOff() {
 void S_3DInitPostProcessFX() {
     ++g_RendererStandInCounts.postProcess;
     RendererTargets& t = g_S3DTargets;
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!device || (t.SceneTarget && t.Scale4Target1 && t.Scale4Target2)) return;
     UINT w, h;
     ScreenSize(&w, &h);
@@ -97,7 +93,7 @@ void S_3DInitPostProcessFX() {
 void S_3DInitEnviMapRender() {
     ++g_RendererStandInCounts.enviMap;
     RendererTargets& t = g_S3DTargets;
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!device) return;
     const D3DPRESENT_PARAMETERS& pp = g_RendererState->device->presentParams;
     ReleaseInto(t.EnvMapRenderer);
@@ -145,7 +141,7 @@ int S_3DBeginEnvMapCube() {
 
 int S_3DSetEnvMapFace(int face) {
     RendererTargets& t = g_S3DTargets;
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!device || !t.EnvMapRenderer ||
         FAILED(t.EnvMapRenderer->Face(static_cast<D3DCUBEMAP_FACES>(face), D3DX_FILTER_NONE))) {
         Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DSetEnvMapFace()");
@@ -160,7 +156,7 @@ int S_3DSetEnvMapFace(int face) {
 
 int S_3DRenderSceneInit(Scene3D* scene, int face) {
     Qel_DPrintf(0, "Render EnviScene Init(%d) \n", face);
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!device || !scene || face < 0 || face > 5) return 0;
     auto* camera = B3D_First<Camera3D>(&scene->cameras);
     if (camera) S_3DInitSceneCamera(scene, camera);
@@ -191,7 +187,7 @@ void S_3DInitRenderToEnvMap() {
     RendererTargets& t = g_S3DTargets;
     if (!t.EnvMapRenderer || FAILED(t.EnvMapRenderer->End(D3DX_FILTER_NONE))) {
         Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DinitRenderToEnvMap()");
-        IDirect3DDevice9* device = Device();
+        IDirect3DDevice9* device = S_3DDevice();
         if (device) {
             D3DDeviceRecord* d = g_RendererState->device;
             if (d->backBuffer) device->SetRenderTarget(0, d->backBuffer);
@@ -202,7 +198,7 @@ void S_3DInitRenderToEnvMap() {
 }
 
 int S_3DEndScene() {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!device || FAILED(device->EndScene())) {
         Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DEndScene()");
         return 0;

@@ -138,6 +138,23 @@ void S_3DSetProjectionDepth(float nearPlane, float farPlane) {
     g_S3DMatrices.projection->m[3][2] = -nearPlane * m33;
 }
 
+void S_3DCameraView(const Camera3D* camera, float unitScale, D3DXMATRIX* out) {
+    // The transpose of the camera's rotation, and its position taken into the
+    // camera's axes.
+    const int32_t* r = camera->inst.worldMatrix.m;
+    const QelVector& p = camera->inst.worldPos;
+    D3DXMATRIX& v = *out;
+    std::memset(&v, 0, sizeof(v));
+    for (int axis = 0; axis < 3; ++axis) {
+        for (int k = 0; k < 3; ++k) v.m[k][axis] = r[axis * 4 + k] / 65536.0f;
+        const double along = (static_cast<double>(p.x) * r[axis * 4] + static_cast<double>(p.y) * r[axis * 4 + 1] +
+                              static_cast<double>(p.z) * r[axis * 4 + 2]) /
+                             65536.0;
+        v.m[3][axis] = static_cast<float>(-along * unitScale);
+    }
+    v.m[3][3] = 1.0f;
+}
+
 // ---------------------------------------------------------------- viewports
 
 D3DVIEWPORT9 S_3DCameraViewport(const Camera3D* camera) {
@@ -199,20 +216,7 @@ int S_3DInitSceneCamera(Scene3D* scene, Camera3D* camera) {
     S_3DCameraProjection(camera, g_S3DMatrices.projection);
     g_S3DFieldOfView = camera->focus;
     Identity(g_S3DMatrices.world);
-    // The transpose of the camera's rotation, and its position taken into the
-    // camera's axes.
-    const int32_t* r = camera->inst.worldMatrix.m;
-    const QelVector& p = camera->inst.worldPos;
-    D3DXMATRIX& v = *g_S3DMatrices.view;
-    std::memset(&v, 0, sizeof(v));
-    for (int axis = 0; axis < 3; ++axis) {
-        for (int k = 0; k < 3; ++k) v.m[k][axis] = r[axis * 4 + k] / 65536.0f;
-        const double along = (static_cast<double>(p.x) * r[axis * 4] + static_cast<double>(p.y) * r[axis * 4 + 1] +
-                              static_cast<double>(p.z) * r[axis * 4 + 2]) /
-                             65536.0;
-        v.m[3][axis] = static_cast<float>(-along * scene->systemScale);
-    }
-    v.m[3][3] = 1.0f;
+    S_3DCameraView(camera, scene->systemScale, g_S3DMatrices.view);
     if (!camera->rendererCamera) S_3DSetSceneViewPort(camera);
     auto* record = static_cast<D3DVIEWPORT9*>(camera->rendererCamera);
     if (!record || FAILED(device->SetViewport(record))) return 0;

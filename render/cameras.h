@@ -47,6 +47,8 @@ void S_3DFreeMatrices();
 // and aspect factors (16.16): near plane 5, depth scale 1.00001.
 void S_3DPerspective(int32_t fieldOfView, int32_t aspectX, int32_t aspectY, D3DXMATRIX* out);
 void S_3DCameraProjection(const Camera3D* camera, D3DXMATRIX* out);
+// The camera's view: world units (16.16 words) times the unit scale.
+void S_3DCameraView(const Camera3D* camera, float unitScale, D3DXMATRIX* out);
 // The viewport of the camera's screen rectangle, in pixels of the screen.
 D3DVIEWPORT9 S_3DCameraViewport(const Camera3D* camera);
 

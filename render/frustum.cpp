@@ -3,6 +3,11 @@
 #include <bit>
 #include <cmath>
 
+#include "render/bodies.h"
+#include "render/cameras.h"
+#include "scene/bodyrecord.h"
+#include "scene/records.h"
+
 namespace {
 
 void Cross(const float a[3], const float b[3], float out[3]) {
@@ -61,4 +66,38 @@ int S_3DSphereInFrustum(const Frustum* frustum, const float sphere[4]) {
         if (!(s + sphere[3] >= 0.0f)) return 0;
     }
     return 1;
+}
+
+int S_3DProjectInstBounds(const Inst3D* instance, const Camera3D* camera, float unitScale) {
+    if (!instance || !camera) return 0;
+    constexpr uint32_t kScreenPlaced = 0x200;
+    constexpr uint32_t kLight =
+        INST_LIGHT | INST_SPOT_LIGHT | INST_LIGHT_SECOND | INST_POINT_LIGHT | INST_DIRECTIONAL_LIGHT;
+    if ((instance->flags2 & kScreenPlaced) || (instance->flags & kLight)) return 1;
+    if ((instance->flags & INST_CAMERA) && (reinterpret_cast<const Camera3D*>(instance)->camFlags & 0x8000)) return 1;
+    if (instance->bodyId < 1) return 0;
+    D3DXMATRIX view, projection, both;
+    S_3DCameraView(camera, unitScale, &view);
+    S_3DCameraProjection(camera, &projection);
+    D3DXMatrixMultiply(&both, &view, &projection);
+    Frustum frustum;
+    S_3DFrustumFromMatrix(&both, &frustum);
+
+    const Body3D* body = g_S3DGetBodyHook ? g_S3DGetBodyHook(instance->bodyId) : nullptr;
+    if (!body || body->levelCount < 1 || !body->levels || !body->levels[0]) return 0;
+    const BodyLevel* level = body->levels[0];
+    const int32_t scale[3] = {instance->scale.x, instance->scale.y, instance->scale.z};
+    double squared = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const int64_t sized = (static_cast<int64_t>(level->extent[i]) * instance->size + 32768) >> 16;
+        const int64_t scaled = (sized * scale[i] + 32768) >> 16;
+        squared += static_cast<double>(scaled) * static_cast<double>(scaled);
+    }
+    double radius = std::sqrt(squared);
+    if (radius == 0.0) radius = instance->radius;
+    const float sphere[4] = {static_cast<float>(instance->worldPos.x * static_cast<double>(unitScale)),
+                             static_cast<float>(instance->worldPos.y * static_cast<double>(unitScale)),
+                             static_cast<float>(instance->worldPos.z * static_cast<double>(unitScale)),
+                             static_cast<float>(radius * unitScale)};
+    return S_3DSphereInFrustum(&frustum, sphere);
 }

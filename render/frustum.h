@@ -7,6 +7,9 @@
 
 #include "platform/d3dx/d3dx9.h"
 
+struct Camera3D;
+struct Inst3D;
+
 // A point p lies on the inner side of a plane (nx, ny, nz, d) when n.p + d >= 0.
 struct Frustum {
     float planes[6][4];  // right, left, top, bottom, far, near
@@ -26,3 +29,9 @@ int S_3DPlanesIntersect(const float a[4], const float b[4], const float c[4], fl
 // 1 when the sphere (centre x, y, z and radius) is not wholly outside any of
 // the six planes; a sphere that is not a number is outside.
 int S_3DSphereInFrustum(const Frustum* frustum, const float sphere[4]);
+
+// 1 when the instance's bounding sphere may be seen by the camera (or the
+// instance is exempt: screen-placed, a light, a camera with flag 0x8000); 0
+// when it lies outside the view frustum, has no body (id below 1) or its body
+// cannot be had. World words are multiplied by the unit scale.
+int S_3DProjectInstBounds(const Inst3D* instance, const Camera3D* camera, float unitScale);

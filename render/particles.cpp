@@ -277,7 +277,7 @@ int S_3DUpdateSceneBuffer(const B3DSceneBufferGroup* owner, B3DSceneBufferItem* 
     const int64_t instanceVertices = static_cast<int64_t>(triangles->triCount) * 3;
     if (!b->vertexBuffer) {
         IDirect3DDevice9* device = S_3DDevice();
-        const int64_t bytes = static_cast<int64_t>(owner->count) * instanceVertices * S3D_SCENE_VERTEX_BYTES;
+        const int64_t bytes = static_cast<int64_t>(owner->capacity) * instanceVertices * S3D_SCENE_VERTEX_BYTES;
         if (!device || bytes <= 0 || bytes > 0x7FFFFFFF ||
             FAILED(CreateDynamicBuffer(device, static_cast<UINT>(bytes), &b->vertexBuffer))) {
             b->vertexBuffer = nullptr;

@@ -45,7 +45,7 @@ static_assert(sizeof(S3DParticleVertex) == S3D_PARTICLE_VERTEX_BYTES);
 int S_3DUpdateParticleSystems(Scene3D* scene, Camera3D* camera);
 // Appends the triangles of one material group of an instance's part to the
 // item's scene buffer, transformed by the renderer's matrices as
-// S_3DSetInstMatrix left them. The group's count is its instance capacity.
+// S_3DSetInstMatrix left them. The group's capacity is its instance count.
 // texMatrix is the instance's texture-animation entry for the part (2 x 3
 // 16.16 words, m00 m01 m10 m11 m20 m21) or null. 1, or 0 on failure.
 int S_3DUpdateSceneBuffer(const B3DSceneBufferGroup* owner, B3DSceneBufferItem* record, const Inst3D* instance,

@@ -197,6 +197,15 @@ void S_3DInitRenderToEnvMap() {
     S_3DSetDefaultRenderStates();
 }
 
+int S_3DBeginScene() {
+    IDirect3DDevice9* device = Device();
+    if (!device || FAILED(device->BeginScene())) {
+        Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DBeginScene()");
+        return 0;
+    }
+    return 1;
+}
+
 int S_3DEndScene() {
     IDirect3DDevice9* device = S_3DDevice();
     if (!device || FAILED(device->EndScene())) {

@@ -37,6 +37,8 @@ int S_3DSetEnvMapFace(int face);
 // target cannot be had.
 int S_3DRenderSceneInit(Scene3D* scene, int face);
 void S_3DInitRenderToEnvMap();
+// The device scene around the frame's drawing; 0 when the device refuses.
+int S_3DBeginScene();
 int S_3DEndScene();
 void S_3DReleaseDeviceObjects();
 void S_3DClose();

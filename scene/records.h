@@ -84,7 +84,9 @@ struct Inst3D {
     QelVector pos;  // relative to the parent (or the scene)
     QelMatrix matrix;
     int32_t size;
-    int32_t words3[3];
+    int32_t level;     // the body level drawn, chosen per camera
+    int32_t minSize;   // below this screen size the instance is marked small
+    int32_t cullSize;  // below this screen size the instance (and its children) hide
     QelVector scale;
     int32_t savedWords[4];
     int32_t radius;
@@ -185,7 +187,9 @@ struct Camera3D {
     uint32_t camFlags;
     int32_t roll;  // 16-bit angle in the low half
     void* rendererCamera;
-    int32_t words[3];
+    int32_t nearRange;  // 16.16, the distance-range test of the passes
+    int32_t farRange;
+    int32_t word;
     int32_t viewport[4];  // stored third, fourth, first, second argument
     int32_t focus;
     int32_t priority;
@@ -209,15 +213,22 @@ struct Camera3D {
     Inst3D* collected[B3D_CAMERA_MAX_COLLECTED];
 };
 
-// An item of a camera's item list: up to 13 instances, keyed by its fourth
-// word. A lens-flare item's key is the id of the instance it belongs to (an
-// id, not a pointer: freeing the instance frees its items, and a stale key
-// finds nothing).
+// An item of a camera's item list: the lens flare of a marked instance,
+// keyed by its fourth word (the instance's id, looked up at each use so a
+// freed instance leaves no dangling pointer), with up to 13 flare element
+// instances in the lens-flare scene.
+constexpr int32_t B3D_FLARE_ELEMENTS = 13;
 struct B3DCameraItem {
     B3DListNode link;
     int32_t word;
     int32_t key;
-    Inst3D* insts[13];
+    int32_t intensity;                // 0 .. 200
+    int32_t type;                     // row of the lens-flare table
+    int32_t screenX, screenY, depth;  // 16.16, 0 at the viewport centre, y up
+    int32_t seen;                     // placed this frame and not covered
+    int32_t screenSize;               // 16.16
+    int32_t sizeFactor;               // 16.16
+    Inst3D* insts[B3D_FLARE_ELEMENTS];
 };
 
 // A facing node of a camera's facing list.
@@ -271,6 +282,8 @@ struct B3DSceneBufferItem {
     B3DListNode link;
     B3DSceneBuffer* buffer;
     void* part;
+    int32_t material;    // material index of the body the item's triangles use
+    int32_t indexCount;  // three per triangle of one instance
 };
 
 // A group of items that own scene-buffer records, keyed by its fourth word.
@@ -279,11 +292,13 @@ struct B3DSceneBufferGroup {
     int32_t word;
     int32_t key;
     uint32_t flags;  // bit 0: uses a scene buffer; the draw reads 0x10 and 0x20000000
-    int32_t count;   // instances one buffer holds
-    int32_t count2;
+    int32_t count;   // instances that asked for the buffer this pass
+    int32_t count2;  // indices of one instance, three per triangle
     int32_t sortKey;
-    int32_t counter;
-    B3DList items;  // B3DSceneBufferItem
+    int32_t counter;        // instances filled this frame
+    B3DList items;          // B3DSceneBufferItem
+    int32_t capacity;       // instances one buffer takes per frame: 256, 512 or 1024
+    uint32_t instFlags[2];  // the two flag words of the instance that made the entry
 };
 
 // A draw item of the state's draw list, seven words.

@@ -5,7 +5,6 @@
 #include "base/standin_calls.h"
 #include "render/pixelformat.h"
 
-void B3D_DrawObjects() { StandIn_Record("B3D_DrawObjects"); }
 // The records are freed here; closing the renderer waits for its module.
 void B3D_FreeTextureFormats() {
     StandIn_Record("B3D_FreeTextureFormats");

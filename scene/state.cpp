@@ -27,6 +27,7 @@ B3DState* B3D_InitStore() {
     auto* s = Int_AllocRecord<B3DState>(0);
     if (!s) return nullptr;
     s->gammaValue = 127;
+    s->screenSizeRef = 640;
     B3D_ListInit(&s->bodies);
     s->instTable = Qel_TableCreate();
     s->sceneTable = Qel_TableCreate();

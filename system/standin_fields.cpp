@@ -7,6 +7,7 @@ SystemFieldsStandIn g_SysStandIn = {
     .dialogWord = 0,
     .memSpeed = 0,
     .detailLevel = 100,
+    .detailFactor = 1.0f,
     .shuttingDown = {},
     .vertexSize = 0,
     .gameVersion = "2.0",

@@ -11,6 +11,7 @@ struct SystemFieldsStandIn {
     int32_t dialogWord;  // also set by the start dialog
     uint16_t memSpeed;
     int32_t detailLevel;  // 0 .. 100
+    float detailFactor;   // scales the level switch distances of bodies
     int32_t shuttingDown[2];
     int32_t vertexSize;  // bytes
     const char* gameVersion;

@@ -341,7 +341,7 @@ protected:
         part.level = &level;
         group.triCount = 3;
         group.tris = tris;
-        owner.count = 1;  // room for one instance
+        owner.capacity = 1;  // room for one instance
         inst = B3D_AllocInst();
         draw.itemCount = 1;
         draw.material = &material;

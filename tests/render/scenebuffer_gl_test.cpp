@@ -48,7 +48,7 @@ protected:
         part.level = &level;
         group.triCount = 1;
         group.tris = &tri;
-        owner.count = 1;
+        owner.capacity = 1;
         scene = B3D_SceneAlloc();
         ASSERT_NE(scene, nullptr);
         scene->systemScale = 1.0f;

@@ -5,8 +5,11 @@
 #include <cmath>
 #include <limits>
 
+#include "render/bodies.h"
 #include "render/cameras.h"
 #include "render/frustum.h"
+#include "scene/bodyrecord.h"
+#include "scene/records.h"
 
 namespace {
 
@@ -109,6 +112,90 @@ TEST(Frustum, ThreePlanesMeetOnceOrNotAtAll) {
     const float bad[4] = {std::numeric_limits<float>::quiet_NaN(), 0, 1, 0};
     EXPECT_EQ(S_3DPlanesIntersect(x, y, bad, kept), 0);
     ExpectPoint(kept, 7, 8, 9, "untouched");
+}
+
+// A camera at the origin looking along +z with a quarter-turn view and square
+// aspect: the right plane is x = z. World words are 16.16 and the unit scale
+// turns them into units.
+class ProjectBounds : public ::testing::Test {
+protected:
+    static constexpr float kUnit = 1.0f / 65536.0f;
+    void SetUp() override {
+        saved_ = g_S3DGetBodyHook;
+        g_S3DGetBodyHook = [](int32_t id) -> Body3D* { return id == 7 ? &s_body : nullptr; };
+        s_level.extent[0] = 0x10000;  // one unit along x: the radius is size times scale
+        s_body.levels = s_levels;
+        s_body.levelCount = 1;
+        camera.inst.flags = INST_CAMERA;
+        camera.focus = 16384;
+        camera.aspect[0] = camera.aspect[1] = 0x10000;
+        camera.inst.worldMatrix = {{0x10000, 0, 0, 0, 0, 0x10000, 0, 0, 0, 0, 0x10000, 0}};
+        inst.bodyId = 7;
+        inst.scale = {0x10000, 0x10000, 0x10000, 0};
+    }
+    void TearDown() override { g_S3DGetBodyHook = saved_; }
+    void Place(int32_t x, int32_t z, int32_t size) {
+        inst.worldPos = {x, 0, z, 0};
+        inst.size = size;
+    }
+
+    static inline BodyLevel s_level{};
+    static inline BodyLevel* s_levels[1] = {&s_level};
+    static inline Body3D s_body{};
+    Body3D* (*saved_)(int32_t) = nullptr;
+    Camera3D camera{};
+    Inst3D inst{};
+};
+
+TEST_F(ProjectBounds, ASphereTouchingThePlaneCountsAsVisible) {
+    // The centre lies 1/sqrt(2) outside x = z; a radius of that reaches back in.
+    Place(101 << 16, 100 << 16, 46341);
+    EXPECT_EQ(S_3DProjectInstBounds(&inst, &camera, kUnit), 1);
+    Place(101 << 16, 100 << 16, 46340);
+    EXPECT_EQ(S_3DProjectInstBounds(&inst, &camera, kUnit), 0);
+    // Wholly inside and touching the plane from inside.
+    Place(99 << 16, 100 << 16, 46341);
+    EXPECT_EQ(S_3DProjectInstBounds(&inst, &camera, kUnit), 1);
+    // Behind the camera.
+    Place(0, -(100 << 16), 0x10000);
+    EXPECT_EQ(S_3DProjectInstBounds(&inst, &camera, kUnit), 0);
+}
+
+TEST_F(ProjectBounds, ExemptKindsAndMissingBodies) {
+    Place(0, -(100 << 16), 0x10000);  // out of view for everything tested
+    struct Case {
+        uint32_t flags, flags2, camFlags;
+        int32_t bodyId;
+        int expected;
+        const char* what;
+    };
+    const Case cases[] = {
+        {0, 0x200, 0, 7, 1, "screen-placed"},
+        {INST_LIGHT, 0, 0, 7, 1, "light"},
+        {INST_SPOT_LIGHT, 0, 0, 7, 1, "spot light"},
+        {INST_LIGHT_SECOND, 0, 0, 7, 1, "light with a second value"},
+        {INST_POINT_LIGHT, 0, 0, 7, 1, "point light"},
+        {INST_DIRECTIONAL_LIGHT, 0, 0, 7, 1, "directional light"},
+        {INST_CAMERA, 0, 0x8000, -1, 1, "stretch camera"},
+        {INST_CAMERA, 0, 0, -1, 0, "plain camera without body"},
+        {0, 0, 0, 0, 0, "body 0"},
+        {0, 0, 0, 8, 0, "a body that cannot be had"},
+    };
+    for (const Case& c : cases) {
+        Camera3D subject{};
+        subject.inst = inst;
+        subject.inst.flags = c.flags;
+        subject.inst.flags2 = c.flags2;
+        subject.inst.bodyId = c.bodyId;
+        subject.camFlags = c.camFlags;
+        EXPECT_EQ(S_3DProjectInstBounds(&subject.inst, &camera, kUnit), c.expected) << c.what;
+    }
+}
+
+TEST_F(ProjectBounds, ANotANumberSphereIsNotVisible) {
+    Place(0, 100 << 16, 0x10000);
+    EXPECT_EQ(S_3DProjectInstBounds(&inst, &camera, kUnit), 1);
+    EXPECT_EQ(S_3DProjectInstBounds(&inst, &camera, std::numeric_limits<float>::quiet_NaN()), 0);
 }
 
 }  // namespace

@@ -179,6 +179,10 @@ void B3D_SceneToCamera(Scene3D* scene, Camera3D* camera) {
 }
 
 void B3D_CameraBegin(Camera3D* camera, Scene3D* scene) {
+    // A camera hangs in its scene's camera list, never under a parent: its
+    // place in the world is its own.
+    camera->inst.worldPos = camera->inst.pos;
+    camera->inst.worldMatrix = camera->inst.matrix;
     S_3DInitSceneCamera(scene, camera);
     S_3DClearSceneBackground(camera);
     if (Sound3DActive(camera)) {

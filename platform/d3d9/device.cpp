@@ -631,13 +631,19 @@ HRESULT D3D9Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
 }
 
 HRESULT D3D9Device::BeginScene() {
-    if (inScene_) return D3DERR_INVALIDCALL;
+    if (inScene_) {
+        ++g_D3D9Seam.unpairedSceneCalls;
+        return D3DERR_INVALIDCALL;
+    }
     inScene_ = true;
     return D3D_OK;
 }
 
 HRESULT D3D9Device::EndScene() {
-    if (!inScene_) return D3DERR_INVALIDCALL;
+    if (!inScene_) {
+        ++g_D3D9Seam.unpairedSceneCalls;
+        return D3DERR_INVALIDCALL;
+    }
     inScene_ = false;
     return D3D_OK;
 }

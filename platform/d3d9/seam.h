@@ -64,6 +64,8 @@ struct D3D9Seam {
     // Counters for tests.
     int presentCount = 0;
     int resetCount = 0;
+    // BeginScene inside a scene or EndScene outside one (both refused).
+    int unpairedSceneCalls = 0;
 };
 
 extern D3D9Seam g_D3D9Seam;

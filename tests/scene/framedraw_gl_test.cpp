@@ -1,0 +1,322 @@
+// The frame draw on a real 64 x 64 GL device: a cube body made by the body
+// converter seen through the cameras of enabled scenes, in priority order,
+// with bloom, the environment map, fades and lens flares.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/memory.h"
+#include "base/texcache.h"
+#include "render/bodies.h"
+#include "render/gl_renderer_fixture.h"
+#include "render/postprocess.h"
+#include "render/targets.h"
+#include "scene/allocs.h"
+#include "scene/bodyrecord.h"
+#include "scene/caches.h"
+#include "scene/drawing.h"
+#include "scene/dummies.h"
+#include "scene/framedraw.h"
+#include "scene/geometry.h"
+#include "scene/ids.h"
+#include "scene/smallops.h"
+#include "scene/trees.h"
+#include "scene/visibility.h"
+#include "support/logcapture.h"
+#include "tools/lib/bodyconv.h"
+
+namespace {
+
+constexpr int32_t kCube = 300;
+constexpr int32_t kOne = 0x10000;
+constexpr uint32_t kClearTarget = 0x10 | 0x20 | 0x4;  // colour and depth
+constexpr uint32_t kBackground = 0x000040;            // the camera's clear colour
+
+const char* const kCubeSource =
+    "name cube\nmtl skin\n"
+    "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\n"
+    "f 1 2 3 4\nf 8 7 6 5\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 4 8 5 1\n";
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
+}
+
+class FrameDraw : public GLRendererTest {
+protected:
+    void SetUp() override {
+        GLRendererTest::SetUp();
+        for (const char* fx : {"standard_lighting", "effects"}) {
+            game.Write(std::string("shader_src/3_0/") + fx + ".fx", ShippedEffect((std::string(fx) + ".fx").c_str()));
+            effectNames.push_back(fx);
+        }
+        ASSERT_EQ(B3D_InitBodyIdTable(), 1);
+        ASSERT_EQ(B3D_InitCutIdTable(), 1);
+        savedNumbered_ = g_TCNumberedCount;
+        g_TCNumberedCount = 1;
+        g_TCNamedCount = 0;
+        ASSERT_FALSE(TC_AllocTextureTable());
+        std::string text, error;
+        ASSERT_TRUE(Tool_ModelToTextBody(kCubeSource, &text, &error)) << error;
+        game.Write("v/00300.bod", text);
+        sys = session->State();
+        sys->VideoD3DFlags |= 0x400;  // cameras may clear the depth
+        scene = B3D_SceneAlloc();
+        scene->flags |= SCENE_ENABLED;
+        camera = AddCamera(scene, 10);
+        cube = AddCube(scene, 0, 0);
+        ASSERT_NE(cube, nullptr);
+        poolB = g_B3DState->poolBBytes;
+        D3D9_ResetSeam();
+    }
+    void TearDown() override {
+        for (Scene3D* sc = B3D_First<Scene3D>(&g_B3DState->scenes); sc; sc = B3D_Next(sc))
+            for (Inst3D* i = B3D_First<Inst3D>(&sc->insts); i; i = B3D_Next(i))
+                if (i->flags & INST_IN_RENDERER) S_3DDeleteInst(i);
+        while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
+        B3D_FreeArrayTable();
+        TC_FreeTextureTables();
+        g_TCNumberedCount = savedNumbered_;
+        GLRendererTest::TearDown();
+    }
+
+    Camera3D* AddCamera(Scene3D* sc, int32_t priority) {
+        Camera3D* c = B3D_CameraAlloc();
+        B3D_SceneLinkInst(sc, c);
+        c->camFlags |= CAM_ACTIVE | kClearTarget;
+        c->priority = priority;
+        c->background[2] = 0x40;
+        return c;
+    }
+    // A cube 5 wide at depth 10: a quarter of the view's width.
+    Inst3D* AddCube(Scene3D* sc, int32_t x, int32_t y) {
+        Inst3D* i = B3D_AllocInst();
+        if (!B3D_InstSetBody(i, kCube)) return nullptr;
+        B3D_InstSetSize(i, kOne * 5 / 2);
+        i->usedSize = kOne * 5 / 2;
+        i->pos = {x, y, 10 * kOne, 0};
+        B3D_InstAddToScene(i, sc);
+        if (!S_3DAddInst(i)) return nullptr;
+        i->flags |= INST_IN_RENDERER;
+        return i;
+    }
+    void Frame() {
+        device->SetRenderTarget(0, target);
+        B3D_DrawObjects();
+    }
+
+    SystemState* sys = nullptr;
+    Scene3D* scene = nullptr;
+    Camera3D* camera = nullptr;
+    Inst3D* cube = nullptr;
+    int32_t poolB = 0;
+
+private:
+    uint16_t savedNumbered_ = 0;
+};
+
+TEST_F(FrameDraw, TheCubeAtTheCentreOnItsBackground) {
+    Frame();
+    EXPECT_NE(Pixel(32, 32), kBackground);
+    EXPECT_NE(Pixel(32, 32), 0u);
+    for (auto [x, y] : {std::pair{2, 2}, {61, 2}, {2, 61}, {61, 61}, {32, 4}}) EXPECT_EQ(Pixel(x, y), kBackground);
+    EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
+    // The first frame named the effects it loaded; the next leaves pool B as it was.
+    poolB = g_B3DState->poolBBytes;
+    Frame();
+    EXPECT_EQ(g_B3DState->poolBBytes, poolB) << "the camera array is freed";
+    EXPECT_GT(g_B3DState->poolBPeak, poolB);
+    // The lens-flare scene was made and enabled along the way.
+    ASSERT_NE(g_B3DState->lensFlareScene, nullptr);
+    EXPECT_NE(g_B3DState->lensFlareScene->flags & SCENE_ENABLED, 0u);
+}
+
+TEST_F(FrameDraw, ADisabledSceneIsAnimatedButNotDrawn) {
+    scene->flags &= ~SCENE_ENABLED;
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x123456, 1.0f, 0);
+    cube->pos.x = 2 * kOne;
+    Frame();
+    EXPECT_EQ(cube->worldPos.x, 2 * kOne) << "animated";
+    EXPECT_EQ(Pixel(32, 32), 0x123456u) << "not drawn";
+    EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
+}
+
+TEST_F(FrameDraw, CamerasInPriorityOrderWithBloomOnceBeforeTwenty) {
+    sys->VideoD3DFlags2 |= S3D_OPTION_BLOOM;  // without bloom targets each run logs its refusal
+    sys->debugFlags |= 0x2000;
+    Camera3D* late = AddCamera(scene, 30);
+    Camera3D* middle = AddCamera(scene, 25);
+    LogCapture log;
+    Frame();
+    const std::string& t = log.Text();
+    const auto at = [&](const Camera3D* c) { return t.find("Camera(" + std::to_string(c->inst.id) + ") Init"); };
+    ASSERT_NE(at(camera), std::string::npos);
+    EXPECT_LT(at(camera), t.find("S_3DRenderPostProcessFX()"));
+    EXPECT_LT(t.find("S_3DRenderPostProcessFX()"), at(middle));
+    EXPECT_LT(at(middle), at(late));
+    EXPECT_EQ(Count(t, "S_3DRenderPostProcessFX()"), 1u);
+
+    // All below 20: no bloom at all.
+    middle->priority = late->priority = 19;
+    log.Take();
+    Frame();
+    EXPECT_EQ(Count(log.Text(), "S_3DRenderPostProcessFX()"), 0u);
+    EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
+}
+
+TEST_F(FrameDraw, TheEnvironmentCameraRedrawsItsSixFacesOnly) {
+    S_3DInitEnviMapRender();
+    ASSERT_NE(g_S3DTargets.EnvMapRenderer, nullptr);
+    Scene3D* envScene = B3D_SceneAlloc();
+    envScene->flags |= SCENE_ENABLED | SCENE_ENVMAP;
+    Camera3D* env = AddCamera(envScene, 5);
+    env->camFlags |= CAM_ENVMAP;
+    env->environmentSource = cube;
+    LogCapture log;
+    const auto faces = [&] { return Count(log.Take(), "Render EnviScene Init("); };
+    Frame();
+    EXPECT_EQ(faces(), 6u) << "never drawn: drawn now";
+    EXPECT_EQ(g_B3DState->engineFlags & 0xC0u, B3D_ENGINE_ENVMAP_DRAWN);
+    Frame();
+    EXPECT_EQ(faces(), 0u);
+    g_B3DState->engineFlags |= B3D_ENGINE_ENVMAP_REFRESH;
+    sys->instantFps = 10;
+    Frame();
+    EXPECT_EQ(faces(), 0u) << "at 10 frames a second the refresh waits";
+    sys->instantFps = 30;
+    Frame();
+    EXPECT_EQ(faces(), 6u);
+    EXPECT_EQ(g_B3DState->engineFlags & 0xC0u, B3D_ENGINE_ENVMAP_DRAWN);
+    EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
+    EXPECT_EQ(CurrentTarget(), target) << "the faces leave the picture's target as it was";
+}
+
+TEST_F(FrameDraw, ACubeRenderThatCannotBeginDrawsNothing) {
+    S_3DInitEnviMapRender();
+    ASSERT_NE(g_S3DTargets.EnvMapCube, nullptr);
+    g_S3DTargets.EnvMapCube->Release();
+    g_S3DTargets.EnvMapCube = nullptr;
+    scene->flags |= SCENE_ENVMAP;
+    Camera3D* env = AddCamera(scene, 5);
+    env->camFlags |= CAM_ENVMAP;
+    LogCapture log;
+    EXPECT_EQ(B3D_DrawToEnviMap(env, scene), 1);
+    Frame();
+    Frame();
+    EXPECT_EQ(Count(log.Text(), "Render EnviScene Init("), 0u);
+    EXPECT_EQ(Count(log.Text(), "Failed to S_3DinitRenderToEnvMap()"), 0u) << "debug mask off";
+    EXPECT_EQ(g_B3DState->engineFlags & B3D_ENGINE_ENVMAP_DRAWN, 0u) << "tried again next frame";
+    EXPECT_EQ(CurrentTarget(), target);
+    EXPECT_NE(Pixel(32, 32), kBackground) << "the view still drawn";
+}
+
+TEST_F(FrameDraw, WithoutCamerasTheStatisticsAndMarksStillRun) {
+    camera->camFlags &= ~CAM_ACTIVE;
+    sys->showFpsLine = 1;
+    cube->flags |= INST_FRAME_MARK;
+    Frame();
+    EXPECT_EQ(std::string(sys->statusText).rfind("AQC: ", 0), 0u);
+    EXPECT_EQ(cube->flags & INST_FRAME_MARK, 0u);
+    EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
+}
+
+TEST_F(FrameDraw, AFailedCameraArrayDrawsNoCameraAndFreesNothing) {
+    B3D_MakeLensflareScene();  // its allocations are not the array's
+    sys->showFpsLine = 1;
+    const int32_t before = g_B3DState->poolBBytes;
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x123456, 1.0f, 0);
+    LogCapture log;
+    B3D_FailNextAllocations(1);
+    Frame();
+    EXPECT_TRUE(log.Contains("B3D_AllocMemB() failed to allocate 8 bytes!\n")) << log.Text();
+    EXPECT_EQ(Pixel(32, 32), 0x123456u);
+    EXPECT_EQ(g_B3DState->poolBBytes, before);
+    EXPECT_EQ(std::string(sys->statusText).rfind("AQC: ", 0), 0u);
+    EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0) << "no EndScene without its BeginScene";
+    Frame();
+    EXPECT_NE(Pixel(32, 32), 0x123456u) << "the next frame draws again";
+}
+
+class FrameFlares : public FrameDraw {
+protected:
+    void SetUp() override {
+        FrameDraw::SetUp();
+        // Lens flare 0: two elements of the cube's body.
+        auto* elements = static_cast<B3DLensFlareElement*>(Int_AllocMem(2 * sizeof(B3DLensFlareElement), 0));
+        elements[0] = {kCube, kOne, {1, 2}, 0};
+        elements[1] = {kCube, kOne / 2, {1, 2}, 0};
+        g_B3DState->arrayTable = static_cast<B3DArrayTableRow*>(Int_AllocMem(sizeof(B3DArrayTableRow), 0));
+        g_B3DState->arrayTable[0] = {2, elements};
+        g_B3DState->arrayTableCount = 1;
+        sys->SysFlags |= B3D_SYSTEM_FLARE_TEST;
+        camera->camFlags |= CAM_FLARES;
+        // The sun: a small marked instance far away, slightly up and right.
+        sun = AddCube(scene, 20 * kOne, 20 * kOne);
+        B3D_InstSetSize(sun, 20 * kOne);
+        sun->usedSize = 20 * kOne;
+        sun->pos.z = 500 * kOne;
+        sun->flags |= INST_MARKED;
+        sun->markValue = 0;
+        sun->lightColor[0] = 255;
+        cube->pos.x = -30 * kOne;  // out of the sun's way
+    }
+    B3DCameraItem* Item() { return B3D_CameraFlareItem(camera, sun); }
+
+    Inst3D* sun = nullptr;
+};
+
+TEST_F(FrameFlares, FlaresRiseBy100To200AndFadeWhenCovered) {
+    Frame();
+    ASSERT_NE(Item(), nullptr);
+    EXPECT_EQ(Item()->intensity, 100);
+    EXPECT_NE(Item()->insts[0], nullptr);
+    EXPECT_NE(Item()->insts[1], nullptr);
+    EXPECT_EQ(Item()->insts[2], nullptr);
+    Frame();
+    EXPECT_EQ(Item()->intensity, 200);
+    Frame();
+    EXPECT_EQ(Item()->intensity, 200);
+    // The cube moves in front of the sun with a collision model: covered.
+    cube->pos = {B3D_MulDiv(20 * kOne, 10, 500), B3D_MulDiv(20 * kOne, 10, 500), 10 * kOne, 0};
+    cube->flags |= INST_COLLISION_MODEL;
+    Frame();
+    EXPECT_EQ(Item()->intensity, 100);
+    Frame();
+    EXPECT_EQ(Item()->intensity, 0);
+    for (Inst3D* i : Item()->insts) EXPECT_EQ(i, nullptr) << "freed with the fade";
+    EXPECT_EQ(B3D_ListCount(&g_B3DState->lensFlareScene->insts), 0);
+    EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
+}
+
+TEST_F(FrameFlares, WithoutTheFlareTestEveryFlareFades) {
+    Frame();
+    Frame();
+    ASSERT_EQ(Item()->intensity, 200);
+    sys->SysFlags &= ~B3D_SYSTEM_FLARE_TEST;
+    Frame();
+    EXPECT_EQ(Item()->intensity, 100);
+    Frame();
+    EXPECT_EQ(Item()->intensity, 0);
+}
+
+TEST_F(FrameFlares, ATypeOutsideTheTableShowsNothingAndAnItemTakes13) {
+    sun->markValue = 3;
+    Frame();
+    ASSERT_NE(Item(), nullptr);
+    for (Inst3D* i : Item()->insts) EXPECT_EQ(i, nullptr);
+    // Twenty elements in the file: only thirteen instances.
+    auto* elements = static_cast<B3DLensFlareElement*>(Int_AllocMem(20 * sizeof(B3DLensFlareElement), 0));
+    for (int e = 0; e < 20; ++e) elements[e] = {kCube, kOne, {1, 1}, 0};
+    Int_FreeMem(g_B3DState->arrayTable[0].array, 2 * sizeof(B3DLensFlareElement), 0);
+    g_B3DState->arrayTable[0] = {20, elements};
+    sun->markValue = 0;
+    Item()->type = 0;
+    Frame();
+    int made = 0;
+    for (Inst3D* i : Item()->insts) made += i != nullptr;
+    EXPECT_EQ(made, 13);
+    EXPECT_EQ(B3D_ListCount(&g_B3DState->lensFlareScene->insts), 13);
+}
+
+}  // namespace

@@ -14,8 +14,10 @@
 #include "scene/animation.h"
 #include "scene/caches.h"
 #include "scene/geometry.h"
+#include "scene/instcoll.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
+#include "scene/trees.h"
 #include "scene/visibility.h"
 
 namespace {
@@ -182,8 +184,8 @@ void DrawTree(Inst3D* inst, Camera3D* camera, bool depthMark) {
     if (depthMark) inst->flags2 = (inst->flags2 & ~INST2_DEPTH_PASS) | (saved2 & INST2_DEPTH_PASS);
 }
 
-// Until the instances' own collision models come, the ray counts as hitting
-// a candidate whose bounding sphere it passes through within its length.
+// Without the ray's body (and so its model) the ray counts as hitting a
+// candidate whose bounding sphere it passes through within its length.
 int32_t RayHits(const Inst3D* ray, const Inst3D* candidate) {
     const int32_t* m = ray->worldMatrix.m;
     const double d[3] = {static_cast<double>(candidate->worldPos.x) - ray->worldPos.x,
@@ -382,9 +384,11 @@ int32_t B3D_PickFlareItem(B3DCameraItem* item, Camera3D* camera) {
     if (!s->pickRay) {
         s->pickRay = B3D_AllocInst();
         if (!s->pickRay) return 0;
+        B3D_InstSetBody(s->pickRay, B3D_PICK_RAY_BODY);
     }
     Inst3D* ray = s->pickRay;
     B3D_InstSetScale(ray, QEL_FIX_ONE, QEL_FIX_ONE, QEL_FIX_ONE);
+    if (ray->bodyId >= 0 && !(ray->flags & INST_COLLISION_MODEL)) B3D_CollBuildModel(ray, 0);
     ray->worldPos = camera->inst.worldPos;
     // The camera's axes turned so that z runs along the direction.
     const int32_t* c = camera->inst.worldMatrix.m;
@@ -428,6 +432,7 @@ int32_t B3D_PickTestInst(Inst3D* candidate, B3DCameraItem* item) {
     if (std::abs(local[0]) > twice || std::abs(local[1]) > twice || local[2] < -twice) return 0;
     const double distance = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     ray->size = static_cast<int32_t>(std::min(distance + twice, 2147483647.0));
+    if (ray->flags & INST_COLLISION_MODEL) return B3D_CheckCollisionPairAuto(ray, candidate) > 0 ? 1 : 0;
     if (!RayHits(ray, candidate)) return 0;
     ray->hitInst = candidate;
     candidate->hitInst = ray;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "scene/records.h"
+#include "scene/trees.h"  // the ray instance's body
 
 // Instance flags read here (first word).
 constexpr uint32_t INST_FACE_CAMERA = 0x20;

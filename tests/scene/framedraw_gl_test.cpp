@@ -8,6 +8,7 @@
 #include "base/memory.h"
 #include "base/texcache.h"
 #include "render/bodies.h"
+#include "render/fake_body.h"
 #include "render/gl_renderer_fixture.h"
 #include "render/postprocess.h"
 #include "render/targets.h"
@@ -74,6 +75,7 @@ protected:
         for (Scene3D* sc = B3D_First<Scene3D>(&g_B3DState->scenes); sc; sc = B3D_Next(sc))
             for (Inst3D* i = B3D_First<Inst3D>(&sc->insts); i; i = B3D_Next(i))
                 if (i->flags & INST_IN_RENDERER) S_3DDeleteInst(i);
+        B3D_ReleaseRendererBuffers();  // the device goes before the scene state
         while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
         B3D_FreeArrayTable();
         TC_FreeTextureTables();
@@ -317,6 +319,110 @@ TEST_F(FrameFlares, ATypeOutsideTheTableShowsNothingAndAnItemTakes13) {
     for (Inst3D* i : Item()->insts) made += i != nullptr;
     EXPECT_EQ(made, 13);
     EXPECT_EQ(B3D_ListCount(&g_B3DState->lensFlareScene->insts), 13);
+}
+
+// Scene buffers of the cube body (12 triangles, one material).
+class SceneBuffers : public FrameDraw {
+protected:
+    // An instance of the cube that asks for the scene buffer, with its entry
+    // chosen for this pass.
+    Inst3D* Buffered(uint32_t flags, uint32_t flags2) {
+        Inst3D* i = AddCube(scene, 0, 0);
+        i->flags |= INST_VISIBLE | flags;
+        i->flags2 |= flags2;
+        return i;
+    }
+    int32_t Fill(Inst3D* i, int32_t times) {
+        B3DSceneBufferGroup* entry = B3D_SceneBufferEntry(scene, i);
+        EXPECT_NE(entry, nullptr);
+        if (!entry) return 0;
+        entry->count = 2;
+        B3D_SceneChooseSceneBuffers(scene);
+        int32_t added = 0;
+        for (int32_t n = 0; n < times; ++n) added += B3D_SceneBufferAddInst(0, scene, i, camera);
+        return added;
+    }
+};
+
+TEST_F(SceneBuffers, CapacitiesOf256And512And1024) {
+    Inst3D* transparent = Buffered(INST_TRANSPARENT, 0);
+    EXPECT_EQ(Fill(transparent, 257), 256) << "the 257th is drawn on its own";
+    B3DSceneBufferGroup* entry = B3D_SceneBufferEntry(scene, transparent);
+    EXPECT_EQ(entry->capacity, 256);
+    EXPECT_EQ(entry->count2, 36) << "three indices a triangle";
+    B3D_SceneFreeSceneBuffers(scene);
+
+    camera->camFlags |= CAM_STRETCH;
+    EXPECT_EQ(Fill(Buffered(INST_STRETCH, 0), 513), 512);
+    B3D_SceneFreeSceneBuffers(scene);
+    camera->camFlags &= ~CAM_STRETCH;
+    EXPECT_EQ(Fill(Buffered(0, INST2_SCENE_BUFFER), 1025), 1024);
+    // A new pass starts the count again.
+    S_3DInitSceneBuffer(scene);
+    EXPECT_EQ(Fill(Buffered(0, INST2_SCENE_BUFFER), 3), 3);
+}
+
+TEST_F(SceneBuffers, AFrameDrawsTheBufferAndNotTheInstances) {
+    // Two buffered cubes side by side, nothing else in view.
+    cube->pos.x = 100 * kOne;
+    for (int32_t x : {-2 * kOne, 2 * kOne}) Buffered(0, INST2_SCENE_BUFFER)->pos.x = x;
+    Frame();
+    const B3DSceneBufferGroup* entry = B3D_First<B3DSceneBufferGroup>(&scene->bufferGroups);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->counter, 2);
+    EXPECT_NE(entry->flags & 0x3u, 0u);
+    EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
+}
+
+TEST_F(SceneBuffers, BigBodiesAndTheFastBodyAreFilteredOut) {
+    FakeBody big(401, 60, {Fan(56)});
+    FakeBody fast(B3D_FAST_BODY, 3, {Fan(1)});
+    ASSERT_EQ(B3D_StoreBody(401, &big.body), 1);
+    ASSERT_EQ(B3D_StoreBody(B3D_FAST_BODY, &fast.body), 1);
+    sys->debugFlags |= 0x40000;
+    LogCapture log;
+    for (int32_t id : {401, B3D_FAST_BODY}) {
+        Inst3D* i = B3D_AllocInst();
+        i->bodyId = id;
+        i->flags |= INST_VISIBLE;
+        i->flags2 |= INST2_SCENE_BUFFER;
+        EXPECT_EQ(B3D_InstUsesSceneBuffer(camera, i), 0) << id;
+        EXPECT_EQ(i->flags2 & INST2_SCENE_BUFFER, 0u) << id;
+    }
+    EXPECT_TRUE(log.Contains("INFO: filtering out Sceenbuffer flaged object BodyID: 401, NumPolys: 56\n"));
+    EXPECT_TRUE(log.Contains("INFO: filtering out \"fast\" Sceenbuffer flaged object BodyID: 225\n"));
+    Qel_TableRemove(g_B3DState->bodyTable, 402);
+    Qel_TableRemove(g_B3DState->bodyTable, B3D_FAST_BODY + 1);
+}
+
+TEST_F(SceneBuffers, TransparentPartsAreSortedFarthestFirst) {
+    Inst3D* near = Buffered(INST_TRANSPARENT, 0);
+    Inst3D* far = Buffered(INST_TRANSPARENT, 0);
+    near->viewPos.z = 5 * kOne;
+    far->viewPos.z = 50 * kOne;
+    B3D_ReleaseDrawItems();
+    B3D_InstDraw(near, camera);
+    B3D_InstDraw(far, camera);
+    B3D_SortDrawList(camera);
+    const B3DDrawItem* first = B3D_First<B3DDrawItem>(&g_B3DState->drawList);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(B3D_Next(first), nullptr);
+    EXPECT_EQ(first->inst, far);
+    EXPECT_EQ(B3D_Next(first)->inst, near);
+    B3D_DrawUnplacedInsts(camera);
+}
+
+TEST_F(SceneBuffers, OrientationModes) {
+    camera->inst.worldMatrix = camera->inst.matrix;
+    Inst3D* facing = Buffered(INST_FACE_CAMERA, 0);
+    facing->worldPos = {10 * kOne, 0, 0, 0};
+    B3D_InstDraw(facing, camera);
+    EXPECT_NEAR(facing->worldMatrix.m[8], kOne, 2) << "its z axis runs from the camera to it";
+    Inst3D* withCamera = Buffered(INST_CAMERA_MATRIX, 0);
+    Qel_MatFromAngles(&camera->inst.worldMatrix, 4096, 0, 0);
+    withCamera->scale.x = 0x8000;
+    B3D_InstDraw(withCamera, camera);
+    for (int k = 0; k < 12; ++k) EXPECT_EQ(withCamera->worldMatrix.m[k], camera->inst.worldMatrix.m[k]) << k;
 }
 
 }  // namespace

@@ -119,4 +119,41 @@ TEST_F(SceneToCamera, AFailedCommitTurnsThreeDSoundOff) {
     DSound_ResetSeam();
 }
 
+TEST_F(SceneToCamera, OnlyTheFirst255CandidatesCoverAFlare) {
+    system_->SysFlags |= B3D_SYSTEM_FLARE_TEST;
+    camera->camFlags = CAM_ACTIVE;
+    camera->inst.worldMatrix = camera->inst.matrix;
+    // A flare at the viewport's centre: the ray runs along +z.
+    B3DCameraItem item{};
+    item.seen = 1;
+    // 300 candidates off the ray; one on it, first or 300th.
+    Inst3D* blocker = nullptr;
+    for (int n = 0; n < 300; ++n) {
+        Inst3D* i = n == 0 ? inst : B3D_AllocInst();
+        if (n) {
+            B3D_ListRemove(B3D_Node(i));
+            B3D_ListAppend(&scene->insts, B3D_Node(i));
+            i->scene = scene;
+        }
+        i->flags |= INST_COLLISION_MODEL | INST_VIEW_DONE;
+        B3D_InstSetSize(i, kOne);
+        i->worldPos = {(n % 2 ? 50 : -50) * kOne, 0, 10 * kOne, 0};
+        blocker = i;
+    }
+    blocker->worldPos = {0, 0, 10 * kOne, 0};
+    camera->collectedCount = 0;
+    EXPECT_EQ(B3D_PickFlareItem(&item, camera), 0) << "the 300th is never tried";
+    blocker->worldPos.x = 50 * kOne;
+    inst->worldPos = {0, 0, 10 * kOne, 0};
+    camera->collectedCount = 0;
+    EXPECT_EQ(B3D_PickFlareItem(&item, camera), 1);
+    EXPECT_EQ(camera->collectedCount, 255);
+    // Outside this camera's viewport the flare is not covered here.
+    item.screenX = 2 * kOne;
+    EXPECT_EQ(B3D_PickFlareItem(&item, camera), 0);
+    // Without the flare test every flare counts as covered.
+    system_->SysFlags &= ~B3D_SYSTEM_FLARE_TEST;
+    EXPECT_EQ(B3D_PickFlareItem(&item, camera), 1);
+}
+
 }  // namespace

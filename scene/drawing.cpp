@@ -158,6 +158,7 @@ void DrawTree(Inst3D* inst, Camera3D* camera, bool depthMark) {
             Orient(inst, camera);
             AdvanceTextureAnimation(inst);
             S_3DSetInstMatrix(inst, inst, camera);
+            B3D_InstGetTotalSize(inst);  // the light choice reads the cached radius
             B3D_InstChooseLights(inst);
             const bool transparent = (inst->flags & INST_TRANSPARENT) || (inst->flags2 & INST2_TRANSPARENT);
             for (int32_t p = 0; p < level->partCount && level->parts; ++p) {

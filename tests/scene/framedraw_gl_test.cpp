@@ -23,6 +23,8 @@
 #include "scene/smallops.h"
 #include "scene/trees.h"
 #include "scene/visibility.h"
+#include "render/lights.h"
+#include "support/golden_image.h"
 #include "support/logcapture.h"
 #include "tools/lib/bodyconv.h"
 
@@ -238,6 +240,24 @@ TEST_F(FrameDraw, AFailedCameraArrayDrawsNoCameraAndFreesNothing) {
     EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0) << "no EndScene without its BeginScene";
     Frame();
     EXPECT_NE(Pixel(32, 32), 0x123456u) << "the next frame draws again";
+}
+
+// A fixed frame kept as a picture: the cube turned and lit by a directional
+// light, on the camera's background.
+TEST_F(FrameDraw, AFixedFrameMatchesItsGoldenPicture) {
+    Inst3D* light = B3D_LightAlloc();
+    light->flags |= INST_DIRECTIONAL_LIGHT;
+    light->lightColor[0] = 255, light->lightColor[1] = 220, light->lightColor[2] = 160;
+    Qel_MatFromAngles(&light->matrix, 6000, 58000, 0);
+    B3D_InstAddToScene(light, scene);
+    ASSERT_EQ(S_D3DLight(light), 1);
+    light->flags |= INST_IN_RENDERER;
+    Qel_MatFromAngles(&cube->matrix, 5000, 3000, 0);
+    Frame();
+    const std::vector<uint32_t> picture = Picture(target);
+    EXPECT_EQ(GoldenCompare("tests/scene/golden/cube_frame.png", kSize, kSize, picture), "");
+    EXPECT_EQ(picture[2 * kSize + 2] & 0xFFFFFF, kBackground);
+    S_3DFreeLight(light);
 }
 
 class FrameFlares : public FrameDraw {

@@ -315,6 +315,15 @@ void B3D_UpdateLensflares() {
                     B3D_InstSetSize(inst, B3D_FixMul(size, item->sizeFactor));
                 }
             }
+            // An item faded out after its instance went goes too.
+            for (auto* item = B3D_First<B3DCameraItem>(&cam->items); item;) {
+                auto* next = B3D_Next(item);
+                if (item->intensity < 1 && !B3D_InstFind(static_cast<uint32_t>(item->key))) {
+                    B3D_ListRemove(B3D_Node(item));
+                    B3D_FreeCameraItem(item);
+                }
+                item = next;
+            }
         }
     }
 }

@@ -311,6 +311,22 @@ TEST_F(FrameFlares, FlaresRiseBy100To200AndFadeWhenCovered) {
     EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
 }
 
+TEST_F(FrameFlares, AnItemWhoseInstanceWentFadesAndGoes) {
+    Frame();
+    Frame();
+    ASSERT_EQ(Item()->intensity, 200);
+    const uint32_t id = sun->id;
+    S_3DDeleteInst(sun);
+    B3D_InstFree(sun);
+    Frame();
+    B3DCameraItem* item = B3D_CameraFindItem(camera, static_cast<int32_t>(id));
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->intensity, 100) << "no longer seen";
+    Frame();
+    EXPECT_EQ(B3D_CameraFindItem(camera, static_cast<int32_t>(id)), nullptr);
+    EXPECT_EQ(B3D_ListCount(&g_B3DState->lensFlareScene->insts), 0);
+}
+
 TEST_F(FrameFlares, WithoutTheFlareTestEveryFlareFades) {
     Frame();
     Frame();

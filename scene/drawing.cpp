@@ -382,14 +382,15 @@ int32_t B3D_PickFlareItem(B3DCameraItem* item, Camera3D* camera) {
     const double dx = (x - (left + right) / 2.0) / width * (t2 / 65536.0) * (ax / 65536.0);
     const double dy = ((top + bottom) / 2.0 - y) / height * (t2 / 65536.0) * (ay / 65536.0);
     B3DState* s = g_B3DState;
-    if (!s->pickRay) {
-        s->pickRay = B3D_AllocInst();
-        if (!s->pickRay) return 0;
-        B3D_InstSetBody(s->pickRay, B3D_PICK_RAY_BODY);
+    if (!s->lensFlareCheck) {
+        s->lensFlareCheck = B3D_AllocInst();
+        if (!s->lensFlareCheck) return 0;
+        B3D_InstSetBody(s->lensFlareCheck, B3D_PICK_RAY_BODY);
     }
-    Inst3D* ray = s->pickRay;
+    Inst3D* ray = s->lensFlareCheck;
     B3D_InstSetScale(ray, QEL_FIX_ONE, QEL_FIX_ONE, QEL_FIX_ONE);
-    if (ray->bodyId >= 0 && !(ray->flags & INST_COLLISION_MODEL)) B3D_CollBuildModel(ray, 0);
+    if (ray->bodyId >= 0 && !(ray->flags & INST_COLLISION_MODEL) && B3D_GetBody(ray->bodyId))
+        B3D_CollBuildModel(ray, 0);
     ray->worldPos = camera->inst.worldPos;
     // The camera's axes turned so that z runs along the direction.
     const int32_t* c = camera->inst.worldMatrix.m;
@@ -420,7 +421,7 @@ int32_t B3D_PickFlareItem(B3DCameraItem* item, Camera3D* camera) {
 }
 
 int32_t B3D_PickTestInst(Inst3D* candidate, B3DCameraItem* item) {
-    Inst3D* ray = g_B3DState->pickRay;
+    Inst3D* ray = g_B3DState->lensFlareCheck;
     if (!ray || !candidate || !item) return 0;
     if (static_cast<uint32_t>(item->key) == candidate->id) return 0;  // the flare's own instance
     const int32_t* m = ray->worldMatrix.m;

@@ -346,6 +346,7 @@ void B3D_DrawObjects() {
     bool sceneBegun = false;
     if (count == 0 || cameras) {
         B3D_MakeLensflareScene();
+        s->firstLight = nullptr;
         for (Scene3D* sc = B3D_First<Scene3D>(&s->scenes); sc; sc = B3D_Next(sc)) {
             if (sc == s->lensFlareScene) continue;
             Qel_DPrintf(0x2000, "B3D_SceneAnimate: Start\n");

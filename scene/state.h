@@ -140,8 +140,7 @@ struct B3DState {
     J3D_KeyBuffer cutBuffers[J3D_KEY_TRACKS];
     int32_t sound3DUsable;             // 1 at start; 0 after a failed listener call, for good
     void* scratch[B3D_SCRATCH_AREAS];  // the loaders' reserved scratch areas
-    int32_t screenSizeRef;  // the screen size instances are measured against
-    Inst3D* pickRay;
+    int32_t screenSizeRef;             // the screen size instances are measured against
 };
 
 // The state; null until B3D_Init.

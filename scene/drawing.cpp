@@ -16,6 +16,7 @@
 #include "scene/geometry.h"
 #include "scene/instcoll.h"
 #include "scene/smallops.h"
+#include "scene/sound3d.h"
 #include "scene/state.h"
 #include "scene/trees.h"
 #include "scene/visibility.h"
@@ -27,6 +28,7 @@ constexpr uint32_t kEntryFilled = 0x2;
 constexpr uint32_t kPartSkip = 0x8000;
 constexpr uint32_t kDrawItemMarked = 0x1;
 constexpr uint32_t kPartMarked = 0x20000;
+constexpr uint32_t kSystemSound3D = 0x100;  // SysFlags: 3D sound on
 constexpr uint32_t kSystemShowMarks = 0x4;  // thirdFlags: draw-list parts keep their mark
 
 BodyLevel* LevelOf(const Inst3D* inst) {
@@ -205,6 +207,10 @@ int32_t RayHits(const Inst3D* ray, const Inst3D* candidate) {
 void B3D_SceneSelectLevels(Scene3D* scene, Camera3D* camera) {
     if (!scene || !camera) return;
     for (Inst3D* i = B3D_First<Inst3D>(&scene->insts); i; i = B3D_Next(i)) B3D_InstSelectLevel(i, camera);
+    if (!(g_SystemState && (g_SystemState->SysFlags & kSystemSound3D)) || !(camera->camFlags & CAM_LISTENER)) return;
+    B3D_RankByDetail(&scene->insts);
+    uint16_t counter = 0;
+    for (Inst3D* i = B3D_First<Inst3D>(&scene->insts); i; i = B3D_Next(i)) B3D_InstMake3DSound(i, camera, &counter);
 }
 
 // ------------------------------------------------------------------ scene buffers

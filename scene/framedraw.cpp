@@ -23,34 +23,15 @@
 #include "scene/recorder.h"
 #include "scene/replay.h"
 #include "scene/smallops.h"
+#include "scene/sound3d.h"
 #include "scene/state.h"
 #include "scene/trees.h"
 #include "scene/visibility.h"
-#include "system/sound.h"
 
 namespace {
 
-constexpr uint32_t kSound3DOn = 0x100;  // SysFlags
-constexpr uint32_t kBodyFlare = 0x20;   // body flag of a flare element's body
+constexpr uint32_t kBodyFlare = 0x20;  // body flag of a flare element's body
 constexpr int32_t kCameraBytes = static_cast<int32_t>(sizeof(Camera3D*));
-
-bool Sound3DActive(const Camera3D* camera) {
-    return g_SystemState && (g_SystemState->SysFlags & kSound3DOn) && (camera->camFlags & CAM_LISTENER) &&
-           g_B3DState->sound3DUsable;
-}
-
-void CommitSound(const Camera3D* camera) {
-    if (!Sound3DActive(camera)) return;
-    if (!S_Sound3DCommitDeferred()) {
-        Qel_ErrPrintf("error commiting d3d data\n");
-        g_B3DState->sound3DUsable = 0;
-    }
-}
-
-void EndCamera(const Camera3D* camera) {
-    CommitSound(camera);
-    Qel_DPrintf(0x2000, "DrawObjects: Ende zeichnen\n");
-}
 
 bool IsEnabledScene(const Scene3D* scene) {
     return (scene->flags & SCENE_ENABLED) && scene != g_B3DState->lensFlareScene;
@@ -159,7 +140,7 @@ void DrawLensFlareScene(Scene3D* scene) {
     B3D_DrawScenePass(scene, 0, 0, camera);
     const int32_t fade = g_B3DState->fadeValue;
     if (fade) S3D_RenderFadeRectangle(static_cast<uint32_t>(fade), camera);
-    EndCamera(camera);
+    B3D_CameraEndDraw(camera);
 }
 
 }  // namespace
@@ -185,18 +166,7 @@ void B3D_CameraBegin(Camera3D* camera, Scene3D* scene) {
     camera->inst.worldMatrix = camera->inst.matrix;
     S_3DInitSceneCamera(scene, camera);
     S_3DClearSceneBackground(camera);
-    if (Sound3DActive(camera)) {
-        if (!S_SetListener3DOrientation()) {
-            Qel_ErrPrintf("Error setting listener orientation\n");
-            g_B3DState->sound3DUsable = 0;
-        } else if (!S_SetListener3DPosition()) {
-            Qel_ErrPrintf("Error setting listener position\n");
-            g_B3DState->sound3DUsable = 0;
-        } else if (!S_SetListener3DVelocity()) {
-            Qel_ErrPrintf("error setting listener velocity\n");
-            g_B3DState->sound3DUsable = 0;
-        }
-    }
+    B3D_CameraSetListener(camera);
     B3D_InstCollectLights(scene, &camera->inst);
     if (camera->causticMaterial) TC_AnimAnimate(1, static_cast<TC_Material*>(camera->causticMaterial));
 }
@@ -411,7 +381,7 @@ void B3D_DrawObjects() {
                 DrawPasses(scene, cam);
                 B3D_ResetLightSlots();
                 if (cam->camFlags & CAM_PARTICLES) S_3DRenderParticleSystems(scene);
-                EndCamera(cam);
+                B3D_CameraEndDraw(cam);
                 B3D_SceneEnable(s->lensFlareScene);
                 cam->collectedCount = 0;
                 cam->collected[0] = nullptr;
@@ -425,7 +395,7 @@ void B3D_DrawObjects() {
                 B3D_SceneToCamera(cam->inst.scene, cam);
                 B3D_CameraBegin(cam, cam->inst.scene);
                 S3D_RenderFadeRectangle(static_cast<uint32_t>(cam->fadeValue), cam);
-                EndCamera(cam);
+                B3D_CameraEndDraw(cam);
                 cam->camFlags = saved;
             }
             if (s->lensFlareScene && (s->lensFlareScene->flags & SCENE_ENABLED)) DrawLensFlareScene(s->lensFlareScene);

@@ -1,5 +1,6 @@
 #include "scene/idnames.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <type_traits>
@@ -20,10 +21,11 @@ bool PutU32(QelFile* f, uint32_t v) {
     return Qel_fwriteBlock(f, 1, 4, b) == 4;
 }
 
-// The length byte holds the length modulo 256 and exactly that many bytes
-// follow, so a reader never loses its place whatever the name's length.
-bool PutName(QelFile* f, const char* name) {
-    const size_t length = name ? std::strlen(name) % 256 : 0;
+// The length byte and the bytes that follow always agree, so a reader never
+// loses its place whatever the name's length.
+bool PutName(QelFile* f, const char* name, B3DNameRule rule) {
+    size_t length = name ? std::strlen(name) : 0;
+    length = rule == B3DNameRule::Truncate ? std::min<size_t>(length, 255) : length % 256;
     const auto l = static_cast<uint8_t>(length);
     if (Qel_fwriteBlock(f, 1, 1, &l) != 1) return false;
     return length == 0 || Qel_fwriteBlock(f, 1, length, name) == length;
@@ -95,16 +97,16 @@ bool ReadTable(QelFile* f, Table& t, const char* what, Fill fill) {
 
 }  // namespace
 
-int32_t B3D_RecordNames(QelFile* file) {
+int32_t B3D_RecordNames(QelFile* file, B3DNameRule rule) {
     if (!file || !g_B3DState) return 0;
     const B3DBodyIdTable& bodies = g_B3DState->bodyIds;
     const B3DCutIdTable& cuts = g_B3DState->cutIds;
     const int32_t bodyCount = bodies.slots ? bodies.dynamicCount : 0;
     const int32_t cutCount = cuts.slots ? cuts.dynamicCount : 0;
     bool ok = PutU32(file, static_cast<uint32_t>(bodyCount));
-    for (int32_t i = 0; ok && i < bodyCount; ++i) ok = PutName(file, bodies.slots[bodies.fixedCount + i].name);
+    for (int32_t i = 0; ok && i < bodyCount; ++i) ok = PutName(file, bodies.slots[bodies.fixedCount + i].name, rule);
     ok = ok && PutU32(file, static_cast<uint32_t>(cutCount));
-    for (int32_t i = 0; ok && i < cutCount; ++i) ok = PutName(file, cuts.slots[cuts.fixedCount + i].name);
+    for (int32_t i = 0; ok && i < cutCount; ++i) ok = PutName(file, cuts.slots[cuts.fixedCount + i].name, rule);
     return ok ? 1 : 0;
 }
 

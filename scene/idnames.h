@@ -11,10 +11,15 @@ struct QelFile;
 // on belong to bodies embedded in cuts); a larger count marks a bad block.
 constexpr uint32_t B3D_MAX_DYNAMIC_NAMES = 80000;
 
+// How a name of 256 bytes or more is written: recordings write its length
+// modulo 256 (a 256-byte name has length 0 and no bytes), save games its
+// first 255 bytes.
+enum class B3DNameRule { Modulo, Truncate };
+
 // Writes the block (without its tag): the dynamic body count, per dynamic
-// body slot a length byte (the name's length modulo 256) and that many bytes
-// of the name, then the same for the cuts. 1 when every byte was written.
-int32_t B3D_RecordNames(QelFile* file);
+// body slot a length byte and that many bytes of the name (by the rule), then
+// the same for the cuts. 1 when every byte was written.
+int32_t B3D_RecordNames(QelFile* file, B3DNameRule rule);
 // Drops the dynamic body and cut slots and fills them from the block; every
 // body slot read gets the words of an id without types data (-2, -2, -1).
 // Then the lens flares and body dummies are read again, as their body ids may

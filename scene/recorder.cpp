@@ -465,7 +465,7 @@ void WriteTexRecord(void* recorder, const uint8_t* bytes, size_t size) {
 int32_t RealClock() { return g_SystemState ? g_SystemState->realClock : 0; }
 
 void RecordNameBlock(B3DRecorder* r) {
-    if (!r->failed && !B3D_RecordNames(r->file)) r->failed = 1;
+    if (!r->failed && !B3D_RecordNames(r->file, B3DNameRule::Modulo)) r->failed = 1;
     r->bodyNames = g_B3DState->bodyIds.dynamicCount;
     r->cutNames = g_B3DState->cutIds.dynamicCount;
 }

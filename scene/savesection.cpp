@@ -13,6 +13,7 @@
 #include "base/texanim.h"
 #include "scene/caches.h"
 #include "scene/idnames.h"
+#include "scene/instcoll.h"
 #include "scene/names.h"
 #include "scene/pools.h"
 #include "scene/smallops.h"
@@ -500,6 +501,10 @@ Inst3D* LoadTree(QelFile* file, LoadContext& ctx, int32_t depth) {
             return nullptr;
         }
     }
+    // The model belongs to the body, which this engine may not have built
+    // yet; a body that gives none leaves the instance without the flag.
+    if ((inst->flags & INST_COLLISION_MODEL) && !B3D_CollBuildModel(inst, inst->collLevel))
+        inst->flags &= ~INST_COLLISION_MODEL;
     // An id must be new: a second record under one id would leave the first
     // unreachable.
     const auto id = static_cast<uint32_t>(w[0]);
@@ -739,7 +744,7 @@ int32_t B3D_SaveGame(QelFile* file) {
     out.Words(st, B3D_SAVE_STATE_WORDS);
 
     out.Tag("NAME");
-    if (!out.Ok() || !B3D_RecordNames(file)) return 0;
+    if (!out.Ok() || !B3D_RecordNames(file, B3DNameRule::Truncate)) return 0;
 
     out.Tag("INST");
     for (const Inst3D* i : freeTrees)

@@ -30,7 +30,7 @@ protected:
     int32_t Write(const char* name) {
         QelFile* f = Qel_fcopen(name, "wb", 0);
         EXPECT_NE(f, nullptr);
-        const int32_t ok = B3D_RecordNames(f);
+        const int32_t ok = B3D_RecordNames(f, B3DNameRule::Modulo);
         Qel_fclose(f);
         return ok;
     }

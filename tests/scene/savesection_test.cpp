@@ -13,6 +13,9 @@
 #include "base/table.h"
 #include "base/texanim.h"
 #include "scene/allocs.h"
+#include "scene/bodyrecord.h"
+#include "scene/caches.h"
+#include "scene/instcoll.h"
 #include "scene/names.h"
 #include "scene/savesection.h"
 #include "scene/smallops.h"
@@ -22,6 +25,7 @@
 #include "scene_fixture.h"
 #include "support/gamefolder.h"
 #include "support/logcapture.h"
+#include "tools/lib/bodyconv.h"
 
 namespace {
 
@@ -333,6 +337,60 @@ TEST_F(SaveSectionTest, ASectionEndingAfterTakeFailsWithEverythingRebuilt) {
     Scene3D* back = B3D_SceneFind(sceneId);
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(B3D_First<Inst3D>(&back->insts), B3D_InstFind(instId));
+}
+
+// A name of 256 bytes or more is saved as its first 255 bytes: the length
+// byte and the bytes agree, and the load reads the rest of the section.
+TEST_F(SaveSectionTest, LongBodyNamesAreSavedAsTheirFirst255Bytes) {
+    const std::string n256(256, 'a'), n300(300, 'b');
+    ASSERT_EQ(B3D_GetBodyID(n256.c_str()), 20000);
+    ASSERT_EQ(B3D_GetBodyID(n300.c_str()), 20001);
+    B3D_AllocInst();
+    const Bytes b = Save();
+    const size_t at = TagAt(b, "NAME") + 4;
+    EXPECT_EQ(WordAt(b, at), 2);
+    size_t p = at + 4;
+    for (char c : {'a', 'b'}) {
+        ASSERT_EQ(b[p], 255) << c;
+        EXPECT_EQ(std::string(b.begin() + static_cast<long>(p + 1), b.begin() + static_cast<long>(p + 256)),
+                  std::string(255, c));
+        p += 256;
+    }
+    EXPECT_EQ(WordAt(b, p), 0);  // no dynamic cuts
+    EXPECT_EQ(std::memcmp(&b[p + 4], "INST", 4), 0);
+    FreshEngine();
+    ASSERT_EQ(Load(b), 1);
+    EXPECT_EQ(B3D_GetBodyFilename(20000, 1), std::string(255, 'a'));
+    EXPECT_EQ(B3D_GetBodyFilename(20001, 1), std::string(255, 'b'));
+    EXPECT_NE(B3D_InstFind(2), nullptr);
+}
+
+// An instance saved with a collision model gets it built again by the load;
+// one whose body gives none comes back without the flag.
+TEST_F(SaveSectionTest, CollisionModelsAreRebuiltByTheLoad) {
+    std::string text, error;
+    ASSERT_TRUE(Tool_ModelToTextBody("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", &text, &error)) << error;
+    folder_->Write("v/00011.bod", text);
+    Inst3D* solid = B3D_AllocInst();
+    ASSERT_EQ(B3D_InstSetBody(solid, 11), 1);
+    ASSERT_EQ(B3D_CollBuildModel(solid, 0), 1);
+    Inst3D* lost = B3D_AllocInst();
+    lost->bodyId = 12;  // no file
+    lost->flags |= INST_COLLISION_MODEL;
+    const uint32_t solidId = solid->id, lostId = lost->id;
+    const Bytes b = Save();
+    J3D_FreeCutEntry();
+    FreshEngine();
+    ASSERT_EQ(Load(b), 1);
+    Inst3D* back = B3D_InstFind(solidId);
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(back->flags & INST_COLLISION_MODEL);
+    Body3D* body = B3D_GetBody(11);
+    ASSERT_NE(body, nullptr);
+    EXPECT_NE(body->collModel, nullptr);
+    ASSERT_NE(B3D_InstFind(lostId), nullptr);
+    EXPECT_FALSE(B3D_InstFind(lostId)->flags & INST_COLLISION_MODEL);
+    J3D_FreeCutEntry();
 }
 
 TEST_F(SaveSectionTest, StateValuesAndGammaOnlyWithin0To255) {

@@ -179,15 +179,9 @@ void B3D_CameraFree(Camera3D* camera) {
 
 namespace {
 
-// Puts a new top instance into the scene (the tree operations' add, without
-// the renderer, until they come).
+// A take without a scene keeps its instances in no scene.
 void AddToScene(Inst3D* inst, Scene3D* scene) {
-    if (!scene) return;
-    B3D_ListRemove(B3D_Node(inst));
-    B3D_ListAppend(&scene->insts, B3D_Node(inst));
-    inst->parent = nullptr;
-    inst->scene = scene;
-    B3D_InstSetSceneRecursive(inst);
+    if (scene) B3D_InstAddToScene(inst, scene);
 }
 
 void UpdateLight(Inst3D* light) {
@@ -300,8 +294,7 @@ int32_t J3D_TakeLoadCut(J3D_Take* take, J3D_Cut* cut, Scene3D* scene, Camera3D* 
         } else if (path.flags & PATH_BODY) {
             inst = B3D_AllocInst();
             if (!inst) continue;
-            // The tree operations' body set, until they come: the body must be had.
-            if (word >= 0 && B3D_GetBody(word)) inst->bodyId = word;
+            B3D_InstSetBody(inst, word);
             AddToScene(inst, scene);
         } else {
             Qel_DPrintf(0, "J3D_TakeLoadCut(cutid=%d) Path body id %d is actually a cut id\n", cut->id, word);

@@ -4,11 +4,13 @@
 #include <vector>
 
 #include "scene/allocs.h"
+#include "scene/bodyrecord.h"
 #include "scene/caches.h"
 #include "scene/cutevents.h"
 #include "scene/jobs.h"
 #include "scene/state.h"
 #include "scene/takes.h"
+#include "scene/trees.h"
 #include "cut_fixture.h"
 #include "support/logcapture.h"
 #include "support/script_run.h"
@@ -79,6 +81,36 @@ TEST_F(TakeStart, BuildsCameraLightsAndBodies) {
     const uint32_t id = take->id;
     J3D_TakeFree(take);
     EXPECT_EQ(J3D_TakeFind(id), nullptr);
+}
+
+// In an enabled scene the take's lights and bodies are offered to the
+// renderer as they are made, and a body instance takes its body's radius and name.
+TEST_F(TakeStart, InstancesEnterTheRendererInAnEnabledScene) {
+    J3D_Cut* cut = Load(kCut, TakeCutSource());
+    ASSERT_NE(cut, nullptr);
+    B3D_SceneEnable(scene_);
+    J3D_Take* take = J3D_TakeAlloc();
+    LogCapture log;
+    ASSERT_EQ(J3D_TakeLoadCut(take, cut, scene_, camera_), 1);
+    ASSERT_EQ(take->instCount, 4);
+    Inst3D* lamp = take->insts[1];
+    Inst3D* crate = take->insts[3];
+    ASSERT_NE(lamp, nullptr);
+    ASSERT_NE(crate, nullptr);
+    EXPECT_TRUE(lamp->flags & INST_IN_RENDERER);
+    // Without a device here the renderer refuses the crate's geometry: it was
+    // offered once (the instance without a body is not).
+    const std::string text = log.Text();
+    const std::string refused = "B3D_InstEnable() Can't Add Inst!\n";
+    const size_t first = text.find(refused);
+    EXPECT_NE(first, std::string::npos) << text;
+    EXPECT_EQ(text.find(refused, first + 1), std::string::npos) << text;
+    EXPECT_FALSE(crate->flags & INST_IN_RENDERER);
+    Body3D* body = B3D_GetBody(300005);
+    ASSERT_NE(body, nullptr);
+    EXPECT_EQ(crate->radius, body->levels[0]->parts[0]->radius);
+    EXPECT_EQ(crate->scale.x, 0x10000);
+    J3D_TakeFree(take);
 }
 
 TEST_F(TakeStart, LightKindsByTheirWord) {

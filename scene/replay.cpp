@@ -1,6 +1,7 @@
 #include "scene/replay.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <initializer_list>
@@ -16,8 +17,12 @@
 #include "render/lights.h"
 #include "render/cameras.h"
 #include "scene/allocs.h"
+#include "scene/caches.h"
+#include "scene/freeing.h"
 #include "scene/geometry.h"
 #include "scene/idnames.h"
+#include "scene/instcoll.h"
+#include "scene/particles.h"
 #include "scene/recorder.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
@@ -176,51 +181,9 @@ void FreeGenerator(ParticleGenerator* g) {
     B3D_FreeRecordI(g);
 }
 
-void FreeScene(Scene3D* scene) {
-    while (Inst3D* inst = B3D_First<Inst3D>(&scene->insts)) B3D_InstFree(inst);
-    while (Camera3D* cam = B3D_First<Camera3D>(&scene->cameras)) B3D_CameraFree(cam);
-    B3D_SceneFreeParticles(scene);
-    B3D_SceneFreeSceneBuffers(scene);
-    scene->flags &= ~SCENE_ENABLED;
-    for (auto* g = B3D_First<ParticleGenerator>(&g_B3DState->generators); g; g = B3D_Next(g))
-        if (g->scene == scene) g->scene = nullptr;
-    if (g_B3DState->lensFlareScene == scene) g_B3DState->lensFlareScene = nullptr;
-    Qel_TableRemove(g_B3DState->sceneTable, scene->id);
-    B3D_ListRemove(B3D_Node(scene));
-    scene->name = Qel_StrFree(scene->name);
-    B3D_FreeRecordI(scene);
-}
-
-// Puts a top instance at the end of the scene's instance list; its subtree
-// follows it into the scene.
-void AddToScene(Inst3D* inst, Scene3D* scene) {
-    if (inst->scene && !inst->parent) B3D_InstDeleteFromScene(inst);
-    B3D_ListRemove(B3D_Node(inst));
-    inst->parent = nullptr;
-    B3D_ListAppend(&scene->insts, B3D_Node(inst));
-    inst->scene = scene;
-    B3D_InstSetSceneRecursive(inst);
-}
-
-bool IsBelow(const Inst3D* inst, const Inst3D* ancestor) {
-    for (const Inst3D* p = inst; p; p = p->parent)
-        if (p == ancestor) return true;
-    return false;
-}
-
-void AddToInst(Inst3D* child, Inst3D* parent) {
-    // A parent inside the child's own subtree would make a loop.
-    if (IsBelow(parent, child)) return;
-    if (child->scene && !child->parent) B3D_InstDeleteFromScene(child);
-    B3D_ListRemove(B3D_Node(child));
-    B3D_ListAppend(&parent->children, B3D_Node(child));
-    child->parent = parent;
-    child->scene = parent->scene;
-    B3D_InstSetSceneRecursive(child);
-    parent->totalRadius = -1;
-}
-
+// Out of its parent and its scene, into the list of instances in no scene.
 void RemoveFromParent(Inst3D* inst) {
+    if (inst->scene) B3D_InstDeleteFromScene(inst);
     B3D_ListRemove(B3D_Node(inst));
     inst->parent = nullptr;
     inst->scene = nullptr;
@@ -244,7 +207,7 @@ void ReadScene(B3DReplay* r, In& in) {
     Scene3D* scene = MappedScene(r, id);
     if (mask & B3D_REC_DELETED) {
         Qel_DPrintf(r->debugMask, " SCENE %d delete!\n", static_cast<int>(id));
-        if (scene) FreeScene(scene);
+        if (scene) B3D_SceneFree(scene);
         Qel_TableRemove(r->scenes, id);
         return;
     }
@@ -255,7 +218,7 @@ void ReadScene(B3DReplay* r, In& in) {
         if (!scene) return;
         // Unmapped, the replay could never free it.
         if (!Qel_TableSet(r->scenes, id, scene->id)) {
-            FreeScene(scene);
+            B3D_SceneFree(scene);
             return;
         }
         B3D_SceneEnable(scene);
@@ -359,8 +322,7 @@ void ReadInst(B3DReplay* r, In& in) {
         trace += "f2";
     }
     if (mask & B3D_RINS_BODY) {
-        inst->bodyId = f.bodyId;
-        inst->totalRadius = -1;
+        B3D_InstSetBody(inst, f.bodyId);
         note("b(%d)", f.bodyId);
     }
     if (mask & B3D_RINS_SIZE) {
@@ -396,16 +358,19 @@ void ReadInst(B3DReplay* r, In& in) {
             Qel_DPrintf(r->debugMask, "Inst Scene change %d->%d\n", static_cast<int>(SceneIdOf(inst->scene)),
                         static_cast<int>(scene->id));
         }
+        if (scene && inst->scene != scene) B3D_InstAddToScene(inst, scene);
         if (parent) {
-            if (inst->parent != parent) AddToInst(inst, parent);
-        } else if (scene) {
-            if (inst->scene != scene || inst->parent) AddToScene(inst, scene);
-        } else if (inst->parent) {
-            RemoveFromParent(inst);
-        } else if (inst->scene) {
+            if (inst->parent != parent) B3D_InstAddToInst(inst, parent);
+        } else if (inst->parent && (mask & B3D_RINS_PARENT)) {
+            if (scene) B3D_InstAddToScene(inst, scene);
+            else RemoveFromParent(inst);
+        } else if (!scene && inst->scene && !inst->parent) {
             B3D_InstDeleteFromScene(inst);
         }
     }
+    // A model kept by the recorded instance is the live one's too.
+    if ((inst->flags & INST_COLLISION_MODEL) && !B3D_CollBuildModel(inst, inst->collLevel))
+        inst->flags &= ~INST_COLLISION_MODEL;
     Qel_DPrintf(r->debugMask, "%s\n", trace.c_str());
 }
 
@@ -481,25 +446,22 @@ void ReadCamera(B3DReplay* r, In& in) {
 void ReadGenerator(B3DReplay* r, In& in) {
     const uint32_t id = in.U32();
     const uint32_t mask = in.U32();
-    int32_t desc = 0, pos[3]{}, matrix[9]{}, intensity = 0, time = 0, prevPos[3]{}, prevDir[3]{}, quat[4]{};
+    int32_t desc = 0, pos[3]{}, matrix[9]{}, intensity = 0, prevPos[3]{}, prevDir[3]{}, quat[4]{};
     uint32_t sceneId = 0, emitterCount = 0;
-    std::vector<int32_t> spawns;
     if (mask & B3D_RPGE_DESC) desc = in.S32();
     if (mask & B3D_RPGE_POS) in.Words(pos, 3);
     if (mask & B3D_RPGE_MATRIX) in.Words(matrix, 9);
     if (mask & B3D_RPGE_INTENSITY) intensity = in.S32();
-    if (mask & B3D_RPGE_TIME) time = in.S32();
+    if (mask & B3D_RPGE_TIME) in.S32();  // the recording session's clock
     if (mask & B3D_RPGE_PREV_POS) in.Words(prevPos, 3);
     if (mask & B3D_RPGE_PREV_DIR) in.Words(prevDir, 3);
     if (mask & B3D_RPGE_PREV_QUAT) in.Words(quat, 4);
     if (mask & B3D_RPGE_SCENE) sceneId = in.U32();
     if (mask & B3D_RPGE_EMITTERS) {
         emitterCount = in.U32();
-        // Read as far as the stream holds them; only the live emitters keep theirs.
-        for (uint32_t i = 0; in.ok && i < emitterCount; ++i) {
-            const int32_t t = in.S32();
-            if (i < 100) spawns.push_back(t);
-        }
+        // Read as far as the stream holds them: the live emitters keep
+        // their own times.
+        for (uint32_t i = 0; in.ok && i < emitterCount; ++i) in.S32();
     }
     if (!in.ok || !id) return;  // id 0 names no object
 
@@ -510,6 +472,7 @@ void ReadGenerator(B3DReplay* r, In& in) {
         Qel_TableRemove(r->generators, id);
         return;
     }
+    bool created = false;
     if (!g) {
         if (!(mask & B3D_REC_FIRST)) {
             Qel_DPrintf(0, "B3D_ReplayFrame() can't find ParticleGenerator ID %d\n", static_cast<int>(id));
@@ -522,19 +485,35 @@ void ReadGenerator(B3DReplay* r, In& in) {
             return;
         }
         Qel_DPrintf(r->debugMask, " PARTICLEGENERATOR %d created.\n", static_cast<int>(id));
+        created = true;
     }
     if ((mask & B3D_RPGE_DESC) && (desc != g->desc || !g->emitters)) SetGeneratorDesc(g, desc);
     if (mask & B3D_RPGE_POS) g->offset = {pos[0], pos[1], pos[2], g->offset.w};
     if (mask & B3D_RPGE_MATRIX) Matrix(&g->matrix, matrix);
     if (mask & B3D_RPGE_INTENSITY) g->intensity = intensity;
-    if (mask & B3D_RPGE_TIME) g->prevTime = time;
-    if (mask & B3D_RPGE_PREV_POS) g->prevPos = {prevPos[0], prevPos[1], prevPos[2], g->prevPos.w};
-    if (mask & B3D_RPGE_PREV_DIR) g->prevVelocity = {prevDir[0], prevDir[1], prevDir[2], g->prevVelocity.w};
-    if (mask & B3D_RPGE_PREV_QUAT) g->prevOrientation = {quat[0], quat[1], quat[2], quat[3]};
     if (mask & B3D_RPGE_SCENE) g->scene = MappedScene(r, sceneId);
-    if (mask & B3D_RPGE_EMITTERS && g->emitters) {
-        const size_t n = std::min<size_t>(spawns.size(), static_cast<size_t>(DescEmitters(g->desc)));
-        for (size_t i = 0; i < n; ++i) g->emitters[i].lastSpawn = spawns[i];
+    // A field the record does not bring stays as the previous step left it.
+    const QelVector step =
+        (mask & B3D_RPGE_PREV_POS) ? QelVector{prevPos[0], prevPos[1], prevPos[2], g->prevPos.w} : g->prevPos;
+    const QelVector velocity =
+        (mask & B3D_RPGE_PREV_DIR) ? QelVector{prevDir[0], prevDir[1], prevDir[2], g->prevVelocity.w} : g->prevVelocity;
+    const QelQuat orientation =
+        (mask & B3D_RPGE_PREV_QUAT) ? QelQuat{quat[0], quat[1], quat[2], quat[3]} : g->prevOrientation;
+    // Particles live by the game clock, and the recorded times are another
+    // session's: each record is one step of the live generator, from the
+    // previous record's place at its draw to this one's now.
+    const int32_t now = GameClock();
+    if (!created && g->emitters && (mask & (B3D_RPGE_TIME | B3D_RPGE_PREV_POS | B3D_RPGE_PREV_QUAT))) {
+        const double len =
+            std::sqrt(static_cast<double>(velocity.x) * velocity.x + static_cast<double>(velocity.y) * velocity.y +
+                      static_cast<double>(velocity.z) * velocity.z);
+        const int32_t speed = static_cast<int32_t>(std::min(len, 2147483647.0));
+        B3D_ParticleSpawn(g, &step, &orientation, &velocity, speed, 0, now);
+    } else {
+        if (created) g->prevTime = now;
+        g->prevPos = step;
+        g->prevVelocity = velocity;
+        g->prevOrientation = orientation;
     }
 }
 
@@ -562,7 +541,7 @@ void FreeLive(B3DReplay* r) {
     for (uint32_t k = Qel_TableNext(r->cameras, 0); k; k = Qel_TableNext(r->cameras, k))
         if (Camera3D* cam = MappedCamera(r, k)) B3D_CameraFree(cam);
     for (uint32_t k = Qel_TableNext(r->scenes, 0); k; k = Qel_TableNext(r->scenes, k))
-        if (Scene3D* scene = MappedScene(r, k)) FreeScene(scene);
+        if (Scene3D* scene = MappedScene(r, k)) B3D_SceneFree(scene);
     for (uint32_t k = Qel_TableNext(r->generators, 0); k; k = Qel_TableNext(r->generators, k))
         if (ParticleGenerator* g = FindGenerator(Mapped(r->generators, k))) FreeGenerator(g);
 }
@@ -719,13 +698,15 @@ void B3D_ReplayFreeAll() {
     }
     for (Scene3D* scene = B3D_First<Scene3D>(&s->scenes); scene;) {
         Scene3D* next = B3D_Next(scene);
-        if (scene != s->lensFlareScene) FreeScene(scene);
+        if (scene != s->lensFlareScene) B3D_SceneFree(scene);
         scene = next;
     }
-    if (s->lensFlareScene) FreeScene(s->lensFlareScene);
+    if (s->lensFlareScene) B3D_SceneFree(s->lensFlareScene);
     while (Inst3D* inst = B3D_First<Inst3D>(&s->freeInsts)) {
         if (inst->flags & INST_CAMERA) B3D_CameraFree(reinterpret_cast<Camera3D*>(inst));
         else B3D_InstFree(inst);
     }
     s->shadowAlpha = 200;
+    J3D_FreeCutEntry();
+    B3D_ResetBodyParts();
 }

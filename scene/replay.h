@@ -22,8 +22,8 @@ void B3D_ReplayFrame();
 void B3D_ExitReplay();
 // The location reset: frees every take, the free draw items, every scene
 // (the lens-flare scene last) and every instance in no scene, and sets the
-// shadow alpha back to 200. The cuts and bodies are not freed yet: that is the
-// caches' (J3D_FreeCutEntry, B3D_ResetBodyParts), still to come.
+// shadow alpha back to 200; then every cut and body, and the body parts'
+// renderer bindings.
 void B3D_ReplayFreeAll();
 // The engine call "B3D_ExitReplay": answers 0.
 int32_t B3D_CallExitReplay();

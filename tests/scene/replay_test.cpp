@@ -11,17 +11,24 @@
 #include <vector>
 
 #include "base/strings.h"
+#include "scene/caches.h"
 #include "scene/geometry.h"
+#include "scene/instcoll.h"
+#include "scene/state.h"
+#include "scene/bodyrecord.h"
 #include "scene/names.h"
 #include "scene/recording_fixture.h"
 #include "scene/smallops.h"
 #include "scene/takes.h"
 #include "scene/texdraw.h"
+#include "scene/trees.h"
 #include "support/logcapture.h"
+#include "tools/lib/bodyconv.h"
 
 namespace {
 
 constexpr int32_t ONE = 0x10000;
+const char* const kTriangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
 
 void Words(std::ostringstream& o, const int32_t* w, int n) {
     for (int i = 0; i < n; ++i) o << ' ' << w[i];
@@ -50,7 +57,8 @@ void DescribeInst(std::ostringstream& o, const Inst3D* i, int depth) {
 
 // Everything recorded, without ids: enabled scenes in list order with their
 // instance trees and active cameras, then the generators with the index of
-// their scene.
+// their scene (not their clocks: a replay's generators step on its own game
+// clock).
 std::string Describe() {
     std::ostringstream o;
     std::vector<const Scene3D*> order;
@@ -84,13 +92,11 @@ std::string Describe() {
         o << "G" << g->desc;
         Words(o, &g->offset.x, 3);
         Rows(o, g->matrix);
-        o << " i" << g->intensity << " t" << g->prevTime;
+        o << " i" << g->intensity;
         Words(o, &g->prevPos.x, 3);
         Words(o, &g->prevVelocity.x, 3);
         Words(o, &g->prevOrientation.w, 4);
         o << " s" << scene;
-        const int32_t n = g->emitters ? g_B3DState->particleDescs[g->desc].emitterCount : 0;
-        for (int32_t e = 0; e < n; ++e) o << " e" << g->emitters[e].lastSpawn;
         o << '\n';
     }
     return o.str();
@@ -98,6 +104,11 @@ std::string Describe() {
 
 class ReplayTest : public RecordingTest {
 protected:
+    void TearDown() override {
+        B3D_ExitReplay();
+        J3D_FreeCutEntry();  // the bodies of the script
+        RecordingTest::TearDown();
+    }
     // Records a scripted scene for `frames` frames, 100 ms apart from real
     // time 1000; each frame's description is kept.
     void RecordScript(int frames) {
@@ -105,12 +116,17 @@ protected:
         Scene3D* deck = Scene("deck");
         Scene3D* other = Scene();
         deck->systemScale = 0.5f;
+        std::string body, error;
+        ASSERT_TRUE(Tool_ModelToTextBody(kTriangle, &body, &error)) << error;
+        folder_->Write("v/00011.bod", body);
+        folder_->Write("v/00012.bod", body);
         Inst3D* ship = Inst(deck);
-        ship->name = Qel_StrDup("ship");
-        ship->bodyId = 20000;
+        ASSERT_EQ(B3D_InstSetBody(ship, 11), 1);
+        ship->name = Qel_StrReassign(ship->name, "ship");
         ship->size = 3 * ONE;
         Inst3D* turret = Inst(deck, ship);
         Inst3D* light = Inst(deck, nullptr, true);
+        B3D_InstEnable(light);  // as the replay's light, in the renderer
         Inst3D* drifter = Inst(other);
         Camera3D* cam = Camera(deck);
         ParticleGenerator* gen = Generator(deck, 2);
@@ -122,7 +138,7 @@ protected:
             B3D_MatrixFromAngles(turret, k * 1000, 0, 0);
             ship->velocity[2] = 10 * k;
             if (k == 2) {
-                ship->bodyId = 20001;
+                ASSERT_EQ(B3D_InstSetBody(ship, 12), 1);
                 B3D_InstSetScale(ship, 2 * ONE, ONE, ONE);
                 turret->flags |= INST_HIDDEN;
                 turret->flags2 = 0x20;
@@ -146,7 +162,7 @@ protected:
                 gen->prevOrientation = {0, ONE, 0, 0};
             }
             if (k == 4) {
-                PutInScene(deck, light);  // comes back
+                B3D_InstAddToScene(light, deck);  // comes back
                 other->flags &= ~SCENE_ENABLED;
                 Inst3D* late = Inst(deck, turret);
                 late->usedSize = 77;
@@ -174,6 +190,7 @@ protected:
             recorded_.push_back(Describe());
         }
         B3D_ExitRecording();
+        J3D_FreeCutEntry();
         Restart();
         Desc(2, 2);
     }
@@ -269,6 +286,7 @@ TEST_F(ReplayTest, EndsFreeExactlyWhatTheReplayMade) {
         EXPECT_EQ(Count(g_B3DState->sceneTable), scenes);
         EXPECT_EQ(g_B3DState->poolIBytes, poolI);
         EXPECT_EQ(B3D_InstFind(mine->id), mine);
+        J3D_FreeCutEntry();
         Restart();
         Desc(2, 2);
     }
@@ -378,6 +396,82 @@ TEST_F(ReplayTest, RecordedFlagsNeverChangeTheKindOfRecord) {
     Draw(100);
     EXPECT_EQ(B3D_GetEngineFlags() & B3D_ENGINE_REPLAYING, 0u);
     EXPECT_EQ(g_B3DState->poolIBytes, poolI);
+}
+
+// The replay's generators emit on the game clock as they move from record to
+// record; instances recorded with a collision model get it built again (or
+// lose the flag when their body gives none); the location reset then frees
+// the bodies too.
+TEST_F(ReplayTest, GeneratorsEmitAndCollisionModelsAreRebuilt) {
+    auto emitter = [this] {
+        Desc(2, 1);
+        B3DParticleEmitter& e = g_B3DState->particleDescs[2].emitters[0];
+        e.sizeLow = e.sizeHigh = ONE;
+        e.speedLow = e.speedHigh = 100 * ONE;  // one particle every 10 ms
+        e.intervalFactor = ONE;
+        e.lifetime = 10000;
+    };
+    emitter();
+    std::string body, error;
+    ASSERT_TRUE(Tool_ModelToTextBody(kTriangle, &body, &error)) << error;
+    folder_->Write("v/00011.bod", body);
+    Scene3D* deck = Scene("deck");
+    Camera(deck);
+    Inst3D* solid = Inst(deck);
+    ASSERT_EQ(B3D_InstSetBody(solid, 11), 1);
+    ASSERT_EQ(B3D_CollBuildModel(solid, 0), 1);
+    Inst3D* lost = Inst(deck);
+    lost->flags |= INST_COLLISION_MODEL;  // no body
+    ParticleGenerator* gen = Generator(deck, 2);
+    system_->realClock = 1000;
+    ASSERT_EQ(B3D_InitRecording("take"), 1);
+    for (int k = 1; k <= 4; ++k) {  // the fourth is never played: its "REND" would end the replay
+        gen->prevPos.x = 10 * k * ONE;
+        gen->prevTime = 1000 + 100 * k;
+        system_->realClock = 1000 + 100 * k;
+        B3D_RecordFrame();
+    }
+    B3D_ExitRecording();
+    J3D_FreeCutEntry();
+    Restart();
+    emitter();
+
+    system_->gameClock = 5000;
+    ASSERT_EQ(B3D_ReplayRecording("take", 0, 0, 0, 0, 0), 1);
+    Draw(5000);
+    Draw(5100);  // the generator appears
+    EXPECT_TRUE(B3D_ListIsEmpty(&g_B3DState->particleLive));
+    Draw(5200);
+    Draw(5300);
+    int particles = 0;
+    for (const auto* p = B3D_First<B3DParticle>(&g_B3DState->particleLive); p; p = B3D_Next(p), ++particles) {
+        EXPECT_GE(p->time, 5100);
+        EXPECT_LE(p->time, 5300);
+    }
+    EXPECT_GE(particles, 15);
+    EXPECT_LE(particles, 20);
+
+    Scene3D* live = B3D_First<Scene3D>(&g_B3DState->scenes);
+    ASSERT_NE(live, nullptr);
+    int solids = 0, bare = 0;
+    for (const Inst3D* i = B3D_First<Inst3D>(&live->insts); i; i = B3D_Next(i)) {
+        if (i->bodyId == 11) {
+            ++solids;
+            EXPECT_TRUE(i->flags & INST_COLLISION_MODEL);
+        } else {
+            ++bare;
+            EXPECT_FALSE(i->flags & INST_COLLISION_MODEL);
+        }
+    }
+    EXPECT_EQ(solids, 1);
+    EXPECT_EQ(bare, 1);
+    auto* model = static_cast<Body3D*>(B3D_FindBody(11));
+    ASSERT_NE(model, nullptr);
+    EXPECT_NE(model->collModel, nullptr);
+
+    B3D_ExitReplay();
+    B3D_ReplayFreeAll();
+    EXPECT_TRUE(B3D_ListIsEmpty(&g_B3DState->bodies));
 }
 
 TEST_F(ReplayTest, LocationResetFreesScenesInstancesAndTakes) {

@@ -17,6 +17,7 @@
 #include "scene/standin.h"
 #include "scene/startup.h"
 #include "script/modules.h"
+#include "system/reopenhook.h"
 #include "script/values.h"
 #include "scene/typesfiles.h"
 #include "scene/texanim.h"
@@ -61,6 +62,7 @@ B3DState* B3D_InitStore() {
     for (B3DLightSlot& slot : s->lightSlots) slot = {-1, 0, 0};
     g_S3DReleaseSceneBuffersHook = B3D_ReleaseRendererBuffers;
     g_S3DGetBodyHook = B3D_GetBody;
+    g_SReopenDeviceHook = B3D_ReopenDevice;
     return s;
 }
 
@@ -107,6 +109,7 @@ void B3D_FreeStore() {
     if (!s) return;
     g_S3DReleaseSceneBuffersHook = nullptr;
     g_S3DGetBodyHook = nullptr;
+    g_SReopenDeviceHook = nullptr;
     while (Scene3D* sc = B3D_First<Scene3D>(&s->scenes)) {
         B3D_ListRemove(B3D_Node(sc));
         for (B3DList* l : {&sc->insts, &sc->cameras}) {

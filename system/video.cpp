@@ -512,6 +512,8 @@ void S_FlipScreen() {
     g_ApplicationRecord.deviceUsable = 1;
 }
 
+int (*g_SReopenDeviceHook)() = nullptr;
+
 int S_Reset3DDevice() {
     D3DDeviceRecord* d = Record();
     if (!d || !d->device) return 0;
@@ -551,6 +553,7 @@ int S_Reset3DDevice() {
     }
     if (g_RendererDeviceObject && g_RendererDeviceObject->onReset)
         g_RendererDeviceObject->onReset(g_RendererDeviceObject);
+    if (g_SReopenDeviceHook && !g_SReopenDeviceHook()) return 0;
     return 1;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/d3d9/d3d9.h"
+#include "system/reopenhook.h"
 
 struct EBM;
 struct AdapterInfo;

@@ -163,7 +163,9 @@ TEST_F(SceneStartup, AfterADeviceReopenNoBodyKeepsRendererData) {
     system_->debugFlags |= 0x2000;
     StandIn_ClearCalls();
     LogCapture log;
-    EXPECT_EQ(B3D_ReopenDevice(), 0);  // no device here: the renderer cannot start again
+    // The video device's reset reaches the scene engine through its hook.
+    ASSERT_EQ(g_SReopenDeviceHook, &B3D_ReopenDevice);
+    EXPECT_EQ(g_SReopenDeviceHook(), 0);  // no device here: the renderer cannot start again
     EXPECT_TRUE(log.Contains("B3D_DisableAllObjects3D() bodyid 20 marked as KEEPD3D, now freed!\n")) << log.Text();
     EXPECT_FALSE(log.Contains("bodyid 21 marked"));
     for (Body3D* b : bodies) EXPECT_EQ(b->levels[0]->rendererBody, nullptr);

@@ -166,6 +166,35 @@ TEST_F(Video, LostDeviceIsResetThroughTheSeam) {
     EXPECT_EQ(WindowPixel(10, 10), 0x00FF00u);
 }
 
+int g_reopens = 0;
+int g_reopenAnswer = 1;
+int CountReopen() {
+    ++g_reopens;
+    return g_reopenAnswer;
+}
+
+// After a successful reset the scene engine reopens its part through the
+// hook; a failed reset never reaches it, and its failure fails the reset.
+TEST_F(Video, ASuccessfulResetRunsTheReopenHook) {
+    ASSERT_TRUE(OpenVideo(1024, 768));
+    struct Hook {
+        Hook() { g_SReopenDeviceHook = CountReopen; }
+        ~Hook() { g_SReopenDeviceHook = nullptr; }
+    } hook;
+    g_reopens = 0;
+    g_reopenAnswer = 1;
+    g_D3D9Seam.present = {D3DERR_DEVICELOST};
+    g_D3D9Seam.testCooperativeLevel = {D3DERR_DEVICENOTRESET};
+    S_FlipScreen();
+    EXPECT_EQ(g_reopens, 1);
+    g_D3D9Seam.reset = {D3DERR_DEVICELOST};
+    EXPECT_EQ(S_Reset3DDevice(), 0);
+    EXPECT_EQ(g_reopens, 1);
+    g_reopenAnswer = 0;
+    EXPECT_EQ(S_Reset3DDevice(), 0);
+    EXPECT_EQ(g_reopens, 2);
+}
+
 TEST_F(Video, DeviceUsableFlagFollowsTheLostDevice) {
     ASSERT_TRUE(OpenVideo(1024, 768));
     // Still lost: the flag drops and no reset is tried.

@@ -198,7 +198,7 @@ void S_3DInitRenderToEnvMap() {
 }
 
 int S_3DBeginScene() {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = S_3DDevice();
     if (!device || FAILED(device->BeginScene())) {
         Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DBeginScene()");
         return 0;

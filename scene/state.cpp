@@ -5,6 +5,7 @@
 
 #include "base/log.h"
 #include "base/memory.h"
+#include "base/standin_calls.h"
 #include "base/strings.h"
 #include "render/bodies.h"
 #include "render/cameras.h"
@@ -14,7 +15,9 @@
 #include "scene/caches.h"
 #include "scene/calls.h"
 #include "scene/smallops.h"
-#include "scene/standin.h"
+#include "scene/framedraw.h"
+#include "scene/names.h"
+#include "scene/replay.h"
 #include "scene/startup.h"
 #include "script/modules.h"
 #include "system/reopenhook.h"
@@ -277,4 +280,15 @@ void B3D_SetRendererWords(int32_t opaqueFormat, int32_t transparentFormat, int32
     g_B3DState->textureFormatWords[0] = opaqueFormat;
     g_B3DState->textureFormatWords[1] = transparentFormat;
     g_B3DState->lightSlotCount = hardwareLights;
+}
+
+// The texture-format records the renderer's start-up registered.
+void B3D_FreeTextureFormats() {
+    StandIn_Record("B3D_FreeTextureFormats");
+    if (!g_B3DState) return;
+    QelTable* t = g_B3DState->textureFormats;
+    while (uint32_t k = Qel_TableNext(t, 0))
+        Int_FreeRecord(reinterpret_cast<TextureBitmapFormat*>(Qel_TableRemove(t, k)), 0);
+    g_B3DState->textureFormatWords[0] = -1;
+    g_B3DState->textureFormatWords[1] = -1;
 }

@@ -150,6 +150,8 @@ extern B3DState* g_B3DState;
 // script engine exists), particle free list, named-entry table. Null when the
 // record cannot be allocated. The body and cut id tables are the start-up's.
 B3DState* B3D_InitStore();
+// Frees the texture-format records (a device reopen registers them again).
+void B3D_FreeTextureFormats();
 // Registers the engine-call module with the script engine and keeps the
 // number it gives (0 without a script engine).
 void B3D_RegisterModule(B3DState* state);

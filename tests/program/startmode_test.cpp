@@ -10,7 +10,12 @@
 #include "program/main.h"
 #include "base/standin_calls.h"
 #include "program/startup.h"
-#include "scene/standin.h"
+#include "scene/framedraw.h"
+#include "scene/names.h"
+#include "scene/replay.h"
+#include "scene/smallops.h"
+#include "scene/startup.h"
+#include "scene/state.h"
 #include "support/gamefolder.h"
 #include "support/program.h"
 

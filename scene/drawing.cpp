@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/angles.h"
 #include "base/general.h"
 #include "base/log.h"
 #include "base/texanim.h"
@@ -23,6 +24,7 @@
 
 namespace {
 
+constexpr int32_t kSoundStampMs = 5000;
 constexpr uint32_t kEntryEnabled = 0x1;
 constexpr uint32_t kEntryFilled = 0x2;
 constexpr uint32_t kPartSkip = 0x8000;
@@ -211,6 +213,8 @@ void B3D_SceneSelectLevels(Scene3D* scene, Camera3D* camera) {
     B3D_RankByDetail(&scene->insts);
     uint16_t counter = 0;
     for (Inst3D* i = B3D_First<Inst3D>(&scene->insts); i; i = B3D_Next(i)) B3D_InstMake3DSound(i, camera, &counter);
+    const int32_t clock = g_SystemState->gameClock;
+    if (g_B3DState && Qel_AngleDiff(clock, g_B3DState->sound3DStamp) > kSoundStampMs) g_B3DState->sound3DStamp = clock;
 }
 
 // ------------------------------------------------------------------ scene buffers

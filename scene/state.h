@@ -139,6 +139,7 @@ struct B3DState {
     B3DArrayTableRow* arrayTable;
     J3D_KeyBuffer cutBuffers[J3D_KEY_TRACKS];
     int32_t sound3DUsable;             // 1 at start; 0 after a failed listener call, for good
+    int32_t sound3DStamp;              // game time of the listener's ranked pass, renewed every 5 s
     void* scratch[B3D_SCRATCH_AREAS];  // the loaders' reserved scratch areas
     int32_t screenSizeRef;             // the screen size instances are measured against
 };

@@ -11,6 +11,8 @@
 #include "scene/allocs.h"
 #include "scene/bodyrecord.h"
 #include "scene/caches.h"
+#include "scene/drawing.h"
+#include "scene/trees.h"
 #include "scene_fixture.h"
 #include "support/logcapture.h"
 #include "support/soundfiles.h"
@@ -253,3 +255,24 @@ TEST_F(SceneSound, ACommitWithoutAListenerTurnsThreeDSoundOff) {
 }
 
 }  // namespace
+
+TEST_F(SceneSound, TheListenersRankedPassRenewsItsStampEveryFiveSeconds) {
+    Scene3D* scene = B3D_SceneAlloc();
+    ASSERT_NE(scene, nullptr);
+    g_B3DState->sound3DStamp = 0;
+    SetClock(5000);
+    B3D_SceneSelectLevels(scene, camera_);
+    EXPECT_EQ(g_B3DState->sound3DStamp, 0);
+    SetClock(5001);
+    B3D_SceneSelectLevels(scene, camera_);
+    EXPECT_EQ(g_B3DState->sound3DStamp, 5001);
+    SetClock(9000);
+    B3D_SceneSelectLevels(scene, camera_);
+    EXPECT_EQ(g_B3DState->sound3DStamp, 5001);
+    // Across the clock's wrap.
+    g_B3DState->sound3DStamp = 32399000;
+    SetClock(4001);
+    B3D_SceneSelectLevels(scene, camera_);
+    EXPECT_EQ(g_B3DState->sound3DStamp, 4001);
+    B3D_SceneFree(scene);
+}

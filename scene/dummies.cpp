@@ -45,6 +45,13 @@ int32_t B3DB_LoadLensflares() {
     B3DState* s = g_B3DState;
     const int32_t count = r->ReadInt();
     bool whole = !r->error && count >= 0;
+    // Every flare takes at least a byte of the file: a larger count is a bad
+    // file, not a table of gigabytes.
+    if (whole && r->base && static_cast<uint32_t>(count) > r->size) {
+        Qel_ErrPrintf("B3DB_LoadLensflares: %d lens flares in a file of %u bytes\n", static_cast<int>(count),
+                      static_cast<unsigned>(r->size));
+        whole = false;
+    }
     if (whole && count > 0) {
         s->arrayTable =
             static_cast<B3DArrayTableRow*>(Int_AllocMem(sizeof(B3DArrayTableRow) * static_cast<size_t>(count), 0));

@@ -64,6 +64,13 @@ TEST_F(SceneDummies, DummiesAndLensFlaresResolveBodyNames) {
     ASSERT_EQ(g_B3DState->arrayTableCount, 3);
     EXPECT_EQ(g_B3DState->arrayTable[0].count, 1);
     EXPECT_EQ(g_B3DState->arrayTable[1].array, nullptr);
+
+    // Found by fuzzing: a count far beyond the file asked for gigabytes.
+    Spoil("Lensflares", "2000000000;\n1;\nv\\a;1;2;3;4;\n");
+    LogCapture log;
+    EXPECT_EQ(B3DB_LoadLensflares(), 0);
+    EXPECT_TRUE(log.Contains("B3DB_LoadLensflares: 2000000000 lens flares in a file of"));
+    EXPECT_EQ(g_B3DState->arrayTableCount, 0);
 }
 
 // A definition of the given colours, flags and texture name; the other fields

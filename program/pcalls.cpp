@@ -34,6 +34,7 @@
 #include "script/lookup.h"
 #include "script/modules.h"
 #include "script/tasks.h"
+#include "space/standin.h"
 #include "system/clock.h"
 #include "system/input.h"
 #include "system/surfaces.h"
@@ -207,21 +208,77 @@ int P_RunInitScript(const char* name) {
 
 namespace {
 void FreeLoadingNames();
+EBM* LoadPicture(const char* name);
+EBM* BackBuffer();
+
+constexpr uint32_t kDeviceSurfaces = 0x20;
+constexpr uint32_t kTwoViews = 0x2000000;
+// The views P_LoadScreens generated itself; the device's own surfaces belong to the device.
+bool s_viewsGenerated = false;
+
+void FreeGeneratedViews() {
+    if (s_viewsGenerated)
+        for (EBM*& view : g_ScreenViews)
+            if (view) FreeILBM(view);
+    s_viewsGenerated = false;
+    for (EBM*& view : g_ScreenViews) view = nullptr;
+}
+
+// The first or both views: the device's surfaces or bitmaps of the screen's size.
+bool MakeViews() {
+    const VideoRecord* vr = g_VideoRecord;
+    const SystemState* sys = g_SystemState;
+    if (!vr || !sys) return false;
+    const int count = (vr->flags & kTwoViews) ? 2 : 1;
+    const bool own = !(vr->flags & kDeviceSurfaces);
+    s_viewsGenerated = own;
+    for (int i = 0; i < count; ++i) {
+        g_ScreenViews[i] = own ? GenerateEbm(static_cast<int16_t>(sys->width), static_cast<int16_t>(sys->height),
+                                             static_cast<int16_t>(sys->depth), EBM_CHUNKY | EBM_NOSHADOW)
+                               : Qel_GetVideoSurface(i);
+        if (!g_ScreenViews[i]) {
+            FreeGeneratedViews();
+            return false;
+        }
+    }
+    return true;
+}
+
+// The start picture for the screen's size.
+const char* StartPicture(int width, int height) {
+    if (width == 1280 && height == 1024) return "true\\load1280";
+    if (width >= 1024) return "true\\load1024";
+    if (width == 800) return "true\\load800";
+    return "true\\load640";
+}
 }  // namespace
 
-// The screen bitmaps and loading screens come with the displays; until then
-// there is nothing to make or show.
 int P_LoadScreens() {
     StandIn_Record("P_LoadScreens");
-    return StandIn_Fails("P_LoadScreens") ? 0 : 1;
+    FreeGeneratedViews();
+    if (!Qel_EnsureDisplayBuffer() || !MakeViews()) return 0;
+    Qel_DPrintf(0, "nach generating EBMs\n");
+    // Without its start picture the game starts on a black screen.
+    if (EBM* picture = LoadPicture(StartPicture(g_SystemState->width, g_SystemState->height))) {
+        if (EBM* screen = BackBuffer()) W_RectStretch(screen, picture, nullptr, nullptr);
+        Qel_UpdateScreen();
+        FreeILBM(picture);
+    }
+    return 1;
 }
+
 void P_FreeScreens() {
     StandIn_Record("P_FreeScreens");
     FreeLoadingNames();
+    FreeGeneratedViews();
     if (g_LogoBitmap) FreeILBM(g_LogoBitmap);
     g_LogoBitmap = nullptr;
 }
-void P_ResetViews() { StandIn_Record("P_ResetViews"); }
+
+void P_ResetViews() {
+    if (g_B3DState) B3D_SetBackgroundInfo(g_ScreenViews[0]);
+    if (g_SpaceRoot) SA_RefitViews(g_SpaceRoot);
+}
 
 namespace {
 

@@ -41,9 +41,16 @@ extern EBM* g_ScreenViews[2];
 // The logo of the letterbox ("Ruzo_BlitRuzoLogo"); null while not loaded.
 extern EBM* g_LogoBitmap;
 
-// Screens and loading screens (the screen bitmaps are made at start-up).
+// The screen views (the device's own surfaces when the video display has
+// flag 0x20, else bitmaps of the screen's size; two with flag 0x2000000),
+// then the start picture for the screen's size stretched over the back
+// buffer. 1 done, 0 when the views could not be had.
 int P_LoadScreens();
+// Frees the generated views, the logo and the loading-screen names, and
+// clears the view pointers.
 void P_FreeScreens();
+// After the video mode was reopened: the scene engine's background view and
+// its sizes, and the view data of space objects and sectors.
 void P_ResetViews();
 void P_ClearScreen();
 int P_ViewEBMFullscreen(const char* name, int seconds);

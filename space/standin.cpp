@@ -48,6 +48,7 @@ void SA_UpdateSpace() { StandIn_Record("SA_UpdateSpace"); }
 void O_DeleteKilledChildren(SectorObject*) { StandIn_Record("O_DeleteKilledChildren"); }
 void SA_FreeAllObjects(SpaceRoot*) { StandIn_Record("SA_FreeAllObjects"); }
 void SA_ResetObjectDB(SpaceRoot*) { StandIn_Record("SA_ResetObjectDB"); }
+void SA_RefitViews(SpaceRoot*) { StandIn_Record("SA_RefitViews"); }
 
 int32_t SA_GetSubTypeByName(int32_t mainType, const char* text) {
     if (!text || !*text) return -1;

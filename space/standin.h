@@ -59,6 +59,9 @@ void SA_UpdateSpace();
 void O_DeleteKilledChildren(SectorObject* container);
 void SA_FreeAllObjects(SpaceRoot* root);
 void SA_ResetObjectDB(SpaceRoot* root);
+// Re-fits every object's and every sector's view data to the screen views
+// (after the video mode was reopened).
+void SA_RefitViews(SpaceRoot* root);
 struct QelFile;
 // The "SECT" ... "/SEC" section of save games; 1 done, 0 failed.
 int SA_SaveSectors(QelFile* file);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -16,6 +17,7 @@
 #include "base/ebm.h"
 #include "base/general.h"
 #include "base/imagefiles.h"
+#include "base/memory.h"
 #include "base/table.h"
 #include "cockpit/standin.h"
 #include "program/gameloop.h"
@@ -23,7 +25,9 @@
 #include "program/shell.h"
 #include "base/standin_calls.h"
 #include "render/device.h"
+#include "scene/state.h"
 #include "script/tasks.h"
+#include "space/standin.h"
 #include "support/gamefolder.h"
 #include "support/imagefixtures.h"
 #include "support/logcapture.h"
@@ -313,6 +317,149 @@ TEST_F(Pictures, ClearingTheScreenChecksTheViewsSize) {
         EXPECT_TRUE(log.Contains(c.line)) << log.Text();
     }
     g_ScreenViews[0] = nullptr;
+}
+
+// The video display's flags for the views, restored afterwards.
+class ViewFlags {
+public:
+    explicit ViewFlags(uint32_t set, uint32_t clear) : saved_(g_VideoRecord->flags) {
+        g_VideoRecord->flags = (saved_ | set) & ~clear;
+    }
+    ~ViewFlags() { g_VideoRecord->flags = saved_; }
+
+private:
+    uint32_t saved_;
+};
+
+TEST_F(Pictures, ScreenViewsAreGeneratedOrTheDevicesOwn) {
+    ASSERT_EQ(Qel_EnsureDisplayBuffer(), 1);  // kept by the video record
+    const int64_t used = Int_GetMemUsed();
+    const int16_t width = Screen()->width;
+    for (const bool two : {false, true}) {
+        ViewFlags flags(two ? 0x2000000 : 0, two ? 0x20 : 0x2000020);
+        LogCapture log;
+        ASSERT_EQ(P_LoadScreens(), 1);
+        EXPECT_TRUE(log.Contains("nach generating EBMs\n")) << log.Text();
+        for (int i = 0; i < 2; ++i) {
+            SCOPED_TRACE(i);
+            EBM* view = g_ScreenViews[i];
+            if (i == 1 && !two) {
+                EXPECT_EQ(view, nullptr);
+                continue;
+            }
+            ASSERT_NE(view, nullptr);
+            EXPECT_NE(view, Qel_GetVideoSurface(0));
+            EXPECT_NE(view, Qel_GetVideoSurface(1));
+            EXPECT_EQ(view->width, Screen()->width);
+            EXPECT_EQ(view->height, Screen()->height);
+            EXPECT_EQ(view->bytesPerPixel, 4);
+        }
+        if (two) {
+            EXPECT_NE(g_ScreenViews[0], g_ScreenViews[1]);
+        }
+        P_FreeScreens();
+        EXPECT_EQ(g_ScreenViews[0], nullptr);
+        EXPECT_EQ(g_ScreenViews[1], nullptr);
+        EXPECT_EQ(Int_GetMemUsed(), used);  // the generated views are freed
+    }
+
+    // Flag 0x20: the device's surfaces, which stay the device's.
+    for (const bool two : {false, true}) {
+        ViewFlags flags(two ? 0x2000020 : 0x20, two ? 0 : 0x2000000);
+        ASSERT_EQ(P_LoadScreens(), 1);
+        EXPECT_EQ(Int_GetMemUsed(), used);
+        EXPECT_EQ(g_ScreenViews[0], Qel_GetVideoSurface(0));
+        EXPECT_EQ(g_ScreenViews[1], two ? Qel_GetVideoSurface(1) : nullptr);
+        P_FreeScreens();
+        EXPECT_EQ(g_ScreenViews[0], nullptr);
+        EXPECT_EQ(Screen()->width, width);
+    }
+
+    // The logo goes with the screens.
+    Picture("true/logo", kRed);
+    g_LogoBitmap = S_LoadTexture("L\\true\\logo", 0x2000, 0, 1);
+    ASSERT_NE(g_LogoBitmap, nullptr);
+    P_FreeScreens();
+    EXPECT_EQ(g_LogoBitmap, nullptr);
+    EXPECT_EQ(Int_GetMemUsed(), used);
+}
+
+TEST_F(Pictures, TheStartPictureFitsTheScreenSize) {
+    struct Case {
+        uint16_t w, h;
+        const char* picture;
+        uint32_t colour;
+    };
+    const Case cases[] = {{1280, 1024, "load1280", kRed},  {1280, 960, "load1024", kGreen},
+                          {1024, 768, "load1024", kGreen}, {1600, 1200, "load1024", kGreen},
+                          {800, 600, "load800", kBlue},    {640, 480, "load640", kYellow},
+                          {720, 576, "load640", kYellow},  {1000, 800, "load640", kYellow}};
+    for (const Case& c : cases) Picture(std::string("true/") + c.picture, c.colour);
+    ViewFlags flags(0x20, 0);  // the device's surfaces: nothing is generated at these sizes
+    SystemState* sys = g_SystemState;
+    const uint16_t w = sys->width, h = sys->height;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        sys->width = c.w;
+        sys->height = c.h;
+        Qel_RectFill(0, 0, Screen()->width, Screen()->height, 0, Screen());
+        ASSERT_EQ(P_LoadScreens(), 1);
+        // Stretched over the whole back buffer.
+        EXPECT_TRUE(Is(1, 1, c.colour));
+        EXPECT_TRUE(Is(320, 240, c.colour));
+        EXPECT_TRUE(Is(Screen()->width - 2, Screen()->height - 2, c.colour));
+        P_FreeScreens();
+    }
+    sys->width = w;
+    sys->height = h;
+}
+
+TEST_F(Pictures, AMissingStartPictureIsNoFailure) {
+    ViewFlags flags(0x20, 0);
+    Qel_RectFill(0, 0, Screen()->width, Screen()->height, 0x00FF00, Screen());
+    ASSERT_EQ(P_LoadScreens(), 1);
+    EXPECT_TRUE(Is(320, 240, kGreen));
+    EXPECT_EQ(g_ScreenViews[0], Screen());
+    // A picture that only loads as the dummy texture is missing too: no dummy
+    // is stretched over the screen.
+    std::unique_ptr<EBM, void (*)(EBM*)> dummy(MakeBitmap(Layout::Bits32, 1, 1), FreeILBM);
+    FillRaw(dummy.get(), 0xFF0000);
+    g_TextureDummies = {dummy.get(), dummy.get(), dummy.get()};
+    const int refs = dummy->refCount;
+    ASSERT_EQ(P_LoadScreens(), 1);
+    EXPECT_EQ(dummy->refCount, refs);
+    EXPECT_TRUE(Is(320, 240, kGreen));
+    g_TextureDummies = {};
+}
+
+TEST(ResetViews, TheSceneEngineGetsTheFirstViewAndItsSizes) {
+    auto scene = std::make_unique<B3DState>();
+    SpaceRoot space{};
+    B3DState* savedScene = g_B3DState;
+    SpaceRoot* savedSpace = g_SpaceRoot;
+    g_B3DState = scene.get();
+    g_SpaceRoot = &space;
+    StandIn_ClearCalls();
+    struct Case {
+        int16_t width;
+        int32_t half, scaled;  // scaled: 1.25 x half, rounded
+    };
+    const Case cases[] = {{640, 320, 400}, {1366, 683, 854}, {1025, 512, 640}, {802, 401, 501}, {6, 3, 4}};
+    for (const Case& c : cases) {
+        EBM view{};
+        view.width = c.width;
+        g_ScreenViews[0] = &view;
+        P_ResetViews();
+        EXPECT_EQ(scene->backgroundRecord, &view);
+        EXPECT_EQ(scene->backgroundHalf, c.half) << c.width;
+        EXPECT_EQ(scene->backgroundScaled, c.scaled) << c.width;
+    }
+    g_ScreenViews[0] = nullptr;
+    // The space simulation re-fits its objects' and sectors' views each time.
+    EXPECT_EQ(std::count(StandIn_Calls().begin(), StandIn_Calls().end(), "SA_RefitViews"), 5);
+    StandIn_ClearCalls();
+    g_B3DState = savedScene;
+    g_SpaceRoot = savedSpace;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/display.h"
 #include "base/general.h"
 #include "base/memory.h"
 #include "base/random.h"
@@ -73,7 +74,10 @@ TEST(StartUp, StartsEveryModuleInItsOrder) {
     ProgramSession session;
     EXPECT_EQ(ModuleCalls(), (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3DB_Init", "GS_Init",
                                     "SA_Init", "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"}));
-    // The scene engine keeps the first screen view as its background.
+    // The video display is opened with its own surfaces (flag 0x20): the
+    // first view is its back buffer, which the scene engine keeps as its background.
+    EXPECT_EQ(g_ScreenViews[0], Qel_GetVideoSurface(0));
+    EXPECT_NE(g_ScreenViews[0], nullptr);
     EXPECT_EQ(g_B3DState->backgroundRecord, g_ScreenViews[0]);
     // "-noabout": no configuration story, no start dialog.
     EXPECT_EQ(Win32_DialogSeam().shown, 0);

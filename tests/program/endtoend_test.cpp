@@ -14,7 +14,9 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "support/golden_image.h"
 #include "support/program.h"
 
 namespace fs = std::filesystem;
@@ -60,6 +62,59 @@ TEST(EndToEnd, TheDemoRunsItsStoryAndEndsNormally) {
     }
     EXPECT_EQ(text.find("Error loading savegame"), std::string::npos) << text;
     EXPECT_TRUE(fs::exists(folder / "data" / "Veldrim" / "Trevan" / "save" / "Qel03.sav"));
+    fs::remove_all(folder);
+}
+
+// The pixels of a 32-bit TGA whose first row is at the top (as the screenshot
+// writes it), 0xAARRGGBB; empty when it is not one.
+std::vector<uint32_t> ReadScreenshot(const fs::path& path, int* width, int* height) {
+    const std::string d = ReadFile(path);
+    if (d.size() < 18 || d[2] != 2 || static_cast<uint8_t>(d[16]) != 32) return {};
+    const auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(d[i])); };
+    *width = static_cast<int>(byte(12) | byte(13) << 8);
+    *height = static_cast<int>(byte(14) | byte(15) << 8);
+    const size_t start = 18 + byte(0);
+    const size_t count = static_cast<size_t>(*width) * static_cast<size_t>(*height);
+    if (d.size() < start + count * 4 || !(byte(17) & 0x20)) return {};
+    std::vector<uint32_t> pixels(count);
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = start + i * 4;
+        pixels[i] = 0xFF000000u | byte(at + 2) << 16 | byte(at + 1) << 8 | byte(at);
+    }
+    return pixels;
+}
+
+// Started with scene 6006 the intro captures its frame 30: the scene it built
+// through the engine calls, the cube body turned by 30 frames' steps, drawn on
+// the camera's background.
+TEST(EndToEnd, TheDemoIntroShowsItsTurningBody) {
+    const char* binaryDir = std::getenv("TREVAN_BINARY_DIR");
+    const char* scratch = std::getenv("TREVAN_TEST_SCRATCH");
+    ASSERT_NE(binaryDir, nullptr);
+    ASSERT_NE(scratch, nullptr);
+    const fs::path folder = fs::path(scratch) / "endtoend-demo-frame";
+    fs::remove_all(folder);
+    fs::copy(fs::path(binaryDir) / "demo", folder, fs::copy_options::recursive);
+    const std::string command = "cd '" + folder.string() + "' && XDG_DATA_HOME='" + (folder / "data").string() +
+                                "' MESA_SHADER_CACHE_DISABLE=true exec timeout 120 '" +
+                                (fs::path(binaryDir) / "trevan").string() +
+                                "' -noabout -window -obj 9 -par 6006 >log.txt 2>&1";
+    const int status = std::system(command.c_str());
+    const std::string text = ReadFile(folder / "log.txt");
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+    EXPECT_NE(text.find("EXIT(0)!!!\n"), std::string::npos) << text;
+
+    const fs::path shot = folder / "data" / "Veldrim" / "Trevan" / "screenshots" / "trevanscreen00001.tga";
+    int width = 0, height = 0;
+    const std::vector<uint32_t> pixels = ReadScreenshot(shot, &width, &height);
+    ASSERT_FALSE(pixels.empty()) << text;
+    const auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y) * width + x] & 0xFFFFFFu; };
+    constexpr uint32_t kBackground = 0x101848;  // the camera's clear colour
+    for (auto [x, y] : {std::pair{4, 4}, {width - 5, 4}, {4, height - 5}, {width - 5, height - 5}})
+        EXPECT_EQ(at(x, y), kBackground) << x << "," << y;
+    EXPECT_NE(at(width / 2, height / 2), kBackground) << "the body at the centre";
+    EXPECT_EQ(GoldenCompare("tests/program/golden/demo_intro_frame30.png", width, height, pixels), "");
     fs::remove_all(folder);
 }
 

@@ -8,6 +8,8 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "base/memory.h"
+#include "base/table.h"
+#include "base/texcache.h"
 #include "render/cameras.h"
 #include "render/device.h"
 #include "render/effects.h"
@@ -36,8 +38,9 @@ int Minor(DWORD version) { return static_cast<int>(D3DSHADER_VERSION_MINOR(versi
 bool AtLeast11(DWORD version) { return (version & 0xFFFF) >= kShaderVersion11; }
 
 // A copy of the device's descriptor registered under its code; the code, or
-// -2 when memory runs out.
-int32_t RegisterFormat(const TextureBitmapFormat* descriptor) {
+// -2 when memory runs out. *out is the registered copy (null when none).
+int32_t RegisterFormat(const TextureBitmapFormat* descriptor, const TextureBitmapFormat** out) {
+    *out = nullptr;
     auto* record = Int_AllocRecord<TextureBitmapFormat>(0);
     if (!record) record = Int_AllocRecord<TextureBitmapFormat>(0);
     if (!record) {
@@ -49,7 +52,22 @@ int32_t RegisterFormat(const TextureBitmapFormat* descriptor) {
         Int_FreeRecord(record, 0);
         return -1;
     }
+    *out = record;
     return record->code;
+}
+
+// The texture cache loads its textures in the formats just registered: the
+// opaque one, and the transparent one (the opaque one when the device offers
+// only one). The records stay the scene state's; the cache only points at them.
+void PublishTextureFormats(const TextureBitmapFormat* opaque, const TextureBitmapFormat* transparent) {
+    if (!g_TCTextureFormats) g_TCTextureFormats = Qel_TableCreate();
+    if (!g_TCTextureFormats) return;
+    const auto publish = [](uint32_t key, const TextureBitmapFormat* record) {
+        if (record) Qel_TableSet(g_TCTextureFormats, key, reinterpret_cast<uintptr_t>(record));
+        else Qel_TableRemove(g_TCTextureFormats, key);
+    };
+    publish(TC_FORMAT_OPAQUE, opaque);
+    publish(TC_FORMAT_ALPHA, transparent ? transparent : opaque);
 }
 
 VertexProcessing HardwareShaders(DWORD version) {
@@ -109,8 +127,10 @@ int S_3DInit() {
     S_3DSetDefaultRenderStates();
 
     int32_t opaque = -1, transparent = -1;
+    const TextureBitmapFormat* opaqueRecord = nullptr;
+    const TextureBitmapFormat* transparentRecord = nullptr;
     if (d->opaqueFormat) {
-        opaque = RegisterFormat(d->opaqueFormat);
+        opaque = RegisterFormat(d->opaqueFormat, &opaqueRecord);
         if (opaque == -2) return 0;
     }
     // The system layer copies one descriptor into the other when the device
@@ -118,7 +138,7 @@ int S_3DInit() {
     const bool oneFormat = !d->transparentFormat || d->transparentFormat == d->opaqueFormat ||
                            (d->opaqueFormat && d->transparentFormat->code == d->opaqueFormat->code);
     if (!oneFormat) {
-        transparent = RegisterFormat(d->transparentFormat);
+        transparent = RegisterFormat(d->transparentFormat, &transparentRecord);
         if (transparent == -2) return 0;
     }
 
@@ -137,6 +157,7 @@ int S_3DInit() {
     const int32_t lights =
         static_cast<int32_t>(std::min<DWORD>(caps.MaxActiveLights, static_cast<DWORD>(S3D_MAX_HARDWARE_LIGHTS)));
     B3D_SetRendererWords(opaque, transparent, lights);
+    PublishTextureFormats(opaqueRecord, transparentRecord);
     for (DWORD i = 0; i <= static_cast<DWORD>(S3D_MAX_HARDWARE_LIGHTS); ++i) device->LightEnable(i, 0);
 
     DWORD behaviour = 0;

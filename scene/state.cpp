@@ -7,6 +7,8 @@
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "base/strings.h"
+#include "base/table.h"
+#include "base/texcache.h"
 #include "render/bodies.h"
 #include "render/cameras.h"
 #include "render/lights.h"
@@ -291,4 +293,7 @@ void B3D_FreeTextureFormats() {
         Int_FreeRecord(reinterpret_cast<TextureBitmapFormat*>(Qel_TableRemove(t, k)), 0);
     g_B3DState->textureFormatWords[0] = -1;
     g_B3DState->textureFormatWords[1] = -1;
+    // The texture cache pointed at the records just freed.
+    Qel_TableFree(g_TCTextureFormats);
+    g_TCTextureFormats = nullptr;
 }

@@ -116,6 +116,7 @@ TEST(BodyConverterSource, BadSourcesAreRefusedWithTheirLine) {
         {"tex hull\n", "line 1: tex before any mtl"},
         {"mtl a\nparam x matrix 1\n", "line 2: unknown parameter type matrix"},
         {"cube\n", "line 1: unknown statement cube"},
+        {"mtl a\ncolour 1 2 3\n", "line 2: colour takes 13 words"},
     };
     for (const Case& c : cases) {
         std::string text, error;
@@ -130,6 +131,18 @@ TEST(BodyConverterSource, PolygonWordHoldsTheSmoothingGroup) {
     // Five corners make a quad and a triangle of the fan, each with word 3 << 16.
     EXPECT_NE(text.find("0;0;1;2;3;-17;196608;\n0;0;3;4;-17;196608;\n"), std::string::npos) << text;
     EXPECT_NE(text.find("-99;\n-99;\n-1;\n"), std::string::npos);
+}
+
+// A lit material's colour words are written as given, in the reader's order.
+TEST(BodyConverterSource, ColourSetsTheMaterialsLightingWords) {
+    std::string text, error;
+    ASSERT_TRUE(
+        Tool_ModelToTextBody("mtl lit\ntex hull\ncolour 0 0 0 128 128 128 0 100 25 20 0 0 0\nmtl glow\n"
+                             "v 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl lit\nf 1 2 3\n",
+                             &text, &error))
+        << error;
+    EXPECT_NE(text.find("0;0;hull;\n0;0;0;128;128;128;0;100;25;20;0;0;0;\n0;0;0;\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("1;0;NULL;\n255;255;255;128;128;128;64;64;64;0;0;0;0;\n"), std::string::npos) << text;
 }
 
 const char* const kCut =

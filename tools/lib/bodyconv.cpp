@@ -20,6 +20,8 @@ struct Param {
 
 struct Material {
     std::string name, texture = "NULL", effect;
+    // The colour and lighting words: by default a material that glows on its own.
+    std::vector<long> colour{255, 255, 255, 128, 128, 128, 64, 64, 64, 0, 0, 0, 0};
     long flags = 0;
     int effectWord = 0;
     std::vector<Param> params;
@@ -67,8 +69,8 @@ void WriteMaterial(std::ostringstream& o, const Material& m, int id) {
         return;
     }
     o << m.flags << ";" << m.texture << ";\n";
-    o << "255;255;255;128;128;128;64;64;64;0;0;0;0;\n";  // colour and lighting words
-    o << "0;0;0;\n";                                     // yes/no values
+    for (long w : m.colour) o << w << ";";
+    o << "\n0;0;0;\n";  // yes/no values
     o << "0;NULL;0;NULL;0;NULL;0;NULL;0;NULL;0;\n";
 }
 
@@ -151,13 +153,18 @@ bool Tool_ModelToTextBody(const std::string& source, std::string* text, std::str
         } else if (key == "mtl") {
             mats.emplace_back();
             ls >> mats.back().name;
-        } else if (key == "tex" || key == "flags" || key == "effect" || key == "param") {
+        } else if (key == "tex" || key == "flags" || key == "effect" || key == "param" || key == "colour") {
             if (mats.empty()) return fail(key + " before any mtl");
             Material& m = mats.back();
             if (key == "tex") ls >> m.texture;
             else if (key == "flags") ls >> m.flags;
             else if (key == "effect") ls >> m.effect >> m.effectWord;
-            else {
+            else if (key == "colour") {
+                std::vector<long> words;
+                for (long w; ls >> w;) words.push_back(w);
+                if (words.size() != m.colour.size()) return fail("colour takes 13 words");
+                m.colour = words;
+            } else {
                 Param p;
                 ls >> p.name >> p.type;
                 if (!kTypes.count(p.type)) return fail("unknown parameter type " + p.type);

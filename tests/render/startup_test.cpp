@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/general.h"
+#include "base/texcache.h"
 #include "platform/d3d9/seam.h"
 #include "platform/d3dx/d3dx9.h"
 #include "render/cameras.h"
@@ -348,6 +349,10 @@ TEST_F(RendererStartTest, TextureFormatsAreRegisteredByCode) {
     EXPECT_NE(o, &opaque);  // copies the renderer owns
     EXPECT_EQ(o->bitsPerPixel, 32u);
     EXPECT_EQ(t->alphaBits, 8u);
+    // The texture cache loads in the same records.
+    ASSERT_NE(g_TCTextureFormats, nullptr);
+    EXPECT_EQ(Qel_TableGet(g_TCTextureFormats, TC_FORMAT_OPAQUE), reinterpret_cast<uintptr_t>(o));
+    EXPECT_EQ(Qel_TableGet(g_TCTextureFormats, TC_FORMAT_ALPHA), reinterpret_cast<uintptr_t>(t));
 
     // Started again on a device with one texture format (the system layer
     // copies the descriptor): no transparent code, and the opaque record is
@@ -357,6 +362,13 @@ TEST_F(RendererStartTest, TextureFormatsAreRegisteredByCode) {
     EXPECT_EQ(g_B3DState->textureFormatWords[0], x8);
     EXPECT_EQ(g_B3DState->textureFormatWords[1], -1);
     EXPECT_EQ(Qel_TableGetCount(g_B3DState->textureFormats), 2u);  // the A8 record stays until freed
+    // One format serves both kinds of texture in the cache.
+    const uintptr_t now = Qel_TableGet(g_B3DState->textureFormats, x8 + 1);
+    EXPECT_EQ(Qel_TableGet(g_TCTextureFormats, TC_FORMAT_OPAQUE), now);
+    EXPECT_EQ(Qel_TableGet(g_TCTextureFormats, TC_FORMAT_ALPHA), now);
+    // Freeing the records leaves the cache pointing at none of them.
+    B3D_FreeTextureFormats();
+    EXPECT_EQ(g_TCTextureFormats, nullptr);
 }
 
 TEST_F(RendererStartTest, NoDeviceNoRenderer) {

@@ -79,6 +79,11 @@ QelVector Add(const QelVector& a, const QelVector& b) {
     return QelVector{int32_t(uint32_t(a.x) + uint32_t(b.x)), int32_t(uint32_t(a.y) + uint32_t(b.y)),
                      int32_t(uint32_t(a.z) + uint32_t(b.z)), 0};
 }
+// Spline terms come from the file as they stand: 1.0 minus or plus any of
+// them wraps rather than overflows.
+int32_t FixSub(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) - uint32_t(b)); }
+int32_t FixAdd(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) + uint32_t(b)); }
+
 QelVector Scale(const QelVector& v, int32_t s) {
     QelVector out{0, 0, 0, 0};
     Fx_VecScale(&v, s, &out);
@@ -89,7 +94,7 @@ QelVector Scale(const QelVector& v, int32_t s) {
 // with D the difference over two keys and E over one.
 QelVector EndTangent(const QelVector& d, const QelVector& e, int32_t r, int32_t te) {
     const QelVector half = Scale(d, 0x8000);
-    return Add(Add(half, Scale(Sub(e, half), 0x18000)), Scale(Scale(d, 0x4000 - r), QEL_FIX_ONE - te));
+    return Add(Add(half, Scale(Sub(e, half), 0x18000)), Scale(Scale(d, FixSub(0x4000, r)), FixSub(QEL_FIX_ONE, te)));
 }
 
 }  // namespace
@@ -235,8 +240,8 @@ void J3D_PreparePositionKeys(int32_t n, J3D_MotionKey* keys) {
     if (n == 1) return;
     if (n == 2) {
         const QelVector d = Sub(Pos(keys[1]), Pos(keys[0]));
-        keys[0].outTangent = Scale(d, QEL_FIX_ONE - keys[0].spline[0]);
-        keys[1].inTangent = Scale(d, QEL_FIX_ONE - keys[1].spline[0]);
+        keys[0].outTangent = Scale(d, FixSub(QEL_FIX_ONE, keys[0].spline[0]));
+        keys[1].inTangent = Scale(d, FixSub(QEL_FIX_ONE, keys[1].spline[0]));
         return;
     }
     constexpr int32_t ONE = QEL_FIX_ONE;
@@ -246,9 +251,9 @@ void J3D_PreparePositionKeys(int32_t n, J3D_MotionKey* keys) {
         const int32_t ra = Quot(int64_t(k.time) - q.time, span);
         const int32_t rb = Quot(int64_t(nx.time) - k.time, span);
         const int32_t te = k.spline[0], co = k.spline[1], bi = k.spline[2];
-        auto factor = [&](int32_t c, int32_t b) { return Qel_FixMul(Qel_FixMul(ONE - te, c), b); };
-        const int32_t f1 = factor(ONE + co, ONE - bi), f2 = factor(ONE - co, ONE + bi);
-        const int32_t f3 = factor(ONE - co, ONE - bi), f4 = factor(ONE + co, ONE + bi);
+        auto factor = [&](int32_t c, int32_t b) { return Qel_FixMul(Qel_FixMul(FixSub(ONE, te), c), b); };
+        const int32_t f1 = factor(FixAdd(ONE, co), FixSub(ONE, bi)), f2 = factor(FixSub(ONE, co), FixAdd(ONE, bi));
+        const int32_t f3 = factor(FixSub(ONE, co), FixSub(ONE, bi)), f4 = factor(FixAdd(ONE, co), FixAdd(ONE, bi));
         const QelVector ahead = Sub(Pos(nx), Pos(k)), behind = Sub(Pos(k), Pos(q));
         keys[i].inTangent = Scale(Add(Scale(ahead, f1), Scale(behind, f2)), ra);
         keys[i].outTangent = Scale(Add(Scale(ahead, f3), Scale(behind, f4)), rb);

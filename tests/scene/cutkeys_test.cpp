@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -242,6 +243,18 @@ TEST_F(CutKeys, PositionTangentsOfTenseAndCrowdedKeys) {
     J3D_PreparePositionKeys(1, one.data());
     EXPECT_EQ(one[0].inTangent.x, 0);
     EXPECT_EQ(one[0].outTangent.x, 0);
+}
+
+// Found by fuzzing: 1.0 minus a tension read from the file overflowed.
+TEST_F(CutKeys, ExtremeSplineTermsWrapInsteadOfOverflowing) {
+    for (int32_t term : {INT32_MIN, INT32_MAX}) {
+        std::vector<J3D_MotionKey> keys = {PosKey(0, 0, term), PosKey(1000, ONE, term), PosKey(2000, 2 * ONE, term),
+                                           PosKey(3000, 3 * ONE, term)};
+        for (J3D_MotionKey& k : keys) k.spline[1] = k.spline[2] = term;
+        J3D_PreparePositionKeys(4, keys.data());
+        J3D_PreparePositionKeys(2, keys.data());
+        EXPECT_EQ(keys[0].inTangent.x, 0);
+    }
 }
 
 J3D_MotionKey RotKey(uint32_t flags, int32_t angle) {

@@ -15,27 +15,9 @@
 #include "system/surfaces.h"
 #include "system/video.h"
 
-namespace {
-
-bool OpenDevice() {
-    static int open = -1;
-    if (open < 0) {
-        SystemState* s = g_SystemState;
-        S_InitSystemSettings();
-        s->width = 64;
-        s->height = 64;
-        s->depth = 32;
-        s->videoFlags |= 0x8000000;
-        open = S_InitVideo(64, 64, 32, 0x8000000) != nullptr;
-    }
-    return open == 1;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz_Init();
-    if (!OpenDevice()) __builtin_trap();
+    if (!Fuzz_OpenDevice()) __builtin_trap();
     if (size < 1) return 0;
     uint8_t mode = data[0];
     std::unique_ptr<uint8_t[]> bytes(new uint8_t[size - 1 ? size - 1 : 1]);

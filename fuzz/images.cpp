@@ -17,20 +17,6 @@
 
 namespace {
 
-bool OpenDevice() {
-    static int open = -1;
-    if (open < 0) {
-        SystemState* s = g_SystemState;
-        S_InitSystemSettings();
-        s->width = 64;
-        s->height = 64;
-        s->depth = 32;
-        s->videoFlags |= 0x8000000;
-        open = S_InitVideo(64, 64, 32, 0x8000000) != nullptr;
-    }
-    return open == 1;
-}
-
 void Font(const uint8_t* data, size_t size, bool abc) {
     FuzzSplit parts = Fuzz_Split(data, size);
     Fuzz_WriteFile("F/fuzz.bmp", parts.first, parts.firstSize);
@@ -47,7 +33,7 @@ void Font(const uint8_t* data, size_t size, bool abc) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz_Init();
-    if (!OpenDevice()) __builtin_trap();
+    if (!Fuzz_OpenDevice()) __builtin_trap();
     if (size < 1) return 0;
     const uint8_t mode = data[0];
     ++data;

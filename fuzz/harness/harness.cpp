@@ -17,6 +17,8 @@
 #include "base/texcache.h"
 #include "scene/ids.h"
 #include "scene/state.h"
+#include "system/settings.h"
+#include "system/video.h"
 
 namespace fs = std::filesystem;
 
@@ -151,4 +153,18 @@ void Fuzz_NewSceneState() {
     g_B3DState = B3D_InitStore();
     if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) __builtin_trap();
     Fuzz_NewTextureTable();
+}
+
+bool Fuzz_OpenDevice() {
+    static int open = -1;
+    if (open < 0) {
+        SystemState* s = g_SystemState;
+        S_InitSystemSettings();
+        s->width = 64;
+        s->height = 64;
+        s->depth = 32;
+        s->videoFlags |= 0x8000000;
+        open = S_InitVideo(64, 64, 32, 0x8000000) != nullptr;
+    }
+    return open == 1;
 }

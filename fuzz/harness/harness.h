@@ -62,3 +62,7 @@ FuzzSplit Fuzz_Split(const uint8_t* data, size_t size);
 void Fuzz_NewSceneState();
 // The texture table alone, as above.
 void Fuzz_NewTextureTable();
+
+// A small windowed video device (64 x 64, 32 bits), opened once per process;
+// false when it cannot be opened.
+bool Fuzz_OpenDevice();

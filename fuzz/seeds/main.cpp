@@ -58,6 +58,7 @@
 #include "tools/lib/cutconv.h"
 #include "tools/lib/packed_writer.h"
 #include "tests/support/imagefixtures.h"
+#include "tools/lib/media_fixtures.h"
 #include "tools/lib/types_writer.h"
 
 namespace fs = std::filesystem;
@@ -387,6 +388,42 @@ void MovieSections() {
     if (ok) Seed("movisave", "empty", ReadGz("movi.gz"));
     Seed("movisave", "movie-and-voice",
          Cat({Of("MOVI"), Words({1, 120, 3, 2, 0, 0, 0x1, 5, 44, 1, 0}), Words({1, 44}), Of("/MOV")}));
+}
+
+// Movies and soundtracks made by the media fixtures, behind the byte that
+// picks the name and the open flags (fuzz/movie.cpp).
+void MovieFiles() {
+    struct Set {
+        const char* name;
+        uint8_t pick;
+        MediaMovieSpec spec;
+    };
+    const Set sets[] = {
+        {"movie", 0x00, {16, 16, 4, 25, true, 22050, 1, false}},
+        {"movie-streamed-sound", 0x04, {16, 16, 4, 25, true, 22050, 2, false}},
+        {"movie-no-sound", 0x01, {24, 16, 3, 25, false, 22050, 1, false}},
+        {"movie-first-stamp-only", 0x08, {16, 16, 4, 25, true, 22050, 1, true}},
+        {"sound-only", 0x02, {16, 16, 0, 25, true, 22050, 1, false}},
+    };
+    std::string error;
+    for (const Set& set : sets) {
+        if (!Media_WriteMovie("seed.dat", set.spec, &error)) {
+            std::fprintf(stderr, "fuzz_seeds: movie %s: %s\n", set.name, error.c_str());
+            std::exit(1);
+        }
+        Bytes b{set.pick};
+        Bytes file = ReadFile("seed.dat");
+        b.insert(b.end(), file.begin(), file.end());
+        Seed("movie", set.name, b);
+    }
+    if (!Media_WriteSoundtrack("seed.mp3", 0.5, 22050, 1, &error)) {
+        std::fprintf(stderr, "fuzz_seeds: soundtrack: %s\n", error.c_str());
+        std::exit(1);
+    }
+    Bytes b{0x82};
+    Bytes file = ReadFile("seed.mp3");
+    b.insert(b.end(), file.begin(), file.end());
+    Seed("movie", "soundtrack", b);
 }
 
 // Whole save games: the container's header around the sections each module
@@ -1075,6 +1112,7 @@ int main(int argc, char** argv) {
     TimeSections(ctx);
     SoundSections();
     MovieSections();
+    MovieFiles();
     SaveFiles(ctx);
     TextFiles(ctx);
     Expressions();

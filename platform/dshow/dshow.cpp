@@ -138,8 +138,8 @@ public:
 
     bool HasVideo() const { return video_ != nullptr; }
     bool HasAudio() const { return audio_ != nullptr; }
-    int Width() const { return video_ ? video_->width : 0; }
-    int Height() const { return video_ ? video_->height : 0; }
+    int Width() const { return video_ ? width_ : 0; }
+    int Height() const { return video_ ? height_ : 0; }
     int64_t Duration() const { return duration_; }
     const WAVEFORMATEX& AudioFormat() const { return wave_; }
 
@@ -161,13 +161,22 @@ public:
                     av_frame_unref(frame_);
                     continue;
                 }
-                int w = video_->width, h = video_->height;
-                sws_ = sws_getCachedContext(sws_, w, h, static_cast<AVPixelFormat>(frame_->format), w, h,
-                                            AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr);
+                // The samples were made for the size the stream opened with; a
+                // frame of another size (a damaged stream's) is scaled to it.
+                int w = width_, h = height_;
+                sws_ = frame_->width > 0 && frame_->height > 0
+                           ? sws_getCachedContext(sws_, frame_->width, frame_->height,
+                                                  static_cast<AVPixelFormat>(frame_->format), w, h, AV_PIX_FMT_BGRA,
+                                                  SWS_POINT, nullptr, nullptr, nullptr)
+                           : nullptr;
+                if (!sws_) {
+                    av_frame_unref(frame_);
+                    continue;
+                }
                 bgra.resize(static_cast<size_t>(w) * h * 4);
                 uint8_t* dst[1] = {bgra.data()};
                 int lines[1] = {w * 4};
-                sws_scale(sws_, frame_->data, frame_->linesize, 0, h, dst, lines);
+                sws_scale(sws_, frame_->data, frame_->linesize, 0, frame_->height, dst, lines);
                 av_frame_unref(frame_);
                 *pts = std::max<int64_t>(0, t);
                 *length = len;
@@ -272,6 +281,8 @@ private:
             return;
         }
         videoIndex_ = i;
+        width_ = video_->width;
+        height_ = video_->height;
         AVRational fr = fmt_->streams[i]->avg_frame_rate;
         if (fr.num <= 0 || fr.den <= 0) fr = fmt_->streams[i]->r_frame_rate;
         frameLength_ = fr.num > 0 ? kHns * fr.den / fr.num : kHns / 25;
@@ -286,12 +297,8 @@ private:
         }
         audioIndex_ = i;
         int channels = std::min(2, audio_->ch_layout.nb_channels);
-        AVChannelLayout outLayout;
-        av_channel_layout_default(&outLayout, channels);
-        if (swr_alloc_set_opts2(&swr_, &outLayout, AV_SAMPLE_FMT_S16, audio_->sample_rate, &audio_->ch_layout,
-                                audio_->sample_fmt, audio_->sample_rate, 0, nullptr) < 0 ||
-            swr_init(swr_) < 0) {
-            swr_free(&swr_);
+        av_channel_layout_default(&outLayout_, channels);
+        if (!SetResampler(audio_->ch_layout, audio_->sample_fmt, audio_->sample_rate)) {
             avcodec_free_context(&audio_);
             return;
         }
@@ -302,6 +309,33 @@ private:
                              static_cast<uint16_t>(channels * 2),
                              16,
                              0};
+    }
+
+    // The resampler from the given input to the stream's 16-bit output format,
+    // which never changes once the stream is open.
+    bool SetResampler(const AVChannelLayout& layout, int format, int rate) {
+        swr_free(&swr_);
+        av_channel_layout_uninit(&swrLayout_);
+        if (av_channel_layout_copy(&swrLayout_, &layout) < 0 ||
+            swr_alloc_set_opts2(&swr_, &outLayout_, AV_SAMPLE_FMT_S16, audio_->sample_rate, &swrLayout_,
+                                static_cast<AVSampleFormat>(format), rate, 0, nullptr) < 0 ||
+            swr_init(swr_) < 0) {
+            swr_free(&swr_);
+            av_channel_layout_uninit(&swrLayout_);
+            return false;
+        }
+        swrFormat_ = format;
+        swrRate_ = rate;
+        return true;
+    }
+    // A damaged stream can change its channels, sample format or rate from one
+    // frame to the next; the resampler follows, as the output must not.
+    bool ResamplerFits(const AVFrame* f) {
+        if (f->nb_samples <= 0 || f->sample_rate <= 0 || f->ch_layout.nb_channels <= 0) return false;
+        if (swr_ && f->format == swrFormat_ && f->sample_rate == swrRate_ &&
+            av_channel_layout_compare(&f->ch_layout, &swrLayout_) == 0)
+            return true;
+        return SetResampler(f->ch_layout, f->format, f->sample_rate);
     }
 
     // Demuxes until the queue has a packet; false when the file has ended.
@@ -346,6 +380,10 @@ private:
                     pcm_.erase(pcm_.begin(), pcm_.begin() + static_cast<long>(pcmPos_));
                     pcmPos_ = 0;
                 }
+                if (!ResamplerFits(frame_)) {
+                    av_frame_unref(frame_);
+                    continue;
+                }
                 int outSamples = swr_get_out_samples(swr_, frame_->nb_samples);
                 size_t old = pcm_.size();
                 pcm_.resize(old + static_cast<size_t>(outSamples) * wave_.nBlockAlign);
@@ -369,6 +407,8 @@ private:
         avcodec_free_context(&audio_);
         sws_freeContext(sws_);
         swr_free(&swr_);
+        av_channel_layout_uninit(&swrLayout_);
+        av_channel_layout_uninit(&outLayout_);
         av_frame_free(&frame_);
         in_.reset();
         fmt_ = nullptr;
@@ -379,8 +419,12 @@ private:
     AVCodecContext* video_ = nullptr;
     AVCodecContext* audio_ = nullptr;
     int videoIndex_ = -1, audioIndex_ = -1;
+    int width_ = 0, height_ = 0;  // of the stream as opened
     SwsContext* sws_ = nullptr;
     SwrContext* swr_ = nullptr;
+    AVChannelLayout outLayout_{};
+    AVChannelLayout swrLayout_{};  // the input the resampler was made for
+    int swrFormat_ = -1, swrRate_ = 0;
     AVFrame* frame_ = av_frame_alloc();
     std::deque<AVPacket*> vq_, aq_;
     bool eof_ = false, videoFlushed_ = false, audioFlushed_ = false;

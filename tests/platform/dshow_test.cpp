@@ -93,6 +93,61 @@ TEST_F(DShowTest, SoundtrackInACatalogPlaysThroughTheFileLayer) {
     stream->Release();
 }
 
+// A damaged or spliced soundtrack changes its channels midway: the sound
+// goes on in the format the stream opened with, to its end.
+TEST_F(DShowTest, SoundtrackChangingChannelsMidwayPlaysOnInItsFirstFormat) {
+    struct Case {
+        int rate1, channels1, rate2, channels2;
+    };
+    for (const Case& c : {Case{22050, 1, 22050, 2}, Case{22050, 2, 22050, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.channels1 << " then " << c.channels2 << " channels");
+        TempGameFolder folder;
+        std::string error;
+        ASSERT_TRUE(Media_WriteSoundtrack(folder.Path() + "/a.mp3", 0.5, c.rate1, c.channels1, &error)) << error;
+        ASSERT_TRUE(Media_WriteSoundtrack(folder.Path() + "/b.mp3", 0.5, c.rate2, c.channels2, &error)) << error;
+        std::vector<uint8_t> spliced = ReadAll(folder.Path() + "/a.mp3");
+        std::vector<uint8_t> second = ReadAll(folder.Path() + "/b.mp3");
+        spliced.insert(spliced.end(), second.begin(), second.end());
+        std::ofstream(folder.Path() + "/ab.mp3", std::ios::binary)
+            .write(reinterpret_cast<const char*>(spliced.data()), std::streamsize(spliced.size()));
+
+        auto* stream = Create<IAMMultiMediaStream>(CLSID_AMMultiMediaStream, IID_IAMMultiMediaStream);
+        ASSERT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr), S_OK);
+        ASSERT_EQ(stream->AddMediaStream(nullptr, &MSPID_PrimaryAudio, 0, nullptr), S_OK);
+        ASSERT_EQ(stream->OpenFile((folder.Path() + "/ab.mp3").c_str(), 0), S_OK);
+        IMediaStream* media = nullptr;
+        ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryAudio, &media), S_OK);
+        void* p = nullptr;
+        ASSERT_EQ(media->QueryInterface(IID_IAudioMediaStream, &p), S_OK);
+        auto* audio = static_cast<IAudioMediaStream*>(p);
+        WAVEFORMATEX format{};
+        ASSERT_EQ(audio->GetFormat(&format), S_OK);
+        EXPECT_EQ(format.nSamplesPerSec, static_cast<DWORD>(c.rate1));
+        EXPECT_EQ(format.nChannels, static_cast<WORD>(c.channels1));
+
+        auto* data = Create<IAudioData>(CLSID_AMAudioData, IID_IAudioData);
+        std::vector<uint8_t> block(format.nAvgBytesPerSec / 4);
+        ASSERT_EQ(data->SetBuffer(static_cast<DWORD>(block.size()), block.data(), 0), S_OK);
+        IAudioStreamSample* sample = nullptr;
+        ASSERT_EQ(audio->CreateSample(data, 0, &sample), S_OK);
+        size_t total = 0;
+        HRESULT hr;
+        while ((hr = sample->Update(SSUPDATE_ASYNC, nullptr, nullptr, 0)) == S_OK) {
+            DWORD actual = 0;
+            data->GetInfo(nullptr, nullptr, &actual);
+            total += actual;
+        }
+        EXPECT_EQ(hr, MS_S_ENDOFSTREAM);
+        EXPECT_NEAR(static_cast<double>(total) / format.nAvgBytesPerSec, 1.0, 0.1);
+
+        sample->Release();
+        data->Release();
+        audio->Release();
+        media->Release();
+        stream->Release();
+    }
+}
+
 TEST_F(DShowTest, VideoSampleCompletesWhenTheClockReachesTheFrame) {
     TempGameFolder folder;
     std::string error;
@@ -231,6 +286,47 @@ TEST_F(DShowTest, DurationIsTheStreamsOwnEvenWithoutLaterStamps) {
     std::vector<std::pair<int, int>> shown = m.Play(10);
     ASSERT_EQ(shown.size(), 30u);
     for (size_t i = 0; i < shown.size(); ++i) EXPECT_NEAR(shown[i].second, static_cast<int>(i) * 1000 / 30, 2) << i;
+}
+
+// Two movies of different sizes spliced into one file: the second's frames
+// are scaled to the size the samples were made for, and all of them play.
+TEST_F(DShowTest, MovieChangingSizeMidwayKeepsItsFirstSize) {
+    TempGameFolder folder;
+    std::string error;
+    MediaMovieSpec small;
+    small.audio = false;
+    small.frames = 5;
+    MediaMovieSpec large = small;
+    large.width = 128;
+    large.height = 96;
+    ASSERT_TRUE(Media_WriteMovie(folder.Path() + "/a.dat", small, &error)) << error;
+    ASSERT_TRUE(Media_WriteMovie(folder.Path() + "/b.dat", large, &error)) << error;
+    std::vector<uint8_t> spliced = ReadAll(folder.Path() + "/a.dat");
+    std::vector<uint8_t> second = ReadAll(folder.Path() + "/b.dat");
+    spliced.insert(spliced.end(), second.begin(), second.end());
+    std::ofstream(folder.Path() + "/m.dat", std::ios::binary)
+        .write(reinterpret_cast<const char*>(spliced.data()), std::streamsize(spliced.size()));
+
+    OpenedMovie m("m.dat");
+    ASSERT_NE(m.sample, nullptr);
+    // Both movies start their clocks at 0, so a frame of the second may fall
+    // on one already shown; most of them play all the same.
+    EXPECT_GT(m.Play(40).size(), 7u);
+    IDirectDrawSurface* surface = nullptr;
+    RECT rect{};
+    ASSERT_EQ(m.sample->GetSurface(&surface, &rect), S_OK);
+    EXPECT_EQ(rect.right, 64);
+    EXPECT_EQ(rect.bottom, 48);
+    DDSURFACEDESC desc{};
+    ASSERT_EQ(surface->Lock(nullptr, &desc, 0, nullptr), S_OK);
+    EXPECT_EQ(desc.dwWidth, 64u);
+    EXPECT_EQ(desc.dwHeight, 48u);
+    // The last frame (number 4 of the second movie) fills the whole surface.
+    const auto* pixels = static_cast<const uint32_t*>(desc.lpSurface);
+    for (int at : {0, 24 * 64 + 32, 47 * 64 + 63})
+        EXPECT_NEAR(int(pixels[at] & 0xFF), int(Media_FrameColour(4) & 0xFF), 24);
+    surface->Unlock(nullptr);
+    surface->Release();
 }
 
 TEST_F(DShowTest, AnUpdateGivesTheFrameDueNowSkippingLateOnes) {

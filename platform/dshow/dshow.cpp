@@ -197,7 +197,7 @@ public:
         uint32_t got = static_cast<uint32_t>(std::min<size_t>(n, pcm_.size() - pcmPos_));
         got -= got % wave_.nBlockAlign;
         *start = pcmTime_;
-        std::memcpy(out, pcm_.data() + pcmPos_, got);
+        if (got) std::memcpy(out, pcm_.data() + pcmPos_, got);
         pcmPos_ += got;
         pcmTime_ += static_cast<int64_t>(got) * kHns / wave_.nAvgBytesPerSec;
         if (pcmPos_ > 65536) {

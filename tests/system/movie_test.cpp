@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <iterator>
+#include <fstream>
 #include <vector>
 
 #include "base/display.h"
@@ -319,6 +322,28 @@ TEST_F(MovieTest, MovieWithoutVideoPlaysItsAudioToTheEnd) {
     int32_t ms = 0;
     ASSERT_EQ(S_MovieGetPosition(&entry_, &ms), 1);
     EXPECT_GE(ms, 700);
+}
+
+// A damaged movie (found by fuzzing) whose picture cannot be decoded and
+// whose sound packets decode to nothing: it opens for its sound alone, which
+// ends at once, with nothing heard and no block copied from nowhere.
+TEST_F(MovieTest, MovieWhoseSoundDecodesToNothingEndsQuietly) {
+    const char* root = std::getenv("TREVAN_SOURCE_DIR");
+    std::ifstream in(std::string(root ? root : ".") + "/fuzz/regressions/movie/sound-that-decodes-to-nothing",
+                     std::ios::binary);
+    std::vector<char> input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(input.size(), 1u) << "TREVAN_SOURCE_DIR must name the source folder";
+    // The fuzzer's first byte picks the name and flags; the movie follows.
+    std::ofstream(folder_.Path() + "/mov/00005.dat", std::ios::binary)
+        .write(input.data() + 1, std::streamsize(input.size() - 1));
+    LogCapture capture;
+    ASSERT_TRUE(Open(5, 0));
+    EXPECT_NE(capture.Take().find("S_OpenMovie: Exit_NoVideo!\n"), std::string::npos);
+    ASSERT_EQ(S_MovieStatePlay(&entry_), 1);
+    uint16_t state = 1;
+    for (int i = 0; i < 50 && state == 1; ++i) state = Frame(nullptr);
+    EXPECT_EQ(state, 2);
+    EXPECT_EQ(heardMs_, 0);
 }
 
 TEST_F(MovieTest, MissingMovieInactiveWindowAndNoSurface) {

@@ -93,6 +93,15 @@ bool SaneHuffmanTables(const uint8_t* p, UINT size) {
     return true;
 }
 
+// Every 8 x 8 block of a JPEG file's first component takes at least one bit
+// of coded data (its DC term), whatever the tables or the scan order; the
+// decoder fills a short file's missing blocks itself, so a few hundred bytes
+// could otherwise promise a picture of gigabytes.
+bool JpegHoldsItsBlocks(UINT w, UINT h, UINT size) {
+    uint64_t blocks = (static_cast<uint64_t>(w) + 7) / 8 * ((static_cast<uint64_t>(h) + 7) / 8);
+    return blocks <= 8ull * size;
+}
+
 }  // namespace
 
 bool D3DX_IsDdsFile(const void* data, UINT size) { return data && size >= 4 && std::memcmp(data, "DDS ", 4) == 0; }
@@ -107,7 +116,7 @@ HRESULT D3DX_PictureInfo(const void* data, UINT size, D3DXIMAGE_INFO* info) {
     if (w <= 0 || h <= 0 || static_cast<UINT>(w) > kMaxEdge || static_cast<UINT>(h) > kMaxEdge)
         return D3DXERR_INVALIDDATA;
     bool jpeg = IsJpeg(p, size);
-    if (!jpeg && !CompleteTarga(p, size)) return D3DXERR_INVALIDDATA;
+    if (jpeg ? !JpegHoldsItsBlocks(UINT(w), UINT(h), size) : !CompleteTarga(p, size)) return D3DXERR_INVALIDDATA;
     info->Width = static_cast<UINT>(w);
     info->Height = static_cast<UINT>(h);
     info->Depth = 1;

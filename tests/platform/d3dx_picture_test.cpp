@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -36,6 +37,26 @@ TEST(D3DXPicture, ScanNamingAnUndefinedHuffmanTableReadsNoStaleMemory) {
     HRESULT hr = D3DX_DecodePicture(jpeg.data(), UINT(jpeg.size()), &first);
     EXPECT_EQ(D3DX_DecodePicture(jpeg.data(), UINT(jpeg.size()), &second), hr);
     EXPECT_EQ(first.bgra, second.bgra);
+}
+
+// A JPEG whose frame header promises more 8 x 8 blocks than its bytes could
+// code even at one bit each is refused before anything is decoded; a large
+// picture of one colour, whose blocks are nearly free, still loads.
+TEST(D3DXPicture, JpegPromisingMoreBlocksThanItsBytesHoldIsRefused) {
+    std::vector<uint8_t> jpeg = Jpeg(4, 2, std::vector<uint32_t>(8, 0xFF336699));
+    size_t at = 2;
+    while (at + 1 < jpeg.size() && !(jpeg[at] == 0xFF && jpeg[at + 1] == 0xC0)) ++at;
+    ASSERT_LT(at + 9, jpeg.size());
+    const uint8_t huge[4] = {0x24, 0x02, 0x3A, 0x00};  // 9218 rows of 14848 pixels
+    std::copy(huge, huge + 4, jpeg.begin() + long(at) + 5);
+    D3DXIMAGE_INFO info{};
+    D3DX_Picture picture;
+    EXPECT_EQ(D3DX_PictureInfo(jpeg.data(), UINT(jpeg.size()), &info), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(D3DX_DecodePicture(jpeg.data(), UINT(jpeg.size()), &picture), D3DXERR_INVALIDDATA);
+
+    std::vector<uint8_t> plain = Jpeg(512, 512, std::vector<uint32_t>(512 * 512, 0xFF336699));
+    ASSERT_EQ(D3DX_DecodePicture(plain.data(), UINT(plain.size()), &picture), D3D_OK);
+    EXPECT_EQ(picture.width, 512u);
 }
 
 }  // namespace

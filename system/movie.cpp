@@ -549,18 +549,20 @@ int S_CopyMovieFrame(IDirectDrawSurface* source, EBM* destination) {
             if (x >= dw || y >= dh) return;
             reinterpret_cast<uint32_t*>(dst.bits + static_cast<size_t>(y) * dst.pitch)[x] = v;
         };
+        // Only the source pixels that land inside the texture are read: a
+        // movie far larger than its texture costs no more than the texture.
         uint32_t r, g, b;
         if (dw == 2 * sw) {
-            for (uint32_t y = 0; y < sh; ++y)
-                for (uint32_t x = 0; x < sw; ++x) {
+            for (uint32_t y = 0; y < std::min(sh, (dh + 1) / 2); ++y)
+                for (uint32_t x = 0; x < std::min(sw, (dw + 1) / 2); ++x) {
                     read(x, y, &r, &g, &b);
                     uint32_t v = pack(r, g, b);
                     put(2 * x, 2 * y, v), put(2 * x + 1, 2 * y, v), put(2 * x, 2 * y + 1, v),
                         put(2 * x + 1, 2 * y + 1, v);
                 }
         } else if (sw == 2 * dw) {
-            for (uint32_t y = 0; y + 1 < sh; y += 2)
-                for (uint32_t x = 0; x + 1 < sw; x += 2) {
+            for (uint32_t y = 0; y + 1 < std::min<uint64_t>(sh, 2ull * dh); y += 2)
+                for (uint32_t x = 0; x + 1 < std::min<uint64_t>(sw, 2ull * dw); x += 2) {
                     uint32_t rs = 0, gs = 0, bs = 0;
                     for (uint32_t k = 0; k < 4; ++k) {
                         read(x + (k & 1), y + (k >> 1), &r, &g, &b);
@@ -569,8 +571,8 @@ int S_CopyMovieFrame(IDirectDrawSurface* source, EBM* destination) {
                     put(x / 2, y / 2, pack(rs / 4, gs / 4, bs / 4));
                 }
         } else {
-            for (uint32_t y = 0; y < sh; ++y)
-                for (uint32_t x = 0; x < sw; ++x) {
+            for (uint32_t y = 0; y < std::min(sh, dh); ++y)
+                for (uint32_t x = 0; x < std::min(sw, dw); ++x) {
                     read(x, y, &r, &g, &b);
                     put(x, y, pack(r, g, b));
                 }

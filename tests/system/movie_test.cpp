@@ -268,6 +268,46 @@ TEST_F(MovieTest, FramesAreClippedOrScaledToTheTexture) {
     EXPECT_GE(FrameOf(twice.At(127, 95)), 0);
 }
 
+// A 32-bit sample surface whose rows below those given are not there at all,
+// so reading them is caught.
+class PartialSurface final : public IDirectDrawSurface {
+public:
+    PartialSurface(uint32_t width, uint32_t height, uint32_t rowsThere)
+        : width_(width), height_(height), bits_(size_t(width) * 4 * rowsThere) {
+        for (size_t i = 0; i < bits_.size() / 4; ++i) reinterpret_cast<uint32_t*>(bits_.data())[i] = 0x00336699;
+    }
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    HRESULT GetSurfaceDesc(DDSURFACEDESC* d) override { return Lock(nullptr, d, 0, nullptr); }
+    HRESULT Lock(RECT*, DDSURFACEDESC* d, DWORD, void*) override {
+        *d = DDSURFACEDESC{sizeof(DDSURFACEDESC), 0, height_, width_, LONG(width_ * 4), bits_.data(), {}};
+        d->ddpfPixelFormat = DDPIXELFORMAT{sizeof(DDPIXELFORMAT), 0x40, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0};
+        return S_OK;
+    }
+    HRESULT Unlock(void*) override { return S_OK; }
+
+private:
+    uint32_t width_, height_;
+    std::vector<uint8_t> bits_;
+};
+
+// A movie far larger than its texture (found by fuzzing: a 4095 x 4095
+// stream took seconds a frame): only the source rows that land in the
+// texture are read, whether it is copied as it is, halved or doubled.
+TEST_F(MovieTest, MovieFarLargerThanItsTextureReadsOnlyWhatLandsInIt) {
+    struct Case {
+        uint32_t textureWidth, textureHeight, rowsRead;
+    };
+    for (const Case& c : {Case{32, 24, 24}, Case{2048, 8, 16}, Case{8192, 6, 3}}) {
+        SCOPED_TRACE(testing::Message() << c.textureWidth << " x " << c.textureHeight);
+        PartialSurface source(4096, 4096, c.rowsRead);
+        TestTexture texture(c.textureWidth, c.textureHeight);
+        ASSERT_EQ(S_CopyMovieFrame(&source, texture.Bitmap()), 1);
+        EXPECT_TRUE(texture.GuardIntact());
+        EXPECT_EQ(texture.At(c.textureWidth - 1, c.textureHeight - 1) & 0xFFFFFF, 0x336699u);
+    }
+}
+
 TEST_F(MovieTest, SoundtrackStreamsIntoTheBufferUntilItEnds) {
     ASSERT_TRUE(Open(2, MOVIE_NO_VIDEO));  // no movie 2: its soundtrack
     EXPECT_EQ(S_MovieGetFlags(&entry_), MOVIE_NO_VIDEO | MOVIE_STREAM_AUDIO);

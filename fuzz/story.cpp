@@ -1,6 +1,7 @@
 // Story files: load the image, then start the first functions of the first
 // objects and run the tasks (answering the engine calls that wait) for a
-// bounded number of instructions, so the bytecode checks are fuzzed too.
+// bounded number of instructions, with texts of at most 64 KiB, so the
+// bytecode checks are fuzzed too.
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzMemoryGuard guard(ctx);
     if (SB_LoadStoryImage(ctx, "fuzz", "fuzz", image.data(), uint32_t(image.size()))) {
         SE_SetStepBudget(50000);
+        SE_SetTextBudget(65536);
         std::vector<std::pair<int32_t, std::string>> starts;
         for (uint32_t o = 0; o < ctx->objectCount && o < 4; ++o) {
             const StoryObject& obj = ctx->objects[o];
@@ -35,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             SE_RunAllTasks();
         }
         SE_SetStepBudget(-1);
+        SE_SetTextBudget(-1);
     }
     SB_FreeLocation(ctx);
     Fuzz_ForgetLater();

@@ -8,6 +8,7 @@
 #include "base/table.h"
 #include "script/interpreter.h"
 #include "script/lookup.h"
+#include "script/memory.h"
 #include "script/modules.h"
 #include "script/opcodes.h"
 #include "script/tasks.h"
@@ -618,6 +619,20 @@ TEST(Interpreter, StepBudgetEndsALoopingTask) {
     ASSERT_EQ(r.answers.size(), 2u);
     EXPECT_EQ(r.answers[0].n, 0);
     EXPECT_EQ(Qel_TableGetCount(r.ctx()->taskTable), 0u);
+}
+
+// Found by fuzzing: a story that doubles a text every step asks for a
+// gigabyte within thirty. Under the fuzz targets' text budget the doubling
+// that would pass it fails as out of memory, and the text stays as it was.
+TEST(Interpreter, TextBudgetStopsATextThatDoublesEveryStep) {
+    std::string body;
+    for (int i = 0; i < 20; ++i) body += "getg 1\ngetg 1\nadd\nsetg 1\npop\n";
+    body += "getg 1\nret";
+    StoryRunner r;
+    SE_SetTextBudget(1024);
+    std::string text = RunF(r, body);
+    SE_SetTextBudget(-1);
+    EXPECT_EQ(text, '"' + std::string(512, 'g') + '"');
 }
 #endif
 

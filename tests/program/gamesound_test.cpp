@@ -30,13 +30,6 @@
 
 namespace {
 
-const char* kStory = R"(
-    end
-.func "Nop" need 8
-    c0
-    ret
-)";
-
 // What the sound layer was asked to start, and how its channels behave.
 struct FakeLayer {
     struct Start {
@@ -71,7 +64,7 @@ protected:
         sys_.modVolume = 100;
         sys_.realClock = 1000;
         sys_.debugFlags = 2;  // the "couldn't be played" line
-        ASSERT_TRUE(runner_.Load(kStory));
+        ASSERT_TRUE(runner_.Load(kNopStory));
         savedLink_ = g_SfxSoundLink;
         g_fake = &fake_;
         g_SfxSoundLink = {FakeGoesOn, FakeStart, FakeContinue};

@@ -22,13 +22,6 @@
 
 namespace {
 
-const char* kStory = R"(
-    end
-.func "Nop" need 8
-    c0
-    ret
-)";
-
 // Movie streams scripted by the test: what was asked of them, and the frame
 // results they give.
 struct FakeStreams {
@@ -105,7 +98,7 @@ protected:
         sys_.voiceVolume = 90;
         sys_.modVolume = 80;
         sys_.debugFlags = 0x800;  // the module's progress lines
-        ASSERT_TRUE(runner_.Load(kStory));
+        ASSERT_TRUE(runner_.Load(kNopStory));
         savedLink_ = g_MovStreamLink;
         g_streams = &streams_;
         g_MovStreamLink = {FakeOpen,   FakeFree,     FakePlay,   FakeStop,   FakeSeek,

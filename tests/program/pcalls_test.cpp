@@ -45,13 +45,6 @@
 
 namespace {
 
-const char* kStory = R"(
-    end
-.func "Nop" need 8
-    c0
-    ret
-)";
-
 // One call of the module: the display text of its answer ("<no answer>" when
 // the task was not answered), and the handler's result in *result.
 std::string PCall(StoryRunner& runner, int32_t call, std::vector<ScriptValue> args = {}, int32_t* result = nullptr) {
@@ -68,7 +61,7 @@ std::string PCall(StoryRunner& runner, int32_t call, std::vector<ScriptValue> ar
 class ProgramCalls : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(runner_.Load(kStory));
+        ASSERT_TRUE(runner_.Load(kNopStory));
         savedInput_ = g_InputState;
         g_InputState = &input_;
     }

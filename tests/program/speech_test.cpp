@@ -13,13 +13,6 @@
 
 namespace {
 
-const char* kStory = R"(
-    end
-.func "Nop" need 8
-    c0
-    ret
-)";
-
 TEST(Speech, TheModuleIsNeverRegistered) {
     ProgramSession session;
     int32_t module = 0, call = 0;
@@ -31,7 +24,7 @@ TEST(Speech, TheModuleIsNeverRegistered) {
 class SpeechCalls : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(runner_.Load(kStory));
+        ASSERT_TRUE(runner_.Load(kNopStory));
         g_SpeechBase = &speech_;
     }
     void TearDown() override { g_SpeechBase = nullptr; }

@@ -48,13 +48,6 @@
 
 namespace {
 
-const char* kStory = R"(
-    end
-.func "Nop" need 8
-    c0
-    ret
-)";
-
 // Stand-ins for ids the test makes, replaced in the argument lists.
 constexpr int32_t I = -1000001;  // an instance
 constexpr int32_t L = -1000002;  // a light
@@ -66,7 +59,7 @@ constexpr int32_t N = 424242;    // an id nothing has
 // Calls B3D_SysCall on a fresh task of a story runner and reads its answer.
 class CallHarness {
 public:
-    CallHarness() { EXPECT_TRUE(runner_.Load(kStory)); }
+    CallHarness() { EXPECT_TRUE(runner_.Load(kNopStory)); }
     StoryRunner& runner() { return runner_; }
 
     // The answer's display text ("<no answer>" while the task waits); the task

@@ -10,6 +10,15 @@
 
 #include "script/context.h"
 
+// A story of one global function "Nop" that answers 0: enough for the tests
+// of engine calls, which run them from the test module.
+inline constexpr const char* kNopStory = R"(
+    end
+.func "Nop" need 8
+    c0
+    ret
+)";
+
 // One answer a module callback received.
 struct RunAnswer {
     uint32_t callerNumber;

@@ -37,6 +37,7 @@
 #include "support/script_run.h"
 #include "support/surfacesupport.h"
 #include "support/syscall_runner.h"
+#include "support/texcachefixture.h"
 #include "support/videosupport.h"
 #include "system/settings.h"
 #include "system/video.h"
@@ -759,55 +760,21 @@ TEST_F(SceneCalls, EngineWideCalls) {
 
 namespace {
 
-using Chunk = std::vector<uint8_t>;
+using Chunk = TexRecord;
 
-std::vector<Chunk>& Written() {
-    static std::vector<Chunk> records;
-    return records;
-}
-void Capture(void*, const uint8_t* bytes, size_t size) { Written().emplace_back(bytes, bytes + size); }
-
-// A 16 x 16 font image of 8 x 8 cells: '!' is a solid block, ' ' is empty.
-const std::vector<const char*> kFontImage = {
-    "................", ".........#######", ".........#######", ".........#######",
-    ".........#######", ".........#######", ".........#######", ".........#######",
-    ".........#######", "................", "................", "................",
-    "................", "................", "................", "................",
-};
+std::vector<Chunk>& Written() { return TexRecordsWritten(); }
 
 // Texture calls on memory bitmaps of the texture cache of an open device,
 // whose records show the arguments each call passed on.
-class SceneTexCalls : public VideoTestBase {
+class SceneTexCalls : public TexCacheFixture {
 protected:
     void SetUp() override {
-        VideoTestBase::SetUp();
-        S_InitSystemSettings();
-        ASSERT_TRUE(OpenVideo(320, 240));
-        savedState_ = g_B3DState;
-        g_B3DState = B3D_InitStore();
-        ASSERT_NE(g_B3DState, nullptr);
-        g_TCNumberedCount = 10;
-        g_TCNamedCount = 0;
-        ASSERT_FALSE(TC_AllocTextureTable());
-        Written().clear();
-        B3D_TexSetRecordWriter(&Capture, this);
-        B3D_SetEngineFlags(B3D_ENGINE_RECORDING);
-        folder_.WriteBytes("F/grid8.bmp", Bmp1(kFontImage));
+        TexCacheFixture::SetUp();
+        if (HasFatalFailure()) return;
         for (int id : {1, 2}) {
             TC_TextureTable[id].bitmap = MakeBitmap(Layout::Bits32, 32, 32);
             TC_SetTextureFlags(id, 0);
         }
-    }
-    void TearDown() override {
-        B3D_TexSetRecordWriter(nullptr, nullptr);
-        B3D_TexFreeComposites();
-        Qel_CloseFonts();
-        TC_FreeTextureTables();
-        g_TCNumberedCount = g_TCNamedCount = 0;
-        B3D_FreeStore();
-        g_B3DState = savedState_;
-        CloseVideo();
-        VideoTestBase::TearDown();
     }
     // The records an action wrote.
     static std::vector<Chunk> Records(const std::function<void()>& action) {
@@ -818,9 +785,7 @@ protected:
         return out;
     }
 
-    TempGameFolder folder_;
     CallHarness calls_;
-    B3DState* savedState_ = nullptr;
 };
 
 std::vector<ScriptValue> Ints(const std::vector<int32_t>& words) {

@@ -21,19 +21,15 @@
 #include "support/imagefixtures.h"
 #include "support/logcapture.h"
 #include "support/surfacesupport.h"
+#include "support/texcachefixture.h"
 #include "support/videosupport.h"
 #include "system/settings.h"
 
 namespace {
 
-using Chunk = std::vector<uint8_t>;
+using Chunk = TexRecord;
 
-std::vector<Chunk>& Written() {
-    static std::vector<Chunk> records;
-    return records;
-}
-
-void Capture(void*, const uint8_t* bytes, size_t size) { Written().emplace_back(bytes, bytes + size); }
+std::vector<Chunk>& Written() { return TexRecordsWritten(); }
 
 // A record as the file holds it.
 Chunk Rec(const char* tag, std::vector<int> fields, const std::string& text = "") {
@@ -46,46 +42,10 @@ Chunk Rec(const char* tag, std::vector<int> fields, const std::string& text = ""
     return b;
 }
 
-// A 16 x 16 font image of 8 x 8 cells: '!' is a solid 7 x 8 block (its cell is
-// cut by the image's right edge), ' ' is empty.
-const std::vector<const char*> kFontImage = {
-    "................", ".........#######", ".........#######", ".........#######",
-    ".........#######", ".........#######", ".........#######", ".........#######",
-    ".........#######", "................", "................", "................",
-    "................", "................", "................", "................",
-};
-
 constexpr uint32_t kWhite = 0xFFFFFF;
 
-class TexDraw : public VideoTestBase {
+class TexDraw : public TexCacheFixture {
 protected:
-    void SetUp() override {
-        VideoTestBase::SetUp();
-        S_InitSystemSettings();
-        ASSERT_TRUE(OpenVideo(320, 240));
-        savedState_ = g_B3DState;
-        g_B3DState = B3D_InitStore();
-        ASSERT_NE(g_B3DState, nullptr);
-        g_TCNumberedCount = 10;
-        g_TCNamedCount = 0;
-        ASSERT_FALSE(TC_AllocTextureTable());
-        Written().clear();
-        B3D_TexSetRecordWriter(&Capture, this);
-        B3D_SetEngineFlags(B3D_ENGINE_RECORDING);
-        folder_.WriteBytes("F/grid8.bmp", Bmp1(kFontImage));
-    }
-    void TearDown() override {
-        B3D_TexSetRecordWriter(nullptr, nullptr);
-        B3D_TexFreeComposites();
-        Qel_CloseFonts();
-        TC_FreeTextureTables();
-        g_TCNumberedCount = g_TCNamedCount = 0;
-        B3D_FreeStore();
-        g_B3DState = savedState_;
-        CloseVideo();
-        VideoTestBase::TearDown();
-    }
-
     // A cleared 32-bit bitmap as texture id, owned by the cache.
     EBM* Give(int id, int width, int height, uint32_t flags = 0) {
         EBM* b = MakeBitmap(Layout::Bits32, width, height);
@@ -113,9 +73,6 @@ protected:
                         std::string(static_cast<size_t>(to - from), '#'));
         return row;
     }
-
-    TempGameFolder folder_;
-    B3DState* savedState_ = nullptr;
 };
 
 }  // namespace
@@ -305,7 +262,7 @@ TEST_F(TexDraw, EveryOperationHandsItsRecordToTheRecorder) {
     B3D_TexSetRecordWriter(nullptr, nullptr);
     for (const Case& c : cases) EXPECT_GT(c.draw(), 0) << c.name;
     EXPECT_TRUE(Written().empty());
-    B3D_TexSetRecordWriter(&Capture, this);
+    B3D_TexSetRecordWriter(&TexRecordCapture, this);
 
     // A texture without bitmap, or a missing font, draws and records nothing.
     LogCapture log;

@@ -30,25 +30,40 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
-TEST(EndToEnd, TheDemoRunsItsStoryAndEndsNormally) {
+// The binary run on a copy of the demo folder named `copy` in the scratch
+// folder (the run may write into it), with its saves in a data folder of the
+// copy's own. Without "-o" the log is standard error.
+struct DemoRun {
+    fs::path folder;
+    int status = -1;
+    std::string log;
+};
+DemoRun RunDemo(const char* copy, const std::string& arguments) {
+    DemoRun run;
     const char* binaryDir = std::getenv("TREVAN_BINARY_DIR");
     const char* scratch = std::getenv("TREVAN_TEST_SCRATCH");
-    ASSERT_NE(binaryDir, nullptr);
-    ASSERT_NE(scratch, nullptr);
-    // A copy of the game folder: the run may write into it.
-    const fs::path folder = fs::path(scratch) / "endtoend-demo";
-    fs::remove_all(folder);
-    fs::copy(fs::path(binaryDir) / "demo", folder, fs::copy_options::recursive);
-    // Without "-o" the log is standard error.
-    const fs::path log = folder / "log.txt";
-    // The story saves and loads a game: in a data folder of the run's own.
-    const std::string command = "cd '" + folder.string() + "' && XDG_DATA_HOME='" + (folder / "data").string() +
-                                "' exec timeout 120 '" + (fs::path(binaryDir) / "trevan").string() +
-                                "' -noabout -window >log.txt 2>&1";
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status)) << status;
-    const std::string text = ReadFile(log);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+    if (!binaryDir || !scratch) {
+        ADD_FAILURE() << "TREVAN_BINARY_DIR and TREVAN_TEST_SCRATCH must be set";
+        return run;
+    }
+    run.folder = fs::path(scratch) / copy;
+    fs::remove_all(run.folder);
+    fs::copy(fs::path(binaryDir) / "demo", run.folder, fs::copy_options::recursive);
+    const std::string command = "cd '" + run.folder.string() + "' && XDG_DATA_HOME='" + (run.folder / "data").string() +
+                                "' MESA_SHADER_CACHE_DISABLE=true exec timeout 120 '" +
+                                (fs::path(binaryDir) / "trevan").string() + "' -noabout -window " + arguments +
+                                " >log.txt 2>&1";
+    run.status = std::system(command.c_str());
+    run.log = ReadFile(run.folder / "log.txt");
+    return run;
+}
+
+TEST(EndToEnd, TheDemoRunsItsStoryAndEndsNormally) {
+    // The story saves and loads a game.
+    const DemoRun run = RunDemo("endtoend-demo", "");
+    ASSERT_TRUE(WIFEXITED(run.status)) << run.status;
+    const std::string& text = run.log;
+    EXPECT_EQ(WEXITSTATUS(run.status), 0) << text;
 
     size_t at = 0;
     for (const char* line :
@@ -61,8 +76,8 @@ TEST(EndToEnd, TheDemoRunsItsStoryAndEndsNormally) {
         at = found;
     }
     EXPECT_EQ(text.find("Error loading savegame"), std::string::npos) << text;
-    EXPECT_TRUE(fs::exists(folder / "data" / "Veldrim" / "Trevan" / "save" / "Qel03.sav"));
-    fs::remove_all(folder);
+    EXPECT_TRUE(fs::exists(run.folder / "data" / "Veldrim" / "Trevan" / "save" / "Qel03.sav"));
+    fs::remove_all(run.folder);
 }
 
 // The pixels of a 32-bit TGA whose first row is at the top (as the screenshot
@@ -88,24 +103,13 @@ std::vector<uint32_t> ReadScreenshot(const fs::path& path, int* width, int* heig
 // through the engine calls, the cube body turned by 30 frames' steps, drawn on
 // the camera's background.
 TEST(EndToEnd, TheDemoIntroShowsItsTurningBody) {
-    const char* binaryDir = std::getenv("TREVAN_BINARY_DIR");
-    const char* scratch = std::getenv("TREVAN_TEST_SCRATCH");
-    ASSERT_NE(binaryDir, nullptr);
-    ASSERT_NE(scratch, nullptr);
-    const fs::path folder = fs::path(scratch) / "endtoend-demo-frame";
-    fs::remove_all(folder);
-    fs::copy(fs::path(binaryDir) / "demo", folder, fs::copy_options::recursive);
-    const std::string command = "cd '" + folder.string() + "' && XDG_DATA_HOME='" + (folder / "data").string() +
-                                "' MESA_SHADER_CACHE_DISABLE=true exec timeout 120 '" +
-                                (fs::path(binaryDir) / "trevan").string() +
-                                "' -noabout -window -obj 9 -par 6006 >log.txt 2>&1";
-    const int status = std::system(command.c_str());
-    const std::string text = ReadFile(folder / "log.txt");
-    ASSERT_TRUE(WIFEXITED(status)) << status;
-    EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+    const DemoRun run = RunDemo("endtoend-demo-frame", "-obj 9 -par 6006");
+    const std::string& text = run.log;
+    ASSERT_TRUE(WIFEXITED(run.status)) << run.status;
+    EXPECT_EQ(WEXITSTATUS(run.status), 0) << text;
     EXPECT_NE(text.find("EXIT(0)!!!\n"), std::string::npos) << text;
 
-    const fs::path shot = folder / "data" / "Veldrim" / "Trevan" / "screenshots" / "trevanscreen00001.tga";
+    const fs::path shot = run.folder / "data" / "Veldrim" / "Trevan" / "screenshots" / "trevanscreen00001.tga";
     int width = 0, height = 0;
     const std::vector<uint32_t> pixels = ReadScreenshot(shot, &width, &height);
     ASSERT_FALSE(pixels.empty()) << text;
@@ -115,7 +119,7 @@ TEST(EndToEnd, TheDemoIntroShowsItsTurningBody) {
         EXPECT_EQ(at(x, y), kBackground) << x << "," << y;
     EXPECT_NE(at(width / 2, height / 2), kBackground) << "the body at the centre";
     EXPECT_EQ(GoldenCompare("tests/program/golden/demo_intro_frame30.png", width, height, pixels), "");
-    fs::remove_all(folder);
+    fs::remove_all(run.folder);
 }
 
 // Waits up to `seconds` for the child to end; its wait status, or -1.

@@ -8,6 +8,7 @@
 #include "base/log.h"
 #include "platform/win32/command_line.h"
 #include "platform/win32/cpu.h"
+#include "platform/win32/memory.h"
 #include "platform/win32/process.h"
 #include "program/main.h"
 #include "system/crash.h"
@@ -71,6 +72,7 @@ uint32_t ReadMxcsr(uint32_t* mask = nullptr) {
 void S_SetProgramMain(S_ProgramMainFn fn) { s_programMain = fn ? fn : P_Main; }
 
 int WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, char* cmdLine, int showCommand) {
+    Win32_PinHeapThresholds();
     g_ApplicationRecord = {};
     g_ApplicationRecord.hInstance = hInstance;
     g_ApplicationRecord.hPrevInstance = hPrevInstance;

@@ -112,6 +112,11 @@ bool D3D9_IsDisplayFormat(D3DFORMAT format) {
     return format == D3DFMT_X8R8G8B8 || format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5;
 }
 
+uint64_t D3D9_NextSerial() {
+    static uint64_t next = 0;
+    return ++next;
+}
+
 bool D3D9_MakeCurrent(SDL_Window* window, void* context) {
     if (!window || !context) return false;
     if (SDL_GL_GetCurrentContext() == context && SDL_GL_GetCurrentWindow() == window) return true;
@@ -308,9 +313,11 @@ D3DCAPS9 D3D9_DefaultCaps() {
     c.MaxVertexW = 1e10f;
     c.GuardBandLeft = c.GuardBandTop = -1e8f;
     c.GuardBandRight = c.GuardBandBottom = 1e8f;
-    c.StencilCaps = D3DSTENCILCAPS_ALL;
+    // One set of stencil states for both faces.
+    c.StencilCaps = D3DSTENCILCAPS_ALL & ~D3DSTENCILCAPS_TWOSIDED;
+    // Eight coordinate sets in a flag word, no point size among the vertices.
     c.FVFCaps = 8;
-    // The built-in program's stage 0 operations.
+    // The built-in program's stage operations.
     c.TextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 | D3DTEXOPCAPS_MODULATE |
                       D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD;
     c.MaxTextureBlendStages = D3D9_MAX_STAGES;
@@ -319,10 +326,11 @@ D3DCAPS9 D3D9_DefaultCaps() {
     // not drawn: the renderer lights through its effects.
     c.VertexProcessingCaps = 0;
     c.MaxActiveLights = 8;
-    c.MaxUserClipPlanes = 6;
+    // No user clip planes, and points are one pixel: nothing draws with more.
+    c.MaxUserClipPlanes = 0;
     c.MaxVertexBlendMatrices = 4;
     c.MaxVertexBlendMatrixIndex = 0;
-    c.MaxPointSize = 256.0f;
+    c.MaxPointSize = 1.0f;
     c.MaxPrimitiveCount = 0xFFFFF;
     c.MaxVertexIndex = 0xFFFFFF;
     c.MaxStreams = 16;
@@ -336,7 +344,7 @@ D3DCAPS9 D3D9_DefaultCaps() {
     // UDEC3 is left out: GL reads its 2-bit w field where Direct3D reads 1.
     c.DeclTypes = D3DDTCAPS_UBYTE4 | D3DDTCAPS_UBYTE4N | D3DDTCAPS_SHORT2N | D3DDTCAPS_SHORT4N | D3DDTCAPS_USHORT2N |
                   D3DDTCAPS_USHORT4N | D3DDTCAPS_DEC3N | D3DDTCAPS_FLOAT16_2 | D3DDTCAPS_FLOAT16_4;
-    c.NumSimultaneousRTs = 4;
+    c.NumSimultaneousRTs = 1;
     c.StretchRectFilterCaps =
         D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
     c.VS20Caps = {1, 24, 32, 4};

@@ -108,7 +108,7 @@ D3D9Device::~D3D9Device() {
         if (presentVao_) glDeleteVertexArrays(1, &presentVao_);
         if (gammaTex_) glDeleteTextures(1, &gammaTex_);
         if (drawProgram_) glDeleteProgram(drawProgram_);
-        if (drawVao_) glDeleteVertexArrays(1, &drawVao_);
+        for (const VertexArray& a : vertexArrays_) glDeleteVertexArrays(1, &a.vao);
         if (upBuffer_) glDeleteBuffers(1, &upBuffer_);
         if (samplers_[0]) glDeleteSamplers(D3D9_MAX_SAMPLERS, samplers_);
     } else {
@@ -242,7 +242,7 @@ void D3D9Device::ForgetTexture(IDirect3DBaseTexture9* texture) {
 // ---------------------------------------------------------------- framebuffers
 
 void D3D9Device::AttachScratch(GLenum target, int slot, D3D9Surface* surface) {
-    glBindFramebuffer(target, scratchFbo_[slot]);
+    BindFramebuffer(target, scratchFbo_[slot]);
     glFramebufferRenderbuffer(target, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
     glFramebufferRenderbuffer(target, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
     const D3D9GLFormat* f = D3D9_FindFormat(surface->desc.Format);
@@ -252,14 +252,29 @@ void D3D9Device::AttachScratch(GLenum target, int slot, D3D9Surface* surface) {
     surface->Attach(target, attachment);
 }
 
+// The draw framebuffer keeps its attachments from draw to draw: a target is
+// attached again only when another surface takes its place (by serial, so a
+// surface made where a released one was is attached afresh).
 void D3D9Device::BindDrawTargets() {
-    glBindFramebuffer(GL_FRAMEBUFFER, drawFbo_);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
-    if (renderTarget_) renderTarget_->Attach(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0);
-    if (depthStencil_) {
-        const D3D9GLFormat* f = D3D9_FindFormat(depthStencil_->desc.Format);
-        depthStencil_->Attach(GL_FRAMEBUFFER, f->stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT);
+    BindFramebuffer(GL_DRAW_FRAMEBUFFER, drawFbo_);
+    uint64_t colour = renderTarget_ ? renderTarget_->serial : 0;
+    if (colour != attachedColor_) {
+        if (renderTarget_) renderTarget_->Attach(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0);
+        else glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
+        attachedColor_ = colour;
+    }
+    uint64_t depth = depthStencil_ ? depthStencil_->serial : 0;
+    if (depth != attachedDepth_) {
+        GLenum point = 0;
+        if (depthStencil_)
+            point = D3D9_FindFormat(depthStencil_->desc.Format)->stencil ? GL_DEPTH_STENCIL_ATTACHMENT
+                                                                         : GL_DEPTH_ATTACHMENT;
+        // Whatever was attached goes; the combined point clears both.
+        if (attachedDepth_ != 0 && point != GL_DEPTH_STENCIL_ATTACHMENT)
+            glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+        if (depthStencil_) depthStencil_->Attach(GL_DRAW_FRAMEBUFFER, point);
+        attachedDepth_ = depth;
+        attachedDepthPoint_ = point;
     }
 }
 
@@ -331,12 +346,12 @@ bool D3D9Device::EnsurePresentProgram() {
     GLuint program = D3D9_BuildProgram("", vs, "", fs);
     if (!program) return false;
     presentProgram_ = program;
-    glUseProgram(program);
+    UseProgram(program);
     glUniform1i(glGetUniformLocation(program, "picture"), 0);
     glUniform1i(glGetUniformLocation(program, "ramp"), 1);
     glGenVertexArrays(1, &presentVao_);
     glGenTextures(1, &gammaTex_);
-    glBindTexture(GL_TEXTURE_2D, gammaTex_);
+    BindTexture(1, GL_TEXTURE_2D, gammaTex_);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
@@ -354,7 +369,7 @@ void D3D9Device::UploadGammaRamp() {
         rgb[i * 3 + 1] = gamma_.green[i];
         rgb[i * 3 + 2] = gamma_.blue[i];
     }
-    glBindTexture(GL_TEXTURE_2D, gammaTex_);
+    BindTexture(1, GL_TEXTURE_2D, gammaTex_);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 1, GL_RGB, GL_UNSIGNED_SHORT, rgb);
@@ -363,7 +378,6 @@ void D3D9Device::UploadGammaRamp() {
 }
 
 HRESULT D3D9Device::Present(const RECT*, const RECT*, HWND, const void*) {
-    InvalidateFlushedState();
     ++g_D3D9Seam.presentCount;
     HRESULT forced = SeamTake(g_D3D9Seam.present);
     if (forced != D3D_OK) return forced;
@@ -377,21 +391,21 @@ HRESULT D3D9Device::Present(const RECT*, const RECT*, HWND, const void*) {
         UINT w = backBuffer_->desc.Width, h = backBuffer_->desc.Height;
         if (!resolveFbo_ || resolveW_ != w || resolveH_ != h) {
             if (!resolveFbo_) glGenFramebuffers(1, &resolveFbo_);
-            if (resolveTex_) glDeleteTextures(1, &resolveTex_);
+            DeleteTexture(resolveTex_);
             glGenTextures(1, &resolveTex_);
-            glBindTexture(GL_TEXTURE_2D, resolveTex_);
+            BindTexture(0, GL_TEXTURE_2D, resolveTex_);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
             glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(w), static_cast<GLsizei>(h), 0, GL_RGBA,
                          GL_UNSIGNED_BYTE, nullptr);
-            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
+            BindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
             glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, resolveTex_, 0);
             resolveW_ = w;
             resolveH_ = h;
         }
         AttachScratch(GL_READ_FRAMEBUFFER, 0, backBuffer_);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
+        BindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFbo_);
         glDisable(GL_SCISSOR_TEST);
         glBlitFramebuffer(0, 0, static_cast<GLint>(w), static_cast<GLint>(h), 0, 0, static_cast<GLint>(w),
                           static_cast<GLint>(h), GL_COLOR_BUFFER_BIT, GL_NEAREST);
@@ -399,23 +413,28 @@ HRESULT D3D9Device::Present(const RECT*, const RECT*, HWND, const void*) {
     }
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(sdl_, &dw, &dh);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    BindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, dw, dh);
+    bound_.viewportKnown = false;
     glDisable(GL_SCISSOR_TEST);
     glDisable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_STENCIL_TEST);
     glDisable(GL_CULL_FACE);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glUseProgram(presentProgram_);
-    glBindVertexArray(presentVao_);
-    glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, gammaTex_);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, picture);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    flushed_.dirty |= kAllGroups;
+    UseProgram(presentProgram_);
+    BindVertexArray(presentVao_);
+    BindTexture(1, GL_TEXTURE_2D, gammaTex_);
+    BindTexture(0, GL_TEXTURE_2D, picture);
+    // The picture is read by texel, whatever sampler a draw left on the units.
+    for (GLuint unit : {0u, 1u})
+        if (bound_.sampler[unit] != 0) {
+            glBindSampler(unit, 0);
+            bound_.sampler[unit] = 0;
+        }
     glDrawArrays(GL_TRIANGLES, 0, 3);
-    glBindVertexArray(0);
-    glUseProgram(0);
     SDL_GL_SwapWindow(sdl_);
     return D3D_OK;
 }
@@ -500,6 +519,7 @@ HRESULT D3D9Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect
     glGetTexImage(src->glTarget, src->glLevel, f->glFormat, f->glType, dst->memory.data());
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glBindTexture(bindTarget, 0);
+    TextureUnitDisturbed();
     dst->memoryValid = true;
     return D3D_OK;
 }
@@ -516,7 +536,7 @@ HRESULT D3D9Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destSu
     if (w <= 0 || h <= 0) return D3D_OK;
     GLboolean doubleBuffered = GL_FALSE;
     glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(doubleBuffered ? GL_FRONT : GL_BACK);
     std::vector<uint8_t> rows(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -535,7 +555,6 @@ HRESULT D3D9Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destSu
 
 HRESULT D3D9Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* dest,
                                 const RECT* destRect, D3DTEXTUREFILTERTYPE filter) {
-    InvalidateFlushedState();
     auto* src = static_cast<D3D9Surface*>(source);
     auto* dst = static_cast<D3D9Surface*>(dest);
     if (!src || !dst || src == dst || src->store == D3D9Surface::Store::Memory ||
@@ -565,14 +584,12 @@ HRESULT D3D9Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRec
                                 : GL_COLOR_BUFFER_BIT;
     GLenum glFilter = (filter == D3DTEXF_LINEAR && !sf->depth && !sameSize) ? GL_LINEAR : GL_NEAREST;
     glBlitFramebuffer(s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, mask, glFilter);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
     dst->memoryValid = false;
     dst->gpuValid = true;
     return D3D_OK;
 }
 
 HRESULT D3D9Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) {
-    InvalidateFlushedState();
     auto* s = static_cast<D3D9Surface*>(surface);
     if (!s || s->store == D3D9Surface::Store::Memory || s->desc.Pool != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     const D3D9GLFormat* f = D3D9_FindFormat(s->desc.Format);
@@ -588,7 +605,7 @@ HRESULT D3D9Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DC
                  ((color >> 24) & 0xFF) / 255.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glDisable(GL_SCISSOR_TEST);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    flushed_.dirty |= kColorMaskGroup;
     s->memoryValid = false;
     s->gpuValid = true;
     return D3D_OK;
@@ -649,7 +666,6 @@ HRESULT D3D9Device::EndScene() {
 }
 
 HRESULT D3D9Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
-    InvalidateFlushedState();
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !depthStencil_) return D3DERR_INVALIDCALL;
     if (flags & D3DCLEAR_STENCIL) {
         const D3D9GLFormat* f = D3D9_FindFormat(depthStencil_->desc.Format);
@@ -689,7 +705,8 @@ HRESULT D3D9Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOL
         }
     }
     glDisable(GL_SCISSOR_TEST);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    // The clear wrote every mask open.
+    flushed_.dirty |= kColorMaskGroup | kDepthGroup | kStencilGroup;
     if ((flags & D3DCLEAR_TARGET) && renderTarget_) {
         renderTarget_->memoryValid = false;
         renderTarget_->gpuValid = true;

@@ -180,6 +180,7 @@ void D3D9Device::ForgetBuffer(D3D9Buffer* buffer) {
     for (auto& s : state_.streams)
         if (s.buffer && BufferOfVB(s.buffer) == buffer) s = {nullptr, 0, 0};
     if (state_.indices && BufferOfIB(state_.indices) == buffer) state_.indices = nullptr;
+    DeleteVertexArrays(buffer->serial);
 }
 
 // ---------------------------------------------------------------- declarations
@@ -264,8 +265,9 @@ HRESULT D3D9Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
     return D3D_OK;
 }
 
-void D3D9Device::ForgetDeclaration(IDirect3DVertexDeclaration9* declaration) {
+void D3D9Device::ForgetDeclaration(D3D9Declaration* declaration) {
     if (state_.declaration == declaration) state_.declaration = nullptr;
+    DeleteVertexArrays(declaration->serial);
 }
 
 HRESULT D3D9Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
@@ -293,28 +295,46 @@ HRESULT D3D9Device::GetFVF(DWORD* fvf) {
     return D3D_OK;
 }
 
-// The elements of the flag words the stand-in draws: position (plain or
-// pre-transformed), normal, diffuse colour and one set of coordinates.
-static std::vector<D3DVERTEXELEMENT9> ElementsOfFVF(DWORD fvf) {
-    std::vector<D3DVERTEXELEMENT9> out;
+// The elements of a flag word, in the order and sizes of the vertex it
+// describes; false for a word no vertex can have.
+static bool ElementsOfFVF(DWORD fvf, std::vector<D3DVERTEXELEMENT9>* out) {
+    out->clear();
     WORD offset = 0;
-    if (fvf & D3DFVF_XYZRHW) {
-        out.push_back({0, offset, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_POSITIONT, 0});
-        offset += 16;
-    } else if (fvf & D3DFVF_XYZ) {
-        out.push_back({0, offset, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0});
-        offset += 12;
+    auto add = [&](BYTE type, BYTE usage, BYTE index) {
+        out->push_back({0, offset, type, 0, usage, index});
+        offset = static_cast<WORD>(offset + D3DDeclTypeSize(type));
+    };
+    DWORD position = fvf & D3DFVF_POSITION_MASK;
+    if (position == D3DFVF_XYZRHW) {
+        add(D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITIONT, 0);
+    } else if (position == D3DFVF_XYZW) {
+        add(D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITION, 0);
+    } else if (position == D3DFVF_XYZ) {
+        add(D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0);
+    } else if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5 && !(position & 1)) {
+        add(D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0);
+        int betas = static_cast<int>((position - D3DFVF_XYZB1) / 2 + 1);
+        bool indices = (fvf & (D3DFVF_LASTBETA_UBYTE4 | D3DFVF_LASTBETA_D3DCOLOR)) != 0;
+        int weights = indices ? betas - 1 : betas;
+        if (weights > 0) add(static_cast<BYTE>(D3DDECLTYPE_FLOAT1 + weights - 1), D3DDECLUSAGE_BLENDWEIGHT, 0);
+        if (indices)
+            add((fvf & D3DFVF_LASTBETA_D3DCOLOR) ? D3DDECLTYPE_D3DCOLOR : D3DDECLTYPE_UBYTE4, D3DDECLUSAGE_BLENDINDICES,
+                0);
+    } else if (position != 0) {
+        return false;
     }
-    if (fvf & D3DFVF_NORMAL) {
-        out.push_back({0, offset, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0});
-        offset += 12;
+    if (fvf & D3DFVF_NORMAL) add(D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, 0);
+    if (fvf & D3DFVF_PSIZE) add(D3DDECLTYPE_FLOAT1, D3DDECLUSAGE_PSIZE, 0);
+    if (fvf & D3DFVF_DIFFUSE) add(D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 0);
+    if (fvf & D3DFVF_SPECULAR) add(D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 1);
+    DWORD sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    if (sets > 8) return false;
+    for (DWORD i = 0; i < sets; ++i) {
+        static constexpr BYTE kTypes[4] = {D3DDECLTYPE_FLOAT2, D3DDECLTYPE_FLOAT3, D3DDECLTYPE_FLOAT4,
+                                           D3DDECLTYPE_FLOAT1};
+        add(kTypes[(fvf >> (16 + 2 * i)) & 3], D3DDECLUSAGE_TEXCOORD, static_cast<BYTE>(i));
     }
-    if (fvf & D3DFVF_DIFFUSE) {
-        out.push_back({0, offset, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0});
-        offset += 4;
-    }
-    if (fvf & D3DFVF_TEX1) out.push_back({0, offset, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0});
-    return out;
+    return !out->empty();
 }
 
 // ---------------------------------------------------------------- streams
@@ -600,18 +620,117 @@ D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
 
 }  // namespace
 
-bool D3D9Device::FlushState() {
+// ---------------------------------------------------------------- GL bindings
+
+void D3D9Device::UseProgram(GLuint program) {
+    if (bound_.program == program) return;
+    glUseProgram(program);
+    bound_.program = program;
+}
+
+void D3D9Device::BindVertexArray(GLuint vao) {
+    if (bound_.vao == vao) return;
+    glBindVertexArray(vao);
+    bound_.vao = vao;
+}
+
+void D3D9Device::BindFramebuffer(GLenum target, GLuint framebuffer) {
+    bool draw = target != GL_READ_FRAMEBUFFER, read = target != GL_DRAW_FRAMEBUFFER;
+    if ((!draw || bound_.drawFramebuffer == framebuffer) && (!read || bound_.readFramebuffer == framebuffer)) return;
+    glBindFramebuffer(target, framebuffer);
+    if (draw) bound_.drawFramebuffer = framebuffer;
+    if (read) bound_.readFramebuffer = framebuffer;
+}
+
+void D3D9Device::BindTexture(GLuint unit, GLenum target, GLuint texture) {
+    GLuint& slot = target == GL_TEXTURE_CUBE_MAP ? bound_.textureCube[unit] : bound_.texture2D[unit];
+    if (slot == texture) return;
+    if (bound_.activeUnit != unit) {
+        glActiveTexture(GL_TEXTURE0 + unit);
+        bound_.activeUnit = unit;
+    }
+    glBindTexture(target, texture);
+    slot = texture;
+}
+
+void D3D9Device::TextureUnitDisturbed() {
+    GLuint unit = bound_.activeUnit;
+    if (unit < D3D9_MAX_SAMPLERS) {
+        bound_.texture2D[unit] = bound_.textureCube[unit] = kUnknown;
+    } else {
+        bound_.texture2D.fill(kUnknown);
+        bound_.textureCube.fill(kUnknown);
+    }
+}
+
+void D3D9Device::DeleteTexture(GLuint texture) {
+    if (!texture) return;
+    // GL unbinds a deleted texture from the units of the current context.
+    for (GLuint& t : bound_.texture2D)
+        if (t == texture) t = 0;
+    for (GLuint& t : bound_.textureCube)
+        if (t == texture) t = 0;
+    glDeleteTextures(1, &texture);
+}
+
+void D3D9Device::DeleteProgram(GLuint program) {
+    if (!program) return;
+    // A deleted program stays in use, and keeps its name, until another is used.
+    if (bound_.program == program || bound_.program == kUnknown) {
+        glUseProgram(0);
+        bound_.program = 0;
+    }
+    preludeUniforms_.erase(program);
+    glDeleteProgram(program);
+}
+
+void D3D9Device::InvalidateFlushedState() {
+    flushed_.dirty = kAllGroups;
+    bound_ = Bindings{};
+    samplerApplied_.fill(false);
+}
+
+void D3D9Device::DeleteVertexArrays(uint64_t serial) {
+    bool current = false;
+    for (size_t i = 0; i < vertexArrays_.size();) {
+        const std::vector<uint64_t>& k = vertexArrays_[i].key;
+        bool names = k[0] == serial || k[1] == serial;
+        for (size_t e = 2; e < k.size() && !names; e += 3) names = k[e] == serial;
+        if (!names) {
+            ++i;
+            continue;
+        }
+        if (!current && !MakeCurrent()) {
+            // No context left to delete in: the arrays went with it.
+            vertexArrays_.erase(vertexArrays_.begin() + static_cast<long>(i));
+            continue;
+        }
+        current = true;
+        GLuint vao = vertexArrays_[i].vao;
+        if (bound_.vao == vao) bound_.vao = 0;  // GL unbinds a deleted array
+        glDeleteVertexArrays(1, &vao);
+        vertexArrays_.erase(vertexArrays_.begin() + static_cast<long>(i));
+    }
+    lastVertexArray_ = 0;
+}
+
+// ---------------------------------------------------------------- Direct3D state onto GL
+
+void D3D9Device::FlushState() {
     const auto& r = state_.render;
     auto& f = flushed_.render;
-    bool all = !flushed_.valid;
+    unsigned dirty = flushed_.dirty;
+    // Whether there is a depth buffer decides the depth and stencil tests as
+    // much as the states do.
     bool hasDepth = depthStencil_ != nullptr;
-    if (all || Differs(r, f, {D3DRS_ZENABLE, D3DRS_ZWRITEENABLE, D3DRS_ZFUNC})) {
+    if (hasDepth != flushed_.hasDepth) dirty |= kDepthGroup | kStencilGroup;
+    if ((dirty & kDepthGroup) || Differs(r, f, {D3DRS_ZENABLE, D3DRS_ZWRITEENABLE, D3DRS_ZFUNC})) {
         if (r[D3DRS_ZENABLE] != D3DZB_FALSE && hasDepth) glEnable(GL_DEPTH_TEST);
         else glDisable(GL_DEPTH_TEST);
         glDepthMask(r[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
         glDepthFunc(GLCompare(r[D3DRS_ZFUNC]));
     }
-    if (all ||
+    if ((dirty & kBlendGroup) ||
         Differs(r, f,
                 {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_DESTBLEND, D3DRS_BLENDOP, D3DRS_SEPARATEALPHABLENDENABLE,
                  D3DRS_SRCBLENDALPHA, D3DRS_DESTBLENDALPHA, D3DRS_BLENDOPALPHA, D3DRS_BLENDFACTOR})) {
@@ -633,12 +752,12 @@ bool D3D9Device::FlushState() {
         glBlendColor(((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f,
                      ((c >> 24) & 0xFF) / 255.0f);
     }
-    if (all || Differs(r, f, {D3DRS_COLORWRITEENABLE})) {
+    if ((dirty & kColorMaskGroup) || Differs(r, f, {D3DRS_COLORWRITEENABLE})) {
         DWORD m = r[D3DRS_COLORWRITEENABLE];
         glColorMask(m & 1 ? GL_TRUE : GL_FALSE, m & 2 ? GL_TRUE : GL_FALSE, m & 4 ? GL_TRUE : GL_FALSE,
                     m & 8 ? GL_TRUE : GL_FALSE);
     }
-    if (all || Differs(r, f, {D3DRS_CULLMODE})) {
+    if ((dirty & kCullGroup) || Differs(r, f, {D3DRS_CULLMODE})) {
         // Rows are in memory order and y is negated on the way to GL, so a
         // triangle Direct3D sees clockwise is counter-clockwise to GL: GL's
         // front faces are Direct3D's clockwise ones.
@@ -653,9 +772,10 @@ bool D3D9Device::FlushState() {
             glDisable(GL_CULL_FACE);
         }
     }
-    if (all || Differs(r, f,
-                       {D3DRS_STENCILENABLE, D3DRS_STENCILFUNC, D3DRS_STENCILREF, D3DRS_STENCILMASK,
-                        D3DRS_STENCILWRITEMASK, D3DRS_STENCILFAIL, D3DRS_STENCILZFAIL, D3DRS_STENCILPASS})) {
+    if ((dirty & kStencilGroup) ||
+        Differs(r, f,
+                {D3DRS_STENCILENABLE, D3DRS_STENCILFUNC, D3DRS_STENCILREF, D3DRS_STENCILMASK, D3DRS_STENCILWRITEMASK,
+                 D3DRS_STENCILFAIL, D3DRS_STENCILZFAIL, D3DRS_STENCILPASS})) {
         if (r[D3DRS_STENCILENABLE] && hasDepth) glEnable(GL_STENCIL_TEST);
         else glDisable(GL_STENCIL_TEST);
         glStencilFunc(GLCompare(r[D3DRS_STENCILFUNC]), static_cast<GLint>(r[D3DRS_STENCILREF] & 0xFF),
@@ -664,37 +784,116 @@ bool D3D9Device::FlushState() {
         glStencilOp(GLStencilOp(r[D3DRS_STENCILFAIL]), GLStencilOp(r[D3DRS_STENCILZFAIL]),
                     GLStencilOp(r[D3DRS_STENCILPASS]));
     }
-    if (all || Differs(r, f, {D3DRS_FILLMODE})) {
+    if ((dirty & kFillGroup) || Differs(r, f, {D3DRS_FILLMODE})) {
         DWORD m = r[D3DRS_FILLMODE];
         glPolygonMode(GL_FRONT_AND_BACK, m == 1 ? GL_POINT : m == 2 ? GL_LINE : GL_FILL);
+        // Scissor rectangles are not drawn: whoever enables the test for a
+        // clear or a copy disables it again.
+        glDisable(GL_SCISSOR_TEST);
     }
-    if (all) glDisable(GL_SCISSOR_TEST);
     f = r;
-    flushed_.valid = true;
+    flushed_.hasDepth = hasDepth;
+    flushed_.dirty = 0;
 
-    // The viewport: rows of every target are in memory order, so Direct3D's
-    // rectangle is GL's as it is.
+    // The prelude's uniforms (an effect's program has no stage uniforms).
+    PreludeUniforms& u = PreludeOf(activeProgram_);
     const D3DVIEWPORT9& vp = state_.viewport;
+    const float half[2] = {vp.Width ? 1.0f / static_cast<float>(vp.Width) : 0.0f,
+                           vp.Height ? 1.0f / static_cast<float>(vp.Height) : 0.0f};
+    if (half[0] != u.halfPixelValue[0] || half[1] != u.halfPixelValue[1]) {
+        glUniform2f(u.halfPixel, half[0], half[1]);
+        u.halfPixelValue[0] = half[0];
+        u.halfPixelValue[1] = half[1];
+    }
+    const GLint alphaFunc =
+        r[D3DRS_ALPHATESTENABLE] ? static_cast<GLint>(std::clamp<DWORD>(r[D3DRS_ALPHAFUNC], 1, 8)) : 0;
+    if (alphaFunc != u.alphaFuncValue) {
+        glUniform1i(u.alphaFunc, alphaFunc);
+        u.alphaFuncValue = alphaFunc;
+    }
+    const float alphaRef = static_cast<float>(r[D3DRS_ALPHAREF] & 0xFF);
+    if (alphaFunc != 0 && alphaRef != u.alphaRefValue) {
+        glUniform1f(u.alphaRef, alphaRef);
+        u.alphaRefValue = alphaRef;
+    }
+}
+
+void D3D9Device::FlushViewport() {
+    // Rows of every target are in memory order, so Direct3D's rectangle is
+    // GL's as it is.
+    const D3DVIEWPORT9& vp = state_.viewport;
+    const D3DVIEWPORT9& was = bound_.viewport;
+    if (bound_.viewportKnown && vp.X == was.X && vp.Y == was.Y && vp.Width == was.Width && vp.Height == was.Height &&
+        vp.MinZ == was.MinZ && vp.MaxZ == was.MaxZ)
+        return;
     glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
                static_cast<GLsizei>(vp.Height));
     glDepthRange(vp.MinZ, vp.MaxZ);
+    bound_.viewport = vp;
+    bound_.viewportKnown = true;
+}
 
-    // The prelude's uniforms and the fixed-function stage 0 (an effect's
-    // program has no stage uniforms: GL ignores their locations of -1).
-    GLuint p = activeProgram_;
-    glUniform2f(glGetUniformLocation(p, "d3d_halfPixel"), vp.Width ? 1.0f / static_cast<float>(vp.Width) : 0.0f,
-                vp.Height ? 1.0f / static_cast<float>(vp.Height) : 0.0f);
-    glUniform1i(glGetUniformLocation(p, "d3d_alphaFunc"),
-                r[D3DRS_ALPHATESTENABLE] ? static_cast<GLint>(std::clamp<DWORD>(r[D3DRS_ALPHAFUNC], 1, 8)) : 0);
-    glUniform1f(glGetUniformLocation(p, "d3d_alphaRef"), static_cast<float>(r[D3DRS_ALPHAREF] & 0xFF));
-    const auto& st = state_.stage[0];
-    glUniform4i(glGetUniformLocation(p, "stageColor"), static_cast<GLint>(st[D3DTSS_COLOROP]),
-                static_cast<GLint>(st[D3DTSS_COLORARG1]), static_cast<GLint>(st[D3DTSS_COLORARG2]), 0);
-    glUniform4i(glGetUniformLocation(p, "stageAlpha"), static_cast<GLint>(st[D3DTSS_ALPHAOP]),
-                static_cast<GLint>(st[D3DTSS_ALPHAARG1]), static_cast<GLint>(st[D3DTSS_ALPHAARG2]), 0);
+D3D9Device::PreludeUniforms& D3D9Device::PreludeOf(GLuint program) {
+    auto it = preludeUniforms_.find(program);
+    if (it != preludeUniforms_.end()) return it->second;
+    PreludeUniforms& u = preludeUniforms_[program];
+    u.halfPixel = glGetUniformLocation(program, "d3d_halfPixel");
+    u.alphaFunc = glGetUniformLocation(program, "d3d_alphaFunc");
+    u.alphaRef = glGetUniformLocation(program, "d3d_alphaRef");
+    return u;
+}
+
+// Uploads a uniform's values when they differ from the last upload.
+template <class T, size_t N, class Upload>
+static void UploadChanged(T (&last)[N], const T (&now)[N], size_t count, Upload upload) {
+    if (std::memcmp(last, now, sizeof(T) * count) == 0) return;
+    std::memcpy(last, now, sizeof(T) * count);
+    upload();
+}
+
+void D3D9Device::SetFixedFunctionUniforms(bool pretransformed, unsigned textures2D) {
+    FixedUniforms& u = fixed_;
+    const auto& r = state_.render;
+    const GLint pre[1] = {pretransformed ? 1 : 0};
+    UploadChanged(u.pretransformedValue, pre, 1, [&] { glUniform1i(u.pretransformed, pre[0]); });
+    // Stages run up to the first disabled colour operation.
+    GLint stages = 0;
+    GLint colour[D3D9_MAX_STAGES * 4] = {}, alpha[D3D9_MAX_STAGES * 4] = {}, coords[D3D9_MAX_STAGES] = {};
+    while (stages < static_cast<GLint>(D3D9_MAX_STAGES)) {
+        const auto& st = state_.stage[static_cast<size_t>(stages)];
+        if (st[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+        GLint* c = colour + stages * 4;
+        GLint* a = alpha + stages * 4;
+        c[0] = static_cast<GLint>(st[D3DTSS_COLOROP]);
+        c[1] = static_cast<GLint>(st[D3DTSS_COLORARG1]);
+        c[2] = static_cast<GLint>(st[D3DTSS_COLORARG2]);
+        a[0] = static_cast<GLint>(st[D3DTSS_ALPHAOP]);
+        a[1] = static_cast<GLint>(st[D3DTSS_ALPHAARG1]);
+        a[2] = static_cast<GLint>(st[D3DTSS_ALPHAARG2]);
+        coords[stages] = static_cast<GLint>(std::min<DWORD>(st[D3DTSS_TEXCOORDINDEX] & 0xFFFF, 7));
+        ++stages;
+    }
+    const GLint count[1] = {stages};
+    UploadChanged(u.stageCountValue, count, 1, [&] { glUniform1i(u.stageCount, stages); });
+    const auto n = static_cast<size_t>(std::max(stages, 1));
+    UploadChanged(u.stageColorValue, colour, n * 4,
+                  [&] { glUniform4iv(u.stageColor, static_cast<GLsizei>(n), colour); });
+    UploadChanged(u.stageAlphaValue, alpha, n * 4, [&] { glUniform4iv(u.stageAlpha, static_cast<GLsizei>(n), alpha); });
+    UploadChanged(u.texCoordIndexValue, coords, n,
+                  [&] { glUniform1iv(u.texCoordIndex, static_cast<GLsizei>(n), coords); });
+    const GLint bound[1] = {static_cast<GLint>(textures2D & 0xFF)};
+    UploadChanged(u.textures2DValue, bound, 1, [&] { glUniform1i(u.textures2D, bound[0]); });
     DWORD tf = r[D3DRS_TEXTUREFACTOR];
-    glUniform4f(glGetUniformLocation(p, "tfactor"), ((tf >> 16) & 0xFF) / 255.0f, ((tf >> 8) & 0xFF) / 255.0f,
-                (tf & 0xFF) / 255.0f, ((tf >> 24) & 0xFF) / 255.0f);
+    const float factor[4] = {((tf >> 16) & 0xFF) / 255.0f, ((tf >> 8) & 0xFF) / 255.0f, (tf & 0xFF) / 255.0f,
+                             ((tf >> 24) & 0xFF) / 255.0f};
+    UploadChanged(u.textureFactorValue, factor, 4, [&] { glUniform4fv(u.textureFactor, 1, factor); });
+    const D3DVIEWPORT9& vp = state_.viewport;
+    if (pretransformed) {
+        const float rect[4] = {static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width),
+                               static_cast<float>(vp.Height)};
+        UploadChanged(u.viewportValue, rect, 4, [&] { glUniform4fv(u.viewport, 1, rect); });
+        return;
+    }
     D3DMATRIX world, view, projection;
     GetTransform(D3DTS_WORLD, &world);
     GetTransform(D3DTS_VIEW, &view);
@@ -702,30 +901,30 @@ bool D3D9Device::FlushState() {
     D3DMATRIX wvp = Multiply(Multiply(world, view), projection);
     // Direct3D multiplies row vectors by row-major matrices: read as GL's
     // column-major, the same floats are the transposed matrix GL multiplies.
-    glUniformMatrix4fv(glGetUniformLocation(p, "worldViewProjection"), 1, GL_FALSE, &wvp.m[0][0]);
-    glUniform4f(glGetUniformLocation(p, "viewport"), static_cast<float>(vp.X), static_cast<float>(vp.Y),
-                static_cast<float>(vp.Width), static_cast<float>(vp.Height));
-    ApplySamplers();
-    return true;
+    float m[16];
+    std::memcpy(m, &wvp.m[0][0], sizeof m);
+    UploadChanged(u.worldViewProjectionValue, m, 16,
+                  [&] { glUniformMatrix4fv(u.worldViewProjection, 1, GL_FALSE, m); });
 }
 
-void D3D9Device::ApplySamplers() {
+unsigned D3D9Device::BindTextures() {
     if (!samplers_[0]) glGenSamplers(D3D9_MAX_SAMPLERS, samplers_);
     static const bool anisotropy = epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
                                    epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
-    bool tex0Bound = false;
-    for (UINT i = 0; i < D3D9_MAX_SAMPLERS; ++i) {
-        auto* base = state_.textures[i] ? dynamic_cast<D3D9BaseTexture*>(state_.textures[i]) : nullptr;
-        glActiveTexture(GL_TEXTURE0 + i);
+    unsigned textures2D = 0;
+    for (GLuint i = 0; i < D3D9_MAX_SAMPLERS; ++i) {
+        IDirect3DBaseTexture9* texture = state_.textures[i];
+        auto* base = texture ? dynamic_cast<D3D9BaseTexture*>(texture) : nullptr;
         if (!base) {
-            glBindTexture(GL_TEXTURE_2D, 0);
-            glBindSampler(i, 0);
+            if (bound_.texture2D[i] != 0) BindTexture(i, GL_TEXTURE_2D, 0);
+            if (bound_.textureCube[i] != 0) BindTexture(i, GL_TEXTURE_CUBE_MAP, 0);
             continue;
         }
-        glBindTexture(base->GLBindTarget(), base->GLName());
-        if (i == 0) tex0Bound = base->GLBindTarget() == GL_TEXTURE_2D;
+        GLenum target = base->GLBindTarget();
+        BindTexture(i, target, base->GLName());
+        if (target == GL_TEXTURE_2D) textures2D |= 1u << i;
         const auto& s = state_.sampler[i];
-        if (!samplersValid_ || s != appliedSampler_[i]) {
+        if (!samplerApplied_[i] || s != appliedSampler_[i]) {
             GLuint g = samplers_[i];
             glSamplerParameteri(g, GL_TEXTURE_WRAP_S, GLAddress(s[D3DSAMP_ADDRESSU]));
             glSamplerParameteri(g, GL_TEXTURE_WRAP_T, GLAddress(s[D3DSAMP_ADDRESSV]));
@@ -746,30 +945,45 @@ void D3D9Device::ApplySamplers() {
                                     aniso ? static_cast<float>(std::max<DWORD>(1, s[D3DSAMP_MAXANISOTROPY])) : 1.0f);
             }
             appliedSampler_[i] = s;
+            samplerApplied_[i] = true;
         }
-        glBindSampler(i, samplers_[i]);
+        if (bound_.sampler[i] != samplers_[i]) {
+            glBindSampler(i, samplers_[i]);
+            bound_.sampler[i] = samplers_[i];
+        }
     }
-    samplersValid_ = true;
-    glActiveTexture(GL_TEXTURE0);
-    glUniform1i(glGetUniformLocation(activeProgram_, "tex0Bound"), tex0Bound ? 1 : 0);
+    return textures2D;
 }
 
 // ---------------------------------------------------------------- the built-in program
 
 // The fixed-function subset the engine draws without shaders: positions
-// through the recorded transforms or pre-transformed, a diffuse colour (white
-// when the vertices have none) and texture stage 0.
+// through the recorded transforms or pre-transformed, the diffuse and
+// specular colours (white and black when the vertices have none) and the
+// texture stages up to the first disabled one, each reading its texture with
+// the coordinate set it names.
 bool D3D9Device::EnsureDrawProgram() {
     if (drawProgram_) return true;
     static const char* vs =
         "layout(location = 0) in vec4 inPosition;\n"
         "layout(location = 1) in vec4 inColor;\n"
+        "layout(location = 7) in vec4 inSpecular;\n"
         "layout(location = 2) in vec4 inTex0;\n"
+        "layout(location = 6) in vec4 inTex1;\n"
+        "layout(location = 8) in vec4 inTex2;\n"
+        "layout(location = 9) in vec4 inTex3;\n"
+        "layout(location = 10) in vec4 inTex4;\n"
+        "layout(location = 11) in vec4 inTex5;\n"
+        "layout(location = 12) in vec4 inTex6;\n"
+        "layout(location = 13) in vec4 inTex7;\n"
         "uniform bool pretransformed;\n"
         "uniform vec4 viewport;\n"
         "uniform mat4 worldViewProjection;\n"
+        "uniform int texCoordIndex[8];\n"
+        "uniform int stageCount;\n"
         "out vec4 vColor;\n"
-        "out vec2 vTex0;\n"
+        "out vec4 vSpecular;\n"
+        "out vec2 vTex[8];\n"
         "void main() {\n"
         "    vec4 p;\n"
         "    if (pretransformed) {\n"
@@ -781,49 +995,78 @@ bool D3D9Device::EnsureDrawProgram() {
         "    }\n"
         "    gl_Position = d3d_ClipToGL(p);\n"
         "    vColor = inColor;\n"
-        "    vTex0 = inTex0.xy;\n"
+        "    vSpecular = inSpecular;\n"
+        "    vec2 sets[8] = vec2[8](inTex0.xy, inTex1.xy, inTex2.xy, inTex3.xy, inTex4.xy, inTex5.xy, inTex6.xy,\n"
+        "                           inTex7.xy);\n"
+        "    for (int i = 0; i < 8; ++i) vTex[i] = i < stageCount ? sets[texCoordIndex[i]] : vec2(0.0);\n"
         "}\n";
     // Stage operations: 1 disable, 2 select 1, 3 select 2, 4 modulate, 5 and 6
     // modulate twice and four times, 7 add; arguments 0 diffuse, 1 current (the
-    // diffuse at stage 0), 2 texture, 3 texture factor. An unbound texture
-    // reads as opaque white.
-    static const char* fs =
-        "in vec4 vColor;\n"
-        "in vec2 vTex0;\n"
-        "uniform sampler2D tex0;\n"
-        "uniform bool tex0Bound;\n"
-        "uniform ivec4 stageColor;\n"
-        "uniform ivec4 stageAlpha;\n"
-        "uniform vec4 tfactor;\n"
-        "out vec4 fragColor;\n"
-        "vec4 Arg(int a, vec4 t) {\n"
-        "    int s = a & 15;\n"
-        "    if (s == 2) return t;\n"
-        "    if (s == 3) return tfactor;\n"
-        "    return vColor;\n"
-        "}\n"
-        "vec4 Op(ivec4 st, vec4 t) {\n"
-        "    vec4 a = Arg(st.y, t), b = Arg(st.z, t);\n"
-        "    if (st.x == 2) return a;\n"
-        "    if (st.x == 3) return b;\n"
-        "    if (st.x == 4) return a * b;\n"
-        "    if (st.x == 5) return 2.0 * a * b;\n"
-        "    if (st.x == 6) return 4.0 * a * b;\n"
-        "    if (st.x == 7) return a + b;\n"
-        "    return vColor;\n"
-        "}\n"
-        "void main() {\n"
-        "    vec4 t = tex0Bound ? texture(tex0, vTex0) : vec4(1.0);\n"
-        "    vec4 c = vec4(clamp(Op(stageColor, t).rgb, 0.0, 1.0), clamp(Op(stageAlpha, t).a, 0.0, 1.0));\n"
-        "    d3d_AlphaTest(c.a);\n"
-        "    fragColor = c;\n"
-        "}\n";
-    GLuint program = D3D9_BuildProgram(D3D9_VertexPrelude(), vs, D3D9_FragmentPrelude(), fs);
+    // diffuse at stage 0), 2 texture, 3 texture factor, 4 specular, with the
+    // complement (0x10) and alpha-replicate (0x20) modifiers. An unbound
+    // texture reads as opaque white.
+    static const std::string fs = [] {
+        std::string s =
+            "in vec4 vColor;\n"
+            "in vec4 vSpecular;\n"
+            "in vec2 vTex[8];\n"
+            "uniform sampler2D stageTexture[8];\n"
+            "uniform int textures2D;\n"
+            "uniform int stageCount;\n"
+            "uniform ivec4 stageColor[8];\n"
+            "uniform ivec4 stageAlpha[8];\n"
+            "uniform vec4 tfactor;\n"
+            "out vec4 fragColor;\n"
+            "vec4 Arg(int a, vec4 current, vec4 t) {\n"
+            "    int s = a & 15;\n"
+            "    vec4 v = s == 0 ? vColor : s == 2 ? t : s == 3 ? tfactor : s == 4 ? vSpecular : current;\n"
+            "    if ((a & 16) != 0) v = vec4(1.0) - v;\n"
+            "    if ((a & 32) != 0) v = vec4(v.a);\n"
+            "    return v;\n"
+            "}\n"
+            "vec4 Op(ivec4 st, vec4 current, vec4 t) {\n"
+            "    vec4 a = Arg(st.y, current, t), b = Arg(st.z, current, t);\n"
+            "    if (st.x == 2) return a;\n"
+            "    if (st.x == 3) return b;\n"
+            "    if (st.x == 4) return a * b;\n"
+            "    if (st.x == 5) return 2.0 * a * b;\n"
+            "    if (st.x == 6) return 4.0 * a * b;\n"
+            "    if (st.x == 7) return a + b;\n"
+            "    return current;\n"
+            "}\n"
+            "void main() {\n"
+            "    vec4 current = vColor;\n";
+        // Sampler arrays take constant indices only: one block per stage.
+        for (int i = 0; i < static_cast<int>(D3D9_MAX_STAGES); ++i) {
+            std::string n = std::to_string(i);
+            s += "    if (stageCount > " + n + ") {\n" + "        vec4 t = (textures2D & " + std::to_string(1 << i) +
+                 ") != 0 ? texture(stageTexture[" + n + "], vTex[" + n + "]) : vec4(1.0);\n" +
+                 "        vec3 c = clamp(Op(stageColor[" + n + "], current, t).rgb, 0.0, 1.0);\n" +
+                 "        float a = stageAlpha[" + n + "].x == 1 ? current.a : clamp(Op(stageAlpha[" + n +
+                 "], current, t).a, 0.0, 1.0);\n" + "        current = vec4(c, a);\n" + "    }\n";
+        }
+        s += "    d3d_AlphaTest(current.a);\n"
+             "    fragColor = current;\n"
+             "}\n";
+        return s;
+    }();
+    GLuint program = D3D9_BuildProgram(D3D9_VertexPrelude(), vs, D3D9_FragmentPrelude(), fs.c_str());
     if (!program) return false;
     drawProgram_ = program;
-    glUseProgram(program);
-    glUniform1i(glGetUniformLocation(program, "tex0"), 0);
-    glGenVertexArrays(1, &drawVao_);
+    UseProgram(program);
+    FixedUniforms& u = fixed_;
+    u = FixedUniforms{};
+    u.pretransformed = glGetUniformLocation(program, "pretransformed");
+    u.viewport = glGetUniformLocation(program, "viewport");
+    u.worldViewProjection = glGetUniformLocation(program, "worldViewProjection");
+    u.texCoordIndex = glGetUniformLocation(program, "texCoordIndex");
+    u.textures2D = glGetUniformLocation(program, "textures2D");
+    u.stageCount = glGetUniformLocation(program, "stageCount");
+    u.stageColor = glGetUniformLocation(program, "stageColor");
+    u.stageAlpha = glGetUniformLocation(program, "stageAlpha");
+    u.textureFactor = glGetUniformLocation(program, "tfactor");
+    const GLint units[D3D9_MAX_STAGES] = {0, 1, 2, 3, 4, 5, 6, 7};
+    glUniform1iv(glGetUniformLocation(program, "stageTexture"), D3D9_MAX_STAGES, units);
     glGenBuffers(1, &upBuffer_);
     return true;
 }
@@ -883,6 +1126,63 @@ static AttributeFormat FormatOfType(BYTE t) {
     }
 }
 
+// Flag words have no object: their key is the word with the top bit set,
+// which no serial reaches.
+static constexpr uint64_t kFlagWordKey = 1ull << 63;
+
+GLuint D3D9Device::VertexArrayFor(const std::vector<D3DVERTEXELEMENT9>& elements, D3D9Buffer* indexBuffer,
+                                  GLuint upBuffer, UINT upStride) {
+    std::vector<uint64_t>& key = vaoKey_;
+    key.clear();
+    key.push_back(state_.declaration ? static_cast<D3D9Declaration*>(state_.declaration)->serial
+                                     : kFlagWordKey | state_.fvf);
+    key.push_back(indexBuffer ? indexBuffer->serial : 0);
+    for (const auto& e : elements) {
+        if (upBuffer) {
+            key.insert(key.end(), {0, 0, upStride});
+        } else {
+            const auto& s = state_.streams[e.Stream];
+            key.insert(key.end(), {BufferOfVB(s.buffer)->serial, s.offset, s.stride});
+        }
+    }
+    if (lastVertexArray_ < vertexArrays_.size() && vertexArrays_[lastVertexArray_].key == key)
+        return vertexArrays_[lastVertexArray_].vao;
+    for (size_t i = 0; i < vertexArrays_.size(); ++i)
+        if (vertexArrays_[i].key == key) {
+            lastVertexArray_ = i;
+            return vertexArrays_[i].vao;
+        }
+    GLuint vao = 0;
+    glGenVertexArrays(1, &vao);
+    BindVertexArray(vao);
+    for (const auto& e : elements) {
+        int location = D3D9_AttributeLocation(e.Usage, e.UsageIndex);
+        if (location < 0) continue;
+        GLuint buffer;
+        UINT stride, offset;
+        if (upBuffer) {
+            buffer = upBuffer;
+            stride = upStride;
+            offset = 0;
+        } else {
+            const auto& s = state_.streams[e.Stream];
+            buffer = BufferOfVB(s.buffer)->GLBuffer();
+            stride = s.stride;
+            offset = s.offset;
+        }
+        AttributeFormat f = FormatOfType(e.Type);
+        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glEnableVertexAttribArray(static_cast<GLuint>(location));
+        glVertexAttribPointer(static_cast<GLuint>(location), f.size, f.type, f.normalized, static_cast<GLsizei>(stride),
+                              reinterpret_cast<const void*>(static_cast<uintptr_t>(offset + e.Offset)));
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    if (indexBuffer) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer->GLBuffer());
+    vertexArrays_.push_back({key, vao});
+    lastVertexArray_ = vertexArrays_.size() - 1;
+    return vao;
+}
+
 HRESULT D3D9Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
     return Draw(type, primitiveCount, false, 0, 0, startVertex, 0, 0,
                 static_cast<int64_t>(startVertex) + VertexCount(type, primitiveCount));
@@ -923,14 +1223,15 @@ HRESULT D3D9Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexe
     if ((state_.vertexShader || state_.pixelShader) &&
         !D3D9_BoundProgram(state_.vertexShader, state_.pixelShader, &program, &owner))
         return D3DERR_INVALIDCALL;
-    std::vector<D3DVERTEXELEMENT9> elements;
-    if (state_.declaration) elements = static_cast<D3D9Declaration*>(state_.declaration)->elements;
-    else if (state_.fvf) elements = ElementsOfFVF(state_.fvf);
-    else return D3DERR_INVALIDCALL;
+    const std::vector<D3DVERTEXELEMENT9>* elements = &fvfElements_;
+    if (state_.declaration) elements = &static_cast<D3D9Declaration*>(state_.declaration)->elements;
+    else if (!state_.fvf || !ElementsOfFVF(state_.fvf, &fvfElements_)) return D3DERR_INVALIDCALL;
     if (!renderTarget_) return D3DERR_INVALIDCALL;
     // Every vertex the draw may read lies inside its stream's buffer (for an
     // indexed draw, the range its caller names).
-    for (const auto& e : elements) {
+    bool pretransformed = false;
+    for (const auto& e : *elements) {
+        if (e.Usage == D3DDECLUSAGE_POSITIONT) pretransformed = true;
         if (upBuffer) continue;
         const auto& st = state_.streams[e.Stream];
         if (!st.buffer) return D3DERR_INVALIDCALL;
@@ -947,50 +1248,30 @@ HRESULT D3D9Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexe
 
     BindDrawTargets();
     activeProgram_ = program ? program : drawProgram_;
-    glUseProgram(activeProgram_);
-    glBindVertexArray(drawVao_);
-    for (GLuint i = 0; i < 16; ++i) glDisableVertexAttribArray(i);
-    glVertexAttrib4f(1, 1.0f, 1.0f, 1.0f, 1.0f);  // diffuse without a colour element: white
-    glVertexAttrib4f(2, 0.0f, 0.0f, 0.0f, 1.0f);
-    bool pretransformed = false;
-    for (const auto& e : elements) {
-        int location = D3D9_AttributeLocation(e.Usage, e.UsageIndex);
-        if (e.Usage == D3DDECLUSAGE_POSITIONT) pretransformed = true;
-        if (location < 0) continue;
-        GLuint buffer;
-        UINT stride, offset;
-        if (upBuffer) {
-            buffer = upBuffer;
-            stride = upStride;
-            offset = 0;
-        } else {
-            const auto& s = state_.streams[e.Stream];
-            buffer = BufferOfVB(s.buffer)->GLBuffer();
-            stride = s.stride;
-            offset = s.offset + startVertex * s.stride;
-        }
-        AttributeFormat f = FormatOfType(e.Type);
-        glBindBuffer(GL_ARRAY_BUFFER, buffer);
-        glEnableVertexAttribArray(static_cast<GLuint>(location));
-        glVertexAttribPointer(static_cast<GLuint>(location), f.size, f.type, f.normalized, static_cast<GLsizei>(stride),
-                              reinterpret_cast<const void*>(static_cast<uintptr_t>(offset + e.Offset)));
+    UseProgram(activeProgram_);
+    // Buffers written since their last draw go up before the array reads them.
+    if (!upBuffer)
+        for (const auto& e : *elements) BufferOfVB(state_.streams[e.Stream].buffer)->GLBuffer();
+    if (indexBuffer) indexBuffer->GLBuffer();
+    BindVertexArray(VertexArrayFor(*elements, indexBuffer, upBuffer, upStride));
+    if (!bound_.attributeDefaults) {
+        // What an attribute the vertices lack reads: white diffuse, black specular.
+        glVertexAttrib4f(1, 1.0f, 1.0f, 1.0f, 1.0f);
+        glVertexAttrib4f(7, 0.0f, 0.0f, 0.0f, 0.0f);
+        bound_.attributeDefaults = true;
     }
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glUniform1i(glGetUniformLocation(activeProgram_, "pretransformed"), pretransformed ? 1 : 0);
     FlushState();
+    FlushViewport();
+    unsigned textures2D = BindTextures();
+    if (activeProgram_ == drawProgram_) SetFixedFunctionUniforms(pretransformed, textures2D);
     if (owner) owner->D3D9_SetUniforms(activeProgram_);
     if (indexBuffer) {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer->GLBuffer());
         glDrawElementsBaseVertex(
             GLPrimitive(type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
             reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * indexSize), baseVertex);
     } else {
-        glDrawArrays(GLPrimitive(type), 0, static_cast<GLsizei>(count));
+        glDrawArrays(GLPrimitive(type), static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
     }
-    glBindVertexArray(0);
-    glUseProgram(0);
-    for (GLuint i = 0; i < D3D9_MAX_SAMPLERS; ++i) glBindSampler(i, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
     renderTarget_->memoryValid = false;
     renderTarget_->gpuValid = true;
     return D3D_OK;

@@ -38,6 +38,10 @@ UINT D3D9_VideoMemoryBytes();
 
 // Makes the context current; returns false when there is none.
 bool D3D9_MakeCurrent(SDL_Window* window, void* context);
+// A number no other object of the process is given: what the device's GL
+// caches key on, so that an object made where a released one was never
+// passes for it.
+uint64_t D3D9_NextSerial();
 
 class D3D9Device;
 class D3D9BaseTexture;
@@ -89,6 +93,7 @@ public:
     bool lockHasRect_ = false;  // the lock covered lockRect_ only
     RECT lockRect_{};
     int refs = 1;
+    const uint64_t serial = D3D9_NextSerial();
 };
 
 class D3D9BaseTexture {
@@ -127,6 +132,7 @@ public:
     bool locked = false;
     bool lockReadOnly = false;
     int refs = 1;
+    const uint64_t serial = D3D9_NextSerial();
 };
 
 // A declaration is its elements; GL attributes are set from them at draw time.
@@ -139,6 +145,7 @@ public:
     HRESULT GetDevice(IDirect3DDevice9** device) override;
     HRESULT GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* count) override;
     std::vector<D3DVERTEXELEMENT9> elements;  // without the end marker
+    const uint64_t serial = D3D9_NextSerial();
 
 private:
     IDirect3DDevice9* device_;
@@ -276,10 +283,12 @@ public:
     // The recorded state, for tests and for the draw.
     const D3D9State& State() const { return state_; }
     void ForgetBuffer(D3D9Buffer* buffer);
-    void ForgetDeclaration(IDirect3DVertexDeclaration9* declaration);
-    // GL state set behind the draw's back (clears, copies, present): the next
-    // draw applies every recorded state again.
-    void InvalidateFlushedState() { flushed_.valid = false; }
+    void ForgetDeclaration(D3D9Declaration* declaration);
+    // GL state set behind the draw's back: the next draw applies every
+    // recorded state again and trusts none of the bindings it remembers.
+    void InvalidateFlushedState();
+    // The serial drawFbo_ is taken to hold when nobody knows.
+    static constexpr uint64_t kUnknownSerial = ~0ull;
 
     bool MakeCurrent();
     // Binds scratch framebuffer slot (0 or 1) to target with only this surface attached.
@@ -292,6 +301,19 @@ public:
     int defaultPoolObjects = 0;
     const D3DCAPS9& Caps() const { return caps_; }
 
+    // The GL bindings of this device's context go through these, so that a
+    // draw changes only what differs from the draw before.
+    void UseProgram(GLuint program);
+    void BindFramebuffer(GLenum target, GLuint framebuffer);
+    void BindTexture(GLuint unit, GLenum target, GLuint texture);
+    // Code that binds a texture for an upload or a copy says so afterwards:
+    // the active unit then holds what the device no longer knows.
+    void TextureUnitDisturbed();
+    // Deletes GL objects of this context (current), forgetting every binding
+    // of them first: GL gives their names to the next objects it makes.
+    void DeleteTexture(GLuint texture);
+    void DeleteProgram(GLuint program);
+
 private:
     HRESULT TakeParams(const D3DPRESENT_PARAMETERS* params);
     HRESULT CreateSwapChainSurfaces();
@@ -300,27 +322,107 @@ private:
     bool EnsurePresentProgram();
     void UploadGammaRamp();
     // Everything of a draw after the arguments are checked: the recorded states
-    // go to GL (FlushState, the one place that maps them), the attributes are
-    // set from the declaration, and GL draws.
+    // go to GL (FlushState, the one place that maps them), the attributes come
+    // from a vertex array of the declaration and buffers, and GL draws.
     HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexed, int baseVertex, UINT startIndex,
                  UINT startVertex, GLuint upBuffer, UINT upStride, int64_t vertexEnd);
-    bool FlushState();
+    void FlushState();
+    void FlushViewport();
     bool EnsureDrawProgram();
-    void ApplySamplers();
+    // Binds the recorded textures and their samplers; the bits of the units
+    // that hold a 2D texture.
+    unsigned BindTextures();
+    void SetFixedFunctionUniforms(bool pretransformed, unsigned textures2D);
+    void BindVertexArray(GLuint vao);
+    GLuint VertexArrayFor(const std::vector<D3DVERTEXELEMENT9>& elements, D3D9Buffer* indexBuffer, GLuint upBuffer,
+                          UINT upStride);
+    void DeleteVertexArrays(uint64_t serial);
 
+    // Groups of render states flushed together; a group is applied again when
+    // one of its states differs from what was flushed or when it is dirty.
+    enum FlushGroup : unsigned {
+        kDepthGroup = 1,
+        kBlendGroup = 2,
+        kColorMaskGroup = 4,
+        kCullGroup = 8,
+        kStencilGroup = 16,
+        kFillGroup = 32,
+        kAllGroups = 63,
+    };
     struct Flushed {
-        bool valid = false;
+        unsigned dirty = kAllGroups;
+        bool hasDepth = false;
         std::array<DWORD, D3D9_RENDER_STATE_COUNT> render{};
     };
     Flushed flushed_;
+
+    // What this context has bound, as the device last set it; kUnknown where
+    // something else may have changed it.
+    static constexpr GLuint kUnknown = ~0u;
+    struct Bindings {
+        GLuint program = kUnknown;
+        GLuint vao = kUnknown;
+        GLuint drawFramebuffer = kUnknown;
+        GLuint readFramebuffer = kUnknown;
+        GLuint activeUnit = kUnknown;
+        std::array<GLuint, D3D9_MAX_SAMPLERS> texture2D{}, textureCube{}, sampler{};
+        bool attributeDefaults = false;
+        bool viewportKnown = false;
+        D3DVIEWPORT9 viewport{};
+        Bindings() {
+            texture2D.fill(kUnknown);
+            textureCube.fill(kUnknown);
+            sampler.fill(kUnknown);
+        }
+    };
+    Bindings bound_;
+    // The surfaces attached to drawFbo_, by serial (0 none).
+    uint64_t attachedColor_ = kUnknownSerial, attachedDepth_ = kUnknownSerial;
+    GLenum attachedDepthPoint_ = 0;
+
+    // The prelude's uniforms of one program: locations found once, values as
+    // last uploaded (a program starts with every uniform 0).
+    struct PreludeUniforms {
+        GLint halfPixel = -1, alphaFunc = -1, alphaRef = -1;
+        float halfPixelValue[2] = {0.0f, 0.0f};
+        GLint alphaFuncValue = 0;
+        float alphaRefValue = 0.0f;
+    };
+    std::map<GLuint, PreludeUniforms> preludeUniforms_;
+    PreludeUniforms& PreludeOf(GLuint program);
+    // The built-in program's own uniforms.
+    struct FixedUniforms {
+        GLint pretransformed = -1, viewport = -1, worldViewProjection = -1, texCoordIndex = -1, textures2D = -1,
+              stageCount = -1, stageColor = -1, stageAlpha = -1, textureFactor = -1;
+        GLint pretransformedValue[1] = {};
+        float viewportValue[4] = {};
+        float worldViewProjectionValue[16] = {};
+        GLint texCoordIndexValue[D3D9_MAX_STAGES] = {};
+        GLint textures2DValue[1] = {}, stageCountValue[1] = {};
+        GLint stageColorValue[D3D9_MAX_STAGES * 4] = {}, stageAlphaValue[D3D9_MAX_STAGES * 4] = {};
+        float textureFactorValue[4] = {};
+    };
+    FixedUniforms fixed_;
+
+    // Vertex arrays by what they read: the declaration (or flag word), the
+    // index buffer, and per element the stream's buffer, offset and stride.
+    // Buffers and declarations are named by serial, so a released one never
+    // matches; releasing one deletes the arrays that name it.
+    struct VertexArray {
+        std::vector<uint64_t> key;
+        GLuint vao;
+    };
+    std::vector<VertexArray> vertexArrays_;
+    std::vector<uint64_t> vaoKey_;                // scratch
+    std::vector<D3DVERTEXELEMENT9> fvfElements_;  // scratch
+    size_t lastVertexArray_ = 0;
+
     GLuint drawProgram_ = 0;
     GLuint activeProgram_ = 0;  // the program of the draw in progress
-    GLuint drawVao_ = 0;
     GLuint upBuffer_ = 0;
-    GLuint upIndexBuffer_ = 0;
     GLuint samplers_[D3D9_MAX_SAMPLERS] = {};
     std::array<std::array<DWORD, D3D9_SAMPLER_STATE_COUNT>, D3D9_MAX_SAMPLERS> appliedSampler_{};
-    bool samplersValid_ = false;
+    std::array<bool, D3D9_MAX_SAMPLERS> samplerApplied_{};
 
     int refs_ = 1;
     D3D9Interface* d3d_;

@@ -38,7 +38,7 @@ public:
             IDirect3DDevice9* dev = device;
             if (auto* own = dynamic_cast<D3D9Device*>(dev)) {
                 own->ForgetShaders(this, &pixel);
-                if (gl && own->MakeCurrent()) glDeleteProgram(gl);
+                if (gl && own->MakeCurrent()) own->DeleteProgram(gl);
             }
             delete this;
             dev->Release();

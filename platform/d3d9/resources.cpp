@@ -24,7 +24,7 @@ D3D9Surface::~D3D9Surface() {
     if (!container) {
         --g_D3D9LiveResources;
         if (device && device->MakeCurrent()) {
-            if (glTexture) glDeleteTextures(1, &glTexture);
+            device->DeleteTexture(glTexture);
             if (renderbuffer) glDeleteRenderbuffers(1, &renderbuffer);
         }
     }
@@ -124,6 +124,7 @@ bool D3D9Surface::CreateStorage() {
         glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(f->internalFormat), static_cast<GLsizei>(desc.Width),
                      static_cast<GLsizei>(desc.Height), 0, f->glFormat, f->glType, nullptr);
         glBindTexture(GL_TEXTURE_2D, 0);
+        device->TextureUnitDisturbed();
     }
     return glGetError() == GL_NO_ERROR;
 }
@@ -147,6 +148,7 @@ bool D3D9Surface::ReadBack() {
     if (f->blockBytes && D3D9_DecodeDXTOnCpu()) {
         // GL holds decoded pixels only; the blocks are the memory copy itself.
         glBindTexture(bindTarget, 0);
+        device->TextureUnitDisturbed();
         memoryValid = true;
         return true;
     }
@@ -159,6 +161,7 @@ bool D3D9Surface::ReadBack() {
         glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     }
     glBindTexture(bindTarget, 0);
+    device->TextureUnitDisturbed();
     memoryValid = true;
     return true;
 }
@@ -193,6 +196,7 @@ void D3D9Surface::Upload(const RECT* rect) {
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     }
     glBindTexture(bindTarget, 0);
+    device->TextureUnitDisturbed();
     gpuValid = true;
 }
 
@@ -304,6 +308,7 @@ struct TextureStore {
             }
         }
         glBindTexture(bindTarget, 0);
+        device->TextureUnitDisturbed();
         return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
     }
 
@@ -311,7 +316,7 @@ struct TextureStore {
         device->ForgetTexture(self);
         for (D3D9Surface* s : surfaces) delete s;
         surfaces.clear();
-        if (tex && device->MakeCurrent()) glDeleteTextures(1, &tex);
+        if (tex && device->MakeCurrent()) device->DeleteTexture(tex);
         tex = 0;
     }
 
@@ -329,6 +334,7 @@ struct TextureStore {
         glBindTexture(bindTarget, tex);
         glGenerateMipmap(bindTarget);
         glBindTexture(bindTarget, 0);
+        device->TextureUnitDisturbed();
         for (D3D9Surface* s : surfaces)
             if (s->glLevel > 0) s->memoryValid = false;
     }

@@ -148,6 +148,10 @@ struct ProgramEntry final : D3D9ProgramOwner {
     IDirect3DVertexShader9* vs = nullptr;
     IDirect3DPixelShader9* ps = nullptr;
     std::vector<std::pair<GLint, Param*>> uniforms;
+    // The words each uniform last went up with, uniform after uniform: a
+    // linked program starts with every uniform 0, and a value goes up again
+    // only when it differs.
+    std::vector<uint32_t> uploaded;
     void D3D9_SetUniforms(unsigned program) override;
     void D3D9_Linked(unsigned program) override;
 };
@@ -598,10 +602,15 @@ public:
         return D3D_OK;
     }
 
-    // Uniform upload for one program (inside a draw).
-    void Upload(const ProgramEntry& entry) const {
+    // Uniform upload for one program (inside a draw): what changed since the last.
+    void Upload(ProgramEntry& entry) const {
+        uint32_t* last = entry.uploaded.data();
         for (const auto& [location, p] : entry.uniforms) {
             const uint32_t* w = store_.data() + p->offset;
+            uint32_t* was = last;
+            last += p->words;
+            if (std::equal(w, w + p->words, was)) continue;
+            std::copy(w, w + p->words, was);
             if (p->type == D3DXPT_FLOAT) {
                 const float* f = reinterpret_cast<const float*>(w);
                 if (p->cls == D3DXPC_MATRIX_ROWS && p->rows == 4 && p->cols == 4)
@@ -799,10 +808,15 @@ void ProgramEntry::D3D9_SetUniforms(unsigned) { effect->Upload(*this); }
 
 void ProgramEntry::D3D9_Linked(unsigned program) {
     uniforms.clear();
+    size_t words = 0;
     for (Param* leaf : effect->Leaves()) {
         GLint location = glGetUniformLocation(program, leaf->path.c_str());
-        if (location >= 0) uniforms.emplace_back(location, leaf);
+        if (location >= 0) {
+            uniforms.emplace_back(location, leaf);
+            words += leaf->words;
+        }
     }
+    uploaded.assign(words, 0);
     for (Param* s : effect->Samplers()) {
         GLint location = glGetUniformLocation(program, s->name.c_str());
         if (location >= 0) glUniform1i(location, s->unit);

@@ -1,5 +1,6 @@
 #include "platform/win32/memory.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/sysinfo.h>
 #include <unistd.h>
@@ -175,3 +176,10 @@ void* Win32_HeapReAlloc(void* ptr, size_t size) {
 void Win32_HeapFree(void* ptr) { std::free(ptr); }
 
 size_t Win32_ReservationCount() { return Reservations().size(); }
+
+void Win32_PinHeapThresholds() {
+    // Blocks below 32 MB come from the heap and stay mapped; the heap keeps up
+    // to 128 MB free at its top before it shrinks.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+}

@@ -49,6 +49,11 @@ void* Win32_HeapAlloc(size_t size);
 void* Win32_HeapReAlloc(void* ptr, size_t size);
 void Win32_HeapFree(void* ptr);
 
+// Fixes the C runtime's thresholds for mapping large blocks and for giving
+// freed memory back: left to adjust themselves, they move as a frame frees
+// its large blocks, and the next frame pays for fresh pages again.
+void Win32_PinHeapThresholds();
+
 // Test seam: lets a test decide what the platform reports. Zeroed = the real system.
 struct Win32MemorySeam {
     int failVirtualAllocs;  // the next n VirtualAlloc calls fail

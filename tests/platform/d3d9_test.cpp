@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/program.h"
 #include "platform/d3d9/seam.h"
 #include "platform/d3dx/d3dx9.h"
 #include "support/window_support.h"
@@ -651,6 +655,251 @@ TEST_F(D3D9DrawTest, DepthTestAndWrite) {
     ASSERT_EQ(at(0.75f, D3DCOLOR_XRGB(0, 255, 0)), D3D_OK);
     ASSERT_EQ(at(0.5f, D3DCOLOR_XRGB(0, 0, 255)), D3D_OK);  // the depth is still 0.25
     EXPECT_EQ(Pixel(5, 5) & 0xFFFFFF, 0x0000FFu);
+}
+
+// The depth test follows the depth surface: a draw without one turns the test
+// off, and setting the surface back turns it on again, though no Z state
+// changed in between.
+TEST_F(D3D9DrawTest, DepthTestComesBackWithTheDepthSurface) {
+    auto at = [&](float z, D3DCOLOR colour) {
+        ScreenVertex v[4] = {{0, 0, z, 1, colour, 0, 0},
+                             {64, 0, z, 1, colour, 0, 0},
+                             {0, 48, z, 1, colour, 0, 0},
+                             {64, 48, z, 1, colour, 0, 0}};
+        device->SetFVF(kScreenFVF);
+        return device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ScreenVertex));
+    };
+    device->SetRenderState(D3DRS_ZENABLE, 1);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    ASSERT_EQ(at(0.25f, D3DCOLOR_XRGB(255, 0, 0)), D3D_OK);
+    IDirect3DSurface9* depth = nullptr;
+    ASSERT_EQ(device->GetDepthStencilSurface(&depth), D3D_OK);
+    ASSERT_EQ(device->SetDepthStencilSurface(nullptr), D3D_OK);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(at(0.75f, D3DCOLOR_XRGB(0, 0, 255)), D3D_OK);  // no depth buffer: drawn
+    EXPECT_EQ(Pixel(5, 5) & 0xFFFFFF, 0x0000FFu);
+    ASSERT_EQ(device->SetDepthStencilSurface(depth), D3D_OK);
+    depth->Release();
+    ASSERT_EQ(at(0.75f, D3DCOLOR_XRGB(0, 255, 0)), D3D_OK);  // behind the 0.25 in the buffer: hidden
+    EXPECT_EQ(Pixel(5, 5) & 0xFFFFFF, 0x0000FFu);
+}
+
+// Every capability the caps claim, drawn: render targets, stencil, points,
+// flag-word vertices with a specular colour and eight coordinate sets, and
+// eight texture stages.
+TEST_F(D3D9DrawTest, CapsClaimOnlyWhatTheDeviceDraws) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    // Render targets: as many as claimed are taken, the next index is refused.
+    ASSERT_GE(caps.NumSimultaneousRTs, 1u);
+    for (DWORD i = 0; i < caps.NumSimultaneousRTs; ++i) EXPECT_EQ(device->SetRenderTarget(i, target), D3D_OK);
+    EXPECT_EQ(device->SetRenderTarget(caps.NumSimultaneousRTs, target), D3DERR_INVALIDCALL);
+    // Neither clip planes nor two-sided stencil are drawn, so none is claimed.
+    EXPECT_EQ(caps.MaxUserClipPlanes, 0u);
+    EXPECT_EQ(caps.StencilCaps & D3DSTENCILCAPS_TWOSIDED, 0u);
+    // Points are as big as claimed: one pixel.
+    EXPECT_EQ(caps.MaxPointSize, 1.0f);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    ScreenVertex point = {20, 20, 0.5f, 1, 0xFFFFFFFF, 0, 0};
+    device->SetFVF(kScreenFVF);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
+    int lit = 0;
+    for (int y = 18; y < 23; ++y)
+        for (int x = 18; x < 23; ++x) lit += (Pixel(x, y) & 0xFFFFFF) != 0;
+    EXPECT_EQ(lit, 1);
+
+    // One 1 x 1 texture per stage, each a small colour of its own.
+    ASSERT_EQ(caps.MaxTextureBlendStages, 8u);
+    ASSERT_EQ(caps.MaxSimultaneousTextures, 8u);
+    ASSERT_NE(caps.TextureOpCaps & D3DTEXOPCAPS_ADD, 0u);
+    ASSERT_EQ(caps.FVFCaps & 0xFFFF, 8u);
+    std::vector<IDirect3DTexture9*> textures;
+    for (DWORD i = 0; i < caps.MaxSimultaneousTextures; ++i) {
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(device->CreateTexture(2, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DLOCKED_RECT lr{};
+        ASSERT_EQ(t->LockRect(0, &lr, nullptr, 0), D3D_OK);
+        // Texel 0 is the stage's colour; texel 1 is black.
+        uint32_t texels[2] = {D3DCOLOR_ARGB(255, 16, 8 * (i % 2), 4), 0xFF000000u};
+        std::memcpy(lr.pBits, texels, sizeof texels);
+        t->UnlockRect(0);
+        textures.push_back(t);
+        device->SetTexture(i, t);
+        device->SetSamplerState(i, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+        device->SetTextureStageState(i, D3DTSS_COLOROP, i == 0 ? D3DTOP_SELECTARG1 : D3DTOP_ADD);
+        device->SetTextureStageState(i, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        device->SetTextureStageState(i, D3DTSS_COLORARG2, D3DTA_CURRENT);
+        device->SetTextureStageState(i, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        device->SetTextureStageState(i, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+        device->SetTextureStageState(i, D3DTSS_TEXCOORDINDEX, i);
+    }
+    // Flag-word vertices with a specular colour and eight coordinate sets of
+    // every size: set i reads texel 0 (u 0.25) for every stage but the last,
+    // whose set of one float reads the black texel (u 0.75).
+    const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | (8 << D3DFVF_TEXCOUNT_SHIFT) |
+                      D3DFVF_TEXCOORDSIZE3(1) | D3DFVF_TEXCOORDSIZE4(2) | D3DFVF_TEXCOORDSIZE1(7);
+    struct Vertex {
+        float x, y, z, rhw;
+        D3DCOLOR diffuse, specular;
+        float t0[2], t1[3], t2[4], t3[2], t4[2], t5[2], t6[2], t7[1];
+    };
+    auto quad = [&](std::array<Vertex, 4>* v) {
+        const float corners[4][2] = {{0, 0}, {64, 0}, {0, 48}, {64, 48}};
+        for (int k = 0; k < 4; ++k) {
+            Vertex& q = (*v)[static_cast<size_t>(k)];
+            q = {corners[k][0],
+                 corners[k][1],
+                 0.5f,
+                 1.0f,
+                 0xFFFFFFFF,
+                 D3DCOLOR_XRGB(0, 0, 200),
+                 {0.25f, 0.5f},
+                 {0.25f, 0.5f, 9.0f},
+                 {0.25f, 0.5f, 9.0f, 9.0f},
+                 {0.25f, 0.5f},
+                 {0.25f, 0.5f},
+                 {0.25f, 0.5f},
+                 {0.25f, 0.5f},
+                 {0.75f}};
+        }
+    };
+    std::array<Vertex, 4> v{};
+    quad(&v);
+    device->SetFVF(fvf);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(Vertex)), D3D_OK);
+    // Seven stages add 16, 8 (every other one) and 4; the last adds black.
+    EXPECT_TRUE(Near(Pixel(30, 20) & 0xFFFFFF, D3DCOLOR_XRGB(7 * 16, 3 * 8, 7 * 4) & 0xFFFFFF, 1));
+    // The stages stop at the first disabled one.
+    device->SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(Vertex)), D3D_OK);
+    EXPECT_TRUE(Near(Pixel(30, 20) & 0xFFFFFF, D3DCOLOR_XRGB(32, 8, 8) & 0xFFFFFF, 1));
+    // The specular colour is read where it lies: after the diffuse one.
+    device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_SPECULAR);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(Vertex)), D3D_OK);
+    EXPECT_TRUE(Near(Pixel(30, 20) & 0xFFFFFF, D3DCOLOR_XRGB(16, 0, 204) & 0xFFFFFF, 1));
+    for (DWORD i = 0; i < textures.size(); ++i) {
+        device->SetTexture(i, nullptr);
+        textures[i]->Release();
+    }
+}
+
+// The device keeps GL bindings from draw to draw; an object released and a
+// new one made in its place (the same GL name, the same address) is never
+// taken for the old one.
+TEST_F(D3D9DrawTest, NewObjectsInReleasedPlacesAreBoundAfresh) {
+    auto texture = [&](D3DCOLOR colour) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DLOCKED_RECT lr{};
+        EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), D3D_OK);
+        std::memcpy(lr.pBits, &colour, 4);
+        t->UnlockRect(0);
+        return t;
+    };
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    for (D3DCOLOR colour : {D3DCOLOR_XRGB(255, 0, 0), D3DCOLOR_XRGB(0, 255, 0), D3DCOLOR_XRGB(0, 0, 255)}) {
+        IDirect3DTexture9* t = texture(colour);
+        device->SetTexture(0, t);
+        ASSERT_EQ(Rect(0, 0, 64, 48, 0xFFFFFFFF), D3D_OK);
+        EXPECT_EQ(Pixel(30, 20) & 0xFFFFFF, colour & 0xFFFFFF);
+        t->Release();  // unbinds it from the device too
+    }
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+
+    // Vertex buffers: each quad in a buffer of its own, released after its draw.
+    device->SetFVF(kScreenFVF);
+    for (D3DCOLOR colour : {D3DCOLOR_XRGB(255, 0, 0), D3DCOLOR_XRGB(0, 255, 0), D3DCOLOR_XRGB(0, 0, 255)}) {
+        IDirect3DVertexBuffer9* vb = nullptr;
+        ASSERT_EQ(device->CreateVertexBuffer(4 * sizeof(ScreenVertex), 0, kScreenFVF, D3DPOOL_MANAGED, &vb, nullptr),
+                  D3D_OK);
+        void* p = nullptr;
+        ASSERT_EQ(vb->Lock(0, 0, &p, 0), D3D_OK);
+        ScreenVertex v[4] = {{0, 0, 0.5f, 1, colour, 0, 0},
+                             {64, 0, 0.5f, 1, colour, 0, 0},
+                             {0, 48, 0.5f, 1, colour, 0, 0},
+                             {64, 48, 0.5f, 1, colour, 0, 0}};
+        std::memcpy(p, v, sizeof v);
+        vb->Unlock();
+        device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+        ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+        EXPECT_EQ(Pixel(30, 20) & 0xFFFFFF, colour & 0xFFFFFF);
+        vb->Release();
+    }
+
+    // Programs: the alpha test of the prelude reaches a new program made in
+    // the place of a released one.
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+    device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_NEVER);
+    for (int round = 0; round < 3; ++round) {
+        IDirect3DVertexShader9* vs = nullptr;
+        IDirect3DPixelShader9* ps = nullptr;
+        std::string errors;
+        ASSERT_EQ(D3D9_CreateProgram(device,
+                                     "layout(location = 0) in vec4 a_Position;\n"
+                                     "void main() { gl_Position = d3d_ClipToGL(vec4(a_Position.xy * 2.0 - 1.0, 0.5, "
+                                     "1.0)); }\n",
+                                     "out vec4 colour;\nvoid main() { d3d_AlphaTest(1.0); colour = vec4(1.0); }\n",
+                                     nullptr, &vs, &ps, &errors),
+                  D3D_OK)
+            << errors;
+        device->SetVertexShader(vs);
+        device->SetPixelShader(ps);
+        const float tri[] = {0, 0, 0, 2, 0, 0, 0, 2, 0};
+        device->SetFVF(D3DFVF_XYZ);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 12), D3D_OK);
+        EXPECT_EQ(Pixel(4, 4) & 0xFFFFFF, 0u) << "round " << round;  // every fragment fails the test
+        device->SetVertexShader(nullptr);
+        device->SetPixelShader(nullptr);
+        vs->Release();
+    }
+}
+
+// A reset gives new back and depth buffers, maybe under the GL names of the
+// old ones: the draws after it still reach them, depth test included.
+TEST_F(D3D9DrawTest, DrawsAfterAResetReachTheNewBuffers) {
+    auto backPixel = [&]() {
+        IDirect3DSurface9 *back = nullptr, *copy = nullptr;
+        EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+        EXPECT_EQ(device->CreateOffscreenPlainSurface(64, 48, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr),
+                  D3D_OK);
+        EXPECT_EQ(device->GetRenderTargetData(back, copy), D3D_OK);
+        D3DLOCKED_RECT lr{};
+        uint32_t v = 0;
+        if (copy->LockRect(&lr, nullptr, D3DLOCK_READONLY) == D3D_OK) {
+            std::memcpy(&v, static_cast<uint8_t*>(lr.pBits) + 20 * lr.Pitch + 30 * 4, 4);
+            copy->UnlockRect();
+        }
+        copy->Release();
+        back->Release();
+        return v & 0xFFFFFF;
+    };
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+    back->Release();
+    ASSERT_EQ(Rect(0, 0, 64, 48, D3DCOLOR_XRGB(255, 0, 0)), D3D_OK);
+    EXPECT_EQ(backPixel(), 0xFF0000u);
+    target->Release();
+    target = nullptr;
+    for (int round = 0; round < 2; ++round) {
+        D3DPRESENT_PARAMETERS pp = Params();
+        ASSERT_EQ(device->Reset(&pp), D3D_OK);
+        device->SetRenderState(D3DRS_LIGHTING, 0);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.5f, 0);
+        ScreenVertex v[4] = {{0, 0, 0.75f, 1, 0xFF00FF00, 0, 0},
+                             {64, 0, 0.75f, 1, 0xFF00FF00, 0, 0},
+                             {0, 48, 0.75f, 1, 0xFF00FF00, 0, 0},
+                             {64, 48, 0.75f, 1, 0xFF00FF00, 0, 0}};
+        device->SetFVF(kScreenFVF);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ScreenVertex)), D3D_OK);
+        EXPECT_EQ(backPixel(), 0u) << "round " << round;  // behind the cleared depth
+        ASSERT_EQ(Rect(0, 0, 64, 48, D3DCOLOR_XRGB(0, 0, 255)), D3D_OK);
+        EXPECT_EQ(backPixel(), 0x0000FFu) << "round " << round;
+    }
 }
 
 TEST_F(D3D9DrawTest, StencilMasksLaterDraws) {

@@ -269,9 +269,10 @@ struct Scene {
         def->effect[0]->SetStateManager(renderer.stateManager);
 
         for (int t = 1; t <= textureCount; ++t) {
+            // The spy device makes no textures: its parts then draw with none.
             IDirect3DTexture9* texture = nullptr;
             if (device->CreateTexture(64, 64, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr) != D3D_OK)
-                return;
+                continue;
             D3DLOCKED_RECT lr{};
             if (texture->LockRect(0, &lr, nullptr, 0) == D3D_OK && lr.pBits) {
                 for (int y = 0; y < 64; ++y)
@@ -333,7 +334,8 @@ struct Scene {
         renderer.stateManager->Release();
         for (int i = 0; i < g_TCNumberedCount + g_TCNamedCount; ++i) TC_TextureTable[i].bitmap = nullptr;
         TC_FreeTextureTables();
-        for (IDirect3DTexture9* t : textures) t->Release();
+        for (IDirect3DTexture9* t : textures)
+            if (t) t->Release();
         B3D_FreeStore();
         g_RendererState = nullptr;
         g_SystemState = nullptr;
@@ -546,6 +548,7 @@ layout(location = 2) in vec3 a_Normal;
 uniform mat4 u_WorldViewProjection;
 uniform mat4 u_World;
 uniform mat4 u_WorldIT;
+uniform mat4 u_TexMatrix;
 out vec2 v_Tex;
 out vec3 v_Normal;
 out vec3 v_World;
@@ -554,12 +557,13 @@ void main() {
     vec4 p = vec4(a_Position, 1.0);
     vec4 clip = u_WorldViewProjection * p;
     gl_Position = vec4(clip.x, -clip.y, 2.0 * clip.z - clip.w, clip.w);
-    v_Tex = a_TexCoord;
+    v_Tex = (mat3(u_TexMatrix) * vec3(a_TexCoord, 1.0)).xy;
     v_Normal = mat3(u_WorldIT) * a_Normal;
     v_World = (u_World * p).xyz;
     v_Depth = clip.w;
 }
 )";
+// The standard effect's lit fragment, every value a uniform as there.
 const char* const kRawFragment = R"(#version 330 core
 in vec2 v_Tex;
 in vec3 v_Normal;
@@ -571,25 +575,62 @@ uniform sampler2D s_LightMap;
 uniform vec4 u_LightDir;
 uniform vec4 u_LightColor;
 uniform vec4 u_Ambient;
-uniform vec3 u_Eye;
+uniform vec4 u_PointPosition[10];
+uniform vec4 u_PointColor[10];
+uniform vec4 u_PointAtten[10];
+uniform int u_PointCount;
+uniform vec4 u_Emissive;
+uniform float u_DiffuseStrength;
+uniform float u_SpecularStrength;
+uniform float u_SpecularPower;
+uniform mat4 u_ViewInverse;
+uniform vec4 u_FogClip;
+uniform int u_EnableFog;
 uniform float u_Alpha;
+uniform float u_Glow;
+uniform int u_Blending;
+uniform float u_Brightness;
+uniform float u_Contrast;
+uniform float u_Saturation;
+uniform float u_Hue;
 out vec4 colour;
 vec3 Adjust(vec3 c) {
-    c = (c - 0.5) * 1.0 + 0.5;
+    c = (c - 0.5) * u_Contrast + 0.5;
+    c *= u_Brightness;
     float y = dot(c, vec3(0.299, 0.587, 0.114));
-    c = mix(vec3(y), c, 1.0);
+    c = mix(vec3(y), c, u_Saturation);
+    if (u_Hue != 0.0) {
+        float a = radians(u_Hue);
+        float i = dot(c, vec3(0.596, -0.274, -0.322));
+        float q = dot(c, vec3(0.211, -0.523, 0.312));
+        float i2 = i * cos(a) - q * sin(a), q2 = i * sin(a) + q * cos(a);
+        c = vec3(y + 0.956 * i2 + 0.621 * q2, y - 0.272 * i2 - 0.647 * q2, y - 1.106 * i2 + 1.703 * q2);
+    }
     return clamp(c, 0.0, 1.0);
 }
 void main() {
     vec4 diffuse = texture(s_Diffuse, v_Tex);
     vec3 n = normalize(v_Normal);
-    vec3 light = u_Ambient.rgb + max(dot(n, normalize(u_LightDir.xyz)), 0.0) * u_LightColor.rgb;
-    vec3 c = diffuse.rgb * light;
-    vec3 view = normalize(u_Eye - v_World);
+    vec3 light = u_Ambient.rgb;
+    light += max(dot(n, normalize(u_LightDir.xyz)), 0.0) * u_LightColor.rgb * u_DiffuseStrength;
+    for (int i = 0; i < u_PointCount && i < 10; ++i) {
+        vec3 d = u_PointPosition[i].xyz - v_World;
+        float r = length(d);
+        vec3 at = u_PointAtten[i].xyz;
+        float f = 1.0 / max(at.x + at.y * r + at.z * r * r, 1e-4);
+        light += max(dot(n, d / max(r, 1e-4)), 0.0) * u_PointColor[i].rgb * f;
+    }
+    vec3 c = diffuse.rgb * light + u_Emissive.rgb;
+    vec3 view = normalize(u_ViewInverse[3].xyz - v_World);
     vec3 h = normalize(normalize(u_LightDir.xyz) + view);
-    c += texture(s_Specular, v_Tex).rgb * 0.0 * pow(max(dot(n, h), 0.0), 16.0) * u_LightColor.rgb;
-    c += texture(s_LightMap, v_Tex).rgb;
-    colour = vec4(Adjust(c), diffuse.a * u_Alpha);
+    c += texture(s_Specular, v_Tex).rgb * u_SpecularStrength * pow(max(dot(n, h), 0.0), u_SpecularPower) *
+         u_LightColor.rgb;
+    vec3 lightMap = texture(s_LightMap, v_Tex).rgb;
+    c += lightMap;
+    float alpha = diffuse.a * u_Alpha;
+    if (u_EnableFog != 0) alpha *= clamp(u_FogClip.x - v_Depth * u_FogClip.y, 0.0, 1.0);
+    if (u_Blending == 0 && u_Glow > 0.0) alpha = u_Glow * dot(lightMap, vec3(1.0 / 3.0));
+    colour = vec4(Adjust(c), alpha);
 }
 )";
 
@@ -608,13 +649,17 @@ struct RawGL {
     GLenum indexType = GL_UNSIGNED_SHORT;
     GLint wvp = -1, world = -1;
     bool ok = false;
+    const char* why = "no window or context";
 
     // Takes the first group's buffers of the engine's part and its texture.
     RawGL(D3DPartMesh* mesh, IDirect3DTexture9* engineTexture) {
         SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
         SDL_GLContext previous = SDL_GL_GetCurrentContext();
         const D3DPartMaterial& e = mesh->groups[0];
-        if (e.declaration != 1) return;  // position, coordinates, normal as floats
+        why = "the part has no declaration";
+        if (e.declaration < 1 || e.declaration > 10) return;
+        const D3DVERTEXELEMENT9* elements = S3D_DeclarationElements[e.declaration];
+        const auto stride = static_cast<GLsizei>(S3D_DeclarationVertexSize[e.declaration]);
         std::vector<uint8_t> vertices, indices;
         IDirect3DVertexBuffer9* vb = e.vertexBuffer;
         IDirect3DIndexBuffer9* ib = e.indexBuffer;
@@ -625,6 +670,7 @@ struct RawGL {
             if (vb) vb->AddRef();
             if (ib) ib->AddRef();
         }
+        why = "the part has no buffers";
         if (!vb || !ib) return;
         D3DVERTEXBUFFER_DESC vd{};
         D3DINDEXBUFFER_DESC id{};
@@ -651,6 +697,7 @@ struct RawGL {
             engineTexture->UnlockRect(0);
         }
 
+        why = "no window or context";
         window = SDL_CreateWindow("raw", 0, 0, kFrameWidth, kFrameHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (!window) return;
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
@@ -691,12 +738,28 @@ struct RawGL {
         glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size()), vertices.data(), GL_STATIC_DRAW);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers[1]);
         glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size()), indices.data(), GL_STATIC_DRAW);
-        glEnableVertexAttribArray(0);
-        glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 32, nullptr);
-        glEnableVertexAttribArray(1);
-        glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 32, reinterpret_cast<const void*>(12));
-        glEnableVertexAttribArray(2);
-        glVertexAttribPointer(2, 3, GL_FLOAT, GL_FALSE, 32, reinterpret_cast<const void*>(20));
+        // The engine's vertex layout, read the way the device reads it.
+        for (const D3DVERTEXELEMENT9* el = elements; el->Stream != 0xFF; ++el) {
+            GLuint location = el->Usage == D3DDECLUSAGE_POSITION                          ? 0
+                              : el->Usage == D3DDECLUSAGE_TEXCOORD && el->UsageIndex == 0 ? 1
+                              : el->Usage == D3DDECLUSAGE_NORMAL                          ? 2
+                                                                                          : 99;
+            if (location == 99) continue;
+            GLint size = 4;
+            GLenum type = GL_FLOAT;
+            GLboolean normalized = GL_FALSE;
+            switch (el->Type) {
+                case D3DDECLTYPE_FLOAT2: size = 2; break;
+                case D3DDECLTYPE_FLOAT3: size = 3; break;
+                case D3DDECLTYPE_FLOAT16_2: size = 2, type = GL_HALF_FLOAT; break;
+                case D3DDECLTYPE_FLOAT16_4: type = GL_HALF_FLOAT; break;
+                case D3DDECLTYPE_DEC3N: type = GL_INT_2_10_10_10_REV, normalized = GL_TRUE; break;
+                default: break;
+            }
+            glEnableVertexAttribArray(location);
+            glVertexAttribPointer(location, size, type, normalized, stride,
+                                  reinterpret_cast<const void*>(static_cast<uintptr_t>(el->Offset)));
+        }
         glUseProgram(program);
         glUniform1i(glGetUniformLocation(program, "s_Diffuse"), 0);
         glUniform1i(glGetUniformLocation(program, "s_Specular"), 1);
@@ -704,10 +767,16 @@ struct RawGL {
         glUniform4f(glGetUniformLocation(program, "u_LightDir"), 0.0f, 0.0f, -1.0f, 0.0f);
         glUniform4f(glGetUniformLocation(program, "u_LightColor"), 0.0f, 0.0f, 0.0f, 0.0f);
         glUniform4f(glGetUniformLocation(program, "u_Ambient"), 0.2f, 0.2f, 0.2f, 1.0f);
-        glUniform3f(glGetUniformLocation(program, "u_Eye"), 0.0f, 0.0f, 0.0f);
         glUniform1f(glGetUniformLocation(program, "u_Alpha"), 1.0f);
+        glUniform1f(glGetUniformLocation(program, "u_DiffuseStrength"), 1.0f);
+        glUniform1f(glGetUniformLocation(program, "u_SpecularPower"), 16.0f);
+        glUniform4f(glGetUniformLocation(program, "u_FogClip"), 1.0f, 0.0f, 0.0f, 0.0f);
+        glUniform1f(glGetUniformLocation(program, "u_Brightness"), 1.0f);
+        glUniform1f(glGetUniformLocation(program, "u_Contrast"), 1.0f);
+        glUniform1f(glGetUniformLocation(program, "u_Saturation"), 1.0f);
         const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-        glUniformMatrix4fv(glGetUniformLocation(program, "u_WorldIT"), 1, GL_FALSE, identity);
+        for (const char* m : {"u_WorldIT", "u_TexMatrix", "u_ViewInverse"})
+            glUniformMatrix4fv(glGetUniformLocation(program, m), 1, GL_FALSE, identity);
         wvp = glGetUniformLocation(program, "u_WorldViewProjection");
         world = glGetUniformLocation(program, "u_World");
         glActiveTexture(GL_TEXTURE0);
@@ -719,6 +788,7 @@ struct RawGL {
         glFrontFace(GL_CCW);
         glCullFace(GL_BACK);
         ok = linked != 0 && glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        why = linked ? "the framebuffer is incomplete" : "the program does not link";
         SDL_GL_MakeCurrent(previousWindow, previous);
     }
     ~RawGL() {
@@ -746,6 +816,7 @@ struct RawGL {
             glDepthMask(GL_TRUE);
         }
         glUniform1f(glGetUniformLocation(program, "u_Alpha"), alpha);
+        glUniform1i(glGetUniformLocation(program, "u_Blending"), on ? 1 : 0);
     }
     // One frame: per instance its world and world-view-projection matrices,
     // computed as the renderer computes them, and a draw.
@@ -791,9 +862,13 @@ void RawFrame(benchmark::State& state) {
         state.SkipWithError("the scene could not be made");
         return;
     }
+    if (s.textures.empty()) {
+        state.SkipWithError("no texture");
+        return;
+    }
     RawGL raw(s.MeshOf(0), s.textures[0]);
     if (!raw.ok) {
-        state.SkipWithError("the plain GL side could not be made");
+        state.SkipWithError(raw.why);
         return;
     }
     SDL_GL_MakeCurrent(raw.window, raw.context);

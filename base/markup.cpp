@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <map>
 
 #include "base/log.h"
 #include "base/memory.h"
@@ -14,13 +16,151 @@ constexpr uint32_t kXmlFlags = Int_MemTag(XML_MEM_TAG);
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// Byte classes for the loops of a start tag, one table look-up a byte.
+constexpr uint8_t kBlank = 1;    // space, tab, line feed, carriage return
+constexpr uint8_t kNameEnd = 2;  // ends an element name: a blank, '>' or '/'
+constexpr uint8_t kAttrEnd = 4;  // ends an attribute name: those, '=' or a quote
+constexpr auto kClass = [] {
+    struct Table {
+        uint8_t c[256];
+    } t{};
+    for (unsigned char b : {' ', '\t', '\n', '\r'}) t.c[b] = kBlank | kNameEnd | kAttrEnd;
+    for (unsigned char b : {'>', '/'}) t.c[b] = kNameEnd | kAttrEnd;
+    for (unsigned char b : {'=', '"', '\''}) t.c[b] = kAttrEnd;
+    return t;
+}();
+inline bool Is(char c, uint8_t cls) { return kClass.c[static_cast<unsigned char>(c)] & cls; }
+
+// A parsed document keeps its records and strings in a few large blocks of
+// its own, booked to the markup tag, and gives them back in one sweep when
+// its root is freed: a tree of a few hundred thousand nodes would otherwise
+// cost a heap call per node, attribute and string both ways.
+struct ArenaBlock {
+    ArenaBlock* next;
+    size_t size;  // bytes booked, this header included
+};
+
+struct Document {
+    ArenaBlock* blocks;  // newest first; the first holds this record
+    char* cur;           // free space of the newest block
+    char* end;
+    size_t nextBlock;  // size of the block to ask for when this one is full
+    XmlNode* root;
+    // Set when a call may have linked a heap record or string into the tree,
+    // so that freeing the document must look for them.
+    bool touched;
+    bool textHasNul;  // the source holds a NUL somewhere: strings must look for it
+};
+
+constexpr size_t kFirstBlockMin = 1024;
+constexpr size_t kBlockMax = size_t{4} << 20;
+
+// Every live block by its start address, for telling arena memory from heap
+// memory when a single record or string is freed or replaced.
+struct BlockRange {
+    uintptr_t end;
+    Document* doc;
+};
+std::map<uintptr_t, BlockRange>& Blocks() {
+    static std::map<uintptr_t, BlockRange> blocks;
+    return blocks;
+}
+
+Document* DocumentHolding(const void* p) {
+    auto& blocks = Blocks();
+    if (!p || blocks.empty()) return nullptr;
+    const auto a = reinterpret_cast<uintptr_t>(p);
+    auto it = blocks.upper_bound(a);
+    if (it == blocks.begin()) return nullptr;
+    --it;
+    return a < it->second.end ? it->second.doc : nullptr;
+}
+
+ArenaBlock* NewBlock(Document* doc, size_t size) {
+    auto* block = static_cast<ArenaBlock*>(Int_AllocMem(size, kXmlFlags | INT_MEM_UNZEROED));
+    if (!block) return nullptr;
+    block->next = doc ? doc->blocks : nullptr;
+    block->size = size;
+    return block;
+}
+
+void Register(ArenaBlock* block, Document* doc) {
+    const auto a = reinterpret_cast<uintptr_t>(block);
+    Blocks()[a] = BlockRange{a + block->size, doc};
+}
+
+// Room for n bytes aligned to align (a power of two), in a new block when the newest is full.
+void* Take(Document* doc, size_t n, size_t align) {
+    auto at = (reinterpret_cast<uintptr_t>(doc->cur) + (align - 1)) & ~uintptr_t(align - 1);
+    if (at + n > reinterpret_cast<uintptr_t>(doc->end)) {
+        const size_t header = (sizeof(ArenaBlock) + 15) & ~size_t(15);
+        size_t size = doc->nextBlock;
+        if (size < header + n + align) size = header + n + align;
+        ArenaBlock* block = NewBlock(doc, size);
+        if (!block) return nullptr;
+        doc->blocks = block;
+        Register(block, doc);
+        doc->cur = reinterpret_cast<char*>(block) + header;
+        doc->end = reinterpret_cast<char*>(block) + size;
+        if (doc->nextBlock < kBlockMax) doc->nextBlock *= 2;
+        at = (reinterpret_cast<uintptr_t>(doc->cur) + (align - 1)) & ~uintptr_t(align - 1);
+    }
+    doc->cur = reinterpret_cast<char*>(at + n);
+    return reinterpret_cast<void*>(at);
+}
+
+template <class T>
+T* TakeRecord(Document* doc) {
+    auto* r = static_cast<T*>(Take(doc, sizeof(T), alignof(T)));
+    if (r) memset(static_cast<void*>(r), 0, sizeof(T));
+    return r;
+}
+
+// A new document whose first block holds it and whose arena is sized from the text.
+Document* NewDocument(size_t textLength) {
+    size_t size = textLength + textLength / 2;
+    if (size < kFirstBlockMin) size = kFirstBlockMin;
+    if (size > kBlockMax) size = kBlockMax;
+    ArenaBlock* block = NewBlock(nullptr, size);
+    if (!block) return nullptr;
+    const size_t header = (sizeof(ArenaBlock) + alignof(Document) - 1) & ~(alignof(Document) - 1);
+    auto* doc = reinterpret_cast<Document*>(reinterpret_cast<char*>(block) + header);
+    *doc = Document{};
+    doc->blocks = block;
+    doc->cur = reinterpret_cast<char*>(doc + 1);
+    doc->end = reinterpret_cast<char*>(block) + size;
+    doc->nextBlock = size * 2 < kBlockMax ? size * 2 : kBlockMax;
+    Register(block, doc);
+    return doc;
+}
+
+void ReleaseBlocks(Document* doc) {
+    auto& blocks = Blocks();
+    for (ArenaBlock* b = doc->blocks; b;) {
+        ArenaBlock* next = b->next;
+        blocks.erase(reinterpret_cast<uintptr_t>(b));
+        Int_FreeMem(b, b->size, kXmlFlags);
+        b = next;
+    }
+}
+
 // Tree strings are freed by their length, so a NUL inside the source text
 // ends the string: what is booked is always strlen + 1.
 char* NewString(const char* s, size_t n) {
     if (const void* nul = memchr(s, '\0', n)) n = static_cast<const char*>(nul) - s;
-    char* out = static_cast<char*>(Int_AllocMem(n + 1, kXmlFlags));
+    char* out = static_cast<char*>(Int_AllocMem(n + 1, kXmlFlags | INT_MEM_UNZEROED));
     if (!out) return nullptr;
     if (n) memcpy(out, s, n);
+    out[n] = '\0';
+    return out;
+}
+
+char* ArenaString(Document* doc, const char* s, size_t n) {
+    if (doc->textHasNul)
+        if (const void* nul = memchr(s, '\0', n)) n = static_cast<const char*>(nul) - s;
+    char* out = static_cast<char*>(Take(doc, n + 1, 1));
+    if (!out) return nullptr;
+    memcpy(out, s, n);
     out[n] = '\0';
     return out;
 }
@@ -42,28 +182,33 @@ const Entity* MatchEntity(const char* s, const char* end) {
     return nullptr;
 }
 
-// Decodes entities into a new heap string of exactly the decoded length + 1.
-char* DecodeString(const char* s, size_t n) {
-    if (const void* nul = memchr(s, '\0', n)) n = static_cast<const char*>(nul) - s;
+// Decodes entities into a new arena string; the room left over by entities
+// goes back to the arena.
+char* DecodeString(Document* doc, const char* s, size_t n) {
+    const char* amp = static_cast<const char*>(memchr(s, '&', n));
+    if (!amp) return ArenaString(doc, s, n);
+    if (doc->textHasNul)
+        if (const void* nul = memchr(s, '\0', n)) n = static_cast<const char*>(nul) - s;
     const char* end = s + n;
-    size_t length = 0;
-    for (const char* p = s; p < end; ++length) {
-        const Entity* e = *p == '&' ? MatchEntity(p + 1, end) : nullptr;
-        p += e ? e->length + 1 : 1;
-    }
-    char* out = static_cast<char*>(Int_AllocMem(length + 1, kXmlFlags));
+    char* out = static_cast<char*>(Take(doc, n + 1, 1));
     if (!out) return nullptr;
     char* w = out;
     for (const char* p = s; p < end;) {
-        const Entity* e = *p == '&' ? MatchEntity(p + 1, end) : nullptr;
-        if (e) {
+        amp = static_cast<const char*>(memchr(p, '&', end - p));
+        const char* stop = amp ? amp : end;
+        memcpy(w, p, stop - p);
+        w += stop - p;
+        p = stop;
+        if (!amp) break;
+        if (const Entity* e = MatchEntity(p + 1, end)) {
             *w++ = e->value;
             p += e->length + 1;
         } else {
             *w++ = *p++;
         }
     }
-    *w = '\0';
+    *w++ = '\0';
+    doc->cur = w;
     return out;
 }
 
@@ -89,7 +234,16 @@ struct Parser {
     const char* text;  // start, for line numbers
     const char* p;
     const char* end;
+    Document* doc;  // where the tree's records and strings go
 };
+
+XmlNode* ArenaNode(Document* doc, int32_t kind) {
+    auto* node = TakeRecord<XmlNode>(doc);
+    if (!node) return nullptr;
+    node->kind = kind;
+    if (kind == XML_ELEMENT && !(node->element = TakeRecord<XmlElementBlock>(doc))) return nullptr;
+    return node;
+}
 
 // Logs one parse error with the line it was found on; always returns false.
 bool ParseError(const Parser& ps, const char* at, const char* fmt, ...) QEL_PRINTF_FMT(3, 4);
@@ -125,12 +279,9 @@ void AppendAttribute(XmlNode* element, XmlListItem* item) {
 
 // A kind 2..4 node holding [s, s + n), decoded or raw, appended to parent.
 bool AddTextNode(const Parser& ps, XmlNode* parent, int32_t kind, const char* s, size_t n, bool decode) {
-    XmlNode* node = Qel_XmlNewNode(kind);
-    if (node) node->text = decode ? DecodeString(s, n) : NewString(s, n);
-    if (!node || !node->text) {
-        Qel_XmlFreeNode(node);
-        return ParseError(ps, s, "out of memory");
-    }
+    XmlNode* node = ArenaNode(ps.doc, kind);
+    if (node) node->text = decode ? DecodeString(ps.doc, s, n) : ArenaString(ps.doc, s, n);
+    if (!node || !node->text) return ParseError(ps, s, "out of memory");
     AppendChild(parent, node);
     return true;
 }
@@ -140,15 +291,14 @@ XmlNode* ParseStartTag(Parser& ps, XmlNode* parent, bool* empty) {
     const char* tag = ps.p;
     const char* p = tag + 1;
     const char* nameStart = p;
-    while (p < ps.end && !IsBlank(*p) && *p != '>' && *p != '/') ++p;
+    while (p < ps.end && !Is(*p, kNameEnd)) ++p;
     if (p == nameStart) {
         ParseError(ps, tag, p < ps.end ? "missing element name" : "truncated start tag");
         return nullptr;
     }
-    XmlNode* element = Qel_XmlNewNode(XML_ELEMENT);
-    if (element) element->text = NewString(nameStart, p - nameStart);
+    XmlNode* element = ArenaNode(ps.doc, XML_ELEMENT);
+    if (element) element->text = ArenaString(ps.doc, nameStart, p - nameStart);
     if (!element || !element->text) {
-        Qel_XmlFreeNode(element);
         ParseError(ps, tag, "out of memory");
         return nullptr;
     }
@@ -157,7 +307,7 @@ XmlNode* ParseStartTag(Parser& ps, XmlNode* parent, bool* empty) {
 
     *empty = false;
     for (;;) {
-        while (p < ps.end && IsBlank(*p)) ++p;
+        while (p < ps.end && Is(*p, kBlank)) ++p;
         if (p == ps.end) {
             ParseError(ps, tag, "start tag <%.64s> not closed", name);
             return nullptr;
@@ -176,7 +326,7 @@ XmlNode* ParseStartTag(Parser& ps, XmlNode* parent, bool* empty) {
             return nullptr;
         }
         const char* attrName = p;
-        while (p < ps.end && !IsBlank(*p) && *p != '=' && *p != '>' && *p != '/' && *p != '"' && *p != '\'') ++p;
+        while (p < ps.end && !Is(*p, kAttrEnd)) ++p;
         size_t attrNameLength = p - attrName;
         if (attrNameLength == 0) {
             ParseError(ps, p, "attribute without name in <%.64s>", name);
@@ -200,17 +350,12 @@ XmlNode* ParseStartTag(Parser& ps, XmlNode* parent, bool* empty) {
                        static_cast<int>(attrNameLength < 64 ? attrNameLength : 64), attrName, name);
             return nullptr;
         }
-        XmlListItem* item = Qel_XmlNewListItem();
+        XmlListItem* item = TakeRecord<XmlListItem>(ps.doc);
         if (item) {
-            item->name = NewString(attrName, attrNameLength);
-            item->value = DecodeString(value, close - value);
+            item->name = ArenaString(ps.doc, attrName, attrNameLength);
+            item->value = item->name ? DecodeString(ps.doc, value, close - value) : nullptr;
         }
-        if (!item || !item->name || !item->value) {
-            if (item) {
-                if (item->name) Qel_XmlFreeString(item->name);
-                if (item->value) Qel_XmlFreeString(item->value);
-                Int_FreeRecord(item, kXmlFlags);
-            }
+        if (!item || !item->value) {
             ParseError(ps, attrName, "out of memory");
             return nullptr;
         }
@@ -289,7 +434,7 @@ bool ParseContent(Parser& ps, XmlNode* element, int depth) {
             if (depth == 0) return ParseError(ps, at, "end tag </%.*s> without a start tag", shown, n);
             // Names were cut at a NUL when booked; the end tag is compared the same way.
             size_t length = strnlen(n, nEnd - n);
-            if (strlen(element->text) != length || memcmp(element->text, n, length) != 0)
+            if (strncmp(element->text, n, length) != 0 || element->text[length] != '\0')
                 return ParseError(ps, at, "end tag </%.*s> does not match <%.64s>", shown, n, element->text);
             ps.p = close + 1;
             return true;
@@ -439,18 +584,31 @@ void Qel_XmlFreeString(char* str) {
         Int_FreeMem(nullptr, 1, kXmlFlags);
         return;
     }
+    // A parsed document's string goes with its document.
+    if (DocumentHolding(str)) return;
     Int_FreeMem(str, strlen(str) + 1, kXmlFlags);
 }
 
 int Qel_XmlSetString(char** slot, const char* text) {
     if (!slot) return 0;
+    if (Document* doc = DocumentHolding(slot)) doc->touched = true;
     if (*slot) Qel_XmlFreeString(*slot);
     *slot = text ? NewString(text, strlen(text)) : nullptr;
     return !text || *slot;
 }
 
-void Qel_XmlFreeNode(XmlNode* node) {
-    if (!node) return;
+namespace {
+
+// Frees what a tree holds on the heap; records and strings of parsed
+// documents are left to their documents.
+void FreeTree(XmlNode* node) {
+    const bool arenas = !Blocks().empty();
+    auto freeRecord = [arenas](auto* record) {
+        if (!arenas || !DocumentHolding(record)) Int_FreeRecord(record, kXmlFlags);
+    };
+    auto freeString = [arenas](char* str) {
+        if (str && (!arenas || !DocumentHolding(str))) Int_FreeMem(str, strlen(str) + 1, kXmlFlags);
+    };
     // Freed without recursion: children are pushed on a stack chained through
     // their own sibling links, so no tree depth can exhaust the call stack.
     node->next = nullptr;
@@ -461,28 +619,51 @@ void Qel_XmlFreeNode(XmlNode* node) {
         if (XmlElementBlock* block = n->element) {
             for (XmlListItem* a = block->attributes.head; a;) {
                 XmlListItem* next = a->next;
-                if (a->name) Qel_XmlFreeString(a->name);
-                if (a->value) Qel_XmlFreeString(a->value);
-                Int_FreeRecord(a, kXmlFlags);
+                freeString(a->name);
+                freeString(a->value);
+                freeRecord(a);
                 a = next;
             }
             if (block->children.head) {
                 block->children.tail->next = stack;
                 stack = block->children.head;
             }
-            Int_FreeRecord(block, kXmlFlags);
+            freeRecord(block);
         }
-        if (n->text) Qel_XmlFreeString(n->text);
-        Int_FreeRecord(n, kXmlFlags);
+        freeString(n->text);
+        freeRecord(n);
     }
 }
 
+void FreeDocument(Document* doc) {
+    if (doc->touched) FreeTree(doc->root);
+    ReleaseBlocks(doc);
+}
+
+// Notes that a call is linking something into a parsed document's tree.
+void Touch(const void* record) {
+    if (Document* doc = DocumentHolding(record)) doc->touched = true;
+}
+
+}  // namespace
+
+void Qel_XmlFreeNode(XmlNode* node) {
+    if (!node) return;
+    Document* doc = DocumentHolding(node);
+    if (doc && doc->root == node) FreeDocument(doc);
+    else FreeTree(node);
+}
+
 void Qel_XmlAppendChild(XmlNode* element, XmlNode* child) {
-    if (element && element->element && child) AppendChild(element, child);
+    if (!element || !element->element || !child) return;
+    Touch(element->element);
+    AppendChild(element, child);
 }
 
 void Qel_XmlAppendAttribute(XmlNode* element, XmlListItem* attribute) {
-    if (element && element->element && attribute) AppendAttribute(element, attribute);
+    if (!element || !element->element || !attribute) return;
+    Touch(element->element);
+    AppendAttribute(element, attribute);
 }
 
 XmlNode* Qel_XmlParse(const char* text, size_t length) {
@@ -490,17 +671,21 @@ XmlNode* Qel_XmlParse(const char* text, size_t length) {
         Qel_ErrPrintf("Qel_XmlParse: no text\n");
         return nullptr;
     }
-    Parser ps{text, text, text + length};
+    Parser ps{text, text, text + length, nullptr};
     if (!SkipProlog(ps)) return nullptr;
-    XmlNode* root = Qel_XmlNewNode(XML_ELEMENT);
-    if (root) root->text = NewString("ROOT", 4);
+    Document* doc = NewDocument(length);
+    XmlNode* root = doc ? ArenaNode(doc, XML_ELEMENT) : nullptr;
+    if (root) root->text = ArenaString(doc, "ROOT", 4);
     if (!root || !root->text) {
-        Qel_XmlFreeNode(root);
+        if (doc) ReleaseBlocks(doc);
         Qel_ErrPrintf("Qel_XmlParse: out of memory\n");
         return nullptr;
     }
+    doc->root = root;
+    doc->textHasNul = memchr(text, '\0', length) != nullptr;
+    ps.doc = doc;
     if (!ParseContent(ps, root, 0)) {
-        Qel_XmlFreeNode(root);
+        FreeDocument(doc);
         return nullptr;
     }
     return root;

@@ -54,6 +54,12 @@ struct XmlElementBlock {
 
 // Parses length bytes of text. Returns the "ROOT" element holding the parsed
 // nodes as its children, or null (with a log line) when the text is malformed.
+// The parsed records and strings belong to the document: they stay until its
+// ROOT is freed and go with it, so a parsed node must not outlive its ROOT.
+// Freeing a parsed node or string alone, or replacing a parsed string, gives
+// nothing back before that. Records and strings made by the calls below stay
+// on the heap; link them into a parsed tree through these calls only (the
+// document then frees them with itself).
 XmlNode* Qel_XmlParse(const char* text, size_t length);
 XmlNode* Qel_XmlParseString(const char* text);
 

@@ -298,6 +298,33 @@ TEST(Markup, TreeIsBookedToItsMemoryTag) {
     EXPECT_EQ(Int_GetTagMem(XML_MEM_TAG), before);
 }
 
+// A parsed document holds its records in blocks of its own; what calls link
+// into it from the heap, and what they replace, still balances the books.
+TEST(Markup, ParsedTreeEditedThroughTheCallsBalancesItsBooks) {
+    const int64_t before = Int_GetTagMem(XML_MEM_TAG);
+    XmlNode* root = Qel_XmlParseString("<a x='1'><b>t</b><c/></a>");
+    ASSERT_NE(root, nullptr);
+    XmlNode* a = root->element->children.head;
+    Qel_XmlSetString(&a->text, "renamed");
+    Qel_XmlSetString(&a->element->attributes.head->value, "2");
+    AddAttribute(a, "y", "3");
+    XmlNode* added = Element("d");
+    AddAttribute(added, "z", "4");
+    Qel_XmlAppendChild(a, added);
+    // A parsed child taken out and freed alone, before its document.
+    XmlNode* c = a->element->children.head->next;
+    c->prev->next = c->next;
+    c->next->prev = c->prev;
+    Qel_XmlFreeNode(c);
+    char* text = Qel_XmlWriteNode(a);
+    EXPECT_STREQ(text, "<renamed x=\"2\" y=\"3\"><b>t</b><d z=\"4\" /></renamed>");
+    Qel_XmlFreeString(text);
+    // A parsed string freed alone goes with its document.
+    Qel_XmlFreeString(a->element->children.head->text);
+    Qel_XmlFreeNode(root);
+    EXPECT_EQ(Int_GetTagMem(XML_MEM_TAG), before);
+}
+
 TEST(Markup, NulInsideTheTextEndsTheString) {
     // Strings are freed by their length, so each must be booked at that length.
     const int64_t before = Int_GetTagMem(XML_MEM_TAG);

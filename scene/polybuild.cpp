@@ -1,14 +1,18 @@
 #include "scene/polybuild.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "base/fixmath.h"
 #include "base/log.h"
+#include "base/memory.h"
 #include "scene/pools.h"
 #include "scene/smallops.h"
+#include "scene/state.h"
 
 [[noreturn]] void P_Exit(int reason);
 
@@ -42,40 +46,132 @@ void FaceNormal(const int32_t* a, const int32_t* b, const int32_t* c, int32_t* n
     B3D_VecNormalizeScaled(&n[0], &n[1], &n[2]);
 }
 
+// Small working arrays live on the heap. Past kHeapCapacity entries an array
+// moves once into address space taken at the largest size its 32-bit byte
+// counts allow, and from then on grows by committing pages at its end: a
+// growth no longer copies what is there, so building stays linear.
+constexpr int32_t kHeapCapacity = 8 * kGrowth;
+constexpr int32_t kMaxWorkVertices = INT32_MAX / int32_t(sizeof(B3DWeightRecord)) / kGrowth * kGrowth;
+constexpr uint32_t kWorkFlags = INT_MEM_VIRTUAL | Int_MemTag(B3D_TAG_B);
+
+// A failed growth ends the program (exit reason 3), so a reservation it took is left as it is.
+template <class T>
+bool GrowArray(T*& array, int32_t oldCapacity, int32_t newCapacity) {
+    const int32_t oldBytes = oldCapacity * int32_t(sizeof(T));
+    const int32_t newBytes = newCapacity * int32_t(sizeof(T));
+    void* grown = nullptr;
+    if (newCapacity <= kHeapCapacity) {
+        grown = B3D_GrowMemB(array, oldBytes, newBytes);
+    } else if (newCapacity <= kMaxWorkVertices) {
+        void* block = array;
+        if (oldCapacity <= kHeapCapacity)
+            block = Int_AllocMem(size_t(kMaxWorkVertices) * sizeof(T), kWorkFlags | INT_MEM_RESERVE);
+        if (block)
+            grown = Int_ReAllocMem(block, oldCapacity <= kHeapCapacity ? 0 : size_t(oldBytes), newBytes, kWorkFlags);
+        if (grown && oldCapacity <= kHeapCapacity && array) {
+            memcpy(grown, array, size_t(oldBytes));
+            B3D_FreeMemB(oldBytes, array, B3D_MEM_ZERO);
+            g_B3DState->poolBBytes += oldBytes;
+        }
+        if (grown) {
+            g_B3DState->poolBBytes += newBytes - oldBytes;
+            g_B3DState->poolBPeak = std::max(g_B3DState->poolBPeak, g_B3DState->poolBBytes);
+        }
+    }
+    if (!grown) {
+        Qel_DPrintf(0, "B3D_ReAllocMemB() failed to allocate %d bytes!\n", newBytes);
+        return false;
+    }
+    array = static_cast<T*>(grown);
+    return true;
+}
+
+template <class T>
+void FreeArray(T* array, int32_t capacity) {
+    if (!array || capacity <= 0) return;
+    const int32_t bytes = capacity * int32_t(sizeof(T));
+    if (capacity <= kHeapCapacity) {
+        B3D_FreeMemB(bytes, array, B3D_MEM_ZERO);
+        return;
+    }
+    g_B3DState->poolBBytes -= bytes;
+    Int_FreeMem(array, size_t(bytes), kWorkFlags);
+}
+
 bool Grow() {
     B3DPolyWork& w = g_B3DPolyWork;
     const int32_t cap = w.capacity + kGrowth;
-    auto* v = static_cast<B3DWorkVertex*>(
-        B3D_GrowMemB(w.vertices, w.capacity * int32_t(sizeof(B3DWorkVertex)), cap * int32_t(sizeof(B3DWorkVertex))));
-    if (!v) {
-        Qel_DPrintf(0, "B3D_ReAllocMemB() failed to allocate %d bytes!\n", cap * int32_t(sizeof(B3DWorkVertex)));
-        return false;
-    }
-    w.vertices = v;
+    if (!GrowArray(w.vertices, w.capacity, cap)) return false;
     // The weight array grows with the vertices; its capacity is the same.
-    if (w.pointWeights) {
-        auto* wt = static_cast<B3DWeightRecord*>(B3D_GrowMemB(w.weights, w.capacity * int32_t(sizeof(B3DWeightRecord)),
-                                                              cap * int32_t(sizeof(B3DWeightRecord))));
-        if (!wt) {
-            Qel_DPrintf(0, "B3D_ReAllocMemB() failed to allocate %d bytes!\n", cap * int32_t(sizeof(B3DWeightRecord)));
-            return false;
-        }
-        w.weights = wt;
-    }
+    if (w.pointWeights && !GrowArray(w.weights, w.capacity, cap)) return false;
     w.capacity = cap;
     return true;
+}
+
+// The smoothed working vertices by smoothing group and position, so that a
+// corner finds its vertex without scanning all the earlier ones: open
+// addressing over vertex indices, -1 for an empty slot. Vertices are entered
+// in index order, so along a probe the first match is the earliest vertex.
+struct VertexIndex {
+    std::vector<int32_t> slots;
+    int32_t entries = 0;
+    int32_t indexed = 0;  // working vertices [0, indexed) have been looked at
+};
+VertexIndex s_index;
+
+uint32_t VertexHash(int32_t group, const int32_t* pos) {
+    uint64_t h = uint32_t(group) * 0x9E3779B97F4A7C15ull;
+    for (int i = 0; i < 3; ++i) h = (h ^ uint32_t(pos[i])) * 0xff51afd7ed558ccdull;
+    return uint32_t(h >> 32);
+}
+
+void IndexInsert(int32_t i) {
+    const B3DWorkVertex& v = g_B3DPolyWork.vertices[i];
+    const size_t mask = s_index.slots.size() - 1;
+    size_t at = VertexHash(v.smoothGroup, v.pos) & mask;
+    while (s_index.slots[at] >= 0) at = (at + 1) & mask;
+    s_index.slots[at] = i;
+    ++s_index.entries;
+}
+
+void IndexReset() {
+    std::vector<int32_t>().swap(s_index.slots);
+    s_index.entries = 0;
+    s_index.indexed = 0;
+}
+
+// Enters the working vertices not yet entered (all of them after the
+// arrays were set up anew), growing the slots to stay at most half full.
+void IndexCatchUp() {
+    B3DPolyWork& w = g_B3DPolyWork;
+    if (s_index.indexed > w.count) IndexReset();
+    for (; s_index.indexed < w.count; ++s_index.indexed) {
+        const int32_t i = s_index.indexed;
+        if (w.vertices[i].smoothGroup == 0) continue;
+        if (size_t(s_index.entries + 1) * 2 > s_index.slots.size()) {
+            s_index.slots.assign(std::max<size_t>(1024, s_index.slots.size() * 2), -1);
+            s_index.entries = 0;
+            for (int32_t j = 0; j < i; ++j)
+                if (w.vertices[j].smoothGroup != 0) IndexInsert(j);
+        }
+        IndexInsert(i);
+    }
 }
 
 int32_t FindOrAddVertex(const B3DPoly* poly, int k, const int32_t tex[4]) {
     B3DPolyWork& w = g_B3DPolyWork;
     const int32_t* p = w.points + 4 * poly->v[k];
-    if (poly->smoothGroup != 0) {
-        for (int32_t i = 0; i < w.count; ++i) {
+    IndexCatchUp();
+    if (poly->smoothGroup != 0 && !s_index.slots.empty()) {
+        const size_t mask = s_index.slots.size() - 1;
+        for (size_t at = VertexHash(poly->smoothGroup, p) & mask; s_index.slots[at] >= 0; at = (at + 1) & mask) {
+            const int32_t i = s_index.slots[at];
             const B3DWorkVertex& v = w.vertices[i];
-            if (v.smoothGroup != poly->smoothGroup) continue;
+            if (v.smoothGroup != poly->smoothGroup || v.pos[0] != p[0] || v.pos[1] != p[1] || v.pos[2] != p[2])
+                continue;
             bool near = true;
             for (int t = 0; t < 4 && near; ++t) near = std::llabs(int64_t(v.tex[t]) - tex[t]) < 2;
-            if (near && v.pos[0] == p[0] && v.pos[1] == p[1] && v.pos[2] == p[2]) return i;
+            if (near) return i;
         }
     }
     if (w.count >= w.capacity && !Grow()) P_Exit(3);
@@ -96,13 +192,14 @@ void AddNormal(int32_t vertex, const int32_t* n, int32_t angle) {
 
 void B3D_PolyWorkFree() {
     B3DPolyWork& w = g_B3DPolyWork;
-    if (w.vertices) B3D_FreeMemB(w.capacity * int32_t(sizeof(B3DWorkVertex)), w.vertices, B3D_MEM_ZERO);
-    if (w.weights) B3D_FreeMemB(w.capacity * int32_t(sizeof(B3DWeightRecord)), w.weights, B3D_MEM_ZERO);
+    FreeArray(w.vertices, w.capacity);
+    FreeArray(w.weights, w.capacity);
     for (BodyTriangle*& t : w.tris) {
         if (t) B3D_FreeMemB(kTriBytes, t, B3D_MEM_ZERO);
         t = nullptr;
     }
     w = B3DPolyWork{};
+    IndexReset();
 }
 
 int32_t B3D_CornerAngle(const int32_t* e1, const int32_t* e2) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/memory.h"
 #include "body_fixture.h"
 #include "scene/polybuild.h"
 
@@ -75,6 +76,51 @@ TEST_F(PolyBuild, TextureWordsWithinOneAreShared) {
         ASSERT_EQ(Add({0, 2, 3}, 3, 0, {1000 + c.du, 0, 0}), 1);
         EXPECT_EQ(g_B3DPolyWork.count, c.vertices) << "difference " << c.du;
     }
+}
+
+TEST_F(PolyBuild, ACornerTakesTheEarliestVertexWithinOne) {
+    // Two vertices at one point, texture words 1000 and 1002; 1001 is within
+    // one of both and takes the first, 1003 only the second.
+    Points({{0, 0, 0}, {ONE, 0, 0}, {ONE, ONE, 0}});
+    ASSERT_EQ(Add({0, 1, 2}, 4, 0, {1000, 0, 0}), 1);
+    ASSERT_EQ(Add({0, 1, 2}, 4, 0, {1002, 0, 0}), 1);
+    ASSERT_EQ(Add({0, 1, 2}, 4, 0, {1001, 0, 0}), 1);
+    ASSERT_EQ(Add({0, 1, 2}, 4, 0, {1003, 0, 0}), 1);
+    const BodyTriangle* t = g_B3DPolyWork.tris[0];
+    EXPECT_EQ(g_B3DPolyWork.count, 4);
+    EXPECT_EQ(t[2].v[0], 0);
+    EXPECT_EQ(t[3].v[0], 3);
+}
+
+TEST_F(PolyBuild, AGridOfTwentyThousandTrianglesSharesEveryPointAndGivesItsMemoryBack) {
+    constexpr int32_t side = 100;
+    std::vector<std::vector<int32_t>> pts;
+    for (int32_t y = 0; y <= side; ++y)
+        for (int32_t x = 0; x <= side; ++x) pts.push_back({x * ONE, y * ONE, 0});
+    Points(pts);
+    for (int32_t y = 0; y < side; ++y)
+        for (int32_t x = 0; x < side; ++x) {
+            const int32_t a = y * (side + 1) + x;
+            ASSERT_EQ(Add({a, a + 1, a + side + 2, a + side + 1}, 1), 1);
+        }
+    EXPECT_EQ(g_B3DPolyWork.count, (side + 1) * (side + 1));
+    // The last triangle's corners are the vertices at its points.
+    const BodyTriangle& last = g_B3DPolyWork.tris[0][g_B3DPolyWork.triCount[0] - 1];
+    const int32_t a = side * (side + 1) - 2;
+    const int32_t corners[3] = {a, a + side + 2, a + side + 1};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(g_B3DPolyWork.vertices[last.v[k]].pos[0], pts[size_t(corners[k])][0]) << k;
+        EXPECT_EQ(g_B3DPolyWork.vertices[last.v[k]].pos[1], pts[size_t(corners[k])][1]) << k;
+    }
+    // Freeing gives back the working arrays (past their move out of the heap)
+    // and the triangle array, in both books.
+    const int64_t held = int64_t(g_B3DPolyWork.capacity) * int64_t(sizeof(B3DWorkVertex)) +
+                         int64_t(B3D_MAX_TRIANGLES) * int64_t(sizeof(BodyTriangle));
+    const int32_t pool = g_B3DState->poolBBytes;
+    const int64_t tag = Int_GetTagMem(B3D_TAG_B);
+    B3D_PolyWorkFree();
+    EXPECT_EQ(pool - g_B3DState->poolBBytes, held);
+    EXPECT_EQ(tag - Int_GetTagMem(B3D_TAG_B), held);
 }
 
 TEST_F(PolyBuild, QuadIsAFanFromItsFirstCornerWithThePolygonWord) {

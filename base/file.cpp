@@ -150,14 +150,27 @@ QelFile* Qel_fcopen(const char* name, const char* mode, int userPath) {
     return f;
 }
 
-// Undoes the members' byte scrambling, eight bytes at a time.
+// Undoes the members' byte scrambling in the caller's buffer, 64 bytes a
+// round in four 16-byte words, then eight bytes, then byte by byte.
 static void Descramble(uint8_t* b, size_t n) {
-    constexpr uint64_t key = 0x0101010101010101ull * QEL_CATALOG_MEMBER_KEY;
+    using Word = uint8_t __attribute__((vector_size(16)));
+    constexpr uint64_t key8 = 0x0101010101010101ull * QEL_CATALOG_MEMBER_KEY;
+    Word key;
+    memset(&key, QEL_CATALOG_MEMBER_KEY, sizeof key);
     size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        Word w[4];
+        memcpy(w, b + i, sizeof w);
+        w[0] ^= key;
+        w[1] ^= key;
+        w[2] ^= key;
+        w[3] ^= key;
+        memcpy(b + i, w, sizeof w);
+    }
     for (; i + 8 <= n; i += 8) {
         uint64_t w;
         memcpy(&w, b + i, 8);
-        w ^= key;
+        w ^= key8;
         memcpy(b + i, &w, 8);
     }
     for (; i < n; ++i) b[i] ^= QEL_CATALOG_MEMBER_KEY;

@@ -155,6 +155,9 @@ struct Source {
 // Padding past the end of the input is allowed this far before the stream is
 // declared short.
 constexpr unsigned MAX_OVERRUN = 16;
+// Output room the fast loop keeps: a longest match (258 bytes) with its
+// whole-word overrun, or three literals.
+constexpr ptrdiff_t FAST_ROOM = 258 + 16;
 
 struct Inflater {
     uint32_t lit[LIT_TABLE_SIZE];
@@ -346,6 +349,116 @@ struct Inflater {
         b >>= EntryLen(e);                                                \
         n -= EntryLen(e);                                                 \
     } while (0)
+        // Fast loop: while at least 16 input bytes and FAST_ROOM output bytes
+        // remain, each round refills without a check, takes up to three
+        // literals from one refill, and copies matches in whole words that
+        // may run up to 15 bytes past their end (later output overwrites
+        // them). The careful loop below finishes the block.
+        while (ipEnd - ip >= 16 && oEnd - o >= FAST_ROOM) {
+            {
+                uint64_t w;
+                memcpy(&w, ip, 8);
+                b |= (w ^ mask) << n;
+                ip += (63 - n) >> 3;
+                n |= 56;
+            }
+            uint32_t e = litTable[b & ((1u << LIT_ROOT) - 1)];
+            if (SE_INFLATE_LIKELY(EntryKind(e) == K_LIT)) {
+                // A literal of the root table takes at most LIT_ROOT bits:
+                // three leave 26 of the 56, enough for the next code.
+                b >>= EntryLen(e);
+                n -= EntryLen(e);
+                *o++ = uint8_t(EntryValue(e));
+                e = litTable[b & ((1u << LIT_ROOT) - 1)];
+                if (EntryKind(e) == K_LIT) {
+                    b >>= EntryLen(e);
+                    n -= EntryLen(e);
+                    *o++ = uint8_t(EntryValue(e));
+                    e = litTable[b & ((1u << LIT_ROOT) - 1)];
+                    if (EntryKind(e) == K_LIT) {
+                        b >>= EntryLen(e);
+                        n -= EntryLen(e);
+                        *o++ = uint8_t(EntryValue(e));
+                        continue;
+                    }
+                }
+            }
+            if (EntryKind(e) == K_SUB) {
+                b >>= LIT_ROOT;
+                n -= LIT_ROOT;
+                e = litTable[EntryValue(e) + (b & ((1u << EntryExtra(e)) - 1))];
+            }
+            b >>= EntryLen(e);
+            n -= EntryLen(e);
+            uint32_t kind = EntryKind(e);
+            if (kind == K_LIT) {
+                *o++ = uint8_t(EntryValue(e));
+                continue;
+            }
+            if (kind == K_EOB) {
+                INFLATE_SAVE();
+                return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT;
+            }
+            if (kind != K_BASE) {
+                r = QEL_INFLATE_CORRUPT;
+                goto done;
+            }
+            {
+                uint64_t w;
+                memcpy(&w, ip, 8);
+                b |= (w ^ mask) << n;
+                ip += (63 - n) >> 3;
+                n |= 56;
+            }
+            uint32_t extra = EntryExtra(e);
+            const size_t len = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1));
+            b >>= extra;
+            n -= extra;
+            INFLATE_DECODE(e, distTable, DIST_ROOT);
+            if (EntryKind(e) != K_BASE) {
+                r = QEL_INFLATE_CORRUPT;
+                goto done;
+            }
+            extra = EntryExtra(e);
+            const size_t d = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1));
+            b >>= extra;
+            n -= extra;
+            if (d > size_t(o - oStart)) {
+                r = QEL_INFLATE_CORRUPT;
+                goto done;
+            }
+            uint8_t* const stop = o + len;
+            if (d >= 16) {
+                const uint8_t* from = o - d;
+                do {
+                    memcpy(o, from, 16);
+                    o += 16;
+                    from += 16;
+                } while (o < stop);
+            } else if (d >= 8) {
+                const uint8_t* from = o - d;
+                do {
+                    memcpy(o, from, 8);
+                    o += 8;
+                    from += 8;
+                } while (o < stop);
+            } else if (d == 1) {
+                const uint64_t v = 0x0101010101010101ull * o[-1];
+                do {
+                    memcpy(o, &v, 8);
+                    o += 8;
+                } while (o < stop);
+            } else {
+                // Each word read d bytes back holds d bytes already written.
+                do {
+                    uint64_t v;
+                    memcpy(&v, o - d, 8);
+                    memcpy(o, &v, 8);
+                    o += d;
+                } while (o < stop);
+            }
+            o = stop;
+        }
         for (;;) {
             if (n < MAX_BITS) INFLATE_REFILL();
             uint32_t e = litTable[b & ((1u << LIT_ROOT) - 1)];

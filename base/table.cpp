@@ -12,7 +12,24 @@ static constexpr uint32_t kMaxBucketCount = 0x40000000;
 static int32_t s_liveTables = 0;
 static int32_t s_peakTables = 0;
 
-static size_t BucketBytes(uint32_t count) { return size_t(count) * sizeof(QelTableEntry*); }
+// The bucket array is followed in its block by a bitmap of the non-empty
+// buckets, which finds a bucket's nearest non-empty neighbour a word at a time.
+static size_t BitmapWords(uint32_t count) { return (size_t(count) + 63) / 64; }
+static size_t BucketBytes(uint32_t count) {
+    return size_t(count) * sizeof(QelTableEntry*) + BitmapWords(count) * sizeof(uint64_t);
+}
+static uint64_t* Bitmap(const QelTable* table) {
+    return reinterpret_cast<uint64_t*>(table->buckets + table->bucketCount);
+}
+static void MarkBucket(const QelTable* table, uint32_t b, bool full) {
+    uint64_t& word = Bitmap(table)[b / 64];
+    if (full) word |= uint64_t(1) << (b % 64);
+    else word &= ~(uint64_t(1) << (b % 64));
+}
+
+size_t Qel_TableBucketBytes(const QelTable* table) {
+    return table && table->buckets ? BucketBytes(table->bucketCount) : 0;
+}
 
 static QelTableEntry** BucketOf(const QelTable* table, uint32_t key) {
     return &table->buckets[key & (table->bucketCount - 1)];
@@ -26,6 +43,7 @@ QelTable* Qel_TableCreate() {
     table->keyCounter = 1;
     table->entryCount = 0;
     table->cursor = nullptr;
+    table->first = nullptr;
     if (++s_liveTables > s_peakTables) s_peakTables = s_liveTables;
     return table;
 }
@@ -67,6 +85,32 @@ static void Grow(QelTable* table) {
     Int_FreeMem(table->buckets, BucketBytes(table->bucketCount), kTableMemFlags);
     table->buckets = newBuckets;
     table->bucketCount = newCount;
+    // The iteration order is new: thread the entries through it again.
+    QelTableEntry** link = &table->first;
+    for (uint32_t b = 0; b < newCount; ++b) {
+        if (!newBuckets[b]) continue;
+        MarkBucket(table, b, true);
+        for (QelTableEntry* entry = newBuckets[b]; entry; entry = entry->next) {
+            *link = entry;
+            link = &entry->after;
+        }
+    }
+    *link = nullptr;
+}
+
+// The link that points at the first entry of bucket b in iteration order:
+// the last entry of the nearest non-empty bucket before it, else the table's first.
+static QelTableEntry** LinkBefore(QelTable* table, uint32_t b) {
+    const uint64_t* bits = Bitmap(table);
+    size_t w = b / 64;
+    uint64_t word = bits[w] & ((uint64_t(1) << (b % 64)) - 1);
+    while (!word) {
+        if (w == 0) return &table->first;
+        word = bits[--w];
+    }
+    QelTableEntry* entry = table->buckets[w * 64 + 63 - size_t(__builtin_clzll(word))];
+    while (entry->next) entry = entry->next;
+    return &entry->after;
 }
 
 int Qel_TableSet(QelTable* table, uint32_t key, uintptr_t value) {
@@ -76,9 +120,11 @@ int Qel_TableSet(QelTable* table, uint32_t key, uintptr_t value) {
         if (!table->buckets) return 0;
     }
     QelTableEntry** link = BucketOf(table, key);
+    QelTableEntry* last = nullptr;
     for (; *link; link = &(*link)->next) {
-        if ((*link)->key == key) {
-            (*link)->value = value;
+        last = *link;
+        if (last->key == key) {
+            last->value = value;
             return 0;
         }
     }
@@ -87,7 +133,12 @@ int Qel_TableSet(QelTable* table, uint32_t key, uintptr_t value) {
     entry->next = nullptr;
     entry->key = key;
     entry->value = value;
+    const uint32_t b = key & (table->bucketCount - 1);
+    QelTableEntry** before = last ? &last->after : LinkBefore(table, b);
+    entry->after = *before;
+    *before = entry;
     *link = entry;
+    if (!last) MarkBucket(table, b, true);
     if (++table->entryCount >= table->bucketCount) Grow(table);
     return 1;
 }
@@ -106,11 +157,19 @@ uintptr_t Qel_TableGet(const QelTable* table, uint32_t key) {
 
 uintptr_t Qel_TableRemove(QelTable* table, uint32_t key) {
     if (!table || !table->buckets) return 0;
-    for (QelTableEntry** link = BucketOf(table, key); *link; link = &(*link)->next) {
+    QelTableEntry** head = BucketOf(table, key);
+    QelTableEntry* previous = nullptr;
+    for (QelTableEntry** link = head; *link; previous = *link, link = &(*link)->next) {
         QelTableEntry* entry = *link;
         if (entry->key != key) continue;
         uintptr_t value = entry->value;
+        const uint32_t b = key & (table->bucketCount - 1);
+        QelTableEntry** before = previous                ? &previous->after
+                                 : table->first == entry ? &table->first
+                                                         : LinkBefore(table, b);
+        *before = entry->after;
         *link = entry->next;
+        if (!*head) MarkBucket(table, b, false);
         if (table->cursor == entry) table->cursor = nullptr;
         Int_FreeRecord(entry, kTableMemFlags);
         --table->entryCount;
@@ -133,8 +192,9 @@ uint32_t Qel_TableAdd(QelTable* table, uintptr_t value) {
     return 0;
 }
 
-// Answers entry's key and keeps the entry as the table's cursor.
+// Answers entry's key and keeps the entry as the table's cursor; 0 at the end.
 static uint32_t Answer(const QelTable* table, const QelTableEntry* entry) {
+    if (!entry) return 0;
     if (entry->key == 0) {
         Qel_BannerPrintf("Qel_TableNext() found entry with key=0!\n");
         return 0;
@@ -143,24 +203,16 @@ static uint32_t Answer(const QelTable* table, const QelTableEntry* entry) {
     return entry->key;
 }
 
-// The head of the first non-empty bucket from `from` on, 0 when none.
-static uint32_t FirstKeyFrom(const QelTable* table, uint32_t from) {
-    for (uint32_t b = from; b < table->bucketCount; ++b)
-        if (const QelTableEntry* entry = table->buckets[b]) return Answer(table, entry);
-    return 0;
-}
-
-uint32_t Qel_TableNext(const QelTable* table, uint32_t key) {
+uint32_t Qel_TableNextByLookup(const QelTable* table, uint32_t key) {
     if (!table || !table->buckets) return 0;
-    if (key == 0) return FirstKeyFrom(table, 0);
+    if (key == 0) return Answer(table, table->first);
     // Keys are unique, so the cursor holding the key is the entry a look-up finds.
     const QelTableEntry* entry = table->cursor;
     if (!entry || entry->key != key) {
         entry = Qel_TableFind(table, key);
-        if (!entry) return FirstKeyFrom(table, 0);
+        if (!entry) return Answer(table, table->first);
     }
-    if (!entry->next) return FirstKeyFrom(table, (key & (table->bucketCount - 1)) + 1);
-    return Answer(table, entry->next);
+    return Answer(table, entry->after);
 }
 
 void Qel_TableSetNextKey(QelTable* table, uint32_t value) {

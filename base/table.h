@@ -3,6 +3,7 @@
 // for priority queues and the counted word-array membership test.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Keys of handles are kept in 1..QEL_TABLE_MAX_KEY so that 0 can mean "none".
@@ -13,6 +14,10 @@ struct QelTableEntry {
     QelTableEntry* next;  // next entry in the same bucket's chain
     uint32_t key;
     uintptr_t value;  // usually a pointer
+    // The entry after this one in iteration order (the rest of its chain,
+    // then the following non-empty buckets), null for the last: a walk over
+    // the keys never scans the bucket array.
+    QelTableEntry* after;
 };
 
 struct QelTable {
@@ -24,6 +29,7 @@ struct QelTable {
     // there instead of looking the key up. Checked before use; cleared when
     // that entry is removed.
     const QelTableEntry* cursor;
+    QelTableEntry* first;  // the first entry in iteration order, null when empty
 };
 
 // New empty table (8 buckets, key counter 1), or null when out of memory.
@@ -45,10 +51,26 @@ uint32_t Qel_TableAdd(QelTable* table, uintptr_t value);
 // The key after key in iteration order (bucket order, then chain order);
 // key 0 gives the first key, a key not in the table restarts from the first.
 // 0 at the end. The order changes when the table grows.
-uint32_t Qel_TableNext(const QelTable* table, uint32_t key);
+uint32_t Qel_TableNextByLookup(const QelTable* table, uint32_t key);
+// The walk's usual step (the key just answered) without a call.
+inline uint32_t Qel_TableNext(const QelTable* table, uint32_t key) {
+    const QelTableEntry* at = table && key ? table->cursor : nullptr;
+    if (at && at->key == key) {
+        const QelTableEntry* after = at->after;
+        if (!after) return 0;
+        if (after->key) {
+            const_cast<QelTable*>(table)->cursor = after;
+            return after->key;
+        }
+    }
+    return Qel_TableNextByLookup(table, key);
+}
 // Stores the key counter; values above QEL_TABLE_MAX_KEY are folded into range.
 void Qel_TableSetNextKey(QelTable* table, uint32_t value);
 uint32_t Qel_TableGetCount(const QelTable* table);
+// Bytes booked for the table's bucket array (with the bitmap of its
+// non-empty buckets), 0 before the first insert.
+size_t Qel_TableBucketBytes(const QelTable* table);
 uint32_t Qel_TableGetNextKey(const QelTable* table);
 
 // Process-wide statistics: live tables and the highest number ever live.

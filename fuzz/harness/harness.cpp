@@ -106,7 +106,7 @@ FuzzMemory Fuzz_Memory(const SE_Context* ctx) {
         // shrink): capacity, not a leak, so it is left out of the books.
         for (const QelTable* t : {ctx->taskTable, ctx->instanceTable, ctx->fileTable, ctx->patchTable, ctx->regexpTable,
                                   ctx->stringTable, ctx->arrayTable, ctx->tableTable}) {
-            int64_t buckets = t && t->buckets ? int64_t(t->bucketCount) * int64_t(sizeof(QelTableEntry*)) : 0;
+            const auto buckets = int64_t(Qel_TableBucketBytes(t));
             m.used -= buckets;
             m.tags[0] -= buckets;
         }

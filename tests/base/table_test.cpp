@@ -196,6 +196,36 @@ TEST(QelTable, NextAfterTheAnsweredKeyIsRemovedOrReaddedStillLooksItUp) {
     for (size_t i = 0; i + 1 < grown.size(); ++i) EXPECT_EQ(Qel_TableNext(h.t, grown[i]), grown[i + 1]);
 }
 
+// The keys in bucket order, each chain from its head: the order a walk gives.
+static std::vector<uint32_t> BucketOrder(const QelTable* t) {
+    std::vector<uint32_t> keys;
+    for (uint32_t b = 0; t->buckets && b < t->bucketCount; ++b)
+        for (const QelTableEntry* e = t->buckets[b]; e; e = e->next) keys.push_back(e->key);
+    return keys;
+}
+
+TEST(QelTable, WalkFollowsBucketOrderThroughAddsRemovesAndGrowth) {
+    TableHolder h;
+    std::vector<uint32_t> live;
+    uint64_t x = 0x9E3779B97F4A7C15ull;
+    for (int step = 0; step < 3000; ++step) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        // Small keys crowd a few chains, large ones spread; a third of the
+        // steps remove a live key (often a chain's head or the first one).
+        const uint32_t key = 1 + uint32_t(x % (step % 2 ? 97 : 1000003));
+        if (x % 3 == 0 && !live.empty()) {
+            const size_t at = size_t(x >> 32) % live.size();
+            EXPECT_NE(Qel_TableRemove(h.t, live[at]), 0u);
+            live.erase(live.begin() + ptrdiff_t(at));
+        } else if (Qel_TableSet(h.t, key, key)) {
+            live.push_back(key);
+        }
+        if (step % 97 == 0 || step > 2990) ASSERT_EQ(IterationKeys(h.t), BucketOrder(h.t)) << step;
+    }
+    ASSERT_FALSE(live.empty());
+    EXPECT_EQ(IterationKeys(h.t).size(), live.size());
+}
+
 TEST(QelTable, IterationStopsWithANoticeAtAnEntryWithKeyZero) {
     TableHolder h;
     Qel_TableSet(h.t, 0, 1);

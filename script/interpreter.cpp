@@ -113,6 +113,9 @@ struct SE_CodeCache {
     // words + 1 entries, one per code word (the last one is the end of the
     // code): the low byte is the instruction form, the rest its decoded
     // operands or the call-by-name and engine-call look-ups of the word.
+    // Then words / 5 + 1 float constants: the double of a pushf at word p,
+    // once a fused form uses it, at entry words + 1 + p / 5 (a pushf takes
+    // five words, so no two share an entry).
     uint64_t* ins;
 };
 
@@ -251,7 +254,7 @@ SE_CodeCache* CodeCache(SE_Context* ctx) {
     if (cc && cc->code == ctx->code && cc->words == ctx->codeWords) return cc;
     SE_FreeCodeCache(ctx);
     uint32_t words = ctx->codeWords;
-    size_t bytes = sizeof(SE_CodeCache) + (size_t{words} + 1) * sizeof(uint64_t);
+    size_t bytes = sizeof(SE_CodeCache) + (size_t{words} + 1 + size_t{words} / 5 + 1) * sizeof(uint64_t);
     auto* block = static_cast<uint8_t*>(SB_Alloc(ctx, SE_MEMCAT_CODE, SE_MEM_ZERO, bytes));
     if (!block) return nullptr;
     cc = reinterpret_cast<SE_CodeCache*>(block);
@@ -285,6 +288,8 @@ constexpr uint32_t OpM(uint64_t e) { return static_cast<uint32_t>(e >> 52); }
 // A store form followed by a pop (an assignment whose value is not used).
 constexpr uint64_t kPopFollows = uint64_t{1} << 21;
 constexpr uint32_t OpPop(uint64_t e) { return static_cast<uint32_t>((e >> 21) & 1); }
+// A float form keeps the entry of its constant in B: pushf at word p, entry p / 5.
+constexpr uint32_t kMaxFloatConstant = 0xffff;
 
 // Operands of a loop form, all within one entry: the words from the step to
 // past the branch, the counter's slot, the step, the test's other local
@@ -449,10 +454,10 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
                 ops = PackOperands(a, code[pc + 3], 0, static_cast<uint32_t>(a), false);
                 if (at(4) == SE_OP_INDEX) return ops | XOP_LG_INDEX;
                 return ops | (at(5) == SE_OP_POP ? kPopFollows : 0) | XOP_LG_STORE;
-            } else if (at(2) == SE_OP_PUSHFLOAT && at(6) >= 0) {
+            } else if (at(2) == SE_OP_PUSHFLOAT && at(6) >= 0 && (pc + 2) / 5 <= kMaxFloatConstant) {
                 int fi = FloatIndex(at(7));
                 if (fi >= 0) {
-                    ops = PackOperands(a, 0, 0, static_cast<uint32_t>(a), false);
+                    ops = PackOperands(a, (pc + 2) / 5, 0, static_cast<uint32_t>(a), false);
                     return ops | static_cast<uint8_t>(XOP_LF + fi);
                 }
             } else if (at(2) == SE_OP_INDEX && a >= 1) {
@@ -479,16 +484,16 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
         }
         case SE_OP_PUSHFLOAT: {
             int fi = FloatIndex(at(5));
-            if (fi < 0) break;
+            if (fi < 0 || pc / 5 > kMaxFloatConstant) break;
             // pushf d; op; setl c; pop: the destination counted before the pushf.
             if (at(6) == SE_OP_SETLOCAL && at(8) == SE_OP_POP) {
                 int32_t c = slot(7, 0);
                 if (c >= 1) {
-                    ops = PackOperands(static_cast<uint32_t>(c), 0, 0, static_cast<uint32_t>(c), false);
+                    ops = PackOperands(static_cast<uint32_t>(c), pc / 5, 0, static_cast<uint32_t>(c), false);
                     return ops | static_cast<uint8_t>(XOP_F_SET + fi);
                 }
             }
-            return ops | static_cast<uint8_t>(XOP_F + fi);
+            return PackOperands(0, pc / 5, 0, 0, false) | static_cast<uint8_t>(XOP_F + fi);
         }
         default: {
             int32_t k;
@@ -942,6 +947,13 @@ static int Run(SE_Context* ctx, SE_Task* task) {
 
     op_decode:
         ins[pc] = Decode(code, words, pc);
+        if (const uint8_t form = Form(ins[pc]);
+            form >= XOP_F && form < XOP_STEP && (form < XOP_G_INDEX || form >= XOP_LF)) {
+            // A float form's constant, decoded once: its pushf is at pc, or
+            // after the getl of a local-and-constant form.
+            const uint32_t at = form >= XOP_LF && form < XOP_F_SET ? pc + 2 : pc;
+            ins[words + 1 + at / 5] = std::bit_cast<uint64_t>(FloatAt(code + at + 1));
+        }
         if (Form(ins[pc]) >= XOP_STEP && Form(ins[pc]) < XOP_LOOP) {
             // The test that follows a loop step is reached straight from it.
             uint32_t test = pc + 7 + OpWide(ins[pc]);

@@ -349,6 +349,52 @@ struct Inflater {
         b >>= EntryLen(e);                                                \
         n -= EntryLen(e);                                                 \
     } while (0)
+// A literal/length entry e read from the root table: its subtable entry when
+// it has one, then its bits taken; the end of the block returns, a bad code
+// or a literal where none may be ends the run.
+#define INFLATE_LIT_REST(e)                                                  \
+    do {                                                                     \
+        if (EntryKind(e) == K_SUB) {                                         \
+            b >>= LIT_ROOT;                                                  \
+            n -= LIT_ROOT;                                                   \
+            e = litTable[EntryValue(e) + (b & ((1u << EntryExtra(e)) - 1))]; \
+        }                                                                    \
+        b >>= EntryLen(e);                                                   \
+        n -= EntryLen(e);                                                    \
+    } while (0)
+#define INFLATE_END_OR_BAD(kind)                                \
+    do {                                                        \
+        if (kind == K_EOB) {                                    \
+            INFLATE_SAVE();                                     \
+            return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT; \
+        }                                                       \
+        if (kind != K_BASE) {                                   \
+            r = QEL_INFLATE_CORRUPT;                            \
+            goto done;                                          \
+        }                                                       \
+    } while (0)
+// The length of length entry e with its extra bits, then the distance code
+// and its extra bits; a distance reaching before the output is corrupt.
+#define INFLATE_MATCH(e, len, d)                                   \
+    do {                                                           \
+        uint32_t extra = EntryExtra(e);                            \
+        len = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1)); \
+        b >>= extra;                                               \
+        n -= extra;                                                \
+        INFLATE_DECODE(e, distTable, DIST_ROOT);                   \
+        if (EntryKind(e) != K_BASE) {                              \
+            r = QEL_INFLATE_CORRUPT;                               \
+            goto done;                                             \
+        }                                                          \
+        extra = EntryExtra(e);                                     \
+        d = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1));   \
+        b >>= extra;                                               \
+        n -= extra;                                                \
+        if (d > size_t(o - oStart)) {                              \
+            r = QEL_INFLATE_CORRUPT;                               \
+            goto done;                                             \
+        }                                                          \
+    } while (0)
         // Fast loop: while at least 16 input bytes and FAST_ROOM output bytes
         // remain, each round refills without a check, takes up to three
         // literals from one refill, and copies matches in whole words that
@@ -383,26 +429,13 @@ struct Inflater {
                     }
                 }
             }
-            if (EntryKind(e) == K_SUB) {
-                b >>= LIT_ROOT;
-                n -= LIT_ROOT;
-                e = litTable[EntryValue(e) + (b & ((1u << EntryExtra(e)) - 1))];
-            }
-            b >>= EntryLen(e);
-            n -= EntryLen(e);
-            uint32_t kind = EntryKind(e);
+            INFLATE_LIT_REST(e);
+            const uint32_t kind = EntryKind(e);
             if (kind == K_LIT) {
                 *o++ = uint8_t(EntryValue(e));
                 continue;
             }
-            if (kind == K_EOB) {
-                INFLATE_SAVE();
-                return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT;
-            }
-            if (kind != K_BASE) {
-                r = QEL_INFLATE_CORRUPT;
-                goto done;
-            }
+            INFLATE_END_OR_BAD(kind);
             {
                 uint64_t w;
                 memcpy(&w, ip, 8);
@@ -410,23 +443,8 @@ struct Inflater {
                 ip += (63 - n) >> 3;
                 n |= 56;
             }
-            uint32_t extra = EntryExtra(e);
-            const size_t len = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1));
-            b >>= extra;
-            n -= extra;
-            INFLATE_DECODE(e, distTable, DIST_ROOT);
-            if (EntryKind(e) != K_BASE) {
-                r = QEL_INFLATE_CORRUPT;
-                goto done;
-            }
-            extra = EntryExtra(e);
-            const size_t d = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1));
-            b >>= extra;
-            n -= extra;
-            if (d > size_t(o - oStart)) {
-                r = QEL_INFLATE_CORRUPT;
-                goto done;
-            }
+            size_t len, d;
+            INFLATE_MATCH(e, len, d);
             uint8_t* const stop = o + len;
             if (d >= 16) {
                 const uint8_t* from = o - d;
@@ -473,14 +491,8 @@ struct Inflater {
                 *o++ = uint8_t(EntryValue(e));
                 continue;
             }
-            if (EntryKind(e) == K_SUB) {
-                b >>= LIT_ROOT;
-                n -= LIT_ROOT;
-                e = litTable[EntryValue(e) + (b & ((1u << EntryExtra(e)) - 1))];
-            }
-            b >>= EntryLen(e);
-            n -= EntryLen(e);
-            uint32_t kind = EntryKind(e);
+            INFLATE_LIT_REST(e);
+            const uint32_t kind = EntryKind(e);
             if (SE_INFLATE_LIKELY(kind == K_LIT)) {
                 if (o == oEnd) {
                     r = QEL_INFLATE_OVERFLOW;
@@ -489,34 +501,12 @@ struct Inflater {
                 *o++ = uint8_t(EntryValue(e));
                 continue;
             }
-            if (kind == K_EOB) {
-                INFLATE_SAVE();
-                return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT;
-            }
-            if (kind != K_BASE) {
-                r = QEL_INFLATE_CORRUPT;
-                goto done;
-            }
+            INFLATE_END_OR_BAD(kind);
             // A length: its extra bits, a distance code and its extra bits
             // take at most 5 + 15 + 13 bits.
             if (n < 33) INFLATE_REFILL();
-            uint32_t extra = EntryExtra(e);
-            size_t len = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1));
-            b >>= extra;
-            n -= extra;
-            INFLATE_DECODE(e, distTable, DIST_ROOT);
-            if (EntryKind(e) != K_BASE) {
-                r = QEL_INFLATE_CORRUPT;
-                goto done;
-            }
-            extra = EntryExtra(e);
-            size_t d = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1));
-            b >>= extra;
-            n -= extra;
-            if (d > size_t(o - oStart)) {
-                r = QEL_INFLATE_CORRUPT;
-                goto done;
-            }
+            size_t len, d;
+            INFLATE_MATCH(e, len, d);
             size_t room = size_t(oEnd - o);
             if (len > room) {
                 r = QEL_INFLATE_OVERFLOW;
@@ -545,6 +535,9 @@ struct Inflater {
 #undef INFLATE_SAVE
 #undef INFLATE_REFILL
 #undef INFLATE_DECODE
+#undef INFLATE_LIT_REST
+#undef INFLATE_END_OR_BAD
+#undef INFLATE_MATCH
     }
 
     QelInflateResult Run() {

@@ -163,7 +163,7 @@ BENCHMARK(BM_Plain_ReadDataFileDescrambled)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     return bench_ratios::Main(argc, argv,
-                              {{"BM_Catalog_LoadEveryMember", "BM_Plain_ReadDataFileDescrambled", "<= 1.1"},
-                               {"BM_Catalog_ReadEveryMember", "BM_Plain_ReadDataFileDescrambled", "<= 1.1"},
+                              {{"BM_Catalog_LoadEveryMember", "BM_Plain_ReadDataFileDescrambled", "<= 1.05"},
+                               {"BM_Catalog_ReadEveryMember", "BM_Plain_ReadDataFileDescrambled", "<= 1.05"},
                                {"BM_Catalog_LoadEveryMember", "BM_Plain_ReadDataFile", "(plain read)"}});
 }

@@ -220,7 +220,9 @@ TEST(QelTable, WalkFollowsBucketOrderThroughAddsRemovesAndGrowth) {
         } else if (Qel_TableSet(h.t, key, key)) {
             live.push_back(key);
         }
-        if (step % 97 == 0 || step > 2990) ASSERT_EQ(IterationKeys(h.t), BucketOrder(h.t)) << step;
+        if (step % 97 == 0 || step > 2990) {
+            ASSERT_EQ(IterationKeys(h.t), BucketOrder(h.t)) << step;
+        }
     }
     ASSERT_FALSE(live.empty());
     EXPECT_EQ(IterationKeys(h.t).size(), live.size());

@@ -2,9 +2,7 @@
 #include "cockpit/standin.h"
 
 #include <cstring>
-#include <map>
 #include <string>
-#include <tuple>
 
 #include "base/file.h"
 #include "base/log.h"
@@ -39,11 +37,6 @@ int ReadSection(const char* call, QelFile* file, const uint8_t (&section)[12]) {
         return 0;
     }
     return StandIn_Fails(call) ? 0 : 1;
-}
-
-std::map<std::tuple<int32_t, int32_t, int32_t>, int32_t>& ControlMatrix() {
-    static std::map<std::tuple<int32_t, int32_t, int32_t>, int32_t> matrix;
-    return matrix;
 }
 
 int32_t CockpitStandInSysCall(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
@@ -99,13 +92,6 @@ int GS_SaveGame(QelFile* file) { return WriteSection("GS_SaveGame", file, kGalax
 int GS_LoadGame(QelFile* file) { return ReadSection("GS_LoadGame", file, kGalaxySection); }
 int ID_Save(QelFile* file) { return WriteSection("ID_Save", file, kCockpitSection); }
 int ID_Load(QelFile* file) { return ReadSection("ID_Load", file, kCockpitSection); }
-
-int32_t STS_GetControlMatrix(int32_t a, int32_t b, int32_t c) {
-    auto it = ControlMatrix().find({a, b, c});
-    return it == ControlMatrix().end() ? 0 : it->second;
-}
-
-void STS_SetControlMatrix(int32_t a, int32_t b, int32_t c, int32_t d) { ControlMatrix()[{a, b, c}] = d; }
 
 void STS_Set(int32_t objectId, int flag) {
     StandIn_Record(("STS_Set " + std::to_string(objectId) + " " + std::to_string(flag)).c_str());

@@ -1,4 +1,4 @@
-// STANDIN: the cockpit and galaxy map (GS_, INS_, EO_, STS_): registers the
+// STANDIN: the cockpit and galaxy map (GS_, INS_, EO_, STS_Set): registers the
 // galaxy module (7) and the cockpit module (10) in start-up order, answers the
 // calls the program's start-up, game loop and exit make, and records each one;
 // and it offers the least the shared helpers (cockpit/helpers.h) call: emptying
@@ -85,6 +85,3 @@ void EO_FreeObjectEffects();
 
 // Steers the player's object from this frame's input.
 void STS_Set(int32_t objectId, int flag);
-// An entry of the control matrix (0 until set), and setting one.
-int32_t STS_GetControlMatrix(int32_t a, int32_t b, int32_t c);
-void STS_SetControlMatrix(int32_t a, int32_t b, int32_t c, int32_t d);

@@ -12,7 +12,7 @@
 #include "base/memory.h"
 #include "base/strings.h"
 #include "base/table.h"
-#include "cockpit/standin.h"
+#include "cockpit/controlmatrix.h"
 #include "program/galaxyimport.h"
 #include "program/gameloop.h"
 #include "program/main.h"

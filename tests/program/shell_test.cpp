@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/general.h"
+#include "cockpit/controlmatrix.h"
 #include "program/gameloop.h"
 #include "program/main.h"
 #include "program/savegame.h"
@@ -124,8 +125,12 @@ TEST_F(ShellCalls, SettingsAndTexts) {
     EXPECT_EQ(Call("Ruzo_SetDefaultProfile", {Text("Pilot")}), "0");
     EXPECT_EQ(Call("Ruzo_GetDefaultProfile"), "\"Pilot\"");
     EXPECT_EQ(Call("Ruzo_GetSaveDevices"), "0");
-    EXPECT_EQ(Call("Ruzo_SetControlMatrix", {Int(1), Int(2), Int(3), Int(44)}), "0");
-    EXPECT_EQ(Call("Ruzo_GetControlMatrix", {Int(1), Int(2), Int(3)}), "44");
+    // Code 1 has no binding to change.
+    EXPECT_EQ(Call("Ruzo_SetControlMatrix", {Int(1), Int(2), Int(3), Int(4)}), "0");
+    EXPECT_EQ(Call("Ruzo_GetControlMatrix", {Int(1), Int(3), Int(4)}), "0");
+    EXPECT_EQ(Call("Ruzo_SetControlMatrix", {Int(257), Int(12), Int(1), Int(0)}), "0");
+    EXPECT_EQ(Call("Ruzo_GetControlMatrix", {Int(257), Int(1), Int(0)}), "12");
+    g_ControlMatrix = STS_CONTROL_MATRIX_DEFAULTS;
 
     EXPECT_EQ(Call("Ruzo_CaptureFrame"), "0");
     EXPECT_EQ(g_FrameCaptureRequest, 1);

@@ -11,15 +11,13 @@
 #include "script/modules.h"
 #include "script/tasks.h"
 
-GalaxyGrid* g_GalaxyGrid = nullptr;
 CockpitSystem* g_CockpitSystem = nullptr;
 Cockpit* g_StandInControlCockpit = nullptr;
 
 namespace {
 const char* const s_names[] = {nullptr};
 
-// The sections' one word; any value reads back.
-constexpr uint8_t kGalaxySection[12] = {'G', 'A', 'L', 'A', 0, 0, 0, 1, '/', 'G', 'A', 'L'};
+// The section's one word; any value reads back.
 constexpr uint8_t kCockpitSection[12] = {'I', 'N', 'S', ' ', 0, 0, 0, 1, '/', 'I', 'N', 'S'};
 
 int WriteSection(const char* call, QelFile* file, const uint8_t (&section)[12]) {
@@ -49,13 +47,6 @@ int32_t Register() {
                        : 0;
 }
 }  // namespace
-
-void GS_Init(GalaxyGrid* grid) {
-    StandIn_Record("GS_Init");
-    grid->moduleNumber = Register();
-}
-
-void GS_ClearGalaxy(GalaxyGrid*) { StandIn_Record("GS_ClearGalaxy"); }
 
 CockpitSystem* INS_CreateCockpitSystem(CockpitSystem* block) {
     StandIn_Record("INS_CreateCockpitSystem");
@@ -88,8 +79,6 @@ void EO_FreeExplosions() { StandIn_Record("EO_FreeExplosions"); }
 void EO_FreeEffects() { StandIn_Record("EO_FreeEffects"); }
 void EO_FreeObjectEffects() { StandIn_Record("EO_FreeObjectEffects"); }
 
-int GS_SaveGame(QelFile* file) { return WriteSection("GS_SaveGame", file, kGalaxySection); }
-int GS_LoadGame(QelFile* file) { return ReadSection("GS_LoadGame", file, kGalaxySection); }
 int ID_Save(QelFile* file) { return WriteSection("ID_Save", file, kCockpitSection); }
 int ID_Load(QelFile* file) { return ReadSection("ID_Load", file, kCockpitSection); }
 

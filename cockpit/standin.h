@@ -1,31 +1,16 @@
-// STANDIN: the cockpit and galaxy map (GS_, INS_, EO_, STS_Set): registers the
-// galaxy module (7) and the cockpit module (10) in start-up order, answers the
-// calls the program's start-up, game loop and exit make, and records each one;
-// and it offers the least the shared helpers (cockpit/helpers.h) call: emptying
-// a cockpit, unlinking a cockpit object and dropping the tracked object. Its
-// save sections ("GALA", "INS ") are each the section's two cookies around one
-// word, checked on reading; StandIn_SetFailure with "GS_SaveGame",
-// "GS_LoadGame", "ID_Save", "ID_Load" or "INS_CreateCockpitSystem" makes that
-// call fail.
+// STANDIN: the cockpit (INS_, EO_, STS_Set): registers the cockpit module
+// (10) in start-up order, answers the calls the program's start-up, game loop
+// and exit make, and records each one; and it offers the least the shared
+// helpers (cockpit/helpers.h) call: emptying a cockpit, unlinking a cockpit
+// object and dropping the tracked object. Its save section ("INS ") is the
+// section's two cookies around one word, checked on reading;
+// StandIn_SetFailure with "ID_Save", "ID_Load" or "INS_CreateCockpitSystem"
+// makes that call fail.
 #pragma once
 
 #include <cstdint>
 
 struct QelTable;
-
-// The galaxy grid: a zeroed record that the program allocates.
-struct GalaxyGrid {
-    int32_t moduleNumber;
-};
-// The program's galaxy grid; null before start-up and after the exit.
-extern GalaxyGrid* g_GalaxyGrid;
-
-void GS_Init(GalaxyGrid* grid);
-void GS_ClearGalaxy(GalaxyGrid* grid);
-struct QelFile;
-// The "GALA" ... "/GAL" section of save games; 1 done, 0 failed.
-int GS_SaveGame(QelFile* file);
-int GS_LoadGame(QelFile* file);
 
 struct Cockpit {
     uint32_t flags;  // 0x4: the second object is steered
@@ -70,6 +55,7 @@ void INS_DropTrackedObject(void* object);
 extern Cockpit* g_StandInControlCockpit;
 // Null when it fails.
 CockpitSystem* INS_CreateCockpitSystem(CockpitSystem* block);
+struct QelFile;
 // The "INS " ... "/INS" section of save games; 1 done, 0 failed.
 int ID_Save(QelFile* file);
 int ID_Load(QelFile* file);

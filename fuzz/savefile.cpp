@@ -1,7 +1,7 @@
 // A whole save game through the container's reader: header, clocks, timed
 // events, the script section over the fuzzer's story (written once as
 // "L\fuzz.obj"), the other modules' sections and the closing cookies. What
-// the load made (story, events, cockpit system, story name) is freed after.
+// the load made (story, events, cockpit system, gates, story name) is freed after.
 #include <cstdlib>
 #include <vector>
 
@@ -9,6 +9,7 @@
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "base/strings.h"
+#include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
@@ -31,6 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         g_ProgramState = ps;
         base = static_cast<TimerBase*>(std::calloc(1, sizeof(TimerBase)));
         Timer_Init(base);
+        g_GalaxyGrid = static_cast<GalaxyGrid*>(std::calloc(1, sizeof(GalaxyGrid)));
+        if (!GS_AllocGalaxy(g_GalaxyGrid, GS_ROWS, GS_COLUMNS)) std::abort();
     }
     Fuzz_WriteFile("save.bin", data, size);
     {
@@ -44,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             Qel_fclose(f);
         }
+        GS_ClearGalaxy(g_GalaxyGrid);
         Timer_ClearAll();
         SB_FreeLocation(ctx);
         Fuzz_ForgetLater();

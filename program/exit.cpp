@@ -12,6 +12,7 @@
 #include "base/memory.h"
 #include "base/display.h"
 #include "base/strings.h"
+#include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/gamesound.h"
@@ -109,6 +110,7 @@ void FreeModules() {
         g_SpaceRoot = nullptr;
     }
     if (g_GalaxyGrid) {
+        GS_FreeGalaxy(g_GalaxyGrid);
         Int_FreeRecord(g_GalaxyGrid, 0);
         g_GalaxyGrid = nullptr;
     }

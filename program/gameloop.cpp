@@ -9,6 +9,7 @@
 #include "base/display.h"
 #include "base/imagefiles.h"
 #include "base/strings.h"
+#include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
 #include "program/exit.h"
 #include "program/gamesound.h"

@@ -9,6 +9,7 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
 #include "program/exit.h"
 #include "program/gamesound.h"

@@ -9,6 +9,7 @@
 #include "base/display.h"
 #include "base/texcache.h"
 #include "base/strings.h"
+#include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
 #include "program/exit.h"
 #include "program/gamesound.h"
@@ -270,8 +271,7 @@ void P_StartUp(int argc, char** argv) {
     B3D_SetBackgroundInfo(g_ScreenViews[0]);
 
     g_GalaxyGrid = Int_AllocRecord<GalaxyGrid>(0);
-    if (!g_GalaxyGrid) P_Exit(3);
-    GS_Init(g_GalaxyGrid);
+    if (!g_GalaxyGrid || !GS_Init(g_GalaxyGrid)) P_Exit(3);
     g_SpaceRoot = Int_AllocRecord<SpaceRoot>(0);
     if (!g_SpaceRoot) P_Exit(3);
     SA_Init(g_SpaceRoot);

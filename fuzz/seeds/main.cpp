@@ -46,6 +46,7 @@
 #include "scene/trees.h"
 #include "script/values.h"
 #include "system/timer.h"
+#include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
 #include "program/gamesound.h"
 #include "program/movies.h"
@@ -1108,6 +1109,11 @@ int main(int argc, char** argv) {
     DataFiles();
     Regex();
     Stories();
+    g_GalaxyGrid = Int_AllocRecord<GalaxyGrid>(0);
+    if (!g_GalaxyGrid || !GS_AllocGalaxy(g_GalaxyGrid, GS_ROWS, GS_COLUMNS)) {
+        std::fprintf(stderr, "fuzz_seeds: no galaxy grid\n");
+        return 1;
+    }
     SaveSections(ctx);
     TimeSections(ctx);
     SoundSections();

@@ -201,7 +201,7 @@ SaveImage Parse(const Bytes& b) {
                   : "",
               "/MOV");
     EXPECT_EQ(CookieAt(b, at), "GALA");
-    take(12);
+    take(4 + 2880 * 32 + 4);
     EXPECT_EQ(CookieAt(b, at), "SECT");
     take(12);
     if (CookieAt(b, at) == "INS ") take(12);
@@ -359,6 +359,7 @@ TEST_F(SaveGameTest, AFailureAnywhereLeavesTheSlotAsItWas) {
         16 + 8 + 4 * static_cast<int64_t>(reference.system.size()) +
         static_cast<int64_t>(reference.time.size() + reference.script.size());
     const int64_t moviesAt = sceneAt + static_cast<int64_t>(reference.sections[0].bytes.size());
+    const int64_t galaxyAt = moviesAt + static_cast<int64_t>(reference.sections[1].bytes.size());
     struct Case {
         const char* what;
         const char* failingCall;  // a stand-in told to fail
@@ -369,7 +370,7 @@ TEST_F(SaveGameTest, AFailureAnywhereLeavesTheSlotAsItWas) {
     const Case cases[] = {
         {"scene", nullptr, "EO_FreeObjectEffects", sceneAt + 4, "P_Save(5,New) B3D_SaveGame failed\n"},
         {"movies", nullptr, "EO_FreeObjectEffects", moviesAt + 4, "P_Save(5, New) MOV_SaveGame failed\n"},
-        {"galaxy", "GS_SaveGame", nullptr, -1, "P_Save(5,New) GS_SaveGame() failed!\n"},
+        {"galaxy", nullptr, "EO_FreeObjectEffects", galaxyAt + 4, "P_Save(5,New) GS_SaveGame() failed!\n"},
         {"space", "SA_SaveSectors", nullptr, -1, "P_Save(5,New) SA_Save() failed!\n"},
         {"cockpit", "ID_Save", nullptr, -1, "P_Save(5,New) ID_Save() failed!\n"},
         {"sound", nullptr, "ID_Save", 12 + 4, "P_Save(5,New) SFX_SaveGame() failed!\n"},

@@ -12,6 +12,7 @@
 #include "base/general.h"
 #include "base/memory.h"
 #include "base/random.h"
+#include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
 #include "platform/win32/memory.h"
 #include "platform/win32/timer.h"

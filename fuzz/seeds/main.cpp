@@ -58,6 +58,7 @@
 #include "tools/lib/catalog_writer.h"
 #include "tools/lib/cutconv.h"
 #include "tools/lib/packed_writer.h"
+#include "tests/support/galaxy_reference.h"
 #include "tests/support/imagefixtures.h"
 #include "tools/lib/media_fixtures.h"
 #include "tools/lib/types_writer.h"
@@ -389,6 +390,62 @@ void MovieSections() {
     if (ok) Seed("movisave", "empty", ReadGz("movi.gz"));
     Seed("movisave", "movie-and-voice",
          Cat({Of("MOVI"), Words({1, 120, 3, 2, 0, 0, 0x1, 5, 44, 1, 0}), Words({1, 44}), Of("/MOV")}));
+}
+
+// The gate grid's section as it saves an empty grid and two networks, and
+// one network whose positions are at the ends of the 32-bit range.
+void GalaxySections() {
+    auto save = [] {
+        QelFile* f = Qel_fcopen("gala.gz", "wb", 0);
+        int ok = f && GS_SaveGame(f);
+        if (f) Qel_fclose(f);
+        return ok ? ReadGz("gala.gz") : Bytes();
+    };
+    GS_ClearGalaxy(g_GalaxyGrid);
+    Seed("galaxysave", "empty", save());
+    galaxy_reference::BuildNetwork(g_GalaxyGrid, {3, 0.7, 80, 20, 300});
+    Seed("galaxysave", "network", save());
+    Bytes wide = save();
+    for (size_t at = 4 + 16; at + 32 <= wide.size(); at += 32 * 7)
+        for (size_t w = 0; w < 3; ++w)
+            for (size_t i = 0; i < 4; ++i) wide[at + 4 * w + i] = w == 1 ? 0x80 * (i == 0) : 0xFF >> (i == 0);
+    Seed("galaxysave", "wide-positions", wide);
+    GS_ClearGalaxy(g_GalaxyGrid);
+    galaxy_reference::BuildNetwork(g_GalaxyGrid, {4, 0.5, 200, 60, 100});
+    Seed("galaxysave", "doubled-pairs", save());
+    GS_ClearGalaxy(g_GalaxyGrid);
+}
+
+// Call sequences of the gate grid's target (fuzz/galaxycalls.cpp): pairs of
+// gates along a row and routes over them, gates one way, places outside the
+// grid, and saves and loads between.
+void GalaxyCalls() {
+    Bytes row;
+    for (uint8_t c = 0; c < 6; ++c) {
+        // Two pairs between 2-c and 2-(c+1): gates 0 and 1 of a sector lead
+        // east, its gates 2 and 3 west.
+        for (const Bytes& pair : {Bytes{5, 2, c, 0, 2, uint8_t(c + 1), 2, 0, 30, uint8_t(-4), 2},
+                                  Bytes{5, 2, c, 1, 2, uint8_t(c + 1), 3, 0, 10, 40, 0}})
+            row.insert(row.end(), pair.begin(), pair.end());
+    }
+    for (uint8_t from = 0; from < 6; ++from) {
+        const Bytes ask = {0, 2, from, 2, 6, 1, 2, from, 2, 6, 2, 2, 6, 2, from};
+        row.insert(row.end(), ask.begin(), ask.end());
+    }
+    Seed("galaxycalls", "pairs-in-a-row", row);
+    Bytes saves = row;
+    for (const Bytes& step : {Bytes{7}, Bytes{0, 2, 0, 2, 6}, Bytes{8, 0x40, 0x00, 0xFF, 0},
+                              Bytes{8, 0xFF, 0xFF, 0x2F, 1}, Bytes{8, 0, 0, 'X', 0}, Bytes{0, 2, 0, 2, 6},
+                              Bytes{4, 2, 3, 4}, Bytes{1, 2, 0, 2, 6}, Bytes{9}, Bytes{2, 2, 0, 2, 6}})
+        saves.insert(saves.end(), step.begin(), step.end());
+    Seed("galaxycalls", "saves-and-loads", saves);
+    Seed(
+        "galaxycalls", "outside",
+        Bytes{3, 0xF0, 0, 0,    1, 1, 1, 0, 1,    1, 1, 3, 0,    0, 0xF1, 1, 1,    1, 1, 1, 1, 1, 4, 0xF7, 0, 0, 4, 0,
+              0, 0xF3, 0, 0xF1, 0, 1, 1, 1, 0xF6, 0, 2, 0, 0xF5, 6, 0x11, 6, 0x20, 5, 1, 1, 1, 1, 1, 1,    1, 9, 9, 9});
+    Seed("galaxycalls", "one-way-and-odd-positions",
+         Bytes{3, 4, 4, 0, 4, 5, 0, 0, 1, 2, 3, 3, 4, 5, 0, 4, 4, 0, 1, 5, 5, 5, 3, 4, 5, 1, 4, 6, 0,
+               2, 0, 0, 0, 3, 4, 6, 1, 4, 5, 1, 3, 0, 0, 0, 0, 4, 4, 4, 5, 0, 4, 6, 1, 4, 5, 2, 4, 4});
 }
 
 // Movies and soundtracks made by the media fixtures, behind the byte that
@@ -1118,6 +1175,8 @@ int main(int argc, char** argv) {
     TimeSections(ctx);
     SoundSections();
     MovieSections();
+    GalaxySections();
+    GalaxyCalls();
     MovieFiles();
     SaveFiles(ctx);
     TextFiles(ctx);

@@ -1,0 +1,81 @@
+// The gate grid's "GALA" save section, loaded over a grid that holds a
+// network of its own. A failed load must leave that network as it was; a
+// load that succeeds must save the same bytes again, and its routes (gates
+// anywhere, links one way, positions of any size) are asked for a few
+// targets, every answer in its range. The grid's network is put back after.
+#include <cstdlib>
+#include <vector>
+
+#include "base/file.h"
+#include "base/standin_calls.h"
+#include "cockpit/galaxy.h"
+#include "fuzz/harness/harness.h"
+#include "tests/support/galaxy_reference.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Check(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz galaxysave: %s\n", what);
+    std::abort();
+}
+
+Bytes Save() {
+    QelFile* f = Qel_fopen("gala.sav", "wb", 0);
+    Check(f && GS_SaveGame(f) == 1, "save failed");
+    Qel_fclose(f);
+    Bytes bytes;
+    f = Qel_fopen("gala.sav", "rb", 0);
+    uint8_t chunk[4096];
+    for (size_t got; (got = Qel_fread(f, 1, sizeof chunk, chunk)) > 0;) bytes.insert(bytes.end(), chunk, chunk + got);
+    Qel_fclose(f);
+    return bytes;
+}
+
+int Load(const uint8_t* data, size_t size) {
+    Fuzz_WriteFile("gala.bin", data, size);
+    QelFile* f = Qel_fopen("gala.bin", "rb", 0);
+    const int loaded = f ? GS_LoadGame(f) : 0;
+    if (f) Qel_fclose(f);
+    return loaded;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Fuzz_Init();
+    static GalaxyGrid* grid = nullptr;
+    static Bytes own;
+    if (!grid) {
+        grid = static_cast<GalaxyGrid*>(std::calloc(1, sizeof(GalaxyGrid)));
+        Check(GS_AllocGalaxy(grid, GS_ROWS, GS_COLUMNS) == 1, "no grid");
+        g_GalaxyGrid = grid;
+        galaxy_reference::BuildNetwork(grid, {11, 0.6, 60, 20, 200});
+        own = Save();
+    }
+    {
+        FuzzMemoryGuard guard;
+        if (!Load(data, size)) {
+            Check(Save() == own, "a failed load changed the grid");
+        } else {
+            Check(size >= own.size() && Save() == Bytes(data, data + own.size()), "a loaded grid saves otherwise");
+            const int32_t n = GS_ROWS * GS_COLUMNS;
+            for (size_t i = 0; i < 4; ++i) {
+                const int32_t to = static_cast<int32_t>(data[(i * 7919) % size]) * 2 % n;
+                for (int32_t from = 0; from < n; ++from) {
+                    const galaxy_reference::Answer a = galaxy_reference::EngineAnswer(grid, from, to);
+                    Check(a.gate >= -2 && a.gate < GS_GATES, "gate out of range");
+                    Check(a.gate == -2 ? a.distance == -2 && a.jumps == -2
+                                       : a.distance >= 0 && a.distance <= GS_DISTANCE_LIMIT && a.jumps < n,
+                          "answers out of range");
+                }
+            }
+            Check(Load(own.data(), own.size()) == 1, "the grid's own network did not load");
+        }
+        GS_ResetRouteCache(grid);
+    }
+    StandIn_ClearCalls();
+    return 0;
+}

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "base/byteorder.h"
 #include "base/file.h"
 #include "base/log.h"
 #include "base/memory.h"
@@ -30,8 +31,9 @@ constexpr uint32_t kColumnFlags = INT_MEM_UNZEROED;
 enum : uint8_t { kUnknown, kWalking, kReaches, kLoops };
 
 // The save section: a cookie, 2880 slots of eight big-endian words, a cookie.
-constexpr size_t kSlotBytes = 32;
-constexpr size_t kSlotsBytes = size_t{GS_ROWS} * GS_COLUMNS * GS_GATES * kSlotBytes;
+constexpr size_t kSlotWords = 8;
+constexpr size_t kSlots = size_t{GS_ROWS} * GS_COLUMNS * GS_GATES;
+constexpr size_t kSlotsBytes = kSlots * kSlotWords * 4;
 constexpr uint32_t kEmptySlotWord = 0xFFFFFFFF;
 
 enum : int32_t { kCallRoute, kCallRouteDist, kCallRouteLen, kCallAddGate, kCallRemoveGate };
@@ -45,11 +47,6 @@ bool Inside(const GalaxyGrid* g, int32_t row, int32_t column) {
 bool ValidGate(int32_t gate) { return gate >= 0 && gate < GS_GATES; }
 
 void EmptySlot(GateSlot* slot) { *slot = GateSlot{-1, -1, -1, {0, 0, 0, 0}}; }
-
-void EmptyAllSlots(GalaxyGrid* g) {
-    for (int32_t k = 0; k < g->rows * g->columns; ++k)
-        for (GateSlot& slot : g->sectors[k].gates) EmptySlot(&slot);
-}
 
 // A leg: the integer sum of the squares, its single-precision root,
 // truncated. Coordinates stored by GS_AddGate stay within +-4294; a loaded
@@ -66,6 +63,20 @@ uint32_t LengthOf(const int32_t* p) { return Length(p[0], p[1], p[2]); }
 
 uint32_t LengthBetween(const int32_t* a, const int32_t* b) {
     return Length(int64_t{a[0]} - b[0], int64_t{a[1]} - b[1], int64_t{a[2]} - b[2]);
+}
+
+void MeasureLegs(GalaxySector* s) {
+    for (int32_t i = 0; i < GS_GATES; ++i)
+        for (int32_t j = 0; j < GS_GATES; ++j)
+            s->legs[i][j] =
+                i == j ? LengthOf(s->gates[i].position) : LengthBetween(s->gates[i].position, s->gates[j].position);
+}
+
+void EmptyAllSlots(GalaxyGrid* g) {
+    for (int32_t k = 0; k < g->rows * g->columns; ++k) {
+        for (GateSlot& slot : g->sectors[k].gates) EmptySlot(&slot);
+        MeasureLegs(&g->sectors[k]);
+    }
 }
 
 uint32_t Add(uint64_t a, uint64_t b) { return static_cast<uint32_t>(std::min<uint64_t>(a + b, kCostCap)); }
@@ -103,13 +114,12 @@ void Search(GalaxyGrid* g, int32_t target) {
             const int32_t n = IndexOf(g, link);
             GalaxySector& next = s[n];
             const uint32_t candidate =
-                head.exitGate < 0 ? LengthOf(link.position)
-                                  : Add(head.cost, LengthBetween(link.position, head.gates[head.exitGate].position));
+                head.exitGate < 0 ? head.legs[slot][slot] : Add(head.cost, head.legs[slot][head.exitGate]);
             const bool reached = next.cost != kUnreached;
             if (reached) {
-                const uint64_t mine = uint64_t{candidate} + LengthOf(next.gates[link.targetGate].position);
+                const uint64_t mine = uint64_t{candidate} + next.legs[link.targetGate][link.targetGate];
                 const uint64_t theirs =
-                    uint64_t{next.cost} + (next.exitGate < 0 ? 0 : LengthOf(next.gates[next.exitGate].position));
+                    uint64_t{next.cost} + (next.exitGate < 0 ? 0 : next.legs[next.exitGate][next.exitGate]);
                 if (mine >= theirs) continue;
             }
             next.cost = candidate;
@@ -128,8 +138,8 @@ void Search(GalaxyGrid* g, int32_t target) {
 // The length from arriving in sector n at its gate `gate` to the target's centre.
 uint32_t RestFrom(const GalaxyGrid* g, int32_t target, int32_t n, int32_t gate) {
     const GalaxySector& s = g->sectors[n];
-    if (n == target) return LengthOf(s.gates[gate].position);
-    return Add(LengthBetween(s.gates[gate].position, s.gates[s.exitGate].position), s.rest);
+    if (n == target) return s.legs[gate][gate];
+    return Add(s.legs[gate][s.exitGate], s.rest);
 }
 
 // Offers a looping sector the way out by its gate into sector m at m's gate
@@ -137,7 +147,7 @@ uint32_t RestFrom(const GalaxyGrid* g, int32_t target, int32_t n, int32_t gate) 
 // sector led into, then its lower gate.
 void Offer(GalaxyGrid* g, int32_t target, int32_t sector, int32_t gate, int32_t m, int32_t slot) {
     GalaxySector& s = g->sectors[sector];
-    const uint32_t way = Add(LengthOf(s.gates[gate].position), RestFrom(g, target, m, slot));
+    const uint32_t way = Add(s.legs[gate][gate], RestFrom(g, target, m, slot));
     if (s.cost != kUnreached && std::make_tuple(way, gate, m, slot) >=
                                     std::make_tuple(s.cost, int32_t{s.exitGate}, s.nextSector, int32_t{s.arrivalGate}))
         return;
@@ -231,7 +241,7 @@ void FillColumn(const GalaxyGrid* g, int32_t target, RouteEntry* column) {
         if (k == target) {
             column[k] = RouteEntry{GS_ROUTE_SAME, 0};
         } else if (s.routeState == kReaches) {
-            uint32_t distance = Add(LengthOf(s.gates[s.exitGate].position), s.rest);
+            uint32_t distance = Add(s.legs[s.exitGate][s.exitGate], s.rest);
             if (distance > GS_DISTANCE_LIMIT) {
                 distance = GS_DISTANCE_LIMIT;
                 ++saturated;
@@ -277,17 +287,6 @@ const RouteEntry* Entry(GalaxyGrid* g, const char* call, int32_t fromRow, int32_
 
 constexpr uint8_t kOpenTag[4] = {'G', 'A', 'L', 'A'};
 constexpr uint8_t kCloseTag[4] = {'/', 'G', 'A', 'L'};
-
-void PutWord(uint8_t* at, uint32_t w) {
-    at[0] = static_cast<uint8_t>(w >> 24);
-    at[1] = static_cast<uint8_t>(w >> 16);
-    at[2] = static_cast<uint8_t>(w >> 8);
-    at[3] = static_cast<uint8_t>(w);
-}
-
-uint32_t GetWord(const uint8_t* at) {
-    return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | uint32_t{at[3]};
-}
 
 bool ProgramSized(const GalaxyGrid* g, const char* call) {
     if (g && g->sectors && g->rows == GS_ROWS && g->columns == GS_COLUMNS) return true;
@@ -360,20 +359,19 @@ void GS_ResetRouteCache(GalaxyGrid* grid) {
 int GS_SaveGame(QelFile* file) {
     const GalaxyGrid* grid = g_GalaxyGrid;
     if (!ProgramSized(grid, "GS_SaveGame")) return 0;
-    std::vector<uint8_t> bytes(4 + kSlotsBytes + 4);
-    std::memcpy(bytes.data(), kOpenTag, 4);
-    uint8_t* at = bytes.data() + 4;
+    std::vector<uint32_t> words(kSlots * kSlotWords);
+    uint32_t* at = words.data();
     for (int32_t k = 0; k < SectorCount(grid); ++k) {
         for (const GateSlot& slot : grid->sectors[k].gates) {
-            PutWord(at, static_cast<uint32_t>(static_cast<uint16_t>(slot.targetGate)) << 16 |
-                            uint32_t{static_cast<uint8_t>(slot.targetColumn)} << 8 |
-                            static_cast<uint8_t>(slot.targetRow));
-            for (int32_t w = 0; w < 4; ++w) PutWord(at + 16 + 4 * w, static_cast<uint32_t>(slot.position[w]));
-            at += kSlotBytes;
+            at[0] = static_cast<uint32_t>(static_cast<uint16_t>(slot.targetGate)) << 16 |
+                    uint32_t{static_cast<uint8_t>(slot.targetColumn)} << 8 | static_cast<uint8_t>(slot.targetRow);
+            for (int32_t w = 0; w < 4; ++w) at[4 + w] = static_cast<uint32_t>(slot.position[w]);
+            at += kSlotWords;
         }
     }
-    std::memcpy(at, kCloseTag, 4);
-    if (Qel_fwriteBlock(file, 1, bytes.size(), bytes.data()) != bytes.size()) {
+    if (Qel_fwriteBlock(file, 1, 4, kOpenTag) != 4 ||
+        Qel_fwrite(file, words.data(), kSlotsBytes, "\4") != kSlotsBytes ||
+        Qel_fwriteBlock(file, 1, 4, kCloseTag) != 4) {
         Qel_ErrPrintf("GS_SaveGame() writing the galaxy failed\n");
         return 0;
     }
@@ -390,29 +388,30 @@ int GS_LoadGame(QelFile* file) {
         Qel_ErrPrintf("GS_LoadGame() Wrong GALA cookie\n");
         return 0;
     }
-    std::vector<uint8_t> bytes(kSlotsBytes + 4);
-    if (Qel_fread(file, 1, bytes.size(), bytes.data()) != bytes.size() ||
-        std::memcmp(bytes.data() + kSlotsBytes, kCloseTag, 4) != 0) {
+    std::vector<uint32_t> words(kSlots * kSlotWords);
+    if (Qel_fread(file, 1, kSlotsBytes, words.data()) != kSlotsBytes || Qel_fread(file, 1, 4, tag) != 4 ||
+        std::memcmp(tag, kCloseTag, 4) != 0) {
         Qel_ErrPrintf("GS_LoadGame() Wrong /GAL cookie\n");
         return 0;
     }
-    std::vector<GateSlot> slots(kSlotsBytes / kSlotBytes);
-    for (size_t i = 0; i < slots.size(); ++i) {
-        const uint8_t* at = bytes.data() + i * kSlotBytes;
-        const uint32_t word = GetWord(at);
+    Qel_SwapBytesByLayout(words.data(), "\4", kSlotsBytes);
+    std::vector<GateSlot> slots(kSlots);
+    for (size_t i = 0; i < kSlots; ++i) {
+        const uint32_t* at = words.data() + i * kSlotWords;
         GateSlot& slot = slots[i];
-        slot.targetRow = static_cast<int8_t>(word & 0xFF);
-        slot.targetColumn = static_cast<int8_t>(word >> 8 & 0xFF);
-        slot.targetGate = static_cast<int16_t>(word >> 16);
-        for (int32_t w = 0; w < 4; ++w) slot.position[w] = static_cast<int32_t>(GetWord(at + 16 + 4 * w));
-        if (word == kEmptySlotWord || (ValidGate(slot.targetGate) && Inside(grid, slot.targetRow, slot.targetColumn)))
+        slot.targetRow = static_cast<int8_t>(at[0] & 0xFF);
+        slot.targetColumn = static_cast<int8_t>(at[0] >> 8 & 0xFF);
+        slot.targetGate = static_cast<int16_t>(at[0] >> 16);
+        for (int32_t w = 0; w < 4; ++w) slot.position[w] = static_cast<int32_t>(at[4 + w]);
+        if (at[0] == kEmptySlotWord || (ValidGate(slot.targetGate) && Inside(grid, slot.targetRow, slot.targetColumn)))
             continue;
         const auto sector = static_cast<int32_t>(i / GS_GATES);
         Qel_ErrPrintf("GS_LoadGame() sector %d-%d gate %d leads nowhere (%08x)\n", sector / GS_COLUMNS,
-                      sector % GS_COLUMNS, static_cast<int32_t>(i % GS_GATES), word);
+                      sector % GS_COLUMNS, static_cast<int32_t>(i % GS_GATES), at[0]);
         return 0;
     }
-    for (size_t i = 0; i < slots.size(); ++i) grid->sectors[i / GS_GATES].gates[i % GS_GATES] = slots[i];
+    for (size_t i = 0; i < kSlots; ++i) grid->sectors[i / GS_GATES].gates[i % GS_GATES] = slots[i];
+    for (int32_t k = 0; k < SectorCount(grid); ++k) MeasureLegs(&grid->sectors[k]);
     GS_ResetRouteCache(grid);
     return 1;
 }
@@ -462,6 +461,7 @@ int32_t GS_AddGate(GalaxyGrid* grid, int32_t row, int32_t column, int32_t gate, 
     slot.targetColumn = static_cast<int8_t>(toColumn);
     slot.targetGate = static_cast<int16_t>(toGate);
     for (int32_t i = 0; i < 3; ++i) slot.position[i] = position[i] / GS_POSITION_SCALE;
+    MeasureLegs(&grid->sectors[row * grid->columns + column]);
     GS_ResetRouteCache(grid);
     return 0;
 }
@@ -475,7 +475,9 @@ int32_t GS_RemoveGate(GalaxyGrid* grid, int32_t row, int32_t column, int32_t gat
         Qel_ErrPrintf("GS_RemoveGate() invalid sector! sec=%d-%d, id=%d\n", row, column, gate);
         return 0;
     }
-    EmptySlot(&grid->sectors[row * grid->columns + column].gates[gate]);
+    GalaxySector& sector = grid->sectors[row * grid->columns + column];
+    EmptySlot(&sector.gates[gate]);
+    MeasureLegs(&sector);
     GS_ResetRouteCache(grid);
     return 0;
 }

@@ -31,6 +31,9 @@ struct GateSlot {
 // The search's scratch is meaningful only during and right after a search.
 struct GalaxySector {
     GateSlot gates[GS_GATES];
+    // The legs inside the sector, kept with its gates: from gate i to gate j,
+    // and on the diagonal from gate i to the centre.
+    uint32_t legs[GS_GATES][GS_GATES];
     uint32_t cost;        // 0xFFFFFFFF while unreached
     uint16_t jumps;       // the route's gate jumps
     int16_t exitGate;     // the gate to leave by; -1 for the target

@@ -22,7 +22,6 @@
 #include <cstring>
 #include <vector>
 
-#include "base/file.h"
 #include "base/standin_calls.h"
 #include "cockpit/galaxy.h"
 #include "fuzz/harness/harness.h"
@@ -89,25 +88,8 @@ int32_t Call(int32_t call, std::vector<ScriptValue> args) {
     return answer;
 }
 
-Bytes Save(const char* name) {
-    QelFile* f = Qel_fopen(name, "wb", 0);
-    Check(f && GS_SaveGame(f) == 1, "save failed");
-    Qel_fclose(f);
-    Bytes bytes;
-    f = Qel_fopen(name, "rb", 0);
-    uint8_t chunk[4096];
-    for (size_t got; (got = Qel_fread(f, 1, sizeof chunk, chunk)) > 0;) bytes.insert(bytes.end(), chunk, chunk + got);
-    Qel_fclose(f);
-    return bytes;
-}
-
-int Load(const Bytes& bytes) {
-    Fuzz_WriteFile("gala.bin", bytes.data(), bytes.size());
-    QelFile* f = Qel_fopen("gala.bin", "rb", 0);
-    const int loaded = GS_LoadGame(f);
-    Qel_fclose(f);
-    return loaded;
-}
+Bytes Save() { return Fuzz_SaveSection(GS_SaveGame); }
+int Load(const Bytes& bytes) { return Fuzz_LoadSection(GS_LoadGame, bytes.data(), bytes.size()); }
 
 // Whether every used gate has its partner leading back.
 bool Paired(const GalaxyGrid* g) {
@@ -200,19 +182,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     break;
                 }
                 case 7: {
-                    const Bytes saved = Save("gala.sav");
+                    const Bytes saved = Save();
                     GS_ClearGalaxy(grid);
                     Check(Load(saved) == 1, "a saved grid did not load");
-                    Check(Save("gala.sav") == saved, "a loaded grid saves otherwise");
+                    Check(Save() == saved, "a loaded grid saves otherwise");
                     break;
                 }
                 case 8: {
-                    Bytes saved = Save("gala.sav");
+                    Bytes saved = Save();
                     const size_t offset = (in.next() | size_t{in.next()} << 8) * saved.size() / 65536;
                     saved[offset] = in.next();
                     if (in.next() & 1) saved.resize(offset);
-                    const Bytes before = Save("gala.sav");
-                    if (!Load(saved)) Check(Save("gala.sav") == before, "a failed load changed the grid");
+                    const Bytes before = Save();
+                    if (!Load(saved)) Check(Save() == before, "a failed load changed the grid");
                     break;
                 }
                 default: GS_ClearGalaxy(grid); break;

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include "base/file.h"
 #include "base/standin_calls.h"
 #include "cockpit/galaxy.h"
 #include "fuzz/harness/harness.h"
@@ -22,26 +21,6 @@ void Check(bool ok, const char* what) {
     std::abort();
 }
 
-Bytes Save() {
-    QelFile* f = Qel_fopen("gala.sav", "wb", 0);
-    Check(f && GS_SaveGame(f) == 1, "save failed");
-    Qel_fclose(f);
-    Bytes bytes;
-    f = Qel_fopen("gala.sav", "rb", 0);
-    uint8_t chunk[4096];
-    for (size_t got; (got = Qel_fread(f, 1, sizeof chunk, chunk)) > 0;) bytes.insert(bytes.end(), chunk, chunk + got);
-    Qel_fclose(f);
-    return bytes;
-}
-
-int Load(const uint8_t* data, size_t size) {
-    Fuzz_WriteFile("gala.bin", data, size);
-    QelFile* f = Qel_fopen("gala.bin", "rb", 0);
-    const int loaded = f ? GS_LoadGame(f) : 0;
-    if (f) Qel_fclose(f);
-    return loaded;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -53,14 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(GS_AllocGalaxy(grid, GS_ROWS, GS_COLUMNS) == 1, "no grid");
         g_GalaxyGrid = grid;
         galaxy_reference::BuildNetwork(grid, {11, 0.6, 60, 20, 200});
-        own = Save();
+        own = Fuzz_SaveSection(GS_SaveGame);
+        Check(!own.empty(), "no section saved");
     }
     {
         FuzzMemoryGuard guard;
-        if (!Load(data, size)) {
-            Check(Save() == own, "a failed load changed the grid");
+        if (!Fuzz_LoadSection(GS_LoadGame, data, size)) {
+            Check(Fuzz_SaveSection(GS_SaveGame) == own, "a failed load changed the grid");
         } else {
-            Check(size >= own.size() && Save() == Bytes(data, data + own.size()), "a loaded grid saves otherwise");
+            Check(size >= own.size() && Fuzz_SaveSection(GS_SaveGame) == Bytes(data, data + own.size()),
+                  "a loaded grid saves otherwise");
             const int32_t n = GS_ROWS * GS_COLUMNS;
             for (size_t i = 0; i < 4; ++i) {
                 const int32_t to = static_cast<int32_t>(data[(i * 7919) % size]) * 2 % n;
@@ -72,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                           "answers out of range");
                 }
             }
-            Check(Load(own.data(), own.size()) == 1, "the grid's own network did not load");
+            Check(Fuzz_LoadSection(GS_LoadGame, own.data(), own.size()) == 1, "the grid's own network did not load");
         }
         GS_ResetRouteCache(grid);
     }

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
+#include "base/file.h"
 #include "base/general.h"
 #include "base/log.h"
 #include "base/memory.h"
@@ -95,6 +97,23 @@ void Fuzz_WriteFile(const std::string& name, const uint8_t* data, size_t size) {
 void Fuzz_RemoveFile(const std::string& name) {
     std::error_code ec;
     fs::remove(name, ec);
+}
+
+std::vector<uint8_t> Fuzz_SaveSection(int (*writer)(QelFile*)) {
+    QelFile* f = Qel_fopen("section.sav", "wb", 0);
+    const int ok = f && writer(f);
+    if (f) Qel_fclose(f);
+    if (!ok) return {};
+    std::ifstream in("section.sav", std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int Fuzz_LoadSection(int (*reader)(QelFile*), const uint8_t* data, size_t size) {
+    Fuzz_WriteFile("section.bin", data, size);
+    QelFile* f = Qel_fopen("section.bin", "rb", 0);
+    const int loaded = f ? reader(f) : 0;
+    if (f) Qel_fclose(f);
+    return loaded;
 }
 
 FuzzMemory Fuzz_Memory(const SE_Context* ctx) {

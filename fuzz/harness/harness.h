@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "script/context.h"
 
@@ -21,6 +22,12 @@ const std::string& Fuzz_Folder();
 // Writes a file in the scratch folder, parent folders made as needed.
 void Fuzz_WriteFile(const std::string& name, const uint8_t* data, size_t size);
 void Fuzz_RemoveFile(const std::string& name);
+
+// A save section as its writer writes it into a plain scratch file (empty
+// when the writer fails), and bytes handed to a section reader the same way.
+struct QelFile;
+std::vector<uint8_t> Fuzz_SaveSection(int (*writer)(QelFile*));
+int Fuzz_LoadSection(int (*reader)(QelFile*), const uint8_t* data, size_t size);
 
 // The engine's memory books: bytes in use in total and per tag, and the
 // bytes and blocks booked in each memory category of a script context.

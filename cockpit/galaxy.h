@@ -41,8 +41,7 @@ struct GalaxySector {
     int32_t nextSector;   // the sector the exit gate leads into
     int16_t arrivalGate;  // ... and the gate of it a ship arrives at
     uint8_t routeState;   // how following the exits ends (galaxy.cpp)
-    uint8_t pad;
-    uint32_t rest;  // the route's length from leaving this sector to the target's centre
+    uint32_t rest;        // the route's length from leaving this sector to the target's centre
 };
 
 struct RouteEntry {

@@ -189,12 +189,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     break;
                 }
                 case 8: {
-                    Bytes saved = Save();
-                    const size_t offset = (in.next() | size_t{in.next()} << 8) * saved.size() / 65536;
-                    saved[offset] = in.next();
-                    if (in.next() & 1) saved.resize(offset);
                     const Bytes before = Save();
-                    if (!Load(saved)) Check(Save() == before, "a failed load changed the grid");
+                    Bytes damaged = before;
+                    const size_t offset = (in.next() | size_t{in.next()} << 8) * damaged.size() / 65536;
+                    damaged[offset] = in.next();
+                    if (in.next() & 1) damaged.resize(offset);
+                    if (!Load(damaged)) Check(Save() == before, "a failed load changed the grid");
                     break;
                 }
                 default: GS_ClearGalaxy(grid); break;

@@ -1,8 +1,10 @@
 // The gate grid's "GALA" save section, loaded over a grid that holds a
 // network of its own. A failed load must leave that network as it was; a
-// load that succeeds must save the same bytes again, and its routes (gates
-// anywhere, links one way, positions of any size) are asked for a few
-// targets, every answer in its range. The grid's network is put back after.
+// load that succeeds must save the same bytes again (the reserved words as
+// zeros), and its routes (gates anywhere, links one way, positions of any
+// size) are asked for a few targets, every answer in its range. The grid's
+// network is put back after.
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -40,8 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!Fuzz_LoadSection(GS_LoadGame, data, size)) {
             Check(Fuzz_SaveSection(GS_SaveGame) == own, "a failed load changed the grid");
         } else {
-            Check(size >= own.size() && Fuzz_SaveSection(GS_SaveGame) == Bytes(data, data + own.size()),
-                  "a loaded grid saves otherwise");
+            // The same bytes, but the reserved words of each slot, written as zeros.
+            Check(size >= own.size(), "a short section loaded");
+            Bytes expected(data, data + own.size());
+            for (size_t at = 4; at + 32 <= expected.size(); at += 32) std::fill_n(expected.begin() + at + 4, 12, 0);
+            Check(Fuzz_SaveSection(GS_SaveGame) == expected, "a loaded grid saves otherwise");
             const int32_t n = GS_ROWS * GS_COLUMNS;
             for (size_t i = 0; i < 4; ++i) {
                 const int32_t to = static_cast<int32_t>(data[(i * 7919) % size]) * 2 % n;

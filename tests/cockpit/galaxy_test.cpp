@@ -254,7 +254,7 @@ TEST_F(GalaxyTest, PlacesOutsideTheGridChangeNothing) {
         SCOPED_TRACE(c.what);
         LogCapture log;
         EXPECT_EQ(c.call(&grid_, p), c.answer);
-        EXPECT_EQ(log.Text().find(c.line) != std::string::npos, true) << log.Text();
+        EXPECT_TRUE(log.Contains(c.line)) << log.Text();
         EXPECT_NE(grid_.routeColumns[Index(B)], nullptr);  // the cache stays
     }
     EXPECT_EQ(Saved(), before);

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "base/file.h"
 #include "base/general.h"
@@ -103,9 +102,13 @@ std::vector<uint8_t> Fuzz_SaveSection(int (*writer)(QelFile*)) {
     QelFile* f = Qel_fopen("section.sav", "wb", 0);
     const int ok = f && writer(f);
     if (f) Qel_fclose(f);
-    if (!ok) return {};
+    std::error_code ec;
+    const auto size = ok ? fs::file_size("section.sav", ec) : 0;
+    std::vector<uint8_t> bytes(ec ? 0 : size);
     std::ifstream in("section.sav", std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!in) bytes.clear();
+    return bytes;
 }
 
 int Fuzz_LoadSection(int (*reader)(QelFile*), const uint8_t* data, size_t size) {

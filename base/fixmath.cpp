@@ -294,6 +294,16 @@ void Qel_MatOrthonormalize(QelMatrix* m) {
     Qel_Norm3ToOne(row0);
 }
 
+void Qel_Norm3Vec(QelMatrix* m) {
+    for (int row = 0; row < 3; ++row) Qel_Norm3ToOne(&m->m[row * 4]);
+}
+
+void Qel_MatFromFloat(const float f[9], QelMatrix* out) {
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col)
+            out->m[row * 4 + col] = static_cast<int32_t>(std::lround(double{f[row * 3 + col]} * 65536.0));
+}
+
 // --- quaternions ---
 
 void Qel_QuatFromAxisAngle(const QelAxisAngle* key, QelQuat* out) {
@@ -511,3 +521,21 @@ void Qel_Norm3ToOne(int32_t v[3]) {
 void Qel_Norm2(int32_t v[2]) {
     if (!ScaleTo(v, 2, QEL_FIX_ONE)) Qel_ErrPrintf("Qel_Norm2: Nullvektor!\n");
 }
+
+// --- lengths ---
+
+int64_t Qel_VecLength64(int64_t x, int64_t y, int64_t z) {
+    using U128 = unsigned __int128;
+    auto square = [](int64_t c) {
+        const U128 a = c < 0 ? U128(0) - U128(c) : U128(c);
+        return a * a;
+    };
+    const U128 sum = square(x) + square(y) + square(z);
+    // The long double root is within one of the exact one; step to it.
+    auto r = static_cast<uint64_t>(std::sqrt(static_cast<long double>(sum)));
+    while (r > 0 && U128(r) * r > sum) --r;
+    while (U128(r + 1) * (r + 1) <= sum) ++r;
+    return static_cast<int64_t>(r);
+}
+
+int64_t Qel_VecLengthInt(const QelVector* v) { return Qel_VecLength64(v->x, v->y, v->z); }

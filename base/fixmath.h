@@ -87,6 +87,10 @@ void Qel_MatTransMulVec(const QelMatrix* m, const QelVector* v, QelVector* out);
 // Axis {x, y, z, 0} in 16.16 and angle in 3D units (see Qel_MatToAxisAngle).
 void Qel_MatToAxisAngleFixed(const QelMatrix* m, QelVector* axis, int32_t* angle);
 void Qel_MatOrthonormalize(QelMatrix* m);
+// Renormalises each of the three rows to length 1.0 (a null row is logged and kept).
+void Qel_Norm3Vec(QelMatrix* m);
+// The 16.16 rotation of a row-major 3x3 float matrix, each value rounded.
+void Qel_MatFromFloat(const float f[9], QelMatrix* out);
 
 // --- quaternions ---
 void Qel_QuatFromAxisAngle(const QelAxisAngle* key, QelQuat* out);
@@ -113,6 +117,14 @@ void Qel_Rotate2D(int32_t x, int32_t y, int32_t angle, int32_t* outX, int32_t* o
 // results are not written.
 void Qel_VecSplineInterp(const QelVector* p0, const QelVector* p1, const QelVector* t0, const QelVector* t1, int32_t t,
                          QelVector* out, QelVector* outTangent);
+
+// --- lengths ---
+// floor(sqrt(x^2 + y^2 + z^2)) exactly, in 128-bit arithmetic, for
+// components within +-2^62 (the difference of two 32-bit positions needs 33
+// bits, its square 66).
+int64_t Qel_VecLength64(int64_t x, int64_t y, int64_t z);
+// The length of an integer vector (x, y, z).
+int64_t Qel_VecLengthInt(const QelVector* v);
 
 // --- normalising (a null vector is logged and left as it is) ---
 void Qel_Norm3(int32_t* x, int32_t* y, int32_t* z, int32_t length);

@@ -1,5 +1,7 @@
 #include "base/table.h"
 
+#include <cstring>
+
 #include "base/log.h"
 #include "base/memory.h"
 
@@ -277,4 +279,14 @@ int Qel_WordArrayFind(const int32_t* words, int32_t value) {
     for (int32_t i = 1; i <= words[0]; ++i)
         if (words[i] == value) return 1;
     return 0;
+}
+
+int32_t Qel_FindObjectById(const void* records, int32_t count, size_t stride, int32_t id) {
+    const auto* bytes = static_cast<const unsigned char*>(records);
+    for (int32_t i = 0; bytes && i < count; ++i) {
+        int32_t first;
+        std::memcpy(&first, bytes + static_cast<size_t>(i) * stride, sizeof first);
+        if (first == id) return i;
+    }
+    return -1;
 }

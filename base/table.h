@@ -105,3 +105,6 @@ void Qel_ListResort(QelList* list);
 
 // words[0] is a count n, followed by n words: 1 when value is among them.
 int Qel_WordArrayFind(const int32_t* words, int32_t value);
+// The index of the first of count records, stride bytes apart, whose first
+// 32-bit word is id; -1 when none.
+int32_t Qel_FindObjectById(const void* records, int32_t count, size_t stride, int32_t id);

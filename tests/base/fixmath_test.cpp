@@ -562,3 +562,38 @@ TEST(FixMath, MatToAxisAngleFixed) {
     EXPECT_EQ(axis.z, ONE);
     EXPECT_EQ(angle, 0);
 }
+
+TEST(FixMath, IntegerLengthsDoNotOverflow) {
+    struct Case {
+        int64_t x, y, z, length;
+    } cases[] = {
+        {3, 4, 12, 13},
+        {-3, -4, 0, 5},
+        {1, 1, 1, 1},  // the floor of the root
+        {0, 0, 0, 0},
+        {INT32_MIN, INT32_MIN, INT32_MIN, 3719550786LL},
+        {4294967295LL, 4294967295LL, 4294967295LL, 7439101571LL},  // differences of 32-bit positions
+        {int64_t{1} << 40, 0, 0, int64_t{1} << 40},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Qel_VecLength64(c.x, c.y, c.z), c.length) << c.x;
+    const QelVector v = {INT32_MIN, INT32_MAX, INT32_MIN, 77};
+    EXPECT_EQ(Qel_VecLengthInt(&v), Qel_VecLength64(v.x, v.y, v.z));
+}
+
+TEST(FixMath, Norm3VecAndMatFromFloat) {
+    const float f[9] = {1.0f, 0.0f, 0.0f, 0.0f, 0.5f, -0.25f, 0.0f, 0.0f, 2.0f};
+    QelMatrix m{};
+    m.m[3] = m.m[7] = m.m[11] = 99;
+    Qel_MatFromFloat(f, &m);
+    EXPECT_EQ(m.m[0], ONE);
+    EXPECT_EQ(m.m[5], ONE / 2);
+    EXPECT_EQ(m.m[6], -ONE / 4);
+    EXPECT_EQ(m.m[10], 2 * ONE);
+    EXPECT_EQ(m.m[3], 99);  // the fourth column stays
+    Qel_Norm3Vec(&m);
+    EXPECT_EQ(m.m[0], ONE);
+    EXPECT_NEAR(m.m[5], 58617, 1);  // (0.5, -0.25) brought to length 1.0
+    EXPECT_NEAR(m.m[6], -29309, 1);
+    EXPECT_EQ(m.m[10], ONE);
+    EXPECT_EQ(m.m[7], 99);
+}

@@ -363,3 +363,17 @@ TEST(QelWordArray, FindLooksOnlyAtTheCountedWords) {
     };
     for (const Case& c : cases) EXPECT_EQ(Qel_WordArrayFind(c.words, c.value), c.found) << c.value;
 }
+
+TEST(WordArrayFind, FindObjectByIdLooksAtEachRecordsFirstWord) {
+    struct Record {
+        int32_t id;
+        int16_t other;
+        void* pointer;
+    };
+    const Record records[] = {{4, 9, nullptr}, {9, 4, nullptr}, {-1, 0, nullptr}, {9, 1, nullptr}};
+    struct Case {
+        int32_t id, count, index;
+    } cases[] = {{4, 4, 0}, {9, 4, 1}, {-1, 4, 2}, {9, 1, -1}, {7, 4, -1}, {4, 0, -1}};
+    for (const Case& c : cases) EXPECT_EQ(Qel_FindObjectById(records, c.count, sizeof(Record), c.id), c.index) << c.id;
+    EXPECT_EQ(Qel_FindObjectById(nullptr, 3, sizeof(Record), 4), -1);
+}

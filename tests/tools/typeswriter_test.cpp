@@ -55,6 +55,37 @@ TEST(TypesWriter, CountsGoWhereEachFileReadsThem) {
     EXPECT_EQ(TextOf(source, "Sounds"), "1;\n1300;\n1200;1;\n5;200;SFX_LOOP|SFX_3DCONTROL;0;0;0;0;\n");
 }
 
+TEST(TypesWriter, SpaceTablesTakeVersionsListsAndFieldCounts) {
+    const std::string source =
+        "[Globals]\n"
+        "SG_AVRSPEED 3\n"
+        "[VideoLists]\n"
+        "3 4\n"
+        "9\n"
+        "[Bodies]\n"
+        "SBTYPE_LOGO a b\n"
+        "[Dummies]\n"
+        "SDTYPE_GUN\n"
+        "  v\\gun GUNF_FIXED {DOORSTATUS_OPEN c1} {g1 NULL, g2 GUNPARTF_ROTATEBETA}\n"
+        "  v\\gun2 NULL {} {}\n"
+        "[Matches]\n"
+        "SMTYPE_MINE MATCHF_CUT1\n"
+        "  1 2 3\n"
+        "[TShips 48]\n"
+        "v\\ship \"\" {1 2, 3 4} {5 {6, 7}} \"big ship\" \"{\"\n"
+        "[TSuns 12]\n";
+    EXPECT_EQ(TextOf(source, "Globals"), "1;\nSG_AVRSPEED;3;\n");
+    EXPECT_EQ(TextOf(source, "VideoLists"), "2;\n2;3;4;\n1;9;\n");
+    EXPECT_EQ(TextOf(source, "Bodies"), "SBTYPE_LOGO;2;a;b;\n");
+    EXPECT_EQ(TextOf(source, "Dummies"),
+              "SDTYPE_GUN;2;\nv\\gun;GUNF_FIXED;1;DOORSTATUS_OPEN;c1;2;g1;NULL;g2;GUNPARTF_ROTATEBETA;\n"
+              "v\\gun2;NULL;0;0;\n");
+    EXPECT_EQ(TextOf(source, "Matches"), "SMTYPE_MINE;MATCHF_CUT1;1;\n1;2;3;\n");
+    // An empty field, lists within lists, and a quoted brace that is a field.
+    EXPECT_EQ(TextOf(source, "TShips"), "48;1;\nv\\ship;;2;1;2;3;4;1;5;2;6;7;big ship;{;\n");
+    EXPECT_EQ(TextOf(source, "TSuns"), "12;0;\n");
+}
+
 TEST(TypesWriter, RefusesWhatTheTextFormCannotHold) {
     const char* sources[] = {
         "[CutData]\n1 \"a;b\"\n",
@@ -65,6 +96,11 @@ TEST(TypesWriter, RefusesWhatTheTextFormCannotHold) {
         "1 before\n",
         "[CutData]\n1 a\n  child\n",
         "[Skins]\n  pair without skin\n",
+        "[TShips]\n",             // a table needs its version
+        "[Globals 3]\n",          // and only a table has one
+        "[TShips 48]\n1 {2 3\n",  // a list without its end
+        "[TShips 48]\n1 2}\n",    // an end without its list
+        "[TShips 48]\n1 2, 3\n",  // a comma outside a list
     };
     for (const char* s : sources) {
         std::vector<ToolTypesFile> files;

@@ -7,20 +7,66 @@
 
 namespace {
 
-// Where each file puts its counts: a count of records at the top, and the
-// count of a record's sub-records in front of its field number childCountAt.
+// Where each file puts its counts: a count of records at the top, the count
+// of a record's sub-records in front of its field number childCountAt, the
+// count of a record's fields after field number fieldCountAt in front of them,
+// and a version word before everything.
 struct Layout {
     const char* name;
     bool topCount;
     int childCountAt;  // -1: records have no sub-records
     // A record without sub-records gets no count (a version word, a skipped group).
     bool countOnlyWithChildren = false;
+    int fieldCountAt = -1;  // -1: no field count
+    bool versioned = false;
 };
 
+// The space simulation's tables of one main type each: a version, a count, the records.
+constexpr Layout Table(const char* name) { return {name, true, -1, false, -1, true}; }
+
 constexpr Layout kLayouts[] = {
-    {"CutData", true, -1},   {"BodyData", true, -1},     {"LightTypes", true, -1},  {"Particles3", true, 1},
-    {"Skins", true, 2},      {"IconData", false, 2},     {"BodyDummies", true, -1}, {"Lensflares", true, 0},
-    {"Materials", true, -1}, {"Sounds", false, 1, true},
+    {"CutData", true, -1},
+    {"BodyData", true, -1},
+    {"LightTypes", true, -1},
+    {"Particles3", true, 1},
+    {"Skins", true, 2},
+    {"IconData", false, 2},
+    {"BodyDummies", true, -1},
+    {"Lensflares", true, 0},
+    {"Materials", true, -1},
+    {"Sounds", false, 1, true},
+    {"Globals", true, -1},
+    {"Videos", true, -1},
+    {"VideoLists", true, -1, false, 0},
+    {"Dummies", false, 1},
+    {"Bodies", false, -1, false, 1},
+    {"Components", false, 1},
+    {"Matches", false, 2},
+    {"WareLists", true, -1, false, 0},
+    Table("TBullets"),
+    Table("TBackgrounds"),
+    Table("TSuns"),
+    Table("TPlanets"),
+    Table("TDocks"),
+    Table("TFactories"),
+    Table("TShips"),
+    Table("TLaser"),
+    Table("TShields"),
+    Table("TMissiles"),
+    Table("TWareE"),
+    Table("TWareN"),
+    Table("TWareB"),
+    Table("TWareF"),
+    Table("TWareM"),
+    Table("TWareT"),
+    Table("TAsteroids"),
+    Table("TGates"),
+    Table("TSpecial"),
+    Table("TCockpits"),
+    Table("TDebris"),
+    Table("TDocksWrecks"),
+    Table("TFactoriesWrecks"),
+    Table("TShipsWrecks"),
 };
 
 const Layout* FindLayout(const std::string& name) {
@@ -34,7 +80,15 @@ bool Fail(std::string* error, const std::string& text) {
     return false;
 }
 
-// Splits a source line into fields; false on an unclosed quote.
+// A list in braces: the writer puts its item count, then the items' fields.
+const std::string kOpen = "{";
+const std::string kClose = "}";
+const std::string kNext = ",";
+// A quoted field keeps a mark so that a quoted "{" stays a field.
+constexpr char kQuoted = '\x01';
+
+// Splits a source line into fields; '{', '}' and ',' outside quotes are
+// fields of their own. False on an unclosed quote.
 bool SplitFields(const std::string& line, std::vector<std::string>* out) {
     size_t i = 0;
     while (i < line.size()) {
@@ -46,10 +100,13 @@ bool SplitFields(const std::string& line, std::vector<std::string>* out) {
         } else if (c == '"') {
             size_t end = line.find('"', i + 1);
             if (end == std::string::npos) return false;
-            out->push_back(line.substr(i + 1, end - i - 1));
+            out->push_back(kQuoted + line.substr(i + 1, end - i - 1));
             i = end + 1;
+        } else if (c == '{' || c == '}' || c == ',') {
+            out->push_back(std::string(1, c));
+            ++i;
         } else {
-            size_t end = line.find_first_of(" \t#", i);
+            size_t end = line.find_first_of(" \t#{},\"", i);
             if (end == std::string::npos) end = line.size();
             out->push_back(line.substr(i, end - i));
             i = end;
@@ -58,8 +115,45 @@ bool SplitFields(const std::string& line, std::vector<std::string>* out) {
     return true;
 }
 
+std::string Unquoted(const std::string& f) { return !f.empty() && f[0] == kQuoted ? f.substr(1) : f; }
+
+// Writes the fields from *at up to the end or the "}" or "," that ends the
+// current item; lists become their item count and the items' fields.
+bool ExpandFields(const std::vector<std::string>& in, size_t* at, bool inList, std::vector<std::string>* out,
+                  std::string* error) {
+    while (*at < in.size()) {
+        const std::string& f = in[*at];
+        if (f == kClose || f == kNext) {
+            if (!inList) return Fail(error, "\"" + f + "\" outside a list");
+            return true;
+        }
+        ++*at;
+        if (f != kOpen) {
+            out->push_back(Unquoted(f));
+            continue;
+        }
+        std::vector<std::string> items;
+        int count = 0;
+        if (*at < in.size() && in[*at] == kClose) {
+            ++*at;
+        } else {
+            for (;;) {
+                if (!ExpandFields(in, at, true, &items, error)) return false;
+                ++count;
+                if (*at >= in.size()) return Fail(error, "a list without its \"}\"");
+                if (in[(*at)++] == kClose) break;
+            }
+        }
+        out->push_back(std::to_string(count));
+        out->insert(out->end(), items.begin(), items.end());
+    }
+    if (inList) return Fail(error, "a list without its \"}\"");
+    return true;
+}
+
+// An empty field ("" in the source) is an empty text.
 bool FieldFits(const std::string& f) {
-    if (f.empty()) return false;
+    if (f.empty()) return true;
     if (f.front() == ' ' || f.back() == ' ') return false;
     return f.find_first_of(";/\r\n\t") == std::string::npos;
 }
@@ -92,11 +186,18 @@ bool Tool_ParseTypesSource(const std::string& source, std::vector<ToolTypesFile>
         if (!SplitFields(line, &fields)) return Fail(error, where + ": unclosed quote");
         if (fields.empty()) continue;
         const bool indented = line[0] == ' ' || line[0] == '\t';
-        if (!indented && fields.size() == 1 && fields[0].size() > 2 && fields[0].front() == '[' &&
-            fields[0].back() == ']') {
-            std::string name = fields[0].substr(1, fields[0].size() - 2);
-            if (!FindLayout(name)) return Fail(error, where + ": unknown types file " + name);
-            files->push_back({name, {}});
+        if (!indented && fields[0].size() > 1 && fields[0].front() == '[' && fields.back().back() == ']') {
+            // "[Name]", or "[Name version]" for the tables that begin with their version.
+            std::vector<std::string> head = fields;
+            head.front().erase(0, 1);
+            head.back().pop_back();
+            if (head.back().empty()) head.pop_back();
+            const Layout* layout = head.empty() ? nullptr : FindLayout(head[0]);
+            if (!layout) return Fail(error, where + ": unknown types file " + (head.empty() ? "" : head[0]));
+            if (head.size() != (layout->versioned ? 2u : 1u))
+                return Fail(error,
+                            where + ": " + head[0] + (layout->versioned ? " needs its version" : " has no version"));
+            files->push_back({head[0], {}, layout->versioned ? head[1] : ""});
             continue;
         }
         if (files->empty()) return Fail(error, where + ": record before the first [file]");
@@ -118,9 +219,18 @@ bool Tool_TypesText(const ToolTypesFile& file, std::string* text, std::string* e
     const Layout* layout = FindLayout(file.name);
     if (!layout) return Fail(error, "unknown types file " + file.name);
     std::string out;
+    if (layout->versioned) out += file.version + ";";
     if (layout->topCount) out += std::to_string(file.records.size()) + ";\n";
     for (const ToolTypesRecord& r : file.records) {
-        std::vector<std::string> head = r.fields;
+        std::vector<std::string> head;
+        size_t at = 0;
+        std::string why;
+        if (!ExpandFields(r.fields, &at, false, &head, &why)) return Fail(error, file.name + ": " + why);
+        if (layout->fieldCountAt >= 0) {
+            if (static_cast<size_t>(layout->fieldCountAt) > head.size())
+                return Fail(error, file.name + ": a record has too few fields");
+            head.insert(head.begin() + layout->fieldCountAt, std::to_string(head.size() - layout->fieldCountAt));
+        }
         if (layout->childCountAt >= 0 && !(layout->countOnlyWithChildren && r.children.empty())) {
             if (static_cast<size_t>(layout->childCountAt) > head.size())
                 return Fail(error, file.name + ": a record has too few fields");
@@ -133,7 +243,10 @@ bool Tool_TypesText(const ToolTypesFile& file, std::string* text, std::string* e
         out += line + "\n";
         for (const std::vector<std::string>& c : r.children) {
             line.clear();
-            if (!AppendFields(c, &line, file.name, error)) return false;
+            std::vector<std::string> fields;
+            at = 0;
+            if (!ExpandFields(c, &at, false, &fields, &why)) return Fail(error, file.name + ": " + why);
+            if (!AppendFields(fields, &line, file.name, error)) return false;
             out += line + "\n";
         }
     }

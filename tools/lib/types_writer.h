@@ -1,13 +1,20 @@
-// Writes the scene engine's types files ("CutData", "BodyData", "LightTypes",
+// Writes the types files in the text form their loaders read, from one
+// readable source: the scene engine's ("CutData", "BodyData", "LightTypes",
 // "Particles3", "Skins", "IconData", "BodyDummies", "Lensflares",
-// "Materials", "Sounds") in the text form their loaders read, from one readable source.
+// "Materials", "Sounds") and the space simulation's ("Globals", "Videos",
+// "VideoLists", "Dummies", "Bodies", "Components", "Matches", "WareLists" and
+// the 24 tables of one main type each, "TBullets" to "TShipsWrecks").
 //
-// The source: "[Name]" starts a file; every other line is a record of fields
-// separated by blanks ("quoted" fields may hold blanks inside); lines indented
-// under a record are its sub-records (a description's emitters, a skin's
-// texture pairs, an icon sheet's icons, a lens flare's elements); a record
-// without fields of its own (a lens flare) is the line "-". '#' starts a
-// comment. Counts are written by the writer, never in the source.
+// The source: "[Name]" starts a file, "[Name version]" one of the main-type
+// tables; every other line is a record of fields separated by blanks
+// ("quoted" fields may hold blanks inside; "" is an empty field); lines
+// indented under a record are its sub-records (a description's emitters, a
+// skin's texture pairs, an icon sheet's icons, a lens flare's elements, the
+// dummies, components and matches of a kind); a record without fields of its
+// own (a lens flare) is the line "-". A list inside a record is written in
+// braces, its items separated by commas ({a b, c d}); the writer puts the
+// number of items in front of their fields. '#' starts a comment. Counts are
+// written by the writer, never in the source.
 //
 // The text form ends every field with ';'. A string field begins right after
 // the ';' or the line end before it, because the reader keeps blanks in front
@@ -26,6 +33,7 @@ struct ToolTypesRecord {
 struct ToolTypesFile {
     std::string name;
     std::vector<ToolTypesRecord> records;
+    std::string version;  // of the main-type tables
 };
 
 // false with a message naming the source line.

@@ -1,4 +1,4 @@
-// typeswriter: writes the scene engine's types files from one readable source
+// typeswriter: writes the types files from one readable source
 // (syntax in tools/lib/types_writer.h).
 //   typeswriter <source> <folder> [packed key 0..255]
 #include <cstdio>

@@ -7,7 +7,7 @@
 #include "base/log.h"
 #include "base/markup.h"
 #include "script/arrays.h"
-#include "space/standin.h"
+#include "space/queries.h"
 
 namespace {
 

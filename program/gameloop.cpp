@@ -28,7 +28,8 @@
 #include "script/loader.h"
 #include "script/modules.h"
 #include "script/tasks.h"
-#include "space/standin.h"
+#include "space/objects.h"
+#include "space/queries.h"
 #include "system/clock.h"
 #include "system/keys.h"
 #include "system/standin_fields.h"
@@ -128,16 +129,6 @@ void Present() {
     g_FrameCaptureRequest = 0;
 }
 
-// A new run of the space simulation: the root's per-run words start afresh.
-void ResetSpaceRoot() {
-    SpaceRoot* root = g_SpaceRoot;
-    if (!root) return;
-    root->firstWord = 1;
-    root->running = 1;
-    root->reference = nullptr;
-    std::fill(std::begin(root->perRun), std::end(root->perRun), 0);
-}
-
 // Sets up the run: a save game or a fresh story. Answers 1 when frames may follow.
 void StartRun() {
     ProgramState* ps = g_ProgramState;
@@ -162,7 +153,7 @@ void StartRun() {
     P_RunInitScript(ps->storyName);
     EO_Init();
     P_RunStoryFunction(ps->startMode, "Init", 1, ps->startScene);
-    ResetSpaceRoot();
+    if (g_SpaceRoot) SA_SetRunning(g_SpaceRoot);
     auto* cockpits = Int_AllocRecord<CockpitSystem>(0);
     g_CockpitSystem = cockpits ? INS_CreateCockpitSystem(cockpits) : nullptr;
     if (!g_CockpitSystem) Int_FreeRecord(cockpits, 0);
@@ -280,8 +271,8 @@ int CL_GameLoop() {
             J3D_TakesUpdate();
             SA_UpdateSpace();
             if (g_SpaceRoot)
-                for (SectorObject* o = g_SpaceRoot->objects; o; o = o->next)
-                    if (o->mainType == SA_MAIN_TYPE_SECTOR) O_DeleteKilledChildren(o);
+                for (SectorObject* o = SA_ListFirst(&g_SpaceRoot->objects); o; o = SA_ListNext(o))
+                    if (o->mainType == SA_MT_SECTOR) O_DeleteKilledChildren(o);
         }
 
         if (RunningIntroStory()) {

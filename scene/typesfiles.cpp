@@ -71,23 +71,23 @@ const VRMNameValue* B3D_IconNameTable() {
     return table;
 }
 
+std::string B3DB_TypesFilePath(const char* name) {
+    if (!g_SystemState) return Format("%s.txt", name);
+    const AppDescriptor* app = g_SystemState->app;
+    return Format(app && app->typesTemplates[0] ? app->typesTemplates[0] : "types\\%s.txt", name);
+}
+
 VRMFile* B3DB_OpenTypesFile(const char* name) {
-    std::string tried;
     VRMFile* r = nullptr;
-    if (g_SystemState) {
+    if (g_SystemState && (g_SystemState->startFlags & QEL_START_PACKED)) {
         const AppDescriptor* app = g_SystemState->app;
-        const char* textTemplate = app && app->typesTemplates[0] ? app->typesTemplates[0] : "types\\%s.txt";
-        const char* packedTemplate = app && app->typesTemplates[1] ? app->typesTemplates[1] : "types\\%s.pck";
-        if (g_SystemState->startFlags & QEL_START_PACKED) {
-            tried = Format(packedTemplate, name);
-            r = Qel_StreamCreate(tried.c_str(), 1, 1, 0, nullptr, 0);
-            if (r && !r->error) return r;
-            Qel_CloseFileBuffer(r);
-        }
-        tried = Format(textTemplate, name);
-    } else {
-        tried = Format("%s.txt", name);
+        const std::string packed =
+            Format(app && app->typesTemplates[1] ? app->typesTemplates[1] : "types\\%s.pck", name);
+        r = Qel_StreamCreate(packed.c_str(), 1, 1, 0, nullptr, 0);
+        if (r && !r->error) return r;
+        Qel_CloseFileBuffer(r);
     }
+    const std::string tried = B3DB_TypesFilePath(name);
     r = Qel_StreamCreate(tried.c_str(), 1, 0, 0, nullptr, 0);
     if (!r || r->error) {
         Qel_ErrPrintf("B3DB_OpenTypesFile: Can't read file %s\n", tried.c_str());

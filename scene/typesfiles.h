@@ -6,12 +6,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/vrmfile.h"
 
 // "types\<name>.pck" when packed files are wanted and it reads, else
 // "types\<name>.txt"; null after a log line when neither can be read.
 VRMFile* B3DB_OpenTypesFile(const char* name);
+// The text form's path of a types file ("types\\<name>.txt"), where writers put it.
+std::string B3DB_TypesFilePath(const char* name);
 
 // Each answers 1 when its file was read to the end, 0 otherwise; a missing
 // file leaves the table as the loader prepared it.

@@ -4,6 +4,23 @@
 
 #include "scene/records.h"
 #include "scene/trees.h"
+#include "space/typesdb.h"
+
+namespace {
+
+const TypeRecord* BulletType(int32_t index) { return SA_GetTypeRecord(SA_MT_BULLET, index); }
+
+const TypeRecord* BulletOfLaser(int32_t laserType) {
+    const TypeRecord* laser = SA_GetTypeRecord(SA_MT_LASER, laserType);
+    return laser ? BulletType(laser->field[SA_TF_LASER_BULLET_TYPE]) : nullptr;
+}
+
+int32_t Ammunition(const TypeRecord* bullet) {
+    if (!bullet || !(bullet->field[SA_TF_BULLET_FLAGS] & SA_BULLET_AMMUNITION)) return 0;
+    return 0x100000 | bullet->field[SA_TF_BULLET_AMMUNITION];
+}
+
+}  // namespace
 
 int Obj_IsKind7_66(const SectorObject* object) { return object->mainType == 7 && object->subType == 66 ? 1 : 0; }
 
@@ -20,29 +37,16 @@ int32_t Obj_AxisDistance(const SectorObject* a, const SectorObject* b) {
     return d > INT32_MAX ? INT32_MAX : static_cast<int32_t>(d);
 }
 
-static const TypeRecord* BulletType(int32_t index) {
-    return g_BulletTypes && index >= 0 && index < g_BulletTypeCount ? &g_BulletTypes[index] : nullptr;
-}
-
-static const TypeRecord* BulletOfLaser(int32_t laserType) {
-    if (!g_LaserTypes || laserType < 0 || laserType >= g_LaserTypeCount) return nullptr;
-    return BulletType(g_LaserTypes[laserType].bulletType);
-}
-
 int32_t Obj_LaserTypeRange(int32_t laserType) {
     const TypeRecord* bullet = BulletOfLaser(laserType);
     if (!bullet) return 0;
-    return static_cast<int32_t>(int64_t{bullet->speed} * bullet->lifetime / 1000);
+    return static_cast<int32_t>(int64_t{bullet->field[SA_TF_BULLET_SPEED]} * bullet->field[SA_TF_BULLET_LIFETIME] /
+                                1000);
 }
 
 int32_t Obj_LaserTypeSpeed(int32_t laserType) {
     const TypeRecord* bullet = BulletOfLaser(laserType);
-    return bullet ? bullet->speed : 0;
-}
-
-static int32_t Ammunition(const TypeRecord* bullet) {
-    if (!bullet || !(bullet->flags & TYPE_FLAG_AMMUNITION)) return 0;
-    return 0x100000 | bullet->subType;
+    return bullet ? bullet->field[SA_TF_BULLET_SPEED] : 0;
 }
 
 int32_t Obj_BulletTypeAmmunition(int32_t bulletType) { return Ammunition(BulletType(bulletType)); }

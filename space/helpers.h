@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "script/values.h"
-#include "space/standin.h"
+#include "space/records.h"
 
 struct Inst3D;
 
@@ -17,12 +17,12 @@ int Obj_IsDockOrFactory(const SectorObject* object);
 // either object has no instance.
 int32_t Obj_AxisDistance(const SectorObject* a, const SectorObject* b);
 
-// Laser and bullet types are indices into g_LaserTypes and g_BulletTypes; an
-// index without a record (or a laser naming no bullet record) gives 0.
+// Laser and bullet types are subtypes of main types 8 and 0; a subtype
+// without a record (or a laser naming no bullet record) gives 0.
 // Speed x lifetime / 1000 of the laser's bullet type, multiplied in 64 bits.
 int32_t Obj_LaserTypeRange(int32_t laserType);
 int32_t Obj_LaserTypeSpeed(int32_t laserType);
-// 0x100000 | subtype when the bullet uses ammunition, else 0.
+// 0x100000 | the ammunition ware's subtype when the bullet uses ammunition, else 0.
 int32_t Obj_BulletTypeAmmunition(int32_t bulletType);
 int32_t Obj_LaserTypeAmmunition(int32_t laserType);
 

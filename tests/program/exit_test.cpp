@@ -15,7 +15,7 @@
 #include "base/standin_calls.h"
 #include "program/startup.h"
 #include "scene/state.h"
-#include "space/standin.h"
+#include "space/records.h"
 #include "support/logcapture.h"
 #include "support/program.h"
 

@@ -5,18 +5,22 @@
 #include <string>
 
 #include "base/markup.h"
-#include "space/standin.h"
+#include "base/strings.h"
+#include "space/typesdb.h"
 #include "support/logcapture.h"
 #include "support/script_run.h"
 
 namespace {
 
-const char* const kShipNames[] = {"scout", "freighter", nullptr};
-
 class GalaxyImport : public ::testing::Test {
 protected:
-    void SetUp() override { SA_SetSubTypeNames(7, kShipNames); }
-    void TearDown() override { SA_SetSubTypeNames(7, nullptr); }
+    // Five types of every main type; ships 0 and 1 are named.
+    void SetUp() override {
+        for (int32_t m = 0; m < SA_MAIN_TYPE_COUNT; ++m) SA_AppendTypeRecords(m, 5);
+        SA_GetTypeRecord(7, 0)->name = Qel_StrReassign(nullptr, "scout");
+        SA_GetTypeRecord(7, 1)->name = Qel_StrReassign(nullptr, "freighter");
+    }
+    void TearDown() override { SA_FreeObjectDB(); }
     // The display text of the import of the markup. With type, the markup's
     // first element is converted (not the parser's top) and its answer kept.
     std::string Import(const std::string& markup, int32_t version = 5, int32_t* type = nullptr) {
@@ -73,15 +77,20 @@ TEST_F(GalaxyImport, EachTypeBuildsItsEntriesInOrder) {
         {R"(<Sector/>)", 5, "0"},
         {R"(<SECTOR t="1"/>)", 5, "{1,0,0,0,0,10000000,0,-1,0}"},
         {R"(<gate t="18"/>)", 5, "{18,0,0,0,0,0,-1,-1,-1,-1,0,0,0,0,0,-1,0}"},
-        {R"(<o t="2" s="-12abc" ne="x7"/>)", 5, "{2,-12,0,0}"},
+        // A subtype number is read as far as it goes and must name a type.
+        {R"(<o t="2" s="3abc" ne="x7"/>)", 5, "{2,3,0,0}"},
+        {R"(<o t="2" s="-12abc" ne="x7"/>)", 5, "{2,0,0,0}"},
+        {R"(<o t="2" s="5"/>)", 5, "{2,0,0,0}"},
     };
     for (const Case& c : cases) EXPECT_EQ(Import(c.markup, c.version), c.expected) << c.markup;
 }
 
 TEST_F(GalaxyImport, TheSubtypeNameIsLookedUpUnderTheTypeReadSoFar) {
     EXPECT_EQ(Import(R"(<ship t="7" s="scout"/>)"), "{7,0,0,0,0,0,0,-1,0}");
-    // "s" before "t": looked up under type -99, no valid subtype.
-    EXPECT_EQ(Import(R"(<ship s="scout" t="7"/>)"), "{7,0,0,0,-1,0,0,-1,0}");
+    // "s" before "t": looked up under type -99, no valid main type.
+    LogCapture log;
+    EXPECT_EQ(Import(R"(<ship s="scout" t="7"/>)"), "{7,0,0,0,0,0,0,-1,0}");
+    EXPECT_TRUE(log.Contains("SA_GetSubTypeByName(-99, 'scout') Invalid maintype\n"));
 }
 
 TEST_F(GalaxyImport, DocksShipsAndSectorsTakeTheirChildren) {

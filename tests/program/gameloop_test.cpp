@@ -18,7 +18,7 @@
 #include "program/startup.h"
 #include "script/modules.h"
 #include "script/tasks.h"
-#include "space/standin.h"
+#include "space/objects.h"
 #include "support/program.h"
 #include "system/standin_fields.h"
 #include "system/video.h"
@@ -80,21 +80,16 @@ class GameLoopTest : public testing::Test {
 protected:
     void SetUp() override {
         for (Request& r : s_requests) r = Request{};
-        // One sector in space: its killed children are deleted every frame.
-        sector_ = SectorObject{nullptr, 1, 0, nullptr};
-        other_ = SectorObject{&sector_, 2, 0, nullptr};
-        g_SpaceRoot->objects = &other_;
+        // One sector and one other object in space: the sector's killed
+        // children are deleted every frame.
+        O_AllocObject(SA_TypeCode(SA_MT_SECTOR, 0));
+        O_AllocObject(SA_TypeCode(SA_MT_BACKGROUND, 0));
         StandIn_ClearCalls();
         StandIn_SetHook(Hook);
-    }
-    void TearDown() override {
-        if (g_SpaceRoot) g_SpaceRoot->objects = nullptr;
     }
     void On(int i, const char* call, int count, void (*action)()) { s_requests[i] = Request{call, count, action}; }
 
     ProgramSession session_;
-    SectorObject sector_{};
-    SectorObject other_{};
 };
 
 TEST_F(GameLoopTest, FramesRunInTheirOrderUntilALoadIsRequested) {

@@ -32,7 +32,7 @@
 #include "scene/state.h"
 #include "script/modules.h"
 #include "script/tasks.h"
-#include "space/standin.h"
+#include "space/records.h"
 #include "support/program.h"
 #include "system/timer.h"
 

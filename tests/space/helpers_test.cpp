@@ -9,6 +9,7 @@
 #include "scene/records.h"
 #include "scene/scene_fixture.h"
 #include "scene/state.h"
+#include "space/typesdb.h"
 #include "support/story.h"
 
 namespace {
@@ -19,7 +20,9 @@ TEST(ObjectHelpers, KindTests) {
         int kind7_66, dockOrFactory;
     } cases[] = {{7, 66, 1, 0}, {7, 65, 0, 0}, {6, 66, 0, 1}, {5, 0, 0, 1}, {4, 0, 0, 0}, {1, 66, 0, 0}};
     for (const Case& c : cases) {
-        SectorObject o{nullptr, c.main, c.sub, nullptr};
+        SectorObject o{};
+        o.mainType = c.main;
+        o.subType = c.sub;
         EXPECT_EQ(Obj_IsKind7_66(&o), c.kind7_66) << c.main << "/" << c.sub;
         EXPECT_EQ(Obj_IsDockOrFactory(&o), c.dockOrFactory) << c.main << "/" << c.sub;
     }
@@ -40,37 +43,39 @@ TEST(ObjectHelpers, AxisDistanceIsTheLargestAxisDifference) {
         Inst3D ia{}, ib{};
         ia.pos = c.a;
         ib.pos = c.b;
-        SectorObject a{nullptr, 2, 0, &ia}, b{nullptr, 2, 0, &ib};
+        SectorObject a{}, b{};
+        a.instance = &ia;
+        b.instance = &ib;
         EXPECT_EQ(Obj_AxisDistance(&a, &b), c.distance);
         EXPECT_EQ(Obj_AxisDistance(&b, &a), c.distance);
     }
-    SectorObject bare{nullptr, 2, 0, nullptr};
+    SectorObject bare{};
     Inst3D i{};
-    SectorObject placed{nullptr, 2, 0, &i};
+    SectorObject placed{};
+    placed.instance = &i;
     EXPECT_EQ(Obj_AxisDistance(&bare, &placed), 0);
 }
 
 class TypeHelpers : public testing::Test {
 protected:
     void SetUp() override {
-        // Bullet 0 plain, bullet 1 uses ammunition; laser 0 fires bullet 1,
-        // laser 1 bullet 0, laser 2 names a bullet that does not exist.
-        bullets_[0] = TypeRecord{0, 3000, 2500, 4, 0};
-        bullets_[1] = TypeRecord{0, 700000, 900000, 9, TYPE_FLAG_AMMUNITION};
-        lasers_[0] = TypeRecord{1, 0, 0, 0, 0};
-        lasers_[1] = TypeRecord{0, 0, 0, 0, 0};
-        lasers_[2] = TypeRecord{7, 0, 0, 0, 0};
-        g_BulletTypes = bullets_;
-        g_BulletTypeCount = 2;
-        g_LaserTypes = lasers_;
-        g_LaserTypeCount = 3;
+        // Bullet 0 plain, bullet 1 uses ammunition (ware subtype 9); laser 0
+        // fires bullet 1, laser 1 bullet 0, laser 2 names a bullet that does
+        // not exist.
+        TypeRecord* bullets = SA_AppendTypeRecords(SA_MT_BULLET, 2);
+        Bullet(&bullets[0], 3000, 2500, 0, 4);
+        Bullet(&bullets[1], 700000, 900000, SA_BULLET_AMMUNITION, 9);
+        TypeRecord* lasers = SA_AppendTypeRecords(SA_MT_LASER, 3);
+        const int32_t fires[] = {1, 0, 7};
+        for (int i = 0; i < 3; ++i) lasers[i].field[SA_TF_LASER_BULLET_TYPE] = fires[i];
     }
-    void TearDown() override {
-        g_BulletTypes = g_LaserTypes = nullptr;
-        g_BulletTypeCount = g_LaserTypeCount = 0;
+    void TearDown() override { SA_FreeObjectDB(); }
+    static void Bullet(TypeRecord* t, int32_t speed, int32_t lifetime, int32_t flags, int32_t ware) {
+        t->field[SA_TF_BULLET_SPEED] = speed;
+        t->field[SA_TF_BULLET_LIFETIME] = lifetime;
+        t->field[SA_TF_BULLET_FLAGS] = flags;
+        t->field[SA_TF_BULLET_AMMUNITION] = ware;
     }
-    TypeRecord bullets_[2];
-    TypeRecord lasers_[3];
 };
 
 TEST_F(TypeHelpers, RangeSpeedAndAmmunition) {

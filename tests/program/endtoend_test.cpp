@@ -76,6 +76,10 @@ TEST(EndToEnd, TheDemoRunsItsStoryAndEndsNormally) {
         at = found;
     }
     EXPECT_EQ(text.find("Error loading savegame"), std::string::npos) << text;
+    // The space types load whole.
+    EXPECT_EQ(text.find("Error loading"), std::string::npos) << text;
+    for (const char* file : {"Globals", "Components", "WareLists", "TShips", "TShipsWrecks"})
+        EXPECT_EQ(text.find(std::string("Can't read file types\\") + file + ".txt"), std::string::npos) << file;
     EXPECT_TRUE(fs::exists(run.folder / "data" / "Veldrim" / "Trevan" / "save" / "Qel03.sav"));
     fs::remove_all(run.folder);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -445,6 +446,22 @@ TEST_F(SpaceTypes, BackgroundsAreWrittenBackWhole) {
     LogCapture log;
     EXPECT_EQ(SA_SaveBackgroundTypes(), 0);
     EXPECT_TRUE(log.Contains("SA_SaveBackgroundTypes(): Can't save file types\\TBackgrounds.txt\n")) << log.Text();
+}
+
+TEST_F(SpaceTypes, TheDemoTypesLoadWhole) {
+    const char* bin = std::getenv("TREVAN_BINARY_DIR");
+    ASSERT_NE(bin, nullptr);
+    std::filesystem::copy(std::filesystem::path(bin) / "demo" / "types", game_.Path() + "/types",
+                          std::filesystem::copy_options::recursive);
+    LogCapture log;
+    EXPECT_EQ(SA_LoadObjectDB(&root_), 1);
+    EXPECT_FALSE(log.Contains("Error loading")) << log.Text();
+    EXPECT_FALSE(log.Contains("Can't read file")) << log.Text();
+    EXPECT_FALSE(log.Contains("Invalid")) << log.Text();
+    EXPECT_EQ(SA_GetTypeCodeByName("hauler"), SA_TypeCode(7, 1));
+    EXPECT_EQ(SA_GetTypeLimit(7, 0), 80000);
+    EXPECT_NE(SA_FindTypeEntry(0, 500), nullptr);
+    EXPECT_EQ(SA_GetWareListCount(1, SA_TypeCode(13, 0)), 1);
 }
 
 }  // namespace

@@ -54,6 +54,7 @@
 #include "scene/replay.h"
 #include "scene/startup.h"
 #include "space/standin.h"
+#include "space/typesdb.h"
 #include "tools/lib/bodyconv.h"
 #include "tools/lib/catalog_writer.h"
 #include "tools/lib/cutconv.h"
@@ -885,6 +886,66 @@ void TypesFiles() {
     }
 }
 
+// The space simulation's types files through the types writer, each behind
+// the byte that picks it (the order of fuzz/spacetypes.cpp: the core files,
+// then the tables by main type).
+void SpaceTypesFiles() {
+    const std::string source =
+        "[Globals]\nSG_MAXSTRAFEFACTOR_BIGSHIP 32768\nSG_DETAILVISIBLE_MINDIST 250000\n"
+        "[Videos]\n3 0 4 0 12 0 59 900 1 0 20\n"
+        "[VideoLists]\n3 4\n9\n"
+        "[Dummies]\nSDTYPE_ANIMATED\n  v\\port ANIMATEDF_DOCKPORT_M3 {ANIMATEDSTATUS_NORMAL c\\port}\n"
+        "SDTYPE_DOORWAY\n  v\\door DWF_OUTERDOCK {DOORSTATUS_OPEN 77, DOORSTATUS_CLOSED 78}\n"
+        "SDTYPE_GUN\n  v\\gun GUNF_ROTATE {GUNSTATUS_FIRING 79} {v\\barrel GUNPARTF_ROTATEALPHA, 513 NULL}\n"
+        "[Bodies]\nSBTYPE_LOGO 520 521\nSBTYPE_CONTAINER v\\crate\n"
+        "[Components]\nSCTYPE_LASER\n  500 {LASERF_ROTATE 1 2 3 0 0 1, NULL -1 0 0 0 0 1}\n"
+        "SCTYPE_COCKPIT\n  500 {NULL 0 0.5 0.5 0 0 1}\nSCTYPE_DOCKING\n  530 {NULL 0 0.5 9}\n"
+        "[Matches]\nSMTYPE_MINE MATCHF_CUT1|MATCHF_CUTMATCH\n  40 501 41\n"
+        "[TBullets 47]\nv\\bolt NULL 0 0 0 0 1000 17 18 19 20 21 66 23 24 25 26.5 27.5 28.5 29 30 31 32 33 34 35 36 "
+        "7 8 9 10 11 12 13 14 15 pulse\n"
+        "[TBackgrounds 47]\nNULL NULL 0 0 0 0 2001 orion 20 2 3 69 70 71 72 73 74 75 76 77 78 79 80 81 500 100 84 85 "
+        "86 87 7 8 9 10 11 12 13 14 15 nebula_a\n"
+        "NULL NULL 0 0 0 0 2002 \"\" 1 1 1 0 0 0 0 0 0 0 0 0 0 0 0 0 1 2 0 0 0 0 7 8 9 10 11 12 13 14 15 \"\"\n"
+        "[TSuns 47]\n41 NULL 0 0 0 0 1003 NULL 18 7 8 9 10 11 12 13 14 15 \"yellow star\"\n"
+        "[TPlanets 22]\nNULL NULL 0 0 0 0 1004 17 18 19 c\\planet 7 8 9 10 11 12 rock\n"
+        "[TDocks 40]\nNULL NULL 0 0 0 0 1005 17 18.5 19.5 20 NULL 22 23 24 25 26 7 8 9 10 11 12 13 14 tradepost\n"
+        "[TFactories 47]\nNULL NULL 0 0 0 0 1006 17 18.5 19.5 20 NULL 22 23 24 25 26 0.5 199 7 8 9 10 11 12 13 14 "
+        "15 smelter\n"
+        "[TShips 48]\n500 NULL 2.25 3.25 4.25 5 1006 17 18 19 20 21 22 23 24 25 NULL NULL 28 29 30 31.25 32 33 5 36 37 "
+        "38 39 40 41 0 0 0 0 0 0 0 0 0 0 0 0 42 43 44 45 46 47 48 50 51 49 {1 2 500 4, 2 0 500 5} "
+        "{0 1 2 {3 4 500 6 NULL 8}, 3 1 2 {}} 7 8 9 10 11 12 13 14 15 hauler\n"
+        "500 NULL 0 0 0 8 1007 17 18 19 20 21 22 23 24 25 NULL NULL 28 29 30 31 32 33 5 36 37 38 39 40 41 0 0 0 0 0 0 "
+        "0 0 0 0 0 0 42 43 44 45 46 47 48 50 51 49 {} {} 7 8 9 10 11 12 13 14 15 scout\n"
+        "[TLaser 47]\nNULL NULL 0 0 0 0 1008 17 18 0 20 21.5 2 7 8 9 10 11 12 13 14 15 pulse_gun\n"
+        "[TShields 47]\nNULL NULL 0 0 0 0 1009 17 18 19 20.5 7 8 9 10 11 12 13 14 15 deflector\n"
+        "[TMissiles 47]\nNULL NULL 0 0 0 0 1010 17 18 19 20 21 22 23 24 25 99 27 28 29 30 26 31 33 34 35 46 NULL 7 8 "
+        "9 10 11 12 13 14 15 dart\n"
+        "[TWareE 47]\nNULL NULL 0 0 0 0 1011 7 8 9 10 11 12 13 14 15 cells\n"
+        "[TAsteroids 28]\nNULL NULL 0 0 0 0 1017 NULL 7 8 9 10 11 12 13 ore\n"
+        "[TGates 47]\nNULL NULL 0 0 0 0 1018 NULL 7 8 9 10 11 12 13 14 15 ring\n"
+        "[TSpecial 47]\nNULL NULL 0 0 0 0 1020 NULL 7 8 9 10 11 12 13 14 15 beacon\n"
+        "[TCockpits 47]\nNULL NULL 0 0 0 0 1025 NULL 18 7 8 9 10 11 12 13 14 15 bridge\n"
+        "[TDebris 47]\nNULL NULL 0 0 0 0 1028 NULL 18 550 NULL 7 8 9 10 11 12 13 14 15 field\n"
+        "[TShipsWrecks 47]\nNULL NULL 0 0 0 0 1031 NULL 18 551 7 8 9 10 11 12 13 14 15 hulk\n"
+        "[WareLists]\ncells hauler 458752\n";
+    std::string error;
+    if (!Tool_WriteTypesFiles(source, "spacetypes", -1, &error)) {
+        std::fprintf(stderr, "fuzz_seeds: space types files: %s\n", error.c_str());
+        std::exit(1);
+    }
+    std::vector<std::string> files = {"Globals", "Videos",     "VideoLists", "Dummies",
+                                      "Bodies",  "Components", "Matches",    "WareLists"};
+    for (int32_t m = 0; m < SA_MAIN_TYPE_COUNT; ++m)
+        if (const char* name = SA_TypesFileName(m)) files.emplace_back(name);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string path = "spacetypes/" + files[i] + ".txt";
+        if (!fs::exists(path)) continue;  // tables the source leaves out
+        Bytes b = ReadFile(path);
+        b.insert(b.begin(), uint8_t(i));
+        Seed("spacetypes", files[i], b);
+    }
+}
+
 // Scene save sections written by the scene engine's own writer: an empty
 // engine, and one with the lens-flare scene, a free tree with a light, a
 // scene with an animated instance, a named camera and a child, a placed cut
@@ -1188,6 +1249,7 @@ int main(int argc, char** argv) {
     BodyFiles();
     CutFiles();
     TypesFiles();
+    SpaceTypesFiles();
     SceneSections();
     EffectBlock("text", 0);
     EffectBlock("binary", 1);

@@ -9,11 +9,15 @@
 #include <string>
 
 #include "base/strings.h"
+#include "base/table.h"
+#include "scene/cutfiles.h"
 #include "scene/names.h"
+#include "scene/smallops.h"
 #include "space/queries.h"
 #include "space/space_fixture.h"
 #include "support/gamefolder.h"
 #include "support/logcapture.h"
+#include "tools/lib/cutconv.h"
 #include "tools/lib/types_writer.h"
 
 namespace {
@@ -263,6 +267,14 @@ TEST_F(SpaceTypes, VersionGatedFieldsAndLoadRules) {
              EXPECT_EQ(Rec(7, 0).field[35], 5);
              EXPECT_EQ(Rec(7, 0).field[34], g_TypeDB.counts[10] - 1);
          }},
+        {"an end is never moved below 0:00.000", "[Videos]\n1 0 0 0 12 0 0 0 0 0 20\n",
+         [] {
+             const SA_VideoRecord& v = g_TypeDB.videos[0];
+             EXPECT_EQ(v.start[2], 141);
+             EXPECT_EQ(v.end[0], 0);
+             EXPECT_EQ(v.end[1], 0);
+             EXPECT_EQ(v.end[2], 0);
+         }},
         {"video start and end move with carries", "[Videos]\n1 0 0 0 12 0 59 900 1 0 20\n",
          [] {
              const SA_VideoRecord& v = g_TypeDB.videos[0];
@@ -446,6 +458,32 @@ TEST_F(SpaceTypes, BackgroundsAreWrittenBackWhole) {
     LogCapture log;
     EXPECT_EQ(SA_SaveBackgroundTypes(), 0);
     EXPECT_TRUE(log.Contains("SA_SaveBackgroundTypes(): Can't save file types\\TBackgrounds.txt\n")) << log.Text();
+}
+
+TEST_F(SpaceTypes, AnimatedDockPortsTakeTheirWindowsFromTheirCut) {
+    std::string error;
+    game_.Write("cut/00900.bob", "");
+    ASSERT_TRUE(
+        Tool_WriteBinaryCut("path 0 5\n  name port\n  note 100 start 1\n  note 0 end 1\n"
+                            "  note 300 start 3\n  note 400 end 3\npath 1 6\n  name plain\n",
+                            6, "cut\\00900.bob", &error))
+        << error;
+    ASSERT_EQ(Load("[Dummies]\nSDTYPE_ANIMATED\n  v\\port ANIMATEDF_DOCKPORT_M3 {ANIMATEDSTATUS_NORMAL 900}\n"
+                   "  v\\door ANIMATEDF_DOCKPORT_UDREV {ANIMATEDSTATUS_NORMAL 900}\n"),
+              1);
+    ASSERT_EQ(g_TypeDB.dummyCounts[0], 2);
+    // An end of 0 becomes 1; windows without names take the one before.
+    const DummyWindow expected[] = {{100, 1}, {100, 1}, {300, 400}, {300, 400}, {300, 400}};
+    for (int i = 0; i < SA_DUMMY_WINDOWS; ++i) {
+        EXPECT_EQ(g_TypeDB.dummies[0][0].windows[i].start, expected[i].start) << i;
+        EXPECT_EQ(g_TypeDB.dummies[0][0].windows[i].end, expected[i].end) << i;
+        // Without a dock-port flag in the low 16 bits: {0, 1}.
+        EXPECT_EQ(g_TypeDB.dummies[0][1].windows[i].start, 0) << i;
+        EXPECT_EQ(g_TypeDB.dummies[0][1].windows[i].end, 1) << i;
+    }
+    while (uint32_t k = Qel_TableNext(g_B3DState->cutTable, 0))
+        J3D_ReleaseCutMemory(reinterpret_cast<J3D_Cut*>(Qel_TableRemove(g_B3DState->cutTable, k)));
+    B3D_FreeStringTable(g_B3DState->nameTables[B3D_USED_CUT_FILES]);
 }
 
 TEST_F(SpaceTypes, TheDemoTypesLoadWhole) {

@@ -33,6 +33,14 @@ int32_t AnswerZero(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
 
 void NoPhase(SectorObject*) {}
 
+void LinkAfter(QelListNode* after, QelListNode* node) {
+    QelListNode* next = after->next;
+    node->prev = after;
+    node->next = next;
+    next->prev = node;
+    after->next = node;
+}
+
 int32_t GameClock() { return g_SystemState ? g_SystemState->gameClock : 0; }
 
 void FreeSlots(DockPortTable* ports) {
@@ -96,21 +104,13 @@ void SA_ListAddTail(QelList* list, SectorObject* object) {
 
 void SA_ListAddHead(QelList* list, SectorObject* object) {
     SA_ListUnlink(object);
-    QelListNode* first = list->head.next;
-    object->link.prev = &list->head;
-    object->link.next = first;
-    first->prev = &object->link;
-    list->head.next = &object->link;
+    LinkAfter(&list->head, &object->link);
 }
 
 void SA_ListInsertAfter(SectorObject* after, SectorObject* object) {
     if (!after->link.next) return;  // not in a list
     SA_ListUnlink(object);
-    QelListNode* next = after->link.next;
-    object->link.prev = &after->link;
-    object->link.next = next;
-    next->prev = &object->link;
-    after->link.next = &object->link;
+    LinkAfter(&after->link, &object->link);
 }
 
 void SA_ListUnlink(SectorObject* object) { Qel_ListRemove(&object->link); }

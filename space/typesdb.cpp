@@ -295,25 +295,42 @@ struct Reader {
 
 // ---------------------------------------------------------------- core files
 
-bool LoadGlobals() {
-    Reader f("Globals");
+// A file of a count and that many records: each read whole (read answers
+// false, or leaves the error flag set, for one that is not) is appended; the
+// first that is not ends the file with the message. False when the file
+// cannot be opened.
+template <class T>
+bool LoadCounted(const char* file, const char* message, int64_t fieldsEach, T** array, int32_t* count,
+                 bool (*read)(VRMFile*, T*), void (*drop)(T*)) {
+    Reader f(file);
     VRMFile* r = f.r;
     if (!r) return false;
-    const int32_t count = r->ReadInt();
-    if (!CountFits(r, count, 2)) {
-        Qel_ErrPrintf("Error loading Globals.txt: parameter number %d\n", 0);
+    const int32_t n = r->ReadInt();
+    if (!CountFits(r, n, fieldsEach)) {
+        Qel_ErrPrintf(message, 0);
         return true;
     }
-    for (int32_t i = 0; i < count; ++i) {
-        GlobalParameter p{};
-        p.key = r->ReadEnum(g_SAGlobalNames);
-        p.value = r->ReadInt();
-        if (r->error) {
-            Qel_ErrPrintf("Error loading Globals.txt: parameter number %d\n", i);
+    for (int32_t i = 0; i < n; ++i) {
+        T record{};
+        if (!read(r, &record) || r->error) {
+            drop(&record);
+            Qel_ErrPrintf(message, i);
             break;
         }
-        if (!Append(&g_TypeDB.globals, &g_TypeDB.globalCount, p)) break;
+        if (!Append(array, count, record)) {
+            drop(&record);
+            break;
+        }
     }
+    return true;
+}
+
+template <class T>
+void DropNothing(T*) {}
+
+bool ReadGlobal(VRMFile* r, GlobalParameter* p) {
+    p->key = r->ReadEnum(g_SAGlobalNames);
+    p->value = r->ReadInt();
     return true;
 }
 
@@ -337,87 +354,43 @@ void ShiftTime(int32_t t[3], int32_t ms) {
     if (t[0] < 0) t[0] = t[1] = t[2] = 0;
 }
 
-bool LoadVideos() {
-    Reader f("Videos");
-    VRMFile* r = f.r;
-    if (!r) return false;
-    const int32_t count = r->ReadInt();
-    if (!CountFits(r, count, 11)) {
-        Qel_ErrPrintf("Error loading Videos.txt: video number %d\n", 0);
-        return true;
+bool ReadVideo(VRMFile* r, SA_VideoRecord* v) {
+    for (int32_t& id : v->ids) {
+        id = r->ReadInt();
+        if (id > 0) ++v->validCount;
     }
-    for (int32_t i = 0; i < count; ++i) {
-        SA_VideoRecord v{};
-        for (int32_t& id : v.ids) {
-            id = r->ReadInt();
-            if (id > 0) ++v.validCount;
-        }
-        v.movie = r->ReadInt();
-        for (int32_t& w : v.start) w = r->ReadInt();
-        for (int32_t& w : v.end) w = r->ReadInt();
-        if (r->error) {
-            Qel_ErrPrintf("Error loading Videos.txt: video number %d\n", i);
-            break;
-        }
-        ShiftTime(v.start, 141);
-        ShiftTime(v.end, -41);
-        if (!Append(&g_TypeDB.videos, &g_TypeDB.videoCount, v)) break;
-    }
+    v->movie = r->ReadInt();
+    for (int32_t& w : v->start) w = r->ReadInt();
+    for (int32_t& w : v->end) w = r->ReadInt();
+    ShiftTime(v->start, 141);
+    ShiftTime(v->end, -41);
     return true;
 }
 
-// A count n and n words into a new block; null (and the error flag) when the
-// count cannot be.
-int32_t* ReadBlock(VRMFile* r, int32_t (*readWord)(VRMFile*)) {
+// A count n and n words into a new block (video lists, ware lists).
+bool ReadBlock(VRMFile* r, int32_t** block, int32_t (*readWord)(VRMFile*)) {
     const int32_t n = r->ReadInt();
-    if (!CountFits(r, n, 1)) {
-        r->error = 1;
-        return nullptr;
-    }
-    int32_t* block = AllocBlock(n);
-    if (!block) {
-        r->error = 1;
-        return nullptr;
-    }
-    for (int32_t k = 1; k <= n; ++k) block[k] = readWord(r);
-    if (r->error) {
-        FreeBlock(block);
-        return nullptr;
-    }
-    return block;
-}
-
-int32_t ReadIntWord(VRMFile* r) { return r->ReadInt(); }
-int32_t ReadTypeCodeWord(VRMFile* r) {
-    char* name = r->ReadString();
-    const int32_t code = name && !r->error ? SA_GetTypeCodeByName(name) : 0;
-    Qel_StrFree(name);
-    return code;
-}
-
-// Lists of blocks (video lists, ware lists): a count, then the blocks.
-bool LoadBlockLists(const char* file, const char* message, int32_t*** lists, int32_t* listCount,
-                    int32_t (*readWord)(VRMFile*)) {
-    Reader f(file);
-    VRMFile* r = f.r;
-    if (!r) return false;
-    const int32_t count = r->ReadInt();
-    if (!CountFits(r, count, 1)) {
-        Qel_ErrPrintf(message, 0);
-        return true;
-    }
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t* block = ReadBlock(r, readWord);
-        if (!block) {
-            Qel_ErrPrintf(message, i);
-            break;
-        }
-        if (!Append(lists, listCount, block)) {
-            FreeBlock(block);
-            break;
-        }
-    }
+    if (!CountFits(r, n, 1) || !(*block = AllocBlock(n))) return false;
+    for (int32_t k = 1; k <= n; ++k) (*block)[k] = readWord(r);
     return true;
+}
+
+bool ReadVideoList(VRMFile* r, int32_t** block) {
+    return ReadBlock(r, block, [](VRMFile* f) { return f->ReadInt(); });
+}
+
+bool ReadWareList(VRMFile* r, int32_t** block) {
+    return ReadBlock(r, block, [](VRMFile* f) {
+        char* name = f->ReadString();
+        const int32_t code = name && !f->error ? SA_GetTypeCodeByName(name) : 0;
+        Qel_StrFree(name);
+        return code;
+    });
+}
+
+void DropBlock(int32_t** block) {
+    FreeBlock(*block);
+    *block = nullptr;
 }
 
 const J3D_Note* FindNote(const J3D_CutPath& path, const char* text) {
@@ -1035,17 +1008,21 @@ TypeRecord* O_GetTypeRecord(const SectorObject* object) {
 
 int SA_LoadObjectDB(SpaceRoot*) {
     StandIn_Record("SA_LoadObjectDB");
-    if (!LoadGlobals() || !LoadVideos()) return 0;
-    if (!LoadBlockLists("VideoLists", "Error loading VideosLists.txt: video list number %d\n", &g_TypeDB.videoLists,
-                        &g_TypeDB.videoListCount, ReadIntWord))
+    TypeDatabase& db = g_TypeDB;
+    if (!LoadCounted("Globals", "Error loading Globals.txt: parameter number %d\n", 2, &db.globals, &db.globalCount,
+                     ReadGlobal, DropNothing<GlobalParameter>) ||
+        !LoadCounted("Videos", "Error loading Videos.txt: video number %d\n", 11, &db.videos, &db.videoCount, ReadVideo,
+                     DropNothing<SA_VideoRecord>) ||
+        !LoadCounted("VideoLists", "Error loading VideosLists.txt: video list number %d\n", 1, &db.videoLists,
+                     &db.videoListCount, ReadVideoList, DropBlock))
         return 0;
     if (!LoadDummies() || !LoadBodies()) return 0;
     if (!LoadComponents()) Qel_DPrintf(0, "SA_LoadObjectDB(): no Components file, no components loaded\n");
     if (!LoadMatches()) return 0;
     for (int32_t mainType : kTableOrder) LoadTypeTable(mainType);
     BuildFixedTypes();
-    if (!LoadBlockLists("WareLists", "Error loading WareLists.txt: ware list number %d\n", &g_TypeDB.wareLists,
-                        &g_TypeDB.wareListCount, ReadTypeCodeWord))
+    if (!LoadCounted("WareLists", "Error loading WareLists.txt: ware list number %d\n", 1, &db.wareLists,
+                     &db.wareListCount, ReadWareList, DropBlock))
         return 0;
     return 1;
 }

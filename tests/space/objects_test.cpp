@@ -110,7 +110,7 @@ TEST_F(SpaceObjects, TheDriverRunsItsPhasesInTheirOrder) {
         {"stopped, inactive", 0, true, {"M1", "O1"}},
     };
     for (const Case& c : cases) {
-        SectorObject* first = New(SA_MT_SECTOR, 1);
+        New(SA_MT_SECTOR, 1);
         New(SA_MT_SHIP);  // not a sector: no phase runs for it
         SectorObject* second = New(SA_MT_SECTOR, 2);
         if (c.secondInactive) O_Sector(second)->spaceFlags |= SA_SPACE_INACTIVE;
@@ -120,7 +120,6 @@ TEST_F(SpaceObjects, TheDriverRunsItsPhasesInTheirOrder) {
         EXPECT_EQ(Spied(), c.expected) << c.name;
         SA_FreeAllObjects(&root_);
         EXPECT_EQ(SA_ListFirst(&root_.objects), nullptr);
-        (void)first;
     }
 }
 

@@ -261,6 +261,8 @@ TEST_F(SpaceTypes, VersionGatedFieldsAndLoadRules) {
              EXPECT_EQ(Rec(7, 0).field[34], 3);
              EXPECT_EQ(Rec(7, 0).field[35], 15);
          }},
+        {"missiles before 31: a highest subtype beyond the mask's bits", "[TShips 30]\n" + Ship(30, "a", 40),
+         [] { EXPECT_EQ(Rec(7, 0).field[35], -1); }},
         {"missiles from 31: x is the mask",
          "[TMissiles 49]\n" + Missile("m1") + Missile("m2") + Missile("m3") + "[TShips 31]\n" + Ship(31, "a", 5),
          [] {

@@ -425,6 +425,56 @@ void ReadDummyWindows(DummyRecord* d) {
     }
 }
 
+// What a group's header says: read its records, skip it (a kind outside the
+// table, followed by the next kind), or end the file.
+enum class Group { kRead, kSkip, kBad };
+
+// A file of groups until its end: a header (the kind, the count, and what
+// the records of the group share, put into the model record) and that many
+// records, each read whole (read answers false, or leaves the error flag
+// set, for one that is not) and stored under its kind. A header or record
+// that is not whole ends the file with the message (kind, record number);
+// what was read before stays. False when the file cannot be opened.
+template <class T>
+bool LoadGroups(const char* file, const char* message, Group (*header)(VRMFile*, int32_t*, int32_t*, T*),
+                bool (*read)(VRMFile*, int32_t, T*), bool (*store)(int32_t, const T&), void (*drop)(T*)) {
+    Reader f(file);
+    VRMFile* r = f.r;
+    if (!r) return false;
+    while (!AtEnd(r)) {
+        int32_t kind = 0;
+        int32_t count = 0;
+        T model{};
+        const Group group = header(r, &kind, &count, &model);
+        if (group == Group::kSkip) continue;
+        if (group == Group::kBad) {
+            Qel_ErrPrintf(message, kind, 0);
+            break;
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            T record = model;
+            if (!read(r, kind, &record) || r->error) {
+                drop(&record);
+                Qel_ErrPrintf(message, kind, i);
+                return true;
+            }
+            if (!store(kind, record)) {
+                drop(&record);
+                return true;
+            }
+        }
+    }
+    return true;
+}
+
+Group DummyHeader(VRMFile* r, int32_t* kind, int32_t* count, DummyRecord*) {
+    *kind = r->ReadEnum(g_SADummyKinds);
+    if (r->error) return Group::kBad;
+    if (*kind < 0 || *kind >= SA_DUMMY_KINDS) return Group::kSkip;
+    *count = r->ReadInt();
+    return CountFits(r, *count, 3) ? Group::kRead : Group::kBad;
+}
+
 bool ReadDummy(VRMFile* r, int32_t kind, DummyRecord* d) {
     d->body = ReadBody(r);
     d->flags = static_cast<int32_t>(r->ReadFlags32(g_SADummyFlags));
@@ -444,41 +494,15 @@ bool ReadDummy(VRMFile* r, int32_t kind, DummyRecord* d) {
             d->gunParts[k].flags = static_cast<int32_t>(r->ReadFlags32(g_SAGunPartFlags));
         }
     }
-    return !r->error;
+    if (r->error) return false;
+    // Only animated dock ports have time windows of their own.
+    for (DummyWindow& w : d->windows) w = DummyWindow{0, 1};
+    if (kind == kAnimatedKind && (d->flags & 0xFFFF)) ReadDummyWindows(d);
+    return true;
 }
 
-bool LoadDummies() {
-    Reader f("Dummies");
-    VRMFile* r = f.r;
-    if (!r) return false;
-    while (!AtEnd(r)) {
-        const int32_t kind = r->ReadEnum(g_SADummyKinds);
-        if (r->error) {
-            Qel_ErrPrintf("Error loading Dummies.txt: dummy type %d, dummy number %d\n", kind, 0);
-            break;
-        }
-        if (kind < 0 || kind >= SA_DUMMY_KINDS) continue;  // dropped: the next token is a kind
-        const int32_t count = r->ReadInt();
-        if (!CountFits(r, count, 3)) {
-            Qel_ErrPrintf("Error loading Dummies.txt: dummy type %d, dummy number %d\n", kind, 0);
-            break;
-        }
-        bool ok = true;
-        for (int32_t i = 0; ok && i < count; ++i) {
-            DummyRecord d{};
-            ok = ReadDummy(r, kind, &d);
-            if (!ok) {
-                Qel_ErrPrintf("Error loading Dummies.txt: dummy type %d, dummy number %d\n", kind, i);
-                break;
-            }
-            // Only animated dock ports have time windows of their own.
-            for (DummyWindow& w : d.windows) w = DummyWindow{0, 1};
-            if (kind == kAnimatedKind && (d.flags & 0xFFFF)) ReadDummyWindows(&d);
-            ok = Append(&g_TypeDB.dummies[kind], &g_TypeDB.dummyCounts[kind], d);
-        }
-        if (!ok) break;
-    }
-    return true;
+bool StoreDummy(int32_t kind, const DummyRecord& d) {
+    return Append(&g_TypeDB.dummies[kind], &g_TypeDB.dummyCounts[kind], d);
 }
 
 bool LoadBodies() {
@@ -516,6 +540,13 @@ bool LoadBodies() {
     return true;
 }
 
+Group ComponentHeader(VRMFile* r, int32_t* kind, int32_t* count, ComponentRecord*) {
+    *kind = r->ReadEnum(g_SAComponentKinds);
+    if (r->error || *kind < 0 || *kind >= SA_COMPONENT_KINDS) return Group::kBad;
+    *count = r->ReadInt();
+    return CountFits(r, *count, 2) ? Group::kRead : Group::kBad;
+}
+
 // Lasers and cockpits carry a position and a direction, docking positions
 // only a position.
 bool ReadComponent(VRMFile* r, int32_t kind, ComponentRecord* c) {
@@ -537,65 +568,33 @@ bool ReadComponent(VRMFile* r, int32_t kind, ComponentRecord* c) {
             e.direction.z = r->ReadFixed();
         }
     }
-    return !r->error;
-}
-
-// Returns 0 when the file cannot be opened.
-bool LoadComponents() {
-    Reader f("Components");
-    VRMFile* r = f.r;
-    if (!r) return false;
-    while (!AtEnd(r)) {
-        const int32_t kind = r->ReadEnum(g_SAComponentKinds);
-        const int32_t count = r->error ? 0 : r->ReadInt();
-        if (r->error || kind < 0 || kind >= SA_COMPONENT_KINDS || !CountFits(r, count, 2)) {
-            Qel_ErrPrintf("Error loading Components.txt: components type %d, component number %d\n", kind, 0);
-            break;
-        }
-        bool ok = true;
-        for (int32_t i = 0; i < count; ++i) {
-            ComponentRecord c{};
-            ok = ReadComponent(r, kind, &c);
-            if (!ok) {
-                FreeArray(c.entries, c.count);
-                Qel_ErrPrintf("Error loading Components.txt: components type %d, component number %d\n", kind, i);
-                break;
-            }
-            ok = Append(&g_TypeDB.components[kind], &g_TypeDB.componentCounts[kind], c);
-            if (!ok) FreeArray(c.entries, c.count);
-        }
-        if (!ok) break;
-    }
     return true;
 }
 
-bool LoadMatches() {
-    Reader f("Matches");
-    VRMFile* r = f.r;
-    if (!r) return false;
-    while (!AtEnd(r)) {
-        const int32_t kind = r->ReadEnum(g_SAMatchKinds);
-        const int32_t flags = r->error ? 0 : static_cast<int32_t>(r->ReadFlags32(g_SAMatchFlags));
-        const int32_t count = r->error ? 0 : r->ReadInt();
-        if (r->error || kind != 0 || !CountFits(r, count, 3)) {
-            Qel_ErrPrintf("Error loading Matches.txt: match type %d, match number %d\n", kind, 0);
-            break;
-        }
-        bool ok = true;
-        for (int32_t i = 0; i < count; ++i) {
-            MatchRecord m{flags, {}};
-            for (int32_t k = 0; k < 3; ++k) m.ids[k] = (flags & (1 << k)) ? ReadCut(r) : ReadBody(r);
-            if (r->error) {
-                Qel_ErrPrintf("Error loading Matches.txt: match type %d, match number %d\n", kind, i);
-                ok = false;
-                break;
-            }
-            if (!(ok = Append(&g_TypeDB.matches, &g_TypeDB.matchCount, m))) break;
-        }
-        if (!ok) break;
-    }
+bool StoreComponent(int32_t kind, const ComponentRecord& c) {
+    return Append(&g_TypeDB.components[kind], &g_TypeDB.componentCounts[kind], c);
+}
+
+void DropComponent(ComponentRecord* c) {
+    FreeArray(c->entries, c->count);
+    c->entries = nullptr;
+}
+
+// The group's flags say which of the three ids are cuts.
+Group MatchHeader(VRMFile* r, int32_t* kind, int32_t* count, MatchRecord* model) {
+    *kind = r->ReadEnum(g_SAMatchKinds);
+    if (r->error || *kind != 0) return Group::kBad;
+    model->flags = static_cast<int32_t>(r->ReadFlags32(g_SAMatchFlags));
+    *count = r->ReadInt();
+    return CountFits(r, *count, 3) ? Group::kRead : Group::kBad;
+}
+
+bool ReadMatch(VRMFile* r, int32_t, MatchRecord* m) {
+    for (int32_t k = 0; k < 3; ++k) m->ids[k] = (m->flags & (1 << k)) ? ReadCut(r) : ReadBody(r);
     return true;
 }
+
+bool StoreMatch(int32_t, const MatchRecord& m) { return Append(&g_TypeDB.matches, &g_TypeDB.matchCount, m); }
 
 // ---------------------------------------------------------------- T* tables
 
@@ -1016,9 +1015,17 @@ int SA_LoadObjectDB(SpaceRoot*) {
         !LoadCounted("VideoLists", "Error loading VideosLists.txt: video list number %d\n", 1, &db.videoLists,
                      &db.videoListCount, ReadVideoList, DropBlock))
         return 0;
-    if (!LoadDummies() || !LoadBodies()) return 0;
-    if (!LoadComponents()) Qel_DPrintf(0, "SA_LoadObjectDB(): no Components file, no components loaded\n");
-    if (!LoadMatches()) return 0;
+    if (!LoadGroups<DummyRecord>("Dummies", "Error loading Dummies.txt: dummy type %d, dummy number %d\n", DummyHeader,
+                                 ReadDummy, StoreDummy, DropNothing<DummyRecord>) ||
+        !LoadBodies())
+        return 0;
+    if (!LoadGroups<ComponentRecord>("Components",
+                                     "Error loading Components.txt: components type %d, component number %d\n",
+                                     ComponentHeader, ReadComponent, StoreComponent, DropComponent))
+        Qel_DPrintf(0, "SA_LoadObjectDB(): no Components file, no components loaded\n");
+    if (!LoadGroups<MatchRecord>("Matches", "Error loading Matches.txt: match type %d, match number %d\n", MatchHeader,
+                                 ReadMatch, StoreMatch, DropNothing<MatchRecord>))
+        return 0;
     for (int32_t mainType : kTableOrder) LoadTypeTable(mainType);
     BuildFixedTypes();
     if (!LoadCounted("WareLists", "Error loading WareLists.txt: ware list number %d\n", 1, &db.wareLists,

@@ -91,6 +91,31 @@ void S_3DCopyVec4Array(float (*cache)[4], const float* values, UINT count) {
         for (int c = 0; c < 4; ++c) cache[r][c] = values[r * 4 + c];
 }
 
+namespace {
+void ForgetReleased(void* manager, const void* object) {
+    static_cast<CPureDeviceStateManager*>(manager)->ForgetObject(object);
+}
+}  // namespace
+
+CPureDeviceStateManager::CPureDeviceStateManager(IDirect3DDevice9* d) : CBaseStateManager(d) {
+    D3D9_AddReleaseListener(ForgetReleased, this);
+}
+
+CPureDeviceStateManager::~CPureDeviceStateManager() { D3D9_RemoveReleaseListener(ForgetReleased, this); }
+
+// The device unbinds an object as it goes; the caches follow it, so they still
+// say what the device holds.
+void CPureDeviceStateManager::ForgetObject(const void* object) {
+    if (!object) return;
+    for (auto& t : textures)
+        if (t == object) t = nullptr;
+    if (vertexDeclaration == object) vertexDeclaration = nullptr;
+    if (indexBuffer == object) indexBuffer = nullptr;
+    if (vertexShader == object) vertexShader = nullptr;
+    if (pixelShader == object) pixelShader = nullptr;
+    if (streamSource.buffer == object) streamSource = {streamSource.stream, nullptr, 0, 0};
+}
+
 // The state maps take the new value before the device call and keep it even
 // when the call fails; true when the call can be dropped.
 template <class Key>

@@ -66,7 +66,7 @@ protected:
 
 class CPureDeviceStateManager final : public CBaseStateManager {
 public:
-    using CBaseStateManager::CBaseStateManager;
+    explicit CPureDeviceStateManager(IDirect3DDevice9* device);
 
     HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
     HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
@@ -82,8 +82,12 @@ public:
     HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) override;
     HRESULT SetIndices(IDirect3DIndexBuffer9* buffer) override;
 
+    // A device object is gone: every cache entry that names it is forgotten,
+    // so that a new object made at its address reaches the device.
+    void ForgetObject(const void* object);
+
 private:
-    ~CPureDeviceStateManager() override = default;
+    ~CPureDeviceStateManager() override;
 
     std::map<int32_t, DWORD> renderStates;
     IDirect3DBaseTexture9* textures[10] = {};

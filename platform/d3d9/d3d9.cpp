@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/d3d9/internal.h"
 #include "platform/d3d9/seam.h"
@@ -20,6 +22,26 @@ int g_D3D9LiveResources = 0;
 void D3D9_ResetSeam() { g_D3D9Seam = D3D9Seam{}; }
 int D3D9_LiveDeviceCount() { return g_D3D9LiveDevices; }
 int D3D9_LiveResourceCount() { return g_D3D9LiveResources; }
+
+namespace {
+std::vector<std::pair<D3D9ReleaseListener, void*>>& ReleaseListeners() {
+    static std::vector<std::pair<D3D9ReleaseListener, void*>> listeners;
+    return listeners;
+}
+}  // namespace
+
+void D3D9_AddReleaseListener(D3D9ReleaseListener listener, void* context) {
+    if (listener) ReleaseListeners().emplace_back(listener, context);
+}
+
+void D3D9_RemoveReleaseListener(D3D9ReleaseListener listener, void* context) {
+    auto& all = ReleaseListeners();
+    std::erase(all, std::pair{listener, context});
+}
+
+void D3D9_TellReleased(const void* object) {
+    for (const auto& [listener, context] : ReleaseListeners()) listener(context, object);
+}
 
 // ---------------------------------------------------------------- formats
 

@@ -921,3 +921,12 @@ bool D3D9_LoadDriver();
 
 // The text of a Direct3D result, as the error-string routine of the platform gives it.
 const char* DXGetErrorString9A(HRESULT hr);
+
+// Bindings hold no reference, so once an object is gone its address may come
+// back as a new object: each texture, buffer, declaration and shader tells
+// these listeners, by the interface pointer it was handed out as, as it is
+// destroyed, so that a cache keyed by address forgets it first.
+using D3D9ReleaseListener = void (*)(void* context, const void* object);
+void D3D9_AddReleaseListener(D3D9ReleaseListener listener, void* context);
+void D3D9_RemoveReleaseListener(D3D9ReleaseListener listener, void* context);
+void D3D9_TellReleased(const void* object);

@@ -121,6 +121,7 @@ public:
         int left = --refs;
         if (left == 0) {
             D3D9Device* dev = device;
+            D3D9_TellReleased(static_cast<Base*>(this));
             delete this;
             dev->Release();
         }
@@ -210,6 +211,7 @@ ULONG D3D9Declaration::Release() {
     if (left == 0) {
         IDirect3DDevice9* dev = device_;
         if (auto* own = dynamic_cast<D3D9Device*>(dev)) own->ForgetDeclaration(this);
+        D3D9_TellReleased(static_cast<IDirect3DVertexDeclaration9*>(this));
         delete this;
         dev->Release();
     }

@@ -40,6 +40,8 @@ public:
                 own->ForgetShaders(this, &pixel);
                 if (gl && own->MakeCurrent()) own->DeleteProgram(gl);
             }
+            D3D9_TellReleased(static_cast<IDirect3DVertexShader9*>(this));
+            D3D9_TellReleased(static_cast<IDirect3DPixelShader9*>(&pixel));
             delete this;
             dev->Release();
         }

@@ -314,6 +314,7 @@ struct TextureStore {
 
     void Destroy(IDirect3DBaseTexture9* self) {
         device->ForgetTexture(self);
+        D3D9_TellReleased(self);
         for (D3D9Surface* s : surfaces) delete s;
         surfaces.clear();
         if (tex && device->MakeCurrent()) device->DeleteTexture(tex);

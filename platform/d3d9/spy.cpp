@@ -25,6 +25,7 @@ public:
         if (left == 0) {
             D3D9SpyDevice* dev = device_;
             --dev->liveObjects;
+            D3D9_TellReleased(static_cast<Base*>(this));
             delete this;
             dev->Release();
         }

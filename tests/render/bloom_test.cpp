@@ -60,8 +60,9 @@ protected:
         game.Write("shader_src/3_0/bloom.fx", text);
     }
 };
+INSTANTIATE_FOR_BOTH_STATE_MANAGERS(BloomTest);
 
-TEST_F(BloomTest, OffLeavesTheBackBufferUntouched) {
+TEST_P(BloomTest, OffLeavesTheBackBufferUntouched) {
     game.Write("shader_src/3_0/bloom.fx", kRouting);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF336699, 1.0f, 0);
     session->State()->VideoD3DFlags2 &= ~S3D_OPTION_BLOOM;
@@ -71,7 +72,7 @@ TEST_F(BloomTest, OffLeavesTheBackBufferUntouched) {
     EXPECT_EQ(B3D_FindEffectByName("bloom"), nullptr);  // not even loaded
 }
 
-TEST_F(BloomTest, PassesDrawIntoTheTargetsTheirAnnotationsName) {
+TEST_P(BloomTest, PassesDrawIntoTheTargetsTheirAnnotationsName) {
     game.Write("shader_src/3_0/bloom.fx", kRouting);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFF00, 1.0f, 0);
     S_3DRenderPostProcessFX();
@@ -86,7 +87,7 @@ TEST_F(BloomTest, PassesDrawIntoTheTargetsTheirAnnotationsName) {
     EXPECT_EQ(CurrentDepth(), depth);
 }
 
-TEST_F(BloomTest, TheDepthStencilSurfaceComesBackOnEveryExit) {
+TEST_P(BloomTest, TheDepthStencilSurfaceComesBackOnEveryExit) {
     struct Case {
         const char* what;
         std::string effect;
@@ -129,7 +130,7 @@ TEST_F(BloomTest, TheDepthStencilSurfaceComesBackOnEveryExit) {
     EXPECT_EQ(CurrentDepth(), depth);
 }
 
-TEST_F(BloomTest, TheShippedChainGlowsAroundTheMask) {
+TEST_P(BloomTest, TheShippedChainGlowsAroundTheMask) {
     game.Write("shader_src/3_0/bloom.fx", ShippedEffect("bloom.fx"));
     // A dark scene: a glowing white square (alpha 1) and a red one that does not glow.
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00101820, 1.0f, 0);

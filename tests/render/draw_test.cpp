@@ -1,5 +1,5 @@
 // One textured triangle through the part declarations on GL: the plain form
-// and its two small forms give the same picture.
+// and its two small forms give the same picture, through either state manager.
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
@@ -10,13 +10,15 @@
 #include "platform/d3d9/seam.h"
 #include "platform/d3dx/d3dx9.h"
 #include "render/mesh.h"
+#include "render/statemanager.h"
 #include "support/small_device.h"
 
 namespace {
 
-class DeclarationDrawTest : public SmallDeviceTest {};
+class DeclarationDrawTest : public SmallDevicePicture {};
+INSTANTIATE_FOR_BOTH_STATE_MANAGERS(DeclarationDrawTest);
 
-TEST_F(DeclarationDrawTest, SmallFormsDrawThePlainFormsPicture) {
+TEST_P(DeclarationDrawTest, SmallFormsDrawThePlainFormsPicture) {
     // The triangle in declaration 1: clip-space positions (identity transforms),
     // coordinates across a 2 x 2 texture of four colours, normals for the
     // small forms to carry.
@@ -39,6 +41,10 @@ TEST_F(DeclarationDrawTest, SmallFormsDrawThePlainFormsPicture) {
     std::memcpy(p, idx, sizeof idx);
     plain->UnlockIndexBuffer();
 
+    // Each form's buffers and declaration are made and released in turn, so a
+    // new one may take the address of the last one.
+    CStateManagerInterface* m = S_3DCreateStateManager(device);
+    ASSERT_NE(m, nullptr);
     IDirect3DTexture9* texture = nullptr;
     ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
     D3DLOCKED_RECT lr{};
@@ -46,12 +52,12 @@ TEST_F(DeclarationDrawTest, SmallFormsDrawThePlainFormsPicture) {
     const uint32_t texels[2][2] = {{0xFFFF0000, 0xFF00FF00}, {0xFF0000FF, 0xFFFFFF00}};
     for (int y = 0; y < 2; ++y) std::memcpy(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch, texels[y], 8);
     texture->UnlockRect(0);
-    device->SetTexture(0, texture);
-    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-    device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
-    device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
-    device->SetRenderState(D3DRS_ZENABLE, 0);
+    m->SetTexture(0, texture);
+    m->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    m->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    m->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    m->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    m->SetRenderState(D3DRS_ZENABLE, 0);
 
     std::vector<std::vector<uint32_t>> pictures;
     for (int declaration : {1, 3, 7}) {
@@ -65,23 +71,22 @@ TEST_F(DeclarationDrawTest, SmallFormsDrawThePlainFormsPicture) {
         IDirect3DIndexBuffer9* ib = nullptr;
         mesh->GetVertexBuffer(&vb);
         mesh->GetIndexBuffer(&ib);
-        device->SetVertexDeclaration(decl);
-        device->SetStreamSource(0, vb, 0, mesh->GetNumBytesPerVertex());
-        device->SetIndices(ib);
+        m->SetVertexDeclaration(decl);
+        m->SetStreamSource(0, vb, 0, mesh->GetNumBytesPerVertex());
+        m->SetIndices(ib);
         device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(0, 0, 0, 0), 1.0f, 0);
         EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3D_OK);
         pictures.push_back(Picture());
-        device->SetVertexDeclaration(nullptr);
-        device->SetStreamSource(0, nullptr, 0, 0);
-        device->SetIndices(nullptr);
+        // Released while bound, as the engine does: the device unbinds them.
         vb->Release();
         ib->Release();
         decl->Release();
         mesh->Release();
     }
-    device->SetTexture(0, nullptr);
+    m->SetTexture(0, nullptr);
     texture->Release();
     plain->Release();
+    m->Release();
 
     // The plain picture: a textured triangle over the cleared target.
     const std::vector<uint32_t>& first = pictures[0];

@@ -17,23 +17,25 @@
 #include "platform/d3d9/seam.h"
 #include "platform/d3dx/d3dx9.h"
 #include "render/mesh.h"
+#include "render/statemanager.h"
 #include "support/small_device.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class EffectGLTest : public SmallDeviceTest {
+template <class Base>
+class EffectFixture : public Base {
 protected:
     void SetUp() override {
         D3DXSetFileReader(nullptr);
-        SmallDeviceTest::SetUp();
+        Base::SetUp();
     }
     ID3DXEffect* Create(const std::string& text, const D3DXMACRO* macros = nullptr) {
         ID3DXEffect* effect = nullptr;
         ID3DXBuffer* errors = nullptr;
-        HRESULT hr = D3DXCreateEffect(device, text.data(), static_cast<UINT>(text.size()), macros, nullptr, 0, nullptr,
-                                      &effect, &errors);
+        HRESULT hr = D3DXCreateEffect(this->device, text.data(), static_cast<UINT>(text.size()), macros, nullptr, 0,
+                                      nullptr, &effect, &errors);
         if (errors) {
             ADD_FAILURE() << static_cast<const char*>(errors->GetBufferPointer());
             errors->Release();
@@ -43,6 +45,30 @@ protected:
     }
 };
 
+using EffectGLTest = EffectFixture<SmallDeviceTest>;
+
+// Drawing with effects that set their states through the state manager of the
+// parameter's kind, as the renderer's effects do.
+class EffectPicture : public EffectFixture<SmallDevicePicture> {
+protected:
+    void SetUp() override {
+        EffectFixture::SetUp();
+        manager = S_3DCreateStateManager(device);
+        ASSERT_NE(manager, nullptr);
+    }
+    void TearDown() override {
+        if (manager) manager->Release();
+        EffectFixture::TearDown();
+    }
+    ID3DXEffect* Managed(ID3DXEffect* effect) {
+        if (effect) effect->SetStateManager(manager);
+        return effect;
+    }
+
+    CStateManagerInterface* manager = nullptr;
+};
+INSTANTIATE_FOR_BOTH_STATE_MANAGERS(EffectPicture);
+
 const char* const kMoved = R"(
 float4x4 g_Move;
 float4 g_Colour = {1, 0, 0, 1};
@@ -51,8 +77,8 @@ glsl fragment FS { void main() { d3d_FragColor = g_Colour; } }
 technique T { pass P { VertexShader = VS; PixelShader = FS; CullMode = 1; ZEnable = 0; } }
 )";
 
-TEST_F(EffectGLTest, ADrawWithABoundEffectUsesItsProgramAndValues) {
-    ID3DXEffect* effect = Create(kMoved);
+TEST_P(EffectPicture, ADrawWithABoundEffectUsesItsProgramAndValues) {
+    ID3DXEffect* effect = Managed(Create(kMoved));
     ASSERT_NE(effect, nullptr);
     // A Direct3D translation row: x + 1 moves the left half of clip space to the right half.
     D3DXMATRIX move;
@@ -78,13 +104,14 @@ TEST_F(EffectGLTest, ADrawWithABoundEffectUsesItsProgramAndValues) {
     device->SetPixelShader(nullptr);
 }
 
-TEST_F(EffectGLTest, StandardLightingDrawsAPlainLitTriangle) {
+TEST_P(EffectPicture, StandardLightingDrawsAPlainLitTriangle) {
     const char* bin = std::getenv("TREVAN_BINARY_DIR");
     ASSERT_NE(bin, nullptr);
     std::string path = std::string(bin) + "/demo/shader_src/3_0/standard_lighting.fx";
     const D3DXMACRO plain[] = {{"VRMENGINE", "true"}, {nullptr, nullptr}};
     ID3DXEffect* effect = nullptr;
     ASSERT_EQ(D3DXCreateEffectFromFileA(device, path.c_str(), plain, nullptr, 0, nullptr, &effect, nullptr), D3D_OK);
+    Managed(effect);
     IDirect3DTexture9* white = nullptr;
     ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &white, nullptr), D3D_OK);
     D3DLOCKED_RECT lr{};
@@ -102,7 +129,7 @@ TEST_F(EffectGLTest, StandardLightingDrawsAPlainLitTriangle) {
     effect->SetTexture(p("t_DiffuseTexture"), white);
     IDirect3DVertexDeclaration9* declaration = nullptr;
     ASSERT_EQ(device->CreateVertexDeclaration(S3D_DeclarationElements[1], &declaration), D3D_OK);
-    device->SetVertexDeclaration(declaration);
+    manager->SetVertexDeclaration(declaration);
     // Position, uv, normal; clockwise as Direct3D sees it, facing the viewer.
     const float tri[] = {-1, -1, 0.5f, 0, 0, 0, 0, -1, -1, 3, 0.5f, 0, 0, 0, 0, -1, 3, -1, 0.5f, 0, 0, 0, 0, -1};
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);

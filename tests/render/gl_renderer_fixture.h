@@ -1,7 +1,8 @@
 // The renderer on a real 64 x 64 GL device: device record, state manager,
 // matrices, bloom targets, a game folder for effect files, the scene engine's
 // named entries; the picture is drawn into a render target of its own that
-// stands for the back buffer.
+// stands for the back buffer. The device is made for the state manager kind of
+// the parameter (INSTANTIATE_FOR_BOTH_STATE_MANAGERS).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,11 +24,12 @@
 #include "render/targets.h"
 #include "scene/state.h"
 #include "support/gamefolder.h"
+#include "support/state_managers.h"
 #include "support/window_support.h"
 #include "system/adapters.h"
 #include "system/video.h"
 
-class GLRendererTest : public ::testing::Test {
+class GLRendererTest : public ::testing::TestWithParam<StateManagerKind> {
 protected:
     static constexpr int kSize = 64;
 
@@ -63,8 +65,7 @@ protected:
         pp.Windowed = 1;
         pp.EnableAutoDepthStencil = 1;
         pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-                  D3D_OK);
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, DeviceBehaviour(GetParam()), &pp, &device), D3D_OK);
         record_.device = device;
         record_.presentParams = pp;
         record_.sm2Detected = 1;

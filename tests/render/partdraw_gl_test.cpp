@@ -38,10 +38,10 @@ std::string EffectSource(const char* name) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class PartDrawGLTest : public SmallDeviceTest {
+class PartDrawGLTest : public SmallDevicePicture {
 protected:
     void SetUp() override {
-        SmallDeviceTest::SetUp();
+        SmallDevicePicture::SetUp();
         savedSystem_ = g_SystemState;
         savedState_ = g_B3DState;
         savedRenderer_ = g_RendererState;
@@ -170,11 +170,12 @@ private:
     S3DPartDrawSettings savedSettings_{};
     uint16_t savedNumbered_ = 0;
 };
+INSTANTIATE_FOR_BOTH_STATE_MANAGERS(PartDrawGLTest);
 
 const std::vector<std::array<int16_t, 2>> kTriangle = {{-16384, -16384}, {0, 16384}, {16384, -16384}};
 const std::vector<std::array<int16_t, 2>> kQuad = {{-16384, -16384}, {-16384, 16384}, {16384, 16384}, {16384, -16384}};
 
-TEST_F(PartDrawGLTest, ATrianglesCentreHasItsColour) {
+TEST_P(PartDrawGLTest, ATrianglesCentreHasItsColour) {
     FakeBody* b = Shape(kTriangle, 255, 128, 0, 0);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
     DrawAt(b, 10.0f);
@@ -182,7 +183,7 @@ TEST_F(PartDrawGLTest, ATrianglesCentreHasItsColour) {
     ExpectNear(Pixel(1, 1), 0, 0, 255);  // above the triangle's slopes
 }
 
-TEST_F(PartDrawGLTest, OneSidedFacesAreCulledTwoSidedAreNot) {
+TEST_P(PartDrawGLTest, OneSidedFacesAreCulledTwoSidedAreNot) {
     struct Case {
         uint32_t flags;
         bool clockwise, drawn;
@@ -196,7 +197,7 @@ TEST_F(PartDrawGLTest, OneSidedFacesAreCulledTwoSidedAreNot) {
     }
 }
 
-TEST_F(PartDrawGLTest, BlendRowsOverAKnownColour) {
+TEST_P(PartDrawGLTest, BlendRowsOverAKnownColour) {
     // Source (128, 64, 0) at alpha 128 over (64, 128, 255).
     const float s[3] = {128 / 255.0f, 64 / 255.0f, 0.0f}, d[3] = {64 / 255.0f, 128 / 255.0f, 1.0f};
     const float a = 128 / 255.0f;
@@ -221,7 +222,7 @@ TEST_F(PartDrawGLTest, BlendRowsOverAKnownColour) {
     }
 }
 
-TEST_F(PartDrawGLTest, TheGlowMaskRidesInTheTargetsAlpha) {
+TEST_P(PartDrawGLTest, TheGlowMaskRidesInTheTargetsAlpha) {
     // Texture 2: a grey light map.
     IDirect3DTexture9* grey = nullptr;
     ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &grey, nullptr), D3D_OK);
@@ -249,7 +250,7 @@ TEST_F(PartDrawGLTest, TheGlowMaskRidesInTheTargetsAlpha) {
     }
 }
 
-TEST_F(PartDrawGLTest, TheNearPlaneLiesAtFive) {
+TEST_P(PartDrawGLTest, TheNearPlaneLiesAtFive) {
     FakeBody* b = Shape(kQuad, 255, 255, 255, 0);
     S_3DSetPartDepthRange(&camera_);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);

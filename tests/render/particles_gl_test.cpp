@@ -67,8 +67,9 @@ private:
     TC_TextureInfo* savedInfo_ = nullptr;
     uint16_t savedCount_ = 0;
 };
+INSTANTIATE_FOR_BOTH_STATE_MANAGERS(ParticleGLTest);
 
-TEST_F(ParticleGLTest, ABatchOfEveryForm) {
+TEST_P(ParticleGLTest, ABatchOfEveryForm) {
     game.Write("shader_src/3_0/particles.fx", ShippedEffect("particles.fx"));
     MakeSpot();
     materials.resize(3);

@@ -83,8 +83,9 @@ protected:
     Inst3D* inst = nullptr;
     BodyMaterial material{};
 };
+INSTANTIATE_FOR_BOTH_STATE_MANAGERS(SceneBufferGLTest);
 
-TEST_F(SceneBufferGLTest, TheTextureAloneColoursTheInstances) {
+TEST_P(SceneBufferGLTest, TheTextureAloneColoursTheInstances) {
     struct Case {
         const char* what;
         uint32_t groupFlags;

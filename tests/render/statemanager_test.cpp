@@ -1,12 +1,15 @@
-// The effect state managers against the spy device: what reaches the device.
+// The effect state managers against the spy device: what reaches the device;
+// and the caching one told by the GL device of what it destroys.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <set>
 
 #include "platform/d3d9/spy.h"
 #include "render/device.h"
+#include "support/small_device.h"
 #include "system/adapters.h"
 
 namespace {
@@ -198,6 +201,23 @@ TEST(StateManager, WhatReachesTheDevice) {
              m->SetTexture(0, nullptr);  // the cache holds null again: dropped
          },
          "Set", 1},
+        {"an object gone from its address is forgotten, so a new one made there reaches the device", true,
+         [](auto* m, auto*) {
+             const auto setAll = [m] {
+                 m->SetTexture(2, Fake<IDirect3DBaseTexture9>(1));
+                 m->SetVertexDeclaration(Fake<IDirect3DVertexDeclaration9>(2));
+                 m->SetIndices(Fake<IDirect3DIndexBuffer9>(3));
+                 m->SetVertexShader(Fake<IDirect3DVertexShader9>(4));
+                 m->SetPixelShader(Fake<IDirect3DPixelShader9>(5));
+                 m->SetStreamSource(0, Fake<IDirect3DVertexBuffer9>(6), 0, 32);
+             };
+             setAll();
+             for (uintptr_t n = 1; n <= 6; ++n) D3D9_TellReleased(Fake<void>(n));  // as the device destroys them
+             setAll();
+             D3D9_TellReleased(Fake<void>(7));  // nothing of the manager's
+             setAll();
+         },
+         "Set", 12},
         {"a reset unbinds the textures of stages 0-9 on the device", false,
          [](auto* m, auto*) { m->ResetCachedState(); }, "SetTexture(", 10},
         {"transforms, lights and the rest are never cached", true,
@@ -297,6 +317,48 @@ TEST(StateManager, DefaultRenderStatesResetTheCacheFirst) {
     for (auto [s, v] : states)
         expected.push_back("SetRenderState(" + std::to_string(s) + "," + std::to_string(v) + ")");
     EXPECT_EQ(mgr.spy->calls, expected);
+}
+
+// The GL device tells what it destroys, by the pointers the engine holds: a
+// caching manager on it forgets a buffer, declaration or texture as it goes.
+class StateManagerOnGL : public SmallDeviceTest {
+protected:
+    static void Record(void* told, const void* object) { static_cast<std::set<const void*>*>(told)->insert(object); }
+    void SetUp() override {
+        behaviour |= D3DCREATE_PUREDEVICE;
+        SmallDeviceTest::SetUp();
+        D3D9_AddReleaseListener(Record, &told);
+    }
+    void TearDown() override {
+        D3D9_RemoveReleaseListener(Record, &told);
+        SmallDeviceTest::TearDown();
+    }
+    std::set<const void*> told;
+};
+
+TEST_F(StateManagerOnGL, DestroyedObjectsAreToldByTheirInterfacePointers) {
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(96, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateIndexBuffer(6, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+    const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0}, D3DDECL_END()};
+    ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    CStateManagerInterface* m = S_3DCreateStateManager(device);
+    ASSERT_NE(dynamic_cast<CPureDeviceStateManager*>(m), nullptr);
+    m->SetStreamSource(0, vb, 0, 12);
+    m->SetIndices(ib);
+    m->SetVertexDeclaration(declaration);
+    m->SetTexture(1, texture);
+    const std::set<const void*> objects = {vb, ib, declaration, static_cast<IDirect3DBaseTexture9*>(texture)};
+    vb->Release();
+    ib->Release();
+    declaration->Release();
+    texture->Release();
+    EXPECT_EQ(told, objects);
+    m->Release();
 }
 
 }  // namespace

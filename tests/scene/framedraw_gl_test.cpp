@@ -123,8 +123,9 @@ protected:
 private:
     uint16_t savedNumbered_ = 0;
 };
+INSTANTIATE_FOR_BOTH_STATE_MANAGERS(FrameDraw);
 
-TEST_F(FrameDraw, TheCubeAtTheCentreOnItsBackground) {
+TEST_P(FrameDraw, TheCubeAtTheCentreOnItsBackground) {
     Frame();
     EXPECT_NE(Pixel(32, 32), kBackground);
     EXPECT_NE(Pixel(32, 32), 0u);
@@ -140,7 +141,7 @@ TEST_F(FrameDraw, TheCubeAtTheCentreOnItsBackground) {
     EXPECT_NE(g_B3DState->lensFlareScene->flags & SCENE_ENABLED, 0u);
 }
 
-TEST_F(FrameDraw, ADisabledSceneIsAnimatedButNotDrawn) {
+TEST_P(FrameDraw, ADisabledSceneIsAnimatedButNotDrawn) {
     scene->flags &= ~SCENE_ENABLED;
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x123456, 1.0f, 0);
     cube->pos.x = 2 * kOne;
@@ -150,7 +151,7 @@ TEST_F(FrameDraw, ADisabledSceneIsAnimatedButNotDrawn) {
     EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
 }
 
-TEST_F(FrameDraw, CamerasInPriorityOrderWithBloomOnceBeforeTwenty) {
+TEST_P(FrameDraw, CamerasInPriorityOrderWithBloomOnceBeforeTwenty) {
     sys->VideoD3DFlags2 |= S3D_OPTION_BLOOM;  // without bloom targets each run logs its refusal
     sys->debugFlags |= 0x2000;
     Camera3D* late = AddCamera(scene, 30);
@@ -173,7 +174,7 @@ TEST_F(FrameDraw, CamerasInPriorityOrderWithBloomOnceBeforeTwenty) {
     EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
 }
 
-TEST_F(FrameDraw, TheEnvironmentCameraRedrawsItsSixFacesOnly) {
+TEST_P(FrameDraw, TheEnvironmentCameraRedrawsItsSixFacesOnly) {
     S_3DInitEnviMapRender();
     ASSERT_NE(g_S3DTargets.EnvMapRenderer, nullptr);
     Scene3D* envScene = B3D_SceneAlloc();
@@ -200,7 +201,7 @@ TEST_F(FrameDraw, TheEnvironmentCameraRedrawsItsSixFacesOnly) {
     EXPECT_EQ(CurrentTarget(), target) << "the faces leave the picture's target as it was";
 }
 
-TEST_F(FrameDraw, ACubeRenderThatCannotBeginDrawsNothing) {
+TEST_P(FrameDraw, ACubeRenderThatCannotBeginDrawsNothing) {
     S_3DInitEnviMapRender();
     ASSERT_NE(g_S3DTargets.EnvMapCube, nullptr);
     g_S3DTargets.EnvMapCube->Release();
@@ -219,7 +220,7 @@ TEST_F(FrameDraw, ACubeRenderThatCannotBeginDrawsNothing) {
     EXPECT_NE(Pixel(32, 32), kBackground) << "the view still drawn";
 }
 
-TEST_F(FrameDraw, WithoutCamerasTheStatisticsAndMarksStillRun) {
+TEST_P(FrameDraw, WithoutCamerasTheStatisticsAndMarksStillRun) {
     camera->camFlags &= ~CAM_ACTIVE;
     sys->showFpsLine = 1;
     cube->flags |= INST_FRAME_MARK;
@@ -229,7 +230,7 @@ TEST_F(FrameDraw, WithoutCamerasTheStatisticsAndMarksStillRun) {
     EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
 }
 
-TEST_F(FrameDraw, AFailedCameraArrayDrawsNoCameraAndFreesNothing) {
+TEST_P(FrameDraw, AFailedCameraArrayDrawsNoCameraAndFreesNothing) {
     B3D_MakeLensflareScene();  // its allocations are not the array's
     sys->showFpsLine = 1;
     const int32_t before = g_B3DState->poolBBytes;
@@ -248,7 +249,7 @@ TEST_F(FrameDraw, AFailedCameraArrayDrawsNoCameraAndFreesNothing) {
 
 // A fixed frame kept as a picture: the cube turned and lit by a directional
 // light, on the camera's background.
-TEST_F(FrameDraw, AFixedFrameMatchesItsGoldenPicture) {
+TEST_P(FrameDraw, AFixedFrameMatchesItsGoldenPicture) {
     Inst3D* light = B3D_LightAlloc();
     light->flags |= INST_DIRECTIONAL_LIGHT;
     light->lightColor[0] = 255, light->lightColor[1] = 220, light->lightColor[2] = 160;
@@ -293,8 +294,9 @@ protected:
 
     Inst3D* sun = nullptr;
 };
+INSTANTIATE_FOR_BOTH_STATE_MANAGERS(FrameFlares);
 
-TEST_F(FrameFlares, FlaresRiseBy100To200AndFadeWhenCovered) {
+TEST_P(FrameFlares, FlaresRiseBy100To200AndFadeWhenCovered) {
     Frame();
     ASSERT_NE(Item(), nullptr);
     EXPECT_EQ(Item()->intensity, 100);
@@ -317,7 +319,7 @@ TEST_F(FrameFlares, FlaresRiseBy100To200AndFadeWhenCovered) {
     EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
 }
 
-TEST_F(FrameFlares, AnItemWhoseInstanceWentFadesAndGoes) {
+TEST_P(FrameFlares, AnItemWhoseInstanceWentFadesAndGoes) {
     Frame();
     Frame();
     ASSERT_EQ(Item()->intensity, 200);
@@ -334,7 +336,7 @@ TEST_F(FrameFlares, AnItemWhoseInstanceWentFadesAndGoes) {
     EXPECT_EQ(B3D_ListCount(&g_B3DState->lensFlareScene->insts), 0);
 }
 
-TEST_F(FrameFlares, WithoutTheFlareTestEveryFlareFades) {
+TEST_P(FrameFlares, WithoutTheFlareTestEveryFlareFades) {
     Frame();
     Frame();
     ASSERT_EQ(Item()->intensity, 200);
@@ -345,7 +347,7 @@ TEST_F(FrameFlares, WithoutTheFlareTestEveryFlareFades) {
     EXPECT_EQ(Item()->intensity, 0);
 }
 
-TEST_F(FrameFlares, ATypeOutsideTheTableShowsNothingAndAnItemTakes13) {
+TEST_P(FrameFlares, ATypeOutsideTheTableShowsNothingAndAnItemTakes13) {
     sun->markValue = 3;
     Frame();
     ASSERT_NE(Item(), nullptr);
@@ -386,8 +388,9 @@ protected:
         return added;
     }
 };
+INSTANTIATE_FOR_BOTH_STATE_MANAGERS(SceneBuffers);
 
-TEST_F(SceneBuffers, CapacitiesOf256And512And1024) {
+TEST_P(SceneBuffers, CapacitiesOf256And512And1024) {
     Inst3D* transparent = Buffered(INST_TRANSPARENT, 0);
     EXPECT_EQ(Fill(transparent, 257), 256) << "the 257th is drawn on its own";
     B3DSceneBufferGroup* entry = B3D_SceneBufferEntry(scene, transparent);
@@ -405,7 +408,7 @@ TEST_F(SceneBuffers, CapacitiesOf256And512And1024) {
     EXPECT_EQ(Fill(Buffered(0, INST2_SCENE_BUFFER), 3), 3);
 }
 
-TEST_F(SceneBuffers, AFrameDrawsTheBufferAndNotTheInstances) {
+TEST_P(SceneBuffers, AFrameDrawsTheBufferAndNotTheInstances) {
     // Two buffered cubes side by side, nothing else in view.
     cube->pos.x = 100 * kOne;
     for (int32_t x : {-2 * kOne, 2 * kOne}) Buffered(0, INST2_SCENE_BUFFER)->pos.x = x;
@@ -417,7 +420,7 @@ TEST_F(SceneBuffers, AFrameDrawsTheBufferAndNotTheInstances) {
     EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
 }
 
-TEST_F(SceneBuffers, BigBodiesAndTheFastBodyAreFilteredOut) {
+TEST_P(SceneBuffers, BigBodiesAndTheFastBodyAreFilteredOut) {
     FakeBody big(401, 60, {Fan(56)});
     FakeBody fast(B3D_FAST_BODY, 3, {Fan(1)});
     ASSERT_EQ(B3D_StoreBody(401, &big.body), 1);
@@ -438,7 +441,7 @@ TEST_F(SceneBuffers, BigBodiesAndTheFastBodyAreFilteredOut) {
     Qel_TableRemove(g_B3DState->bodyTable, B3D_FAST_BODY + 1);
 }
 
-TEST_F(SceneBuffers, TransparentPartsAreSortedFarthestFirst) {
+TEST_P(SceneBuffers, TransparentPartsAreSortedFarthestFirst) {
     Inst3D* near = Buffered(INST_TRANSPARENT, 0);
     Inst3D* far = Buffered(INST_TRANSPARENT, 0);
     near->viewPos.z = 5 * kOne;
@@ -455,7 +458,7 @@ TEST_F(SceneBuffers, TransparentPartsAreSortedFarthestFirst) {
     B3D_DrawUnplacedInsts(camera);
 }
 
-TEST_F(SceneBuffers, OrientationModes) {
+TEST_P(SceneBuffers, OrientationModes) {
     camera->inst.worldMatrix = camera->inst.matrix;
     Inst3D* facing = Buffered(INST_FACE_CAMERA, 0);
     facing->worldPos = {10 * kOne, 0, 0, 0};

@@ -1,5 +1,6 @@
 // A 64 x 48 windowed device drawing into a render target of its own, read back
-// pixel by pixel: the ground of the renderer's picture tests.
+// pixel by pixel: the ground of the renderer's picture tests. SmallDevicePicture
+// makes the device for the state manager kind of its parameter.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/seam.h"
+#include "support/state_managers.h"
 #include "support/window_support.h"
 
 class SmallDeviceTest : public ::testing::Test {
@@ -30,8 +32,7 @@ protected:
         pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
         pp.hDeviceWindow = window;
         pp.Windowed = 1;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-                  D3D_OK);
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &pp, &device), D3D_OK);
         ASSERT_EQ(
             device->CreateRenderTarget(kWidth, kHeight, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, 0, &target, nullptr),
             D3D_OK);
@@ -66,8 +67,17 @@ protected:
     // One pixel's colour, without alpha.
     uint32_t Pixel(int x, int y) { return Picture()[y * kWidth + x] & 0xFFFFFF; }
 
+    DWORD behaviour = D3DCREATE_HARDWARE_VERTEXPROCESSING;
     IDirect3D9* d3d = nullptr;
     HWND window = nullptr;
     IDirect3DDevice9* device = nullptr;
     IDirect3DSurface9* target = nullptr;
+};
+
+class SmallDevicePicture : public SmallDeviceTest, public ::testing::WithParamInterface<StateManagerKind> {
+protected:
+    void SetUp() override {
+        behaviour = DeviceBehaviour(GetParam());
+        SmallDeviceTest::SetUp();
+    }
 };

@@ -23,6 +23,7 @@
 #include "program/movies.h"
 #include "base/standin_calls.h"
 #include "program/startup.h"
+#include "render/partdraw.h"
 #include "scene/framedraw.h"
 #include "scene/names.h"
 #include "scene/replay.h"
@@ -141,7 +142,11 @@ int32_t P_SysCall(int32_t, SE_Task* task, int32_t call, int32_t argc, ScriptValu
         case 7: return word(&SystemState::VideoD3DFlags);
         case 8: return setWord(&SystemState::VideoD3DFlags);
         case 9: return word(&SystemState::VideoD3DFlags2);
-        case 10: return setWord(&SystemState::VideoD3DFlags2);
+        case 10: {
+            const int32_t done = setWord(&SystemState::VideoD3DFlags2);
+            S_3DUpdatePartDrawSettings();  // bloom on or off
+            return done;
+        }
         case 11: return word(&SystemState::SysProfilingFlags);
         case 12: return setWord(&SystemState::SysProfilingFlags);
         case 13: return answer(P_ViewEBMFullscreen(SE_ArgText(args, argc, 0), arg(1)));

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "base/ebm.h"
+#include "base/general.h"
 #include "base/log.h"
 #include "base/texanim.h"
 #include "base/texcache.h"
@@ -22,6 +23,7 @@
 #include "render/lights.h"
 #include "render/materialnames.h"
 #include "render/mesh.h"
+#include "render/postprocess.h"
 #include "render/statemanager.h"
 #include "render/targets.h"
 #include "scene/bodyrecord.h"
@@ -35,6 +37,15 @@
 #include "system/video.h"
 
 S3DPartDrawSettings g_S3DPartDraw = {0, 0, 0, 0, 1, 1};
+
+void S_3DUpdatePartDrawSettings() {
+    const D3DDeviceRecord* d = g_RendererState ? g_RendererState->device : nullptr;
+    S3DPartDrawSettings& s = g_S3DPartDraw;
+    s.vertexProcessing = d ? d->vertexProcessingMode : 0;
+    s.bloom = d && d->sm2Detected && g_SystemState && (g_SystemState->VideoD3DFlags2 & S3D_OPTION_BLOOM) ? 1 : 0;
+    s.environmentMapping = d && d->sm14InUse ? 1 : 0;
+    s.maxAnisotropy = d && d->anisotropicOn ? d->anisotropyLevel : 1;
+}
 
 namespace {
 

@@ -21,6 +21,9 @@ struct S3DPartDrawSettings {
     int32_t maxAnisotropy;       // the device's largest anisotropy
 };
 extern S3DPartDrawSettings g_S3DPartDraw;
+// Takes the switches from the device record and the settings' video flags:
+// at start-up and whenever a setting changes them (bloom on or off).
+void S_3DUpdatePartDrawSettings();
 
 // Part record flags read here.
 constexpr uint32_t S3D_PART_RECREATE = 0x40;

@@ -14,6 +14,7 @@
 #include "render/device.h"
 #include "render/effects.h"
 #include "render/mesh.h"
+#include "render/partdraw.h"
 #include "render/pixelformat.h"
 #include "render/targets.h"
 #include "system/adapter_info.h"
@@ -147,12 +148,8 @@ int S_3DInit() {
 
     D3DCAPS9 caps{};
     device->GetDeviceCaps(&caps);
-    if (g_SystemState) {
-        // The bit is a setting that outlives the run: a windowed start clears what a full-screen one found.
-        if ((caps.Caps2 & D3DCAPS2_FULLSCREENGAMMA) && !d->presentParams.Windowed)
-            g_SystemState->VideoD3DFlags2 |= S3D_OPTION_FULLSCREEN_GAMMA;
-        else g_SystemState->VideoD3DFlags2 &= ~S3D_OPTION_FULLSCREEN_GAMMA;
-    }
+    if (g_SystemState && (caps.Caps2 & D3DCAPS2_FULLSCREENGAMMA) && !d->presentParams.Windowed)
+        g_SystemState->VideoD3DFlags2 |= S3D_OPTION_FULLSCREEN_GAMMA;
 
     const int32_t lights =
         static_cast<int32_t>(std::min<DWORD>(caps.MaxActiveLights, static_cast<DWORD>(S3D_MAX_HARDWARE_LIGHTS)));
@@ -178,6 +175,7 @@ int S_3DInit() {
     if (d->sm2Detected == 1 && S_3DGetShader("bloom", 0)) S_3DInitPostProcessFX();
     if (d->sm14InUse) S_3DInitEnviMapRender();
 
+    S_3DUpdatePartDrawSettings();
     Qel_DPrintf(0, "S_3DInit() MaxVertexBlendMatrixIndex = %d\n", static_cast<int>(caps.MaxVertexBlendMatrixIndex));
     return 1;
 }

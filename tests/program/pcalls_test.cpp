@@ -25,6 +25,8 @@
 #include "program/shell.h"
 #include "base/standin_calls.h"
 #include "render/device.h"
+#include "render/partdraw.h"
+#include "render/postprocess.h"
 #include "scene/state.h"
 #include "script/tasks.h"
 #include "space/standin.h"
@@ -37,6 +39,7 @@
 #include "support/syscall_runner.h"
 #include "support/videosupport.h"
 #include "system/input.h"
+#include "system/adapters.h"
 #include "system/entry.h"
 #include "system/keys.h"
 #include "system/settings.h"
@@ -92,6 +95,22 @@ TEST_F(ProgramCalls, FlagWordsAnswerWhatTheyStore) {
         g_SystemState->*c.field = 0x100;
         EXPECT_EQ(Call(c.get), "256") << c.get;
     }
+}
+
+TEST_F(ProgramCalls, TheVideoFlagsTurnPartDrawingsBloomOnAndOff) {
+    D3DDeviceRecord record{};
+    record.sm2Detected = 1;
+    RendererState renderer{};
+    renderer.device = &record;
+    RendererState* savedRenderer = g_RendererState;
+    const S3DPartDrawSettings savedSettings = g_S3DPartDraw;
+    g_RendererState = &renderer;
+    EXPECT_EQ(Call(10, {Int(static_cast<int32_t>(S3D_OPTION_BLOOM))}), "128");
+    EXPECT_EQ(g_S3DPartDraw.bloom, 1);
+    EXPECT_EQ(Call(10, {Int(0)}), "0");
+    EXPECT_EQ(g_S3DPartDraw.bloom, 0);
+    g_S3DPartDraw = savedSettings;
+    g_RendererState = savedRenderer;
 }
 
 TEST_F(ProgramCalls, InputRequirementsReachTheInputRecord) {

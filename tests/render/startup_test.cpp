@@ -13,6 +13,8 @@
 #include "platform/d3dx/d3dx9.h"
 #include "render/cameras.h"
 #include "render/effects.h"
+#include "render/partdraw.h"
+#include "render/postprocess.h"
 #include "render/pixelformat.h"
 #include "render/startup.h"
 #include "render/statemanager.h"
@@ -369,6 +371,51 @@ TEST_F(RendererStartTest, TextureFormatsAreRegisteredByCode) {
     // Freeing the records leaves the cache pointing at none of them.
     B3D_FreeTextureFormats();
     EXPECT_EQ(g_TCTextureFormats, nullptr);
+}
+
+TEST_F(RendererStartTest, AWindowedStartKeepsTheFullScreenGammaBitItFinds) {
+    Device row;
+    row.windowed = true;
+    Open(row);
+    session->State()->VideoD3DFlags2 = S3D_OPTION_FULLSCREEN_GAMMA;  // found by an earlier full-screen run
+    ASSERT_EQ(S_3DInit(), 1);
+    EXPECT_NE(session->State()->VideoD3DFlags2 & S3D_OPTION_FULLSCREEN_GAMMA, 0u);
+}
+
+TEST_F(RendererStartTest, PartDrawingTakesItsSwitchesFromTheDeviceAndTheSettings) {
+    const S3DPartDrawSettings saved = g_S3DPartDraw;
+    struct Case {
+        const char* what;
+        DWORD behaviour;
+        DWORD vertexShader;
+        bool bloomDevice, bloomSetting, envMap, anisotropic;
+        S3DPartDrawSettings want;  // the override words are not looked at
+    } cases[] = {
+        {"everything on", HW, D3DVS_VERSION(3, 0), true, true, true, true, {1, 0, 0, 1, 1, 8}},
+        {"software shaders, bloom off", MIXED, D3DVS_VERSION(1, 0), true, false, true, false, {2, 0, 0, 0, 1, 1}},
+        {"bloom without the device's", HW, D3DVS_VERSION(3, 0), false, true, false, true, {1, 0, 0, 0, 0, 8}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_S3DPartDraw = {-1, 0, 0, -1, -1, -1};
+        Device row;
+        row.behaviour = c.behaviour;
+        row.vertexShader = c.vertexShader;
+        row.bloom = c.bloomDevice;
+        Open(row);
+        if (HasFatalFailure()) return;
+        record.sm14InUse = c.envMap ? 1 : 0;
+        record.anisotropicOn = c.anisotropic ? 1 : 0;
+        record.anisotropyLevel = c.anisotropic ? 8 : 1;
+        session->State()->VideoD3DFlags2 = c.bloomSetting ? S3D_OPTION_BLOOM : 0;
+        ASSERT_EQ(S_3DInit(), 1);
+        EXPECT_EQ(g_S3DPartDraw.vertexProcessing, c.want.vertexProcessing);
+        EXPECT_EQ(g_S3DPartDraw.bloom, c.want.bloom);
+        EXPECT_EQ(g_S3DPartDraw.environmentMapping, c.want.environmentMapping);
+        EXPECT_EQ(g_S3DPartDraw.maxAnisotropy, c.want.maxAnisotropy);
+        Close();
+    }
+    g_S3DPartDraw = saved;
 }
 
 TEST_F(RendererStartTest, NoDeviceNoRenderer) {

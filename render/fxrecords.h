@@ -42,3 +42,5 @@ struct B3DNamedEntry {
 B3DNamedEntry* B3D_AllocName(const char* name);
 B3DNamedEntry* B3D_FindEffectByName(const char* name);
 void B3D_FreeNamedEntry(B3DNamedEntry* entry);
+// Tells the effects of every entry's definition that the device is lost.
+void B3D_FreeEffectTable();

@@ -10,6 +10,7 @@
 #include "base/texcache.h"
 #include "render/cameras.h"
 #include "render/device.h"
+#include "render/fxrecords.h"
 #include "render/mesh.h"
 #include "scene/records.h"
 #include "system/adapters.h"
@@ -219,6 +220,7 @@ void S_3DReleaseDeviceObjects() {
     ++g_RendererStandInCounts.releaseDeviceObjects;
     TC_UnlockTextureSurfaces();
     if (g_S3DReleaseSceneBuffersHook) g_S3DReleaseSceneBuffersHook();
+    B3D_FreeEffectTable();
     RendererTargets& t = g_S3DTargets;
     if (t.EnvMapRenderer) t.EnvMapRenderer->OnLostDevice();
     ReleaseInto(t.EnvMapRenderer);

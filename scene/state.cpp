@@ -11,6 +11,7 @@
 #include "base/texcache.h"
 #include "render/bodies.h"
 #include "render/cameras.h"
+#include "render/effects.h"
 #include "render/lights.h"
 #include "render/pixelformat.h"
 #include "render/targets.h"
@@ -143,6 +144,7 @@ void B3D_FreeStore() {
     }
     for (uint32_t k = Qel_TableNext(s->namedEntries, 0); k; k = Qel_TableNext(s->namedEntries, k)) {
         auto* e = reinterpret_cast<B3DNamedEntry*>(Qel_TableGet(s->namedEntries, k));
+        S_3DFreeShaderDefinition(e);  // its effects hold device objects
         e->name = Qel_StrFree(e->name);
         B3D_FreeMemB(sizeof(B3DNamedEntry), e, 0);
     }
@@ -264,6 +266,14 @@ void B3D_FreeNamedEntry(B3DNamedEntry* entry) {
     Qel_TableRemove(g_B3DState->namedEntries, entry->id);
     // The entry goes too: a shader that fails to load would otherwise leak one each frame.
     B3D_FreeMemB(sizeof(B3DNamedEntry), entry, 0);
+}
+
+void B3D_FreeEffectTable() {
+    QelTable* t = g_B3DState ? g_B3DState->namedEntries : nullptr;
+    for (uint32_t k = Qel_TableNext(t, 0); k; k = Qel_TableNext(t, k)) {
+        auto* e = reinterpret_cast<B3DNamedEntry*>(Qel_TableGet(t, k));
+        if (e && e->definition) S_3DShaderLostDevice(static_cast<SysShaderDefinition*>(e->definition));
+    }
 }
 
 int32_t B3D_AddTextureFormat(void* record, int32_t code) {

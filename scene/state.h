@@ -180,6 +180,8 @@ int32_t B3D_MemStatistics(int32_t n);
 B3DNamedEntry* B3D_AllocName(const char* name);
 B3DNamedEntry* B3D_FindEffectByName(const char* name);
 void B3D_FreeNamedEntry(B3DNamedEntry* entry);
+// Before a device reset: every definition's effects are told the device is lost.
+void B3D_FreeEffectTable();
 
 // The renderer's pixel-format records; 0 without a state.
 int32_t B3D_AddTextureFormat(void* record, int32_t code);

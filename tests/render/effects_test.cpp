@@ -8,7 +8,9 @@
 
 #include "platform/d3d9/spy.h"
 #include "render/effects.h"
+#include "render/targets.h"
 #include "render/statemanager.h"
+#include "render/spy_effect.h"
 #include "scene/state.h"
 #include "support/gamefolder.h"
 #include "support/logcapture.h"
@@ -218,6 +220,25 @@ TEST_F(ShaderLoaderTest, AFailedVariantOneKeepsTheDefinitionWithVariantZero) {
     EXPECT_NE(d->effect[0], nullptr);
     EXPECT_EQ(d->effect[1], nullptr);
     EXPECT_EQ(S_3DGetShader("fx", 0), d);
+}
+
+TEST_F(ShaderLoaderTest, BeforeAResetEveryLoadedEffectHearsTheDeviceIsLost) {
+    Start({{"shader_src\\3_0\\fx.fx", EffectText(2)}, {"shader_src\\3_0\\glass.fx", EffectText(3)}});
+    SysShaderDefinition* both = S_3DGetShader("fx", 1);
+    SysShaderDefinition* second = S_3DGetShader("glass.fx", 1);
+    ASSERT_NE(both, nullptr);
+    ASSERT_NE(second, nullptr);
+    // The effects, watched; the second definition without its variant 0.
+    std::vector<SpyEffect*> spies;
+    for (ID3DXEffect*& e : both->effect) spies.push_back(static_cast<SpyEffect*>(e = new SpyEffect(e)));
+    second->effect[1] = new SpyEffect(second->effect[1]);
+    spies.push_back(static_cast<SpyEffect*>(second->effect[1]));
+    second->effect[0]->Release();
+    second->effect[0] = nullptr;
+    S_3DReleaseDeviceObjects();  // what the system layer does before the reset
+    EXPECT_EQ(spies[0]->calls, std::vector<std::string>{"OnLostDevice"});
+    EXPECT_EQ(spies[1]->calls, std::vector<std::string>{"OnLostDevice"});
+    EXPECT_TRUE(spies[2]->calls.empty()) << "told in variant order up to the first missing one";
 }
 
 TEST(ShaderDefines, CompileDefinesTokens) {

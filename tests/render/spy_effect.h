@@ -96,7 +96,10 @@ public:
         calls.push_back("End");
         return inner_->End();
     }
-    HRESULT OnLostDevice() override { return inner_->OnLostDevice(); }
+    HRESULT OnLostDevice() override {
+        calls.push_back("OnLostDevice");
+        return inner_->OnLostDevice();
+    }
     HRESULT OnResetDevice() override { return inner_->OnResetDevice(); }
     HRESULT SetStateManager(ID3DXEffectStateManager* m) override { return inner_->SetStateManager(m); }
     HRESULT GetStateManager(ID3DXEffectStateManager** m) override { return inner_->GetStateManager(m); }

@@ -418,6 +418,17 @@ TEST_F(RendererStartTest, PartDrawingTakesItsSwitchesFromTheDeviceAndTheSettings
     g_S3DPartDraw = saved;
 }
 
+TEST_F(RendererStartTest, ClosingTheSceneEngineGivesBackEveryEffect) {
+    Device row;
+    Open(row);
+    const int before = D3D9_LiveResourceCount();
+    ASSERT_NE(S_3DGetShader("bloom", 0), nullptr);
+    ASSERT_NE(S_3DGetShader("bloom", 1), nullptr);
+    EXPECT_GT(D3D9_LiveResourceCount(), before);
+    B3D_FreeStore();
+    EXPECT_EQ(D3D9_LiveResourceCount(), before);
+}
+
 TEST_F(RendererStartTest, NoDeviceNoRenderer) {
     g_RendererState = nullptr;
     EXPECT_EQ(S_3DInit(), 0);

@@ -51,7 +51,6 @@ namespace {
 
 constexpr uint32_t kParamLog = 0x200000;
 constexpr uint32_t kBlendFlags = 0x4C7;
-constexpr uint32_t kCubeTexture = 0x2000000;
 
 CStateManagerInterface* Manager() { return g_RendererState ? g_RendererState->stateManager : nullptr; }
 bool Anisotropic() { return g_RendererState && g_RendererState->device && g_RendererState->device->anisotropicOn; }
@@ -151,7 +150,8 @@ bool Resolve(const Body3D* body, const Inst3D* inst, int32_t m, int lightFlags, 
     if (mat && IsEffect(mat)) {
         r->flags = mat->flags;
         r->fx = mat->effect;
-        r->diffuse = animatedId ? animatedId : m;
+        // Without a diffuse parameter: what part creation holds (S_3DMaterialDiffuseId).
+        r->diffuse = animatedId ? animatedId : 0;
         for (int16_t i = 0; i < r->fx->count; ++i) {
             const FXParameter& p = r->fx->params[i];
             if (p.type == SPTYPE_LONG && p.textureSlot >= 1 && p.textureSlot <= 6) {
@@ -414,13 +414,21 @@ IDirect3DBaseTexture9* DeviceTexture(const EBM* bitmap) {
 
 bool InTextureTable(int32_t id) { return TC_TextureTable && id > 0 && id < g_TCNumberedCount + g_TCNamedCount; }
 
+// The device texture tells a cube map. The table entry's flags word cannot:
+// materials copy their flags into it, and its 0x2000000 is then the
+// effect-material flag.
+bool IsCube(const TC_TextureEntry& t) {
+    IDirect3DBaseTexture9* texture = DeviceTexture(t.bitmap);
+    return texture && texture->GetType() == D3DRTYPE_CUBETEXTURE;
+}
+
 // A table texture as bound to a 2D slot; dummies stand in for what has no
 // device texture. False when the id names nothing usable.
 bool TableTexture(int32_t id, IDirect3DBaseTexture9** out) {
     if (!InTextureTable(id)) return false;
     TC_TextureEntry& t = TC_TextureTable[id];
     if (!t.bitmap) TC_ReloadTexture(id);
-    if (t.flags & kCubeTexture) return false;
+    if (IsCube(t)) return false;
     IDirect3DBaseTexture9* texture = DeviceTexture(t.bitmap);
     if (!texture) {
         Qel_ErrPrintf(
@@ -436,7 +444,7 @@ IDirect3DBaseTexture9* CubeOf(int32_t id) {
     if (!InTextureTable(id)) return nullptr;
     TC_TextureEntry& t = TC_TextureTable[id];
     if (!t.bitmap) TC_ReloadTexture(id);
-    return (t.flags & kCubeTexture) ? DeviceTexture(t.bitmap) : nullptr;
+    return IsCube(t) ? DeviceTexture(t.bitmap) : nullptr;
 }
 
 IDirect3DBaseTexture9* EnvMapTestFile() {
@@ -680,7 +688,9 @@ bool Textures(const Draw& d) {
     if (const int32_t skin = S_3DInstSkin(d.inst)) {
         const int32_t mapped = B3D_SkinMapTexture(diffuse, skin);
         if (mapped != diffuse && diffuse > 0 && InTextureTable(mapped)) {
-            const uint32_t replaced = TC_GetTextureFlags(diffuse);
+            uint32_t replaced = TC_GetTextureFlags(diffuse);
+            if (replaced && g_TCTextureInfo && mapped < g_TCTextureInfoCount)
+                replaced |= g_TCTextureInfo[mapped].flags & TC_INFO_FLAG_MASK;
             if (replaced) TC_SetTextureFlags(mapped, replaced);
         }
         diffuse = mapped;
@@ -713,7 +723,7 @@ bool Textures(const Draw& d) {
     if (h[PH_DetailTexture] && h[PH_DetailMapBlendWeight]) {
         IDirect3DBaseTexture9* t = nullptr;
         if (TableTexture(d.r.detail, &t)) d.fx->SetTexture(h[PH_DetailTexture], t);
-        const double dist = Distance(&d.cam->inst, d.inst) * UnitScale(d.cam);
+        const double dist = Distance(&d.cam->inst, d.inst);
         const double f = d.cam->focus / 65536.0;
         const double tangent = std::tan(f / 2.0 * 2.0 * M_PI);
         const double weight = tangent != 0.0 ? dist / tangent : 0.9;
@@ -803,7 +813,12 @@ void RunPasses(const Draw& d, UINT passes) {
     }
     IDirect3DDevice9* device = S_3DDevice();
     for (UINT p = 0; p < passes; ++p) {
-        d.fx->BeginPass(p);
+        // A pass that did not begin has set none of its states or shaders:
+        // drawing would use whatever the last draw left bound.
+        if (HRESULT hr = d.fx->BeginPass(p); FAILED(hr)) {
+            Qel_ErrPrintf("S_3DRenderPartFX() BeginPass(%u) failed: %s\n", p, DXGetErrorString9A(hr));
+            continue;
+        }
         HRESULT hr = device ? device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, d.e.vertexCount, 0, d.e.faceCount)
                             : D3DERR_INVALIDCALL;
         if (FAILED(hr)) Qel_ErrPrintf("ERROR: DrawIndexedPrimitive call failed!");
@@ -814,7 +829,10 @@ void RunPasses(const Draw& d, UINT passes) {
 // One group: the steps after the technique is set.
 void DrawGroup(Draw& d) {
     UINT passes = 0;
-    d.fx->Begin(&passes, D3DXFX_DONOTSAVESTATE);
+    if (HRESULT hr = d.fx->Begin(&passes, D3DXFX_DONOTSAVESTATE); FAILED(hr)) {
+        Qel_ErrPrintf("S_3DRenderPartFX() Begin failed: %s\n", DXGetErrorString9A(hr));
+        return;
+    }
     if (d.depthOnly) {
         if (d.e.depthBlock) d.fx->ApplyParameterBlock(d.e.depthBlock);
     } else {

@@ -3,6 +3,7 @@
 // materials, shader and technique choice, and the per-draw state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -70,12 +71,13 @@ public:
         return 0;
     }
     HRESULT GetDevice(IDirect3DDevice9**) override { return D3DERR_INVALIDCALL; }
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
+    D3DRESOURCETYPE GetType() override { return type; }
     DWORD GetLevelCount() override { return 1; }
     void GenerateMipSubLevels() override {}
     HRESULT SetAutoGenFilterType(D3DTEXTUREFILTERTYPE) override { return D3D_OK; }
     D3DTEXTUREFILTERTYPE GetAutoGenFilterType() override { return D3DTEXF_LINEAR; }
     int refs = 1;
+    D3DRESOURCETYPE type = D3DRTYPE_TEXTURE;
 
 private:
     ~FakeTexture() override = default;
@@ -373,7 +375,7 @@ TEST_F(PartDrawTest, EffectMaterialParameterRules) {
     SpyEffect* twoSided = nullptr;
     standard_->SetFloat(standard_->GetParameterByName(nullptr, "g_Hue"), 9.0f);
     SpyEffect* custom = Install("hull_fx", EffectSource("standard_lighting.fx"), &twoSided);
-    TC_TextureTable[7].flags = TC_PACKED;
+    GiveTexture(7, TC_PACKED);
     std::vector<FXParameter> params = {
         Param("t_DiffuseTexture", SPTYPE_LONG, 7, 1),
         Param("diffcompression", SPTYPE_BOOL, 1),  // compressed: the packed flag goes
@@ -394,6 +396,23 @@ TEST_F(PartDrawTest, EffectMaterialParameterRules) {
     EXPECT_EQ(s.Value("g_Hue"), 0.0f);  // colour adjustment back to neutral
     EXPECT_EQ(TC_TextureTable[7].flags & TC_PACKED, 0u);
     EXPECT_EQ(TC_TextureTable[7].flags & TC_AUTOFREE, TC_AUTOFREE);
+    // The texture took the material's flags, effect flag and all, and is still
+    // no cube map.
+    EXPECT_EQ(TC_TextureTable[7].flags & BMAT_EFFECT, BMAT_EFFECT);
+    EXPECT_EQ(s.textures.at("t_DiffuseTexture"), TextureOf(TC_TextureTable[7].bitmap));
+
+    // Without a diffuse parameter a material draws what part creation holds: no
+    // texture, whatever texture its number names.
+    GiveTexture(1);
+    FakeBody* bare = EffectBody("standard_lighting", {FloatParam("g_Hue", 0.0f)});
+    bare->materials.push_back(bare->materials[0]);
+    bare->body.materials = bare->materials.data();
+    bare->body.materialCount = 2;
+    bare->groups[0].material = 1;
+    ASSERT_EQ(Draw(bare, Instance(bare)), 1);
+    EXPECT_EQ(static_cast<D3DPartMesh*>(bare->part.rendererPart)->groups[0].textureRef, 0);
+    ASSERT_FALSE(standard_->draws.empty());
+    EXPECT_EQ(Last(standard_).textures.at("t_DiffuseTexture"), nullptr);
 
     // "max_standard_lighting" is the standard effect; a true "colormatrix" keeps its colours.
     FakeBody* alias = EffectBody(
@@ -498,6 +517,22 @@ TEST_F(PartDrawTest, OneDrawPerPass) {
                                          "ApplyParameterBlock", "BeginPass",         "EndPass",
                                          "BeginPass",           "EndPass",           "End"};
     EXPECT_EQ(fx->calls, expected);
+
+    // A pass that does not begin draws nothing; an effect that does not begin, no pass.
+    fx->calls.clear();
+    fx->failBeginPass = {E_FAIL};
+    LogCapture log;
+    ASSERT_EQ(Draw(b, Instance(b)), 1);
+    EXPECT_EQ(spy_->Count("DrawIndexedPrimitive") - before, 3);
+    expected = {"Begin", "ApplyParameterBlock", "BeginPass", "BeginPass", "EndPass", "End"};
+    EXPECT_EQ(fx->calls, expected);
+    EXPECT_TRUE(log.Contains("S_3DRenderPartFX() BeginPass(0) failed: E_FAIL\n")) << log.Text();
+    fx->calls.clear();
+    fx->failBegin = {E_FAIL};
+    ASSERT_EQ(Draw(b, Instance(b)), 1);
+    EXPECT_EQ(spy_->Count("DrawIndexedPrimitive") - before, 3);
+    EXPECT_EQ(fx->calls, std::vector<std::string>{"Begin"});
+    EXPECT_TRUE(log.Contains("S_3DRenderPartFX() Begin failed: E_FAIL\n")) << log.Text();
 }
 
 TEST_F(PartDrawTest, AnimatedMaterialsTakeTheirRecord) {
@@ -635,6 +670,21 @@ TEST_F(PartDrawTest, InstanceAlphaOnAnOpaqueMaterial) {
     EXPECT_EQ(Last(standard_).Value("g_DestBlend"), 2.0f);
 }
 
+TEST_F(PartDrawTest, TheDetailWeightGrowsWithTheCameraInstanceDistance) {
+    FakeBody* b = EffectBody("standard_lighting", {Param("t_DetailTexture", SPTYPE_LONG, 5, 6)});
+    GiveTexture(5);
+    camera_.focus = 32112;  // 0.49 of a turn: tan(0.49 pi) is about 31.8
+    const double tangent = std::tan(32112 / 65536.0 * M_PI);
+    for (int32_t z : {10, 20, 1000}) {
+        SCOPED_TRACE(z);
+        Inst3D* inst = Instance(b);
+        inst->worldPos.z = z;
+        ASSERT_EQ(Draw(b, inst), 1);
+        EXPECT_NEAR(Last(standard_).Value("p_DetailMapBlendWeight"), std::min(0.9, z / tangent), 1e-5);
+    }
+    EXPECT_EQ(Last(standard_).textures.at("t_DetailTexture"), TextureOf(TC_TextureTable[5].bitmap));
+}
+
 TEST_F(PartDrawTest, FogFromItsStart) {
     FakeBody* b = Body(1);
     camera_.camFlags |= S3D_CAM_FOG;
@@ -717,7 +767,7 @@ TEST_F(PartDrawTest, TextureFallBacks) {
     EXPECT_TRUE(log.Contains("ERROR\t: S_3DRenderPartFX() cannot set a correct t_CubeMapTexture !\n"));
     EXPECT_EQ(Last(standard_).textures.at("t_CubeMapTexture"), nullptr);
     // A real cube is bound.
-    TC_TextureTable[3].flags |= 0x2000000;
+    static_cast<FakeTexture*>(TextureOf(TC_TextureTable[3].bitmap))->type = D3DRTYPE_CUBETEXTURE;
     ASSERT_EQ(Draw(shiny, Instance(shiny)), 1);
     EXPECT_EQ(Last(standard_).textures.at("t_CubeMapTexture"), TextureOf(TC_TextureTable[3].bitmap));
 
@@ -734,6 +784,15 @@ TEST_F(PartDrawTest, TextureFallBacks) {
     ASSERT_EQ(Draw(b, skinned), 1);
     EXPECT_EQ(Last(standard_).textures.at("t_DiffuseTexture"), TextureOf(TC_TextureTable[4].bitmap));
     EXPECT_EQ(TC_TextureTable[4].flags, 0x200004u);
+    // So does a global material numbered like a remapped texture past the
+    // numbered ones.
+    g_TCNamedCount = static_cast<uint16_t>(g_TCNumberedCount - 4);
+    g_TCNumberedCount = 4;
+    TC_TextureTable[4].flags = 0;
+    ASSERT_EQ(Draw(b, skinned), 1);
+    EXPECT_EQ(TC_TextureTable[4].flags, 0x200004u);
+    g_TCNumberedCount = static_cast<uint16_t>(g_TCNumberedCount + g_TCNamedCount);
+    g_TCNamedCount = 0;
     g_B3DState->skins = nullptr;
     g_B3DState->skinCount = 0;
 }

@@ -4,6 +4,7 @@
 // technique's name and whether a parameter block was being recorded.
 #pragma once
 
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,6 +28,10 @@ public:
     std::vector<Snapshot> draws;
     std::vector<std::string> calls;  // "Begin", "BeginPass", "ApplyParameterBlock", "BeginParameterBlock" ...
     int begins = 0;
+    // Answers for the next calls of Begin and BeginPass, front first, in place
+    // of the inner effect's (which is then not called).
+    std::deque<HRESULT> failBegin, failBeginPass;
+    int nullTechniques = 0;  // SetTechnique calls without a technique
 
     ULONG AddRef() override { return static_cast<ULONG>(++refs_); }
     ULONG Release() override {
@@ -65,7 +70,10 @@ public:
     HRESULT GetString(D3DXHANDLE p, const char** v) override { return inner_->GetString(p, v); }
     HRESULT SetTexture(D3DXHANDLE p, IDirect3DBaseTexture9* t) override { return inner_->SetTexture(p, t); }
     HRESULT GetTexture(D3DXHANDLE p, IDirect3DBaseTexture9** t) override { return inner_->GetTexture(p, t); }
-    HRESULT SetTechnique(D3DXHANDLE t) override { return inner_->SetTechnique(t); }
+    HRESULT SetTechnique(D3DXHANDLE t) override {
+        if (!t) ++nullTechniques;
+        return inner_->SetTechnique(t);
+    }
     D3DXHANDLE GetCurrentTechnique() override { return inner_->GetCurrentTechnique(); }
     HRESULT ValidateTechnique(D3DXHANDLE t) override { return inner_->ValidateTechnique(t); }
     HRESULT FindNextValidTechnique(D3DXHANDLE t, D3DXHANDLE* n) override {
@@ -80,10 +88,12 @@ public:
     HRESULT Begin(UINT* passes, DWORD flags) override {
         ++begins;
         calls.push_back("Begin");
+        if (HRESULT hr = Failing(failBegin); FAILED(hr)) return hr;
         return inner_->Begin(passes, flags);
     }
     HRESULT BeginPass(UINT pass) override {
         calls.push_back("BeginPass");
+        if (HRESULT hr = Failing(failBeginPass); FAILED(hr)) return hr;
         draws.push_back(Take());
         return inner_->BeginPass(pass);
     }
@@ -128,6 +138,13 @@ public:
 
 private:
     ~SpyEffect() override = default;
+
+    static HRESULT Failing(std::deque<HRESULT>& answers) {
+        if (answers.empty()) return D3D_OK;
+        const HRESULT hr = answers.front();
+        answers.pop_front();
+        return hr;
+    }
 
     void Read(D3DXHANDLE h, const std::string& prefix, Snapshot* s) {
         D3DXPARAMETER_DESC d{};

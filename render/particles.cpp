@@ -35,9 +35,9 @@ bool SoftwareProcessing(IDirect3DDevice9* device) {
            (cp.BehaviorFlags & D3DCREATE_SOFTWARE_VERTEXPROCESSING);
 }
 
-bool HasVertexShaders(IDirect3DDevice9* device) {
-    D3DCAPS9 caps{};
-    return device && SUCCEEDED(device->GetDeviceCaps(&caps)) && caps.VertexShaderVersion != 0;
+// Start-up decided it from the vertex-processing mode (0: no vertex shaders).
+bool HasVertexShaders() {
+    return g_RendererState && g_RendererState->device && g_RendererState->device->vertexProcessingMode != 0;
 }
 
 HRESULT CreateDynamicBuffer(IDirect3DDevice9* device, UINT bytes, IDirect3DVertexBuffer9** out) {
@@ -464,7 +464,7 @@ int S_3DRenderParticleSystems(Scene3D* scene) {
     IDirect3DDevice9* device = S_3DDevice();
     SysShaderDefinition* shader = S_3DGetShader("particles", 0);
     ParticleBuffer* pb = scene ? scene->particleBuffer : nullptr;
-    if (!device || !HasVertexShaders(device) || !pb || !pb->vertexBuffer || pb->batchCount == 0) return 1;
+    if (!device || !HasVertexShaders() || !pb || !pb->vertexBuffer || pb->batchCount == 0) return 1;
     if (g_S3DMatrices.projection) {
         g_S3DMatrices.projection->m[2][2] = 1.00001f;
         g_S3DMatrices.projection->m[3][2] = -5.00005f;
@@ -476,7 +476,13 @@ int S_3DRenderParticleSystems(Scene3D* scene) {
         Qel_DPrintf(0, "ERROR:\tS_3DRenderParticleSystems(), pShader->D3DSH_pEffect[0] invalid");
         return 0;
     }
-    effect->SetTechnique(effect->GetTechniqueByName("BASE_NoLight"));
+    D3DXHANDLE technique = effect->GetTechniqueByName("BASE_NoLight");
+    if (!technique && FAILED(effect->FindNextValidTechnique(nullptr, &technique))) technique = nullptr;
+    if (!technique) {
+        Qel_DPrintf(0, "ERROR:\tS_3DRenderParticleSystems(), GetTechniqueByName() failed");
+        return 0;
+    }
+    effect->SetTechnique(technique);
     if (s_particleHandles.effect != effect)
         s_particleHandles = {effect, effect->GetParameterByName(nullptr, "g_mView"),
                              effect->GetParameterByName(nullptr, "g_mProj")};
@@ -509,9 +515,17 @@ int S_3DRenderParticleSystems(Scene3D* scene) {
         }
         if (diffuse)
             if (IDirect3DBaseTexture9* texture = PlainTexture(batch[2])) effect->SetTexture(diffuse, texture);
+        // A pass that did not begin has set none of its states or shaders.
         UINT passes = 0;
-        effect->Begin(&passes, D3DXFX_DONOTSAVESTATE);
-        effect->BeginPass(0);
+        if (FAILED(effect->Begin(&passes, D3DXFX_DONOTSAVESTATE))) {
+            Qel_DPrintf(0, "ERROR:\tS_3DRenderParticleSystems() Begin failed for mat %d\n", batch[2]);
+            continue;
+        }
+        if (FAILED(effect->BeginPass(0))) {
+            effect->End();
+            Qel_DPrintf(0, "ERROR:\tS_3DRenderParticleSystems() BeginPass failed for mat %d\n", batch[2]);
+            continue;
+        }
         const HRESULT hr = manager ? manager->SetStreamSource(0, pb->vertexBuffer, 0, S3D_PARTICLE_VERTEX_BYTES)
                                    : device->SetStreamSource(0, pb->vertexBuffer, 0, S3D_PARTICLE_VERTEX_BYTES);
         if (FAILED(hr)) {

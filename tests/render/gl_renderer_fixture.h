@@ -69,6 +69,8 @@ protected:
         record_.device = device;
         record_.presentParams = pp;
         record_.sm2Detected = 1;
+        record_.vertexShaders = 1;  // as start-up finds them on a hardware device
+        record_.vertexProcessingMode = 1;
         std::snprintf(record_.shaderFolder, sizeof record_.shaderFolder, "3_0");
         renderer_.device = &record_;
         renderer_.stateManager = S_3DCreateStateManager(device);

@@ -19,6 +19,7 @@
 #include "render/effects.h"
 #include "render/mesh.h"
 #include "render/particles.h"
+#include "render/spy_effect.h"
 #include "render/statemanager.h"
 #include "scene/allocs.h"
 #include "scene/bodyrecord.h"
@@ -48,6 +49,8 @@ protected:
         manager = S_3DCreateStateManager(spy);
         std::snprintf(record.shaderFolder, sizeof record.shaderFolder, "3_0");
         record.device = spy;
+        record.vertexShaders = 1;
+        record.vertexProcessingMode = 1;
         renderer.device = &record;
         renderer.stateManager = manager;
         savedRenderer = g_RendererState;
@@ -265,6 +268,52 @@ TEST_F(ParticleBufferTest, FillFailures) {
 
 // ---------------------------------------------------------------- particle draw
 
+TEST_F(ParticleBufferTest, AnEffectThatDoesNotBeginDrawsNothing) {
+    for (auto& m : materials) m.flags = 0x4;
+    Add(1, 0);
+    Add(2, 0);
+    ASSERT_EQ(S_3DUpdateParticleSystems(scene, camera), 1);
+    ASSERT_EQ(scene->particleBuffer->batchCount, 2);
+    SysShaderDefinition* d = S_3DGetShader("particles", 0);
+    ASSERT_NE(d, nullptr);
+    auto* fx = new SpyEffect(d->effect[0]);
+    d->effect[0] = fx;
+    // The first batch cannot begin the effect, the second its pass: neither draws.
+    fx->failBegin = {E_FAIL};
+    fx->failBeginPass = {E_FAIL};
+    spy->calls.clear();
+    LogCapture log;
+    EXPECT_EQ(S_3DRenderParticleSystems(scene), 1);
+    EXPECT_TRUE(Draws().empty());
+    EXPECT_EQ(fx->calls, (std::vector<std::string>{"Begin", "Begin", "BeginPass", "End"}));
+    EXPECT_TRUE(log.Contains("ERROR:\tS_3DRenderParticleSystems() Begin failed for mat 1\n")) << log.Text();
+    EXPECT_TRUE(log.Contains("ERROR:\tS_3DRenderParticleSystems() BeginPass failed for mat 2\n")) << log.Text();
+    spy->calls.clear();
+    EXPECT_EQ(S_3DRenderParticleSystems(scene), 1);
+    EXPECT_EQ(Draws().size(), 2u);
+}
+
+TEST_F(ParticleBufferTest, AnEffectWithoutItsTechniqueTakesItsFirstValidOne) {
+    game.Write("shader_src/3_0/particles.fx",
+               "glsl vertex V { void main() { gl_Position = d3d_ClipToGL(a_Position); } }\n"
+               "glsl fragment F { void main() { d3d_FragColor = vec4(1.0); } }\n"
+               "technique OTHER { pass P { VertexShader = V; PixelShader = F; } }\n");
+    for (auto& m : materials) m.flags = 0x4;
+    Add(1, 0);
+    ASSERT_EQ(S_3DUpdateParticleSystems(scene, camera), 1);
+    SysShaderDefinition* d = S_3DGetShader("particles", 0);
+    ASSERT_NE(d, nullptr);
+    auto* fx = new SpyEffect(d->effect[0]);
+    d->effect[0] = fx;
+    spy->calls.clear();
+    EXPECT_EQ(S_3DRenderParticleSystems(scene), 1);
+    EXPECT_EQ(Draws().size(), 1u);
+    EXPECT_EQ(fx->nullTechniques, 0);
+    D3DXTECHNIQUE_DESC desc{};
+    ASSERT_EQ(d->effect[0]->GetTechniqueDesc(d->effect[0]->GetCurrentTechnique(), &desc), D3D_OK);
+    EXPECT_STREQ(desc.Name, "OTHER");
+}
+
 TEST_F(ParticleBufferTest, EachBatchDrawsItsTrianglesWithItsBlendRow) {
     LogCapture log;
     materials.assign(8, TC_TextureInfo{});
@@ -318,10 +367,17 @@ TEST_F(ParticleBufferTest, EachBatchDrawsItsTrianglesWithItsBlendRow) {
     EXPECT_TRUE(Draws().empty());
     pb->batchCount = 1;
     pb->batches[0][2] = 0;
+    // Vertex shaders are what start-up made of the device, not its caps.
     spy->caps.VertexShaderVersion = 0;
+    spy->calls.clear();
+    EXPECT_EQ(S_3DRenderParticleSystems(scene), 1);
+    EXPECT_EQ(Draws().size(), 1u);
+    spy->caps.VertexShaderVersion = 0xFFFE0300;
+    record.vertexProcessingMode = 0;
+    spy->calls.clear();
     EXPECT_EQ(S_3DRenderParticleSystems(scene), 1);
     EXPECT_TRUE(Draws().empty());
-    spy->caps.VertexShaderVersion = 0xFFFE0300;
+    record.vertexProcessingMode = 1;
     spy->fail["SetStreamSource"] = {D3DERR_INVALIDCALL};
     manager->ResetCachedState();
     EXPECT_EQ(S_3DRenderParticleSystems(scene), 0);

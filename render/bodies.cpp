@@ -315,7 +315,9 @@ int S_3DCreatePart(BodyLevel* level, BodyPart* part, D3DPartMesh* pm, uint32_t f
             return 0;
         }
         part->flags |= source.flags & PART_WRAPS;
-        if (tangents && explicitLists && (source.flags & PART_TANGENT_REPAIR))
+        // Body records carry no tangent array: a part that asks for tangent
+        // frames gets them from its triangles, as a repair makes zero ones.
+        if (tangents && (!source.tangents || (source.flags & PART_TANGENT_REPAIR)))
             S_3D_FixTangentFrame(&source, tris.data(), remap.data(), mesh);
         S_3DConvertAndOptimizeMesh(&e);
         if (!S_3D_ConvertToSmallMesh(&e, source.flags)) Qel_ErrPrintf("ERROR: S_3D_ConvertToSmallMesh() failed !\n");

@@ -210,6 +210,44 @@ TEST_F(RendererBodies, AnExplicitVertexListOrdersTheMeshVertices) {
     EXPECT_EQ(b->tris[0][0].word & S3D_TRIANGLE_MAPPED, 0);
 }
 
+TEST_F(RendererBodies, TangentFramesAreBuiltFromTheTriangles) {
+    // Plain float vertices (declaration 5) to read back.
+    S_3DReleaseVertexDeclarations();
+    spy_->caps.DeclTypes = 0;
+    ASSERT_TRUE(S_3DCreateVertexDeclarations());
+    // u grows along x, v along y, in the plane z = 0 facing +z.
+    for (bool precalc : {false, true}) {
+        SCOPED_TRACE(precalc);
+        FakeBody* b = Body(precalc ? 61 : 60, 3, {{{{0, 1, 2}, 0}}});
+        b->body.flags |= BODY_BUMP_EFFECT;
+        b->points[0] = {0, 0, 0, 0, 0, 16384, 0, 0, 0};
+        b->points[1] = {16384, 0, 0, 0, 0, 16384, 0x10000, 0, 0};
+        b->points[2] = {0, 16384, 0, 0, 0, 16384, 0, 0x10000, 0};
+        if (precalc) {
+            b->part.flags |= BPART_PRECALC;
+            b->list = {{0, 0, 0, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0, 0}, {2, 0, 0, 0, 0, 0, 0}};
+            b->groups[0].precalcCount = 3;
+            b->groups[0].precalc = b->list.data();
+        }
+        ASSERT_EQ(S_3DAddBody(&b->body), 1);
+        D3DPartMaterial& e = Mesh(b)->groups[0];
+        ASSERT_EQ(e.mesh->GetNumBytesPerVertex(), 56u);
+        void* data = nullptr;
+        ASSERT_EQ(e.mesh->LockVertexBuffer(D3DLOCK_READONLY, &data), D3D_OK);
+        for (DWORD v = 0; v < e.mesh->GetNumVertices(); ++v) {
+            const float* f = static_cast<const float*>(data) + v * 14;
+            // The direction of v in the tangent element, of u in the binormal element.
+            EXPECT_NEAR(f[8], 0.0f, 1e-5f) << v;
+            EXPECT_NEAR(f[9], 1.0f, 1e-5f) << v;
+            EXPECT_NEAR(f[10], 0.0f, 1e-5f) << v;
+            EXPECT_NEAR(f[11], 1.0f, 1e-5f) << v;
+            EXPECT_NEAR(f[12], 0.0f, 1e-5f) << v;
+            EXPECT_NEAR(f[13], 0.0f, 1e-5f) << v;
+        }
+        e.mesh->UnlockVertexBuffer();
+    }
+}
+
 TEST_F(RendererBodies, MaterialTexturesTakeTheMaterialFlagsMergedWithTheirDefinitions) {
     TC_TextureInfo info[5]{};
     info[3].flags = 0x200000 | 0x1;  // texture alpha is merged, alpha test is not

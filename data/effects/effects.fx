@@ -212,8 +212,14 @@ glsl fragment FS_LitBump {
     void main() {
         vec4 diffuse = texture(s_Diffuse, v_Tex);
         vec3 n = normalize(v_Normal);
-        vec3 bump = texture(s_Bump, v_Tex).xyz * 2.0 - 1.0;
-        n = normalize(bump.x * normalize(v_Tangent) + bump.y * normalize(v_Binormal) + bump.z * n);
+        // A light-mapped or reflecting part may come without a bump map (an
+        // unbound map reads black) or without tangent frames: it keeps its
+        // vertex normal rather than one made of nothing.
+        vec3 texel = texture(s_Bump, v_Tex).xyz;
+        if (texel != vec3(0.0) && dot(v_Tangent, v_Tangent) > 0.0 && dot(v_Binormal, v_Binormal) > 0.0) {
+            vec3 bump = texel * 2.0 - 1.0;
+            n = normalize(bump.x * normalize(v_Tangent) + bump.y * normalize(v_Binormal) + bump.z * n);
+        }
         vec3 light = g_LightAmbientIntensity.rgb;
         light += max(dot(n, normalize(LightDir_Dir0.xyz)), 0.0) * LightDir_Color0.rgb * g_MatDiffuseStrength;
         for (int i = 0; i < g_nNumLightPoint && i < 10; ++i) {

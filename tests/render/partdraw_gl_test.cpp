@@ -20,6 +20,7 @@
 #include "render/cameras.h"
 #include "render/effects.h"
 #include "render/fake_body.h"
+#include "render/lights.h"
 #include "render/mesh.h"
 #include "render/partdraw.h"
 #include "render/statemanager.h"
@@ -247,6 +248,49 @@ TEST_P(PartDrawGLTest, TheGlowMaskRidesInTheTargetsAlpha) {
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x40000000, 1.0f, 0);
         DrawAt(b, 10.0f);
         EXPECT_NEAR(static_cast<int>(Picture()[(kHeight / 2) * kWidth + kWidth / 2] >> 24), c.alpha, 2);
+    }
+}
+
+// A light map asks for the bump technique; without a bump map or tangent
+// frames the part is lit by its vertex normals all the same.
+TEST_P(PartDrawGLTest, ALightMappedPartWithoutBumpMapIsLit) {
+    const uint32_t texels[3] = {0, 0xFFFFFFFF, 0xFF000000};  // 1 white diffuse, 2 black light map
+    for (int id = 1; id <= 2; ++id) {
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        textures_.push_back(t);
+        D3DLOCKED_RECT lr{};
+        t->LockRect(0, &lr, nullptr, 0);
+        *static_cast<uint32_t*>(lr.pBits) = texels[id];
+        t->UnlockRect(0);
+        bitmaps_[id].sys = &sys_[id];
+        sys_[id].WE_lpDestTexture = t;
+        TC_TextureTable[id].bitmap = &bitmaps_[id];
+    }
+    // A red light at the camera, straight in front of the quad.
+    RendererLight red{};
+    red.light.Diffuse = {1.0f, 0.0f, 0.0f, 1.0f};
+    Inst3D light{};
+    light.rendererLight = &red;
+    for (int lightMap : {0, 2}) {
+        SCOPED_TRACE(lightMap);
+        FakeBody* b = Shape(kQuad, 0, 0, 0, 0);
+        BodyMaterial& m = b->materials[0];
+        m.colour[6] = 0;    // lit, no glow of its own
+        m.colour[7] = 100;  // the whole diffuse strength
+        m.baseTexture = 1;
+        m.texture3 = static_cast<int16_t>(lightMap);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        Inst3D inst{};
+        inst.flags = S3D_INST_DRAWN;
+        inst.size = 8 << 16;
+        inst.scale = {0x10000, 0x10000, 0x10000, 0};
+        inst.colorModifier[1] = 0x10000;
+        inst.worldMatrix.m[0] = inst.worldMatrix.m[5] = inst.worldMatrix.m[10] = 0x10000;
+        inst.worldPos = {0, 0, 10 << 16, 0};
+        ASSERT_EQ(S_3DRenderPartFX(static_cast<D3DPartMesh*>(b->part.rendererPart), &inst, &camera_, 2, &light), 1);
+        // White under the ambient 0.2 and the full red light.
+        ExpectNear(Pixel(kWidth / 2, kHeight / 2), 255, 51, 51);
     }
 }
 

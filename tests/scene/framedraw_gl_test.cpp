@@ -5,12 +5,14 @@
 
 #include <string>
 
+#include "base/ebm.h"
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "base/texcache.h"
 #include "render/bodies.h"
 #include "render/fake_body.h"
 #include "render/gl_renderer_fixture.h"
+#include "render/partdraw.h"
 #include "render/postprocess.h"
 #include "render/targets.h"
 #include "scene/allocs.h"
@@ -27,6 +29,7 @@
 #include "render/lights.h"
 #include "support/golden_image.h"
 #include "support/logcapture.h"
+#include "system/surfaces.h"
 #include "tools/lib/bodyconv.h"
 
 namespace {
@@ -36,10 +39,12 @@ constexpr int32_t kOne = 0x10000;
 constexpr uint32_t kClearTarget = 0x10 | 0x20 | 0x4;  // colour and depth
 constexpr uint32_t kBackground = 0x000040;            // the camera's clear colour
 
+// Faces wound clockwise as seen from outside (the side Direct3D draws), each
+// with a smoothing group of its own: sharp edges.
 const char* const kCubeSource =
     "name cube\nmtl skin\n"
     "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\n"
-    "f 1 2 3 4\nf 8 7 6 5\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 4 8 5 1\n";
+    "s 1\nf 4 3 2 1\ns 2\nf 5 6 7 8\ns 3\nf 2 6 5 1\ns 4\nf 3 7 6 2\ns 5\nf 4 8 7 3\ns 6\nf 1 5 8 4\n";
 
 size_t Count(const std::string& text, const std::string& part) {
     size_t n = 0;
@@ -58,7 +63,8 @@ protected:
         ASSERT_EQ(B3D_InitBodyIdTable(), 1);
         ASSERT_EQ(B3D_InitCutIdTable(), 1);
         savedNumbered_ = g_TCNumberedCount;
-        g_TCNumberedCount = 1;
+        savedSettings_ = g_S3DPartDraw;
+        g_TCNumberedCount = 4;
         g_TCNamedCount = 0;
         ASSERT_FALSE(TC_AllocTextureTable());
         std::string text, error;
@@ -81,8 +87,12 @@ protected:
         B3D_ReleaseRendererBuffers();  // the device goes before the scene state
         while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
         B3D_FreeArrayTable();
+        // The bitmaps belong to the test.
+        for (int i = 0; i < g_TCNumberedCount + g_TCNamedCount; ++i) TC_TextureTable[i].bitmap = nullptr;
+        for (IDirect3DTexture9* t : textures_) t->Release();
         TC_FreeTextureTables();
         g_TCNumberedCount = savedNumbered_;
+        g_S3DPartDraw = savedSettings_;
         StandIn_ClearCalls();  // the frame draw's record is for the game loop's tests
         GLRendererTest::TearDown();
     }
@@ -96,9 +106,9 @@ protected:
         return c;
     }
     // A cube 5 wide at depth 10: a quarter of the view's width.
-    Inst3D* AddCube(Scene3D* sc, int32_t x, int32_t y) {
+    Inst3D* AddCube(Scene3D* sc, int32_t x, int32_t y, int32_t body = kCube) {
         Inst3D* i = B3D_AllocInst();
-        if (!B3D_InstSetBody(i, kCube)) return nullptr;
+        if (!B3D_InstSetBody(i, body)) return nullptr;
         B3D_InstSetSize(i, kOne * 5 / 2);
         i->usedSize = kOne * 5 / 2;
         i->pos = {x, y, 10 * kOne, 0};
@@ -113,6 +123,48 @@ protected:
         device->SetRenderTarget(0, target);
         B3D_DrawObjects();
     }
+    // Texture `slot` of the table: one texel of the colour.
+    int16_t SolidTexture(int16_t slot, uint32_t argb) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        if (!t) return 0;
+        D3DLOCKED_RECT lr{};
+        t->LockRect(0, &lr, nullptr, 0);
+        *static_cast<uint32_t*>(lr.pBits) = argb;
+        t->UnlockRect(0);
+        textures_.push_back(t);
+        bitmaps_[slot].sys = &sys_[slot];
+        sys_[slot].WE_lpDestTexture = t;
+        TC_TextureTable[slot].bitmap = &bitmaps_[slot];
+        return slot;
+    }
+    // The body's material lit by the scene's lights instead of glowing on its
+    // own: a diffuse texture, and a light map and bump map when given.
+    static void LitMaterial(int32_t bodyId, int16_t diffuse, int16_t lightMap = 0, int16_t bump = 0) {
+        auto* body = static_cast<Body3D*>(B3D_FindBody(bodyId));
+        ASSERT_NE(body, nullptr);
+        ASSERT_GT(body->materialCount, 0);
+        BodyMaterial& m = body->materials[0];
+        m.colour[6] = 0;    // no emissive intensity
+        m.colour[7] = 100;  // the whole diffuse strength
+        m.colour[8] = 0;    // no specular
+        m.baseTexture = diffuse;
+        m.texture3 = lightMap;
+        m.texture4 = bump;
+    }
+    // A warm directional light from the left, a little above and in front of the cube.
+    Inst3D* AddLight(Scene3D* sc) {
+        Inst3D* light = B3D_LightAlloc();
+        light->flags |= INST_DIRECTIONAL_LIGHT;
+        light->lightColor[0] = 255, light->lightColor[1] = 220, light->lightColor[2] = 160;
+        light->pos = {-15 * kOne, 6 * kOne, -15 * kOne, 0};
+        B3D_InstAddToScene(light, sc);
+        if (!(light->flags & INST_IN_RENDERER)) {
+            EXPECT_EQ(S_D3DLight(light), 1);
+            light->flags |= INST_IN_RENDERER;
+        }
+        return light;
+    }
 
     SystemState* sys = nullptr;
     Scene3D* scene = nullptr;
@@ -120,8 +172,13 @@ protected:
     Inst3D* cube = nullptr;
     int32_t poolB = 0;
 
+    std::vector<IDirect3DTexture9*> textures_;
+    EBM bitmaps_[4]{};
+    SysEBM sys_[4]{};
+
 private:
     uint16_t savedNumbered_ = 0;
+    S3DPartDrawSettings savedSettings_{};
 };
 INSTANTIATE_FOR_BOTH_STATE_MANAGERS(FrameDraw);
 
@@ -247,23 +304,75 @@ TEST_P(FrameDraw, AFailedCameraArrayDrawsNoCameraAndFreesNothing) {
     EXPECT_NE(Pixel(32, 32), 0x123456u) << "the next frame draws again";
 }
 
-// A fixed frame kept as a picture: the cube turned and lit by a directional
-// light, on the camera's background.
+// A fixed frame kept as a picture: the cube turned and lit by a warm
+// directional light from the upper left, on the camera's background. Its
+// faces turn to the light by different angles: each has its own shade of the
+// light's colour.
 TEST_P(FrameDraw, AFixedFrameMatchesItsGoldenPicture) {
-    Inst3D* light = B3D_LightAlloc();
-    light->flags |= INST_DIRECTIONAL_LIGHT;
-    light->lightColor[0] = 255, light->lightColor[1] = 220, light->lightColor[2] = 160;
-    Qel_MatFromAngles(&light->matrix, 6000, 58000, 0);
-    B3D_InstAddToScene(light, scene);
-    if (!(light->flags & INST_IN_RENDERER)) {
-        ASSERT_EQ(S_D3DLight(light), 1);
-        light->flags |= INST_IN_RENDERER;
-    }
-    Qel_MatFromAngles(&cube->matrix, 5000, 3000, 0);
+    LitMaterial(kCube, SolidTexture(1, 0xFFFFFFFF));
+    Inst3D* light = AddLight(scene);
+    Qel_MatFromAngles(&cube->matrix, 5000, 7000, 0);  // its left, top and front faces show
     Frame();
     const std::vector<uint32_t> picture = Picture(target);
     EXPECT_EQ(GoldenCompare("tests/scene/golden/cube_frame.png", kSize, kSize, picture), "");
     EXPECT_EQ(picture[2 * kSize + 2] & 0xFFFFFF, kBackground);
+    // Three faces, three shades of the light's warm colour: its red above its
+    // green above its blue.
+    const auto channel = [&](int x, int y, int shift) {
+        return static_cast<int>(picture[y * kSize + x] >> shift & 0xFF);
+    };
+    const std::pair<int, int> left{25, 32}, top{36, 22}, front{37, 37};
+    for (auto [x, y] : {left, top, front}) {
+        EXPECT_GT(channel(x, y, 16), channel(x, y, 8) + 5) << x << "," << y;
+        EXPECT_GT(channel(x, y, 8), channel(x, y, 0) + 10) << x << "," << y;
+    }
+    EXPECT_GT(channel(left.first, left.second, 8), channel(top.first, top.second, 8) + 30);
+    EXPECT_GT(channel(top.first, top.second, 8), channel(front.first, front.second, 8) + 30);
+    S_3DFreeLight(light);
+}
+
+// With bloom on in the settings, a light-mapped part writes its glow mask and
+// the bloom pass spreads its light around it; a part without a light map does
+// not glow.
+TEST_P(FrameDraw, ALightMappedPartGlowsWithBloomOn) {
+    game.Write("shader_src/3_0/bloom.fx", ShippedEffect("bloom.fx"));
+    effectNames.push_back("bloom");
+    S_3DInitPostProcessFX();
+    sys->VideoD3DFlags2 |= S3D_OPTION_BLOOM;
+    S_3DUpdatePartDrawSettings();  // as a change of the settings does
+    ASSERT_EQ(g_S3DPartDraw.bloom, 1);
+    std::string text, error;
+    ASSERT_TRUE(Tool_ModelToTextBody(kCubeSource, &text, &error)) << error;
+    game.Write("v/00301.bod", text);
+    // Two cubes turned as in the fixed frame, side by side further away.
+    Inst3D* plain = AddCube(scene, 6 * kOne, 0, 301);
+    ASSERT_NE(plain, nullptr);
+    cube->pos = {-6 * kOne, 0, 16 * kOne, 0};
+    plain->pos.z = 16 * kOne;
+    Qel_MatFromAngles(&cube->matrix, 5000, 7000, 0);
+    plain->matrix = cube->matrix;
+    const int16_t white = SolidTexture(1, 0xFFFFFFFF), lightMap = SolidTexture(2, 0xFF606060);
+    LitMaterial(kCube, white, lightMap);
+    LitMaterial(301, white);
+    Inst3D* light = AddLight(scene);
+    // Bloom runs before the first camera of priority 20: one that draws nothing.
+    Scene3D* overlay = B3D_SceneAlloc();
+    overlay->flags |= SCENE_ENABLED;
+    AddCamera(overlay, 20)->camFlags &= ~kClearTarget;
+    Frame();
+    const std::vector<uint32_t> picture = Picture(target);
+    EXPECT_EQ(GoldenCompare("tests/scene/golden/glowing_part.png", kSize, kSize, picture), "");
+    const auto at = [&](int x, int y) { return picture[y * kSize + x]; };
+    // The mask in the target's alpha: the light-mapped cube's, none of the plain one.
+    EXPECT_GT(at(20, 32) >> 24, 0x40u);
+    EXPECT_EQ(at(45, 32) >> 24, 0u);
+    // Light around the first, the background around the second.
+    for (auto [x, y] : {std::pair{13, 32}, {20, 22}, {20, 43}, {29, 32}}) {
+        EXPECT_GT(at(x, y) & 0xFF, 0x48u) << x << "," << y;
+        EXPECT_GT(at(x, y) >> 16 & 0xFF, 0x08u) << x << "," << y;
+    }
+    for (auto [x, y] : {std::pair{36, 32}, {57, 32}, {45, 22}, {45, 42}})
+        EXPECT_EQ(at(x, y) & 0xFFFFFF, kBackground) << x << "," << y;
     S_3DFreeLight(light);
 }
 

@@ -1,5 +1,6 @@
 // Render targets, the environment cube and the fade on the GL device: sizes,
-// creation fallbacks, release before a reset, and pictures read back.
+// creation fallbacks, release before a reset, and pictures read back through
+// either state manager.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "render/targets.h"
 #include "scene/records.h"
 #include "support/logcapture.h"
+#include "support/state_managers.h"
 #include "support/videosupport.h"
 #include "support/window_support.h"
 #include "system/adapters.h"
@@ -52,8 +54,7 @@ protected:
         pp.Windowed = 1;
         pp.EnableAutoDepthStencil = 1;
         pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-                  D3D_OK);
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &pp, &device), D3D_OK);
         record_.device = device;
         record_.presentParams = pp;
         renderer_.device = &record_;
@@ -98,6 +99,7 @@ protected:
         return out;
     }
 
+    DWORD behaviour = D3DCREATE_HARDWARE_VERTEXPROCESSING;
     IDirect3D9* d3d = nullptr;
     IDirect3DDevice9* device = nullptr;
     HWND window = nullptr;
@@ -110,6 +112,17 @@ private:
     RendererState* savedRenderer_ = nullptr;
     SystemState* savedSystem_ = nullptr;
 };
+
+// Pictures drawn with the default states set through the state manager of the
+// parameter's kind.
+class RendererTargetsPicture : public RendererTargetsTest, public ::testing::WithParamInterface<StateManagerKind> {
+protected:
+    void SetUp() override {
+        behaviour = DeviceBehaviour(GetParam());
+        RendererTargetsTest::SetUp();
+    }
+};
+INSTANTIATE_FOR_BOTH_STATE_MANAGERS(RendererTargetsPicture);
 
 TEST_F(RendererTargetsTest, BloomTargetsTakeTheScreenAndItsHalves) {
     Open();
@@ -235,7 +248,7 @@ TEST_F(RendererTargetsTest, TargetsAreReleasedBeforeAReset) {
 // A room of six coloured walls around the camera: every cube face sees its
 // own wall at its centre, and the +X face sees two markers where the cube
 // convention puts them (world up at the top, world -Z at the right).
-TEST_F(RendererTargetsTest, EachCubeFaceSeesItsWall) {
+TEST_P(RendererTargetsPicture, EachCubeFaceSeesItsWall) {
     Open();
     S_3DInitEnviMapRender();
     ASSERT_NE(g_S3DTargets.EnvMapCube, nullptr);
@@ -357,7 +370,7 @@ TEST_F(RendererTargetsTest, FaceViewsFollowTheCubeConvention) {
 
 // The fade of a camera that does not start at the screen's corner covers its
 // own rectangle and leaves the default states behind.
-TEST_F(RendererTargetsTest, FadeCoversTheCameraRectangleAtItsOffset) {
+TEST_P(RendererTargetsPicture, FadeCoversTheCameraRectangleAtItsOffset) {
     Open();
     IDirect3DSurface9* target = nullptr;
     ASSERT_EQ(device->CreateRenderTarget(64, 48, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, 0, &target, nullptr), D3D_OK);

@@ -135,8 +135,9 @@ protected:
         EXPECT_EQ(S_3DAddBody(&body->body), 1);
         return body;
     }
-    // Draws it 8 units wide and high at distance z (in units), camera at the origin.
-    void DrawAt(FakeBody* body, float z, int32_t alpha = 0) {
+    // Draws it 8 units wide and high at distance z (in units), camera at the
+    // origin, with the lights given.
+    void DrawAt(FakeBody* body, float z, int32_t alpha = 0, int lightFlags = 0, Inst3D* lights = nullptr) {
         Inst3D inst{};
         inst.flags = S3D_INST_DRAWN;
         inst.size = 8 << 16;
@@ -145,7 +146,22 @@ protected:
         inst.worldMatrix.m[0] = inst.worldMatrix.m[5] = inst.worldMatrix.m[10] = 0x10000;
         inst.worldPos = {0, 0, static_cast<int32_t>(z * 65536.0f), 0};
         inst.alphaOverride = alpha;
-        EXPECT_EQ(S_3DRenderPartFX(static_cast<D3DPartMesh*>(body->part.rendererPart), &inst, &camera_, 0, nullptr), 1);
+        EXPECT_EQ(
+            S_3DRenderPartFX(static_cast<D3DPartMesh*>(body->part.rendererPart), &inst, &camera_, lightFlags, lights),
+            1);
+    }
+    // Texture `id` of the table: one texel of the colour.
+    void SolidTexture(int id, uint32_t argb) {
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        textures_.push_back(t);
+        D3DLOCKED_RECT lr{};
+        t->LockRect(0, &lr, nullptr, 0);
+        *static_cast<uint32_t*>(lr.pBits) = argb;
+        t->UnlockRect(0);
+        bitmaps_[id].sys = &sys_[id];
+        sys_[id].WE_lpDestTexture = t;
+        TC_TextureTable[id].bitmap = &bitmaps_[id];
     }
     static void ExpectNear(uint32_t got, int r, int g, int b) {
         EXPECT_NEAR(static_cast<int>(got >> 16 & 0xFF), r, 2) << std::hex << got;
@@ -224,17 +240,8 @@ TEST_P(PartDrawGLTest, BlendRowsOverAKnownColour) {
 }
 
 TEST_P(PartDrawGLTest, TheGlowMaskRidesInTheTargetsAlpha) {
-    // Texture 2: a grey light map.
-    IDirect3DTexture9* grey = nullptr;
-    ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &grey, nullptr), D3D_OK);
-    textures_.push_back(grey);
-    D3DLOCKED_RECT lr{};
-    grey->LockRect(0, &lr, nullptr, 0);
-    *static_cast<uint32_t*>(lr.pBits) = 0xFF808080;
-    grey->UnlockRect(0);
-    bitmaps_[2].sys = &sys_[2];
-    sys_[2].WE_lpDestTexture = grey;
-    TC_TextureTable[2].bitmap = &bitmaps_[2];
+    SolidTexture(2, 0xFF808080);  // a grey light map
+    ASSERT_FALSE(HasFatalFailure());
     struct Case {
         int bloom;
         int lightMap;
@@ -254,19 +261,9 @@ TEST_P(PartDrawGLTest, TheGlowMaskRidesInTheTargetsAlpha) {
 // A light map asks for the bump technique; without a bump map or tangent
 // frames the part is lit by its vertex normals all the same.
 TEST_P(PartDrawGLTest, ALightMappedPartWithoutBumpMapIsLit) {
-    const uint32_t texels[3] = {0, 0xFFFFFFFF, 0xFF000000};  // 1 white diffuse, 2 black light map
-    for (int id = 1; id <= 2; ++id) {
-        IDirect3DTexture9* t = nullptr;
-        ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
-        textures_.push_back(t);
-        D3DLOCKED_RECT lr{};
-        t->LockRect(0, &lr, nullptr, 0);
-        *static_cast<uint32_t*>(lr.pBits) = texels[id];
-        t->UnlockRect(0);
-        bitmaps_[id].sys = &sys_[id];
-        sys_[id].WE_lpDestTexture = t;
-        TC_TextureTable[id].bitmap = &bitmaps_[id];
-    }
+    SolidTexture(1, 0xFFFFFFFF);  // a white diffuse texture
+    SolidTexture(2, 0xFF000000);  // a black light map
+    ASSERT_FALSE(HasFatalFailure());
     // A red light at the camera, straight in front of the quad.
     RendererLight red{};
     red.light.Diffuse = {1.0f, 0.0f, 0.0f, 1.0f};
@@ -281,14 +278,7 @@ TEST_P(PartDrawGLTest, ALightMappedPartWithoutBumpMapIsLit) {
         m.baseTexture = 1;
         m.texture3 = static_cast<int16_t>(lightMap);
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-        Inst3D inst{};
-        inst.flags = S3D_INST_DRAWN;
-        inst.size = 8 << 16;
-        inst.scale = {0x10000, 0x10000, 0x10000, 0};
-        inst.colorModifier[1] = 0x10000;
-        inst.worldMatrix.m[0] = inst.worldMatrix.m[5] = inst.worldMatrix.m[10] = 0x10000;
-        inst.worldPos = {0, 0, 10 << 16, 0};
-        ASSERT_EQ(S_3DRenderPartFX(static_cast<D3DPartMesh*>(b->part.rendererPart), &inst, &camera_, 2, &light), 1);
+        DrawAt(b, 10.0f, 0, 2, &light);
         // White under the ambient 0.2 and the full red light.
         ExpectNear(Pixel(kWidth / 2, kHeight / 2), 255, 51, 51);
     }

@@ -913,8 +913,12 @@ void Release(Load& l) {
 }
 
 // Moves the cells of a run into `keep` (released later) and empties them.
+// Only cells that hold something are kept: a count read from the file sizes
+// the run, but only the values the load read fill it, so `keep` never grows
+// by more than the file holds.
 void Take(ScriptValue* cells, size_t n, std::vector<ScriptValue>& keep) {
     for (size_t i = 0; i < n; ++i) {
+        if (cells[i].tag == VARTYPE_UNDEFINED) continue;
         keep.push_back(cells[i]);
         cells[i] = ScriptValue{};
     }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -471,6 +472,33 @@ TEST_F(SaveGameTest, MalformedSectionsFailInsteadOfReadingOnOutOfStep) {
         for (QelTable* t : {fresh->stringTable, fresh->arrayTable, fresh->instanceTable, fresh->taskTable})
             EXPECT_EQ(Count(t), 0u);
     }
+}
+
+// A field of /proc/self/status in bytes ("VmRSS", "VmHWM"); -1 when unread.
+int64_t StatusBytes(const std::string& field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(field + ":", 0) == 0) return std::stoll(line.substr(field.size() + 1)) * 1024;
+    return -1;
+}
+
+// Found by a 110-byte save: an array head that declares four million cells
+// and then ends. The load gives up, and taking back what it made must not
+// cost more than the storage the head was granted.
+TEST_F(SaveGameTest, AnArrayHeadAtTheEndOfTheFileCostsNoMoreThanItsStorage) {
+    constexpr int32_t kCells = 4194303;
+    Bytes e = Section();
+    e.C("STRG").W(0).C("ARRA").W(1).W(2).W(kCells).W(kCells);
+    FreshContext fresh;
+    std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts from now
+    const int64_t before = StatusBytes("VmRSS");
+    if (before < 0 || StatusBytes("VmHWM") > before + (int64_t{1} << 20)) GTEST_SKIP() << "no peak to read";
+    LogCapture capture;
+    EXPECT_EQ(LoadBytes(e.b), 0);
+    const int64_t grown = StatusBytes("VmHWM") - before;
+    EXPECT_LT(grown, int64_t{kCells} * 16 + (int64_t{48} << 20)) << "bytes at the peak over the array's storage";
+    EXPECT_EQ(Count(fresh->arrayTable), 0u);
 }
 
 // TASK values: counted when they name a task read before; elsewhere they

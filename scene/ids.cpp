@@ -27,20 +27,14 @@ int32_t ArraySlots(int32_t fixed, int32_t dynamic) {
 
 bool Valid(int32_t slot, int32_t fixed, int32_t dynamic) { return slot >= 0 && slot < fixed + dynamic; }
 
-// A three-letter extension goes: the last '.' when it is the fourth-last
-// character, the rule the id lookup by name uses too.
+// The name as stored, without its extension.
 char* NameWithoutExtension(const char* name) {
     if (!name || !*name) return nullptr;
-    const size_t len = std::strlen(name);
-    const char* dot = std::strrchr(name, '.');
-    if (dot && len >= 4 && dot == name + len - 4) {
-        std::string_view cut(name, static_cast<size_t>(dot - name));
-        char* copy = static_cast<char*>(Int_AllocMem(cut.size() + 1, 0));
-        if (!copy) return nullptr;
-        std::memcpy(copy, cut.data(), cut.size());
-        return copy;
-    }
-    return Qel_StrDup(name);
+    const size_t keep = B3D_NameStemLength(name);
+    char* copy = static_cast<char*>(Int_AllocMem(keep + 1, 0));
+    if (!copy) return nullptr;
+    std::memcpy(copy, name, keep);
+    return copy;
 }
 }  // namespace
 
@@ -115,6 +109,13 @@ int32_t B3D_CutIsUsed(int32_t id) {
     if (id < 0) return 1;
     B3DCutSlot* s = B3D_CutSlotOf(id);
     return s ? s->used : 0;
+}
+
+size_t B3D_NameStemLength(std::string_view name) {
+    // Only the first '.' after the first character counts, so "a.b.cut" keeps
+    // its whole name: names reach saves and recordings as they are stored.
+    const size_t dot = name.size() > 1 ? name.find('.', 1) : std::string_view::npos;
+    return dot != std::string_view::npos && name.size() >= 4 && dot == name.size() - 4 ? dot : name.size();
 }
 
 void B3D_SetBodyName(int32_t id, const char* name) {

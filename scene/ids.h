@@ -3,7 +3,9 @@
 // dynamic slots after the fixed ones.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 struct Inst3D;
 
@@ -54,6 +56,9 @@ int32_t B3D_BodyIsUsed(int32_t id);
 int32_t B3D_BodyGetLoadMark(int32_t id);
 void B3D_CutSetUsed(int32_t id);
 int32_t B3D_CutIsUsed(int32_t id);
+// The length of a body or cut file name without its three-letter extension:
+// the one rule for names stored in the slots and names looked up in them.
+size_t B3D_NameStemLength(std::string_view name);
 void B3D_SetBodyName(int32_t id, const char* name);
 void B3D_SetCutName(int32_t id, const char* name);
 void B3D_CountBodyUses(Inst3D* tree);

@@ -40,8 +40,7 @@ template <class Table>
 int32_t IdByName(Table* table, const char* given, int32_t (*idOfSlot)(int32_t)) {
     using Slot = std::remove_pointer_t<decltype(table->slots)>;
     std::string name(given);
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos && name.size() >= 4 && dot == name.size() - 4) name.resize(dot);
+    name.resize(B3D_NameStemLength(name));
     if (!name.empty() && ((name[0] >= '0' && name[0] <= '9') || name[0] == '-')) {
         int v;
         if (std::sscanf(name.c_str(), "%d", &v) == 1) return v;

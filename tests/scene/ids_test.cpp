@@ -93,10 +93,12 @@ TEST_F(SceneIds, NamesLoseTheirExtension) {
         const char* given;
         const char* stored;
     };
-    // Only a last dot that starts a three-letter extension cuts the name, as
-    // the id lookup by name cuts it, so one file never gets two ids.
-    const Case cases[] = {{"ship01.bod", "ship01"}, {"a.v2.bod", "a.v2"},           {"noext", "noext"},
-                          {".hidden", ".hidden"},   {"name.longer", "name.longer"}, {"", nullptr}};
+    // Only the first dot after the first character cuts the name, and only
+    // when a three-letter extension follows it; the id lookup by name cuts by
+    // the same rule, so one file never gets two ids.
+    const Case cases[] = {
+        {"ship01.bod", "ship01"}, {"a.v2.bod", "a.v2.bod"}, {"cut\\a.b.cut", "cut\\a.b.cut"}, {"noext", "noext"},
+        {".hidden", ".hidden"},   {".bod", ".bod"},         {"name.longer", "name.longer"},   {"", nullptr}};
     for (const Case& c : cases) {
         B3D_SetBodyName(42, c.given);
         B3D_SetCutName(42, c.given);

@@ -41,14 +41,25 @@ TEST_F(SceneNames, IdsByName) {
         {"v\\12345", true, 20000},
         {"v\\other", true, 20001},
         {"a.v2.bod", true, 20002},
-        {"a.v2", true, 20002},
+        {"a.v2", true, 20003},  // a name of its own: the first dot does not start the extension
         {"scene.cut", false, 50000},
         {"scene", false, 50000},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.body ? B3D_GetBodyID(c.name) : B3D_GetCutID(c.name), c.id) << c.name << (c.body ? " body" : " cut");
-    EXPECT_EQ(g_B3DState->bodyIds.dynamicCount, 3);
+    EXPECT_EQ(g_B3DState->bodyIds.dynamicCount, 4);
     EXPECT_STREQ(B3D_BodySlotOf(20000)->name, "v\\12345");
+}
+
+TEST_F(SceneNames, ANameWithTwoDotsIsFoundAndAnsweredWhole) {
+    B3D_SetCutName(12, "cut\\a.b.cut");
+    B3D_SetBodyName(13, "v\\x.y.bod");
+    EXPECT_EQ(B3D_GetCutID("cut\\a.b.cut"), 12);
+    EXPECT_EQ(B3D_GetCutFilename(12, 0), "cut\\a.b.cut");
+    EXPECT_EQ(B3D_GetBodyID("v\\x.y.bod"), 13);
+    EXPECT_EQ(B3D_GetBodyFilename(13, 1), "v\\x.y.bod");
+    EXPECT_EQ(g_B3DState->cutIds.dynamicCount, 0);
+    EXPECT_EQ(g_B3DState->bodyIds.dynamicCount, 0);
 }
 
 TEST_F(SceneNames, TheThousandthDynamicNameGrowsTheTable) {

@@ -313,6 +313,72 @@ void BuildEffectImage(QelFont* f, uint32_t style) {
     f->effectCellHeight = static_cast<int16_t>(cellH);
 }
 
+// Breaks text into lines, at most maxLines of them (negative: no limit), and
+// hands each line's byte start and length to `line`; the line count.
+template <class LineSink>
+int BreakLines(const char* text, int maxWidth, QelFont* font, uint32_t style, int maxLines, int* widest,
+               LineSink&& line) {
+    if (widest) *widest = 0;
+    if (!text || !font) return 0;
+    const QelTextStyle* s = Qel_TextParseStyle(style);
+    int lines = 0, wide = 0;
+    const char* p = text;
+    while (*p && (maxLines < 0 || lines < maxLines)) {
+        const char* start = p;
+        const char* end = nullptr;
+        const char* next = nullptr;
+        const char* blank = nullptr;
+        bool wrapped = false;
+        int width = s->maxX - s->minX;
+        const char* q = p;
+        while (*q) {
+            if (*q == '\n') {
+                end = q;
+                next = q + 1;
+                break;
+            }
+            // One character (or one ESC pair) and the width it adds.
+            const char* after;
+            int add = 0;
+            uint32_t cp = 0;
+            if (static_cast<uint8_t>(*q) == kEsc) {
+                after = q[1] ? Qel_Utf8Decode(q + 1, &cp) : q + 1;
+            } else {
+                after = Qel_Utf8Decode(q, &cp);
+                int g = cp ? GlyphIndex(font, cp) : -1;
+                if (g >= 0) add = Advance(font, g);
+            }
+            if (!after || after == q) {  // the text ends here
+                q += std::strlen(q);
+                break;
+            }
+            if (add > 0 && width + add > maxWidth && q > start) {
+                wrapped = true;
+                if (blank) {
+                    end = blank;
+                    next = blank + 1;
+                } else {
+                    end = q;
+                    next = q;
+                }
+                break;
+            }
+            if (*q == ' ') blank = q;
+            width += add;
+            q = after;
+        }
+        if (!end) end = next = q;
+        line(lines, static_cast<int32_t>(start - text), static_cast<int32_t>(end - start));
+        wide = std::max(wide, Width(font, start, end, s));
+        ++lines;
+        p = next;
+        while (*p == ' ') ++p;
+        if (wrapped && *p == '\n') ++p;
+    }
+    if (widest) *widest = wide;
+    return lines;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- opening
@@ -457,68 +523,21 @@ int Qel_TextLineHeight(QelFont* font, uint32_t style) {
 
 int Qel_TextLayout(const char* text, int32_t* lineStarts, int32_t* lineLengths, int maxWidth, QelFont* font,
                    int* widest, int* totalHeight, uint32_t style) {
-    if (widest) *widest = 0;
     if (totalHeight) *totalHeight = 0;
-    if (!text || !font) return 0;
-    const QelTextStyle* s = Qel_TextParseStyle(style);
-    int lines = 0, wide = 0;
-    const char* p = text;
-    while (*p && lines < QEL_TEXT_MAX_LINES) {
-        const char* start = p;
-        const char* end = nullptr;
-        const char* next = nullptr;
-        const char* blank = nullptr;
-        bool wrapped = false;
-        int width = s->maxX - s->minX;
-        const char* q = p;
-        while (*q) {
-            if (*q == '\n') {
-                end = q;
-                next = q + 1;
-                break;
-            }
-            // One character (or one ESC pair) and the width it adds.
-            const char* after;
-            int add = 0;
-            uint32_t cp = 0;
-            if (static_cast<uint8_t>(*q) == kEsc) {
-                after = q[1] ? Qel_Utf8Decode(q + 1, &cp) : q + 1;
-            } else {
-                after = Qel_Utf8Decode(q, &cp);
-                int g = cp ? GlyphIndex(font, cp) : -1;
-                if (g >= 0) add = Advance(font, g);
-            }
-            if (!after || after == q) {  // the text ends here
-                q += std::strlen(q);
-                break;
-            }
-            if (add > 0 && width + add > maxWidth && q > start) {
-                wrapped = true;
-                if (blank) {
-                    end = blank;
-                    next = blank + 1;
-                } else {
-                    end = q;
-                    next = q;
-                }
-                break;
-            }
-            if (*q == ' ') blank = q;
-            width += add;
-            q = after;
-        }
-        if (!end) end = next = q;
-        if (lineStarts) lineStarts[lines] = static_cast<int32_t>(start - text);
-        if (lineLengths) lineLengths[lines] = static_cast<int32_t>(end - start);
-        wide = std::max(wide, Width(font, start, end, s));
-        ++lines;
-        p = next;
-        while (*p == ' ') ++p;
-        if (wrapped && *p == '\n') ++p;
-    }
-    if (widest) *widest = wide;
-    if (totalHeight) *totalHeight = Qel_TextLineHeight(font, style) * lines + 1;
+    const int lines =
+        BreakLines(text, maxWidth, font, style, QEL_TEXT_MAX_LINES, widest, [&](int n, int32_t start, int32_t length) {
+            if (lineStarts) lineStarts[n] = start;
+            if (lineLengths) lineLengths[n] = length;
+        });
+    if (totalHeight && font && text) *totalHeight = Qel_TextLineHeight(font, style) * lines + 1;
     return lines;
+}
+
+int Qel_TextMeasure(const char* text, int maxWidth, QelFont* font, uint32_t style, std::vector<QelTextLine>* lines) {
+    if (lines) lines->clear();
+    return BreakLines(text, maxWidth, font, style, -1, nullptr, [&](int, int32_t start, int32_t length) {
+        if (lines) lines->push_back({start, length});
+    });
 }
 
 int Qel_TextHeight(uint32_t style, QelFont* font, const char* text, int maxWidth) {

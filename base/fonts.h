@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct EBM;
 
@@ -74,6 +75,14 @@ int Qel_TextLineHeight(QelFont* font, uint32_t style);
 // Breaks text into at most 100 lines (byte starts and lengths); the line count.
 int Qel_TextLayout(const char* text, int32_t* lineStarts, int32_t* lineLengths, int maxWidth, QelFont* font,
                    int* widest, int* totalHeight, uint32_t style);
+// One line of a text broken by Qel_TextMeasure: its byte start and length.
+struct QelTextLine {
+    int32_t start;
+    int32_t length;
+};
+// Breaks text into lines by the same rule, however many there are: the line
+// count, and the lines in `lines` when it is not null.
+int Qel_TextMeasure(const char* text, int maxWidth, QelFont* font, uint32_t style, std::vector<QelTextLine>* lines);
 int Qel_TextHeight(uint32_t style, QelFont* font, const char* text, int maxWidth);
 // Draws one line at (x, y); the pen x after the last glyph drawn.
 int Qel_Text(QelFont* font, EBM* dst, const char* text, int x, int rightLimit, uint32_t colour, uint32_t style, int y);

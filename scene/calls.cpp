@@ -711,8 +711,9 @@ int32_t TextureCall(const Call& c, int32_t call) {
             return c.Answer(B3D_TexTextBox(c.Int(0), c.Text(1), c.Int(2), c.Int(3), c.Int(4), c.Int(5), c.Int(6),
                                            static_cast<uint32_t>(c.Int(7)), static_cast<uint32_t>(c.Int(8))));
         case 87: return c.Answer(c.Int(1));
-        case 88: return c.Answer(c.Text(1) ? B3D_TexTextWidth(c.Int(0), 0, c.Text(1)) : 0);
-        case 89: return c.Answer(B3D_TexTextHeight(c.Int(0), 0));
+        // Measured in the style the font draws in.
+        case 88: return c.Answer(c.Text(1) ? B3D_TexTextWidth(c.Int(0), B3D_TexFontStyle(c.Int(0), 0), c.Text(1)) : 0);
+        case 89: return c.Answer(B3D_TexTextHeight(c.Int(0), B3D_TexFontStyle(c.Int(0), 0)));
         case 90:  // font, text, width and, for a width of 0 or less, the texture it is added to
             return c.Answer(c.Text(1) ? B3D_TexTextBlockHeight(c.Int(0), c.Text(1), c.Int(2), c.Int(3)) : 0);
         case 91: {

@@ -122,6 +122,13 @@ int64_t TextWidth(int32_t width, int32_t texture) {
     return width > 0 ? width : static_cast<int64_t>(width) + B3D_TexGetWidth(texture);
 }
 
+// The lines of a text laid out in a logical width, every one of them.
+std::vector<QelTextLine> Layout(const char* text, QelFont* f, int64_t width, int32_t style) {
+    std::vector<QelTextLine> lines;
+    Qel_TextMeasure(text, Clamp32(width * Scale()), f, TextStyle(f, style), &lines);
+    return lines;
+}
+
 // ------------------------------------------------------------------ one texture
 
 int32_t RectFillOne(int32_t id, const Rect& r, uint32_t colour) {
@@ -345,24 +352,31 @@ int32_t B3D_TexGetHeight(int32_t texture) {
     return Fetch(texture, &t) ? t.bitmap->height / t.k : 0;
 }
 
+uint32_t B3D_TexFontStyle(int32_t font, int32_t style) {
+    const QelFont* f = FontOf(font);
+    return f ? TextStyle(f, style) : 0;
+}
+
 void B3D_TexGetTextArray(ScriptValue* out, int32_t font, const char* text, int32_t width, int32_t texture) {
     if (!out) return;
     QelFont* f = FontOf(font);
-    int32_t starts[QEL_TEXT_MAX_LINES], lengths[QEL_TEXT_MAX_LINES];
-    const int lines = f && text ? Qel_TextLayout(text, starts, lengths, Clamp32(TextWidth(width, texture) * Scale()), f,
-                                                 nullptr, nullptr, TextStyle(f, 0))
-                                : 0;
-    if (lines <= 0 || !SV_ArrayAlloc(out, lines)) {
+    std::vector<QelTextLine> lines;
+    if (f && text) Qel_TextMeasure(text, Clamp32(TextWidth(width, texture) * Scale()), f, TextStyle(f, 0), &lines);
+    const auto count = static_cast<int32_t>(lines.size());
+    if (count <= 0 || !SV_ArrayAlloc(out, count)) {
         SV_AssignInt(out, 0);
         return;
     }
-    for (int i = 0; i < lines; ++i) SV_ArrayWriteDString(out, i, text + starts[i], lengths[i]);
+    for (int32_t i = 0; i < count; ++i) SV_ArrayWriteDString(out, i, text + lines[i].start, lines[i].length);
 }
 
 int32_t B3D_TexTextBlockHeight(int32_t font, const char* text, int32_t width, int32_t texture) {
     QelFont* f = FontOf(font);
     if (!f || !text) return 0;
-    return Qel_TextHeight(TextStyle(f, 0), f, text, Clamp32(TextWidth(width, texture) * Scale())) / Scale();
+    // Every line the block draws counts, however many there are.
+    const uint32_t style = TextStyle(f, 0);
+    const int64_t lines = Qel_TextMeasure(text, Clamp32(TextWidth(width, texture) * Scale()), f, style, nullptr);
+    return Clamp32(lines * Qel_TextLineHeight(f, style) / Scale());
 }
 
 // ------------------------------------------------------------------ drawing
@@ -490,33 +504,18 @@ int32_t B3D_TexText(int32_t texture, const char* text, int32_t font, int32_t x, 
     });
 }
 
-namespace {
-// The lines of a text laid out in a logical width: starts and lengths.
-struct Lines {
-    int count = 0;
-    int32_t starts[QEL_TEXT_MAX_LINES];
-    int32_t lengths[QEL_TEXT_MAX_LINES];
-};
-
-void Layout(Lines* l, const char* text, QelFont* f, int64_t width, int32_t style) {
-    l->count =
-        Qel_TextLayout(text, l->starts, l->lengths, Clamp32(width * Scale()), f, nullptr, nullptr, TextStyle(f, style));
-}
-}  // namespace
-
 int32_t B3D_TexTextBox(int32_t texture, const char* text, int32_t font, int32_t x, int32_t y, int32_t width,
                        int32_t height, uint32_t colour, int32_t style) {
     QelFont* f = FontOf(font);
     if (!f || !text) return 0;
     const int64_t w = TextWidth(width, texture);
-    Lines l;
-    Layout(&l, text, f, w, style);
+    const std::vector<QelTextLine> lines = Layout(text, f, w, style);
     const int32_t lineHeight = std::max(1, Qel_TextLineHeight(f, TextStyle(f, style)) / Scale());
     int32_t drawn = 0;
-    for (int i = 0; i < l.count; ++i) {
+    for (size_t i = 0; i < lines.size(); ++i) {
         const int64_t top = y + static_cast<int64_t>(i) * lineHeight;
         if (height > 0 && top + lineHeight > static_cast<int64_t>(y) + height) break;
-        const std::string line(text + l.starts[i], static_cast<size_t>(l.lengths[i]));
+        const std::string line(text + lines[i].start, static_cast<size_t>(lines[i].length));
         if (B3D_TexText(texture, line.c_str(), font, x, Clamp32(top), Clamp32(w), colour, style) > 0) ++drawn;
     }
     return drawn;
@@ -527,13 +526,12 @@ int32_t B3D_TexTextBlockCentered(int32_t texture, const char* text, int32_t font
     QelFont* f = FontOf(font);
     if (!f || !text) return 0;
     const int64_t w = TextWidth(width, texture);
-    Lines l;
-    Layout(&l, text, f, w, style);
+    const std::vector<QelTextLine> lines = Layout(text, f, w, style);
     const uint32_t s = TextStyle(f, style);
     const int32_t lineHeight = std::max(1, Qel_TextLineHeight(f, s) / Scale());
     bool drew = false;
-    for (int i = 0; i < l.count; ++i) {
-        const std::string line(text + l.starts[i], static_cast<size_t>(l.lengths[i]));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string line(text + lines[i].start, static_cast<size_t>(lines[i].length));
         const int64_t left = x + (w - Qel_TextWidth(f, line.c_str(), s) / Scale()) / 2;
         const int64_t top = y + static_cast<int64_t>(i) * lineHeight;
         // The line keeps the block's right edge as its limit.
@@ -541,5 +539,5 @@ int32_t B3D_TexTextBlockCentered(int32_t texture, const char* text, int32_t font
         if (B3D_TexText(texture, line.c_str(), font, Clamp32(left), Clamp32(top), Clamp32(room), colour, style) > 0)
             drew = true;
     }
-    return drew ? l.count : 0;
+    return drew ? static_cast<int32_t>(lines.size()) : 0;
 }

@@ -75,6 +75,10 @@ int32_t B3D_OpenFontNumbered(const char* name, int32_t number, int32_t cellWidth
 int32_t B3D_TexGetWidth(int32_t texture);
 int32_t B3D_TexGetHeight(int32_t texture);
 
+// The style text in a font is drawn and measured in: `style`, else the font's
+// own, plain when neither has a pass; 0 without a font.
+uint32_t B3D_TexFontStyle(int32_t font, int32_t style);
+
 // The text broken into lines of at most `width` logical pixels, as an ARRAY of
 // strings in `out`; INTEGER 0 when there are no lines. A width of 0 or less is
 // added to the width of `texture`.

@@ -282,8 +282,19 @@ TEST_F(Fonts, LayoutBreaksLines) {
         }
         EXPECT_EQ(height, 8 * n + 1);
         EXPECT_LE(widest, c.maxWidth);
+        // The measure breaks by the same rule.
+        std::vector<QelTextLine> measured;
+        ASSERT_EQ(Qel_TextMeasure(c.text.c_str(), c.maxWidth, f, 1, &measured), n);
+        for (int i = 0; i < n; ++i)
+            EXPECT_EQ(std::make_pair(int{measured[i].start}, int{measured[i].length}), c.lines[i]) << i;
     }
+    // The layout stops at its 100th line; the measure has no such limit.
     EXPECT_EQ(Qel_TextLayout(hundredFifty.c_str(), nullptr, nullptr, 100, f, nullptr, nullptr, 1), 100);
+    std::vector<QelTextLine> all;
+    EXPECT_EQ(Qel_TextMeasure(hundredFifty.c_str(), 100, f, 1, &all), 150);
+    ASSERT_EQ(all.size(), 150u);
+    EXPECT_EQ(all.back().start, 149);
+    EXPECT_EQ(Qel_TextMeasure(hundredFifty.c_str(), 100, f, 1, nullptr), 150);
     EXPECT_EQ(Qel_TextHeight(0x2 | 0x1, f, "!! !!", 30), 20);
 }
 

@@ -850,8 +850,15 @@ TEST_F(SceneTexCalls, DrawingCallsPassTheirArguments) {
     // Sizes, text measures and font colours.
     EXPECT_EQ(calls_.Call(93, Ints({1})), "32");
     EXPECT_EQ(calls_.Call(94, Ints({9})), "0");
-    EXPECT_EQ(calls_.Call(88, {Int(font), Text("!!")}), std::to_string(B3D_TexTextWidth(font, 0, "!!")));
-    EXPECT_EQ(calls_.Call(89, Ints({font})), std::to_string(B3D_TexTextHeight(font, 0)));
+    // Text is measured in the style the font draws in: an outlined font
+    // measures as wide and as high as its outline.
+    const uint32_t ownStyle = g_QelFonts[font]->callerStyle;
+    g_QelFonts[font]->callerStyle = 0x2 | 0x1;
+    EXPECT_EQ(calls_.Call(88, {Int(font), Text("!!")}), std::to_string(B3D_TexTextWidth(font, 0x3, "!!")));
+    EXPECT_EQ(calls_.Call(89, Ints({font})), std::to_string(B3D_TexTextHeight(font, 0x3)));
+    EXPECT_GT(B3D_TexTextWidth(font, 0x3, "!!"), B3D_TexTextWidth(font, 0x1, "!!"));
+    EXPECT_GT(B3D_TexTextHeight(font, 0x3), B3D_TexTextHeight(font, 0x1));
+    g_QelFonts[font]->callerStyle = ownStyle;
     EXPECT_EQ(calls_.Call(90, {Int(font), Text("!! !! !!"), Int(20)}),
               std::to_string(B3D_TexTextBlockHeight(font, "!! !! !!", 20, 0)));
     // A width of 0 or less is added to the texture named fourth.

@@ -319,6 +319,25 @@ TEST_F(TexDraw, FontSlotsTextArraysAndBlockHeights) {
     EXPECT_EQ(B3D_TexTextBlockHeight(font, "!! !! !!", 10, 0), 12);
 }
 
+// A text of more than a hundred lines keeps every line: in the text array,
+// in the block height and in the lines a box draws.
+TEST_F(TexDraw, LongTextsKeepEveryLine) {
+    const int font = B3D_OpenFontNumbered("grid", 8, 8, 1, 0);
+    ASSERT_GE(font, 0);
+    std::string text;
+    for (int i = 0; i < 150; ++i) text += i == 149 ? "!!!" : "!\n";
+    ScriptValue v{};
+    B3D_TexGetTextArray(&v, font, text.c_str(), 100, 0);
+    ASSERT_EQ(v.tag, VARTYPE_ARRAY);
+    ASSERT_EQ(SV_ArraySize(&v), 150);
+    EXPECT_STREQ(SV_GetString(SV_ArrayRead(&v, 149)), "!!!");
+    SV_Release(&v);
+    EXPECT_EQ(B3D_TexTextBlockHeight(font, text.c_str(), 100, 0), 150 * 8);
+    Give(1, 48, 150 * 8);
+    EXPECT_EQ(B3D_TexTextBox(1, text.c_str(), font, 0, 0, 40, 0, kWhite, 0), 150);
+    EXPECT_EQ(B3D_TexTextBlockCentered(1, text.c_str(), font, 0, 0, 40, kWhite, 0), 150);
+}
+
 TEST_F(TexDraw, TextLinesBoxesAndCentredBlocks) {
     const int font = B3D_OpenFontNumbered("grid", 8, 8, 1, 0);
     ASSERT_GE(font, 0);

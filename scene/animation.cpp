@@ -76,7 +76,9 @@ void B3D_InstUpdateChildMatrices(Inst3D* p) {
             v.y = B3D_FixMul(v.y, p->size);
             v.z = B3D_FixMul(v.z, p->size);
         }
-        c->worldPos = {v.x + p->worldPos.x, v.y + p->worldPos.y, v.z + p->worldPos.z, v.w};
+        // Positions are 32-bit words: at their extremes they wrap, as cut keys do.
+        Fx_VecAdd(&v, &p->worldPos, &c->worldPos);
+        c->worldPos.w = v.w;
         if (c->flags & (INST_OWN_MATRIX | INST_OWN_MATRIX2 | INST_OWN_MATRIX3)) {
             c->worldMatrix = c->matrix;
         } else {

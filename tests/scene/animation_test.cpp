@@ -115,6 +115,21 @@ TEST_F(SceneAnimation, ChildPlacementByFlags) {
     }
 }
 
+// A cut key may move an instance to the end of the 32-bit range: its
+// children's positions wrap there, as the keys themselves do.
+TEST_F(SceneAnimation, ChildPositionsWrapAtTheEndOfTheRange) {
+    Scene3D* scene = B3D_SceneAlloc();
+    Inst3D* p = B3D_AllocInst();
+    PutInScene(scene, p);
+    p->flags = INST_UNSCALED_CHILDREN;
+    B3D_InstSetPos(p, 0, 0, static_cast<int32_t>(0x80000000u));
+    Inst3D* child = B3D_AllocInst();
+    Adopt(p, child);
+    B3D_InstSetPos(child, 0, 0, -ONE);
+    B3D_SceneRotate2(scene);
+    EXPECT_EQ(child->worldPos.z, 0x7fff0000);
+}
+
 TEST_F(SceneAnimation, ScenePlacementTracksThePassRange) {
     Scene3D* scene = B3D_SceneAlloc();
     for (int32_t pass : {2, -1, 5}) {

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!made) {
         MOV_ReInit();
         // The first open registers the stream classes for good.
-        MOV_OpenMovie(1, 0);
+        MOV_OpenMovieStream(1, 0);
         made = true;
     }
     Fuzz_WriteFile("movi.bin", data, size);

@@ -508,9 +508,9 @@ int SFX_PlaySound3D(int32_t callerModule, int32_t handle, int32_t effectId, Inst
                 listener = cam;
                 break;
             }
+    // A positioned effect keeps its row's priority, listener or not.
     if (!listener) {
-        int32_t priority = (e->flags & SFX_3DCONTROL) ? 255 : e->priority;
-        SFX_PlaySample(callerModule, handle, effectId, length, pitch, volume, priority, 64);
+        SFX_PlaySample(callerModule, handle, effectId, length, pitch, volume, e->priority, 64);
         return 1;
     }
     int32_t pan = 64;
@@ -805,6 +805,7 @@ void ApplyMusicVolume() {
 }  // namespace
 
 int32_t SFX_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args) {
+    if (!task) return 0;
     SfxState* s = g_SfxState;
     SystemState* sys = g_SystemState;
     auto arg = [&](int i) { return SE_ArgInt(args, argc, i); };

@@ -69,7 +69,7 @@ void Unlink(MovMovie* m) {
 
 // The texture hook of the base layer: movies played into textures.
 int HookIsLoaded(int movie) { return MOV_FindMovie(movie) ? 1 : 0; }
-int HookOpen(int movie) { return MOV_OpenMovie(movie, 0) ? 1 : 0; }
+int HookOpen(int movie) { return MOV_OpenMovieStream(movie) ? 1 : 0; }
 int HookConnect(int movie, int texture) { return MOV_ConnectMovieToTexture(movie, texture); }
 int HookDisconnect(int movie, int texture) { return MOV_DisconnectMovieFromTexture(movie, texture); }
 void HookPlay(int movie, int a, int b, int c, int d, int e, int f) {
@@ -144,7 +144,7 @@ MovMovie* MOV_FindMovie(int32_t id) {
     return nullptr;
 }
 
-MovMovie* MOV_OpenMovie(int32_t id, uint32_t flags) {
+MovMovie* MOV_OpenMovieStream(int32_t id, uint32_t flags) {
     if (!HasTable()) return nullptr;
     auto* m = Int_AllocRecord<MovMovie>(kMem);
     if (!m) return nullptr;
@@ -187,7 +187,7 @@ void MOV_FreeMovie(MovMovie* m) {
 
 int MOV_LoadMovie(int32_t module, int32_t handle, int32_t id, uint32_t flags) {
     Qel_DPrintf(kDebug, "loading movie %d, %08x, reply = %d (eng=%d / call=%d)\n", id, flags, handle, module, 0);
-    if (!MOV_FindMovie(id) && !MOV_OpenMovie(id, flags)) {
+    if (!MOV_FindMovie(id) && !MOV_OpenMovieStream(id, flags)) {
         Qel_ErrPrintf("Failed loading movie %d\n", id);
         Reply(module, handle, 0);
         return 0;
@@ -231,7 +231,7 @@ MovMovie* FindOrOpen(int32_t id, bool voice) {
     if (!m) {
         if (voice) Qel_DPrintf(0, "Movie automatically loaded with default flags!\n");
         else Qel_DPrintf(0, "MOV_PlayMovieFrom(%d) Movie automatically loaded with default flags!\n", id);
-        MOV_OpenMovie(id, 0);
+        MOV_OpenMovieStream(id, 0);
         m = MOV_FindMovie(id);
     }
     return m;
@@ -563,7 +563,7 @@ int MOV_LoadGame(QelFile* file) {
         if (!HasTable()) continue;
         if (id >= 101 && id <= 199) id = 100 + language;
         MovMovie* m = MOV_FindMovie(id);
-        if (!m) m = MOV_OpenMovie(id, w[5] & ~MOV_PLAYING);
+        if (!m) m = MOV_OpenMovieStream(id, w[5] & ~MOV_PLAYING);
         if (m && w[6]) MOV_ConnectMovieToTexture(id, static_cast<int32_t>(w[6]));
     }
     uint32_t files = 0;
@@ -595,6 +595,7 @@ int MOV_LoadGame(QelFile* file) {
 const char* const* MOV_GetCallNames() { return s_names; }
 
 int32_t MOV_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args) {
+    if (!task) return 0;
     auto arg = [&](int i) { return SE_ArgInt(args, argc, i); };
     auto now = [&](int32_t n) { return SE_AnswerInt(g_SEContext, task, n); };
     const int32_t handle = static_cast<int32_t>(task->id);

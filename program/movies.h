@@ -86,8 +86,9 @@ void MOV_FreeVoices();
 void MOV_Exit();
 
 MovMovie* MOV_FindMovie(int32_t id);
-// Opens a movie (id, flags) at the list's tail; null after a log line.
-MovMovie* MOV_OpenMovie(int32_t id, uint32_t flags);
+// Opens a movie's stream (id, flags) into a new entry at the list's tail; null
+// after "Error opening movie stream". The texture layer opens with flags 0.
+MovMovie* MOV_OpenMovieStream(int32_t id, uint32_t flags = 0);
 void MOV_FreeMovie(MovMovie* movie);
 int MOV_LoadMovie(int32_t module, int32_t handle, int32_t id, uint32_t flags);
 int MOV_PlayMovieFrom(int32_t module, int32_t handle, int32_t id, int fromMin, int fromSec, int fromMs, int toMin,

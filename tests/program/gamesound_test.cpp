@@ -360,10 +360,15 @@ TEST_F(GameSoundTest, PositionedEffectsFollowTheListenerCamera) {
     EXPECT_EQ(fake_.starts.back().pan, 64u);
     EXPECT_EQ(fake_.starts.back().volume, 200u);
     SFX_StopSample(0);
-    // No listener: the plain effect at priority 255.
+    // No listener, or no scene: the plain effect, still at the row's priority.
     listener.camFlags = 0;
     SFX_PlaySound3D(0, 0, 0, &inst);
-    EXPECT_EQ(Ch(fake_.starts.back().channel)->priority, 255);
+    EXPECT_EQ(fake_.starts.back().pan, 64u);
+    EXPECT_EQ(Ch(fake_.starts.back().channel)->priority, 6);
+    SFX_StopSample(0);
+    inst.scene = nullptr;
+    SFX_PlaySound3D(0, 0, 0, &inst);
+    EXPECT_EQ(Ch(fake_.starts.back().channel)->priority, 6);
 }
 
 // ---------------------------------------------------------------- per frame
@@ -545,6 +550,8 @@ TEST_F(SoundCallTest, EveryCallAnswersAsItShould) {
     EXPECT_TRUE(log.Contains(") Undefined System Call 40\n"));
     for (int i = 0; i < 40; ++i) EXPECT_NE(SFX_GetCallNames()[i], nullptr) << i;
     EXPECT_EQ(SFX_GetCallNames()[40], nullptr);
+    // No task: nothing to answer and nothing read.
+    for (int32_t call : {0, 2, 40}) EXPECT_EQ(SFX_SysCall(Module(), nullptr, call, 0, nullptr), 0) << call;
 
     // Eleven music modules do not fit in ten slots.
     for (int i = 0; i < 9; ++i) Call(4);

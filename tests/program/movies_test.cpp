@@ -504,6 +504,8 @@ TEST_F(MoviesTest, WithoutAMovieTableTheSectionIsEmptyAndCallsAnswerZero) {
     EXPECT_TRUE(log.Contains(") : Undefined System Call 14\n"));
     for (int i = 0; i < 14; ++i) EXPECT_NE(MOV_GetCallNames()[i], nullptr) << i;
     EXPECT_EQ(MOV_GetCallNames()[14], nullptr);
+    // No task: nothing to answer and nothing read.
+    for (int32_t call : {0, 4, 14}) EXPECT_EQ(MOV_SysCall(Module(), nullptr, call, 0, nullptr), 0) << call;
 }
 
 }  // namespace

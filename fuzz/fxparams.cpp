@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz_WriteFile("fuzz.fxp", data + 1, size - 1);
     FuzzMemoryGuard guard;
     VRMFile* r = Qel_StreamCreate("fuzz.fxp", 1, 0, data[0] & 1, g_VRMBodyTags, 18);
-    if (r && !r->error) B3DB_FreeShaderParams(B3DB_LoadShaderParams(r));
+    if (r && !r->error) B3D_FreeFXEffectBlock(B3DB_LoadShaderParams(r));
     Qel_CloseFileBuffer(r);
     TC_FreeTextureTables();
     Fuzz_NewTextureTable();

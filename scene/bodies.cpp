@@ -100,7 +100,7 @@ void B3D_FreeBody(Body3D* body) {
         FreeArray(body->levels, body->levelCount);
     }
     if (body->materials) {
-        for (int32_t m = 0; m < body->materialCount; ++m) B3DB_FreeShaderParams(body->materials[m].effect);
+        for (int32_t m = 0; m < body->materialCount; ++m) B3D_FreeFXEffectBlock(body->materials[m].effect);
         FreeArray(body->materials, body->materialCount);
     }
     body->name = Qel_StrFree(body->name);

@@ -106,7 +106,7 @@ bool ReadMaterials(BinLoad& t, int version) {
     // Every material takes at least its id and one more field.
     if (!CountFits(r, count, 4)) return Invalid(t, ROW_MAT1 + (version == 3 ? 2 : version == 5 ? 3 : 4), 0);
     if (body->materials) {
-        for (int32_t m = 0; m < body->materialCount; ++m) B3DB_FreeShaderParams(body->materials[m].effect);
+        for (int32_t m = 0; m < body->materialCount; ++m) B3D_FreeFXEffectBlock(body->materials[m].effect);
         B3D_FreeMemB(body->materialCount * int32_t(sizeof(BodyMaterial)), body->materials, B3D_MEM_ZERO);
         body->materials = nullptr;
         body->materialCount = 0;

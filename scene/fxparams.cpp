@@ -107,7 +107,7 @@ FXEffectBlock* B3DB_LoadShaderParams(VRMFile* r) {
     return block;
 }
 
-void B3DB_FreeShaderParams(FXEffectBlock* block) {
+void B3D_FreeFXEffectBlock(FXEffectBlock* block) {
     if (!block) return;
     for (int16_t i = 0; i < block->count && block->params; ++i) {
         FXParameter& p = block->params[i];

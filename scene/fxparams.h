@@ -21,4 +21,4 @@ struct FXEffectBlock {
 // after a reader error; the caller decides by the error flag, which a bad
 // type or a negative count also sets.
 FXEffectBlock* B3DB_LoadShaderParams(VRMFile* r);
-void B3DB_FreeShaderParams(FXEffectBlock* block);
+void B3D_FreeFXEffectBlock(FXEffectBlock* block);

@@ -18,7 +18,7 @@ namespace {
 class SceneFxParams : public SceneTest {
 protected:
     void TearDown() override {
-        for (FXEffectBlock* b : blocks_) B3DB_FreeShaderParams(b);
+        for (FXEffectBlock* b : blocks_) B3D_FreeFXEffectBlock(b);
         TC_FreeTextureTables();
         g_TCNumberedCount = g_TCNamedCount = 0;
         SceneTest::TearDown();

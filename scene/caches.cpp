@@ -55,11 +55,14 @@ Body3D* B3D_GetBody(int32_t id) {
     auto* body = static_cast<Body3D*>(B3D_FindBody(id));
     if (!body) {
         if (B3D_BodyIsUsed(id)) return nullptr;
-        body = B3D_LoadBodyBin(nullptr, id);
+        // A body known by its file name has no numbered file.
+        const B3DBodySlot* slot = B3D_BodySlotOf(id);
+        const char* name = slot ? slot->name : nullptr;
+        body = B3D_LoadBodyBin(nullptr, id, name);
         if (body) {
             PollMovie();
         } else {
-            body = B3D_LoadBody2(nullptr, id);
+            body = B3D_LoadBody2(nullptr, id, name);
             if (!body) {
                 B3D_BodySetUsed(id);
                 return nullptr;

@@ -40,6 +40,25 @@ BodyLevel* LevelOf(const Inst3D* inst) {
     return body->levels[std::clamp(inst->level, 0, body->levelCount - 1)];
 }
 
+// A group's material can be had: an animated (negative) number always; a
+// version-6 material when the body holds it; any other number when the
+// "Materials" table defines it.
+bool MaterialResolves(const Body3D* body, int32_t material) {
+    if (material < 0) return true;
+    if (body->flags & BODY_MATERIAL6) return body->materials && material < body->materialCount;
+    return B3D_MaterialDefinition(material) != nullptr;
+}
+
+// The material a scene buffer draws with: the body's own, checked against 0 as
+// well as the count; a body without version-6 materials, or an animated
+// material, draws with no parameters of its own (the plain shader).
+const BodyMaterial* BufferMaterial(const Body3D* body, int32_t material) {
+    static const BodyMaterial plain{};
+    if (body && (body->flags & BODY_MATERIAL6) && body->materials && material >= 0 && material < body->materialCount)
+        return &body->materials[material];
+    return &plain;
+}
+
 void AdvanceTextureAnimation(Inst3D* inst) {
     if (inst->materialOverrideCount > 0 && inst->materialOverrides &&
         TC_AnimAnimate(inst->materialOverrideCount, static_cast<TC_Material*>(inst->materialOverrides)))
@@ -267,7 +286,7 @@ B3DSceneBufferGroup* B3D_SceneBufferEntry(Scene3D* scene, const Inst3D* inst) {
         const BodyPart* part = level->parts[p];
         for (int32_t k = 0; part && part->groups && k < part->groupCount; ++k) {
             const BodyGroup& group = part->groups[k];
-            if (group.material < 0 || group.material >= body->materialCount || !body->materials) {
+            if (!MaterialResolves(body, group.material)) {
                 B3D_FreeSceneBufferGroup(g);
                 return nullptr;
             }
@@ -281,6 +300,7 @@ B3DSceneBufferGroup* B3D_SceneBufferEntry(Scene3D* scene, const Inst3D* inst) {
                     return nullptr;
                 }
                 item->material = group.material;
+                item->texture = B3D_GroupBaseTexture(&group, body);
                 B3D_ListAppend(&g->items, B3D_Node(item));
             }
             item->indexCount += 3 * group.triCount;
@@ -328,11 +348,7 @@ void B3D_SceneBuffersDraw(Scene3D* scene, int32_t /*pass*/, Camera3D* camera) {
         const Body3D* body = B3D_GetBody(g->key);
         for (auto* it = B3D_First<B3DSceneBufferItem>(&g->items); it; it = B3D_Next(it)) {
             if (!it->buffer || it->buffer->vertexCount == 0) continue;
-            const BodyMaterial* material = body && body->materials && it->material < body->materialCount
-                                               ? &body->materials[it->material]
-                                               : nullptr;
-            const B3DSceneBufferDraw record{static_cast<uint16_t>(body ? S_3DMaterialDiffuseId(body, it->material) : 0),
-                                            g->counter, material, it->buffer};
+            const B3DSceneBufferDraw record{it->texture, g->counter, BufferMaterial(body, it->material), it->buffer};
             S_3DRenderSceneBuffer(&record, scene, g, camera);
         }
     }

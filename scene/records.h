@@ -284,6 +284,7 @@ struct B3DSceneBufferItem {
     void* part;
     int32_t material;    // material index of the body the item's triangles use
     int32_t indexCount;  // three per triangle of one instance
+    uint16_t texture;    // the material's base texture (B3D_GroupBaseTexture)
 };
 
 // A group of items that own scene-buffer records, keyed by its fourth word.

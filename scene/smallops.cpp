@@ -13,9 +13,13 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "base/texcache.h"
 #include "render/cameras.h"
 #include "render/lights.h"
+#include "render/materialnames.h"
 #include "render/particles.h"
+#include "scene/bodyrecord.h"
+#include "scene/fxparams.h"
 #include "scene/geometry.h"
 #include "scene/state.h"
 #include "scene/texanim.h"
@@ -753,7 +757,8 @@ void B3D_SetBackgroundInfo(EBM* view) {
 }
 
 void B3D_InstFreeBones(Inst3D* inst) {
-    if (!(inst->flags2 & INST2_SKINNED)) return;
+    // What was allocated goes, whatever the flags say now: a story may have
+    // replaced the flags2 word since the bones were made.
     if (inst->bones) B3D_FreeMemI(inst->boneCount * static_cast<int32_t>(sizeof(Inst3D*)), inst->bones);
     inst->bones = nullptr;
     inst->boneCount = 0;
@@ -834,6 +839,25 @@ int32_t B3D_SkinMapTexture(int32_t textureId, int32_t skinType) {
     for (int32_t i = 0; i < row->count; ++i)
         if (row->replaced[i] == textureId) return row->replacing[i];
     return textureId;
+}
+
+uint16_t B3D_GroupBaseTexture(const BodyGroup* group, const Body3D* body) {
+    const int32_t m = group->material;
+    if (m < 0) return static_cast<uint16_t>(m);  // an animated material's number, as it stands
+    if (!(body->flags & BODY_MATERIAL6)) {
+        const TC_TextureInfo* definition = B3D_MaterialDefinition(m);
+        return definition ? static_cast<uint16_t>(definition->textureNumber) : 0;
+    }
+    if (m >= body->materialCount || !body->materials) return 0;
+    const BodyMaterial& material = body->materials[m];
+    if (!(material.flags & BMAT_EFFECT)) return static_cast<uint16_t>(material.baseTexture);
+    const FXEffectBlock* effect = material.effect;
+    for (int16_t i = 0; effect && effect->params && i < effect->count; ++i) {
+        const FXParameter& p = effect->params[i];
+        if (p.textureSlot != S3D_SLOT_DIFFUSE) continue;
+        return p.type == SPTYPE_STRING ? 0 : static_cast<uint16_t>(p.value.i[0]);
+    }
+    return 0;
 }
 
 void B3D_InstSetScreenPlacement(Inst3D* inst, int32_t x, int32_t y, int32_t width) {

@@ -11,6 +11,8 @@
 #include "scene/records.h"
 
 struct B3DIconRow;
+struct Body3D;
+struct BodyGroup;
 struct EBM;
 struct B3DSkinRow;
 
@@ -130,6 +132,12 @@ void B3D_SceneFreeSceneBuffers(Scene3D* scene);
 // go (the renderer reaches this through g_S3DReleaseSceneBuffersHook).
 void B3D_ReleaseRendererBuffers();
 int32_t B3D_SkinMapTexture(int32_t textureId, int32_t skinType);
+// The 16-bit base texture id of a triangle group's material: a negative
+// (animated) material number as it stands; for a body without version-6
+// materials the texture number of its "Materials" definition; else the
+// material's base texture, or for an effect material the texture of its
+// diffuse slot (0 without one).
+uint16_t B3D_GroupBaseTexture(const BodyGroup* group, const Body3D* body);
 void B3D_InstSetScreenPlacement(Inst3D* inst, int32_t x, int32_t y, int32_t width);
 void B3D_FreeSkinTable();
 void B3D_FreeParticleLists();

@@ -23,6 +23,7 @@
 #include "scene/framedraw.h"
 #include "scene/geometry.h"
 #include "scene/ids.h"
+#include "scene/names.h"
 #include "scene/smallops.h"
 #include "scene/trees.h"
 #include "scene/visibility.h"
@@ -196,6 +197,25 @@ TEST_P(FrameDraw, TheCubeAtTheCentreOnItsBackground) {
     // The lens-flare scene was made and enabled along the way.
     ASSERT_NE(g_B3DState->lensFlareScene, nullptr);
     EXPECT_NE(g_B3DState->lensFlareScene->flags & SCENE_ENABLED, 0u);
+}
+
+TEST_P(FrameDraw, ABodyKnownOnlyByItsNameLoadsDrawsAndFrees) {
+    std::string text, error;
+    ASSERT_TRUE(Tool_ModelToTextBody(kCubeSource, &text, &error)) << error;
+    game.Write("v/named.bod", text);
+    const int32_t id = B3D_GetBodyID("named.bod");
+    ASSERT_EQ(id, 20000);
+    cube->pos.x = 100 * kOne;  // out of view
+    Inst3D* named = AddCube(scene, 0, 0, id);
+    ASSERT_NE(named, nullptr) << "the body file is found by its name";
+    Frame();
+    EXPECT_NE(Pixel(32, 32), kBackground);
+    B3D_InstFree(named);
+    auto* body = static_cast<Body3D*>(B3D_FindBody(id));
+    ASSERT_NE(body, nullptr);
+    B3D_FreeBody(body);
+    EXPECT_EQ(B3D_FindBody(id), nullptr);
+    EXPECT_NE(B3D_GetBody(id), nullptr) << "loaded again, never marked failed";
 }
 
 TEST_P(FrameDraw, ADisabledSceneIsAnimatedButNotDrawn) {
@@ -527,6 +547,62 @@ TEST_P(SceneBuffers, AFrameDrawsTheBufferAndNotTheInstances) {
     EXPECT_EQ(entry->counter, 2);
     EXPECT_NE(entry->flags & 0x3u, 0u);
     EXPECT_EQ(g_D3D9Seam.unpairedSceneCalls, 0);
+}
+
+// An animated material, or a body whose materials are the global "Materials"
+// definitions, joins the scene buffer like any other: its entry is made once
+// and kept, and the buffer draws with the group's base texture.
+TEST_P(SceneBuffers, AnimatedAndGlobalMaterialsJoinTheBuffer) {
+    TC_TextureInfo definitions[2] = {};
+    definitions[1].textureNumber = 1;
+    TC_TextureInfo* const savedInfo = g_TCTextureInfo;
+    const uint16_t savedCount = g_TCTextureInfoCount;
+    g_TCTextureInfo = definitions;
+    g_TCTextureInfoCount = 2;
+    Body3D* body = B3D_GetBody(kCube);
+    ASSERT_NE(body, nullptr);
+    const uint8_t ownFlags = body->flags;
+    BodyLevel* level = body->levels[0];
+    auto setMaterial = [&](int32_t material) {
+        for (int32_t p = 0; p < level->partCount; ++p)
+            for (int32_t g = 0; g < level->parts[p]->groupCount; ++g) level->parts[p]->groups[g].material = material;
+    };
+    const int32_t ownMaterial = level->parts[0]->groups[0].material;
+    cube->pos.x = 100 * kOne;
+    const struct {
+        const char* name;
+        bool global;
+        int32_t material;
+        uint16_t texture;
+    } cases[] = {{"animated", false, -3, 0xFFFD}, {"global", true, 1, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.global) body->flags &= ~BODY_MATERIAL6;
+        setMaterial(c.material);
+        Inst3D* pair[2] = {Buffered(0, INST2_SCENE_BUFFER), Buffered(0, INST2_SCENE_BUFFER)};
+        pair[0]->pos.x = -2 * kOne;
+        pair[1]->pos.x = 2 * kOne;
+        B3DSceneBufferGroup* entry = B3D_SceneBufferEntry(scene, pair[0]);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(B3D_SceneBufferEntry(scene, pair[1]), entry) << "kept, not made again";
+        const auto* item = B3D_First<B3DSceneBufferItem>(&entry->items);
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->texture, c.texture);
+        LogCapture log;
+        Frame();
+        EXPECT_EQ(entry->counter, 2);
+        EXPECT_FALSE(log.Contains("no valid shader Material pointer")) << log.Text();
+        for (Inst3D* i : pair) B3D_InstFree(i);
+        B3D_SceneFreeSceneBuffers(scene);
+        body->flags = ownFlags;
+    }
+    // A version-6 material the body does not hold cannot be had: no entry.
+    setMaterial(body->materialCount);
+    EXPECT_EQ(B3D_SceneBufferEntry(scene, Buffered(0, INST2_SCENE_BUFFER)), nullptr);
+    EXPECT_EQ(B3D_First<B3DSceneBufferGroup>(&scene->bufferGroups), nullptr);
+    setMaterial(ownMaterial);
+    g_TCTextureInfo = savedInfo;
+    g_TCTextureInfoCount = savedCount;
 }
 
 TEST_P(SceneBuffers, BigBodiesAndTheFastBodyAreFilteredOut) {

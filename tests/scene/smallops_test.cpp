@@ -9,6 +9,7 @@
 #include "base/ebm.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "base/texcache.h"
 #include "render/particles.h"
 #include "platform/d3d9/spy.h"
 #include "render/cameras.h"
@@ -16,6 +17,9 @@
 #include "scene/allocs.h"
 #include "scene/animation.h"
 #include "scene/geometry.h"
+#include "scene/pools.h"
+#include "scene/bodyrecord.h"
+#include "scene/fxparams.h"
 #include "scene/smallops.h"
 #include "scene/state.h"
 #include "system/adapters.h"
@@ -583,6 +587,66 @@ TEST_F(SceneSmallOps, CameraCollectsNearInstancesWithModels) {
     ASSERT_EQ(cam->collectedCount, 1);
     EXPECT_EQ(cam->collected[0], t.top);
     EXPECT_EQ(g_B3DState->collectedInstCount, 1);
+}
+
+TEST_F(SceneSmallOps, BonesGoWhateverTheSkinFlagSaysNow) {
+    Inst3D* inst = B3D_AllocInst();
+    const int32_t before = g_B3DState->poolIBytes;
+    inst->bones = static_cast<Inst3D**>(B3D_AllocMemI(3 * static_cast<int32_t>(sizeof(Inst3D*))));
+    ASSERT_NE(inst->bones, nullptr);
+    inst->boneCount = 3;
+    inst->flags2 = 0;  // a story replaced the word that had the skin bit
+    B3D_InstFreeBones(inst);
+    EXPECT_EQ(inst->bones, nullptr);
+    EXPECT_EQ(inst->boneCount, 0);
+    EXPECT_EQ(g_B3DState->poolIBytes, before);
+    B3D_InstFreeBones(inst);  // nothing left: nothing freed twice
+    EXPECT_EQ(g_B3DState->poolIBytes, before);
+}
+
+TEST_F(SceneSmallOps, GroupBaseTextureBySortOfMaterial) {
+    // Materials definitions 0 to 2; definition 2 names texture number 7.
+    TC_TextureInfo definitions[3] = {};
+    definitions[2].textureNumber = 7;
+    TC_TextureInfo* const savedInfo = g_TCTextureInfo;
+    const uint16_t savedCount = g_TCTextureInfoCount;
+    g_TCTextureInfo = definitions;
+    g_TCTextureInfoCount = 3;
+
+    char diffuseName[] = "t_DiffuseTexture", otherName[] = "t_BumpTexture";
+    FXParameter withDiffuse[2] = {};
+    withDiffuse[0] = {2, otherName, SPTYPE_LONG, {}};
+    withDiffuse[0].value.i[0] = 31;
+    withDiffuse[1] = {1, diffuseName, SPTYPE_LONG, {}};
+    withDiffuse[1].value.i[0] = 0x10000 + 12;  // the low 16 bits
+    FXEffectBlock effect{0, nullptr, 2, withDiffuse, 0}, bare{0, nullptr, 1, withDiffuse, 0};
+    BodyMaterial materials[3] = {};
+    materials[0].baseTexture = 9;
+    materials[1].flags = BMAT_EFFECT;
+    materials[1].effect = &effect;
+    materials[2].flags = BMAT_EFFECT;
+    materials[2].effect = &bare;
+    Body3D own{}, global{};
+    own.flags = BODY_MATERIAL6;
+    own.materialCount = 3;
+    own.materials = materials;
+
+    const struct {
+        const Body3D* body;
+        int32_t material;
+        uint16_t texture;
+    } cases[] = {
+        {&own, 0, 9},    {&own, 1, 12},   {&own, 2, 0},    {&own, 3, 0},          {&own, -5, 0xFFFB},
+        {&global, 2, 7}, {&global, 1, 0}, {&global, 3, 0}, {&global, -1, 0xFFFF},
+    };
+    for (const auto& c : cases) {
+        BodyGroup group{};
+        group.material = c.material;
+        EXPECT_EQ(B3D_GroupBaseTexture(&group, c.body), c.texture)
+            << (c.body == &own ? "version 6, " : "global, ") << c.material;
+    }
+    g_TCTextureInfo = savedInfo;
+    g_TCTextureInfoCount = savedCount;
 }
 
 TEST_F(SceneSmallOps, SkinTable) {

@@ -10,7 +10,10 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/mem.h>
 #include <libavutil/opt.h>
+#include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -43,6 +46,7 @@ int64_t NowMs() {
 }
 
 constexpr int64_t kHns = 10000000;  // 100-ns units per second
+constexpr int kLineAlign = 64;      // the widest vector unit the scaler may use
 
 // ---------------------------------------------------------------- files
 // Plain files on disk, until the system layer hands in its file layer.
@@ -115,6 +119,31 @@ private:
     AVIOContext* io_ = nullptr;
 };
 
+// ---------------------------------------------------------------- library buffers
+// A block the FFmpeg libraries write into: their vector code writes whole
+// blocks past the last byte asked for, so every such buffer comes from their
+// own allocator with the size, line alignment and padding they ask for, and
+// only then is copied out.
+class LibraryBuffer {
+public:
+    ~LibraryBuffer() { av_free(data_); }
+    // At least `bytes` plus the libraries' padding; null when that cannot be had.
+    uint8_t* Get(int bytes) {
+        if (bytes < 0) return nullptr;
+        if (bytes > size_) {
+            av_freep(&data_);
+            size_ = 0;
+            data_ = static_cast<uint8_t*>(av_mallocz(static_cast<size_t>(bytes) + AV_INPUT_BUFFER_PADDING_SIZE));
+            if (data_) size_ = bytes;
+        }
+        return data_;
+    }
+
+private:
+    uint8_t* data_ = nullptr;
+    int size_ = 0;
+};
+
 // ---------------------------------------------------------------- media source
 class MediaSource {
 public:
@@ -173,11 +202,21 @@ public:
                     av_frame_unref(frame_);
                     continue;
                 }
-                bgra.resize(static_cast<size_t>(w) * h * 4);
-                uint8_t* dst[1] = {bgra.data()};
-                int lines[1] = {w * 4};
+                // The scaler writes into lines of the alignment it wants; the
+                // samples hold the rows packed.
+                uint8_t* dst[4] = {};
+                int lines[4] = {};
+                const int bytes = av_image_get_buffer_size(AV_PIX_FMT_BGRA, w, h, kLineAlign);
+                uint8_t* scaled = scaled_.Get(bytes);
+                if (!scaled || av_image_fill_arrays(dst, lines, scaled, AV_PIX_FMT_BGRA, w, h, kLineAlign) < 0) {
+                    av_frame_unref(frame_);
+                    return -1;
+                }
                 sws_scale(sws_, frame_->data, frame_->linesize, 0, frame_->height, dst, lines);
                 av_frame_unref(frame_);
+                bgra.resize(static_cast<size_t>(w) * h * 4);
+                av_image_copy_to_buffer(bgra.data(), static_cast<int>(bgra.size()), dst, lines, AV_PIX_FMT_BGRA, w, h,
+                                        1);
                 *pts = std::max<int64_t>(0, t);
                 *length = len;
                 return 1;
@@ -384,13 +423,18 @@ private:
                     av_frame_unref(frame_);
                     continue;
                 }
-                int outSamples = swr_get_out_samples(swr_, frame_->nb_samples);
-                size_t old = pcm_.size();
-                pcm_.resize(old + static_cast<size_t>(outSamples) * wave_.nBlockAlign);
-                uint8_t* dst[1] = {pcm_.data() + old};
-                int done = swr_convert(swr_, dst, outSamples, const_cast<const uint8_t**>(frame_->extended_data),
-                                       frame_->nb_samples);
-                pcm_.resize(old + static_cast<size_t>(std::max(0, done)) * wave_.nBlockAlign);
+                // The resampler writes into a buffer of the size and alignment
+                // the library gives for its output; the samples are appended.
+                const int outSamples = swr_get_out_samples(swr_, frame_->nb_samples);
+                const int bytes = outSamples > 0 ? av_samples_get_buffer_size(nullptr, wave_.nChannels, outSamples,
+                                                                              AV_SAMPLE_FMT_S16, 0)
+                                                 : -1;
+                uint8_t* dst[1] = {resampled_.Get(bytes)};
+                const int done =
+                    dst[0] ? swr_convert(swr_, dst, outSamples, const_cast<const uint8_t**>(frame_->extended_data),
+                                         frame_->nb_samples)
+                           : 0;
+                if (done > 0) pcm_.insert(pcm_.end(), dst[0], dst[0] + static_cast<size_t>(done) * wave_.nBlockAlign);
                 av_frame_unref(frame_);
                 return true;
             }
@@ -422,6 +466,7 @@ private:
     int width_ = 0, height_ = 0;  // of the stream as opened
     SwsContext* sws_ = nullptr;
     SwrContext* swr_ = nullptr;
+    LibraryBuffer scaled_, resampled_;
     AVChannelLayout outLayout_{};
     AVChannelLayout swrLayout_{};  // the input the resampler was made for
     int swrFormat_ = -1, swrRate_ = 0;
@@ -889,6 +934,7 @@ public:
         if (status_ == MS_S_PENDING && generation_ == core_->generation) return MS_E_BUSY;
         core_->Pump();
         if (!held_ || generation_ != core_->generation) {
+            if (generation_ != core_->generation) shown_ = false;
             generation_ = core_->generation;
             int64_t len = 0;
             int r = core_->source->NextVideo(frame_, &pts_, &len);
@@ -927,8 +973,10 @@ public:
 private:
     // A sample polled more slowly than the frame rate would fall behind the
     // clock: the held frame moves on to the one due now, dropping those whose
-    // time has passed. The last frame of the stream is always kept.
+    // time has passed. The first frame after the start or a seek and the last
+    // frame of the stream are always kept.
     bool CatchUp() {
+        if (!shown_) return true;
         const int64_t now = core_->Time();
         while (held_ && pts_ + frameLength_ <= now) {
             int64_t pts = 0, len = 0;
@@ -950,12 +998,14 @@ private:
         start_ = pts_;
         end_ = pts_ + frameLength_;
         held_ = false;
+        shown_ = true;
         status_ = S_OK;
         return S_OK;
     }
     Surface* surface_;
     std::vector<uint8_t> frame_, next_;
     bool held_ = false;
+    bool shown_ = false;  // a frame of this generation went into the surface
     int64_t pts_ = 0, frameLength_ = 0, start_ = 0, end_ = 0;
     HRESULT status_ = MS_S_NOUPDATE;
     int generation_ = 0;

@@ -340,6 +340,21 @@ TEST_F(DShowTest, AnUpdateGivesTheFrameDueNowSkippingLateOnes) {
     EXPECT_NEAR(shown.back().second, 29 * 1000 / 30, 2);  // the last frame is never skipped
 }
 
+TEST_F(DShowTest, AMovieWithoutSoundShowsItsFirstFrameWhenFirstPolledLate) {
+    TempGameFolder folder;
+    std::string error;
+    MediaMovieSpec spec;
+    spec.frames = 10;
+    spec.audio = false;
+    ASSERT_TRUE(Media_WriteMovie(folder.Path() + "/m.dat", spec, &error)) << error;
+    OpenedMovie m("m.dat");
+    // The first poll comes when frame 0's time has just passed.
+    std::vector<std::pair<int, int>> shown = m.Play(40, 40);
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_EQ(shown[0], std::make_pair(40, 0));
+    EXPECT_EQ(shown[1], std::make_pair(80, 80)) << "then the frame due, frame 1 dropped";
+}
+
 TEST_F(DShowTest, AfterASeekTheFirstFrameShownIsTheOneAtTheTarget) {
     TempGameFolder folder;
     std::string error;

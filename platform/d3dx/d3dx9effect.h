@@ -8,6 +8,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3dx/d3dx9mesh.h"
+#include "platform/d3dx/d3dx9tex.h"  // D3DXERR_INVALIDDATA
 
 using INT = int32_t;
 
@@ -66,8 +67,6 @@ constexpr DWORD D3DXFX_DONOTSAVESTATE = 1u << 0;
 constexpr DWORD D3DXFX_DONOTSAVESHADERSTATE = 1u << 1;
 constexpr DWORD D3DXFX_DONOTSAVESAMPLERSTATE = 1u << 2;
 constexpr DWORD D3DXSHADER_PREFER_FLOW_CONTROL = 1u << 10;
-
-constexpr HRESULT D3DXERR_INVALIDDATA = static_cast<HRESULT>(0x88760B59u);
 
 class ID3DXEffect : public IUnknown {
 public:

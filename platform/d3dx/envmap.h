@@ -4,9 +4,7 @@
 #pragma once
 
 #include "platform/d3d9/d3d9.h"
-
-constexpr DWORD D3DX_FILTER_NONE = 1;
-constexpr DWORD D3DX_DEFAULT = 0xFFFFFFFFu;
+#include "platform/d3dx/d3dx9tex.h"  // D3DX_DEFAULT and the filters
 
 struct D3DXRTE_DESC {
     UINT Size;

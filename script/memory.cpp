@@ -4,19 +4,15 @@
 #include "base/memory.h"
 #include "script/lookup.h"
 
-#ifdef TREVAN_SANITIZE
+namespace {
 // The largest text block granted; negative: no bound.
-static int64_t s_textBudget = -1;
+int64_t s_textBudget = -1;
+}  // namespace
+
 void SE_SetTextBudget(int64_t bytes) { s_textBudget = bytes; }
-#define SE_TEXT_OVER_BUDGET(category, size) \
-    ((category) == SE_MEMCAT_TEXT && s_textBudget >= 0 && (size) > static_cast<uint64_t>(s_textBudget))
-#else
-void SE_SetTextBudget(int64_t) {}
-#define SE_TEXT_OVER_BUDGET(category, size) false
-#endif
 
 void* SB_Alloc(SE_Context* ctx, int category, uint32_t flags, size_t size) {
-    if (SE_TEXT_OVER_BUDGET(category, size)) return nullptr;
+    if (category == SE_MEMCAT_TEXT && s_textBudget >= 0 && size > static_cast<uint64_t>(s_textBudget)) return nullptr;
     void* block = Int_AllocMem(size, SE_MEM_TAG | flags);
     if (!block) return nullptr;
     if (ctx && category >= 0 && category < SE_MEM_CATEGORIES) {

@@ -44,10 +44,10 @@ constexpr uint32_t SE_SIZE_DSTRING = sizeof(SV_DString);
 
 // Takes a block booked to `category`; null (nothing booked) on failure.
 void* SB_Alloc(SE_Context* ctx, int category, uint32_t flags, size_t size);
-// In sanitizer builds, text blocks larger than this many bytes are refused as
-// if memory had run out (negative: no bound; other builds ignore it). The fuzz
-// targets bound a story's texts by it, as they bound its steps: a text that
-// doubles every step would otherwise reach gigabytes within a few dozen.
+// Text blocks larger than this many bytes are refused as if memory had run
+// out (negative: no bound, the default). The fuzz targets bound a story's
+// texts by it, in every build: a text that doubles every step would otherwise
+// reach gigabytes within a few dozen steps.
 void SE_SetTextBudget(int64_t bytes);
 // Gives a block back; the size must be the one it was taken with.
 void SB_Free(SE_Context* ctx, int category, void* block, size_t size);

@@ -27,6 +27,7 @@
 #include "scene/smallops.h"
 #include "scene/trees.h"
 #include "scene/visibility.h"
+#include "material_definitions.h"
 #include "render/lights.h"
 #include "support/golden_image.h"
 #include "support/logcapture.h"
@@ -553,12 +554,7 @@ TEST_P(SceneBuffers, AFrameDrawsTheBufferAndNotTheInstances) {
 // definitions, joins the scene buffer like any other: its entry is made once
 // and kept, and the buffer draws with the group's base texture.
 TEST_P(SceneBuffers, AnimatedAndGlobalMaterialsJoinTheBuffer) {
-    TC_TextureInfo definitions[2] = {};
-    definitions[1].textureNumber = 1;
-    TC_TextureInfo* const savedInfo = g_TCTextureInfo;
-    const uint16_t savedCount = g_TCTextureInfoCount;
-    g_TCTextureInfo = definitions;
-    g_TCTextureInfoCount = 2;
+    const MaterialDefinitions definitions{0, 1};
     Body3D* body = B3D_GetBody(kCube);
     ASSERT_NE(body, nullptr);
     const uint8_t ownFlags = body->flags;
@@ -601,8 +597,6 @@ TEST_P(SceneBuffers, AnimatedAndGlobalMaterialsJoinTheBuffer) {
     EXPECT_EQ(B3D_SceneBufferEntry(scene, Buffered(0, INST2_SCENE_BUFFER)), nullptr);
     EXPECT_EQ(B3D_First<B3DSceneBufferGroup>(&scene->bufferGroups), nullptr);
     setMaterial(ownMaterial);
-    g_TCTextureInfo = savedInfo;
-    g_TCTextureInfoCount = savedCount;
 }
 
 TEST_P(SceneBuffers, BigBodiesAndTheFastBodyAreFilteredOut) {

@@ -24,6 +24,7 @@
 #include "scene/state.h"
 #include "system/adapters.h"
 #include "system/video.h"
+#include "material_definitions.h"
 #include "scene_fixture.h"
 #include "support/logcapture.h"
 
@@ -605,13 +606,7 @@ TEST_F(SceneSmallOps, BonesGoWhateverTheSkinFlagSaysNow) {
 }
 
 TEST_F(SceneSmallOps, GroupBaseTextureBySortOfMaterial) {
-    // Materials definitions 0 to 2; definition 2 names texture number 7.
-    TC_TextureInfo definitions[3] = {};
-    definitions[2].textureNumber = 7;
-    TC_TextureInfo* const savedInfo = g_TCTextureInfo;
-    const uint16_t savedCount = g_TCTextureInfoCount;
-    g_TCTextureInfo = definitions;
-    g_TCTextureInfoCount = 3;
+    const MaterialDefinitions definitions{0, 0, 7};  // definition 2 names texture number 7
 
     char diffuseName[] = "t_DiffuseTexture", otherName[] = "t_BumpTexture";
     FXParameter withDiffuse[2] = {};
@@ -645,8 +640,6 @@ TEST_F(SceneSmallOps, GroupBaseTextureBySortOfMaterial) {
         EXPECT_EQ(B3D_GroupBaseTexture(&group, c.body), c.texture)
             << (c.body == &own ? "version 6, " : "global, ") << c.material;
     }
-    g_TCTextureInfo = savedInfo;
-    g_TCTextureInfoCount = savedCount;
 }
 
 TEST_F(SceneSmallOps, SkinTable) {

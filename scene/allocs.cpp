@@ -3,8 +3,9 @@
 #include "base/fixmath.h"
 #include "base/log.h"
 #include "render/cameras.h"
-#include "render/lights.h"
+#include "scene/smallops.h"
 #include "scene/state.h"
+#include "scene/trees.h"
 
 namespace {
 void InstDefaults(Inst3D* inst, uint32_t id) {
@@ -98,24 +99,18 @@ Scene3D* B3D_SceneAlloc() {
 }
 
 void B3D_CameraDeleteFromScene(Camera3D* camera) {
-    Scene3D* scene = camera->inst.scene;
-    if (!scene) return;
-    if (scene->flags & SCENE_ENABLED) {
-        S_3DFreeSceneCamera(camera);
-        camera->rendererCamera = nullptr;
-        camera->camFlags &= ~CAM_ACTIVE;
-    }
-    B3D_ListRemove(B3D_Node(camera));
-    B3D_ListAppend(&g_B3DState->freeInsts, B3D_Node(camera));
-    camera->inst.scene = nullptr;
+    if (camera && camera->inst.scene) B3D_InstDeleteFromScene(&camera->inst, camera->inst.scene);
 }
 
 void B3D_SceneLinkInst(Scene3D* scene, Camera3D* camera) {
     if (!scene || !camera) return;
-    if (camera->inst.scene) B3D_CameraDeleteFromScene(camera);
-    B3D_ListRemove(B3D_Node(camera));
+    Inst3D* inst = &camera->inst;
+    if (inst->scene) B3D_InstDeleteFromScene(inst, inst->scene);
+    // A camera under an instance leaves it for the scene's own camera list.
+    B3D_InstDetach(inst);
     B3D_ListAppend(&scene->cameras, B3D_Node(camera));
-    camera->inst.scene = scene;
+    inst->scene = scene;
+    B3D_InstSetSceneRecursive(inst);
     if (scene->flags & SCENE_ENABLED) {
         S_3DSetSceneViewPort(camera);
         camera->camFlags |= CAM_ACTIVE;

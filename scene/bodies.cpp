@@ -16,6 +16,7 @@
 #include "render/bodies.h"
 #include "scene/bodyrecord.h"
 #include "scene/collision.h"
+#include "scene/freeing.h"
 #include "scene/fxparams.h"
 #include "scene/pools.h"
 #include "scene/state.h"
@@ -58,6 +59,40 @@ void FreeLevel(BodyLevel* level) {
     }
     B3D_FreeMemB(sizeof(BodyLevel), level, B3D_MEM_ZERO);
 }
+
+bool HasGeometry(const Body3D* body) {
+    for (int32_t l = 0; body->levels && l < body->levelCount; ++l)
+        if (body->levels[l] && body->levels[l]->rendererBody) return true;
+    return false;
+}
+
+bool OfBody(const void* part, const Body3D* body) {
+    const auto* p = static_cast<const BodyPart*>(part);
+    return p && p->level && p->level->body == body;
+}
+
+// The renderer lets go of a body that goes: the instances that show it leave
+// the renderer (their geometry references with them) and this frame's draw
+// entries of its parts are dropped.
+void LeaveRenderer(Body3D* body) {
+    B3DState* s = g_B3DState;
+    if (!s) return;
+    // Instances show the body of the table under their body id.
+    if (HasGeometry(body) && B3D_FindBody(body->id) == body)
+        for (uint32_t k = Qel_TableNext(s->instTable, 0); k; k = Qel_TableNext(s->instTable, k)) {
+            auto* inst = reinterpret_cast<Inst3D*>(Qel_TableGet(s->instTable, k));
+            if (inst && inst->bodyId == body->id && (inst->flags & INST_IN_RENDERER) && !(inst->flags & INST_LIGHT))
+                B3D_InstRemoveFromRenderer(inst);
+        }
+    for (auto* d = B3D_First<B3DDrawItem>(&s->drawList); d;) {
+        auto* next = B3D_Next(d);
+        if (OfBody(d->part, body)) {
+            B3D_ListRemove(B3D_Node(d));
+            B3D_ListAppend(&s->drawFree, B3D_Node(d));
+        }
+        d = next;
+    }
+}
 }  // namespace
 
 void* B3D_GrowMemB(void* block, int32_t oldSize, int32_t newSize) {
@@ -84,17 +119,17 @@ const char* const* B3D_BodyGetBones(const void* body, int32_t* count) {
 
 void B3D_FreeBody(Body3D* body) {
     if (!body) return;
+    LeaveRenderer(body);
     if (body->levels) {
         for (int32_t l = 0; l < body->levelCount; ++l) {
             BodyLevel* level = body->levels[l];
             if (!level) continue;
             // Without instances the renderer keeps a KEEPD3D body's geometry;
             // it goes with the body.
-            if (body->flags & BODY_KEEPD3D) {
+            if (body->flags & BODY_KEEPD3D)
                 Qel_DPrintf(0x2000, "B3D_FreeBody() bodyid %d marked as KEEPD3D, now freed!\n",
                             static_cast<int>(body->id));
-                S_3DFreeBodyParts(level);
-            }
+            if (level->rendererBody) S_3DFreeBodyParts(level);
             FreeLevel(level);
         }
         FreeArray(body->levels, body->levelCount);

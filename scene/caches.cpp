@@ -22,6 +22,7 @@
 #include "scene/smallops.h"
 #include "scene/startup.h"
 #include "scene/state.h"
+#include "scene/takes.h"
 #include "system/userpaths.h"
 
 void (*g_B3DMoviePollHook)() = nullptr;
@@ -129,15 +130,10 @@ void B3D_FreeBodyTables() {
         if (b.keys) B3D_FreeMemJ(b.capacity * J3D_KeySize(t), b.keys, B3D_MEM_VIRTUAL | B3D_MEM_ZERO);
         b = {};
     }
+    J3D_TakeFreeAll();
     J3D_FreeCutEntry();
     Qel_TableFree(s->cutTable);
     s->cutTable = nullptr;
-    // Takes still in their table go with it.
-    for (uint32_t k = Qel_TableNext(s->takeTable, 0); k; k = Qel_TableNext(s->takeTable, k)) {
-        auto* take = reinterpret_cast<J3D_Take*>(Qel_TableGet(s->takeTable, k));
-        if (take->insts) B3D_FreeMemJ(take->instCount * static_cast<int32_t>(sizeof(Inst3D*)), take->insts, 0);
-        B3D_FreeMemJ(sizeof(J3D_Take), take, 0);
-    }
     Qel_TableFree(s->takeTable);
     s->takeTable = nullptr;
     while (auto* d = B3D_First<B3DDrawItem>(&s->drawFree)) {

@@ -590,7 +590,10 @@ int32_t InstanceCall(const Call& c, int32_t call) {
         case 37: B3D_InstSetInvis(inst, c.Int(1)); return c.Answer(0);
         case 39: return c.Answer(static_cast<int32_t>(inst->flags));
         case 40: return c.Answer(static_cast<int32_t>(inst->flags2));
-        case 41: inst->flags = static_cast<uint32_t>(c.Int(1)); return c.Answer(0);
+        case 41:
+            // A camera bit set on an instance would have it freed as the larger camera record.
+            inst->flags = (static_cast<uint32_t>(c.Int(1)) & ~INST_RECORD_KIND) | (inst->flags & INST_RECORD_KIND);
+            return c.Answer(0);
         case 42: inst->flags2 = static_cast<uint32_t>(c.Int(1)); return c.Answer(0);
         case 44: {  // instance, frame, animation, texture of a new override
             auto* m = Overrides(inst, c.Int(3));

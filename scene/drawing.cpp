@@ -430,7 +430,8 @@ int32_t B3D_PickFlareItem(B3DCameraItem* item, Camera3D* camera) {
     SetRows(&ray->worldMatrix, xa, ya, dir);
     ray->pos = ray->worldPos;
     ray->matrix = ray->worldMatrix;
-    ray->scene = camera->inst.scene;
+    // The ray is tested in the camera's scene but lives in no scene: it keeps
+    // no scene pointer that a freed scene would leave behind.
 
     if (camera->collectedCount == 0 && camera->inst.scene) {
         const int32_t before = s->collectedInstCount;

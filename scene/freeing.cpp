@@ -1,5 +1,7 @@
 #include "scene/freeing.h"
 
+#include <initializer_list>
+
 #include "base/angles.h"
 #include "base/general.h"
 #include "base/log.h"
@@ -13,6 +15,7 @@
 #include "scene/ids.h"
 #include "scene/sound3d.h"
 #include "scene/state.h"
+#include "scene/takes.h"
 
 namespace {
 constexpr int32_t FIRST_EMBEDDED_BODY = 100000;
@@ -29,6 +32,23 @@ void StopTreeSounds(Inst3D* inst) {
     for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) StopTreeSounds(c);
 }
 
+// Nothing plays a cut that goes: its running takes stop and so do the jobs
+// on its paths, each waiting caller answered, since no step of theirs could
+// ever end them.
+void StopPlays(const J3D_Cut* cut) {
+    B3DState* s = g_B3DState;
+    if (!s || Qel_TableGet(s->cutTable, cut->id) != reinterpret_cast<uintptr_t>(cut)) return;
+    const auto id = static_cast<int32_t>(cut->id);
+    for (uint32_t k = Qel_TableNext(s->takeTable, 0); k; k = Qel_TableNext(s->takeTable, k))
+        if (auto* take = reinterpret_cast<J3D_Take*>(Qel_TableGet(s->takeTable, k)); take && take->cutId == id)
+            J3D_TakeStop(take);
+    for (uint32_t k = Qel_TableNext(s->instTable, 0); k; k = Qel_TableNext(s->instTable, k)) {
+        auto* inst = reinterpret_cast<Inst3D*>(Qel_TableGet(s->instTable, k));
+        if (inst && inst->cutId == id && (inst->jobFlags & JOB_RUNNING) && !(inst->jobFlags & JOB_STOPPED))
+            J3D_JobStop(inst);
+    }
+}
+
 bool HasListener(Scene3D* scene) {
     for (Camera3D* cam = B3D_First<Camera3D>(&scene->cameras); cam; cam = B3D_Next(cam))
         if ((cam->camFlags & (CAM_ACTIVE | CAM_LISTENER)) == (CAM_ACTIVE | CAM_LISTENER)) return true;
@@ -39,6 +59,7 @@ bool HasListener(Scene3D* scene) {
 void J3D_FreeCut(J3D_Cut* cut) {
     if (!cut) return;
     Qel_DPrintf(0, "J3D_FreeCut() freeing cut %d\n", static_cast<int>(cut->id));
+    StopPlays(cut);
     if (g_B3DState && Qel_TableGet(g_B3DState->cutTable, cut->id) == reinterpret_cast<uintptr_t>(cut))
         Qel_TableRemove(g_B3DState->cutTable, cut->id);
     for (int32_t p = 0; cut->paths && p < cut->pathCount; ++p) FreeEmbeddedBody(cut->paths[p]);
@@ -65,8 +86,10 @@ void B3D_MemoryFlush(B3DState* state) {
     if (ids.slots)
         for (int32_t s = 0; s < ids.fixedCount + ids.dynamicCount; ++s) ids.slots[s].useCount = 0;
     for (Inst3D* i = B3D_First<Inst3D>(&state->freeInsts); i; i = B3D_Next(i)) B3D_CountBodyUses(i);
+    // Trees under a scene's cameras may be in the renderer as well.
     for (Scene3D* sc = B3D_First<Scene3D>(&state->scenes); sc; sc = B3D_Next(sc))
-        for (Inst3D* i = B3D_First<Inst3D>(&sc->insts); i; i = B3D_Next(i)) B3D_CountBodyUses(i);
+        for (const B3DList* list : {&sc->insts, &sc->cameras})
+            for (Inst3D* i = B3D_First<Inst3D>(list); i; i = B3D_Next(i)) B3D_CountBodyUses(i);
     int32_t freed = 0, looked = 0;
     for (B3DListNode* n = B3D_ListFirst(&state->bodies); n;) {
         auto* body = reinterpret_cast<Body3D*>(n);

@@ -158,14 +158,15 @@ void B3D_ResetDynamicBodyIds() {
     B3DBodyIdTable& t = g_B3DState->bodyIds;
     if (!t.slots) return;
     for (int32_t i = t.fixedCount; i < t.fixedCount + t.dynamicCount; ++i) {
-        B3DBodySlot& s = t.slots[i];
-        s.name = Qel_StrFree(s.name);
-        s.used = 0;
-        s.loadMark = 0;
+        // The next name to take the slot finds it as a fresh one.
+        Qel_StrFree(t.slots[i].name);
+        t.slots[i] = B3DBodySlot{};
     }
     const size_t oldSize = sizeof(B3DBodySlot) * static_cast<size_t>(ArraySlots(t.fixedCount, t.dynamicCount));
     const size_t newSize = sizeof(B3DBodySlot) * static_cast<size_t>(ArraySlots(t.fixedCount, 0));
-    if (void* p = Int_ReAllocMem(t.slots, oldSize, newSize, 0)) t.slots = static_cast<B3DBodySlot*>(p);
+    // An array of its first size stays as it is: no copy of it for nothing.
+    if (newSize != oldSize)
+        if (void* p = Int_ReAllocMem(t.slots, oldSize, newSize, 0)) t.slots = static_cast<B3DBodySlot*>(p);
     t.dynamicCount = 0;
 }
 
@@ -173,13 +174,13 @@ void B3D_ResetDynamicCutIds() {
     B3DCutIdTable& t = g_B3DState->cutIds;
     if (!t.slots) return;
     for (int32_t i = t.fixedCount; i < t.fixedCount + t.dynamicCount; ++i) {
-        B3DCutSlot& s = t.slots[i];
-        s.name = Qel_StrFree(s.name);
-        s.used = 0;
+        Qel_StrFree(t.slots[i].name);
+        t.slots[i] = B3DCutSlot{};
     }
     const size_t oldSize = sizeof(B3DCutSlot) * static_cast<size_t>(ArraySlots(t.fixedCount, t.dynamicCount));
     const size_t newSize = sizeof(B3DCutSlot) * static_cast<size_t>(ArraySlots(t.fixedCount, 0));
-    if (void* p = Int_ReAllocMem(t.slots, oldSize, newSize, 0)) t.slots = static_cast<B3DCutSlot*>(p);
+    if (newSize != oldSize)
+        if (void* p = Int_ReAllocMem(t.slots, oldSize, newSize, 0)) t.slots = static_cast<B3DCutSlot*>(p);
     t.dynamicCount = 0;
 }
 

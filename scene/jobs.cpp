@@ -43,10 +43,6 @@ int32_t WrapSub(int32_t a, int32_t b) { return static_cast<int32_t>(uint32_t(a) 
 // 16.16 quotient with a 64-bit dividend, 0 for a zero divisor.
 int32_t Quot(int64_t a, int64_t b) { return b ? Clamp32(a * 65536 / b) : 0; }
 
-// A bound instance is held by pointer and may have been freed since the note
-// that bound it.
-bool IsLive(const Inst3D* p) { return J3D_InstIsLive(p); }
-
 Inst3D* FindInTree(Inst3D* inst, uint32_t id) {
     if (inst->id == id) return inst;
     for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c))
@@ -166,14 +162,6 @@ const char* SkipBlanks(const char* s, bool tabs) {
 }
 
 }  // namespace
-
-bool J3D_InstIsLive(const Inst3D* p) {
-    if (!p || !g_B3DState) return false;
-    const QelTable* t = g_B3DState->instTable;
-    for (uint32_t k = Qel_TableNext(t, 0); k; k = Qel_TableNext(t, k))
-        if (reinterpret_cast<const Inst3D*>(Qel_TableGet(t, k)) == p) return true;
-    return false;
-}
 
 int32_t J3D_ClockAdd(int32_t x, int32_t c) {
     if (c >= 0) return (QEL_ANGLE_FULL - x > c) ? x + c : x + c - QEL_ANGLE_FULL;
@@ -417,14 +405,14 @@ int32_t J3D_JobStep(Inst3D* inst, J3D_Cut* cut, int32_t t) {
             const int32_t fov =
                 ScalarAt(path->fovKeys, path->fovCount, tp, [](const J3D_FovKey& key) { return key.value; });
             Inst3D* target = inst;
-            if (inst->jobFlags & JOB_DRIVES_BOUND) target = IsLive(inst->boundInst) ? inst->boundInst : nullptr;
+            if (inst->jobFlags & JOB_DRIVES_BOUND) target = inst->boundInst;
             if (target && (target->flags & INST_CAMERA)) reinterpret_cast<Camera3D*>(target)->focus = fov;
         }
     }
 
     J3D_JobApplyCutPlacement(inst, cut);
 
-    if ((inst->jobFlags & JOB_DRIVES_BOUND) && inst->boundInst != inst && IsLive(inst->boundInst)) {
+    if ((inst->jobFlags & JOB_DRIVES_BOUND) && inst->boundInst && inst->boundInst != inst) {
         inst->boundInst->pos = inst->pos;
         inst->boundInst->matrix = inst->matrix;
     }
@@ -449,6 +437,12 @@ int32_t J3D_JobStep(Inst3D* inst, J3D_Cut* cut, int32_t t) {
 
 int32_t J3D_JobStartInst(Inst3D* inst, int32_t from, int32_t pathIndex, J3D_Cut* cut, int32_t to,
                          int32_t continueFlag) {
+    // The new job takes the place of the old one: a caller still waiting on
+    // that hears that it stopped.
+    if (inst->jobFlags & JOB_WAITING) {
+        inst->jobFlags &= ~JOB_WAITING;
+        J3D_DoEngineReply(inst->replyModule, inst->replyHandle, B3D_REPLY_JOB_STOPPED);
+    }
     J3D_CutPath* path = PathOf(cut, pathIndex);
     inst->cutId = cut ? static_cast<int32_t>(cut->id) : 0;
     inst->pathNr = pathIndex;

@@ -9,7 +9,8 @@
 #include "base/fixmath.h"
 #include "scene/records.h"
 
-// Starts the job and runs its first step; answers 1.
+// Starts the job and runs its first step; answers 1. A caller that waited on
+// the instance's previous job hears 5 (stopped).
 int32_t J3D_JobStartInst(Inst3D* inst, int32_t from, int32_t pathIndex, J3D_Cut* cut, int32_t to, int32_t continueFlag);
 // The same on the instance's current cut and path; 0 when the instance has no
 // cut or the cut is not loaded.
@@ -42,9 +43,6 @@ void J3D_FinishAllJobs();
 void J3D_InstDoNotes(Inst3D* inst, int32_t time);
 // Runs one note of a path for the instance.
 void J3D_DoNodeTrackCommand(Inst3D* inst, J3D_CutPath* path, int32_t noteIndex);
-
-// Whether a pointer held in a record still names a live instance.
-bool J3D_InstIsLive(const Inst3D* inst);
 
 // Game-clock arithmetic on the 32,400,000 ms circle: x + c wrapped.
 int32_t J3D_ClockAdd(int32_t x, int32_t c);

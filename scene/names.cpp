@@ -62,8 +62,10 @@ int32_t IdByName(Table* table, const char* given, int32_t (*idOfSlot)(int32_t)) 
         t.slots = static_cast<Slot*>(p);
     }
     t.dynamicCount = dynamic;
+    // The slot starts as a fresh one: nothing of an earlier holder stays.
     Slot& slot = t.slots[total];
-    slot.name = Qel_StrFree(slot.name);
+    Qel_StrFree(slot.name);
+    slot = Slot{};
     slot.name = Qel_StrDup(name.c_str());
     return idOfSlot(total);
 }

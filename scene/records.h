@@ -40,6 +40,10 @@ constexpr uint32_t INST_BODY_FLAG40 = 0x8000000;  // its body has flag 0x40
 constexpr uint32_t INST_OWN_MATRIX3 = 0x10000000;
 constexpr uint32_t INST_MARKED = 0x20000000;
 
+// What a record is (its size goes with it) and whether it is in the
+// renderer: the record's own, never taken from a script or a recording.
+constexpr uint32_t INST_RECORD_KIND = INST_CAMERA | INST_LIGHT | INST_IN_RENDERER;
+
 // Second flags word.
 constexpr uint32_t INST2_FAR = 0x2;
 constexpr uint32_t INST2_SOUND_CHANNEL = 0x10;  // the 3D sound holds a channel

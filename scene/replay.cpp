@@ -310,13 +310,9 @@ void ReadInst(B3DReplay* r, In& in) {
     if (mask & B3D_RINS_VELOCITY) std::copy(f.velocity, f.velocity + 3, inst->velocity);
     if (mask & B3D_RINS_DETAIL) inst->detailValue = f.detailValue;
     if (mask & B3D_RINS_DETAIL_BASE) inst->detailBase = f.detailBase;
-    // The kind of record (camera, light) and whether it is in the renderer
-    // are the live record's own: a camera bit on an instance record would
-    // make it freed as the larger camera record.
-    if (mask & B3D_RINS_FLAGS) {
-        constexpr uint32_t live = INST_CAMERA | INST_LIGHT | INST_IN_RENDERER;
-        inst->flags = (f.flags & ~live) | (inst->flags & live);
-    }
+    // A camera bit on an instance record would make it freed as the larger
+    // camera record.
+    if (mask & B3D_RINS_FLAGS) inst->flags = (f.flags & ~INST_RECORD_KIND) | (inst->flags & INST_RECORD_KIND);
     if (mask & B3D_RINS_FLAGS2) {
         inst->flags2 = f.flags2;
         trace += "f2";
@@ -682,15 +678,8 @@ void B3D_ReplayFreeAll() {
     StandIn_Record("B3D_ReplayFreeAll");  // the program's tests read the order of its module calls
     B3DState* s = g_B3DState;
     if (!s) return;
-    for (uint32_t k = Qel_TableNext(s->takeTable, 0); k;) {
-        const uint32_t next = Qel_TableNext(s->takeTable, k);
-        auto* take = reinterpret_cast<J3D_Take*>(Qel_TableRemove(s->takeTable, k));
-        if (take) {
-            if (take->insts) B3D_FreeMemJ(take->instCount * static_cast<int32_t>(sizeof(Inst3D*)), take->insts, 0);
-            B3D_FreeMemJ(sizeof(J3D_Take), take, 0);
-        }
-        k = next;
-    }
+    // Each record through its own free, so every caller waiting on one hears of it.
+    J3D_TakeFreeAll();
     B3D_ReleaseDrawItems();
     while (auto* d = B3D_First<B3DDrawItem>(&s->drawFree)) {
         B3D_ListRemove(B3D_Node(d));
@@ -702,10 +691,7 @@ void B3D_ReplayFreeAll() {
         scene = next;
     }
     if (s->lensFlareScene) B3D_SceneFree(s->lensFlareScene);
-    while (Inst3D* inst = B3D_First<Inst3D>(&s->freeInsts)) {
-        if (inst->flags & INST_CAMERA) B3D_CameraFree(reinterpret_cast<Camera3D*>(inst));
-        else B3D_InstFree(inst);
-    }
+    while (Inst3D* inst = B3D_First<Inst3D>(&s->freeInsts)) B3D_InstFree(inst);
     s->shadowAlpha = 200;
     J3D_FreeCutEntry();
     B3D_ResetBodyParts();

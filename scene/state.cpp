@@ -10,9 +10,7 @@
 #include "base/table.h"
 #include "base/texcache.h"
 #include "render/bodies.h"
-#include "render/cameras.h"
 #include "render/effects.h"
-#include "render/lights.h"
 #include "render/pixelformat.h"
 #include "render/targets.h"
 #include "scene/caches.h"
@@ -22,9 +20,11 @@
 #include "scene/names.h"
 #include "scene/replay.h"
 #include "scene/startup.h"
+#include "scene/takes.h"
 #include "script/modules.h"
 #include "system/reopenhook.h"
 #include "script/values.h"
+#include "scene/trees.h"
 #include "scene/typesfiles.h"
 #include "scene/texanim.h"
 
@@ -80,30 +80,6 @@ void B3D_RegisterModule(B3DState* state) {
 }
 
 namespace {
-void FreeInstTree(Inst3D* inst) {
-    while (Inst3D* c = B3D_First<Inst3D>(&inst->children)) {
-        B3D_ListRemove(B3D_Node(c));
-        FreeInstTree(c);
-    }
-    B3D_InstFreeBones(inst);
-    B3D_InstFreeMaterialOverrides(inst);
-    if (inst->rendererLight) S_3DFreeLight(inst);
-    inst->name = Qel_StrFree(inst->name);
-    if (inst->flags & INST_CAMERA) {
-        auto* cam = reinterpret_cast<Camera3D*>(inst);
-        while (auto* item = B3D_First<B3DCameraItem>(&cam->items)) {
-            B3D_ListRemove(B3D_Node(item));
-            B3D_FreeRecordI(item);
-        }
-        while (auto* node = B3D_First<B3DFacingNode>(&cam->facing)) B3D_FreeFacingNode(node);
-        if (cam->causticMaterial) B3D_FreeTextureMaterial(cam->causticMaterial);
-        S_3DFreeSceneCamera(cam);
-        B3D_FreeRecordI(cam);
-    } else {
-        B3D_FreeRecordI(inst);
-    }
-}
-
 void FreeTable(QelTable*& t) {
     Qel_TableFree(t);
     t = nullptr;
@@ -116,31 +92,14 @@ void B3D_FreeStore() {
     g_S3DReleaseSceneBuffersHook = nullptr;
     g_S3DGetBodyHook = nullptr;
     g_SReopenDeviceHook = nullptr;
-    while (Scene3D* sc = B3D_First<Scene3D>(&s->scenes)) {
-        B3D_ListRemove(B3D_Node(sc));
-        for (B3DList* l : {&sc->insts, &sc->cameras}) {
-            while (Inst3D* i = B3D_First<Inst3D>(l)) {
-                B3D_ListRemove(B3D_Node(i));
-                FreeInstTree(i);
-            }
-        }
-        B3D_SceneFreeSceneBuffers(sc);
-        sc->name = Qel_StrFree(sc->name);
-        B3D_FreeRecordI(sc);
-    }
-    while (Inst3D* i = B3D_First<Inst3D>(&s->freeInsts)) {
-        B3D_ListRemove(B3D_Node(i));
-        FreeInstTree(i);
-    }
+    // Every record through its own free, as the location reset frees them.
+    J3D_TakeFreeAll();
+    while (Scene3D* sc = B3D_First<Scene3D>(&s->scenes)) B3D_SceneFree(sc);
+    while (Inst3D* i = B3D_First<Inst3D>(&s->freeInsts)) B3D_InstFree(i);
     B3D_ReleaseDrawItems();
     while (auto* d = B3D_First<B3DDrawItem>(&s->drawFree)) {
         B3D_ListRemove(B3D_Node(d));
         B3D_FreeRecordI(d);
-    }
-    for (uint32_t k = Qel_TableNext(s->takeTable, 0); k; k = Qel_TableNext(s->takeTable, k)) {
-        auto* take = reinterpret_cast<J3D_Take*>(Qel_TableGet(s->takeTable, k));
-        if (take->insts) B3D_FreeMemJ(take->instCount * static_cast<int32_t>(sizeof(Inst3D*)), take->insts, 0);
-        B3D_FreeMemJ(sizeof(J3D_Take), take, 0);
     }
     for (uint32_t k = Qel_TableNext(s->namedEntries, 0); k; k = Qel_TableNext(s->namedEntries, k)) {
         auto* e = reinterpret_cast<B3DNamedEntry*>(Qel_TableGet(s->namedEntries, k));

@@ -99,18 +99,24 @@ int32_t J3D_TakeCheckFinished(J3D_Take* take) {
     return count;
 }
 
+namespace {
+// The caller that waits on the take hears once that it stopped.
+void AnswerTakeWaiter(J3D_Take* take) {
+    if (!take->replyModule || !take->replyHandle) return;
+    const int32_t module = take->replyModule, handle = take->replyHandle;
+    take->replyModule = 0;
+    take->replyHandle = 0;
+    J3D_DoEngineReply(module, handle, B3D_REPLY_TAKE_STOPPED);
+}
+}  // namespace
+
 void J3D_TakeStop(J3D_Take* take) {
     if (take->state != TAKE_RUNNING) return;
     DropFreedCamera(take);
     if (take->insts)
         for (int32_t i = 0; i < take->instCount; ++i)
             if (take->insts[i] && JobRuns(take->insts[i])) J3D_JobStop(take->insts[i]);
-    if (take->replyModule && take->replyHandle) {
-        const int32_t module = take->replyModule, handle = take->replyHandle;
-        take->replyModule = 0;
-        take->replyHandle = 0;
-        J3D_DoEngineReply(module, handle, B3D_REPLY_TAKE_STOPPED);
-    }
+    AnswerTakeWaiter(take);
     take->state = TAKE_STOPPED;
 }
 
@@ -142,37 +148,6 @@ void J3D_JobStop(Inst3D* inst) {
         J3D_DoEngineReply(inst->replyModule, inst->replyHandle, B3D_REPLY_JOB_STOPPED);
     }
     inst->jobFlags |= JOB_STOPPED;
-}
-
-void B3D_CameraFree(Camera3D* camera) {
-    if (!camera) return;
-    Inst3D* inst = &camera->inst;
-    if (inst->jobFlags & JOB_WAITING) {
-        inst->jobFlags &= ~JOB_WAITING;
-        J3D_DoEngineReply(inst->replyModule, inst->replyHandle, B3D_REPLY_CAMERA_FREED);
-    }
-    while (auto* item = B3D_First<B3DCameraItem>(&camera->items)) {
-        B3D_ListRemove(B3D_Node(item));
-        B3D_FreeCameraItem(item);
-    }
-    if (camera->causticMaterial) {
-        B3D_FreeTextureMaterial(camera->causticMaterial);
-        camera->causticMaterial = nullptr;
-        camera->causticTexture = 0;
-    }
-    while (auto* node = B3D_First<B3DFacingNode>(&camera->facing)) B3D_FreeFacingNode(node);
-    // Sub-instances go with the camera, each with its own reply, as an
-    // instance's subtree goes with the instance; none keeps a freed parent.
-    while (Inst3D* c = B3D_First<Inst3D>(&inst->children)) B3D_InstFree(c);
-    if (inst->scene) B3D_CameraDeleteFromScene(camera);
-    S_3DFreeSceneCamera(camera);
-    B3D_ListRemove(B3D_Node(camera));
-    Qel_TableRemove(g_B3DState->instTable, inst->id);
-    inst->name = Qel_StrFree(inst->name);
-    B3D_InstFreeBones(inst);
-    B3D_InstFreeMaterialOverrides(inst);
-    *camera = Camera3D{};
-    B3D_FreeRecordI(camera);
 }
 
 // ------------------------------------------------------------------ take start and update
@@ -234,7 +209,7 @@ void J3D_TakesUpdate() {
         Inst3D* inst = g_J3DFrameList.insts[n];
         if (B3D_InstFind(g_J3DFrameList.ids[n]) != inst) continue;
         Inst3D* follower = inst->boundInst;
-        if (!follower || follower == inst || !J3D_InstIsLive(follower)) continue;
+        if (!follower || follower == inst) continue;
         follower->pos = inst->pos;
         follower->matrix = inst->matrix;
     }
@@ -323,13 +298,21 @@ int32_t J3D_TakePlay(J3D_Take* take) {
 int32_t J3D_TakeStartInScene(J3D_Take* take, J3D_Cut* cut, Scene3D* scene, Camera3D* camera) {
     if (!take || !cut) return 0;
     if (take->state == TAKE_RUNNING) J3D_TakeStop(take);
+    // A caller of an earlier start that still waits (a take saved while it
+    // waited) is answered before a new caller can take its place.
+    AnswerTakeWaiter(take);
     if (take->cutId && take->cutId != static_cast<int32_t>(cut->id)) J3D_TakeClear(take);
     if (!take->cutId && !J3D_TakeLoadCut(take, cut, scene, camera)) return 0;
     return J3D_TakePlay(take);
 }
 
 namespace {
+// A take that goes stops first, so no job it gave and no caller waiting on it
+// is left waiting; then its instances go (the lent camera stays its
+// caller's).
 void ReleaseTakeInsts(J3D_Take* take) {
+    if (take->state == TAKE_RUNNING) J3D_TakeStop(take);
+    AnswerTakeWaiter(take);
     DropFreedCamera(take);
     if (!take->insts) return;
     for (int32_t i = 0; i < take->instCount; ++i) {
@@ -362,6 +345,15 @@ void J3D_TakeFree(J3D_Take* take) {
     ReleaseTakeInsts(take);
     Qel_TableRemove(g_B3DState->takeTable, take->id);
     B3D_FreeMemJ(sizeof(J3D_Take), take, 0);
+}
+
+void J3D_TakeFreeAll() {
+    B3DState* s = g_B3DState;
+    if (!s) return;
+    while (const uint32_t k = Qel_TableNext(s->takeTable, 0)) {
+        if (auto* take = reinterpret_cast<J3D_Take*>(Qel_TableGet(s->takeTable, k))) J3D_TakeFree(take);
+        else Qel_TableRemove(s->takeTable, k);
+    }
 }
 
 int32_t J3D_CutPreload(int32_t cutId) { return J3D_GetCut(cutId) ? 1 : 0; }

@@ -1,7 +1,6 @@
 // Takes (a cut played on a set of instances): building one from a cut, its
 // start, the per-frame update of every path job and take, path-job stops and
-// remaining times, the camera free, and the replies to callers that wait on
-// the scene engine.
+// remaining times, and the replies to callers that wait on the scene engine.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +18,6 @@ void J3D_TakeStop(J3D_Take* take);
 int32_t J3D_TakeGetRemainingTime(const J3D_Take* take);
 int32_t J3D_JobGetRemainingTime(const Inst3D* inst);
 void J3D_JobStop(Inst3D* inst);
-void B3D_CameraFree(Camera3D* camera);
 
 // The per-frame step of every path job ("CutEvent" hook included), the
 // instances that drive a bound one, and every take.
@@ -33,9 +31,13 @@ int32_t J3D_TakeStartInScene(J3D_Take* take, J3D_Cut* cut, Scene3D* scene, Camer
 // Starts a job on every path instance; 1 when at least one runs.
 int32_t J3D_TakePlay(J3D_Take* take);
 // Frees the instances the take made (not the lent camera) and the array; cut
-// id and state become 0.
+// id and state become 0. A running take is stopped first and a caller still
+// waiting on it hears 1.
 void J3D_TakeClear(J3D_Take* take);
-// Clears the take, takes its id out of the take table and frees it.
+// The one free of takes: clears the take as above, takes its id out of the
+// take table and frees it.
 void J3D_TakeFree(J3D_Take* take);
+// J3D_TakeFree of every take.
+void J3D_TakeFreeAll();
 // 1 when the cut can be had.
 int32_t J3D_CutPreload(int32_t cutId);

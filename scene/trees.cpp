@@ -35,6 +35,12 @@ void EnableChildren(Inst3D* inst) {
     for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) B3D_InstEnableTree(c);
 }
 
+// A camera's sub-instances may be in the renderer (added under the camera in
+// an enabled scene); they leave it with the scene.
+void DisableChildren(Inst3D* inst) {
+    for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) B3D_InstDisableTree(c);
+}
+
 void EnableSceneContents(Scene3D* scene) {
     for (Camera3D* cam = B3D_First<Camera3D>(&scene->cameras); cam; cam = B3D_Next(cam)) {
         if (cam->camFlags & CAM_ACTIVE) continue;
@@ -78,7 +84,8 @@ void ForgetInCamera(Camera3D* cam, const Dying& dying, std::vector<B3DCameraItem
         auto* next = B3D_Next(item);
         for (Inst3D*& slot : item->insts)
             if (dying.Has(slot)) slot = nullptr;
-        if (dying.HasId(item->key)) {
+        // A dying camera frees its own items, with their replies, in order.
+        if (dying.HasId(item->key) && !dying.Has(&cam->inst)) {
             B3D_ListRemove(B3D_Node(item));
             items.push_back(item);
         }
@@ -96,30 +103,28 @@ void ForgetInCamera(Camera3D* cam, const Dying& dying, std::vector<B3DCameraItem
     cam->collectedCount = kept;
 }
 
-void ForgetInTree(Inst3D* inst, const Dying& dying, std::vector<B3DCameraItem*>& items) {
+// What one record holds of the dying instances: its hit and bound instance,
+// its bones, and a camera's own references.
+void ForgetIn(Inst3D* inst, const Dying& dying, std::vector<B3DCameraItem*>& items) {
     if (dying.Has(inst->hitInst)) inst->hitInst = nullptr;
     if (dying.Has(inst->boundInst)) inst->boundInst = nullptr;
+    for (int32_t b = 0; inst->bones && b < inst->boneCount; ++b)
+        if (dying.Has(inst->bones[b])) inst->bones[b] = nullptr;
     if (inst->flags & INST_CAMERA) ForgetInCamera(reinterpret_cast<Camera3D*>(inst), dying, items);
-    for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) ForgetInTree(c, dying, items);
 }
 
-void ForgetInList(B3DList* list, const Dying& dying, std::vector<B3DCameraItem*>& items) {
-    for (Inst3D* i = B3D_First<Inst3D>(list); i; i = B3D_Next(i)) ForgetInTree(i, dying, items);
-}
-
-// Drops every reference the engine keeps to the subtrees of the roots. The
-// flare items of the subtrees are freed last; their own flare instances go
-// through B3D_InstFree and so clean up after themselves.
+// Drops every reference the engine keeps to the subtrees of the roots: every
+// record of the id table (whatever list it is in), the takes, the draw list,
+// the frame's lights and the state's own instances. The flare items of the
+// subtrees are freed last; their own flare instances go through B3D_InstFree
+// and so clean up after themselves.
 void DropReferences(const std::vector<Inst3D*>& roots) {
     B3DState* s = g_B3DState;
     if (!s) return;
     const Dying dying(roots);
     std::vector<B3DCameraItem*> items;
-    for (Scene3D* sc = B3D_First<Scene3D>(&s->scenes); sc; sc = B3D_Next(sc)) {
-        ForgetInList(&sc->insts, dying, items);
-        ForgetInList(&sc->cameras, dying, items);
-    }
-    ForgetInList(&s->freeInsts, dying, items);
+    for (uint32_t k = Qel_TableNext(s->instTable, 0); k; k = Qel_TableNext(s->instTable, k))
+        if (auto* inst = reinterpret_cast<Inst3D*>(Qel_TableGet(s->instTable, k))) ForgetIn(inst, dying, items);
     for (uint32_t k = Qel_TableNext(s->takeTable, 0); k; k = Qel_TableNext(s->takeTable, k)) {
         auto* take = reinterpret_cast<J3D_Take*>(Qel_TableGet(s->takeTable, k));
         for (int32_t i = 0; take && take->insts && i < take->instCount; ++i)
@@ -147,30 +152,52 @@ void DropReferences(const std::vector<Inst3D*>& roots) {
     }
 }
 
-// The free of one instance without the reference sweep (done once for the
-// whole subtree by B3D_InstFree).
+// What only a camera owns: its lens-flare items, its caustic material and its
+// facing nodes.
+void FreeCameraParts(Camera3D* camera) {
+    while (auto* item = B3D_First<B3DCameraItem>(&camera->items)) {
+        B3D_ListRemove(B3D_Node(item));
+        B3D_FreeCameraItem(item);
+    }
+    if (camera->causticMaterial) {
+        B3D_FreeTextureMaterial(camera->causticMaterial);
+        camera->causticMaterial = nullptr;
+        camera->causticTexture = 0;
+    }
+    while (auto* node = B3D_First<B3DFacingNode>(&camera->facing)) B3D_FreeFacingNode(node);
+}
+
+// The free of one record (instance, light or camera) with its subtree,
+// without the reference sweep (done once for the whole subtree by
+// B3D_InstFree and B3D_SceneFree). A waiting caller hears 3 for a camera and
+// 2 for any other record.
 void FreeOne(Inst3D* inst) {
-    if (inst->flags & INST_CAMERA) {
-        B3D_CameraFree(reinterpret_cast<Camera3D*>(inst));
-        return;
+    const bool camera = inst->flags & INST_CAMERA;
+    if (inst->jobFlags & JOB_WAITING) {
+        inst->jobFlags &= ~JOB_WAITING;
+        J3D_DoEngineReply(inst->replyModule, inst->replyHandle, camera ? B3D_REPLY_CAMERA_FREED : B3D_REPLY_INST_FREED);
     }
     B3D_InstFreeMaterialOverrides(inst);
-    if (inst->jobFlags & JOB_WAITING) {
-        J3D_DoEngineReply(inst->replyModule, inst->replyHandle, B3D_REPLY_INST_FREED);
-        inst->jobFlags &= ~JOB_WAITING;
-    }
+    if (camera) FreeCameraParts(reinterpret_cast<Camera3D*>(inst));
     while (Inst3D* c = B3D_First<Inst3D>(&inst->children)) FreeOne(c);
     if (inst->scene) B3D_InstDeleteFromScene(inst, inst->scene);
-    // An instance freed while in the renderer (no scene, or a disabled one)
+    // A record freed while in the renderer (no scene, or a disabled one)
     // still leaves it.
+    if (camera) S_3DFreeSceneCamera(reinterpret_cast<Camera3D*>(inst));
     B3D_InstRemoveFromRenderer(inst);
     B3D_InstFreeBones(inst);
     if (inst->parent) MarkRadiusStale(inst->parent);
     B3D_ListRemove(B3D_Node(inst));
     if (g_B3DState) Qel_TableRemove(g_B3DState->instTable, inst->id);
     inst->name = Qel_StrFree(inst->name);
-    *inst = Inst3D{};
-    B3D_FreeRecordI(inst);
+    if (camera) {
+        auto* cam = reinterpret_cast<Camera3D*>(inst);
+        *cam = Camera3D{};
+        B3D_FreeRecordI(cam);
+    } else {
+        *inst = Inst3D{};
+        B3D_FreeRecordI(inst);
+    }
 }
 
 bool IsInSubtree(const Inst3D* inst, const Inst3D* root) {
@@ -179,17 +206,33 @@ bool IsInSubtree(const Inst3D* inst, const Inst3D* root) {
     return false;
 }
 
-// Takes the instance out of whatever list it is in and into the list of
-// instances in no scene.
-void Detach(Inst3D* inst) {
-    if (inst->parent) MarkRadiusStale(inst->parent);
-    inst->parent = nullptr;
-    B3D_ListRemove(B3D_Node(inst));
+// The subtree leaves the scene: out of the renderer, its scene pointers
+// cleared; every record stays where it is linked.
+void LeaveScene(Inst3D* inst, Scene3D* scene) {
+    for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) LeaveScene(c, scene);
+    if (inst->flags & INST_CAMERA) {
+        auto* cam = reinterpret_cast<Camera3D*>(inst);
+        if (Enabled(scene)) {
+            S_3DFreeSceneCamera(cam);
+            cam->rendererCamera = nullptr;
+            cam->camFlags &= ~CAM_ACTIVE;
+        }
+    } else if (Enabled(scene)) {
+        B3D_InstRemoveFromRenderer(inst);
+    }
+    inst->scene = nullptr;
 }
 
 }  // namespace
 
 // --------------------------------------------------------------- placing
+
+void B3D_InstDetach(Inst3D* inst) {
+    if (!inst) return;
+    if (inst->parent) MarkRadiusStale(inst->parent);
+    inst->parent = nullptr;
+    B3D_ListRemove(B3D_Node(inst));
+}
 
 void B3D_InstAddToScene(Inst3D* inst, Scene3D* scene) {
     if (!inst || !scene) return;
@@ -198,7 +241,7 @@ void B3D_InstAddToScene(Inst3D* inst, Scene3D* scene) {
         return;
     }
     if (inst->scene) B3D_InstDeleteFromScene(inst, inst->scene);
-    Detach(inst);
+    B3D_InstDetach(inst);
     B3D_ListAppend(&scene->insts, B3D_Node(inst));
     inst->scene = scene;
     B3D_InstSetSceneRecursive(inst);
@@ -214,17 +257,10 @@ void B3D_InstDeleteFromScene(Inst3D* inst, Scene3D* scene) {
         Qel_DPrintf(0, "B3D_InstDeleteFromScene() Inst not in Scene (body=%d)!\n", inst->bodyId);
         return;
     }
-    if (inst->flags & INST_CAMERA) {
-        B3D_CameraDeleteFromScene(reinterpret_cast<Camera3D*>(inst));
-        return;
-    }
-    for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) B3D_InstDeleteFromScene(c, scene);
-    if (Enabled(scene)) B3D_InstRemoveFromRenderer(inst);
-    if (!inst->parent) {
-        B3D_ListRemove(B3D_Node(inst));
-        B3D_ListAppend(&g_B3DState->freeInsts, B3D_Node(inst));
-    }
-    inst->scene = nullptr;
+    LeaveScene(inst, scene);
+    // A sub-record leaves with its subtree only: its parent stays in the scene.
+    B3D_InstDetach(inst);
+    B3D_ListAppend(&g_B3DState->freeInsts, B3D_Node(inst));
 }
 
 int32_t B3D_InstAddToInst(Inst3D* child, Inst3D* parent) {
@@ -235,7 +271,7 @@ int32_t B3D_InstAddToInst(Inst3D* child, Inst3D* parent) {
         return 0;
     }
     if (child->scene) B3D_InstDeleteFromScene(child, child->scene);
-    Detach(child);
+    B3D_InstDetach(child);
     B3D_ListAppend(&parent->children, B3D_Node(child));
     child->parent = parent;
     MarkRadiusStale(parent);
@@ -285,6 +321,10 @@ void B3D_InstFree(Inst3D* inst) {
     if (!inst) return;
     DropReferences({inst});
     FreeOne(inst);
+}
+
+void B3D_CameraFree(Camera3D* camera) {
+    if (camera) B3D_InstFree(&camera->inst);
 }
 
 int32_t B3D_InstFreeTextGlyphs(Inst3D* inst) {
@@ -382,6 +422,7 @@ void B3D_SceneDisableInsts(Scene3D* scene) {
         B3D_InstRemoveFromRenderer(i);
     }
     for (Camera3D* cam = B3D_First<Camera3D>(&scene->cameras); cam; cam = B3D_Next(cam)) {
+        DisableChildren(&cam->inst);
         if (!(cam->camFlags & CAM_ACTIVE)) continue;
         S_3DFreeSceneCamera(cam);
         cam->camFlags &= ~CAM_ACTIVE;
@@ -415,6 +456,10 @@ void B3D_SceneFree(Scene3D* scene) {
     for (uint32_t k = Qel_TableNext(s->takeTable, 0); k; k = Qel_TableNext(s->takeTable, k))
         if (auto* take = reinterpret_cast<J3D_Take*>(Qel_TableGet(s->takeTable, k)); take && take->scene == scene)
             take->scene = nullptr;
+    // No record outside the scene keeps it either.
+    for (uint32_t k = Qel_TableNext(s->instTable, 0); k; k = Qel_TableNext(s->instTable, k))
+        if (auto* inst = reinterpret_cast<Inst3D*>(Qel_TableGet(s->instTable, k)); inst && inst->scene == scene)
+            inst->scene = nullptr;
     Qel_TableRemove(s->sceneTable, scene->id);
     B3D_ListRemove(B3D_Node(scene));
     if (s->lensFlareScene == scene) s->lensFlareScene = nullptr;
@@ -442,8 +487,10 @@ void B3D_DisableAllObjects3D() {
     for (Scene3D* sc = B3D_First<Scene3D>(&s->scenes); sc; sc = B3D_Next(sc)) {
         if (!Enabled(sc)) continue;
         for (Inst3D* i = B3D_First<Inst3D>(&sc->insts); i; i = B3D_Next(i)) B3D_InstDisableTree(i);
-        for (Camera3D* cam = B3D_First<Camera3D>(&sc->cameras); cam; cam = B3D_Next(cam))
+        for (Camera3D* cam = B3D_First<Camera3D>(&sc->cameras); cam; cam = B3D_Next(cam)) {
+            DisableChildren(&cam->inst);
             if (cam->camFlags & CAM_ACTIVE) S_3DFreeSceneCamera(cam);
+        }
         if (sc->particleBuffer) S_3DReleaseParticles(sc);
     }
     for (B3DListNode* n = B3D_ListFirst(&s->bodies); n; n = B3D_ListNext(n)) {

@@ -12,25 +12,31 @@
 // first); it enters the renderer when the scene is enabled. A camera joins the
 // scene's camera list instead.
 void B3D_InstAddToScene(Inst3D* inst, Scene3D* scene);
-// Moves the instance with its subtree out of the scene; logs and changes
+// Moves the instance (or camera) with its subtree out of the scene into the
+// list of instances in no scene, from under its parent too; logs and changes
 // nothing when the instance is not in that scene.
 void B3D_InstDeleteFromScene(Inst3D* inst, Scene3D* scene);
 // The same from the instance's own scene; nothing when it is in none.
 inline void B3D_InstDeleteFromScene(Inst3D* inst) {
     if (inst && inst->scene) B3D_InstDeleteFromScene(inst, inst->scene);
 }
+// Takes the record out of the list it is in and from under its parent.
+void B3D_InstDetach(Inst3D* inst);
 // Makes the child the parent's last child. 1, or 0 after a log line when the
 // parent is the child itself or one of its descendants (nothing changes).
 int32_t B3D_InstAddToInst(Inst3D* child, Inst3D* parent);
 // 1 when the body is set (or was set already, body 0 excepted), 0 when the id
 // is negative or the body cannot be had (nothing changes).
 int32_t B3D_InstSetBody(Inst3D* inst, int32_t id);
-// Frees the instance and its subtree; each waiting caller gets reply code 2
-// once. Every reference the engine keeps to a freed instance goes with it:
-// its lens-flare items in every camera (and their slots), take entries, other
-// instances' hit and bound instances, cameras' environment sources and facing
+// The one free of instances, lights and cameras: the record and its subtree;
+// each waiting caller gets reply code 2 once (3 for a camera). Every
+// reference the engine keeps to a freed record goes with it: its lens-flare
+// items in every camera (and their slots), take entries, other records' hit
+// and bound instances and bones, cameras' environment sources and facing
 // nodes, the collected candidates and lights, the draw list, the pick ray.
 void B3D_InstFree(Inst3D* inst);
+// B3D_InstFree of a camera.
+void B3D_CameraFree(Camera3D* camera);
 // Adds the instance (or light) to the renderer once; a refusal leaves it out,
 // to be tried again at the next enable.
 void B3D_InstEnable(Inst3D* inst);
@@ -50,8 +56,9 @@ void B3D_SceneEnable(Scene3D* scene);
 void B3D_SceneDisableInsts(Scene3D* scene);
 // Moves every instance and camera out of the scene; nothing is freed.
 void B3D_SceneClear(Scene3D* scene);
-// Frees everything in the scene and the scene; the lens-flare scene is made
-// again on its next use.
+// Frees everything in the scene and the scene; nothing keeps it (particles,
+// generators, takes, records outside it). The lens-flare scene is made again
+// on its next use.
 void B3D_SceneFree(Scene3D* scene);
 // Every enabled scene's cameras and instance trees enter the renderer again.
 void B3D_EnableAllObjects3D();

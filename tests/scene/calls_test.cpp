@@ -352,8 +352,11 @@ TEST_F(SceneCalls, InstanceCalls) {
         {73, {I}, "{65536,131072,196608}"},
         {23, {I, 0, 0, 0}, "0"},
         {75, {I}, "{0,0,65536}"},
+        // The camera, light and renderer bits stay the record's own (0x1234 less 0x1004).
         {41, {I, 0x1234}, "0"},
-        {39, {I}, "4660"},
+        {39, {I}, "560"},
+        {41, {C, 0}, "0"},
+        {39, {C}, "1"},
         {42, {I, 7}, "0"},
         {40, {I}, "7"},
         {41, {I, 0}, "0"},
@@ -609,6 +612,37 @@ TEST_F(SceneCalls, TakeStartCounts) {
     EXPECT_EQ(runner.answers[0].callerNumber, waiting);
     EXPECT_EQ(runner.answers[0].n, B3D_REPLY_TAKE_STOPPED);
     EXPECT_EQ(Call(154, {take}), "0");
+    EXPECT_EQ(J3D_TakeFind(uint32_t(take)), nullptr);
+}
+
+// A caller is never left waiting: a second job start on the instance answers
+// the first caller as a stopped job (5), and a running take that is freed
+// answers its caller as a stopped take (1).
+TEST_F(SceneCalls, ReplacedAndOrphanedWaitersAreAnswered) {
+    PutCut();
+    J3D_MotionKey keys[2]{};
+    keys[1].time = 1000;
+    keys[1].value[0] = 65536;
+    paths_[2].posCount = 2;
+    paths_[2].posKeys = keys;
+    StoryRunner& runner = calls_.runner();
+    EXPECT_EQ(Call(143, {I, K, 12}), "<no answer>");
+    const uint32_t first = calls_.taskId();
+    EXPECT_EQ(Call(143, {I, K, 12}), "<no answer>");
+    ASSERT_EQ(runner.answers.size(), 1u);
+    EXPECT_EQ(runner.answers[0].callerNumber, first);
+    EXPECT_EQ(runner.answers[0].n, B3D_REPLY_JOB_STOPPED);
+    EXPECT_EQ(uint32_t(Inst(inst_)->replyHandle), calls_.taskId());
+    EXPECT_EQ(Call(145, {I}), "0");
+
+    runner.answers.clear();
+    const int32_t take = Id(151);
+    EXPECT_EQ(Call(152, {take, K, S}), "<no answer>");
+    const uint32_t waiting = calls_.taskId();
+    EXPECT_EQ(Call(154, {take}), "0");
+    ASSERT_EQ(runner.answers.size(), 1u);
+    EXPECT_EQ(runner.answers[0].callerNumber, waiting);
+    EXPECT_EQ(runner.answers[0].n, B3D_REPLY_TAKE_STOPPED);
     EXPECT_EQ(J3D_TakeFind(uint32_t(take)), nullptr);
 }
 

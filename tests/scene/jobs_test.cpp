@@ -66,11 +66,13 @@ TEST_F(PathJobs, ABackwardJobShowsThePathFromItsEnd) {
 
 TEST_F(PathJobs, StartEndAndTheReplyAtTheEnd) {
     Cut({0, 2000, 4000});
-    inst_->jobFlags = JOB_WAITING | JOB_STOPPED | JOB_EVENT_MINUS_ONE;
-    inst_->replyModule = kModule;
-    inst_->replyHandle = 12;
+    inst_->jobFlags = JOB_STOPPED | JOB_EVENT_MINUS_ONE;
     J3D_JobStartInst(inst_, 0, 0, cut_->cut(), 0, 0);
     EXPECT_EQ(inst_->jobFlags & (JOB_RUNNING | JOB_STOPPED | JOB_EVENT_MINUS_ONE), JOB_RUNNING);
+    // The caller waits from here on, as the job-start calls have it.
+    inst_->jobFlags |= JOB_WAITING;
+    inst_->replyModule = kModule;
+    inst_->replyHandle = 12;
     EXPECT_EQ(inst_->jobTo, 4000);  // the path length
     EXPECT_EQ(inst_->jobOrigin, kClock);
     EXPECT_EQ(inst_->jobStamp, kClock);

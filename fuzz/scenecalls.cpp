@@ -81,7 +81,9 @@ constexpr size_t kMaxSeen = 256;
 const char* const kShip =
     "name ship\nbone b1\nbone b2\n"
     "v -1 -1 0\nvw 0 1\nv 1 -1 0\nvw 1 1\nv 1 1 0\nvw 1 1\nv -1 1 0\nvw 0 1\nf 1 2 3 4\n";
-std::string Triangle(const char* name) { return std::string("name ") + name + "\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"; }
+std::string Triangle(const char* name) {
+    return std::string("name ") + name + "\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+}
 
 // Cut 3: a camera whose note binds the ship, a light, the ship (whose note
 // binds the crate), a crate embedded in the cut, and the bone b1. Cut 4: one

@@ -13,51 +13,52 @@
 namespace sceneprogram {
 
 // Options, the first byte.
-constexpr uint8_t OPT_FLARE_TEST = 0x1;  // system flag: covered lens flares are picked
-constexpr uint8_t OPT_SOUND = 0x2;       // system flag: 3D sound
+constexpr uint8_t OPT_FLARE_TEST = 0x1;   // system flag: covered lens flares are picked
+constexpr uint8_t OPT_SOUND = 0x2;        // system flag: 3D sound
 constexpr uint8_t OPT_NO_RENDERER = 0x4;  // no device: nothing enters the renderer
 
 // Argument kinds, the low four bits of an argument's first byte; the byte
 // after it picks (modulo the number there is).
 enum Arg : uint8_t {
-    ARG_INST = 0,     // a live instance, light or camera
-    ARG_CAMERA = 1,   // a live camera
-    ARG_SCENE = 2,    // a live scene
-    ARG_TAKE = 3,     // a live take
-    ARG_SEEN = 4,     // an id once handed out, live or freed since
-    ARG_SMALL = 5,    // the byte minus 16
-    ARG_WORD = 6,     // four bytes, big-endian
-    ARG_TEXT = 7,     // one of kTexts
-    ARG_CUT = 8,      // one of kCuts
-    ARG_BODY = 9,     // one of kBodies
-    ARG_FIXED = 10,   // (byte - 128) / 16 in 16.16
-    ARG_FLOAT = 11,   // (byte - 128) / 16 as a float value
-    ARG_ARRAY = 12,   // a new array of six integers (the byte unused)
-    ARG_MADE_UP = 13, // four bytes, big-endian, as an id
-    ARG_LIGHT = 14,   // a live light
-    ARG_TOP = 15,     // a live instance in a scene's instance list
+    ARG_INST = 0,      // a live instance, light or camera
+    ARG_CAMERA = 1,    // a live camera
+    ARG_SCENE = 2,     // a live scene
+    ARG_TAKE = 3,      // a live take
+    ARG_SEEN = 4,      // an id once handed out, live or freed since
+    ARG_SMALL = 5,     // the byte minus 16
+    ARG_WORD = 6,      // four bytes, big-endian
+    ARG_TEXT = 7,      // one of kTexts
+    ARG_CUT = 8,       // one of kCuts
+    ARG_BODY = 9,      // one of kBodies
+    ARG_FIXED = 10,    // (byte - 128) / 16 in 16.16
+    ARG_FLOAT = 11,    // (byte - 128) / 16 as a float value
+    ARG_ARRAY = 12,    // a new array of six integers (the byte unused)
+    ARG_MADE_UP = 13,  // four bytes, big-endian, as an id
+    ARG_LIGHT = 14,    // a live light
+    ARG_TOP = 15,      // a live instance in a scene's instance list
 };
 
-inline const char* const kTexts[] = {"", "ship", "b1", "camera", "crate", "fuzz", "v\\ship", "cut\\later",
-                                     "effects\\menugfx\\gui\\tooltip", "NULL", "lamp"};
+inline const char* const kTexts[] = {
+    "",     "ship", "b1", "camera", "crate", "fuzz", "v\\ship", "cut\\later", "effects\\menugfx\\gui\\tooltip",
+    "NULL", "lamp"};
 inline constexpr int32_t kCuts[] = {3, 4, 5, 50000, 0, -1};
 inline constexpr int32_t kBodies[] = {10, 11, 12, 195, 200005, 20000, -1, 0, 9999};
 
 // Steps between calls: STEP_FIRST + n.
 constexpr uint8_t STEP_FIRST = 157;
 enum Step : uint8_t {
-    STEP_FRAME = 0,       // take update, frame draw, 40 ms on the clock
-    STEP_CLOCK = 1,       // + byte x 100 ms
-    STEP_SAVE_LOAD = 2,   // save, location reset, load
-    STEP_REPLAY = 3,      // one replay step
-    STEP_RESET = 4,       // location reset
-    STEP_FLUSH = 5,       // memory flush
-    STEP_AGE = 6,         // body ageing
-    STEP_TAKES = 7,       // take update alone
-    STEP_FINISH = 8,      // every job to its end
-    STEP_REOPEN = 9,      // the scene engine's part of a device reopen
-    STEP_LOAD_INSTS = 10, // the saved-instance checks after a load
-    STEP_SAVE = 11,       // a save alone
+    STEP_FRAME = 0,        // take update, frame draw, 40 ms on the clock
+    STEP_CLOCK = 1,        // + byte x 100 ms
+    STEP_SAVE_LOAD = 2,    // save, location reset, load
+    STEP_REPLAY = 3,       // one replay step
+    STEP_RESET = 4,        // location reset
+    STEP_FLUSH = 5,        // memory flush
+    STEP_AGE = 6,          // body ageing
+    STEP_TAKES = 7,        // take update alone
+    STEP_FINISH = 8,       // every job to its end
+    STEP_REOPEN = 9,       // the scene engine's part of a device reopen
+    STEP_LOAD_INSTS = 10,  // the saved-instance checks after a load
+    STEP_SAVE = 11,        // a save alone
     STEP_COUNT = 12,
 };
 

@@ -25,6 +25,7 @@
 #include "base/texcache.h"
 #include "base/vrmfile.h"
 #include "fuzz/harness/harness.h"
+#include "fuzz/harness/sceneprogram.h"
 #include "fuzz/harness/story.h"
 #include "script/arrays.h"
 #include "script/loader.h"
@@ -1212,6 +1213,96 @@ void Recordings() {
     Fuzz_RemoveFile("seed.rec");
 }
 
+// Programs of scene engine calls, one at least for every way a record was
+// once seen to outlive what pointed at it.
+void ScenePrograms() {
+    using namespace sceneprogram;
+    const auto take = [](Program& p) -> Program& {
+        // Scene 1 enabled, camera 1 in it, take 1 playing cut 3 on it: the
+        // light, the ship, the crate and the bone b1 are instances 2 to 5.
+        return p.Call(7, {})
+            .Call(10, {Scn(0)})
+            .Call(5, {})
+            .Call(16, {Cam(0), Scn(0)})
+            .Call(151, {})
+            .Call(152, {Take(0), Cut(0), Scn(0), Cam(0)});
+    };
+    {
+        Program p;
+        take(p).Step(STEP_FRAME).Step(STEP_CLOCK, 2).Step(STEP_FRAME).Step(STEP_FRAME);
+        p.Call(6, {Cam(0)}).Step(STEP_SAVE).Step(STEP_FRAME).Step(STEP_SAVE_LOAD).Step(STEP_FRAME);
+        Seed("scenecalls", "camera-freed-by-its-call", p.Bytes());
+    }
+    {
+        Program p;
+        p.Call(7, {}).Call(7, {}).Call(10, {Scn(0)}).Call(0, {}).Call(5, {}).Call(12, {Inst(0), Scn(0)});
+        p.Call(18, {Cam(0), Inst(0)}).Call(16, {Cam(0), Scn(1)}).Call(2, {Inst(0)}).Call(0, {}).Call(74, {Cam(0)});
+        p.Step(STEP_SAVE).Call(18, {Cam(0), Inst(1)}).Call(12, {Inst(1), Scn(0)}).Call(17, {Cam(0), Scn(0)});
+        p.Step(STEP_SAVE_LOAD).Step(STEP_FRAME);
+        Seed("scenecalls", "camera-relinked", p.Bytes());
+    }
+    {
+        Program p;
+        p.Call(7, {}).Call(10, {Scn(0)}).Call(0, {}).Call(12, {Inst(0), Scn(0)}).Call(0, {}).Call(5, {}).Call(0, {});
+        p.Call(18, {Inst(1), Inst(0)}).Call(18, {Inst(2), Inst(0)}).Call(18, {Inst(3), Inst(0)});
+        p.Call(13, {Inst(0), Scn(0)}).Step(STEP_SAVE).Step(STEP_FRAME).Call(2, {Inst(0)}).Step(STEP_SAVE);
+        Seed("scenecalls", "tree-out-of-its-scene", p.Bytes());
+    }
+    {
+        Program p;
+        take(p).Step(STEP_FRAME).Call(42, {Inst(2), Word(0x20)}).Step(STEP_FRAME).Step(STEP_FRAME);
+        p.Call(2, {Inst(4)}).Step(STEP_FRAME).Step(STEP_SAVE_LOAD).Step(STEP_FRAME);
+        Seed("scenecalls", "bone-freed", p.Bytes());
+    }
+    {
+        Program p(OPT_FLARE_TEST);
+        p.Call(7, {}).Call(10, {Scn(0)}).Call(5, {}).Call(16, {Cam(0), Scn(0)}).Call(56, {Cam(0), Word(0x101)});
+        p.Call(0, {}).Call(3, {Inst(1), Body(0)}).Call(22, {Inst(1), Word(0), Word(0), Word(20 << 16)});
+        // Marked, shown and drawn whatever its size: its lens flare is placed.
+        p.Call(12, {Inst(1), Scn(0)}).Call(41, {Inst(1), Word(0x24000002)});
+        p.Call(0, {}).Call(3, {Inst(2), Body(2)}).Call(22, {Inst(2), Word(0), Word(0), Word(10 << 16)});
+        p.Call(12, {Inst(2), Scn(0)}).Call(69, {Inst(2), Small(0)});
+        p.Step(STEP_FRAME).Step(STEP_FRAME).Step(STEP_FRAME).Call(9, {Scn(0)}).Step(STEP_SAVE_LOAD);
+        p.Step(STEP_FRAME).Step(STEP_RESET);
+        Seed("scenecalls", "pick-ray-scene-freed", p.Bytes());
+    }
+    {
+        Program p;
+        take(p).Step(STEP_FRAME).Call(149, {Cut(0)}).Step(STEP_FRAME).Call(2, {Inst(3)}).Step(STEP_FRAME);
+        p.Call(52, {}).Step(STEP_FRAME).Step(STEP_AGE).Step(STEP_RESET);
+        Seed("scenecalls", "bodies-freed-while-shown", p.Bytes());
+    }
+    {
+        Program p;
+        p.Call(7, {}).Call(10, {Scn(0)}).Call(5, {}).Call(16, {Cam(0), Scn(0)}).Call(0, {});
+        p.Call(3, {Inst(1), Body(0)}).Call(18, {Inst(1), Cam(0)}).Step(STEP_FLUSH).Call(121, {});
+        p.Step(STEP_FRAME).Step(STEP_REOPEN).Step(STEP_FRAME).Call(11, {Scn(0)}).Step(STEP_FLUSH);
+        Seed("scenecalls", "flush-under-a-camera", p.Bytes());
+    }
+    {
+        Program p;
+        p.Call(122, {Text(6)}).Call(122, {Text(7)}).Call(0, {}).Call(3, {Inst(0), Body(5)});
+        p.Call(124, {Body(5)}).Step(STEP_SAVE_LOAD).Call(122, {Text(2)}).Call(124, {Body(5)}).Call(72, {Inst(0)});
+        Seed("scenecalls", "dynamic-ids-again", p.Bytes());
+    }
+    {
+        Program p;
+        p.Call(0, {}).Call(143, {Inst(0), Cut(1), Body(1)}).Call(143, {Inst(0), Cut(1), Body(1)});
+        p.Call(7, {}).Call(151, {}).Call(152, {Take(0), Cut(0), Scn(0)}).Call(154, {Take(0)});
+        p.Call(151, {}).Call(152, {Take(0), Cut(0), Scn(0)}).Step(STEP_SAVE_LOAD).Step(STEP_CLOCK, 50);
+        p.Step(STEP_FRAME).Step(STEP_FRAME).Call(155, {Inst(0), Cut(1), Body(1), Small(0), Small(100)});
+        p.Step(STEP_FINISH).Step(STEP_TAKES);
+        Seed("scenecalls", "waiters-replaced-and-freed", p.Bytes());
+    }
+    {
+        Program p;
+        take(p).Call(79, {Text(5)}).Step(STEP_FRAME).Call(2, {Inst(2)}).Step(STEP_FRAME).Call(80, {});
+        p.Call(81, {Text(5), Small(0), Small(0), Small(0), Small(0), Small(0)}).Step(STEP_CLOCK, 10);
+        p.Step(STEP_REPLAY).Step(STEP_FRAME).Step(STEP_REPLAY).Step(STEP_LOAD_INSTS).Call(82, {});
+        Seed("scenecalls", "recorded-and-replayed", p.Bytes());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -1256,6 +1347,7 @@ int main(int argc, char** argv) {
     Images();
     SoundsFiles();
     Recordings();
+    ScenePrograms();
     {
         std::vector<uint8_t> image = Fuzz_StoryImage();
         SB_LoadStoryImage(ctx, "fuzz", "fuzz", image.data(), uint32_t(image.size()));

@@ -18,7 +18,6 @@
 #include <initializer_list>
 #include <iterator>
 #include <map>
-#include <set>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -28,32 +27,25 @@
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "base/table.h"
-#include "base/texcache.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/sceneprogram.h"
-#include "platform/d3d9/spy.h"
-#include "render/mesh.h"
-#include "scene/caches.h"
 #include "scene/calls.h"
 #include "scene/dummies.h"
 #include "scene/drawing.h"
 #include "scene/framedraw.h"
 #include "scene/freeing.h"
 #include "scene/jobs.h"
-#include "scene/names.h"
 #include "scene/recorder.h"
 #include "scene/replay.h"
 #include "scene/savesection.h"
-#include "scene/smallops.h"
 #include "scene/state.h"
 #include "scene/takes.h"
 #include "script/arrays.h"
 #include "script/modules.h"
 #include "script/tasks.h"
 #include "script/values.h"
-#include "system/adapters.h"
 #include "system/clock.h"
-#include "system/video.h"
+#include "tests/support/spy_renderer.h"
 #include "tools/lib/bodyconv.h"
 #include "tools/lib/cutconv.h"
 
@@ -103,16 +95,6 @@ void WriteText(const char* file, const std::string& text) {
     Fuzz_WriteFile(file, reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
-void FreeSceneState() {
-    J3D_FreeCutEntry();
-    for (QelTable* t : g_B3DState->nameTables) B3D_FreeStringTable(t);
-    B3D_FreeStore();
-    g_B3DState = nullptr;
-    TC_FreeTextureTables();
-    g_TCNumberedCount = g_TCNamedCount = 0;
-    B3D_ForgetMenuTextures();
-}
-
 void WriteGame() {
     const struct {
         const char* file;
@@ -137,7 +119,7 @@ void WriteGame() {
         std::string error;
         if (!Tool_WriteBinaryCut(source, 6, file, &error)) Finding("cut %s: %s", file, error.c_str());
     }
-    FreeSceneState();
+    Fuzz_FreeSceneState();
 }
 
 // One kind of lens flare: two elements of body 11.
@@ -158,10 +140,7 @@ void LensFlareTable() {
 struct World {
     SE_Context* ctx = nullptr;
     int32_t module = 0;
-    D3D9SpyDevice* spy = nullptr;
-    D3DDeviceRecord record{};
-    RendererState renderer{};
-    int declarations = 0;
+    SpyRenderer* renderer = nullptr;  // for the process's life
 };
 
 World& TheWorld() {
@@ -203,13 +182,9 @@ void SetUp() {
     w.ctx = SE_Create();
     static const char* const kNames[] = {"Z_Waits", nullptr};
     w.module = SB_RegisterEngineModule(w.ctx, NoCalls, kNames, OnReply, nullptr, nullptr);
-    w.spy = new D3D9SpyDevice();
-    w.record.device = w.spy;
-    w.renderer.device = &w.record;
-    g_RendererState = &w.renderer;
-    if (!S_3DCreateVertexDeclarations()) Finding("no vertex declarations");
+    w.renderer = new SpyRenderer();
+    if (!w.renderer->made) Finding("no vertex declarations");
     g_RendererState = nullptr;
-    w.declarations = w.spy->liveObjects;
 }
 
 // ------------------------------------------------------------------ the program
@@ -491,7 +466,7 @@ void Run(const uint8_t* data, size_t size) {
     Fuzz_NewSceneState();
     g_SEContext = w.ctx;
     LensFlareTable();
-    g_RendererState = (options & OPT_NO_RENDERER) ? nullptr : &w.renderer;
+    g_RendererState = (options & OPT_NO_RENDERER) ? nullptr : &w.renderer->renderer;
     s_seen.clear();
 
     Reader in{data + (size ? 1 : 0), data + size};
@@ -509,7 +484,7 @@ void Run(const uint8_t* data, size_t size) {
     B3D_ReplayFreeAll();
     RemoveAnswered();
     if (!s_waiting.empty()) Finding("%zu tasks still wait after the location reset", s_waiting.size());
-    FreeSceneState();
+    Fuzz_FreeSceneState();
     g_RendererState = nullptr;
     sys->SysFlags = savedFlags;
     // The frame draw's record of its calls is for the game loop's tests.
@@ -527,9 +502,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FuzzMemoryGuard guard(w.ctx);
         Run(data, size);
     }
-    if (w.spy->liveObjects != w.declarations || w.renderer.bufferBytes != 0)
-        Finding("device objects left: %d, buffer bytes %lld", w.spy->liveObjects - w.declarations,
-                static_cast<long long>(w.renderer.bufferBytes));
-    w.spy->calls.clear();
+    if (w.renderer->LiveObjects() != 0 || w.renderer->renderer.bufferBytes != 0)
+        Finding("device objects left: %d, buffer bytes %lld", w.renderer->LiveObjects(),
+                static_cast<long long>(w.renderer->renderer.bufferBytes));
+    w.renderer->spy->calls.clear();
     return 0;
 }

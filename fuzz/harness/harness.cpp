@@ -16,7 +16,10 @@
 #include "base/memory.h"
 #include "base/table.h"
 #include "base/texcache.h"
+#include "scene/caches.h"
 #include "scene/ids.h"
+#include "scene/names.h"
+#include "scene/smallops.h"
 #include "scene/state.h"
 #include "system/settings.h"
 #include "system/video.h"
@@ -175,6 +178,16 @@ void Fuzz_NewSceneState() {
     g_B3DState = B3D_InitStore();
     if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) __builtin_trap();
     Fuzz_NewTextureTable();
+}
+
+void Fuzz_FreeSceneState() {
+    J3D_FreeCutEntry();
+    for (QelTable* t : g_B3DState->nameTables) B3D_FreeStringTable(t);
+    B3D_FreeStore();
+    g_B3DState = nullptr;
+    TC_FreeTextureTables();
+    g_TCNumberedCount = g_TCNamedCount = 0;
+    B3D_ForgetMenuTextures();
 }
 
 bool Fuzz_OpenDevice() {

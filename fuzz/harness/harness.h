@@ -69,6 +69,9 @@ FuzzSplit Fuzz_Split(const uint8_t* data, size_t size);
 void Fuzz_NewSceneState();
 // The texture table alone, as above.
 void Fuzz_NewTextureTable();
+// Frees the scene state with every cut, body and record in it, its name
+// tables and the texture tables.
+void Fuzz_FreeSceneState();
 
 // A small windowed video device (64 x 64, 32 bits), opened once per process;
 // false when it cannot be opened.

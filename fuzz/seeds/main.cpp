@@ -1294,6 +1294,25 @@ void ScenePrograms() {
         p.Step(STEP_FINISH).Step(STEP_TAKES);
         Seed("scenecalls", "waiters-replaced-and-freed", p.Bytes());
     }
+    // Every call in turn, its first argument of one kind, between the records
+    // of a take and frames: the ground the fuzzer builds on.
+    const struct {
+        const char* name;
+        Program::A first;
+    } kinds[] = {{"every-call-on-an-instance", Inst(2)}, {"every-call-on-a-camera", Cam(0)},
+                 {"every-call-on-a-scene", Scn(0)},      {"every-call-on-a-take", Take(0)},
+                 {"every-call-on-a-text", Text(1)},      {"every-call-on-a-cut", Cut(0)}};
+    for (const auto& k : kinds) {
+        Program p(OPT_FLARE_TEST);
+        take(p).Call(0, {}).Call(3, {Inst(6), Body(0)}).Call(12, {Inst(6), Scn(0)});
+        for (int32_t call = 0; call < 157; ++call) {
+            if (call == 2 || call == 4 || call == 6 || call == 9 || call == 154) continue;  // the frees come last
+            p.Call(call, {k.first, Small(1), Inst(3), Small(3), Small(64)});
+            if (call % 16 == 15) p.Step(STEP_FRAME);
+        }
+        for (int32_t call : {154, 2, 4, 6, 9}) p.Call(call, {k.first}).Step(STEP_FRAME).Step(STEP_SAVE_LOAD);
+        Seed("scenecalls", k.name, p.Bytes());
+    }
     {
         Program p;
         take(p).Call(79, {Text(5)}).Step(STEP_FRAME).Call(2, {Inst(2)}).Step(STEP_FRAME).Call(80, {});

@@ -3,14 +3,13 @@
 // scene and list membership in agreement.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/file.h"
 #include "body_fixture.h"
 #include "cut_fixture.h"
-#include "platform/d3d9/spy.h"
-#include "render/mesh.h"
 #include "scene/allocs.h"
 #include "scene/animation.h"
 #include "scene/caches.h"
@@ -26,8 +25,7 @@
 #include "scene/trees.h"
 #include "scene_fixture.h"
 #include "support/logcapture.h"
-#include "system/adapters.h"
-#include "system/video.h"
+#include "support/spy_renderer.h"
 #include "tools/lib/bodyconv.h"
 
 namespace {
@@ -141,6 +139,18 @@ TEST_F(Lifetimes, AFreedBoneLeavesNoPointerInItsSkin) {
     EXPECT_EQ(skin->worldPos.x, 4 * QEL_FIX_ONE);
 }
 
+// The bones array goes with its instance even when a script cleared the
+// skinned bit after the bones were made.
+TEST_F(Lifetimes, TheBonesGoWhateverTheSkinnedBitSays) {
+    const int32_t before = g_B3DState->poolIBytes;
+    Inst3D* skin = InScene(scene);
+    skin->boneCount = 3;
+    skin->bones = static_cast<Inst3D**>(B3D_AllocMemI(3 * static_cast<int32_t>(sizeof(Inst3D*))));
+    skin->flags2 &= ~INST2_SKINNED;
+    B3D_InstFree(skin);
+    EXPECT_EQ(g_B3DState->poolIBytes, before);
+}
+
 // The pick ray is tested in a camera's scene but lives in no scene: a freed
 // scene leaves nothing in it for a save or the location reset to read.
 TEST_F(Lifetimes, ThePickRayKeepsNoScene) {
@@ -202,30 +212,17 @@ class ShownBodies : public BodyTest {
 protected:
     void SetUp() override {
         BodyTest::SetUp();
-        saved_ = g_RendererState;
-        spy_ = new D3D9SpyDevice();
-        record_.device = spy_;
-        renderer_.device = &record_;
-        g_RendererState = &renderer_;
-        ASSERT_TRUE(S_3DCreateVertexDeclarations());
-        declarations_ = spy_->liveObjects;
+        renderer_ = std::make_unique<SpyRenderer>();
+        ASSERT_TRUE(renderer_->made);
         std::string text, error;
         ASSERT_TRUE(Tool_ModelToTextBody("name tri\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", &text, &error)) << error;
         WriteBody(12, text);
     }
     void TearDown() override {
         BodyTest::TearDown();
-        S_3DReleaseVertexDeclarations();
-        EXPECT_EQ(spy_->Release(), 0u);
-        g_RendererState = saved_;
+        renderer_.reset();
     }
-    RendererState renderer_{};
-    D3DDeviceRecord record_{};
-    D3D9SpyDevice* spy_ = nullptr;
-    int declarations_ = 0;
-
-private:
-    RendererState* saved_ = nullptr;
+    std::unique_ptr<SpyRenderer> renderer_;
 };
 
 TEST_F(ShownBodies, AFreedBodyTakesItsInstancesOutOfTheRenderer) {
@@ -237,11 +234,11 @@ TEST_F(ShownBodies, AFreedBodyTakesItsInstancesOutOfTheRenderer) {
         B3D_InstAddToScene(i, scene);
         ASSERT_TRUE(i->flags & INST_IN_RENDERER);
     }
-    ASSERT_GT(renderer_.bufferBytes, 0);
+    ASSERT_GT(renderer_->renderer.bufferBytes, 0);
     LogCapture log;
     B3D_FreeBody(static_cast<Body3D*>(B3D_FindBody(12)));
-    EXPECT_EQ(renderer_.bufferBytes, 0);
-    EXPECT_EQ(spy_->liveObjects, declarations_);
+    EXPECT_EQ(renderer_->renderer.bufferBytes, 0);
+    EXPECT_EQ(renderer_->LiveObjects(), 0);
     for (Inst3D* i : shown) EXPECT_FALSE(i->flags & INST_IN_RENDERER);
     B3D_SceneFree(scene);
     EXPECT_FALSE(log.Contains("can't find bodyarray")) << log.Text();

@@ -54,6 +54,10 @@ using namespace sceneprogram;
 namespace {
 
 constexpr int kMaxSteps = 400;
+// A save and load (the file compressed, cuts read again) costs as much as a
+// hundred other steps; past this many in one input a save step does nothing,
+// so that no input nears the time limit on a busy machine.
+constexpr int kMaxSaves = 16;
 constexpr size_t kMaxSeen = 256;
 
 [[noreturn]] void Finding(const char* form, ...) {
@@ -305,7 +309,10 @@ void RestoredWaits() {
 
 void Advance(int32_t ms) { g_SystemState->gameClock = S_ClockAdvance(g_SystemState->gameClock, ms); }
 
+int s_saves = 0;
+
 void StepBetween(uint8_t step, Reader& in) {
+    if ((step == STEP_SAVE_LOAD || step == STEP_SAVE) && ++s_saves > kMaxSaves) return;
     switch (step) {
         case STEP_FRAME:
             J3D_TakesUpdate();
@@ -468,6 +475,7 @@ void Run(const uint8_t* data, size_t size) {
     LensFlareTable();
     g_RendererState = (options & OPT_NO_RENDERER) ? nullptr : &w.renderer->renderer;
     s_seen.clear();
+    s_saves = 0;
 
     Reader in{data + (size ? 1 : 0), data + size};
     for (int steps = 0; !in.Done() && steps < kMaxSteps; ++steps) {

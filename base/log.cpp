@@ -1,5 +1,9 @@
 #include "base/log.h"
 
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -119,6 +123,25 @@ int SinkLine(const char* fmt, va_list ap) {
 }
 
 }  // namespace
+
+const char* Qel_LogPlace(char* buffer, size_t size) {
+    if (!buffer || size == 0) return buffer;
+    const SystemState* ss = g_SystemState;
+    const char* file = ss && ss->logFileName && std::strcmp(ss->logFileName, "null") != 0 ? ss->logFileName : nullptr;
+    if (!file) {
+        std::snprintf(buffer, size, "standard error");
+        return buffer;
+    }
+    char full[PATH_MAX];
+    if (realpath(file, full)) {
+        std::snprintf(buffer, size, "%s", full);
+    } else {
+        char folder[PATH_MAX];
+        const bool relative = file[0] != '/' && getcwd(folder, sizeof folder);
+        std::snprintf(buffer, size, "%s%s%s", relative ? folder : "", relative ? "/" : "", file);
+    }
+    return buffer;
+}
 
 int Qel_VDPrintf(uint32_t mask, const char* fmt, va_list ap) {
     SystemState* ss = g_SystemState;

@@ -21,6 +21,10 @@ int Qel_VErrPrintf(const char* fmt, va_list ap);
 // The 38 '=' banner line framing error messages.
 extern const char QEL_LOG_BANNER[];
 
+// Where the log goes, said for a player sent there to read it: the full path
+// of the log file, or "standard error". Written into buffer, which it returns.
+const char* Qel_LogPlace(char* buffer, size_t size);
+
 // Starts the per-frame line budget afresh, as a new game clock value does.
 void Qel_LogResetFrameBudget();
 

@@ -16,6 +16,7 @@
 #include "platform/win32/msgbox.h"
 #include "platform/win32/process.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/signals.h"
 #include "platform/win32/timer.h"
 
 void Platform_ResetAllSeams() {
@@ -30,6 +31,7 @@ void Platform_ResetAllSeams() {
     Win32_MessageBoxSeamDisable();
     Win32_JoySeamDisable();
     Win32_ResetMessages();
+    Win32_ResetStopSignals();
 
     CryptSeam& crypt = g_CryptSeam;
     crypt.failAcquire = crypt.failImport = crypt.failCreateHash = 0;

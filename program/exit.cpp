@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/file.h"
 #include "base/general.h"
@@ -90,6 +91,25 @@ const char* const s_reasonTexts[] = {
 constexpr int REASON_COUNT = sizeof(s_reasonTexts) / sizeof(s_reasonTexts[0]);
 
 const char* OnOff(bool on) { return on ? "enabled" : "disabled"; }
+
+// The reasons that end a run that went as asked: no failure for the log to explain.
+bool IsFailure(uint16_t reason) { return reason != 0 && reason != 33 && reason != 35 && reason != REASON_BENCHMARK; }
+
+// The reason's message; a failure's also says where the log tells what went wrong and where.
+void ShowReason(uint16_t reason) {
+    const char* text = P_ExitReasonText(reason);
+    if (!IsFailure(reason)) {
+        S_SystemMessage(text);
+        return;
+    }
+    char place[1024];
+    Qel_LogPlace(place, sizeof place);
+    const size_t length = std::strlen(text);
+    const char* gap = length && text[length - 1] == '\n' ? "" : "\n";
+    char* message = Qel_Format(nullptr, "%s%s\nThe log (%s) says what failed and where.\n", text, gap, place);
+    S_SystemMessage(message ? message : text);
+    Qel_StrFree(message);
+}
 
 // The modules of a run and of the program, in the order they are given back.
 void FreeModules() {
@@ -223,7 +243,7 @@ void P_Shutdown(int reason) {
             Qel_StrFree(message);
         }
     } else if (r != 0 && P_ExitReasonText(r)) {
-        S_SystemMessage(P_ExitReasonText(r));
+        ShowReason(r);
     }
 }
 
@@ -233,6 +253,7 @@ void P_Exit(int reason) {
     const int status = P_ExitStatus(r);
     g_SysStandIn.shuttingDown[0] = 1;
     g_SysStandIn.shuttingDown[1] = 1;
+    S_LogStopSignal();
     if (s_exiting) {
         // Called again while ending (a failure inside the shutdown, the window's
         // close command): end at once.

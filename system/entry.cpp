@@ -10,6 +10,7 @@
 #include "platform/win32/cpu.h"
 #include "platform/win32/memory.h"
 #include "platform/win32/process.h"
+#include "platform/win32/signals.h"
 #include "program/main.h"
 #include "system/crash.h"
 
@@ -79,6 +80,8 @@ int WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, char* cmdLine, int sho
     g_ApplicationRecord.commandLine = cmdLine;
     g_ApplicationRecord.showCommand = showCommand;
 
+    // Ctrl+C and a stop request take the orderly exit from here on.
+    Win32_InstallStopSignals();
     static char empty[1];
     int argc = SplitCommandLine(cmdLine ? cmdLine : empty);
     ApplyPriorityOptions(argc, s_argv);

@@ -9,6 +9,7 @@
 #include "platform/dinput/dinput.h"
 #include "platform/win32/keyboard.h"
 #include "platform/win32/messages.h"
+#include "platform/win32/dialog.h"
 #include "platform/win32/msgbox.h"
 #include "script/textpages.h"
 #include "system/entry.h"
@@ -160,6 +161,12 @@ void S_SystemMessage(const char* text) {
     if (result == 0)
         Qel_DPrintf(0, "S_SystemMessage(%s) Failed opening MessageBox() %s (%d)\n", text ? text : "",
                     Win32_MessageBoxError(), static_cast<int>(GetLastError()));
+    // A box that a stop from outside ended: whoever shows it goes on, and the
+    // program ends at its next look at the window.
+    const int stop = Win32_MessageBoxStop();
+    if (stop > 0) S_LogStopSignal();
+    else if (stop == WIN32_DIALOG_QUIT)
+        Qel_DPrintf(0, "S_SystemMessage() the box ended as the program's window closed\n");
     s_showingMessage = false;
 }
 

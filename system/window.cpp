@@ -3,6 +3,7 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "program/exit.h"
+#include "platform/win32/signals.h"
 #include "platform/win32/window.h"
 #include "system/entry.h"
 
@@ -163,6 +164,11 @@ LRESULT S_WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
                 default: break;
             }
             break;
+        case WM_DESTROY:
+            // Destroyed from outside, not closed: nothing can be drawn any
+            // more, and the program ends as at a close.
+            Qel_ErrPrintf("S_WindowProc() the window was destroyed from outside\n");
+            P_Exit(0);
         case MM_MCINOTIFY: {
             // Device id 0 is never an open device, so an unset id matches nothing.
             uint32_t device = static_cast<uint32_t>(lParam);
@@ -193,6 +199,11 @@ LRESULT S_WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_SETCURSOR) return SetCursorMessage(in);
     if (ButtonMessage(in, message)) return 0;
     return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+void S_LogStopSignal() {
+    if (const int signal = Win32_TakeStopSignalToLog())
+        Qel_DPrintf(0, "%s received: the program ends\n", Win32_SignalName(signal));
 }
 
 static void LogGetMessageFailure() {

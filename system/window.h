@@ -88,6 +88,10 @@ extern WindowLinks S_WindowLinks;
 LRESULT S_WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void S_ProcessMessages();
 
+// Logs once which stop signal (SIGINT, SIGTERM) came from outside, if one did:
+// the program then takes its orderly exit.
+void S_LogStopSignal();
+
 // A main window that only takes messages, handled by S_WindowProc, for callers
 // without a video device (tests). The video device makes the real one itself.
 HWND S_AttachMainWindow();

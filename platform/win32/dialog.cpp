@@ -1,11 +1,15 @@
 #include "platform/win32/dialog.h"
 
 #include <SDL.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "platform/win32/dialog_view.h"
@@ -166,15 +170,9 @@ void Win32_RegisterDialogTemplate(const DlgTemplate* dialogTemplate) {
     s_templates.push_back(dialogTemplate);
 }
 
-INT_PTR DialogBoxParamA(HINSTANCE, const char* templateName, HWND parent, DLGPROC proc, LPARAM param) {
-    const int id = static_cast<int>(reinterpret_cast<uintptr_t>(templateName));
-    const DlgTemplate* tmpl = nullptr;
-    for (const DlgTemplate* t : s_templates)
-        if (t->id == id) tmpl = t;
-    if (!tmpl || !proc) return -1;
-    // Without a display and without a driver nobody could ever answer.
-    if (!s_seam.driver && !s_seam.viewHeadless && DlgView_Headless()) return -1;
+namespace {
 
+INT_PTR Run(const DlgTemplate* tmpl, HWND parent, DLGPROC proc, LPARAM param, bool viewOnly) {
     auto dialog = std::make_unique<Dialog>();
     Dialog* d = dialog.get();
     d->tmpl = tmpl;
@@ -193,12 +191,12 @@ INT_PTR DialogBoxParamA(HINSTANCE, const char* templateName, HWND parent, DLGPRO
     HWND h = HandleOf(d);
     proc(h, WM_INITDIALOG, 0, param);
     if (!d->ended) {
-        if (s_seam.driver) {
+        if (s_seam.driver && !viewOnly) {
             // A copy: the driver may install another one while it runs.
             const DlgDriver driver = s_seam.driver;
-            driver(h, id);
+            driver(h, tmpl->id);
             if (!d->ended) {
-                std::fprintf(stderr, "Dialog %d left open by its driver\n", id);
+                std::fprintf(stderr, "Dialog %d left open by its driver\n", tmpl->id);
                 d->ended = true;
                 d->result = -1;
             }
@@ -212,6 +210,24 @@ INT_PTR DialogBoxParamA(HINSTANCE, const char* templateName, HWND parent, DLGPRO
     SyncHandles();
     DlgView_CloseEnded();
     return result;
+}
+
+}  // namespace
+
+INT_PTR DialogBoxParamA(HINSTANCE, const char* templateName, HWND parent, DLGPROC proc, LPARAM param) {
+    const int id = static_cast<int>(reinterpret_cast<uintptr_t>(templateName));
+    const DlgTemplate* tmpl = nullptr;
+    for (const DlgTemplate* t : s_templates)
+        if (t->id == id) tmpl = t;
+    if (!tmpl || !proc) return -1;
+    // Without a display and without a driver nobody could ever answer.
+    if (!s_seam.driver && !s_seam.viewHeadless && DlgView_Headless()) return -1;
+    return Run(tmpl, parent, proc, param, false);
+}
+
+INT_PTR Win32_RunDialogInView(const DlgTemplate* dialogTemplate, HWND parent, DLGPROC proc, LPARAM param) {
+    if (!dialogTemplate || !proc) return -1;
+    return Run(dialogTemplate, parent, proc, param, true);
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
@@ -330,12 +346,27 @@ BOOL DeleteObject(HBITMAP bitmap) {
 }
 
 intptr_t ShellExecuteA(HWND, const char*, const char* file, const char*, const char*, int) {
-    if (!file || !*file) return 2;  // ERROR_FILE_NOT_FOUND
-    if (s_seam.driver || DlgView_Headless()) {
+    constexpr intptr_t kOpened = 33, kNoOpener = 2, kNoAssociation = 31;
+    if (!file || !*file) return kNoOpener;
+    if ((s_seam.driver || DlgView_Headless()) && !s_seam.launch) {
         s_seam.opened.push_back(file);
-        return s_seam.openFails ? 2 : 33;
+        return s_seam.openFails ? kNoOpener : kOpened;
     }
-    return SDL_OpenURL(file) == 0 ? 33 : 2;
+    // SDL's own opener reports success whatever becomes of the page.
+    pid_t pid = 0;
+    char* const argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(file), nullptr};
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) != 0) return kNoOpener;
+    constexpr int kWaitMs = 5000, kStepMs = 50;
+    for (int waited = 0; waited < kWaitMs; waited += kStepMs) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? kOpened : kNoAssociation;
+        if (done < 0) return kNoAssociation;
+        SDL_Delay(kStepMs);
+    }
+    // Still running: it is showing the page. It is waited for when it ends.
+    std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+    return kOpened;
 }
 
 Win32DialogSeam& Win32_DialogSeamReset() {

@@ -108,6 +108,16 @@ void Win32_RegisterDialogTemplate(const DlgTemplate* dialogTemplate);
 // driver) until the procedure calls EndDialog. Returns EndDialog's result, or
 // -1 when the dialog cannot be made or shown (unknown template, no display).
 INT_PTR DialogBoxParamA(HINSTANCE instance, const char* templateName, HWND parent, DLGPROC proc, LPARAM param);
+// Runs a dialog from a template the caller keeps for the call (message boxes):
+// always in the view, with its window hidden under a headless driver, never
+// through a test driver. -1 when no view can be made.
+INT_PTR Win32_RunDialogInView(const DlgTemplate* dialogTemplate, HWND parent, DLGPROC proc, LPARAM param);
+// How the last dialog run in the view ended: 0 by the player; the number of a
+// stop signal (platform/win32/signals.h) that ended it; WIN32_DIALOG_QUIT when
+// the desktop's quit or the close of a window other than a dialog's did. Either
+// stop is handed on to the windows under the dialog, so the program ends too.
+constexpr int WIN32_DIALOG_QUIT = -1;
+int Win32_LastDialogStop();
 BOOL EndDialog(HWND dialog, INT_PTR result);
 HWND GetDlgItem(HWND dialog, int id);
 // The id of a control handle, 0 for anything else.
@@ -129,8 +139,10 @@ BOOL SetWindowTextA(HWND window, const char* text);
 BOOL GetWindowRect(HWND window, RECT* rect);
 BOOL ShowWindow(HWND window, int command);
 
-// Opens a document or a web page with the desktop's handler (SDL_OpenURL);
-// above 32 on success, as on Windows.
+// Opens a document or a web page with the desktop's opener (xdg-open), which
+// is given a few seconds to say whether it could; one still running by then
+// has opened it. Above 32 on success, as on Windows; 2 when there is no
+// opener, 31 when it found nothing to open the page with.
 intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file, const char* parameters, const char* folder,
                        int show);
 
@@ -164,9 +176,15 @@ struct Win32DialogSeam {
     // headless driver) they are only recorded, and openFails makes it fail.
     std::vector<std::string> opened;
     bool openFails = false;
+    // Starts the desktop's opener for real all the same (a test's own, found
+    // on its PATH).
+    bool launch = false;
     // Without a driver, run the view even under a headless video driver (its
     // window hidden), so that a test can feed it SDL events.
     bool viewHeadless = false;
+    // Called after each frame the view draws, with the dialog shown: what a
+    // test does while a dialog is up.
+    std::function<void(HWND dialog)> eachFrame;
 };
 // Installs a fresh seam (no driver); returns it.
 Win32DialogSeam& Win32_DialogSeamReset();

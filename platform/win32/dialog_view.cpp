@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "platform/d3d9/d3d9.h"
+#include "platform/win32/signals.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ struct View {
     std::map<const Win32Bitmap*, GLuint> textures;
 };
 std::map<HWND, std::unique_ptr<View>> s_views;
+int s_lastStop = 0;  // how the last dialog run ended (Win32_LastDialogStop)
 
 // What the user did in a frame; carried out after the frame, so that a
 // dialog opened by it runs frames of its own.
@@ -100,6 +102,12 @@ View* OpenView(HWND dialog) {
     ImGui_ImplOpenGL3_Init("#version 330 core");
     s_views[dialog] = std::move(view);
     return &v;
+}
+
+bool IsDialogWindow(Uint32 window) {
+    for (const auto& [dialog, view] : s_views)
+        if (SDL_GetWindowID(view->window) == window) return true;
+    return false;
 }
 
 void CloseView(View& v) {
@@ -283,16 +291,34 @@ bool DlgView_Run(HWND dialog) {
     View* v = OpenView(dialog);
     if (!v) return false;
     CurrentGL keep;
+    // A stop from outside ends the dialog and, handed on afterwards, whatever
+    // waits under it.
+    SDL_Event stop{};
+    s_lastStop = 0;
     while (!Win32_DialogEnded(dialog)) {
+        Win32_DeliverStopSignal();
         Action pending;
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
             // A parent's window waits under a nested dialog: its events are not this dialog's.
             const Uint32 window = EventWindow(event);
-            if (window != 0 && window != SDL_GetWindowID(v->window)) continue;
+            if (window != 0 && window != SDL_GetWindowID(v->window)) {
+                // The game's window closed while the dialog is up: the program ends.
+                if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE &&
+                    !IsDialogWindow(window)) {
+                    pending = Act(Action::Cancel);
+                    stop = event;
+                    s_lastStop = WIN32_DIALOG_QUIT;
+                }
+                continue;
+            }
             ImGui::SetCurrentContext(v->imgui);
             ImGui_ImplSDL2_ProcessEvent(&event);
             const bool ours = event.type == SDL_WINDOWEVENT;
+            if (event.type == SDL_QUIT) {
+                stop = event;
+                s_lastStop = Win32_StopSignal() ? Win32_StopSignal() : WIN32_DIALOG_QUIT;
+            }
             if (event.type == SDL_QUIT || (ours && event.window.event == SDL_WINDOWEVENT_CLOSE))
                 pending = Act(Action::Cancel);
             // Escape cancels and Enter presses the default button, as in any dialog.
@@ -309,10 +335,17 @@ bool DlgView_Run(HWND dialog) {
         SDL_GL_SwapWindow(v->window);
         if (pending.kind != Action::None) action = pending;
         Carry(dialog, action);
+        if (Win32_DialogSeam().eachFrame && !Win32_DialogEnded(dialog)) {
+            const auto eachFrame = Win32_DialogSeam().eachFrame;
+            eachFrame(dialog);
+        }
         SDL_Delay(action.kind == Action::None ? 15 : 0);
     }
+    if (stop.type != 0) SDL_PushEvent(&stop);
     return true;
 }
+
+int Win32_LastDialogStop() { return s_lastStop; }
 
 bool DlgView_RenderFrame(int* width, int* height, std::vector<uint8_t>* rgba) {
     auto open = Win32_OpenDialogs();

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/win32/signals.h"
 #include "platform/win32/window.h"
+#include "platform/win32/x11.h"
 
 namespace {
 
@@ -30,6 +32,8 @@ static POINT s_cursor{0, 0};
 static Win32CursorSeam s_cursorSeam{};
 static uint32_t s_mciEventType = 0;
 static bool s_closePending = false;
+// Windows destroyed from outside whose WM_DESTROY is still to be queued.
+static HWND s_destroyed[4];
 
 constexpr uint32_t ERROR_GEN_FAILURE = 31;
 
@@ -212,6 +216,10 @@ int Win32_TranslateSDLEvent(const SDL_Event& e) {
              static_cast<LPARAM>(reinterpret_cast<uintptr_t>(e.user.data1)));
         return 1;
     }
+    if (HWND gone = Win32_X11DestroyedWindow(e)) {
+        Win32_NoteWindowDestroyed(gone);
+        return 1;
+    }
     switch (e.type) {
         case SDL_WINDOWEVENT: {
             HWND hwnd = WindowFromSDL(e.window.windowID);
@@ -287,10 +295,36 @@ int Win32_TranslateSDLEvent(const SDL_Event& e) {
     }
 }
 
+void Win32_DeliverStopSignal() {
+    if (!Win32_TakeStopSignal()) return;
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    if (EventsReady() && SDL_PushEvent(&quit) == 1) return;
+    Win32_TranslateSDLEvent(quit);
+}
+
+void Win32_NoteWindowDestroyed(HWND hwnd) {
+    for (HWND& slot : s_destroyed)
+        if (!slot || slot == hwnd) {
+            slot = hwnd;
+            return;
+        }
+}
+
+static void QueueDestroyed() {
+    for (HWND& slot : s_destroyed) {
+        if (slot && IsWindow(slot)) Post(slot, WM_DESTROY, 0, 0);
+        slot = nullptr;
+    }
+}
+
 static void PumpSDL() {
+    Win32_DeliverStopSignal();
+    QueueDestroyed();
     if (!EventsReady()) return;
     SDL_Event e;
     while (SDL_PollEvent(&e)) Win32_TranslateSDLEvent(e);
+    QueueDestroyed();
 }
 
 int PeekMessageA(MSG* msg, HWND /*hwnd*/, UINT /*filterMin*/, UINT /*filterMax*/, UINT removeFlags) {
@@ -315,12 +349,9 @@ int GetMessageA(MSG* msg, HWND /*hwnd*/, UINT /*filterMin*/, UINT /*filterMax*/)
             s_lastError = ERROR_INVALID_WINDOW_HANDLE;
             return -1;
         }
+        // Woken now and then, so that a stop signal is seen while nothing else happens.
         SDL_Event e;
-        if (!SDL_WaitEvent(&e)) {
-            FailFromSDL();
-            return -1;
-        }
-        Win32_TranslateSDLEvent(e);
+        if (SDL_WaitEventTimeout(&e, 100)) Win32_TranslateSDLEvent(e);
     }
 }
 
@@ -421,4 +452,5 @@ void Win32_ResetMessages() {
     s_cursor = POINT{0, 0};
     s_lastError = 0;
     s_closePending = false;
+    for (HWND& slot : s_destroyed) slot = nullptr;
 }

@@ -29,6 +29,7 @@ struct MSG {
 };
 
 // Message codes.
+constexpr UINT WM_DESTROY = 0x0002;
 constexpr UINT WM_MOVE = 0x0003;
 constexpr UINT WM_SIZE = 0x0005;
 constexpr UINT WM_ACTIVATE = 0x0006;
@@ -131,6 +132,14 @@ void Win32_PostMciNotify(WPARAM flags, uint32_t deviceId);
 
 // Turns one SDL event into window messages on the queue; 0 when it gives none.
 int Win32_TranslateSDLEvent(const SDL_Event& event);
+// Turns a stop signal received since the last call (platform/win32/signals.h)
+// into SDL's quit, which the pump takes as the window's close and a dialog as
+// its end. Every loop that waits for events calls it.
+void Win32_DeliverStopSignal();
+// A window the desktop destroyed from outside (not closed): WM_DESTROY is
+// queued for it at the next pump. Safe to call from inside the display
+// library's error handler.
+void Win32_NoteWindowDestroyed(HWND hwnd);
 
 // Test seam: what the cursor calls did, and a way to empty the queue.
 struct Win32CursorSeam {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/x11.h"
+
 namespace {
 
 struct WindowClass {
@@ -78,7 +80,9 @@ HWND CreateWindowExA(DWORD /*exStyle*/, const char* className, const char* title
         Win32_SetErrorFromSDL();
         SDL_DestroyWindow(sdl);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return nullptr;
     }
+    Win32_WatchX11Window(hwnd, sdl);
     return hwnd;
 }
 

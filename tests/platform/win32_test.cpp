@@ -1,16 +1,27 @@
 #include <gtest/gtest.h>
 
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "platform/win32/com.h"
 #include "platform/win32/debug.h"
+#include "platform/win32/dialog.h"
 #include "platform/win32/memory.h"
+#include "platform/win32/msgbox.h"
 #include "platform/win32/process.h"
+#include "platform/win32/signals.h"
 #include "platform/win32/window.h"
+#include "platform/win32/x11.h"
 #include "support/window_support.h"
 
 namespace {
@@ -150,6 +161,122 @@ TEST(Win32Window, ClassWindowsTakeTheirMessagesUntilDestroyed) {
 
     EXPECT_EQ(CreateWindowExA(0, "no such class", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), 1407u);
+}
+
+// The first SIGINT or SIGTERM becomes the window's close at the next look at
+// the queue, once; a box asked for after it is not shown.
+TEST(Win32StopSignals, ASignalBecomesTheWindowsCloseOnce) {
+    g_seen.clear();
+    Win32_DialogSeamReset();
+    HWND window = Win32_CreateMessageWindow(RecordingProc);
+    Win32_InstallStopSignals();
+    MSG msg{};
+    EXPECT_EQ(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE), 0);
+    raise(SIGINT);
+    EXPECT_EQ(Win32_StopSignal(), SIGINT);
+    EXPECT_STREQ(Win32_SignalName(SIGINT), "SIGINT");
+    ASSERT_EQ(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE), 1);
+    EXPECT_EQ(msg.hwnd, window);
+    EXPECT_EQ(msg.message, WM_SYSCOMMAND);
+    EXPECT_EQ(msg.wParam, SC_CLOSE);
+    EXPECT_EQ(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE), 0);
+
+    Win32MessageBoxSeam& boxes = Win32_MessageBoxSeamReset();
+    boxes.capture = false;
+    boxes.view = true;
+    EXPECT_EQ(MessageBoxA(nullptr, "sure?", "caption", MB_YESNO), IDNO);
+    EXPECT_EQ(Win32_MessageBoxStop(), SIGINT);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].stop, SIGINT);
+    EXPECT_EQ(Win32_DialogSeam().shown, 0);  // never drawn
+    DestroyWindow(window);
+}
+
+// In case the orderly exit hangs: the second stop signal ends the process.
+TEST(Win32StopSignals, TheSecondSignalEndsTheProcessAtOnce) {
+    EXPECT_EXIT(
+        {
+            Win32_InstallStopSignals();
+            raise(SIGTERM);
+            if (Win32_StopSignal() != SIGTERM) _exit(3);
+            raise(SIGTERM);
+            _exit(4);
+        },
+        testing::KilledBySignal(SIGTERM), "");
+}
+
+// A window the desktop destroys from outside: the display library's errors
+// about it are kept from its own handler, which would end the process, and
+// the window gets WM_DESTROY; so does its destroy notice.
+TEST(Win32X11, AWindowDestroyedFromOutsideGetsWmDestroy) {
+    g_seen.clear();
+    HWND window = Win32_CreateMessageWindow(RecordingProc);
+    constexpr unsigned long kXid = 0x4a00007;
+    Win32_WatchX11WindowId(window, kXid);
+    XErrorEvent error{};
+    error.type = 0;
+    error.error_code = BadDrawable;
+    error.resourceid = kXid;
+    EXPECT_EQ(Win32_X11ErrorHandler(nullptr, &error), 0);
+    error.error_code = BadWindow;  // as closing it draws more
+    EXPECT_EQ(Win32_X11ErrorHandler(nullptr, &error), 0);
+    MSG msg{};
+    ASSERT_EQ(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE), 1);
+    EXPECT_EQ(msg.hwnd, window);
+    EXPECT_EQ(msg.message, WM_DESTROY);
+    EXPECT_EQ(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE), 0);
+
+    SDL_SysWMmsg notice{};
+    notice.subsystem = SDL_SYSWM_X11;
+    notice.msg.x11.event.type = DestroyNotify;
+    notice.msg.x11.event.xdestroywindow.window = kXid;
+    SDL_Event event{};
+    event.type = SDL_SYSWMEVENT;
+    event.syswm.msg = &notice;
+    EXPECT_EQ(Win32_X11DestroyedWindow(event), window);
+    notice.msg.x11.event.xdestroywindow.window = kXid + 1;
+    EXPECT_EQ(Win32_X11DestroyedWindow(event), nullptr);
+
+    // Errors about other windows are the library's: here there is no handler of its own.
+    error.resourceid = kXid + 1;
+    error.error_code = BadDrawable;
+    EXPECT_EQ(Win32_X11ErrorHandler(nullptr, &error), 1);
+    DestroyWindow(window);
+}
+
+// A test's own xdg-open on PATH stands for the desktop's opener.
+class Win32Opener : public testing::Test {
+protected:
+    void SetUp() override {
+        const char* scratch = std::getenv("TREVAN_TEST_SCRATCH");
+        folder_ = std::string(scratch ? scratch : "/tmp") + "/opener";
+        mkdir(folder_.c_str(), 0755);
+        const char* path = std::getenv("PATH");
+        oldPath_ = path ? path : "";
+        setenv("PATH", folder_.c_str(), 1);
+        Win32_DialogSeamReset().launch = true;
+    }
+    void TearDown() override {
+        setenv("PATH", oldPath_.c_str(), 1);
+        unlink((folder_ + "/xdg-open").c_str());
+        Win32_DialogSeamReset();
+    }
+    void Opener(int status) {
+        const std::string file = folder_ + "/xdg-open";
+        std::ofstream(file) << "#!/bin/sh\nexit " << status << "\n";
+        chmod(file.c_str(), 0755);
+    }
+    std::string folder_, oldPath_;
+};
+
+// The opener's answer is what counts: one that fails or is missing fails the call.
+TEST_F(Win32Opener, TheOpenersAnswerDecides) {
+    EXPECT_LE(ShellExecuteA(nullptr, "open", "https://example.org/", nullptr, nullptr, SW_SHOW), 32);
+    Opener(3);  // no browser
+    EXPECT_LE(ShellExecuteA(nullptr, "open", "https://example.org/", nullptr, nullptr, SW_SHOW), 32);
+    Opener(0);
+    EXPECT_GT(ShellExecuteA(nullptr, "open", "https://example.org/", nullptr, nullptr, SW_SHOW), 32);
+    EXPECT_TRUE(Win32_DialogSeam().opened.empty());
 }
 
 TEST(Win32Com, ClassesAreCreatedByTheirRegisteredFactory) {

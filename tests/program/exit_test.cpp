@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -9,6 +11,7 @@
 #include "base/general.h"
 #include "platform/win32/msgbox.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/signals.h"
 #include "program/exit.h"
 #include "program/gameloop.h"
 #include "program/main.h"
@@ -54,6 +57,43 @@ INSTANTIATE_TEST_SUITE_P(
                     ExitCase{37, 37, "EXIT\\(37\\)!!!"}, ExitCase{256, 255, "EXIT\\(256\\)!!!"},
                     ExitCase{0x10007, 7, "EXIT\\(7\\)!!!"}),
     ExitCaseName);
+
+// A box that a stop signal ends while it is up (as one that blocked would be)
+// ends the program with the reason it was about to give, and the log names
+// the signal.
+TEST(ExitBox, AStopSignalWhileTheBoxIsUpKeepsItsReason) {
+    EXPECT_EXIT(
+        {
+            Win32_InstallStopSignals();
+            Win32_MessageBoxSeamReset().stopSignal = SIGTERM;
+            P_Exit(5);
+        },
+        testing::ExitedWithCode(5), "SIGTERM received: the program ends\n(.|\n)*EXIT\\(5\\)!!!");
+}
+
+// A failure's box says where the log that tells what failed and where is; the
+// ends that went as asked do not.
+TEST(ExitBox, AFailuresBoxSaysWhereTheLogIs) {
+    ProgramSession session({"-o", "trevan.log"});
+    const std::string log = std::filesystem::canonical(session.Folder().Path() + "/trevan.log").string();
+    Win32MessageBoxSeam& boxes = Win32_MessageBoxSeamReset();
+    P_Shutdown(1);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "File not found.\n\nThe log (" + log + ") says what failed and where.\n");
+    boxes.shown.clear();
+    P_Shutdown(35);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "Deleting registry settings.\n");
+}
+
+TEST(ExitBox, WithoutALogFileTheBoxNamesStandardError) {
+    ProgramSession session;
+    Win32MessageBoxSeam& boxes = Win32_MessageBoxSeamReset();
+    P_Shutdown(29);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text,
+              "Error loading savegame, may be corrupt!\n\nThe log (standard error) says what failed and where.\n");
+}
 
 TEST(ExitGuard, SecondCallEndsAtOnce) {
     // A handler that runs while the process ends calls P_Exit again.

@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/general.h"
 #include "base/memory.h"
+#include "platform/win32/signals.h"
 #include "support/logcapture.h"
 #include "system/entry.h"
 #include "support/window_support.h"
@@ -132,6 +137,14 @@ TEST_F(WindowTest, SystemCommandsThatWouldMoveOrSleepAreSwallowed) {
 
 TEST_F(WindowTest, CloseCommandEndsTheProgram) {
     EXPECT_EXIT(Send(WM_SYSCOMMAND, SC_CLOSE), testing::ExitedWithCode(0), "EXIT\\(0\\)");
+}
+
+// Destroyed from outside, not closed: the orderly exit, saying why.
+TEST_F(WindowTest, AWindowDestroyedFromOutsideEndsTheProgramInOrder) {
+    Activate();
+    Win32_NoteWindowDestroyed(hwnd_);
+    EXPECT_EXIT(S_ProcessMessages(), testing::ExitedWithCode(0),
+                "the window was destroyed from outside\n(.|\n)*EXIT\\(0\\)!!!");
 }
 
 TEST_F(WindowTest, KeysAndCharactersFillTheRing) {
@@ -473,6 +486,40 @@ TEST_F(SdlWindowTest, QuitFromOutsideClosesTheActiveWindow) {
     quit.type = SDL_QUIT;
     Push(quit);
     EXPECT_EXIT(S_ProcessMessages(), testing::ExitedWithCode(0), "EXIT\\(0\\)");
+}
+
+// Ctrl+C and a service manager's stop take the orderly exit with a line that
+// names the signal: while the game runs, and while it waits in the background.
+TEST_F(SdlWindowTest, AStopSignalIsLoggedAndEndsTheProgramInOrder) {
+    S_ProcessMessages();
+    ASSERT_EQ(g_ApplicationRecord.active, 1);
+    for (int sig : {SIGINT, SIGTERM}) {
+        EXPECT_EXIT(
+            {
+                Win32_InstallStopSignals();
+                raise(sig);
+                S_ProcessMessages();
+            },
+            testing::ExitedWithCode(0),
+            std::string(Win32_SignalName(sig)) + " received: the program ends\n(.|\n)*EXIT\\(0\\)!!!");
+    }
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = id_;
+    e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    Push(e);
+    S_ProcessMessages();
+    ASSERT_EQ(g_ApplicationRecord.active, 0);
+    EXPECT_EXIT(
+        {
+            Win32_InstallStopSignals();
+            std::thread([] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                kill(getpid(), SIGTERM);
+            }).detach();
+            S_ProcessMessages();  // inactive: waits here for the window
+        },
+        testing::ExitedWithCode(0), "SIGTERM received: the program ends\n(.|\n)*EXIT\\(0\\)!!!");
 }
 
 TEST_F(SdlWindowTest, CloseAndAltF4EndTheProgramAltSpaceDoesNothing) {

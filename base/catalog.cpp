@@ -100,6 +100,32 @@ static bool SplitLine(const IndexLine& line, size_t* nameLength, uint64_t* size)
     return true;
 }
 
+// A data file cut short: the members that lie past its end are named now, in
+// one line with the first of them; reading one fails in the file layer.
+// Entries are in index order here, so offsets rise.
+static void CheckDataFile(const QelCatalog* cat, const char* indexName) {
+    const int64_t size = Qel_fsize(0, cat->dataFileName);
+    const bool found = size >= 0;
+    const uint64_t have = found ? uint64_t(size) : 0;
+    const QelCatalogEntry* first = nullptr;
+    uint32_t past = 0;
+    for (uint32_t i = 0; i < cat->count; ++i) {
+        const QelCatalogEntry& e = cat->entries[i];
+        if (uint64_t(e.offset) + e.size <= have) continue;
+        if (!first) first = &e;
+        ++past;
+    }
+    if (!first) return;
+    char* where = Qel_DescribeFile(cat->dataFileName, 0);
+    Qel_ErrPrintf(
+        "Qel_LoadCatalog: %s: its data file %s %s %llu bytes, and %u %s past that end, the first %s "
+        "(bytes %u to %llu)\n",
+        indexName, where ? where : cat->dataFileName, found ? "holds" : "is missing and holds",
+        static_cast<unsigned long long>(have), unsigned(past), past == 1 ? "member lies" : "members lie", first->name,
+        unsigned(first->offset), static_cast<unsigned long long>(uint64_t(first->offset) + first->size));
+    Qel_StrFree(where);
+}
+
 static int CompareEntries(const void* a, const void* b) {
     return strcmp(static_cast<const QelCatalogEntry*>(a)->name, static_cast<const QelCatalogEntry*>(b)->name);
 }
@@ -111,7 +137,10 @@ int Qel_LoadCatalog(int slot, const char* indexName, int primary) {
         return 0;
     }
     auto* text = static_cast<char*>(Qel_LoadFile(indexName));
-    if (!text) return 0;
+    if (!text) {
+        Qel_LogFileFailure();
+        return 0;
+    }
     size_t textSize = g_QelLastFileSize;
 
     int result = 0;
@@ -134,7 +163,10 @@ int Qel_LoadCatalog(int slot, const char* indexName, int primary) {
         uint64_t size;
         if (bad) return;
         if (!SplitLine(line, &n, &size)) {
-            Qel_ErrPrintf("Qel_LoadCatalog: entry %u of %s has no name and size\n", unsigned(count + 1), indexName);
+            char* where = Qel_DescribeFile(indexName, 0);
+            Qel_ErrPrintf("Qel_LoadCatalog: entry %u of %s has no name and size\n", unsigned(count + 1),
+                          where ? where : indexName);
+            Qel_StrFree(where);
             bad = true;
             return;
         }
@@ -190,6 +222,7 @@ int Qel_LoadCatalog(int slot, const char* indexName, int primary) {
             offset += uint32_t(size);
         });
     }
+    CheckDataFile(cat, indexName);
     qsort(cat->entries, count, sizeof(QelCatalogEntry), CompareEntries);
 
     FreeCatalog(s->catalogs[slot]);

@@ -1,6 +1,7 @@
 #include "base/file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -41,6 +42,65 @@ static char* DiskPathOf(const char* name, int userRelative) {
 }
 
 static void LogRefusedWrite() { Qel_ErrPrintf("Error someone tried to write to a Catalog !\n"); }
+
+// ---------------------------------------------------------------- failures
+
+namespace {
+
+// The last failure's line; logged says it needs no logging (any more).
+struct Failure {
+    std::string line;
+    bool logged = true;
+};
+Failure s_failure;
+
+// A disk path as the player can find it: relative paths are the game folder's.
+std::string FullPath(const char* disk) {
+    if (!disk || disk[0] == '/') return disk ? disk : "";
+    char folder[PATH_MAX];
+    if (!getcwd(folder, sizeof folder)) return disk;
+    if (disk[0] == '.' && disk[1] == '/') disk += 2;
+    return std::string(folder) + "/" + disk;
+}
+
+std::string Where(const char* name, const char* disk) { return std::string(name) + " (" + FullPath(disk) + ")"; }
+
+std::string MemberWhere(const char* name, const char* dataFile, const QelCatalogEntry* e) {
+    return std::string(name) + " (bytes " + std::to_string(e->offset) + " to " +
+           std::to_string(uint64_t(e->offset) + e->size) + " of " + FullPath(dataFile) + ")";
+}
+
+void Report(const std::string& where, const char* what, const char* reason, bool now) {
+    s_failure.line = "File " + where + ": cannot " + what + ": " + reason + "\n";
+    s_failure.logged = false;
+    if (now) Qel_LogFileFailure();
+}
+
+// A read or write of an open handle: once per handle, at once.
+void ReportHandle(QelFile* f, const char* what, const char* reason) {
+    if (f->flags & QEL_FILE_FAILED) return;
+    f->flags |= QEL_FILE_FAILED;
+    Report(f->where ? f->where : "(unnamed)", what, reason, true);
+}
+
+const char* Reason(int err) { return err ? strerror(err) : "unknown reason"; }
+
+QelFile* NewHandle() { return Int_AllocRecord<QelFile>(0); }
+
+void FreeHandle(QelFile* f) {
+    Qel_StrFree(f->where);
+    Int_FreeRecord(f, 0);
+}
+
+}  // namespace
+
+void Qel_LogFileFailure() {
+    if (s_failure.logged) return;
+    s_failure.logged = true;
+    Qel_ErrPrintf("%s", s_failure.line.c_str());
+}
+
+const char* Qel_LastFileFailure() { return s_failure.line.c_str(); }
 
 // The data file of the catalog member closed last stays open for the next
 // member of the same file (the same file on disk, not merely the same
@@ -88,63 +148,94 @@ static QelFile* OpenMember(QelFile* f, const char* name, const char* mode, const
     f->memberPos = 0;
     char* disk = Qel_DiskPath(cat->dataFileName);
     FILE* fp = disk ? TakeParked(disk) : nullptr;
-    if (!fp) fp = disk ? fopen(disk, "rb") : nullptr;
+    errno = disk ? 0 : ENOENT;
+    if (!fp && disk) fp = fopen(disk, "rb");
+    const int err = errno;
+    const std::string where = MemberWhere(name, disk ? disk : cat->dataFileName, e);
     Qel_StrFree(disk);
     if (!fp) {
-        Int_FreeRecord(f, 0);
+        FreeHandle(f);
         Qel_DPrintf(2, "Qel_fopen failed (cat): %s\n", name);
+        Report(where, "open", Reason(err), true);
+        return nullptr;
+    }
+    // A member that runs past the end of its data file (a file cut short)
+    // would read short; it is refused whole instead.
+    struct stat st;
+    if (fstat(fileno(fp), &st) == 0 && uint64_t(e->offset) + e->size > uint64_t(st.st_size)) {
+        fclose(fp);
+        FreeHandle(f);
+        const std::string reason = "the data file ends at byte " + std::to_string(st.st_size) + ", before the member";
+        Report(where, "read", reason.c_str(), true);
         return nullptr;
     }
     if (fseeko(fp, off_t(e->offset), SEEK_SET) != 0) {
         Qel_ErrPrintf("Error seeking!");
         fclose(fp);
-        Int_FreeRecord(f, 0);
+        FreeHandle(f);
         return nullptr;
     }
     f->stream = fp;
+    f->where = Qel_StrReassign(nullptr, where.c_str());
     Qel_DPrintf(1, "Qel_fopen(%s, %s) (cat)\n", name, mode);
     return f;
 }
 
 QelFile* Qel_fopen(const char* name, const char* mode, int diskOnly) {
+    s_failure = Failure{};
     if (!name || !mode) return nullptr;
     if (g_SystemState) g_SystemState->SysProfilingFlags |= SYS_PROFILING_FILE_OPENED;
-    auto* f = Int_AllocRecord<QelFile>(0);
+    auto* f = NewHandle();
     if (!f) return nullptr;
 
     if (!diskOnly && IsReadMode(mode)) {
         if (const QelCatalogEntry* e = Qel_CatalogFind(name)) return OpenMember(f, name, mode, e);
     }
     char* disk = DiskPathOf(name, diskOnly);
+    errno = disk ? 0 : ENOENT;
     FILE* fp = disk ? fopen(disk, mode) : nullptr;
+    const int err = errno;
+    const std::string where = Where(name, disk ? disk : name);
     if (fp) {
         f->stream = fp;
+        f->where = Qel_StrReassign(nullptr, where.c_str());
         Qel_DPrintf(1, "Qel_fopen(%s, %s) opened %s\n", name, mode, disk);
     } else {
-        Int_FreeRecord(f, 0);
+        FreeHandle(f);
         f = nullptr;
         Qel_DPrintf(2, "Qel_fopen(%s, %s) failed: %s\n", name, mode, disk ? disk : name);
+        const bool reading = IsReadMode(mode);
+        const bool absent = reading && (err == ENOENT || err == ENOTDIR);
+        Report(where, reading ? "open it for reading" : "open it for writing", Reason(err), !absent);
     }
     Qel_StrFree(disk);
     return f;
 }
 
 QelFile* Qel_fcopen(const char* name, const char* mode, int userPath) {
+    s_failure = Failure{};
     if (!name || !mode) return nullptr;
     char* disk = DiskPathOf(name, userPath);
+    errno = disk ? 0 : ENOENT;
     gzFile gz = disk ? gzopen(disk, mode) : nullptr;
+    const int err = errno;
+    const std::string where = Where(name, disk ? disk : name);
     QelFile* f = nullptr;
     if (gz) {
-        f = Int_AllocRecord<QelFile>(0);
+        f = NewHandle();
         if (f) {
             f->stream = gz;
             f->flags = QEL_FILE_GZIP;
+            f->where = Qel_StrReassign(nullptr, where.c_str());
             Qel_DPrintf(1, "Qel_fcopen(%s, %s) opened %s\n", name, mode, disk);
         } else {
             gzclose(gz);
         }
     } else {
         Qel_DPrintf(2, "Qel_fcopen failed: %s\n", disk ? disk : name);
+        const bool reading = mode[0] == 'r';
+        const bool absent = reading && (err == ENOENT || err == ENOTDIR);
+        Report(where, reading ? "open it for reading" : "open it for writing", Reason(err), !absent);
     }
     Qel_StrFree(disk);
     return f;
@@ -187,6 +278,11 @@ size_t Qel_fread(QelFile* f, size_t size, size_t count, void* buffer) {
         while (done < n) {
             unsigned want = unsigned(n - done < GZ_CHUNK ? n - done : GZ_CHUNK);
             int got = gzread(Gz(f), static_cast<uint8_t*>(buffer) + done, want);
+            if (got < 0) {
+                int code = 0;
+                const char* text = gzerror(Gz(f), &code);
+                ReportHandle(f, "read", code == Z_ERRNO ? Reason(errno) : text);
+            }
             if (got <= 0) break;
             done += size_t(got);
             if (unsigned(got) < want) break;
@@ -197,11 +293,15 @@ size_t Qel_fread(QelFile* f, size_t size, size_t count, void* buffer) {
         size_t left = f->memberSize - f->memberPos;
         if (n > left) n = left;
         size_t got = fread(buffer, 1, n, Plain(f));
+        // Inside the member every byte is there, unless the data file changed under it.
+        if (got < n) ReportHandle(f, "read", ferror(Plain(f)) ? Reason(errno) : "the data file ends before the member");
         Descramble(static_cast<uint8_t*>(buffer), got);
         f->memberPos += uint32_t(got);
         return got / size;
     }
-    return fread(buffer, size, count, Plain(f));
+    const size_t got = fread(buffer, size, count, Plain(f));
+    if (got < count && ferror(Plain(f))) ReportHandle(f, "read", Reason(errno));
+    return got;
 }
 
 size_t Qel_fwriteBlock(QelFile* f, size_t size, size_t count, const void* buffer) {
@@ -214,6 +314,7 @@ size_t Qel_fwriteBlock(QelFile* f, size_t size, size_t count, const void* buffer
     if (int64_t& budget = g_QelFileFaults.writeBudget; budget >= 0) {
         if (static_cast<uint64_t>(budget) < size * count) {
             budget = 0;
+            ReportHandle(f, "write", Reason(ENOSPC));
             return 0;
         }
         budget -= static_cast<int64_t>(size * count);
@@ -223,12 +324,19 @@ size_t Qel_fwriteBlock(QelFile* f, size_t size, size_t count, const void* buffer
         while (done < n) {
             unsigned want = unsigned(n - done < GZ_CHUNK ? n - done : GZ_CHUNK);
             int put = gzwrite(Gz(f), static_cast<const uint8_t*>(buffer) + done, want);
-            if (put <= 0) break;
+            if (put <= 0) {
+                int code = 0;
+                const char* text = gzerror(Gz(f), &code);
+                ReportHandle(f, "write", code == Z_ERRNO ? Reason(errno) : text);
+                break;
+            }
             done += size_t(put);
         }
         return done / size;
     }
-    return fwrite(buffer, size, count, Plain(f));
+    const size_t put = fwrite(buffer, size, count, Plain(f));
+    if (put < count) ReportHandle(f, "write", Reason(errno));
+    return put;
 }
 
 size_t Qel_fwrite(QelFile* f, void* record, size_t length, const char* layout) {
@@ -254,6 +362,9 @@ int Qel_fprintf(QelFile* f, const char* fmt, ...) {
     va_start(ap, fmt);
     int n = (f->flags & QEL_FILE_GZIP) ? gzvprintf(Gz(f), fmt, ap) : vfprintf(Plain(f), fmt, ap);
     va_end(ap);
+    if (n < 0)
+        ReportHandle(f, "write",
+                     (f->flags & QEL_FILE_GZIP) && n != Z_ERRNO ? "the compressed stream failed" : Reason(errno));
     return n;
 }
 
@@ -286,9 +397,18 @@ long Qel_ftell(QelFile* f) {
 int Qel_fclose(QelFile* f) {
     if (!f) return -1;
     int r = 0;
-    if (f->stream && (f->flags & QEL_FILE_CATALOG) && Park(f)) r = 0;
-    else if (f->stream) r = (f->flags & QEL_FILE_GZIP) ? (gzclose(Gz(f)) == Z_OK ? 0 : -1) : fclose(Plain(f));
-    Int_FreeRecord(f, 0);
+    if (f->stream && (f->flags & QEL_FILE_CATALOG) && Park(f)) {
+        r = 0;
+    } else if (f->stream && (f->flags & QEL_FILE_GZIP)) {
+        const int code = gzclose(Gz(f));
+        r = code == Z_OK ? 0 : -1;
+        // What is still buffered is written at the close.
+        if (r != 0) ReportHandle(f, "write", code == Z_ERRNO ? Reason(errno) : "the compressed stream did not end");
+    } else if (f->stream) {
+        r = fclose(Plain(f));
+        if (r != 0) ReportHandle(f, "write", Reason(errno));
+    }
+    FreeHandle(f);
     return r;
 }
 
@@ -324,8 +444,12 @@ time_t Qel_ftime(const char* name, int userPath) {
 int Qel_RemoveFile(const char* name, int userPath) {
     if (!name) return 0;
     char* disk = DiskPathOf(name, userPath);
+    errno = disk ? 0 : ENOENT;
     int ok = disk && remove(disk) == 0;
-    if (!ok) Qel_ErrPrintf("Qel_RemoveFile(%s,%d) remove failed!\n", name, userPath);
+    if (!ok) {
+        Report(Where(name, disk ? disk : name), "remove it", Reason(errno), true);
+        Qel_ErrPrintf("Qel_RemoveFile(%s,%d) remove failed!\n", name, userPath);
+    }
     Qel_StrFree(disk);
     return ok ? 1 : 0;
 }
@@ -335,8 +459,13 @@ int Qel_RenameFile(const char* from, const char* to, int userPath) {
     char* src = DiskPathOf(from, userPath);
     char* dst = DiskPathOf(to, userPath);
     // POSIX rename replaces an existing target in one step.
+    errno = src && dst ? (g_QelFileFaults.failRename ? EIO : 0) : ENOENT;
     int ok = src && dst && !g_QelFileFaults.failRename && rename(src, dst) == 0;
-    if (!ok) Qel_ErrPrintf("Qel_RenameFile(%s,%s,%d) rename failed!\n", from, to, userPath);
+    if (!ok) {
+        const std::string what = "rename it to " + Where(to, dst ? dst : to);
+        Report(Where(from, src ? src : from), what.c_str(), Reason(errno), true);
+        Qel_ErrPrintf("Qel_RenameFile(%s,%s,%d) rename failed!\n", from, to, userPath);
+    }
     // The folder's entry too reaches the disk.
     if (ok) {
         std::string folder = dst;
@@ -355,10 +484,15 @@ int Qel_RenameFile(const char* from, const char* to, int userPath) {
 int Qel_SyncFile(const char* name, int userPath) {
     if (!name) return 0;
     char* disk = DiskPathOf(name, userPath);
+    errno = disk ? (g_QelFileFaults.failSync ? EIO : 0) : ENOENT;
     int fd = disk && !g_QelFileFaults.failSync ? open(disk, O_RDONLY | O_CLOEXEC) : -1;
     int ok = fd >= 0 && fsync(fd) == 0;
+    const int err = errno;
     if (fd >= 0) close(fd);
-    if (!ok) Qel_ErrPrintf("Qel_SyncFile(%s,%d) sync failed!\n", name, userPath);
+    if (!ok) {
+        Report(Where(name, disk ? disk : name), "write it to the disk", Reason(err), true);
+        Qel_ErrPrintf("Qel_SyncFile(%s,%d) sync failed!\n", name, userPath);
+    }
     Qel_StrFree(disk);
     return ok ? 1 : 0;
 }
@@ -383,11 +517,33 @@ void* Qel_LoadFile(const char* name, int diskOnly) {
         if (buf && Qel_fread(f, 1, size_t(size), buf) != size_t(size)) {
             Int_FreeMem(buf, size_t(size), 0);
             buf = nullptr;
+            ReportHandle(f, "read", "the file is shorter than it was a moment before");
         }
+    } else if (size == 0) {
+        // Kept for the caller to log when an empty file is a failure to it.
+        Report(f->where ? f->where : name, "read", "the file is empty", false);
+    } else {
+        ReportHandle(f, "read", size > long(INT32_MAX) ? "the file is larger than 2 GB" : Reason(errno));
     }
     Qel_fclose(f);
     if (buf) g_QelLastFileSize = uint32_t(size);
     return buf;
+}
+
+char* Qel_DescribeFile(const char* name, int diskOnly) {
+    if (!name) return nullptr;
+    std::string where;
+    if (const QelCatalogEntry* e = diskOnly ? nullptr : Qel_CatalogFind(name)) {
+        const QelCatalog* cat = g_SystemState->catalogs[g_SystemState->currentCatalog];
+        char* disk = Qel_DiskPath(cat->dataFileName);
+        where = MemberWhere(name, disk ? disk : cat->dataFileName, e);
+        Qel_StrFree(disk);
+    } else {
+        char* disk = DiskPathOf(name, diskOnly);
+        where = Where(name, disk ? disk : name);
+        Qel_StrFree(disk);
+    }
+    return Qel_StrReassign(nullptr, where.c_str());
 }
 
 const char* Qel_FindNext(QelDirListing* dir) { return Qel_NextDirEntry(dir); }

@@ -10,6 +10,7 @@
 // Handle flag bits.
 constexpr uint32_t QEL_FILE_CATALOG = 0x1;  // a member of a catalog's data file
 constexpr uint32_t QEL_FILE_GZIP = 0x2;     // a zlib gz stream
+constexpr uint32_t QEL_FILE_FAILED = 0x4;   // a failed read or write of the handle was logged
 
 struct QelFile {
     void* stream;  // FILE* or gzFile
@@ -17,7 +18,24 @@ struct QelFile {
     uint32_t memberStart;  // byte offset of the member in the catalog's data file
     uint32_t memberSize;
     uint32_t memberPos;  // 0 .. memberSize
+    char* where;         // the game's name and where it lies on disk, for the failure lines
 };
+
+// Failures of the file layer say what the game asked for, the path on disk it
+// became and the system's reason, in one line:
+//   File <name> (<path>): cannot <what>: <reason>
+// An open for reading that finds nothing is the usual answer to a probe (the
+// texture forms, the catalog count): it is only remembered. Every other failed
+// open, read, write, rename or removal is logged at once (Qel_ErrPrintf).
+// Logs the remembered failure of the last open, unless it was logged already:
+// for callers to whom the file's absence is a failure, before their own lines.
+void Qel_LogFileFailure();
+// The line of the last open's failure ("" when it succeeded), for tests.
+const char* Qel_LastFileFailure();
+// Where a name lies for the failure lines of other readers: "<name> (<path>)",
+// the path on disk, or the catalog data file and bytes of a member. A new heap
+// string (Qel_StrFree).
+char* Qel_DescribeFile(const char* name, int diskOnly);
 
 struct QelCatalogEntry;
 

@@ -299,6 +299,7 @@ static uint32_t ParseFlags(VRMFile* r, const VRMNameValue* names) {
 
 void Qel_ReaderInit(VRMFile* r, const void* buffer, int binaryForm) {
     r->out = nullptr;
+    r->fileName = nullptr;
     r->cursor = static_cast<uint8_t*>(const_cast<void*>(buffer));
     r->base = nullptr;
     r->size = 0;
@@ -319,7 +320,9 @@ int VRMFile::Open(const char* name, int read, int packed, int binaryForm, const 
     binary = binaryForm;
     depth = 0;
     error = 0;
+    fileName = nullptr;
     if (read) {
+        fileName = Qel_StrReassign(nullptr, name);
         auto* data = static_cast<uint8_t*>(packed ? Qel_Unpack(name, 0) : Qel_LoadFile(name, 0));
         uint32_t n = g_QelLastFileSize;
         if (data) {
@@ -335,6 +338,7 @@ int VRMFile::Open(const char* name, int read, int packed, int binaryForm, const 
         }
         lineStart = 1;
         error = base ? 0 : 1;
+        if (error) fileName = Qel_StrFree(fileName);
     } else {
         out = packed ? Qel_fcopen(name, "wb", 0) : Qel_fopen(name, "wb", 0);
         lineStart = 0;
@@ -349,6 +353,43 @@ void VRMFile::Close() {
     if (base) Int_FreeMem(base, size_t(size) + 1, 0);
     base = cursor = nullptr;
     size = 0;
+    fileName = Qel_StrFree(fileName);
+}
+
+char* Qel_ReaderPlace(const VRMFile* r) {
+    std::string place;
+    if (r->fileName) {
+        char* where = Qel_DescribeFile(r->fileName, 0);
+        place = where ? where : r->fileName;
+        Qel_StrFree(where);
+    }
+    const uint8_t* end = EndOf(r);
+    if (r->base && r->cursor && end && r->cursor >= r->base && r->cursor <= end) {
+        if (!place.empty()) place += ", ";
+        if (r->binary) {
+            place += "byte " + std::to_string(r->cursor - r->base);
+        } else {
+            // The field that holds the byte read last.
+            const uint8_t* at = r->cursor > r->base ? r->cursor - 1 : r->base;
+            const uint8_t* start = at;
+            while (start > r->base && start[-1] != ';' && start[-1] != '\n') --start;
+            const uint8_t* stop = at;
+            while (stop < end && *stop != ';' && *stop != '\n') ++stop;
+            const uint8_t* lineBegin = start;
+            while (lineBegin > r->base && lineBegin[-1] != '\n') --lineBegin;
+            size_t line = 1, field = 1;
+            for (const uint8_t* p = r->base; p < lineBegin; ++p) line += *p == '\n';
+            for (const uint8_t* p = lineBegin; p < start; ++p) field += *p == ';';
+            std::string text;
+            for (const uint8_t* p = start; p < stop && text.size() < 40; ++p)
+                if (*p != '\r') text.push_back(*p >= 32 && *p < 127 ? char(*p) : '?');
+            place += "line " + std::to_string(line) + ", field " + std::to_string(field) + " \"" + text + "\"";
+        }
+        const uint8_t* rest = r->cursor;
+        while (!r->binary && rest < end && (*rest == ' ' || *rest == '\t' || *rest == '\r' || *rest == '\n')) ++rest;
+        if (rest >= end) place += ", where the file ends";
+    }
+    return Qel_StrReassign(nullptr, place.c_str());
 }
 
 VRMFile* Qel_StreamCreate(const char* name, int read, int packed, int binaryForm, const VRMTagRow* table, int rows) {

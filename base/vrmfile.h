@@ -43,6 +43,7 @@ public:
     int32_t lineStart;
     int32_t depth;  // +1 per start tag, -1 per end tag
     int32_t error;
+    char* fileName;  // the name it was opened under (reading), for failure lines; null otherwise
 
     // Reading (read 1): the whole file, unpacked when packed is set. Writing:
     // a new file, gzip when packed is set. 1 on success; the error flag says
@@ -84,6 +85,13 @@ public:
     // Raw text to the output file.
     void WriteText(const char* text);
 };
+
+// Where a reader stands, for the line that reports its failure: the file (its
+// name and where it lies), then for the text form the line, the field on that
+// line and the field's text, for the binary form the byte. A read that fails
+// leaves the reader at the field it failed on; a caller that finds a value it
+// cannot use reports the field read last. A new heap string (Qel_StrFree).
+char* Qel_ReaderPlace(const VRMFile* r);
 
 // Sets up a reader over a caller's buffer (no bounds check; a text buffer ends with NUL).
 void Qel_ReaderInit(VRMFile* r, const void* buffer, int binaryForm);

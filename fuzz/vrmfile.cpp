@@ -1,6 +1,7 @@
 // The data-file reader: a file in text or binary form (packed or not) read
-// by a sequence of field reads that the input chooses. The first part of the
-// input holds the mode byte and the reads, the rest is the file.
+// by a sequence of field reads that the input chooses, then where the reads
+// stopped. The first part of the input holds the mode byte and the reads, the
+// rest is the file.
 #include "base/strings.h"
 #include "base/vrmfile.h"
 #include "fuzz/harness/harness.h"
@@ -39,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             default: Qel_ReaderReadChar(r); break;
         }
     }
+    // Where the reads stopped, as a failure line says it.
+    Qel_StrFree(Qel_ReaderPlace(r));
     Qel_CloseFileBuffer(r);
     return 0;
 }

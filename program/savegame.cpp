@@ -369,6 +369,7 @@ int P_TryLoad(int32_t slot) {
     QelFile* file = Qel_fcopen(name.c_str(), "rb", 1);
     if (!file) {
         Qel_ErrPrintf("P_Load: opening %s failed\n", name.c_str());
+        Qel_LogFileFailure();
         if (g_TimerBase) Timer_ClearAll();
         return 0;
     }

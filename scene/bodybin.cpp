@@ -48,8 +48,12 @@ bool Fail(BinLoad& t, const char* fmt, ...) {
 }
 
 bool Invalid(BinLoad& t, int row, int32_t level) {
-    return Fail(t, "B3D_LoadBodyBin: Error loading body file %s - invalid %s data in body %d\n", t.file.c_str(),
-                g_VRMBodyTags[row].longName, level);
+    char* place = Qel_ReaderPlace(t.r);
+    char where[400];
+    snprintf(where, sizeof where, "%s", place ? place : "");
+    Qel_StrFree(place);
+    return Fail(t, "B3D_LoadBodyBin: Error loading body file %s - invalid %s data in body %d\n%s\n", t.file.c_str(),
+                g_VRMBodyTags[row].longName, level, where);
 }
 
 [[noreturn]] void OutOfMemory(const BinLoad& t, const char* what, int32_t a = 0, int32_t b = 0, int32_t c = 0) {

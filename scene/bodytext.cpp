@@ -53,8 +53,13 @@ void Exit(int reason, const char* fmt, ...) {
 
 [[noreturn]] void Invalid(const TextLoad& t, int row) {
     t.r->error = 1;
-    Exit(1, "B3D_LoadBody2: Error loading body file %s - invalid %s data\n", t.file.c_str(),
-         g_VRMBodyTags[row].longName);
+    // Where in the file the reading stopped, for whoever mends it.
+    char* place = Qel_ReaderPlace(t.r);
+    char where[400];
+    std::snprintf(where, sizeof where, "%s", place ? place : "");
+    Qel_StrFree(place);
+    Exit(1, "B3D_LoadBody2: Error loading body file %s - invalid %s data\n%s\n", t.file.c_str(),
+         g_VRMBodyTags[row].longName, where);
 }
 
 void Check(const TextLoad& t, int row) {

@@ -75,7 +75,7 @@ int32_t B3DB_LoadLensflares() {
             else read.push_back(e);
         }
         if (!whole) {
-            Qel_ErrPrintf("B3DB_LoadLensflares: lens flare %d cut short\n", i);
+            B3DB_TypesError(r, "B3DB_LoadLensflares: lens flare %d cut short\n", i);
             break;
         }
         if (read.empty()) continue;
@@ -202,7 +202,7 @@ int32_t B3DB_LoadMaterials() {
     if (!r) return 0;
     const int32_t count = r->ReadInt();
     if (r->error || count < 0 || count > 0xFFFF) {
-        Qel_ErrPrintf("Error loading definition for material number %d\n", 0);
+        B3DB_TypesError(r, "Error loading definition for material number %d\n", 0);
         Qel_CloseFileBuffer(r);
         return 0;
     }
@@ -220,7 +220,7 @@ int32_t B3DB_LoadMaterials() {
         TC_TextureInfo m;
         char* texture = nullptr;
         if (!ReadMaterial(r, &m, &texture)) {
-            Qel_ErrPrintf("Error loading definition for material number %d\n", i);
+            B3DB_TypesError(r, "Error loading definition for material number %d\n", i);
             whole = false;
         } else {
             g_TCTextureInfo[i] = m;

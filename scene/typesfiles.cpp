@@ -1,15 +1,18 @@
 #include "scene/typesfiles.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "base/file.h"
 #include "base/general.h"
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/strings.h"
 #include "base/texcache.h"
+#include "base/vrmfile.h"
 #include "scene/ids.h"
 #include "scene/pools.h"
 #include "scene/smallops.h"
@@ -91,10 +94,22 @@ VRMFile* B3DB_OpenTypesFile(const char* name) {
     r = Qel_StreamCreate(tried.c_str(), 1, 0, 0, nullptr, 0);
     if (!r || r->error) {
         Qel_ErrPrintf("B3DB_OpenTypesFile: Can't read file %s\n", tried.c_str());
+        Qel_LogFileFailure();
         Qel_CloseFileBuffer(r);
         return nullptr;
     }
     return r;
+}
+
+void B3DB_TypesError(const VRMFile* r, const char* fmt, ...) {
+    char message[512];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(message, sizeof message, fmt, ap);
+    va_end(ap);
+    char* place = r ? Qel_ReaderPlace(r) : nullptr;
+    Qel_ErrPrintf("%s%s\n", message, place ? place : "");
+    Qel_StrFree(place);
 }
 
 // ------------------------------------------------------------------ CutData
@@ -114,7 +129,7 @@ int32_t B3DB_LoadCutData() {
         const int32_t id = r->ReadInt();
         char* name = r->ReadString();
         if (r->error) {
-            Qel_ErrPrintf("Error loading definition for cut number %d\n", id);
+            B3DB_TypesError(r, "Error loading definition for cut number %d\n", id);
             whole = false;
         } else if (id < 0 || id >= t.fixedCount) {
             // Dynamic ids belong to names met at run time, never to the table.
@@ -165,7 +180,7 @@ int32_t B3DB_LoadBodyData() {
         char* name = r->ReadString();
         const int32_t slot = FixedBodySlot(id, t.fixedCount);
         if (r->error) {
-            Qel_ErrPrintf("Error loading definition for body number %d\n", id);
+            B3DB_TypesError(r, "Error loading definition for body number %d\n", id);
             whole = false;
         } else if (slot < 0) {
             Qel_DPrintf(0, "B3DB_LoadBodyData: body number %d has no slot, skipped\n", id);
@@ -201,7 +216,7 @@ int32_t B3DB_LoadLightTypeList() {
     for (int32_t i = 0; whole && i < count; ++i) {
         const int32_t index = r->ReadInt();
         if (!r->error && (index < 0 || index >= B3D_LIGHT_TYPES)) {
-            Qel_ErrPrintf("B3DB_LoadLightTypeList: index %d out of range!\n", index);
+            B3DB_TypesError(r, "B3DB_LoadLightTypeList: index %d out of range!\n", index);
             whole = false;
             break;
         }
@@ -311,7 +326,7 @@ int32_t B3DB_LoadParticleDescription() {
             break;
         }
         if (index < 0 || index >= kDescriptions) {
-            Qel_ErrPrintf("B3DB_LoadParticleDescription: index %d out of range!\n", index);
+            B3DB_TypesError(r, "B3DB_LoadParticleDescription: index %d out of range!\n", index);
             answer = 0;
             break;
         }
@@ -325,7 +340,7 @@ int32_t B3DB_LoadParticleDescription() {
             if (whole) emitters.push_back(e);
         }
         if (!whole) {
-            Qel_ErrPrintf("B3DB_LoadParticleDescription: description %d cut short\n", index);
+            B3DB_TypesError(r, "B3DB_LoadParticleDescription: description %d cut short\n", index);
             answer = 0;
             break;
         }
@@ -387,7 +402,7 @@ int32_t B3DB_LoadSkins() {
             } else {
                 const uint32_t from = TC_GetTextureIdByName(a), to = TC_GetTextureIdByName(b);
                 if (MissingTexture(from) || MissingTexture(to))
-                    Qel_ErrPrintf("Error loading Skins.txt: skin type %d, texture number %d\n", i, k);
+                    B3DB_TypesError(r, "Error loading Skins.txt: skin type %d, texture number %d\n", i, k);
                 s.replaced.push_back(static_cast<int32_t>(from));
                 s.replacing.push_back(static_cast<int32_t>(to));
             }
@@ -459,7 +474,7 @@ int32_t B3DB_LoadIconData() {
         const int32_t slot = ReadSlot(r);
         if (r->error) break;
         if (slot < 0 || slot >= B3D_ICON_LISTS) {
-            Qel_ErrPrintf("Error loading icon data file %s: icon texture slot %d\n", "IconData", slot);
+            B3DB_TypesError(r, "Error loading icon data file %s: icon texture slot %d\n", "IconData", slot);
             answer = 0;
             break;
         }
@@ -482,12 +497,13 @@ int32_t B3DB_LoadIconData() {
             row.h = r->ReadInt();
             if (r->error) whole = false;
             else if (!IconFits(row, width, height))
-                Qel_ErrPrintf("Error loading icon data file %s: texture %s, icon %d, ID %d\n", "IconData",
-                              textureName.c_str(), i, row.iconId);
+                B3DB_TypesError(r, "Error loading icon data file %s: texture %s, icon %d, ID %d\n", "IconData",
+                                textureName.c_str(), i, row.iconId);
             else rows.push_back(row);
         }
         if (!whole) {
-            Qel_ErrPrintf("Error loading icon data file %s: texture %s cut short\n", "IconData", textureName.c_str());
+            B3DB_TypesError(r, "Error loading icon data file %s: texture %s cut short\n", "IconData",
+                            textureName.c_str());
             answer = 0;
             break;
         }

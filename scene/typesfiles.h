@@ -15,6 +15,9 @@
 VRMFile* B3DB_OpenTypesFile(const char* name);
 // The text form's path of a types file ("types\\<name>.txt"), where writers put it.
 std::string B3DB_TypesFilePath(const char* name);
+// A types file's failure: the message, then where the reader stands in the
+// file (file, line, field), in one framed error.
+void B3DB_TypesError(const VRMFile* r, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
 // Each answers 1 when its file was read to the end, 0 otherwise; a missing
 // file leaves the table as the loader prepared it.

@@ -464,6 +464,7 @@ int SB_LoadLocation(SE_Context* ctx, const char* name) {
     if (!image) {
         Qel_ErrPrintf("File not found.\n");
         Qel_ErrPrintf("SB_LoadLocation: Cannot load file %s\n", path);
+        Qel_LogFileFailure();
         SB_Free(ctx, SE_MEMCAT_TEXT, path, pathSize);
         return 0;
     }

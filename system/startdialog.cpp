@@ -204,6 +204,15 @@ void EndStart(HWND dialog, INT_PTR result) {
     EndDialog(dialog, result);
 }
 
+// The page of the address text; a bare host name is a web address. Empty
+// when the configuration names none.
+std::string UpdatesPage() {
+    std::string page = Text(PAGE_START, ID_ADDRESS);
+    if (page.empty() || page == "=TextIDNotFound=") return {};
+    if (page.find("://") == std::string::npos) page = "https://" + page;
+    return page;
+}
+
 void StartInit(HWND dialog) {
     SystemState* s = g_SystemState;
     SetTexts(dialog, PAGE_START, DLG_START,
@@ -213,6 +222,7 @@ void StartInit(HWND dialog) {
     Check(dialog, ID_BENCHMARK, s->SysProfilingFlags & SYSPROF_BENCHMARK);
     Check(dialog, ID_EAX, s->soundFlags & 0x200);
     Enable(dialog, ID_MOD, AnyModPackage());
+    Enable(dialog, ID_UPDATES, !UpdatesPage().empty());
     ShowAboutPicture(dialog);
 }
 
@@ -231,13 +241,20 @@ void StartOk(HWND dialog) {
     EndStart(dialog, 1);
 }
 
-// The page of the address text; a bare host name is a web address. Without
-// an address there is nothing to open, as after a failed web start.
+// A page that opened ends the dialog (the player goes to update). One that
+// cannot be opened is said so, and the dialog stays for the player to start.
 void OpenUpdatesPage(HWND dialog) {
-    std::string page = Text(PAGE_START, ID_ADDRESS);
-    if (page.empty() || page == "=TextIDNotFound=") return;
-    if (page.find("://") == std::string::npos) page = "https://" + page;
-    if (ShellExecuteA(dialog, "open", page.c_str(), nullptr, nullptr, SW_SHOW) > 32) EndStart(dialog, 0);
+    const std::string page = UpdatesPage();
+    if (page.empty()) return;
+    const intptr_t result = ShellExecuteA(dialog, "open", page.c_str(), nullptr, nullptr, SW_SHOW);
+    if (result > 32) {
+        EndStart(dialog, 0);
+        return;
+    }
+    Qel_DPrintf(0, "S_StartDialogProc() opening %s failed (%d)\n", page.c_str(), static_cast<int>(result));
+    const std::string text = "The update page could not be opened:\n" + page +
+                             "\n\nNo web browser answered. Open the page with a browser of your own.";
+    S_MessageBoxUtf8(text.c_str(), dialog, Text(PAGE_START, ID_UPDATES), MB_OK | MB_ICONEXCLAMATION);
 }
 
 // ---------------------------------------------------------------- graphics
@@ -523,7 +540,11 @@ void CaptureOk(HWND dialog) {
             return;
         if (!Qel_MakeDir(name, userRelative)) {
             Qel_ErrPrintf("Failed to create capture directory\n");
-            S_MessageBoxUtf8(Text(PAGE_CAPTURE, 10010), dialog, Text(PAGE_CAPTURE, 10011), MB_OK | MB_ICONERROR);
+            // The log names the folder and the reason.
+            char place[1024];
+            const std::string text = std::string(Text(PAGE_CAPTURE, 10010)) + "\n\nThe log (" +
+                                     Qel_LogPlace(place, sizeof place) + ") says what failed and where.";
+            S_MessageBoxUtf8(text.c_str(), dialog, Text(PAGE_CAPTURE, 10011), MB_OK | MB_ICONERROR);
             return;
         }
     }

@@ -147,9 +147,17 @@ char* Qel_DiskPath(const char* name) {
 int Qel_MakeDir(const char* path, int userRelative) {
     char* resolved = Qel_ResolvePath(path, userRelative);
     char* disk = Qel_DiskPath(resolved);
+    errno = disk ? 0 : ENOENT;
     int ok = disk && mkdir(disk, 0777) == 0;
+    const int err = errno;
     Qel_StrFree(disk);
     Qel_StrFree(resolved);
+    // A folder that is there already is the usual answer, not a failure.
+    if (!ok && err != EEXIST && path) {
+        char* where = Qel_DescribeFile(path, userRelative);
+        Qel_ErrPrintf("Folder %s: cannot make it: %s\n", where ? where : path, std::strerror(err));
+        Qel_StrFree(where);
+    }
     return ok ? 1 : 0;
 }
 

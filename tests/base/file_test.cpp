@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "base/catalog.h"
@@ -29,6 +30,12 @@ std::string LoadText(const char* name) {
 }
 
 std::string Text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
 
 // A game folder with two catalogs and a few disk files.
 class FileLayer : public testing::Test {
@@ -261,4 +268,70 @@ TEST_F(FileLayer, GzipTextAndSeeks) {
     EXPECT_EQ(Qel_ftell(gz), 6);
     EXPECT_EQ(ReadAll(gz), "42;");
     Qel_fclose(gz);
+}
+
+// Failures say what the game asked for, the disk path it became and the
+// system's reason. A file missing for reading is only remembered, as probes
+// find nothing all the time; the caller to whom it is a failure logs it.
+TEST_F(FileLayer, FailuresNameTheFileItsDiskPathAndTheReason) {
+    const std::string folder = std::filesystem::current_path().string();
+    LogCapture capture;
+    EXPECT_EQ(Qel_fopen("Nothing.txt", "rb", 0), nullptr);
+    EXPECT_EQ(capture.Take(), "");
+    const std::string missing =
+        "File Nothing.txt (" + folder + "/Nothing.txt): cannot open it for reading: No such file or directory\n";
+    EXPECT_EQ(Qel_LastFileFailure(), missing);
+    Qel_LogFileFailure();
+    Qel_LogFileFailure();
+    EXPECT_EQ(Count(capture.Take(), missing), 1u);
+    // A later open that succeeds leaves nothing to log.
+    QelFile* found = Qel_fopen("both.txt", "rb", 0);
+    ASSERT_NE(found, nullptr);
+    Qel_fclose(found);
+    Qel_LogFileFailure();
+    EXPECT_EQ(capture.Take(), "");
+
+    // Writing is never a probe: at once.
+    game_.Write("blocked", "a file, not a folder");
+    EXPECT_EQ(Qel_fopen("blocked/save.txt", "wb", 0), nullptr);
+    EXPECT_TRUE(capture.Contains("File blocked/save.txt (" + folder +
+                                 "/blocked/save.txt): cannot open it for writing: Not a directory\n"));
+    // A write that fails says so once for its handle.
+    QelFile* out = Qel_fopen("out.bin", "wb", 0);
+    ASSERT_NE(out, nullptr);
+    g_QelFileFaults.writeBudget = 2;
+    EXPECT_EQ(Qel_fwriteBlock(out, 1, 4, "abcd"), 0u);
+    EXPECT_EQ(Qel_fwriteBlock(out, 1, 4, "abcd"), 0u);
+    g_QelFileFaults.writeBudget = -1;
+    Qel_fclose(out);
+    EXPECT_EQ(Count(capture.Take(), "File out.bin (" + folder + "/out.bin): cannot write: No space left on device\n"),
+              1u);
+    // A rename names both files, before its own line.
+    EXPECT_EQ(Qel_RenameFile("gone.txt", "x.txt", 0), 0);
+    EXPECT_TRUE(capture.Contains("File gone.txt (" + folder + "/gone.txt): cannot rename it to x.txt (" + folder +
+                                 "/x.txt): No such file or directory\n"));
+}
+
+// A data file cut short: its catalog says so when it loads, naming the first
+// member past the end; opening such a member fails with the file layer's line
+// instead of reading short; the members before the cut read whole.
+TEST(CatalogCutShort, IsReportedAtLoadAndItsMembersPastTheEndFail) {
+    TempGameFolder game;
+    game.WriteCatalog("01.cat", Members({{"a.txt", "first"}, {"b.txt", std::string(100, 'b')}, {"c.txt", "third"}}));
+    std::vector<uint8_t> data = game.Read("01.dat");
+    data.resize(55);
+    game.WriteBytes("01.dat", data);
+    const std::string folder = std::filesystem::current_path().string();
+    LogCapture capture;
+    GeneralSession session;
+    ASSERT_NE(session.State(), nullptr);
+    EXPECT_EQ(Count(capture.Take(), "Qel_LoadCatalog: 01.cat: its data file 01.dat (" + folder +
+                                        "/01.dat) holds 55 bytes, and 2 members lie past that end, the first b.txt "
+                                        "(bytes 5 to 105)\n"),
+              1u);
+    EXPECT_EQ(LoadText("a.txt"), "first");
+    EXPECT_EQ(Qel_fopen("b.txt", "rb", 0), nullptr);
+    EXPECT_TRUE(capture.Contains("File b.txt (bytes 5 to 105 of " + folder +
+                                 "/01.dat): cannot read: the data file ends at byte 55, before the member\n"));
+    EXPECT_EQ(LoadText("c.txt"), "<null>");
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -367,6 +368,41 @@ TEST_F(VRMFiles, LoadedTextEndsAfterItsLastByte) {
     EXPECT_EQ(r.ReadInt(), 34);
     EXPECT_EQ(r.error, 0);
     r.Close();
+}
+
+// Where a reader stands when a field cannot be read: the file and its disk
+// path, then the line, the field on that line and its text; the byte in the
+// binary form.
+TEST_F(VRMFiles, TheReadersPlaceNamesFileLineAndField) {
+    const std::string folder = std::filesystem::current_path().string();
+    game_.Write("types/Things.txt", "/ a header\n2;\n1; zz;3;\n");
+    VRMFile text{};
+    ASSERT_EQ(text.Open("types\\Things.txt", 1, 0, 0, nullptr, 0), 1);
+    EXPECT_EQ(text.ReadInt(), 2);
+    EXPECT_EQ(text.ReadInt(), 1);
+    text.ReadInt();
+    ASSERT_NE(text.error, 0);
+    EXPECT_EQ(Take(Qel_ReaderPlace(&text)),
+              "types\\Things.txt (" + folder + "/types/Things.txt), line 3, field 2 \" zz\"");
+    text.Close();
+
+    game_.Write("short.txt", "1;2;");
+    VRMFile cut{};
+    ASSERT_EQ(cut.Open("short.txt", 1, 0, 0, nullptr, 0), 1);
+    cut.ReadInt();
+    cut.ReadInt();
+    cut.ReadInt();
+    EXPECT_EQ(Take(Qel_ReaderPlace(&cut)),
+              "short.txt (" + folder + "/short.txt), line 1, field 2 \"2\", where the file ends");
+    cut.Close();
+
+    game_.Write("bytes.bin", std::string("\0\0\0\1\0\2", 6));
+    VRMFile binary{};
+    ASSERT_EQ(binary.Open("bytes.bin", 1, 0, 1, nullptr, 0), 1);
+    EXPECT_EQ(binary.ReadInt(), 1);
+    binary.ReadInt();
+    EXPECT_EQ(Take(Qel_ReaderPlace(&binary)), "bytes.bin (" + folder + "/bytes.bin), byte 4");
+    binary.Close();
 }
 
 TEST_F(VRMFiles, PackedReadingAndWriting) {

@@ -419,6 +419,10 @@ TEST_F(SaveGameTest, AFailureAnywhereLeavesTheSlotAsItWas) {
         LogCapture log;
         EXPECT_EQ(P_Save(5, "New", "Game", 2), 0);
         EXPECT_TRUE(log.Contains("P_Save(5,New): writing save\\Qel99.sav failed\n")) << log.Text();
+        // Where, and why.
+        EXPECT_TRUE(log.Contains("File save\\Qel99.sav (" + SlotPath(P_SAVE_TEMP_SLOT) +
+                                 "): cannot write: No space left on device\n"))
+            << log.Text();
         EXPECT_EQ(ReadRaw(5), old);
         unlink(SlotPath(P_SAVE_TEMP_SLOT).c_str());
     }
@@ -426,6 +430,22 @@ TEST_F(SaveGameTest, AFailureAnywhereLeavesTheSlotAsItWas) {
     EXPECT_EQ(P_TryLoad(5), 1);
     EXPECT_EQ(P_Save(5, "New", "Game", 2), 1);
     EXPECT_NE(ReadRaw(5), old);
+}
+
+// A save folder that cannot be written: the log says where the save was to
+// go and why, before the save's own line.
+TEST_F(SaveGameTest, ASaveThatCannotBeOpenedSaysWhereAndWhy) {
+    const fs::path folder = fs::path(SlotPath(5)).parent_path();
+    fs::remove_all(folder);
+    std::ofstream(folder.string()) << "a file where the folder should be";
+    LogCapture log;
+    EXPECT_EQ(P_Save(5, "New", "Game", 2), 0);
+    const std::string text = log.Text();
+    const size_t where = text.find("File save\\Qel99.sav (" + (folder / "Qel99.sav").string() +
+                                   "): cannot open it for writing: Not a directory\n");
+    EXPECT_NE(where, std::string::npos) << text;
+    EXPECT_GT(text.find("P_Save(5,New): opening save\\Qel99.sav failed\n"), where) << text;
+    fs::remove(folder);
 }
 
 TEST_F(SaveGameTest, TheReaderChecksEveryPart) {
@@ -573,7 +593,10 @@ TEST_F(SaveGameTest, AGameThatCannotBeReadEndsTheProgramWithReason29) {
             PrintMessageBoxesAtExit();
             P_Load(3);
         },
-        ::testing::ExitedWithCode(29), "Error loading savegame, may be corrupt!");
+        ::testing::ExitedWithCode(29),
+        "File save\\\\Qel03.sav \\(.*/save/Qel03.sav\\): cannot open it for reading: No such file or "
+        "directory(.|\n)*Error loading savegame, may be corrupt!\n\nThe log \\(standard error\\) says what failed "
+        "and where.");
     testing::FLAGS_gtest_death_test_style = style;
 }
 

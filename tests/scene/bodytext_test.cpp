@@ -313,4 +313,12 @@ TEST_F(BodyText, FormatErrorsEndTheProgram) {
     }
 }
 
+// A body file that exists but cannot be read says where the reading stopped:
+// the file with its disk path, the line and the field.
+TEST_F(BodyText, AFormatErrorSaysWhereInTheFile) {
+    WriteBody(90, Body(kMat1, "PARTS:\n-99;\n"));
+    EXPECT_EXIT(B3D_LoadBody2(nullptr, 90), testing::ExitedWithCode(1),
+                "invalid Points data\nv\\\\00090\\.bod \\(/.*/v/00090\\.bod\\), line [0-9]+, field [0-9]+ \"");
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "base/texcache.h"
@@ -118,12 +120,21 @@ TEST_F(SceneDummies, MaterialsFillTheTextureTable) {
     EXPECT_STREQ(TC_GetTextureName(0), "");
     EXPECT_EQ(TC_GetTextureIdByName("hull"), 2u);
 
-    // A definition that fails ends the reading; those before it stay.
+    // A definition that fails ends the reading; those before it stay. The log
+    // names the file, the line and the field that could not be read.
     std::string text = Text("Materials");
-    Spoil("Materials", text.substr(0, text.find("MMETL_R")) + "MMETL_R;BOGUS;");
+    const std::string spoiled = text.substr(0, text.find("MMETL_R")) + "MMETL_R;BOGUS;";
+    Spoil("Materials", spoiled);
+    const size_t lineStart = spoiled.rfind('\n', spoiled.find("BOGUS")) + 1;
+    const std::string line = std::to_string(std::count(spoiled.begin(), spoiled.begin() + lineStart, '\n') + 1);
+    const std::string field =
+        std::to_string(std::count(spoiled.begin() + lineStart, spoiled.begin() + spoiled.find("BOGUS"), ';') + 1);
     LogCapture log;
     EXPECT_EQ(B3DB_LoadMaterials(), 0);
-    EXPECT_TRUE(log.Contains("Error loading definition for material number 2\n"));
+    EXPECT_TRUE(log.Contains("Error loading definition for material number 2\ntypes\\Materials.txt (" +
+                             std::filesystem::current_path().string() + "/types/Materials.txt), line " + line +
+                             ", field " + field + " \"BOGUS\", where the file ends\n"))
+        << log.Text();
     EXPECT_EQ(g_TCTextureInfo[1].flags, 0x2014u);
     EXPECT_EQ(g_TCTextureInfo[2].textureNumber, 0);
 

@@ -293,7 +293,7 @@ TEST_F(SaveSectionTest, SceneScaleReadsBackToTheSameWord) {
 }
 
 TEST_F(SaveSectionTest, ACatalogMemberRefusesTheSection) {
-    QelFile member{nullptr, QEL_FILE_CATALOG, 0, 0, 0};
+    QelFile member{nullptr, QEL_FILE_CATALOG, 0, 0, 0, nullptr};
     LogCapture log;
     EXPECT_EQ(B3D_SaveGame(&member), 0);
     EXPECT_TRUE(log.Contains("Error someone tried to write to a Catalog !\n"));

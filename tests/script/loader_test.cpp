@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -598,6 +599,11 @@ TEST_F(LoaderTest, LoadLocationReadsThroughTheFileLayer) {
     std::string out = capture.Take();
     EXPECT_NE(out.find("SB_LoadLocation() loading story file story\n"), std::string::npos);
     EXPECT_NE(out.find("SB_LoadLocation: Cannot load file L\\missing.obj\n"), std::string::npos) << out;
+    // Where the story was looked for on disk, and why it could not be read.
+    EXPECT_NE(out.find("File L\\missing.obj (" + std::filesystem::current_path().string() +
+                       "/L/missing.obj): cannot open it for reading: No such file or directory\n"),
+              std::string::npos)
+        << out;
     EXPECT_EQ(BookedBytes(ctx.get()), 0);
 }
 

@@ -247,6 +247,8 @@ TEST_F(StartDialog, EachSettingsButtonRunsItsDialogOverTheStartDialog) {
     EXPECT_TRUE(Win32_OpenDialogs().empty());
 }
 
+// A page that opened ends the dialog; one that could not be opened is said so
+// in a box, and the dialog stays for the player to start.
 TEST_F(StartDialog, TheUpdatesButtonOpensTheAddressPage) {
     struct Case {
         bool fails;
@@ -255,6 +257,7 @@ TEST_F(StartDialog, TheUpdatesButtonOpensTheAddressPage) {
     } cases[] = {{false, 0, false}, {true, 0, true}};
     for (const Case& c : cases) {
         Win32_DialogSeamReset().openFails = c.fails;
+        boxes_->shown.clear();
         bool open = false;
         Drive({{DLG_START, [&](HWND d) {
                     Win32_DialogClick(d, 1249);
@@ -263,19 +266,31 @@ TEST_F(StartDialog, TheUpdatesButtonOpensTheAddressPage) {
         EXPECT_EQ(S_RunStartDialog(), c.result);
         EXPECT_EQ(open, c.stillOpen);
         EXPECT_EQ(Win32_DialogSeam().opened, std::vector<std::string>{"https://www.example.org/trevan"});
+        ASSERT_EQ(boxes_->shown.size(), c.fails ? 1u : 0u);
+        if (c.fails) {
+            EXPECT_NE(boxes_->shown[0].text.find("could not be opened:\nhttps://www.example.org/trevan\n"),
+                      std::string::npos)
+                << boxes_->shown[0].text;
+            EXPECT_EQ(boxes_->shown[0].caption, "Nach Updates suchen");
+        }
     }
 }
 
-TEST_F(StartDialog, WithoutAnAddressTheUpdatesButtonOpensNothing) {
-    state->languageId = 1;  // no texts in this language
-    bool open = false;
-    Drive({{DLG_START, [&](HWND d) {
-                Win32_DialogClick(d, 1249);
-                open = !Win32_DialogEnded(d);
-            }}});
-    EXPECT_EQ(S_RunStartDialog(), 0);
-    EXPECT_TRUE(open);
-    EXPECT_TRUE(Win32_DialogSeam().opened.empty());
+// The configuration names no update address: the button cannot be pressed.
+TEST_F(StartDialog, WithoutAnAddressTheUpdatesButtonIsDisabled) {
+    for (const char* address : std::initializer_list<const char*>{"", nullptr}) {
+        if (address) MergePage(ctx_.get(), PAGE_START, {{1217, address}});
+        else state->languageId = 1;  // no texts in this language
+        bool enabled = true, clicked = true;
+        Drive({{DLG_START, [&](HWND d) {
+                    enabled = C(d, 1249).enabled;
+                    clicked = Win32_DialogClick(d, 1249);
+                }}});
+        EXPECT_EQ(S_RunStartDialog(), 0);
+        EXPECT_FALSE(enabled);
+        EXPECT_FALSE(clicked);
+        EXPECT_TRUE(Win32_DialogSeam().opened.empty());
+    }
 }
 
 TEST_F(StartDialog, MessagesOfTheStartDialog) {
@@ -567,7 +582,13 @@ TEST_F(StartDialog, AFolderThatIsNotMadeKeepsTheDialogOpen) {
         EXPECT_STREQ(state->captureFolder, c.stored);
         if (c.boxes == 2) {
             EXPECT_TRUE(log.Contains("Failed to create capture directory\n"));
-            EXPECT_EQ(boxes_->shown[1].text, "Ordner nicht angelegt");
+            // Which folder and why, and the box sends the player to the log.
+            EXPECT_TRUE(
+                log.Contains("Folder /no/such/place/shots (/no/such/place/shots): cannot make it: No such file "
+                             "or directory\n"))
+                << log.Text();
+            EXPECT_EQ(boxes_->shown[1].text,
+                      "Ordner nicht angelegt\n\nThe log (standard error) says what failed and where.");
             EXPECT_EQ(boxes_->shown[1].type, MB_OK | MB_ICONERROR);
         }
         state->captureFolder = Qel_StrReassign(state->captureFolder, "screenshots");

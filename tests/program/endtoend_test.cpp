@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -38,7 +39,7 @@ struct DemoRun {
     int status = -1;
     std::string log;
 };
-DemoRun RunDemo(const char* copy, const std::string& arguments) {
+DemoRun RunDemo(const char* copy, const std::string& arguments, const std::function<void()>& prepare = {}) {
     DemoRun run;
     const char* binaryDir = std::getenv("TREVAN_BINARY_DIR");
     const char* scratch = std::getenv("TREVAN_TEST_SCRATCH");
@@ -49,6 +50,7 @@ DemoRun RunDemo(const char* copy, const std::string& arguments) {
     run.folder = fs::path(scratch) / copy;
     fs::remove_all(run.folder);
     fs::copy(fs::path(binaryDir) / "demo", run.folder, fs::copy_options::recursive);
+    if (prepare) prepare();
     const std::string command = "cd '" + run.folder.string() + "' && XDG_DATA_HOME='" + (run.folder / "data").string() +
                                 "' MESA_SHADER_CACHE_DISABLE=true exec timeout 120 '" +
                                 (fs::path(binaryDir) / "trevan").string() + "' -noabout -window " + arguments +
@@ -80,8 +82,59 @@ TEST(EndToEnd, TheDemoRunsItsStoryAndEndsNormally) {
     EXPECT_EQ(text.find("Error loading"), std::string::npos) << text;
     for (const char* file : {"Globals", "Components", "WareLists", "TShips", "TShipsWrecks"})
         EXPECT_EQ(text.find(std::string("Can't read file types\\") + file + ".txt"), std::string::npos) << file;
+    EXPECT_NE(text.find("Demo: saving slot 3 answered 1\n"), std::string::npos) << text;
     EXPECT_TRUE(fs::exists(run.folder / "data" / "Veldrim" / "Trevan" / "save" / "Qel03.sav"));
+    // The demo folder holds every file the engine asks for: a healthy run logs
+    // no error or warning, so a real one stands out. Errors are framed, and the
+    // only framed line is the exit's.
+    std::istringstream lines(text);
+    int banners = 0;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_EQ(line.find("ERROR"), std::string::npos) << line;
+        EXPECT_EQ(line.find("WARNING"), std::string::npos) << line;
+        if (line + "\n" == "======================================\n") ++banners;
+    }
+    EXPECT_EQ(banners, 2) << text;
     fs::remove_all(run.folder);
+}
+
+// The save folder cannot be written: the log says where and why, the demo
+// story logs the save's answer and, with nothing saved, loads nothing; the run
+// goes on to its normal end.
+TEST(EndToEnd, AFailedSaveIsLoggedAndTheDemoGoesOn) {
+    const char* binaryDir = std::getenv("TREVAN_BINARY_DIR");
+    const char* scratch = std::getenv("TREVAN_TEST_SCRATCH");
+    ASSERT_TRUE(binaryDir && scratch);
+    // A file where the save folder would be.
+    const fs::path data = fs::path(scratch) / "endtoend-nosave" / "data" / "Veldrim" / "Trevan";
+    const DemoRun run = RunDemo("endtoend-nosave", "", [&] {
+        fs::create_directories(data);
+        std::ofstream(data / "save") << "not a folder";
+    });
+    const std::string& text = run.log;
+    ASSERT_TRUE(WIFEXITED(run.status)) << run.status;
+    EXPECT_EQ(WEXITSTATUS(run.status), 0) << text;
+    size_t at = 0;
+    for (const std::string& line : {"File save\\Qel99.sav (" + (data / "save" / "Qel99.sav").string() +
+                                        "): cannot open it for writing: Not a directory\n",
+                                    std::string("P_Save(3,Demo): opening save\\Qel99.sav failed\n"),
+                                    std::string("Demo: saving slot 3 answered 0\n"), std::string("EXIT(0)!!!\n")}) {
+        const size_t found = text.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing in order: " << line << "\n" << text;
+        at = found;
+    }
+    EXPECT_EQ(text.find("Loading game 3"), std::string::npos) << text;
+    fs::remove_all(run.folder);
+}
+
+// The demo's configuration names no update page, so its start dialog's
+// "Check for Updates" stays disabled rather than opening a made-up address.
+TEST(EndToEnd, TheDemoNamesNoUpdateAddress) {
+    const char* binaryDir = std::getenv("TREVAN_BINARY_DIR");
+    ASSERT_NE(binaryDir, nullptr);
+    const std::string page = ReadFile(fs::path(binaryDir) / "demo" / "T" / "45910.txt");
+    ASSERT_NE(page.find("\n1249 "), std::string::npos) << page;
+    EXPECT_NE(page.find("\n1217 \"\"\n"), std::string::npos) << page;
 }
 
 // The pixels of a 32-bit TGA whose first row is at the top (as the screenshot
@@ -176,6 +229,11 @@ TEST(EndToEnd, StopSignalsEndTheRunInOrder) {
         const std::string text = ReadFile(log);
         ASSERT_TRUE(WIFEXITED(status)) << status << "\n" << text;
         EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+        // The log says why the run ended.
+        const size_t named =
+            text.find(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") + " received: the program ends\n");
+        EXPECT_NE(named, std::string::npos) << text;
+        EXPECT_GT(text.find("EXIT(0)!!!\n"), named) << text;
         EXPECT_NE(text.find("EXIT(0)!!!\n"), std::string::npos) << text;
     }
 }

@@ -1,38 +1,86 @@
-// demotex: writes the demo body's hull texture, a 64 x 64 uncompressed
-// 24-bit TGA of warm panels with dark seams and a light stripe, so a lit,
-// turning body shows both its shading and its texture. Usage: demotex FILE.tga
+// demotex: writes the demo's pictures as DDS files into the folder the texture
+// loader looks in first ("dds"), so that every picture the engine asks for is
+// there: the cube body's hull texture (64 x 64 warm panels with dark seams and
+// a light stripe, with its mip levels, so a lit, turning body shows both its
+// shading and its texture), the start pictures for each screen width, and the
+// loading screen with its top and bottom bars. Usage: demotex FOLDER
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
+
+#include "tools/lib/lookup_textures.h"
+
+namespace {
+
+uint32_t Rgb(int r, int g, int b) { return static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 | b; }
+
+std::vector<uint32_t> Hull(int size) {
+    std::vector<uint32_t> texels;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            uint32_t c = Rgb(200, 120, 40);                         // panel
+            if (((x / 16) + (y / 16)) % 2) c = Rgb(150, 150, 160);  // alternate panel
+            if (y >= 28 && y < 36) c = Rgb(240, 230, 200);          // stripe
+            if (x % 16 == 0 || y % 16 == 0) c = Rgb(30, 30, 40);    // seams
+            texels.push_back(c);
+        }
+    }
+    return texels;
+}
+
+// The deep blue of the intro's sky, lighter towards a band across the middle.
+std::vector<uint32_t> Backdrop(int size) {
+    std::vector<uint32_t> texels;
+    for (int y = 0; y < size; ++y) {
+        const int d = y < size / 2 ? size / 2 - y : y - size / 2;
+        const int light = 48 - d * 40 / (size / 2);
+        for (int x = 0; x < size; ++x) texels.push_back(Rgb(16 + light / 3, 24 + light / 2, 72 + light));
+    }
+    return texels;
+}
+
+// A dark bar with a light line along the edge that faces the picture.
+std::vector<uint32_t> Bar(int size, bool top) {
+    std::vector<uint32_t> texels;
+    for (int y = 0; y < size; ++y) {
+        const bool edge = top ? y >= size - 2 : y < 2;
+        for (int x = 0; x < size; ++x) texels.push_back(edge ? Rgb(200, 190, 150) : Rgb(20, 20, 28));
+    }
+    return texels;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: demotex FILE.tga\n");
+        std::fprintf(stderr, "usage: demotex FOLDER\n");
         return 2;
     }
     constexpr int kSize = 64;
-    const uint8_t header[18] = {0, 0, 2, 0,     0, 0,     0, 0,  0,
-                                0, 0, 0, kSize, 0, kSize, 0, 24, 0x20};  // first row at the top
-    std::vector<uint8_t> pixels;
-    pixels.reserve(kSize * kSize * 3);
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            uint8_t r = 200, g = 120, b = 40;                          // panel
-            if (((x / 16) + (y / 16)) % 2) r = 150, g = 150, b = 160;  // alternate panel
-            if (y >= 28 && y < 36) r = 240, g = 230, b = 200;          // stripe
-            if (x % 16 == 0 || y % 16 == 0) r = 30, g = 30, b = 40;    // seams
-            pixels.push_back(b);                                       // TGA keeps blue, green, red
-            pixels.push_back(g);
-            pixels.push_back(r);
+    const std::string folder = argv[1];
+    struct Picture {
+        const char* name;
+        std::vector<uint32_t> texels;
+        bool mipLevels;
+    };
+    const std::vector<Picture> pictures = {
+        {"hull", Hull(kSize), true},
+        {"load640", Backdrop(kSize), false},
+        {"load800", Backdrop(kSize), false},
+        {"load1024", Backdrop(kSize), false},
+        {"load1280", Backdrop(kSize), false},
+        {"LoadScrDefault", Backdrop(kSize), false},
+        {"LoadScrTOP", Bar(kSize, true), false},
+        {"LoadScrBOT", Bar(kSize, false), false},
+    };
+    for (const Picture& p : pictures) {
+        std::string error;
+        if (!Lookup_WriteFile(folder + "/" + p.name + ".dds", Lookup_DdsPicture(kSize, kSize, p.texels, p.mipLevels),
+                              &error)) {
+            std::fprintf(stderr, "demotex: %s\n", error.c_str());
+            return 1;
         }
-    }
-    std::FILE* f = std::fopen(argv[1], "wb");
-    bool ok = f && std::fwrite(header, 1, sizeof header, f) == sizeof header &&
-              std::fwrite(pixels.data(), 1, pixels.size(), f) == pixels.size();
-    if (f) ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::fprintf(stderr, "demotex: cannot write %s\n", argv[1]);
-        return 1;
     }
     return 0;
 }

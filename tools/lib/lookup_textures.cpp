@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/d3dx/image_decode.h"
 #include "system/shaderprofile.h"
 
 namespace {
@@ -52,16 +53,17 @@ void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// The 128-byte header of a one-level texture or cube of this layout.
-std::vector<uint8_t> Header(const Layout& l, int size, bool cube) {
+// The 128-byte header of a texture or cube of this layout.
+std::vector<uint8_t> Header(const Layout& l, int width, int height, bool cube, int levels = 1) {
     std::vector<uint8_t> h(128, 0);
     std::memcpy(h.data(), "DDS ", 4);
     Put32(h, 4, 124);
-    Put32(h, 8, 0x1 | 0x2 | 0x4 | 0x8 | 0x1000);  // caps, height, width, pitch, pixel format
-    Put32(h, 12, static_cast<uint32_t>(size));
-    Put32(h, 16, static_cast<uint32_t>(size));
-    Put32(h, 20, static_cast<uint32_t>(size) * l.bits / 8);
-    Put32(h, 28, 1);
+    // caps, height, width, pitch, pixel format, and the level count when there are more
+    Put32(h, 8, 0x1 | 0x2 | 0x4 | 0x8 | 0x1000 | (levels > 1 ? 0x20000u : 0u));
+    Put32(h, 12, static_cast<uint32_t>(height));
+    Put32(h, 16, static_cast<uint32_t>(width));
+    Put32(h, 20, static_cast<uint32_t>(width) * l.bits / 8);
+    Put32(h, 28, static_cast<uint32_t>(levels));
     Put32(h, 76, 32);
     Put32(h, 80, l.pfFlags);
     Put32(h, 88, l.bits);
@@ -69,7 +71,7 @@ std::vector<uint8_t> Header(const Layout& l, int size, bool cube) {
     Put32(h, 96, l.g);
     Put32(h, 100, l.b);
     Put32(h, 104, l.a);
-    Put32(h, 108, cube ? 0x1008u : 0x1000u);     // complex for a cube, texture
+    Put32(h, 108, (cube || levels > 1 ? 0x8u : 0u) | (levels > 1 ? 0x400000u : 0u) | 0x1000u);  // complex, mipmap
     Put32(h, 112, cube ? 0x200u | 0xFC00u : 0);  // cube map with all six faces
     return h;
 }
@@ -86,7 +88,7 @@ void AppendTexel(std::vector<uint8_t>& out, const Layout& l, const Texel& t) {
 }
 
 std::vector<uint8_t> Image2D(const Layout& l, int size, const Shade2D& shade) {
-    std::vector<uint8_t> out = Header(l, size, false);
+    std::vector<uint8_t> out = Header(l, size, size, false);
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) AppendTexel(out, l, shade(Centre(x, size), Centre(y, size)));
     return out;
@@ -96,7 +98,7 @@ std::vector<uint8_t> Image2D(const Layout& l, int size, const Shade2D& shade) {
 // direction it stands for, in the cube-map convention the device samples by
 // (s to the right, t downwards).
 std::vector<uint8_t> ImageCube(const Layout& l, int size, const ShadeCube& shade) {
-    std::vector<uint8_t> out = Header(l, size, true);
+    std::vector<uint8_t> out = Header(l, size, size, true);
     for (int face = 0; face < 6; ++face)
         for (int y = 0; y < size; ++y)
             for (int x = 0; x < size; ++x) {
@@ -180,17 +182,41 @@ std::vector<LookupTextureFile> Lookup_TextureFiles() {
     return files;
 }
 
+bool Lookup_WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (f && std::fclose(f) != 0) ok = false;
+    if (!ok && error) *error = path + ": " + std::strerror(errno);
+    return ok;
+}
+
 bool Lookup_WriteTextures(const std::string& folder, std::string* error) {
-    for (const Generated& g : Everything()) {
-        std::string path = folder + "/" + g.file.name + ".dds";
-        std::vector<uint8_t> bytes = g.bytes();
-        FILE* f = std::fopen(path.c_str(), "wb");
-        bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        if (f && std::fclose(f) != 0) ok = false;
-        if (!ok) {
-            if (error) *error = path + ": " + std::strerror(errno);
-            return false;
-        }
-    }
+    for (const Generated& g : Everything())
+        if (!Lookup_WriteFile(folder + "/" + g.file.name + ".dds", g.bytes(), error)) return false;
     return true;
+}
+
+std::vector<uint8_t> Lookup_DdsPicture(int width, int height, const std::vector<uint32_t>& rgb, bool mipLevels) {
+    int levels = 1;
+    if (mipLevels)
+        for (int w = width, h = height; w > 1 || h > 1; w = std::max(1, w / 2), h = std::max(1, h / 2)) ++levels;
+    std::vector<uint8_t> out = Header(kX8R8G8B8, width, height, false, levels);
+    // Blue, green, red, unused: the byte order of X8R8G8B8 in memory.
+    std::vector<uint8_t> level;
+    for (uint32_t c : rgb) {
+        level.push_back(static_cast<uint8_t>(c));
+        level.push_back(static_cast<uint8_t>(c >> 8));
+        level.push_back(static_cast<uint8_t>(c >> 16));
+        level.push_back(0xFF);
+    }
+    UINT w = static_cast<UINT>(width), h = static_cast<UINT>(height);
+    for (int l = 0; l < levels; ++l) {
+        if (l > 0) {
+            level = D3DX_HalveBgra(level, w, h);
+            w = std::max(1u, w / 2);
+            h = std::max(1u, h / 2);
+        }
+        out.insert(out.end(), level.begin(), level.end());
+    }
+    return out;
 }

@@ -4,6 +4,7 @@
 // folders of their own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,3 +29,10 @@ std::vector<LookupTextureFile> Lookup_TextureFiles();
 // Writes every file into the folder (which must exist); false with a reason in
 // *error.
 bool Lookup_WriteTextures(const std::string& folder, std::string* error);
+
+// A picture as an X8R8G8B8 DDS file: width x height texels 0xRRGGBB, rows top
+// first; with mipLevels the whole chain down to 1 x 1, each level the 2 x 2
+// average the texture loader makes for pictures without one.
+std::vector<uint8_t> Lookup_DdsPicture(int width, int height, const std::vector<uint32_t>& rgb, bool mipLevels);
+// Writes bytes to a file; false with a reason in *error.
+bool Lookup_WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);

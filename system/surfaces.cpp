@@ -173,15 +173,12 @@ int S_SurfaceToEBM(EBM* bitmap, IDirect3DSurface9* surface) {
     } else {
         D3DLOCKED_RECT lr{};
         hr = surface->LockRect(&lr, nullptr, kReadOnlyLock);
-        if (FAILED(hr) && desc.Pool == D3DPOOL_DEFAULT && !(desc.Usage & D3DUSAGE_DYNAMIC)) {
-            // A texture in the device's own memory (a picture only the device
-            // draws) is never locked: that is no failure, and its rows are as
-            // long as its pixels.
-            TextureBitmapFormat f{};
-            S3D_EbmGetPixelFormatFromDPF(&f, desc.Format);
-            pitch = static_cast<int32_t>(desc.Width * (f.bitsPerPixel / 8));
-        } else if (FAILED(hr)) {
-            Qel_ErrPrintf("ERROR: locking d3ds: %s!\n", DXGetErrorString9A(hr));
+        // A texture in the device's own memory (a picture only the device
+        // draws) is never locked: that is no failure (its row length below
+        // stands for the pitch).
+        const bool deviceOnly = desc.Pool == D3DPOOL_DEFAULT && !(desc.Usage & D3DUSAGE_DYNAMIC);
+        if (FAILED(hr)) {
+            if (!deviceOnly) Qel_ErrPrintf("ERROR: locking d3ds: %s!\n", DXGetErrorString9A(hr));
         } else {
             pitch = lr.Pitch;
             surface->UnlockRect();

@@ -306,6 +306,20 @@ TEST_F(Surfaces, DdsFilesAreReadWithTheirLevelsAndFormats) {
     g_D3D9ForceCpuDXT = false;
 }
 
+// A picture read into the device's own memory, as the start and loading
+// pictures are, cannot be locked: reading it is still no error.
+TEST_F(Surfaces, ADdsPictureInTheDevicesMemoryIsReadWithoutAnError) {
+    TempGameFolder folder;
+    ASSERT_TRUE(OpenVideo(1024, 768));
+    folder.WriteBytes("picture.dds", Dds({.width = 16, .height = 4}, Chain32(16, 4, 1)));
+    EBM* raw = nullptr;
+    const std::string log = LogOf([&] { raw = S_ReadDDS("picture.dds", EBM_DEFAULTPOOL, 0); });
+    Bitmap b(raw);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+    EXPECT_EQ(b->rowDistance, 64);
+}
+
 TEST_F(Surfaces, DdsTopLevelsAreSkippedByTextureQuality) {
     TempGameFolder folder;
     ASSERT_TRUE(OpenVideo(1024, 768));

@@ -48,7 +48,13 @@ void InstallErrorHandler() {
 }  // namespace
 
 void Win32_WatchX11WindowId(HWND hwnd, unsigned long xid) {
-    if (!hwnd || !xid || WindowOf(xid)) return;
+    if (!hwnd || !xid) return;
+    // The server gives the id of a window that is gone to a new one: it is the new window's now.
+    for (int i = 0; i < s_watchedCount; ++i)
+        if (s_watched[i].xid == xid) {
+            s_watched[i].hwnd = hwnd;
+            return;
+        }
     // The oldest entry goes when the table is full: it is long gone.
     if (s_watchedCount == static_cast<int>(sizeof s_watched / sizeof s_watched[0])) {
         std::memmove(s_watched, s_watched + 1, sizeof s_watched - sizeof s_watched[0]);

@@ -242,6 +242,18 @@ TEST(Win32X11, AWindowDestroyedFromOutsideGetsWmDestroy) {
     error.error_code = BadDrawable;
     EXPECT_EQ(Win32_X11ErrorHandler(nullptr, &error), 1);
     DestroyWindow(window);
+
+    // The server gives the gone window's id to a new window of ours: its errors are the new one's.
+    HWND next = Win32_CreateMessageWindow(RecordingProc);
+    Win32_WatchX11WindowId(next, kXid);
+    error.resourceid = kXid;
+    EXPECT_EQ(Win32_X11ErrorHandler(nullptr, &error), 0);
+    ASSERT_EQ(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE), 1);
+    EXPECT_EQ(msg.hwnd, next);
+    EXPECT_EQ(msg.message, WM_DESTROY);
+    notice.msg.x11.event.xdestroywindow.window = kXid;
+    EXPECT_EQ(Win32_X11DestroyedWindow(event), next);
+    DestroyWindow(next);
 }
 
 // A test's own xdg-open on PATH stands for the desktop's opener.

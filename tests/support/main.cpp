@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -35,6 +37,11 @@ int main(int argc, char** argv) {
         setenv(name.c_str(), e.substr(eq + 1).c_str(), 1);
     }
     tzset();
+    // A shell starts a background job with SIGINT ignored, and the engine
+    // leaves an ignored stop signal alone: the tests of what a stop signal
+    // does, and the engine processes they start, need it as a foreground run has it.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new ResetAfterEachTest);
     return RUN_ALL_TESTS();

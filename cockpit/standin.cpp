@@ -10,6 +10,7 @@
 #include "base/standin_calls.h"
 #include "script/modules.h"
 #include "script/tasks.h"
+#include "space/records.h"
 
 CockpitSystem* g_CockpitSystem = nullptr;
 Cockpit* g_StandInControlCockpit = nullptr;
@@ -73,6 +74,40 @@ void INS_RegisterSysCalls() {
 }
 
 void INS_UpdateAllCockpits() { StandIn_Record("INS_UpdateAllCockpits"); }
+
+namespace {
+std::vector<std::string>& ObjectCalls() {
+    static std::vector<std::string> calls;
+    return calls;
+}
+uint32_t IdOf(const SectorObject* object) { return object ? object->id : 0; }
+void RecordWithId(const char* call, const SectorObject* object) {
+    ObjectCalls().push_back(std::string(call) + " " + std::to_string(IdOf(object)));
+}
+}  // namespace
+
+const std::vector<std::string>& StandIn_ObjectCalls() { return ObjectCalls(); }
+void StandIn_ClearObjectCalls() { ObjectCalls().clear(); }
+
+void INS_RemoveObjectReferences(SectorObject* object) {
+    RecordWithId("INS_RemoveObjectReferences", object);
+    if (!object) return;
+    if (g_INSTrackedObject == object) g_INSTrackedObject = nullptr;
+    if (!g_CockpitSystem || !g_CockpitSystem->cockpits) return;
+    const QelTable* cockpits = g_CockpitSystem->cockpits;
+    for (uint32_t k = Qel_TableNext(cockpits, 0); k; k = Qel_TableNext(cockpits, k))
+        if (auto* cockpit = reinterpret_cast<Cockpit*>(Qel_TableGet(cockpits, k)))
+            for (int32_t& id : cockpit->objectIds)
+                if (id == static_cast<int32_t>(object->id)) id = 0;
+}
+
+void EO_ObjectDestroyedEffect(SectorObject* object, SectorObject* killer, int32_t extra) {
+    ObjectCalls().push_back("EO_ObjectDestroyedEffect " + std::to_string(IdOf(object)) + " " +
+                            std::to_string(IdOf(killer)) + " " + std::to_string(extra));
+}
+void EO_PlayExplosionSound(SectorObject* object) { RecordWithId("EO_PlayExplosionSound", object); }
+void EO_RemoveObjectReferences(SectorObject* object) { RecordWithId("EO_RemoveObjectReferences", object); }
+void EO_RemoveExplosionReferences(Scene3D*) { ObjectCalls().emplace_back("EO_RemoveExplosionReferences"); }
 void EO_Init() { StandIn_Record("EO_Init"); }
 void EO_MoveExplObjects() { StandIn_Record("EO_MoveExplObjects"); }
 void EO_FreeExplosions() { StandIn_Record("EO_FreeExplosions"); }

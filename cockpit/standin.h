@@ -6,9 +6,15 @@
 // section's two cookies around one word, checked on reading;
 // StandIn_SetFailure with "ID_Save", "ID_Load" or "INS_CreateCockpitSystem"
 // makes that call fail.
+// The space simulation's calls into the cockpits and the effects (an object
+// leaving play, its destruction effects and sound, a sector's explosions) are
+// recorded with the object's ID in a list of their own, so the order of the
+// frame's calls stays readable.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 struct QelTable;
 
@@ -62,6 +68,23 @@ int ID_Load(QelFile* file);
 void INS_ClearAllCockpits(CockpitSystem* system);
 void INS_RegisterSysCalls();
 void INS_UpdateAllCockpits();
+
+struct SectorObject;
+struct Scene3D;
+// Every cockpit drops its references to the object: the IDs its cockpits hold
+// and the tracked object.
+void INS_RemoveObjectReferences(SectorObject* object);
+// The destruction effects of a killed object, with its killer (or none) and
+// the kill's extra value; its explosion sound.
+void EO_ObjectDestroyedEffect(SectorObject* object, SectorObject* killer, int32_t extra);
+void EO_PlayExplosionSound(SectorObject* object);
+// Every object-bound effect that refers to the object goes.
+void EO_RemoveObjectReferences(SectorObject* object);
+// The explosions bound to a scene (one of a freed sector's three) go.
+void EO_RemoveExplosionReferences(Scene3D* scene);
+// What those calls recorded ("EO_PlayExplosionSound 12" ...), and clearing it.
+const std::vector<std::string>& StandIn_ObjectCalls();
+void StandIn_ClearObjectCalls();
 
 void EO_Init();
 void EO_MoveExplObjects();

@@ -270,9 +270,7 @@ int CL_GameLoop() {
         if (!paused) {
             J3D_TakesUpdate();
             SA_UpdateSpace();
-            if (g_SpaceRoot)
-                for (SectorObject* o = SA_ListFirst(&g_SpaceRoot->objects); o; o = SA_ListNext(o))
-                    if (o->mainType == SA_MT_SECTOR) O_DeleteKilledChildren(o);
+            SA_DeleteKilledObjects();
         }
 
         if (RunningIntroStory()) {

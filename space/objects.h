@@ -1,6 +1,6 @@
 // The space root and its objects: the start of the space module, the object
 // lists and the ID table, the per-frame driver and the deletion of killed
-// objects, and the least creation and free of objects.
+// objects. Creation is space/create, kill and free space/kill.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +12,8 @@ struct SE_Task;
 // Makes the root empty, registers engine-call module 8 with the 358 call names
 // and keeps the module number in it; gets the dock-tunnel body's id. Returns the root.
 SpaceRoot* SA_Init(SpaceRoot* root);
-// The module's handler: every call is answered through SA_AnswerCall.
+// The module's handler (space/syscall.cpp).
 int32_t SA_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
-// The seam the dispatcher fills: the answer of one call (0 until then).
-using SA_CallHandler = int32_t (*)(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
-extern SA_CallHandler g_SAAnswerCall;
 // The module's integer-result callback: handle 0 is the root's slot, any other
 // handle an object ID (looked up with its message).
 void SA_ReturnIntCallback(uint32_t handle, int32_t value);
@@ -49,7 +46,8 @@ SectorSpace* O_CreateSector(SectorSpace* sector, int32_t typeCode);
 // made with O_CreateObject or O_CreateSector; null when out of memory.
 SectorObject* O_AllocObject(int32_t typeCode);
 // Frees what the object owns (children of containers, name, instance, object
-// data, its ID), takes it out of its list and clears the record.
+// data, its ID), answers whoever waits on it with 8, unlinks it, takes it out
+// of its list and clears the record.
 void O_FreeSectorObject(SectorObject* object);
 // O_FreeSectorObject, the release of the result value and the record itself.
 void O_DeleteObject(SectorObject* object);

@@ -15,6 +15,7 @@
 #include "scene/state.h"
 #include "scene/typesfiles.h"
 #include "space/objects.h"
+#include "space/cutscene.h"
 #include "space/queries.h"
 
 TypeDatabase g_TypeDB = {};
@@ -393,12 +394,6 @@ void DropBlock(int32_t** block) {
     *block = nullptr;
 }
 
-const J3D_Note* FindNote(const J3D_CutPath& path, const char* text) {
-    for (int32_t n = 0; n < path.noteCount; ++n)
-        if (path.notes[n].text && std::strcmp(path.notes[n].text, text) == 0) return &path.notes[n];
-    return nullptr;
-}
-
 // The five time windows of an animated dock port from the events of its
 // first state cut ("start 1", "end 1" ...).
 void ReadDummyWindows(DummyRecord* d) {
@@ -414,8 +409,8 @@ void ReadDummyWindows(DummyRecord* d) {
             char end[24];
             std::snprintf(start, sizeof start, "start %d", i);
             std::snprintf(end, sizeof end, "end %d", i);
-            const J3D_Note* s = FindNote(path, start);
-            const J3D_Note* e = FindNote(path, end);
+            const J3D_Note* s = SA_FindCutNote(path, start);
+            const J3D_Note* e = SA_FindCutNote(path, end);
             DummyWindow w = previous;
             if (s) w.start = s->time;
             if (e) w.end = e->time > 0 ? e->time : 1;
@@ -798,6 +793,7 @@ bool ReadOwnFields(VRMFile* r, int32_t mainType, int32_t version, int32_t subTyp
                 f[SA_TF_DOCK_ICON] = version >= 41 ? r->ReadEnum(B3D_IconNameTable()) : 196;
             }
             t->dockPorts = NewDockPortList();
+            O_BuildCutScene(f[SA_TF_STATION_CUT], nullptr, nullptr, t->dockPorts);
             break;
         case SA_MT_SHIP: {
             ints(17, 25);
@@ -835,6 +831,7 @@ bool ReadOwnFields(VRMFile* r, int32_t mainType, int32_t version, int32_t subTyp
                 SearchShipLists(subType, f);
             }
             t->dockPorts = NewDockPortList();
+            O_BuildCutScene(f[SA_TF_SHIP_CUT], nullptr, nullptr, t->dockPorts);
             break;
         }
         case SA_MT_LASER:
@@ -987,6 +984,26 @@ const char* SA_TypesFileName(int32_t mainType) {
     return kTableFiles[mainType];
 }
 
+void SA_ClearDockPortList(DockPortList* list) {
+    FreeArray(list->entries, list->count);
+    list->entries = nullptr;
+    list->count = 0;
+    list->mask = 0;
+}
+
+int SA_AppendDockPortEntry(DockPortList* list, const DockPortEntry& entry) {
+    if (!GrowArray(&list->entries, list->count, 1)) return 0;
+    list->entries[list->count++] = entry;
+    list->mask |= entry.flags & 0xFFFFu;  // the ship classes its ports take
+    return 1;
+}
+
+const J3D_Note* SA_FindCutNote(const J3D_CutPath& path, const char* text) {
+    for (int32_t n = 0; n < path.noteCount && path.notes; ++n)
+        if (path.notes[n].text && std::strcmp(path.notes[n].text, text) == 0) return &path.notes[n];
+    return nullptr;
+}
+
 TypeRecord* SA_AppendTypeRecords(int32_t mainType, int32_t n) {
     if (mainType < 0 || mainType >= SA_MAIN_TYPE_COUNT || n <= 0) return nullptr;
     TypeDatabase& db = g_TypeDB;
@@ -1060,8 +1077,7 @@ void SA_ResetObjectDB(SpaceRoot* root) {
     if (root->objects.head.next)
         while (SectorObject* o = SA_ListFirst(&root->objects)) O_DeleteObject(o);
     root->game.playerObject = nullptr;
-    if (root->takes)
-        while (const uint32_t key = Qel_TableNext(root->takes, 0)) Qel_TableRemove(root->takes, key);
+    ST_RemoveAllTakes(root);
     Qel_TableFree(root->ids);
     Qel_TableFree(root->takes);
     root->ids = root->takes = nullptr;

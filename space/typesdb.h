@@ -262,6 +262,14 @@ TypeRecord* SA_GetTypeRecord(int32_t mainType, int32_t subType);
 // The record of an object's type, or null.
 TypeRecord* O_GetTypeRecord(const SectorObject* object);
 
+// Empties a dock-port list; appends one entry (0 when memory runs out).
+void SA_ClearDockPortList(DockPortList* list);
+int SA_AppendDockPortEntry(DockPortList* list, const DockPortEntry& entry);
+struct J3D_CutPath;
+struct J3D_Note;
+// The first note of a cut path whose text is the text, or null.
+const J3D_Note* SA_FindCutNote(const J3D_CutPath& path, const char* text);
+
 // ---------------------------------------------------------------- name tables
 
 // {name, value} tables ended by an empty name, as the files name their values.

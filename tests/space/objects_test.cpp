@@ -236,10 +236,10 @@ TEST_F(SpaceObjects, CreationFillsTheRecordAndFreeingGivesEverythingBack) {
     EXPECT_EQ(SA_FindObjectByID(ship->id), ship);
 
     // A ship with an instance, a name and a child that owns an instance too.
-    ship->instance = B3D_AllocInst();
-    ship->name = Qel_StrReassign(nullptr, "Hauler");
+    ASSERT_NE(ship->instance, nullptr);
+    ship->name = Qel_StrReassign(ship->name, "Hauler");
     SectorObject* laser = New(SA_MT_LASER);
-    laser->instance = B3D_AllocInst();
+    ASSERT_NE(laser->instance, nullptr);
     Into(ship, laser);
     const uint32_t inst = laser->instance->id;
     const uint32_t laserId = laser->id;

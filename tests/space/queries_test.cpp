@@ -287,7 +287,7 @@ TEST_F(SpaceQueries, NamesAndCodes) {
     EXPECT_EQ(O_GetTextID(New(SA_MT_27)), 0);
     EXPECT_STREQ(O_GetTypeName(New(SA_MT_SHIP, 1)), "=unknown object=");
     LogCapture log;
-    EXPECT_EQ(O_GetTextID(New(SA_MT_BACKGROUND)), 0);
+    EXPECT_EQ(O_GetTextID(O_AllocObject(SA_TypeCode(SA_MT_BACKGROUND, 0))), 0);  // no records
     EXPECT_TRUE(log.Contains("O_GetTextID() No text for maintype 2\n"));
 }
 

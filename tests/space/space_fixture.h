@@ -25,8 +25,11 @@ protected:
         EXPECT_EQ(Int_GetTagMem(14), tagBytes_);
         SceneTest::TearDown();
     }
-    // A new object of the type code in the root's list.
+    // A new object of the type code in the root's list; a main type with a
+    // types table gets zeroed records up to the subtype first.
     static SectorObject* New(int32_t mainType, int32_t subType = 0) {
+        if (SA_TypesFileName(mainType) && subType >= g_TypeDB.counts[mainType])
+            Types(mainType, subType + 1 - g_TypeDB.counts[mainType]);
         SectorObject* o = O_AllocObject(SA_TypeCode(mainType, subType));
         EXPECT_NE(o, nullptr);
         return o;

@@ -1,0 +1,29 @@
+// How objects come into play: the record initialised by main type and
+// subtype (O_InitObject, through O_CreateObject and O_CreateSector in
+// space/objects.h), the move into a container with the scenes it joins, and
+// the decoupling of a missile into its pieces.
+#pragma once
+
+#include <cstdint>
+
+#include "space/records.h"
+
+// Initialises the record as an object of the main type and subtype: common
+// fields, object data, flags, instance, size, hull and name. A subtype outside
+// its main type's types table leaves only the common fields (one log line).
+void O_InitObject(SectorObject* object, int32_t mainType, int32_t subType);
+// Moves the object into the container (a sector, dock, factory, ship or gate);
+// nothing when it is there already. Leaving a sector unlinks it; in a sector
+// its instances join the sector's scenes (none while the sector has no scene).
+void O_SetContainer(SectorObject* object, SectorObject* container);
+// 1 when the container can take the object: it has a child list, and is
+// neither the object nor inside it.
+int O_CanContain(const SectorObject* container, const SectorObject* object);
+// Splits a missile into the objects its cut's paths name, each announced to
+// the story by "CreateDecoupleMissile"; 1 when it did.
+int O_DecoupleMissile(SectorObject* missile);
+
+// The detail switch a move into a container runs for objects with flags2
+// 0x100000; the combat code fills it. Nothing until then.
+using SA_DetailSwitchFn = int32_t (*)(SectorObject* object, int32_t forced, int32_t detailed);
+extern SA_DetailSwitchFn g_SADetailSwitch;

@@ -1,0 +1,71 @@
+// Objects shown as trees of instances built from their cuts, their dock-port
+// slots, and the story's takes: cuts loaded into a sector, started at an
+// index of their events and unloaded with the objects they made.
+#pragma once
+
+#include <cstdint>
+
+#include "space/records.h"
+
+struct Inst3D;
+struct DockPortList;
+
+// One path of a loaded take: its instance (checked by id before use) and the
+// object made for it, if any.
+struct SA_TakeSlot {
+    Inst3D* inst;
+    uint32_t instId;
+    SectorObject* object;
+};
+
+// A take, kept in the root's take table under its id.
+struct SA_Take {
+    int32_t id;
+    int32_t cutId;  // the loaded cut, 0 when none
+    int32_t slotCount;
+    SA_TakeSlot* slots;    // one per path of the cut
+    uint32_t flags;        // 1 once the cut is loaded
+    SectorObject* sector;  // whose scenes receive the instances; cleared when it goes
+};
+
+// A new take in the root's table (replacing none: an id in use answers null).
+SA_Take* ST_CreateTake(int32_t id, SectorObject* sector);
+SA_Take* ST_FindTake(int32_t id);
+// Unloads the take's cut, takes it out of the table and frees it.
+void ST_RemoveTake(SA_Take* take);
+// ST_RemoveTake for every take of the root.
+void ST_RemoveAllTakes(SpaceRoot* root);
+// Every take forgets the object (its slot and its instance).
+void ST_DropObject(SectorObject* object);
+
+// Unloads another cut first, loads the cut when none is (0 when it cannot be
+// had), then starts from the index. 1 when started.
+int32_t ST_StartTake(SA_Take* take, int32_t cutId, int32_t pathIndex, int32_t startMode, const QelVector* position);
+// Places the cut at the position and matrix (when given) and starts every
+// instance's path job from the start time of the index's "start %d" event
+// (0 when the index is not found).
+void ST_StartFromIndex(const QelVector* position, SA_Take* take, int32_t pathIndex, int32_t flag,
+                       const QelMatrix* matrix);
+// Stops the jobs, frees the objects and instances of the loaded cut, the slots and the cut.
+void ST_UnloadCut(SA_Take* take);
+// Loads the cut into the take (space/standin until the take cut loading lands).
+int32_t ST_LoadCut(SA_Take* take, int32_t cutId, int32_t tag);
+
+// Builds the object's instance tree from the cut under the parent (a new
+// marked instance when none); with a survey list and no object only collects
+// the cut's dock ports into the list. The top instance, or null for cut 0 or
+// -1 or a cut that does not load (and always in survey mode).
+Inst3D* O_BuildCutScene(int32_t cutId, Inst3D* parent, SectorObject* object, DockPortList* survey);
+// O_BuildCutScene for the object's cut under its instance; a failure clears the cut id (and
+// gives an own-cut special the state 3).
+void O_InitCutScene(SectorObject* object);
+// Hangs every child instance of the object that belongs to the cut under the
+// instance of its path's father.
+void SA_CreateObjectCutScene(SectorObject* object, int32_t cutId);
+// Checks dock port n of a dock, factory or ship; with a ship puts it at the
+// port's approach point. 1 when the port is free.
+int32_t O_FindDockPort(SectorObject* carrier, int32_t port, SectorObject* ship);
+// Picks one of the five time windows of the port's dock dummy by mode (0..3)
+// and the port's direction, and sets or clears the port's reverse bit.
+void O_SetDockPortAnim(int32_t port, SectorObject* object, int32_t startWindow, int32_t mode);
+void O_SetDockPortAnimByClass(int32_t port, SectorObject* object, SectorObject* ship);

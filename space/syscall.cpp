@@ -1,0 +1,154 @@
+#include "space/syscall.h"
+
+#include <array>
+
+#include "base/log.h"
+#include "base/table.h"
+#include "script/builtins_args.h"
+#include "script/context.h"
+#include "script/tasks.h"
+#include "space/callnames.h"
+#include "space/create.h"
+#include "space/kill.h"
+#include "space/objects.h"
+#include "space/typesdb.h"
+
+namespace {
+
+constexpr int32_t kCheckDistances = 260;
+
+int32_t AllocObject(const SA_Call& c) {
+    const int32_t mainArg = c.Int(0);
+    const int32_t subArg = c.Int(1);
+    const int32_t code = mainArg * 65536 | subArg;
+    SectorObject* object = nullptr;
+    if (mainArg == SA_MT_SECTOR) {
+        object = O_AllocObject(SA_TypeCode(SA_MT_SECTOR, SA_CodeSubType(subArg)));
+    } else {
+        const int32_t mainType = SA_CodeMainType(code);
+        const int32_t subType = SA_CodeSubType(code);
+        if (mainType >= SA_MAIN_TYPE_COUNT) {
+            Qel_DPrintf(0, "AllocObject(%d,%d) Invalid maintype %s\n", mainArg, subArg, SA_ScriptPosition());
+            return c.Answer(0);
+        }
+        if (subType >= g_TypeDB.counts[mainType]) {
+            Qel_DPrintf(0, "AllocObject(%d,%d) Invalid subtype %s\n", mainArg, subArg, SA_ScriptPosition());
+            return c.Answer(0);
+        }
+        object = O_AllocObject(code);
+    }
+    return c.Answer(object ? static_cast<int32_t>(object->id) : 0);
+}
+
+int32_t FreeObject(const SA_Call& c) {
+    if (SectorObject* object = c.Object(0)) O_FreeOrQueue(object);
+    return c.Answer(0);
+}
+
+int32_t FindObject(const SA_Call& c) {
+    const auto id = static_cast<uint32_t>(c.Int(0));
+    const auto* object =
+        g_SpaceRoot ? reinterpret_cast<const SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id)) : nullptr;
+    return c.Answer(object && !(object->flags & SA_FLAG_KILLED) ? static_cast<int32_t>(object->id) : 0);
+}
+
+int32_t SetEventObject(const SA_Call& c) {
+    if (SectorObject* object = c.Object(0))
+        object->eventObject = static_cast<uint32_t>(c.IdOrStoryObject(1, static_cast<int32_t>(object->eventObject)));
+    return c.Answer(0);
+}
+
+int32_t GetEventObject(const SA_Call& c) {
+    const SectorObject* object = c.Object(0);
+    return c.Answer(object ? static_cast<int32_t>(object->eventObject) : 0);
+}
+
+int32_t GetParentObject(const SA_Call& c) {
+    const SectorObject* object = c.Object(0);
+    return c.Answer(object && object->parent ? static_cast<int32_t>(object->parent->id) : 0);
+}
+
+int32_t StartObjectInSpace(const SA_Call& c) {
+    SectorObject* object = c.Object(0);
+    SectorObject* container = c.Object(1);
+    // Only a container takes objects, and never one inside the object itself.
+    if (object && container && O_CanContain(container, object)) O_SetContainer(object, container);
+    return c.Answer(0);
+}
+
+int32_t KillObject(const SA_Call& c) {
+    SectorObject* object = c.Object(0);
+    SectorObject* killer = c.IsTrue(2) ? c.Object(2) : nullptr;
+    const int32_t extra = c.argc > 3 ? c.IdOrStoryObject(3, 0) : 0;
+    if (object) SS_KillObject(object, static_cast<int16_t>(c.Int(1) & 0xFFFF), killer, extra);
+    return c.Answer(0);
+}
+
+int32_t DamageObject(const SA_Call& c) {
+    SectorObject* object = c.Object(0);
+    SectorObject* attacker = c.Object(1);
+    if (object && attacker) O_DamageObject(object, attacker, c.Int(2), c.Int(3));
+    return c.Answer(0);
+}
+
+constexpr std::array<SA_CallFn, SA_CALL_NAME_COUNT> MakeTable() {
+    std::array<SA_CallFn, SA_CALL_NAME_COUNT> t{};
+    t[0] = AllocObject;
+    t[1] = FreeObject;
+    t[2] = FindObject;
+    t[3] = SetEventObject;
+    t[4] = GetEventObject;
+    t[5] = GetParentObject;
+    t[6] = StartObjectInSpace;
+    t[7] = KillObject;
+    t[8] = DamageObject;
+    return t;
+}
+
+constexpr std::array<SA_CallFn, SA_CALL_NAME_COUNT> kCalls = MakeTable();
+
+}  // namespace
+
+const ScriptValue* SA_Call::Arg(int32_t i) const { return SE_ArgValue(args, argc, i); }
+int32_t SA_Call::Int(int32_t i) const { return Arg(i)->i; }
+SectorObject* SA_Call::Object(int32_t i) const { return SA_FindObjectByID(static_cast<uint32_t>(Int(i))); }
+bool SA_Call::IsTrue(int32_t i) const { return SV_IsTrue(Arg(i)) != 0; }
+
+int32_t SA_Call::IdOrStoryObject(int32_t i, int32_t otherwise) const {
+    const ScriptValue* v = Arg(i);
+    if (v->tag == VARTYPE_INTEGER) return v->i;
+    if (v->tag == VARTYPE_OBJECT) return v->object ? v->object->id : 0;
+    return otherwise;
+}
+
+int32_t SA_Call::Answer(int32_t n) const {
+    if (task && g_SEContext) SE_TaskReturnIntEx(task, g_SEContext, n);
+    return 1;
+}
+
+SA_CallFn SA_GetCallFn(int32_t number) {
+    return number >= 0 && number < SA_CALL_NAME_COUNT ? kCalls[static_cast<size_t>(number)] : nullptr;
+}
+
+int32_t SA_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args) {
+    SpaceRoot* root = g_SpaceRoot;
+    // Story code that a call starts may make calls of its own; the outer
+    // call's messages keep naming the story.
+    const int32_t wasInCall = root ? root->inCall : 0;
+    if (root) root->inCall = 1;
+    const SA_Call c{callerModule, task, call, args ? argc : 0, args};
+    if (static_cast<uint32_t>(call) >= static_cast<uint32_t>(SA_CALL_NAME_COUNT)) {
+        Qel_DPrintf(0, "SA_SysCall: (%s) Undefined System Call %d\n", SA_ScriptPosition(), call);
+        c.Answer(0);
+    } else if (call == kCheckDistances) {
+        Qel_DPrintf(0, "SA_SysCall: (%s) Undefined System Call %s (%d)\n", SA_ScriptPosition(), SA_GetCallNames()[call],
+                    call);
+        c.Answer(0);
+    } else if (SA_CallFn fn = root ? kCalls[static_cast<size_t>(call)] : nullptr) {
+        fn(c);
+    } else {
+        c.Answer(0);
+    }
+    if (root) root->inCall = wasInCall;
+    return 1;
+}

@@ -238,7 +238,9 @@ void O_KillObjectEvents(SectorObject* sector, SectorObject* bomb, int32_t damage
     SA_Pass pass;
     for (uint32_t id : ChildIds(sector)) {
         SectorObject* child = Lookup(id);
-        if (!child || child->container != sector || child == excluded || (child->flags & SA_FLAG_NO_AREA_DAMAGE))
+        // Killed children take no more damage and ask for no more rocks.
+        if (!child || child->container != sector || child == excluded ||
+            (child->flags & (SA_FLAG_NO_AREA_DAMAGE | SA_FLAG_KILLED)))
             continue;
         if (!child->instance || !bomb->instance) continue;
         const int64_t d = SA_VecDistance(&child->instance->pos, &bomb->instance->pos);
@@ -264,7 +266,7 @@ void O_KillObjectEvents(SectorObject* sector, SectorObject* bomb, int32_t damage
             cause = 5;
             killer = missile->launcher;
         }
-        if (child->flags & SA_FLAG_KILLED) continue;
+        if (child->flags & SA_FLAG_KILLED) continue;  // the damage killed it
         if (child->eventObject) {
             const int32_t args[3] = {cause, killer ? static_cast<int32_t>(killer->id) : 0,
                                      static_cast<int32_t>(bomb->id)};

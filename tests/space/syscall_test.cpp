@@ -15,6 +15,8 @@
 #include "base/table.h"
 #include "cockpit/standin.h"
 #include "scene/allocs.h"
+#include "scene/freeing.h"
+#include "scene/state.h"
 #include "script/modules.h"
 #include "script/tasks.h"
 #include "space/callnames.h"
@@ -23,8 +25,10 @@
 #include "space/kill.h"
 #include "space/queries.h"
 #include "space/space_fixture.h"
+#include "support/gamefolder.h"
 #include "support/logcapture.h"
 #include "support/script_run.h"
+#include "tools/lib/cutconv.h"
 
 namespace {
 
@@ -391,6 +395,35 @@ TEST_F(SpaceStory, KillsAndFreesTellTheStory) {
     EXPECT_EQ(Global(kGot), 5);  // "KilledBy" (5: by a missile, no launcher, the bomb)
     EXPECT_EQ(Global(kGot + 1), Id(bomb));
     EXPECT_FALSE(told->flags & SA_FLAG_KILLED);
+}
+
+TEST_F(SpaceStory, AMissileDecouplesIntoItsPieces) {
+    TempGameFolder folder;
+    std::string text, error;
+    ASSERT_TRUE(Tool_CutSourceToText("path 0 4001\npath 1 12\npath 2 4002\n", &text, &error)) << error;
+    folder.Write("cut/00640.bod", text);
+    TypeRecord* missiles = Types(SA_MT_MISSILE, 2);
+    missiles[0].field[SA_TF_MISSILE_CUT] = 640;
+    missiles[1].field[SA_TF_BODY] = 4001;  // path 0 names this type; 12 is out of range, 4002 no type
+    SectorObject* missile = New(SA_MT_MISSILE, 0);
+    EXPECT_EQ(O_DecoupleMissile(missile), 0);  // no event object
+    missile->eventObject = kStoryObject;
+    const uint32_t oldInstance = missile->instance->id;
+    const uint32_t before = Qel_TableGetCount(root_.ids);
+    EXPECT_EQ(O_DecoupleMissile(missile), 1);
+    EXPECT_EQ(Qel_TableGetCount(root_.ids), before + 1);
+    SectorObject* piece = SA_FindObjectByID(static_cast<uint32_t>(Global(kGot)));  // told to the story
+    ASSERT_NE(piece, nullptr);
+    EXPECT_EQ(piece->mainType, SA_MT_MISSILE);
+    EXPECT_EQ(piece->subType, 1);
+    EXPECT_EQ(piece->reference, missile);
+    EXPECT_EQ(piece->referenceIndex, 0);
+    EXPECT_TRUE(piece->flags & SA_FLAG_HANGS_ON);
+    EXPECT_EQ(missile->flags & 0x401u, 0x401u);
+    EXPECT_TRUE(missile->flags2 & 0x4);
+    EXPECT_EQ(B3D_InstFind(oldInstance), nullptr);
+    EXPECT_TRUE(missile->instance->flags & 0x100000);
+    J3D_FreeAllCuts();
 }
 
 TEST_F(SpaceStory, AFreedObjectAnswersItsWaitingTasksWithEight) {

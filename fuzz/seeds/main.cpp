@@ -1322,6 +1322,20 @@ void ScenePrograms() {
     }
 }
 
+// Step sequences of the space calls target (fuzz/spacecalls.cpp): each step
+// is an operation byte and its operands.
+void SpaceCalls() {
+    // Make a sector and ships, place them, kill one, a frame, free the sector.
+    Seed("spacecalls", "place_kill_frame", {0, 0, 2, 1,  0, 0,  0, 2, 7, 0, 0,  0,  2,  7, 1, 6, 6, 2, 10, 0,  10, 1,
+                                            6, 6, 2, 20, 0, 30, 0, 7, 7, 3, 40, 10, 60, 0, 8, 1, 0, 1, 1,  10, 0});
+    // A dependant with story callbacks, a parked task, a free during a frame.
+    Seed("spacecalls", "callbacks_parked", {0,  0, 2, 1,  0, 0, 0, 2, 7, 1,  0, 0,  2, 7, 0, 12, 1, 0, 1,  12, 2, 1, 0,
+                                            11, 1, 1, 11, 2, 0, 6, 6, 2, 10, 1, 10, 0, 8, 1, 1,  1, 1, 10, 0,  7, 0});
+    // Missing and extra arguments, texts and story objects, made-up IDs.
+    Seed("spacecalls", "arguments", {0, 3,   5,   240, 210, 250, 0, 5,  0, 7, 0,  255, 249, 0,  5, 3,
+                                     2, 240, 220, 7,   1,   7,   2, 15, 1, 1, 14, 0,   1,   13, 0, 3});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -1367,6 +1381,7 @@ int main(int argc, char** argv) {
     SoundsFiles();
     Recordings();
     ScenePrograms();
+    SpaceCalls();
     {
         std::vector<uint8_t> image = Fuzz_StoryImage();
         SB_LoadStoryImage(ctx, "fuzz", "fuzz", image.data(), uint32_t(image.size()));

@@ -1,0 +1,329 @@
+// The space module's engine calls: each input byte pair is one step of a
+// random sequence over live, killed, freed and made-up object IDs: a call
+// from the story (any number the dispatcher answers, with integer, text or
+// object arguments, fewer or more than the call reads), a frame (the space
+// update, whose behaviour phase runs story code that frees and kills, and
+// the deletion of killed objects), a save and load of the space section,
+// a task parked on an object, a dependant or an area-damage missile. After
+// each input every object is freed, every parked task must have been
+// answered and the memory books must be back where they were.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/file.h"
+#include "base/general.h"
+#include "base/standin_calls.h"
+#include "base/table.h"
+#include "cockpit/standin.h"
+#include "fuzz/harness/harness.h"
+#include "fuzz/harness/story.h"
+#include "scene/state.h"
+#include "script/interpreter.h"
+#include "script/loader.h"
+#include "script/lookup.h"
+#include "script/modules.h"
+#include "script/tasks.h"
+#include "script/values.h"
+#include "space/callnames.h"
+#include "space/create.h"
+#include "space/cutscene.h"
+#include "space/kill.h"
+#include "space/objects.h"
+#include "space/standin.h"
+#include "space/typesdb.h"
+
+namespace {
+
+constexpr int32_t kStoryObject = 77;
+constexpr int kArgs = 5;
+constexpr int kMaxSteps = 256;
+
+// "C<call>_<n>" makes call number <call> with the globals A0..A(n-1); the
+// story object 77 answers the space module's callbacks by freeing, killing
+// and making objects named in the globals.
+std::string StoryText() {
+    std::string s = "    end\n";
+    for (int i = 0; i < kArgs; ++i) s += ".var \"A" + std::to_string(i) + "\" int 0\n";
+    const char* const* names = SA_GetCallNames();
+    for (int call = 0; call <= 8; ++call)
+        for (int n = 0; n <= kArgs; ++n) {
+            s += ".func \"C" + std::to_string(call) + "_" + std::to_string(n) + "\" need 16\n";
+            for (int k = n - 1; k >= 0; --k) s += "    getg " + std::to_string(k) + "\n";
+            s += "    pushw " + std::to_string(n) + "\n    sysl \"" + names[call] + "\"\n    ret\n";
+        }
+    s += ".func \"C260_0\" need 4\n    pushw 0\n    sysl \"SA_CheckDistances\"\n    ret\n";
+    // Story code the space module starts: frees the object in A0, kills the
+    // one in A1, makes a ship, all while the module holds its objects.
+    const std::string chaos = R"(
+    getg 0
+    pushw 1
+    sysl "SA_FreeObject"
+    pop
+    c0
+    c0
+    getg 1
+    pushw 3
+    sysl "SA_KillObject"
+    pop
+    c0
+    c7
+    pushw 2
+    sysl "SA_AllocObject"
+    pop
+    c0
+    ret
+)";
+    s += ".func \"Chaos\" need 16\n" + chaos;
+    s += ".func \"CreateDecoupleMissile\" need 16\n" + chaos;
+    s += ".object 77\n";
+    for (const char* name : {"SelfDestruct", "KilledBy", "CreateRock"})
+        s += ".func \"" + std::string(name) + "\" need 16\n" + chaos;
+    s += ".func \"Park\" need 4\n    c0\n    sysl \"F_Later\"\n    ret\n";
+    return s;
+}
+
+struct Input {
+    const uint8_t* data;
+    size_t size;
+    size_t pos = 0;
+    uint8_t Next() { return pos < size ? data[pos++] : 0; }
+    bool More() const { return pos < size; }
+};
+
+std::vector<uint32_t> s_ids;     // every ID made in this input, live or not
+std::vector<uint32_t> s_parked;  // tasks parked on objects
+SE_Context* s_ctx = nullptr;
+
+int32_t PickId(Input& in) {
+    const uint8_t b = in.Next();
+    if (b >= 0xF0 || s_ids.empty()) {
+        static const int32_t made[] = {0, -1, 0x7ffffffe, 0x7fffffff, 1, 2, 3, 1000};
+        return made[b & 7];
+    }
+    return static_cast<int32_t>(s_ids[b % s_ids.size()]);
+}
+
+SectorObject* PickObject(Input& in) {
+    const int32_t id = PickId(in);
+    return g_SpaceRoot ? reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, static_cast<uint32_t>(id)))
+                       : nullptr;
+}
+
+void SetGlobal(int i, Input& in) {
+    ScriptValue& v = s_ctx->objects[0].variables[i];
+    SV_Release(&v);
+    const uint8_t kind = in.Next();
+    if (kind < 200) {
+        v.tag = VARTYPE_INTEGER;
+        v.bits = static_cast<uint64_t>(static_cast<int64_t>(kind < 150 ? PickId(in) : static_cast<int8_t>(in.Next())));
+    } else if (kind < 230) {
+        SV_AssignString(&v, "text");
+    } else if (StoryInstance* o = SB_FindObject(s_ctx, kStoryObject)) {
+        SV_AssignObject(&v, o);
+    }
+}
+
+void Run(const char* name, int32_t objectId = 0) {
+    SE_RunIntArgs(s_ctx, 0, 0, objectId, name, VARTYPE_INTEGER, 0, nullptr);
+}
+
+void NoteNewIds() {
+    if (!g_SpaceRoot) return;
+    for (uint32_t k = Qel_TableNext(g_SpaceRoot->ids, 0); k; k = Qel_TableNext(g_SpaceRoot->ids, k)) {
+        bool known = false;
+        for (uint32_t id : s_ids) known = known || id == k;
+        if (!known && s_ids.size() < 512) s_ids.push_back(k);
+    }
+}
+
+void ChaosPhase(SectorObject*) { Run("Chaos"); }
+
+// Damage takes hull, so area damage kills.
+void TakeHull(SectorObject* object, SectorObject*, int32_t amount, int32_t) { object->hull -= amount; }
+
+void Types() {
+    static bool made = false;
+    if (made) return;
+    made = true;
+    for (int32_t m = 0; m < SA_MAIN_TYPE_COUNT; ++m)
+        if (SA_TypesFileName(m) || m == SA_MT_CAMERA || m == SA_MT_NEBULA) SA_AppendTypeRecords(m, 3);
+    SA_AppendTypeRecords(SA_MT_BULLET, 10);  // subtype 12 deals the global area damage
+    g_TypeDB.types[SA_MT_SHIP][1].field[SA_TF_SHIP_TURRET_COUNT] = 2;
+    g_TypeDB.types[SA_MT_MISSILE][1].field[SA_TF_MISSILE_DAMAGE] = 5000;
+    g_TypeDB.types[SA_MT_MISSILE][1].field[23] = 2000000;
+    g_TypeDB.types[SA_MT_MISSILE][2].field[SA_TF_MISSILE_FLAGS] = 0x41;
+    g_TypeDB.types[SA_MT_DEBRIS][1].field[SA_TF_DEBRIS_LEVELS] = 2;
+    g_TypeDB.types[SA_MT_BULLET][1].field[SA_TF_BULLET_FLAGS] = 0x100;
+}
+
+void Step(Input& in) {
+    const uint8_t op = in.Next();
+    switch (op % 16) {
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 6: {  // a call 0..8 from the story with 0..5 arguments
+            const int call = in.Next() % 9;
+            const int n = in.Next() % (kArgs + 1);
+            for (int i = 0; i < n; ++i) SetGlobal(i, in);
+            if (call == 0 && n >= 2) {  // mostly valid types
+                ScriptValue& m = s_ctx->objects[0].variables[0];
+                ScriptValue& s = s_ctx->objects[0].variables[1];
+                SV_Release(&m);
+                SV_Release(&s);
+                m.tag = s.tag = VARTYPE_INTEGER;
+                m.bits = in.Next() % 34;
+                s.bits = in.Next() % 4;
+            }
+            Run(("C" + std::to_string(call) + "_" + std::to_string(n)).c_str());
+            break;
+        }
+        case 7: {  // an undefined or not yet served number, straight to the handler
+            static const int32_t numbers[] = {358, -1, 260, 9, 100, 357, 0x7fffffff, -358};
+            SA_SysCall(1, nullptr, numbers[in.Next() & 7], 0, nullptr);
+            break;
+        }
+        case 8:
+        case 9: {  // a frame
+            if (g_SystemState) g_SystemState->gameClock += 20;
+            g_SpaceRoot->running = in.Next() & 1;
+            SA_UpdateSpace();
+            SA_DeleteKilledObjects();
+            SE_RunAllTasks();
+            break;
+        }
+        case 10: {  // save and load the space section
+            if (QelFile* f = Qel_fcopen("sect.bin", "wb", 0)) {
+                SA_SaveSectors(f);
+                Qel_fclose(f);
+            }
+            if (QelFile* f = Qel_fcopen("sect.bin", "rb", 0)) {
+                SA_LoadSectors(f);
+                Qel_fclose(f);
+            }
+            break;
+        }
+        case 11: {  // a story task parked on an object, as an order parks it (the caller is module 1)
+            SectorObject* o = PickObject(in);
+            if (!o) break;
+            Run("Park", kStoryObject);
+            // The task that just entered the waiting list.
+            SE_ListNode* n = s_ctx->waiting.head.succ;
+            if (!SE_ListIsTask(n)) break;
+            const uint32_t task = SE_ListTask(n)->id;
+            s_parked.push_back(task);
+            const int turret = in.Next() % 3;
+            ShipData* ship = O_ShipData(o);
+            if (turret < 2 && ship && turret < ship->turretCount)
+                ship->turrets[turret].caller = SA_Caller{static_cast<uint32_t>(s_ctx->ownModule), task};
+            else {
+                o->callerModule = static_cast<uint32_t>(s_ctx->ownModule);
+                o->callerHandle = task;
+            }
+            break;
+        }
+        case 12: {  // a dependant, an event object with callbacks, a hang-on reference
+            SectorObject* a = PickObject(in);
+            SectorObject* b = PickObject(in);
+            if (!a || !b || a == b) break;
+            switch (in.Next() % 4) {
+                case 0: a->parent = b; break;
+                case 1: a->eventObject = kStoryObject; break;
+                case 2: a->reference = b; break;
+                default:
+                    if (ShipData* ship = O_ShipData(a)) ship->OrderTarget = b;
+                    break;
+            }
+            break;
+        }
+        case 13: {  // an area-damage missile, placed near its targets
+            SectorObject* o = PickObject(in);
+            if (!o) break;
+            if (o->mainType == SA_MT_MISSILE) o->flags |= SA_FLAG_AREA_DAMAGE;
+            if (o->instance) o->instance->pos.x = static_cast<int32_t>(in.Next()) * 10000;
+            break;
+        }
+        case 14: {  // a missile decoupled, a dependant's remote detonation
+            SectorObject* o = PickObject(in);
+            if (o && (in.Next() & 1)) O_DecoupleMissile(o);
+            else if (o) O_RemoteDetonateMissile(o);
+            break;
+        }
+        default: {  // a take that finds no cut
+            const int32_t id = 1 + in.Next() % 3;
+            SA_Take* take = ST_FindTake(id);
+            if (!take) take = ST_CreateTake(id, PickObject(in));
+            if (take && (in.Next() & 1)) ST_StartTake(take, 100 + id, 0, 0, nullptr);
+            else if (take) ST_RemoveTake(take);
+            break;
+        }
+    }
+    NoteNewIds();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Fuzz_Init();
+    s_ctx = Fuzz_ScriptContext();
+    static SpaceRoot root{};
+    static std::vector<uint8_t> image;
+    if (!g_SpaceRoot) {
+        image = Fuzz_StoryImage(StoryText());
+        if (image.empty()) __builtin_trap();
+        g_SpaceRoot = SA_Init(&root);
+        // Each input makes its own tables.
+        Qel_TableFree(root.ids);
+        Qel_TableFree(root.takes);
+        root.ids = root.takes = nullptr;
+        g_SAPhases.updateObjects = ChaosPhase;
+        g_SADamageObject = TakeHull;
+        Types();
+    }
+    {
+        FuzzMemoryGuard guard(s_ctx);
+        // The scene engine without a module of its own: the registry keeps
+        // the numbers it gave out for the whole run.
+        g_SEContext = nullptr;
+        g_B3DState = B3D_InitStore();
+        if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) __builtin_trap();
+        g_SEContext = s_ctx;
+        root.ids = Qel_TableCreate();
+        root.takes = Qel_TableCreate();
+        std::vector<uint8_t> copy = image;
+        if (!SB_LoadStoryImage(s_ctx, "fuzz", "fuzz", copy.data(), static_cast<uint32_t>(copy.size())))
+            __builtin_trap();
+        SE_SetStepBudget(50000);
+        s_ids.clear();
+        s_parked.clear();
+        Input in{data, size};
+        for (int step = 0; step < kMaxSteps && in.More(); ++step) Step(in);
+        SA_FreeAllObjects(&root);
+        ST_RemoveAllTakes(&root);
+        // Every task parked on an object was answered with the object's free.
+        for (uint32_t id : s_parked)
+            if (SE_Task* t = SE_FindTask(s_ctx, id))
+                if (t->state == SE_TASK_WAITING && !t->answered) __builtin_trap();
+        SE_RunAllTasks();
+        Fuzz_AnswerLater();
+        SE_RunAllTasks();
+        SE_SetStepBudget(-1);
+        SB_FreeLocation(s_ctx);
+        Fuzz_ForgetLater();
+        Qel_TableFree(root.ids);
+        Qel_TableFree(root.takes);
+        root.ids = root.takes = nullptr;
+        if (root.result.tag) SV_Release(&root.result);
+        root.answerArrived = 0;
+        B3D_FreeStore();
+        g_B3DState = nullptr;
+        StandIn_ClearObjectCalls();
+        StandIn_ClearCalls();
+        Fuzz_RemoveFile("sect.bin");
+    }
+    return 0;
+}

@@ -20,7 +20,8 @@ constexpr int32_t kCheckDistances = 260;
 int32_t AllocObject(const SA_Call& c) {
     const int32_t mainArg = c.Int(0);
     const int32_t subArg = c.Int(1);
-    const int32_t code = mainArg * 65536 | subArg;
+    // Taken apart as a 32-bit code: a main type beyond 16 bits only wraps.
+    const auto code = static_cast<int32_t>(static_cast<uint32_t>(mainArg) * 65536u | static_cast<uint32_t>(subArg));
     SectorObject* object = nullptr;
     if (mainArg == SA_MT_SECTOR) {
         object = O_AllocObject(SA_TypeCode(SA_MT_SECTOR, SA_CodeSubType(subArg)));

@@ -224,7 +224,8 @@ TEST_F(SpaceStory, AllocFindAndFree) {
         {SA_MT_SHIP, 2, true, nullptr},
         {SA_MT_SHIP, 3, false, "AllocObject(7,3) Invalid subtype "},  // equal to the count
         {32, 0, false, "AllocObject(32,0) Invalid maintype "},
-        {SA_MT_SECTOR, 5, true, nullptr},  // sectors of any subtype
+        {0x7fffffff, 0, false, "AllocObject(2147483647,0) Invalid maintype "},  // no overflow
+        {SA_MT_SECTOR, 5, true, nullptr},                                       // sectors of any subtype
         {SA_MT_DOCK, 0, false, "AllocObject(5,0) Invalid subtype "},
     };
     for (const Case& c : cases) {

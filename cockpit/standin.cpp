@@ -88,6 +88,7 @@ void RecordWithId(const char* call, const SectorObject* object) {
 
 const std::vector<std::string>& StandIn_ObjectCalls() { return ObjectCalls(); }
 void StandIn_ClearObjectCalls() { ObjectCalls().clear(); }
+void StandIn_RecordObjectCall(const std::string& call) { ObjectCalls().push_back(call); }
 
 void INS_RemoveObjectReferences(SectorObject* object) {
     RecordWithId("INS_RemoveObjectReferences", object);
@@ -101,18 +102,6 @@ void INS_RemoveObjectReferences(SectorObject* object) {
                 if (id == static_cast<int32_t>(object->id)) id = 0;
 }
 
-void EO_ObjectDestroyedEffect(SectorObject* object, SectorObject* killer, int32_t extra) {
-    ObjectCalls().push_back("EO_ObjectDestroyedEffect " + std::to_string(IdOf(object)) + " " +
-                            std::to_string(IdOf(killer)) + " " + std::to_string(extra));
-}
-void EO_PlayExplosionSound(SectorObject* object) { RecordWithId("EO_PlayExplosionSound", object); }
-void EO_RemoveObjectReferences(SectorObject* object) { RecordWithId("EO_RemoveObjectReferences", object); }
-void EO_RemoveExplosionReferences(Scene3D*) { ObjectCalls().emplace_back("EO_RemoveExplosionReferences"); }
-void EO_Init() { StandIn_Record("EO_Init"); }
-void EO_MoveExplObjects() { StandIn_Record("EO_MoveExplObjects"); }
-void EO_FreeExplosions() { StandIn_Record("EO_FreeExplosions"); }
-void EO_FreeEffects() { StandIn_Record("EO_FreeEffects"); }
-void EO_FreeObjectEffects() { StandIn_Record("EO_FreeObjectEffects"); }
 
 int ID_Save(QelFile* file) { return WriteSection("ID_Save", file, kCockpitSection); }
 int ID_Load(QelFile* file) { return ReadSection("ID_Load", file, kCockpitSection); }

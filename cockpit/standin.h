@@ -1,14 +1,12 @@
-// STANDIN: the cockpit (INS_, EO_, STS_Set): registers the cockpit module
-// (10) in start-up order, answers the calls the program's start-up, game loop
-// and exit make, and records each one; and it offers the least the shared
-// helpers (cockpit/helpers.h) call: emptying a cockpit, unlinking a cockpit
-// object and dropping the tracked object. Its save section ("INS ") is the
-// section's two cookies around one word, checked on reading;
-// StandIn_SetFailure with "ID_Save", "ID_Load" or "INS_CreateCockpitSystem"
-// makes that call fail.
-// The space simulation's calls into the cockpits and the effects (an object
-// leaving play, its destruction effects and sound, a sector's explosions) are
-// recorded with the object's ID in a list of their own, so the order of the
+// STANDIN: the cockpit (INS_, STS_Set): registers the cockpit module (10) in
+// start-up order, answers the calls the program's start-up, game loop and exit
+// make, and records each one; and it offers the least the shared helpers
+// (cockpit/helpers.h) call: emptying a cockpit, unlinking a cockpit object and
+// dropping the tracked object. Its save section ("INS ") is the section's two
+// cookies around one word, checked on reading; StandIn_SetFailure with
+// "ID_Save", "ID_Load" or "INS_CreateCockpitSystem" makes that call fail.
+// The space simulation's call into the cockpits (an object leaving play) is
+// recorded with the object's ID in a list of its own, so the order of the
 // frame's calls stays readable.
 #pragma once
 
@@ -74,23 +72,13 @@ struct Scene3D;
 // Every cockpit drops its references to the object: the IDs its cockpits hold
 // and the tracked object.
 void INS_RemoveObjectReferences(SectorObject* object);
-// The destruction effects of a killed object, with its killer (or none) and
-// the kill's extra value; its explosion sound.
-void EO_ObjectDestroyedEffect(SectorObject* object, SectorObject* killer, int32_t extra);
-void EO_PlayExplosionSound(SectorObject* object);
-// Every object-bound effect that refers to the object goes.
-void EO_RemoveObjectReferences(SectorObject* object);
-// The explosions bound to a scene (one of a freed sector's three) go.
-void EO_RemoveExplosionReferences(Scene3D* scene);
-// What those calls recorded ("EO_PlayExplosionSound 12" ...), and clearing it.
+// The calls the space simulation makes into the cockpit and the effects as
+// they leave play, recorded with the object's ID ("INS_RemoveObjectReferences
+// 12", "EO_PlayExplosionSound 12" ...) for the order tests of the kill; the
+// list, clearing it, and recording one.
 const std::vector<std::string>& StandIn_ObjectCalls();
 void StandIn_ClearObjectCalls();
-
-void EO_Init();
-void EO_MoveExplObjects();
-void EO_FreeExplosions();
-void EO_FreeEffects();
-void EO_FreeObjectEffects();
+void StandIn_RecordObjectCall(const std::string& call);
 
 // Steers the player's object from this frame's input.
 void STS_Set(int32_t objectId, int flag);

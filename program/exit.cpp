@@ -13,6 +13,8 @@
 #include "base/memory.h"
 #include "base/display.h"
 #include "base/strings.h"
+#include "cockpit/effects.h"
+#include "cockpit/explosions.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
 #include "program/gameloop.h"

@@ -9,6 +9,8 @@
 #include "base/display.h"
 #include "base/imagefiles.h"
 #include "base/strings.h"
+#include "cockpit/effects.h"
+#include "cockpit/explosions.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
 #include "program/exit.h"

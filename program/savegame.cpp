@@ -9,6 +9,8 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/strings.h"
+#include "cockpit/effects.h"
+#include "cockpit/explosions.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
 #include "program/exit.h"

@@ -9,6 +9,7 @@
 #include "base/display.h"
 #include "base/texcache.h"
 #include "base/strings.h"
+#include "cockpit/effects.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
 #include "program/exit.h"
@@ -250,6 +251,8 @@ void P_StartUp(int argc, char** argv) {
     g_B3DSoundLink = {SFX_LoadSample,
                       [](int32_t id, int32_t volume) { return SFX_PlaySample(0, 0, id, -1, 0, volume, 255, 64); },
                       [](int channel, int32_t id) { SFX_StopSoundChannel(channel, id); }};
+    // Effects play their impact and explosion sounds through it too.
+    g_EOSoundLink = {SFX_PlaySound3D, SFX_FindSample};
     if (Fails(P_STEP_SCREENS) || !P_LoadScreens()) {
         Qel_DPrintf(0, "error opening gfx resources\n");
         P_Exit(1);

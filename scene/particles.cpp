@@ -217,3 +217,64 @@ int32_t B3D_ParticlesUpdate() {
     }
     return visited;
 }
+
+namespace {
+
+int32_t DescEmitters(int32_t desc) {
+    if (desc < 0 || desc >= kDescriptions) return 0;
+    const B3DParticleDesc& d = g_B3DState->particleDescs[desc];
+    return d.emitters && d.emitterCount > 0 ? d.emitterCount : 0;
+}
+
+void FreeEmitterStates(ParticleGenerator* g) {
+    if (!g->emitters) return;
+    B3D_FreeMemI(DescEmitters(g->desc) * static_cast<int32_t>(sizeof(B3DEmitterState)), g->emitters);
+    g->emitters = nullptr;
+}
+
+}  // namespace
+
+void B3D_ParticleGeneratorSetDesc(ParticleGenerator* g, int32_t desc) {
+    FreeEmitterStates(g);
+    g->desc = desc;
+    const int32_t n = DescEmitters(desc);
+    if (!n) return;
+    g->emitters = static_cast<B3DEmitterState*>(B3D_AllocMemI(n * static_cast<int32_t>(sizeof(B3DEmitterState))));
+    if (!g->emitters) {
+        g->desc = -1;
+        return;
+    }
+    const int32_t now = g_SystemState ? g_SystemState->gameClock : 0;
+    for (int32_t i = 0; i < n; ++i) {
+        g->emitters[i].emitter = &g_B3DState->particleDescs[desc].emitters[i];
+        g->emitters[i].lastSpawn = now;
+    }
+}
+
+ParticleGenerator* B3D_ParticleGeneratorAlloc() {
+    if (!g_B3DState) return nullptr;
+    auto* g = B3D_AllocRecordI<ParticleGenerator>();
+    if (!g) return nullptr;
+    g->id = Qel_TableAdd(g_B3DState->generatorTable, reinterpret_cast<uintptr_t>(g));
+    if (!g->id) {
+        B3D_FreeRecordI(g);
+        return nullptr;
+    }
+    g->desc = -1;
+    Qel_MatIdentity(&g->matrix);
+    B3D_ListAppend(&g_B3DState->generators, B3D_Node(g));
+    return g;
+}
+
+void B3D_ParticleGeneratorFree(ParticleGenerator* g) {
+    if (!g || !g_B3DState) return;
+    FreeEmitterStates(g);
+    B3D_ListRemove(B3D_Node(g));
+    Qel_TableRemove(g_B3DState->generatorTable, g->id);
+    B3D_FreeRecordI(g);
+}
+
+ParticleGenerator* B3D_ParticleGeneratorFind(uint32_t id) {
+    return id && g_B3DState ? reinterpret_cast<ParticleGenerator*>(Qel_TableGet(g_B3DState->generatorTable, id))
+                            : nullptr;
+}

@@ -120,66 +120,13 @@ Camera3D* MappedCamera(B3DReplay* r, uint32_t recorded) {
     return inst && (inst->flags & INST_CAMERA) ? reinterpret_cast<Camera3D*>(inst) : nullptr;
 }
 
-ParticleGenerator* FindGenerator(uint32_t live) {
-    return live ? reinterpret_cast<ParticleGenerator*>(Qel_TableGet(g_B3DState->generatorTable, live)) : nullptr;
-}
+ParticleGenerator* FindGenerator(uint32_t live) { return B3D_ParticleGeneratorFind(live); }
 
 uint32_t SceneIdOf(const Scene3D* s) { return s ? s->id : 0; }
 
 int32_t GameClock() { return g_SystemState ? g_SystemState->gameClock : 0; }
 
 // ------------------------------------------------------------------ live records
-
-// Generators of the replay: a record from pool I with one emitter state per
-// emitter of its description, in the state's generator list and table.
-int32_t DescEmitters(int32_t desc) {
-    if (desc < 0 || desc >= 100) return 0;
-    const B3DParticleDesc& d = g_B3DState->particleDescs[desc];
-    return d.emitters && d.emitterCount > 0 ? d.emitterCount : 0;
-}
-
-void FreeEmitters(ParticleGenerator* g) {
-    if (!g->emitters) return;
-    B3D_FreeMemI(DescEmitters(g->desc) * static_cast<int32_t>(sizeof(B3DEmitterState)), g->emitters);
-    g->emitters = nullptr;
-}
-
-void SetGeneratorDesc(ParticleGenerator* g, int32_t desc) {
-    FreeEmitters(g);
-    g->desc = desc;
-    const int32_t n = DescEmitters(desc);
-    if (!n) return;
-    g->emitters = static_cast<B3DEmitterState*>(B3D_AllocMemI(n * static_cast<int32_t>(sizeof(B3DEmitterState))));
-    if (!g->emitters) {
-        g->desc = -1;
-        return;
-    }
-    for (int32_t i = 0; i < n; ++i) {
-        g->emitters[i].emitter = &g_B3DState->particleDescs[desc].emitters[i];
-        g->emitters[i].lastSpawn = GameClock();
-    }
-}
-
-ParticleGenerator* AllocGenerator() {
-    auto* g = B3D_AllocRecordI<ParticleGenerator>();
-    if (!g) return nullptr;
-    g->id = Qel_TableAdd(g_B3DState->generatorTable, reinterpret_cast<uintptr_t>(g));
-    if (!g->id) {
-        B3D_FreeRecordI(g);
-        return nullptr;
-    }
-    g->desc = -1;
-    Qel_MatIdentity(&g->matrix);
-    B3D_ListAppend(&g_B3DState->generators, B3D_Node(g));
-    return g;
-}
-
-void FreeGenerator(ParticleGenerator* g) {
-    FreeEmitters(g);
-    B3D_ListRemove(B3D_Node(g));
-    Qel_TableRemove(g_B3DState->generatorTable, g->id);
-    B3D_FreeRecordI(g);
-}
 
 // Out of its parent and its scene, into the list of instances in no scene.
 void RemoveFromParent(Inst3D* inst) {
@@ -464,7 +411,7 @@ void ReadGenerator(B3DReplay* r, In& in) {
     ParticleGenerator* g = FindGenerator(Mapped(r->generators, id));
     if (mask & B3D_REC_DELETED) {
         Qel_DPrintf(r->debugMask, " PARTICLE GENERATOR %d delete!\n", static_cast<int>(id));
-        if (g) FreeGenerator(g);
+        if (g) B3D_ParticleGeneratorFree(g);
         Qel_TableRemove(r->generators, id);
         return;
     }
@@ -474,16 +421,16 @@ void ReadGenerator(B3DReplay* r, In& in) {
             Qel_DPrintf(0, "B3D_ReplayFrame() can't find ParticleGenerator ID %d\n", static_cast<int>(id));
             return;
         }
-        g = AllocGenerator();
+        g = B3D_ParticleGeneratorAlloc();
         if (!g) return;
         if (!Qel_TableSet(r->generators, id, g->id)) {
-            FreeGenerator(g);
+            B3D_ParticleGeneratorFree(g);
             return;
         }
         Qel_DPrintf(r->debugMask, " PARTICLEGENERATOR %d created.\n", static_cast<int>(id));
         created = true;
     }
-    if ((mask & B3D_RPGE_DESC) && (desc != g->desc || !g->emitters)) SetGeneratorDesc(g, desc);
+    if ((mask & B3D_RPGE_DESC) && (desc != g->desc || !g->emitters)) B3D_ParticleGeneratorSetDesc(g, desc);
     if (mask & B3D_RPGE_POS) g->offset = {pos[0], pos[1], pos[2], g->offset.w};
     if (mask & B3D_RPGE_MATRIX) Matrix(&g->matrix, matrix);
     if (mask & B3D_RPGE_INTENSITY) g->intensity = intensity;
@@ -539,7 +486,7 @@ void FreeLive(B3DReplay* r) {
     for (uint32_t k = Qel_TableNext(r->scenes, 0); k; k = Qel_TableNext(r->scenes, k))
         if (Scene3D* scene = MappedScene(r, k)) B3D_SceneFree(scene);
     for (uint32_t k = Qel_TableNext(r->generators, 0); k; k = Qel_TableNext(r->generators, k))
-        if (ParticleGenerator* g = FindGenerator(Mapped(r->generators, k))) FreeGenerator(g);
+        if (ParticleGenerator* g = FindGenerator(Mapped(r->generators, k))) B3D_ParticleGeneratorFree(g);
 }
 
 void EndReplay(B3DReplay* r) {

@@ -9,6 +9,8 @@
 #include "base/random.h"
 #include "base/strings.h"
 #include "base/table.h"
+#include "cockpit/effects.h"
+#include "cockpit/explosions.h"
 #include "cockpit/standin.h"
 #include "scene/trees.h"
 #include "script/context.h"

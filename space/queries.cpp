@@ -479,6 +479,18 @@ int SA_IsSpecialBody(int32_t body, int32_t kind) {
     return 0;
 }
 
+void SA_MarkObjectFlags(Inst3D* inst) {
+    constexpr int32_t kFlatKinds[] = {0, 1, 2};  // SBTYPE_2D, SBTYPE_2D2, SBTYPE_2DY
+    if (!inst) return;
+    for (int32_t k : kFlatKinds)
+        if (SA_IsSpecialBody(inst->bodyId, k)) inst->flags |= INST_OWN_MATRIX2;
+}
+
+int SA_IsParticleSourceBody(int32_t body) {
+    constexpr int32_t kJet = 6, kSmallJet = 12;
+    return SA_IsSpecialBody(body, kJet) || SA_IsSpecialBody(body, kSmallJet) ? 1 : 0;
+}
+
 const ComponentRecord* SA_FindTypeEntry(int32_t kind, int32_t body) {
     if (kind < 0 || kind >= SA_COMPONENT_KINDS) return nullptr;
     const int32_t i =

@@ -110,6 +110,11 @@ int32_t SA_GetVideoById(int32_t id, SA_VideoRecord* out);
 const DummyRecord* SA_FindDummy(int32_t body, int32_t kind, int32_t* kindOut);
 // 1 when the body is among the special bodies of the kind (or any kind, -1).
 int SA_IsSpecialBody(int32_t body, int32_t kind);
+// Completes the flags of an instance from the special-body lists: the
+// instance of a flat body (kinds 0-2) faces the camera on its own (0x4000).
+void SA_MarkObjectFlags(Inst3D* inst);
+// 1 when the body is one of the jets (kinds 6 and 12), which emit particles.
+int SA_IsParticleSourceBody(int32_t body);
 // The component record of kind k (0 lasers, 1 cockpits, 2 docking) for a body, or null.
 const ComponentRecord* SA_FindTypeEntry(int32_t kind, int32_t body);
 // The match of two type codes: 1 with the type code its third column names.

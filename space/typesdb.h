@@ -166,6 +166,34 @@ constexpr int32_t SA_TF_MISSILE_35 = 35;     // 500 below version 31
 constexpr int32_t SA_TF_MISSILE_ICON = 36;   // 45 below version 43
 constexpr int32_t SA_TF_MISSILE_CUT = 37;
 
+// The effects of a type (indices into the effect table) and its sounds.
+// Bullets: the impact effect (also played when a bullet with flag 0x100 dies),
+// its sound, the muzzle flash, and the trail's effect and particle type.
+constexpr int32_t SA_TF_BULLET_IMPACT_EFFECT = 24;
+constexpr int32_t SA_TF_BULLET_IMPACT_SOUND = 25;
+constexpr int32_t SA_TF_BULLET_WEAPON_EFFECT = 29;
+constexpr int32_t SA_TF_BULLET_TRAIL_EFFECT = 30;
+constexpr int32_t SA_TF_BULLET_TRAIL_PARTICLES = 31;
+constexpr int32_t SA_BULLET_KILL_EFFECT = 0x100;  // a bit of the bullet flags
+// Docks and factories.
+constexpr int32_t SA_TF_STATION_EXPLOSION_EFFECT = 24;
+constexpr int32_t SA_TF_STATION_SECOND_EFFECT = 25;
+// Ships: the engine effect and particle type go to each engine point.
+constexpr int32_t SA_TF_SHIP_EXPLOSION_EFFECT = 20;
+constexpr int32_t SA_TF_SHIP_SECOND_EFFECT = 21;
+constexpr int32_t SA_TF_SHIP_ENGINE_EFFECT = 22;
+constexpr int32_t SA_TF_SHIP_ENGINE_PARTICLES = 23;
+// Missiles.
+constexpr int32_t SA_TF_MISSILE_EXPLOSION_EFFECT = 20;
+constexpr int32_t SA_TF_MISSILE_SECOND_EFFECT = 21;
+constexpr int32_t SA_TF_MISSILE_IMPACT_EFFECT = 23;
+constexpr int32_t SA_TF_MISSILE_ENGINE_EFFECT = 24;
+constexpr int32_t SA_TF_MISSILE_ENGINE_PARTICLES = 25;
+constexpr int32_t SA_TF_MISSILE_EXPLOSION_SOUND = 27;
+// Asteroids (their debris-map cut, field 20, goes with their destruction effect).
+constexpr int32_t SA_TF_ASTEROID_EXPLOSION_EFFECT = 18;
+constexpr int32_t SA_TF_ASTEROID_SECOND_EFFECT = 19;
+
 // ---------------------------------------------------------------- side tables
 
 struct GlobalParameter {

@@ -43,6 +43,7 @@ constexpr Layout kLayouts[] = {
     {"Components", false, 1},
     {"Matches", false, 2},
     {"WareLists", true, -1, false, 0},
+    {"effects", true, 1},
     Table("TBullets"),
     Table("TBackgrounds"),
     Table("TSuns"),

@@ -3,14 +3,15 @@
 // "Particles3", "Skins", "IconData", "BodyDummies", "Lensflares",
 // "Materials", "Sounds") and the space simulation's ("Globals", "Videos",
 // "VideoLists", "Dummies", "Bodies", "Components", "Matches", "WareLists" and
-// the 24 tables of one main type each, "TBullets" to "TShipsWrecks").
+// the 24 tables of one main type each, "TBullets" to "TShipsWrecks"), and the
+// cockpit's "effects".
 //
 // The source: "[Name]" starts a file, "[Name version]" one of the main-type
 // tables; every other line is a record of fields separated by blanks
 // ("quoted" fields may hold blanks inside; "" is an empty field); lines
 // indented under a record are its sub-records (a description's emitters, a
 // skin's texture pairs, an icon sheet's icons, a lens flare's elements, the
-// dummies, components and matches of a kind); a record without fields of its
+// dummies, components and matches of a kind, an effect's parts); a record without fields of its
 // own (a lens flare) is the line "-". A list inside a record is written in
 // braces, its items separated by commas ({a b, c d}); the writer puts the
 // number of items in front of their fields. '#' starts a comment. Counts are

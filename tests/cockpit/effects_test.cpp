@@ -30,8 +30,11 @@ int32_t Parts(int32_t index) { return g_EffectTable.entries[index].partCount; }
 TEST_F(EffectsTest, TheFileReadsEveryFlagAndEveryKindOfPart) {
     const std::string every = FlagNames(g_EOPartFlagNames, kEveryBodyPartFlag);
     LogCapture log;
-    ASSERT_EQ(Effects("7 " + FlagNames(g_EOEffectFlagNames, 0x3F) + " 9 1.5\n"
-                      "  " + every + " I3DF_2D|I3DF_HASLENSFLARE v\\flash 0.5 2 300 0.25 1.5 -2 0.5 11 12 0.75 40\n"
+    ASSERT_EQ(Effects("7 " + FlagNames(g_EOEffectFlagNames, 0x3F) +
+                      " 9 1.5\n"
+                      "  " +
+                      every +
+                      " I3DF_2D|I3DF_HASLENSFLARE v\\flash 0.5 2 300 0.25 1.5 -2 0.5 11 12 0.75 40\n"
                       "  EEDF_PROPAGATE 0 36 2 5 100 900 3 50 0.5 60\n"
                       "  EEDF_LIGHT 0 12 1 2 100 0 1 2 3 0 0 0 70\n"
                       "  EEDF_LIGHT 0 lamp 1 2 100 0 1 2 3 0 0 0 80\n"
@@ -87,19 +90,31 @@ struct FileCase {
 TEST_F(EffectsTest, ADamagedFileKeepsTheEffectsBeforeTheDamage) {
     const std::string part = "EEDF_NONE;0;NULL;1;2;100;0;0;0;0;0;0;1.0;0;\n";
     const FileCase cases[] = {
-        {"index out of range", "1000;1;EDF_NONE;0;1.0;\n", {1, 0, 0},
+        {"index out of range",
+         "1000;1;EDF_NONE;0;1.0;\n",
+         {1, 0, 0},
          "B3D_LoadEffects: Effect index 1000 out of range!\n"},
         {"negative index", "-1;1;EDF_NONE;0;1.0;\n", {1, 0, 0}, "B3D_LoadEffects: Effect index -1 out of range!\n"},
-        {"part cut short", "2;1;EDF_NONE;0;1.0;\nEEDF_NONE;0;NULL;1;2;", {1, 0, 0},
+        {"part cut short",
+         "2;1;EDF_NONE;0;1.0;\nEEDF_NONE;0;NULL;1;2;",
+         {1, 0, 0},
          "B3D_LoadEffects: Error loading effects file in effect 2!\n"},
-        {"huge part count", "2;2000000000;EDF_NONE;0;1.0;\n", {1, 0, 0},
+        {"huge part count",
+         "2;2000000000;EDF_NONE;0;1.0;\n",
+         {1, 0, 0},
          "B3D_LoadEffects: Error loading effects file in effect 2!\n"},
-        {"count above ours", "2;1025;EDF_NONE;0;1.0;\n", {1, 0, 0},
+        {"count above ours",
+         "2;1025;EDF_NONE;0;1.0;\n",
+         {1, 0, 0},
          "B3D_LoadEffects: Error loading effects file in effect 2!\n"},
-        {"negative part count", "2;-3;EDF_NONE;0;1.0;\n", {1, 0, 0},
+        {"negative part count",
+         "2;-3;EDF_NONE;0;1.0;\n",
+         {1, 0, 0},
          "B3D_LoadEffects: Error loading effects file in effect 2!\n"},
         {"second definition wins", "1;2;EDF_NONE;0;1.0;\n", {2, 0, 0}, ""},
-        {"a failed second definition leaves the first", "1;2;EDF_NONE;0;1.0;\nEEDF_NONE;0;", {1, 0, 0},
+        {"a failed second definition leaves the first",
+         "1;2;EDF_NONE;0;1.0;\nEEDF_NONE;0;",
+         {1, 0, 0},
          "B3D_LoadEffects: Error loading effects file in effect 1!\n"},
     };
     for (const FileCase& c : cases) {
@@ -220,8 +235,8 @@ TEST_F(EffectsTest, ExplosionSoundsBySize) {
         uint32_t flags;
         int32_t sound;
     } cases[] = {
-        {SA_MT_SHIP, 1, 0, 918},      {SA_MT_SHIP, 20000, 0, 918},  {SA_MT_SHIP, 20001, 0, 919},
-        {SA_MT_SHIP, 100000, 0, 919}, {SA_MT_SHIP, 100001, 0, 920}, {SA_MT_MISSILE, 5, SA_FLAG_AREA_DAMAGE, 777},
+        {SA_MT_SHIP, 1, 0, 918},         {SA_MT_SHIP, 20000, 0, 918},  {SA_MT_SHIP, 20001, 0, 919},
+        {SA_MT_SHIP, 100000, 0, 919},    {SA_MT_SHIP, 100001, 0, 920}, {SA_MT_MISSILE, 5, SA_FLAG_AREA_DAMAGE, 777},
         {SA_MT_MISSILE, 200000, 0, 920},
     };
     for (const auto& c : cases) {

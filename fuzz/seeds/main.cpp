@@ -947,6 +947,32 @@ void SpaceTypesFiles() {
     }
 }
 
+// The effects file through the types writer: the demo's effects and one of
+// every kind of part.
+void EffectsFiles() {
+    const std::string source =
+        "[effects]\n"
+        "48 EDF_NOROTATE 0 1.0\n"
+        "  EEDF_GROW|EEDF_FADEOUT|EEDF_TIMEOUT|EEDF_RELATIVESIZE 0 500 0.5 2.0 1500 0 0 0 0 0 0 0 0\n"
+        "  EEDF_FADEOUTBODY|EEDF_TIMEOUT 0 NULL 0 0 1000 0 0 0 0 0 0 0 200\n"
+        "36 EDF_NONE 0 1.0\n"
+        "  EEDF_GROWANDSHRINK|EEDF_FADEOUT|EEDF_TIMEOUT|EEDF_RELATIVESIZE 0 500 0.2 0.6 800 0 0 0 0 0 0 0 0\n"
+        "20 EDF_NONE 0 1.0\n"
+        "  EEDF_GROW|EEDF_FADEOUT|EEDF_TIMEOUT|EEDF_RANDOMROT I3DF_2D 500 20 80 300 0.25 0 0 0 0 0 0 0\n"
+        "50 EDF_PROPAGATE|EDF_HIDEOBJECT|EDF_REINIT 4 1.5\n"
+        "  EEDF_PROPAGATE|EEDF_WAVE 0 20 3 5 0 600 2 100 0.25 0\n"
+        "  EEDF_LIGHT|EEDF_GROW|EEDF_LENSFLARE|EEDF_NOZTEST 0 3 1 4 500 0.5 1 2 3 7 8 1.0 10\n"
+        "  EEDF_CUT|EEDF_DEBRIS|EEDF_WRECK|EEDF_PARTICLEGENERATOR|EEDF_TIMEOUT 0 c\\boom 1 2 900 0 0 0 0 4 0 0 20\n"
+        "  EEDF_BREAKUP|EEDF_PUSH|EEDF_HULLDAMAGE 0 NULL 0 0 0 0 0 0 0 0 0 0 30\n"
+        "  EEDF_SPEEDDEPENDENT|EEDF_BULLETROT|EEDF_RANDOMSIZE|EEDF_DISTANT 0 500 1 3 0 0 0 0 0 0 0 2.0 40\n";
+    std::string error;
+    if (!Tool_WriteTypesFiles(source, "effectsfile", -1, &error)) {
+        std::fprintf(stderr, "fuzz_seeds: effects: %s\n", error.c_str());
+        std::exit(1);
+    }
+    Seed("effects", "effects", ReadFile("effectsfile/effects.txt"));
+}
+
 // Scene save sections written by the scene engine's own writer: an empty
 // engine, and one with the lens-flare scene, a free tree with a light, a
 // scene with an animated instance, a named camera and a child, a placed cut
@@ -1374,6 +1400,7 @@ int main(int argc, char** argv) {
     CutFiles();
     TypesFiles();
     SpaceTypesFiles();
+    EffectsFiles();
     SceneSections();
     EffectBlock("text", 0);
     EffectBlock("binary", 1);

@@ -15,7 +15,7 @@
 #include "scene/state.h"
 #include "scene/trees.h"
 #include "space/objects.h"
-#include "space/standin.h"
+#include "space/create.h"
 #include "space/typesdb.h"
 
 namespace {

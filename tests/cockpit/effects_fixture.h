@@ -14,7 +14,8 @@
 #include "scene/geometry.h"
 #include "scene/trees.h"
 #include "space/space_fixture.h"
-#include "space/standin.h"
+#include "space/create.h"
+#include "space/kill.h"
 #include "support/gamefolder.h"
 #include "tools/lib/types_writer.h"
 

@@ -201,9 +201,9 @@ TEST_F(EffectsTest, AnEffectIndexOutsideTheTableIsNoEffect) {
     for (int32_t index : {-1, 1000, 70000})
         EXPECT_EQ(EO_AddObjectEffect(0, 0, index, ship, nullptr, 0, 0, nullptr, 0, nullptr), nullptr) << index;
     EXPECT_EQ(EO_FirstEffect(), nullptr);
-    TypeRecord* r = Types(SA_MT_SHIP, 1);
+    TypeRecord* r = SA_GetTypeRecord(SA_MT_SHIP, 0);
+    ASSERT_NE(r, nullptr);
     r->field[SA_TF_SHIP_EXPLOSION_EFFECT] = 5000;
-    ship->subType = 0;
     const int32_t objects = static_cast<int32_t>(Qel_TableNext(root_.ids, 0));
     EXPECT_EQ(EO_ObjectDestroyedEffect(ship, nullptr, 0), 1);
     EXPECT_EQ(EO_FirstEffect(), nullptr);

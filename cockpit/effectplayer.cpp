@@ -463,10 +463,8 @@ int EO_BreakUpObject(SectorObject* x) {
         const int32_t breakValue = B3D_BodyGetFileEntry(body);
         SectorObject* piece = O_AllocObject(SA_TypeCode(EO_CARRIER_MAIN_TYPE, body & 0xFFFF));
         if (!piece) continue;
-        if (!piece->instance) {
-            piece->instance = B3D_AllocInst();
-            if (piece->instance) B3D_InstSetBody(piece->instance, body);
-        }
+        if (!piece->instance) piece->instance = B3D_AllocInst();
+        if (piece->instance) B3D_InstSetBody(piece->instance, body);
         if (Inst3D* pi = piece->instance) {
             B3D_InstGetAbsPos(child, &pi->pos);
             B3D_InstGetAbsMatrix(child, &pi->matrix);

@@ -212,10 +212,8 @@ SectorObject* NewCarrier(SectorObject* dead, const EffectEntry* effect) {
     const int32_t body = dead->instance && dead->instance->bodyId > 0 ? dead->instance->bodyId : 1;
     SectorObject* c = O_AllocObject(SA_TypeCode(EO_CARRIER_MAIN_TYPE, body & 0xFFFF));
     if (!c) return nullptr;
-    if (!c->instance) {
-        c->instance = B3D_AllocInst();
-        if (c->instance) B3D_InstSetBody(c->instance, body);
-    }
+    if (!c->instance) c->instance = B3D_AllocInst();
+    if (c->instance && dead->instance && dead->instance->bodyId > 0) B3D_InstSetBody(c->instance, body);
     if (Inst3D* ci = c->instance) {
         const Inst3D* di = dead->instance;
         if (effect->flags & EDF_HIDEOBJECT) ci->flags |= INST_INVISIBLE;

@@ -102,7 +102,6 @@ void INS_RemoveObjectReferences(SectorObject* object) {
                 if (id == static_cast<int32_t>(object->id)) id = 0;
 }
 
-
 int ID_Save(QelFile* file) { return WriteSection("ID_Save", file, kCockpitSection); }
 int ID_Load(QelFile* file) { return ReadSection("ID_Load", file, kCockpitSection); }
 

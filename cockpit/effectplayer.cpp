@@ -42,8 +42,6 @@ constexpr uint32_t kBodyEffectFlag = 0x20;
 
 int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
-bool JobRuns(const Inst3D* inst) { return (inst->jobFlags & JOB_RUNNING) && !(inst->jobFlags & JOB_STOPPED); }
-
 bool Gone(const ObjectEffect* e) { return e->removed || !e->object || !e->object->instance; }
 
 void MarkBody(int32_t bodyId) {
@@ -323,7 +321,7 @@ bool UpdatePart(ObjectEffect* e, EffectPartSlot& s, const EffectPart& p, Inst3D*
         bool running = false;
         for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c;) {
             Inst3D* next = B3D_Next(c);
-            if (JobRuns(c)) running = true;
+            if (EO_JobRuns(c)) running = true;
             else if (!(p.flags & EEDF_CUTKEEPBODY)) B3D_InstFree(c);
             c = next;
         }
@@ -375,11 +373,6 @@ void FadeCarrier(const ObjectEffect* e, int32_t age) {
         B3D_InstSetAlphaOverrideRecursive(inst, alpha);
     }
     if (inst->alphaOverride == 255) B3D_InstSetAlphaOverrideRecursive(inst, 0);
-}
-
-bool ObjectAlive(const SectorObject* object, uint32_t id) {
-    return g_SpaceRoot && reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id)) == object &&
-           !(object->flags & SA_FLAG_KILLED);
 }
 
 }  // namespace
@@ -456,7 +449,7 @@ int EO_BreakUpObject(SectorObject* x) {
         if (c->bodyId > 0 && !(c->flags2 & kParticleSource2) && B3D_BodyGetFileEntry(c->bodyId) != 0)
             pieces.push_back(c->id);
     for (uint32_t childId : pieces) {
-        if (!ObjectAlive(x, id) || !x->instance) break;
+        if (!EO_ObjectAlive(x, id) || !x->instance) break;
         Inst3D* child = B3D_InstFind(childId);
         if (!child || child->parent != x->instance) continue;
         const int32_t body = child->bodyId;
@@ -490,7 +483,7 @@ int EO_BreakUpObject(SectorObject* x) {
         EO_AddObjectEffect(EO_KIND_PIECE, static_cast<int32_t>(piece->id), breakValue > 0 ? breakValue : second, piece,
                            nullptr, 0, 0, nullptr, delay, nullptr);
     }
-    if (ObjectAlive(x, id)) {
+    if (EO_ObjectAlive(x, id)) {
         x->flags |= SA_FLAG_KILLED;
         O_UnlinkObject(x, 0);
     }

@@ -11,6 +11,7 @@
 #include "base/random.h"
 #include "base/standin_calls.h"
 #include "base/strings.h"
+#include "base/table.h"
 #include "cockpit/effectplayer.h"
 #include "cockpit/standin.h"
 #include "cockpit/explosions.h"
@@ -22,6 +23,7 @@
 #include "scene/state.h"
 #include "scene/trees.h"
 #include "scene/typesfiles.h"
+#include "space/objects.h"
 #include "space/queries.h"
 #include "space/records.h"
 #include "space/typesdb.h"
@@ -107,21 +109,6 @@ T* AllocArray(int32_t n) {
 template <typename T>
 void FreeArray(T* p, int32_t n) {
     if (p && n > 0) Int_FreeMem(p, sizeof(T) * static_cast<size_t>(n), kMemFlags);
-}
-
-template <typename T>
-void Append(T** first, T** last, T* node) {
-    node->prev = *last;
-    node->next = nullptr;
-    (*last ? (*last)->next : *first) = node;
-    *last = node;
-}
-
-template <typename T>
-void Unlink(T** first, T** last, T* node) {
-    (node->prev ? node->prev->next : *first) = node->next;
-    (node->next ? node->next->prev : *last) = node->prev;
-    node->next = node->prev = nullptr;
 }
 
 void FreeEntryParts(EffectEntry* e) {
@@ -216,7 +203,7 @@ void FreeTable() {
 }
 
 void FreeEntryRecord(ObjectEffect* entry) {
-    Unlink(&s_first, &s_last, entry);
+    EO_ListUnlink(&s_first, &s_last, entry);
     FreeArray(entry->slots, entry->slotCount);
     Int_FreeRecord(entry, kMemFlags);
 }
@@ -273,6 +260,16 @@ int32_t EO_TimeAdd(int32_t time, int32_t delay) {
 int EO_InstancePlaced(const SectorObject* object) {
     return object && object->instance && object->instance->scene ? 1 : 0;
 }
+
+int EO_ObjectAlive(const SectorObject* object, uint32_t id) {
+    return object && g_SpaceRoot && id &&
+                   reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id)) == object &&
+                   !(object->flags & SA_FLAG_KILLED)
+               ? 1
+               : 0;
+}
+
+int EO_JobRuns(const Inst3D* inst) { return (inst->jobFlags & JOB_RUNNING) && !(inst->jobFlags & JOB_STOPPED) ? 1 : 0; }
 
 int EO_ParticlesEnabled() {
     return g_SystemState && (g_SystemState->VideoD3DFlags & EO_OPTION_ENGINE_PARTICLES) ? 1 : 0;
@@ -449,7 +446,7 @@ ObjectEffect* EO_AddObjectEffect(int32_t kind, int32_t slot, int32_t effectIndex
         if (orientation) entry->orientation = *orientation;
         else Qel_MatIdentity(&entry->orientation);
         Qel_MatIdentity(&entry->orientation2);
-        Append(&s_first, &s_last, entry);
+        EO_ListAppend(&s_first, &s_last, entry);
         for (int32_t i = 0; i < entry->slotCount; ++i) entry->slots[i] = {entry, 0, nullptr, 0, EO_SLOT_WAITING, 0};
         entry->startTime = EO_TimeAdd(EO_Now(), delay);
         entry->state = 0;
@@ -619,13 +616,13 @@ ParticleEmitter* EO_AddParticleEmitter(int32_t slot, int32_t particleType, Secto
         g->scene = inst->scene;
     }
     *m = {nullptr, nullptr, object, slot, g, g->id, particleType};
-    Append(&s_firstEmitter, &s_lastEmitter, m);
+    EO_ListAppend(&s_firstEmitter, &s_lastEmitter, m);
     return m;
 }
 
 void EO_FreeEmitter(ParticleEmitter* m) {
     if (!m) return;
-    Unlink(&s_firstEmitter, &s_lastEmitter, m);
+    EO_ListUnlink(&s_firstEmitter, &s_lastEmitter, m);
     if (ParticleGenerator* g = EO_EmitterGenerator(m)) B3D_ParticleGeneratorFree(g);
     Int_FreeRecord(m, kMemFlags);
 }

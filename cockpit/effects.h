@@ -267,3 +267,23 @@ int32_t EO_Now();
 int32_t EO_TimeAdd(int32_t time, int32_t delay);
 // Whether the object's instance is placed (in a scene).
 int EO_InstancePlaced(const SectorObject* object);
+// Whether the object still lives under the ID it had (story code called from
+// the effects may have freed or killed it).
+int EO_ObjectAlive(const SectorObject* object, uint32_t id);
+// Whether the instance's path job runs.
+int EO_JobRuns(const Inst3D* inst);
+
+// The doubly linked lists of the effects (entries, emitters, explosions).
+template <typename T>
+void EO_ListAppend(T** first, T** last, T* node) {
+    node->prev = *last;
+    node->next = nullptr;
+    (*last ? (*last)->next : *first) = node;
+    *last = node;
+}
+template <typename T>
+void EO_ListUnlink(T** first, T** last, T* node) {
+    (node->prev ? node->prev->next : *first) = node->next;
+    (node->next ? node->next->prev : *last) = node->prev;
+    node->next = node->prev = nullptr;
+}

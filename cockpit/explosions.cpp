@@ -45,8 +45,7 @@ ExplosionObject* s_last = nullptr;
 int32_t s_walkDepth = 0;
 
 void FreeRecord(ExplosionObject* e) {
-    (e->prev ? e->prev->next : s_first) = e->next;
-    (e->next ? e->next->prev : s_last) = e->prev;
+    EO_ListUnlink(&s_first, &s_last, e);
     Int_FreeRecord(e, kMemFlags);
 }
 
@@ -57,8 +56,6 @@ void Sweep() {
         e = next;
     }
 }
-
-bool JobRuns(const Inst3D* inst) { return (inst->jobFlags & JOB_RUNNING) && !(inst->jobFlags & JOB_STOPPED); }
 
 // The radius of the first part of the body's first level: its size value.
 int32_t BodySize(int32_t bodyId) {
@@ -91,7 +88,7 @@ void StepExplosion(ExplosionObject* e, int32_t now, int32_t step) {
                     Inst3D* next = B3D_Next(c);
                     if (sized)
                         B3D_InstSetSize(c, static_cast<int32_t>(std::clamp<int64_t>(full * left / 9000, 0, INT32_MAX)));
-                    if (JobRuns(c)) alive = true;
+                    if (EO_JobRuns(c)) alive = true;
                     else B3D_InstFree(c);
                     c = next;
                 }
@@ -119,7 +116,7 @@ void StepExplosion(ExplosionObject* e, int32_t now, int32_t step) {
                 return;
             }
             for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) {
-                if (JobRuns(c)) continue;
+                if (EO_JobRuns(c)) continue;
                 J3D_Cut* cut = J3D_FindCut(c->cutId);
                 if (!cut) continue;
                 J3D_JobStartInst(c, 0, c->pathNr, cut, 0, 0);
@@ -127,11 +124,6 @@ void StepExplosion(ExplosionObject* e, int32_t now, int32_t step) {
             return;
         default: Qel_DPrintf(0, "EO_MoveExplObjects: unknown state %d\n", e->state); return;
     }
-}
-
-bool ObjectAlive(const SectorObject* object, uint32_t id) {
-    return g_SpaceRoot && id && reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id)) == object &&
-           !(object->flags & SA_FLAG_KILLED);
 }
 
 // The live part slots of an entry the player is done with; instances that
@@ -253,9 +245,7 @@ ExplosionObject* EO_AddExplosion(Inst3D* instance, int32_t startTime, int32_t en
     e->instanceId = instance->id;
     e->state = state;
     e->flags = flags;
-    e->prev = s_last;
-    (s_last ? s_last->next : s_first) = e;
-    s_last = e;
+    EO_ListAppend(&s_first, &s_last, e);
     return e;
 }
 
@@ -377,7 +367,7 @@ int32_t EO_PropagateEffect(SectorObject* object, int32_t kind, int32_t effectInd
         bursts = std::clamp(bursts, 0, kMaxBursts);
         const int32_t points = std::clamp(p.propPoints, 1, kMaxPoints);
         for (int32_t k = 0; k < bursts; ++k) {
-            if (!ObjectAlive(object, id) || !object->instance) return latest;
+            if (!EO_ObjectAlive(object, id) || !object->instance) return latest;
             const int32_t delay =
                 p.start + (bursts > 1 ? p.propFirstDelay + EO_MulDiv(p.propLastDelay - p.propFirstDelay, k, bursts - 1)
                                       : p.propFirstDelay);
@@ -411,7 +401,7 @@ int32_t EO_PropagateEffect(SectorObject* object, int32_t kind, int32_t effectInd
                 const int32_t slot = static_cast<int32_t>(id) + g_EOFrameRandom + 1000 * k + n;
                 EO_AddObjectEffect(kind, slot, p.propEffect, object, nullptr, 0, 0, &point, d, nullptr);
                 latest = std::max(latest, d);
-                if (!ObjectAlive(object, id)) return latest;
+                if (!EO_ObjectAlive(object, id)) return latest;
             }
         }
     }

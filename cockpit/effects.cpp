@@ -124,7 +124,9 @@ int32_t Field(int32_t mainType, int32_t subType, int32_t field) {
 // Reads one part; the effect's flags gain what its parts add.
 void ReadPart(VRMFile* r, EffectPart* p, uint32_t* effectFlags) {
     p->flags = r->ReadFlags32(g_EOPartFlagNames);
-    p->instanceFlags = r->ReadFlags32(g_EOInstanceFlagNames);
+    // Only the flags the file may name: a number with other bits would make
+    // a part's instance a camera or a light in the scene engine's eyes.
+    p->instanceFlags = r->ReadFlags32(g_EOInstanceFlagNames) & (I3DF_2D | I3DF_HASLENSFLARE);
     if (p->flags & EEDF_BREAKUP) *effectFlags |= EDF_BREAKUP;
     if (p->flags & EEDF_PROPAGATE) {
         *effectFlags |= EDF_PROPAGATE;

@@ -58,6 +58,12 @@ TEST_F(EffectPlayer, SizeAndAlphaOverTime) {
           {1000, kOne},
           {3000, kOne}}},
         {"plain", "EEDF_NONE 0 NULL 1 3 1000 0 0 0 0 0 0 0 0", false, {{0, kOne}, {900, kOne}}},
+        // Products past 32 bits on the way.
+        {"grow large", "EEDF_GROW 0 NULL 30000 32000 1000 0 0 0 0 0 0 0 0", false, {{500, 31000 * kOne}}},
+        {"grow and shrink large",
+         "EEDF_GROWANDSHRINK 0 NULL 30000 32000 1000 0 0 0 0 0 0 0 0",
+         false,
+         {{250, 31500 * kOne}}},
         {"relative", "EEDF_RELATIVESIZE 0 NULL 0.5 3 1000 0 0 0 0 0 0 0 0", false, {{0, 3 * kOne}}},
         {"fade",
          "EEDF_FADEOUT 0 NULL 1 3 1000 0 0 0 0 0 0 0 0",
@@ -131,6 +137,25 @@ TEST_F(EffectPlayer, APartStartsOnTheFirstCallAtItsStartAcrossTheClockWrap) {
     EXPECT_EQ(e->slots[0].state, EO_SLOT_STARTED);
 }
 
+TEST_F(EffectPlayer, ALightTypeOutsideTheTableIsNoLight) {
+    SectorObject* ship = Place(SA_MT_SHIP);
+    ObjectEffect* e = Play(
+        "  EEDF_LIGHT 0 5000 1 1 0 0 0 0 0 0 0 0 0\n"
+        "  EEDF_LIGHT 0 -3 1 1 0 0 0 0 0 0 0 0 0\n"
+        "  EEDF_LIGHT 0 lamp 1 1 0 0 0 0 0 0 0 0 0\n"
+        "  EEDF_LIGHT 0 7 1 1 0 0 0 0 0 0 0 0 0\n",
+        ship);
+    ASSERT_NE(e, nullptr);
+    for (int32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(e->slots[i].state, EO_SLOT_REMOVED) << i;
+        EXPECT_EQ(EO_SlotInstance(&e->slots[i]), nullptr) << i;
+    }
+    // Light type 7 of the table (kind 0 here): a light that stays out of the scene.
+    Inst3D* light = EO_SlotInstance(&e->slots[3]);
+    ASSERT_NE(light, nullptr);
+    EXPECT_TRUE(light->flags & INST_LIGHT);
+}
+
 TEST_F(EffectPlayer, HullDamageWaitsWhileTheShieldHolds) {
     SectorObject* ship = Place(SA_MT_SHIP);
     SectorObject* shield = New(SA_MT_SHIELD);
@@ -144,6 +169,7 @@ TEST_F(EffectPlayer, HullDamageWaitsWhileTheShieldHolds) {
     EXPECT_NE(At(e, 5001), nullptr);
     At(e, 5002);
     ASSERT_EQ(Played().size(), 1u);
+    EXPECT_EQ(PlayedAt(), ship->instance);  // at the ship: a sound needs a place
     const std::vector<int32_t> sounds{903, 904, 1200, 1201, 1202};
     EXPECT_NE(std::find(sounds.begin(), sounds.end(), Played()[0]), sounds.end());
 }

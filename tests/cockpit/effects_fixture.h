@@ -73,6 +73,11 @@ protected:
         static std::vector<int32_t> played;
         return played;
     }
+    // The instance the last sound played at.
+    static Inst3D*& PlayedAt() {
+        static Inst3D* at = nullptr;
+        return at;
+    }
     static std::vector<int32_t>& Playing() {
         static std::vector<int32_t> playing;
         return playing;
@@ -83,8 +88,9 @@ protected:
     Scene3D* scene_ = nullptr;
 
 private:
-    static int Play(int32_t, int32_t, int32_t effectId, Inst3D*) {
+    static int Play(int32_t, int32_t, int32_t effectId, Inst3D* at) {
         Played().push_back(effectId);
+        PlayedAt() = at;
         return 1;
     }
     static int Find(int32_t id) {

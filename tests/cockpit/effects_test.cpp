@@ -152,6 +152,25 @@ TEST_F(EffectsTest, TheDemoShipsBothDefaultEffects) {
     EXPECT_EQ(g_EffectTable.entries[50].flags & EDF_PROPAGATE, EDF_PROPAGATE);
 }
 
+TEST_F(EffectsTest, InstanceFlagsGiveOnlyTheNamedBits) {
+    // A number in the field keeps only the bits the names stand for: 5 would
+    // make the part's instance a camera and a light.
+    ASSERT_EQ(Effects("5 EDF_NONE 0 1.0\n  EEDF_NONE 5 NULL 1 1 0 0 0 0 0 0 0 0 0\n"
+                      "  EEDF_NONE 0x20004001 NULL 1 1 0 0 0 0 0 0 0 0 0\n"),
+              1);
+    EXPECT_EQ(g_EffectTable.entries[5].parts[0].instanceFlags, 0u);
+    EXPECT_EQ(g_EffectTable.entries[5].parts[1].instanceFlags, I3DF_2D | I3DF_HASLENSFLARE);
+    SectorObject* ship = Place(SA_MT_SHIP);
+    ObjectEffect* e = EO_AddObjectEffect(1, 1, 5, ship, nullptr, 0, 0, nullptr, 0, nullptr);
+    ASSERT_NE(e, nullptr);
+    for (int32_t i = 0; i < 2; ++i) {
+        Inst3D* inst = EO_SlotInstance(&e->slots[i]);
+        ASSERT_NE(inst, nullptr);
+        EXPECT_FALSE(inst->flags & (INST_CAMERA | INST_LIGHT)) << i;
+    }
+    EO_FreeEffectEntry(e);  // frees the instances as any scene engine record
+}
+
 struct LookupCase {
     int16_t mainType;
     int32_t field;  // the field the type record gets the value in (-1 none)

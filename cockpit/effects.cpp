@@ -163,7 +163,7 @@ void ReadPart(VRMFile* r, EffectPart* p, uint32_t* effectFlags) {
     p->start = r->ReadInt();
 }
 
-// Reads the effects after the count; false when loading ended on a fault.
+// Reads the effects after the count; a fault ends the reading.
 void ReadEffects(VRMFile* r) {
     r->ReadInt();  // the number of effects: the file is read to its end instead
     for (;;) {
@@ -187,15 +187,15 @@ void ReadEffects(VRMFile* r) {
             EffectPart scratch{};
             ReadPart(r, parts ? &parts[i] : &scratch, &flags);
         }
+        // A later definition of an index replaces the earlier one, even when
+        // its parts did not read whole: the index then has no effect.
+        EffectEntry& e = g_EffectTable.entries[index];
+        FreeEntryParts(&e);
         if (r->error) {
-            // A part that did not read whole drops its effect; an earlier
-            // definition of the index stays.
             FreeArray(parts, count);
             Qel_DPrintf(0, "B3D_LoadEffects: Error loading effects file in effect %d!\n", index);
             return;
         }
-        EffectEntry& e = g_EffectTable.entries[index];
-        FreeEntryParts(&e);
         e = {parts ? count : 0, flags, value, scale, parts};
     }
 }

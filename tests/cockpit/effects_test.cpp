@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,6 +26,8 @@ std::string FlagNames(const VRMNameValue* names, uint32_t mask) {
             s += (s.empty() ? "" : "|") + std::string(n->name);
     return s;
 }
+
+constexpr int32_t kOneSize = 65536;
 
 int32_t Parts(int32_t index) { return g_EffectTable.entries[index].partCount; }
 
@@ -112,9 +116,9 @@ TEST_F(EffectsTest, ADamagedFileKeepsTheEffectsBeforeTheDamage) {
          {1, 0, 0},
          "B3D_LoadEffects: Error loading effects file in effect 2!\n"},
         {"second definition wins", "1;2;EDF_NONE;0;1.0;\n", {2, 0, 0}, ""},
-        {"a failed second definition leaves the first",
+        {"a failed second definition drops the index",
          "1;2;EDF_NONE;0;1.0;\nEEDF_NONE;0;",
-         {1, 0, 0},
+         {0, 0, 0},
          "B3D_LoadEffects: Error loading effects file in effect 1!\n"},
     };
     for (const FileCase& c : cases) {
@@ -325,6 +329,84 @@ TEST_F(EffectsTest, AddingAnEffectTwiceRestartsTheOneEntry) {
     EXPECT_EQ(e->slots[0].instance, nullptr);  // restarted, and waits for its start
     EXPECT_EQ(e->slots[0].state, EO_SLOT_WAITING);
     EXPECT_EQ(EO_SlotInstance(&e->slots[1]), kept);
+}
+
+TEST_F(EffectsTest, EngineEffectsSitAtTheEnginePointsOfAShip) {
+    ASSERT_EQ(Effects("5 EDF_NONE 0 1.0\n  EEDF_NONE 0 NULL 1 1 0 0 0 0 0 0 0 0 0\n"), 1);
+    TypeRecord* type = Types(SA_MT_SHIP, 1);
+    type->field[SA_TF_SHIP_ENGINE_EFFECT] = 5;
+    type->field[SA_TF_SHIP_ENGINE_PARTICLES] = 9;
+    const struct {
+        uint16_t mask;
+        int32_t x;
+    } children[] = {
+        {0x1, 10},           // engine 0: flame and trail
+        {0x1 | 0x4000, 20},  // engine 1: trail only
+        {0x1 | 0x2, 30},     // masked out: no engine
+        {0x1 | 0x2000, 40},  // engine 2: flame only
+        {0x0, 50},           // no engine point
+    };
+    std::vector<SectorObject*> ships;
+    for (bool trails : {true, false}) {
+        system_->VideoD3DFlags = trails ? EO_OPTION_ENGINE_PARTICLES : 0;
+        SectorObject* ship = Place(SA_MT_SHIP);
+        for (const auto& c : children) {
+            Inst3D* child = B3D_AllocInst();
+            child->childMask = c.mask;
+            child->pos = {c.x, 0, 0, 0};
+            Adopt(ship->instance, child);
+        }
+        EXPECT_EQ(EO_StartObjectEffect(ship), 1);
+        ships.push_back(ship);
+    }
+    using Spot = std::pair<int32_t, int32_t>;  // slot, x
+    std::vector<Spot> flames, trails;
+    for (ObjectEffect* e = EO_FirstEffect(); e; e = e->next)
+        if (e->object == ships[0] && e->kind == EO_KIND_ENGINE) flames.emplace_back(e->slot, e->position.x);
+    for (ParticleEmitter* m = EO_FirstEmitter(); m; m = m->next) {
+        EXPECT_EQ(m->owner, ships[0]);  // the second ship's trails are off
+        EXPECT_EQ(m->particleType, 9);
+        trails.emplace_back(m->slot, EO_EmitterGenerator(m)->offset.x);
+    }
+    EXPECT_EQ(flames, (std::vector<Spot>{{0, 10}, {2, 40}}));
+    EXPECT_EQ(trails, (std::vector<Spot>{{0, 10}, {1, 20}}));
+    int32_t secondFlames = 0;
+    for (ObjectEffect* e = EO_FirstEffect(); e; e = e->next) secondFlames += e->object == ships[1];
+    EXPECT_EQ(secondFlames, 2);
+    EXPECT_EQ(EO_StartObjectEffect(Place(SA_MT_PLANET)), 0);
+    // An unlinked ship takes its effects and emitters along.
+    EO_RemoveObjectReferences(ships[0]);
+    EXPECT_EQ(EO_FirstEmitter(), nullptr);
+    for (ObjectEffect* e = EO_FirstEffect(); e; e = e->next) EXPECT_EQ(e->object, ships[1]);
+}
+
+TEST_F(EffectsTest, AnImpactSitsWhereTheWeaponHitAndNamesTheWeapon) {
+    ASSERT_EQ(Effects("5 EDF_NONE 0 1.0\n  EEDF_NONE 0 NULL 1 1 0 0 0 0 0 0 0 0 0\n"), 1);
+    Types(SA_MT_BULLET, 1)->field[SA_TF_BULLET_IMPACT_EFFECT] = 5;
+    SectorObject* ship = Place(SA_MT_SHIP, 0, 10 * kOneSize, {1000, 0, 0, 0});
+    SectorObject* bullet = Place(SA_MT_BULLET, 0, kOneSize, {1100, 0, 0, 0});
+    Qel_MatFromAngles(&bullet->instance->matrix, 0, 0, 4096);
+    // The contact point of the smaller one counts, in the hit ship's frame.
+    const int32_t contact[3] = {1100, 50, -7};
+    std::copy(contact, contact + 3, bullet->instance->contact);
+    EXPECT_EQ(EO_CollisionEffect(bullet, ship), 1);
+    ObjectEffect* e = EO_FirstEffect();
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->next, nullptr);
+    EXPECT_EQ(e->object, ship);
+    EXPECT_EQ(e->kind, EO_KIND_IMPACT);
+    EXPECT_EQ(e->slot, static_cast<int32_t>(bullet->id));
+    EXPECT_EQ(e->pushObject, bullet);
+    EXPECT_EQ((std::vector<int32_t>{e->position.x, e->position.y, e->position.z}), (std::vector<int32_t>{100, 50, -7}));
+    EXPECT_EQ(0, std::memcmp(&e->orientation2, &bullet->instance->matrix, sizeof(QelMatrix)));
+    // No weapon, no impact; an object out of the scene, no test at all.
+    EXPECT_EQ(EO_CollisionEffect(ship, Place(SA_MT_SHIP)), 1);
+    EXPECT_EQ(EO_CollisionEffect(New(SA_MT_SHIP), bullet), 0);
+    EXPECT_EQ(EO_FirstEffect()->next, nullptr);
+    // A bullet freed while its impact plays leaves no reference behind.
+    bullet->flags |= SA_FLAG_KILLED;
+    O_UnlinkObject(bullet, 0);
+    EXPECT_EQ(e->pushObject, nullptr);
 }
 
 }  // namespace

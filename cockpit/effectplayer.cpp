@@ -72,12 +72,16 @@ void InitialOrientation(const ObjectEffect* e, const EffectPart& p, Inst3D* inst
     } else {
         Qel_MatMul(&e->orientation, &objInst->matrix, &inst->matrix);
     }
-    if (p.flags & EEDF_LENSFLARE) {
-        inst->flags |= I3DF_HASLENSFLARE;
-        inst->markValue = p.value1;
-        inst->flareSizeWeight = p.value2;
-        SetColour(inst, 255, 255, 255);
-    }
+}
+
+// Any instance a lens-flare part makes carries the flare, also one without a
+// body, which is what most flares are.
+void LensFlare(const EffectPart& p, Inst3D* inst) {
+    if (!(p.flags & EEDF_LENSFLARE)) return;
+    inst->flags |= I3DF_HASLENSFLARE;
+    inst->markValue = p.value1;
+    inst->flareSizeWeight = p.value2;
+    SetColour(inst, 255, 255, 255);
 }
 
 // The factor a cut part's instance scales its children's key positions by.
@@ -422,6 +426,7 @@ int EO_RunObjectEffect(ObjectEffect* e) {
                 s.state = EO_SLOT_REMOVED;
                 continue;
             }
+            LensFlare(p, inst);
             s.instance = inst;
             s.instanceId = inst->id;
             s.state = EO_SLOT_STARTED;

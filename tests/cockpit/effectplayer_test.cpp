@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/random.h"
+#include "scene/particles.h"
+#include "space/typesdb.h"
 #include "cockpit/effects_fixture.h"
 #include "scene/scene_fixture.h"
 #include "scene/typesfiles.h"
@@ -235,6 +238,81 @@ TEST_F(EffectPlayer, ABreakUpMakesAPieceOfEachBodyWithABreakUpValue) {
                                                                            {603, &g_EffectTable.entries[77]}}));
     // A hull whose type has no second effect does not break.
     EXPECT_EQ(EO_BreakUpObject(Place(SA_MT_PLANET)), 0);
+}
+
+TEST_F(EffectPlayer, ALensFlarePartCarriesItsFlareWithOrWithoutABody) {
+    SectorObject* ship = Place(SA_MT_SHIP);
+    ObjectEffect* e = Play(
+        "  EEDF_LENSFLARE 0 NULL 1 1 0 0 0 0 0 21 22 0 0\n"
+        "  EEDF_LENSFLARE 0 v\\flare 1 1 0 0 0 0 0 23 24 0 0\n",
+        ship);
+    ASSERT_NE(e, nullptr);
+    const struct { int32_t id, value; } flares[] = {{21, 22}, {23, 24}};
+    for (int32_t i = 0; i < 2; ++i) {
+        Inst3D* inst = EO_SlotInstance(&e->slots[i]);
+        ASSERT_NE(inst, nullptr) << i;
+        EXPECT_TRUE(inst->flags & I3DF_HASLENSFLARE) << i;
+        EXPECT_EQ(inst->markValue, flares[i].id) << i;
+        EXPECT_EQ(inst->flareSizeWeight, flares[i].value) << i;
+        EXPECT_EQ(std::vector<uint16_t>(inst->lightColor, inst->lightColor + 3),
+                  (std::vector<uint16_t>{255, 255, 255}));
+    }
+}
+
+// A cut of two paths whose first body is a jet.
+class ParticleCut : public EffectPlayer {
+protected:
+    void SetUp() override {
+        EffectPlayer::SetUp();
+        cut_ = std::make_unique<TestCut>(40, 2);
+        cut_->Keys(0, {0, 5000});
+        cut_->Keys(1, {0, 5000});
+        cut_->path(0).reference = kJet;
+        cut_->path(1).reference = kJet + 1;
+        g_TypeDB.specialBodies[kJetKind] = jets_;
+    }
+    void TearDown() override {
+        g_TypeDB.specialBodies[kJetKind] = nullptr;  // the list is the test's
+        cut_->Unload();
+        EffectPlayer::TearDown();
+    }
+    static constexpr int32_t kJet = 601;
+    static constexpr int32_t kJetKind = 6;
+    int32_t jets_[2] = {1, kJet};
+    std::unique_ptr<TestCut> cut_;
+};
+
+TEST_F(ParticleCut, AParticleGeneratorFeedsAnEmitterFromItsJetUntilItsTimeOut) {
+    SectorObject* ship = Place(SA_MT_SHIP);
+    ObjectEffect* e = Play("  EEDF_CUT|EEDF_PARTICLEGENERATOR|EEDF_TIMEOUT 0 40 1 1 300 0 0 0 0 9 0 0 0\n", ship);
+    ASSERT_NE(e, nullptr);
+    Inst3D* inst = EO_SlotInstance(&e->slots[0]);
+    ASSERT_NE(inst, nullptr);
+    ASSERT_EQ(B3D_ListCount(&inst->children), 2);
+    Inst3D* jet = B3D_First<Inst3D>(&inst->children);
+    Inst3D* plain = B3D_Next(jet);
+    EXPECT_EQ(jet->flags2 & 1, 1u);
+    EXPECT_TRUE(jet->flags & INST_INVISIBLE);
+    EXPECT_EQ(plain->flags2 & 1, 0u);
+    EXPECT_FALSE(plain->flags & INST_INVISIBLE);
+    for (Inst3D* c : {jet, plain}) EXPECT_TRUE(c->flags & INST_SCALED_CHILD);
+    ParticleEmitter* m = EO_FirstEmitter();
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->next, nullptr);
+    EXPECT_EQ(m->owner, ship);
+    EXPECT_EQ(m->particleType, 9);
+    EXPECT_GE(m->slot, 301);
+    EXPECT_LE(m->slot, 310);
+    EXPECT_EQ(e->state, m->slot);
+    const uint32_t generator = m->generatorId;
+    ASSERT_NE(B3D_ParticleGeneratorFind(generator), nullptr);
+    // The time-out takes the emitter and its particle system with the part.
+    EXPECT_NE(At(e, 299), nullptr);
+    EXPECT_EQ(At(e, 300), nullptr);
+    EXPECT_EQ(e->slots[0].state, EO_SLOT_REMOVED);
+    EXPECT_EQ(EO_FirstEmitter(), nullptr);
+    EXPECT_EQ(B3D_ParticleGeneratorFind(generator), nullptr);
+    EXPECT_EQ(e->state, 0);
 }
 
 }  // namespace

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cockpit/effectplayer.h"
 #include "cockpit/effects_fixture.h"
+#include "scene/bodyrecord.h"
 #include "scene/jobs.h"
+#include "scene/state.h"
 #include "script/tasks.h"
 #include "scene/scene_fixture.h"
 #include "support/logcapture.h"
@@ -17,6 +20,11 @@
 namespace {
 
 constexpr int32_t kOne = 65536;
+
+struct Step {
+    int32_t ms;
+    int32_t size;
+};
 
 class Explosions : public EffectsTest {
 protected:
@@ -76,6 +84,105 @@ TEST_F(Explosions, UnknownStatesAndLoopsWithoutASceneAreLoggedAndStay) {
     EXPECT_EQ(Count(), 2);
 }
 
+TEST_F(Explosions, SpawnedBodiesLastFourSecondsAndGoWithTheirScene) {
+    SetClock(32398000);
+    const QelVector at{5, 6, 7, 0};
+    ASSERT_EQ(EO_SpawnEffectInstance(scene_, 0, &at, 4 * kOne + 3), 1);
+    ExplosionObject* e = EO_FirstExplosion();
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->state, EXPLSTATE_RUN);
+    EXPECT_EQ(e->flags, EXPLF_SPAWNED);
+    EXPECT_EQ(e->endTime, 2000);  // across the wrap
+    Inst3D* inst = EO_ExplosionInstance(e);
+    ASSERT_NE(inst, nullptr);
+    EXPECT_EQ(inst->size, kOne);
+    EXPECT_TRUE(inst->flags & 0x4000);
+    EXPECT_EQ(inst->scene, scene_);
+    EXPECT_EQ(inst->pos.z, 7);
+    // Freeing a scene's explosion references keeps those of other scenes.
+    Scene3D* other = B3D_SceneAlloc();
+    Inst3D* elsewhere = B3D_AllocInst();
+    B3D_InstAddToScene(elsewhere, other);
+    ASSERT_NE(EO_AddExplosion(elsewhere, 0, 20000, EXPLSTATE_WAIT, 0), nullptr);
+    EO_RemoveExplosionReferences(scene_);
+    ASSERT_EQ(Count(), 1);
+    EXPECT_EQ(EO_ExplosionInstance(EO_FirstExplosion()), elsewhere);
+    ASSERT_EQ(EO_SpawnEffectInstance(scene_, 0, &at, kOne), 1);
+    Frame(3999);
+    EXPECT_EQ(Count(), 2);
+    Frame(1);
+    EXPECT_EQ(Count(), 1);
+}
+
+TEST_F(Explosions, PropagationSpreadsItsBurstsOverTheirDelays) {
+    ASSERT_EQ(Effects("5 EDF_NONE 0 1.0\n  EEDF_PROPAGATE 0 6 3 3 100 300 2 0 0.5 50\n"
+                      "6 EDF_NONE 0 1.0\n  EEDF_NONE 0 NULL 1 1 0 0 0 0 0 0 0 0 0\n"
+                      "7 EDF_NONE 0 1.0\n  EEDF_PROPAGATE 0 6 1 1 0 0 1 -5 0 0\n"),
+              1);
+    SectorObject* ship = Place(SA_MT_SHIP);
+    ship->instance->radius = 1000;
+    SetClock(1000);
+    g_EOFrameRandom = 7000000;
+    const QelVector at{7, 0, 0, 0};
+    EXPECT_EQ(EO_PropagateEffect(ship, EO_KIND_IMPACT, 5, &at), 350);
+    const int32_t id = static_cast<int32_t>(ship->id);
+    std::vector<std::pair<int32_t, int32_t>> bursts;  // slot, start
+    std::vector<ObjectEffect*> entries;
+    for (ObjectEffect* e = EO_FirstEffect(); e; e = e->next) {
+        EXPECT_EQ(e->kind, EO_KIND_IMPACT);
+        EXPECT_EQ(e->effect, &g_EffectTable.entries[6]);
+        bursts.emplace_back(e->slot - id - 7000000, e->startTime);
+        entries.push_back(e);
+    }
+    EXPECT_EQ(bursts, (std::vector<std::pair<int32_t, int32_t>>{
+                          {0, 1150}, {1, 1150}, {1000, 1250}, {1001, 1250}, {2000, 1350}, {2001, 1350}}));
+    // A burst's first point is where the body offers none, its next one the
+    // spacing (0.5 of the radius) away.
+    for (size_t i = 0; i + 1 < entries.size(); i += 2) {
+        EXPECT_EQ(entries[i]->position.x, 7);
+        const QelVector& p = entries[i + 1]->position;
+        const double d = std::hypot(p.x - 7.0, p.y, p.z);
+        EXPECT_NEAR(d, 500.0, 2.0);
+    }
+    // A negative random delay is logged and counts as none.
+    EO_FreeObjectEffects();
+    LogCapture log;
+    EXPECT_EQ(EO_PropagateEffect(ship, EO_KIND_IMPACT, 7, &at), 0);
+    EXPECT_TRUE(log.Contains("Qel_LongRandom: Wrong argument -5\n")) << log.Text();
+    ASSERT_NE(EO_FirstEffect(), nullptr);
+    EXPECT_EQ(EO_FirstEffect()->startTime, 1000);
+}
+
+TEST_F(Explosions, ADestructionThatPropagatesRunsOverACloneOfTheHull) {
+    ASSERT_EQ(Effects("48 EDF_PROPAGATE 0 1.0\n  EEDF_PROPAGATE 0 6 2 2 100 200 1 0 0 50\n"
+                      "  EEDF_NONE 0 NULL 1 1 0 0 0 0 0 0 0 0 0\n"
+                      "6 EDF_NONE 0 1.0\n  EEDF_NONE 0 NULL 1 1 0 0 0 0 0 0 0 0 0\n"),
+              1);
+    SectorObject* ship = Place(SA_MT_SHIP, 0, kOne, {100, 0, 0, 0});
+    SetClock(1000);
+    ASSERT_EQ(EO_ObjectDestroyedEffect(ship, nullptr, 0), 1);
+    ObjectEffect* destruction = nullptr;
+    std::vector<int32_t> impacts;
+    for (ObjectEffect* e = EO_FirstEffect(); e; e = e->next) {
+        if (e->kind == EO_KIND_DESTRUCTION) destruction = e;
+        else impacts.push_back(e->startTime);
+    }
+    ASSERT_NE(destruction, nullptr);
+    SectorObject* hull = destruction->pushObject;
+    ASSERT_NE(hull, nullptr);
+    EXPECT_EQ(hull->mainType, EO_CARRIER_MAIN_TYPE);
+    EXPECT_NE(hull, destruction->object);
+    EXPECT_EQ(hull->instance->pos.x, 100);
+    // Delayed by the first propagating part's start and the latest burst.
+    EXPECT_EQ(destruction->startTime, 1000 + 50 + 250);
+    EXPECT_EQ(impacts, (std::vector<int32_t>{1150, 1250}));
+    for (ObjectEffect* e = EO_FirstEffect(); e; e = e->next) {
+        if (e != destruction) {
+            EXPECT_EQ(e->object, hull);
+        }
+    }
+}
+
 // An explosion of child instances that play paths of a cut.
 class SceneExplosions : public Explosions {
 protected:
@@ -117,6 +224,32 @@ TEST_F(SceneExplosions, ASceneExplosionEndsWhenNoChildJobRuns) {
     Frame(100);
     EXPECT_EQ(Count(), 0);
     EXPECT_EQ(B3D_InstFind(id), nullptr);
+}
+
+TEST_F(SceneExplosions, ASceneExplosionShrinksItsChildrenToItsEnd) {
+    // A body whose size value times the instance's size passes 32 bits.
+    BodyPart part{};
+    part.radius = 90000;
+    BodyPart* parts[1] = {&part};
+    BodyLevel level{};
+    level.partCount = 1;
+    level.parts = parts;
+    BodyLevel* levels[1] = {&level};
+    Body3D body{};
+    body.levels = levels;
+    body.levelCount = 1;
+    B3D_StoreBody(70, &body);
+    SetClock(1000);
+    ExplosionObject* e = WithChildren(EXPLSTATE_RUN);  // ends at 10,000
+    Inst3D* inst = EO_ExplosionInstance(e);
+    inst->bodyId = 70;
+    inst->size = 4000000;
+    for (const Step& s : std::vector<Step>{{1000, 80000000}, {4000, 40000000}, {3000, 10000000}, {2000, 0}}) {
+        Frame(s.ms);
+        ASSERT_EQ(B3D_ListCount(&inst->children), 2);
+        for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) EXPECT_EQ(c->size, s.size) << s.ms;
+    }
+    EO_FreeExplosions();  // before the body goes
 }
 
 TEST_F(SceneExplosions, ALoopingExplosionRestartsItsFinishedJobs) {

@@ -63,6 +63,12 @@ void SetColour(Inst3D* inst, int64_t r, int64_t g, int64_t b) {
     RefreshLight(inst);
 }
 
+// The light's colour: its type's colour times keep (16.16).
+void FadeLight(Inst3D* inst, const B3DLightType* type, int64_t keep) {
+    SetColour(inst, (type->red * keep + 0x8000) >> 16, (type->green * keep + 0x8000) >> 16,
+              (type->blue * keep + 0x8000) >> 16);
+}
+
 // The orientation an instance is made with.
 void InitialOrientation(const ObjectEffect* e, const EffectPart& p, Inst3D* inst, const Inst3D* objInst) {
     if ((p.flags & EEDF_RANDOMROT) && (inst->flags & I3DF_2D)) {
@@ -283,20 +289,14 @@ bool UpdatePart(ObjectEffect* e, EffectPartSlot& s, const EffectPart& p, Inst3D*
         size = std::max(M - (((M - m) * f2 + 0x8000) >> 16), m);
         if (light) {
             size = 0;
-            const int64_t keep = QEL_FIX_ONE - f2;
-            if (coloured)
-                SetColour(inst, (type->red * keep + 0x8000) >> 16, (type->green * keep + 0x8000) >> 16,
-                          (type->blue * keep + 0x8000) >> 16);
+            if (coloured) FadeLight(inst, type, QEL_FIX_ONE - f2);
         }
     } else if (p.flags & EEDF_GROW) {
         const int64_t f = p.length ? std::clamp<int64_t>(int64_t{partAge} * QEL_FIX_ONE / p.length, 0, QEL_FIX_ONE) : 0;
         size = m + (((M - m) * f + 0x8000) >> 16);
         if (light) {
             size = 0;
-            const int64_t keep = QEL_FIX_ONE - f;
-            if (coloured)
-                SetColour(inst, (type->red * keep + 0x8000) >> 16, (type->green * keep + 0x8000) >> 16,
-                          (type->blue * keep + 0x8000) >> 16);
+            if (coloured) FadeLight(inst, type, QEL_FIX_ONE - f);
         }
     }
     if (p.flags & EEDF_NOZTEST) inst->flags2 |= kNoZTest2;

@@ -159,6 +159,43 @@ TEST_F(EffectPlayer, ALightTypeOutsideTheTableIsNoLight) {
     EXPECT_TRUE(light->flags & INST_LIGHT);
 }
 
+TEST_F(EffectPlayer, ALightsColourFollowsItsPart) {
+    g_B3DState->lightTypes[3] = {2, 200, 100, 40, 0, 0, {0, 0}};
+    TypeRecord* type = Types(SA_MT_SHIP, 1);
+    type->field[SA_TF_SHIP_SPEED] = 1000;
+    SectorObject* ship = Place(SA_MT_SHIP);
+    ship->speed = 1000;
+    using Colour = std::vector<uint16_t>;
+    const struct {
+        const char* name;
+        const char* part;
+        std::vector<std::pair<int32_t, Colour>> steps;
+        int32_t size;
+    } cases[] = {
+        {"grow",
+         "EEDF_LIGHT|EEDF_GROW 0 3 1 3 1000 0 0 0 0 0 0 0 0",
+         {{0, {200, 100, 40}}, {500, {100, 50, 20}}, {1000, {0, 0, 0}}},
+         0},
+        {"grow and shrink",
+         "EEDF_LIGHT|EEDF_GROWANDSHRINK 0 3 1 3 1000 0 0 0 0 0 0 0 0",
+         {{0, {0, 0, 0}}, {250, {150, 75, 30}}, {500, {200, 100, 40}}, {1000, {0, 0, 0}}},
+         0},
+        // k = 1000, v = 1000: half the colour, the size M.
+        {"speed", "EEDF_LIGHT|EEDF_SPEEDDEPENDENT 0 3 1 3 0 0 0 0 0 0 0 1.0 0", {{0, {100, 50, 20}}}, 3 * kOne},
+    };
+    for (const auto& c : cases) {
+        ObjectEffect* e = Play(std::string("  ") + c.part + "\n", ship);
+        ASSERT_NE(e, nullptr) << c.name;
+        for (const auto& [age, colour] : c.steps) {
+            Inst3D* light = At(e, age);
+            ASSERT_NE(light, nullptr) << c.name;
+            EXPECT_TRUE(light->flags & INST_POINT_LIGHT) << c.name;
+            EXPECT_EQ(Colour(light->lightColor, light->lightColor + 3), colour) << c.name << " at " << age;
+            EXPECT_EQ(light->size, c.size) << c.name << " at " << age;
+        }
+    }
+}
+
 TEST_F(EffectPlayer, HullDamageWaitsWhileTheShieldHolds) {
     SectorObject* ship = Place(SA_MT_SHIP);
     SectorObject* shield = New(SA_MT_SHIELD);

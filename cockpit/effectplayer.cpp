@@ -40,8 +40,6 @@ constexpr uint32_t kNoZTest2 = 0x8 | 0x10;
 constexpr uint32_t kEffectLight2 = 0x40000000;
 constexpr uint32_t kBodyEffectFlag = 0x20;
 
-int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 bool Gone(const ObjectEffect* e) { return e->removed || !e->object || !e->object->instance; }
 
 void MarkBody(int32_t bodyId) {
@@ -132,7 +130,7 @@ Inst3D* StartCut(ObjectEffect* e, const EffectPart& p, int32_t m, const Inst3D* 
                 e->state = slot;
             }
             child->flags |= INST_SCALED_CHILD;
-            child->size = Clamp32(static_cast<int64_t>(child->size) * m / divisor);
+            child->size = EO_Clamp32(static_cast<int64_t>(child->size) * m / divisor);
             J3D_JobStartInst(child, 0, i, cut, 0, 0);
         }
     }
@@ -188,9 +186,8 @@ Inst3D* StartBody(ObjectEffect* e, const EffectPart& p, int32_t m, const Inst3D*
 
 // Pushes a ship along a vector: drift, and a turn toward it.
 void PushShip(SectorObject* ship, const QelVector& v) {
-    ship->drift[0] += v.x;
-    ship->drift[1] += v.y;
-    ship->drift[2] += v.z;
+    const int32_t along[3] = {v.x, v.y, v.z};
+    for (int k = 0; k < 3; ++k) ship->drift[k] = EO_Clamp32(int64_t{ship->drift[k]} + along[k]);
     for (int k = 0; k < 3; ++k) ship->rot2[k] = ship->rot[k];
     int32_t heading = 0, pitch = 0;
     Qel_MatCombine(&v, &heading, &pitch);
@@ -220,14 +217,16 @@ void Push(SectorObject* object, SectorObject* push) {
         if (std::llabs(int64_t{at.x} - centre.x) >= kPushReach || std::llabs(int64_t{at.y} - centre.y) >= kPushReach ||
             std::llabs(int64_t{at.z} - centre.z) >= kPushReach)
             continue;
-        QelVector dir{at.x - push->instance->pos.x, at.y - push->instance->pos.y, at.z - push->instance->pos.z, 0};
+        QelVector dir;
+        Fx_VecSub(&push->instance->pos, &at, &dir);
+        dir.w = 0;
         const int64_t d = SA_VecDistance(&push->instance->pos, &at);
         if (!d) {
             Qel_NormVectorToOne(&dir);  // logs the null vector
             continue;
         }
         Qel_NormVectorToOne(&dir);
-        const int32_t strength = d >= kPushReach ? s : Clamp32(static_cast<int64_t>(s) * d / kPushReach);
+        const int32_t strength = d >= kPushReach ? s : EO_Clamp32(static_cast<int64_t>(s) * d / kPushReach);
         const QelVector pv{Qel_FixMul(dir.x, strength), Qel_FixMul(dir.y, strength), Qel_FixMul(dir.z, strength), 0};
         PushShip(o, pv);
     }
@@ -256,9 +255,12 @@ bool UpdatePart(ObjectEffect* e, EffectPartSlot& s, const EffectPart& p, Inst3D*
     QelVector off{p.offset[0], p.offset[1], p.offset[2], 0};
     if (p.flags & EEDF_RELATIVESIZE)
         off = {Qel_FixMul(off.x, objInst->size), Qel_FixMul(off.y, objInst->size), Qel_FixMul(off.z, objInst->size), 0};
-    QelVector local{e->position.x + off.x, e->position.y + off.y, e->position.z + off.z, 0}, turned;
+    // Places wrap at the ends of 32 bits, as everywhere in space.
+    QelVector local, turned;
+    Fx_VecAdd(&e->position, &off, &local);
+    local.w = 0;
     Qel_MatMulVec(&objInst->matrix, &local, &turned);
-    inst->pos = {objInst->pos.x + turned.x, objInst->pos.y + turned.y, objInst->pos.z + turned.z, inst->pos.w};
+    Fx_VecAdd(&objInst->pos, &turned, &inst->pos);
     if (p.flags & EEDF_BULLETROT) inst->matrix = e->orientation2;
     else if (!(inst->flags & I3DF_2D)) Qel_MatMul(&e->orientation, &objInst->matrix, &inst->matrix);
 
@@ -305,8 +307,8 @@ bool UpdatePart(ObjectEffect* e, EffectPartSlot& s, const EffectPart& p, Inst3D*
     } else if (p.jitter > 0 && p.jitter < QEL_FIX_ONE) {
         size = (size * (QEL_FIX_ONE - int64_t{Qel_RandomRaw()} * p.jitter / 32768) + 0x8000) >> 16;
     }
-    if (p.flags & EEDF_RELATIVESIZE) size = (size * objInst->size + 0x8000) >> 16;
-    B3D_InstSetSize(inst, Clamp32(size));
+    if (p.flags & EEDF_RELATIVESIZE) size = (int64_t{EO_Clamp32(size)} * objInst->size + 0x8000) >> 16;
+    B3D_InstSetSize(inst, EO_Clamp32(size));
     if (p.flags & EEDF_CUT) {
         const int32_t f = CutKeyScale(p);
         inst->scale = {f, f, f, inst->scale.w};
@@ -315,7 +317,7 @@ bool UpdatePart(ObjectEffect* e, EffectPartSlot& s, const EffectPart& p, Inst3D*
     // Fade.
     if ((p.flags & EEDF_FADEOUT) && !(p.flags & EEDF_PROPAGATE)) {
         const int64_t f = p.length ? std::max<int64_t>(int64_t{partAge} * QEL_FIX_ONE / p.length, 0) : 0;
-        const int32_t alpha = Clamp32(std::max<int64_t>(254 - ((255 * f + 0x8000) >> 16), 1));
+        const int32_t alpha = EO_Clamp32(std::max<int64_t>(254 - ((255 * f + 0x8000) >> 16), 1));
         B3D_InstSetAlphaOverrideRecursive(inst, alpha);
         if (inst->flags & I3DF_HASLENSFLARE) SetColour(inst, 255, 255, 255);
     }
@@ -381,7 +383,9 @@ void FadeCarrier(const ObjectEffect* e, int32_t age) {
 
 }  // namespace
 
-int32_t EO_MulDiv(int32_t a, int32_t b, int32_t c) { return c ? Clamp32(static_cast<int64_t>(a) * b / c) : 0; }
+int32_t EO_Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+int32_t EO_MulDiv(int32_t a, int32_t b, int32_t c) { return c ? EO_Clamp32(static_cast<int64_t>(a) * b / c) : 0; }
 
 int EO_RunObjectEffect(ObjectEffect* e) {
     if (!e || Gone(e)) return 0;
@@ -405,8 +409,8 @@ int EO_RunObjectEffect(ObjectEffect* e) {
                 if (g_EOSoundLink.play3D) g_EOSoundLink.play3D(0, 0, kHullSounds[Qel_LongRandom(5)], objInst);
             }
             const int64_t spread = int64_t{p.maxSize} - p.minSize;
-            s.randomOffset = (p.flags & EEDF_RANDOMSIZE) && spread > 0 ? Qel_Random(Clamp32(spread)) : 0;
-            const int32_t m = Clamp32(int64_t{p.minSize} + s.randomOffset);
+            s.randomOffset = (p.flags & EEDF_RANDOMSIZE) && spread > 0 ? Qel_Random(EO_Clamp32(spread)) : 0;
+            const int32_t m = EO_Clamp32(int64_t{p.minSize} + s.randomOffset);
             Inst3D* inst = nullptr;
             if (p.flags & EEDF_CUT) {
                 inst = StartCut(e, p, m, objInst);
@@ -471,9 +475,11 @@ int EO_BreakUpObject(SectorObject* x) {
             Qel_AnglesFromMatrix(&pi->matrix, &piece->rot[0], &piece->rot[1], &piece->rot[2]);
             if (!(effectFlags & EDF_NODRIFT)) {
                 const QelVector& xp = x->instance->pos;
-                piece->drift[0] = Qel_FixMul(pi->pos.x - xp.x, scale) + x->instance->velocity[0];
-                piece->drift[1] = Qel_FixMul(pi->pos.y - xp.y, scale) + x->instance->velocity[1];
-                piece->drift[2] = Qel_FixMul(pi->pos.z - xp.z, scale) + x->instance->velocity[2];
+                QelVector d;
+                Fx_VecSub(&xp, &pi->pos, &d);
+                const int32_t away[3] = {d.x, d.y, d.z};
+                for (int k = 0; k < 3; ++k)
+                    piece->drift[k] = EO_Clamp32(int64_t{Qel_FixMul(away[k], scale)} + x->instance->velocity[k]);
             }
         }
         piece->speed = piece->desiredSpeed = 0;
@@ -484,7 +490,7 @@ int EO_BreakUpObject(SectorObject* x) {
         }
         if (x->container) O_SetContainer(piece, x->container);
         const int32_t latest = EO_PropagateEffect(piece, EO_KIND_IMPACT, second, nullptr);
-        const int32_t delay = latest + (value > 0 ? Qel_Random(value) : 0);
+        const int32_t delay = EO_Clamp32(int64_t{latest} + (value > 0 ? Qel_Random(value) : 0));
         EO_AddObjectEffect(EO_KIND_PIECE, static_cast<int32_t>(piece->id), breakValue > 0 ? breakValue : second, piece,
                            nullptr, 0, 0, nullptr, delay, nullptr);
     }

@@ -20,3 +20,5 @@ int EO_BreakUpObject(SectorObject* object);
 // The arithmetic of the effects: a x b / c with a 64-bit product (0 when c
 // is 0), clamped into 32 bits.
 int32_t EO_MulDiv(int32_t a, int32_t b, int32_t c);
+// The value bounded into 32 bits.
+int32_t EO_Clamp32(int64_t v);

@@ -190,8 +190,10 @@ void FeedEmitters(int32_t now) {
         g->scene = inst->scene;
         const int64_t turn = std::llabs(static_cast<int64_t>(o->rotSpeed[0])) + std::llabs(int64_t{o->rotSpeed[1]}) +
                              std::llabs(int64_t{o->rotSpeed[2]});
-        const int32_t spread =
-            static_cast<int32_t>(std::clamp<int64_t>((6 * turn * o->size + 0x8000) >> 16, INT32_MIN, INT32_MAX));
+        // Wider than 64 bits at the extremes of the speeds and the size.
+        __extension__ using Wide = __int128;
+        const Wide wide = (Wide{6} * turn * o->size + 0x8000) >> 16;
+        const int32_t spread = static_cast<int32_t>(std::clamp<Wide>(wide, INT32_MIN, INT32_MAX));
         QelQuat q;
         Qel_QuatFromMat(&inst->worldMatrix, &q);
         const QelVector velocity{inst->velocity[0], inst->velocity[1], inst->velocity[2], 0};
@@ -348,8 +350,8 @@ int EO_ObjectDestroyedEffect(SectorObject* object, SectorObject* killer, int32_t
             break;
         }
     const int32_t latest = hull ? EO_PropagateEffect(hull, EO_KIND_IMPACT, index, nullptr) : 0;
-    EO_AddObjectEffect(EO_KIND_DESTRUCTION, slot, index, carrier, hull, value, second, nullptr, firstStart + latest,
-                       nullptr);
+    EO_AddObjectEffect(EO_KIND_DESTRUCTION, slot, index, carrier, hull, value, second, nullptr,
+                       EO_Clamp32(int64_t{firstStart} + latest), nullptr);
     return 1;
 }
 
@@ -361,16 +363,17 @@ int32_t EO_PropagateEffect(SectorObject* object, int32_t kind, int32_t effectInd
     for (int32_t i = 0; i < effect->partCount; ++i) {
         const EffectPart p = effect->parts[i];
         if (!(p.flags & EEDF_PROPAGATE)) continue;
-        int32_t bursts = p.propMinBursts;
+        // The file's numbers may lie anywhere in 32 bits: counts and delays
+        // are worked out in 64 bits, then bounded.
+        int64_t drawn = p.propMinBursts;
         if (p.propMaxBursts > p.propMinBursts)
-            bursts = p.propMinBursts + Qel_RandomInclusive(p.propMaxBursts - p.propMinBursts);
-        bursts = std::clamp(bursts, 0, kMaxBursts);
+            drawn += (int64_t{p.propMaxBursts} - p.propMinBursts) * Qel_RandomRaw() / 32767;
+        const auto bursts = static_cast<int32_t>(std::clamp<int64_t>(drawn, 0, kMaxBursts));
         const int32_t points = std::clamp(p.propPoints, 1, kMaxPoints);
         for (int32_t k = 0; k < bursts; ++k) {
             if (!EO_ObjectAlive(object, id) || !object->instance) return latest;
-            const int32_t delay =
-                p.start + (bursts > 1 ? p.propFirstDelay + EO_MulDiv(p.propLastDelay - p.propFirstDelay, k, bursts - 1)
-                                      : p.propFirstDelay);
+            const int64_t step = bursts > 1 ? (int64_t{p.propLastDelay} - p.propFirstDelay) * k / (bursts - 1) : 0;
+            const int64_t delay = int64_t{p.start} + p.propFirstDelay + step;
             Inst3D* at = nullptr;
             QelVector local{};
             QelVector first = position ? *position : QelVector{};
@@ -393,12 +396,14 @@ int32_t EO_PropagateEffect(SectorObject* object, int32_t kind, int32_t effectInd
                     QelVector dir{Qel_Random(65536) - 32768, Qel_Random(65536) - 32768, Qel_Random(65536) - 32768, 0};
                     Qel_NormVectorToOne(&dir);
                     const QelVector& from = (p.flags & EEDF_WAVE) ? first : point;
-                    point = {from.x + Qel_FixMul(dir.x, spacing), from.y + Qel_FixMul(dir.y, spacing),
-                             from.z + Qel_FixMul(dir.z, spacing), 0};
+                    const QelVector away{Qel_FixMul(dir.x, spacing), Qel_FixMul(dir.y, spacing),
+                                         Qel_FixMul(dir.z, spacing), 0};
+                    Fx_VecAdd(&from, &away, &point);
                 }
                 const int32_t extra = p.propRandomDelay != 0 ? Qel_LongRandom(p.propRandomDelay) : 0;
-                const int32_t d = delay + extra;
-                const int32_t slot = static_cast<int32_t>(id) + g_EOFrameRandom + 1000 * k + n;
+                const int32_t d = EO_Clamp32(delay + extra);
+                // Keys only need to differ: the sum wraps.
+                const auto slot = static_cast<int32_t>(int64_t{id} + g_EOFrameRandom + 1000 * k + n);
                 EO_AddObjectEffect(kind, slot, p.propEffect, object, nullptr, 0, 0, &point, d, nullptr);
                 latest = std::max(latest, d);
                 if (!EO_ObjectAlive(object, id)) return latest;

@@ -183,6 +183,33 @@ TEST_F(Explosions, ADestructionThatPropagatesRunsOverACloneOfTheHull) {
     }
 }
 
+TEST_F(Explosions, ExtremeNumbersOfTheFileStayInRange) {
+    // Delays, burst counts and offsets at the ends of 32 bits, on a ship at
+    // the edge of space: bursts are bounded, delays and places saturate or
+    // wrap, and nothing overflows.
+    ASSERT_EQ(Effects("48 EDF_PROPAGATE 0 1.0\n"
+                      "  EEDF_PROPAGATE 0 6 -2147483648 2147483647 2147483647 -2147483648 2147483647 0 32767 "
+                      "2147483647\n"
+                      "6 EDF_NONE 0 1.0\n"
+                      "  EEDF_GROW|EEDF_FADEOUT|EEDF_PUSH 0 NULL -32768 32767 -2147483648 0 2147483647 -2147483648 "
+                      "2147483647 0 0 0 -2147483648\n"
+                      "  EEDF_RELATIVESIZE|EEDF_GROWANDSHRINK 0 NULL -32768 32767 1 0 32767 -32768 32767 0 0 0 "
+                      "2147483647\n"),
+              1);
+    SectorObject* ship = Place(SA_MT_SHIP, 0, 32767 * kOne, {2147483000, -2147483000, 2147483647, 0});
+    ship->instance->radius = 2147483647;
+    SectorObject* push = Place(SA_MT_MISSILE, 0, kOne, {-2147483648, 2147483647, 0, 0});
+    push->speed = 2147483647;
+    SetClock(1000);
+    const QelVector far{2147483647, -2147483648, 2147483647, 0};
+    ASSERT_NE(EO_AddObjectEffect(1, 1, 6, ship, push, 0, 0, &far, 0, nullptr), nullptr);
+    ASSERT_EQ(EO_ObjectDestroyedEffect(ship, nullptr, 0), 1);
+    int32_t entries = 0;
+    for (ObjectEffect* e = EO_FirstEffect(); e; e = e->next) ++entries;
+    EXPECT_LE(entries, 2 + 64 * 64);
+    for (int frame = 0; frame < 4; ++frame) Frame(8000000);
+}
+
 // An explosion of child instances that play paths of a cut.
 class SceneExplosions : public Explosions {
 protected:

@@ -10,6 +10,7 @@
 #include "base/standin_calls.h"
 #include "base/strings.h"
 #include "cockpit/galaxy.h"
+#include "cockpit/cockpits.h"
 #include "cockpit/standin.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
@@ -51,11 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Timer_ClearAll();
         SB_FreeLocation(ctx);
         Fuzz_ForgetLater();
-        if (g_CockpitSystem) {
-            INS_ClearAllCockpits(g_CockpitSystem);
-            Int_FreeRecord(g_CockpitSystem, 0);
-            g_CockpitSystem = nullptr;
-        }
+        INS_FreeCockpitSystem();
         ps->storyName = Qel_StrFree(ps->storyName);
     }
     StandIn_ClearCalls();

@@ -16,6 +16,7 @@
 #include "cockpit/effects.h"
 #include "cockpit/explosions.h"
 #include "cockpit/galaxy.h"
+#include "cockpit/cockpits.h"
 #include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/gamesound.h"
@@ -119,11 +120,7 @@ void FreeModules() {
     EO_FreeEffects();
     if (g_SpaceRoot) SA_FreeAllObjects(g_SpaceRoot);
     if (g_ProgramState) {
-        if (g_CockpitSystem) {
-            INS_ClearAllCockpits(g_CockpitSystem);
-            Int_FreeRecord(g_CockpitSystem, 0);
-            g_CockpitSystem = nullptr;
-        }
+        INS_FreeCockpitSystem();
         P_SetLocationState(1);
     }
     P_FreeScreens();

@@ -9,6 +9,7 @@
 #include "base/display.h"
 #include "base/imagefiles.h"
 #include "base/strings.h"
+#include "cockpit/cockpits.h"
 #include "cockpit/effects.h"
 #include "cockpit/explosions.h"
 #include "cockpit/galaxy.h"
@@ -156,9 +157,7 @@ void StartRun() {
     EO_Init();
     P_RunStoryFunction(ps->startMode, "Init", 1, ps->startScene);
     if (g_SpaceRoot) SA_SetRunning(g_SpaceRoot);
-    auto* cockpits = Int_AllocRecord<CockpitSystem>(0);
-    g_CockpitSystem = cockpits ? INS_CreateCockpitSystem(cockpits) : nullptr;
-    if (!g_CockpitSystem) Int_FreeRecord(cockpits, 0);
+    INS_NewCockpitSystem();
     P_RunStoryFunction(ps->startMode, "Run", 1, ps->startScene);
     P_IdleFrame();
     P_IdleFrame();
@@ -171,11 +170,7 @@ void EndRun() {
     EO_FreeEffects();
     SFX_ReleaseSounds();
     if (g_SpaceRoot) SA_FreeAllObjects(g_SpaceRoot);
-    if (g_CockpitSystem) {
-        INS_ClearAllCockpits(g_CockpitSystem);
-        Int_FreeRecord(g_CockpitSystem, 0);
-        g_CockpitSystem = nullptr;
-    }
+    INS_FreeCockpitSystem();
     P_SetLocationState(0);
     g_SystemState->gameTimeScale = 0x10000;
     S_GetKey();

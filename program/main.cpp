@@ -10,7 +10,7 @@
 #include "base/memory.h"
 #include "base/strings.h"
 #include "base/table.h"
-#include "cockpit/standin.h"
+#include "cockpit/cockpits.h"
 #include "program/exit.h"
 #include "program/gameloop.h"
 #include "program/startup.h"

@@ -15,7 +15,9 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/table.h"
+#include "cockpit/cockpits.h"
 #include "cockpit/standin.h"
+#include "cockpit/steering.h"
 #include "program/exit.h"
 #include "program/gameloop.h"
 #include "program/gamesound.h"
@@ -490,16 +492,13 @@ int P_Pause() {
     }
     int32_t result = g_LastInputResult;
 
-    // A game story before it made its control cockpit has nothing to steer.
-    const Cockpit* cockpit = nullptr;
-    CockpitSystem* cs = g_CockpitSystem;
-    if (cs && cs->cockpits && cs->activeControl)
-        cockpit = reinterpret_cast<Cockpit*>(Qel_TableGet(cs->cockpits, static_cast<uint32_t>(cs->activeControl)));
-    const int32_t object = !cockpit ? 0 : (cockpit->flags & 0x4) ? cockpit->objectIds[1] : cockpit->objectIds[0];
+    // Before the story made its control cockpit there is no ship: the
+    // steering still reports the keys.
+    SectorObject* ship = INS_SteeredShip();
     g_KeyHandled = 0;
 
     if (result != 0) {
-        if (cockpit) STS_Set(object, result == 2 ? 0 : 1);
+        STS_Set(ship, result == 2 ? 0 : 1);
         return 1;
     }
     if (key == KEY_PAUSE || key == KEY_PAUSE2) {
@@ -507,6 +506,6 @@ int P_Pause() {
         MOV_StopPlayingMovies();
     }
     ps->lastKey = key;
-    if (cockpit) STS_Set(object, 1);
+    STS_Set(ship, 1);
     return 1;
 }

@@ -12,6 +12,7 @@
 #include "cockpit/effects.h"
 #include "cockpit/explosions.h"
 #include "cockpit/galaxy.h"
+#include "cockpit/cockpits.h"
 #include "cockpit/standin.h"
 #include "program/exit.h"
 #include "program/gamesound.h"
@@ -223,18 +224,6 @@ bool Fail(const char* line) {
     return false;
 }
 
-// The run gets a new cockpit system whether or not the save holds one.
-void NewCockpitSystem() {
-    if (g_CockpitSystem) {
-        INS_ClearAllCockpits(g_CockpitSystem);
-        Int_FreeRecord(g_CockpitSystem, 0);
-        g_CockpitSystem = nullptr;
-    }
-    auto* block = Int_AllocRecord<CockpitSystem>(0);
-    g_CockpitSystem = block ? INS_CreateCockpitSystem(block) : nullptr;
-    if (!g_CockpitSystem) Int_FreeRecord(block, 0);
-}
-
 // Reads the whole stream into the program; false after the failure's line.
 bool LoadAll(QelFile* file) {
     ProgramState* ps = g_ProgramState;
@@ -292,7 +281,8 @@ bool LoadAll(QelFile* file) {
     if (!MOV_LoadGame(file)) return Fail("P_Load() MOV_LoadGame() failed!\n");
     if (!GS_LoadGame(file)) return Fail("P_Load() GS_LoadGame() failed!\n");
     if (!SA_LoadSectors(file)) return Fail("P_Load() SA_Load() failed!\n");
-    NewCockpitSystem();
+    // The run gets a new cockpit system whether or not the save holds one.
+    INS_NewCockpitSystem();
 
     // Games saved without a cockpit system have no cockpit section: the next
     // cookie tells.

@@ -11,6 +11,7 @@
 #include "base/strings.h"
 #include "cockpit/effects.h"
 #include "cockpit/galaxy.h"
+#include "cockpit/cockpits.h"
 #include "cockpit/standin.h"
 #include "program/exit.h"
 #include "program/gamesound.h"

@@ -10,6 +10,7 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "base/strings.h"
+#include "cockpit/cockpits.h"
 #include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/main.h"
@@ -38,8 +39,7 @@ const Calls kFrame = {"SFX_VBI",
                       "B3D_DrawObjects"};
 const Calls kPausedFrame = {"SFX_VBI", "MOV_CheckFinished", "EO_MoveExplObjects", "INS_UpdateAllCockpits",
                             "B3D_DrawObjects"};
-const Calls kEnd = {"EO_FreeExplosions", "EO_FreeEffects", "SFX_ReleaseSounds", "SA_FreeAllObjects",
-                    "INS_ClearAllCockpits"};
+const Calls kEnd = {"EO_FreeExplosions", "EO_FreeEffects", "SFX_ReleaseSounds", "SA_FreeAllObjects"};
 const Calls kIdleFrame = {"SFX_VBI", "MOV_CheckFinished"};
 const Calls kLocationReset = {"SFX_IntFreeSample", "B3D_ReplayFreeAll", "MOV_FreeAllMovies", "MOV_FreeVoices"};
 
@@ -92,15 +92,23 @@ protected:
     ProgramSession session_;
 };
 
+bool s_cockpitsInFrame = false;
+void NoteCockpits() { s_cockpitsInFrame = g_CockpitSystem != nullptr; }
+
 TEST_F(GameLoopTest, FramesRunInTheirOrderUntilALoadIsRequested) {
     On(0, "B3D_DrawObjects", 2, RequestLoadSlot7Extra2);
+    On(1, "J3D_TakesUpdate", 1, NoteCockpits);
+    s_cockpitsInFrame = false;
     EXPECT_EQ(CL_GameLoop(), 307);
+    // The run's cockpit system lives from before the first frame to the end.
+    EXPECT_TRUE(s_cockpitsInFrame);
+    EXPECT_EQ(g_CockpitSystem, nullptr);
     const Calls start = {"MOV_StopPlayingMovies", "GS_ClearGalaxy"};
     const Calls lastFrame(kFrame.begin(), kFrame.begin() + 5);
     EXPECT_EQ(StandIn_Calls(), Join({start,
                                      kLocationReset,
                                      kIdleFrame,
-                                     {"EO_Init", "INS_CreateCockpitSystem"},
+                                     {"EO_Init"},
                                      kIdleFrame,
                                      kIdleFrame,
                                      kFrame,
@@ -118,14 +126,8 @@ TEST_F(GameLoopTest, PausedFramesLeaveTakesAndSpaceAlone) {
     On(0, "B3D_DrawObjects", 2, RequestLoadSlot4);
     EXPECT_EQ(CL_GameLoop(), 104);
     const Calls lastFrame(kPausedFrame.begin(), kPausedFrame.begin() + 2);
-    EXPECT_EQ(CallsFrom("INS_CreateCockpitSystem"), Join({{"INS_CreateCockpitSystem"},
-                                                          kIdleFrame,
-                                                          kIdleFrame,
-                                                          kPausedFrame,
-                                                          kPausedFrame,
-                                                          lastFrame,
-                                                          kEnd,
-                                                          kLocationReset}));
+    EXPECT_EQ(CallsFrom("EO_Init"),
+              Join({{"EO_Init"}, kIdleFrame, kIdleFrame, kPausedFrame, kPausedFrame, lastFrame, kEnd, kLocationReset}));
     // The intro story's input step never clears the pause.
     EXPECT_NE(g_ProgramState->requestBits & P_REQUEST_PAUSE, 0u);
 }
@@ -174,7 +176,7 @@ TEST_F(GameLoopTest, ASaveAndALoadInOneFrameSaveFirst) {
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.front(), "EO_FreeObjectEffects");
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "B3D_DrawObjects"), 0);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "INS_ClearAllCockpits"), 1);
+    EXPECT_EQ(g_CockpitSystem, nullptr);
     EXPECT_EQ(g_ProgramState->saveName1, nullptr);
     EXPECT_EQ(g_ProgramState->saveName2, nullptr);
     EXPECT_EQ(g_ProgramState->requestBits & (P_REQUEST_SAVE | P_REQUEST_LOAD), 0u);
@@ -234,18 +236,29 @@ TEST_F(GameLoopTest, ACaptureFrameIsDrawnAtFullDetail) {
     }
 }
 
+// The story's control cockpit, made in the first frame, holds a ship outside
+// any sector; the steering stops its turning in the frame's input step.
+SectorObject* s_steered = nullptr;
+int32_t s_turnAfterInput = -1;
+void MakeControlCockpit() {
+    s_steered = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
+    s_steered->rotSpeed[0] = 99;
+    const uint32_t id = INS_AddCockpit(g_CockpitSystem);
+    INS_TableGet(g_CockpitSystem, id)->refObject = s_steered;
+    g_CockpitSystem->activeControl = static_cast<int32_t>(id);
+}
+void NoteTurn() { s_turnAfterInput = s_steered->rotSpeed[0]; }
+
 TEST_F(GameLoopTest, GameStoriesSteerThroughThePauseStep) {
     P_SetStoryName("trevanintro");
     g_ProgramOptions.introStory = Qel_StrReassign(g_ProgramOptions.introStory, "otherintro");
     g_ProgramState->startMode = 2100;
     On(0, "B3D_DrawObjects", 2, RequestLoadSlot4);
-    Cockpit control{};
-    g_StandInControlCockpit = &control;
+    On(1, "J3D_TakesUpdate", 1, MakeControlCockpit);
+    On(2, "EO_MoveExplObjects", 1, NoteTurn);
+    s_turnAfterInput = -1;
     EXPECT_EQ(CL_GameLoop(), 104);
-    g_StandInControlCockpit = nullptr;
-    const Calls calls = CallsFrom("O_DeleteKilledChildren");
-    ASSERT_GE(calls.size(), 2u);
-    EXPECT_EQ(calls[1], "STS_Set 0 1");
+    EXPECT_EQ(s_turnAfterInput, 0);
 }
 
 class DetailTest : public testing::Test {

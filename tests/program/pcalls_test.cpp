@@ -19,7 +19,7 @@
 #include "base/imagefiles.h"
 #include "base/memory.h"
 #include "base/table.h"
-#include "cockpit/standin.h"
+#include "cockpit/cockpits.h"
 #include "program/gameloop.h"
 #include "program/main.h"
 #include "program/shell.h"
@@ -29,6 +29,7 @@
 #include "render/postprocess.h"
 #include "scene/state.h"
 #include "script/tasks.h"
+#include "space/objects.h"
 #include "space/standin.h"
 #include "support/gamefolder.h"
 #include "support/imagefixtures.h"
@@ -520,19 +521,11 @@ protected:
     void TearDown() override {
         g_ApplicationRecord.keyboardDevice = keyboard_;
         S_KeyRingClear();
-        if (g_CockpitSystem) {
-            INS_ClearAllCockpits(g_CockpitSystem);
-            g_CockpitSystem = nullptr;
-        }
+        INS_FreeCockpitSystem();
     }
     // Typed characters, as the window's messages bring them.
     static void Keys(std::initializer_list<char> keys) {
         for (char k : keys) S_KeyRingStore(0, k, KEY_KIND_CHAR);
-    }
-    static int Steered() {
-        int n = 0;
-        for (const std::string& c : StandIn_Calls()) n += c.rfind("STS_Set", 0) == 0;
-        return n;
     }
     ProgramSession session_;
     IDirectInputDevice8* keyboard_ = nullptr;
@@ -549,8 +542,6 @@ TEST_F(PauseStep, ThePausingKeyDoesNotUnpauseAnotherKeyDoes) {
     EXPECT_EQ(g_ProgramState->requestBits & P_REQUEST_PAUSE, 0u);
     EXPECT_EQ(TestNotes(), (Notes{"Input 80", "NotifyPause 0"}));
     EXPECT_EQ(S_GetKey(), 'y');  // the unpausing key is used up
-    // Without a control cockpit nothing is steered.
-    EXPECT_EQ(Steered(), 0);
 
     // Q ends the story while paused.
     g_ProgramState->requestBits |= P_REQUEST_PAUSE;
@@ -559,27 +550,39 @@ TEST_F(PauseStep, ThePausingKeyDoesNotUnpauseAnotherKeyDoes) {
     EXPECT_EQ(TestNotes().size(), 2u);
 }
 
-TEST_F(PauseStep, TheActiveControlCockpitIsSteered) {
-    static CockpitSystem system;
-    system = {};
-    g_CockpitSystem = INS_CreateCockpitSystem(&system);
-    Cockpit cockpit{0x4, {11, 22}};
-    Qel_TableSet(system.cockpits, 5, reinterpret_cast<uintptr_t>(&cockpit));
-    system.activeControl = 5;
+TEST_F(PauseStep, TheActiveControlCockpitsShipIsSteered) {
+    ASSERT_NE(INS_NewCockpitSystem(), nullptr);
+    SectorObject* cockpitShip = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
+    SectorObject* refShip = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
+    const uint32_t id = INS_AddCockpit(g_CockpitSystem);
+    Cockpit* cockpit = INS_TableGet(g_CockpitSystem, id);
+    cockpit->cockpitRefObject = cockpitShip;
+    cockpit->refObject = refShip;
+    cockpit->viewMode = 4 | 1;  // the cockpit's own ship is steered
+    g_CockpitSystem->activeControl = static_cast<int32_t>(id);
+    // The throttle lever pulled fully back asks for full reverse.
+    g_InputState->flags |= INPUT_RUDDER | INPUT_RUDDER_RANGED;
+    g_InputState->rudder = 65535;
     Keys({'a'});
     EXPECT_EQ(P_Pause(), 1);
-    cockpit.flags = 0;
+    EXPECT_EQ(cockpitShip->desiredSpeed, -5000);
+    EXPECT_EQ(refShip->desiredSpeed, 0);
+    cockpit->viewMode = 1;
     g_StopFlag = 0;
     EXPECT_EQ(P_Pause(), 1);
+    EXPECT_EQ(refShip->desiredSpeed, -5000);
     // The steering handled this frame's keys: without a key the last "Input"
-    // result is used, and 2 steers with flag 0.
+    // result is used, and 2 steers with keys, buttons and axes off.
+    refShip->desiredSpeed = 0;
     g_KeyHandled = 1;
     g_LastInputResult = 2;
     TestNotes().clear();
     EXPECT_EQ(P_Pause(), 1);
     EXPECT_TRUE(TestNotes().empty());
     EXPECT_EQ(g_KeyHandled, 0);
-    EXPECT_EQ(CallsFrom("STS_Set 22 1"), (std::vector<std::string>{"STS_Set 22 1", "STS_Set 11 1", "STS_Set 11 0"}));
+    EXPECT_EQ(refShip->desiredSpeed, 0);
+    g_InputState->flags &= ~(INPUT_RUDDER | INPUT_RUDDER_RANGED);
+    for (SectorObject* o : {cockpitShip, refShip}) O_DeleteSectorObject(o);
 }
 
 }  // namespace

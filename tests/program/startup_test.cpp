@@ -13,7 +13,7 @@
 #include "base/memory.h"
 #include "base/random.h"
 #include "cockpit/galaxy.h"
-#include "cockpit/standin.h"
+#include "cockpit/cockpits.h"
 #include "platform/win32/memory.h"
 #include "platform/win32/timer.h"
 #include "program/gamesound.h"
@@ -61,9 +61,9 @@ using Calls = std::vector<std::string>;
 // The calls of the program's own module stubs and of the stand-ins of
 // subsystems 5 to 8, in order.
 Calls ModuleCalls() {
-    static const std::set<std::string> modules = {
-        "B3D_Init", "SFX_Init",        "P_LoadScreens",        "MOV_Init",      "S_3DInit", "B3DB_Init", "GS_Init",
-        "SA_Init",  "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"};
+    static const std::set<std::string> modules = {"B3D_Init",        "SFX_Init",      "P_LoadScreens", "MOV_Init",
+                                                  "S_3DInit",        "B3DB_Init",     "GS_Init",       "SA_Init",
+                                                  "SA_LoadObjectDB", "SFX_InitSounds"};
     Calls out;
     for (const std::string& c : StandIn_Calls())
         if (modules.count(c)) out.push_back(c);
@@ -74,7 +74,7 @@ TEST(StartUp, StartsEveryModuleInItsOrder) {
     Win32_DialogSeamReset();
     ProgramSession session;
     EXPECT_EQ(ModuleCalls(), (Calls{"B3D_Init", "SFX_Init", "P_LoadScreens", "MOV_Init", "B3DB_Init", "GS_Init",
-                                    "SA_Init", "SA_LoadObjectDB", "INS_RegisterSysCalls", "SFX_InitSounds"}));
+                                    "SA_Init", "SA_LoadObjectDB", "SFX_InitSounds"}));
     // The video display is opened with its own surfaces (flag 0x20): the
     // first view is its back buffer, which the scene engine keeps as its background.
     EXPECT_EQ(g_ScreenViews[0], Qel_GetVideoSurface(0));
@@ -94,7 +94,8 @@ TEST(StartUp, ModulesKeepTheirNumbers) {
     EXPECT_EQ(g_GalaxyGrid->moduleNumber, 7);
     EXPECT_EQ(g_SpaceRoot->moduleNumber, 8);
     EXPECT_EQ(g_ProgramState->ruzoModule, 9);
-    EXPECT_EQ(g_SEContext->nextModule, 11);  // the cockpit took 10
+    EXPECT_EQ(g_CockpitModule.moduleNumber, 10);
+    EXPECT_EQ(g_SEContext->nextModule, 11);
 }
 
 TEST(StartUp, SetsTheFirstRunAndTheStartUpFlags) {

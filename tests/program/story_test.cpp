@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/strings.h"
-#include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/main.h"
 #include "base/standin_calls.h"
@@ -151,6 +151,13 @@ TEST(StoryRun, ViewersGetTheMouseThroughMouseInput) {
                                   "Mouse 280 0 0", "Mouse 281 0 0", "Mouse 285 4 0"}));
 }
 
+// Frames drawn since the calls were last cleared.
+int Drawn() {
+    int n = 0;
+    for (const std::string& c : StandIn_Calls()) n += c == "B3D_DrawObjects";
+    return n;
+}
+
 // A game story: object 2100's "Input" answers -1 on its second frame.
 const char* const kGameStory = R"(
 .object 2100
@@ -175,15 +182,43 @@ TEST(StoryRun, AGameStoryStopsWhenInputAnswersMinusOne) {
     WriteStory(session.Folder(), "trevanstory", kGameStory);
     P_SetStoryName("trevanstory");
     g_ProgramState->startMode = 2100;
-    Cockpit control{};
-    g_StandInControlCockpit = &control;
     EXPECT_EQ(CL_GameLoop(), 0);
-    g_StandInControlCockpit = nullptr;
     EXPECT_EQ(g_StopFlag, 1);
-    // One whole frame steered the ship; the second ended at the input step.
-    int steered = 0;
-    for (const std::string& c : StandIn_Calls()) steered += c == "STS_Set 0 1";
-    EXPECT_EQ(steered, 1);
+    // One whole frame was drawn; the second ended at the input step.
+    EXPECT_EQ(Drawn(), 1);
+}
+
+// Object 2100's "Input" answers -1 for mouse button 0 (code 280), which only
+// the steering reports.
+const char* const kMouseStopStory = R"(
+.object 2100
+.func "Input" need 3
+    getl 4
+    pushw 280
+    eq
+    jf more
+    pushw -1
+    ret
+more:
+    c0
+    ret
+)";
+
+void HoldMouseButton(const char* call) {
+    if (std::strcmp(call, "MOV_CheckFinished") == 0) g_InputState->mouseButtons |= 1;
+}
+
+TEST(StoryRun, InputAnsweringMinusOneToTheSteeringEndsTheLoopAfterTheFrame) {
+    ProgramSession session;
+    WriteStory(session.Folder(), "trevanstory", kMouseStopStory);
+    P_SetStoryName("trevanstory");
+    g_ProgramState->startMode = 2100;
+    StandIn_SetHook(HoldMouseButton);
+    EXPECT_EQ(CL_GameLoop(), 0);
+    StandIn_SetHook(nullptr);
+    EXPECT_EQ(g_StopFlag, 1);
+    // The frame in which the steering heard -1 was drawn whole.
+    EXPECT_EQ(Drawn(), 1);
 }
 
 // The start-mode loop from start-up to the exit, in a child process.

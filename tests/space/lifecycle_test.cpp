@@ -10,6 +10,7 @@
 
 #include "base/random.h"
 #include "base/strings.h"
+#include "cockpit/cockpits.h"
 #include "cockpit/standin.h"
 #include "scene/allocs.h"
 #include "scene/freeing.h"
@@ -439,17 +440,14 @@ TEST_F(SpaceLife, DependantsAreKilledAndEveryReferenceGoes) {
     O_MissileData(missile)->target = target;
     SectorObject* child = New(SA_MT_SHIP);
     child->parent = target;
-    Cockpit cockpit{};
-    cockpit.objectIds[1] = static_cast<int32_t>(target->id);
-    CockpitSystem system{};
-    system.cockpits = Qel_TableCreate();
-    Qel_TableSet(system.cockpits, 1, reinterpret_cast<uintptr_t>(&cockpit));
-    CockpitSystem* saved = g_CockpitSystem;
-    g_CockpitSystem = &system;
+    ASSERT_NE(INS_NewCockpitSystem(), nullptr);
+    Cockpit* cockpit = INS_TableGet(g_CockpitSystem, INS_AddCockpit(g_CockpitSystem));
+    ASSERT_NE(cockpit, nullptr);
+    cockpit->refObject = cockpit->cockpitRefObject = cockpit->trackedObject = target;
     g_INSTrackedObject = target;
     SS_KillObject(target, 0, nullptr, 0);
-    g_CockpitSystem = saved;
-    Qel_TableFree(system.cockpits);
+    const Cockpit seen = *cockpit;
+    INS_FreeCockpitSystem();
     EXPECT_EQ(O_ShipData(docked)->OrderTarget, nullptr);
     EXPECT_EQ(O_ShipData(follower)->OrderTarget, nullptr);
     EXPECT_EQ(O_ShipData(follower)->avoidObjects[2], nullptr);
@@ -458,7 +456,9 @@ TEST_F(SpaceLife, DependantsAreKilledAndEveryReferenceGoes) {
     EXPECT_EQ(O_MissileData(missile)->target, nullptr);
     EXPECT_EQ(child->parent, nullptr);
     EXPECT_TRUE(child->flags & SA_FLAG_KILLED);  // no event object: killed in turn
-    EXPECT_EQ(cockpit.objectIds[1], 0);
+    EXPECT_EQ(seen.refObject, nullptr);
+    EXPECT_EQ(seen.cockpitRefObject, nullptr);
+    EXPECT_EQ(seen.trackedObject, nullptr);
     EXPECT_EQ(g_INSTrackedObject, nullptr);
 }
 

@@ -1,6 +1,7 @@
 #include "support/globals.h"
 
 #include "base/log.h"
+#include "cockpit/steering.h"
 #include "program/gameloop.h"
 #include "system/entry.h"
 #include "system/window.h"
@@ -13,6 +14,7 @@ void ResetEngineGlobals() {
     g_FrameCaptureRequest = 0;
     g_KeyHandled = 0;
     g_LastInputResult = 0;
+    STS_Reset();
     // Tests that log thousands of lines in one frame must not silence the next test.
     Qel_LogResetFrameBudget();
 }

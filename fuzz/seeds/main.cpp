@@ -450,6 +450,38 @@ void GalaxyCalls() {
                2, 0, 0, 0, 3, 4, 6, 1, 4, 5, 1, 3, 0, 0, 0, 0, 4, 4, 4, 5, 0, 4, 6, 1, 4, 5, 2, 4, 4});
 }
 
+// Call sequences of the cockpit target (fuzz/cockpitcalls.cpp): a ship in a
+// sector steered from its cockpit, the ship freed while cockpits hold it, a
+// turret cockpit freed between frames, and saves and loads between.
+void CockpitCalls() {
+    // A sector, a ship with an instance inside it, two cockpits.
+    const Bytes world = {2, 2, 0xFF, 2, 4, 0, 0, 0};
+    // Cockpit 0 looks out of the ship (picks: cockpit 0, object 1), is the
+    // active control cockpit and steers it.
+    const Bytes control = {4, 0, 1, 1, 4, 0, 0, 1, 5, 0, 4, 0, 5, 0, 0, 1};
+    // A frame with the stick right, the lever back, a key and the mouse.
+    const Bytes frame = {8, 0xFF, 0x03, 0x14, 0x00, 0x40, 0x00, 0x20, 0xFF, 0x7F, 4, 0x05, 0x00,
+                         1, 10,   0xF6, 1,    1,    30,   0,    31,   0,    40,   0, 0x20};
+    Bytes steer = world;
+    for (const Bytes& part : {control, frame, frame, frame}) steer.insert(steer.end(), part.begin(), part.end());
+    Seed("cockpitcalls", "steer-a-ship", steer);
+
+    // The ship is freed while cockpits hold it; the cockpit of a ship, a hit.
+    Bytes gone = steer;
+    for (const Bytes& part : {Bytes{4, 1, 3, 1, 4, 1, 4, 1, 5, 1, 2, 0, 6, 1, 150, 0, 7, 1, 3, 1}, frame, Bytes{11, 0}})
+        gone.insert(gone.end(), part.begin(), part.end());
+    Seed("cockpitcalls", "free-what-cockpits-hold", gone);
+
+    // A turret cockpit (cockpit number 1, view mode 1) freed between frames,
+    // saves and loads, engine calls and bindings.
+    Bytes turret = world;
+    for (const Bytes& part : {control, Bytes{5, 0, 1, 1, 5, 0, 0, 1}, frame, Bytes{1, 0}, frame, Bytes{10, 0, 10},
+                              Bytes{9, 71, 0, 9, 75, 0xF3, 9, 0xE5, 0, 9, 12, 0}, Bytes{13, 5, 8, 0, 13, 6, 11, 0},
+                              frame, Bytes{12}, frame})
+        turret.insert(turret.end(), part.begin(), part.end());
+    Seed("cockpitcalls", "turret-freed-saves-and-calls", turret);
+}
+
 // Movies and soundtracks made by the media fixtures, behind the byte that
 // picks the name and the open flags (fuzz/movie.cpp).
 void MovieFiles() {
@@ -1388,6 +1420,7 @@ int main(int argc, char** argv) {
     MovieSections();
     GalaxySections();
     GalaxyCalls();
+    CockpitCalls();
     MovieFiles();
     SaveFiles(ctx);
     TextFiles(ctx);

@@ -1,0 +1,370 @@
+// Random sequences of the cockpit module's calls on live, freed and made-up
+// cockpit and object IDs: cockpits made and freed, their references set to
+// objects that are then freed, the active control cockpit, view modes and
+// cockpit numbers, hit shakes, the cockpit of a ship, reference removal,
+// engine calls of module 10, control-matrix bindings, and frames of steering
+// from random input, with saves, loads (a new cockpit system) and clears
+// between. After every step each cockpit reference must lead to a live
+// object, each turret of the steering to a live cockpit or none, and no
+// ship may be asked for less than full reverse.
+//
+// Input: one byte per step (its value modulo 14 picks it), then its operands:
+//   0  add a cockpit              7  the cockpit of a ship: object
+//   1  free a cockpit: cockpit    8  a frame of steering: 24 input bytes
+//   2  add an object: kind, place 9  an engine call: call, cockpit
+//   3  free an object: object     10 save, and load into a new system
+//   4  set a reference: cockpit, which, object
+//   5  set a field: cockpit, which, value   11 remove references: object
+//   6  a hit: object, two level bytes       12 clear all cockpits
+//                                           13 bind: code, action, flags
+// A cockpit or object byte below 0xF0 picks one of the IDs handed out so far
+// (live or freed), above it a made-up ID.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "base/general.h"
+#include "base/memory.h"
+#include "base/standin_calls.h"
+#include "cockpit/cockpits.h"
+#include "cockpit/controlmatrix.h"
+#include "cockpit/standin.h"
+#include "cockpit/steering.h"
+#include "fuzz/harness/harness.h"
+#include "fuzz/harness/story.h"
+#include "program/gameloop.h"
+#include "program/main.h"
+#include "program/shell.h"
+#include "scene/allocs.h"
+#include "scene/records.h"
+#include "script/loader.h"
+#include "script/modules.h"
+#include "script/tasks.h"
+#include "space/objects.h"
+#include "space/queries.h"
+#include "space/typesdb.h"
+#include "system/entry.h"
+#include "system/input.h"
+#include "system/window.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int32_t kSaves = 12;
+constexpr uint32_t kMadeUp[8] = {0, 1, 0x7ffffffe, 0x7fffffff, 0xffffffff, 12345, 2, 3};
+
+// Object 2100 of the steering: "TranslateKey" gives 520 plus the code's low
+// six bits (so keys land on the steering codes), "Input" answers 0,
+// "CheckEquipment" 1; the notifications answer 0.
+constexpr const char* kSteeringStory = R"(
+.object 2100
+.func "TranslateKey" need 4
+    getl 4
+    pushw 63
+    and
+    pushw 520
+    add
+    ret
+.func "Input" need 2
+    c0
+    ret
+.func "CheckEquipment" need 2
+    c1
+    ret
+.func "SetAutopilot" need 2
+    c0
+    ret
+.func "InputAction" need 2
+    c0
+    ret
+.func "StopFastForward" need 2
+    c0
+    ret
+.func "InputMouseDelta" need 2
+    c0
+    ret
+)";
+
+struct Input {
+    const uint8_t* data;
+    size_t size;
+    size_t at = 0;
+    bool more() const { return at < size; }
+    uint8_t next() { return at < size ? data[at++] : 0; }
+    int16_t next16() { return static_cast<int16_t>(next() | next() << 8); }
+};
+
+void Check(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz cockpitcalls: %s\n", what);
+    std::abort();
+}
+
+struct World {
+    std::vector<uint32_t> cockpits;  // every cockpit ID handed out, live or freed
+    std::vector<uint32_t> objects;   // every object ID handed out
+    InputState input{};
+};
+
+uint32_t Pick(Input& in, const std::vector<uint32_t>& ids) {
+    const uint8_t b = in.next();
+    return b < 0xF0 && !ids.empty() ? ids[b % ids.size()] : kMadeUp[b & 7];
+}
+
+SectorObject* PickObject(Input& in, const World& w) {
+    const uint32_t id = Pick(in, w.objects);
+    return id ? SA_FindObjectByID(id) : nullptr;
+}
+
+Cockpit* PickCockpit(Input& in, const World& w) { return INS_TableGet(g_CockpitSystem, Pick(in, w.cockpits)); }
+
+// Every object a cockpit holds is alive; every turret names a live cockpit or none.
+void CheckReferences() {
+    for (uint32_t id : INS_CockpitIds(g_CockpitSystem)) {
+        const Cockpit* c = INS_TableGet(g_CockpitSystem, id);
+        for (const SectorObject* o :
+             {c->refObject, c->cockpitRefObject, c->secondObject, c->trackedObject, c->refViewObject, c->sectorSpace})
+            Check(!o || (o->magic == SA_OBJECT_MAGIC && SA_FindObjectByID(o->id) == o),
+                  "a reference outlived its object");
+    }
+    for (const TurretChannel& t : g_SteeringState.turret)
+        Check(t.cockpitId == 0 || INS_TableGet(g_CockpitSystem, t.cockpitId), "a turret names a freed cockpit");
+}
+
+void AddObject(Input& in, World& w) {
+    const uint8_t kind = in.next(), place = in.next();
+    const int16_t mainTypes[4] = {SA_MT_SHIP, SA_MT_SHIP, SA_MT_SECTOR, SA_MT_DOCK};
+    SectorObject* o = O_AllocObject(SA_TypeCode(mainTypes[kind % 4], 0));
+    if (!o) return;
+    w.objects.push_back(o->id);
+    if (o->mainType != SA_MT_SECTOR && (kind & 4)) {
+        o->instance = B3D_AllocInst();
+        if (o->instance) Qel_MatIdentity(&o->instance->matrix);
+    }
+    if (o->mainType == SA_MT_SHIP && (kind & 8)) o->flags |= SA_FLAG_AUTOPILOT;
+    // Into a container when the pick is one.
+    SectorObject* container =
+        place < 0xF0 && !w.objects.empty() ? SA_FindObjectByID(w.objects[place % w.objects.size()]) : nullptr;
+    if (container && container != o && SA_IsContainerType(container->mainType) && o->mainType != SA_MT_SECTOR &&
+        !SA_IsContainerType(o->mainType)) {
+        SA_ListAddTail(O_GetChildList(container), o);
+        o->container = container;
+    }
+}
+
+void SetReference(Input& in, World& w) {
+    Cockpit* c = PickCockpit(in, w);
+    const uint8_t which = in.next();
+    SectorObject* o = PickObject(in, w);
+    if (!c) return;
+    switch (which % 6) {
+        case 0: c->refObject = o; break;
+        case 1: c->cockpitRefObject = o; break;
+        case 2: c->secondObject = o; break;
+        case 3: c->trackedObject = o; break;
+        case 4: c->refViewObject = o; break;
+        default:
+            if (!o || o->mainType == SA_MT_SECTOR) c->sectorSpace = o;
+            break;
+    }
+}
+
+void SetField(Input& in, World& w) {
+    Cockpit* c = PickCockpit(in, w);
+    const uint8_t which = in.next();
+    const int8_t value = static_cast<int8_t>(in.next());
+    if (which % 5 == 4) {
+        if (g_CockpitSystem) g_CockpitSystem->activeControl = static_cast<int32_t>(c ? c->id : kMadeUp[value & 7]);
+        return;
+    }
+    if (!c) return;
+    switch (which % 5) {
+        case 0: c->viewMode = value & 7; break;
+        case 1: IC_SetCockpitNumber(c, value % 9); break;
+        case 2: c->monitorNumber = value % 3; break;
+        default:
+            c->viewAngles[1] = value * 300;
+            c->viewAngleSpeeds[2] = value * 1000;
+            break;
+    }
+}
+
+void SteeringFrame(Input& in, World& w) {
+    InputState& i = w.input;
+    const uint32_t flagBits[] = {INPUT_JOYSTICK,
+                                 INPUT_STICK_ANALOG,
+                                 INPUT_STICK_DIGITAL,
+                                 INPUT_JOYSTICK2,
+                                 INPUT_THROTTLE_ANALOG,
+                                 INPUT_POV,
+                                 INPUT_POV_READ,
+                                 INPUT_RUDDER,
+                                 INPUT_RUDDER_RANGED,
+                                 INPUT_TWIST,
+                                 0x20,
+                                 0x80,
+                                 0x800000};
+    const uint16_t flags = static_cast<uint16_t>(in.next() | in.next() << 8);
+    i.flags = 0;
+    for (size_t b = 0; b < std::size(flagBits); ++b)
+        if (flags & (1u << b)) i.flags |= flagBits[b];
+    i.flags2 = in.next() & 0x14;
+    const int32_t axis = in.next16() * 2;
+    i.joyX = axis;
+    i.joyY = in.next16() * 2;
+    i.throttle = i.secondY = axis / 3;
+    i.twist = -axis;
+    i.rudder = in.next16() * 2;
+    i.pov = in.next() * 4500 / 8;
+    i.joyButtons = in.next() | (static_cast<uint32_t>(in.next()) << 24);
+    i.mouseButtons = in.next() & 3;
+    i.mouseDX = static_cast<int8_t>(in.next());
+    i.mouseDY = static_cast<int8_t>(in.next());
+    i.mouseDZ = static_cast<int8_t>(in.next()) / 64;
+    i.shiftDown = in.next() & 1;
+    std::memset(i.keyDown, 0, sizeof i.keyDown);
+    for (int k = 0; k < 3; ++k) i.keyDown[(in.next() | in.next() << 8) % STS_KEYS] = 1;
+    const uint8_t mode = in.next();
+    g_SystemState->inputModeMask = mode & 3;
+    g_SystemState->gameFrameDelta = (mode >> 2) * 37;
+    g_SystemState->gameTimeScale = (mode & 0x80) ? 0x20000 : 0x10000;
+    g_SystemState->realClock = (g_SystemState->realClock + 377) % 32400000;
+    g_SystemState->gameClock = (g_SystemState->gameClock + g_SystemState->gameFrameDelta) % 32400000;
+    const int32_t enable = (mode & 0x40) ? 0 : 1;
+
+    SA_UpdateSpace();
+    SA_DeleteKilledObjects();
+    g_KeyHandled = 0;
+    STS_Set(INS_SteeredShip(), enable);
+    for (uint32_t id : w.objects)
+        if (const SectorObject* o = SA_FindObjectByID(id))
+            Check(o->desiredSpeed >= -5000, "a desired speed below full reverse");
+}
+
+void EngineCall(Input& in, World& w) {
+    const uint8_t b = in.next();
+    const int32_t call = b < 0xE0 ? b % 130 : -1 - (b & 0xF) * 7 + ((b & 0x10) ? 200 : 0);
+    const uint32_t cockpit = Pick(in, w.cockpits);
+    SE_Task* task = SE_AllocTask(g_SEContext, 32);
+    Check(task != nullptr, "no task");
+    ScriptValue args[2]{};
+    SV_AssignInt(&args[0], static_cast<int32_t>(cockpit));
+    SV_AssignInt(&args[1], b);
+    INS_SysCall(1, task, call, 2, args);
+    Check(task->answered && task->callResult.tag == VARTYPE_INTEGER, "no integer answer");
+    SV_Release(&task->callResult);
+    SE_RemoveTask(g_SEContext, task);
+}
+
+// As a load does: the section written, a new system, the section read back.
+void SaveAndLoad() {
+    const Bytes saved = Fuzz_SaveSection(ID_Save);
+    Check(INS_NewCockpitSystem() != nullptr, "no cockpit system");
+    Check(Fuzz_LoadSection(ID_Load, saved.data(), saved.size()) == 1, "a saved section did not load");
+}
+
+void Setup() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    SE_Context* ctx = Fuzz_ScriptContext();
+    Fuzz_NewSceneState();
+    static SpaceRoot root;
+    g_SpaceRoot = SA_Init(&root);
+    TypeRecord* ship = SA_AppendTypeRecords(SA_MT_SHIP, 1);
+    ship->field[SA_TF_STEP_Y] = 30000;
+    ship->field[SA_TF_STEP_X] = 20000;
+    ship->field[SA_TF_STEP_Z] = 10000;
+    ship->field[SA_TF_SHIP_SPEED] = 100000;
+    ship->field[SA_TF_SHIP_ACCELERATION] = 15000;
+    ship->field[SA_TF_SHIP_COCKPIT_COUNT] = 2;
+    SA_AppendTypeRecords(SA_MT_DOCK, 1);
+    SA_AppendTypeRecords(SA_MT_SECTOR, 1);
+    g_ApplicationRecord.joySensitivity = 50;
+    static ProgramState program{};
+    g_ProgramState = &program;
+    program.ruzoModule =
+        SB_RegisterEngineModule(ctx, Ruzo_SysCall, Ruzo_GetSysCallNames(), Ruzo_ReturnInt, Ruzo_ReturnString, nullptr);
+    INS_RegisterSysCalls();
+    std::vector<uint8_t> image = Fuzz_StoryImage(kSteeringStory);
+    if (image.empty() || !SB_LoadStoryImage(ctx, "steering", "steering", image.data(), image.size())) __builtin_trap();
+    // The first run of the story makes its code cache; the first system
+    // names its bodies in the scene state for good; the first instance and
+    // object grow their pools.
+    SE_Run(0, 0, 2100, "Input", 1, 1, 0);
+    INS_NewCockpitSystem();
+    INS_FreeCockpitSystem();
+    SectorObject* o = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
+    o->instance = B3D_AllocInst();
+    O_DeleteSectorObject(o);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Fuzz_Init();
+    Setup();
+    SE_Context* ctx = Fuzz_ScriptContext();
+    {
+        FuzzMemoryGuard guard(ctx);
+        Check(INS_NewCockpitSystem() != nullptr, "no cockpit system");
+        World w;
+        g_InputState = &w.input;
+        Input in{data, size};
+        int32_t saves = 0;
+        for (int32_t step = 0; step < 300 && in.more(); ++step) {
+            switch (in.next() % 14) {
+                case 0:
+                    if (const uint32_t id = INS_AddCockpit(g_CockpitSystem)) w.cockpits.push_back(id);
+                    break;
+                case 1: INS_FreeCockpit(g_CockpitSystem, Pick(in, w.cockpits)); break;
+                case 2: AddObject(in, w); break;
+                case 3:
+                    if (SectorObject* o = PickObject(in, w)) O_DeleteSectorObject(o);
+                    break;
+                case 4: SetReference(in, w); break;
+                case 5: SetField(in, w); break;
+                case 6: {
+                    SectorObject* o = PickObject(in, w);
+                    INS_StartShipRappel(o, in.next16());
+                    break;
+                }
+                case 7: {
+                    const SectorObject* o = PickObject(in, w);
+                    if (const Cockpit* c = INS_FindCockpitByShip(o))
+                        Check(c->monitorNumber == 0 && c->cockpitRefObject == o, "the wrong cockpit of a ship");
+                    break;
+                }
+                case 8: SteeringFrame(in, w); break;
+                case 9: EngineCall(in, w); break;
+                case 10:
+                    if (++saves <= kSaves) SaveAndLoad();
+                    break;
+                case 11: {
+                    SectorObject* o = PickObject(in, w);
+                    INS_RemoveObjectReferences(o);
+                    break;
+                }
+                case 12: INS_ClearAllCockpits(g_CockpitSystem); break;
+                default: {
+                    const int32_t codes[] = {256, 257, 258, 259, 260, 261, 512, 513};
+                    const uint8_t code = in.next(), action = in.next(), flags = in.next();
+                    STS_SetControlMatrix(codes[code & 7], action % 15 - 1, flags & 1, flags & 2);
+                    break;
+                }
+            }
+            CheckReferences();
+        }
+        INS_FreeCockpitSystem();
+        SA_FreeAllObjects(g_SpaceRoot);
+        g_InputState = nullptr;
+        STS_Reset();
+        g_ControlMatrix = STS_CONTROL_MATRIX_DEFAULTS;
+        g_StopFlag = 0;
+        SV_Release(&g_ProgramState->result);
+    }
+    StandIn_ClearCalls();
+    return 0;
+}

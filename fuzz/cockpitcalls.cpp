@@ -87,20 +87,7 @@ constexpr const char* kSteeringStory = R"(
     ret
 )";
 
-struct Input {
-    const uint8_t* data;
-    size_t size;
-    size_t at = 0;
-    bool more() const { return at < size; }
-    uint8_t next() { return at < size ? data[at++] : 0; }
-    int16_t next16() { return static_cast<int16_t>(next() | next() << 8); }
-};
-
-void Check(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz cockpitcalls: %s\n", what);
-    std::abort();
-}
+void Check(bool ok, const char* what) { Fuzz_Check(ok, "cockpitcalls", what); }
 
 struct World {
     std::vector<uint32_t> cockpits;  // every cockpit ID handed out, live or freed
@@ -108,17 +95,17 @@ struct World {
     InputState input{};
 };
 
-uint32_t Pick(Input& in, const std::vector<uint32_t>& ids) {
+uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) {
     const uint8_t b = in.next();
     return b < 0xF0 && !ids.empty() ? ids[b % ids.size()] : kMadeUp[b & 7];
 }
 
-SectorObject* PickObject(Input& in, const World& w) {
+SectorObject* PickObject(FuzzInput& in, const World& w) {
     const uint32_t id = Pick(in, w.objects);
     return id ? SA_FindObjectByID(id) : nullptr;
 }
 
-Cockpit* PickCockpit(Input& in, const World& w) { return INS_TableGet(g_CockpitSystem, Pick(in, w.cockpits)); }
+Cockpit* PickCockpit(FuzzInput& in, const World& w) { return INS_TableGet(g_CockpitSystem, Pick(in, w.cockpits)); }
 
 // Every object a cockpit holds is alive; every turret names a live cockpit or none.
 void CheckReferences() {
@@ -133,7 +120,7 @@ void CheckReferences() {
         Check(t.cockpitId == 0 || INS_TableGet(g_CockpitSystem, t.cockpitId), "a turret names a freed cockpit");
 }
 
-void AddObject(Input& in, World& w) {
+void AddObject(FuzzInput& in, World& w) {
     const uint8_t kind = in.next(), place = in.next();
     const int16_t mainTypes[4] = {SA_MT_SHIP, SA_MT_SHIP, SA_MT_SECTOR, SA_MT_DOCK};
     SectorObject* o = O_AllocObject(SA_TypeCode(mainTypes[kind % 4], 0));
@@ -154,7 +141,7 @@ void AddObject(Input& in, World& w) {
     }
 }
 
-void SetReference(Input& in, World& w) {
+void SetReference(FuzzInput& in, World& w) {
     Cockpit* c = PickCockpit(in, w);
     const uint8_t which = in.next();
     SectorObject* o = PickObject(in, w);
@@ -171,7 +158,7 @@ void SetReference(Input& in, World& w) {
     }
 }
 
-void SetField(Input& in, World& w) {
+void SetField(FuzzInput& in, World& w) {
     Cockpit* c = PickCockpit(in, w);
     const uint8_t which = in.next();
     const int8_t value = static_cast<int8_t>(in.next());
@@ -191,7 +178,7 @@ void SetField(Input& in, World& w) {
     }
 }
 
-void SteeringFrame(Input& in, World& w) {
+void SteeringFrame(FuzzInput& in, World& w) {
     InputState& i = w.input;
     const uint32_t flagBits[] = {INPUT_JOYSTICK,
                                  INPUT_STICK_ANALOG,
@@ -243,7 +230,7 @@ void SteeringFrame(Input& in, World& w) {
             Check(o->desiredSpeed >= -5000, "a desired speed below full reverse");
 }
 
-void EngineCall(Input& in, World& w) {
+void EngineCall(FuzzInput& in, World& w) {
     const uint8_t b = in.next();
     const int32_t call = b < 0xE0 ? b % 130 : -1 - (b & 0xF) * 7 + ((b & 0x10) ? 200 : 0);
     const uint32_t cockpit = Pick(in, w.cockpits);
@@ -312,7 +299,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(INS_NewCockpitSystem() != nullptr, "no cockpit system");
         World w;
         g_InputState = &w.input;
-        Input in{data, size};
+        FuzzInput in{data, size};
         int32_t saves = 0;
         for (int32_t step = 0; step < 300 && in.more(); ++step) {
             switch (in.next() % 14) {

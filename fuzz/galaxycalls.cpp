@@ -38,27 +38,15 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int32_t kSaves = 12;
 
-struct Input {
-    const uint8_t* data;
-    size_t size;
-    size_t at = 0;
-    bool more() const { return at < size; }
-    uint8_t next() { return at < size ? data[at++] : 0; }
-};
+void Check(bool ok, const char* what) { Fuzz_Check(ok, "galaxycalls", what); }
 
-void Check(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz galaxycalls: %s\n", what);
-    std::abort();
-}
-
-int32_t Place(Input& in, int32_t side) {
+int32_t Place(FuzzInput& in, int32_t side) {
     const uint8_t b = in.next();
     const int32_t outside[8] = {-1, side, side + 1, 127, -128, 255, INT_MAX, INT_MIN};
     return b < 0xF0 ? b % side : outside[b & 7];
 }
 
-int32_t Gate(Input& in) {
+int32_t Gate(FuzzInput& in) {
     const uint8_t b = in.next();
     const int32_t outside[8] = {-1, 6, 7, 127, -32768, 65535, INT_MAX, INT_MIN};
     return b < 0xF0 ? b % GS_GATES : outside[b & 7];
@@ -119,7 +107,7 @@ void CheckRoute(GalaxyGrid* g, int32_t from, int32_t to) {
     Check(galaxy_reference::Consistent(g, from, to, a, route), "the route does not lead where its answers say");
 }
 
-void AddGate(Input& in, bool pair) {
+void AddGate(FuzzInput& in, bool pair) {
     const int32_t row = Place(in, GS_ROWS), column = Place(in, GS_COLUMNS), gate = Gate(in);
     const int32_t toRow = Place(in, GS_ROWS), toColumn = Place(in, GS_COLUMNS), toGate = Gate(in);
     const uint8_t kind = in.next();
@@ -156,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     {
         FuzzMemoryGuard guard(ctx);
-        Input in{data, size};
+        FuzzInput in{data, size};
         int32_t saves = 0;  // each writes and reads 92 KB: a few per input
         for (int32_t step = 0; step < 300 && in.more(); ++step) {
             switch (in.next() % 10) {

@@ -17,11 +17,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void Check(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz galaxysave: %s\n", what);
-    std::abort();
-}
+void Check(bool ok, const char* what) { Fuzz_Check(ok, "galaxysave", what); }
 
 }  // namespace
 

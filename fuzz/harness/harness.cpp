@@ -161,6 +161,12 @@ FuzzMemoryGuard::~FuzzMemoryGuard() {
     if (moved) std::abort();
 }
 
+void Fuzz_Check(bool ok, const char* target, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz %s: %s\n", target, what);
+    std::abort();
+}
+
 FuzzSplit Fuzz_Split(const uint8_t* data, size_t size) {
     if (size < 2) return {data, 0, data + size, 0};
     size_t first = size_t(data[0]) | size_t(data[1]) << 8;

@@ -63,6 +63,20 @@ struct FuzzSplit {
 };
 FuzzSplit Fuzz_Split(const uint8_t* data, size_t size);
 
+// The bytes of an input, read one at a time; 0 past the end.
+struct FuzzInput {
+    const uint8_t* data;
+    size_t size;
+    size_t at = 0;
+    bool more() const { return at < size; }
+    uint8_t next() { return at < size ? data[at++] : 0; }
+    // Two bytes, little-endian.
+    int16_t next16() { return static_cast<int16_t>(next() | next() << 8); }
+};
+
+// Unless ok, prints "fuzz <target>: <what>" and aborts: a finding.
+void Fuzz_Check(bool ok, const char* target, const char* what);
+
 // A scene state (g_B3DState) with its body and cut id tables, and a texture
 // table whose id 0 means none (named textures follow one numbered slot);
 // traps when any of them cannot be made.

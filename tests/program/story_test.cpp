@@ -151,11 +151,23 @@ TEST(StoryRun, ViewersGetTheMouseThroughMouseInput) {
                                   "Mouse 280 0 0", "Mouse 281 0 0", "Mouse 285 4 0"}));
 }
 
-// Frames drawn since the calls were last cleared.
-int Drawn() {
-    int n = 0;
-    for (const std::string& c : StandIn_Calls()) n += c == "B3D_DrawObjects";
-    return n;
+// A story of object 2100 run through the game loop from start-up, with the
+// hook on the stand-ins' calls.
+struct GameRun {
+    int result;
+    int32_t stopFlag;
+    int drawn;  // frames drawn
+};
+GameRun RunGameStory(const char* text, void (*hook)(const char*) = nullptr) {
+    ProgramSession session;
+    WriteStory(session.Folder(), "trevanstory", text);
+    P_SetStoryName("trevanstory");
+    g_ProgramState->startMode = 2100;
+    StandIn_SetHook(hook);
+    GameRun run{CL_GameLoop(), g_StopFlag, 0};
+    StandIn_SetHook(nullptr);
+    for (const std::string& c : StandIn_Calls()) run.drawn += c == "B3D_DrawObjects";
+    return run;
 }
 
 // A game story: object 2100's "Input" answers -1 on its second frame.
@@ -178,14 +190,11 @@ more:
 )";
 
 TEST(StoryRun, AGameStoryStopsWhenInputAnswersMinusOne) {
-    ProgramSession session;
-    WriteStory(session.Folder(), "trevanstory", kGameStory);
-    P_SetStoryName("trevanstory");
-    g_ProgramState->startMode = 2100;
-    EXPECT_EQ(CL_GameLoop(), 0);
-    EXPECT_EQ(g_StopFlag, 1);
+    const GameRun run = RunGameStory(kGameStory);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.stopFlag, 1);
     // One whole frame was drawn; the second ended at the input step.
-    EXPECT_EQ(Drawn(), 1);
+    EXPECT_EQ(run.drawn, 1);
 }
 
 // Object 2100's "Input" answers -1 for mouse button 0 (code 280), which only
@@ -209,16 +218,11 @@ void HoldMouseButton(const char* call) {
 }
 
 TEST(StoryRun, InputAnsweringMinusOneToTheSteeringEndsTheLoopAfterTheFrame) {
-    ProgramSession session;
-    WriteStory(session.Folder(), "trevanstory", kMouseStopStory);
-    P_SetStoryName("trevanstory");
-    g_ProgramState->startMode = 2100;
-    StandIn_SetHook(HoldMouseButton);
-    EXPECT_EQ(CL_GameLoop(), 0);
-    StandIn_SetHook(nullptr);
-    EXPECT_EQ(g_StopFlag, 1);
+    const GameRun run = RunGameStory(kMouseStopStory, HoldMouseButton);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.stopFlag, 1);
     // The frame in which the steering heard -1 was drawn whole.
-    EXPECT_EQ(Drawn(), 1);
+    EXPECT_EQ(run.drawn, 1);
 }
 
 // The start-mode loop from start-up to the exit, in a child process.

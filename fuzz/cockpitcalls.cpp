@@ -278,14 +278,17 @@ void Setup() {
     std::vector<uint8_t> image = Fuzz_StoryImage(kSteeringStory);
     if (image.empty() || !SB_LoadStoryImage(ctx, "steering", "steering", image.data(), image.size())) __builtin_trap();
     // The first run of the story makes its code cache; the first system
-    // names its bodies in the scene state for good; the first instance and
-    // object grow their pools.
+    // names its bodies in the scene state for good; the most objects and
+    // instances an input can make grow the ID tables and pools once.
     SE_Run(0, 0, 2100, "Input", 1, 1, 0);
     INS_NewCockpitSystem();
     INS_FreeCockpitSystem();
-    SectorObject* o = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
-    o->instance = B3D_AllocInst();
-    O_DeleteSectorObject(o);
+    std::vector<SectorObject*> objects;
+    for (int32_t i = 0; i < 400; ++i) {
+        objects.push_back(O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0)));
+        objects.back()->instance = B3D_AllocInst();
+    }
+    for (SectorObject* o : objects) O_DeleteSectorObject(o);
 }
 
 }  // namespace

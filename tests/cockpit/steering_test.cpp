@@ -259,7 +259,9 @@ TEST_F(SteeringTest, TheHatReportsItsEightDirections) {
         input_.pov = c.pov;
         const Calls input = Only(Frame(), "Input");
         EXPECT_EQ(input, c.code ? Calls{"Input " + std::to_string(c.code)} : Calls{});
-        if (c.code) EXPECT_EQ(input_.keyDown[c.code], 1);
+        if (c.code) {
+            EXPECT_EQ(input_.keyDown[c.code], 1);
+        }
     }
     // 4500 is the code of joystick button 29.
     STS_Reset();

@@ -332,7 +332,9 @@ TEST_F(SpaceLife, KillEffectsBulletsAndTheKillSound) {
         EXPECT_EQ(Called("EO_PlayExplosionSound " + Id(o)), c.sound) << c.name;
         EXPECT_EQ(o->rot2[1], c.effect ? 77 : 0) << c.name;
         EXPECT_EQ(o->rotSpeed[1], c.effect ? 0 : 9) << c.name;
-        if (c.mainType == SA_MT_BULLET) EXPECT_EQ(o->speed, c.effect ? 0 : 500) << c.name;
+        if (c.mainType == SA_MT_BULLET) {
+            EXPECT_EQ(o->speed, c.effect ? 0 : 500) << c.name;
+        }
         EXPECT_TRUE(o->flags & SA_FLAG_KILLED) << c.name;
     }
     root_.game.playerObject = nullptr;
@@ -567,7 +569,9 @@ TEST_F(SpaceLife, DockPortTablesAreBuiltOnceFromTheTypesList) {
     EXPECT_EQ(dock->cutId, 610);
     DockPortTable* ports = &O_DockData(dock)->ports;
     EXPECT_EQ(ports->slotCount, 3);
-    if (ports->slotCount == 3) EXPECT_EQ(ports->slots[2].index, 2);
+    if (ports->slotCount == 3) {
+        EXPECT_EQ(ports->slots[2].index, 2);
+    }
     EXPECT_EQ(ports->built, 1);
     DockPortSlot* slots = ports->slots;
     O_BuildCutScene(610, dock->instance, dock, nullptr);  // built once

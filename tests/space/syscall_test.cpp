@@ -234,7 +234,9 @@ TEST_F(SpaceStory, AllocFindAndFree) {
         const int32_t id = Call("SA_AllocObject", {c.mainType, c.subType});
         EXPECT_EQ(id != 0, c.made) << c.mainType;
         EXPECT_EQ(Qel_TableGetCount(root_.ids), before + (c.made ? 1 : 0));
-        if (c.line) EXPECT_TRUE(log.Contains(c.line)) << log.Text();
+        if (c.line) {
+            EXPECT_TRUE(log.Contains(c.line)) << log.Text();
+        }
         if (c.made) {
             SectorObject* o = SA_FindObjectByID(static_cast<uint32_t>(id));
             EXPECT_EQ(o->mainType, c.mainType);

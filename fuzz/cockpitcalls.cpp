@@ -37,6 +37,7 @@
 #include "program/main.h"
 #include "program/shell.h"
 #include "scene/allocs.h"
+#include "scene/trees.h"
 #include "scene/records.h"
 #include "script/loader.h"
 #include "script/modules.h"
@@ -126,10 +127,12 @@ void AddObject(FuzzInput& in, World& w) {
     SectorObject* o = O_AllocObject(SA_TypeCode(mainTypes[kind % 4], 0));
     if (!o) return;
     w.objects.push_back(o->id);
-    if (o->mainType != SA_MT_SECTOR && (kind & 4)) {
-        o->instance = B3D_AllocInst();
-        if (o->instance) Qel_MatIdentity(&o->instance->matrix);
+    // Objects are made with their instance; some steer without one.
+    if (!(kind & 4) && o->instance) {
+        B3D_InstFree(o->instance);
+        o->instance = nullptr;
     }
+    if (o->instance) Qel_MatIdentity(&o->instance->matrix);
     if (o->mainType == SA_MT_SHIP && (kind & 8)) o->flags |= SA_FLAG_AUTOPILOT;
     // Into a container when the pick is one.
     SectorObject* container =
@@ -284,10 +287,7 @@ void Setup() {
     INS_NewCockpitSystem();
     INS_FreeCockpitSystem();
     std::vector<SectorObject*> objects;
-    for (int32_t i = 0; i < 400; ++i) {
-        objects.push_back(O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0)));
-        objects.back()->instance = B3D_AllocInst();
-    }
+    for (int32_t i = 0; i < 400; ++i) objects.push_back(O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0)));
     for (SectorObject* o : objects) O_DeleteSectorObject(o);
 }
 

@@ -20,6 +20,7 @@
 #include "space/objects.h"
 #include "space/queries.h"
 #include "space/typesdb.h"
+#include "system/clock.h"
 
 namespace {
 
@@ -98,8 +99,10 @@ void InitTypeData(SectorObject* o, const TypeRecord* t) {
         case SA_MT_BULLET:
             o->flags = 0x40004801;
             if (BulletData* b = O_BulletData(o)) {
-                b->expiryTime = GameClock();  // the creation time; the lifetime is beside it
-                b->typeValue = f ? f[SA_TF_BULLET_LIFETIME] : 0;
+                // It lives its type's lifetime from now, as a fired one does:
+                // the clock alone would end it on its first frame.
+                b->lifetime = f ? f[SA_TF_BULLET_LIFETIME] : 0;
+                b->expiryTime = S_ClockAdvance(GameClock(), b->lifetime);
                 b->typeFlags = f ? static_cast<uint32_t>(f[SA_TF_BULLET_FLAGS]) : 0;
             }
             break;

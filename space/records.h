@@ -222,7 +222,7 @@ struct SectorData {  // main type 1
 
 struct BulletData {       // main type 0
     int32_t expiryTime;   // game time at which the bullet dies
-    int32_t typeValue;    // a value from the type record
+    int32_t lifetime;     // ms, from the type record; fades and alpha run over it
     uint32_t typeFlags;   // the type record's flags
     SectorObject* owner;  // the shooter
     SectorObject* target;

@@ -23,6 +23,7 @@
 #include "space/space_fixture.h"
 #include "support/gamefolder.h"
 #include "support/logcapture.h"
+#include "system/clock.h"
 #include "tools/lib/cutconv.h"
 
 namespace {
@@ -153,6 +154,15 @@ TEST_F(SpaceLife, CreationByMainType) {
     Types(SA_MT_SHIP, 1)->field[SA_TF_SHIP_TURRET_COUNT] = 3;
     EXPECT_EQ(O_ShipData(New(SA_MT_SHIP, 1))->turretCount, 3);
     EXPECT_EQ(New(SA_MT_SHIP, 75)->instance->flags & 0x20000000u, 0x20000000u);
+}
+
+// A bullet made by any creator lives its type's lifetime, not a frame.
+TEST_F(SpaceLife, BulletsLiveTheirTypesLifetime) {
+    Types(SA_MT_BULLET, 1)->field[SA_TF_BULLET_LIFETIME] = 1000;
+    SetClock(S_CLOCK_SPAN - 400);
+    const BulletData* bullet = O_BulletData(New(SA_MT_BULLET));
+    EXPECT_EQ(bullet->lifetime, 1000);
+    EXPECT_EQ(bullet->expiryTime, 600);  // the clock wraps
 }
 
 TEST_F(SpaceLife, NamesComeFromTheTextPagesOrAreFixed) {

@@ -1,16 +1,21 @@
 #include "space/cutscene.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <initializer_list>
+#include <utility>
 
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/random.h"
 #include "base/table.h"
+#include "base/texanim.h"
 #include "render/lights.h"
 #include "scene/allocs.h"
 #include "scene/caches.h"
 #include "scene/freeing.h"
+#include "scene/geometry.h"
 #include "scene/jobs.h"
 #include "scene/lists.h"
 #include "scene/smallops.h"
@@ -374,4 +379,172 @@ void O_SetDockPortAnim(int32_t port, SectorObject* object, int32_t startWindow, 
 void O_SetDockPortAnimByClass(int32_t port, SectorObject* object, SectorObject* ship) {
     const TypeRecord* t = ship ? O_GetTypeRecord(ship) : nullptr;
     O_SetDockPortAnim(port, object, t ? t->field[SA_TF_CLASS] : 0, 0);
+}
+
+// ---------------------------------------------------------------- videos
+
+int32_t SA_StartVideo(int32_t videoId, int32_t channel) {
+    SA_VideoRecord video{};
+    const int32_t index = SA_GetVideoById(videoId, &video);
+    if (index < 0) return -1;
+    TC_LoadMovie(video.movie, channel, video.start[0], video.start[1], video.start[2], video.end[0], video.end[1],
+                 video.end[2]);
+    return index;
+}
+
+// ---------------------------------------------------------------- looks
+
+namespace {
+
+constexpr int16_t kPlayerGroup = 10;
+constexpr int32_t kLogoBodyKind = 3;
+constexpr int32_t kCoveredLogoBody = 475;
+constexpr int32_t kStateBodies[] = {214, 30, 265};  // any other state, state 1, state 2
+constexpr int32_t kStateLightOffset = 0x12000;      // 1.125
+constexpr int32_t kBeamBody = 10680;
+constexpr int32_t kTowSpeedLimit = 40000;
+constexpr int32_t kCornerScale = 15000;
+constexpr int32_t kCornerHeightBase = 63569;
+constexpr int32_t kCornerHeightStep = 18162;
+// The corners around an object, as parts of its size (16.16).
+constexpr int32_t kCornerX[4] = {QEL_FIX_ONE, -QEL_FIX_ONE, -QEL_FIX_ONE, QEL_FIX_ONE};
+constexpr int32_t kCornerZ[4] = {QEL_FIX_ONE, QEL_FIX_ONE, -QEL_FIX_ONE, -QEL_FIX_ONE};
+
+int32_t FixMul(int32_t a, int32_t b) { return static_cast<int32_t>((int64_t{a} * b) >> 16); }
+
+// A new instance of the body hung under the parent at the position, or null
+// when the body does not load (nothing is left behind then).
+Inst3D* NewChild(Inst3D* parent, int32_t body, const QelVector& pos) {
+    Inst3D* inst = parent ? B3D_AllocInst() : nullptr;
+    if (!inst) return nullptr;
+    if (!B3D_InstSetBody(inst, body)) {
+        B3D_InstFree(inst);
+        return nullptr;
+    }
+    inst->pos = pos;
+    B3D_InstAddToInst(inst, parent);
+    return inst;
+}
+
+// The child of the parent that a record remembers, when it still hangs
+// there; the remembered pointer is only compared, never followed.
+Inst3D* KeptChild(Inst3D* parent, const Inst3D* kept) {
+    if (!parent || !kept) return nullptr;
+    for (Inst3D* c = B3D_First<Inst3D>(&parent->children); c; c = B3D_Next(c))
+        if (c == kept) return c;
+    return nullptr;
+}
+
+Inst3D* ChildWithBody(Inst3D* parent, int32_t body) {
+    if (!parent) return nullptr;
+    for (Inst3D* c = B3D_First<Inst3D>(&parent->children); c; c = B3D_Next(c))
+        if (c->bodyId == body) return c;
+    return nullptr;
+}
+
+void ColourLight(Inst3D* inst, int32_t red, int32_t green, int32_t blue) {
+    if (!inst) return;
+    inst->lightColor[0] = static_cast<uint16_t>(red);
+    inst->lightColor[1] = static_cast<uint16_t>(green);
+    inst->lightColor[2] = static_cast<uint16_t>(blue);
+    S_3DUpdateLight(inst);
+}
+
+}  // namespace
+
+void O_SetGroup(int32_t group, SectorObject* object) {
+    if (!object) return;
+    object->group = static_cast<int16_t>(group);
+    if (group != kPlayerGroup || object->mainType != SA_MT_FACTORY || !object->instance) return;
+    for (Inst3D* i = object->instance; i; i = B3D_InstNextInTree(i, object->instance)) {
+        if (i->bodyId <= 0 || !SA_IsSpecialBody(i->bodyId, kLogoBodyKind)) continue;
+        B3D_InstSetBody(i, kCoveredLogoBody);
+        B3D_InstSetShown(i, 0);
+    }
+}
+
+void O_SetSpecialState(SectorObject* object, int32_t state) {
+    SpecialData* special = O_SpecialData(object);
+    if (!special || object->subType > 1 || object->subType < 0) return;
+    special->state = state;
+    Inst3D* top = object->instance;
+    Inst3D* right = KeptChild(top, object->instance2);
+    Inst3D* left = KeptChild(top, object->instance3);
+    if (state == 0) {
+        if (right) B3D_InstFree(right);
+        if (left) B3D_InstFree(left);
+        object->instance2 = object->instance3 = nullptr;
+        return;
+    }
+    const int32_t body = kStateBodies[state == 1 || state == 2 ? state : 0];
+    const int32_t size = top ? top->size / 8 : 0;
+    const int32_t x = FixMul(kStateLightOffset, size);
+    for (auto [kept, sign] : {std::pair{&right, 1}, std::pair{&left, -1}}) {
+        if (*kept) B3D_InstSetBody(*kept, body);
+        else *kept = NewChild(top, body, QelVector{sign * x, 0, 0, 0});
+        // A new body brings its own size.
+        if (*kept) B3D_InstSetSize(*kept, size);
+    }
+    object->instance2 = right;
+    object->instance3 = left;
+}
+
+void O_SetColours(SectorObject* object, int32_t red, int32_t green, int32_t blue) {
+    if (!object) return;
+    red &= 0xFFFF;
+    green &= 0xFFFF;
+    blue &= 0xFFFF;
+    ColourLight(object->instance, red, green, blue);
+    if (object->mainType == SA_MT_SUN && object->typeData)
+        for (Inst3D* glow : static_cast<SunData*>(object->typeData)->glow) ColourLight(glow, red, green, blue);
+    if (object->mainType == SA_MT_PLANET && object->typeData) {
+        auto* planet = static_cast<PlanetData*>(object->typeData);
+        ColourLight(planet->extra, red, green, blue);
+        planet->colour = (red & 0xFF) << 16 | (green & 0xFF) << 8 | (blue & 0xFF);
+    }
+}
+
+int32_t O_CreateInstanceRow(Inst3D* parent, int32_t body, int32_t count, int32_t axis, int32_t spacing) {
+    if (axis < 0 || axis > 2) return 0;
+    int32_t made = 0;
+    for (int32_t n = 0; n < count; ++n) {
+        int32_t at[3] = {0, 0, 0};
+        at[axis] = static_cast<int32_t>(int64_t{spacing} * n);
+        if (!NewChild(parent, body, QelVector{at[0], at[1], at[2], 0})) break;
+        ++made;
+    }
+    return made;
+}
+
+int32_t O_CreateCornerInstances(SectorObject* object, int32_t body, int32_t level) {
+    Inst3D* top = object ? object->instance : nullptr;
+    if (!top) return 0;
+    const int32_t size = top->size;
+    const int32_t height = FixMul(static_cast<int32_t>(kCornerHeightBase - int64_t{kCornerHeightStep} * level), size);
+    int32_t made = 0;
+    for (int32_t k = 0; k < 4; ++k) {
+        Inst3D* corner =
+            NewChild(top, body, QelVector{FixMul(kCornerX[k], size), height, FixMul(kCornerZ[k], size), 0});
+        if (!corner) break;
+        B3D_InstSetScale(corner, kCornerScale, kCornerScale, kCornerScale);
+        ++made;
+    }
+    return made;
+}
+
+int32_t O_LinkObjects(SectorObject* held, SectorObject* source, int32_t x, int32_t y, int32_t z) {
+    if (!held || !source || held == source || !held->instance || !source->instance) return 0;
+    // One beam per end: links made before are dropped on both sides.
+    if (SectorObject* old = held->tractorSource; old && old->tractorHeld == held) old->tractorHeld = nullptr;
+    if (SectorObject* old = source->tractorHeld; old && old->tractorSource == source) old->tractorSource = nullptr;
+    held->tractorSource = source;
+    source->tractorHeld = held;
+    held->tractorDistance = static_cast<int32_t>(
+        std::min<int64_t>(SA_VecDistance(&held->instance->pos, &source->instance->pos), INT32_MAX));
+    if (ShipData* ship = O_ShipData(source)) {
+        ship->SpeedLimit = kTowSpeedLimit;
+        ship->holdOffset = QelVector{x, y, z, 0};
+    }
+    if (!ChildWithBody(held->instance, kBeamBody)) NewChild(held->instance, kBeamBody, QelVector{});
+    return 1;
 }

@@ -69,3 +69,38 @@ int32_t O_FindDockPort(SectorObject* carrier, int32_t port, SectorObject* ship);
 // and the port's direction, and sets or clears the port's reverse bit.
 void O_SetDockPortAnim(int32_t port, SectorObject* object, int32_t startWindow, int32_t mode);
 void O_SetDockPortAnimByClass(int32_t port, SectorObject* object, SectorObject* ship);
+
+// Starts the video whose record the video lookup finds for the id on the
+// channel (a texture slot of the movie module), over the record's start and
+// end times. The record's index, or -1 when no record has that id.
+int32_t SA_StartVideo(int32_t videoId, int32_t channel);
+
+// Stores the group; a factory that joins the player's group (10) first has
+// every instance of its tree whose body is a logo body given body 475 and
+// switched off.
+void O_SetGroup(int32_t group, SectorObject* object);
+// The lights of specials of subtypes 0 and 1: state 0 is off; 1 shows body
+// 30, 2 body 265, any other body 214, on two instances hung either side of
+// the object (instance2 right, instance3 left) and sized by an eighth of the
+// object's size. Turning on makes them, turning off frees them, a change of
+// state gives them the new body. Other objects are not touched.
+void O_SetSpecialState(SectorObject* object, int32_t state);
+// Three colour components (0..255 in 16 bits) on the object's instances (a
+// sun's glows and a planet's extra instance too, and a planet's colour word),
+// each light refreshed.
+void O_SetColours(SectorObject* object, int32_t red, int32_t green, int32_t blue);
+// Hangs count instances of the body under the parent along the axis (0 x,
+// 1 y, 2 z), the first at the parent's origin, each spacing further on. How
+// many were made.
+int32_t O_CreateInstanceRow(Inst3D* parent, int32_t body, int32_t count, int32_t axis, int32_t spacing);
+// Hangs four instances of the body at the corners around the object: x and
+// z from the corner tables times its size, the height (63569 - 18162 x level)
+// times its size (16.16), each scaled by 15000. How many were made.
+int32_t O_CreateCornerInstances(SectorObject* object, int32_t body, int32_t level);
+// A tractor beam: the source (a ship) holds the object. The object keeps its
+// distance to the source and gets a beam instance (body 10680); the source's
+// speed is capped at 40000 and the three values are where it holds the object
+// in its own frame. A link either of them had before is dropped. 1 when
+// linked, 0 for a missing object, the same object twice, or an object without
+// an instance.
+int32_t O_LinkObjects(SectorObject* held, SectorObject* source, int32_t x, int32_t y, int32_t z);

@@ -30,7 +30,6 @@
 namespace {
 
 constexpr uint32_t kMemFlags = Int_MemTag(14) | INT_MEM_ZERO_TAIL;
-constexpr uint32_t kTakeLoaded = 1;
 constexpr uint32_t kTopInstanceMark = INST_FRAME_MARK;
 constexpr uint32_t kLoopingJob = 0x800;
 constexpr int32_t kLightBody = -2;

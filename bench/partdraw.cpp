@@ -306,7 +306,7 @@ struct Scene {
             b.body.flags = BODY_MATERIAL6;
             b.material.baseTexture = static_cast<int16_t>(t);
             b.material.colour[0] = b.material.colour[1] = b.material.colour[2] = 255;
-            b.material.colour[6] = 100;
+            b.material.colour[7] = 100;  // diffuse strength 1, no emissive: the plain side's lighting
             b.material.flags = blended ? 0x4 : 0;
             b.body.materials = &b.material;
             b.body.materialCount = 1;
@@ -316,6 +316,7 @@ struct Scene {
         camera.inst.scene = &scene;
         camera.inst.worldMatrix.m[0] = camera.inst.worldMatrix.m[5] = camera.inst.worldMatrix.m[10] = 0x10000;
         camera.focus = 16384;
+        camera.camFlags = S3D_CAM_KEEP_DEPTH;  // depth tested and written, as on the plain side
         ok = true;
     }
     ~Scene() {
@@ -349,7 +350,7 @@ struct Scene {
         for (int i = 0; i < columns * rows; ++i) {
             Inst3D& n = insts[static_cast<size_t>(i)];
             n.flags = S3D_INST_DRAWN;
-            n.size = static_cast<int32_t>(cellW * fill * 65536.0f);
+            n.size = static_cast<int32_t>(cellW * fill / 2.0f * 65536.0f);  // the body spans -1 .. 1
             n.scale = {0x10000, static_cast<int32_t>(cellH / cellW * 65536.0f), 0x10000, 0};
             n.colorModifier[1] = 0x10000;
             n.worldMatrix = camera.inst.worldMatrix;

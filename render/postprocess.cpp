@@ -19,15 +19,6 @@ namespace {
 
 constexpr UINT kQuadStride = 24;
 
-// Resolved once per effect and kept: the technique and the four parameters.
-struct BloomHandles {
-    ID3DXEffect* effect;
-    unsigned resolved;  // bit per handle: 1 technique, 2-16 the parameters
-    D3DXHANDLE technique;
-    D3DXHANDLE params[4];  // t_SceneMap, t_GlowMap1, t_GlowMap2, ViewPortSize
-};
-BloomHandles s_bloom{};
-
 constexpr const char* kTargetNames[3] = {"t_SceneMap", "t_GlowMap1", "t_GlowMap2"};
 
 void ScreenSize(float* w, float* h) {
@@ -94,24 +85,18 @@ void S_3DRenderPostProcessFX() {
     if (FAILED(device->GetDepthStencilSurface(&call.depth))) call.depth = nullptr;
     device->SetDepthStencilSurface(nullptr);
 
-    if (s_bloom.effect != effect) s_bloom = BloomHandles{effect, 0, nullptr, {}};
-    if (!(s_bloom.resolved & 1)) {
-        D3DXHANDLE technique = effect->GetTechniqueByName("DEFAULT");
-        if (!technique && FAILED(effect->FindNextValidTechnique(nullptr, &technique))) technique = nullptr;
-        if (!technique) {
-            Qel_DPrintf(0, "S_3DRenderPostProcessFX() Error getting GetTechnique!\n");
-            return;
-        }
-        s_bloom.technique = technique;
-        s_bloom.resolved |= 1;
+    // Looked up on every call: an effect freed and loaded again may come
+    // back at the same address, and the old one's handles are dangling.
+    D3DXHANDLE technique = effect->GetTechniqueByName("DEFAULT");
+    if (!technique && FAILED(effect->FindNextValidTechnique(nullptr, &technique))) technique = nullptr;
+    if (!technique) {
+        Qel_DPrintf(0, "S_3DRenderPostProcessFX() Error getting GetTechnique!\n");
+        return;
     }
-    effect->SetTechnique(s_bloom.technique);
+    effect->SetTechnique(technique);
     static constexpr const char* kParams[4] = {"t_SceneMap", "t_GlowMap1", "t_GlowMap2", "ViewPortSize"};
-    for (int i = 0; i < 4; ++i)
-        if (!(s_bloom.resolved & (2u << i))) {
-            s_bloom.params[i] = effect->GetParameterByName(nullptr, kParams[i]);
-            s_bloom.resolved |= 2u << i;
-        }
+    D3DXHANDLE params[4];
+    for (int i = 0; i < 4; ++i) params[i] = effect->GetParameterByName(nullptr, kParams[i]);
 
     IDirect3DTexture9* textures[3] = {t.SceneTarget, t.Scale4Target1, t.Scale4Target2};
     static constexpr const char* kFailures[3] = {"S_3DRenderPostProcessFX() Error getting pSurfaceRT_Scene!\n",
@@ -124,11 +109,11 @@ void S_3DRenderPostProcessFX() {
             return;
         }
     for (int i = 0; i < 3; ++i)
-        if (s_bloom.params[i]) effect->SetTexture(s_bloom.params[i], textures[i]);
-    if (s_bloom.params[3]) {
+        if (params[i]) effect->SetTexture(params[i], textures[i]);
+    if (params[3]) {
         D3DXVECTOR4 size{0, 0, 0, 0};
         ScreenSize(&size.x, &size.y);
-        effect->SetVector(s_bloom.params[3], &size);
+        effect->SetVector(params[3], &size);
     }
 
     D3DDEVICE_CREATION_PARAMETERS cp{};
@@ -154,7 +139,7 @@ void S_3DRenderPostProcessFX() {
         effect->BeginPass(i);
         IDirect3DSurface9* target = back;
         const char* name = nullptr;
-        D3DXHANDLE note = effect->GetAnnotationByName(effect->GetPass(s_bloom.technique, i), "RenderColorTarget0");
+        D3DXHANDLE note = effect->GetAnnotationByName(effect->GetPass(technique, i), "RenderColorTarget0");
         if (note && SUCCEEDED(effect->GetString(note, &name)) && name)
             for (int k = 0; k < 3; ++k)
                 if (std::strcmp(name, kTargetNames[k]) == 0) target = call.surfaces[k];

@@ -19,17 +19,27 @@ struct Pair {
     const char* target;  // e.g. "<= 1.0"
 };
 
-// Keeps the time per iteration of every run while the console shows them.
+// Keeps the time per iteration of every run while the console shows them;
+// with --benchmark_repetitions, the median of the repetitions.
 class Recorder : public benchmark::ConsoleReporter {
 public:
-    std::map<std::string, double> ns;
+    std::map<std::string, double> ns, medianNs;
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (!r.error_occurred && r.run_type == Run::RT_Iteration)
-                ns[r.benchmark_name()] = r.GetAdjustedRealTime() * (r.time_unit == benchmark::kMillisecond   ? 1e6
-                                                                    : r.time_unit == benchmark::kMicrosecond ? 1e3
-                                                                                                             : 1.0);
+        for (const Run& r : runs) {
+            if (r.error_occurred) continue;
+            const double scale = r.time_unit == benchmark::kMillisecond   ? 1e6
+                                 : r.time_unit == benchmark::kMicrosecond ? 1e3
+                                                                          : 1.0;
+            if (r.run_type == Run::RT_Iteration) ns[r.benchmark_name()] = r.GetAdjustedRealTime() * scale;
+            else if (r.aggregate_name == "median") medianNs[r.run_name.str()] = r.GetAdjustedRealTime() * scale;
+        }
         ConsoleReporter::ReportRuns(runs);
+    }
+    const double* Time(const std::string& name) const {
+        auto m = medianNs.find(name);
+        if (m != medianNs.end()) return &m->second;
+        auto i = ns.find(name);
+        return i != ns.end() ? &i->second : nullptr;
     }
 };
 
@@ -40,10 +50,10 @@ inline int Main(int argc, char** argv, const std::vector<Pair>& pairs) {
     benchmark::Shutdown();
     std::printf("\n%-62s %12s %12s %7s  %s\n", "ours / theirs", "ours us", "theirs us", "ratio", "target");
     for (const Pair& p : pairs) {
-        auto a = recorder.ns.find(p.ours), b = recorder.ns.find(p.theirs);
-        if (a == recorder.ns.end() || b == recorder.ns.end()) continue;
-        std::printf("%-62s %12.3f %12.3f %7.2f  %s\n", (std::string(p.ours) + " / " + p.theirs).c_str(),
-                    a->second / 1e3, b->second / 1e3, a->second / b->second, p.target);
+        const double *a = recorder.Time(p.ours), *b = recorder.Time(p.theirs);
+        if (!a || !b) continue;
+        std::printf("%-62s %12.3f %12.3f %7.2f  %s\n", (std::string(p.ours) + " / " + p.theirs).c_str(), *a / 1e3,
+                    *b / 1e3, *a / *b, p.target);
     }
     return 0;
 }

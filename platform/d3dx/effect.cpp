@@ -6,6 +6,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <functional>
 #include <cmath>
@@ -147,7 +148,17 @@ struct ProgramEntry final : D3D9ProgramOwner {
     Effect* effect = nullptr;
     IDirect3DVertexShader9* vs = nullptr;
     IDirect3DPixelShader9* ps = nullptr;
-    std::vector<std::pair<GLint, Param*>> uniforms;
+    // A uniform and its location; a 4 x 4 matrix of the top level goes up as
+    // an array of its four rows, each its own location, so that only the
+    // rows that changed are sent (a part that moves changes one row of its
+    // world matrix and one of its world-view-projection).
+    struct Uniform {
+        Param* param;
+        GLint location;
+        bool byRows;
+        std::array<GLint, 4> rows;  // the rows' locations (-1: no stage reads it)
+    };
+    std::vector<Uniform> uniforms;
     // The words each uniform last went up with, uniform after uniform: a
     // linked program starts with every uniform 0, and a value goes up again
     // only when it differs.
@@ -605,35 +616,62 @@ public:
     // Uniform upload for one program (inside a draw): what changed since the last.
     void Upload(ProgramEntry& entry) const {
         uint32_t* last = entry.uploaded.data();
-        for (const auto& [location, p] : entry.uniforms) {
+        for (const auto& u : entry.uniforms) {
+            const Param* p = u.param;
             const uint32_t* w = store_.data() + p->offset;
             uint32_t* was = last;
             last += p->words;
             if (std::equal(w, w + p->words, was)) continue;
+            if (u.byRows) {
+                UploadRows(u, w, was);
+                continue;
+            }
             std::copy(w, w + p->words, was);
             if (p->type == D3DXPT_FLOAT) {
                 const float* f = reinterpret_cast<const float*>(w);
                 if (p->cls == D3DXPC_MATRIX_ROWS && p->rows == 4 && p->cols == 4)
-                    glUniformMatrix4fv(location, 1, GL_FALSE, f);
+                    glUniformMatrix4fv(u.location, 1, GL_FALSE, f);
                 else if (p->cls == D3DXPC_MATRIX_ROWS && p->rows == 3 && p->cols == 3)
-                    glUniformMatrix3fv(location, 1, GL_FALSE, f);
-                else if (p->cols == 1) glUniform1fv(location, 1, f);
-                else if (p->cols == 2) glUniform2fv(location, 1, f);
-                else if (p->cols == 3) glUniform3fv(location, 1, f);
-                else glUniform4fv(location, 1, f);
+                    glUniformMatrix3fv(u.location, 1, GL_FALSE, f);
+                else if (p->cols == 1) glUniform1fv(u.location, 1, f);
+                else if (p->cols == 2) glUniform2fv(u.location, 1, f);
+                else if (p->cols == 3) glUniform3fv(u.location, 1, f);
+                else glUniform4fv(u.location, 1, f);
             } else {
                 const GLint* i = reinterpret_cast<const GLint*>(w);
-                if (p->cols == 1) glUniform1iv(location, 1, i);
-                else if (p->cols == 2) glUniform2iv(location, 1, i);
-                else if (p->cols == 3) glUniform3iv(location, 1, i);
-                else glUniform4iv(location, 1, i);
+                if (p->cols == 1) glUniform1iv(u.location, 1, i);
+                else if (p->cols == 2) glUniform2iv(u.location, 1, i);
+                else if (p->cols == 3) glUniform3iv(u.location, 1, i);
+                else glUniform4iv(u.location, 1, i);
             }
         }
     }
     const std::vector<Param*>& Leaves() const { return leaves_; }
     const std::vector<Param*>& Samplers() const { return samplers_; }
+    // Matrices of the top level go to GLSL as arrays of their rows.
+    static bool SentByRows(const Param* p) {
+        return p->top == p && p->elements == 0 && p->cls == D3DXPC_MATRIX_ROWS && p->type == D3DXPT_FLOAT &&
+               p->rows == 4 && p->cols == 4;
+    }
+    static std::string RowsName(const Param* p) { return "d3d_rows_" + p->name; }
 
 private:
+    // The rows of a matrix that differ from their last upload (`was`), one
+    // call for each run of them.
+    static void UploadRows(const ProgramEntry::Uniform& u, const uint32_t* w, uint32_t* was) {
+        auto sends = [&](size_t k) { return u.rows[k] >= 0 && !std::equal(w + 4 * k, w + 4 * k + 4, was + 4 * k); };
+        for (size_t r = 0; r < 4;) {
+            if (!sends(r)) {
+                ++r;
+                continue;
+            }
+            size_t end = r + 1;
+            while (end < 4 && sends(end)) ++end;
+            glUniform4fv(u.rows[r], static_cast<GLsizei>(end - r), reinterpret_cast<const float*>(w) + 4 * r);
+            r = end;
+        }
+        std::copy(w, w + 16, was);
+    }
     ~Effect() override {
         for (auto& b : blocks_) Drop(b.get());
         if (recording_) Drop(recording_.get());
@@ -810,11 +848,22 @@ void ProgramEntry::D3D9_Linked(unsigned program) {
     uniforms.clear();
     size_t words = 0;
     for (Param* leaf : effect->Leaves()) {
-        GLint location = glGetUniformLocation(program, leaf->path.c_str());
-        if (location >= 0) {
-            uniforms.emplace_back(location, leaf);
-            words += leaf->words;
+        Uniform u{leaf, -1, Effect::SentByRows(leaf), {-1, -1, -1, -1}};
+        if (u.byRows) {
+            std::string row = Effect::RowsName(leaf) + "[0]";
+            bool any = false;
+            for (size_t r = 0; r < 4; ++r) {
+                row[row.size() - 2] = static_cast<char>('0' + r);
+                u.rows[r] = glGetUniformLocation(program, row.c_str());
+                any = any || u.rows[r] >= 0;
+            }
+            if (!any) continue;
+        } else {
+            u.location = glGetUniformLocation(program, leaf->path.c_str());
+            if (u.location < 0) continue;
         }
+        uniforms.push_back(u);
+        words += leaf->words;
     }
     uploaded.assign(words, 0);
     for (Param* s : effect->Samplers()) {
@@ -1227,7 +1276,9 @@ bool Effect::Link(std::string* error) {
             Param probe;
             std::string type = m.type;
             if (BasicType(m.type, &probe)) type = GLSLType(&probe);
-            common += " " + type + " " + m.name + (m.elements ? "[" + std::to_string(m.elements) + "]" : "") + ";";
+            common.append(" ").append(type).append(" ").append(m.name);
+            if (m.elements) common.append("[").append(std::to_string(m.elements)).append("]");
+            common.append(";");
         }
         common += " };\n";
     }
@@ -1235,6 +1286,13 @@ bool Effect::Link(std::string* error) {
         if (p->cls == D3DXPC_OBJECT) {
             if (p->type == D3DXPT_SAMPLER2D) common += "uniform sampler2D " + p->name + ";\n";
             else if (p->type == D3DXPT_SAMPLERCUBE) common += "uniform samplerCube " + p->name + ";\n";
+            continue;
+        }
+        if (SentByRows(p)) {
+            const std::string rows = RowsName(p);
+            common.append("uniform vec4 ").append(rows).append("[4];\n#define ").append(p->name).append(" mat4(");
+            for (char r = '0'; r <= '3'; ++r)
+                common.append(rows).append(1, '[').append(1, r).append(r < '3' ? "], " : "])\n");
             continue;
         }
         const Param* base = p->elements ? p->items[0] : p;

@@ -104,6 +104,49 @@ TEST_P(EffectPicture, ADrawWithABoundEffectUsesItsProgramAndValues) {
     device->SetPixelShader(nullptr);
 }
 
+// A matrix goes up by the rows that changed since the last draw: each draw
+// sees the rows just set together with those kept from before.
+TEST_P(EffectPicture, AMatrixChangedInSomeRowsDrawsWithAllOfThem) {
+    ID3DXEffect* effect = Managed(Create(kMoved));
+    ASSERT_NE(effect, nullptr);
+    D3DXHANDLE h = effect->GetParameterByName(nullptr, "g_Move");
+    const float tri[] = {-1, -1, 0.5f, -1, 3, 0.5f, 0, -1, 0.5f};  // x <= 0 only
+    auto draw = [&](const D3DXMATRIX& m) {
+        effect->SetMatrix(h, &m);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        device->SetFVF(D3DFVF_XYZ);
+        UINT passes = 0;
+        effect->Begin(&passes, D3DXFX_DONOTSAVESTATE);
+        effect->BeginPass(0);
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 12), D3D_OK);
+        effect->EndPass();
+        effect->End();
+    };
+    struct Step {
+        const char* what;
+        int row;  // the row changed from the step before
+        float values[4];
+        bool right;  // the triangle lands in the right half
+    } steps[] = {
+        {"moved right", 3, {1, 0, 0, 1}, true},
+        {"the translation row alone back to none", 3, {0, 0, 0, 1}, false},
+        {"the first row alone mirrors x", 0, {-1, 0, 0, 0}, true},
+        {"then the translation row alone moves it back left", 3, {-1, 0, 0, 1}, false},
+    };
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        for (int c = 0; c < 4; ++c) m.m[s.row][c] = s.values[c];
+        draw(m);
+        EXPECT_EQ(Pixel(8, 40), s.right ? 0x000000u : 0xFF0000u);
+        EXPECT_EQ(Pixel(56, 40), s.right ? 0xFF0000u : 0x000000u);
+    }
+    EXPECT_EQ(effect->Release(), 0u);
+    device->SetVertexShader(nullptr);
+    device->SetPixelShader(nullptr);
+}
+
 TEST_P(EffectPicture, StandardLightingDrawsAPlainLitTriangle) {
     const char* bin = std::getenv("TREVAN_BINARY_DIR");
     ASSERT_NE(bin, nullptr);

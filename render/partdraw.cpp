@@ -536,6 +536,24 @@ struct Draw {
     bool depthOnly;
 };
 
+// The last matrix inverted and its inverse: the view changes with the
+// camera and the normal matrix with the part's turn and scale, not with
+// every draw, so most draws find their inverse here.
+struct InverseMemo {
+    D3DXMATRIX in, out;
+    bool valid = false, invertible = false;
+};
+InverseMemo s_viewInverse, s_normalInverse;
+
+const D3DXMATRIX* Inverted(InverseMemo& memo, const D3DXMATRIX& m) {
+    if (!memo.valid || std::memcmp(&memo.in, &m, sizeof m) != 0) {
+        memo.in = m;
+        memo.invertible = D3DXMatrixInverse(&memo.out, nullptr, &m) != nullptr;
+        memo.valid = true;
+    }
+    return memo.invertible ? &memo.out : nullptr;
+}
+
 void Matrices(const Draw& d) {
     D3DXHANDLE* h = d.e.handles;
     RendererMatrices& m = g_S3DMatrices;
@@ -559,18 +577,14 @@ void Matrices(const Draw& d) {
         return;
     }
     if (h[PH_mWorld] && m.world) d.fx->SetMatrix(h[PH_mWorld], m.world);
-    if (h[PH_mWorldIT] && m.normal) {
-        D3DXMATRIX inverse;
-        if (D3DXMatrixInverse(&inverse, nullptr, m.normal)) {
-            D3DXMATRIX it = Transposed(inverse);
+    if (h[PH_mWorldIT] && m.normal)
+        if (const D3DXMATRIX* inverse = Inverted(s_normalInverse, *m.normal)) {
+            D3DXMATRIX it = Transposed(*inverse);
             d.fx->SetMatrix(h[PH_mWorldIT], &it);
         }
-    }
     if (h[PH_mWorldViewProjection]) d.fx->SetMatrix(h[PH_mWorldViewProjection], &wvp);
-    if (h[PH_mViewInverse] && m.view) {
-        D3DXMATRIX inverse;
-        if (D3DXMatrixInverse(&inverse, nullptr, m.view)) d.fx->SetMatrix(h[PH_mViewInverse], &inverse);
-    }
+    if (h[PH_mViewInverse] && m.view)
+        if (const D3DXMATRIX* inverse = Inverted(s_viewInverse, *m.view)) d.fx->SetMatrix(h[PH_mViewInverse], inverse);
 }
 
 void Lights(const Draw& d) {

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_set>
 #include <sstream>
 #include <vector>
 
@@ -464,8 +465,14 @@ public:
     HRESULT SetMatrix(D3DXHANDLE h, const D3DXMATRIX* m) override {
         Param* p = ParamOf(h);
         if (!m || !p || p->cls != D3DXPC_MATRIX_ROWS) return D3DERR_INVALIDCALL;
-        for (UINT r = 0; r < p->rows; ++r)
-            for (UINT c = 0; c < p->cols; ++c) Write(p, r * p->cols + c, m->m[r][c]);
+        if (p->type == D3DXPT_FLOAT) {
+            // Float words are the floats' bits: a row at a time.
+            for (UINT r = 0; r < p->rows; ++r)
+                std::memcpy(&store_[p->offset + r * p->cols], m->m[r], p->cols * sizeof(float));
+        } else {
+            for (UINT r = 0; r < p->rows; ++r)
+                for (UINT c = 0; c < p->cols; ++c) Write(p, r * p->cols + c, m->m[r][c]);
+        }
         return Changed(p);
     }
     HRESULT GetMatrix(D3DXHANDLE h, D3DXMATRIX* m) override {
@@ -491,7 +498,7 @@ public:
     HRESULT SetTexture(D3DXHANDLE h, IDirect3DBaseTexture9* texture) override {
         Param* p = ParamOf(h);
         if (!p || !IsTexture(p)) return D3DERR_INVALIDCALL;
-        Hold(&p->texture, texture);
+        if (p->texture != texture) Hold(&p->texture, texture);
         return Changed(p);
     }
     HRESULT GetTexture(D3DXHANDLE h, IDirect3DBaseTexture9** texture) override {
@@ -828,7 +835,7 @@ private:
     IDirect3DDevice9* device_;
     ID3DXEffectStateManager* manager_ = nullptr;
     std::vector<std::unique_ptr<Param>> all_;
-    std::set<D3DXHANDLE> paramSet_;
+    std::unordered_set<D3DXHANDLE> paramSet_;  // asked on every Set and Get
     std::vector<Param*> top_, leaves_, samplers_;
     std::vector<uint32_t> store_;
     std::map<std::string, StructType> structs_;

@@ -54,12 +54,6 @@ void FreeSlots(SA_Take* take) {
     take->slotCount = 0;
 }
 
-DockPortTable* PortsOf(SectorObject* object) {
-    if (ShipData* ship = O_ShipData(object)) return &ship->ports;
-    if (DockData* dock = O_DockData(object)) return &dock->ports;
-    return nullptr;
-}
-
 bool IsDockPortPath(int32_t body) {
     int32_t kind = -1;
     const DummyRecord* d = SA_FindDummy(body, -1, &kind);
@@ -68,7 +62,7 @@ bool IsDockPortPath(int32_t body) {
 }
 
 void BuildPortTable(SectorObject* object) {
-    DockPortTable* ports = PortsOf(object);
+    DockPortTable* ports = O_PortTable(object);
     if (!ports || ports->built) return;
     ports->built = 1;
     ports->list = SA_GetTypeDockPorts(object->mainType, object->subType);
@@ -340,7 +334,7 @@ void SA_CreateObjectCutScene(SectorObject* object, int32_t cutId) {
 }
 
 int32_t O_FindDockPort(SectorObject* carrier, int32_t port, SectorObject* ship) {
-    DockPortTable* ports = carrier ? PortsOf(carrier) : nullptr;
+    DockPortTable* ports = carrier ? O_PortTable(carrier) : nullptr;
     if (!ports || port < 0 || port >= ports->slotCount || !ports->slots) return 0;
     DockPortSlot& slot = ports->slots[port];
     if (slot.occupant && slot.occupant != ship) return 0;
@@ -358,7 +352,7 @@ int32_t O_FindDockPort(SectorObject* carrier, int32_t port, SectorObject* ship) 
 }
 
 void O_SetDockPortAnim(int32_t port, SectorObject* object, int32_t startWindow, int32_t mode) {
-    DockPortTable* ports = object ? PortsOf(object) : nullptr;
+    DockPortTable* ports = object ? O_PortTable(object) : nullptr;
     if (!ports || port < 0 || port >= ports->slotCount || !ports->slots || !ports->list || port >= ports->list->count ||
         !ports->list->entries)
         return;

@@ -82,6 +82,19 @@ RelationWords* O_RelationWords(SectorObject* object) {
     return nullptr;
 }
 
+CarrierWords* O_CarrierWords(SectorObject* object) {
+    if (ShipData* ship = O_ShipData(object)) return &ship->carrier;
+    if (DockData* dock = O_DockData(object)) return &dock->carrier;
+    if (GateData* gate = O_GateData(object)) return &gate->carrier;
+    return nullptr;
+}
+
+DockPortTable* O_PortTable(SectorObject* object) {
+    if (ShipData* ship = O_ShipData(object)) return &ship->ports;
+    if (DockData* dock = O_DockData(object)) return &dock->ports;
+    return nullptr;
+}
+
 SectorSpace* O_Sector(SectorObject* object) {
     return object && object->mainType == SA_MT_SECTOR ? reinterpret_cast<SectorSpace*>(object) : nullptr;
 }

@@ -126,6 +126,8 @@ struct SectorObject {
     int32_t turnLeft[3];          // remaining turn angles the steering still wants
     int32_t drift[3];             // drift vector, added to the motion and decaying
     int32_t lastMoveTime;         // game time of the last move
+    QelVector hangOffset;         // hanging on another object: the place in its frame
+    uint32_t hangReferenceId;     // ... of this reference (0: taken at the next orientation)
     int32_t tractorDistance;      // held by a tractor beam: the distance kept to the source
     SectorObject* tractorSource;  // the ship whose tractor beam holds this object
     SectorObject* tractorHeld;    // the object this one's tractor beam holds
@@ -399,6 +401,10 @@ CameraData* O_CameraData(SectorObject* object);
 SpecialData* O_SpecialData(SectorObject* object);
 // The relation words of a ship, dock or factory.
 RelationWords* O_RelationWords(SectorObject* object);
+// The carrier words of a ship, dock, factory or gate.
+CarrierWords* O_CarrierWords(SectorObject* object);
+// The dock-port table of a ship, dock or factory.
+DockPortTable* O_PortTable(SectorObject* object);
 // The sector variant of a sector (main type 1), else null.
 SectorSpace* O_Sector(SectorObject* object);
 

@@ -10,6 +10,16 @@
 #include "space/objects.h"
 #include "space/typesdb.h"
 
+// A module that records the answers it is told (handle, code), with a story
+// loaded as far as answering asks.
+class AnswerModule : public ReplyModule {
+public:
+    explicit AnswerModule(int32_t module) : ReplyModule(module) { g_SEContext->storyName = name_; }
+
+private:
+    char name_[6] = "story";
+};
+
 class SpaceTest : public SceneTest {
 protected:
     void SetUp() override {

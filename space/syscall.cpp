@@ -11,6 +11,7 @@
 #include "space/create.h"
 #include "space/kill.h"
 #include "space/objects.h"
+#include "space/orders.h"
 #include "space/typesdb.h"
 
 namespace {
@@ -103,6 +104,32 @@ constexpr std::array<SA_CallFn, SA_CALL_NAME_COUNT> MakeTable() {
     t[6] = StartObjectInSpace;
     t[7] = KillObject;
     t[8] = DamageObject;
+    t[9] = SACall_FlyObjectIntoContainer;
+    t[10] = SACall_FlyObjectBeforeContainer;
+    t[11] = SACall_IsObjectBeforeContainer;
+    t[12] = SACall_FlyObjectBeforeContainerPos;
+    t[13] = SACall_ClearObjectFromHangar;
+    t[14] = SACall_WarpObjectAway;
+    t[15] = SACall_AvoidObjectCollision;
+    t[16] = SACall_CaptureObject;
+    t[17] = SACall_AttackObject;
+    t[18] = SACall_AttackObjectBig;
+    t[19] = SACall_DefensiveMove;
+    t[20] = SACall_EscortObject;
+    t[21] = SACall_StopObjectTurret;
+    t[22] = SACall_TurnToObject;
+    t[23] = SACall_TurretTurnToObject;
+    t[24] = SACall_TurretTurnToPosition;
+    t[25] = SACall_StartInHangar;
+    t[26] = SACall_Idle;
+    t[27] = SACall_FollowObject;
+    t[28] = SACall_FollowObjectByCut;
+    t[29] = SACall_RotateToAngles;
+    t[30] = SACall_MovePos;
+    t[31] = SACall_MovePosContinue;
+    t[32] = SACall_GlidePos;
+    t[33] = SACall_WarpObjectIn;
+    t[273] = SACall_SetAutopilot;
     return t;
 }
 

@@ -93,7 +93,7 @@ struct Cockpit {
 struct CockpitSystem {
     QelTable* cockpits;  // cockpit ID -> Cockpit*
     // From here to the cross-hair: the words of the cockpit save section.
-    int32_t stateWords[2];
+    int32_t stateWords[2];  // the current and the pending alert level
     int32_t timeWarpFactor;
     int32_t unitDisplay;
     int32_t activeControl;  // ID of the cockpit whose ship the player steers; 0 none

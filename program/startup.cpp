@@ -30,6 +30,7 @@
 #include "scene/state.h"
 #include "script/modules.h"
 #include "script/tasks.h"
+#include "space/behaviour.h"
 #include "space/objects.h"
 #include "space/typesdb.h"
 #include "system/entry.h"
@@ -254,6 +255,8 @@ void P_StartUp(int argc, char** argv) {
                       [](int channel, int32_t id) { SFX_StopSoundChannel(channel, id); }};
     // Effects play their impact and explosion sounds through it too.
     g_EOSoundLink = {SFX_PlaySound3D, SFX_FindSample};
+    // ... and the space simulation its missile alarm.
+    g_SAPlaySound = SFX_PlaySound;
     if (Fails(P_STEP_SCREENS) || !P_LoadScreens()) {
         Qel_DPrintf(0, "error opening gfx resources\n");
         P_Exit(1);

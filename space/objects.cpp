@@ -16,8 +16,10 @@
 #include "script/lookup.h"
 #include "script/modules.h"
 #include "script/tasks.h"
+#include "space/behaviour.h"
 #include "space/callnames.h"
 #include "space/kill.h"
+#include "space/movement.h"
 
 SpaceRoot* g_SpaceRoot = nullptr;
 int32_t g_SADockTunnelBody = 0;
@@ -57,7 +59,7 @@ SectorObject* LiveSector(uint32_t id) {
 
 }  // namespace
 
-SA_UpdatePhases g_SAPhases = {NoPhase, NoPhase, NoPhase, NoPhase, NoPhase};
+SA_UpdatePhases g_SAPhases = {NoPhase, VER_UpdateObjects, NoPhase, B3D_BerechneSXZ, SA_UpdateObjectOrient};
 
 // ---------------------------------------------------------------- lists
 

@@ -15,36 +15,21 @@
 #include "script/context.h"
 #include "space/flight.h"
 #include "space/queries.h"
-#include "space/space_fixture.h"
+#include "space/order_fixture.h"
 #include "space/typesdb.h"
 #include "support/logcapture.h"
-#include "support/script_run.h"
 
 namespace {
 
-constexpr int32_t kParked = -1;
 using Replies = std::vector<std::pair<uint32_t, int32_t>>;
 
-ScriptValue Int(int32_t n) {
-    ScriptValue v{};
-    v.tag = VARTYPE_INTEGER;
-    v.bits = static_cast<uint64_t>(static_cast<int64_t>(n));
-    return v;
-}
+ScriptValue Int(int32_t n) { return IntValue(n); }
 
-class Orders : public SpaceTest {
+class Orders : public OrderTest {
 protected:
     void SetUp() override {
-        SpaceTest::SetUp();
-        saved_ = g_SEContext;
-        runner_ = std::make_unique<StoryRunner>();
-        g_SEContext = runner_->ctx();
-        ASSERT_TRUE(runner_->Load(kNopStory));
-        module_ = runner_->module();
+        OrderTest::SetUp();
         SetClock(100000);
-        TypeRecord* ships = Types(SA_MT_SHIP, 2);
-        ships[1].field[SA_TF_SHIP_TURRET_COUNT] = 3;
-        sector_ = New(SA_MT_SECTOR, 0);
         ship_ = Placed(SA_MT_SHIP, 0, 0, 0, 0);
         target_ = Placed(SA_MT_SHIP, 0, 0, 0, 500000);
         dock_ = Placed(SA_MT_DOCK, 0, 0, 0, 2000000);
@@ -52,40 +37,9 @@ protected:
         gate_ = Placed(SA_MT_GATE, 0, 0, 0, -2000000);
         gate_->flags |= SA_FLAG_HOLDER;
     }
-    void TearDown() override {
-        SA_FreeAllObjects(&root_);
-        runner_.reset();
-        g_SEContext = saved_;
-        SpaceTest::TearDown();
-    }
-    // The answers the test module was told later: (handle, code).
-    Replies Answers() const {
-        Replies r;
-        for (const RunAnswer& a : runner_->answers) r.emplace_back(a.callerNumber, a.n);
-        return r;
-    }
-    SectorObject* Placed(int16_t mainType, int16_t sub, int32_t x, int32_t y, int32_t z) {
-        SectorObject* o = New(mainType, sub);
-        Into(sector_, o);
-        o->instance->pos = QelVector{x, y, z, 0};
-        Qel_MatIdentity(&o->instance->matrix);
-        return o;
-    }
-    // Calls an engine call as the script engine does; the answer, or kParked.
-    int32_t Call(int32_t number, std::vector<ScriptValue> args, uint32_t taskId = 77) {
-        task_ = SE_Task{};
-        task_.id = taskId;
-        SA_SysCall(module_, &task_, number, static_cast<int32_t>(args.size()), args.data());
-        return task_.answered ? task_.callResult.i : kParked;
-    }
-    static int32_t Id(const SectorObject* o) { return static_cast<int32_t>(o->id); }
+    Replies Answers() const { return Told(); }
     ShipData* D() { return O_ShipData(ship_); }
 
-    std::unique_ptr<StoryRunner> runner_;
-    SE_Context* saved_ = nullptr;
-    int32_t module_ = 0;
-    SE_Task task_{};
-    SectorObject* sector_ = nullptr;
     SectorObject* ship_ = nullptr;
     SectorObject* target_ = nullptr;
     SectorObject* dock_ = nullptr;

@@ -63,10 +63,6 @@ constexpr int32_t kClearEndSpeed = 120000, kClearEndSpeedSmall = 60000;
 SpaceRoot* Root() { return g_SpaceRoot; }
 int32_t Now() { return SA_Now(); }
 
-SectorObject* Lookup(uint32_t id) {
-    return g_SpaceRoot ? reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id)) : nullptr;
-}
-
 bool Killed(const SectorObject* o) { return !o || (o->flags & SA_FLAG_KILLED); }
 bool InSector(const SectorObject* o) {
     return !Killed(o) && o->instance && o->container && o->container->mainType == SA_MT_SECTOR;
@@ -699,7 +695,7 @@ bool Missile(SectorObject* o) {
         const uint32_t id = o->id;
         const uint32_t eventObject = o->eventObject;
         SS_KillObject(o, 4, nullptr, 0);
-        if (eventObject && Lookup(id) == o) {
+        if (eventObject && SA_LookupObject(id) == o) {
             const int32_t args[3] = {4, 0, 0};
             SA_RunStory(eventObject, "KilledBy", 3, args);
         }
@@ -775,18 +771,6 @@ void MissileAlarm(SectorObject* sector, bool closing) {
     if (closing && pending < SA_ALERT_MISSILE) pending = SA_ALERT_MISSILE;
 }
 
-std::vector<uint32_t> ChildIds(SectorObject* sector) {
-    std::vector<uint32_t> ids;
-    for (SectorObject* c = SA_ListFirst(O_GetChildList(sector)); c; c = SA_ListNext(c)) ids.push_back(c->id);
-    return ids;
-}
-
-// A child of the sector that may act: alive, still there and shown.
-SectorObject* Child(uint32_t id, const SectorObject* sector) {
-    SectorObject* o = Lookup(id);
-    return o && o->container == sector && !Killed(o) && o->instance ? o : nullptr;
-}
-
 }  // namespace
 
 SA_CombatLink g_SACombat = {NoRecharge, NoTurrets, NoBeam, ReleaseTractor};
@@ -805,10 +789,10 @@ void VER_UpdateObjects(SectorObject* sector) {
     if (SectorObject* ref = root->game.playerObject)
         if (ref->container && Obj_IsDockOrFactory(ref->container) && ref->container != sector)
             g_SACombat.recharge(ref->container);
-    const std::vector<uint32_t> ids = ChildIds(sector);
+    const std::vector<uint32_t> ids = SA_ChildIds(sector);
     bool closing = false;
     for (uint32_t id : ids) {
-        SectorObject* o = Child(id, sector);
+        SectorObject* o = SA_PassChild(id, sector);
         if (!o) continue;
         o->prevPos = o->instance->pos;
         for (int k = 0; k < 3; ++k) o->prevRot[k] = o->rot[k];
@@ -830,7 +814,7 @@ void VER_UpdateObjects(SectorObject* sector) {
             case SA_MT_GATE: g_SACombat.recharge(o); break;
             case SA_MT_SHIP:
                 g_SACombat.recharge(o);
-                if (Child(id, sector) == o) RunCourse(Ship{o, O_ShipData(o), dt});
+                if (SA_PassChild(id, sector) == o) RunCourse(Ship{o, O_ShipData(o), dt});
                 break;
             case SA_MT_MISSILE: closing = Missile(o) || closing; break;
             case SA_MT_CAMERA: Camera(o); break;
@@ -839,8 +823,8 @@ void VER_UpdateObjects(SectorObject* sector) {
     }
     if (Killed(sector)) return;
     MissileAlarm(sector, closing);
-    for (uint32_t id : ChildIds(sector)) {
-        SectorObject* o = Child(id, sector);
+    for (uint32_t id : SA_ChildIds(sector)) {
+        SectorObject* o = SA_PassChild(id, sector);
         if (o && O_IsShipCameraOrMissile(o)) SpeedPass(o, dt);
     }
 }

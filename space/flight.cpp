@@ -426,36 +426,31 @@ void O_SteerDirect(SectorObject* ship, const QelVector* goal) {
     SetTurn(ship, TurnAngle(std::atan2(-x, z)), TurnAngle(std::atan2(y, std::hypot(x, z))), 0);
 }
 
-void O_SteerWeakPitch(SectorObject* ship, const QelVector* goal) {
+namespace {
+// Rolls the goal onto the nearer end of the ship's side axis, or over its top
+// (or under it), and turns to it with the heading, or the pitch.
+void SteerByRoll(SectorObject* ship, const QelVector* goal, bool overTheTop) {
     if (!ship->instance) return;
     const Local l = ToLocal(ship->instance, goal);
     if (Arrived(l)) return SetTurn(ship, 0, 0, 0);
     const double x = static_cast<double>(l.x), y = static_cast<double>(l.y), z = static_cast<double>(l.z);
     const double rho = std::hypot(x, y);
-    if (rho < 1) return SetTurn(ship, z > 0 ? 0 : 2 * kQuarterTurn, 0, 0);
-    // Roll the goal onto the nearer end of the side axis, then turn the heading to it.
-    double roll = std::atan2(y, x);
+    const int32_t behind = z > 0 ? 0 : 2 * kQuarterTurn;
+    if (rho < 1) return overTheTop ? SetTurn(ship, 0, behind, 0) : SetTurn(ship, behind, 0, 0);
+    double roll = std::atan2(y, x) - (overTheTop ? M_PI / 2 : 0);
+    if (roll <= -M_PI) roll += 2 * M_PI;
     double side = 1;
     if (roll > M_PI / 2) roll -= M_PI, side = -1;
     else if (roll < -M_PI / 2) roll += M_PI, side = -1;
-    SetTurn(ship, TurnAngle(std::atan2(-side * rho, z)), 0, TurnAngle(roll));
+    // The heading turns the nose toward -x, the pitch toward +y.
+    const int32_t turn = TurnAngle(std::atan2((overTheTop ? side : -side) * rho, z));
+    if (overTheTop) SetTurn(ship, 0, turn, TurnAngle(roll));
+    else SetTurn(ship, turn, 0, TurnAngle(roll));
 }
+}  // namespace
 
-void O_SteerWeakHeading(SectorObject* ship, const QelVector* goal) {
-    if (!ship->instance) return;
-    const Local l = ToLocal(ship->instance, goal);
-    if (Arrived(l)) return SetTurn(ship, 0, 0, 0);
-    const double x = static_cast<double>(l.x), y = static_cast<double>(l.y), z = static_cast<double>(l.z);
-    const double rho = std::hypot(x, y);
-    if (rho < 1) return SetTurn(ship, 0, z > 0 ? 0 : 2 * kQuarterTurn, 0);
-    // Roll the goal over the top (or under the bottom), then pitch to it.
-    double roll = std::atan2(y, x) - M_PI / 2;
-    if (roll < -M_PI) roll += 2 * M_PI;
-    double side = 1;
-    if (roll > M_PI / 2) roll -= M_PI, side = -1;
-    else if (roll < -M_PI / 2) roll += M_PI, side = -1;
-    SetTurn(ship, 0, TurnAngle(std::atan2(side * rho, z)), TurnAngle(roll));
-}
+void O_SteerWeakPitch(SectorObject* ship, const QelVector* goal) { SteerByRoll(ship, goal, false); }
+void O_SteerWeakHeading(SectorObject* ship, const QelVector* goal) { SteerByRoll(ship, goal, true); }
 
 int32_t O_ChooseSteerStyle(SectorObject* ship, const QelVector* goal) {
     if (ship->instance) {

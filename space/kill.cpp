@@ -40,10 +40,6 @@ int s_passDepth = 0;
 // IDs of objects story code freed while a pass was open.
 std::vector<uint32_t> s_queue;
 
-SectorObject* Lookup(uint32_t id) {
-    return g_SpaceRoot ? reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id)) : nullptr;
-}
-
 // The IDs of every object, taken before a walk whose call-outs may add, move
 // or kill objects; each is looked up again when its turn comes.
 std::vector<uint32_t> AllIds() {
@@ -54,13 +50,6 @@ std::vector<uint32_t> AllIds() {
     return ids;
 }
 
-std::vector<uint32_t> ChildIds(SectorObject* container) {
-    std::vector<uint32_t> ids;
-    if (QelList* children = O_GetChildList(container))
-        for (SectorObject* c = SA_ListFirst(children); c; c = SA_ListNext(c)) ids.push_back(c->id);
-    return ids;
-}
-
 bool IsSector(const SectorObject* o) { return o && o->mainType == SA_MT_SECTOR; }
 
 void DrainQueue() {
@@ -68,7 +57,7 @@ void DrainQueue() {
     while (!s_queue.empty()) {
         const uint32_t id = s_queue.back();
         s_queue.pop_back();
-        if (SectorObject* o = Lookup(id)) O_DeleteSectorObject(o);
+        if (SectorObject* o = SA_LookupObject(id)) O_DeleteSectorObject(o);
     }
     --s_passDepth;
 }
@@ -238,8 +227,8 @@ void O_KillObjectEvents(SectorObject* sector, SectorObject* bomb, int32_t damage
                         SectorObject* excluded) {
     if (damage < 1 || radius < 1 || !sector || !bomb || !bomb->instance) return;
     SA_Pass pass;
-    for (uint32_t id : ChildIds(sector)) {
-        SectorObject* child = Lookup(id);
+    for (uint32_t id : SA_ChildIds(sector)) {
+        SectorObject* child = SA_LookupObject(id);
         // Killed children take no more damage and ask for no more rocks.
         if (!child || child->container != sector || child == excluded ||
             (child->flags & (SA_FLAG_NO_AREA_DAMAGE | SA_FLAG_KILLED)))
@@ -283,8 +272,8 @@ int O_RemoteDetonateMissile(SectorObject* ship) {
     if (!ship || !ship->container) return 0;
     SA_Pass pass;
     int found = 0;
-    for (uint32_t id : ChildIds(ship->container)) {
-        SectorObject* m = Lookup(id);
+    for (uint32_t id : SA_ChildIds(ship->container)) {
+        SectorObject* m = SA_LookupObject(id);
         const MissileData* missile = m ? O_MissileData(m) : nullptr;
         if (!missile || m->container != ship->container || missile->launcher != ship || (m->flags & SA_FLAG_KILLED))
             continue;
@@ -308,7 +297,7 @@ void O_UnlinkObject(SectorObject* object, int /*mode*/) {
     // Every object, not only the top ones: objects in sectors and containers
     // hold references too.
     for (uint32_t id : AllIds()) {
-        SectorObject* o = Lookup(id);
+        SectorObject* o = SA_LookupObject(id);
         if (!o || o == object) continue;
         ClearReferences(o, object);
         if (o->parent != object) continue;

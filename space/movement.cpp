@@ -33,21 +33,6 @@ int32_t Fold(int64_t a) {
     return static_cast<int32_t>(a);
 }
 
-SectorObject* Lookup(uint32_t id) {
-    return g_SpaceRoot ? reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id)) : nullptr;
-}
-
-std::vector<uint32_t> ChildIds(SectorObject* sector) {
-    std::vector<uint32_t> ids;
-    for (SectorObject* c = SA_ListFirst(O_GetChildList(sector)); c; c = SA_ListNext(c)) ids.push_back(c->id);
-    return ids;
-}
-
-SectorObject* Child(uint32_t id, const SectorObject* sector) {
-    SectorObject* o = Lookup(id);
-    return o && o->container == sector && !(o->flags & SA_FLAG_KILLED) && o->instance ? o : nullptr;
-}
-
 // The top turn speeds of the three axes (heading, pitch, roll) and the turn
 // acceleration factor (16.16) of the object.
 void TurnRates(const SectorObject* o, int32_t rates[3], int32_t* factor) {
@@ -183,8 +168,8 @@ void B3D_BerechneSXZ(SectorObject* sector) {
     if (!g_SpaceRoot || !O_GetChildList(sector)) return;
     SA_Pass pass;
     SpinSector(sector);
-    for (uint32_t id : ChildIds(sector)) {
-        SectorObject* o = Child(id, sector);
+    for (uint32_t id : SA_ChildIds(sector)) {
+        SectorObject* o = SA_PassChild(id, sector);
         if (!o) continue;
         const int32_t step = O_MoveStep(o->lastMoveTime);
         // Moved up to now, whatever the step was: the next frame starts from here.

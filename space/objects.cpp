@@ -91,6 +91,22 @@ void SA_ListInsertAfter(SectorObject* after, SectorObject* object) {
 
 void SA_ListUnlink(SectorObject* object) { Qel_ListRemove(&object->link); }
 
+SectorObject* SA_LookupObject(uint32_t id) {
+    return g_SpaceRoot ? reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id)) : nullptr;
+}
+
+std::vector<uint32_t> SA_ChildIds(SectorObject* container) {
+    std::vector<uint32_t> ids;
+    if (QelList* children = O_GetChildList(container))
+        for (SectorObject* c = SA_ListFirst(children); c; c = SA_ListNext(c)) ids.push_back(c->id);
+    return ids;
+}
+
+SectorObject* SA_PassChild(uint32_t id, const SectorObject* sector) {
+    SectorObject* o = SA_LookupObject(id);
+    return o && o->container == sector && !(o->flags & SA_FLAG_KILLED) && o->instance ? o : nullptr;
+}
+
 // ---------------------------------------------------------------- the root
 
 SpaceRoot* SA_Init(SpaceRoot* root) {
@@ -174,10 +190,8 @@ void O_DeleteKilledChildren(SectorObject* sector) {
     SA_Pass pass;
     // The children's IDs first: freeing one runs story code that may move or
     // kill its siblings.
-    std::vector<uint32_t> ids;
-    for (SectorObject* child = SA_ListFirst(children); child; child = SA_ListNext(child)) ids.push_back(child->id);
-    for (uint32_t id : ids) {
-        auto* child = reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id));
+    for (uint32_t id : SA_ChildIds(sector)) {
+        SectorObject* child = SA_LookupObject(id);
         if (child && child->container == sector && (child->flags & SA_FLAG_KILLED)) O_DeleteSectorObject(child);
     }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "space/records.h"
 
@@ -26,6 +27,17 @@ SectorObject* SA_FindObjectByID(uint32_t id);
 // "NoStory" outside an SA_ engine call, else the running task's position
 // ("invalid address" without one).
 const char* SA_ScriptPosition();
+
+// The object of an ID, null when none (no message: for passes that took IDs
+// before call-outs that may free what they name).
+SectorObject* SA_LookupObject(uint32_t id);
+// The IDs of a container's children, taken before a pass whose call-outs may
+// add, move, kill or free them; each is looked up again when its turn comes.
+std::vector<uint32_t> SA_ChildIds(SectorObject* container);
+// A child a pass over a sector acts on: it still lives under the ID, is still
+// in the sector, is not killed and has an instance (a linked object of an
+// invalid subtype has none); else null.
+SectorObject* SA_PassChild(uint32_t id, const SectorObject* sector);
 
 // Walking an object list: the first object, the one after, null at the end.
 SectorObject* SA_ListFirst(const QelList* list);

@@ -31,6 +31,16 @@ SectorObject* ShipArg(const SA_Call& c) {
     return ship && ship->mainType == SA_MT_SHIP && O_ShipData(ship) ? ship : nullptr;
 }
 
+// The ship of argument 0 and the partner object of argument i, both required.
+struct ShipWith {
+    SectorObject* ship;
+    SectorObject* partner;
+    ShipData* d;
+    ShipWith(const SA_Call& c, int32_t i)
+        : ship(ShipArg(c)), partner(ship ? c.Object(i) : nullptr), d(partner ? O_ShipData(ship) : nullptr) {}
+    explicit operator bool() const { return d != nullptr; }
+};
+
 // An optional object argument: 0 is none (and is not looked up).
 SectorObject* OptionalObject(const SA_Call& c, int32_t i) { return c.Int(i) ? c.Object(i) : nullptr; }
 
@@ -79,20 +89,18 @@ int PortPoints(SectorObject* ship, SectorObject* container, int32_t port, QelVec
 }
 
 int32_t Attack(const SA_Call& c, int16_t course) {
-    SectorObject* ship = ShipArg(c);
-    SectorObject* target = ship ? c.Object(1) : nullptr;
-    if (!target) return Refuse(c);
-    ShipData* d = O_ShipData(ship);
-    d->OrderTarget = target;
+    const ShipWith w(c, 1);
+    if (!w) return Refuse(c);
+    w.d->OrderTarget = w.partner;
     const int32_t r =
-        static_cast<int32_t>(std::min<int64_t>(int64_t{O_GetRadius(ship)} + O_GetRadius(target), kAttackCircle));
+        static_cast<int32_t>(std::min<int64_t>(int64_t{O_GetRadius(w.ship)} + O_GetRadius(w.partner), kAttackCircle));
     const auto a = static_cast<uint16_t>(Qel_LongRandom(1000) * 65536 / 1000);
-    d->OrderPos = QelVector{Qel_FixMul(r, Qel_FixCos(a)), Qel_FixMul(r, Qel_FixSin(a)), 0, 0};
-    d->NextThink = SA_Now();
+    w.d->OrderPos = QelVector{Qel_FixMul(r, Qel_FixCos(a)), Qel_FixMul(r, Qel_FixSin(a)), 0, 0};
+    w.d->NextThink = SA_Now();
     const int32_t delay = c.Int(2);
-    d->EvadeUntil = SA_TimeAfter(delay > 0 ? delay : 50);
-    SetTimeLimit(d, c.Int(3));
-    return Accept(c, ship, course);
+    w.d->EvadeUntil = SA_TimeAfter(delay > 0 ? delay : 50);
+    SetTimeLimit(w.d, c.Int(3));
+    return Accept(c, w.ship, course);
 }
 
 int32_t MoveTo(const SA_Call& c, int16_t course) {
@@ -220,14 +228,12 @@ int32_t SACall_IsObjectBeforeContainer(const SA_Call& c) {
 }
 
 int32_t SACall_FlyObjectBeforeContainerPos(const SA_Call& c) {
-    SectorObject* ship = ShipArg(c);
-    SectorObject* container = ship ? c.Object(1) : nullptr;
-    if (!container) return Refuse(c);
-    ShipData* d = O_ShipData(ship);
-    d->OrderPos = QelVector{c.Int(2), c.Int(3), c.Int(4), 0};
-    d->OrderTarget = container;
-    d->PortIndex = -1;
-    return Accept(c, ship, VER_FLYBEFORE);
+    const ShipWith w(c, 1);
+    if (!w) return Refuse(c);
+    w.d->OrderPos = QelVector{c.Int(2), c.Int(3), c.Int(4), 0};
+    w.d->OrderTarget = w.partner;
+    w.d->PortIndex = -1;
+    return Accept(c, w.ship, VER_FLYBEFORE);
 }
 
 int32_t SACall_ClearObjectFromHangar(const SA_Call& c) {
@@ -296,14 +302,12 @@ int32_t SACall_AvoidObjectCollision(const SA_Call& c) {
 }
 
 int32_t SACall_CaptureObject(const SA_Call& c) {
-    SectorObject* ship = ShipArg(c);
-    SectorObject* target = ship ? c.Object(1) : nullptr;
-    if (!target) return Refuse(c);
-    ShipData* d = O_ShipData(ship);
-    d->OrderTarget = target;
-    d->NextThink = SA_Now();
-    SetTimeLimit(d, c.Int(2));
-    return Accept(c, ship, VER_CAPTURE);
+    const ShipWith w(c, 1);
+    if (!w) return Refuse(c);
+    w.d->OrderTarget = w.partner;
+    w.d->NextThink = SA_Now();
+    SetTimeLimit(w.d, c.Int(2));
+    return Accept(c, w.ship, VER_CAPTURE);
 }
 
 int32_t SACall_AttackObject(const SA_Call& c) { return Attack(c, VER_ATTACK); }
@@ -326,16 +330,14 @@ int32_t SACall_DefensiveMove(const SA_Call& c) {
 }
 
 int32_t SACall_EscortObject(const SA_Call& c) {
-    SectorObject* ship = ShipArg(c);
-    SectorObject* target = ship ? c.Object(1) : nullptr;
-    if (!target) return Refuse(c);
-    ShipData* d = O_ShipData(ship);
-    d->OrderTarget = target;
-    d->OrderPos = QelVector{c.Int(2), c.Int(3), c.Int(4), 0};
-    d->OrderRange = c.Int(5);
-    d->NextThink = SA_Now();
-    SetTimeLimit(d, c.Int(6));
-    return Accept(c, ship, VER_ESCORT);
+    const ShipWith w(c, 1);
+    if (!w) return Refuse(c);
+    w.d->OrderTarget = w.partner;
+    w.d->OrderPos = QelVector{c.Int(2), c.Int(3), c.Int(4), 0};
+    w.d->OrderRange = c.Int(5);
+    w.d->NextThink = SA_Now();
+    SetTimeLimit(w.d, c.Int(6));
+    return Accept(c, w.ship, VER_ESCORT);
 }
 
 int32_t SACall_StopObjectTurret(const SA_Call& c) {
@@ -352,13 +354,11 @@ int32_t SACall_StopObjectTurret(const SA_Call& c) {
 }
 
 int32_t SACall_TurnToObject(const SA_Call& c) {
-    SectorObject* ship = ShipArg(c);
-    SectorObject* target = ship ? c.Object(1) : nullptr;
-    if (!target) return Refuse(c);
-    ShipData* d = O_ShipData(ship);
-    d->OrderRange = c.argc == 3 ? c.Int(2) : kDefaultReach;
-    d->OrderTarget = target;
-    return Accept(c, ship, VER_ROTATEANDCHECK);
+    const ShipWith w(c, 1);
+    if (!w) return Refuse(c);
+    w.d->OrderRange = c.argc == 3 ? c.Int(2) : kDefaultReach;
+    w.d->OrderTarget = w.partner;
+    return Accept(c, w.ship, VER_ROTATEANDCHECK);
 }
 
 int32_t SACall_TurretTurnToObject(const SA_Call& c) {
@@ -416,27 +416,23 @@ int32_t SACall_Idle(const SA_Call& c) {
 }
 
 int32_t SACall_FollowObject(const SA_Call& c) {
-    SectorObject* ship = ShipArg(c);
-    SectorObject* target = ship ? c.Object(1) : nullptr;
-    if (!target) return Refuse(c);
-    ShipData* d = O_ShipData(ship);
-    d->OrderTarget = target;
-    d->OrderRange = c.Int(2);
-    d->NextThink = SA_Now();
-    SetTimeLimit(d, c.Int(3));
-    return Accept(c, ship, VER_FOLLOW);
+    const ShipWith w(c, 1);
+    if (!w) return Refuse(c);
+    w.d->OrderTarget = w.partner;
+    w.d->OrderRange = c.Int(2);
+    w.d->NextThink = SA_Now();
+    SetTimeLimit(w.d, c.Int(3));
+    return Accept(c, w.ship, VER_FOLLOW);
 }
 
 int32_t SACall_FollowObjectByCut(const SA_Call& c) {
-    SectorObject* ship = ShipArg(c);
-    SectorObject* target = ship ? c.Object(1) : nullptr;
-    if (!target) return Refuse(c);
-    ShipData* d = O_ShipData(ship);
-    d->OrderTarget = target;
-    d->OrderRange = c.Int(2);
-    d->OrderValue = c.Int(3);
-    d->NextThink = SA_TimeAfter(Qel_RandomRaw() * 1000 / 32768);
-    return Accept(c, ship, VER_FOLLOWBYCUT);
+    const ShipWith w(c, 1);
+    if (!w) return Refuse(c);
+    w.d->OrderTarget = w.partner;
+    w.d->OrderRange = c.Int(2);
+    w.d->OrderValue = c.Int(3);
+    w.d->NextThink = SA_TimeAfter(Qel_RandomRaw() * 1000 / 32768);
+    return Accept(c, w.ship, VER_FOLLOWBYCUT);
 }
 
 int32_t SACall_RotateToAngles(const SA_Call& c) {

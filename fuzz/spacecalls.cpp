@@ -1,12 +1,15 @@
 // The space module's engine calls: each input byte pair is one step of a
 // random sequence over live, killed, freed and made-up object IDs: a call
-// from the story (any number the dispatcher answers, with integer, text or
-// object arguments, fewer or more than the call reads), a frame (the space
-// update, whose behaviour phase runs story code that frees and kills, and
-// the deletion of killed objects), a save and load of the space section,
-// a task parked on an object, a dependant or an area-damage missile. After
-// each input every object is freed, every parked task must have been
-// answered and the memory books must be back where they were.
+// from the story (any number the dispatcher answers, the orders and the
+// autopilot among them, with integer, text or object arguments, fewer or more
+// than the call reads), a frame of a random length across the clock's wrap
+// (the space update: story code that frees and kills before the behaviours,
+// the behaviours, movement and the orientation, then the deletion of killed
+// objects), a save and load of the space section, a task parked on an
+// object, a dependant or an area-damage missile, objects moved, turned and
+// flagged, courses and order fields set as no call would set them. After each
+// input every object is freed, every task an object or turret still held
+// must have been answered and the memory books must be back where they were.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,18 +28,22 @@
 #include "script/modules.h"
 #include "script/tasks.h"
 #include "script/values.h"
+#include "scene/records.h"
+#include "system/clock.h"
+#include "space/behaviour.h"
 #include "space/callnames.h"
 #include "space/create.h"
 #include "space/cutscene.h"
 #include "space/kill.h"
 #include "space/objects.h"
+#include "space/orders.h"
 #include "space/standin.h"
 #include "space/typesdb.h"
 
 namespace {
 
 constexpr int32_t kStoryObject = 77;
-constexpr int kArgs = 5;
+constexpr int kArgs = 7;
 constexpr int kMaxSteps = 256;
 
 // "C<call>_<n>" makes call number <call> with the globals A0..A(n-1); the
@@ -46,7 +53,10 @@ std::string StoryText() {
     std::string s = "    end\n";
     for (int i = 0; i < kArgs; ++i) s += ".var \"A" + std::to_string(i) + "\" int 0\n";
     const char* const* names = SA_GetCallNames();
-    for (int call = 0; call <= 8; ++call)
+    std::vector<int> calls;
+    for (int call = 0; call <= 33; ++call) calls.push_back(call);
+    calls.push_back(273);
+    for (int call : calls)
         for (int n = 0; n <= kArgs; ++n) {
             s += ".func \"C" + std::to_string(call) + "_" + std::to_string(n) + "\" need 16\n";
             for (int k = n - 1; k >= 0; --k) s += "    getg " + std::to_string(k) + "\n";
@@ -91,8 +101,7 @@ struct Input {
     bool More() const { return pos < size; }
 };
 
-std::vector<uint32_t> s_ids;     // every ID made in this input, live or not
-std::vector<uint32_t> s_parked;  // tasks parked on objects
+std::vector<uint32_t> s_ids;  // every ID made in this input, live or not
 SE_Context* s_ctx = nullptr;
 
 int32_t PickId(Input& in) {
@@ -110,13 +119,24 @@ SectorObject* PickObject(Input& in) {
                        : nullptr;
 }
 
+// A large signed number: 24 random bits shifted into place.
+int32_t Coordinate(Input& in) {
+    const uint32_t v = static_cast<uint32_t>(in.Next()) << 24 | static_cast<uint32_t>(in.Next()) << 16 |
+                       static_cast<uint32_t>(in.Next()) << 8;
+    return static_cast<int32_t>(v) >> (in.Next() & 15);
+}
+
 void SetGlobal(int i, Input& in) {
     ScriptValue& v = s_ctx->objects[0].variables[i];
     SV_Release(&v);
     const uint8_t kind = in.Next();
     if (kind < 200) {
         v.tag = VARTYPE_INTEGER;
-        v.bits = static_cast<uint64_t>(static_cast<int64_t>(kind < 150 ? PickId(in) : static_cast<int8_t>(in.Next())));
+        int32_t n;
+        if (kind < 120) n = PickId(in);
+        else if (kind < 160) n = static_cast<int8_t>(in.Next());
+        else n = Coordinate(in);  // positions, ranges and times
+        v.bits = static_cast<uint64_t>(static_cast<int64_t>(n));
     } else if (kind < 230) {
         SV_AssignString(&v, "text");
     } else if (StoryInstance* o = SB_FindObject(s_ctx, kStoryObject)) {
@@ -148,6 +168,21 @@ void Types() {
     made = true;
     for (int32_t m = 0; m < SA_MAIN_TYPE_COUNT; ++m)
         if (SA_TypesFileName(m) || m == SA_MT_CAMERA || m == SA_MT_NEBULA) SA_AppendTypeRecords(m, 3);
+    // Ships and missiles that fly and turn (subtype 2 of each does neither).
+    for (int sub = 0; sub < 2; ++sub) {
+        int32_t* ship = g_TypeDB.types[SA_MT_SHIP][sub].field;
+        ship[SA_TF_SHIP_SPEED] = 150000 * (sub + 1);
+        ship[SA_TF_SHIP_ACCELERATION] = 30000;
+        ship[SA_TF_STEP_X] = ship[SA_TF_STEP_Y] = ship[SA_TF_STEP_Z] = 3277 * (sub + 1);
+        ship[SA_TF_CLASS] = sub ? 1 : 5;
+        int32_t* missile = g_TypeDB.types[SA_MT_MISSILE][sub].field;
+        missile[SA_TF_MISSILE_SPEED] = 300000;
+        missile[SA_TF_MISSILE_ACCELERATION] = 100000;
+        missile[21] = 3000;  // flight time
+        missile[SA_TF_STEP_X] = missile[SA_TF_STEP_Y] = 9000;
+    }
+    g_TypeDB.types[SA_MT_SUN][1].field[SA_TF_OWN] = 1;
+    g_TypeDB.types[SA_MT_SUN][1].field[SA_TF_STEP_Z] = 500;
     SA_AppendTypeRecords(SA_MT_BULLET, 10);  // subtype 12 deals the global area damage
     g_TypeDB.types[SA_MT_SHIP][1].field[SA_TF_SHIP_TURRET_COUNT] = 2;
     g_TypeDB.types[SA_MT_MISSILE][1].field[SA_TF_MISSILE_DAMAGE] = 5000;
@@ -159,15 +194,16 @@ void Types() {
 
 void Step(Input& in) {
     const uint8_t op = in.Next();
-    switch (op % 16) {
+    switch (op % 20) {
         case 0:
         case 1:
         case 2:
         case 3:
         case 4:
         case 5:
-        case 6: {  // a call 0..8 from the story with 0..5 arguments
-            const int call = in.Next() % 9;
+        case 6: {  // a call 0..33 or 273 from the story with 0..7 arguments
+            const uint8_t pick = in.Next();
+            const int call = pick == 255 ? 273 : pick % 34;
             const int n = in.Next() % (kArgs + 1);
             for (int i = 0; i < n; ++i) SetGlobal(i, in);
             if (call == 0 && n >= 2) {  // mostly valid types
@@ -188,9 +224,14 @@ void Step(Input& in) {
             break;
         }
         case 8:
-        case 9: {  // a frame
-            if (g_SystemState) g_SystemState->gameClock += 20;
-            g_SpaceRoot->running = in.Next() & 1;
+        case 9: {  // a frame of a random length; the space runs on most
+            static const int32_t steps[] = {16, 20, 0, 1000, 5000, 16, 33, 250};
+            const int32_t step = steps[in.Next() & 7];
+            if (g_SystemState) {
+                g_SystemState->gameClock = S_ClockAdvance(g_SystemState->gameClock, step);
+                g_SystemState->gameFrameDelta = step;
+            }
+            g_SpaceRoot->running = (in.Next() & 7) != 0;
             SA_UpdateSpace();
             SA_DeleteKilledObjects();
             SE_RunAllTasks();
@@ -215,7 +256,6 @@ void Step(Input& in) {
             SE_ListNode* n = s_ctx->waiting.head.succ;
             if (!SE_ListIsTask(n)) break;
             const uint32_t task = SE_ListTask(n)->id;
-            s_parked.push_back(task);
             const int turret = in.Next() % 3;
             ShipData* ship = O_ShipData(o);
             if (turret < 2 && ship && turret < ship->turretCount)
@@ -253,6 +293,64 @@ void Step(Input& in) {
             else if (o) O_RemoteDetonateMissile(o);
             break;
         }
+        case 16: {  // an object moved, turned and flagged as no call would
+            SectorObject* o = PickObject(in);
+            if (!o || !o->instance) break;
+            const uint8_t what = in.Next();
+            if (what & 1) o->instance->pos = QelVector{Coordinate(in), Coordinate(in), Coordinate(in), 0};
+            if (what & 2) Qel_MatFromAngles(&o->instance->matrix, in.Next() << 8, in.Next() << 8, in.Next() << 8);
+            if (what & 4) o->speed = o->desiredSpeed = Coordinate(in);
+            static const uint32_t flags[] = {SA_FLAG_AUTOPILOT, SA_FLAG_HELD, SA_FLAG_HANGS_ON,  SA_FLAG_PLAYER,
+                                             SA_FLAG_HOLDER,    0x10000000,   SA_FLAG_AUTOPILOT, 0x40000000};
+            if (what & 8) o->flags ^= flags[in.Next() & 7];
+            if (what & 16) o->size = Coordinate(in);
+            if (what & 32)
+                for (int32_t& d : o->drift) d = Coordinate(in);
+            if (what & 64)
+                for (int32_t& t : o->turnLeft) t = Coordinate(in);
+            if (what & 128) o->lastMoveTime = Coordinate(in);
+            break;
+        }
+        case 17: {  // a course and order fields set straight
+            SectorObject* o = PickObject(in);
+            ShipData* ship = o ? O_ShipData(o) : nullptr;
+            if (!ship) break;
+            ship->CourseType = static_cast<int16_t>(static_cast<int8_t>(in.Next()) % 40);
+            ship->OrderTarget = PickObject(in);
+            ship->OrderPos = QelVector{Coordinate(in), Coordinate(in), Coordinate(in), 0};
+            ship->OrderRange = Coordinate(in);
+            ship->PortIndex = static_cast<int8_t>(in.Next()) % 4;
+            ship->TimeLimitOn = in.Next() & 1;
+            ship->TimeLimit = Coordinate(in);
+            ship->NextThink = Coordinate(in);
+            ship->ThinkInterval = static_cast<int8_t>(in.Next()) * 100;
+            ship->WarpEnd = Coordinate(in);
+            ship->WarpEffectOn = in.Next() & 1;
+            ship->SpeedLimit = Coordinate(in);
+            ship->OrderValue = Coordinate(in);
+            break;
+        }
+        case 18: {  // missiles, cameras and tractor beams with their objects
+            SectorObject* a = PickObject(in);
+            SectorObject* b = PickObject(in);
+            if (!a) break;
+            if (MissileData* m = O_MissileData(a)) {
+                m->target = b;
+                m->launchTime = Coordinate(in);
+            } else if (CameraData* c = O_CameraData(a)) {
+                c->destination = b;
+            } else if (b && b != a) {
+                a->tractorSource = b;
+                b->tractorHeld = a;
+                a->tractorDistance = Coordinate(in);
+            }
+            break;
+        }
+        case 19: {  // the clock jumps, across its wrap now and then
+            if (g_SystemState)
+                g_SystemState->gameClock = S_ClockAdvance(g_SystemState->gameClock, Coordinate(in) & 0xFFFFFF);
+            break;
+        }
         default: {  // a take that finds no cut
             const int32_t id = 1 + in.Next() % 3;
             SA_Take* take = ST_FindTake(id);
@@ -280,7 +378,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Qel_TableFree(root.ids);
         Qel_TableFree(root.takes);
         root.ids = root.takes = nullptr;
-        g_SAPhases.updateObjects = ChaosPhase;
+        g_SAPhases.checkCollisions = ChaosPhase;
         g_SADamageObject = TakeHull;
         Types();
     }
@@ -299,13 +397,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             __builtin_trap();
         SE_SetStepBudget(50000);
         s_ids.clear();
-        s_parked.clear();
         Input in{data, size};
         for (int step = 0; step < kMaxSteps && in.More(); ++step) Step(in);
+        // The tasks objects and turrets still hold (an order given over
+        // another leaves the first task unanswered, by design).
+        std::vector<uint32_t> held;
+        const auto ownModule = static_cast<uint32_t>(s_ctx->ownModule);
+        for (uint32_t k = Qel_TableNext(root.ids, 0); k; k = Qel_TableNext(root.ids, k)) {
+            const auto* o = reinterpret_cast<const SectorObject*>(Qel_TableGet(root.ids, k));
+            if (o->callerModule == ownModule) held.push_back(o->callerHandle);
+            if (const ShipData* ship = O_ShipData(const_cast<SectorObject*>(o)))
+                for (int32_t n = 0; ship->turrets && n < ship->turretCount; ++n)
+                    if (ship->turrets[n].caller.module == ownModule) held.push_back(ship->turrets[n].caller.handle);
+        }
         SA_FreeAllObjects(&root);
         ST_RemoveAllTakes(&root);
-        // Every task parked on an object was answered with the object's free.
-        for (uint32_t id : s_parked)
+        // ... were answered with the object's free.
+        for (uint32_t id : held)
             if (SE_Task* t = SE_FindTask(s_ctx, id))
                 if (t->state == SE_TASK_WAITING && !t->answered) __builtin_trap();
         SE_RunAllTasks();

@@ -1392,6 +1392,29 @@ void SpaceCalls() {
     // Missing and extra arguments, texts and story objects, made-up IDs.
     Seed("spacecalls", "arguments", {0, 3,   5,   240, 210, 250, 0, 5,  0, 7, 0,  255, 249, 0,  5, 3,
                                      2, 240, 220, 7,   1,   7,   2, 15, 1, 1, 14, 0,   1,   13, 0, 3});
+    // A sector and two ships, one on autopilot ordered 200,000 ahead, then
+    // one-second frames until it is there; a save and load, an order on the
+    // other ship, more frames.
+    std::vector<uint8_t> order = {0, 0,   2, 0, 0,   0, 0,   1, 0,   0,  0, 2,   0, 0, 0,  0,   7, 0, 0,
+                                  0, 2,   0, 0, 0,   0, 7,   0, 0,   6,  2, 0,   1, 0, 0,  0,   6, 2, 0,
+                                  2, 0,   0, 0, 255, 2, 0,   1, 150, 1,  0, 30,  5, 0, 1,  160, 0, 0, 0,
+                                  0, 160, 0, 0, 0,   0, 160, 0, 3,   13, 0, 160, 0, 0, 78, 0};
+    for (int i = 0; i < 12; ++i) order.insert(order.end(), {8, 3, 1});
+    order.insert(order.end(), {10, 0, 0, 27, 4, 0, 2, 0, 1, 160, 0, 0, 78, 0, 150, 0, 8, 0, 1, 8, 4, 1, 8, 3, 1});
+    Seed("spacecalls", "order_move", order);
+    // Orders of every kind over the ships, courses set straight, objects
+    // turned and flagged, missiles aimed, the clock jumping, frames between.
+    std::vector<uint8_t> mix = {0, 0, 2, 0, 0,  0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 7, 0, 0, 0, 2,
+                                0, 0, 0, 0, 10, 1, 0, 6, 2, 0, 1, 0, 0, 0, 6, 2, 0, 2, 0, 0};
+    for (uint8_t call : {9, 10, 13, 14, 15, 16, 17, 19, 20, 22, 26, 27, 28, 29, 31, 32, 33})
+        mix.insert(mix.end(), {0, call, 4, 0, 1, 0, 0, 150, 3, 160, 0, 2, 0, 0, 8, 0, 1, 8, 4, 1});
+    mix.insert(mix.end(), {16, 1, 255, 0, 1, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                           5,  0, 0,   0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    for (uint8_t course = 0; course < 37; course += 3)
+        mix.insert(mix.end(), {17, 1, course, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0,
+                               0,  0, 0,      0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 1, 8, 3, 1});
+    mix.insert(mix.end(), {18, 2, 1, 0, 0, 0, 0, 8, 0, 1, 19, 255, 255, 0, 0, 8, 0, 1, 11, 1, 0, 8, 4, 1});
+    Seed("spacecalls", "order_mix", mix);
 }
 
 }  // namespace

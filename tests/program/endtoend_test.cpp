@@ -71,8 +71,8 @@ TEST(EndToEnd, TheDemoRunsItsStoryAndEndsNormally) {
     for (const char* line :
          {" *** Trevan version 2.0 (", "nach init video\n", "nach init io\n", "nach init audio\n",
           "INIT: P_Init(); Anfang!\n", "SB_LoadLocation() loading story file trevanintro",
-          "Demo: the ship's order answered 1\n", "gameloop() Saving game 3 name Demo\n", "gameloop() Loading game 3\n", "main() Trying to load savegame #3\n",
-          "SB_LoadLocation() loading story file trevanintro", "EXIT(0)!!!\n"}) {
+          "Demo: the ship's order answered 1\n", "gameloop() Saving game 3 name Demo\n", "gameloop() Loading game 3\n",
+          "main() Trying to load savegame #3\n", "SB_LoadLocation() loading story file trevanintro", "EXIT(0)!!!\n"}) {
         const size_t found = text.find(line, at);
         ASSERT_NE(found, std::string::npos) << "missing in order: " << line << "\n" << text;
         at = found;

@@ -407,6 +407,26 @@ TEST_F(Behaviour, AnExpiredMissileDestroysItself) {
     EXPECT_EQ(Qel_TableGet(root_.ids, id), 0u);
 }
 
+// A tractor beam pulls what it holds toward its hold point when it is farther
+// than the kept distance, and lets go when its source is no player's ship.
+TEST_F(Behaviour, TractorBeamsPullTowardTheHoldPoint) {
+    SectorObject* source = Ship();
+    source->flags |= SA_FLAG_PLAYER;
+    D(source)->holdOffset = QelVector{0, 0, 100000, 0};
+    SectorObject* held = Placed(SA_MT_SHIP, 0, 0, 0, 300000);
+    held->tractorSource = source;
+    source->tractorHeld = held;
+    held->tractorDistance = 0;
+    Frame(100);
+    EXPECT_LT(held->drift[2], 0);
+    EXPECT_EQ(held->drift[0], 0);
+    EXPECT_EQ(held->tractorSource, source);
+    source->flags &= ~SA_FLAG_PLAYER;
+    Frame(16);
+    EXPECT_EQ(held->tractorSource, nullptr);
+    EXPECT_EQ(source->tractorHeld, nullptr);
+}
+
 // Linked objects of an invalid subtype have no instance: both passes go past them.
 TEST_F(Behaviour, ObjectsWithoutAnInstanceAreSkipped) {
     SectorObject* bare = Ship();

@@ -172,7 +172,7 @@ TEST_F(Movement, HangingObjectsFollowWhatTheyHangOn) {
     EXPECT_NEAR(local.x, offset.x, 4);
     EXPECT_NEAR(local.z, offset.z, 4);
     EXPECT_EQ(piece->instance->matrix.m[8], carrier->instance->matrix.m[8]);
-    EXPECT_NEAR(piece->speed, 50000, 2);  // as fast as the carrier
+    EXPECT_NEAR(piece->speed, 50000, 2);          // as fast as the carrier
     EXPECT_LT(carrier->instance->pos.x, -20000);  // a positive heading turns toward -x
     // A reference that goes leaves it where it is.
     carrier->flags |= SA_FLAG_KILLED;

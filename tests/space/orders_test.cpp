@@ -256,6 +256,7 @@ TEST_F(Orders, FlyIntoAStationPortNeedsThePortsInstance) {
     dock_->flags |= SA_FLAG_HOLDER;
     EXPECT_EQ(Call(10, {Int(Id(ship_)), Int(Id(dock_)), Int(0)}), kParked);
     EXPECT_EQ(D()->OrderPos.z, -200000);
+    EXPECT_EQ(D()->PortOffset.z, -200000);  // where the behaviour takes the port's point from
     EXPECT_EQ(D()->PortIndex, 0);
     // 11: before the port means facing it along its approach, near it and pointing at it.
     ship_->instance->pos = QelVector{0, 0, 1850000, 0};

@@ -52,9 +52,8 @@ DemoRun RunDemo(const char* copy, const std::string& arguments, const std::funct
     fs::copy(fs::path(binaryDir) / "demo", run.folder, fs::copy_options::recursive);
     if (prepare) prepare();
     const std::string command = "cd '" + run.folder.string() + "' && XDG_DATA_HOME='" + (run.folder / "data").string() +
-                                "' MESA_SHADER_CACHE_DISABLE=true exec timeout 120 '" +
-                                (fs::path(binaryDir) / "trevan").string() + "' -noabout -window " + arguments +
-                                " >log.txt 2>&1";
+                                "' exec timeout 120 '" + (fs::path(binaryDir) / "trevan").string() +
+                                "' -noabout -window " + arguments + " >log.txt 2>&1";
     run.status = std::system(command.c_str());
     run.log = ReadFile(run.folder / "log.txt");
     return run;

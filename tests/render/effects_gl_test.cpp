@@ -282,17 +282,6 @@ private:
 };
 
 TEST_F(EffectGLTest, ASecondRunLoadsTheCachedProgramAndASpoiledOneIsCompiled) {
-    // Program binaries need the driver's shader cache, which the tests keep off
-    // (its thread trips the leak checker): this test runs again in a process of
-    // its own with the cache on.
-    if (!std::getenv("TREVAN_MESA_SHADER_CACHE")) {
-        std::string command =
-            "TREVAN_MESA_SHADER_CACHE=1 MESA_SHADER_CACHE_DISABLE=false ASAN_OPTIONS=detect_leaks=0 '" +
-            fs::read_symlink("/proc/self/exe").string() +
-            "' --gtest_brief=1 --gtest_filter=EffectGLTest.ASecondRunLoadsTheCachedProgramAndASpoiledOneIsCompiled";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        return;
-    }
     OwnProgramCache cache;
     // A source no earlier run has linked.
     std::string text = std::string(kMoved) + "glsl fragment Unique { void main() { d3d_FragColor = vec4(" +

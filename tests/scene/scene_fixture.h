@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/general.h"
+#include "base/memory.h"
 #include "scene/allocs.h"
 #include "scene/state.h"
 #include "script/context.h"
@@ -19,8 +20,11 @@ protected:
     void SetUp() override {
         savedSystem_ = g_SystemState;
         savedState_ = g_B3DState;
-        system_ = std::make_unique<SystemState>();
-        g_SystemState = system_.get();
+        // Made as the engine makes it: a death test's child ends through
+        // ExitGeneral, which frees it the engine's way.
+        system_ = Int_AllocRecord<SystemState>(0);
+        ASSERT_NE(system_, nullptr);
+        g_SystemState = system_;
         g_B3DState = B3D_InitStore();
         ASSERT_NE(g_B3DState, nullptr);
         ASSERT_EQ(B3D_InitBodyIdTable(), 1);
@@ -30,10 +34,11 @@ protected:
         B3D_FreeStore();
         g_B3DState = savedState_;
         g_SystemState = savedSystem_;
+        Int_FreeRecord(system_, 0);
     }
     void SetClock(int32_t ms) { system_->gameClock = ms; }
 
-    std::unique_ptr<SystemState> system_;
+    SystemState* system_ = nullptr;
 
 private:
     SystemState* savedSystem_ = nullptr;

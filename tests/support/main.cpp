@@ -16,6 +16,14 @@ static const char* const kTestEnv[] = {
 #include "test_env.inc"
 };
 
+#if TREVAN_SANITIZE
+// A sanitizer's report ends the process with a status of its own: a death
+// test that expects the program's exit status (often 1, the sanitizers' own
+// default) cannot then pass on a report.
+extern "C" const char* __asan_default_options() { return "exitcode=86"; }
+extern "C" const char* __ubsan_default_options() { return "exitcode=87"; }
+#endif
+
 // Tests of one binary share a process (a plain run, a filter, a shuffle): after
 // each, the platform's seams and the engine's globals go back to how a fresh
 // process starts, so no test depends on what ran before it.

@@ -272,8 +272,10 @@ std::vector<FatalCase> FatalCases() {
     const std::string pts = "POINTS:\n10;0;0;\n0;10;0;\n0;0;10;\n-1;-1;-1;\n";
     std::string hundred;
     for (int i = 0; i < 100; ++i) hundred += kMat1;
+    // Parts of one polygon without corners: counted as parts, but with no
+    // triangles they need no triangle work arrays.
     std::string parts201;
-    for (int i = 0; i < 201; ++i) parts201 += "0;0;1;2;-1;-99;\n";
+    for (int i = 0; i < 201; ++i) parts201 += "0;-1;-99;\n";
     return {
         {"FiveCorners", Body(kMat1, pts + "PARTS:\n0;0;1;2;0;1;-1;\n-99;\n-99;\n"),
          "too many vertices 5 per poly in body 0, part 0, poly 0\n"},

@@ -47,6 +47,11 @@ int main(int argc, char** argv) {
     // does, and the engine processes they start, need it as a foreground run has it.
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    // A death test's child would otherwise be a fork of a process in which
+    // earlier tests started driver threads (the GL driver's queues): its exit
+    // handlers then wait for threads that do not exist in the child, for ever.
+    // A fresh process for each death test knows none of them.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new ResetAfterEachTest);
     return RUN_ALL_TESTS();

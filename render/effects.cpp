@@ -12,6 +12,7 @@
 #include "base/memory.h"
 #include "base/strings.h"
 #include "render/device.h"
+#include "render/mesh.h"
 #include "render/statemanager.h"
 #include "render/fxrecords.h"
 #include "system/adapters.h"
@@ -57,7 +58,11 @@ void FreeDefinition(B3DNamedEntry* entry) {
     auto* d = static_cast<SysShaderDefinition*>(entry->definition);
     if (!d) return;
     for (ID3DXEffect*& e : d->effect)
-        if (e) e = (e->Release(), nullptr);
+        if (e) {
+            // Part groups keep blocks and handles under the effect's address.
+            S_3DForgetEffect(e);
+            e = (e->Release(), nullptr);
+        }
     d->name = Qel_StrFree(d->name);
     Int_FreeMem(d, sizeof *d, 0);
     entry->definition = nullptr;

@@ -1,6 +1,9 @@
 #include "render/mesh.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <unordered_set>
 #include <vector>
 
 #include "base/general.h"
@@ -424,7 +427,48 @@ int S_3D_ConvertToSmallMesh(D3DPartMaterial* pm, uint32_t partFlags) {
 
 // ---------------------------------------------------------------- release
 
+namespace {
+
+// The part records whose groups keep parameter blocks or handles.
+std::unordered_set<D3DPartMesh*>& NotedParts() {
+    static std::unordered_set<D3DPartMesh*> parts;
+    return parts;
+}
+
+}  // namespace
+
+void S_3DDropPartBlock(D3DPartMaterial& m) {
+    if (m.block && m.blockEffect) m.blockEffect->DeleteParameterBlock(m.block);
+    m.block = nullptr;
+    m.blockEffect = nullptr;
+    m.blockValid = 0;
+    std::fill(std::begin(m.handles), std::end(m.handles), nullptr);
+    for (auto& light : m.lightPoint) std::fill(std::begin(light), std::end(light), nullptr);
+}
+
+void S_3DDropPartDepthBlock(D3DPartMaterial& m) {
+    if (m.depthBlock && m.depthEffect) m.depthEffect->DeleteParameterBlock(m.depthBlock);
+    m.depthBlock = nullptr;
+    m.depthEffect = nullptr;
+    std::fill(std::begin(m.depthHandles), std::end(m.depthHandles), nullptr);
+}
+
+void S_3DNotePartBlocks(D3DPartMesh* part) {
+    if (part) NotedParts().insert(part);
+}
+
+void S_3DForgetEffect(ID3DXEffect* effect) {
+    if (!effect) return;
+    for (D3DPartMesh* part : NotedParts())
+        for (int32_t g = 0; part->groups && g < part->groupCount; ++g) {
+            D3DPartMaterial& m = part->groups[g];
+            if (m.blockEffect == effect) S_3DDropPartBlock(m);
+            if (m.depthEffect == effect) S_3DDropPartDepthBlock(m);
+        }
+}
+
 void S_3DFreePart(D3DPartMesh* part) {
+    if (part) NotedParts().erase(part);
     if (!part || !part->groups) return;
     for (int32_t g = 0; g < part->groupCount; ++g) {
         D3DPartMaterial& m = part->groups[g];
@@ -450,10 +494,8 @@ void S_3DFreePart(D3DPartMesh* part) {
             ReleaseInto(m.mesh);
         }
         m.vertexBytes = m.indexBytes = 0;
-        if (m.block && m.blockEffect) m.blockEffect->DeleteParameterBlock(m.block);
-        if (m.depthBlock && m.depthEffect) m.depthEffect->DeleteParameterBlock(m.depthBlock);
-        m.block = m.depthBlock = nullptr;
-        m.blockEffect = m.depthEffect = nullptr;
+        S_3DDropPartBlock(m);
+        S_3DDropPartDepthBlock(m);
     }
     Int_FreeMem(part->groups, sizeof(D3DPartMaterial) * static_cast<size_t>(part->groupCount), kRendererTag);
     part->groups = nullptr;

@@ -165,3 +165,16 @@ int S_3D_ConvertToSmallMesh(D3DPartMaterial* partMesh, uint32_t partFlags);
 // deletes its parameter blocks and frees the group array (allocated with
 // Int_AllocMem under the renderer's memory tag 6).
 void S_3DFreePart(D3DPartMesh* part);
+
+// A group's parameter blocks and handles belong to an effect and are kept
+// from draw to draw under its address. Part drawing notes each record that
+// keeps any (S_3DFreePart takes the note back); an effect's one free path
+// calls S_3DForgetEffect before the effect goes, which deletes every noted
+// group's blocks on it and clears their effect and handles, so that an effect
+// made later at the same address is never taken for the freed one.
+void S_3DNotePartBlocks(D3DPartMesh* part);
+void S_3DForgetEffect(ID3DXEffect* effect);
+// Deletes a group's normal (depth-only) parameter block on its effect and
+// clears the block, its effect and the handles taken with it.
+void S_3DDropPartBlock(D3DPartMaterial& group);
+void S_3DDropPartDepthBlock(D3DPartMaterial& group);

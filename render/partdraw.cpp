@@ -1027,13 +1027,13 @@ int S_3DRenderPartFX(D3DPartMesh* pm, Inst3D* inst, Camera3D* camera, int lightF
         fx->SetTechnique(t);
         if (depthOnly && e.blended) return 1;
 
-        // The parameter block, once per group and effect.
+        // The parameter block, once per group and effect. The effect's
+        // address is a sound key: its free path clears what groups keep on it
+        // (S_3DForgetEffect), and the record is noted for that.
         const BlockWriter w{fx, shaderName};
         if (depthOnly) {
             if (!e.depthBlock || e.depthEffect != fx) {
-                if (e.depthBlock && e.depthEffect) e.depthEffect->DeleteParameterBlock(e.depthBlock);
-                e.depthBlock = nullptr;
-                e.depthEffect = nullptr;
+                S_3DDropPartDepthBlock(e);
                 if (SUCCEEDED(fx->BeginParameterBlock())) {
                     DepthBlock(w, r, part);
                     e.depthBlock = fx->EndParameterBlock();
@@ -1041,12 +1041,10 @@ int S_3DRenderPartFX(D3DPartMesh* pm, Inst3D* inst, Camera3D* camera, int lightF
                 }
                 e.depthHandles[0] = fx->GetParameterByName(nullptr, "g_mWorldViewProjection");
                 e.depthHandles[1] = fx->GetParameterByName(nullptr, "t_DiffuseTexture");
+                S_3DNotePartBlocks(pm);
             }
         } else if (!e.block || e.blockEffect != fx) {
-            if (e.block && e.blockEffect) e.blockEffect->DeleteParameterBlock(e.block);
-            e.block = nullptr;
-            e.blockEffect = nullptr;
-            e.blockValid = 0;
+            S_3DDropPartBlock(e);
             Qel_DPrintf(kParamLog, "BeginParameterBlock...\n");
             HRESULT hr = fx->BeginParameterBlock();
             if (FAILED(hr)) {
@@ -1062,6 +1060,7 @@ int S_3DRenderPartFX(D3DPartMesh* pm, Inst3D* inst, Camera3D* camera, int lightF
                 e.blockValid = 1;
             }
             CacheHandles(fx, e);
+            S_3DNotePartBlocks(pm);
             Qel_DPrintf(kParamLog, "EndParameterBlock...\n");
         }
         Draw d{e, fx, r, inst, camera, light, depthOnly};

@@ -177,6 +177,25 @@ protected:
         return out[0];
     }
 
+    // The entry's effect made anew from `text`, behind a spy in `storage`;
+    // what the entry held before goes through its one free path.
+    SpyEffect* PlaceEffect(B3DNamedEntry* entry, SpyEffectStorage* storage, const std::string& text) {
+        S_3DFreeShaderDefinition(entry);
+        auto* d = static_cast<SysShaderDefinition*>(Int_AllocMem(sizeof(SysShaderDefinition), 0));
+        std::memset(d, 0, sizeof *d);
+        d->name = Qel_StrDup(entry->name);
+        const D3DXMACRO macros[] = {{"VRMENGINE", "true"}, {nullptr, nullptr}};
+        ID3DXEffect* inner = nullptr;
+        EXPECT_EQ(D3DXCreateEffect(spy_, text.data(), static_cast<UINT>(text.size()), macros, nullptr, 0, nullptr,
+                                   &inner, nullptr),
+                  D3D_OK);
+        SpyEffect* spy = SpyEffect::PlaceAt(storage->bytes, inner);
+        spy->SetStateManager(renderer_.stateManager);
+        d->effect[0] = spy;
+        entry->definition = d;
+        return spy;
+    }
+
     FakeBody* Body(int32_t material, int32_t id = 50) {
         bodies_.push_back(std::make_unique<FakeBody>(id, 6, std::vector<std::vector<BodyTriangle>>{Fan(4)}));
         FakeBody* b = bodies_.back().get();
@@ -504,6 +523,68 @@ TEST_F(PartDrawTest, TheBlockHoldsWhatEveryTechniqueUses) {
     ASSERT_EQ(Draw(b, Instance(b)), 1);
     EXPECT_EQ(Last(fx).technique, "BUMPMAP");
     EXPECT_EQ(Last(fx).Value("g_BumpOnly"), 7.0f);
+}
+
+// One effect in two layouts: the second declares its parameters in another
+// order behind one of its own, so that no handle of the first names the same
+// parameter in it, and its defaults differ from what the blocks set.
+const char* const kFirstLayout = R"(
+float4x4 g_mWorldViewProjection;
+float g_BumpOnly = 1.0;
+int g_CullMode = 1;
+glsl vertex V { void main() { gl_Position = g_mWorldViewProjection * a_Position; } }
+glsl fragment F { void main() { d3d_FragColor = vec4(g_BumpOnly); } }
+technique DEFAULT { pass P0 { VertexShader = V; PixelShader = F; CullMode = <g_CullMode>; } }
+)";
+const char* const kSecondLayout = R"(
+float g_Before = 2.0;
+int g_CullMode = 1;
+float g_BumpOnly = 1.0;
+float4x4 g_mWorldViewProjection;
+glsl vertex V { void main() { gl_Position = g_mWorldViewProjection * a_Position; } }
+glsl fragment F { void main() { d3d_FragColor = vec4(g_BumpOnly * g_Before); } }
+technique DEFAULT { pass P0 { VertexShader = V; PixelShader = F; CullMode = <g_CullMode>; } }
+)";
+
+// An effect freed and another made at its address: the part's group keeps
+// nothing of the first, neither its parameter block nor its handles.
+TEST_F(PartDrawTest, AnEffectMadeWhereAFreedOneLayHasItsOwnBlockAndHandles) {
+    struct Case {
+        const char* shader;  // the entry the draw loads
+        uint32_t flags2;
+        const char* blockValue;  // set by the group's block alone
+        float value;
+    } cases[] = {
+        {"relaid", 0, "g_BumpOnly", 7.0f},
+        {"z_only", S3D_INST2_DEPTH_ONLY, "g_CullMode", 3.0f},
+    };
+    SpyEffectStorage storage;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shader);
+        B3DNamedEntry* entry = B3D_FindEffectByName(c.shader);
+        if (!entry) entries_.push_back(entry = B3D_AllocName(c.shader));
+        FakeBody* b = EffectBody("relaid", {FloatParam("g_BumpOnly", 7.0f), Param("g_CullMode", SPTYPE_LONG, 2)});
+        Inst3D* inst = Instance(b);
+        inst->flags2 |= c.flags2;
+        SpyEffect* first = PlaceEffect(entry, &storage, kFirstLayout);
+        ASSERT_EQ(Draw(b, inst), 1);
+        ASSERT_EQ(first->draws.size(), 1u);
+        EXPECT_EQ(Last(first).Value(c.blockValue), c.value);
+
+        SpyEffect* second = PlaceEffect(entry, &storage, kSecondLayout);
+        ASSERT_EQ(static_cast<void*>(second), static_cast<void*>(storage.bytes));
+        ASSERT_EQ(Draw(b, inst), 1);
+        ASSERT_EQ(second->draws.size(), 1u);
+        const SpyEffect::Snapshot& s = Last(second);
+        EXPECT_EQ(s.Value(c.blockValue), c.value);
+        EXPECT_NEAR(s.Value("g_mWorldViewProjection", 15), 10.0f, 1e-5);  // the instance 10 units ahead
+        const D3DPartMaterial& g = static_cast<D3DPartMesh*>(b->part.rendererPart)->groups[0];
+        const D3DXHANDLE wvp = c.flags2 ? g.depthHandles[0] : g.handles[PH_mWorldViewProjection];
+        EXPECT_EQ(wvp, second->GetParameterByName(nullptr, "g_mWorldViewProjection"));
+        // The storage is the test's: the entry lets go of the effect in it.
+        S_3DFreeShaderDefinition(entry);
+        EXPECT_EQ(c.flags2 ? g.depthEffect : g.blockEffect, nullptr);
+    }
 }
 
 TEST_F(PartDrawTest, OneDrawPerPass) {

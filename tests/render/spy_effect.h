@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,14 @@ public:
     };
 
     explicit SpyEffect(ID3DXEffect* inner) : inner_(inner) {}
+    // A spy made in the caller's storage and left there when its last
+    // reference goes: the next one placed there has the same address, as an
+    // effect freed and made again may have.
+    static SpyEffect* PlaceAt(void* storage, ID3DXEffect* inner) {
+        auto* spy = new (storage) SpyEffect(inner);
+        spy->placed_ = true;
+        return spy;
+    }
 
     std::vector<Snapshot> draws;
     std::vector<std::string> calls;  // "Begin", "BeginPass", "ApplyParameterBlock", "BeginParameterBlock" ...
@@ -37,7 +46,8 @@ public:
     ULONG Release() override {
         if (--refs_ > 0) return static_cast<ULONG>(refs_);
         inner_->Release();
-        delete this;
+        if (placed_) this->~SpyEffect();
+        else delete this;
         return 0;
     }
     HRESULT GetDevice(IDirect3DDevice9** d) override { return inner_->GetDevice(d); }
@@ -190,4 +200,10 @@ private:
 
     ID3DXEffect* inner_;
     int refs_ = 1;
+    bool placed_ = false;
+};
+
+// Room for one SpyEffect::PlaceAt.
+struct SpyEffectStorage {
+    alignas(SpyEffect) unsigned char bytes[sizeof(SpyEffect)];
 };

@@ -163,12 +163,6 @@ void SetNamedFloat(ID3DXEffect* effect, const char* name, float value) {
     if (D3DXHANDLE h = effect->GetParameterByName(nullptr, name)) effect->SetFloat(h, value);
 }
 
-struct ParticleHandles {
-    ID3DXEffect* effect;
-    D3DXHANDLE view, proj;
-};
-ParticleHandles s_particleHandles{};
-
 }  // namespace
 
 // ---------------------------------------------------------------- particle fill
@@ -483,9 +477,10 @@ int S_3DRenderParticleSystems(Scene3D* scene) {
         return 0;
     }
     effect->SetTechnique(technique);
-    if (s_particleHandles.effect != effect)
-        s_particleHandles = {effect, effect->GetParameterByName(nullptr, "g_mView"),
-                             effect->GetParameterByName(nullptr, "g_mProj")};
+    // Looked up on every call, like the rest: an effect freed and loaded
+    // again may come back at the same address with other handles.
+    const D3DXHANDLE view = effect->GetParameterByName(nullptr, "g_mView");
+    const D3DXHANDLE proj = effect->GetParameterByName(nullptr, "g_mProj");
     const D3DXHANDLE diffuse = effect->GetParameterByName(nullptr, "t_DiffuseTexture");
     CStateManagerInterface* manager = g_RendererState->stateManager;
     if (manager) manager->SetVertexDeclaration(g_S3DMesh.declarations[9]);
@@ -494,9 +489,8 @@ int S_3DRenderParticleSystems(Scene3D* scene) {
         const int32_t* batch = pb->batches[i];
         if (batch[2] < 0 || batch[2] >= materials) continue;
         const uint32_t f = g_TCTextureInfo[batch[2]].flags;
-        if (s_particleHandles.view && g_S3DMatrices.view) effect->SetMatrix(s_particleHandles.view, g_S3DMatrices.view);
-        if (s_particleHandles.proj && g_S3DMatrices.projection)
-            effect->SetMatrix(s_particleHandles.proj, g_S3DMatrices.projection);
+        if (view && g_S3DMatrices.view) effect->SetMatrix(view, g_S3DMatrices.view);
+        if (proj && g_S3DMatrices.projection) effect->SetMatrix(proj, g_S3DMatrices.projection);
         SetNamedInt(effect, "g_ZEnable", 1);
         SetNamedInt(effect, "g_ZWriteEnable", 0);
         SetNamedFloat(effect, "g_TextureAlpha", (f & 0x4) && (f & 0x200000) ? 1.0f : 0.0f);

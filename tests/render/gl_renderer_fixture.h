@@ -20,6 +20,7 @@
 #include "render/cameras.h"
 #include "render/effects.h"
 #include "render/mesh.h"
+#include "render/spy_effect.h"
 #include "render/statemanager.h"
 #include "render/targets.h"
 #include "scene/state.h"
@@ -108,6 +109,21 @@ protected:
         D3D9_ResetSeam();
     }
 
+    // The named effect loaded from `text` in the game folder, behind a spy in
+    // the fixture's room: each call first frees the one before through the
+    // entry's free path, so that every effect it makes has the same address.
+    SpyEffect* LoadAt(const char* name, const std::string& text) {
+        if (B3DNamedEntry* e = B3D_FindEffectByName(name)) {
+            S_3DFreeShaderDefinition(e);
+            B3D_FreeNamedEntry(e);
+        }
+        game.Write(std::string("shader_src/3_0/") + name + ".fx", text);
+        SysShaderDefinition* d = S_3DGetShader(name, 0);
+        if (!d) return nullptr;
+        d->effect[0] = SpyEffect::PlaceAt(effectRoom.bytes, d->effect[0]);
+        return static_cast<SpyEffect*>(d->effect[0]);
+    }
+
     // The pixels of a surface (0xAARRGGBB, top row first).
     std::vector<uint32_t> Picture(IDirect3DSurface9* surface) {
         D3DSURFACE_DESC d{};
@@ -145,6 +161,7 @@ protected:
     IDirect3DSurface9* target = nullptr;
     IDirect3DSurface9* depth = nullptr;
     std::vector<const char*> effectNames = {"bloom", "particles"};
+    SpyEffectStorage effectRoom;  // outlives TearDown's free of the effects
 
 private:
     D3DDeviceRecord record_{};

@@ -121,4 +121,36 @@ TEST_P(ParticleGLTest, ABatchOfEveryForm) {
     EXPECT_EQ(picture[2 * kSize + 62] & 0xFFFFFF, 0x181820u);  // untouched corner
 }
 
+// An effect freed and another made at its address: the second draws with
+// view and projection handles of its own.
+TEST_P(ParticleGLTest, AnEffectMadeWhereAFreedOneLayHasItsOwnHandles) {
+    MakeSpot();
+    materials.resize(1);
+    for (int c = 0; c < 3; ++c) materials[0].head[c] = 255;
+    materials[0].flags = 0x2;
+    g_TCTextureInfo = materials.data();
+    g_TCTextureInfoCount = 1;
+    scene = B3D_SceneAlloc();
+    ASSERT_NE(scene, nullptr);
+    scene->systemScale = 1.0f;
+    Camera3D* camera = B3D_CameraAlloc();
+    Qel_MatIdentity(&camera->inst.matrix);
+    Add(0, 1, 0, 0, 24);
+    D3DXMatrixIdentity(g_S3DMatrices.view);
+    S_3DPerspective(16384, 65536, 65536, g_S3DMatrices.projection);
+    const std::string shipped = ShippedEffect("particles.fx");
+    // The second declares a parameter of its own before the shipped ones.
+    for (const std::string& text : {shipped, "float g_First = 1.0;\n" + shipped}) {
+        SCOPED_TRACE(text.substr(0, 20));
+        SpyEffect* effect = LoadAt("particles", text);
+        ASSERT_EQ(static_cast<void*>(effect), static_cast<void*>(effectRoom.bytes));
+        effect->SetTexture(effect->GetParameterByName(nullptr, "t_DiffuseTexture"), texture);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF181820, 1.0f, 0);
+        ASSERT_EQ(S_3DUpdateParticleSystems(scene, camera), 1);
+        ASSERT_EQ(S_3DRenderParticleSystems(scene), 1);
+        EXPECT_GT(Pixel(kSize / 2, kSize / 2) >> 16 & 0xFF, 0xA0u);  // the spot's bright middle
+        EXPECT_EQ(Pixel(2, 2), 0x181820u);
+    }
+}
+
 }  // namespace

@@ -130,6 +130,28 @@ TEST_P(BloomTest, TheDepthStencilSurfaceComesBackOnEveryExit) {
     EXPECT_EQ(CurrentDepth(), depth);
 }
 
+// An effect freed and another made at its address (a device closed and
+// opened again): the second chain draws with handles of its own.
+TEST_P(BloomTest, AnEffectMadeWhereAFreedOneLayDrawsItsOwnChain) {
+    ASSERT_EQ(LoadAt("bloom", kRouting), static_cast<void*>(effectRoom.bytes));
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFF00, 1.0f, 0);
+    S_3DRenderPostProcessFX();
+    EXPECT_EQ(Pixel(10, 32), 0xFF0000u);
+    EXPECT_EQ(Pixel(54, 32), 0xFFFF00u);
+    // The same chain in green, behind a parameter and a technique of its own.
+    std::string relaid = "float g_First = 1.0;\n" + std::string(kRouting);
+    relaid.replace(relaid.find("vec4(1.0, 0.0, 0.0, 1.0)"), 24, "vec4(0.0, 1.0, 0.0, 1.0)");
+    relaid.replace(relaid.find("technique DEFAULT"), 0,
+                   "technique FIRST { pass P { VertexShader = VS; PixelShader = Red; } }\n");
+    ASSERT_EQ(LoadAt("bloom", relaid), static_cast<void*>(effectRoom.bytes));
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    S_3DRenderPostProcessFX();
+    EXPECT_EQ(Pixel(10, 32), 0x00FF00u);  // glow map 1, written by the new pass A
+    EXPECT_EQ(Pixel(54, 32), 0x0000FFu);  // glow map 2: the copy of the new scene
+    EXPECT_EQ(CurrentTarget(), target);
+    EXPECT_EQ(CurrentDepth(), depth);
+}
+
 TEST_P(BloomTest, TheShippedChainGlowsAroundTheMask) {
     game.Write("shader_src/3_0/bloom.fx", ShippedEffect("bloom.fx"));
     // A dark scene: a glowing white square (alpha 1) and a red one that does not glow.

@@ -45,6 +45,30 @@ protected:
             }
         texture->UnlockRect(0);
     }
+    // The spot texture, the materials (colour and flags each) and a scene with
+    // its camera at the origin; null when something could not be made.
+    struct Material {
+        uint8_t r, g, b;
+        uint32_t flags;
+    };
+    Camera3D* MakeScene(const std::vector<Material>& list) {
+        MakeSpot();
+        materials.resize(list.size());
+        for (size_t i = 0; i < list.size(); ++i) {
+            materials[i].head[0] = list[i].r;
+            materials[i].head[1] = list[i].g;
+            materials[i].head[2] = list[i].b;
+            materials[i].flags = list[i].flags;
+        }
+        g_TCTextureInfo = materials.data();
+        g_TCTextureInfoCount = static_cast<uint16_t>(list.size());
+        scene = B3D_SceneAlloc();
+        if (!texture || !scene) return nullptr;
+        scene->systemScale = 1.0f;
+        Camera3D* camera = B3D_CameraAlloc();
+        if (camera) Qel_MatIdentity(&camera->inst.matrix);
+        return camera;
+    }
     B3DParticle* Add(int32_t material, uint32_t kind, int32_t x, int32_t y, int32_t size) {
         B3DParticle* p = B3D_ParticleGet();
         EXPECT_NE(p, nullptr);
@@ -71,21 +95,8 @@ INSTANTIATE_FOR_BOTH_STATE_MANAGERS(ParticleGLTest);
 
 TEST_P(ParticleGLTest, ABatchOfEveryForm) {
     game.Write("shader_src/3_0/particles.fx", ShippedEffect("particles.fx"));
-    MakeSpot();
-    materials.resize(3);
-    const uint8_t colours[3][3] = {{255, 140, 40}, {60, 140, 255}, {240, 240, 200}};
-    const uint32_t flags[3] = {0x2, 0x4, 0x2};
-    for (int i = 0; i < 3; ++i) {
-        for (int c = 0; c < 3; ++c) materials[i].head[c] = colours[i][c];
-        materials[i].flags = flags[i];
-    }
-    g_TCTextureInfo = materials.data();
-    g_TCTextureInfoCount = 3;
-    scene = B3D_SceneAlloc();
-    ASSERT_NE(scene, nullptr);
-    scene->systemScale = 1.0f;
-    Camera3D* camera = B3D_CameraAlloc();
-    Qel_MatIdentity(&camera->inst.matrix);
+    Camera3D* camera = MakeScene({{255, 140, 40, 0x2}, {60, 140, 255, 0x4}, {240, 240, 200, 0x2}});
+    ASSERT_NE(camera, nullptr);
 
     // Two additive spots overlapping; the bright middle of the spot as a
     // picture on a camera-facing particle at angle 0 (a diamond), at an eighth
@@ -124,17 +135,8 @@ TEST_P(ParticleGLTest, ABatchOfEveryForm) {
 // An effect freed and another made at its address: the second draws with
 // view and projection handles of its own.
 TEST_P(ParticleGLTest, AnEffectMadeWhereAFreedOneLayHasItsOwnHandles) {
-    MakeSpot();
-    materials.resize(1);
-    for (int c = 0; c < 3; ++c) materials[0].head[c] = 255;
-    materials[0].flags = 0x2;
-    g_TCTextureInfo = materials.data();
-    g_TCTextureInfoCount = 1;
-    scene = B3D_SceneAlloc();
-    ASSERT_NE(scene, nullptr);
-    scene->systemScale = 1.0f;
-    Camera3D* camera = B3D_CameraAlloc();
-    Qel_MatIdentity(&camera->inst.matrix);
+    Camera3D* camera = MakeScene({{255, 255, 255, 0x2}});
+    ASSERT_NE(camera, nullptr);
     Add(0, 1, 0, 0, 24);
     D3DXMatrixIdentity(g_S3DMatrices.view);
     S_3DPerspective(16384, 65536, 65536, g_S3DMatrices.projection);

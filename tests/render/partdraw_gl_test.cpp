@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@
 #include "render/lights.h"
 #include "render/mesh.h"
 #include "render/partdraw.h"
+#include "render/spy_effect.h"
 #include "render/statemanager.h"
 #include "scene/records.h"
 #include "scene/state.h"
@@ -169,6 +171,24 @@ protected:
         EXPECT_NEAR(static_cast<int>(got & 0xFF), b, 2) << std::hex << got;
     }
 
+    // The standard effect made anew from `text` behind a spy in the
+    // fixture's room; the one before goes through the entry's free path.
+    void PlaceStandard(const std::string& text) {
+        S_3DFreeShaderDefinition(entry_);
+        auto* d = static_cast<SysShaderDefinition*>(Int_AllocMem(sizeof(SysShaderDefinition), 0));
+        std::memset(d, 0, sizeof *d);
+        d->name = Qel_StrDup("standard_lighting");
+        entry_->definition = d;
+        const D3DXMACRO macros[] = {{"VRMENGINE", "true"}, {nullptr, nullptr}};
+        ID3DXEffect* inner = nullptr;
+        ASSERT_EQ(D3DXCreateEffect(device, text.data(), static_cast<UINT>(text.size()), macros, nullptr, 0, nullptr,
+                                   &inner, nullptr),
+                  D3D_OK);
+        inner->SetStateManager(renderer_.stateManager);
+        d->effect[0] = SpyEffect::PlaceAt(effectRoom_.bytes, inner);
+    }
+
+    SpyEffectStorage effectRoom_;  // outlives TearDown's free of the effects
     SystemState system_{};
     RendererState renderer_{};
     D3DDeviceRecord record_{};
@@ -292,6 +312,22 @@ TEST_P(PartDrawGLTest, TheNearPlaneLiesAtFive) {
     ExpectNear(Pixel(kWidth / 2, kHeight / 2), 0, 0, 0);
     DrawAt(b, 5.1f);
     ExpectNear(Pixel(kWidth / 2, kHeight / 2), 255, 255, 255);
+}
+
+// An effect freed and another made at its address: the part draws with a
+// parameter block and handles of the new one, in its material's colour.
+TEST_P(PartDrawGLTest, AnEffectMadeWhereAFreedOneLayDrawsTheMaterial) {
+    FakeBody* b = Shape(kTriangle, 255, 128, 0, 0);
+    const std::string text = EffectSource("standard_lighting.fx");
+    // The second declares a parameter of its own before the others.
+    for (const std::string& source : {text, "float g_First = 1.0;\n" + text}) {
+        SCOPED_TRACE(source.substr(0, 20));
+        PlaceStandard(source);
+        ASSERT_FALSE(HasFatalFailure());
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+        DrawAt(b, 10.0f);
+        ExpectNear(Pixel(kWidth / 2, kHeight / 2), 255, 128, 0);
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/win32/registry.h"
+#include "support/deathtest.h"
 
 namespace fs = std::filesystem;
 
@@ -21,7 +22,9 @@ protected:
         const char* scratch = getenv("TREVAN_TEST_SCRATCH");
         std::string pattern = std::string(scratch && *scratch ? scratch : "/tmp") + "/registry-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        // A death test's child writes into its parent's folder.
+        dir_ = SharedWithDeathTestChild("TREVAN_TEST_REGISTRY_DIR", pattern);
+        if (dir_ != pattern) rmdir(pattern.c_str());
         const char* old = getenv("XDG_CONFIG_HOME");
         if (old) old_ = old;
         setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/deathtest.h"
 #include "tools/lib/packed_writer.h"
 
 namespace fs = std::filesystem;
@@ -20,6 +21,10 @@ static std::string ScratchRoot() {
     return (s && s[0]) ? s : fs::temp_directory_path().string();
 }
 
+static int g_foldersThisTest = 0;
+
+void TempGameFolder::NewTest() { g_foldersThisTest = 0; }
+
 TempGameFolder::TempGameFolder() {
     static std::atomic<int> counter{0};
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
@@ -28,7 +33,15 @@ TempGameFolder::TempGameFolder() {
         if (!isalnum(static_cast<unsigned char>(c)) && c != '.') c = '_';
     fs::path p =
         fs::path(ScratchRoot()) / "games" / (test + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(p);
+    // A death test's child makes the same folders in the same order as its
+    // parent did, and takes the parent's, so that what it writes is read there.
+    std::string shared =
+        SharedWithDeathTestChild("TREVAN_TEST_FOLDER_" + std::to_string(g_foldersThisTest++), p.string());
+    if (shared != p.string()) {
+        p = shared;
+    } else {
+        fs::remove_all(p);
+    }
     fs::create_directories(p);
     path_ = p.string();
     oldCwd_ = fs::current_path().string();

@@ -18,6 +18,9 @@ public:
     TempGameFolder& operator=(const TempGameFolder&) = delete;
 
     const std::string& Path() const { return path_; }
+    // Called as each test starts: a death test's child finds its parent's
+    // folders by their order within the test.
+    static void NewTest();
 
     // Writes a file (parent folders made as needed), relative to the folder.
     void Write(const std::string& name, const std::string& text) const;

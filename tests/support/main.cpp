@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/seams.h"
+#include "support/gamefolder.h"
 #include "support/globals.h"
 
 // The scratch folders and headless drivers of tests/CMakeLists.txt, set here
@@ -28,6 +29,7 @@ extern "C" const char* __ubsan_default_options() { return "exitcode=87"; }
 // each, the platform's seams and the engine's globals go back to how a fresh
 // process starts, so no test depends on what ran before it.
 class ResetAfterEachTest : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override { TempGameFolder::NewTest(); }
     void OnTestEnd(const testing::TestInfo&) override {
         Platform_ResetAllSeams();
         ResetEngineGlobals();

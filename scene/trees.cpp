@@ -436,9 +436,12 @@ void B3D_SceneClear(Scene3D* scene) {
     while (auto* cam = B3D_First<Camera3D>(&scene->cameras)) B3D_CameraDeleteFromScene(cam);
 }
 
+void (*g_B3DSceneFreedHook)(Scene3D* scene) = nullptr;
+
 void B3D_SceneFree(Scene3D* scene) {
     B3DState* s = g_B3DState;
     if (!scene || !s) return;
+    if (g_B3DSceneFreedHook) g_B3DSceneFreedHook(scene);
     // One sweep of the references for the whole scene.
     std::vector<Inst3D*> roots;
     for (B3DList* list : {&scene->insts, &scene->cameras})

@@ -60,6 +60,9 @@ void B3D_SceneClear(Scene3D* scene);
 // generators, takes, records outside it). The lens-flare scene is made again
 // on its next use.
 void B3D_SceneFree(Scene3D* scene);
+// Told of every scene B3D_SceneFree is about to free, so that the ranks above
+// (the space sectors' scenes) drop their references to it; set by SA_Init.
+extern void (*g_B3DSceneFreedHook)(Scene3D* scene);
 // Every enabled scene's cameras and instance trees enter the renderer again.
 void B3D_EnableAllObjects3D();
 // Takes every enabled scene's instances out of the renderer and frees every

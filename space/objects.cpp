@@ -52,6 +52,18 @@ void CollectSectorIds(std::vector<uint32_t>* ids, bool activeOnly) {
     }
 }
 
+// A sector's scenes may be freed under it (the run start's location reset
+// frees every scene): the sector then has none rather than a freed one.
+void DropSectorScene(Scene3D* scene) {
+    if (!g_SpaceRoot || !g_SpaceRoot->ids) return;
+    for (uint32_t k = Qel_TableNext(g_SpaceRoot->ids, 0); k; k = Qel_TableNext(g_SpaceRoot->ids, k)) {
+        SectorSpace* sector = O_Sector(reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, k)));
+        if (!sector) continue;
+        for (Scene3D** slot : {&sector->spaceScene, &sector->galaxyScene, &sector->dustScene})
+            if (*slot == scene) *slot = nullptr;
+    }
+}
+
 SectorObject* LiveSector(uint32_t id) {
     auto* o = reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id));
     return IsLiveSector(o) ? o : nullptr;
@@ -125,6 +137,7 @@ SpaceRoot* SA_Init(SpaceRoot* root) {
     root->game.word1 = word1;
     root->inCall = 0;
     g_SADockTunnelBody = g_B3DState ? B3D_GetBodyID("stations\\docks\\dock_tunnel") : 0;
+    g_B3DSceneFreedHook = DropSectorScene;
     return root;
 }
 

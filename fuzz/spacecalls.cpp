@@ -37,7 +37,7 @@
 #include "space/kill.h"
 #include "space/objects.h"
 #include "space/orders.h"
-#include "space/standin.h"
+#include "space/save.h"
 #include "space/typesdb.h"
 
 namespace {
@@ -237,13 +237,15 @@ void Step(Input& in) {
             SE_RunAllTasks();
             break;
         }
-        case 10: {  // save and load the space section
+        case 10: {  // save the space section, free the game and load it back (over the same types)
             if (QelFile* f = Qel_fcopen("sect.bin", "wb", 0)) {
                 SA_SaveSectors(f);
                 Qel_fclose(f);
             }
+            SA_FreeAllObjects(g_SpaceRoot);
+            ST_RemoveAllTakes(g_SpaceRoot);
             if (QelFile* f = Qel_fcopen("sect.bin", "rb", 0)) {
-                SA_LoadSectors(f);
+                SA_ReadSectors(f);
                 Qel_fclose(f);
             }
             break;

@@ -29,7 +29,7 @@
 #include "script/arrays.h"
 #include "script/context.h"
 #include "script/savegame.h"
-#include "space/standin.h"
+#include "space/save.h"
 #include "system/clock.h"
 #include "system/standin_fields.h"
 #include "system/timer.h"

@@ -54,7 +54,13 @@
 #include "scene/framedraw.h"
 #include "scene/replay.h"
 #include "scene/startup.h"
-#include "space/standin.h"
+#include "fuzz/harness/spaceworld.h"
+#include "scene/state.h"
+#include "scene/trees.h"
+#include "space/create.h"
+#include "space/cutscene.h"
+#include "space/objects.h"
+#include "space/save.h"
 #include "space/typesdb.h"
 #include "tools/lib/bodyconv.h"
 #include "tools/lib/catalog_writer.h"
@@ -1380,6 +1386,55 @@ void ScenePrograms() {
     }
 }
 
+// The space section (fuzz/spacesave.cpp) of an empty game and of a sector
+// holding objects of most main types, with references between them, dock
+// ports, turrets and a take; the objects' instances are the world's own
+// free instances, so their ids name instances in the target's world too.
+void SpaceSaveSections() {
+    FuzzSpaceWorld world;
+    Fuzz_OpenSpaceWorld(&world);
+    world.root.started = world.root.running = 1;
+    world.root.game.lasersFired = 7;
+    world.root.game.laserHits = 3;
+    Seed("spacesave", "empty", Fuzz_SaveSection(SA_SaveSectors));
+    SectorObject* sector = O_AllocObject(SA_TypeCode(SA_MT_SECTOR, 0));
+    O_Sector(sector)->spaceScene = B3D_SceneFind(1);
+    uint32_t free = 1;
+    auto add = [&](int32_t mainType, int32_t subType, SectorObject* container) {
+        SectorObject* o = O_AllocObject(SA_TypeCode(mainType, subType));
+        if (o->instance && free <= 8) {
+            B3D_InstFree(o->instance);
+            o->instance = B3D_InstFind(free++);
+        }
+        O_SetContainer(o, container);
+        return o;
+    };
+    SectorObject* dock = add(SA_MT_DOCK, 0, sector);
+    SectorObject* ship = add(SA_MT_SHIP, 0, dock);
+    SectorObject* other = add(SA_MT_SHIP, 1, sector);
+    add(SA_MT_WARE_FIRST, 1, ship);
+    add(SA_MT_LASER, 0, ship);
+    SectorObject* missile = add(SA_MT_MISSILE, 0, sector);
+    add(SA_MT_GATE, 0, sector);
+    add(SA_MT_CAMERA, 0, sector);
+    add(SA_MT_BULLET, 0, sector);
+    add(SA_MT_FACTORY, 1, sector);
+    add(SA_MT_NEBULA, 0, sector);
+    add(SA_MT_SPECIAL, 0, sector);
+    add(SA_MT_SUN, 0, sector);
+    add(SA_MT_PLANET, 0, sector);
+    add(SA_MT_DEBRIS, 0, sector);
+    ship->name = Qel_StrReassign(ship->name, "Seed ship");
+    ship->reference = other;
+    O_MissileData(missile)->target = ship;
+    if (ShipData* d = O_ShipData(ship); d && d->turrets) d->turrets[1].target = other;
+    O_ShipData(other)->OrderTarget = dock;
+    world.root.game.playerObject = ship;
+    if (SA_Take* take = ST_CreateTake(5, sector)) take->cutId = 123;
+    Seed("spacesave", "objects", Fuzz_SaveSection(SA_SaveSectors));
+    Fuzz_CloseSpaceWorld(&world);
+}
+
 // Step sequences of the space calls target (fuzz/spacecalls.cpp): each step
 // is an operation byte and its operands.
 void SpaceCalls() {
@@ -1465,6 +1520,7 @@ int main(int argc, char** argv) {
     Recordings();
     ScenePrograms();
     SpaceCalls();
+    SpaceSaveSections();
     {
         std::vector<uint8_t> image = Fuzz_StoryImage();
         SB_LoadStoryImage(ctx, "fuzz", "fuzz", image.data(), uint32_t(image.size()));

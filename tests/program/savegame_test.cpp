@@ -205,7 +205,10 @@ SaveImage Parse(const Bytes& b) {
     EXPECT_EQ(CookieAt(b, at), "GALA");
     take(4 + 2880 * 32 + 4);
     EXPECT_EQ(CookieAt(b, at), "SECT");
-    take(12);
+    static const uint8_t kSpaceEnd[4] = {'/', 'S', 'E', 'C'};
+    const auto spaceEnd = std::search(b.begin() + static_cast<long>(at), b.end(), kSpaceEnd, kSpaceEnd + 4);
+    EXPECT_NE(spaceEnd, b.end());
+    take(static_cast<size_t>(spaceEnd - b.begin()) - at + 4);
     if (CookieAt(b, at) == "INS ") take(12);
     if (CookieAt(b, at) == "FIX ") take(4 + 400);
     EXPECT_EQ(CookieAt(b, at), "/KSA");
@@ -361,6 +364,7 @@ TEST_F(SaveGameTest, AFailureAnywhereLeavesTheSlotAsItWas) {
         static_cast<int64_t>(reference.time.size() + reference.script.size());
     const int64_t moviesAt = sceneAt + static_cast<int64_t>(reference.sections[0].bytes.size());
     const int64_t galaxyAt = moviesAt + static_cast<int64_t>(reference.sections[1].bytes.size());
+    const int64_t spaceAt = galaxyAt + static_cast<int64_t>(reference.sections[2].bytes.size());
     struct Case {
         const char* what;
         const char* failingCall;  // a stand-in told to fail
@@ -372,7 +376,7 @@ TEST_F(SaveGameTest, AFailureAnywhereLeavesTheSlotAsItWas) {
         {"scene", nullptr, "EO_FreeObjectEffects", sceneAt + 4, "P_Save(5,New) B3D_SaveGame failed\n"},
         {"movies", nullptr, "EO_FreeObjectEffects", moviesAt + 4, "P_Save(5, New) MOV_SaveGame failed\n"},
         {"galaxy", nullptr, "EO_FreeObjectEffects", galaxyAt + 4, "P_Save(5,New) GS_SaveGame() failed!\n"},
-        {"space", "SA_SaveSectors", nullptr, -1, "P_Save(5,New) SA_Save() failed!\n"},
+        {"space", nullptr, "EO_FreeObjectEffects", spaceAt + 4, "P_Save(5,New) SA_Save() failed!\n"},
         {"cockpit", "ID_Save", nullptr, -1, "P_Save(5,New) ID_Save() failed!\n"},
         {"sound", nullptr, "ID_Save", 12 + 4, "P_Save(5,New) SFX_SaveGame() failed!\n"},
         {"a header write", nullptr, "EO_FreeObjectEffects", 10, "P_Save(5,New): writing the header failed\n"},

@@ -4,7 +4,7 @@
 #include "scene/allocs.h"
 #include "scene/replay.h"
 #include "scene/trees.h"
-#include "space_fixture.h"
+#include "space/space_fixture.h"
 
 using SectorScene = SpaceTest;
 

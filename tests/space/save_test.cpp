@@ -15,6 +15,8 @@
 #include "support/gamefolder.h"
 #include "support/logcapture.h"
 #include "scene/allocs.h"
+#include "scene/caches.h"
+#include "scene/freeing.h"
 #include "scene/state.h"
 #include "scene/trees.h"
 #include "space/create.h"
@@ -22,6 +24,7 @@
 #include "space/save.h"
 #include "space/typesdb.h"
 #include "space/space_fixture.h"
+#include "tools/lib/cutconv.h"
 
 namespace {
 
@@ -58,8 +61,17 @@ protected:
         system_->debugFlags = 0x80000000;
     }
     void TearDown() override {
+        Clear();
+        J3D_FreeAllCuts();
         folder_.reset();
         SpaceTest::TearDown();
+    }
+    void WriteCut(int id, const std::string& source) const {
+        std::string text, error;
+        ASSERT_TRUE(Tool_CutSourceToText(source, &text, &error)) << error;
+        char name[32];
+        snprintf(name, sizeof name, "cut/%05d.bod", id);
+        folder_->Write(name, text);
     }
     // The section written through a gzip stream, read back decompressed.
     static Bytes Save() {
@@ -386,6 +398,42 @@ TEST_F(SpaceSave, CorruptSectionsFailWithALogLine) {
     }
     Clear();
     EXPECT_EQ(Load(good), 1);
+}
+
+// A take of a loaded cut: one object ID per path of the cut, read back into
+// its path objects; a path count above the cut's fails.
+TEST_F(SpaceSave, ATakeKeepsThePathObjectsOfItsCut) {
+    WriteCut(501, "path 0 -1\npath 1 -1\n");
+    ASSERT_NE(J3D_GetCut(501), nullptr);
+    SectorObject* sector = New(SA_MT_SECTOR);
+    SectorObject* ware = New(SA_MT_WARE_FIRST);
+    O_SetContainer(ware, sector);
+    SA_Take* take = ST_CreateTake(9, sector);
+    take->cutId = 501;
+    take->flags = 1;
+    take->slots = static_cast<SA_TakeSlot*>(Int_AllocMem(2 * sizeof(SA_TakeSlot), Int_MemTag(14) | INT_MEM_ZERO_TAIL));
+    take->slotCount = 2;
+    take->slots[1].object = ware;
+    const uint32_t ids[] = {sector->id, ware->id};
+    Bytes b = Save();
+    const size_t at = b.size() - 4 - 8 - 28;
+    ASSERT_EQ(TagAt(b, at), "STAK");
+    const uint32_t expected[] = {20, 9, 501, ids[0], 1, 2, 0, ids[1]};
+    for (size_t i = 0; i < 8; ++i) EXPECT_EQ(WordAt(b, at + 4 + 4 * i), expected[i]) << "word " << i;
+    Clear();
+    ASSERT_EQ(Load(b), 1);
+    SA_Take* back = ST_FindTake(9);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->sector, Find(ids[0]));
+    ASSERT_EQ(back->slotCount, 2);
+    EXPECT_EQ(back->slots[0].object, nullptr);
+    EXPECT_EQ(back->slots[1].object, Find(ids[1]));
+    SetWord(&b, at + 24, 3);
+    Clear();  // the take's unload freed the cut
+    ASSERT_NE(J3D_GetCut(501), nullptr);
+    LogCapture log;
+    EXPECT_EQ(Load(b), 0);
+    EXPECT_TRUE(log.Contains("take 9: 3 paths, its cut 501 has 2")) << log.Text();
 }
 
 // Two containers that name each other close a cycle.

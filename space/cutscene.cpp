@@ -25,6 +25,7 @@
 #include "space/kill.h"
 #include "space/objects.h"
 #include "space/queries.h"
+#include "space/takes.h"
 #include "space/typesdb.h"
 
 namespace {

@@ -48,8 +48,6 @@ void ST_StartFromIndex(const QelVector* position, SA_Take* take, int32_t pathInd
                        const QelMatrix* matrix);
 // Stops the jobs, frees the objects and instances of the loaded cut, the slots and the cut.
 void ST_UnloadCut(SA_Take* take);
-// Loads the cut into the take (space/standin until the take cut loading lands).
-int32_t ST_LoadCut(SA_Take* take, int32_t cutId, int32_t tag);
 
 // Builds the object's instance tree from the cut under the parent (a new
 // marked instance when none); with a survey list and no object only collects

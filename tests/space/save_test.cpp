@@ -384,7 +384,7 @@ TEST_F(SpaceSave, CorruptSectionsFailWithALogLine) {
         {"wrong STAK", [=](Bytes* b) { (*b)[take] = 'X'; }, "wrong STAK cookie"},
         {"take block of 24", [=](Bytes* b) { SetWord(b, take + 4, 24); }, "wrong take block"},
         {"wrong /SEC", [](Bytes* b) { b->back() = 'X'; }, "wrong /SEC cookie"},
-        {"cut short", [](Bytes* b) { b->resize(b->size() - 10); }, "SA_LoadSectors()"},
+        {"cut short", [](Bytes* b) { b->erase(b->end() - 10, b->end()); }, "SA_LoadSectors()"},
         {"object count above the records", [](Bytes* b) { SetWord(b, 8 + 2 * 4, 0x7fffffff); }, "wrong SOBJ cookie"},
     };
     for (const Case& c : cases) {

@@ -1004,6 +1004,11 @@ const J3D_Note* SA_FindCutNote(const J3D_CutPath& path, const char* text) {
     return nullptr;
 }
 
+int SA_AppendComponentRecord(int32_t kind, const ComponentRecord& record) {
+    if (kind < 0 || kind >= SA_COMPONENT_KINDS) return 0;
+    return StoreComponent(kind, record) ? 1 : 0;
+}
+
 TypeRecord* SA_AppendTypeRecords(int32_t mainType, int32_t n) {
     if (mainType < 0 || mainType >= SA_MAIN_TYPE_COUNT || n <= 0) return nullptr;
     TypeDatabase& db = g_TypeDB;

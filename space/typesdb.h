@@ -290,6 +290,10 @@ TypeRecord* SA_GetTypeRecord(int32_t mainType, int32_t subType);
 // The record of an object's type, or null.
 TypeRecord* O_GetTypeRecord(const SectorObject* object);
 
+// Appends a record to the component table of a kind (0 lasers, 1 cockpits,
+// 2 docking positions), which owns its entries from then on; 0 when memory
+// runs out.
+int SA_AppendComponentRecord(int32_t kind, const ComponentRecord& record);
 // Empties a dock-port list; appends one entry (0 when memory runs out).
 void SA_ClearDockPortList(DockPortList* list);
 int SA_AppendDockPortEntry(DockPortList* list, const DockPortEntry& entry);

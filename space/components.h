@@ -23,3 +23,18 @@ constexpr int32_t SA_MAX_BODY_COMPONENTS = 50;
 // Scans the parts of the body's first level and appends at most one entry
 // per kind (lasers, cockpits, docking positions) for the body.
 void SA_SetComponents(const Body3D* body);
+
+struct TypeRecord;
+
+// The rebuild of the "Components" types file when none ships: started when
+// the file cannot be opened, it scans the bodies of every types record read
+// (the record's cut's path bodies and the state cuts of their dummies, or the
+// record's own body), each body once; the finish writes the tables found as
+// the file and forgets the bodies. More than SA_MAX_COMPONENT_BODIES bodies
+// end the program.
+constexpr int32_t SA_MAX_COMPONENT_BODIES = 10000;
+void SA_StartComponentsRebuild();
+// 1 while a rebuild runs.
+int SA_RebuildingComponents();
+void SA_ScanRecordComponents(int32_t mainType, const TypeRecord* record);
+void SA_FinishComponentsRebuild();

@@ -175,7 +175,10 @@ int32_t SA_ScaleByTuning(int32_t value, int32_t tuning) {
 }
 
 int32_t SA_GetTypeCut(int32_t mainType, int32_t subType) {
-    const TypeRecord* t = SA_GetTypeRecord(mainType, subType);
+    return SA_RecordCut(mainType, SA_GetTypeRecord(mainType, subType));
+}
+
+int32_t SA_RecordCut(int32_t mainType, const TypeRecord* t) {
     if (!t) return -1;
     int32_t field;
     switch (mainType) {

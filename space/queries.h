@@ -38,6 +38,8 @@ int32_t SA_ScaleByTuning(int32_t value, int32_t tuning);
 // missiles 37, asteroids, gates, specials, debris and wrecks 17; -1 for any
 // other main type, an unknown type or a cut field of 0.
 int32_t SA_GetTypeCut(int32_t mainType, int32_t subType);
+// The cut of a record of the main type (-1 none), before it is in the database.
+int32_t SA_RecordCut(int32_t mainType, const TypeRecord* t);
 // Rotation steps: field 2 (y), 3 (x), 4 (z), for a ship scaled by its extra
 // rotation speed.
 int32_t SA_GetScaledTypeValue2(const SectorObject* object);

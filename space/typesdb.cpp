@@ -15,6 +15,7 @@
 #include "scene/state.h"
 #include "scene/typesfiles.h"
 #include "space/objects.h"
+#include "space/components.h"
 #include "space/cutscene.h"
 #include "space/queries.h"
 
@@ -828,6 +829,8 @@ bool ReadOwnFields(VRMFile* r, int32_t mainType, int32_t version, int32_t subTyp
                 Qel_DPrintf(4, "Reading additional shipinfo %d from types\n", subType);
                 if (!ReadShipLists(r, f)) return false;
             } else if (!r->error) {
+                // The components the lists come from, when they are being rebuilt.
+                SA_ScanRecordComponents(SA_MT_SHIP, t);
                 SearchShipLists(subType, f);
             }
             t->dockPorts = NewDockPortList();
@@ -928,7 +931,9 @@ void LoadTypeTable(int32_t mainType) {
     if (!records) return;
     int32_t read = 0;
     for (; read < count; ++read) {
-        if (!ReadTypeRecord(r, mainType, version, read, &records[read])) {
+        const bool whole = ReadTypeRecord(r, mainType, version, read, &records[read]);
+        if (whole) SA_ScanRecordComponents(mainType, &records[read]);
+        if (!whole) {
             Qel_ErrPrintf("Error loading %s: maintype %d, subtype %d\n", file.c_str(), mainType, read);
             FreeRecordParts(&records[read]);
             std::memset(static_cast<void*>(&records[read]), 0, sizeof(TypeRecord));
@@ -1044,11 +1049,12 @@ int SA_LoadObjectDB(SpaceRoot*) {
     if (!LoadGroups<ComponentRecord>("Components",
                                      "Error loading Components.txt: components type %d, component number %d\n",
                                      ComponentHeader, ReadComponent, StoreComponent, DropComponent))
-        Qel_DPrintf(0, "SA_LoadObjectDB(): no Components file, no components loaded\n");
+        SA_StartComponentsRebuild();
     if (!LoadGroups<MatchRecord>("Matches", "Error loading Matches.txt: match type %d, match number %d\n", MatchHeader,
                                  ReadMatch, StoreMatch, DropNothing<MatchRecord>))
         return 0;
     for (int32_t mainType : kTableOrder) LoadTypeTable(mainType);
+    SA_FinishComponentsRebuild();
     BuildFixedTypes();
     if (!LoadCounted("WareLists", "Error loading WareLists.txt: ware list number %d\n", 1, &db.wareLists,
                      &db.wareListCount, ReadWareList, DropBlock))

@@ -112,7 +112,8 @@ Words FixedBlock(const SectorObject* o) {
     w[39] = U(o->hull);
     w[40] = IdOf(o->reference);
     w[41] = InstId(o->instance2);
-    w[kNameWord] = o->name ? static_cast<uint32_t>(std::strlen(o->name) + 1) : 0;
+    // A longer name is cut to what the reader takes, so that the save loads.
+    w[kNameWord] = o->name ? static_cast<uint32_t>(std::min<size_t>(std::strlen(o->name) + 1, SA_SAVE_MAX_NAME)) : 0;
     w[43] = IdOf(o->reference3);
     w[44] = IdOf(o->reference4);
     w[45] = U(o->referenceIndex);
@@ -793,7 +794,10 @@ int O_SaveObject(SectorObject* o, QelFile* file) {
     w.Word(SA_SAVE_FIXED_BYTES);
     const Words fixed = FixedBlock(o);
     w.Put(fixed);
-    if (fixed[kNameWord]) w.Bytes(o->name, fixed[kNameWord]);
+    if (fixed[kNameWord]) {
+        w.Bytes(o->name, fixed[kNameWord] - 1);
+        w.Bytes("", 1);
+    }
     const int32_t length = SA_SpecialBlockBytes(o->mainType);
     w.Word(U(length));
     if (length) {

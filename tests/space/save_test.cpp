@@ -302,6 +302,20 @@ TEST_F(SpaceSave, AnOlderBlockOf172BytesLoadsWithItsLastWordsAtZero) {
     EXPECT_EQ(back->lastMoveTime, 0);
 }
 
+// A name longer than the reader takes is cut when written, so the game loads.
+TEST_F(SpaceSave, ALongNameIsCutToWhatTheReaderTakes) {
+    SectorObject* sector = New(SA_MT_SECTOR);
+    SectorObject* ware = New(SA_MT_WARE_FIRST);
+    O_SetContainer(ware, sector);
+    ware->name = Qel_StrReassign(ware->name, std::string(2000, 'n').c_str());
+    const uint32_t id = ware->id;
+    const Bytes b = Save();
+    Clear();
+    ASSERT_EQ(Load(b), 1);
+    ASSERT_NE(Find(id), nullptr);
+    EXPECT_EQ(std::string(Find(id)->name), std::string(SA_SAVE_MAX_NAME - 1, 'n'));
+}
+
 TEST_F(SpaceSave, HitsAreClampedToWhatWasFired) {
     root_.game.lasersFired = 5;
     root_.game.missilesFired = 2;

@@ -9,17 +9,15 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/table.h"
-#include "cockpit/callnames.h"
 #include "cockpit/helpers.h"
+#include "cockpit/scenes.h"
 #include "cockpit/standin.h"
 #include "cockpit/steering.h"
 #include "scene/names.h"
 #include "scene/records.h"
+#include "scene/state.h"
 #include "scene/takes.h"
 #include "scene/trees.h"
-#include "script/lookup.h"
-#include "script/modules.h"
-#include "script/tasks.h"
 #include "space/queries.h"
 #include "space/typesdb.h"
 #include "system/clock.h"
@@ -32,8 +30,6 @@ namespace {
 constexpr int32_t kRadarRange = 10000000;
 constexpr int32_t kShakeTime = 1000;
 constexpr int32_t kShakeLevelMax = 100;
-// Calls without a meaning: answered 0 with the line that names them.
-constexpr int32_t kUndefinedCalls[] = {71, 75};
 
 const char* const kHudBodyNames[5] = {
     "effects\\menugfx\\GUI\\gui_master", "effects\\menugfx\\hud_icon_text", "effects\\menugfx\\hud_target_text",
@@ -45,11 +41,6 @@ int32_t Now() { return g_SystemState ? g_SystemState->gameClock : 0; }
 int32_t ClampToInt(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 int NoCockpitView(SectorObject*, int32_t, QelVector*, QelMatrix*) { return 0; }
-
-int32_t AnswerZero(int32_t, SE_Task* task, int32_t, int32_t, ScriptValue*) {
-    if (task) SE_TaskReturnIntEx(task, g_SEContext, 0);
-    return 1;
-}
 
 // The cockpit view point of the cockpit's number, when its ship has one.
 bool CockpitView(const Cockpit* cockpit, QelVector* position, QelMatrix* matrix) {
@@ -65,7 +56,6 @@ bool CockpitView(const Cockpit* cockpit, QelVector* position, QelMatrix* matrix)
 }  // namespace
 
 INS_CockpitViewFn g_INSCockpitView = NoCockpitView;
-INS_CallHandler g_INSAnswerCall = AnswerZero;
 
 // ---------------------------------------------------------------- the system
 
@@ -146,8 +136,9 @@ uint32_t INS_AddCockpit(CockpitSystem* system) {
     auto* cockpit = Int_AllocRecord<Cockpit>(0);
     if (!cockpit) return 0;
     IC_InitCockpitScenes(cockpit);
+    if (g_B3DState) IC_InitAllScenes(cockpit);
     const uint32_t id = Qel_TableAdd(system->cockpits, reinterpret_cast<uintptr_t>(cockpit));
-    if (!id) Int_FreeRecord(cockpit, 0);
+    if (!id) INS_DeleteCockpit(cockpit);
     else cockpit->id = id;
     return id;
 }
@@ -166,13 +157,10 @@ void INS_ClearAllCockpits(CockpitSystem* system) {
 }
 
 void INS_ClearCockpit(Cockpit* cockpit) {
-    if (cockpit->camera) B3D_CameraFree(cockpit->camera);
-    if (cockpit->scene) B3D_SceneFree(cockpit->scene);
-    cockpit->camera = nullptr;
-    cockpit->scene = nullptr;
+    IC_FreeAllScenes(cockpit);
     cockpit->refObject = cockpit->cockpitRefObject = cockpit->sectorSpace = nullptr;
     cockpit->refViewObject = cockpit->trackedObject = cockpit->secondObject = nullptr;
-    cockpit->sectorCamera = cockpit->galaxyCamera = cockpit->dustCamera = nullptr;
+    cockpit->sectorCamera = cockpit->galaxyCamera = cockpit->dustCamera = 0;
 }
 
 std::vector<uint32_t> INS_CockpitIds(const CockpitSystem* system) {
@@ -285,33 +273,4 @@ int32_t INS_Interpolate(int32_t a, int32_t b, int32_t t, int32_t lo, int32_t hi)
     const int64_t delta = int64_t{b} - a;
     if (t < 65536 && span < 65536) return ClampToInt(mid + delta * (2 * int64_t{t} - lo - hi) / (2 * span));
     return ClampToInt(mid + delta * (t - (int64_t{lo} + hi) / 2) / span);
-}
-
-// ---------------------------------------------------------------- module 10
-
-void INS_RegisterSysCalls() {
-    g_CockpitModule.moduleNumber = g_SEContext ? SB_RegisterEngineModule(g_SEContext, INS_SysCall, INS_GetCallNames(),
-                                                                         INS_ReturnIntCallback, nullptr, nullptr)
-                                               : 0;
-}
-
-int32_t INS_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args) {
-    if (call < 0 || call >= INS_CALL_NAME_COUNT) {
-        Qel_DPrintf(0, "INS_SysCall: (%s) Undefined System Call %d\n", SE_GetCurrentDebugAddress(), call);
-        return AnswerZero(callerModule, task, call, argc, args);
-    }
-    if (std::find(std::begin(kUndefinedCalls), std::end(kUndefinedCalls), call) != std::end(kUndefinedCalls)) {
-        Qel_DPrintf(0, "INS_SysCall: (%s) Undefined System Call %s (%d)\n", SE_GetCurrentDebugAddress(),
-                    INS_GetCallNames()[call], call);
-        return AnswerZero(callerModule, task, call, argc, args);
-    }
-    g_INSAnswerCall(callerModule, task, call, argc, args);
-    return 1;
-}
-
-void INS_ReturnIntCallback(uint32_t, int32_t value) {
-    CockpitSystem* system = g_CockpitSystem;
-    if (!system) return;
-    SV_Release(&system->answer);
-    SV_AssignInt(&system->answer, value);
 }

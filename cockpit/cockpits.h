@@ -1,7 +1,7 @@
 // The cockpit system: the table of the player's cockpits (each one view of
 // the world with its references to space objects), their one free path, the
 // calls the space simulation makes into them (reference removal, the hit
-// shake, the cockpit of a ship), the view helpers, and engine-call module 10.
+// shake, the cockpit of a ship) and the view helpers.
 #pragma once
 
 #include <cstdint>
@@ -13,24 +13,70 @@
 struct QelTable;
 struct Scene3D;
 struct Camera3D;
+struct Inst3D;
 struct SectorObject;
 struct SE_Task;
+
+// The cockpit's handle on one scene instance made on demand, held by id so
+// that an instance the scene engine freed (a location reset, a story's free)
+// is seen as gone. The fifth word is kept by the overlay entries only.
+struct InstSlot {
+    uint32_t state;  // the overlay entries' "visible" word
+    uint32_t inst;   // instance id, 0 until first use
+    int32_t kind;    // -1: made by IC_SlotGetInst; a light when initialised with -1
+    uint32_t extra;
+    uint32_t aux;
+};
+
+// The target overlay, icon menu and tooltip scenes of a cockpit.
+struct Cockpit;
+struct CockpitOverlayScene {
+    Cockpit* cockpit;
+    uint32_t scene;   // Scene3D id
+    uint32_t camera;  // Camera3D id
+    int32_t words[3];
+    int32_t word;
+};
+struct IconMenuScene {
+    int32_t word;
+    uint32_t scene;
+    uint32_t camera;
+    void* menus[3];  // head, tail, tail predecessor of the icon menus
+};
+struct TooltipScene {
+    int32_t word;
+    uint32_t scene;
+    uint32_t camera;
+    int32_t words[4];
+};
+
+// How the cockpit body sways with the ship's motion.
+struct CockpitSway {
+    int32_t offset[3];  // 16.16
+    int32_t jitter[4];  // a, b, c and a fourth word; 1/65536 turn
+    int32_t lastRotSpeed[3];
+    int32_t lastSpeed;
+    int32_t lastAcceleration;  // units per second
+};
+
+constexpr int32_t IC_COCKPIT_LIGHTS = 16;
 
 // One view of the game world: the player's cockpit, a monitor, an external or
 // a cinematic camera. Zero-filled, then given its defaults by
 // IC_InitCockpitScenes. References to space objects are cleared by
 // INS_RemoveObjectReferences before their object is freed.
 struct Cockpit {
-    uint32_t id;  // key in the cockpit table
-    Scene3D* scene;
-    Camera3D* camera;
+    uint32_t id;                     // key in the cockpit table
+    uint32_t scene;                  // Scene3D id of the cockpit scene, 0 when none
+    uint32_t camera;                 // Camera3D id of its camera
     SectorObject* refObject;         // the object the view is bound to
     SectorObject* cockpitRefObject;  // the ship whose cockpit this is
     // Twenty reserved words, the sector space and the three cameras among them.
+    // The cameras are the story's: held by id, looked up at each use.
     SectorObject* sectorSpace;  // a sector (main type 1) or null
-    Camera3D* sectorCamera;
-    Camera3D* galaxyCamera;
-    Camera3D* dustCamera;
+    uint32_t sectorCamera;
+    uint32_t galaxyCamera;
+    uint32_t dustCamera;
     int32_t reserved[16];
     SectorObject* refViewObject;  // what the cinematic view looks at
     int32_t refViewPos[3];
@@ -87,6 +133,12 @@ struct Cockpit {
     int32_t gridOn;
     int32_t cockpitBodyOn, radarBodyOn, displayBodyOn;
     int32_t shading;
+    // The scenes the cockpit owns beside its cockpit scene.
+    uint32_t lights[IC_COCKPIT_LIGHTS];  // instance ids, 0 where one could not be made
+    CockpitOverlayScene* overlay;
+    IconMenuScene* iconMenus;
+    TooltipScene* tooltip;
+    CockpitSway sway;  // of the cockpit body
 };
 
 // The one record of a running story's cockpits.
@@ -103,6 +155,7 @@ struct CockpitSystem {
     uint32_t statusFlags;
     int32_t crossHair;
     ScriptValue answer;  // the integer answer of a story function the module started
+    int16_t answered;    // 1 once the answer slot holds an answer
     int32_t dustBody;
 };
 
@@ -141,7 +194,8 @@ uint32_t INS_AddCockpit(CockpitSystem* system);
 void INS_FreeCockpit(CockpitSystem* system, uint32_t id);
 // Frees every cockpit of the table through INS_FreeCockpit.
 void INS_ClearAllCockpits(CockpitSystem* system);
-// Frees the cockpit's scene and camera (its own instances go with them).
+// Frees the cockpit's scenes (its own instances go with them) and drops its
+// references.
 void INS_ClearCockpit(Cockpit* cockpit);
 
 // The cockpit IDs of the table in ascending key order.
@@ -184,14 +238,3 @@ int32_t INS_FixDiv(int32_t a, int32_t b);             // 16.16; 0 for b == 0
 int32_t INS_FixMul(int32_t a, int32_t b);             // 16.16, rounded at 0x8000
 // The value between a and b that t gives within lo..hi (the ends outside it).
 int32_t INS_Interpolate(int32_t a, int32_t b, int32_t t, int32_t lo, int32_t hi);
-
-// Registers module 10 with its 130 call names and keeps the module number.
-void INS_RegisterSysCalls();
-// The module's handler: undefined calls are answered 0 with their line; every
-// other call goes to g_INSAnswerCall.
-int32_t INS_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
-// The seam of the calls still to come: answers 0 until they are there.
-using INS_CallHandler = int32_t (*)(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
-extern INS_CallHandler g_INSAnswerCall;
-// The module's integer reply callback: the answer lands in the system's slot.
-void INS_ReturnIntCallback(uint32_t handle, int32_t value);

@@ -28,6 +28,7 @@
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "cockpit/cockpits.h"
+#include "cockpit/syscall.h"
 #include "cockpit/controlmatrix.h"
 #include "cockpit/standin.h"
 #include "cockpit/steering.h"

@@ -12,6 +12,7 @@
 #include "cockpit/effects.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/cockpits.h"
+#include "cockpit/syscall.h"
 #include "cockpit/standin.h"
 #include "program/exit.h"
 #include "program/gamesound.h"

@@ -2,6 +2,7 @@
 // calls (reference removal, the hit shake, the cockpit of a ship), the view
 // helpers and engine-call module 10.
 #include "cockpit/cockpits.h"
+#include "cockpit/syscall.h"
 
 #include <gtest/gtest.h>
 
@@ -260,7 +261,9 @@ TEST(CockpitViews, DistancesAndLargestComponents) {
 
 TEST_F(CockpitTest, FreeingCockpitsDropsTheActiveControlCockpit) {
     CockpitSystem* s = g_CockpitSystem;
-    INS_FreeCockpit(s, INS_AddCockpit(s));  // the table's buckets stay
+    // The tables' buckets (the cockpits', the scene engine's) stay grown.
+    INS_AddCockpit(s), INS_AddCockpit(s), INS_AddCockpit(s), INS_AddCockpit(s);
+    INS_ClearAllCockpits(s);
     const int64_t bytes = Int_GetTagMem(0);
     const uint32_t a = INS_AddCockpit(s), b = INS_AddCockpit(s);
     INS_AddCockpit(s);
@@ -281,15 +284,14 @@ TEST_F(CockpitTest, FreeingCockpitsDropsTheActiveControlCockpit) {
 
 TEST_F(CockpitTest, AFreedCockpitTakesItsSceneAndCameraWithIt) {
     Cockpit* c = AddCockpit();
-    c->scene = B3D_SceneAlloc();
-    c->camera = B3D_CameraAlloc();
-    ASSERT_NE(c->scene, nullptr);
-    ASSERT_NE(c->camera, nullptr);
-    B3D_SceneLinkInst(c->scene, c->camera);
-    const uint32_t scene = c->scene->id, camera = c->camera->inst.id;
+    ASSERT_NE(B3D_SceneFind(c->scene), nullptr);
+    ASSERT_NE(B3D_InstFind(c->camera), nullptr);
+    const uint32_t scene = c->scene, camera = c->camera, light = c->lights[15];
+    const uint32_t overlay = c->overlay->scene, menus = c->iconMenus->scene, tooltip = c->tooltip->scene;
     INS_FreeCockpit(g_CockpitSystem, c->id);
-    EXPECT_EQ(B3D_SceneFind(scene), nullptr);
+    for (uint32_t id : {scene, overlay, menus, tooltip}) EXPECT_EQ(B3D_SceneFind(id), nullptr);
     EXPECT_EQ(B3D_InstFind(camera), nullptr);
+    EXPECT_EQ(B3D_InstFind(light), nullptr);
 }
 
 TEST_F(CockpitTest, TheSteeredShipFollowsTheViewMode) {
@@ -318,12 +320,11 @@ TEST_F(CockpitTest, EngineCallsOfModuleTen) {
     EXPECT_EQ(std::string(INS_GetCallNames()[67]), "INS_SetActiveControlCockpit");
     EXPECT_EQ(INS_GetCallNames()[INS_CALL_NAME_COUNT], nullptr);
 
-    const INS_CallHandler saved = g_INSAnswerCall;
+    const INS_CallFn saved = g_INSLaterCalls;
     static int32_t s_seen = -1;
-    g_INSAnswerCall = [](int32_t, SE_Task* task, int32_t n, int32_t, ScriptValue*) {
-        s_seen = n;
-        SE_TaskReturnIntEx(task, g_SEContext, 5);
-        return 1;
+    g_INSLaterCalls = [](const SA_Call& call) {
+        s_seen = call.number;
+        return call.Answer(5);
     };
     const struct {
         int32_t call;
@@ -335,7 +336,8 @@ TEST_F(CockpitTest, EngineCallsOfModuleTen) {
         {75, 0, -1, "INS_SysCall: (invalid address) Undefined System Call INS_SetExternalView (75)\n"},
         {130, 0, -1, "INS_SysCall: (invalid address) Undefined System Call 130\n"},
         {-1, 0, -1, "INS_SysCall: (invalid address) Undefined System Call -1\n"},
-        {12, 5, 12, ""},
+        {42, 5, 42, ""},
+        {129, 5, 129, ""},
     };
     for (const auto& c : cases) {
         s_seen = -1;
@@ -350,7 +352,7 @@ TEST_F(CockpitTest, EngineCallsOfModuleTen) {
         EXPECT_EQ(task->callResult.i, c.answer);
         SE_RemoveTask(runner.ctx(), task);
     }
-    g_INSAnswerCall = saved;
+    g_INSLaterCalls = saved;
 
     INS_ReturnIntCallback(0, 17);
     EXPECT_EQ(g_CockpitSystem->answer.tag, VARTYPE_INTEGER);

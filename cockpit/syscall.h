@@ -1,0 +1,47 @@
+// The handler of the cockpit's engine-call module (module 10): the undefined
+// numbers, the calls on cockpits, their cameras, references, texts, radar
+// and tracking (0 to 41), and the seams through which the view, HUD and menu
+// calls (42 to 129) and the text displays and tracking behind 17 to 20, 31,
+// 32 and 35 to 39 are reached. Arguments are read as the space module's
+// calls read them: a missing one reads as INTEGER 0.
+#pragma once
+
+#include <cstdint>
+
+#include "cockpit/cockpits.h"
+#include "space/syscall.h"
+
+// Registers module 10 with its 130 call names and keeps the module number.
+void INS_RegisterSysCalls();
+// Answers every call at once (but a text display that answers later); 1.
+int32_t INS_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t argc, ScriptValue* args);
+// The module's integer reply callback: the answer lands in the system's slot.
+void INS_ReturnIntCallback(uint32_t handle, int32_t value);
+// Starts a story function of the object with integer arguments and answers
+// what it returned at once, 0 when it did not (missing, waiting, no system).
+// The slot is cleared first, so an earlier answer is never taken for it.
+int32_t INS_RunStoryInt(int32_t objectId, const char* name, int32_t argc, int32_t a0 = 0, int32_t a1 = 0);
+
+// Calls 42 to 129: INTEGER 0 until the view, HUD and menu calls land.
+using INS_CallFn = int32_t (*)(const SA_Call& call);
+extern INS_CallFn g_INSLaterCalls;
+
+// The text displays and the tracking that the HUD and menus fill; until then
+// the displays show nothing and tracking keeps only its mode and object.
+struct INSDisplayLink {
+    void (*cameraMessage)(Cockpit* cockpit, const char* text);  // null text clears the box
+    void (*navMap)(Cockpit* cockpit, int32_t value);
+    void (*staticText)(Cockpit* cockpit, const char* text);
+    void (*clearText)(Cockpit* cockpit, int32_t value);
+    // A text shown for the 16-bit value (the four-argument form with its
+    // fourth value): it answers the call, now or when the text is done.
+    int32_t (*displayText)(Cockpit* cockpit, const SA_Call& call, const char* text, int32_t value, bool long_form,
+                           int32_t fourth);
+    void (*message)(Cockpit* cockpit, const char* text, int32_t duration);
+    // Tracking in the mode (1 tracking, 3 the object, 4 enemies; 0 stops).
+    void (*track)(Cockpit* cockpit, int32_t mode, SectorObject* object);
+};
+extern INSDisplayLink g_INSDisplays;
+// What the tracking does until the menus land: the mode, the object and the
+// time it began.
+void INS_SetTracking(Cockpit* cockpit, int32_t mode, SectorObject* object);

@@ -264,6 +264,12 @@ int32_t INS_MaxAbsDifference(const QelVector* a, const QelVector* b) {
     return ClampToInt(m);
 }
 
+int32_t INS_MulDiv(int32_t a, int32_t b, int32_t c) { return c ? ClampToInt(int64_t{a} * b / c) : 0; }
+
+int32_t INS_FixDiv(int32_t a, int32_t b) { return b ? ClampToInt(int64_t{a} * 65536 / b) : 0; }
+
+int32_t INS_FixMul(int32_t a, int32_t b) { return ClampToInt((int64_t{a} * b + 0x8000) >> 16); }
+
 int32_t INS_Interpolate(int32_t a, int32_t b, int32_t t, int32_t lo, int32_t hi) {
     const int64_t mid = (int64_t{a} + b) / 2;
     if (lo == hi) return static_cast<int32_t>(mid);

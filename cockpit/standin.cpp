@@ -31,8 +31,6 @@ int ReadSection(const char* call, QelFile* file, const uint8_t (&section)[12]) {
 
 }  // namespace
 
-void INS_UpdateAllCockpits() { StandIn_Record("INS_UpdateAllCockpits"); }
-
 namespace {
 std::vector<std::string>& ObjectCalls() {
     static std::vector<std::string> calls;

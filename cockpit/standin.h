@@ -1,7 +1,6 @@
-// STANDIN: what the cockpit still lacks: the per-frame cockpit update, the
-// cockpit save section ("INS "), and the least the shared helpers
-// (cockpit/helpers.h) call: unlinking a cockpit object and dropping the
-// tracked object. It answers the calls the program's game loop, saves and
+// STANDIN: what the cockpit still lacks: the cockpit save section ("INS "),
+// and the least the shared helpers (cockpit/helpers.h) call: unlinking a
+// cockpit object and dropping the tracked object. It answers the calls the program's game loop, saves and
 // exit make, and records each one. Its save section is the section's two
 // cookies around one word, checked on reading; StandIn_SetFailure with
 // "ID_Save" or "ID_Load" makes that call fail. It also keeps the trace of
@@ -38,7 +37,6 @@ struct QelFile;
 // The "INS " ... "/INS" section of save games; 1 done, 0 failed.
 int ID_Save(QelFile* file);
 int ID_Load(QelFile* file);
-void INS_UpdateAllCockpits();
 
 // The calls the space simulation makes into the cockpit and the effects as
 // objects leave play, recorded with the object's ID ("INS_RemoveObjectReferences

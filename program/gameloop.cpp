@@ -14,6 +14,7 @@
 #include "cockpit/explosions.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/standin.h"
+#include "cockpit/update.h"
 #include "program/exit.h"
 #include "program/gamesound.h"
 #include "program/main.h"

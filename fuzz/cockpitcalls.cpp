@@ -1,24 +1,28 @@
 // Random sequences of the cockpit module's calls on live, freed and made-up
-// cockpit and object IDs: cockpits made and freed, their references set to
-// objects that are then freed, the active control cockpit, view modes and
-// cockpit numbers, hit shakes, the cockpit of a ship, reference removal,
-// engine calls of module 10, control-matrix bindings, and frames of steering
+// cockpit, object and camera IDs: cockpits made and freed, their references
+// set to objects that are then freed, the active control cockpit, view modes
+// and cockpit numbers, hit shakes, the cockpit of a ship, reference removal,
+// engine calls of module 10 with fewer or more arguments than they read,
+// frames of the cockpits' update, story cameras and the cockpits' own scenes
+// freed by the scene engine, control-matrix bindings, and frames of steering
 // from random input, with saves, loads (a new cockpit system) and clears
 // between. After every step each cockpit reference must lead to a live
 // object, each turret of the steering to a live cockpit or none, and no
 // ship may be asked for less than full reverse.
 //
-// Input: one byte per step (its value modulo 14 picks it), then its operands:
+// Input: one byte per step (its value modulo 16 picks it), then its operands:
 //   0  add a cockpit              7  the cockpit of a ship: object
 //   1  free a cockpit: cockpit    8  a frame of steering: 24 input bytes
-//   2  add an object: kind, place 9  an engine call: call, cockpit
-//   3  free an object: object     10 save, and load into a new system
-//   4  set a reference: cockpit, which, object
+//   2  add an object: kind, place 9  an engine call: call, cockpit, shape
+//   3  free an object: object        (argument count), a kind byte (and its
+//   4  set a reference: cockpit,     pick) per argument after the first
+//      which, object              10 save, and load into a new system
 //   5  set a field: cockpit, which, value   11 remove references: object
 //   6  a hit: object, two level bytes       12 clear all cockpits
-//                                           13 bind: code, action, flags
-// A cockpit or object byte below 0xF0 picks one of the IDs handed out so far
-// (live or freed), above it a made-up ID.
+//   14 a frame of the cockpits: ms / 13     13 bind: code, action, flags
+//   15 scene records: what, (camera or cockpit)
+// A cockpit, object or camera byte below 0xF0 picks one of the IDs handed
+// out so far (live or freed), above it a made-up ID.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,8 +34,10 @@
 #include "cockpit/cockpits.h"
 #include "cockpit/syscall.h"
 #include "cockpit/controlmatrix.h"
+#include "cockpit/scenes.h"
 #include "cockpit/standin.h"
 #include "cockpit/steering.h"
+#include "cockpit/update.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
 #include "program/gameloop.h"
@@ -94,6 +100,7 @@ void Check(bool ok, const char* what) { Fuzz_Check(ok, "cockpitcalls", what); }
 struct World {
     std::vector<uint32_t> cockpits;  // every cockpit ID handed out, live or freed
     std::vector<uint32_t> objects;   // every object ID handed out
+    std::vector<uint32_t> cameras;   // every story camera ID handed out
     InputState input{};
 };
 
@@ -234,19 +241,61 @@ void SteeringFrame(FuzzInput& in, World& w) {
             Check(o->desiredSpeed >= -5000, "a desired speed below full reverse");
 }
 
+// An engine call of module 10 with 0 to 5 arguments, each an integer, a
+// text, a cockpit, an object or a camera ID (live, freed or made up).
 void EngineCall(FuzzInput& in, World& w) {
     const uint8_t b = in.next();
-    const int32_t call = b < 0xE0 ? b % 130 : -1 - (b & 0xF) * 7 + ((b & 0x10) ? 200 : 0);
+    const int32_t call = b < 0xE0 ? b % 132 : -1 - (b & 0xF) * 7 + ((b & 0x10) ? 200 : 0);
     const uint32_t cockpit = Pick(in, w.cockpits);
+    const uint8_t shape = in.more() ? in.next() : 2;
+    const int32_t argc = shape % 6;
     SE_Task* task = SE_AllocTask(g_SEContext, 32);
     Check(task != nullptr, "no task");
-    ScriptValue args[2]{};
-    SV_AssignInt(&args[0], static_cast<int32_t>(cockpit));
-    SV_AssignInt(&args[1], b);
-    INS_SysCall(1, task, call, 2, args);
+    ScriptValue args[5]{};
+    for (int32_t i = 0; i < argc; ++i) {
+        const uint8_t kind = i == 0 ? 0 : in.next();
+        switch (kind & 7) {
+            case 0: SV_AssignInt(&args[i], static_cast<int32_t>(cockpit)); break;
+            case 1: SV_AssignInt(&args[i], static_cast<int32_t>(Pick(in, w.objects))); break;
+            case 2: SV_AssignInt(&args[i], static_cast<int32_t>(Pick(in, w.cameras))); break;
+            case 3: SV_AssignString(&args[i], "text"); break;
+            case 4: SV_AssignInt(&args[i], static_cast<int32_t>(Pick(in, w.cockpits))); break;
+            default: SV_AssignInt(&args[i], static_cast<int8_t>(kind) * 131); break;
+        }
+    }
+    INS_SysCall(1, task, call, argc, args);
     Check(task->answered && task->callResult.tag == VARTYPE_INTEGER, "no integer answer");
     SV_Release(&task->callResult);
     SE_RemoveTask(g_SEContext, task);
+    for (ScriptValue& v : args) SV_Release(&v);
+}
+
+// A frame of the cockpits over a game-clock step (across the clock's wrap).
+void CockpitFrame(FuzzInput& in) {
+    const int32_t ms = in.next() * 13;
+    g_SystemState->gameFrameDelta = ms;
+    g_SystemState->gameClock = (g_SystemState->gameClock + ms) % 32400000;
+    INS_UpdateAllCockpits();
+}
+
+// Scene records the cockpits hold by ID come and go: a story camera made or
+// freed, a cockpit's own scene or camera freed by the scene engine.
+void SceneRecords(FuzzInput& in, World& w) {
+    const uint8_t what = in.next();
+    switch (what % 4) {
+        case 0:
+            if (Camera3D* camera = B3D_CameraAlloc()) w.cameras.push_back(camera->inst.id);
+            break;
+        case 1:
+            if (Camera3D* camera = IC_FindCamera(Pick(in, w.cameras))) B3D_CameraFree(camera);
+            break;
+        case 2:
+            if (Cockpit* c = PickCockpit(in, w)) B3D_SceneFree(IC_Scene(c));
+            break;
+        default:
+            if (Cockpit* c = PickCockpit(in, w)) B3D_CameraFree(IC_Camera(c));
+            break;
+    }
 }
 
 // As a load does: the section written, a new system, the section read back.
@@ -285,7 +334,13 @@ void Setup() {
     // names its bodies in the scene state for good; the most objects and
     // instances an input can make grow the ID tables and pools once.
     SE_Run(0, 0, 2100, "Input", 1, 1, 0);
+    // Cockpits make their scenes, cameras and lights: the scene engine's ID
+    // tables grow to what the most cockpits of an input need, once.
     INS_NewCockpitSystem();
+    for (int32_t i = 0; i < 320; ++i) INS_AddCockpit(g_CockpitSystem);
+    std::vector<Camera3D*> cameras;
+    for (int32_t i = 0; i < 320; ++i) cameras.push_back(B3D_CameraAlloc());
+    for (Camera3D* camera : cameras) B3D_CameraFree(camera);
     INS_FreeCockpitSystem();
     std::vector<SectorObject*> objects;
     for (int32_t i = 0; i < 400; ++i) objects.push_back(O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0)));
@@ -306,7 +361,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FuzzInput in{data, size};
         int32_t saves = 0;
         for (int32_t step = 0; step < 300 && in.more(); ++step) {
-            switch (in.next() % 14) {
+            switch (in.next() % 16) {
                 case 0:
                     if (const uint32_t id = INS_AddCockpit(g_CockpitSystem)) w.cockpits.push_back(id);
                     break;
@@ -339,6 +394,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     break;
                 }
                 case 12: INS_ClearAllCockpits(g_CockpitSystem); break;
+                case 14: CockpitFrame(in); break;
+                case 15: SceneRecords(in, w); break;
                 default: {
                     const int32_t codes[] = {256, 257, 258, 259, 260, 261, 512, 513};
                     const uint8_t code = in.next(), action = in.next(), flags = in.next();
@@ -349,6 +406,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             CheckReferences();
         }
         INS_FreeCockpitSystem();
+        for (uint32_t id : w.cameras) B3D_CameraFree(IC_FindCamera(id));
         SA_FreeAllObjects(g_SpaceRoot);
         g_InputState = nullptr;
         STS_Reset();

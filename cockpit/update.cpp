@@ -472,11 +472,13 @@ void KeepTracking(Cockpit* c, const SectorObject* ship) {
 void HudStep(Cockpit* c) {
     SectorObject* ship = c->cockpitRefObject;
     if (!ship || ship->mainType != SA_MT_SHIP || !ShipInSector(ship)) return;
+    // The story may free this cockpit or the ship: both are looked up again
+    // after (a freed ship is no longer the cockpit's).
+    const uint32_t id = c->id;
     g_INSHud.overlay(c);
-    // The story may free this cockpit or the ship: both are looked up again after.
-    const uint32_t id = c->id, shipId = ship->id;
+    if (INS_TableGet(g_CockpitSystem, id) != c || c->cockpitRefObject != ship) return;
     const int32_t info = INS_RunStoryInt(kStoryObject, "GetHUDInfo", 1, ShipViewValue(ship));
-    if (INS_TableGet(g_CockpitSystem, id) != c || c->cockpitRefObject != ship || ship->id != shipId) return;
+    if (INS_TableGet(g_CockpitSystem, id) != c || c->cockpitRefObject != ship) return;
     KeepTracking(c, ship);
     if (INS_TableGet(g_CockpitSystem, id) != c) return;
     g_INSHud.markers(c, info);
@@ -514,24 +516,29 @@ void INS_UpdateCockpit(Cockpit* c) {
         CameraSpacePositions(c, sector);
     }
 
-    // The HUD, texts and menus; the story they ask may free the cockpit.
-    for (void (*step)(Cockpit*) : {g_INSHud.instances, g_INSHud.scannerList}) step(c);
-    HudStep(c);
-    if (INS_TableGet(g_CockpitSystem, id) != c) return;
-    for (void (*step)(Cockpit*) : {g_INSHud.grid, g_INSHud.overlayMenus, g_INSHud.checkText, g_INSHud.messageDisplay,
-                                   g_INSHud.navMap, g_INSHud.cameraMessage, g_INSHud.iconMenus, g_INSHud.tooltip})
+    // The HUD, texts and menus; a story they ask may free the cockpit, so it
+    // is looked up again after each.
+    const auto alive = [&] { return INS_TableGet(g_CockpitSystem, id) == c; };
+    for (void (*step)(Cockpit*) :
+         {g_INSHud.instances, g_INSHud.scannerList, HudStep, g_INSHud.grid, g_INSHud.overlayMenus, g_INSHud.checkText,
+          g_INSHud.messageDisplay, g_INSHud.navMap, g_INSHud.cameraMessage, g_INSHud.iconMenus, g_INSHud.tooltip}) {
         step(c);
+        if (!alive()) return;
+    }
     if (!c->refObject) return;
 
     SetFieldOfView(c, FieldOfView(c));
     if (c->cockpitRefObject && c->draw2D) {
         if (g_CockpitSystem->radarOn && c->radarBodyOn) g_INSHud.radar(c);
+        if (!alive()) return;
         if (c->displayBodyOn) {
             g_INSHud.statusBars(c);
+            if (!alive()) return;
             g_INSHud.laserRange(c);
+            if (!alive()) return;
         }
     }
-    sector = IC_FindCamera(c->sectorCamera);
+    sector = c->refObject ? IC_FindCamera(c->sectorCamera) : nullptr;
     if (!sector) return;
     CameraMotion(sector);
     Background(c, sector);

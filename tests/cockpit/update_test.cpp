@@ -283,4 +283,33 @@ TEST_F(CockpitFrames, AStaleAnswerIsNeverTakenForTheHud) {
     g_SEContext = saved;
 }
 
+// Object 2100 frees the cockpit it is asked for while its HUD is updated.
+constexpr const char* kFreeingStory = R"(
+    end
+.var "Cockpit" int 0
+.object 2100
+.func "GetHUDInfo" need 8
+    getg 0
+    pushw 1
+    sys "INS_CockpitFree"
+    ret
+)";
+
+TEST_F(CockpitFrames, AStoryMayFreeTheCockpitItIsAskedFor) {
+    StoryRunner runner;
+    SE_Context* saved = g_SEContext;
+    g_SEContext = runner.ctx();
+    INS_RegisterSysCalls();
+    ASSERT_TRUE(runner.Load(kFreeingStory));
+    SV_AssignInt(&runner.ctx()->objects[0].variables[0], static_cast<int32_t>(c_->id));
+    const uint32_t id = c_->id;
+    const uint32_t sectorCamera = c_->sectorCamera;
+    Frame(10);
+    EXPECT_EQ(INS_TableGet(g_CockpitSystem, id), nullptr);
+    EXPECT_TRUE(g_hudInfo.empty());
+    c_ = nullptr;
+    B3D_CameraFree(IC_FindCamera(sectorCamera));
+    g_SEContext = saved;
+}
+
 }  // namespace

@@ -486,6 +486,17 @@ void CockpitCalls() {
                               frame, Bytes{12}, frame})
         turret.insert(turret.end(), part.begin(), part.end());
     Seed("cockpitcalls", "turret-freed-saves-and-calls", turret);
+
+    // Engine calls with their arguments on the cockpits, a story camera set
+    // as the sector camera, frames of the cockpits' update, and the scene
+    // engine freeing the camera and a cockpit's own scene between them.
+    Bytes frames = world;
+    for (const Bytes& part :
+         {control, Bytes{9, 12, 0, 2, 1, 1, 9, 13, 0, 2, 1, 1, 9, 11, 0, 2, 1, 0, 15, 0, 9, 5, 0, 2, 2, 0},
+          Bytes{9, 33, 0, 2, 5, 9, 23, 0, 3, 5, 5, 9, 20, 0, 4, 3, 5, 5, 9, 41, 0, 2, 1, 1, 14, 8, 14, 20},
+          Bytes{15, 2, 0, 14, 30, 15, 1, 0, 14, 40, 9, 2, 0, 1, 9, 8, 0, 1, 15, 3, 1, 14, 200, 10, 9, 0, 0, 0}})
+        frames.insert(frames.end(), part.begin(), part.end());
+    Seed("cockpitcalls", "calls-frames-and-freed-scenes", frames);
 }
 
 // Movies and soundtracks made by the media fixtures, behind the byte that

@@ -188,7 +188,9 @@ TEST_F(Movement, WithoutTheAutopilotAShipDoesNotTurnToAnOffAxisTarget) {
         SCOPED_TRACE(autopilot);
         runner_->answers.clear();
         SectorObject* s = Ship();
-        if (autopilot) ASSERT_EQ(Call(273, {IntValue(Id(s)), IntValue(1)}), 0);
+        if (autopilot) {
+            ASSERT_EQ(Call(273, {IntValue(Id(s)), IntValue(1)}), 0);
+        }
         ASSERT_EQ(Call(30, {IntValue(Id(s)), IntValue(400000), IntValue(0), IntValue(400000), IntValue(20000)}, 31),
                   kParked);
         for (int i = 0; i < 60 * 30 && Told().empty(); ++i) Frame(16);

@@ -22,6 +22,7 @@
 #include "space/orders.h"
 #include "space/queries.h"
 #include "space/typesdb.h"
+#include "space/weapons.h"
 #include "system/clock.h"
 
 namespace {
@@ -110,15 +111,6 @@ void RemoveWarpEffect(SectorObject* o) {
 }
 
 const char* NameOf(const SectorObject* o) { return o && o->name ? o->name : ""; }
-
-void NoRecharge(SectorObject*) {}
-void NoTurrets(SectorObject*, int32_t) {}
-void NoBeam(SectorObject*) {}
-void ReleaseTractor(SectorObject* object) {
-    if (SectorObject* source = object->tractorSource)
-        if (source->tractorHeld == object) source->tractorHeld = nullptr;
-    object->tractorSource = nullptr;
-}
 
 // ---------------------------------------------------------------- courses
 
@@ -773,7 +765,7 @@ void MissileAlarm(SectorObject* sector, bool closing) {
 
 }  // namespace
 
-SA_CombatLink g_SACombat = {NoRecharge, NoTurrets, NoBeam, ReleaseTractor};
+SA_CombatLink g_SACombat = {O_RechargeObject, O_UpdateTurrets, O_PositionBeamBullet, O_ReleaseTractor};
 SA_PlaySoundFn g_SAPlaySound = nullptr;
 
 int32_t VER_FrameStep() {

@@ -542,3 +542,8 @@ int32_t O_LinkObjects(SectorObject* held, SectorObject* source, int32_t x, int32
     if (!ChildWithBody(held->instance, kBeamBody)) NewChild(held->instance, kBeamBody, QelVector{});
     return 1;
 }
+
+void O_FreeTractorBeam(SectorObject* held) {
+    if (!held || !held->instance) return;
+    while (Inst3D* beam = ChildWithBody(held->instance, kBeamBody)) B3D_InstFree(beam);
+}

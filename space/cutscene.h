@@ -102,3 +102,5 @@ int32_t O_CreateCornerInstances(SectorObject* object, int32_t body, int32_t leve
 // linked, 0 for a missing object, the same object twice, or an object without
 // an instance.
 int32_t O_LinkObjects(SectorObject* held, SectorObject* source, int32_t x, int32_t y, int32_t z);
+// Frees the beam instance a tractor link hung on the held object.
+void O_FreeTractorBeam(SectorObject* held);

@@ -16,6 +16,7 @@
 #include "script/context.h"
 #include "script/tasks.h"
 #include "script/values.h"
+#include "space/collisions.h"
 #include "space/cutscene.h"
 #include "space/objects.h"
 #include "space/queries.h"
@@ -125,8 +126,6 @@ void FreeInstance(Inst3D*& inst) {
     inst = nullptr;
 }
 
-void NoDamage(SectorObject*, SectorObject*, int32_t, int32_t) {}
-
 // The kill-sound test: the object is in a sector that plays kill sounds
 // everywhere, or the player's object is none or in the same sector.
 bool KillSoundPlays(const SectorObject* object) {
@@ -145,7 +144,7 @@ int32_t TypeField(const SectorObject* object, int32_t field) {
 
 }  // namespace
 
-SA_DamageFn g_SADamageObject = NoDamage;
+SA_DamageFn g_SADamageObject = S_DamageObject;
 
 void O_DamageObject(SectorObject* object, SectorObject* attacker, int32_t amount, int32_t kind) {
     SA_Pass pass;

@@ -18,6 +18,7 @@
 #include "script/tasks.h"
 #include "space/behaviour.h"
 #include "space/callnames.h"
+#include "space/collisions.h"
 #include "space/kill.h"
 #include "space/movement.h"
 
@@ -71,7 +72,7 @@ SectorObject* LiveSector(uint32_t id) {
 
 }  // namespace
 
-SA_UpdatePhases g_SAPhases = {NoPhase, VER_UpdateObjects, NoPhase, B3D_BerechneSXZ, SA_UpdateObjectOrient};
+SA_UpdatePhases g_SAPhases = {S_CheckCollisions, VER_UpdateObjects, NoPhase, B3D_BerechneSXZ, SA_UpdateObjectOrient};
 
 // ---------------------------------------------------------------- lists
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/fixmath.h"
+#include "base/general.h"
 #include "base/log.h"
 #include "base/random.h"
 #include "cockpit/cockpits.h"
@@ -194,8 +195,10 @@ void BoxPass(SectorObject* a, SectorObject* b) {
     if (B3D_CheckCollisionPair(a->instance, b->instance, O_GetRadius(a), O_GetRadius(b)) <= 0) return;
     a->flags2 |= SA_FLAG2_TOUCHING;
     b->flags2 |= SA_FLAG2_TOUCHING;
-    Qel_DPrintf(kLogPairs, "Collision of %s and %s\n", O_GetTypeName(a), O_GetTypeName(b));
-    Qel_DPrintf(kLogPairs, "Pos1=%d/%d/%d Pos2=%d/%d/%d\n", p.x, p.y, p.z, q.x, q.y, q.z);
+    if (g_SystemState && (g_SystemState->debugFlags & kLogPairs)) {
+        Qel_DPrintf(kLogPairs, "Collision of %s and %s\n", O_GetTypeName(a), O_GetTypeName(b));
+        Qel_DPrintf(kLogPairs, "Pos1=%d/%d/%d Pos2=%d/%d/%d\n", p.x, p.y, p.z, q.x, q.y, q.z);
+    }
     S_CollisionObjects(a, b);
 }
 
@@ -369,12 +372,17 @@ void S_CollisionObjects(SectorObject* a, SectorObject* b) {
         Raise(rock->eventObject ? rock->eventObject : debris->eventObject, "CreateRock", 1, &arg);
         if (!PairStands(a, b)) return;
     }
-    if (IsShot(a) || IsShot(b)) {
-        if (IsShot(a)) Hit(a, b);
-        else Hit(b, a);
+    if (SectorObject* shot = IsShot(a) ? a : IsShot(b) ? b : nullptr) {
+        SectorObject* target = shot == a ? b : a;
+        if (OwnShot(shot, target)) return;
+        EO_CollisionEffect(shot, target);
+        EO_PlayCollisionSound(shot, target);
+        Hit(shot, target);
         return;
     }
     Bounce(a, b);
+    EO_CollisionEffect(a, b);
+    EO_PlayCollisionSound(a, b);
     CollisionDamage(a, b);
 }
 

@@ -166,7 +166,7 @@ int32_t O_FireLasers(SectorObject* shooter, SectorObject* target, int32_t group,
     for (size_t n = 0; n < lasers.size() && n < 32; ++n) {
         SectorObject* laser = lasers[n];
         if (!Standing(shooter, shooterId) || !Standing(laser, laserIds[n])) break;
-        if (!(mask & (1u << n)) || (laser->flags & SA_FLAG_LASER_LOCKED)) continue;
+        if (!(mask & (1u << n)) || !(laser->flags & SA_FLAG_LASER_FREE)) continue;
         const int32_t bulletType = TypeField(laser, SA_TF_LASER_BULLET_TYPE);
         if (bulletType < 0 || bulletType >= g_TypeDB.counts[SA_MT_BULLET]) {
             Qel_DPrintf(0, "SSL_MaskOfBullet of laser subtype %d is incorrect!!!\n", laser->subType);
@@ -294,7 +294,7 @@ int O_GetTurretFiringMask(SectorObject* ship, int32_t turret, SectorObject* targ
     int32_t ready = 0;
     const std::vector<SectorObject*> lasers = GroupLasers(ship, turret);
     for (size_t n = 0; n < lasers.size() && n < 32; ++n)
-        if ((static_cast<uint32_t>(allowed) & (1u << n)) && !(lasers[n]->flags & SA_FLAG_LASER_LOCKED)) ++ready;
+        if ((static_cast<uint32_t>(allowed) & (1u << n)) && (lasers[n]->flags & SA_FLAG_LASER_FREE)) ++ready;
     if (ready < 1 || !O_IsTargetInFiringRangeOfTurret(ship, target, turret, nullptr, nullptr)) return 0;
     if (aim) *aim = target->instance->pos;
     return 1;

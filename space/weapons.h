@@ -16,8 +16,8 @@ constexpr int32_t SA_FIRE_DONE = 12;
 constexpr int32_t SA_FIRE_TURRET = 1;
 constexpr int32_t SA_FIRE_RAMP = 2;
 constexpr int32_t SA_FIRE_PLACE_BEAMS = 8;
-// A laser that does not fire.
-constexpr uint32_t SA_FLAG_LASER_LOCKED = 0x1000000;
+// Lasers are made with it; a laser without it is locked and does not fire.
+constexpr uint32_t SA_FLAG_LASER_FREE = 0x1000000;
 // Flags2 of bullets: shot by a gun, and the shooter's 0x400 passed on.
 constexpr uint32_t SA_FLAG2_GUN_SHOT = 0x100;
 constexpr uint32_t SA_FLAG2_SHOOTER_MARK = 0x400;

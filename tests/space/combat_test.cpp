@@ -1,0 +1,638 @@
+// Collisions, damage and weapons in a sector: pairs found by the pass with
+// small collision models, damage on shields and hull, the story's callbacks,
+// lasers firing bullets, beams, turrets and tractor releases.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "base/texcache.h"
+#include "scene/bodyrecord.h"
+#include "scene/bodytext.h"
+#include "scene/instcoll.h"
+#include "scene/polybuild.h"
+#include "space/collisions.h"
+#include "script/modules.h"
+#include "space/callnames.h"
+#include "space/create.h"
+#include "space/cutscene.h"
+#include "space/flight.h"
+#include "space/kill.h"
+#include "space/order_fixture.h"
+#include "space/orders.h"
+#include "space/syscall.h"
+#include "space/weapons.h"
+#include "support/gamefolder.h"
+#include "support/logcapture.h"
+#include "tools/lib/bodyconv.h"
+
+namespace {
+
+constexpr uint32_t kStory = 50;
+constexpr int32_t kBody = 12;
+constexpr int32_t kShipHull = 100000;
+// Globals of the story.
+enum : int { kFree = 0, kMade, kWarp, kWarned, kAmmo, kUsed, kTractor, kAttacked, kPlanet, kMask, kGlobals };
+
+class Combat : public OrderTest {
+protected:
+    void SetUp() override {
+        OrderTest::SetUp();
+        if (HasFatalFailure()) return;
+        // The story calls the space module and answers it.
+        runner_ = std::make_unique<StoryRunner>();
+        g_SEContext = runner_->ctx();
+        root_.moduleNumber = SB_RegisterEngineModule(runner_->ctx(), SA_SysCall, SA_GetCallNames(),
+                                                     SA_ReturnIntCallback, nullptr, nullptr);
+        ASSERT_TRUE(runner_->Load(Story()));
+        module_ = runner_->module();
+        folder_ = std::make_unique<TempGameFolder>();
+        savedNumbered_ = g_TCNumberedCount;
+        g_TCNumberedCount = 1;
+        g_TCNamedCount = 0;
+        ASSERT_FALSE(TC_AllocTextureTable());
+        std::string text, error;
+        ASSERT_TRUE(Tool_ModelToTextBody("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", &text, &error)) << error;
+        folder_->Write("v/00012.bod", text);
+        ASSERT_NE(B3D_LoadBody2(nullptr, kBody), nullptr);
+        for (int i = 0; i < 2; ++i) SA_GetTypeRecord(SA_MT_SHIP, i)->field[SA_TF_SHIP_MAX_HULL] = kShipHull;
+        Set(kAmmo, 1);
+        Set(kMask, -1);
+        Set(kTractor, -1);
+    }
+    void TearDown() override {
+        SA_FreeAllObjects(&root_);
+        while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
+        B3D_PolyWorkFree();
+        TC_FreeTextureTables();
+        g_TCNumberedCount = savedNumbered_;
+        g_TCNamedCount = 0;
+        folder_.reset();
+        OrderTest::TearDown();
+    }
+    std::string Story() const override {
+        std::string s = "    end\n";
+        for (int i = 0; i < kGlobals; ++i) s += ".var \"G" + std::to_string(i) + "\" int 0\n";
+        s += R"(.object 2100
+.func "NotifyPlanetCollision" need 8
+    c1
+    setg 8
+    pop
+    c0
+    ret
+.object 50
+.func "MakeDamage" need 8
+    getl 4
+    setg 1
+    pop
+    getg 0
+    pushw 1
+    sys "SA_FreeObject"
+    pop
+    c0
+    ret
+.func "CanWarp" need 8
+    getl 4
+    setg 2
+    pop
+    c0
+    ret
+.func "CollisionWarn" need 8
+    c1
+    setg 3
+    pop
+    c0
+    ret
+.func "GetAmmunitionCountReload" need 8
+    getg 4
+    ret
+.func "UseAmmunition" need 8
+    getl 5
+    setg 5
+    pop
+    c0
+    ret
+.func "SetTractorDst" need 8
+    getl 4
+    setg 6
+    pop
+    c0
+    ret
+.func "AttackedBy" need 8
+    getl 5
+    setg 7
+    pop
+    c0
+    ret
+.func "GetTurretFiringMask" need 8
+    getg 9
+    ret
+)";
+        return s;
+    }
+    void Set(int i, int32_t v) {
+        ScriptValue& var = runner_->ctx()->objects[0].variables[i];
+        SV_Release(&var);
+        var.tag = VARTYPE_INTEGER;
+        var.bits = static_cast<uint64_t>(static_cast<int64_t>(v));
+    }
+    // An object of the sector with a collision model of half-size h around it.
+    SectorObject* Body(int16_t mainType, int16_t sub, int32_t x, int32_t h = 1000) {
+        SectorObject* o = Placed(mainType, sub, x, 0, 0, h);
+        o->instance->bodyId = kBody;
+        o->instance->worldPos = o->instance->pos;
+        o->instance->totalRadius = h;
+        o->instance->size = h;
+        EXPECT_EQ(B3D_CollBuildModelOcta(o->instance, h, h, h), 1);
+        o->flags2 &= ~SA_FLAG2_STATIONARY;
+        return o;
+    }
+    SectorObject* Hulled(int32_t x) {
+        SectorObject* s = Body(SA_MT_SHIP, 0, x);
+        s->hull = kShipHull;
+        s->mass = 1000;
+        return s;
+    }
+    SectorObject* Shield(SectorObject* ship, int32_t energy, int32_t strength = 65536) {
+        if (g_TypeDB.counts[SA_MT_SHIELD] < 1) Types(SA_MT_SHIELD, 1);
+        SA_GetTypeRecord(SA_MT_SHIELD, 0)->field[SA_TF_SHIELD_STRENGTH] = strength;
+        SectorObject* s = New(SA_MT_SHIELD, 0);
+        Into(ship, s);
+        static_cast<ShieldData*>(s->typeData)->energy = energy;
+        return s;
+    }
+    static int32_t Energy(const SectorObject* shield) { return static_cast<ShieldData*>(shield->typeData)->energy; }
+
+    std::unique_ptr<TempGameFolder> folder_;
+    int32_t savedNumbered_ = 0;
+};
+
+// ---------------------------------------------------------------- damage
+
+TEST_F(Combat, ShieldsTakeDamageBeforeTheHull) {
+    SectorObject* ship = Hulled(0);
+    SectorObject* attacker = Hulled(100000);
+    SectorObject* a = Shield(ship, 300);
+    SectorObject* b = Shield(ship, 300);
+    O_DamageObject(ship, attacker, 200, -1);
+    EXPECT_EQ(Energy(a), 100);
+    EXPECT_EQ(Energy(b), 300);
+    EXPECT_EQ(ship->hull, kShipHull);  // held: the hull takes nothing
+    EXPECT_TRUE(a->flags2 & SA_FLAG2_SHIELD_HELD);
+    // 500 more: the first shield's 100 and the second's 300 hold 400; a fifth
+    // of the hull damage passes, at 96..100 percent.
+    O_DamageObject(ship, attacker, 500, 1000);
+    EXPECT_EQ(Energy(a), 0);
+    EXPECT_EQ(Energy(b), 0);
+    EXPECT_GE(kShipHull - ship->hull, 192);
+    EXPECT_LE(kShipHull - ship->hull, 200);
+    // Flag 0x20000000: no shields; all goes to the hull.
+    SectorObject* bare = Hulled(200000);
+    SectorObject* c = Shield(bare, 1000);
+    bare->flags |= SA_FLAG_NO_SHIELDS;
+    O_DamageObject(bare, attacker, 100, -1);
+    EXPECT_EQ(Energy(c), 1000);
+    EXPECT_GE(kShipHull - bare->hull, 96);
+}
+
+// Damage of 33 and more overflowed 32 bits in the shield cost; a shield of
+// strength 0 divided by zero.
+TEST_F(Combat, ShieldCostIn64BitsAndZeroStrength) {
+    EXPECT_EQ(S_ShieldCost(33, 65536), 33000);
+    EXPECT_EQ(S_ShieldCost(100000, 65536), 100000000);
+    EXPECT_EQ(S_ShieldCost(1000, 131072), 500000);  // twice as strong: half the cost
+    EXPECT_LT(S_ShieldCost(5, 0), 0);
+    SectorObject* ship = Hulled(0);
+    SectorObject* attacker = Hulled(100000);
+    SectorObject* weak = Shield(ship, 5000, 0);
+    O_DamageObject(ship, attacker, 1000, -1);
+    EXPECT_EQ(Energy(weak), 5000);  // absorbs nothing
+    EXPECT_GE(kShipHull - ship->hull, 960);
+    EXPECT_LE(kShipHull - ship->hull, 1000);
+}
+
+TEST_F(Combat, BulletBitsFiveAndSeven) {
+    TypeRecord* bullets = Types(SA_MT_BULLET, 3);
+    bullets[1].field[SA_TF_BULLET_FLAGS] = SA_BULLET_THROUGH_SHIELDS;
+    bullets[2].field[SA_TF_BULLET_FLAGS] = SA_BULLET_REPAIRS;
+    struct Case {
+        const char* name;
+        int16_t bullet;
+        int32_t shield;
+        int32_t lowHull, highHull;  // the hull after 1000 hull damage
+    } cases[] = {
+        {"plain, held", 0, 5000, kShipHull, kShipHull},
+        {"bit 5 goes through", 1, 5000, kShipHull - 1000, kShipHull - 960},
+        {"bit 7 held: nothing", 2, 5000, kShipHull - 50000, kShipHull - 50000},
+        {"bit 7 repairs", 2, 0, kShipHull - 50000 + 960, kShipHull - 50000 + 1000},
+    };
+    for (const Case& c : cases) {
+        SectorObject* ship = Hulled(0);
+        if (c.bullet == 2) ship->hull -= 50000;
+        Shield(ship, c.shield);
+        SectorObject* bullet = Placed(SA_MT_BULLET, c.bullet, 0, 0, 500000);
+        O_DamageObject(ship, bullet, 100, 1000);
+        EXPECT_GE(ship->hull, c.lowHull) << c.name;
+        EXPECT_LE(ship->hull, c.highHull) << c.name;
+    }
+}
+
+TEST_F(Combat, PercentagesAndJoltBounds) {
+    EXPECT_EQ(S_HullPercent(0), 96);
+    EXPECT_EQ(S_HullPercent(32767), 100);
+    EXPECT_EQ(S_HullPercent(16384), 98);
+    EXPECT_EQ(S_JoltLevel(1, 100000), 5);
+    EXPECT_EQ(S_JoltLevel(50, 100), 50);
+    EXPECT_EQ(S_JoltLevel(1000000, 1), 100);
+    EXPECT_EQ(S_JoltLevel(10, 0), 100);  // a mass of 0 divides nothing
+    EXPECT_EQ(S_JoltLevel(10, -5), 100);
+}
+
+// The planet damage came out at its floor of 200 for every depth when divided first.
+TEST_F(Combat, PlanetDamageGrowsWithDepth) {
+    const int32_t maxHull = 2000000000;
+    EXPECT_EQ(S_PlanetDamage(750000, maxHull, 1000), 55555);
+    EXPECT_EQ(S_PlanetDamage(375000, maxHull, 1000), 27777);
+    EXPECT_EQ(S_PlanetDamage(375000, maxHull, 500), 13888);
+    EXPECT_EQ(S_PlanetDamage(1000, maxHull, 1000), 200);  // the floor
+    EXPECT_EQ(S_PlanetDamage(0, maxHull, 1000), 0);
+    EXPECT_LT(S_PlanetDamage(100000, maxHull, 1000), S_PlanetDamage(200000, maxHull, 1000));
+}
+
+TEST_F(Combat, PlanetEdges) {
+    system_->gameFrameDelta = 1000;  // above every draw of 0..199
+    SectorObject* planet = Placed(SA_MT_PLANET, 0, 0, 0, 0, 1000000);
+    root_.game.playerObject = nullptr;
+    struct Case {
+        const char* name;
+        int32_t x;
+        bool touching, damaged;
+    } cases[] = {
+        {"at the radius", 1000000, true, false},
+        {"inside the zone", 1500000, false, true},
+        {"at the zone's edge", 1750000, false, false},
+    };
+    for (const Case& c : cases) {
+        SectorObject* ship = Placed(SA_MT_SHIP, 0, c.x, 0, 0, 1000);
+        ship->hull = kShipHull;
+        S_CheckCollisions(sector_);
+        EXPECT_EQ((ship->flags2 & SA_FLAG2_TOUCHING) != 0, c.touching) << c.name;
+        if (!c.touching) {
+            EXPECT_EQ(ship->hull < kShipHull, c.damaged) << c.name;
+        }
+        SS_KillObject(ship, 14, nullptr, 0);
+        SA_DeleteKilledObjects();
+    }
+    // The player's ship in the zone tells the story; a scripted one is asked first.
+    SectorObject* ship = Placed(SA_MT_SHIP, 0, 1500000, 0, 0, 1000);
+    ship->hull = kShipHull;
+    ship->flags |= SA_FLAG_PLAYER;
+    ship->eventObject = kStory;
+    root_.game.playerObject = ship;
+    LogCapture log;
+    S_CheckCollisions(sector_);
+    EXPECT_EQ(Global(kPlanet), 1);
+    EXPECT_EQ(Global(kMade), 200);
+    EXPECT_TRUE(log.Contains(std::to_string(Id(ship)) + ".MakeDamage: 200\n")) << log.Text();
+    root_.game.playerObject = nullptr;
+    (void)planet;
+}
+
+// ---------------------------------------------------------------- pairs
+
+TEST_F(Combat, PairRules) {
+    Types(SA_MT_SPECIAL, 1);
+    Types(SA_MT_MISSILE, 1)->field[SA_TF_MISSILE_DAMAGE] = 100;
+    Types(SA_MT_BULLET, 1);
+    struct Case {
+        const char* name;
+        int16_t mainA, mainB;
+        uint32_t flagsA, flags2A;
+        uint32_t sectorFlags;
+        int relation;  // 1 A lands at B, 2 A is B's missile, 3 A is B's bullet
+        bool touch;
+    } cases[] = {
+        {"two ships", SA_MT_SHIP, SA_MT_SHIP, 0, 0, 0, 0, true},
+        {"killed", SA_MT_SHIP, SA_MT_SHIP, SA_FLAG_KILLED, 0, 0, 0, false},
+        {"held in the warp", SA_MT_SHIP, SA_MT_SHIP, SA_FLAG_NO_AREA_DAMAGE, 0, 0, 0, false},
+        {"flags2 0x20000", SA_MT_SHIP, SA_MT_SHIP, 0, SA_FLAG2_NO_COLLISION, 0, 0, false},
+        {"two specials", SA_MT_SPECIAL, SA_MT_SPECIAL, 0, 0, 0, 0, false},
+        {"special and ship", SA_MT_SPECIAL, SA_MT_SHIP, 0, 0, 0, 0, true},
+        {"non-ship, ships only", SA_MT_SPECIAL, SA_MT_SHIP, 0, 0, SA_SPACE_SHIPS_COLLIDE_ONLY, 0, false},
+        {"ships, ships only", SA_MT_SHIP, SA_MT_SHIP, 0, 0, SA_SPACE_SHIPS_COLLIDE_ONLY, 0, true},
+        {"docking partners", SA_MT_SHIP, SA_MT_SHIP, 0, 0, 0, 1, false},
+        {"missile and its launcher", SA_MT_MISSILE, SA_MT_SHIP, 0, 0, 0, 2, false},
+        {"missile and another ship", SA_MT_MISSILE, SA_MT_SHIP, 0, 0, 0, 0, true},
+        {"bullet and its shooter", SA_MT_BULLET, SA_MT_SHIP, 0, 0, 0, 3, false},
+    };
+    for (const Case& c : cases) {
+        O_Sector(sector_)->spaceFlags = c.sectorFlags;
+        SectorObject* a = Body(c.mainA, 0, 0);
+        SectorObject* b = Body(c.mainB, 0, 1500);
+        b->hull = kShipHull;
+        if (c.relation == 1) {
+            O_ShipData(a)->CourseType = VER_LAND;
+            O_ShipData(a)->OrderTarget = b;
+        }
+        if (c.relation == 2) O_MissileData(a)->launcher = b;
+        if (c.relation == 3) O_BulletData(a)->owner = b;
+        a->flags |= c.flagsA;
+        a->flags2 |= c.flags2A;
+        S_CheckCollisions(sector_);
+        EXPECT_EQ((b->flags2 & SA_FLAG2_TOUCHING) != 0, c.touch) << c.name;
+        EXPECT_EQ(b->hull < kShipHull, c.touch && c.mainB == SA_MT_SHIP) << c.name;
+        a->flags &= ~SA_FLAG_KILLED;
+        SS_KillObject(a, 14, nullptr, 0);
+        SS_KillObject(b, 14, nullptr, 0);
+        SA_DeleteKilledObjects();
+    }
+    O_Sector(sector_)->spaceFlags = 0;
+}
+
+TEST_F(Combat, BodiesBounceByTheirMasses) {
+    SectorObject* a = Hulled(0);
+    SectorObject* b = Hulled(1500);
+    a->instance->velocity[0] = 1000;
+    a->mass = 3000;
+    b->mass = 1000;
+    S_CollisionObjects(a, b);
+    // a keeps half its motion, b takes one and a half of it.
+    EXPECT_EQ(a->drift[0], -500);
+    EXPECT_EQ(b->drift[0], 1500);
+    // No mass on either side exchanges nothing; a stationary side is not pushed.
+    SectorObject* c = Hulled(5000);
+    SectorObject* d = Hulled(6500);
+    c->mass = d->mass = 0;
+    c->instance->velocity[0] = 1000;
+    S_CollisionObjects(c, d);
+    EXPECT_EQ(c->drift[0], 0);
+    EXPECT_EQ(d->drift[0], 0);
+    d->mass = 1000;
+    d->flags2 |= SA_FLAG2_STATIONARY;
+    S_CollisionObjects(c, d);
+    EXPECT_EQ(d->drift[0], 0);
+}
+
+// A story callback that frees one side of a pair ends the pass with its log
+// line; the pass reads the freed object only while the free waits for the
+// pass to end.
+TEST_F(Combat, ACallbackKillEndsThePass) {
+    SectorObject* a = Hulled(0);
+    SectorObject* b = Hulled(1500);
+    SectorObject* c = Hulled(3000);
+    a->eventObject = kStory;
+    Set(kFree, Id(a));
+    const uint32_t ida = a->id;
+    LogCapture log;
+    S_CheckCollisions(sector_);
+    EXPECT_TRUE(log.Contains("S_CheckCollisions(#" + std::to_string(ida) + ", #" + std::to_string(Id(b)) +
+                             ") NoStory Object #" + std::to_string(ida) + " already killed!\n"))
+        << log.Text();
+    EXPECT_EQ(SA_LookupObject(ida), nullptr);     // freed when the pass ended
+    EXPECT_FALSE(c->flags2 & SA_FLAG2_TOUCHING);  // the pair b, c waits for the next frame
+    S_CheckCollisions(sector_);
+    EXPECT_TRUE(c->flags2 & SA_FLAG2_TOUCHING);
+}
+
+TEST_F(Combat, ShipsNearAGateMayWarp) {
+    struct Case {
+        int16_t gateSub;
+        int32_t x;
+        bool approach, warp;
+    } cases[] = {{0, 5000, true, true}, {4, 5000, true, false}, {0, 1000000, true, false}, {0, 3000000, false, false}};
+    Types(SA_MT_GATE, 5);
+    for (const Case& c : cases) {
+        SectorObject* gate = Placed(SA_MT_GATE, c.gateSub, 0, 0, 0, 10000);
+        gate->flags |= SA_FLAG_HOLDER;
+        SectorObject* ship = Placed(SA_MT_SHIP, 0, c.x, 0, 0, 100);
+        ship->eventObject = kStory;
+        Set(kWarp, 0);
+        S_CheckCollisions(sector_);
+        EXPECT_EQ((ship->flags2 & SA_FLAG2_APPROACH) != 0, c.approach) << c.gateSub << " " << c.x;
+        EXPECT_EQ(Global(kWarp), c.warp ? Id(ship) : 0) << c.gateSub << " " << c.x;
+        SS_KillObject(gate, 14, nullptr, 0);
+        SS_KillObject(ship, 14, nullptr, 0);
+        SA_DeleteKilledObjects();
+    }
+}
+
+TEST_F(Combat, TheCollisionWarning) {
+    SectorObject* ship = Placed(SA_MT_SHIP, 0, 0, 0, 0, 100);
+    ship->eventObject = kStory;
+    ship->flags |= SA_FLAG_COLLISION_WARNING;
+    root_.game.playerObject = ship;
+    LogCapture log;
+    system_->debugFlags = 4096;
+    S_CheckCollisions(sector_);
+    system_->debugFlags = 0;
+    EXPECT_EQ(Global(kWarned), 1);
+    EXPECT_TRUE(log.Contains("CollisionWarn: " + std::to_string(Id(ship)) + "(=unknown object=)\n")) << log.Text();
+    EXPECT_FALSE(ship->flags & SA_FLAG_COLLISION_WARNING);
+    // Docking: cleared without a word.
+    Set(kWarned, 0);
+    ship->flags |= SA_FLAG_COLLISION_WARNING;
+    O_ShipData(ship)->CourseType = VER_LAND;
+    S_CheckCollisions(sector_);
+    EXPECT_EQ(Global(kWarned), 0);
+    EXPECT_FALSE(ship->flags & SA_FLAG_COLLISION_WARNING);
+    root_.game.playerObject = nullptr;
+}
+
+TEST_F(Combat, ABulletNeverHitsItsShooter) {
+    TypeRecord* bullet = Types(SA_MT_BULLET, 1);
+    bullet->field[SA_TF_BULLET_SHIELD_DAMAGE] = 500;
+    bullet->field[SA_TF_BULLET_HULL_DAMAGE] = 500;
+    SectorObject* shooter = Hulled(0);
+    SectorObject* other = Hulled(100000);
+    other->eventObject = kStory;
+    SectorObject* shot = Placed(SA_MT_BULLET, 0, 0, 0, 0, 10);
+    O_BulletData(shot)->owner = shooter;
+    S_CollisionObjects(shot, shooter);
+    EXPECT_EQ(shooter->hull, kShipHull);
+    EXPECT_FALSE(shot->flags & SA_FLAG_KILLED);
+    S_CollisionObjects(other, shot);
+    EXPECT_LE(other->hull, kShipHull - 460);
+    EXPECT_GE(other->hull, kShipHull - 500);
+    EXPECT_GE(Global(kAttacked), 480);
+    EXPECT_TRUE(shot->flags & SA_FLAG_KILLED);
+    EXPECT_TRUE(shot->flags2 & SA_FLAG2_HAS_HIT);
+    EXPECT_TRUE(other->flags2 & SA_FLAG2_HIT_A);
+}
+
+// ---------------------------------------------------------------- weapons
+
+class Weapons : public Combat {
+protected:
+    void SetUp() override {
+        Combat::SetUp();
+        if (HasFatalFailure()) return;
+        TypeRecord* bullets = Types(SA_MT_BULLET, 2);
+        for (int i = 0; i < 2; ++i) {
+            bullets[i].field[SA_TF_BULLET_SPEED] = 100000;
+            bullets[i].field[SA_TF_BULLET_LIFETIME] = 2000;
+        }
+        bullets[1].field[SA_TF_BULLET_FLAGS] = SA_BULLET_AMMUNITION;
+        TypeRecord* lasers = Types(SA_MT_LASER, 3);
+        for (int i = 0; i < 3; ++i) {
+            lasers[i].field[SA_TF_LASER_RELOAD] = 500;
+            lasers[i].field[SA_TF_LASER_ENERGY] = 10;
+        }
+        lasers[1].field[SA_TF_LASER_BULLET_TYPE] = 1;
+        lasers[2].field[SA_TF_LASER_BULLET_TYPE] = 7;  // no such bullet
+        SA_GetTypeRecord(SA_MT_SHIP, 1)->field[SA_TF_SHIP_MAX_HULL] = kShipHull;
+        ship_ = Placed(SA_MT_SHIP, 1, 0, 0, 0, 100);  // three gun groups
+        O_ShipData(ship_)->laserEnergy = 1000000;
+    }
+    SectorObject* Laser(int16_t sub, int16_t group) {
+        SectorObject* l = New(SA_MT_LASER, sub);
+        Into(ship_, l);
+        static_cast<LaserData*>(l->typeData)->slot = group;
+        return l;
+    }
+    int Bullets() const {
+        int n = 0;
+        for (SectorObject* c = SA_ListFirst(O_GetChildList(sector_)); c; c = SA_ListNext(c))
+            n += c->mainType == SA_MT_BULLET && !(c->flags & SA_FLAG_KILLED);
+        return n;
+    }
+    SectorObject* ship_ = nullptr;
+};
+
+TEST_F(Weapons, AnswersAndGroups) {
+    Laser(0, 0);
+    Laser(0, 2);
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, -1, 0, ~0u), SA_FIRE_NONE);
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 3, 0, ~0u), SA_FIRE_NONE);  // the group count itself
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 1, 0, ~0u), SA_FIRE_NONE);  // a group without lasers
+    EXPECT_EQ(Bullets(), 0);
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 2, 0, ~0u), SA_FIRE_DONE);
+    EXPECT_EQ(Bullets(), 1);
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 2, 0, ~0u), SA_FIRE_NONE);  // recharging
+    EXPECT_EQ(O_ShipData(ship_)->laserEnergy, 1000000 - 10000);
+}
+
+TEST_F(Weapons, MasksAndEnergy) {
+    for (int i = 0; i < 3; ++i) Laser(0, 0);
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 0, 0, 0), SA_FIRE_NONE);
+    EXPECT_EQ(Bullets(), 0);
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 0, 0, 0x2), SA_FIRE_DONE);
+    EXPECT_EQ(Bullets(), 1);
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 0, 0, ~0u), SA_FIRE_DONE);  // the two others were ready
+    EXPECT_EQ(Bullets(), 3);
+    // Too little energy: nothing fires and the pool stays as it is.
+    Frame(600);
+    O_ShipData(ship_)->laserEnergy = 9999;
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 0, 0, ~0u), SA_FIRE_NONE);
+    EXPECT_EQ(O_ShipData(ship_)->laserEnergy, 9999);
+    // A locked laser is passed over.
+    O_ShipData(ship_)->laserEnergy = 1000000;
+    for (SectorObject* c = SA_ListFirst(O_GetChildList(ship_)); c; c = SA_ListNext(c)) c->flags &= ~SA_FLAG_LASER_FREE;
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 0, 0, ~0u), SA_FIRE_NONE);
+}
+
+// The message carried a positional insert that went into a printf format as it stood.
+TEST_F(Weapons, ABadBulletSubtypeIsLoggedWithTheLaserSubtype) {
+    Laser(2, 0);
+    LogCapture log;
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 0, 0, ~0u), SA_FIRE_NONE);
+    EXPECT_TRUE(log.Contains("SSL_MaskOfBullet of laser subtype 2 is incorrect!!!\n")) << log.Text();
+    EXPECT_FALSE(log.Contains("%1"));
+}
+
+TEST_F(Weapons, AmmunitionCallbacks) {
+    Laser(1, 0);
+    ship_->eventObject = kStory;
+    Set(kAmmo, 0);
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 0, 0, ~0u), SA_FIRE_NONE);
+    EXPECT_EQ(O_ShipData(ship_)->laserEnergy, 1000000);  // refused before the energy went
+    Set(kAmmo, 5);
+    Set(kUsed, -1);
+    EXPECT_EQ(O_FireLasers(ship_, nullptr, 0, 0, ~0u), SA_FIRE_DONE);
+    EXPECT_EQ(Global(kUsed), 1);  // "UseAmmunition" with the bullet subtype
+}
+
+TEST_F(Weapons, SpreadStaysNearTheAimAndUnitLength) {
+    const QelVector ahead{0, 0, 65536, 0};
+    for (const auto& s : {std::array<int32_t, 3>{524, 524, 524}, std::array<int32_t, 3>{-524, -524, -524},
+                          std::array<int32_t, 3>{0, 0, 0}}) {
+        const QelVector d = O_SpreadDirection(ahead, s.data());
+        const int64_t len = Qel_VecLength64(d.x, d.y, d.z);
+        EXPECT_NEAR(static_cast<double>(len), 65536.0, 2.0);
+        EXPECT_LE(std::abs(d.x), 530);
+        EXPECT_LE(std::abs(d.y), 530);
+    }
+    // Bullets fired at a target ahead fly toward it within the spread.
+    Laser(0, 0);
+    SectorObject* target = Placed(SA_MT_SHIP, 0, 0, 0, 500000, 100);
+    ASSERT_EQ(O_FireLasers(ship_, target, 0, 0, ~0u), SA_FIRE_DONE);
+    for (SectorObject* c = SA_ListFirst(O_GetChildList(sector_)); c; c = SA_ListNext(c)) {
+        if (c->mainType != SA_MT_BULLET) continue;
+        EXPECT_GE(c->instance->matrix.m[10], 65536 - 20);
+        EXPECT_EQ(O_BulletData(c)->owner, ship_);
+        EXPECT_EQ(c->speed, 100000);
+    }
+}
+
+TEST_F(Weapons, BeamPlacementAndItsHalfRange) {
+    TypeRecord* beam = SA_GetTypeRecord(SA_MT_BULLET, 0);
+    beam->field[SA_TF_BULLET_FLAGS] = SA_BULLET_BEAM;
+    SectorObject* target = Placed(SA_MT_SHIP, 0, 0, 0, 100000, 100);
+    SectorObject* b = Placed(SA_MT_BULLET, 0, 0, 0, 0, 10);
+    BulletData* d = O_BulletData(b);
+    d->typeFlags = SA_BULLET_BEAM;
+    d->owner = ship_;
+    d->target = target;
+    d->lifetime = 2000;
+    d->expiryTime = SA_TimeAfter(1000);
+    O_PositionBeamBullet(b);
+    EXPECT_EQ(b->instance->pos.z, 50000);  // midway
+    EXPECT_EQ(d->fade, 65536);             // in the middle of its life: full
+    target->instance->pos.z = 3;
+    LogCapture log;
+    O_PositionBeamBullet(b);
+    EXPECT_TRUE(log.Contains("O_PositionBeamBullet(): halfrange <= 0\n")) << log.Text();
+}
+
+TEST_F(Weapons, TractorReleasesFollowTheChain) {
+    SectorObject* a = Placed(SA_MT_SHIP, 0, 0, 0, 0, 100);
+    SectorObject* b = Placed(SA_MT_SHIP, 0, 1000, 0, 0, 100);
+    SectorObject* c = Placed(SA_MT_SHIP, 0, 2000, 0, 0, 100);
+    a->eventObject = kStory;
+    ASSERT_EQ(O_LinkObjects(b, a, 0, 0, 0), 1);
+    ASSERT_EQ(O_LinkObjects(c, b, 0, 0, 0), 1);
+    c->rotSpeed[1] = 77;
+    O_ReleaseTractor(b);
+    EXPECT_EQ(a->tractorHeld, nullptr);
+    EXPECT_EQ(b->tractorSource, nullptr);
+    EXPECT_EQ(b->tractorHeld, nullptr);
+    EXPECT_EQ(c->tractorSource, nullptr);
+    EXPECT_EQ(c->rotSpeed[1], 0);
+    EXPECT_EQ(O_ShipData(a)->SpeedLimit, -1);
+    EXPECT_EQ(O_ShipData(b)->SpeedLimit, -1);
+    EXPECT_EQ(Global(kTractor), 0);  // "SetTractorDst" with 0
+    // The warp effect on keeps the story out of it.
+    Set(kTractor, -1);
+    ASSERT_EQ(O_LinkObjects(b, a, 0, 0, 0), 1);
+    O_ShipData(a)->WarpEffectOn = 1;
+    O_ReleaseTractor(b);
+    EXPECT_EQ(Global(kTractor), -1);
+}
+
+TEST_F(Weapons, TurretsFireWhenTheStoryAllows) {
+    Laser(0, 1);
+    SectorObject* target = Placed(SA_MT_SHIP, 0, 0, 100000, 0, 100);
+    ship_->eventObject = kStory;
+    O_ShipData(ship_)->turrets[1].target = target;
+    Set(kMask, 0);
+    O_UpdateTurrets(ship_, 20);
+    EXPECT_EQ(Bullets(), 0);
+    Set(kMask, -1);
+    EXPECT_EQ(O_GetTurretFiringMask(ship_, -1, target, nullptr), 0);
+    EXPECT_EQ(O_IsTargetInFiringRangeOfTurret(ship_, target, 3, nullptr, nullptr), 0);
+    O_UpdateTurrets(ship_, 20);
+    EXPECT_EQ(Bullets(), 1);
+}
+
+}  // namespace

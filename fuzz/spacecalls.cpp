@@ -7,7 +7,10 @@
 // the behaviours, movement and the orientation, then the deletion of killed
 // objects), a save and load of the space section, a task parked on an
 // object, a dependant or an area-damage missile, objects moved, turned and
-// flagged, courses and order fields set as no call would set them. After each
+// flagged, courses and order fields set as no call would set them; lasers and
+// shields mounted, lasers fired, pairs resolved and damage dealt, tractor
+// releases, turret steps and beams placed, with story callbacks that free and
+// kill what the combat code holds. After each
 // input every object is freed, every task an object or turret still held
 // must have been answered and the memory books must be back where they were.
 #include <cstdint>
@@ -32,6 +35,7 @@
 #include "system/clock.h"
 #include "space/behaviour.h"
 #include "space/callnames.h"
+#include "space/collisions.h"
 #include "space/create.h"
 #include "space/cutscene.h"
 #include "space/kill.h"
@@ -39,6 +43,7 @@
 #include "space/orders.h"
 #include "space/save.h"
 #include "space/typesdb.h"
+#include "space/weapons.h"
 
 namespace {
 
@@ -87,7 +92,9 @@ std::string StoryText() {
     s += ".func \"Chaos\" need 16\n" + chaos;
     s += ".func \"CreateDecoupleMissile\" need 16\n" + chaos;
     s += ".object 77\n";
-    for (const char* name : {"SelfDestruct", "KilledBy", "CreateRock"})
+    for (const char* name :
+         {"SelfDestruct", "KilledBy", "CreateRock", "MakeDamage", "AttackedBy", "CatchWare", "CanLand", "CanWarp",
+          "CollisionWarn", "GetAmmunitionCountReload", "UseAmmunition", "GetTurretFiringMask", "SetTractorDst"})
         s += ".func \"" + std::string(name) + "\" need 16\n" + chaos;
     s += ".func \"Park\" need 4\n    c0\n    sysl \"F_Later\"\n    ret\n";
     return s;
@@ -157,10 +164,12 @@ void NoteNewIds() {
     }
 }
 
-void ChaosPhase(SectorObject*) { Run("Chaos"); }
-
-// Damage takes hull, so area damage kills.
-void TakeHull(SectorObject* object, SectorObject*, int32_t amount, int32_t) { object->hull -= amount; }
+// Story code frees and kills what the pass holds, then the collision pass runs.
+void ChaosPhase(SectorObject* sector) {
+    const uint32_t id = sector->id;
+    Run("Chaos");
+    if (SA_LookupObject(id) == sector && !(sector->flags & SA_FLAG_KILLED)) S_CheckCollisions(sector);
+}
 
 void Types() {
     static bool made = false;
@@ -190,11 +199,31 @@ void Types() {
     g_TypeDB.types[SA_MT_MISSILE][2].field[SA_TF_MISSILE_FLAGS] = 0x41;
     g_TypeDB.types[SA_MT_DEBRIS][1].field[SA_TF_DEBRIS_LEVELS] = 2;
     g_TypeDB.types[SA_MT_BULLET][1].field[SA_TF_BULLET_FLAGS] = 0x100;
+    // Bullets: a beam, an ammunition user and a hull-through one that repairs;
+    // lasers firing them; a shield that holds.
+    for (int sub = 0; sub < 3; ++sub) {
+        int32_t* bullet = g_TypeDB.types[SA_MT_BULLET][sub].field;
+        bullet[SA_TF_BULLET_SPEED] = 200000;
+        bullet[SA_TF_BULLET_LIFETIME] = 1500;
+        bullet[SA_TF_BULLET_SHIELD_DAMAGE] = bullet[SA_TF_BULLET_HULL_DAMAGE] = 800;
+        int32_t* laser = g_TypeDB.types[SA_MT_LASER][sub].field;
+        laser[SA_TF_LASER_RELOAD] = 100 * sub;
+        laser[SA_TF_LASER_ENERGY] = 5;
+        laser[SA_TF_LASER_BULLET_TYPE] = sub == 2 ? 40 : sub;  // 40: no such bullet
+    }
+    g_TypeDB.types[SA_MT_BULLET][0].field[SA_TF_BULLET_FLAGS] = SA_BULLET_BEAM;
+    g_TypeDB.types[SA_MT_BULLET][1].field[SA_TF_BULLET_FLAGS] |= SA_BULLET_AMMUNITION | 0xA0;
+    g_TypeDB.types[SA_MT_SHIELD][0].field[SA_TF_SHIELD_STRENGTH] = 65536;
+    g_TypeDB.types[SA_MT_SHIELD][0].field[SA_TF_SHIELD_ENERGY] = 3000;
+    g_TypeDB.types[SA_MT_SHIP][0].field[SA_TF_SHIP_SHIELD_POWER] = 500;
+    g_TypeDB.types[SA_MT_SHIP][0].field[SA_TF_SHIP_LASER_POWER_MAX] = 100;
+    g_TypeDB.types[SA_MT_SHIP][0].field[SA_TF_SHIP_LASER_POWER_RELOAD] = 50;
+    g_TypeDB.types[SA_MT_SHIP][0].field[SA_TF_SHIP_MAX_HULL] = 20000;
 }
 
 void Step(Input& in) {
     const uint8_t op = in.Next();
-    switch (op % 20) {
+    switch (op % 24) {
         case 0:
         case 1:
         case 2:
@@ -353,6 +382,55 @@ void Step(Input& in) {
                 g_SystemState->gameClock = S_ClockAdvance(g_SystemState->gameClock, Coordinate(in) & 0xFFFFFF);
             break;
         }
+        case 20: {  // a laser or shield mounted on an object, a laser locked or freed
+            SectorObject* o = PickObject(in);
+            if (!o || !O_GetChildList(o)) break;
+            const uint8_t what = in.Next();
+            SectorObject* part = O_AllocObject(SA_TypeCode(what & 1 ? SA_MT_SHIELD : SA_MT_LASER, (what >> 1) % 3));
+            if (!part) break;
+            O_SetContainer(part, o);
+            if (auto* laser = part->mainType == SA_MT_LASER ? static_cast<LaserData*>(part->typeData) : nullptr)
+                laser->slot = static_cast<int16_t>((what >> 3) % 3);
+            if (what & 0x40) part->flags &= ~SA_FLAG_LASER_FREE;
+            if (auto* shield = part->mainType == SA_MT_SHIELD ? static_cast<ShieldData*>(part->typeData) : nullptr)
+                shield->energy = Coordinate(in);
+            NoteNewIds();
+            break;
+        }
+        case 21: {  // lasers fired by group, mode and mask, at a target or ahead
+            SectorObject* o = PickObject(in);
+            SectorObject* target = PickObject(in);
+            const int32_t group = static_cast<int8_t>(in.Next()) % 4;
+            const int32_t mode = in.Next() & 15;
+            const uint32_t mask = in.Next() & 1 ? ~0u : in.Next();
+            if (ShipData* ship = o ? O_ShipData(o) : nullptr) ship->laserEnergy = Coordinate(in);
+            if (o) O_FireLasers(o, target, group, mode, mask);
+            NoteNewIds();
+            break;
+        }
+        case 22: {  // a pair resolved as the collision pass would, damage dealt straight
+            SectorObject* a = PickObject(in);
+            SectorObject* b = PickObject(in);
+            if (a && b && a != b && (in.Next() & 1)) S_CollisionObjects(a, b);
+            else if (a) O_DamageObject(a, b, Coordinate(in), (in.Next() & 1) ? -1 : Coordinate(in));
+            break;
+        }
+        case 23: {  // tractor releases, the turret step and beams placed
+            SectorObject* o = PickObject(in);
+            if (!o) break;
+            switch (in.Next() % 3) {
+                case 0: O_ReleaseTractor(o); break;
+                case 1:
+                    if (ShipData* ship = O_ShipData(o))
+                        for (int32_t n = 0; ship->turrets && n < ship->turretCount; ++n)
+                            ship->turrets[n].target = PickObject(in);
+                    O_UpdateTurrets(o, 20);
+                    break;
+                default: O_PositionBeamBullet(o); break;
+            }
+            NoteNewIds();
+            break;
+        }
         default: {  // a take that finds no cut
             const int32_t id = 1 + in.Next() % 3;
             SA_Take* take = ST_FindTake(id);
@@ -381,7 +459,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Qel_TableFree(root.takes);
         root.ids = root.takes = nullptr;
         g_SAPhases.checkCollisions = ChaosPhase;
-        g_SADamageObject = TakeHull;
         Types();
     }
     {

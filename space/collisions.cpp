@@ -188,10 +188,12 @@ void BoxPass(SectorObject* a, SectorObject* b) {
     if (std::llabs(int64_t{p.x} - q.x) >= reach || std::llabs(int64_t{p.y} - q.y) >= reach ||
         std::llabs(int64_t{p.z} - q.z) >= reach)
         return;
+    ++g_SCollisionCounts.pairTests;
     if (SA_VecDistance(&p, &q) >= reach || Docking(a, b)) return;
     a->flags2 |= SA_FLAG2_NEAR;
     b->flags2 |= SA_FLAG2_NEAR;
     if ((IsShot(a) && OwnShot(a, b)) || (IsShot(b) && OwnShot(b, a))) return;
+    ++g_SCollisionCounts.modelTests;
     if (B3D_CheckCollisionPair(a->instance, b->instance, O_GetRadius(a), O_GetRadius(b)) <= 0) return;
     a->flags2 |= SA_FLAG2_TOUCHING;
     b->flags2 |= SA_FLAG2_TOUCHING;
@@ -332,6 +334,8 @@ void CollisionDamage(SectorObject* a, SectorObject* b) {
 }
 
 }  // namespace
+
+S_CollisionCounts g_SCollisionCounts = {0, 0};
 
 int64_t S_PlanetDamage(int64_t depth, int32_t maxHull, int32_t step) {
     if (depth <= 0) return 0;

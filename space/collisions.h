@@ -21,6 +21,14 @@ void S_CollisionObjects(SectorObject* a, SectorObject* b);
 // through. The player's ship shakes.
 void S_DamageObject(SectorObject* object, SectorObject* attacker, int32_t shieldDamage, int32_t hullDamage);
 
+// How many pairs passed the box test and went on to the model test since the
+// counts were last cleared (for measurements).
+struct S_CollisionCounts {
+    int64_t pairTests;
+    int64_t modelTests;
+};
+extern S_CollisionCounts g_SCollisionCounts;
+
 // Starts a story function of a story object and waits for its integer answer;
 // `unanswered` when the object has no story or the function gave none.
 int32_t SA_AskStory(uint32_t storyObject, const char* name, int32_t argc, const int32_t* args, int32_t unanswered);

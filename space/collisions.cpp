@@ -401,7 +401,7 @@ void S_DamageObject(SectorObject* object, SectorObject* attacker, int32_t shield
     bool held = false;
     if (shielded && passed > 0) {
         std::vector<SectorObject*> shields;
-        for (SectorObject* c = SA_ListFirst(O_GetChildList(object)); c; c = SA_ListNext(c))
+        for (SectorObject* c = SA_FirstChild(object); c; c = SA_ListNext(c))
             if (c->mainType == SA_MT_SHIELD && c->typeData) shields.push_back(c);
         for (SectorObject* s : shields) {
             ShieldData* d = static_cast<ShieldData*>(s->typeData);

@@ -86,6 +86,11 @@ SectorObject* SA_ListNext(const SectorObject* object) {
     return n && n->next ? reinterpret_cast<SectorObject*>(const_cast<QelListNode*>(n)) : nullptr;
 }
 
+SectorObject* SA_FirstChild(SectorObject* object) {
+    const QelList* children = O_GetChildList(object);
+    return children ? SA_ListFirst(children) : nullptr;
+}
+
 void SA_ListAddTail(QelList* list, SectorObject* object) {
     SA_ListUnlink(object);
     Qel_ListAddTail(list, &object->link);

@@ -42,6 +42,9 @@ SectorObject* SA_PassChild(uint32_t id, const SectorObject* sector);
 // Walking an object list: the first object, the one after, null at the end.
 SectorObject* SA_ListFirst(const QelList* list);
 SectorObject* SA_ListNext(const SectorObject* object);
+// The first child of an object; none for an object without a child list,
+// whatever its flags say.
+SectorObject* SA_FirstChild(SectorObject* object);
 // Linking: at the tail, at the head, after another object; unlinking leaves
 // an object that is in no list alone.
 void SA_ListAddTail(QelList* list, SectorObject* object);

@@ -48,7 +48,7 @@ int32_t GroupCount(const SectorObject* shooter) {
 // The lasers of a gun group, in child-list order.
 std::vector<SectorObject*> GroupLasers(SectorObject* shooter, int32_t group) {
     std::vector<SectorObject*> lasers;
-    for (SectorObject* c = SA_ListFirst(O_GetChildList(shooter)); c; c = SA_ListNext(c)) {
+    for (SectorObject* c = SA_FirstChild(shooter); c; c = SA_ListNext(c)) {
         const LaserData* d = c->mainType == SA_MT_LASER ? static_cast<const LaserData*>(c->typeData) : nullptr;
         if (d && d->slot == group) lasers.push_back(c);
     }
@@ -339,7 +339,7 @@ void O_RechargeObject(SectorObject* object) {
     }
     const int64_t power = SA_GetShieldPowerGeneration(object->mainType, object->subType);
     if (power <= 0) return;
-    for (SectorObject* c = SA_ListFirst(O_GetChildList(object)); c; c = SA_ListNext(c)) {
+    for (SectorObject* c = SA_FirstChild(object); c; c = SA_ListNext(c)) {
         if (c->mainType != SA_MT_SHIELD || !c->typeData) continue;
         ShieldData* s = static_cast<ShieldData*>(c->typeData);
         const int32_t top = TypeField(c, SA_TF_SHIELD_ENERGY);

@@ -300,6 +300,18 @@ TEST_F(Combat, PlanetEdges) {
     (void)planet;
 }
 
+// Objects flagged as holders need not have a child list: their shields, and
+// the lasers of an object without one, are none.
+TEST_F(Combat, ObjectsWithoutAChildListHaveNoShieldsOrLasers) {
+    SectorObject* rock = Placed(SA_MT_ASTEROID, 0, 0, 0, 0, 100);
+    rock->flags |= SA_FLAG_HOLDER;
+    rock->hull = 1000;
+    O_DamageObject(rock, nullptr, 100, -1);
+    EXPECT_LE(rock->hull, 904);
+    EXPECT_EQ(O_FireLasers(rock, nullptr, 0, 0, ~0u), SA_FIRE_NONE);
+    O_RechargeObject(rock);
+}
+
 // ---------------------------------------------------------------- pairs
 
 TEST_F(Combat, PairRules) {

@@ -164,6 +164,8 @@ void PlanetPass(SectorObject* planet, SectorObject* other) {
 
 void Approach(SectorObject* ship, SectorObject* partner) {
     const int16_t m = partner->mainType;
+    // Only holders are landed in or warped through: the others cost no distance.
+    if (!(partner->flags & SA_FLAG_HOLDER)) return;
     if (!(m == SA_MT_SHIP || m == SA_MT_DOCK || m == SA_MT_FACTORY || m == SA_MT_GATE)) return;
     const int32_t distance = Clamp32(SA_VecDistance(&Pos(ship), &Pos(partner)));
     const int32_t state = O_GetApproachState(ship, partner, distance);
@@ -454,29 +456,51 @@ void S_CheckCollisions(SectorObject* sector) {
     const SectorSpace* space = O_Sector(sector);
     const bool shipsOnly = space && (space->spaceFlags & SA_SPACE_SHIPS_COLLIDE_ONLY);
     const std::vector<uint32_t> ids = SA_ChildIds(sector);
-    std::vector<SectorObject*> live;
+    // What the pair loop reads of each object, taken once: positions do not
+    // change during the pass, and whatever a callback changes is checked again
+    // before a pair is handled.
+    struct Entry {
+        SectorObject* o;
+        int64_t x, y, z, r;
+        bool ship, planet, holder, bullet, beam;
+    };
+    std::vector<Entry> live;
     live.reserve(ids.size());
-    for (uint32_t id : ids)
-        if (SectorObject* o = SA_PassChild(id, sector)) {
-            o->flags2 &= ~(SA_FLAG2_NEAR | SA_FLAG2_TOUCHING | SA_FLAG2_APPROACH | SA_FLAG2_MAY_LAND);
-            live.push_back(o);
-        }
+    for (uint32_t id : ids) {
+        SectorObject* o = SA_PassChild(id, sector);
+        if (!o) continue;
+        o->flags2 &= ~(SA_FLAG2_NEAR | SA_FLAG2_TOUCHING | SA_FLAG2_APPROACH | SA_FLAG2_MAY_LAND);
+        if (!Eligible(o, shipsOnly)) continue;
+        const BulletData* bullet = O_BulletData(o);
+        const int16_t m = o->mainType;
+        live.push_back(Entry{o, Pos(o).x, Pos(o).y, Pos(o).z, O_GetRadius(o), IsShip(o), m == SA_MT_PLANET,
+                             (o->flags & SA_FLAG_HOLDER) &&
+                                 (m == SA_MT_SHIP || m == SA_MT_DOCK || m == SA_MT_FACTORY || m == SA_MT_GATE),
+                             bullet != nullptr, bullet && (bullet->typeFlags & SA_BULLET_BEAM)});
+    }
     Beams(sector, ids);
     for (size_t i = 0; i < live.size() && !state.ended; ++i) {
-        SectorObject* a = live[i];
+        const Entry& ea = live[i];
+        if (ea.beam) continue;
+        SectorObject* a = ea.o;
         for (size_t j = i + 1; j < live.size() && !state.ended; ++j) {
-            SectorObject* b = live[j];
+            const Entry& eb = live[j];
+            if (eb.beam || (ea.bullet && eb.bullet)) continue;
+            // Planets and approaches reach beyond the radii; every other pair
+            // needs the box test first.
+            const bool far = ea.planet || eb.planet || (ea.ship && eb.holder) || (eb.ship && ea.holder);
+            const int64_t reach = ea.r + eb.r;
+            if (!far && (std::llabs(ea.x - eb.x) >= reach || std::llabs(ea.y - eb.y) >= reach ||
+                         std::llabs(ea.z - eb.z) >= reach))
+                continue;
+            SectorObject* b = eb.o;
             if (!Eligible(a, shipsOnly)) break;
             if (!Eligible(b, shipsOnly) || (a->mainType == SA_MT_SPECIAL && b->mainType == SA_MT_SPECIAL)) continue;
-            const BulletData* ba = O_BulletData(a);
-            const BulletData* bb = O_BulletData(b);
-            if ((ba && bb) || (ba && (ba->typeFlags & SA_BULLET_BEAM)) || (bb && (bb->typeFlags & SA_BULLET_BEAM)))
-                continue;
-            if (a->mainType == SA_MT_PLANET) PlanetPass(a, b);
-            else if (b->mainType == SA_MT_PLANET) PlanetPass(b, a);
+            if (ea.planet) PlanetPass(a, b);
+            else if (eb.planet) PlanetPass(b, a);
             else {
-                if (IsShip(a)) Approach(a, b);
-                if (IsShip(b) && !state.ended && PairStands(a, b)) Approach(b, a);
+                if (ea.ship) Approach(a, b);
+                if (eb.ship && !state.ended && PairStands(a, b)) Approach(b, a);
                 if (!PairStands(a, b)) break;
                 BoxPass(a, b);
             }

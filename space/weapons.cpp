@@ -232,9 +232,13 @@ void O_PositionBeamBullet(SectorObject* bullet) {
 }
 
 void O_ReleaseTractor(SectorObject* object) {
+    // The story's answer may free either end: the free waits for the pass.
+    SA_Pass pass;
     for (int n = 0; object && n < kTractorChainMax; ++n) {
         SectorObject* source = object->tractorSource;
         O_FreeTractorBeam(object);
+        for (int32_t& r : object->rotSpeed) r = 0;
+        object->tractorSource = nullptr;
         if (source) {
             ShipData* ship = O_ShipData(source);
             if (ship) ship->SpeedLimit = -1;
@@ -244,8 +248,6 @@ void O_ReleaseTractor(SectorObject* object) {
                 SA_RunStory(source->eventObject, "SetTractorDst", 1, &arg);
             }
         }
-        for (int32_t& r : object->rotSpeed) r = 0;
-        object->tractorSource = nullptr;
         SectorObject* chained = object->tractorHeld;
         if (chained && chained->tractorSource != object) chained = nullptr;
         object = chained;
@@ -285,6 +287,7 @@ int O_IsTargetInFiringRangeOfTurret(SectorObject* ship, SectorObject* target, in
 
 int O_GetTurretFiringMask(SectorObject* ship, int32_t turret, SectorObject* target, QelVector* aim) {
     if (!ship || ship->mainType != SA_MT_SHIP || turret < 0) return 0;
+    SA_Pass pass;
     int32_t allowed = -1;
     if (ship->eventObject) {
         const uint32_t id = ship->id;
@@ -303,6 +306,7 @@ int O_GetTurretFiringMask(SectorObject* ship, int32_t turret, SectorObject* targ
 void O_UpdateTurrets(SectorObject* ship, int32_t step) {
     ShipData* d = O_ShipData(ship);
     if (!d || !d->turrets || step <= 0 || GroupCount(ship) < 2) return;
+    SA_Pass pass;
     const uint32_t id = ship->id;
     for (int32_t n = 1; n < d->turretCount && n < GroupCount(ship); ++n) {
         SectorObject* target = d->turrets[n].target;

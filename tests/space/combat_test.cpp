@@ -118,6 +118,10 @@ protected:
     getl 4
     setg 6
     pop
+    getg 0
+    pushw 1
+    sys "SA_FreeObject"
+    pop
     c0
     ret
 .func "AttackedBy" need 8
@@ -630,6 +634,24 @@ TEST_F(Weapons, TractorReleasesFollowTheChain) {
     O_ShipData(a)->WarpEffectOn = 1;
     O_ReleaseTractor(b);
     EXPECT_EQ(Global(kTractor), -1);
+}
+
+// The story may free the beam's source when told of the release; the chain
+// is still let go of.
+TEST_F(Weapons, TheStoryFreesTheSourceOfARelease) {
+    SectorObject* a = Placed(SA_MT_SHIP, 0, 0, 0, 0, 100);
+    SectorObject* b = Placed(SA_MT_SHIP, 0, 1000, 0, 0, 100);
+    SectorObject* c = Placed(SA_MT_SHIP, 0, 2000, 0, 0, 100);
+    a->eventObject = b->eventObject = kStory;
+    ASSERT_EQ(O_LinkObjects(b, a, 0, 0, 0), 1);
+    ASSERT_EQ(O_LinkObjects(c, b, 0, 0, 0), 1);
+    const uint32_t ida = a->id;
+    Set(kFree, Id(b));
+    O_ReleaseTractor(b);
+    EXPECT_EQ(SA_LookupObject(c->id), c);
+    EXPECT_EQ(c->tractorSource, nullptr);
+    EXPECT_NE(SA_LookupObject(ida), nullptr);
+    Set(kFree, 0);
 }
 
 TEST_F(Weapons, TurretsFireWhenTheStoryAllows) {

@@ -16,23 +16,33 @@
 #include "scene_fixture.h"
 #include "support/gamefolder.h"
 
+// The texture tables bodies load with: true when made. The count of numbered
+// textures it replaces goes to *saved for BodiesClose.
+inline bool BodiesOpen(uint16_t* saved) {
+    *saved = g_TCNumberedCount;
+    // Texture id 0 means none: named textures follow one numbered slot.
+    g_TCNumberedCount = 1;
+    g_TCNamedCount = 0;
+    return !TC_AllocTextureTable();  // true on failure
+}
+// Frees every body, the polygon work arrays and the texture tables.
+inline void BodiesClose(uint16_t saved) {
+    while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
+    B3D_PolyWorkFree();
+    TC_FreeTextureTables();
+    g_TCNumberedCount = saved;
+    g_TCNamedCount = 0;
+}
+
 class BodyTest : public SceneTest {
 protected:
     void SetUp() override {
         SceneTest::SetUp();
         folder_ = std::make_unique<TempGameFolder>();
-        savedNumbered_ = g_TCNumberedCount;
-        // Texture id 0 means none: named textures follow one numbered slot.
-        g_TCNumberedCount = 1;
-        g_TCNamedCount = 0;
-        ASSERT_FALSE(TC_AllocTextureTable());  // true on failure
+        ASSERT_TRUE(BodiesOpen(&savedNumbered_));
     }
     void TearDown() override {
-        while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
-        B3D_PolyWorkFree();
-        TC_FreeTextureTables();
-        g_TCNumberedCount = savedNumbered_;
-        g_TCNamedCount = 0;
+        BodiesClose(savedNumbered_);
         folder_.reset();
         SceneTest::TearDown();
     }

@@ -8,11 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "base/texcache.h"
+#include "scene/body_fixture.h"
 #include "scene/bodyrecord.h"
 #include "scene/bodytext.h"
 #include "scene/instcoll.h"
-#include "scene/polybuild.h"
 #include "space/collisions.h"
 #include "script/modules.h"
 #include "space/callnames.h"
@@ -24,7 +23,6 @@
 #include "space/orders.h"
 #include "space/syscall.h"
 #include "space/weapons.h"
-#include "support/gamefolder.h"
 #include "support/logcapture.h"
 #include "tools/lib/bodyconv.h"
 
@@ -49,10 +47,7 @@ protected:
         ASSERT_TRUE(runner_->Load(Story()));
         module_ = runner_->module();
         folder_ = std::make_unique<TempGameFolder>();
-        savedNumbered_ = g_TCNumberedCount;
-        g_TCNumberedCount = 1;
-        g_TCNamedCount = 0;
-        ASSERT_FALSE(TC_AllocTextureTable());
+        ASSERT_TRUE(BodiesOpen(&savedNumbered_));
         std::string text, error;
         ASSERT_TRUE(Tool_ModelToTextBody("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", &text, &error)) << error;
         folder_->Write("v/00012.bod", text);
@@ -64,11 +59,7 @@ protected:
     }
     void TearDown() override {
         SA_FreeAllObjects(&root_);
-        while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
-        B3D_PolyWorkFree();
-        TC_FreeTextureTables();
-        g_TCNumberedCount = savedNumbered_;
-        g_TCNamedCount = 0;
+        BodiesClose(savedNumbered_);
         folder_.reset();
         OrderTest::TearDown();
     }
@@ -170,7 +161,7 @@ protected:
     static int32_t Energy(const SectorObject* shield) { return static_cast<ShieldData*>(shield->typeData)->energy; }
 
     std::unique_ptr<TempGameFolder> folder_;
-    int32_t savedNumbered_ = 0;
+    uint16_t savedNumbered_ = 0;
 };
 
 // ---------------------------------------------------------------- damage

@@ -124,7 +124,12 @@ SectorObject* Shoot(SectorObject* shooter, SectorObject* target, int32_t group, 
     bullet->instance->pos = gun;
     bullet->instance->matrix = FacingMatrix(dir);
     bullet->flags2 |= SA_FLAG2_GUN_SHOT | (shooter->flags2 & SA_FLAG2_SHOOTER_MARK);
-    bullet->speed = bullet->desiredSpeed = Clamp32(int64_t{bf ? bf[SA_TF_BULLET_SPEED] : 0} + shooter->speed);
+    const int64_t speed = bf ? bf[SA_TF_BULLET_SPEED] : 0;
+    bullet->speed = bullet->desiredSpeed = Clamp32(speed + shooter->speed);
+    // Movement keeps a bullet's velocity: its own speed along the aim plus the shooter's motion.
+    const int32_t aim[3] = {dir.x, dir.y, dir.z};
+    for (int k = 0; k < 3; ++k)
+        bullet->instance->velocity[k] = Clamp32(((speed * aim[k] + 0x8000) >> 16) + shooter->instance->velocity[k]);
     for (int k = 0; k < 3; ++k) bullet->drift[k] = shooter->drift[k];
     bullet->lastMoveTime = SA_Now();
     if (BulletData* b = O_BulletData(bullet)) {

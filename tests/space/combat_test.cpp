@@ -3,15 +3,19 @@
 // lasers firing bullets, beams, turrets and tractor releases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "scene/body_fixture.h"
 #include "scene/bodyrecord.h"
 #include "scene/bodytext.h"
+#include "cockpit/standin.h"
 #include "scene/instcoll.h"
+#include "scene/records.h"
 #include "space/collisions.h"
 #include "script/modules.h"
 #include "space/callnames.h"
@@ -658,6 +662,49 @@ TEST_F(Weapons, TurretsFireWhenTheStoryAllows) {
     EXPECT_EQ(O_IsTargetInFiringRangeOfTurret(ship_, target, 3, nullptr, nullptr), 0);
     O_UpdateTurrets(ship_, 20);
     EXPECT_EQ(Bullets(), 1);
+}
+
+// Two ships fight through the frames of the space update: a turret of the
+// first fires at the second, its bullets fly, hit its shield and then its
+// hull, and the kill plays the destruction effect. The scene engine's world
+// positions and the bodies' collision models are given by the test.
+TEST_F(Weapons, TwoShipsFightThroughTheFrames) {
+    TypeRecord* bullet = SA_GetTypeRecord(SA_MT_BULLET, 0);
+    bullet->field[SA_TF_BULLET_SHIELD_DAMAGE] = 300;
+    bullet->field[SA_TF_BULLET_HULL_DAMAGE] = 300;
+    Laser(0, 1);
+    SectorObject* target = Body(SA_MT_SHIP, 0, 0, 1000);
+    target->instance->pos = target->instance->worldPos = QelVector{0, 0, 20000, 0};
+    target->eventObject = kStory;
+    target->hull = 1000;
+    target->mass = 1000;
+    SectorObject* shield = Shield(target, 500);
+    O_ShipData(ship_)->turrets[1].target = target;
+    const uint32_t targetId = target->id;
+    StandIn_ClearObjectCalls();
+    bool shieldFirst = false;
+    int frames = 0;
+    for (; frames < 200 && SA_LookupObject(targetId); ++frames) {
+        for (SectorObject* c = SA_ListFirst(O_GetChildList(sector_)); c; c = SA_ListNext(c)) {
+            c->instance->worldPos = c->instance->pos;
+            if (c->mainType == SA_MT_BULLET && !(c->instance->flags & INST_COLLISION_MODEL)) {
+                c->instance->bodyId = kBody;
+                c->instance->totalRadius = c->size = 200;
+                B3D_CollBuildModelOcta(c->instance, 200, 200, 200);
+            }
+        }
+        Frame(50);
+        if (!SA_LookupObject(targetId)) break;
+        if (Energy(shield) < 500 && target->hull == 1000) shieldFirst = true;
+    }
+    EXPECT_LT(frames, 200);
+    EXPECT_EQ(SA_LookupObject(targetId), nullptr);  // killed and freed
+    EXPECT_TRUE(shieldFirst);
+    EXPECT_GE(Global(kAttacked), 288);  // "AttackedBy" told the damage
+    const std::vector<std::string>& calls = StandIn_ObjectCalls();
+    const std::string effect = "EO_ObjectDestroyedEffect " + std::to_string(targetId) + " " + std::to_string(Id(ship_));
+    EXPECT_NE(std::find_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(effect, 0) == 0; }),
+              calls.end());
 }
 
 }  // namespace

@@ -37,7 +37,7 @@
 #include "script/lookup.h"
 #include "script/modules.h"
 #include "script/tasks.h"
-#include "space/standin.h"
+#include "space/utility.h"
 #include "system/clock.h"
 #include "system/input.h"
 #include "system/surfaces.h"
@@ -284,7 +284,7 @@ void P_FreeScreens() {
 
 void P_ResetViews() {
     if (g_B3DState) B3D_SetBackgroundInfo(g_ScreenViews[0]);
-    if (g_SpaceRoot) SA_RefitViews(g_SpaceRoot);
+    SA_RefreshAfterDeviceReset();
 }
 
 namespace {

@@ -16,6 +16,7 @@
 #include "scene/trees.h"
 #include "script/textpages.h"
 #include "space/cutscene.h"
+#include "space/detail.h"
 #include "space/kill.h"
 #include "space/objects.h"
 #include "space/queries.h"
@@ -43,8 +44,6 @@ constexpr int64_t kPlanetFar = 1000000000;
 constexpr int64_t kPlanetExtraDistance = 10 * int64_t{QEL_FIX_ONE};
 
 int32_t GameClock() { return g_SystemState ? g_SystemState->gameClock : 0; }
-
-int32_t NoDetailSwitch(SectorObject*, int32_t, int32_t) { return 0; }
 
 // Main types whose subtypes come from a types table (a T* file or a built-in record).
 bool HasTypesTable(int32_t mainType) {
@@ -240,7 +239,11 @@ void MarkTree(Inst3D* inst, uint32_t flag) {
         MarkTree(reinterpret_cast<Inst3D*>(n), flag);
 }
 
-void PlacePlanetExtra(SectorObject* planet, Inst3D* extra) {
+}  // namespace
+
+SA_DetailSwitchFn g_SADetailSwitch = O_DetailSwitch;
+
+void O_PlacePlanetExtra(SectorObject* planet, Inst3D* extra) {
     const QelVector& p = planet->instance ? planet->instance->pos : QelVector{};
     const QelVector centre{};
     const int64_t d = SA_VecDistance(&p, &centre);
@@ -253,10 +256,6 @@ void PlacePlanetExtra(SectorObject* planet, Inst3D* extra) {
     }
     extra->pos = out;
 }
-
-}  // namespace
-
-SA_DetailSwitchFn g_SADetailSwitch = NoDetailSwitch;
 
 // ---------------------------------------------------------------- creation
 
@@ -359,7 +358,7 @@ void O_SetContainer(SectorObject* object, SectorObject* container) {
             JoinScene(sun->glow[1], sector->galaxyScene);
         }
         if (planet && planet->extra) {
-            PlacePlanetExtra(object, planet->extra);
+            O_PlacePlanetExtra(object, planet->extra);
             JoinScene(planet->extra, sector->spaceScene);
         }
     }

@@ -23,7 +23,11 @@ int O_CanContain(const SectorObject* container, const SectorObject* object);
 // the story by "CreateDecoupleMissile"; 1 when it did.
 int O_DecoupleMissile(SectorObject* missile);
 
+// Sets a planet's extra instance 10.0 along the planet's direction while the
+// planet is near the centre, else at the planet's direction pushed far out.
+void O_PlacePlanetExtra(SectorObject* planet, Inst3D* extra);
+
 // The detail switch a move into a container runs for objects with flags2
-// 0x100000; the combat code fills it. Nothing until then.
+// 0x100000 (O_DetailSwitch; tests may put another in its place).
 using SA_DetailSwitchFn = int32_t (*)(SectorObject* object, int32_t forced, int32_t detailed);
 extern SA_DetailSwitchFn g_SADetailSwitch;

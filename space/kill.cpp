@@ -126,17 +126,6 @@ void FreeInstance(Inst3D*& inst) {
     inst = nullptr;
 }
 
-// The kill-sound test: the object is in a sector that plays kill sounds
-// everywhere, or the player's object is none or in the same sector.
-bool KillSoundPlays(const SectorObject* object) {
-    const SectorObject* sector = object->container;
-    if (!IsSector(sector)) return false;
-    const SectorSpace* space = reinterpret_cast<const SectorSpace*>(sector);
-    if (!(space->spaceFlags & SA_SPACE_LOCAL_SOUNDS)) return true;
-    const SectorObject* player = g_SpaceRoot ? g_SpaceRoot->game.playerObject : nullptr;
-    return !player || player->container == sector;
-}
-
 int32_t TypeField(const SectorObject* object, int32_t field) {
     const TypeRecord* t = O_GetTypeRecord(object);
     return t ? t->field[field] : 0;
@@ -209,7 +198,7 @@ void SS_KillObject(SectorObject* object, int16_t kind, SectorObject* killer, int
             object->rotSpeed[i] = 0;
         }
         EO_ObjectDestroyedEffect(object, killer, extra);
-        if (KillSoundPlays(object)) EO_PlayExplosionSound(object);
+        if (O_KillSoundPlays(object)) EO_PlayExplosionSound(object);
     }
     SectorObject* sector = IsSector(object->container) ? object->container : nullptr;
     if (sector && object->mainType == SA_MT_MISSILE && (object->flags & SA_FLAG_AREA_DAMAGE)) {
@@ -301,13 +290,7 @@ void O_UnlinkObject(SectorObject* object, int /*mode*/) {
         ClearReferences(o, object);
         if (o->parent != object) continue;
         o->parent = nullptr;
-        if (o->eventObject) {
-            const int32_t arg = 19;
-            SA_RunStory(o->eventObject, "SelfDestruct", 1, &arg);
-        } else if (!(o->flags & SA_FLAG_KILLED)) {
-            o->flags |= SA_FLAG_KILLED;
-            O_UnlinkObject(o, 0);
-        }
+        O_SelfDestructOrKill(o, SA_SELF_DESTRUCT_DEPENDANT);
     }
     INS_RemoveObjectReferences(object);
     ST_DropObject(object);
@@ -315,6 +298,24 @@ void O_UnlinkObject(SectorObject* object, int /*mode*/) {
         object->typeData)
         static_cast<LaserData*>(object->typeData)->slot = -1;
     EO_RemoveObjectReferences(object);
+}
+
+void O_SelfDestructOrKill(SectorObject* object, int32_t reason) {
+    if (object->eventObject) {
+        SA_RunStory(object->eventObject, "SelfDestruct", 1, &reason);
+    } else if (!(object->flags & SA_FLAG_KILLED)) {
+        object->flags |= SA_FLAG_KILLED;
+        O_UnlinkObject(object, 0);
+    }
+}
+
+int O_KillSoundPlays(const SectorObject* object) {
+    const SectorObject* sector = object->container;
+    if (!IsSector(sector)) return 0;
+    const SectorSpace* space = reinterpret_cast<const SectorSpace*>(sector);
+    if (!(space->spaceFlags & SA_SPACE_LOCAL_SOUNDS)) return 1;
+    const SectorObject* player = g_SpaceRoot ? g_SpaceRoot->game.playerObject : nullptr;
+    return !player || player->container == sector ? 1 : 0;
 }
 
 void O_CreateWreck(uint32_t eventObject) { SA_RunStory(eventObject, "CreateWreck", 0, nullptr); }

@@ -42,6 +42,14 @@ int O_RemoteDetonateMissile(SectorObject* ship);
 // ship's laser slot and the effects. Mode 1 when the object only leaves a
 // sector, 0 on a kill or free.
 void O_UnlinkObject(SectorObject* object, int mode);
+// The end of an object that depends on another: with an event object it
+// runs "SelfDestruct" with the reason, else it is killed and unlinked (once).
+constexpr int32_t SA_SELF_DESTRUCT_DEPENDANT = 19;  // what it depended on went
+constexpr int32_t SA_SELF_DESTRUCT_EMPTIED = 20;    // a debris field with no smaller form left
+void O_SelfDestructOrKill(SectorObject* object, int32_t reason);
+// The kill-sound test, also for launch sounds: the object is in a sector that
+// plays sounds everywhere, or the player's object is none or in that sector.
+int O_KillSoundPlays(const SectorObject* object);
 // Starts the story function "CreateWreck" / "CreateDebris" of a story object.
 void O_CreateWreck(uint32_t eventObject);
 void O_CreateDebris(uint32_t eventObject);

@@ -2,6 +2,7 @@
 // placement setters; missile launch; the move of a laser into a ship.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,7 +32,8 @@ std::string Story() {
     } callbacks[] = {{"SelfDestruct", 1}, {"DetailSwitch", 1}, {"MissileLaunched", 1}, {"MissileAlert", 2}};
     for (const auto& c : callbacks) {
         s += ".func \"" + std::string(c.name) + "\" need 8\n";
-        for (int k = c.args - 1; k >= 0; --k) s += "    getl " + std::to_string(4 + k) + "\n";
+        // Each push moves the locals one further down the stack.
+        for (int k = c.args - 1; k >= 0; --k) s += "    getl " + std::to_string(3 + c.args) + "\n";
         s += "    pushs \"" + std::string(c.name) + "\"\n    pushw " + std::to_string(c.args + 1) +
              "\n    sys \"T_Now\"\n    ret\n";
     }
@@ -124,19 +126,26 @@ private:
 TEST_F(DetailTest, TheSwitchFollowsTheCameraDistanceWithHysteresis) {
     SectorObject* sector = SectorWithCamera();
     struct Case {
-        int32_t global;     // the detail distance (0: none)
-        int32_t size;       // the object's size
-        bool detailed;      // the state before
-        int32_t distance;   // to the camera
-        int32_t acted;      // the answer
+        int32_t global;    // the detail distance (0: none)
+        int32_t size;      // the object's size
+        bool detailed;     // the state before
+        int32_t distance;  // to the camera
+        int32_t acted;     // the answer
         bool detailedAfter;
     } cases[] = {
         // Eight times the size to switch on, sixteen to switch off.
-        {0, 1000, false, 7999, 1, true},  {0, 1000, false, 8000, 0, false}, {0, 1000, true, 15999, 0, true},
-        {0, 1000, true, 16000, 1, false}, {0, 1000, false, 0, 0, false},    {0, 1000, true, 0, 1, false},
+        {0, 1000, false, 7999, 1, true},
+        {0, 1000, false, 8000, 0, false},
+        {0, 1000, true, 15999, 0, true},
+        {0, 1000, true, 16000, 1, false},
+        {0, 1000, false, 0, 0, false},
+        {0, 1000, true, 0, 1, false},
         // The detail distance once and twice.
-        {5000, 0, false, 4999, 1, true},  {5000, 0, false, 5000, 0, false}, {5000, 0, true, 9999, 0, true},
-        {5000, 0, true, 10000, 1, false}, {5000, 100, true, 1599, 0, true},
+        {5000, 0, false, 4999, 1, true},
+        {5000, 0, false, 5000, 0, false},
+        {5000, 0, true, 9999, 0, true},
+        {5000, 0, true, 10000, 1, false},
+        {5000, 100, true, 1599, 0, true},
     };
     for (const Case& c : cases) {
         DetailDistance(c.global);
@@ -200,6 +209,225 @@ TEST_F(DetailTest, DetailObjectsComeFromTheCutAndEndWithThePlainState) {
     // Placed near again, it is detailed again.
     O_SetPos(dock, 0, 0, 10);
     EXPECT_TRUE(dock->flags2 & SA_FLAG2_DETAILED);
+}
+
+TEST_F(DetailTest, ADebrisFieldThatLostPiecesStepsDownOrGoes) {
+    TypeRecord* fields = Types(SA_MT_DEBRIS, 3);
+    fields[0].field[SA_TF_DEBRIS_LEVELS] = 5;
+    fields[0].field[SA_TF_DEBRIS_NEXT_BODY] = 701;  // the body of type 1
+    fields[1].field[SA_TF_BODY] = 701;
+    fields[2].field[SA_TF_DEBRIS_LEVELS] = 5;
+    fields[2].field[SA_TF_DEBRIS_NEXT_BODY] = 999;  // no type has it
+    SectorObject* sector = SectorWithCamera();
+    auto field = [&](int32_t subType, int32_t pieces, int32_t z, uint32_t eventObject) {
+        SectorObject* f = New(SA_MT_DEBRIS, subType);
+        EXPECT_TRUE(f->flags2 & SA_FLAG2_DETAIL);
+        SA_SetDensity(f, pieces);
+        f->size = 1000;
+        f->eventObject = eventObject;
+        f->instance->pos = QelVector{0, 0, z, 0};
+        Into(sector, f);
+        return f;
+    };
+    // Below its threshold it takes the smaller type on the next switch.
+    SectorObject* smaller = field(0, 2, 10, kStoryObject);
+    const uint32_t oldInstance = smaller->instance->id;
+    EXPECT_EQ(O_DetailSwitch(smaller, 0, 0), 1);
+    EXPECT_EQ(smaller->subType, 1);
+    EXPECT_NE(smaller->instance->id, oldInstance);
+    EXPECT_EQ(B3D_InstFind(oldInstance), nullptr);
+    EXPECT_TRUE(smaller->flags2 & SA_FLAG2_DETAILED);
+    EXPECT_EQ(Told(), (std::vector<std::string>{"DetailSwitch 0"}));
+    // At its threshold it keeps its type.
+    SectorObject* full = field(0, 5, 10, 0);
+    EXPECT_EQ(O_DetailSwitch(full, 0, 0), 1);
+    EXPECT_EQ(full->subType, 0);
+    // With no smaller type left, going plain removes it: told, or killed.
+    runner_->calls.clear();
+    SectorObject* told = field(2, 2, 1000000, kStoryObject);
+    SectorObject* quiet = field(2, 2, 1000000, 0);
+    SectorObject* forced = field(2, 2, 1000000, 0);
+    for (SectorObject* f : {told, quiet, forced}) {
+        f->flags2 |= SA_FLAG2_DETAILED;
+        f->instance->flags |= SA_DETAILED_INST_FLAGS;
+    }
+    EXPECT_EQ(O_DetailSwitch(told, 0, 0), 1);
+    EXPECT_EQ(O_DetailSwitch(quiet, 0, 0), 1);
+    EXPECT_EQ(O_DetailSwitch(forced, 1, 0), 1);
+    EXPECT_EQ(Told(), (std::vector<std::string>{"SelfDestruct 20"}));
+    EXPECT_FALSE(told->flags & SA_FLAG_KILLED);
+    EXPECT_TRUE(quiet->flags & SA_FLAG_KILLED);
+    EXPECT_FALSE(forced->flags & SA_FLAG_KILLED);  // a forced switch never removes
+    EXPECT_FALSE(forced->flags2 & SA_FLAG2_DETAILED);
+}
+
+TEST_F(DetailTest, TheDirectionTurnsTheForwardAxisWithTheRightUpAxis) {
+    struct Case {
+        int32_t x, y, z;
+        QelVector forward, up;  // expected rows 2 and 1 of the rotation
+    } cases[] = {
+        {5, 0, 0, {65536, 0, 0, 0}, {0, 65536, 0, 0}},           {0, 0, -7, {0, 0, -65536, 0}, {0, 65536, 0, 0}},
+        {0, 1, 0, {0, 65536, 0, 0}, {0, 0, -65536, 0}},           // straight up: the other up axis
+        {0, -9, 0, {0, -65536, 0, 0}, {0, 0, -65536, 0}},         // straight down
+        {0, 100, 1, {0, 65530, 655, 0}, {0, 655, -65530, 0}},     // steeper than 0.95
+        {0, 3, -1, {0, 62173, -20724, 0}, {0, 20724, 62173, 0}},  // just below it
+    };
+    for (const Case& c : cases) {
+        SectorObject* o = New(SA_MT_SHIP);
+        O_SetDirection(o, c.x, c.y, c.z);
+        QelMatrix m{};
+        Qel_MatFromAngles(&m, o->rot[0], o->rot[1], o->rot[2]);
+        const QelVector rows[2] = {c.forward, c.up};
+        for (int r = 0; r < 2; ++r) {
+            const int32_t* got = &m.m[(2 - r) * 4];
+            EXPECT_NEAR(got[0], rows[r].x, 64) << c.x << " " << c.y << " " << c.z << " row " << 2 - r;
+            EXPECT_NEAR(got[1], rows[r].y, 64) << c.x << " " << c.y << " " << c.z << " row " << 2 - r;
+            EXPECT_NEAR(got[2], rows[r].z, 64) << c.x << " " << c.y << " " << c.z << " row " << 2 - r;
+        }
+        EXPECT_EQ(o->instance->matrix.m[8], m.m[8]);  // the instance follows
+    }
+    // The zero vector changes nothing.
+    SectorObject* o = New(SA_MT_SHIP);
+    O_SetRot(o, 1, 2, 3);
+    const QelMatrix before = o->instance->matrix;
+    O_SetDirection(o, 0, 0, 0);
+    EXPECT_EQ(o->rot[0], 1);
+    EXPECT_EQ(o->rot[1], 2);
+    EXPECT_EQ(o->rot[2], 3);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(o->instance->matrix.m[i], before.m[i]);
+}
+
+class MissileTest : public DetailTest {
+protected:
+    void SetUp() override {
+        DetailTest::SetUp();
+        missiles_ = Types(SA_MT_MISSILE, 3);
+        for (int i = 0; i < 3; ++i) missiles_[i].field[SA_TF_MISSILE_SPEED] = 100000;
+        missiles_[1].field[SA_TF_MISSILE_FLAGS] = SA_MISSILE_SEEKS;
+        missiles_[2].field[SA_TF_MISSILE_FLAGS] = SA_MISSILE_AIMED;
+        sector_ = New(SA_MT_SECTOR);
+        shooter_ = Ship(QelVector{0, 0, 0, 0});
+        shooter_->size = 4000;
+        shooter_->speed = 3000;
+        shooter_->eventObject = kStoryObject;
+        for (int i = 0; i < 3; ++i) shooter_->rot[i] = 1000 * (i + 1);
+        target_ = Ship(QelVector{100000, 0, 0, 0});
+        target_->eventObject = kStoryObject;
+    }
+    SectorObject* Ship(QelVector at) {
+        SectorObject* ship = New(SA_MT_SHIP);
+        ship->instance->pos = at;
+        Qel_MatIdentity(&ship->instance->matrix);
+        Into(sector_, ship);
+        return ship;
+    }
+    static QelVector Forward(const SectorObject* o) {
+        QelMatrix m{};
+        Qel_MatFromAngles(&m, o->rot[0], o->rot[1], o->rot[2]);
+        return QelVector{m.m[8], m.m[9], m.m[10], 0};
+    }
+
+    TypeRecord* missiles_ = nullptr;
+    SectorObject* sector_ = nullptr;
+    SectorObject* shooter_ = nullptr;
+    SectorObject* target_ = nullptr;
+};
+
+TEST_F(MissileTest, AheadAndBehindLeaveWithTheirSpeedsAndAngles) {
+    struct Case {
+        int32_t behind;
+        int32_t speed;
+        int32_t rot[3];
+        int32_t z;  // a quarter of the shooter's size ahead or behind
+    } cases[] = {
+        {0, 5000 + 3000, {1000, 2000, 3000}, 1000},
+        {1, 5000 + 5000, {(1000 - 32768) & 0xffff, (-2000) & 0xffff, 3000}, -1000},
+    };
+    for (const Case& c : cases) {
+        SectorObject* m = O_LaunchMissile(shooter_, target_, c.behind, 0, 0, 77);
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(m->speed, c.speed) << c.behind;
+        EXPECT_EQ(m->desiredSpeed, 100000);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(m->rot[i], c.rot[i]) << c.behind << " " << i;
+        EXPECT_EQ(m->instance->pos.z, c.z);
+        EXPECT_EQ(m->container, sector_);
+        EXPECT_EQ(m->group, shooter_->group);
+        const MissileData* data = O_MissileData(m);
+        EXPECT_EQ(data->launcher, shooter_);
+        EXPECT_EQ(data->target, target_);
+        EXPECT_EQ(data->launchValue, 77);
+    }
+    EXPECT_EQ(root_.game.missilesFired, 0);
+    EXPECT_EQ(Told(), (std::vector<std::string>{
+                          "MissileLaunched 0",
+                          "MissileAlert " + std::to_string(Id(target_) + 1) + " " + std::to_string(Id(shooter_)),
+                          "MissileLaunched 0",
+                          "MissileAlert " + std::to_string(Id(target_) + 2) + " " + std::to_string(Id(shooter_))}));
+    // A counted launch raises the root's counter and marks the missile.
+    SectorObject* counted = O_LaunchMissile(shooter_, target_, 0, 0, SA_LAUNCH_COUNTED, 0);
+    ASSERT_NE(counted, nullptr);
+    EXPECT_EQ(root_.game.missilesFired, 1);
+    EXPECT_TRUE(counted->flags2 & SA_FLAG2_COUNTED_MISSILE);
+}
+
+TEST_F(MissileTest, AnAimedMissileTurnsToTheInterceptUnlessThePlayerFires) {
+    SectorObject* aimed = O_LaunchMissile(shooter_, target_, 0, 2, 0, 0);
+    ASSERT_NE(aimed, nullptr);
+    EXPECT_EQ(aimed->speed, 100000);
+    EXPECT_EQ(aimed->desiredSpeed, 100000);
+    const QelVector f = Forward(aimed);
+    EXPECT_NEAR(f.x, 65536, 64);
+    EXPECT_NEAR(f.z, 0, 700);
+    // A moving target is led: it flies along +z, so the missile turns that way too.
+    target_->speed = 50000;
+    SectorObject* led = O_LaunchMissile(shooter_, target_, 0, 2, 0, 0);
+    ASSERT_NE(led, nullptr);
+    EXPECT_GT(Forward(led).z, 20000);
+    // The player's own missiles leave straight.
+    shooter_->flags |= SA_FLAG_PLAYER;
+    SectorObject* straight = O_LaunchMissile(shooter_, target_, 0, 2, 0, 0);
+    ASSERT_NE(straight, nullptr);
+    EXPECT_EQ(straight->rot[0], 1000);
+    EXPECT_EQ(straight->speed, 5000 + 3000);
+}
+
+TEST_F(MissileTest, TheTargetRulesDecideWhetherAnythingLeaves) {
+    // A missile that needs a target launches nothing without one.
+    EXPECT_EQ(O_LaunchMissile(shooter_, nullptr, 0, 0, 0, 0), nullptr);
+    // A seeking one given a target that is no enemy looks for one, and finds none here.
+    EXPECT_EQ(O_LaunchMissile(shooter_, target_, 0, 1, 0, 0), nullptr);
+    EXPECT_EQ(O_LaunchMissile(shooter_, target_, 0, 3, 0, 0), nullptr);  // no such subtype
+    EXPECT_TRUE(Told().empty());
+}
+
+TEST_F(MissileTest, AMissileWithoutATargetAlertsNobody) {
+    SectorObject* m = O_LaunchMissile(shooter_, nullptr, 0, 1, 0, 0);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(O_MissileData(m)->target, nullptr);
+    // The shooter is told; no target side runs.
+    EXPECT_EQ(Told(), (std::vector<std::string>{"MissileLaunched 1"}));
+    const auto& calls = StandIn_ObjectCalls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "INS_NotifyMissileAlert " + std::to_string(Id(m))), 1);
+}
+
+TEST_F(DetailTest, ALaserIsRefusedByAShipWhoseLaserSlotsAreFull) {
+    Types(SA_MT_SHIP, 1)->field[SA_TF_SHIP_LASER_COUNT] = 2;
+    SectorObject* sector = New(SA_MT_SECTOR);
+    SectorObject* ship = New(SA_MT_SHIP);
+    Into(sector, ship);
+    SectorObject* lasers[3] = {New(SA_MT_LASER), New(SA_MT_LASER), New(SA_MT_LASER)};
+    for (SectorObject* laser : lasers) Into(sector, laser);
+    EXPECT_EQ(O_MoveIntoContainer(ship, lasers[0]), 1);
+    EXPECT_EQ(O_MoveIntoContainer(ship, lasers[1]), 1);
+    EXPECT_EQ(O_MoveIntoContainer(ship, lasers[2]), 0);
+    EXPECT_EQ(lasers[2]->container, sector);
+    EXPECT_EQ(O_MoveIntoContainer(ship, ship), 0);  // nothing holds itself
+    // A slot freed, it fits; a laser already aboard does not count against itself.
+    EXPECT_EQ(O_MoveIntoContainer(sector, lasers[0]), 1);
+    EXPECT_EQ(O_MoveIntoContainer(ship, lasers[2]), 1);
+    EXPECT_EQ(O_MoveIntoContainer(ship, lasers[1]), 1);
+    EXPECT_EQ(lasers[2]->container, ship);
+    EXPECT_EQ(SA_ListFirst(O_GetChildList(ship)), lasers[2]);
 }
 
 }  // namespace

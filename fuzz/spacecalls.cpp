@@ -6,11 +6,12 @@
 // (the space update: story code that frees and kills before the behaviours,
 // the behaviours, movement and the orientation, then the deletion of killed
 // objects), a save and load of the space section, a task parked on an
-// object, a dependant or an area-damage missile, objects moved, turned and
-// flagged, courses and order fields set as no call would set them; lasers and
-// shields mounted, lasers fired, pairs resolved and damage dealt, tractor
-// releases, turret steps and beams placed, with story callbacks that free and
-// kill what the combat code holds. After each
+// object, a dependant or an area-damage missile, objects placed, switched in
+// detail, launched from, moved into containers, swept and traced, objects
+// moved, turned and flagged, courses and order fields set as no call would
+// set them; lasers and shields mounted, lasers fired, pairs resolved and
+// damage dealt, tractor releases, turret steps and beams placed, with story
+// callbacks that free and kill what the combat code holds. After each
 // input every object is freed, every task an object or turret still held
 // must have been answered and the memory books must be back where they were.
 #include <cstdint>
@@ -24,6 +25,7 @@
 #include "cockpit/standin.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
+#include "scene/allocs.h"
 #include "scene/state.h"
 #include "script/interpreter.h"
 #include "script/loader.h"
@@ -37,12 +39,14 @@
 #include "space/callnames.h"
 #include "space/collisions.h"
 #include "space/create.h"
+#include "space/detail.h"
 #include "space/cutscene.h"
 #include "space/kill.h"
 #include "space/objects.h"
 #include "space/orders.h"
 #include "space/save.h"
 #include "space/typesdb.h"
+#include "space/utility.h"
 #include "space/weapons.h"
 
 namespace {
@@ -92,9 +96,9 @@ std::string StoryText() {
     s += ".func \"Chaos\" need 16\n" + chaos;
     s += ".func \"CreateDecoupleMissile\" need 16\n" + chaos;
     s += ".object 77\n";
-    for (const char* name :
-         {"SelfDestruct", "KilledBy", "CreateRock", "MakeDamage", "AttackedBy", "CatchWare", "CanLand", "CanWarp",
-          "CollisionWarn", "GetAmmunitionCountReload", "UseAmmunition", "GetTurretFiringMask", "SetTractorDst"})
+    for (const char* name : {"SelfDestruct", "KilledBy", "CreateRock", "MakeDamage", "AttackedBy", "CatchWare",
+                             "CanLand", "CanWarp", "CollisionWarn", "GetAmmunitionCountReload", "UseAmmunition",
+                             "GetTurretFiringMask", "SetTractorDst", "DetailSwitch", "MissileLaunched", "MissileAlert"})
         s += ".func \"" + std::string(name) + "\" need 16\n" + chaos;
     s += ".func \"Park\" need 4\n    c0\n    sysl \"F_Later\"\n    ret\n";
     return s;
@@ -322,6 +326,45 @@ void Step(Input& in) {
             SectorObject* o = PickObject(in);
             if (o && (in.Next() & 1)) O_DecoupleMissile(o);
             else if (o) O_RemoteDetonateMissile(o);
+            break;
+        }
+        case 15: {  // placement with the detail switch, launches, moves into containers, sweeps, traces
+            SectorObject* a = PickObject(in);
+            SectorObject* b = PickObject(in);
+            if (!a) break;
+            switch (in.Next() % 10) {
+                case 0: O_SetPos(a, Coordinate(in), Coordinate(in), Coordinate(in)); break;
+                case 1: O_SetRot(a, Coordinate(in), Coordinate(in), Coordinate(in)); break;
+                case 2: O_SetDirection(a, Coordinate(in), Coordinate(in), Coordinate(in)); break;
+                case 3: {  // the switch, with a camera in the sector's space scene now and then
+                    a->flags2 ^= (in.Next() & 1) ? SA_FLAG2_DETAIL : 0u;
+                    SectorSpace* sector = a->container ? O_Sector(a->container) : nullptr;
+                    if (sector && !sector->spaceScene && (in.Next() & 1)) {
+                        sector->spaceScene = B3D_SceneAlloc();
+                        if (Camera3D* camera = B3D_CameraAlloc()) B3D_SceneLinkInst(sector->spaceScene, camera);
+                    }
+                    O_DetailSwitch(a, in.Next() & 1, in.Next() & 1);
+                    break;
+                }
+                case 4:
+                    O_LaunchMissile(a, b, in.Next() & 1, static_cast<int8_t>(in.Next()) % 4, in.Next() & 3,
+                                    Coordinate(in));
+                    break;
+                case 5:
+                    if (b) O_MoveIntoContainer(b, a);
+                    break;
+                case 6:
+                    if (b) O_AddAvoidObstacle(a, b, Coordinate(in));
+                    break;
+                case 7: O_SweepBullet(a); break;
+                case 8: {
+                    const QelVector from{Coordinate(in), Coordinate(in), Coordinate(in), 0};
+                    const QelVector to{Coordinate(in), Coordinate(in), Coordinate(in), 0};
+                    O_FastTrace(a, &from, &to, in.Next() & 1);
+                    break;
+                }
+                default: SA_RefreshAfterDeviceReset(); break;
+            }
             break;
         }
         case 16: {  // an object moved, turned and flagged as no call would

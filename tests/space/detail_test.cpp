@@ -430,4 +430,108 @@ TEST_F(DetailTest, ALaserIsRefusedByAShipWhoseLaserSlotsAreFull) {
     EXPECT_EQ(SA_ListFirst(O_GetChildList(ship)), lasers[2]);
 }
 
+TEST_F(DetailTest, ObstaclesOnAShipsPathFillItsAvoidanceList) {
+    SectorObject* sector = New(SA_MT_SECTOR);
+    auto place = [&](int16_t mainType, int32_t x, int32_t z, int32_t size) {
+        SectorObject* o = New(mainType);
+        o->instance->pos = QelVector{x, 0, z, 0};
+        Qel_MatIdentity(&o->instance->matrix);
+        o->size = size;
+        Into(sector, o);
+        return o;
+    };
+    struct Case {
+        int16_t course;
+        int16_t mainType;
+        int32_t x, z;
+        bool carrier;  // the obstacle is the ship's carrier
+        bool added;
+        uint32_t flags;  // the ship's flags afterwards (of 0x3000)
+    } cases[] = {
+        {0, SA_MT_SHIP, 0, 5000, false, true, 0x3000},    // ahead
+        {0, SA_MT_SHIP, 0, -5000, false, false, 0},       // behind
+        {0, SA_MT_SHIP, 5000, 5000, false, false, 0},     // beside, beyond both sizes
+        {0, SA_MT_BULLET, 0, 5000, false, false, 0},      // shots are not avoided
+        {18, SA_MT_SHIP, 0, 5000, false, true, 0x2000},   // avoiding already
+        {30, SA_MT_GATE, 0, 50000, true, false, 0},       // clearing the gate's hangar, close
+        {30, SA_MT_GATE, 0, 100000, true, true, 0x3000},  // ... far enough
+        {30, SA_MT_DOCK, 0, 700, true, false, 0},         // within 0.8 of the dock's size
+        {30, SA_MT_DOCK, 0, 900, true, true, 0x3000},
+    };
+    for (const Case& c : cases) {
+        SectorObject* ship = place(SA_MT_SHIP, 0, 0, 1000);
+        SectorObject* obstacle = place(c.mainType, c.x, c.z, c.mainType == SA_MT_DOCK ? 1000 : 500);
+        O_ShipData(ship)->CourseType = c.course;
+        if (c.carrier) ship->parent = obstacle;
+        O_AddAvoidObstacle(ship, obstacle, 42);
+        const ShipData* d = O_ShipData(ship);
+        EXPECT_EQ(d->avoidCount, c.added ? 1 : 0) << c.course << " " << c.x << " " << c.z;
+        EXPECT_EQ(ship->flags & 0x3000u, c.flags) << c.course << " " << c.x << " " << c.z;
+        if (c.added) EXPECT_EQ(d->avoidObjects[0], obstacle);
+        if (c.added) EXPECT_EQ(d->avoidValues[0], 42);
+    }
+    // Five at most.
+    SectorObject* ship = place(SA_MT_SHIP, 0, 0, 1000);
+    for (int i = 0; i < 7; ++i) O_AddAvoidObstacle(ship, place(SA_MT_SHIP, 0, 5000 + i, 100), i);
+    EXPECT_EQ(O_ShipData(ship)->avoidCount, SA_AVOID_MAX);
+    EXPECT_EQ(O_ShipData(ship)->avoidValues[4], 4);
+}
+
+std::vector<uint32_t> s_hits;
+bool s_killOnHit = false;
+
+TEST_F(DetailTest, ABulletsSweepHitsNearestFirstAndStopsWhenItDies) {
+    Types(SA_MT_BULLET, 1)->field[SA_TF_BULLET_SPEED] = 100000;
+    system_->gameFrameDelta = 100;  // a segment of 10,000 behind the bullet
+    SectorObject* sector = New(SA_MT_SECTOR);
+    auto place = [&](int16_t mainType, int32_t x, int32_t z) {
+        SectorObject* o = New(mainType);
+        o->instance->pos = QelVector{x, 0, z, 0};
+        Qel_MatIdentity(&o->instance->matrix);
+        o->size = 100;
+        o->flags &= ~SA_FLAG_COLLISION_WARNING;  // as a launch leaves it
+        Into(sector, o);
+        return o;
+    };
+    SectorObject* bullet = place(SA_MT_BULLET, 0, 10000);
+    O_BulletData(bullet)->radius = 0;
+    SectorObject* far = place(SA_MT_SHIP, 0, 8000);
+    SectorObject* near = place(SA_MT_SHIP, 50, 2000);
+    place(SA_MT_SHIP, 300, 5000);                         // beside the path
+    place(SA_MT_SHIP, 0, -500);                           // behind its start
+    place(SA_MT_SHIP, 0, 6000)->flags |= SA_FLAG_KILLED;  // killed
+    place(SA_MT_SHIP, 0, 7000)->flags |= SA_FLAG_COLLISION_WARNING;
+    O_BulletData(bullet)->owner = place(SA_MT_SHIP, 0, 4000);  // its shooter
+    const SA_BulletHitFn saved = g_SABulletHit;
+    g_SABulletHit = [](SectorObject* b, SectorObject* o) {
+        s_hits.push_back(o->id);
+        if (s_killOnHit) b->flags |= SA_FLAG_KILLED;
+    };
+    s_hits.clear();
+    s_killOnHit = false;
+    EXPECT_EQ(O_SweepBullet(bullet), 2);
+    EXPECT_EQ(s_hits, (std::vector<uint32_t>{near->id, far->id}));
+    s_hits.clear();
+    s_killOnHit = true;
+    EXPECT_EQ(O_SweepBullet(bullet), 1);
+    EXPECT_EQ(s_hits, (std::vector<uint32_t>{near->id}));
+    g_SABulletHit = saved;
+}
+
+TEST_F(DetailTest, TracesAndDebrisTestsAnswerZeroWithoutWhatTheyNeed) {
+    const QelVector a{0, 0, 0, 0}, b{0, 0, 100000, 0};
+    SectorObject* ship = New(SA_MT_SHIP);
+    EXPECT_EQ(O_FastTrace(ship, &a, &b, 1), 0u);  // not a sector
+    EXPECT_EQ(O_FastTrace(nullptr, &a, &b, 1), 0u);
+    SectorObject* sector = New(SA_MT_SECTOR);
+    Into(sector, ship);
+    EXPECT_EQ(O_FastTrace(sector, &a, &b, 1), 0u);  // nothing with a model on the way
+    TypeRecord* rocks = Types(SA_MT_ASTEROID, 2);
+    rocks[1].field[SA_TF_DEBRIS_CUT] = 700;
+    struct Case {
+        int32_t mainType, subType;
+    } cases[] = {{SA_MT_SHIP, 0}, {SA_MT_ASTEROID, 0}, {SA_MT_ASTEROID, 1}, {SA_MT_DEBRIS, 5}, {-1, 0}};
+    for (const Case& c : cases) EXPECT_EQ(O_TypeCreatesDebris(c.mainType, c.subType), 0) << c.mainType;
+}
+
 }  // namespace

@@ -3,12 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cockpit/standin.h"
+#include "base/texcache.h"
 #include "scene/allocs.h"
+#include "scene/bodies.h"
+#include "scene/caches.h"
+#include "scene/instcoll.h"
+#include "scene/lists.h"
+#include "scene/polybuild.h"
 #include "scene/records.h"
 #include "script/modules.h"
 #include "space/callnames.h"
@@ -17,7 +24,9 @@
 #include "space/queries.h"
 #include "space/space_fixture.h"
 #include "space/utility.h"
+#include "support/gamefolder.h"
 #include "support/script_run.h"
+#include "tools/lib/bodyconv.h"
 
 namespace {
 
@@ -532,6 +541,69 @@ TEST_F(DetailTest, TracesAndDebrisTestsAnswerZeroWithoutWhatTheyNeed) {
         int32_t mainType, subType;
     } cases[] = {{SA_MT_SHIP, 0}, {SA_MT_ASTEROID, 0}, {SA_MT_ASTEROID, 1}, {SA_MT_DEBRIS, 5}, {-1, 0}};
     for (const Case& c : cases) EXPECT_EQ(O_TypeCreatesDebris(c.mainType, c.subType), 0) << c.mainType;
+}
+
+// Bodies from a game folder, for the collision models of the refresh.
+class RefreshTest : public DetailTest {
+protected:
+    void SetUp() override {
+        DetailTest::SetUp();
+        folder_ = std::make_unique<TempGameFolder>();
+        savedNumbered_ = g_TCNumberedCount;
+        g_TCNumberedCount = 1;
+        g_TCNamedCount = 0;
+        ASSERT_FALSE(TC_AllocTextureTable());
+        std::string text, error;
+        ASSERT_TRUE(Tool_ModelToTextBody("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", &text, &error)) << error;
+        for (int id : {4001, 4002, 4003}) {
+            char name[32];
+            snprintf(name, sizeof name, "v/%05d.bod", id);
+            folder_->Write(name, text);
+        }
+    }
+    void TearDown() override {
+        SA_FreeAllObjects(&root_);
+        while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
+        B3D_PolyWorkFree();
+        TC_FreeTextureTables();
+        g_TCNumberedCount = savedNumbered_;
+        g_TCNamedCount = 0;
+        folder_.reset();
+        DetailTest::TearDown();
+    }
+    std::unique_ptr<TempGameFolder> folder_;
+
+private:
+    uint16_t savedNumbered_ = 0;
+};
+
+TEST_F(RefreshTest, TheResetRebuildsTheModelsOfEveryObjectAndItsChildren) {
+    Types(SA_MT_SHIP, 1)->field[SA_TF_BODY] = 4001;
+    Types(SA_MT_MISSILE, 1)->field[SA_TF_BODY] = 4002;
+    Types(SA_MT_SUN, 1)->field[SA_TF_BODY] = 4003;
+    SectorObject* sector = New(SA_MT_SECTOR);
+    SectorObject* carrier = New(SA_MT_SHIP);
+    SectorObject* aboard = New(SA_MT_SHIP);
+    SectorObject* missile = New(SA_MT_MISSILE);
+    SectorObject* idle = New(SA_MT_MISSILE);  // never given a model
+    SectorObject* sun = New(SA_MT_SUN);
+    Into(sector, carrier);
+    Into(carrier, aboard);
+    Into(sector, missile);
+    Into(sector, idle);
+    Into(sector, sun);
+    ASSERT_EQ(B3D_CollBuildModelOcta(missile->instance, 0x140000, 0xa0000, 0xa0000), 1);
+    for (SectorObject* o : {carrier, aboard, missile, idle, sun}) {
+        ASSERT_NE(o->instance->bodyId, -1);
+        o->instance->flags &= ~INST_COLLISION_MODEL;  // as a new device leaves them
+    }
+    missile->instance->flags |= INST_COLLISION_MODEL;
+    SA_RefreshAfterDeviceReset();
+    EXPECT_TRUE(carrier->instance->flags & INST_COLLISION_MODEL);
+    EXPECT_TRUE(aboard->instance->flags & INST_COLLISION_MODEL);  // a ship's children too
+    EXPECT_TRUE(missile->instance->flags & INST_COLLISION_MODEL);
+    EXPECT_FALSE(idle->instance->flags & INST_COLLISION_MODEL);
+    EXPECT_FALSE(sun->instance->flags & INST_COLLISION_MODEL);
 }
 
 }  // namespace

@@ -16,36 +16,26 @@
 #include "scene_fixture.h"
 #include "support/gamefolder.h"
 
-// The texture tables bodies load with: true when made. The count of numbered
-// textures it replaces goes to *saved for BodiesClose.
-inline bool BodiesOpen(uint16_t* saved) {
-    *saved = g_TCNumberedCount;
-    // Texture id 0 means none: named textures follow one numbered slot.
-    g_TCNumberedCount = 1;
-    g_TCNamedCount = 0;
-    return !TC_AllocTextureTable();  // true on failure
-}
-// Frees every body, the polygon work arrays and the texture tables.
-inline void BodiesClose(uint16_t saved) {
-    while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
-    B3D_PolyWorkFree();
-    TC_FreeTextureTables();
-    g_TCNumberedCount = saved;
-    g_TCNamedCount = 0;
-}
+// A temporary game folder that bodies are written to and loaded from, with a
+// texture table; made over a live scene state, given back before it goes.
+class BodyFolder {
+public:
+    BodyFolder() : folder_(std::make_unique<TempGameFolder>()), savedNumbered_(g_TCNumberedCount) {
+        // Texture id 0 means none: named textures follow one numbered slot.
+        g_TCNumberedCount = 1;
+        g_TCNamedCount = 0;
+        EXPECT_FALSE(TC_AllocTextureTable());  // true on failure
+    }
+    ~BodyFolder() {
+        while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
+        B3D_PolyWorkFree();
+        TC_FreeTextureTables();
+        g_TCNumberedCount = savedNumbered_;
+        g_TCNamedCount = 0;
+    }
+    BodyFolder(const BodyFolder&) = delete;
+    BodyFolder& operator=(const BodyFolder&) = delete;
 
-class BodyTest : public SceneTest {
-protected:
-    void SetUp() override {
-        SceneTest::SetUp();
-        folder_ = std::make_unique<TempGameFolder>();
-        ASSERT_TRUE(BodiesOpen(&savedNumbered_));
-    }
-    void TearDown() override {
-        BodiesClose(savedNumbered_);
-        folder_.reset();
-        SceneTest::TearDown();
-    }
     void WriteBody(int id, const std::string& text, const char* ext = "bod") const {
         char name[32];
         snprintf(name, sizeof name, "v/%05d.%s", id, ext);
@@ -56,11 +46,32 @@ protected:
         snprintf(name, sizeof name, "v/%05d.%s", id, ext);
         folder_->WriteBytes(name, bytes);
     }
-
-    std::unique_ptr<TempGameFolder> folder_;
+    TempGameFolder* folder() const { return folder_.get(); }
 
 private:
-    uint16_t savedNumbered_ = 0;
+    std::unique_ptr<TempGameFolder> folder_;
+    uint16_t savedNumbered_;
+};
+
+class BodyTest : public SceneTest {
+protected:
+    void SetUp() override {
+        SceneTest::SetUp();
+        bodies_ = std::make_unique<BodyFolder>();
+        folder_ = bodies_->folder();
+    }
+    void TearDown() override {
+        bodies_.reset();
+        SceneTest::TearDown();
+    }
+    void WriteBody(int id, const std::string& text, const char* ext = "bod") const {
+        bodies_->WriteBody(id, text, ext);
+    }
+    void WriteBodyBytes(int id, const std::vector<uint8_t>& bytes, const char* ext = "bob") const {
+        bodies_->WriteBodyBytes(id, bytes, ext);
+    }
+    std::unique_ptr<BodyFolder> bodies_;
+    TempGameFolder* folder_ = nullptr;
 };
 
 // Big-endian bytes of a binary body, field by field.

@@ -50,11 +50,10 @@ protected:
                                                      SA_ReturnIntCallback, nullptr, nullptr);
         ASSERT_TRUE(runner_->Load(Story()));
         module_ = runner_->module();
-        folder_ = std::make_unique<TempGameFolder>();
-        ASSERT_TRUE(BodiesOpen(&savedNumbered_));
+        bodies_ = std::make_unique<BodyFolder>();
         std::string text, error;
         ASSERT_TRUE(Tool_ModelToTextBody("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", &text, &error)) << error;
-        folder_->Write("v/00012.bod", text);
+        bodies_->WriteBody(kBody, text);
         ASSERT_NE(B3D_LoadBody2(nullptr, kBody), nullptr);
         for (int i = 0; i < 2; ++i) SA_GetTypeRecord(SA_MT_SHIP, i)->field[SA_TF_SHIP_MAX_HULL] = kShipHull;
         Set(kAmmo, 1);
@@ -63,8 +62,7 @@ protected:
     }
     void TearDown() override {
         SA_FreeAllObjects(&root_);
-        BodiesClose(savedNumbered_);
-        folder_.reset();
+        bodies_.reset();
         OrderTest::TearDown();
     }
     std::string Story() const override {
@@ -164,8 +162,7 @@ protected:
     }
     static int32_t Energy(const SectorObject* shield) { return static_cast<ShieldData*>(shield->typeData)->energy; }
 
-    std::unique_ptr<TempGameFolder> folder_;
-    uint16_t savedNumbered_ = 0;
+    std::unique_ptr<BodyFolder> bodies_;
 };
 
 // ---------------------------------------------------------------- damage

@@ -3,28 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cockpit/standin.h"
-#include "base/texcache.h"
 #include "scene/allocs.h"
-#include "scene/bodies.h"
 #include "scene/caches.h"
 #include "scene/instcoll.h"
-#include "scene/lists.h"
-#include "scene/polybuild.h"
 #include "scene/records.h"
 #include "script/modules.h"
+#include "scene/body_fixture.h"
 #include "space/callnames.h"
 #include "space/create.h"
 #include "space/detail.h"
 #include "space/queries.h"
 #include "space/space_fixture.h"
 #include "space/utility.h"
-#include "support/gamefolder.h"
 #include "support/script_run.h"
 #include "tools/lib/bodyconv.h"
 
@@ -49,25 +44,17 @@ std::string Story() {
     return s;
 }
 
-class DetailTest : public SpaceTest {
+class DetailTest : public SpaceStoryTest {
 protected:
     void SetUp() override {
-        SpaceTest::SetUp();
-        saved_ = g_SEContext;
-        runner_ = std::make_unique<StoryRunner>();
-        g_SEContext = runner_->ctx();
-        root_.moduleNumber = SB_RegisterEngineModule(runner_->ctx(), SA_SysCall, SA_GetCallNames(),
-                                                     SA_ReturnIntCallback, nullptr, nullptr);
-        ASSERT_TRUE(runner_->Load(Story()));
+        SpaceStoryTest::SetUp();
+        SetUpStory(Story());
         StandIn_ClearObjectCalls();
     }
     void TearDown() override {
         g_TypeDB.globals = nullptr;
         g_TypeDB.globalCount = 0;
-        SA_FreeAllObjects(&root_);
-        runner_.reset();
-        g_SEContext = saved_;
-        SpaceTest::TearDown();
+        SpaceStoryTest::TearDown();
     }
     // The callbacks told so far, as "name arg ..." lines.
     std::vector<std::string> Told() const {
@@ -107,8 +94,6 @@ protected:
     }
     static int32_t Id(const SectorObject* o) { return static_cast<int32_t>(o->id); }
 
-    std::unique_ptr<StoryRunner> runner_;
-    SE_Context* saved_ = nullptr;
     GlobalParameter global_{};
 };
 
@@ -548,33 +533,17 @@ class RefreshTest : public DetailTest {
 protected:
     void SetUp() override {
         DetailTest::SetUp();
-        folder_ = std::make_unique<TempGameFolder>();
-        savedNumbered_ = g_TCNumberedCount;
-        g_TCNumberedCount = 1;
-        g_TCNamedCount = 0;
-        ASSERT_FALSE(TC_AllocTextureTable());
+        bodies_ = std::make_unique<BodyFolder>();
         std::string text, error;
         ASSERT_TRUE(Tool_ModelToTextBody("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", &text, &error)) << error;
-        for (int id : {4001, 4002, 4003}) {
-            char name[32];
-            snprintf(name, sizeof name, "v/%05d.bod", id);
-            folder_->Write(name, text);
-        }
+        for (int id : {4001, 4002, 4003}) bodies_->WriteBody(id, text);
     }
     void TearDown() override {
         SA_FreeAllObjects(&root_);
-        while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
-        B3D_PolyWorkFree();
-        TC_FreeTextureTables();
-        g_TCNumberedCount = savedNumbered_;
-        g_TCNamedCount = 0;
-        folder_.reset();
+        bodies_.reset();
         DetailTest::TearDown();
     }
-    std::unique_ptr<TempGameFolder> folder_;
-
-private:
-    uint16_t savedNumbered_ = 0;
+    std::unique_ptr<BodyFolder> bodies_;
 };
 
 TEST_F(RefreshTest, TheResetRebuildsTheModelsOfEveryObjectAndItsChildren) {

@@ -5,10 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
 #include "base/memory.h"
+#include "script/modules.h"
 #include "scene/scene_fixture.h"
+#include "space/callnames.h"
 #include "space/objects.h"
 #include "space/typesdb.h"
+#include "support/script_run.h"
 
 // A module that records the answers it is told (handle, code), with a story
 // loaded as far as answering asks.
@@ -57,4 +63,29 @@ protected:
 private:
     SpaceRoot* savedRoot_ = nullptr;
     int64_t tagBytes_ = 0;
+};
+
+// A space root whose module is registered in a story runner's context, which
+// is the engine's context for the test, with the story loaded.
+class SpaceStoryTest : public SpaceTest {
+protected:
+    void SetUpStory(const std::string& story) {
+        saved_ = g_SEContext;
+        runner_ = std::make_unique<StoryRunner>();
+        g_SEContext = runner_->ctx();
+        root_.moduleNumber = SB_RegisterEngineModule(runner_->ctx(), SA_SysCall, SA_GetCallNames(),
+                                                     SA_ReturnIntCallback, nullptr, nullptr);
+        ASSERT_TRUE(runner_->Load(story));
+    }
+    void TearDown() override {
+        SA_FreeAllObjects(&root_);
+        runner_.reset();
+        g_SEContext = saved_;
+        SpaceTest::TearDown();
+    }
+
+    std::unique_ptr<StoryRunner> runner_;
+
+private:
+    SE_Context* saved_ = nullptr;
 };

@@ -127,22 +127,11 @@ std::string Story() {
     return s;
 }
 
-class SpaceStory : public SpaceTest {
+class SpaceStory : public SpaceStoryTest {
 protected:
     void SetUp() override {
-        SpaceTest::SetUp();
-        saved_ = g_SEContext;
-        runner_ = std::make_unique<StoryRunner>();
-        g_SEContext = runner_->ctx();
-        root_.moduleNumber = SB_RegisterEngineModule(runner_->ctx(), SA_SysCall, SA_GetCallNames(),
-                                                     SA_ReturnIntCallback, nullptr, nullptr);
-        ASSERT_TRUE(runner_->Load(Story()));
-    }
-    void TearDown() override {
-        SA_FreeAllObjects(&root_);
-        runner_.reset();
-        g_SEContext = saved_;
-        SpaceTest::TearDown();
+        SpaceStoryTest::SetUp();
+        SetUpStory(Story());
     }
     void Set(int i, int32_t v) {
         ScriptValue& var = runner_->ctx()->objects[0].variables[i];
@@ -164,9 +153,6 @@ protected:
         return Run(call + std::to_string(args.size()));
     }
     static int32_t Id(const SectorObject* o) { return static_cast<int32_t>(o->id); }
-
-    std::unique_ptr<StoryRunner> runner_;
-    SE_Context* saved_ = nullptr;
 };
 
 TEST_F(SpaceStory, TheNameTableMatchesItsGoldenList) {

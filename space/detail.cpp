@@ -20,6 +20,11 @@
 
 namespace {
 
+// Detail objects that switch to their own detail as they are placed nest;
+// types whose cuts name each other would nest without end.
+constexpr int32_t kMaxDetailNesting = 4;
+int32_t s_detailNesting = 0;
+
 // A direction this close to straight up or down (16.16) takes the other up axis.
 constexpr int32_t kSteepForward = 62259;
 
@@ -79,7 +84,13 @@ Inst3D* ReplacementInstance(const Inst3D* old, int32_t code) {
 void MakeDetailObjects(SectorObject* object) {
     const int32_t cutId = SA_GetTypeCut(object->mainType, object->subType);
     J3D_Cut* cut = cutId > 0 ? J3D_GetCut(cutId) : nullptr;
-    if (!cut || !cut->paths) return;
+    if (!cut || !cut->paths || s_detailNesting >= kMaxDetailNesting) return;
+    struct Nesting {
+        Nesting() { ++s_detailNesting; }
+        ~Nesting() { --s_detailNesting; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+    } nesting;
     const uint32_t id = object->id;
     for (int32_t i = 0; i < cut->pathCount; ++i) {
         const J3D_CutPath& path = cut->paths[i];

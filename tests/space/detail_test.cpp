@@ -205,6 +205,22 @@ TEST_F(DetailTest, DetailObjectsComeFromTheCutAndEndWithThePlainState) {
     EXPECT_TRUE(dock->flags2 & SA_FLAG2_DETAILED);
 }
 
+TEST_F(DetailTest, ATypeWhoseCutNamesItselfNestsOnlySoDeep) {
+    TypeRecord* field = Types(SA_MT_DEBRIS, 1);
+    field->field[SA_TF_BODY] = 4001;
+    field->field[SA_TF_CUT] = 700;
+    field->field[SA_TF_DEBRIS_LEVELS] = 1;  // takes part in the switch, never steps down
+    DetailCut cut(700, 2);
+    SectorObject* sector = SectorWithCamera();
+    DetailDistance(1000000);
+    SectorObject* top = New(SA_MT_DEBRIS);
+    top->instance->pos.z = 10;
+    Into(sector, top);
+    EXPECT_EQ(O_DetailSwitch(top, 0, 0), 1);
+    // Two at each of four levels below the top.
+    EXPECT_EQ(Qel_TableGetCount(root_.ids), 2u + 2 + 4 + 8 + 16);
+}
+
 TEST_F(DetailTest, ADebrisFieldThatLostPiecesStepsDownOrGoes) {
     TypeRecord* fields = Types(SA_MT_DEBRIS, 3);
     fields[0].field[SA_TF_DEBRIS_LEVELS] = 5;

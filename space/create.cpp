@@ -326,18 +326,23 @@ int O_CanContain(const SectorObject* container, const SectorObject* object) {
     return 1;
 }
 
+void O_LeaveSector(SectorObject* object) {
+    if (!IsSector(object->container)) return;
+    SA_Pass pass;
+    LeaveScene(object->instance);
+    if (object->mainType == SA_MT_SUN && object->typeData)
+        for (Inst3D* glow : static_cast<SunData*>(object->typeData)->glow) LeaveScene(glow);
+    if (object->mainType == SA_MT_PLANET && object->typeData)
+        LeaveScene(static_cast<PlanetData*>(object->typeData)->extra);
+    O_UnlinkObject(object, 1);
+}
+
 void O_SetContainer(SectorObject* object, SectorObject* container) {
     if (object->container == container) return;
     SA_Pass pass;
     SunData* sun = object->mainType == SA_MT_SUN ? static_cast<SunData*>(object->typeData) : nullptr;
     PlanetData* planet = object->mainType == SA_MT_PLANET ? static_cast<PlanetData*>(object->typeData) : nullptr;
-    if (IsSector(object->container)) {
-        LeaveScene(object->instance);
-        if (sun)
-            for (Inst3D* glow : sun->glow) LeaveScene(glow);
-        if (planet) LeaveScene(planet->extra);
-        O_UnlinkObject(object, 1);
-    }
+    O_LeaveSector(object);
     SA_ListUnlink(object);
     object->container = nullptr;
     SA_ClearObjectVector48(object);

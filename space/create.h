@@ -16,6 +16,10 @@ void O_InitObject(SectorObject* object, int32_t mainType, int32_t subType);
 // nothing when it is there already. Leaving a sector unlinks it; in a sector
 // its instances join the sector's scenes (none while the sector has no scene).
 void O_SetContainer(SectorObject* object, SectorObject* container);
+// An object leaving its sector: its instances (a sun's glows and a planet's
+// extra instance too) leave the sector's scenes and it is unlinked (mode 1).
+// Nothing for an object in no sector.
+void O_LeaveSector(SectorObject* object);
 // 1 when the container can take the object: it has a child list, and is
 // neither the object nor inside it.
 int O_CanContain(const SectorObject* container, const SectorObject* object);

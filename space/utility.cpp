@@ -295,15 +295,7 @@ int32_t O_MoveIntoContainer(SectorObject* container, SectorObject* object) {
         }
     }
     SA_Pass pass;
-    if (IsSector(object->container) && object->container != container) {
-        if (object->instance) B3D_InstDeleteFromScene(object->instance);
-        if (object->mainType == SA_MT_SUN && object->typeData)
-            for (Inst3D* glow : static_cast<SunData*>(object->typeData)->glow)
-                if (glow) B3D_InstDeleteFromScene(glow);
-        if (object->mainType == SA_MT_PLANET && object->typeData)
-            if (Inst3D* extra = static_cast<PlanetData*>(object->typeData)->extra) B3D_InstDeleteFromScene(extra);
-        O_UnlinkObject(object, 1);
-    }
+    if (object->container != container) O_LeaveSector(object);
     SA_ListUnlink(object);
     SA_ListAddTail(O_GetChildList(container), object);
     object->container = container;

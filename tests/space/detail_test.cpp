@@ -477,8 +477,10 @@ TEST_F(DetailTest, ObstaclesOnAShipsPathFillItsAvoidanceList) {
         const ShipData* d = O_ShipData(ship);
         EXPECT_EQ(d->avoidCount, c.added ? 1 : 0) << c.course << " " << c.x << " " << c.z;
         EXPECT_EQ(ship->flags & 0x3000u, c.flags) << c.course << " " << c.x << " " << c.z;
-        if (c.added) EXPECT_EQ(d->avoidObjects[0], obstacle);
-        if (c.added) EXPECT_EQ(d->avoidValues[0], 42);
+        if (c.added) {
+            EXPECT_EQ(d->avoidObjects[0], obstacle);
+            EXPECT_EQ(d->avoidValues[0], 42);
+        }
     }
     // Five at most.
     SectorObject* ship = place(SA_MT_SHIP, 0, 0, 1000);

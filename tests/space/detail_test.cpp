@@ -205,6 +205,20 @@ TEST_F(DetailTest, DetailObjectsComeFromTheCutAndEndWithThePlainState) {
     EXPECT_TRUE(dock->flags2 & SA_FLAG2_DETAILED);
 }
 
+TEST_F(DetailTest, PlacedInASectorNearTheCameraAFieldShowsItsDetail) {
+    Types(SA_MT_DEBRIS, 1)->field[SA_TF_DEBRIS_LEVELS] = 3;
+    SectorObject* sector = SectorWithCamera();
+    SectorObject* near = New(SA_MT_DEBRIS);
+    SectorObject* far = New(SA_MT_DEBRIS);
+    near->size = far->size = 1000;
+    near->instance->pos.z = 5000;
+    far->instance->pos.z = 50000;
+    O_SetContainer(near, sector);
+    O_SetContainer(far, sector);
+    EXPECT_TRUE(near->flags2 & SA_FLAG2_DETAILED);
+    EXPECT_FALSE(far->flags2 & SA_FLAG2_DETAILED);
+}
+
 TEST_F(DetailTest, ATypeWhoseCutNamesItselfNestsOnlySoDeep) {
     TypeRecord* field = Types(SA_MT_DEBRIS, 1);
     field->field[SA_TF_BODY] = 4001;

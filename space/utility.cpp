@@ -1,7 +1,9 @@
 #include "space/utility.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "cockpit/effects.h"
@@ -86,6 +88,18 @@ QelVector InterceptPoint(const QelVector& from, const SectorObject* target, int3
     auto clamp = [](double v) { return static_cast<int32_t>(std::clamp(v, -2147483647.0, 2147483647.0)); };
     return QelVector{clamp(at.x + forward[0] * target->speed * t), clamp(at.y + forward[1] * target->speed * t),
                      clamp(at.z + forward[2] * target->speed * t), 0};
+}
+
+int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+// A direction of 33-bit components brought into 32 bits (halved as needed).
+QelVector Halved(int64_t x, int64_t y, int64_t z) {
+    while (std::max({std::abs(x), std::abs(y), std::abs(z)}) > INT32_MAX) {
+        x /= 2;
+        y /= 2;
+        z /= 2;
+    }
+    return QelVector{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(z), 0};
 }
 
 void FaceAngles(SectorObject* o) {
@@ -222,19 +236,19 @@ uint32_t Launch(SectorObject* shooter, SectorObject* target, int32_t behind, int
     missile->group = shooter->group;
     const int32_t maxSpeed = O_GetMaxSpeed(missile);
     if (behind) {
-        missile->rot[0] = (shooter->rot[0] - 32768) & 0xffff;
-        missile->rot[1] = (-shooter->rot[1]) & 0xffff;
+        missile->rot[0] = static_cast<int32_t>((static_cast<uint32_t>(shooter->rot[0]) - 32768u) & 0xffffu);
+        missile->rot[1] = static_cast<int32_t>((0u - static_cast<uint32_t>(shooter->rot[1])) & 0xffffu);
         missile->rot[2] = shooter->rot[2];
-        missile->speed = maxSpeed / 20 + kBehindSpeed;
+        missile->speed = Clamp32(int64_t{maxSpeed} / 20 + kBehindSpeed);
     } else {
         for (int i = 0; i < 3; ++i) missile->rot[i] = shooter->rot[i];
-        missile->speed = maxSpeed / 20 + shooter->speed;
+        missile->speed = Clamp32(int64_t{maxSpeed} / 20 + shooter->speed);
     }
     for (int i = 0; i < 3; ++i) missile->rotSpeed[i] = 0;
     for (int i = 0; i < 4; ++i) missile->flight[i] = shooter->flight[i];
     if (Inst3D* inst = missile->instance) {
         if (SA_GetTypeCut(missile->mainType, missile->subType) > 0) O_InitCutScene(missile);
-        missile->size = kMissileSizeScale * B3D_InstGetTotalSize(inst);
+        missile->size = Clamp32(int64_t{kMissileSizeScale} * B3D_InstGetTotalSize(inst));
         B3D_CollBuildModelOcta(inst, kMissileModelA, kMissileModelB, kMissileModelC);
         const QelVector offset{0, 0, (behind ? -1 : 1) * (shooter->size / 4), 0};
         inst->pos = O_LocalToWorld(&shooter->instance->pos, &shooter->instance->matrix, &offset, QEL_FIX_ONE);
@@ -245,8 +259,9 @@ uint32_t Launch(SectorObject* shooter, SectorObject* target, int32_t behind, int
         !(shooter->flags & kShooterNoAim)) {
         missile->speed = missile->desiredSpeed = std::max(maxSpeed, kAimedMinSpeed);
         const QelVector meet = InterceptPoint(missile->instance->pos, target, missile->speed);
-        const QelVector way{meet.x - missile->instance->pos.x, meet.y - missile->instance->pos.y,
-                            meet.z - missile->instance->pos.z, 0};
+        const QelVector way =
+            Halved(int64_t{meet.x} - missile->instance->pos.x, int64_t{meet.y} - missile->instance->pos.y,
+                   int64_t{meet.z} - missile->instance->pos.z);
         if (way.x || way.y || way.z) {
             Qel_AnglesFromVector(&way, &missile->rot[0], &missile->rot[1]);
             missile->rot[2] = 0;
@@ -364,7 +379,8 @@ uint32_t O_FastTrace(SectorObject* sector, const QelVector* a, const QelVector* 
     Inst3D* to = B3D_AllocInst();
     uint32_t answer = 0;
     QelMatrix along{};
-    if (!O_MatrixAlong(b->x - a->x, b->y - a->y, b->z - a->z, &along)) Qel_MatIdentity(&along);
+    const QelVector way = Halved(int64_t{b->x} - a->x, int64_t{b->y} - a->y, int64_t{b->z} - a->z);
+    if (!O_MatrixAlong(way.x, way.y, way.z, &along)) Qel_MatIdentity(&along);
     if (from && to) {
         const QelVector* ends[2] = {a, b};
         Inst3D* insts[2] = {from, to};

@@ -321,6 +321,35 @@ TEST_F(DetailTest, TheDirectionTurnsTheForwardAxisWithTheRightUpAxis) {
     for (int i = 0; i < 12; ++i) EXPECT_EQ(o->instance->matrix.m[i], before.m[i]);
 }
 
+TEST_F(DetailTest, SunsAndPlanetsKeepTheirExtraInstancesInStep) {
+    Types(SA_MT_SUN, 1);
+    Types(SA_MT_PLANET, 1);
+    SectorObject* sector = New(SA_MT_SECTOR);
+    SectorObject* sun = New(SA_MT_SUN);
+    SectorObject* planet = New(SA_MT_PLANET);
+    Into(sector, sun);
+    Into(sector, planet);
+    SectorData* data = O_SectorData(sector);
+    data->cached[0] = data->cached[1] = 7;
+    O_SetPos(sun, 10, 20, 30);
+    EXPECT_EQ(data->cached[0], 0);
+    EXPECT_EQ(data->cached[1], 0);
+    for (Inst3D* glow : static_cast<SunData*>(sun->typeData)->glow) {
+        ASSERT_NE(glow, nullptr);
+        EXPECT_EQ(glow->pos.z, 30);
+    }
+    O_SetRot(sun, 16384, 0, 0);
+    for (Inst3D* glow : static_cast<SunData*>(sun->typeData)->glow)
+        for (int i = 0; i < 12; ++i) EXPECT_EQ(glow->matrix.m[i], sun->instance->matrix.m[i]);
+    // The extra instance of a near planet lies 10.0 along its direction, of a far one pushed out.
+    Inst3D* extra = static_cast<PlanetData*>(planet->typeData)->extra;
+    ASSERT_NE(extra, nullptr);
+    O_SetPos(planet, 0, 0, 1000);
+    EXPECT_EQ(extra->pos.z, 10 * 65536);
+    O_SetPos(planet, 0, 0, 200000000);
+    EXPECT_EQ(extra->pos.z, 1000000000);
+}
+
 class MissileTest : public DetailTest {
 protected:
     void SetUp() override {

@@ -897,12 +897,15 @@ void B3D_FreeParticleLists() {
 }
 
 int32_t B3D_PointLineDistance(const QelVector* a, const QelVector* b, const QelVector* p) {
-    QelVector d{a->x - b->x, a->y - b->y, a->z - b->z, 0};
+    // Differences of points far apart wrap, as the rest of the 32-bit
+    // arithmetic here does; they never trap.
+    const auto wrap = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
+    QelVector d{wrap(int64_t{a->x} - b->x), wrap(int64_t{a->y} - b->y), wrap(int64_t{a->z} - b->z), 0};
     B3D_NormVectorToOne(&d);
-    const QelVector pb{p->x - b->x, p->y - b->y, p->z - b->z, 0};
+    const QelVector pb{wrap(int64_t{p->x} - b->x), wrap(int64_t{p->y} - b->y), wrap(int64_t{p->z} - b->z), 0};
     const int32_t t = B3D_FixDot(&d, &pb);
-    const QelVector w{b->x + B3D_FixMul(t, d.x) - p->x, b->y + B3D_FixMul(t, d.y) - p->y,
-                      b->z + B3D_FixMul(t, d.z) - p->z, 0};
+    const QelVector w{wrap(int64_t{b->x} + B3D_FixMul(t, d.x) - p->x), wrap(int64_t{b->y} + B3D_FixMul(t, d.y) - p->y),
+                      wrap(int64_t{b->z} + B3D_FixMul(t, d.z) - p->z), 0};
     return B3D_LengthF(&w);
 }
 

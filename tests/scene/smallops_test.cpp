@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -472,6 +473,9 @@ TEST_F(SceneSmallOps, Arithmetic) {
     // The distance of a point from the line through b along a - b.
     const QelVector la{10 * ONE, 0, 0, 0}, lb{0, 0, 0, 0}, p{5 * ONE, 3 * ONE, 0, 0};
     EXPECT_NEAR(B3D_PointLineDistance(&la, &lb, &p), 3 * ONE, 2);
+    // Points at both ends of the 32-bit range: the differences wrap without trapping.
+    const QelVector farA{808464384, 0, 0, 0}, farB{-1610612736, 0, 0, 0}, farP{INT32_MAX, INT32_MIN, 0, 0};
+    (void)B3D_PointLineDistance(&farA, &farB, &farP);
     QelVector zero{0, 0, 0, 0};
     LogCapture log;
     B3D_NormVectorToOne(&zero);

@@ -14,6 +14,7 @@
 // callbacks that free and kill what the combat code holds. After each
 // input every object is freed, every task an object or turret still held
 // must have been answered and the memory books must be back where they were.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -30,7 +30,6 @@ constexpr int32_t kFixedWords = SA_SAVE_FIXED_BYTES / 4;
 constexpr int32_t kTurretWords = SA_SAVE_TURRET_BYTES / 4;
 constexpr int32_t kPortWords = SA_SAVE_PORT_BYTES / 4;
 constexpr int32_t kTakeWords = SA_SAVE_TAKE_BYTES / 4;
-constexpr int32_t kMaxSpecialWords = 53;
 constexpr int32_t kNameWord = 42;
 constexpr uint32_t kMaxId = 0x7ffffffe;
 

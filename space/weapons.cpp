@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr int32_t kStraightAhead = 1000000;  // the aim point without a target
 constexpr int32_t kDefaultReload = 1000;
 constexpr int32_t kMaxRechargeStep = 1000;
 constexpr int32_t kTractorChainMax = 64;

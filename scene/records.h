@@ -117,6 +117,7 @@ struct Inst3D {
     int32_t lightAtten[3];
     int32_t lightValue;
     void* rendererLight;  // non-null while the light is in the renderer
+    // Ships keep their engine glow and lit glow sides here (space/movement.h).
     int32_t words5[4];
     int32_t contact[3];  // contact point of the last collision test
     int32_t collLevel;   // detail level of the body that gave the collision model

@@ -15,6 +15,7 @@
 #include "scene/jobs.h"
 #include "scene/records.h"
 #include "scene/smallops.h"
+#include "space/create.h"
 #include "space/flight.h"
 #include "space/helpers.h"
 #include "space/kill.h"
@@ -51,6 +52,7 @@ constexpr int32_t kMissileFullSpeed = 2000;
 constexpr int32_t kMissileNear = 250000, kMissileApproach = 375000;
 constexpr int32_t kMissileOffset = 58982;        // self-steering offsets of up to 0.9
 constexpr int32_t kMissileFlightTimeField = 21;  // ms; 0: the missile never expires
+constexpr uint32_t kFlag2Decoupled = 0x4;        // a missile that has split into its pieces
 constexpr int32_t kTractorRelease = 555000, kTractorClamp = 333000;
 constexpr int32_t kAvoidInterval = 200;
 constexpr int32_t kAvoidClearance = 20000;
@@ -672,6 +674,13 @@ void Bullet(SectorObject* o) {
     SS_KillObject(o, 4, nullptr, 0);
 }
 
+// A missile whose type carries a cut splits into the pieces the cut names,
+// once, as soon as it has flown longer than its type's split delay.
+bool Decouples(const SectorObject* o, int32_t flight) {
+    if ((o->flags2 & kFlag2Decoupled) || !o->eventObject || TypeField(o, SA_TF_MISSILE_CUT) <= 0) return false;
+    return int64_t{flight} >= int64_t{TypeField(o, SA_TF_MISSILE_SPLIT_DELAY)} + 1;
+}
+
 // Returns 1 when the missile closes in on the player's ship.
 bool Missile(SectorObject* o) {
     MissileData* m = O_MissileData(o);
@@ -692,6 +701,11 @@ bool Missile(SectorObject* o) {
             SA_RunStory(eventObject, "KilledBy", 3, args);
         }
         return false;
+    }
+    if (Decouples(o, flight)) {
+        O_DecoupleMissile(o);
+        // The story heard of every piece; it may have ended the missile.
+        if (o->flags & SA_FLAG_KILLED) return false;
     }
     if (flight > kMissileFullSpeed) o->desiredSpeed = MaxSpeed(o);
     if (SA_TimeReached(m->NextThink)) {

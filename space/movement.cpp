@@ -7,8 +7,10 @@
 #include "base/fixmath.h"
 #include "base/log.h"
 #include "base/table.h"
+#include "scene/bodyrecord.h"
 #include "scene/records.h"
 #include "space/behaviour.h"
+#include "space/components.h"
 #include "space/flight.h"
 #include "space/kill.h"
 #include "space/objects.h"
@@ -23,6 +25,11 @@ constexpr int32_t kMaxStep = 1000;
 constexpr int32_t kLevelSteering = 2;  // the player's steering word: level the roll
 constexpr int32_t kHoldRoll = 4;       // ... and keep the current roll as the level one
 constexpr int32_t kSteepLow = 8192, kSteepHigh = 57344;
+// The engine glow follows the speed quickly, but takes about a second to
+// flare up to its backward boost.
+constexpr int32_t kGlowFull = 16384, kGlowIdle = 655, kGlowBackward = 262799;
+constexpr int32_t kGlowRate = 262;     // per ms of step
+constexpr int32_t kThrustTurn = 3276;  // a turn speed that fires the turning jets
 
 int32_t Clamp32(int64_t v) { return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v); }
 
@@ -132,16 +139,61 @@ void Move(SectorObject* o, int32_t step) {
         if (d) d = static_cast<int32_t>(int64_t{d} * (2000 - step) / 2000);
 }
 
+// A bullet fades out over its life in 255 steps, a beam as its fade runs;
+// it never reaches 0, which would draw it opaque again.
+void BulletAlpha(SectorObject* o, BulletData* b) {
+    if (b->lifetime <= 0 || !o->instance) return;
+    int32_t alpha;
+    if (b->typeFlags & SA_BULLET_BEAM) {
+        alpha = static_cast<int32_t>(int64_t{std::clamp(b->fade, 0, 65536)} * 255 >> 16);
+    } else {
+        const int64_t left = std::clamp<int64_t>(S_ClockDiff(b->expiryTime, SA_Now()), 0, b->lifetime);
+        alpha = static_cast<int32_t>(left * 255 / b->lifetime);
+        b->fade = alpha;
+    }
+    o->instance->alphaOverride = std::max(alpha, 1);
+}
+
+// The jets that push toward `push` (its sign) on one axis sit on the
+// opposite side.
+uint32_t Jets(int axis, int64_t push) {
+    if (push == 0) return 0;
+    return push > 0 ? SA_GlowSideBit(axis, -1) : SA_GlowSideBit(axis, 1);
+}
+
+void EngineGlow(SectorObject* o, int32_t step) {
+    Inst3D* inst = o->instance;
+    if (!inst) return;
+    const int32_t top = O_GetMaxSpeed(o);
+    int32_t want = kGlowBackward;
+    if (o->speed >= 0) want = std::max(kGlowIdle, top > 0 ? O_SpeedRamp(o->speed, 0, top, 0, kGlowFull) : 0);
+    int32_t& glow = inst->words5[SA_INST_ENGINE_GLOW];
+    const int64_t limit = int64_t{kGlowRate} * step;
+    glow = Clamp32(glow + std::clamp<int64_t>(int64_t{want} - glow, -limit, limit));
+    // A positive heading speed swings the nose toward -x, a positive pitch
+    // speed toward +y; the engines push toward +z while it flies ahead.
+    uint32_t sides = 0;
+    const int32_t heading = o->rotSpeed[0], pitch = o->rotSpeed[1];
+    if (std::abs(int64_t{heading}) >= kThrustTurn) sides |= Jets(0, -int64_t{heading});
+    if (std::abs(int64_t{pitch}) >= kThrustTurn) sides |= Jets(1, pitch);
+    sides |= Jets(2, o->speed);
+    inst->words5[SA_INST_GLOW_SIDES] = static_cast<int32_t>(sides);
+}
+
 void FollowUp(SectorObject* o, int32_t step) {
     if (o->mainType == SA_MT_BULLET) {
-        const BulletData* b = O_BulletData(o);
-        if (b && (b->typeFlags & SA_BULLET_BEAM)) g_SACombat.positionBeamBullet(o);
+        BulletData* b = O_BulletData(o);
+        if (!b) return;
+        if (b->typeFlags & SA_BULLET_BEAM) g_SACombat.positionBeamBullet(o);
+        // The story may have killed it from the beam's placing.
+        if (!(o->flags & SA_FLAG_KILLED)) BulletAlpha(o, b);
     } else if (ShipData* ship = O_ShipData(o)) {
         g_SACombat.updateTurrets(o, step);
         if (ship->CourseType == VER_CLEARHANGAR && ship->OrderTarget && ship->PortIndex >= 0) {
             DockPortTable* ports = O_PortTable(ship->OrderTarget);
             if (ports && ports->slots && ship->PortIndex < ports->slotCount) ports->slots[ship->PortIndex].occupant = o;
         }
+        if (!(o->flags & SA_FLAG_KILLED)) EngineGlow(o, step);
     }
 }
 
@@ -158,6 +210,27 @@ void SpinSector(SectorObject* sector) {
 }
 
 }  // namespace
+
+uint32_t SA_GlowSideBit(int axis, int sign) { return 1u << (2 * axis + (sign < 0 ? 1 : 0)); }
+
+uint32_t SA_GlowPartSide(const BodyPart* part) {
+    if (!part || !(part->flags & (SA_PART_GLOW | SA_PART_ENGINE))) return 0;
+    // The axis the part lies farthest out on; a part in the middle counts as
+    // a main engine at the back.
+    int axis = 2;
+    int64_t far = std::llabs(int64_t{part->centre[2]});
+    for (int k : {1, 0})
+        if (std::llabs(int64_t{part->centre[k]}) > far) {
+            far = std::llabs(int64_t{part->centre[k]});
+            axis = k;
+        }
+    return SA_GlowSideBit(axis, part->centre[axis] > 0 ? 1 : -1);
+}
+
+int SA_GlowPartLit(const BodyPart* part, const Inst3D* inst) {
+    const uint32_t side = SA_GlowPartSide(part);
+    return side && inst && (static_cast<uint32_t>(inst->words5[SA_INST_GLOW_SIDES]) & side) ? 1 : 0;
+}
 
 int32_t O_MoveStep(int32_t lastMoveTime) {
     const int32_t step = S_ClockDiff(SA_Now(), lastMoveTime);

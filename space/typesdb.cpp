@@ -854,7 +854,7 @@ bool ReadOwnFields(VRMFile* r, int32_t mainType, int32_t version, int32_t subTyp
             f[31] = r->ReadInt();
             f[33] = r->ReadInt();
             f[SA_TF_MISSILE_FLAGS] = version >= 29 ? r->ReadInt() : 0;
-            f[SA_TF_MISSILE_35] = version >= 31 ? r->ReadInt() : 500;
+            f[SA_TF_MISSILE_SPLIT_DELAY] = version >= 31 ? r->ReadInt() : 500;
             f[SA_TF_MISSILE_ICON] = version >= 43 ? r->ReadEnum(B3D_IconNameTable()) : 45;
             f[SA_TF_MISSILE_CUT] = ReadCut(r);
             break;

@@ -161,9 +161,9 @@ constexpr int32_t SA_TF_MISSILE_SPEED = 17;
 constexpr int32_t SA_TF_MISSILE_ACCELERATION = 18;
 constexpr int32_t SA_TF_MISSILE_SOUND = 19;
 constexpr int32_t SA_TF_MISSILE_DAMAGE = 22;
-constexpr int32_t SA_TF_MISSILE_FLAGS = 34;  // 0 below version 29
-constexpr int32_t SA_TF_MISSILE_35 = 35;     // 500 below version 31
-constexpr int32_t SA_TF_MISSILE_ICON = 36;   // 45 below version 43
+constexpr int32_t SA_TF_MISSILE_FLAGS = 34;        // 0 below version 29
+constexpr int32_t SA_TF_MISSILE_SPLIT_DELAY = 35;  // ms before a missile with a cut splits; 500 below version 31
+constexpr int32_t SA_TF_MISSILE_ICON = 36;         // 45 below version 43
 constexpr int32_t SA_TF_MISSILE_CUT = 37;
 
 // The effects of a type (indices into the effect table) and its sounds.

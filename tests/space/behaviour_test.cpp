@@ -13,12 +13,16 @@
 #include "base/table.h"
 #include "cockpit/cockpits.h"
 #include "cockpit/standin.h"
+#include "scene/freeing.h"
+#include "space/create.h"
 #include "space/flight.h"
 #include "space/kill.h"
 #include "space/order_fixture.h"
 #include "space/orders.h"
 #include "space/queries.h"
+#include "support/gamefolder.h"
 #include "support/logcapture.h"
+#include "tools/lib/cutconv.h"
 
 namespace {
 
@@ -405,6 +409,49 @@ TEST_F(Behaviour, AnExpiredMissileDestroysItself) {
     Frame(400);
     EXPECT_EQ(Global(0), static_cast<int32_t>(id));  // "NotifySelfDestruct"
     EXPECT_EQ(Qel_TableGet(root_.ids, id), 0u);
+}
+
+// A missile whose type carries a cut splits into the cut's pieces once,
+// as soon as it has flown past its type's split delay.
+TEST_F(Behaviour, AMissileWithACutSplitsOncePastItsDelay) {
+    TempGameFolder folder;
+    std::string text, error;
+    ASSERT_TRUE(Tool_CutSourceToText("path 0 4001\npath 1 4001\n", &text, &error)) << error;
+    folder.Write("cut/00640.bod", text);
+    struct Case {
+        const char* name;
+        int32_t cut, delay, flown;
+        uint32_t eventObject, flags2;
+        int32_t pieces;
+    } cases[] = {
+        {"past its delay", 640, 499, 500, SA_NOTIFY_OBJECT, 0, 2},
+        {"not yet", 640, 499, 499, SA_NOTIFY_OBJECT, 0, 0},
+        {"older types wait half a second", 640, 500, 501, SA_NOTIFY_OBJECT, 0, 2},
+        {"no cut", 0, 0, 500, SA_NOTIFY_OBJECT, 0, 0},
+        {"no story object", 640, 0, 500, 0, 0, 0},
+        {"split already", 640, 0, 500, SA_NOTIFY_OBJECT, 0x4, 0},
+    };
+    TypeRecord* missiles = Types(SA_MT_MISSILE, 2);
+    missiles[1].field[SA_TF_BODY] = 4001;  // the pieces
+    for (const Case& c : cases) {
+        missiles[0].field[SA_TF_MISSILE_CUT] = c.cut;
+        missiles[0].field[SA_TF_MISSILE_SPLIT_DELAY] = c.delay;
+        SectorObject* missile = Placed(SA_MT_MISSILE, 0, 0, 0, 0);
+        missile->eventObject = c.eventObject;
+        missile->flags2 |= c.flags2;
+        MissileData* m = O_MissileData(missile);
+        m->launchTime = S_ClockAdvance(SA_Now(), -c.flown);
+        m->NextThink = SA_TimeAfter(100000);
+        const uint32_t before = Qel_TableGetCount(root_.ids);
+        VER_UpdateObjects(sector_);
+        EXPECT_EQ(Qel_TableGetCount(root_.ids), before + c.pieces) << c.name;
+        EXPECT_EQ((missile->flags2 & 0x4) != 0, c.pieces > 0 || c.flags2) << c.name;
+        VER_UpdateObjects(sector_);  // once only
+        EXPECT_EQ(Qel_TableGetCount(root_.ids), before + c.pieces) << c.name;
+        SA_FreeAllObjects(&root_);
+        sector_ = New(SA_MT_SECTOR, 1);
+    }
+    J3D_FreeAllCuts();
 }
 
 // A tractor beam pulls what it holds toward its hold point when it is farther

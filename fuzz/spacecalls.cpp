@@ -27,6 +27,7 @@
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"
+#include "scene/freeing.h"
 #include "scene/state.h"
 #include "script/interpreter.h"
 #include "script/loader.h"
@@ -49,6 +50,7 @@
 #include "space/typesdb.h"
 #include "space/utility.h"
 #include "space/weapons.h"
+#include "tools/lib/cutconv.h"
 
 namespace {
 
@@ -202,6 +204,13 @@ void Types() {
     g_TypeDB.types[SA_MT_MISSILE][1].field[SA_TF_MISSILE_DAMAGE] = 5000;
     g_TypeDB.types[SA_MT_MISSILE][1].field[23] = 2000000;
     g_TypeDB.types[SA_MT_MISSILE][2].field[SA_TF_MISSILE_FLAGS] = 0x41;
+    // Missile 1 splits into two of missile 2 a tenth of a second out.
+    g_TypeDB.types[SA_MT_MISSILE][1].field[SA_TF_MISSILE_CUT] = 640;
+    g_TypeDB.types[SA_MT_MISSILE][1].field[SA_TF_MISSILE_SPLIT_DELAY] = 100;
+    g_TypeDB.types[SA_MT_MISSILE][2].field[SA_TF_BODY] = 4001;
+    std::string cut, error;
+    if (!Tool_CutSourceToText("path 0 4001\npath 1 4001\n", &cut, &error)) __builtin_trap();
+    Fuzz_WriteFile("cut/00640.bod", reinterpret_cast<const uint8_t*>(cut.data()), cut.size());
     g_TypeDB.types[SA_MT_DEBRIS][1].field[SA_TF_DEBRIS_LEVELS] = 2;
     g_TypeDB.types[SA_MT_BULLET][1].field[SA_TF_BULLET_FLAGS] = 0x100;
     // Bullets: a beam, an ammunition user and a hull-through one that repairs;
@@ -550,6 +559,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         root.ids = root.takes = nullptr;
         if (root.result.tag) SV_Release(&root.result);
         root.answerArrived = 0;
+        J3D_FreeAllCuts();  // the split missiles' cut; the store keeps loaded cuts
         B3D_FreeStore();
         g_B3DState = nullptr;
         StandIn_ClearObjectCalls();

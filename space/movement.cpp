@@ -185,14 +185,14 @@ void FollowUp(SectorObject* o, int32_t step) {
         BulletData* b = O_BulletData(o);
         if (!b) return;
         if (b->typeFlags & SA_BULLET_BEAM) g_SACombat.positionBeamBullet(o);
-        // The story may have killed it from the beam's placing.
-        if (!(o->flags & SA_FLAG_KILLED)) BulletAlpha(o, b);
+        BulletAlpha(o, b);
     } else if (ShipData* ship = O_ShipData(o)) {
         g_SACombat.updateTurrets(o, step);
         if (ship->CourseType == VER_CLEARHANGAR && ship->OrderTarget && ship->PortIndex >= 0) {
             DockPortTable* ports = O_PortTable(ship->OrderTarget);
             if (ports && ports->slots && ship->PortIndex < ports->slotCount) ports->slots[ship->PortIndex].occupant = o;
         }
+        // Its turrets' shots may have ended it through the story.
         if (!(o->flags & SA_FLAG_KILLED)) EngineGlow(o, step);
     }
 }

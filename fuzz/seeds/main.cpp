@@ -1481,6 +1481,14 @@ void SpaceCalls() {
                                0,  0, 0,      0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 1, 8, 3, 1});
     mix.insert(mix.end(), {18, 2, 1, 0, 0, 0, 0, 8, 0, 1, 19, 255, 255, 0, 0, 8, 0, 1, 11, 1, 0, 8, 4, 1});
     Seed("spacecalls", "order_mix", mix);
+    // A sector and two ships; the arguments cleared so that the callbacks
+    // spare them; a missile of the type that splits launched at the second
+    // ship, with the story object, and frames until it has split.
+    std::vector<uint8_t> split = {0,   0, 2,   130, 0,   130, 0,  1, 0, 0, 0, 2, 130, 0, 130, 0, 7, 0,  0, 0, 2,
+                                  130, 0, 130, 0,   7,   0,   0,  6, 2, 0, 1, 0, 0,   0, 6,   2, 0, 2,  0, 0, 0,
+                                  2,   2, 130, 0,   130, 0,   15, 1, 2, 4, 0, 0, 0,   0, 0,   1, 0, 12, 3, 0, 1};
+    for (int i = 0; i < 12; ++i) split.insert(split.end(), {8, 0, 1});
+    Seed("spacecalls", "missile_split", split);
 }
 
 }  // namespace

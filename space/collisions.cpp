@@ -99,7 +99,7 @@ void Motion(const SectorObject* o, int64_t v[3]) {
 }
 
 bool Eligible(const SectorObject* o, bool shipsOnly) {
-    if (o->flags & (SA_FLAG_KILLED | SA_FLAG_HELD | SA_FLAG_NO_AREA_DAMAGE)) return false;
+    if (o->flags & SA_FLAGS_NOT_COLLIDING) return false;
     if (o->flags2 & SA_FLAG2_NO_COLLISION) return false;
     return !shipsOnly || IsShip(o);
 }

@@ -57,6 +57,10 @@ constexpr uint32_t SA_FLAG2_HIT_B = 0x80000;
 constexpr uint32_t SA_FLAG2_APPROACH = 0x400000;  // landing or warping possible
 constexpr uint32_t SA_FLAG2_MAY_LAND = 0x2000000;
 constexpr uint32_t SA_FLAG2_SHIELD_HELD = 0x1000;  // a shield that held a whole hit
+// Objects the pair pass and a bullet's sweep pass by: killed, held, and held
+// still in a warp. A pending collision warning (0x4, set on every new object
+// until a launch or the warning clears it) keeps an object in play.
+constexpr uint32_t SA_FLAGS_NOT_COLLIDING = SA_FLAG_KILLED | SA_FLAG_HELD | SA_FLAG_NO_AREA_DAMAGE;
 // Object flag: shields take no damage.
 constexpr uint32_t SA_FLAG_NO_SHIELDS = 0x20000000;
 // Bullet type flags of damage.

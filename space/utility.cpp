@@ -18,6 +18,7 @@
 #include "scene/takes.h"
 #include "scene/trees.h"
 #include "space/behaviour.h"
+#include "space/collisions.h"
 #include "space/create.h"
 #include "space/cutscene.h"
 #include "space/detail.h"
@@ -48,8 +49,8 @@ constexpr int16_t kCourseCapture = 24;
 constexpr int64_t kGateClearance = 88800;
 constexpr uint32_t kFlagAvoiding = 0x2000;
 constexpr uint32_t kFlagObstacleAhead = 0x1000;
-// Objects a bullet's sweep passes by (the killed flag among them).
-constexpr uint32_t kSweepExcluded = 0x48000404;
+// Objects a bullet's sweep passes by: those out of the pair pass, and other bullets.
+constexpr uint32_t kSweepExcluded = SA_FLAGS_NOT_COLLIDING | SA_FLAG_DRIFTING_KILL;
 constexpr int32_t kSweepMaxHits = 32;
 constexpr int32_t kTraceBody = 195;
 // Bullet type flags (field 22) that choose the collision model, and its sizes.
@@ -61,8 +62,6 @@ constexpr int32_t kBulletModelB = 27;
 // Where a type names the scene resource reloaded after a device reset.
 constexpr int32_t kMissileResource = 20;
 constexpr int32_t kAnswerDone = 1;
-
-void NoBulletHit(SectorObject*, SectorObject*) {}
 
 bool IsSector(const SectorObject* o) { return o && o->mainType == SA_MT_SECTOR; }
 
@@ -200,7 +199,7 @@ int32_t ResourceField(int32_t mainType) {
 
 }  // namespace
 
-SA_BulletHitFn g_SABulletHit = NoBulletHit;
+SA_BulletHitFn g_SABulletHit = S_CollisionObjects;
 
 // ---------------------------------------------------------------- missiles
 
@@ -346,7 +345,7 @@ int32_t O_SweepBullet(SectorObject* bullet) {
     const double start[3] = {end.x - forward[0] * length, end.y - forward[1] * length, end.z - forward[2] * length};
     std::vector<SweepHit> hits;
     for (SectorObject* o = SA_ListFirst(O_GetChildList(bullet->container)); o; o = SA_ListNext(o)) {
-        if (o == bullet || o == data->owner || !o->instance || (o->flags & kSweepExcluded) || O_IsHeld(o)) continue;
+        if (o == bullet || o == data->owner || !o->instance || (o->flags & kSweepExcluded)) continue;
         const double d[3] = {o->instance->pos.x - start[0], o->instance->pos.y - start[1],
                              o->instance->pos.z - start[2]};
         const double along = std::clamp(d[0] * forward[0] + d[1] * forward[1] + d[2] * forward[2], 0.0, length);

@@ -40,7 +40,7 @@ void O_AddAvoidObstacle(SectorObject* ship, SectorObject* obstacle, int32_t valu
 // centre lies within its size plus the bullet's radius of the segment is hit,
 // nearest first, until the bullet dies. The number of hits handed on.
 int32_t O_SweepBullet(SectorObject* bullet);
-// The hit handling of the sweep (the collision code fills it; nothing until then).
+// The hit handling of the sweep: the collision pass's handling of a touching pair.
 using SA_BulletHitFn = void (*)(SectorObject* bullet, SectorObject* object);
 extern SA_BulletHitFn g_SABulletHit;
 // The ID of the first object of the sector (stations, ships, rocks, gates,

@@ -552,10 +552,16 @@ TEST_F(DetailTest, ABulletsSweepHitsNearestFirstAndStopsWhenItDies) {
     O_BulletData(bullet)->radius = 0;
     SectorObject* far = place(SA_MT_SHIP, 0, 8000);
     SectorObject* near = place(SA_MT_SHIP, 50, 2000);
-    place(SA_MT_SHIP, 300, 5000);                         // beside the path
-    place(SA_MT_SHIP, 0, -500);                           // behind its start
-    place(SA_MT_SHIP, 0, 6000)->flags |= SA_FLAG_KILLED;  // killed
-    place(SA_MT_SHIP, 0, 7000)->flags |= SA_FLAG_COLLISION_WARNING;
+    place(SA_MT_SHIP, 300, 5000);                                 // beside the path
+    place(SA_MT_SHIP, 0, -500);                                   // behind its start
+    place(SA_MT_SHIP, 0, 6000)->flags |= SA_FLAG_KILLED;          // killed
+    place(SA_MT_SHIP, 0, 6500)->flags |= SA_FLAG_HELD;            // held
+    place(SA_MT_SHIP, 0, 6800)->flags |= SA_FLAG_NO_AREA_DAMAGE;  // held in a warp
+    // A pending collision warning and the player's steering keep a ship in play.
+    SectorObject* warned = place(SA_MT_SHIP, 0, 7000);
+    warned->flags |= SA_FLAG_COLLISION_WARNING;
+    SectorObject* steered = place(SA_MT_SHIP, 0, 7500);
+    steered->flags |= SA_FLAG_PLAYER_CONTROL;
     O_BulletData(bullet)->owner = place(SA_MT_SHIP, 0, 4000);  // its shooter
     const SA_BulletHitFn saved = g_SABulletHit;
     g_SABulletHit = [](SectorObject* b, SectorObject* o) {
@@ -564,8 +570,8 @@ TEST_F(DetailTest, ABulletsSweepHitsNearestFirstAndStopsWhenItDies) {
     };
     s_hits.clear();
     s_killOnHit = false;
-    EXPECT_EQ(O_SweepBullet(bullet), 2);
-    EXPECT_EQ(s_hits, (std::vector<uint32_t>{near->id, far->id}));
+    EXPECT_EQ(O_SweepBullet(bullet), 4);
+    EXPECT_EQ(s_hits, (std::vector<uint32_t>{near->id, warned->id, steered->id, far->id}));
     s_hits.clear();
     s_killOnHit = true;
     EXPECT_EQ(O_SweepBullet(bullet), 1);

@@ -7,6 +7,8 @@
 #include "base/log.h"
 #include "base/random.h"
 #include "cockpit/effects.h"
+#include "scene/caches.h"
+#include "scene/jobs.h"
 #include "scene/records.h"
 #include "space/collisions.h"
 #include "space/create.h"
@@ -103,6 +105,14 @@ bool Aims(SectorObject* shooter, SectorObject* target, int32_t group, int32_t mo
     return (mode & SA_FIRE_TURRET) && O_IsTargetInFiringRangeOfTurret(shooter, target, group, nullptr, nullptr);
 }
 
+// A bullet with its own step flies the first path of the cut its type names
+// as its scene resource, from the moment it leaves the gun.
+void StartPath(SectorObject* bullet, const int32_t* bf) {
+    const int32_t cutId = bf ? bf[SA_TF_BULLET_SCENE_RESOURCE] : 0;
+    J3D_Cut* cut = cutId > 0 ? J3D_GetCut(cutId) : nullptr;
+    if (cut) J3D_JobStartInst(bullet->instance, 0, 0, cut, -1, 0);
+}
+
 SectorObject* Shoot(SectorObject* shooter, SectorObject* target, int32_t group, int32_t bulletType, bool aimed,
                     int32_t mode) {
     const int32_t* bf = Fields(SA_MT_BULLET, bulletType);
@@ -141,6 +151,7 @@ SectorObject* Shoot(SectorObject* shooter, SectorObject* target, int32_t group, 
         b->gunPart = group;
         b->start = gun;
         if ((b->typeFlags & SA_BULLET_BEAM) || (mode & SA_FIRE_PLACE_BEAMS)) O_PositionBeamBullet(bullet);
+        if (b->typeFlags & SA_BULLET_OWN_STEP) StartPath(bullet, bf);
     }
     EO_AddWeaponEffect(bulletType, &bullet->instance->matrix, shooter, group, &gun);
     return bullet;

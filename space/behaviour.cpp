@@ -257,6 +257,17 @@ void Turned(Ship s) {
     s.o->rotSpeed[2] = SA_GetScaledTypeValue4(s.o);
 }
 
+// A ship on the attack fires its forward guns whenever the target lies within
+// their reach and their aim cone; the lasers' recharge and the energy pool set
+// the pace, not the ship's re-think delay.
+void FireForward(Ship s, SectorObject* t) {
+    int32_t lo = 0, reach = 0;
+    O_GetLaserRange(s.o, &lo, &reach);
+    if (reach <= 0 || Dist(Pos(s.o), Pos(t)) > int64_t{reach} + O_GetRadius(t)) return;
+    if (O_GetAlignment(s.o, &Pos(t)) < SA_AIM_CONE) return;
+    O_FireLasers(s.o, t, 0, 0, 0xFFFFFFFFu);
+}
+
 void Attack(Ship s, int16_t course) {
     SectorObject* t = s.d->OrderTarget;
     if (t == s.o) {
@@ -264,6 +275,11 @@ void Attack(Ship s, int16_t course) {
         return End(s.o, VER_STOP, SA_ANSWER_ENDED);
     }
     if (!InSector(t)) return End(s.o, VER_STOP, SA_ANSWER_ENDED);
+    if (course != VER_CAPTURE) {
+        // The story may end either side while a shot asks about ammunition.
+        FireForward(s, t);
+        if (Killed(s.o) || s.d->CourseType != course || s.d->OrderTarget != t || !InSector(t)) return;
+    }
     if (!Think(s.d)) return;
     const int64_t contact = int64_t{O_GetRadius(s.o)} + O_GetRadius(t);
     const int32_t top = MaxSpeed(s.o);

@@ -13,11 +13,13 @@
 #include "scene/body_fixture.h"
 #include "scene/bodyrecord.h"
 #include "scene/bodytext.h"
+#include "scene/freeing.h"
 #include "cockpit/standin.h"
 #include "scene/instcoll.h"
 #include "scene/records.h"
 #include "space/collisions.h"
 #include "script/modules.h"
+#include "script/tasks.h"
 #include "space/callnames.h"
 #include "space/create.h"
 #include "space/cutscene.h"
@@ -26,9 +28,11 @@
 #include "space/order_fixture.h"
 #include "space/orders.h"
 #include "space/syscall.h"
+#include "space/utility.h"
 #include "space/weapons.h"
 #include "support/logcapture.h"
 #include "tools/lib/bodyconv.h"
+#include "tools/lib/cutconv.h"
 
 namespace {
 
@@ -36,7 +40,21 @@ constexpr uint32_t kStory = 50;
 constexpr int32_t kBody = 12;
 constexpr int32_t kShipHull = 100000;
 // Globals of the story.
-enum : int { kFree = 0, kMade, kWarp, kWarned, kAmmo, kUsed, kTractor, kAttacked, kPlanet, kMask, kGlobals };
+enum : int {
+    kFree = 0,
+    kMade,
+    kWarp,
+    kWarned,
+    kAmmo,
+    kUsed,
+    kTractor,
+    kAttacked,
+    kPlanet,
+    kMask,
+    kLand,
+    kFought,
+    kGlobals
+};
 
 class Combat : public OrderTest {
 protected:
@@ -62,6 +80,7 @@ protected:
     }
     void TearDown() override {
         SA_FreeAllObjects(&root_);
+        J3D_FreeAllCuts();
         bodies_.reset();
         OrderTest::TearDown();
     }
@@ -125,6 +144,27 @@ protected:
     ret
 .func "GetTurretFiringMask" need 8
     getg 9
+    ret
+.func "CanLand" need 8
+    getl 4
+    setg 10
+    pop
+    c0
+    ret
+.func "Fight" need 8
+    c0
+    pushl 600000
+    getl 7
+    getl 7
+    c4
+    sys "SA_AttackObject"
+    setg 11
+    pushds "Fight: the attack answered %d\n"
+    c0
+    c3
+    sys "SE_DMprintf"
+    pop
+    c0
     ret
 )";
         return s;
@@ -323,6 +363,7 @@ TEST_F(Combat, PairRules) {
         bool touch;
     } cases[] = {
         {"two ships", SA_MT_SHIP, SA_MT_SHIP, 0, 0, 0, 0, true},
+        {"a warning pending", SA_MT_SHIP, SA_MT_SHIP, SA_FLAG_COLLISION_WARNING, 0, 0, 0, true},
         {"killed", SA_MT_SHIP, SA_MT_SHIP, SA_FLAG_KILLED, 0, 0, 0, false},
         {"held in the warp", SA_MT_SHIP, SA_MT_SHIP, SA_FLAG_NO_AREA_DAMAGE, 0, 0, 0, false},
         {"flags2 0x20000", SA_MT_SHIP, SA_MT_SHIP, 0, SA_FLAG2_NO_COLLISION, 0, 0, false},
@@ -426,6 +467,51 @@ TEST_F(Combat, ShipsNearAGateMayWarp) {
     }
 }
 
+// A ship may land when it is near a port of a holder that is not its enemy,
+// slow enough, and the port has its instance.
+TEST_F(Combat, CanLandAtADockPort) {
+    Types(SA_MT_DOCK, 1);
+    struct Case {
+        const char* name;
+        int32_t z;
+        int32_t speed;
+        bool enemy, portInstance;
+        bool approach, mayLand, told;
+    } cases[] = {
+        {"at the port", 900000, 0, false, true, true, true, true},
+        {"too fast", 900000, 50000, false, true, true, true, false},
+        {"an enemy", 900000, 0, true, true, true, true, false},
+        {"near, off the port", 150000, 0, false, true, true, false, false},
+        {"no port instance", 900000, 0, false, false, true, false, false},
+        {"far off", 3000000, 0, false, true, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SectorObject* dock = Placed(SA_MT_DOCK, 0, 0, 0, 0, 250000);
+        dock->flags |= SA_FLAG_HOLDER;
+        dock->group = 4;
+        Inst3D port{};
+        Qel_MatIdentity(&port.matrix);
+        port.pos = QelVector{0, 0, 910000, 0};
+        DockPortSlot slot{};
+        slot.portInstance = c.portInstance ? &port : nullptr;
+        O_DockData(dock)->ports = DockPortTable{nullptr, 1, &slot, 1};
+        SectorObject* ship = Placed(SA_MT_SHIP, 0, 0, 0, c.z, 100);
+        ship->eventObject = kStory;
+        ship->speed = c.speed;
+        ship->group = 3;
+        if (c.enemy) SA_SetGroupRelation(ship, 4, -1);
+        Set(kLand, 0);
+        S_CheckCollisions(sector_);
+        EXPECT_EQ((ship->flags2 & SA_FLAG2_APPROACH) != 0, c.approach) << c.name;
+        EXPECT_EQ((ship->flags2 & SA_FLAG2_MAY_LAND) != 0, c.mayLand) << c.name;
+        EXPECT_EQ(Global(kLand), c.told ? Id(ship) : 0) << c.name;
+        O_DockData(dock)->ports = DockPortTable{};
+        SS_KillObject(dock, 14, nullptr, 0);
+        SS_KillObject(ship, 14, nullptr, 0);
+        SA_DeleteKilledObjects();
+    }
+}
+
 TEST_F(Combat, TheCollisionWarning) {
     SectorObject* ship = Placed(SA_MT_SHIP, 0, 0, 0, 0, 100);
     ship->eventObject = kStory;
@@ -467,6 +553,28 @@ TEST_F(Combat, ABulletNeverHitsItsShooter) {
     EXPECT_TRUE(shot->flags & SA_FLAG_KILLED);
     EXPECT_TRUE(shot->flags2 & SA_FLAG2_HAS_HIT);
     EXPECT_TRUE(other->flags2 & SA_FLAG2_HIT_A);
+}
+
+// A swept bullet is handled as the pair pass handles a hit; a new object,
+// whose collision warning is still pending, is hit like any other.
+TEST_F(Combat, ASweptBulletHitsThroughThePairHandling) {
+    TypeRecord* bullet = Types(SA_MT_BULLET, 1);
+    bullet->field[SA_TF_BULLET_SPEED] = 100000;
+    bullet->field[SA_TF_BULLET_SHIELD_DAMAGE] = 500;
+    bullet->field[SA_TF_BULLET_HULL_DAMAGE] = 500;
+    system_->gameFrameDelta = 100;
+    SectorObject* shooter = Hulled(0);
+    SectorObject* target = Hulled(0);
+    target->instance->pos.z = 5000;
+    target->eventObject = kStory;
+    ASSERT_TRUE(target->flags & SA_FLAG_COLLISION_WARNING);  // as every new object is
+    SectorObject* shot = Placed(SA_MT_BULLET, 0, 0, 0, 9000, 10);
+    O_BulletData(shot)->owner = shooter;
+    EXPECT_EQ(O_SweepBullet(shot), 1);
+    EXPECT_LE(target->hull, kShipHull - 460);
+    EXPECT_EQ(shooter->hull, kShipHull);
+    EXPECT_GE(Global(kAttacked), 480);
+    EXPECT_TRUE(shot->flags & SA_FLAG_KILLED);
 }
 
 // ---------------------------------------------------------------- weapons
@@ -665,6 +773,43 @@ TEST_F(Weapons, TurretsFireWhenTheStoryAllows) {
 // first fires at the second, its bullets fly, hit its shield and then its
 // hull, and the kill plays the destruction effect. The scene engine's world
 // positions and the bodies' collision models are given by the test.
+// A bullet with its own step leaves the gun on the first path of its cut.
+TEST_F(Weapons, PathBulletsStartTheirCutPath) {
+    std::string text, error;
+    ASSERT_TRUE(
+        Tool_CutSourceToText("path 0 -1\n"
+                             "  key 0x800 2000 0 0 0 0 0 0 0.25\n"
+                             "  key 0x800 -1 65536 0 0 0 0 0 0.25\n",
+                             &text, &error))
+        << error;
+    bodies_->folder()->Write("cut/00701.bod", text);
+    TypeRecord* bullets = SA_GetTypeRecord(SA_MT_BULLET, 0);
+    Laser(0, 0);
+    struct Case {
+        const char* name;
+        int32_t flags, cut;
+        bool runs;
+    } cases[] = {
+        {"path bullet", SA_BULLET_OWN_STEP, 701, true},
+        {"plain bullet", 0, 701, false},
+        {"path bullet, no cut", SA_BULLET_OWN_STEP, 0, false},
+        {"path bullet, a cut that does not load", SA_BULLET_OWN_STEP, 702, false},
+    };
+    for (const Case& c : cases) {
+        bullets->field[SA_TF_BULLET_FLAGS] = c.flags;
+        bullets->field[SA_TF_BULLET_SCENE_RESOURCE] = c.cut;
+        Frame(600);  // the laser is ready again
+        ASSERT_EQ(O_FireLasers(ship_, nullptr, 0, 0, ~0u), SA_FIRE_DONE) << c.name;
+        SectorObject* shot = nullptr;
+        for (SectorObject* o = SA_ListFirst(O_GetChildList(sector_)); o; o = SA_ListNext(o))
+            if (o->mainType == SA_MT_BULLET && !(o->flags & SA_FLAG_KILLED)) shot = o;
+        ASSERT_NE(shot, nullptr) << c.name;
+        EXPECT_EQ((shot->instance->jobFlags & JOB_RUNNING) != 0, c.runs) << c.name;
+        SS_KillObject(shot, 14, nullptr, 0);
+        SA_DeleteKilledObjects();
+    }
+}
+
 TEST_F(Weapons, TwoShipsFightThroughTheFrames) {
     TypeRecord* bullet = SA_GetTypeRecord(SA_MT_BULLET, 0);
     bullet->field[SA_TF_BULLET_SHIELD_DAMAGE] = 300;
@@ -702,6 +847,90 @@ TEST_F(Weapons, TwoShipsFightThroughTheFrames) {
     const std::string effect = "EO_ObjectDestroyedEffect " + std::to_string(targetId) + " " + std::to_string(Id(ship_));
     EXPECT_NE(std::find_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(effect, 0) == 0; }),
               calls.end());
+}
+
+}  // namespace
+
+namespace {
+
+// The story orders the attack: the attacking ship fires its forward guns at
+// the target through the frames of the space update, the bullets take the
+// target's shield and then its hull, the kill plays the destruction effect,
+// and the order's waiting task goes on with 3 (the target is gone), which the
+// story logs.
+TEST_F(Weapons, AStoryOrdersAnAttackAndTheShipsFight) {
+    TypeRecord* bullet = SA_GetTypeRecord(SA_MT_BULLET, 0);
+    bullet->field[SA_TF_BULLET_SHIELD_DAMAGE] = 300;
+    bullet->field[SA_TF_BULLET_HULL_DAMAGE] = 300;
+    Laser(0, 0);
+    O_ShipData(ship_)->ThinkInterval = 200;
+    O_ShipData(ship_)->SpeedLimit = 0;  // it stands and fires
+    SectorObject* target = Body(SA_MT_SHIP, 0, 0, 1000);
+    target->instance->pos = target->instance->worldPos = QelVector{0, 0, 60000, 0};
+    target->eventObject = kStory;
+    target->hull = 1000;
+    target->mass = 1000;
+    SectorObject* shield = Shield(target, 500);
+    const uint32_t targetId = target->id;
+    StandIn_ClearObjectCalls();
+    LogCapture log;
+    Set(kFought, -1);
+    ASSERT_EQ(runner_->Start(kStory, "Fight", {Id(ship_), Id(target)}), 1);
+    EXPECT_EQ(O_ShipData(ship_)->CourseType, VER_ATTACK);
+    bool shieldFirst = false;
+    int frames = 0;
+    for (; frames < 300 && Global(kFought) == -1; ++frames) {
+        for (SectorObject* c = SA_ListFirst(O_GetChildList(sector_)); c; c = SA_ListNext(c)) {
+            c->instance->worldPos = c->instance->pos;
+            if (c->mainType == SA_MT_BULLET && !(c->instance->flags & INST_COLLISION_MODEL)) {
+                c->instance->bodyId = kBody;
+                c->instance->totalRadius = c->size = 200;
+                B3D_CollBuildModelOcta(c->instance, 200, 200, 200);
+            }
+        }
+        Frame(50);
+        SE_RunAllTasks();
+        if (SA_LookupObject(targetId) && Energy(shield) < 500 && target->hull == 1000) shieldFirst = true;
+    }
+    EXPECT_LT(frames, 300);
+    EXPECT_EQ(SA_LookupObject(targetId), nullptr);  // killed and freed
+    EXPECT_TRUE(shieldFirst);
+    EXPECT_GE(Global(kAttacked), 288);  // "AttackedBy" told the damage
+    EXPECT_EQ(Global(kFought), 3);
+    EXPECT_TRUE(log.Contains("Fight: the attack answered 3\n")) << log.Text();
+    EXPECT_EQ(O_ShipData(ship_)->CourseType, VER_STOP);
+    const std::vector<std::string>& calls = StandIn_ObjectCalls();
+    const std::string effect = "EO_ObjectDestroyedEffect " + std::to_string(targetId) + " " + std::to_string(Id(ship_));
+    EXPECT_NE(std::find_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(effect, 0) == 0; }),
+              calls.end());
+}
+
+// Out of reach or off the aim cone the attacker holds its fire.
+TEST_F(Weapons, AnAttackerFiresOnlyWithinReachAndAim) {
+    Laser(0, 0);
+    O_ShipData(ship_)->ThinkInterval = 200;
+    O_ShipData(ship_)->SpeedLimit = 0;
+    struct Case {
+        const char* name;
+        int32_t x, z;
+        bool fires;
+    } cases[] = {
+        {"ahead, in reach", 0, 150000, true},
+        {"ahead, out of reach", 0, 400000, false},
+        {"beside", 150000, 0, false},
+    };
+    for (const Case& c : cases) {
+        SectorObject* target = Placed(SA_MT_SHIP, 0, c.x, 0, c.z, 100);
+        ASSERT_EQ(Call(17, {IntValue(Id(ship_)), IntValue(Id(target)), IntValue(600000), IntValue(0)}), kParked);
+        Frame(600);
+        EXPECT_EQ(Bullets() > 0, c.fires) << c.name;
+        O_ShipData(ship_)->CourseType = VER_STOP;
+        ship_->callerModule = 0;
+        SS_KillObject(target, 14, nullptr, 0);
+        for (SectorObject* o = SA_ListFirst(O_GetChildList(sector_)); o; o = SA_ListNext(o))
+            if (o->mainType == SA_MT_BULLET) SS_KillObject(o, 14, nullptr, 0);
+        SA_DeleteKilledObjects();
+    }
 }
 
 }  // namespace

@@ -10,7 +10,8 @@
 // detail, launched from, moved into containers, swept and traced, objects
 // moved, turned and flagged, courses and order fields set as no call would
 // set them; lasers and shields mounted, lasers fired, pairs resolved and
-// damage dealt, tractor releases, turret steps and beams placed, with story
+// damage dealt, tractor releases, turret steps and beams placed, path bullets
+// fired, swept bullets hitting, ships on the attack firing, with story
 // callbacks that free and kill what the combat code holds. After each
 // input every object is freed, every task an object or turret still held
 // must have been answered and the memory books must be back where they were.
@@ -226,7 +227,8 @@ void Types() {
         laser[SA_TF_LASER_BULLET_TYPE] = sub == 2 ? 40 : sub;  // 40: no such bullet
     }
     g_TypeDB.types[SA_MT_BULLET][0].field[SA_TF_BULLET_FLAGS] = SA_BULLET_BEAM;
-    g_TypeDB.types[SA_MT_BULLET][1].field[SA_TF_BULLET_FLAGS] |= SA_BULLET_AMMUNITION | 0xA0;
+    g_TypeDB.types[SA_MT_BULLET][1].field[SA_TF_BULLET_FLAGS] |= SA_BULLET_AMMUNITION | SA_BULLET_OWN_STEP | 0xA0;
+    g_TypeDB.types[SA_MT_BULLET][1].field[SA_TF_BULLET_SCENE_RESOURCE] = 104;  // a path cut that is not there
     g_TypeDB.types[SA_MT_SHIELD][0].field[SA_TF_SHIELD_STRENGTH] = 65536;
     g_TypeDB.types[SA_MT_SHIELD][0].field[SA_TF_SHIELD_ENERGY] = 3000;
     g_TypeDB.types[SA_MT_SHIP][0].field[SA_TF_SHIP_SHIELD_POWER] = 500;

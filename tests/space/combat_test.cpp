@@ -613,6 +613,26 @@ protected:
             n += c->mainType == SA_MT_BULLET && !(c->flags & SA_FLAG_KILLED);
         return n;
     }
+    // One frame of 50 ms with the scene's world positions kept and each new
+    // bullet given a small collision model, as a drawn frame would.
+    void FightFrame() {
+        for (SectorObject* c = SA_ListFirst(O_GetChildList(sector_)); c; c = SA_ListNext(c)) {
+            c->instance->worldPos = c->instance->pos;
+            if (c->mainType == SA_MT_BULLET && !(c->instance->flags & INST_COLLISION_MODEL)) {
+                c->instance->bodyId = kBody;
+                c->instance->totalRadius = c->size = 200;
+                B3D_CollBuildModelOcta(c->instance, 200, 200, 200);
+            }
+        }
+        Frame(50);
+    }
+    // Whether the kill of the target played its destruction effect with the killer.
+    static bool DestroyedBy(uint32_t target, const SectorObject* killer) {
+        const std::vector<std::string>& calls = StandIn_ObjectCalls();
+        const std::string effect =
+            "EO_ObjectDestroyedEffect " + std::to_string(target) + " " + std::to_string(Id(killer));
+        return std::any_of(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(effect, 0) == 0; });
+    }
     SectorObject* ship_ = nullptr;
 };
 
@@ -827,15 +847,7 @@ TEST_F(Weapons, TwoShipsFightThroughTheFrames) {
     bool shieldFirst = false;
     int frames = 0;
     for (; frames < 200 && SA_LookupObject(targetId); ++frames) {
-        for (SectorObject* c = SA_ListFirst(O_GetChildList(sector_)); c; c = SA_ListNext(c)) {
-            c->instance->worldPos = c->instance->pos;
-            if (c->mainType == SA_MT_BULLET && !(c->instance->flags & INST_COLLISION_MODEL)) {
-                c->instance->bodyId = kBody;
-                c->instance->totalRadius = c->size = 200;
-                B3D_CollBuildModelOcta(c->instance, 200, 200, 200);
-            }
-        }
-        Frame(50);
+        FightFrame();
         if (!SA_LookupObject(targetId)) break;
         if (Energy(shield) < 500 && target->hull == 1000) shieldFirst = true;
     }
@@ -843,15 +855,8 @@ TEST_F(Weapons, TwoShipsFightThroughTheFrames) {
     EXPECT_EQ(SA_LookupObject(targetId), nullptr);  // killed and freed
     EXPECT_TRUE(shieldFirst);
     EXPECT_GE(Global(kAttacked), 288);  // "AttackedBy" told the damage
-    const std::vector<std::string>& calls = StandIn_ObjectCalls();
-    const std::string effect = "EO_ObjectDestroyedEffect " + std::to_string(targetId) + " " + std::to_string(Id(ship_));
-    EXPECT_NE(std::find_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(effect, 0) == 0; }),
-              calls.end());
+    EXPECT_TRUE(DestroyedBy(targetId, ship_));
 }
-
-}  // namespace
-
-namespace {
 
 // The story orders the attack: the attacking ship fires its forward guns at
 // the target through the frames of the space update, the bullets take the
@@ -880,15 +885,7 @@ TEST_F(Weapons, AStoryOrdersAnAttackAndTheShipsFight) {
     bool shieldFirst = false;
     int frames = 0;
     for (; frames < 300 && Global(kFought) == -1; ++frames) {
-        for (SectorObject* c = SA_ListFirst(O_GetChildList(sector_)); c; c = SA_ListNext(c)) {
-            c->instance->worldPos = c->instance->pos;
-            if (c->mainType == SA_MT_BULLET && !(c->instance->flags & INST_COLLISION_MODEL)) {
-                c->instance->bodyId = kBody;
-                c->instance->totalRadius = c->size = 200;
-                B3D_CollBuildModelOcta(c->instance, 200, 200, 200);
-            }
-        }
-        Frame(50);
+        FightFrame();
         SE_RunAllTasks();
         if (SA_LookupObject(targetId) && Energy(shield) < 500 && target->hull == 1000) shieldFirst = true;
     }
@@ -899,10 +896,7 @@ TEST_F(Weapons, AStoryOrdersAnAttackAndTheShipsFight) {
     EXPECT_EQ(Global(kFought), 3);
     EXPECT_TRUE(log.Contains("Fight: the attack answered 3\n")) << log.Text();
     EXPECT_EQ(O_ShipData(ship_)->CourseType, VER_STOP);
-    const std::vector<std::string>& calls = StandIn_ObjectCalls();
-    const std::string effect = "EO_ObjectDestroyedEffect " + std::to_string(targetId) + " " + std::to_string(Id(ship_));
-    EXPECT_NE(std::find_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(effect, 0) == 0; }),
-              calls.end());
+    EXPECT_TRUE(DestroyedBy(targetId, ship_));
 }
 
 // Out of reach or off the aim cone the attacker holds its fire.

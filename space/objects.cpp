@@ -19,6 +19,7 @@
 #include "space/behaviour.h"
 #include "space/callnames.h"
 #include "space/collisions.h"
+#include "space/hangars.h"
 #include "space/kill.h"
 #include "space/movement.h"
 
@@ -26,8 +27,6 @@ SpaceRoot* g_SpaceRoot = nullptr;
 int32_t g_SADockTunnelBody = 0;
 
 namespace {
-
-void NoPhase(SectorObject*) {}
 
 void LinkAfter(QelListNode* after, QelListNode* node) {
     QelListNode* next = after->next;
@@ -72,7 +71,8 @@ SectorObject* LiveSector(uint32_t id) {
 
 }  // namespace
 
-SA_UpdatePhases g_SAPhases = {S_CheckCollisions, VER_UpdateObjects, NoPhase, B3D_BerechneSXZ, SA_UpdateObjectOrient};
+SA_UpdatePhases g_SAPhases = {S_CheckCollisions, VER_UpdateObjects, O_UpdateHangars, B3D_BerechneSXZ,
+                              SA_UpdateObjectOrient};
 
 // ---------------------------------------------------------------- lists
 

@@ -8,6 +8,7 @@
 #include "script/arrays.h"
 #include "script/context.h"
 #include "space/flight.h"
+#include "space/hangars.h"
 #include "space/objects.h"
 #include "space/queries.h"
 
@@ -130,11 +131,9 @@ void AimTurret(const SA_Call& c, TurretSlot* turret, int32_t mode) {
     turret->markMax = SA_TimeAfter(c.Int(4));
 }
 
-int32_t NoHangar(SectorObject*, SectorObject*, int32_t) { return -1; }
-
 }  // namespace
 
-SA_StartInHangarFn g_SAStartInHangar = NoHangar;
+SA_StartInHangarFn g_SAStartInHangar = O_StartInHangar;
 
 int32_t SACall_FlyObjectIntoContainer(const SA_Call& c) {
     SectorObject* ship = ShipArg(c);

@@ -38,9 +38,9 @@ int32_t SACall_GlidePos(const SA_Call& c);                     // 32
 int32_t SACall_WarpObjectIn(const SA_Call& c);                 // 33
 int32_t SACall_SetAutopilot(const SA_Call& c);                 // 273
 
-// The hangar queue's start of a ship in a carrier (call 25): -1 refused, 1
-// queued (the task waits), 2 done at once; the hangars fill it. Until then
-// every start is refused.
+// The start of a ship in a carrier (call 25): -1 refused, 0 a full gate, 1
+// queued (the task waits), 2 done at once. O_StartInHangar (space/hangars);
+// tests may put another in its place.
 using SA_StartInHangarFn = int32_t (*)(SectorObject* ship, SectorObject* carrier, int32_t port);
 extern SA_StartInHangarFn g_SAStartInHangar;
 

@@ -284,7 +284,11 @@ TEST_F(Behaviour, LandingTellsTheStoryWhenItIsCalledOff) {
     D(ship)->CourseType = VER_LAND;
     D(ship)->OrderTarget = carrier;
     D(ship)->NextThink = SA_TimeAfter(60000);
+    // The hangar step clears the marks of every holder later in the frame.
+    const SA_UpdatePhases saved = g_SAPhases;
+    g_SAPhases.updateHangars = [](SectorObject*) {};
     Frame(16);
+    g_SAPhases = saved;
     EXPECT_EQ(D(ship)->CourseType, VER_LAND);
     EXPECT_TRUE(carrier->flags & 0x10000000);
 }

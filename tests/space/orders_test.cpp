@@ -325,7 +325,7 @@ int32_t s_hangarResult = 0;
 int32_t Hangar(SectorObject*, SectorObject*, int32_t) { return s_hangarResult; }
 
 TEST_F(Orders, StartInHangarAnswersByTheQueue) {
-    EXPECT_EQ(Call(25, {Int(Id(ship_)), Int(Id(dock_))}), 0);  // no hangars yet: refused
+    EXPECT_EQ(Call(25, {Int(Id(ship_)), Int(Id(dock_))}), 1);  // put out of the dock at once
     EXPECT_EQ(D()->PortIndex, -1);
     const SA_StartInHangarFn saved = g_SAStartInHangar;
     g_SAStartInHangar = Hangar;

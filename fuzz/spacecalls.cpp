@@ -9,9 +9,11 @@
 // object, a dependant or an area-damage missile, objects placed, switched in
 // detail, launched from, moved into containers, swept and traced, objects
 // moved, turned and flagged, courses and order fields set as no call would
-// set them; lasers and shields mounted, lasers fired, pairs resolved and
-// damage dealt, tractor releases, turret steps and beams placed, path bullets
-// fired, swept bullets hitting, ships on the attack firing, with story
+// set them; ships started in hangars (call 25) and launched by the hangar
+// step, screens and sector videos; lasers and shields mounted, lasers fired,
+// pairs resolved and damage dealt, tractor releases, turret steps and beams
+// placed, path bullets fired, swept bullets hitting, ships on the attack
+// firing, with story
 // callbacks that free and kill what the combat code holds. After each
 // input every object is freed, every task an object or turret still held
 // must have been answered and the memory books must be back where they were.
@@ -42,8 +44,9 @@
 #include "space/callnames.h"
 #include "space/collisions.h"
 #include "space/create.h"
-#include "space/detail.h"
 #include "space/cutscene.h"
+#include "space/detail.h"
+#include "space/hangars.h"
 #include "space/kill.h"
 #include "space/objects.h"
 #include "space/orders.h"
@@ -163,12 +166,31 @@ void Run(const char* name, int32_t objectId = 0) {
     SE_RunIntArgs(s_ctx, 0, 0, objectId, name, VARTYPE_INTEGER, 0, nullptr);
 }
 
+// New specials become screens on a video channel by their ID (single videos,
+// a video list, one channel with no list), some near at any distance; new
+// sectors get a video index in or out of the Videos table. Nothing is read
+// from the input, so older inputs step as they did.
+void DressNew(uint32_t id) {
+    auto* o = reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id));
+    if (SpecialData* screen = O_SpecialData(o)) {
+        static const int32_t channels[] = {1, 2, 3, -1, -2, 0};
+        screen->videoChannel = channels[id % 6];
+        if (id & 1) o->flags2 |= SA_FLAG2_SCREEN_ANY_DISTANCE;
+    } else if (SectorSpace* sector = O_Sector(o)) {
+        static const int32_t indexes[] = {-1, 0, 2, 3, 99, -7};
+        sector->videoIndex = indexes[id % 6];
+    }
+}
+
 void NoteNewIds() {
     if (!g_SpaceRoot) return;
     for (uint32_t k = Qel_TableNext(g_SpaceRoot->ids, 0); k; k = Qel_TableNext(g_SpaceRoot->ids, k)) {
         bool known = false;
         for (uint32_t id : s_ids) known = known || id == k;
-        if (!known && s_ids.size() < 512) s_ids.push_back(k);
+        if (!known && s_ids.size() < 512) {
+            s_ids.push_back(k);
+            DressNew(k);
+        }
     }
 }
 
@@ -235,6 +257,16 @@ void Types() {
     g_TypeDB.types[SA_MT_SHIP][0].field[SA_TF_SHIP_LASER_POWER_MAX] = 100;
     g_TypeDB.types[SA_MT_SHIP][0].field[SA_TF_SHIP_LASER_POWER_RELOAD] = 50;
     g_TypeDB.types[SA_MT_SHIP][0].field[SA_TF_SHIP_MAX_HULL] = 20000;
+    // Videos for the screens: one id, two ids, and a list on channel -1.
+    static SA_VideoRecord videos[] = {{1, {1, 0, 0, 0}, 41, {0, 0, 0}, {0, 1, 0}},
+                                      {2, {2, 3, 0, 0}, 42, {0, 0, 0}, {0, 1, 0}},
+                                      {1, {3, 0, 0, 0}, 43, {0, 0, 0}, {0, 1, 0}}};
+    static int32_t list[] = {2, 1, 3};
+    static int32_t* lists[] = {list};
+    g_TypeDB.videos = videos;
+    g_TypeDB.videoCount = 3;
+    g_TypeDB.videoLists = lists;
+    g_TypeDB.videoListCount = 1;
 }
 
 void Step(Input& in) {

@@ -342,7 +342,8 @@ int32_t O_StartInHangar(SectorObject* ship, SectorObject* carrier, int32_t port)
 }
 
 void O_StartShipFromHangar(SectorObject* ship, SectorObject* carrier) {
-    if (!ship || !carrier) return;
+    // Only a ship the carrier holds leaves it.
+    if (!ship || !carrier || ship->container != carrier) return;
     CarrierWords* words = O_CarrierWords(carrier);
     if (!words) return;
     const bool gate = IsGate(carrier);

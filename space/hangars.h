@@ -41,7 +41,7 @@ void O_UpdateSectorScreens(SectorSpace* sector);
 // or near it. Refused (-1, nothing changed) for a carrier that cannot hold the
 // ship or a port it does not have; a gate with no free slot answers 0.
 int32_t O_StartInHangar(SectorObject* ship, SectorObject* carrier, int32_t port);
-// Launches one ship queued in a carrier: its place, facing and speed, the
+// Launches one ship that the carrier holds (nothing for any other): its place, facing and speed, the
 // warp-in from a gate, the carrier's next launch time, and the answer 1 to the
 // task that waits on it. A ship that is not small whose gate slot expired takes
 // a free slot again; with none it stays queued for the next frame.

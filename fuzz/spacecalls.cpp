@@ -166,12 +166,14 @@ void Run(const char* name, int32_t objectId = 0) {
     SE_RunIntArgs(s_ctx, 0, 0, objectId, name, VARTYPE_INTEGER, 0, nullptr);
 }
 
-// New specials become screens on a video channel by their ID (single videos,
-// a video list, one channel with no list), some near at any distance; new
-// sectors get a video index in or out of the Videos table. Nothing is read
-// from the input, so older inputs step as they did.
+// New gates hold ships as their own cuts would make them; new specials become
+// screens on a video channel by their ID (single videos, a video list, one
+// channel with no list), some near at any distance; new sectors get a video
+// index in or out of the Videos table. Nothing is read from the input, so
+// older inputs step as they did.
 void DressNew(uint32_t id) {
     auto* o = reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, id));
+    if (o->mainType == SA_MT_GATE) o->flags |= SA_FLAG_HOLDER;
     if (SpecialData* screen = O_SpecialData(o)) {
         static const int32_t channels[] = {1, 2, 3, -1, -2, 0};
         screen->videoChannel = channels[id % 6];

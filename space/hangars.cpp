@@ -14,7 +14,6 @@
 #include "scene/records.h"
 #include "scene/texanim.h"
 #include "space/create.h"
-#include "space/cutscene.h"
 #include "space/flight.h"
 #include "space/helpers.h"
 #include "space/kill.h"
@@ -162,7 +161,6 @@ int32_t StartAtSpawnPoint(SectorObject* ship, SectorObject* carrier) {
 }
 
 int32_t StartAtPort(SectorObject* ship, SectorObject* carrier, DockPortSlot* slot) {
-    O_FindDockPort(carrier, slot->index, nullptr);
     if (IsPlayerObject(ship) || (ship->flags & SA_FLAG_PLAYER)) slot->time = SA_TimeAfter(kPlayerPortHoldMs);
     QelVector pos = PositionOf(carrier);
     QelMatrix m = MatrixOf(carrier);
@@ -319,7 +317,8 @@ int32_t O_StartInHangar(SectorObject* ship, SectorObject* carrier, int32_t port)
     if (!ship || !carrier) return SA_HANGAR_REFUSED;
     if (ShipData* d = O_ShipData(ship)) d->PortIndex = port;
     // Checked before anything moves: a refusal leaves the ship where it was.
-    if (!O_CarrierWords(carrier) || !O_CanContain(carrier, ship)) return SA_HANGAR_REFUSED;
+    if (!O_CarrierWords(carrier) || !O_CanContain(carrier, ship) || ship->mainType == SA_MT_SECTOR)
+        return SA_HANGAR_REFUSED;
     const bool gate = IsGate(carrier);
     DockPortSlot* portSlot = nullptr;
     if (!gate && port >= 0 && !(portSlot = StartPort(ship, carrier, port))) return SA_HANGAR_REFUSED;

@@ -1489,6 +1489,15 @@ void SpaceCalls() {
                                   2,   2, 130, 0,   130, 0,   15, 1, 2, 4, 0, 0, 0,   0, 0,   1, 0, 12, 3, 0, 1};
     for (int i = 0; i < 12; ++i) split.insert(split.end(), {8, 0, 1});
     Seed("spacecalls", "missile_split", split);
+    // A sector, a screen, a gate and a ship placed; the ship started in the
+    // gate and launched by the next frames' hangar step while the screen
+    // takes the sector's video.
+    std::vector<uint8_t> hangar;
+    for (uint8_t type : {1, 20, 18, 7}) hangar.insert(hangar.end(), {0, 0, 2, 1, 0, 1, 0, type, 0});
+    for (uint8_t pick : {1, 2, 3}) hangar.insert(hangar.end(), {0, 6, 2, 1, pick, 1, 0});
+    // Then a harmless call, so that the frames' story code frees and kills nothing.
+    hangar.insert(hangar.end(), {0, 25, 2, 1, 3, 1, 2, 0, 2, 2, 130, 0, 130, 0, 8, 0, 1, 8, 0, 1, 8, 5, 1});
+    Seed("spacecalls", "hangar_launch", hangar);
 }
 
 }  // namespace

@@ -120,9 +120,14 @@ TEST_F(Hangars, ADockLaunchesAgainAfterTenToTwentySecondsBySpeed) {
     for (const auto& c : cases) {
         SA_GetTypeRecord(SA_MT_SHIP, kBigShip)->field[SA_TF_SHIP_SPEED] = c.speed;
         SectorObject* ship = BigShip(0);
+        O_StartShipFromHangar(ship, dock);  // not held by the dock: nothing
+        EXPECT_EQ(O_CarrierWords(dock)->launchTime, 0) << c.speed;
+        SA_ListUnlink(ship);
+        Into(dock, ship);
         O_StartShipFromHangar(ship, dock);
         EXPECT_EQ(O_CarrierWords(dock)->launchTime, SA_TimeAfter(c.delay)) << c.speed;
         EXPECT_EQ(ship->container, sector_) << c.speed;
+        O_CarrierWords(dock)->launchTime = 0;
     }
 }
 

@@ -58,13 +58,6 @@ bool IsShipDockOrFactory(const SectorObject* o) {
 bool IsPlayerObject(const SectorObject* o) { return g_SpaceRoot && g_SpaceRoot->game.playerObject == o; }
 bool Small(const SectorObject* ship) { return SA_IsShipClassC(ship) != 0; }
 
-QelVector PositionOf(const SectorObject* o) { return o->instance ? o->instance->pos : QelVector{}; }
-QelMatrix MatrixOf(const SectorObject* o) {
-    if (o->instance) return o->instance->matrix;
-    QelMatrix m;
-    Qel_MatIdentity(&m);
-    return m;
-}
 const int32_t* Forward(const QelMatrix& m) { return m.m + 8; }
 
 // Position, matrix and angles from the matrix in one go.
@@ -154,7 +147,7 @@ int32_t StartAtSpawnPoint(SectorObject* ship, SectorObject* carrier) {
     }
     QelMatrix identity;
     Qel_MatIdentity(&identity);
-    PlaceAt(ship, PositionOf(carrier), identity);
+    PlaceAt(ship, Obj_Position(carrier), identity);
     PutOut(ship, carrier);
     O_PlaceNearObject(ship, carrier);
     return SA_HANGAR_OUT;
@@ -162,8 +155,8 @@ int32_t StartAtSpawnPoint(SectorObject* ship, SectorObject* carrier) {
 
 int32_t StartAtPort(SectorObject* ship, SectorObject* carrier, DockPortSlot* slot) {
     if (IsPlayerObject(ship) || (ship->flags & SA_FLAG_PLAYER)) slot->time = SA_TimeAfter(kPlayerPortHoldMs);
-    QelVector pos = PositionOf(carrier);
-    QelMatrix m = MatrixOf(carrier);
+    QelVector pos = Obj_Position(carrier);
+    QelMatrix m = Obj_Matrix(carrier);
     if (slot->portInstance) O_InstWorldPose(slot->portInstance, &pos, &m);
     PlaceAt(ship, pos, m);
     ship->speed = ship->desiredSpeed = 0;
@@ -191,8 +184,8 @@ int32_t LaunchDelay(const SectorObject* ship, const SectorObject* carrier) {
 
 void LaunchFromCarrier(SectorObject* ship, SectorObject* carrier) {
     const CarrierWords* words = O_CarrierWords(carrier);
-    const QelVector pos = PositionOf(carrier);
-    const QelMatrix cm = MatrixOf(carrier);
+    const QelVector pos = Obj_Position(carrier);
+    const QelMatrix cm = Obj_Matrix(carrier);
     const QelVector at = O_LocalToWorld(&pos, &cm, &words->hangarPoint, O_GetRadius(carrier));
     int32_t a = carrier->rot[0], b = carrier->rot[1];
     // Ships leave facing away from the carrier's second point.
@@ -227,8 +220,8 @@ bool LaunchFromGate(SectorObject* ship, SectorObject* gate, ShipData* d) {
         local = QelVector{Qel_FixMul(Qel_FixMul(Qel_FixSin(angle), radius), gateSize),
                           Qel_FixMul(-Qel_FixMul(Qel_FixCos(angle), radius), gateSize), Clamp32(lift), 0};
     }
-    const QelVector gatePos = PositionOf(gate);
-    const QelMatrix gm = MatrixOf(gate);
+    const QelVector gatePos = Obj_Position(gate);
+    const QelMatrix gm = Obj_Matrix(gate);
     const QelVector at = O_LocalToWorld(&gatePos, &gm, &local, 65536);
     QelMatrix halfTurn, m;
     Qel_MatFromAngles(&halfTurn, kHalfTurn, 0, 0);
@@ -254,7 +247,7 @@ void LaunchSpeeds(SectorObject* ship, const SectorObject* carrier) {
         ship->speed = Small(ship) ? kGateSpeedSmall : kGateSpeed;
         ship->desiredSpeed = kLaunchDesired;
     } else {
-        const QelMatrix cm = MatrixOf(carrier), sm = MatrixOf(ship);
+        const QelMatrix cm = Obj_Matrix(carrier), sm = Obj_Matrix(ship);
         const int32_t* cf = Forward(cm);
         const int32_t* sf = Forward(sm);
         const int64_t dot = (int64_t{cf[0]} * sf[0] + int64_t{cf[1]} * sf[1] + int64_t{cf[2]} * sf[2]) >> 16;
@@ -292,7 +285,7 @@ void ClearAroundPlayer(SectorObject* ship, SectorObject* carrier) {
 
 int O_PlaceNearObject(SectorObject* object, SectorObject* reference) {
     if (!object || !object->instance) return 0;
-    const QelVector centre = reference ? PositionOf(reference) : object->instance->pos;
+    const QelVector centre = reference ? Obj_Position(reference) : object->instance->pos;
     int64_t range = std::max<int64_t>(kPlaceMinRange,
                                       2 * (int64_t{O_GetRadius(object)} + (reference ? O_GetRadius(reference) : 0)));
     const QelVector zero{};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/fixmath.h"
 #include "scene/records.h"
 #include "scene/trees.h"
 #include "space/typesdb.h"
@@ -35,6 +36,15 @@ int32_t Obj_AxisDistance(const SectorObject* a, const SectorObject* b) {
     auto span = [](int32_t u, int32_t v) { return u > v ? int64_t{u} - v : int64_t{v} - u; };
     int64_t d = std::max({span(p.x, q.x), span(p.y, q.y), span(p.z, q.z)});
     return d > INT32_MAX ? INT32_MAX : static_cast<int32_t>(d);
+}
+
+QelVector Obj_Position(const SectorObject* object) { return object->instance ? object->instance->pos : QelVector{}; }
+
+QelMatrix Obj_Matrix(const SectorObject* object) {
+    if (object->instance) return object->instance->matrix;
+    QelMatrix m;
+    Qel_MatIdentity(&m);
+    return m;
 }
 
 int32_t Obj_LaserTypeRange(int32_t laserType) {

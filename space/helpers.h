@@ -17,6 +17,11 @@ int Obj_IsDockOrFactory(const SectorObject* object);
 // either object has no instance.
 int32_t Obj_AxisDistance(const SectorObject* a, const SectorObject* b);
 
+// The position and matrix of the object's instance; the origin and the
+// identity for an object without one.
+QelVector Obj_Position(const SectorObject* object);
+QelMatrix Obj_Matrix(const SectorObject* object);
+
 // Laser and bullet types are subtypes of main types 8 and 0; a subtype
 // without a record (or a laser naming no bullet record) gives 0.
 // Speed x lifetime / 1000 of the laser's bullet type, multiplied in 64 bits.

@@ -9,6 +9,7 @@
 #include "script/context.h"
 #include "space/flight.h"
 #include "space/hangars.h"
+#include "space/helpers.h"
 #include "space/objects.h"
 #include "space/queries.h"
 
@@ -59,20 +60,11 @@ void SetTimeLimit(ShipData* d, int32_t limit) {
     if (d->TimeLimitOn) d->TimeLimit = SA_TimeAfter(limit);
 }
 
-QelVector PositionOf(const SectorObject* o) { return o->instance ? o->instance->pos : QelVector{}; }
-
-QelMatrix MatrixOf(const SectorObject* o) {
-    if (o->instance) return o->instance->matrix;
-    QelMatrix m;
-    Qel_MatIdentity(&m);
-    return m;
-}
-
 // The container's position plus its matrix times a vector of its carrier
 // words in units of its radius.
 QelVector CarrierPoint(SectorObject* container, const QelVector& local) {
-    const QelVector pos = PositionOf(container);
-    const QelMatrix m = MatrixOf(container);
+    const QelVector pos = Obj_Position(container);
+    const QelMatrix m = Obj_Matrix(container);
     return O_LocalToWorld(&pos, &m, &local, O_GetRadius(container));
 }
 
@@ -141,7 +133,7 @@ int32_t SACall_FlyObjectIntoContainer(const SA_Call& c) {
     if (!container) return Refuse(c);
     const int32_t port = c.Int(2);
     const int32_t slot = c.Given(3) ? c.Int(3) : -1;
-    QelVector orderPos = PositionOf(container);
+    QelVector orderPos = Obj_Position(container);
     QelVector portOffset = orderPos;
     bool viaPort = false;
     if (container->flags & SA_FLAG_HOLDER) {
@@ -181,16 +173,16 @@ int32_t SACall_FlyObjectBeforeContainer(const SA_Call& c) {
     const int32_t port = c.Int(2);
     const int32_t slot = c.Given(3) ? c.Int(3) : -1;
     ShipData* d = O_ShipData(ship);
-    QelVector orderPos = PositionOf(container);
+    QelVector orderPos = Obj_Position(container);
     bool viaPort = false;
     if ((container->flags & SA_FLAG_HOLDER) && port >= 0 && HasDockPorts(container)) {
         QelVector at, approach, axis;
         if (!PortPoints(ship, container, port, &at, &approach, &axis)) return Refuse(c);
         // Kept in the container's frame: the point moves with it.
-        const QelVector pos = PositionOf(container);
+        const QelVector pos = Obj_Position(container);
         const QelVector offset{Clamp32(int64_t{approach.x} - pos.x), Clamp32(int64_t{approach.y} - pos.y),
                                Clamp32(int64_t{approach.z} - pos.z), 0};
-        const QelMatrix m = MatrixOf(container);
+        const QelMatrix m = Obj_Matrix(container);
         Qel_MatTransMulVec(&m, &offset, &orderPos);
         d->PortOffset = orderPos;
         viaPort = true;
@@ -245,7 +237,7 @@ int32_t SACall_ClearObjectFromHangar(const SA_Call& c) {
     ShipData* d = O_ShipData(ship);
     d->NextThink = SA_Now();
     d->OrderTarget = carrier;
-    d->PortOffset = PositionOf(ship);
+    d->PortOffset = Obj_Position(ship);
     d->PortIndex = port;
     if (port >= 0) {
         QelVector at, approach, axis;
@@ -255,8 +247,8 @@ int32_t SACall_ClearObjectFromHangar(const SA_Call& c) {
                                     Clamp32(at.z + (int64_t{axis.z} * kExitDistance >> 16)), 0};
         } else {
             // No port instance: straight ahead out of the carrier.
-            const QelVector pos = PositionOf(ship);
-            const QelMatrix mat = MatrixOf(ship);
+            const QelVector pos = Obj_Position(ship);
+            const QelMatrix mat = Obj_Matrix(ship);
             const QelVector out{0, 0, kExitDistance, 0};
             d->OrderPos = O_LocalToWorld(&pos, &mat, &out, 65536);
         }
@@ -271,7 +263,7 @@ int32_t SACall_WarpObjectAway(const SA_Call& c) {
     ShipData* d = O_ShipData(ship);
     d->WarpEffectOn = -1;
     d->WarpEnd = SA_TimeAfter(SA_WARP_MS);
-    d->OrderPos = PositionOf(ship);
+    d->OrderPos = Obj_Position(ship);
     d->OrderTarget = nullptr;
     if (gate && gate->mainType == SA_MT_GATE) {
         gate->flags |= kGateWarpMark;
@@ -288,13 +280,13 @@ int32_t SACall_AvoidObjectCollision(const SA_Call& c) {
     const int32_t distance = c.Int(1);
     d->NextThink = SA_Now();
     d->OrderValue = c.argc > 2 && c.Int(2) != 0 ? 1 + Qel_RandomRaw() * 10 / 32768 : 0;
-    d->PortOffset = PositionOf(ship);
+    d->PortOffset = Obj_Position(ship);
     d->OrderRange = distance > 0 ? distance : Clamp32(int64_t{O_GetRadius(ship)} + kAvoidMargin);
     d->SpeedLimit = -1;
     d->avoidState = 0;
     const int64_t ahead = 5 * int64_t{d->OrderRange};
-    const QelMatrix m = MatrixOf(ship);
-    const QelVector pos = PositionOf(ship);
+    const QelMatrix m = Obj_Matrix(ship);
+    const QelVector pos = Obj_Position(ship);
     d->OrderPos = QelVector{Clamp32(pos.x + (m.m[8] * ahead >> 16)), Clamp32(pos.y + (m.m[9] * ahead >> 16)),
                             Clamp32(pos.z + (m.m[10] * ahead >> 16)), 0};
     return Accept(c, ship, VER_AVOIDCOLLISION);
@@ -408,7 +400,7 @@ int32_t SACall_Idle(const SA_Call& c) {
     SectorObject* ship = ShipArg(c);
     if (!ship) return Refuse(c);
     ShipData* d = O_ShipData(ship);
-    d->OrderPos = PositionOf(ship);
+    d->OrderPos = Obj_Position(ship);
     d->NextThink = SA_Now();
     d->TimeLimit = SA_TimeAfter(c.Int(1));
     return Accept(c, ship, VER_IDLE);
@@ -468,7 +460,7 @@ int32_t SACall_WarpObjectIn(const SA_Call& c) {
     if (gate && d->CourseType == VER_WARPIN && d->OrderTarget == gate) return Accept(c, ship, VER_WARPIN);
     d->WarpEffectOn = 1;
     d->WarpEnd = SA_TimeAfter(SA_WARP_MS);
-    d->OrderPos = PositionOf(ship);
+    d->OrderPos = Obj_Position(ship);
     d->OrderTarget = gate;
     if (gate && ship->instance) {
         ship->flags |= SA_FLAG_NO_AREA_DAMAGE;

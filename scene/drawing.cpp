@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "base/angles.h"
 #include "base/general.h"
@@ -32,6 +33,10 @@ constexpr uint32_t kDrawItemMarked = 0x1;
 constexpr uint32_t kPartMarked = 0x20000;
 constexpr uint32_t kSystemSound3D = 0x100;  // SysFlags: 3D sound on
 constexpr uint32_t kSystemShowMarks = 0x4;  // thirdFlags: draw-list parts keep their mark
+
+bool HasGlowState(const Inst3D* inst) {
+    return static_cast<uint32_t>(inst->words5[B3D_INST_GLOW_SIDES]) & B3D_GLOW_STATE;
+}
 
 BodyLevel* LevelOf(const Inst3D* inst) {
     if (inst->bodyId < 0) return nullptr;
@@ -173,6 +178,19 @@ void PlaceFlare(Inst3D* inst, Camera3D* camera) {
     item->seen = 1;
 }
 
+// A part with the instance's glow state applied; the caller has left out
+// the parts that do not draw.
+void DrawPart(BodyPart* part, Inst3D* inst, Camera3D* camera, int32_t alpha) {
+    if (alpha <= 0) {
+        S_3DRenderInst(part, inst, camera);
+        return;
+    }
+    const int32_t saved = inst->alphaOverride;
+    inst->alphaOverride = alpha;
+    S_3DRenderInst(part, inst, camera);
+    inst->alphaOverride = saved;
+}
+
 void DrawTree(Inst3D* inst, Camera3D* camera, bool depthMark) {
     const uint32_t saved2 = inst->flags2;
     if (depthMark) inst->flags2 |= INST2_DEPTH_PASS;
@@ -184,9 +202,12 @@ void DrawTree(Inst3D* inst, Camera3D* camera, bool depthMark) {
             B3D_InstGetTotalSize(inst);  // the light choice reads the cached radius
             B3D_InstChooseLights(inst);
             const bool transparent = (inst->flags & INST_TRANSPARENT) || (inst->flags2 & INST2_TRANSPARENT);
+            const bool glow = HasGlowState(inst);
             for (int32_t p = 0; p < level->partCount && level->parts; ++p) {
                 BodyPart* part = level->parts[p];
                 if (!part || (part->flags & kPartSkip)) continue;
+                const int32_t alpha = glow ? B3D_GlowPartAlpha(part, inst) : 0;
+                if (alpha < 0) continue;
                 if (transparent) {
                     Qel_DPrintf(0x2000, "Teste Sichtbarkeit Part...\n");
                     B3DDrawItem* d = B3D_AllocDrawItem();
@@ -198,7 +219,7 @@ void DrawTree(Inst3D* inst, Camera3D* camera, bool depthMark) {
                     d->word = (inst->flags2 & INST2_DEPTH_PASS) ? kDrawItemMarked : 0;
                     continue;
                 }
-                S_3DRenderInst(part, inst, camera);
+                DrawPart(part, inst, camera, alpha);
             }
         }
         if ((inst->flags & INST_MARKED) && (camera->camFlags & CAM_FLARES)) PlaceFlare(inst, camera);
@@ -222,6 +243,35 @@ int32_t RayHits(const Inst3D* ray, const Inst3D* candidate) {
 }
 
 }  // namespace
+
+uint32_t B3D_GlowSideBit(int axis, int sign) { return 1u << (2 * axis + (sign < 0 ? 1 : 0)); }
+
+uint32_t B3D_GlowPartSide(const BodyPart* part) {
+    if (!part || !(part->flags & (B3D_PART_GLOW | B3D_PART_ENGINE))) return 0;
+    int axis = 2;
+    int64_t far = std::llabs(int64_t{part->centre[2]});
+    for (int k : {1, 0})
+        if (std::llabs(int64_t{part->centre[k]}) > far) {
+            far = std::llabs(int64_t{part->centre[k]});
+            axis = k;
+        }
+    return B3D_GlowSideBit(axis, part->centre[axis] > 0 ? 1 : -1);
+}
+
+int32_t B3D_GlowPartAlpha(const BodyPart* part, const Inst3D* inst) {
+    const uint32_t side = B3D_GlowPartSide(part);
+    if (!side || !inst) return 0;
+    const auto sides = static_cast<uint32_t>(inst->words5[B3D_INST_GLOW_SIDES]);
+    if (!(sides & B3D_GLOW_STATE)) return 0;
+    if (!(sides & side)) return -1;
+    if (!(part->flags & B3D_PART_GLOW)) return 0;
+    const int64_t level = std::clamp<int64_t>(inst->words5[B3D_INST_GLOW_LEVEL], 0, B3D_GLOW_FULL);
+    if (level >= B3D_GLOW_FULL) return 0;
+    // The instance's own fade goes on top; a part never turns opaque by
+    // reaching 0.
+    const int64_t own = inst->alphaOverride >= 1 && inst->alphaOverride <= 255 ? inst->alphaOverride : 255;
+    return static_cast<int32_t>(std::max<int64_t>(1, level * own / B3D_GLOW_FULL));
+}
 
 // ------------------------------------------------------------------ visibility
 
@@ -369,7 +419,9 @@ void B3D_DrawUnplacedInsts(Camera3D* camera) {
         auto* part = static_cast<BodyPart*>(d->part);
         if ((d->word & kDrawItemMarked) || !showMarks) part->flags |= kPartMarked;
         else part->flags &= ~kPartMarked;
-        S_3DRenderInst(part, d->inst, camera);
+        // Unlit parts never got here; the level may have changed since.
+        const int32_t alpha = HasGlowState(d->inst) ? B3D_GlowPartAlpha(part, d->inst) : 0;
+        if (alpha >= 0) DrawPart(part, d->inst, camera, alpha);
     }
 }
 

@@ -34,6 +34,31 @@ constexpr int32_t B3D_FAST_BODY = 225;
 constexpr int32_t B3D_SCENE_BUFFER_MAX_POLYS = 55;
 constexpr int32_t B3D_PICK_CANDIDATES = 255;
 
+// An instance may carry an engine glow state in two of its spare words, kept
+// by whatever flies it: a level (B3D_GLOW_FULL is full; more draws as full)
+// and a mask of lit sides, one bit per side of each axis, with
+// B3D_GLOW_STATE set while the state is there. The draw then leaves out the
+// glow and engine parts of unlit sides and fades lit glow parts by the level;
+// an instance without the state draws every part as its body has it.
+struct BodyPart;
+constexpr int B3D_INST_GLOW_LEVEL = 0;  // in Inst3D::words5
+constexpr int B3D_INST_GLOW_SIDES = 1;
+constexpr uint32_t B3D_GLOW_STATE = 0x80000000u;
+constexpr int32_t B3D_GLOW_FULL = 16384;
+// Body part flags of the glow state.
+constexpr uint32_t B3D_PART_ENGINE = 0x2000;
+constexpr uint32_t B3D_PART_GLOW = 0x4000;
+// The bit of a side: axis 0..2 (x, y, z), sign +1 or -1.
+uint32_t B3D_GlowSideBit(int axis, int sign);
+// The side of a glow or engine part (0 for any other part): the side of the
+// axis its centre lies farthest out on; a part in the middle counts as a
+// main engine at the back.
+uint32_t B3D_GlowPartSide(const BodyPart* part);
+// How the part of the instance draws: -1 not at all, 0 as its body has it,
+// 1..255 with that alpha (a lit glow part below the full level, combined with
+// the instance's own alpha override).
+int32_t B3D_GlowPartAlpha(const BodyPart* part, const Inst3D* inst);
+
 // Visibility and level for every instance tree of the scene.
 void B3D_SceneSelectLevels(Scene3D* scene, Camera3D* camera);
 

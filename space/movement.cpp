@@ -27,7 +27,8 @@ constexpr int32_t kHoldRoll = 4;       // ... and keep the current roll as the l
 constexpr int32_t kSteepLow = 8192, kSteepHigh = 57344;
 // The engine glow follows the speed quickly, but takes about a second to
 // flare up to its backward boost.
-constexpr int32_t kGlowFull = 16384, kGlowIdle = 655, kGlowBackward = 262799;
+constexpr int32_t kGlowFull = B3D_GLOW_FULL, kGlowIdle = 655, kGlowBackward = 262799;
+static_assert(SA_PART_GLOW == B3D_PART_GLOW && SA_PART_ENGINE == B3D_PART_ENGINE);
 constexpr int32_t kGlowRate = 262;     // per ms of step
 constexpr int32_t kThrustTurn = 3276;  // a turn speed that fires the turning jets
 
@@ -158,7 +159,7 @@ void BulletAlpha(SectorObject* o, BulletData* b) {
 // opposite side.
 uint32_t Jets(int axis, int64_t push) {
     if (push == 0) return 0;
-    return push > 0 ? SA_GlowSideBit(axis, -1) : SA_GlowSideBit(axis, 1);
+    return push > 0 ? B3D_GlowSideBit(axis, -1) : B3D_GlowSideBit(axis, 1);
 }
 
 void EngineGlow(SectorObject* o, int32_t step) {
@@ -177,7 +178,7 @@ void EngineGlow(SectorObject* o, int32_t step) {
     if (std::abs(int64_t{heading}) >= kThrustTurn) sides |= Jets(0, -int64_t{heading});
     if (std::abs(int64_t{pitch}) >= kThrustTurn) sides |= Jets(1, pitch);
     sides |= Jets(2, o->speed);
-    inst->words5[SA_INST_GLOW_SIDES] = static_cast<int32_t>(sides);
+    inst->words5[SA_INST_GLOW_SIDES] = static_cast<int32_t>(sides | B3D_GLOW_STATE);
 }
 
 void FollowUp(SectorObject* o, int32_t step) {
@@ -210,27 +211,6 @@ void SpinSector(SectorObject* sector) {
 }
 
 }  // namespace
-
-uint32_t SA_GlowSideBit(int axis, int sign) { return 1u << (2 * axis + (sign < 0 ? 1 : 0)); }
-
-uint32_t SA_GlowPartSide(const BodyPart* part) {
-    if (!part || !(part->flags & (SA_PART_GLOW | SA_PART_ENGINE))) return 0;
-    // The axis the part lies farthest out on; a part in the middle counts as
-    // a main engine at the back.
-    int axis = 2;
-    int64_t far = std::llabs(int64_t{part->centre[2]});
-    for (int k : {1, 0})
-        if (std::llabs(int64_t{part->centre[k]}) > far) {
-            far = std::llabs(int64_t{part->centre[k]});
-            axis = k;
-        }
-    return SA_GlowSideBit(axis, part->centre[axis] > 0 ? 1 : -1);
-}
-
-int SA_GlowPartLit(const BodyPart* part, const Inst3D* inst) {
-    const uint32_t side = SA_GlowPartSide(part);
-    return side && inst && (static_cast<uint32_t>(inst->words5[SA_INST_GLOW_SIDES]) & side) ? 1 : 0;
-}
 
 int32_t O_MoveStep(int32_t lastMoveTime) {
     const int32_t step = S_ClockDiff(SA_Now(), lastMoveTime);

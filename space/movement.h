@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "scene/drawing.h"
 #include "space/records.h"
 
 void B3D_BerechneSXZ(SectorObject* sector);
@@ -19,20 +20,11 @@ int32_t O_MoveStep(int32_t lastMoveTime);
 // The length of one leg of the player's flown distance.
 constexpr int32_t SA_DISTANCE_LEG = 500000;
 
-// A ship's visual engine state, kept in two words of its instance: the glow
-// (0 to 16,384 by its speed against its maximum, at least 655; 262,799 while
-// it boosts backward; it follows by 262 per ms) and the sides whose glow and
-// engine parts light, one bit per side of each axis. A part belongs to the
-// side of the axis its centre lies farthest out on; the jets on the side
-// opposite a push light: the back ones flying ahead, the front ones flying
-// backward, the side ones while it turns by 3,276 or more a second.
-constexpr int SA_INST_ENGINE_GLOW = 0;  // in Inst3D::words5
-constexpr int SA_INST_GLOW_SIDES = 1;
-struct BodyPart;
-struct Inst3D;
-// The bit of a side: axis 0..2 (x, y, z), sign +1 or -1.
-uint32_t SA_GlowSideBit(int axis, int sign);
-// The side bit of a glow or engine part; 0 for any other part.
-uint32_t SA_GlowPartSide(const BodyPart* part);
-// 1 when the part is a glow or engine part that lights on the instance now.
-int SA_GlowPartLit(const BodyPart* part, const Inst3D* inst);
+// A ship's visual engine state, kept in its instance as the scene's glow
+// state (scene/drawing.h): the glow (0 to 16,384 by its speed against its
+// maximum, at least 655; 262,799 while it boosts backward; it follows by 262
+// per ms) and the lit sides: the jets on the side opposite a push light, the
+// back ones flying ahead, the front ones flying backward, the side ones while
+// it turns by 3,276 or more a second.
+constexpr int SA_INST_ENGINE_GLOW = B3D_INST_GLOW_LEVEL;  // in Inst3D::words5
+constexpr int SA_INST_GLOW_SIDES = B3D_INST_GLOW_SIDES;

@@ -397,6 +397,75 @@ TEST_P(FrameDraw, ALightMappedPartGlowsWithBloomOn) {
     S_3DFreeLight(light);
 }
 
+// A box of the model source: its eight points and six faces, wound as the
+// cube's, after `first` points already given.
+std::string Box(const char* part, const char* material, int first, double x0, double y0, double z0, double x1,
+                double y1, double z1) {
+    std::string s = std::string("o ") + part + "\nusemtl " + material + "\n";
+    const double xs[] = {x0, x1, x1, x0, x0, x1, x1, x0}, ys[] = {y0, y0, y1, y1, y0, y0, y1, y1};
+    for (int i = 0; i < 8; ++i)
+        s += "v " + std::to_string(xs[i]) + " " + std::to_string(ys[i]) + " " + std::to_string(i < 4 ? z0 : z1) + "\n";
+    const int faces[6][4] = {{4, 3, 2, 1}, {5, 6, 7, 8}, {2, 6, 5, 1}, {3, 7, 6, 2}, {4, 8, 7, 3}, {1, 5, 8, 4}};
+    for (int f = 0; f < 6; ++f) {
+        s += "s " + std::to_string(f + 1) + "\nf";
+        for (int k : faces[f]) s += " " + std::to_string(first + k);
+        s += "\n";
+    }
+    return s;
+}
+
+// A ship flying ahead, seen from its side: its hull, an engine at its back
+// and one at its front, and a glow above the back engine at half the level.
+// Only the back's parts draw: the back engine whole, the glow faded over the
+// background; the front engine is left out.
+TEST_P(FrameDraw, OnlyTheLitSidesEnginesAndGlowsDraw) {
+    constexpr int32_t kShip = 302;
+    const std::string source = "name ship\nmtl hull\nmtl jet\n" + Box("hull", "hull", 0, -1, -1, -1.5, 1, 1, 1.5) +
+                               Box("back", "jet", 8, -0.6, -0.6, -3, 0.6, 0.6, -1.5) +
+                               Box("front", "jet", 16, -0.6, -0.6, 1.5, 0.6, 0.6, 3) +
+                               Box("glow", "jet", 24, -0.4, 1, -3.4, 0.4, 1.8, -2.2);
+    std::string text, error;
+    ASSERT_TRUE(Tool_ModelToTextBody(source, &text, &error)) << error;
+    game.Write("v/00302.bod", text);
+    Inst3D* ship = AddCube(scene, 0, 0, kShip);
+    ASSERT_NE(ship, nullptr);
+    cube->pos.z = -10 * kOne;  // out of the way
+    auto* body = static_cast<Body3D*>(B3D_FindBody(kShip));
+    ASSERT_NE(body, nullptr);
+    ASSERT_EQ(body->levels[0]->partCount, 4);
+    BodyPart** parts = body->levels[0]->parts;
+    parts[1]->flags |= B3D_PART_ENGINE;
+    parts[2]->flags |= B3D_PART_ENGINE;
+    parts[3]->flags |= B3D_PART_GLOW;
+    const uint32_t back = B3D_GlowSideBit(2, -1);
+    for (int p : {1, 3}) EXPECT_EQ(B3D_GlowPartSide(parts[p]), back) << p;
+    EXPECT_EQ(B3D_GlowPartSide(parts[2]), B3D_GlowSideBit(2, 1));
+    const int16_t white = SolidTexture(1, 0xFFFFFFFF), orange = SolidTexture(2, 0xFFFF8020);
+    LitMaterial(kShip, white);
+    body->materials[1] = body->materials[0];
+    body->materials[1].baseTexture = orange;
+    Inst3D* light = AddLight(scene);
+    B3D_InstSetSize(ship, kOne * 10);
+    ship->usedSize = kOne * 10;
+    ship->pos.z = 14 * kOne;
+    Qel_MatFromAngles(&ship->matrix, 16384, 0, 0);  // its length across the view
+    ship->words5[B3D_INST_GLOW_LEVEL] = B3D_GLOW_FULL / 2;
+    ship->words5[B3D_INST_GLOW_SIDES] = static_cast<int32_t>(back | B3D_GLOW_STATE);
+    Frame();
+    const std::vector<uint32_t> picture = Picture(target);
+    EXPECT_EQ(GoldenCompare("tests/scene/golden/engine_sides.png", kSize, kSize, picture), "");
+    const auto at = [&](int x, int y) { return picture[y * kSize + x] & 0xFFFFFF; };
+    const auto red = [&](int x, int y) { return static_cast<int>(at(x, y) >> 16); };
+    // The hull at the middle, its front (left) bare, its back engine lit on the right.
+    EXPECT_NE(at(32, 32), kBackground);
+    EXPECT_EQ(at(15, 32), kBackground) << "the front engine is left out";
+    EXPECT_GT(red(51, 32), 0xC0);
+    // The glow above it faded halfway over the background.
+    EXPECT_NE(at(52, 21), kBackground);
+    EXPECT_LT(red(52, 21), red(51, 32) - 0x40);
+    S_3DFreeLight(light);
+}
+
 class FrameFlares : public FrameDraw {
 protected:
     void SetUp() override {

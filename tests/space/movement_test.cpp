@@ -239,7 +239,7 @@ TEST_F(Movement, BulletsFadeOverTheirLifetime) {
 // The engine glow follows the speed against the maximum, never below the
 // idle glow, and the jets opposite each push light.
 TEST_F(Movement, EnginesGlowByTheSpeedAndLightOnTheThrustSide) {
-    const uint32_t back = SA_GlowSideBit(2, -1), front = SA_GlowSideBit(2, 1);
+    const uint32_t back = B3D_GlowSideBit(2, -1), front = B3D_GlowSideBit(2, 1);
     struct Case {
         const char* name;
         int32_t speed, heading, pitch;
@@ -254,10 +254,10 @@ TEST_F(Movement, EnginesGlowByTheSpeedAndLightOnTheThrustSide) {
         {"slowing down", 0, 0, 0, 16384, 1000, 655, 0},
         {"boosting backward", -10000, 0, 0, 0, 1000, 262000, front},
         {"... and on", -10000, 0, 0, 262000, 1000, 262799, front},
-        {"a heading turn", 0, 3276, 0, 655, 16, 655, SA_GlowSideBit(0, 1)},
-        {"the other way", 0, -3276, 0, 655, 16, 655, SA_GlowSideBit(0, -1)},
+        {"a heading turn", 0, 3276, 0, 655, 16, 655, B3D_GlowSideBit(0, 1)},
+        {"the other way", 0, -3276, 0, 655, 16, 655, B3D_GlowSideBit(0, -1)},
         {"too slow a turn", 0, 3275, -3275, 655, 16, 655, 0},
-        {"a pitch turn", 0, 0, -4000, 655, 16, 655, SA_GlowSideBit(1, 1)},
+        {"a pitch turn", 0, 0, -4000, 655, 16, 655, B3D_GlowSideBit(1, 1)},
     };
     for (const Case& c : cases) {
         SectorObject* s = Mover(c.step, c.speed);
@@ -266,38 +266,9 @@ TEST_F(Movement, EnginesGlowByTheSpeedAndLightOnTheThrustSide) {
         s->instance->words5[SA_INST_ENGINE_GLOW] = c.from;
         B3D_BerechneSXZ(sector_);
         EXPECT_EQ(s->instance->words5[SA_INST_ENGINE_GLOW], c.glow) << c.name;
-        EXPECT_EQ(static_cast<uint32_t>(s->instance->words5[SA_INST_GLOW_SIDES]), c.sides) << c.name;
+        EXPECT_EQ(static_cast<uint32_t>(s->instance->words5[SA_INST_GLOW_SIDES]), c.sides | B3D_GLOW_STATE) << c.name;
         s->flags |= SA_FLAG_KILLED;
         SA_DeleteKilledObjects();
-    }
-}
-
-// A glow or engine part belongs to the side its centre lies farthest out on.
-TEST_F(Movement, GlowPartsLightOnTheirSide) {
-    struct Case {
-        uint32_t flags;
-        int32_t x, y, z;
-        uint32_t side;
-    } cases[] = {
-        {SA_PART_ENGINE, 0, 10, -100, SA_GlowSideBit(2, -1)},
-        {SA_PART_GLOW, 0, 0, 100, SA_GlowSideBit(2, 1)},
-        {SA_PART_GLOW, -50, 10, 20, SA_GlowSideBit(0, -1)},
-        {SA_PART_GLOW | SA_PART_ENGINE, 5, 60, -20, SA_GlowSideBit(1, 1)},
-        {SA_PART_ENGINE, 0, 0, 0, SA_GlowSideBit(2, -1)},  // in the middle: a main engine
-        {SA_PART_LASER, 0, 0, -100, 0},                    // no glow part
-    };
-    Inst3D inst{};
-    for (const Case& c : cases) {
-        BodyPart part{};
-        part.flags = c.flags;
-        part.centre[0] = c.x;
-        part.centre[1] = c.y;
-        part.centre[2] = c.z;
-        EXPECT_EQ(SA_GlowPartSide(&part), c.side) << c.x << " " << c.y << " " << c.z;
-        inst.words5[SA_INST_GLOW_SIDES] = static_cast<int32_t>(c.side);
-        EXPECT_EQ(SA_GlowPartLit(&part, &inst), c.side ? 1 : 0);
-        inst.words5[SA_INST_GLOW_SIDES] = static_cast<int32_t>(~c.side);
-        EXPECT_EQ(SA_GlowPartLit(&part, &inst), 0);
     }
 }
 

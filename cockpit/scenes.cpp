@@ -181,12 +181,16 @@ void IC_InitAllScenes(Cockpit* cockpit) {
     cockpit->tooltip = IC_NewTooltipScene();
 }
 
-void IC_FreeAllScenes(Cockpit* cockpit) {
+void IC_FreeCockpitScene(Cockpit* cockpit) {
     for (uint32_t& id : cockpit->lights) {
         if (Inst3D* light = IC_FindInst(id)) B3D_InstFree(light);
         id = 0;
     }
     FreeScene(&cockpit->scene, &cockpit->camera);
+}
+
+void IC_FreeAllScenes(Cockpit* cockpit) {
+    IC_FreeCockpitScene(cockpit);
     if (cockpit->overlay) FreeScene(&cockpit->overlay->scene, &cockpit->overlay->camera);
     if (cockpit->iconMenus) FreeScene(&cockpit->iconMenus->scene, &cockpit->iconMenus->camera);
     if (cockpit->tooltip) FreeScene(&cockpit->tooltip->scene, &cockpit->tooltip->camera);

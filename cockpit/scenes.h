@@ -32,6 +32,8 @@ void IC_InitTooltipScene(TooltipScene* record);
 TooltipScene* IC_NewTooltipScene();
 // Makes the four scenes of a new cockpit and their records.
 void IC_InitAllScenes(Cockpit* cockpit);
+// Frees the cockpit scene with its camera and lights.
+void IC_FreeCockpitScene(Cockpit* cockpit);
 // Frees the four scenes (their instances go with them) and the records.
 void IC_FreeAllScenes(Cockpit* cockpit);
 

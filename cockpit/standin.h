@@ -1,10 +1,7 @@
-// STANDIN: what the cockpit still lacks: the cockpit save section ("INS "),
-// and the least the shared helpers (cockpit/helpers.h) call: unlinking a
-// cockpit object and dropping the tracked object. It answers the calls the program's game loop, saves and
-// exit make, and records each one. Its save section is the section's two
-// cookies around one word, checked on reading; StandIn_SetFailure with
-// "ID_Save" or "ID_Load" makes that call fail. It also keeps the trace of
-// the calls an object leaving play makes into the cockpit and the effects.
+// STANDIN: what the cockpit still lacks: the least the shared helpers
+// (cockpit/helpers.h) call: unlinking a cockpit object and dropping the
+// tracked object, each call recorded. It also keeps the trace of the calls
+// an object leaving play makes into the cockpit and the effects.
 #pragma once
 
 #include <cstdint>
@@ -32,11 +29,6 @@ void INS_DeleteCockpitObject(CockpitObject* object);
 extern void* g_INSTrackedObject;
 // Clears the tracked object when it is this one or when object is null.
 void INS_DropTrackedObject(void* object);
-
-struct QelFile;
-// The "INS " ... "/INS" section of save games; 1 done, 0 failed.
-int ID_Save(QelFile* file);
-int ID_Load(QelFile* file);
 
 // The calls the space simulation makes into the cockpit and the effects as
 // objects leave play, recorded with the object's ID ("INS_RemoveObjectReferences

@@ -35,6 +35,7 @@
 #include "cockpit/syscall.h"
 #include "cockpit/controlmatrix.h"
 #include "cockpit/scenes.h"
+#include "cockpit/save.h"
 #include "cockpit/standin.h"
 #include "cockpit/steering.h"
 #include "cockpit/update.h"

@@ -13,6 +13,7 @@
 #include "cockpit/explosions.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/cockpits.h"
+#include "cockpit/save.h"
 #include "cockpit/standin.h"
 #include "program/exit.h"
 #include "program/gamesound.h"
@@ -276,6 +277,9 @@ bool LoadAll(QelFile* file) {
 
     if (!Timer_LoadGame(file, g_TimerBase)) return false;
     if (!SB_LoadGame(file)) return Fail("P_Load() SE_LoadGame failed\n");
+    // The running game's cockpits go before the scene section comes back:
+    // they free their scenes by id, and those ids may name the saved ones.
+    INS_FreeCockpitSystem();
     if (!B3D_LoadGame(file)) return Fail("P_Load() B3D_LoadGame failed\n");
     B3D_CheckSavedInsts();
     if (!MOV_LoadGame(file)) return Fail("P_Load() MOV_LoadGame() failed!\n");

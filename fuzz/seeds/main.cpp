@@ -48,6 +48,7 @@
 #include "script/values.h"
 #include "system/timer.h"
 #include "cockpit/galaxy.h"
+#include "cockpit/save.h"
 #include "cockpit/standin.h"
 #include "program/gamesound.h"
 #include "program/movies.h"

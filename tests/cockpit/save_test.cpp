@@ -1,0 +1,327 @@
+// The cockpit section of save games: its bytes, the round trip of cockpits
+// with their references by id, and the damaged sections the reader refuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/file.h"
+#include "base/table.h"
+#include "cockpit/save.h"
+#include "cockpit/scenes.h"
+#include "cockpit_fixture.h"
+#include "scene/allocs.h"
+#include "scene/records.h"
+#include "support/gamefolder.h"
+#include "support/logcapture.h"
+#include "system/clock.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+uint32_t WordAt(const Bytes& b, size_t at) {
+    return uint32_t{b[at]} << 24 | uint32_t{b[at + 1]} << 16 | uint32_t{b[at + 2]} << 8 | b[at + 3];
+}
+void SetWord(Bytes* b, size_t at, uint32_t w) {
+    for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<uint8_t>(w >> (24 - 8 * i));
+}
+void PutWord(Bytes* b, uint32_t w) {
+    b->resize(b->size() + 4);
+    SetWord(b, b->size() - 4, w);
+}
+void PutTag(Bytes* b, const char* tag) { b->insert(b->end(), tag, tag + 4); }
+
+constexpr size_t kHeader = 4 + 4 + 40;
+constexpr size_t kRecord = 4 + 4 + 1348 + 16 * 4 + 4;
+constexpr size_t kBlock = 8;  // the block within a record
+
+class CockpitSave : public CockpitTest {
+protected:
+    void SetUp() override {
+        CockpitTest::SetUp();
+        folder_ = std::make_unique<TempGameFolder>();
+    }
+    void TearDown() override {
+        INS_FreeCockpitSystem();
+        folder_.reset();
+        CockpitTest::TearDown();
+    }
+    // The section written through a gzip stream, read back decompressed.
+    static Bytes Save(int expected = 1) {
+        QelFile* f = Qel_fcopen("ins.gz", "wb", 0);
+        EXPECT_NE(f, nullptr);
+        EXPECT_EQ(ID_Save(f), expected);
+        Qel_fclose(f);
+        Bytes out;
+        f = Qel_fcopen("ins.gz", "rb", 0);
+        uint8_t chunk[4096];
+        for (size_t got; (got = Qel_fread(f, 1, sizeof chunk, chunk)) > 0;) out.insert(out.end(), chunk, chunk + got);
+        Qel_fclose(f);
+        return out;
+    }
+    int Load(const Bytes& bytes) const {
+        folder_->WriteBytes("in.bin", bytes);
+        QelFile* f = Qel_fcopen("in.bin", "rb", 0);
+        EXPECT_NE(f, nullptr);
+        const int ok = ID_Load(f);
+        Qel_fclose(f);
+        return ok;
+    }
+    static void SetHeader() {
+        CockpitSystem* s = g_CockpitSystem;
+        s->stateWords[0] = 2;
+        s->stateWords[1] = 3;
+        s->timeWarpFactor = 4;
+        s->unitDisplay = 5;
+        s->hudFont = 6;
+        s->radarOn = 0;
+        s->overlayBrackets = 1;
+        s->statusFlags = 4;
+        s->crossHair = 9;
+    }
+
+    // The system goes as before a load, but the scene records of its
+    // cockpits stay, as the scene section would bring them back.
+    static void NewSystemKeepingScenes() {
+        for (uint32_t id : INS_CockpitIds(g_CockpitSystem)) {
+            Cockpit* c = INS_TableGet(g_CockpitSystem, id);
+            c->scene = c->camera = 0;
+            std::fill(std::begin(c->lights), std::end(c->lights), 0u);
+        }
+        INS_NewCockpitSystem();
+    }
+
+    std::unique_ptr<TempGameFolder> folder_;
+};
+
+TEST_F(CockpitSave, AGameWithoutCockpitsWritesTheHeaderOnly) {
+    SetHeader();
+    Bytes golden;
+    PutTag(&golden, "INS ");
+    for (uint32_t w : {40u, 0u, 2u, 3u, 4u, 5u, 0u, 6u, 0u, 4u, 9u}) PutWord(&golden, w);
+    PutTag(&golden, "/INS");
+    const Bytes saved = Save();
+    EXPECT_EQ(saved, golden);
+
+    INS_NewCockpitSystem();
+    ASSERT_EQ(Load(saved), 1);
+    const CockpitSystem* s = g_CockpitSystem;
+    EXPECT_EQ(s->stateWords[0], 2);
+    EXPECT_EQ(s->stateWords[1], 3);
+    EXPECT_EQ(s->timeWarpFactor, 4);
+    EXPECT_EQ(s->unitDisplay, 5);
+    EXPECT_EQ(s->hudFont, -1);  // opened anew, never taken from the save
+    EXPECT_EQ(s->radarOn, 0);
+    EXPECT_EQ(s->overlayBrackets, 0);  // not saved
+    EXPECT_EQ(s->statusFlags, 4u);
+    EXPECT_EQ(s->crossHair, 9);
+}
+
+TEST_F(CockpitSave, TwoCockpitsWriteTheirBlocksInKeyOrder) {
+    system_->gameClock = 1234;
+    SectorObject* sector = New(SA_MT_SECTOR);
+    SectorObject* ship = Ship();
+    Cockpit* a = AddCockpit();
+    Cockpit* b = AddCockpit();
+    a->refObject = ship;
+    a->cockpitRefObject = ship;
+    a->sectorSpace = sector;
+    a->viewAngles[1] = -7;
+    a->targetViewAngles[2] = 300;
+    a->viewLock = 1;
+    a->viewMode = 5;
+    a->trackedObject = ship;
+    a->trackingMode = -2;
+    a->missileType = 5;
+    a->missileValues[0] = 20;
+    a->missileValues[1] = 10;
+    a->gridOn = 1;
+    a->shading = 77;
+    g_CockpitSystem->activeControl = static_cast<int32_t>(a->id);
+    const Bytes saved = Save();
+    ASSERT_EQ(saved.size(), kHeader + 2 * kRecord + 4);
+    EXPECT_EQ(WordAt(saved, 8), 2u);
+    EXPECT_EQ(WordAt(saved, 8 + 5 * 4), a->id);
+
+    // Every word of the first block that is not zero, by byte offset.
+    std::map<size_t, uint32_t> words = {
+        {0, a->id},       {4, a->scene},
+        {8, a->camera},   {12, ship->id},
+        {16, ship->id},   {20, 16},
+        {24, sector->id}, {44, uint32_t(-7)},
+        {72, 300},        {112, 1},
+        {128, 5},         {168, uint32_t(-1)},
+        {172, ship->id},  {176, uint32_t(-2)},
+        {180, 1},         {196, 1234},
+        {204, 1234},      {216, 1},
+        {220, 10000000},  {224, 10000000},
+        {240, 1234},      {244, 5},
+        {252, 20},        {256, 10},
+        {260, 16384},     {272, 1},
+        {276, 65536},     {304, 1},
+        {312, 1},         {316, 1},
+        {320, 1},         {328, 77},
+    };
+    size_t at = kHeader;
+    EXPECT_EQ(std::string(saved.begin() + long(at), saved.begin() + long(at) + 4), "ICOC");
+    EXPECT_EQ(WordAt(saved, at + 4), 1348u);
+    for (size_t off = 0; off < 1348; off += 4)
+        EXPECT_EQ(WordAt(saved, at + kBlock + off), words.count(off) ? words[off] : 0u) << "offset " << off;
+    for (size_t i = 0; i < 16; ++i) EXPECT_EQ(WordAt(saved, at + kBlock + 1348 + 4 * i), a->lights[i]) << i;
+    EXPECT_EQ(std::string(saved.begin() + long(at + kRecord - 4), saved.begin() + long(at + kRecord)), "/ICO");
+    EXPECT_EQ(WordAt(saved, at + kRecord + kBlock), b->id);
+    EXPECT_EQ(std::string(saved.end() - 4, saved.end()), "/INS");
+}
+
+TEST_F(CockpitSave, ARoundTripRestoresReferencesById) {
+    SectorObject* sector = New(SA_MT_SECTOR);
+    SectorObject* ship = Ship();
+    SectorObject* target = Ship(100);
+    Cockpit* a = AddCockpit();
+    Cockpit* b = AddCockpit();
+    a->cockpitRefObject = ship;
+    a->sectorSpace = sector;
+    a->trackedObject = target;
+    a->viewPos[0] = 42;
+    a->posAngles[1][2] = 9;
+    a->cockpitNumber = 2;
+    a->monitorNumber = 0;
+    Camera3D* story = B3D_CameraAlloc();
+    Camera3D* hidden = B3D_CameraAlloc();
+    ASSERT_TRUE(story && hidden);
+    a->sectorCamera = story->inst.id;
+    hidden->inst.flags2 |= INST2_NOT_SAVED;
+    a->dustCamera = hidden->inst.id;
+    const uint32_t aId = a->id, bId = b->id, scene = a->scene, light = a->lights[3];
+    g_CockpitSystem->activeControl = static_cast<int32_t>(bId);
+    // The tracked object is killed before the save.
+    target->flags |= SA_FLAG_KILLED;
+    const Bytes saved = Save();
+
+    NewSystemKeepingScenes();
+    ASSERT_EQ(Load(saved), 1);
+    ASSERT_EQ(Qel_TableGetCount(g_CockpitSystem->cockpits), 2u);
+    const Cockpit* got = INS_TableGet(g_CockpitSystem, aId);
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(got->id, aId);
+    EXPECT_EQ(got->cockpitRefObject, ship);
+    EXPECT_EQ(got->sectorSpace, sector);
+    EXPECT_EQ(got->trackedObject, nullptr);
+    EXPECT_EQ(got->viewPos[0], 42);
+    EXPECT_EQ(got->posAngles[1][2], 9);
+    EXPECT_EQ(got->cockpitNumber, 2);
+    EXPECT_EQ(got->monitorNumber, 0);
+    EXPECT_EQ(got->sectorCamera, story->inst.id);
+    EXPECT_EQ(got->dustCamera, 0u);  // flag 0x400 reads back null
+    // The scene engine kept the cockpit scene (this test frees nothing of
+    // it): the cockpit takes it back with its lights.
+    EXPECT_EQ(got->scene, scene);
+    EXPECT_EQ(got->lights[3], light);
+    EXPECT_NE(IC_FindInst(light)->flags & 128u, 0u);
+    EXPECT_NE(INS_TableGet(g_CockpitSystem, bId), nullptr);
+    EXPECT_EQ(g_CockpitSystem->activeControl, static_cast<int32_t>(bId));
+    EXPECT_EQ(INS_FindCockpitByShip(ship), got);
+    // Saved again, the section is the same.
+    EXPECT_EQ(Save(), saved);
+}
+
+TEST_F(CockpitSave, DamagedSectionsFailAndBuildNothing) {
+    AddCockpit();
+    AddCockpit()->lights[0] = 0;
+    const Bytes good = Save();
+    const size_t first = kHeader, second = kHeader + kRecord;
+    struct Case {
+        const char* what;
+        std::function<void(Bytes*)> damage;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"INS tag", [](Bytes* b) { (*b)[0] = 'X'; }, "ID_Load() Wrong INS cookie\n"},
+        {"header size 36", [](Bytes* b) { SetWord(b, 4, 36); }, "ID_Load() Wrong header size 36\n"},
+        {"header size 44", [](Bytes* b) { SetWord(b, 4, 44); }, "ID_Load() Wrong header size 44\n"},
+        {"count 3", [](Bytes* b) { SetWord(b, 8, 3); }, "IC_Load() Wrong ICOC cookie\n"},
+        {"count huge", [](Bytes* b) { SetWord(b, 8, 0xFFFFFFFFu); }, "ID_Load() Wrong cockpit count 4294967295\n"},
+        {"ICOC tag", [&](Bytes* b) { (*b)[second] = 'X'; }, "IC_Load() Wrong ICOC cookie\n"},
+        {"block size", [&](Bytes* b) { SetWord(b, first + 4, 1344); }, "IC_Load() Wrong block size 1344\n"},
+        {"L 17", [&](Bytes* b) { SetWord(b, first + kBlock + 20, 17); }, "IC_Load() Wrong light count 17\n"},
+        {"L -1", [&](Bytes* b) { SetWord(b, first + kBlock + 20, 0xFFFFFFFFu); },
+         "IC_Load() Wrong light count 4294967295\n"},
+        {"N 41", [&](Bytes* b) { SetWord(b, first + kBlock + 308, 41); }, "IC_Load() Wrong entry count 41\n"},
+        {"N 1, shifted", [&](Bytes* b) { SetWord(b, second + kBlock + 308, 1); }, "IC_Load() Wrong /ICO cookie\n"},
+        {"N 1, flag 2",
+         [&](Bytes* b) {
+             SetWord(b, second + kBlock + 308, 1);
+             SetWord(b, second + kBlock + 1348, 2);
+         },
+         "IC_Load() Wrong entry flag 2\n"},
+        {"id 0", [&](Bytes* b) { SetWord(b, second + kBlock, 0); }, "IC_Load() Wrong cockpit id 0\n"},
+        {"id twice", [&](Bytes* b) { SetWord(b, second + kBlock, WordAt(*b, first + kBlock)); },
+         "ID_Load() cockpit 2 saved twice\n"},
+        {"/ICO tag", [&](Bytes* b) { (*b)[second - 1] = 'X'; }, "IC_Load() Wrong /ICO cookie\n"},
+        {"/INS tag", [](Bytes* b) { b->back() = 'X'; }, "ID_Load() Wrong /INS cookie\n"},
+        {"cut short", [](Bytes* b) { b->resize(b->size() - 30); }, "IC_Load() the cockpit record ends early\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        INS_NewCockpitSystem();
+        const uint32_t kept = INS_AddCockpit(g_CockpitSystem);
+        g_CockpitSystem->unitDisplay = 77;
+        Bytes bad = good;
+        c.damage(&bad);
+        LogCapture log;
+        EXPECT_EQ(Load(bad), 0);
+        EXPECT_TRUE(log.Contains(c.line)) << log.Text();
+        // Nothing half-built: the system is as it was.
+        EXPECT_EQ(Qel_TableGetCount(g_CockpitSystem->cockpits), 1u);
+        EXPECT_NE(INS_TableGet(g_CockpitSystem, kept), nullptr);
+        EXPECT_EQ(g_CockpitSystem->unitDisplay, 77);
+    }
+}
+
+TEST_F(CockpitSave, EntriesAreReadOverAndFewerLightsLeaveTheRestNull) {
+    Cockpit* a = AddCockpit();
+    const Bytes good = Save();
+    // One empty entry and one with a slot, and 2 lights of 16.
+    Bytes b(good.begin(), good.begin() + long(kHeader + kBlock + 1348));
+    SetWord(&b, kHeader + kBlock + 308, 2);
+    SetWord(&b, kHeader + kBlock + 20, 2);
+    PutWord(&b, 0);
+    PutWord(&b, 1);
+    for (uint32_t w : {1u, 0u, uint32_t(-1), 0u}) PutWord(&b, w);
+    PutWord(&b, a->lights[0]);
+    PutWord(&b, 999999);
+    PutTag(&b, "/ICO");
+    PutTag(&b, "/INS");
+    const uint32_t light0 = a->lights[0], id = a->id;
+    // The saved scene is gone: the cockpit keeps the set it was made with.
+    const uint32_t scene = a->scene;
+    INS_NewCockpitSystem();
+    ASSERT_EQ(Load(b), 1);
+    const Cockpit* got = INS_TableGet(g_CockpitSystem, id);
+    ASSERT_NE(got, nullptr);
+    EXPECT_NE(got->scene, scene);
+    EXPECT_NE(IC_FindScene(got->scene), nullptr);
+    EXPECT_EQ(IC_FindInst(light0), nullptr);
+}
+
+TEST_F(CockpitSave, AFailedWriteFailsTheSave) {
+    AddCockpit();
+    for (int64_t budget : {int64_t{10}, int64_t{kHeader + 100}, int64_t{kHeader + kRecord + 2}}) {
+        SCOPED_TRACE(budget);
+        QelFile* f = Qel_fcopen("ins.bin", "wb", 0);
+        ASSERT_NE(f, nullptr);
+        g_QelFileFaults.writeBudget = budget;
+        LogCapture log;
+        EXPECT_EQ(ID_Save(f), 0);
+        g_QelFileFaults = QelFileFaults{};
+        Qel_fclose(f);
+        EXPECT_FALSE(log.Text().empty());
+    }
+}
+
+}  // namespace

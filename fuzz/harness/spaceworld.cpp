@@ -3,6 +3,8 @@
 #include "base/memory.h"
 #include "fuzz/harness/harness.h"
 #include "scene/allocs.h"
+#include "scene/records.h"
+#include "space/create.h"
 #include "space/objects.h"
 #include "space/typesdb.h"
 
@@ -39,4 +41,15 @@ void Fuzz_CloseSpaceWorld(FuzzSpaceWorld* world) {
     SA_ResetObjectDB(&world->root);
     g_SpaceRoot = world->saved;
     Fuzz_FreeSceneState();
+}
+
+FuzzCockpitObjects Fuzz_AddCockpitObjects() {
+    FuzzCockpitObjects out{};
+    out.sector = O_AllocObject(SA_TypeCode(SA_MT_SECTOR, 0));
+    for (SectorObject*& ship : out.ships) {
+        ship = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
+        if (ship && out.sector) O_SetContainer(ship, out.sector);
+    }
+    if (Camera3D* camera = B3D_CameraAlloc()) out.camera = camera->inst.id;
+    return out;
 }

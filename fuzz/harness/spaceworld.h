@@ -15,3 +15,12 @@ struct FuzzSpaceWorld {
 void Fuzz_OpenSpaceWorld(FuzzSpaceWorld* world);
 // Frees every object, take, type and the scene state.
 void Fuzz_CloseSpaceWorld(FuzzSpaceWorld* world);
+
+// What a cockpit save names: a sector (object 1), two ships in it (2 and 3)
+// and a story camera, made the same way by the seed writer and the target.
+struct FuzzCockpitObjects {
+    SectorObject* sector;
+    SectorObject* ships[2];
+    uint32_t camera;
+};
+FuzzCockpitObjects Fuzz_AddCockpitObjects();

@@ -1447,6 +1447,36 @@ void SpaceSaveSections() {
     Fuzz_CloseSpaceWorld(&world);
 }
 
+// The cockpit section (fuzz/cockpitsave.cpp) of a game without cockpits and
+// of one with two that hold the world's objects and camera, and their scenes.
+void CockpitSaveSections() {
+    FuzzSpaceWorld world;
+    Fuzz_OpenSpaceWorld(&world);
+    const FuzzCockpitObjects objects = Fuzz_AddCockpitObjects();
+    INS_NewCockpitSystem();
+    g_CockpitSystem->unitDisplay = 2;
+    g_CockpitSystem->crossHair = 3;
+    Seed("cockpitsave", "empty", Fuzz_SaveSection(ID_Save));
+    Cockpit* a = INS_TableGet(g_CockpitSystem, INS_AddCockpit(g_CockpitSystem));
+    Cockpit* b = INS_TableGet(g_CockpitSystem, INS_AddCockpit(g_CockpitSystem));
+    if (a && b) {
+        a->cockpitRefObject = a->refObject = objects.ships[0];
+        a->sectorSpace = objects.sector;
+        a->trackedObject = objects.ships[1];
+        a->sectorCamera = objects.camera;
+        a->viewMode = 5;
+        a->monitorNumber = 0;
+        a->trackingMode = 3;
+        b->refViewObject = objects.ships[1];
+        b->missileType = 5;
+        g_CockpitSystem->activeControl = static_cast<int32_t>(a->id);
+    }
+    Seed("cockpitsave", "two-cockpits", Fuzz_SaveSection(ID_Save));
+    INS_FreeCockpitSystem();
+    SA_FreeAllObjects(&world.root);
+    Fuzz_CloseSpaceWorld(&world);
+}
+
 // Step sequences of the space calls target (fuzz/spacecalls.cpp): each step
 // is an operation byte and its operands.
 void SpaceCalls() {
@@ -1528,6 +1558,7 @@ int main(int argc, char** argv) {
     GalaxySections();
     GalaxyCalls();
     CockpitCalls();
+    CockpitSaveSections();
     MovieFiles();
     SaveFiles(ctx);
     TextFiles(ctx);

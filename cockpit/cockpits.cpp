@@ -10,6 +10,7 @@
 #include "base/memory.h"
 #include "base/table.h"
 #include "cockpit/helpers.h"
+#include "cockpit/iconmenus.h"
 #include "cockpit/scenes.h"
 #include "cockpit/standin.h"
 #include "cockpit/steering.h"
@@ -157,6 +158,7 @@ void INS_ClearAllCockpits(CockpitSystem* system) {
 }
 
 void INS_ClearCockpit(Cockpit* cockpit) {
+    IC_FreeIconMenus(cockpit);
     IC_FreeAllScenes(cockpit);
     cockpit->refObject = cockpit->cockpitRefObject = cockpit->sectorSpace = nullptr;
     cockpit->refViewObject = cockpit->trackedObject = cockpit->secondObject = nullptr;

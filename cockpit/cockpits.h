@@ -16,6 +16,7 @@ struct Camera3D;
 struct Inst3D;
 struct SectorObject;
 struct SE_Task;
+struct IconMenu;
 
 // The cockpit's handle on one scene instance made on demand, held by id so
 // that an instance the scene engine freed (a location reset, a story's free)
@@ -139,6 +140,7 @@ struct Cockpit {
     IconMenuScene* iconMenus;
     TooltipScene* tooltip;
     CockpitSway sway;  // of the cockpit body
+    IconMenu* menus;   // the icon menus in the order made; removed ones until freed
 };
 
 // The one record of a running story's cockpits.

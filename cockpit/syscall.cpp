@@ -7,6 +7,7 @@
 #include "base/log.h"
 #include "cockpit/callnames.h"
 #include "cockpit/scenes.h"
+#include "cockpit/viewcalls.h"
 #include "scene/allocs.h"
 #include "scene/records.h"
 #include "script/lookup.h"
@@ -307,7 +308,6 @@ constexpr std::array<INS_CallFn, kLaterCalls> kCalls = MakeTable();
 
 }  // namespace
 
-INS_CallFn g_INSLaterCalls = AnswerZero;
 INSDisplayLink g_INSDisplays = {NoText, NoValue, NoText, NoValue, NoDisplay, NoMessage, INS_SetTracking};
 
 void INS_SetTracking(Cockpit* cockpit, int32_t mode, SectorObject* object) {
@@ -334,7 +334,7 @@ int32_t INS_SysCall(int32_t callerModule, SE_Task* task, int32_t call, int32_t a
         return AnswerZero(c);
     }
     if (call < kLaterCalls) kCalls[static_cast<size_t>(call)](c);
-    else g_INSLaterCalls(c);
+    else INS_LaterSysCall(c);
     return 1;
 }
 

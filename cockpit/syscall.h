@@ -1,8 +1,8 @@
 // The handler of the cockpit's engine-call module (module 10): the undefined
 // numbers, the calls on cockpits, their cameras, references, texts, radar
-// and tracking (0 to 41), and the seams through which the view, HUD and menu
-// calls (42 to 129) and the text displays and tracking behind 17 to 20, 31,
-// 32 and 35 to 39 are reached. Arguments are read as the space module's
+// and tracking (0 to 41; 42 to 129 are in cockpit/viewcalls), and the seams
+// through which the text displays and tracking behind 17 to 20, 31, 32 and
+// 35 to 39 are reached. Arguments are read as the space module's
 // calls read them: a missing one reads as INTEGER 0.
 #pragma once
 
@@ -22,9 +22,7 @@ void INS_ReturnIntCallback(uint32_t handle, int32_t value);
 // The slot is cleared first, so an earlier answer is never taken for it.
 int32_t INS_RunStoryInt(int32_t objectId, const char* name, int32_t argc, int32_t a0 = 0, int32_t a1 = 0);
 
-// Calls 42 to 129: INTEGER 0 until the view, HUD and menu calls land.
 using INS_CallFn = int32_t (*)(const SA_Call& call);
-extern INS_CallFn g_INSLaterCalls;
 
 // The text displays and the tracking that the HUD and menus fill; until then
 // the displays show nothing and tracking keeps only its mode and object.

@@ -7,6 +7,7 @@
 #include "base/random.h"
 #include "base/standin_calls.h"
 #include "cockpit/scenes.h"
+#include "cockpit/viewcalls.h"
 #include "cockpit/syscall.h"
 #include "scene/records.h"
 #include "scene/smallops.h"
@@ -495,10 +496,7 @@ INSHudLink g_INSHud = {NothingAtAll, Nothing, Nothing, Nothing, NoMarkers, Nothi
                        Nothing,      Nothing, Nothing, Nothing, Nothing,   Nothing,
                        Nothing,      Nothing, Nothing, Nothing, NoDust,    INS_StartViewConnect};
 
-void INS_StartViewConnect(Cockpit* cockpit, int32_t mode) {
-    cockpit->viewConnectMode = mode;
-    cockpit->viewStart = cockpit->posStart = Now();
-}
+void INS_StartViewConnect(Cockpit* cockpit, int32_t mode) { INS_SetViewConnectMode(cockpit, mode); }
 
 void INS_UpdateCockpit(Cockpit* c) {
     const uint32_t id = c->id;

@@ -38,7 +38,7 @@ struct INSHudLink {
 };
 extern INSHudLink g_INSHud;
 
-// The set-up until the view calls land: the mode and its start time.
+// The set-up of a view connect mode (INS_SetViewConnectMode).
 void INS_StartViewConnect(Cockpit* cockpit, int32_t mode);
 
 // The sound of the zoom, played through the space simulation's sound link.

@@ -264,7 +264,7 @@ TEST_F(CockpitSave, DamagedSectionsFailAndBuildNothing) {
          "ID_Load() cockpit 2 saved twice\n"},
         {"/ICO tag", [&](Bytes* b) { (*b)[second - 1] = 'X'; }, "IC_Load() Wrong /ICO cookie\n"},
         {"/INS tag", [](Bytes* b) { b->back() = 'X'; }, "ID_Load() Wrong /INS cookie\n"},
-        {"cut short", [](Bytes* b) { b->resize(b->size() - 30); }, "IC_Load() the cockpit record ends early\n"},
+        {"cut short", [](Bytes* b) { b->erase(b->end() - 30, b->end()); }, "IC_Load() the cockpit record ends early\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -221,12 +221,15 @@ int32_t IC_MenuSetIcon(IconMenuItem* item, int32_t slot, int32_t icon) {
 
 IconMenuItem* IC_MenuHitTest(const IconMenu* menu, int32_t x, int32_t y) {
     for (IconMenuItem* it = menu ? menu->items : nullptr; it; it = it->next) {
-        if (!(it->flags & IC_ITEM_VISIBLE)) continue;
-        const bool second = it->slots[1].icon && (it->flags & (IC_ITEM_HIGHLIGHT | 0x8));
-        bool hit = Hits(it->slots[second ? 1 : 0], menu, x, y);
-        for (int32_t k = 2; !hit && (it->flags & IC_ITEM_SIDE_SLOTS) && k < IC_ICON_SLOTS; ++k)
-            hit = it->slots[k].icon && Hits(it->slots[k], menu, x, y);
-        if (hit) return it;
+        // An item gives its place to its sub-menu as it opens: the open
+        // sub-menu of a hidden item is still tested.
+        if (it->flags & IC_ITEM_VISIBLE) {
+            const bool second = it->slots[1].icon && (it->flags & (IC_ITEM_HIGHLIGHT | 0x8));
+            bool hit = Hits(it->slots[second ? 1 : 0], menu, x, y);
+            for (int32_t k = 2; !hit && (it->flags & IC_ITEM_SIDE_SLOTS) && k < IC_ICON_SLOTS; ++k)
+                hit = it->slots[k].icon && Hits(it->slots[k], menu, x, y);
+            if (hit) return it;
+        }
         if ((it->flags & IC_ITEM_OPEN) && it->subMenu)
             if (IconMenuItem* sub = IC_MenuHitTest(it->subMenu, x, y)) return sub;
     }

@@ -14,8 +14,8 @@
 //   0  add a cockpit              7  the cockpit of a ship: object
 //   1  free a cockpit: cockpit    8  a frame of steering: 24 input bytes
 //   2  add an object: kind, place 9  an engine call: call, cockpit, shape
-//   3  free an object: object        (argument count), a kind byte (and its
-//   4  set a reference: cockpit,     pick) per argument after the first
+//   3  free an object: object        (argument count 0-12), a kind byte (and
+//   4  set a reference: cockpit,     its pick or entries) per argument after the first
 //      which, object              10 save, and load into a new system
 //   5  set a field: cockpit, which, value   11 remove references: object
 //   6  a hit: object, two level bytes       12 clear all cockpits
@@ -34,6 +34,7 @@
 #include "cockpit/cockpits.h"
 #include "cockpit/syscall.h"
 #include "cockpit/controlmatrix.h"
+#include "cockpit/iconmenus.h"
 #include "cockpit/scenes.h"
 #include "cockpit/save.h"
 #include "cockpit/standin.h"
@@ -49,6 +50,7 @@
 #include "scene/records.h"
 #include "script/loader.h"
 #include "script/modules.h"
+#include "script/arrays.h"
 #include "script/tasks.h"
 #include "space/objects.h"
 #include "space/queries.h"
@@ -117,6 +119,15 @@ SectorObject* PickObject(FuzzInput& in, const World& w) {
 
 Cockpit* PickCockpit(FuzzInput& in, const World& w) { return INS_TableGet(g_CockpitSystem, Pick(in, w.cockpits)); }
 
+// Every icon menu's items name the menu that holds them, and a tree stays small.
+void CheckMenus(const IconMenu* m, int32_t depth) {
+    Check(depth < 16, "an icon menu nests too deep");
+    for (const IconMenuItem* it = m ? m->items : nullptr; it; it = it->next) {
+        Check(it->menu == m, "an item names another menu");
+        CheckMenus(it->subMenu, depth + 1);
+    }
+}
+
 // Every object a cockpit holds is alive; every turret names a live cockpit or none.
 void CheckReferences() {
     for (uint32_t id : INS_CockpitIds(g_CockpitSystem)) {
@@ -126,6 +137,8 @@ void CheckReferences() {
             Check(!o || (o->magic == SA_OBJECT_MAGIC && SA_FindObjectByID(o->id) == o),
                   "a reference outlived its object");
     }
+    for (uint32_t id : INS_CockpitIds(g_CockpitSystem))
+        for (const IconMenu* m = INS_TableGet(g_CockpitSystem, id)->menus; m; m = m->next) CheckMenus(m, 0);
     for (const TurretChannel& t : g_SteeringState.turret)
         Check(t.cockpitId == 0 || INS_TableGet(g_CockpitSystem, t.cockpitId), "a turret names a freed cockpit");
 }
@@ -242,17 +255,47 @@ void SteeringFrame(FuzzInput& in, World& w) {
             Check(o->desiredSpeed >= -5000, "a desired speed below full reverse");
 }
 
-// An engine call of module 10 with 0 to 5 arguments, each an integer, a
-// text, a cockpit, an object or a camera ID (live, freed or made up).
+// An entries array of an icon menu: elements of 2 to 5 values, the fourth
+// an icon or an array of up to 8 icons, item flags with run bits.
+void EntriesArg(FuzzInput& in, ScriptValue* out) {
+    const int32_t n = in.next() % 9;
+    SV_ArrayAlloc(out, n);
+    for (int32_t i = 0; i < n; ++i) {
+        const uint8_t shape = in.next();
+        const int32_t values = 2 + shape % 4;
+        ScriptValue e{};
+        SV_ArrayAlloc(&e, values);
+        SV_ArrayWriteInt(&e, 0, in.next() % 6);
+        SV_ArrayWriteInt(&e, 1, static_cast<int32_t>(in.next()) << 10);
+        for (int32_t k = 2; k < values; ++k) {
+            if (k == 3 && (shape & 0x10)) {
+                ScriptValue icons{};
+                const int32_t m = in.next() % 9;
+                SV_ArrayAlloc(&icons, m);
+                for (int32_t j = 0; j < m; ++j) SV_ArrayWriteInt(&icons, j, in.next());
+                SV_ArrayWrite(&e, k, &icons);
+                SV_Release(&icons);
+            } else {
+                SV_ArrayWriteInt(&e, k, in.next());
+            }
+        }
+        SV_ArrayWrite(out, i, &e);
+        SV_Release(&e);
+    }
+}
+
+// An engine call of module 10 with 0 to 12 arguments, each an integer, a
+// text, a cockpit, an object or a camera ID (live, freed or made up), or an
+// entries array.
 void EngineCall(FuzzInput& in, World& w) {
     const uint8_t b = in.next();
     const int32_t call = b < 0xE0 ? b % 132 : -1 - (b & 0xF) * 7 + ((b & 0x10) ? 200 : 0);
     const uint32_t cockpit = Pick(in, w.cockpits);
     const uint8_t shape = in.more() ? in.next() : 2;
-    const int32_t argc = shape % 6;
+    const int32_t argc = shape % 13;
     SE_Task* task = SE_AllocTask(g_SEContext, 32);
     Check(task != nullptr, "no task");
-    ScriptValue args[5]{};
+    ScriptValue args[12]{};
     for (int32_t i = 0; i < argc; ++i) {
         const uint8_t kind = i == 0 ? 0 : in.next();
         switch (kind & 7) {
@@ -261,11 +304,14 @@ void EngineCall(FuzzInput& in, World& w) {
             case 2: SV_AssignInt(&args[i], static_cast<int32_t>(Pick(in, w.cameras))); break;
             case 3: SV_AssignString(&args[i], "text"); break;
             case 4: SV_AssignInt(&args[i], static_cast<int32_t>(Pick(in, w.cockpits))); break;
+            case 5: EntriesArg(in, &args[i]); break;
             default: SV_AssignInt(&args[i], static_cast<int8_t>(kind) * 131); break;
         }
     }
     INS_SysCall(1, task, call, argc, args);
-    Check(task->answered && task->callResult.tag == VARTYPE_INTEGER, "no integer answer");
+    Check(task->answered, "no answer");
+    Check(task->callResult.tag == VARTYPE_INTEGER || task->callResult.tag == VARTYPE_ARRAY,
+          "an answer neither an integer nor an array");
     SV_Release(&task->callResult);
     SE_RemoveTask(g_SEContext, task);
     for (ScriptValue& v : args) SV_Release(&v);

@@ -498,6 +498,19 @@ void CockpitCalls() {
           Bytes{15, 2, 0, 14, 30, 15, 1, 0, 14, 40, 9, 2, 0, 1, 9, 8, 0, 1, 15, 3, 1, 14, 200, 10, 9, 0, 0, 0}})
         frames.insert(frames.end(), part.begin(), part.end());
     Seed("cockpitcalls", "calls-frames-and-freed-scenes", frames);
+
+    // An icon menu whose ID is the cockpit's (kind byte 8 passes the picked
+    // cockpit): item 0, item 1 with eight icons, and a nested run of items 2
+    // and 3 under item 1; its sub-menu opened and closed, flags set, a save
+    // and load, the menu made again and removed, the cockpit freed.
+    Bytes menu = {0, 9, 107, 0, 12, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8,    5, 4,  2, 0, 0,    0, 10, 0x12,
+                  1, 0, 0,   8, 1,  2, 3, 4, 5, 6, 7, 8, 2, 2, 0x40, 0, 10, 2, 3, 0x80, 0, 10};
+    const Bytes menuCalls = {9, 117,  0,    3, 8,    8, 9,   114, 0, 3,   8,   8,  9, 115, 0,    5,   8,
+                             8, 0x0E, 0x0F, 9, 118,  0, 3,   8,   8, 9,   119, 0,  2, 8,   9,    112, 0,
+                             5, 8,    8,    6, 0x0F, 9, 120, 0,   3, 6,   6,   14, 5, 10,  9,    109, 0,
+                             3, 8,    8,    9, 108,  0, 2,   8,   9, 111, 0,   4,  8, 8,   0x0E, 1,   0};
+    menu.insert(menu.end(), menuCalls.begin(), menuCalls.end());
+    Seed("cockpitcalls", "icon-menus", menu);
 }
 
 // Movies and soundtracks made by the media fixtures, behind the byte that

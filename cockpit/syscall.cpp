@@ -29,10 +29,7 @@ int32_t Now() { return g_SystemState ? g_SystemState->gameClock : 0; }
 
 int32_t AnswerZero(const SA_Call& c) { return c.Answer(0); }
 
-Cockpit* CockpitOf(const SA_Call& c) { return INS_TableGet(g_CockpitSystem, static_cast<uint32_t>(c.Int(0))); }
-
-// An object argument where 0 stores no reference: no look-up (and no line) for 0.
-SectorObject* ObjectOrNone(const SA_Call& c, int32_t i) { return c.Int(i) ? c.Object(i) : nullptr; }
+Cockpit* CockpitOf(const SA_Call& c) { return INS_CallCockpit(c); }
 
 int32_t IdOf(const SectorObject* o) { return o ? static_cast<int32_t>(o->id) : 0; }
 int32_t IdOf(const Camera3D* camera) { return camera ? static_cast<int32_t>(camera->inst.id) : 0; }
@@ -119,30 +116,9 @@ int32_t SetSectorSpace(const SA_Call& c) {
 }
 
 template <SectorObject* Cockpit::*Field>
-int32_t SetObject(const SA_Call& c) {
-    Cockpit* k = CockpitOf(c);
-    if (!k) return c.Answer(0);
-    SectorObject* object = ObjectOrNone(c, 1);
-    if (object || !c.Int(1)) k->*Field = object;
-    return c.Answer(0);
-}
-
-template <SectorObject* Cockpit::*Field>
 int32_t GetObject(const SA_Call& c) {
     const Cockpit* k = CockpitOf(c);
     return c.Answer(k ? IdOf(k->*Field) : 0);
-}
-
-template <int32_t Cockpit::*Field>
-int32_t SetInt(const SA_Call& c) {
-    if (Cockpit* k = CockpitOf(c)) k->*Field = c.Int(1);
-    return c.Answer(0);
-}
-
-template <int32_t Cockpit::*Field>
-int32_t GetInt(const SA_Call& c) {
-    const Cockpit* k = CockpitOf(c);
-    return c.Answer(k ? k->*Field : 0);
 }
 
 int32_t SetCameraMessage(const SA_Call& c) {
@@ -271,24 +247,24 @@ constexpr std::array<INS_CallFn, kLaterCalls> MakeTable() {
     t[9] = GetCameraField<&Cockpit::galaxyCamera>;
     t[10] = GetCameraField<&Cockpit::dustCamera>;
     t[11] = SetSectorSpace;
-    t[12] = SetObject<&Cockpit::refObject>;
-    t[13] = SetObject<&Cockpit::cockpitRefObject>;
+    t[12] = INS_SetCockpitObject<&Cockpit::refObject>;
+    t[13] = INS_SetCockpitObject<&Cockpit::cockpitRefObject>;
     t[14] = GetObject<&Cockpit::refObject>;
     t[15] = GetObject<&Cockpit::cockpitRefObject>;
-    t[16] = SetInt<&Cockpit::shading>;
+    t[16] = INS_SetCockpitInt<&Cockpit::shading>;
     t[17] = SetCameraMessage;
     t[18] = SetNavMap;
     t[19] = DisplayStaticText;
     t[20] = DisplayText;
     t[21] = SetGrid;
-    t[22] = GetInt<&Cockpit::gridOn>;
+    t[22] = INS_GetCockpitInt<&Cockpit::gridOn>;
     t[23] = SetRadarMode;
-    t[24] = GetInt<&Cockpit::radarMode>;
-    t[25] = GetInt<&Cockpit::radarRange>;
+    t[24] = INS_GetCockpitInt<&Cockpit::radarMode>;
+    t[25] = INS_GetCockpitInt<&Cockpit::radarRange>;
     t[26] = MoveCockpit;
     t[27] = SetCockpitNumber;
-    t[28] = GetInt<&Cockpit::cockpitNumber>;
-    t[29] = SetInt<&Cockpit::monitorNumber>;
+    t[28] = INS_GetCockpitInt<&Cockpit::cockpitNumber>;
+    t[29] = INS_SetCockpitInt<&Cockpit::monitorNumber>;
     t[30] = GetMonitorNumber;
     t[31] = DisplayMessage;
     t[32] = DisplayMessageWithDuration;
@@ -309,6 +285,8 @@ constexpr std::array<INS_CallFn, kLaterCalls> kCalls = MakeTable();
 }  // namespace
 
 INSDisplayLink g_INSDisplays = {NoText, NoValue, NoText, NoValue, NoDisplay, NoMessage, INS_SetTracking};
+
+Cockpit* INS_CallCockpit(const SA_Call& c) { return INS_TableGet(g_CockpitSystem, static_cast<uint32_t>(c.Int(0))); }
 
 void INS_SetTracking(Cockpit* cockpit, int32_t mode, SectorObject* object) {
     cockpit->trackingMode = static_cast<int16_t>(mode);

@@ -24,6 +24,30 @@ int32_t INS_RunStoryInt(int32_t objectId, const char* name, int32_t argc, int32_
 
 using INS_CallFn = int32_t (*)(const SA_Call& call);
 
+// The cockpit the call's first argument names, or null.
+Cockpit* INS_CallCockpit(const SA_Call& c);
+// Calls that set or answer one field of the named cockpit; a missing
+// cockpit changes nothing and answers 0. An object argument of 0 clears the
+// reference, a missing object keeps it.
+template <int32_t Cockpit::*Field>
+int32_t INS_SetCockpitInt(const SA_Call& c) {
+    if (Cockpit* k = INS_CallCockpit(c)) k->*Field = c.Int(1);
+    return c.Answer(0);
+}
+template <int32_t Cockpit::*Field>
+int32_t INS_GetCockpitInt(const SA_Call& c) {
+    const Cockpit* k = INS_CallCockpit(c);
+    return c.Answer(k ? k->*Field : 0);
+}
+template <SectorObject* Cockpit::*Field>
+int32_t INS_SetCockpitObject(const SA_Call& c) {
+    Cockpit* k = INS_CallCockpit(c);
+    if (!k) return c.Answer(0);
+    SectorObject* object = c.Int(1) ? c.Object(1) : nullptr;
+    if (object || !c.Int(1)) k->*Field = object;
+    return c.Answer(0);
+}
+
 // The text displays and the tracking that the HUD and menus fill; until then
 // the displays show nothing and tracking keeps only its mode and object.
 struct INSDisplayLink {

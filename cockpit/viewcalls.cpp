@@ -10,6 +10,7 @@
 #include "base/texcache.h"
 #include "cockpit/iconmenus.h"
 #include "cockpit/scenes.h"
+#include "cockpit/syscall.h"
 #include "cockpit/update.h"
 #include "scene/records.h"
 #include "script/arrays.h"
@@ -27,7 +28,7 @@ constexpr uint32_t kBayDoorFlag = 0x20000000;
 
 int32_t Now() { return g_SystemState ? g_SystemState->gameClock : 0; }
 
-Cockpit* CockpitOf(const SA_Call& c) { return INS_TableGet(g_CockpitSystem, static_cast<uint32_t>(c.Int(0))); }
+Cockpit* CockpitOf(const SA_Call& c) { return INS_CallCockpit(c); }
 
 int32_t Low16(int32_t v) { return static_cast<int16_t>(v & 0xFFFF); }
 
@@ -59,18 +60,6 @@ void NoTooltip(Cockpit*, int32_t, const char*, int32_t, int32_t) {}
 void NoHide(Cockpit*, uint32_t) {}
 
 // ---------------------------------------------------------------- field setters
-
-template <int32_t Cockpit::*Field>
-int32_t SetInt(const SA_Call& c) {
-    if (Cockpit* k = CockpitOf(c)) k->*Field = c.Int(1);
-    return c.Answer(0);
-}
-
-template <int32_t Cockpit::*Field>
-int32_t GetInt(const SA_Call& c) {
-    const Cockpit* k = CockpitOf(c);
-    return c.Answer(k ? k->*Field : 0);
-}
 
 template <int32_t (Cockpit::*Field)[3]>
 int32_t SetTriple(const SA_Call& c) {
@@ -260,14 +249,6 @@ int32_t SetFlags(const SA_Call& c) {
 int32_t GetFlags(const SA_Call& c) {
     const Cockpit* k = CockpitOf(c);
     return c.Answer(k ? static_cast<int32_t>(k->flags) : 0);
-}
-
-int32_t SetRefViewObject(const SA_Call& c) {
-    Cockpit* k = CockpitOf(c);
-    if (!k) return c.Answer(0);
-    SectorObject* object = c.Int(1) ? c.Object(1) : nullptr;
-    if (object || !c.Int(1)) k->refViewObject = object;
-    return c.Answer(0);
 }
 
 // ---------------------------------------------------------------- calls 99 to 129
@@ -462,11 +443,11 @@ constexpr std::array<SA_CallFn, kCount> MakeTable() {
     at(43) = SetViewConnectMode;
     at(44) = LockView;
     at(45) = SetTriple<&Cockpit::viewPos>;
-    at(46) = SetInt<&Cockpit::viewMode>;
-    at(47) = SetInt<&Cockpit::draw2D>;
-    at(48) = SetInt<&Cockpit::cockpitBodyOn>;
-    at(49) = SetInt<&Cockpit::radarBodyOn>;
-    at(50) = SetInt<&Cockpit::displayBodyOn>;
+    at(46) = INS_SetCockpitInt<&Cockpit::viewMode>;
+    at(47) = INS_SetCockpitInt<&Cockpit::draw2D>;
+    at(48) = INS_SetCockpitInt<&Cockpit::cockpitBodyOn>;
+    at(49) = INS_SetCockpitInt<&Cockpit::radarBodyOn>;
+    at(50) = INS_SetCockpitInt<&Cockpit::displayBodyOn>;
     at(51) = EnableTargetBodies;
     at(52) = SetTriple<&Cockpit::viewCameraOffset>;
     at(53) = GetOne<&Cockpit::viewCameraOffset, 0>;
@@ -507,19 +488,19 @@ constexpr std::array<SA_CallFn, kCount> MakeTable() {
     at(88) = GetFlags;
     at(89) = GetTriple<&Cockpit::viewPos>;
     at(90) = GetTriple<&Cockpit::viewPointPos>;
-    at(91) = SetInt<&Cockpit::focus>;
+    at(91) = INS_SetCockpitInt<&Cockpit::focus>;
     at(92) = SetDuration<&Cockpit::focusDuration, &Cockpit::focusDurationStart>;
-    at(93) = SetRefViewObject;
+    at(93) = INS_SetCockpitObject<&Cockpit::refViewObject>;
     at(94) = SetTriple<&Cockpit::refViewPos>;
     at(95) = SetTriple<&Cockpit::refPos>;
     at(96) = GetTriple<&Cockpit::refPos>;
     at(97) = GetTriple<&Cockpit::refViewPos>;
-    at(98) = SetInt<&Cockpit::cinematicLoopTime>;
+    at(98) = INS_SetCockpitInt<&Cockpit::cinematicLoopTime>;
     at(99) = SetCrossHair;
     at(100) = AnswerZero;  // INS_GetMaxNumCrossHairs
     at(101) = GetCrossHair;
     at(102) = AnswerMinusOne;  // INS_GetBodyForCrossHair
-    at(103) = SetInt<&Cockpit::noDecay>;
+    at(103) = INS_SetCockpitInt<&Cockpit::noDecay>;
     at(104) = TrackPrevNext;
     at(105) = ObjectAtOverlay;
     at(106) = MenuPosAtOverlay;

@@ -557,6 +557,20 @@ TEST_F(ViewCalls, AMissileInFlightShowsTheMissileIcons) {
     EXPECT_EQ(INS_GetSpaceObjectIcon(ship, false, false, true), 186);
 }
 
+TEST_F(ViewCalls, APointIsProjectedIntoTheSectorCameraAxes) {
+    const int32_t id = Id();
+    // Without a sector camera there is nothing to project through.
+    EXPECT_EQ(CallValue("INS_CockpitProjectPosition", {id, 1, 2, 3}), "0");
+    Camera3D* camera = B3D_CameraAlloc();
+    ASSERT_NE(camera, nullptr);
+    camera->inst.worldPos = QelVector{100, 0, 0, 0};
+    Qel_MatFromAngles(&camera->inst.worldMatrix, 0, 0, 0);
+    c_->sectorCamera = camera->inst.id;
+    const std::string at = CallValue("INS_CockpitProjectPosition", {id, 150, 7, -9});
+    EXPECT_NE(at.find("50"), std::string::npos) << at;
+    EXPECT_NE(at.find("-9"), std::string::npos) << at;
+}
+
 TEST_F(ViewCalls, TooltipsLogAMissingCockpit) {
     static std::string s_text;
     g_INSViews.showTooltip = [](Cockpit*, int32_t, const char* text, int32_t, int32_t) { s_text = text ? text : ""; };

@@ -13,6 +13,7 @@
 #include "cockpit/iconmenus.h"
 #include "cockpit/scenes.h"
 #include "cockpit/standin.h"
+#include "cockpit/ticker.h"
 #include "cockpit/steering.h"
 #include "scene/names.h"
 #include "scene/records.h"
@@ -159,6 +160,8 @@ void INS_ClearAllCockpits(CockpitSystem* system) {
 
 void INS_ClearCockpit(Cockpit* cockpit) {
     IC_FreeIconMenus(cockpit);
+    // Tasks waiting on the ticker are answered before the cockpit goes.
+    INS_FreeHud(cockpit);
     IC_FreeAllScenes(cockpit);
     cockpit->refObject = cockpit->cockpitRefObject = cockpit->sectorSpace = nullptr;
     cockpit->refViewObject = cockpit->trackedObject = cockpit->secondObject = nullptr;
@@ -196,6 +199,7 @@ void INS_RemoveObjectReferences(SectorObject* object) {
         for (SectorObject** ref : {&c->refObject, &c->cockpitRefObject, &c->secondObject, &c->trackedObject,
                                    &c->refViewObject, &c->sectorSpace})
             if (*ref == object) *ref = nullptr;
+        INS_HudForget(c, object);
     }
 }
 

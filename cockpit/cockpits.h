@@ -17,6 +17,7 @@ struct Inst3D;
 struct SectorObject;
 struct SE_Task;
 struct IconMenu;
+struct CockpitHud;
 
 // The cockpit's handle on one scene instance made on demand, held by id so
 // that an instance the scene engine freed (a location reset, a story's free)
@@ -141,6 +142,9 @@ struct Cockpit {
     TooltipScene* tooltip;
     CockpitSway sway;  // of the cockpit body
     IconMenu* menus;   // the icon menus in the order made; removed ones until freed
+    // The HUD's radar, ticker and scanner state, made on first use and freed
+    // with the cockpit (INS_FreeHud).
+    CockpitHud* hud;
 };
 
 // The one record of a running story's cockpits.

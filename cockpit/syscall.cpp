@@ -8,6 +8,7 @@
 #include "cockpit/callnames.h"
 #include "cockpit/scenes.h"
 #include "cockpit/viewcalls.h"
+#include "cockpit/ticker.h"
 #include "scene/allocs.h"
 #include "scene/records.h"
 #include "script/lookup.h"
@@ -46,7 +47,6 @@ const char* TextArg(const SA_Call& c, int32_t i) { return SV_GetString(c.Arg(i))
 
 void NoText(Cockpit*, const char*) {}
 void NoValue(Cockpit*, int32_t) {}
-int32_t NoDisplay(Cockpit*, const SA_Call& c, const char*, int32_t, bool, int32_t) { return c.Answer(0); }
 void NoMessage(Cockpit*, const char*, int32_t) {}
 
 // ---------------------------------------------------------------- calls 0 to 41
@@ -284,7 +284,8 @@ constexpr std::array<INS_CallFn, kLaterCalls> kCalls = MakeTable();
 
 }  // namespace
 
-INSDisplayLink g_INSDisplays = {NoText, NoValue, NoText, NoValue, NoDisplay, NoMessage, INS_SetTracking};
+INSDisplayLink g_INSDisplays = {NoText,    NoValue,        INS_SetStaticText, INS_ClearTextCall, INS_DisplayTextCall,
+                                NoMessage, INS_SetTracking};
 
 Cockpit* INS_CallCockpit(const SA_Call& c) { return INS_TableGet(g_CockpitSystem, static_cast<uint32_t>(c.Int(0))); }
 

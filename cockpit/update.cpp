@@ -6,9 +6,11 @@
 #include "base/general.h"
 #include "base/random.h"
 #include "base/standin_calls.h"
+#include "cockpit/hud.h"
 #include "cockpit/scenes.h"
 #include "cockpit/viewcalls.h"
 #include "cockpit/syscall.h"
+#include "cockpit/ticker.h"
 #include "scene/records.h"
 #include "scene/smallops.h"
 #include "space/behaviour.h"
@@ -486,15 +488,29 @@ void HudStep(Cockpit* c) {
 }
 
 void Nothing(Cockpit*) {}
-void NothingAtAll() {}
 void NoMarkers(Cockpit*, int32_t) {}
 void NoDust(SectorObject*, Camera3D*, Camera3D*) {}
 
 }  // namespace
 
-INSHudLink g_INSHud = {NothingAtAll, Nothing, Nothing, Nothing, NoMarkers, Nothing,
-                       Nothing,      Nothing, Nothing, Nothing, Nothing,   Nothing,
-                       Nothing,      Nothing, Nothing, Nothing, NoDust,    INS_StartViewConnect};
+INSHudLink g_INSHud = {INS_CheckAlert,
+                       Nothing,
+                       INS_BuildScannerList,
+                       Nothing,
+                       NoMarkers,
+                       Nothing,
+                       Nothing,
+                       INS_CheckText,
+                       Nothing,
+                       Nothing,
+                       Nothing,
+                       Nothing,
+                       Nothing,
+                       INS_RadarStep,
+                       Nothing,
+                       INS_TargetPanelStep,
+                       NoDust,
+                       INS_StartViewConnect};
 
 void INS_StartViewConnect(Cockpit* cockpit, int32_t mode) { INS_SetViewConnectMode(cockpit, mode); }
 

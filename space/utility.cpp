@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cockpit/effects.h"
-#include "cockpit/missilealert.h"
+#include "cockpit/ticker.h"
 #include "scene/allocs.h"
 #include "scene/caches.h"
 #include "scene/geometry.h"

@@ -14,6 +14,7 @@
 #include "scene/records.h"
 #include "script/modules.h"
 #include "scene/body_fixture.h"
+#include "cockpit/cockpits.h"
 #include "space/callnames.h"
 #include "space/create.h"
 #include "space/detail.h"
@@ -454,13 +455,16 @@ TEST_F(MissileTest, TheTargetRulesDecideWhetherAnythingLeaves) {
 }
 
 TEST_F(MissileTest, AMissileWithoutATargetAlertsNobody) {
+    ASSERT_NE(INS_NewCockpitSystem(), nullptr);
+    g_SpaceRoot->game.playerObject = shooter_;
     SectorObject* m = O_LaunchMissile(shooter_, nullptr, 0, 1, 0, 0);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(O_MissileData(m)->target, nullptr);
-    // The shooter is told; no target side runs.
+    // The shooter is told; no target side runs, and the cockpit raises no alarm.
     EXPECT_EQ(Told(), (std::vector<std::string>{"MissileLaunched 1"}));
-    const auto& calls = StandIn_ObjectCalls();
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "INS_NotifyMissileAlert " + std::to_string(Id(m))), 1);
+    EXPECT_EQ(g_CockpitSystem->statusFlags & 4u, 0u);
+    g_SpaceRoot->game.playerObject = nullptr;
+    INS_FreeCockpitSystem();
 }
 
 TEST_F(DetailTest, ALaserIsRefusedByAShipWhoseLaserSlotsAreFull) {

@@ -313,7 +313,8 @@ void INS_BuildRadar(Cockpit* cockpit, SectorObject* ship) {
     std::vector<Shown> shown;
     std::vector<int32_t> kept;
     int32_t hostileExtent = 0, hostileCount = 0;
-    const bool highlight = HighlightStep(cockpit, hud);
+    const bool highlight = HighlightStep(cockpit, hud) && cockpit->trackedObject;
+    hud->highlighted = highlight ? 1 : 0;
     for (const ScannerEntry& e : hud->scanner) {
         if (e.object == ship || !Valid(e)) continue;
         SectorObject* o = e.object;

@@ -43,6 +43,7 @@ struct CockpitHud {
     uint32_t lastTracked;  // object ID
     int32_t highlightCount;
     int32_t nextHighlight;
+    int32_t highlighted;  // 1 while this frame draws the tracked object highlighted
     // The target panel.
     int32_t inLaserRange;
 };

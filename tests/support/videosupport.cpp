@@ -51,6 +51,12 @@ void VideoTestBase::TearDown() {
 }
 
 bool VideoTestBase::OpenVideo(int width, int height, bool windowed) {
+    return OpenTestVideo(state, width, height, windowed);
+}
+
+void VideoTestBase::CloseVideo() { CloseTestVideo(); }
+
+bool OpenTestVideo(SystemState* state, int width, int height, bool windowed) {
     state->width = static_cast<uint16_t>(width);
     state->height = static_cast<uint16_t>(height);
     state->depth = 32;
@@ -59,7 +65,7 @@ bool VideoTestBase::OpenVideo(int width, int height, bool windowed) {
     return S_InitVideo(width, height, 32, windowed ? 0x8000000 : 0) != nullptr;
 }
 
-void VideoTestBase::CloseVideo() {
+void CloseTestVideo() {
     S_3DFreeLookupTextures();
     S_CloseVideoDevice(1);
     // Enumeration alone (no display record) leaves the tables to free here.

@@ -26,6 +26,12 @@ private:
     bool hadConfig_ = false;
 };
 
+// The real device opened for a system record that is the engine's (windowed
+// unless told), and closed with everything it made; for fixtures that make
+// their own system record.
+bool OpenTestVideo(SystemState* state, int width, int height, bool windowed = true);
+void CloseTestVideo();
+
 // An adapter description for seamed tables: caps of the stand-in, one desktop
 // mode and the given full-screen modes (all X8R8G8B8 unless told).
 struct SeamMode {

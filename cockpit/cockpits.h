@@ -162,6 +162,7 @@ struct CockpitSystem {
     int32_t crossHair;
     ScriptValue answer;  // the integer answer of a story function the module started
     int16_t answered;    // 1 once the answer slot holds an answer
+    int16_t fontTried;   // 1 once the HUD tried to open its font
     int32_t dustBody;
 };
 

@@ -136,7 +136,11 @@ void INS_HudForget(Cockpit* cockpit, const SectorObject* object) {
 int32_t INS_HudFont() {
     CockpitSystem* system = g_CockpitSystem;
     if (!system) return -1;
-    if (system->hudFont < 0) system->hudFont = B3D_OpenFontNumbered("Tahoma", 13, 16, 33, 1);
+    // A font that cannot be opened is tried once per system, not every frame.
+    if (system->hudFont < 0 && !system->fontTried) {
+        system->fontTried = 1;
+        system->hudFont = B3D_OpenFontNumbered("Tahoma", 13, 16, 33, 1);
+    }
     return system->hudFont;
 }
 

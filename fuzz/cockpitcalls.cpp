@@ -4,13 +4,18 @@
 // and cockpit numbers, hit shakes, the cockpit of a ship, reference removal,
 // engine calls of module 10 with fewer or more arguments than they read,
 // frames of the cockpits' update, story cameras and the cockpits' own scenes
-// freed by the scene engine, control-matrix bindings, and frames of steering
-// from random input, with saves, loads (a new cockpit system) and clears
-// between. After every step each cockpit reference must lead to a live
-// object, each turret of the steering to a live cockpit or none, and no
-// ship may be asked for less than full reverse.
+// freed by the scene engine, control-matrix bindings, frames of steering
+// from random input, texts on the ticker, alerts and missile alerts, the
+// scanner list (with story code that frees a cockpit mid-walk), the radar,
+// the target panel and object symbols drawn into the HUD's textures, with
+// saves, loads (a new cockpit system) and clears between. After every step
+// each cockpit reference must lead to a live object, each turret of the
+// steering to a live cockpit or none, and no ship may be asked for less than
+// full reverse; a task left waiting on a text must be answered by the time
+// its cockpit system is gone.
 //
-// Input: one byte per step (its value modulo 16 picks it), then its operands:
+// Input: one byte per step (its value modulo 16 picks it; 0xF8 and above pick
+// 16 plus its low two bits), then its operands:
 //   0  add a cockpit              7  the cockpit of a ship: object
 //   1  free a cockpit: cockpit    8  a frame of steering: 24 input bytes
 //   2  add an object: kind, place 9  an engine call: call, cockpit, shape
@@ -21,6 +26,10 @@
 //   6  a hit: object, two level bytes       12 clear all cockpits
 //   14 a frame of the cockpits: ms / 13     13 bind: code, action, flags
 //   15 scene records: what, (camera or cockpit)
+//   16 the ticker: cockpit, what, ms / 13
+//   17 alerts: player object, what (a missile aimed at it, a known object), object
+//   18 HUD frame: cockpit, mode, range, tracking mode, unit display
+//   19 a symbol: texture, main type, subtype, x, y2, y, three flag bytes
 // A cockpit, object or camera byte below 0xF0 picks one of the IDs handed
 // out so far (live or freed), above it a made-up ID.
 #include <cstdio>
@@ -31,8 +40,12 @@
 #include "base/general.h"
 #include "base/memory.h"
 #include "base/standin_calls.h"
+#include "base/ebm.h"
+#include "base/texcache.h"
 #include "cockpit/cockpits.h"
+#include "cockpit/hud.h"
 #include "cockpit/syscall.h"
+#include "cockpit/ticker.h"
 #include "cockpit/controlmatrix.h"
 #include "cockpit/iconmenus.h"
 #include "cockpit/scenes.h"
@@ -47,7 +60,10 @@
 #include "program/shell.h"
 #include "scene/allocs.h"
 #include "scene/trees.h"
+#include "scene/names.h"
 #include "scene/records.h"
+#include "scene/state.h"
+#include "scene/texdraw.h"
 #include "script/loader.h"
 #include "script/modules.h"
 #include "script/arrays.h"
@@ -96,6 +112,14 @@ constexpr const char* kSteeringStory = R"(
 .func "InputMouseDelta" need 2
     c0
     ret
+.func "GetScannerRange" need 2
+    pushl 3000000
+    ret
+.func "SetKnown" need 4
+    pushw 1
+    pushw 1
+    sys "INS_CockpitFree"
+    ret
 )";
 
 void Check(bool ok, const char* what) { Fuzz_Check(ok, "cockpitcalls", what); }
@@ -104,6 +128,7 @@ struct World {
     std::vector<uint32_t> cockpits;  // every cockpit ID handed out, live or freed
     std::vector<uint32_t> objects;   // every object ID handed out
     std::vector<uint32_t> cameras;   // every story camera ID handed out
+    std::vector<SE_Task*> waiting;   // tasks a text display left waiting
     InputState input{};
 };
 
@@ -308,13 +333,18 @@ void EngineCall(FuzzInput& in, World& w) {
             default: SV_AssignInt(&args[i], static_cast<int8_t>(kind) * 131); break;
         }
     }
-    INS_SysCall(1, task, call, argc, args);
-    Check(task->answered, "no answer");
+    INS_SysCall(g_SEContext->ownModule, task, call, argc, args);
+    for (ScriptValue& v : args) SV_Release(&v);
+    if (!task->answered) {
+        // Only a text display waits: until its text has passed.
+        Check(call == 20, "a call left its task waiting");
+        w.waiting.push_back(task);
+        return;
+    }
     Check(task->callResult.tag == VARTYPE_INTEGER || task->callResult.tag == VARTYPE_ARRAY,
           "an answer neither an integer nor an array");
     SV_Release(&task->callResult);
     SE_RemoveTask(g_SEContext, task);
-    for (ScriptValue& v : args) SV_Release(&v);
 }
 
 // A frame of the cockpits over a game-clock step (across the clock's wrap).
@@ -345,11 +375,149 @@ void SceneRecords(FuzzInput& in, World& w) {
     }
 }
 
+// The ticker of a cockpit: a text queued, cleared or set as the static text,
+// then a step of the ticker after some time.
+void TickerStep(FuzzInput& in, World& w) {
+    Cockpit* c = PickCockpit(in, w);
+    const uint8_t what = in.next();
+    const int32_t ms = in.next() * 13;
+    if (!c) return;
+    const char* texts[4] = {"", " ", "!!! ! !!", "a longer text that takes its time to pass the band"};
+    switch (what % 4) {
+        case 0: INS_DisplayText(texts[(what >> 2) & 3], c, 0, 0, 0); break;
+        case 1: INS_DisplayText(nullptr, c, 0, 0, 0); break;
+        case 2: INS_SetStaticText(c, (what & 4) ? nullptr : texts[(what >> 3) & 3]); break;
+        default: INS_ClearText(c); break;
+    }
+    g_SystemState->gameClock = (g_SystemState->gameClock + ms) % 32400000;
+    INS_CheckText(c);
+}
+
+// The alert check and the missile alert around a player's ship, with a
+// missile aimed at it or an object made known to the story.
+void AlertStep(FuzzInput& in, World& w) {
+    SectorObject* player = PickObject(in, w);
+    const uint8_t what = in.next();
+    SectorObject* o = PickObject(in, w);
+    g_SpaceRoot->game.playerObject = player;
+    if ((what & 1) && player && player->container) {
+        if (SectorObject* m = O_AllocObject(SA_TypeCode(SA_MT_MISSILE, 0))) {
+            w.objects.push_back(m->id);
+            m->group = static_cast<int16_t>(what >> 4);
+            if (MissileData* data = O_MissileData(m)) data->target = (what & 2) ? player : o;
+            if (QelList* list = O_GetChildList(player->container)) {
+                SA_ListAddTail(list, m);
+                m->container = player->container;
+            }
+            INS_NotifyMissileAlert(m);
+        }
+    }
+    if ((what & 4) && o) {
+        o->flags |= 8;
+        o->eventObject = (what & 8) ? 2100 : 0;
+    }
+    if (o && player && o->instance && player->instance) o->instance->pos.z = player->instance->pos.z + what * 40000;
+    INS_NotifyMissileAlert(o);
+    INS_CheckAlert();
+    g_SpaceRoot->game.playerObject = nullptr;
+}
+
+// The scanner list, radar and target panel of a cockpit, on whatever its
+// cockpit ref object is.
+void HudFrame(FuzzInput& in, World& w) {
+    Cockpit* c = PickCockpit(in, w);
+    const uint8_t mode = in.next();
+    const int32_t range = static_cast<int8_t>(in.next()) * 400000;
+    const uint8_t tracking = in.next(), units = in.next();
+    if (!c) return;
+    c->radarMode = mode & 1;
+    c->radarRange = range;
+    c->trackingMode = static_cast<int16_t>(tracking % 5);
+    g_CockpitSystem->unitDisplay = units & 1;
+    g_SystemState->gameFrameDelta = mode * 7;
+    const uint32_t id = c->id;
+    INS_BuildScannerList(c);
+    if (INS_TableGet(g_CockpitSystem, id) != c) return;
+    INS_BuildRadar(c, c->cockpitRefObject);
+    INS_DrawTargetPanel(c, c->cockpitRefObject);
+}
+
+void SymbolStep(FuzzInput& in) {
+    const int32_t textures[4] = {INS_RADAR_TEXTURE, INS_TARGET_TEXTURE, -3, 7};
+    const int32_t texture = textures[in.next() & 3];
+    const int32_t mainType = static_cast<int8_t>(in.next()) % 24, subType = static_cast<int8_t>(in.next());
+    const int32_t x = static_cast<int8_t>(in.next()), y2 = static_cast<int8_t>(in.next());
+    const int32_t y = static_cast<int8_t>(in.next());
+    const uint32_t flags = in.next() | in.next() << 8 | in.next() << 16;
+    ID_DrawGObjectSymbol2(texture, mainType, subType, x * 2, y2 * 2, y * 2, flags);
+}
+
 // As a load does: the section written, a new system, the section read back.
 void SaveAndLoad() {
     const Bytes saved = Fuzz_SaveSection(ID_Save);
     Check(INS_NewCockpitSystem() != nullptr, "no cockpit system");
     Check(Fuzz_LoadSection(ID_Load, saved.data(), saved.size()) == 1, "a saved section did not load");
+}
+
+// A 1-bit BMP of the font grid: 16 cells of 16 x 13 per row from ' ', two
+// rows, every other column inked.
+std::vector<uint8_t> FontImage() {
+    const int32_t w = 256, h = 26, rowBytes = w / 8;
+    std::vector<uint8_t> out(62 + rowBytes * h, 0);
+    const auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    out[0] = 'B', out[1] = 'M';
+    put32(2, static_cast<uint32_t>(out.size()));
+    put32(10, 62);
+    put32(14, 40);
+    put32(18, w);
+    put32(22, h);
+    out[26] = 1;
+    out[28] = 1;
+    put32(46, 2);
+    put32(58, 0xFFFFFF);
+    for (int32_t i = 0; i < rowBytes * h; ++i) out[62 + i] = 0x55;
+    return out;
+}
+
+// The HUD's textures on the small device: the target panel, the ticker's
+// text and the radar as memory bitmaps, the icon sheet of the menu graphics
+// with a few icons of the symbols, and the HUD font, opened once so that
+// every cockpit system of an input finds it open.
+void HudTextures() {
+    if (!Fuzz_OpenDevice()) __builtin_trap();
+    TC_FreeTextureTables();
+    g_TCNumberedCount = 70;
+    g_TCNamedCount = 0;
+    if (TC_AllocTextureTable()) __builtin_trap();
+    B3D_ForgetMenuTextures();
+    constexpr int32_t kSheet = 3;
+    TC_SetTextureName(kSheet, "effects/menugfx/gui_master");
+    const int32_t textures[4][3] = {
+        {INS_TARGET_TEXTURE, 64, 64}, {INS_TEXT_TEXTURE, 128, 16}, {INS_RADAR_TEXTURE, 65, 65}, {kSheet, 64, 64}};
+    for (const auto& t : textures) {
+        TC_TextureTable[t[0]].bitmap =
+            GenerateEbm(static_cast<int16_t>(t[1]), static_cast<int16_t>(t[2]), 32, EBM_CHUNKY | EBM_NOSHADOW);
+        if (!TC_TextureTable[t[0]].bitmap) __builtin_trap();
+        TC_SetTextureFlags(t[0], 0);
+    }
+    B3D_TexRectFill(kSheet, 0, 0, 64, 64, 0xFF80C0E0);
+    const int32_t icons[] = {150, 148, 149, 184, 196, 185, 461, 464, 467, 469, 470, 471, 451, 452, 453, 162, 186};
+    B3DIconList& list = g_B3DState->icons[0];
+    list.rowCount = static_cast<int32_t>(std::size(icons));
+    list.rows = static_cast<B3DIconRow*>(Int_AllocMem(std::size(icons) * sizeof(B3DIconRow), 0));
+    if (!list.rows) __builtin_trap();
+    for (int32_t i = 0; i < list.rowCount; ++i) list.rows[i] = B3DIconRow{icons[i], 0, (i % 8) * 8, (i / 8) * 8, 5, 5};
+    const std::vector<uint8_t> font = FontImage();
+    Fuzz_WriteFile("F/Tahoma13.bmp", font.data(), font.size());
+    if (B3D_OpenFontNumbered("Tahoma", 13, 16, 33, 1) < 0) __builtin_trap();
+    // The target panel's unit texts come from the story's text pages, which
+    // keep what they looked up: looked up once here.
+    char text[64];
+    for (int32_t d : {500, 5000000}) INS_FormatDistance(text, sizeof text, d, 0);
+    // ... and the first blit from the icon sheet keeps what it made.
+    ID_DrawGObjectSymbol2(INS_RADAR_TEXTURE, SA_MT_SHIP, 0, 10, 20, 10, INS_SYMBOL_STEM);
 }
 
 void Setup() {
@@ -369,6 +537,8 @@ void Setup() {
     ship->field[SA_TF_SHIP_COCKPIT_COUNT] = 2;
     SA_AppendTypeRecords(SA_MT_DOCK, 1);
     SA_AppendTypeRecords(SA_MT_SECTOR, 1);
+    SA_AppendTypeRecords(SA_MT_MISSILE, 1);
+    HudTextures();
     g_ApplicationRecord.joySensitivity = 50;
     static ProgramState program{};
     g_ProgramState = &program;
@@ -408,7 +578,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FuzzInput in{data, size};
         int32_t saves = 0;
         for (int32_t step = 0; step < 300 && in.more(); ++step) {
-            switch (in.next() % 16) {
+            const uint8_t b = in.next();
+            switch (b >= 0xF8 ? 16 + (b & 3) : b % 16) {
                 case 0:
                     if (const uint32_t id = INS_AddCockpit(g_CockpitSystem)) w.cockpits.push_back(id);
                     break;
@@ -443,6 +614,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 case 12: INS_ClearAllCockpits(g_CockpitSystem); break;
                 case 14: CockpitFrame(in); break;
                 case 15: SceneRecords(in, w); break;
+                case 16: TickerStep(in, w); break;
+                case 17: AlertStep(in, w); break;
+                case 18: HudFrame(in, w); break;
+                case 19: SymbolStep(in); break;
                 default: {
                     const int32_t codes[] = {256, 257, 258, 259, 260, 261, 512, 513};
                     const uint8_t code = in.next(), action = in.next(), flags = in.next();
@@ -453,6 +628,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             CheckReferences();
         }
         INS_FreeCockpitSystem();
+        for (SE_Task* task : w.waiting) {
+            Check(task->answered, "a task waiting on a text was never answered");
+            SV_Release(&task->callResult);
+            SE_RemoveTask(ctx, task);
+        }
         for (uint32_t id : w.cameras) B3D_CameraFree(IC_FindCamera(id));
         SA_FreeAllObjects(g_SpaceRoot);
         g_InputState = nullptr;

@@ -9,6 +9,7 @@
 #include "base/display.h"
 #include "base/texcache.h"
 #include "base/strings.h"
+#include "cockpit/ticker.h"
 #include "cockpit/effects.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/cockpits.h"
@@ -256,8 +257,9 @@ void P_StartUp(int argc, char** argv) {
                       [](int channel, int32_t id) { SFX_StopSoundChannel(channel, id); }};
     // Effects play their impact and explosion sounds through it too.
     g_EOSoundLink = {SFX_PlaySound3D, SFX_FindSample};
-    // ... and the space simulation its missile alarm.
+    // ... and the space simulation its missile alarm, and the cockpit its alert sounds.
     g_SAPlaySound = SFX_PlaySound;
+    g_INSAlertSounds = {[](int32_t sound) { SFX_PlaySound(0, 0, sound, -1); }, SFX_StopSampleChannels};
     if (Fails(P_STEP_SCREENS) || !P_LoadScreens()) {
         Qel_DPrintf(0, "error opening gfx resources\n");
         P_Exit(1);

@@ -511,6 +511,20 @@ void CockpitCalls() {
                              3, 8,    8,    9, 108,  0, 2,   8,   9, 111, 0,   4,  8, 8,   0x0E, 1,   0};
     menu.insert(menu.end(), menuCalls.begin(), menuCalls.end());
     Seed("cockpitcalls", "icon-menus", menu);
+
+    // The HUD: texts on the ticker (one through call 20, whose task waits),
+    // frames that scroll them out, a missile aimed at the ship with the
+    // alerts, a known object told to the story while the scanner list is
+    // built, the radar and target panel, symbols, and a save and load with a
+    // text still queued.
+    Bytes hud = world;
+    for (const Bytes& part :
+         {control, Bytes{4, 0, 3, 0, 0xF8, 0, 0x08, 10, 9, 20, 0, 4, 3, 5, 5, 14, 40},
+          Bytes{0xF9, 1, 0x0F, 1, 0xF9, 1, 0x04, 0, 0xFA, 0, 1, 5, 3, 0, 0xFA, 0, 0, 0, 1, 1},
+          Bytes{0xFB, 0, 7, 0, 10, 20, 5, 0x00, 0x10, 0x04, 0xFB, 1, 5, 0, 30, 2, 30, 0x0A, 0x01, 0x00},
+          Bytes{14, 200, 14, 200, 0xF8, 1, 0x0E, 0, 9, 20, 1, 4, 3, 5, 5, 10, 14, 200, 9, 19, 0, 2, 3, 12}})
+        hud.insert(hud.end(), part.begin(), part.end());
+    Seed("cockpitcalls", "hud-texts-alerts-and-radar", hud);
 }
 
 // Movies and soundtracks made by the media fixtures, behind the byte that

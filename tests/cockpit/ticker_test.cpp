@@ -12,6 +12,8 @@
 
 #include "cockpit/hud_fixture.h"
 #include "cockpit/syscall.h"
+#include "script/modules.h"
+#include "space/callnames.h"
 #include "space/objects.h"
 #include "script/tasks.h"
 #include "support/script_run.h"
@@ -169,11 +171,13 @@ TEST_F(Ticker, TheBandAndTheStaticText) {
 // ---------------------------------------------------------------- scanner list
 
 // The ship's story object gives the range; object 41 is told it is known;
-// object 42 frees the cockpit when it is.
+// object 42 frees the cockpit when it is, object 43 two objects.
 constexpr const char* kScannerStory = R"(
     end
 .var "Range" int 0
 .var "Cockpit" int 0
+.var "Next" int 0
+.var "Self" int 0
 .object 40
 .func "GetScannerRange" need 8
     getg 0
@@ -190,6 +194,15 @@ constexpr const char* kScannerStory = R"(
     pushw 1
     sys "INS_CockpitFree"
     ret
+.object 43
+.func "SetKnown" need 8
+    getg 2
+    pushw 1
+    sys "SA_FreeObject"
+    getg 3
+    pushw 1
+    sys "SA_FreeObject"
+    ret
 )";
 
 class Scanner : public HudTest {
@@ -200,6 +213,8 @@ protected:
         runner_ = std::make_unique<StoryRunner>();
         g_SEContext = runner_->ctx();
         INS_RegisterSysCalls();
+        root_.moduleNumber = SB_RegisterEngineModule(runner_->ctx(), SA_SysCall, SA_GetCallNames(),
+                                                     SA_ReturnIntCallback, nullptr, nullptr);
         ASSERT_TRUE(runner_->Load(kScannerStory));
         Global(0, 50000);
         Global(1, static_cast<int32_t>(c_->id));
@@ -339,6 +354,22 @@ TEST_F(Scanner, AStoryMayFreeTheCockpitWhileItsListIsBuilt) {
     INS_BuildScannerList(c_);
     EXPECT_EQ(INS_TableGet(g_CockpitSystem, id), nullptr);
     c_ = nullptr;
+}
+
+// ... here it frees the object it is run for and the one after it: the walk
+// goes on to the next object that is still there.
+TEST_F(Scanner, AStoryMayFreeObjectsWhileTheListIsBuilt) {
+    SectorObject* known = Put(SA_MT_SHIP, 1000);
+    known->flags |= 8;
+    known->eventObject = 43;
+    SectorObject* next = Put(SA_MT_SHIP, 2000);
+    SectorObject* last = Put(SA_MT_SHIP, 3000);
+    const uint32_t knownId = known->id, nextId = next->id;
+    Global(2, static_cast<int32_t>(nextId));
+    Global(3, static_cast<int32_t>(knownId));
+    EXPECT_EQ(Listed(), (std::vector<SectorObject*>{last}));
+    EXPECT_EQ(SA_LookupObject(knownId), nullptr);
+    EXPECT_EQ(SA_LookupObject(nextId), nullptr);
 }
 
 TEST_F(Scanner, AMonitorScansOnlyWithTheRadarOn) {

@@ -220,9 +220,10 @@ void INS_CheckText(Cockpit* cockpit) {
     ClearBand(w, h);
     int64_t scrolled = int64_t{S_ClockDiff(Now(), hud->startTime)} * INS_TICKER_SPEED / 1000;
     if (scrolled > int64_t{hud->width} + x0 - 1) {
+        const uint32_t id = cockpit->id;
         FinishHead(hud);
         // The answer may have run story code that freed the cockpit.
-        if (cockpit->hud != hud) return;
+        if (INS_TableGet(g_CockpitSystem, id) != cockpit || cockpit->hud != hud) return;
         if (!hud->texts.empty()) {
             hud->width = hud->texts.front().width;
             hud->startTime = Now();

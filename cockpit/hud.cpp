@@ -46,35 +46,6 @@ constexpr int32_t kPanelSize = 64, kRowHeight = 16;
 int32_t Now() { return g_SystemState ? g_SystemState->gameClock : 0; }
 int32_t RealNow() { return g_SystemState ? g_SystemState->realClock : 0; }
 
-int32_t Field(int32_t mainType, int32_t subType, int32_t field) {
-    const TypeRecord* t = SA_GetTypeRecord(mainType, subType);
-    return t ? t->field[field] : 0;
-}
-
-int32_t Pick(uint32_t selector, int32_t selected, int32_t marked, int32_t plain) {
-    return (selector & 0x2) ? selected : (selector & 0x8) ? marked : plain;
-}
-
-int32_t ShipIcon(int32_t subType, uint32_t selector) {
-    if ((selector & 0x10000) && !(selector & 0xA)) return 186;
-    struct Own {
-        int32_t subType, selected, marked, plain;
-    };
-    static constexpr Own kOwn[] = {{66, 166, 167, 168}, {67, 157, 158, 159}, {72, 157, 158, 159},
-                                   {70, 175, 176, 177}, {71, 163, 164, 165}, {73, 178, 179, 180},
-                                   {79, 172, 173, 174}, {74, 188, 188, 188}, {82, 194, 194, 194}};
-    for (const Own& o : kOwn)
-        if (o.subType == subType) return Pick(selector, o.selected, o.marked, o.plain);
-    // plain, selected, marked per ship class
-    static constexpr int32_t kClass[14][3] = {{150, 148, 149}, {144, 142, 143}, {153, 151, 152}, {153, 151, 152},
-                                              {156, 154, 155}, {141, 139, 140}, {138, 136, 137}, {135, 133, 134},
-                                              {150, 148, 149}, {144, 142, 143}, {135, 133, 134}, {147, 145, 146},
-                                              {144, 142, 143}, {496, 494, 495}};
-    const int32_t cls = Field(SA_MT_SHIP, subType, SA_TF_CLASS);
-    if (cls < 0 || cls >= 14) return 185;
-    return Pick(selector, kClass[cls][1], kClass[cls][2], kClass[cls][0]);
-}
-
 const B3DIconRow* Icon(int32_t id) { return g_B3DState ? B3D_GetIconData(kIconList, id) : nullptr; }
 
 int32_t IconTexture() { return B3D_GetTextureID(kIconTexture); }
@@ -168,45 +139,11 @@ bool Valid(const ScannerEntry& e) { return SA_LookupObject(e.id) == e.object && 
 
 // ---------------------------------------------------------------- icons and symbols
 
-int32_t INS_GetObjectIcon(int32_t mainType, int32_t subType, uint32_t selector) {
-    switch (mainType) {
-        case SA_MT_DOCK:
-        case SA_MT_FACTORY: {
-            if (selector & 0x40000) return Pick(selector, 160, 161, 162);
-            const int32_t own = Field(mainType, subType, mainType == SA_MT_DOCK ? SA_TF_DOCK_ICON : SA_TF_FACTORY_ICON);
-            return own >= 1 ? own : (mainType == SA_MT_DOCK ? 196 : 198);
-        }
-        case SA_MT_SHIP: return ShipIcon(subType, selector);
-        case SA_MT_LASER:
-        case SA_MT_MISSILE: {
-            const bool alternate = selector & 0x8000;
-            if (selector & 0x20000) {
-                if (subType < 0) return alternate ? 44 : 43;
-                const int32_t own =
-                    Field(mainType, subType, mainType == SA_MT_LASER ? SA_TF_LASER_ICON : SA_TF_MISSILE_ICON);
-                if (own >= 1) return own + (alternate ? 1 : 0);
-                return (mainType == SA_MT_LASER ? 1 : 45) + (alternate ? 1 : 0);
-            }
-            if (mainType == SA_MT_MISSILE && (selector & 0x80)) return Pick(selector, 169, 170, 171);
-            return 185;
-        }
-        case SA_MT_ASTEROID: return 191;
-        case SA_MT_GATE: {
-            static constexpr int32_t kGates[] = {184, 190, 193, 187};
-            return subType >= 0 && subType < 4 ? kGates[subType] : 186;
-        }
-        case SA_MT_SPECIAL:
-            if (subType == 3 || subType == 4 || subType == 28 || subType == 37) return 185;
-            return subType == 34 ? 195 : 186;
-        default: return 185;
-    }
-}
-
 void ID_DrawGObjectSymbol2(int32_t texture, int32_t mainType, int32_t subType, int32_t x, int32_t y2, int32_t y,
                            uint32_t flags) {
     const int32_t width = B3D_TexGetWidth(texture), height = B3D_TexGetHeight(texture);
     if (width <= 0) return;
-    const B3DIconRow* own = Icon(INS_GetObjectIcon(mainType, subType, flags));
+    const B3DIconRow* own = Icon(INS_GetObjectIcon(mainType, subType, static_cast<int32_t>(flags)));
     if ((flags & INS_SYMBOL_STEM) && x >= 0 && x < width) {
         const int32_t pick = (flags & 2) ? 1 : (flags & 8) ? 2 : 0;
         const B3DIconRow* stem = Icon(461 + 3 * pick);

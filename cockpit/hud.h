@@ -9,16 +9,12 @@
 #include <cstdint>
 
 #include "cockpit/cockpits.h"
+#include "cockpit/iconmenus.h"
 
 constexpr int32_t INS_RADAR_TEXTURE = 66;
 constexpr int32_t INS_TARGET_TEXTURE = 15;
 constexpr int32_t INS_SMALLEST_RADAR_RANGE = 1000;
 constexpr int32_t INS_RADAR_FAR = 22200000;
-
-// The icon of a main type and subtype under the selector bits (0x2 selected,
-// 0x8 marked, 0x80 missile icon, 0x8000 alternate weapon icon, 0x10000
-// special ship icon, 0x20000 weapon icon, 0x40000 plain type icon).
-int32_t INS_GetObjectIcon(int32_t mainType, int32_t subType, uint32_t selector);
 
 // Symbol flags.
 constexpr uint32_t INS_SYMBOL_HOSTILE = 2;

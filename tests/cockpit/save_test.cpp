@@ -17,6 +17,7 @@
 #include "scene/allocs.h"
 #include "scene/records.h"
 #include "support/gamefolder.h"
+#include "support/sectionfile.h"
 #include "support/logcapture.h"
 #include "system/clock.h"
 
@@ -52,26 +53,8 @@ protected:
         CockpitTest::TearDown();
     }
     // The section written through a gzip stream, read back decompressed.
-    static Bytes Save(int expected = 1) {
-        QelFile* f = Qel_fcopen("ins.gz", "wb", 0);
-        EXPECT_NE(f, nullptr);
-        EXPECT_EQ(ID_Save(f), expected);
-        Qel_fclose(f);
-        Bytes out;
-        f = Qel_fcopen("ins.gz", "rb", 0);
-        uint8_t chunk[4096];
-        for (size_t got; (got = Qel_fread(f, 1, sizeof chunk, chunk)) > 0;) out.insert(out.end(), chunk, chunk + got);
-        Qel_fclose(f);
-        return out;
-    }
-    int Load(const Bytes& bytes) const {
-        folder_->WriteBytes("in.bin", bytes);
-        QelFile* f = Qel_fcopen("in.bin", "rb", 0);
-        EXPECT_NE(f, nullptr);
-        const int ok = ID_Load(f);
-        Qel_fclose(f);
-        return ok;
-    }
+    static Bytes Save(int expected = 1) { return SectionWritten(ID_Save, expected); }
+    int Load(const Bytes& bytes) const { return SectionRead(*folder_, bytes, ID_Load); }
     static void SetHeader() {
         CockpitSystem* s = g_CockpitSystem;
         s->stateWords[0] = 2;

@@ -24,6 +24,7 @@
 #include "scene/trees.h"
 #include "scene_fixture.h"
 #include "support/gamefolder.h"
+#include "support/sectionfile.h"
 #include "support/logcapture.h"
 #include "tools/lib/bodyconv.h"
 
@@ -152,26 +153,8 @@ protected:
     }
 
     // The section written through a gzip stream, read back whole.
-    Bytes Save(int32_t expect = 1) {
-        QelFile* f = Qel_fcopen("section.gz", "wb", 0);
-        EXPECT_NE(f, nullptr);
-        EXPECT_EQ(B3D_SaveGame(f), expect);
-        Qel_fclose(f);
-        Bytes out;
-        f = Qel_fcopen("section.gz", "rb", 0);
-        uint8_t chunk[4096];
-        for (size_t got; (got = Qel_fread(f, 1, sizeof chunk, chunk)) > 0;) out.insert(out.end(), chunk, chunk + got);
-        Qel_fclose(f);
-        return out;
-    }
-    int32_t Load(const Bytes& bytes) {
-        folder_->WriteBytes("in.bin", bytes);
-        QelFile* f = Qel_fcopen("in.bin", "rb", 0);
-        EXPECT_NE(f, nullptr);
-        const int32_t ok = B3D_LoadGame(f);
-        Qel_fclose(f);
-        return ok;
-    }
+    Bytes Save(int32_t expect = 1) { return SectionWritten(B3D_SaveGame, expect); }
+    int32_t Load(const Bytes& bytes) { return SectionRead(*folder_, bytes, B3D_LoadGame); }
     // A scene engine of its own for the load.
     void FreshEngine() {
         B3D_FreeStore();

@@ -13,6 +13,7 @@
 #include "base/strings.h"
 #include "base/table.h"
 #include "support/gamefolder.h"
+#include "support/sectionfile.h"
 #include "support/logcapture.h"
 #include "scene/allocs.h"
 #include "scene/caches.h"
@@ -74,26 +75,8 @@ protected:
         folder_->Write(name, text);
     }
     // The section written through a gzip stream, read back decompressed.
-    static Bytes Save() {
-        QelFile* f = Qel_fcopen("sect.gz", "wb", 0);
-        EXPECT_NE(f, nullptr);
-        EXPECT_EQ(SA_SaveSectors(f), 1);
-        Qel_fclose(f);
-        Bytes out;
-        f = Qel_fcopen("sect.gz", "rb", 0);
-        uint8_t chunk[4096];
-        for (size_t got; (got = Qel_fread(f, 1, sizeof chunk, chunk)) > 0;) out.insert(out.end(), chunk, chunk + got);
-        Qel_fclose(f);
-        return out;
-    }
-    int Load(const Bytes& bytes) const {
-        folder_->WriteBytes("in.bin", bytes);
-        QelFile* f = Qel_fcopen("in.bin", "rb", 0);
-        EXPECT_NE(f, nullptr);
-        const int ok = SA_ReadSectors(f);
-        Qel_fclose(f);
-        return ok;
-    }
+    static Bytes Save() { return SectionWritten(SA_SaveSectors); }
+    int Load(const Bytes& bytes) const { return SectionRead(*folder_, bytes, SA_ReadSectors); }
     // Everything of the running game goes, as before a load.
     void Clear() {
         SA_FreeAllObjects(&root_);

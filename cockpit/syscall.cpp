@@ -284,8 +284,15 @@ constexpr std::array<INS_CallFn, kLaterCalls> kCalls = MakeTable();
 
 }  // namespace
 
-INSDisplayLink g_INSDisplays = {NoText,    NoValue,        INS_SetStaticText, INS_ClearTextCall, INS_DisplayTextCall,
-                                NoMessage, INS_SetTracking};
+INSDisplayLink g_INSDisplays = {
+    .cameraMessage = NoText,
+    .navMap = NoValue,
+    .staticText = INS_SetStaticText,
+    .clearText = INS_ClearTextCall,
+    .displayText = INS_DisplayTextCall,
+    .message = NoMessage,
+    .track = INS_SetTracking,
+};
 
 Cockpit* INS_CallCockpit(const SA_Call& c) { return INS_TableGet(g_CockpitSystem, static_cast<uint32_t>(c.Int(0))); }
 

@@ -493,24 +493,26 @@ void NoDust(SectorObject*, Camera3D*, Camera3D*) {}
 
 }  // namespace
 
-INSHudLink g_INSHud = {INS_CheckAlert,
-                       Nothing,
-                       INS_BuildScannerList,
-                       Nothing,
-                       NoMarkers,
-                       Nothing,
-                       Nothing,
-                       INS_CheckText,
-                       Nothing,
-                       Nothing,
-                       Nothing,
-                       Nothing,
-                       Nothing,
-                       INS_RadarStep,
-                       Nothing,
-                       INS_TargetPanelStep,
-                       NoDust,
-                       INS_StartViewConnect};
+INSHudLink g_INSHud = {
+    .checkAlert = INS_CheckAlert,
+    .instances = Nothing,
+    .scannerList = INS_BuildScannerList,
+    .overlay = Nothing,
+    .markers = NoMarkers,
+    .grid = Nothing,
+    .overlayMenus = Nothing,
+    .checkText = INS_CheckText,
+    .messageDisplay = Nothing,
+    .navMap = Nothing,
+    .cameraMessage = Nothing,
+    .iconMenus = Nothing,
+    .tooltip = Nothing,
+    .radar = INS_RadarStep,
+    .statusBars = Nothing,
+    .laserRange = INS_TargetPanelStep,
+    .dust = NoDust,
+    .viewConnect = INS_StartViewConnect,
+};
 
 void INS_StartViewConnect(Cockpit* cockpit, int32_t mode) { INS_SetViewConnectMode(cockpit, mode); }
 

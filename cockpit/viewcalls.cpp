@@ -534,8 +534,22 @@ constexpr std::array<SA_CallFn, kCount> kCalls = MakeTable();
 
 }  // namespace
 
-INSViewLink g_INSViews = {NoSector,        NoMap,   NoScene, NoScene,  NoSymbol,  NoSymbol3D, NoTargetBodies,
-                          IC_MakeIconMenu, NoMouse, NoTrack, NoObject, NoMenuPos, NoTooltip,  NoHide};
+INSViewLink g_INSViews = {
+    .findSector = NoSector,
+    .buildGalaxyMap = NoMap,
+    .clearGalaxyMap = NoScene,
+    .initDust = NoScene,
+    .drawSymbol = NoSymbol,
+    .drawSymbol3D = NoSymbol3D,
+    .targetBodies = NoTargetBodies,
+    .makeMenu = IC_MakeIconMenu,
+    .mouse = NoMouse,
+    .trackPrevNext = NoTrack,
+    .objectAtOverlay = NoObject,
+    .menuPosAtOverlay = NoMenuPos,
+    .showTooltip = NoTooltip,
+    .hideTooltip = NoHide,
+};
 
 int32_t INS_LaterSysCall(const SA_Call& c) {
     if (c.number < kFirst || c.number >= kFirst + kCount) return c.Answer(0);

@@ -129,7 +129,21 @@ constexpr std::array<SA_CallFn, SA_CALL_NAME_COUNT> MakeTable() {
     t[31] = SACall_MovePosContinue;
     t[32] = SACall_GlidePos;
     t[33] = SACall_WarpObjectIn;
+    // Object properties (34 to 90).
+
+    // Containers, flags, relations and appearance (91 to 129).
+
+    // Type queries (130 to 229).
+
+    // Statistics, combat, cut scenes and takes (230 to 258).
+
+    // Sounds, the player, docking, effects, sector scenes and bodies (259 to 304).
     t[273] = SACall_SetAutopilot;
+
+    // Placement, cameras, docking, videos and the tractor beam (305 to 349).
+
+    // Cut indices, turret aim and debris (350 to 357).
+
     return t;
 }
 

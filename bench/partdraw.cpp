@@ -56,53 +56,39 @@ struct GLCounters {
     GLuint lastProgram = 0;
 } g_gl;
 
-// Counts the calls through one of libepoxy's function pointers (installed
-// once the pointers hold the resolved functions).
-template <auto Slot>
+// Counts the calls through one of libepoxy's function pointers.
+template <auto Slot, size_t Bytes = 0, bool Array = false>
 struct Hook;
-template <class R, class... A, R(GLAPIENTRY** Slot)(A...)>
-struct Hook<Slot> {
+template <class R, class... A, R(GLAPIENTRY** Slot)(A...), size_t Bytes, bool Array>
+struct Hook<Slot, Bytes, Array> {
     static inline R(GLAPIENTRY* original)(A...) = nullptr;
     static R GLAPIENTRY Call(A... a) {
         ++g_gl.calls;
-        auto f = original;
+        if constexpr (Bytes > 0) g_gl.uniformBytes += Bytes * Count(a...);
+        // The loader's first-call stub resolves only while it is the slot's
+        // value and then calls through the slot: hand the slot back for the
+        // call, or the stub would call this hook for ever.
+        *Slot = original;
         if constexpr (std::is_void_v<R>) {
-            f(a...);
-            Reinstall();
+            original(a...);
+            Install();
         } else {
-            R r = f(a...);
-            Reinstall();
+            R r = original(a...);
+            Install();
             return r;
         }
     }
-    static void Reinstall() {
-        if (*Slot != &Call) {
-            original = *Slot;
-            *Slot = &Call;
-        }
-    }
-    static void Install() { Reinstall(); }
-};
-
-// Uniform uploads: bytes of one value, times the count of the array forms.
-template <auto Slot, size_t Bytes, bool Array>
-struct UniformHook;
-template <class R, class... A, R(GLAPIENTRY** Slot)(A...), size_t Bytes, bool Array>
-struct UniformHook<Slot, Bytes, Array> {
-    static inline R(GLAPIENTRY* original)(A...) = nullptr;
-    static R GLAPIENTRY Call(A... a) {
-        ++g_gl.calls;
-        g_gl.uniformBytes += Bytes * Count(a...);
-        original(a...);
-        if (*Slot != &Call) original = *Slot, *Slot = &Call;
-    }
+    // Uniform uploads: bytes of one value, times the count of the array forms.
     template <class L, class N, class... B>
     static uint64_t Count(L, N n, B...) {
         if constexpr (Array) return static_cast<uint64_t>(n);
         return 1;
     }
     static void Install() {
-        if (*Slot != &Call) original = *Slot, *Slot = &Call;
+        if (*Slot != &Call) {
+            original = *Slot;
+            *Slot = &Call;
+        }
     }
 };
 
@@ -114,6 +100,7 @@ void GLAPIENTRY CountedUseProgram(GLuint program) {
         ++g_gl.programSwitches;
         g_gl.lastProgram = program;
     }
+    epoxy_glUseProgram = g_UseProgram;
     g_UseProgram(program);
     if (epoxy_glUseProgram != &CountedUseProgram)
         g_UseProgram = epoxy_glUseProgram, epoxy_glUseProgram = &CountedUseProgram;
@@ -161,7 +148,7 @@ void InstallGLHooks() {
     TREVAN_HOOK(glVertexAttribPointer)
     TREVAN_HOOK(glViewport)
 #undef TREVAN_HOOK
-#define TREVAN_UNIFORM(f, bytes, array) UniformHook<&epoxy_##f, bytes, array>::Install();
+#define TREVAN_UNIFORM(f, bytes, array) Hook<&epoxy_##f, bytes, array>::Install();
     TREVAN_UNIFORM(glUniform1f, 4, false)
     TREVAN_UNIFORM(glUniform2f, 8, false)
     TREVAN_UNIFORM(glUniform4f, 16, false)

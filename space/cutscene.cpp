@@ -368,6 +368,7 @@ void O_SetDockPortAnim(int32_t port, SectorObject* object, int32_t startWindow, 
     slot.animEnd = reverse ? dummy->windows[w].start : dummy->windows[w].end;
     if (reverse) slot.flags |= kPortReverse;
     else slot.flags &= ~static_cast<uint32_t>(kPortReverse);
+    slot.flags |= SA_PORT_WINDOW_PENDING;
 }
 
 void O_SetDockPortAnimByClass(int32_t port, SectorObject* object, SectorObject* ship) {

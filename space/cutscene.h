@@ -63,8 +63,12 @@ void SA_CreateObjectCutScene(SectorObject* object, int32_t cutId);
 // Checks dock port n of a dock, factory or ship; with a ship puts it at the
 // port's approach point. 1 when the port is free.
 int32_t O_FindDockPort(SectorObject* carrier, int32_t port, SectorObject* ship);
+// Dock-port slot flag: the window O_SetDockPortAnim picked waits for the
+// next hangar step to play it (O_AnimateCarrierParts).
+constexpr uint32_t SA_PORT_WINDOW_PENDING = 0x100;
 // Picks one of the five time windows of the port's dock dummy by mode (0..3)
-// and the port's direction, and sets or clears the port's reverse bit.
+// and the port's direction, sets or clears the port's reverse bit, and has
+// the port's part play that window.
 void O_SetDockPortAnim(int32_t port, SectorObject* object, int32_t startWindow, int32_t mode);
 void O_SetDockPortAnimByClass(int32_t port, SectorObject* object, SectorObject* ship);
 

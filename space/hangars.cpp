@@ -13,6 +13,7 @@
 #include "scene/lists.h"
 #include "scene/records.h"
 #include "scene/texanim.h"
+#include "space/carrierparts.h"
 #include "space/create.h"
 #include "space/flight.h"
 #include "space/helpers.h"
@@ -584,8 +585,11 @@ void UpdateHolders(SectorObject* sector) {
         SectorObject* holder = SA_LookupObject(id);
         if (!holder || holder->container != sector || !(holder->flags & SA_FLAG_HOLDER)) continue;
         if (holder->flags & SA_FLAG_KILLED) continue;
-        if (IsGate(holder)) UpdateGate(holder);
-        else if (CarrierWords* words = O_CarrierWords(holder)) words->launchTime = SA_Now();
+        if (IsShipDockOrFactory(holder)) O_AnimateCarrierParts(holder);
+        if (IsGate(holder)) {
+            O_AnimateGateParts(holder);
+            UpdateGate(holder);
+        } else if (CarrierWords* words = O_CarrierWords(holder)) words->launchTime = SA_Now();
         if (SA_LookupObject(id) == holder) holder->flags &= ~kCarrierMarks;
     }
 }

@@ -1,8 +1,8 @@
 // Ships enter play from hangars: a ship, dock or factory puts a ship out at
 // once; a gate queues it in one of its seven launch slots and the per-frame
-// hangar step warps it in. The same step frees expired gate slots, runs the
-// distance-driven detail switch of the sector's objects and decides which
-// video the sector's screens show.
+// hangar step warps it in. The same step animates the carriers' parts, frees
+// expired gate slots, runs the distance-driven detail switch of the sector's
+// objects and decides which video the sector's screens show.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +27,7 @@ constexpr int32_t SA_GATE_SLOT_MS = 20000;
 constexpr int32_t SA_LAUNCH_DELAY_MS = 10000;
 constexpr int32_t SA_LAUNCH_DELAY_SLOW_MS = 20000;
 
-// The per-frame hangar step of a sector: carriers' launch times, queued ships
+// The per-frame hangar step of a sector: carriers' parts and launch times, queued ships
 // launched from gates, expired gate slots freed, the unforced detail switch of
 // every object that takes part in it, and the sector's screens.
 void O_UpdateHangars(SectorObject* sector);

@@ -12,6 +12,12 @@
 
 #include "base/random.h"
 #include "base/texanim.h"
+#include "scene/caches.h"
+#include "scene/drawing.h"
+#include "scene/freeing.h"
+#include "scene/lists.h"
+#include "space/carrierparts.h"
+#include "space/cutscene.h"
 #include "space/flight.h"
 #include "space/order_fixture.h"
 #include "space/orders.h"
@@ -183,6 +189,75 @@ int Disconnect(int movie, int texture) {
 void Play(int movie, int, int, int, int, int, int) { MovieLog().push_back("play " + std::to_string(movie)); }
 void Stop(int movie) { MovieLog().push_back("stop " + std::to_string(movie)); }
 uint32_t State(int) { return s_movieState; }
+
+// A dock port's part plays the window its docking picked, once and without
+// looping, backward when the port is reversed.
+TEST_F(Hangars, ADockPortsPartPlaysThePickedWindowOnce) {
+    TempGameFolder folder;
+    constexpr int32_t kCut = 4700, kPartBody = 900;
+    // Path 1 is the port's part, rising over three seconds.
+    WriteSourceCut(folder, kCut,
+                   "path 0 -2\npath 1 900\nkey 0x20 1000 0 0 0\nkey 0x20 1000 0 1000 0\n"
+                   "key 0x20 1000 0 2000 0\nkey 0x20 1000 0 3000 0\n");
+    DummyRecord dummy{};
+    dummy.body = kPartBody;
+    dummy.flags = 0x20000;  // opens forwards
+    dummy.windows[1] = DummyWindow{1000, 2000};
+    g_TypeDB.dummies[0] = &dummy;
+    g_TypeDB.dummyCounts[0] = 1;
+    DockPortEntry entry{1, -1, 0x20000, kPartBody};
+    DockPortList list{1, 0xffffffff, &entry};
+    if (g_TypeDB.counts[SA_MT_DOCK] == 0) Types(SA_MT_DOCK, 1);
+    SectorObject* dock = Placed(SA_MT_DOCK, 0, 0, 0, 0, 50000);
+    dock->flags |= SA_FLAG_HOLDER;
+    O_GetTypeRecord(dock)->dockPorts = &list;
+    dock->cutId = kCut;
+    ASSERT_NE(O_BuildCutScene(kCut, dock->instance, dock, nullptr), nullptr);
+    Inst3D* part = nullptr;
+    for (Inst3D* c = B3D_First<Inst3D>(&dock->instance->children); c; c = B3D_Next(c))
+        if (c->pathNr == 1) part = c;
+    ASSERT_NE(part, nullptr);
+    ASSERT_TRUE(part->jobFlags & JOB_LOOP);  // an idle part of the cut loops
+    const struct {
+        int32_t mode;
+        bool backward;
+    } cases[] = {{0, false}, {1, true}};
+    for (const auto& c : cases) {
+        O_SetDockPortAnim(0, dock, 1, c.mode);
+        O_UpdateHangars(sector_);
+        EXPECT_EQ(part->jobFlags & (JOB_RUNNING | JOB_LOOP), JOB_RUNNING) << c.mode;
+        EXPECT_EQ((part->jobFlags & JOB_BACKWARD) != 0, c.backward) << c.mode;
+        EXPECT_EQ(part->jobFrom, 1000) << c.mode;
+        EXPECT_EQ(part->jobTo, 2000) << c.mode;
+        // Played once: the next step leaves the part where its job took it.
+        part->jobFlags |= JOB_STOPPED;
+        O_UpdateHangars(sector_);
+        EXPECT_TRUE(part->jobFlags & JOB_STOPPED) << c.mode;
+    }
+    O_GetTypeRecord(dock)->dockPorts = nullptr;
+    g_TypeDB.dummies[0] = nullptr;
+    g_TypeDB.dummyCounts[0] = 0;
+    SA_FreeAllObjects(&root_);
+    J3D_FreeAllCuts();
+}
+
+// A gate glows on every side: fully when it takes a ship into a slot, dimming
+// to its idle glow as the slot's 20 s run out.
+TEST_F(Hangars, AGateGlowsWhileALaunchSlotIsTaken) {
+    O_UpdateHangars(sector_);
+    EXPECT_EQ(gate_->instance->words5[B3D_INST_GLOW_LEVEL], SA_GATE_IDLE_GLOW);
+    EXPECT_EQ(static_cast<uint32_t>(gate_->instance->words5[B3D_INST_GLOW_SIDES]), 0x3fu | B3D_GLOW_STATE);
+    ASSERT_EQ(Start(BigShip(0), gate_, 903), kParked);
+    const struct {
+        int32_t after, level;
+    } cases[] = {{0, B3D_GLOW_FULL}, {10000, (B3D_GLOW_FULL + SA_GATE_IDLE_GLOW) / 2}, {20000, SA_GATE_IDLE_GLOW}};
+    const int32_t start = SA_Now();
+    for (const auto& c : cases) {
+        SetClock(start + c.after);
+        O_UpdateHangars(sector_);
+        EXPECT_EQ(gate_->instance->words5[B3D_INST_GLOW_LEVEL], c.level) << c.after;
+    }
+}
 
 class Screens : public OrderTest {
 protected:

@@ -25,7 +25,6 @@
 #include "space/save.h"
 #include "space/typesdb.h"
 #include "space/space_fixture.h"
-#include "tools/lib/cutconv.h"
 
 namespace {
 
@@ -67,13 +66,7 @@ protected:
         folder_.reset();
         SpaceTest::TearDown();
     }
-    void WriteCut(int id, const std::string& source) const {
-        std::string text, error;
-        ASSERT_TRUE(Tool_CutSourceToText(source, &text, &error)) << error;
-        char name[32];
-        snprintf(name, sizeof name, "cut/%05d.bod", id);
-        folder_->Write(name, text);
-    }
+    void WriteCut(int id, const std::string& source) const { WriteSourceCut(*folder_, id, source); }
     // The section written through a gzip stream, read back decompressed.
     static Bytes Save() { return SectionWritten(SA_SaveSectors); }
     int Load(const Bytes& bytes) const { return SectionRead(*folder_, bytes, SA_ReadSectors); }

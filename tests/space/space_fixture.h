@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -14,7 +15,19 @@
 #include "space/callnames.h"
 #include "space/objects.h"
 #include "space/typesdb.h"
+#include "support/gamefolder.h"
 #include "support/script_run.h"
+#include "tools/lib/cutconv.h"
+
+// A cut from its readable source ("path N REF" and its statements) written
+// into the folder as cut/ID.bod.
+inline void WriteSourceCut(const TempGameFolder& folder, int id, const std::string& source) {
+    std::string text, error;
+    ASSERT_TRUE(Tool_CutSourceToText(source, &text, &error)) << error;
+    char name[32];
+    std::snprintf(name, sizeof name, "cut/%05d.bod", id);
+    folder.Write(name, text);
+}
 
 // A module that records the answers it is told (handle, code), with a story
 // loaded as far as answering asks.

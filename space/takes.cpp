@@ -1,16 +1,21 @@
 #include "space/takes.h"
 
+#include <algorithm>
+
 #include "base/fixmath.h"
 #include "base/log.h"
 #include "base/memory.h"
 #include "render/lights.h"
 #include "scene/allocs.h"
 #include "scene/caches.h"
+#include "scene/geometry.h"
 #include "scene/instcoll.h"
 #include "scene/lists.h"
+#include "scene/smallops.h"
 #include "scene/state.h"
 #include "scene/trees.h"
 #include "space/create.h"
+#include "space/flight.h"
 #include "space/kill.h"
 #include "space/objects.h"
 #include "space/queries.h"
@@ -25,6 +30,10 @@ constexpr int32_t kPlayerOwnShip = 124;
 constexpr int32_t kSubstituteBody = 99999;
 constexpr int32_t kDefaultRange = 300000;
 constexpr int32_t kSpotRange = 1000000;
+// The take whose cut was made for a player's ship of one size: whatever ship
+// the player flies is scaled to that size in it.
+constexpr int32_t kScaledShipTake = 2109;
+constexpr int64_t kScaledShipSize = 8000;
 
 bool IsLightNumber(int32_t n) { return n >= 1000 && n <= 3999; }
 bool IsCutNumber(int32_t n) { return (n >= 4000 && n <= 9999) || (n >= 50000 && n <= 79999); }
@@ -88,6 +97,14 @@ void Hide(Inst3D* inst) {
     for (B3DListNode* n = B3D_ListFirst(&inst->children); n; n = B3D_ListNext(n)) Hide(reinterpret_cast<Inst3D*>(n));
 }
 
+void ShowMarked(Inst3D* inst) {
+    for (B3DListNode* n = B3D_ListFirst(&inst->children); n; n = B3D_ListNext(n)) {
+        auto* child = reinterpret_cast<Inst3D*>(n);
+        if (child->flags & INST_MARKED) B3D_InstSetShown(child, 1);
+        else ShowMarked(child);
+    }
+}
+
 Scene3D* SpaceScene(const SA_Take* take) {
     const SectorSpace* sector = take->sector ? O_Sector(take->sector) : nullptr;
     return sector ? sector->spaceScene : nullptr;
@@ -115,6 +132,16 @@ SectorObject* NewPathObject(SA_Take* take, int32_t typeCode, const J3D_CutPath& 
     if (take->sector) O_SetContainer(o, take->sector);
     if ((path.flags & ST_PATH_HIDDEN) && o->instance) Hide(o->instance);
     return o;
+}
+
+// The player's ship in the take made for a ship of one size: its tree scaled
+// to that size, its marked parts shown.
+void FitPlayerShip(SectorObject* o) {
+    const int32_t size = O_GetRadius(o);
+    if (!o->instance || size <= 0) return;
+    const auto f = static_cast<int32_t>(std::min<int64_t>((kScaledShipSize << 16) / size, INT32_MAX));
+    B3D_InstSetScaleRecursive(o->instance, f, f, f);
+    ShowMarked(o->instance);
 }
 
 }  // namespace
@@ -150,7 +177,8 @@ int32_t ST_LoadCut(SA_Take* take, int32_t cutId, int32_t /*tag*/) {
         }
         const bool objects = !(path.flags & ST_PATH_NO_OBJECT);
         if (objects && IsCutNumber(number)) {
-            if (number == kPlayerShipCut) {
+            const bool playerShip = number == kPlayerShipCut;
+            if (playerShip) {
                 const int32_t answer = PlayerShipCut();
                 if (IsShipCut(answer)) number = answer;
             }
@@ -159,6 +187,7 @@ int32_t ST_LoadCut(SA_Take* take, int32_t cutId, int32_t /*tag*/) {
             if (SectorObject* o = NewPathObject(take, type, path)) {
                 Qel_DPrintf(4, "S_StartTakeIndex() new SectorObject %d for cut %d\n", static_cast<int32_t>(o->id),
                             number);
+                if (playerShip && cutId == kScaledShipTake) FitPlayerShip(o);
                 slot = SA_TakeSlot{o->instance, o->instance ? o->instance->id : 0, o};
             }
             continue;

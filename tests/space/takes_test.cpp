@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scene/allocs.h"
+#include "scene/body_fixture.h"
 #include "scene/caches.h"
 #include "scene/freeing.h"
 #include "scene/lists.h"
@@ -18,7 +19,7 @@
 #include "space/typesdb.h"
 #include "support/gamefolder.h"
 #include "support/logcapture.h"
-#include "tools/lib/cutconv.h"
+#include "tools/lib/bodyconv.h"
 
 namespace {
 
@@ -27,11 +28,21 @@ constexpr int32_t kHighShipCut = 50001;
 constexpr int32_t kShipBody = 321;
 constexpr int32_t kDockBody = 654;
 
-class TakeCut : public SpaceTest {
+// The story answers "GetPlayerShipCutID" with its global "Cut".
+constexpr const char* kStory = R"(
+    end
+.var "Cut" int 0
+.func "GetPlayerShipCutID" need 8
+    getg 0
+    ret
+)";
+
+class TakeCut : public SpaceStoryTest {
 protected:
     void SetUp() override {
-        SpaceTest::SetUp();
-        folder_ = std::make_unique<TempGameFolder>();
+        SpaceStoryTest::SetUp();
+        SetUpStory(kStory);
+        bodies_ = std::make_unique<BodyFolder>();
         system_->debugFlags = 0x80000000;
         // Ship 0 uses cut 4500, ship 1 cut 50001; a dock has body 654.
         TypeRecord* ships = Types(SA_MT_SHIP, 2);
@@ -47,17 +58,16 @@ protected:
         SA_FreeAllObjects(&root_);
         ST_RemoveAllTakes(&root_);
         J3D_FreeAllCuts();
-        folder_.reset();
-        SpaceTest::TearDown();
+        bodies_.reset();
+        SpaceStoryTest::TearDown();
+    }
+    void SetCut(int32_t cut) {
+        ScriptValue& var = runner_->ctx()->objects[0].variables[0];
+        var.tag = VARTYPE_INTEGER;
+        var.bits = static_cast<uint64_t>(static_cast<int64_t>(cut));
     }
     // A cut of one path per line of source ("path N REF" and its statements).
-    void WriteCut(int id, const std::string& source) const {
-        std::string text, error;
-        ASSERT_TRUE(Tool_CutSourceToText(source, &text, &error)) << error;
-        char name[32];
-        snprintf(name, sizeof name, "cut/%05d.bod", id);
-        folder_->Write(name, text);
-    }
+    void WriteCut(int id, const std::string& source) const { WriteSourceCut(*bodies_->folder(), id, source); }
     // Loads a cut of the one path; its slot.
     SA_TakeSlot LoadOne(const std::string& path) {
         WriteCut(601, "path 0 " + path + "\n");
@@ -68,7 +78,7 @@ protected:
 
     SectorObject* sector_ = nullptr;
     SA_Take* take_ = nullptr;
-    std::unique_ptr<TempGameFolder> folder_;
+    std::unique_ptr<BodyFolder> bodies_;
 };
 
 TEST_F(TakeCut, NoCutLeavesTheTakeWithoutOne) {
@@ -100,7 +110,7 @@ TEST_F(TakeCut, PathClasses) {
         {"4500", SA_MT_SHIP, true, 0},
         {"50001", SA_MT_SHIP, true, 0},
         {"4501", -1, false, 0},  // a cut no type uses
-        {"9999", -1, false, 0},  // no story answers "GetPlayerShipCutID"
+        {"9999", -1, false, 0},  // the story answers 0 to "GetPlayerShipCutID"
         {"124", SA_MT_SHIP, true, 0},
         {"99999", SA_MT_DOCK, true, 0},
         {"654", SA_MT_DOCK, true, 0},
@@ -174,6 +184,33 @@ TEST_F(TakeCut, FathersAndAMissingOne) {
     EXPECT_EQ(take_->slots[2].inst->parent, nullptr);
     EXPECT_EQ(take_->slots[2].inst->scene, O_Sector(sector_)->spaceScene);
     EXPECT_TRUE(log.Contains("S_LoadCut(605) Couldn't find father 5 for path 2!\n")) << log.Text();
+}
+
+// The take made for a player's ship of size 8000 (cut 2109) scales whatever
+// ship the story names for its player's-ship path to that size; other takes,
+// and other paths, keep the ship's own size.
+TEST_F(TakeCut, ThePlayersShipIsScaledToTheTakeMadeForIt) {
+    std::string text, error;
+    ASSERT_TRUE(Tool_ModelToTextBody("v -2 0 0\nv 2 0 0\nv 0 2 0\nf 1 2 3\n", &text, &error)) << error;
+    bodies_->WriteBody(kShipBody, text);
+    SetCut(kShipCut);
+    const struct {
+        int32_t cut;
+        const char* path;
+        bool scaled;
+    } cases[] = {{2109, "9999", true}, {2110, "9999", false}, {2109, "4500", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cut);
+        WriteCut(c.cut, std::string("path 0 ") + c.path + "\n");
+        ASSERT_EQ(ST_LoadCut(take_, c.cut, take_->id), 1);
+        const SectorObject* ship = take_->slots[0].object;
+        ASSERT_NE(ship, nullptr);
+        ASSERT_GT(ship->size, 0);
+        const int32_t scale = c.scaled ? static_cast<int32_t>((int64_t{8000} << 16) / ship->size) : 65536;
+        EXPECT_EQ(ship->instance->scale.x, scale) << c.path;
+        EXPECT_EQ(ship->instance->scale.z, scale) << c.path;
+        ST_UnloadCut(take_);
+    }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "scene/texdraw.h"
 #include "script/textpages.h"
 #include "space/objects.h"
+#include "space/orders.h"
 #include "space/queries.h"
 #include "space/records.h"
 #include "space/typesdb.h"
@@ -32,7 +33,6 @@ constexpr int64_t kRingDistances[] = {5000, 50000, 500000, 5000000, 50000000};
 constexpr int32_t kRingShown = 3276;      // a ring at or below this fraction of the range is a dot
 constexpr int32_t kRingOutside = 131072;  // ... and at or past this one lies outside the radar
 constexpr uint32_t kPartnerColour = 0xFFBBBBBB;
-constexpr int32_t kHighlightSteps = 3;
 constexpr int32_t kHighlightStep = 1000;  // ms
 constexpr int32_t kHighlightShown = 600;  // ms left in a step while the object is drawn highlighted
 constexpr int32_t kKept = 20;
@@ -41,6 +41,7 @@ constexpr uint32_t kFlagBit24 = 1u << 24;
 constexpr uint32_t kFlagBit26 = 1u << 26;
 constexpr int32_t kTextPage = 35, kMetreText = 967, kKilometreText = 966;
 constexpr uint32_t kHostileColour = 0xFFD20101, kPlainColour = 0x34628F, kFastColour = 0xFFD2C301;
+constexpr uint32_t kLandingColour = 0xFF01AA55;
 constexpr int32_t kPanelSize = 64, kRowHeight = 16;
 
 int32_t Now() { return g_SystemState ? g_SystemState->gameClock : 0; }
@@ -123,7 +124,7 @@ bool HighlightStep(Cockpit* cockpit, CockpitHud* hud) {
     const uint32_t tracked = cockpit->trackedObject ? cockpit->trackedObject->id : 0;
     if (tracked != hud->lastTracked) {
         hud->lastTracked = tracked;
-        hud->highlightCount = kHighlightSteps;
+        hud->highlightCount = INS_RADAR_HIGHLIGHTS;
         hud->nextHighlight = S_ClockAdvance(Now(), kHighlightStep);
     }
     if (hud->highlightCount && S_ClockDiff(Now(), hud->nextHighlight) >= 0) {
@@ -366,6 +367,15 @@ void INS_DrawTargetPanel(Cockpit* cockpit, SectorObject* ship) {
     }
     std::snprintf(text, sizeof text, "%d", ship->speed / 500);
     row(1, ship->speed > ship->desiredSpeed ? kFastColour : kPlainColour);
+    // A landing ship is shown how far it still is from the carrier it lands on.
+    const ShipData* order = O_ShipData(ship);
+    const SectorObject* carrier = order && order->CourseType == VER_LAND ? order->OrderTarget : nullptr;
+    if (carrier && carrier->instance && !(carrier->flags & SA_FLAG_KILLED)) {
+        std::snprintf(text, sizeof text, "%d", INS_VecDistance(&from, &carrier->instance->pos) / 500);
+        row(3, kLandingColour);
+    } else {
+        clearRow(3);
+    }
 }
 
 void INS_RadarStep(Cockpit* cockpit) { INS_BuildRadar(cockpit, cockpit->cockpitRefObject); }

@@ -15,6 +15,8 @@ constexpr int32_t INS_RADAR_TEXTURE = 66;
 constexpr int32_t INS_TARGET_TEXTURE = 15;
 constexpr int32_t INS_SMALLEST_RADAR_RANGE = 1000;
 constexpr int32_t INS_RADAR_FAR = 22200000;
+// How many one-second steps a newly tracked object is highlighted on the radar.
+constexpr int32_t INS_RADAR_HIGHLIGHTS = 3;
 
 // Symbol flags.
 constexpr uint32_t INS_SYMBOL_HOSTILE = 2;

@@ -12,7 +12,9 @@
 #include "base/memory.h"
 #include "base/table.h"
 #include "cockpit/helpers.h"
+#include "cockpit/hud.h"
 #include "cockpit/scenes.h"
+#include "cockpit/ticker.h"
 #include "scene/records.h"
 #include "scene/state.h"
 #include "space/objects.h"
@@ -71,6 +73,14 @@ enum : size_t {
     kEntryCount = 77,
     kBodiesOn = 78,  // cockpit, radar and display body
     kShading = 82,
+    // The HUD record's laser-range flag, then the radar's target range, the
+    // tracked object seen last (its id), the highlight count and the next
+    // highlight time; the status panel's words follow.
+    kLaserRange = 83,
+    kRadarTargetRange = 84,
+    kLastTracked = 85,
+    kHighlightCount = 86,
+    kNextHighlight = 87,
 };
 
 uint32_t U(int32_t v) { return static_cast<uint32_t>(v); }
@@ -145,6 +155,14 @@ Block BlockOf(const Cockpit* c) {
     b[kBodiesOn + 1] = U(c->radarBodyOn);
     b[kBodiesOn + 2] = U(c->displayBodyOn);
     b[kShading] = U(c->shading);
+    // A cockpit whose HUD was never drawn saves the record's zeros.
+    if (const CockpitHud* hud = c->hud) {
+        b[kLaserRange] = U(hud->inLaserRange);
+        b[kRadarTargetRange] = U(hud->targetRange);
+        b[kLastTracked] = ObjectId(SA_LookupObject(hud->lastTracked));
+        b[kHighlightCount] = U(hud->highlightCount);
+        b[kNextHighlight] = U(hud->nextHighlight);
+    }
     return b;
 }
 
@@ -212,6 +230,15 @@ void ApplyBlock(Cockpit* c, const Block& b) {
     c->radarBodyOn = S(b[kBodiesOn + 1]);
     c->displayBodyOn = S(b[kBodiesOn + 2]);
     c->shading = S(b[kShading]);
+    const bool hudSaved =
+        b[kLaserRange] || b[kRadarTargetRange] || b[kLastTracked] || b[kHighlightCount] || b[kNextHighlight];
+    if (CockpitHud* hud = hudSaved ? INS_Hud(c) : nullptr) {
+        hud->inLaserRange = S(b[kLaserRange]);
+        hud->targetRange = S(b[kRadarTargetRange]);
+        hud->lastTracked = ObjectOf(b[kLastTracked]) ? b[kLastTracked] : 0;
+        hud->highlightCount = S(b[kHighlightCount]);
+        hud->nextHighlight = S(b[kNextHighlight]);
+    }
 }
 
 // ---------------------------------------------------------------- writing
@@ -267,6 +294,10 @@ bool ReadCockpit(Reader& r, SavedCockpit* out) {
     if (id == 0 || id > QEL_TABLE_MAX_KEY) return Fail("IC_Load() Wrong cockpit id %u\n", id);
     const uint32_t entries = out->block[kEntryCount];
     if (entries > IC_SAVE_MAX_ENTRIES) return Fail("IC_Load() Wrong entry count %u\n", entries);
+    // The HUD's flag and highlight count, as the radar and panel keep them.
+    if (out->block[kLaserRange] > 1) return Fail("IC_Load() Wrong laser range flag %u\n", out->block[kLaserRange]);
+    if (out->block[kHighlightCount] > static_cast<uint32_t>(INS_RADAR_HIGHLIGHTS))
+        return Fail("IC_Load() Wrong highlight count %u\n", out->block[kHighlightCount]);
     const uint32_t lights = out->block[kLightCount];
     if (lights > IC_COCKPIT_LIGHTS) return Fail("IC_Load() Wrong light count %u\n", lights);
     // The entries belong to the target overlay's list, which play rebuilds:

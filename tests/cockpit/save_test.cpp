@@ -13,6 +13,7 @@
 #include "base/table.h"
 #include "cockpit/save.h"
 #include "cockpit/scenes.h"
+#include "cockpit/ticker.h"
 #include "cockpit_fixture.h"
 #include "scene/allocs.h"
 #include "scene/records.h"
@@ -213,6 +214,58 @@ TEST_F(CockpitSave, ARoundTripRestoresReferencesById) {
     EXPECT_EQ(Save(), saved);
 }
 
+// The HUD record goes into the block after the shading word: the laser-range
+// flag, the radar's target range, the tracked object seen last, the
+// highlight count and time. A cockpit whose HUD was never drawn reads back
+// without one; a last-tracked object killed before the save reads back as none.
+TEST_F(CockpitSave, TheHudRecordRoundTrips) {
+    SectorObject* seen = Ship();
+    SectorObject* gone = Ship(100);
+    Cockpit* a = AddCockpit();
+    Cockpit* b = AddCockpit();
+    Cockpit* plain = AddCockpit();
+    const struct {
+        Cockpit* cockpit;
+        SectorObject* last;
+        uint32_t lastSaved;
+    } cases[] = {{a, seen, seen->id}, {b, gone, 0}};
+    for (const auto& c : cases) {
+        CockpitHud* hud = INS_Hud(c.cockpit);
+        ASSERT_NE(hud, nullptr);
+        hud->inLaserRange = 1;
+        hud->targetRange = 25000;
+        hud->lastTracked = c.last->id;
+        hud->highlightCount = 2;
+        hud->nextHighlight = 31000;
+    }
+    gone->flags |= SA_FLAG_KILLED;
+    const uint32_t ids[] = {a->id, b->id, plain->id};
+    const Bytes saved = Save();
+    for (size_t i = 0; i < 2; ++i) {
+        const size_t block = kHeader + i * kRecord + kBlock;
+        EXPECT_EQ(WordAt(saved, block + 332), 1u) << i;
+        EXPECT_EQ(WordAt(saved, block + 336), 25000u) << i;
+        EXPECT_EQ(WordAt(saved, block + 340), cases[i].lastSaved) << i;
+        EXPECT_EQ(WordAt(saved, block + 344), 2u) << i;
+        EXPECT_EQ(WordAt(saved, block + 348), 31000u) << i;
+    }
+
+    NewSystemKeepingScenes();
+    ASSERT_EQ(Load(saved), 1);
+    for (size_t i = 0; i < 2; ++i) {
+        const Cockpit* got = INS_TableGet(g_CockpitSystem, ids[i]);
+        ASSERT_NE(got, nullptr);
+        ASSERT_NE(got->hud, nullptr) << i;
+        EXPECT_EQ(got->hud->inLaserRange, 1) << i;
+        EXPECT_EQ(got->hud->targetRange, 25000) << i;
+        EXPECT_EQ(got->hud->lastTracked, cases[i].lastSaved) << i;
+        EXPECT_EQ(got->hud->highlightCount, 2) << i;
+        EXPECT_EQ(got->hud->nextHighlight, 31000) << i;
+    }
+    EXPECT_EQ(INS_TableGet(g_CockpitSystem, ids[2])->hud, nullptr);
+    EXPECT_EQ(Save(), saved);
+}
+
 TEST_F(CockpitSave, DamagedSectionsFailAndBuildNothing) {
     AddCockpit();
     AddCockpit()->lights[0] = 0;
@@ -245,6 +298,10 @@ TEST_F(CockpitSave, DamagedSectionsFailAndBuildNothing) {
         {"id 0", [&](Bytes* b) { SetWord(b, second + kBlock, 0); }, "IC_Load() Wrong cockpit id 0\n"},
         {"id twice", [&](Bytes* b) { SetWord(b, second + kBlock, WordAt(*b, first + kBlock)); },
          "ID_Load() cockpit 2 saved twice\n"},
+        {"laser range flag 2", [&](Bytes* b) { SetWord(b, first + kBlock + 332, 2); },
+         "IC_Load() Wrong laser range flag 2\n"},
+        {"highlight count 4", [&](Bytes* b) { SetWord(b, first + kBlock + 344, 4); },
+         "IC_Load() Wrong highlight count 4\n"},
         {"/ICO tag", [&](Bytes* b) { (*b)[second - 1] = 'X'; }, "IC_Load() Wrong /ICO cookie\n"},
         {"/INS tag", [](Bytes* b) { b->back() = 'X'; }, "ID_Load() Wrong /INS cookie\n"},
         {"cut short", [](Bytes* b) { b->erase(b->end() - 30, b->end()); }, "IC_Load() the cockpit record ends early\n"},

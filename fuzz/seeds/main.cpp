@@ -1607,6 +1607,9 @@ int main(int argc, char** argv) {
     Recordings();
     ScenePrograms();
     SpaceCalls();
+    // The scene state BodyFiles made served every step up to here; the
+    // space world makes its own.
+    Fuzz_FreeSceneState();
     SpaceSaveSections();
     {
         std::vector<uint8_t> image = Fuzz_StoryImage();

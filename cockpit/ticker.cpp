@@ -106,6 +106,14 @@ void NoSound(int32_t) {}
 
 INSAlertSoundLink g_INSAlertSounds = {NoSound, NoSound};
 
+void INS_SoundToggle(int32_t bit, INSSoundSwitches* record, int32_t on, int32_t mode) {
+    if (!record || bit < 0 || bit > 31) return;
+    const uint32_t mask = 1u << bit;
+    if (((record->flags & mask) != 0) == (on != 0)) return;
+    record->flags ^= mask;
+    if ((on && mode == 1) || (!on && mode == 2)) g_INSAlertSounds.play(record->sound);
+}
+
 void INS_AnswerCaller(int32_t module, uint32_t handle, int32_t value) {
     if (module) SE_CallerReturnInt(module, value, handle);
 }

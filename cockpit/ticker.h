@@ -94,7 +94,19 @@ void INS_NotifyMissileAlert(SectorObject* missile);
 // The frame's alert level.
 void INS_CheckAlert();
 
-// The warning sounds; the program's start-up points them at the game sound.
+// A record whose switches sound as they change: its sound-flag word and the
+// sound a switch plays.
+struct INSSoundSwitches {
+    uint32_t flags;
+    int32_t sound;
+};
+// Sets (on non-zero) or clears bit number `bit` of the record's sound-flag
+// word. A change plays the record's sound in mode 1 when the bit turns on,
+// in mode 2 when it turns off, in no other mode. Nothing changes when the bit
+// already is as wanted, nor for a bit outside 0..31.
+void INS_SoundToggle(int32_t bit, INSSoundSwitches* record, int32_t on, int32_t mode);
+
+// The warning and switching sounds; the program's start-up points them at the game sound.
 struct INSAlertSoundLink {
     void (*play)(int32_t sound);
     void (*stop)(int32_t sound);

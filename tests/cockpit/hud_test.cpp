@@ -16,6 +16,7 @@
 #include "scene/smallops.h"
 #include "script/textpages.h"
 #include "space/objects.h"
+#include "space/orders.h"
 #include "support/script_run.h"
 
 namespace {
@@ -302,6 +303,26 @@ TEST_F(TargetPanel, SpeedsAndDistance) {
     INS_DrawTargetPanel(c_, ship_);
     EXPECT_FALSE(Shows(INS_TARGET_TEXTURE, 0xD20101));
     EXPECT_TRUE(Shows(INS_TARGET_TEXTURE, 0xD2C301));
+}
+
+// Row 3 shows a landing ship how far the carrier it lands on still is, in
+// green; any other order, or a carrier gone, clears it.
+TEST_F(TargetPanel, ALandingShipSeesHowFarItsCarrierIs) {
+    ShipData* order = O_ShipData(ship_);
+    ASSERT_NE(order, nullptr);
+    order->CourseType = VER_LAND;
+    order->OrderTarget = target_;
+    INS_DrawTargetPanel(c_, ship_);
+    EXPECT_TRUE(Shows(INS_TARGET_TEXTURE, 0x01AA55));
+    target_->flags |= SA_FLAG_KILLED;
+    INS_DrawTargetPanel(c_, ship_);
+    EXPECT_FALSE(Shows(INS_TARGET_TEXTURE, 0x01AA55));
+    target_->flags &= ~SA_FLAG_KILLED;
+    INS_DrawTargetPanel(c_, ship_);
+    order->CourseType = VER_STOP;
+    INS_DrawTargetPanel(c_, ship_);
+    EXPECT_FALSE(Shows(INS_TARGET_TEXTURE, 0x01AA55));
+    order->OrderTarget = nullptr;
 }
 
 // Object 2100 hears when a hostile tracked target comes into laser range and leaves it.

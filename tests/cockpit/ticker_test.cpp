@@ -455,6 +455,38 @@ private:
     INSAlertSoundLink savedSounds_{};
 };
 
+// A switch sounds only when its bit changes, on turning on in mode 1 and on
+// turning off in mode 2.
+TEST_F(Alerts, SwitchesSoundAsTheirModeAsks) {
+    const struct {
+        uint32_t flags;
+        int32_t bit, on, mode;
+        uint32_t after;
+        bool heard;
+    } cases[] = {
+        {0, 3, 1, 1, 8, true},
+        {0, 3, 1, 2, 8, false},
+        {8, 3, 0, 2, 0, true},
+        {8, 3, 0, 1, 0, false},
+        {8, 3, 1, 1, 8, false},
+        {0, 3, 0, 2, 0, false},
+        {0, 31, 1, 1, 0x80000000u, true},
+        {0, 32, 1, 1, 0, false},
+        {0, -1, 1, 1, 0, false},
+        {0, 0, 1, 0, 1, false},
+    };
+    for (const auto& c : cases) {
+        INSSoundSwitches record{c.flags, 930};
+        g_sounds.clear();
+        INS_SoundToggle(c.bit, &record, c.on, c.mode);
+        EXPECT_EQ(record.flags, c.after) << c.bit << " " << c.on << " " << c.mode;
+        EXPECT_EQ(g_sounds, c.heard ? std::vector<std::string>{"play 930"} : std::vector<std::string>{})
+            << c.bit << " " << c.on << " " << c.mode;
+    }
+    INS_SoundToggle(0, nullptr, 1, 1);
+    EXPECT_TRUE(g_sounds.empty());
+}
+
 // An enemy raises the alert inside 2,500,000 on the largest axis and holds it
 // until it is 5,000,000 away.
 TEST_F(Alerts, Hysteresis) {

@@ -11,6 +11,7 @@
 #include "base/table.h"
 #include "cockpit/helpers.h"
 #include "cockpit/iconmenus.h"
+#include "cockpit/panels.h"
 #include "cockpit/scenes.h"
 #include "cockpit/standin.h"
 #include "cockpit/ticker.h"
@@ -162,6 +163,7 @@ void INS_ClearCockpit(Cockpit* cockpit) {
     IC_FreeIconMenus(cockpit);
     // Tasks waiting on the ticker are answered before the cockpit goes.
     INS_FreeHud(cockpit);
+    INS_FreePanels(cockpit);
     IC_FreeAllScenes(cockpit);
     cockpit->refObject = cockpit->cockpitRefObject = cockpit->sectorSpace = nullptr;
     cockpit->refViewObject = cockpit->trackedObject = cockpit->secondObject = nullptr;

@@ -18,6 +18,7 @@ struct SectorObject;
 struct SE_Task;
 struct IconMenu;
 struct CockpitHud;
+struct CockpitPanels;
 
 // The cockpit's handle on one scene instance made on demand, held by id so
 // that an instance the scene engine freed (a location reset, a story's free)
@@ -145,6 +146,10 @@ struct Cockpit {
     // The HUD's radar, ticker and scanner state, made on first use and freed
     // with the cockpit (INS_FreeHud).
     CockpitHud* hud;
+    // The tooltip, message display, navigation map, camera message box and
+    // target bodies, made on first use and freed with the cockpit
+    // (INS_FreePanels).
+    CockpitPanels* panels;
 };
 
 // The one record of a running story's cockpits.

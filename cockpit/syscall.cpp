@@ -6,6 +6,7 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "cockpit/callnames.h"
+#include "cockpit/panels.h"
 #include "cockpit/scenes.h"
 #include "cockpit/viewcalls.h"
 #include "cockpit/ticker.h"
@@ -44,10 +45,6 @@ uint32_t CameraArg(const SA_Call& c, int32_t i) {
 const char* TextArg(const SA_Call& c, int32_t i) { return SV_GetString(c.Arg(i)); }
 
 // ---------------------------------------------------------------- the seams' defaults
-
-void NoText(Cockpit*, const char*) {}
-void NoValue(Cockpit*, int32_t) {}
-void NoMessage(Cockpit*, const char*, int32_t) {}
 
 // ---------------------------------------------------------------- calls 0 to 41
 
@@ -178,7 +175,7 @@ int32_t GetMonitorNumber(const SA_Call& c) {
 }
 
 int32_t DisplayMessage(const SA_Call& c) {
-    if (Cockpit* k = CockpitOf(c)) g_INSDisplays.message(k, TextArg(c, 1), 0);
+    if (Cockpit* k = CockpitOf(c)) g_INSDisplays.message(k, TextArg(c, 1), INS_MESSAGE_DURATION);
     return c.Answer(0);
 }
 
@@ -285,12 +282,12 @@ constexpr std::array<INS_CallFn, kLaterCalls> kCalls = MakeTable();
 }  // namespace
 
 INSDisplayLink g_INSDisplays = {
-    .cameraMessage = NoText,
-    .navMap = NoValue,
+    .cameraMessage = INS_SetCameraMessageBox,
+    .navMap = INS_SetNavMap,
     .staticText = INS_SetStaticText,
     .clearText = INS_ClearTextCall,
     .displayText = INS_DisplayTextCall,
-    .message = NoMessage,
+    .message = INS_MessageCall,
     .track = INS_SetTracking,
 };
 

@@ -7,8 +7,10 @@
 #include "base/random.h"
 #include "base/standin_calls.h"
 #include "cockpit/hud.h"
+#include "cockpit/panels.h"
 #include "cockpit/scenes.h"
 #include "cockpit/viewcalls.h"
+#include "cockpit/statuspanel.h"
 #include "cockpit/syscall.h"
 #include "cockpit/ticker.h"
 #include "scene/records.h"
@@ -502,13 +504,13 @@ INSHudLink g_INSHud = {
     .grid = Nothing,
     .overlayMenus = Nothing,
     .checkText = INS_CheckText,
-    .messageDisplay = Nothing,
-    .navMap = Nothing,
+    .messageDisplay = INS_MessageDisplayStep,
+    .navMap = INS_NavMapStep,
     .cameraMessage = Nothing,
     .iconMenus = Nothing,
-    .tooltip = Nothing,
+    .tooltip = INS_TooltipStep,
     .radar = INS_RadarStep,
-    .statusBars = Nothing,
+    .statusBars = INS_StatusBarsStep,
     .laserRange = INS_TargetPanelStep,
     .dust = NoDust,
     .viewConnect = INS_StartViewConnect,

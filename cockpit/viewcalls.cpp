@@ -9,6 +9,7 @@
 #include "base/random.h"
 #include "base/texcache.h"
 #include "cockpit/iconmenus.h"
+#include "cockpit/panels.h"
 #include "cockpit/scenes.h"
 #include "cockpit/syscall.h"
 #include "cockpit/update.h"
@@ -51,13 +52,10 @@ void NoMap(Scene3D*, const int32_t*) {}
 void NoScene(Scene3D*) {}
 void NoSymbol(int32_t, const int32_t*) {}
 void NoSymbol3D(SectorObject*, int32_t, int32_t, int32_t, int32_t, int32_t) {}
-void NoTargetBodies(Cockpit*, int32_t) {}
 int32_t NoMouse(Cockpit*, int32_t, int32_t, int32_t) { return 0; }
 void NoTrack(Cockpit*, int32_t, int32_t) {}
 int32_t NoObject(Cockpit*, int32_t, int32_t) { return 0; }
 int32_t NoMenuPos(Cockpit*, int32_t, int32_t, int32_t*) { return 0; }
-void NoTooltip(Cockpit*, int32_t, const char*, int32_t, int32_t) {}
-void NoHide(Cockpit*, uint32_t) {}
 
 // ---------------------------------------------------------------- field setters
 
@@ -541,14 +539,14 @@ INSViewLink g_INSViews = {
     .initDust = NoScene,
     .drawSymbol = NoSymbol,
     .drawSymbol3D = NoSymbol3D,
-    .targetBodies = NoTargetBodies,
+    .targetBodies = INS_EnableTargetBodies,
     .makeMenu = IC_MakeIconMenu,
     .mouse = NoMouse,
     .trackPrevNext = NoTrack,
     .objectAtOverlay = NoObject,
     .menuPosAtOverlay = NoMenuPos,
-    .showTooltip = NoTooltip,
-    .hideTooltip = NoHide,
+    .showTooltip = INS_ShowTooltipCall,
+    .hideTooltip = INS_HideTooltipCall,
 };
 
 int32_t INS_LaterSysCall(const SA_Call& c) {

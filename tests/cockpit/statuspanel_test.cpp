@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,12 @@ TEST_F(StatusPanel, SpeedBars) {
         }
         EXPECT_EQ(Shows(INS_PANEL_TEXTURE, kDesiredRed), k.top != 0) << k.top;
     }
+    // A story's top speed near the 32-bit limit still scales (in 64 bits).
+    O_ShipData(ship_)->maxSpeedOverride = INT32_MAX;
+    ship_->speed = ship_->desiredSpeed = INT32_MAX;
+    Draw();
+    EXPECT_TRUE(Is(INS_PANEL_TEXTURE, 124, 100, kSpeedBar));
+    EXPECT_TRUE(Is(INS_PANEL_TEXTURE, 125, 100, kDesiredRed));
 }
 
 // The docking speed of a ship docking (course 27) is marked; once the ship

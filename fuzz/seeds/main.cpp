@@ -457,6 +457,29 @@ void GalaxyCalls() {
                2, 0, 0, 0, 3, 4, 6, 1, 4, 5, 1, 3, 0, 0, 0, 0, 4, 4, 4, 5, 0, 4, 6, 1, 4, 5, 2, 4, 4});
 }
 
+// Call sequences of the display target (fuzz/panelcalls.cpp).
+void PanelCalls() {
+    // Two cockpits; the message display, the map and a tooltip opened by
+    // calls 31, 18 and 126, frames with the frame jobs running and done, the
+    // camera message box, the target bodies off, a message with a duration,
+    // a save and load, the clock near its wrap, a tooltip, a cockpit freed.
+    Seed("panelcalls", "displays-open-loop-close",
+         {0, 0, 2, 2, 0,  2, 5, 2,   1,  0,   2, 7, 2, 6, 0,  5,  2, 5,  2, 2, 5,    80,
+          6, 0, 2, 5, 10, 6, 0, 0,   5,  100, 2, 0, 0, 2, 5,  2,  4, 0,  2, 0, 0xF0, 2,
+          3, 0, 3, 5, 2,  8, 5, 255, 10, 3,   3, 0, 1, 2, 10, 10, 5, 50, 1, 0, 5,    20});
+    // Lasers and shields run low (the story frees cockpit 1 when told), the
+    // docking marker, speeds, the time warp, a top speed near the limit and
+    // the current missile, with frames between.
+    Seed("panelcalls", "status-panel-low-and-freed",
+         {0, 0, 9, 3, 1, 0,  9, 0, 10, 50, 9, 5, 4, 0, 2, 5,  0, 4, 2, 3, 2,   5, 40, 9, 1, 0, 1, 5, 40,
+          9, 2, 0, 1, 5, 40, 9, 7, 1,  5,  9, 6, 1, 1, 5, 40, 0, 9, 1, 0, 200, 5, 40, 9, 1, 0, 1, 5, 40});
+    // The scene engine frees a display's instances and a cockpit's scenes
+    // while the displays are open; clears and saves between.
+    Seed("panelcalls", "scene-frees-displays",
+         {0, 2, 2, 0, 2,    5, 2, 1, 0, 2,  7, 3, 0, 1, 2,  0, 0,  7, 0,  1, 7, 0, 0, 5, 90, 7, 0, 2, 2,
+          4, 0, 2, 0, 0xF0, 7, 0, 4, 5, 90, 7, 0, 3, 5, 90, 8, 11, 5, 10, 0, 2, 2, 0, 2, 5,  8, 5, 90});
+}
+
 // Call sequences of the cockpit target (fuzz/cockpitcalls.cpp): a ship in a
 // sector steered from its cockpit, the ship freed while cockpits hold it, a
 // turret cockpit freed between frames, and saves and loads between.
@@ -1585,6 +1608,7 @@ int main(int argc, char** argv) {
     GalaxySections();
     GalaxyCalls();
     CockpitCalls();
+    PanelCalls();
     CockpitSaveSections();
     MovieFiles();
     SaveFiles(ctx);

@@ -13,6 +13,7 @@
 #include "base/table.h"
 #include "cockpit/helpers.h"
 #include "cockpit/hud.h"
+#include "cockpit/panels.h"
 #include "cockpit/scenes.h"
 #include "cockpit/ticker.h"
 #include "scene/records.h"
@@ -96,6 +97,57 @@ uint32_t SavedInst(uint32_t id) {
 
 uint32_t SavedScene(uint32_t id) { return IC_FindScene(id) ? id : 0; }
 
+// The message display's and the navigation map's frame slots and words
+// (their owning cockpit is not saved).
+constexpr size_t kMessageSlots = 308, kMessageWords = 320;  // state time, duration, state
+constexpr size_t kMapSlots = 323, kMapWords = 335;          // state time, state
+constexpr size_t kSlotWords = 4;
+
+void PutSlot(Block& b, size_t at, const InstSlot& slot) {
+    b[at] = slot.state;
+    b[at + 1] = SavedInst(slot.inst);
+    b[at + 2] = U(slot.kind);
+    b[at + 3] = slot.extra;
+}
+
+void PutPanels(const Cockpit* c, Block& b) {
+    const CockpitPanels* p = c->panels;
+    if (!p) return;
+    for (size_t i = 0; i < 3; ++i) {
+        PutSlot(b, kMessageSlots + i * kSlotWords, p->message.slots[i]);
+        PutSlot(b, kMapSlots + i * kSlotWords, p->navMap.slots[i]);
+    }
+    b[kMessageWords] = U(p->message.stateTime);
+    b[kMessageWords + 1] = U(p->message.duration);
+    b[kMessageWords + 2] = U(p->message.state);
+    b[kMapWords] = U(p->navMap.stateTime);
+    b[kMapWords + 1] = U(p->navMap.state);
+}
+
+// A slot that held nothing is left to be made on first use.
+void TakeSlot(const Block& b, size_t at, InstSlot* slot) {
+    if (!b[at] && !b[at + 1]) return;
+    const InstSlot saved{b[at], b[at + 1], S(b[at + 2]), b[at + 3], 0};
+    IC_SlotRestore(slot, &saved);
+}
+
+void TakePanels(Cockpit* c, const Block& b) {
+    if (std::all_of(b.begin() + kMessageSlots, b.begin() + kMapWords + 2, [](uint32_t w) { return w == 0; })) return;
+    CockpitPanels* p = INS_Panels(c);
+    if (!p) return;
+    for (size_t i = 0; i < 3; ++i) {
+        TakeSlot(b, kMessageSlots + i * kSlotWords, &p->message.slots[i]);
+        TakeSlot(b, kMapSlots + i * kSlotWords, &p->navMap.slots[i]);
+    }
+    // A state out of range reads as closed.
+    const auto state = [](uint32_t w) { return w <= INS_PANEL_REOPENING ? S(w) : INS_PANEL_CLOSED; };
+    p->message.stateTime = S(b[kMessageWords]);
+    p->message.duration = S(b[kMessageWords + 1]);
+    p->message.state = state(b[kMessageWords + 2]);
+    p->navMap.stateTime = S(b[kMapWords]);
+    p->navMap.state = state(b[kMapWords + 1]);
+}
+
 Block BlockOf(const Cockpit* c) {
     Block b{};
     b[kId] = c->id;
@@ -163,6 +215,7 @@ Block BlockOf(const Cockpit* c) {
         b[kHighlightCount] = U(hud->highlightCount);
         b[kNextHighlight] = U(hud->nextHighlight);
     }
+    PutPanels(c, b);
     return b;
 }
 
@@ -239,6 +292,7 @@ void ApplyBlock(Cockpit* c, const Block& b) {
         hud->highlightCount = S(b[kHighlightCount]);
         hud->nextHighlight = S(b[kNextHighlight]);
     }
+    TakePanels(c, b);
 }
 
 // ---------------------------------------------------------------- writing

@@ -11,6 +11,7 @@
 
 #include "base/file.h"
 #include "base/table.h"
+#include "cockpit/panels.h"
 #include "cockpit/save.h"
 #include "cockpit/scenes.h"
 #include "cockpit/ticker.h"
@@ -264,6 +265,57 @@ TEST_F(CockpitSave, TheHudRecordRoundTrips) {
     }
     EXPECT_EQ(INS_TableGet(g_CockpitSystem, ids[2])->hud, nullptr);
     EXPECT_EQ(Save(), saved);
+}
+
+// The message display's and the map's frame slots and words stand at 1232
+// to 1344 of the block and come back with their instances.
+TEST_F(CockpitSave, TheMessageDisplayAndMapKeepTheirFrames) {
+    Cockpit* a = AddCockpit();
+    Cockpit* b = AddCockpit();
+    system_->gameClock = 5000;
+    INS_MessageCall(a, "hi", 0);
+    INS_SetNavMap(a, 1);
+    system_->gameClock = 6000;
+    INS_NavMapStep(a);
+    const CockpitPanels* p = a->panels;
+    ASSERT_NE(p, nullptr);
+    const uint32_t aId = a->id, bId = b->id, message = p->message.slots[0].inst, map = p->navMap.slots[2].inst;
+    const Bytes saved = Save();
+    const size_t at = kHeader + kBlock;
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(WordAt(saved, at + 1232 + 16 * i), 1u);
+        EXPECT_EQ(WordAt(saved, at + 1232 + 16 * i + 4), p->message.slots[i].inst);
+        EXPECT_EQ(WordAt(saved, at + 1232 + 16 * i + 8), uint32_t(-1));
+        EXPECT_EQ(WordAt(saved, at + 1292 + 16 * i + 4), p->navMap.slots[i].inst);
+    }
+    for (auto [off, word] : std::map<size_t, uint32_t>{{1280, 5000}, {1284, 0}, {1288, 1}, {1340, 6000}, {1344, 2}})
+        EXPECT_EQ(WordAt(saved, at + off), word) << off;
+    for (size_t off = 1232; off < 1348; off += 4) EXPECT_EQ(WordAt(saved, at + kRecord + off), 0u) << off;
+
+    // The scene section brings the frame instances back: the old cockpit
+    // lets go of them.
+    for (PanelRecord* panel : {&a->panels->message, &a->panels->navMap})
+        for (InstSlot& slot : panel->slots) slot.inst = 0;
+    NewSystemKeepingScenes();
+    ASSERT_EQ(Load(saved), 1);
+    const Cockpit* got = INS_TableGet(g_CockpitSystem, aId);
+    ASSERT_TRUE(got && got->panels);
+    EXPECT_EQ(got->panels->message.slots[0].inst, message);
+    EXPECT_EQ(got->panels->message.slots[0].state, 1u);
+    EXPECT_NE(IC_FindInst(message)->flags & 128u, 0u);
+    EXPECT_EQ(got->panels->navMap.slots[2].inst, map);
+    EXPECT_EQ(got->panels->message.state, INS_PANEL_OPENING);
+    EXPECT_EQ(got->panels->message.duration, 0);
+    EXPECT_EQ(got->panels->navMap.state, INS_PANEL_OPEN);
+    EXPECT_EQ(got->panels->navMap.stateTime, 6000);
+    EXPECT_EQ(INS_TableGet(g_CockpitSystem, bId)->panels, nullptr);
+    EXPECT_EQ(Save(), saved);
+    // A state no display has reads as closed.
+    Bytes damaged = saved;
+    SetWord(&damaged, at + 1288, 9);
+    NewSystemKeepingScenes();
+    ASSERT_EQ(Load(damaged), 1);
+    EXPECT_EQ(INS_TableGet(g_CockpitSystem, aId)->panels->message.state, INS_PANEL_CLOSED);
 }
 
 TEST_F(CockpitSave, DamagedSectionsFailAndBuildNothing) {

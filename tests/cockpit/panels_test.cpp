@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cockpit/panel_fixture.h"
+#include "cockpit/update.h"
 #include "scene/records.h"
 #include "scene/state.h"
 #include "scene/trees.h"
@@ -261,6 +262,24 @@ TEST_F(Panels, TargetBodiesOff) {
     B3D_InstFree(IC_FindInst(entry.icon.inst));
     INS_EnableTargetBodies(c_, 1);
     EXPECT_EQ(t.enable, 1);
+}
+
+// The cockpit's frame runs the displays' steps and draws the status panel
+// while its display body is on.
+TEST_F(Panels, TheFrameRunsTheDisplays) {
+    INS_SetMessageDisplay(c_, "12");
+    INS_SetNavMap(c_, 1);
+    INS_ShowTooltipAt(c_, 1, "12", 10, 10);
+    SetClock(101000);
+    INS_UpdateCockpit(c_);
+    EXPECT_EQ(Message().state, INS_PANEL_OPEN);
+    EXPECT_EQ(Map().state, INS_PANEL_OPEN);
+    EXPECT_FALSE(TipInst()->flags & INS_TOOLTIP_HIDDEN);
+    EXPECT_TRUE(Is(INS_PANEL_TEXTURE, 0, 96, kBarBack));
+    Fill(INS_PANEL_TEXTURE, 0, 0, 128, 128, 0);
+    c_->displayBodyOn = 0;
+    INS_UpdateCockpit(c_);
+    EXPECT_FALSE(Shows(INS_PANEL_TEXTURE, kBarBack));
 }
 
 }  // namespace

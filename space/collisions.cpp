@@ -43,7 +43,6 @@ int32_t Clamp32(int64_t v) { return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? 
 int32_t Id(const SectorObject* o) { return static_cast<int32_t>(o->id); }
 
 bool IsShip(const SectorObject* o) { return o->mainType == SA_MT_SHIP; }
-bool IsWare(const SectorObject* o) { return o->mainType >= SA_MT_WARE_FIRST && o->mainType <= SA_MT_WARE_LAST; }
 bool IsShot(const SectorObject* o) { return o->mainType == SA_MT_BULLET || o->mainType == SA_MT_MISSILE; }
 
 int32_t TypeField(const SectorObject* o, int32_t field) {
@@ -244,10 +243,7 @@ void Warning(SectorObject* sector) {
 bool Catch(SectorObject* a, SectorObject* b) {
     for (const auto& [ship, ware] : {std::pair{a, b}, std::pair{b, a}}) {
         if (!IsShip(ship) || !ship->eventObject) continue;
-        const bool catchable =
-            IsWare(ware) || ware->mainType == SA_MT_DEBRIS ||
-            (ware->mainType == SA_MT_ASTEROID && ware->parent && ware->parent->mainType == SA_MT_DEBRIS);
-        if (!catchable) continue;
+        if (!O_IsCollectible(ware)) continue;
         const int32_t arg = Id(ware);
         return Ask(ship->eventObject, "CatchWare", 1, &arg, 0) != 0;
     }

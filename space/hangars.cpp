@@ -15,6 +15,7 @@
 #include "scene/texanim.h"
 #include "space/carrierparts.h"
 #include "space/create.h"
+#include "space/detail.h"
 #include "space/flight.h"
 #include "space/helpers.h"
 #include "space/kill.h"
@@ -303,6 +304,22 @@ int O_PlaceNearObject(SectorObject* object, SectorObject* reference) {
         range = std::min<int64_t>(range + range / 2, INT32_MAX);
     }
     return 0;
+}
+
+void O_SetSafePos(SectorObject* object, SectorObject* reference) {
+    if (!object || !object->instance) return;
+    if (!reference && O_IsSpaceFree(object)) return;
+    O_PlaceNearObject(object, reference);
+    // Placed again through the setter, so that the detail switch and the
+    // looks that follow a position see the new place.
+    const QelVector at = object->instance->pos;
+    O_SetPos(object, at.x, at.y, at.z);
+}
+
+void O_SetSafePosAt(SectorObject* object, int32_t x, int32_t y, int32_t z) {
+    if (!object || !object->instance) return;
+    O_SetPos(object, x, y, z);
+    O_SetSafePos(object, nullptr);
 }
 
 // ---------------------------------------------------------------- starts

@@ -50,3 +50,8 @@ void O_StartShipFromHangar(SectorObject* ship, SectorObject* carrier);
 // is without one): up to 20 tries, the range growing by half after each. 1
 // when a free spot was found, else 0 with the object at the last try.
 int O_PlaceNearObject(SectorObject* object, SectorObject* reference);
+// The safe placement: with a reference the object is put at a free spot near
+// it; without one it stays where it is when the space there is free, else it
+// is put at a free spot near there. The point variant first moves it to (x, y, z).
+void O_SetSafePos(SectorObject* object, SectorObject* reference);
+void O_SetSafePosAt(SectorObject* object, int32_t x, int32_t y, int32_t z);

@@ -1,5 +1,6 @@
 #include "space/queries.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <initializer_list>
@@ -10,6 +11,7 @@
 #include "base/log.h"
 #include "base/table.h"
 #include "scene/records.h"
+#include "scene/smallops.h"
 #include "script/modules.h"
 #include "script/textpages.h"
 #include "space/objects.h"
@@ -346,6 +348,35 @@ int32_t O_GetShield(const SectorObject* object) {
     return O_GetMaxShield(object);
 }
 
+void O_SetShield(SectorObject* object, int32_t shield) {
+    int64_t left = std::max(shield, 0);
+    const int32_t m = object->mainType;
+    if (m == SA_MT_SHIELD) {
+        if (auto* d = static_cast<ShieldData*>(object->typeData))
+            d->energy = Clamp32(std::min<int64_t>(left, std::max(Field(object, SA_TF_SHIELD_ENERGY), 0)));
+        return;
+    }
+    if (!(m == SA_MT_SHIP || m == SA_MT_SECTOR || m == SA_MT_GATE || (object->flags & SA_FLAG_HOLDER))) return;
+    // The shields fill in list order, each to its own top; what is left over goes nowhere.
+    for (SectorObject* c = SA_ListFirst(O_GetChildList(object)); c; c = SA_ListNext(c)) {
+        if (c->mainType != SA_MT_SHIELD || !c->typeData) continue;
+        const int64_t part = std::min<int64_t>(left, std::max(Field(c, SA_TF_SHIELD_ENERGY), 0));
+        static_cast<ShieldData*>(c->typeData)->energy = Clamp32(part);
+        left -= part;
+    }
+}
+
+void O_SetHull(SectorObject* object, int32_t hull) {
+    const int32_t top = O_GetMaxHull(object);
+    object->hull = std::max(top > 0 ? std::min(hull, top) : hull, 0);
+}
+
+int O_IsCollectible(const SectorObject* object) {
+    if (!object) return 0;
+    if (IsWare(object->mainType) || object->mainType == SA_MT_DEBRIS) return 1;
+    return object->mainType == SA_MT_ASTEROID && object->parent && object->parent->mainType == SA_MT_DEBRIS ? 1 : 0;
+}
+
 int32_t O_GetStrength(const SectorObject* object) { return Clamp32(int64_t{O_GetShield(object)} + object->hull); }
 
 // ---------------------------------------------------------------- ships
@@ -669,6 +700,22 @@ bool MatchType(const SectorObject* c, int32_t mainType, int32_t subType) {
     return c->mainType == mainType && c->subType == subType;
 }
 bool MatchOwnCut(const SectorObject* c, int32_t, int32_t) { return (c->flags & SA_FLAG_HOLDER) != 0; }
+// The cut path the child's instance was made for, or null.
+const J3D_CutPath* PathOfChild(const SectorObject* c) {
+    const Inst3D* inst = c->instance;
+    const J3D_Cut* cut = inst && inst->cutId > 0 ? J3D_CutIsLoaded(inst->cutId) : nullptr;
+    if (!cut || !cut->paths || inst->pathNr < 0 || inst->pathNr >= cut->pathCount) return nullptr;
+    return &cut->paths[inst->pathNr];
+}
+bool MatchPath(const SectorObject* c, int32_t key, int32_t value) {
+    const J3D_CutPath* p = PathOfChild(c);
+    if (!p) return false;
+    switch (key) {
+        case SA_PATH_SERIAL: return p->pathNr == value;
+        case SA_PATH_BODY: return p->reference == value;
+        default: return p->value1 == value;
+    }
+}
 }  // namespace
 
 SectorObject* SA_FindChildByMainType(SectorObject* container, int32_t mainType, uint32_t startId) {
@@ -677,6 +724,10 @@ SectorObject* SA_FindChildByMainType(SectorObject* container, int32_t mainType, 
 
 SectorObject* SA_FindChildByType(SectorObject* container, int32_t mainType, int32_t subType, uint32_t startId) {
     return FindChild(container, startId, MatchType, mainType, subType);
+}
+
+SectorObject* SA_FindChildByPath(SectorObject* container, int32_t key, int32_t value, uint32_t startId) {
+    return FindChild(container, startId, MatchPath, key, value);
 }
 
 SectorObject* SA_FindOwnCutChild(SectorObject* container) { return FindChild(container, 0, MatchOwnCut, 0, 0); }

@@ -62,6 +62,13 @@ int32_t O_GetMaxShield(const SectorObject* object);
 int32_t O_GetShield(const SectorObject* object);
 // Shield plus hull.
 int32_t O_GetStrength(const SectorObject* object);
+// A shield its charge, at most its type's energy; a ship, sector, gate or
+// holder fills its shields in list order, each to its top. Below 0 is 0.
+void O_SetShield(SectorObject* object, int32_t shield);
+// The hull, within 0 and the maximum hull (no upper bound where that is 0).
+void O_SetHull(SectorObject* object, int32_t hull);
+// What a ship may collect: wares, debris and the rocks of a debris field.
+int O_IsCollectible(const SectorObject* object);
 // Objects that take no damage.
 constexpr uint32_t SA_FLAG_INVULNERABLE = 0x8;
 int O_IsInvulnerable(const SectorObject* object);
@@ -173,6 +180,12 @@ void SA_FireObjectCallback(SectorObject* object, int32_t code);
 SectorObject* SA_FindChildByMainType(SectorObject* container, int32_t mainType, uint32_t startId);
 SectorObject* SA_FindChildByType(SectorObject* container, int32_t mainType, int32_t subType, uint32_t startId);
 SectorObject* SA_FindOwnCutChild(SectorObject* container);
+// The first child (after the start ID, as above) whose instance stands for a
+// path of its loaded cut with the serial, body or class ("C" value) given.
+constexpr int32_t SA_PATH_SERIAL = 0;
+constexpr int32_t SA_PATH_BODY = 1;
+constexpr int32_t SA_PATH_CLASS = 2;
+SectorObject* SA_FindChildByPath(SectorObject* container, int32_t key, int32_t value, uint32_t startId);
 int SA_IsInContainer(SectorObject* container, const SectorObject* object);
 
 // The root's reference (player) object.

@@ -4,14 +4,17 @@
 
 #include "base/log.h"
 #include "base/table.h"
+#include "script/arrays.h"
 #include "script/builtins_args.h"
 #include "script/context.h"
 #include "script/tasks.h"
 #include "space/callnames.h"
+#include "space/containercalls.h"
 #include "space/create.h"
 #include "space/kill.h"
 #include "space/objects.h"
 #include "space/orders.h"
+#include "space/propcalls.h"
 #include "space/typesdb.h"
 
 namespace {
@@ -130,8 +133,104 @@ constexpr std::array<SA_CallFn, SA_CALL_NAME_COUNT> MakeTable() {
     t[32] = SACall_GlidePos;
     t[33] = SACall_WarpObjectIn;
     // Object properties (34 to 90).
+    t[34] = SACall_GetMainType;
+    t[35] = SACall_GetSubType;
+    t[36] = SACall_GetType;
+    t[37] = SACall_GetPosX;
+    t[38] = SACall_GetPosY;
+    t[39] = SACall_GetPosZ;
+    t[40] = SACall_SetPos;
+    t[41] = SACall_SetSafePos;
+    t[42] = SACall_GetSafePos;
+    t[43] = SACall_SetRelativePos;
+    t[44] = SACall_GetRotAlpha;
+    t[45] = SACall_GetRotBeta;
+    t[46] = SACall_GetRotGamma;
+    t[47] = SACall_GetRotationMatrix;
+    t[48] = SACall_SetRot;
+    t[49] = SACall_GetDirX;
+    t[50] = SACall_GetDirY;
+    t[51] = SACall_GetDirZ;
+    t[52] = SACall_SetDirection;
+    t[53] = SACall_GetBody;
+    t[54] = SACall_GetCompBody;
+    t[55] = SACall_GetCutID;
+    t[56] = SACall_GetObjectTextID;
+    t[57] = SACall_GetSize;
+    t[58] = SACall_GetTotalSize;
+    t[59] = SACall_GetMass;
+    t[60] = SACall_SetMass;
+    t[61] = SACall_GetSpeed;
+    t[62] = SACall_GetMaxSpeed;
+    t[63] = SACall_GetDockingSpeed;
+    t[64] = SACall_SetSpeed;
+    t[65] = SACall_GetDesiredSpeed;
+    t[66] = SACall_SetDesiredSpeed;
+    t[67] = SACall_SetExtraSpeed;
+    t[68] = SACall_GetAcceleration;
+    t[69] = SACall_SetRotSpeed;
+    t[70] = SACall_SetGlide;
+    t[71] = SACall_GetStepX;
+    t[72] = SACall_GetStepY;
+    t[73] = SACall_GetStepZ;
+    t[74] = SACall_SetExtraRotSpeed;
+    t[75] = SACall_GetCount;
+    t[76] = SACall_SetCount;
+    t[77] = SACall_SetLight;
+    t[78] = SACall_GetShield;
+    t[79] = SACall_GetMaxShield;
+    t[80] = SACall_SetShield;
+    t[81] = SACall_SetMaxAvoidShield;
+    t[82] = SACall_GetLaser;
+    t[83] = SACall_GetMaxLaser;
+    t[84] = SACall_GetLaserPosition;
+    t[85] = SACall_SetLaser;
+    t[86] = SACall_GetHull;
+    t[87] = SACall_GetMaxHull;
+    t[88] = SACall_SetHull;
+    t[89] = SACall_GetStrength;
+    t[90] = SACall_GetNumCockpits;
 
     // Containers, flags, relations and appearance (91 to 129).
+    t[91] = SACall_MoveObjectIntoContainer;
+    t[92] = SACall_MoveLaserIntoContainer;
+    t[93] = SACall_FindObjectTypeInContainer;
+    t[94] = SACall_FindObjectSubTypeInContainer;
+    t[95] = SACall_FindObjectByPathSerial;
+    t[96] = SACall_FindObjectByPathBody;
+    t[97] = SACall_FindObjectByPathClass;
+    t[98] = SACall_SetFlags;
+    t[99] = SACall_GetFlags;
+    t[100] = SACall_SetFlags2;
+    t[101] = SACall_GetFlags2;
+    t[102] = SACall_SetRenderLast;
+    t[103] = SACall_GetCourseType;
+    t[104] = SACall_GetEnvironment;
+    t[105] = SACall_GetDestination;
+    t[106] = SACall_IsEnemy;
+    t[107] = SACall_GetRelation;
+    t[108] = SACall_SetRelation;
+    t[109] = SACall_SetGroupRelation;
+    t[110] = SACall_SetGroup;
+    t[111] = SACall_GetGroup;
+    t[112] = SACall_TypeCreatesDebris;
+    t[113] = SACall_SetDebrisDensity;
+    t[114] = SACall_GetDebrisDensity;
+    t[115] = SACall_GetTypeWreckType;
+    t[116] = SACall_TypeCreatesWreck;
+    t[117] = SACall_SetWreckDensity;
+    t[118] = SACall_GetWreckDensity;
+    t[119] = SACall_IsCollectible;
+    t[120] = SACall_SetHueModifier;
+    t[121] = SACall_GetHueModifier;
+    t[122] = SACall_SetSaturationModifier;
+    t[123] = SACall_GetSaturationModifier;
+    t[124] = SACall_SetFactoryConnectionParent;
+    t[125] = SACall_SetNebulaProperties;
+    t[126] = SACall_SetPlanetFogParameter;
+    t[127] = SACall_SetShipRotAccel;
+    t[128] = SACall_GetShipRotAccel;
+    t[129] = SACall_GetGlobalParameter;
 
     // Type queries (130 to 229).
 
@@ -166,6 +265,19 @@ int32_t SA_Call::IdOrStoryObject(int32_t i, int32_t otherwise) const {
 int32_t SA_Call::Answer(int32_t n) const {
     if (task && g_SEContext) SE_TaskReturnIntEx(task, g_SEContext, n);
     return 1;
+}
+
+int32_t SA_Call::AnswerValue(ScriptValue* value) const {
+    if (task && g_SEContext) SE_TaskReturnValue(task, value, g_SEContext);
+    SV_Release(value);
+    return 1;
+}
+
+int32_t SA_Call::AnswerArray(const int32_t* values, int32_t n) const {
+    ScriptValue v{};
+    if (!SV_ArrayAlloc(&v, n)) return Answer(0);
+    for (int32_t i = 0; i < n; ++i) SV_ArrayWriteInt(&v, i, values[i]);
+    return AnswerValue(&v);
 }
 
 SA_CallFn SA_GetCallFn(int32_t number) {

@@ -30,6 +30,10 @@ struct SA_Call {
     bool IsTrue(int32_t i) const;
     // Answers INTEGER n at once; 1.
     int32_t Answer(int32_t n) const;
+    // Moves the value into the task as its answer (releasing what is left); 1.
+    int32_t AnswerValue(ScriptValue* value) const;
+    // Answers an ARRAY of the integers (INTEGER 0 when none can be had); 1.
+    int32_t AnswerArray(const int32_t* values, int32_t n) const;
 };
 
 using SA_CallFn = int32_t (*)(const SA_Call& call);

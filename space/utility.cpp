@@ -411,6 +411,18 @@ int32_t O_TypeCreatesDebris(int32_t mainType, int32_t subType) {
     return J3D_CutPreload(cut) ? 1 : 0;
 }
 
+int32_t O_GetTypeWreckType(int32_t mainType, int32_t subType) {
+    // A wreck type stands beside the type it is the wreck of, under the same subtype.
+    const int32_t wreck = SA_GetWreckMainType(mainType);
+    if (wreck < 0 || subType < 0 || subType >= g_TypeDB.counts[wreck]) return 0;
+    return SA_TypeCode(wreck, subType);
+}
+
+int32_t O_TypeCreatesWreck(int32_t mainType, int32_t subType) {
+    if (!O_GetTypeWreckType(mainType, subType)) return 0;
+    return EO_EffectHasFlaggedPartB(subType, mainType) ? 1 : 0;
+}
+
 // ---------------------------------------------------------------- device reset
 
 void O_ReloadTypeResources(SectorObject* object) {

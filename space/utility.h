@@ -50,6 +50,11 @@ uint32_t O_FastTrace(SectorObject* sector, const QelVector* a, const QelVector* 
 // 1 when an asteroid or debris type leaves debris: its debris cut is set and
 // loads and its destruction effect has a debris part.
 int32_t O_TypeCreatesDebris(int32_t mainType, int32_t subType);
+// The wreck type code of a dock, factory or ship type: the wreck main type
+// (29, 30, 31) with the same subtype; 0 when that wreck table has no such record.
+int32_t O_GetTypeWreckType(int32_t mainType, int32_t subType);
+// 1 when the type has a wreck type and its destruction effect has a wreck part.
+int32_t O_TypeCreatesWreck(int32_t mainType, int32_t subType);
 // After the video device was made again: the scene resources named by the
 // types of the object and its children (for those without an instance), and
 // the collision models of their instances; all objects of the root.

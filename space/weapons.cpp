@@ -366,3 +366,28 @@ void O_RechargeObject(SectorObject* object) {
         s->rechargeTime = now;
     }
 }
+
+// ---------------------------------------------------------------- laser energy
+
+int32_t O_GetLaserEnergy(SectorObject* object, int32_t slot, int maximum) {
+    if (!object) return 0;
+    if (slot < 0) {
+        const ShipData* ship = O_ShipData(object);
+        if (!ship) return 0;
+        return maximum ? TypeField(object, SA_TF_SHIP_LASER_POWER_MAX) : ship->laserEnergy / 1000;
+    }
+    SectorObject* laser = O_GetLaserInstance(object, slot);
+    if (!laser || !laser->typeData) return 0;
+    return maximum ? TypeField(laser, SA_TF_LASER_ENERGY)
+                   : static_cast<const LaserData*>(laser->typeData)->energy / 1000;
+}
+
+void O_SetLaserEnergy(SectorObject* ship, int32_t energy, int32_t slot) {
+    const int32_t top = O_GetLaserEnergy(ship, slot, 1);
+    const int64_t value = std::clamp<int64_t>(energy, 0, top > 0 ? top : INT32_MAX);
+    if (slot < 0) {
+        if (ShipData* d = O_ShipData(ship)) d->laserEnergy = Clamp32(value * 1000);
+    } else if (SectorObject* laser = O_GetLaserInstance(ship, slot); laser && laser->typeData) {
+        static_cast<LaserData*>(laser->typeData)->energy = Clamp32(value * 1000);
+    }
+}

@@ -54,5 +54,13 @@ void O_UpdateTurrets(SectorObject* ship, int32_t step);
 // with the time since their last recharge.
 void O_RechargeObject(SectorObject* object);
 
+// The laser energy of a ship's pool (slot below 0) or of the laser mounted
+// on a slot, in whole units (kept in thousandths); with `maximum` its top:
+// the ship type's laser power, or the laser type's energy of one shot. 0
+// where there is no such pool or laser.
+int32_t O_GetLaserEnergy(SectorObject* object, int32_t slot, int maximum);
+// Sets it, within 0 and the top (no upper bound where the top is 0 or less).
+void O_SetLaserEnergy(SectorObject* ship, int32_t energy, int32_t slot);
+
 // The unit direction with a spread added per axis, renormalised to 65,536.
 QelVector O_SpreadDirection(const QelVector& unit, const int32_t spread[3]);

@@ -1581,6 +1581,34 @@ void SpaceCalls() {
     Seed("spacecalls", "hangar_launch", hangar);
 }
 
+// Step sequences of the property calls target (fuzz/propcalls.cpp): 0-6 a
+// call 34 + b of the story, 7 an object made and placed, 8 a call 0-8, 9 a
+// frame, 10 the player's ship, 11 a save and load.
+void PropCalls() {
+    // A sector, a ship and a laser; the laser mounted on slot 1, then on slot
+    // 5; every property read from the ship; a save and load and a frame.
+    std::vector<uint8_t> reads = {7, 1, 0, 255, 7,   7, 0, 0,  7, 8, 0, 0, 0, 58,  3,
+                                  0, 2, 0, 1,   120, 1, 0, 58, 3, 0, 2, 0, 1, 120, 5};
+    for (uint8_t call = 34; call <= 90; ++call)
+        reads.insert(reads.end(), {0, static_cast<uint8_t>(call - 34), 1, 0, 1});
+    reads.insert(reads.end(), {11, 9, 0, 1});
+    Seed("propcalls", "read_properties", reads);
+    // A nebula given its sixteen words with an array; two factories, one the
+    // other's connection parent, which is then killed; a frame.
+    std::vector<uint8_t> links = {7,  1, 0, 255, 7, 21,  0, 0,   7, 6,   0, 0,   7, 6,   0, 0,   0, 91,
+                                  10, 0, 1, 120, 1, 120, 2, 120, 3, 120, 4, 120, 5, 120, 6, 215, 8};
+    for (int i = 0; i < 8; ++i) links.insert(links.end(), {0, 0, static_cast<uint8_t>(i + 1), 0});
+    links.insert(links.end(), {120, 20, 120, 21, 0, 90, 2, 0, 2, 0, 3, 8, 7, 1, 0, 3, 9, 0, 1, 11});
+    Seed("propcalls", "nebula_and_factories", links);
+    // Setters on a ship that is the player's, with texts and story objects
+    // among the arguments and calls on made-up IDs.
+    std::vector<uint8_t> sets = {7, 1, 0, 255, 7, 7, 0, 0, 10, 1, 1};
+    for (uint8_t call : {40, 48, 64, 66, 67, 69, 74, 88, 98, 110, 120, 127})
+        sets.insert(sets.end(), {0, static_cast<uint8_t>(call - 34), 3, 0, 1, 120, 30, 250, 0,
+                                 static_cast<uint8_t>(call - 34), 2, 240, 205});
+    Seed("propcalls", "setters_on_the_player", sets);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -1631,6 +1659,7 @@ int main(int argc, char** argv) {
     Recordings();
     ScenePrograms();
     SpaceCalls();
+    PropCalls();
     // The scene state BodyFiles made served every step up to here; the
     // space world makes its own.
     Fuzz_FreeSceneState();

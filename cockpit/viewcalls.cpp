@@ -36,14 +36,7 @@ int32_t Low16(int32_t v) { return static_cast<int16_t>(v & 0xFFFF); }
 int32_t AnswerZero(const SA_Call& c) { return c.Answer(0); }
 
 // Answers an ARRAY of the integers.
-int32_t AnswerArray(const SA_Call& c, const int32_t* values, int32_t n) {
-    ScriptValue v{};
-    SV_ArrayAlloc(&v, n);
-    for (int32_t i = 0; i < n; ++i) SV_ArrayWriteInt(&v, i, values[i]);
-    if (c.task && g_SEContext) SE_TaskReturnValue(c.task, &v, g_SEContext);
-    SV_Release(&v);
-    return 1;
-}
+int32_t AnswerArray(const SA_Call& c, const int32_t* values, int32_t n) { return c.AnswerArray(values, n); }
 
 // ---------------------------------------------------------------- the seams' defaults
 

@@ -357,8 +357,11 @@ void O_SetShield(SectorObject* object, int32_t shield) {
         return;
     }
     if (!(m == SA_MT_SHIP || m == SA_MT_SECTOR || m == SA_MT_GATE || (object->flags & SA_FLAG_HOLDER))) return;
+    // The holder flag may sit on an object that holds no children.
+    QelList* children = O_GetChildList(object);
+    if (!children) return;
     // The shields fill in list order, each to its own top; what is left over goes nowhere.
-    for (SectorObject* c = SA_ListFirst(O_GetChildList(object)); c; c = SA_ListNext(c)) {
+    for (SectorObject* c = SA_ListFirst(children); c; c = SA_ListNext(c)) {
         if (c->mainType != SA_MT_SHIELD || !c->typeData) continue;
         const int64_t part = std::min<int64_t>(left, std::max(Field(c, SA_TF_SHIELD_ENERGY), 0));
         static_cast<ShieldData*>(c->typeData)->energy = Clamp32(part);

@@ -145,6 +145,10 @@ TEST_F(PropCalls, AMissingObjectAnswersZeroAndBodiesMinusOne) {
         EXPECT_EQ(Call(call, Args({kMissing, Id(ship_), 1, 2, 3})), want) << call;
         EXPECT_TRUE(log.Contains("SA_FindObjectByID(999999) ")) << call;
     }
+    // A type code without a record answers -1 as well.
+    LogCapture log;
+    EXPECT_EQ(Call(54, Args({Id(sector_)})), -1);
+    EXPECT_TRUE(log.Contains("ERROR: Invalid subtype parameter ")) << log.Text();
     // Nothing changed on the ship named as the second argument.
     EXPECT_EQ(ship_->flags & SA_FLAG_KILLED, 0u);
     EXPECT_EQ(ship_->container, sector_);
@@ -269,6 +273,11 @@ TEST_F(PropCalls, ShieldsFillInOrderAndLasersByPoolOrSlot) {
     EXPECT_EQ(static_cast<ShieldData*>(s2->typeData)->energy, 50);
     EXPECT_EQ(Call(80, Args({Id(s2), 500})), 0);
     EXPECT_EQ(Call(78, Args({Id(s2)})), 100);
+    // A story may give the holder flag to an object that holds nothing.
+    SectorObject* ware = Placed(SA_MT_WARE_FIRST, 0, 0, 0, 0);
+    EXPECT_EQ(Call(98, Args({Id(ware), static_cast<int32_t>(SA_FLAG_HOLDER)})), 0);
+    EXPECT_EQ(Call(80, Args({Id(ware), 10})), 0);
+    EXPECT_EQ(Call(78, Args({Id(ware)})), 0);
 
     SectorObject* laser = Child(ship_, SA_MT_LASER);
     static_cast<LaserData*>(laser->typeData)->slot = 1;

@@ -168,11 +168,12 @@ void ST_DropObject(SectorObject* object) {
     }
 }
 
-int32_t ST_StartTake(SA_Take* take, int32_t cutId, int32_t pathIndex, int32_t startMode, const QelVector* position) {
+int32_t ST_StartTake(SA_Take* take, int32_t cutId, int32_t pathIndex, int32_t startMode, const QelVector* position,
+                     const QelMatrix* matrix) {
     if (!take) return 0;
     if (take->cutId && take->cutId != cutId) ST_UnloadCut(take);
     if (!take->cutId && !ST_LoadCut(take, cutId, take->id)) return 0;
-    ST_StartFromIndex(position, take, pathIndex, startMode, nullptr);
+    ST_StartFromIndex(position, take, pathIndex, startMode, matrix);
     return 1;
 }
 

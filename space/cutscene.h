@@ -39,8 +39,10 @@ void ST_RemoveAllTakes(SpaceRoot* root);
 void ST_DropObject(SectorObject* object);
 
 // Unloads another cut first, loads the cut when none is (0 when it cannot be
-// had), then starts from the index. 1 when started.
-int32_t ST_StartTake(SA_Take* take, int32_t cutId, int32_t pathIndex, int32_t startMode, const QelVector* position);
+// had), then starts from the index, the cut placed at the position and
+// matrix when given. 1 when started.
+int32_t ST_StartTake(SA_Take* take, int32_t cutId, int32_t pathIndex, int32_t startMode, const QelVector* position,
+                     const QelMatrix* matrix = nullptr);
 // Places the cut at the position and matrix (when given) and starts every
 // instance's path job from the start time of the index's "start %d" event
 // (0 when the index is not found).

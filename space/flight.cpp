@@ -93,8 +93,9 @@ void ForEachOther(SectorObject* object, Fn fn) {
 }
 
 SectorObject* NearestEnemy(SectorObject* object, SectorObject* excluded, int32_t range, bool byStrength, int32_t low,
-                           int32_t high) {
+                           int32_t high, const QelVector* from = nullptr) {
     if (!object || !object->instance || !InSector(object)) return nullptr;
+    const QelVector origin = from ? *from : object->instance->pos;
     SectorObject* best = nullptr;
     int64_t bestDistance = range;
     ForEachOther(object, [&](SectorObject* c) {
@@ -103,7 +104,7 @@ SectorObject* NearestEnemy(SectorObject* object, SectorObject* excluded, int32_t
             const int32_t strength = O_GetStrength(c);
             if (strength <= low || strength >= high) return true;
         }
-        const int64_t d = SA_VecDistance(&object->instance->pos, &c->instance->pos);
+        const int64_t d = SA_VecDistance(&origin, &c->instance->pos);
         if (d < bestDistance) {
             bestDistance = d;
             best = c;
@@ -385,6 +386,10 @@ SectorObject* O_FindNearestEnemyOf(SectorObject* object, int32_t range) {
 
 SectorObject* O_FindNearestEnemyByStrength(SectorObject* object, int32_t low, int32_t high, int32_t range) {
     return NearestEnemy(object, nullptr, range, true, low, high);
+}
+
+SectorObject* O_FindNearestEnemyFrom(SectorObject* object, const QelVector* from, int32_t range) {
+    return NearestEnemy(object, nullptr, range, false, 0, 0, from);
 }
 
 int32_t O_GetForwardOffset(const SectorObject* object, const SectorObject* reference) {

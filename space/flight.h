@@ -114,6 +114,8 @@ SectorObject* O_FindNearestEnemy(SectorObject* object, SectorObject* excluded, i
 SectorObject* O_FindNearestEnemyOf(SectorObject* object, int32_t range);
 // As O_FindNearestEnemyOf, for enemies whose shield plus hull lies strictly between low and high.
 SectorObject* O_FindNearestEnemyByStrength(SectorObject* object, int32_t low, int32_t high, int32_t range);
+// As O_FindNearestEnemyOf, the distance measured from the point.
+SectorObject* O_FindNearestEnemyFrom(SectorObject* object, const QelVector* from, int32_t range);
 // The object's offset along the reference's forward axis; 0 beyond the
 // reference's size on some axis.
 int32_t O_GetForwardOffset(const SectorObject* object, const SectorObject* reference);

@@ -10,7 +10,9 @@
 #include "script/tasks.h"
 #include "space/callnames.h"
 #include "space/containercalls.h"
+#include "space/combatcalls.h"
 #include "space/create.h"
+#include "space/cutcalls.h"
 #include "space/kill.h"
 #include "space/objects.h"
 #include "space/orders.h"
@@ -235,6 +237,35 @@ constexpr std::array<SA_CallFn, SA_CALL_NAME_COUNT> MakeTable() {
     // Type queries (130 to 229).
 
     // Statistics, combat, cut scenes and takes (230 to 258).
+    t[230] = SACall_GetLaserFired;
+    t[231] = SACall_GetMissileFired;
+    t[232] = SACall_GetLaserHits;
+    t[233] = SACall_GetMissileHits;
+    t[234] = SACall_GetTotalDistance;
+    t[235] = SACall_DumpObject;
+    t[236] = SACall_DumpSectorScene;
+    t[237] = SACall_StopObject;
+    t[238] = SACall_ForceMove;
+    t[239] = SACall_FireOnObject;
+    t[240] = SACall_FireAhead;
+    t[241] = SACall_ShootMissileOnObject;
+    t[242] = SACall_RemoteDetonateMissile;
+    t[243] = SACall_FindNearestEnemy;
+    t[244] = SACall_FindNearestEnemyFromPos;
+    t[245] = SACall_FindNearestEnemyByStrength;
+    t[246] = SACall_IsTargetInFiringRangeOfTurret;
+    t[247] = SACall_CollisionObject;
+    t[248] = SACall_GetCollisionObjects;
+    t[249] = SACall_Distance;
+    t[250] = SACall_LoadCutScene;
+    t[251] = SACall_FreeCutScene;
+    t[252] = SACall_AllocTake;
+    t[253] = SACall_StartTake;
+    t[254] = SACall_StopTake;
+    t[255] = SACall_FinishTake;
+    t[256] = SACall_GetTakeRemainingTime;
+    t[257] = SACall_FreeTake;
+    t[258] = SACall_SetTakeReplaceBody;
 
     // Sounds, the player, docking, effects, sector scenes and bodies (259 to 304).
     t[273] = SACall_SetAutopilot;
@@ -242,6 +273,14 @@ constexpr std::array<SA_CallFn, SA_CALL_NAME_COUNT> MakeTable() {
     // Placement, cameras, docking, videos and the tractor beam (305 to 349).
 
     // Cut indices, turret aim and debris (350 to 357).
+    t[350] = SACall_FindIndexInCut;
+    t[351] = SACall_GetTypePosAndDirectionInCut;
+    t[352] = SACall_GetSubTypeFormCutIndex;
+    t[353] = SACall_RotateTurretToPos;
+    t[354] = SACall_FindNearestRockInDebris;
+    t[355] = SACall_GetAsteroidDensity;
+    t[356] = SACall_GetAbsPosRot;
+    t[357] = SACall_CollectDebris;
 
     return t;
 }

@@ -26,16 +26,6 @@ int32_t Low16(int32_t v) { return v & 0xFFFF; }
 // An angle above half a turn taken as the negative one.
 int32_t Signed(int32_t a) { return a > kHalfTurn ? a - kFullTurn : a; }
 
-// Answers an ARRAY of the integers.
-int32_t AnswerInts(const SA_Call& c, const int32_t* values, int32_t n) {
-    ScriptValue v{};
-    SV_ArrayAlloc(&v, n);
-    for (int32_t i = 0; i < n; ++i) SV_ArrayWriteInt(&v, i, values[i]);
-    if (c.task && g_SEContext) SE_TaskReturnValue(c.task, &v, g_SEContext);
-    SV_Release(&v);
-    return 1;
-}
-
 // The first n integers of an array argument; 0 when it is no array that long.
 int ReadInts(const SA_Call& c, int32_t i, int32_t* out, int32_t n) {
     auto* a = const_cast<ScriptValue*>(c.Arg(i));
@@ -183,7 +173,7 @@ int32_t SACall_GetTypePosAndDirectionInCut(const SA_Call& c) {
     int32_t a = 0, b = 0, g = 0;
     Qel_AnglesFromMat(&world, &a, &b, &g);
     const int32_t out[6] = {at.x, at.y, at.z, a, b, g};
-    return AnswerInts(c, out, 6);
+    return c.AnswerArray(out, 6);
 }
 
 int32_t SACall_GetSubTypeFormCutIndex(const SA_Call& c) {
@@ -244,7 +234,7 @@ int32_t SACall_GetAbsPosRot(const SA_Call& c) {
     int32_t a = 0, b = 0, g = 0;
     Qel_AnglesFromMat(&m, &a, &b, &g);
     const int32_t out[6] = {pos.x, pos.y, pos.z, a, b, g};
-    return AnswerInts(c, out, 6);
+    return c.AnswerArray(out, 6);
 }
 
 int32_t SACall_CollectDebris(const SA_Call& c) {

@@ -23,7 +23,6 @@
 #include "space/order_fixture.h"
 #include "support/gamefolder.h"
 #include "support/logcapture.h"
-#include "tools/lib/cutconv.h"
 
 namespace {
 
@@ -51,13 +50,7 @@ protected:
         folder_.reset();
         OrderTest::TearDown();
     }
-    void WriteCut(int id, const std::string& source) const {
-        std::string text, error;
-        ASSERT_TRUE(Tool_CutSourceToText(source, &text, &error)) << error;
-        char name[32];
-        snprintf(name, sizeof name, "cut/%05d.bod", id);
-        folder_->Write(name, text);
-    }
+    void WriteCut(int id, const std::string& source) const { WriteSourceCut(*folder_, id, source); }
     // A frame with the scene engine's take step before the space update, as
     // the game loop runs them.
     void TakeFrame(int32_t ms) {

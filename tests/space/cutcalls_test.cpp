@@ -24,7 +24,6 @@
 #include "space/orders.h"
 #include "support/gamefolder.h"
 #include "support/logcapture.h"
-#include "tools/lib/cutconv.h"
 
 namespace {
 
@@ -77,13 +76,7 @@ protected:
         folder_.reset();
         OrderTest::TearDown();
     }
-    void WriteCut(int id, const std::string& source) const {
-        std::string text, error;
-        ASSERT_TRUE(Tool_CutSourceToText(source, &text, &error)) << error;
-        char name[32];
-        snprintf(name, sizeof name, "cut/%05d.bod", id);
-        folder_->Write(name, text);
-    }
+    void WriteCut(int id, const std::string& source) const { WriteSourceCut(*folder_, id, source); }
     // Call 350 on asteroid type 0 wanting rocks (asteroid 2).
     int32_t FindRock(std::vector<ScriptValue> more) {
         std::vector<ScriptValue> args{IntValue(SA_MT_ASTEROID), IntValue(0), IntValue(SA_MT_ASTEROID), IntValue(2)};
@@ -327,12 +320,8 @@ protected:
         SpaceStoryTest::SetUp();
         SetUpStory(kStory);
         folder_ = std::make_unique<TempGameFolder>();
-        std::string text, error;
-        ASSERT_TRUE(
-            Tool_CutSourceToText("path 0 -1\n  key 0x800 2000 0 0 0 0 0 0 0.25\n"
-                                 "  key 0x800 -1 65536 0 0 0 0 0 0.25\n",
-                                 &text, &error));
-        folder_->Write("cut/00801.bod", text);
+        WriteSourceCut(*folder_, 801,
+                     "path 0 -1\n  key 0x800 2000 0 0 0 0 0 0 0.25\n  key 0x800 -1 65536 0 0 0 0 0 0.25\n");
         TypeRecord* ships = Types(SA_MT_SHIP, 1);
         ships[0].field[SA_TF_SHIP_TURRET_COUNT] = 2;
         ships[0].field[SA_TF_SHIP_SPEED] = 100000;

@@ -24,7 +24,6 @@
 #include "support/gamefolder.h"
 #include "support/logcapture.h"
 #include "system/clock.h"
-#include "tools/lib/cutconv.h"
 
 namespace {
 
@@ -63,13 +62,7 @@ protected:
         folder_.reset();
         SpaceTest::TearDown();
     }
-    void WriteCut(int id, const std::string& source) const {
-        std::string text, error;
-        ASSERT_TRUE(Tool_CutSourceToText(source, &text, &error)) << error;
-        char name[32];
-        snprintf(name, sizeof name, "cut/%05d.bod", id);
-        folder_->Write(name, text);
-    }
+    void WriteCut(int id, const std::string& source) const { WriteSourceCut(*folder_, id, source); }
     // A sector (subtype 1: kill sounds play everywhere) with a space and a galaxy scene.
     SectorObject* SectorWithScenes() {
         SectorObject* s = New(SA_MT_SECTOR, 1);

@@ -169,6 +169,7 @@ int32_t SACall_StopObject(const SA_Call& c) {
 }
 
 int32_t SACall_ForceMove(const SA_Call& c) {
+    // A forced move is the hang-on bit: the object follows what moves it.
     if (SectorObject* o = c.Object(0)) {
         if (!c.Given(1) || c.IsTrue(1)) o->flags |= SA_FLAG_HANGS_ON;
         else o->flags &= ~SA_FLAG_HANGS_ON;

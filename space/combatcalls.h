@@ -41,4 +41,3 @@ int32_t SACall_SetTakeReplaceBody(const SA_Call& c);             // 258
 // Object flags the calls set and read.
 constexpr uint32_t SA_FLAG_MISSILE_BEHIND_TEST = 0x100;  // missiles may leave backwards
 constexpr uint32_t SA_FLAG_COLLIDED = 0x1000;            // "SA_CollisionObject"
-constexpr uint32_t SA_FLAG_FORCED_MOVE = 0x800000;       // "SA_ForceMove"

@@ -329,12 +329,13 @@ void INS_ReturnIntCallback(uint32_t, int32_t value) {
     system->answered = 1;
 }
 
-int32_t INS_RunStoryInt(int32_t objectId, const char* name, int32_t argc, int32_t a0, int32_t a1) {
+int32_t INS_RunStoryInt(int32_t objectId, const char* name, int32_t argc, int32_t a0, int32_t a1, int32_t a2,
+                        int32_t a3) {
     CockpitSystem* system = g_CockpitSystem;
     if (!system) return 0;
     SV_Release(&system->answer);
     system->answered = 0;
-    SE_Run(g_CockpitModule.moduleNumber, 0, objectId, name, SE_RETURN_INT, argc, a0, a1);
+    SE_Run(g_CockpitModule.moduleNumber, 0, objectId, name, SE_RETURN_INT, argc, a0, a1, a2, a3);
     // The run may have ended the system (a story that ends the game).
     system = g_CockpitSystem;
     if (!system || !system->answered || system->answer.tag != VARTYPE_INTEGER) return 0;

@@ -20,7 +20,8 @@ void INS_ReturnIntCallback(uint32_t handle, int32_t value);
 // Starts a story function of the object with integer arguments and answers
 // what it returned at once, 0 when it did not (missing, waiting, no system).
 // The slot is cleared first, so an earlier answer is never taken for it.
-int32_t INS_RunStoryInt(int32_t objectId, const char* name, int32_t argc, int32_t a0 = 0, int32_t a1 = 0);
+int32_t INS_RunStoryInt(int32_t objectId, const char* name, int32_t argc, int32_t a0 = 0, int32_t a1 = 0,
+                        int32_t a2 = 0, int32_t a3 = 0);
 
 using INS_CallFn = int32_t (*)(const SA_Call& call);
 

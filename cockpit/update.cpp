@@ -6,6 +6,7 @@
 #include "base/general.h"
 #include "base/random.h"
 #include "base/standin_calls.h"
+#include "cockpit/dust.h"
 #include "cockpit/hud.h"
 #include "cockpit/panels.h"
 #include "cockpit/scenes.h"
@@ -491,7 +492,6 @@ void HudStep(Cockpit* c) {
 
 void Nothing(Cockpit*) {}
 void NoMarkers(Cockpit*, int32_t) {}
-void NoDust(SectorObject*, Camera3D*, Camera3D*) {}
 
 }  // namespace
 
@@ -512,7 +512,7 @@ INSHudLink g_INSHud = {
     .radar = INS_RadarStep,
     .statusBars = INS_StatusBarsStep,
     .laserRange = INS_TargetPanelStep,
-    .dust = NoDust,
+    .dust = INS_UpdateDustScene,
     .viewConnect = INS_StartViewConnect,
 };
 

@@ -8,6 +8,8 @@
 #include "base/log.h"
 #include "base/random.h"
 #include "base/texcache.h"
+#include "cockpit/dust.h"
+#include "cockpit/galaxymap.h"
 #include "cockpit/iconmenus.h"
 #include "cockpit/panels.h"
 #include "cockpit/scenes.h"
@@ -40,9 +42,6 @@ int32_t AnswerArray(const SA_Call& c, const int32_t* values, int32_t n) { return
 
 // ---------------------------------------------------------------- the seams' defaults
 
-int32_t NoSector(Scene3D*, int32_t, int32_t, int32_t*) { return 0; }
-void NoMap(Scene3D*, const int32_t*) {}
-void NoScene(Scene3D*) {}
 void NoSymbol(int32_t, const int32_t*) {}
 void NoSymbol3D(SectorObject*, int32_t, int32_t, int32_t, int32_t, int32_t) {}
 int32_t NoMouse(Cockpit*, int32_t, int32_t, int32_t) { return 0; }
@@ -526,10 +525,10 @@ constexpr std::array<SA_CallFn, kCount> kCalls = MakeTable();
 }  // namespace
 
 INSViewLink g_INSViews = {
-    .findSector = NoSector,
-    .buildGalaxyMap = NoMap,
-    .clearGalaxyMap = NoScene,
-    .initDust = NoScene,
+    .findSector = ID_GalaxyMapFindSector,
+    .buildGalaxyMap = [](Scene3D* scene, const int32_t* values) { ID_BuildGalaxyMap(scene, values); },
+    .clearGalaxyMap = ID_ClearGalaxyMap,
+    .initDust = INS_InitDustScene,
     .drawSymbol = NoSymbol,
     .drawSymbol3D = NoSymbol3D,
     .targetBodies = INS_EnableTargetBodies,

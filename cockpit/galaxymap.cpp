@@ -92,6 +92,15 @@ int32_t FindPath(const J3D_Cut* cut, int32_t key) {
     return -1;
 }
 
+// A new body keeps the map's name of the instance.
+void SetBody(Inst3D* inst, int32_t body) {
+    char* name = inst->name;
+    inst->name = nullptr;
+    B3D_InstSetBody(inst, body);
+    Qel_StrFree(inst->name);
+    inst->name = name;
+}
+
 // A map instance on the path, named and in the scene; 0 when the path is
 // missing or no instance can be had.
 MapSlot Place(Scene3D* scene, J3D_Cut* cut, int32_t key, int32_t body, const char* name) {
@@ -99,9 +108,9 @@ MapSlot Place(Scene3D* scene, J3D_Cut* cut, int32_t key, int32_t body, const cha
     if (path < 0) return MapSlot{};
     Inst3D* inst = B3D_AllocInst();
     if (!inst) return MapSlot{};
-    if (body > 0) B3D_InstSetBody(inst, body);
     inst->name = Qel_StrFree(inst->name);
     inst->name = Qel_StrDup(name);
+    if (body > 0) SetBody(inst, body);
     J3D_JobStartInst(inst, 0, path, cut, 0, 0);
     B3D_InstAddToScene(inst, scene);
     return MapSlot{inst->id, path};
@@ -211,8 +220,7 @@ void Update(Scene3D* scene, const int32_t values[6], const int32_t bodies[ID_SEC
             if (!SceneAlive(scene)) return;
             Inst3D* inst = SectorInst(r, c);
             if (!inst) continue;
-            if (state >= 1 && state <= ID_SECTOR_BODIES && bodies[state - 1] > 0)
-                B3D_InstSetBody(inst, bodies[state - 1]);
+            if (state >= 1 && state <= ID_SECTOR_BODIES && bodies[state - 1] > 0) SetBody(inst, bodies[state - 1]);
             camera = IC_FindCamera(cameraId);
             if (!camera || camera->inst.scene != scene) continue;
             int32_t x = 0, y = 0, h = 0, depth = 0;
@@ -256,7 +264,8 @@ int32_t ID_BuildGalaxyMap(Scene3D* scene, const int32_t values[6]) {
         s_map.built = true;
     }
     Update(scene, values, bodies);
-    s_map.busy = false;
+    if (SceneAlive(scene)) s_map.busy = false;
+    else Forget();  // its instances went with it
     return 1;
 }
 

@@ -50,6 +50,20 @@ Inst3D* Find(const MapSlot& slot) {
     return inst->cutId == s_map.cut && inst->pathNr == slot.path ? inst : nullptr;
 }
 
+// Whether the map still has what it made (a map of no instance always has).
+bool Alive() {
+    bool made = false;
+    for (int32_t s = 0; s < kSectors; ++s) {
+        made = made || s_map.sectors[s].inst;
+        if (Find(s_map.sectors[s])) return true;
+        for (const MapSlot& gate : s_map.gates[s]) {
+            made = made || gate.inst;
+            if (Find(gate)) return true;
+        }
+    }
+    return !made;
+}
+
 void Forget() {
     const uint32_t scene = s_map.scene;
     s_map = GalaxyMap{};
@@ -237,8 +251,9 @@ bool ID_GalaxyMapBuilt() { return s_map.built; }
 
 int32_t ID_BuildGalaxyMap(Scene3D* scene, const int32_t values[6]) {
     if (!scene || s_map.busy) return 0;
-    // A map built in another scene, or in one the engine freed, is made anew.
-    if (s_map.built && s_map.scene != scene->id) {
+    // A map built in another scene, or one whose instances the engine freed
+    // (with its scene, whose id a new scene may have taken), is made anew.
+    if (s_map.built && (s_map.scene != scene->id || !Alive())) {
         if (IC_FindScene(s_map.scene)) FreeAll();
         s_map.built = false;
     }

@@ -550,6 +550,32 @@ void CockpitCalls() {
     Seed("cockpitcalls", "hud-texts-alerts-and-radar", hud);
 }
 
+// Call sequences of the map and dust target (fuzz/mapcalls.cpp): a map
+// built, updated, searched, cleared and built again; dust filled and moved
+// through a cockpit's frames with saves, resets and the sector freed; a
+// story that calls the map while it is asked, and the map's scene freed.
+void MapCalls() {
+    const Bytes scene = {0, 0x20, 0x80};
+    const Bytes build = {2, 0, 0, 0, 0, 1, 0x00, 0x04, 0x00, 0x40};
+    Bytes map = scene;
+    for (const Bytes& part : {Bytes{9, 1}, build, Bytes{4, 0, 0, 0, 0, 0}, Bytes{2, 0, 1, 1, 2, 2, 0, 1, 0, 1},
+                              Bytes{3, 0}, build, Bytes{7, 5}})
+        map.insert(map.end(), part.begin(), part.end());
+    Seed("mapcalls", "build-update-clear", map);
+
+    Bytes dust = {13};
+    for (const Bytes& part : {scene, scene, Bytes{5, 1, 10, 0, 5, 10, 2, 3, 10, 3, 0, 10, 1, 50, 6, 1, 0, 0},
+                              Bytes{11, 1, 0, 7, 10, 7, 200, 8, 7, 10, 12, 7, 10, 13, 6, 1, 0, 0}})
+        dust.insert(dust.end(), part.begin(), part.end());
+    Seed("mapcalls", "dust-and-cockpit", dust);
+
+    Bytes story = scene;
+    for (const Bytes& part : {Bytes{9, 0x30}, build, Bytes{9, 0x45, 3, 0}, build, Bytes{1, 0}, build, scene,
+                              Bytes{2, 1, 0, 0, 0, 1, 0, 4, 0, 64, 8, 2, 1, 0, 0, 0, 1, 0, 4, 0, 64, 4, 1, 0, 0, 0, 0}})
+        story.insert(story.end(), part.begin(), part.end());
+    Seed("mapcalls", "reentrant-story-and-freed-scenes", story);
+}
+
 // Movies and soundtracks made by the media fixtures, behind the byte that
 // picks the name and the open flags (fuzz/movie.cpp).
 void MovieFiles() {
@@ -1637,6 +1663,7 @@ int main(int argc, char** argv) {
     GalaxyCalls();
     CockpitCalls();
     PanelCalls();
+    MapCalls();
     CockpitSaveSections();
     MovieFiles();
     SaveFiles(ctx);

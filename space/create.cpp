@@ -373,6 +373,45 @@ void O_SetContainer(SectorObject* object, SectorObject* container) {
 
 // ---------------------------------------------------------------- decoupling
 
+namespace {
+
+// The pieces a cut's paths name: every path whose body lies in 4000..9999 or
+// 50000..79999 and maps to a type becomes a new object hung on the owner at
+// the path's place, handed to `prepare` and announced to the story. Stops
+// once the story has freed the cut.
+template <typename Prepare, typename Announce>
+void MakeCutPieces(SectorObject* owner, Inst3D* inst, J3D_Cut* cut, int32_t cutId, Prepare prepare, Announce announce) {
+    for (int32_t i = 0; i < cut->pathCount && cut->paths; ++i) {
+        const int32_t body = cut->paths[i].reference;
+        if (!((body >= 4000 && body <= 9999) || (body >= 50000 && body <= 79999))) continue;
+        const int32_t code = SA_ObjectTypeFromBody(body);
+        if (!code) continue;
+        SectorObject* piece = O_AllocObject(code);
+        if (!piece) continue;
+        if (piece->instance) {
+            QelVector local{};
+            if (cut->paths[i].posCount > 0 && cut->paths[i].posKeys) {
+                const int32_t* v = cut->paths[i].posKeys[0].value;
+                local = QelVector{v[0], v[1], v[2], 0};
+            }
+            QelVector turned{};
+            Qel_MatMulVec(&inst->matrix, &local, &turned);
+            piece->instance->pos = QelVector{inst->pos.x + turned.x, inst->pos.y + turned.y, inst->pos.z + turned.z, 0};
+            piece->instance->matrix = inst->matrix;
+            piece->flags |= SA_FLAG_HANGS_ON;
+            piece->reference = owner;
+            piece->referenceIndex = i;
+            prepare(piece);
+        }
+        announce(piece, i);
+        // The story may have freed the cut meanwhile (its bodies and cuts can
+        // be released from a call); go on only while it stays.
+        if (J3D_CutIsLoaded(cutId) != cut) break;
+    }
+}
+
+}  // namespace
+
 int O_DecoupleMissile(SectorObject* missile) {
     if (!missile || missile->mainType != SA_MT_MISSILE || !missile->instance || !missile->eventObject) return 0;
     const int32_t cutId = SA_GetTypeCut(missile->mainType, missile->subType);
@@ -396,48 +435,45 @@ int O_DecoupleMissile(SectorObject* missile) {
     missile->flags2 |= 0x4;
     const TypeRecord* type = O_GetTypeRecord(missile);
     const bool seeks = type && (type->field[SA_TF_MISSILE_FLAGS] & 1);
-    for (int32_t i = 0; i < cut->pathCount && cut->paths; ++i) {
-        const int32_t body = cut->paths[i].reference;
-        if (!((body >= 4000 && body <= 9999) || (body >= 50000 && body <= 79999))) continue;
-        const int32_t code = SA_ObjectTypeFromBody(body);
-        if (!code) continue;
-        SectorObject* piece = O_AllocObject(code);
-        if (!piece) continue;
-        if (piece->instance) {
-            QelVector local{};
-            if (cut->paths[i].posCount > 0 && cut->paths[i].posKeys) {
-                const int32_t* v = cut->paths[i].posKeys[0].value;
-                local = QelVector{v[0], v[1], v[2], 0};
-            }
-            QelVector turned{};
-            Qel_MatMulVec(&inst->matrix, &local, &turned);
-            piece->instance->pos = QelVector{inst->pos.x + turned.x, inst->pos.y + turned.y, inst->pos.z + turned.z, 0};
-            piece->instance->matrix = inst->matrix;
-            piece->flags |= SA_FLAG_HANGS_ON;
-            piece->reference = missile;
-            piece->referenceIndex = i;
-            MissileData* data = O_MissileData(piece);
-            if (data && seeks && IsSector(missile->container)) {
-                SectorObject* best = nullptr;
-                int64_t bestDistance = kDecoupleSearch;
-                for (SectorObject* c = SA_ListFirst(O_GetChildList(missile->container)); c; c = SA_ListNext(c)) {
-                    if (c == piece || c == missile || c->mainType == SA_MT_BULLET || !c->instance) continue;
-                    if (!SA_IsEnemy(missile, c)) continue;
-                    const int64_t d = SA_VecDistance(&c->instance->pos, &piece->instance->pos);
-                    if (d < bestDistance) {
-                        bestDistance = d;
-                        best = c;
-                    }
-                }
-                data->target = best;
+    auto aim = [&](SectorObject* piece) {
+        MissileData* data = O_MissileData(piece);
+        if (!data || !seeks || !IsSector(missile->container)) return;
+        SectorObject* best = nullptr;
+        int64_t bestDistance = kDecoupleSearch;
+        for (SectorObject* c = SA_ListFirst(O_GetChildList(missile->container)); c; c = SA_ListNext(c)) {
+            if (c == piece || c == missile || c->mainType == SA_MT_BULLET || !c->instance) continue;
+            if (!SA_IsEnemy(missile, c)) continue;
+            const int64_t d = SA_VecDistance(&c->instance->pos, &piece->instance->pos);
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = c;
             }
         }
+        data->target = best;
+    };
+    MakeCutPieces(missile, inst, cut, cutId, aim, [](SectorObject* piece, int32_t) {
         const int32_t arg = static_cast<int32_t>(piece->id);
         SA_RunStory(0, "CreateDecoupleMissile", 1, &arg);
-        // The story may have freed the missile's cut meanwhile (its bodies and
-        // cuts can be released from a call); go on only while it stays.
-        if (J3D_CutIsLoaded(cutId) != cut) break;
-    }
+    });
     MarkTree(missile->instance, kDecoupledInstFlag);
+    return 1;
+}
+
+int O_DecoupleShip(SectorObject* ship, int32_t a, int32_t b, int32_t c) {
+    if (!ship || ship->mainType != SA_MT_SHIP || !ship->instance || !ship->eventObject) return 0;
+    const int32_t cutId = SA_GetTypeCut(ship->mainType, ship->subType);
+    J3D_Cut* cut = cutId > 0 ? J3D_GetCut(cutId) : nullptr;
+    if (!cut) return 0;
+    SA_Pass pass;
+    const uint32_t shipId = ship->id;
+    MakeCutPieces(
+        ship, ship->instance, cut, cutId, [](SectorObject*) {},
+        [&](SectorObject* piece, int32_t path) {
+            const int32_t args[6] = {static_cast<int32_t>(piece->id), static_cast<int32_t>(shipId), path, a, b, c};
+            SA_RunStory(0, "CreateDecoupleShip", 6, args);
+        });
+    // The story may have freed the ship; the free waits for the pass, so its
+    // instance is still there to mark.
+    MarkTree(ship->instance, kDecoupledInstFlag);
     return 1;
 }

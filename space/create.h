@@ -1,7 +1,7 @@
 // How objects come into play: the record initialised by main type and
 // subtype (O_InitObject, through O_CreateObject and O_CreateSector in
 // space/objects.h), the move into a container with the scenes it joins, and
-// the decoupling of a missile into its pieces.
+// the decoupling of a missile or a ship into its pieces.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,9 @@ int O_CanContain(const SectorObject* container, const SectorObject* object);
 // Splits a missile into the objects its cut's paths name, each announced to
 // the story by "CreateDecoupleMissile"; 1 when it did.
 int O_DecoupleMissile(SectorObject* missile);
+// Makes the objects a ship's cut names, hung on the ship, each announced to
+// the story by "CreateDecoupleShip" (piece, ship, path, a, b, c); 1 when it did.
+int O_DecoupleShip(SectorObject* ship, int32_t a, int32_t b, int32_t c);
 
 // Sets a planet's extra instance 10.0 along the planet's direction while the
 // planet is near the centre, else at the planet's direction pushed far out.

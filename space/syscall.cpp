@@ -14,9 +14,11 @@
 #include "space/create.h"
 #include "space/cutcalls.h"
 #include "space/kill.h"
+#include "space/objectcalls.h"
 #include "space/objects.h"
 #include "space/orders.h"
 #include "space/propcalls.h"
+#include "space/placecalls.h"
 #include "space/typesdb.h"
 
 namespace {
@@ -268,9 +270,98 @@ constexpr std::array<SA_CallFn, SA_CALL_NAME_COUNT> MakeTable() {
     t[258] = SACall_SetTakeReplaceBody;
 
     // Sounds, the player, docking, effects, sector scenes and bodies (259 to 304).
+    t[259] = SACall_MaxDistance;
+    t[261] = SACall_DoObjectSound;
+    t[262] = SACall_GetInst3D;
+    t[263] = SACall_CheckRing;
+    t[264] = SACall_RecalculateRot;
+    t[265] = SACall_SetPlayerLand;
+    t[266] = SACall_IsPlayerLand;
+    t[267] = SACall_IsInApproach;
+    t[268] = SACall_SetVideoChannel;
+    t[269] = SACall_SetSpecialParameter1;
+    t[270] = SACall_SetWareID;
+    t[271] = SACall_SetAsPlayerObject;
+    t[272] = SACall_SetPlayerControl;
     t[273] = SACall_SetAutopilot;
+    t[274] = SACall_LandAllObjectsInHangar;
+    t[275] = SACall_AnswerZero;
+    t[276] = SACall_AnswerZero;
+    t[277] = SACall_ShowRelativeExplosion;
+    t[278] = SACall_ShowObjectEffect;
+    t[279] = SACall_IsSafePos;
+    t[280] = SACall_FastTrace;
+    t[281] = SACall_SetSpaceScene;
+    t[282] = SACall_SetSpaceGalaxyScene;
+    t[283] = SACall_SetSpaceDustScene;
+    t[284] = SACall_GetSpaceScene;
+    t[285] = SACall_GetSpaceGalaxyScene;
+    t[286] = SACall_GetSpaceDustScene;
+    t[287] = SACall_SetSpaceFlags;
+    t[288] = SACall_GetSpaceFlags;
+    t[289] = SACall_SetSectorSize;
+    t[290] = SACall_GetSectorSize;
+    t[291] = SACall_SetSectorBackgroundType;
+    t[292] = SACall_GetSectorBackgroundType;
+    t[293] = SACall_SetSectorBackgroundStarsIndex;
+    t[294] = SACall_GetSectorBackgroundStarsIndex;
+    t[295] = SACall_SetSectorBackgroundNebulasIndex;
+    t[296] = SACall_GetSectorBackgroundNebulasIndex;
+    t[297] = SACall_GetTimer;
+    t[298] = SACall_AllocTextInst;
+    t[299] = SACall_FreeAllBodies;
+    t[300] = SACall_CleanUpObjects;
+    t[301] = SACall_ObjectTypeFromBody;
+    t[302] = SACall_ObjectTypeFromCut;
+    t[303] = SACall_IsSpecialBody;
+    t[304] = SACall_IsDummyBody;
 
     // Placement, cameras, docking, videos and the tractor beam (305 to 349).
+    t[305] = SACall_CreateObjectCutScene;
+    t[306] = SACall_SetDesiredDistance;
+    t[307] = SACall_GetDesiredDistance;
+    t[308] = SACall_SetDestination;
+    t[309] = SACall_IsWarpOutSlotAvailable;
+    t[310] = SACall_SetCameraConnectMode;
+    t[311] = SACall_SetCameraB3DCamera;
+    t[312] = SACall_SetSpeedLimit;
+    t[313] = SACall_SetMaxSpeedOverride;
+    t[314] = SACall_SetMaxStrafeSpeedOverride;
+    t[315] = SACall_SetPosAndDirection;
+    t[316] = SACall_SetSafePosAndDirection;
+    t[317] = SACall_GetPosRotAndDirection;
+    t[318] = SACall_SetPosAndRot;
+    t[319] = SACall_SetSafePosAndRot;
+    t[320] = SACall_GetPosAndRot;
+    t[321] = SACall_TransformPosAndRot;
+    t[322] = SACall_GetRelativePos;
+    t[323] = SACall_GetBulletTypeFlyFX;
+    t[324] = SACall_SetEnemyOfEnabled;
+    t[325] = SACall_GetMissileAim;
+    t[326] = SACall_CreateFactoryConnections;
+    t[327] = SACall_DecoupleShips;
+    t[328] = SACall_StartInGameScene;
+    t[329] = SACall_StartInGameScene2;
+    t[330] = SACall_ReloadShipLasers;
+    t[331] = SACall_SetShipAtDockPort;
+    t[332] = SACall_StartDockPortAnim;
+    t[333] = SACall_GetDockPortPosInst;
+    t[334] = SACall_GetDockPortRendezvousPos;
+    t[335] = SACall_FindNearestDockPortRendezvous;
+    t[336] = SACall_SetShipDockPortNr;
+    t[337] = SACall_RestartObjectCut;
+    t[338] = SACall_ShowDummyExplosion;
+    t[339] = SACall_DeleteAllEffects;
+    t[340] = SACall_SetClientDataFlags;
+    t[341] = SACall_GetClientDataFlags;
+    t[342] = SACall_SaveBackgroundTypes;
+    t[343] = SACall_StartVideo;
+    t[344] = SACall_StopVideo;
+    t[345] = SACall_PauseVideo;
+    t[346] = SACall_FindVideo;
+    t[347] = SACall_GetSpawnInst;
+    t[348] = SACall_TractorConnect;
+    t[349] = SACall_TractorDisconnect;
 
     // Cut indices, turret aim and debris (350 to 357).
     t[350] = SACall_FindIndexInCut;

@@ -191,7 +191,8 @@ int32_t SACall_SetCameraConnectMode(const SA_Call& c) {
 }
 
 int32_t SACall_SetCameraB3DCamera(const SA_Call& c) {
-    if (CameraData* camera = CameraArg(c)) camera->sceneCamera = B3D_InstFind(static_cast<uint32_t>(c.Int(1)));
+    if (CameraData* camera = CameraArg(c))
+        O_SetCameraSceneInstance(camera, B3D_InstFind(static_cast<uint32_t>(c.Int(1))));
     return c.Answer(0);
 }
 

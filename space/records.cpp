@@ -1,5 +1,8 @@
 #include "space/records.h"
 
+#include "scene/records.h"
+#include "scene/state.h"
+
 namespace {
 
 // Asteroids have object data of one word that no Part reads yet.
@@ -74,6 +77,17 @@ CameraData* O_CameraData(SectorObject* object) {
 }
 SpecialData* O_SpecialData(SectorObject* object) {
     return DataOf<SpecialData>(object, object && object->mainType == SA_MT_SPECIAL);
+}
+
+Inst3D* O_CameraSceneInstance(const CameraData* camera) {
+    // Only the id is trusted: the record the pointer names may have been
+    // freed and given to another instance since.
+    return camera->sceneCameraId ? B3D_InstFind(camera->sceneCameraId) : nullptr;
+}
+
+void O_SetCameraSceneInstance(CameraData* camera, Inst3D* inst) {
+    camera->sceneCamera = inst;
+    camera->sceneCameraId = inst ? inst->id : 0;
 }
 
 RelationWords* O_RelationWords(SectorObject* object) {

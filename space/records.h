@@ -366,7 +366,8 @@ struct CameraData {  // main type 19
     int32_t desiredDistance;
     int32_t amount;  // cameras keep the amount here
     int32_t connectMode;
-    Inst3D* sceneCamera;
+    Inst3D* sceneCamera;     // read through O_CameraSceneInstance: the story may free it
+    uint32_t sceneCameraId;  // its id, looked up again at each use
 };
 
 struct SpecialData {       // main type 20
@@ -399,6 +400,10 @@ BulletData* O_BulletData(SectorObject* object);
 MissileData* O_MissileData(SectorObject* object);
 CameraData* O_CameraData(SectorObject* object);
 SpecialData* O_SpecialData(SectorObject* object);
+// A camera's scene camera while the instance still lives, else null; the
+// setter keeps it by id as well.
+Inst3D* O_CameraSceneInstance(const CameraData* camera);
+void O_SetCameraSceneInstance(CameraData* camera, Inst3D* inst);
 // The relation words of a ship, dock or factory.
 RelationWords* O_RelationWords(SectorObject* object);
 // The carrier words of a ship, dock, factory or gate.

@@ -214,7 +214,7 @@ Words SpecialBlock(SectorObject* o) {
         case SA_MT_CAMERA: {
             const auto* d = static_cast<CameraData*>(data);
             w = {U(d->word0),  IdOf(d->destination), U(d->desiredDistance),
-                 U(d->amount), U(d->connectMode),    InstId(d->sceneCamera)};
+                 U(d->amount), U(d->connectMode),    InstId(O_CameraSceneInstance(d))};
             break;
         }
         case SA_MT_SPECIAL: {
@@ -531,7 +531,7 @@ void TakeSpecialBlock(LoadState* st, SectorObject* o, const Words& w) {
             d->desiredDistance = S(w[2]);
             d->amount = S(w[3]);
             d->connectMode = S(w[4]);
-            d->sceneCamera = BindInst(st, o, w[5], false);
+            O_SetCameraSceneInstance(d, BindInst(st, o, w[5], false));
             break;
         }
         case SA_MT_SPECIAL: {

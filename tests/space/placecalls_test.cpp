@@ -22,10 +22,12 @@
 #include "space/orders.h"
 #include "space/placecalls.h"
 #include "space/queries.h"
+#include "space/save.h"
 #include "space/space_fixture.h"
 #include "space/weapons.h"
 #include "support/gamefolder.h"
 #include "support/logcapture.h"
+#include "support/sectionfile.h"
 #include "tools/lib/cutconv.h"
 
 namespace {
@@ -301,6 +303,30 @@ TEST_F(PlaceCalls, CameraShipAndMissileWords) {
     EXPECT_EQ(O_RelationWords(ship)->enemyOf, 1);
     EXPECT_EQ(Call(324, {I(Id(ship)), I(0)}), 0);
     EXPECT_EQ(O_RelationWords(ship)->enemyOf, 0);
+}
+
+// A camera keeps its scene camera by id: once the story frees the instance
+// the camera has none, and its save names none (rather than reading the
+// freed record).
+TEST_F(PlaceCalls, ACamerasFreedSceneCameraIsGone) {
+    TempGameFolder folder;
+    Types(SA_MT_CAMERA, 1);
+    SectorObject* camera = New(SA_MT_CAMERA);
+    Into(sector_, camera);
+    const uint32_t cameraId = camera->id;
+    Inst3D* inst = B3D_AllocInst();
+    EXPECT_EQ(Call(311, {I(Id(camera)), I(static_cast<int32_t>(inst->id))}), 0);
+    EXPECT_EQ(O_CameraSceneInstance(O_CameraData(camera)), inst);
+    B3D_InstFree(inst);
+    EXPECT_EQ(O_CameraSceneInstance(O_CameraData(camera)), nullptr);
+    const std::vector<uint8_t> saved = SectionWritten(SA_SaveSectors);
+    SA_FreeAllObjects(&root_);
+    EXPECT_EQ(SectionRead(folder, saved, SA_ReadSectors), 1);
+    SectorObject* loaded = SA_LookupObject(cameraId);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(O_CameraSceneInstance(O_CameraData(loaded)), nullptr);
+    EXPECT_EQ(O_CameraData(loaded)->sceneCameraId, 0u);
+    sector_ = nullptr;
 }
 
 // A ship whose type has a laser power maximum of 25 reloads to 25000; a

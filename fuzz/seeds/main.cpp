@@ -1553,6 +1553,37 @@ void CockpitSaveSections() {
     Fuzz_CloseSpaceWorld(&world);
 }
 
+// Step sequences of the placement calls target (fuzz/placecalls.cpp).
+void PlaceCalls() {
+    // A sector and two ships; a landing without carrier, a pose set and read
+    // through arrays, a decoupling that parks its task, a tractor beam, a
+    // frame, a save and load, the ship freed under the parked task.
+    const Bytes ship = {0, 0, 1};
+    Bytes steps = {5, 0, 0xF0, 5, 1, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0,
+                   0, 5, 2,    0, 4, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0};
+    auto call = [&](uint8_t offset, std::vector<Bytes> args) {
+        steps.insert(steps.end(), {0, offset, static_cast<uint8_t>(args.size())});
+        for (const Bytes& a : args) steps.insert(steps.end(), a.begin(), a.end());
+    };
+    const auto number = [](uint8_t v) { return Bytes{0, 150, v}; };
+    Bytes pose = {180, 6};
+    for (uint8_t v : {10, 20, 30, 0, 64, 0}) pose.insert(pose.end(), {0, 0, 150, v});
+    call(6, {ship, number(0), number(2)});                          // 265
+    call(59, {ship, pose});                                         // 318
+    call(61, {ship, pose});                                         // 320
+    call(68, {ship, number(1), number(2), number(3)});              // 327
+    call(89, {ship, {0, 0, 2}, number(0), number(0), number(50)});  // 348
+    steps.insert(steps.end(), {9, 0, 1, 10, 7, 1, 9, 1, 1});
+    Seed("placecalls", "land_pose_decouple_tractor", steps);
+    // Sector scenes made, named and freed; story instances freed under a camera.
+    Seed("placecalls", "scenes_and_cameras",
+         {5, 0,  0xF0, 5, 6, 0, 8, 2,  8, 0, 0, 22, 2, 0,  0, 0, 0, 120, 0, 0, 24, 1,  0, 0,  0, 8, 3, 0,
+          0, 25, 1,    0, 0, 0, 0, 52, 2, 0, 0, 1,  0, 90, 0, 8, 1, 0,   9, 0, 1,  10, 0, 25, 1, 0, 0, 0});
+    // Missing and made-up IDs, texts, short arrays and story objects.
+    Seed("placecalls", "arguments", {0,   21, 2,  180, 2, 0, 0,    150, 1, 0xFF, 220, 0, 63, 2,   240,
+                                     250, 0,  76, 3,   0, 0, 0xF3, 180, 0, 170,  1,   0, 0,  0xF1});
+}
+
 // Step sequences of the space calls target (fuzz/spacecalls.cpp): each step
 // is an operation byte and its operands.
 void SpaceCalls() {
@@ -1687,6 +1718,7 @@ int main(int argc, char** argv) {
     ScenePrograms();
     SpaceCalls();
     PropCalls();
+    PlaceCalls();
     // The scene state BodyFiles made served every step up to here; the
     // space world makes its own.
     Fuzz_FreeSceneState();

@@ -287,7 +287,7 @@ int32_t SACall_ShowRelativeExplosion(const SA_Call& c) {
     const SectorObject* o = c.Object(0);
     if (!o || !o->instance || o->instance->bodyId < 0) return c.Answer(0);
     const QelVector offset{c.Int(2), c.Int(3), c.Int(4), 0};
-    const QelVector at = O_LocalToWorld(&o->instance->pos, &o->instance->matrix, &offset, o->instance->size);
+    const QelVector at = O_LocalToWorld(&o->instance->pos, &o->instance->matrix, &offset, o->instance->scale.x);
     EO_SpawnEffectInstance(o->instance->scene, c.Int(1), &at, c.Int(5));
     return c.Answer(0);
 }

@@ -138,8 +138,11 @@ TEST_F(DustTest, WeightsOfZeroNeverGiveANewBody) {
     for (int i = 0; i < 3; ++i) Update();
     EXPECT_EQ(old->bodyId, kRock);
     EXPECT_EQ(Count().larger, 2);
-    for (const Inst3D* i = B3D_First<Inst3D>(&scene_->insts); i; i = B3D_Next(i))
-        if (i != old) EXPECT_NE(i->bodyId, kIce);
+    for (const Inst3D* i = B3D_First<Inst3D>(&scene_->insts); i; i = B3D_Next(i)) {
+        if (i != old) {
+            EXPECT_NE(i->bodyId, kIce);
+        }
+    }
 }
 
 TEST_F(DustTest, CameraPositionsOneSpanApartGiveTheSameDust) {

@@ -321,7 +321,7 @@ protected:
         SetUpStory(kStory);
         folder_ = std::make_unique<TempGameFolder>();
         WriteSourceCut(*folder_, 801,
-                     "path 0 -1\n  key 0x800 2000 0 0 0 0 0 0 0.25\n  key 0x800 -1 65536 0 0 0 0 0 0.25\n");
+                       "path 0 -1\n  key 0x800 2000 0 0 0 0 0 0 0.25\n  key 0x800 -1 65536 0 0 0 0 0 0.25\n");
         TypeRecord* ships = Types(SA_MT_SHIP, 1);
         ships[0].field[SA_TF_SHIP_TURRET_COUNT] = 2;
         ships[0].field[SA_TF_SHIP_SPEED] = 100000;

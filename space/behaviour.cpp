@@ -50,9 +50,8 @@ constexpr int32_t kLandTime = 300000;
 constexpr int32_t kMissileSearch = 2500000;
 constexpr int32_t kMissileFullSpeed = 2000;
 constexpr int32_t kMissileNear = 250000, kMissileApproach = 375000;
-constexpr int32_t kMissileOffset = 58982;        // self-steering offsets of up to 0.9
-constexpr int32_t kMissileFlightTimeField = 21;  // ms; 0: the missile never expires
-constexpr uint32_t kFlag2Decoupled = 0x4;        // a missile that has split into its pieces
+constexpr int32_t kMissileOffset = 58982;  // self-steering offsets of up to 0.9
+constexpr uint32_t kFlag2Decoupled = 0x4;  // a missile that has split into its pieces
 constexpr int32_t kTractorRelease = 555000, kTractorClamp = 333000;
 constexpr int32_t kAvoidInterval = 200;
 constexpr int32_t kAvoidClearance = 20000;
@@ -702,7 +701,7 @@ bool Missile(SectorObject* o) {
     MissileData* m = O_MissileData(o);
     if (!m) return false;
     if (Killed(m->target)) m->target = nullptr;
-    const int32_t lifetime = TypeField(o, kMissileFlightTimeField);
+    const int32_t lifetime = TypeField(o, SA_TF_MISSILE_FLIGHT_TIME);
     const int32_t flight = S_ClockDiff(Now(), m->launchTime);
     if (lifetime > 0 && flight >= lifetime) {
         if (m->target && (m->target->flags & SA_FLAG_PLAYER)) {

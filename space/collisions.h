@@ -66,7 +66,5 @@ constexpr uint32_t SA_FLAG_NO_SHIELDS = 0x20000000;
 // Bullet type flags of damage.
 constexpr int32_t SA_BULLET_THROUGH_SHIELDS = 0x20;
 constexpr int32_t SA_BULLET_REPAIRS = 0x80;
-// The shield type's strength (16.16, field 20) and the bullet's hull damage.
-constexpr int32_t SA_TF_SHIELD_STRENGTH = 20;
 // Planet damage zone beyond the radius.
 constexpr int32_t SA_PLANET_ZONE = 750000;

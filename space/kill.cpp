@@ -25,8 +25,6 @@
 namespace {
 
 constexpr uint32_t kMemFlags = Int_MemTag(14) | INT_MEM_ZERO_TAIL;
-// The blast radius of a missile type (its damage is field 22).
-constexpr int32_t kMissileRadiusField = 23;
 // The bullet subtype whose kill deals the global area damage.
 constexpr int16_t kAreaBulletSubType = 12;
 constexpr int32_t kGlobalAreaDamage = 82;
@@ -202,7 +200,7 @@ void SS_KillObject(SectorObject* object, int16_t kind, SectorObject* killer, int
     }
     SectorObject* sector = IsSector(object->container) ? object->container : nullptr;
     if (sector && object->mainType == SA_MT_MISSILE && (object->flags & SA_FLAG_AREA_DAMAGE)) {
-        const int32_t radius = TypeField(object, kMissileRadiusField);
+        const int32_t radius = TypeField(object, SA_TF_MISSILE_RADIUS);
         if (radius > 0) O_KillObjectEvents(sector, object, TypeField(object, SA_TF_MISSILE_DAMAGE), radius, killer);
     } else if (sector && object->mainType == SA_MT_BULLET && object->subType == kAreaBulletSubType) {
         O_KillObjectEvents(sector, object, SA_GetGlobalParameter(kGlobalAreaDamage),

@@ -608,6 +608,20 @@ int32_t SA_BgBodyKind(int32_t body) {
     return 0;
 }
 
+int32_t SA_BgTypeFromBody(int32_t body) {
+    if (body == 0) return -1;
+    // Stars, nebulas, outer parts and dust parts lie in one run of fields.
+    static_assert(SA_TF_BG_NEBULAS == SA_TF_BG_STARS + SA_BG_MAX_STARS + 1 &&
+                  SA_TF_BG_OUTERS == SA_TF_BG_NEBULAS + SA_BG_MAX_NEBULAS + 1 &&
+                  SA_TF_BG_DUSTS == SA_TF_BG_OUTERS + SA_BG_MAX_OUTERS);
+    for (int32_t s = 0; s < g_TypeDB.counts[SA_MT_BACKGROUND]; ++s) {
+        const int32_t* f = g_TypeDB.types[SA_MT_BACKGROUND][s].field;
+        for (int32_t i = SA_TF_BG_STARS; i < SA_TF_BG_DUSTS + SA_BG_DUSTS; ++i)
+            if (f[i] == body && i != SA_TF_BG_NEBULA_COUNT && i != SA_TF_BG_OUTER_COUNT) return s;
+    }
+    return -1;
+}
+
 // ---------------------------------------------------------------- type fields
 
 int32_t SA_GetBulletDamage(int32_t subType) { return TypeField(SA_MT_BULLET, subType, SA_TF_BULLET_SHIELD_DAMAGE); }

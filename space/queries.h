@@ -140,6 +140,9 @@ int32_t SA_ObjectTypeFromBody(int32_t body);
 int32_t SA_ObjectTypeFromCut(int32_t cut);
 // 1 when the body is a star body of a background, 2 a nebula body, else 0.
 int32_t SA_BgBodyKind(int32_t body);
+// The first background subtype one of whose star, nebula, outer-part or
+// dust-part bodies is the body; -1 when none is.
+int32_t SA_BgTypeFromBody(int32_t body);
 
 // ---------------------------------------------------------------- type fields
 

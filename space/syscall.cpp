@@ -19,6 +19,7 @@
 #include "space/orders.h"
 #include "space/propcalls.h"
 #include "space/placecalls.h"
+#include "space/typecalls.h"
 #include "space/typesdb.h"
 
 namespace {
@@ -237,6 +238,106 @@ constexpr std::array<SA_CallFn, SA_CALL_NAME_COUNT> MakeTable() {
     t[129] = SACall_GetGlobalParameter;
 
     // Type queries (130 to 229).
+    t[130] = SACall_GetNumSubTypes;
+    t[131] = SACall_GetTypeCodeByName;
+    t[132] = SACall_GetSubTypeByName;
+    t[133] = SACall_TypeField<SA_TF_CLASS>;
+    t[134] = SACall_GetTypeSubTypeName;
+    t[135] = SACall_GetTypeMaxSpeed;
+    t[136] = SACall_GetTypeAcceleration;
+    t[137] = SACall_GetTypeMaxHull;
+    t[138] = SACall_TypeField<SA_TF_STEP_X>;
+    t[139] = SACall_TypeField<SA_TF_STEP_Y>;
+    t[140] = SACall_TypeField<SA_TF_STEP_Z>;
+    t[141] = SACall_TypeField<SA_TF_TEXT_ID>;
+    t[142] = SACall_TypeField<SA_TF_BODY>;
+    t[143] = SACall_TypeField<SA_TF_SECOND_BODY>;
+    t[144] = SACall_GetTypeCut;
+    t[145] = SACall_TypeField<SA_TF_VIDEO_ID>;
+    t[146] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_MAX_EXTRA_SPEED>;
+    t[147] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_MAX_EXTRA_ROT_SPEED>;
+    t[148] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_COCKPIT_BODY>;
+    t[149] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_MAX_SHIELD_TYPE>;
+    t[150] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_MAX_SHIELDS>;
+    t[151] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_MISSILE_MAX>;
+    t[152] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_MAX_MISSILES>;
+    t[153] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_TRADE_CONTAINER>;
+    t[154] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_MAX_TRADE_CONTAINER>;
+    t[155] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_MAX_TRADE_CLASS>;
+    t[156] = SACall_GetShipTypePredefinedWareCount;
+    t[157] = SACall_GetWareListWareCount;
+    t[158] = SACall_GetTypeShieldPowerGeneration;
+    t[159] = SACall_GetTypeNumDockPorts;
+    t[160] = SACall_GetTypeDockBaySize;
+    t[161] = SACall_GetTypeIsDockingPossibleOf;
+    t[162] = SACall_GetTypeCanUseDockPort;
+    t[163] = SACall_GetTypeDockPortAnimFlags;
+    t[164] = SACall_GetTypeDockPortFlags;
+    t[165] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_COCKPIT_COUNT>;
+    t[166] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_TURRET_COUNT>;
+    t[167] = SACall_GetShipTypeNumLasersInTurret;
+    t[168] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_LASER_COUNT>;
+    t[169] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_LASER_POWER_MAX>;
+    t[170] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_LASER_POWER_RELOAD>;
+    t[171] = SACall_GetShipTypeTurretIDFromCockpitID;
+    t[172] = SACall_GetShipTypeTurretIDFromLaserPos;
+    t[173] = SACall_GetShipTypeLaserPosFromTurretID;
+    t[174] = SACall_GetShipTypeTurretLaserMask;
+    t[175] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_MISSILE_MASK>;
+    t[176] = SACall_GetShipTypeCockpitTextID;
+    t[177] = SACall_GetShipTypeTurretTextID;
+    t[178] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_CLASS>;
+    t[179] = SACall_SubTypeField<SA_MT_SHIP, SA_TF_SHIP_VARIATION>;
+    t[180] = SACall_TypeField<SA_TF_SKIN>;
+    t[181] = SACall_TypeField<SA_TF_VOLUME, 1>;
+    t[182] = SACall_TypeField<SA_TF_REL_VALUE, 1>;
+    t[183] = SACall_TypeField<SA_TF_PRI_MAX_POWER, 1>;
+    t[184] = SACall_TypeField<SA_TF_SEC_MAX_POWER, 1>;
+    t[185] = SACall_TypeField<SA_TF_TRADE_CLASS>;
+    t[186] = SACall_TypeField<SA_TF_PLAYER_REL_VALUE, 1>;
+    t[187] = SACall_TypeField<SA_TF_MIN_NOTORIETY>;
+    t[188] = SACall_SubTypeField<SA_MT_LASER, SA_TF_LASER_ENERGY>;
+    t[189] = SACall_GetLaserTypeRange;
+    t[190] = SACall_GetLaserTypeShieldDamage;
+    t[191] = SACall_GetLaserTypeHullDamage;
+    t[192] = SACall_GetLaserTypeAmmunition;
+    t[193] = SACall_GetLaserTypeFlyFX;
+    t[194] = SACall_SubTypeField<SA_MT_LASER, SA_TF_LASER_RELOAD, SA_BAD_LASER_RELOAD>;
+    t[195] = SACall_GetLaserTypeSpeed;
+    t[196] = SACall_SubTypeField<SA_MT_LASER, SA_TF_LASER_BULLET_TYPE>;
+    t[197] = SACall_SubTypeField<SA_MT_BULLET, SA_TF_BULLET_SHIELD_DAMAGE>;
+    t[198] = SACall_SubTypeField<SA_MT_BULLET, SA_TF_BULLET_HULL_DAMAGE>;
+    t[199] = SACall_GetBulletTypeAmmunition;
+    t[200] = SACall_SubTypeField<SA_MT_SHIELD, SA_TF_SHIELD_ENERGY>;
+    t[201] = SACall_SubTypeField<SA_MT_SHIELD, SA_TF_SHIELD_STRENGTH>;
+    t[202] = SACall_SubTypeField<SA_MT_SHIELD, SA_TF_SHIELD_MAX_POWER_USED>;
+    t[203] = SACall_GetRocketTypeRange;
+    t[204] = SACall_SubTypeField<SA_MT_MISSILE, SA_TF_MISSILE_DAMAGE>;
+    t[205] = SACall_SubTypeField<SA_MT_MISSILE, SA_TF_MISSILE_FLAGS>;
+    t[206] = SACall_SubTypeField<SA_MT_MISSILE, SA_TF_MISSILE_SPLIT_DELAY>;
+    t[207] = SACall_GetTypeDefaultRace;
+    t[208] = SACall_GetTypeDensity;
+    t[209] = SACall_GetTypeDebrisMapCutID;
+    t[210] = SACall_MatchType;
+    t[211] = SACall_MatchTypeAndRace;
+    t[212] = SACall_SubTypeField<SA_MT_FACTORY, SA_TF_FACTORY_SCALE, 1>;
+    t[213] = SACall_SubTypeColour<SA_MT_PLANET, SA_TF_PLANET_COLOUR, SA_BAD_TYPE_COLOUR>;
+    t[214] = SACall_GetBgTypeBodyFamilyName;
+    t[215] = SACall_SubTypeField<SA_MT_BACKGROUND, SA_TF_BG_STAR_COUNT>;
+    t[216] = SACall_SubTypeField<SA_MT_BACKGROUND, SA_TF_BG_NEBULA_COUNT>;
+    t[217] = SACall_SubTypeField<SA_MT_BACKGROUND, SA_TF_BG_OUTER_COUNT>;
+    t[218] = SACall_GetBgTypeDustBodyRate;
+    t[219] = SACall_SubTypeField<SA_MT_BACKGROUND, SA_TF_BG_DUST_COUNT>;
+    t[220] = SACall_SubTypeColour<SA_MT_BACKGROUND, SA_TF_BG_AMBIENT, SA_BAD_TYPE_COLOUR>;
+    t[221] = SACall_SubTypeField<SA_MT_BACKGROUND, SA_TF_BG_HUE>;
+    t[222] = SACall_SubTypeField<SA_MT_BACKGROUND, SA_TF_BG_FOG_NEAR>;
+    t[223] = SACall_SubTypeField<SA_MT_BACKGROUND, SA_TF_BG_FOG_FAR>;
+    t[224] = SACall_SubTypeField<SA_MT_BACKGROUND, SA_TF_BG_STARDUST_DENSITY>;
+    t[225] = SACall_SubTypeColour<SA_MT_BACKGROUND, SA_TF_BG_STARDUST_COLOUR>;
+    t[226] = SACall_GetBgTypeNebulaBodyID;
+    t[227] = SACall_GetBgTypeStarBodyID;
+    t[228] = SACall_SetBgTypeData;
+    t[229] = SACall_BgTypeFromBody;
 
     // Statistics, combat, cut scenes and takes (230 to 258).
     t[230] = SACall_GetLaserFired;

@@ -594,9 +594,9 @@ bool StoreMatch(int32_t, const MatchRecord& m) { return Append(&g_TypeDB.matches
 
 // ---------------------------------------------------------------- T* tables
 
-// Builds the background's bodies from its name S: the prefix is
-// "environments\nebulae\" S "\nebula_" S.
-void BuildBackgroundBodies(TypeRecord* t) {
+}  // namespace
+
+void SA_BuildBackgroundBodies(TypeRecord* t) {
     const std::string s = t->backgroundName ? t->backgroundName : "";
     const std::string prefix = "environments\\nebulae\\" + s + "\\nebula_" + s;
     auto body = [&prefix](const char* part, int32_t i) {
@@ -613,6 +613,8 @@ void BuildBackgroundBodies(TypeRecord* t) {
         f[SA_TF_BG_OUTERS + i] = i < f[SA_TF_BG_OUTER_COUNT] ? body("_outside_part", i + 1) : 0;
     for (int32_t i = 0; i < SA_BG_DUSTS; ++i) f[SA_TF_BG_DUSTS + i] = body("_dust_part", i + 1);
 }
+
+namespace {
 
 void ReadBackground(VRMFile* r, int32_t version, int32_t subType, TypeRecord* t) {
     int32_t* f = t->field;
@@ -648,7 +650,7 @@ void ReadBackground(VRMFile* r, int32_t version, int32_t subType, TypeRecord* t)
                     f[SA_TF_BG_FOG_FAR]);
         f[SA_TF_BG_FOG_NEAR] = f[SA_TF_BG_FOG_FAR] = 0;
     }
-    BuildBackgroundBodies(t);
+    SA_BuildBackgroundBodies(t);
 }
 
 DockPortList* NewDockPortList() { return AllocArray<DockPortList>(1); }

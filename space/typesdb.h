@@ -105,6 +105,7 @@ constexpr int32_t SA_TF_DEBRIS_NEXT_BODY = 19;     // the body that leads to the
 constexpr int32_t SA_TF_DEBRIS_CUT = 20;
 constexpr int32_t SA_TF_COCKPIT_VALUE = 18;
 // Planets (4).
+constexpr int32_t SA_TF_PLANET_COLOUR = 17;  // red, green, blue (0 to 255)
 constexpr int32_t SA_TF_PLANET_CUT = 20;
 constexpr int32_t SA_TF_PLANET_BODIES = 21;  // 8 bodies, from version 23
 constexpr int32_t SA_TF_PLANET_VALUES = 29;  // 8 values beside them
@@ -122,16 +123,30 @@ constexpr int32_t SA_TF_SHIP_SPEED = 17;
 constexpr int32_t SA_TF_SHIP_ACCELERATION = 18;
 constexpr int32_t SA_TF_SHIP_SCENE_RESOURCE = 19;
 constexpr int32_t SA_TF_SHIP_CUT = 26;
+constexpr int32_t SA_TF_SHIP_COCKPIT_BODY = 24;
+constexpr int32_t SA_TF_SHIP_MAX_SHIELD_TYPE = 25;
 constexpr int32_t SA_TF_SHIP_SECOND_CUT = 27;
-constexpr int32_t SA_TF_SHIP_LASER_COUNT = 29;
+constexpr int32_t SA_TF_SHIP_MAX_SHIELDS = 28;
+constexpr int32_t SA_TF_SHIP_LASER_COUNT = 29;   // the maximum number of lasers
 constexpr int32_t SA_TF_SHIP_DAMAGE = 30;        // 10000 below version 37
 constexpr int32_t SA_TF_SHIP_31 = 31;            // 16.16; 0.05 below version 37
 constexpr int32_t SA_TF_SHIP_MISSILE_MAX = 34;   // the highest allowed missile subtype
 constexpr int32_t SA_TF_SHIP_MISSILE_MASK = 35;  // the allowed missile subtypes
-constexpr int32_t SA_TF_SHIP_41 = 41;            // 0 below version 39
+constexpr int32_t SA_TF_SHIP_MAX_MISSILES = 32;
+constexpr int32_t SA_TF_SHIP_MAX_EXTRA_SPEED = 33;
+constexpr int32_t SA_TF_SHIP_MAX_EXTRA_ROT_SPEED = 36;
+constexpr int32_t SA_TF_SHIP_TRADE_CONTAINER = 37;
+constexpr int32_t SA_TF_SHIP_MAX_TRADE_CONTAINER = 38;
+constexpr int32_t SA_TF_SHIP_WARE_LIST = 39;  // the predefined ware list (0: none)
+constexpr int32_t SA_TF_SHIP_MAX_TRADE_CLASS = 40;
+constexpr int32_t SA_TF_SHIP_41 = 41;  // 0 below version 39
 constexpr int32_t SA_TF_SHIP_42 = 42;
+constexpr int32_t SA_TF_SHIP_VARIATION = 43;
 constexpr int32_t SA_TF_SHIP_SHIELD_POWER = 44;
 constexpr int32_t SA_TF_SHIP_MAX_HULL = 45;
+// The laser energy pool's maximum and its reload per second.
+constexpr int32_t SA_TF_SHIP_LASER_POWER_MAX = 46;
+constexpr int32_t SA_TF_SHIP_LASER_POWER_RELOAD = 47;
 constexpr int32_t SA_TF_SHIP_50 = 50;  // 0 below version 25
 constexpr int32_t SA_TF_SHIP_51 = 51;  // 100 below version 27
 constexpr int32_t SA_TF_SHIP_COCKPIT_COUNT = 52;
@@ -140,7 +155,9 @@ constexpr int32_t SA_TF_SHIP_TURRET_COUNT = 95;
 constexpr int32_t SA_TF_SHIP_TURRETS = 96;  // SA_SHIP_MAX_TURRETS entries of SA_TURRET_WORDS
 constexpr int32_t SA_TF_SHIP_PORTS = 876;
 constexpr int32_t SA_SHIP_MAX_COCKPITS = 7;
-constexpr int32_t SA_COCKPIT_WORDS = 6;  // kind, flag, body, index, two words the search fills (-1, 0)
+constexpr int32_t SA_COCKPIT_WORDS = 6;      // kind, flag, body, index, turret id, text id
+constexpr int32_t SA_COCKPIT_TURRET_ID = 4;  // words of the cockpit entry; the search gives -1 (no turret)
+constexpr int32_t SA_COCKPIT_TEXT_ID = 5;    // and 0 (no text)
 constexpr int32_t SA_SHIP_MAX_TURRETS = 10;
 constexpr int32_t SA_TURRET_WORDS = 78;       // three words, two zero words, laser count, 12 lasers
 constexpr int32_t SA_TURRET_FIRST_LASER = 0;  // words of the turret entry: its first laser position,
@@ -150,20 +167,28 @@ constexpr int32_t SA_TURRET_LASER_COUNT = 5;  // number of lasers
 constexpr int32_t SA_TURRET_LASERS = 6;       // first word of the laser entries
 constexpr int32_t SA_TURRET_MAX_LASERS = 12;
 constexpr int32_t SA_TURRET_LASER_WORDS = 6;  // int, int, body, int, body, int
-// Lasers (8).
+// Lasers (8): reload time (ms), the energy of one shot, the bullet type.
+constexpr int32_t SA_TF_LASER_RELOAD = 17;
+constexpr int32_t SA_TF_LASER_ENERGY = 18;
 constexpr int32_t SA_TF_LASER_BULLET_TYPE = 19;
 constexpr int32_t SA_TF_LASER_RANGE = 21;  // 16.16
 constexpr int32_t SA_TF_LASER_ICON = 22;   // 1 below version 43
 // Shields (9).
+constexpr int32_t SA_TF_SHIELD_MAX_POWER_USED = 17;
 constexpr int32_t SA_TF_SHIELD_ENERGY = 18;
+constexpr int32_t SA_TF_SHIELD_STRENGTH = 20;  // the efficiency, 16.16
 // Missiles (10).
 constexpr int32_t SA_TF_MISSILE_SPEED = 17;
 constexpr int32_t SA_TF_MISSILE_ACCELERATION = 18;
-constexpr int32_t SA_TF_MISSILE_SOUND = 19;
+constexpr int32_t SA_TF_MISSILE_SOUND = 19;           // the launch sound
+constexpr int32_t SA_TF_MISSILE_SCENE_RESOURCE = 20;  // reloaded after a new video device
+constexpr int32_t SA_TF_MISSILE_FLIGHT_TIME = 21;     // ms; 0: the missile never expires
 constexpr int32_t SA_TF_MISSILE_DAMAGE = 22;
-constexpr int32_t SA_TF_MISSILE_FLAGS = 34;        // 0 below version 29
-constexpr int32_t SA_TF_MISSILE_SPLIT_DELAY = 35;  // ms before a missile with a cut splits; 500 below version 31
-constexpr int32_t SA_TF_MISSILE_ICON = 36;         // 45 below version 43
+constexpr int32_t SA_TF_MISSILE_RADIUS = 23;  // of its area damage
+constexpr int32_t SA_TF_MISSILE_FLAGS = 34;   // its guidance; 0 below version 29
+constexpr int32_t SA_TF_MISSILE_SPLIT_DELAY =
+    35;  // the launch delay: ms before a missile with a cut splits; 500 below version 31
+constexpr int32_t SA_TF_MISSILE_ICON = 36;  // 45 below version 43
 constexpr int32_t SA_TF_MISSILE_CUT = 37;
 
 // The effects of a type (indices into the effect table) and its sounds.
@@ -183,10 +208,11 @@ constexpr int32_t SA_TF_SHIP_EXPLOSION_EFFECT = 20;
 constexpr int32_t SA_TF_SHIP_SECOND_EFFECT = 21;
 constexpr int32_t SA_TF_SHIP_ENGINE_EFFECT = 22;
 constexpr int32_t SA_TF_SHIP_ENGINE_PARTICLES = 23;
-// Missiles.
-constexpr int32_t SA_TF_MISSILE_EXPLOSION_EFFECT = 20;
-constexpr int32_t SA_TF_MISSILE_SECOND_EFFECT = 21;
-constexpr int32_t SA_TF_MISSILE_IMPACT_EFFECT = 23;
+// Missiles (fields 20, 21 and 23 are the scene resource, the flight time and
+// the blast radius).
+constexpr int32_t SA_TF_MISSILE_EXPLOSION_EFFECT = 28;
+constexpr int32_t SA_TF_MISSILE_SECOND_EFFECT = 29;
+constexpr int32_t SA_TF_MISSILE_IMPACT_EFFECT = 30;
 constexpr int32_t SA_TF_MISSILE_ENGINE_EFFECT = 24;
 constexpr int32_t SA_TF_MISSILE_ENGINE_PARTICLES = 25;
 constexpr int32_t SA_TF_MISSILE_EXPLOSION_SOUND = 27;
@@ -289,6 +315,12 @@ TypeRecord* SA_AppendTypeRecords(int32_t mainType, int32_t n);
 TypeRecord* SA_GetTypeRecord(int32_t mainType, int32_t subType);
 // The record of an object's type, or null.
 TypeRecord* O_GetTypeRecord(const SectorObject* object);
+
+// Builds a background's star, nebula, outer-part and dust-part bodies from
+// its name S and counts: "environments\nebulae\" S "\nebula_" S, then
+// "_stars_", "_background_", "_outside_part" or "_dust_part" and the number
+// from 01; bodies past the counts are 0.
+void SA_BuildBackgroundBodies(TypeRecord* t);
 
 // Appends a record to the component table of a kind (0 lasers, 1 cockpits,
 // 2 docking positions), which owns its entries from then on; 0 when memory

@@ -59,8 +59,6 @@ constexpr int32_t kBulletModelParts = 0x4;
 constexpr int32_t kBulletModelFull = 0x8;
 constexpr int32_t kBulletModelA = 26;
 constexpr int32_t kBulletModelB = 27;
-// Where a type names the scene resource reloaded after a device reset.
-constexpr int32_t kMissileResource = 20;
 constexpr int32_t kAnswerDone = 1;
 
 bool IsSector(const SectorObject* o) { return o && o->mainType == SA_MT_SECTOR; }
@@ -192,7 +190,7 @@ int32_t ResourceField(int32_t mainType) {
         case SA_MT_DOCK:
         case SA_MT_FACTORY: return SA_TF_STATION_SCENE_RESOURCE;
         case SA_MT_SHIP: return SA_TF_SHIP_SCENE_RESOURCE;
-        case SA_MT_MISSILE: return kMissileResource;
+        case SA_MT_MISSILE: return SA_TF_MISSILE_SCENE_RESOURCE;
         default: return -1;
     }
 }

@@ -21,12 +21,6 @@ constexpr uint32_t SA_FLAG_LASER_FREE = 0x1000000;
 // Flags2 of bullets: shot by a gun, and the shooter's 0x400 passed on.
 constexpr uint32_t SA_FLAG2_GUN_SHOT = 0x100;
 constexpr uint32_t SA_FLAG2_SHOOTER_MARK = 0x400;
-// Laser type fields: reload time (ms) and the energy of one shot.
-constexpr int32_t SA_TF_LASER_RELOAD = 17;
-constexpr int32_t SA_TF_LASER_ENERGY = 18;
-// Ship type fields: the laser energy pool's maximum and its reload per second.
-constexpr int32_t SA_TF_SHIP_LASER_POWER_MAX = 46;
-constexpr int32_t SA_TF_SHIP_LASER_POWER_RELOAD = 47;
 // A target within this alignment (of 65,536) of the gun is aimed at.
 constexpr int32_t SA_AIM_CONE = 63242;
 // The random spread per axis of the unit aim direction.

@@ -480,6 +480,39 @@ void PanelCalls() {
           4, 0, 2, 0, 0xF0, 7, 0, 4, 5, 90, 7, 0, 3, 5, 90, 8, 11, 5, 10, 0, 2, 2, 0, 2, 5,  8, 5, 90});
 }
 
+// Call sequences of the type query target (fuzz/typecalls.cpp): every call
+// once on the first ship, a background appended and read back around a
+// reload, and ship tables whose counts no types file would give.
+void TypeCalls() {
+    Bytes every;
+    for (uint8_t n = 0; n < 100; ++n) {
+        const Bytes call = {0, n, 3, 1, 8, 0, 0, 0, 1};
+        every.insert(every.end(), call.begin(), call.end());
+    }
+    Seed("typecalls", "every-call", every);
+    // Subtype 2 (the count) with 3 stars, 16 nebulas and 8 outer parts.
+    Bytes bg = {4, 3, 3, 2, 4, 17, 9, 8, 4, 8, 1, 2, 3, 4, 5, 6, 7, 8, 0, 40, 2, 0x00, 0x10, 0x20, 0x30,
+                0, uint8_t(-5), 0, 100, 0, 120, 0, 60, 2, 0xFF, 0x00, 0x80, 0x01};
+    for (uint8_t n = 84; n < 100; ++n) {
+        if (n == 98) continue;  // call 228 itself
+        const Bytes query = {0, n, 2, 0, 2, 0, 1};
+        bg.insert(bg.end(), query.begin(), query.end());
+    }
+    Bytes reload = bg;
+    reload.push_back(6);
+    reload.insert(reload.end(), bg.begin() + 38, bg.end());
+    reload.push_back(7);
+    Seed("typecalls", "background-and-reload", reload);
+    // Cockpit and turret counts of 100 and -2, then the ship table calls.
+    Bytes tables = {5, 7, 0, 0x00, 0x00, 0x00, 0x00, 0x64, 5, 7, 0, 0x01, 0xFF, 0xFF, 0xFF, 0xFE};
+    for (uint8_t n = 35; n < 48; ++n)
+        for (uint8_t arg : {uint8_t(0), uint8_t(9), uint8_t(0xF0)}) {
+            const Bytes call = {0, n, 2, 0, 0, 0, arg};
+            tables.insert(tables.end(), call.begin(), call.end());
+        }
+    Seed("typecalls", "odd-ship-tables", tables);
+}
+
 // Call sequences of the cockpit target (fuzz/cockpitcalls.cpp): a ship in a
 // sector steered from its cockpit, the ship freed while cockpits hold it, a
 // turret cockpit freed between frames, and saves and loads between.
@@ -1692,6 +1725,7 @@ int main(int argc, char** argv) {
     MovieSections();
     GalaxySections();
     GalaxyCalls();
+    TypeCalls();
     CockpitCalls();
     PanelCalls();
     MapCalls();

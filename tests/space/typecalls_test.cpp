@@ -423,3 +423,61 @@ TEST_F(TypeCalls, OneNameForEveryFieldAndTheSourceUsesIt) {
 }
 
 }  // namespace
+
+namespace {
+
+class TypeCallStory : public SpaceStoryTest {
+protected:
+    int32_t Run(const char* fn) {
+        runner_->answers.clear();
+        runner_->Start(0, fn);
+        EXPECT_EQ(runner_->answers.size(), 1u) << fn;
+        return runner_->answers.empty() ? -999 : runner_->answers.back().n;
+    }
+};
+
+// From a story the calls answer the task, and a bad type's line names the
+// story's place.
+TEST_F(TypeCallStory, AStoryCountsSubtypesAndAppendsABackground) {
+    Types(SA_MT_SHIP, 3);
+    SetUpStory(R"(
+        end
+    .func "Ships" need 8
+        pushw 7
+        pushw 1
+        sys "SA_GetNumSubTypes"
+        ret
+    .func "Bad" need 8
+        pushw 32
+        pushw 1
+        sys "SA_GetNumSubTypes"
+        ret
+    .func "Append" need 8
+        pushw 3
+        pushw 0
+        pushw 0
+        pushw 2
+        pushw 1
+        pushw 2
+        pushs "veil"
+        pushw 0
+        pushw 8
+        sys "SA_SetBgTypeData"
+        pop
+        pushw 0
+        pushw 1
+        sys "SA_GetBgTypeNumBgStarBodies"
+        ret
+    )");
+    EXPECT_EQ(Run("Ships"), 3);
+    LogCapture log;
+    EXPECT_EQ(Run("Bad"), 0);
+    EXPECT_TRUE(log.Contains("ERROR: Invalid maintype parameter 32 ")) << log.Text();
+    EXPECT_FALSE(log.Contains("NoStory")) << log.Text();
+    EXPECT_EQ(Run("Append"), 2);
+    ASSERT_EQ(g_TypeDB.counts[SA_MT_BACKGROUND], 1);
+    EXPECT_STREQ(SA_GetTypeRecord(SA_MT_BACKGROUND, 0)->name, "SS_BG_1");
+    EXPECT_STREQ(SA_GetTypeRecord(SA_MT_BACKGROUND, 0)->backgroundName, "veil");
+}
+
+}  // namespace

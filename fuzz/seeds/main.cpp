@@ -491,8 +491,8 @@ void TypeCalls() {
     }
     Seed("typecalls", "every-call", every);
     // Subtype 2 (the count) with 3 stars, 16 nebulas and 8 outer parts.
-    Bytes bg = {4, 3, 3, 2, 4, 17, 9, 8, 4, 8, 1, 2, 3, 4, 5, 6, 7, 8, 0, 40, 2, 0x00, 0x10, 0x20, 0x30,
-                0, uint8_t(-5), 0, 100, 0, 120, 0, 60, 2, 0xFF, 0x00, 0x80, 0x01};
+    Bytes bg = {4,  3, 3,    2,    4,    17,   9, 8,           4, 8,   1, 2,   3, 4,  5, 6,    7,    8,    0,
+                40, 2, 0x00, 0x10, 0x20, 0x30, 0, uint8_t(-5), 0, 100, 0, 120, 0, 60, 2, 0xFF, 0x00, 0x80, 0x01};
     for (uint8_t n = 84; n < 100; ++n) {
         if (n == 98) continue;  // call 228 itself
         const Bytes query = {0, n, 2, 0, 2, 0, 1};

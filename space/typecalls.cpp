@@ -95,6 +95,12 @@ int32_t Match(const SA_Call& c) {
     return c.Answer(static_cast<int16_t>(SA_CodeMainType(code)) * 65536 + static_cast<int16_t>(SA_CodeSubType(code)));
 }
 
+// The type code of a ware the story names: a main type beyond 16 bits only
+// wraps, as the 32-bit code it would be.
+int32_t WareCode(const SA_Call& c) {
+    return static_cast<int32_t>(static_cast<uint32_t>(c.Int(1)) * 65536u + static_cast<uint32_t>(c.Int(2)));
+}
+
 void SplitColour(int32_t packed, int32_t* rgb) {
     rgb[0] = (packed >> 16) & 255;
     rgb[1] = (packed >> 8) & 255;
@@ -191,12 +197,12 @@ int32_t SACall_BgTypeFromBody(const SA_Call& c) { return c.Answer(SA_BgTypeFromB
 int32_t SACall_GetShipTypePredefinedWareCount(const SA_Call& c) {
     const TypeRecord* t = Ship(c);
     const int32_t list = t ? t->field[SA_TF_SHIP_WARE_LIST] : 0;
-    return c.Answer(list > 0 ? SA_GetWareListCount(list, SA_TypeCode(c.Int(1), c.Int(2))) : 0);
+    return c.Answer(list > 0 ? SA_GetWareListCount(list, WareCode(c)) : 0);
 }
 
 int32_t SACall_GetWareListWareCount(const SA_Call& c) {
     const int32_t list = c.Int(0);
-    return c.Answer(list > 0 ? SA_GetWareListCount(list, SA_TypeCode(c.Int(1), c.Int(2))) : 0);
+    return c.Answer(list > 0 ? SA_GetWareListCount(list, WareCode(c)) : 0);
 }
 
 int32_t SACall_GetShipTypeNumLasersInTurret(const SA_Call& c) { return TurretWord(c, SA_TURRET_LASER_COUNT); }

@@ -270,6 +270,8 @@ TEST_F(TypeCalls, WareListsAndMatches) {
     EXPECT_EQ(Int(157, {1, 11, 0}), 2);
     EXPECT_EQ(Int(157, {0, 11, 0}), 0);
     EXPECT_EQ(Int(157, {2, 11, 0}), 0);
+    EXPECT_EQ(Int(157, {1, -2094785091, 0}), 0);  // a main type far out wraps, no overflow
+    EXPECT_EQ(Int(156, {kNumbered, 0x7FFFFFFF, 0}), 0);
     g_TypeDB.wareLists = nullptr;
     g_TypeDB.wareListCount = 0;
 

@@ -43,3 +43,14 @@ void StandIn_Reset() {
     Failures().clear();
     s_hook = nullptr;
 }
+
+namespace {
+std::vector<std::string>& ObjectCalls() {
+    static std::vector<std::string> calls;
+    return calls;
+}
+}  // namespace
+
+const std::vector<std::string>& StandIn_ObjectCalls() { return ObjectCalls(); }
+void StandIn_ClearObjectCalls() { ObjectCalls().clear(); }
+void StandIn_RecordObjectCall(const std::string& call) { ObjectCalls().push_back(call); }

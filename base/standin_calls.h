@@ -20,3 +20,11 @@ using StandInHook = void (*)(const char* call);
 void StandIn_SetHook(StandInHook hook);
 // Clears the calls, the failures and the hook.
 void StandIn_Reset();
+
+// The calls the space simulation makes into the cockpit and the effects as
+// objects leave play, recorded with the object's ID ("INS_RemoveObjectReferences
+// 12", "EO_PlayExplosionSound 12" ...) for the order tests of the kill; the
+// list, clearing it, and recording one.
+const std::vector<std::string>& StandIn_ObjectCalls();
+void StandIn_ClearObjectCalls();
+void StandIn_RecordObjectCall(const std::string& call);

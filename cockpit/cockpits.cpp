@@ -6,6 +6,8 @@
 #include <string>
 
 #include "base/general.h"
+#include "base/standin_calls.h"
+#include "base/strings.h"
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/table.h"
@@ -13,7 +15,6 @@
 #include "cockpit/iconmenus.h"
 #include "cockpit/panels.h"
 #include "cockpit/scenes.h"
-#include "cockpit/standin.h"
 #include "cockpit/ticker.h"
 #include "cockpit/steering.h"
 #include "scene/names.h"
@@ -160,7 +161,9 @@ void INS_ClearAllCockpits(CockpitSystem* system) {
 }
 
 void INS_ClearCockpit(Cockpit* cockpit) {
-    IC_FreeIconMenus(cockpit);
+    INS_FreeIconMenus(cockpit);
+    Qel_StrFree(cockpit->trackingText);
+    cockpit->trackingText = nullptr;
     // Tasks waiting on the ticker are answered before the cockpit goes.
     INS_FreeHud(cockpit);
     INS_FreePanels(cockpit);
@@ -190,7 +193,6 @@ Cockpit* INS_FindCockpitByShip(const SectorObject* ship) {
 void INS_RemoveObjectReferences(SectorObject* object) {
     StandIn_RecordObjectCall("INS_RemoveObjectReferences " + std::to_string(object ? object->id : 0));
     if (!object) return;
-    if (g_INSTrackedObject == object) g_INSTrackedObject = nullptr;
     CockpitSystem* system = g_CockpitSystem;
     if (!system) return;
     Qel_DPrintf(4, "INS_RemoveObjectReferences(%d)\n", static_cast<int32_t>(object->id));

@@ -33,18 +33,24 @@ struct InstSlot {
 
 // The target overlay, icon menu and tooltip scenes of a cockpit.
 struct Cockpit;
+struct OverlayEntry;
 struct CockpitOverlayScene {
     Cockpit* cockpit;
     uint32_t scene;   // Scene3D id
     uint32_t camera;  // Camera3D id
     int32_t words[3];
     int32_t word;
+    // What the overlay shows, one entry an object (Int_Alloc, freed with the
+    // record); the target stepping walks it.
+    OverlayEntry* entries;
+    int32_t entryCount;
 };
 struct IconMenuScene {
     int32_t word;
     uint32_t scene;
     uint32_t camera;
-    void* menus[3];  // head, tail, tail predecessor of the icon menus
+    void* menus[3];          // head, tail, tail predecessor of the icon menus
+    int32_t mouseX, mouseY;  // the last point the mouse calls gave
 };
 struct TooltipScene {
     int32_t word;
@@ -114,9 +120,11 @@ struct Cockpit {
     int32_t cockpitNumber;  // the cockpit body of the ship's type in use
     int32_t monitorNumber;  // 0: the main screen's cockpit; -1 until set
     SectorObject* trackedObject;
-    int16_t trackingMode;  // 1 tracking, 3 a given object, 4 enemies
-    int32_t flagWord;
+    int16_t trackingMode;  // 1 tracking, 2 a given object, 3 locked on it, 4 enemies
+    int32_t flagWord;      // the lock word: cleared by the tracking changes
     int32_t trackingStart;
+    int32_t trackingChanged;  // 1 after every change of the tracking
+    char* trackingText;       // heap text, freed by every change and with the cockpit
     SectorObject* secondObject;
     int32_t hitShakeEnd, hitShakeLevel;  // game time, 0..100
     int32_t secondShakeEnd;

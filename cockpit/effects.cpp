@@ -13,7 +13,6 @@
 #include "base/strings.h"
 #include "base/table.h"
 #include "cockpit/effectplayer.h"
-#include "cockpit/standin.h"
 #include "cockpit/explosions.h"
 #include "scene/allocs.h"
 #include "scene/caches.h"

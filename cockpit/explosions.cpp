@@ -12,7 +12,6 @@
 #include "base/standin_calls.h"
 #include "base/table.h"
 #include "cockpit/effectplayer.h"
-#include "cockpit/standin.h"
 #include "cockpit/effects.h"
 #include "scene/allocs.h"
 #include "scene/bodyrecord.h"

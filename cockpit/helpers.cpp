@@ -1,6 +1,7 @@
 #include "cockpit/helpers.h"
 
 #include "base/memory.h"
+#include "cockpit/iconmenus.h"
 
 void INS_DeleteCockpit(Cockpit* cockpit) {
     if (!cockpit) return;
@@ -8,16 +9,8 @@ void INS_DeleteCockpit(Cockpit* cockpit) {
     Int_FreeRecord(cockpit, 0);
 }
 
-void INS_DeleteObjectList(CockpitObjectOwner* owner) {
-    if (!owner) return;
-    CockpitObject* object = owner->objects.head;
-    while (object) {
-        CockpitObject* next = object->next;
-        INS_DeleteCockpitObject(object);
-        Int_FreeRecord(object, 0);
-        object = next;
-    }
-    owner->objects = CockpitObjectList{};
-    INS_DropTrackedObject(nullptr);
-    Int_FreeRecord(owner, 0);
+void INS_DeleteObjectList(IconMenu* menu) {
+    if (!menu) return;
+    INS_MenuDeleteItems(menu);
+    Int_FreeRecord(menu, 0);
 }

@@ -2,15 +2,11 @@
 #pragma once
 
 #include "cockpit/cockpits.h"
-#include "cockpit/standin.h"
 
-// A record that owns a list of cockpit objects.
-struct CockpitObjectOwner {
-    CockpitObjectList objects;
-};
+struct IconMenu;
 
 // Clears the cockpit (INS_ClearCockpit), then frees the record (Int_AllocRecord).
 void INS_DeleteCockpit(Cockpit* cockpit);
-// Unlinks and frees every object of the list (records of Int_AllocRecord),
-// drops the tracked object, then frees the record.
-void INS_DeleteObjectList(CockpitObjectOwner* owner);
+// Deletes every item of the menu (INS_DeleteCockpitObject), then frees the
+// record (Int_AllocRecord).
+void INS_DeleteObjectList(IconMenu* menu);

@@ -1,15 +1,28 @@
 #include "cockpit/iconmenus.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
+#include <vector>
 
 #include "base/memory.h"
+#include "base/general.h"
+#include "base/strings.h"
+#include "cockpit/helpers.h"
 #include "cockpit/scenes.h"
+#include "cockpit/syscall.h"
+#include "cockpit/viewcalls.h"
 #include "scene/allocs.h"
+#include "scene/records.h"
 #include "scene/smallops.h"
 #include "scene/trees.h"
 #include "scene/state.h"
 #include "space/records.h"
 #include "space/typesdb.h"
+#include "script/lookup.h"
+#include "script/textfiles.h"
+#include "script/textpages.h"
+#include "system/clock.h"
 
 namespace {
 
@@ -61,55 +74,91 @@ bool Hits(const IconSlot& s, const IconMenu* menu, int32_t x, int32_t y) {
     return std::llabs(int64_t{x} - s.x) <= halfW && std::llabs(int64_t{y} - s.y) < halfH;
 }
 
-void FreeMenu(IconMenu* menu);
+int32_t Now() { return g_SystemState ? g_SystemState->gameClock : 0; }
 
-void FreeItem(IconMenuItem* item) {
-    FreeMenu(item->subMenu);
-    for (IconSlot& s : item->slots)
+uint32_t NextSerial() {
+    // Tooltip owners are instance ids too: menus take the upper half.
+    static uint32_t serial = 0;
+    serial = (serial + 1) & 0x7fffffffu;
+    if (!serial) serial = 1;
+    return serial | 0x80000000u;
+}
+
+// Hides the active control cockpit's tooltip when the menu owns it.
+void HideTooltipOf(const IconMenu* menu) {
+    if (Cockpit* active = INS_ActiveControlCockpit()) g_INSViews.hideTooltip(active, menu->serial);
+}
+
+void DestroySlots(IconMenuItem* item) {
+    for (IconSlot& s : item->slots) {
         if (Inst3D* inst = IC_FindInst(s.slot.inst)) B3D_InstFree(inst);
-    Int_FreeRecord(item, 0);
-}
-
-void FreeMenu(IconMenu* menu) {
-    if (!menu) return;
-    for (IconMenuItem* it = menu->items; it;) {
-        IconMenuItem* next = it->next;
-        FreeItem(it);
-        it = next;
+        s.slot.inst = 0;
+        s.slot.state = 0;
     }
-    Int_FreeRecord(menu, 0);
 }
 
-void SetSlot(IconSlot* s, int32_t icon, int32_t x, int32_t y) {
+// A value counted from the far edge when negative.
+int32_t FromEdge(int32_t v, bool horizontal) {
+    if (v >= 0 || !g_B3DState) return v;
+    return (horizontal ? g_B3DState->screenWidth : g_B3DState->screenHeight) + v;
+}
+
+int32_t Signed(int16_t sign, int32_t amount) { return sign > 0 ? amount : -amount; }
+
+// An empty slot, or the icon with its size from the icon table.
+void SetSlot(IconSlot* s, int32_t icon) {
     *s = IconSlot{};
     s->anim[2] = s->anim[3] = 65536;
     const B3DIconRow* row = IconRow(icon);
     if (!row) return;
     s->icon = icon;
-    s->x = x;
-    s->y = y;
     s->width = row->w;
     s->height = row->h;
 }
 
-IconMenuItem* AddItem(IconMenu* menu, const int32_t* entry) {
-    auto* item = Int_AllocRecord<IconMenuItem>(0);
-    if (!item) return nullptr;
-    item->menu = menu;
-    item->id = entry[0];
-    item->flags = static_cast<uint32_t>(entry[1]);
-    item->text = entry[2];
-    IconMenuItem** tail = &menu->items;
-    int32_t index = 0;
-    for (; *tail; tail = &(*tail)->next) index = (*tail)->index + 1;
-    item->index = index;
-    item->x = menu->x;
-    item->y = menu->y;
-    for (int32_t k = 0; k < IC_ICON_SLOTS; ++k) SetSlot(&item->slots[k], entry[3 + k], item->x, item->y);
+// The slots of a new item from its six icon words: slots 2 to 5 are aligned
+// to slot 0 and, with 0x100 or 0x200, stand side by side.
+void PlaceSlots(IconMenuItem* item, const IconMenu* menu, const int32_t* icons) {
+    const uint32_t f = item->flags;
+    int32_t x = item->x, y = item->y;
+    for (int32_t k = 0; k < IC_ICON_SLOTS; ++k) {
+        IconSlot& s = item->slots[k];
+        SetSlot(&s, icons[k]);
+        if (!s.icon) continue;
+        const int32_t w = s.width, h = s.height;
+        if (k >= 2) {
+            const IconSlot& first = item->slots[0];
+            if (f & 0x100) {
+                if (f & 0x10) x -= w / 2;
+                if (f & 0x20) x += w / 2;
+            } else {
+                if (f & 0x10) x = item->x - (first.width - w) / 2;
+                if (f & 0x20) x = item->x + (first.width - w) / 2;
+            }
+            if (f & 0x200) {
+                if (f & 0x40) y -= h / 2;
+                if (f & 0x80) y += h / 2;
+            } else {
+                if (f & 0x40) y = item->y - (first.height - h) / 2;
+                if (f & 0x80) y = item->y + (first.height - h) / 2;
+            }
+        }
+        s.x = x;
+        s.y = y;
+        if (f & 0x400) s.depth = k - menu->depth;
+        else if (f & 0x800) s.depth = 6 - menu->depth - k;
+        else s.depth = -menu->depth;
+        if (k >= 1) {
+            if (f & 0x100) x += (f & 0x10) ? -(2 + w / 2) : (f & 0x20) ? w / 2 + 2 : 0;
+            if (f & 0x200) y += (f & 0x40) ? -(2 + h / 2) : (f & 0x80) ? h / 2 + 2 : 0;
+        }
+    }
     item->width = item->slots[0].width;
     item->height = item->slots[0].height;
-    *tail = item;
-    return item;
+    if (f & 0x4000) {
+        item->width = std::max(item->width, item->slots[1].width);
+        item->height = std::max(item->height, item->slots[1].height);
+    }
 }
 
 IconMenu* NewMenu(const IconMenu& like) {
@@ -119,32 +168,37 @@ IconMenu* NewMenu(const IconMenu& like) {
     menu->next = nullptr;
     menu->items = nullptr;
     menu->highlight = -2;
-    menu->highlightTime = menu->word = 0;
+    menu->highlightTime = menu->word = menu->holdTime = 0;
+    menu->serial = NextSerial();
     return menu;
 }
 
-// Takes entries from *at into the menu until a run's end (nested) or the
-// last entry; false when a record cannot be made.
-bool AddRun(IconMenu* menu, const int32_t* entries, int32_t count, int32_t* at, bool nested) {
-    IconMenuItem* last = nullptr;
+// Frees a menu with its items; the tooltip it owns is hidden first.
+void FreeMenu(IconMenu* menu) {
+    if (!menu) return;
+    HideTooltipOf(menu);
+    INS_DeleteObjectList(menu);
+}
+
+// Takes entries from *at into the menu until a nested run's end or the last
+// entry, `last` being the item made before; false when a record cannot be made.
+bool AddRun(IconMenu* menu, const int32_t* entries, int32_t count, int32_t* at, IconMenuItem* last) {
     while (*at < count) {
-        const int32_t* entry = entries + *at * IC_ENTRY_WORDS;
+        const int32_t* entry = entries + static_cast<ptrdiff_t>(*at) * IC_ENTRY_WORDS;
         const auto flags = static_cast<uint32_t>(entry[1]);
+        ++*at;
         if ((flags & IC_ENTRY_SUB_START) && last) {
-            if (!last->subMenu) {
-                last->subMenu = NewMenu(*menu);
-                if (!last->subMenu) return false;
-                last->subMenu->orientation = menu->orientation ? 0 : 1;
-            }
-            if (!AddRun(last->subMenu, entries, count, at, true)) return false;
+            // The run's first entry makes the sub-menu; the rest follow it
+            // until the entry that ends the run.
+            IconMenuItem* first = INS_MenuAddSubItem(last, entry);
+            if (!first) return false;
+            if (!(flags & IC_ENTRY_SUB_END) && !AddRun(last->subMenu, entries, count, at, first)) return false;
             continue;
         }
-        ++*at;
-        last = AddItem(menu, entry);
+        last = INS_MenuAddItem(menu, entry);
         if (!last) return false;
         if (flags & IC_ENTRY_SUB_END) return true;
     }
-    (void)nested;
     return true;
 }
 
@@ -236,15 +290,15 @@ IconMenuItem* IC_MenuHitTest(const IconMenu* menu, int32_t x, int32_t y) {
     return nullptr;
 }
 
-int32_t IC_MakeIconMenu(Cockpit* cockpit, const int32_t values[10], int32_t count, const int32_t* entries) {
+int32_t INS_AddIconMenu(Cockpit* cockpit, int32_t storyObject, const int32_t values[10], int32_t count,
+                        const int32_t* entries) {
     if (!cockpit) return 0;
     const int32_t menuId = values[0];
-    IC_FreeRemovedIconMenus(cockpit);
     if (IconMenu* earlier = IC_FindIconMenu(cockpit, menuId)) earlier->flags |= IC_MENU_REMOVED;
     IconMenu like{};
     like.makerValue = values[0];
-    like.x = values[1];
-    like.y = values[2];
+    like.x = FromEdge(values[1], true);
+    like.y = FromEdge(values[2], false);
     like.gapWidth = values[3];
     like.gapHeight = values[4];
     like.stepX = static_cast<int16_t>(values[5]);
@@ -252,12 +306,14 @@ int32_t IC_MakeIconMenu(Cockpit* cockpit, const int32_t values[10], int32_t coun
     like.orientation = values[7];
     like.flags = static_cast<uint32_t>(values[8]) | IC_MENU_NEW;
     like.depth = -values[9];
+    like.callback = INS_NotifyIconMenuByCockpit;
     like.cockpitId = static_cast<int32_t>(cockpit->id);
     like.menuId = menuId;
+    like.storyObject = storyObject;
     IconMenu* menu = NewMenu(like);
     if (!menu) return 0;
     int32_t at = 0;
-    if (!AddRun(menu, entries, count, &at, false)) {
+    if (!AddRun(menu, entries, count, &at, nullptr)) {
         FreeMenu(menu);
         return 0;
     }
@@ -265,6 +321,89 @@ int32_t IC_MakeIconMenu(Cockpit* cockpit, const int32_t values[10], int32_t coun
     while (*tail) tail = &(*tail)->next;
     *tail = menu;
     return 1;
+}
+
+IconMenuItem* INS_MenuAddItem(IconMenu* menu, const int32_t* entry) {
+    auto* item = Int_AllocRecord<IconMenuItem>(0);
+    if (!item) return nullptr;
+    item->menu = menu;
+    item->id = entry[0];
+    item->flags = static_cast<uint32_t>(entry[1]);
+    item->text = entry[2];
+    IconMenuItem** tail = &menu->items;
+    const IconMenuItem* last = nullptr;
+    for (; *tail; tail = &(*tail)->next) last = *tail;
+    item->x = menu->x;
+    item->y = menu->y;
+    if (last) {
+        // The next item stands beside the last one, half of each apart when
+        // its icon is known.
+        item->index = last->index + 1;
+        item->x = last->x;
+        item->y = last->y;
+        const B3DIconRow* icon = IconRow(entry[3]);
+        if (!menu->orientation) {
+            const int32_t step = icon ? (icon->w + last->width) / 2 : last->width;
+            item->x += Signed(menu->stepX, step + menu->gapWidth + 2);
+        } else {
+            const int32_t step = icon ? (icon->h + last->height) / 2 : last->height;
+            item->y += Signed(menu->stepY, step + menu->gapHeight + 2);
+        }
+    }
+    PlaceSlots(item, menu, entry + 3);
+    *tail = item;
+    return item;
+}
+
+IconMenuItem* INS_MenuAddSubItem(IconMenuItem* item, const int32_t* entry) {
+    if (!item->subMenu) {
+        const IconMenu* parent = item->menu;
+        IconMenu* sub = NewMenu(*parent);
+        if (!sub) return nullptr;
+        sub->orientation = parent->orientation ? 0 : 1;
+        const B3DIconRow* icon = IconRow(entry[3]);
+        const bool alongX = !parent->orientation;
+        const int32_t size = alongX ? item->width : item->height;
+        const int32_t gap = alongX ? parent->gapWidth : parent->gapHeight;
+        int32_t step = size + gap + 2;
+        if (icon) {
+            const int32_t iconSize = alongX ? icon->w : icon->h;
+            const uint32_t keep = item->flags & IC_ITEM_KEEP;
+            if (keep == IC_ITEM_KEEP) step = (iconSize + size) / 2 + gap + 2;
+            else if (keep == 0x1000) step = (size - iconSize) / 2;
+            else if (keep == 0x2000) step = -((size - iconSize) / 2);
+        }
+        sub->x = item->x;
+        sub->y = item->y;
+        if (alongX) sub->x += Signed(parent->stepX, step);
+        else sub->y += Signed(parent->stepY, step);
+        item->subMenu = sub;
+    }
+    return INS_MenuAddItem(item->subMenu, entry);
+}
+
+void INS_DeleteCockpitObject(IconMenuItem* item) {
+    if (IconMenu* sub = item->subMenu) {
+        item->subMenu = nullptr;
+        FreeMenu(sub);
+    }
+    if (IconMenu* menu = item->menu) {
+        for (IconMenuItem** at = &menu->items; *at; at = &(*at)->next)
+            if (*at == item) {
+                *at = item->next;
+                break;
+            }
+    }
+    item->next = nullptr;
+    item->menu = nullptr;
+    DestroySlots(item);
+}
+
+void INS_MenuDeleteItems(IconMenu* menu) {
+    while (IconMenuItem* item = menu->items) {
+        INS_DeleteCockpitObject(item);
+        Int_FreeRecord(item, 0);
+    }
 }
 
 void IC_FreeRemovedIconMenus(Cockpit* cockpit) {
@@ -279,13 +418,297 @@ void IC_FreeRemovedIconMenus(Cockpit* cockpit) {
     }
 }
 
-void IC_FreeIconMenus(Cockpit* cockpit) {
-    for (IconMenu* m = cockpit->menus; m;) {
-        IconMenu* next = m->next;
+void INS_FreeIconMenus(Cockpit* cockpit) {
+    while (IconMenu* m = cockpit->menus) {
+        cockpit->menus = m->next;
         FreeMenu(m);
-        m = next;
     }
-    cockpit->menus = nullptr;
+}
+
+// ---------------------------------------------------------------- mouse
+
+namespace {
+
+// A menu's callback runs story code, which may free the cockpit, remove the
+// menu or delete its items: after it the menu is found again by its serial.
+struct MenuRef {
+    uint32_t cockpitId;
+    uint32_t serial;
+    IconMenu* Find() const {
+        Cockpit* c = INS_TableGet(g_CockpitSystem, cockpitId);
+        for (IconMenu* m = c ? c->menus : nullptr; m; m = m->next)
+            if (m->serial == serial) return m;
+        return nullptr;
+    }
+};
+
+// Calls the menu's callback; false when the menu is gone after it. The
+// answer lands in *answer (0 without a callback).
+bool Tell(IconMenu** menu, const MenuRef& ref, int32_t event, int32_t item, int32_t x, int32_t y, int32_t* answer) {
+    *answer = 0;
+    IconMenu* m = *menu;
+    if (!m->callback) return true;
+    *answer = m->callback(m->cockpitId, event, m->menuId, item, x, y);
+    *menu = ref.Find();
+    return *menu != nullptr;
+}
+
+void Leave(IconMenu* m) {
+    m->holdTime = 0;
+    m->highlight = -1;
+}
+
+// A one-shot menu closes for good: its items go and it is marked removed.
+void Drop(IconMenu* m) {
+    INS_MenuDeleteItems(m);
+    m->flags |= IC_MENU_REMOVED;
+}
+
+void ShowItemTooltip(const IconMenuItem* item, int32_t x, int32_t y) {
+    Cockpit* active = INS_ActiveControlCockpit();
+    if (!item->text || !active) return;
+    char* text = SB_ConvertFormatString(SB_GetText(IC_MENU_TEXT_PAGE, item->text));
+    g_INSViews.showTooltip(active, static_cast<int32_t>(item->menu->serial), text, x, y);
+    Qel_StrFree(text);
+}
+
+int32_t MoveStep(Cockpit* cockpit, IconMenu* m, int32_t x, int32_t y) {
+    if (m->flags & (IC_MENU_NEW | IC_MENU_REMOVED)) return 0;
+    const MenuRef ref{cockpit->id, m->serial};
+    IconMenuItem* item = IC_MenuHitTest(m, x, y);
+    int32_t answer = 0;
+    if (!item) {
+        if (m->flags & IC_MENU_ONE_SHOT) {
+            if (!m->holdTime) {
+                m->holdTime = Now();
+                m->highlight = -1;
+                return 0;
+            }
+            if (S_ClockDiff(Now(), m->holdTime) < IC_MENU_HOLD) {
+                m->highlight = -1;
+                return 0;
+            }
+        }
+        const bool cleared = ClearOn(m, IC_ITEM_HIGHLIGHT, true, [](const IconMenuItem*) { return true; });
+        if (!cleared && m->highlight != -2) {
+            Leave(m);
+            return 0;
+        }
+        if (!Tell(&m, ref, IC_EVENT_NO_HIGHLIGHT, 0, x - m->x, y - m->y, &answer)) return 0;
+        if (!answer && !(m->flags & IC_MENU_REMOVED) && (m->flags & IC_MENU_CLOSE_ON_LEAVE)) {
+            if (m->flags & IC_MENU_ONE_SHOT) Drop(m);
+            else if (!(m->flags & IC_MENU_KEEP_OPEN)) IC_MenuCloseAll(m);
+        }
+        Leave(m);
+        return 0;
+    }
+    m->holdTime = 0;
+    if (item->flags & IC_ITEM_HIGHLIGHT) return 1;
+    const int32_t itemId = item->id;
+    if (!Tell(&m, ref, IC_EVENT_HIGHLIGHT, itemId, x - item->x, y - item->y, &answer) || answer) return 1;
+    if (m->flags & IC_MENU_REMOVED) return 1;
+    IconMenu* own = item->menu;
+    for (IconMenuItem* it = own->items; it; it = it->next)
+        if (it != item) IC_MenuCloseSubMenu(m, it);
+    own->highlightTime = Now();
+    own->highlight = itemId;
+    ClearOn(m, IC_ITEM_HIGHLIGHT, true, [](const IconMenuItem*) { return true; });
+    item->flags |= IC_ITEM_HIGHLIGHT;
+    ShowItemTooltip(item, x, y);
+    return 1;
+}
+
+int32_t DownStep(Cockpit* cockpit, IconMenu* m, int32_t x, int32_t y) {
+    if (m->flags & (IC_MENU_NEW | IC_MENU_REMOVED)) return 0;
+    const MenuRef ref{cockpit->id, m->serial};
+    m->holdTime = 0;
+    IconMenuItem* item = IC_MenuHitTest(m, x, y);
+    int32_t answer = 0;
+    if (!item) {
+        if (m->flags & IC_MENU_ONE_SHOT) {
+            if (Tell(&m, ref, IC_EVENT_NO_HIGHLIGHT, 0, 0, 0, &answer)) Drop(m);
+        } else if (!(m->flags & IC_MENU_KEEP_OPEN)) {
+            IC_MenuCloseAll(m);
+        }
+        return 0;
+    }
+    if (item->subMenu) {
+        if (!(item->flags & (IC_ITEM_OPEN | 0x2))) IC_MenuOpenSubMenu(m, item);
+        return 1;
+    }
+    if (item->flags & 0x2) return 1;
+    if (!Tell(&m, ref, IC_EVENT_SELECT, item->id, x - item->x, y - item->y, &answer) || answer) return 1;
+    if (m->flags & IC_MENU_REMOVED) return 1;
+    if (m->flags & IC_MENU_ONE_SHOT) {
+        if (!Tell(&m, ref, IC_EVENT_NO_HIGHLIGHT, 0, 0, 0, &answer)) return 1;
+        Drop(m);
+        m->highlight = -1;
+        return 1;
+    }
+    if (!(m->flags & IC_MENU_KEEP_OPEN)) {
+        IC_MenuCloseAll(m);
+        MoveStep(cockpit, m, x, y);
+        if (!(m = ref.Find())) return 1;
+    }
+    m->highlight = -1;
+    return 1;
+}
+
+void KeepPoint(Cockpit* cockpit, int32_t x, int32_t y) {
+    if (IconMenuScene* record = cockpit->iconMenus) {
+        record->mouseX = x;
+        record->mouseY = y;
+    }
+}
+
+// Runs the step on every menu of the cockpit that is not removed, in list
+// order, as long as the cockpit lives; menus made meanwhile are new and
+// answer nothing. `stop` ends the walk on the first non-zero answer.
+template <typename Step>
+int32_t EachMenu(Cockpit* cockpit, Step step, bool stop) {
+    std::vector<uint32_t> serials;
+    for (const IconMenu* m = cockpit->menus; m; m = m->next) serials.push_back(m->serial);
+    const uint32_t id = cockpit->id;
+    int32_t answers = 0;
+    for (uint32_t serial : serials) {
+        Cockpit* c = INS_TableGet(g_CockpitSystem, id);
+        if (!c) break;
+        IconMenu* m = MenuRef{id, serial}.Find();
+        if (!m || (m->flags & IC_MENU_REMOVED)) continue;
+        const int32_t answer = step(c, m);
+        if (stop && answer) return answer;
+        answers |= answer;
+    }
+    return answers;
+}
+
+}  // namespace
+
+int32_t INS_IconMenuMouseMove(Cockpit* cockpit, int32_t x, int32_t y) {
+    KeepPoint(cockpit, x, y);
+    return EachMenu(
+        cockpit, [x, y](Cockpit* c, IconMenu* m) { return MoveStep(c, m, x, y); }, false);
+}
+
+int32_t INS_IconMenuMouseDown(Cockpit* cockpit, int32_t x, int32_t y) {
+    return EachMenu(
+        cockpit, [x, y](Cockpit* c, IconMenu* m) { return DownStep(c, m, x, y); }, true);
+}
+
+int32_t INS_IconMenuMouseUp(Cockpit* cockpit, int32_t x, int32_t y) {
+    KeepPoint(cockpit, x, y);
+    EachMenu(
+        cockpit, [x, y](Cockpit* c, IconMenu* m) { return MoveStep(c, m, x, y); }, false);
+    return 0;
+}
+
+int32_t INS_IconMenuMouse(Cockpit* cockpit, int32_t step, int32_t x, int32_t y) {
+    switch (step) {
+        case 0: return INS_IconMenuMouseMove(cockpit, x, y);
+        case 1: return INS_IconMenuMouseDown(cockpit, x, y);
+        default: return INS_IconMenuMouseUp(cockpit, x, y);
+    }
+}
+
+// ---------------------------------------------------------------- frame step
+
+namespace {
+
+bool Shown(const IconMenu* menu, const IconMenuItem* item, int32_t k) {
+    const uint32_t f = item->flags;
+    const bool second = !(f & 0x2) && (f & (IC_ITEM_HIGHLIGHT | 0x8));
+    if (!item->slots[k].icon || !(f & IC_ITEM_VISIBLE) || (menu->flags & IC_MENU_HIDDEN)) return false;
+    if (k == 0 && item->slots[1].icon && second) return false;
+    if (k == 1) return second;
+    return true;
+}
+
+void ShowSlot(IconSlot* s, Scene3D* scene) {
+    Inst3D* inst = IC_SlotGetInst(&s->slot);
+    if (!inst) return;
+    const int32_t body = g_CockpitModule.hudBodies[0];
+    if (s->slot.kind != body || inst->scene != scene) {
+        B3D_InstDeleteFromScene(inst);
+        if (body > 0) B3D_InstSetBody(inst, body);
+        B3D_InstAddToScene(inst, scene);
+        s->slot.kind = body;
+    }
+    s->slot.state = 1;
+    B3D_InstSetIconType(inst, kIconList, s->icon, s->anim[0], s->anim[1], s->anim[2], s->anim[3]);
+    inst->flags |= IC_SLOT_INST_FLAGS;
+    inst->pos = QelVector{s->x, s->y, s->depth, 0};
+}
+
+void HideSlot(IconSlot* s) {
+    if (Inst3D* inst = IC_FindInst(s->slot.inst)) B3D_InstDeleteFromScene(inst);
+    s->slot.state = 0;
+}
+
+void MenuInstances(IconMenu* menu, Scene3D* scene) {
+    menu->flags &= ~IC_MENU_NEW;
+    IconMenuItem* lit = menu->highlight >= 0 ? IC_FindMenuItem(menu, menu->highlight) : nullptr;
+    if (lit && S_ClockDiff(Now(), menu->highlightTime) >= IC_MENU_HOLD && !(menu->flags & IC_MENU_NO_AUTO_OPEN) &&
+        lit->subMenu && !(lit->flags & (IC_ITEM_OPEN | 0x2)))
+        IC_MenuOpenSubMenu(menu, lit);
+    for (IconMenuItem* it = menu->items; it; it = it->next) {
+        for (int32_t k = 0; k < IC_ICON_SLOTS; ++k) {
+            if (Shown(menu, it, k)) ShowSlot(&it->slots[k], scene);
+            else HideSlot(&it->slots[k]);
+        }
+        if (it->subMenu) MenuInstances(it->subMenu, scene);
+    }
+}
+
+// The menu camera sees what the cockpit camera sees.
+void FollowCamera(const Cockpit* cockpit, Camera3D* camera, Scene3D* scene) {
+    const Camera3D* from = IC_Camera(cockpit);
+    if (!from) return;
+    camera->aspect[0] = from->aspect[0];
+    camera->aspect[1] = from->aspect[1];
+    if (!std::equal(std::begin(from->viewport), std::end(from->viewport), std::begin(camera->viewport))) {
+        std::copy(std::begin(from->viewport), std::end(from->viewport), std::begin(camera->viewport));
+        B3D_CameraDeleteFromScene(camera);
+        B3D_SceneLinkInst(scene, camera);
+    }
+    camera->focus = from->focus;
+}
+
+}  // namespace
+
+void INS_UpdateIconMenus(Cockpit* cockpit) {
+    // Removed menus go even without a scene to show the others in.
+    IC_FreeRemovedIconMenus(cockpit);
+    IconMenuScene* record = cockpit->iconMenus;
+    Scene3D* scene = record ? IC_FindScene(record->scene) : nullptr;
+    Camera3D* camera = record ? IC_FindCamera(record->camera) : nullptr;
+    if (!scene || !camera) return;
+    FollowCamera(cockpit, camera, scene);
+    const Scene3D* own = IC_Scene(cockpit);
+    const bool ownOn = own && (own->flags & SCENE_ENABLED);
+    if (ownOn && !(scene->flags & SCENE_ENABLED)) B3D_SceneEnable(scene);
+    else if (!ownOn && (scene->flags & SCENE_ENABLED)) B3D_SceneDisableInsts(scene);
+    for (IconMenu* m = cockpit->menus; m; m = m->next) MenuInstances(m, scene);
+}
+
+// ---------------------------------------------------------------- notifications
+
+int32_t INS_NotifyIconMenu(Cockpit* cockpit, int32_t event, int32_t menuId, int32_t a, int32_t b, int32_t c) {
+    static constexpr const char* kNames[] = {"NotifyIconMenuSelect", "NotifyIconMenuHighlight",
+                                             "NotifyIconMenuNoHighlight"};
+    if (!cockpit || event < 0 || event > 2) return 0;
+    const char* name = kNames[event];
+    for (const IconMenu* m = cockpit->menus; m; m = m->next) {
+        if (m->menuId != menuId || (m->flags & IC_MENU_REMOVED) || m->storyObject < 0) continue;
+        if (!SB_ObjectFunctionExists(m->storyObject, name)) continue;
+        if (event == IC_EVENT_NO_HIGHLIGHT) return INS_RunStoryInt(m->storyObject, name, 1, menuId);
+        return INS_RunStoryInt(m->storyObject, name, 4, menuId, a, b, c);
+    }
+    return 0;
+}
+
+int32_t INS_NotifyIconMenuByCockpit(int32_t cockpitId, int32_t event, int32_t menuId, int32_t a, int32_t b, int32_t c) {
+    Cockpit* cockpit = INS_TableGet(g_CockpitSystem, static_cast<uint32_t>(cockpitId));
+    return cockpit ? INS_NotifyIconMenu(cockpit, event, menuId, a, b, c) : 0;
 }
 
 // ---------------------------------------------------------------- icons

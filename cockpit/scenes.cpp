@@ -194,12 +194,30 @@ void IC_FreeAllScenes(Cockpit* cockpit) {
     if (cockpit->overlay) FreeScene(&cockpit->overlay->scene, &cockpit->overlay->camera);
     if (cockpit->iconMenus) FreeScene(&cockpit->iconMenus->scene, &cockpit->iconMenus->camera);
     if (cockpit->tooltip) FreeScene(&cockpit->tooltip->scene, &cockpit->tooltip->camera);
+    if (cockpit->overlay) IC_SetOverlayEntryCount(cockpit->overlay, 0);
     Int_FreeRecord(cockpit->overlay, 0);
     Int_FreeRecord(cockpit->iconMenus, 0);
     Int_FreeRecord(cockpit->tooltip, 0);
     cockpit->overlay = nullptr;
     cockpit->iconMenus = nullptr;
     cockpit->tooltip = nullptr;
+}
+
+OverlayEntry* IC_SetOverlayEntryCount(CockpitOverlayScene* overlay, int32_t count) {
+    count = std::max(count, 0);
+    if (count == overlay->entryCount) return overlay->entries;
+    const size_t had = sizeof(OverlayEntry) * static_cast<size_t>(overlay->entryCount);
+    const size_t wanted = sizeof(OverlayEntry) * static_cast<size_t>(count);
+    void* block = count ? Int_AllocMem(wanted, 0) : nullptr;
+    if (count && !block) return nullptr;
+    if (block) {
+        std::memset(block, 0, wanted);
+        if (overlay->entries) std::memcpy(block, overlay->entries, std::min(had, wanted));
+    }
+    if (overlay->entries) Int_FreeMem(overlay->entries, had, 0);
+    overlay->entries = static_cast<OverlayEntry*>(block);
+    overlay->entryCount = count;
+    return overlay->entries;
 }
 
 // ---------------------------------------------------------------- slots

@@ -68,7 +68,14 @@ struct OverlayEntry {
     int32_t iconSize;
     InstSlot bracket;
     int32_t corners[3][2];  // x, y of the first, second and third corner
+    int32_t distance;       // from the cockpit's view
+    uint8_t shown;          // 0: passed over by the target stepping
 };
+
+// Gives the overlay room for that many entries (new ones zero, the others
+// kept); null when the block cannot be had (the entries stay as they were).
+// 0 frees them.
+OverlayEntry* IC_SetOverlayEntryCount(CockpitOverlayScene* overlay, int32_t count);
 
 // The object whose icon or bracket lies under the screen position; 0 none.
 int32_t IC_ObjectAtOverlayPos(const Cockpit* cockpit, const OverlayEntry* entries, int32_t count, int32_t x, int32_t y);

@@ -10,6 +10,7 @@
 #include "cockpit/scenes.h"
 #include "cockpit/viewcalls.h"
 #include "cockpit/ticker.h"
+#include "cockpit/tracking.h"
 #include "scene/allocs.h"
 #include "scene/records.h"
 #include "script/lookup.h"
@@ -26,8 +27,6 @@ constexpr uint32_t kDustCameraFlag = 0x8000;
 constexpr int32_t kLaterCalls = 42;
 // Calls without a meaning: answered 0 with the line that names them.
 constexpr int32_t kUndefinedCalls[] = {71, 75};
-
-int32_t Now() { return g_SystemState ? g_SystemState->gameClock : 0; }
 
 int32_t AnswerZero(const SA_Call& c) { return c.Answer(0); }
 
@@ -292,12 +291,6 @@ INSDisplayLink g_INSDisplays = {
 };
 
 Cockpit* INS_CallCockpit(const SA_Call& c) { return INS_TableGet(g_CockpitSystem, static_cast<uint32_t>(c.Int(0))); }
-
-void INS_SetTracking(Cockpit* cockpit, int32_t mode, SectorObject* object) {
-    cockpit->trackingMode = static_cast<int16_t>(mode);
-    cockpit->trackedObject = object;
-    cockpit->trackingStart = Now();
-}
 
 void INS_RegisterSysCalls() {
     g_CockpitModule.moduleNumber = g_SEContext ? SB_RegisterEngineModule(g_SEContext, INS_SysCall, INS_GetCallNames(),

@@ -1,8 +1,8 @@
 // The handler of the cockpit's engine-call module (module 10): the undefined
 // numbers, the calls on cockpits, their cameras, references, texts, radar
 // and tracking (0 to 41; 42 to 129 are in cockpit/viewcalls), and the seams
-// through which the text displays and tracking behind 17 to 20, 31, 32 and
-// 35 to 39 are reached. Arguments are read as the space module's
+// through which the text displays and tracking (cockpit/tracking) behind 17
+// to 20, 31, 32 and 35 to 39 are reached. Arguments are read as the space module's
 // calls read them: a missing one reads as INTEGER 0.
 #pragma once
 
@@ -49,8 +49,7 @@ int32_t INS_SetCockpitObject(const SA_Call& c) {
     return c.Answer(0);
 }
 
-// The text displays and the tracking that the HUD and menus fill; until then
-// the displays show nothing and tracking keeps only its mode and object.
+// The text displays and the tracking; a display not filled shows nothing.
 struct INSDisplayLink {
     void (*cameraMessage)(Cockpit* cockpit, const char* text);  // null text clears the box
     void (*navMap)(Cockpit* cockpit, int32_t value);
@@ -65,6 +64,3 @@ struct INSDisplayLink {
     void (*track)(Cockpit* cockpit, int32_t mode, SectorObject* object);
 };
 extern INSDisplayLink g_INSDisplays;
-// What the tracking does until the menus land: the mode, the object and the
-// time it began.
-void INS_SetTracking(Cockpit* cockpit, int32_t mode, SectorObject* object);

@@ -9,6 +9,7 @@
 #include "cockpit/dust.h"
 #include "cockpit/hud.h"
 #include "cockpit/panels.h"
+#include "cockpit/iconmenus.h"
 #include "cockpit/scenes.h"
 #include "cockpit/viewcalls.h"
 #include "cockpit/statuspanel.h"
@@ -507,7 +508,7 @@ INSHudLink g_INSHud = {
     .messageDisplay = INS_MessageDisplayStep,
     .navMap = INS_NavMapStep,
     .cameraMessage = Nothing,
-    .iconMenus = Nothing,
+    .iconMenus = INS_UpdateIconMenus,
     .tooltip = INS_TooltipStep,
     .radar = INS_RadarStep,
     .statusBars = INS_StatusBarsStep,

@@ -14,6 +14,7 @@
 #include "cockpit/panels.h"
 #include "cockpit/scenes.h"
 #include "cockpit/syscall.h"
+#include "cockpit/tracking.h"
 #include "cockpit/update.h"
 #include "scene/records.h"
 #include "script/arrays.h"
@@ -44,10 +45,6 @@ int32_t AnswerArray(const SA_Call& c, const int32_t* values, int32_t n) { return
 
 void NoSymbol(int32_t, const int32_t*) {}
 void NoSymbol3D(SectorObject*, int32_t, int32_t, int32_t, int32_t, int32_t) {}
-int32_t NoMouse(Cockpit*, int32_t, int32_t, int32_t) { return 0; }
-void NoTrack(Cockpit*, int32_t, int32_t) {}
-int32_t NoObject(Cockpit*, int32_t, int32_t) { return 0; }
-int32_t NoMenuPos(Cockpit*, int32_t, int32_t, int32_t*) { return 0; }
 
 // ---------------------------------------------------------------- field setters
 
@@ -301,7 +298,9 @@ int32_t AddIconMenu(const SA_Call& c) {
     if (count == 0) return c.Answer(0);
     int32_t values[10];
     for (int32_t i = 0; i < 10; ++i) values[i] = c.Int(1 + i);
-    return c.Answer(g_INSViews.makeMenu(k, values, count, entries.data()));
+    // The story object whose function made the menu hears of its events.
+    const int32_t maker = c.task && c.task->object ? c.task->object->id : -1;
+    return c.Answer(g_INSViews.makeMenu(k, maker, values, count, entries.data()));
 }
 
 IconMenu* MenuArg(const SA_Call& c) { return IC_FindIconMenu(CockpitOf(c), c.Int(1)); }
@@ -532,11 +531,11 @@ INSViewLink g_INSViews = {
     .drawSymbol = NoSymbol,
     .drawSymbol3D = NoSymbol3D,
     .targetBodies = INS_EnableTargetBodies,
-    .makeMenu = IC_MakeIconMenu,
-    .mouse = NoMouse,
-    .trackPrevNext = NoTrack,
-    .objectAtOverlay = NoObject,
-    .menuPosAtOverlay = NoMenuPos,
+    .makeMenu = INS_AddIconMenu,
+    .mouse = INS_IconMenuMouse,
+    .trackPrevNext = INS_TrackPrevNextCall,
+    .objectAtOverlay = INS_ObjectAtOverlay,
+    .menuPosAtOverlay = INS_MenuPosAtOverlay,
     .showTooltip = INS_ShowTooltipCall,
     .hideTooltip = INS_HideTooltipCall,
 };

@@ -32,9 +32,11 @@ struct INSViewLink {
     void (*drawSymbol)(int32_t texture, const int32_t values[6]);
     void (*drawSymbol3D)(SectorObject* object, int32_t texture, int32_t x, int32_t y, int32_t value, int32_t colour);
     void (*targetBodies)(Cockpit* cockpit, int32_t on);
-    // The menu maker: ten values (the menu ID first) and the entries, blocks
-    // of nine words; its answer is the call's.
-    int32_t (*makeMenu)(Cockpit* cockpit, const int32_t values[10], int32_t count, const int32_t* entries);
+    // The menu maker: the story object told of the menu's events (-1: none),
+    // ten values (the menu ID first) and the entries, blocks of nine words;
+    // its answer is the call's.
+    int32_t (*makeMenu)(Cockpit* cockpit, int32_t storyObject, const int32_t values[10], int32_t count,
+                        const int32_t* entries);
     // Mouse move (0), down (1) and up (2) over the icon menus.
     int32_t (*mouse)(Cockpit* cockpit, int32_t step, int32_t x, int32_t y);
     void (*trackPrevNext)(Cockpit* cockpit, int32_t direction, int32_t mode);

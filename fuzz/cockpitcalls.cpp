@@ -50,7 +50,6 @@
 #include "cockpit/iconmenus.h"
 #include "cockpit/scenes.h"
 #include "cockpit/save.h"
-#include "cockpit/standin.h"
 #include "cockpit/steering.h"
 #include "cockpit/update.h"
 #include "fuzz/harness/harness.h"

@@ -16,7 +16,6 @@
 #include "base/general.h"
 #include "base/standin_calls.h"
 #include "base/table.h"
-#include "cockpit/standin.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"

@@ -22,7 +22,6 @@
 #include "base/table.h"
 #include "cockpit/effects.h"
 #include "cockpit/explosions.h"
-#include "cockpit/standin.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"

@@ -11,7 +11,6 @@
 #include "base/strings.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/cockpits.h"
-#include "cockpit/standin.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
 #include "program/main.h"

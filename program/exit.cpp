@@ -17,7 +17,6 @@
 #include "cockpit/explosions.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/cockpits.h"
-#include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/gamesound.h"
 #include "program/main.h"

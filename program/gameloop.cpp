@@ -13,7 +13,6 @@
 #include "cockpit/effects.h"
 #include "cockpit/explosions.h"
 #include "cockpit/galaxy.h"
-#include "cockpit/standin.h"
 #include "cockpit/update.h"
 #include "program/exit.h"
 #include "program/gamesound.h"

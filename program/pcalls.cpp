@@ -16,7 +16,6 @@
 #include "base/memory.h"
 #include "base/table.h"
 #include "cockpit/cockpits.h"
-#include "cockpit/standin.h"
 #include "cockpit/steering.h"
 #include "program/exit.h"
 #include "program/gameloop.h"

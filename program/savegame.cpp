@@ -14,7 +14,6 @@
 #include "cockpit/galaxy.h"
 #include "cockpit/cockpits.h"
 #include "cockpit/save.h"
-#include "cockpit/standin.h"
 #include "program/exit.h"
 #include "program/gamesound.h"
 #include "program/main.h"

@@ -49,7 +49,6 @@
 #include "system/timer.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/save.h"
-#include "cockpit/standin.h"
 #include "program/gamesound.h"
 #include "program/movies.h"
 #include "scene/framedraw.h"

@@ -2,45 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "base/memory.h"
-#include "base/standin_calls.h"
+#include "cockpit/iconmenus.h"
 
 namespace {
 
-using Calls = std::vector<std::string>;
-
-TEST(CockpitHelpers, DeleteObjectListUnlinksAndFreesEveryObject) {
-    StandIn_ClearCalls();
-    auto* owner = Int_AllocRecord<CockpitObjectOwner>(0);
-    ASSERT_NE(owner, nullptr);
-    int trackedA = 0, trackedB = 0;
-    for (void* tracked : {static_cast<void*>(&trackedA), static_cast<void*>(nullptr), static_cast<void*>(&trackedB)}) {
-        auto* o = Int_AllocRecord<CockpitObject>(0);
-        o->list = &owner->objects;
-        o->tracked = tracked;
-        o->prev = owner->objects.tail;
-        (owner->objects.tail ? owner->objects.tail->next : owner->objects.head) = o;
-        owner->objects.tail = o;
-    }
-    g_INSTrackedObject = &trackedB;
-    INS_DeleteObjectList(owner);
-    EXPECT_EQ(g_INSTrackedObject, nullptr);
-    EXPECT_EQ(StandIn_Calls(), (Calls{"INS_DeleteCockpitObject", "INS_DropTrackedObject", "INS_DeleteCockpitObject",
-                                      "INS_DeleteCockpitObject", "INS_DropTrackedObject", "INS_DropTrackedObject"}));
-    StandIn_ClearCalls();
-}
-
-TEST(CockpitHelpers, DroppingAnotherObjectKeepsTheTrackedOne) {
-    int tracked = 0, other = 0;
-    g_INSTrackedObject = &tracked;
-    INS_DropTrackedObject(&other);
-    EXPECT_EQ(g_INSTrackedObject, &tracked);
-    INS_DropTrackedObject(nullptr);
-    EXPECT_EQ(g_INSTrackedObject, nullptr);
-    StandIn_ClearCalls();
+TEST(CockpitHelpers, DeleteObjectListFreesTheMenuWithEveryItem) {
+    const int64_t before = Int_GetMemUsed();
+    auto* menu = Int_AllocRecord<IconMenu>(0);
+    ASSERT_NE(menu, nullptr);
+    const int32_t entry[IC_ENTRY_WORDS] = {1, 1, 0, 0, 0, 0, 0, 0, 0};
+    IconMenuItem* first = INS_MenuAddItem(menu, entry);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(INS_MenuAddSubItem(first, entry), nullptr);
+    ASSERT_NE(INS_MenuAddItem(menu, entry), nullptr);
+    EXPECT_GT(Int_GetMemUsed(), before);
+    INS_DeleteObjectList(menu);
+    // The two items, the sub-menu with its item, and the menu: all gone.
+    EXPECT_EQ(Int_GetMemUsed(), before);
 }
 
 }  // namespace

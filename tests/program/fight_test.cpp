@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "base/standin_calls.h"
-#include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "scene/instcoll.h"
 #include "scene/records.h"

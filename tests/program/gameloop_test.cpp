@@ -11,7 +11,6 @@
 #include "base/log.h"
 #include "base/strings.h"
 #include "cockpit/cockpits.h"
-#include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/main.h"
 #include "program/shell.h"

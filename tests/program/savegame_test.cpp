@@ -24,7 +24,6 @@
 #include "base/strings.h"
 #include "base/table.h"
 #include "cockpit/cockpits.h"
-#include "cockpit/standin.h"
 #include "program/gameloop.h"
 #include "program/gamesound.h"
 #include "program/main.h"

@@ -12,7 +12,6 @@
 
 #include "base/table.h"
 #include "cockpit/cockpits.h"
-#include "cockpit/standin.h"
 #include "scene/freeing.h"
 #include "space/create.h"
 #include "space/flight.h"

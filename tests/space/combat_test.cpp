@@ -14,7 +14,7 @@
 #include "scene/bodyrecord.h"
 #include "scene/bodytext.h"
 #include "scene/freeing.h"
-#include "cockpit/standin.h"
+#include "base/standin_calls.h"
 #include "scene/instcoll.h"
 #include "scene/records.h"
 #include "space/collisions.h"

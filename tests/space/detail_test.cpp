@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cockpit/standin.h"
+#include "base/standin_calls.h"
 #include "scene/allocs.h"
 #include "scene/caches.h"
 #include "scene/instcoll.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/table.h"
-#include "cockpit/standin.h"
+#include "base/standin_calls.h"
 #include "scene/allocs.h"
 #include "scene/freeing.h"
 #include "scene/state.h"

@@ -564,8 +564,19 @@ void KeepPoint(Cockpit* cockpit, int32_t x, int32_t y) {
 // Runs the step on every menu of the cockpit that is not removed, in list
 // order, as long as the cockpit lives; menus made meanwhile are new and
 // answer nothing. `stop` ends the walk on the first non-zero answer.
+//
+// A story function a step started may move or click again: that call would
+// start the same step on the same item over and over, so a mouse call made
+// while a step runs does nothing and answers 0.
+bool g_mouseBusy = false;
+
 template <typename Step>
 int32_t EachMenu(Cockpit* cockpit, Step step, bool stop) {
+    if (g_mouseBusy) return 0;
+    struct Busy {
+        Busy() { g_mouseBusy = true; }
+        ~Busy() { g_mouseBusy = false; }
+    } busy;
     std::vector<uint32_t> serials;
     for (const IconMenu* m = cockpit->menus; m; m = m->next) serials.push_back(m->serial);
     const uint32_t id = cockpit->id;

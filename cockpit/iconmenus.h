@@ -141,7 +141,8 @@ void IC_FreeRemovedIconMenus(Cockpit* cockpit);
 void INS_FreeIconMenus(Cockpit* cockpit);
 
 // The mouse over the cockpit's menus: move answers the OR of the menus'
-// answers, down the first non-zero one, up 0. Each keeps the point.
+// answers, down the first non-zero one, up 0. Each keeps the point. A call
+// made by story code that a step started answers 0 and does nothing.
 int32_t INS_IconMenuMouseMove(Cockpit* cockpit, int32_t x, int32_t y);
 int32_t INS_IconMenuMouseDown(Cockpit* cockpit, int32_t x, int32_t y);
 int32_t INS_IconMenuMouseUp(Cockpit* cockpit, int32_t x, int32_t y);

@@ -70,12 +70,17 @@ void INS_SetTracking(Cockpit* c, int32_t mode, SectorObject* object) {
             break;
         case INS_TRACK_LOCKED: {
             if (!object) break;
-            if (SectorObject* ship = c->cockpitRefObject) {
+            // A lock made by the story while it hears of a lock is not told
+            // again: the two would start each other without end.
+            static bool telling = false;
+            if (SectorObject* ship = c->cockpitRefObject; ship && !telling) {
                 // The story may free the cockpit or the object: both are
                 // found again by id after it.
                 const uint32_t cockpitId = c->id, objectId = object->id;
+                telling = true;
                 SE_Run(0, 0, kStoryObject, "NotifyTargetLock", SE_RETURN_INT, 2, static_cast<int32_t>(objectId),
                        static_cast<int32_t>(ship->id));
+                telling = false;
                 if (INS_TableGet(g_CockpitSystem, cockpitId) != c) return;
                 object = SA_LookupObject(objectId);
                 if (!object || (object->flags & SA_FLAG_KILLED)) return;

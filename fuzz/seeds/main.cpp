@@ -608,6 +608,34 @@ void MapCalls() {
     Seed("mapcalls", "reentrant-story-and-freed-scenes", story);
 }
 
+// Call sequences of the menu target (fuzz/menucalls.cpp): a menu with a
+// nested run moused over, opened by itself and chosen, saved and loaded, a
+// one-shot menu of the same ID whose story frees the cockpit; and tracking
+// stepped through the overlay, locked, its object freed.
+void MenuCalls() {
+    // A cockpit flying a ship, an enemy ship and a missile.
+    const Bytes world = {0, 2, 0, 2, 0x0C, 2, 0x0E};
+    // Menu 1 for object 301, closing on leave: items 0 and 1, the run of 2
+    // and 3 (3 with its side slots) under item 1.
+    Bytes menus = world;
+    for (const Bytes& part :
+         {Bytes{4, 0, 1, 2, 0x08, 0, 4, 0, 0x01, 0, 0, 1, 0x01, 0, 4, 2, 0x81, 0, 0, 3, 0x01, 1, 0},
+          Bytes{9, 0, 5, 5, 16, 0, 0, 0, 0, 0, 0, 9, 0, 40, 5, 17, 0, 1, 1, 26, 0, 0, 5, 16, 0, 1, 1, 127, 0, 0},
+          Bytes{11, 10, 3, 5, 18, 0, 1, 0, 0, 0, 0},
+          Bytes{4, 0, 1, 4, 0x18, 1, 2, 0, 0x01, 0, 0, 1, 0x01, 0, 8, 9, 0, 5, 5, 17, 0, 1, 0, 0, 0, 0, 10, 5}})
+        menus.insert(menus.end(), part.begin(), part.end());
+    Seed("menucalls", "menus-moused-and-freed", menus);
+
+    // The overlay shows the three objects (the ship hidden); tracking
+    // stepped on and back by mode, locked (the story locks again), the
+    // locked object freed, a frame, a save and load, another step.
+    Bytes tracking = world;
+    for (const Bytes& part : {Bytes{8, 0, 3, 0, 50, 0, 1, 30, 1, 2, 30, 1}, Bytes{7, 0, 1, 0, 7, 0, 0, 1, 7, 0, 1, 2},
+                              Bytes{6, 0, 3, 1, 3, 1, 10, 4, 11, 7, 0, 1, 0, 6, 0, 0, 0}})
+        tracking.insert(tracking.end(), part.begin(), part.end());
+    Seed("menucalls", "tracking-stepped-and-freed", tracking);
+}
+
 // Movies and soundtracks made by the media fixtures, behind the byte that
 // picks the name and the open flags (fuzz/movie.cpp).
 void MovieFiles() {
@@ -1728,6 +1756,7 @@ int main(int argc, char** argv) {
     CockpitCalls();
     PanelCalls();
     MapCalls();
+    MenuCalls();
     CockpitSaveSections();
     MovieFiles();
     SaveFiles(ctx);

@@ -16,6 +16,7 @@
 #include "cockpit/viewcalls.h"
 #include "scene/records.h"
 #include "scene/state.h"
+#include "script/values.h"
 #include "support/script_run.h"
 
 namespace {
@@ -441,6 +442,16 @@ constexpr const char* kNotifyStory = R"(
     c0
     sys "T_Never"
     ret
+.object 301
+.func "NotifyIconMenuHighlight" need 8
+    pushw 200
+    pushw 100
+    getg 0
+    pushw 3
+    sys "INS_CockpitIconMenuMouseMove"
+    pop
+    c0
+    ret
 )";
 
 class MenuNotifications : public IconMenus {
@@ -505,6 +516,19 @@ TEST_F(MenuNotifications, AnAnswerLeftFromAnEarlierRunIsNotTaken) {
     EXPECT_EQ(INS_RunStoryInt(0, "Answer", 0), 5);
     EXPECT_EQ(INS_NotifyIconMenuByCockpit(static_cast<int32_t>(c_->id), 1, 7, 1, 2, 3), 0);
     EXPECT_EQ(g_CockpitSystem->answered, 0);
+}
+
+// A story that moves the mouse again while it hears of a highlight would
+// start the same step on the same item without end: that move does nothing.
+TEST_F(MenuNotifications, AMouseCallFromANotificationDoesNothing) {
+    MakeFor(301, 7);
+    ScriptValue* globals = runner_->ctx()->objects[0].variables;
+    SV_AssignInt(&globals[0], static_cast<int32_t>(c_->id));
+    Frame();
+    EXPECT_EQ(INS_IconMenuMouseMove(c_, 100, 200), 1);
+    EXPECT_EQ(IC_FindIconMenu(c_, 7)->items->flags & IC_ITEM_HIGHLIGHT, IC_ITEM_HIGHLIGHT);
+    EXPECT_EQ(INS_IconMenuMouseMove(c_, 400, 400), 0);  // and the next step runs again
+    EXPECT_EQ(IC_FindIconMenu(c_, 7)->items->flags & IC_ITEM_HIGHLIGHT, 0u);
 }
 
 TEST_F(MenuNotifications, RemovedMenusAreNotTold) {

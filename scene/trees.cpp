@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <span>
 #include <vector>
 
 #include "base/log.h"
@@ -19,6 +20,9 @@
 #include "scene/state.h"
 #include "scene/takes.h"
 #include "scene/texanim.h"
+
+void (*g_B3DSceneFreedHook)(Scene3D* scene) = nullptr;
+void (*g_B3DInstsFreedHook)(std::span<const Inst3D* const> dying) = nullptr;
 
 namespace {
 
@@ -65,6 +69,7 @@ public:
     }
     bool Has(const Inst3D* inst) const { return inst && std::binary_search(insts_.begin(), insts_.end(), inst); }
     bool HasId(int32_t id) const { return id > 0 && std::binary_search(ids_.begin(), ids_.end(), id); }
+    std::span<const Inst3D* const> Insts() const { return insts_; }
 
 private:
     void Collect(Inst3D* inst) {
@@ -122,6 +127,7 @@ void DropReferences(const std::vector<Inst3D*>& roots) {
     B3DState* s = g_B3DState;
     if (!s) return;
     const Dying dying(roots);
+    if (g_B3DInstsFreedHook) g_B3DInstsFreedHook(dying.Insts());
     std::vector<B3DCameraItem*> items;
     for (uint32_t k = Qel_TableNext(s->instTable, 0); k; k = Qel_TableNext(s->instTable, k))
         if (auto* inst = reinterpret_cast<Inst3D*>(Qel_TableGet(s->instTable, k))) ForgetIn(inst, dying, items);
@@ -435,8 +441,6 @@ void B3D_SceneClear(Scene3D* scene) {
     while (Inst3D* i = B3D_First<Inst3D>(&scene->insts)) B3D_InstDeleteFromScene(i, scene);
     while (auto* cam = B3D_First<Camera3D>(&scene->cameras)) B3D_CameraDeleteFromScene(cam);
 }
-
-void (*g_B3DSceneFreedHook)(Scene3D* scene) = nullptr;
 
 void B3D_SceneFree(Scene3D* scene) {
     B3DState* s = g_B3DState;

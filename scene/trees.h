@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "scene/records.h"
 
@@ -63,6 +64,12 @@ void B3D_SceneFree(Scene3D* scene);
 // Told of every scene B3D_SceneFree is about to free, so that the ranks above
 // (the space sectors' scenes) drop their references to it; set by SA_Init.
 extern void (*g_B3DSceneFreedHook)(Scene3D* scene);
+// Told once per B3D_InstFree or B3D_SceneFree of every record about to be
+// freed (the freed ones with their subtrees, sorted by address for
+// std::binary_search), so that the ranks above (the space objects, which a
+// story may outlive their instances) drop their references to them; set by
+// SA_Init. It must free nothing itself.
+extern void (*g_B3DInstsFreedHook)(std::span<const Inst3D* const> dying);
 // Every enabled scene's cameras and instance trees enter the renderer again.
 void B3D_EnableAllObjects3D();
 // Takes every enabled scene's instances out of the renderer and frees every

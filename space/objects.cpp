@@ -1,6 +1,8 @@
 #include "space/objects.h"
 
+#include <algorithm>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "base/general.h"
@@ -61,6 +63,37 @@ void DropSectorScene(Scene3D* scene) {
         if (!sector) continue;
         for (Scene3D** slot : {&sector->spaceScene, &sector->galaxyScene, &sector->dustScene})
             if (*slot == scene) *slot = nullptr;
+    }
+}
+
+// A story may free an object's instances through the scene engine's own
+// calls (an instance by its id, the scene take a space take shares, a whole
+// scene): the object then keeps none rather than a freed one. It stays in
+// play without visuals; the passes skip objects without an instance.
+void DropDyingInstances(std::span<const Inst3D* const> dying) {
+    if (!g_SpaceRoot || !g_SpaceRoot->ids || dying.empty()) return;
+    const auto dies = [dying](const Inst3D* inst) {
+        return inst && std::binary_search(dying.begin(), dying.end(), inst);
+    };
+    const auto drop = [&dies](Inst3D*& slot) {
+        if (dies(slot)) slot = nullptr;
+    };
+    for (uint32_t k = Qel_TableNext(g_SpaceRoot->ids, 0); k; k = Qel_TableNext(g_SpaceRoot->ids, k)) {
+        auto* object = reinterpret_cast<SectorObject*>(Qel_TableGet(g_SpaceRoot->ids, k));
+        if (!object) continue;
+        for (Inst3D** slot : {&object->instance, &object->instance2, &object->instance3}) drop(*slot);
+        if (DockPortTable* ports = O_PortTable(object))
+            for (int32_t i = 0; ports->slots && i < ports->slotCount; ++i) {
+                drop(ports->slots[i].portInstance);
+                drop(ports->slots[i].approachInstance);
+            }
+        if (BulletData* bullet = O_BulletData(object)) drop(bullet->gunInstance);
+        if (object->mainType == SA_MT_SUN && object->typeData)
+            for (Inst3D*& glow : static_cast<SunData*>(object->typeData)->glow) drop(glow);
+        if (object->mainType == SA_MT_PLANET && object->typeData)
+            drop(static_cast<PlanetData*>(object->typeData)->extra);
+        if (CameraData* camera = O_CameraData(object); camera && dies(camera->sceneCamera))
+            O_SetCameraSceneInstance(camera, nullptr);
     }
 }
 
@@ -144,6 +177,7 @@ SpaceRoot* SA_Init(SpaceRoot* root) {
     root->inCall = 0;
     g_SADockTunnelBody = g_B3DState ? B3D_GetBodyID("stations\\docks\\dock_tunnel") : 0;
     g_B3DSceneFreedHook = DropSectorScene;
+    g_B3DInstsFreedHook = DropDyingInstances;
     return root;
 }
 

@@ -11,6 +11,7 @@
 
 #include "base/memory.h"
 #include "script/modules.h"
+#include "scene/calls.h"
 #include "scene/scene_fixture.h"
 #include "space/callnames.h"
 #include "space/objects.h"
@@ -82,12 +83,15 @@ private:
 // is the engine's context for the test, with the story loaded.
 class SpaceStoryTest : public SpaceTest {
 protected:
-    void SetUpStory(const std::string& story) {
+    // With sceneCalls the story may call the scene engine's calls as well.
+    void SetUpStory(const std::string& story, bool sceneCalls = false) {
         saved_ = g_SEContext;
         runner_ = std::make_unique<StoryRunner>();
         g_SEContext = runner_->ctx();
         root_.moduleNumber = SB_RegisterEngineModule(runner_->ctx(), SA_SysCall, SA_GetCallNames(),
                                                      SA_ReturnIntCallback, nullptr, nullptr);
+        if (sceneCalls)
+            SB_RegisterEngineModule(runner_->ctx(), B3D_SysCall, B3D_GetCallNames(), nullptr, nullptr, nullptr);
         ASSERT_TRUE(runner_->Load(story));
     }
     void TearDown() override {

@@ -117,24 +117,36 @@ protected:
 };
 
 TEST_F(InstFree, AnObjectOutlivesTheInstanceTheStoryFrees) {
-    SectorObject* ship = Ship(0);
-    SectorObject* other = Ship(5000);
-    const uint32_t shipId = ship->id;
-    runner_->Start(0, "FreeInst", {static_cast<int32_t>(ship->instance->id)});
-    EXPECT_EQ(ship->instance, nullptr);
-    EXPECT_EQ(SA_FindObjectByID(shipId), ship);  // still in play, without visuals
-    ASSERT_NE(other->instance, nullptr);
-    for (int i = 0; i < 3; ++i) Frame(16);
-    const std::vector<uint8_t> saved = SectionWritten(SA_SaveSectors);
-    SA_FreeAllObjects(&root_);
-    ST_RemoveAllTakes(&root_);
-    EXPECT_EQ(SectionRead(*folder_, saved, SA_ReadSectors), 1);
-    SectorObject* loaded = SA_FindObjectByID(shipId);
-    ASSERT_NE(loaded, nullptr);
-    EXPECT_EQ(loaded->instance, nullptr);
-    Frame(16);
-    CallEverything(static_cast<int32_t>(shipId));
-    Frame(16);
+    const int16_t mainTypes[] = {SA_MT_SHIP,     SA_MT_DOCK, SA_MT_FACTORY, SA_MT_SUN,     SA_MT_PLANET, SA_MT_MISSILE,
+                                 SA_MT_ASTEROID, SA_MT_GATE, SA_MT_CAMERA,  SA_MT_SPECIAL, SA_MT_DEBRIS};
+    for (const int16_t m : mainTypes) {
+        SCOPED_TRACE(m);
+        if (m != SA_MT_SHIP) Types(m, 1);
+        SectorObject* o = New(m);
+        ASSERT_NE(o, nullptr);
+        ASSERT_NE(o->instance, nullptr);
+        O_SetContainer(o, sector_);
+        SectorObject* other = Ship(5000);
+        const uint32_t id = o->id;
+        const uint32_t sectorId = sector_->id;
+        runner_->Start(0, "FreeInst", {static_cast<int32_t>(o->instance->id)});
+        EXPECT_EQ(o->instance, nullptr);
+        EXPECT_EQ(SA_FindObjectByID(id), o);  // still in play, without visuals
+        ASSERT_NE(other->instance, nullptr);
+        for (int i = 0; i < 3; ++i) Frame(16);
+        const std::vector<uint8_t> saved = SectionWritten(SA_SaveSectors);
+        SA_FreeAllObjects(&root_);
+        ST_RemoveAllTakes(&root_);
+        EXPECT_EQ(SectionRead(*folder_, saved, SA_ReadSectors), 1);
+        SectorObject* loaded = SA_FindObjectByID(id);
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_EQ(loaded->instance, nullptr);
+        sector_ = SA_FindObjectByID(sectorId);
+        ASSERT_NE(sector_, nullptr);
+        Frame(16);
+        CallEverything(static_cast<int32_t>(id));
+        Frame(16);
+    }
 }
 
 // The scene take a space take shares its id with frees the instances lent to

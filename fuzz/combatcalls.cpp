@@ -4,7 +4,10 @@
 // and made-up IDs), a frame (the scene engine's takes, the space update, the
 // deletion of killed objects, the ready tasks), a save and load of the space
 // section, objects made in a sector (ships, rocks of debris fields in their
-// detailed state), killed or freed, and takes the space simulation forgets.
+// detailed state), killed or freed, takes the space simulation forgets, and
+// the story's scene engine calls that free what space objects and takes still
+// name: an object's instance or a dock port's by its id, the scene take a
+// space take shares (freed, or started on another cut), the sector's scene.
 // After each input every object and take is freed; every task a take still
 // held must have been answered, and the memory books must be back.
 #include <algorithm>
@@ -20,6 +23,7 @@
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"
 #include "scene/caches.h"
+#include "scene/calls.h"
 #include "scene/freeing.h"
 #include "scene/records.h"
 #include "scene/state.h"
@@ -59,6 +63,15 @@ std::vector<int> Calls() {
 }
 
 // "C<call>_<n>" makes the call with the globals A0..A(n-1).
+// The scene engine's calls that free what space objects and takes name, with
+// their argument counts: "B3D_InstFree", "B3D_SceneFree", "J3D_TakeStart",
+// "J3D_TakeFree".
+struct SceneCall {
+    int call;
+    int argc;
+};
+constexpr SceneCall kSceneCalls[] = {{2, 1}, {9, 1}, {152, 3}, {154, 1}};
+
 std::string StoryText() {
     std::string s = "    end\n";
     for (int i = 0; i < kArgs; ++i) s += ".var \"A" + std::to_string(i) + "\" int 0\n";
@@ -69,6 +82,13 @@ std::string StoryText() {
             for (int k = n - 1; k >= 0; --k) s += "    getg " + std::to_string(k) + "\n";
             s += "    pushw " + std::to_string(n) + "\n    sysl \"" + names[call] + "\"\n    ret\n";
         }
+    // "S<call>_<n>": the scene engine's call with the globals A0..A(n-1).
+    const char* const* scene = B3D_GetCallNames();
+    for (const auto [call, n] : kSceneCalls) {
+        s += ".func \"S" + std::to_string(call) + "_" + std::to_string(n) + "\" need 16\n";
+        for (int k = n - 1; k >= 0; --k) s += "    getg " + std::to_string(k) + "\n";
+        s += "    pushw " + std::to_string(n) + "\n    sysl \"" + scene[call] + "\"\n    ret\n";
+    }
     // Object 2100 hears of stopped landings; its answer goes to the root.
     s += ".object 2100\n.func \"NotifyDockingAbort\" need 8\n    pushw 5\n    ret\n";
     s += ".object 77\n";
@@ -194,6 +214,57 @@ void WriteCuts() {
 
 void Run(const char* name) { SE_RunIntArgs(s_ctx, 0, 0, 0, name, VARTYPE_INTEGER, 0, nullptr); }
 
+void SetInt(int i, int32_t n) {
+    ScriptValue& v = s_ctx->objects[0].variables[i];
+    SV_Release(&v);
+    v = ScriptValue{};
+    v.tag = VARTYPE_INTEGER;
+    v.i = n;
+}
+
+// An instance a space object names: its own, its second or third, a dock
+// port's, or a made-up id.
+int32_t NamedInstance(Input& in) {
+    SectorObject* o = PickObject(in);
+    const Inst3D* inst = nullptr;
+    const uint8_t which = in.Next() % 5;
+    if (o && which == 0) inst = o->instance;
+    if (o && which == 1) inst = o->instance2 ? o->instance2 : o->instance3;
+    if (o && which >= 2)
+        if (const DockPortTable* ports = O_PortTable(o); ports && ports->slots && ports->slotCount > 0) {
+            const DockPortSlot& slot = ports->slots[in.Next() % ports->slotCount];
+            inst = which == 2 ? slot.portInstance : slot.approachInstance;
+        }
+    return inst ? static_cast<int32_t>(inst->id) : Number(in);
+}
+
+// The story frees, through the scene engine's calls, what the space objects
+// and takes name.
+void SceneFree(Input& in) {
+    const int32_t take = s_takes.empty() ? Number(in) : s_takes[in.Next() % s_takes.size()];
+    const SectorSpace* sector = O_Sector(s_sector);
+    const Scene3D* scene = sector ? sector->spaceScene : nullptr;
+    switch (in.Next() % 6) {
+        case 0:
+        case 1: SetInt(0, NamedInstance(in)); return Run("S2_1");
+        case 2: SetInt(0, take); return Run("S154_1");
+        case 3: {
+            static const int32_t cuts[] = {kPlayCut, 802, 999};
+            SetInt(0, take);
+            SetInt(1, cuts[in.Next() % 3]);
+            SetInt(2, scene ? static_cast<int32_t>(scene->id) : Number(in));
+            return Run("S152_3");
+        }
+        case 4:
+            if (in.Next() % 4 == 0) {  // rarely: the whole scene goes
+                SetInt(0, scene ? static_cast<int32_t>(scene->id) : Number(in));
+                Run("S9_1");
+            }
+            return;
+        default: return;
+    }
+}
+
 void Step(Input& in) {
     static const std::vector<int> calls = Calls();
     const uint8_t op = in.Next();
@@ -259,7 +330,12 @@ void Step(Input& in) {
             else if (ShipData* d = O_ShipData(o)) d->CourseType = static_cast<int16_t>(in.Next() % 37);
             break;
         }
-        case 14: {  // the space simulation forgets a take (its load frees them all)
+        case 14: {  // the space simulation forgets a take (its load frees them all), or the story
+                    // frees through the scene engine what space objects and takes name
+            if (in.Next() & 1) {
+                SceneFree(in);
+                break;
+            }
             if (s_takes.empty()) break;
             if (SA_Take* take = ST_FindTake(s_takes[in.Next() % s_takes.size()])) ST_RemoveTake(take);
             break;
@@ -283,6 +359,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         image = Fuzz_StoryImage(StoryText());
         if (image.empty()) __builtin_trap();
         g_SpaceRoot = SA_Init(&root);
+        SB_RegisterEngineModule(s_ctx, B3D_SysCall, B3D_GetCallNames(), nullptr, nullptr, nullptr);
         Qel_TableFree(root.ids);
         Qel_TableFree(root.takes);
         root.ids = root.takes = nullptr;

@@ -23,6 +23,7 @@
 #include "cockpit/effects.h"
 #include "cockpit/explosions.h"
 #include "fuzz/harness/harness.h"
+#include "fuzz/harness/spaceworld.h"
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"
 #include "scene/freeing.h"
@@ -305,30 +306,12 @@ void Step(Input& in, int& saves) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz_Init();
     s_ctx = Fuzz_ScriptContext();
-    static SpaceRoot root{};
-    static std::vector<uint8_t> image;
-    if (!g_SpaceRoot) {
-        image = Fuzz_StoryImage(StoryText());
-        if (image.empty()) __builtin_trap();
-        g_SpaceRoot = SA_Init(&root);
-        // Each input makes its own tables.
-        Qel_TableFree(root.ids);
-        Qel_TableFree(root.takes);
-        root.ids = root.takes = nullptr;
-        Types();
-    }
+    static FuzzCallWorld world{};
+    SpaceRoot& root = world.root;
+    if (Fuzz_StartCallWorld(&world, StoryText())) Types();
     {
         FuzzMemoryGuard guard(s_ctx);
-        g_SEContext = nullptr;
-        g_B3DState = B3D_InitStore();
-        if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) __builtin_trap();
-        g_SEContext = s_ctx;
-        root.ids = Qel_TableCreate();
-        root.takes = Qel_TableCreate();
-        std::vector<uint8_t> copy = image;
-        if (!SB_LoadStoryImage(s_ctx, "fuzz", "fuzz", copy.data(), static_cast<uint32_t>(copy.size())))
-            __builtin_trap();
-        SE_SetStepBudget(50000);
+        Fuzz_BeginCallInput(&world, s_ctx);
         s_ids.clear();
         s_insts.clear();
         s_scenes.clear();
@@ -336,38 +319,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         int saves = 0;
         for (int step = 0; step < kMaxSteps && in.More(); ++step) Step(in, saves);
         // The tasks objects still hold ("SA_DecoupleShips" parks its task on the ship).
-        std::vector<uint32_t> held;
-        const auto ownModule = static_cast<uint32_t>(s_ctx->ownModule);
-        for (uint32_t k = Qel_TableNext(root.ids, 0); k; k = Qel_TableNext(root.ids, k)) {
-            const auto* o = reinterpret_cast<const SectorObject*>(Qel_TableGet(root.ids, k));
-            if (o->callerModule == ownModule) held.push_back(o->callerHandle);
-        }
+        const std::vector<uint32_t> held = Fuzz_HeldTasks(root, s_ctx);
         EO_FreeObjectEffects();
         EO_FreeExplosions();
         SA_FreeAllObjects(&root);
         ST_RemoveAllTakes(&root);
         // ... were answered with the object's free.
-        for (uint32_t id : held)
-            if (SE_Task* t = SE_FindTask(s_ctx, id))
-                if (t->state == SE_TASK_WAITING && !t->answered) __builtin_trap();
-        SE_RunAllTasks();
-        Fuzz_AnswerLater();
-        SE_RunAllTasks();
-        SE_SetStepBudget(-1);
-        SB_FreeLocation(s_ctx);
-        Fuzz_ForgetLater();
-        Qel_TableFree(root.ids);
-        Qel_TableFree(root.takes);
-        root.ids = root.takes = nullptr;
-        if (root.result.tag) SV_Release(&root.result);
-        root.answerArrived = 0;
-        root.game = SpaceGameWords{};
-        J3D_FreeAllCuts();
-        B3D_FreeStore();
-        g_B3DState = nullptr;
-        StandIn_ClearObjectCalls();
-        StandIn_ClearCalls();
-        Fuzz_RemoveFile("sect.bin");
+        Fuzz_CheckAnswered(s_ctx, held);
+        Fuzz_EndCallInput(&world, s_ctx);
     }
     return 0;
 }

@@ -16,6 +16,7 @@
 #include "base/standin_calls.h"
 #include "base/table.h"
 #include "fuzz/harness/harness.h"
+#include "fuzz/harness/spaceworld.h"
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"
 #include "scene/freeing.h"
@@ -255,50 +256,18 @@ void Step(FuzzInput& in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz_Init();
     s_ctx = Fuzz_ScriptContext();
-    static SpaceRoot root{};
-    static std::vector<uint8_t> image;
-    if (!g_SpaceRoot) {
-        image = Fuzz_StoryImage(StoryText());
-        if (image.empty()) __builtin_trap();
-        g_SpaceRoot = SA_Init(&root);
-        // Each input makes its own tables.
-        Qel_TableFree(root.ids);
-        Qel_TableFree(root.takes);
-        root.ids = root.takes = nullptr;
-        Types();
-    }
+    static FuzzCallWorld world{};
+    SpaceRoot& root = world.root;
+    if (Fuzz_StartCallWorld(&world, StoryText())) Types();
     {
         FuzzMemoryGuard guard(s_ctx);
-        g_SEContext = nullptr;
-        g_B3DState = B3D_InitStore();
-        if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) __builtin_trap();
-        g_SEContext = s_ctx;
-        root.ids = Qel_TableCreate();
-        root.takes = Qel_TableCreate();
-        std::vector<uint8_t> copy = image;
-        if (!SB_LoadStoryImage(s_ctx, "fuzz", "fuzz", copy.data(), static_cast<uint32_t>(copy.size())))
-            __builtin_trap();
-        SE_SetStepBudget(50000);
+        Fuzz_BeginCallInput(&world, s_ctx);
         s_ids.clear();
         FuzzInput in{data, size};
         for (int step = 0; step < kMaxSteps && in.more(); ++step) Step(in);
         SA_FreeAllObjects(&root);
         ST_RemoveAllTakes(&root);
-        root.game.playerObject = nullptr;
-        SE_RunAllTasks();
-        SE_SetStepBudget(-1);
-        SB_FreeLocation(s_ctx);
-        Qel_TableFree(root.ids);
-        Qel_TableFree(root.takes);
-        root.ids = root.takes = nullptr;
-        if (root.result.tag) SV_Release(&root.result);
-        root.answerArrived = 0;
-        J3D_FreeAllCuts();
-        B3D_FreeStore();
-        g_B3DState = nullptr;
-        StandIn_ClearObjectCalls();
-        StandIn_ClearCalls();
-        Fuzz_RemoveFile("sect.bin");
+        Fuzz_EndCallInput(&world, s_ctx);
     }
     return 0;
 }

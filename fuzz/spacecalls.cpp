@@ -27,6 +27,7 @@
 #include "base/standin_calls.h"
 #include "base/table.h"
 #include "fuzz/harness/harness.h"
+#include "fuzz/harness/spaceworld.h"
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"
 #include "scene/freeing.h"
@@ -536,43 +537,24 @@ void Step(Input& in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz_Init();
     s_ctx = Fuzz_ScriptContext();
-    static SpaceRoot root{};
-    static std::vector<uint8_t> image;
-    if (!g_SpaceRoot) {
-        image = Fuzz_StoryImage(StoryText());
-        if (image.empty()) __builtin_trap();
-        g_SpaceRoot = SA_Init(&root);
-        // Each input makes its own tables.
-        Qel_TableFree(root.ids);
-        Qel_TableFree(root.takes);
-        root.ids = root.takes = nullptr;
+    static FuzzCallWorld world{};
+    SpaceRoot& root = world.root;
+    if (Fuzz_StartCallWorld(&world, StoryText())) {
         g_SAPhases.checkCollisions = ChaosPhase;
         Types();
     }
     {
         FuzzMemoryGuard guard(s_ctx);
-        // The scene engine without a module of its own: the registry keeps
-        // the numbers it gave out for the whole run.
-        g_SEContext = nullptr;
-        g_B3DState = B3D_InitStore();
-        if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) __builtin_trap();
-        g_SEContext = s_ctx;
-        root.ids = Qel_TableCreate();
-        root.takes = Qel_TableCreate();
-        std::vector<uint8_t> copy = image;
-        if (!SB_LoadStoryImage(s_ctx, "fuzz", "fuzz", copy.data(), static_cast<uint32_t>(copy.size())))
-            __builtin_trap();
-        SE_SetStepBudget(50000);
+        Fuzz_BeginCallInput(&world, s_ctx);
         s_ids.clear();
         Input in{data, size};
         for (int step = 0; step < kMaxSteps && in.More(); ++step) Step(in);
         // The tasks objects and turrets still hold (an order given over
         // another leaves the first task unanswered, by design).
-        std::vector<uint32_t> held;
+        std::vector<uint32_t> held = Fuzz_HeldTasks(root, s_ctx);
         const auto ownModule = static_cast<uint32_t>(s_ctx->ownModule);
         for (uint32_t k = Qel_TableNext(root.ids, 0); k; k = Qel_TableNext(root.ids, k)) {
             const auto* o = reinterpret_cast<const SectorObject*>(Qel_TableGet(root.ids, k));
-            if (o->callerModule == ownModule) held.push_back(o->callerHandle);
             if (const ShipData* ship = O_ShipData(const_cast<SectorObject*>(o)))
                 for (int32_t n = 0; ship->turrets && n < ship->turretCount; ++n)
                     if (ship->turrets[n].caller.module == ownModule) held.push_back(ship->turrets[n].caller.handle);
@@ -580,26 +562,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         SA_FreeAllObjects(&root);
         ST_RemoveAllTakes(&root);
         // ... were answered with the object's free.
-        for (uint32_t id : held)
-            if (SE_Task* t = SE_FindTask(s_ctx, id))
-                if (t->state == SE_TASK_WAITING && !t->answered) __builtin_trap();
-        SE_RunAllTasks();
-        Fuzz_AnswerLater();
-        SE_RunAllTasks();
-        SE_SetStepBudget(-1);
-        SB_FreeLocation(s_ctx);
-        Fuzz_ForgetLater();
-        Qel_TableFree(root.ids);
-        Qel_TableFree(root.takes);
-        root.ids = root.takes = nullptr;
-        if (root.result.tag) SV_Release(&root.result);
-        root.answerArrived = 0;
-        J3D_FreeAllCuts();  // the split missiles' cut; the store keeps loaded cuts
-        B3D_FreeStore();
-        g_B3DState = nullptr;
-        StandIn_ClearObjectCalls();
-        StandIn_ClearCalls();
-        Fuzz_RemoveFile("sect.bin");
+        Fuzz_CheckAnswered(s_ctx, held);
+        Fuzz_EndCallInput(&world, s_ctx);
     }
     return 0;
 }

@@ -1,7 +1,17 @@
 #include "fuzz/harness/spaceworld.h"
 
 #include "base/memory.h"
+#include "base/standin_calls.h"
+#include "base/table.h"
 #include "fuzz/harness/harness.h"
+#include "fuzz/harness/story.h"
+#include "scene/freeing.h"
+#include "scene/state.h"
+#include "script/context.h"
+#include "script/interpreter.h"
+#include "script/loader.h"
+#include "script/tasks.h"
+#include "script/values.h"
 #include "scene/allocs.h"
 #include "scene/records.h"
 #include "space/create.h"
@@ -52,4 +62,69 @@ FuzzCockpitObjects Fuzz_AddCockpitObjects() {
     }
     if (Camera3D* camera = B3D_CameraAlloc()) out.camera = camera->inst.id;
     return out;
+}
+
+bool Fuzz_StartCallWorld(FuzzCallWorld* world, const std::string& storyText) {
+    if (g_SpaceRoot) return false;
+    world->image = Fuzz_StoryImage(storyText);
+    if (world->image.empty()) __builtin_trap();
+    g_SpaceRoot = SA_Init(&world->root);
+    // Each input makes its own tables.
+    Qel_TableFree(world->root.ids);
+    Qel_TableFree(world->root.takes);
+    world->root.ids = world->root.takes = nullptr;
+    return true;
+}
+
+void Fuzz_BeginCallInput(FuzzCallWorld* world, SE_Context* ctx) {
+    // The scene engine without a module of its own: the registry keeps the
+    // numbers it gave out for the whole run.
+    g_SEContext = nullptr;
+    g_B3DState = B3D_InitStore();
+    if (!g_B3DState || B3D_InitBodyIdTable() != 1 || B3D_InitCutIdTable() != 1) __builtin_trap();
+    g_SEContext = ctx;
+    world->root.ids = Qel_TableCreate();
+    world->root.takes = Qel_TableCreate();
+    std::vector<uint8_t> copy = world->image;
+    if (!SB_LoadStoryImage(ctx, "fuzz", "fuzz", copy.data(), static_cast<uint32_t>(copy.size()))) __builtin_trap();
+    SE_SetStepBudget(50000);
+}
+
+void Fuzz_EndCallInput(FuzzCallWorld* world, SE_Context* ctx) {
+    SpaceRoot& root = world->root;
+    // The objects are gone; the story's tasks may still ask for the player.
+    root.game = SpaceGameWords{};
+    SE_RunAllTasks();
+    Fuzz_AnswerLater();
+    SE_RunAllTasks();
+    SE_SetStepBudget(-1);
+    SB_FreeLocation(ctx);
+    Fuzz_ForgetLater();
+    Qel_TableFree(root.ids);
+    Qel_TableFree(root.takes);
+    root.ids = root.takes = nullptr;
+    if (root.result.tag) SV_Release(&root.result);
+    root.answerArrived = 0;
+    J3D_FreeAllCuts();  // the store keeps the cuts it loaded
+    B3D_FreeStore();
+    g_B3DState = nullptr;
+    StandIn_ClearObjectCalls();
+    StandIn_ClearCalls();
+    Fuzz_RemoveFile("sect.bin");
+}
+
+void Fuzz_CheckAnswered(SE_Context* ctx, const std::vector<uint32_t>& tasks) {
+    for (uint32_t id : tasks)
+        if (SE_Task* t = SE_FindTask(ctx, id))
+            if (t->state == SE_TASK_WAITING && !t->answered) __builtin_trap();
+}
+
+std::vector<uint32_t> Fuzz_HeldTasks(const SpaceRoot& root, SE_Context* ctx) {
+    std::vector<uint32_t> held;
+    const auto ownModule = static_cast<uint32_t>(ctx->ownModule);
+    for (uint32_t k = Qel_TableNext(root.ids, 0); k; k = Qel_TableNext(root.ids, k)) {
+        const auto* o = reinterpret_cast<const SectorObject*>(Qel_TableGet(root.ids, k));
+        if (o->callerModule == ownModule) held.push_back(o->callerHandle);
+    }
+    return held;
 }

@@ -5,7 +5,13 @@
 // the ids a section names.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "space/records.h"
+
+struct SE_Context;
 
 struct FuzzSpaceWorld {
     SpaceRoot root;
@@ -24,3 +30,24 @@ struct FuzzCockpitObjects {
     uint32_t camera;
 };
 FuzzCockpitObjects Fuzz_AddCockpitObjects();
+
+// The world the space call targets run their story in: a space root made
+// once per run, with a fresh scene state, object and take tables and the
+// story loaded again for every input.
+struct FuzzCallWorld {
+    SpaceRoot root;
+    std::vector<uint8_t> image;
+};
+
+// Once per run: the story image and the space root; false when it is made
+// already. The caller then loads its types and fills its phases.
+bool Fuzz_StartCallWorld(FuzzCallWorld* world, const std::string& storyText);
+// Before an input: the scene state, the tables, the story, the step budget.
+void Fuzz_BeginCallInput(FuzzCallWorld* world, SE_Context* ctx);
+// After an input, once the target has freed its objects and takes: the
+// story's tasks run out, the location, the tables and the scene state go.
+void Fuzz_EndCallInput(FuzzCallWorld* world, SE_Context* ctx);
+// Traps when one of the tasks is still waiting unanswered.
+void Fuzz_CheckAnswered(SE_Context* ctx, const std::vector<uint32_t>& tasks);
+// The tasks the objects of the table hold as their waiting caller.
+std::vector<uint32_t> Fuzz_HeldTasks(const SpaceRoot& root, SE_Context* ctx);

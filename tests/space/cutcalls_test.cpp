@@ -314,61 +314,20 @@ const char* const kStory = R"(
     ret
 )";
 
-class WaitingStory : public SpaceStoryTest {
+class WaitingStory : public SectorStoryTest {
 protected:
     void SetUp() override {
         SpaceStoryTest::SetUp();
-        SetUpStory(kStory);
-        folder_ = std::make_unique<TempGameFolder>();
-        WriteSourceCut(*folder_, 801,
-                       "path 0 -1\n  key 0x800 2000 0 0 0 0 0 0 0.25\n  key 0x800 -1 65536 0 0 0 0 0 0.25\n");
-        TypeRecord* ships = Types(SA_MT_SHIP, 1);
-        ships[0].field[SA_TF_SHIP_TURRET_COUNT] = 2;
-        ships[0].field[SA_TF_SHIP_SPEED] = 100000;
-        ships[0].field[SA_TF_STEP_X] = ships[0].field[SA_TF_STEP_Y] = ships[0].field[SA_TF_STEP_Z] = 30000;
-        SetClock(1000000);
-        sector_ = New(SA_MT_SECTOR, 1);
-        O_Sector(sector_)->spaceScene = B3D_SceneAlloc();
-        root_.running = 1;
-    }
-    void TearDown() override {
-        SA_FreeAllObjects(&root_);
-        ST_RemoveAllTakes(&root_);
-        J3D_TakeFreeAll();
-        J3D_FreeAllCuts();
-        folder_.reset();
-        SpaceStoryTest::TearDown();
-    }
-    SectorObject* At(int16_t mainType, int32_t z) {
-        SectorObject* o = New(mainType);
-        O_SetContainer(o, sector_);
-        o->instance->pos = QelVector{0, 0, z, 0};
-        Qel_MatIdentity(&o->instance->matrix);
-        o->lastMoveTime = system_->gameClock;
-        return o;
-    }
-    void Frame(int32_t ms) {
-        SetClock(S_ClockAdvance(system_->gameClock, ms));
-        system_->gameFrameDelta = ms;
-        J3D_TakesUpdate();
-        SA_UpdateSpace();
-        SA_DeleteKilledObjects();
-        SE_RunAllTasks();
-    }
-    std::vector<int32_t> Results() const {
-        std::vector<int32_t> r;
-        for (const RunAnswer& a : runner_->answers) r.push_back(a.n);
-        return r;
+        SetUpSector(kStory);
+        ships_[0].field[SA_TF_SHIP_TURRET_COUNT] = 2;
+        ships_[0].field[SA_TF_SHIP_SPEED] = 100000;
+        ships_[0].field[SA_TF_STEP_X] = ships_[0].field[SA_TF_STEP_Y] = ships_[0].field[SA_TF_STEP_Z] = 30000;
     }
     void SetPoint(std::vector<int32_t> w) {
         ScriptValue& var = runner_->ctx()->objects[0].variables[0];
         SV_Release(&var);
         var = Ints(std::move(w));
     }
-    static int32_t Id(const SectorObject* o) { return static_cast<int32_t>(o->id); }
-
-    SectorObject* sector_ = nullptr;
-    std::unique_ptr<TempGameFolder> folder_;
 };
 
 TEST_F(WaitingStory, TasksWaitOnATakeAndOnOrders) {

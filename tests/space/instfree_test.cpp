@@ -55,49 +55,13 @@ const char* const kStory = R"(
     ret
 )";
 
-class InstFree : public SpaceStoryTest {
+class InstFree : public SectorStoryTest {
 protected:
     void SetUp() override {
         SpaceStoryTest::SetUp();
-        SetUpStory(kStory, true);
-        folder_ = std::make_unique<TempGameFolder>();
-        WriteSourceCut(*folder_, 801,
-                       "path 0 -1\n  key 0x800 2000 0 0 0 0 0 0 0.25\n  key 0x800 -1 65536 0 0 0 0 0 0.25\n");
-        Types(SA_MT_SHIP, 1);
-        SetClock(1000000);
-        sector_ = New(SA_MT_SECTOR, 1);
-        O_Sector(sector_)->spaceScene = B3D_SceneAlloc();
-        root_.running = 1;
+        SetUpSector(kStory, true);
     }
-    void TearDown() override {
-        SA_FreeAllObjects(&root_);
-        ST_RemoveAllTakes(&root_);
-        J3D_TakeFreeAll();
-        J3D_FreeAllCuts();
-        folder_.reset();
-        SpaceStoryTest::TearDown();
-    }
-    SectorObject* Ship(int32_t z) {
-        SectorObject* o = New(SA_MT_SHIP);
-        O_SetContainer(o, sector_);
-        o->instance->pos = QelVector{0, 0, z, 0};
-        Qel_MatIdentity(&o->instance->matrix);
-        o->lastMoveTime = system_->gameClock;
-        return o;
-    }
-    void Frame(int32_t ms) {
-        SetClock(S_ClockAdvance(system_->gameClock, ms));
-        system_->gameFrameDelta = ms;
-        J3D_TakesUpdate();
-        SA_UpdateSpace();
-        SA_DeleteKilledObjects();
-        SE_RunAllTasks();
-    }
-    std::vector<int32_t> Results() const {
-        std::vector<int32_t> r;
-        for (const RunAnswer& a : runner_->answers) r.push_back(a.n);
-        return r;
-    }
+    SectorObject* Ship(int32_t z) { return At(SA_MT_SHIP, z); }
     // Every call of the space module on the object, answered or not (some
     // free it: the rest then meet a freed id).
     void CallEverything(int32_t id) {
@@ -110,10 +74,6 @@ protected:
             if (task.callResult.tag) SV_Release(&task.callResult);
         }
     }
-    static int32_t Id(const SectorObject* o) { return static_cast<int32_t>(o->id); }
-
-    SectorObject* sector_ = nullptr;
-    std::unique_ptr<TempGameFolder> folder_;
 };
 
 TEST_F(InstFree, AnObjectOutlivesTheInstanceTheStoryFrees) {

@@ -8,14 +8,24 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "base/fixmath.h"
 #include "base/memory.h"
-#include "script/modules.h"
+#include "scene/allocs.h"
 #include "scene/calls.h"
+#include "scene/freeing.h"
 #include "scene/scene_fixture.h"
+#include "scene/takes.h"
+#include "script/modules.h"
+#include "script/tasks.h"
 #include "space/callnames.h"
+#include "space/create.h"
+#include "space/cutscene.h"
 #include "space/objects.h"
+#include "space/records.h"
 #include "space/typesdb.h"
+#include "system/clock.h"
 #include "support/gamefolder.h"
 #include "support/script_run.h"
 #include "tools/lib/cutconv.h"
@@ -105,4 +115,57 @@ protected:
 
 private:
     SE_Context* saved_ = nullptr;
+};
+
+// A story over a running sector with a scene, the ship types and a take cut
+// (801, one path of two keys) in a game folder; frames advance the takes, the
+// space update and the story's tasks.
+class SectorStoryTest : public SpaceStoryTest {
+protected:
+    void SetUpSector(const std::string& story, bool sceneCalls = false) {
+        SetUpStory(story, sceneCalls);
+        folder_ = std::make_unique<TempGameFolder>();
+        WriteSourceCut(*folder_, 801,
+                       "path 0 -1\n  key 0x800 2000 0 0 0 0 0 0 0.25\n  key 0x800 -1 65536 0 0 0 0 0 0.25\n");
+        ships_ = Types(SA_MT_SHIP, 1);
+        SetClock(1000000);
+        sector_ = New(SA_MT_SECTOR, 1);
+        O_Sector(sector_)->spaceScene = B3D_SceneAlloc();
+        root_.running = 1;
+    }
+    void TearDown() override {
+        SA_FreeAllObjects(&root_);
+        ST_RemoveAllTakes(&root_);
+        J3D_TakeFreeAll();
+        J3D_FreeAllCuts();
+        folder_.reset();
+        SpaceStoryTest::TearDown();
+    }
+    // An object of the main type in the sector at z, facing ahead.
+    SectorObject* At(int16_t mainType, int32_t z) {
+        SectorObject* o = New(mainType);
+        O_SetContainer(o, sector_);
+        o->instance->pos = QelVector{0, 0, z, 0};
+        Qel_MatIdentity(&o->instance->matrix);
+        o->lastMoveTime = system_->gameClock;
+        return o;
+    }
+    void Frame(int32_t ms) {
+        SetClock(S_ClockAdvance(system_->gameClock, ms));
+        system_->gameFrameDelta = ms;
+        J3D_TakesUpdate();
+        SA_UpdateSpace();
+        SA_DeleteKilledObjects();
+        SE_RunAllTasks();
+    }
+    std::vector<int32_t> Results() const {
+        std::vector<int32_t> r;
+        for (const RunAnswer& a : runner_->answers) r.push_back(a.n);
+        return r;
+    }
+    static int32_t Id(const SectorObject* o) { return static_cast<int32_t>(o->id); }
+
+    TypeRecord* ships_ = nullptr;
+    SectorObject* sector_ = nullptr;
+    std::unique_ptr<TempGameFolder> folder_;
 };

@@ -41,9 +41,12 @@ struct CockpitOverlayScene {
     int32_t words[3];
     int32_t word;
     // What the overlay shows, one entry an object (Int_Alloc, freed with the
-    // record); the target stepping walks it.
+    // record); the target stepping walks it. The block keeps room for the
+    // most entries it has held, their slot instances kept out of the scene
+    // for reuse.
     OverlayEntry* entries;
     int32_t entryCount;
+    int32_t entryCapacity;
 };
 struct IconMenuScene {
     int32_t word;

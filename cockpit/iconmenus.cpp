@@ -670,20 +670,6 @@ void MenuInstances(IconMenu* menu, Scene3D* scene) {
     }
 }
 
-// The menu camera sees what the cockpit camera sees.
-void FollowCamera(const Cockpit* cockpit, Camera3D* camera, Scene3D* scene) {
-    const Camera3D* from = IC_Camera(cockpit);
-    if (!from) return;
-    camera->aspect[0] = from->aspect[0];
-    camera->aspect[1] = from->aspect[1];
-    if (!std::equal(std::begin(from->viewport), std::end(from->viewport), std::begin(camera->viewport))) {
-        std::copy(std::begin(from->viewport), std::end(from->viewport), std::begin(camera->viewport));
-        B3D_CameraDeleteFromScene(camera);
-        B3D_SceneLinkInst(scene, camera);
-    }
-    camera->focus = from->focus;
-}
-
 }  // namespace
 
 void INS_UpdateIconMenus(Cockpit* cockpit) {
@@ -693,7 +679,7 @@ void INS_UpdateIconMenus(Cockpit* cockpit) {
     Scene3D* scene = record ? IC_FindScene(record->scene) : nullptr;
     Camera3D* camera = record ? IC_FindCamera(record->camera) : nullptr;
     if (!scene || !camera) return;
-    FollowCamera(cockpit, camera, scene);
+    if (const Camera3D* from = IC_Camera(cockpit)) IC_CameraFollow(from, camera, scene);
     const Scene3D* own = IC_Scene(cockpit);
     const bool ownOn = own && (own->flags & SCENE_ENABLED);
     if (ownOn && !(scene->flags & SCENE_ENABLED)) B3D_SceneEnable(scene);

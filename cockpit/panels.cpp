@@ -342,8 +342,5 @@ void INS_EnableTargetBodies(Cockpit* c, int32_t on) {
     t.enable = on;
     if (on) return;
     for (InstSlot& slot : t.slots) TakeOut(&slot);
-    for (int32_t i = 0; t.overlay && i < t.overlayCount; ++i) {
-        TakeOut(&t.overlay[i].icon);
-        TakeOut(&t.overlay[i].bracket);
-    }
+    if (c->overlay) IC_HideOverlayEntries(c->overlay, 0);
 }

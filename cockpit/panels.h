@@ -46,10 +46,6 @@ constexpr int32_t INS_TARGET_BODIES = 40;
 struct TargetBodies {
     InstSlot slots[INS_TARGET_BODIES];
     int32_t enable;
-    // The overlay entries whose instances go with the target bodies; null
-    // until the overlay hands them over.
-    OverlayEntry* overlay;
-    int32_t overlayCount;
 };
 
 struct CockpitPanels {

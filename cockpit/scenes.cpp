@@ -203,21 +203,69 @@ void IC_FreeAllScenes(Cockpit* cockpit) {
     cockpit->tooltip = nullptr;
 }
 
+namespace {
+
+constexpr InstSlot OverlayEntry::*kEntrySlots[] = {&OverlayEntry::icon, &OverlayEntry::bracket, &OverlayEntry::shield};
+
+void TakeOut(InstSlot* slot) {
+    if (Inst3D* inst = IC_FindInst(slot->inst)) B3D_InstDeleteFromScene(inst);
+    slot->state = 0;
+}
+
+}  // namespace
+
+void IC_HideOverlayEntries(CockpitOverlayScene* overlay, int32_t from) {
+    for (int32_t i = std::max(from, 0); i < overlay->entryCapacity; ++i)
+        for (InstSlot OverlayEntry::*slot : kEntrySlots) TakeOut(&(overlay->entries[i].*slot));
+}
+
 OverlayEntry* IC_SetOverlayEntryCount(CockpitOverlayScene* overlay, int32_t count) {
     count = std::max(count, 0);
-    if (count == overlay->entryCount) return overlay->entries;
-    const size_t had = sizeof(OverlayEntry) * static_cast<size_t>(overlay->entryCount);
-    const size_t wanted = sizeof(OverlayEntry) * static_cast<size_t>(count);
-    void* block = count ? Int_AllocMem(wanted, 0) : nullptr;
-    if (count && !block) return nullptr;
-    if (block) {
-        std::memset(block, 0, wanted);
-        if (overlay->entries) std::memcpy(block, overlay->entries, std::min(had, wanted));
+    if (count == 0) {
+        for (int32_t i = 0; i < overlay->entryCapacity; ++i)
+            for (InstSlot OverlayEntry::*slot : kEntrySlots)
+                if (Inst3D* inst = IC_FindInst((overlay->entries[i].*slot).inst)) B3D_InstFree(inst);
+        if (overlay->entries)
+            Int_FreeMem(overlay->entries, sizeof(OverlayEntry) * static_cast<size_t>(overlay->entryCapacity), 0);
+        overlay->entries = nullptr;
+        overlay->entryCount = overlay->entryCapacity = 0;
+        return nullptr;
     }
-    if (overlay->entries) Int_FreeMem(overlay->entries, had, 0);
-    overlay->entries = static_cast<OverlayEntry*>(block);
+    if (count > overlay->entryCapacity) {
+        const size_t had = sizeof(OverlayEntry) * static_cast<size_t>(overlay->entryCapacity);
+        const size_t wanted = sizeof(OverlayEntry) * static_cast<size_t>(count);
+        void* block = Int_AllocMem(wanted, 0);
+        if (!block) return nullptr;
+        std::memset(block, 0, wanted);
+        if (overlay->entries) {
+            std::memcpy(block, overlay->entries, had);
+            Int_FreeMem(overlay->entries, had, 0);
+        }
+        overlay->entries = static_cast<OverlayEntry*>(block);
+        overlay->entryCapacity = count;
+    }
+    for (int32_t i = overlay->entryCount; i < count; ++i) {
+        OverlayEntry& e = overlay->entries[i];
+        const InstSlot icon = e.icon, bracket = e.bracket, shield = e.shield;
+        e = OverlayEntry{};
+        e.icon = icon;
+        e.bracket = bracket;
+        e.shield = shield;
+    }
     overlay->entryCount = count;
+    IC_HideOverlayEntries(overlay, count);
     return overlay->entries;
+}
+
+void IC_CameraFollow(const Camera3D* from, Camera3D* camera, Scene3D* scene) {
+    camera->aspect[0] = from->aspect[0];
+    camera->aspect[1] = from->aspect[1];
+    if (!std::equal(std::begin(from->viewport), std::end(from->viewport), std::begin(camera->viewport))) {
+        std::copy(std::begin(from->viewport), std::end(from->viewport), std::begin(camera->viewport));
+        B3D_CameraDeleteFromScene(camera);
+        B3D_SceneLinkInst(scene, camera);
+    }
+    camera->focus = from->focus;
 }
 
 // ---------------------------------------------------------------- slots

@@ -58,8 +58,8 @@ SectorObject* IC_FindNearestEnemy(const Cockpit* cockpit);
 SectorObject* IC_FindTargetAhead(const Cockpit* cockpit);
 
 // What the overlay shows of one object: its icon (centre, 16.16 scales and
-// size) and its bracket (three corners), each shown while its slot's state
-// is non-zero.
+// size), its bracket (three corners) and its shield bar, each shown while
+// its slot's state is non-zero; a slot's extra word is the icon it shows.
 struct OverlayEntry {
     uint32_t object;
     InstSlot icon;
@@ -68,14 +68,23 @@ struct OverlayEntry {
     int32_t iconSize;
     InstSlot bracket;
     int32_t corners[3][2];  // x, y of the first, second and third corner
-    int32_t distance;       // from the cockpit's view
-    uint8_t shown;          // 0: passed over by the target stepping
+    InstSlot shield;
+    int32_t distance;  // from the cockpit's view
+    uint8_t shown;     // 0: passed over by the target stepping
 };
 
-// Gives the overlay room for that many entries (new ones zero, the others
-// kept); null when the block cannot be had (the entries stay as they were).
-// 0 frees them.
+// Gives the overlay that many entries: entries that come into use are
+// zero but for their slots, which keep their instances out of the scene;
+// the block grows only past the most it has held. Null when it cannot grow
+// (the entries stay as they were). 0 frees the block and every slot
+// instance.
 OverlayEntry* IC_SetOverlayEntryCount(CockpitOverlayScene* overlay, int32_t count);
+// Takes the slots of the entries from `from` on out of the scene (state 0).
+void IC_HideOverlayEntries(CockpitOverlayScene* overlay, int32_t from);
+
+// The camera sees through the other's viewport, aspect and field of view;
+// a changed viewport links it into its scene anew.
+void IC_CameraFollow(const Camera3D* from, Camera3D* camera, Scene3D* scene);
 
 // The object whose icon or bracket lies under the screen position; 0 none.
 int32_t IC_ObjectAtOverlayPos(const Cockpit* cockpit, const OverlayEntry* entries, int32_t count, int32_t x, int32_t y);

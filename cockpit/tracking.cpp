@@ -106,8 +106,9 @@ void INS_TrackPrevNext(Cockpit* c, int32_t direction, int32_t mode) {
     // The entry's object when it is shown and the mode takes it.
     const auto accepted = [&](int32_t i) -> SectorObject* {
         if (!entries[i].shown) return nullptr;
+        // An object killed since the overlay was filled is passed over.
         SectorObject* o = SA_LookupObject(entries[i].object);
-        return o && Accepts(ship, o, mode) ? o : nullptr;
+        return o && !(o->flags & SA_FLAG_KILLED) && Accepts(ship, o, mode) ? o : nullptr;
     };
     SectorObject* tracked = c->trackedObject;
     int32_t at = -1;

@@ -8,6 +8,7 @@
 #include "base/standin_calls.h"
 #include "cockpit/dust.h"
 #include "cockpit/hud.h"
+#include "cockpit/overlay.h"
 #include "cockpit/panels.h"
 #include "cockpit/iconmenus.h"
 #include "cockpit/scenes.h"
@@ -500,7 +501,7 @@ INSHudLink g_INSHud = {
     .checkAlert = INS_CheckAlert,
     .instances = Nothing,
     .scannerList = INS_BuildScannerList,
-    .overlay = Nothing,
+    .overlay = INS_UpdateTargetOverlay,
     .markers = NoMarkers,
     .grid = Nothing,
     .overlayMenus = Nothing,

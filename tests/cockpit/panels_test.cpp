@@ -247,19 +247,16 @@ TEST_F(Panels, TargetBodiesOff) {
         B3D_InstAddToScene(inst, scene);
         slot->state = 1;
     }
-    OverlayEntry entry{};
-    B3D_InstAddToScene(IC_SlotGetInst(&entry.icon), scene);
-    entry.icon.state = 1;
-    t.overlay = &entry;
-    t.overlayCount = 1;
+    OverlayEntry* entry = IC_SetOverlayEntryCount(c_->overlay, 1);
+    ASSERT_NE(entry, nullptr);
+    B3D_InstAddToScene(IC_SlotGetInst(&entry->icon), scene);
+    entry->icon.state = 1;
     INS_EnableTargetBodies(c_, 0);
     EXPECT_EQ(t.enable, 0);
-    for (const InstSlot* slot : {&t.slots[0], &t.slots[39], &entry.icon}) {
+    for (const InstSlot* slot : {&t.slots[0], &t.slots[39], &entry->icon}) {
         EXPECT_EQ(slot->state, 0u);
         EXPECT_EQ(IC_FindInst(slot->inst)->scene, nullptr);
     }
-    t.overlay = nullptr;
-    B3D_InstFree(IC_FindInst(entry.icon.inst));
     INS_EnableTargetBodies(c_, 1);
     EXPECT_EQ(t.enable, 1);
 }

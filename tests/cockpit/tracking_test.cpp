@@ -9,8 +9,13 @@
 #include <vector>
 
 #include "cockpit/cockpit_fixture.h"
+#include "cockpit/iconmenus.h"
+#include "cockpit/overlay.h"
+#include "cockpit/update.h"
 #include "cockpit/scenes.h"
 #include "cockpit/syscall.h"
+#include "scene/allocs.h"
+#include "scene/state.h"
 #include "space/behaviour.h"
 #include "space/objects.h"
 #include "script/values.h"
@@ -253,6 +258,192 @@ TEST_F(Tracking, TheCallStepsOnlyTheMainScreensCockpitInItsViews) {
         INS_TrackPrevNextCall(c_, 1, 0);
         EXPECT_EQ(c_->trackedObject == a, k.steps) << k.monitor << " " << k.viewMode << " " << k.ship;
     }
+}
+
+// ---------------------------------------------------------------- the overlay step
+
+// The main screen's cockpit over a sector seen by a camera at the origin
+// looking along z with a field of view of a quarter turn (a 640 x 480
+// screen, 320 pixels from the centre to the edge at depth 1 per unit), and
+// icons for ships, anything else, the brackets and the shield bars.
+class Overlay : public Tracking {
+protected:
+    void SetUp() override {
+        Tracking::SetUp();
+        g_B3DState->screenWidth = 640;
+        g_B3DState->screenHeight = 480;
+        Scene3D* scene = B3D_SceneAlloc();
+        Camera3D* camera = B3D_CameraAlloc();
+        ASSERT_TRUE(scene && camera);
+        B3D_SceneLinkInst(scene, camera);
+        B3D_SceneEnable(scene);
+        camera->aspect[0] = camera->aspect[1] = QEL_FIX_ONE;
+        camera->focus = 16384;
+        camera->viewport[0] = camera->viewport[2] = 0;
+        camera->viewport[1] = camera->viewport[3] = QEL_FIX_ONE;
+        Qel_MatIdentity(&camera->inst.matrix);
+        c_->sectorCamera = camera->inst.id;
+        sceneId_ = scene->id;
+        std::vector<B3DIconRow> rows = {{150, 0, 0, 0, 8, 6}, {148, 0, 0, 0, 8, 6}, {185, 0, 0, 0, 4, 4}};
+        for (int32_t id : INS_OVERLAY_BRACKET_ICONS) rows.push_back({id, 0, 0, 0, 20, 20});
+        for (int32_t i = 0; i <= INS_OVERLAY_SHIELD_LEVELS; ++i)
+            rows.push_back({INS_OVERLAY_SHIELD_ICON + i, 0, 0, 0, 10, 2});
+        B3DIconList& list = g_B3DState->icons[0];
+        list.rowCount = static_cast<int32_t>(rows.size());
+        list.rows = static_cast<B3DIconRow*>(Int_AllocMem(rows.size() * sizeof(B3DIconRow), 0));
+        std::copy(rows.begin(), rows.end(), list.rows);
+    }
+    void TearDown() override {
+        B3DIconList& list = g_B3DState->icons[0];
+        Int_FreeMem(list.rows, sizeof(B3DIconRow) * static_cast<size_t>(list.rowCount), 0);
+        list = B3DIconList{};
+        INS_FreeCockpitSystem();
+        if (Scene3D* scene = B3D_SceneFind(sceneId_)) B3D_SceneFree(scene);
+        Tracking::TearDown();
+    }
+    SectorObject* At(int32_t mainType, int32_t group, int32_t x, int32_t y, int32_t z) {
+        SectorObject* o = Put(mainType, group);
+        o->instance->pos = QelVector{x, y, z, 0};
+        return o;
+    }
+    const OverlayEntry& Entry(int32_t i) const { return c_->overlay->entries[i]; }
+    Inst3D* Of(const InstSlot& slot) const { return IC_FindInst(slot.inst); }
+
+    uint32_t sceneId_ = 0;
+};
+
+TEST_F(Overlay, EntriesAreFilledFromTheSectorsObjects) {
+    g_CockpitSystem->overlayBrackets = 1;
+    SectorObject* foe = At(SA_MT_SHIP, 3, 100, 0, 1000);
+    SectorObject* behind = At(SA_MT_SHIP, 0, 0, 0, -1000);
+    SectorObject* aside = At(SA_MT_SHIP, 0, 5000, 0, 1000);  // off the screen's edge
+    SectorObject* planet = At(SA_MT_PLANET, 0, 0, -200, 2000);
+    INS_UpdateTargetOverlay(c_);
+
+    // The overlay camera sees through the sector camera.
+    const Camera3D* camera = IC_FindCamera(c_->overlay->camera);
+    ASSERT_NE(camera, nullptr);
+    EXPECT_EQ(camera->focus, 16384);
+    EXPECT_EQ(camera->viewport[3], QEL_FIX_ONE);
+    EXPECT_TRUE(IC_FindScene(c_->overlay->scene)->flags & SCENE_ENABLED);
+
+    // The own ship is left out; the others in the sector's order.
+    ASSERT_EQ(c_->overlay->entryCount, 4);
+    const struct {
+        SectorObject* object;
+        int32_t distance;
+        bool shown;
+    } want[] = {{foe, 1004, true}, {behind, 1000, false}, {aside, 5099, false}, {planet, 2009, true}};
+    for (int32_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(Entry(i).object, want[i].object->id) << i;
+        EXPECT_NEAR(Entry(i).distance, want[i].distance, 1) << i;
+        EXPECT_EQ(Entry(i).shown != 0, want[i].shown) << i;
+        if (!want[i].shown) {
+            EXPECT_EQ(Entry(i).icon.state, 0u) << i;
+        }
+    }
+    // The foe: its icon at (32, 0) px from the centre, a red bracket, and no
+    // shield bar without shields.
+    EXPECT_EQ(Entry(0).iconX, 32);
+    EXPECT_EQ(Entry(0).iconY, 0);
+    EXPECT_EQ(Entry(0).icon.state, 1u);
+    EXPECT_EQ(Entry(0).icon.extra, static_cast<uint32_t>(INS_GetSpaceObjectIcon(foe, false, false, false)));
+    EXPECT_EQ(Entry(0).bracket.extra, static_cast<uint32_t>(INS_OVERLAY_BRACKET_ICONS[1]));
+    EXPECT_EQ(Entry(0).shield.state, 0u);
+    ASSERT_NE(Of(Entry(0).icon), nullptr);
+    EXPECT_EQ(Of(Entry(0).icon)->scene, IC_FindScene(c_->overlay->scene));
+    // The planet: below the centre, a neutral bracket and a full shield bar.
+    EXPECT_EQ(Entry(3).iconY, 24);
+    EXPECT_EQ(Entry(3).bracket.extra, static_cast<uint32_t>(INS_OVERLAY_BRACKET_ICONS[0]));
+    EXPECT_EQ(Entry(3).shield.extra, static_cast<uint32_t>(INS_OVERLAY_SHIELD_ICON + INS_OVERLAY_SHIELD_LEVELS));
+    // The hit tests find what the step placed: the foe's icon at the screen's
+    // centre plus its offset.
+    EXPECT_EQ(INS_ObjectAtOverlay(c_, 320 + 32, 240), static_cast<int32_t>(foe->id));
+
+    // Brackets off and an object gone from view: their instances leave the scene.
+    g_CockpitSystem->overlayBrackets = 0;
+    foe->instance->pos = QelVector{0, 0, -500, 0};
+    INS_UpdateTargetOverlay(c_);
+    EXPECT_EQ(Entry(0).shown, 0);
+    EXPECT_EQ(Of(Entry(0).icon)->scene, nullptr);
+    EXPECT_EQ(Of(Entry(3).bracket)->scene, nullptr);
+    EXPECT_EQ(Entry(3).bracket.state, 0u);
+}
+
+// The target stepping walks the entries the step made: nearest first, then
+// on in the sector's order, passing over what is not on screen.
+TEST_F(Overlay, TrackingStepsThroughTheEntriesItMade) {
+    SectorObject* far = At(SA_MT_SHIP, 3, 0, 0, 3000);
+    At(SA_MT_SHIP, 3, 0, 0, -100);  // behind: never stepped to
+    SectorObject* near = At(SA_MT_SHIP, 3, 0, 0, 1000);
+    SectorObject* middle = At(SA_MT_SHIP, 0, 0, 0, 2000);
+    INS_UpdateTargetOverlay(c_);
+    INS_TrackPrevNextCall(c_, 1, 0);
+    EXPECT_EQ(c_->trackedObject, near);
+    INS_TrackPrevNextCall(c_, 1, 0);
+    EXPECT_EQ(c_->trackedObject, middle);
+    INS_TrackPrevNextCall(c_, 1, 0);
+    EXPECT_EQ(c_->trackedObject, far);  // wrapped, the one behind passed over
+    INS_TrackPrevNextCall(c_, 0, 1);    // enemies only, back
+    EXPECT_EQ(c_->trackedObject, near);
+    EXPECT_EQ(Locks(),
+              (std::vector<std::string>{Lock(near, ship_), Lock(middle, ship_), Lock(far, ship_), Lock(near, ship_)}));
+    // The frame runs the step through its seam.
+    c_->overlay->entryCount = 0;
+    INS_UpdateCockpit(c_);
+    EXPECT_EQ(c_->overlay->entryCount, 4);
+}
+
+TEST_F(Overlay, HiddenWithoutEntriesInOtherViewsAndSectors) {
+    At(SA_MT_SHIP, 3, 0, 0, 1000);
+    const struct {
+        int32_t viewMode;
+        uint32_t spaceFlags;
+        int32_t monitor;
+    } cases[] = {{4, 0, 0}, {8, 0, 0}, {1, INS_SPACE_NO_OVERLAY, 0}, {2, INS_SPACE_NO_OVERLAY | 1, 0}, {1, 0, 1}};
+    auto* space = reinterpret_cast<SectorSpace*>(sector_);
+    for (const auto& k : cases) {
+        c_->viewMode = 1;
+        c_->monitorNumber = 0;
+        space->spaceFlags = 0;
+        INS_UpdateTargetOverlay(c_);
+        ASSERT_EQ(c_->overlay->entryCount, 1);
+        const uint32_t icon = c_->overlay->entries[0].icon.inst;
+        c_->viewMode = k.viewMode;
+        space->spaceFlags = k.spaceFlags;
+        c_->monitorNumber = k.monitor;
+        INS_UpdateTargetOverlay(c_);
+        if (k.monitor != 0) {
+            // Another monitor's cockpit has no overlay to update.
+            EXPECT_EQ(c_->overlay->entryCount, 1);
+            continue;
+        }
+        EXPECT_EQ(c_->overlay->entryCount, 0) << k.viewMode << " " << k.spaceFlags;
+        EXPECT_EQ(IC_FindInst(icon)->scene, nullptr) << k.viewMode << " " << k.spaceFlags;
+        INS_TrackPrevNext(c_, 1, 0);
+        EXPECT_EQ(c_->trackedObject, nullptr);
+    }
+}
+
+// Entries hold objects by id: one killed and freed between frames is
+// neither stepped to before the next frame nor listed after it.
+TEST_F(Overlay, AnObjectKilledBetweenFramesIsGone) {
+    SectorObject* doomed = At(SA_MT_SHIP, 3, 0, 0, 1000);
+    SectorObject* other = At(SA_MT_SHIP, 3, 0, 0, 2000);
+    const uint32_t doomedId = doomed->id;
+    INS_UpdateTargetOverlay(c_);
+    ASSERT_EQ(c_->overlay->entryCount, 2);
+    doomed->flags |= SA_FLAG_KILLED;
+    INS_TrackPrevNextCall(c_, 1, 0);
+    EXPECT_EQ(c_->trackedObject, other);
+    O_DeleteKilledChildren(sector_);
+    c_->trackedObject = nullptr;
+    INS_TrackPrevNextCall(c_, 1, 0);
+    EXPECT_EQ(c_->trackedObject, other);
+    INS_UpdateTargetOverlay(c_);
+    ASSERT_EQ(c_->overlay->entryCount, 1);
+    EXPECT_NE(c_->overlay->entries[0].object, doomedId);
+    EXPECT_EQ(INS_ObjectAtOverlay(c_, 320, 240), static_cast<int32_t>(other->id));
 }
 
 }  // namespace

@@ -167,6 +167,8 @@ void INS_ClearCockpit(Cockpit* cockpit) {
     // Tasks waiting on the ticker are answered before the cockpit goes.
     INS_FreeHud(cockpit);
     INS_FreePanels(cockpit);
+    IC_SlotFree(&cockpit->gridSlot);
+    for (InstSlot& slot : cockpit->hudParts) IC_SlotFree(&slot);
     IC_FreeAllScenes(cockpit);
     cockpit->refObject = cockpit->cockpitRefObject = cockpit->sectorSpace = nullptr;
     cockpit->refViewObject = cockpit->trackedObject = cockpit->secondObject = nullptr;

@@ -72,6 +72,7 @@ struct CockpitSway {
 };
 
 constexpr int32_t IC_COCKPIT_LIGHTS = 16;
+constexpr int32_t IC_HUD_PARTS = 6;
 
 // One view of the game world: the player's cockpit, a monitor, an external or
 // a cinematic camera. Zero-filled, then given its defaults by
@@ -144,9 +145,12 @@ struct Cockpit {
     int32_t zoom, zoomStart, zoomTarget;  // 16.16
     int32_t zoomStartTime;
     uint32_t zoomFlags;
+    InstSlot gridSlot;  // the grid display's instance
     int32_t gridOn;
     int32_t cockpitBodyOn, radarBodyOn, displayBodyOn;
     int32_t shading;
+    // The instances of the HUD's six parts, kept through save games.
+    InstSlot hudParts[IC_HUD_PARTS];
     // The scenes the cockpit owns beside its cockpit scene.
     uint32_t lights[IC_COCKPIT_LIGHTS];  // instance ids, 0 where one could not be made
     CockpitOverlayScene* overlay;

@@ -650,10 +650,7 @@ void ShowSlot(IconSlot* s, Scene3D* scene) {
     inst->pos = QelVector{s->x, s->y, s->depth, 0};
 }
 
-void HideSlot(IconSlot* s) {
-    if (Inst3D* inst = IC_FindInst(s->slot.inst)) B3D_InstDeleteFromScene(inst);
-    s->slot.state = 0;
-}
+void HideSlot(IconSlot* s) { IC_SlotTakeOut(&s->slot); }
 
 void MenuInstances(IconMenu* menu, Scene3D* scene) {
     menu->flags &= ~IC_MENU_NEW;

@@ -24,17 +24,12 @@ constexpr int32_t kBarGap = 2;  // pixels between an icon and its shield bar
 
 const B3DIconRow* IconRow(int32_t icon) { return icon ? B3D_GetIconData(kIconList, icon) : nullptr; }
 
-void TakeOut(InstSlot* slot) {
-    if (Inst3D* inst = IC_FindInst(slot->inst)) B3D_InstDeleteFromScene(inst);
-    slot->state = 0;
-}
-
 // Shows the slot's instance in the scene as the icon at the point, scaled;
 // without the icon in the table the slot is taken out.
 void ShowIcon(InstSlot* slot, Scene3D* scene, int32_t icon, int32_t x, int32_t y, int32_t scale) {
     Inst3D* inst = IconRow(icon) ? IC_SlotGetInst(slot) : nullptr;
     if (!inst) {
-        TakeOut(slot);
+        IC_SlotTakeOut(slot);
         return;
     }
     const int32_t body = g_CockpitModule.hudBodies[0];
@@ -119,9 +114,9 @@ void Place(Cockpit* c, OverlayEntry* e, SectorObject* o, const Camera3D* sector,
     int32_t x = 0, y = 0;
     e->shown = OnScreen(p, v, &x, &y) ? 1 : 0;
     if (!e->shown) {
-        TakeOut(&e->icon);
-        TakeOut(&e->bracket);
-        TakeOut(&e->shield);
+        IC_SlotTakeOut(&e->icon);
+        IC_SlotTakeOut(&e->bracket);
+        IC_SlotTakeOut(&e->shield);
         return;
     }
     const int32_t icon = INS_GetSpaceObjectIcon(o, o == c->trackedObject, false, false);
@@ -148,13 +143,13 @@ void Place(Cockpit* c, OverlayEntry* e, SectorObject* o, const Camera3D* sector,
             static_cast<int32_t>(std::min<int64_t>(int64_t{2} * r * QEL_FIX_ONE / frame->w, INT32_MAX));
         ShowIcon(&e->bracket, scene, bracket, x, y, scale);
     } else {
-        TakeOut(&e->bracket);
+        IC_SlotTakeOut(&e->bracket);
     }
 
     const int32_t bar = ShieldIcon(o);
     const int32_t below = (row ? row->h / 2 : 0) + kBarGap;
     if (bar) ShowIcon(&e->shield, scene, bar, x, y + below, QEL_FIX_ONE);
-    else TakeOut(&e->shield);
+    else IC_SlotTakeOut(&e->shield);
 }
 
 }  // namespace

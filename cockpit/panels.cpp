@@ -43,16 +43,6 @@ void SetHidden(Inst3D* inst, bool hidden) {
     for (Inst3D* c = B3D_First<Inst3D>(&inst->children); c; c = B3D_Next(c)) SetHidden(c, hidden);
 }
 
-void FreeSlot(InstSlot* slot) {
-    if (Inst3D* inst = IC_FindInst(slot->inst)) B3D_InstFree(inst);
-    *slot = InstSlot{};
-}
-
-void TakeOut(InstSlot* slot) {
-    if (Inst3D* inst = IC_FindInst(slot->inst)) B3D_InstDeleteFromScene(inst);
-    slot->state = 0;
-}
-
 // ---------------------------------------------------------------- panels
 
 bool Done(const PanelRecord& p) {
@@ -153,9 +143,9 @@ void INS_FreePanels(Cockpit* c) {
     c->panels = nullptr;
     if (Inst3D* inst = IC_FindInst(p->tooltip.inst)) B3D_InstFree(inst);
     for (PanelRecord* panel : {&p->message, &p->navMap})
-        for (InstSlot& slot : panel->slots) FreeSlot(&slot);
-    FreeSlot(&p->box.slot);
-    for (InstSlot& slot : p->targets.slots) FreeSlot(&slot);
+        for (InstSlot& slot : panel->slots) IC_SlotFree(&slot);
+    IC_SlotFree(&p->box.slot);
+    for (InstSlot& slot : p->targets.slots) IC_SlotFree(&slot);
     delete p;
 }
 
@@ -301,7 +291,7 @@ void INS_UpdateMessageDisplay(PanelRecord* p) {
         case INS_PANEL_CLOSING:
             if (!Done(*p)) return;
             Enter(p, INS_PANEL_CLOSED);
-            for (InstSlot& slot : p->slots) TakeOut(&slot);
+            for (InstSlot& slot : p->slots) IC_SlotTakeOut(&slot);
             return;
         case INS_PANEL_REOPENING:
             if (!Done(*p)) return;
@@ -327,7 +317,7 @@ void INS_SetCameraMessageBox(Cockpit* c, const char* text) {
     if (!p) return;
     CameraMessageBox& box = p->box;
     if (!text) {
-        if (box.shown) TakeOut(&box.slot);
+        if (box.shown) IC_SlotTakeOut(&box.slot);
         box.shown = 0;
         return;
     }
@@ -341,6 +331,6 @@ void INS_EnableTargetBodies(Cockpit* c, int32_t on) {
     TargetBodies& t = p->targets;
     t.enable = on;
     if (on) return;
-    for (InstSlot& slot : t.slots) TakeOut(&slot);
+    for (InstSlot& slot : t.slots) IC_SlotTakeOut(&slot);
     if (c->overlay) IC_HideOverlayEntries(c->overlay, 0);
 }

@@ -17,6 +17,7 @@
 #include "cockpit/scenes.h"
 #include "cockpit/ticker.h"
 #include "scene/records.h"
+#include "scene/trees.h"
 #include "scene/state.h"
 #include "space/objects.h"
 
@@ -70,6 +71,7 @@ enum : size_t {
     kMissileValues = 63,
     kFieldOfView = 65,
     kZoomWords = 68,  // 2D draw, zoom, zoom target, zoom flags
+    kGridSlot = 72,
     kGridOn = 76,
     kEntryCount = 77,
     kBodiesOn = 78,  // cockpit, radar and display body
@@ -82,6 +84,13 @@ enum : size_t {
     kLastTracked = 85,
     kHighlightCount = 86,
     kNextHighlight = 87,
+    kHudPartSlots = 94,
+    // The camera message box's slot and shown word, the target bodies'
+    // forty slots and their enable word.
+    kBoxSlot = 120,
+    kBoxShown = 124,
+    kTargetSlots = 125,
+    kTargetsEnable = 285,
 };
 
 uint32_t U(int32_t v) { return static_cast<uint32_t>(v); }
@@ -122,19 +131,44 @@ void PutPanels(const Cockpit* c, Block& b) {
     b[kMessageWords + 2] = U(p->message.state);
     b[kMapWords] = U(p->navMap.stateTime);
     b[kMapWords + 1] = U(p->navMap.state);
+    PutSlot(b, kBoxSlot, p->box.slot);
+    b[kBoxShown] = U(p->box.shown);
+    for (size_t i = 0; i < INS_TARGET_BODIES; ++i) PutSlot(b, kTargetSlots + i * kSlotWords, p->targets.slots[i]);
+    b[kTargetsEnable] = U(p->targets.enable);
 }
 
-// A slot that held nothing is left to be made on first use.
+// A slot that held nothing is left to be made on first use. One whose
+// record made its instance keeps that one when the saved instance is gone
+// (it is set up as the record needs), else gives it up for the saved one.
 void TakeSlot(const Block& b, size_t at, InstSlot* slot) {
     if (!b[at] && !b[at + 1]) return;
     const InstSlot saved{b[at], b[at + 1], S(b[at + 2]), b[at + 3], 0};
+    Inst3D* had = IC_FindInst(slot->inst);
+    if (had && !IC_FindInst(saved.inst)) {
+        slot->state = 0;
+        slot->extra = saved.extra;
+        had->flags |= kOwnedByCockpit;
+        return;
+    }
     IC_SlotRestore(slot, &saved);
+    if (had && had->id != slot->inst) B3D_InstFree(had);
+}
+
+bool Zero(const Block& b, size_t from, size_t to) {
+    return std::all_of(b.begin() + long(from), b.begin() + long(to), [](uint32_t w) { return w == 0; });
 }
 
 void TakePanels(Cockpit* c, const Block& b) {
-    if (std::all_of(b.begin() + kMessageSlots, b.begin() + kMapWords + 2, [](uint32_t w) { return w == 0; })) return;
+    // A cockpit saved without the record gets none; its target bodies stay
+    // as a new record makes them.
+    const bool noTargets = Zero(b, kTargetSlots, kTargetsEnable + 1);
+    if (Zero(b, kMessageSlots, kMapWords + 2) && Zero(b, kBoxSlot, kBoxShown + 1) && noTargets) return;
     CockpitPanels* p = INS_Panels(c);
     if (!p) return;
+    TakeSlot(b, kBoxSlot, &p->box.slot);
+    p->box.shown = b[kBoxShown] ? 1 : 0;
+    for (size_t i = 0; i < INS_TARGET_BODIES; ++i) TakeSlot(b, kTargetSlots + i * kSlotWords, &p->targets.slots[i]);
+    if (!noTargets) p->targets.enable = S(b[kTargetsEnable]);
     for (size_t i = 0; i < 3; ++i) {
         TakeSlot(b, kMessageSlots + i * kSlotWords, &p->message.slots[i]);
         TakeSlot(b, kMapSlots + i * kSlotWords, &p->navMap.slots[i]);
@@ -201,12 +235,14 @@ Block BlockOf(const Cockpit* c) {
     b[kZoomWords + 1] = U(c->zoom);
     b[kZoomWords + 2] = U(c->zoomTarget);
     b[kZoomWords + 3] = c->zoomFlags;
+    PutSlot(b, kGridSlot, c->gridSlot);
     b[kGridOn] = U(c->gridOn);
     b[kEntryCount] = 0;  // the entry list is rebuilt by play
     b[kBodiesOn] = U(c->cockpitBodyOn);
     b[kBodiesOn + 1] = U(c->radarBodyOn);
     b[kBodiesOn + 2] = U(c->displayBodyOn);
     b[kShading] = U(c->shading);
+    for (size_t i = 0; i < IC_HUD_PARTS; ++i) PutSlot(b, kHudPartSlots + i * kSlotWords, c->hudParts[i]);
     // A cockpit whose HUD was never drawn saves the record's zeros.
     if (const CockpitHud* hud = c->hud) {
         b[kLaserRange] = U(hud->inLaserRange);
@@ -278,11 +314,13 @@ void ApplyBlock(Cockpit* c, const Block& b) {
     c->zoom = S(b[kZoomWords + 1]);
     c->zoomTarget = S(b[kZoomWords + 2]);
     c->zoomFlags = b[kZoomWords + 3];
+    TakeSlot(b, kGridSlot, &c->gridSlot);
     c->gridOn = S(b[kGridOn]);
     c->cockpitBodyOn = S(b[kBodiesOn]);
     c->radarBodyOn = S(b[kBodiesOn + 1]);
     c->displayBodyOn = S(b[kBodiesOn + 2]);
     c->shading = S(b[kShading]);
+    for (size_t i = 0; i < IC_HUD_PARTS; ++i) TakeSlot(b, kHudPartSlots + i * kSlotWords, &c->hudParts[i]);
     const bool hudSaved =
         b[kLaserRange] || b[kRadarTargetRange] || b[kLastTracked] || b[kHighlightCount] || b[kNextHighlight];
     if (CockpitHud* hud = hudSaved ? INS_Hud(c) : nullptr) {

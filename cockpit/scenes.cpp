@@ -207,24 +207,18 @@ namespace {
 
 constexpr InstSlot OverlayEntry::*kEntrySlots[] = {&OverlayEntry::icon, &OverlayEntry::bracket, &OverlayEntry::shield};
 
-void TakeOut(InstSlot* slot) {
-    if (Inst3D* inst = IC_FindInst(slot->inst)) B3D_InstDeleteFromScene(inst);
-    slot->state = 0;
-}
-
 }  // namespace
 
 void IC_HideOverlayEntries(CockpitOverlayScene* overlay, int32_t from) {
     for (int32_t i = std::max(from, 0); i < overlay->entryCapacity; ++i)
-        for (InstSlot OverlayEntry::*slot : kEntrySlots) TakeOut(&(overlay->entries[i].*slot));
+        for (InstSlot OverlayEntry::*slot : kEntrySlots) IC_SlotTakeOut(&(overlay->entries[i].*slot));
 }
 
 OverlayEntry* IC_SetOverlayEntryCount(CockpitOverlayScene* overlay, int32_t count) {
     count = std::max(count, 0);
     if (count == 0) {
         for (int32_t i = 0; i < overlay->entryCapacity; ++i)
-            for (InstSlot OverlayEntry::*slot : kEntrySlots)
-                if (Inst3D* inst = IC_FindInst((overlay->entries[i].*slot).inst)) B3D_InstFree(inst);
+            for (InstSlot OverlayEntry::*slot : kEntrySlots) IC_SlotFree(&(overlay->entries[i].*slot));
         if (overlay->entries)
             Int_FreeMem(overlay->entries, sizeof(OverlayEntry) * static_cast<size_t>(overlay->entryCapacity), 0);
         overlay->entries = nullptr;
@@ -300,6 +294,16 @@ void IC_SlotRestore(InstSlot* dst, const InstSlot* saved) {
     dst->inst = inst ? inst->id : 0;
     if (inst) inst->flags |= kOwnedByCockpit;
     dst->extra = saved->extra;
+}
+
+void IC_SlotTakeOut(InstSlot* slot) {
+    if (Inst3D* inst = IC_FindInst(slot->inst)) B3D_InstDeleteFromScene(inst);
+    slot->state = 0;
+}
+
+void IC_SlotFree(InstSlot* slot) {
+    if (Inst3D* inst = IC_FindInst(slot->inst)) B3D_InstFree(inst);
+    *slot = InstSlot{};
 }
 
 Inst3D* IC_IconSlotGetInst(InstSlot* slots, int32_t index) {

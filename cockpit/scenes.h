@@ -46,6 +46,10 @@ void IC_SlotInit(InstSlot* slot, int32_t kind, uint32_t extra);
 // extra. The instance when the scene engine still holds it, else a new one
 // (state 0, kind -1); either way marked as the cockpit's (flag 128).
 void IC_SlotRestore(InstSlot* dst, const InstSlot* saved);
+// The slot's instance out of its scene, the slot's state 0.
+void IC_SlotTakeOut(InstSlot* slot);
+// The slot's instance freed, the slot zero.
+void IC_SlotFree(InstSlot* slot);
 // Slot 0..5 of an icon-menu entry's icon slots; null above 5.
 Inst3D* IC_IconSlotGetInst(InstSlot* slots, int32_t index);
 

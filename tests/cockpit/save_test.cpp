@@ -72,11 +72,22 @@ protected:
 
     // The system goes as before a load, but the scene records of its
     // cockpits stay, as the scene section would bring them back.
+    // The scene engine keeps the cockpits' scenes and the instances of the
+    // slots the section saves: the old cockpits let go of them.
     static void NewSystemKeepingScenes() {
         for (uint32_t id : INS_CockpitIds(g_CockpitSystem)) {
             Cockpit* c = INS_TableGet(g_CockpitSystem, id);
             c->scene = c->camera = 0;
             std::fill(std::begin(c->lights), std::end(c->lights), 0u);
+            std::vector<InstSlot*> slots = {&c->gridSlot};
+            for (InstSlot& slot : c->hudParts) slots.push_back(&slot);
+            if (CockpitPanels* p = c->panels) {
+                for (PanelRecord* panel : {&p->message, &p->navMap})
+                    for (InstSlot& slot : panel->slots) slots.push_back(&slot);
+                slots.push_back(&p->box.slot);
+                for (InstSlot& slot : p->targets.slots) slots.push_back(&slot);
+            }
+            for (InstSlot* slot : slots) slot->inst = 0;
         }
         INS_NewCockpitSystem();
     }
@@ -292,10 +303,7 @@ TEST_F(CockpitSave, TheMessageDisplayAndMapKeepTheirFrames) {
         EXPECT_EQ(WordAt(saved, at + off), word) << off;
     for (size_t off = 1232; off < 1348; off += 4) EXPECT_EQ(WordAt(saved, at + kRecord + off), 0u) << off;
 
-    // The scene section brings the frame instances back: the old cockpit
-    // lets go of them.
-    for (PanelRecord* panel : {&a->panels->message, &a->panels->navMap})
-        for (InstSlot& slot : panel->slots) slot.inst = 0;
+    // The scene section brings the frame instances back.
     NewSystemKeepingScenes();
     ASSERT_EQ(Load(saved), 1);
     const Cockpit* got = INS_TableGet(g_CockpitSystem, aId);
@@ -316,6 +324,77 @@ TEST_F(CockpitSave, TheMessageDisplayAndMapKeepTheirFrames) {
     NewSystemKeepingScenes();
     ASSERT_EQ(Load(damaged), 1);
     EXPECT_EQ(INS_TableGet(g_CockpitSystem, aId)->panels->message.state, INS_PANEL_CLOSED);
+}
+
+// The grid slot (288), the six HUD parts (376), the camera message box (480
+// and its word at 496), the forty target bodies (500) and their enable word
+// (1140) go by instance id and come back through the slot restore. A slot
+// whose instance is gone gets a new one; a target body whose instance is
+// gone keeps the one its record made.
+TEST_F(CockpitSave, TheHudSlotsAndTargetBodiesRoundTrip) {
+    Cockpit* a = AddCockpit();
+    IC_SlotInit(&a->gridSlot, 5, 7);
+    a->gridSlot.state = 1;
+    for (int32_t i = 0; i < IC_HUD_PARTS; ++i) {
+        IC_SlotInit(&a->hudParts[i], i, static_cast<uint32_t>(100 + i));
+        a->hudParts[i].state = static_cast<uint32_t>(i);
+    }
+    CockpitPanels* p = INS_Panels(a);
+    ASSERT_NE(p, nullptr);
+    INS_EnableTargetBodies(a, 0);
+    p->targets.slots[39].state = 1;
+    IC_SlotInit(&p->box.slot, 3, 9);
+    p->box.slot.state = 1;
+    p->box.shown = 1;
+    const uint32_t aId = a->id, grid = a->gridSlot.inst, part0 = a->hudParts[0].inst, part5 = a->hudParts[5].inst;
+    const uint32_t box = p->box.slot.inst, target0 = p->targets.slots[0].inst, target39 = p->targets.slots[39].inst;
+    const Bytes saved = Save();
+    const size_t at = kHeader + kBlock;
+    std::map<size_t, uint32_t> words = {
+        {288, 1},       {292, grid}, {296, 5},  {300, 7},           {480, 1},
+        {484, box},     {488, 3},    {492, 9},  {496, 1},           {500, 0},
+        {504, target0}, {508, 0},    {1140, 0}, {500 + 16 * 39, 1}, {504 + 16 * 39, target39}};
+    for (int32_t i = 0; i < IC_HUD_PARTS; ++i) {
+        const size_t off = 376 + 16 * static_cast<size_t>(i);
+        words[off] = static_cast<uint32_t>(i);
+        words[off + 4] = a->hudParts[i].inst;
+        words[off + 8] = static_cast<uint32_t>(i);
+        words[off + 12] = static_cast<uint32_t>(100 + i);
+    }
+    for (auto [off, word] : words) EXPECT_EQ(WordAt(saved, at + off), word) << off;
+
+    // The scene engine brings back all but the last HUD part and the first
+    // target body.
+    NewSystemKeepingScenes();
+    B3D_InstFree(IC_FindInst(part5));
+    B3D_InstFree(IC_FindInst(target0));
+    ASSERT_EQ(Load(saved), 1);
+    const Cockpit* got = INS_TableGet(g_CockpitSystem, aId);
+    ASSERT_TRUE(got && got->panels);
+    EXPECT_EQ(got->gridSlot.inst, grid);
+    EXPECT_EQ(got->gridSlot.state, 1u);
+    EXPECT_EQ(got->gridSlot.kind, 5);
+    EXPECT_EQ(got->gridSlot.extra, 7u);
+    EXPECT_NE(IC_FindInst(grid)->flags & 128u, 0u);
+    EXPECT_EQ(got->hudParts[0].inst, part0);
+    EXPECT_EQ(got->hudParts[4].state, 4u);
+    const InstSlot& remade = got->hudParts[5];
+    ASSERT_NE(IC_FindInst(remade.inst), nullptr);
+    EXPECT_NE(remade.inst, part5);
+    EXPECT_EQ(remade.state, 0u);
+    EXPECT_EQ(remade.kind, -1);
+    EXPECT_EQ(remade.extra, 105u);
+    const CockpitPanels* q = got->panels;
+    EXPECT_EQ(q->box.slot.inst, box);
+    EXPECT_EQ(q->box.slot.kind, 3);
+    EXPECT_EQ(q->box.shown, 1);
+    EXPECT_EQ(q->targets.enable, 0);
+    EXPECT_EQ(q->targets.slots[39].inst, target39);
+    EXPECT_EQ(q->targets.slots[39].state, 1u);
+    const Inst3D* made = IC_FindInst(q->targets.slots[0].inst);
+    ASSERT_NE(made, nullptr);
+    EXPECT_NE(made->id, target0);
+    EXPECT_EQ(made->flags & 24u, 24u);  // as the record made it
 }
 
 TEST_F(CockpitSave, DamagedSectionsFailAndBuildNothing) {

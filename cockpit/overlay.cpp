@@ -67,8 +67,8 @@ bool MakeProjection(const Camera3D* camera, Projection* p) {
     const double half = static_cast<uint16_t>(camera->focus / 2) * (2 * M_PI / 65536.0);
     const double t = std::tan(half);
     if (ax <= 0 || ay <= 0 || t <= 0) return false;
-    p->halfWidth = (double{camera->viewport[3]} - camera->viewport[2]) * s->screenWidth / 131072.0;
-    p->halfHeight = (double{camera->viewport[1]} - camera->viewport[0]) * s->screenHeight / 131072.0;
+    p->halfWidth = (static_cast<double>(camera->viewport[3]) - camera->viewport[2]) * s->screenWidth / 131072.0;
+    p->halfHeight = (static_cast<double>(camera->viewport[1]) - camera->viewport[0]) * s->screenHeight / 131072.0;
     p->perUnitX = p->halfWidth / (t * ax / 65536.0);
     p->perUnitY = p->halfHeight / (t * ay / 65536.0);
     return p->halfWidth > 0 && p->halfHeight > 0;

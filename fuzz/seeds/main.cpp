@@ -636,6 +636,18 @@ void MenuCalls() {
     Seed("menucalls", "tracking-stepped-and-freed", tracking);
 }
 
+// A step sequence of the overlay target (fuzz/overlaysteps.cpp): a cockpit
+// over a foe, a planet and a missile, its overlay filled and bracketed,
+// tracking stepped and hit-tested, the foe killed and the missile freed
+// between frames, the camera's field of view and viewport changed, a save
+// and load, the camera freed, the cockpit freed.
+void OverlaySteps() {
+    const Bytes steps = {0,  2, 4, 10, 0,    50,  2, 1, 0xF6, 0, 100, 2, 2, 0, 5, 30, 6, 0, 5, 0, 3, 1, 6, 0, 8, 10,
+                         7,  0, 1, 0,  107,  120, 7, 0, 1,    0, 0,   0, 4, 1, 1, 7,  0, 1, 0, 0, 0, 8, 5, 5, 0, 4,
+                         16, 5, 0, 5,  0x40, 6,   0, 9, 0,    6, 0,   8, 2, 9, 1, 8,  3, 4, 0, 3, 6, 0, 1, 0, 8, 1};
+    Seed("overlaysteps", "overlay-stepped-killed-and-saved", steps);
+}
+
 // Movies and soundtracks made by the media fixtures, behind the byte that
 // picks the name and the open flags (fuzz/movie.cpp).
 void MovieFiles() {
@@ -1757,6 +1769,7 @@ int main(int argc, char** argv) {
     PanelCalls();
     MapCalls();
     MenuCalls();
+    OverlaySteps();
     CockpitSaveSections();
     MovieFiles();
     SaveFiles(ctx);

@@ -1,0 +1,280 @@
+// Random sequences of the target overlay's frame step on live, freed and
+// made-up cockpits, with the sector's objects added, moved, killed and freed
+// between steps; the sector camera's field of view, viewport and aspect, and
+// the cockpit's view mode, monitor number, the sector's flags and the bracket
+// switch set as no call would; the camera or its scene freed by the scene
+// engine; tracking stepped through the entries and the overlay's hit tests;
+// whole frames, saves and loads (a new cockpit system) between. After every
+// step each overlay's entries fit its block, name no object twice, and
+// every shown entry names an object of the sector.
+//
+// Input: one byte per step (its value modulo 10 picks it), then its operands:
+//   0  add a cockpit                       5  set: cockpit, what, value
+//   1  free a cockpit: cockpit             6  the overlay step: cockpit
+//   2  add an object: kind, x, y, z        7  track prev/next and hit tests:
+//   3  move an object: object, x, y, z        cockpit, direction, mode, x, y
+//   4  kill (odd) or free an object:       8  a frame of the cockpits: ms / 13
+//      object, then the killed are freed   9  camera gone, or save and load
+// A cockpit or object byte below 0xF0 picks one of the IDs handed out so far
+// (live or freed), above it a made-up ID.
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "base/general.h"
+#include "base/memory.h"
+#include "base/standin_calls.h"
+#include "cockpit/cockpits.h"
+#include "cockpit/overlay.h"
+#include "cockpit/save.h"
+#include "cockpit/scenes.h"
+#include "cockpit/tracking.h"
+#include "cockpit/update.h"
+#include "fuzz/harness/harness.h"
+#include "fuzz/harness/story.h"
+#include "scene/allocs.h"
+#include "scene/state.h"
+#include "scene/trees.h"
+#include "space/objects.h"
+#include "space/queries.h"
+#include "space/records.h"
+#include "space/typesdb.h"
+
+namespace {
+
+constexpr int32_t kSaves = 4;
+constexpr uint32_t kMadeUp[8] = {0, 1, 0x7ffffffe, 0x7fffffff, 0xffffffff, 12345, 2, 3};
+
+void Check(bool ok, const char* what) { Fuzz_Check(ok, "overlaysteps", what); }
+
+struct World {
+    std::vector<uint32_t> cockpits;
+    std::vector<uint32_t> objects;
+    SectorObject* sector = nullptr;
+    uint32_t scene = 0, camera = 0;
+};
+
+uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) {
+    const uint8_t b = in.next();
+    return b < 0xF0 && !ids.empty() ? ids[b % ids.size()] : kMadeUp[b & 7];
+}
+
+Cockpit* PickCockpit(FuzzInput& in, const World& w) { return INS_TableGet(g_CockpitSystem, Pick(in, w.cockpits)); }
+
+SectorObject* PickObject(FuzzInput& in, const World& w) {
+    const uint32_t id = Pick(in, w.objects);
+    return id ? SA_FindObjectByID(id) : nullptr;
+}
+
+// A coordinate from -128,000 to 127,000, now and then far out.
+int32_t Coordinate(uint8_t b) { return (b & 0x80) && (b & 1) ? 0x7fff0000 : (static_cast<int8_t>(b) * 1000); }
+
+void NewCamera(World& w) {
+    Scene3D* scene = B3D_SceneAlloc();
+    Camera3D* camera = B3D_CameraAlloc();
+    if (!scene || !camera) __builtin_trap();
+    B3D_SceneLinkInst(scene, camera);
+    B3D_SceneEnable(scene);
+    camera->aspect[0] = camera->aspect[1] = QEL_FIX_ONE;
+    camera->viewport[1] = camera->viewport[3] = QEL_FIX_ONE;
+    Qel_MatIdentity(&camera->inst.matrix);
+    w.scene = scene->id;
+    w.camera = camera->inst.id;
+}
+
+void FreeCamera(World& w) {
+    if (Camera3D* camera = IC_FindCamera(w.camera)) B3D_CameraFree(camera);
+    if (Scene3D* scene = IC_FindScene(w.scene)) B3D_SceneFree(scene);
+    w.scene = w.camera = 0;
+}
+
+void Set(FuzzInput& in, World& w) {
+    Cockpit* c = PickCockpit(in, w);
+    const uint8_t what = in.next(), value = in.next();
+    Camera3D* camera = IC_FindCamera(w.camera);
+    auto* space = reinterpret_cast<SectorSpace*>(w.sector);
+    switch (what % 8) {
+        case 0:
+            if (c) c->viewMode = value & 7;
+            break;
+        case 1:
+            if (c) c->monitorNumber = value % 3 - 1;
+            break;
+        case 2: space->spaceFlags = (value & 1) ? INS_SPACE_NO_OVERLAY : 0; break;
+        case 3: g_CockpitSystem->overlayBrackets = value & 1; break;
+        case 4:
+            if (camera) camera->focus = static_cast<int32_t>(value) * 512 - 1024;
+            break;
+        case 5:
+            if (camera) camera->viewport[value & 3] = static_cast<int8_t>(value) * 1024;
+            break;
+        case 6:
+            if (camera) camera->aspect[value & 1] = static_cast<int8_t>(value) * 1024;
+            break;
+        default:
+            if (c) c->sectorCamera = (value & 1) ? w.camera : kMadeUp[value & 7];
+            break;
+    }
+}
+
+void CheckOverlays(const World& w) {
+    for (uint32_t id : INS_CockpitIds(g_CockpitSystem)) {
+        const CockpitOverlayScene* o = INS_TableGet(g_CockpitSystem, id)->overlay;
+        if (!o) continue;
+        Check(o->entryCount >= 0 && o->entryCount <= o->entryCapacity, "entries past the block");
+        std::set<uint32_t> seen;
+        for (int32_t i = 0; i < o->entryCount; ++i) {
+            const OverlayEntry& e = o->entries[i];
+            if (!e.object) continue;
+            Check(seen.insert(e.object).second, "an object listed twice");
+            if (!e.shown) continue;
+            const SectorObject* object = SA_FindObjectByID(e.object);
+            Check(!object || object->container == w.sector, "a shown entry outside the sector");
+        }
+    }
+}
+
+void Setup() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    Fuzz_NewSceneState();
+    static SpaceRoot root;
+    g_SpaceRoot = SA_Init(&root);
+    SA_AppendTypeRecords(SA_MT_SHIP, 1);
+    SA_AppendTypeRecords(SA_MT_SECTOR, 1);
+    SA_AppendTypeRecords(SA_MT_MISSILE, 1);
+    SA_AppendTypeRecords(SA_MT_PLANET, 1);
+    // Icons for ships, brackets and shield bars.
+    std::vector<B3DIconRow> rows = {{150, 0, 0, 0, 8, 6}, {185, 0, 0, 0, 4, 4}};
+    for (int32_t id : INS_OVERLAY_BRACKET_ICONS) rows.push_back({id, 0, 0, 0, 20, 20});
+    for (int32_t i = 0; i <= INS_OVERLAY_SHIELD_LEVELS; ++i)
+        rows.push_back({INS_OVERLAY_SHIELD_ICON + i, 0, 0, 0, 10, 2});
+    B3DIconList& list = g_B3DState->icons[0];
+    list.rowCount = static_cast<int32_t>(rows.size());
+    list.rows = static_cast<B3DIconRow*>(Int_AllocMem(rows.size() * sizeof(B3DIconRow), 0));
+    if (!list.rows) __builtin_trap();
+    std::copy(rows.begin(), rows.end(), list.rows);
+    g_B3DState->screenWidth = 640;
+    g_B3DState->screenHeight = 480;
+    // The scene engine's ID tables and pools grow once to what the most
+    // cockpits, entries and objects of an input need.
+    INS_NewCockpitSystem();
+    for (int32_t i = 0; i < 320; ++i) INS_AddCockpit(g_CockpitSystem);
+    INS_FreeCockpitSystem();
+    std::vector<Inst3D*> insts;
+    for (int32_t i = 0; i < 4000; ++i) insts.push_back(B3D_AllocInst());
+    for (Inst3D* inst : insts) B3D_InstFree(inst);
+    std::vector<SectorObject*> objects;
+    for (int32_t i = 0; i < 400; ++i) objects.push_back(O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0)));
+    for (SectorObject* o : objects) O_DeleteSectorObject(o);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Fuzz_Init();
+    Setup();
+    SE_Context* ctx = Fuzz_ScriptContext();
+    {
+        FuzzMemoryGuard guard(ctx);
+        if (!INS_NewCockpitSystem()) __builtin_trap();
+        World w;
+        w.sector = O_AllocObject(SA_TypeCode(SA_MT_SECTOR, 0));
+        NewCamera(w);
+        SectorObject* ship = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
+        if (!w.sector || !ship) __builtin_trap();
+        SA_ListAddTail(O_GetChildList(w.sector), ship);
+        ship->container = w.sector;
+        O_RelationWords(ship)->foeMask = 1u << 1;
+        w.objects.push_back(ship->id);
+        FuzzInput in{data, size};
+        int32_t saves = 0;
+        for (int32_t step = 0; step < 300 && in.more(); ++step) {
+            switch (in.next() % 10) {
+                case 0:
+                    if (const uint32_t id = INS_AddCockpit(g_CockpitSystem)) {
+                        w.cockpits.push_back(id);
+                        Cockpit* c = INS_TableGet(g_CockpitSystem, id);
+                        c->sectorSpace = w.sector;
+                        c->sectorCamera = w.camera;
+                        c->refObject = c->cockpitRefObject = SA_FindObjectByID(w.objects.front());
+                        c->viewMode = 1;
+                        c->monitorNumber = 0;
+                    }
+                    break;
+                case 1: INS_FreeCockpit(g_CockpitSystem, Pick(in, w.cockpits)); break;
+                case 2: {
+                    const uint8_t kind = in.next();
+                    const int16_t types[4] = {SA_MT_SHIP, SA_MT_PLANET, SA_MT_MISSILE, SA_MT_SHIP};
+                    SectorObject* o = O_AllocObject(SA_TypeCode(types[kind % 4], 0));
+                    const int32_t x = Coordinate(in.next()), y = Coordinate(in.next()), z = Coordinate(in.next());
+                    if (!o) break;
+                    w.objects.push_back(o->id);
+                    o->group = static_cast<int16_t>((kind >> 2) & 3);
+                    if (o->instance) {
+                        Qel_MatIdentity(&o->instance->matrix);
+                        o->instance->pos = QelVector{x, y, z, 0};
+                    }
+                    if (!(kind & 0x80)) {
+                        SA_ListAddTail(O_GetChildList(w.sector), o);
+                        o->container = w.sector;
+                    }
+                    break;
+                }
+                case 3: {
+                    SectorObject* o = PickObject(in, w);
+                    const int32_t x = Coordinate(in.next()), y = Coordinate(in.next()), z = Coordinate(in.next());
+                    if (o && o != w.sector && o->instance) o->instance->pos = QelVector{x, y, z, 0};
+                    break;
+                }
+                case 4: {
+                    const uint8_t how = in.next();
+                    SectorObject* o = PickObject(in, w);
+                    if (!o || o == w.sector || o->id == w.objects.front()) break;
+                    if (how & 1) o->flags |= SA_FLAG_KILLED;
+                    else O_DeleteSectorObject(o);
+                    O_DeleteKilledChildren(w.sector);
+                    break;
+                }
+                case 5: Set(in, w); break;
+                case 6:
+                    if (Cockpit* c = PickCockpit(in, w)) INS_UpdateTargetOverlay(c);
+                    break;
+                case 7: {
+                    Cockpit* c = PickCockpit(in, w);
+                    const int32_t direction = static_cast<int8_t>(in.next()), mode = in.next() % 4;
+                    const int32_t x = in.next() * 3, y = in.next() * 2;
+                    if (!c) break;
+                    INS_TrackPrevNextCall(c, direction, mode);
+                    int32_t out[5] = {};
+                    INS_ObjectAtOverlay(c, x, y);
+                    INS_MenuPosAtOverlay(c, x, y, out);
+                    break;
+                }
+                case 8:
+                    g_SystemState->gameFrameDelta = in.next() * 13;
+                    g_SystemState->gameClock = (g_SystemState->gameClock + g_SystemState->gameFrameDelta) % 32400000;
+                    INS_UpdateAllCockpits();
+                    break;
+                default:
+                    if (in.next() & 1) {
+                        FreeCamera(w);
+                        NewCamera(w);
+                    } else if (++saves <= kSaves) {
+                        const std::vector<uint8_t> saved = Fuzz_SaveSection(ID_Save);
+                        if (!INS_NewCockpitSystem()) __builtin_trap();
+                        Check(Fuzz_LoadSection(ID_Load, saved.data(), saved.size()) == 1,
+                              "a saved section did not load");
+                    }
+                    break;
+            }
+            CheckOverlays(w);
+        }
+        INS_FreeCockpitSystem();
+        FreeCamera(w);
+        SA_FreeAllObjects(g_SpaceRoot);
+    }
+    StandIn_ClearCalls();
+    return 0;
+}

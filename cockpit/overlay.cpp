@@ -128,8 +128,10 @@ void Place(Cockpit* c, OverlayEntry* e, SectorObject* o, const Camera3D* sector,
     e->iconScaleY = row ? row->h * QEL_FIX_ONE : 0;
     ShowIcon(&e->icon, scene, icon, x, y, QEL_FIX_ONE);
 
-    // The bracket spans the object's size on screen.
-    const int32_t r = std::max(1, static_cast<int32_t>(O_GetRadius(o) * p.perUnitX / v.z));
+    // The bracket spans the object's size on screen (a near giant's no more
+    // than the screen many times over).
+    const double span = std::clamp(O_GetRadius(o) * p.perUnitX / v.z, 1.0, 1e6);
+    const auto r = static_cast<int32_t>(span);
     e->corners[0][0] = x - r;
     e->corners[0][1] = y - r;
     e->corners[1][0] = x + r;

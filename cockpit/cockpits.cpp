@@ -265,6 +265,10 @@ void INS_GetViewMatrix(const Cockpit* cockpit, QelMatrix* out) {
 
 int32_t INS_VecDistance(const QelVector* a, const QelVector* b) { return ClampToInt(SA_VecDistance(a, b)); }
 
+QelVector INS_VecSub(const QelVector& a, const QelVector& b) {
+    return QelVector{ClampToInt(int64_t{a.x} - b.x), ClampToInt(int64_t{a.y} - b.y), ClampToInt(int64_t{a.z} - b.z), 0};
+}
+
 int32_t INS_MaxAbsComponent(const QelVector* v) {
     const int64_t m = std::max({std::llabs(v->x), std::llabs(v->y), std::llabs(v->z)});
     return ClampToInt(m);

@@ -258,6 +258,8 @@ void INS_GetViewMatrix(const Cockpit* cockpit, QelMatrix* out);
 
 // Fixed-point helpers of the views.
 int32_t INS_VecDistance(const QelVector* a, const QelVector* b);  // the straight distance, clamped into 32 bits
+// a - b, each component clamped into 32 bits (far-apart positions do not wrap).
+QelVector INS_VecSub(const QelVector& a, const QelVector& b);
 int32_t INS_MaxAbsComponent(const QelVector* v);
 int32_t INS_MaxAbsDifference(const QelVector* a, const QelVector* b);
 int32_t INS_MulDiv(int32_t a, int32_t b, int32_t c);  // a x b / c in 64 bits; 0 for c == 0

@@ -77,7 +77,7 @@ QelVector Relative(const Cockpit* cockpit, const SectorObject* ship, const Secto
     if (!o->instance) return QelVector{};
     if (cockpit->viewMode != 4) return o->instance->viewPos;
     const QelVector at = ship->instance ? ship->instance->pos : QelVector{};
-    const QelVector d{o->instance->pos.x - at.x, o->instance->pos.y - at.y, o->instance->pos.z - at.z, 0};
+    const QelVector d = INS_VecSub(o->instance->pos, at);
     QelVector out = d;
     if (ship->instance) Qel_MatTransMulVec(&ship->instance->matrix, &d, &out);
     return out;

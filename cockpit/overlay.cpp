@@ -108,7 +108,7 @@ void Place(Cockpit* c, OverlayEntry* e, SectorObject* o, const Camera3D* sector,
     const QelVector& pos = o->instance->pos;
     e->object = o->id;
     e->distance = INS_VecDistance(&at, &pos);
-    const QelVector d{pos.x - at.x, pos.y - at.y, pos.z - at.z, 0};
+    const QelVector d = INS_VecSub(pos, at);
     QelVector v;
     Qel_MatTransMulVec(&sector->inst.matrix, &d, &v);
     int32_t x = 0, y = 0;

@@ -364,7 +364,7 @@ void CameraSpacePositions(Cockpit* c, const Camera3D* camera) {
     for (SectorObject* o = SA_ListFirst(list); o; o = SA_ListNext(o)) {
         Inst3D* inst = o->instance;
         if (!inst) continue;
-        const QelVector d{inst->pos.x - at.x, inst->pos.y - at.y, inst->pos.z - at.z, 0};
+        const QelVector d = INS_VecSub(inst->pos, at);
         Qel_MatTransMulVec(&camera->inst.matrix, &d, &inst->viewPos);
     }
 }

@@ -257,6 +257,12 @@ TEST(CockpitViews, DistancesAndLargestComponents) {
     EXPECT_EQ(INS_MaxAbsComponent(&near), INT_MAX);
     EXPECT_EQ(INS_MaxAbsDifference(&o, &p), 4 * 65536);
     EXPECT_EQ(INS_MaxAbsDifference(&near, &far), INT_MAX);
+    // Far-apart positions' differences clamp instead of wrapping.
+    const QelVector d = INS_VecSub(near, far), e = INS_VecSub(p, o);
+    EXPECT_EQ(d.x, INT_MIN);
+    EXPECT_EQ(INS_VecSub(far, near).z, INT_MAX);
+    EXPECT_EQ(e.x, 3 * 65536);
+    EXPECT_EQ(e.y, -4 * 65536);
 }
 
 TEST_F(CockpitTest, FreeingCockpitsDropsTheActiveControlCockpit) {

@@ -1,6 +1,7 @@
 #include "cockpit/overlay.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -124,8 +125,11 @@ void Place(Cockpit* c, OverlayEntry* e, SectorObject* o, const Camera3D* sector,
     e->iconX = x;
     e->iconY = y;
     e->iconSize = 1;
-    e->iconScaleX = row ? row->w * QEL_FIX_ONE / 2 : 0;
-    e->iconScaleY = row ? row->h * QEL_FIX_ONE : 0;
+    // Half the width and the height, as the hit test measures them; a
+    // table's outsized icon is held at what a word carries.
+    const auto scale = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 0, INT32_MAX)); };
+    e->iconScaleX = row ? scale(int64_t{row->w} * QEL_FIX_ONE / 2) : 0;
+    e->iconScaleY = row ? scale(int64_t{row->h} * QEL_FIX_ONE) : 0;
     ShowIcon(&e->icon, scene, icon, x, y, QEL_FIX_ONE);
 
     // The bracket spans the object's size on screen (a near giant's no more

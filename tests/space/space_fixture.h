@@ -40,6 +40,18 @@ inline void WriteSourceCut(const TempGameFolder& folder, int id, const std::stri
     folder.Write(name, text);
 }
 
+// The types writer's source of the core files with nothing in them and every
+// table empty, at a version.
+inline std::string EmptyTypes(int32_t version = 47) {
+    std::string s =
+        "[Globals]\n[Videos]\n[VideoLists]\n[Dummies]\nSDTYPE_DOCK\n[Bodies]\nSBTYPE_LOGO\n"
+        "[Components]\nSCTYPE_LASER\n[Matches]\nSMTYPE_MINE NULL\n[WareLists]\n";
+    for (int32_t m = 0; m < SA_MAIN_TYPE_COUNT; ++m)
+        if (const char* name = SA_TypesFileName(m))
+            s += "[" + std::string(name) + " " + std::to_string(version) + "]\n";
+    return s;
+}
+
 // A module that records the answers it is told (handle, code), with a story
 // loaded as far as answering asks.
 class AnswerModule : public ReplyModule {

@@ -23,17 +23,6 @@
 
 namespace {
 
-// The core files with nothing in them, and every table empty.
-std::string EmptyTypes(int32_t version = 47) {
-    std::string s =
-        "[Globals]\n[Videos]\n[VideoLists]\n[Dummies]\nSDTYPE_DOCK\n[Bodies]\nSBTYPE_LOGO\n"
-        "[Components]\nSCTYPE_LASER\n[Matches]\nSMTYPE_MINE NULL\n[WareLists]\n";
-    for (int32_t m = 0; m < SA_MAIN_TYPE_COUNT; ++m)
-        if (const char* name = SA_TypesFileName(m))
-            s += "[" + std::string(name) + " " + std::to_string(version) + "]\n";
-    return s;
-}
-
 // A ship record of a version: every field its number (fixed fields n.25),
 // the missile word x = 5; even versions with one cockpit and one turret.
 std::string Ship(int32_t version, const std::string& name, int32_t x = 5) {

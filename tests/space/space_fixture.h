@@ -52,6 +52,13 @@ inline std::string EmptyTypes(int32_t version = 47) {
     return s;
 }
 
+// The types writer's source of one ship type (version 47) whose every numeric
+// field holds its own number.
+inline constexpr const char* kOneShipTypeSource =
+    "[TShips 47]\n"
+    "500 NULL 2.25 3.25 4.25 5 1006 17 18 19 20 21 22 23 24 25 NULL NULL 28 29 30 31.25 32 33 5 36 37 38 39 40 41"
+    " 0 0 0 0 0 0 0 0 0 0 0 0 42 43 44 45 46 47 48 50 51 49 7 8 9 10 11 12 13 14 15 story\n";
+
 // A module that records the answers it is told (handle, code), with a story
 // loaded as far as answering asks.
 class AnswerModule : public ReplyModule {

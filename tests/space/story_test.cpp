@@ -33,12 +33,6 @@ constexpr int32_t kCut = 801;
 constexpr int32_t kSound = 42;
 constexpr int32_t kEnd = 7;
 
-// A ship record of types version 47, every numeric field its own number.
-constexpr const char* kShipSource =
-    "[TShips 47]\n"
-    "500 NULL 2.25 3.25 4.25 5 1006 17 18 19 20 21 22 23 24 25 NULL NULL 28 29 30 31.25 32 33 5 36 37 38 39 40 41"
-    " 0 0 0 0 0 0 0 0 0 0 0 0 42 43 44 45 46 47 48 50 51 49 7 8 9 10 11 12 13 14 15 story\n";
-
 // Globals the test gives: 0 the pose array, 1 the debris point array, 2 the
 // sector. "Main" fills the others and answers kEnd when it has logged its line.
 const char* const kStory = R"(
@@ -151,7 +145,7 @@ const char* const kStory = R"(
     getg 3
     c1
     sys "SA_GetInst3D"
-    c0
+    pushw -1
     pushw 801
     getg 8
     pushw 6
@@ -204,7 +198,8 @@ protected:
         system_->app = TestAppDescriptor();
         folder_ = std::make_unique<TempGameFolder>();
         std::string error;
-        ASSERT_TRUE(Tool_WriteTypesFiles(EmptyTypes() + kShipSource, folder_->Path() + "/types", -1, &error)) << error;
+        ASSERT_TRUE(Tool_WriteTypesFiles(EmptyTypes() + kOneShipTypeSource, folder_->Path() + "/types", -1, &error))
+            << error;
         SA_FreeObjectDB();
         ASSERT_EQ(SA_LoadObjectDB(&root_), 1);
         // The sector and the debris field have no fields the story reads.

@@ -3,6 +3,7 @@
 #include "base/general.h"
 #include "base/memory.h"
 #include "base/standin_calls.h"
+#include "base/table.h"
 #include "base/texcache.h"
 #include "scene/caches.h"
 #include "scene/dummies.h"
@@ -39,6 +40,10 @@ B3DState* B3D_Init() {
     }
     if (!g_B3DState->bodyIds.slots) B3D_InitBodyIdTable();
     if (!g_B3DState->cutIds.slots) B3D_InitCutIdTable();
+    // The exit's release frees the cut and take tables with the bodies: a
+    // second start makes them again, or it could load no cut and start no take.
+    if (!g_B3DState->cutTable) g_B3DState->cutTable = Qel_TableCreate();
+    if (!g_B3DState->takeTable) g_B3DState->takeTable = Qel_TableCreate();
     B3DB_LoadBodyData();
     B3DB_LoadCutData();
     B3DB_LoadLightTypeList();

@@ -11,6 +11,8 @@
 #include "render/bodies.h"
 #include "scene/allocs.h"
 #include "scene/bodyrecord.h"
+#include "scene/caches.h"
+#include "scene/takes.h"
 #include "scene/trees.h"
 #include "support/logcapture.h"
 #include "base/memory.h"
@@ -80,6 +82,20 @@ TEST_F(SceneStartup, TheStateIsMadeRegisteredAndReservesTheScratchAreas) {
     EXPECT_EQ(s->poolBPeak, kBodyScratch);
     for (void* area : s->scratch) EXPECT_EQ(area, nullptr);
     EXPECT_EQ(StandIn_Calls(), std::vector<std::string>{"B3D_Init"});
+}
+
+// A second start in one process, after the exit's release of the body
+// tables, can load cuts and start takes again.
+TEST_F(SceneStartup, ASecondStartAfterTheReleaseHasItsCutAndTakeTables) {
+    ReplyModule script(1);
+    ASSERT_NE(Start(), nullptr);
+    B3D_FreeBodyTables();
+    ASSERT_EQ(B3D_Init(), g_B3DState);
+    EXPECT_NE(g_B3DState->cutTable, nullptr);
+    J3D_Take* take = J3D_TakeAlloc();
+    ASSERT_NE(take, nullptr);
+    EXPECT_EQ(J3D_TakeFind(take->id), take);
+    J3D_TakeFree(take);
 }
 
 TEST_F(SceneStartup, AScratchAreaThatCannotBeReservedIsLoggedAndLeftOut) {

@@ -31,6 +31,7 @@
 #include "cockpit/tracking.h"
 #include "cockpit/update.h"
 #include "fuzz/harness/harness.h"
+#include "fuzz/harness/spaceworld.h"
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"
 #include "scene/state.h"
@@ -159,15 +160,7 @@ void Setup() {
     g_B3DState->screenHeight = 480;
     // The scene engine's ID tables and pools grow once to what the most
     // cockpits, entries and objects of an input need.
-    INS_NewCockpitSystem();
-    for (int32_t i = 0; i < 320; ++i) INS_AddCockpit(g_CockpitSystem);
-    INS_FreeCockpitSystem();
-    std::vector<Inst3D*> insts;
-    for (int32_t i = 0; i < 4000; ++i) insts.push_back(B3D_AllocInst());
-    for (Inst3D* inst : insts) B3D_InstFree(inst);
-    std::vector<SectorObject*> objects;
-    for (int32_t i = 0; i < 400; ++i) objects.push_back(O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0)));
-    for (SectorObject* o : objects) O_DeleteSectorObject(o);
+    Fuzz_GrowCockpitPools();
 }
 
 }  // namespace

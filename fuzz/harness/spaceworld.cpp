@@ -3,17 +3,19 @@
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "base/table.h"
+#include "cockpit/cockpits.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
+#include "scene/allocs.h"
 #include "scene/freeing.h"
+#include "scene/records.h"
 #include "scene/state.h"
+#include "scene/trees.h"
 #include "script/context.h"
 #include "script/interpreter.h"
 #include "script/loader.h"
 #include "script/tasks.h"
 #include "script/values.h"
-#include "scene/allocs.h"
-#include "scene/records.h"
 #include "space/create.h"
 #include "space/objects.h"
 #include "space/typesdb.h"
@@ -127,4 +129,16 @@ std::vector<uint32_t> Fuzz_HeldTasks(const SpaceRoot& root, SE_Context* ctx) {
         if (o->callerModule == ownModule) held.push_back(o->callerHandle);
     }
     return held;
+}
+
+void Fuzz_GrowCockpitPools() {
+    INS_NewCockpitSystem();
+    for (int32_t i = 0; i < 320; ++i) INS_AddCockpit(g_CockpitSystem);
+    INS_FreeCockpitSystem();
+    std::vector<Inst3D*> insts;
+    for (int32_t i = 0; i < 4000; ++i) insts.push_back(B3D_AllocInst());
+    for (Inst3D* inst : insts) B3D_InstFree(inst);
+    std::vector<SectorObject*> objects;
+    for (int32_t i = 0; i < 400; ++i) objects.push_back(O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0)));
+    for (SectorObject* o : objects) O_DeleteSectorObject(o);
 }

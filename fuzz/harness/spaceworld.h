@@ -51,3 +51,8 @@ void Fuzz_EndCallInput(FuzzCallWorld* world, SE_Context* ctx);
 void Fuzz_CheckAnswered(SE_Context* ctx, const std::vector<uint32_t>& tasks);
 // The tasks the objects of the table hold as their waiting caller.
 std::vector<uint32_t> Fuzz_HeldTasks(const SpaceRoot& root, SE_Context* ctx);
+
+// Grows the scene engine's ID tables and pools, and the object table, once
+// to what the most cockpits (320), instances (4000) and ships (400) of an
+// input need, so an input's memory guard sees none of their growth.
+void Fuzz_GrowCockpitPools();

@@ -152,8 +152,10 @@ TEST_F(EffectsTest, TheDemoShipsBothDefaultEffects) {
     EXPECT_EQ(log.Text(), "");
     EXPECT_GT(Parts(EO_DEFAULT_DESTRUCTION), 0);
     EXPECT_GT(Parts(EO_DEFAULT_SECOND), 0);
-    EXPECT_GT(Parts(20), 0);
-    EXPECT_EQ(g_EffectTable.entries[50].flags & EDF_PROPAGATE, EDF_PROPAGATE);
+    // Every effect the demo's types name: impacts, muzzle flashes, engines,
+    // explosions.
+    for (int32_t e : {20, 21, 30, 31, 40, 41, 42, 50, 51, 52, 53, 54, 55}) EXPECT_GT(Parts(e), 0) << e;
+    for (int32_t e : {50, 51, 52, 53}) EXPECT_EQ(g_EffectTable.entries[e].flags & EDF_PROPAGATE, EDF_PROPAGATE) << e;
 }
 
 TEST_F(EffectsTest, InstanceFlagsGiveOnlyTheNamedBits) {

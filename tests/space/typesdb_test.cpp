@@ -11,10 +11,14 @@
 #include "base/strings.h"
 #include "base/table.h"
 #include "scene/cutfiles.h"
+#include "scene/dummies.h"
+#include "scene/typesfiles.h"
 #include "scene/names.h"
 #include "scene/smallops.h"
 #include "space/components.h"
 #include "space/queries.h"
+#include "space/utility.h"
+#include "space/weapons.h"
 #include "space/space_fixture.h"
 #include "support/gamefolder.h"
 #include "support/logcapture.h"
@@ -478,20 +482,103 @@ TEST_F(SpaceTypes, AnimatedDockPortsTakeTheirWindowsFromTheirCut) {
     B3D_FreeStringTable(g_B3DState->nameTables[B3D_USED_CUT_FILES]);
 }
 
-TEST_F(SpaceTypes, TheDemoTypesLoadWhole) {
+// The demo folder's types, as the build wrote them, in the test's game folder
+// with the demo's bodies and cuts where the build made them.
+void CopyDemoTypes(const std::string& game) {
     const char* bin = std::getenv("TREVAN_BINARY_DIR");
     ASSERT_NE(bin, nullptr);
-    std::filesystem::copy(std::filesystem::path(bin) / "demo" / "types", game_.Path() + "/types",
-                          std::filesystem::copy_options::recursive);
+    const std::filesystem::path demo = std::filesystem::path(bin) / "demo";
+    for (const char* folder : {"types", "v", "cut"})
+        if (std::filesystem::exists(demo / folder))
+            std::filesystem::copy(demo / folder, std::filesystem::path(game) / folder,
+                                  std::filesystem::copy_options::recursive);
+}
+
+TEST_F(SpaceTypes, TheDemoTypesLoadWhole) {
+    CopyDemoTypes(game_.Path());
     LogCapture log;
     EXPECT_EQ(SA_LoadObjectDB(&root_), 1);
-    EXPECT_FALSE(log.Contains("Error loading")) << log.Text();
-    EXPECT_FALSE(log.Contains("Can't read file")) << log.Text();
-    EXPECT_FALSE(log.Contains("Invalid")) << log.Text();
-    EXPECT_EQ(SA_GetTypeCodeByName("hauler"), SA_TypeCode(7, 1));
-    EXPECT_EQ(SA_GetTypeLimit(7, 0), 80000);
-    EXPECT_NE(SA_FindTypeEntry(0, 500), nullptr);
+    EXPECT_EQ(B3DB_LoadLightTypeList(), 1);
+    EXPECT_EQ(B3DB_LoadParticleDescription(), 1);
+    EXPECT_EQ(B3DB_LoadLensflares(), 1);
+    for (const char* bad : {"Error loading", "Can't read file", "Invalid", "ERROR", "WARNING", "range"})
+        EXPECT_FALSE(log.Contains(bad)) << log.Text();
+    EXPECT_EQ(g_B3DState->lightTypes[4].red, 255);
+    // The names the story uses, on the bodies the art makes.
+    struct Named {
+        const char* name;
+        int32_t mainType, subType, body;
+    };
+    const Named named[] = {
+        {"scout", SA_MT_SHIP, 0, 600},
+        {"hauler", SA_MT_SHIP, 1, 601},
+        {"raider", SA_MT_SHIP, 2, 602},
+        {"trading_post", SA_MT_DOCK, 0, 610},
+        {"jump_gate", SA_MT_GATE, 0, 620},
+        {"asteroid_1", SA_MT_ASTEROID, 0, 630},
+        {"asteroid_4", SA_MT_ASTEROID, 3, 633},
+        {"yellow_sun", SA_MT_SUN, 0, 640},
+        {"rock_planet", SA_MT_PLANET, 0, 641},
+        {"pulse_bolt", SA_MT_BULLET, 0, 650},
+        {"raider_bolt", SA_MT_BULLET, 1, 650},
+        {"dart", SA_MT_MISSILE, 0, 651},
+        {"energy_cells", SA_MT_WARE_FIRST, 0, 660},
+    };
+    for (const Named& n : named) {
+        EXPECT_EQ(SA_GetTypeCodeByName(n.name), SA_TypeCode(n.mainType, n.subType)) << n.name;
+        EXPECT_EQ(Rec(n.mainType, n.subType).field[SA_TF_BODY], n.body) << n.name;
+    }
+    EXPECT_EQ(Rec(SA_MT_DOCK, 0).field[SA_TF_STATION_CUT], 610);
+    EXPECT_EQ(SA_GetTypeLimit(SA_MT_SHIP, 2), 1600);
+    EXPECT_EQ(Rec(SA_MT_LASER, 1).field[SA_TF_LASER_BULLET_TYPE], 1);
+    EXPECT_EQ(Rec(SA_MT_SHIP, 0).field[SA_TF_SHIP_TURRET_COUNT], 1);
+    EXPECT_NE(SA_FindTypeEntry(0, 600), nullptr);
     EXPECT_EQ(SA_GetWareListCount(1, SA_TypeCode(13, 0)), 1);
+}
+
+// Ships of both sides and the station are made from the demo's types in a
+// sector, and the fighters' lasers fire their own bolts at each other.
+TEST_F(SpaceTypes, TheDemoFightersFireTheirOwnBolts) {
+    CopyDemoTypes(game_.Path());
+    ASSERT_EQ(SA_LoadObjectDB(&root_), 1);
+    SectorObject* sector = O_AllocObject(SA_TypeCode(SA_MT_SECTOR, 1));
+    ASSERT_NE(sector, nullptr);
+    auto make = [sector](const char* name, int32_t z) {
+        SectorObject* o = O_AllocObject(SA_GetTypeCodeByName(name));
+        EXPECT_NE(o, nullptr) << name;
+        if (!o) return o;
+        O_SetContainer(o, sector);
+        EXPECT_EQ(o->container, sector) << name;
+        o->instance->pos = QelVector{0, 0, z, 0};
+        Qel_MatIdentity(&o->instance->matrix);
+        return o;
+    };
+    SectorObject* station = make("trading_post", 40000000);
+    SectorObject* scout = make("scout", 0);
+    SectorObject* raider = make("raider", 1000000);
+    ASSERT_TRUE(station && scout && raider);
+    EXPECT_EQ(scout->hull, 2000);
+    EXPECT_EQ(raider->hull, 1600);
+    struct Shot {
+        SectorObject* shooter;
+        const char* laser;
+        int32_t bullet;
+    };
+    for (const Shot& s : {Shot{scout, "pulse_laser", 0}, Shot{raider, "raider_laser", 1}}) {
+        SectorObject* laser = O_AllocObject(SA_GetTypeCodeByName(s.laser));
+        ASSERT_NE(laser, nullptr) << s.laser;
+        ASSERT_EQ(O_MoveIntoContainer(s.shooter, laser), 1) << s.laser;
+        static_cast<LaserData*>(laser->typeData)->slot = 0;
+        const TypeRecord* ship = O_GetTypeRecord(s.shooter);
+        O_ShipData(s.shooter)->laserEnergy = ship->field[SA_TF_SHIP_LASER_POWER_MAX] * 1000;
+        SectorObject* target = s.shooter == scout ? raider : scout;
+        EXPECT_EQ(O_FireLasers(s.shooter, target, 0, 0, 0xFFFFFFFFu), SA_FIRE_DONE) << s.laser;
+        int32_t bolts = 0;
+        for (SectorObject* c = SA_FirstChild(sector); c; c = SA_ListNext(c))
+            if (c->mainType == SA_MT_BULLET && c->subType == s.bullet) ++bolts;
+        EXPECT_EQ(bolts, 1) << s.laser;
+    }
+    SA_FreeAllObjects(&root_);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "space/kill.h"
 #include "space/order_fixture.h"
 #include "space/orders.h"
+#include "space/queries.h"
 #include "space/syscall.h"
 #include "space/utility.h"
 #include "space/weapons.h"
@@ -39,6 +41,8 @@ namespace {
 constexpr uint32_t kStory = 50;
 constexpr int32_t kBody = 12;
 constexpr int32_t kShipHull = 100000;
+// A demo fighter's half-size: some 16 metres long, at a thousand units a metre.
+constexpr int32_t kFighterSize = 8000;
 // Globals of the story.
 enum : int {
     kFree = 0,
@@ -201,6 +205,19 @@ protected:
         return s;
     }
     static int32_t Energy(const SectorObject* shield) { return static_cast<ShieldData*>(shield->typeData)->energy; }
+    // One frame of 50 ms with the scene's world positions kept and each new
+    // bullet given a small collision model, as a drawn frame would.
+    void FightFrame() {
+        for (SectorObject* c = SA_ListFirst(O_GetChildList(sector_)); c; c = SA_ListNext(c)) {
+            c->instance->worldPos = c->instance->pos;
+            if (c->mainType == SA_MT_BULLET && !(c->instance->flags & INST_COLLISION_MODEL)) {
+                c->instance->bodyId = kBody;
+                c->instance->totalRadius = c->size = 200;
+                B3D_CollBuildModelOcta(c->instance, 200, 200, 200);
+            }
+        }
+        Frame(50);
+    }
 
     std::unique_ptr<BodyFolder> bodies_;
 };
@@ -613,19 +630,6 @@ protected:
             n += c->mainType == SA_MT_BULLET && !(c->flags & SA_FLAG_KILLED);
         return n;
     }
-    // One frame of 50 ms with the scene's world positions kept and each new
-    // bullet given a small collision model, as a drawn frame would.
-    void FightFrame() {
-        for (SectorObject* c = SA_ListFirst(O_GetChildList(sector_)); c; c = SA_ListNext(c)) {
-            c->instance->worldPos = c->instance->pos;
-            if (c->mainType == SA_MT_BULLET && !(c->instance->flags & INST_COLLISION_MODEL)) {
-                c->instance->bodyId = kBody;
-                c->instance->totalRadius = c->size = 200;
-                B3D_CollBuildModelOcta(c->instance, 200, 200, 200);
-            }
-        }
-        Frame(50);
-    }
     // Whether the kill of the target played its destruction effect with the killer.
     static bool DestroyedBy(uint32_t target, const SectorObject* killer) {
         const std::vector<std::string>& calls = StandIn_ObjectCalls();
@@ -928,3 +932,59 @@ TEST_F(Weapons, AnAttackerFiresOnlyWithinReachAndAim) {
 }
 
 }  // namespace
+
+// The demo's own types: two scouts and two raiders, each with its side's
+// laser and a full shield, attack each other in pairs through the frames;
+// within the demo's minute every pair has ended with one ship shot down.
+TEST_F(Combat, TheDemoFightersShootEachOtherDownWithinAMinute) {
+    const char* bin = std::getenv("TREVAN_BINARY_DIR");
+    ASSERT_NE(bin, nullptr);
+    std::filesystem::copy(std::filesystem::path(bin) / "demo" / "types", "types",
+                          std::filesystem::copy_options::recursive);
+    system_->app = TestAppDescriptor();
+    SA_FreeObjectDB();
+    ASSERT_EQ(SA_LoadObjectDB(&root_), 1);
+    const int32_t scout = SA_CodeSubType(SA_GetTypeCodeByName("scout"));
+    const int32_t raider = SA_CodeSubType(SA_GetTypeCodeByName("raider"));
+    const int32_t shieldType = SA_CodeSubType(SA_GetTypeCodeByName("shield_5"));
+    auto fighter = [&](int32_t sub, const char* laserName, int32_t x, int32_t z) {
+        SectorObject* s = Body(SA_MT_SHIP, static_cast<int16_t>(sub), x, kFighterSize);
+        s->instance->pos = s->instance->worldPos = QelVector{x, 0, z, 0};
+        s->eventObject = kStory;
+        s->mass = 1000;
+        s->flags |= SA_FLAG_AUTOPILOT;  // as "SA_SetAutopilot" gives AI ships
+        SectorObject* laser = New(SA_MT_LASER, static_cast<int16_t>(SA_CodeSubType(SA_GetTypeCodeByName(laserName))));
+        Into(s, laser);
+        static_cast<LaserData*>(laser->typeData)->slot = 0;
+        SectorObject* shield = New(SA_MT_SHIELD, static_cast<int16_t>(shieldType));
+        Into(s, shield);
+        static_cast<ShieldData*>(shield->typeData)->energy =
+            SA_GetTypeRecord(SA_MT_SHIELD, shieldType)->field[SA_TF_SHIELD_ENERGY];
+        O_ShipData(s)->laserEnergy = O_GetTypeRecord(s)->field[SA_TF_SHIP_LASER_POWER_MAX] * 1000;
+        return s;
+    };
+    struct Pair {
+        uint32_t a, b;
+    };
+    std::vector<Pair> pairs;
+    for (int32_t n = 0; n < 2; ++n) {
+        SectorObject* a = fighter(scout, "pulse_laser", n * 300000, 0);
+        SectorObject* b = fighter(raider, "raider_laser", n * 300000, 400000);
+        EXPECT_EQ(a->hull, 800);
+        EXPECT_EQ(b->hull, 700);
+        pairs.push_back(Pair{a->id, b->id});
+        ASSERT_EQ(runner_->Start(kStory, "Fight", {Id(a), Id(b)}), 1);
+        ASSERT_EQ(runner_->Start(kStory, "Fight", {Id(b), Id(a)}), 1);
+    }
+    auto ended = [&] {
+        for (const Pair& p : pairs)
+            if (SA_LookupObject(p.a) && SA_LookupObject(p.b)) return false;
+        return true;
+    };
+    int32_t frames = 0;
+    for (; frames < 1200 && !ended(); ++frames) {
+        FightFrame();
+        SE_RunAllTasks();
+    }
+    EXPECT_TRUE(ended()) << frames;
+}

@@ -529,7 +529,7 @@ TEST_F(SpaceTypes, TheDemoTypesLoadWhole) {
         EXPECT_EQ(Rec(n.mainType, n.subType).field[SA_TF_BODY], n.body) << n.name;
     }
     EXPECT_EQ(Rec(SA_MT_DOCK, 0).field[SA_TF_STATION_CUT], 610);
-    EXPECT_EQ(SA_GetTypeLimit(SA_MT_SHIP, 2), 1600);
+    EXPECT_EQ(SA_GetTypeLimit(SA_MT_SHIP, 2), 700);
     EXPECT_EQ(Rec(SA_MT_LASER, 1).field[SA_TF_LASER_BULLET_TYPE], 1);
     EXPECT_EQ(Rec(SA_MT_SHIP, 0).field[SA_TF_SHIP_TURRET_COUNT], 1);
     EXPECT_NE(SA_FindTypeEntry(0, 600), nullptr);
@@ -557,8 +557,8 @@ TEST_F(SpaceTypes, TheDemoFightersFireTheirOwnBolts) {
     SectorObject* scout = make("scout", 0);
     SectorObject* raider = make("raider", 1000000);
     ASSERT_TRUE(station && scout && raider);
-    EXPECT_EQ(scout->hull, 2000);
-    EXPECT_EQ(raider->hull, 1600);
+    EXPECT_EQ(scout->hull, 800);
+    EXPECT_EQ(raider->hull, 700);
     struct Shot {
         SectorObject* shooter;
         const char* laser;

@@ -529,6 +529,9 @@ TEST_F(SpaceTypes, TheDemoTypesLoadWhole) {
         EXPECT_EQ(Rec(n.mainType, n.subType).field[SA_TF_BODY], n.body) << n.name;
     }
     EXPECT_EQ(Rec(SA_MT_DOCK, 0).field[SA_TF_STATION_CUT], 610);
+    // With the art's cut in the folder, its dock-port dummies give the ports.
+    if (game_.Exists("cut/00610.bod") || game_.Exists("cut/00610.bob"))
+        EXPECT_GT(SA_GetTypeNumDockPorts(SA_MT_DOCK, 0), 0);
     EXPECT_EQ(SA_GetTypeLimit(SA_MT_SHIP, 2), 700);
     EXPECT_EQ(Rec(SA_MT_LASER, 1).field[SA_TF_LASER_BULLET_TYPE], 1);
     EXPECT_EQ(Rec(SA_MT_SHIP, 0).field[SA_TF_SHIP_TURRET_COUNT], 1);

@@ -60,18 +60,12 @@ struct Projection {
 
 bool MakeProjection(const Camera3D* camera, Projection* p) {
     const B3DState* s = g_B3DState;
-    int32_t ax = camera->aspect[0], ay = camera->aspect[1];
-    if (ax <= 0 || ay <= 0) {
-        ax = s->screenAspect[0];
-        ay = s->screenAspect[1];
-    }
-    const double half = static_cast<uint16_t>(camera->focus / 2) * (2 * M_PI / 65536.0);
-    const double t = std::tan(half);
-    if (ax <= 0 || ay <= 0 || t <= 0) return false;
+    double lensX = 0, lensY = 0;
+    if (!INS_CameraLens(camera, &lensX, &lensY)) return false;
     p->halfWidth = (static_cast<double>(camera->viewport[3]) - camera->viewport[2]) * s->screenWidth / 131072.0;
     p->halfHeight = (static_cast<double>(camera->viewport[1]) - camera->viewport[0]) * s->screenHeight / 131072.0;
-    p->perUnitX = p->halfWidth / (t * ax / 65536.0);
-    p->perUnitY = p->halfHeight / (t * ay / 65536.0);
+    p->perUnitX = p->halfWidth / lensX;
+    p->perUnitY = p->halfHeight / lensY;
     return p->halfWidth > 0 && p->halfHeight > 0;
 }
 
@@ -159,6 +153,22 @@ void Place(Cockpit* c, OverlayEntry* e, SectorObject* o, const Camera3D* sector,
 }
 
 }  // namespace
+
+bool INS_CameraLens(const Camera3D* camera, double* lensX, double* lensY) {
+    const B3DState* s = g_B3DState;
+    if (!camera || !s) return false;
+    int32_t ax = camera->aspect[0], ay = camera->aspect[1];
+    if (ax <= 0 || ay <= 0) {
+        ax = s->screenAspect[0];
+        ay = s->screenAspect[1];
+    }
+    const double half = static_cast<uint16_t>(camera->focus / 2) * (2 * M_PI / 65536.0);
+    const double t = std::tan(half);
+    if (ax <= 0 || ay <= 0 || t <= 0) return false;
+    *lensX = t * ax / 65536.0;
+    *lensY = t * ay / 65536.0;
+    return true;
+}
 
 void INS_UpdateTargetOverlay(Cockpit* c) {
     CockpitOverlayScene* overlay = c->overlay;

@@ -8,6 +8,8 @@
 
 #include "cockpit/cockpits.h"
 
+struct Camera3D;
+
 // Icons of the overlay beyond the objects' own: the bracket by the object's
 // relation to the ship (neutral, foe, friend; the first is the icon the hit
 // test measures brackets by), and the shield bar's eleven fill levels, from
@@ -25,3 +27,8 @@ constexpr uint32_t INS_SPACE_NO_OVERLAY = 0x8000;
 // are filled from the sector's objects in their list order. Allocates only
 // when the sector holds more objects than the overlay has had room for.
 void INS_UpdateTargetOverlay(Cockpit* cockpit);
+
+// The camera's lens: at depth 1 the view reaches lensX across and lensY up
+// from its centre (the half field of view by the camera's aspect, or the
+// screen's). False for a camera that sees nothing.
+bool INS_CameraLens(const Camera3D* camera, double* lensX, double* lensY);

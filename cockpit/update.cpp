@@ -11,6 +11,7 @@
 #include "cockpit/overlay.h"
 #include "cockpit/panels.h"
 #include "cockpit/iconmenus.h"
+#include "cockpit/markers.h"
 #include "cockpit/scenes.h"
 #include "cockpit/viewcalls.h"
 #include "cockpit/statuspanel.h"
@@ -493,7 +494,6 @@ void HudStep(Cockpit* c) {
 }
 
 void Nothing(Cockpit*) {}
-void NoMarkers(Cockpit*, int32_t) {}
 
 }  // namespace
 
@@ -502,7 +502,7 @@ INSHudLink g_INSHud = {
     .instances = Nothing,
     .scannerList = INS_BuildScannerList,
     .overlay = INS_UpdateTargetOverlay,
-    .markers = NoMarkers,
+    .markers = INS_DrawHudMarkers,
     .grid = Nothing,
     .overlayMenus = Nothing,
     .checkText = INS_CheckText,

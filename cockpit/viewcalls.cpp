@@ -11,6 +11,7 @@
 #include "cockpit/dust.h"
 #include "cockpit/galaxymap.h"
 #include "cockpit/iconmenus.h"
+#include "cockpit/markers.h"
 #include "cockpit/panels.h"
 #include "cockpit/scenes.h"
 #include "cockpit/syscall.h"
@@ -40,11 +41,6 @@ int32_t AnswerZero(const SA_Call& c) { return c.Answer(0); }
 
 // Answers an ARRAY of the integers.
 int32_t AnswerArray(const SA_Call& c, const int32_t* values, int32_t n) { return c.AnswerArray(values, n); }
-
-// ---------------------------------------------------------------- the seams' defaults
-
-void NoSymbol(int32_t, const int32_t*) {}
-void NoSymbol3D(SectorObject*, int32_t, int32_t, int32_t, int32_t, int32_t) {}
 
 // ---------------------------------------------------------------- field setters
 
@@ -528,8 +524,8 @@ INSViewLink g_INSViews = {
     .buildGalaxyMap = [](Scene3D* scene, const int32_t* values) { ID_BuildGalaxyMap(scene, values); },
     .clearGalaxyMap = ID_ClearGalaxyMap,
     .initDust = INS_InitDustScene,
-    .drawSymbol = NoSymbol,
-    .drawSymbol3D = NoSymbol3D,
+    .drawSymbol = INS_DrawObjectSymbolCall,
+    .drawSymbol3D = INS_DrawObjectSymbol3D,
     .targetBodies = INS_EnableTargetBodies,
     .makeMenu = INS_AddIconMenu,
     .mouse = INS_IconMenuMouse,

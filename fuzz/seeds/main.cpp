@@ -648,6 +648,20 @@ void OverlaySteps() {
     Seed("overlaysteps", "overlay-stepped-killed-and-saved", steps);
 }
 
+// A step sequence of the HUD's markers (fuzz/hudmarkers.cpp): a cockpit over
+// a ship, a dock and a hostile ship; the hostile one tracked, turret 1 on the
+// ship and turret 2 on a point, a docking order to the dock; the markers
+// drawn, a 3D symbol and a type's symbol, a frame, the target killed, a save
+// and load, the markers hidden by the HUD info, the camera freed, the cockpit
+// freed.
+void HudMarkers() {
+    const Bytes steps = {0,  2, 0, 10, 0, 100, 2, 1, 0xEC, 5,  80, 2,    0x40, 0, 0,  60, 5, 0, 6, 3, 0,    5,
+                         0,  7, 1, 1,  0, 0,   0, 5, 0,    7,  0,  0x11, 5,    5, 50, 5,  0, 8, 2, 1, 0xEC, 5,
+                         80, 6, 0, 0,  7, 3,   0, 3, 32,   32, 10, 0xFF, 0,    0, 7,  2,  1, 0, 7, 0, 20,   20,
+                         2,  1, 8, 10, 4, 1,   3, 6, 0,    0,  9,  0,    6,    0, 3,  9,  1, 6, 0, 0, 1,    0};
+    Seed("hudmarkers", "markers-drawn-killed-and-saved", steps);
+}
+
 // Movies and soundtracks made by the media fixtures, behind the byte that
 // picks the name and the open flags (fuzz/movie.cpp).
 void MovieFiles() {
@@ -1770,6 +1784,7 @@ int main(int argc, char** argv) {
     MapCalls();
     MenuCalls();
     OverlaySteps();
+    HudMarkers();
     CockpitSaveSections();
     MovieFiles();
     SaveFiles(ctx);

@@ -208,7 +208,10 @@ void Draw(FuzzInput& in, const World& w) {
     const int32_t texture = choices[in.next() & 3];
     SectorObject* o = PickObject(in, w);
     int32_t values[6];
-    for (int32_t& v : values) v = static_cast<int8_t>(in.next()) * ((which & 2) ? 1 : 0x1234567);
+    // Small values, or values spread over the whole word.
+    for (int32_t& v : values)
+        v = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int8_t>(in.next())) *
+                                 ((which & 2) ? 1u : 0x1234567u));
     if (which & 1) INS_DrawObjectSymbol3D(o, texture, values[0], values[1], values[2], values[3]);
     else INS_DrawObjectSymbolCall(texture, values);
 }

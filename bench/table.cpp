@@ -1,13 +1,17 @@
 // QelTable against std::unordered_map on the same keys: set, get, fresh keys
-// and a full iteration.
+// and a full iteration; and a full iteration of a story's table, key by key
+// as a story walks it.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <unordered_map>
 #include <vector>
 
 #include "base/table.h"
 #include "bench/ratios.h"
+#include "script/modules.h"
+#include "script/tables.h"
 
 namespace {
 
@@ -137,6 +141,31 @@ void BM_UnorderedMap_Iterate(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * state.range(0));
 }
 
+// Each step hands back a copy of the key it was given, as "SE_TableNext" does.
+void BM_ScriptTable_Iterate(benchmark::State& state) {
+    const auto keys = MakeKeys(size_t(state.range(0)));
+    SE_Context* ctx = SE_Create();
+    ScriptValue t{}, key{};
+    SV_TableAlloc(&t);
+    for (uint32_t k : keys) {
+        SV_AssignInt(&key, static_cast<int32_t>(k));
+        SV_TableAdd(&t, &key, &key);
+    }
+    for (auto _ : state) {
+        uint64_t sum = 0;
+        ScriptValue at{};
+        for (const ScriptValue* k = SV_TableNextKey(nullptr, &t); k; k = SV_TableNextKey(&at, &t)) {
+            at = *k;
+            sum += at.u;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    SV_Release(&t);
+    SB_FreeTables(ctx);
+    std::free(ctx);
+    state.SetItemsProcessed(int64_t(state.iterations()) * state.range(0));
+}
+
 }  // namespace
 
 BENCHMARK(BM_QelTable_Set)->Apply(Sizes);
@@ -147,12 +176,16 @@ BENCHMARK(BM_QelTable_FreshKey)->Apply(Sizes);
 BENCHMARK(BM_UnorderedMap_FreshKey)->Apply(Sizes);
 BENCHMARK(BM_QelTable_Iterate)->Apply(Sizes);
 BENCHMARK(BM_UnorderedMap_Iterate)->Apply(Sizes);
+BENCHMARK(BM_ScriptTable_Iterate)->Apply(Sizes);
 
 int main(int argc, char** argv) {
     return bench_ratios::Main(argc, argv,
                               {{"BM_QelTable_Iterate/64", "BM_UnorderedMap_Iterate/64", "<= 1.5"},
                                {"BM_QelTable_Iterate/4096", "BM_UnorderedMap_Iterate/4096", "<= 1.5"},
                                {"BM_QelTable_Iterate/262144", "BM_UnorderedMap_Iterate/262144", "<= 1.5"},
+                               {"BM_ScriptTable_Iterate/64", "BM_UnorderedMap_Iterate/64", ""},
+                               {"BM_ScriptTable_Iterate/4096", "BM_UnorderedMap_Iterate/4096", ""},
+                               {"BM_ScriptTable_Iterate/262144", "BM_UnorderedMap_Iterate/262144", ""},
                                {"BM_QelTable_Get/4096", "BM_UnorderedMap_Get/4096", ""},
                                {"BM_QelTable_Set/4096", "BM_UnorderedMap_Set/4096", ""},
                                {"BM_QelTable_FreshKey/4096", "BM_UnorderedMap_FreshKey/4096", ""}});

@@ -991,6 +991,7 @@ void Abandon(Load& l) {
         SB_Free(ctx, SE_MEMCAT_TABLE_BUCKETS, t->buckets, size_t{t->bucketCount} * sizeof(SV_TableEntry*));
         t->buckets = nullptr;
         t->count = 0;
+        t->cursor = nullptr;
     }
     for (ScriptValue& v : keep) SV_Release(&v);
     // Only the load's own hold is left on each record now.

@@ -35,16 +35,17 @@ static inline bool KeysEqual(const ScriptValue* a, const ScriptValue* b) {
     return *x == *y;
 }
 
-// The bucket of a key already known to be INTEGER or a string.
-static inline uint32_t KeyHash(const ScriptValue* key, uint32_t c) {
-    if (key->tag == VARTYPE_INTEGER) return key->u & (c - 1);
+// The hash of a key already known to be INTEGER or a string, before the
+// bucket mask.
+static inline uint32_t FullHash(const ScriptValue* key) {
+    if (key->tag == VARTYPE_INTEGER) return key->u;
     uint32_t h = 0;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(KeyText(key)); *p; ++p) h = 2 * h + *p;
-    return h & (c - 1);
+    return h;
 }
 
 uint32_t SV_GetHashCode(const ScriptValue* key, uint32_t c) {
-    if (IsKey(key)) return KeyHash(key, c);
+    if (IsKey(key)) return FullHash(key) & (c - 1);
     SV_TextOf t(key);
     Qel_BannerPrintf("SV_GetHashCode: Invalid key %s\n", t.text);
     return 0;
@@ -62,7 +63,8 @@ static void FreeBuckets(SV_TableEntry** buckets, uint32_t n) {
 
 static inline SV_TableEntry* FindEntry(const SV_TableRec* t, const ScriptValue* key, SV_TableEntry*** link = nullptr) {
     if (!t->buckets || !IsKey(key)) return nullptr;
-    SV_TableEntry** at = &t->buckets[KeyHash(key, t->bucketCount)];
+    const uint32_t h = FullHash(key);
+    SV_TableEntry** at = &t->buckets[h & (t->bucketCount - 1)];
     if (key->tag == VARTYPE_INTEGER && !link) {
         for (SV_TableEntry* e = *at; e; e = e->next)
             if (e->cell[0].tag == VARTYPE_INTEGER && e->cell[0].i == key->i) return e;
@@ -94,7 +96,7 @@ static void Rehash(SV_TableRec* t, uint32_t newCount) {
         SV_TableEntry* e = t->buckets[b];
         while (e) {
             SV_TableEntry* next = e->next;
-            uint32_t nb = KeyHash(&e->cell[0], newCount);
+            uint32_t nb = FullHash(&e->cell[0]) & (newCount - 1);
             e->next = fresh[nb];
             fresh[nb] = e;
             e = next;
@@ -111,7 +113,8 @@ static bool Insert(SV_TableRec* t, const ScriptValue* key, const ScriptValue* da
         t->buckets = AllocBuckets(t->bucketCount);
         if (!t->buckets) return false;
     }
-    SV_TableEntry** at = &t->buckets[KeyHash(key, t->bucketCount)];
+    const uint32_t h = FullHash(key);
+    SV_TableEntry** at = &t->buckets[h & (t->bucketCount - 1)];
     for (; *at; at = &(*at)->next) {
         if (KeysEqual(&(*at)->cell[0], key)) {
             SV_Copy(data, &(*at)->cell[1]);
@@ -214,6 +217,7 @@ int SV_TableRemove(ScriptValue* tv, const ScriptValue* key) {
         return 0;
     }
     *link = e->next;
+    if (t->cursor == e) t->cursor = nullptr;
     t->count--;
     SV_Release(&e->cell[0]);
     SV_Release(&e->cell[1]);
@@ -228,13 +232,25 @@ ScriptValue* SV_TableNextKey(const ScriptValue* key, ScriptValue* tv) {
     SV_TableRec* t = tv->table;
     uint32_t from = 0;
     if (key) {
-        if (SV_TableEntry* e = FindEntry(t, key)) {
-            if (e->next) return &e->next->cell[0];
-            from = KeyHash(key, t->bucketCount) + 1;
+        // A walk hands back the key it was given last (the cell itself, or a
+        // copy of it): that entry is the cursor, found without a lookup.
+        SV_TableEntry* e = t->cursor;
+        if (!e || (key != &e->cell[0] && !KeysEqual(&e->cell[0], key))) e = FindEntry(t, key);
+        if (e) {
+            if (e->next) {
+                t->cursor = e->next;
+                return &e->next->cell[0];
+            }
+            from = (FullHash(&e->cell[0]) & (t->bucketCount - 1)) + 1;
         }
     }
-    for (uint32_t b = from; b < t->bucketCount; ++b)
-        if (t->buckets[b]) return &t->buckets[b]->cell[0];
+    for (uint32_t b = from; b < t->bucketCount; ++b) {
+        if (t->buckets[b]) {
+            t->cursor = t->buckets[b];
+            return &t->buckets[b]->cell[0];
+        }
+    }
+    t->cursor = nullptr;
     return nullptr;
 }
 
@@ -247,6 +263,7 @@ void SV_TableFree(SV_TableRec* t) {
     t->bucketCount = kNewTableBuckets;
     t->nextKey = 1;
     t->count = 0;
+    t->cursor = nullptr;
     if (buckets) {
         for (uint32_t b = 0; b < n; ++b) {
             SV_TableEntry* e = buckets[b];

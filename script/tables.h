@@ -17,6 +17,9 @@ struct SV_TableRec {
     uint32_t bucketCount;     // a power of two, 4 for a new table
     uint32_t nextKey;         // last key handed out by SV_TableNew
     uint32_t count;
+    // The entry SV_TableNextKey answered last: the next step with its key
+    // starts there instead of looking the key up. Cleared when that entry goes.
+    SV_TableEntry* cursor;
 };
 
 // The data cell that follows a key cell returned by SV_TableNextKey.

@@ -148,6 +148,91 @@ TEST_F(TablesTest, Iteration) {
     EXPECT_EQ(SV_TableNextKey(nullptr, &n), nullptr);
 }
 
+void AddKey(ScriptValue* t, int32_t key) {
+    ScriptValue k{};
+    SV_AssignInt(&k, key);
+    SV_TableAdd(t, &k, &k);
+}
+
+void RemoveKey(ScriptValue* t, int32_t key) {
+    ScriptValue k{};
+    SV_AssignInt(&k, key);
+    SV_TableRemove(t, &k);
+}
+
+// The key after k in bucket and chain order, read off the buckets: what a
+// walk must answer whatever it remembers between steps.
+int32_t NextByBuckets(const SV_TableRec* t, const ScriptValue* k) {
+    uint32_t from = 0;
+    if (k) {
+        for (uint32_t b = 0; b < t->bucketCount; ++b)
+            for (const SV_TableEntry* e = t->buckets[b]; e; e = e->next)
+                if (e->cell[0].tag == k->tag && e->cell[0].i == k->i) {
+                    if (e->next) return e->next->cell[0].i;
+                    from = b + 1;
+                }
+    }
+    for (uint32_t b = from; b < t->bucketCount; ++b)
+        if (t->buckets[b]) return t->buckets[b]->cell[0].i;
+    return -1;
+}
+
+// Walks keys 1..n (n > 15, so some chains are long) step by step, handing
+// back a copy of each key; before each step a case may change the table.
+// Every answer must be the one the buckets give at that moment.
+TEST_F(TablesTest, AWalkThatChangesTheTableFollowsTheBucketOrder) {
+    struct Case {
+        const char* name;
+        int32_t n;
+        // Runs before the i-th step, which starts from key `at`.
+        void (*change)(ScriptValue* t, int32_t at, int i);
+    };
+    const Case cases[] = {
+        {"unchanged", 40, [](ScriptValue*, int32_t, int) {}},
+        {"the key just answered goes", 40,
+         [](ScriptValue* t, int32_t at, int i) {
+             if (i == 5) RemoveKey(t, at);
+         }},
+        {"the key just answered goes and comes back", 40,
+         [](ScriptValue* t, int32_t at, int i) {
+             if (i == 5) {
+                 RemoveKey(t, at);
+                 AddKey(t, at);
+             }
+         }},
+        {"keys ahead go", 40,
+         [](ScriptValue* t, int32_t, int i) {
+             if (i == 3) {
+                 for (int32_t k = 1; k <= 40; k += 3) RemoveKey(t, k);
+             }
+         }},
+        {"inserts regrow the buckets", 12,
+         [](ScriptValue* t, int32_t, int i) {
+             if (i == 2) {
+                 for (int32_t k = 100; k < 140; ++k) AddKey(t, k);
+             }
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptValue tv{};
+        SV_TableAlloc(&tv);
+        for (int32_t k = 1; k <= c.n; ++k) AddKey(&tv, k);
+        ScriptValue at{};
+        const ScriptValue* k = SV_TableNextKey(nullptr, &tv);
+        ASSERT_NE(k, nullptr);
+        for (int i = 0; k && i < 1000; ++i) {
+            at = *k;
+            c.change(&tv, at.i, i);
+            const int32_t expected = NextByBuckets(tv.table, &at);
+            k = SV_TableNextKey(&at, &tv);
+            EXPECT_EQ(k ? k->i : -1, expected) << "step " << i << " from key " << at.i;
+        }
+        EXPECT_EQ(k, nullptr);
+        SV_Release(&tv);
+    }
+}
+
 TEST_F(TablesTest, KeysThatCouldNeverBeFoundAreRefused) {
     ScriptValue f{}, d = Int(1);
     SV_AssignFloat(&f, 1.5);

@@ -499,7 +499,8 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
             int32_t k;
             if (uint32_t n = constant(0, &k)) {
                 int bi = BinIndex(at(n));
-                if (bi >= 0) return ops | static_cast<uint8_t>(XOP_K + bi);
+                if (bi >= 0)
+                    return PackOperands(0, static_cast<uint32_t>(k), 0, 0, n == 2) | static_cast<uint8_t>(XOP_K + bi);
             } else if (int bi = BinIndex(op); bi >= kArithOps) {
                 if (branch(1) >= 0)
                     return ops | static_cast<uint8_t>((branch(1) ? XOP_CMP_JNF : XOP_CMP_JF) + bi - kArithOps);

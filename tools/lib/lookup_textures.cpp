@@ -220,3 +220,38 @@ std::vector<uint8_t> Lookup_DdsPicture(int width, int height, const std::vector<
     }
     return out;
 }
+
+std::vector<uint8_t> Lookup_DdsDxt1Picture(int width, int height, const std::vector<uint32_t>& rgb, bool mipLevels) {
+    int levels = 1;
+    if (mipLevels)
+        for (int w = width, h = height; w > 1 || h > 1; w = std::max(1, w / 2), h = std::max(1, h / 2)) ++levels;
+    std::vector<uint8_t> out = Header(kX8R8G8B8, width, height, false, levels);
+    // A compressed surface names its format by code and gives the first
+    // level's size in place of a row pitch; it has no masks.
+    constexpr uint32_t kPfFourCC = 0x4, kLinearSize = 0x80000, kPitch = 0x8;
+    uint32_t flags = 0;
+    std::memcpy(&flags, out.data() + 8, 4);
+    Put32(out, 8, (flags & ~kPitch) | kLinearSize);
+    Put32(out, 20, static_cast<uint32_t>(std::max(1, (width + 3) / 4) * std::max(1, (height + 3) / 4) * 8));
+    Put32(out, 80, kPfFourCC);
+    std::memcpy(out.data() + 84, "DXT1", 4);
+    for (size_t at : {88, 92, 96, 100, 104}) Put32(out, at, 0);
+    std::vector<uint8_t> level;
+    for (uint32_t c : rgb) {
+        level.push_back(static_cast<uint8_t>(c));
+        level.push_back(static_cast<uint8_t>(c >> 8));
+        level.push_back(static_cast<uint8_t>(c >> 16));
+        level.push_back(0xFF);
+    }
+    UINT w = static_cast<UINT>(width), h = static_cast<UINT>(height);
+    for (int l = 0; l < levels; ++l) {
+        if (l > 0) {
+            level = D3DX_HalveBgra(level, w, h);
+            w = std::max(1u, w / 2);
+            h = std::max(1u, h / 2);
+        }
+        const std::vector<uint8_t> blocks = D3DX_CompressDXT1(level, w, h);
+        out.insert(out.end(), blocks.begin(), blocks.end());
+    }
+    return out;
+}

@@ -34,5 +34,8 @@ bool Lookup_WriteTextures(const std::string& folder, std::string* error);
 // first; with mipLevels the whole chain down to 1 x 1, each level the 2 x 2
 // average the texture loader makes for pictures without one.
 std::vector<uint8_t> Lookup_DdsPicture(int width, int height, const std::vector<uint32_t>& rgb, bool mipLevels);
+// The same picture as a DXT1 DDS file (the compressed form the texture cache
+// asks for opaque textures), each level compressed from its 2 x 2 average.
+std::vector<uint8_t> Lookup_DdsDxt1Picture(int width, int height, const std::vector<uint32_t>& rgb, bool mipLevels);
 // Writes bytes to a file; false with a reason in *error.
 bool Lookup_WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);

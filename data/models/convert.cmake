@@ -1,0 +1,19 @@
+# Turns every model source under SOURCES into a text body and every cut source
+# into a text cut, at the same place under DEMO (v/00600.model to
+# v/00600.bod, cut/00610.cut to cut/00610.bod), with BODYCONV.
+# Run as: cmake -DBODYCONV=... -DSOURCES=... -DDEMO=... -P convert.cmake
+file(GLOB_RECURSE sources RELATIVE ${SOURCES} ${SOURCES}/*.model ${SOURCES}/*.cut)
+foreach(src ${sources})
+  string(REGEX REPLACE "\\.(model|cut)$" ".bod" out ${src})
+  get_filename_component(dir ${DEMO}/${out} DIRECTORY)
+  file(MAKE_DIRECTORY ${dir})
+  if(src MATCHES "\\.cut$")
+    set(mode cuttext)
+  else()
+    set(mode text)
+  endif()
+  execute_process(COMMAND ${BODYCONV} ${mode} ${SOURCES}/${src} ${DEMO}/${out} RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "bodyconv ${mode} ${src} failed")
+  endif()
+endforeach()

@@ -1,0 +1,716 @@
+#include "tools/lib/demo_art.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "tools/lib/lookup_textures.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// ---------------------------------------------------------------- geometry
+
+struct V3 {
+    double x, y, z;
+};
+V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+V3 operator*(V3 a, double k) { return {a.x * k, a.y * k, a.z * k}; }
+V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+double Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// Colour and lighting words of the materials (bodyconv's `colour`).
+constexpr const char* kLit = "0 0 0 128 128 128 0 100 25 20 0 0 0";
+constexpr const char* kGlossy = "0 0 0 255 255 255 0 70 80 40 0 0 0";
+constexpr const char* kGlow = "255 255 255 0 0 0 100 0 0 0 0 0 0";
+constexpr const char* kDim = "255 255 255 0 0 0 60 0 0 0 0 0 0";
+
+// A model source being written: points, texture pairs and faces, each face
+// turned so that it is wound clockwise seen from the side it faces (the side
+// the renderer draws).
+class Model {
+public:
+    explicit Model(const std::string& name) { o_ << "name " << name << "\n"; }
+    void Material(const std::string& name, const std::string& texture, const char* colour) {
+        o_ << "mtl " << name << "\ntex " << texture << "\ncolour " << colour << "\n";
+    }
+    void Use(const std::string& material) { o_ << "usemtl " << material << "\n"; }
+    void Smooth(int group) {
+        if (group == smooth_) return;
+        smooth_ = group;
+        o_ << "s " << group << "\n";
+    }
+    int Point(V3 p) {
+        pts_.push_back(p);
+        o_ << "v " << Num(p.x) << " " << Num(p.y) << " " << Num(p.z) << "\n";
+        return static_cast<int>(pts_.size());
+    }
+    int Uv(double u, double v) {
+        o_ << "vt " << Num(u) << " " << Num(v) << "\n";
+        return ++uvs_;
+    }
+    // Corners as (point, texture pair); corners repeating a point are left
+    // out; `out` is the direction the face shows to.
+    void Face(std::vector<std::pair<int, int>> corners, V3 out) {
+        std::vector<std::pair<int, int>> c;
+        for (const auto& k : corners)
+            if (std::none_of(c.begin(), c.end(), [&](const auto& e) { return e.first == k.first; })) c.push_back(k);
+        if (c.size() < 3) return;
+        V3 n{0, 0, 0};
+        const V3 a = pts_[c[0].first - 1];
+        for (size_t i = 1; i + 1 < c.size(); ++i) n = n + Cross(pts_[c[i].first - 1] - a, pts_[c[i + 1].first - 1] - a);
+        if (Dot(n, out) < 0) std::reverse(c.begin(), c.end());
+        o_ << "f";
+        for (const auto& k : c) o_ << " " << k.first << "/" << k.second;
+        o_ << "\n";
+        triangles_ += static_cast<int>(c.size()) - 2;
+    }
+    // A box of half sizes h about the centre, each side its own smoothing group.
+    void Box(V3 centre, V3 h) {
+        const int t[4] = {Uv(0, 1), Uv(1, 1), Uv(1, 0), Uv(0, 0)};
+        int p[8];
+        for (int i = 0; i < 8; ++i)
+            p[i] = Point(centre + V3{(i & 1) ? h.x : -h.x, (i & 2) ? h.y : -h.y, (i & 4) ? h.z : -h.z});
+        const int sides[6][4] = {{0, 2, 6, 4}, {1, 3, 7, 5}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 1, 3, 2}, {4, 5, 7, 6}};
+        const V3 outs[6] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};
+        for (int s = 0; s < 6; ++s) {
+            Smooth(s + 1);
+            Face({{p[sides[s][0]], t[0]}, {p[sides[s][1]], t[1]}, {p[sides[s][2]], t[2]}, {p[sides[s][3]], t[3]}},
+                 outs[s]);
+        }
+    }
+    // A surface of rows x columns cells, the columns closing round; point(i, j)
+    // for i in 0..rows, j in 0..columns-1; rows whose points all meet (poles)
+    // are one point. `inside` turns the faces toward the axis.
+    void Surface(int rows, int columns, const std::function<V3(int, int)>& point,
+                 const std::function<V3(int, int)>& centre, double uScale, double vScale, bool inside = false) {
+        std::vector<std::vector<int>> idx(static_cast<size_t>(rows) + 1);
+        for (int i = 0; i <= rows; ++i) {
+            V3 first = point(i, 0);
+            bool pole = true;
+            for (int j = 1; j < columns && pole; ++j) {
+                const V3 d = point(i, j) - first;
+                pole = Dot(d, d) < 1e-12;
+            }
+            const int single = pole ? Point(first) : 0;
+            for (int j = 0; j < columns; ++j) idx[static_cast<size_t>(i)].push_back(pole ? single : Point(point(i, j)));
+        }
+        for (int i = 0; i < rows; ++i)
+            for (int j = 0; j < columns; ++j) {
+                const int j1 = (j + 1) % columns;
+                const int t00 = Uv(uScale * j / columns, vScale * i / rows);
+                const int t01 = Uv(uScale * (j + 1) / columns, vScale * i / rows);
+                const int t11 = Uv(uScale * (j + 1) / columns, vScale * (i + 1) / rows);
+                const int t10 = Uv(uScale * j / columns, vScale * (i + 1) / rows);
+                const V3 mid = (point(i, j) + point(i + 1, j1)) * 0.5;
+                V3 out = mid - centre(i, j);
+                if (inside) out = out * -1;
+                Face({{idx[size_t(i)][size_t(j)], t00},
+                      {idx[size_t(i)][size_t(j1)], t01},
+                      {idx[size_t(i) + 1][size_t(j1)], t11},
+                      {idx[size_t(i) + 1][size_t(j)], t10}},
+                     out);
+            }
+    }
+    // A flat cap over a ring of points, facing `out`.
+    void Cap(const std::vector<V3>& ring, V3 out) {
+        std::vector<std::pair<int, int>> c;
+        for (size_t k = 0; k < ring.size(); ++k) {
+            const double a = 2 * kPi * static_cast<double>(k) / static_cast<double>(ring.size());
+            c.emplace_back(Point(ring[k]), Uv(0.5 + 0.5 * std::cos(a), 0.5 + 0.5 * std::sin(a)));
+        }
+        Face(c, out);
+    }
+    int Triangles() const { return triangles_; }
+    std::string Text() const { return o_.str(); }
+
+private:
+    static std::string Num(double v) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%.4f", std::abs(v) < 5e-5 ? 0.0 : v);
+        return b;
+    }
+    std::ostringstream o_;
+    std::vector<V3> pts_;
+    int uvs_ = 0, smooth_ = 0, triangles_ = 0;
+};
+
+// A sphere (ellipsoid by `scale`) of `rows` bands and `columns` sectors.
+void Sphere(Model& m, V3 centre, V3 scale, int rows, int columns, double uScale = 1, double vScale = 1,
+            bool inside = false, const std::function<double(V3)>& radius = nullptr) {
+    const auto unit = [rows, columns](int i, int j) {
+        const double t = kPi * i / rows, p = 2 * kPi * j / columns;
+        return V3{std::sin(t) * std::cos(p), std::cos(t), std::sin(t) * std::sin(p)};
+    };
+    m.Surface(
+        rows, columns,
+        [&](int i, int j) {
+            const V3 u = unit(i, j);
+            const double r = radius ? radius(u) : 1.0;
+            return centre + V3{u.x * scale.x * r, u.y * scale.y * r, u.z * scale.z * r};
+        },
+        [&](int, int) { return centre; }, uScale, vScale, inside);
+}
+
+// A ring about the z axis: radius R, tube radius r.
+void Torus(Model& m, V3 centre, double R, double r, int around, int tube, double uScale = 4) {
+    const auto at = [&](int i, int j) {
+        const double a = 2 * kPi * i / around, b = 2 * kPi * j / tube;
+        const double d = R + r * std::cos(b);
+        return centre + V3{d * std::cos(a), d * std::sin(a), r * std::sin(b)};
+    };
+    m.Surface(
+        around, tube, at,
+        [&](int i, int) {
+            const double a = 2 * kPi * (i + 0.5) / around;
+            return centre + V3{R * std::cos(a), R * std::sin(a), 0};
+        },
+        uScale, 1);
+}
+
+// A hull lofted along z through cross sections: each a centre (y) and half
+// width and height at that z; the ends closed.
+struct Section {
+    double z, y, w, h;
+};
+void Loft(Model& m, const std::vector<Section>& s, int columns, const std::string& frontMaterial,
+          const std::string& backMaterial) {
+    const auto at = [&](int i, int j) {
+        const double a = 2 * kPi * j / columns;
+        const Section& c = s[size_t(i)];
+        return V3{c.w * std::cos(a), c.y + c.h * std::sin(a), c.z};
+    };
+    m.Surface(
+        static_cast<int>(s.size()) - 1, columns, at,
+        [&](int i, int) {
+            return V3{0, s[size_t(i)].y, s[size_t(i)].z};
+        },
+        1, 1);
+    for (bool front : {false, true}) {
+        const Section& c = front ? s.back() : s.front();
+        if (c.w < 1e-6 && c.h < 1e-6) continue;
+        std::vector<V3> ring;
+        for (int j = 0; j < columns; ++j) ring.push_back(at(front ? static_cast<int>(s.size()) - 1 : 0, j));
+        m.Use(front ? frontMaterial : backMaterial);
+        m.Smooth(7);
+        m.Cap(ring, V3{0, 0, front ? 1.0 : -1.0});
+    }
+}
+
+// A flat wing: a box-like slab from the root to the tip, thinner at the tip.
+void Wing(Model& m, V3 rootFront, V3 rootBack, V3 tipFront, V3 tipBack, double thick) {
+    const V3 up{0, thick, 0}, tipUp{0, thick * 0.4, 0};
+    const int t[4] = {m.Uv(0, 0), m.Uv(1, 0), m.Uv(1, 1), m.Uv(0, 1)};
+    const int a = m.Point(rootFront + up), b = m.Point(rootBack + up), c = m.Point(tipBack + tipUp),
+              d = m.Point(tipFront + tipUp);
+    const int e = m.Point(rootFront - up), f = m.Point(rootBack - up), g = m.Point(tipBack - tipUp),
+              h = m.Point(tipFront - tipUp);
+    const V3 side = (tipFront - rootFront);
+    m.Smooth(1);
+    m.Face({{a, t[0]}, {b, t[1]}, {c, t[2]}, {d, t[3]}}, {0, 1, 0});
+    m.Smooth(2);
+    m.Face({{e, t[0]}, {f, t[1]}, {g, t[2]}, {h, t[3]}}, {0, -1, 0});
+    m.Smooth(3);
+    m.Face({{a, t[0]}, {d, t[1]}, {h, t[2]}, {e, t[3]}}, {0, 0, 1});
+    m.Face({{b, t[0]}, {c, t[1]}, {g, t[2]}, {f, t[3]}}, {0, 0, -1});
+    m.Face({{d, t[0]}, {c, t[1]}, {g, t[2]}, {h, t[3]}}, side);
+}
+
+// ---------------------------------------------------------------- noise
+
+uint32_t Hash(int x, int y, int z, uint32_t seed) {
+    uint32_t h = seed * 0x9E3779B1u ^ static_cast<uint32_t>(x) * 0x85EBCA77u ^ static_cast<uint32_t>(y) * 0xC2B2AE3Du ^
+                 static_cast<uint32_t>(z) * 0x27D4EB2Fu;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    h *= 0x297A2D39u;
+    h ^= h >> 15;
+    return h;
+}
+double Unit(uint32_t h) { return static_cast<double>(h & 0xFFFFFF) / static_cast<double>(0xFFFFFF); }
+double Fade(double t) { return t * t * (3 - 2 * t); }
+
+// Value noise 0..1 on a lattice of `period` cells that wraps (2D) or not (3D).
+double Noise2(double x, double y, int period, uint32_t seed) {
+    const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
+    const double fx = Fade(x - x0), fy = Fade(y - y0);
+    const auto v = [&](int i, int j) {
+        return Unit(Hash(((x0 + i) % period + period) % period, ((y0 + j) % period + period) % period, 0, seed));
+    };
+    const double a = v(0, 0) + (v(1, 0) - v(0, 0)) * fx, b = v(0, 1) + (v(1, 1) - v(0, 1)) * fx;
+    return a + (b - a) * fy;
+}
+double Fbm2(double u, double v, int period, int octaves, uint32_t seed) {
+    double sum = 0, amp = 0.5, norm = 0;
+    for (int o = 0; o < octaves; ++o) {
+        const int p = period << o;
+        sum += amp * Noise2(u * p, v * p, p, seed + static_cast<uint32_t>(o));
+        norm += amp;
+        amp *= 0.5;
+    }
+    return sum / norm;
+}
+double Noise3(V3 p, uint32_t seed) {
+    const int x0 = static_cast<int>(std::floor(p.x)), y0 = static_cast<int>(std::floor(p.y)),
+              z0 = static_cast<int>(std::floor(p.z));
+    const double fx = Fade(p.x - x0), fy = Fade(p.y - y0), fz = Fade(p.z - z0);
+    double c[2][2];
+    for (int k = 0; k < 2; ++k)
+        for (int j = 0; j < 2; ++j) {
+            const double a = Unit(Hash(x0, y0 + j, z0 + k, seed)), b = Unit(Hash(x0 + 1, y0 + j, z0 + k, seed));
+            c[k][j] = a + (b - a) * fx;
+        }
+    const double e = c[0][0] + (c[0][1] - c[0][0]) * fy, f = c[1][0] + (c[1][1] - c[1][0]) * fy;
+    return e + (f - e) * fz;
+}
+
+// ---------------------------------------------------------------- bodies
+
+std::string Ship(bool sideB) {
+    Model m(sideB ? "raider" : "scout");
+    const std::string hull = sideB ? "hull_b" : "hull_a";
+    m.Material("hull", hull, kLit);
+    m.Material("glass", sideB ? "glass_b" : "glass_a", kGlossy);
+    m.Material("engine", "engine", kGlow);
+    m.Use("hull");
+    if (!sideB) {
+        // A slim dart with straight wings swept back and a tail fin.
+        Loft(m,
+             {{-4, 0, 0.7, 0.45}, {-2.5, 0, 0.95, 0.6}, {0.5, 0.05, 0.85, 0.55}, {2.8, 0, 0.45, 0.3}, {4.6, 0, 0, 0}},
+             8, "hull", "engine");
+        m.Use("hull");
+        for (double side : {-1.0, 1.0}) {
+            Wing(m, {side * 0.7, 0, 0.2}, {side * 0.8, 0, -2.8}, {side * 4.2, -0.1, -2.2}, {side * 4.2, -0.1, -3.4},
+                 0.12);
+        }
+        m.Box({0, 0.9, -3.0}, {0.08, 0.5, 0.7});
+        m.Use("glass");
+        m.Smooth(8);
+        Sphere(m, {0, 0.45, 0.9}, {0.45, 0.35, 1.1}, 4, 8);
+    } else {
+        // A wide flat wedge with forward-swept blades and twin fins: the other side's look.
+        Loft(m, {{-3.2, 0, 1.3, 0.5}, {-1.5, 0.05, 1.5, 0.6}, {1.2, 0, 0.9, 0.45}, {3.6, -0.1, 0.15, 0.1}}, 6, "hull",
+             "engine");
+        m.Use("hull");
+        for (double side : {-1.0, 1.0}) {
+            Wing(m, {side * 1.2, 0, 0.6}, {side * 1.3, 0, -2.6}, {side * 4.6, 0.2, 2.0}, {side * 4.4, 0.2, 0.9}, 0.14);
+            m.Box({side * 1.0, 0.8, -2.4}, {0.07, 0.55, 0.6});
+        }
+        m.Use("glass");
+        m.Smooth(8);
+        Sphere(m, {0, 0.4, 0.6}, {0.5, 0.3, 0.9}, 4, 6);
+    }
+    return m.Text();
+}
+
+std::string Hauler() {
+    Model m("hauler");
+    m.Material("hull", "hull_a", kLit);
+    m.Material("cargo", "cargo", kLit);
+    m.Material("glass", "glass_a", kGlossy);
+    m.Material("engine", "engine", kGlow);
+    m.Use("hull");
+    m.Box({0, 0, 0}, {0.6, 0.6, 4.2});        // the spine
+    m.Box({0, 0.25, 4.6}, {1.1, 0.85, 0.8});  // the cabin
+    m.Box({0, 0, -4.6}, {1.4, 0.7, 0.5});     // the engine block
+    m.Use("cargo");
+    for (double z : {-2.0, 1.0})
+        for (double x : {-1.35, 1.35}) m.Box({x, 0, z}, {0.7, 0.7, 1.3});
+    m.Use("glass");
+    m.Box({0, 0.55, 5.42}, {0.8, 0.3, 0.03});
+    m.Use("engine");
+    for (double x : {-0.7, 0.7}) m.Box({x, 0, -5.15}, {0.45, 0.45, 0.05});
+    return m.Text();
+}
+
+// The frame round the player's view: roof beam, pillars and the console below.
+std::string CockpitFrame() {
+    Model m("cockpit_frame");
+    m.Material("frame", "cockpit", kLit);
+    m.Material("lights", "engine", kDim);
+    m.Use("frame");
+    m.Box({0, 1.15, 1.6}, {1.9, 0.12, 0.25});
+    for (double x : {-1.75, 1.75}) m.Box({x, 0, 1.6}, {0.12, 1.2, 0.25});
+    m.Box({0, -1.05, 1.3}, {1.9, 0.3, 0.6});
+    m.Use("lights");
+    m.Box({0, -0.74, 1.5}, {0.6, 0.02, 0.2});
+    return m.Text();
+}
+
+// The trading post: a hub with domes, a ring on four spokes and the docking
+// arm along -z whose mouth the cut's dock port marks.
+std::string Station() {
+    Model m("trading_post");
+    m.Material("hull", "station", kLit);
+    m.Material("lights", "lights", kGlow);
+    m.Use("hull");
+    m.Smooth(1);
+    m.Surface(
+        3, 16,
+        [](int i, int j) {
+            const double a = 2 * kPi * j / 16, ys[4] = {-2.5, -2.2, 2.2, 2.5}, rs[4] = {2.2, 3, 3, 2.2};
+            return V3{rs[i] * std::cos(a), ys[i], rs[i] * std::sin(a)};
+        },
+        [](int i, int) {
+            return V3{0, i == 0 ? -1.0 : (i == 2 ? 1.0 : 0.0), 0};
+        },
+        2, 1);
+    m.Smooth(2);
+    Sphere(m, {0, 2.5, 0}, {2.2, 1.6, 2.2}, 6, 16, 2, 1);
+    Sphere(m, {0, -2.5, 0}, {2.2, 1.6, 2.2}, 6, 16, 2, 1);
+    m.Smooth(3);
+    // The ring turns about y: a torus about z, turned.
+    {
+        Model& r = m;
+        const double R = 9, t = 0.9;
+        r.Surface(
+            24, 8,
+            [&](int i, int j) {
+                const double a = 2 * kPi * i / 24, b = 2 * kPi * j / 8;
+                const double d = R + t * std::cos(b);
+                return V3{d * std::cos(a), t * std::sin(b), d * std::sin(a)};
+            },
+            [&](int i, int) {
+                const double a = 2 * kPi * (i + 0.5) / 24;
+                return V3{R * std::cos(a), 0, R * std::sin(a)};
+            },
+            6, 1);
+    }
+    for (int k = 0; k < 4; ++k) {
+        const double a = kPi / 4 + k * kPi / 2;
+        m.Box({5.8 * std::cos(a), 0, 5.8 * std::sin(a)},
+              {std::abs(2.6 * std::cos(a)) + 0.35, 0.3, std::abs(2.6 * std::sin(a)) + 0.35});
+    }
+    // The docking arm and the bay frame at its mouth.
+    m.Box({0, 0, -5.2}, {1.1, 1.1, 2.4});
+    m.Box({0, 1.5, -7.7}, {1.9, 0.3, 0.2});
+    m.Box({0, -1.5, -7.7}, {1.9, 0.3, 0.2});
+    for (double x : {-1.7, 1.7}) m.Box({x, 0, -7.7}, {0.2, 1.3, 0.2});
+    m.Box({0, 5.2, 0}, {0.12, 1.6, 0.12});  // the mast
+    m.Use("lights");
+    for (double x : {-1.7, 1.7}) m.Box({x, 1.5, -7.95}, {0.15, 0.15, 0.05});
+    m.Box({0, 6.9, 0}, {0.25, 0.15, 0.25});
+    for (int k = 0; k < 8; ++k) {
+        const double a = 2 * kPi * k / 8;
+        m.Box({3.05 * std::cos(a), 0, 3.05 * std::sin(a)}, {0.2, 0.8, 0.2});
+    }
+    return m.Text();
+}
+
+std::string Gate() {
+    Model m("jump_gate");
+    m.Material("frame", "gate", kLit);
+    m.Material("field", "gatefield", kGlow);
+    m.Use("frame");
+    m.Smooth(1);
+    Torus(m, {0, 0, 0}, 6, 0.7, 24, 8, 8);
+    for (int k = 0; k < 4; ++k) {
+        const double a = kPi / 4 + k * kPi / 2;
+        m.Box({7 * std::cos(a), 7 * std::sin(a), 0}, {0.7, 0.7, 1.1});
+    }
+    m.Use("field");
+    m.Smooth(2);
+    // The field: a thin disc seen from both sides.
+    for (double z : {-0.05, 0.05}) {
+        std::vector<V3> ring;
+        for (int j = 0; j < 24; ++j) {
+            const double a = 2 * kPi * j / 24;
+            ring.push_back({5.4 * std::cos(a), 5.4 * std::sin(a), z});
+        }
+        m.Cap(ring, {0, 0, z});
+    }
+    return m.Text();
+}
+
+std::string Rock(const std::string& name, const std::string& material, uint32_t seed, V3 stretch, int rows, int columns,
+                 const char* texture) {
+    Model m(name);
+    m.Material(material, texture, kLit);
+    m.Use(material);
+    m.Smooth(1);
+    Sphere(m, {0, 0, 0}, stretch, rows, columns, 2, 1, false, [seed](V3 u) {
+        const double n = Noise3(u * 1.6 + V3{3.1, 7.7, 1.3}, seed) * 0.55 + Noise3(u * 4.0, seed + 9) * 0.2;
+        return 0.7 + n;
+    });
+    return m.Text();
+}
+
+std::string Globe(const std::string& name, const std::string& texture, const char* colour, int rows, int columns) {
+    Model m(name);
+    m.Material("surface", texture, colour);
+    m.Use("surface");
+    m.Smooth(1);
+    Sphere(m, {0, 0, 0}, {1, 1, 1}, rows, columns);
+    return m.Text();
+}
+
+// The background: large spheres seen from inside.
+std::string Sky(const std::string& name, const std::string& texture, double uScale, double vScale) {
+    Model m(name);
+    m.Material("sky", texture, kGlow);
+    m.Use("sky");
+    m.Smooth(1);
+    Sphere(m, {0, 0, 0}, {1, 1, 1}, 8, 16, uScale, vScale, true);
+    return m.Text();
+}
+
+std::string Bolt() {
+    Model m("pulse_bolt");
+    m.Material("bolt", "bolt", kGlow);
+    m.Use("bolt");
+    m.Smooth(1);
+    Sphere(m, {0, 0, 0}, {0.25, 0.25, 1.5}, 3, 6);
+    return m.Text();
+}
+
+std::string Missile() {
+    Model m("dart");
+    m.Material("body", "hull_a", kLit);
+    m.Material("engine", "engine", kGlow);
+    m.Use("body");
+    Loft(m, {{-2, 0, 0.22, 0.22}, {1.2, 0, 0.22, 0.22}, {2, 0, 0, 0}}, 6, "body", "engine");
+    m.Use("body");
+    for (int k = 0; k < 4; ++k) {
+        const double a = kPi / 4 + k * kPi / 2, c = std::cos(a), s = std::sin(a);
+        m.Box({0.4 * c, 0.4 * s, -1.6}, {0.25 * std::abs(c) + 0.03, 0.25 * std::abs(s) + 0.03, 0.3});
+    }
+    return m.Text();
+}
+
+std::string Container() {
+    Model m("container");
+    m.Material("box", "cargo", kLit);
+    m.Use("box");
+    m.Box({0, 0, 0}, {1, 0.8, 1.4});
+    return m.Text();
+}
+
+// A marker of the dock's cut: a small tetrahedron, never drawn.
+std::string Marker(const std::string& name) {
+    Model m(name);
+    m.Material("marker", "engine", kGlow);
+    m.Use("marker");
+    const int t = m.Uv(0.5, 0.5);
+    const int a = m.Point({0, 0, 1}), b = m.Point({-0.8, -0.5, -0.5}), c = m.Point({0.8, -0.5, -0.5}),
+              d = m.Point({0, 0.9, -0.5});
+    m.Face({{a, t}, {b, t}, {c, t}}, {0, -1, 0.3});
+    m.Face({{a, t}, {c, t}, {d, t}}, {1, 0.5, 0.3});
+    m.Face({{a, t}, {d, t}, {b, t}}, {-1, 0.5, 0.3});
+    m.Face({{b, t}, {c, t}, {d, t}}, {0, 0, -1});
+    return m.Text();
+}
+
+std::string Number(int32_t id) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%05d", static_cast<int>(id));
+    return b;
+}
+
+// The background's bodies: the names the space types make of its family name
+// "demo" under "v".
+constexpr const char* kFamilyFolder = "v/environments/nebulae/demo/nebula_demo";
+
+std::string Family(const char* part, int n) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%02d", n);
+    return std::string(kFamilyFolder) + part + b;
+}
+
+// ---------------------------------------------------------------- pictures
+
+uint32_t Rgb(double r, double g, double b) {
+    const auto c = [](double v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+    return c(r) << 16 | c(g) << 8 | c(b);
+}
+
+using Shade = std::function<uint32_t(double u, double v, int x, int y)>;
+DemoArtPicture Picture(const std::string& name, int size, const Shade& shade) {
+    DemoArtPicture p{name, size, {}};
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) p.rgb.push_back(shade((x + 0.5) / size, (y + 0.5) / size, x, y));
+    return p;
+}
+
+// Hull panels: cells of `cell` texels, each a little lighter or darker, with
+// dark seams, grime and a stripe of the accent colour.
+DemoArtPicture Panels(const std::string& name, V3 base, V3 accent, uint32_t seed, int cell, bool windows) {
+    constexpr int kSize = 128;
+    return Picture(name, kSize, [=](double u, double v, int x, int y) {
+        const int cx = x / cell, cy = y / cell;
+        const double tone = 0.85 + 0.25 * Unit(Hash(cx, cy, 1, seed));
+        const double grime = 0.8 + 0.35 * Fbm2(u, v, 4, 4, seed);
+        V3 c = base * (tone * grime);
+        if (y % 64 >= 28 && y % 64 < 34) c = accent * grime;
+        if (x % cell == 0 || y % cell == 0) c = c * 0.35;
+        if (windows && (x % 8 == 4) && (y % 16 == 8) && Unit(Hash(x, y, 2, seed)) > 0.55) c = {1.0, 0.9, 0.55};
+        return Rgb(c.x, c.y, c.z);
+    });
+}
+
+std::vector<DemoArtPicture> Pictures() {
+    std::vector<DemoArtPicture> out;
+    out.push_back(Panels("hull_a", {0.62, 0.68, 0.78}, {0.2, 0.45, 0.95}, 11, 32, false));
+    out.push_back(Panels("hull_b", {0.45, 0.16, 0.14}, {0.95, 0.75, 0.1}, 23, 16, false));
+    out.push_back(Panels("station", {0.6, 0.6, 0.58}, {0.3, 0.8, 0.4}, 37, 16, true));
+    out.push_back(Panels("cockpit", {0.25, 0.26, 0.3}, {0.35, 0.38, 0.45}, 41, 32, false));
+    out.push_back(Picture("cargo", 64, [](double u, double v, int x, int) {
+        const double rib = (x % 8 < 2) ? 0.7 : 1.0;
+        const double n = 0.85 + 0.2 * Fbm2(u, v, 4, 3, 5);
+        return Rgb(0.9 * rib * n, 0.55 * rib * n, 0.12 * rib * n);
+    }));
+    out.push_back(Picture("gate", 128, [](double u, double v, int x, int y) {
+        const double n = 0.75 + 0.3 * Fbm2(u, v, 4, 4, 51);
+        const bool chevron = ((x + y) / 8) % 4 == 0 && v > 0.35 && v < 0.65;
+        if (chevron) return Rgb(0.95 * n, 0.55 * n, 0.1);
+        return Rgb(0.5 * n, 0.52 * n, 0.56 * n);
+    }));
+    out.push_back(Picture("gatefield", 64, [](double u, double v, int, int) {
+        const double n = Fbm2(u, v, 4, 4, 61);
+        return Rgb(0.2 + 0.3 * n, 0.5 + 0.4 * n, 0.9);
+    }));
+    out.push_back(Picture("rock", 128, [](double u, double v, int, int) {
+        const double n = Fbm2(u, v, 4, 5, 71), spots = Fbm2(u, v, 16, 2, 72);
+        const double k = 0.35 + 0.5 * n - (spots > 0.7 ? 0.15 : 0.0);
+        return Rgb(k * 1.05, k * 0.92, k * 0.8);
+    }));
+    out.push_back(Picture("dust", 32, [](double u, double v, int, int) {
+        const double k = 0.45 + 0.35 * Fbm2(u, v, 4, 3, 81);
+        return Rgb(k, k, k * 1.05);
+    }));
+    out.push_back(Picture("sun", 128, [](double u, double v, int, int) {
+        const double n = Fbm2(u, v, 8, 4, 91);
+        return Rgb(1.0, 0.7 + 0.3 * n, 0.25 + 0.4 * n * n);
+    }));
+    out.push_back(Picture("planet", 256, [](double u, double v, int, int) {
+        const double h = Fbm2(u, v, 4, 6, 101);
+        const double lat = std::abs(v - 0.5) * 2;
+        if (lat > 0.86 - 0.1 * h) return Rgb(0.92, 0.94, 0.97);  // the ice caps
+        if (h < 0.5) return Rgb(0.08, 0.2 + 0.3 * h, 0.45 + 0.3 * h);
+        const double k = (h - 0.5) * 2;
+        return Rgb(0.35 + 0.4 * k, 0.42 + 0.1 * k, 0.2 + 0.15 * k);
+    }));
+    for (int n = 1; n <= 2; ++n) {
+        out.push_back(Picture(n == 1 ? "stars" : "stars_b", 256, [n](double u, double v, int x, int y) {
+            const uint32_t h = Hash(x, y, n, 111);
+            const double glow = 0.06 * Fbm2(u, v, 2, 4, 112 + static_cast<uint32_t>(n));
+            V3 c{glow * 0.6, glow * 0.5, glow};
+            if (Unit(h) > 0.992) {
+                const double k = 0.5 + 0.5 * Unit(h >> 8);
+                const double tint = Unit(Hash(x, y, 3, 113));
+                c = V3{k, k * (0.85 + 0.15 * tint), k * (0.7 + 0.3 * tint)};
+            }
+            return Rgb(c.x, c.y, c.z);
+        }));
+    }
+    out.push_back(Picture("nebula", 128, [](double u, double v, int, int) {
+        const double n = Fbm2(u, v, 2, 5, 121), m = Fbm2(u, v, 3, 4, 122);
+        const double k = std::max(0.0, n - 0.45) * 1.8;
+        return Rgb(0.55 * k + 0.1 * m * k, 0.2 * k, 0.75 * k + 0.2 * m * k);
+    }));
+    out.push_back(Picture("glass_a", 32, [](double, double v, int, int) { return Rgb(0.1, 0.25 + 0.3 * v, 0.5); }));
+    out.push_back(Picture("glass_b", 32, [](double, double v, int, int) { return Rgb(0.5 + 0.2 * v, 0.1, 0.05); }));
+    out.push_back(Picture("engine", 32, [](double u, double v, int, int) {
+        const double d = std::hypot(u - 0.5, v - 0.5) * 2;
+        return Rgb(0.6 + 0.4 * (1 - d), 0.8 + 0.2 * (1 - d), 1.0);
+    }));
+    out.push_back(Picture("lights", 32, [](double u, double v, int, int) {
+        const double d = std::hypot(u - 0.5, v - 0.5) * 2;
+        return Rgb(1.0, 0.85 + 0.1 * (1 - d), 0.5 + 0.3 * (1 - d));
+    }));
+    out.push_back(Picture("bolt", 32, [](double u, double v, int, int) {
+        const double d = std::min(1.0, std::hypot(u - 0.5, v - 0.5) * 2);
+        return Rgb(0.4 + 0.6 * (1 - d), 1.0, 0.4 + 0.5 * (1 - d));
+    }));
+    return out;
+}
+
+bool WriteText(const std::string& path, const std::string& text, std::string* error) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    if (!out.flush()) {
+        if (error) *error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<DemoArtSource> DemoArt_Models() {
+    std::vector<DemoArtSource> out;
+    const auto add = [&out](int32_t id, std::string file, std::string text) {
+        out.push_back({id, std::move(file), std::move(text)});
+    };
+    const auto numbered = [&add](int32_t id, std::string text) { add(id, "v/" + Number(id), std::move(text)); };
+    numbered(600, Ship(false));
+    numbered(601, Hauler());
+    numbered(602, Ship(true));
+    numbered(603, CockpitFrame());
+    numbered(610, Station());
+    numbered(620, Gate());
+    numbered(630, Rock("asteroid_1", "rock", 1, {1.0, 0.8, 1.3}, 9, 14, "rock"));
+    numbered(631, Rock("asteroid_2", "rock", 2, {1.2, 1.0, 0.9}, 9, 14, "rock"));
+    numbered(632, Rock("asteroid_3", "rock", 3, {0.8, 0.7, 1.6}, 8, 12, "rock"));
+    numbered(633, Rock("asteroid_4", "rock", 4, {1.0, 1.0, 1.0}, 10, 16, "rock"));
+    numbered(640, Globe("yellow_sun", "sun", kGlow, 12, 20));
+    numbered(641, Globe("rock_planet", "planet", kLit, 12, 20));
+    numbered(650, Bolt());
+    numbered(651, Missile());
+    numbered(660, Container());
+    numbered(kDemoArtDockPortBody, Marker("dock_port"));
+    numbered(kDemoArtApproachBody, Marker("dock_approach"));
+    for (int n = 1; n <= 4; ++n)
+        add(679 + n, Family("_stars_", n), Sky("demo_stars", n % 2 ? "stars" : "stars_b", n <= 2 ? 4 : 3, 2));
+    for (int n = 1; n <= 2; ++n) add(683 + n, Family("_background_", n), Sky("demo_nebula", "nebula", n, 1));
+    add(686, Family("_outside_part", 1), Sky("demo_outside", "nebula", 2, 2));
+    for (int n = 1; n <= 8; ++n)
+        add(689 + n, Family("_dust_part", n),
+            Rock("demo_dust", "dust", 200 + static_cast<uint32_t>(n), {1, 0.8, 1.1}, 4, 6, "dust"));
+    return out;
+}
+
+std::vector<DemoArtSource> DemoArt_Cuts() {
+    // The trading post's cut: the post itself at the origin, its dock port at
+    // the mouth of the docking arm and the approach point out in front of it,
+    // a child of the port (value2 names the port's path), so its place is
+    // given from the port. Units are the post body's: its largest coordinate,
+    // the ring's outer edge, is 65536.
+    const auto unit = [](double v) { return std::to_string(std::lround(v / 9.9 * 65536)); };
+    std::ostringstream o;
+    o << "# The trading post with its one dock port and its approach point.\n"
+      << "version 6\n"
+      << "path 0 610\n  name trading_post\n  key 0x0 0 0 0 0 0 0 0\n"
+      << "path 1 " << kDemoArtDockPortBody << "\n  name dock_port\n  key 0x0 0 0 0 " << unit(-7.9) << " 0 0 0\n"
+      << "path 2 " << kDemoArtApproachBody << "\n  name dock_approach\n  value2 1\n  key 0x0 0 0 0 " << unit(-7.1)
+      << " 0 0 0\n";
+    return {{kDemoArtStationCut, "cut/" + Number(kDemoArtStationCut), o.str()}};
+}
+
+std::vector<DemoArtPicture> DemoArt_Pictures() { return Pictures(); }
+
+bool DemoArt_WriteSources(const std::string& folder, std::string* error) {
+    for (const DemoArtSource& s : DemoArt_Models())
+        if (!WriteText(folder + "/" + s.file + ".model", s.text, error)) return false;
+    for (const DemoArtSource& s : DemoArt_Cuts())
+        if (!WriteText(folder + "/" + s.file + ".cut", s.text, error)) return false;
+    return true;
+}
+
+bool DemoArt_WritePictures(const std::string& folder, std::string* error) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    for (const DemoArtPicture& p : DemoArt_Pictures())
+        if (!Lookup_WriteFile(folder + "/" + p.name + ".dds", Lookup_DdsDxt1Picture(p.size, p.size, p.rgb, true),
+                              error))
+            return false;
+    return true;
+}

@@ -27,6 +27,7 @@ double Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 // Colour and lighting words of the materials (bodyconv's `colour`).
 constexpr const char* kLit = "0 0 0 128 128 128 0 100 25 20 0 0 0";
+constexpr const char* kMatte = "0 0 0 0 0 0 0 100 0 0 0 0 0";
 constexpr const char* kGlossy = "0 0 0 255 255 255 0 70 80 40 0 0 0";
 constexpr const char* kGlow = "255 255 255 0 0 0 100 0 0 0 0 0 0";
 constexpr const char* kDim = "255 255 255 0 0 0 60 0 0 0 0 0 0";
@@ -407,7 +408,7 @@ std::string Station() {
 std::string Gate() {
     Model m("jump_gate");
     m.Material("frame", "gate", kLit);
-    m.Material("field", "gatefield", kGlow);
+    m.Material("field", "gatefield", kDim);
     m.Use("frame");
     m.Smooth(1);
     Torus(m, {0, 0, 0}, 6, 0.7, 24, 8, 8);
@@ -432,12 +433,12 @@ std::string Gate() {
 std::string Rock(const std::string& name, const std::string& material, uint32_t seed, V3 stretch, int rows, int columns,
                  const char* texture) {
     Model m(name);
-    m.Material(material, texture, kLit);
+    m.Material(material, texture, kMatte);
     m.Use(material);
     m.Smooth(1);
     Sphere(m, {0, 0, 0}, stretch, rows, columns, 2, 1, false, [seed](V3 u) {
-        const double n = Noise3(u * 1.6 + V3{3.1, 7.7, 1.3}, seed) * 0.55 + Noise3(u * 4.0, seed + 9) * 0.2;
-        return 0.7 + n;
+        const double n = Noise3(u * 1.8 + V3{3.1, 7.7, 1.3}, seed) * 0.7 + Noise3(u * 4.5, seed + 9) * 0.25;
+        return 0.55 + n;
     });
     return m.Text();
 }
@@ -573,7 +574,7 @@ std::vector<DemoArtPicture> Pictures() {
     }));
     out.push_back(Picture("gatefield", 64, [](double u, double v, int, int) {
         const double n = Fbm2(u, v, 4, 4, 61);
-        return Rgb(0.2 + 0.3 * n, 0.5 + 0.4 * n, 0.9);
+        return Rgb(0.05 + 0.2 * n, 0.2 + 0.35 * n, 0.55 + 0.25 * n);
     }));
     out.push_back(Picture("rock", 128, [](double u, double v, int, int) {
         const double n = Fbm2(u, v, 4, 5, 71), spots = Fbm2(u, v, 16, 2, 72);
@@ -662,7 +663,7 @@ std::vector<DemoArtSource> DemoArt_Models() {
     numbered(632, Rock("asteroid_3", "rock", 3, {0.8, 0.7, 1.6}, 8, 12, "rock"));
     numbered(633, Rock("asteroid_4", "rock", 4, {1.0, 1.0, 1.0}, 10, 16, "rock"));
     numbered(640, Globe("yellow_sun", "sun", kGlow, 12, 20));
-    numbered(641, Globe("rock_planet", "planet", kLit, 12, 20));
+    numbered(641, Globe("rock_planet", "planet", kMatte, 12, 20));
     numbered(650, Bolt());
     numbered(651, Missile());
     numbered(660, Container());
@@ -688,9 +689,9 @@ std::vector<DemoArtSource> DemoArt_Cuts() {
     std::ostringstream o;
     o << "# The trading post with its one dock port and its approach point.\n"
       << "version 6\n"
-      << "path 0 610\n  name trading_post\n  key 0x0 0 0 0 0 0 0 0\n"
-      << "path 1 " << kDemoArtDockPortBody << "\n  name dock_port\n  key 0x0 0 0 0 " << unit(-7.9) << " 0 0 0\n"
-      << "path 2 " << kDemoArtApproachBody << "\n  name dock_approach\n  value2 1\n  key 0x0 0 0 0 " << unit(-7.1)
+      << "path 0 610\n  name trading_post\n  key 0x0 -1 0 0 0 0 0 0\n"
+      << "path 1 " << kDemoArtDockPortBody << "\n  name dock_port\n  key 0x0 -1 0 0 " << unit(-7.9) << " 0 0 0\n"
+      << "path 2 " << kDemoArtApproachBody << "\n  name dock_approach\n  value2 1\n  key 0x0 -1 0 0 " << unit(-7.1)
       << " 0 0 0\n";
     return {{kDemoArtStationCut, "cut/" + Number(kDemoArtStationCut), o.str()}};
 }

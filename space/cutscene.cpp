@@ -100,6 +100,18 @@ Inst3D* NewPathLight(int32_t body) {
     return light;
 }
 
+// The port and approach points of an object's dock-port slots are the
+// instances of their cut paths: docking steers to them and lands there.
+void BindPortInstance(SectorObject* object, int32_t path, Inst3D* inst) {
+    DockPortTable* ports = object ? O_PortTable(object) : nullptr;
+    if (!ports || !ports->list || !ports->list->entries || !ports->slots) return;
+    for (int32_t k = 0; k < ports->slotCount && k < ports->list->count; ++k) {
+        const DockPortEntry& e = ports->list->entries[k];
+        if (e.path == path) ports->slots[k].portInstance = inst;
+        if (e.approachPath == path) ports->slots[k].approachInstance = inst;
+    }
+}
+
 bool Animated(const J3D_CutPath& path) {
     const int32_t counts[] = {path.posCount,  path.rotCount,   path.targetCount,
                               path.rollCount, path.colorCount, path.fovCount};
@@ -284,6 +296,7 @@ Inst3D* O_BuildCutScene(int32_t cutId, Inst3D* parent, SectorObject* object, Doc
         inst->cutId = cutId;
         inst->pathNr = i;
         B3D_InstAddToInst(inst, top);
+        BindPortInstance(object, i, inst);
         if (Animated(path)) {
             J3D_JobStartInst(inst, 0, i, cut, 0, 0);
             inst->jobFlags |= kLoopingJob;

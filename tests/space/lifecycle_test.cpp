@@ -18,6 +18,7 @@
 #include "scene/trees.h"
 #include "space/create.h"
 #include "space/cutscene.h"
+#include "space/flight.h"
 #include "space/kill.h"
 #include "space/queries.h"
 #include "space/space_fixture.h"
@@ -590,6 +591,34 @@ TEST_F(SpaceLife, DockPortTablesAreBuiltOnceFromTheTypesList) {
     lost->cutId = 611;
     O_InitCutScene(lost);
     EXPECT_EQ(lost->cutId, 0);
+}
+
+// The instances of a dock's port and approach paths become its slot's
+// points: docking reaches the port, and a ship found at the port is placed
+// at the point nearest to it.
+TEST_F(SpaceLife, DockPortSlotsHoldTheirPathsInstances) {
+    WriteCut(612,
+             "path 0 44\n"
+             "path 1 900\n  key 0x0 -1 0 0 -1000 0 0 0\n"
+             "path 2 901\n  value2 1\n  key 0x0 -1 0 0 -3000 0 0 0\n");
+    TypeRecord* docks = Types(SA_MT_DOCK, 1);
+    docks[0].field[SA_TF_STATION_CUT] = 612;
+    DockPortEntry entry{1, 2, 0, 900};
+    DockPortList list{1, 0xffffffff, &entry};
+    docks[0].dockPorts = &list;
+    SectorObject* dock = New(SA_MT_DOCK, 0);
+    O_InitCutScene(dock);
+    docks[0].dockPorts = nullptr;  // the list is the test's, not the types'
+    ASSERT_EQ(dock->cutId, 612);
+    DockPortTable* ports = &O_DockData(dock)->ports;
+    ASSERT_EQ(ports->slotCount, 1);
+    const DockPortSlot& slot = ports->slots[0];
+    ASSERT_NE(slot.portInstance, nullptr);
+    ASSERT_NE(slot.approachInstance, nullptr);
+    EXPECT_EQ(slot.portInstance->pathNr, 1);
+    EXPECT_EQ(slot.approachInstance->pathNr, 2);
+    QelVector port{}, approach{}, axis{};
+    EXPECT_EQ(O_GetPortPoints(&slot, &port, &approach, &axis), 1);
 }
 
 TEST_F(SpaceLife, SurveyCollectsTheCutsDockPorts) {

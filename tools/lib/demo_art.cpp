@@ -682,17 +682,26 @@ std::vector<DemoArtSource> DemoArt_Models() {
 std::vector<DemoArtSource> DemoArt_Cuts() {
     // The trading post's cut: the post itself at the origin, its dock port at
     // the mouth of the docking arm and the approach point out in front of it,
-    // a child of the port (value2 names the port's path), so its place is
-    // given from the port. Units are the post body's: its largest coordinate,
-    // the ring's outer edge, is 65536.
+    // whose value2 names the port's path. Its place is given from the post;
+    // hung under the port (SA_CreateObjectCutScene) it lies farther out on
+    // the same line. Units are the post body's: its largest coordinate, the
+    // ring's outer edge, is 65536. The marker paths hold their place over
+    // three keys: a path of one key is never played, so its instance would
+    // stay at the post's origin.
     const auto unit = [](double v) { return std::to_string(std::lround(v / 9.9 * 65536)); };
+    const auto held = [](const std::string& z) {
+        std::string keys;
+        for (int k = 0; k < 3; ++k)
+            keys += "  key 0x0 " + std::string(k < 2 ? "1000" : "-1") + " 0 0 " + z + " 0 0 0\n";
+        return keys;
+    };
     std::ostringstream o;
     o << "# The trading post with its one dock port and its approach point.\n"
       << "version 6\n"
       << "path 0 610\n  name trading_post\n  key 0x0 -1 0 0 0 0 0 0\n"
-      << "path 1 " << kDemoArtDockPortBody << "\n  name dock_port\n  key 0x0 -1 0 0 " << unit(-7.9) << " 0 0 0\n"
-      << "path 2 " << kDemoArtApproachBody << "\n  name dock_approach\n  value2 1\n  key 0x0 -1 0 0 " << unit(-7.1)
-      << " 0 0 0\n";
+      << "path 1 " << kDemoArtDockPortBody << "\n  name dock_port\n"
+      << held(unit(-7.9)) << "path 2 " << kDemoArtApproachBody << "\n  name dock_approach\n  value2 1\n"
+      << held(unit(-15.0));
     return {{kDemoArtStationCut, "cut/" + Number(kDemoArtStationCut), o.str()}};
 }
 

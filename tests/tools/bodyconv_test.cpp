@@ -145,6 +145,15 @@ TEST(BodyConverterSource, ColourSetsTheMaterialsLightingWords) {
     EXPECT_NE(text.find("1;0;NULL;\n255;255;255;128;128;128;64;64;64;0;0;0;0;\n"), std::string::npos) << text;
 }
 
+// A light map is the material's third texture; the others stay empty.
+TEST(BodyConverterSource, LightmapIsTheThirdTexture) {
+    std::string text, error;
+    ASSERT_TRUE(Tool_ModelToTextBody(
+        "mtl sun\ntex sun\nlightmap sunglow\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl sun\nf 1 2 3\n", &text, &error))
+        << error;
+    EXPECT_NE(text.find("0;NULL;0;sunglow;0;NULL;0;NULL;0;NULL;0;\n"), std::string::npos) << text;
+}
+
 const char* const kCut =
     "version 6\npath 0 -1\n  name camera\n  key 0x800 1000 0 0 0 0.25 0 0 0.5\n"
     "path 1 ship\n  flags c s\n  note 10 event go\n  body 4\n    v 0 0 0\n    v 1 0 0\n    v 0 1 0\n"

@@ -20,6 +20,7 @@ struct Param {
 
 struct Material {
     std::string name, texture = "NULL", effect;
+    std::string lightMap = "NULL";  // added to the lit colour as it is: the part glows with its picture
     // The colour and lighting words: by default a material that glows on its own.
     std::vector<long> colour{255, 255, 255, 128, 128, 128, 64, 64, 64, 0, 0, 0, 0};
     long flags = 0;
@@ -71,7 +72,7 @@ void WriteMaterial(std::ostringstream& o, const Material& m, int id) {
     o << m.flags << ";" << m.texture << ";\n";
     for (long w : m.colour) o << w << ";";
     o << "\n0;0;0;\n";  // yes/no values
-    o << "0;NULL;0;NULL;0;NULL;0;NULL;0;NULL;0;\n";
+    o << "0;NULL;0;" << m.lightMap << ";0;NULL;0;NULL;0;NULL;0;\n";
 }
 
 void WritePair(std::ostringstream& o, const std::vector<double>& t, int index) {
@@ -153,10 +154,12 @@ bool Tool_ModelToTextBody(const std::string& source, std::string* text, std::str
         } else if (key == "mtl") {
             mats.emplace_back();
             ls >> mats.back().name;
-        } else if (key == "tex" || key == "flags" || key == "effect" || key == "param" || key == "colour") {
+        } else if (key == "tex" || key == "lightmap" || key == "flags" || key == "effect" || key == "param" ||
+                   key == "colour") {
             if (mats.empty()) return fail(key + " before any mtl");
             Material& m = mats.back();
             if (key == "tex") ls >> m.texture;
+            else if (key == "lightmap") ls >> m.lightMap;
             else if (key == "flags") ls >> m.flags;
             else if (key == "effect") ls >> m.effect >> m.effectWord;
             else if (key == "colour") {

@@ -5,6 +5,7 @@
 //   name NAME                 the body's name
 //   mtl NAME                  defines a material (its index is its order)
 //     tex TEXTURE             its base texture
+//     lightmap TEXTURE        its light map (third texture), added unlit
 //     flags N                 material flags added to the text
 //     effect FX [WORD]        makes it an effect material of that effect
 //     param NAME TYPE V...    an effect parameter; TYPE long, bool, float,

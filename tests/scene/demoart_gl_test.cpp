@@ -10,9 +10,11 @@
 #include <string>
 
 #include "base/ebm.h"
+#include "base/imagefiles.h"
 #include "base/table.h"
 #include "base/texcache.h"
 #include "render/bodies.h"
+#include "render/device.h"
 #include "render/gl_renderer_fixture.h"
 #include "render/lights.h"
 #include "render/pixelformat.h"
@@ -31,15 +33,18 @@
 #include "scene/typesfiles.h"
 #include "support/golden_image.h"
 #include "support/logcapture.h"
+#include "system/shaderprofile.h"
 #include "tools/lib/bodyconv.h"
 #include "tools/lib/cutconv.h"
 #include "tools/lib/demo_art.h"
+#include "tools/lib/lookup_textures.h"
 #include "tools/lib/types_writer.h"
 
 namespace {
 
 constexpr int32_t kOne = 0x10000;
 constexpr uint32_t kClearTarget = 0x10 | 0x20 | 0x4;  // colour and depth
+constexpr uint32_t kLookupLoad = 0x80040000u;         // as start-up loads the lookup textures
 constexpr int kWide = 160, kHigh = 120;               // the golden picture
 
 std::string SourceFile(const std::string& name) {
@@ -90,6 +95,16 @@ protected:
             game.Write(s.file + ".bod", text);
         }
         ASSERT_TRUE(DemoArt_WritePictures(game.Path() + "/dds", &error)) << error;
+        // The lookup textures the demo ships beside them: a part without a
+        // light map binds the black one.
+        ASSERT_TRUE(Lookup_WriteTextures(game.Path() + "/dds", &error)) << error;
+        LookupTextureSet& lookup = g_LookupTextures;
+        for (auto [slot, name] : {std::pair{&lookup.whiteDummy, "dds\\fx_WhiteDummy"},
+                                  {&lookup.blackDummy, "dds\\fx_BlackDummy"},
+                                  {&lookup.blackDummyCube, "dds\\fx_BlackDummyCube"}}) {
+            *slot = S_LoadTexture(name, kLookupLoad, 0, 0);
+            ASSERT_NE(*slot, nullptr) << name;
+        }
         LogCapture log;
         for (auto load : {B3DB_LoadMaterials, B3DB_LoadBodyData, B3DB_LoadCutData, B3DB_LoadSkins})
             EXPECT_EQ(load(), 1);
@@ -109,6 +124,7 @@ protected:
         B3D_ReleaseRendererBuffers();
         while (B3DListNode* n = B3D_ListFirst(&g_B3DState->bodies)) B3D_FreeBody(reinterpret_cast<Body3D*>(n));
         J3D_FreeAllCuts();
+        S_3DFreeLookupTextures();
         B3DB_FreeMaterials();
         TC_FreeTextureTables();
         g_TCNumberedCount = g_TCNamedCount = 0;

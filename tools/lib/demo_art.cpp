@@ -29,8 +29,8 @@ double Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 constexpr const char* kLit = "0 0 0 128 128 128 0 100 25 20 0 0 0";
 constexpr const char* kMatte = "0 0 0 0 0 0 0 100 0 0 0 0 0";
 constexpr const char* kGlossy = "0 0 0 255 255 255 0 70 80 40 0 0 0";
-constexpr const char* kGlow = "255 255 255 0 0 0 100 0 0 0 0 0 0";
-constexpr const char* kDim = "255 255 255 0 0 0 60 0 0 0 0 0 0";
+// Self-lit: no diffuse light, the texture as a light map shows as it is.
+constexpr const char* kSelfLit = "0 0 0 0 0 0 0 0 0 0 0 0 0";
 
 // A model source being written: points, texture pairs and faces, each face
 // turned so that it is wound clockwise seen from the side it faces (the side
@@ -40,6 +40,11 @@ public:
     explicit Model(const std::string& name) { o_ << "name " << name << "\n"; }
     void Material(const std::string& name, const std::string& texture, const char* colour) {
         o_ << "mtl " << name << "\ntex " << texture << "\ncolour " << colour << "\n";
+    }
+    // A material that shows its texture without light (engines, lights, the
+    // sun, the sky).
+    void Glow(const std::string& name, const std::string& texture) {
+        o_ << "mtl " << name << "\ntex " << texture << "\nlightmap " << texture << "\ncolour " << kSelfLit << "\n";
     }
     void Use(const std::string& material) { o_ << "usemtl " << material << "\n"; }
     void Smooth(int group) {
@@ -279,7 +284,7 @@ std::string Ship(bool sideB) {
     const std::string hull = sideB ? "hull_b" : "hull_a";
     m.Material("hull", hull, kLit);
     m.Material("glass", sideB ? "glass_b" : "glass_a", kGlossy);
-    m.Material("engine", "engine", kGlow);
+    m.Glow("engine", "engine");
     m.Use("hull");
     if (!sideB) {
         // A slim dart with straight wings swept back and a tail fin.
@@ -316,7 +321,7 @@ std::string Hauler() {
     m.Material("hull", "hull_a", kLit);
     m.Material("cargo", "cargo", kLit);
     m.Material("glass", "glass_a", kGlossy);
-    m.Material("engine", "engine", kGlow);
+    m.Glow("engine", "engine");
     m.Use("hull");
     m.Box({0, 0, 0}, {0.6, 0.6, 4.2});        // the spine
     m.Box({0, 0.25, 4.6}, {1.1, 0.85, 0.8});  // the cabin
@@ -335,7 +340,7 @@ std::string Hauler() {
 std::string CockpitFrame() {
     Model m("cockpit_frame");
     m.Material("frame", "cockpit", kLit);
-    m.Material("lights", "engine", kDim);
+    m.Glow("lights", "engine");
     m.Use("frame");
     m.Box({0, 1.15, 1.6}, {1.9, 0.12, 0.25});
     for (double x : {-1.75, 1.75}) m.Box({x, 0, 1.6}, {0.12, 1.2, 0.25});
@@ -350,7 +355,7 @@ std::string CockpitFrame() {
 std::string Station() {
     Model m("trading_post");
     m.Material("hull", "station", kLit);
-    m.Material("lights", "lights", kGlow);
+    m.Glow("lights", "lights");
     m.Use("hull");
     m.Smooth(1);
     m.Surface(
@@ -408,7 +413,7 @@ std::string Station() {
 std::string Gate() {
     Model m("jump_gate");
     m.Material("frame", "gate", kLit);
-    m.Material("field", "gatefield", kDim);
+    m.Glow("field", "gatefield");
     m.Use("frame");
     m.Smooth(1);
     Torus(m, {0, 0, 0}, 6, 0.7, 24, 8, 8);
@@ -443,9 +448,10 @@ std::string Rock(const std::string& name, const std::string& material, uint32_t 
     return m.Text();
 }
 
-std::string Globe(const std::string& name, const std::string& texture, const char* colour, int rows, int columns) {
+std::string Globe(const std::string& name, const std::string& texture, bool glows, int rows, int columns) {
     Model m(name);
-    m.Material("surface", texture, colour);
+    if (glows) m.Glow("surface", texture);
+    else m.Material("surface", texture, kMatte);
     m.Use("surface");
     m.Smooth(1);
     Sphere(m, {0, 0, 0}, {1, 1, 1}, rows, columns);
@@ -455,7 +461,7 @@ std::string Globe(const std::string& name, const std::string& texture, const cha
 // The background: large spheres seen from inside.
 std::string Sky(const std::string& name, const std::string& texture, double uScale, double vScale) {
     Model m(name);
-    m.Material("sky", texture, kGlow);
+    m.Glow("sky", texture);
     m.Use("sky");
     m.Smooth(1);
     Sphere(m, {0, 0, 0}, {1, 1, 1}, 8, 16, uScale, vScale, true);
@@ -464,7 +470,7 @@ std::string Sky(const std::string& name, const std::string& texture, double uSca
 
 std::string Bolt() {
     Model m("pulse_bolt");
-    m.Material("bolt", "bolt", kGlow);
+    m.Glow("bolt", "bolt");
     m.Use("bolt");
     m.Smooth(1);
     Sphere(m, {0, 0, 0}, {0.25, 0.25, 1.5}, 3, 6);
@@ -474,7 +480,7 @@ std::string Bolt() {
 std::string Missile() {
     Model m("dart");
     m.Material("body", "hull_a", kLit);
-    m.Material("engine", "engine", kGlow);
+    m.Glow("engine", "engine");
     m.Use("body");
     Loft(m, {{-2, 0, 0.22, 0.22}, {1.2, 0, 0.22, 0.22}, {2, 0, 0, 0}}, 6, "body", "engine");
     m.Use("body");
@@ -496,7 +502,7 @@ std::string Container() {
 // A marker of the dock's cut: a small tetrahedron, never drawn.
 std::string Marker(const std::string& name) {
     Model m(name);
-    m.Material("marker", "engine", kGlow);
+    m.Glow("marker", "engine");
     m.Use("marker");
     const int t = m.Uv(0.5, 0.5);
     const int a = m.Point({0, 0, 1}), b = m.Point({-0.8, -0.5, -0.5}), c = m.Point({0.8, -0.5, -0.5}),
@@ -662,8 +668,8 @@ std::vector<DemoArtSource> DemoArt_Models() {
     numbered(631, Rock("asteroid_2", "rock", 2, {1.2, 1.0, 0.9}, 9, 14, "rock"));
     numbered(632, Rock("asteroid_3", "rock", 3, {0.8, 0.7, 1.6}, 8, 12, "rock"));
     numbered(633, Rock("asteroid_4", "rock", 4, {1.0, 1.0, 1.0}, 10, 16, "rock"));
-    numbered(640, Globe("yellow_sun", "sun", kGlow, 12, 20));
-    numbered(641, Globe("rock_planet", "planet", kMatte, 12, 20));
+    numbered(640, Globe("yellow_sun", "sun", true, 12, 20));
+    numbered(641, Globe("rock_planet", "planet", false, 12, 20));
     numbered(650, Bolt());
     numbered(651, Missile());
     numbered(660, Container());

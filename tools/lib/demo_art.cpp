@@ -616,10 +616,14 @@ std::vector<DemoArtPicture> Pictures() {
             return Rgb(c.x, c.y, c.z);
         }));
     }
-    out.push_back(Picture("nebula", 128, [](double u, double v, int, int) {
+    // The nebula sky carries stars of its own: it may be drawn over the star sky.
+    out.push_back(Picture("nebula", 256, [](double u, double v, int x, int y) {
         const double n = Fbm2(u, v, 2, 5, 121), m = Fbm2(u, v, 3, 4, 122);
         const double k = std::max(0.0, n - 0.45) * 1.8;
-        return Rgb(0.55 * k + 0.1 * m * k, 0.2 * k, 0.75 * k + 0.2 * m * k);
+        V3 c{0.55 * k + 0.1 * m * k, 0.2 * k, 0.75 * k + 0.2 * m * k};
+        const uint32_t h = Hash(x, y, 7, 123);
+        if (Unit(h) > 0.994) c = c + V3{1, 1, 1} * (0.45 + 0.5 * Unit(h >> 8));
+        return Rgb(c.x, c.y, c.z);
     }));
     out.push_back(Picture("glass_a", 32, [](double, double v, int, int) { return Rgb(0.1, 0.25 + 0.3 * v, 0.5); }));
     out.push_back(Picture("glass_b", 32, [](double, double v, int, int) { return Rgb(0.5 + 0.2 * v, 0.1, 0.05); }));

@@ -207,6 +207,14 @@ double P_WriteBenchmarkReport() {
         Qel_DPrintf(0, format, i, r.average, r.minimum, r.maximum);
     }
     Qel_fprintf(file, "\nOverall average framerate: %03.1f fps\n", overall);
+    // The frames' own times: what a player feels, and what the frame rates
+    // above hide (a few long frames among many short ones).
+    const P_FrameFigures frames = P_GetFrameFigures();
+    const char* timesFormat =
+        "\nMedian frame time:\t %.2f ms over %u frames\nFirst frame after start: %d ms\n"
+        "Peak memory:\t\t %u MB\n";
+    Qel_fprintf(file, timesFormat, frames.medianMs, frames.frames, frames.firstFrameMs, frames.peakMemoryMB);
+    Qel_DPrintf(0, timesFormat, frames.medianMs, frames.frames, frames.firstFrameMs, frames.peakMemoryMB);
     Qel_fprintf(file,
                 "\n\nFrame rates are measured per scene from its first to its last frame.\n"
                 "Frames during which a file was read do not count towards the minimum.\n");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 #include "base/general.h"
 #include "base/log.h"
@@ -35,6 +36,7 @@
 #include "space/queries.h"
 #include "system/clock.h"
 #include "system/keys.h"
+#include "system/settings.h"
 #include "system/standin_fields.h"
 #include "system/timer.h"
 #include "system/video.h"
@@ -60,6 +62,15 @@ constexpr uint32_t PROFILING_FILE_OPENED = 0x4000;
 constexpr uint32_t D3D_AUTO_QUALITY = 0x800000;
 constexpr uint32_t SCENE_ENVMAP_DRAWN = 0x80;
 constexpr uint32_t VIDEO_CAPTURE_BEFORE_PRESENT = 0x8000000;
+
+// The frames' real times in microseconds, and the start they are counted from.
+struct FrameTimes {
+    int64_t programStart = 0;
+    bool startMarked = false;
+    int32_t firstFrameMs = -1;
+    std::vector<uint32_t> frameUs;
+};
+FrameTimes s_frameTimes;
 
 bool IsViewerMode(int32_t mode) {
     return mode == P_MODE_BODY_VIEWER || mode == P_MODE_CUT_VIEWER || mode == P_MODE_EFFECT_VIEWER;
@@ -204,6 +215,41 @@ void P_BenchmarkFrame() {
     row.maximum = std::max(row.maximum, static_cast<float>(fps));
 }
 
+int64_t P_FrameTimeStart() { return S_CounterMicroseconds(); }
+
+void P_MarkProgramStart() {
+    s_frameTimes.programStart = S_CounterMicroseconds();
+    s_frameTimes.startMarked = true;
+}
+
+void P_FrameTimeDone(int64_t frameStartUs) {
+    const int64_t now = S_CounterMicroseconds();
+    FrameTimes& t = s_frameTimes;
+    if (t.firstFrameMs < 0 && t.startMarked)
+        t.firstFrameMs = static_cast<int32_t>(std::max<int64_t>(now - t.programStart, 0) / 1000);
+    const int64_t us = std::max<int64_t>(now - frameStartUs, 0);
+    t.frameUs.push_back(static_cast<uint32_t>(std::min<int64_t>(us, UINT32_MAX)));
+}
+
+void P_ResetFrameTimes() { s_frameTimes = FrameTimes{}; }
+
+P_FrameFigures P_GetFrameFigures() {
+    const FrameTimes& t = s_frameTimes;
+    P_FrameFigures f{static_cast<uint32_t>(t.frameUs.size()), 0.0, t.firstFrameMs, S_GetPeakMemoryMB()};
+    if (!t.frameUs.empty()) {
+        std::vector<uint32_t> sorted = t.frameUs;
+        const size_t mid = sorted.size() / 2;
+        std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(mid), sorted.end());
+        double median = sorted[mid];
+        if (sorted.size() % 2 == 0) {
+            const uint32_t below = *std::max_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(mid));
+            median = (median + below) / 2.0;
+        }
+        f.medianMs = median / 1000.0;
+    }
+    return f;
+}
+
 void P_AdaptDetailLevel() {
     SystemState* sys = g_SystemState;
     P_DetailState& d = g_DetailState;
@@ -252,6 +298,7 @@ int CL_GameLoop() {
     StartRun();
 
     while (!g_StopFlag) {
+        const int64_t frameStart = P_FrameTimeStart();
         sys->SysProfilingFlags &= ~PROFILING_FILE_OPENED;
         sys->frameCounter++;
         const bool paused = ps->requestBits & P_REQUEST_PAUSE;
@@ -299,6 +346,7 @@ int CL_GameLoop() {
         if (g_FrameCaptureRequest) g_SysStandIn.detailLevel = detail;
         P_AdaptDetailLevel();
         Present();
+        P_FrameTimeDone(frameStart);
         P_BenchmarkFrame();
         if (sys->frameCounter == 1) ps->benchmarkScene = 0;
     }

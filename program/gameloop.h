@@ -34,6 +34,21 @@ extern P_BenchmarkRow g_BenchmarkTable[P_BENCHMARK_SCENES];
 // One frame's benchmark statistics (the frame rate from the SystemState).
 void P_BenchmarkFrame();
 
+// Real time of the frames, for the benchmark report: each frame of the loop
+// from its start to its present, and the first present after the program's
+// start.
+void P_MarkProgramStart();
+void P_FrameTimeDone(int64_t frameStartTicks);  // ticks of the performance counter
+int64_t P_FrameTimeStart();                     // the counter now, for P_FrameTimeDone
+void P_ResetFrameTimes();
+struct P_FrameFigures {
+    uint32_t frames;        // frames measured
+    double medianMs;        // 0 when none
+    int32_t firstFrameMs;   // -1 when the start was not marked or nothing was shown
+    uint32_t peakMemoryMB;  // the process's peak working set
+};
+P_FrameFigures P_GetFrameFigures();
+
 // State of the adaptive detail step.
 struct P_DetailState {
     uint16_t samples;

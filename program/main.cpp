@@ -40,6 +40,7 @@ enum OptionId {
     OPT_CUT,
     OPT_PLOTSCENE,
     OPT_EFFECT,
+    OPT_BENCHMARK,
 };
 
 struct OptionRow {
@@ -51,7 +52,7 @@ struct OptionRow {
 constexpr OptionRow s_options[] = {
     {"profi", false}, {"noabout", false}, {"location", true},  {"intro", true},   {"obj", true},
     {"par", true},    {"tutorial", true}, {"galedit", true},   {"load", true},    {"cutcapture", false},
-    {"body", true},   {"cut", true},      {"plotscene", true}, {"effect", false},
+    {"body", true},   {"cut", true},      {"plotscene", true}, {"effect", false}, {"benchmark", false},
 };
 
 int MatchOption(const char* arg) {
@@ -143,6 +144,7 @@ void P_ParseOptions(int argc, char** argv, ProgramOptions* o) {
                 o->effectViewer = true;
                 o->noStartDialog = true;
                 break;
+            case OPT_BENCHMARK: o->benchmark = true; break;
         }
     }
     // A save game loads this story in place of the one it names.
@@ -275,6 +277,7 @@ void P_StartModeLoop() {
 }
 
 int P_Main(int argc, char** argv) {
+    P_MarkProgramStart();
     P_StartUp(argc, argv);
     P_ChooseFirstRun();
     P_StartModeLoop();

@@ -71,6 +71,7 @@ struct ProgramOptions {
     bool cutCapture;
     bool effectViewer;
     bool profiling;    // "profi": SysProfilingFlags 0x200, applied by start-up
+    bool benchmark;    // "benchmark": the start dialog's "Run as Benchmark" without the dialog
     char* bodyViewer;  // owned names given to the viewers
     char* cutViewer;
     char* plotSceneViewer;

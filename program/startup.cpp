@@ -215,6 +215,7 @@ void P_StartUp(int argc, char** argv) {
 
     P_ParseOptions(argc, argv, &g_ProgramOptions);
     if (g_ProgramOptions.profiling) sys->SysProfilingFlags |= PROFILING_PROFI;
+    if (g_ProgramOptions.benchmark) sys->SysProfilingFlags |= PROFILING_BENCHMARK;
     CheckMemory();
     S_EnumDevices();
     LoadSettings();

@@ -1,5 +1,7 @@
 #include "system/clock.h"
 
+#include <cstdlib>
+
 #include "base/general.h"
 #include "base/log.h"
 #include "base/angles.h"
@@ -13,6 +15,12 @@ static int32_t s_lastRealClock = 0;
 static uint32_t s_fpsFramesAtAverage = 0;
 static int32_t s_fpsAccumulatedMs = 0;
 static uint32_t s_fpsFramesAtUpdate = 0;
+static int32_t s_fixedStep = 0;
+static uint32_t s_fixedStepFrame = 0;
+
+namespace {
+constexpr int32_t kMaxGameStep = 200;
+}
 
 // A long stall or a script value may hand over any delta; it is reduced by whole
 // turns of the clock first, so the result always lies inside the span.
@@ -27,6 +35,7 @@ int32_t S_ClockDiff(int32_t a, int32_t b) { return Qel_AngleDiff(a, b); }
 int S_InitTimer() {
     SystemState* sys = g_SystemState;
     sys->gameTimeScale = 65536;
+    S_SetFixedFrameStep(S_ParseFrameStep(std::getenv("TREVAN_FRAME_MS")));
     int64_t frequency = 0;
     if (!QueryPerformanceFrequency(&frequency)) {
         Qel_ErrPrintf("S_InitTimer() Unable to QueryPerformanceFrequency()\n");
@@ -62,12 +71,21 @@ int32_t S_ReadSystemClock() {
     }
     sys->realClock = S_ClockAdvance(sys->realClock, static_cast<int32_t>(ms % S_CLOCK_SPAN));
 
+    // With a fixed frame step the frame's first reading stands for the whole
+    // frame: later readings add nothing, so n frames are exactly n steps.
+    const bool fixedFrameSeen = s_fixedStep != 0 && s_fixedStepFrame == sys->frameCounter;
+    if (s_fixedStep != 0) {
+        s_fixedStepFrame = sys->frameCounter;
+        ms = static_cast<uint64_t>(s_fixedStep);
+    }
     int32_t step;
     if (s_pendingStep != 0) {
         step = s_pendingStep;
         s_pendingStep = 0;
+    } else if (fixedFrameSeen) {
+        step = 0;
     } else {
-        int64_t clamped = ms < 1 ? 1 : (ms > 200 ? 200 : static_cast<int64_t>(ms));
+        int64_t clamped = ms < 1 ? 1 : (ms > kMaxGameStep ? kMaxGameStep : static_cast<int64_t>(ms));
         step = static_cast<int32_t>((clamped * sys->gameTimeScale + 0x8000) >> 16);
     }
     sys->gameClock = S_ClockAdvance(sys->gameClock, step);
@@ -97,6 +115,21 @@ int32_t S_SetTimeStep(int32_t ms) {
     return ms;
 }
 
+int32_t S_FixedFrameStep() { return s_fixedStep; }
+
+void S_SetFixedFrameStep(int32_t ms) {
+    s_fixedStep = ms > 0 ? ms : 0;
+    s_fixedStepFrame = g_SystemState ? g_SystemState->frameCounter : 0;
+}
+
+int32_t S_ParseFrameStep(const char* text) {
+    if (!text || !*text) return 0;
+    char* end = nullptr;
+    const long ms = std::strtol(text, &end, 10);
+    if (*end != '\0' || ms <= 0) return 0;
+    return ms > kMaxGameStep ? kMaxGameStep : static_cast<int32_t>(ms);
+}
+
 void S_updateFpsTimer() {
     SystemState* sys = g_SystemState;
     if (sys->frameCounter <= s_fpsFramesAtUpdate) {
@@ -115,6 +148,14 @@ void S_updateFpsTimer() {
         s_fpsAccumulatedMs = 0;
     }
     s_fpsFramesAtUpdate = sys->frameCounter;
+}
+
+int64_t S_CounterMicroseconds() {
+    int64_t frequency = 0;
+    int64_t counter = 0;
+    if (!QueryPerformanceFrequency(&frequency) || frequency <= 0 || !QueryPerformanceCounter(&counter)) return 0;
+    // Whole seconds and the rest apart, so a large counter does not overflow.
+    return counter / frequency * 1000000 + counter % frequency * 1000000 / frequency;
 }
 
 void S_Sleep() { SleepEx(10, 0); }

@@ -24,6 +24,20 @@ int32_t S_GetRealTimeDelta();
 void S_ResetTimeDeltas();
 // The next game step is exactly ms (unclamped, unscaled); 0 = none. Returns ms.
 int32_t S_SetTimeStep(int32_t ms);
+// Headless runs may go faster than real time: with TREVAN_FRAME_MS=<ms> in the
+// environment (read by S_InitTimer, 1 .. 200) every frame advances the game
+// clock as if that many real ms had passed, however long it really took, and
+// further clock reads in the same frame add nothing. 0 = real time.
+int32_t S_FixedFrameStep();
+// Sets it as S_InitTimer does from the environment (0 = real time); the next
+// frame is the first to take it.
+void S_SetFixedFrameStep(int32_t ms);
+// The step an environment value names: 0 for none, a non-number, 0 or less;
+// above 200 it is 200, the longest frame the game clock ever takes.
+int32_t S_ParseFrameStep(const char* text);
 // Once per frame: instant and average frames per second.
 void S_updateFpsTimer();
+// The performance counter in microseconds, for timing stretches shorter than
+// the clocks' milliseconds; 0 without a counter.
+int64_t S_CounterMicroseconds();
 void S_Sleep();

@@ -561,6 +561,8 @@ void S_GetMemoryTotals(uint64_t* physical, uint64_t* pageFile) {
     *pageFile = status.dwTotalPageFile;
 }
 
+uint32_t S_GetPeakMemoryMB() { return static_cast<uint32_t>(Win32_PeakWorkingSetBytes() >> 20); }
+
 uint32_t S_GetVideoMemoryMB() {
     void* library = DDraw_LoadLibrary();
     if (!library) return 4095;

@@ -29,4 +29,6 @@ int S_RegSaveIntValue(const char* name, int32_t value);
 uint32_t S_GetPhysicalMemoryMB();
 // The machine's physical memory and page file, in bytes.
 void S_GetMemoryTotals(uint64_t* physical, uint64_t* pageFile);
+// The most memory the process has held so far (its peak working set), in MB.
+uint32_t S_GetPeakMemoryMB();
 uint32_t S_GetVideoMemoryMB();

@@ -16,6 +16,7 @@
 #include "render/pixelformat.h"
 #include "system/adapter_info.h"
 #include "system/adapters.h"
+#include "system/clock.h"
 #include "system/entry.h"
 #include "system/settings.h"
 #include "system/shaderprofile.h"
@@ -31,6 +32,11 @@ static const uint32_t kRendererTag = Int_MemTag(6);
 static D3DDeviceRecord* Record() { return g_RendererState ? g_RendererState->device : nullptr; }
 static IDirect3DDevice9* Device() { return Record() ? Record()->device : nullptr; }
 static bool WindowedVideo() { return g_VideoRecord && (g_VideoRecord->flags & VIDEO_FLAG_WINDOWED); }
+
+DWORD S_PresentInterval(DWORD offeredIntervals, uint32_t profilingFlags, int32_t fixedFrameStep) {
+    if ((profilingFlags & SYSPROF_BENCHMARK) || fixedFrameStep != 0) return D3DPRESENT_INTERVAL_IMMEDIATE;
+    return (offeredIntervals & D3DPRESENT_INTERVAL_ONE) ? D3DPRESENT_INTERVAL_ONE : D3DPRESENT_INTERVAL_IMMEDIATE;
+}
 
 static void ReleaseSurface(IDirect3DSurface9*& surface) {
     if (!surface) return;
@@ -398,7 +404,8 @@ int S_Create3DDevice() {
     pp.AutoDepthStencilFormat = depth;
     pp.Flags = D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL | (windowed ? D3DPRESENTFLAG_LOCKABLE_BACKBUFFER : 0);
     pp.FullScreen_RefreshRateInHz = 0;
-    pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    pp.PresentationInterval =
+        S_PresentInterval(a->caps.PresentationIntervals, s->SysProfilingFlags, S_FixedFrameStep());
     d->mode = mode;
     d->modeIndex = app.modeIndex;
 

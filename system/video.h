@@ -74,6 +74,11 @@ struct D3DDeviceRecord {
 
 VideoRecord* S_InitVideo(int width, int height, int depth, uint32_t flags);
 int S_Create3DDevice();
+// How presents are paced: to the display's refresh where the device offers
+// it, so that a window never draws unbounded; immediately in a benchmark run,
+// whose figures measure the engine, and with a fixed frame step, whose
+// headless runs go as fast as they can.
+DWORD S_PresentInterval(DWORD offeredIntervals, uint32_t profilingFlags, int32_t fixedFrameStep);
 CStateManagerInterface* S_InitStateManager(CStateManagerInterface** out);
 void S_FlipScreen();
 int S_Reset3DDevice();

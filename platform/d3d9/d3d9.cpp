@@ -19,6 +19,8 @@ D3D9Seam g_D3D9Seam;
 int g_D3D9LiveDevices = 0;
 int g_D3D9LiveResources = 0;
 
+bool g_D3D9FramePacing = true;
+
 void D3D9_ResetSeam() { g_D3D9Seam = D3D9Seam{}; }
 int D3D9_LiveDeviceCount() { return g_D3D9LiveDevices; }
 int D3D9_LiveResourceCount() { return g_D3D9LiveResources; }

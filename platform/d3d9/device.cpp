@@ -3,13 +3,35 @@
 // turning it upright and applying the gamma ramp, then swaps.
 #include <SDL2/SDL.h>
 
+#include <time.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/d3d9/glprogram.h"
 #include "platform/d3d9/internal.h"
 #include "platform/d3d9/seam.h"
 #include "platform/win32/window.h"
+
+namespace {
+int64_t MonotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+void SleepNs(int64_t ns) {
+    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {}
+}
+
+// Drivers that show nothing: their swap never waits for a refresh.
+bool DriverWithoutDisplay() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+}
+}  // namespace
 
 // Takes the front answer of a seam queue; D3D_OK when the queue is empty.
 static HRESULT SeamTake(std::deque<HRESULT>& queue) {
@@ -178,7 +200,7 @@ HRESULT D3D9Device::Init(D3DPRESENT_PARAMETERS* params) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     context_ = SDL_GL_CreateContext(sdl_);
     if (!context_ || !MakeCurrent()) return D3DERR_NOTAVAILABLE;
-    SDL_GL_SetSwapInterval(params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+    SetSwapInterval();
     if (!params_.Windowed) {
         SDL_DisplayMode mode{SDL_PIXELFORMAT_RGB888, static_cast<int>(params_.BackBufferWidth),
                              static_cast<int>(params_.BackBufferHeight),
@@ -304,7 +326,7 @@ HRESULT D3D9Device::Reset(D3DPRESENT_PARAMETERS* params) {
             SDL_SetWindowFullscreen(sdl_, SDL_WINDOW_FULLSCREEN);
         }
     }
-    SDL_GL_SetSwapInterval(params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+    SetSwapInterval();
     hr = CreateSwapChainSurfaces();
     if (FAILED(hr)) return hr;
     D3D9_DefaultState(&state_, autoDepth_ != nullptr);
@@ -377,6 +399,21 @@ void D3D9Device::UploadGammaRamp() {
     gammaDirty_ = false;
 }
 
+void D3D9Device::SetSwapInterval() {
+    const bool waitForRefresh = params_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
+    const bool swapWaits = SDL_GL_SetSwapInterval(waitForRefresh ? 1 : 0) == 0 && !DriverWithoutDisplay();
+    pacer_ = {};
+    if (waitForRefresh && g_D3D9FramePacing) {
+        SDL_DisplayMode mode{};
+        const int display = SDL_GetWindowDisplayIndex(sdl_);
+        const int hz = display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 ? mode.refresh_rate : 0;
+        pacer_.periodNs = D3D9_RefreshPeriodNs(hz);
+        pacer_.swapWaits = swapWaits;
+    }
+    g_D3D9Seam.pacingPeriodNs = pacer_.periodNs;
+    g_D3D9Seam.pacingSwapWaits = pacer_.swapWaits;
+}
+
 HRESULT D3D9Device::Present(const RECT*, const RECT*, HWND, const void*) {
     ++g_D3D9Seam.presentCount;
     HRESULT forced = SeamTake(g_D3D9Seam.present);
@@ -435,6 +472,10 @@ HRESULT D3D9Device::Present(const RECT*, const RECT*, HWND, const void*) {
             bound_.sampler[unit] = 0;
         }
     glDrawArrays(GL_TRIANGLES, 0, 3);
+    if (pacer_.periodNs > 0) {
+        const int64_t wait = D3D9_PaceDelay(&pacer_, MonotonicNs());
+        if (wait > 0) SleepNs(wait);
+    }
     SDL_GL_SwapWindow(sdl_);
     return D3D_OK;
 }

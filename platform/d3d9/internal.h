@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/pacing.h"
 
 struct SDL_Window;
 
@@ -291,6 +292,9 @@ public:
     static constexpr uint64_t kUnknownSerial = ~0ull;
 
     bool MakeCurrent();
+    // Asks for the swap interval the present parameters name and paces the
+    // swaps itself where the refresh is not waited for.
+    void SetSwapInterval();
     // Binds scratch framebuffer slot (0 or 1) to target with only this surface attached.
     void AttachScratch(GLenum target, int slot, D3D9Surface* surface);
     // Bindings hold no reference: an object that goes away is unbound here.
@@ -434,6 +438,7 @@ private:
     DWORD softwareVertexShaderVersion_;
     void* context_ = nullptr;
     D3DPRESENT_PARAMETERS params_{};
+    D3D9FramePacer pacer_;
     D3D9Surface* backBuffer_ = nullptr;
     D3D9Surface* autoDepth_ = nullptr;
     D3D9Surface* renderTarget_ = nullptr;  // AddRef'd unless it is the back buffer

@@ -61,6 +61,11 @@ struct D3D9Seam {
     // driver tells nothing (the documented default is used).
     int videoMemoryMB = 0;
 
+    // What the last device set up chose: the period it paces to (0 = none) and
+    // whether it takes the swap to wait for the refresh itself.
+    int64_t pacingPeriodNs = 0;
+    bool pacingSwapWaits = false;
+
     // Counters for tests.
     int presentCount = 0;
     int resetCount = 0;
@@ -69,6 +74,11 @@ struct D3D9Seam {
 };
 
 extern D3D9Seam g_D3D9Seam;
+
+// Devices asked to wait for the refresh pace their swaps where the swap does
+// not wait. Test programs count frames, not time, and turn this off once at
+// their start (a seam reset leaves it alone); a pacing test turns it back on.
+extern bool g_D3D9FramePacing;
 
 // Back to the real system.
 void D3D9_ResetSeam();

@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
@@ -182,4 +183,11 @@ void Win32_PinHeapThresholds() {
     // to 128 MB free at its top before it shrinks.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
+}
+
+uint64_t Win32_PeakWorkingSetBytes() {
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+    // Linux counts the peak resident set in KiB.
+    return static_cast<uint64_t>(usage.ru_maxrss) * 1024;
 }

@@ -54,6 +54,10 @@ void Win32_HeapFree(void* ptr);
 // its large blocks, and the next frame pays for fresh pages again.
 void Win32_PinHeapThresholds();
 
+// The most memory the process has held in physical pages so far, in bytes
+// (what the process status calls its peak working set).
+uint64_t Win32_PeakWorkingSetBytes();
+
 // Test seam: lets a test decide what the platform reports. Zeroed = the real system.
 struct Win32MemorySeam {
     int failVirtualAllocs;  // the next n VirtualAlloc calls fail

@@ -3,6 +3,7 @@
 #include "base/log.h"
 #include "cockpit/steering.h"
 #include "program/gameloop.h"
+#include "system/clock.h"
 #include "system/entry.h"
 #include "system/window.h"
 
@@ -14,6 +15,8 @@ void ResetEngineGlobals() {
     g_FrameCaptureRequest = 0;
     g_KeyHandled = 0;
     g_LastInputResult = 0;
+    P_ResetFrameTimes();
+    S_SetFixedFrameStep(0);
     STS_Reset();
     // Tests that log thousands of lines in one frame must not silence the next test.
     Qel_LogResetFrameBudget();

@@ -6,6 +6,8 @@
 #include "platform/win32/timer.h"
 #include "support/logcapture.h"
 #include "system/clock.h"
+#include "system/settings.h"
+#include "system/video.h"
 
 namespace {
 
@@ -173,6 +175,68 @@ TEST_F(ClockTest, FramesPerSecond) {
     sys_.realFrameDelta = 7;
     S_updateFpsTimer();  // same frame again: nothing changes
     EXPECT_EQ(sys_.instantFps, 40);
+}
+
+// A headless run at a fixed step: each frame is one step of game time however
+// long it really took, and readings later in the frame add nothing.
+TEST_F(ClockTest, AFixedFrameStepMovesTheGameClockOneStepAFrame) {
+    struct FrameCase {
+        int32_t scale;
+        double realMs;  // what the frame really took
+        int32_t gameStep;
+    };
+    const FrameCase cases[] = {{65536, 0, 50}, {65536, 3, 50}, {65536, 5000, 50}, {32768, 16, 25}};
+    S_SetFixedFrameStep(50);
+    for (const FrameCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "scale " << c.scale << " real " << c.realMs);
+        sys_.gameTimeScale = c.scale;
+        const int32_t game = sys_.gameClock;
+        const int32_t real = sys_.realClock;
+        sys_.frameCounter++;
+        seam_.counter += static_cast<int64_t>(c.realMs * 1000.0);
+        EXPECT_EQ(S_GetTimeDelta(), c.gameStep);
+        Elapse(7);  // a story's own clock reading in the same frame
+        S_ResetTimeDeltas();
+        EXPECT_EQ(sys_.gameClock, game + c.gameStep);
+        EXPECT_EQ(sys_.realClock, real + static_cast<int32_t>(c.realMs) + 7);
+    }
+    // A captured frame still takes its own exact step, once.
+    sys_.gameTimeScale = 65536;
+    const int32_t game = sys_.gameClock;
+    sys_.frameCounter++;
+    S_SetTimeStep(33);
+    Elapse(1);
+    Elapse(1);
+    EXPECT_EQ(sys_.gameClock, game + 33);
+    S_SetFixedFrameStep(0);
+}
+
+TEST(FrameStep, ReadFromTheEnvironmentValue) {
+    const struct {
+        const char* text;
+        int32_t step;
+    } cases[] = {{nullptr, 0}, {"", 0},     {"50", 50}, {"1", 1},     {"0", 0},
+                 {"-5", 0},    {"50ms", 0}, {"abc", 0}, {"200", 200}, {"1000", 200}};
+    for (const auto& c : cases) EXPECT_EQ(S_ParseFrameStep(c.text), c.step) << (c.text ? c.text : "(none)");
+}
+
+// Presents wait for the refresh where the device can, except where the frames
+// are measured or run at a fixed step.
+TEST(PresentInterval, PacedUnlessMeasuredOrStepped) {
+    const DWORD both = D3DPRESENT_INTERVAL_ONE | D3DPRESENT_INTERVAL_IMMEDIATE;
+    const struct {
+        DWORD offered;
+        uint32_t profiling;
+        int32_t step;
+        DWORD chosen;
+    } cases[] = {{both, 0, 0, D3DPRESENT_INTERVAL_ONE},
+                 {D3DPRESENT_INTERVAL_IMMEDIATE, 0, 0, D3DPRESENT_INTERVAL_IMMEDIATE},
+                 {both, SYSPROF_BENCHMARK, 0, D3DPRESENT_INTERVAL_IMMEDIATE},
+                 {both, 0, 50, D3DPRESENT_INTERVAL_IMMEDIATE},
+                 {both, 0x200, 0, D3DPRESENT_INTERVAL_ONE}};
+    for (const auto& c : cases)
+        EXPECT_EQ(S_PresentInterval(c.offered, c.profiling, c.step), c.chosen)
+            << c.offered << " " << c.profiling << " " << c.step;
 }
 
 }  // namespace

@@ -842,37 +842,12 @@ void Formats() {
 }
 
 Bytes Wav(uint16_t bits, uint32_t rate, const Bytes& data, bool extraChunk) {
-    Bytes b;
-    auto u32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-    };
-    auto u16 = [&](uint16_t v) {
-        b.push_back(uint8_t(v));
-        b.push_back(uint8_t(v >> 8));
-    };
-    auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
-    tag("RIFF");
-    u32(0);
-    tag("WAVE");
-    tag("fmt ");
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(rate);
-    u32(rate * bits / 8);
-    u16(uint16_t(bits / 8));
-    u16(bits);
-    if (extraChunk) {
-        tag("LIST");
-        u32(4);
-        tag("INFO");
-    }
-    tag("data");
-    u32(uint32_t(data.size()));
-    b.insert(b.end(), data.begin(), data.end());
-    uint32_t riff = uint32_t(b.size() - 8);
-    std::memcpy(b.data() + 4, &riff, 4);
-    return b;
+    WavSpec spec;
+    spec.rate = rate;
+    spec.bits = bits;
+    spec.data = data;
+    if (extraChunk) spec.chunksBefore.push_back({"LIST", {'I', 'N', 'F', 'O'}});
+    return MakeWav(spec);
 }
 
 void Samples() {

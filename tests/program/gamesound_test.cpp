@@ -2,12 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "base/file.h"
+#include "cockpit/ticker.h"
+#include "cockpit/tracking.h"
+#include "cockpit/update.h"
+#include "space/behaviour.h"
 #include "base/random.h"
 #include "base/sample.h"
 #include "platform/dsound/mci.h"
@@ -26,6 +34,7 @@
 #include "system/clock.h"
 #include "system/sound.h"
 #include "system/window.h"
+#include "tools/lib/demo_sounds.h"
 #include "tools/lib/types_writer.h"
 
 namespace {
@@ -163,6 +172,40 @@ TEST_F(GameSoundTest, SoundsFileReadsGroupsRowsAndFlagNames) {
     EXPECT_EQ(SFX_PlaySound(Module(), 9, 1250, -1), 0);
     EXPECT_EQ(Answers(), (AnswerList{{9, 0}}));
     EXPECT_TRUE(log.Contains("SFX_PlaySound() unknown effect: 1250"));
+}
+
+// The demo's sound table (data/types/media.types) and the sounds demoaudio
+// synthesises: every sound the engine plays by number has its row and its
+// file, and every file loads through the game sound as the sample it was made.
+TEST_F(GameSoundTest, TheDemoSoundsLoadThroughTheirTable) {
+    const char* source = std::getenv("TREVAN_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    std::ifstream in(std::filesystem::path(source) / "data" / "types" / "media.types");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string error;
+    ASSERT_TRUE(DemoSounds_Write(folder_.Path(), &error)) << error;
+    Start(text.str());
+    const std::vector<DemoSound> sounds = DemoSounds();
+    std::set<int32_t> made;
+    for (const DemoSound& d : sounds) made.insert(d.id);
+    for (int32_t id : {INS_TRACKING_SOUND, SA_MISSILE_ALARM_SOUND, INS_ALERT_NEAR_SOUND, INS_ALERT_MISSILE_SOUND,
+                       INS_ZOOM_SOUND, 903, 904, 918, 919, 920, 992, 1200, 1201, 1202})
+        EXPECT_TRUE(made.count(id)) << id;
+    for (const DemoSound& d : sounds) {
+        SCOPED_TRACE(d.what);
+        SoundEffectEntry* e = SFX_FindEffect(d.id);
+        ASSERT_NE(e, nullptr) << d.id;
+        EXPECT_GT(e->priority, 1);
+        EXPECT_EQ(SFX_LoadSample(d.id, e->flags), 1);
+        SFX_PlaySound(Module(), 1, d.id, -1);
+        ASSERT_NE(e->sample, nullptr) << d.id;
+        EXPECT_EQ(e->sample->length, 2 * d.samples.size());
+        EXPECT_EQ(e->sample->frequency, static_cast<uint32_t>(kDemoSoundRate));
+    }
+    // The rows between them have no file.
+    EXPECT_EQ(SFX_LoadSample(4, 0), 0);
+    EXPECT_TRUE(folder_.Exists("soundtrack/00010.mp3"));
 }
 
 TEST_F(GameSoundTest, BadOrMissingSoundsFileLeavesAnEmptyTable) {

@@ -1,47 +1,5 @@
 #include "soundfiles.h"
 
-namespace {
-void Put16(std::vector<uint8_t>& v, uint16_t x) {
-    v.push_back(static_cast<uint8_t>(x));
-    v.push_back(static_cast<uint8_t>(x >> 8));
-}
-void Put32(std::vector<uint8_t>& v, uint32_t x) {
-    Put16(v, static_cast<uint16_t>(x));
-    Put16(v, static_cast<uint16_t>(x >> 16));
-}
-void PutId(std::vector<uint8_t>& v, const char* id) { v.insert(v.end(), id, id + 4); }
-}  // namespace
-
-std::vector<uint8_t> MakeWav(const WavSpec& s) {
-    std::vector<uint8_t> v;
-    PutId(v, "RIFF");
-    Put32(v, 0);
-    PutId(v, "WAVE");
-    PutId(v, "fmt ");
-    Put32(v, s.fmtSize);
-    Put16(v, s.formatTag);
-    Put16(v, s.channels);
-    Put32(v, s.rate);
-    uint16_t align = static_cast<uint16_t>(s.channels * s.bits / 8);
-    Put32(v, s.rate * align);
-    Put16(v, align);
-    Put16(v, s.bits);
-    for (uint32_t i = 16; i < s.fmtSize; ++i) v.push_back(0);
-    if (s.fmtSize & 1) v.push_back(0);
-    for (const auto& [id, body] : s.chunksBefore) {
-        PutId(v, id.c_str());
-        Put32(v, static_cast<uint32_t>(body.size()));
-        v.insert(v.end(), body.begin(), body.end());
-        if (body.size() & 1) v.push_back(0);
-    }
-    PutId(v, "data");
-    Put32(v, static_cast<uint32_t>(static_cast<int64_t>(s.data.size()) + s.dataSizeDelta));
-    v.insert(v.end(), s.data.begin(), s.data.end());
-    uint32_t riff = static_cast<uint32_t>(static_cast<int64_t>(v.size()) - 8 + s.riffSizeDelta);
-    for (int i = 0; i < 4; ++i) v[4 + i] = static_cast<uint8_t>(riff >> (8 * i));
-    return v;
-}
-
 std::vector<uint8_t> RampBytes(size_t n) {
     std::vector<uint8_t> v(n);
     for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + 3);

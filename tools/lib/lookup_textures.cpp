@@ -255,3 +255,12 @@ std::vector<uint8_t> Lookup_DdsDxt1Picture(int width, int height, const std::vec
     }
     return out;
 }
+
+std::vector<uint8_t> Lookup_DdsAlphaPicture(int width, int height, const std::vector<uint32_t>& argb) {
+    std::vector<uint8_t> out = Header(kA8R8G8B8, width, height, false, 1);
+    // Blue, green, red, alpha: the byte order of A8R8G8B8 in memory.
+    for (uint32_t c : argb)
+        out.insert(out.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16),
+                               static_cast<uint8_t>(c >> 24)});
+    return out;
+}

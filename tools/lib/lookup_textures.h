@@ -37,5 +37,7 @@ std::vector<uint8_t> Lookup_DdsPicture(int width, int height, const std::vector<
 // The same picture as a DXT1 DDS file (the compressed form the texture cache
 // asks for opaque textures), each level compressed from its 2 x 2 average.
 std::vector<uint8_t> Lookup_DdsDxt1Picture(int width, int height, const std::vector<uint32_t>& rgb, bool mipLevels);
+// A picture with alpha as an A8R8G8B8 DDS file, one level: texels 0xAARRGGBB, rows top first.
+std::vector<uint8_t> Lookup_DdsAlphaPicture(int width, int height, const std::vector<uint32_t>& argb);
 // Writes bytes to a file; false with a reason in *error.
 bool Lookup_WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);

@@ -77,12 +77,13 @@ AVCodecContext* OpenAudio(Output& o, const AVCodec* codec, int rate, int channel
     return c;
 }
 
-// One audio frame of a 440 Hz tone starting at sample `first`.
-void ToneFrame(AVCodecContext* c, AVFrame* f, int64_t first) {
+// One audio frame from sample `first` of the interleaved samples (silence past their end).
+void SampleFrame(AVCodecContext* c, AVFrame* f, int64_t first, const std::vector<float>& samples) {
     int channels = c->ch_layout.nb_channels;
     for (int i = 0; i < f->nb_samples; ++i) {
-        double v = 0.5 * std::sin(2.0 * M_PI * 440.0 * static_cast<double>(first + i) / c->sample_rate);
         for (int ch = 0; ch < channels; ++ch) {
+            const size_t at = static_cast<size_t>(first + i) * static_cast<size_t>(channels) + static_cast<size_t>(ch);
+            const double v = at < samples.size() ? std::clamp(samples[at], -1.0f, 1.0f) : 0.0;
             switch (c->sample_fmt) {
                 case AV_SAMPLE_FMT_S16:
                     reinterpret_cast<int16_t*>(f->data[0])[i * channels + ch] = static_cast<int16_t>(v * 32767);
@@ -103,10 +104,22 @@ void ToneFrame(AVCodecContext* c, AVFrame* f, int64_t first) {
     }
 }
 
-bool WriteAudioUntil(Output& o, AVFrame* frame, int64_t* next, int64_t end) {
+// A 440 Hz tone of n sample frames, one more encoder frame's worth past them.
+std::vector<float> Tone(int64_t frames, int rate, int channels) {
+    std::vector<float> out;
+    const int64_t n = frames + 4096;
+    out.reserve(static_cast<size_t>(n * channels));
+    for (int64_t i = 0; i < n; ++i) {
+        const auto v = static_cast<float>(0.5 * std::sin(2.0 * M_PI * 440.0 * static_cast<double>(i) / rate));
+        for (int ch = 0; ch < channels; ++ch) out.push_back(v);
+    }
+    return out;
+}
+
+bool WriteAudioUntil(Output& o, AVFrame* frame, int64_t* next, int64_t end, const std::vector<float>& samples) {
     while (*next < end) {
         if (av_frame_make_writable(frame) < 0) return false;
-        ToneFrame(o.audio, frame, *next);
+        SampleFrame(o.audio, frame, *next, samples);
         frame->pts = *next;
         *next += frame->nb_samples;
         if (!Drain(o, o.audio, o.audioStream, frame)) return false;
@@ -227,10 +240,14 @@ bool Media_WriteMovie(const std::string& path, const MediaMovieSpec& spec, std::
     av_frame_get_buffer(vf, 0);
     AVFrame* af = o.audio ? AudioFrame(o.audio) : nullptr;
     int64_t audioNext = 0;
+    const std::vector<float> tone =
+        af ? Tone(video ? static_cast<int64_t>(spec.frames) * spec.audioRate / spec.fps : spec.audioRate,
+                  spec.audioRate, spec.audioChannels)
+           : std::vector<float>{};
     bool ok = true;
-    if (!video && af) ok = WriteAudioUntil(o, af, &audioNext, spec.audioRate);  // one second of sound alone
+    if (!video && af) ok = WriteAudioUntil(o, af, &audioNext, spec.audioRate, tone);  // one second of sound alone
     for (int n = 0; n < spec.frames && ok; ++n) {
-        if (af) ok = WriteAudioUntil(o, af, &audioNext, static_cast<int64_t>(n + 1) * spec.audioRate / spec.fps);
+        if (af) ok = WriteAudioUntil(o, af, &audioNext, static_cast<int64_t>(n + 1) * spec.audioRate / spec.fps, tone);
         av_frame_make_writable(vf);
         uint32_t c = Media_FrameColour(n);
         double r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
@@ -257,7 +274,11 @@ bool Media_WriteMovie(const std::string& path, const MediaMovieSpec& spec, std::
     return StripStamps(path, error);
 }
 
-bool Media_WriteSoundtrack(const std::string& path, double seconds, int rate, int channels, std::string* error) {
+namespace {
+
+// Encodes `frames` sample frames of the samples (silence past their end) as an MP3.
+bool WriteTrack(const std::string& path, const std::vector<float>& samples, int64_t frames, int rate, int channels,
+                std::string* error) {
     Output o;
     const AVCodec* ac = avcodec_find_encoder_by_name("libmp3lame");
     const char* format = "mp3";
@@ -267,14 +288,81 @@ bool Media_WriteSoundtrack(const std::string& path, double seconds, int rate, in
         format = "mp2";
     }
     if (!ac) return Fail(error, "no MPEG audio encoder");
+    if (channels < 1) return Fail(error, "no channels");
     if (!Begin(o, format, path, error)) return false;
     o.audio = OpenAudio(o, ac, rate, channels, error);
     if (!o.audio || !Finish(o, path, error)) return false;
     AVFrame* af = AudioFrame(o.audio);
     int64_t next = 0;
-    bool ok = af && WriteAudioUntil(o, af, &next, static_cast<int64_t>(seconds * rate));
+    bool ok = af && WriteAudioUntil(o, af, &next, frames, samples);
     ok = ok && Drain(o, o.audio, o.audioStream, nullptr);
     av_frame_free(&af);
     if (!ok) return Fail(error, "encoding failed");
     return av_write_trailer(o.fmt) >= 0 || Fail(error, "cannot write the trailer");
+}
+
+}  // namespace
+
+bool Media_WriteSoundtrack(const std::string& path, double seconds, int rate, int channels, std::string* error) {
+    const auto frames = static_cast<int64_t>(seconds * rate);
+    return WriteTrack(path, Tone(frames, rate, channels), frames, rate, channels, error);
+}
+
+bool Media_WriteSoundtrackSamples(const std::string& path, const std::vector<float>& samples, int rate, int channels,
+                                  std::string* error) {
+    if (channels < 1) return Fail(error, "no channels");
+    return WriteTrack(path, samples, static_cast<int64_t>(samples.size() / static_cast<size_t>(channels)), rate,
+                      channels, error);
+}
+
+// ---------------------------------------------------------------- WAV
+
+namespace {
+void Put16(std::vector<uint8_t>& v, uint16_t x) {
+    v.push_back(static_cast<uint8_t>(x));
+    v.push_back(static_cast<uint8_t>(x >> 8));
+}
+void Put32(std::vector<uint8_t>& v, uint32_t x) {
+    Put16(v, static_cast<uint16_t>(x));
+    Put16(v, static_cast<uint16_t>(x >> 16));
+}
+void PutId(std::vector<uint8_t>& v, const char* id) { v.insert(v.end(), id, id + 4); }
+}  // namespace
+
+std::vector<uint8_t> MakeWav(const WavSpec& s) {
+    std::vector<uint8_t> v;
+    PutId(v, "RIFF");
+    Put32(v, 0);
+    PutId(v, "WAVE");
+    PutId(v, "fmt ");
+    Put32(v, s.fmtSize);
+    Put16(v, s.formatTag);
+    Put16(v, s.channels);
+    Put32(v, s.rate);
+    uint16_t align = static_cast<uint16_t>(s.channels * s.bits / 8);
+    Put32(v, s.rate * align);
+    Put16(v, align);
+    Put16(v, s.bits);
+    for (uint32_t i = 16; i < s.fmtSize; ++i) v.push_back(0);
+    if (s.fmtSize & 1) v.push_back(0);
+    for (const auto& [id, body] : s.chunksBefore) {
+        PutId(v, id.c_str());
+        Put32(v, static_cast<uint32_t>(body.size()));
+        v.insert(v.end(), body.begin(), body.end());
+        if (body.size() & 1) v.push_back(0);
+    }
+    PutId(v, "data");
+    Put32(v, static_cast<uint32_t>(static_cast<int64_t>(s.data.size()) + s.dataSizeDelta));
+    v.insert(v.end(), s.data.begin(), s.data.end());
+    uint32_t riff = static_cast<uint32_t>(static_cast<int64_t>(v.size()) - 8 + s.riffSizeDelta);
+    for (int i = 0; i < 4; ++i) v[4 + i] = static_cast<uint8_t>(riff >> (8 * i));
+    return v;
+}
+
+std::vector<uint8_t> Media_Pcm16(const std::vector<float>& samples) {
+    std::vector<uint8_t> v;
+    v.reserve(samples.size() * 2);
+    for (float f : samples)
+        Put16(v, static_cast<uint16_t>(static_cast<int16_t>(std::lround(std::clamp(f, -1.0f, 1.0f) * 32767.0f))));
+    return v;
 }

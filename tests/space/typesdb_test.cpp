@@ -12,6 +12,7 @@
 #include "base/table.h"
 #include "scene/cutfiles.h"
 #include "scene/dummies.h"
+#include "scene/freeing.h"
 #include "scene/typesfiles.h"
 #include "scene/names.h"
 #include "scene/smallops.h"
@@ -71,6 +72,14 @@ protected:
     void SetUp() override {
         SpaceTest::SetUp();
         system_->app = TestAppDescriptor();
+    }
+    // The demo's objects, the dock type's cut read with the database and the
+    // bodies the objects loaded stay until they are given back.
+    void TearDown() override {
+        SA_FreeAllObjects(&root_);
+        J3D_FreeAllCuts();
+        B3D_FreeAllBodies();
+        SpaceTest::TearDown();
     }
     void Types(const std::string& source) {
         std::string error;

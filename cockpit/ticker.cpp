@@ -42,26 +42,38 @@ int32_t TextWidth(const char* text) {
     return font >= 0 && text ? B3D_TexTextWidth(font, FontStyle(), text) : 0;
 }
 
-// The top of a text line whose foot sits two pixels above the texture's bottom.
-int32_t LineTop(int32_t height) {
-    const int32_t font = INS_HudFont();
-    const int32_t line = font >= 0 ? B3D_TexTextHeight(font, FontStyle()) : 0;
-    return std::max(height - 2 - line, 0);
-}
-
 void DrawText(int32_t x, int32_t y, int32_t width, const char* text) {
     const int32_t font = INS_HudFont();
     if (font >= 0 && width > 0) B3D_TexText(INS_TEXT_TEXTURE, text, font, x, y, width, kTextColour, FontStyle());
 }
 
-// The scrolling band runs from the left edge to x0; the static text stands
-// to its right.
-int32_t BandEnd(int32_t w) { return w * 5 / 8; }
+// The ticker's rows of the text texture, which it shares with the status
+// panel: a band from row x0 - 1 (x0 = 5/8 of the width), an eighth of the
+// width and one row high, which the panel's pieces leave free (a texture
+// too low for it gives the band its lowest rows). The text scrolls in the
+// band's left x0 columns; the static text stands to their right.
+struct Band {
+    int32_t w, x0, top, height;
+};
 
-void ClearBand(int32_t w, int32_t h) { B3D_TexRectFill(INS_TEXT_TEXTURE, 0, 0, BandEnd(w), h, kBandColour); }
+Band BandOf(int32_t w, int32_t h) {
+    const int32_t x0 = w * 5 / 8;
+    const int32_t height = std::min(w / 8 + 1, h);
+    return Band{w, x0, std::clamp(x0 - 1, 0, h - height), height};
+}
 
-void ClearStaticArea(int32_t w, int32_t h) {
-    B3D_TexRectFill(INS_TEXT_TEXTURE, BandEnd(w) - 1, 0, w / 8 + 1, h, kBandColour);
+// The top of a text line whose foot sits two pixels above the band's bottom.
+int32_t LineTop(const Band& b) {
+    const int32_t font = INS_HudFont();
+    const int32_t line = font >= 0 ? B3D_TexTextHeight(font, FontStyle()) : 0;
+    return b.top + std::max(b.height - 2 - line, 0);
+}
+
+void ClearBand(const Band& b) { B3D_TexRectFill(INS_TEXT_TEXTURE, 0, b.top, b.x0, b.height, kBandColour); }
+
+// Up to the right edge, where a longer static text before may have reached.
+void ClearStaticArea(const Band& b) {
+    B3D_TexRectFill(INS_TEXT_TEXTURE, b.x0 - 1, b.top, b.w - b.x0 + 1, b.height, kBandColour);
 }
 
 void FinishHead(CockpitHud* hud) {
@@ -188,7 +200,7 @@ void INS_ClearText(Cockpit* cockpit) {
     hud->showing = 0;
     for (const TextEntry& e : queued) INS_AnswerCaller(e.module, e.handle, 0);
     const int32_t w = B3D_TexGetWidth(INS_TEXT_TEXTURE), h = B3D_TexGetHeight(INS_TEXT_TEXTURE);
-    if (w > 0) ClearBand(w, h);
+    if (w > 0) ClearBand(BandOf(w, h));
 }
 
 int32_t INS_DisplayTextCall(Cockpit* cockpit, const SA_Call& call, const char* text, int32_t value, bool longForm,
@@ -210,7 +222,8 @@ void INS_CheckText(Cockpit* cockpit) {
     CockpitHud* hud = cockpit->hud;
     const int32_t w = B3D_TexGetWidth(INS_TEXT_TEXTURE), h = B3D_TexGetHeight(INS_TEXT_TEXTURE);
     if (!hud || w <= 0) return;
-    const int32_t x0 = BandEnd(w);
+    const Band band = BandOf(w, h);
+    const int32_t x0 = band.x0;
     if (!hud->showing && !hud->texts.empty()) {
         hud->showing = 1;
         hud->width = hud->texts.front().width;
@@ -219,13 +232,13 @@ void INS_CheckText(Cockpit* cockpit) {
     }
     if (!hud->showing) {
         if (hud->staticPending) {
-            ClearStaticArea(w, h);
-            DrawText(x0 + 4, LineTop(h), w - x0 - 4, hud->staticText.c_str());
+            ClearStaticArea(band);
+            DrawText(x0 + 4, LineTop(band), w - x0 - 4, hud->staticText.c_str());
             hud->staticPending = 0;
         }
         return;
     }
-    ClearBand(w, h);
+    ClearBand(band);
     int64_t scrolled = int64_t{S_ClockDiff(Now(), hud->startTime)} * INS_TICKER_SPEED / 1000;
     if (scrolled > int64_t{hud->width} + x0 - 1) {
         const uint32_t id = cockpit->id;
@@ -254,7 +267,7 @@ void INS_CheckText(Cockpit* cockpit) {
         ++first;
     }
     if (first < text.size())
-        DrawText(static_cast<int32_t>(x), LineTop(h), x0 - static_cast<int32_t>(x), text.c_str() + first);
+        DrawText(static_cast<int32_t>(x), LineTop(band), x0 - static_cast<int32_t>(x), text.c_str() + first);
 }
 
 // ---------------------------------------------------------------- the scanner list

@@ -168,6 +168,19 @@ TEST_F(Ticker, TheBandAndTheStaticText) {
     EXPECT_TRUE(StaticTextShown());
 }
 
+// A shorter static text leaves nothing of a longer one before it.
+TEST_F(Ticker, AShorterStaticTextReplacesALongerOneWhole) {
+    INS_SetStaticText(c_, "12345");
+    At(100000);
+    bool reached = false;
+    for (int y = 0; y < 16; ++y) reached = reached || Is(INS_TEXT_TEXTURE, 110, y, 0xFFFFFF);
+    ASSERT_TRUE(reached);
+    INS_SetStaticText(c_, "1");
+    At(100100);
+    for (int x = 96; x < 128; ++x)
+        for (int y = 0; y < 16; ++y) EXPECT_TRUE(Is(INS_TEXT_TEXTURE, x, y, 0x121B20)) << x << " " << y;
+}
+
 // ---------------------------------------------------------------- scanner list
 
 // The ship's story object gives the range; object 41 is told it is known;

@@ -12,6 +12,7 @@
 #include "base/memory.h"
 #include "base/table.h"
 #include "cockpit/helpers.h"
+#include "cockpit/hudsteps.h"
 #include "cockpit/iconmenus.h"
 #include "cockpit/panels.h"
 #include "cockpit/scenes.h"
@@ -76,6 +77,7 @@ CockpitSystem* INS_CreateCockpitSystem(CockpitSystem* block) {
     block->statusFlags = 0;
     block->crossHair = 0;
     block->dustBody = B3D_GetBodyID("environments\\others\\dust");
+    block->gridBody = B3D_GetBodyID(INS_GRID_BODY);
     CockpitModule& module = g_CockpitModule;
     module.bayDoorStatus = 0;
     module.bayDoorContent[0] = module.bayDoorContent[1] = 0;

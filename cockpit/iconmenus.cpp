@@ -635,16 +635,8 @@ bool Shown(const IconMenu* menu, const IconMenuItem* item, int32_t k) {
 }
 
 void ShowSlot(IconSlot* s, Scene3D* scene) {
-    Inst3D* inst = IC_SlotGetInst(&s->slot);
+    Inst3D* inst = IC_SlotShow(&s->slot, scene, g_CockpitModule.hudBodies[0]);
     if (!inst) return;
-    const int32_t body = g_CockpitModule.hudBodies[0];
-    if (s->slot.kind != body || inst->scene != scene) {
-        B3D_InstDeleteFromScene(inst);
-        if (body > 0) B3D_InstSetBody(inst, body);
-        B3D_InstAddToScene(inst, scene);
-        s->slot.kind = body;
-    }
-    s->slot.state = 1;
     B3D_InstSetIconType(inst, kIconList, s->icon, s->anim[0], s->anim[1], s->anim[2], s->anim[3]);
     inst->flags |= IC_SLOT_INST_FLAGS;
     inst->pos = QelVector{s->x, s->y, s->depth, 0};

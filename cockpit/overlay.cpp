@@ -28,23 +28,15 @@ const B3DIconRow* IconRow(int32_t icon) { return icon ? B3D_GetIconData(kIconLis
 // Shows the slot's instance in the scene as the icon at the point, scaled;
 // without the icon in the table the slot is taken out.
 void ShowIcon(InstSlot* slot, Scene3D* scene, int32_t icon, int32_t x, int32_t y, int32_t scale) {
-    Inst3D* inst = IconRow(icon) ? IC_SlotGetInst(slot) : nullptr;
+    bool fresh = false;
+    Inst3D* inst = IconRow(icon) ? IC_SlotShow(slot, scene, g_CockpitModule.hudBodies[0], &fresh) : nullptr;
     if (!inst) {
         IC_SlotTakeOut(slot);
         return;
     }
-    const int32_t body = g_CockpitModule.hudBodies[0];
-    const bool fresh = slot->kind != body || inst->scene != scene;
-    if (fresh) {
-        B3D_InstDeleteFromScene(inst);
-        if (body > 0) B3D_InstSetBody(inst, body);
-        B3D_InstAddToScene(inst, scene);
-        slot->kind = body;
-    }
     if (fresh || slot->extra != static_cast<uint32_t>(icon))
         B3D_InstSetIconType(inst, kIconList, icon, 0, 0, QEL_FIX_ONE, QEL_FIX_ONE);
     slot->extra = static_cast<uint32_t>(icon);
-    slot->state = 1;
     inst->flags |= IC_SLOT_INST_FLAGS;
     if (inst->scale.x != scale) B3D_InstSetScale(inst, scale, scale, QEL_FIX_ONE);
     inst->pos = QelVector{x, y, 0, 0};

@@ -296,6 +296,21 @@ void IC_SlotRestore(InstSlot* dst, const InstSlot* saved) {
     dst->extra = saved->extra;
 }
 
+Inst3D* IC_SlotShow(InstSlot* slot, Scene3D* scene, int32_t body, bool* fresh) {
+    Inst3D* inst = IC_SlotGetInst(slot);
+    const bool anew = inst && (slot->kind != body || inst->scene != scene);
+    if (fresh) *fresh = anew;
+    if (!inst) return nullptr;
+    if (anew) {
+        B3D_InstDeleteFromScene(inst);
+        if (body > 0) B3D_InstSetBody(inst, body);
+        B3D_InstAddToScene(inst, scene);
+        slot->kind = body;
+    }
+    slot->state = 1;
+    return inst;
+}
+
 void IC_SlotTakeOut(InstSlot* slot) {
     if (Inst3D* inst = IC_FindInst(slot->inst)) B3D_InstDeleteFromScene(inst);
     slot->state = 0;

@@ -46,6 +46,11 @@ void IC_SlotInit(InstSlot* slot, int32_t kind, uint32_t extra);
 // extra. The instance when the scene engine still holds it, else a new one
 // (state 0, kind -1); either way marked as the cockpit's (flag 128).
 void IC_SlotRestore(InstSlot* dst, const InstSlot* saved);
+// The slot's instance (made on demand) shown in the scene with the body, a
+// changed body or scene putting it in anew; the body is kept as the slot's
+// kind and the state becomes 1. `fresh`, when given, tells whether it was
+// put in anew. Null when no instance can be made.
+Inst3D* IC_SlotShow(InstSlot* slot, Scene3D* scene, int32_t body, bool* fresh = nullptr);
 // The slot's instance out of its scene, the slot's state 0.
 void IC_SlotTakeOut(InstSlot* slot);
 // The slot's instance freed, the slot zero.

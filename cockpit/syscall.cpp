@@ -6,6 +6,7 @@
 #include "base/general.h"
 #include "base/log.h"
 #include "cockpit/callnames.h"
+#include "cockpit/hudsteps.h"
 #include "cockpit/panels.h"
 #include "cockpit/scenes.h"
 #include "cockpit/viewcalls.h"
@@ -145,7 +146,7 @@ int32_t DisplayText(const SA_Call& c) {
 }
 
 int32_t SetGrid(const SA_Call& c) {
-    if (Cockpit* k = CockpitOf(c)) k->gridOn = c.Int(1);
+    if (Cockpit* k = CockpitOf(c)) INS_SetGrid(k, c.Int(1));
     return c.Answer(0);
 }
 

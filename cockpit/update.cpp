@@ -8,6 +8,7 @@
 #include "base/standin_calls.h"
 #include "cockpit/dust.h"
 #include "cockpit/hud.h"
+#include "cockpit/hudsteps.h"
 #include "cockpit/overlay.h"
 #include "cockpit/panels.h"
 #include "cockpit/iconmenus.h"
@@ -499,12 +500,12 @@ void Nothing(Cockpit*) {}
 
 INSHudLink g_INSHud = {
     .checkAlert = INS_CheckAlert,
-    .instances = Nothing,
+    .instances = INS_CockpitInstances,
     .scannerList = INS_BuildScannerList,
     .overlay = INS_UpdateTargetOverlay,
     .markers = INS_DrawHudMarkers,
-    .grid = Nothing,
-    .overlayMenus = Nothing,
+    .grid = INS_GridStep,
+    .overlayMenus = INS_OverlayRecordsStep,
     .checkText = INS_CheckText,
     .messageDisplay = INS_MessageDisplayStep,
     .navMap = INS_NavMapStep,

@@ -11,6 +11,7 @@
 #include "cockpit/cockpit_fixture.h"
 #include "cockpit/iconmenus.h"
 #include "cockpit/overlay.h"
+#include "cockpit/panels.h"
 #include "cockpit/update.h"
 #include "cockpit/scenes.h"
 #include "cockpit/syscall.h"
@@ -444,6 +445,47 @@ TEST_F(Overlay, AnObjectKilledBetweenFramesIsGone) {
     ASSERT_EQ(c_->overlay->entryCount, 1);
     EXPECT_NE(c_->overlay->entries[0].object, doomedId);
     EXPECT_EQ(INS_ObjectAtOverlay(c_, 320, 240), static_cast<int32_t>(other->id));
+}
+
+// After the overlay step a whole frame keeps its records: switched-off target
+// bodies keep the markers out of the scene frame after frame while the
+// target stepping still finds the entries; a ship whose HUD does not run
+// (docked here) leaves no marker from an earlier frame.
+TEST_F(Overlay, TheFrameKeepsTheTargetBodiesSwitchAndTheHudsReach) {
+    SectorObject* dock = New(SA_MT_DOCK);
+    const struct {
+        const char* name;
+        bool bodiesOff;
+        int32_t entries;  // left for the target stepping
+    } cases[] = {{"target bodies off", true, 1}, {"ship docked", false, 0}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        SectorObject* foe = At(SA_MT_SHIP, 3, 100, 0, 1000);
+        INS_UpdateCockpit(c_);
+        ASSERT_EQ(c_->overlay->entryCount, 1);
+        const Scene3D* scene = IC_FindScene(c_->overlay->scene);
+        ASSERT_NE(Of(Entry(0).icon), nullptr);
+        EXPECT_EQ(Of(Entry(0).icon)->scene, scene);
+        if (k.bodiesOff) INS_EnableTargetBodies(c_, 0);
+        else ship_->container = dock;
+        for (int frame = 0; frame < 2; ++frame) {
+            INS_UpdateCockpit(c_);
+            EXPECT_EQ(Entry(0).icon.state, 0u);
+            EXPECT_EQ(Of(Entry(0).icon)->scene, nullptr);
+            EXPECT_EQ(c_->overlay->entryCount, k.entries);
+        }
+        if (k.entries) {
+            INS_TrackPrevNextCall(c_, 1, 0);
+            EXPECT_EQ(c_->trackedObject, foe);
+        }
+        // Switched back on, or back in open space, the marker shows again.
+        INS_EnableTargetBodies(c_, 1);
+        ship_->container = sector_;
+        INS_UpdateCockpit(c_);
+        EXPECT_EQ(Of(Entry(0).icon)->scene, scene);
+        O_DeleteSectorObject(foe);
+    }
+    O_DeleteSectorObject(dock);
 }
 
 }  // namespace

@@ -44,7 +44,6 @@
 namespace {
 
 constexpr int32_t kSaves = 4;
-constexpr uint32_t kMadeUp[8] = {0, 1, 0x7ffffffe, 0x7fffffff, 0xffffffff, 12345, 2, 3};
 
 void Check(bool ok, const char* what) { Fuzz_Check(ok, "overlaysteps", what); }
 
@@ -55,10 +54,7 @@ struct World {
     uint32_t scene = 0, camera = 0;
 };
 
-uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) {
-    const uint8_t b = in.next();
-    return b < 0xF0 && !ids.empty() ? ids[b % ids.size()] : kMadeUp[b & 7];
-}
+uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) { return Fuzz_PickId(in.next(), ids); }
 
 Cockpit* PickCockpit(FuzzInput& in, const World& w) { return INS_TableGet(g_CockpitSystem, Pick(in, w.cockpits)); }
 
@@ -70,24 +66,9 @@ SectorObject* PickObject(FuzzInput& in, const World& w) {
 // A coordinate from -128,000 to 127,000, now and then far out.
 int32_t Coordinate(uint8_t b) { return (b & 0x80) && (b & 1) ? 0x7fff0000 : (static_cast<int8_t>(b) * 1000); }
 
-void NewCamera(World& w) {
-    Scene3D* scene = B3D_SceneAlloc();
-    Camera3D* camera = B3D_CameraAlloc();
-    if (!scene || !camera) __builtin_trap();
-    B3D_SceneLinkInst(scene, camera);
-    B3D_SceneEnable(scene);
-    camera->aspect[0] = camera->aspect[1] = QEL_FIX_ONE;
-    camera->viewport[1] = camera->viewport[3] = QEL_FIX_ONE;
-    Qel_MatIdentity(&camera->inst.matrix);
-    w.scene = scene->id;
-    w.camera = camera->inst.id;
-}
+void NewCamera(World& w) { Fuzz_NewSectorCamera(&w.scene, &w.camera); }
 
-void FreeCamera(World& w) {
-    if (Camera3D* camera = IC_FindCamera(w.camera)) B3D_CameraFree(camera);
-    if (Scene3D* scene = IC_FindScene(w.scene)) B3D_SceneFree(scene);
-    w.scene = w.camera = 0;
-}
+void FreeCamera(World& w) { Fuzz_FreeSectorCamera(&w.scene, &w.camera); }
 
 void Set(FuzzInput& in, World& w) {
     Cockpit* c = PickCockpit(in, w);
@@ -113,7 +94,7 @@ void Set(FuzzInput& in, World& w) {
             if (camera) camera->aspect[value & 1] = static_cast<int8_t>(value) * 1024;
             break;
         default:
-            if (c) c->sectorCamera = (value & 1) ? w.camera : kMadeUp[value & 7];
+            if (c) c->sectorCamera = (value & 1) ? w.camera : Fuzz_MadeUpId(value);
             break;
     }
 }
@@ -146,18 +127,7 @@ void Setup() {
     SA_AppendTypeRecords(SA_MT_SECTOR, 1);
     SA_AppendTypeRecords(SA_MT_MISSILE, 1);
     SA_AppendTypeRecords(SA_MT_PLANET, 1);
-    // Icons for ships, brackets and shield bars.
-    std::vector<B3DIconRow> rows = {{150, 0, 0, 0, 8, 6}, {185, 0, 0, 0, 4, 4}};
-    for (int32_t id : INS_OVERLAY_BRACKET_ICONS) rows.push_back({id, 0, 0, 0, 20, 20});
-    for (int32_t i = 0; i <= INS_OVERLAY_SHIELD_LEVELS; ++i)
-        rows.push_back({INS_OVERLAY_SHIELD_ICON + i, 0, 0, 0, 10, 2});
-    B3DIconList& list = g_B3DState->icons[0];
-    list.rowCount = static_cast<int32_t>(rows.size());
-    list.rows = static_cast<B3DIconRow*>(Int_AllocMem(rows.size() * sizeof(B3DIconRow), 0));
-    if (!list.rows) __builtin_trap();
-    std::copy(rows.begin(), rows.end(), list.rows);
-    g_B3DState->screenWidth = 640;
-    g_B3DState->screenHeight = 480;
+    Fuzz_SetOverlayIcons();
     // The scene engine's ID tables and pools grow once to what the most
     // cockpits, entries and objects of an input need.
     Fuzz_GrowCockpitPools();

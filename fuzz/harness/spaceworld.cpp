@@ -1,9 +1,13 @@
 #include "fuzz/harness/spaceworld.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "base/table.h"
 #include "cockpit/cockpits.h"
+#include "cockpit/overlay.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"
@@ -141,4 +145,47 @@ void Fuzz_GrowCockpitPools() {
     std::vector<SectorObject*> objects;
     for (int32_t i = 0; i < 400; ++i) objects.push_back(O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0)));
     for (SectorObject* o : objects) O_DeleteSectorObject(o);
+}
+
+uint32_t Fuzz_MadeUpId(uint8_t b) {
+    constexpr uint32_t kMadeUp[8] = {0, 1, 0x7ffffffe, 0x7fffffff, 0xffffffff, 12345, 2, 3};
+    return kMadeUp[b & 7];
+}
+
+uint32_t Fuzz_PickId(uint8_t b, const std::vector<uint32_t>& ids) {
+    return b < 0xF0 && !ids.empty() ? ids[b % ids.size()] : Fuzz_MadeUpId(b);
+}
+
+void Fuzz_NewSectorCamera(uint32_t* sceneId, uint32_t* cameraId) {
+    Scene3D* scene = B3D_SceneAlloc();
+    Camera3D* camera = B3D_CameraAlloc();
+    if (!scene || !camera) __builtin_trap();
+    B3D_SceneLinkInst(scene, camera);
+    B3D_SceneEnable(scene);
+    camera->aspect[0] = camera->aspect[1] = QEL_FIX_ONE;
+    camera->viewport[1] = camera->viewport[3] = QEL_FIX_ONE;
+    Qel_MatIdentity(&camera->inst.matrix);
+    *sceneId = scene->id;
+    *cameraId = camera->inst.id;
+}
+
+void Fuzz_FreeSectorCamera(uint32_t* sceneId, uint32_t* cameraId) {
+    Inst3D* inst = *cameraId ? B3D_InstFind(*cameraId) : nullptr;
+    if (inst && (inst->flags & INST_CAMERA)) B3D_CameraFree(reinterpret_cast<Camera3D*>(inst));
+    if (Scene3D* scene = *sceneId ? B3D_SceneFind(*sceneId) : nullptr) B3D_SceneFree(scene);
+    *sceneId = *cameraId = 0;
+}
+
+void Fuzz_SetOverlayIcons() {
+    std::vector<B3DIconRow> rows = {{150, 0, 0, 0, 8, 6}, {185, 0, 0, 0, 4, 4}};
+    for (int32_t id : INS_OVERLAY_BRACKET_ICONS) rows.push_back({id, 0, 0, 0, 20, 20});
+    for (int32_t i = 0; i <= INS_OVERLAY_SHIELD_LEVELS; ++i)
+        rows.push_back({INS_OVERLAY_SHIELD_ICON + i, 0, 0, 0, 10, 2});
+    B3DIconList& list = g_B3DState->icons[0];
+    list.rowCount = static_cast<int32_t>(rows.size());
+    list.rows = static_cast<B3DIconRow*>(Int_AllocMem(rows.size() * sizeof(B3DIconRow), 0));
+    if (!list.rows) __builtin_trap();
+    std::copy(rows.begin(), rows.end(), list.rows);
+    g_B3DState->screenWidth = 640;
+    g_B3DState->screenHeight = 480;
 }

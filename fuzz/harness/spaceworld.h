@@ -56,3 +56,16 @@ std::vector<uint32_t> Fuzz_HeldTasks(const SpaceRoot& root, SE_Context* ctx);
 // to what the most cockpits (320), instances (4000) and ships (400) of an
 // input need, so an input's memory guard sees none of their growth.
 void Fuzz_GrowCockpitPools();
+
+// Ids the cockpit targets pick: for a byte below 0xF0 one of the ids handed
+// out so far (live or freed), else one of eight made-up ids (0, 1, the
+// table's edges, the all-ones word and a few small ones).
+uint32_t Fuzz_MadeUpId(uint8_t b);
+uint32_t Fuzz_PickId(uint8_t b, const std::vector<uint32_t>& ids);
+// A sector scene, enabled, with its camera (square aspect, the whole
+// viewport, unturned); the ids of both. The free takes what still exists.
+void Fuzz_NewSectorCamera(uint32_t* scene, uint32_t* camera);
+void Fuzz_FreeSectorCamera(uint32_t* scene, uint32_t* camera);
+// The icons the target overlay draws (ships, brackets, the shield bar's
+// levels) in the scene engine's icon table, on a 640 x 480 screen.
+void Fuzz_SetOverlayIcons();

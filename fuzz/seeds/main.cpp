@@ -662,6 +662,18 @@ void HudMarkers() {
     Seed("hudmarkers", "markers-drawn-killed-and-saved", steps);
 }
 
+// A step sequence of the HUD steps' target (fuzz/hudsteps.cpp): two
+// cockpits, a ship type with a cockpit body and a grid body, the grid
+// switched on, a foe in view, frames with the target bodies off and the ship
+// docked, the sector camera moved and turned, the grid's instance and a
+// cockpit's scene freed by the scene engine, a save and load, the grid off.
+void HudSteps() {
+    const Bytes steps = {0, 0,  4, 0, 4, 1, 4, 0,  5, 2, 4, 0, 0,  1, 2, 1,   4, 8, 6, 10, 4, 0,  1, 0,
+                         6, 10, 4, 0, 6, 1, 6, 10, 4, 0, 6, 0, 7,  1, 9, 130, 3, 7, 2, 64, 0, 0,  6, 10,
+                         5, 0,  1, 8, 0, 0, 6, 10, 8, 1, 3, 6, 10, 9, 6, 10,  4, 0, 0, 0,  6, 10, 1, 1};
+    Seed("hudsteps", "grid-body-and-markers-stepped-and-saved", steps);
+}
+
 // Movies and soundtracks made by the media fixtures, behind the byte that
 // picks the name and the open flags (fuzz/movie.cpp).
 void MovieFiles() {
@@ -1760,6 +1772,7 @@ int main(int argc, char** argv) {
     MenuCalls();
     OverlaySteps();
     HudMarkers();
+    HudSteps();
     CockpitSaveSections();
     MovieFiles();
     SaveFiles(ctx);

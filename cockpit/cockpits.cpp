@@ -78,6 +78,7 @@ CockpitSystem* INS_CreateCockpitSystem(CockpitSystem* block) {
     block->crossHair = 0;
     block->dustBody = B3D_GetBodyID("environments\\others\\dust");
     block->gridBody = B3D_GetBodyID(INS_GRID_BODY);
+    block->tooltipBody = B3D_GetBodyID(INS_TOOLTIP_BODY);
     CockpitModule& module = g_CockpitModule;
     module.bayDoorStatus = 0;
     module.bayDoorContent[0] = module.bayDoorContent[1] = 0;

@@ -184,7 +184,8 @@ struct CockpitSystem {
     int16_t answered;    // 1 once the answer slot holds an answer
     int16_t fontTried;   // 1 once the HUD tried to open its font
     int32_t dustBody;
-    int32_t gridBody;  // the grid display's body
+    int32_t gridBody;     // the grid display's body
+    int32_t tooltipBody;  // the tooltip's body
 };
 
 // The running story's cockpit system; null between runs.

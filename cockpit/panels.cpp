@@ -23,7 +23,6 @@
 namespace {
 
 constexpr int32_t kClockWrap = 32400000;  // the game clock runs modulo this
-constexpr const char* kTooltipBody = "effects\\menugfx\\gui\\tooltip";
 constexpr const char* kTooltipBackground = "effects/menugfx/gui_background";
 constexpr uint32_t kTooltipInstFlags = 0x5600;
 constexpr uint32_t kTargetBodyFlags = 24;
@@ -208,7 +207,7 @@ void INS_DrawTooltip(Cockpit* c) {
     if (!inst) {
         Scene3D* scene = c->tooltip ? IC_FindScene(c->tooltip->scene) : nullptr;
         if (!scene || !(inst = B3D_AllocInst())) return;
-        B3D_InstSetBody(inst, B3D_GetBodyID(kTooltipBody));
+        B3D_InstSetBody(inst, g_CockpitSystem ? g_CockpitSystem->tooltipBody : B3D_GetBodyID(INS_TOOLTIP_BODY));
         inst->flags |= kTooltipInstFlags;
         B3D_InstAddToScene(inst, scene);
         t.inst = inst->id;

@@ -59,6 +59,7 @@ struct CockpitPanels {
 constexpr int32_t INS_MESSAGE_DURATION = 20000;  // ms
 constexpr int32_t INS_PANEL_TEXT_TEXTURE = 61;
 constexpr int32_t INS_TOOLTIP_TEXTURE = 1230;
+constexpr const char* INS_TOOLTIP_BODY = "effects\\menugfx\\gui\\tooltip";
 constexpr int32_t INS_TOOLTIP_DELAY = 1000;  // ms before a first tooltip shows
 constexpr uint32_t INS_TOOLTIP_HIDDEN = 0x100000;
 // Frame bodies and cuts of both panels.

@@ -10,6 +10,7 @@
 
 #include "cockpit/panel_fixture.h"
 #include "cockpit/update.h"
+#include "scene/names.h"
 #include "scene/records.h"
 #include "scene/state.h"
 #include "scene/trees.h"
@@ -75,6 +76,16 @@ TEST_F(Panels, AFirstTooltipShowsAfterASecond) {
     }
     // The texture shows the background and the text.
     EXPECT_TRUE(Shows(INS_TOOLTIP_TEXTURE, 0xFFFFFF));
+}
+
+// The tooltip's body is named when the cockpit system is made: a first
+// tooltip hands out no new body id (one the scene engine would keep).
+TEST_F(Panels, AFirstTooltipNamesNoNewBody) {
+    const int32_t before = B3D_GetBodyID("probe\\before");
+    INS_ShowTooltipAt(c_, 5, "12", 100, 100);
+    ASSERT_NE(TipInst(), nullptr);
+    EXPECT_EQ(B3D_GetBodyID("probe\\after"), before + 1);
+    EXPECT_EQ(B3D_GetBodyID(INS_TOOLTIP_BODY), g_CockpitSystem->tooltipBody);
 }
 
 // Moving from one item to the next changes a shown tooltip's text at once;

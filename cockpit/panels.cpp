@@ -1,6 +1,7 @@
 #include "cockpit/panels.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
 #include "base/general.h"
@@ -173,13 +174,15 @@ void INS_ShowTooltipAt(Cockpit* c, uint32_t owner, const char* text, int32_t x, 
     const int32_t font = INS_HudFont();
     t.width = (font >= 0 ? B3D_TexTextWidth(font, 0, text) : 0) + 6;
     t.lineHeight = font >= 0 ? B3D_TexTextHeight(font, 0) : 0;
-    const int32_t half = (t.lineHeight + 6) / 2;
-    t.x = x + 8;
-    t.y = y + 32;
-    if (t.x + t.width / 2 > ScreenWidth()) t.x = ScreenWidth() - t.width / 2;
-    else if (t.x - t.width / 2 < 2) t.x = t.width / 2 + 2;
-    if (t.y + half > ScreenHeight()) t.y = t.y - 35 - half;
-    else if (t.y - half < 2) t.y = half + 2;
+    // In 64 bits: a story may point anywhere.
+    const int64_t half = (int64_t{t.lineHeight} + 6) / 2, halfWidth = t.width / 2;
+    int64_t tx = int64_t{x} + 8, ty = int64_t{y} + 32;
+    if (tx + halfWidth > ScreenWidth()) tx = ScreenWidth() - halfWidth;
+    else if (tx - halfWidth < 2) tx = halfWidth + 2;
+    if (ty + half > ScreenHeight()) ty = ty - 35 - half;
+    else if (ty - half < 2) ty = half + 2;
+    t.x = static_cast<int32_t>(std::clamp<int64_t>(tx, INT32_MIN, INT32_MAX));
+    t.y = static_cast<int32_t>(std::clamp<int64_t>(ty, INT32_MIN, INT32_MAX));
     INS_DrawTooltip(c);
 }
 

@@ -116,8 +116,14 @@ TEST_F(Panels, TooltipEdges) {
         int32_t x, y, wantX, wantY;
     };
     const Case cases[] = {
-        {100, 100, 108, 132},          {400, 100, 320 - w / 2, 132}, {-50, 100, w / 2 + 2, 132},
-        {100, 230, 108, 262 - 35 - h}, {100, -100, 108, h + 2},
+        {100, 100, 108, 132},
+        {400, 100, 320 - w / 2, 132},
+        {-50, 100, w / 2 + 2, 132},
+        {100, 230, 108, 262 - 35 - h},
+        {100, -100, 108, h + 2},
+        // Points a story gives at the ends of a word.
+        {INT32_MAX, INT32_MAX, 320 - w / 2, INT32_MAX - 3 - h},
+        {INT32_MIN, INT32_MIN, w / 2 + 2, h + 2},
     };
     for (const Case& k : cases) {
         INS_ShowTooltipAt(c_, 1, "1234", k.x, k.y);

@@ -362,7 +362,7 @@ void IC_CockpitSway(CockpitSway* sway, const SectorObject* ship, int32_t dt) {
     if (acceleration > 0 && speedChanging) {
         const int32_t n = static_cast<int32_t>(std::min<int64_t>(int64_t{acceleration} * 655 / 65536, 20));
         for (int i = 0; i < 2; ++i) {
-            const int32_t r = static_cast<int32_t>(int64_t{Qel_LongRandom(32768)} * (n + 1) / 32768);
+            const int32_t r = static_cast<int32_t>(int64_t{Qel_RandomRaw()} * (n + 1) / 32768);
             sway->jitter[i] += 2 * r - n;
         }
     }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "cockpit/cockpit_fixture.h"
@@ -11,6 +12,7 @@
 #include "scene/state.h"
 #include "scene/trees.h"
 #include "space/queries.h"
+#include "support/logcapture.h"
 
 namespace {
 
@@ -143,6 +145,26 @@ TEST_F(CockpitScenes, TheSwayClearsAfterHalfASecondAndDecaysWhileStill) {
     EXPECT_EQ(wild.offset[2], 983);
     EXPECT_EQ(wild.jitter[0], 50);
     EXPECT_EQ(wild.jitter[1], -50);
+}
+
+// A ship speeding up shakes the cockpit body by a fresh random amount in
+// -n..n each time, drawn from the whole 0..32767 range without complaint.
+TEST_F(CockpitScenes, TheSwayJittersRandomlyWhileTheShipSpeedsUp) {
+    SectorObject* ship = Ship();
+    O_ShipData(ship)->maxSpeedOverride = 100000;
+    ship->desiredSpeed = 100000;
+    ship->speed = 10000;
+    LogCapture log;
+    std::set<int32_t> jitters;
+    for (int i = 0; i < 20; ++i) {
+        CockpitSway sway{};
+        IC_CockpitSway(&sway, ship, 100);  // an acceleration of 100,000: n = 20
+        EXPECT_GE(sway.jitter[0], -20);
+        EXPECT_LE(sway.jitter[0], 20);
+        jitters.insert(sway.jitter[0]);
+    }
+    EXPECT_GT(jitters.size(), 3u);
+    EXPECT_FALSE(log.Contains("Qel_LongRandom")) << log.Text();
 }
 
 class CockpitSearches : public CockpitTest {

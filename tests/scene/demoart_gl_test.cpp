@@ -13,6 +13,11 @@
 #include "base/imagefiles.h"
 #include "base/table.h"
 #include "base/texcache.h"
+#include "cockpit/hud.h"
+#include "cockpit/markers.h"
+#include "cockpit/panels.h"
+#include "cockpit/statuspanel.h"
+#include "cockpit/ticker.h"
 #include "render/bodies.h"
 #include "render/device.h"
 #include "render/gl_renderer_fixture.h"
@@ -68,6 +73,15 @@ int32_t Triangles(const Body3D* body) {
     return n;
 }
 
+bool IsHudBody(int32_t id) {
+    const auto hud = DemoArt_HudBodies();
+    return std::any_of(hud.begin(), hud.end(), [id](const DemoArtHudBody& b) { return b.id == id; });
+}
+
+// The background's bodies and the HUD pieces are found by name, the others
+// under their numbered files.
+bool Named(const DemoArtSource& s) { return s.file.find("/environments/") != std::string::npos || IsHudBody(s.id); }
+
 class DemoArt : public GLRendererTest {
 protected:
     void SetUp() override {
@@ -110,9 +124,11 @@ protected:
             EXPECT_EQ(load(), 1);
         EXPECT_EQ(B3DB_LoadBodyDummies(), 1);
         // Numbered bodies also ship binary, which the loader tries first.
-        for (const DemoArtSource& s : DemoArt_Models())
-            if (s.file.find("/environments/") == std::string::npos)
+        for (const DemoArtSource& s : DemoArt_Models()) {
+            if (!Named(s)) {
                 ASSERT_TRUE(Tool_BodyTextToBinary(s.id, &error)) << error;
+            }
+        }
         EXPECT_FALSE(Complains(log.Text())) << log.Text();
         sys = session->State();
         sys->VideoD3DFlags |= 0x400;  // cameras may clear the depth
@@ -145,8 +161,9 @@ TEST_P(DemoArt, EveryBodyCutAndTextureLoadsCleanly) {
     for (const DemoArtSource& s : DemoArt_Models()) {
         SCOPED_TRACE(s.file);
         // The background's bodies are found by the names the space types
-        // make of the family name; art.types gives them their numbers.
-        const bool named = s.file.find("/environments/") != std::string::npos;
+        // make of the family name, the HUD pieces by the names the cockpit
+        // asks for; art.types gives them their numbers.
+        const bool named = Named(s);
         if (named) {
             std::string name = s.file.substr(2);
             std::replace(name.begin(), name.end(), '/', '\\');
@@ -161,6 +178,9 @@ TEST_P(DemoArt, EveryBodyCutAndTextureLoadsCleanly) {
         EXPECT_LE(Triangles(body), s.id == 610 ? 2000 : 600);
         EXPECT_GT(Triangles(body), 0);
         EXPECT_EQ((body->flags & BODY_DUMMY) != 0, s.id == kDemoArtDockPortBody || s.id == kDemoArtApproachBody);
+        // The HUD pieces show the cockpit's render textures and the icon
+        // sheet, which are not demogen's (the last test checks them).
+        if (IsHudBody(s.id)) continue;
         for (int32_t m = 0; m < body->materialCount; ++m) {
             const int32_t texture = body->materials[m].baseTexture;
             ASSERT_GT(texture, 0) << "material " << m;
@@ -256,3 +276,44 @@ TEST_P(DemoArt, AFewBodiesLitAndTextured) {
 }
 
 }  // namespace
+
+// What the cockpit draws with: its render textures are blank rows of
+// "Materials" made at a size, its menu graphics rows that load numbered
+// pictures with alpha; and the bodies it finds by name show the texture they
+// are made for (the icon sheet, the target panel, the tooltip).
+TEST_P(DemoArt, TheCockpitFindsItsTexturesAndBodies) {
+    struct Generated {
+        int32_t id, width, height;
+    };
+    for (const Generated& g : {Generated{INS_TARGET_TEXTURE, 64, 64},
+                               {INS_PANEL_TEXT_TEXTURE, 64, 16},
+                               {INS_PANEL_TEXTURE, 128, 128},
+                               {INS_TEXT_TEXTURE, 128, 128},
+                               {INS_RADAR_TEXTURE, 64, 64},
+                               {INS_MARKER_TEXTURE, 128, 128},
+                               {INS_PANEL_COLUMN, 232, 256},
+                               {INS_TOOLTIP_TEXTURE, 256, 256}}) {
+        SCOPED_TRACE(g.id);
+        ASSERT_LT(g.id, g_TCTextureInfoCount);
+        const TC_TextureInfo& info = g_TCTextureInfo[g.id];
+        EXPECT_NE(info.textureNumber, 0);
+        EXPECT_NE(info.flags & TC_BLANK, 0u);
+        EXPECT_GE(info.width, g.width);
+        EXPECT_GE(info.height, g.height);
+    }
+    for (int32_t id : {INS_PANEL_ICONS, INS_PANEL_BARS, INS_PANEL_MODES, INS_PANEL_COLUMN_SOURCE}) {
+        SCOPED_TRACE(id);
+        ASSERT_LT(id, g_TCTextureInfoCount);
+        EXPECT_NE(g_TCTextureInfo[id].textureNumber, 0);
+        EXPECT_LT(g_TCTextureInfo[id].opacity, 255);
+        EXPECT_EQ(g_TCTextureInfo[id].flags & TC_BLANK, 0u);
+    }
+    for (const DemoArtHudBody& b : DemoArt_HudBodies()) {
+        SCOPED_TRACE(b.name);
+        ASSERT_EQ(B3D_GetBodyID(b.name.c_str()), b.id);
+        const Body3D* body = B3D_GetBody(b.id);
+        ASSERT_NE(body, nullptr);
+        ASSERT_GT(body->materialCount, 0);
+        EXPECT_EQ(body->materials[0].baseTexture, static_cast<int32_t>(TC_GetTextureIdByName(b.texture.c_str())));
+    }
+}

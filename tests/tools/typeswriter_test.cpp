@@ -41,6 +41,10 @@ TEST(TypesWriter, CountsGoWhereEachFileReadsThem) {
         "[Lensflares]\n"
         "-\n"
         "  v\\flare 1.5 2 3 4\n"
+        "[Materials]\n"
+        "*3 0 NULL   # blank rows in one line\n"
+        "7 tex\n"
+        "\"*2\" quoted\n"
         "[Sounds]\n"
         "1\n"
         "1300\n"
@@ -51,6 +55,7 @@ TEST(TypesWriter, CountsGoWhereEachFileReadsThem) {
     EXPECT_EQ(TextOf(source, "Skins"), "1;\n7;camo;1;\nhull;hull_camo;\n");
     EXPECT_EQ(TextOf(source, "IconData"), "ICONTYPE_GUI;gui;1;256;128;\nICON_QM_BUTTON;NULL;0;0;8;8;\n");
     EXPECT_EQ(TextOf(source, "Lensflares"), "1;\n1;\nv\\flare;1.5;2;3;4;\n");
+    EXPECT_EQ(TextOf(source, "Materials"), "5;\n0;NULL;\n0;NULL;\n0;NULL;\n7;tex;\n*2;quoted;\n");
     // No count for the version word or a group without rows.
     EXPECT_EQ(TextOf(source, "Sounds"), "1;\n1300;\n1200;1;\n5;200;SFX_LOOP|SFX_3DCONTROL;0;0;0;0;\n");
 }
@@ -101,6 +106,9 @@ TEST(TypesWriter, RefusesWhatTheTextFormCannotHold) {
         "[TShips 48]\n1 {2 3\n",  // a list without its end
         "[TShips 48]\n1 2}\n",    // an end without its list
         "[TShips 48]\n1 2, 3\n",  // a comma outside a list
+        "[Materials]\n*0 1\n",    // a repeat count from 1 up
+        "[Materials]\n*x 1\n",
+        "[Skins]\n*2 7 camo\n",  // not where records have sub-records
     };
     for (const char* s : sources) {
         std::vector<ToolTypesFile> files;

@@ -31,6 +31,8 @@ constexpr const char* kMatte = "0 0 0 0 0 0 0 100 0 0 0 0 0";
 constexpr const char* kGlossy = "0 0 0 255 255 255 0 70 80 40 0 0 0";
 // Self-lit: no diffuse light, the texture as a light map shows as it is.
 constexpr const char* kSelfLit = "0 0 0 0 0 0 0 0 0 0 0 0 0";
+// Glowing in its own colour, whatever the light: the cockpit's screen pieces.
+constexpr const char* kGlowing = "255 255 255 128 128 128 64 64 64 0 0 0 0";
 
 // A model source being written: points, texture pairs and faces, each face
 // turned so that it is wound clockwise seen from the side it faces (the side
@@ -46,6 +48,7 @@ public:
     void Glow(const std::string& name, const std::string& texture) {
         o_ << "mtl " << name << "\ntex " << texture << "\nlightmap " << texture << "\ncolour " << kSelfLit << "\n";
     }
+    void Flags(int flags) { o_ << "flags " << flags << "\n"; }
     void Use(const std::string& material) { o_ << "usemtl " << material << "\n"; }
     void Smooth(int group) {
         if (group == smooth_) return;
@@ -514,6 +517,26 @@ std::string Marker(const std::string& name) {
     return m.Text();
 }
 
+// A flat square of half size h in the x-y plane, seen from either side:
+// effect sprites (turned toward the camera by the effect) and the cockpit's
+// screen-placed HUD and tooltip pieces. `flags` are added material flags.
+std::string Flat(const std::string& name, const std::string& texture, double h, bool glows, int flags) {
+    Model m(name);
+    if (glows) m.Glow("face", texture);
+    else m.Material("face", texture, kGlowing);
+    if (flags) m.Flags(flags);
+    m.Use("face");
+    const int t[4] = {m.Uv(0, 1), m.Uv(1, 1), m.Uv(1, 0), m.Uv(0, 0)};
+    const int p[4] = {m.Point({-h, -h, 0}), m.Point({h, -h, 0}), m.Point({h, h, 0}), m.Point({-h, h, 0})};
+    m.Face({{p[0], t[0]}, {p[1], t[1]}, {p[2], t[2]}, {p[3], t[3]}}, {0, 0, -1});
+    return m.Text();
+}
+
+// Material flags of bodyconv's "flags": drawn from both sides; added onto
+// what lies behind (the sprites' black edges vanish).
+constexpr int kTwoSided = 0x10;
+constexpr int kAdditive = 0x2;
+
 std::string Number(int32_t id) {
     char b[16];
     std::snprintf(b, sizeof b, "%05d", static_cast<int>(id));
@@ -635,6 +658,16 @@ std::vector<DemoArtPicture> Pictures() {
         const double d = std::hypot(u - 0.5, v - 0.5) * 2;
         return Rgb(1.0, 0.85 + 0.1 * (1 - d), 0.5 + 0.3 * (1 - d));
     }));
+    // The effect sprites: a white-hot flash and a soft blue engine glow,
+    // fading to black at the edge (they are added onto the scene).
+    out.push_back(Picture("flash", 64, [](double u, double v, int, int) {
+        const double d = std::min(1.0, std::hypot(u - 0.5, v - 0.5) * 2), k = (1 - d) * (1 - d);
+        return Rgb(k, k * (0.8 + 0.2 * k), k * (0.45 + 0.55 * k));
+    }));
+    out.push_back(Picture("glow", 32, [](double u, double v, int, int) {
+        const double d = std::min(1.0, std::hypot(u - 0.5, v - 0.5) * 2), k = (1 - d) * (1 - d) * (1 - d);
+        return Rgb(k * (0.3 + 0.7 * k), k * (0.6 + 0.4 * k), k);
+    }));
     out.push_back(Picture("bolt", 32, [](double u, double v, int, int) {
         const double d = std::min(1.0, std::hypot(u - 0.5, v - 0.5) * 2);
         return Rgb(0.4 + 0.6 * (1 - d), 1.0, 0.4 + 0.5 * (1 - d));
@@ -679,6 +712,13 @@ std::vector<DemoArtSource> DemoArt_Models() {
     numbered(660, Container());
     numbered(kDemoArtDockPortBody, Marker("dock_port"));
     numbered(kDemoArtApproachBody, Marker("dock_approach"));
+    numbered(kDemoArtFlashBody, Flat("flash", "flash", 1, true, kTwoSided | kAdditive));
+    numbered(kDemoArtGlowBody, Flat("glow", "glow", 1, true, kTwoSided | kAdditive));
+    // The cockpit's HUD pieces: the icon sheet's square (an icon shows its
+    // part of the sheet, scaled to it), the target texts on the target panel
+    // texture, the dock signs on the sheet and the tooltip on its texture.
+    for (const DemoArtHudBody& b : DemoArt_HudBodies())
+        add(b.id, "v/" + b.file, Flat(b.file.substr(b.file.rfind('/') + 1), b.texture, 128, false, kTwoSided));
     for (int n = 1; n <= 4; ++n)
         add(679 + n, Family("_stars_", n), Sky("demo_stars", n % 2 ? "stars" : "stars_b", n <= 2 ? 4 : 3, 2));
     for (int n = 1; n <= 2; ++n) add(683 + n, Family("_background_", n), Sky("demo_nebula", "nebula", n, 1));
@@ -687,6 +727,16 @@ std::vector<DemoArtSource> DemoArt_Models() {
         add(689 + n, Family("_dust_part", n),
             Rock("demo_dust", "dust", 200 + static_cast<uint32_t>(n), {1, 0.8, 1.1}, 4, 6, "dust"));
     return out;
+}
+
+std::vector<DemoArtHudBody> DemoArt_HudBodies() {
+    const std::string sheet = "effects\\menugfx\\gui_master";
+    return {{672, "effects/menugfx/GUI/gui_master", "effects\\menugfx\\GUI\\gui_master", sheet},
+            {673, "effects/menugfx/hud_icon_text", "effects\\menugfx\\hud_icon_text", "15"},
+            {674, "effects/menugfx/hud_target_text", "effects\\menugfx\\hud_target_text", "15"},
+            {675, "effects/menugfx/docked", "effects\\menugfx\\docked", sheet},
+            {676, "effects/menugfx/dockhere", "effects\\menugfx\\dockhere", sheet},
+            {677, "effects/menugfx/gui/tooltip", "effects\\menugfx\\gui\\tooltip", "1230"}};
 }
 
 std::vector<DemoArtSource> DemoArt_Cuts() {

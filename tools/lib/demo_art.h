@@ -31,6 +31,21 @@ constexpr int32_t kDemoArtDockPortBody = 670;
 constexpr int32_t kDemoArtApproachBody = 671;
 constexpr int32_t kDemoArtStationCut = 610;
 
+// The effects' sprites (effects.types): the flash and the engine glow.
+constexpr int32_t kDemoArtFlashBody = 698;
+constexpr int32_t kDemoArtGlowBody = 699;
+
+// A body the cockpit finds by name (its BodyData row in data/types/art.types):
+// its id, its file under "v" (".bod" follows), the name the cockpit asks for
+// and the texture its square shows.
+struct DemoArtHudBody {
+    int32_t id;
+    std::string file;
+    std::string name;
+    std::string texture;
+};
+std::vector<DemoArtHudBody> DemoArt_HudBodies();
+
 std::vector<DemoArtSource> DemoArt_Models();
 std::vector<DemoArtSource> DemoArt_Cuts();
 std::vector<DemoArtPicture> DemoArt_Pictures();

@@ -205,7 +205,19 @@ bool Tool_ParseTypesSource(const std::string& source, std::vector<ToolTypesFile>
         ToolTypesFile& file = files->back();
         if (!indented) {
             if (fields.size() == 1 && fields[0] == "-") fields.clear();
-            file.records.push_back({fields, {}});
+            int copies = 1;
+            if (!fields.empty() && fields[0].size() > 1 && fields[0][0] == '*') {
+                // "*N fields...": N equal records, so long runs of blank rows
+                // (numbered definitions nobody uses) stay one line.
+                const std::string n = fields[0].substr(1);
+                if (n.find_first_not_of("0123456789") != std::string::npos || n.size() > 5 || std::stoi(n) < 1)
+                    return Fail(error, where + ": a repeat count is a number from 1 to 99999");
+                if (FindLayout(file.name)->childCountAt >= 0)
+                    return Fail(error, where + ": records of " + file.name + " cannot be repeated");
+                copies = std::stoi(n);
+                fields.erase(fields.begin());
+            }
+            for (int k = 0; k < copies; ++k) file.records.push_back({fields, {}});
             continue;
         }
         if (FindLayout(file.name)->childCountAt < 0)

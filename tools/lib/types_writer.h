@@ -12,7 +12,8 @@
 // indented under a record are its sub-records (a description's emitters, a
 // skin's texture pairs, an icon sheet's icons, a lens flare's elements, the
 // dummies, components and matches of a kind, an effect's parts); a record without fields of its
-// own (a lens flare) is the line "-". A list inside a record is written in
+// own (a lens flare) is the line "-"; a record whose first field is "*N"
+// stands for N equal records (files without sub-records only). A list inside a record is written in
 // braces, its items separated by commas ({a b, c d}); the writer puts the
 // number of items in front of their fields. '#' starts a comment. Counts are
 // written by the writer, never in the source.

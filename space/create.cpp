@@ -37,6 +37,12 @@ constexpr int32_t kBulletMinSize = 100;
 constexpr int32_t kBulletRadiusFlags = 0x2 | 0x4 | 0x8;
 constexpr uint32_t kDecoupledInstFlag = 0x100000;
 constexpr int32_t kDecoupleSearch = 2500000;
+// A ship's orders re-plan after a random 0 .. this many ms of game time. No
+// type or story call sets it, and a ship made without it re-plans every frame
+// and logs each draw as a bad random range. Half a second keeps an attack
+// turning onto a dodging target quickly while a sector full of ships still
+// plans only a few times a second each.
+constexpr int32_t kShipThinkIntervalMs = 500;
 // A planet's extra instance: 10.0 along its direction while it is nearer
 // than this, else its position pushed out to kPlanetFar.
 constexpr int64_t kPlanetNear = 100000001;
@@ -129,6 +135,7 @@ void InitTypeData(SectorObject* o, const TypeRecord* t) {
                 ship->maxSpeedOverride = ship->maxStrafeOverride = -1;
                 ship->SpeedLimit = -1;
                 ship->PortIndex = ship->PortSlot = -1;
+                ship->ThinkInterval = kShipThinkIntervalMs;
                 int32_t turrets = f ? f[SA_TF_SHIP_TURRET_COUNT] : 0;
                 if (turrets < 0) turrets = 0;
                 if (turrets > SA_SHIP_MAX_TURRETS) turrets = SA_SHIP_MAX_TURRETS;

@@ -40,6 +40,34 @@ struct CourseCase {
     int frames = 1;
 };
 
+// A ship as the space module makes it re-plans its attack on a random delay
+// of its own: no frame of a long attack logs a bad random range, and the next
+// re-plan is never more than the interval ahead.
+TEST_F(Behaviour, ANewShipsAttackRePlansOnItsOwnInterval) {
+    SectorObject* ship = Ship();
+    SectorObject* target = Placed(SA_MT_SHIP, 0, 3000000, 0, 0);  // abeam: the attacker must turn
+    ShipData* d = D(ship);
+    ASSERT_GT(d->ThinkInterval, 0);
+    d->CourseType = VER_ATTACK;
+    d->OrderTarget = target;
+    d->PortIndex = -1;
+    LogCapture log;
+    int replans = 0;
+    for (int i = 0; i < 200; ++i) {
+        const int32_t before = d->NextThink;
+        Frame(16);
+        if (d->NextThink != before) {
+            ++replans;
+            EXPECT_LE(S_ClockDiff(d->NextThink, system_->gameClock), d->ThinkInterval);
+        }
+    }
+    EXPECT_EQ(d->CourseType, VER_ATTACK);
+    EXPECT_GT(replans, 1);
+    EXPECT_LT(replans, 200);  // not every frame
+    EXPECT_FALSE(log.Contains("Qel_LongRandom: Wrong argument")) << log.Text();
+    SA_FireObjectCallback(ship, 3);  // the order's task has its answer before the ship goes
+}
+
 TEST_F(Behaviour, EveryCourseEndsWithItsAnswer) {
     const auto to = [](SectorObject* s, int16_t course, SectorObject* target) {
         ShipData* d = O_ShipData(s);

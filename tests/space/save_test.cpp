@@ -170,6 +170,7 @@ TEST_F(SpaceSave, ObjectsReferencesTakesAndInstancesComeBack) {
     s->turrets[1].mountMatrix[8] = 77;
     s->OrderTarget = dock;
     s->CourseType = 5;
+    s->ThinkInterval = 750;  // not the default a new ship gets
     DockPortTable* ports = O_PortTable(dock);
     ASSERT_EQ(ports->slotCount, 0);  // built only with the dock's cut
     ports->slots =
@@ -216,6 +217,7 @@ TEST_F(SpaceSave, ObjectsReferencesTakesAndInstancesComeBack) {
     EXPECT_EQ(s2->turrets[1].mountMatrix[8], 77);
     EXPECT_EQ(s2->OrderTarget, dock2);
     EXPECT_EQ(s2->CourseType, 5);
+    EXPECT_EQ(s2->ThinkInterval, 750);
     const DockPortTable* ports2 = O_PortTable(dock2);
     ASSERT_EQ(ports2->slotCount, 2);
     EXPECT_EQ(ports2->slots[1].occupant, ship2);

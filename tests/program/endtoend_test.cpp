@@ -244,11 +244,12 @@ std::vector<uint32_t> ReadScreenshot(const fs::path& path, int* width, int* heig
     return pixels;
 }
 
-// Started with scene 6006 the intro captures its frame 30: the scene it built
-// through the engine calls, the cube body turned by 30 frames' steps, drawn on
-// the camera's background.
+// Started with scene 6006 the intro captures its 30th frame: the scene it
+// built through the engine calls, the cube body turned by 30 frame steps of
+// 16 ms of game time (the intro turns it with the game clock), drawn on the
+// camera's background.
 TEST(EndToEnd, TheDemoIntroShowsItsTurningBody) {
-    const DemoRun run = RunDemo("endtoend-demo-frame", "-obj 9 -par 6006");
+    const DemoRun run = RunDemo("endtoend-demo-frame", "-obj 9 -par 6006", {}, "TREVAN_FRAME_MS=16");
     const std::string& text = run.log;
     ASSERT_TRUE(WIFEXITED(run.status)) << run.status;
     EXPECT_EQ(WEXITSTATUS(run.status), 0) << text;

@@ -50,8 +50,6 @@ namespace {
 
 constexpr int32_t kSaves = 4;
 constexpr int32_t kTurrets = 3;
-constexpr uint32_t kMadeUp[8] = {0, 1, 0x7ffffffe, 0x7fffffff, 0xffffffff, 12345, 2, 3};
-constexpr int32_t kSheet = 3;
 
 void Check(bool ok, const char* what) { Fuzz_Check(ok, "hudmarkers", what); }
 
@@ -62,10 +60,7 @@ struct World {
     uint32_t camera = 0;
 };
 
-uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) {
-    const uint8_t b = in.next();
-    return b < 0xF0 && !ids.empty() ? ids[b % ids.size()] : kMadeUp[b & 7];
-}
+uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) { return Fuzz_PickId(in.next(), ids); }
 
 Cockpit* PickCockpit(FuzzInput& in, const World& w) { return INS_TableGet(g_CockpitSystem, Pick(in, w.cockpits)); }
 
@@ -118,7 +113,7 @@ void Set(FuzzInput& in, World& w) {
             if (camera) camera->aspect[value & 1] = static_cast<int8_t>(value) * 1024;
             break;
         case 5:
-            if (c) c->sectorCamera = (value & 1) ? w.camera : kMadeUp[value & 7];
+            if (c) c->sectorCamera = (value & 1) ? w.camera : Fuzz_MadeUpId(value);
             break;
         case 6:
             if (c) c->trackedObject = o;
@@ -161,28 +156,8 @@ void CheckMarkers() {
 // The marker texture, the radar and the target panel as memory bitmaps on the
 // small device, and the icon sheet with the symbols' icons.
 void Textures() {
-    if (!Fuzz_OpenDevice()) __builtin_trap();
-    TC_FreeTextureTables();
-    g_TCNumberedCount = 70;
-    g_TCNamedCount = 0;
-    if (TC_AllocTextureTable()) __builtin_trap();
-    B3D_ForgetMenuTextures();
-    TC_SetTextureName(kSheet, "effects/menugfx/gui_master");
-    const int32_t textures[4][3] = {
-        {INS_MARKER_TEXTURE, 65, 49}, {INS_RADAR_TEXTURE, 65, 65}, {INS_TARGET_TEXTURE, 64, 64}, {kSheet, 64, 64}};
-    for (const auto& t : textures) {
-        TC_TextureTable[t[0]].bitmap =
-            GenerateEbm(static_cast<int16_t>(t[1]), static_cast<int16_t>(t[2]), 32, EBM_CHUNKY | EBM_NOSHADOW);
-        if (!TC_TextureTable[t[0]].bitmap) __builtin_trap();
-        TC_SetTextureFlags(t[0], 0);
-    }
-    B3D_TexRectFill(kSheet, 0, 0, 64, 64, 0xFF80C0E0);
-    const int32_t icons[] = {150, 148, 149, 196, 185, 461, 464, 467, 469, 470, 471, 451, 452, 453, 162};
-    B3DIconList& list = g_B3DState->icons[0];
-    list.rowCount = static_cast<int32_t>(std::size(icons));
-    list.rows = static_cast<B3DIconRow*>(Int_AllocMem(std::size(icons) * sizeof(B3DIconRow), 0));
-    if (!list.rows) __builtin_trap();
-    for (int32_t i = 0; i < list.rowCount; ++i) list.rows[i] = B3DIconRow{icons[i], 0, (i % 8) * 8, (i / 8) * 8, 5, 5};
+    Fuzz_CockpitTextures({{INS_MARKER_TEXTURE, 65, 49}, {INS_RADAR_TEXTURE, 65, 65}, {INS_TARGET_TEXTURE, 64, 64}},
+                         {150, 148, 149, 196, 185, 461, 464, 467, 469, 470, 471, 451, 452, 453, 162});
     // The first blit from the icon sheet keeps what it made.
     ID_DrawGObjectSymbol2(INS_RADAR_TEXTURE, SA_MT_SHIP, 0, 10, 20, 10, INS_SYMBOL_STEM);
 }
@@ -229,26 +204,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         World w;
         w.sector = O_AllocObject(SA_TypeCode(SA_MT_SECTOR, 0));
         NewCamera(w);
-        SectorObject* ship = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
-        if (!w.sector || !ship) __builtin_trap();
-        SA_ListAddTail(O_GetChildList(w.sector), ship);
-        ship->container = w.sector;
-        O_RelationWords(ship)->foeMask = 1u << 1;
-        w.objects.push_back(ship->id);
+        w.objects.push_back(Fuzz_AddSectorShip(w.sector)->id);
         FuzzInput in{data, size};
         int32_t saves = 0;
         for (int32_t step = 0; step < 300 && in.more(); ++step) {
             switch (in.next() % 10) {
                 case 0:
-                    if (const uint32_t id = INS_AddCockpit(g_CockpitSystem)) {
+                    if (const uint32_t id = Fuzz_AddSectorCockpit(w.sector, w.camera, Ship(w)))
                         w.cockpits.push_back(id);
-                        Cockpit* c = INS_TableGet(g_CockpitSystem, id);
-                        c->sectorSpace = w.sector;
-                        c->sectorCamera = w.camera;
-                        c->refObject = c->cockpitRefObject = Ship(w);
-                        c->viewMode = 1;
-                        c->monitorNumber = 0;
-                    }
                     break;
                 case 1: INS_FreeCockpit(g_CockpitSystem, Pick(in, w.cockpits)); break;
                 case 2: {
@@ -293,20 +256,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     break;
                 }
                 case 7: Draw(in, w); break;
-                case 8:
-                    g_SystemState->gameFrameDelta = in.next() * 13;
-                    g_SystemState->gameClock = (g_SystemState->gameClock + g_SystemState->gameFrameDelta) % 32400000;
-                    INS_UpdateAllCockpits();
-                    break;
+                case 8: Fuzz_CockpitFrame(in.next() * 13); break;
                 default:
                     if (in.next() & 1) {
                         FreeCamera(w);
                         NewCamera(w);
                     } else if (++saves <= kSaves) {
-                        const std::vector<uint8_t> saved = Fuzz_SaveSection(ID_Save);
-                        if (!INS_NewCockpitSystem()) __builtin_trap();
-                        Check(Fuzz_LoadSection(ID_Load, saved.data(), saved.size()) == 1,
-                              "a saved section did not load");
+                        Fuzz_SaveLoadCockpits("hudmarkers");
                     }
                     break;
             }

@@ -190,27 +190,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         World w;
         w.sector = O_AllocObject(SA_TypeCode(SA_MT_SECTOR, 0));
         w.dock = O_AllocObject(SA_TypeCode(SA_MT_DOCK, 0));
-        w.ship = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
-        if (!w.sector || !w.dock || !w.ship) __builtin_trap();
+        if (!w.dock) __builtin_trap();
+        w.ship = Fuzz_AddSectorShip(w.sector);
         NewCamera(w);
-        SA_ListAddTail(O_GetChildList(w.sector), w.ship);
-        w.ship->container = w.sector;
-        O_RelationWords(w.ship)->foeMask = 1u << 1;
         FuzzInput in{data, size};
         int32_t saves = 0;
         for (int32_t step = 0; step < 300 && in.more(); ++step) {
             bool frame = false;
             switch (in.next() % 10) {
                 case 0:
-                    if (const uint32_t id = INS_AddCockpit(g_CockpitSystem)) {
-                        w.cockpits.push_back(id);
-                        Cockpit* c = INS_TableGet(g_CockpitSystem, id);
-                        c->sectorSpace = w.sector;
-                        c->sectorCamera = w.camera;
-                        c->refObject = c->cockpitRefObject = w.ship;
-                        c->viewMode = 1;
-                        c->monitorNumber = 0;
-                    }
+                    if (const uint32_t id = Fuzz_AddSectorCockpit(w.sector, w.camera, w.ship)) w.cockpits.push_back(id);
                     break;
                 case 1: INS_FreeCockpit(g_CockpitSystem, Pick(in, w.cockpits)); break;
                 case 2: {
@@ -237,20 +226,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 case 4: Set(in, w); break;
                 case 5: Step(in, w); break;
                 case 6:
-                    g_SystemState->gameFrameDelta = in.next() * 13;
-                    g_SystemState->gameClock = (g_SystemState->gameClock + g_SystemState->gameFrameDelta) % 32400000;
-                    INS_UpdateAllCockpits();
+                    Fuzz_CockpitFrame(in.next() * 13);
                     frame = true;
                     break;
                 case 7: Camera(in, w); break;
                 case 8: SceneFrees(in, w); break;
                 default:
-                    if (++saves <= kSaves) {
-                        const std::vector<uint8_t> saved = Fuzz_SaveSection(ID_Save);
-                        if (!INS_NewCockpitSystem()) __builtin_trap();
-                        Check(Fuzz_LoadSection(ID_Load, saved.data(), saved.size()) == 1,
-                              "a saved section did not load");
-                    }
+                    if (++saves <= kSaves) Fuzz_SaveLoadCockpits("hudsteps");
                     break;
             }
             CheckCockpits(frame);

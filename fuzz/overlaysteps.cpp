@@ -145,26 +145,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         World w;
         w.sector = O_AllocObject(SA_TypeCode(SA_MT_SECTOR, 0));
         NewCamera(w);
-        SectorObject* ship = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
-        if (!w.sector || !ship) __builtin_trap();
-        SA_ListAddTail(O_GetChildList(w.sector), ship);
-        ship->container = w.sector;
-        O_RelationWords(ship)->foeMask = 1u << 1;
-        w.objects.push_back(ship->id);
+        w.objects.push_back(Fuzz_AddSectorShip(w.sector)->id);
         FuzzInput in{data, size};
         int32_t saves = 0;
         for (int32_t step = 0; step < 300 && in.more(); ++step) {
             switch (in.next() % 10) {
                 case 0:
-                    if (const uint32_t id = INS_AddCockpit(g_CockpitSystem)) {
+                    if (const uint32_t id =
+                            Fuzz_AddSectorCockpit(w.sector, w.camera, SA_FindObjectByID(w.objects.front())))
                         w.cockpits.push_back(id);
-                        Cockpit* c = INS_TableGet(g_CockpitSystem, id);
-                        c->sectorSpace = w.sector;
-                        c->sectorCamera = w.camera;
-                        c->refObject = c->cockpitRefObject = SA_FindObjectByID(w.objects.front());
-                        c->viewMode = 1;
-                        c->monitorNumber = 0;
-                    }
                     break;
                 case 1: INS_FreeCockpit(g_CockpitSystem, Pick(in, w.cockpits)); break;
                 case 2: {
@@ -215,20 +204,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     INS_MenuPosAtOverlay(c, x, y, out);
                     break;
                 }
-                case 8:
-                    g_SystemState->gameFrameDelta = in.next() * 13;
-                    g_SystemState->gameClock = (g_SystemState->gameClock + g_SystemState->gameFrameDelta) % 32400000;
-                    INS_UpdateAllCockpits();
-                    break;
+                case 8: Fuzz_CockpitFrame(in.next() * 13); break;
                 default:
                     if (in.next() & 1) {
                         FreeCamera(w);
                         NewCamera(w);
                     } else if (++saves <= kSaves) {
-                        const std::vector<uint8_t> saved = Fuzz_SaveSection(ID_Save);
-                        if (!INS_NewCockpitSystem()) __builtin_trap();
-                        Check(Fuzz_LoadSection(ID_Load, saved.data(), saved.size()) == 1,
-                              "a saved section did not load");
+                        Fuzz_SaveLoadCockpits("overlaysteps");
                     }
                     break;
             }

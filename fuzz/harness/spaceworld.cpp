@@ -3,17 +3,24 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/ebm.h"
+#include "base/general.h"
 #include "base/memory.h"
 #include "base/standin_calls.h"
 #include "base/table.h"
+#include "base/texcache.h"
 #include "cockpit/cockpits.h"
 #include "cockpit/overlay.h"
+#include "cockpit/save.h"
+#include "cockpit/update.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"
 #include "scene/freeing.h"
+#include "scene/names.h"
 #include "scene/records.h"
 #include "scene/state.h"
+#include "scene/texdraw.h"
 #include "scene/trees.h"
 #include "script/context.h"
 #include "script/interpreter.h"
@@ -22,6 +29,7 @@
 #include "script/values.h"
 #include "space/create.h"
 #include "space/objects.h"
+#include "space/queries.h"
 #include "space/typesdb.h"
 
 namespace {
@@ -188,4 +196,66 @@ void Fuzz_SetOverlayIcons() {
     std::copy(rows.begin(), rows.end(), list.rows);
     g_B3DState->screenWidth = 640;
     g_B3DState->screenHeight = 480;
+}
+
+SectorObject* Fuzz_AddSectorShip(SectorObject* sector) {
+    SectorObject* ship = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
+    if (!sector || !ship) __builtin_trap();
+    SA_ListAddTail(O_GetChildList(sector), ship);
+    ship->container = sector;
+    O_RelationWords(ship)->foeMask = 1u << 1;
+    return ship;
+}
+
+uint32_t Fuzz_AddSectorCockpit(SectorObject* sector, uint32_t camera, SectorObject* ship) {
+    const uint32_t id = INS_AddCockpit(g_CockpitSystem);
+    if (!id) return 0;
+    Cockpit* c = INS_TableGet(g_CockpitSystem, id);
+    c->sectorSpace = sector;
+    c->sectorCamera = camera;
+    c->refObject = c->cockpitRefObject = ship;
+    c->viewMode = 1;
+    c->monitorNumber = 0;
+    return id;
+}
+
+void Fuzz_AdvanceGameClock(int32_t ms) {
+    g_SystemState->gameFrameDelta = ms;
+    g_SystemState->gameClock = (g_SystemState->gameClock + ms) % 32400000;
+}
+
+void Fuzz_CockpitFrame(int32_t ms) {
+    Fuzz_AdvanceGameClock(ms);
+    INS_UpdateAllCockpits();
+}
+
+void Fuzz_SaveLoadCockpits(const char* target) {
+    const std::vector<uint8_t> saved = Fuzz_SaveSection(ID_Save);
+    Fuzz_Check(INS_NewCockpitSystem() != nullptr, target, "no cockpit system");
+    Fuzz_Check(Fuzz_LoadSection(ID_Load, saved.data(), saved.size()) == 1, target, "a saved section did not load");
+}
+
+void Fuzz_CockpitTextures(const std::vector<FuzzTexture>& textures, const std::vector<int32_t>& icons) {
+    constexpr int32_t kSheet = 3;
+    if (!Fuzz_OpenDevice()) __builtin_trap();
+    TC_FreeTextureTables();
+    g_TCNumberedCount = 70;
+    g_TCNamedCount = 0;
+    if (TC_AllocTextureTable()) __builtin_trap();
+    B3D_ForgetMenuTextures();
+    TC_SetTextureName(kSheet, "effects/menugfx/gui_master");
+    std::vector<FuzzTexture> all = textures;
+    all.push_back({kSheet, 64, 64});
+    for (const FuzzTexture& t : all) {
+        TC_TextureTable[t.slot].bitmap =
+            GenerateEbm(static_cast<int16_t>(t.width), static_cast<int16_t>(t.height), 32, EBM_CHUNKY | EBM_NOSHADOW);
+        if (!TC_TextureTable[t.slot].bitmap) __builtin_trap();
+        TC_SetTextureFlags(t.slot, 0);
+    }
+    B3D_TexRectFill(kSheet, 0, 0, 64, 64, 0xFF80C0E0);
+    B3DIconList& list = g_B3DState->icons[0];
+    list.rowCount = static_cast<int32_t>(icons.size());
+    list.rows = static_cast<B3DIconRow*>(Int_AllocMem(icons.size() * sizeof(B3DIconRow), 0));
+    if (!list.rows) __builtin_trap();
+    for (int32_t i = 0; i < list.rowCount; ++i) list.rows[i] = B3DIconRow{icons[i], 0, (i % 8) * 8, (i / 8) * 8, 5, 5};
 }

@@ -69,3 +69,25 @@ void Fuzz_FreeSectorCamera(uint32_t* scene, uint32_t* camera);
 // The icons the target overlay draws (ships, brackets, the shield bar's
 // levels) in the scene engine's icon table, on a 640 x 480 screen.
 void Fuzz_SetOverlayIcons();
+
+// A ship of the first ship type in the sector, hostile to group 1; traps when
+// none can be made.
+SectorObject* Fuzz_AddSectorShip(SectorObject* sector);
+// A cockpit riding the ship and looking into the sector through the camera,
+// view mode 1 on monitor 0; its id, or 0 when the table is full.
+uint32_t Fuzz_AddSectorCockpit(SectorObject* sector, uint32_t camera, SectorObject* ship);
+// Game time moves on by ms (the clock wraps at nine hours).
+void Fuzz_AdvanceGameClock(int32_t ms);
+// Game time moves on by ms and every cockpit takes its frame.
+void Fuzz_CockpitFrame(int32_t ms);
+// As a load does: the cockpit section written, a new cockpit system, the
+// section read back; a failure traps as the target's own.
+void Fuzz_SaveLoadCockpits(const char* target);
+
+// The cockpit's textures as 32-bit memory bitmaps on the small device, in a
+// table of 70 numbered slots, with texture 3 as the icon sheet (64 x 64,
+// filled) holding the icons, eight 5 x 5 cells to a row.
+struct FuzzTexture {
+    int32_t slot, width, height;
+};
+void Fuzz_CockpitTextures(const std::vector<FuzzTexture>& textures, const std::vector<int32_t>& icons);

@@ -53,6 +53,7 @@
 #include "cockpit/steering.h"
 #include "cockpit/update.h"
 #include "fuzz/harness/harness.h"
+#include "fuzz/harness/spaceworld.h"
 #include "fuzz/harness/story.h"
 #include "program/gameloop.h"
 #include "program/main.h"
@@ -79,7 +80,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 constexpr int32_t kSaves = 12;
-constexpr uint32_t kMadeUp[8] = {0, 1, 0x7ffffffe, 0x7fffffff, 0xffffffff, 12345, 2, 3};
 
 // Object 2100 of the steering: "TranslateKey" gives 520 plus the code's low
 // six bits (so keys land on the steering codes), "Input" answers 0,
@@ -131,10 +131,7 @@ struct World {
     InputState input{};
 };
 
-uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) {
-    const uint8_t b = in.next();
-    return b < 0xF0 && !ids.empty() ? ids[b % ids.size()] : kMadeUp[b & 7];
-}
+uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) { return Fuzz_PickId(in.next(), ids); }
 
 SectorObject* PickObject(FuzzInput& in, const World& w) {
     const uint32_t id = Pick(in, w.objects);
@@ -212,7 +209,9 @@ void SetField(FuzzInput& in, World& w) {
     const uint8_t which = in.next();
     const int8_t value = static_cast<int8_t>(in.next());
     if (which % 5 == 4) {
-        if (g_CockpitSystem) g_CockpitSystem->activeControl = static_cast<int32_t>(c ? c->id : kMadeUp[value & 7]);
+        if (g_CockpitSystem)
+            g_CockpitSystem->activeControl =
+                static_cast<int32_t>(c ? c->id : Fuzz_MadeUpId(static_cast<uint8_t>(value)));
         return;
     }
     if (!c) return;
@@ -346,14 +345,6 @@ void EngineCall(FuzzInput& in, World& w) {
     SE_RemoveTask(g_SEContext, task);
 }
 
-// A frame of the cockpits over a game-clock step (across the clock's wrap).
-void CockpitFrame(FuzzInput& in) {
-    const int32_t ms = in.next() * 13;
-    g_SystemState->gameFrameDelta = ms;
-    g_SystemState->gameClock = (g_SystemState->gameClock + ms) % 32400000;
-    INS_UpdateAllCockpits();
-}
-
 // Scene records the cockpits hold by ID come and go: a story camera made or
 // freed, a cockpit's own scene or camera freed by the scene engine.
 void SceneRecords(FuzzInput& in, World& w) {
@@ -451,13 +442,6 @@ void SymbolStep(FuzzInput& in) {
     ID_DrawGObjectSymbol2(texture, mainType, subType, x * 2, y2 * 2, y * 2, flags);
 }
 
-// As a load does: the section written, a new system, the section read back.
-void SaveAndLoad() {
-    const Bytes saved = Fuzz_SaveSection(ID_Save);
-    Check(INS_NewCockpitSystem() != nullptr, "no cockpit system");
-    Check(Fuzz_LoadSection(ID_Load, saved.data(), saved.size()) == 1, "a saved section did not load");
-}
-
 // A 1-bit BMP of the font grid: 16 cells of 16 x 13 per row from ' ', two
 // rows, every other column inked.
 std::vector<uint8_t> FontImage() {
@@ -485,29 +469,8 @@ std::vector<uint8_t> FontImage() {
 // with a few icons of the symbols, and the HUD font, opened once so that
 // every cockpit system of an input finds it open.
 void HudTextures() {
-    if (!Fuzz_OpenDevice()) __builtin_trap();
-    TC_FreeTextureTables();
-    g_TCNumberedCount = 70;
-    g_TCNamedCount = 0;
-    if (TC_AllocTextureTable()) __builtin_trap();
-    B3D_ForgetMenuTextures();
-    constexpr int32_t kSheet = 3;
-    TC_SetTextureName(kSheet, "effects/menugfx/gui_master");
-    const int32_t textures[4][3] = {
-        {INS_TARGET_TEXTURE, 64, 64}, {INS_TEXT_TEXTURE, 128, 16}, {INS_RADAR_TEXTURE, 65, 65}, {kSheet, 64, 64}};
-    for (const auto& t : textures) {
-        TC_TextureTable[t[0]].bitmap =
-            GenerateEbm(static_cast<int16_t>(t[1]), static_cast<int16_t>(t[2]), 32, EBM_CHUNKY | EBM_NOSHADOW);
-        if (!TC_TextureTable[t[0]].bitmap) __builtin_trap();
-        TC_SetTextureFlags(t[0], 0);
-    }
-    B3D_TexRectFill(kSheet, 0, 0, 64, 64, 0xFF80C0E0);
-    const int32_t icons[] = {150, 148, 149, 184, 196, 185, 461, 464, 467, 469, 470, 471, 451, 452, 453, 162, 186};
-    B3DIconList& list = g_B3DState->icons[0];
-    list.rowCount = static_cast<int32_t>(std::size(icons));
-    list.rows = static_cast<B3DIconRow*>(Int_AllocMem(std::size(icons) * sizeof(B3DIconRow), 0));
-    if (!list.rows) __builtin_trap();
-    for (int32_t i = 0; i < list.rowCount; ++i) list.rows[i] = B3DIconRow{icons[i], 0, (i % 8) * 8, (i / 8) * 8, 5, 5};
+    Fuzz_CockpitTextures({{INS_TARGET_TEXTURE, 64, 64}, {INS_TEXT_TEXTURE, 128, 16}, {INS_RADAR_TEXTURE, 65, 65}},
+                         {150, 148, 149, 184, 196, 185, 461, 464, 467, 469, 470, 471, 451, 452, 453, 162, 186});
     const std::vector<uint8_t> font = FontImage();
     Fuzz_WriteFile("F/Tahoma13.bmp", font.data(), font.size());
     if (B3D_OpenFontNumbered("Tahoma", 13, 16, 33, 1) < 0) __builtin_trap();
@@ -603,7 +566,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 case 8: SteeringFrame(in, w); break;
                 case 9: EngineCall(in, w); break;
                 case 10:
-                    if (++saves <= kSaves) SaveAndLoad();
+                    if (++saves <= kSaves) Fuzz_SaveLoadCockpits("cockpitcalls");
                     break;
                 case 11: {
                     SectorObject* o = PickObject(in, w);
@@ -611,7 +574,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     break;
                 }
                 case 12: INS_ClearAllCockpits(g_CockpitSystem); break;
-                case 14: CockpitFrame(in); break;
+                case 14: Fuzz_CockpitFrame(in.next() * 13); break;
                 case 15: SceneRecords(in, w); break;
                 case 16: TickerStep(in, w); break;
                 case 17: AlertStep(in, w); break;

@@ -41,6 +41,7 @@
 #include "cockpit/syscall.h"
 #include "cockpit/update.h"
 #include "fuzz/harness/harness.h"
+#include "fuzz/harness/spaceworld.h"
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"
 #include "scene/lists.h"
@@ -64,7 +65,6 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int32_t kSaves = 8;
 constexpr int32_t kMapRows = 6;
-constexpr uint32_t kMadeUp[8] = {0, 1, 0x7ffffffe, 0x7fffffff, 0xffffffff, 12345, 2, 3};
 constexpr int32_t kDustBodies[2] = {4001, 4002};
 
 // Global 0 is the salt, global 1 the scene the name writers call the map on.
@@ -148,10 +148,7 @@ struct World {
     int32_t saves = 0;
 };
 
-uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) {
-    const uint8_t b = in.next();
-    return b < 0xF0 && !ids.empty() ? ids[b % ids.size()] : kMadeUp[b & 7];
-}
+uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) { return Fuzz_PickId(in.next(), ids); }
 
 void SetGlobal(int index, int32_t value) {
     ScriptValue& v = g_SEContext->objects[0].variables[index];
@@ -230,13 +227,6 @@ void CockpitCameras(FuzzInput& in, World& w) {
     if (!c) return;
     c->dustCamera = dust;
     c->sectorCamera = sector;
-}
-
-void Frame(FuzzInput& in) {
-    const int32_t ms = in.next() * 13;
-    g_SystemState->gameFrameDelta = ms;
-    g_SystemState->gameClock = (g_SystemState->gameClock + ms) % 32400000;
-    INS_UpdateAllCockpits();
 }
 
 void SectorStep(World& w) {
@@ -390,7 +380,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     Call(66, {dust, object, static_cast<int32_t>(Pick(in, w.cameras))});
                     break;
                 }
-                case 7: Frame(in); break;
+                case 7: Fuzz_CockpitFrame(in.next() * 13); break;
                 case 8: SaveAndLoad(w); break;
                 case 9: SetGlobal(0, in.next()); break;
                 case 10: Background(in); break;

@@ -53,7 +53,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 constexpr int32_t kSaves = 8;
-constexpr uint32_t kMadeUp[8] = {0, 1, 0x7ffffffe, 0x7fffffff, 0xffffffff, 12345, 2, 3};
 // The story objects a menu may name: none, the globals, and five behaviours.
 constexpr int32_t kMakers[8] = {-1, 0, 301, 302, 303, 304, 305, 9999};
 
@@ -141,10 +140,7 @@ struct World {
     SectorObject* sector = nullptr;
 };
 
-uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) {
-    const uint8_t b = in.next();
-    return b < 0xF0 && !ids.empty() ? ids[b % ids.size()] : kMadeUp[b & 7];
-}
+uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) { return Fuzz_PickId(in.next(), ids); }
 
 Cockpit* PickCockpit(FuzzInput& in, const World& w) { return INS_TableGet(g_CockpitSystem, Pick(in, w.cockpits)); }
 
@@ -265,17 +261,6 @@ void Overlay(FuzzInput& in, World& w) {
         for (int32_t i = 0; i < count; ++i) entries[i] = list[static_cast<size_t>(i)];
 }
 
-void Advance(int32_t ms) {
-    g_SystemState->gameFrameDelta = ms;
-    g_SystemState->gameClock = (g_SystemState->gameClock + ms) % 32400000;
-}
-
-void SaveAndLoad() {
-    const Bytes saved = Fuzz_SaveSection(ID_Save);
-    Check(INS_NewCockpitSystem() != nullptr, "no cockpit system");
-    Check(Fuzz_LoadSection(ID_Load, saved.data(), saved.size()) == 1, "a saved section did not load");
-}
-
 void Setup() {
     static bool done = false;
     if (done) return;
@@ -359,16 +344,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 case 8: Overlay(in, w); break;
                 case 9: {
                     Cockpit* c = PickCockpit(in, w);
-                    Advance(in.next() * 13);
+                    Fuzz_AdvanceGameClock(in.next() * 13);
                     if (c) INS_UpdateIconMenus(c);
                     break;
                 }
                 case 10:
-                    Advance(in.next() * 13);
+                    Fuzz_AdvanceGameClock(in.next() * 13);
                     INS_UpdateAllCockpits();
                     break;
                 default:
-                    if (++saves <= kSaves) SaveAndLoad();
+                    if (++saves <= kSaves) Fuzz_SaveLoadCockpits("menucalls");
                     break;
             }
             CheckCockpits();

@@ -41,6 +41,7 @@
 #include "cockpit/ticker.h"
 #include "cockpit/update.h"
 #include "fuzz/harness/harness.h"
+#include "fuzz/harness/spaceworld.h"
 #include "fuzz/harness/story.h"
 #include "scene/allocs.h"
 #include "scene/caches.h"
@@ -65,7 +66,6 @@ using Bytes = std::vector<uint8_t>;
 constexpr int32_t kSaves = 12;
 constexpr int32_t kMostCockpits = 24;
 constexpr int32_t kWrap = 32400000;
-constexpr uint32_t kMadeUp[8] = {0, 1, 0x7ffffffe, 0x7fffffff, 0xffffffff, 12345, 2, 3};
 constexpr int32_t kCalls[16] = {17, 18, 31, 32, 51, 59, 126, 127, 47, 48, 49, 50, 26, 17, 31, 126};
 
 // Object 2100 frees cockpit 1 when told that lasers or shields run low.
@@ -95,10 +95,7 @@ struct World {
     SectorObject* shield = nullptr;
 };
 
-uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) {
-    const uint8_t b = in.next();
-    return b < 0xF0 && !ids.empty() ? ids[b % ids.size()] : kMadeUp[b & 7];
-}
+uint32_t Pick(FuzzInput& in, const std::vector<uint32_t>& ids) { return Fuzz_PickId(in.next(), ids); }
 
 Cockpit* PickCockpit(FuzzInput& in, const World& w) { return INS_TableGet(g_CockpitSystem, Pick(in, w.cockpits)); }
 
@@ -212,20 +209,6 @@ void ShipValues(FuzzInput& in, World& w) {
         case 6: g_CockpitSystem->statusFlags ^= 4u, g_INSStatus.mode = a & 1, g_INSStatus.second = b & 1; break;
         default: O_ShipData(ship)->maxSpeedOverride = (a & 1) ? INT32_MAX - b : -1; break;
     }
-}
-
-void Frame(FuzzInput& in) {
-    const int32_t ms = in.next() * 13;
-    g_SystemState->gameFrameDelta = ms;
-    g_SystemState->gameClock = (g_SystemState->gameClock + ms) % kWrap;
-    INS_UpdateAllCockpits();
-}
-
-// As a load does: the section written, a new system, the section read back.
-void SaveAndLoad() {
-    const Bytes saved = Fuzz_SaveSection(ID_Save);
-    Check(INS_NewCockpitSystem() != nullptr, "no cockpit system");
-    Check(Fuzz_LoadSection(ID_Load, saved.data(), saved.size()) == 1, "a saved section did not load");
 }
 
 // The textures of the panel, the displays and the tooltip as memory bitmaps,
@@ -347,11 +330,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 case 4:
                     if (Cockpit* c = PickCockpit(in, w)) INS_HideTooltipOf(in.next() & 7, c);
                     break;
-                case 5: Frame(in); break;
+                case 5: Fuzz_CockpitFrame(in.next() * 13); break;
                 case 6: Jobs(in, w); break;
                 case 7: SceneFrees(in, w); break;
                 case 8:
-                    if (++saves <= kSaves) SaveAndLoad();
+                    if (++saves <= kSaves) Fuzz_SaveLoadCockpits("panelcalls");
                     break;
                 case 9: ShipValues(in, w); break;
                 case 10: g_SystemState->gameClock = kWrap - 1 - in.next() * 7; break;

@@ -43,11 +43,7 @@ class HudSteps : public CockpitTest {
 protected:
     void SetUp() override {
         CockpitTest::SetUp();
-        saved_ = g_SEContext;
-        runner_ = std::make_unique<StoryRunner>();
-        g_SEContext = runner_->ctx();
-        INS_RegisterSysCalls();
-        ASSERT_TRUE(runner_->Load(kGridStory));
+        ASSERT_TRUE(LoadStory(kGridStory));
         savedHud_ = g_INSHud;
         g_INSHud.markers = [](Cockpit*, int32_t) {};
         SetClock(100000);
@@ -69,19 +65,17 @@ protected:
         INS_FreeCockpitSystem();
         if (Camera3D* camera = IC_FindCamera(cameraId())) B3D_CameraFree(camera);
         SA_FreeAllObjects(&root_);
-        runner_.reset();
-        g_SEContext = saved_;
         CockpitTest::TearDown();
     }
     uint32_t cameraId() const { return camera_ ? camera_->inst.id : 0; }
     void Grid(int32_t on) {
         for (int i = 0; i < 2; ++i) {
-            ScriptValue& var = runner_->ctx()->objects[0].variables[i];
+            ScriptValue& var = story_->ctx()->objects[0].variables[i];
             SV_Release(&var);
             var.tag = VARTYPE_INTEGER;
             var.bits = static_cast<uint64_t>(static_cast<int64_t>(i ? on : static_cast<int32_t>(c_->id)));
         }
-        runner_->Start(0, "Grid");
+        story_->Start(0, "Grid");
     }
     const Inst3D* Body() const { return IC_FindInst(c_->hudParts[INS_HUD_COCKPIT_BODY].inst); }
     const Inst3D* GridInst() const { return IC_FindInst(c_->gridSlot.inst); }
@@ -91,10 +85,8 @@ protected:
     SectorObject* ship_ = nullptr;
     Cockpit* c_ = nullptr;
     Camera3D* camera_ = nullptr;
-    std::unique_ptr<StoryRunner> runner_;
 
 private:
-    SE_Context* saved_ = nullptr;
     INSHudLink savedHud_{};
 };
 

@@ -194,22 +194,17 @@ constexpr const char* kInfoStory = R"(
 )";
 
 TEST_F(Markers, TheFramesHudStepDrawsThemWithTheStorysInfo) {
-    StoryRunner runner;
-    SE_Context* saved = g_SEContext;
-    g_SEContext = runner.ctx();
-    INS_RegisterSysCalls();
-    ASSERT_TRUE(runner.Load(kInfoStory));
+    ASSERT_TRUE(LoadStory(kInfoStory));
     const INSHudLink kept = g_INSHud;
     g_INSHud.radar = g_INSHud.laserRange = g_INSHud.statusBars = [](Cockpit*) {};
     INS_UpdateCockpit(c_);  // the sector camera is placed at the ship, looking along z
     EXPECT_TRUE(At(44, 20, kTarget));
     EXPECT_TRUE(Shown(kTurret));
-    SV_AssignInt(&runner.ctx()->objects[0].variables[0], INS_HIDE_TARGET_MARKER);
+    SV_AssignInt(&story_->ctx()->objects[0].variables[0], INS_HIDE_TARGET_MARKER);
     INS_UpdateCockpit(c_);
     EXPECT_FALSE(Shown(kTarget));
     EXPECT_TRUE(Shown(kTurret));
     g_INSHud = kept;
-    g_SEContext = saved;
 }
 
 // ---------------------------------------------------------------- calls 63 and 64
@@ -250,30 +245,19 @@ class SymbolCalls : public Markers {
 protected:
     void SetUp() override {
         Markers::SetUp();
-        saved_ = g_SEContext;
-        runner_ = std::make_unique<StoryRunner>();
-        g_SEContext = runner_->ctx();
-        INS_RegisterSysCalls();
-        ASSERT_TRUE(runner_->Load(kSymbolStory));
-    }
-    void TearDown() override {
-        runner_.reset();
-        g_SEContext = saved_;
-        Markers::TearDown();
+        ASSERT_TRUE(LoadStory(kSymbolStory));
     }
     // The call's answer (-999 when none or not an integer).
     int32_t Call(const char* fn, const std::vector<int32_t>& args) {
         for (size_t i = 0; i < args.size(); ++i) {
-            ScriptValue& v = runner_->ctx()->objects[0].variables[i];
+            ScriptValue& v = story_->ctx()->objects[0].variables[i];
             SV_Release(&v);
             SV_AssignInt(&v, args[i]);
         }
-        runner_->answers.clear();
-        runner_->Start(0, fn);
-        return runner_->answers.size() == 1 && runner_->answers[0].kind == 1 ? runner_->answers[0].n : -999;
+        story_->answers.clear();
+        story_->Start(0, fn);
+        return story_->answers.size() == 1 && story_->answers[0].kind == 1 ? story_->answers[0].n : -999;
     }
-    std::unique_ptr<StoryRunner> runner_;
-    SE_Context* saved_ = nullptr;
 };
 
 // Call 63 draws a type's symbol; its x and y are 16-bit, and a positive

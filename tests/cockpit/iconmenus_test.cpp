@@ -458,16 +458,10 @@ class MenuNotifications : public IconMenus {
 protected:
     void SetUp() override {
         IconMenus::SetUp();
-        saved_ = g_SEContext;
-        runner_ = std::make_unique<StoryRunner>();
-        g_SEContext = runner_->ctx();
-        INS_RegisterSysCalls();
-        ASSERT_TRUE(runner_->Load(kNotifyStory));
+        ASSERT_TRUE(LoadStory(kNotifyStory));
     }
     void TearDown() override {
         INS_FreeCockpitSystem();
-        runner_.reset();
-        g_SEContext = saved_;
         IconMenus::TearDown();
     }
     IconMenu* MakeFor(int32_t storyObject, int32_t id, int32_t x = 100) {
@@ -478,18 +472,13 @@ protected:
     }
     std::vector<std::string> Heard() const {
         std::vector<std::string> out;
-        for (const RunCall& call : runner_->calls) {
+        for (const RunCall& call : story_->calls) {
             std::string line;
             for (const std::string& a : call.args) line += (line.empty() ? "" : " ") + a;
             out.push_back(line);
         }
         return out;
     }
-
-    std::unique_ptr<StoryRunner> runner_;
-
-private:
-    SE_Context* saved_ = nullptr;
 };
 
 TEST_F(MenuNotifications, TheMakersObjectHearsOfItsMenu) {
@@ -522,7 +511,7 @@ TEST_F(MenuNotifications, AnAnswerLeftFromAnEarlierRunIsNotTaken) {
 // start the same step on the same item without end: that move does nothing.
 TEST_F(MenuNotifications, AMouseCallFromANotificationDoesNothing) {
     MakeFor(301, 7);
-    ScriptValue* globals = runner_->ctx()->objects[0].variables;
+    ScriptValue* globals = story_->ctx()->objects[0].variables;
     SV_AssignInt(&globals[0], static_cast<int32_t>(c_->id));
     Frame();
     EXPECT_EQ(INS_IconMenuMouseMove(c_, 100, 200), 1);

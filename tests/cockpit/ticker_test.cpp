@@ -47,22 +47,16 @@ class Ticker : public HudTest {
 protected:
     void SetUp() override {
         HudTest::SetUp();
-        saved_ = g_SEContext;
-        runner_ = std::make_unique<StoryRunner>();
-        g_SEContext = runner_->ctx();
-        INS_RegisterSysCalls();
-        ASSERT_TRUE(runner_->Load(kShowStory));
-        module_ = runner_->module();
+        ASSERT_TRUE(LoadStory(kShowStory));
+        module_ = story_->module();
     }
     void TearDown() override {
         INS_FreeCockpitSystem();
-        runner_.reset();
-        g_SEContext = saved_;
         HudTest::TearDown();
     }
     Replies Answers() const {
         Replies out;
-        for (const RunAnswer& a : runner_->answers) out.emplace_back(a.callerNumber, a.n);
+        for (const RunAnswer& a : story_->answers) out.emplace_back(a.callerNumber, a.n);
         return out;
     }
     int32_t Width(const char* text) const { return B3D_TexTextWidth(INS_HudFont(), 0, text); }
@@ -85,10 +79,6 @@ protected:
     }
 
     int32_t module_ = 0;
-    std::unique_ptr<StoryRunner> runner_;
-
-private:
-    SE_Context* saved_ = nullptr;
 };
 
 TEST_F(Ticker, AQueuedTextAnswersItsCallerOnceItHasScrolledOut) {
@@ -112,17 +102,17 @@ TEST_F(Ticker, AQueuedTextAnswersItsCallerOnceItHasScrolledOut) {
 
 // The engine call leaves its task waiting until the text has passed.
 TEST_F(Ticker, TheCallingTaskWaitsForItsText) {
-    SV_AssignInt(&runner_->ctx()->objects[0].variables[0], static_cast<int32_t>(c_->id));
-    runner_->Start(0, "Show");
-    EXPECT_EQ(runner_->Global(1), "0");
+    SV_AssignInt(&story_->ctx()->objects[0].variables[0], static_cast<int32_t>(c_->id));
+    story_->Start(0, "Show");
+    EXPECT_EQ(story_->Global(1), "0");
     EXPECT_EQ(c_->hud->texts.size(), 1u);
     At(100000);
     At(Out(100000, Width("12")) - 1);
     SE_RunAllTasks();
-    EXPECT_EQ(runner_->Global(1), "0");
+    EXPECT_EQ(story_->Global(1), "0");
     At(Out(100000, Width("12")));
     SE_RunAllTasks();
-    EXPECT_EQ(runner_->Global(1), "7");
+    EXPECT_EQ(story_->Global(1), "7");
 }
 
 TEST_F(Ticker, ClearingAnswersEveryQueuedCallerThenTheClearer) {

@@ -55,11 +55,7 @@ class Tracking : public CockpitTest {
 protected:
     void SetUp() override {
         CockpitTest::SetUp();
-        saved_ = g_SEContext;
-        runner_ = std::make_unique<StoryRunner>();
-        g_SEContext = runner_->ctx();
-        INS_RegisterSysCalls();
-        ASSERT_TRUE(runner_->Load(kLockStory));
+        ASSERT_TRUE(LoadStory(kLockStory));
         savedSound_ = g_SAPlaySound;
         g_SAPlaySound = [](int32_t, int32_t, int32_t id, int32_t) {
             if (id == INS_TRACKING_SOUND) ++g_sounds;
@@ -81,8 +77,6 @@ protected:
         INS_FreeCockpitSystem();
         g_SAPlaySound = savedSound_;
         SA_FreeAllObjects(&root_);
-        runner_.reset();
-        g_SEContext = saved_;
         CockpitTest::TearDown();
     }
     SectorObject* Put(int32_t mainType, int32_t group = 0) {
@@ -109,20 +103,18 @@ protected:
     }
     std::vector<std::string> Locks() const {
         std::vector<std::string> out;
-        for (const RunCall& call : runner_->calls) out.push_back(call.args.at(0) + " " + call.args.at(1));
+        for (const RunCall& call : story_->calls) out.push_back(call.args.at(0) + " " + call.args.at(1));
         return out;
     }
     static std::string Lock(const SectorObject* o, const SectorObject* ship) {
         return std::to_string(o->id) + " " + std::to_string(ship->id);
     }
 
-    std::unique_ptr<StoryRunner> runner_;
     SectorObject* sector_ = nullptr;
     SectorObject* ship_ = nullptr;
     Cockpit* c_ = nullptr;
 
 private:
-    SE_Context* saved_ = nullptr;
     SA_PlaySoundFn savedSound_ = nullptr;
 };
 
@@ -191,7 +183,7 @@ TEST_F(Tracking, ALockTellsTheStoryAndKeepsTheStartOfAGivenObject) {
 TEST_F(Tracking, ALockTheStoryMakesWhileItHearsOfOneIsNotToldAgain) {
     SectorObject* a = Put(SA_MT_SHIP);
     SectorObject* b = Put(SA_MT_SHIP);
-    ScriptValue* globals = runner_->ctx()->objects[0].variables;
+    ScriptValue* globals = story_->ctx()->objects[0].variables;
     SV_AssignInt(&globals[0], static_cast<int32_t>(c_->id));
     SV_AssignInt(&globals[1], static_cast<int32_t>(b->id));
     INS_SetTracking(c_, 3, a);
@@ -209,7 +201,7 @@ TEST_F(Tracking, SteppingWrapsAndPassesOverWhatTheModeRefuses) {
     SectorObject* d = Put(SA_MT_MISSILE, 3);
     Overlay({{a, 100}, {b, 200}, {hidden, 50, false}, {d, 300}});
     INS_SetTracking(c_, 3, d);
-    runner_->calls.clear();
+    story_->calls.clear();
     INS_TrackPrevNext(c_, 1, 0);  // next from the last wraps to the first
     EXPECT_EQ(c_->trackedObject, a);
     INS_TrackPrevNext(c_, 0, 0);  // back wraps to the last
@@ -235,7 +227,7 @@ TEST_F(Tracking, WithoutATrackedEntryTheNearestWinsAndTheFirstOfEquals) {
     EXPECT_EQ(c_->trackedObject, first);
     EXPECT_EQ(Locks(), (std::vector<std::string>{Lock(first, ship_)}));
     // No accepted entry, or none at all: nothing changes.
-    runner_->calls.clear();
+    story_->calls.clear();
     INS_TrackPrevNext(c_, 1, 2);
     Overlay({});
     INS_TrackPrevNext(c_, 1, 0);

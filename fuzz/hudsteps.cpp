@@ -213,8 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         Qel_MatIdentity(&o->instance->matrix);
                         o->instance->pos = QelVector{x, 0, z, 0};
                     }
-                    SA_ListAddTail(O_GetChildList(w.sector), o);
-                    o->container = w.sector;
+                    Fuzz_PutInSector(w.sector, o);
                     break;
                 }
                 case 3: {

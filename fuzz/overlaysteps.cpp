@@ -168,25 +168,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         Qel_MatIdentity(&o->instance->matrix);
                         o->instance->pos = QelVector{x, y, z, 0};
                     }
-                    if (!(kind & 0x80)) {
-                        SA_ListAddTail(O_GetChildList(w.sector), o);
-                        o->container = w.sector;
-                    }
+                    if (!(kind & 0x80)) Fuzz_PutInSector(w.sector, o);
                     break;
                 }
                 case 3: {
                     SectorObject* o = PickObject(in, w);
                     const int32_t x = Coordinate(in.next()), y = Coordinate(in.next()), z = Coordinate(in.next());
-                    if (o && o != w.sector && o->instance) o->instance->pos = QelVector{x, y, z, 0};
+                    Fuzz_MoveObject(w.sector, o, QelVector{x, y, z, 0});
                     break;
                 }
                 case 4: {
                     const uint8_t how = in.next();
                     SectorObject* o = PickObject(in, w);
-                    if (!o || o == w.sector || o->id == w.objects.front()) break;
-                    if (how & 1) o->flags |= SA_FLAG_KILLED;
-                    else O_DeleteSectorObject(o);
-                    O_DeleteKilledChildren(w.sector);
+                    Fuzz_KillOrFreeObject(w.sector, o, how & 1, w.objects.front());
                     break;
                 }
                 case 5: Set(in, w); break;

@@ -201,8 +201,7 @@ void Fuzz_SetOverlayIcons() {
 SectorObject* Fuzz_AddSectorShip(SectorObject* sector) {
     SectorObject* ship = O_AllocObject(SA_TypeCode(SA_MT_SHIP, 0));
     if (!sector || !ship) __builtin_trap();
-    SA_ListAddTail(O_GetChildList(sector), ship);
-    ship->container = sector;
+    Fuzz_PutInSector(sector, ship);
     O_RelationWords(ship)->foeMask = 1u << 1;
     return ship;
 }
@@ -258,4 +257,20 @@ void Fuzz_CockpitTextures(const std::vector<FuzzTexture>& textures, const std::v
     list.rows = static_cast<B3DIconRow*>(Int_AllocMem(icons.size() * sizeof(B3DIconRow), 0));
     if (!list.rows) __builtin_trap();
     for (int32_t i = 0; i < list.rowCount; ++i) list.rows[i] = B3DIconRow{icons[i], 0, (i % 8) * 8, (i / 8) * 8, 5, 5};
+}
+
+void Fuzz_PutInSector(SectorObject* sector, SectorObject* o) {
+    SA_ListAddTail(O_GetChildList(sector), o);
+    o->container = sector;
+}
+
+void Fuzz_MoveObject(const SectorObject* sector, SectorObject* o, const QelVector& pos) {
+    if (o && o != sector && o->instance) o->instance->pos = pos;
+}
+
+void Fuzz_KillOrFreeObject(SectorObject* sector, SectorObject* o, bool kill, uint32_t kept) {
+    if (!o || o == sector || o->id == kept) return;
+    if (kill) o->flags |= SA_FLAG_KILLED;
+    else O_DeleteSectorObject(o);
+    O_DeleteKilledChildren(sector);
 }

@@ -91,3 +91,10 @@ struct FuzzTexture {
     int32_t slot, width, height;
 };
 void Fuzz_CockpitTextures(const std::vector<FuzzTexture>& textures, const std::vector<int32_t>& icons);
+
+// The sector steps of the HUD targets: an object put into the sector as its
+// child; moved (not the sector itself); killed (with the sector's killed then
+// freed) or freed at once, the sector and the object `kept` left alone.
+void Fuzz_PutInSector(SectorObject* sector, SectorObject* o);
+void Fuzz_MoveObject(const SectorObject* sector, SectorObject* o, const QelVector& pos);
+void Fuzz_KillOrFreeObject(SectorObject* sector, SectorObject* o, bool kill, uint32_t kept);

@@ -196,12 +196,21 @@ bool Lookup_WriteTextures(const std::string& folder, std::string* error) {
     return true;
 }
 
-std::vector<uint8_t> Lookup_DdsPicture(int width, int height, const std::vector<uint32_t>& rgb, bool mipLevels) {
+namespace {
+
+int MipLevelCount(int width, int height, bool mipLevels) {
     int levels = 1;
     if (mipLevels)
         for (int w = width, h = height; w > 1 || h > 1; w = std::max(1, w / 2), h = std::max(1, h / 2)) ++levels;
-    std::vector<uint8_t> out = Header(kX8R8G8B8, width, height, false, levels);
-    // Blue, green, red, unused: the byte order of X8R8G8B8 in memory.
+    return levels;
+}
+
+// Appends each level of the picture, from its 2 x 2 averages down, as
+// `encode` turns a level's texels (blue, green, red, unused: the byte order
+// of X8R8G8B8 in memory) into the file's bytes.
+template <typename Encode>
+void AppendLevels(std::vector<uint8_t>& out, int width, int height, const std::vector<uint32_t>& rgb, int levels,
+                  Encode encode) {
     std::vector<uint8_t> level;
     for (uint32_t c : rgb) {
         level.push_back(static_cast<uint8_t>(c));
@@ -216,15 +225,22 @@ std::vector<uint8_t> Lookup_DdsPicture(int width, int height, const std::vector<
             w = std::max(1u, w / 2);
             h = std::max(1u, h / 2);
         }
-        out.insert(out.end(), level.begin(), level.end());
+        const std::vector<uint8_t> bytes = encode(level, w, h);
+        out.insert(out.end(), bytes.begin(), bytes.end());
     }
+}
+
+}  // namespace
+
+std::vector<uint8_t> Lookup_DdsPicture(int width, int height, const std::vector<uint32_t>& rgb, bool mipLevels) {
+    const int levels = MipLevelCount(width, height, mipLevels);
+    std::vector<uint8_t> out = Header(kX8R8G8B8, width, height, false, levels);
+    AppendLevels(out, width, height, rgb, levels, [](const std::vector<uint8_t>& level, UINT, UINT) { return level; });
     return out;
 }
 
 std::vector<uint8_t> Lookup_DdsDxt1Picture(int width, int height, const std::vector<uint32_t>& rgb, bool mipLevels) {
-    int levels = 1;
-    if (mipLevels)
-        for (int w = width, h = height; w > 1 || h > 1; w = std::max(1, w / 2), h = std::max(1, h / 2)) ++levels;
+    const int levels = MipLevelCount(width, height, mipLevels);
     std::vector<uint8_t> out = Header(kX8R8G8B8, width, height, false, levels);
     // A compressed surface names its format by code and gives the first
     // level's size in place of a row pitch; it has no masks.
@@ -236,23 +252,8 @@ std::vector<uint8_t> Lookup_DdsDxt1Picture(int width, int height, const std::vec
     Put32(out, 80, kPfFourCC);
     std::memcpy(out.data() + 84, "DXT1", 4);
     for (size_t at : {88, 92, 96, 100, 104}) Put32(out, at, 0);
-    std::vector<uint8_t> level;
-    for (uint32_t c : rgb) {
-        level.push_back(static_cast<uint8_t>(c));
-        level.push_back(static_cast<uint8_t>(c >> 8));
-        level.push_back(static_cast<uint8_t>(c >> 16));
-        level.push_back(0xFF);
-    }
-    UINT w = static_cast<UINT>(width), h = static_cast<UINT>(height);
-    for (int l = 0; l < levels; ++l) {
-        if (l > 0) {
-            level = D3DX_HalveBgra(level, w, h);
-            w = std::max(1u, w / 2);
-            h = std::max(1u, h / 2);
-        }
-        const std::vector<uint8_t> blocks = D3DX_CompressDXT1(level, w, h);
-        out.insert(out.end(), blocks.begin(), blocks.end());
-    }
+    AppendLevels(out, width, height, rgb, levels,
+                 [](const std::vector<uint8_t>& level, UINT w, UINT h) { return D3DX_CompressDXT1(level, w, h); });
     return out;
 }
 

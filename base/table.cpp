@@ -15,13 +15,20 @@ static int32_t s_liveTables = 0;
 static int32_t s_peakTables = 0;
 
 // The bucket array is followed in its block by a bitmap of the non-empty
-// buckets, which finds a bucket's nearest non-empty neighbour a word at a time.
+// buckets, which finds a bucket's nearest non-empty neighbour a word at a time,
+// and by the array of keys in walk order, one slot a bucket (a table grows
+// before it holds more entries than buckets): both come and go with the
+// buckets, so a walk never changes what is booked.
 static size_t BitmapWords(uint32_t count) { return (size_t(count) + 63) / 64; }
 static size_t BucketBytes(uint32_t count) {
-    return size_t(count) * sizeof(QelTableEntry*) + BitmapWords(count) * sizeof(uint64_t);
+    return size_t(count) * sizeof(QelTableEntry*) + BitmapWords(count) * sizeof(uint64_t) +
+           size_t(count) * sizeof(uint32_t);
 }
 static uint64_t* Bitmap(const QelTable* table) {
     return reinterpret_cast<uint64_t*>(table->buckets + table->bucketCount);
+}
+static uint32_t* WalkKeys(QelTableEntry** arrays, uint32_t count) {
+    return reinterpret_cast<uint32_t*>(reinterpret_cast<uint64_t*>(arrays + count) + BitmapWords(count));
 }
 static void MarkBucket(const QelTable* table, uint32_t b, bool full) {
     uint64_t& word = Bitmap(table)[b / 64];
@@ -31,6 +38,23 @@ static void MarkBucket(const QelTable* table, uint32_t b, bool full) {
 
 size_t Qel_TableBucketBytes(const QelTable* table) {
     return table && table->buckets ? BucketBytes(table->bucketCount) : 0;
+}
+
+// Any add, removal or growth: the array of keys no longer tells the order.
+static void WalkChanged(QelTable* table) {
+    table->walkValid = 0;
+    table->walkStarts = 0;
+}
+
+// Fills the array of keys from the linked walk. A table past the largest
+// bucket count can hold more entries than slots: its walks stay linked.
+static void BuildWalk(QelTable* table) {
+    if (table->entryCount > table->bucketCount) return;
+    table->walkKeys = WalkKeys(table->buckets, table->bucketCount);
+    uint32_t n = 0;
+    for (const QelTableEntry* entry = table->first; entry; entry = entry->after) table->walkKeys[n++] = entry->key;
+    table->walkAt = 0;
+    table->walkValid = 1;
 }
 
 static QelTableEntry** BucketOf(const QelTable* table, uint32_t key) {
@@ -46,6 +70,10 @@ QelTable* Qel_TableCreate() {
     table->entryCount = 0;
     table->cursor = nullptr;
     table->first = nullptr;
+    table->walkKeys = nullptr;
+    table->walkAt = 0;
+    table->walkValid = 0;
+    table->walkStarts = 0;
     if (++s_liveTables > s_peakTables) s_peakTables = s_liveTables;
     return table;
 }
@@ -87,6 +115,7 @@ static void Grow(QelTable* table) {
     Int_FreeMem(table->buckets, BucketBytes(table->bucketCount), kTableMemFlags);
     table->buckets = newBuckets;
     table->bucketCount = newCount;
+    WalkChanged(table);
     // The iteration order is new: thread the entries through it again.
     QelTableEntry** link = &table->first;
     for (uint32_t b = 0; b < newCount; ++b) {
@@ -141,6 +170,7 @@ int Qel_TableSet(QelTable* table, uint32_t key, uintptr_t value) {
     *before = entry;
     *link = entry;
     if (!last) MarkBucket(table, b, true);
+    WalkChanged(table);
     if (++table->entryCount >= table->bucketCount) Grow(table);
     return 1;
 }
@@ -173,6 +203,7 @@ uintptr_t Qel_TableRemove(QelTable* table, uint32_t key) {
         *link = entry->next;
         if (!*head) MarkBucket(table, b, false);
         if (table->cursor == entry) table->cursor = nullptr;
+        WalkChanged(table);
         Int_FreeRecord(entry, kTableMemFlags);
         --table->entryCount;
         return value;
@@ -207,7 +238,14 @@ static uint32_t Answer(const QelTable* table, const QelTableEntry* entry) {
 
 uint32_t Qel_TableNextByLookup(const QelTable* table, uint32_t key) {
     if (!table || !table->buckets) return 0;
-    if (key == 0) return Answer(table, table->first);
+    if (key == 0) {
+        // A table walked once more without a change is likely walked again:
+        // from the second walk on, the steps read the array.
+        auto* mutableTable = const_cast<QelTable*>(table);
+        if (!table->walkValid && table->entryCount && ++mutableTable->walkStarts >= 2) BuildWalk(mutableTable);
+        mutableTable->walkAt = 0;
+        return Answer(table, table->first);
+    }
     // Keys are unique, so the cursor holding the key is the entry a look-up finds.
     const QelTableEntry* entry = table->cursor;
     if (!entry || entry->key != key) {

@@ -30,6 +30,15 @@ struct QelTable {
     // that entry is removed.
     const QelTableEntry* cursor;
     QelTableEntry* first;  // the first entry in iteration order, null when empty
+    // The keys in iteration order, for tables walked again and again without
+    // a change: a step is then the next slot of an array. Built when a second
+    // walk starts since the last add, removal or growth; stale (walkValid 0)
+    // after any of them, and the linked walk serves until it is built again.
+    // The array lives in the bucket array's block.
+    uint32_t* walkKeys;
+    uint32_t walkAt;      // the slot of the key a walk answered last
+    uint32_t walkValid;   // 1 while walkKeys holds every key in order
+    uint32_t walkStarts;  // walks started since the last change
 };
 
 // New empty table (8 buckets, key counter 1), or null when out of memory.
@@ -54,6 +63,19 @@ uint32_t Qel_TableAdd(QelTable* table, uintptr_t value);
 uint32_t Qel_TableNextByLookup(const QelTable* table, uint32_t key);
 // The walk's usual step (the key just answered) without a call.
 inline uint32_t Qel_TableNext(const QelTable* table, uint32_t key) {
+    if (table && key && table->walkValid) {
+        // Key 0 is only "from the start" here: an entry with that key, and
+        // the start of a walk, take the call.
+        const uint32_t at = table->walkAt + 1;
+        if (table->walkKeys[at - 1] == key) {
+            if (at == table->entryCount) return 0;
+            const uint32_t next = table->walkKeys[at];
+            if (next) {
+                const_cast<QelTable*>(table)->walkAt = at;
+                return next;
+            }
+        }
+    }
     const QelTableEntry* at = table && key ? table->cursor : nullptr;
     if (at && at->key == key) {
         const QelTableEntry* after = at->after;
@@ -69,7 +91,8 @@ inline uint32_t Qel_TableNext(const QelTable* table, uint32_t key) {
 void Qel_TableSetNextKey(QelTable* table, uint32_t value);
 uint32_t Qel_TableGetCount(const QelTable* table);
 // Bytes booked for the table's bucket array (with the bitmap of its
-// non-empty buckets), 0 before the first insert.
+// non-empty buckets and the array of keys in walk order), 0 before the first
+// insert.
 size_t Qel_TableBucketBytes(const QelTable* table);
 uint32_t Qel_TableGetNextKey(const QelTable* table);
 

@@ -221,11 +221,52 @@ TEST(QelTable, WalkFollowsBucketOrderThroughAddsRemovesAndGrowth) {
             live.push_back(key);
         }
         if (step % 97 == 0 || step > 2990) {
+            // Twice: a second walk without a change in between reads the
+            // table's array of keys instead of the links.
+            ASSERT_EQ(IterationKeys(h.t), BucketOrder(h.t)) << step;
             ASSERT_EQ(IterationKeys(h.t), BucketOrder(h.t)) << step;
         }
     }
     ASSERT_FALSE(live.empty());
     EXPECT_EQ(IterationKeys(h.t).size(), live.size());
+}
+
+// Walks of a table walked before without a change: every step must answer
+// as the linked walk does, whatever the caller does between the steps.
+TEST(QelTable, RepeatedWalksAnswerAsTheFirstThroughChangesMidWalk) {
+    struct Case {
+        const char* name;
+        // Runs between the steps of the third walk, after the step that
+        // answered key k (the walk's next key already fetched).
+        void (*between)(QelTable* t, uint32_t k);
+    };
+    const Case cases[] = {
+        {"nothing", [](QelTable*, uint32_t) {}},
+        {"remove the answered key", [](QelTable* t, uint32_t k) { Qel_TableRemove(t, k); }},
+        {"replace a value", [](QelTable* t, uint32_t k) { Qel_TableSet(t, k, k + 1); }},
+        {"add and remove another key",
+         [](QelTable* t, uint32_t k) {
+             Qel_TableSet(t, 1000 + k, 1);
+             Qel_TableRemove(t, 1000 + k);
+         }},
+        {"a second walk's first step", [](QelTable* t, uint32_t) { Qel_TableNext(t, 0); }},
+    };
+    for (const Case& c : cases) {
+        TableHolder h;
+        for (uint32_t k = 1; k <= 30; ++k) Qel_TableSet(h.t, k * 7, k);
+        const std::vector<uint32_t> first = IterationKeys(h.t);
+        ASSERT_EQ(IterationKeys(h.t), first) << c.name;
+        ASSERT_EQ(first, BucketOrder(h.t));
+        std::vector<uint32_t> third;
+        for (uint32_t k = Qel_TableNext(h.t, 0); k != 0 && third.size() <= first.size();) {
+            third.push_back(k);
+            const uint32_t next = Qel_TableNext(h.t, k);
+            c.between(h.t, k);
+            k = next;
+        }
+        EXPECT_EQ(third, first) << c.name;
+        EXPECT_EQ(IterationKeys(h.t), BucketOrder(h.t)) << c.name;
+    }
 }
 
 TEST(QelTable, IterationStopsWithANoticeAtAnEntryWithKeyZero) {
@@ -239,6 +280,18 @@ TEST(QelTable, IterationStopsWithANoticeAtAnEntryWithKeyZero) {
     EXPECT_NE(err.find("Qel_TableNext() found entry with key=0!\n"), std::string::npos);
     EXPECT_EQ(Qel_TableNext(h.t, 8), 3u);
     EXPECT_EQ(Qel_TableGet(h.t, 0), 1u);
+    // A walk from a key before it stops there too, the array of keys built.
+    Qel_TableSet(h.t, 16, 4);
+    Qel_TableRemove(h.t, 0);
+    Qel_TableSet(h.t, 0, 1);  // bucket 0 now holds 8, 16, 0
+    for (int walk = 0; walk < 2; ++walk) {
+        EXPECT_EQ(Qel_TableNext(h.t, 0), 8u);
+        EXPECT_EQ(Qel_TableNext(h.t, 8), 16u);
+        capture.Take();
+        EXPECT_EQ(Qel_TableNext(h.t, 16), 0u);
+        EXPECT_NE(capture.Take().find("Qel_TableNext() found entry with key=0!\n"), std::string::npos);
+    }
+    EXPECT_EQ(h.t->walkValid, 1u);
 }
 
 TEST(QelTable, FreeGivesBackEveryByteAndCountsLiveTables) {
@@ -250,6 +303,8 @@ TEST(QelTable, FreeGivesBackEveryByteAndCountsLiveTables) {
     EXPECT_EQ(Qel_TableGetLiveCount(), live + 2);
     EXPECT_GE(Qel_TableGetPeakCount(), live + 2);
     for (uint32_t i = 0; i < 100; ++i) Qel_TableAdd(a, i);
+    for (int walk = 0; walk < 2; ++walk) EXPECT_EQ(IterationKeys(a).size(), 100u);
+    EXPECT_EQ(a->walkValid, 1u);  // its array of keys lies in the bucket block
     Qel_TableSet(b, 1, 1);
     Qel_TableRemove(b, 1);
     EXPECT_GT(Int_GetTag0Mem(), before);

@@ -17,8 +17,9 @@ struct SV_TableRec {
     uint32_t bucketCount;     // a power of two, 4 for a new table
     uint32_t nextKey;         // last key handed out by SV_TableNew
     uint32_t count;
-    // The entry SV_TableNextKey answered last: the next step with its key
-    // starts there instead of looking the key up. Cleared when that entry goes.
+    // The entry a lookup found or SV_TableNextKey answered last: a story
+    // writes back the key it has just read, and a walk steps on from the key
+    // it was given, both without a second lookup. Cleared when that entry goes.
     SV_TableEntry* cursor;
 };
 
@@ -37,22 +38,34 @@ uint32_t SV_GetHashCode(const ScriptValue* key, uint32_t bucketCount);
 
 // The data cell of INTEGER key k in a table record, or null: the lookup of
 // SV_TableFind for the most common key, without a call.
-inline ScriptValue* SV_TableFindInt(const SV_TableRec* t, int32_t k) {
+inline ScriptValue* SV_TableFindInt(SV_TableRec* t, int32_t k) {
+    SV_TableEntry* e = t->cursor;
+    if (e && e->cell[0].tag == VARTYPE_INTEGER && e->cell[0].i == k) return &e->cell[1];
     if (!t->buckets) return nullptr;
-    for (SV_TableEntry* e = t->buckets[static_cast<uint32_t>(k) & (t->bucketCount - 1)]; e; e = e->next)
-        if (e->cell[0].tag == VARTYPE_INTEGER && e->cell[0].i == k) return &e->cell[1];
+    for (e = t->buckets[static_cast<uint32_t>(k) & (t->bucketCount - 1)]; e; e = e->next) {
+        if (e->cell[0].tag == VARTYPE_INTEGER && e->cell[0].i == k) {
+            t->cursor = e;
+            return &e->cell[1];
+        }
+    }
     return nullptr;
 }
 
 // The data cell of the entry that shares DSTRING key k's own text record, or
 // null when no entry does (the key may still be present under an equal text:
 // SV_TableFind answers that).
-inline ScriptValue* SV_TableFindSharedText(const SV_TableRec* t, const ScriptValue* k) {
+inline ScriptValue* SV_TableFindSharedText(SV_TableRec* t, const ScriptValue* k) {
+    SV_TableEntry* e = t->cursor;
+    if (e && e->cell[0].tag == VARTYPE_DSTRING && e->cell[0].dstring == k->dstring && k->dstring) return &e->cell[1];
     if (!t->buckets || !k->dstring || !k->dstring->text) return nullptr;
     uint32_t h = 0;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(k->dstring->text); *p; ++p) h = 2 * h + *p;
-    for (SV_TableEntry* e = t->buckets[h & (t->bucketCount - 1)]; e; e = e->next)
-        if (e->cell[0].tag == VARTYPE_DSTRING && e->cell[0].dstring == k->dstring) return &e->cell[1];
+    for (e = t->buckets[h & (t->bucketCount - 1)]; e; e = e->next) {
+        if (e->cell[0].tag == VARTYPE_DSTRING && e->cell[0].dstring == k->dstring) {
+            t->cursor = e;
+            return &e->cell[1];
+        }
+    }
     return nullptr;
 }
 

@@ -233,6 +233,60 @@ TEST_F(TablesTest, AWalkThatChangesTheTableFollowsTheBucketOrder) {
     }
 }
 
+// The interpreter's inline lookups remember the entry they found last (a
+// story writes back the key it has just read): every answer must still be
+// the entry present at that moment.
+TEST_F(TablesTest, InlineLookupsAnswerTheEntryPresentNow) {
+    ScriptValue a{}, b{};
+    SV_AssignString(&a, "name");
+    SV_AssignString(&b, "name");  // the same text in a record of its own
+    ScriptValue one = Int(1), two = Int(2), five = Int(5);
+    SV_TableAdd(&t, &one, &one);
+    SV_TableAdd(&t, &five, &two);  // 1 and 5 share a bucket
+    SV_TableAdd(&t, &a, &one);
+    SV_TableRec* r = t.table;
+    for (int again = 0; again < 2; ++again) {
+        ASSERT_NE(SV_TableFindInt(r, 5), nullptr);
+        EXPECT_EQ(SV_TableFindInt(r, 5)->i, 2);
+    }
+    EXPECT_EQ(SV_TableFindInt(r, 1)->i, 1);
+    EXPECT_EQ(SV_TableFindInt(r, 9), nullptr);
+    SV_TableFindInt(r, 5);
+    SV_TableRemove(&t, &five);
+    EXPECT_EQ(SV_TableFindInt(r, 5), nullptr);
+    SV_TableAdd(&t, &five, &five);
+    ASSERT_NE(SV_TableFindInt(r, 5), nullptr);
+    EXPECT_EQ(SV_TableFindInt(r, 5)->i, 5);
+
+    for (int again = 0; again < 2; ++again) {
+        ASSERT_NE(SV_TableFindSharedText(r, &a), nullptr);
+        EXPECT_EQ(SV_TableFindSharedText(r, &a)->i, 1);
+    }
+    EXPECT_EQ(SV_TableFindSharedText(r, &b), nullptr);  // the long way finds it
+    ASSERT_NE(SV_TableFind(&t, &b), nullptr);
+    EXPECT_EQ(SV_TableFind(&t, &b)->i, 1);
+    SV_TableRemove(&t, &a);
+    EXPECT_EQ(SV_TableFindSharedText(r, &a), nullptr);
+    SV_TableAdd(&t, &b, &two);
+    ASSERT_NE(SV_TableFindSharedText(r, &b), nullptr);
+    EXPECT_EQ(SV_TableFindSharedText(r, &b)->i, 2);
+    EXPECT_EQ(SV_TableFindSharedText(r, &a), nullptr);
+
+    // Lookups between the steps of a walk leave the walk's answers alone.
+    std::set<int32_t> seen;
+    ScriptValue at{};
+    for (const ScriptValue* k = SV_TableNextKey(nullptr, &t); k && seen.size() < 10; k = SV_TableNextKey(&at, &t)) {
+        at = *k;
+        if (at.tag == VARTYPE_INTEGER) seen.insert(at.i);
+        else seen.insert(-1);
+        SV_TableFindInt(r, 1);
+        SV_TableFindInt(r, 5);
+    }
+    EXPECT_EQ(seen, (std::set<int32_t>{-1, 1, 5}));
+    SV_Release(&a);
+    SV_Release(&b);
+}
+
 TEST_F(TablesTest, KeysThatCouldNeverBeFoundAreRefused) {
     ScriptValue f{}, d = Int(1);
     SV_AssignFloat(&f, 1.5);

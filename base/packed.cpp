@@ -16,19 +16,28 @@
 namespace {
 
 // A decoding table entry:
-//   bits 0-3   bits consumed at this level
-//   bits 4-7   extra bits of a length or distance, or index bits of a subtable
-//   bits 8-10  kind
-//   bits 16-31 literal byte, base length or distance, or subtable offset
+//   bits 0-5   bits taken at this level: the code's own, and for a length or
+//              distance its extra bits too, so that one shift takes both
+//   bits 6-8   kind
+//   bits 9-12  bits of the code itself at this level (where the extra bits start)
+//   bits 13-16 extra bits of a length or distance, or index bits of a subtable
+//   bits 17-31 literal byte, base length or distance, or subtable offset
+// The shift count sits in the low six bits, which is all a 64-bit shift uses.
 enum : uint32_t { K_LIT = 0, K_BASE = 1, K_EOB = 2, K_SUB = 3, K_BAD = 4 };
 
 constexpr uint32_t MakeEntry(uint32_t kind, uint32_t value, uint32_t extra) {
-    return (value << 16) | (kind << 8) | (extra << 4);
+    return (value << 17) | (kind << 6) | (extra << 13);
 }
-inline uint32_t EntryLen(uint32_t e) { return e & 15; }
-inline uint32_t EntryExtra(uint32_t e) { return (e >> 4) & 15; }
-inline uint32_t EntryKind(uint32_t e) { return (e >> 8) & 7; }
-inline uint32_t EntryValue(uint32_t e) { return e >> 16; }
+inline uint32_t EntryLen(uint32_t e) { return e & 63; }
+inline uint32_t EntryCodeLen(uint32_t e) { return (e >> 9) & 15; }
+inline uint32_t EntryExtra(uint32_t e) { return (e >> 13) & 15; }
+inline uint32_t EntryKind(uint32_t e) { return (e >> 6) & 7; }
+inline uint32_t EntryValue(uint32_t e) { return e >> 17; }
+inline bool EntryIsLiteral(uint32_t e) { return (e & (7u << 6)) == 0; }
+// Entry e for a code of len bits at its level.
+inline uint32_t WithLength(uint32_t e, unsigned len) {
+    return e | (len << 9) | (len + (EntryKind(e) == K_BASE ? EntryExtra(e) : 0));
+}
 
 constexpr unsigned LIT_ROOT = 10;
 constexpr unsigned DIST_ROOT = 8;
@@ -117,7 +126,7 @@ bool BuildTable(uint32_t* table, unsigned root, const uint8_t* lens, unsigned n,
         uint32_t e = SymbolEntry(code, s);
         unsigned r = codes[s];
         if (len <= root) {
-            for (unsigned i = r; i < rootSize; i += 1u << len) table[i] = e | len;
+            for (unsigned i = r; i < rootSize; i += 1u << len) table[i] = WithLength(e, len);
             continue;
         }
         unsigned prefix = r & (rootSize - 1);
@@ -129,7 +138,8 @@ bool BuildTable(uint32_t* table, unsigned root, const uint8_t* lens, unsigned n,
             used += 1u << bits;
         }
         unsigned subLen = len - root;
-        for (unsigned i = r >> root; i < (1u << bits); i += 1u << subLen) table[subOffset[prefix] + i] = e | subLen;
+        for (unsigned i = r >> root; i < (1u << bits); i += 1u << subLen)
+            table[subOffset[prefix] + i] = WithLength(e, subLen);
     }
     return true;
 }
@@ -156,7 +166,7 @@ struct Source {
 // declared short.
 constexpr unsigned MAX_OVERRUN = 16;
 // Output room the fast loop keeps: a longest match (258 bytes) with its
-// whole-word overrun, or three literals.
+// whole-word overrun, or four literals.
 constexpr ptrdiff_t FAST_ROOM = 258 + 16;
 
 struct Inflater {
@@ -307,8 +317,11 @@ struct Inflater {
 
     // The state lives in locals while symbols are decoded: the output is
     // written bytewise and would otherwise oblige the compiler to keep the
-    // bit buffer in memory. The refills happen where Refill would happen.
-    QelInflateResult Codes(const uint32_t* litTable, const uint32_t* distTable) {
+    // bit buffer in memory. Built twice: plain, and with the variable shifts
+    // that take their count from any register, which shorten the chain from
+    // one lookup to the next where the processor has them.
+    __attribute__((always_inline)) inline QelInflateResult CodesBody(const uint32_t* litTable,
+                                                                     const uint32_t* distTable) {
         uint64_t b = bits;
         unsigned n = nbits;
         uint8_t* o = out;
@@ -317,16 +330,24 @@ struct Inflater {
         uint8_t* const oStart = outStart;
         uint8_t* const oEnd = outEnd;
         const uint64_t mask = keyMask;
+        constexpr uint64_t LIT_MASK = (1u << LIT_ROOT) - 1;
+        constexpr uint64_t DIST_MASK = (1u << DIST_ROOT) - 1;
         QelInflateResult r;
 #define INFLATE_SAVE() (bits = b, nbits = n, out = o, src.p = ip)
+// Tops the bit buffer up to at least 56 bits with eight input bytes, which
+// must be there; bits below n are left as they are.
+#define INFLATE_FAST_REFILL() \
+    do {                      \
+        uint64_t w;           \
+        memcpy(&w, ip, 8);    \
+        b |= (w ^ mask) << n; \
+        ip += (63 - n) >> 3;  \
+        n |= 56;              \
+    } while (0)
 #define INFLATE_REFILL()                     \
     do {                                     \
         if (ipEnd - ip >= 8) {               \
-            uint64_t w;                      \
-            memcpy(&w, ip, 8);               \
-            b |= (w ^ mask) << n;            \
-            ip += (63 - n) >> 3;             \
-            n |= 56;                         \
+            INFLATE_FAST_REFILL();           \
         } else {                             \
             INFLATE_SAVE();                  \
             bool ok = SlowRefill();          \
@@ -338,150 +359,154 @@ struct Inflater {
             }                                \
         }                                    \
     } while (0)
-#define INFLATE_DECODE(e, table, root)                                    \
+// Takes the bits of entry e; v is its value plus its extra bits.
+#define INFLATE_TAKE(e, v)                                                                        \
+    do {                                                                                          \
+        const uint64_t saved = b;                                                                 \
+        b >>= EntryLen(e);                                                                        \
+        n -= EntryLen(e);                                                                         \
+        v = EntryValue(e) + uint32_t((saved >> EntryCodeLen(e)) & ((1ull << EntryExtra(e)) - 1)); \
+    } while (0)
+// Replaces a root entry e of table by its subtable entry, taking the root bits.
+#define INFLATE_SUB(e, table, root)                                       \
     do {                                                                  \
-        e = table[b & ((1u << root) - 1)];                                \
         if (EntryKind(e) == K_SUB) {                                      \
             b >>= root;                                                   \
             n -= root;                                                    \
             e = table[EntryValue(e) + (b & ((1u << EntryExtra(e)) - 1))]; \
         }                                                                 \
-        b >>= EntryLen(e);                                                \
-        n -= EntryLen(e);                                                 \
     } while (0)
-// A literal/length entry e read from the root table: its subtable entry when
-// it has one, then its bits taken; the end of the block returns, a bad code
-// or a literal where none may be ends the run.
-#define INFLATE_LIT_REST(e)                                                  \
-    do {                                                                     \
-        if (EntryKind(e) == K_SUB) {                                         \
-            b >>= LIT_ROOT;                                                  \
-            n -= LIT_ROOT;                                                   \
-            e = litTable[EntryValue(e) + (b & ((1u << EntryExtra(e)) - 1))]; \
-        }                                                                    \
-        b >>= EntryLen(e);                                                   \
-        n -= EntryLen(e);                                                    \
-    } while (0)
-#define INFLATE_END_OR_BAD(kind)                                \
-    do {                                                        \
-        if (kind == K_EOB) {                                    \
-            INFLATE_SAVE();                                     \
-            return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT; \
-        }                                                       \
-        if (kind != K_BASE) {                                   \
-            r = QEL_INFLATE_CORRUPT;                            \
-            goto done;                                          \
-        }                                                       \
-    } while (0)
-// The length of length entry e with its extra bits, then the distance code
-// and its extra bits; a distance reaching before the output is corrupt.
-#define INFLATE_MATCH(e, len, d)                                   \
-    do {                                                           \
-        uint32_t extra = EntryExtra(e);                            \
-        len = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1)); \
-        b >>= extra;                                               \
-        n -= extra;                                                \
-        INFLATE_DECODE(e, distTable, DIST_ROOT);                   \
-        if (EntryKind(e) != K_BASE) {                              \
-            r = QEL_INFLATE_CORRUPT;                               \
-            goto done;                                             \
-        }                                                          \
-        extra = EntryExtra(e);                                     \
-        d = EntryValue(e) + uint32_t(b & ((1ull << extra) - 1));   \
-        b >>= extra;                                               \
-        n -= extra;                                                \
-        if (d > size_t(o - oStart)) {                              \
-            r = QEL_INFLATE_CORRUPT;                               \
-            goto done;                                             \
-        }                                                          \
+// A literal/length entry e that is no literal of the root table: its
+// subtable entry when it has one, then its bits and value v taken. A literal
+// is stored (with room checked when checked is set) and the block goes on;
+// the end of the block returns, a bad code ends the run. Falls through with
+// v a length.
+#define INFLATE_NOT_ROOT_LITERAL(e, v, checked)             \
+    INFLATE_SUB(e, litTable, LIT_ROOT);                     \
+    const uint32_t kind = EntryKind(e);                     \
+    INFLATE_TAKE(e, v);                                     \
+    if (kind == K_LIT) {                                    \
+        if (checked && o == oEnd) {                         \
+            r = QEL_INFLATE_OVERFLOW;                       \
+            goto done;                                      \
+        }                                                   \
+        *o++ = uint8_t(v);                                  \
+        INFLATE_AFTER_LITERAL;                              \
+        continue;                                           \
+    }                                                       \
+    if (kind == K_EOB) {                                    \
+        INFLATE_SAVE();                                     \
+        return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT; \
+    }                                                       \
+    if (kind != K_BASE) {                                   \
+        r = QEL_INFLATE_CORRUPT;                            \
+        goto done;                                          \
+    }
+// The distance d of a match, its code and extra bits taken; a distance
+// reaching before the output is corrupt.
+#define INFLATE_DISTANCE(d)                     \
+    do {                                        \
+        uint32_t de = distTable[b & DIST_MASK]; \
+        INFLATE_SUB(de, distTable, DIST_ROOT);  \
+        INFLATE_TAKE(de, d);                    \
+        if (EntryKind(de) != K_BASE) {          \
+            r = QEL_INFLATE_CORRUPT;            \
+            goto done;                          \
+        }                                       \
+        if (d > size_t(o - oStart)) {           \
+            r = QEL_INFLATE_CORRUPT;            \
+            goto done;                          \
+        }                                       \
     } while (0)
         // Fast loop: while at least 16 input bytes and FAST_ROOM output bytes
-        // remain, each round refills without a check, takes up to three
-        // literals from one refill, and copies matches in whole words that
-        // may run up to 15 bytes past their end (later output overwrites
-        // them). The careful loop below finishes the block.
-        while (ipEnd - ip >= 16 && oEnd - o >= FAST_ROOM) {
-            {
-                uint64_t w;
-                memcpy(&w, ip, 8);
-                b |= (w ^ mask) << n;
-                ip += (63 - n) >> 3;
-                n |= 56;
-            }
-            uint32_t e = litTable[b & ((1u << LIT_ROOT) - 1)];
-            if (SE_INFLATE_LIKELY(EntryKind(e) == K_LIT)) {
-                // A literal of the root table takes at most LIT_ROOT bits:
-                // three leave 26 of the 56, enough for the next code.
-                b >>= EntryLen(e);
-                n -= EntryLen(e);
-                *o++ = uint8_t(EntryValue(e));
-                e = litTable[b & ((1u << LIT_ROOT) - 1)];
-                if (EntryKind(e) == K_LIT) {
-                    b >>= EntryLen(e);
-                    n -= EntryLen(e);
-                    *o++ = uint8_t(EntryValue(e));
-                    e = litTable[b & ((1u << LIT_ROOT) - 1)];
-                    if (EntryKind(e) == K_LIT) {
-                        b >>= EntryLen(e);
-                        n -= EntryLen(e);
-                        *o++ = uint8_t(EntryValue(e));
-                        continue;
+        // remain, no refill or store is checked. The entry of the next code
+        // is looked up before the refill (the bits it needs are there
+        // already), so that the refill stays off the chain of dependent
+        // lookups; up to four literals share one refill. Matches are copied
+        // in whole words that may run up to 15 bytes past their end (later
+        // output overwrites them). The careful loop below finishes the block.
+        // Bits per round: four literals of at most LIT_ROOT bits leave 16 of
+        // the 56, enough to look up the next code; a length (root and
+        // subtable code with 5 extra bits, 20 bits) and a distance (28 bits)
+        // fit in 56 after the refill.
+        if (ipEnd - ip >= 16 && oEnd - o >= FAST_ROOM) {
+            INFLATE_FAST_REFILL();
+            uint32_t e = litTable[b & LIT_MASK];
+#define INFLATE_LITERAL()              \
+    do {                               \
+        b >>= EntryLen(e);             \
+        n -= EntryLen(e);              \
+        *o++ = uint8_t(EntryValue(e)); \
+        e = litTable[b & LIT_MASK];    \
+    } while (0)
+#define INFLATE_AFTER_LITERAL   \
+    e = litTable[b & LIT_MASK]; \
+    INFLATE_FAST_REFILL()
+            do {
+                // Here n >= 56 and e is the entry of the next code.
+                if (SE_INFLATE_LIKELY(EntryIsLiteral(e))) {
+                    INFLATE_LITERAL();
+                    if (EntryIsLiteral(e)) {
+                        INFLATE_LITERAL();
+                        if (EntryIsLiteral(e)) {
+                            INFLATE_LITERAL();
+                            if (EntryIsLiteral(e)) {
+                                INFLATE_LITERAL();
+                                INFLATE_FAST_REFILL();
+                                continue;
+                            }
+                        }
                     }
                 }
-            }
-            INFLATE_LIT_REST(e);
-            const uint32_t kind = EntryKind(e);
-            if (kind == K_LIT) {
-                *o++ = uint8_t(EntryValue(e));
-                continue;
-            }
-            INFLATE_END_OR_BAD(kind);
-            {
-                uint64_t w;
-                memcpy(&w, ip, 8);
-                b |= (w ^ mask) << n;
-                ip += (63 - n) >> 3;
-                n |= 56;
-            }
-            size_t len, d;
-            INFLATE_MATCH(e, len, d);
-            uint8_t* const stop = o + len;
-            if (d >= 16) {
-                const uint8_t* from = o - d;
-                do {
-                    memcpy(o, from, 16);
-                    o += 16;
-                    from += 16;
-                } while (o < stop);
-            } else if (d >= 8) {
-                const uint8_t* from = o - d;
-                do {
-                    memcpy(o, from, 8);
-                    o += 8;
-                    from += 8;
-                } while (o < stop);
-            } else if (d == 1) {
-                const uint64_t v = 0x0101010101010101ull * o[-1];
-                do {
-                    memcpy(o, &v, 8);
-                    o += 8;
-                } while (o < stop);
-            } else {
-                // Each word read d bytes back holds d bytes already written.
-                do {
-                    uint64_t v;
-                    memcpy(&v, o - d, 8);
-                    memcpy(o, &v, 8);
-                    o += d;
-                } while (o < stop);
-            }
-            o = stop;
+                INFLATE_FAST_REFILL();
+                uint32_t len;
+                INFLATE_NOT_ROOT_LITERAL(e, len, false);
+                size_t d;
+                INFLATE_DISTANCE(d);
+                INFLATE_FAST_REFILL();
+                e = litTable[b & LIT_MASK];
+                uint8_t* const stop = o + len;
+                if (d >= 16) {
+                    const uint8_t* from = o - d;
+                    do {
+                        memcpy(o, from, 16);
+                        o += 16;
+                        from += 16;
+                    } while (o < stop);
+                } else if (d >= 8) {
+                    const uint8_t* from = o - d;
+                    do {
+                        memcpy(o, from, 8);
+                        o += 8;
+                        from += 8;
+                    } while (o < stop);
+                } else if (d == 1) {
+                    const uint64_t v = 0x0101010101010101ull * o[-1];
+                    do {
+                        memcpy(o, &v, 8);
+                        o += 8;
+                    } while (o < stop);
+                } else {
+                    // Each word read d bytes back holds d bytes already written.
+                    do {
+                        uint64_t v;
+                        memcpy(&v, o - d, 8);
+                        memcpy(o, &v, 8);
+                        o += d;
+                    } while (o < stop);
+                }
+                o = stop;
+            } while (ipEnd - ip >= 16 && oEnd - o >= FAST_ROOM);
+#undef INFLATE_LITERAL
+#undef INFLATE_AFTER_LITERAL
         }
+#define INFLATE_AFTER_LITERAL
         for (;;) {
-            if (n < MAX_BITS) INFLATE_REFILL();
-            uint32_t e = litTable[b & ((1u << LIT_ROOT) - 1)];
+            // A length code with its extra bits takes at most 20 bits.
+            if (n < MAX_BITS + 5) INFLATE_REFILL();
+            uint32_t e = litTable[b & LIT_MASK];
             // Most symbols are literals whose code fits the root table.
-            if (SE_INFLATE_LIKELY(EntryKind(e) == K_LIT)) {
+            if (SE_INFLATE_LIKELY(EntryIsLiteral(e))) {
                 b >>= EntryLen(e);
                 n -= EntryLen(e);
                 if (o == oEnd) {
@@ -491,22 +516,12 @@ struct Inflater {
                 *o++ = uint8_t(EntryValue(e));
                 continue;
             }
-            INFLATE_LIT_REST(e);
-            const uint32_t kind = EntryKind(e);
-            if (SE_INFLATE_LIKELY(kind == K_LIT)) {
-                if (o == oEnd) {
-                    r = QEL_INFLATE_OVERFLOW;
-                    goto done;
-                }
-                *o++ = uint8_t(EntryValue(e));
-                continue;
-            }
-            INFLATE_END_OR_BAD(kind);
-            // A length: its extra bits, a distance code and its extra bits
-            // take at most 5 + 15 + 13 bits.
-            if (n < 33) INFLATE_REFILL();
-            size_t len, d;
-            INFLATE_MATCH(e, len, d);
+            uint32_t len;
+            INFLATE_NOT_ROOT_LITERAL(e, len, true);
+            // A distance code with its extra bits takes at most 28 bits.
+            if (n < MAX_BITS + 13) INFLATE_REFILL();
+            size_t d;
+            INFLATE_DISTANCE(d);
             size_t room = size_t(oEnd - o);
             if (len > room) {
                 r = QEL_INFLATE_OVERFLOW;
@@ -532,12 +547,29 @@ struct Inflater {
     done:
         INFLATE_SAVE();
         return r;
+#undef INFLATE_AFTER_LITERAL
 #undef INFLATE_SAVE
+#undef INFLATE_FAST_REFILL
 #undef INFLATE_REFILL
-#undef INFLATE_DECODE
-#undef INFLATE_LIT_REST
-#undef INFLATE_END_OR_BAD
-#undef INFLATE_MATCH
+#undef INFLATE_TAKE
+#undef INFLATE_SUB
+#undef INFLATE_NOT_ROOT_LITERAL
+#undef INFLATE_DISTANCE
+    }
+#if defined(__x86_64__)
+    __attribute__((target("bmi2"))) QelInflateResult CodesBmi2(const uint32_t* litTable, const uint32_t* distTable) {
+        return CodesBody(litTable, distTable);
+    }
+#endif
+    QelInflateResult CodesPlain(const uint32_t* litTable, const uint32_t* distTable) {
+        return CodesBody(litTable, distTable);
+    }
+    QelInflateResult Codes(const uint32_t* litTable, const uint32_t* distTable) {
+#if defined(__x86_64__)
+        static const bool bmi2 = __builtin_cpu_supports("bmi2");
+        if (bmi2) return CodesBmi2(litTable, distTable);
+#endif
+        return CodesPlain(litTable, distTable);
     }
 
     QelInflateResult Run() {
@@ -557,7 +589,10 @@ struct Inflater {
             } else {
                 r = QEL_INFLATE_CORRUPT;
             }
-            if (r != QEL_INFLATE_OK) return r;
+            // A failure met in the zero bits read past the end of the input
+            // is that end: where it shows depends only on when the buffer was
+            // refilled.
+            if (r != QEL_INFLATE_OK) return Real() ? r : QEL_INFLATE_SHORT;
             if (last) return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT;
         }
     }

@@ -339,6 +339,21 @@ TEST(Inflate, RejectsBadStreams) {
     EXPECT_EQ(Inflate(over.bytes, &out, 100), QEL_INFLATE_CORRUPT);
 }
 
+TEST(Inflate, AStreamCutShortIsShortWhereverItIsCut) {
+    // Past the end the inflater reads zero bits; whatever they decode to (a
+    // distance too far, a bad code, more output than there is room for), the
+    // answer is that the input ended.
+    std::vector<uint8_t> data = MixedData(5000, 4);
+    std::vector<uint8_t> out;
+    for (int level : {1, 9}) {
+        std::vector<uint8_t> raw = RawDeflate(data, level);
+        for (size_t cut = 1; cut < raw.size(); cut += 5) {
+            std::vector<uint8_t> part(raw.begin(), raw.begin() + long(cut));
+            ASSERT_EQ(Inflate(part, &out, data.size()), QEL_INFLATE_SHORT) << level << " " << cut;
+        }
+    }
+}
+
 TEST(Inflate, ScrambledInputWithKey) {
     std::vector<uint8_t> data = MixedData(20000, 2);
     std::vector<uint8_t> raw = RawDeflate(data, 6);

@@ -566,7 +566,7 @@ struct Inflater {
     }
     QelInflateResult Codes(const uint32_t* litTable, const uint32_t* distTable) {
 #if defined(__x86_64__)
-        static const bool bmi2 = __builtin_cpu_supports("bmi2");
+        static const bool bmi2 = (__builtin_cpu_init(), __builtin_cpu_supports("bmi2"));
         if (bmi2) return CodesBmi2(litTable, distTable);
 #endif
         return CodesPlain(litTable, distTable);

@@ -1,6 +1,6 @@
 // QelTable against std::unordered_map on the same keys: set, get, fresh keys
-// and a full iteration; and a full iteration of a story's table, key by key
-// as a story walks it.
+// and a full iteration (of an unchanged table, and after each change); and a
+// full iteration of a story's table, key by key as a story walks it.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -129,6 +129,23 @@ void BM_QelTable_Iterate(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * state.range(0));
 }
 
+// A walk after each change (one key removed and set again): the walk a
+// table gives when it is not walked twice in a row unchanged.
+void BM_QelTable_IterateChanged(benchmark::State& state) {
+    const auto keys = MakeKeys(size_t(state.range(0)));
+    QelTable* t = Qel_TableCreate();
+    for (uint32_t k : keys) Qel_TableSet(t, k, k);
+    for (auto _ : state) {
+        Qel_TableRemove(t, keys[0]);
+        Qel_TableSet(t, keys[0], keys[0]);
+        uintptr_t sum = 0;
+        for (uint32_t k = Qel_TableNext(t, 0); k != 0; k = Qel_TableNext(t, k)) sum += k;
+        benchmark::DoNotOptimize(sum);
+    }
+    Qel_TableFree(t);
+    state.SetItemsProcessed(int64_t(state.iterations()) * state.range(0));
+}
+
 void BM_UnorderedMap_Iterate(benchmark::State& state) {
     const auto keys = MakeKeys(size_t(state.range(0)));
     std::unordered_map<uint32_t, uintptr_t> m;
@@ -175,6 +192,7 @@ BENCHMARK(BM_UnorderedMap_Get)->Apply(Sizes);
 BENCHMARK(BM_QelTable_FreshKey)->Apply(Sizes);
 BENCHMARK(BM_UnorderedMap_FreshKey)->Apply(Sizes);
 BENCHMARK(BM_QelTable_Iterate)->Apply(Sizes);
+BENCHMARK(BM_QelTable_IterateChanged)->Apply(Sizes);
 BENCHMARK(BM_UnorderedMap_Iterate)->Apply(Sizes);
 BENCHMARK(BM_ScriptTable_Iterate)->Apply(Sizes);
 
@@ -183,6 +201,9 @@ int main(int argc, char** argv) {
                               {{"BM_QelTable_Iterate/64", "BM_UnorderedMap_Iterate/64", "<= 1.5"},
                                {"BM_QelTable_Iterate/4096", "BM_UnorderedMap_Iterate/4096", "<= 1.5"},
                                {"BM_QelTable_Iterate/262144", "BM_UnorderedMap_Iterate/262144", "<= 1.5"},
+                               {"BM_QelTable_IterateChanged/64", "BM_UnorderedMap_Iterate/64", ""},
+                               {"BM_QelTable_IterateChanged/4096", "BM_UnorderedMap_Iterate/4096", ""},
+                               {"BM_QelTable_IterateChanged/262144", "BM_UnorderedMap_Iterate/262144", ""},
                                {"BM_ScriptTable_Iterate/64", "BM_UnorderedMap_Iterate/64", ""},
                                {"BM_ScriptTable_Iterate/4096", "BM_UnorderedMap_Iterate/4096", ""},
                                {"BM_ScriptTable_Iterate/262144", "BM_UnorderedMap_Iterate/262144", ""},

@@ -22,6 +22,7 @@
 #include "space/orders.h"
 #include "space/queries.h"
 #include "space/typesdb.h"
+#include "space/utility.h"
 #include "system/forcefeedback.h"
 
 namespace {
@@ -475,6 +476,12 @@ void S_CheckCollisions(SectorObject* sector) {
                              bullet != nullptr, bullet && (bullet->typeFlags & SA_BULLET_BEAM)});
     }
     Beams(sector, ids);
+    // A shot flies farther in a frame than a ship is wide: its way since the
+    // last frame is swept, so that it cannot pass through what it hits.
+    for (const Entry& e : live) {
+        if (state.ended) break;
+        if (e.bullet && !e.beam && Eligible(e.o, shipsOnly)) O_SweepBullet(e.o);
+    }
     for (size_t i = 0; i < live.size() && !state.ended; ++i) {
         const Entry& ea = live[i];
         if (ea.beam) continue;

@@ -203,6 +203,9 @@ void InitInstance(SectorObject* o, const TypeRecord* t) {
     if (o->instance) {
         if (body >= 0) B3D_InstSetBody(o->instance, body);
         o->instance->flags |= instFlags;
+        // A ship's type may name the sound its body hums with.
+        const int32_t sound = o->mainType == SA_MT_SHIP && t ? t->field[SA_TF_SHIP_ENGINE_SOUND] : 0;
+        if (sound > 0) B3D_InstSetSound(o->instance, sound);
         if (o->mainType == SA_MT_BULLET) {
             if (o->instance->size < kBulletMinSize) o->instance->size = kBulletMinSize;
             BulletData* b = O_BulletData(o);

@@ -1,6 +1,7 @@
 #include "space/cutscene.h"
 
 #include <algorithm>
+#include <iterator>
 #include <climits>
 #include <cstdio>
 #include <initializer_list>
@@ -122,6 +123,14 @@ bool Animated(const J3D_CutPath& path) {
         if (c > frames) frames = c;
     }
     return keys && frames > 2;
+}
+
+// A path that holds its instance in one place: no channel with more than one key.
+bool Held(const J3D_CutPath& path) {
+    const int32_t counts[] = {path.posCount,  path.rotCount,   path.targetCount,
+                              path.rollCount, path.colorCount, path.fovCount};
+    return std::any_of(std::begin(counts), std::end(counts), [](int32_t c) { return c == 1; }) &&
+           std::none_of(std::begin(counts), std::end(counts), [](int32_t c) { return c > 1; });
 }
 
 const J3D_Note* FindEvent(const J3D_Cut* cut, const char* text) {
@@ -301,6 +310,9 @@ Inst3D* O_BuildCutScene(int32_t cutId, Inst3D* parent, SectorObject* object, Doc
             J3D_JobStartInst(inst, 0, i, cut, 0, 0);
             inst->jobFlags |= kLoopingJob;
             if (randomStart) inst->jobOrigin -= Qel_RandomRaw() % (J3D_CutGetLength(&cut->paths[i]) + 1);
+        } else if (Held(path)) {
+            // Its one key places it: a marker or a part that never moves.
+            J3D_JobStartInst(inst, 0, i, cut, 0, 0);
         }
     }
     if (origin >= 0 && cut->paths[origin].posCount > 0 && cut->paths[origin].posKeys) {

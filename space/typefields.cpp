@@ -103,6 +103,7 @@ const SA_TypeFieldName g_SATypeFieldNames[] = {
     {SA_MT_SHIP, SA_TF_SHIP_MAX_HULL, "maximum hull"},
     {SA_MT_SHIP, SA_TF_SHIP_LASER_POWER_MAX, "laser power maximum"},
     {SA_MT_SHIP, SA_TF_SHIP_LASER_POWER_RELOAD, "laser power reload"},
+    {SA_MT_SHIP, SA_TF_SHIP_ENGINE_SOUND, "engine sound"},
     {SA_MT_SHIP, SA_TF_SHIP_COCKPIT_COUNT, "cockpits"},
     {SA_MT_SHIP, SA_TF_SHIP_TURRET_COUNT, "turrets"},
 

@@ -147,6 +147,8 @@ constexpr int32_t SA_TF_SHIP_MAX_HULL = 45;
 // The laser energy pool's maximum and its reload per second.
 constexpr int32_t SA_TF_SHIP_LASER_POWER_MAX = 46;
 constexpr int32_t SA_TF_SHIP_LASER_POWER_RELOAD = 47;
+// The sound the ship's body plays while it is heard (0: the body's own).
+constexpr int32_t SA_TF_SHIP_ENGINE_SOUND = 48;
 constexpr int32_t SA_TF_SHIP_50 = 50;  // 0 below version 25
 constexpr int32_t SA_TF_SHIP_51 = 51;  // 100 below version 27
 constexpr int32_t SA_TF_SHIP_COCKPIT_COUNT = 52;

@@ -18,6 +18,7 @@
 #include "base/standin_calls.h"
 #include "scene/instcoll.h"
 #include "scene/records.h"
+#include "scene/trees.h"
 #include "space/collisions.h"
 #include "script/modules.h"
 #include "script/tasks.h"
@@ -592,6 +593,49 @@ TEST_F(Combat, ASweptBulletHitsThroughThePairHandling) {
     EXPECT_EQ(shooter->hull, kShipHull);
     EXPECT_GE(Global(kAttacked), 480);
     EXPECT_TRUE(shot->flags & SA_FLAG_KILLED);
+}
+
+// A ship type that names an engine sound gives it to its ships' body, whose
+// instances then play it while they are heard.
+TEST_F(Combat, AShipTypesEngineSoundIsItsBodysSound) {
+    TypeRecord* ship = SA_GetTypeRecord(SA_MT_SHIP, 0);
+    ship->field[SA_TF_BODY] = kBody;
+    ASSERT_EQ(New(SA_MT_SHIP, 0)->instance->soundId, 0);  // the body has none of its own
+    ship->field[SA_TF_SHIP_ENGINE_SOUND] = 102;
+    EXPECT_EQ(New(SA_MT_SHIP, 0)->instance->soundId, 102);
+    Inst3D* another = B3D_AllocInst();
+    ASSERT_EQ(B3D_InstSetBody(another, kBody), 1);
+    EXPECT_EQ(another->soundId, 102);
+    B3D_InstFree(another);
+}
+
+// The frame's collision pass sweeps each shot's way since the last frame: a
+// shot that crossed a ship between two frames, touching it at neither, hits
+// it; one that passed beside it does not.
+TEST_F(Combat, TheCollisionPassSweepsAShotThroughWhatItCrossed) {
+    TypeRecord* bullet = Types(SA_MT_BULLET, 1);
+    bullet->field[SA_TF_BULLET_SPEED] = 100000;
+    bullet->field[SA_TF_BULLET_SHIELD_DAMAGE] = 500;
+    bullet->field[SA_TF_BULLET_HULL_DAMAGE] = 500;
+    system_->gameFrameDelta = 100;  // a way of 10000 a frame, the ship 2000 wide
+    struct Case {
+        const char* name;
+        int32_t x;
+        bool hits;
+    } cases[] = {{"through the ship", 0, true}, {"beside it", 5000, false}};
+    for (const Case& c : cases) {
+        SectorObject* shooter = Hulled(300000);
+        SectorObject* target = Hulled(0);
+        SectorObject* shot = Placed(SA_MT_BULLET, 0, c.x, 0, 6000, 10);  // came from z -4000
+        O_BulletData(shot)->owner = shooter;
+        S_CheckCollisions(sector_);
+        EXPECT_EQ(target->hull < kShipHull, c.hits) << c.name;
+        EXPECT_EQ((shot->flags & SA_FLAG_KILLED) != 0, c.hits) << c.name;
+        EXPECT_EQ(shooter->hull, kShipHull) << c.name;
+        for (SectorObject* o : {shooter, target, shot})
+            if (!(o->flags & SA_FLAG_KILLED)) SS_KillObject(o, 14, nullptr, 0);
+        SA_DeleteKilledObjects();
+    }
 }
 
 // ---------------------------------------------------------------- weapons

@@ -621,6 +621,29 @@ TEST_F(SpaceLife, DockPortSlotsHoldTheirPathsInstances) {
     EXPECT_EQ(O_GetPortPoints(&slot, &port, &approach, &axis), 1);
 }
 
+// A path of one key holds its instance at that key (in the object's frame);
+// a path without keys leaves its instance where the object is.
+TEST_F(SpaceLife, APathOfOneKeyHoldsItsInstanceAtTheKey) {
+    WriteCut(613,
+             "path 0 44\n"
+             "path 1 900\n  key 0x0 -1 1000 2000 -3000 0 0 0\n"
+             "path 2 901\n");
+    TypeRecord* docks = Types(SA_MT_DOCK, 1);
+    docks[0].field[SA_TF_STATION_CUT] = 613;
+    SectorObject* dock = New(SA_MT_DOCK, 0);
+    O_InitCutScene(dock);
+    ASSERT_EQ(dock->cutId, 613);
+    std::vector<QelVector> at(3, QelVector{-1, -1, -1, 0});
+    for (Inst3D* c = B3D_First<Inst3D>(&dock->instance->children); c; c = B3D_Next(c))
+        if (c->pathNr >= 0 && c->pathNr < 3) at[c->pathNr] = c->pos;
+    EXPECT_EQ(at[1].x, 1000);
+    EXPECT_EQ(at[1].y, 2000);
+    EXPECT_EQ(at[1].z, -3000);
+    EXPECT_EQ(at[2].x, 0);
+    EXPECT_EQ(at[2].y, 0);
+    EXPECT_EQ(at[2].z, 0);
+}
+
 TEST_F(SpaceLife, SurveyCollectsTheCutsDockPorts) {
     WriteCut(620,
              "path 0 44\n"

@@ -537,6 +537,34 @@ std::string Flat(const std::string& name, const std::string& texture, double h, 
 constexpr int kTwoSided = 0x10;
 constexpr int kAdditive = 0x2;
 
+// The cockpit's grid: thin glowing strips in the x-z plane, added onto the
+// view and seen from either side. The reader scales a body so that its
+// largest coordinate is 1.0, which the corner points fix; the strips lie a
+// quarter of kDemoArtGridCell apart (in those units), so that the grid looks
+// the same after the cockpit moves it by a whole cell.
+std::string Grid() {
+    Model m("grid");
+    m.Glow("line", "engine");
+    m.Flags(kTwoSided | kAdditive);
+    m.Use("line");
+    const int t = m.Uv(0.5, 0.5);
+    for (double x : {-1.0, 1.0})
+        for (double z : {-1.0, 1.0}) m.Point({x, 0, z});
+    const double step = kDemoArtGridCell / 4.0 / 65536.0, half = 2 * step, w = step / 40;
+    for (int i = -2; i <= 2; ++i) {
+        const double c = i * step;
+        for (bool alongZ : {false, true}) {
+            const auto at = [&](double across, double along) {
+                return alongZ ? V3{across, 0, along} : V3{along, 0, across};
+            };
+            const int a = m.Point(at(c - w, -half)), b = m.Point(at(c + w, -half)), d = m.Point(at(c + w, half)),
+                      e = m.Point(at(c - w, half));
+            m.Face({{a, t}, {b, t}, {d, t}, {e, t}}, {0, 1, 0});
+        }
+    }
+    return m.Text();
+}
+
 std::string Number(int32_t id) {
     char b[16];
     std::snprintf(b, sizeof b, "%05d", static_cast<int>(id));
@@ -714,6 +742,7 @@ std::vector<DemoArtSource> DemoArt_Models() {
     numbered(kDemoArtApproachBody, Marker("dock_approach"));
     numbered(kDemoArtFlashBody, Flat("flash", "flash", 1, true, kTwoSided | kAdditive));
     numbered(kDemoArtGlowBody, Flat("glow", "glow", 1, true, kTwoSided | kAdditive));
+    add(kDemoArtGridBody, "v/environments/others/grid", Grid());
     // The cockpit's HUD pieces: the icon sheet's square (an icon shows its
     // part of the sheet, scaled to it), the target texts on the target panel
     // texture, the dock signs on the sheet and the tooltip on its texture.
@@ -745,16 +774,10 @@ std::vector<DemoArtSource> DemoArt_Cuts() {
     // whose value2 names the port's path. Its place is given from the post;
     // hung under the port (SA_CreateObjectCutScene) it lies farther out on
     // the same line. Units are the post body's: its largest coordinate, the
-    // ring's outer edge, is 65536. The marker paths hold their place over
-    // three keys: a path of one key is never played, so its instance would
-    // stay at the post's origin.
+    // ring's outer edge, is 65536. Each marker path holds its place with one
+    // key.
     const auto unit = [](double v) { return std::to_string(std::lround(v / 9.9 * 65536)); };
-    const auto held = [](const std::string& z) {
-        std::string keys;
-        for (int k = 0; k < 3; ++k)
-            keys += "  key 0x0 " + std::string(k < 2 ? "1000" : "-1") + " 0 0 " + z + " 0 0 0\n";
-        return keys;
-    };
+    const auto held = [](const std::string& z) { return "  key 0x0 -1 0 0 " + z + " 0 0 0\n"; };
     std::ostringstream o;
     o << "# The trading post with its one dock port and its approach point.\n"
       << "version 6\n"

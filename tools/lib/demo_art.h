@@ -35,6 +35,12 @@ constexpr int32_t kDemoArtStationCut = 610;
 constexpr int32_t kDemoArtFlashBody = 698;
 constexpr int32_t kDemoArtGlowBody = 699;
 
+// The cockpit's grid ("environments\\others\\grid", BodyData in
+// data/types/art.types), whose strips lie a quarter of the cockpit's grid
+// step apart in the world's units.
+constexpr int32_t kDemoArtGridBody = 678;
+constexpr int32_t kDemoArtGridCell = 100000;
+
 // A body the cockpit finds by name (its BodyData row in data/types/art.types):
 // its id, its file under "v" (".bod" follows), the name the cockpit asks for
 // and the texture its square shows.

@@ -151,8 +151,10 @@ TEST(EndToEnd, TheDemoFliesItsScriptedGameAndEndsNormally) {
     EXPECT_EQ(std::vector<int64_t>(saved, saved + 3), std::vector<int64_t>(loaded, loaded + 3)) << text;
     EXPECT_NE(saved[2], 0) << text;
     // The AI ships followed their orders: the hauler docked, the first raider
-    // left its starting point on its attack.
+    // left its starting point on its attack and its shots landed.
     EXPECT_NE(text.find("Demo: the hauler docked, answered 1\n"), std::string::npos) << text;
+    // The raiders' shots land on the player's side within the minute.
+    EXPECT_NE(text.find("Demo: a raider's shot hit side A: raider "), std::string::npos) << text;
     int64_t raider[3] = {};
     ASSERT_TRUE(Position(text, "after 60 s the first raider is", raider)) << text;
     EXPECT_NE(std::vector<int64_t>(raider, raider + 3), (std::vector<int64_t>{600000, 200000, 5000000})) << text;

@@ -1014,8 +1014,8 @@ TEST_F(Combat, TheDemoFightersShootEachOtherDownWithinAMinute) {
     for (int32_t n = 0; n < 2; ++n) {
         SectorObject* a = fighter(scout, "pulse_laser", n * 300000, 0);
         SectorObject* b = fighter(raider, "raider_laser", n * 300000, 400000);
-        EXPECT_EQ(a->hull, 800);
-        EXPECT_EQ(b->hull, 700);
+        EXPECT_EQ(a->hull, 2500);
+        EXPECT_EQ(b->hull, 2000);
         pairs.push_back(Pair{a->id, b->id});
         ASSERT_EQ(runner_->Start(kStory, "Fight", {Id(a), Id(b)}), 1);
         ASSERT_EQ(runner_->Start(kStory, "Fight", {Id(b), Id(a)}), 1);

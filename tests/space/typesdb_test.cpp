@@ -541,7 +541,7 @@ TEST_F(SpaceTypes, TheDemoTypesLoadWhole) {
     // With the art's cut in the folder, its dock-port dummies give the ports.
     if (game_.Exists("cut/00610.bod") || game_.Exists("cut/00610.bob"))
         EXPECT_GT(SA_GetTypeNumDockPorts(SA_MT_DOCK, 0), 0);
-    EXPECT_EQ(SA_GetTypeLimit(SA_MT_SHIP, 2), 700);
+    EXPECT_EQ(SA_GetTypeLimit(SA_MT_SHIP, 2), 2000);
     EXPECT_EQ(Rec(SA_MT_LASER, 1).field[SA_TF_LASER_BULLET_TYPE], 1);
     EXPECT_EQ(Rec(SA_MT_SHIP, 0).field[SA_TF_SHIP_TURRET_COUNT], 1);
     EXPECT_NE(SA_FindTypeEntry(0, 600), nullptr);
@@ -569,8 +569,8 @@ TEST_F(SpaceTypes, TheDemoFightersFireTheirOwnBolts) {
     SectorObject* scout = make("scout", 0);
     SectorObject* raider = make("raider", 1000000);
     ASSERT_TRUE(station && scout && raider);
-    EXPECT_EQ(scout->hull, 800);
-    EXPECT_EQ(raider->hull, 700);
+    EXPECT_EQ(scout->hull, 2500);
+    EXPECT_EQ(raider->hull, 2000);
     struct Shot {
         SectorObject* shooter;
         const char* laser;

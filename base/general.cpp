@@ -29,6 +29,9 @@ constexpr int MAX_CATALOG_NUMBER = 99;
 // The exit reason start-up reports when InitGeneral fails.
 constexpr int EXIT_REASON_INIT_GENERAL = 5;
 
+// The seed of runs with a fixed frame step.
+constexpr uint32_t kFixedStepSeed = 1;
+
 static void FreeState(SystemState* s) {
     Qel_StrFree(s->captureFolder);
     Int_FreeRecord(s, 0);
@@ -243,8 +246,10 @@ SystemState* InitGeneral(int argc, const AppDescriptor* app, char** argv) {
 
     ParseOptions(s, app, argc, argv);
 
-    // The engine's own generator: every story draws from it, so each run draws anew.
-    Qel_SeedRandom(static_cast<uint32_t>(Win32_Time()));
+    // The engine's own generator: every story draws from it, so each run draws
+    // anew. A run with a fixed frame step (a test's) repeats itself instead:
+    // the same seed draws the same dust, turns and AI decisions every time.
+    Qel_SeedRandom(S_FixedFrameStep() != 0 ? kFixedStepSeed : static_cast<uint32_t>(Win32_Time()));
     Qel_InitMathTables();
 
     if ((s->startFlags & QEL_START_CATALOGS) && !OpenCatalogs(s, app)) {

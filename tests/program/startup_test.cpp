@@ -56,6 +56,16 @@ TEST(StartUpRandom, EachStartDrawsFromItsOwnClock) {
     EXPECT_EQ(FirstDrawsAfterStartAt(1700000000), first);  // the seed is the clock
 }
 
+// A test run with a fixed frame step repeats itself, pictures included (the
+// dust, the AI's turns): its draws are the same whatever the clock says.
+TEST(StartUpRandom, AFixedFrameStepDrawsAlikeAtAnyClock) {
+    setenv("TREVAN_FRAME_MS", "50", 1);
+    const std::vector<int32_t> first = FirstDrawsAfterStartAt(1700000000);
+    const std::vector<int32_t> later = FirstDrawsAfterStartAt(1800000000);
+    unsetenv("TREVAN_FRAME_MS");
+    EXPECT_EQ(later, first);
+}
+
 using Calls = std::vector<std::string>;
 
 // The calls of the program's own module stubs and of the stand-ins of

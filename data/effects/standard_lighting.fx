@@ -139,12 +139,17 @@ glsl fragment FS_Lit {
         vec3 n = normalize(v_Normal);
         vec3 light = g_LightAmbientIntensity.rgb;
         light += max(dot(n, normalize(LightDir_Dir0.xyz)), 0.0) * LightDir_Color0.rgb * g_MatDiffuseStrength;
-        for (int i = 0; i < g_nNumLightPoint && i < 10; ++i) {
-            vec3 d = g_LightPoint[i].position.xyz - v_World;
+        // Bounded by the count alone (the renderer never sets more than the
+        // ten slots; the index is held inside them all the same): a constant
+        // bound lets the compiler unroll ten copies of the body, which costs a
+        // software rasteriser most of a second on the first draw.
+        for (int i = 0; i < g_nNumLightPoint; ++i) {
+            PointLight p = g_LightPoint[min(i, 9)];
+            vec3 d = p.position.xyz - v_World;
             float r = length(d);
-            vec3 at = g_LightPoint[i].atten.xyz;
+            vec3 at = p.atten.xyz;
             float f = 1.0 / max(at.x + at.y * r + at.z * r * r, 1e-4);
-            light += max(dot(n, d / max(r, 1e-4)), 0.0) * g_LightPoint[i].color.rgb * f;
+            light += max(dot(n, d / max(r, 1e-4)), 0.0) * p.color.rgb * f;
         }
         vec3 colour = diffuse.rgb * light + g_MatEmissiveColor.rgb;
         vec3 view = normalize(g_mViewInverse[3].xyz - v_World);
@@ -205,12 +210,17 @@ glsl fragment FS_LitBump {
         }
         vec3 light = g_LightAmbientIntensity.rgb;
         light += max(dot(n, normalize(LightDir_Dir0.xyz)), 0.0) * LightDir_Color0.rgb * g_MatDiffuseStrength;
-        for (int i = 0; i < g_nNumLightPoint && i < 10; ++i) {
-            vec3 d = g_LightPoint[i].position.xyz - v_World;
+        // Bounded by the count alone (the renderer never sets more than the
+        // ten slots; the index is held inside them all the same): a constant
+        // bound lets the compiler unroll ten copies of the body, which costs a
+        // software rasteriser most of a second on the first draw.
+        for (int i = 0; i < g_nNumLightPoint; ++i) {
+            PointLight p = g_LightPoint[min(i, 9)];
+            vec3 d = p.position.xyz - v_World;
             float r = length(d);
-            vec3 at = g_LightPoint[i].atten.xyz;
+            vec3 at = p.atten.xyz;
             float f = 1.0 / max(at.x + at.y * r + at.z * r * r, 1e-4);
-            light += max(dot(n, d / max(r, 1e-4)), 0.0) * g_LightPoint[i].color.rgb * f;
+            light += max(dot(n, d / max(r, 1e-4)), 0.0) * p.color.rgb * f;
         }
         vec3 colour = diffuse.rgb * light + g_MatEmissiveColor.rgb;
         vec3 view = normalize(g_mViewInverse[3].xyz - v_World);

@@ -11,6 +11,7 @@
 
 #include "platform/d3d9/glprogram.h"
 #include "platform/d3d9/internal.h"
+#include "platform/d3d9/program.h"
 #include "platform/d3d9/seam.h"
 #include "platform/win32/window.h"
 
@@ -365,7 +366,7 @@ bool D3D9Device::EnsurePresentProgram() {
         "    color = vec4(texture(ramp, vec2(i.r, 0.5)).r, texture(ramp, vec2(i.g, 0.5)).g,\n"
         "                 texture(ramp, vec2(i.b, 0.5)).b, 1.0);\n"
         "}\n";
-    GLuint program = D3D9_BuildProgram("", vs, "", fs);
+    GLuint program = D3D9_BuildCachedProgram("", vs, "", fs);
     if (!program) return false;
     presentProgram_ = program;
     UseProgram(program);

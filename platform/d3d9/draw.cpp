@@ -1052,7 +1052,7 @@ bool D3D9Device::EnsureDrawProgram() {
              "}\n";
         return s;
     }();
-    GLuint program = D3D9_BuildProgram(D3D9_VertexPrelude(), vs, D3D9_FragmentPrelude(), fs.c_str());
+    GLuint program = D3D9_BuildCachedProgram(D3D9_VertexPrelude(), vs, D3D9_FragmentPrelude(), fs);
     if (!program) return false;
     drawProgram_ = program;
     UseProgram(program);

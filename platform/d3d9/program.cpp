@@ -141,6 +141,34 @@ std::string D3D9_ProgramCacheFolder() {
     return base + "/Veldrim/programs";
 }
 
+GLuint D3D9_BuildCachedProgram(const char* vertexPrelude, const std::string& vertex, const char* fragmentPrelude,
+                               const std::string& fragment, std::string* errors) {
+    // The preludes are part of the key: a cached binary of an older prelude
+    // must not come back after it changed.
+    uint64_t key = 0xCBF29CE484222325ull;
+    key = Hash(key, GLString(GL_RENDERER));
+    key = Hash(key, GLString(GL_VERSION));
+    key = Hash(key, vertexPrelude);
+    key = Hash(key, vertex);
+    key = Hash(key, fragmentPrelude);
+    key = Hash(key, fragment);
+    char file[32];
+    std::snprintf(file, sizeof file, "/%016llx.bin", static_cast<unsigned long long>(key));
+    std::string folder = D3D9_ProgramCacheFolder(), path = folder + file;
+    GLint formats = 0;
+    glGetIntegerv(GL_NUM_PROGRAM_BINARY_FORMATS, &formats);
+    GLuint gl = formats > 0 ? LoadCached(path) : 0;
+    if (gl) {
+        ++g_D3D9ProgramCache.loaded;
+        return gl;
+    }
+    gl = D3D9_BuildProgram(vertexPrelude, vertex.c_str(), fragmentPrelude, fragment.c_str(), errors, formats > 0);
+    if (!gl) return 0;
+    ++g_D3D9ProgramCache.compiled;
+    if (formats > 0) Store(gl, folder, path);
+    return gl;
+}
+
 HRESULT D3D9_CreateProgram(IDirect3DDevice9* device, const std::string& vertex, const std::string& fragment,
                            D3D9ProgramOwner* owner, IDirect3DVertexShader9** vertexShader,
                            IDirect3DPixelShader9** pixelShader, std::string* errors) {
@@ -150,26 +178,8 @@ HRESULT D3D9_CreateProgram(IDirect3DDevice9* device, const std::string& vertex, 
     GLuint gl = 0;
     if (auto* own = dynamic_cast<D3D9Device*>(device)) {
         if (!own->MakeCurrent()) return D3DERR_DEVICELOST;
-        uint64_t key = 0xCBF29CE484222325ull;
-        key = Hash(key, GLString(GL_RENDERER));
-        key = Hash(key, GLString(GL_VERSION));
-        key = Hash(key, vertex);
-        key = Hash(key, fragment);
-        char file[32];
-        std::snprintf(file, sizeof file, "/%016llx.bin", static_cast<unsigned long long>(key));
-        std::string folder = D3D9_ProgramCacheFolder(), path = folder + file;
-        GLint formats = 0;
-        glGetIntegerv(GL_NUM_PROGRAM_BINARY_FORMATS, &formats);
-        if (formats > 0) gl = LoadCached(path);
-        if (gl) {
-            ++g_D3D9ProgramCache.loaded;
-        } else {
-            gl = D3D9_BuildProgram(D3D9_VertexPrelude(), vertex.c_str(), D3D9_FragmentPrelude(), fragment.c_str(),
-                                   errors, formats > 0);
-            if (!gl) return E_FAIL;
-            ++g_D3D9ProgramCache.compiled;
-            if (formats > 0) Store(gl, folder, path);
-        }
+        gl = D3D9_BuildCachedProgram(D3D9_VertexPrelude(), vertex, D3D9_FragmentPrelude(), fragment, errors);
+        if (!gl) return E_FAIL;
         if (owner) {
             GLint previous = 0;
             glGetIntegerv(GL_CURRENT_PROGRAM, &previous);

@@ -27,6 +27,11 @@ protected:
 HRESULT D3D9_CreateProgram(IDirect3DDevice9* device, const std::string& vertex, const std::string& fragment,
                            D3D9ProgramOwner* owner, IDirect3DVertexShader9** vertexShader,
                            IDirect3DPixelShader9** pixelShader, std::string* errors);
+// Compiles and links (D3D9_BuildProgram) through the binary cache, with the
+// context current: a program linked on an earlier run comes back from its
+// binary. The effects' programs and the device's own go through it.
+unsigned D3D9_BuildCachedProgram(const char* vertexPrelude, const std::string& vertex, const char* fragmentPrelude,
+                                 const std::string& fragment, std::string* errors = nullptr);
 // The GL program of a shader object made here; 0 for none.
 unsigned D3D9_ProgramName(IUnknown* shader);
 

@@ -322,4 +322,50 @@ TEST_F(EffectGLTest, ASecondRunLoadsTheCachedProgramAndASpoiledOneIsCompiled) {
     EXPECT_EQ(g_D3D9ProgramCache.compiled - second.compiled, static_cast<int>(added.size()));
 }
 
+// The device's own programs (the built-in draw and the present pass) are made
+// at every start: they go through the binary cache like the effects' programs.
+TEST_F(EffectGLTest, TheDevicesOwnProgramsComeBackFromTheCacheOnTheNextStart) {
+    OwnProgramCache cache;
+    struct Vertex {
+        float x, y, z, rhw;
+        D3DCOLOR colour;
+    };
+    const Vertex rect[4] = {{0, 0, 0.5f, 1, 0xFF20C040},
+                            {kWidth, 0, 0.5f, 1, 0xFF20C040},
+                            {0, kHeight, 0.5f, 1, 0xFF20C040},
+                            {kWidth, kHeight, 0.5f, 1, 0xFF20C040}};
+    auto drawAndPresent = [&] {
+        ASSERT_EQ(device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE), D3D_OK);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, rect, sizeof(Vertex)), D3D_OK);
+        EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), 0x20C040u);
+        ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    };
+    D3D9ProgramCacheCounts start = g_D3D9ProgramCache;
+    drawAndPresent();
+    D3D9ProgramCacheCounts first = g_D3D9ProgramCache;
+    EXPECT_EQ(first.compiled - start.compiled, 2);
+    ASSERT_EQ(first.stored - start.stored, 2) << "the GL driver offers no program binaries";
+
+    // The next start: a new device on the same window.
+    target->Release();
+    target = nullptr;
+    ASSERT_EQ(device->Release(), 0u);
+    device = nullptr;
+    D3DPRESENT_PARAMETERS pp{};
+    pp.BackBufferWidth = kWidth;
+    pp.BackBufferHeight = kHeight;
+    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+    pp.BackBufferCount = 1;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.hDeviceWindow = window;
+    pp.Windowed = 1;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &pp, &device), D3D_OK);
+    ASSERT_EQ(device->CreateRenderTarget(kWidth, kHeight, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, 0, &target, nullptr),
+              D3D_OK);
+    device->SetRenderTarget(0, target);
+    drawAndPresent();
+    EXPECT_EQ(g_D3D9ProgramCache.loaded - first.loaded, 2);
+    EXPECT_EQ(g_D3D9ProgramCache.compiled, first.compiled);
+}
+
 }  // namespace

@@ -68,7 +68,10 @@ enum : uint8_t {
     // by a small constant, then compared with a local (LL) or a constant
     // (LK) and the branch taken, all operands and the target in the entry.
     XOP_LOOP = XOP_STEP + 4 * kCmpOps,
-    XOP_COUNT = XOP_LOOP + 4 * kCmpOps,
+    // getl a; pushf d1; op1; pushf d2; op2; setl c; pop: one statement of a
+    // local and two float constants, the form naming op2 and the entry op1.
+    XOP_LFF_SET = XOP_LOOP + 4 * kCmpOps,
+    XOP_COUNT = XOP_LFF_SET + kFloatOps,
 };
 static_assert(XOP_COUNT <= 256, "instruction forms fit a byte");
 
@@ -290,6 +293,14 @@ constexpr uint64_t kPopFollows = uint64_t{1} << 21;
 constexpr uint32_t OpPop(uint64_t e) { return static_cast<uint32_t>((e >> 21) & 1); }
 // A float form keeps the entry of its constant in B: pushf at word p, entry p / 5.
 constexpr uint32_t kMaxFloatConstant = 0xffff;
+// A form of two float constants keeps its first operator (FloatIndex) in bits
+// 20..21 and in bit 22 whether its second constant's entry lies two past the
+// first's rather than one (the second pushf is six words after the first).
+constexpr uint64_t PackFloat2(int firstOp, bool gap) {
+    return (uint64_t{static_cast<uint32_t>(firstOp) & 3u} << 20) | (gap ? uint64_t{1} << 22 : 0);
+}
+constexpr uint32_t OpFirstFloat(uint64_t e) { return static_cast<uint32_t>((e >> 20) & 3); }
+constexpr uint32_t OpSecondConstant(uint64_t e) { return OpB(e) + 1 + static_cast<uint32_t>((e >> 22) & 1); }
 
 // Operands of a loop form, all within one entry: the words from the step to
 // past the branch, the counter's slot, the step, the test's other local
@@ -305,7 +316,15 @@ constexpr uint32_t LoopA(uint64_t e) { return static_cast<uint32_t>((e >> 16) & 
 constexpr int32_t LoopStep(uint64_t e) { return static_cast<int8_t>((e >> 24) & 0xff); }
 constexpr uint32_t LoopB(uint64_t e) { return static_cast<uint32_t>((e >> 32) & 0xffff); }
 constexpr int32_t LoopK(uint64_t e) { return static_cast<int16_t>((e >> 32) & 0xffff); }
-constexpr int32_t LoopRel(uint64_t e) { return static_cast<int16_t>(e >> 48); }
+// The branch target less the step's position, read straight from the
+// entry's top two bytes: the jump back then waits on one load, not on the
+// load and its unpacking.
+SE_INLINE int32_t LoopRelAt(const uint64_t* entry) {
+    static_assert(std::endian::native == std::endian::little, "the target is the entry's top two bytes");
+    int16_t rel;
+    std::memcpy(&rel, reinterpret_cast<const char*>(entry) + 6, sizeof rel);
+    return rel;
+}
 
 // Off, every instruction runs in its plain form (the fused forms' reference).
 // A build with SE_PLAIN_FORMS never fuses.
@@ -456,6 +475,16 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
                 return ops | (at(5) == SE_OP_POP ? kPopFollows : 0) | XOP_LG_STORE;
             } else if (at(2) == SE_OP_PUSHFLOAT && at(6) >= 0 && (pc + 2) / 5 <= kMaxFloatConstant) {
                 int fi = FloatIndex(at(7));
+                // A second constant and operator and a store: c = a op1 d1 op2 d2,
+                // unless a constant divides by zero (the operator logs that).
+                int f2 = fi >= 0 && at(8) == SE_OP_PUSHFLOAT && at(12) >= 0 ? FloatIndex(at(13)) : -1;
+                int32_t c = f2 >= 0 ? setPop(14) : -1;
+                if (c >= 0 && (pc + 8) / 5 <= kMaxFloatConstant && (fi != 3 || FloatAt(code + pc + 3) != 0.0) &&
+                    (f2 != 3 || FloatAt(code + pc + 9) != 0.0)) {
+                    ops = PackOperands(a, (pc + 2) / 5, c, max3(a, c, 0), false) |
+                          PackFloat2(fi, (pc + 8) / 5 - (pc + 2) / 5 == 2);
+                    return ops | static_cast<uint8_t>(XOP_LFF_SET + f2);
+                }
                 if (fi >= 0) {
                     ops = PackOperands(a, (pc + 2) / 5, 0, static_cast<uint32_t>(a), false);
                     return ops | static_cast<uint8_t>(XOP_LF + fi);
@@ -509,6 +538,31 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
         }
     }
     return ops | static_cast<uint8_t>(op);
+}
+
+// Decodes the constants a float form reads into their entries past the
+// code's: a pushf at word p owns entry words + 1 + p / 5.
+void DecodeFloatConstants(uint64_t* ins, const uint16_t* code, uint32_t words, uint32_t pc) {
+    const uint8_t form = Form(ins[pc]);
+    auto put = [&](uint32_t at) { ins[words + 1 + at / 5] = std::bit_cast<uint64_t>(FloatAt(code + at + 1)); };
+    if ((form >= XOP_F && form < XOP_G_INDEX) || (form >= XOP_F_SET && form < XOP_STEP)) {
+        put(pc);
+    } else if (form >= XOP_LF && form < XOP_F_SET) {
+        put(pc + 2);  // after the getl
+    } else if (form >= XOP_LFF_SET && form < XOP_COUNT) {
+        put(pc + 2);
+        put(pc + 8);
+    }
+}
+
+// The operator of a float form (FloatIndex order) on x and the constant d.
+SE_INLINE double FloatOp(uint32_t op, double x, double d) {
+    switch (op) {
+        case 0: return x + d;
+        case 1: return x - d;
+        case 2: return x * d;
+        default: return x / d;
+    }
 }
 
 // Index read of container c: the result replaces the index cell.
@@ -948,13 +1002,7 @@ static int Run(SE_Context* ctx, SE_Task* task) {
 
     op_decode:
         ins[pc] = Decode(code, words, pc);
-        if (const uint8_t form = Form(ins[pc]);
-            form >= XOP_F && form < XOP_STEP && (form < XOP_G_INDEX || form >= XOP_LF)) {
-            // A float form's constant, decoded once: its pushf is at pc, or
-            // after the getl of a local-and-constant form.
-            const uint32_t at = form >= XOP_LF && form < XOP_F_SET ? pc + 2 : pc;
-            ins[words + 1 + at / 5] = std::bit_cast<uint64_t>(FloatAt(code + at + 1));
-        }
+        DecodeFloatConstants(ins, code, words, pc);
         if (Form(ins[pc]) >= XOP_STEP && Form(ins[pc]) < XOP_LOOP) {
             // The test that follows a loop step is reached straight from it.
             uint32_t test = pc + 7 + OpWide(ins[pc]);

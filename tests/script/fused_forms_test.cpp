@@ -125,7 +125,11 @@ private:
         static const char* const ops[] = {"lt", "gt", "le", "ge", "ne", "eq"};
         return ops[Pick(6)];
     }
-    std::string Float() { return "pushf " + std::to_string(Pick(9) - 2) + ".5"; }
+    // Now and then a zero: a division by it is the operator's to log.
+    std::string Float() {
+        int k = Pick(9) - 2;
+        return k == 6 ? "pushf 0.0" : "pushf " + std::to_string(k) + ".5";
+    }
 
     // Pushes one value (depth + 1), then a setl into L0..L2 and a pop.
     void SetTarget() {

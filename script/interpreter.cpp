@@ -127,14 +127,14 @@ namespace {
 constexpr uint32_t kTraceMask = 0x100;
 
 // Tags whose cells own nothing: copied and dropped without any count.
-constexpr bool IsPlain(uint8_t tag) { return tag <= 14 && ((0x6407u >> tag) & 1u); }
+SE_INLINE constexpr bool IsPlain(uint8_t tag) { return tag <= 14 && ((0x6407u >> tag) & 1u); }
 
 // ARRAY, TABLE, OBJECT and DSTRING records all keep their reference count in
 // the word after their id.
 static_assert(offsetof(SAR, refCount) == 4 && offsetof(SV_TableRec, refCount) == 4 &&
                   offsetof(SV_DString, refCount) == 4 && offsetof(StoryInstance, refCount) == 4,
               "shared records count their references at one place");
-constexpr bool IsCounted(uint8_t tag) {
+SE_INLINE constexpr bool IsCounted(uint8_t tag) {
     return tag == VARTYPE_ARRAY || tag == VARTYPE_TABLE || tag == VARTYPE_OBJECT || tag == VARTYPE_DSTRING;
 }
 inline int32_t* RefCount(void* record) { return reinterpret_cast<int32_t*>(static_cast<char*>(record) + 4); }
@@ -177,6 +177,13 @@ inline void SetFloat(ScriptValue* v, double d) {
 // A destination a fused form may overwrite without a release: an INTEGER
 // (by far the most common) is decided by one comparison.
 inline bool PlainFast(uint8_t tag) { return tag == VARTYPE_INTEGER || IsPlain(tag); }
+
+// An INTEGER into a cell PlainFast allowed: one that holds an INTEGER keeps
+// its tag, and only the payload is written.
+SE_INLINE void SetIntOver(ScriptValue* v, int32_t n) {
+    if (SE_LIKELY(v->tag == VARTYPE_INTEGER)) v->bits = static_cast<uint64_t>(static_cast<int64_t>(n));
+    else SetInt(v, n);
+}
 
 constexpr bool IsNumberTag(uint8_t tag) { return tag == VARTYPE_INTEGER || tag == VARTYPE_FLOAT; }
 
@@ -302,29 +309,39 @@ constexpr uint64_t PackFloat2(int firstOp, bool gap) {
 constexpr uint32_t OpFirstFloat(uint64_t e) { return static_cast<uint32_t>((e >> 20) & 3); }
 constexpr uint32_t OpSecondConstant(uint64_t e) { return OpB(e) + 1 + static_cast<uint32_t>((e >> 22) & 1); }
 
-// Operands of a loop form, all within one entry: the words from the step to
-// past the branch, the counter's slot, the step, the test's other local
-// (LL) or its constant (LK), and the branch target less the step's
-// position. A loop whose fields do not fit is left to the step form.
-constexpr uint32_t kMaxLoopSlot = 255;
-constexpr uint64_t PackLoop(uint32_t length, uint32_t a, int32_t step, int32_t other, int32_t rel) {
-    return (uint64_t{length} << 8) | (uint64_t{a} << 16) | (uint64_t{static_cast<uint8_t>(step)} << 24) |
-           (uint64_t{static_cast<uint16_t>(other)} << 32) | (uint64_t{static_cast<uint16_t>(rel)} << 48);
+// Operands of a loop form, all within one entry and each read from it by
+// one narrow load, so that no field waits on the unpacking of another:
+// byte 1 the words from the step to past the branch less 14 (bits 0..1)
+// and the step (bits 2..7, signed), then 16-bit fields: the counter's byte
+// offset from the top, the test's other local's byte offset (LL) or its
+// constant (LK, signed), and the branch target less the step's position
+// (signed). A loop whose fields do not fit is left to the step form.
+constexpr uint32_t kMaxLoopSlot = kMaxFusedSlot;  // its byte offset fits 16 bits
+constexpr int32_t kMinLoopStep = -32, kMaxLoopStep = 31;
+constexpr uint32_t kMinLoopLength = 14, kMaxLoopLength = 16;
+constexpr uint64_t PackLoop(uint32_t length, uint32_t a, int32_t step, int32_t other, bool lk, int32_t rel) {
+    const uint32_t low = (length - kMinLoopLength) | (static_cast<uint32_t>(step) << 2);
+    const uint32_t second = lk ? static_cast<uint16_t>(other) : static_cast<uint32_t>(other) * SE_SIZE_VALUE;
+    return (uint64_t{low & 0xffu} << 8) | (uint64_t{a * SE_SIZE_VALUE} << 16) | (uint64_t{second} << 32) |
+           (uint64_t{static_cast<uint16_t>(rel)} << 48);
 }
-constexpr uint32_t LoopLength(uint64_t e) { return static_cast<uint32_t>((e >> 8) & 0xff); }
-constexpr uint32_t LoopA(uint64_t e) { return static_cast<uint32_t>((e >> 16) & 0xff); }
-constexpr int32_t LoopStep(uint64_t e) { return static_cast<int8_t>((e >> 24) & 0xff); }
-constexpr uint32_t LoopB(uint64_t e) { return static_cast<uint32_t>((e >> 32) & 0xffff); }
-constexpr int32_t LoopK(uint64_t e) { return static_cast<int16_t>((e >> 32) & 0xffff); }
-// The branch target less the step's position, read straight from the
-// entry's top two bytes: the jump back then waits on one load, not on the
-// load and its unpacking.
-SE_INLINE int32_t LoopRelAt(const uint64_t* entry) {
-    static_assert(std::endian::native == std::endian::little, "the target is the entry's top two bytes");
-    int16_t rel;
-    std::memcpy(&rel, reinterpret_cast<const char*>(entry) + 6, sizeof rel);
-    return rel;
+static_assert(std::endian::native == std::endian::little, "loop fields are read as the entry's bytes");
+template <class T>
+SE_INLINE T EntryField(const uint64_t* entry, uint32_t byte) {
+    T v;
+    std::memcpy(&v, reinterpret_cast<const char*>(entry) + byte, sizeof v);
+    return v;
 }
+SE_INLINE uint32_t LoopLength(const uint64_t* e) { return kMinLoopLength + (EntryField<uint8_t>(e, 1) & 3u); }
+SE_INLINE int32_t LoopStep(const uint64_t* e) { return EntryField<int8_t>(e, 1) >> 2; }
+SE_INLINE ScriptValue* LoopCounter(ScriptValue* top, const uint64_t* e) {
+    return reinterpret_cast<ScriptValue*>(reinterpret_cast<char*>(top) + EntryField<uint16_t>(e, 2));
+}
+SE_INLINE ScriptValue* LoopOther(ScriptValue* top, const uint64_t* e) {
+    return reinterpret_cast<ScriptValue*>(reinterpret_cast<char*>(top) + EntryField<uint16_t>(e, 4));
+}
+SE_INLINE int32_t LoopK(const uint64_t* e) { return EntryField<int16_t>(e, 4); }
+SE_INLINE int32_t LoopRel(const uint64_t* e) { return EntryField<int16_t>(e, 6); }
 
 // Off, every instruction runs in its plain form (the fused forms' reference).
 // A build with SE_PLAIN_FORMS never fuses.
@@ -389,7 +406,7 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
     // starts at t: `getl` of the same counter, then a local or a constant,
     // a compare and a branch. 0 when it is no such loop or does not fit.
     auto LoopEntry = [&](uint32_t t, int32_t a, int32_t c, int32_t k) -> uint64_t {
-        if (a != c || a > static_cast<int32_t>(kMaxLoopSlot) || k < -128 || k > 127) return 0;
+        if (a != c || a > static_cast<int32_t>(kMaxLoopSlot) || k < kMinLoopStep || k > kMaxLoopStep) return 0;
         if (at(t) != SE_OP_GETLOCAL || slot(t + 1, 0) != a) return 0;
         int32_t other, k2;
         uint32_t cmpAt;
@@ -411,8 +428,8 @@ uint64_t Decode(const uint16_t* code, uint32_t words, uint32_t pc, bool step = t
         int j = bi >= kArithOps ? branch(cmpAt + 1, &target) : -1;
         if (j < 0) return 0;
         int64_t rel = int64_t{target} - pc;
-        if (rel < INT16_MIN || rel > INT16_MAX) return 0;
-        return PackLoop(cmpAt + 4, static_cast<uint32_t>(a), k, other, static_cast<int32_t>(rel)) |
+        if (rel < INT16_MIN || rel > INT16_MAX || cmpAt + 4 < kMinLoopLength || cmpAt + 4 > kMaxLoopLength) return 0;
+        return PackLoop(cmpAt + 4, static_cast<uint32_t>(a), k, other, lk, static_cast<int32_t>(rel)) |
                static_cast<uint8_t>(LoopForm(lk, j == 1, bi - kArithOps));
     };
     uint64_t ops = 0;

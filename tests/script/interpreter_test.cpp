@@ -164,6 +164,18 @@ const ValueCase kValueCases[] = {
     {"c0\npushf0\njmp t\nl: getl 2\ngetl 2\nadd\nsetl 3\npop\ngetl 1\nc1\nadd\nsetl 2\npop\n"
      "t: getl 1\npushw 10\nlt\njnf l\npop\nret",
      "45"},
+    // Counting down, and a step too wide for the loop's own entry.
+    {"c0\npushw 10\njmp t\nl: getl 2\ngetl 2\nadd\nsetl 3\npop\ngetl 1\npushw -2\nadd\nsetl 2\npop\n"
+     "t: getl 1\nc0\ngt\njnf l\npop\nret",
+     "30"},
+    {"c0\nc0\njmp t\nl: getl 2\ngetl 2\nadd\nsetl 3\npop\ngetl 1\npushw 40\nadd\nsetl 2\npop\n"
+     "t: getl 1\npushw 200\nlt\njnf l\npop\nret",
+     "400"},
+    // A local and two float constants into a local; a zero divisor is the
+    // operator's.
+    {"c0\ngetl 5\npushf 0.5\nmul\npushf 1.25\nadd\nsetl 2\npop\nret", "6.75"},
+    {"c0\ngetl 5\npushf 2.0\ndiv\npushf 0.5\nsub\nsetl 2\npop\nret", "5"},
+    {"c0\ngetl 5\npushf 0.5\nmul\npushf 0.0\ndiv\nsetl 2\npop\nret", "0"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Opcodes, InterpreterValues, testing::ValuesIn(kValueCases));

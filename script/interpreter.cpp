@@ -962,7 +962,7 @@ static int Run(SE_Context* ctx, SE_Task* task) {
     {
         // The hottest state of the loop lives in callee-saved registers: left to
         // itself the compiler spills some of it in a function this large.
-        SE_REGVAR(uint32_t, pc, "r14") = task->position;
+        SE_REGVAR(size_t, pc, "r14") = task->position;
         SE_REGVAR(const uint16_t*, code, "r15") = ctx->code;
         const uint32_t words = cc->words;
         SE_REGVAR(uint64_t*, ins, "r12") = cc->ins;

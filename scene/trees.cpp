@@ -308,6 +308,7 @@ int32_t B3D_InstSetBody(Inst3D* inst, int32_t id) {
     inst->size = radius;
     inst->scale.x = inst->scale.y = inst->scale.z = QEL_FIX_ONE;
     inst->radius = radius;
+    inst->usedSize = radius;
     inst->totalRadius = -1;
     inst->soundId = static_cast<int32_t>(body->soundFlags);
     inst->name = Qel_StrFree(inst->name);

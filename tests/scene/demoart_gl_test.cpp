@@ -246,7 +246,6 @@ TEST_P(DemoArt, AFewBodiesLitAndTextured) {
         Inst3D* i = B3D_AllocInst();
         ASSERT_EQ(B3D_InstSetBody(i, p.body), 1) << p.body;
         B3D_InstSetSize(i, p.size * kOne);
-        i->usedSize = p.size * kOne;
         i->pos = {p.x * kOne, p.y * kOne, 17 * kOne, 0};
         Qel_MatFromAngles(&i->matrix, p.a, p.b, p.c);
         B3D_InstAddToScene(i, scene);

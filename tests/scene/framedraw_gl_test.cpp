@@ -112,7 +112,6 @@ protected:
         Inst3D* i = B3D_AllocInst();
         if (!B3D_InstSetBody(i, body)) return nullptr;
         B3D_InstSetSize(i, kOne * 5 / 2);
-        i->usedSize = kOne * 5 / 2;
         i->pos = {x, y, 10 * kOne, 0};
         B3D_InstAddToScene(i, sc);  // an enabled scene may take it into the renderer already
         if (!(i->flags & INST_IN_RENDERER)) {
@@ -446,7 +445,6 @@ TEST_P(FrameDraw, OnlyTheLitSidesEnginesAndGlowsDraw) {
     body->materials[1].baseTexture = orange;
     Inst3D* light = AddLight(scene);
     B3D_InstSetSize(ship, kOne * 10);
-    ship->usedSize = kOne * 10;
     ship->pos.z = 14 * kOne;
     Qel_MatFromAngles(&ship->matrix, 16384, 0, 0);  // its length across the view
     ship->words5[B3D_INST_GLOW_LEVEL] = B3D_GLOW_FULL / 2;
@@ -482,7 +480,6 @@ protected:
         // The sun: a small marked instance far away, slightly up and right.
         sun = AddCube(scene, 20 * kOne, 20 * kOne);
         B3D_InstSetSize(sun, 20 * kOne);
-        sun->usedSize = 20 * kOne;
         sun->pos.z = 500 * kOne;
         sun->flags |= INST_MARKED;
         sun->markValue = 0;

@@ -3,6 +3,7 @@
 
 #include "render/fake_body.h"
 #include "scene/drawing.h"
+#include "scene/trees.h"
 #include "scene/visibility.h"
 #include "scene_fixture.h"
 #include "system/standin_fields.h"
@@ -69,6 +70,20 @@ TEST_F(Visibility, ASmallInstanceStaysVisibleWithItsSizeMarks) {
     B3D_InstSelectLevel(near, camera);
     EXPECT_NE(near->flags & INST_VISIBLE, 0u);
     EXPECT_EQ(near->flags2 & 0x180000u, 0u);
+}
+
+TEST_F(Visibility, ABodyAloneSizesAnInstanceToBeSeen) {
+    // Nothing sets a size by hand: the body's radius is all the measure there is.
+    single.part.radius = kOne;
+    Inst3D* i = B3D_AllocInst();
+    i->scene = scene;
+    ASSERT_EQ(B3D_InstSetBody(i, 5), 1);
+    i->flags |= INST_VISIBLE;
+    i->worldPos = i->viewPos = {0, 0, 10 * kOne, 0};
+    B3D_InstSelectLevel(i, camera);
+    EXPECT_EQ(i->usedSize, kOne);
+    EXPECT_NE(i->flags & INST_VISIBLE, 0u);
+    EXPECT_EQ(i->flags2 & 0x180000u, 0u) << "64 wide on the screen: not small";
 }
 
 TEST_F(Visibility, CoarseModeHidesSize19AndKeeps20) {

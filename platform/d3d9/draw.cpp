@@ -78,10 +78,11 @@ HRESULT D3D9Buffer::LockBytes(UINT offset, UINT bytes, void** data, DWORD flags)
     *data = nullptr;
     if (locked || offset > size || (bytes != 0 && bytes > size - offset)) return D3DERR_INVALIDCALL;
     if (flags & D3DLOCK_DISCARD) {
-        // New storage: draws already made keep theirs (GL gets fresh storage
-        // at the next upload, so nothing waits on them).
-        std::vector<uint8_t> fresh(size, 0);
-        memory.swap(fresh);
+        // Cleared in place: draws already made uploaded what they read, and GL
+        // gets fresh storage at the next upload, so nothing waits on them. A
+        // new copy per lock cost a map and unmap of the whole buffer (a
+        // particle buffer is megabytes) every frame.
+        std::fill(memory.begin(), memory.end(), uint8_t{0});
     }
     locked = true;
     lockReadOnly = (flags & D3DLOCK_READONLY) != 0;

@@ -68,10 +68,12 @@ int32_t PickBody(const TypeRecord* bg, const int32_t shares[kBodies]) {
 }
 
 // Gives a larger body its new body, its scale and a random turn about z.
+// The instance is scaled by the size its body gave it: a body of radius r
+// drifts by at r times r.
 bool Rebody(Inst3D* inst, int32_t id) {
     if (!id || !B3D_InstSetBody(inst, id)) return false;
     if (Body3D* body = B3D_GetBody(id)) body->flags |= BODY_KEEPD3D;
-    B3D_InstSetScale(inst, QEL_FIX_ONE, QEL_FIX_ONE, QEL_FIX_ONE);
+    B3D_InstSetScale(inst, inst->size, inst->size, inst->size);
     inst->flags |= kOwnTurn;
     const int32_t degrees = 360 * Qel_RandomRaw() / 32768;
     Qel_MatFromAngles(&inst->matrix, 0, 0, degrees * 65536 / 360);

@@ -11,6 +11,7 @@
 #include "scene/body_fixture.h"
 #include "scene/drawing.h"
 #include "scene/framedraw.h"
+#include "scene/geometry.h"
 #include "scene/lists.h"
 #include "space/records.h"
 #include "space/typesdb.h"
@@ -122,6 +123,10 @@ TEST_F(DustTest, LargerBodiesFollowTheCountAndTheirWeights) {
     for (const Inst3D* i = B3D_First<Inst3D>(&scene_->insts); i; i = B3D_Next(i)) {
         EXPECT_EQ(i->bodyId, kIce);
         EXPECT_TRUE(i->flags & 0x10000000u);
+        // Scaled by its size: the triangle's radius, 2/3 about its centre.
+        EXPECT_NEAR(i->size, 43690, 8);
+        for (int32_t s : {i->scale.x, i->scale.y, i->scale.z}) EXPECT_EQ(s, i->size);
+        EXPECT_EQ(i->radius, B3D_FixMul(i->size, i->size));
     }
     EXPECT_TRUE(B3D_GetBody(kIce)->flags & BODY_KEEPD3D);
     // Fewer wanted: the rest are hidden, none freed.

@@ -451,6 +451,25 @@ std::string Rock(const std::string& name, const std::string& material, uint32_t 
     return m.Text();
 }
 
+// A drifting clump of dust: small chips spread through the body's span. The
+// engine gives every body the size of its largest coordinate, so a single
+// rock would be as large as the clump and fill the view up close; chips a
+// few hundredths of the span read as grit going by.
+std::string Grit(const std::string& name, const std::string& material, uint32_t seed, int chips, const char* texture) {
+    Model m(name);
+    m.Material(material, texture, kMatte);
+    m.Use(material);
+    m.Smooth(1);
+    for (int c = 0; c < chips; ++c) {
+        const auto at = [&](int axis) { return Unit(Hash(c, axis, 7, seed)) * 1.8 - 0.9; };
+        const double size = 0.03 + 0.04 * Unit(Hash(c, 3, 7, seed));
+        const uint32_t own = seed * 31 + static_cast<uint32_t>(c);
+        Sphere(m, {at(0), at(1), at(2)}, {size, size * 0.8, size * 1.1}, 4, 6, 1, 1, false,
+               [own](V3 u) { return 0.7 + Noise3(u * 1.8, own) * 0.6; });
+    }
+    return m.Text();
+}
+
 std::string Globe(const std::string& name, const std::string& texture, bool glows, int rows, int columns) {
     Model m(name);
     if (glows) m.Glow("surface", texture);
@@ -753,8 +772,7 @@ std::vector<DemoArtSource> DemoArt_Models() {
     for (int n = 1; n <= 2; ++n) add(683 + n, Family("_background_", n), Sky("demo_nebula", "nebula", n, 1));
     add(686, Family("_outside_part", 1), Sky("demo_outside", "nebula", 2, 2));
     for (int n = 1; n <= 8; ++n)
-        add(689 + n, Family("_dust_part", n),
-            Rock("demo_dust", "dust", 200 + static_cast<uint32_t>(n), {1, 0.8, 1.1}, 4, 6, "dust"));
+        add(689 + n, Family("_dust_part", n), Grit("demo_dust", "dust", 200 + static_cast<uint32_t>(n), 6, "dust"));
     return out;
 }
 

@@ -149,7 +149,7 @@ glsl fragment FS_Lit {
             float r = length(d);
             vec3 at = p.atten.xyz;
             float f = 1.0 / max(at.x + at.y * r + at.z * r * r, 1e-4);
-            light += max(dot(n, d / max(r, 1e-4)), 0.0) * p.color.rgb * f;
+            light += max(dot(n, d / max(r, 1e-4)), 0.0) * p.color.rgb * f * g_MatDiffuseStrength;
         }
         vec3 colour = diffuse.rgb * light + g_MatEmissiveColor.rgb;
         vec3 view = normalize(g_mViewInverse[3].xyz - v_World);
@@ -220,7 +220,7 @@ glsl fragment FS_LitBump {
             float r = length(d);
             vec3 at = p.atten.xyz;
             float f = 1.0 / max(at.x + at.y * r + at.z * r * r, 1e-4);
-            light += max(dot(n, d / max(r, 1e-4)), 0.0) * p.color.rgb * f;
+            light += max(dot(n, d / max(r, 1e-4)), 0.0) * p.color.rgb * f * g_MatDiffuseStrength;
         }
         vec3 colour = diffuse.rgb * light + g_MatEmissiveColor.rgb;
         vec3 view = normalize(g_mViewInverse[3].xyz - v_World);

@@ -184,6 +184,11 @@ TEST_P(DemoArt, EveryBodyCutAndTextureLoadsCleanly) {
         for (int32_t m = 0; m < body->materialCount; ++m) {
             const int32_t texture = body->materials[m].baseTexture;
             ASSERT_GT(texture, 0) << "material " << m;
+            // The cockpit frame's screens show the cockpit's numbered render textures.
+            if (texture < static_cast<int32_t>(g_TCNumberedCount)) {
+                EXPECT_EQ(s.id, 603) << TC_GetTextureName(texture);
+                continue;
+            }
             EBM* bitmap = TC_AddTextureRef(texture);
             ASSERT_NE(bitmap, nullptr) << TC_GetTextureName(texture);
             EXPECT_EQ(bitmap->flags & EBM_DUMMY, 0u) << TC_GetTextureName(texture);

@@ -341,15 +341,41 @@ std::string Hauler() {
 
 // The frame round the player's view: roof beam, pillars and the console below.
 std::string CockpitFrame() {
+    // Seen from the origin along +z: at the depth of the panels (z 2) the
+    // view spans x -2..2 and y -1.5..1.5. The frame shows its panels as they
+    // are, whatever the cockpit's lights; the HUD's screens glow with the
+    // render textures the cockpit draws into: the radar (66) low in the
+    // middle, the target panel (15) on the left and the status panel (the
+    // top left quarter of 65) on the right.
     Model m("cockpit_frame");
-    m.Material("frame", "cockpit", kLit);
-    m.Glow("lights", "engine");
+    m.Glow("frame", "cockpit");
+    m.Glow("radar", "66");
+    m.Glow("target", "15");
+    m.Glow("status", "65");
+    m.Glow("sight", "engine");
     m.Use("frame");
-    m.Box({0, 1.15, 1.6}, {1.9, 0.12, 0.25});
-    for (double x : {-1.75, 1.75}) m.Box({x, 0, 1.6}, {0.12, 1.2, 0.25});
-    m.Box({0, -1.05, 1.3}, {1.9, 0.3, 0.6});
-    m.Use("lights");
-    m.Box({0, -0.74, 1.5}, {0.6, 0.02, 0.2});
+    m.Box({0, 1.48, 2.05}, {2.1, 0.07, 0.05});
+    for (double x : {-2.02, 2.02}) m.Box({x, 0, 2.05}, {0.1, 1.5, 0.05});
+    m.Box({0, -1.3, 2.1}, {2.1, 0.3, 0.1});
+    for (double x : {-1.45, 1.45}) m.Box({x, -0.95, 2.1}, {0.55, 0.35, 0.1});
+    m.Box({0, -1.0, 2.1}, {0.6, 0.5, 0.1});
+    // A screen: a quad facing the pilot just in front of the frame, the
+    // texture's top (v 0) at its top.
+    const auto screen = [&m](const std::string& material, double x0, double y0, double x1, double y1, double u1,
+                             double v1) {
+        m.Use(material);
+        const int t[4] = {m.Uv(0, v1), m.Uv(u1, v1), m.Uv(u1, 0), m.Uv(0, 0)};
+        const double z = 1.99;
+        const int p[4] = {m.Point({x0, y0, z}), m.Point({x1, y0, z}), m.Point({x1, y1, z}), m.Point({x0, y1, z})};
+        m.Face({{p[0], t[0]}, {p[1], t[1]}, {p[2], t[2]}, {p[3], t[3]}}, {0, 0, -1});
+    };
+    screen("radar", -0.45, -1.45, 0.45, -0.55, 1, 1);
+    screen("target", -1.9, -1.25, -1.3, -0.65, 1, 1);
+    screen("status", 1.1, -1.3, 1.9, -0.6, 0.5, 0.5);
+    // The sight: a thin cross at the centre of the view.
+    m.Use("sight");
+    m.Box({0, 0, 2.0}, {0.07, 0.005, 0.005});
+    m.Box({0, 0, 2.0}, {0.005, 0.07, 0.005});
     return m.Text();
 }
 

@@ -413,8 +413,15 @@ bool ReadBody(BinLoad& t) {
 
 void WriteTexture(VRMFile* w, int16_t id, int version) {
     if (version < 6) return w->WriteShort(id, nullptr);
+    // A number the texture table does not reach (a tool writing without the
+    // material table, a HUD render texture) has no name there: it goes as
+    // its number, which reads back as the same id, instead of as none.
     char number[16];
-    const char* name = id < 0 ? (snprintf(number, sizeof number, "%d", int(id)), number) : TC_GetTextureName(id);
+    const char* name = id > 0 ? TC_GetTextureName(id) : "";
+    if (id != 0 && !name[0]) {
+        snprintf(number, sizeof number, "%d", int(id));
+        name = number;
+    }
     w->WriteString(name);
 }
 

@@ -401,6 +401,36 @@ TEST_F(BodyBin, TextBodyRoundTripsThroughTheBinaryForm) {
     ExpectSameBody(fromText, fromBin);
 }
 
+// A material may name a texture by number where the texture table has no
+// entry for it (the HUD's render textures, a body converted without the
+// material table): the binary form keeps the number, base and light map.
+TEST_F(BodyBin, NumberedTexturesOutsideTheTableKeepTheirIds) {
+    const char* source =
+        "mtl screen\n tex 66\n lightmap 66\n"
+        "mtl panel\n tex 15\n lightmap plates\n"
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+        "usemtl screen\nf 1/1 2/2 3/3\nusemtl panel\nf 1/1 3/3 2/2\n";
+    std::string text, error;
+    ASSERT_TRUE(Tool_ModelToTextBody(source, &text, &error)) << error;
+    WriteBody(121, text);
+    Body3D* fromText = B3D_LoadBody2(nullptr, 121);
+    ASSERT_NE(fromText, nullptr) << text;
+    ASSERT_EQ(fromText->materials[0].baseTexture, 66);
+    ASSERT_EQ(B3D_SaveBodyBin(fromText), 1);
+    Body3D* fromBin = B3D_LoadBodyBin(nullptr, 121);
+    ASSERT_NE(fromBin, nullptr);
+    ASSERT_EQ(fromBin->materialCount, 2);
+    const int32_t plates = int32_t(TC_GetTextureIdByName("plates"));
+    const struct { int32_t base, lightMap; } expected[2] = {{66, 66}, {15, plates}};
+    for (int m = 0; m < 2; ++m) {
+        SCOPED_TRACE(m);
+        EXPECT_EQ(fromBin->materials[m].baseTexture, expected[m].base);
+        EXPECT_EQ(fromBin->materials[m].texture3, expected[m].lightMap);
+        EXPECT_EQ(fromBin->materials[m].texture2, 0);
+    }
+    ExpectSameBody(fromText, fromBin);
+}
+
 TEST_F(BodyBin, FailedSaveLeavesTheOldFile) {
     WriteBodyBytes(130, Simple().Bytes());
     Body3D* body = B3D_LoadBodyBin(nullptr, 130);

@@ -351,18 +351,8 @@ TEST_F(EffectGLTest, TheDevicesOwnProgramsComeBackFromTheCacheOnTheNextStart) {
     target = nullptr;
     ASSERT_EQ(device->Release(), 0u);
     device = nullptr;
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = kWidth;
-    pp.BackBufferHeight = kHeight;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.hDeviceWindow = window;
-    pp.Windowed = 1;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &pp, &device), D3D_OK);
-    ASSERT_EQ(device->CreateRenderTarget(kWidth, kHeight, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, 0, &target, nullptr),
-              D3D_OK);
-    device->SetRenderTarget(0, target);
+    this->MakeDevice();
+    ASSERT_FALSE(this->HasFatalFailure());
     drawAndPresent();
     EXPECT_EQ(g_D3D9ProgramCache.loaded - first.loaded, 2);
     EXPECT_EQ(g_D3D9ProgramCache.compiled, first.compiled);

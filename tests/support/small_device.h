@@ -24,6 +24,10 @@ protected:
         ASSERT_NE(d3d, nullptr);
         window = OpenScreenWindow(DefWindowProcA, kWidth, kHeight);
         ASSERT_NE(window, nullptr);
+        MakeDevice();
+    }
+    // The device on the window and its render target, set as the target.
+    void MakeDevice() {
         D3DPRESENT_PARAMETERS pp{};
         pp.BackBufferWidth = kWidth;
         pp.BackBufferHeight = kHeight;

@@ -503,6 +503,7 @@ bool ReadStrings(Load& l, uint32_t nextKey) {
         copy[length] = '\0';
         s->text = copy;
         s->length = length;
+        s->hash = SV_TextHash(copy);
         s->refCount = 1;  // the load's own hold, dropped when it ends
         s->id = Enter(ctx->stringTable, id, s);
         l.strings.list.push_back(s);
@@ -978,21 +979,10 @@ void Abandon(Load& l) {
         a->elements = nullptr;
         a->SAR_Size = a->SAR_MaxSize = 0;
     }
-    for (SV_TableRec* t : l.tables.list) {
-        if (!t->buckets) continue;
-        for (uint32_t b = 0; b < t->bucketCount; ++b) {
-            for (SV_TableEntry* e = t->buckets[b]; e;) {
-                SV_TableEntry* next = e->next;
-                Take(e->cell, 2, keep);
-                SB_FreeRecord(ctx, SE_MEMCAT_TABLE_ENTRY, e);
-                e = next;
-            }
-        }
-        SB_Free(ctx, SE_MEMCAT_TABLE_BUCKETS, t->buckets, size_t{t->bucketCount} * sizeof(SV_TableEntry*));
-        t->buckets = nullptr;
-        t->count = 0;
-        t->cursor = nullptr;
-    }
+    for (SV_TableRec* t : l.tables.list)
+        SV_TableEmpty(
+            t, [](ScriptValue* cells, void* arg) { Take(cells, 2, *static_cast<std::vector<ScriptValue>*>(arg)); },
+            &keep);
     for (ScriptValue& v : keep) SV_Release(&v);
     // Only the load's own hold is left on each record now.
     for (SV_DString* s : l.strings.list)

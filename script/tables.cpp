@@ -42,10 +42,7 @@ static inline bool KeysEqual(const ScriptValue* a, const ScriptValue* b) {
 // The hash of a key already known to be INTEGER or a string, before the
 // bucket mask.
 static inline uint32_t FullHash(const ScriptValue* key) {
-    if (key->tag == VARTYPE_INTEGER) return key->u;
-    uint32_t h = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(KeyText(key)); *p; ++p) h = 2 * h + *p;
-    return h;
+    return key->tag == VARTYPE_INTEGER ? key->u : SV_TextHash(KeyText(key));
 }
 
 uint32_t SV_GetHashCode(const ScriptValue* key, uint32_t c) {
@@ -65,8 +62,51 @@ static void FreeBuckets(SV_TableEntry** buckets, uint32_t n) {
         SB_Free(g_SEContext, SE_MEMCAT_TABLE_BUCKETS, buckets, static_cast<size_t>(n) * sizeof(SV_TableEntry*));
 }
 
+// The slot of INTEGER key k, or null when k is past the slots.
+static inline SV_TableEntry** SlotOf(const SV_TableRec* t, const ScriptValue* key) {
+    return key->tag == VARTYPE_INTEGER && key->u < t->slotCount ? &t->slots[key->u] : nullptr;
+}
+
+// The slots a table of these entries keeps: the largest power of two n
+// (at least kFewestSlots) with more than half of the keys 0..n-1 present,
+// else none. The run of keys a story counts through is then one array,
+// at most twice as long as the keys it holds.
+static constexpr uint32_t kFewestSlots = 8;
+static uint32_t SlotsWanted(const SV_TableRec* t) {
+    // keysBelow[b]: INTEGER keys in [2^(b-1), 2^b), key 0 in [0].
+    uint32_t keysBelow[32] = {};
+    for (uint32_t b = 0; b < t->bucketCount; ++b)
+        for (const SV_TableEntry* e = t->buckets[b]; e; e = e->next)
+            if (e->cell[0].tag == VARTYPE_INTEGER && e->cell[0].i >= 0)
+                ++keysBelow[e->cell[0].u ? 32 - __builtin_clz(e->cell[0].u) : 0];
+    uint32_t wanted = 0, present = 0;
+    for (uint32_t b = 0; b < 31; ++b) {
+        present += keysBelow[b];
+        const uint32_t n = uint32_t(1) << b;
+        if (n >= kFewestSlots && present > n / 2) wanted = n;
+    }
+    return wanted;
+}
+
+// Sizes the slots for the entries the table holds now and fills them. When
+// the array cannot be had the old one stays: it still tells its keys right.
+static void ResizeSlots(SV_TableRec* t) {
+    const uint32_t n = SlotsWanted(t);
+    if (n == t->slotCount) return;
+    SV_TableEntry** fresh = n ? AllocBuckets(n) : nullptr;
+    if (n && !fresh) return;
+    for (uint32_t b = 0; fresh && b < t->bucketCount; ++b)
+        for (SV_TableEntry* e = t->buckets[b]; e; e = e->next)
+            if (e->cell[0].tag == VARTYPE_INTEGER && e->cell[0].u < n) fresh[e->cell[0].u] = e;
+    FreeBuckets(t->slots, t->slotCount);
+    t->slots = fresh;
+    t->slotCount = n;
+}
+
 static inline SV_TableEntry* FindEntry(const SV_TableRec* t, const ScriptValue* key, SV_TableEntry*** link = nullptr) {
     if (!t->buckets || !IsKey(key)) return nullptr;
+    if (!link)
+        if (SV_TableEntry** slot = SlotOf(t, key)) return *slot;
     const uint32_t h = FullHash(key);
     SV_TableEntry** at = &t->buckets[h & (t->bucketCount - 1)];
     if (key->tag == VARTYPE_INTEGER && !link) {
@@ -109,6 +149,7 @@ static void Rehash(SV_TableRec* t, uint32_t newCount) {
     FreeBuckets(t->buckets, t->bucketCount);
     t->buckets = fresh;
     t->bucketCount = newCount;
+    ResizeSlots(t);
 }
 
 // Inserts or replaces; false only when memory runs out.
@@ -130,6 +171,7 @@ static bool Insert(SV_TableRec* t, const ScriptValue* key, const ScriptValue* da
     SV_Copy(key, &e->cell[0]);
     SV_Copy(data, &e->cell[1]);
     *at = e;
+    if (SV_TableEntry** slot = SlotOf(t, key)) *slot = e;
     t->count++;
     return true;
 }
@@ -222,6 +264,7 @@ int SV_TableRemove(ScriptValue* tv, const ScriptValue* key) {
     }
     *link = e->next;
     if (t->cursor == e) t->cursor = nullptr;
+    if (SV_TableEntry** slot = SlotOf(t, &e->cell[0])) *slot = nullptr;
     t->count--;
     SV_Release(&e->cell[0]);
     SV_Release(&e->cell[1]);
@@ -264,28 +307,40 @@ ScriptValue* SV_TableNextKey(const ScriptValue* key, ScriptValue* tv) {
     return nullptr;
 }
 
+void SV_TableEmpty(SV_TableRec* t, SV_TakeCells take, void* arg) {
+    SE_Context* ctx = g_SEContext;
+    SV_TableEntry** buckets = t->buckets;
+    const uint32_t n = t->bucketCount;
+    // The record is empty before a released cell can reach it again.
+    t->buckets = nullptr;
+    t->bucketCount = kNewTableBuckets;
+    t->count = 0;
+    t->cursor = nullptr;
+    FreeBuckets(t->slots, t->slotCount);
+    t->slots = nullptr;
+    t->slotCount = 0;
+    if (!buckets) return;
+    for (uint32_t b = 0; b < n; ++b) {
+        SV_TableEntry* e = buckets[b];
+        while (e) {
+            SV_TableEntry* next = e->next;
+            if (take) {
+                take(e->cell, arg);
+            } else {
+                SV_Release(&e->cell[0]);
+                SV_Release(&e->cell[1]);
+            }
+            SB_FreeRecord(ctx, SE_MEMCAT_TABLE_ENTRY, e);
+            e = next;
+        }
+    }
+    FreeBuckets(buckets, n);
+}
+
 void SV_TableFree(SV_TableRec* t) {
     SE_Context* ctx = g_SEContext;
     if (ctx && ctx->tableTable && t->id) Qel_TableRemove(ctx->tableTable, t->id);
-    SV_TableEntry** buckets = t->buckets;
-    uint32_t n = t->bucketCount;
-    t->buckets = nullptr;
-    t->bucketCount = kNewTableBuckets;
+    SV_TableEmpty(t, nullptr, nullptr);
     t->nextKey = 1;
-    t->count = 0;
-    t->cursor = nullptr;
-    if (buckets) {
-        for (uint32_t b = 0; b < n; ++b) {
-            SV_TableEntry* e = buckets[b];
-            while (e) {
-                SV_TableEntry* next = e->next;
-                SV_Release(&e->cell[0]);
-                SV_Release(&e->cell[1]);
-                SB_FreeRecord(ctx, SE_MEMCAT_TABLE_ENTRY, e);
-                e = next;
-            }
-        }
-        FreeBuckets(buckets, n);
-    }
     SB_FreeRecord(ctx, SE_MEMCAT_TABLE, t);
 }

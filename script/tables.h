@@ -17,10 +17,17 @@ struct SV_TableRec {
     uint32_t bucketCount;     // a power of two, 4 for a new table
     uint32_t nextKey;         // last key handed out by SV_TableNew
     uint32_t count;
+    uint32_t slotCount;  // keys 0..slotCount-1 are answered by slots
     // The entry a lookup found or SV_TableNextKey answered last: a story
     // writes back the key it has just read, and a walk steps on from the key
     // it was given, both without a second lookup. Cleared when that entry goes.
     SV_TableEntry* cursor;
+    // The entry of INTEGER key k at slots[k] (null when k is absent), for the
+    // dense run of small keys a story counts with: such a key is found
+    // without hashing or walking a chain. An index only: the entries stay on
+    // their chains, which alone give the order of a walk and of a save.
+    // Sized when the buckets grow; null with slotCount 0 until then.
+    SV_TableEntry** slots;
 };
 
 // The data cell that follows a key cell returned by SV_TableNextKey.
@@ -41,6 +48,10 @@ uint32_t SV_GetHashCode(const ScriptValue* key, uint32_t bucketCount);
 // Always inline: the interpreter's loop is too large for the compiler to
 // inline it on its own, and a call costs the lookup a third of its time.
 [[gnu::always_inline]] inline ScriptValue* SV_TableFindInt(SV_TableRec* t, int32_t k) {
+    if (static_cast<uint32_t>(k) < t->slotCount) {
+        SV_TableEntry* e = t->slots[k];
+        return e ? &e->cell[1] : nullptr;
+    }
     SV_TableEntry* e = t->cursor;
     if (e && e->cell[0].tag == VARTYPE_INTEGER && e->cell[0].i == k) return &e->cell[1];
     if (!t->buckets) return nullptr;
@@ -55,14 +66,12 @@ uint32_t SV_GetHashCode(const ScriptValue* key, uint32_t bucketCount);
 
 // The data cell of the entry that shares DSTRING key k's own text record, or
 // null when no entry does (the key may still be present under an equal text:
-// SV_TableFind answers that).
+// SV_TableFind answers that). The record's hash spares reading its text.
 [[gnu::always_inline]] inline ScriptValue* SV_TableFindSharedText(SV_TableRec* t, const ScriptValue* k) {
     SV_TableEntry* e = t->cursor;
     if (e && e->cell[0].tag == VARTYPE_DSTRING && e->cell[0].dstring == k->dstring && k->dstring) return &e->cell[1];
     if (!t->buckets || !k->dstring || !k->dstring->text) return nullptr;
-    uint32_t h = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(k->dstring->text); *p; ++p) h = 2 * h + *p;
-    for (e = t->buckets[h & (t->bucketCount - 1)]; e; e = e->next) {
+    for (e = t->buckets[k->dstring->hash & (t->bucketCount - 1)]; e; e = e->next) {
         if (e->cell[0].tag == VARTYPE_DSTRING && e->cell[0].dstring == k->dstring) {
             t->cursor = e;
             return &e->cell[1];
@@ -76,3 +85,9 @@ uint32_t SV_GetHashCode(const ScriptValue* key, uint32_t bucketCount);
 inline bool SV_TableSettled(const SV_TableRec* t) { return t->count <= 4 * t->bucketCount - 1; }
 // Frees a record whose count reached 0 (the release path only).
 void SV_TableFree(SV_TableRec* rec);
+// Takes every entry out of a record, frees its entries, buckets and slots
+// and leaves it empty. Each entry's key and data cells are handed to `take`
+// (which must leave them released or moved away), or released when it is
+// null. The one way a record's storage goes.
+using SV_TakeCells = void (*)(ScriptValue* cells, void* arg);
+void SV_TableEmpty(SV_TableRec* rec, SV_TakeCells take, void* arg);

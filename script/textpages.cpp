@@ -99,6 +99,7 @@ static void ReplaceText(SE_Context* ctx, ScriptValue* v, const char* text, uint3
         if (v->dstring->text) SB_Free(ctx, SE_MEMCAT_TEXT, v->dstring->text, size_t{v->dstring->length} + 1);
         v->dstring->text = copy;
         v->dstring->length = length;
+        v->dstring->hash = SV_TextHash(copy);
     } else {
         SV_AssignDString(v, text, static_cast<int32_t>(length));
     }

@@ -172,6 +172,7 @@ static SV_DString* NewDString(const char* text, size_t len) {
     copy[len] = '\0';
     ds->text = copy;
     ds->length = static_cast<uint32_t>(len);
+    ds->hash = SV_TextHash(copy);
     ds->refCount = 1;
     if (ctx && ctx->stringTable) ds->id = Qel_TableAdd(ctx->stringTable, reinterpret_cast<uintptr_t>(ds));
     return ds;

@@ -36,7 +36,19 @@ struct SV_DString {
     int32_t refCount;
     char* text;       // length + 1 bytes, the last a NUL
     uint32_t length;  // bytes of text; a text read from a file may hold zero bytes
+    // SV_TextHash of text, set wherever text is set: a table finds a key it
+    // shares without reading the text again. In the record's padding.
+    uint32_t hash;
 };
+static_assert(sizeof(SV_DString) == 24, "the hash lives in the padding of the record");
+
+// The table hash of a text, before the bucket mask: h = 2h + byte up to the
+// first zero byte.
+inline uint32_t SV_TextHash(const char* text) {
+    uint32_t h = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) h = 2 * h + *p;
+    return h;
+}
 
 // USER records: the first word is the reference count.
 struct SV_UserRecord {

@@ -287,6 +287,72 @@ TEST_F(TablesTest, InlineLookupsAnswerTheEntryPresentNow) {
     SV_Release(&b);
 }
 
+// Small INTEGER keys are answered from the table's slots once it has grown:
+// after every change each key must be found exactly when it is present,
+// through every lookup, and a walk must keep the bucket order.
+TEST_F(TablesTest, SlotsOfSmallKeysAnswerAsTheChainsDo) {
+    struct Step {
+        const char* name;
+        void (*change)(ScriptValue* t);
+    };
+    const Step steps[] = {
+        {"keys 0..299, a negative and a far key",
+         [](ScriptValue* t) {
+             for (int32_t k = 0; k < 300; ++k) AddKey(t, k);
+             AddKey(t, -3);
+             AddKey(t, 100000);
+         }},
+        {"every third key goes",
+         [](ScriptValue* t) {
+             for (int32_t k = 0; k < 300; k += 3) RemoveKey(t, k);
+         }},
+        {"some come back, keys past the slots join",
+         [](ScriptValue* t) {
+             for (int32_t k = 0; k < 60; k += 3) AddKey(t, k);
+             for (int32_t k = 300; k < 340; ++k) AddKey(t, k);
+         }},
+        {"the buckets grow again",
+         [](ScriptValue* t) {
+             for (int32_t k = 340; k < 1200; ++k) AddKey(t, k);
+         }},
+        {"all go",
+         [](ScriptValue* t) {
+             for (int32_t k = -3; k < 1200; ++k) RemoveKey(t, k);
+             RemoveKey(t, 100000);
+         }},
+        {"and come back",
+         [](ScriptValue* t) {
+             for (int32_t k = 0; k < 20; ++k) AddKey(t, k);
+         }},
+    };
+    std::set<int32_t> present;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.change(&t);
+        SV_TableRec* r = t.table;
+        EXPECT_GT(r->slotCount, 0u);  // kept while the table lives
+        present.clear();
+        for (const ScriptValue* k = SV_TableNextKey(nullptr, &t); k; k = SV_TableNextKey(k, &t)) {
+            ASSERT_TRUE(present.insert(k->i).second) << "key " << k->i << " answered twice";
+            EXPECT_EQ(SV_TableNextKey(k, &t) ? SV_TableNextKey(k, &t)->i : -1, NextByBuckets(r, k));
+        }
+        EXPECT_EQ(present.size(), SV_TableSize(&t));
+        for (int32_t k :
+             {-3, -1, 0, 1, 2, 3, 59, 60, 150, 255, 256, 299, 300, 339, 511, 512, 1023, 1024, 1199, 100000}) {
+            const bool has = present.count(k) != 0;
+            ScriptValue key = Int(k);
+            ScriptValue* found = SV_TableFindInt(r, k);
+            EXPECT_EQ(found != nullptr, has) << "key " << k;
+            EXPECT_EQ(SV_TableFind(&t, &key), found) << "key " << k;
+            EXPECT_EQ(SV_TableExists(&t, &key), has ? 1 : 0) << "key " << k;
+            if (found) {
+                EXPECT_EQ(found->i, k);
+            }
+        }
+    }
+    // Freed with the table: the books must balance (checked as it ends).
+}
+
 TEST_F(TablesTest, KeysThatCouldNeverBeFoundAreRefused) {
     ScriptValue f{}, d = Int(1);
     SV_AssignFloat(&f, 1.5);

@@ -348,4 +348,50 @@ TEST(FusedForms, GeneratedStoriesRunAlikeWithAndWithout) {
     EXPECT_EQ(illegal, 0);
 }
 
+// A loop whose body grows the stack by one value each time round, so that
+// it ends at the stack's hard limit; the run under test meets every amount
+// of room left, down to none. A fused form must need the room its
+// plain run pushes: where that run would end the task, the form must too,
+// at the same instruction. G1 is an array of one INTEGER, the loop's
+// counter (for the step forms) a fresh INTEGER on top.
+struct NearLimitCase {
+    const char* form;
+    const char* body;
+};
+const NearLimitCase kNearLimitCases[] = {
+    {"LL", "getl 1\ngetl 2\nadd"},
+    {"LK", "getl 1\nc1\nadd"},
+    {"K", "dup\nc1\nadd"},
+    {"LL_J", "c0\ngetl 1\ngetl 2\nlt\njf next\nnext:"},
+    {"LK_J", "c0\ngetl 1\nc1\nlt\njnf next\nnext:"},
+    {"LL_SET", "c0\ngetl 1\ngetl 2\nadd\nsetl 2\npop"},
+    {"LK_SET", "c0\ngetl 1\nc1\nadd\nsetl 2\npop"},
+    {"F", "dup\npushf 1.5\nadd"},
+    {"F_SET", "c0\nc0\npushf 1.5\nadd\nsetl 2\npop"},
+    {"LF", "getl 1\npushf 1.5\nadd"},
+    {"LFF_SET", "c0\ngetl 1\npushf 1.5\nadd\npushf 2.5\nmul\nsetl 2\npop"},
+    {"G_INDEX", "c0\ngetg 1\nindex"},
+    {"G_STORE", "c0\nc0\ngetg 1\nstore"},
+    {"L_INDEX", "getg 1\nc0\ngetl 2\nindex\npop"},
+    {"L_STORE", "getg 1\nc0\nc0\ngetl 3\nstore\npop"},
+    {"LG_INDEX", "getl 1\ngetg 1\nindex"},
+    {"LG_STORE", "c0\ngetl 1\ngetg 1\nstore"},
+    {"LL_INDEX", "getg 1\nc0\ngetl 1\ngetl 3\nindex\npop\npop"},
+    {"LL_STORE", "getg 1\nc0\ngetl 1\ngetl 3\nstore\npop"},
+    {"STEP", "c0\ngetl 1\nc1\nadd\nsetl 2\npop\ngetl 1\nc5\nlt\njf next\nnext:"},
+    {"LOOP", "c0\nstep:\ngetl 1\nc1\nadd\nsetl 2\npop\ngetl 1\nc5\nlt\njnf step"},
+};
+
+TEST(FusedForms, NearTheStackLimitRunsEndAsTheirPlainRuns) {
+    for (const NearLimitCase& c : kNearLimitCases) {
+        std::string story = ".var \"G0\" int 4\n.var \"G1\" zero\n.func \"F\" need 8\nc0\nc1\nmkarray\nsetg 1\npop\n";
+        // Room for nearly all at once: the test is about the last few values.
+        story += "room 16300\nc0\nloop:\n" + std::string(c.body) + "\njmp loop\n";
+        std::string fused = RunStory(story, true);
+        std::string plain = RunStory(story, false);
+        EXPECT_EQ(fused, plain) << c.form;
+        EXPECT_NE(plain.find("Stack overflow"), std::string::npos) << c.form << ": " << plain;
+    }
+}
+
 }  // namespace

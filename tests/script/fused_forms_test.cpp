@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "script/interpreter.h"
+#include "script/memory.h"
 #include "script/tasks.h"
 #include "support/logcapture.h"
 #include "support/script_run.h"
@@ -309,10 +310,16 @@ private:
     int depth_ = 0;  // values pushed above the four locals
 };
 
+// The largest text a run may make, as under the fuzz targets: a generated
+// story that doubles a text each time round a loop stops there, the same
+// way in both runs, long before the machine's memory.
+constexpr int64_t kTextBudget = 65536;
+
 // What one run shows: the answer, the engine calls' arguments, the globals
 // and the log.
 std::string RunStory(const std::string& story, bool fused) {
     SE_SetFusedForms(fused);
+    SE_SetTextBudget(kTextBudget);
     std::string seen;
     {
         LogCapture log;
@@ -329,6 +336,7 @@ std::string RunStory(const std::string& story, bool fused) {
         seen += "tasks " + std::to_string(r.Ready().size()) + " " + std::to_string(r.Waiting().size()) + "\n";
         seen += log.Text();
     }
+    SE_SetTextBudget(-1);
     SE_SetFusedForms(true);
     return seen;
 }
@@ -346,6 +354,19 @@ TEST(FusedForms, GeneratedStoriesRunAlikeWithAndWithout) {
     }
     // The stories are well formed: they exercise the fast paths, not the checks.
     EXPECT_EQ(illegal, 0);
+}
+
+TEST(FusedForms, ATextDoubledEachTimeRoundStopsAtTheBudgetInBothRuns) {
+    // 40 doublings of "ab" would ask for two terabytes; the budget keeps the
+    // last text that fits, 32768 bytes.
+    const std::string story =
+        ".func \"F\" need 8\npushs \"ab\"\nc0\nloop:\ngetl 2\ngetl 3\nadd\nsetl 3\npop\n"
+        "getl 1\nc1\nadd\nsetl 2\npop\ngetl 1\npushw 40\nlt\njnf loop\npop\nret\n";
+    std::string fused = RunStory(story, true);
+    EXPECT_EQ(fused, RunStory(story, false));
+    std::string text;
+    for (int i = 0; i < 16384; ++i) text += "ab";
+    EXPECT_NE(fused.find("answer \"" + text + "\"\n"), std::string::npos);
 }
 
 // A loop whose body grows the stack by one value each time round, so that

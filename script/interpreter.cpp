@@ -678,11 +678,16 @@ SE_INLINE ScriptValue* TableFast(ScriptValue* c, const ScriptValue* idx) {
     return nullptr;
 }
 
+// The cell an index read of container c at idx answers on the array and
+// table fast paths, or null (the long way then answers, or logs).
+SE_INLINE const ScriptValue* IndexFast(ScriptValue* c, const ScriptValue* idx) {
+    if (ArrayFast(c, idx)) return &c->array->elements[idx->i];
+    return TableFast(c, idx);
+}
+
 // Index read and write with the array and table fast paths inline.
 SE_INLINE void IndexReadAt(ScriptValue* c, ScriptValue* idx, WhereArg* w, uint32_t pc) {
-    if (ArrayFast(c, idx)) {
-        CopyInto(idx, &c->array->elements[idx->i]);
-    } else if (ScriptValue* found = TableFast(c, idx)) {
+    if (const ScriptValue* found = IndexFast(c, idx)) {
         CopyInto(idx, found);
     } else {
         w->pc = pc;

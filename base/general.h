@@ -24,6 +24,9 @@ struct AppDescriptor {
     const char* typesTemplates[2];    // "types\\%s.txt", "types\\%s.pck"
 };
 
+// SysFlags: instance sounds play as 3D sounds (the audio start-up sets it).
+constexpr uint32_t SYS_FLAG_3D_SOUND = 0x100;
+
 struct SystemState {
     // --- general start-up ---
     uint32_t videoFlags;  // 0x2000000 "-3", 0x8000000 windowed, 0x20 double, 0x4000000 ramp

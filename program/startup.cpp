@@ -243,6 +243,10 @@ void P_StartUp(int argc, char** argv) {
     sys->cdReferenceTrackLength = 531513;
     Qel_DPrintf(0, "nach init io\n");
     if (Fails(P_STEP_AUDIO) || !S_InitDS3D(sys->soundFlags)) P_Exit(2);
+    // Instance sounds (the ships' engines) play only under this flag: on when
+    // the device came up with a listener and the settings allow 3D sounds.
+    if (S_Sound3DAvailable() && sys->Num3DSounds > 0) sys->SysFlags |= SYS_FLAG_3D_SOUND;
+    else sys->SysFlags &= ~SYS_FLAG_3D_SOUND;
     Qel_DPrintf(0, "nach init audio\n");
     f.memSpeed = static_cast<uint16_t>(Qel_MeasureMemSpeed());
 

@@ -31,7 +31,6 @@ constexpr uint32_t kEntryFilled = 0x2;
 constexpr uint32_t kPartSkip = 0x8000;
 constexpr uint32_t kDrawItemMarked = 0x1;
 constexpr uint32_t kPartMarked = 0x20000;
-constexpr uint32_t kSystemSound3D = 0x100;  // SysFlags: 3D sound on
 constexpr uint32_t kSystemShowMarks = 0x4;  // thirdFlags: draw-list parts keep their mark
 
 bool HasGlowState(const Inst3D* inst) {
@@ -278,7 +277,7 @@ int32_t B3D_GlowPartAlpha(const BodyPart* part, const Inst3D* inst) {
 void B3D_SceneSelectLevels(Scene3D* scene, Camera3D* camera) {
     if (!scene || !camera) return;
     for (Inst3D* i = B3D_First<Inst3D>(&scene->insts); i; i = B3D_Next(i)) B3D_InstSelectLevel(i, camera);
-    if (!(g_SystemState && (g_SystemState->SysFlags & kSystemSound3D)) || !(camera->camFlags & CAM_LISTENER)) return;
+    if (!(g_SystemState && (g_SystemState->SysFlags & SYS_FLAG_3D_SOUND)) || !(camera->camFlags & CAM_LISTENER)) return;
     B3D_RankByDetail(&scene->insts);
     uint16_t counter = 0;
     for (Inst3D* i = B3D_First<Inst3D>(&scene->insts); i; i = B3D_Next(i)) B3D_InstMake3DSound(i, camera, &counter);

@@ -14,7 +14,6 @@
 B3DSoundLink g_B3DSoundLink = {};
 
 namespace {
-constexpr uint32_t SYS_3D_SOUND = 0x100;
 constexpr uint32_t SAMPLE_FLAGS = 33;  // looping, 3D
 constexpr int32_t PLAY_VOLUME = 255;
 constexpr int64_t RANGE_BASE = 37000;
@@ -31,7 +30,7 @@ int32_t Limit() { return g_SystemState ? g_SystemState->Num3DSounds : 0; }
 int32_t Clock() { return g_SystemState ? g_SystemState->gameClock : 0; }
 
 bool ListenerWanted(const Camera3D* camera) {
-    return camera && g_B3DState && g_SystemState && (g_SystemState->SysFlags & SYS_3D_SOUND) &&
+    return camera && g_B3DState && g_SystemState && (g_SystemState->SysFlags & SYS_FLAG_3D_SOUND) &&
            (camera->camFlags & CAM_LISTENER) && g_B3DState->sound3DUsable;
 }
 

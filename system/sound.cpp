@@ -267,6 +267,10 @@ SoundState* S_InitDS3D(uint32_t audioFlags) {
     return state;
 }
 
+bool S_Sound3DAvailable() {
+    return g_SoundState && (g_SoundState->flags & SOUND_FLAG_RUNNING) && S_SoundDevice.listener;
+}
+
 void S_CloseAudio() {
     if (!g_SoundState) {
         Int_FreeMem(nullptr, sizeof(SoundState), kSoundMem);

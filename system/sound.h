@@ -70,6 +70,8 @@ extern SoundDevice S_SoundDevice;
 // allocated or the primary buffer cannot be made or played.
 SoundState* S_InitDS3D(uint32_t audioFlags);
 void S_CloseAudio();
+// True while the device runs with a 3D listener, so 3D samples can be heard.
+bool S_Sound3DAvailable();
 const char* S_DSErrorText(HRESULT result);
 
 int Int_SoundBufferAlloc(int channel, QelSampleDesc* descriptor);

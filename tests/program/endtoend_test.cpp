@@ -155,6 +155,8 @@ TEST(EndToEnd, TheDemoFliesItsScriptedGameAndEndsNormally) {
     EXPECT_NE(text.find("Demo: the hauler docked, answered 1\n"), std::string::npos) << text;
     // The raiders' shots land on the player's side within the minute.
     EXPECT_NE(text.find("Demo: a raider's shot hit side A: raider "), std::string::npos) << text;
+    // The ships' engines are heard: their bodies' sounds start as 3D sounds.
+    EXPECT_NE(text.find("New 3d sound for (pri="), std::string::npos) << text;
     int64_t raider[3] = {};
     ASSERT_TRUE(Position(text, "after 60 s the first raider is", raider)) << text;
     EXPECT_NE(std::vector<int64_t>(raider, raider + 3), (std::vector<int64_t>{600000, 200000, 5000000})) << text;

@@ -14,6 +14,7 @@
 #include "base/random.h"
 #include "cockpit/galaxy.h"
 #include "cockpit/cockpits.h"
+#include "platform/dsound/seam.h"
 #include "platform/win32/memory.h"
 #include "platform/win32/timer.h"
 #include "program/gamesound.h"
@@ -34,6 +35,7 @@
 #include "script/tasks.h"
 #include "space/records.h"
 #include "support/program.h"
+#include "system/sound.h"
 #include "system/timer.h"
 
 namespace {
@@ -107,6 +109,40 @@ TEST(StartUp, ModulesKeepTheirNumbers) {
     EXPECT_EQ(g_CockpitModule.moduleNumber, 10);
     EXPECT_EQ(g_SEContext->nextModule, 11);
 }
+
+// Instance sounds (the ships' engines) are heard only under the system's
+// 3D-sound flag: the audio start-up sets it when the device runs with a
+// listener, and leaves it clear in a run without sound.
+struct Sound3DCase {
+    const char* name;
+    std::vector<std::string> args;
+    void (*setup)(DSoundSeam&);
+    bool on;
+};
+
+void PrintTo(const Sound3DCase& c, std::ostream* os) { *os << c.name; }
+
+class StartUpSound3D : public testing::TestWithParam<Sound3DCase> {};
+
+TEST_P(StartUpSound3D, TurnsOnWhereTheDeviceHasAListener) {
+    const Sound3DCase& c = GetParam();
+    DSound_ResetSeam();
+    if (c.setup) c.setup(DSound_Seam());
+    {
+        ProgramSession session(c.args);
+        EXPECT_EQ((g_SystemState->SysFlags & SYS_FLAG_3D_SOUND) != 0, c.on);
+        EXPECT_EQ(S_Sound3DAvailable(), c.on);
+        EXPECT_GT(g_SystemState->Num3DSounds, 0);
+    }
+    DSound_ResetSeam();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Audio, StartUpSound3D,
+    testing::Values(Sound3DCase{"Device", {}, nullptr, true}, Sound3DCase{"SoundSwitchedOff", {"-s"}, nullptr, false},
+                    Sound3DCase{"NoDevice", {}, [](DSoundSeam& s) { s.failCreate = true; }, false},
+                    Sound3DCase{"NoListener", {}, [](DSoundSeam& s) { s.failListener = true; }, false}),
+    [](const testing::TestParamInfo<Sound3DCase>& info) { return info.param.name; });
 
 TEST(StartUp, SetsTheFirstRunAndTheStartUpFlags) {
     ProgramSession session({"-obj", "5", "-par", "77", "-profi"});

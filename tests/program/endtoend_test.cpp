@@ -334,10 +334,24 @@ TEST(EndToEnd, TheDemoGamesCockpitShotRepeatsFrameForFrame) {
     size_t differing = 0;
     for (size_t p = 0; p < shots[0].size(); ++p) differing += shots[0][p] != shots[1][p];
     EXPECT_EQ(differing, 0u) << "of " << width << " x " << height;
+    // The radar (the middle screen) shows the objects within the scanner's
+    // range by side: the raiders in red, side A's ships, the trading post and
+    // the gate in light blue.
+    ASSERT_EQ(width, 1024);
+    int red = 0, blue = 0;
+    for (int y = 526; y < 758; ++y)
+        for (int x = 396; x < 628; ++x) {
+            const uint32_t p = shots[0][static_cast<size_t>(y) * width + x];
+            const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            red += r > 200 && g < 120 && b < 120;
+            blue += b > 200 && g > 200 && r < 200;
+        }
+    EXPECT_GT(red, 50);
+    EXPECT_GT(blue, 100);
     // The sector through the cockpit frame, the sight at the centre and the
-    // HUD's render textures on the frame's screens: the radar's ring low in
-    // the middle, the status panel's bars on the right and the target panel,
-    // empty without a target, on the left.
+    // HUD's render textures on the frame's screens: the radar's rings low in
+    // the middle with the objects around, the status panel's bars on the
+    // right and the target panel, empty without a target, on the left.
     EXPECT_EQ(GoldenCompare("tests/program/golden/demo_cockpit_frame20.png", width, height, shots[0]), "");
 }
 

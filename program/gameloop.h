@@ -35,11 +35,16 @@ extern P_BenchmarkRow g_BenchmarkTable[P_BENCHMARK_SCENES];
 void P_BenchmarkFrame();
 
 // Real time of the frames, for the benchmark report: each frame of the loop
-// from its start to its present, and the first present after the program's
-// start.
+// as long as the player sees it, from the previous present to its own (the
+// first frame of a run from its start), and the first present after the
+// program's start. Once a benchmark scene has run, the figures count the
+// frames drawn while one ran. A driver may return from the present before the picture
+// is done and finish it while the next frame begins: counting from the
+// frame's start would leave that time out.
 void P_MarkProgramStart();
-void P_FrameTimeDone(int64_t frameStartTicks);  // ticks of the performance counter
-int64_t P_FrameTimeStart();                     // the counter now, for P_FrameTimeDone
+// Notes a present; answers its time, where the next frame's period starts.
+int64_t P_FrameTimeDone(int64_t periodStartUs);  // microseconds of the performance counter
+int64_t P_FrameTimeStart();                      // the counter now: a run's first period start
 void P_ResetFrameTimes();
 struct P_FrameFigures {
     uint32_t frames;        // frames measured

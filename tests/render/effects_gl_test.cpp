@@ -193,6 +193,86 @@ TEST_P(EffectPicture, StandardLightingDrawsAPlainLitTriangle) {
     white->Release();
 }
 
+// A part that shows its picture without light looks the same through the
+// unlit effect as through the lit effect's light-mapped technique, whatever
+// lights shine on it: its texture under the ambient light plus its light map.
+TEST_P(EffectPicture, TheUnlitEffectShowsASelfLitPartAsTheLitOneDoes) {
+    const char* bin = std::getenv("TREVAN_BINARY_DIR");
+    ASSERT_NE(bin, nullptr);
+    const D3DXMACRO plain[] = {{"VRMENGINE", "true"}, {nullptr, nullptr}};
+    auto load = [&](const char* name) {
+        const std::string path = std::string(bin) + "/demo/shader_src/3_0/" + name + ".fx";
+        ID3DXEffect* effect = nullptr;
+        EXPECT_EQ(D3DXCreateEffectFromFileA(device, path.c_str(), plain, nullptr, 0, nullptr, &effect, nullptr),
+                  D3D_OK);
+        return effect ? Managed(effect) : nullptr;
+    };
+    auto texture = [&](uint32_t argb) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DLOCKED_RECT lr{};
+        t->LockRect(0, &lr, nullptr, 0);
+        *static_cast<uint32_t*>(lr.pBits) = argb;
+        t->UnlockRect(0);
+        return t;
+    };
+    IDirect3DTexture9* picture = texture(0xFF805030);
+    IDirect3DTexture9* lightMap = texture(0xFF304060);
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(device->CreateVertexDeclaration(S3D_DeclarationElements[1], &declaration), D3D_OK);
+    manager->SetVertexDeclaration(declaration);
+    const float tri[] = {-1, -1, 0.5f, 0, 0, 0, 0, -1, -1, 3, 0.5f, 0, 0, 0, 0, -1, 3, -1, 0.5f, 0, 0, 0, 0, -1};
+    auto draw = [&](ID3DXEffect* effect, const char* technique) {
+        auto p = [&](const char* name) { return effect->GetParameterByName(nullptr, name); };
+        D3DXMATRIX identity;
+        D3DXMatrixIdentity(&identity);
+        for (const char* m : {"g_mWorld", "g_mWorldIT", "g_mWorldViewProjection", "g_mViewInverse"})
+            if (p(m)) effect->SetMatrix(p(m), &identity);
+        // A self-lit material: no diffuse or specular strength; a red light
+        // towards the viewer and a point light in front all the same.
+        const D3DXVECTOR4 towardsViewer = {0, 0, -1, 0}, red = {1, 0, 0, 0};
+        if (p("LightDir_Dir0")) effect->SetVector(p("LightDir_Dir0"), &towardsViewer);
+        if (p("LightDir_Color0")) effect->SetVector(p("LightDir_Color0"), &red);
+        if (p("g_nNumLightPoint")) {
+            effect->SetInt(p("g_nNumLightPoint"), 1);
+            D3DXHANDLE light = effect->GetParameterElement(p("g_LightPoint"), 0);
+            const D3DXVECTOR4 at = {0, 0, -1, 1}, white = {1, 1, 1, 1}, atten = {1, 0, 0, 0};
+            effect->SetVector(effect->GetParameterByName(light, "position"), &at);
+            effect->SetVector(effect->GetParameterByName(light, "color"), &white);
+            effect->SetVector(effect->GetParameterByName(light, "atten"), &atten);
+        }
+        if (p("g_MatDiffuseStrength")) effect->SetFloat(p("g_MatDiffuseStrength"), 0.0f);
+        effect->SetTexture(p("t_DiffuseTexture"), picture);
+        effect->SetTexture(p("t_LightMapTexture"), lightMap);
+        effect->SetTechnique(effect->GetTechniqueByName(technique));
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        UINT passes = 0;
+        effect->Begin(&passes, D3DXFX_DONOTSAVESTATE);
+        EXPECT_EQ(passes, 1u);
+        effect->BeginPass(0);
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 32), D3D_OK);
+        effect->EndPass();
+        effect->End();
+        return Pixel(32, 24);
+    };
+    ID3DXEffect* lit = load("standard_lighting");
+    ID3DXEffect* unlit = load("unlit");
+    ASSERT_TRUE(lit && unlit);
+    const uint32_t expected = draw(lit, "BUMPMAP_LOW");
+    const uint32_t drawn = draw(unlit, "DEFAULT");
+    // 0x80 * 0.2 + 0x30 and so on.
+    EXPECT_NEAR(static_cast<int>(expected >> 16 & 0xFF), 0x80 / 5 + 0x30, 2);
+    EXPECT_NEAR(static_cast<int>(expected >> 8 & 0xFF), 0x50 / 5 + 0x40, 2);
+    EXPECT_NEAR(static_cast<int>(expected & 0xFF), 0x30 / 5 + 0x60, 2);
+    for (int shift : {16, 8, 0})
+        EXPECT_NEAR(static_cast<int>(drawn >> shift & 0xFF), static_cast<int>(expected >> shift & 0xFF), 1) << shift;
+    lit->Release();
+    unlit->Release();
+    declaration->Release();
+    picture->Release();
+    lightMap->Release();
+}
+
 // The techniques each shipped effect must have, the safest first.
 const std::map<std::string, std::vector<const char*>> kTechniques = {
     {"standard_lighting", {"DEFAULT", "BUMPMAP", "BUMPMAP_LOW"}},
@@ -200,6 +280,7 @@ const std::map<std::string, std::vector<const char*>> kTechniques = {
     {"z_only", {"Z_Only_Fast", "Z_Only_Alpha"}},
     {"particles", {"BASE_NoLight"}},
     {"bloom", {"DEFAULT"}},
+    {"unlit", {"DEFAULT"}},
 };
 
 std::string ReadFile(const fs::path& p) {
@@ -252,7 +333,7 @@ TEST_F(EffectGLTest, EveryShippedEffectLinksInBothVariantsInEveryFolder) {
                                             "1_4", "1_4/hue_lights_off", "1_4/hueshift_off", "1_4/v_lights_off",
                                             "1_1", "1_1/hue_lights_off", "1_1/hueshift_off", "1_1/v_lights_off"};
     EXPECT_EQ(folders, expected);
-    EXPECT_EQ(made, 2 * (12 * 4 * 2 + 4 * 2));
+    EXPECT_EQ(made, 2 * (12 * 5 * 2 + 4 * 2));
 }
 
 // A program cache of the test's own: tests in other processes fill the shared

@@ -20,6 +20,7 @@
 #include "cockpit/ticker.h"
 #include "render/bodies.h"
 #include "render/device.h"
+#include "render/fxrecords.h"
 #include "render/gl_renderer_fixture.h"
 #include "render/lights.h"
 #include "render/pixelformat.h"
@@ -30,6 +31,7 @@
 #include "scene/dummies.h"
 #include "scene/freeing.h"
 #include "scene/framedraw.h"
+#include "scene/fxparams.h"
 #include "scene/geometry.h"
 #include "scene/ids.h"
 #include "scene/names.h"
@@ -156,6 +158,17 @@ private:
 };
 INSTANTIATE_FOR_BOTH_STATE_MANAGERS(DemoArt);
 
+// A material's picture: an effect material (the unlit parts) names it as
+// its effect's diffuse texture.
+int32_t BaseTexture(const BodyMaterial& m) {
+    if (!m.effect) return m.baseTexture;
+    for (int16_t k = 0; k < m.effect->count; ++k) {
+        const FXParameter& p = m.effect->params[k];
+        if (p.type == SPTYPE_LONG && p.name && std::string(p.name) == "t_DiffuseTexture") return p.value.i[0];
+    }
+    return 0;
+}
+
 TEST_P(DemoArt, EveryBodyCutAndTextureLoadsCleanly) {
     LogCapture log;
     for (const DemoArtSource& s : DemoArt_Models()) {
@@ -182,7 +195,7 @@ TEST_P(DemoArt, EveryBodyCutAndTextureLoadsCleanly) {
         // sheet, which are not demogen's (the last test checks them).
         if (IsHudBody(s.id)) continue;
         for (int32_t m = 0; m < body->materialCount; ++m) {
-            const int32_t texture = body->materials[m].baseTexture;
+            const int32_t texture = BaseTexture(body->materials[m]);
             ASSERT_GT(texture, 0) << "material " << m;
             // The cockpit frame's screens show the cockpit's numbered render textures.
             if (texture < static_cast<int32_t>(g_TCNumberedCount)) {

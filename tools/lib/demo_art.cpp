@@ -48,6 +48,13 @@ public:
     void Glow(const std::string& name, const std::string& texture) {
         o_ << "mtl " << name << "\ntex " << texture << "\nlightmap " << texture << "\ncolour " << kSelfLit << "\n";
     }
+    // The same look through the "unlit" effect (data/effects/unlit.fx), for
+    // opaque parts: no lighting shader runs for their pixels (the cockpit's
+    // frame sits among many lights, the sky's layers cover the screen).
+    void Unlit(const std::string& name, const std::string& texture) {
+        o_ << "mtl " << name << "\neffect unlit\nparam t_DiffuseTexture string " << texture
+           << "\nparam t_LightMapTexture string " << texture << "\n";
+    }
     void Flags(int flags) { o_ << "flags " << flags << "\n"; }
     void Use(const std::string& material) { o_ << "usemtl " << material << "\n"; }
     void Smooth(int group) {
@@ -348,11 +355,11 @@ std::string CockpitFrame() {
     // middle, the target panel (15) on the left and the status panel (the
     // top left quarter of 65) on the right.
     Model m("cockpit_frame");
-    m.Glow("frame", "cockpit");
-    m.Glow("radar", "66");
-    m.Glow("target", "15");
-    m.Glow("status", "65");
-    m.Glow("sight", "engine");
+    m.Unlit("frame", "cockpit");
+    m.Unlit("radar", "66");
+    m.Unlit("target", "15");
+    m.Unlit("status", "65");
+    m.Unlit("sight", "engine");
     m.Use("frame");
     m.Box({0, 1.48, 2.05}, {2.1, 0.07, 0.05});
     for (double x : {-2.02, 2.02}) m.Box({x, 0, 2.05}, {0.1, 1.5, 0.05});
@@ -498,7 +505,7 @@ std::string Grit(const std::string& name, const std::string& material, uint32_t 
 
 std::string Globe(const std::string& name, const std::string& texture, bool glows, int rows, int columns) {
     Model m(name);
-    if (glows) m.Glow("surface", texture);
+    if (glows) m.Unlit("surface", texture);
     else m.Material("surface", texture, kMatte);
     m.Use("surface");
     m.Smooth(1);
@@ -506,10 +513,12 @@ std::string Globe(const std::string& name, const std::string& texture, bool glow
     return m.Text();
 }
 
-// The background: large spheres seen from inside.
+// The background: large spheres seen from inside. Each layer covers the
+// screen, so it draws with the unlit effect: the same picture as a glowing
+// material without a lighting shader run for every pixel of every layer.
 std::string Sky(const std::string& name, const std::string& texture, double uScale, double vScale) {
     Model m(name);
-    m.Glow("sky", texture);
+    m.Unlit("sky", texture);
     m.Use("sky");
     m.Smooth(1);
     Sphere(m, {0, 0, 0}, {1, 1, 1}, 8, 16, uScale, vScale, true);

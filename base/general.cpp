@@ -36,6 +36,7 @@ static void FreeState(SystemState* s) {
     Qel_StrFree(s->captureFolder);
     Int_FreeRecord(s, 0);
     g_SystemState = nullptr;
+    Int_ReleaseKeptMem();
 }
 
 // "lang.dat": the language id as decimal text at its start.
@@ -275,6 +276,7 @@ void ExitGeneral(int exitCode) {
     Qel_StrFree(log);
     Int_FreeRecord(s, 0);
     g_SystemState = nullptr;
+    Int_ReleaseKeptMem();
 }
 
 int Qel_MeasureMemSpeed() {

@@ -1,5 +1,8 @@
 #include "base/memory.h"
 
+#include <sanitizer/asan_interface.h>
+
+#include <algorithm>
 #include <cstring>
 
 #include "base/log.h"
@@ -41,7 +44,57 @@ size_t PageSize() {
 
 size_t RoundToPages(size_t size, size_t page) { return (size + page - 1) / page * page; }
 
+// The one released region kept with its pages: `bytes` from its start are
+// resident and zeroed (poisoned for the address checker while kept), the
+// rest of its `length` is reserved only.
+struct KeptRegion {
+    void* base = nullptr;
+    size_t bytes = 0;
+    size_t length = 0;
+};
+KeptRegion s_kept;
+
+// Every release of a whole region, kept or not, ends here.
+void ReleaseRegion(void* ptr, size_t size) {
+    if (!VirtualFree(ptr, 0, MEM_RELEASE))
+        Qel_ErrPrintf("Int_FreeMem: Releasing %zu bytes virtual memory failed!\n", size);
+}
+
+// Keeps the region at ptr in place of the one kept before. `size` is what its
+// owner had in use, so the pages holding it are the committed ones.
+bool KeepRegion(void* ptr, size_t size) {
+    if (size < INT_MEM_KEEP_FROM || size > INT_MEM_KEEP_UP_TO) return false;
+    Int_ReleaseKeptMem();
+    const size_t length = Win32_RegionLength(ptr);
+    if (length == 0) return false;
+    // A reservation must read as zeros where it is committed again.
+    const size_t bytes = std::min(RoundToPages(size, PageSize()), length);
+    std::memset(ptr, 0, bytes);
+    ASAN_POISON_MEMORY_REGION(ptr, bytes);
+    s_kept = {ptr, bytes, length};
+    return true;
+}
+
+// The kept region, when a reservation of `size` bytes would be as long.
+void* TakeKeptRegion(size_t size) {
+    if (!s_kept.base || RoundToPages(size, PageSize()) != s_kept.length) return nullptr;
+    void* p = s_kept.base;
+    ASAN_UNPOISON_MEMORY_REGION(p, s_kept.bytes);
+    s_kept = {};
+    return p;
+}
+
 }  // namespace
+
+void Int_ReleaseKeptMem() {
+    if (!s_kept.base) return;
+    const KeptRegion kept = s_kept;
+    s_kept = {};
+    ASAN_UNPOISON_MEMORY_REGION(kept.base, kept.bytes);
+    ReleaseRegion(kept.base, kept.bytes);
+}
+
+int64_t Int_GetKeptMem() { return static_cast<int64_t>(s_kept.bytes); }
 
 void* Int_AllocMem(size_t size, uint32_t flags) {
     void* p;
@@ -53,7 +106,8 @@ void* Int_AllocMem(size_t size, uint32_t flags) {
         if (!p) return nullptr;
     } else if (flags & INT_MEM_RESERVE) {
         // Address space only: booked page by page as it is committed by a resize.
-        p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+        p = TakeKeptRegion(size);
+        if (!p) p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
         if (!p) Qel_ErrPrintf("Int_AllocMem() failed reserving %zu bytes virtual memory\n", size);
         return p;
     } else {
@@ -79,8 +133,8 @@ void Int_FreeMem(void* ptr, size_t size, uint32_t flags) {
         Win32_HeapFree(ptr);
     } else if (flags & INT_MEM_RESERVE) {
         VirtualFree(ptr, size, MEM_DECOMMIT);
-    } else if (!VirtualFree(ptr, 0, MEM_RELEASE)) {
-        Qel_ErrPrintf("Int_FreeMem: Releasing %zu bytes virtual memory failed!\n", size);
+    } else if (!KeepRegion(ptr, size)) {
+        ReleaseRegion(ptr, size);
     }
     Unbook(size, flags);
 }

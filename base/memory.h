@@ -20,6 +20,17 @@ void* Int_AllocMem(size_t size, uint32_t flags);
 void Int_FreeMem(void* ptr, size_t size, uint32_t flags);
 void* Int_ReAllocMem(void* ptr, size_t oldSize, size_t newSize, uint32_t flags);
 
+// A released virtual region of at least INT_MEM_KEEP_FROM bytes in use (and
+// at most INT_MEM_KEEP_UP_TO) is kept with its pages, zeroed, for the next
+// reservation of the same length, so that a large working array filled
+// again does not pay for fresh pages. The books count it free at once; one
+// region is kept at a time, and this gives it back to the system.
+constexpr size_t INT_MEM_KEEP_FROM = size_t(256) << 10;
+constexpr size_t INT_MEM_KEEP_UP_TO = size_t(32) << 20;
+void Int_ReleaseKeptMem();
+// Bytes of pages the kept region holds (0 when none): free, not in use.
+int64_t Int_GetKeptMem();
+
 // Statistics: plain reads of the process-wide counters.
 int64_t Int_GetMemUsed();
 int64_t Int_GetMemEverAllocated();

@@ -192,6 +192,7 @@ const AppDescriptor* P_AppDescriptor() { return &s_app; }
 void P_MemoryFlushHook() {
     B3D_MemoryFlush(g_B3DState);
     TC_MemoryFlush();
+    Int_ReleaseKeptMem();
 }
 
 void P_StartUp(int argc, char** argv) {

@@ -178,6 +178,11 @@ void Win32_HeapFree(void* ptr) { std::free(ptr); }
 
 size_t Win32_ReservationCount() { return Reservations().size(); }
 
+size_t Win32_RegionLength(const void* base) {
+    auto it = Reservations().find(reinterpret_cast<uintptr_t>(base));
+    return it == Reservations().end() ? 0 : it->second;
+}
+
 void Win32_PinHeapThresholds() {
     // Blocks below 32 MB come from the heap and stay mapped; the heap keeps up
     // to 128 MB free at its top before it shrinks.

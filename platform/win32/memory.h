@@ -71,3 +71,5 @@ extern Win32MemorySeam g_Win32MemorySeam;
 
 // Number of live reservations (regions not yet released); for tests.
 size_t Win32_ReservationCount();
+// The length of the region that begins at base, 0 when no live region begins there.
+size_t Win32_RegionLength(const void* base);

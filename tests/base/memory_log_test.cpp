@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -273,6 +274,76 @@ TEST_F(MemoryLog, VirtualBlockIsCommittedZeroedAndReleased) {
     EXPECT_EQ(Win32_ReservationCount(), regions);
     EXPECT_EQ(Counters::Now().used, before.used);
 }
+
+TEST_F(MemoryLog, ALargeRegionGivenBackIsKeptZeroedForTheNextReservationOfItsLength) {
+    LogCapture capture;
+    const size_t page = Int_QueryPageSize();
+    constexpr uint32_t flags = INT_MEM_VIRTUAL | Int_MemTag(5);
+    const size_t length = 64 * INT_MEM_KEEP_FROM;
+    const size_t used = INT_MEM_KEEP_FROM + 100;
+    const size_t regions = Win32_ReservationCount();
+    const Counters before = Counters::Now();
+    auto* p = static_cast<unsigned char*>(Int_AllocMem(length, flags | INT_MEM_RESERVE));
+    ASSERT_EQ(Int_ReAllocMem(p, 0, used, flags), p);
+    std::memset(p, 0xAB, used);
+    Int_FreeMem(p, used, flags);
+    // Free in the books at once, its pages still held and counted apart.
+    EXPECT_EQ(Counters::Now().used, before.used);
+    EXPECT_EQ(Counters::Now().tag5, before.tag5);
+    EXPECT_EQ(Int_GetKeptMem(), int64_t((used + page - 1) / page * page));
+    EXPECT_EQ(Win32_ReservationCount(), regions + 1);
+
+    void* other = Int_AllocMem(length / 2, flags | INT_MEM_RESERVE);
+    EXPECT_NE(other, p) << "only a reservation of the same length takes it";
+    EXPECT_EQ(VirtualFree(other, 0, MEM_RELEASE), 1);
+
+    auto* q = static_cast<unsigned char*>(Int_AllocMem(length, flags | INT_MEM_RESERVE));
+    EXPECT_EQ(q, p);
+    EXPECT_EQ(Int_GetKeptMem(), 0);
+    ASSERT_EQ(Int_ReAllocMem(q, 0, used, flags), q);
+    EXPECT_EQ(size_t(std::count(q, q + used, 0)), used) << "what the last owner wrote is gone";
+    EXPECT_EQ(Counters::Now().used - before.used, int64_t(used));
+    Int_FreeMem(q, used, flags);
+    Int_ReleaseKeptMem();
+    EXPECT_EQ(Int_GetKeptMem(), 0);
+    EXPECT_EQ(Win32_ReservationCount(), regions);
+    EXPECT_EQ(Counters::Now().used, before.used);
+}
+
+TEST_F(MemoryLog, OnlyOneRegionOfTheKeptSizesIsKept) {
+    struct Case {
+        size_t size;
+        bool kept;
+    } cases[] = {
+        {INT_MEM_KEEP_FROM - 1, false},
+        {INT_MEM_KEEP_FROM, true},
+        {INT_MEM_KEEP_UP_TO, true},  // and the one kept before goes
+        {INT_MEM_KEEP_UP_TO + 1, false},
+    };
+    const size_t regions = Win32_ReservationCount();
+    for (const Case& c : cases) {
+        const int64_t keptBefore = Int_GetKeptMem();
+        void* p = Int_AllocMem(c.size, INT_MEM_VIRTUAL);
+        ASSERT_NE(p, nullptr);
+        Int_FreeMem(p, c.size, INT_MEM_VIRTUAL);
+        EXPECT_EQ(Int_GetKeptMem(), c.kept ? int64_t(c.size) : keptBefore) << c.size;
+        EXPECT_EQ(Win32_ReservationCount(), regions + (Int_GetKeptMem() ? 1 : 0)) << c.size;
+    }
+    Int_ReleaseKeptMem();
+    EXPECT_EQ(Win32_ReservationCount(), regions);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+TEST_F(MemoryLog, TouchingAKeptRegionIsCaughtByTheAddressChecker) {
+    EXPECT_DEATH(
+        {
+            auto* p = static_cast<volatile char*>(Int_AllocMem(INT_MEM_KEEP_FROM, INT_MEM_VIRTUAL));
+            Int_FreeMem(const_cast<char*>(p), INT_MEM_KEEP_FROM, INT_MEM_VIRTUAL);
+            p[100] = 1;
+        },
+        "use-after-poison");
+}
+#endif
 
 TEST_F(MemoryLog, VirtualFailuresAreLogged) {
     g_Win32MemorySeam.failVirtualAllocs = 1;  // the retry succeeds

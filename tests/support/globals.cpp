@@ -1,6 +1,7 @@
 #include "support/globals.h"
 
 #include "base/log.h"
+#include "base/memory.h"
 #include "cockpit/steering.h"
 #include "program/gameloop.h"
 #include "system/clock.h"
@@ -20,4 +21,6 @@ void ResetEngineGlobals() {
     STS_Reset();
     // Tests that log thousands of lines in one frame must not silence the next test.
     Qel_LogResetFrameBudget();
+    // A region one test gave back must not serve the next test's reservation.
+    Int_ReleaseKeptMem();
 }

@@ -192,8 +192,10 @@ void AddNormal(int32_t vertex, const int32_t* n, int32_t angle) {
 
 void B3D_PolyWorkFree() {
     B3DPolyWork& w = g_B3DPolyWork;
-    FreeArray(w.vertices, w.capacity);
+    // The vertices go last: the memory layer keeps the region released last
+    // for the next body, and every body has vertices.
     FreeArray(w.weights, w.capacity);
+    FreeArray(w.vertices, w.capacity);
     for (BodyTriangle*& t : w.tris) {
         if (t) B3D_FreeMemB(kTriBytes, t, B3D_MEM_ZERO);
         t = nullptr;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "base/memory.h"
@@ -121,6 +122,38 @@ TEST_F(PolyBuild, AGridOfTwentyThousandTrianglesSharesEveryPointAndGivesItsMemor
     B3D_PolyWorkFree();
     EXPECT_EQ(pool - g_B3DState->poolBBytes, held);
     EXPECT_EQ(tag - Int_GetTagMem(B3D_TAG_B), held);
+}
+
+TEST_F(PolyBuild, ALargeBodyBuiltAgainOnTheKeptPagesComesOutTheSame) {
+    // 12,000 vertices: past the heap, on pages the memory layer keeps.
+    constexpr int32_t side = 109;
+    std::vector<std::vector<int32_t>> pts;
+    for (int32_t y = 0; y <= side; ++y)
+        for (int32_t x = 0; x <= side; ++x) pts.push_back({x * ONE, y * ONE, (x * y) % 5 * ONE});
+    std::vector<B3DWorkVertex> first;
+    std::vector<BodyTriangle> firstTris;
+    for (int round = 0; round < 2; ++round) {
+        Points(pts);
+        for (int32_t y = 0; y < side; ++y)
+            for (int32_t x = 0; x < side; ++x) {
+                const int32_t a = y * (side + 1) + x;
+                ASSERT_EQ(Add({a, a + 1, a + side + 2, a + side + 1}, 1, 0, {x, x + 1, x + 1, x}), 1);
+            }
+        const auto* v = g_B3DPolyWork.vertices;
+        const BodyTriangle* t = g_B3DPolyWork.tris[0];
+        if (round == 0) {
+            first.assign(v, v + g_B3DPolyWork.count);
+            firstTris.assign(t, t + g_B3DPolyWork.triCount[0]);
+            B3D_PolyWorkFree();
+            EXPECT_GT(Int_GetKeptMem(), 0) << "the vertex array's pages are kept";
+            continue;
+        }
+        EXPECT_EQ(Int_GetKeptMem(), 0) << "and taken again";
+        ASSERT_EQ(size_t(g_B3DPolyWork.count), first.size());
+        ASSERT_EQ(size_t(g_B3DPolyWork.triCount[0]), firstTris.size());
+        EXPECT_EQ(memcmp(v, first.data(), first.size() * sizeof first[0]), 0);
+        EXPECT_EQ(memcmp(t, firstTris.data(), firstTris.size() * sizeof firstTris[0]), 0);
+    }
 }
 
 TEST_F(PolyBuild, QuadIsAFanFromItsFirstCornerWithThePolygonWord) {

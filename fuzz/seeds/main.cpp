@@ -1709,6 +1709,11 @@ void SpaceCalls() {
     // Then a harmless call, so that the frames' story code frees and kills nothing.
     hangar.insert(hangar.end(), {0, 25, 2, 1, 3, 1, 2, 0, 2, 2, 130, 0, 130, 0, 8, 0, 1, 8, 0, 1, 8, 5, 1});
     Seed("spacecalls", "hangar_launch", hangar);
+    // Takes that find no cut (operation byte 253), made on the sector or on no
+    // object, started or removed, with frames between.
+    Seed("spacecalls", "take_no_cut",
+         {0, 0, 2, 1, 0,   0, 0, 2,   7, 0, 0, 0, 2, 7, 1,   6, 6,    2, 10,  0, 253, 1, 0,
+          1, 8, 1, 0, 253, 1, 0, 253, 2, 1, 0, 8, 2, 1, 253, 3, 0xF0, 1, 253, 2, 8,   0, 1});
 }
 
 // Step sequences of the property calls target (fuzz/propcalls.cpp): 0-6 a

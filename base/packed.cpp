@@ -75,6 +75,15 @@ uint32_t SymbolEntry(Code code, unsigned sym) {
     return MakeEntry(K_BAD, 0, 0);
 }
 
+// The next code of len bits in the bit order the input delivers it: the code
+// kept reversed, incremented at its top end.
+inline unsigned NextReversed(unsigned r, unsigned len) {
+    const unsigned zeros = ~r & ((1u << len) - 1);
+    if (!zeros) return 0;
+    const unsigned top = 1u << (31 - __builtin_clz(zeros));
+    return (r & (top - 1)) | top;
+}
+
 // Builds the lookup table of a canonical Huffman code. False for an
 // over-subscribed code, and for an incomplete one unless it is a single code
 // of one bit (or no code at all) of a literal/length or distance alphabet.
@@ -91,55 +100,60 @@ bool BuildTable(uint32_t* table, unsigned root, const uint8_t* lens, unsigned n,
     }
     if (left > 0 && (code == Code::Precode || maxLen > 1)) return false;
 
-    unsigned next[MAX_BITS + 2];
-    unsigned c = 0;
-    next[1] = 0;
-    for (unsigned len = 1; len <= MAX_BITS; ++len) {
-        c = (c + count[len - 1]) << 1;
-        next[len] = c;
-    }
-    // count[0] was cleared, so codes of length 1 start at 0.
+    // Symbols in the order their codes are given: by length, then by symbol.
+    unsigned start[MAX_BITS + 1];
+    start[1] = 0;
+    for (unsigned len = 1; len < MAX_BITS; ++len) start[len + 1] = start[len] + count[len];
+    uint16_t sorted[288];
+    for (unsigned s = 0; s < n; ++s)
+        if (lens[s]) sorted[start[lens[s]]++] = uint16_t(s);
 
-    const uint32_t bad = MakeEntry(K_BAD, 0, 0) | 1;
     const unsigned rootSize = 1u << root;
-    for (unsigned i = 0; i < rootSize; ++i) table[i] = bad;
+    if (left > 0) {
+        // At most one code, of one bit: the other half of the table is bad.
+        const uint32_t bad = MakeEntry(K_BAD, 0, 0) | 1;
+        for (unsigned i = 0; i < rootSize; ++i) table[i] = bad;
+        if (count[1])
+            for (unsigned i = 0; i < rootSize; i += 2) table[i] = WithLength(SymbolEntry(code, sorted[0]), 1);
+        return true;
+    }
 
-    uint8_t subBits[1u << LIT_ROOT] = {};
-    uint16_t subOffset[1u << LIT_ROOT] = {};
-    unsigned codes[288];
-    for (unsigned s = 0; s < n; ++s) {
-        unsigned len = lens[s];
-        if (!len) continue;
-        unsigned v = next[len]++;
-        unsigned r = 0;
-        for (unsigned b = 0; b < len; ++b) r |= ((v >> b) & 1u) << (len - 1 - b);
-        codes[s] = r;
-        if (len > root) {
-            unsigned prefix = r & (rootSize - 1);
-            if (len - root > subBits[prefix]) subBits[prefix] = uint8_t(len - root);
+    // A complete code covers every index. The first 2^len entries are those
+    // of the codes up to len bits, repeated: each length doubles the filled
+    // part and writes its own codes into it. Entries under a longer code are
+    // written by its subtable below.
+    unsigned r = 0;
+    unsigned i = 0;
+    for (unsigned len = 1; len <= root; ++len) {
+        if (len > 1) memcpy(table + (1u << (len - 1)), table, sizeof(uint32_t) << (len - 1));
+        for (unsigned c = count[len]; c; --c) {
+            table[r] = WithLength(SymbolEntry(code, sorted[i++]), len);
+            r = NextReversed(r, len);
         }
     }
+    // Longer codes come in order of their root bits, each root entry leading
+    // to a subtable just large enough for the codes under it.
     unsigned used = rootSize;
-    for (unsigned s = 0; s < n; ++s) {
-        unsigned len = lens[s];
-        if (!len) continue;
-        uint32_t e = SymbolEntry(code, s);
-        unsigned r = codes[s];
-        if (len <= root) {
-            for (unsigned i = r; i < rootSize; i += 1u << len) table[i] = WithLength(e, len);
-            continue;
+    unsigned prefix = rootSize;
+    unsigned subStart = 0, subBits = 0;
+    for (unsigned len = root + 1; len <= maxLen; ++len) {
+        for (unsigned c = count[len]; c; --c) {
+            if ((r & (rootSize - 1)) != prefix) {
+                prefix = r & (rootSize - 1);
+                subBits = len - root;
+                int room = (1 << subBits) - int(c);
+                for (unsigned l = len + 1; room > 0 && l <= maxLen; ++l) {
+                    ++subBits;
+                    room = (room << 1) - int(count[l]);
+                }
+                subStart = used;
+                used += 1u << subBits;
+                table[prefix] = MakeEntry(K_SUB, subStart, subBits) | root;
+            }
+            const uint32_t e = WithLength(SymbolEntry(code, sorted[i++]), len - root);
+            for (unsigned j = r >> root; j < (1u << subBits); j += 1u << (len - root)) table[subStart + j] = e;
+            r = NextReversed(r, len);
         }
-        unsigned prefix = r & (rootSize - 1);
-        unsigned bits = subBits[prefix];
-        if (!subOffset[prefix]) {
-            subOffset[prefix] = uint16_t(used);
-            table[prefix] = MakeEntry(K_SUB, used, bits) | root;
-            for (unsigned i = 0; i < (1u << bits); ++i) table[used + i] = bad;
-            used += 1u << bits;
-        }
-        unsigned subLen = len - root;
-        for (unsigned i = r >> root; i < (1u << bits); i += 1u << subLen)
-            table[subOffset[prefix] + i] = WithLength(e, subLen);
     }
     return true;
 }

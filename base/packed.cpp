@@ -442,8 +442,10 @@ struct Inflater {
         // Bits per round: four literals of at most LIT_ROOT bits leave 16 of
         // the 56, enough to look up the next code; a length (root and
         // subtable code with 5 extra bits, 20 bits) and a distance (28 bits)
-        // fit in 56 after the refill.
-        if (ipEnd - ip >= 16 && oEnd - o >= FAST_ROOM) {
+        // fit in 56 after the refill. A round reads at most 12 bytes past
+        // where it starts; the refill before the first round takes up to 7,
+        // so the loop is entered with 7 bytes more.
+        if (ipEnd - ip >= 16 + 7 && oEnd - o >= FAST_ROOM) {
             INFLATE_FAST_REFILL();
             uint32_t e = litTable[b & LIT_MASK];
 #define INFLATE_LITERAL()              \

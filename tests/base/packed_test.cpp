@@ -354,6 +354,44 @@ TEST(Inflate, AStreamCutShortIsShortWhereverItIsCut) {
     }
 }
 
+TEST(Inflate, NeverReadsPastTheEndOfTheInput) {
+    // A fixed block of literals and an empty stored block, then a fixed block
+    // of a few literals and runs: the last block starts with the bit buffer
+    // at every fill and the input at every distance from its end that the
+    // whole-word reads could reach. Each stream sits in a block of its exact
+    // size for the sanitizers to watch.
+    std::vector<uint8_t> out;
+    for (unsigned first = 0; first < 24; ++first) {
+        for (unsigned literals = 1; literals <= 3; ++literals) {
+            for (unsigned runs = 1; runs < 12; ++runs) {
+                BitWriter w;
+                w.Put(0, 1);
+                w.Put(1, 2);
+                for (unsigned i = 0; i < first; ++i) w.Code(0x30 + 'a', 8);
+                w.Code(0, 7);
+                w.Put(0, 3);
+                while (w.used % 8) w.Put(0, 1);
+                w.Put(0xFFFF0000, 32);
+                w.Put(1, 1);
+                w.Put(1, 2);
+                std::vector<uint8_t> data(first, 'a');
+                for (unsigned i = 0; i < literals; ++i) {
+                    w.Code(0x30 + 'b' + i, 8);
+                    data.push_back(uint8_t('b' + i));
+                }
+                for (unsigned i = 0; i < runs; ++i) {
+                    w.Code(0xC5, 8);  // length 258
+                    w.Code(0, 5);     // distance 1
+                }
+                w.Code(0, 7);
+                data.insert(data.end(), 258 * runs, data.back());
+                ASSERT_EQ(Inflate(w.bytes, &out, data.size()), QEL_INFLATE_OK) << first << " " << runs;
+                ASSERT_EQ(out, data) << first << " " << literals << " " << runs;
+            }
+        }
+    }
+}
+
 TEST(Inflate, ScrambledInputWithKey) {
     std::vector<uint8_t> data = MixedData(20000, 2);
     std::vector<uint8_t> raw = RawDeflate(data, 6);

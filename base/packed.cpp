@@ -16,28 +16,28 @@
 namespace {
 
 // A decoding table entry:
-//   bits 0-5   bits taken at this level: the code's own, and for a length or
+//   bits 0-7   bits taken at this level: the code's own, and for a length or
 //              distance its extra bits too, so that one shift takes both
-//   bits 6-8   kind
-//   bits 9-12  bits of the code itself at this level (where the extra bits start)
-//   bits 13-16 extra bits of a length or distance, or index bits of a subtable
-//   bits 17-31 literal byte, base length or distance, or subtable offset
-// The shift count sits in the low six bits, which is all a 64-bit shift uses.
-enum : uint32_t { K_LIT = 0, K_BASE = 1, K_EOB = 2, K_SUB = 3, K_BAD = 4 };
+//   bits 8-15  a literal: LIT_ROOT, so that the entry is also the control
+//              word of a bit-field extract of the next code's index; a length
+//              or distance: bits of the code itself at this level (where the
+//              extra bits start); a subtable: its index bits. Bits 14-15 are
+//              the kind of an entry that is no literal.
+//   bits 16-30 literal byte, base length or distance, or subtable offset
+//   bit 31     set on a literal, so that a sign test tells one
+// The shift count sits in the low byte, whose low six bits are all a 64-bit
+// shift uses.
+enum : uint32_t { K_BASE = 0, K_EOB = 1, K_SUB = 2, K_BAD = 3, K_LIT = 4 };
+constexpr uint32_t LITERAL_FLAG = 1u << 31;
 
-constexpr uint32_t MakeEntry(uint32_t kind, uint32_t value, uint32_t extra) {
-    return (value << 17) | (kind << 6) | (extra << 13);
-}
-inline uint32_t EntryLen(uint32_t e) { return e & 63; }
-inline uint32_t EntryCodeLen(uint32_t e) { return (e >> 9) & 15; }
-inline uint32_t EntryExtra(uint32_t e) { return (e >> 13) & 15; }
-inline uint32_t EntryKind(uint32_t e) { return (e >> 6) & 7; }
-inline uint32_t EntryValue(uint32_t e) { return e >> 17; }
-inline bool EntryIsLiteral(uint32_t e) { return (e & (7u << 6)) == 0; }
-// Entry e for a code of len bits at its level.
-inline uint32_t WithLength(uint32_t e, unsigned len) {
-    return e | (len << 9) | (len + (EntryKind(e) == K_BASE ? EntryExtra(e) : 0));
-}
+inline uint32_t EntryLen(uint32_t e) { return e & 0xFF; }
+inline uint32_t EntryCodeLen(uint32_t e) { return (e >> 8) & 15; }
+inline uint32_t EntrySubBits(uint32_t e) { return (e >> 8) & 15; }
+inline bool EntryIsLiteral(uint32_t e) { return int32_t(e) < 0; }
+inline uint32_t EntryKind(uint32_t e) { return EntryIsLiteral(e) ? K_LIT : (e >> 14) & 3; }
+// Whether e is of a kind other than K_LIT.
+inline bool EntryIs(uint32_t e, uint32_t kind) { return (e & (LITERAL_FLAG | (3u << 14))) == kind << 14; }
+inline uint32_t EntryValue(uint32_t e) { return (e >> 16) & 0x7FFF; }
 
 constexpr unsigned LIT_ROOT = 10;
 constexpr unsigned DIST_ROOT = 8;
@@ -60,19 +60,24 @@ constexpr uint8_t PRECODE_ORDER[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 
 
 enum class Code { LitLen, Dist, Precode };
 
-uint32_t SymbolEntry(Code code, unsigned sym) {
+constexpr uint32_t BadEntry(unsigned len) { return (K_BAD << 14) | len; }
+
+// The entry of symbol sym whose code has len bits at its level.
+uint32_t SymbolEntry(Code code, unsigned sym, unsigned len) {
+    const auto literal = [&](unsigned value) { return LITERAL_FLAG | (value << 16) | (LIT_ROOT << 8) | len; };
+    const auto base = [&](unsigned value, unsigned extra) { return (value << 16) | (len << 8) | (len + extra); };
     switch (code) {
         case Code::LitLen:
-            if (sym < 256) return MakeEntry(K_LIT, sym, 0);
-            if (sym == 256) return MakeEntry(K_EOB, 0, 0);
-            if (sym < 286) return MakeEntry(K_BASE, LEN_BASE[sym - 257], LEN_EXTRA[sym - 257]);
-            return MakeEntry(K_BAD, 0, 0);
+            if (sym < 256) return literal(sym);
+            if (sym == 256) return (K_EOB << 14) | (len << 8) | len;
+            if (sym < 286) return base(LEN_BASE[sym - 257], LEN_EXTRA[sym - 257]);
+            return BadEntry(len);
         case Code::Dist:
-            if (sym < 30) return MakeEntry(K_BASE, DIST_BASE[sym], DIST_EXTRA[sym]);
-            return MakeEntry(K_BAD, 0, 0);
-        case Code::Precode: return MakeEntry(K_LIT, sym, 0);
+            if (sym < 30) return base(DIST_BASE[sym], DIST_EXTRA[sym]);
+            return BadEntry(len);
+        case Code::Precode: return literal(sym);
     }
-    return MakeEntry(K_BAD, 0, 0);
+    return BadEntry(len);
 }
 
 // The next code of len bits in the bit order the input delivers it: the code
@@ -111,10 +116,9 @@ bool BuildTable(uint32_t* table, unsigned root, const uint8_t* lens, unsigned n,
     const unsigned rootSize = 1u << root;
     if (left > 0) {
         // At most one code, of one bit: the other half of the table is bad.
-        const uint32_t bad = MakeEntry(K_BAD, 0, 0) | 1;
-        for (unsigned i = 0; i < rootSize; ++i) table[i] = bad;
+        for (unsigned i = 0; i < rootSize; ++i) table[i] = BadEntry(1);
         if (count[1])
-            for (unsigned i = 0; i < rootSize; i += 2) table[i] = WithLength(SymbolEntry(code, sorted[0]), 1);
+            for (unsigned i = 0; i < rootSize; i += 2) table[i] = SymbolEntry(code, sorted[0], 1);
         return true;
     }
 
@@ -127,7 +131,7 @@ bool BuildTable(uint32_t* table, unsigned root, const uint8_t* lens, unsigned n,
     for (unsigned len = 1; len <= root; ++len) {
         if (len > 1) memcpy(table + (1u << (len - 1)), table, sizeof(uint32_t) << (len - 1));
         for (unsigned c = count[len]; c; --c) {
-            table[r] = WithLength(SymbolEntry(code, sorted[i++]), len);
+            table[r] = SymbolEntry(code, sorted[i++], len);
             r = NextReversed(r, len);
         }
     }
@@ -148,9 +152,9 @@ bool BuildTable(uint32_t* table, unsigned root, const uint8_t* lens, unsigned n,
                 }
                 subStart = used;
                 used += 1u << subBits;
-                table[prefix] = MakeEntry(K_SUB, subStart, subBits) | root;
+                table[prefix] = (subStart << 16) | (K_SUB << 14) | (subBits << 8) | root;
             }
-            const uint32_t e = WithLength(SymbolEntry(code, sorted[i++]), len - root);
+            const uint32_t e = SymbolEntry(code, sorted[i++], len - root);
             for (unsigned j = r >> root; j < (1u << subBits); j += 1u << (len - root)) table[subStart + j] = e;
             r = NextReversed(r, len);
         }
@@ -249,7 +253,7 @@ struct Inflater {
         if (EntryKind(e) == K_SUB) {
             bits >>= root;
             nbits -= root;
-            e = table[EntryValue(e) + (bits & ((1u << EntryExtra(e)) - 1))];
+            e = table[EntryValue(e) + (bits & ((1u << EntrySubBits(e)) - 1))];
         }
         bits >>= EntryLen(e);
         nbits -= EntryLen(e);
@@ -332,8 +336,10 @@ struct Inflater {
     // The state lives in locals while symbols are decoded: the output is
     // written bytewise and would otherwise oblige the compiler to keep the
     // bit buffer in memory. Built twice: plain, and with the variable shifts
-    // that take their count from any register, which shorten the chain from
-    // one lookup to the next where the processor has them.
+    // that take their count from any register and the bit-field extract,
+    // which shorten the chain from one lookup to the next where the
+    // processor has them.
+    template <bool BMI>
     __attribute__((always_inline)) inline QelInflateResult CodesBody(const uint32_t* litTable,
                                                                      const uint32_t* distTable) {
         uint64_t b = bits;
@@ -374,47 +380,46 @@ struct Inflater {
         }                                    \
     } while (0)
 // Takes the bits of entry e; v is its value plus its extra bits.
-#define INFLATE_TAKE(e, v)                                                                        \
-    do {                                                                                          \
-        const uint64_t saved = b;                                                                 \
-        b >>= EntryLen(e);                                                                        \
-        n -= EntryLen(e);                                                                         \
-        v = EntryValue(e) + uint32_t((saved >> EntryCodeLen(e)) & ((1ull << EntryExtra(e)) - 1)); \
+#define INFLATE_TAKE(e, v)                                                                      \
+    do {                                                                                        \
+        const uint64_t saved = b;                                                               \
+        b >>= EntryLen(e);                                                                      \
+        n -= EntryLen(e);                                                                       \
+        v = EntryValue(e) + uint32_t((saved & ((1ull << EntryLen(e)) - 1)) >> EntryCodeLen(e)); \
     } while (0)
 // Replaces a root entry e of table by its subtable entry, taking the root bits.
-#define INFLATE_SUB(e, table, root)                                       \
-    do {                                                                  \
-        if (EntryKind(e) == K_SUB) {                                      \
-            b >>= root;                                                   \
-            n -= root;                                                    \
-            e = table[EntryValue(e) + (b & ((1u << EntryExtra(e)) - 1))]; \
-        }                                                                 \
+#define INFLATE_SUB(e, table, root)                                         \
+    do {                                                                    \
+        if (EntryIs(e, K_SUB)) {                                            \
+            b >>= root;                                                     \
+            n -= root;                                                      \
+            e = table[EntryValue(e) + (b & ((1u << EntrySubBits(e)) - 1))]; \
+        }                                                                   \
     } while (0)
 // A literal/length entry e that is no literal of the root table: its
 // subtable entry when it has one, then its bits and value v taken. A literal
 // is stored (with room checked when checked is set) and the block goes on;
 // the end of the block returns, a bad code ends the run. Falls through with
 // v a length.
-#define INFLATE_NOT_ROOT_LITERAL(e, v, checked)             \
-    INFLATE_SUB(e, litTable, LIT_ROOT);                     \
-    const uint32_t kind = EntryKind(e);                     \
-    INFLATE_TAKE(e, v);                                     \
-    if (kind == K_LIT) {                                    \
-        if (checked && o == oEnd) {                         \
-            r = QEL_INFLATE_OVERFLOW;                       \
-            goto done;                                      \
-        }                                                   \
-        *o++ = uint8_t(v);                                  \
-        INFLATE_AFTER_LITERAL;                              \
-        continue;                                           \
-    }                                                       \
-    if (kind == K_EOB) {                                    \
-        INFLATE_SAVE();                                     \
-        return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT; \
-    }                                                       \
-    if (kind != K_BASE) {                                   \
-        r = QEL_INFLATE_CORRUPT;                            \
-        goto done;                                          \
+#define INFLATE_NOT_ROOT_LITERAL(e, v, checked)                 \
+    INFLATE_SUB(e, litTable, LIT_ROOT);                         \
+    INFLATE_TAKE(e, v);                                         \
+    if (EntryIsLiteral(e)) {                                    \
+        if (checked && o == oEnd) {                             \
+            r = QEL_INFLATE_OVERFLOW;                           \
+            goto done;                                          \
+        }                                                       \
+        *o++ = uint8_t(v);                                      \
+        INFLATE_AFTER_LITERAL;                                  \
+        continue;                                               \
+    }                                                           \
+    if (!EntryIs(e, K_BASE)) {                                  \
+        if (EntryIs(e, K_EOB)) {                                \
+            INFLATE_SAVE();                                     \
+            return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT; \
+        }                                                       \
+        r = QEL_INFLATE_CORRUPT;                                \
+        goto done;                                              \
     }
 // The distance d of a match, its code and extra bits taken; a distance
 // reaching before the output is corrupt.
@@ -423,7 +428,7 @@ struct Inflater {
         uint32_t de = distTable[b & DIST_MASK]; \
         INFLATE_SUB(de, distTable, DIST_ROOT);  \
         INFLATE_TAKE(de, d);                    \
-        if (EntryKind(de) != K_BASE) {          \
+        if (!EntryIs(de, K_BASE)) {             \
             r = QEL_INFLATE_CORRUPT;            \
             goto done;                          \
         }                                       \
@@ -448,12 +453,25 @@ struct Inflater {
         if (ipEnd - ip >= 16 + 7 && oEnd - o >= FAST_ROOM) {
             INFLATE_FAST_REFILL();
             uint32_t e = litTable[b & LIT_MASK];
-#define INFLATE_LITERAL()              \
-    do {                               \
-        b >>= EntryLen(e);             \
-        n -= EntryLen(e);              \
-        *o++ = uint8_t(EntryValue(e)); \
-        e = litTable[b & LIT_MASK];    \
+// The root index of the code after the literal of entry e is taken straight
+// from the buffer before the shift, by one bit-field extract whose control
+// word the entry is, where the processor has it (written out, as the
+// compiler's own form would need the whole body built for that processor).
+#if defined(__x86_64__)
+#define INFLATE_NEXT_INDEX(next)                                                         \
+    if constexpr (BMI) asm("bextrq %2, %1, %0" : "=r"(next) : "r"(b), "r"(uint64_t(e))); \
+    else next = (b >> EntryLen(e)) & LIT_MASK
+#else
+#define INFLATE_NEXT_INDEX(next) next = (b >> EntryLen(e)) & LIT_MASK
+#endif
+#define INFLATE_LITERAL()         \
+    do {                          \
+        uint64_t next;            \
+        INFLATE_NEXT_INDEX(next); \
+        b >>= EntryLen(e);        \
+        n -= EntryLen(e);         \
+        *o++ = uint8_t(e >> 16);  \
+        e = litTable[next];       \
     } while (0)
 #define INFLATE_AFTER_LITERAL   \
     e = litTable[b & LIT_MASK]; \
@@ -514,6 +532,7 @@ struct Inflater {
                 o = stop;
             } while (ipEnd - ip >= 16 && oEnd - o >= FAST_ROOM);
 #undef INFLATE_LITERAL
+#undef INFLATE_NEXT_INDEX
 #undef INFLATE_AFTER_LITERAL
         }
 #define INFLATE_AFTER_LITERAL
@@ -529,7 +548,7 @@ struct Inflater {
                     r = QEL_INFLATE_OVERFLOW;
                     goto done;
                 }
-                *o++ = uint8_t(EntryValue(e));
+                *o++ = uint8_t(e >> 16);
                 continue;
             }
             uint32_t len;
@@ -573,16 +592,18 @@ struct Inflater {
 #undef INFLATE_DISTANCE
     }
 #if defined(__x86_64__)
-    __attribute__((target("bmi2"))) QelInflateResult CodesBmi2(const uint32_t* litTable, const uint32_t* distTable) {
-        return CodesBody(litTable, distTable);
+    __attribute__((target("bmi,bmi2"))) QelInflateResult CodesBmi2(const uint32_t* litTable,
+                                                                   const uint32_t* distTable) {
+        return CodesBody<true>(litTable, distTable);
     }
 #endif
     QelInflateResult CodesPlain(const uint32_t* litTable, const uint32_t* distTable) {
-        return CodesBody(litTable, distTable);
+        return CodesBody<false>(litTable, distTable);
     }
     QelInflateResult Codes(const uint32_t* litTable, const uint32_t* distTable) {
 #if defined(__x86_64__)
-        static const bool bmi2 = (__builtin_cpu_init(), __builtin_cpu_supports("bmi2"));
+        static const bool bmi2 =
+            (__builtin_cpu_init(), __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2"));
         if (bmi2) return CodesBmi2(litTable, distTable);
 #endif
         return CodesPlain(litTable, distTable);

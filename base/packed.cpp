@@ -183,9 +183,9 @@ struct Source {
 // Padding past the end of the input is allowed this far before the stream is
 // declared short.
 constexpr unsigned MAX_OVERRUN = 16;
-// Output room the fast loop keeps: a longest match (258 bytes) with its
-// whole-word overrun, or four literals.
-constexpr ptrdiff_t FAST_ROOM = 258 + 16;
+// Output room the fast loop keeps: up to three literals before a longest
+// match (258 bytes) with its whole-word overrun of up to 15, or four literals.
+constexpr ptrdiff_t FAST_ROOM = 3 + 258 + 15;
 
 struct Inflater {
     uint32_t lit[LIT_TABLE_SIZE];

@@ -392,6 +392,44 @@ TEST(Inflate, NeverReadsPastTheEndOfTheInput) {
     }
 }
 
+TEST(Inflate, NeverWritesPastTheEndOfTheOutput) {
+    // Literals, then a longest match and more literals than there is room
+    // for: the match ends 13 bytes before the end of the output, at every
+    // place among the literal groups the fast loop decodes, so that its
+    // whole-word copy comes nearest the end. The output sits in a block of
+    // its exact size for the sanitizers to watch.
+    std::mt19937 rng(3);
+    std::vector<uint8_t> out;
+    for (unsigned before = 296; before < 304; ++before) {
+        for (unsigned len : {257u, 258u}) {
+            BitWriter w;
+            w.Put(1, 1);
+            w.Put(1, 2);
+            std::vector<uint8_t> data;
+            auto literal = [&](uint8_t v) {
+                data.push_back(v);
+                if (v < 144) w.Code(0x30 + v, 8);
+                else w.Code(0x190 + v - 144, 9);
+            };
+            for (unsigned i = 0; i < before; ++i) literal(uint8_t(rng()));
+            if (len == 258) {
+                w.Code(0xC5, 8);
+            } else {
+                w.Code(0xC4, 8);  // lengths 227-258
+                w.Put(len - 227, 5);
+            }
+            w.Code(16, 5);  // distances 257-384
+            w.Put(before - 257, 7);
+            for (unsigned i = 0; i < len; ++i) data.push_back(data[data.size() - before]);
+            const size_t room = data.size() + 13;
+            for (int i = 0; i < 40; ++i) literal(uint8_t(rng()));
+            w.Code(0, 7);
+            ASSERT_EQ(Inflate(w.bytes, &out, room), QEL_INFLATE_OVERFLOW) << before << " " << len;
+            ASSERT_EQ(out, std::vector<uint8_t>(data.begin(), data.begin() + long(room))) << before << " " << len;
+        }
+    }
+}
+
 TEST(Inflate, ScrambledInputWithKey) {
     std::vector<uint8_t> data = MixedData(20000, 2);
     std::vector<uint8_t> raw = RawDeflate(data, 6);

@@ -1,6 +1,8 @@
 // The packed-file inflater against zlib's inflate and libdeflate on the same
 // 8 MB of mixed data. Throughput is in uncompressed bytes unless noted;
 // "Scrambled" runs include descrambling the input, BM_Descramble measures it alone.
+// The Subset benchmarks split the mix: its text alone (mostly short matches)
+// and its numbers and noise alone (mostly literals), 2 MB each.
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
 #include <unistd.h>
@@ -24,8 +26,10 @@ namespace {
 constexpr size_t DATA_SIZE = 8u << 20;
 constexpr uint8_t KEY = 0x5A;
 
+enum class Mix { All, Text, Bytes };
+
 // Text, small numbers, noise and runs: what data files look like.
-std::vector<uint8_t> MixedData(size_t size) {
+std::vector<uint8_t> MixedData(size_t size, Mix mix) {
     static const char* words[] = {"ship", "station", "sector", "laser",   "shield",    "0x1F;",
                                   "-12;", "NAME:",   "\r\n",   "POINTS:", "1.500000;", "Material6"};
     uint64_t x = 0x9E3779B97F4A7C15ull;
@@ -38,7 +42,8 @@ std::vector<uint8_t> MixedData(size_t size) {
     std::vector<uint8_t> out;
     out.reserve(size + 1024);
     while (out.size() < size) {
-        switch (next() % 8) {
+        const uint32_t pick = next();
+        switch (mix == Mix::All ? pick % 8 : mix == Mix::Text ? 0 : 4 + pick % 3) {
             case 0:
             case 1:
             case 2:
@@ -67,24 +72,36 @@ std::vector<uint8_t> MixedData(size_t size) {
     return out;
 }
 
+// Raw DEFLATE, zlib level 6.
+std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::vector<uint8_t> raw(deflateBound(&z, uLong(data.size())));
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = uInt(data.size());
+    z.next_out = raw.data();
+    z.avail_out = uInt(raw.size());
+    deflate(&z, Z_FINISH);
+    raw.resize(z.total_out);
+    deflateEnd(&z);
+    return raw;
+}
+
+struct Subset {
+    std::vector<uint8_t> data, raw;
+    explicit Subset(Mix mix) : data(MixedData(DATA_SIZE / 4, mix)), raw(Deflate(data)) {}
+};
+
 struct Fixture {
     std::vector<uint8_t> data;
     std::vector<uint8_t> raw;        // raw DEFLATE, zlib level 6
     std::vector<uint8_t> scrambled;  // raw DEFLATE XOR KEY
     std::string folder;
+    Subset text{Mix::Text}, bytes{Mix::Bytes};
 
     Fixture() {
-        data = MixedData(DATA_SIZE);
-        z_stream z{};
-        deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-        raw.resize(deflateBound(&z, uLong(data.size())));
-        z.next_in = data.data();
-        z.avail_in = uInt(data.size());
-        z.next_out = raw.data();
-        z.avail_out = uInt(raw.size());
-        deflate(&z, Z_FINISH);
-        raw.resize(z.total_out);
-        deflateEnd(&z);
+        data = MixedData(DATA_SIZE, Mix::All);
+        raw = Deflate(data);
         scrambled = raw;
         for (uint8_t& b : scrambled) b ^= KEY;
 
@@ -203,6 +220,36 @@ void BM_Libdeflate(benchmark::State& state) {
 }
 BENCHMARK(BM_Libdeflate)->Unit(benchmark::kMillisecond);
 
+void BM_QelInflateSubset(benchmark::State& state, Mix mix) {
+    const Subset& part = mix == Mix::Text ? F().text : F().bytes;
+    std::vector<uint8_t> out(part.data.size());
+    for (auto _ : state) {
+        size_t n = 0;
+        Qel_InflateRaw(part.raw.data(), part.raw.size(), 0, out.data(), out.size(), &n);
+        benchmark::DoNotOptimize(out.data());
+    }
+    Check(out == part.data, state);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(part.data.size()));
+}
+BENCHMARK_CAPTURE(BM_QelInflateSubset, text, Mix::Text)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_QelInflateSubset, bytes, Mix::Bytes)->Unit(benchmark::kMicrosecond);
+
+void BM_LibdeflateSubset(benchmark::State& state, Mix mix) {
+    const Subset& part = mix == Mix::Text ? F().text : F().bytes;
+    std::vector<uint8_t> out(part.data.size());
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    for (auto _ : state) {
+        size_t n = 0;
+        libdeflate_deflate_decompress(d, part.raw.data(), part.raw.size(), out.data(), out.size(), &n);
+        benchmark::DoNotOptimize(out.data());
+    }
+    libdeflate_free_decompressor(d);
+    Check(out == part.data, state);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(part.data.size()));
+}
+BENCHMARK_CAPTURE(BM_LibdeflateSubset, text, Mix::Text)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_LibdeflateSubset, bytes, Mix::Bytes)->Unit(benchmark::kMicrosecond);
+
 // The whole unpacker on a packed file: reading through the file layer,
 // header, descrambling, inflating and the CRC check.
 void BM_QelUnpack_File(benchmark::State& state) {
@@ -222,8 +269,11 @@ BENCHMARK(BM_QelUnpack_File)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    return bench_ratios::Main(argc, argv,
-                              {{"BM_QelInflate", "BM_Libdeflate", "<= 1.25"},
-                               {"BM_QelInflate", "BM_ZlibInflate", "(zlib)"},
-                               {"BM_QelInflate_Scrambled", "BM_ZlibInflate_Scrambled", "(zlib, scrambled)"}});
+    return bench_ratios::Main(
+        argc, argv,
+        {{"BM_QelInflate", "BM_Libdeflate", "<= 1.25"},
+         {"BM_QelInflate", "BM_ZlibInflate", "(zlib)"},
+         {"BM_QelInflateSubset/text", "BM_LibdeflateSubset/text", "(text: short matches)"},
+         {"BM_QelInflateSubset/bytes", "BM_LibdeflateSubset/bytes", "(numbers and noise: literals)"},
+         {"BM_QelInflate_Scrambled", "BM_ZlibInflate_Scrambled", "(zlib, scrambled)"}});
 }

@@ -184,7 +184,8 @@ struct Source {
 // declared short.
 constexpr unsigned MAX_OVERRUN = 16;
 // Output room the fast loop keeps: up to three literals before a longest
-// match (258 bytes) with its whole-word overrun of up to 15, or four literals.
+// match (258 bytes) with its whole-word overrun of up to 15 (a match of up to
+// 32 bytes writes 32), or four literals.
 constexpr ptrdiff_t FAST_ROOM = 3 + 258 + 15;
 
 struct Inflater {
@@ -476,6 +477,8 @@ struct Inflater {
 #define INFLATE_AFTER_LITERAL   \
     e = litTable[b & LIT_MASK]; \
     INFLATE_FAST_REFILL()
+            const uint8_t* const ipLast = ipEnd - 16;
+            uint8_t* const oLast = oEnd - FAST_ROOM;
             do {
                 // Here n >= 56 and e is the entry of the next code.
                 if (SE_INFLATE_LIKELY(EntryIsLiteral(e))) {
@@ -491,8 +494,9 @@ struct Inflater {
                             }
                         }
                     }
+                    INFLATE_FAST_REFILL();
                 }
-                INFLATE_FAST_REFILL();
+                // A match straight after another finds the buffer full.
                 uint32_t len;
                 INFLATE_NOT_ROOT_LITERAL(e, len, false);
                 size_t d;
@@ -501,12 +505,20 @@ struct Inflater {
                 e = litTable[b & LIT_MASK];
                 uint8_t* const stop = o + len;
                 if (d >= 16) {
+                    // Most matches are short: their first 32 bytes without
+                    // a loop.
                     const uint8_t* from = o - d;
-                    do {
-                        memcpy(o, from, 16);
-                        o += 16;
-                        from += 16;
-                    } while (o < stop);
+                    memcpy(o, from, 16);
+                    memcpy(o + 16, from + 16, 16);
+                    if (len > 32) {
+                        o += 32;
+                        from += 32;
+                        do {
+                            memcpy(o, from, 16);
+                            o += 16;
+                            from += 16;
+                        } while (o < stop);
+                    }
                 } else if (d >= 8) {
                     const uint8_t* from = o - d;
                     do {
@@ -530,7 +542,7 @@ struct Inflater {
                     } while (o < stop);
                 }
                 o = stop;
-            } while (ipEnd - ip >= 16 && oEnd - o >= FAST_ROOM);
+            } while (ip <= ipLast && o <= oLast);
 #undef INFLATE_LITERAL
 #undef INFLATE_NEXT_INDEX
 #undef INFLATE_AFTER_LITERAL

@@ -381,12 +381,12 @@ struct Inflater {
         }                                    \
     } while (0)
 // Takes the bits of entry e; v is its value plus its extra bits.
-#define INFLATE_TAKE(e, v)                                                                      \
-    do {                                                                                        \
-        const uint64_t saved = b;                                                               \
-        b >>= EntryLen(e);                                                                      \
-        n -= EntryLen(e);                                                                       \
-        v = EntryValue(e) + uint32_t((saved & ((1ull << EntryLen(e)) - 1)) >> EntryCodeLen(e)); \
+#define INFLATE_TAKE(e, v)                                                                  \
+    do {                                                                                    \
+        const uint64_t saved = b;                                                           \
+        b >>= EntryLen(e);                                                                  \
+        n -= EntryLen(e);                                                                   \
+        v = (e >> 16) + uint32_t((saved & ((1ull << EntryLen(e)) - 1)) >> EntryCodeLen(e)); \
     } while (0)
 // Replaces a root entry e of table by its subtable entry, taking the root bits.
 #define INFLATE_SUB(e, table, root)                                         \
@@ -401,42 +401,49 @@ struct Inflater {
 // subtable entry when it has one, then its bits and value v taken. A literal
 // is stored (with room checked when checked is set) and the block goes on;
 // the end of the block returns, a bad code ends the run. Falls through with
-// v a length.
-#define INFLATE_NOT_ROOT_LITERAL(e, v, checked)                 \
-    INFLATE_SUB(e, litTable, LIT_ROOT);                         \
-    INFLATE_TAKE(e, v);                                         \
-    if (EntryIsLiteral(e)) {                                    \
-        if (checked && o == oEnd) {                             \
-            r = QEL_INFLATE_OVERFLOW;                           \
-            goto done;                                          \
-        }                                                       \
-        *o++ = uint8_t(v);                                      \
-        INFLATE_AFTER_LITERAL;                                  \
-        continue;                                               \
-    }                                                           \
-    if (!EntryIs(e, K_BASE)) {                                  \
-        if (EntryIs(e, K_EOB)) {                                \
-            INFLATE_SAVE();                                     \
-            return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT; \
-        }                                                       \
-        r = QEL_INFLATE_CORRUPT;                                \
-        goto done;                                              \
-    }
+// v a length: a length code of the root table is told by one test. The value
+// of a literal carries its flag above the byte.
+#define INFLATE_NOT_ROOT_LITERAL(e, v, checked)                     \
+    if (!EntryIs(e, K_BASE)) {                                      \
+        INFLATE_SUB(e, litTable, LIT_ROOT);                         \
+        if (!EntryIs(e, K_BASE)) {                                  \
+            INFLATE_TAKE(e, v);                                     \
+            if (EntryIsLiteral(e)) {                                \
+                if (checked && o == oEnd) {                         \
+                    r = QEL_INFLATE_OVERFLOW;                       \
+                    goto done;                                      \
+                }                                                   \
+                *o++ = uint8_t(v);                                  \
+                INFLATE_AFTER_LITERAL;                              \
+                continue;                                           \
+            }                                                       \
+            if (EntryIs(e, K_EOB)) {                                \
+                INFLATE_SAVE();                                     \
+                return Real() ? QEL_INFLATE_OK : QEL_INFLATE_SHORT; \
+            }                                                       \
+            r = QEL_INFLATE_CORRUPT;                                \
+            goto done;                                              \
+        }                                                           \
+    }                                                               \
+    INFLATE_TAKE(e, v);
 // The distance d of a match, its code and extra bits taken; a distance
 // reaching before the output is corrupt.
-#define INFLATE_DISTANCE(d)                     \
-    do {                                        \
-        uint32_t de = distTable[b & DIST_MASK]; \
-        INFLATE_SUB(de, distTable, DIST_ROOT);  \
-        INFLATE_TAKE(de, d);                    \
-        if (!EntryIs(de, K_BASE)) {             \
-            r = QEL_INFLATE_CORRUPT;            \
-            goto done;                          \
-        }                                       \
-        if (d > size_t(o - oStart)) {           \
-            r = QEL_INFLATE_CORRUPT;            \
-            goto done;                          \
-        }                                       \
+#define INFLATE_DISTANCE(d)                        \
+    do {                                           \
+        uint32_t de = distTable[b & DIST_MASK];    \
+        if (!EntryIs(de, K_BASE)) {                \
+            INFLATE_SUB(de, distTable, DIST_ROOT); \
+            if (!EntryIs(de, K_BASE)) {            \
+                INFLATE_TAKE(de, d);               \
+                r = QEL_INFLATE_CORRUPT;           \
+                goto done;                         \
+            }                                      \
+        }                                          \
+        INFLATE_TAKE(de, d);                       \
+        if (d > size_t(o - oStart)) {              \
+            r = QEL_INFLATE_CORRUPT;               \
+            goto done;                             \
+        }                                          \
     } while (0)
         // Fast loop: while at least 16 input bytes and FAST_ROOM output bytes
         // remain, no refill or store is checked. The entry of the next code
@@ -501,8 +508,14 @@ struct Inflater {
                 INFLATE_NOT_ROOT_LITERAL(e, len, false);
                 size_t d;
                 INFLATE_DISTANCE(d);
-                INFLATE_FAST_REFILL();
-                e = litTable[b & LIT_MASK];
+                // The next entry before the refill where its bits are there.
+                if (SE_INFLATE_LIKELY(n >= LIT_ROOT)) {
+                    e = litTable[b & LIT_MASK];
+                    INFLATE_FAST_REFILL();
+                } else {
+                    INFLATE_FAST_REFILL();
+                    e = litTable[b & LIT_MASK];
+                }
                 uint8_t* const stop = o + len;
                 if (d >= 16) {
                     // Most matches are short: their first 32 bytes without

@@ -64,6 +64,43 @@ protected:
         if (effect) effect->SetStateManager(manager);
         return effect;
     }
+    // A shipped effect of the 3_0 folder, plain variant, under the manager.
+    ID3DXEffect* LoadShipped(const char* name) {
+        const char* bin = std::getenv("TREVAN_BINARY_DIR");
+        EXPECT_NE(bin, nullptr);
+        if (!bin) return nullptr;
+        const std::string path = std::string(bin) + "/demo/shader_src/3_0/" + name + ".fx";
+        const D3DXMACRO plain[] = {{"VRMENGINE", "true"}, {nullptr, nullptr}};
+        ID3DXEffect* effect = nullptr;
+        EXPECT_EQ(D3DXCreateEffectFromFileA(device, path.c_str(), plain, nullptr, 0, nullptr, &effect, nullptr),
+                  D3D_OK);
+        return Managed(effect);
+    }
+    IDirect3DTexture9* OneTexel(uint32_t argb) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        if (!t) return nullptr;
+        D3DLOCKED_RECT lr{};
+        t->LockRect(0, &lr, nullptr, 0);
+        *static_cast<uint32_t*>(lr.pBits) = argb;
+        t->UnlockRect(0);
+        return t;
+    }
+    // One pass of the effect's current technique over a triangle that covers
+    // the target and faces the viewer; answers the centre pixel.
+    uint32_t DrawFacingTriangle(ID3DXEffect* effect) {
+        // Position, uv, normal; clockwise as Direct3D sees it, facing the viewer.
+        const float tri[] = {-1, -1, 0.5f, 0, 0, 0, 0, -1, -1, 3, 0.5f, 0, 0, 0, 0, -1, 3, -1, 0.5f, 0, 0, 0, 0, -1};
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        UINT passes = 0;
+        effect->Begin(&passes, D3DXFX_DONOTSAVESTATE);
+        EXPECT_EQ(passes, 1u);
+        effect->BeginPass(0);
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 32), D3D_OK);
+        effect->EndPass();
+        effect->End();
+        return Pixel(32, 24);
+    }
 
     CStateManagerInterface* manager = nullptr;
 };
@@ -148,19 +185,10 @@ TEST_P(EffectPicture, AMatrixChangedInSomeRowsDrawsWithAllOfThem) {
 }
 
 TEST_P(EffectPicture, StandardLightingDrawsAPlainLitTriangle) {
-    const char* bin = std::getenv("TREVAN_BINARY_DIR");
-    ASSERT_NE(bin, nullptr);
-    std::string path = std::string(bin) + "/demo/shader_src/3_0/standard_lighting.fx";
-    const D3DXMACRO plain[] = {{"VRMENGINE", "true"}, {nullptr, nullptr}};
-    ID3DXEffect* effect = nullptr;
-    ASSERT_EQ(D3DXCreateEffectFromFileA(device, path.c_str(), plain, nullptr, 0, nullptr, &effect, nullptr), D3D_OK);
-    Managed(effect);
-    IDirect3DTexture9* white = nullptr;
-    ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &white, nullptr), D3D_OK);
-    D3DLOCKED_RECT lr{};
-    white->LockRect(0, &lr, nullptr, 0);
-    *static_cast<uint32_t*>(lr.pBits) = 0xFFFFFFFF;
-    white->UnlockRect(0);
+    ID3DXEffect* effect = LoadShipped("standard_lighting");
+    ASSERT_NE(effect, nullptr);
+    IDirect3DTexture9* white = OneTexel(0xFFFFFFFF);
+    ASSERT_NE(white, nullptr);
     auto p = [&](const char* name) { return effect->GetParameterByName(nullptr, name); };
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
@@ -173,18 +201,8 @@ TEST_P(EffectPicture, StandardLightingDrawsAPlainLitTriangle) {
     IDirect3DVertexDeclaration9* declaration = nullptr;
     ASSERT_EQ(device->CreateVertexDeclaration(S3D_DeclarationElements[1], &declaration), D3D_OK);
     manager->SetVertexDeclaration(declaration);
-    // Position, uv, normal; clockwise as Direct3D sees it, facing the viewer.
-    const float tri[] = {-1, -1, 0.5f, 0, 0, 0, 0, -1, -1, 3, 0.5f, 0, 0, 0, 0, -1, 3, -1, 0.5f, 0, 0, 0, 0, -1};
-    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
-    UINT passes = 0;
-    effect->Begin(&passes, D3DXFX_DONOTSAVESTATE);
-    ASSERT_EQ(passes, 1u);
-    effect->BeginPass(0);
-    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 32), D3D_OK);
-    effect->EndPass();
-    effect->End();
     // White lit by the red light and the effect's ambient 0.2.
-    uint32_t c = Pixel(32, 24);
+    const uint32_t c = DrawFacingTriangle(effect);
     EXPECT_NEAR(static_cast<int>(c >> 16 & 0xFF), 255, 2);
     EXPECT_NEAR(static_cast<int>(c >> 8 & 0xFF), 51, 2);
     EXPECT_NEAR(static_cast<int>(c & 0xFF), 51, 2);
@@ -197,31 +215,12 @@ TEST_P(EffectPicture, StandardLightingDrawsAPlainLitTriangle) {
 // unlit effect as through the lit effect's light-mapped technique, whatever
 // lights shine on it: its texture under the ambient light plus its light map.
 TEST_P(EffectPicture, TheUnlitEffectShowsASelfLitPartAsTheLitOneDoes) {
-    const char* bin = std::getenv("TREVAN_BINARY_DIR");
-    ASSERT_NE(bin, nullptr);
-    const D3DXMACRO plain[] = {{"VRMENGINE", "true"}, {nullptr, nullptr}};
-    auto load = [&](const char* name) {
-        const std::string path = std::string(bin) + "/demo/shader_src/3_0/" + name + ".fx";
-        ID3DXEffect* effect = nullptr;
-        EXPECT_EQ(D3DXCreateEffectFromFileA(device, path.c_str(), plain, nullptr, 0, nullptr, &effect, nullptr),
-                  D3D_OK);
-        return effect ? Managed(effect) : nullptr;
-    };
-    auto texture = [&](uint32_t argb) {
-        IDirect3DTexture9* t = nullptr;
-        EXPECT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
-        D3DLOCKED_RECT lr{};
-        t->LockRect(0, &lr, nullptr, 0);
-        *static_cast<uint32_t*>(lr.pBits) = argb;
-        t->UnlockRect(0);
-        return t;
-    };
-    IDirect3DTexture9* picture = texture(0xFF805030);
-    IDirect3DTexture9* lightMap = texture(0xFF304060);
+    IDirect3DTexture9* picture = OneTexel(0xFF805030);
+    IDirect3DTexture9* lightMap = OneTexel(0xFF304060);
+    ASSERT_TRUE(picture && lightMap);
     IDirect3DVertexDeclaration9* declaration = nullptr;
     ASSERT_EQ(device->CreateVertexDeclaration(S3D_DeclarationElements[1], &declaration), D3D_OK);
     manager->SetVertexDeclaration(declaration);
-    const float tri[] = {-1, -1, 0.5f, 0, 0, 0, 0, -1, -1, 3, 0.5f, 0, 0, 0, 0, -1, 3, -1, 0.5f, 0, 0, 0, 0, -1};
     auto draw = [&](ID3DXEffect* effect, const char* technique) {
         auto p = [&](const char* name) { return effect->GetParameterByName(nullptr, name); };
         D3DXMATRIX identity;
@@ -245,18 +244,10 @@ TEST_P(EffectPicture, TheUnlitEffectShowsASelfLitPartAsTheLitOneDoes) {
         effect->SetTexture(p("t_DiffuseTexture"), picture);
         effect->SetTexture(p("t_LightMapTexture"), lightMap);
         effect->SetTechnique(effect->GetTechniqueByName(technique));
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
-        UINT passes = 0;
-        effect->Begin(&passes, D3DXFX_DONOTSAVESTATE);
-        EXPECT_EQ(passes, 1u);
-        effect->BeginPass(0);
-        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 32), D3D_OK);
-        effect->EndPass();
-        effect->End();
-        return Pixel(32, 24);
+        return DrawFacingTriangle(effect);
     };
-    ID3DXEffect* lit = load("standard_lighting");
-    ID3DXEffect* unlit = load("unlit");
+    ID3DXEffect* lit = LoadShipped("standard_lighting");
+    ID3DXEffect* unlit = LoadShipped("unlit");
     ASSERT_TRUE(lit && unlit);
     const uint32_t expected = draw(lit, "BUMPMAP_LOW");
     const uint32_t drawn = draw(unlit, "DEFAULT");

@@ -34,13 +34,18 @@ glsl fragment FS_Mask {
     }
 }
 
+// A tent of nine taps (weights 1 2 3 4 5 4 3 2 1, sum 25) in five fetches:
+// each pair of neighbouring texels is one linear fetch placed where their
+// weights balance (1 and 2 texels out: 10/7; 3 and 4 out: 10/3).
 glsl fragment FS_BlurX {
     in vec2 v_Tex;
     void main() {
         vec2 size = vec2(textureSize(s_Glow1, 0));
         vec2 uv = gl_FragCoord.xy / size;
-        vec3 s = vec3(0.0);
-        for (int i = -4; i <= 4; ++i) s += texture(s_Glow1, uv + vec2(float(i) / size.x, 0.0)).rgb * (5.0 - abs(float(i)));
+        vec2 t = vec2(1.0 / size.x, 0.0);
+        vec3 s = texture(s_Glow1, uv).rgb * 5.0;
+        s += (texture(s_Glow1, uv - t * (10.0 / 7.0)).rgb + texture(s_Glow1, uv + t * (10.0 / 7.0)).rgb) * 7.0;
+        s += (texture(s_Glow1, uv - t * (10.0 / 3.0)).rgb + texture(s_Glow1, uv + t * (10.0 / 3.0)).rgb) * 3.0;
         d3d_FragColor = vec4(s / 25.0, 1.0);
     }
 }
@@ -50,8 +55,10 @@ glsl fragment FS_BlurY {
     void main() {
         vec2 size = vec2(textureSize(s_Glow2, 0));
         vec2 uv = gl_FragCoord.xy / size;
-        vec3 s = vec3(0.0);
-        for (int i = -4; i <= 4; ++i) s += texture(s_Glow2, uv + vec2(0.0, float(i) / size.y)).rgb * (5.0 - abs(float(i)));
+        vec2 t = vec2(0.0, 1.0 / size.y);
+        vec3 s = texture(s_Glow2, uv).rgb * 5.0;
+        s += (texture(s_Glow2, uv - t * (10.0 / 7.0)).rgb + texture(s_Glow2, uv + t * (10.0 / 7.0)).rgb) * 7.0;
+        s += (texture(s_Glow2, uv - t * (10.0 / 3.0)).rgb + texture(s_Glow2, uv + t * (10.0 / 3.0)).rgb) * 3.0;
         d3d_FragColor = vec4(s / 25.0, 1.0);
     }
 }

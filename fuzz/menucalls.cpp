@@ -31,6 +31,7 @@
 #include "base/standin_calls.h"
 #include "cockpit/cockpits.h"
 #include "cockpit/iconmenus.h"
+#include "cockpit/panels.h"
 #include "cockpit/save.h"
 #include "cockpit/scenes.h"
 #include "cockpit/syscall.h"
@@ -288,6 +289,15 @@ void Setup() {
     // objects of an input need.
     for (int32_t id : {301, 302}) SE_Run(0, 0, id, "NotifyIconMenuSelect", 1, 0);
     Fuzz_GrowCockpitPools();
+    // A tooltip's first frame registers the names of its textures, which stay.
+    INS_NewCockpitSystem();
+    if (Cockpit* c = INS_TableGet(g_CockpitSystem, INS_AddCockpit(g_CockpitSystem))) {
+        c->viewMode = 1;
+        g_CockpitSystem->activeControl = static_cast<int32_t>(c->id);
+        INS_ShowTooltipAt(c, 1, "12", 0, 0);
+        INS_UpdateAllCockpits();
+    }
+    INS_FreeCockpitSystem();
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ bool MakeProjection(const Camera3D* camera, Projection* p) {
 
 bool OnScreen(const Projection& p, const QelVector& v, int32_t* x, int32_t* y) {
     if (v.z <= 0) return false;
-    const double sx = v.x * p.perUnitX / v.z, sy = -v.y * p.perUnitY / v.z;
+    const double sx = v.x * p.perUnitX / v.z, sy = -static_cast<double>(v.y) * p.perUnitY / v.z;
     if (std::fabs(sx) > p.halfWidth || std::fabs(sy) > p.halfHeight) return false;
     *x = static_cast<int32_t>(sx);
     *y = static_cast<int32_t>(sy);

@@ -27,7 +27,7 @@ constexpr uint16_t S3D_TRIANGLE_MAPPED = 0x100;
 // Debug mask of the creation messages.
 constexpr uint32_t S3D_BODY_LOG = 0x2000;
 
-// The body cache of the scene engine, which ranks above: set by the scene
+// The body cache of the scene engine (B3D_GetBody): set by the scene
 // engine; while null, S_3DAddInst takes only bodies already in the body table.
 extern Body3D* (*g_S3DGetBodyHook)(int32_t bodyId);
 

@@ -37,8 +37,8 @@ struct B3DNamedEntry {
     void* definition;  // the renderer's shader definition
 };
 
-// The scene engine's table of named entries (scene/state.cpp; the scene
-// engine ranks above the renderer, so they are declared here too).
+// The scene engine's table of named entries (scene/state.cpp; declared here
+// too, so that the effect cache needs none of the scene engine's headers).
 B3DNamedEntry* B3D_AllocName(const char* name);
 B3DNamedEntry* B3D_FindEffectByName(const char* name);
 void B3D_FreeNamedEntry(B3DNamedEntry* entry);

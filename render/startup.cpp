@@ -1,6 +1,6 @@
 // Renderer start-up. The texture formats and the light count are kept in the
-// scene engine's state, which ranks above the renderer: they reach it through
-// two narrow declarations below rather than an include.
+// scene engine's state: they reach it through two narrow declarations below
+// rather than the scene engine's headers.
 #include "render/startup.h"
 
 #include <algorithm>

@@ -8,7 +8,7 @@
 
 #include "scene/records.h"
 
-// The samples come from the game-sound module, which ranks above: the program
+// The samples come from the game-sound module, floors above: the program
 // points these at it; tests put their own. While a call is null a sample
 // cannot be played and a channel is stopped on the sound layer alone.
 struct B3DSoundLink {

@@ -61,12 +61,12 @@ void B3D_SceneClear(Scene3D* scene);
 // generators, takes, records outside it). The lens-flare scene is made again
 // on its next use.
 void B3D_SceneFree(Scene3D* scene);
-// Told of every scene B3D_SceneFree is about to free, so that the ranks above
+// Told of every scene B3D_SceneFree is about to free, so that the floor above
 // (the space sectors' scenes) drop their references to it; set by SA_Init.
 extern void (*g_B3DSceneFreedHook)(Scene3D* scene);
 // Told once per B3D_InstFree or B3D_SceneFree of every record about to be
 // freed (the freed ones with their subtrees, sorted by address for
-// std::binary_search), so that the ranks above (the space objects, which a
+// std::binary_search), so that the floor above (the space objects, which a
 // story may outlive their instances) drop their references to them; set by
 // SA_Init. It must free nothing itself.
 extern void (*g_B3DInstsFreedHook)(std::span<const Inst3D* const> dying);

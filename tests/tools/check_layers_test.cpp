@@ -16,7 +16,7 @@ std::string SourceDir() {
 }
 
 // Runs a command in the working folder; its status, its output in *out.
-int Run(const std::string& command, std::string* out) {
+int Shell(const std::string& command, std::string* out) {
     FILE* p = popen((command + " 2>&1").c_str(), "r");
     if (!p) return -1;
     std::string text;
@@ -31,8 +31,8 @@ int Run(const std::string& command, std::string* out) {
 // runs the check over it.
 int CheckLayers(std::string* out) {
     std::string ignored;
-    if (Run("git init -q . && git add -A", &ignored) != 0) return -1;
-    return Run("python3 " + SourceDir() + "/tools/check_layers .", out);
+    if (Shell("git init -q . && git add -A", &ignored) != 0) return -1;
+    return Shell("python3 " + SourceDir() + "/tools/check_layers .", out);
 }
 
 std::string ReadSource(const std::string& name) {
@@ -87,6 +87,9 @@ TEST(CheckLayers, ListedIncludesPassAndEveryListedPairMustStillBeNeeded) {
         repo.Write("system/entry.cpp", "#include \"program/exit.h\"\n#include \"base/log.h\"\n");
         repo.Write("base/general.cpp", "#include \"program/exit.h\"\n#include \"system/clock.h\"\n");
         repo.Write("program/main.cpp", "#include \"base/log.h\"\n#include <vector>\n");
+        repo.Write("system/README.md", "| file | holds |\n|---|---|\n| `entry` | the entry |\n");
+        repo.Write("base/README.md", "| `general` | start-up |\n");
+        repo.Write("program/README.md", "| `main` | main |\n");
         std::string out;
         EXPECT_EQ(CheckLayers(&out), 0) << out;
     }
@@ -125,4 +128,39 @@ TEST(CheckLayers, PlatformHeadersStayBelowAndBehindTheWrappers) {
         EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
     }
     EXPECT_EQ(out.find("base/ok"), std::string::npos) << out;
+}
+
+// Each folder's README names every file of the folder in its tables' first
+// cells; a name there that is no file fails as well.
+TEST(CheckLayers, FolderReadmesListEveryFileAndNoOther) {
+    TempGameFolder repo;
+    repo.Write("ARCHITECTURE.md", kPage);
+    repo.Write("base/log.h", "");
+    repo.Write("base/log.cpp", "");
+    repo.Write("base/table.cpp", "");
+    repo.Write("base/README.md",
+               "| file | holds |\n|---|---|\n| `log` | the log, not `table` in a later cell |\n| `gone` | removed |\n");
+    repo.Write("platform/win32/window.cpp", "");
+    repo.Write("platform/README.md", "| `win32/window` | windows |\n");
+    repo.Write("tools/catpack/main.cpp", "");
+    repo.Write("tools/lib/packed_writer.h", "");
+    repo.Write("tools/check", "");
+    repo.Write("tools/README.md", "| `catpack`, `lib/packed_writer` | a tool and its library |\n");
+    repo.Write("tests/base/log_test.cpp", "");
+    repo.Write("tests/base/golden/a.png", "");
+    repo.Write("tests/support/story.h", "");
+    repo.Write("tests/README.md", "| `base` | the tests |\n| `support/story` | stories |\n");
+    repo.Write("script/values.h", "");
+    std::string ignored;
+    ASSERT_EQ(Shell("git init -q . && git add -A && git update-index --chmod=+x tools/check", &ignored), 0);
+    std::string out;
+    EXPECT_EQ(Shell("python3 " + SourceDir() + "/tools/check_layers .", &out), 1);
+    for (const char* line :
+         {"base/README.md does not list table", "base/README.md lists gone, which is no file of base/",
+          "tools/README.md does not list check", "script/README.md is missing"}) {
+        EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+    }
+    for (const char* fine : {"platform/", "tests/", "does not list log", "does not list catpack"}) {
+        EXPECT_EQ(out.find(fine), std::string::npos) << fine << "\n" << out;
+    }
 }

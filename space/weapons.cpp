@@ -17,6 +17,7 @@
 #include "space/helpers.h"
 #include "space/kill.h"
 #include "space/objects.h"
+#include "space/orders.h"
 #include "space/queries.h"
 #include "space/typesdb.h"
 #include "system/clock.h"
@@ -159,6 +160,44 @@ SectorObject* Shoot(SectorObject* shooter, SectorObject* target, int32_t group, 
 
 bool Standing(const SectorObject* o, uint32_t id) { return SA_LookupObject(id) == o && !Killed(o); }
 
+// Whether a turret can turn to a point: it covers the half of space its
+// mounting faces (the mounting is in the ship's frame; none covers all).
+bool TurretCovers(SectorObject* ship, int32_t n, const QelVector& point) {
+    const ShipData* data = O_ShipData(ship);
+    if (!data || !data->turrets || n < 0 || n >= data->turretCount || !ship->instance) return false;
+    const int32_t* mount = data->turrets[n].mountDirection;
+    if (!mount[0] && !mount[1] && !mount[2]) return true;
+    const QelVector local{mount[0], mount[1], mount[2], 0};
+    QelVector facing;
+    Qel_MatMulVec(&ship->instance->matrix, &local, &facing);
+    const QelVector to = O_UnitDirection(&ship->instance->pos, &point);
+    return int64_t{facing.x} * to.x + int64_t{facing.y} * to.y + int64_t{facing.z} * to.z >= 0;
+}
+
+// Where turret n is set to aim: its target's position or its point; false
+// when its target is gone from the ship's container.
+bool TurretAim(const SectorObject* ship, const TurretSlot& t, QelVector* at) {
+    if (t.targetMode == 1) {
+        *at = QelVector{t.targetPos[0], t.targetPos[1], t.targetPos[2], 0};
+        return true;
+    }
+    const SectorObject* target = t.target;
+    if (Killed(target) || !target->instance || target->container != ship->container) return false;
+    *at = target->instance->pos;
+    return true;
+}
+
+// A turret order runs from calls 23 and 24 until its answer: it is done once
+// the turret has turned for its first mark and covers its aim, and it ends
+// at its second mark whatever; a target that is gone ends it at once.
+int32_t TurretOrderEnd(SectorObject* ship, int32_t n) {
+    const TurretSlot& t = O_ShipData(ship)->turrets[n];
+    QelVector at;
+    if (!TurretAim(ship, t, &at)) return SA_ANSWER_ENDED;
+    if (SA_TimeReached(t.markMin) && TurretCovers(ship, n, at)) return SA_ANSWER_DONE;
+    return SA_TimeReached(t.markMax) ? SA_ANSWER_TIME : 0;
+}
+
 }  // namespace
 
 QelVector O_SpreadDirection(const QelVector& unit, const int32_t spread[3]) {
@@ -286,15 +325,8 @@ int O_IsTargetInFiringRangeOfTurret(SectorObject* ship, SectorObject* target, in
     for (SectorObject* l : lasers) reach = std::max<int64_t>(reach, Obj_LaserTypeRange(l->subType));
     if (d > reach + O_GetRadius(target)) return 0;
     // The ship's own guns look ahead; the other turrets turn in their half of space.
-    const ShipData* data = O_ShipData(ship);
     if (turret == 0 && aim < SA_AIM_CONE) return 0;
-    if (turret > 0 && data && data->turrets && turret < data->turretCount) {
-        const int32_t* mount = data->turrets[turret].mountDirection;
-        const QelVector to = O_UnitDirection(&ship->instance->pos, &target->instance->pos);
-        if ((mount[0] || mount[1] || mount[2]) &&
-            int64_t{mount[0]} * to.x + int64_t{mount[1]} * to.y + int64_t{mount[2]} * to.z < 0)
-            return 0;
-    }
+    if (turret > 0 && !TurretCovers(ship, turret, target->instance->pos)) return 0;
     if (alignment) *alignment = aim;
     if (distance) *distance = Clamp32(d);
     return 1;
@@ -324,8 +356,16 @@ void O_UpdateTurrets(SectorObject* ship, int32_t step) {
     SA_Pass pass;
     const uint32_t id = ship->id;
     for (int32_t n = 1; n < d->turretCount && n < GroupCount(ship); ++n) {
-        SectorObject* target = d->turrets[n].target;
-        if (Killed(target) || d->turrets[n].targetMode != 0) continue;
+        TurretSlot& t = d->turrets[n];
+        if (t.caller.module || t.markMin || t.markMax) {
+            if (const int32_t code = TurretOrderEnd(ship, n)) {
+                t.markMin = t.markMax = 0;
+                SA_FireTurretCallback(ship, n, code);
+                if (!Standing(ship, id)) return;
+            }
+        }
+        SectorObject* target = t.target;
+        if (Killed(target) || t.targetMode != 0) continue;
         QelVector aim{};
         if (!O_GetTurretFiringMask(ship, n, target, &aim)) {
             if (!Standing(ship, id)) return;

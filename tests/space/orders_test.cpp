@@ -14,6 +14,7 @@
 #include "script/arrays.h"
 #include "script/context.h"
 #include "space/flight.h"
+#include "space/kill.h"
 #include "space/queries.h"
 #include "space/order_fixture.h"
 #include "space/typesdb.h"
@@ -224,6 +225,58 @@ TEST_F(Orders, TurretCalls) {
     EXPECT_EQ(Answers(), (Replies{{42, 6}}));
     EXPECT_EQ(g->turrets[2].caller.module, 0u);
     EXPECT_EQ(g->turrets[2].target, nullptr);
+}
+
+// A turret order runs in the frames: it is done once the turret has turned
+// for its minimum time and covers its aim (its mounting is in the ship's
+// frame), it ends at its maximum time when it never does, and at once when
+// its target goes.
+TEST_F(Orders, TurretOrdersAreAnsweredByTheFrames) {
+    struct Case {
+        const char* what;
+        bool atObject;
+        int32_t z;          // the aim (the object's or the point's z)
+        int32_t mountZ;     // the turret's mounting faces +z (1), -z (-1) or anywhere (0)
+        bool flipped;       // the ship looks down -z
+        int32_t killAfter;  // ms after which the target is killed (0 never)
+        int32_t code, at;   // the answer and the ms after the order it comes
+    };
+    const Case cases[] = {
+        {"object in reach", true, 500000, 1, false, 0, SA_ANSWER_DONE, 300},
+        {"point in reach", false, 400000, 0, false, 0, SA_ANSWER_DONE, 300},
+        {"point behind the mounting", false, -500000, 1, false, 0, SA_ANSWER_TIME, 1000},
+        {"point before a turned mounting", false, -500000, 1, true, 0, SA_ANSWER_DONE, 300},
+        {"object killed", true, 500000, 0, false, 100, SA_ANSWER_ENDED, 200},
+    };
+    uint32_t task = 50;
+    for (const Case& k : cases) {
+        SectorObject* gunship = Placed(SA_MT_SHIP, 1, 0, 0, 0);
+        if (k.flipped) gunship->instance->matrix.m[0] = gunship->instance->matrix.m[10] = -65536;
+        O_ShipData(gunship)->turrets[1].mountDirection[2] = k.mountZ * 65536;
+        SectorObject* target = Placed(SA_MT_SHIP, 0, 0, 0, k.z);
+        ScriptValue point{};
+        SV_ArrayAlloc(&point, 3);
+        SV_ArrayWriteInt(&point, 2, k.z);
+        const ScriptValue aim = k.atObject ? Int(Id(target)) : point;
+        runner_->answers.clear();
+        ++task;
+        ASSERT_EQ(Call(k.atObject ? 23 : 24, {Int(Id(gunship)), aim, Int(1), Int(300), Int(1000)}, task), kParked);
+        SV_Release(&point);
+        int32_t elapsed = 0;
+        while (Answers().empty() && elapsed < 2000) {
+            Frame(100);
+            elapsed += 100;
+            if (elapsed == k.killAfter) SS_KillObject(target, 0, nullptr, 0);
+        }
+        EXPECT_EQ(Answers(), (Replies{{task, k.code}})) << k.what;
+        EXPECT_EQ(elapsed, k.at) << k.what;
+        const TurretSlot& t = O_ShipData(gunship)->turrets[1];
+        EXPECT_EQ(t.caller.module, 0u) << k.what;
+        EXPECT_EQ(t.markMax, 0) << k.what;
+        // Answered once: later frames tell the task nothing more.
+        Frame(100);
+        EXPECT_EQ(Answers().size(), 1u) << k.what;
+    }
 }
 
 TEST_F(Orders, FlyIntoAStationPortNeedsThePortsInstance) {

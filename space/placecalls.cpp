@@ -283,7 +283,8 @@ int32_t SACall_CreateFactoryConnections(const SA_Call& c) {
 
 int32_t SACall_DecoupleShips(const SA_Call& c) {
     SectorObject* ship = c.Int(0) ? c.Object(0) : nullptr;
-    if (!ship) return c.Answer(0);
+    // Only a ship's order could ever answer a task parked on it.
+    if (!ship || ship->mainType != SA_MT_SHIP) return c.Answer(0);
     // The task waits on the ship before the story hears of the pieces, so
     // story code that ends the ship's order answers it.
     if (c.task) {

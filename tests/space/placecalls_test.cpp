@@ -479,9 +479,18 @@ TEST_F(Decouple, TheTaskWaitsForTheShipsOrder) {
     SE_RunAllTasks();
     EXPECT_EQ(globals[0].i, SA_ANSWER_DONE);
 
-    globals[1].i = 0;
-    runner_->Start(0, "Decouple");
-    SE_RunAllTasks();
-    EXPECT_EQ(globals[0].i, 0);
+    // None, and objects that are not ships: no order of theirs would ever
+    // answer, so the task goes on at once.
+    SectorObject* sector = New(SA_MT_SECTOR, 0);
+    SectorObject* asteroid = New(SA_MT_ASTEROID, 0);
+    SectorObject* dock = New(SA_MT_DOCK, 0);
+    for (SectorObject* other : {static_cast<SectorObject*>(nullptr), sector, asteroid, dock}) {
+        globals[0].i = -1;
+        globals[1].i = other ? static_cast<int32_t>(other->id) : 0;
+        runner_->Start(0, "Decouple");
+        SE_RunAllTasks();
+        EXPECT_EQ(globals[0].i, 0) << (other ? other->mainType : -1);
+        if (other) EXPECT_EQ(other->callerModule, 0u) << other->mainType;
+    }
     J3D_FreeAllCuts();
 }

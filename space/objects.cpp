@@ -102,6 +102,24 @@ SectorObject* LiveSector(uint32_t id) {
     return IsLiveSector(o) ? o : nullptr;
 }
 
+bool Killed(const SectorObject* o) { return o && (o->flags & SA_FLAG_KILLED); }
+
+// The IDs of the killed objects held in a container, at any depth; a killed
+// container frees what it holds with it, so its own list is not walked.
+void CollectKilled(SectorObject* container, std::vector<uint32_t>* ids) {
+    for (SectorObject* c = SA_FirstChild(container); c; c = SA_ListNext(c)) {
+        if (Killed(c)) ids->push_back(c->id);
+        else if (O_GetChildList(c)) CollectKilled(c, ids);
+    }
+}
+
+// Frees the objects of the list that are still killed when their turn
+// comes: freeing one runs story code that may move, kill or free others.
+void DeleteKilled(const std::vector<uint32_t>& ids) {
+    for (uint32_t id : ids)
+        if (SectorObject* o = SA_LookupObject(id); Killed(o)) O_DeleteSectorObject(o);
+}
+
 }  // namespace
 
 SA_UpdatePhases g_SAPhases = {S_CheckCollisions, VER_UpdateObjects, O_UpdateHangars, B3D_BerechneSXZ,
@@ -238,15 +256,14 @@ void SA_UpdateSpace() {
 
 void O_DeleteKilledChildren(SectorObject* sector) {
     StandIn_Record("O_DeleteKilledChildren");
-    QelList* children = O_GetChildList(sector);
-    if (!children || sector->mainType != SA_MT_SECTOR) return;
+    if (!O_GetChildList(sector) || sector->mainType != SA_MT_SECTOR) return;
     SA_Pass pass;
-    // The children's IDs first: freeing one runs story code that may move or
-    // kill its siblings.
-    for (uint32_t id : SA_ChildIds(sector)) {
-        SectorObject* child = SA_LookupObject(id);
-        if (child && child->container == sector && (child->flags & SA_FLAG_KILLED)) O_DeleteSectorObject(child);
-    }
+    // A killed ship in a dock, or anything killed deeper down, goes at the
+    // end of its frame too: it would otherwise wait for its container, and
+    // a task on it with it.
+    std::vector<uint32_t> killed;
+    CollectKilled(sector, &killed);
+    DeleteKilled(killed);
 }
 
 void SA_DeleteKilledObjects() {
@@ -255,7 +272,12 @@ void SA_DeleteKilledObjects() {
     std::vector<uint32_t> sectors;
     CollectSectorIds(&sectors, false);
     for (uint32_t id : sectors)
-        if (SectorObject* s = LiveSector(id)) O_DeleteKilledChildren(s);
+        if (SectorObject* s = SA_LookupObject(id); s && s->mainType == SA_MT_SECTOR) O_DeleteKilledChildren(s);
+    // Then killed sectors, with all they hold, and killed unplaced objects.
+    std::vector<uint32_t> killed;
+    for (SectorObject* o = SA_ListFirst(&g_SpaceRoot->objects); o; o = SA_ListNext(o))
+        if (Killed(o)) killed.push_back(o->id);
+    DeleteKilled(killed);
 }
 
 void SA_FreeAllObjects(SpaceRoot* root) {

@@ -81,9 +81,11 @@ struct SA_UpdatePhases {
 };
 extern SA_UpdatePhases g_SAPhases;
 void SA_UpdateSpace();
-// Frees every direct child of the sector that carries the killed flag.
+// Frees every object in the sector that carries the killed flag: its
+// children and those of the containers in it, at any depth.
 void O_DeleteKilledChildren(SectorObject* sector);
-// O_DeleteKilledChildren for every sector of the root's list.
+// O_DeleteKilledChildren for every sector of the root's list (killed and
+// inactive ones too), then frees the killed objects of that list itself.
 void SA_DeleteKilledObjects();
 // Deletes every object of the root's list (their children with them).
 void SA_FreeAllObjects(SpaceRoot* root);

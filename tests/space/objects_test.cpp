@@ -154,9 +154,16 @@ TEST_F(SpaceObjects, KilledChildrenOfSectorsAreDeleted) {
     Into(active, alive);
     Into(inactive, c);  // the sector being inactive does not keep it
     Into(active, dock);
-    Into(dock, docked);  // a killed ship in a dock waits for the dock
-    const uint32_t ids[] = {a->id, b->id, c->id};
-    for (SectorObject* o : {a, b, c, docked}) o->flags |= SA_FLAG_KILLED;
+    Into(dock, docked);  // a killed ship in a dock does not wait for the dock
+    SectorObject* docked2 = New(SA_MT_SHIP);
+    Into(dock, docked2);
+    // A killed sector goes with all it holds; so does a killed object not yet placed.
+    SectorObject* killedSector = New(SA_MT_SECTOR, 2);
+    SectorObject* held = New(SA_MT_SHIP);
+    Into(killedSector, held);
+    SectorObject* unplaced = New(SA_MT_SHIP);
+    const uint32_t ids[] = {a->id, b->id, c->id, docked->id, killedSector->id, held->id, unplaced->id};
+    for (SectorObject* o : {a, b, c, docked, killedSector, unplaced}) o->flags |= SA_FLAG_KILLED;
     root_.game.playerObject = b;
     SA_ReturnIntCallback(b->id, 3);  // a held result is released with it
     SA_DeleteKilledObjects();
@@ -165,11 +172,10 @@ TEST_F(SpaceObjects, KilledChildrenOfSectorsAreDeleted) {
     EXPECT_EQ(SA_ListFirst(O_GetChildList(active)), alive);
     EXPECT_EQ(SA_ListNext(alive), dock);
     EXPECT_EQ(SA_ListFirst(O_GetChildList(inactive)), nullptr);
-    EXPECT_EQ(SA_ListFirst(O_GetChildList(dock)), docked);
-    // Freeing the dock frees the ship in it.
-    const uint32_t dockedId = docked->id;
-    O_DeleteSectorObject(dock);
-    EXPECT_EQ(Qel_TableGet(root_.ids, dockedId), 0u);
+    EXPECT_EQ(SA_ListFirst(O_GetChildList(dock)), docked2);
+    EXPECT_EQ(SA_ListNext(docked2), nullptr);
+    EXPECT_EQ(SA_ListFirst(&root_.objects), active);
+    EXPECT_EQ(SA_ListNext(inactive), nullptr);
 }
 
 TEST_F(SpaceObjects, LookupFailuresNameTheStoryPosition) {

@@ -279,6 +279,28 @@ TEST_F(Orders, TurretOrdersAreAnsweredByTheFrames) {
     }
 }
 
+// A killed ship is freed at the end of its frame wherever it is, and the task
+// waiting on it hears so: in a dock, in a killed sector (whose other ships go
+// with it).
+TEST_F(Orders, KilledObjectsAnswerTheirTasksAtTheEndOfTheirFrame) {
+    SectorObject* docked = New(SA_MT_SHIP, 0);
+    Into(dock_, docked);
+    SectorObject* lost = New(SA_MT_SECTOR, 1);
+    SectorObject* inside = New(SA_MT_SHIP, 0);
+    SectorObject* bystander = New(SA_MT_SHIP, 0);
+    Into(lost, inside);
+    Into(lost, bystander);
+    const uint32_t ids[] = {docked->id, lost->id, inside->id, bystander->id};
+    uint32_t task = 80;
+    for (SectorObject* s : {docked, inside, bystander})
+        ASSERT_EQ(Call(26, {Int(Id(s)), Int(100000)}, ++task), kParked);  // idle for 100 s
+    for (SectorObject* o : {docked, inside, lost}) SS_KillObject(o, 14, nullptr, 0);
+    Frame(16);
+    EXPECT_EQ(Answers(), (Replies{{81, 8}, {82, 8}, {83, 8}}));
+    for (uint32_t id : ids) EXPECT_EQ(SA_LookupObject(id), nullptr) << id;
+    EXPECT_NE(SA_LookupObject(dock_->id), nullptr);
+}
+
 TEST_F(Orders, FlyIntoAStationPortNeedsThePortsInstance) {
     DockPortList list{1, 0xffffffff, nullptr};
     O_GetTypeRecord(dock_)->dockPorts = &list;

@@ -14,7 +14,9 @@
 // pairs resolved and damage dealt, tractor releases, turret steps and beams
 // placed, path bullets fired, swept bullets hitting, ships on the attack
 // firing, with story
-// callbacks that free and kill what the combat code holds. After each
+// callbacks that free and kill what the combat code holds; turret orders
+// given and stopped, and ships decoupled from objects of every kind (only a
+// ship may keep the task). After each
 // input every object is freed, every task an object or turret still held
 // must have been answered and the memory books must be back where they were.
 #include <algorithm>
@@ -37,6 +39,7 @@
 #include "script/lookup.h"
 #include "script/modules.h"
 #include "script/tasks.h"
+#include "script/arrays.h"
 #include "script/values.h"
 #include "scene/records.h"
 #include "system/clock.h"
@@ -79,6 +82,8 @@ std::string StoryText() {
             s += "    pushw " + std::to_string(n) + "\n    sysl \"" + names[call] + "\"\n    ret\n";
         }
     s += ".func \"C260_0\" need 4\n    pushw 0\n    sysl \"SA_CheckDistances\"\n    ret\n";
+    s += ".func \"C327_4\" need 16\n    getg 3\n    getg 2\n    getg 1\n    getg 0\n    pushw 4\n    sysl "
+         "\"SA_DecoupleShips\"\n    ret\n";
     // Story code the space module starts: frees the object in A0, kills the
     // one in A1, makes a ship, all while the module holds its objects.
     const std::string chaos = R"(
@@ -162,8 +167,63 @@ void SetGlobal(int i, Input& in) {
     }
 }
 
+void SetInt(int i, int32_t n) {
+    ScriptValue& v = s_ctx->objects[0].variables[i];
+    SV_Release(&v);
+    v = ScriptValue{};
+    v.tag = VARTYPE_INTEGER;
+    v.i = n;
+}
+
 void Run(const char* name, int32_t objectId = 0) {
     SE_RunIntArgs(s_ctx, 0, 0, objectId, name, VARTYPE_INTEGER, 0, nullptr);
+}
+
+size_t WaitingTasks() {
+    size_t n = 0;
+    for (const SE_ListNode* node = s_ctx->waiting.head.succ; SE_ListIsTask(node); node = node->succ) ++n;
+    return n;
+}
+
+// A turret order as a story gives it (call 23 at an object, 24 at a point),
+// with a turret and times that mostly pass the calls' checks and a mounting
+// set as no call would; or the turret's stop (21).
+void TurretOrder(Input& in) {
+    const uint8_t how = in.Next() % 3;
+    SectorObject* ship = PickObject(in);
+    SetInt(0, ship ? static_cast<int32_t>(ship->id) : PickId(in));
+    const int32_t turret = in.Next() % 3;
+    if (ShipData* d = ship ? O_ShipData(ship) : nullptr; d && d->turrets && turret < d->turretCount)
+        for (int32_t& m : d->turrets[turret].mountDirection) m = static_cast<int8_t>(in.Next()) * 512;
+    if (how == 2) {
+        SetInt(1, turret);
+        SetInt(2, static_cast<int8_t>(in.Next()));
+        return Run("C21_3");
+    }
+    if (how == 0) {
+        SetInt(1, PickId(in));
+    } else {
+        ScriptValue& v = s_ctx->objects[0].variables[1];
+        SV_Release(&v);
+        SV_ArrayAlloc(&v, 3);
+        for (int32_t k = 0; k < 3; ++k) SV_ArrayWriteInt(&v, k, Coordinate(in));
+    }
+    SetInt(2, turret);
+    const int32_t least = static_cast<int8_t>(in.Next()) * 50;
+    SetInt(3, least);
+    SetInt(4, least + static_cast<int8_t>(in.Next()) * 100);
+    Run(how == 0 ? "C23_5" : "C24_5");
+}
+
+// "SA_DecoupleShips" on an object of any kind: only a ship may keep the task.
+void Decouple(Input& in) {
+    SectorObject* o = PickObject(in);
+    SetInt(0, o ? static_cast<int32_t>(o->id) : PickId(in));
+    for (int i = 1; i < 4; ++i) SetInt(i, static_cast<int8_t>(in.Next()));
+    const bool ship = o && o->mainType == SA_MT_SHIP;
+    const size_t waiting = WaitingTasks();
+    Run("C327_4");
+    if (!ship && WaitingTasks() != waiting) __builtin_trap();
 }
 
 // New gates hold ships as their own cuts would make them; new specials become
@@ -271,14 +331,23 @@ void Types() {
     g_TypeDB.videoListCount = 1;
 }
 
-// The byte that picks the take; every other byte picks one of the 24 other
-// operations by its remainder. Taking the take into the remainder would move
-// the steps of every seed and regression; no seed or regression uses this value.
+// The bytes that pick the take, the turret orders and the decoupling; every
+// other byte picks one of the 24 other operations by its remainder. Taking
+// them into the remainder would move the steps of every seed and regression;
+// no seed or regression used these values when they were taken.
 constexpr uint8_t kTakeOp = 253;
+constexpr uint8_t kTurretOp = 248;
+constexpr uint8_t kDecoupleOp = 247;
+
+int Operation(uint8_t op) {
+    if (op == kTakeOp) return 24;
+    if (op == kTurretOp) return 25;
+    if (op == kDecoupleOp) return 26;
+    return op % 24;
+}
 
 void Step(Input& in) {
-    const uint8_t op = in.Next();
-    switch (op == kTakeOp ? 24 : op % 24) {
+    switch (Operation(in.Next())) {
         case 0:
         case 1:
         case 2:
@@ -525,6 +594,8 @@ void Step(Input& in) {
             NoteNewIds();
             break;
         }
+        case 25: TurretOrder(in); break;
+        case 26: Decouple(in); break;
         default: {  // 24: a take that finds no cut
             const int32_t id = 1 + in.Next() % 3;
             SA_Take* take = ST_FindTake(id);

@@ -1714,6 +1714,25 @@ void SpaceCalls() {
     Seed("spacecalls", "take_no_cut",
          {0, 0, 2, 1, 0,   0, 0, 2,   7, 0, 0, 0, 2, 7, 1,   6, 6,    2, 10,  0, 253, 1, 0,
           1, 8, 1, 0, 253, 1, 0, 253, 2, 1, 0, 8, 2, 1, 253, 3, 0xF0, 1, 253, 2, 8,   0, 1});
+    // A sector, a ship with two turrets and a second ship started in it; the
+    // turret ordered at the second ship (operation byte 248), then at a point
+    // its mounting faces away from, frames until both end; a stop; every
+    // object decoupled (operation byte 247), with frames between.
+    std::vector<uint8_t> turrets;
+    for (const auto& [type, sub] : {std::pair<uint8_t, uint8_t>{1, 0}, {7, 1}, {7, 0}})
+        turrets.insert(turrets.end(), {0, 0, 2, 150, 0, 150, 0, type, sub});
+    for (uint8_t pick : {1, 2}) turrets.insert(turrets.end(), {0, 6, 2, 1, pick, 1, 0});
+    // After each order a harmless call, so that the frames' story code frees
+    // and kills nothing.
+    const std::vector<uint8_t> harmless = {0, 2, 2, 150, 0, 150, 0};
+    turrets.insert(turrets.end(), {248, 0, 1, 1, 0, 0, 0, 2, 4, 10});
+    turrets.insert(turrets.end(), harmless.begin(), harmless.end());
+    turrets.insert(turrets.end(), {8, 3, 1, 8, 3, 1});
+    turrets.insert(turrets.end(), {248, 1, 1, 1, 0x81, 0, 0, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 10});
+    turrets.insert(turrets.end(), harmless.begin(), harmless.end());
+    turrets.insert(turrets.end(), {8, 3, 1, 8, 3, 1, 248, 2, 1, 1, 0, 0, 0, 5});
+    for (uint8_t pick : {0, 1, 2}) turrets.insert(turrets.end(), {247, pick, 1, 2, 3, 8, 0, 1});
+    Seed("spacecalls", "turret_orders_decoupling", turrets);
 }
 
 // Step sequences of the property calls target (fuzz/propcalls.cpp): 0-6 a

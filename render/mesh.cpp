@@ -11,6 +11,7 @@
 #include "base/memory.h"
 #include "base/texcache.h"
 #include "render/device.h"
+#include "render/partdraw.h"
 #include "system/adapters.h"
 #include "system/video.h"
 
@@ -215,7 +216,7 @@ int S_3D_FillMesh_VB(S3DPartSource* part, const int32_t* remap, uint32_t materia
 int S_3D_FillMesh_IB(const S3DPartSource* part, const int32_t* remap, ID3DXMesh* mesh) {
     if (!part || !remap || !mesh || (part->triangleCount && !part->triangles)) return 0;
     if (part->triangleCount != mesh->GetNumFaces()) {
-        Qel_DPrintf(0x40000, "WARNING: \tS_3D_FillMesh_IB() PM3D_NumPolys != Mesh->GetNumFaces");
+        Qel_DPrintf(0x40000, "WARNING: \tS_3D_FillMesh_IB() PM3D_NumPolys != Mesh->GetNumFaces\n");
         return 0;
     }
     void* data = nullptr;
@@ -250,7 +251,7 @@ int S_3D_FixTangentFrame(const S3DPartSource* part, const S3DPartTriangle* trian
                          ID3DXMesh* mesh) {
     if (!part || !triangles || !remap || !mesh || !part->vertices) return 0;
     if (part->triangleCount != mesh->GetNumFaces()) {
-        Qel_DPrintf(0x40000, "WARNING: \tS_3D_FillMesh_IB() PM3D_NumPolys != Mesh->GetNumFaces");
+        Qel_DPrintf(0x40000, "WARNING: \tS_3D_FillMesh_IB() PM3D_NumPolys != Mesh->GetNumFaces\n");
         return 0;
     }
     if (mesh->GetNumBytesPerVertex() != 56) return 0;
@@ -459,6 +460,7 @@ void S_3DNotePartBlocks(D3DPartMesh* part) {
 
 void S_3DForgetEffect(ID3DXEffect* effect) {
     if (!effect) return;
+    S_3DForgetMissingParameters(effect);
     for (D3DPartMesh* part : NotedParts())
         for (int32_t g = 0; part->groups && g < part->groupCount; ++g) {
             D3DPartMaterial& m = part->groups[g];

@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <set>
+#include <string>
 
 #include "base/ebm.h"
 #include "base/general.h"
@@ -433,7 +436,7 @@ bool TableTexture(int32_t id, IDirect3DBaseTexture9** out) {
     if (!texture) {
         Qel_ErrPrintf(
             "ERROR: S_3DTextureGetSystemHandle, TEbm->EBM_Sys.Win->WE_lpDestTexture not valid using black dummy "
-            "texture");
+            "texture\n");
         texture = DeviceTexture(g_LookupTextures.blackDummy);
     }
     *out = texture;
@@ -679,11 +682,23 @@ void ColourAndForcedAlpha(const Draw& d) {
     }
 }
 
+// The missing parameters already said, per effect: every group drawn with an
+// effect that lacks one would say it again every frame, thousands of lines a
+// minute. The effect's free path takes its entries back (S_3DForgetEffect).
+std::map<const ID3DXEffect*, std::set<std::string>>& SaidMissing() {
+    static std::map<const ID3DXEffect*, std::set<std::string>> said;
+    return said;
+}
+
+void SayMissing(const Draw& d, const char* line) {
+    if (SaidMissing()[d.fx].emplace(line).second) Qel_DPrintf(0, "%s", line);
+}
+
 // Binds a 2D texture; answers whether a real texture of the table was bound.
 bool Bind2D(const Draw& d, int handle, int32_t id, const char* missing, EBM* fallback) {
     D3DXHANDLE h = d.e.handles[handle];
     if (!h) {
-        if (missing) Qel_DPrintf(0, "%s", missing);
+        if (missing) SayMissing(d, missing);
         return false;
     }
     IDirect3DBaseTexture9* texture = nullptr;
@@ -717,7 +732,7 @@ bool Textures(const Draw& d) {
     const bool lightMap = Bind2D(d, PH_LightMapTexture, d.r.lightMap,
                                  "S_3DRenderPartFX() Parameter t_LightMapTexture not found!\n", lt.blackDummy);
     if (!h[PH_CubeMapTexture]) {
-        Qel_DPrintf(0, "S_3DRenderPartFX() Parameter t_CubeMapTexture not found!\n");
+        SayMissing(d, "S_3DRenderPartFX() Parameter t_CubeMapTexture not found!\n");
     } else if (d.r.cube > 0 && g_S3DPartDraw.environmentMapping == 1) {
         IDirect3DBaseTexture9* cube = nullptr;
         const char* name = InTextureTable(d.r.cube) ? TC_TextureTable[d.r.cube].name : nullptr;
@@ -822,7 +837,7 @@ void TexMatrix(const Draw& d) {
 
 void RunPasses(const Draw& d, UINT passes) {
     if (!d.e.vertexCount || !d.e.faceCount) {
-        Qel_ErrPrintf("ERROR: DrawIndexedPrimitive, pd3dpm->D3PM_dwVertices && pd3dpm->D3PM_NumTriangles are invalid");
+        Qel_ErrPrintf("ERROR: DrawIndexedPrimitive, pd3dpm->D3PM_dwVertices && pd3dpm->D3PM_NumTriangles are invalid\n");
         return;
     }
     IDirect3DDevice9* device = S_3DDevice();
@@ -835,7 +850,7 @@ void RunPasses(const Draw& d, UINT passes) {
         }
         HRESULT hr = device ? device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, d.e.vertexCount, 0, d.e.faceCount)
                             : D3DERR_INVALIDCALL;
-        if (FAILED(hr)) Qel_ErrPrintf("ERROR: DrawIndexedPrimitive call failed!");
+        if (FAILED(hr)) Qel_ErrPrintf("ERROR: DrawIndexedPrimitive call failed!\n");
         d.fx->EndPass();
     }
 }
@@ -884,6 +899,10 @@ const char* ShaderName(const Resolved& r, const Inst3D* inst) {
 }
 
 }  // namespace
+
+void S_3DForgetMissingParameters(const ID3DXEffect* effect) {
+    SaidMissing().erase(effect);
+}
 
 int32_t S_3DInstHue(const Inst3D* inst) { return inst->colorModifier[0]; }
 int32_t S_3DInstSaturation(const Inst3D* inst) { return inst->colorModifier[1]; }
@@ -968,11 +987,11 @@ int S_3DRenderPartFX(D3DPartMesh* pm, Inst3D* inst, Camera3D* camera, int lightF
             shaderName = "z_only";
             shader = S_3DGetShader(shaderName, 0);
             if (!shader) {
-                Qel_ErrPrintf("ERROR: Int_LoadShader(z_only) failed!");
+                Qel_ErrPrintf("ERROR: Int_LoadShader(z_only) failed!\n");
                 continue;
             }
             if (!shader->effect[0]) {
-                Qel_ErrPrintf("ERROR:\tInt_RenderPartFX(), pShader->D3DSH_pEffect[0] invalid");
+                Qel_ErrPrintf("ERROR:\tInt_RenderPartFX(), pShader->D3DSH_pEffect[0] invalid\n");
                 continue;
             }
             technique = (r.flags & 0x1) ? "Z_Only_Alpha" : "Z_Only_Fast";

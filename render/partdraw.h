@@ -10,6 +10,7 @@ struct BodyPart;
 struct Camera3D;
 struct D3DPartMesh;
 struct Inst3D;
+class ID3DXEffect;
 
 // The switches part drawing reads of the renderer's start-up and settings.
 struct S3DPartDrawSettings {
@@ -58,6 +59,10 @@ int32_t S_3DInstSkin(const Inst3D* instance);
 Inst3D* S_3DMainLight();
 // The projection's depth terms for the camera (zoom flag: nearer for narrow views).
 void S_3DSetPartDepthRange(const Camera3D* camera);
+
+// A parameter an effect lacks is logged once per effect; the effect's free
+// path forgets what was said of it, so that one made at its address says it again.
+void S_3DForgetMissingParameters(const ID3DXEffect* effect);
 
 int S_3DRenderInst(BodyPart* part, Inst3D* instance, Camera3D* camera);
 int S_3DRenderPartFX(D3DPartMesh* partMesh, Inst3D* instance, Camera3D* camera, int lightFlags, Inst3D* light);

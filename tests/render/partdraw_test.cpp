@@ -587,6 +587,40 @@ TEST_F(PartDrawTest, AnEffectMadeWhereAFreedOneLayHasItsOwnBlockAndHandles) {
     }
 }
 
+// Every group drawn with an effect that lacks a texture parameter would say so
+// every frame: each effect says each missing parameter once, and an effect
+// made later where a freed one lay says it again.
+TEST_F(PartDrawTest, AMissingParameterIsSaidOncePerEffect) {
+    auto count = [](const std::string& text, const std::string& line) {
+        size_t n = 0;
+        for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
+        return n;
+    };
+    const std::string missing[] = {"S_3DRenderPartFX() Parameter t_SpecularTexture not found!\n",
+                                   "S_3DRenderPartFX() Parameter t_LightMapTexture not found!\n",
+                                   "S_3DRenderPartFX() Parameter t_CubeMapTexture not found!\n"};
+    Install("lacking", kBumpOnly);
+    Install("lacking2", kBumpOnly);
+    FakeBody* first = EffectBody("lacking", {});
+    FakeBody* second = EffectBody("lacking", {});
+    FakeBody* other = EffectBody("lacking2", {});
+    LogCapture log;
+    for (int frame = 0; frame < 3; ++frame)
+        for (FakeBody* b : {first, second, other}) ASSERT_EQ(Draw(b, Instance(b)), 1);
+    for (const std::string& line : missing) EXPECT_EQ(count(log.Text(), line), 2u) << line << log.Text();
+    EXPECT_FALSE(log.Contains("t_BumpTexture not found")) << log.Text();
+
+    SpyEffectStorage storage;
+    B3DNamedEntry* entry = B3D_FindEffectByName("lacking");
+    ASSERT_NE(entry, nullptr);
+    PlaceEffect(entry, &storage, kBumpOnly);
+    ASSERT_EQ(Draw(first, Instance(first)), 1);
+    PlaceEffect(entry, &storage, kBumpOnly);
+    ASSERT_EQ(Draw(first, Instance(first)), 1);
+    for (const std::string& line : missing) EXPECT_EQ(count(log.Text(), line), 4u) << line << log.Text();
+    S_3DFreeShaderDefinition(entry);
+}
+
 TEST_F(PartDrawTest, OneDrawPerPass) {
     SpyEffect* fx = Install("twopass", kBumpOnly);
     FakeBody* b = EffectBody("twopass", {});

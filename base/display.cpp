@@ -534,7 +534,7 @@ void Qel_CloseVideo(int mode) {
 EBM* Qel_GetVideoSurface(int n) {
     const VideoRecord* vr = g_VideoRecord;
     if (n < 0 || n > 3) {
-        Qel_ErrPrintf("Error: Qel_GetVideoSurface");
+        Qel_ErrPrintf("Error: Qel_GetVideoSurface\n");
         return nullptr;
     }
     if (!vr) return nullptr;

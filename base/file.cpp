@@ -170,7 +170,7 @@ static QelFile* OpenMember(QelFile* f, const char* name, const char* mode, const
         return nullptr;
     }
     if (fseeko(fp, off_t(e->offset), SEEK_SET) != 0) {
-        Qel_ErrPrintf("Error seeking!");
+        Qel_ErrPrintf("Error seeking!\n");
         fclose(fp);
         FreeHandle(f);
         return nullptr;

@@ -505,7 +505,7 @@ const QelTextStyle* Qel_TextParseStyle(uint32_t style) {
     for (int i = 0; i + 1 < p.count && p.mainStart < 0; ++i)
         if (p.marker[i] == 0 && p.marker[i + 1] == 1) p.mainStart = i + 1;
     if (p.mainStart < 0) p.mainStart = p.count > 0 && p.marker[0] == 0 ? p.count : 0;
-    if (p.count == 0) Qel_ErrPrintf("TEXT: wrong style format!");
+    if (p.count == 0) Qel_ErrPrintf("TEXT: wrong style format!\n");
     s_ParsedValid = true;
     return &p;
 }

@@ -129,7 +129,7 @@ QelSample* Qel_OpenSoundFX(const char* name, uint32_t flags) {
     QelSampleDesc* d = Qel_LoadSample(bytes, size, (flags & QEL_SAMPLE_WANT_3D) ? QEL_SAMPLEDESC_3D : 0);
     Int_FreeMem(bytes, size, 0);
     if (!d) {
-        Qel_ErrPrintf("Qel_OpenSoundFX: ERROR returning for %s!", name);
+        Qel_ErrPrintf("Qel_OpenSoundFX: ERROR returning for %s!\n", name);
         Int_FreeRecord(s, kSampleMem);
         return nullptr;
     }

@@ -484,7 +484,7 @@ int SFX_PlaySound(int32_t callerModule, int32_t handle, int32_t effectId, int32_
     int32_t length = 0;
     if (e->flags & SFX_LOOP) {
         length = -1;
-        Qel_DPrintf(kDebug, "SFX_PlaySound(%d,%d) Loopsound started!", effectId, -1);
+        Qel_DPrintf(kDebug, "SFX_PlaySound(%d,%d) Loopsound started!\n", effectId, -1);
     }
     int32_t priority = (e->flags & SFX_3DCONTROL) ? 255 : e->priority;
     SFX_PlaySample(callerModule, handle, effectId, length, pitch, volume, priority, 64);

@@ -201,7 +201,7 @@ HRESULT S_3DSetDefaultViewPort(IDirect3DSurface9* surface) {
         D3DVIEWPORT9 vp{0, 0, desc.Width, desc.Height, 0.0f, 1.0f};
         hr = device->SetViewport(&vp);
     }
-    if (FAILED(hr)) Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DSetDefaultViewPort()");
+    if (FAILED(hr)) Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DSetDefaultViewPort()\n");
     return hr;
 }
 

@@ -837,7 +837,8 @@ void TexMatrix(const Draw& d) {
 
 void RunPasses(const Draw& d, UINT passes) {
     if (!d.e.vertexCount || !d.e.faceCount) {
-        Qel_ErrPrintf("ERROR: DrawIndexedPrimitive, pd3dpm->D3PM_dwVertices && pd3dpm->D3PM_NumTriangles are invalid\n");
+        Qel_ErrPrintf(
+            "ERROR: DrawIndexedPrimitive, pd3dpm->D3PM_dwVertices && pd3dpm->D3PM_NumTriangles are invalid\n");
         return;
     }
     IDirect3DDevice9* device = S_3DDevice();
@@ -900,9 +901,7 @@ const char* ShaderName(const Resolved& r, const Inst3D* inst) {
 
 }  // namespace
 
-void S_3DForgetMissingParameters(const ID3DXEffect* effect) {
-    SaidMissing().erase(effect);
-}
+void S_3DForgetMissingParameters(const ID3DXEffect* effect) { SaidMissing().erase(effect); }
 
 int32_t S_3DInstHue(const Inst3D* inst) { return inst->colorModifier[0]; }
 int32_t S_3DInstSaturation(const Inst3D* inst) { return inst->colorModifier[1]; }

@@ -374,12 +374,12 @@ int S_3DRenderSceneBuffer(const B3DSceneBufferDraw* record, Scene3D* scene, cons
         return 0;
     }
     if (!b->vertexBuffer || !b->copy || b->byteSize == 0 || b->vertexCount == 0) {
-        Qel_DPrintf(0, "ERROR:\tS_3DRenderSceneBuffer(), no VB or TempBuffer or Pointer missing");
+        Qel_DPrintf(0, "ERROR:\tS_3DRenderSceneBuffer(), no VB or TempBuffer or Pointer missing\n");
         return 0;
     }
     void* data = nullptr;
     if (FAILED(b->vertexBuffer->Lock(0, 0, &data, D3DLOCK_DISCARD))) {
-        Qel_DPrintf(0, "ERROR:\tS_3DRenderSceneBuffer() could not lock VB");
+        Qel_DPrintf(0, "ERROR:\tS_3DRenderSceneBuffer() could not lock VB\n");
         return 0;
     }
     // Never more than the buffer holds, whatever the count says.
@@ -415,19 +415,19 @@ int S_3DRenderSceneBuffer(const B3DSceneBufferDraw* record, Scene3D* scene, cons
 
     ID3DXEffect* effect = shader->effect[0];
     if (!effect) {
-        Qel_DPrintf(0, "ERROR:\tS_3DRenderSceneBuffer(), pShader->D3DSH_pEffect[0] invalid");
+        Qel_DPrintf(0, "ERROR:\tS_3DRenderSceneBuffer(), pShader->D3DSH_pEffect[0] invalid\n");
         return 0;
     }
     D3DXHANDLE technique = effect->GetTechniqueByName((group->flags & 0x20000000) ? "INSTANCE_BULLETS" : "INSTANCE");
     if (!technique && FAILED(effect->FindNextValidTechnique(nullptr, &technique))) technique = nullptr;
     if (!technique) {
-        Qel_DPrintf(0, "ERROR:\tS_3DRenderSceneBuffer(), GetTechniqueByName() failed");
+        Qel_DPrintf(0, "ERROR:\tS_3DRenderSceneBuffer(), GetTechniqueByName() failed\n");
         return 0;
     }
     effect->SetTechnique(technique);
     if (D3DXHANDLE h = effect->GetParameterByName(nullptr, "t_DiffuseTexture")) {
         IDirect3DBaseTexture9* texture = PlainTexture(record->textureId);
-        if (!texture) Qel_DPrintf(0, "ERROR:\tS_3DRenderSceneBuffer() Texture/Mat not found/loaded");
+        if (!texture) Qel_DPrintf(0, "ERROR:\tS_3DRenderSceneBuffer() Texture/Mat not found/loaded\n");
         effect->SetTexture(h, texture);
     }
     if (D3DXHANDLE h = effect->GetParameterByName(nullptr, "g_mViewProjection")) {
@@ -467,13 +467,13 @@ int S_3DRenderParticleSystems(Scene3D* scene) {
     if (software) device->SetSoftwareVertexProcessing(1);
     ID3DXEffect* effect = shader ? shader->effect[0] : nullptr;
     if (!effect) {
-        Qel_DPrintf(0, "ERROR:\tS_3DRenderParticleSystems(), pShader->D3DSH_pEffect[0] invalid");
+        Qel_DPrintf(0, "ERROR:\tS_3DRenderParticleSystems(), pShader->D3DSH_pEffect[0] invalid\n");
         return 0;
     }
     D3DXHANDLE technique = effect->GetTechniqueByName("BASE_NoLight");
     if (!technique && FAILED(effect->FindNextValidTechnique(nullptr, &technique))) technique = nullptr;
     if (!technique) {
-        Qel_DPrintf(0, "ERROR:\tS_3DRenderParticleSystems(), GetTechniqueByName() failed");
+        Qel_DPrintf(0, "ERROR:\tS_3DRenderParticleSystems(), GetTechniqueByName() failed\n");
         return 0;
     }
     effect->SetTechnique(technique);

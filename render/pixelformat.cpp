@@ -201,7 +201,7 @@ IDirect3DBaseTexture9* S_3DTextureGetSystemHandle(const EBM* bitmap) {
     if (bitmap && bitmap->sys && bitmap->sys->WE_lpDestTexture) return bitmap->sys->WE_lpDestTexture;
     Qel_DPrintf(0,
                 "ERROR: S_3DTextureGetSystemHandle, TEbm->EBM_Sys.Win->WE_lpDestTexture not valid using black dummy "
-                "texture");
+                "texture\n");
     const EBM* black = g_LookupTextures.blackDummy;
     return black && black->sys ? black->sys->WE_lpDestTexture : nullptr;
 }

@@ -61,13 +61,13 @@ void S_3DRenderPostProcessFX() {
         return;
     const RendererTargets& t = g_S3DTargets;
     if (!t.SceneTarget || !t.Scale4Target1 || !t.Scale4Target2 || !t.QuadBuffer) {
-        Qel_DPrintf(0, "Error\t: No RTT S_3DRenderPostProcessFX()");
+        Qel_DPrintf(0, "Error\t: No RTT S_3DRenderPostProcessFX()\n");
         return;
     }
-    Qel_DPrintf(0, "INFO\t: Redering Postprocess Effects S_3DRenderPostProcessFX()");
+    Qel_DPrintf(0, "INFO\t: Redering Postprocess Effects S_3DRenderPostProcessFX()\n");
     SysShaderDefinition* shader = S_3DGetShader("bloom", 0);
     if (!shader) {
-        Qel_DPrintf(0, "ERROR: Int_LoadShader(bloom) failed!");
+        Qel_DPrintf(0, "ERROR: Int_LoadShader(bloom) failed!\n");
         return;
     }
     ID3DXEffect* effect = shader->effect[0];

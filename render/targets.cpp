@@ -134,7 +134,7 @@ void S_3DInitEnviMapRender() {
 int S_3DBeginEnvMapCube() {
     RendererTargets& t = g_S3DTargets;
     if (!t.EnvMapRenderer || !t.EnvMapCube || FAILED(t.EnvMapRenderer->BeginCube(t.EnvMapCube))) {
-        Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DinitRenderToEnvMap()");
+        Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DinitRenderToEnvMap()\n");
         return 0;
     }
     return 1;
@@ -145,11 +145,11 @@ int S_3DSetEnvMapFace(int face) {
     IDirect3DDevice9* device = S_3DDevice();
     if (!device || !t.EnvMapRenderer ||
         FAILED(t.EnvMapRenderer->Face(static_cast<D3DCUBEMAP_FACES>(face), D3DX_FILTER_NONE))) {
-        Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DSetEnvMapFace()");
+        Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DSetEnvMapFace()\n");
         return 0;
     }
     if (FAILED(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0))) {
-        Qel_DPrintf(0, "ERROR\t: Failed to Clear EnvMap Face in S_3DSetEnvMapFace()");
+        Qel_DPrintf(0, "ERROR\t: Failed to Clear EnvMap Face in S_3DSetEnvMapFace()\n");
         return 0;
     }
     return 1;
@@ -176,7 +176,7 @@ int S_3DRenderSceneInit(Scene3D* scene, int face) {
     }
     IDirect3DSurface9* target = nullptr;
     if (FAILED(device->GetRenderTarget(0, &target))) {
-        Qel_DPrintf(0, "ERROR\t: Failed to S_3DRenderSceneInit(), GetRenderTarget() ");
+        Qel_DPrintf(0, "ERROR\t: Failed to S_3DRenderSceneInit(), GetRenderTarget() \n");
         return 0;
     }
     S_3DSetDefaultViewPort(target);
@@ -187,7 +187,7 @@ int S_3DRenderSceneInit(Scene3D* scene, int face) {
 void S_3DInitRenderToEnvMap() {
     RendererTargets& t = g_S3DTargets;
     if (!t.EnvMapRenderer || FAILED(t.EnvMapRenderer->End(D3DX_FILTER_NONE))) {
-        Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DinitRenderToEnvMap()");
+        Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DinitRenderToEnvMap()\n");
         IDirect3DDevice9* device = S_3DDevice();
         if (device) {
             D3DDeviceRecord* d = g_RendererState->device;
@@ -201,7 +201,7 @@ void S_3DInitRenderToEnvMap() {
 int S_3DBeginScene() {
     IDirect3DDevice9* device = S_3DDevice();
     if (!device || FAILED(device->BeginScene())) {
-        Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DBeginScene()");
+        Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DBeginScene()\n");
         return 0;
     }
     return 1;
@@ -210,7 +210,7 @@ int S_3DBeginScene() {
 int S_3DEndScene() {
     IDirect3DDevice9* device = S_3DDevice();
     if (!device || FAILED(device->EndScene())) {
-        Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DEndScene()");
+        Qel_DPrintf(0x2000, "ERROR\t: Failed to S_3DEndScene()\n");
         return 0;
     }
     return 1;

@@ -723,7 +723,7 @@ int32_t TextureCall(const Call& c, int32_t call) {
             const int32_t n = c.Int(0);
             QelFont* font = n >= 0 && n < QEL_FONT_SLOTS ? g_QelFonts[n] : nullptr;
             if (!font) {
-                Qel_DPrintf(0, "B3D_SetTexTextBGColor: unknown fon number: %d, col:%d", n, c.Int(1));
+                Qel_DPrintf(0, "B3D_SetTexTextBGColor: unknown fon number: %d, col:%d\n", n, c.Int(1));
                 return c.Answer(0);
             }
             font->effectColour = static_cast<uint32_t>(c.Int(1));

@@ -72,7 +72,7 @@ int S_CreateRendererState() {
         if (!g_RendererState) return 0;
     }
     if (!g_RendererState->d3d) {
-        Qel_DPrintf(4, "Direct3DCreate8(%d)", static_cast<int>(D3D_SDK_VERSION));
+        Qel_DPrintf(4, "Direct3DCreate8(%d)\n", static_cast<int>(D3D_SDK_VERSION));
         g_RendererState->d3d = Direct3DCreate9(D3D_SDK_VERSION);
     }
     return g_RendererState->d3d ? 1 : 0;

@@ -517,7 +517,7 @@ int S_StartSoundEffect(QelSample* sample, int channel, int loop, uint32_t freque
     if (ch.buffer) {
         DWORD status = 0;
         if (ch.buffer->GetStatus(&status) == DS_OK && (status & DSBSTATUS_BUFFERLOST)) {
-            Qel_DPrintf(kLog, "S_StartSoundEffect() Buffer restore channel %d", channel);
+            Qel_DPrintf(kLog, "S_StartSoundEffect() Buffer restore channel %d\n", channel);
             HRESULT hr = ch.buffer->Restore();
             if (hr != DS_OK) {
                 Qel_ErrPrintf("S_StartSoundEffect() Error RESTORING Soundbuffer:\n%s\n", S_DSErrorText(hr));

@@ -242,7 +242,7 @@ uint8_t* S_LockSingleSurface(IDirect3DSurface9* surface, SurfaceLockInfo* info, 
     if (!surface) return nullptr;
     D3DSURFACE_DESC d{};
     if (DescOf(surface, &d) && IsRenderTarget(d) && d.Pool == D3DPOOL_DEFAULT && !Windowed()) {
-        Qel_ErrPrintf("ERROR: trying to lock a D3DUSAGE_RENDERTARGET Surface (S_LockSingleSurface)");
+        Qel_ErrPrintf("ERROR: trying to lock a D3DUSAGE_RENDERTARGET Surface (S_LockSingleSurface)\n");
         return nullptr;
     }
     D3DLOCKED_RECT lr{};
@@ -488,7 +488,7 @@ int S_CreateEBMTexture(EBM* bitmap) {
         D3DSURFACE_DESC d{};
         hr = surface->GetDesc(&d);
         if (FAILED(hr)) {
-            Qel_ErrPrintf("Could not get the surface description of the source texture.\n%s", DXGetErrorString9A(hr));
+            Qel_ErrPrintf("Could not get the surface description of the source texture.\n%s\n", DXGetErrorString9A(hr));
             undo();
             return 0;
         }
@@ -568,7 +568,7 @@ int S_ReleaseEBMSurfaces(EBM* bitmap) {
     if (sys->surface) {
         D3DSURFACE_DESC d{};
         if (FAILED(sys->surface->GetDesc(&d)))
-            Qel_ErrPrintf("Could not get the surface description of the dest texture.\n%s", "");
+            Qel_ErrPrintf("Could not get the surface description of the dest texture.\n%s\n", "");
         sys->surface->Release();
         --g_D3DCounters.surfaces;
         sys->surface = nullptr;
@@ -765,7 +765,7 @@ void W_RectFill(EBM* bitmap, int16_t x, int16_t y, int16_t w, int16_t h, uint32_
         } else if (dev) {
             hr = dev->ColorFill(s, &r, colour);
         }
-        if (FAILED(hr)) Qel_ErrPrintf("ERROR: ColorFill() :%s", DXGetErrorString9A(hr));
+        if (FAILED(hr)) Qel_ErrPrintf("ERROR: ColorFill() :%s\n", DXGetErrorString9A(hr));
         if (wasLocked) S_LockVideoSurface(bitmap);
         return;
     }

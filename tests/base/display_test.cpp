@@ -288,7 +288,7 @@ TEST_F(DisplayTest, VideoSurfacesPagesAndTheWorkBuffer) {
     EXPECT_EQ(Qel_GetVideoSurface(0), a.get());
     EXPECT_EQ(Qel_GetVideoSurface(1), b.get());
     EXPECT_EQ(Qel_GetVideoSurface(2), nullptr);
-    EXPECT_EQ(LogOf([] { EXPECT_EQ(Qel_GetVideoSurface(4), nullptr); }), Framed("Error: Qel_GetVideoSurface"));
+    EXPECT_EQ(LogOf([] { EXPECT_EQ(Qel_GetVideoSurface(4), nullptr); }), Framed("Error: Qel_GetVideoSurface\n"));
 
     EXPECT_EQ(Qel_VideoPageCount(), 1);
     video_.flags = VIDEO_SECONDSET;

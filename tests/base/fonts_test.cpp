@@ -240,7 +240,7 @@ TEST_F(Fonts, StylesParseIntoOffsets) {
     LogCapture log;
     const QelTextStyle* none = Qel_TextParseStyle(0);
     EXPECT_EQ(none->count, 0);
-    EXPECT_TRUE(log.Contains("TEXT: wrong style format!"));
+    EXPECT_TRUE(log.Contains("TEXT: wrong style format!\n"));
     const QelTextStyle* outline = Qel_TextParseStyle(0x2 | 0x1);
     EXPECT_EQ(outline->count, 9);
     EXPECT_EQ(outline->mainStart, 8);

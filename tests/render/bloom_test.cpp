@@ -93,9 +93,9 @@ TEST_P(BloomTest, TheDepthStencilSurfaceComesBackOnEveryExit) {
         std::string effect;
         const char* line;
     } cases[] = {
-        {"drawn", kRouting, "INFO\t: Redering Postprocess Effects S_3DRenderPostProcessFX()"},
+        {"drawn", kRouting, "INFO\t: Redering Postprocess Effects S_3DRenderPostProcessFX()\n"},
         // Without "DEFAULT" the first valid technique draws.
-        {"another technique", Renamed(), "INFO\t: Redering Postprocess Effects S_3DRenderPostProcessFX()"},
+        {"another technique", Renamed(), "INFO\t: Redering Postprocess Effects S_3DRenderPostProcessFX()\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -126,7 +126,7 @@ TEST_P(BloomTest, TheDepthStencilSurfaceComesBackOnEveryExit) {
     ASSERT_EQ(S_3DAllocMatrices(), 1);
     LogCapture none;
     S_3DRenderPostProcessFX();
-    EXPECT_TRUE(none.Contains("Error\t: No RTT S_3DRenderPostProcessFX()")) << none.Text();
+    EXPECT_TRUE(none.Contains("Error\t: No RTT S_3DRenderPostProcessFX()\n")) << none.Text();
     EXPECT_EQ(CurrentDepth(), depth);
 }
 

@@ -149,7 +149,7 @@ TEST_F(PartMeshTest, VerticesAndTrianglesGoThroughTheRemap) {
     // The triangle count must match the mesh; a failed lock is reported.
     part.triangleCount = 1;
     EXPECT_EQ(S_3D_FillMesh_IB(&part, remap, m), 0);
-    EXPECT_EQ(log.Take(), "WARNING: \tS_3D_FillMesh_IB() PM3D_NumPolys != Mesh->GetNumFaces");
+    EXPECT_EQ(log.Take(), "WARNING: \tS_3D_FillMesh_IB() PM3D_NumPolys != Mesh->GetNumFaces\n");
     part.triangleCount = 2;
     spy->fail["VB::Lock"] = {D3DERR_INVALIDCALL};
     EXPECT_EQ(S_3D_FillMesh_VB(&part, remap, 0, m), 0);

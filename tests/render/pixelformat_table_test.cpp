@@ -195,7 +195,7 @@ TEST(PixelFormatTable, MissingTexturesAnswerTheBlackDummy) {
     EXPECT_EQ(S_3DTextureGetSystemHandle(nullptr), blackTexture);
     g_LookupTextures.blackDummy = saved;
     const std::string line =
-        "ERROR: S_3DTextureGetSystemHandle, TEbm->EBM_Sys.Win->WE_lpDestTexture not valid using black dummy texture";
+        "ERROR: S_3DTextureGetSystemHandle, TEbm->EBM_Sys.Win->WE_lpDestTexture not valid using black dummy texture\n";
     EXPECT_EQ(log.Text(), line + line);
 }
 

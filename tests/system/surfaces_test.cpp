@@ -205,7 +205,7 @@ TEST_F(Surfaces, PoolRulesKeepDefaultPoolTexturesFromTheCpu) {
     EXPECT_EQ(PixelAt(screen, 100, 100) & 0xFFFFFF, 0x010203u);
     g_VideoRecord->flags &= ~VIDEO_FLAG_WINDOWED;
     log = LogOf([&] { EXPECT_EQ(S_LockVideoSurface(screen), 0); });
-    EXPECT_EQ(log, Framed("ERROR: trying to lock a D3DUSAGE_RENDERTARGET Surface (S_LockSingleSurface)"));
+    EXPECT_EQ(log, Framed("ERROR: trying to lock a D3DUSAGE_RENDERTARGET Surface (S_LockSingleSurface)\n"));
     g_VideoRecord->flags |= VIDEO_FLAG_WINDOWED;
     ASSERT_EQ(S_LockVideoSurface(screen), 1);
     EXPECT_NE(screen->plane0, nullptr);

@@ -173,9 +173,11 @@ double P_WriteBenchmarkReport() {
     const SystemFieldsStandIn& f = g_SysStandIn;
     const uint32_t d3d = sys ? sys->VideoD3DFlags : 0;
     const uint32_t d3d2 = sys ? sys->VideoD3DFlags2 : 0;
+    // Every scene the stories measured, also past an index they left out.
     int rows = 0;
     double sum = 0.0;
-    while (rows < P_BENCHMARK_SCENES && g_BenchmarkTable[rows].average != 0.0f) sum += g_BenchmarkTable[rows++].average;
+    for (const P_BenchmarkRow& row : g_BenchmarkTable)
+        if (row.average != 0.0f) sum += row.average, ++rows;
     const double overall = rows ? sum / rows : 0.0;
 
     QelFile* file = Qel_fopen("qelperf.txt", "w", 0);
@@ -200,8 +202,9 @@ double P_WriteBenchmarkReport() {
     Qel_fprintf(file,
                 "\nFramerates\n-------------------------------------------------------------------------------"
                 "-\n");
-    for (int i = 0; i < rows; ++i) {
+    for (int i = 0; i < P_BENCHMARK_SCENES; ++i) {
         const P_BenchmarkRow& r = g_BenchmarkTable[i];
+        if (r.average == 0.0f) continue;
         const char* format = "  Scene\t %02d\t %02.1f average fps\t %02.1f minimum fps\t %02.1f maximum fps\n";
         Qel_fprintf(file, format, i, r.average, r.minimum, r.maximum);
         Qel_DPrintf(0, format, i, r.average, r.minimum, r.maximum);

@@ -13,6 +13,7 @@
 #include "platform/win32/signals.h"
 #include "program/main.h"
 #include "system/crash.h"
+#include "system/standin_fields.h"
 
 ApplicationRecord g_ApplicationRecord;
 
@@ -126,6 +127,27 @@ uint32_t Qel_DetectCPU() {
 
 void S_SetMxcsrBit(int bit) { Win32_Ldmxcsr(ReadMxcsr() | (1u << (bit & 31))); }
 
+const char* S_ProcessorName() {
+    static char name[49];
+    name[0] = '\0';
+    if (!Win32_HasCpuid()) return name;
+    uint32_t r[4];
+    Win32_Cpuid(0x80000000u, r);
+    if (r[0] < 0x80000004u) return name;
+    for (uint32_t leaf = 0; leaf < 3; ++leaf) {
+        Win32_Cpuid(0x80000002u + leaf, r);
+        std::memcpy(name + leaf * 16, r, 16);
+    }
+    name[48] = '\0';
+    const char* start = name;
+    while (*start == ' ') ++start;
+    size_t length = std::strlen(start);
+    while (length > 0 && start[length - 1] == ' ') --length;
+    std::memmove(name, start, length);
+    name[length] = '\0';
+    return name;
+}
+
 int S_DetectCPUFeatures() {
     const uint32_t word = Qel_DetectCPU();
     if (word == 0) {
@@ -150,6 +172,7 @@ int S_DetectCPUFeatures() {
     const bool mmx = word & CPU_FEATURE_MMX, sse2 = word & CPU_FEATURE_SSE2, sse3 = word & CPU_FEATURE_SSE3;
     Qel_DPrintf(0, "MMX: %d, SSE1: %d, SSE2: %d, SSE3: %d, DAZ: %d\n", mmx, sse, sse2, sse3, daz);
 
+    g_SysStandIn.processor = S_ProcessorName();
     if (g_SystemState) {
         if (sse3) g_SystemState->cpuLevel = 8;
         else if (sse2) g_SystemState->cpuLevel = 4;

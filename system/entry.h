@@ -73,9 +73,12 @@ void S_SetProgramMain(S_ProgramMainFn fn);
 // 0 without CPUID.
 uint32_t Qel_DetectCPU();
 // Sets the SSE control bits (denormals and underflow masked, flush to zero,
-// denormals as zero where supported) and stores the CPU level in SystemState.
-// 0 when the processor cannot be identified.
+// denormals as zero where supported) and stores the CPU level and the
+// processor's name in SystemState. 0 when the processor cannot be identified.
 int S_DetectCPUFeatures();
+// The processor's own name (its CPUID brand string, without the blanks around
+// it); "" when the processor gives none.
+const char* S_ProcessorName();
 // Sets bit n of MXCSR.
 void S_SetMxcsrBit(int bit);
 

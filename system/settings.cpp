@@ -2,6 +2,7 @@
 // "Values" subkey, and the physical and video memory probes.
 #include "system/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -547,10 +548,10 @@ uint32_t S_GetPhysicalMemoryMB() {
     MEMORYSTATUS status{};
     status.dwLength = sizeof status;
     GlobalMemoryStatus(&status);
-    // Rounded up to 16 MB; large machines saturate instead of wrapping to 0.
-    uint64_t mb = (status.dwTotalPhys + 0xFFFFFFull) >> 20;
-    if (mb > 0xFF0) return 0xFF0;
-    return static_cast<uint32_t>(mb) & 0xFF0u;
+    // Rounded up to 16 MB. A 12-bit mask would wrap every machine of 4 GB
+    // and more to a few hundred MB (or 0), so the whole figure is kept.
+    const uint64_t total = std::min<uint64_t>(status.dwTotalPhys, uint64_t{1} << 50);
+    return static_cast<uint32_t>(((total + 0xFFFFFFull) >> 20) & ~uint64_t{0xF});
 }
 
 void S_GetMemoryTotals(uint64_t* physical, uint64_t* pageFile) {

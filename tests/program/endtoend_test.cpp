@@ -220,6 +220,20 @@ TEST(EndToEnd, TheBenchmarkRunMeasuresTheSectorAndWritesItsReport) {
     ASSERT_NE(report.find(scene), std::string::npos) << report;
     EXPECT_GT(std::strtod(report.c_str() + report.find(scene) + scene.size(), nullptr), 0.0) << report;
     EXPECT_GT(NumberAfter(report, " ms over "), 100) << report;
+    // The machine as it is: the processor's name, its whole memory (rounded
+    // up to 16 MB), the vertex size the renderer draws with, and a maximum
+    // rate over frames drawn in the scene (never the 1000 fps of a frame
+    // measured before it began).
+    const size_t cpu = report.find("CPU info: ");
+    ASSERT_NE(cpu, std::string::npos) << report;
+    EXPECT_NE(report[cpu + std::strlen("CPU info: ")], '\n') << report;
+    const uint64_t bytes = uint64_t{static_cast<uint64_t>(sysconf(_SC_PHYS_PAGES))} * sysconf(_SC_PAGESIZE);
+    EXPECT_EQ(NumberAfter(report, "System memory: ["), static_cast<int64_t>(((bytes + 0xFFFFFF) >> 20) & ~0xFull))
+        << report;
+    EXPECT_GT(NumberAfter(report, "used Vertexsize :\t"), 0) << report;
+    const size_t maximum = report.rfind(" maximum fps\n");
+    ASSERT_NE(maximum, std::string::npos) << report;
+    EXPECT_LT(std::strtod(report.c_str() + report.rfind('\t', maximum) + 1, nullptr), 1000.0) << report;
     EXPECT_EQ(text.find("Demo: the flight test ends"), std::string::npos) << text;
     fs::remove_all(run.folder);
 }

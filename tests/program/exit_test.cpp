@@ -176,9 +176,11 @@ TEST(BenchmarkReport, WritesOneRowPerMeasuredScene) {
     g_SystemState->VideoD3DFlags2 = 0x80 | 0x800;
     g_BenchmarkTable[0] = {30.0f, 20.0f, 40.0f};
     g_BenchmarkTable[1] = {50.0f, 45.5f, 60.0f};
-    EXPECT_DOUBLE_EQ(P_WriteBenchmarkReport(), 40.0);
+    g_BenchmarkTable[3] = {70.0f, 65.0f, 75.0f};  // scene 2 never ran
+    EXPECT_DOUBLE_EQ(P_WriteBenchmarkReport(), 50.0);
     g_BenchmarkTable[0] = {};
     g_BenchmarkTable[1] = {};
+    g_BenchmarkTable[3] = {};
     const std::vector<uint8_t> bytes = session.Folder().Read("qelperf.txt");
     const std::string text(bytes.begin(), bytes.end());
     EXPECT_EQ(text.rfind("--------------------------\n     Trevan - Ostrala\n--------------------------\n", 0), 0u);
@@ -189,8 +191,9 @@ TEST(BenchmarkReport, WritesOneRowPerMeasuredScene) {
         std::string::npos);
     EXPECT_NE(text.find("\nFramerates\n----"), std::string::npos);
     EXPECT_NE(text.find("  Scene\t 00\t 30.0 average fps\t 20.0 minimum fps\t 40.0 maximum fps\n"
-                        "  Scene\t 01\t 50.0 average fps\t 45.5 minimum fps\t 60.0 maximum fps\n\n"
-                        "Overall average framerate: 40.0 fps\n"),
+                        "  Scene\t 01\t 50.0 average fps\t 45.5 minimum fps\t 60.0 maximum fps\n"
+                        "  Scene\t 03\t 70.0 average fps\t 65.0 minimum fps\t 75.0 maximum fps\n\n"
+                        "Overall average framerate: 50.0 fps\n"),
               std::string::npos);
     EXPECT_EQ(text.find("Scene\t 02"), std::string::npos);
 }

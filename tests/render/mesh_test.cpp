@@ -11,6 +11,7 @@
 #include "render/mesh.h"
 #include "support/logcapture.h"
 #include "system/adapters.h"
+#include "system/standin_fields.h"
 #include "system/video.h"
 
 namespace {
@@ -89,6 +90,7 @@ TEST_F(PartMeshTest, DeclarationsFollowTheDeclarationTypes) {
         }
         EXPECT_EQ(g_S3DMesh.smallFormats, c.plain ? 1 : 0);
         EXPECT_EQ(g_S3DMesh.tangentVertexSize, c.tangentSize);
+        EXPECT_EQ(g_SysStandIn.vertexSize, static_cast<int32_t>(c.tangentSize));
         EXPECT_EQ(log.Contains("INFO: could not find smaller Vertex Formats!\n"), c.plain == 0);
         UINT count = 0;
         g_S3DMesh.declarations[5]->GetDeclaration(nullptr, &count);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "platform/win32/process.h"
 #include "support/logcapture.h"
 #include "system/entry.h"
+#include "system/standin_fields.h"
 
 namespace {
 
@@ -234,6 +236,25 @@ TEST_F(CpuProbe, SseControlBitsAndCpuLevel) {
         EXPECT_EQ(state_.cpuLevel, c.level) << c.log;
         EXPECT_EQ(g_Win32CpuSeam.mxcsr, c.mxcsr) << c.log;
     }
+}
+
+// The benchmark report names the processor: its brand string, trimmed; a
+// processor without the extended leaves has no name.
+TEST_F(CpuProbe, TheProcessorsNameIsItsBrandString) {
+    Processor(kIntel, kMmx | kFxsr | kSse | kSse2, 0);
+    char brand[49] = "      Veldrim Quantum 9000 @ 3.20GHz  ";
+    Leaf(0x80000000u, 0x80000004u, 0, 0, 0);
+    for (uint32_t i = 0; i < 3; ++i) {
+        uint32_t r[4];
+        std::memcpy(r, brand + 16 * i, 16);
+        Leaf(0x80000002u + i, r[0], r[1], r[2], r[3]);
+    }
+    int result;
+    Detect(&result);
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(g_SysStandIn.processor, "Veldrim Quantum 9000 @ 3.20GHz");
+    g_Win32CpuSeam.leaves[2].eax = 0x80000001u;
+    EXPECT_STREQ(S_ProcessorName(), "");
 }
 
 TEST_F(CpuProbe, SetMxcsrBitKeepsTheOtherBits) {

@@ -278,14 +278,14 @@ TEST_F(Settings, ExitSavesUnlessTold) {
     EXPECT_EQ(S_LoadCaptureFolder(), 0);
 }
 
-TEST_F(Settings, PhysicalMemorySaturates) {
+TEST_F(Settings, PhysicalMemoryRoundsUpTo16MB) {
     g_Win32MemorySeam.statusOverridden = true;
     struct Case {
         uint64_t bytes;
         uint32_t mb;
     };
-    for (Case c :
-         {Case{512ull << 20, 512}, Case{(512ull << 20) + 1, 528}, Case{24ull << 30, 0xFF0}, Case{4ull << 30, 0xFF0}}) {
+    for (Case c : {Case{512ull << 20, 512}, Case{(512ull << 20) + 1, 528}, Case{24ull << 30, 24576},
+                   Case{4ull << 30, 4096}, Case{(24ull << 30) - (300ull << 20) - 5, 24288}, Case{~0ull, 0x40000000}}) {
         g_Win32MemorySeam.status.dwTotalPhys = c.bytes;
         EXPECT_EQ(S_GetPhysicalMemoryMB(), c.mb) << c.bytes;
     }

@@ -1,6 +1,7 @@
 #include "space/collisions.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -127,6 +128,111 @@ void KillWithStory(SectorObject* victim, SectorObject* killer, int16_t kind) {
     if (!(victim->flags & SA_FLAG_KILLED)) SS_KillObject(victim, kind, killer, 0);
 }
 
+// ---------------------------------------------------------------- pair search
+
+// Whether the pair goes on to the pair handling: the rule of the pass.
+bool Candidate(const S_PairEntry& a, const S_PairEntry& b) {
+    if (a.beam || b.beam || (a.bullet && b.bullet)) return false;
+    if (a.planet || b.planet || (a.ship && b.holder) || (b.ship && a.holder)) return true;
+    const int64_t reach = a.r + b.r;
+    return std::llabs(a.x - b.x) < reach && std::llabs(a.y - b.y) < reach && std::llabs(a.z - b.z) < reach;
+}
+
+// A grid of cubic cells for each power of two: an object lives at the level
+// whose cell is at least its diameter, in the cell of its centre, so two
+// objects whose boxes overlap lie in neighbouring cells of the coarser one's
+// level. A cell's key holds z, then y, then x, each in a field of 21 bits
+// counted from one below the level's lowest cell: the cells of one level
+// sorted by key run row by row, the three neighbouring cells of a row are one
+// run of keys, and a neighbouring row is the key plus a constant, reached by
+// a cursor that only moves forward.
+constexpr int kLevels = 34;  // diameters reach 2^33
+constexpr int kFieldBits = 21;
+constexpr int64_t kRowY = int64_t{1} << kFieldBits;
+constexpr int64_t kRowZ = kRowY << kFieldBits;
+
+int Level(int64_t r) {
+    const uint64_t diameter = 2 * static_cast<uint64_t>(std::max<int64_t>(r, 0));
+    return diameter <= 1 ? 0 : static_cast<int>(std::bit_width(diameter - 1));
+}
+
+struct Cell {
+    uint64_t key;
+    uint32_t entry;
+};
+
+// Where the keys of a set of objects start, and the cell size that keeps
+// each axis within its field (coarser than the level where the set spans
+// more than 2^21 cells: a larger cell still holds every overlap).
+struct KeyFrame {
+    int shift;
+    int64_t low[3];
+    KeyFrame(std::span<const S_PairEntry> entries, std::span<const uint32_t> set, int level) : shift(level) {
+        int64_t lo[3] = {INT64_MAX, INT64_MAX, INT64_MAX}, hi[3] = {INT64_MIN, INT64_MIN, INT64_MIN};
+        for (uint32_t i : set) {
+            const int64_t c[3] = {entries[i].x, entries[i].y, entries[i].z};
+            for (int k = 0; k < 3; ++k) lo[k] = std::min(lo[k], c[k]), hi[k] = std::max(hi[k], c[k]);
+        }
+        const auto fits = [&] {
+            for (int k = 0; k < 3; ++k)
+                if ((hi[k] >> shift) - (lo[k] >> shift) + 3 >= kRowY) return false;
+            return true;
+        };
+        while (!fits()) ++shift;
+        for (int k = 0; k < 3; ++k) low[k] = (lo[k] >> shift) - 1;
+    }
+    Cell At(const S_PairEntry& e, uint32_t index) const {
+        const auto field = [&](int64_t c, int k) { return static_cast<uint64_t>((c >> shift) - low[k]); };
+        return Cell{field(e.z, 2) << (2 * kFieldBits) | field(e.y, 1) << kFieldBits | field(e.x, 0), index};
+    }
+};
+
+struct PairSink {
+    std::span<const S_PairEntry> entries;
+    std::vector<uint64_t>& out;
+    // Out of line: most scans offer nothing, and stay small without it.
+    [[gnu::noinline]] void Offer(uint32_t a, uint32_t b) const {
+        if (a > b) std::swap(a, b);
+        if (Candidate(entries[a], entries[b])) out.push_back(uint64_t{a} << 32 | b);
+    }
+};
+
+// Sorted cells end with one whose key no cell reaches, so that scans need
+// no bounds.
+constexpr uint64_t kEnd = UINT64_MAX;
+
+// Offers the query with every cell from key `from` to from + 2 (x - 1 to
+// x + 1 of one row), moving the cursor up to the run; queries come in
+// increasing key order.
+inline void OfferRun(const PairSink& sink, uint32_t query, const Cell*& cursor, uint64_t from) {
+    while (cursor->key < from) ++cursor;
+    for (const Cell* c = cursor; c->key <= from + 2; ++c) sink.Offer(query, c->entry);
+}
+
+// Pairs within one level: each pair of neighbouring cells once, from the
+// cell that comes first (the next cell of the row, and the row after it and
+// the three of the next plane).
+void PairsWithin(const PairSink& sink, const std::vector<Cell>& home) {
+    const Cell *c0 = home.data(), *c1 = c0, *c2 = c0, *c3 = c0;
+    for (const Cell* c = home.data(); c->key != kEnd; ++c) {
+        for (const Cell* m = c + 1; m->key <= c->key + 1; ++m) sink.Offer(c->entry, m->entry);
+        OfferRun(sink, c->entry, c0, c->key + kRowY - 1);
+        OfferRun(sink, c->entry, c1, c->key + kRowZ - kRowY - 1);
+        OfferRun(sink, c->entry, c2, c->key + kRowZ - 1);
+        OfferRun(sink, c->entry, c3, c->key + kRowZ + kRowY - 1);
+    }
+}
+
+// Pairs of finer objects (their cells taken at this level) with the objects
+// that live at this level: all nine neighbouring rows.
+void PairsAcross(const PairSink& sink, const std::vector<Cell>& queries, const std::vector<Cell>& home) {
+    const Cell* cursors[9];
+    std::fill(cursors, cursors + 9, home.data());
+    for (const Cell* q = queries.data(); q->key != kEnd; ++q)
+        for (int r = 0; r < 9; ++r)
+            OfferRun(sink, q->entry, cursors[r], q->key + (r / 3 - 1) * kRowZ + (r % 3 - 1) * kRowY - 1);
+}
+
 // ---------------------------------------------------------------- planets
 
 void PlanetPass(SectorObject* planet, SectorObject* other) {
@@ -206,8 +312,10 @@ void BoxPass(SectorObject* a, SectorObject* b) {
     S_CollisionObjects(a, b);
 }
 
-void Beams(SectorObject* sector, const std::vector<uint32_t>& ids) {
-    for (uint32_t id : ids) {
+// The beams among the pass's objects (`beams`, a subset of `ids`): a type's
+// beam flag never changes.
+void Beams(SectorObject* sector, const std::vector<uint32_t>& ids, const std::vector<uint32_t>& beams) {
+    for (uint32_t id : beams) {
         SectorObject* beam = SA_PassChild(id, sector);
         const BulletData* b = beam ? O_BulletData(beam) : nullptr;
         if (!b || !(b->typeFlags & SA_BULLET_BEAM) || !Eligible(beam, false)) continue;
@@ -336,6 +444,74 @@ void CollisionDamage(SectorObject* a, SectorObject* b) {
 
 S_CollisionCounts g_SCollisionCounts = {0, 0};
 
+std::vector<uint64_t> S_FindPairs(std::span<const S_PairEntry> entries) {
+    std::vector<uint64_t> out;
+    const PairSink sink{entries, out};
+    const auto n = static_cast<uint32_t>(entries.size());
+    // Planets and holders reach beyond the radii: their pairs are not searched.
+    std::vector<uint32_t> ships;
+    if (std::any_of(entries.begin(), entries.end(), [](const S_PairEntry& e) { return e.holder; }))
+        for (uint32_t i = 0; i < n; ++i)
+            if (entries[i].ship) ships.push_back(i);
+    // The searched objects by level, finest first.
+    std::vector<uint32_t> byLevel;
+    std::vector<int> level(n, -1);
+    size_t start[kLevels + 1] = {};
+    for (uint32_t i = 0; i < n; ++i) {
+        const S_PairEntry& e = entries[i];
+        if (e.beam) continue;
+        if (e.planet) {
+            for (uint32_t j = 0; j < n; ++j)
+                if (j != i) sink.Offer(i, j);
+            continue;
+        }
+        if (e.holder)
+            for (uint32_t s : ships)
+                if (s != i) sink.Offer(i, s);
+        level[i] = Level(e.r);
+        ++start[level[i] + 1];
+    }
+    for (int l = 0; l < kLevels; ++l) start[l + 1] += start[l];
+    byLevel.resize(start[kLevels]);
+    {
+        size_t fill[kLevels];
+        std::copy(start, start + kLevels, fill);
+        for (uint32_t i = 0; i < n; ++i)
+            if (level[i] >= 0) byLevel[fill[level[i]]++] = i;
+    }
+    // A level of a few objects is paired with the finer ones directly.
+    constexpr size_t kFewAtALevel = 8;
+    std::vector<Cell> home, queries;
+    const auto byKey = [](const Cell& a, const Cell& b) { return a.key < b.key; };
+    for (int l = 0; l < kLevels; ++l) {
+        const size_t first = start[l], last = start[l + 1];
+        if (first == last) continue;
+        if (last - first <= kFewAtALevel) {
+            for (size_t k = first; k < last; ++k)
+                for (size_t m = 0; m < last; ++m)
+                    if (m < first || m > k) sink.Offer(byLevel[k], byLevel[m]);
+            continue;
+        }
+        const std::span<const uint32_t> set(byLevel.data(), last);
+        const KeyFrame frame(entries, set, l);
+        home.clear();
+        queries.clear();
+        home.reserve(last - first + 1);
+        queries.reserve(first + 1);
+        for (size_t k = first; k < last; ++k) home.push_back(frame.At(entries[set[k]], set[k]));
+        for (size_t k = 0; k < first; ++k) queries.push_back(frame.At(entries[set[k]], set[k]));
+        std::sort(home.begin(), home.end(), byKey);
+        std::sort(queries.begin(), queries.end(), byKey);
+        home.push_back(Cell{kEnd, 0});
+        queries.push_back(Cell{kEnd, 0});
+        PairsWithin(sink, home);
+        PairsAcross(sink, queries, home);
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
 int64_t S_PlanetDamage(int64_t depth, int32_t maxHull, int32_t step) {
     if (depth <= 0) return 0;
     const int64_t full = std::max(kPlanetFloor, depth * maxHull / kPlanetDivisor);
@@ -452,63 +628,67 @@ void S_CheckCollisions(SectorObject* sector) {
     s_pass = &state;
     const SectorSpace* space = O_Sector(sector);
     const bool shipsOnly = space && (space->spaceFlags & SA_SPACE_SHIPS_COLLIDE_ONLY);
-    const std::vector<uint32_t> ids = SA_ChildIds(sector);
-    // What the pair loop reads of each object, taken once: positions do not
+    // What the pair search reads of each object, taken once: positions do not
     // change during the pass, and whatever a callback changes is checked again
     // before a pair is handled.
-    struct Entry {
-        SectorObject* o;
-        int64_t x, y, z, r;
-        bool ship, planet, holder, bullet, beam;
-    };
-    std::vector<Entry> live;
-    live.reserve(ids.size());
-    for (uint32_t id : ids) {
-        SectorObject* o = SA_PassChild(id, sector);
-        if (!o) continue;
+    // The children are listed first and read after, so that the reads of
+    // one object need not wait for the walk to reach the next.
+    std::vector<SectorObject*> children;
+    for (SectorObject* o = SA_FirstChild(sector); o; o = SA_ListNext(o)) children.push_back(o);
+    std::vector<uint32_t> ids, beams;
+    std::vector<SectorObject*> live;
+    std::vector<S_PairEntry> entries;
+    ids.reserve(children.size());
+    live.reserve(children.size());
+    entries.reserve(children.size());
+    for (SectorObject* o : children) {
+        ids.push_back(o->id);
+        if (o->container != sector || (o->flags & SA_FLAG_KILLED) || !o->instance) continue;
         o->flags2 &= ~(SA_FLAG2_NEAR | SA_FLAG2_TOUCHING | SA_FLAG2_APPROACH | SA_FLAG2_MAY_LAND);
-        if (!Eligible(o, shipsOnly)) continue;
         const BulletData* bullet = O_BulletData(o);
+        const bool beam = bullet && (bullet->typeFlags & SA_BULLET_BEAM);
+        if (beam) beams.push_back(o->id);
+        if (!Eligible(o, shipsOnly)) continue;
         const int16_t m = o->mainType;
-        live.push_back(Entry{o, Pos(o).x, Pos(o).y, Pos(o).z, O_GetRadius(o), IsShip(o), m == SA_MT_PLANET,
-                             (o->flags & SA_FLAG_HOLDER) &&
-                                 (m == SA_MT_SHIP || m == SA_MT_DOCK || m == SA_MT_FACTORY || m == SA_MT_GATE),
-                             bullet != nullptr, bullet && (bullet->typeFlags & SA_BULLET_BEAM)});
+        live.push_back(o);
+        entries.push_back(S_PairEntry{Pos(o).x, Pos(o).y, Pos(o).z, O_GetRadius(o), IsShip(o), m == SA_MT_PLANET,
+                                      (o->flags & SA_FLAG_HOLDER) &&
+                                          (m == SA_MT_SHIP || m == SA_MT_DOCK || m == SA_MT_FACTORY || m == SA_MT_GATE),
+                                      bullet != nullptr, beam});
     }
-    Beams(sector, ids);
+    Beams(sector, ids, beams);
     // A shot flies farther in a frame than a ship is wide: its way since the
     // last frame is swept, so that it cannot pass through what it hits.
-    for (const Entry& e : live) {
-        if (state.ended) break;
-        if (e.bullet && !e.beam && Eligible(e.o, shipsOnly)) O_SweepBullet(e.o);
-    }
-    for (size_t i = 0; i < live.size() && !state.ended; ++i) {
-        const Entry& ea = live[i];
-        if (ea.beam) continue;
-        SectorObject* a = ea.o;
-        for (size_t j = i + 1; j < live.size() && !state.ended; ++j) {
-            const Entry& eb = live[j];
-            if (eb.beam || (ea.bullet && eb.bullet)) continue;
-            // Planets and approaches reach beyond the radii; every other pair
-            // needs the box test first.
-            const bool far = ea.planet || eb.planet || (ea.ship && eb.holder) || (eb.ship && ea.holder);
-            const int64_t reach = ea.r + eb.r;
-            if (!far && (std::llabs(ea.x - eb.x) >= reach || std::llabs(ea.y - eb.y) >= reach ||
-                         std::llabs(ea.z - eb.z) >= reach))
-                continue;
-            SectorObject* b = eb.o;
-            if (!Eligible(a, shipsOnly)) break;
-            if (!Eligible(b, shipsOnly) || (a->mainType == SA_MT_SPECIAL && b->mainType == SA_MT_SPECIAL)) continue;
-            if (ea.planet) PlanetPass(a, b);
-            else if (eb.planet) PlanetPass(b, a);
-            else {
-                if (ea.ship) Approach(a, b);
-                if (eb.ship && !state.ended && PairStands(a, b)) Approach(b, a);
-                if (!PairStands(a, b)) break;
-                BoxPass(a, b);
-            }
-            PairStands(a, b);
+    for (size_t i = 0; i < live.size() && !state.ended; ++i)
+        if (entries[i].bullet && !entries[i].beam && Eligible(live[i], shipsOnly)) O_SweepBullet(live[i]);
+    // The pairs come in the order of a loop over every pair, so a first object
+    // that drops out skips the rest of its pairs as that loop would.
+    const std::vector<uint64_t> pairs = state.ended ? std::vector<uint64_t>{} : S_FindPairs(entries);
+    uint32_t skipped = UINT32_MAX;
+    for (size_t k = 0; k < pairs.size() && !state.ended; ++k) {
+        const auto i = static_cast<uint32_t>(pairs[k] >> 32);
+        if (i == skipped) continue;
+        const S_PairEntry& ea = entries[i];
+        const S_PairEntry& eb = entries[static_cast<uint32_t>(pairs[k])];
+        SectorObject* a = live[i];
+        SectorObject* b = live[static_cast<uint32_t>(pairs[k])];
+        if (!Eligible(a, shipsOnly)) {
+            skipped = i;
+            continue;
         }
+        if (!Eligible(b, shipsOnly) || (a->mainType == SA_MT_SPECIAL && b->mainType == SA_MT_SPECIAL)) continue;
+        if (ea.planet) PlanetPass(a, b);
+        else if (eb.planet) PlanetPass(b, a);
+        else {
+            if (ea.ship) Approach(a, b);
+            if (eb.ship && !state.ended && PairStands(a, b)) Approach(b, a);
+            if (!PairStands(a, b)) {
+                skipped = i;
+                continue;
+            }
+            BoxPass(a, b);
+        }
+        PairStands(a, b);
     }
     if (!state.ended) Warning(sector);
     s_pass = outer;

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "space/records.h"
 
@@ -28,6 +30,18 @@ struct S_CollisionCounts {
     int64_t modelTests;
 };
 extern S_CollisionCounts g_SCollisionCounts;
+
+// What the pair search reads of one object of the pass, taken once before it.
+struct S_PairEntry {
+    int64_t x, y, z, r;
+    bool ship, planet, holder, bullet, beam;
+};
+// The pairs of the pass's objects that go on to the pair handling, each as
+// i << 32 | j with i < j, in the order of a search over every pair: no beam,
+// never two bullets, and either a planet, a ship with a holder (both reach
+// beyond the radii) or the three axis distances within the sum of the radii.
+// Takes about n log n for objects spread through space, whatever their sizes.
+std::vector<uint64_t> S_FindPairs(std::span<const S_PairEntry> entries);
 
 // Starts a story function of a story object and waits for its integer answer;
 // `unanswered` when the object has no story or the function gave none.

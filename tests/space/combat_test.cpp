@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -636,6 +637,75 @@ TEST_F(Combat, TheCollisionPassSweepsAShotThroughWhatItCrossed) {
             if (!(o->flags & SA_FLAG_KILLED)) SS_KillObject(o, 14, nullptr, 0);
         SA_DeleteKilledObjects();
     }
+}
+
+// The pair search finds exactly the pairs, in the order, of the plain search
+// over every pair, on random sectors: spread or clustered, sizes from none to
+// planet-sized (and negative), planets and holders reaching past the radii,
+// beams and bullets, coordinates out to the 32-bit edges.
+TEST(PairSearch, MatchesThePlainSearchOverEveryPair) {
+    const auto plain = [](const std::vector<S_PairEntry>& e) {
+        std::vector<uint64_t> out;
+        for (size_t i = 0; i < e.size(); ++i)
+            for (size_t j = i + 1; j < e.size(); ++j) {
+                const S_PairEntry &a = e[i], &b = e[j];
+                if (a.beam || b.beam || (a.bullet && b.bullet)) continue;
+                const int64_t reach = a.r + b.r;
+                const bool far = a.planet || b.planet || (a.ship && b.holder) || (b.ship && a.holder);
+                if (far ||
+                    (std::llabs(a.x - b.x) < reach && std::llabs(a.y - b.y) < reach && std::llabs(a.z - b.z) < reach))
+                    out.push_back(uint64_t{i} << 32 | j);
+            }
+        return out;
+    };
+    struct Case {
+        const char* name;
+        int count;
+        int64_t side;                   // of the cube they are placed in
+        int64_t clump;                  // > 0: in eight clumps of this size placed in the cube
+        std::vector<int64_t> radii;     // drawn from
+        int planets, holders, bullets;  // in 1000
+    } cases[] = {
+        {"spread ships", 600, 20000000, 0, {1000}, 0, 0, 0},
+        {"clustered ships", 400, 30000, 0, {1000}, 0, 0, 0},
+        {"touching on the cell edges", 300, 16384, 0, {1024, 2048}, 0, 0, 0},
+        {"mixed sizes", 500, 400000, 0, {0, 1, 3, 200, 1000, 8000, 60000}, 0, 0, 100},
+        {"few at each level", 40, 200000, 0, {0, 10, 100, 1000, 10000, 100000, 1000000}, 0, 0, 0},
+        {"planets, holders, bullets, beams", 300, 2000000, 0, {50, 1000, 20000}, 10, 30, 300},
+        {"negative and huge radii", 200, 1000000, 0, {-5000, -1, 0, 700, 500000, INT32_MAX}, 0, 0, 0},
+        {"the 32-bit edges", 300, int64_t{1} << 32, 0, {1000, 100000000, 1500000000}, 0, 0, 0},
+        {"small clumps far apart", 400, (int64_t{1} << 32) - 20000, 6000, {0, 300, 1000}, 0, 0, 0},
+        {"one point", 50, 0, 0, {0, 1000}, 0, 0, 0},
+        {"none", 0, 1000, 0, {1}, 0, 0, 0},
+    };
+    std::mt19937 rng(7);
+    for (const Case& c : cases)
+        for (int round = 0; round < 3; ++round) {
+            std::uniform_int_distribution<int64_t> at(-c.side / 2, (c.side - 1) / 2);
+            std::uniform_int_distribution<int64_t> near(-c.clump / 2, c.clump / 2);
+            std::uniform_int_distribution<size_t> radius(0, c.radii.size() - 1), clump(0, 7);
+            std::uniform_int_distribution<int> permille(0, 999);
+            int64_t centres[8][3];
+            for (auto& centre : centres)
+                for (int64_t& v : centre) v = at(rng);
+            std::vector<S_PairEntry> e;
+            for (int i = 0; i < c.count; ++i) {
+                S_PairEntry o{at(rng), at(rng), at(rng), c.radii[radius(rng)], false, false, false, false, false};
+                if (c.clump > 0) {
+                    const int64_t* centre = centres[clump(rng)];
+                    o.x = centre[0] + near(rng);
+                    o.y = centre[1] + near(rng);
+                    o.z = centre[2] + near(rng);
+                }
+                o.planet = permille(rng) < c.planets;
+                o.bullet = !o.planet && permille(rng) < c.bullets;
+                o.beam = o.bullet && permille(rng) < 100;
+                o.ship = !o.planet && !o.bullet && permille(rng) < 700;
+                o.holder = !o.bullet && !o.planet && permille(rng) < c.holders;
+                e.push_back(o);
+            }
+            EXPECT_EQ(S_FindPairs(e), plain(e)) << c.name << ", round " << round;
+        }
 }
 
 // ---------------------------------------------------------------- weapons

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -65,9 +66,10 @@ std::string FullPath(const char* disk) {
 
 std::string Where(const char* name, const char* disk) { return std::string(name) + " (" + FullPath(disk) + ")"; }
 
-std::string MemberWhere(const char* name, const char* dataFile, const QelCatalogEntry* e) {
+// A member's place: `full` is its data file's FullPath.
+std::string MemberWhere(const char* name, const std::string& full, const QelCatalogEntry* e) {
     return std::string(name) + " (bytes " + std::to_string(e->offset) + " to " +
-           std::to_string(uint64_t(e->offset) + e->size) + " of " + FullPath(dataFile) + ")";
+           std::to_string(uint64_t(e->offset) + e->size) + " of " + full + ")";
 }
 
 void Report(const std::string& where, const char* what, const char* reason, bool now) {
@@ -102,41 +104,75 @@ void Qel_LogFileFailure() {
 
 const char* Qel_LastFileFailure() { return s_failure.line.c_str(); }
 
+// A catalog member's handle reads its data file by offset, with no seek: a
+// large read goes straight into the caller's buffer, small ones are served
+// from a buffer of the handle's own, filled up to the member's end at most.
+// The file goes with the status it had when it was opened, the name it was
+// opened by, its path on disk and that path in full as failure lines show it.
+struct MemberStream {
+    int fd;
+    struct stat st;
+    uint8_t* buf;                  // kMemberBuffer bytes once a small read needs them
+    uint32_t bufStart, bufLength;  // descrambled bytes of the member held in buf
+    std::string name, disk, full;
+};
+constexpr uint32_t kMemberBuffer = 64 * 1024;
+
+static MemberStream* Member(QelFile* f) { return static_cast<MemberStream*>(f->stream); }
+
+static void DropBuffer(MemberStream* m) {
+    if (m->buf) Int_FreeMem(m->buf, kMemberBuffer, 0);
+    m->buf = nullptr;
+    m->bufLength = 0;
+}
+
+static void FreeMember(MemberStream* m) {
+    close(m->fd);
+    DropBuffer(m);
+    delete m;
+}
+
 // The data file of the catalog member closed last stays open for the next
 // member of the same file (the same file on disk, not merely the same
-// name): reading members one after the other then opens the file once. The
-// seek to the member is always made: it also drops what the stream read
-// ahead, which a rewrite of the file may have made stale.
-struct ParkedDataFile {
-    FILE* fp;
-    struct stat st;  // the file as it was: one replaced or resized is opened afresh
-};
-static ParkedDataFile s_parked;
+// name): reading members one after the other then opens the file once and
+// asks for its status once a member.
+static MemberStream* s_parked = nullptr;
 
 void Qel_CloseParkedDataFile() {
-    if (s_parked.fp) fclose(s_parked.fp);
-    s_parked.fp = nullptr;
+    if (s_parked) FreeMember(s_parked);
+    s_parked = nullptr;
 }
 
-static FILE* TakeParked(const char* disk) {
+// The parked file when the data file of that name is still the one it holds:
+// one replaced or resized is opened afresh.
+static MemberStream* TakeParked(const char* dataFile) {
     struct stat st;
-    if (!s_parked.fp || stat(disk, &st) != 0 || st.st_dev != s_parked.st.st_dev || st.st_ino != s_parked.st.st_ino ||
-        st.st_size != s_parked.st.st_size || st.st_mtim.tv_sec != s_parked.st.st_mtim.tv_sec ||
-        st.st_mtim.tv_nsec != s_parked.st.st_mtim.tv_nsec)
+    MemberStream* m = s_parked;
+    if (!m || m->name != dataFile || stat(m->disk.c_str(), &st) != 0 || st.st_dev != m->st.st_dev ||
+        st.st_ino != m->st.st_ino || st.st_size != m->st.st_size || st.st_mtim.tv_sec != m->st.st_mtim.tv_sec ||
+        st.st_mtim.tv_nsec != m->st.st_mtim.tv_nsec)
         return nullptr;
-    FILE* fp = s_parked.fp;
-    s_parked.fp = nullptr;
-    return fp;
+    s_parked = nullptr;
+    return m;
 }
 
-// Keeps a member's data file open; false when it is to be closed.
-static bool Park(QelFile* f) {
-    FILE* fp = Plain(f);
-    struct stat st;
-    if (ferror(fp) || fstat(fileno(fp), &st) != 0) return false;
-    Qel_CloseParkedDataFile();
-    s_parked = {fp, st};
-    return true;
+static MemberStream* OpenDataFile(const char* dataFile, int* err) {
+    char* disk = Qel_DiskPath(dataFile);
+    errno = disk ? 0 : ENOENT;
+    const int fd = disk ? open(disk, O_RDONLY | O_CLOEXEC) : -1;
+    *err = errno;
+    auto* m = new MemberStream{};
+    m->fd = fd;
+    m->name = dataFile;
+    m->disk = disk ? disk : dataFile;
+    m->full = FullPath(m->disk.c_str());
+    Qel_StrFree(disk);
+    if (fd >= 0 && fstat(fd, &m->st) != 0) {
+        *err = errno;
+        close(fd);
+        m->fd = -1;
+    }
+    return m;
 }
 
 static QelFile* OpenMember(QelFile* f, const char* name, const char* mode, const QelCatalogEntry* e) {
@@ -146,14 +182,12 @@ static QelFile* OpenMember(QelFile* f, const char* name, const char* mode, const
     f->memberStart = e->offset;
     f->memberSize = e->size;
     f->memberPos = 0;
-    char* disk = Qel_DiskPath(cat->dataFileName);
-    FILE* fp = disk ? TakeParked(disk) : nullptr;
-    errno = disk ? 0 : ENOENT;
-    if (!fp && disk) fp = fopen(disk, "rb");
-    const int err = errno;
-    const std::string where = MemberWhere(name, disk ? disk : cat->dataFileName, e);
-    Qel_StrFree(disk);
-    if (!fp) {
+    int err = 0;
+    MemberStream* m = TakeParked(cat->dataFileName);
+    if (!m) m = OpenDataFile(cat->dataFileName, &err);
+    const std::string where = MemberWhere(name, m->full, e);
+    if (m->fd < 0) {
+        delete m;
         FreeHandle(f);
         Qel_DPrintf(2, "Qel_fopen failed (cat): %s\n", name);
         Report(where, "open", Reason(err), true);
@@ -161,21 +195,15 @@ static QelFile* OpenMember(QelFile* f, const char* name, const char* mode, const
     }
     // A member that runs past the end of its data file (a file cut short)
     // would read short; it is refused whole instead.
-    struct stat st;
-    if (fstat(fileno(fp), &st) == 0 && uint64_t(e->offset) + e->size > uint64_t(st.st_size)) {
-        fclose(fp);
+    if (uint64_t(e->offset) + e->size > uint64_t(m->st.st_size)) {
+        const std::string reason =
+            "the data file ends at byte " + std::to_string(m->st.st_size) + ", before the member";
+        FreeMember(m);
         FreeHandle(f);
-        const std::string reason = "the data file ends at byte " + std::to_string(st.st_size) + ", before the member";
         Report(where, "read", reason.c_str(), true);
         return nullptr;
     }
-    if (fseeko(fp, off_t(e->offset), SEEK_SET) != 0) {
-        Qel_ErrPrintf("Error seeking!\n");
-        fclose(fp);
-        FreeHandle(f);
-        return nullptr;
-    }
-    f->stream = fp;
+    f->stream = m;
     f->where = Qel_StrReassign(nullptr, where.c_str());
     Qel_DPrintf(1, "Qel_fopen(%s, %s) (cat)\n", name, mode);
     return f;
@@ -267,6 +295,51 @@ static void Descramble(uint8_t* b, size_t n) {
     for (; i < n; ++i) b[i] ^= QEL_CATALOG_MEMBER_KEY;
 }
 
+// Reads bytes of the member's data file at an offset; what was read (short
+// only at a failure, which is reported).
+static size_t ReadAt(QelFile* f, uint8_t* out, size_t n, uint64_t at) {
+    MemberStream* m = Member(f);
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = pread(m->fd, out + done, n - done, off_t(at + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            // Inside the member every byte is there, unless the data file changed under it.
+            ReportHandle(f, "read", got < 0 ? Reason(errno) : "the data file ends before the member");
+            break;
+        }
+        done += size_t(got);
+    }
+    return done;
+}
+
+// n bytes of the member from its position, descrambled; n stays within the member.
+static size_t ReadMember(QelFile* f, uint8_t* out, size_t n) {
+    MemberStream* m = Member(f);
+    size_t done = 0;
+    const uint32_t pos = f->memberPos;
+    if (pos >= m->bufStart && pos < m->bufStart + m->bufLength) {
+        done = std::min<size_t>(n, m->bufStart + m->bufLength - pos);
+        memcpy(out, m->buf + (pos - m->bufStart), done);
+    }
+    if (done == n) return n;
+    const uint32_t from = pos + uint32_t(done);
+    const bool large = n - done >= kMemberBuffer / 2;
+    if (!large && !m->buf) m->buf = static_cast<uint8_t*>(Int_AllocMem(kMemberBuffer, INT_MEM_UNZEROED));
+    if (large || !m->buf) {
+        const size_t got = ReadAt(f, out + done, n - done, uint64_t(f->memberStart) + from);
+        Descramble(out + done, got);
+        return done + got;
+    }
+    const uint32_t fill = std::min<uint32_t>(kMemberBuffer, f->memberSize - from);
+    m->bufStart = from;
+    m->bufLength = uint32_t(ReadAt(f, m->buf, fill, uint64_t(f->memberStart) + from));
+    Descramble(m->buf, m->bufLength);
+    const size_t more = std::min<size_t>(n - done, m->bufLength);
+    memcpy(out + done, m->buf, more);
+    return done + more;
+}
+
 // zlib counts in unsigned int; larger transfers go in pieces.
 constexpr size_t GZ_CHUNK = 1u << 30;
 
@@ -292,10 +365,7 @@ size_t Qel_fread(QelFile* f, size_t size, size_t count, void* buffer) {
     if (f->flags & QEL_FILE_CATALOG) {
         size_t left = f->memberSize - f->memberPos;
         if (n > left) n = left;
-        size_t got = fread(buffer, 1, n, Plain(f));
-        // Inside the member every byte is there, unless the data file changed under it.
-        if (got < n) ReportHandle(f, "read", ferror(Plain(f)) ? Reason(errno) : "the data file ends before the member");
-        Descramble(static_cast<uint8_t*>(buffer), got);
+        const size_t got = ReadMember(f, static_cast<uint8_t*>(buffer), n);
         f->memberPos += uint32_t(got);
         return got / size;
     }
@@ -382,7 +452,7 @@ int Qel_fseek(QelFile* f, long offset, int origin) {
         if (pos < 0) pos = 0;
         if (pos > int64_t(f->memberSize)) pos = f->memberSize;
         f->memberPos = uint32_t(pos);
-        return fseeko(Plain(f), off_t(f->memberStart) + off_t(pos), SEEK_SET) == 0 ? 0 : -1;
+        return 0;
     }
     return fseek(Plain(f), offset, origin) == 0 ? 0 : -1;
 }
@@ -397,8 +467,16 @@ long Qel_ftell(QelFile* f) {
 int Qel_fclose(QelFile* f) {
     if (!f) return -1;
     int r = 0;
-    if (f->stream && (f->flags & QEL_FILE_CATALOG) && Park(f)) {
-        r = 0;
+    if (f->stream && (f->flags & QEL_FILE_CATALOG)) {
+        MemberStream* m = Member(f);
+        // One whose read failed is closed, not kept.
+        if (f->flags & QEL_FILE_FAILED) {
+            FreeMember(m);
+        } else {
+            DropBuffer(m);
+            Qel_CloseParkedDataFile();
+            s_parked = m;
+        }
     } else if (f->stream && (f->flags & QEL_FILE_GZIP)) {
         const int code = gzclose(Gz(f));
         r = code == Z_OK ? 0 : -1;
@@ -536,7 +614,7 @@ char* Qel_DescribeFile(const char* name, int diskOnly) {
     if (const QelCatalogEntry* e = diskOnly ? nullptr : Qel_CatalogFind(name)) {
         const QelCatalog* cat = g_SystemState->catalogs[g_SystemState->currentCatalog];
         char* disk = Qel_DiskPath(cat->dataFileName);
-        where = MemberWhere(name, disk ? disk : cat->dataFileName, e);
+        where = MemberWhere(name, FullPath(disk ? disk : cat->dataFileName), e);
         Qel_StrFree(disk);
     } else {
         char* disk = DiskPathOf(name, diskOnly);

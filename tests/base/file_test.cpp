@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -132,6 +133,72 @@ TEST_F(FileLayer, MembersReadInAnyOrderAndAfterTheDataFileIsRewritten) {
                                           {"override.txt", "FIRST"}}));
     EXPECT_EQ(LoadText("both.txt"), "CATALOG COPY");
     EXPECT_EQ(LoadText("member120.bin"), std::string(120, 'M'));
+}
+
+// A member larger than what a handle reads ahead, read in pieces of every
+// size (small ones served from what was read ahead, large ones straight into
+// the caller's buffer) with seeks back and forth between them.
+TEST(MemberReads, PiecesOfEverySizeAndSeeksGiveTheMembersBytes) {
+    TempGameFolder game;
+    std::string big(300000, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = char(i * 7 + i / 251);
+    game.WriteCatalog("01.cat", Members({{"small.txt", "before"}, {"big.bin", big}, {"after.txt", "after"}}));
+    GeneralSession session;
+    ASSERT_NE(session.State(), nullptr);
+    QelFile* f = Qel_fopen("big.bin", "rb", 0);
+    ASSERT_NE(f, nullptr);
+    struct Step {
+        long seek;  // -1: read on from where the last read ended
+        size_t length;
+    } steps[] = {{-1, 1},      {-1, 7},     {-1, 1000}, {-1, 40000}, {-1, 32768},   {-1, 100000},
+                 {10, 3},      {-1, 65530}, {-1, 20},   {150000, 1}, {149999, 2},   {-1, 70000},
+                 {299990, 50}, {0, 300000}, {5, 65536}, {-1, 65536}, {299000, 999}, {-1, 1}};
+    std::string got(300000, '\0');
+    for (const Step& step : steps) {
+        if (step.seek >= 0) {
+            ASSERT_EQ(Qel_fseek(f, step.seek, 0), 0);
+        }
+        const long at = Qel_ftell(f);
+        const size_t expected = std::min<size_t>(step.length, big.size() - size_t(at));
+        ASSERT_EQ(Qel_fread(f, 1, step.length, got.data()), expected) << at << "+" << step.length;
+        EXPECT_EQ(got.compare(0, expected, big, size_t(at), expected), 0) << at << "+" << step.length;
+        EXPECT_EQ(Qel_ftell(f), at + long(expected));
+    }
+    Qel_fclose(f);
+    EXPECT_EQ(LoadText("after.txt"), "after");
+    EXPECT_EQ(LoadText("big.bin"), big);
+}
+
+// The data file kept open between members is checked at every open: one
+// replaced by another file is read anew; one cut short under an open member
+// fails that member's read once, and the next open sees where it ends.
+TEST(MemberReads, ADataFileReplacedOrCutShortIsNoticed) {
+    TempGameFolder game;
+    game.WriteCatalog("01.cat", Members({{"a.txt", "first"}, {"b.txt", std::string(100, 'b')}}));
+    GeneralSession session;
+    ASSERT_NE(session.State(), nullptr);
+    EXPECT_EQ(LoadText("a.txt"), "first");
+    const std::string folder = std::filesystem::current_path().string();
+    std::vector<uint8_t> data = game.Read("01.dat");
+    for (size_t i = 0; i < 5; ++i) data[i] = uint8_t("FIRST"[i] ^ QEL_CATALOG_MEMBER_KEY);
+    game.WriteBytes("new.dat", data);
+    std::filesystem::rename("new.dat", "01.dat");
+    EXPECT_EQ(LoadText("a.txt"), "FIRST");
+
+    QelFile* f = Qel_fopen("b.txt", "rb", 0);
+    ASSERT_NE(f, nullptr);
+    std::filesystem::resize_file("01.dat", 55);
+    LogCapture capture;
+    char buf[100];
+    EXPECT_EQ(Qel_fread(f, 1, sizeof buf, buf), 50u);
+    EXPECT_EQ(Qel_fread(f, 1, sizeof buf, buf), 0u);
+    Qel_fclose(f);
+    EXPECT_EQ(Count(capture.Take(), "File b.txt (bytes 5 to 105 of " + folder +
+                                        "/01.dat): cannot read: the data file ends before the member\n"),
+              1u);
+    EXPECT_EQ(Qel_fopen("b.txt", "rb", 0), nullptr);
+    EXPECT_TRUE(capture.Contains("the data file ends at byte 55, before the member\n"));
+    EXPECT_EQ(LoadText("a.txt"), "FIRST");
 }
 
 TEST_F(FileLayer, ReadCountsElementsForEveryKind) {

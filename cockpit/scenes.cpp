@@ -64,7 +64,8 @@ QelVector Position(const SectorObject* o) { return o && o->instance ? o->instanc
 // ship, not dead, hidden or out of play.
 bool Candidate(SectorObject* ship, SectorObject* o) {
     if (o == ship || !o->instance) return false;
-    if (o->flags & 0x40000001u) return false;
+    // A killed object waits for its free: tracked, it would be lost at once.
+    if (o->flags & (0x40000001u | SA_FLAG_KILLED)) return false;
     if (o->flags2 & (1u << 29)) return false;
     return SA_IsEnemy(ship, o) != 0;
 }
@@ -413,7 +414,7 @@ SectorObject* IC_FindTargetAhead(const Cockpit* cockpit) {
             if (!t || !t->field[17]) return;
         }
         const QelVector p = Position(o);
-        const QelVector offset{p.x - from.x, p.y - from.y, p.z - from.z, 0};
+        const QelVector offset = INS_VecSub(p, from);
         QelVector v;
         Qel_MatTransMulVec(&m, &offset, &v);
         if (v.z < 0) return;

@@ -35,10 +35,25 @@ bool Accepts(SectorObject* ship, SectorObject* object, int32_t mode) {
 
 }  // namespace
 
-void INS_SetTracking(Cockpit* c, int32_t mode, SectorObject* object) {
+namespace {
+
+// Every change of the tracking drops its text and marks the change.
+void Changed(Cockpit* c) {
     Qel_StrFree(c->trackingText);
     c->trackingText = nullptr;
     c->trackingChanged = 1;
+}
+
+}  // namespace
+
+void INS_TrackFound(Cockpit* c, SectorObject* object) {
+    Changed(c);
+    c->trackedObject = object;
+    c->trackingStart = Now();
+}
+
+void INS_SetTracking(Cockpit* c, int32_t mode, SectorObject* object) {
+    Changed(c);
     const int16_t was = c->trackingMode;
     switch (mode) {
         case INS_TRACK_NONE:

@@ -24,6 +24,9 @@ constexpr int32_t INS_TRACKING_SOUND = 1;
 // A lock tells the story ("NotifyTargetLock" of story object 2100) when the
 // cockpit has a ship.
 void INS_SetTracking(Cockpit* cockpit, int32_t mode, SectorObject* object);
+// The search of mode 1 or 4 found the object: it is tracked in the same mode,
+// its tracking starting now.
+void INS_TrackFound(Cockpit* cockpit, SectorObject* object);
 
 // Steps the tracked object through the overlay's shown entries: direction
 // below 1 back, else on; mode 1 only enemies of the cockpit's ship, 2 only

@@ -18,6 +18,7 @@
 #include "cockpit/statuspanel.h"
 #include "cockpit/syscall.h"
 #include "cockpit/ticker.h"
+#include "cockpit/tracking.h"
 #include "scene/records.h"
 #include "scene/smallops.h"
 #include "space/behaviour.h"
@@ -467,15 +468,20 @@ void GalaxyCamera(Cockpit* c, const Camera3D* sector) {
 // ---------------------------------------------------------------- HUD step
 
 // A tracked object that is gone starts the tracking anew and tells the
-// story; one tracked for a second is held.
+// story; a search finds its object (the target ahead while tracking, the
+// nearest enemy while tracking enemies); one tracked for a second is held.
 void KeepTracking(Cockpit* c, const SectorObject* ship) {
     SectorObject* tracked = c->trackedObject;
-    const bool lost = tracked ? (tracked->flags & SA_FLAG_KILLED) != 0 : c->trackingMode == 3;
-    if (c->trackingMode != 0 && lost) {
-        g_INSDisplays.track(c, 1, nullptr);
+    const int16_t mode = c->trackingMode;
+    const bool lost = tracked ? (tracked->flags & SA_FLAG_KILLED) != 0 : mode == INS_TRACK_LOCKED;
+    if (mode != INS_TRACK_NONE && lost) {
+        g_INSDisplays.track(c, INS_TRACK_SEARCH, nullptr);
         INS_RunStoryInt(kStoryObject, "NotifyTargetLost", 1, static_cast<int32_t>(ship->id));
-    } else if (c->trackingMode == 1 && tracked && Since(c->trackingStart) >= kTrackLock) {
-        g_INSDisplays.track(c, 3, tracked);
+    } else if (!tracked && (mode == INS_TRACK_SEARCH || mode == INS_TRACK_ENEMIES)) {
+        tracked = mode == INS_TRACK_SEARCH ? IC_FindTargetAhead(c) : IC_FindNearestEnemy(c);
+        if (tracked) INS_TrackFound(c, tracked);
+    } else if (mode == INS_TRACK_SEARCH && tracked && Since(c->trackingStart) >= kTrackLock) {
+        g_INSDisplays.track(c, INS_TRACK_LOCKED, tracked);
     }
 }
 

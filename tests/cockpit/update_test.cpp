@@ -14,6 +14,7 @@
 #include "cockpit/cockpit_fixture.h"
 #include "cockpit/scenes.h"
 #include "cockpit/syscall.h"
+#include "cockpit/tracking.h"
 #include "scene/allocs.h"
 #include "space/behaviour.h"
 #include "space/flight.h"
@@ -281,6 +282,83 @@ TEST_F(CockpitFrames, AStaleAnswerIsNeverTakenForTheHud) {
     Frame(10);  // the function waits: no answer
     EXPECT_EQ(g_hudInfo, (std::vector<int32_t>{0, INS_FIELD_OF_VIEW + 1, 0}));
     g_SEContext = saved;
+}
+
+// "Track" and "EnemyTrack" start tracking on the cockpit in global 0; object
+// 2100 keeps the object it hears locked in global 1 and the ship whose target
+// is lost in global 2.
+constexpr const char* kTrackingStory = R"(
+    end
+.var "Cockpit" int 0
+.var "Locked" int 0
+.var "Lost" int 0
+.func "Track" need 8
+    getg 0
+    pushw 1
+    sys "INS_CockpitDoTracking"
+    ret
+.func "EnemyTrack" need 8
+    getg 0
+    pushw 1
+    sys "INS_CockpitDoEnemyTracking"
+    ret
+.object 2100
+.func "NotifyTargetLock" need 8
+    getl 4
+    setg 1
+    pop
+    c0
+    ret
+.func "NotifyTargetLost" need 8
+    getl 4
+    setg 2
+    pop
+    c0
+    ret
+)";
+
+// The HUD step's searches: tracking takes the enemy ahead and locks on it
+// after a second; once it is gone, enemy tracking takes the nearest enemy,
+// wherever it lies, and keeps it.
+TEST_F(CockpitFrames, TrackingFindsItsTargetAndLocksOnIt) {
+    ASSERT_TRUE(LoadStory(kTrackingStory));
+    ScriptValue* globals = story_->ctx()->objects[0].variables;
+    SV_AssignInt(&globals[0], static_cast<int32_t>(c_->id));
+    ship_->group = 3;
+    O_RelationWords(ship_)->foeMask = 1u << 5;
+    const auto enemy = [&](int32_t z) {
+        SectorObject* o = Ship(0, 0, z);
+        o->group = 5;
+        Into(sector_, o);
+        return o;
+    };
+    SectorObject* behind = enemy(-50000);
+    SectorObject* ahead = enemy(100000);
+
+    story_->Start(0, "Track");
+    EXPECT_EQ(c_->trackingMode, INS_TRACK_SEARCH);
+    Frame(16);
+    EXPECT_EQ(c_->trackedObject, ahead);
+    for (int32_t t = 16; t < 1000; t += 100) {
+        EXPECT_EQ(c_->trackingMode, INS_TRACK_SEARCH) << t;
+        Frame(100);
+    }
+    Frame(100);
+    EXPECT_EQ(c_->trackingMode, INS_TRACK_LOCKED);
+    EXPECT_EQ(c_->trackedObject, ahead);
+    EXPECT_EQ(globals[1].i, static_cast<int32_t>(ahead->id));
+
+    ahead->flags |= SA_FLAG_KILLED;
+    Frame(16);
+    EXPECT_EQ(globals[2].i, static_cast<int32_t>(ship_->id));
+    EXPECT_EQ(c_->trackingMode, INS_TRACK_SEARCH);
+    Frame(16);  // nothing alive lies ahead
+    EXPECT_EQ(c_->trackedObject, nullptr);
+
+    story_->Start(0, "EnemyTrack");
+    for (int i = 0; i < 20; ++i) Frame(100);
+    EXPECT_EQ(c_->trackingMode, INS_TRACK_ENEMIES);
+    EXPECT_EQ(c_->trackedObject, behind);
 }
 
 // Object 2100 frees the cockpit it is asked for while its HUD is updated.

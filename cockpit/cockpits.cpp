@@ -285,6 +285,8 @@ int32_t INS_MaxAbsDifference(const QelVector* a, const QelVector* b) {
 
 int32_t INS_MulDiv(int32_t a, int32_t b, int32_t c) { return c ? ClampToInt(int64_t{a} * b / c) : 0; }
 
+int32_t INS_Clamp32(int64_t v) { return ClampToInt(v); }
+
 int32_t INS_FixDiv(int32_t a, int32_t b) { return b ? ClampToInt(int64_t{a} * 65536 / b) : 0; }
 
 int32_t INS_FixMul(int32_t a, int32_t b) { return ClampToInt((int64_t{a} * b + 0x8000) >> 16); }

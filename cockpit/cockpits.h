@@ -265,6 +265,7 @@ QelVector INS_VecSub(const QelVector& a, const QelVector& b);
 int32_t INS_MaxAbsComponent(const QelVector* v);
 int32_t INS_MaxAbsDifference(const QelVector* a, const QelVector* b);
 int32_t INS_MulDiv(int32_t a, int32_t b, int32_t c);  // a x b / c in 64 bits; 0 for c == 0
+int32_t INS_Clamp32(int64_t v);                       // v clamped into 32 bits
 int32_t INS_FixDiv(int32_t a, int32_t b);             // 16.16; 0 for b == 0
 int32_t INS_FixMul(int32_t a, int32_t b);             // 16.16, rounded at 0x8000
 // The value between a and b that t gives within lo..hi (the ends outside it).

@@ -63,7 +63,7 @@ QelVector Position(const SectorObject* o) { return o && o->instance ? o->instanc
 // Heading and pitch that look from `from` at `to` within the frame m; false
 // when the point lies behind.
 bool AimWithin(const QelMatrix* m, const QelVector& from, const QelVector& to, int32_t* a, int32_t* b) {
-    const QelVector d{to.x - from.x, to.y - from.y, to.z - from.z, 0};
+    const QelVector d = INS_VecSub(to, from);
     QelVector local;
     Qel_MatTransMulVec(m, &d, &local);
     if (local.z < 0 || (!local.x && !local.y && !local.z)) return false;
@@ -73,7 +73,7 @@ bool AimWithin(const QelMatrix* m, const QelVector& from, const QelVector& to, i
 
 // A view at the point it looks at keeps its angles.
 void Aim(Cockpit* c, const QelVector& from, const QelVector& to) {
-    const QelVector d{to.x - from.x, to.y - from.y, to.z - from.z, 0};
+    const QelVector d = INS_VecSub(to, from);
     if (!d.x && !d.y && !d.z) return;
     Qel_AnglesFromVector(&d, &c->targetViewAngles[0], &c->targetViewAngles[1]);
     c->targetViewAngles[2] = 0;
@@ -251,12 +251,13 @@ void FollowTargetAngles(Cockpit* c) {
             c->viewAngles[i] = c->targetViewAngles[i];
             continue;
         }
-        const int32_t remaining = c->targetViewAngles[i] - c->viewAngles[i];
+        // A save may hold any angles: the way between them is taken in 64 bits.
+        const int32_t remaining = INS_Clamp32(int64_t{c->targetViewAngles[i]} - c->viewAngles[i]);
         int32_t speed = c->viewAngleSpeeds[i];
         const int32_t step = O_SteerToTarget(remaining, speed, c->viewTurnRate, c->viewTurnRate, dt, &speed);
-        c->viewAngles[i] += step;
+        c->viewAngles[i] = INS_Clamp32(int64_t{c->viewAngles[i]} + step);
         c->viewAngleSpeeds[i] = speed;
-        const int32_t left = c->targetViewAngles[i] - c->viewAngles[i];
+        const int64_t left = int64_t{c->targetViewAngles[i]} - c->viewAngles[i];
         if (left == 0 || (left < 0) != (remaining < 0)) {
             c->viewAngles[i] = c->targetViewAngles[i];
             c->viewAngleSpeeds[i] = 0;

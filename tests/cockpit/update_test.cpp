@@ -361,6 +361,45 @@ TEST_F(CockpitFrames, TrackingFindsItsTargetAndLocksOnIt) {
     EXPECT_EQ(c_->trackedObject, behind);
 }
 
+// Angles a save may hold and places at the ends of the words: the view
+// follows its target and the search looks ahead without wrapping round.
+TEST_F(CockpitFrames, ExtremeAnglesAndPlacesStayInsideTheirWords) {
+    struct Case {
+        int32_t target, view;  // the view angles alpha
+        int32_t shipX, enemyX;
+    };
+    const Case cases[] = {
+        {INT32_MIN, 100, 0, 0},
+        {INT32_MAX, INT32_MIN, 0, 0},
+        {0, 0, 2000000000, -2000000000},
+        {0, 0, INT32_MIN, INT32_MAX},
+    };
+    ship_->group = 3;
+    O_RelationWords(ship_)->foeMask = 1u << 5;
+    SectorObject* enemy = Ship();
+    enemy->group = 5;
+    Into(sector_, enemy);
+    c_->viewTurnRate = 20000;
+    c_->noDecay = 1;
+    for (const Case& k : cases) {
+        c_->targetViewAngles[0] = k.target;
+        c_->viewAngles[0] = k.view;
+        c_->viewAngleSpeeds[0] = 0;
+        ship_->instance->pos.x = k.shipX;
+        enemy->instance->pos.x = k.enemyX;
+        INS_SetTracking(c_, INS_TRACK_SEARCH, nullptr);
+        Frame(100);
+        // Toward the target, not past it.
+        const int64_t before = int64_t{k.target} - k.view, after = int64_t{k.target} - c_->viewAngles[0];
+        EXPECT_LE(std::llabs(after), std::llabs(before)) << k.target << " " << k.view;
+        EXPECT_TRUE(after == 0 || (after < 0) == (before < 0)) << k.target << " " << k.view;
+        // Four billion units away on one side lies nothing ahead.
+        if (k.shipX != k.enemyX) {
+            EXPECT_EQ(c_->trackedObject, nullptr) << k.shipX;
+        }
+    }
+}
+
 // Object 2100 frees the cockpit it is asked for while its HUD is updated.
 constexpr const char* kFreeingStory = R"(
     end

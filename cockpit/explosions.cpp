@@ -95,15 +95,17 @@ void StepExplosion(ExplosionObject* e, int32_t now, int32_t step) {
                 return;
             }
             if (!(inst->flags & kInstDone) && Qel_AngleDiff(e->endTime, now) > 0) {
-                inst->pos.x += EO_MulDiv(inst->velocity[0], step, 1000);
-                inst->pos.y += EO_MulDiv(inst->velocity[1], step, 1000);
-                inst->pos.z += EO_MulDiv(inst->velocity[2], step, 1000);
+                // Speeds and sizes may be anything a word holds: each step
+                // stops at the edge of the word rather than wrapping round it.
+                int32_t* const axes[3] = {&inst->pos.x, &inst->pos.y, &inst->pos.z};
+                for (int k = 0; k < 3; ++k)
+                    *axes[k] = EO_Clamp32(int64_t{*axes[k]} + EO_MulDiv(inst->velocity[k], step, 1000));
                 if (e->flags & EXPLF_SIZE) {
-                    const int32_t span = Qel_AngleDiff(e->endTime, e->startTime);
-                    const int32_t size = span ? e->startSize + EO_MulDiv(e->endSize - e->startSize,
-                                                                         Qel_AngleDiff(now, e->startTime), span)
-                                              : e->startSize;
-                    B3D_InstSetSize(inst, size);
+                    const int64_t span = Qel_AngleDiff(e->endTime, e->startTime);
+                    const int64_t grown = int64_t{e->endSize} - e->startSize;
+                    const int64_t size =
+                        span ? e->startSize + grown * Qel_AngleDiff(now, e->startTime) / span : e->startSize;
+                    B3D_InstSetSize(inst, EO_Clamp32(size));
                 }
                 return;
             }

@@ -71,6 +71,33 @@ TEST_F(Explosions, AMovingExplosionGrowsAndEndsAtItsEndTime) {
     EXPECT_EQ(B3D_InstFind(id), nullptr);
 }
 
+// Places, speeds and sizes at the ends of the words: the moving explosion
+// stops at the edge of each rather than wrapping round it.
+TEST_F(Explosions, AMovingExplosionStaysInsideItsWords) {
+    const struct {
+        int32_t pos, velocity, startSize, endSize;
+        int32_t atPos, atSize;  // half-way
+    } cases[] = {
+        {INT32_MAX - 10, INT32_MAX, kOne, kOne, INT32_MAX, kOne},
+        {INT32_MIN + 10, INT32_MIN, kOne, kOne, INT32_MIN, kOne},
+        {0, 0, INT32_MIN, INT32_MAX, 0, -1},
+        {0, 0, INT32_MAX, INT32_MIN, 0, 0},
+    };
+    for (const auto& k : cases) {
+        SetClock(1000);
+        ExplosionObject* e = Explosion(1000, 2000, EXPLSTATE_RUN, EXPLF_SIZE);
+        e->startSize = k.startSize;
+        e->endSize = k.endSize;
+        Inst3D* inst = EO_ExplosionInstance(e);
+        inst->pos.x = k.pos;
+        inst->velocity[0] = k.velocity;
+        Frame(500);
+        EXPECT_EQ(inst->pos.x, k.atPos) << k.pos << " " << k.velocity;
+        EXPECT_EQ(inst->size, k.atSize) << k.startSize << " " << k.endSize;
+        EO_FreeExplosion(e);
+    }
+}
+
 TEST_F(Explosions, UnknownStatesAndLoopsWithoutASceneAreLoggedAndStay) {
     SetClock(1000);
     Explosion(0, 5000, 7, 0);

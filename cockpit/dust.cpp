@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/fixmath.h"
+#include "base/log.h"
 #include "base/random.h"
 #include "cockpit/cockpits.h"
 #include "render/lights.h"
@@ -22,6 +23,9 @@
 namespace {
 
 constexpr int32_t kBodies = 8;
+// The most larger bodies a dust scene holds, whatever the background asks:
+// each is an instance made in the frame that first needs it.
+constexpr int32_t kMaxLarger = 512;
 constexpr int32_t kLightRange = 1000000;
 // Larger bodies keep their own turn rather than the camera's.
 constexpr uint32_t kOwnTurn = INST_OWN_MATRIX3;
@@ -145,7 +149,8 @@ void INS_UpdateDustScene(SectorObject* object, Camera3D* dust, Camera3D* sectorC
         for (int i = 0; i < 3; ++i) scene->ints[i] = bg->field[SA_TF_BG_STARDUST_COLOUR + i];
         int32_t shares[kBodies];
         Shares(bg, shares);
-        const int32_t wanted = std::max(0, bg->field[SA_TF_BG_DUST_COUNT]);
+        const int32_t asked = bg->field[SA_TF_BG_DUST_COUNT];
+        const int32_t wanted = std::clamp(asked, 0, kMaxLarger);
         const int32_t shown = INS_DUST_PARTICLES * std::clamp(bg->field[SA_TF_BG_STARDUST_DENSITY], 0, 100) / 100;
         int32_t larger = 0, particles = 0;
         for (Inst3D* i = B3D_First<Inst3D>(&scene->insts); i; i = B3D_Next(i)) {
@@ -157,6 +162,8 @@ void INS_UpdateDustScene(SectorObject* object, Camera3D* dust, Camera3D* sectorC
                 SetShown(i, particles++ < shown);
             }
         }
+        if (larger < wanted && asked > wanted)
+            Qel_DPrintf(0, "INS_UpdateDustScene() %d dust instances asked for, %d made\n", asked, wanted);
         for (int32_t k = 0; larger + k < wanted; ++k) {
             Inst3D* inst = B3D_AllocInst();
             if (!inst) break;

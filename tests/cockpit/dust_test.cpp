@@ -15,6 +15,7 @@
 #include "scene/lists.h"
 #include "space/records.h"
 #include "space/typesdb.h"
+#include "support/logcapture.h"
 #include "tools/lib/bodyconv.h"
 
 namespace {
@@ -134,6 +135,38 @@ TEST_F(DustTest, LargerBodiesFollowTheCountAndTheirWeights) {
     Update();
     EXPECT_EQ(Count().larger, 3);
     EXPECT_EQ(Count().shownLarger, 1);
+}
+
+// The count of larger bodies comes from the types file: past 512 the scene
+// makes 512, once, and says so.
+TEST_F(DustTest, TheCountOfLargerBodiesIsBounded) {
+    bg_->field[SA_TF_BG_DUSTS + 0] = kRock;
+    bg_->field[SA_TF_BG_DUST_RATES + 0] = 1;
+    const struct {
+        int32_t count, made;
+        bool logged;
+    } cases[] = {{40, 40, false}, {512, 512, false}, {513, 512, true}, {INT32_MAX, 512, true}, {-7, 0, false}};
+    for (const auto& k : cases) {
+        // A scene of its own for each count.
+        B3D_SceneFree(scene_);
+        scene_ = B3D_SceneAlloc();
+        dust_ = B3D_CameraAlloc();
+        B3D_SceneLinkInst(scene_, dust_);
+        bg_->field[SA_TF_BG_DUST_COUNT] = k.count;
+        LogCapture log;
+        Update();
+        Update();
+        ASSERT_EQ(Count().larger, k.made) << k.count;
+        EXPECT_EQ(Count().shownLarger, k.made) << k.count;
+        const std::string line =
+            "INS_UpdateDustScene() " + std::to_string(k.count) + " dust instances asked for, 512 made\n";
+        const std::string text = log.Text();
+        const size_t at = text.find(line);
+        EXPECT_EQ(at != std::string::npos, k.logged) << text;
+        if (at != std::string::npos) {
+            EXPECT_EQ(text.find(line, at + 1), std::string::npos) << "logged twice";
+        }
+    }
 }
 
 TEST_F(DustTest, WeightsOfZeroNeverGiveANewBody) {

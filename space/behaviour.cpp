@@ -390,9 +390,11 @@ void Follow(Ship s) {
         const int64_t behind =
             (int64_t{f[0]} * fromTarget.x + int64_t{f[1]} * fromTarget.y + int64_t{f[2]} * fromTarget.z) >> 16;
         if (behind < kFollowLag) {
-            const int64_t ahead =
-                (accel > 0 ? int64_t{t->speed} * t->speed * 3 / (2 * int64_t{accel}) : 0) + s.d->OrderRange;
-            point = Along(point, f, ahead);
+            // speed^2 x 3 / (2 x accel) without the product leaving 64 bits,
+            // and no further ahead than a position reaches.
+            const int64_t square = int64_t{t->speed} * t->speed, twice = 2 * int64_t{accel};
+            const int64_t stop = accel > 0 ? square / twice * 3 + square % twice * 3 / twice : 0;
+            point = Along(point, f, std::clamp<int64_t>(stop + s.d->OrderRange, INT32_MIN, INT32_MAX));
         }
     }
     O_RotateToPoint(s.o, &point);

@@ -389,14 +389,16 @@ void Hit(SectorObject* shot, SectorObject* target) {
 }
 
 void Bounce(SectorObject* a, SectorObject* b) {
-    const int64_t sum = int64_t{a->mass} + b->mass;
+    // A story may set a negative mass: it counts as none, as in the damage.
+    const int64_t ma = std::max(a->mass, 0), mb = std::max(b->mass, 0);
+    const int64_t sum = ma + mb;
     if (sum <= 0) return;
     int64_t va[3], vb[3];
     Motion(a, va);
     Motion(b, vb);
     // Each side takes the difference of the motions by 2 x the other's mass share.
-    const int64_t fa = 2 * int64_t{b->mass} * 65536 / sum;
-    const int64_t fb = 2 * int64_t{a->mass} * 65536 / sum;
+    const int64_t fa = 2 * mb * 65536 / sum;
+    const int64_t fb = 2 * ma * 65536 / sum;
     for (int k = 0; k < 3; ++k) {
         if (!(a->flags2 & SA_FLAG2_STATIONARY)) a->drift[k] = Clamp32(a->drift[k] + (vb[k] - va[k]) * fa / 65536);
         if (!(b->flags2 & SA_FLAG2_STATIONARY)) b->drift[k] = Clamp32(b->drift[k] + (va[k] - vb[k]) * fb / 65536);

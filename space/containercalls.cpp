@@ -16,8 +16,12 @@ namespace {
 
 // Instance flag: the instance is drawn after the others.
 constexpr uint32_t kInstRenderLast = 0x10;
-// The hue a ship keeps is 360 minus the hue set.
+// The hue a ship keeps is 360 minus the hue set, in 32-bit words that wrap,
+// so that any hue set reads back as it was.
 constexpr int32_t kHueTurn = 360;
+int32_t HueKept(int32_t hue) {
+    return static_cast<int32_t>(static_cast<uint32_t>(kHueTurn) - static_cast<uint32_t>(hue));
+}
 // Colour modifier words of an instance: hue and saturation.
 constexpr int32_t kHueWord = 0;
 constexpr int32_t kSaturationWord = 1;
@@ -208,14 +212,14 @@ int32_t SACall_SetHueModifier(const SA_Call& c) {
     return Write(c, [&c](SectorObject* o) {
         ShipData* d = O_ShipData(o);
         if (!d) return;
-        d->hueModifier = kHueTurn - c.Int(1);
+        d->hueModifier = HueKept(c.Int(1));
         ApplyColourWord(o, kHueWord, d->hueModifier);
     });
 }
 int32_t SACall_GetHueModifier(const SA_Call& c) {
     return Read(c, [](SectorObject* o) {
         const ShipData* d = O_ShipData(o);
-        return d ? kHueTurn - d->hueModifier : 0;
+        return d ? HueKept(d->hueModifier) : 0;
     });
 }
 int32_t SACall_SetSaturationModifier(const SA_Call& c) {

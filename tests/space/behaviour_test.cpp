@@ -13,6 +13,7 @@
 #include "base/table.h"
 #include "cockpit/cockpits.h"
 #include "scene/freeing.h"
+#include "space/collisions.h"
 #include "space/create.h"
 #include "space/flight.h"
 #include "space/kill.h"
@@ -518,6 +519,57 @@ TEST_F(Behaviour, ObjectsWithoutAnInstanceAreSkipped) {
     EXPECT_EQ(D(bare)->CourseType, VER_MOVEPOS);
     EXPECT_TRUE(Told().empty());
     bare->instance = inst;
+}
+
+// Values a story may give that the arithmetic must hold: a target followed
+// at the largest speed, a bounce with a negative mass, the hue at the integer
+// minimum. Each case runs its calls and frames; none may overflow (the
+// sanitizer halts on it) and each leaves what it checks.
+TEST_F(Behaviour, ExtremeStoryValuesStayInsideTheirWords) {
+    const auto integer = [](int32_t n) { return IntValue(n); };
+    const auto id = [](const SectorObject* o) { return IntValue(static_cast<int32_t>(o->id)); };
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+    };
+    const Case cases[] = {
+        {"following a target at the largest speed",
+         [&] {
+             SectorObject* ship = Placed(SA_MT_SHIP, 0, 0, 0, 0);
+             SectorObject* target = Placed(SA_MT_SHIP, 0, 0, 0, 1000000);  // looking away
+             ASSERT_EQ(Call(64, {id(target), integer(INT32_MAX)}), 1);
+             ASSERT_EQ(Call(27, {id(ship), id(target), integer(1000), integer(0)}), kParked);
+             Frame(16);
+             EXPECT_EQ(D(ship)->CourseType, VER_FOLLOW);
+             EXPECT_GE(ship->desiredSpeed, 0);
+             EXPECT_LE(ship->desiredSpeed, O_GetMaxSpeed(ship));
+             SA_FireObjectCallback(ship, SA_ANSWER_ENDED);
+         }},
+        {"a bounce with a negative mass",
+         [&] {
+             SectorObject* a = Placed(SA_MT_SHIP, 0, 0, 0, 0);
+             SectorObject* b = Placed(SA_MT_SHIP, 0, 0, 0, 1000);
+             ASSERT_EQ(Call(60, {id(a), integer(INT32_MIN + 2)}), 0);
+             ASSERT_EQ(Call(60, {id(b), integer(INT32_MAX)}), 0);
+             a->instance->velocity[0] = 1000000;
+             S_CollisionObjects(a, b);
+             // No mass pushes nothing and takes the whole push back.
+             EXPECT_EQ(a->drift[0], -2000000);
+             EXPECT_EQ(b->drift[0], 0);
+         }},
+        {"the hue at the integer minimum",
+         [&] {
+             SectorObject* ship = Placed(SA_MT_SHIP, 0, 0, 0, 0);
+             for (const int32_t hue : {INT32_MIN, INT32_MAX, -360, 361}) {
+                 ASSERT_EQ(Call(120, {id(ship), integer(hue)}), 0);
+                 EXPECT_EQ(Call(121, {id(ship)}), hue);
+             }
+         }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        k.run();
+    }
 }
 
 }  // namespace
